@@ -1,0 +1,185 @@
+// The graph read from one file: nodes, links, the spanning tree they form, group names, the home
+// view, and the per-kind tables of hidden groups and group colours (which outlive reloads).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "geometry/proj_point.h"
+#include "geometry/proj_transform.h"
+#include "graph/group_names.h"
+#include "graph/node_index.h"
+#include "viewer/viewer_settings.h"
+
+namespace orvo {
+
+// Node flag bits.
+constexpr uint8_t Selected = 1;
+constexpr uint8_t Highlighted = 2;
+constexpr uint8_t Shown = 4;  // also a link bit: enabled and both ends shown
+constexpr uint8_t Drawn = 8;  // also a link bit
+// Link flag bit.
+constexpr uint8_t Enabled = 2;
+
+constexpr int kGroupKinds = 16;
+
+struct Link;
+
+struct Node {
+    ProjTransform localTransform = ProjTransform::identity();
+    ProjTransform globalTransform = ProjTransform::identity();
+    ProjPoint labelAnchor;
+    double radius = 0.1;
+    double bandAngle = 0.0;
+    double azimuth = 0.0;
+    double centreDistance = 9999.0;
+    double apparentSize = 0.0;
+    int32_t descendantCount = 0;
+    int32_t index = 0;
+    int32_t level = 0;
+    int32_t generation = 9999;
+    std::string id;
+    /// Interned group names of the node, entry k being its group of kind k (see Graph::groupsOf).
+    GroupSetId groups = kNoGroups;
+    uint8_t flags = Shown;
+    Node* parent = nullptr;
+    Link* parentLink = nullptr;
+    std::vector<Node*> children;
+    std::vector<Link*> childLinks;  // entry i is the tree link to children[i]
+    std::vector<Link*> inLinks;     // non-tree links ending here
+    std::vector<Link*> outLinks;    // non-tree links leaving here
+
+    Node(Node* parent_, int32_t level_) : level(level_), parent(parent_) {}
+
+    /// Label text 2: the id from its third '/' on (the whole id when there is none, or when that
+    /// '/' is its last character). Derived, never stored.
+    std::string_view pathLabel() const;
+    /// Label text 1: the last '/'-component of pathLabel(), with its leading '/'.
+    std::string_view shortLabel() const;
+
+    bool isShown() const { return flags & Shown; }
+    bool isDrawn() const { return flags & Drawn; }
+};
+
+struct Link {
+    ProjPoint toPosition;
+    ProjPoint fromPosition;
+    int32_t index = 0;
+    /// The extra integer of the record that made the link (0 without one); read by the
+    /// ExtraField rule of the reader.
+    int32_t extra = 0;
+    uint8_t flags = 0;
+    Colour fromColor{};
+    Colour toColor{};
+    Node* fromNode = nullptr;
+    Node* toNode = nullptr;
+
+    /// The end ids are derived from the end nodes, which the reader always knows.
+    const std::string& fromId() const { return fromNode->id; }
+    const std::string& toId() const { return toNode->id; }
+    /// fromId + "|" + toId.
+    std::string linkId() const;
+
+    bool isShown() const { return flags & Shown; }
+};
+
+struct GroupColor {
+    std::string name;
+    float red, green, blue;
+};
+
+class Graph {
+public:
+    /// An empty graph (no node); read into it with reload().
+    explicit Graph(ViewerSettings& settings);
+    /// Reads DEVIRIRO_DEBUG, then reload(in).
+    Graph(ViewerSettings& settings, std::istream& in);
+    Graph(const Graph&) = delete;
+    Graph& operator=(const Graph&) = delete;
+
+    /// Empties the graph, reads the stream and lays the tree out. Returns false (and leaves the
+    /// graph empty, not laid out) when the stream held no node record.
+    bool reload(std::istream& in);
+    /// Takes the nodes, links and home transform of `fresh` (a graph read with the same settings),
+    /// keeping this graph's hidden groups, colours and debug level, and re-applies the hidden
+    /// groups. Lets a caller read a file completely before replacing what is on view.
+    void takeContentsOf(Graph& fresh);
+
+    bool empty() const { return nodes.empty(); }
+    int32_t findNodeIndex(std::string_view id) const;
+    Node* findNode(std::string_view id) const;
+    void addNode(Node* n, std::string_view id);
+    void addLink(Link* l);
+    ProjTransform homeTransform() const { return homeTransform_; }
+    void relayoutFrom(Node* n);
+
+    // Reading (reader.cpp).
+    void parseStream(std::istream& in);
+    Node* addRecord(Node* parent, std::string_view id, int32_t level, int32_t extra);
+    int preferNewParent(const Node* newParent, const Node* oldParent, std::string_view id,
+                        int32_t extra) const;
+
+    // Groups, visibility and colours (attributes.cpp). Kinds outside 0..15 are refused.
+    int setGroupHidden(int kind, std::string_view name, int hide);
+    void applyHiddenGroups(Node& n);
+    void setShown(Node& n, int on);
+    void setGroupColor(int kind, std::string_view name, float r, float g, float b);
+    /// The colour (3 floats) of the group; defaultColor when unknown; nullptr for a bad kind.
+    const float* groupColor(int kind, std::string_view name) const;
+    const float* nodeColor(const Node& n) const;
+    int setOutLinksShown(std::string_view id, int on, int recursive);
+    int setInLinksShown(std::string_view id, int on, int recursive);
+    void setAllNodesShown(int on);
+    void setAllLinksShown(int on);
+    void setNegativeLevelLinksHidden(int hide);
+    std::vector<std::string> collectShownSubtree(std::string_view id, int levels) const;
+
+    /// The node's group names, entry k of kind k.
+    GroupSetView groupsOf(const Node& n) const { return groupNames_.set(n.groups); }
+    std::string_view groupName(GroupNameId id) const { return groupNames_.name(id); }
+    /// The node's group of kind k, or an empty view when it has none.
+    std::string_view groupOf(const Node& n, int kind) const;
+
+    // Debug dump (debug_dump.cpp).
+    /// Writes the summary line to stderr when debugLevel is non-zero, returns the tree text.
+    std::string summaryAndDump() const;
+    std::string dumpSubtree(const Node& n, int depth) const;
+    /// Writes text to "/tmp/corvane" without following a planted symbolic link and without
+    /// truncating another user's file; silent on failure.
+    static void writeDebugFile(const std::string& text);
+
+    /// Called now and then while a stream is read, with the bytes consumed so far; a long load
+    /// shows progress with it. Optional.
+    std::function<void(uint64_t bytesRead)> progress;
+
+    ViewerSettings& settings;
+    Node* root = nullptr;
+    std::vector<Node*> nodes;  // owned through nodeStore_
+    std::vector<Link*> links;  // owned through linkStore_
+    float defaultColor[3] = {0.7f, 0.7f, 0.7f};
+    int32_t debugLevel = 0;
+    std::array<std::vector<std::string>, kGroupKinds> hiddenGroups;
+    std::array<std::vector<GroupColor>, kGroupKinds> groupColors;
+
+private:
+    void clearContents();
+    Node* newNode(Node* parent, int32_t level);
+    Link* newLink(Node* from, Node* to, int32_t extra);
+
+    ProjTransform homeTransform_ = ProjTransform::identity();
+    NodeIndex nodeIndexById_;
+    GroupNames groupNames_;
+    std::deque<Node> nodeStore_;  // stable addresses, no allocation per node
+    std::deque<Link> linkStore_;
+};
+
+/// DEVIRIRO_DEBUG read as a decimal integer (leading blanks, optional sign, digits); 0 when unset.
+int32_t readDebugLevel();
+
+}  // namespace orvo

@@ -1,0 +1,42 @@
+// Interned group names. A site has a handful of group names and a handful of combinations of
+// them, so each node keeps only the id of its combination (its "group set").
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace orvo {
+
+using GroupNameId = uint32_t;
+using GroupSetId = uint32_t;
+using GroupSetView = std::span<const GroupNameId>;
+constexpr GroupSetId kNoGroups = 0;  // the empty set, always present
+
+class GroupNames {
+public:
+    GroupNames() { clear(); }
+
+    void clear();
+    GroupNameId intern(std::string_view name);
+    /// The id of the set holding exactly these names in this order.
+    GroupSetId internSet(const std::vector<GroupNameId>& names);
+    std::string_view name(GroupNameId id) const { return names_[id]; }
+    GroupSetView set(GroupSetId id) const { return sets_[id]; }
+    /// The id of a name that was interned, or -1.
+    int64_t find(std::string_view name) const;
+
+private:
+    struct SetHash {
+        size_t operator()(const std::vector<GroupNameId>& v) const;
+    };
+    std::vector<std::string> names_;
+    std::unordered_map<std::string, GroupNameId> nameIds_;
+    std::vector<std::vector<GroupNameId>> sets_;
+    std::unordered_map<std::vector<GroupNameId>, GroupSetId, SetHash> setIds_;
+};
+
+}  // namespace orvo

@@ -1,0 +1,29 @@
+// Node id -> node index, an open-addressing hash table of indices that compares against the ids
+// the nodes already hold, so no id is stored twice.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace orvo {
+
+struct Node;
+
+class NodeIndex {
+public:
+    void clear();
+    /// Index of the node with that id, or -1.
+    int32_t find(std::string_view id, const std::vector<Node*>& nodes) const;
+    /// Maps id to index (replacing an earlier entry for the same id). nodes[index] must already
+    /// hold that id.
+    void insert(std::string_view id, int32_t index, const std::vector<Node*>& nodes);
+    size_t memoryBytes() const { return slots_.capacity() * sizeof(int32_t); }
+
+private:
+    void grow(const std::vector<Node*>& nodes);
+    std::vector<int32_t> slots_;  // -1 empty, else a node index
+    size_t count_ = 0;
+};
+
+}  // namespace orvo

@@ -1,0 +1,46 @@
+// What the renderer needs of the window system: a drawable with GL contexts, buffer roles and
+// a bitmap font. The offscreen (EGL) and window (wxGLCanvas) implementations live in platform/.
+#pragma once
+
+#include <array>
+
+namespace orvo {
+
+/// An opaque GL context made by a surface.
+struct GlContext;
+
+/// The two buffer roles of progressive drawing: a frame's first slice goes to Back and is shown
+/// by swapBuffers; continuation slices, hover and selection redraws go to Front and must add to
+/// the picture on screen as they are drawn.
+enum class DrawBuffer { Back, Front };
+
+struct FontMetrics {
+    int ascent = 13;
+    int descent = 0;
+    std::array<int, 256> widths{};  // advance widths in pixels, codes 0..255 (Latin-1)
+};
+
+class GlSurface {
+public:
+    virtual ~GlSurface() = default;
+
+    /// Makes a new GL context (compatibility profile, RGBA, depth buffer, double buffered) for
+    /// this surface, releasing the one made before. nullptr when it cannot be made.
+    virtual GlContext* createContext() = 0;
+    /// Makes the context current on this surface.
+    virtual bool makeCurrent(GlContext* context) = 0;
+    /// Shows the back buffer (the end of a frame's first slice).
+    virtual void swapBuffers() = 0;
+    /// Stands in for glDrawBuffer(GL_BACK / GL_FRONT).
+    virtual void setDrawBuffer(DrawBuffer buffer) = 0;
+    /// Called after a run of drawing into Front (a continuation slice, a hover or selection
+    /// redraw) so that it reaches the screen.
+    virtual void flushFront() = 0;
+    /// Rasterises the face (found through the system's font configuration) at pixelHeight into
+    /// 256 bitmap display lists from listBase, for codes 0..255; fills metrics. False when no
+    /// font could be had (metrics then keep their defaults).
+    virtual bool buildFontLists(const char* face, int pixelHeight, unsigned listBase,
+                                FontMetrics& metrics) = 0;
+};
+
+}  // namespace orvo

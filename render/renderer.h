@@ -1,0 +1,166 @@
+// Draws the laid-out graph with OpenGL 1.1 through the view transform: progressive frames that
+// spread out from the centre node in time slices, labels, selection-mode picking and navigation.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "geometry/proj_point.h"
+#include "geometry/proj_transform.h"
+#include "geometry/quaternion.h"
+#include "render/gl_surface.h"
+#include "render/time_pair.h"
+
+namespace orvo {
+
+class Graph;
+struct Node;
+struct Link;
+struct ViewerSettings;
+
+/// Pick names: a node's index, the complement of a link's index, or kNothingPicked.
+constexpr uint32_t kNothingPicked = 0x80000001u;
+
+/// Called by a click with what was hit: a node id, a link id ("from|to") or "" for nothing.
+using PickCallback = std::function<void(const std::string& id, int shift, int ctrl)>;
+/// A mouse action bound to an event slot.
+using MouseAction = std::function<void(int x, int y, int shift, int ctrl)>;
+
+class Renderer {
+public:
+    Renderer(ViewerSettings& settings, GlSurface& surface);
+    Renderer(const Renderer&) = delete;
+    Renderer& operator=(const Renderer&) = delete;
+
+    // GL set-up, camera and projection.
+    void initContext(GlContext* context, int width, int height);
+    void resetViewWith(const ProjTransform& m);
+    void resetViewToNode(int32_t index);
+    void resize(int width, int height);
+    void updateProjection();
+    void setClearColour();
+    void buildSphereList();
+    void markSelected(Node& node, int on);
+    GlSurface& surface() { return surface_; }
+    GlContext* context() const { return context_; }
+
+    // Progressive frame.
+    void setGraph(Graph* graph);
+    void drawFrame();
+    int idleStep();
+    void setKeepRedrawing(uint8_t flag);
+    int keepRedrawing() const { return keepRedrawing_; }
+    void keepCentreShown();
+
+    // Picking.
+    uint32_t pick(int x, int y);
+    void hoverHighlight(int x, int y, int shift, int ctrl);
+    void clickPick(int x, int y, int shift, int ctrl);
+    void setPickCallback(PickCallback callback) { pickCallback_ = std::move(callback); }
+
+    // Navigation.
+    void bindMouse(int slot, int action);
+    void bindMouse(int slot, MouseAction handler);
+    int mouseButton(int button, int state, int x, int y, int shift, int ctrl);
+    int mouseDrag(int x, int y, int shift, int ctrl);
+    int mouseMove(int x, int y, int shift, int ctrl);
+    void dragTranslate(int x, int y, int shift, int ctrl);
+    void dragRotate(int x, int y, int shift, int ctrl);
+    int centrePoint(int immediate);
+    int gotoNodeView(Node* node, int immediate);
+    void animateTo(const ProjPoint& p, const Quaternion& target, double distance, double rotation,
+                   ProjTransform startView);
+
+    // Labels.
+    void updateLabelThreshold();
+    void buildFont();
+    void drawLabel(const Node& n);
+    int textWidth(std::string_view text) const;
+    void setLabelRight(uint8_t right) { labelRight_ = right; }
+
+    // State that the viewer, tools and tests read.
+    const ProjTransform& viewTransform() const { return viewTransform_; }
+    void setViewTransform(const ProjTransform& t) { viewTransform_ = t; }
+    const ProjTransform& baseView() const { return baseView_; }
+    const ProjTransform& screenMatrix() const { return screenMatrix_; }
+    Node* centreNode() const { return centreNode_; }
+    void setCentreNode(Node* n) { centreNode_ = n; }
+    const std::vector<Node*>& drawnNodes() const { return drawnNodes_; }
+    const std::vector<Link*>& drawnLinks() const { return drawnLinks_; }
+    const ProjPoint& pickedPoint() const { return pickedPoint_; }
+    int32_t hoveredName() const { return hoveredName_; }
+    float labelThreshold() const { return labelThreshold_; }
+    const FontMetrics& fontMetrics() const { return font_; }
+    unsigned fontListBase() const { return fontListBase_; }
+    std::array<int, 4> viewport() const { return viewport_; }
+    /// Nodes drawn by the last drawFrame/idleStep call (for tests and benchmarks).
+    int nodesDrawnLastSlice() const { return nodesDrawnLastSlice_; }
+
+    /// The renderer of this process (the built-in mouse actions reach it through this).
+    static Renderer* current();
+
+private:
+    void beginFrame();
+    void resumeFrame();
+    void setCamera();
+    void swap();
+    void drawNode(Node* n);
+    void drawNodeLinks(Node* n);
+    void drawLink(Link* k);
+    void redrawPicked();
+    void insertBySize(std::vector<Node*>& seq, Node* n);
+    bool makeCurrent();
+
+    ViewerSettings& settings_;
+    GlSurface& surface_;
+    GlContext* context_ = nullptr;
+    Graph* graph_ = nullptr;
+    std::array<int, 4> viewport_{0, 0, 0, 0};
+
+    ProjTransform viewTransform_ = ProjTransform::identity();
+    ProjTransform baseView_ = ProjTransform::identity();
+    ProjTransform projectionMatrix_ = ProjTransform::identity();
+    ProjTransform cameraMatrix_ = ProjTransform::identity();
+    ProjTransform screenMatrix_ = ProjTransform::identity();
+
+    // Progressive frame.
+    Node* centreNode_ = nullptr;
+    double bestApparentSize_ = -1.0;
+    ProjPoint viewCentre_;
+    std::vector<Node*> pendingNodes_;  // FIFO (read from pendingHead_)
+    size_t pendingHead_ = 0;
+    std::vector<Node*> expandQueue_;   // largest apparentSize first
+    std::vector<Node*> drawnNodes_;    // sorted like expandQueue_
+    std::vector<Link*> drawnLinks_;
+    TimePair frameStart_;
+    uint8_t continuing_ = 0;
+    uint8_t keepRedrawing_ = 0;
+    int nodesDrawnLastSlice_ = 0;
+
+    // Picking.
+    uint8_t picking_ = 0;
+    int pickX_ = 0, pickY_ = 0;
+    float depthScale_;
+    ProjPoint pickedPoint_;
+    int32_t hoveredName_ = -1;
+    int pressX_ = 0, pressY_ = 0;
+    PickCallback pickCallback_;
+
+    // Mouse and navigation.
+    std::array<MouseAction, 7> eventSlots_;
+    int lastButton_ = 0, buttonState_ = 1;
+    int lastX_ = 0, lastY_ = 0;
+    int dragCounter_ = 0, passiveCounter_ = 0;
+    Quaternion baseOrientation_;
+
+    // Labels.
+    float labelThreshold_ = 0.0f;
+    uint8_t labelRight_ = 0;
+    unsigned fontListBase_ = 0;
+    FontMetrics font_;
+};
+
+}  // namespace orvo

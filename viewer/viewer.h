@@ -1,0 +1,82 @@
+// The one object through which the window side reaches the graph, the layout and the renderer.
+// Almost every operation forwards to one component; loading, going to a node, selecting a
+// subtree and hiding a group combine several.
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "graph/graph.h"
+#include "render/renderer.h"
+#include "viewer/viewer_settings.h"
+
+namespace orvo {
+
+class Viewer {
+public:
+    /// Creates the settings with their defaults and the renderer on the surface; no graph yet.
+    explicit Viewer(GlSurface& surface);
+
+    void setContext(GlContext* context, int width, int height);
+    GlSurface& deviceContext() { return renderer_.surface(); }
+
+    /// 1 when the stream was read and held at least one node; 0 when the stream is unusable or
+    /// held no node. A failed load leaves the graph on view as it was.
+    int loadGraph(std::istream& in);
+    int setGroupHidden(int kind, std::string_view name, int hide);
+    void selectNode(std::string_view id, int on);
+    void selectSubtree(std::string_view id, int on);
+    int centrePoint(int immediate);
+    int gotoNode(std::string_view id, int immediate);
+    int gotoTopNode(int immediate);
+    void setUseWindowAspect(int flag);
+    void setGroupColor(int kind, std::string_view name, float r, float g, float b);
+    int setOutLinksShown(std::string_view id, int on, int recursive);
+    int setInLinksShown(std::string_view id, int on, int recursive);
+    void setAllNodesShown(int on);
+    void setAllLinksShown(int on);
+    void setNegativeLevelLinksHidden(int on);
+    void setKeepRedrawing(int flag);
+    int idle();
+    void setPickCallback(PickCallback callback);
+    void display();
+    void redraw();
+    void reshape(int width, int height);
+    int mouseButton(int button, int state, int x, int y, int shift, int ctrl);
+    int mouseDrag(int x, int y, int shift, int ctrl);
+    int mouseMove(int x, int y, int shift, int ctrl);
+    void bindMouse(int slot, int action);
+    void setLabelSide(int right);
+    float labelSize() const { return settings_.labelSize; }
+    void setPickBudget(int seconds, int microseconds);
+    void setDrawSphere(int flag);
+    void setGroupColumn(int kind);
+    void setLabelChoice(int choice);
+    void setLabelSize(float size);
+    void setPassiveDecimation(int count);
+    void setDragDecimation(int count);
+    void setNodeGenerationLimit(int count);
+    void setLinkGenerationLimit(int count);
+    void setRedCentreNode(int flag);
+    void setAnimationStep(float step);
+    void addLoadFlags(int bits);
+    void clearLoadFlags();
+    void setBackgroundColor(float r, float g, float b);
+    void setSphereColor(float r, float g, float b);
+    void setLabelColor(float r, float g, float b);
+
+    // Read access for the glue, tools and tests.
+    ViewerSettings& settings() { return settings_; }
+    Graph* graph() { return graph_.get(); }
+    Renderer& renderer() { return renderer_; }
+
+private:
+    // Declaration order matters: the renderer keeps a reference to the settings.
+    ViewerSettings settings_;
+    std::unique_ptr<Graph> graph_;
+    Renderer renderer_;
+};
+
+}  // namespace orvo
