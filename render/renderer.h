@@ -32,6 +32,7 @@ using MouseAction = std::function<void(int x, int y, int shift, int ctrl)>;
 class Renderer {
 public:
     Renderer(ViewerSettings& settings, GlSurface& surface);
+    ~Renderer();
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
 
@@ -60,6 +61,9 @@ public:
     void hoverHighlight(int x, int y, int shift, int ctrl);
     void clickPick(int x, int y, int shift, int ctrl);
     void setPickCallback(PickCallback callback) { pickCallback_ = std::move(callback); }
+    /// Whether a pick skips objects whose projected extent cannot touch the pick region (on by
+    /// default; the first hit is the same either way, only the time differs).
+    void setPickPrefilter(bool on) { pickPrefilter_ = on; }
 
     // Navigation.
     void bindMouse(int slot, int action);
@@ -111,8 +115,17 @@ private:
     void drawNodeLinks(Node* n);
     void drawLink(Link* k);
     void redrawPicked();
-    void insertBySize(std::vector<Node*>& seq, Node* n);
+    void insertBySize(std::vector<Node*>& seq, size_t head, Node* n);
     bool makeCurrent();
+    /// Makes v the view when all its elements are finite; false (view unchanged) otherwise.
+    bool commitView(const ProjTransform& v);
+    Node* nodeNamed(int64_t name) const;
+    Link* linkNamed(int64_t name) const;
+    void redrawNodeInFront(Node* n);
+    // Pick pre-filter: whether the projected extent of a cube or a line can reach the pick region.
+    void preparePickFilter();
+    bool nodeMayTouchPick(const Node& n) const;
+    bool linkMayTouchPick(const Link& k, float lineWidth) const;
 
     ViewerSettings& settings_;
     GlSurface& surface_;
@@ -132,8 +145,9 @@ private:
     ProjPoint viewCentre_;
     std::vector<Node*> pendingNodes_;  // FIFO (read from pendingHead_)
     size_t pendingHead_ = 0;
-    std::vector<Node*> expandQueue_;   // largest apparentSize first
-    std::vector<Node*> drawnNodes_;    // sorted like expandQueue_
+    std::vector<Node*> expandQueue_;  // largest apparentSize first (read from expandHead_)
+    size_t expandHead_ = 0;
+    std::vector<Node*> drawnNodes_;  // sorted like expandQueue_
     std::vector<Link*> drawnLinks_;
     TimePair frameStart_;
     uint8_t continuing_ = 0;
@@ -144,6 +158,10 @@ private:
     uint8_t picking_ = 0;
     int pickX_ = 0, pickY_ = 0;
     float depthScale_;
+    bool pickPrefilter_ = true;
+    float linkWidth_ = 1.0f;  // the line width drawNodeLinks set for the links it draws
+    ProjTransform pickWindow_ = ProjTransform::identity();  // view space -> GL window pixels
+    double pickWindowX_ = 0.0, pickWindowY_ = 0.0;          // pick centre, GL window pixels
     ProjPoint pickedPoint_;
     int32_t hoveredName_ = -1;
     int pressX_ = 0, pressY_ = 0;

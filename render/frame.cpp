@@ -1,0 +1,180 @@
+// The progressive frame: a frame starts at the centre node and spreads outward, largest-drawn
+// nodes first, one time slice per call; idle steps add slices into the front buffer until the
+// graph is exhausted or the refinement limit has passed.
+#include <GL/gl.h>
+
+#include <algorithm>
+
+#include "graph/graph.h"
+#include "render/renderer.h"
+#include "viewer/viewer_settings.h"
+
+namespace orvo {
+
+void Renderer::insertBySize(std::vector<Node*>& seq, size_t head, Node* n) {
+    // After every entry of equal or larger size, before the first strictly smaller one, so that
+    // equal sizes keep their order of arrival.
+    const auto at = std::upper_bound(
+        seq.begin() + static_cast<std::ptrdiff_t>(head), seq.end(), n,
+        [](const Node* a, const Node* b) { return b->apparentSize < a->apparentSize; });
+    seq.insert(at, n);
+}
+
+void Renderer::setGraph(Graph* graph) {
+    drawnNodes_.clear();
+    expandQueue_.clear();
+    expandHead_ = 0;
+    pendingNodes_.clear();
+    pendingHead_ = 0;
+    drawnLinks_.clear();
+    hoveredName_ = -1;
+    graph_ = graph;
+    if (graph_ == nullptr) {
+        centreNode_ = nullptr;
+        return;
+    }
+    // The lists that held the per-frame marks are gone, so the marks go too: a stale Drawn would
+    // keep a node out of every later frame, a stale Highlighted would never be cleared.
+    constexpr uint8_t kFrameMarks = Drawn | Highlighted;
+    for (Node* n : graph_->nodes) {
+        if (n != nullptr) n->flags &= static_cast<uint8_t>(~kFrameMarks);
+    }
+    for (Link* k : graph_->links) {
+        if (k != nullptr) k->flags &= static_cast<uint8_t>(~Drawn);
+    }
+
+    const uint32_t top = static_cast<uint32_t>(settings_.topNodeIndex);
+    if (top < graph_->nodes.size() && graph_->nodes[top] != nullptr) {
+        resetViewToNode(static_cast<int32_t>(top));
+        bestApparentSize_ = -1.0;
+        centreNode_ = graph_->nodes[top];
+        setKeepRedrawing(1);
+        return;
+    }
+    // No top node: the old centre stays only if it belongs to this graph (compared by address,
+    // never dereferenced: after a reload it is gone).
+    if (std::find(graph_->nodes.begin(), graph_->nodes.end(), centreNode_) == graph_->nodes.end()) {
+        centreNode_ = nullptr;
+    }
+}
+
+void Renderer::setKeepRedrawing(uint8_t flag) { keepRedrawing_ = flag != 0 ? 1 : 0; }
+
+int Renderer::idleStep() {
+    continuing_ = 1;
+    drawFrame();
+    continuing_ = 0;
+    return keepRedrawing_;
+}
+
+void Renderer::drawFrame() {
+    nodesDrawnLastSlice_ = 0;
+    if (labelThreshold_ == 0.0f) return;
+    const TimePair start = currentTime();
+    const TimePair slice{settings_.sliceBudgetSec, settings_.sliceBudgetUsec};
+    TimePair elapsed{0, 0};
+    if (!makeCurrent()) return;
+
+    if (!continuing_) {
+        if (centreNode_ != nullptr) centreNode_->flags &= static_cast<uint8_t>(~Drawn);
+        for (Node* n : drawnNodes_) {
+            n->flags &= static_cast<uint8_t>(~Drawn);
+            n->centreDistance = 9999.0;
+            n->apparentSize = -1.0;
+            n->generation = 9999;
+        }
+        drawnNodes_.clear();
+        expandQueue_.clear();
+        expandHead_ = 0;
+        pendingNodes_.clear();
+        pendingHead_ = 0;
+        pendingNodes_.push_back(centreNode_);
+        if (centreNode_ != nullptr) centreNode_->generation = 0;
+        for (Link* k : drawnLinks_) k->flags &= static_cast<uint8_t>(~Drawn);
+        drawnLinks_.clear();
+        frameStart_ = start;
+        bestApparentSize_ = -1.0;
+        viewCentre_ = dehomogenized(viewTransform_.inverse().apply(ProjPoint()));
+        beginFrame();
+    } else {
+        const TimePair since = start - frameStart_;
+        const TimePair limit{settings_.refineLimitSec, settings_.refineLimitUsec};
+        if (since >= limit) {
+            pendingNodes_.clear();
+            pendingHead_ = 0;
+            expandQueue_.clear();
+            expandHead_ = 0;
+            setKeepRedrawing(0);
+            return;
+        }
+        resumeFrame();
+    }
+
+    while (elapsed < slice) {
+        if (pendingHead_ == pendingNodes_.size()) {
+            pendingNodes_.clear();
+            pendingHead_ = 0;
+            if (expandHead_ == expandQueue_.size()) {
+                setKeepRedrawing(0);
+                expandQueue_.clear();
+                expandHead_ = 0;
+                break;
+            }
+            Node* m = expandQueue_[expandHead_++];
+            const int32_t g = m->generation;
+            Node* parent = m->parent;
+            if (parent != nullptr && !parent->isDrawn() && parent->isShown()) {
+                pendingNodes_.push_back(parent);
+                parent->generation = g + 1;
+            }
+            for (Node* child : m->children) {
+                if (!child->isDrawn() && child->isShown()) {
+                    pendingNodes_.push_back(child);
+                    child->generation = g + 1;
+                }
+            }
+            continue;
+        }
+        Node* n = pendingNodes_[pendingHead_++];
+        if (n == nullptr) {
+            setKeepRedrawing(0);
+            expandQueue_.clear();
+            expandHead_ = 0;
+            swap();
+            if (continuing_) surface_.flushFront();
+            return;
+        }
+        if (n->isDrawn()) continue;
+        drawNode(n);
+        n->flags |= Drawn;
+        drawNodeLinks(n);
+        insertBySize(drawnNodes_, 0, n);
+        insertBySize(expandQueue_, expandHead_, n);
+        ++nodesDrawnLastSlice_;
+        elapsed = currentTime() - start;
+    }
+    swap();
+    if (continuing_) surface_.flushFront();
+}
+
+void Renderer::keepCentreShown() {
+    Node* highestHidden = nullptr;
+    for (Node* n = centreNode_; n != nullptr; n = n->parent) {
+        if (!n->isShown()) highestHidden = n;
+    }
+    if (highestHidden != nullptr) {
+        if (highestHidden->parent != nullptr) {
+            centreNode_ = highestHidden->parent;
+        } else {
+            const uint32_t top = static_cast<uint32_t>(settings_.topNodeIndex);
+            centreNode_ =
+                graph_ != nullptr && top < graph_->nodes.size() ? graph_->nodes[top] : nullptr;
+        }
+    }
+    pendingNodes_.clear();
+    pendingHead_ = 0;
+    expandQueue_.clear();
+    expandHead_ = 0;
+}
+
+}  // namespace orvo

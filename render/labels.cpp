@@ -1,0 +1,99 @@
+// Node labels: a line of bitmap-font text on a box of the background colour, placed in window
+// pixels beside the node and depth-tested at the node's depth.
+#include <GL/gl.h>
+
+#include <cmath>
+
+#include "graph/graph.h"
+#include "render/finite_check.h"
+#include "render/renderer.h"
+#include "viewer/viewer_settings.h"
+
+namespace orvo {
+
+void Renderer::updateLabelThreshold() {
+    const int width = viewport_[2], height = viewport_[3];
+    const float aspect = static_cast<float>(static_cast<double>(width) / height);
+    double base = width;
+    // With the window aspect in use the base is the smaller window dimension.
+    if (settings_.useWindowAspect != 0 && aspect > 1.0f) base = width / aspect;
+    labelThreshold_ = static_cast<float>(base * 0.001 * settings_.labelSize);
+}
+
+void Renderer::buildFont() {
+    if (settings_.fontFace == nullptr) return;
+    if (!makeCurrent()) return;
+    font_.ascent = 13;
+    font_.descent = 0;
+    font_.widths.fill(0);
+    if (fontListBase_ == 0) fontListBase_ = glGenLists(256);
+    // Without lists there is nowhere to put the glyphs (list 0 is not a list).
+    if (fontListBase_ != 0) {
+        surface_.buildFontLists(settings_.fontFace, settings_.fontHeight, fontListBase_, font_);
+    }
+}
+
+int Renderer::textWidth(std::string_view text) const {
+    int width = 0;
+    for (char c : text) width += font_.widths[static_cast<unsigned char>(c)];
+    return width;
+}
+
+void Renderer::drawLabel(const Node& n) {
+    std::string_view text = settings_.labelChoice == 1 ? n.shortLabel() : n.pathLabel();
+    if (text.empty()) return;
+    const ProjPoint& anchor = n.labelAnchor;
+    if (!isFinite(anchor)) return;
+
+    glPolygonMode(GL_FRONT, GL_FILL);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0.0, viewport_[2] - viewport_[0], 0.0, viewport_[3] - viewport_[1], -1.0, 1.0);
+
+    const double ax = anchor.x, ay = anchor.y, az = anchor.z;
+    const int w = textWidth(text);
+    const bool highlighted = (n.flags & Highlighted) != 0;
+    const Colour& box = highlighted ? settings_.labelColor : settings_.backgroundColor;
+    const Colour& ink = highlighted ? settings_.backgroundColor : settings_.labelColor;
+
+    double x0, x1;
+    if (labelRight_) {
+        x0 = 0.0;
+        x1 = w;
+    } else {
+        x0 = -w;
+        x1 = 0.0;
+        if (ax + x0 < 0.0) {
+            // The box would cross the window's left edge: drop as many leading characters as
+            // the overhang is wide (in average characters) and start at the edge.
+            const double k = w > 0 ? std::trunc(text.size() * (ax + x0) / w) : 0.0;
+            const double skip = std::fmin(-k, static_cast<double>(text.size()));
+            text.remove_prefix(static_cast<size_t>(skip));
+            x0 = -ax;
+        }
+    }
+
+    glColor3f(box[0], box[1], box[2]);
+    glBegin(GL_TRIANGLE_STRIP);
+    glVertex3d(ax + x0 - 1, ay - font_.descent, az);
+    glVertex3d(ax + x1 + 1, ay - font_.descent, az);
+    glVertex3d(ax + x0 - 1, ay + font_.ascent, az);
+    glVertex3d(ax + x1 + 1, ay + font_.ascent, az);
+    glEnd();
+
+    glColor3f(ink[0], ink[1], ink[2]);
+    glRasterPos3d(ax + x0, ay, az + 0.001);
+    if (fontListBase_ != 0 && !text.empty()) {
+        glListBase(fontListBase_);
+        glCallLists(static_cast<GLsizei>(text.size()), GL_UNSIGNED_BYTE, text.data());
+    }
+
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+}
+
+}  // namespace orvo

@@ -1,0 +1,403 @@
+// Renderer set-up and the drawing of single nodes and links: GL state, display lists, camera and
+// projection, the size measurement and centre tracking done while a node is drawn.
+#include "render/renderer.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <cmath>
+
+#include "graph/graph.h"
+#include "render/finite_check.h"
+#include "viewer/viewer_settings.h"
+
+namespace orvo {
+
+namespace {
+
+Renderer* theRenderer = nullptr;
+
+// Display list names.
+constexpr GLuint kSphereList = 1;
+constexpr GLuint kCubeFacesList = 2;
+constexpr GLuint kFilledCubeList = 3;
+constexpr GLuint kOutlinedCubeList = 4;
+constexpr GLuint kCubeAndOutlineList = 5;
+
+constexpr float kHalfEdge = 0.04f;
+
+// Four vertices per face; faces z-, z+, y+, y-, x-, x+.
+constexpr float kCubeVertices[24][3] = {
+    {-kHalfEdge, -kHalfEdge, -kHalfEdge}, {kHalfEdge, -kHalfEdge, -kHalfEdge},
+    {kHalfEdge, kHalfEdge, -kHalfEdge},   {-kHalfEdge, kHalfEdge, -kHalfEdge},
+    {-kHalfEdge, -kHalfEdge, kHalfEdge},  {kHalfEdge, -kHalfEdge, kHalfEdge},
+    {kHalfEdge, kHalfEdge, kHalfEdge},    {-kHalfEdge, kHalfEdge, kHalfEdge},
+    {-kHalfEdge, kHalfEdge, -kHalfEdge},  {kHalfEdge, kHalfEdge, -kHalfEdge},
+    {kHalfEdge, kHalfEdge, kHalfEdge},    {-kHalfEdge, kHalfEdge, kHalfEdge},
+    {-kHalfEdge, -kHalfEdge, -kHalfEdge}, {kHalfEdge, -kHalfEdge, -kHalfEdge},
+    {kHalfEdge, -kHalfEdge, kHalfEdge},   {-kHalfEdge, -kHalfEdge, kHalfEdge},
+    {-kHalfEdge, -kHalfEdge, -kHalfEdge}, {-kHalfEdge, kHalfEdge, -kHalfEdge},
+    {-kHalfEdge, kHalfEdge, kHalfEdge},   {-kHalfEdge, -kHalfEdge, kHalfEdge},
+    {kHalfEdge, -kHalfEdge, -kHalfEdge},  {kHalfEdge, kHalfEdge, -kHalfEdge},
+    {kHalfEdge, kHalfEdge, kHalfEdge},    {kHalfEdge, -kHalfEdge, kHalfEdge},
+};
+
+// The point whose direction fixes the view orientation: a node's parent ends up towards it.
+constexpr ProjPoint kReferencePoint{0.9, -0.2, 0.0, 1.0};
+
+ProjTransform homeRotation() {
+    ProjTransform r;
+    r.setRotationBetween(ProjPoint().minus3(kReferencePoint), kReferencePoint);
+    return r;
+}
+
+ProjTransform readMatrix(GLenum which) {
+    ProjTransform t;
+    glGetDoublev(which, t.m);
+    return t;
+}
+
+}  // namespace
+
+Renderer::Renderer(ViewerSettings& settings, GlSurface& surface)
+    : settings_(settings),
+      surface_(surface),
+      depthScale_(static_cast<float>(1.0 / (std::pow(2.0, 32.0) - 1.0))) {
+    baseOrientation_.fromMatrix(homeRotation());
+    theRenderer = this;
+}
+
+Renderer::~Renderer() {
+    if (theRenderer == this) theRenderer = nullptr;
+}
+
+Renderer* Renderer::current() { return theRenderer; }
+
+bool Renderer::makeCurrent() { return context_ != nullptr && surface_.makeCurrent(context_); }
+
+void Renderer::initContext(GlContext* context, int width, int height) {
+    context_ = context;
+    if (!makeCurrent()) return;
+    viewport_ = {0, 0, width, height};
+    const Colour& bg = settings_.backgroundColor;
+    glClearColor(bg[0], bg[1], bg[2], 1.0f);
+    buildSphereList();
+
+    glNewList(kCubeFacesList, GL_COMPILE);
+    glBegin(GL_QUADS);
+    for (const auto& v : kCubeVertices) glVertex3f(v[0], v[1], v[2]);
+    glEnd();
+    glEndList();
+
+    glNewList(kFilledCubeList, GL_COMPILE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glCallList(kCubeFacesList);
+    glEndList();
+
+    glNewList(kOutlinedCubeList, GL_COMPILE);
+    glColor3f(0.0f, 0.0f, 0.0f);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glCallList(kCubeFacesList);
+    glEndList();
+
+    glNewList(kCubeAndOutlineList, GL_COMPILE);
+    glCallList(kFilledCubeList);
+    glCallList(kOutlinedCubeList);
+    glEndList();
+
+    glEnable(GL_DEPTH_TEST);
+    glCullFace(GL_BACK);  // culling itself stays off: the cube's winding does not matter
+    glShadeModel(GL_SMOOTH);
+
+    updateProjection();
+
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    gluLookAt(0.0, 0.0, 3.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
+    cameraMatrix_ = readMatrix(GL_MODELVIEW_MATRIX);
+
+    // A half turn about y, then the home orientation (the identity: its two directions are
+    // opposite).
+    viewTransform_.setIdentity();
+    viewTransform_.at(0, 0) = -1.0;
+    viewTransform_.at(2, 2) = -1.0;
+    viewTransform_ = viewTransform_ * homeRotation();
+    baseView_ = viewTransform_;
+
+    const uint8_t wasContinuing = continuing_;
+    continuing_ = 0;
+    beginFrame();
+    swap();
+    continuing_ = wasContinuing;
+
+    buildFont();
+    setKeepRedrawing(1);
+
+    beginFrame();
+    glCallList(kSphereList);  // drawn once more, now through the view transform
+    swap();
+}
+
+void Renderer::resetViewWith(const ProjTransform& m) {
+    if (!commitView(baseView_ * m)) viewTransform_ = baseView_;
+}
+
+void Renderer::resetViewToNode(int32_t index) {
+    viewTransform_ = baseView_;
+    if (graph_ == nullptr || index < 0 || static_cast<size_t>(index) >= graph_->nodes.size()) {
+        return;
+    }
+    const Node* n = graph_->nodes[index];
+    if (n != nullptr) commitView(baseView_ * n->globalTransform);
+}
+
+void Renderer::resize(int width, int height) {
+    if (makeCurrent()) {
+        glViewport(0, 0, width, height);
+        glScissor(0, 0, width, height);
+    }
+    viewport_[2] = width;
+    viewport_[3] = height;
+}
+
+void Renderer::updateProjection() {
+    if (!makeCurrent()) return;
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    const double aspect =
+        settings_.useWindowAspect != 0 ? static_cast<double>(viewport_[2]) / viewport_[3] : 1.0;
+    constexpr double kDegreesPerRadian = 57.297469361769856;  // 180 / 3.1415
+    double fovy;
+    if (aspect <= 1.0) {
+        fovy = 2.0 * std::atan2(2.25 / (2.0 * aspect), 3.0) * kDegreesPerRadian;
+        if (fovy > 180.0) fovy = 179.0;
+    } else {
+        fovy = 2.0 * std::atan2(1.125, 3.0) * kDegreesPerRadian;
+    }
+    gluPerspective(fovy, aspect, 1.5, 4.5);
+    projectionMatrix_ = readMatrix(GL_PROJECTION_MATRIX);
+    updateLabelThreshold();
+}
+
+void Renderer::setClearColour() {
+    if (!makeCurrent()) return;
+    const Colour& bg = settings_.backgroundColor;
+    glClearColor(bg[0], bg[1], bg[2], 1.0f);
+}
+
+void Renderer::buildSphereList() {
+    if (!makeCurrent()) return;
+    glNewList(kSphereList, GL_COMPILE);
+    glDisable(GL_CULL_FACE);
+    glLineWidth(1.0f);
+    const Colour& c = settings_.sphereColor;
+    glColor3f(c[0], c[1], c[2]);
+    // The loop variables are floats: the sum is compared unrounded, then stored rounded.
+    const float latitudeStep = 0.26166666f, meridianStep = 0.785f, thetaStep = 0.1f;
+    for (float phi = 0.0f; phi < 3.14;) {
+        glBegin(GL_LINE_LOOP);
+        const double y = std::cos(phi), r = std::sin(phi);
+        for (float theta = 0.0f; theta < 6.28;) {
+            glVertex3f(static_cast<float>(r * std::cos(theta)), static_cast<float>(y),
+                       static_cast<float>(r * std::sin(theta)));
+            const double next = static_cast<double>(theta) + thetaStep;
+            if (!(next < 6.28)) break;
+            theta = static_cast<float>(next);
+        }
+        glEnd();
+        const double next = static_cast<double>(phi) + latitudeStep;
+        if (!(next < 3.14)) break;
+        phi = static_cast<float>(next);
+    }
+    for (float psi = -0.35f; psi < 3.14;) {
+        glBegin(GL_LINE_LOOP);
+        for (float theta = 0.0f; theta < 6.28;) {
+            glVertex3f(static_cast<float>(std::sin(theta) * std::cos(psi)),
+                       static_cast<float>(std::cos(theta)),
+                       static_cast<float>(std::sin(theta) * std::sin(psi)));
+            const double next = static_cast<double>(theta) + thetaStep;
+            if (!(next < 6.28)) break;
+            theta = static_cast<float>(next);
+        }
+        glEnd();
+        const double next = static_cast<double>(psi) + meridianStep;
+        if (!(next < 3.14)) break;
+        psi = static_cast<float>(next);
+    }
+    glEndList();
+}
+
+void Renderer::setCamera() {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    if (picking_) {
+        GLint vp[4] = {viewport_[0], viewport_[1], viewport_[2], viewport_[3]};
+        gluPickMatrix(pickX_, viewport_[3] - pickY_, 3.0, 3.0, vp);
+    }
+    glMultMatrixd(projectionMatrix_.m);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glMultMatrixd(cameraMatrix_.m);
+
+    ProjTransform toCorner, toPixels;
+    toCorner.setEuclideanTranslation(1.0, 1.0, 0.0);
+    toPixels.setEuclideanScale(0.5 * (viewport_[2] - viewport_[0] + 1),
+                               0.5 * (viewport_[3] - viewport_[1] + 1), 1.0);
+    screenMatrix_ = cameraMatrix_ * projectionMatrix_ * toCorner * toPixels;
+}
+
+void Renderer::beginFrame() {
+    surface_.setDrawBuffer(DrawBuffer::Back);
+    glDepthFunc(GL_LESS);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    setCamera();
+    if (!picking_ && settings_.drawSphere != 0) glCallList(kSphereList);
+    glMultMatrixd(viewTransform_.m);
+}
+
+void Renderer::resumeFrame() {
+    surface_.setDrawBuffer(DrawBuffer::Front);
+    glDepthFunc(GL_LESS);
+    setCamera();
+    glMultMatrixd(viewTransform_.m);
+}
+
+void Renderer::swap() {
+    if (picking_ || continuing_) return;
+    surface_.swapBuffers();
+}
+
+bool Renderer::commitView(const ProjTransform& v) {
+    if (!isFinite(v)) return false;
+    viewTransform_ = v;
+    return true;
+}
+
+void Renderer::drawNode(Node* n) {
+    if (n == nullptr || !n->isShown()) return;
+    glLoadName(static_cast<GLuint>(n->index));
+
+    double s = 0.0;
+    if (!picking_) {
+        // Size: the width in pixels of the cube, measured across the node in front of its
+        // centre. Overflowed positions are not sized and cannot take the centre role.
+        const ProjPoint w = n->globalTransform.apply(ProjPoint());
+        const ProjPoint p = viewTransform_.apply(w);
+        const ProjPoint q1(p.x + 0.04, p.y, p.z + 0.06, p.w);
+        const ProjPoint r1 = dehomogenized(screenMatrix_.apply(q1));
+        const ProjPoint q2(q1.x - 0.08, q1.y, q1.z, q1.w);
+        const ProjPoint r2 = dehomogenized(screenMatrix_.apply(q2));
+        s = std::fabs(r1.euclideanDistance(r2));
+        const bool sized = isFinite(r1) && isFinite(r2) && std::isfinite(s);
+        if (!sized) s = 0.0;
+        const double h = w.distance(viewCentre_);
+        const bool located = std::isfinite(h);
+
+        if (sized && located && s > bestApparentSize_ && s < 100.0 &&
+            (centreNode_ == nullptr || h <= centreNode_->centreDistance)) {
+            if (settings_.autoRecentre != 0) centreNode_ = n;
+            bestApparentSize_ = s;
+        }
+        n->apparentSize = s;
+        n->centreDistance = located ? h : 9999.0;
+
+        if (sized && n->generation < settings_.nodeGenerationLimit && settings_.labelChoice != 0 &&
+            labelThreshold_ < s) {
+            const ProjPoint& r = labelRight_ ? r1 : r2;
+            n->labelAnchor = ProjPoint(r.x, r.y, -r.z, 1.0);
+            drawLabel(*n);
+        }
+    }
+
+    if (!isDrawable(n->globalTransform)) return;
+    glPushMatrix();
+    glMultMatrixd(n->globalTransform.m);
+
+    const float* colour;
+    if (settings_.redCentreNode != 0 && n->generation == 0) {
+        static constexpr float kRed[3] = {1.0f, 0.0f, 0.0f};
+        colour = kRed;
+    } else if (n->flags & Highlighted) {
+        colour = settings_.highlightColor.data();
+    } else if (n->flags & Selected) {
+        colour = settings_.selectedColor.data();
+    } else {
+        colour = graph_ != nullptr ? graph_->nodeColor(*n) : nullptr;
+        if (colour == nullptr) {
+            static constexpr float kGrey[3] = {0.7f, 0.7f, 0.7f};
+            colour = graph_ != nullptr ? graph_->defaultColor : kGrey;
+        }
+    }
+    glColor3f(colour[0], colour[1], colour[2]);
+    glLineWidth(1.0f);
+
+    // At or beyond the generation limit a node is traversed and sized but has no geometry.
+    if (n->generation < settings_.nodeGenerationLimit) {
+        glCallList(kFilledCubeList);
+        if (!picking_ && settings_.outlineMinSize < s) glCallList(kOutlinedCubeList);
+    }
+    glPopMatrix();
+}
+
+void Renderer::drawNodeLinks(Node* n) {
+    if (!n->isShown()) return;
+    const int32_t limit = settings_.linkGenerationLimit - 1;
+    if (n->generation < limit) {
+        glLineWidth(2.0f);
+        linkWidth_ = 2.0f;
+        if (n->parentLink != nullptr && !(n->parentLink->flags & Drawn)) drawLink(n->parentLink);
+        for (Link* k : n->childLinks) drawLink(k);
+    }
+    glLineWidth(1.0f);
+    linkWidth_ = 1.0f;
+    for (Link* k : n->outLinks) {
+        if (k->toNode != nullptr && (k->toNode->generation < limit || n->generation < limit)) {
+            drawLink(k);
+        }
+    }
+    glLineWidth(1.0f);
+    for (Link* k : n->inLinks) {
+        if (k->fromNode != nullptr && (k->fromNode->generation < limit || n->generation < limit)) {
+            drawLink(k);
+        }
+    }
+}
+
+void Renderer::drawLink(Link* k) {
+    if (!k->isShown()) return;
+    // A link drawn again (a pick pass, a node drawn twice) is listed once.
+    if (!(k->flags & Drawn)) drawnLinks_.push_back(k);
+    k->flags |= Drawn;
+    if (!isFinite(k->fromPosition) || !isFinite(k->toPosition)) return;
+    if (picking_ && pickPrefilter_ && !linkMayTouchPick(*k, linkWidth_)) return;
+    glLoadName(~static_cast<GLuint>(k->index));
+    glBegin(GL_LINES);
+    glColor4fv(k->fromColor.data());
+    glVertex4d(k->fromPosition.x, k->fromPosition.y, k->fromPosition.z, k->fromPosition.w);
+    glColor4fv(k->toColor.data());
+    glVertex4d(k->toPosition.x, k->toPosition.y, k->toPosition.z, k->toPosition.w);
+    glEnd();
+}
+
+void Renderer::markSelected(Node& node, int on) {
+    if (on != 0) {
+        node.flags |= Selected;
+    } else {
+        node.flags &= static_cast<uint8_t>(~Selected);
+    }
+    if (!node.isShown() || !node.isDrawn()) return;
+    redrawNodeInFront(&node);
+    insertBySize(drawnNodes_, 0, &node);
+}
+
+void Renderer::redrawNodeInFront(Node* n) {
+    if (!makeCurrent()) return;
+    surface_.setDrawBuffer(DrawBuffer::Front);
+    glDepthFunc(GL_LEQUAL);
+    setCamera();
+    glMultMatrixd(viewTransform_.m);
+    drawNode(n);
+    surface_.flushFront();
+}
+
+}  // namespace orvo
