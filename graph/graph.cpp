@@ -1,1 +1,144 @@
+// The graph's life cycle (construction, reload, taking over a freshly read graph), node and link
+// registration, id lookup and the derived labels.
 #include "graph/graph.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "graph/read_state.h"
+#include "graph/record_fields.h"
+#include "layout/layout.h"
+
+namespace orvo {
+
+std::string_view Node::pathLabel() const {
+    const std::string_view s = id;
+    // The third '/', searching from position 1 on.
+    size_t p = 0;
+    size_t from = 1;
+    for (int found = 0; found < 3; ++found) {
+        p = from < s.size() ? s.find('/', from) : std::string_view::npos;
+        if (p == std::string_view::npos) break;
+        from = p + 1;
+    }
+    if (p == std::string_view::npos || p + 1 == s.size()) p = 0;
+    return s.substr(p);
+}
+
+std::string_view Node::shortLabel() const {
+    const std::string_view path = pathLabel();
+    if (path.size() == 1) return path;
+    const size_t q = path.rfind('/');
+    if (q != std::string_view::npos && q > 0) return path.substr(q);
+    return path;
+}
+
+std::string Link::linkId() const {
+    std::string result;
+    result.reserve(fromId().size() + 1 + toId().size());
+    result.append(fromId()).append("|").append(toId());
+    return result;
+}
+
+int32_t readDebugLevel() {
+    const char* value = std::getenv("DEVIRIRO_DEBUG");
+    return value ? readInt(value) : 0;
+}
+
+Graph::Graph(ViewerSettings& settings_) : settings(settings_) {}
+
+Graph::Graph(ViewerSettings& settings_, std::istream& in) : settings(settings_) {
+    debugLevel = readDebugLevel();
+    reload(in);
+}
+
+Graph::~Graph() = default;
+
+void Graph::clearContents() {
+    nodeIndexById_.clear();
+    root = nullptr;
+    std::vector<Node*>().swap(nodes);
+    std::vector<Link*>().swap(links);
+    nodeStore_.clear();  // destroys the nodes in array order, then the links
+    linkStore_.clear();
+    groupNames_.clear();
+    read_.reset();
+}
+
+bool Graph::reload(std::istream& in) {
+    clearContents();
+    homeTransform_ = ProjTransform::identity();
+    settings.topNodeIndex = -1;
+    parseStream(in);
+    if (nodes.empty()) {
+        // Nothing to lay out or dump; the caller learns that the load failed.
+        if (debugLevel != 0) std::fprintf(stderr, "loaded %d nodes, %d links\n", 0, 0);
+        return false;
+    }
+    root = nodes[0];
+    const int32_t top = settings.topNodeIndex;
+    Node* start = top >= 0 && static_cast<size_t>(top) < nodes.size() ? nodes[top] : root;
+    layoutGraph(*this, start);
+    if (debugLevel != 0) writeDebugFile(summaryAndDump());
+    return true;
+}
+
+void Graph::takeContentsOf(Graph& fresh) {
+    if (&fresh == this) return;
+    clearContents();
+    root = fresh.root;
+    nodes = std::move(fresh.nodes);
+    links = std::move(fresh.links);
+    nodeStore_ = std::move(fresh.nodeStore_);
+    linkStore_ = std::move(fresh.linkStore_);
+    nodeIndexById_ = std::move(fresh.nodeIndexById_);
+    groupNames_ = std::move(fresh.groupNames_);
+    homeTransform_ = fresh.homeTransform_;
+    fresh.clearContents();
+    fresh.homeTransform_ = ProjTransform::identity();
+    // The fresh graph applied its own (usually empty) hidden lists; ours are the ones in force.
+    if (anyGroupHidden()) applyHiddenGroupsToAll();
+}
+
+int32_t Graph::findNodeIndex(std::string_view id) const {
+    const int32_t i = nodeIndexById_.find(id, nodes);
+    return i < 0 ? -1 : nodes[i]->index;
+}
+
+Node* Graph::findNode(std::string_view id) const {
+    const int32_t i = findNodeIndex(id);
+    return i < 0 ? nullptr : nodes[i];
+}
+
+void Graph::addNode(Node* n, std::string_view id) {
+    const auto i = static_cast<int32_t>(nodes.size());
+    n->index = i;
+    n->id.assign(id);
+    nodes.push_back(n);
+    nodeIndexById_.insert(n->id, i, nodes);
+}
+
+void Graph::addLink(Link* l) {
+    l->index = static_cast<int32_t>(links.size());
+    links.push_back(l);
+}
+
+void Graph::relayoutFrom(Node* n) {
+    if (n != nullptr && !nodes.empty()) layoutGraph(*this, n);
+}
+
+Node* Graph::newNode(Node* parent, int32_t level) { return nodeStore_.emplace(parent, level); }
+
+Link* Graph::newLink(Node* from, Node* to, int32_t extra, uint8_t flags) {
+    Link* l = linkStore_.emplace();
+    l->fromNode = from;
+    l->toNode = to;
+    l->extra = extra;
+    l->flags = flags;
+    l->fromColor = settings.linkFromColor;
+    l->toColor = settings.linkToColor;
+    addLink(l);
+    return l;
+}
+
+}  // namespace orvo

@@ -7,12 +7,14 @@
 #include <deque>
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "geometry/proj_point.h"
 #include "geometry/proj_transform.h"
+#include "graph/chunked_store.h"
 #include "graph/group_names.h"
 #include "graph/node_index.h"
 #include "viewer/viewer_settings.h"
@@ -91,7 +93,7 @@ struct Link {
 
 struct GroupColor {
     std::string name;
-    float red, green, blue;
+    float rgb[3];  // red, green, blue
 };
 
 class Graph {
@@ -100,6 +102,7 @@ public:
     explicit Graph(ViewerSettings& settings);
     /// Reads DEVIRIRO_DEBUG, then reload(in).
     Graph(ViewerSettings& settings, std::istream& in);
+    ~Graph();
     Graph(const Graph&) = delete;
     Graph& operator=(const Graph&) = delete;
 
@@ -165,18 +168,31 @@ public:
     float defaultColor[3] = {0.7f, 0.7f, 0.7f};
     int32_t debugLevel = 0;
     std::array<std::vector<std::string>, kGroupKinds> hiddenGroups;
-    std::array<std::vector<GroupColor>, kGroupKinds> groupColors;
+    /// A deque so that the colour pointers handed out stay valid when entries are added.
+    std::array<std::deque<GroupColor>, kGroupKinds> groupColors;
+
+    /// Like writeDebugFile, to any path; true when the whole text was written.
+    static bool writeDebugFileTo(const char* path, const std::string& text);
 
 private:
+    struct ReadState;  // lookups that only live while a stream is read (reader.cpp)
+
     void clearContents();
     Node* newNode(Node* parent, int32_t level);
-    Link* newLink(Node* from, Node* to, int32_t extra);
+    Link* newLink(Node* from, Node* to, int32_t extra, uint8_t flags);
+    bool hasLinkTo(const Node* from, const Node* to) const;
+    void moveNode(Node* x, Node* newParent, int32_t extra);
+    void detachFromParent(Node* x);
+    void finishRead();
+    bool anyGroupHidden() const;
+    void applyHiddenGroupsToAll();
 
     ProjTransform homeTransform_ = ProjTransform::identity();
     NodeIndex nodeIndexById_;
     GroupNames groupNames_;
-    std::deque<Node> nodeStore_;  // stable addresses, no allocation per node
-    std::deque<Link> linkStore_;
+    ChunkedStore<Node> nodeStore_;  // stable addresses, no allocation per node
+    ChunkedStore<Link> linkStore_;
+    std::unique_ptr<ReadState> read_;  // set only while parseStream runs
 };
 
 /// DEVIRIRO_DEBUG read as a decimal integer (leading blanks, optional sign, digits); 0 when unset.

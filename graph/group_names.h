@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -22,6 +23,8 @@ public:
 
     void clear();
     GroupNameId intern(std::string_view name);
+    size_t nameCount() const { return names_.size(); }
+    size_t setCount() const { return sets_.size(); }
     /// The id of the set holding exactly these names in this order.
     GroupSetId internSet(const std::vector<GroupNameId>& names);
     std::string_view name(GroupNameId id) const { return names_[id]; }
@@ -33,8 +36,13 @@ private:
     struct SetHash {
         size_t operator()(const std::vector<GroupNameId>& v) const;
     };
+    // Transparent, so that a name is looked up without building a string first.
+    struct NameHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view name) const;
+    };
     std::vector<std::string> names_;
-    std::unordered_map<std::string, GroupNameId> nameIds_;
+    std::unordered_map<std::string, GroupNameId, NameHash, std::equal_to<>> nameIds_;
     std::vector<std::vector<GroupNameId>> sets_;
     std::unordered_map<std::vector<GroupNameId>, GroupSetId, SetHash> setIds_;
 };

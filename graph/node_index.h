@@ -2,6 +2,7 @@
 // the nodes already hold, so no id is stored twice.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>

@@ -1,0 +1,171 @@
+// The reader of graph files: splits the byte stream into lines, turns each line into a node or
+// position record and hangs node records into the outline.
+#include <cmath>
+#include <cstring>
+#include <istream>
+#include <vector>
+
+#include "graph/graph.h"
+#include "graph/read_state.h"
+#include "graph/record_fields.h"
+
+namespace orvo {
+
+namespace {
+
+constexpr size_t kMaxLineBytes = 1023;    // the format's line limit, line feed not counted
+constexpr size_t kChunkBytes = 64 * 1024;  // read size, also the progress step
+
+// The outline position of the next record.
+struct OutlineState {
+    Node* parent = nullptr;
+    int64_t parentLevel = -999;  // 64 bits: level + 1 must not overflow
+    Node* lastNode = nullptr;
+    std::vector<Node*> ancestors;  // the most recent at the back
+};
+
+// Feeds complete lines of a chunked byte stream to a handler. Lines longer than the limit are
+// dropped whole; a line split across two chunks is assembled in a small buffer.
+class LineSplitter {
+public:
+    template <typename Handler>
+    void feed(const char* data, size_t size, Handler&& handle) {
+        while (size > 0) {
+            const char* newline = static_cast<const char*>(std::memchr(data, '\n', size));
+            const size_t piece = newline ? static_cast<size_t>(newline - data) : size;
+            if (!tooLong_ && pending_.empty() && newline && piece <= kMaxLineBytes) {
+                handle(std::string_view(data, piece));  // the usual case: no copy
+            } else {
+                append(data, piece);
+                if (newline) flush(handle);
+            }
+            if (!newline) return;
+            data += piece + 1;
+            size -= piece + 1;
+        }
+    }
+
+    /// The last line, when the stream did not end with a line feed.
+    template <typename Handler>
+    void finish(Handler&& handle) {
+        if (!pending_.empty() || tooLong_) flush(handle);
+    }
+
+private:
+    void append(const char* data, size_t size) {
+        if (tooLong_) return;
+        if (pending_.size() + size > kMaxLineBytes) {
+            tooLong_ = true;
+            pending_.clear();
+            return;
+        }
+        pending_.append(data, size);
+    }
+
+    template <typename Handler>
+    void flush(Handler&& handle) {
+        if (!tooLong_) handle(std::string_view(pending_));
+        pending_.clear();
+        tooLong_ = false;
+    }
+
+    std::string pending_;
+    bool tooLong_ = false;
+};
+
+// Hangs a record of level v into the outline: a deeper record goes one level down under the
+// previous node, a shallower one returns to the ancestors it names.
+void placeInOutline(OutlineState& state, int64_t v) {
+    if (v > state.parentLevel + 1) {
+        if (state.parentLevel < -98) {
+            state.parentLevel = v;
+        } else if (state.parent != nullptr) {
+            state.ancestors.push_back(state.parent);
+            state.parentLevel += 1;
+            state.parent = state.lastNode;
+        }
+    } else if (v <= state.parentLevel) {
+        int64_t pops = state.parentLevel - v + 1;
+        state.parentLevel = v - 1;
+        for (; pops > 0 && !state.ancestors.empty(); --pops) {
+            state.parent = state.ancestors.back();
+            state.ancestors.pop_back();
+        }
+    }
+}
+
+}  // namespace
+
+void Graph::parseStream(std::istream& in) {
+    read_ = std::make_unique<ReadState>();
+    OutlineState outline;
+    std::vector<GroupNameId> groupIds;
+    const bool withExtra = settings.loadFlags & ExtraField;
+
+    auto handleLine = [&](std::string_view line) {
+        // A zero byte ends the line's content.
+        if (const void* zero = std::memchr(line.data(), '\0', line.size())) {
+            line = line.substr(0, static_cast<const char*>(zero) - line.data());
+        }
+        if (line.size() <= 1) return;
+        RecordFields fields(line);
+        const int32_t level = readInt(fields.next());
+        const std::string_view id = fields.next();
+        if (id.empty()) return;  // a line of blanks, or a level alone
+
+        if (level < -98) {
+            if (id != "position") return;
+            ProjTransform home;
+            for (double& element : home.m) {
+                const std::string_view field = fields.next();
+                if (field.empty()) return;  // fewer than 16 numbers
+                element = readReal(field);
+                if (!std::isfinite(element)) return;
+            }
+            homeTransform_ = home;
+            return;
+        }
+
+        int32_t extra = 0;
+        if (withExtra) {
+            const std::string_view field = fields.next();
+            if (field.empty()) return;
+            extra = readInt(field);
+        }
+        if (fields.next().empty()) return;  // the placeholder field is required
+
+        groupIds.clear();
+        // A field that would start on the line's last byte is not a group.
+        while (fields.nextStart() + 1 < fields.lineLength()) {
+            groupIds.push_back(groupNames_.intern(fields.next()));
+        }
+
+        placeInOutline(outline, level);
+        if (Node* added = addRecord(outline.parent, id, level, extra)) {
+            added->groups = groupNames_.internSet(groupIds);
+            outline.lastNode = added;
+            if (outline.parent == nullptr) {
+                outline.parent = added;
+                settings.topNodeIndex = 0;
+            }
+        } else {
+            outline.lastNode = findNode(id);
+        }
+    };
+
+    LineSplitter splitter;
+    std::vector<char> chunk(kChunkBytes);
+    uint64_t consumed = 0;
+    while (in) {
+        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        const auto got = static_cast<size_t>(in.gcount());
+        if (got == 0) break;
+        splitter.feed(chunk.data(), got, handleLine);
+        consumed += got;
+        if (progress) progress(consumed);
+    }
+    splitter.finish(handleLine);
+    finishRead();
+}
+
+}  // namespace orvo

@@ -1,0 +1,105 @@
+// Applying one node record: creating the node under its parent, or, for an id seen before,
+// moving the node to the new parent or adding a non-tree link to it.
+#include <algorithm>
+#include <limits>
+
+#include "graph/graph.h"
+#include "graph/read_state.h"
+
+namespace orvo {
+
+namespace {
+constexpr uint8_t kTreeLinkFlags = Enabled | Shown;
+}  // namespace
+
+Node* Graph::addRecord(Node* parent, std::string_view id, int32_t level, int32_t extra) {
+    Node* x = parent ? findNode(id) : nullptr;
+    if (x == nullptr) {
+        x = newNode(parent, level);
+        addNode(x, id);
+        x->flags |= Shown;
+        if (read_) {
+            read_->slotInParent.push_back(parent ? static_cast<int32_t>(parent->children.size())
+                                                 : -1);
+            read_->hasHoles.push_back(0);
+        }
+        if (parent != nullptr) {
+            Link* l = newLink(parent, x, extra, kTreeLinkFlags);
+            parent->childLinks.push_back(l);
+            parent->children.push_back(x);
+            x->parentLink = l;
+        }
+        return x;
+    }
+    // Given the tree's invariants, x is one of parent's children exactly when parent is its
+    // parent.
+    if (x == parent || x->parent == parent) return nullptr;
+    if (preferNewParent(parent, x->parent, id, extra) == 1) {
+        moveNode(x, parent, extra);
+    } else if (!hasLinkTo(parent, x)) {
+        Link* l = newLink(parent, x, extra, 0);
+        parent->outLinks.push_back(l);
+        x->inLinks.push_back(l);
+        if (read_) read_->outLinkPairs.insert(parent->index, x->index);
+    }
+    return nullptr;
+}
+
+bool Graph::hasLinkTo(const Node* from, const Node* to) const {
+    if (to->parent == from) return true;  // the tree link, filed in from's childLinks
+    if (read_) return read_->outLinkPairs.contains(from->index, to->index);
+    return std::any_of(from->outLinks.begin(), from->outLinks.end(),
+                       [to](const Link* l) { return l->toNode == to; });
+}
+
+void Graph::moveNode(Node* x, Node* newParent, int32_t extra) {
+    Node* old = x->parent;
+    Link* oldLink = x->parentLink;
+    old->outLinks.push_back(oldLink);
+    detachFromParent(x);
+    if (read_) read_->outLinkPairs.insert(old->index, x->index);
+
+    Link* l = newLink(newParent, x, extra, kTreeLinkFlags);
+    oldLink->flags &= static_cast<uint8_t>(~kTreeLinkFlags);
+    if (read_) read_->slotInParent[x->index] = static_cast<int32_t>(newParent->children.size());
+    newParent->childLinks.push_back(l);
+    newParent->children.push_back(x);
+    x->parentLink = l;
+    x->parent = newParent;
+    x->level = newParent->level == std::numeric_limits<int32_t>::max() ? newParent->level
+                                                                         : newParent->level + 1;
+    x->inLinks.push_back(oldLink);
+}
+
+void Graph::detachFromParent(Node* x) {
+    Node* old = x->parent;
+    if (read_) {
+        // Leave a hole; finishRead squeezes the holes out in one pass per parent.
+        const int32_t slot = read_->slotInParent[x->index];
+        old->children[slot] = nullptr;
+        old->childLinks[slot] = nullptr;
+        if (!read_->hasHoles[old->index]) {
+            read_->hasHoles[old->index] = 1;
+            read_->nodesWithHoles.push_back(old);
+        }
+        return;
+    }
+    const auto at = std::find(old->children.begin(), old->children.end(), x);
+    const auto slot = at - old->children.begin();
+    old->children.erase(at);
+    old->childLinks.erase(old->childLinks.begin() + slot);
+}
+
+void Graph::finishRead() {
+    // Link ends are known from creation on, so only the holes left by moves remain to remove.
+    for (Node* n : read_->nodesWithHoles) {
+        std::erase(n->children, nullptr);
+        std::erase(n->childLinks, nullptr);
+    }
+    read_.reset();
+    nodes.shrink_to_fit();
+    links.shrink_to_fit();
+    if (anyGroupHidden()) applyHiddenGroupsToAll();
+}
+
+}  // namespace orvo
