@@ -1,0 +1,90 @@
+// The wxGLCanvas surface. Continuation slices draw into the front buffer and must add to the
+// picture on screen; see copyBackToFront for why the front buffer is refreshed at each swap.
+#define GL_GLEXT_PROTOTYPES 1
+#include "platform/wx_gl_surface.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <wx/glcanvas.h>
+
+#include <chrono>
+
+#include "platform/freetype_font.h"
+
+namespace orvo {
+
+const int* WxGlSurface::canvasAttributes() {
+    static const int attributes[] = {WX_GL_RGBA,
+                                     WX_GL_DOUBLEBUFFER,
+                                     WX_GL_DEPTH_SIZE,
+                                     24,
+                                     WX_GL_MIN_RED,
+                                     8,
+                                     WX_GL_MIN_GREEN,
+                                     8,
+                                     WX_GL_MIN_BLUE,
+                                     8,
+                                     0};
+    return attributes;
+}
+
+WxGlSurface::WxGlSurface(wxGLCanvas& canvas) : canvas_(canvas) {}
+
+WxGlSurface::~WxGlSurface() = default;
+
+GlContext* WxGlSurface::createContext() {
+    // The context of an earlier file goes first: nothing keeps display lists across files.
+    context_.reset();
+    auto context = std::make_unique<wxGLContext>(&canvas_);
+    if (!context->IsOK()) return nullptr;
+    context_ = std::move(context);
+    return reinterpret_cast<GlContext*>(context_.get());
+}
+
+bool WxGlSurface::makeCurrent(GlContext* context) {
+    if (context == nullptr) return false;
+    return canvas_.SetCurrent(*reinterpret_cast<wxGLContext*>(context));
+}
+
+void WxGlSurface::swapBuffers() {
+    copyBackToFront();
+    canvas_.SwapBuffers();
+    ++swapCount_;
+}
+
+void WxGlSurface::setDrawBuffer(DrawBuffer buffer) {
+    glDrawBuffer(buffer == DrawBuffer::Back ? GL_BACK : GL_FRONT);
+}
+
+void WxGlSurface::flushFront() { glFlush(); }
+
+bool WxGlSurface::buildFontLists(const char* face, int pixelHeight, unsigned listBase,
+                                 FontMetrics& metrics) {
+    return buildFreeTypeFontLists(face, pixelHeight, listBase, metrics);
+}
+
+// With Mesa's software path under X the front buffer is a private copy that a swap does not
+// update: drawing into it after a swap would put back the picture of before the swap. So the
+// frame about to be shown is copied into the front buffer first; with a driver that flips
+// buffers the copy is merely redundant, and continuation slices add to what is on screen.
+void WxGlSurface::copyBackToFront() {
+    const auto start = std::chrono::steady_clock::now();
+    const wxSize size = canvas_.GetClientSize() * canvas_.GetContentScaleFactor();
+    GLint drawBuffer = GL_BACK, readBuffer = GL_BACK;
+    glGetIntegerv(GL_DRAW_BUFFER, &drawBuffer);
+    glGetIntegerv(GL_READ_BUFFER, &readBuffer);
+    // The blit honours the scissor box; the whole window is copied.
+    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+    if (scissor) glDisable(GL_SCISSOR_TEST);
+    glReadBuffer(GL_BACK);
+    glDrawBuffer(GL_FRONT);
+    glBlitFramebuffer(0, 0, size.x, size.y, 0, 0, size.x, size.y, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glDrawBuffer(static_cast<GLenum>(drawBuffer));
+    glReadBuffer(static_cast<GLenum>(readBuffer));
+    if (scissor) glEnable(GL_SCISSOR_TEST);
+    frontCopyMicros_ += std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::steady_clock::now() - start)
+                            .count();
+}
+
+}  // namespace orvo

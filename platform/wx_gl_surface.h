@@ -1,0 +1,46 @@
+// The window surface: a GlSurface over a double-buffered wxGLCanvas with a depth buffer. The
+// canvas belongs to the window side; the surface makes its contexts and keeps the buffer roles.
+#pragma once
+
+#include <memory>
+
+#include "render/gl_surface.h"
+
+class wxGLCanvas;
+class wxGLContext;
+class wxWindow;
+
+namespace orvo {
+
+class WxGlSurface final : public GlSurface {
+public:
+    /// The attribute list a canvas must be created with (RGBA, double buffer, depth 24).
+    static const int* canvasAttributes();
+
+    explicit WxGlSurface(wxGLCanvas& canvas);
+    ~WxGlSurface() override;
+
+    GlContext* createContext() override;
+    bool makeCurrent(GlContext* context) override;
+    void swapBuffers() override;
+    void setDrawBuffer(DrawBuffer buffer) override;
+    void flushFront() override;
+    bool buildFontLists(const char* face, int pixelHeight, unsigned listBase,
+                        FontMetrics& metrics) override;
+
+    wxGLCanvas& canvas() { return canvas_; }
+    /// Number of swaps so far (for tests).
+    long swapCount() const { return swapCount_; }
+    /// Time spent copying the back buffer to the front, in microseconds (for measurements).
+    long long frontCopyMicros() const { return frontCopyMicros_; }
+
+private:
+    void copyBackToFront();
+
+    wxGLCanvas& canvas_;
+    std::unique_ptr<wxGLContext> context_;
+    long swapCount_ = 0;
+    long long frontCopyMicros_ = 0;
+};
+
+}  // namespace orvo
