@@ -3,6 +3,7 @@
 // local placements from the start node gives every node's place in the start node's frame.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 namespace orvo {
@@ -15,6 +16,9 @@ struct ViewerSettings;
 /// Lays out the whole tree around start node s (placed at the origin), then every link's ends.
 void layoutGraph(Graph& graph, Node* s);
 
+/// layoutGraph without the Graph: the tree reached from s, then the given links.
+void layoutTree(const ViewerSettings& settings, Node* s, const std::vector<Link*>& links);
+
 /// The steps of layoutGraph, exposed for tests. All of them work with explicit stacks: the
 /// depth of the tree is bounded only by memory.
 struct OrderRecord {
@@ -26,5 +30,17 @@ void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, No
                    const std::vector<OrderRecord>& order);
 void composeTransforms(Node* n, bool upward);
 void placeLinkEnds(Link& link);
+
+/// Sizes and places target's children, which must already carry their final radius and count:
+/// target's descendantCount, the ordering list (left in `order`), target's radius, the
+/// placement, and the second, enlarged placement when the bands ran past the equator. With
+/// upward set, anchor is the child that target is placed relative to.
+void sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
+                      std::vector<OrderRecord>& order);
+/// Radius of the hemisphere whose area is areaSum inflated for childCount children, before
+/// clamping to the settings' minimum and maximum.
+double hemisphereRadius(double areaSum, std::size_t childCount);
+/// Puts the records in descending count; equal counts keep their order.
+void sortByDescendingCount(std::vector<OrderRecord>& order);
 
 }  // namespace orvo

@@ -1,0 +1,87 @@
+// Placement of a node's children on its hemisphere: the first child at the pole (straight along
+// -x), the others packed in bands of growing polar angle, each band filled by azimuth.
+#include <cmath>
+
+#include "geometry/proj_point.h"
+#include "geometry/proj_transform.h"
+#include "graph/graph.h"
+#include "layout/layout.h"
+#include "viewer/viewer_settings.h"
+
+namespace orvo {
+
+namespace {
+constexpr double kTwoPi = 6.28318530718;
+}  // namespace
+
+void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
+                   const std::vector<OrderRecord>& order) {
+    Node* p = target;
+    const double radius = p->radius;
+    const double s = std::sinh(radius);
+    double bandAngle = 0.0;
+    double azimuth = 0.0;
+    p->bandAngle = bandAngle;
+    p->azimuth = azimuth;
+    if (order.empty()) return;
+
+    // Every child sits at the same distance, so one translation serves them all.
+    const double d = radius * (1.0 + settings.childSpacing * std::tanh(radius));
+    ProjTransform towardChild;
+    towardChild.setTranslationBy(-d, 0.0, 0.0);
+
+    bool newBand = false;
+    double maxR = 0.0;
+    double step = 0.0;
+    double sinBand = 0.0;  // sin(bandAngle), refreshed whenever bandAngle changes
+    const ProjPoint xAxis(1.0, 0.0, 0.0, 1.0);
+    ProjTransform rotation;
+    for (const OrderRecord& record : order) {
+        Node* k = p->children[record.index];
+        const double r = k->radius;
+        const double tanhR = std::tanh(r);
+        // Only the very first child finds both angles at 0 with no band pending.
+        const bool veryFirst = bandAngle == 0.0 && azimuth == 0.0 && !newBand;
+        if (!veryFirst) {
+            bool startBand = newBand;
+            if (bandAngle != 0.0) {
+                step = std::atan(tanhR / (sinBand * s));
+                if (step + azimuth > kTwoPi) {
+                    // The band is full: the next one begins where this one wrapped.
+                    azimuth -= kTwoPi;
+                    startBand = true;
+                }
+            }
+            if (startBand) {
+                bandAngle += std::atan(std::tanh(maxR) / s);
+                bandAngle += std::atan(tanhR / s);
+                sinBand = std::sin(bandAngle);
+                maxR = r;
+                newBand = false;
+                step = std::atan(tanhR / (sinBand * s));
+            }
+            azimuth += step;
+        }
+
+        const double ringRadius = radius * sinBand;
+        const ProjPoint direction(radius * std::cos(bandAngle), ringRadius * std::cos(azimuth),
+                                  ringRadius * std::sin(azimuth), 1.0);
+        rotation.setRotationBetween(xAxis, direction);
+        if (upward && k == anchor) {
+            p->localTransform = (towardChild * rotation).inverse();
+        } else {
+            k->localTransform = towardChild * rotation;
+        }
+
+        if (r > maxR) maxR = r;
+        if (bandAngle == 0.0) {
+            newBand = true;  // the first child sits alone at the pole
+        } else {
+            azimuth += step;  // the trailing half of the child's angular width
+        }
+    }
+    p->bandAngle = bandAngle;
+    p->azimuth = azimuth;
+}
+
+}  // namespace orvo

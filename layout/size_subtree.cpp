@@ -1,0 +1,137 @@
+// Bottom-up sizing of the hemispheres: each node's radius comes from the areas its children's
+// hemispheres need, and the node's children are placed as soon as that radius is known.
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "geometry/proj_point.h"
+#include "graph/graph.h"
+#include "layout/layout.h"
+#include "viewer/viewer_settings.h"
+
+namespace orvo {
+
+namespace {
+
+constexpr double kTwoPi = 6.28318530718;
+constexpr double kInverseTwoPi = 0.15915494309188485;
+// Bands past this polar angle have run over the hemisphere's equator.
+constexpr double kEquator = 1.57;
+// The enlarged hemisphere is the cap actually used plus 7.6 per cent.
+constexpr double kCapMargin = 1.076;
+
+// Spare room by number of children: one child needs little, two need the most.
+double inflation(std::size_t childCount) {
+    if (childCount == 1) return 0.2;
+    if (childCount == 2) return 0.9;
+    if (childCount <= 5) return 0.6;
+    return 0.4;
+}
+
+double clampRadius(const ViewerSettings& settings, double r) {
+    if (r < settings.minRadius) r = settings.minRadius;
+    if (r > settings.maxRadius) r = settings.maxRadius;
+    return r;
+}
+
+void sizeLeafAlone(const ViewerSettings& settings, Node* n) {
+    if (n->children.empty()) {
+        n->radius = settings.minRadius;
+        n->localTransform.setIdentity();
+    }
+}
+
+// Buffers shared by every node of one sizing pass, so that no node allocates.
+struct SizingScratch {
+    struct Frame {
+        Node* node;
+        std::size_t nextChild;
+    };
+    std::vector<Frame> stack;
+    std::vector<OrderRecord> order;
+};
+
+// Post-order walk of n's subtree: every node is sized after all of its children.
+void sizeSubtreeDownward(const ViewerSettings& settings, Node* n, SizingScratch& scratch) {
+    std::vector<SizingScratch::Frame>& stack = scratch.stack;
+    stack.clear();
+    stack.push_back({n, 0});
+    while (!stack.empty()) {
+        SizingScratch::Frame& top = stack.back();
+        Node* node = top.node;
+        if (top.nextChild < node->children.size()) {
+            Node* child = node->children[top.nextChild++];
+            stack.push_back({child, 0});  // invalidates `top`
+            continue;
+        }
+        stack.pop_back();
+        sizeLeafAlone(settings, node);
+        sizeFromChildren(settings, node, false, node, scratch.order);
+    }
+}
+
+}  // namespace
+
+double hemisphereRadius(double areaSum, std::size_t childCount) {
+    const double inflated =
+        childCount == 0 ? 0.0 : areaSum * (1.0 + inflation(childCount) * std::tanh(areaSum));
+    return asinh(std::sqrt(inflated * kInverseTwoPi));
+}
+
+void sortByDescendingCount(std::vector<OrderRecord>& order) {
+    // Ties are broken by the original position, which makes the unstable sort stable without
+    // the scratch allocation of a stable sort. Most lists (leaves only) are already in order.
+    auto before = [](const OrderRecord& a, const OrderRecord& b) { return a.count > b.count; };
+    if (std::is_sorted(order.begin(), order.end(), before)) return;
+    std::sort(order.begin(), order.end(), [](const OrderRecord& a, const OrderRecord& b) {
+        return a.count > b.count || (a.count == b.count && a.index < b.index);
+    });
+}
+
+void sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
+                      std::vector<OrderRecord>& order) {
+    Node* p = target;
+    const std::vector<Node*>& children = p->children;
+    p->descendantCount = 0;
+    double area = 0.0;
+    order.clear();
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        const Node* k = children[i];
+        area += (std::cosh(k->radius) - 1.0) * kTwoPi;  // hyperbolic area of a disc
+        p->descendantCount += k->descendantCount + 1;
+        order.push_back({static_cast<float>(k->descendantCount), static_cast<int>(i)});
+    }
+    sortByDescendingCount(order);
+
+    double r = clampRadius(settings, hemisphereRadius(area, children.size()));
+    p->radius = r;
+    placeChildren(settings, anchor, upward, p, order);
+    if (p->bandAngle > kEquator) {
+        // Not clamped again: the children must fit even when that exceeds the maximum.
+        const double usedCap = std::pow(std::sinh(r), 2.0) * (1.0 - std::cos(p->bandAngle));
+        r = asinh(std::sqrt(usedCap * kCapMargin));
+        p->radius = r;
+        placeChildren(settings, anchor, upward, p, order);
+    }
+}
+
+void sizeSubtree(const ViewerSettings& settings, Node* n, bool upward) {
+    SizingScratch scratch;
+    if (!upward) {
+        sizeSubtreeDownward(settings, n, scratch);
+        return;
+    }
+    // Upward: size each ancestor relative to the child it was reached from, up to the top.
+    while (true) {
+        sizeLeafAlone(settings, n);
+        Node* p = n->parent;
+        if (p == nullptr) return;
+        for (Node* k : p->children) {
+            if (k != n) sizeSubtreeDownward(settings, k, scratch);
+        }
+        sizeFromChildren(settings, n, true, p, scratch.order);
+        n = p;
+    }
+}
+
+}  // namespace orvo
