@@ -1,0 +1,158 @@
+// Read + layout of generated site-shaped graphs (10 000, 100 000 and 1 000 000 nodes, about half
+// as many extra non-tree links) from a file on disk, as a load of the viewer does it. Reports
+// nodes per second, the read and layout shares, and the peak resident memory growth per node;
+// ends with the scaling and the goals (1M under 2 s, under 1000 bytes per node, 1M at most 12
+// times the 100k run).
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "graph/graph.h"
+#include "tools/site_generator.h"
+#include "viewer/viewer_settings.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Generated files, made once per size and removed at exit.
+class SiteFiles {
+public:
+    ~SiteFiles() {
+        for (const auto& [nodes, path] : paths_) std::remove(path.c_str());
+    }
+    const std::string& pathFor(int64_t nodes) {
+        auto found = paths_.find(nodes);
+        if (found != paths_.end()) return found->second;
+        const char* tmp = std::getenv("TMPDIR");
+        std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/orvo-bench-" +
+                           std::to_string(::getpid()) + "-" + std::to_string(nodes) + ".graph";
+        if (!orvo::writeSiteGraphFile(path, {nodes, 1})) {
+            std::fprintf(stderr, "cannot write %s\n", path.c_str());
+            std::exit(1);
+        }
+        return paths_.emplace(nodes, std::move(path)).first->second;
+    }
+
+private:
+    std::map<int64_t, std::string> paths_;
+};
+SiteFiles siteFiles;
+
+// Resident set size and its high-water mark, in bytes, from /proc/self/status.
+int64_t statusKiB(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(field) + ":";
+    while (std::getline(status, line))
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            return std::strtoll(line.c_str() + prefix.size(), nullptr, 10);
+    return 0;
+}
+int64_t residentBytes() { return statusKiB("VmRSS") * 1024; }
+int64_t peakResidentBytes() { return statusKiB("VmHWM") * 1024; }
+/// Sets the high-water mark back to the current resident size (Linux 4.0 and later).
+bool resetPeakResident() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.flush();
+    return bool(clear);
+}
+
+struct Result {
+    double loadSeconds = 0;  // read + layout, best iteration
+    double layoutSeconds = 0;
+    double bytesPerNode = 0;  // worst iteration
+};
+std::map<int64_t, Result> results;
+
+void BM_ReadAndLayout(benchmark::State& state) {
+    const int64_t nodes = state.range(0);
+    const std::string& path = siteFiles.pathFor(nodes);
+    Result& result = results[nodes];
+    result.loadSeconds = 1e300;
+    double readTotal = 0, layoutTotal = 0;
+    bool peakIsExact = true;
+    for (auto _ : state) {
+        state.PauseTiming();
+        malloc_trim(0);  // give the previous iteration's memory back first
+        const int64_t before = residentBytes();
+        peakIsExact = resetPeakResident() && peakIsExact;
+        std::ifstream in(path, std::ios::binary);
+        orvo::ViewerSettings settings;
+        settings.loadFlags = orvo::kWindowLoadFlags;
+        state.ResumeTiming();
+
+        const Clock::time_point start = Clock::now();
+        orvo::Graph graph(settings, in);  // reads the file and lays the tree out
+        const double load = std::chrono::duration<double>(Clock::now() - start).count();
+
+        state.PauseTiming();
+        const double bytesPerNode = double(peakResidentBytes() - before) / double(nodes);
+        if (graph.nodes.size() != size_t(nodes)) {
+            state.SkipWithError("the generated file did not load as many nodes as it has");
+            break;
+        }
+        // The load laid the tree out once; doing it again tells the layout's share.
+        const Clock::time_point layoutStart = Clock::now();
+        graph.relayoutFrom(graph.root);
+        const double layout = std::chrono::duration<double>(Clock::now() - layoutStart).count();
+        benchmark::DoNotOptimize(graph.nodes.back()->globalTransform.m[12]);
+        readTotal += load - layout;
+        layoutTotal += layout;
+        if (load < result.loadSeconds) {
+            result.loadSeconds = load;
+            result.layoutSeconds = layout;
+        }
+        if (bytesPerNode > result.bytesPerNode) result.bytesPerNode = bytesPerNode;
+        state.ResumeTiming();
+    }
+    const double iterations = double(state.iterations());
+    state.counters["nodes_per_s"] =
+        benchmark::Counter(double(nodes) * iterations, benchmark::Counter::kIsRate);
+    state.counters["read_s"] = readTotal / iterations;
+    state.counters["layout_s"] = layoutTotal / iterations;
+    state.counters["bytes_per_node"] = result.bytesPerNode;
+    if (!peakIsExact) state.SetLabel("peak not resettable: bytes/node is an upper bound");
+}
+BENCHMARK(BM_ReadAndLayout)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
+
+void printGoals() {
+    auto small = results.find(100'000), large = results.find(1'000'000);
+    if (large == results.end()) return;
+    const Result& r = large->second;
+    std::printf("\n1M nodes: read + layout %.3f s (layout %.3f s), goal < 2 s: %s\n", r.loadSeconds,
+                r.layoutSeconds, r.loadSeconds < 2.0 ? "met" : "MISSED");
+    std::printf("1M nodes: %.0f bytes per node, goal < 1000 (aim 600): %s\n", r.bytesPerNode,
+                r.bytesPerNode < 1000 ? "met" : "MISSED");
+    if (small != results.end() && small->second.loadSeconds > 0) {
+        const double ratio = r.loadSeconds / small->second.loadSeconds;
+        std::printf("1M / 100k time ratio %.1f, goal <= 12: %s\n", ratio,
+                    ratio <= 12.0 ? "met" : "MISSED");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    unsetenv("DEVIRIRO_DEBUG");  // no debug dump inside the measurement
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    printGoals();
+    return 0;
+}
