@@ -198,11 +198,14 @@ void compileGlyphLists(const RasterFont& font, unsigned listBase) {
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
     glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
     glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
+    // An empty glyph (a space, a control code) still needs bitmap data: Mesa reports running out
+    // of memory for a null bitmap compiled into a list, and the list then does not advance.
+    static const GLubyte noPixels[1] = {0};
     for (unsigned code = 0; code < 256; ++code) {
         const GlyphBitmap& glyph = font.glyphs[code];
         glNewList(listBase + code, GL_COMPILE);
         glBitmap(glyph.width, glyph.rows, GLfloat(-glyph.left), GLfloat(glyph.rows - glyph.top),
-                 GLfloat(glyph.advance), 0.0f, glyph.bits.empty() ? nullptr : glyph.bits.data());
+                 GLfloat(glyph.advance), 0.0f, glyph.bits.empty() ? noPixels : glyph.bits.data());
         glEndList();
     }
     glPopClientAttrib();

@@ -2,6 +2,7 @@
 #include "platform/png_image.h"
 
 #include <png.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -48,6 +49,9 @@ bool writePng(const std::string& path, int width, int height, std::span<const ui
         error = "cannot open " + quoted(path) + " for writing: " + std::strerror(errno);
         return false;
     }
+    // Only a regular file is removed after a failed write: never a device or a pipe.
+    struct stat status;
+    const bool regularFile = fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
@@ -66,7 +70,7 @@ bool writePng(const std::string& path, int width, int height, std::span<const ui
     const bool closed = std::fclose(file) == 0;
     if (written && flushed && !closed) reason = std::strerror(errno);
     if (written && flushed && closed) return true;
-    std::remove(path.c_str());
+    if (regularFile) std::remove(path.c_str());
     error = "cannot write " + quoted(path) + ": " + reason;
     return false;
 }
