@@ -3,6 +3,8 @@
 // subtree and hiding a group combine several.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -25,6 +27,17 @@ public:
     /// 1 when the stream was read and held at least one node; 0 when the stream is unusable or
     /// held no node. A failed load leaves the graph on view as it was.
     int loadGraph(std::istream& in);
+    /// The first half of loadGraph: reads the stream into a fresh graph with these settings.
+    /// nullptr when the stream is unusable or held no node. Nothing on view changes, so the
+    /// window may keep drawing the current graph while a long file is read.
+    std::unique_ptr<Graph> readGraph(std::istream& in);
+    /// The second half of loadGraph: puts a graph from readGraph on view. The first graph is
+    /// kept; later ones hand their contents to it, so there is one Graph object for good.
+    int showGraph(std::unique_ptr<Graph> fresh);
+    /// Called with the bytes consumed so far while readGraph reads a stream.
+    void setLoadProgress(std::function<void(uint64_t bytesRead)> progress) {
+        loadProgress_ = std::move(progress);
+    }
     int setGroupHidden(int kind, std::string_view name, int hide);
     void selectNode(std::string_view id, int on);
     void selectSubtree(std::string_view id, int on);
@@ -77,6 +90,7 @@ private:
     ViewerSettings settings_;
     std::unique_ptr<Graph> graph_;
     Renderer renderer_;
+    std::function<void(uint64_t)> loadProgress_;
 };
 
 }  // namespace orvo

@@ -1,0 +1,94 @@
+// The view window's event handlers: each does the window's default processing and then calls
+// the glue with the values the glue expects (shift bit 4, control bit 8).
+#include "shell/gl_view_window.h"
+
+#include <wx/dcclient.h>
+
+#include "shell/glue.h"
+
+namespace orvo {
+
+namespace {
+
+// The modifier bits as the glue and the renderer receive them.
+constexpr int kShiftBit = 4;
+constexpr int kControlBit = 8;
+
+}  // namespace
+
+GlViewWindow::GlViewWindow(wxWindow* parent, Glue& glue)
+    : wxGLCanvas(parent, wxID_ANY, WxGlSurface::canvasAttributes(), wxDefaultPosition,
+                 wxDefaultSize, wxFULL_REPAINT_ON_RESIZE | wxWANTS_CHARS),
+      glue_(glue),
+      surface_(std::make_unique<WxGlSurface>(*this)) {
+    SetBackgroundStyle(wxBG_STYLE_PAINT);  // GL paints everything; no erase, no flicker
+    Bind(wxEVT_PAINT, &GlViewWindow::onPaint, this);
+    Bind(wxEVT_SIZE, &GlViewWindow::onSize, this);
+    Bind(wxEVT_LEFT_DOWN, &GlViewWindow::onButton, this);
+    Bind(wxEVT_LEFT_UP, &GlViewWindow::onButton, this);
+    Bind(wxEVT_RIGHT_DOWN, &GlViewWindow::onButton, this);
+    Bind(wxEVT_RIGHT_UP, &GlViewWindow::onButton, this);
+    Bind(wxEVT_MOTION, &GlViewWindow::onMotion, this);
+    Bind(wxEVT_CHAR, &GlViewWindow::onChar, this);
+    const wxSize size = glSize();
+    glue_.initViewer(*surface_, size.x, size.y);
+    glue_.reshapeViewer(size.x, size.y);
+}
+
+wxPoint GlViewWindow::glPoint(const wxPoint& p) const {
+    const double scale = GetContentScaleFactor();
+    return wxPoint(static_cast<int>(p.x * scale), static_cast<int>(p.y * scale));
+}
+
+wxSize GlViewWindow::glSize() const {
+    const double scale = GetContentScaleFactor();
+    const wxSize size = GetClientSize();
+    return wxSize(static_cast<int>(size.x * scale), static_cast<int>(size.y * scale));
+}
+
+void GlViewWindow::onPaint(wxPaintEvent& /*event*/) {
+    wxPaintDC dc(this);  // validates the damaged region
+    glue_.displayViewer();
+}
+
+void GlViewWindow::onSize(wxSizeEvent& event) {
+    event.Skip();
+    const wxSize size = glSize();
+    glue_.reshapeViewer(size.x, size.y);
+}
+
+void GlViewWindow::onButton(wxMouseEvent& event) {
+    event.Skip();
+    if (event.ButtonDown()) SetFocus();  // characters go to the view after a click
+    const int button = event.LeftDown() || event.LeftUp() ? 0 : 2;
+    const int state = event.ButtonDown() ? 0 : 1;
+    const wxPoint p = glPoint(event.GetPosition());
+    glue_.mouseButtonViewer(button, state, p.x, p.y, event.ShiftDown() ? kShiftBit : 0,
+                            event.ControlDown() ? kControlBit : 0);
+    buttonHeld_ = (state == 0);
+}
+
+void GlViewWindow::onMotion(wxMouseEvent& event) {
+    event.Skip();
+    const wxPoint p = glPoint(event.GetPosition());
+    const int shift = event.ShiftDown() ? kShiftBit : 0;
+    const int ctrl = event.ControlDown() ? kControlBit : 0;
+    if (buttonHeld_) {
+        glue_.mouseDragViewer(p.x, p.y, shift, ctrl);
+    } else {
+        glue_.mouseMoveViewer(p.x, p.y, shift, ctrl);
+    }
+}
+
+void GlViewWindow::onChar(wxKeyEvent& event) {
+    const int code = event.GetUnicodeKey() != WXK_NONE ? static_cast<int>(event.GetUnicodeKey())
+                                                       : event.GetKeyCode();
+    // Latin-1 characters reach the commands; other keys go their default way (a wider code
+    // would alias a command through its low 8 bits).
+    if (code > 0 && code <= 0xFF) {
+        glue_.keyViewer(code);
+    }
+    event.Skip();
+}
+
+}  // namespace orvo

@@ -1,0 +1,47 @@
+// The one-character keyboard commands of the view: options, limits, hidden groups, non-tree
+// links, colour schemes, label modes and jumps to nodes. Each key keeps its own toggle or
+// counter for the program's lifetime.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace orvo {
+
+class Viewer;
+
+class KeyCommands {
+public:
+    KeyCommands();
+
+    /// Runs the command of the character (its low 8 bits, case-sensitive); characters without
+    /// a command do nothing. lastSelectedId is the id of the last click.
+    void apply(Viewer& viewer, int character, const std::string& lastSelectedId);
+
+    /// Where "f" reads its line (standard input by default).
+    void setInputFd(int fd) { inputFd_ = fd; }
+
+    /// The toggle of a key (0 or 1), as it was after the key's last press.
+    int toggle(char key) const { return toggles_[static_cast<uint8_t>(key)]; }
+    int labelChoiceCounter() const { return labelChoiceCounter_; }
+    int colourScheme() const { return colourScheme_; }
+    int alternateDigitMode() const { return alternateDigitMode_; }
+
+private:
+    /// Flips the key's toggle (0 becomes 1, anything else 0) and returns the new value.
+    int flip(char key);
+    /// One line from the input, without its line end, when a whole line (or the rest before
+    /// the end of the input) can be had without waiting. Never blocks.
+    bool readInputLine(std::string& line);
+
+    std::array<uint8_t, 256> toggles_{};
+    int labelChoiceCounter_ = 1;
+    int colourScheme_ = 0;
+    int alternateDigitMode_ = 0;
+    int inputFd_ = 0;
+    bool inputEnded_ = false;
+    std::string pendingInput_;  // the start of a line whose end has not arrived yet
+};
+
+}  // namespace orvo

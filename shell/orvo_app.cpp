@@ -1,0 +1,65 @@
+// Start-up of the desktop application and its idle hook.
+#include "shell/orvo_app.h"
+
+#include <wx/fileconf.h>
+#include <wx/filehistory.h>
+
+#include "shell/gl_view_window.h"
+#include "shell/glue.h"
+#include "shell/main_frame.h"
+#include "shell/orvo_doc.h"
+#include "shell/recent_files.h"
+
+wxIMPLEMENT_APP_NO_MAIN(COrvoApp);
+
+bool COrvoApp::OnInit() {
+    SetAppName("orvo");
+    SetAppDisplayName("orvo");
+
+    auto* config = new wxFileConfig("orvo", wxEmptyString, orvo::userConfigPath(), wxEmptyString,
+                                    wxCONFIG_USE_LOCAL_FILE);
+    wxConfigBase::Set(config);
+
+    manager_ = new COrvoDocManager;
+    new wxDocTemplate(manager_, "Orvo", "*", wxEmptyString, wxEmptyString, "Orvo Document",
+                      "Orvo View", CLASSINFO(COrvoDoc), CLASSINFO(COrvoView));
+    orvo::loadRecentFiles(*manager_->GetFileHistory(), *config);
+
+    frame_ = new CMainFrame(manager_, "orvo");
+    manager_->setMainFrame(frame_);
+    if (!frame_->createContents()) {
+        frame_->Destroy();
+        return false;
+    }
+    SetTopWindow(frame_);
+    frame_->Show(true);
+    frame_->view().SetFocus();
+
+    Bind(wxEVT_IDLE, &COrvoApp::onIdle, this);
+    // The GL window exists on screen only once the frame is shown, so the file is opened then.
+    CallAfter([this] { openStartFile(); });
+    return true;
+}
+
+void COrvoApp::openStartFile() {
+    if (!startFile_.empty() &&
+        manager_->CreateDocument(wxString(startFile_.c_str(), *wxConvFileName), wxDOC_SILENT)) {
+        return;
+    }
+    manager_->CreateNewDocument();
+}
+
+// Idle time refines the picture one time slice per call while the renderer asks for more;
+// when it stops asking, the application waits for the next event and uses no CPU.
+void COrvoApp::onIdle(wxIdleEvent& event) {
+    event.Skip();
+    if (frame_ != nullptr) frame_->updateLockIndicators();
+    if (orvo::theGlue().idleViewer() != 0) event.RequestMore();
+}
+
+int COrvoApp::OnExit() {
+    delete manager_;
+    manager_ = nullptr;
+    delete wxConfigBase::Set(nullptr);
+    return wxApp::OnExit();
+}

@@ -1,0 +1,31 @@
+// The application object: start-up, the idle hook that drives progressive refinement, and the
+// file named on the command line.
+#pragma once
+
+#include <wx/app.h>
+
+#include <memory>
+#include <string>
+
+class COrvoDocManager;
+class CMainFrame;
+class wxConfigBase;
+
+class COrvoApp : public wxApp {
+public:
+    /// The graph file named on the command line (empty: start with an untitled document).
+    void setStartFile(const std::string& path) { startFile_ = path; }
+
+    bool OnInit() override;
+    int OnExit() override;
+
+private:
+    void onIdle(wxIdleEvent& event);
+    void openStartFile();
+
+    std::string startFile_;
+    COrvoDocManager* manager_ = nullptr;  // deleted in OnExit
+    CMainFrame* frame_ = nullptr;
+};
+
+wxDECLARE_APP(COrvoApp);

@@ -1,0 +1,56 @@
+// The document/view classes of the single-document template: the document stands for the open
+// graph file and holds no data; the view is the one GL window; the manager reads a file before
+// it lets the document change, so a file that cannot be shown changes nothing.
+#pragma once
+
+#include <wx/docview.h>
+
+namespace orvo {
+class GlViewWindow;
+}
+
+class CMainFrame;
+
+class COrvoDoc : public wxDocument {
+public:
+    bool OnOpenDocument(const wxString& path) override;
+    bool OnNewDocument() override;
+    bool IsModified() const override { return false; }  // nothing is ever saved
+
+private:
+    wxDECLARE_DYNAMIC_CLASS(COrvoDoc);
+};
+
+class COrvoView : public wxView {
+public:
+    bool OnCreate(wxDocument* doc, long flags) override;
+    void OnDraw(wxDC* dc) override;
+    void OnUpdate(wxView* sender, wxObject* hint) override;
+    void OnChangeFilename() override;
+    bool OnClose(bool deleteWindow) override;
+
+private:
+    wxDECLARE_DYNAMIC_CLASS(COrvoView);
+};
+
+class COrvoDocManager : public wxDocManager {
+public:
+    COrvoDocManager();
+
+    /// Opening a file (from Open, the recent list or the command line) reads it into the viewer
+    /// first and lets the framework switch documents only when that succeeded.
+    wxDocument* CreateDocument(const wxString& path, long flags = 0) override;
+    wxString MakeNewDocumentName() override { return "Untitled"; }
+    wxFileHistory* OnCreateFileHistory() override;
+    void AddFileToHistory(const wxString& file) override;
+    void RemoveFileFromHistory(size_t i) override;
+
+    void setMainFrame(CMainFrame* frame) { mainFrame_ = frame; }
+
+private:
+    wxString askForGraphFile();
+    bool readGraphFile(const wxString& path);
+    void recentFilesChanged();
+
+    CMainFrame* mainFrame_ = nullptr;
+};

@@ -1,0 +1,72 @@
+// Recent files: the list in the configuration file and its items in the File menu.
+#include "shell/recent_files.h"
+
+#include <wx/confbase.h>
+#include <wx/filehistory.h>
+#include <wx/filename.h>
+#include <wx/menu.h>
+#include <wx/utils.h>
+
+namespace orvo {
+
+namespace {
+
+const char* const kRecentGroup = "/Recent File List";
+
+wxString entryName(int number) { return wxString::Format("File%d", number); }
+
+}  // namespace
+
+wxString userConfigPath() {
+    wxString base;
+    if (!wxGetEnv("XDG_CONFIG_HOME", &base) || base.empty()) {
+        base = wxFileName::GetHomeDir() + "/.config";
+    }
+    const wxString folder = base + "/orvo";
+    wxFileName::Mkdir(folder, 0700, wxPATH_MKDIR_FULL);
+    return folder + "/orvo.conf";
+}
+
+void loadRecentFiles(wxFileHistory& history, wxConfigBase& config) {
+    // Added oldest first, so the most recent ends up on top.
+    for (int number = kRecentFileCount; number >= 1; --number) {
+        wxString path;
+        if (config.Read(wxString(kRecentGroup) + "/" + entryName(number), &path) &&
+            !path.empty()) {
+            history.AddFileToHistory(path);
+        }
+    }
+}
+
+void saveRecentFiles(const wxFileHistory& history, wxConfigBase& config) {
+    config.DeleteGroup(kRecentGroup);
+    for (size_t i = 0; i < history.GetCount(); ++i) {
+        config.Write(wxString(kRecentGroup) + "/" + entryName(static_cast<int>(i) + 1),
+                     history.GetHistoryFile(i));
+    }
+    config.Flush();
+}
+
+void RecentFilesMenu::refresh(const wxFileHistory& history) {
+    for (; shown_ > 0; --shown_) {
+        menu_.Destroy(menu_.FindItemByPosition(position_));
+    }
+    const size_t count = history.GetCount();
+    if (count == 0) {
+        wxMenuItem* placeholder = menu_.Insert(position_, history.GetBaseId(), "Recent File",
+                                               "Open this document");
+        placeholder->Enable(false);
+        shown_ = 1;
+        return;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        wxString name = wxFileName(history.GetHistoryFile(i)).GetFullName();
+        name.Replace("&", "&&");  // a literal ampersand, not a mnemonic
+        const wxString label = wxString::Format("&%d %s", static_cast<int>(i) + 1, name);
+        menu_.Insert(position_ + i, history.GetBaseId() + static_cast<int>(i), label,
+                     "Open this document");
+    }
+    shown_ = count;
+}
+
+}  // namespace orvo

@@ -1,0 +1,35 @@
+// The recent-file list of the File menu: four entries, kept across runs in the user's
+// configuration file ($XDG_CONFIG_HOME/orvo/orvo.conf, section "Recent File List").
+#pragma once
+
+#include <wx/string.h>
+
+class wxConfigBase;
+class wxFileHistory;
+class wxMenu;
+
+namespace orvo {
+
+constexpr int kRecentFileCount = 4;
+
+/// The configuration file of the current user (creating its folder).
+wxString userConfigPath();
+/// Reads the list (entries "File1" .. "File4", most recent first) into the history.
+void loadRecentFiles(wxFileHistory& history, wxConfigBase& config);
+/// Writes the history as the list and flushes the file.
+void saveRecentFiles(const wxFileHistory& history, wxConfigBase& config);
+
+/// Shows the history in the File menu at `position` (between two separators): one item per file
+/// with ids from the history's base id, or a greyed "Recent File" while the list is empty.
+class RecentFilesMenu {
+public:
+    RecentFilesMenu(wxMenu& menu, size_t position) : menu_(menu), position_(position) {}
+    void refresh(const wxFileHistory& history);
+
+private:
+    wxMenu& menu_;
+    size_t position_;
+    size_t shown_ = 0;
+};
+
+}  // namespace orvo
