@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Sets Orvo up on a Debian machine: installs the Debian packages that are missing (listed in
+# scripts/debian-packages.txt; through sudo unless run as root), configures and builds, then
+#   demo   (the default) shows the bundled example graph: orvo-inspect --stats examples/site.graph
+#   test   runs the whole test suite with ctest, headless (under a virtual X server when no
+#          display is set)
+#   build  builds everything and stops
+# Environment: ORVO_BUILD_DIR (default: build), ORVO_CMAKE_ARGS (more configure arguments, e.g.
+# -DORVO_WERROR=ON), ORVO_JOBS (default: the number of cores).
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+action="${1:-demo}"
+build_dir="${ORVO_BUILD_DIR:-$root/build}"
+jobs="${ORVO_JOBS:-$(nproc)}"
+
+case "$action" in
+  demo | test | build) ;;
+  *)
+    echo "usage: $0 [demo|test|build]" >&2
+    exit 2
+    ;;
+esac
+
+install_missing_packages() {
+  local wanted missing=() package
+  mapfile -t wanted < <(grep -v -e '^#' -e '^[[:space:]]*$' "$root/scripts/debian-packages.txt")
+  for package in "${wanted[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+      missing+=("$package")
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    return
+  fi
+  echo "Installing Debian packages: ${missing[*]}"
+  local as_root=()
+  if [ "$(id -u)" -ne 0 ]; then
+    as_root=(sudo)
+  fi
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+}
+
+configure() {
+  # shellcheck disable=SC2086 # ORVO_CMAKE_ARGS holds several words on purpose
+  cmake -S "$root" -B "$build_dir" -G Ninja ${ORVO_CMAKE_ARGS:-}
+}
+
+run_tests() {
+  local ctest=(ctest --test-dir "$build_dir" --output-on-failure --timeout 900 -j "$jobs")
+  if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
+    xvfb-run -a -s "-screen 0 1280x1024x24" "${ctest[@]}"
+  else
+    "${ctest[@]}"
+  fi
+}
+
+install_missing_packages
+configure
+case "$action" in
+  demo)
+    cmake --build "$build_dir" -j "$jobs" --target orvo-inspect
+    "$build_dir/tools/orvo-inspect" --stats "$root/examples/site.graph"
+    ;;
+  test)
+    cmake --build "$build_dir" -j "$jobs"
+    run_tests
+    ;;
+  build)
+    cmake --build "$build_dir" -j "$jobs"
+    ;;
+esac
