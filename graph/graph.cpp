@@ -85,6 +85,7 @@ bool Graph::reload(std::istream& in) {
 
 void Graph::takeContentsOf(Graph& fresh) {
     if (&fresh == this) return;
+    const bool freshHadHiddenGroups = fresh.anyGroupHidden();
     clearContents();
     root = fresh.root;
     nodes = std::move(fresh.nodes);
@@ -97,7 +98,7 @@ void Graph::takeContentsOf(Graph& fresh) {
     fresh.clearContents();
     fresh.homeTransform_ = ProjTransform::identity();
     // The fresh graph applied its own (usually empty) hidden lists; ours are the ones in force.
-    if (anyGroupHidden()) applyHiddenGroupsToAll();
+    if (anyGroupHidden() || freshHadHiddenGroups) applyHiddenGroupsToAll();
 }
 
 int32_t Graph::findNodeIndex(std::string_view id) const {
@@ -114,6 +115,7 @@ void Graph::addNode(Node* n, std::string_view id) {
     const auto i = static_cast<int32_t>(nodes.size());
     n->index = i;
     n->id.assign(id);
+    if (nodes.empty()) root = n;  // records applied one by one outside a read have a root too
     nodes.push_back(n);
     nodeIndexById_.insert(n->id, i, nodes);
 }
