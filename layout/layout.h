@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "layout/child_translations.h"
+
 namespace orvo {
 
 class Graph;
@@ -31,12 +33,26 @@ void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, No
 void composeTransforms(Node* n, bool upward);
 void placeLinkEnds(Link& link);
 
+/// Buffers shared by every node of a layout pass, so that no node allocates.
+struct LayoutScratch {
+    struct Frame {
+        Node* node;
+        std::size_t nextChild;
+    };
+    std::vector<Frame> stack;
+    std::vector<OrderRecord> order;
+    ChildTranslations translations;
+};
+
+/// placeChildren with the child translation taken from (and kept in) the memo.
+void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
+                   const std::vector<OrderRecord>& order, ChildTranslations& translations);
 /// Sizes and places target's children, which must already carry their final radius and count:
-/// target's descendantCount, the ordering list (left in `order`), target's radius, the
+/// target's descendantCount, the ordering list (left in scratch.order), target's radius, the
 /// placement, and the second, enlarged placement when the bands ran past the equator. With
 /// upward set, anchor is the child that target is placed relative to.
 void sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
-                      std::vector<OrderRecord>& order);
+                      LayoutScratch& scratch);
 /// Radius of the hemisphere whose area is areaSum inflated for childCount children, before
 /// clamping to the settings' minimum and maximum.
 double hemisphereRadius(double areaSum, std::size_t childCount);

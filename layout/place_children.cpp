@@ -16,24 +16,31 @@ constexpr double kTwoPi = 6.28318530718;
 
 void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
                    const std::vector<OrderRecord>& order) {
+    ChildTranslations translations;
+    placeChildren(settings, anchor, upward, target, order, translations);
+}
+
+void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
+                   const std::vector<OrderRecord>& order, ChildTranslations& translations) {
     Node* p = target;
-    const double radius = p->radius;
-    const double s = std::sinh(radius);
     double bandAngle = 0.0;
     double azimuth = 0.0;
     p->bandAngle = bandAngle;
     p->azimuth = azimuth;
     if (order.empty()) return;
+    const double radius = p->radius;
+    const double s = std::sinh(radius);
 
     // Every child sits at the same distance, so one translation serves them all.
     const double d = radius * (1.0 + settings.childSpacing * std::tanh(radius));
-    ProjTransform towardChild;
-    towardChild.setTranslationBy(-d, 0.0, 0.0);
+    const ProjTransform& towardChild = translations.toward(d);
 
     bool newBand = false;
     double maxR = 0.0;
     double step = 0.0;
-    double sinBand = 0.0;  // sin(bandAngle), refreshed whenever bandAngle changes
+    // sin and cos of bandAngle, refreshed whenever it changes.
+    double sinBand = 0.0;
+    double cosBand = 1.0;
     const ProjPoint xAxis(1.0, 0.0, 0.0, 1.0);
     ProjTransform rotation;
     for (const OrderRecord& record : order) {
@@ -56,6 +63,7 @@ void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, No
                 bandAngle += std::atan(std::tanh(maxR) / s);
                 bandAngle += std::atan(tanhR / s);
                 sinBand = std::sin(bandAngle);
+                cosBand = std::cos(bandAngle);
                 maxR = r;
                 newBand = false;
                 step = std::atan(tanhR / (sinBand * s));
@@ -64,7 +72,7 @@ void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, No
         }
 
         const double ringRadius = radius * sinBand;
-        const ProjPoint direction(radius * std::cos(bandAngle), ringRadius * std::cos(azimuth),
+        const ProjPoint direction(radius * cosBand, ringRadius * std::cos(azimuth),
                                   ringRadius * std::sin(azimuth), 1.0);
         rotation.setRotationBetween(xAxis, direction);
         if (upward && k == anchor) {

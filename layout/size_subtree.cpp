@@ -41,23 +41,13 @@ void sizeLeafAlone(const ViewerSettings& settings, Node* n) {
     }
 }
 
-// Buffers shared by every node of one sizing pass, so that no node allocates.
-struct SizingScratch {
-    struct Frame {
-        Node* node;
-        std::size_t nextChild;
-    };
-    std::vector<Frame> stack;
-    std::vector<OrderRecord> order;
-};
-
 // Post-order walk of n's subtree: every node is sized after all of its children.
-void sizeSubtreeDownward(const ViewerSettings& settings, Node* n, SizingScratch& scratch) {
-    std::vector<SizingScratch::Frame>& stack = scratch.stack;
+void sizeSubtreeDownward(const ViewerSettings& settings, Node* n, LayoutScratch& scratch) {
+    std::vector<LayoutScratch::Frame>& stack = scratch.stack;
     stack.clear();
     stack.push_back({n, 0});
     while (!stack.empty()) {
-        SizingScratch::Frame& top = stack.back();
+        LayoutScratch::Frame& top = stack.back();
         Node* node = top.node;
         if (top.nextChild < node->children.size()) {
             Node* child = node->children[top.nextChild++];
@@ -65,8 +55,9 @@ void sizeSubtreeDownward(const ViewerSettings& settings, Node* n, SizingScratch&
             continue;
         }
         stack.pop_back();
-        sizeLeafAlone(settings, node);
-        sizeFromChildren(settings, node, false, node, scratch.order);
+        // A leaf below n gets its local transform from its parent's placement right after.
+        if (node == n) sizeLeafAlone(settings, node);
+        sizeFromChildren(settings, node, false, node, scratch);
     }
 }
 
@@ -89,10 +80,19 @@ void sortByDescendingCount(std::vector<OrderRecord>& order) {
 }
 
 void sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
-                      std::vector<OrderRecord>& order) {
+                      LayoutScratch& scratch) {
     Node* p = target;
+    std::vector<OrderRecord>& order = scratch.order;
     const std::vector<Node*>& children = p->children;
     p->descendantCount = 0;
+    if (children.empty()) {
+        // Nothing to place: the radius of an empty hemisphere, clamped, i.e. the minimum.
+        order.clear();
+        p->radius = clampRadius(settings, 0.0);
+        p->bandAngle = 0.0;
+        p->azimuth = 0.0;
+        return;
+    }
     double area = 0.0;
     order.clear();
     for (std::size_t i = 0; i < children.size(); ++i) {
@@ -105,18 +105,18 @@ void sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upward,
 
     double r = clampRadius(settings, hemisphereRadius(area, children.size()));
     p->radius = r;
-    placeChildren(settings, anchor, upward, p, order);
+    placeChildren(settings, anchor, upward, p, order, scratch.translations);
     if (p->bandAngle > kEquator) {
         // Not clamped again: the children must fit even when that exceeds the maximum.
         const double usedCap = std::pow(std::sinh(r), 2.0) * (1.0 - std::cos(p->bandAngle));
         r = asinh(std::sqrt(usedCap * kCapMargin));
         p->radius = r;
-        placeChildren(settings, anchor, upward, p, order);
+        placeChildren(settings, anchor, upward, p, order, scratch.translations);
     }
 }
 
 void sizeSubtree(const ViewerSettings& settings, Node* n, bool upward) {
-    SizingScratch scratch;
+    LayoutScratch scratch;
     if (!upward) {
         sizeSubtreeDownward(settings, n, scratch);
         return;
@@ -129,7 +129,7 @@ void sizeSubtree(const ViewerSettings& settings, Node* n, bool upward) {
         for (Node* k : p->children) {
             if (k != n) sizeSubtreeDownward(settings, k, scratch);
         }
-        sizeFromChildren(settings, n, true, p, scratch.order);
+        sizeFromChildren(settings, n, true, p, scratch);
         n = p;
     }
 }

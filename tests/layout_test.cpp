@@ -7,12 +7,14 @@
 
 #include <cmath>
 #include <deque>
+#include <fstream>
 #include <random>
 #include <vector>
 
 #include "geometry/proj_point.h"
 #include "geometry/proj_transform.h"
 #include "graph/graph.h"
+#include "layout/child_translations.h"
 #include "viewer/viewer_settings.h"
 
 using namespace orvo;
@@ -322,6 +324,23 @@ TEST(Layout, OrderingListIsStableByDescendingCount) {
     EXPECT_LT(azimuthOf(positionInParent(leafA)), azimuthOf(positionInParent(leafB)));
 }
 
+TEST(Layout, ChildTranslationMemoMatchesFreshTranslations) {
+    // Many more distances than memo slots, revisited in a scrambled order: every answer must be
+    // the translation built afresh for that very distance.
+    ChildTranslations memo;
+    std::mt19937 rng(3);
+    std::vector<double> distances;
+    for (int i = 0; i < 300; ++i) distances.push_back(0.3 + 0.01 * i);
+    distances.push_back(0.0);
+    for (int round = 0; round < 4000; ++round) {
+        const double d = distances[rng() % distances.size()];
+        ProjTransform fresh;
+        fresh.setTranslationBy(-d, 0, 0);
+        const ProjTransform& memoised = memo.toward(d);
+        for (int e = 0; e < 16; ++e) ASSERT_EQ(memoised.m[e], fresh.m[e]) << d;
+    }
+}
+
 TEST(Layout, TwentyLeavesFillThreeBands) {
     ViewerSettings settings;
     Tree tree;
@@ -372,8 +391,9 @@ TEST(Layout, OverflowingBandsEnlargeTheHemisphere) {
             k->radius = i < 2 ? 0.5 : kMinRadius;
             k->descendantCount = i < 2 ? 1 : 0;
         }
-        std::vector<OrderRecord> order;
-        sizeFromChildren(settings, p, false, p, order);
+        LayoutScratch scratch;
+        sizeFromChildren(settings, p, false, p, scratch);
+        const std::vector<OrderRecord>& order = scratch.order;
         EXPECT_EQ(p->descendantCount, 12);
         EXPECT_NEAR(p->radius, 0.894825, 1e-6);
         EXPECT_NEAR(p->bandAngle, 1.555581, 1e-6);
@@ -566,4 +586,41 @@ TEST(Layout, WideFanOutFinishes) {
     layoutTree(settings, s, tree.linkList);
     EXPECT_EQ(top->radius, d);
     EXPECT_NEAR(globalPosition(top).x, std::tanh(d), 1e-14);
+}
+
+TEST(Layout, GraphReadFromDiskIsLaidOutAndReanchored) {
+    ViewerSettings settings;
+    std::ifstream in(std::string(ORVO_SOURCE_DIR) + "/examples/site.graph", std::ios::binary);
+    ASSERT_TRUE(in.good());
+    Graph graph(settings, in);
+    ASSERT_GT(graph.nodes.size(), 1000u);
+    const auto expectLinkEndsAtNodes = [&graph] {
+        for (const Link* l : graph.links) {
+            const ProjPoint from = globalPosition(l->fromNode);
+            const ProjPoint to = globalPosition(l->toNode);
+            ASSERT_EQ(l->fromPosition.x, from.x);
+            ASSERT_EQ(l->fromPosition.z, from.z);
+            ASSERT_EQ(l->toPosition.y, to.y);
+            ASSERT_EQ(l->toPosition.w, 1.0);
+        }
+    };
+    expectLinkEndsAtNodes();
+    EXPECT_EQ(graph.root->descendantCount, static_cast<int>(graph.nodes.size()) - 1);
+
+    std::vector<ProjTransform> fromTop;
+    for (const Node* n : graph.nodes) fromTop.push_back(n->globalTransform);
+    Node* s = graph.nodes.back();
+    while (s->parent != nullptr && s->parent->parent != nullptr && s->children.empty())
+        s = s->parent;
+    ASSERT_NE(s->parent, nullptr);
+    const ProjTransform topToStart = fromTop[s->index].inverse();
+
+    graph.relayoutFrom(s);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(s->globalTransform.m[i], i % 5 == 0 ? 1.0 : 0.0);
+    EXPECT_NEAR(globalPosition(s->parent).x, std::tanh(s->parent->radius), 1e-14);
+    for (const Node* n : graph.nodes) {
+        expectSameTransform(n->globalTransform, fromTop[n->index] * topToStart, 1e-8,
+                            n->id.c_str());
+    }
+    expectLinkEndsAtNodes();
 }
