@@ -1,0 +1,250 @@
+// The window glue on an offscreen Mesa context: start-up settings, the guards before a file is
+// loaded, opening files (and failing to), what a click means, long ids, context creation.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "tests/shell/glue_rig.h"
+
+namespace orvo {
+namespace {
+
+using GlueGlTest = GlueRig;
+
+TEST_F(GlueGlTest, WindowAndLoadSettingsHaveTheirStartUpValues) {
+    EXPECT_TRUE(glue->viewerCreated());
+    EXPECT_FALSE(glue->graphLoaded());
+    EXPECT_EQ(settings().dragDecimation, 0);
+    EXPECT_EQ(settings().passiveDecimation, 2);
+    EXPECT_EQ(settings().drawSphere, 1);
+    EXPECT_EQ(settings().labelChoice, 2);
+    EXPECT_EQ(settings().animationStep, 0.0833f);
+    EXPECT_EQ(settings().redCentreNode, 0);
+    EXPECT_EQ(settings().loadFlags, 0x2A);
+    // Untouched until a file is loaded.
+    EXPECT_EQ(settings().pickBudgetSec, 0);
+    EXPECT_EQ(settings().pickBudgetUsec, 100000);
+    EXPECT_EQ(settings().useWindowAspect, 0);
+
+    settings().groupColumn = 1;
+    open("viewer_groups.graph");
+    EXPECT_TRUE(glue->graphLoaded());
+    EXPECT_EQ(settings().pickBudgetSec, 5);
+    EXPECT_EQ(settings().pickBudgetUsec, 0);
+    EXPECT_EQ(settings().useWindowAspect, 1);
+    EXPECT_EQ(settings().groupColumn, 0);
+    // The group colour table, the same after a second load.
+    for (int load = 0; load < 2; ++load) {
+        for (const GroupColourEntry& e : kGroupColourTable) {
+            const float* c = graph().groupColor(e.kind, e.name);
+            ASSERT_NE(c, nullptr) << e.name;
+            EXPECT_EQ(c[0], e.red) << e.name;
+            EXPECT_EQ(c[1], e.green) << e.name;
+            EXPECT_EQ(c[2], e.blue) << e.name;
+        }
+        open("viewer_second.graph");
+    }
+}
+
+TEST_F(GlueGlTest, EventsBeforeTheFirstLoadOnlyRecordTheSize) {
+    glue->reshapeViewer(260, 180);
+    EXPECT_EQ(glue->lastWidth(), 260);
+    EXPECT_EQ(glue->lastHeight(), 180);
+    glue->displayViewer();
+    glue->mouseButtonViewer(0, 0, 10, 10, 0, 0);
+    glue->mouseButtonViewer(0, 1, 10, 10, 0, 0);
+    glue->mouseMoveViewer(20, 20, 0, 0);
+    glue->mouseDragViewer(30, 30, 4, 8);
+    EXPECT_EQ(glue->idleViewer(), 0);
+    EXPECT_EQ(surface->swapCount(), 0);
+    EXPECT_EQ(viewer().renderer().context(), nullptr);
+    glue->keyViewer('s');  // keys work on the settings before any file
+    EXPECT_EQ(settings().drawSphere, 0);
+    glue->keyViewer('s');
+
+    // The first load hands exactly the recorded size to the renderer.
+    open("viewer_groups.graph");
+    EXPECT_EQ(viewer().renderer().viewport(), (std::array<int, 4>{0, 0, 260, 180}));
+    // From now on sizes reach the renderer.
+    glue->reshapeViewer(kWidth, kHeight);
+    EXPECT_EQ(viewer().renderer().viewport(), (std::array<int, 4>{0, 0, kWidth, kHeight}));
+    const int swaps = surface->swapCount();
+    glue->displayViewer();
+    EXPECT_EQ(surface->swapCount(), swaps + 1);
+}
+
+TEST_F(GlueGlTest, ClicksSelectUnselectAndTravel) {
+    open("viewer_groups.graph");
+    glue->displayViewer();
+    Node& a = node("http://h/a.html");
+    Node& b = node("http://h/b.html");
+
+    glue->onPicked(a.id, 0, 0);
+    EXPECT_TRUE(a.flags & Selected);
+    EXPECT_EQ(glue->lastSelectedId(), a.id);
+    EXPECT_EQ(viewer().renderer().keepRedrawing(), 1);
+    // The animated move put the node at the centre of the view.
+    ProjPoint seen = dehomogenized((a.globalTransform * viewer().renderer().viewTransform())
+                                       .apply(ProjPoint(0, 0, 0, 1)));
+    EXPECT_LT(seen.norm3(), 0.05);
+
+    glue->onPicked(b.id, 4, 8);
+    EXPECT_TRUE(b.flags & Selected);
+    EXPECT_FALSE(a.flags & Selected);
+    EXPECT_EQ(glue->lastSelectedId(), b.id);
+
+    // The same node again: selected, then unselected as the last selection.
+    glue->onPicked(b.id, 0, 0);
+    EXPECT_FALSE(b.flags & Selected);
+    EXPECT_EQ(glue->lastSelectedId(), b.id);
+
+    glue->onPicked(a.id, 0, 0);
+    ASSERT_TRUE(a.flags & Selected);
+    // A link: its clicked point comes to the centre, the last node is unselected.
+    const std::string linkId = a.parentLink->linkId();
+    viewer().renderer().pick(kWidth / 2 + 40, kHeight / 2);  // some picked point
+    glue->onPicked(linkId, 0, 0);
+    EXPECT_FALSE(a.flags & Selected);
+    EXPECT_EQ(glue->lastSelectedId(), linkId);
+
+    glue->onPicked(a.id, 0, 0);
+    // Empty space: unselects and forgets.
+    glue->onPicked("", 0, 0);
+    EXPECT_FALSE(a.flags & Selected);
+    EXPECT_EQ(glue->lastSelectedId(), "");
+    for (Node* n : graph().nodes) EXPECT_FALSE(n->flags & Selected) << n->id;
+}
+
+TEST_F(GlueGlTest, ARealClickOnTheTopNodeSelectsIt) {
+    open("viewer_groups.graph");
+    glue->displayViewer();
+    Node& top = *graph().nodes[static_cast<size_t>(settings().topNodeIndex)];
+    // Where the top node is drawn, in window pixels (y down).
+    ProjPoint p = dehomogenized(viewer().renderer().screenMatrix().apply(
+        (top.globalTransform * viewer().renderer().viewTransform()).apply(ProjPoint(0, 0, 0, 1))));
+    const int x = static_cast<int>(p.x), y = kHeight - static_cast<int>(p.y);
+    glue->mouseButtonViewer(0, 0, x, y, 0, 0);
+    glue->mouseButtonViewer(0, 1, x, y, 0, 0);
+    EXPECT_EQ(glue->lastSelectedId(), top.id);
+    EXPECT_TRUE(top.flags & Selected);
+    // The node travelled to the window centre and shows in the selected colour there (labels
+    // off: a nearer node's label box may cover it).
+    viewer().setLabelChoice(0);
+    glue->displayViewer();
+    const std::array<int, 3> yellow{255, 255, 0};
+    EXPECT_EQ(pixel(DrawBuffer::Front, kWidth / 2, kHeight / 2), yellow);
+
+    // A click far outside the ball hits nothing and unselects.
+    glue->mouseButtonViewer(0, 0, 2, 2, 0, 0);
+    glue->mouseButtonViewer(0, 1, 2, 2, 0, 0);
+    EXPECT_EQ(glue->lastSelectedId(), "");
+    EXPECT_FALSE(top.flags & Selected);
+}
+
+TEST_F(GlueGlTest, IdsLongerThanTheOldBufferAreKeptWhole) {
+    open("viewer_groups.graph");
+    // Files do not carry such ids (the reader's lines are shorter), but nothing in the glue may
+    // cut them: a node with a 1500-character id, and another whose id is its first 1023 bytes.
+    const std::string longId = "http://h/" + std::string(1500, 'q') + ".html";
+    Node* root = graph().nodes[0];
+    Node* n = graph().addRecord(root, longId, 1, 0);
+    Node* cut = graph().addRecord(root, longId.substr(0, 1023), 1, 0);
+    ASSERT_NE(n, nullptr);
+    ASSERT_NE(cut, nullptr);
+    glue->onPicked(longId, 0, 0);
+    EXPECT_EQ(glue->lastSelectedId(), longId);
+    EXPECT_TRUE(n->flags & Selected);
+    EXPECT_FALSE(cut->flags & Selected);
+    // The kept id is looked up whole by the keys that use it: "S" selects its subtree.
+    glue->keyViewer('S');
+    EXPECT_TRUE(n->flags & Selected);
+    EXPECT_FALSE(cut->flags & Selected);
+    glue->keyViewer('S');
+    EXPECT_FALSE(n->flags & Selected);
+    glue->onPicked(longId, 0, 0);
+    glue->onPicked(longId, 0, 0);  // the same node again: unselected
+    EXPECT_FALSE(n->flags & Selected);
+    EXPECT_EQ(glue->lastSelectedId().size(), longId.size());
+}
+
+TEST_F(GlueGlTest, AFileThatCannotBeShownLeavesTheGraphOnView) {
+    // Before any graph: the failures leave the glue without one.
+    EXPECT_EQ(glue->openGraphFile(testData("no_such_file.graph")), 0);
+    EXPECT_NE(glue->openError().find("no_such_file.graph"), std::string::npos);
+    EXPECT_NE(glue->openError().find("No such file"), std::string::npos);
+    EXPECT_FALSE(glue->graphLoaded());
+    EXPECT_EQ(viewer().graph(), nullptr);
+
+    open("viewer_groups.graph");
+    glue->displayViewer();
+    Graph* shown = viewer().graph();
+    GlContext* context = viewer().renderer().context();
+    const ProjTransform view = viewer().renderer().viewTransform();
+    std::vector<uint8_t> picture;
+    ASSERT_TRUE(surface->readPixels(DrawBuffer::Back, picture));
+
+    struct Case {
+        std::string path;
+        const char* says;
+    };
+    const std::string directory = ::testing::TempDir();
+    for (const Case& c : {Case{testData("no_such_file.graph"), "No such file"},
+                          Case{directory, "directory"},
+                          Case{testData("no_nodes.graph"), "no node"}}) {
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(glue->openGraphFile(c.path), 0) << c.path;
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(glue->openError().find(c.says), std::string::npos) << glue->openError();
+        EXPECT_EQ(err, glue->openError() + "\n") << "the message also goes to standard error";
+        EXPECT_TRUE(glue->graphLoaded());
+        EXPECT_EQ(viewer().graph(), shown);
+        EXPECT_EQ(shown->nodes.size(), 10u);
+        EXPECT_EQ(viewer().renderer().context(), context) << "a failed open made a context";
+        for (int i = 0; i < 16; ++i) EXPECT_EQ(viewer().renderer().viewTransform().m[i], view.m[i]);
+    }
+    // The picture is untouched and the graph still navigable.
+    std::vector<uint8_t> after;
+    ASSERT_TRUE(surface->readPixels(DrawBuffer::Back, after));
+    EXPECT_EQ(after, picture);
+    glue->onPicked("http://h/a/deep.html", 0, 0);
+    EXPECT_TRUE(node("http://h/a/deep.html").flags & Selected);
+
+    // A good file gets a fresh context; the earlier one is released by the surface.
+    open("viewer_second.graph");
+    EXPECT_NE(viewer().renderer().context(), context);
+    EXPECT_EQ(viewer().graph(), shown);
+    EXPECT_EQ(shown->nodes.size(), 3u);
+}
+
+TEST_F(GlueGlTest, IdleRefinesUntilTheRendererStops) {
+    open("viewer_groups.graph");
+    glue->displayViewer();
+    // A small graph is drawn whole in the first slice; idle then reports the end at once.
+    int steps = 0;
+    while (glue->idleViewer() != 0 && steps < 1000) ++steps;
+    EXPECT_LT(steps, 1000);
+    EXPECT_EQ(glue->idleViewer(), 0);
+}
+
+// Without a GL driver no context can be made: the program ends with the documented line and
+// status 1. The death test runs in a fresh process, where pointing the GL dispatch at a driver
+// list that does not exist makes the failure real.
+TEST(GlueDeathTest, NoContextEndsTheProgramWithStatusOne) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::setenv("__EGL_VENDOR_LIBRARY_FILENAMES", "/nonexistent/orvo_no_driver.json", 1);
+            OffscreenSurface surface(64, 64);
+            Glue glue;
+            glue.initViewer(surface, 0, 0);
+            ::dup2(2, 1);  // standard output into the captured stream
+            glue.openGraphFile(testData("viewer_second.graph"));
+        },
+        ::testing::ExitedWithCode(1), "wglCreateContext Failed");
+}
+
+}  // namespace
+}  // namespace orvo
