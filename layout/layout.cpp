@@ -10,6 +10,7 @@ namespace orvo {
 void layoutGraph(Graph& graph, Node* s) { layoutTree(graph.settings, s, graph.links); }
 
 void layoutTree(const ViewerSettings& settings, Node* s, const std::vector<Link*>& links) {
+    if (s == nullptr) return;  // an empty graph has nothing to lay out
     s->globalTransform.setIdentity();
     s->localTransform.setIdentity();
     sizeSubtree(settings, s, false);

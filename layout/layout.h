@@ -16,6 +16,7 @@ struct Link;
 struct ViewerSettings;
 
 /// Lays out the whole tree around start node s (placed at the origin), then every link's ends.
+/// Without a start node (an empty graph) nothing happens.
 void layoutGraph(Graph& graph, Node* s);
 
 /// layoutGraph without the Graph: the tree reached from s, then the given links.

@@ -85,16 +85,15 @@ void sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upward,
     std::vector<OrderRecord>& order = scratch.order;
     const std::vector<Node*>& children = p->children;
     p->descendantCount = 0;
+    order.clear();
     if (children.empty()) {
         // Nothing to place: the radius of an empty hemisphere, clamped, i.e. the minimum.
-        order.clear();
         p->radius = clampRadius(settings, 0.0);
         p->bandAngle = 0.0;
         p->azimuth = 0.0;
         return;
     }
     double area = 0.0;
-    order.clear();
     for (std::size_t i = 0; i < children.size(); ++i) {
         const Node* k = children[i];
         area += (std::cosh(k->radius) - 1.0) * kTwoPi;  // hyperbolic area of a disc

@@ -232,6 +232,8 @@ TEST(Layout, SingleNode) {
     EXPECT_EQ(n->bandAngle, 0.0);
     EXPECT_EQ(n->azimuth, 0.0);
     for (int i = 0; i < 16; ++i) EXPECT_EQ(n->globalTransform.m[i], i % 5 == 0 ? 1.0 : 0.0);
+
+    layoutTree(settings, nullptr, tree.linkList);  // no start node: nothing to do, no crash
 }
 
 TEST(Layout, OneLeafChildSitsStraightAlongMinusX) {
