@@ -158,6 +158,18 @@ TEST(AdversarialInput, NumbersOutOfRangeSaturate) {
     EXPECT_EQ(leaf->level, std::numeric_limits<int32_t>::max());
     EXPECT_EQ(h.summaryAndDump().substr(0, 4), "0 z ");
     EXPECT_EQ(checkGraphInvariants(h), "");
+
+    // The same through the reader: p moves below s (level 2147483646), then x below p.
+    settings.loadFlags = kWindowLoadFlags;
+    Graph read(settings);
+    ASSERT_TRUE(readFile(read, dataPath("level_overflow.graph")));
+    Node* p = read.findNode("p");
+    Node* x = read.findNode("x");
+    EXPECT_EQ(p->parent->id, "s");
+    EXPECT_EQ(p->level, std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(x->parent, p);
+    EXPECT_EQ(x->level, std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(checkGraphInvariants(read), "");
 }
 
 TEST(AdversarialInput, NonFinitePositionsAreIgnored) {
