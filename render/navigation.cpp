@@ -179,7 +179,14 @@ int Renderer::gotoNodeView(Node* n, int immediate) {
 
     Quaternion q;
     q.fromMatrix(rotation);
-    const double amount = q.alignToIdentity();
+    double amount = q.alignToIdentity();
+    if (!isFinite(rotation) || !std::isfinite(amount)) {
+        // The node itself lies outside the ball (only its corrected point could be centred):
+        // there is no orientation to take, so the view is not turned.
+        rotation.setIdentity();
+        q = baseOrientation_;
+        amount = 0.0;
+    }
 
     if (immediate == 1) {
         if (!commitView(v1 * rotation)) return 0;

@@ -9,6 +9,7 @@
 
 #include "graph/graph.h"
 #include "render/finite_check.h"
+#include "render/sphere_wireframe.h"
 #include "viewer/viewer_settings.h"
 
 namespace orvo {
@@ -192,37 +193,10 @@ void Renderer::buildSphereList() {
     glLineWidth(1.0f);
     const Colour& c = settings_.sphereColor;
     glColor3f(c[0], c[1], c[2]);
-    // The loop variables are floats: the sum is compared unrounded, then stored rounded.
-    const float latitudeStep = 0.26166666f, meridianStep = 0.785f, thetaStep = 0.1f;
-    for (float phi = 0.0f; phi < 3.14;) {
+    for (const SphereLoop& loop : sphereWireframeLoops()) {
         glBegin(GL_LINE_LOOP);
-        const double y = std::cos(phi), r = std::sin(phi);
-        for (float theta = 0.0f; theta < 6.28;) {
-            glVertex3f(static_cast<float>(r * std::cos(theta)), static_cast<float>(y),
-                       static_cast<float>(r * std::sin(theta)));
-            const double next = static_cast<double>(theta) + thetaStep;
-            if (!(next < 6.28)) break;
-            theta = static_cast<float>(next);
-        }
+        for (const auto& v : loop) glVertex3f(v[0], v[1], v[2]);
         glEnd();
-        const double next = static_cast<double>(phi) + latitudeStep;
-        if (!(next < 3.14)) break;
-        phi = static_cast<float>(next);
-    }
-    for (float psi = -0.35f; psi < 3.14;) {
-        glBegin(GL_LINE_LOOP);
-        for (float theta = 0.0f; theta < 6.28;) {
-            glVertex3f(static_cast<float>(std::sin(theta) * std::cos(psi)),
-                       static_cast<float>(std::cos(theta)),
-                       static_cast<float>(std::sin(theta) * std::sin(psi)));
-            const double next = static_cast<double>(theta) + thetaStep;
-            if (!(next < 6.28)) break;
-            theta = static_cast<float>(next);
-        }
-        glEnd();
-        const double next = static_cast<double>(psi) + meridianStep;
-        if (!(next < 3.14)) break;
-        psi = static_cast<float>(next);
     }
     glEndList();
 }

@@ -1,0 +1,206 @@
+// The progressive frame on a real Mesa context: slices, continuation into the front buffer, the
+// refinement limit, centre tracking and taking a new graph.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <thread>
+
+#include "render/renderer.h"
+#include "render_gl_rig.h"
+
+namespace orvo {
+namespace {
+
+using testing::near;
+using testing::RenderRig;
+
+TEST(FrameGl, OneNodeGraphAndNothingBeforeAThreshold) {
+    RenderRig rig;
+    rig.start("render_one.graph");
+    rig.renderer.drawFrame();
+    EXPECT_EQ(rig.renderer.nodesDrawnLastSlice(), 1);
+    EXPECT_EQ(rig.renderer.keepRedrawing(), 0);
+    EXPECT_EQ(rig.renderer.idleStep(), 0);
+    const auto front = rig.read(DrawBuffer::Front);
+    EXPECT_GT(rig.countNear(front, rig.width() / 2, rig.height() / 2, 4, 0, 1, 1), 20);
+
+    // labelSize 0 makes the threshold 0: a frame then draws and swaps nothing at all.
+    rig.settings.labelSize = 0.0f;
+    rig.renderer.updateLabelThreshold();
+    const int swaps = rig.surface.swapCount();
+    rig.settings.backgroundColor = {0.0f, 0.0f, 1.0f, 1.0f};
+    rig.renderer.setClearColour();
+    rig.renderer.drawFrame();
+    EXPECT_EQ(rig.surface.swapCount(), swaps);
+    EXPECT_EQ(rig.read(DrawBuffer::Front), front);
+}
+
+TEST(FrameGl, ContinuationSlicesGoToTheFrontBufferWithoutASwap) {
+    RenderRig rig;
+    ASSERT_TRUE(rig.initialise()) << rig.surface.lastError();
+    ASSERT_TRUE(rig.loadText(testing::treeGraphText(4, 6)));
+    const size_t total = rig.graph.nodes.size();
+
+    rig.settings.sliceBudgetUsec = 1000;  // a first slice too short for the whole graph
+    const int swaps = rig.surface.swapCount();
+    rig.renderer.drawFrame();
+    EXPECT_EQ(rig.surface.swapCount(), swaps + 1);
+    ASSERT_EQ(rig.renderer.keepRedrawing(), 1);
+    const size_t firstSlice = rig.renderer.drawnNodes().size();
+    ASSERT_GT(firstSlice, 0u);
+    ASSERT_LT(firstSlice, total);
+    const auto backAfterFirst = rig.read(DrawBuffer::Back);
+    const auto frontAfterFirst = rig.read(DrawBuffer::Front);
+    EXPECT_EQ(backAfterFirst, frontAfterFirst);  // the swap showed the first slice
+
+    rig.settings.sliceBudgetUsec = 50000;
+    EXPECT_EQ(rig.renderer.idleStep(), rig.renderer.keepRedrawing());
+    EXPECT_GT(rig.renderer.nodesDrawnLastSlice(), 0);
+    EXPECT_GT(rig.renderer.drawnNodes().size(), firstSlice);
+    EXPECT_EQ(rig.surface.swapCount(), swaps + 1);  // not swapped
+    EXPECT_EQ(rig.surface.drawBuffer(), DrawBuffer::Front);
+    EXPECT_EQ(rig.read(DrawBuffer::Back), backAfterFirst);
+    EXPECT_NE(rig.read(DrawBuffer::Front), frontAfterFirst);  // added to what is shown
+
+    // Refinement ends with the whole graph drawn once, largest first, no node twice.
+    for (int i = 0; i < 1000 && rig.renderer.keepRedrawing(); ++i) rig.renderer.idleStep();
+    const auto& drawn = rig.renderer.drawnNodes();
+    EXPECT_EQ(drawn.size(), total);
+    EXPECT_EQ(std::set<const Node*>(drawn.begin(), drawn.end()).size(), total);
+    for (size_t i = 1; i < drawn.size(); ++i) {
+        ASSERT_GE(drawn[i - 1]->apparentSize, drawn[i]->apparentSize) << i;
+    }
+    // A new frame resets only what the last one drew and starts again at the centre.
+    rig.renderer.drawFrame();
+    EXPECT_EQ(rig.surface.swapCount(), swaps + 2);
+    EXPECT_EQ(rig.renderer.drawnNodes().front()->generation, 0);
+}
+
+TEST(FrameGl, TheRefinementLimitStopsIdleSteps) {
+    RenderRig rig;
+    ASSERT_TRUE(rig.initialise()) << rig.surface.lastError();
+    ASSERT_TRUE(rig.loadText(testing::treeGraphText(6, 6)));
+    const size_t total = rig.graph.nodes.size();
+    rig.settings.sliceBudgetUsec = 10000;
+    rig.settings.refineLimitSec = 0;
+    rig.settings.refineLimitUsec = 150000;
+
+    const TimePair start = currentTime();
+    rig.renderer.drawFrame();
+    const int swaps = rig.surface.swapCount();
+    int steps = 0;
+    while (rig.renderer.idleStep()) ++steps;
+    const TimePair spent = currentTime() - start;
+    EXPECT_GT(steps, 3);
+    EXPECT_EQ(rig.renderer.nodesDrawnLastSlice(), 0);  // the step past the limit drew nothing
+    EXPECT_GE(spent, (TimePair{0, 150000}));
+    EXPECT_LT(rig.renderer.drawnNodes().size(), total);
+    EXPECT_EQ(rig.surface.swapCount(), swaps);
+    const size_t drawn = rig.renderer.drawnNodes().size();
+    EXPECT_EQ(rig.renderer.idleStep(), 0);
+    EXPECT_EQ(rig.renderer.drawnNodes().size(), drawn);
+
+    // A zero slice clears, draws the sphere and swaps, but draws no node; idle steps add none.
+    rig.settings.sliceBudgetUsec = 0;
+    rig.settings.refineLimitSec = 1;
+    rig.renderer.drawFrame();
+    rig.renderer.setKeepRedrawing(1);  // as a redraw does
+    EXPECT_EQ(rig.surface.swapCount(), swaps + 1);
+    EXPECT_TRUE(rig.renderer.drawnNodes().empty());
+    EXPECT_EQ(rig.renderer.idleStep(), 1);
+    EXPECT_TRUE(rig.renderer.drawnNodes().empty());
+}
+
+TEST(FrameGl, TheCentreNodeFollowsTheView) {
+    RenderRig rig;
+    rig.start("render_small.graph");
+    Node* root = rig.node("http://site.example/index.html");
+    Node* target = rig.node("http://site.example/news/today.html");
+    ASSERT_TRUE(root && target);
+    rig.renderer.drawFrame();
+    EXPECT_EQ(rig.renderer.centreNode(), root);
+
+    rig.settings.autoRecentre = 0;
+    ASSERT_EQ(rig.renderer.gotoNodeView(target, 1), 1);
+    EXPECT_EQ(rig.renderer.centreNode(), root);  // drawing never changes it now
+
+    rig.settings.autoRecentre = 1;
+    rig.renderer.drawFrame();
+    EXPECT_EQ(rig.renderer.centreNode(), target);
+    rig.renderer.drawFrame();  // the next frame starts there
+    EXPECT_EQ(rig.renderer.drawnNodes().front(), target);
+    EXPECT_EQ(target->generation, 0);
+    EXPECT_NEAR(target->centreDistance, 0.0, 1e-6);
+}
+
+TEST(FrameGl, KeepCentreShownMovesTheCentreOffHiddenNodes) {
+    RenderRig rig;
+    rig.start("render_small.graph");
+    Node* root = rig.node("http://site.example/index.html");
+    Node* guide = rig.node("http://site.example/docs/guide.html");
+    Node* figure = rig.node("http://site.example/docs/guide/figure.png");
+    ASSERT_TRUE(root && guide && figure);
+
+    rig.renderer.setCentreNode(figure);
+    rig.renderer.keepCentreShown();
+    EXPECT_EQ(rig.renderer.centreNode(), figure);  // everything shown: no change
+
+    guide->flags &= static_cast<uint8_t>(~Shown);
+    rig.renderer.keepCentreShown();
+    EXPECT_EQ(rig.renderer.centreNode(), root);  // the parent of the highest hidden node
+
+    root->flags &= static_cast<uint8_t>(~Shown);
+    rig.renderer.setCentreNode(figure);
+    rig.renderer.keepCentreShown();
+    EXPECT_EQ(rig.renderer.centreNode(), rig.graph.nodes[rig.settings.topNodeIndex]);
+    rig.settings.topNodeIndex = -1;
+    rig.renderer.setCentreNode(figure);
+    rig.renderer.keepCentreShown();
+    EXPECT_EQ(rig.renderer.centreNode(), nullptr);
+    rig.renderer.drawFrame();  // no centre: cleared and swapped, nothing drawn
+    EXPECT_TRUE(rig.renderer.drawnNodes().empty());
+    EXPECT_EQ(rig.renderer.keepRedrawing(), 0);
+}
+
+TEST(FrameGl, SetGraphDropsEverythingOfTheOldGraph) {
+    RenderRig rig;
+    rig.start("render_small.graph");
+    rig.drawAll();
+    const int cx = rig.width() / 2, cy = rig.height() / 2;
+    rig.renderer.hoverHighlight(cx, cy, 0, 0);
+    ASSERT_EQ(rig.renderer.hoveredName(), 0);
+    ASSERT_FALSE(rig.renderer.drawnNodes().empty());
+    ASSERT_FALSE(rig.renderer.drawnLinks().empty());
+
+    // A reload destroys every node; the renderer must not reach any of them afterwards.
+    ASSERT_TRUE(rig.loadFile(std::string(ORVO_TEST_DATA) + "/render_one.graph"));
+    EXPECT_TRUE(rig.renderer.drawnNodes().empty());
+    EXPECT_TRUE(rig.renderer.drawnLinks().empty());
+    EXPECT_EQ(rig.renderer.hoveredName(), -1);
+    EXPECT_EQ(rig.renderer.centreNode(), rig.graph.nodes[0]);
+    EXPECT_EQ(rig.renderer.keepRedrawing(), 1);
+    rig.renderer.hoverHighlight(5, 5, 0, 0);  // leaves a highlight on no node of the old graph
+    rig.renderer.drawFrame();
+    EXPECT_EQ(rig.renderer.drawnNodes().size(), 1u);
+    EXPECT_EQ(rig.renderer.pick(cx, cy), 0u);
+
+    // The same graph again without a top node keeps its (valid) centre; an emptied graph
+    // leaves none.
+    Node* only = rig.graph.nodes[0];
+    rig.settings.topNodeIndex = -1;
+    rig.renderer.setGraph(&rig.graph);
+    EXPECT_EQ(rig.renderer.centreNode(), only);
+    std::istringstream empty("\n\n");
+    EXPECT_FALSE(rig.graph.reload(empty));
+    rig.renderer.setGraph(&rig.graph);
+    EXPECT_EQ(rig.renderer.centreNode(), nullptr);
+    rig.renderer.drawFrame();
+    EXPECT_EQ(rig.renderer.pick(cx, cy), kNothingPicked);
+    rig.renderer.setGraph(nullptr);
+    rig.renderer.drawFrame();
+    EXPECT_EQ(rig.renderer.pick(cx, cy), kNothingPicked);
+}
+
+}  // namespace
+}  // namespace orvo

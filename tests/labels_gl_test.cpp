@@ -1,0 +1,183 @@
+// Labels on a real Mesa context with the system's label font: threshold, placement, inverted
+// highlight and the left-edge rule.
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "render/renderer.h"
+#include "render_gl_rig.h"
+
+namespace orvo {
+namespace {
+
+using testing::dark;
+using testing::RenderRig;
+
+TEST(LabelsGl, ThresholdFollowsTheWindowAndTheLabelSize) {
+    RenderRig rig(800, 400);
+    ASSERT_TRUE(rig.initialise()) << rig.surface.lastError();
+    EXPECT_FLOAT_EQ(rig.renderer.labelThreshold(), 16.0f);  // 2 % of the width
+    rig.settings.useWindowAspect = 1;
+    rig.renderer.updateProjection();
+    EXPECT_FLOAT_EQ(rig.renderer.labelThreshold(), 8.0f);  // 2 % of the smaller side
+    rig.settings.labelSize = 0.0f;
+    rig.renderer.updateLabelThreshold();
+    EXPECT_EQ(rig.renderer.labelThreshold(), 0.0f);
+    // A plain resize keeps the threshold until it is recomputed.
+    rig.settings.labelSize = 20.0f;
+    rig.renderer.updateLabelThreshold();
+    rig.renderer.resize(400, 400);
+    EXPECT_FLOAT_EQ(rig.renderer.labelThreshold(), 8.0f);
+    rig.renderer.updateLabelThreshold();
+    EXPECT_FLOAT_EQ(rig.renderer.labelThreshold(), 8.0f);
+}
+
+TEST(LabelsGl, FontMetricsAndTextWidth) {
+    RenderRig rig;
+    ASSERT_TRUE(rig.initialise()) << rig.surface.lastError();
+    const FontMetrics& font = rig.renderer.fontMetrics();
+    EXPECT_NE(rig.renderer.fontListBase(), 0u);
+    EXPECT_TRUE(glIsList(rig.renderer.fontListBase() + 'A'));
+    EXPECT_TRUE(glIsList(rig.renderer.fontListBase() + 255));
+    EXPECT_GT(font.ascent, 5);
+    EXPECT_LE(font.ascent, 16);
+    EXPECT_GT(font.widths['W'], font.widths['i']);
+    EXPECT_EQ(rig.renderer.textWidth("Wi"), font.widths['W'] + font.widths['i']);
+    EXPECT_EQ(rig.renderer.textWidth(""), 0);
+    // Codes above 127 use their own entries.
+    EXPECT_EQ(rig.renderer.textWidth("\xe9\xe9"), 2 * font.widths[0xe9]);
+    EXPECT_GT(font.widths[0xe9], 0);
+}
+
+// Dark pixels in the window strip left of a node drawn at the centre.
+struct Strip {
+    int count = 0;
+    int leftmost = 1 << 30;
+};
+Strip darkLeftOf(RenderRig& rig, DrawBuffer buffer, int rightEdge) {
+    const auto px = rig.read(buffer);
+    const int cy = rig.height() / 2;
+    Strip s;
+    for (int y = cy - 4; y <= cy + 14; ++y) {
+        for (int x = 0; x <= rightEdge; ++x) {
+            if (dark(rig.pixel(px, x, y))) {
+                ++s.count;
+                s.leftmost = std::min(s.leftmost, x);
+            }
+        }
+    }
+    return s;
+}
+
+TEST(LabelsGl, LabelsAppearAboveTheThresholdOnly) {
+    RenderRig rig;
+    rig.start("render_small.graph");
+    rig.warmUp();
+    Node* root = rig.node("http://site.example/index.html");
+    rig.renderer.drawFrame();
+    ASSERT_GT(root->apparentSize, rig.renderer.labelThreshold());
+
+    // The anchor is the left measuring point: in front of the cube, left of its centre.
+    const ProjPoint anchor = root->labelAnchor;
+    const double halfSize = root->apparentSize / 2.0;
+    EXPECT_NEAR(anchor.x, (rig.width() + 1) / 2.0 - halfSize, 0.01);
+    EXPECT_NEAR(anchor.y, (rig.height() + 1) / 2.0, 0.01);
+    const int right = static_cast<int>(anchor.x) - 3;  // clear of the cube and its outline
+
+    const Strip shown = darkLeftOf(rig, DrawBuffer::Front, right);
+    const int width = rig.renderer.textWidth(root->pathLabel());
+    ASSERT_EQ(root->pathLabel(), "/index.html");
+    EXPECT_GT(shown.count, 30);
+    EXPECT_GE(shown.leftmost, anchor.x - width - 1);
+    EXPECT_LE(shown.leftmost, anchor.x - width + 6);
+
+    rig.settings.labelChoice = 1;  // the short label: the same text here
+    rig.renderer.drawFrame();
+    EXPECT_GT(darkLeftOf(rig, DrawBuffer::Front, right).count, 30);
+
+    rig.settings.labelChoice = 0;
+    rig.renderer.drawFrame();
+    EXPECT_EQ(darkLeftOf(rig, DrawBuffer::Front, right).count, 0);
+    EXPECT_GT(root->apparentSize, 0.0);  // sizes are kept
+
+    rig.settings.labelChoice = 2;
+    rig.settings.labelSize = 100.0f;  // threshold 30 pixels: above the root's size
+    rig.renderer.updateLabelThreshold();
+    rig.renderer.drawFrame();
+    EXPECT_EQ(darkLeftOf(rig, DrawBuffer::Front, right).count, 0);
+
+    // Labels on the right side leave the left strip empty.
+    rig.settings.labelSize = 20.0f;
+    rig.renderer.updateLabelThreshold();
+    rig.renderer.setLabelRight(1);
+    rig.renderer.drawFrame();
+    EXPECT_EQ(darkLeftOf(rig, DrawBuffer::Front, right).count, 0);
+    EXPECT_NEAR(root->labelAnchor.x, (rig.width() + 1) / 2.0 + halfSize, 0.01);
+}
+
+TEST(LabelsGl, AHighlightedLabelIsInverted) {
+    RenderRig rig;
+    rig.start("render_one.graph");
+    rig.warmUp();
+    Node* root = rig.graph.nodes[0];
+    ASSERT_EQ(root->pathLabel(), "/only.html");
+    const int cx = rig.width() / 2, cy = rig.height() / 2;
+    rig.renderer.hoverHighlight(cx, cy, 0, 0);
+    ASSERT_TRUE(root->flags & Highlighted);
+
+    // The box is drawn in the label colour (black), one pixel wider than the text each side.
+    const FontMetrics& font = rig.renderer.fontMetrics();
+    const int width = rig.renderer.textWidth(root->pathLabel());
+    const double ax = root->labelAnchor.x;
+    const int boxRow = static_cast<int>(root->labelAnchor.y) + font.ascent - 2;
+    auto px = rig.read(DrawBuffer::Front);
+    EXPECT_TRUE(dark(rig.pixel(px, static_cast<int>(ax - width + 1), boxRow)));
+    EXPECT_TRUE(dark(rig.pixel(px, static_cast<int>(ax - 1), boxRow)));
+    EXPECT_FALSE(dark(rig.pixel(px, static_cast<int>(ax - width - 4), boxRow)));
+}
+
+TEST(LabelsGl, ALeftLabelCrossingTheWindowEdgeStartsAtTheEdge) {
+    RenderRig rig;
+    ASSERT_TRUE(rig.initialise()) << rig.surface.lastError();
+    ASSERT_TRUE(rig.loadText(
+        "0 http://site.example/a/rather/long/path/to/some/page/deep/inside/the/site.html x "
+        "html\n"));
+    rig.warmUp();
+    Node* root = rig.graph.nodes[0];
+    const std::string_view text = root->pathLabel();
+    const int width = rig.renderer.textWidth(text);
+    const double ax = root->labelAnchor.x;
+    ASSERT_LT(ax, width);  // the box would cross the left edge
+    const FontMetrics& font = rig.renderer.fontMetrics();
+    const int baseline = static_cast<int>(root->labelAnchor.y);
+
+    // Leading characters are dropped and the rest starts at the edge: without the rule the
+    // raster position would lie outside the window and no text would be drawn at all.
+    auto px = rig.read(DrawBuffer::Front);
+    int leftmost = 1 << 30, count = 0;
+    for (int y = baseline - font.descent; y < baseline + font.ascent; ++y) {
+        for (int x = 0; x < ax - 12; ++x) {
+            if (dark(rig.pixel(px, x, y))) {
+                leftmost = std::min(leftmost, x);
+                ++count;
+            }
+        }
+    }
+    EXPECT_LE(leftmost, 3);
+    EXPECT_GT(count, 100);
+
+    // Highlighted, the box shows: black from the edge to one pixel right of the anchor.
+    rig.renderer.hoverHighlight(rig.width() / 2, rig.height() / 2, 0, 0);
+    ASSERT_TRUE(root->flags & Highlighted);
+    const int row = baseline + font.ascent - 1;
+    px = rig.read(DrawBuffer::Front);
+    EXPECT_TRUE(dark(rig.pixel(px, 0, row)));
+    EXPECT_TRUE(dark(rig.pixel(px, static_cast<int>(ax) - 1, row)));
+    EXPECT_FALSE(dark(rig.pixel(px, 0, baseline + font.ascent + 2)));
+}
+
+}  // namespace
+}  // namespace orvo

@@ -1,0 +1,248 @@
+// Picking on a real Mesa context: what lies under a pixel, hover highlighting, clicks, the
+// pre-filter and a selection-buffer overflow.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "render/renderer.h"
+#include "render_gl_rig.h"
+
+namespace orvo {
+namespace {
+
+using testing::near;
+using testing::RenderRig;
+
+// Mouse coordinates (y down) of a window position (y up).
+struct MousePoint {
+    int x, y;
+};
+MousePoint mouseAt(const RenderRig& rig, const ProjPoint& window) {
+    return {static_cast<int>(std::lround(window.x)),
+            rig.height() - static_cast<int>(std::lround(window.y))};
+}
+
+TEST(PickingGl, NodesLinksAndEmptySpace) {
+    RenderRig rig;
+    rig.start("render_small.graph");
+    rig.drawAll();
+    const int cx = rig.width() / 2, cy = rig.height() / 2;
+
+    EXPECT_EQ(rig.renderer.pick(cx, cy), 0u);  // the root, at the centre
+    // The picked point is the front of the root's cube, in view space, near the centre.
+    EXPECT_NEAR(rig.renderer.pickedPoint().x, 0.0, 0.02);
+    EXPECT_NEAR(rig.renderer.pickedPoint().y, 0.0, 0.02);
+    EXPECT_GT(rig.renderer.pickedPoint().z, 0.0);
+    EXPECT_LT(rig.renderer.pickedPoint().z, 0.1);
+    EXPECT_EQ(rig.renderer.pickedPoint().w, 1.0);
+
+    // A leaf's centre lies on the end of its parent link, which was drawn (and so is hit)
+    // before the leaf itself: pick a little to the side of the link, still on the cube.
+    int leaves = 0;
+    for (const Node* n : rig.graph.nodes) {
+        if (!n->children.empty() || n->parentLink == nullptr || n->apparentSize < 9.0) continue;
+        const ProjPoint at = rig.windowPosition(*n);
+        const ProjPoint from = rig.windowPosition(n->parentLink->fromPosition);
+        const double dx = at.x - from.x, dy = at.y - from.y, len = std::hypot(dx, dy);
+        const ProjPoint aside(at.x - 3.5 * dy / len, at.y + 3.5 * dx / len, 0, 1);
+        const MousePoint m = mouseAt(rig, aside);
+        EXPECT_EQ(rig.renderer.pick(m.x, m.y), static_cast<uint32_t>(n->index)) << n->id;
+        ++leaves;
+    }
+    EXPECT_GE(leaves, 3);
+
+    // Over a tree link, away from both ends: the complement of the link's index.
+    const Link* link = rig.node("http://site.example/news.html")->parentLink;
+    ASSERT_NE(link, nullptr);
+    const ProjPoint from = rig.windowPosition(link->fromPosition);
+    const ProjPoint to = rig.windowPosition(link->toPosition);
+    ASSERT_GT(std::hypot(to.x - from.x, to.y - from.y), 50.0);
+    const ProjPoint along(from.x + 0.55 * (to.x - from.x), from.y + 0.55 * (to.y - from.y), 0, 1);
+    const MousePoint m = mouseAt(rig, along);
+    EXPECT_EQ(rig.renderer.pick(m.x, m.y), ~static_cast<uint32_t>(link->index));
+
+    const ProjPoint before = rig.renderer.pickedPoint();
+    EXPECT_EQ(rig.renderer.pick(3, 3), kNothingPicked);  // a corner: only the sphere is there
+    EXPECT_EQ(rig.renderer.pickedPoint().x, before.x);   // a miss keeps the last point
+    EXPECT_EQ(rig.renderer.pickedPoint().y, before.y);
+}
+
+TEST(PickingGl, TheLargerDrawnOfTwoOverlappingNodesWins) {
+    RenderRig rig;
+    rig.start("render_small.graph");
+    // The root moves towards the camera (drawn smaller by the hyperbolic squeeze but in front);
+    // one child moves to the layout's centre, behind it and drawn larger.
+    Node* root = rig.node("http://site.example/index.html");
+    Node* child = rig.node("http://site.example/logo.png");
+    ASSERT_TRUE(root && child);
+    // The view turns z around: towards the camera is -z in the layout.
+    root->globalTransform.setTranslationBy(0.0, 0.0, -1.0);
+    child->globalTransform.setIdentity();
+    rig.warmUp();
+    ASSERT_GT(child->apparentSize, root->apparentSize);
+    EXPECT_LT(rig.windowPosition(*root).z, rig.windowPosition(*child).z);  // root is nearer
+
+    const int cx = rig.width() / 2, cy = rig.height() / 2;
+    EXPECT_EQ(rig.renderer.pick(cx, cy), static_cast<uint32_t>(child->index));
+    // What the picture shows there is the nearer root (cyan), not the image behind it.
+    const auto front = rig.read(DrawBuffer::Front);
+    EXPECT_GT(rig.countNear(front, cx, cy, 2, 0, 1, 1), 8);
+    EXPECT_EQ(rig.countNear(front, cx, cy, 2, 1, 0, 1), 0);
+}
+
+TEST(PickingGl, ThePrefilterGivesTheSameFirstHit) {
+    RenderRig rig(320, 240);
+    ASSERT_TRUE(rig.initialise()) << rig.surface.lastError();
+    ASSERT_TRUE(rig.loadText(testing::treeGraphText(5, 4)));
+    rig.drawAll();
+    ASSERT_GT(rig.renderer.drawnNodes().size(), 500u);
+    // Points on and beside the largest nodes, where objects crowd, and a coarse grid.
+    std::vector<MousePoint> points;
+    const auto& drawn = rig.renderer.drawnNodes();
+    for (size_t i = 0; i < 100; ++i) {
+        const MousePoint m = mouseAt(rig, rig.windowPosition(*drawn[i]));
+        points.push_back(m);
+        points.push_back({m.x + 3, m.y - 2});
+    }
+    for (int y = 2; y < rig.height(); y += 20) {
+        for (int x = 3; x < rig.width(); x += 20) points.push_back({x, y});
+    }
+    int hits = 0;
+    for (const MousePoint& m : points) {
+        rig.renderer.setPickPrefilter(true);
+        const uint32_t filtered = rig.renderer.pick(m.x, m.y);
+        const ProjPoint filteredPoint = rig.renderer.pickedPoint();
+        rig.renderer.setPickPrefilter(false);
+        const uint32_t full = rig.renderer.pick(m.x, m.y);
+        ASSERT_EQ(filtered, full) << m.x << "," << m.y;
+        if (full != kNothingPicked) {
+            ++hits;
+            EXPECT_EQ(filteredPoint.z, rig.renderer.pickedPoint().z) << m.x << "," << m.y;
+        }
+    }
+    EXPECT_GT(hits, 120);
+}
+
+TEST(PickingGl, ASelectionBufferOverflowStillReportsTheFirstHit) {
+    RenderRig rig;
+    ASSERT_TRUE(rig.initialise()) << rig.surface.lastError();
+    // 2000 leaves piled up on the root: far more hit records than the buffer holds.
+    std::string text = "0 http://pile.example/top.html x html main\n";
+    for (int i = 0; i < 2000; ++i) {
+        text += "1 http://pile.example/leaf" + std::to_string(i) + ".png x image main\n";
+    }
+    ASSERT_TRUE(rig.loadText(text));
+    rig.drawAll();
+    ASSERT_EQ(rig.renderer.drawnNodes().size(), 2001u);
+    for (Node* n : rig.graph.nodes) n->globalTransform.setIdentity();
+    const Node* first = rig.renderer.drawnNodes().front();
+    const int cx = rig.width() / 2, cy = rig.height() / 2;
+    EXPECT_EQ(rig.renderer.pick(cx, cy), static_cast<uint32_t>(first->index));
+    rig.renderer.setPickPrefilter(false);
+    EXPECT_EQ(rig.renderer.pick(cx, cy), static_cast<uint32_t>(first->index));
+}
+
+TEST(PickingGl, HoverHighlightsTheNodeUnderThePointer) {
+    RenderRig rig;
+    rig.start("render_one.graph");
+    rig.warmUp();
+    const int cx = rig.width() / 2, cy = rig.height() / 2;
+    Node* only = rig.graph.nodes[0];
+    const int swaps = rig.surface.swapCount();
+    EXPECT_EQ(rig.countNear(rig.read(DrawBuffer::Front), cx, cy, 4, 0, 1, 0), 0);
+
+    rig.renderer.hoverHighlight(cx, cy, 0, 0);
+    EXPECT_EQ(rig.renderer.hoveredName(), 0);
+    EXPECT_TRUE(only->flags & Highlighted);
+    const auto lit = rig.read(DrawBuffer::Front);
+    EXPECT_GT(rig.countNear(lit, cx, cy, 4, 0, 1, 0), 20);  // highlightColor
+    EXPECT_EQ(rig.countNear(lit, cx, cy, 4, 0, 1, 1), 0);
+    EXPECT_EQ(rig.surface.swapCount(), swaps);
+
+    // The same node again: nothing is redrawn.
+    rig.settings.highlightColor = {1.0f, 0.0f, 0.0f, 1.0f};
+    rig.renderer.hoverHighlight(cx + 1, cy, 0, 0);
+    EXPECT_EQ(rig.read(DrawBuffer::Front), lit);
+
+    // Over nothing: the old highlight goes, nothing new is lit.
+    rig.renderer.hoverHighlight(3, 3, 0, 0);
+    EXPECT_EQ(rig.renderer.hoveredName(), static_cast<int32_t>(kNothingPicked));
+    EXPECT_FALSE(only->flags & Highlighted);
+    const auto unlit = rig.read(DrawBuffer::Front);
+    EXPECT_GT(rig.countNear(unlit, cx, cy, 4, 0, 1, 1), 20);
+    EXPECT_EQ(rig.countNear(unlit, cx, cy, 4, 0, 1, 0), 0);
+}
+
+TEST(PickingGl, HoverOverALinkClearsTheHighlight) {
+    RenderRig rig;
+    rig.start("render_small.graph");
+    rig.warmUp();
+    Node* root = rig.node("http://site.example/index.html");
+    rig.renderer.hoverHighlight(rig.width() / 2, rig.height() / 2, 0, 0);
+    ASSERT_TRUE(root->flags & Highlighted);
+    const Link* link = rig.node("http://site.example/news.html")->parentLink;
+    const ProjPoint from = rig.windowPosition(link->fromPosition);
+    const ProjPoint to = rig.windowPosition(link->toPosition);
+    const MousePoint m = mouseAt(
+        rig, ProjPoint(from.x + 0.55 * (to.x - from.x), from.y + 0.55 * (to.y - from.y), 0, 1));
+    rig.renderer.hoverHighlight(m.x, m.y, 0, 0);
+    EXPECT_EQ(rig.renderer.hoveredName(), ~link->index);
+    EXPECT_FALSE(root->flags & Highlighted);
+    for (const Node* n : rig.graph.nodes) EXPECT_FALSE(n->flags & Highlighted) << n->id;
+}
+
+TEST(PickingGl, AClickReportsWhatItHit) {
+    RenderRig rig;
+    rig.start("render_small.graph");
+    rig.drawAll();
+    std::vector<std::string> reported;
+    int lastShift = -1, lastCtrl = -1;
+    rig.renderer.setPickCallback([&](const std::string& id, int shift, int ctrl) {
+        reported.push_back(id);
+        lastShift = shift;
+        lastCtrl = ctrl;
+    });
+    rig.renderer.bindMouse(0, 1);
+    const int cx = rig.width() / 2, cy = rig.height() / 2;
+
+    // Press and release within 2 pixels: a click on the root.
+    rig.renderer.mouseButton(0, 0, cx, cy, 0, 0);
+    EXPECT_EQ(rig.renderer.keepRedrawing(), 0);
+    rig.renderer.mouseButton(0, 1, cx + 2, cy - 2, 4, 8);
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0], "http://site.example/index.html");
+    EXPECT_EQ(lastShift, 4);
+    EXPECT_EQ(lastCtrl, 8);
+    EXPECT_EQ(rig.renderer.keepRedrawing(), 1);
+
+    // Three pixels of motion make it a drag: nothing is reported.
+    rig.renderer.mouseButton(0, 0, cx, cy, 0, 0);
+    rig.renderer.mouseButton(0, 1, cx + 3, cy, 0, 0);
+    EXPECT_EQ(reported.size(), 1u);
+
+    // A click on empty space reports an empty id; one on a link its link id.
+    rig.renderer.mouseButton(0, 0, 3, 3, 0, 0);
+    rig.renderer.mouseButton(0, 1, 3, 3, 0, 0);
+    ASSERT_EQ(reported.size(), 2u);
+    EXPECT_EQ(reported[1], "");
+    const Link* link = rig.node("http://site.example/news.html")->parentLink;
+    const ProjPoint from = rig.windowPosition(link->fromPosition);
+    const ProjPoint to = rig.windowPosition(link->toPosition);
+    const MousePoint m = mouseAt(
+        rig, ProjPoint(from.x + 0.55 * (to.x - from.x), from.y + 0.55 * (to.y - from.y), 0, 1));
+    rig.renderer.mouseButton(0, 0, m.x, m.y, 0, 0);
+    rig.renderer.mouseButton(0, 1, m.x, m.y, 0, 0);
+    ASSERT_EQ(reported.size(), 3u);
+    EXPECT_EQ(reported[2], "http://site.example/index.html|http://site.example/news.html");
+
+    // Without a callback a click only picks.
+    rig.renderer.setPickCallback(nullptr);
+    rig.renderer.mouseButton(0, 0, cx, cy, 0, 0);
+    rig.renderer.mouseButton(0, 1, cx, cy, 0, 0);
+    EXPECT_EQ(reported.size(), 3u);
+}
+
+}  // namespace
+}  // namespace orvo
