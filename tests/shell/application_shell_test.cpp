@@ -1,0 +1,334 @@
+// The real `orvo` program on an X display, driven like a person would drive it (xdotool):
+// start with the bundled site, click the centre node, type commands, open a second file through
+// the File menu's dialog, make a new document, and quit through the File menu.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/shell/x_screen.h"
+
+namespace orvo {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kSite = std::string(ORVO_SOURCE_DIR) + "/examples/site.graph";
+const std::string kWorked = std::string(ORVO_SOURCE_DIR) + "/examples/worked-example.graph";
+
+/// Output of a shell command (its standard output, trailing line end removed).
+std::string shell(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
+        ::pclose(pipe);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return out;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+/// The first window whose title matches the pattern, waiting up to ten seconds; "" when none.
+std::string waitForWindow(const std::string& pattern) {
+    return shell("timeout 10 xdotool search --sync --onlyvisible --name '" + pattern +
+                 "' 2>/dev/null | head -n 1");
+}
+
+struct Geometry {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+Geometry windowGeometry(const std::string& window) {
+    Geometry g;
+    std::istringstream lines(shell("xdotool getwindowgeometry --shell " + window));
+    std::string line;
+    while (std::getline(lines, line)) {
+        const auto eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = line.substr(0, eq);
+        const int value = std::atoi(line.c_str() + eq + 1);
+        if (key == "X") g.x = value;
+        if (key == "Y") g.y = value;
+        if (key == "WIDTH") g.width = value;
+        if (key == "HEIGHT") g.height = value;
+    }
+    return g;
+}
+
+/// The running program, with its own configuration folder.
+class Program {
+public:
+    Program(const std::string& configHome, const std::vector<std::string>& arguments) {
+        output_ = configHome + "/orvo.log";
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+            std::freopen(output_.c_str(), "w", stdout);
+            std::freopen(output_.c_str(), "a", stderr);
+            std::vector<char*> argv{const_cast<char*>(ORVO_APP)};
+            for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(ORVO_APP, argv.data());
+            std::_Exit(127);
+        }
+    }
+    ~Program() {
+        if (pid_ > 0 && !exited_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    /// The exit status, waiting up to ten seconds; -1 when it is still running.
+    int waitForExit() {
+        for (int i = 0; i < 200; ++i) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                exited_ = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        return -1;
+    }
+    /// CPU time used so far, in clock ticks.
+    long cpuTicks() const {
+        std::istringstream stat(readFile("/proc/" + std::to_string(pid_) + "/stat"));
+        std::string field;
+        long ticks = 0;
+        for (int i = 1; i <= 15 && stat >> field; ++i) {
+            if (i == 14 || i == 15) ticks += std::atol(field.c_str());
+        }
+        return ticks;
+    }
+    std::string output() const { return readFile(output_); }
+
+private:
+    pid_t pid_ = -1;
+    bool exited_ = false;
+    std::string output_;
+};
+
+using Rgb = std::array<uint8_t, 3>;
+
+bool near(const Rgb& p, int r, int g, int b, int tolerance = 3) {
+    return std::abs(p[0] - r) <= tolerance && std::abs(p[1] - g) <= tolerance &&
+           std::abs(p[2] - b) <= tolerance;
+}
+
+long countColour(const ScreenImage& image, int r, int g, int b) {
+    long n = 0;
+    for (const Rgb& p : image.rgb) n += near(p, r, g, b, 2);
+    return n;
+}
+
+/// Centre of the largest patch of exactly this colour (the biggest cube drawn in it).
+bool largestPatch(const ScreenImage& image, const Rgb& colour, int& cx, int& cy) {
+    std::vector<int> seen(image.rgb.size(), 0);
+    long best = 0;
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            const size_t start = static_cast<size_t>(y) * image.width + x;
+            if (seen[start] || image.rgb[start] != colour) continue;
+            std::vector<size_t> stack{start};
+            seen[start] = 1;
+            long count = 0, sx = 0, sy = 0;
+            while (!stack.empty()) {
+                const size_t i = stack.back();
+                stack.pop_back();
+                const int px = static_cast<int>(i % image.width), py = static_cast<int>(i / image.width);
+                ++count, sx += px, sy += py;
+                const int dx[] = {1, -1, 0, 0}, dy[] = {0, 0, 1, -1};
+                for (int k = 0; k < 4; ++k) {
+                    const int nx = px + dx[k], ny = py + dy[k];
+                    if (nx < 0 || ny < 0 || nx >= image.width || ny >= image.height) continue;
+                    const size_t j = static_cast<size_t>(ny) * image.width + nx;
+                    if (!seen[j] && image.rgb[j] == colour) {
+                        seen[j] = 1;
+                        stack.push_back(j);
+                    }
+                }
+            }
+            if (count > best) {
+                best = count;
+                cx = static_cast<int>(sx / count);
+                cy = static_cast<int>(sy / count);
+            }
+        }
+    }
+    return best > 0;
+}
+
+class ApplicationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/orvo-app-test-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        configHome = pattern;
+    }
+    void TearDown() override { shell("rm -rf '" + configHome + "'"); }
+
+    ScreenImage shot(const Geometry& g) {
+        ScreenImage image;
+        EXPECT_TRUE(captureScreen(g.x, g.y, g.width, g.height, image));
+        return image;
+    }
+    /// Keys typed into the focused window, then time for the frame and its refinement.
+    void type(const std::string& window, const std::string& text) {
+        shell("xdotool windowfocus --sync " + window + " type --delay 60 '" + text + "'");
+        std::this_thread::sleep_for(1500ms);
+    }
+
+    std::string configHome;
+};
+
+TEST_F(ApplicationTest, ViewClickKeysOpenNewAndExit) {
+    Program orvo(configHome, {kSite});
+    const std::string main = waitForWindow("^site\\.graph - orvo$");
+    ASSERT_FALSE(main.empty()) << orvo.output();
+    std::this_thread::sleep_for(2000ms);  // first frame and its refinement
+    const Geometry frame = windowGeometry(main);
+    ASSERT_GT(frame.width, 200);
+
+    // The top node: the biggest cyan ("html") cube, at the centre of the view.
+    ScreenImage start = shot(frame);
+    int cx = 0, cy = 0;
+    ASSERT_TRUE(largestPatch(start, {0, 255, 255}, cx, cy));
+    const int sphereBefore = countColour(start, 230, 179, 153);
+    EXPECT_GT(sphereBefore, 500) << "the boundary sphere";
+    EXPECT_GT(countColour(start, 255, 0, 255), 0) << "image nodes (magenta)";
+
+    // Click it: it turns the selected colour.
+    shell("xdotool mousemove --sync " + std::to_string(frame.x + cx) + " " +
+          std::to_string(frame.y + cy) + " click 1");
+    std::this_thread::sleep_for(2000ms);
+    ScreenImage selected = shot(frame);
+    int sx = 0, sy = 0;
+    ASSERT_TRUE(largestPatch(selected, {255, 255, 0}, sx, sy)) << "no yellow node";
+    EXPECT_LT(std::abs(sx - cx) + std::abs(sy - cy), 40) << "the selected node is not the clicked";
+
+    // "s": the sphere goes; "m" twice: the second press hides images, text and the like.
+    type(main, "s");
+    EXPECT_LT(countColour(shot(frame), 230, 179, 153), sphereBefore / 20);
+    type(main, "mm");
+    ScreenImage hidden = shot(frame);
+    EXPECT_EQ(countColour(hidden, 255, 0, 255), 0) << "image nodes still drawn";
+    EXPECT_GT(countColour(hidden, 255, 255, 0), 0) << "the selected page went too";
+
+    // "R" twice: scheme 2, black background.
+    const Rgb leftOfCentre = hidden.at(cx - 300, cy);
+    EXPECT_TRUE(near(leftOfCentre, 255, 255, 255)) << int(leftOfCentre[0]);
+    type(main, "RR");
+    ScreenImage dark = shot(frame);
+    EXPECT_TRUE(near(dark.at(cx - 300, cy), 0, 0, 0));
+    EXPECT_TRUE(near(dark.at(cx, cy), 255, 255, 0)) << "the selected node on black";
+
+    // An idle window uses no CPU.
+    std::this_thread::sleep_for(1500ms);
+    const long ticks = orvo.cpuTicks();
+    std::this_thread::sleep_for(2000ms);
+    const long idleTicks = orvo.cpuTicks() - ticks;
+    std::printf("CPU while idle: %ld ticks of %ld per second over 2 s\n", idleTicks,
+                ::sysconf(_SC_CLK_TCK));
+    EXPECT_LE(idleTicks, 4);
+
+    // File > Open (Ctrl+O), a path typed into the dialog, Return.
+    shell("xdotool windowfocus --sync " + main + " key ctrl+o");
+    const std::string dialog = waitForWindow("^Open$");
+    ASSERT_FALSE(dialog.empty()) << "no Open dialog";
+    std::this_thread::sleep_for(500ms);
+    shell("xdotool windowfocus --sync " + dialog + " type --delay 20 '" + kWorked + "'");
+    std::this_thread::sleep_for(500ms);
+    shell("xdotool key Return");
+    const std::string second = waitForWindow("^worked-example\\.graph - orvo$");
+    ASSERT_FALSE(second.empty()) << orvo.output();
+    std::this_thread::sleep_for(1500ms);
+    ScreenImage worked = shot(frame);
+    EXPECT_TRUE(near(worked.at(cx - 300, cy), 0, 0, 0)) << "the colour scheme outlives a load";
+    EXPECT_EQ(countColour(worked, 255, 255, 0), 0) << "the old selection is gone with its graph";
+    int wx = 0, wy = 0;
+    EXPECT_TRUE(largestPatch(worked, {0, 255, 255}, wx, wy)) << "the new graph's html nodes";
+
+    // New (Ctrl+N): only the title changes.
+    shell("xdotool windowfocus --sync " + main + " key ctrl+n");
+    EXPECT_FALSE(waitForWindow("^Untitled - orvo$").empty());
+    std::this_thread::sleep_for(800ms);
+    int nx = 0, ny = 0;
+    EXPECT_TRUE(largestPatch(shot(frame), {0, 255, 255}, nx, ny)) << "the graph left the view";
+
+    // File > Exit.
+    shell("xdotool windowfocus --sync " + main + " key alt+f");
+    std::this_thread::sleep_for(700ms);
+    shell("xdotool key x");
+    EXPECT_EQ(orvo.waitForExit(), 0) << orvo.output();
+
+    // The recent-file list, most recent first, is in the user's configuration.
+    const std::string config = readFile(configHome + "/orvo/orvo.conf");
+    // (the configuration file escapes the blanks of a group name)
+    EXPECT_NE(config.find("[Recent\\ File\\ List]"), std::string::npos) << config;
+    EXPECT_NE(config.find("File1=" + kWorked), std::string::npos) << config;
+    EXPECT_NE(config.find("File2=" + kSite), std::string::npos) << config;
+}
+
+TEST_F(ApplicationTest, AFileThatCannotBeOpenedIsReportedAndTheListOutlivesTheRun) {
+    // A first run leaves the site in the recent-file list.
+    {
+        Program first(configHome, {kSite});
+        const std::string main = waitForWindow("^site\\.graph - orvo$");
+        ASSERT_FALSE(main.empty()) << first.output();
+        shell("xdotool windowfocus --sync " + main + " key alt+f");
+        std::this_thread::sleep_for(700ms);
+        shell("xdotool key x");
+        ASSERT_EQ(first.waitForExit(), 0);
+    }
+    const std::string missing = configHome + "/missing.graph";
+    Program orvo(configHome, {missing});
+    const std::string message = waitForWindow("^orvo$");
+    ASSERT_FALSE(message.empty()) << "no message box";
+    std::this_thread::sleep_for(500ms);
+    shell("xdotool windowfocus --sync " + message + " key Return");
+    const std::string main = waitForWindow("^Untitled - orvo$");
+    ASSERT_FALSE(main.empty()) << orvo.output();
+    EXPECT_NE(orvo.output().find("Cannot open \"" + missing + "\": No such file or directory."),
+              std::string::npos)
+        << orvo.output();
+
+    // The first entry of the recent-file list opens the site from the earlier run.
+    shell("xdotool windowfocus --sync " + main + " key alt+f");
+    std::this_thread::sleep_for(700ms);
+    shell("xdotool key 1");
+    EXPECT_FALSE(waitForWindow("^site\\.graph - orvo$").empty()) << orvo.output();
+
+    shell("xdotool windowfocus --sync " + main + " key alt+f");
+    std::this_thread::sleep_for(700ms);
+    shell("xdotool key x");
+    EXPECT_EQ(orvo.waitForExit(), 0);
+}
+
+TEST(ApplicationOptionsTest, HelpAndVersionNeedNoDisplay) {
+    const std::string app = ORVO_APP;
+    EXPECT_EQ(shell("env -u DISPLAY " + app + " --version; echo status $?"), "orvo 2.0.0\nstatus 0");
+    const std::string help = shell("env -u DISPLAY " + app + " --help; echo status $?");
+    EXPECT_NE(help.find("FILE"), std::string::npos) << help;
+    EXPECT_NE(help.find("status 0"), std::string::npos) << help;
+}
+
+}  // namespace
+}  // namespace orvo
