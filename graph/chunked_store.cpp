@@ -1,9 +1,9 @@
 // Large blocks for the chunked stores: 2 MiB-aligned anonymous mappings advised for huge pages.
+#include "graph/chunked_store.h"
+
 #include <sys/mman.h>
 
 #include <cstdint>
-
-#include "graph/chunked_store.h"
 
 namespace orvo {
 
@@ -16,7 +16,8 @@ void* allocateLargeBlock(size_t bytes) {
     const uintptr_t aligned = (start + kLargeBlockBytes - 1) & ~(uintptr_t{kLargeBlockBytes} - 1);
     if (aligned > start) ::munmap(raw, aligned - start);
     const uintptr_t end = start + span;
-    if (end > aligned + bytes) ::munmap(reinterpret_cast<void*>(aligned + bytes), end - aligned - bytes);
+    if (end > aligned + bytes)
+        ::munmap(reinterpret_cast<void*>(aligned + bytes), end - aligned - bytes);
 #ifdef MADV_HUGEPAGE
     ::madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
 #endif

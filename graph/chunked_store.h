@@ -60,8 +60,9 @@ public:
 private:
     // Chunks double from 16 objects up to what fills a large block, so small graphs stay small.
     static constexpr size_t kFirstChunk = 16;
-    static constexpr size_t kFullChunk =
-        kLargeBlockBytes / sizeof(T) > 0 ? kLargeBlockBytes / sizeof(T) : 1;
+    static constexpr size_t kFullChunk = kLargeBlockBytes / sizeof(T) > 0
+                                             ? kLargeBlockBytes / sizeof(T)
+                                             : 1;
 
     struct Chunk {
         T* data;

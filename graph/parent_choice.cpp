@@ -90,7 +90,9 @@ int Graph::preferNewParent(const Node* newParent, const Node* oldParent, std::st
         b = walk.newComponent;
     }
     if ((flags & PreferShallower) && d == -1) {
-        d = newParent->level < oldParent->level ? 1 : newParent->level == oldParent->level ? -1 : -2;
+        d = newParent->level < oldParent->level    ? 1
+            : newParent->level == oldParent->level ? -1
+                                                   : -2;
     }
     if ((flags & PreferAlphabetical) && d == -1 && sortsBefore(b, a)) d = 1;
 

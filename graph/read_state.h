@@ -12,9 +12,9 @@
 namespace orvo {
 
 struct Graph::ReadState {
-    IndexPairSet outLinkPairs;            // (from, to) of every link filed in an outLinks list
-    std::vector<int32_t> slotInParent;    // by node index: position in parent->children
-    std::vector<uint8_t> hasHoles;        // by node index: children holds removed entries
+    IndexPairSet outLinkPairs;          // (from, to) of every link filed in an outLinks list
+    std::vector<int32_t> slotInParent;  // by node index: position in parent->children
+    std::vector<uint8_t> hasHoles;      // by node index: children holds removed entries
     std::vector<Node*> nodesWithHoles;
 };
 

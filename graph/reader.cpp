@@ -13,7 +13,7 @@ namespace orvo {
 
 namespace {
 
-constexpr size_t kMaxLineBytes = 1023;    // the format's line limit, line feed not counted
+constexpr size_t kMaxLineBytes = 1023;     // the format's line limit, line feed not counted
 constexpr size_t kChunkBytes = 64 * 1024;  // read size, also the progress step
 
 // The outline position of the next record.

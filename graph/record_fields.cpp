@@ -70,8 +70,8 @@ double readReal(std::string_view field) {
     // Find the extent of the number and where its first significant digit stands relative to
     // the point, to tell overflow from underflow when the conversion reports a range error.
     const size_t start = i;
-    int64_t digitsBeforePoint = 0;   // significant digits before the point
-    int64_t zerosAfterPoint = 0;     // zeros after the point before the first significant digit
+    int64_t digitsBeforePoint = 0;  // significant digits before the point
+    int64_t zerosAfterPoint = 0;    // zeros after the point before the first significant digit
     bool significant = false;
     bool anyDigit = false;
     for (; i < field.size() && isDigit(field[i]); ++i) {

@@ -67,7 +67,7 @@ void Graph::moveNode(Node* x, Node* newParent, int32_t extra) {
     x->parentLink = l;
     x->parent = newParent;
     x->level = newParent->level == std::numeric_limits<int32_t>::max() ? newParent->level
-                                                                         : newParent->level + 1;
+                                                                       : newParent->level + 1;
     x->inLinks.push_back(oldLink);
 }
 

@@ -30,9 +30,9 @@ using Strings = std::vector<std::string>;
 std::string describe(const Graph& g) {
     std::string out;
     for (const Node* n : g.nodes) {
-        out += n->id + " level " + std::to_string(n->level) + " flags " +
-               std::to_string(n->flags) + " parent " + (n->parent ? n->parent->id : "-") +
-               " link " + (n->parentLink ? std::to_string(n->parentLink->index) : "-") + " [";
+        out += n->id + " level " + std::to_string(n->level) + " flags " + std::to_string(n->flags) +
+               " parent " + (n->parent ? n->parent->id : "-") + " link " +
+               (n->parentLink ? std::to_string(n->parentLink->index) : "-") + " [";
         for (const Link* l : n->childLinks) out += std::to_string(l->index) + " ";
         out += "] out [";
         for (const Link* l : n->outLinks) out += std::to_string(l->index) + " ";
@@ -56,13 +56,13 @@ TEST(AdversarialInput, LongLinesAreSkippedWhole) {
     // If it were cut at 1023 bytes, the rest would read as a record of its own.
     const std::string hidesRecord = "1 c 0 " + std::string(1100, 'y') + " 1 d 0 html main";
     ASSERT_EQ(fits.size(), 1023u);
-    ASSERT_TRUE(readText(g, "0 r 0\n" + fits + "\n" + tooLong + "\n" + hidesRecord +
-                                "\n1 e 0\n" + std::string(200000, 'z')));
+    ASSERT_TRUE(readText(g, "0 r 0\n" + fits + "\n" + tooLong + "\n" + hidesRecord + "\n1 e 0\n" +
+                                std::string(200000, 'z')));
     EXPECT_EQ(childIds(g.root), (Strings{"a", "e"}));
     EXPECT_EQ(g.groupOf(*g.findNode("a"), 0).size(), 1023u - 6);
     // A long line with carriage returns or zero bytes is still one line.
-    ASSERT_TRUE(readText(g, "0 r 0\n1 a 0 " + std::string(600, '\r') + std::string(600, '\0') +
-                                "1 z 0\n"));
+    ASSERT_TRUE(
+        readText(g, "0 r 0\n1 a 0 " + std::string(600, '\r') + std::string(600, '\0') + "1 z 0\n"));
     EXPECT_EQ(childIds(g.root), Strings{});
     EXPECT_EQ(checkGraphInvariants(g), "");
 }
@@ -72,8 +72,8 @@ TEST(AdversarialInput, LinesAcrossReadChunksAreWhole) {
     std::string text = "0 http://site/ 0 html main\n";
     std::vector<std::string> expected;
     for (int i = 0; text.size() < 700 * 1024; ++i) {
-        const std::string id = "http://site/" + std::string(static_cast<size_t>(i % 900), 'p') +
-                               std::to_string(i);
+        const std::string id =
+            "http://site/" + std::string(static_cast<size_t>(i % 900), 'p') + std::to_string(i);
         text += "1 " + id + " 0 html main\n";
         expected.push_back(id);
     }
@@ -92,9 +92,9 @@ TEST(AdversarialInput, RecordsWithTooFewFieldsAreSkipped) {
     Graph g(settings);
     ASSERT_TRUE(readText(g,
                          "0 r 0\n"
-                         "1 a\n"                    // no placeholder after the id
-                         "1\n12\n"                  // short lines, a level alone
-                         "          \n\t \t\n"      // blanks only
+                         "1 a\n"                // no placeholder after the id
+                         "1\n12\n"              // short lines, a level alone
+                         "          \n\t \t\n"  // blanks only
                          "-99 position 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15\n"  // 15 numbers
                          "-99 position\n"
                          "1 b 0\n"));
@@ -114,11 +114,11 @@ TEST(AdversarialInput, ZeroBytesCarriageReturnsAndTabs) {
     using namespace std::string_literals;
     ASSERT_TRUE(readText(g,
                          "0 r 0 html\n"
-                         "1 a\0 0 html\n"s          // the zero ends the content: too few fields
-                         "1 b 0 ht\0ml main\n"s     // groups cut at the zero
+                         "1 a\0 0 html\n"s       // the zero ends the content: too few fields
+                         "1 b 0 ht\0ml main\n"s  // groups cut at the zero
                          "\0\0\0\n"s
-                         "1 c 0\rjunk\r1 d 0\r\n"   // lone CRs do not end lines
-                         "\t\t1\tx 0 g\n"));        // "1\tx" is one field: level 1, id "0"
+                         "1 c 0\rjunk\r1 d 0\r\n"  // lone CRs do not end lines
+                         "\t\t1\tx 0 g\n"));       // "1\tx" is one field: level 1, id "0"
     EXPECT_EQ(childIds(g.root), (Strings{"b", "c", "0"}));
     EXPECT_EQ(g.groupOf(*g.findNode("b"), 0), "ht");
     EXPECT_EQ(g.groupsOf(*g.findNode("b")).size(), 1u);
@@ -177,8 +177,8 @@ TEST(AdversarialInput, NonFinitePositionsAreIgnored) {
     Graph g(settings);
     const std::string good = "-99 position 2 0 0 0 0 2 0 0 0 0 2 0 0 0 0 1\n";
     for (const std::string bad : {"nan", "-nan", "inf", "-INF", "Infinity", "NaN(1)"}) {
-        ASSERT_TRUE(readText(g, "0 r 0\n" + good + "-99 position 1 0 0 0 0 1 0 0 0 0 1 0 " + bad +
-                                    " 0 0 1\n"));
+        ASSERT_TRUE(readText(
+            g, "0 r 0\n" + good + "-99 position 1 0 0 0 0 1 0 0 0 0 1 0 " + bad + " 0 0 1\n"));
         EXPECT_EQ(g.homeTransform().m[0], 2.0) << bad;
         EXPECT_EQ(g.homeTransform().m[12], 0.0) << bad;
     }
@@ -331,13 +331,19 @@ std::string randomOutline(std::mt19937& random, int count, bool withExtra,
 
 TEST(AdversarialInput, RandomOutlinesKeepTheInvariantsAndMatchRecordByRecord) {
     std::mt19937 random(2024);
-    const int32_t flagSets[] = {kWindowLoadFlags, NeverMove,        CompareComponents,
-                                PreferAlphabetical, PreferShallower, 0x3E,
-                                ExtraField | PreferShallower,       SameTopAncestor | 0x0A};
+    const int32_t flagSets[] = {kWindowLoadFlags,
+                                NeverMove,
+                                CompareComponents,
+                                PreferAlphabetical,
+                                PreferShallower,
+                                0x3E,
+                                ExtraField | PreferShallower,
+                                SameTopAncestor | 0x0A};
     for (int round = 0; round < 64; ++round) {
         const int32_t flags = flagSets[round % 8];
         std::vector<Record> records;
-        const std::string text = randomOutline(random, 50 + round * 20, flags & ExtraField, records);
+        const std::string text =
+            randomOutline(random, 50 + round * 20, flags & ExtraField, records);
         ViewerSettings settings;
         settings.loadFlags = flags;
         Graph read(settings);

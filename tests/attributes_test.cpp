@@ -154,8 +154,8 @@ TEST_F(Attributes, NegativeLevelLinks) {
     ASSERT_EQ(h.links.size(), 5u);
     h.setNegativeLevelLinksHidden(1);
     EXPECT_EQ(s.hideNegativeLevelLinks, 1);
-    EXPECT_EQ(mid->parentLink->flags, Enabled);   // from top, level -2
-    EXPECT_EQ(low->parentLink->flags, Enabled);   // from mid, level -1
+    EXPECT_EQ(mid->parentLink->flags, Enabled);           // from top, level -2
+    EXPECT_EQ(low->parentLink->flags, Enabled);           // from mid, level -1
     EXPECT_EQ(leaf->parentLink->flags, Enabled | Shown);  // from low, level 0: untouched
     EXPECT_EQ(mid->outLinks[0]->flags, 0);
     EXPECT_EQ(leaf->outLinks[0]->flags, 0);
@@ -240,8 +240,7 @@ TEST_F(Attributes, CollectShownSubtree) {
               (Ids{"s://h/", "s://h/a.html", "s://h/a.gif", "s://h/c.html", "s://h/b.html",
                    "s://h/d.txt"}));
     EXPECT_EQ(g.collectShownSubtree("s://h/", 0), Ids{"s://h/"});
-    EXPECT_EQ(g.collectShownSubtree("s://h/", 1),
-              (Ids{"s://h/", "s://h/a.html", "s://h/b.html"}));
+    EXPECT_EQ(g.collectShownSubtree("s://h/", 1), (Ids{"s://h/", "s://h/a.html", "s://h/b.html"}));
     EXPECT_EQ(g.collectShownSubtree("s://h/a.html", -7),
               (Ids{"s://h/a.html", "s://h/a.gif", "s://h/c.html"}));
     EXPECT_TRUE(g.collectShownSubtree("nothing", -1).empty());

@@ -49,7 +49,7 @@ TEST(Dump, DepthsFlagsAndGroups) {
     ASSERT_TRUE(readText(g, "3 r 0\n4 a 0 html\n5 b 0 x y zz\n4 c 0\n5 a 0\n"));
     g.setShown(*g.findNode("b"), 0);
     EXPECT_EQ(g.summaryAndDump(),
-              "3 r 1 \n"       // the first record's level is the starting depth
+              "3 r 1 \n"  // the first record's level is the starting depth
               "4 a 1  html\n"
               "5 b 0  x y zz\n"  // a hidden node
               "4 c 1 \n"

@@ -30,9 +30,8 @@ void replay(const std::string& folder, size_t atLeast) {
         std::ifstream in(path, std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(in)),
                                 std::istreambuf_iterator<char>());
-        EXPECT_EQ(orvo::exerciseReader(reinterpret_cast<const uint8_t*>(bytes.data()),
-                                       bytes.size()),
-                  "")
+        EXPECT_EQ(
+            orvo::exerciseReader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), "")
             << path;
     }
 }

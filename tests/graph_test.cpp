@@ -79,9 +79,11 @@ TEST(GraphLabels, DerivedFromTheThirdSlash) {
 
 TEST(GraphDebugLevel, ReadFromTheEnvironmentAsADecimalInteger) {
     const std::vector<std::pair<const char*, int32_t>> cases = {
-        {nullptr, 0}, {"0", 0},         {"letters", 0}, {" 5x", 5},
-        {"-1", -1},   {"+7", 7},        {"", 0},        {"99999999999", 2147483647},
-        {"\t12", 12}, {"-99999999999", -2147483647 - 1},
+        {nullptr, 0},   {"0", 0},
+        {"letters", 0}, {" 5x", 5},
+        {"-1", -1},     {"+7", 7},
+        {"", 0},        {"99999999999", 2147483647},
+        {"\t12", 12},   {"-99999999999", -2147483647 - 1},
     };
     for (const auto& [value, expected] : cases) {
         ScopedDebugVariable variable(value);
@@ -165,8 +167,8 @@ TEST(GraphReload, AStreamWithoutNodesFailsAndLeavesTheGraphEmpty) {
     ViewerSettings settings;
     Graph g(settings);
     ASSERT_TRUE(readFile(g, dataPath("worked_example.graph")));
-    for (const std::string text : {"", "\n\n", "x\n\n1\n", "-99 position 1 2 3\n", "   \n\t\t\n",
-                                   "-100 other 0 g\n"}) {
+    for (const std::string text :
+         {"", "\n\n", "x\n\n1\n", "-99 position 1 2 3\n", "   \n\t\t\n", "-100 other 0 g\n"}) {
         EXPECT_FALSE(readText(g, text)) << text;
         EXPECT_TRUE(g.empty());
         EXPECT_EQ(g.root, nullptr);

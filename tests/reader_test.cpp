@@ -48,8 +48,8 @@ TEST(Reader, WorkedExample) {
     EXPECT_EQ(g.nodes[3]->level, 1);
     EXPECT_EQ(g.nodes[4]->level, 2);
 
-    const Strings linkIds = {"a://h/|a://h/x.html",   "a://h/x.html|a://h/y.gif",
-                             "a://h/x.html|a://h/",   "a://h/|a://h/d/",
+    const Strings linkIds = {"a://h/|a://h/x.html",    "a://h/x.html|a://h/y.gif",
+                             "a://h/x.html|a://h/",    "a://h/|a://h/d/",
                              "a://h/d/|a://h/d/y.gif", "a://h/x.html|a://h/d/"};
     const std::vector<int> flags = {6, 6, 0, 6, 6, 0};
     for (size_t i = 0; i < linkIds.size(); ++i) {
@@ -235,10 +235,10 @@ TEST(Reader, RepeatedRecordsAddNoDuplicates) {
     settings.loadFlags = NeverMove;
     Graph g(settings);
     ASSERT_TRUE(readText(g,
-                         "0 r 0\n1 r 0\n"             // the node under itself: nothing
-                         "1 a 0\n1 a 0\n"             // an existing child again: nothing
-                         "1 b 0\n2 a 0\n2 a 0\n"      // one non-tree link b -> a, not two
-                         "1 c 0\n2 b 0\n1 b 0\n"));   // c -> b link; b again under r: nothing
+                         "0 r 0\n1 r 0\n"            // the node under itself: nothing
+                         "1 a 0\n1 a 0\n"            // an existing child again: nothing
+                         "1 b 0\n2 a 0\n2 a 0\n"     // one non-tree link b -> a, not two
+                         "1 c 0\n2 b 0\n1 b 0\n"));  // c -> b link; b again under r: nothing
     EXPECT_EQ(g.nodes.size(), 4u);
     EXPECT_EQ(childIds(g.root), (Strings{"a", "b", "c"}));
     ASSERT_EQ(g.links.size(), 5u);
@@ -281,7 +281,7 @@ TEST(Reader, FieldRules) {
                          "0 r 0 html main\n"
                          "\t1   a    0   g1\tg2   g3\n"  // runs of blanks; a tab glues fields
                          "1 b 0 html m\n"                // one byte at the line's end: no group
-                         "1 c 0 html main\r\n"          // the CR stays in the last field
+                         "1 c 0 html main\r\n"           // the CR stays in the last field
                          "1 d 0 html \r\n"               // a lone trailing CR is dropped
                          "x e 0 html\n"                  // a level of letters reads as 0 ...
                          "3a f 0\n"));                   // ... and 3a as 3
@@ -310,8 +310,9 @@ TEST(Reader, PositionRecord) {
     EXPECT_NE(g.findNode("position"), nullptr);
     EXPECT_EQ(g.findNode("other"), nullptr);
 
-    ASSERT_TRUE(readText(g, "0 r 0\n-99 position 1.5e2 -.25 x 3.e-1 1e400 -1e400 1e-400 +2"
-                            " 0 0 0 0 0 0 0 7q\n"));
+    ASSERT_TRUE(readText(g,
+                         "0 r 0\n-99 position 1.5e2 -.25 x 3.e-1 1e400 -1e400 1e-400 +2"
+                         " 0 0 0 0 0 0 0 7q\n"));
     const ProjTransform home = g.homeTransform();
     const double* m = home.m;
     EXPECT_EQ(m[0], 150.0);
@@ -344,4 +345,23 @@ TEST(Reader, ExtraFieldRecords) {
     EXPECT_EQ(f->inLinks[0]->extra, 2);  // the old tree link keeps the value it was made with
     EXPECT_EQ(g.findNode("a://h/y.html"), nullptr);
     EXPECT_EQ(checkGraphInvariants(g), "");
+}
+
+TEST(Reader, BundledExampleSite) {
+    ViewerSettings settings;
+    settings.loadFlags = kWindowLoadFlags;
+    Graph g(settings);
+    ASSERT_TRUE(readFile(g, std::string(ORVO_SOURCE_DIR) + "/examples/site.graph"));
+    EXPECT_GT(g.nodes.size(), 1000u);
+    ASSERT_EQ(checkGraphInvariants(g), "");
+    size_t nonTree = 0, withKindOne = 0;
+    for (const Node* n : g.nodes) {
+        nonTree += n->outLinks.size();
+        if (!g.groupOf(*n, 1).empty()) ++withKindOne;
+    }
+    EXPECT_GT(nonTree, 0u);
+    EXPECT_EQ(withKindOne, g.nodes.size());
+    EXPECT_NE(g.homeTransform().at(0, 0), 1.0);  // the file's position record was read
+    const std::string dump = g.summaryAndDump();
+    EXPECT_EQ(size_t(std::count(dump.begin(), dump.end(), '\n')), g.nodes.size() + nonTree);
 }
