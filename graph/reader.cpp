@@ -98,6 +98,16 @@ void placeInOutline(OutlineState& state, int64_t v) {
 
 void Graph::parseStream(std::istream& in) {
     read_ = std::make_unique<ReadState>();
+    // reload() calls this on an emptied graph; should nodes exist already, the lookups start
+    // out knowing them.
+    read_->slotInParent.assign(nodes.size(), -1);
+    read_->hasHoles.assign(nodes.size(), 0);
+    for (const Node* n : nodes) {
+        for (size_t j = 0; j < n->children.size(); ++j) {
+            read_->slotInParent[n->children[j]->index] = static_cast<int32_t>(j);
+        }
+        for (const Link* l : n->outLinks) read_->outLinkPairs.insert(n->index, l->toNode->index);
+    }
     OutlineState outline;
     std::vector<GroupNameId> groupIds;
     const bool withExtra = settings.loadFlags & ExtraField;
