@@ -10,7 +10,7 @@ function(orvo_snapshot_hook_gl_tests)
   if(TARGET orvo_gl_tests)
     add_dependencies(orvo_gl_tests orvo-snapshot)
     target_compile_definitions(orvo_gl_tests PRIVATE
-      ORVO_SNAPSHOT_TOOL="$<TARGET_FILE:orvo-snapshot>")
+      ORVO_SNAPSHOT_DIR="$<TARGET_FILE_DIR:orvo-snapshot>")
   endif()
 endfunction()
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL orvo_snapshot_hook_gl_tests)

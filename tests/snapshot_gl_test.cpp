@@ -1,0 +1,124 @@
+// orvo-snapshot run as a separate process: the picture it writes, read back from the PNG file,
+// and its refusals.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/png_image.h"
+
+#ifdef ORVO_SNAPSHOT_DIR
+#ifndef ORVO_TOOLS_DIR
+#define ORVO_TOOLS_DIR ORVO_SNAPSHOT_DIR
+#endif
+#include "run_tool.h"
+
+namespace orvo {
+namespace {
+
+using test::runTool;
+using test::TempDir;
+
+const std::string kSite = std::string(ORVO_SOURCE_DIR) + "/examples/site.graph";
+
+bool near(const RgbaImage& image, int x, int yFromTop, float r, float g, float b) {
+    const uint8_t* p = &image.pixels[(static_cast<size_t>(yFromTop) * image.width + x) * 4];
+    auto close = [](uint8_t v, float want) {
+        return std::abs(static_cast<int>(v) - static_cast<int>(want * 255.0f + 0.5f)) <= 8;
+    };
+    return close(p[0], r) && close(p[1], g) && close(p[2], b);
+}
+
+int countAround(const RgbaImage& image, int cx, int cy, int radius, float r, float g, float b) {
+    int n = 0;
+    for (int y = cy - radius; y <= cy + radius; ++y) {
+        for (int x = cx - radius; x <= cx + radius; ++x) n += near(image, x, y, r, g, b);
+    }
+    return n;
+}
+
+int countAll(const RgbaImage& image, float r, float g, float b) {
+    return countAround(image, image.width / 2, image.height / 2,
+                       std::min(image.width, image.height) / 2 - 1, r, g, b);
+}
+
+TEST(SnapshotTool, WritesThePictureOfTheSphereAndTheCentreNode) {
+    TempDir dir;
+    const std::string out = dir / "site.png";
+    const auto run = runTool("orvo-snapshot", {kSite, "-o", out, "--size", "400x300"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    RgbaImage image;
+    std::string error;
+    ASSERT_TRUE(readPng(out, image, error)) << error;
+    ASSERT_EQ(image.width, 400);
+    ASSERT_EQ(image.height, 300);
+    EXPECT_GT(countAround(image, 200, 150, 3, 0, 1, 1), 25);  // the root, an html page
+    EXPECT_GT(countAll(image, 0.9f, 0.7f, 0.6f), 500);        // the boundary sphere
+    EXPECT_GT(countAll(image, 1, 0, 1), 20);                  // images
+    EXPECT_TRUE(near(image, 2, 2, 1, 1, 1));                  // the background
+
+    // The first slice alone draws less than the refined picture (the default size 800x600).
+    const std::string first = dir / "first.png";
+    ASSERT_EQ(runTool("orvo-snapshot", {kSite, "-o", first, "--no-refine"}).status, 0);
+    ASSERT_TRUE(readPng(first, image, error)) << error;
+    EXPECT_EQ(image.width, 800);
+    EXPECT_EQ(image.height, 600);
+    EXPECT_GT(countAround(image, 400, 300, 5, 0, 1, 1), 50);
+}
+
+TEST(SnapshotTool, GotoAndSchemeChangeThePicture) {
+    TempDir dir;
+    const std::string out = dir / "logo.png";
+    auto run = runTool("orvo-snapshot", {kSite, "-o", out, "--size", "400x300", "--goto",
+                                         "http://www.example.org/logo.gif", "--scheme", "2"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    RgbaImage image;
+    std::string error;
+    ASSERT_TRUE(readPng(out, image, error)) << error;
+    EXPECT_GT(countAround(image, 200, 150, 3, 1, 0, 1), 25);  // the image at the centre
+    EXPECT_TRUE(near(image, 2, 2, 0, 0, 0));                  // scheme 2: black background
+    EXPECT_GT(countAll(image, 0.25f, 0.15f, 0.1f), 300);      // and a dark sphere
+}
+
+TEST(SnapshotTool, RefusesWhatItCannotDo) {
+    TempDir dir;
+    const std::string out = dir / "x.png";
+    auto run = runTool("orvo-snapshot", {kSite, "-o", out, "--goto", "http://nowhere/"});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find("http://nowhere/"), std::string::npos) << run.err;
+
+    run = runTool("orvo-snapshot", {dir / "missing.graph", "-o", out});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find("cannot open"), std::string::npos) << run.err;
+
+    run = runTool("orvo-snapshot", {kSite, "-o", dir / "no/such/dir/x.png", "--size", "64x48"});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find("cannot write"), std::string::npos) << run.err;
+
+    run = runTool("orvo-snapshot", {kSite, "-o", out, "--keys", "s"});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find("keyboard commands are not available yet"), std::string::npos);
+
+    for (const char* size : {"0x10", "10", "axb", "20000x10", "-5x5"}) {
+        run = runTool("orvo-snapshot", {kSite, "-o", out, "--size", size});
+        EXPECT_NE(run.status, 0) << size;
+    }
+    run = runTool("orvo-snapshot", {kSite, "-o", out, "--scheme", "3"});
+    EXPECT_NE(run.status, 0);
+    const std::string empty = dir / "empty.graph";
+    test::writeWholeFile(empty, "\n\n");
+    run = runTool("orvo-snapshot", {empty, "-o", out});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find("no node record"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+
+    run = runTool("orvo-snapshot", {"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("orvo-snapshot"), std::string::npos);
+    run = runTool("orvo-snapshot", {"--help"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("--goto"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace orvo
+#endif
