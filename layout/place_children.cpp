@@ -41,18 +41,33 @@ void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, No
     // sin and cos of bandAngle, refreshed whenever it changes.
     double sinBand = 0.0;
     double cosBand = 1.0;
+    // Runs of children share one radius (leaves above all): their tanh and, within a band,
+    // their angular step are computed once per run.
+    double tanhKey = std::nan(""), tanhR = 0.0;
+    double stepKey = std::nan(""), stepOfKey = 0.0;
+    auto bandStep = [&](double r) {
+        if (r != stepKey) {
+            stepKey = r;
+            stepOfKey = std::atan(tanhR / (sinBand * s));
+        }
+        return stepOfKey;
+    };
     const ProjPoint xAxis(1.0, 0.0, 0.0, 1.0);
     ProjTransform rotation;
     for (const OrderRecord& record : order) {
         Node* k = p->children[record.index];
         const double r = k->radius;
-        const double tanhR = std::tanh(r);
+        if (r != tanhKey) {
+            tanhKey = r;
+            tanhR = std::tanh(r);
+            stepKey = std::nan("");
+        }
         // Only the very first child finds both angles at 0 with no band pending.
         const bool veryFirst = bandAngle == 0.0 && azimuth == 0.0 && !newBand;
         if (!veryFirst) {
             bool startBand = newBand;
             if (bandAngle != 0.0) {
-                step = std::atan(tanhR / (sinBand * s));
+                step = bandStep(r);
                 if (step + azimuth > kTwoPi) {
                     // The band is full: the next one begins where this one wrapped.
                     azimuth -= kTwoPi;
@@ -66,7 +81,8 @@ void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, No
                 cosBand = std::cos(bandAngle);
                 maxR = r;
                 newBand = false;
-                step = std::atan(tanhR / (sinBand * s));
+                stepKey = std::nan("");  // the band changed
+                step = bandStep(r);
             }
             azimuth += step;
         }

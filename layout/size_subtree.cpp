@@ -94,9 +94,14 @@ void sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upward,
         return;
     }
     double area = 0.0;
+    double coshKey = std::nan(""), coshOfKey = 0.0;  // runs of equal radii (leaves)
     for (std::size_t i = 0; i < children.size(); ++i) {
         const Node* k = children[i];
-        area += (std::cosh(k->radius) - 1.0) * kTwoPi;  // hyperbolic area of a disc
+        if (k->radius != coshKey) {
+            coshKey = k->radius;
+            coshOfKey = std::cosh(coshKey);
+        }
+        area += (coshOfKey - 1.0) * kTwoPi;  // hyperbolic area of a disc
         p->descendantCount += k->descendantCount + 1;
         order.push_back({static_cast<float>(k->descendantCount), static_cast<int>(i)});
     }
