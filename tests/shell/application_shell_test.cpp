@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tests/shell/x_screen.h"
+#include "tools/site_generator.h"
 
 namespace orvo {
 namespace {
@@ -46,10 +47,11 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
-/// The first window whose title matches the pattern, waiting up to ten seconds; "" when none.
-std::string waitForWindow(const std::string& pattern) {
-    return shell("timeout 10 xdotool search --sync --onlyvisible --name '" + pattern +
-                 "' 2>/dev/null | head -n 1");
+/// The first window of the process whose title matches the pattern, waiting up to `seconds`;
+/// "" when none.
+std::string waitForWindow(pid_t pid, const std::string& pattern, int seconds = 10) {
+    return shell("timeout " + std::to_string(seconds) + " xdotool search --all --sync --onlyvisible --pid " +
+                 std::to_string(pid) + " --name '" + pattern + "' 2>/dev/null | head -n 1");
 }
 
 struct Geometry {
@@ -119,6 +121,10 @@ public:
         return ticks;
     }
     std::string output() const { return readFile(output_); }
+    /// The first window of this program whose title matches, waiting up to `seconds`.
+    std::string window(const std::string& pattern, int seconds = 10) const {
+        return waitForWindow(pid_, pattern, seconds);
+    }
 
 private:
     pid_t pid_ = -1;
@@ -201,7 +207,7 @@ protected:
 
 TEST_F(ApplicationTest, ViewClickKeysOpenNewAndExit) {
     Program orvo(configHome, {kSite});
-    const std::string main = waitForWindow("^site\\.graph - orvo$");
+    const std::string main = orvo.window("^site\\.graph - orvo$");
     ASSERT_FALSE(main.empty()) << orvo.output();
     std::this_thread::sleep_for(2000ms);  // first frame and its refinement
     const Geometry frame = windowGeometry(main);
@@ -251,13 +257,13 @@ TEST_F(ApplicationTest, ViewClickKeysOpenNewAndExit) {
 
     // File > Open (Ctrl+O), a path typed into the dialog, Return.
     shell("xdotool windowfocus --sync " + main + " key ctrl+o");
-    const std::string dialog = waitForWindow("^Open$");
+    const std::string dialog = orvo.window("^Open$");
     ASSERT_FALSE(dialog.empty()) << "no Open dialog";
     std::this_thread::sleep_for(500ms);
     shell("xdotool windowfocus --sync " + dialog + " type --delay 20 '" + kWorked + "'");
     std::this_thread::sleep_for(500ms);
     shell("xdotool key Return");
-    const std::string second = waitForWindow("^worked-example\\.graph - orvo$");
+    const std::string second = orvo.window("^worked-example\\.graph - orvo$");
     ASSERT_FALSE(second.empty()) << orvo.output();
     std::this_thread::sleep_for(1500ms);
     ScreenImage worked = shot(frame);
@@ -268,7 +274,7 @@ TEST_F(ApplicationTest, ViewClickKeysOpenNewAndExit) {
 
     // New (Ctrl+N): only the title changes.
     shell("xdotool windowfocus --sync " + main + " key ctrl+n");
-    EXPECT_FALSE(waitForWindow("^Untitled - orvo$").empty());
+    EXPECT_FALSE(orvo.window("^Untitled - orvo$").empty());
     std::this_thread::sleep_for(800ms);
     int nx = 0, ny = 0;
     EXPECT_TRUE(largestPatch(shot(frame), {0, 255, 255}, nx, ny)) << "the graph left the view";
@@ -291,7 +297,7 @@ TEST_F(ApplicationTest, AFileThatCannotBeOpenedIsReportedAndTheListOutlivesTheRu
     // A first run leaves the site in the recent-file list.
     {
         Program first(configHome, {kSite});
-        const std::string main = waitForWindow("^site\\.graph - orvo$");
+        const std::string main = first.window("^site\\.graph - orvo$");
         ASSERT_FALSE(main.empty()) << first.output();
         shell("xdotool windowfocus --sync " + main + " key alt+f");
         std::this_thread::sleep_for(700ms);
@@ -300,11 +306,11 @@ TEST_F(ApplicationTest, AFileThatCannotBeOpenedIsReportedAndTheListOutlivesTheRu
     }
     const std::string missing = configHome + "/missing.graph";
     Program orvo(configHome, {missing});
-    const std::string message = waitForWindow("^orvo$");
+    const std::string message = orvo.window("^orvo$");
     ASSERT_FALSE(message.empty()) << "no message box";
     std::this_thread::sleep_for(500ms);
     shell("xdotool windowfocus --sync " + message + " key Return");
-    const std::string main = waitForWindow("^Untitled - orvo$");
+    const std::string main = orvo.window("^Untitled - orvo$");
     ASSERT_FALSE(main.empty()) << orvo.output();
     EXPECT_NE(orvo.output().find("Cannot open \"" + missing + "\": No such file or directory."),
               std::string::npos)
@@ -314,8 +320,49 @@ TEST_F(ApplicationTest, AFileThatCannotBeOpenedIsReportedAndTheListOutlivesTheRu
     shell("xdotool windowfocus --sync " + main + " key alt+f");
     std::this_thread::sleep_for(700ms);
     shell("xdotool key 1");
-    EXPECT_FALSE(waitForWindow("^site\\.graph - orvo$").empty()) << orvo.output();
+    EXPECT_FALSE(orvo.window("^site\\.graph - orvo$").empty()) << orvo.output();
 
+    shell("xdotool windowfocus --sync " + main + " key alt+f");
+    std::this_thread::sleep_for(700ms);
+    shell("xdotool key x");
+    EXPECT_EQ(orvo.waitForExit(), 0);
+}
+
+TEST_F(ApplicationTest, ALongLoadShowsProgressAndTheViewKeepsRepainting) {
+    const std::string big = configHome + "/big.graph";
+    SiteOptions options;
+    options.nodes = 250000;
+    options.seed = 5;
+    ASSERT_TRUE(writeSiteGraphFile(big, options));
+
+    Program orvo(configHome, {kSite});
+    const std::string main = orvo.window("^site\\.graph - orvo$");
+    ASSERT_FALSE(main.empty()) << orvo.output();
+    std::this_thread::sleep_for(1500ms);
+    const Geometry frame = windowGeometry(main);
+    int cx = 0, cy = 0;
+    ASSERT_TRUE(largestPatch(shot(frame), {0, 255, 255}, cx, cy));
+
+    shell("xdotool windowfocus --sync " + main + " key ctrl+o");
+    const std::string dialog = orvo.window("^Open$");
+    ASSERT_FALSE(dialog.empty()) << "no Open dialog";
+    std::this_thread::sleep_for(500ms);
+    shell("xdotool windowfocus --sync " + dialog + " type --delay 20 '" + big + "'");
+    std::this_thread::sleep_for(300ms);
+    shell("xdotool key Return");
+
+    // The progress box comes up over the view; moved aside, the view repaints what it hid.
+    const std::string progress = orvo.window("^orvo$");
+    ASSERT_FALSE(progress.empty()) << "no progress shown";
+    shell("xdotool windowmove --sync " + progress + " " + std::to_string(frame.x + frame.width + 20) +
+          " 0");
+    std::this_thread::sleep_for(400ms);
+    int rx = 0, ry = 0;
+    EXPECT_TRUE(largestPatch(shot(frame), {0, 255, 255}, rx, ry));
+    EXPECT_LT(std::abs(rx - cx) + std::abs(ry - cy), 10) << "the site is not on view while loading";
+    EXPECT_TRUE(shell("xdotool getwindowname " + main) == "site.graph - orvo");
+
+    EXPECT_FALSE(orvo.window("^big\\.graph - orvo$", 120).empty()) << orvo.output();
     shell("xdotool windowfocus --sync " + main + " key alt+f");
     std::this_thread::sleep_for(700ms);
     shell("xdotool key x");
