@@ -322,16 +322,21 @@ void Renderer::drawNodeLinks(Node* n) {
         if (n->parentLink != nullptr && !(n->parentLink->flags & Drawn)) drawLink(n->parentLink);
         for (Link* k : n->childLinks) drawLink(k);
     }
+    // A popular page has a non-tree link from nearly every other page, almost all of them hidden:
+    // the link's own Shown flag is tested first (drawLink would refuse it anyway), so that a
+    // hidden link costs one read and the far node is not touched.
     glLineWidth(1.0f);
     linkWidth_ = 1.0f;
+    const bool nearEnd = n->generation < limit;
     for (Link* k : n->outLinks) {
-        if (k->toNode != nullptr && (k->toNode->generation < limit || n->generation < limit)) {
+        if (k->isShown() && k->toNode != nullptr && (nearEnd || k->toNode->generation < limit)) {
             drawLink(k);
         }
     }
     glLineWidth(1.0f);
     for (Link* k : n->inLinks) {
-        if (k->fromNode != nullptr && (k->fromNode->generation < limit || n->generation < limit)) {
+        if (k->isShown() && k->fromNode != nullptr &&
+            (nearEnd || k->fromNode->generation < limit)) {
             drawLink(k);
         }
     }

@@ -105,9 +105,10 @@ struct RenderRig {
     int countNear(const std::vector<uint8_t>& rgba, int x, int y, int radius, float r, float g,
                   float b) const;
 
-    /// Draws a frame and idle steps until refinement ends.
+    /// Draws a frame as the viewer's redraw does and idle steps until refinement ends.
     void drawAll() {
         renderer.drawFrame();
+        renderer.setKeepRedrawing(1);
         for (int i = 0; i < 1000 && renderer.keepRedrawing(); ++i) renderer.idleStep();
     }
 

@@ -116,7 +116,9 @@ int run(const Options& options) {
         }
     }
 
+    // As the viewer's redraw: a frame, and idle refinement asked for.
     renderer.drawFrame();
+    renderer.setKeepRedrawing(1);
     if (!options.noRefine) {
         while (renderer.keepRedrawing() != 0) renderer.idleStep();
     }

@@ -1,0 +1,247 @@
+// The renderer on the offscreen software rasteriser, with site-shaped generated graphs:
+//  (a) nodes drawn in one fresh 50 ms slice, next to a bare loop of the same GL calls (the cube
+//      display list through a pushed matrix, one line per node) in the same run; goal >= 80 %;
+//  (b) the first slice of a 1 000 000-node graph against a 10 000-node graph (goal >= 90 % as
+//      many nodes) and the cost of starting a new frame with each (goal: no more with the larger);
+//  (c) one pick over the drawnNodes of a full second of refinement, with the pre-filter (goal
+//      under 20 ms) and, for reference, without it.
+// A summary with the goals is printed at the end.
+#include <GL/gl.h>
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "graph/graph.h"
+#include "platform/draw_process.h"
+#include "platform/offscreen_surface.h"
+#include "render/renderer.h"
+#include "tools/site_generator.h"
+#include "viewer/viewer_settings.h"
+
+namespace {
+
+using namespace orvo;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kWidth = 800, kHeight = 600;
+
+// A renderer on its own offscreen surface with a generated site graph, loaded as the viewer does.
+struct Scene {
+    ViewerSettings settings;
+    OffscreenSurface surface{kWidth, kHeight};
+    Renderer renderer{settings, surface};
+    Graph graph{settings};
+    GlContext* context = nullptr;
+
+    explicit Scene(int64_t nodes) {
+        settings.loadFlags = kWindowLoadFlags;
+        settings.dragDecimation = 0;
+        settings.passiveDecimation = 2;
+        settings.drawSphere = 1;
+        settings.labelChoice = 2;
+        settings.animationStep = 0.0833f;
+        settings.redCentreNode = 0;
+        context = surface.createContext();
+        if (context == nullptr) {
+            std::fprintf(stderr, "no GL context: %s\n", surface.lastError().c_str());
+            std::exit(1);
+        }
+        renderer.initContext(context, kWidth, kHeight);
+        {
+            std::istringstream in(generateSiteGraph(SiteOptions{nodes, 1}));
+            if (!graph.reload(in)) std::exit(1);
+        }
+        renderer.setGraph(&graph);
+        renderer.resetViewWith(graph.homeTransform());
+        settings.groupColumn = 0;
+        for (const GroupColourEntry& e : kGroupColourTable) {
+            graph.setGroupColor(e.kind, e.name, e.red, e.green, e.blue);
+        }
+        settings.useWindowAspect = 1;
+        renderer.updateProjection();
+        settings.pickBudgetSec = 5;
+        settings.pickBudgetUsec = 0;
+        // Let the rasteriser compile what a frame needs before anything is measured.
+        for (int i = 0; i < 2; ++i) refineFully();
+    }
+
+    // A frame as the viewer's redraw starts it, then idle steps until refinement stops.
+    void refineFully() {
+        renderer.drawFrame();
+        renderer.setKeepRedrawing(1);
+        while (renderer.keepRedrawing()) renderer.idleStep();
+    }
+};
+
+Scene& scene(int64_t nodes) {
+    static std::map<int64_t, std::unique_ptr<Scene>> scenes;
+    auto& slot = scenes[nodes];
+    if (!slot) slot = std::make_unique<Scene>(nodes);
+    return *slot;
+}
+
+// Results for the summary.
+std::map<std::string, double> results;
+
+void sliceNodes(benchmark::State& state, int64_t nodes, int labels) {
+    Scene& s = scene(nodes);
+    s.settings.labelChoice = labels;
+    double total = 0;
+    for (auto _ : state) {
+        s.renderer.drawFrame();
+        total += s.renderer.nodesDrawnLastSlice();
+    }
+    s.settings.labelChoice = 2;
+    const double perSlice = total / static_cast<double>(state.iterations());
+    state.counters["nodes_per_slice"] = perSlice;
+    results["slice " + std::to_string(nodes) + (labels ? "" : " no labels")] = perSlice;
+}
+
+// The same GL calls without the renderer around them: the cube list through a pushed matrix and
+// one line per node, over the nodes the renderer's first slice drew, for one 50 ms slice.
+void BM_BareLoopSlice(benchmark::State& state) {
+    Scene& s = scene(100000);
+    s.renderer.drawFrame();  // camera, view and GL state as a frame leaves them
+    const std::vector<Node*> nodes = s.renderer.drawnNodes();
+    const TimePair slice{s.settings.sliceBudgetSec, s.settings.sliceBudgetUsec};
+    double total = 0;
+    for (auto _ : state) {
+        s.surface.makeCurrent(s.context);
+        s.surface.setDrawBuffer(DrawBuffer::Back);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        const TimePair start = currentTime();
+        int drawn = 0;
+        for (size_t i = 0; currentTime() - start < slice; ++i, ++drawn) {
+            const Node* n = nodes[i % nodes.size()];
+            glPushMatrix();
+            glMultMatrixd(n->globalTransform.m);
+            glCallList(3);
+            glPopMatrix();
+            const Link* k = n->parentLink != nullptr ? n->parentLink : n->childLinks.front();
+            glBegin(GL_LINES);
+            glColor4fv(k->fromColor.data());
+            glVertex4d(k->fromPosition.x, k->fromPosition.y, k->fromPosition.z, k->fromPosition.w);
+            glColor4fv(k->toColor.data());
+            glVertex4d(k->toPosition.x, k->toPosition.y, k->toPosition.z, k->toPosition.w);
+            glEnd();
+        }
+        s.surface.swapBuffers();
+        total += drawn;
+    }
+    const double perSlice = total / static_cast<double>(state.iterations());
+    state.counters["nodes_per_slice"] = perSlice;
+    results["bare"] = perSlice;
+}
+
+void BM_RendererSlice(benchmark::State& state) { sliceNodes(state, 100000, 2); }
+void BM_RendererSliceNoLabels(benchmark::State& state) { sliceNodes(state, 100000, 0); }
+void BM_FirstSlice10k(benchmark::State& state) { sliceNodes(state, 10000, 2); }
+void BM_FirstSlice1M(benchmark::State& state) { sliceNodes(state, 1000000, 2); }
+
+// Starting a frame after a 50 ms slice: the marks of that slice are reset, the window cleared,
+// the sphere drawn and the buffers swapped (a zero slice draws no node).
+void newFrame(benchmark::State& state, int64_t nodes) {
+    Scene& s = scene(nodes);
+    double seconds = 0;
+    for (auto _ : state) {
+        s.settings.sliceBudgetUsec = 50000;
+        s.renderer.drawFrame();
+        s.settings.sliceBudgetUsec = 0;
+        const auto t0 = Clock::now();
+        s.renderer.drawFrame();
+        glFinish();
+        const double spent = std::chrono::duration<double>(Clock::now() - t0).count();
+        state.SetIterationTime(spent);
+        seconds += spent;
+    }
+    s.settings.sliceBudgetUsec = 50000;
+    results["new frame " + std::to_string(nodes)] =
+        1e3 * seconds / static_cast<double>(state.iterations());
+}
+void BM_NewFrame10k(benchmark::State& state) { newFrame(state, 10000); }
+void BM_NewFrame1M(benchmark::State& state) { newFrame(state, 1000000); }
+
+// One pick at the window centre (over the centre node) and one at a point off the tree, over a
+// full second of refinement.
+void pick(benchmark::State& state, bool prefilter) {
+    Scene& s = scene(1000000);
+    s.refineFully();
+    s.renderer.setPickPrefilter(prefilter);
+    const int points[2][2] = {{kWidth / 2, kHeight / 2}, {kWidth / 2 + 150, kHeight / 2 - 120}};
+    int which = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        const int* p = points[which++ % 2];
+        const auto t0 = Clock::now();
+        benchmark::DoNotOptimize(s.renderer.pick(p[0], p[1]));
+        const double spent = std::chrono::duration<double>(Clock::now() - t0).count();
+        state.SetIterationTime(spent);
+        seconds += spent;
+    }
+    s.renderer.setPickPrefilter(true);
+    state.counters["drawn_nodes"] = static_cast<double>(s.renderer.drawnNodes().size());
+    results[prefilter ? "pick" : "pick unfiltered"] =
+        1e3 * seconds / static_cast<double>(state.iterations());
+    results["pick drawn nodes"] = static_cast<double>(s.renderer.drawnNodes().size());
+}
+void BM_Pick(benchmark::State& state) { pick(state, true); }
+void BM_PickUnfiltered(benchmark::State& state) { pick(state, false); }
+
+BENCHMARK(BM_BareLoopSlice)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RendererSlice)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RendererSliceNoLabels)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstSlice10k)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstSlice1M)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NewFrame10k)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NewFrame1M)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pick)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PickUnfiltered)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+double result(const std::string& key) {
+    const auto found = results.find(key);
+    return found == results.end() ? 0.0 : found->second;
+}
+
+void printSummary() {
+    const double bare = result("bare"), slice = result("slice 100000");
+    const double noLabels = result("slice 100000 no labels");
+    const double small = result("slice 10000"), large = result("slice 1000000");
+    const double frameSmall = result("new frame 10000"), frameLarge = result("new frame 1000000");
+    std::printf("\nsummary (800x600, one 50 ms slice)\n");
+    if (bare > 0) {
+        std::printf(
+            "  (a) renderer %.0f nodes, bare loop %.0f: %.0f %% (goal >= 80 %%); "
+            "without labels %.0f nodes, %.0f %%\n",
+            slice, bare, 100.0 * slice / bare, noLabels, 100.0 * noLabels / bare);
+    }
+    if (small > 0) {
+        std::printf(
+            "  (b) first slice 1M %.0f nodes, 10k %.0f: %.0f %% (goal >= 90 %%); new frame "
+            "1M %.2f ms, 10k %.2f ms\n",
+            large, small, 100.0 * large / small, frameLarge, frameSmall);
+    }
+    if (result("pick") > 0) {
+        std::printf(
+            "  (c) pick over %.0f drawn nodes: %.2f ms with the pre-filter (goal < 20 ms), "
+            "%.1f ms without\n",
+            result("pick drawn nodes"), result("pick"), result("pick unfiltered"));
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The software rasteriser re-faults its per-frame memory when the heap is trimmed.
+    keepHeapForDrawing();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    printSummary();
+    return 0;
+}
