@@ -1,5 +1,5 @@
-// Offscreen GL surface on EGL: one display per process (shared and reference-counted between
-// surfaces), contexts made on demand, and a pair of framebuffer objects per context.
+// Offscreen GL surface on EGL: one display per process (shared by all surfaces and kept until
+// exit), contexts made on demand, and a pair of framebuffer objects per context.
 #include "platform/offscreen_surface.h"
 
 #define EGL_NO_X11 1
@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <map>
 
 #include "platform/freetype_font.h"
 
@@ -79,13 +78,6 @@ bool hasExtension(const char* list, const char* name) {
     return false;
 }
 
-// Surfaces share the process's EGL display; it is terminated when the last surface goes, since
-// terminating it earlier would pull the contexts from under the other surfaces.
-std::map<EGLDisplay, int>& displayUsers() {
-    static std::map<EGLDisplay, int> users;
-    return users;
-}
-
 }  // namespace
 
 struct OffscreenSurface::Display {
@@ -127,7 +119,6 @@ OffscreenSurface::OffscreenSurface(int width, int height)
         }
         bare = hasExtension(eglQueryString(display, EGL_EXTENSIONS), "EGL_KHR_surfaceless_context");
     }
-    ++displayUsers()[display];
     display_->display = display;
 
     const EGLint configAttributes[] = {EGL_SURFACE_TYPE,
@@ -168,11 +159,9 @@ OffscreenSurface::~OffscreenSurface() {
         eglDestroyContext(display, context->egl);
     }
     if (display_->pbuffer != EGL_NO_SURFACE) eglDestroySurface(display, display_->pbuffer);
-    auto& users = displayUsers();
-    if (--users[display] == 0) {
-        users.erase(display);
-        eglTerminate(display);
-    }
+    // The display stays initialised: EGL hands every surface the same one, so terminating it
+    // would pull the contexts from under other surfaces, and loading the driver again for the
+    // next surface is slow. It lives as long as the process, like a window-system connection.
 }
 
 bool OffscreenSurface::valid() const {
