@@ -1,6 +1,6 @@
 // The hemisphere layout: the radii, band angles and azimuths of small trees, re-anchoring at a
 // non-top node, link ends, very deep and very wide trees, and agreement with a plain recursive
-// transcription of the algorithm.
+// version of the algorithm.
 #include "layout/layout.h"
 
 #include <gtest/gtest.h>
@@ -56,8 +56,8 @@ ProjPoint globalPosition(const Node* n) {
 double polarAngle(const ProjPoint& p) { return std::acos(-p.x / p.norm3()); }
 double azimuthOf(const ProjPoint& p) { return std::atan2(-p.z, -p.y); }
 
-// A literal, recursive transcription of the documented algorithm: per-child translation,
-// ordering list built by insertion, angles recomputed where the description recomputes them.
+// A plain recursive version of the layout, step by step and without shortcuts: a translation
+// built for every child, the ordering list built by insertion, every angle recomputed.
 namespace reference {
 
 void placeChildrenLiterally(const ViewerSettings& st, Node* n, bool upward, Node* p,
