@@ -55,7 +55,12 @@ bool COrvoView::OnClose(bool /*deleteWindow*/) {
     return true;
 }
 
-COrvoDocManager::COrvoDocManager() { SetMaxDocsOpen(1); }
+COrvoDocManager::COrvoDocManager() {
+    SetMaxDocsOpen(1);
+    // The base constructor made its own (longer) list before this class existed.
+    delete m_fileHistory;
+    m_fileHistory = OnCreateFileHistory();
+}
 
 wxFileHistory* COrvoDocManager::OnCreateFileHistory() {
     return new wxFileHistory(orvo::kRecentFileCount);

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "tests/shell/toolkit.h"
 #include "shell/gl_view_window.h"
 #include "shell/glue.h"
 #include "tests/shell/x_screen.h"
@@ -18,28 +19,6 @@
 namespace orvo {
 namespace {
 
-bool startToolkit() {
-    static const bool started = [] {
-        static int argc = 1;
-        static char name[] = "orvo_shell_tests";
-        static char* argv[] = {name, nullptr};
-        wxApp::SetInstance(new wxApp);
-        return wxEntryStart(argc, argv) && wxTheApp->CallOnInit();
-    }();
-    return started;
-}
-
-/// Lets the toolkit handle its events for a while.
-void pumpEvents(int milliseconds) {
-    wxEventLoop loop;
-    wxEventLoopActivator active(&loop);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (std::chrono::steady_clock::now() < end) {
-        while (loop.Pending()) loop.Dispatch();
-        wxTheApp->ProcessPendingEvents();
-        ::usleep(5000);
-    }
-}
 
 bool isBackground(const std::array<uint8_t, 3>& p) { return p[0] == 255 && p[1] == 255 && p[2] == 255; }
 

@@ -1,0 +1,167 @@
+// The main frame in-process on a real X display: menu texts and status texts, the toolbar's
+// three buttons, the View toggles, the lock-key indicators and the About box.
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <wx/button.h>
+#include <wx/evtloop.h>
+#include <wx/filehistory.h>
+#include <wx/init.h>
+#include <wx/menu.h>
+#include <wx/stattext.h>
+#include <wx/statusbr.h>
+#include <wx/textctrl.h>
+#include <wx/toolbar.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "tests/shell/toolkit.h"
+#include "shell/about_dialog.h"
+#include "shell/main_frame.h"
+#include "shell/orvo_doc.h"
+
+namespace orvo {
+namespace {
+
+
+class MainFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(startToolkit()) << "no X display";
+        manager = new COrvoDocManager;
+        frame = new CMainFrame(manager, "orvo");
+        manager->setMainFrame(frame);
+        ASSERT_TRUE(frame->createContents());
+        frame->Show();
+        pumpEvents(300);
+    }
+    void TearDown() override {
+        frame->Destroy();
+        pumpEvents(100);
+        delete manager;
+    }
+    wxMenuItem* item(int id) { return frame->GetMenuBar()->FindItem(id); }
+
+    COrvoDocManager* manager = nullptr;
+    CMainFrame* frame = nullptr;
+};
+
+TEST_F(MainFrameTest, MenusCarryTheirTextsAndStatusTexts) {
+    wxMenuBar* bar = frame->GetMenuBar();
+    ASSERT_EQ(bar->GetMenuCount(), 3u);
+    EXPECT_EQ(bar->GetMenuLabel(0), "&File");
+    EXPECT_EQ(bar->GetMenuLabel(1), "&View");
+    EXPECT_EQ(bar->GetMenuLabel(2), "&Help");
+
+    wxMenu* file = bar->GetMenu(0);
+    ASSERT_EQ(file->GetMenuItemCount(), 5u);
+    EXPECT_EQ(file->FindItemByPosition(0)->GetItemLabel(), "&Open...\tCtrl+O");
+    EXPECT_EQ(file->FindItemByPosition(0)->GetHelp(), "Open an existing document");
+    EXPECT_TRUE(file->FindItemByPosition(1)->IsSeparator());
+    // The empty recent-file list shows a greyed placeholder.
+    EXPECT_EQ(file->FindItemByPosition(2)->GetItemLabel(), "Recent File");
+    EXPECT_FALSE(file->FindItemByPosition(2)->IsEnabled());
+    EXPECT_TRUE(file->FindItemByPosition(3)->IsSeparator());
+    EXPECT_EQ(file->FindItemByPosition(4)->GetItemLabel(), "E&xit");
+    EXPECT_EQ(file->FindItemByPosition(4)->GetHelp(),
+              "Quit the application; prompts to save documents");
+
+    // Two files in the list: two numbered entries in its place, most recent first.
+    manager->AddFileToHistory("/tmp/one.graph");
+    manager->AddFileToHistory("/tmp/two & more.graph");
+    ASSERT_EQ(file->GetMenuItemCount(), 6u);
+    EXPECT_EQ(file->FindItemByPosition(2)->GetItemLabel(), "&1 two && more.graph");
+    EXPECT_EQ(file->FindItemByPosition(3)->GetItemLabel(), "&2 one.graph");
+    EXPECT_EQ(file->FindItemByPosition(2)->GetHelp(), "Open this document");
+    EXPECT_TRUE(file->FindItemByPosition(2)->IsEnabled());
+    for (int i = 0; i < 6; ++i) manager->AddFileToHistory(wxString::Format("/tmp/f%d.graph", i));
+    EXPECT_EQ(manager->GetFileHistory()->GetCount(), 4u) << "the list keeps four files";
+    EXPECT_EQ(file->GetMenuItemCount(), 8u);
+
+    EXPECT_EQ(item(wxID_ABOUT)->GetItemLabel(), "&About orvo...");
+    wxMenu* view = bar->GetMenu(1);
+    ASSERT_EQ(view->GetMenuItemCount(), 2u);
+    wxMenuItem* toolbarItem = view->FindItemByPosition(0);
+    wxMenuItem* statusItem = view->FindItemByPosition(1);
+    EXPECT_EQ(toolbarItem->GetItemLabel(), "&Toolbar");
+    EXPECT_EQ(toolbarItem->GetHelp(), "Show or hide the toolbar");
+    EXPECT_EQ(statusItem->GetItemLabel(), "&Status Bar");
+    EXPECT_EQ(statusItem->GetHelp(), "Show or hide the status bar");
+
+    // The toggles hide and show the bars, with check marks that follow.
+    frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
+    EXPECT_TRUE(toolbarItem->IsChecked());
+    EXPECT_TRUE(statusItem->IsChecked());
+    wxCommandEvent toggle(wxEVT_MENU, toolbarItem->GetId());
+    frame->ProcessWindowEvent(toggle);
+    EXPECT_FALSE(frame->GetToolBar()->IsShown());
+    frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
+    EXPECT_FALSE(toolbarItem->IsChecked());
+    wxCommandEvent toggleStatus(wxEVT_MENU, statusItem->GetId());
+    frame->ProcessWindowEvent(toggleStatus);
+    EXPECT_FALSE(frame->GetStatusBar()->IsShown());
+    frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
+    EXPECT_FALSE(statusItem->IsChecked());
+    frame->ProcessWindowEvent(toggle);
+    frame->ProcessWindowEvent(toggleStatus);
+    frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
+    EXPECT_TRUE(frame->GetToolBar()->IsShown());
+    EXPECT_TRUE(toolbarItem->IsChecked());
+    EXPECT_TRUE(statusItem->IsChecked());
+}
+
+TEST_F(MainFrameTest, ToolbarHasNewOpenAndAbout) {
+    wxToolBar* tools = frame->GetToolBar();
+    ASSERT_NE(tools, nullptr);
+    int buttons = 0;
+    for (size_t i = 0; i < tools->GetToolsCount(); ++i) {
+        if (!tools->GetToolByPos(static_cast<int>(i))->IsSeparator()) ++buttons;
+    }
+    EXPECT_EQ(buttons, 3);
+    EXPECT_EQ(tools->GetToolShortHelp(wxID_NEW), "New");
+    EXPECT_EQ(tools->GetToolShortHelp(wxID_OPEN), "Open");
+    EXPECT_EQ(tools->GetToolLongHelp(wxID_OPEN), "Open an existing document");
+    EXPECT_EQ(tools->GetToolShortHelp(wxID_ABOUT), "About");
+    EXPECT_EQ(tools->FindById(wxID_SAVE), nullptr);
+}
+
+TEST_F(MainFrameTest, StatusBarShowsReadyAndFollowsTheLockKeys) {
+    wxStatusBar* status = frame->GetStatusBar();
+    ASSERT_EQ(status->GetFieldsCount(), 4);
+    EXPECT_EQ(status->GetStatusText(0), "Ready");
+    frame->updateLockIndicators();
+    const bool capsOn = status->GetStatusText(1) == "CAP";
+    // Caps Lock pressed on the X server (through its test extension) flips the indicator.
+    ASSERT_EQ(std::system("xdotool key Caps_Lock"), 0);
+    pumpEvents(300);
+    frame->updateLockIndicators();
+    EXPECT_EQ(status->GetStatusText(1), capsOn ? "" : "CAP");
+    ASSERT_EQ(std::system("xdotool key Caps_Lock"), 0);
+    pumpEvents(300);
+    frame->updateLockIndicators();
+    EXPECT_EQ(status->GetStatusText(1), capsOn ? "CAP" : "");
+}
+
+TEST_F(MainFrameTest, AboutBoxNamesTheVersionAndTheCommands) {
+    CAboutDlg about(frame);
+    EXPECT_EQ(about.GetTitle(), "About orvo");
+    bool versionShown = false;
+    for (wxWindow* child : about.GetChildren()) {
+        if (auto* text = dynamic_cast<wxStaticText*>(child)) {
+            versionShown |= text->GetLabel() == "Orvo Version 2.0";
+        }
+    }
+    EXPECT_TRUE(versionShown);
+    auto* ok = dynamic_cast<wxButton*>(about.FindWindow(wxID_OK));
+    ASSERT_NE(ok, nullptr);
+    EXPECT_EQ(ok->GetLabel(), "OK");
+    auto* help = dynamic_cast<wxTextCtrl*>(about.FindWindow(1000));
+    ASSERT_NE(help, nullptr);
+    const wxString text = help->GetValue();
+    for (const char* mention : {"left drag", "right drag", "  R ", "  f ", "  *  ", "  S "}) {
+        EXPECT_NE(text.Find(mention), wxNOT_FOUND) << mention;
+    }
+}
+
+}  // namespace
+}  // namespace orvo
