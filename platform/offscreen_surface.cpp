@@ -214,7 +214,10 @@ bool OffscreenSurface::currentIsOurs() const {
 bool OffscreenSurface::makeCurrent(GlContext* handle) {
     Context* context = findLive(handle);
     if (!context) return false;
-    if (!eglMakeCurrent(display_->display, display_->pbuffer, display_->pbuffer, context->egl)) {
+    // The renderer makes its context current before every group of GL calls; switching only
+    // when another context is current keeps that cheap.
+    if (eglGetCurrentContext() != context->egl &&
+        !eglMakeCurrent(display_->display, display_->pbuffer, display_->pbuffer, context->egl)) {
         lastError_ = eglFailure("eglMakeCurrent");
         return false;
     }
