@@ -21,23 +21,22 @@ namespace {
 constexpr int kRoleCount = 2;
 int roleIndex(DrawBuffer role) { return role == DrawBuffer::Back ? 0 : 1; }
 
-// Framebuffer objects are beyond GL 1.1: their entry points are asked of EGL once.
+// Framebuffer objects are beyond GL 1.1: their entry points are asked of EGL once. They are
+// never deleted one by one: destroying a context frees its objects.
 struct FramebufferFunctions {
     PFNGLGENFRAMEBUFFERSPROC genFramebuffers = nullptr;
-    PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers = nullptr;
     PFNGLBINDFRAMEBUFFERPROC bindFramebuffer = nullptr;
     PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer = nullptr;
     PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus = nullptr;
     PFNGLGENRENDERBUFFERSPROC genRenderbuffers = nullptr;
-    PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers = nullptr;
     PFNGLBINDRENDERBUFFERPROC bindRenderbuffer = nullptr;
     PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage = nullptr;
     PFNGLBLITFRAMEBUFFERPROC blitFramebuffer = nullptr;
 
     bool complete() const {
-        return genFramebuffers && deleteFramebuffers && bindFramebuffer &&
-               framebufferRenderbuffer && checkFramebufferStatus && genRenderbuffers &&
-               deleteRenderbuffers && bindRenderbuffer && renderbufferStorage && blitFramebuffer;
+        return genFramebuffers && bindFramebuffer && framebufferRenderbuffer &&
+               checkFramebufferStatus && genRenderbuffers && bindRenderbuffer &&
+               renderbufferStorage && blitFramebuffer;
     }
 };
 
@@ -50,12 +49,10 @@ const FramebufferFunctions& framebufferFunctions() {
     static const FramebufferFunctions functions = [] {
         FramebufferFunctions f;
         lookUp(f.genFramebuffers, "glGenFramebuffers");
-        lookUp(f.deleteFramebuffers, "glDeleteFramebuffers");
         lookUp(f.bindFramebuffer, "glBindFramebuffer");
         lookUp(f.framebufferRenderbuffer, "glFramebufferRenderbuffer");
         lookUp(f.checkFramebufferStatus, "glCheckFramebufferStatus");
         lookUp(f.genRenderbuffers, "glGenRenderbuffers");
-        lookUp(f.deleteRenderbuffers, "glDeleteRenderbuffers");
         lookUp(f.bindRenderbuffer, "glBindRenderbuffer");
         lookUp(f.renderbufferStorage, "glRenderbufferStorage");
         lookUp(f.blitFramebuffer, "glBlitFramebuffer");
@@ -121,17 +118,13 @@ OffscreenSurface::OffscreenSurface(int width, int height)
     }
     display_->display = display;
 
-    const EGLint configAttributes[] = {EGL_SURFACE_TYPE,
-                                       EGL_PBUFFER_BIT,
-                                       EGL_RENDERABLE_TYPE,
-                                       EGL_OPENGL_BIT,
-                                       EGL_RED_SIZE,
-                                       8,
-                                       EGL_GREEN_SIZE,
-                                       8,
-                                       EGL_BLUE_SIZE,
-                                       8,
-                                       EGL_NONE};
+    // clang-format off
+    const EGLint configAttributes[] = {
+        EGL_SURFACE_TYPE, EGL_PBUFFER_BIT,
+        EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+        EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8,
+        EGL_NONE};
+    // clang-format on
     EGLint count = 0;
     if (!eglChooseConfig(display, configAttributes, &display_->config, 1, &count) || count < 1) {
         lastError_ = eglFailure("eglChooseConfig");
@@ -151,13 +144,14 @@ OffscreenSurface::OffscreenSurface(int width, int height)
 OffscreenSurface::~OffscreenSurface() {
     const EGLDisplay display = display_->display;
     if (display == EGL_NO_DISPLAY) return;
+    // A released context that is still current lives on until it is not: let go of whichever
+    // of ours is current, then destroy the ones not yet released.
     const EGLContext current = eglGetCurrentContext();
-    for (const auto& context : contexts_) {
-        if (context->released) continue;
+    for (const auto& context : contexts_)
         if (context->egl == current)
             eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-        eglDestroyContext(display, context->egl);
-    }
+    for (const auto& context : contexts_)
+        if (!context->released) eglDestroyContext(display, context->egl);
     if (display_->pbuffer != EGL_NO_SURFACE) eglDestroySurface(display, display_->pbuffer);
     // The display stays initialised: EGL hands every surface the same one, so terminating it
     // would pull the contexts from under other surfaces, and loading the driver again for the

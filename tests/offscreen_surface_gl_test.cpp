@@ -1,6 +1,7 @@
 // The offscreen surface on a real Mesa context: buffer roles, swaps, the shared depth buffer,
 // selection mode with the framebuffers bound, contexts, resizing; PNG files and the heap set-up.
 #include <GL/gl.h>
+#include <GL/glext.h>
 #include <GL/glu.h>
 #include <gtest/gtest.h>
 #include <malloc.h>
@@ -94,6 +95,17 @@ TEST_F(OffscreenSurfaceTest, ContextIsCompatibilityProfileWithDepthAndSizedViewp
     const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
     ASSERT_NE(renderer, nullptr);
     EXPECT_GT(std::string(renderer).size(), 0u);
+
+    // From GL 3.2 on the profile can be asked; before it every context is a compatibility one.
+    GLint major = 0, minor = 0;
+    glGetIntegerv(GL_MAJOR_VERSION, &major);
+    glGetIntegerv(GL_MINOR_VERSION, &minor);
+    glGetError();  // GL_MAJOR_VERSION is unknown before 3.0
+    if (major * 10 + minor >= 32) {
+        GLint profile = 0;
+        glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &profile);
+        EXPECT_TRUE(profile & GL_CONTEXT_COMPATIBILITY_PROFILE_BIT) << profile;
+    }
 
     GLint depthBits = 0;
     glGetIntegerv(GL_DEPTH_BITS, &depthBits);
