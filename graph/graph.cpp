@@ -66,11 +66,16 @@ void Graph::clearContents() {
 }
 
 bool Graph::reload(std::istream& in) {
+    const bool hadNodes = !nodes.empty();
+    const int32_t previousTop = settings.topNodeIndex;
     clearContents();
     homeTransform_ = ProjTransform::identity();
     settings.topNodeIndex = -1;
     parseStream(in);
     if (nodes.empty()) {
+        // A graph that was empty before (one read aside to replace what is on view) leaves the
+        // shared top node index to the graph it belongs to.
+        if (!hadNodes) settings.topNodeIndex = previousTop;
         // Nothing to lay out or dump; the caller learns that the load failed.
         if (debugLevel != 0) std::fprintf(stderr, "loaded %d nodes, %d links\n", 0, 0);
         return false;

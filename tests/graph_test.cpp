@@ -182,6 +182,13 @@ TEST(GraphReload, AStreamWithoutNodesFailsAndLeavesTheGraphEmpty) {
     }
     std::ifstream missing("/nonexistent/orvo/file.graph");
     EXPECT_FALSE(g.reload(missing));
+
+    // A failed read into a graph set aside leaves the top node of the graph on view alone.
+    ASSERT_TRUE(readFile(g, dataPath("worked_example.graph")));
+    EXPECT_EQ(settings.topNodeIndex, 0);
+    Graph aside(settings);
+    EXPECT_FALSE(readText(aside, "\n"));
+    EXPECT_EQ(settings.topNodeIndex, 0);
 }
 
 TEST(GraphTakeContents, ReplacesTheContentsAndKeepsTheViewerTables) {
