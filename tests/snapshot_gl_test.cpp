@@ -94,10 +94,6 @@ TEST(SnapshotTool, RefusesWhatItCannotDo) {
     EXPECT_NE(run.status, 0);
     EXPECT_NE(run.err.find("cannot write"), std::string::npos) << run.err;
 
-    run = runTool("orvo-snapshot", {kSite, "-o", out, "--keys", "s"});
-    EXPECT_NE(run.status, 0);
-    EXPECT_NE(run.err.find("keyboard commands are not available yet"), std::string::npos);
-
     for (const char* size : {"0x10", "10", "axb", "20000x10", "-5x5"}) {
         run = runTool("orvo-snapshot", {kSite, "-o", out, "--size", size});
         EXPECT_NE(run.status, 0) << size;

@@ -12,16 +12,13 @@
 #include "platform/draw_process.h"
 #include "platform/offscreen_surface.h"
 #include "platform/png_image.h"
-#include "render/renderer.h"
-#include "viewer/viewer_settings.h"
+#include "shell/glue.h"
+#include "viewer/viewer.h"
 
 namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kMaxSide = 16384;
-// The viewer re-lays the tree out from a node this far from the layout's start (cosh of the
-// distance) before travelling to it.
-constexpr double kRelayoutDepth = 100.0;
 
 struct Options {
     std::string file;
@@ -46,17 +43,6 @@ bool parseSize(const std::string& text, int& width, int& height) {
     return number(text.substr(0, x), width) && number(text.substr(x + 1), height);
 }
 
-// The settings as the window glue leaves them after creating the viewer.
-void applyWindowSettings(orvo::ViewerSettings& s) {
-    s.loadFlags = orvo::kWindowLoadFlags;
-    s.dragDecimation = 0;
-    s.passiveDecimation = 2;
-    s.drawSphere = 1;
-    s.labelChoice = 2;
-    s.animationStep = 0.0833f;
-    s.redCentreNode = 0;
-}
-
 int fail(const std::string& message) {
     std::fprintf(stderr, "orvo-snapshot: %s\n", message.c_str());
     return kExitFailure;
@@ -68,59 +54,47 @@ int run(const Options& options) {
         return fail("--size wants WIDTHxHEIGHT, each from 1 to " + std::to_string(kMaxSide) +
                     ", not \"" + options.size + "\"");
     }
-    if (options.keys) return fail("--keys: keyboard commands are not available yet");
+    if (!std::ifstream(options.file, std::ios::binary)) {
+        return fail("cannot open \"" + options.file + "\"");
+    }
 
-    std::ifstream in(options.file, std::ios::binary);
-    if (!in) return fail("cannot open \"" + options.file + "\"");
-
-    orvo::ViewerSettings settings;
-    applyWindowSettings(settings);
     orvo::OffscreenSurface surface(width, height);
     if (!surface.valid()) return fail("no offscreen GL display: " + surface.lastError());
-    orvo::Renderer renderer(settings, surface);
-    orvo::GlContext* context = surface.createContext();
-    if (context == nullptr) return fail("no GL context: " + surface.lastError());
-    renderer.initContext(context, width, height);
-
-    orvo::Graph graph(settings, in);
-    if (graph.empty()) return fail("\"" + options.file + "\" holds no node record");
-    renderer.setGraph(&graph);
-    renderer.resetViewWith(graph.homeTransform());
-    settings.groupColumn = 0;
-    for (const orvo::GroupColourEntry& e : orvo::kGroupColourTable) {
-        graph.setGroupColor(e.kind, e.name, e.red, e.green, e.blue);
-    }
-    settings.useWindowAspect = 1;
-    renderer.updateProjection();
-    settings.pickBudgetSec = 5;
-    settings.pickBudgetUsec = 0;
+    // The viewer is set up, sized and loaded exactly as the window glue does it for a window.
+    orvo::Glue glue;
+    glue.initViewer(surface, width, height);
+    glue.reshapeViewer(width, height);
+    if (!glue.openGraphFile(options.file)) return kExitFailure;  // the glue has said why
+    orvo::Viewer& viewer = *glue.viewer();
+    orvo::Graph& graph = *viewer.graph();
 
     if (options.scheme >= 0) {
         const orvo::ColourScheme& scheme = orvo::kColourSchemes[options.scheme];
-        for (int i = 0; i < 3; ++i) {
-            settings.backgroundColor[i] = scheme.background[i];
-            settings.sphereColor[i] = scheme.sphere[i];
-            settings.labelColor[i] = scheme.label[i];
-        }
-        renderer.setClearColour();
-        renderer.buildSphereList();
+        viewer.setBackgroundColor(scheme.background[0], scheme.background[1], scheme.background[2]);
+        viewer.setSphereColor(scheme.sphere[0], scheme.sphere[1], scheme.sphere[2]);
+        viewer.setLabelColor(scheme.label[0], scheme.label[1], scheme.label[2]);
     }
 
     if (options.gotoId) {
-        orvo::Node* node = graph.findNode(*options.gotoId);
+        const orvo::Node* node = graph.findNode(*options.gotoId);
         if (node == nullptr) return fail("no node has the id \"" + *options.gotoId + "\"");
         if (!node->isShown()) return fail("the node \"" + *options.gotoId + "\" is hidden");
-        if (node->globalTransform.at(3, 3) > kRelayoutDepth) graph.relayoutFrom(node);
-        if (renderer.gotoNodeView(node, 1) != 1) {
+        // Re-lays the tree out from a node too far from the layout's start, as the viewer does.
+        if (viewer.gotoNode(*options.gotoId, 1) != 1) {
             return fail("cannot bring \"" + *options.gotoId + "\" to the centre");
         }
     }
 
+    // Each character as if typed into the view ("f" reads its id from standard input).
+    if (options.keys) {
+        for (const char key : *options.keys) glue.keyViewer(static_cast<unsigned char>(key));
+    }
+
     // As the viewer's redraw: a frame, and idle refinement asked for.
-    renderer.drawFrame();
-    renderer.setKeepRedrawing(1);
+    viewer.redraw();
     if (!options.noRefine) {
-        while (renderer.keepRedrawing() != 0) renderer.idleStep();
+        while (glue.idleViewer() != 0) {
+        }
     }
 
     std::vector<uint8_t> rgba;
@@ -146,7 +120,7 @@ int main(int argc, char** argv) {
     app.add_option("--size", options.size, "picture size WIDTHxHEIGHT (default 800x600)");
     app.add_option("--goto", options.gotoId, "bring the node with this id to the centre first");
     app.add_option("--scheme", options.scheme, "colour scheme 0, 1 or 2")->check(CLI::Range(0, 2));
-    app.add_option("--keys", options.keys, "keyboard commands to apply first (not available yet)");
+    app.add_option("--keys", options.keys, "keyboard commands to apply first, as if typed into the view");
     app.add_flag("--no-refine", options.noRefine, "only the first time slice, no idle refinement");
     CLI11_PARSE(app, argc, argv);
     return run(options);
