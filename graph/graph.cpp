@@ -116,13 +116,15 @@ Node* Graph::findNode(std::string_view id) const {
     return i < 0 ? nullptr : nodes[i];
 }
 
-void Graph::addNode(Node* n, std::string_view id) {
+void Graph::addNode(Node* n, std::string_view id) { addNodeWithHash(n, id, NodeIndex::hashOf(id)); }
+
+void Graph::addNodeWithHash(Node* n, std::string_view id, uint32_t idHash) {
     const auto i = static_cast<int32_t>(nodes.size());
     n->index = i;
     n->id.assign(id);
     if (nodes.empty()) root = n;  // records applied one by one outside a read have a root too
     nodes.push_back(n);
-    nodeIndexById_.insert(n->id, i, nodes);
+    nodeIndexById_.insert(n->id, idHash, i, nodes);
 }
 
 void Graph::addLink(Link* l) {

@@ -178,6 +178,7 @@ private:
     struct ReadState;  // lookups that only live while a stream is read (reader.cpp)
 
     void clearContents();
+    void addNodeWithHash(Node* n, std::string_view id, uint32_t idHash);
     Node* newNode(Node* parent, int32_t level);
     Link* newLink(Node* from, Node* to, int32_t extra, uint8_t flags);
     bool hasLinkTo(const Node* from, const Node* to) const;

@@ -1,5 +1,5 @@
 // Id -> node index by open addressing (linear probing, at most half full); the ids themselves
-// stay in the nodes, and a few hash bits per slot spare most visits to them.
+// stay in the nodes, and the hash bits kept per slot spare most visits to them.
 #include "graph/node_index.h"
 
 #include <functional>
@@ -9,28 +9,25 @@
 namespace orvo {
 
 namespace {
-size_t hashId(std::string_view id) { return std::hash<std::string_view>{}(id); }
 uint32_t maskOf(unsigned bits) { return static_cast<uint32_t>((uint64_t{1} << bits) - 1); }
 }  // namespace
 
+uint32_t NodeIndex::hashOf(std::string_view id) {
+    const uint64_t h = std::hash<std::string_view>{}(id);
+    return static_cast<uint32_t>(h ^ (h >> 32));
+}
+
 void NodeIndex::clear() {
     std::vector<uint32_t>().swap(slots_);
+    std::vector<uint32_t>().swap(hashes_);
     count_ = 0;
     indexBits_ = 0;
 }
 
-uint32_t NodeIndex::tagOf(size_t hash) const {
-    // The hash's top bits, placed above the index bits (the low bits pick the slot).
-    const unsigned tagBits = 32 - indexBits_;
-    if (tagBits == 0) return 0;
-    return static_cast<uint32_t>(hash >> (64 - tagBits)) << indexBits_;
-}
-
-int32_t NodeIndex::find(std::string_view id, const std::vector<Node*>& nodes) const {
+int32_t NodeIndex::find(std::string_view id, uint32_t hash, const std::vector<Node*>& nodes) const {
     if (slots_.empty()) return -1;
-    const size_t hash = hashId(id);
-    const uint32_t tag = tagOf(hash);
     const uint32_t indexMask = maskOf(indexBits_);
+    const uint32_t tag = hash & ~indexMask;
     const size_t mask = slots_.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
         const uint32_t slot = slots_[i];
@@ -41,15 +38,18 @@ int32_t NodeIndex::find(std::string_view id, const std::vector<Node*>& nodes) co
     }
 }
 
-void NodeIndex::insert(std::string_view id, int32_t index, const std::vector<Node*>& nodes) {
+void NodeIndex::insert(std::string_view id, uint32_t hash, int32_t index,
+                       const std::vector<Node*>& nodes) {
+    if (static_cast<size_t>(index) >= hashes_.size())
+        hashes_.resize(static_cast<size_t>(index) + 1);
+    hashes_[index] = hash;
     // index + 1 must fit the index bits, which grow with the table.
     while ((count_ + 1) * 2 > slots_.size() ||
            static_cast<uint64_t>(index) + 1 >= (uint64_t{1} << indexBits_)) {
-        grow(nodes, slots_.size() * 2);
+        grow(slots_.size() * 2);
     }
-    const size_t hash = hashId(id);
-    const uint32_t tag = tagOf(hash);
     const uint32_t indexMask = maskOf(indexBits_);
+    const uint32_t tag = hash & ~indexMask;
     const uint32_t entry = tag | (static_cast<uint32_t>(index) + 1);
     const size_t mask = slots_.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
@@ -66,25 +66,25 @@ void NodeIndex::insert(std::string_view id, int32_t index, const std::vector<Nod
     }
 }
 
-void NodeIndex::grow(const std::vector<Node*>& nodes, size_t minimumSlots) {
+void NodeIndex::grow(size_t minimumSlots) {
     std::vector<uint32_t> old;
     old.swap(slots_);
-    const unsigned oldBits = indexBits_;
+    const uint32_t oldMask = maskOf(indexBits_);
     size_t size = 64;
     while (size < minimumSlots) size *= 2;
     unsigned bits = 0;
     while ((size_t{1} << bits) < size) ++bits;
-    indexBits_ = bits;  // log2 of the slot count: index + 1 <= count < slots
+    indexBits_ = bits;
     slots_.assign(size, 0);
+    const uint32_t indexMask = maskOf(indexBits_);
     const size_t mask = size - 1;
-    const uint32_t oldMask = maskOf(oldBits);
     for (uint32_t slot : old) {
         if (slot == 0) continue;
         const uint32_t index = (slot & oldMask) - 1;
-        const size_t hash = hashId(nodes[index]->id);
+        const uint32_t hash = hashes_[index];
         size_t i = hash & mask;
         while (slots_[i] != 0) i = (i + 1) & mask;
-        slots_[i] = tagOf(hash) | (index + 1);
+        slots_[i] = (hash & ~indexMask) | (index + 1);
     }
 }
 

@@ -13,20 +13,33 @@ struct Node;
 
 class NodeIndex {
 public:
+    static uint32_t hashOf(std::string_view id);
+
     void clear();
     /// Index of the node with that id, or -1.
-    int32_t find(std::string_view id, const std::vector<Node*>& nodes) const;
+    int32_t find(std::string_view id, const std::vector<Node*>& nodes) const {
+        return find(id, hashOf(id), nodes);
+    }
+    /// The same with the id's hashOf already at hand.
+    int32_t find(std::string_view id, uint32_t hash, const std::vector<Node*>& nodes) const;
     /// Maps id to index (replacing an earlier entry for the same id). nodes[index] must already
     /// hold that id.
-    void insert(std::string_view id, int32_t index, const std::vector<Node*>& nodes);
-    size_t memoryBytes() const { return slots_.capacity() * sizeof(uint32_t); }
+    void insert(std::string_view id, int32_t index, const std::vector<Node*>& nodes) {
+        insert(id, hashOf(id), index, nodes);
+    }
+    void insert(std::string_view id, uint32_t hash, int32_t index, const std::vector<Node*>& nodes);
+    size_t memoryBytes() const {
+        return slots_.capacity() * sizeof(uint32_t) + hashes_.capacity() * sizeof(uint32_t);
+    }
 
 private:
-    // A slot is 0 when empty, else index + 1 in the low `indexBits_` bits and the top bits of
-    // the id's hash above them: most mismatches are told apart without touching the node.
-    uint32_t tagOf(size_t hash) const;
-    void grow(const std::vector<Node*>& nodes, size_t minimumSlots);
+    // A slot is 0 when empty, else index + 1 in its low `indexBits_` bits (log2 of the slot
+    // count) and the id's hash above them. The hash's low bits choose the slot, so the slot and
+    // the stored bits together hold the whole hash: most mismatches are told apart without
+    // touching a node, and growing needs only the hashes kept per node.
+    void grow(size_t minimumSlots);
     std::vector<uint32_t> slots_;
+    std::vector<uint32_t> hashes_;  // by node index
     size_t count_ = 0;
     unsigned indexBits_ = 0;
 };

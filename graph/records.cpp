@@ -13,10 +13,13 @@ constexpr uint8_t kTreeLinkFlags = Enabled | Shown;
 }  // namespace
 
 Node* Graph::addRecord(Node* parent, std::string_view id, int32_t level, int32_t extra) {
-    Node* x = parent ? findNode(id) : nullptr;
+    // One hash of the id serves both the lookup and, for a new node, the registration.
+    const uint32_t idHash = NodeIndex::hashOf(id);
+    const int32_t existing = parent ? nodeIndexById_.find(id, idHash, nodes) : -1;
+    Node* x = existing < 0 ? nullptr : nodes[existing];
     if (x == nullptr) {
         x = newNode(parent, level);
-        addNode(x, id);
+        addNodeWithHash(x, id, idHash);
         x->flags |= Shown;
         if (read_) {
             read_->slotInParent.push_back(parent ? static_cast<int32_t>(parent->children.size())
