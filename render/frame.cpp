@@ -4,6 +4,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "graph/graph.h"
 #include "render/renderer.h"
@@ -11,13 +12,15 @@
 
 namespace orvo {
 
-void Renderer::insertBySize(std::vector<Node*>& seq, size_t head, Node* n) {
+size_t Renderer::insertBySize(std::vector<Node*>& seq, size_t head, Node* n) {
     // After every entry of equal or larger size, before the first strictly smaller one, so that
     // equal sizes keep their order of arrival.
     const auto at = std::upper_bound(
         seq.begin() + static_cast<std::ptrdiff_t>(head), seq.end(), n,
         [](const Node* a, const Node* b) { return b->apparentSize < a->apparentSize; });
+    const auto index = static_cast<size_t>(at - seq.begin());
     seq.insert(at, n);
+    return index;
 }
 
 void Renderer::setGraph(Graph* graph) {
@@ -27,6 +30,8 @@ void Renderer::setGraph(Graph* graph) {
     pendingNodes_.clear();
     pendingHead_ = 0;
     drawnLinks_.clear();
+    pickBounds_.clear();
+    pickBoundsValid_ = false;
     hoveredName_ = -1;
     graph_ = graph;
     if (graph_ == nullptr) {
@@ -96,6 +101,9 @@ void Renderer::drawFrame() {
         bestApparentSize_ = -1.0;
         viewCentre_ = dehomogenized(viewTransform_.inverse().apply(ProjPoint()));
         beginFrame();
+        pickBounds_.clear();
+        boundsWindow_ = currentWindowMatrix();
+        pickBoundsValid_ = true;
     } else {
         const TimePair since = start - frameStart_;
         const TimePair limit{settings_.refineLimitSec, settings_.refineLimitUsec};
@@ -108,6 +116,11 @@ void Renderer::drawFrame() {
             return;
         }
         resumeFrame();
+        // The view changed under a frame in progress: what was recorded no longer matches.
+        const ProjTransform window = currentWindowMatrix();
+        if (!std::equal(std::begin(window.m), std::end(window.m), std::begin(boundsWindow_.m))) {
+            pickBoundsValid_ = false;
+        }
     }
 
     while (elapsed < slice) {
@@ -148,7 +161,8 @@ void Renderer::drawFrame() {
         drawNode(n);
         n->flags |= Drawn;
         drawNodeLinks(n);
-        insertBySize(drawnNodes_, 0, n);
+        const size_t at = insertBySize(drawnNodes_, 0, n);
+        if (pickBoundsValid_) recordPickBounds(at, *n);
         insertBySize(expandQueue_, expandHead_, n);
         ++nodesDrawnLastSlice_;
         elapsed = currentTime() - start;

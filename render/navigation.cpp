@@ -147,6 +147,9 @@ int Renderer::centrePoint(int immediate) {
 
 int Renderer::gotoNodeView(Node* n, int immediate) {
     if (n == nullptr) return 0;
+    // The tree may just have been laid out again from another node: what the last frame
+    // recorded for picking no longer holds.
+    pickBoundsValid_ = false;
     const ProjTransform v = viewTransform_;
     ProjPoint pn = dehomogenized((n->globalTransform * v).apply(ProjPoint()));
     if (!isFinite(pn)) return 0;  // an overflowed position cannot be brought anywhere

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <string>
 
 #include "graph/graph.h"
@@ -22,6 +23,9 @@ constexpr GLuint kPlaceholderName = 6555;
 constexpr double kPickHalfSize = 1.5;  // the 3 x 3 pick region
 // Slack for the pre-filter: GL transforms in single precision, the filter in double.
 constexpr double kPickMargin = 1.0;
+constexpr double kWidestLine = 2.0;  // tree links
+// Nodes with more non-tree links than this get no recorded link extent.
+constexpr size_t kFewNonTreeLinks = 64;
 
 }  // namespace
 
@@ -83,66 +87,81 @@ void Renderer::redrawPicked() {
     const TimePair budget{settings_.pickBudgetSec, settings_.pickBudgetUsec};
     TimePair elapsed{0, 0};
     beginFrame();
+    // The extents recorded while the frame was drawn hold while the window matrix does; they
+    // let the pass skip a node without touching it or its links.
+    const bool recorded =
+        pickPrefilter_ && pickBoundsValid_ && pickBounds_.size() == drawnNodes_.size() &&
+        std::equal(std::begin(pickWindow_.m), std::end(pickWindow_.m), std::begin(boundsWindow_.m));
+    const double cubeReach = kPickHalfSize + kPickMargin;
+    const double linkReach = kPickHalfSize * std::sqrt(2.0) + 0.5 * kWidestLine + kPickMargin;
+    size_t skipped = 0;
     // By index: a pick never adds to drawnNodes, but drawing may grow other lists.
     for (size_t i = 0; i < drawnNodes_.size() && elapsed < budget; ++i) {
         Node* n = drawnNodes_[i];
-        if (!pickPrefilter_ || nodeMayTouchPick(*n)) drawNode(n);
-        drawNodeLinks(n);
+        if (recorded) {
+            const PickBounds& b = pickBounds_[i];
+            const bool cube = b.cube.reaches(pickWindowX_, pickWindowY_, cubeReach);
+            const bool links = b.links.reaches(pickWindowX_, pickWindowY_, linkReach);
+            if (!cube && !links) {
+                // Skipping costs nanoseconds: the clock (millisecond resolution) is read now
+                // and then rather than after every node.
+                if (++skipped % 64 == 0) elapsed = currentTime() - start;
+                continue;
+            }
+            if (cube) drawNode(n);
+            if (links) drawNodeLinks(n);
+        } else {
+            if (!pickPrefilter_ || nodeMayTouchPick(*n)) drawNode(n);
+            drawNodeLinks(n);
+        }
         elapsed = currentTime() - start;
     }
 }
 
+ProjTransform Renderer::currentWindowMatrix() const {
+    return windowMatrix(viewTransform_, cameraMatrix_, projectionMatrix_, viewport_[2],
+                        viewport_[3]);
+}
+
 void Renderer::preparePickFilter() {
-    // View space -> clip space -> GL window pixels, exactly as the viewport maps them.
-    ProjTransform toCorner, toPixels;
-    toCorner.setEuclideanTranslation(1.0, 1.0, 0.0);
-    toPixels.setEuclideanScale(0.5 * viewport_[2], 0.5 * viewport_[3], 1.0);
-    pickWindow_ = viewTransform_ * cameraMatrix_ * projectionMatrix_ * toCorner * toPixels;
+    pickWindow_ = currentWindowMatrix();
     pickWindowX_ = pickX_;
     pickWindowY_ = viewport_[3] - pickY_;
 }
 
 bool Renderer::nodeMayTouchPick(const Node& n) const {
     if (!n.isShown() || n.generation >= settings_.nodeGenerationLimit) return false;
-    if (!isDrawable(n.globalTransform)) return false;
-    const ProjTransform c = n.globalTransform * pickWindow_;
-    // Window x, y and clip w of a cube corner: row 3 plus or minus half an edge of rows 0..2.
-    constexpr double h = 0.04;
-    double minX = INFINITY, maxX = -INFINITY, minY = INFINITY, maxY = -INFINITY;
-    for (int corner = 0; corner < 8; ++corner) {
-        const double sx = (corner & 1) ? h : -h, sy = (corner & 2) ? h : -h,
-                     sz = (corner & 4) ? h : -h;
-        double v[4];
-        for (int j : {0, 1, 3}) {
-            v[j] = c.at(3, j) + sx * c.at(0, j) + sy * c.at(1, j) + sz * c.at(2, j);
-        }
-        // A corner at or behind the eye plane: the projected extent is unbounded.
-        if (!(v[3] > 0.0)) return true;
-        const double wx = v[0] / v[3], wy = v[1] / v[3];
-        minX = std::min(minX, wx);
-        maxX = std::max(maxX, wx);
-        minY = std::min(minY, wy);
-        maxY = std::max(maxY, wy);
-    }
-    const double reach = kPickHalfSize + kPickMargin;
-    return maxX >= pickWindowX_ - reach && minX <= pickWindowX_ + reach &&
-           maxY >= pickWindowY_ - reach && minY <= pickWindowY_ + reach;
+    return cubeWindowBox(n.globalTransform, pickWindow_)
+        .reaches(pickWindowX_, pickWindowY_, kPickHalfSize + kPickMargin);
 }
 
 bool Renderer::linkMayTouchPick(const Link& k, float lineWidth) const {
-    const ProjPoint a = pickWindow_.apply(k.fromPosition);
-    const ProjPoint b = pickWindow_.apply(k.toPosition);
-    if (!(a.w > 0.0) || !(b.w > 0.0)) return true;
-    const double ax = a.x / a.w, ay = a.y / a.w, bx = b.x / b.w, by = b.y / b.w;
-    // Distance from the pick centre to the segment.
-    const double ex = bx - ax, ey = by - ay;
-    const double px = pickWindowX_ - ax, py = pickWindowY_ - ay;
-    const double len2 = ex * ex + ey * ey;
-    double t = len2 > 0.0 ? (px * ex + py * ey) / len2 : 0.0;
-    t = std::clamp(t, 0.0, 1.0);
-    const double dx = px - t * ex, dy = py - t * ey;
-    const double reach = kPickHalfSize * std::sqrt(2.0) + 0.5 * lineWidth + kPickMargin;
-    return !(dx * dx + dy * dy > reach * reach);  // NaN keeps the link
+    return segmentMayTouch(k.fromPosition, k.toPosition, pickWindow_, pickWindowX_, pickWindowY_,
+                           kPickHalfSize, lineWidth, kPickMargin);
+}
+
+void Renderer::recordPickBounds(size_t at, const Node& n) {
+    PickBounds b;
+    b.cube = cubeWindowBox(n.globalTransform, boundsWindow_);
+    // Every link a pick pass may draw with n, whatever its flags now: visibility and
+    // generations may still change, positions do not.
+    bool bounded = true;
+    auto add = [&](const Link* k) {
+        if (bounded && !addSegment(b.links, k->fromPosition, k->toPosition, boundsWindow_)) {
+            bounded = false;
+        }
+    };
+    if (n.parentLink != nullptr) add(n.parentLink);
+    for (const Link* k : n.childLinks) add(k);
+    // A page linked from everywhere is checked link by link at each pick instead.
+    if (n.outLinks.size() + n.inLinks.size() <= kFewNonTreeLinks) {
+        for (const Link* k : n.outLinks) add(k);
+        for (const Link* k : n.inLinks) add(k);
+    } else {
+        bounded = false;
+    }
+    if (!bounded) b.links = WindowBox::unbounded();
+    pickBounds_.insert(pickBounds_.begin() + static_cast<std::ptrdiff_t>(at), b);
 }
 
 void Renderer::hoverHighlight(int x, int y, int /*shift*/, int /*ctrl*/) {

@@ -366,7 +366,10 @@ void Renderer::markSelected(Node& node, int on) {
     }
     if (!node.isShown() || !node.isDrawn()) return;
     redrawNodeInFront(&node);
-    insertBySize(drawnNodes_, 0, &node);
+    const size_t at = insertBySize(drawnNodes_, 0, &node);
+    if (pickBoundsValid_ && pickBounds_.size() + 1 == drawnNodes_.size()) {
+        recordPickBounds(at, node);
+    }
 }
 
 void Renderer::redrawNodeInFront(Node* n) {

@@ -12,6 +12,7 @@
 #include "geometry/proj_transform.h"
 #include "geometry/quaternion.h"
 #include "render/gl_surface.h"
+#include "render/pick_bounds.h"
 #include "render/time_pair.h"
 
 namespace orvo {
@@ -87,7 +88,10 @@ public:
 
     // State that the viewer, tools and tests read.
     const ProjTransform& viewTransform() const { return viewTransform_; }
-    void setViewTransform(const ProjTransform& t) { viewTransform_ = t; }
+    void setViewTransform(const ProjTransform& t) {
+        viewTransform_ = t;
+        pickBoundsValid_ = false;
+    }
     const ProjTransform& baseView() const { return baseView_; }
     const ProjTransform& screenMatrix() const { return screenMatrix_; }
     Node* centreNode() const { return centreNode_; }
@@ -115,7 +119,8 @@ private:
     void drawNodeLinks(Node* n);
     void drawLink(Link* k);
     void redrawPicked();
-    void insertBySize(std::vector<Node*>& seq, size_t head, Node* n);
+    /// Inserts n after every entry of equal or larger apparentSize; returns its position.
+    size_t insertBySize(std::vector<Node*>& seq, size_t head, Node* n);
     bool makeCurrent();
     /// Makes v the view when all its elements are finite; false (view unchanged) otherwise.
     bool commitView(const ProjTransform& v);
@@ -126,6 +131,9 @@ private:
     void preparePickFilter();
     bool nodeMayTouchPick(const Node& n) const;
     bool linkMayTouchPick(const Link& k, float lineWidth) const;
+    /// Records, at position `at` of the pick bounds, what a pick pass can draw for n.
+    void recordPickBounds(size_t at, const Node& n);
+    ProjTransform currentWindowMatrix() const;
 
     ViewerSettings& settings_;
     GlSurface& surface_;
@@ -160,6 +168,11 @@ private:
     float depthScale_;
     bool pickPrefilter_ = true;
     float linkWidth_ = 1.0f;  // the line width drawNodeLinks set for the links it draws
+    // Extents of what a pick can draw for each entry of drawnNodes_, recorded as the frame draws
+    // them through boundsWindow_; trusted while the window matrix is unchanged.
+    std::vector<PickBounds> pickBounds_;
+    ProjTransform boundsWindow_ = ProjTransform::identity();
+    bool pickBoundsValid_ = false;
     ProjTransform pickWindow_ = ProjTransform::identity();  // view space -> GL window pixels
     double pickWindowX_ = 0.0, pickWindowY_ = 0.0;          // pick centre, GL window pixels
     ProjPoint pickedPoint_;

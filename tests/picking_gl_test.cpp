@@ -109,20 +109,39 @@ TEST(PickingGl, ThePrefilterGivesTheSameFirstHit) {
     for (int y = 2; y < rig.height(); y += 20) {
         for (int x = 3; x < rig.width(); x += 20) points.push_back({x, y});
     }
-    int hits = 0;
-    for (const MousePoint& m : points) {
-        rig.renderer.setPickPrefilter(true);
-        const uint32_t filtered = rig.renderer.pick(m.x, m.y);
-        const ProjPoint filteredPoint = rig.renderer.pickedPoint();
-        rig.renderer.setPickPrefilter(false);
-        const uint32_t full = rig.renderer.pick(m.x, m.y);
-        ASSERT_EQ(filtered, full) << m.x << "," << m.y;
-        if (full != kNothingPicked) {
-            ++hits;
-            EXPECT_EQ(filteredPoint.z, rig.renderer.pickedPoint().z) << m.x << "," << m.y;
+    // Three passes over the points: with the extents recorded while the frame was drawn, the
+    // full selection pass, and the filter computing extents at pick time (the view set again
+    // drops the recorded ones).
+    auto pickAll = [&](bool prefilter) {
+        std::vector<std::pair<uint32_t, double>> result;
+        rig.renderer.setPickPrefilter(prefilter);
+        for (const MousePoint& m : points) {
+            const uint32_t name = rig.renderer.pick(m.x, m.y);
+            result.emplace_back(name, name == kNothingPicked ? 0.0 : rig.renderer.pickedPoint().z);
         }
+        return result;
+    };
+    const auto recorded = pickAll(true);
+    const auto full = pickAll(false);
+    rig.renderer.setViewTransform(rig.renderer.viewTransform());
+    const auto computed = pickAll(true);
+    int hits = 0;
+    for (size_t i = 0; i < points.size(); ++i) {
+        ASSERT_EQ(recorded[i], full[i]) << points[i].x << "," << points[i].y;
+        ASSERT_EQ(computed[i], full[i]) << points[i].x << "," << points[i].y;
+        hits += full[i].first != kNothingPicked;
     }
     EXPECT_GT(hits, 120);
+
+    // A view moved without a new frame: the recorded extents are stale and must not be used.
+    rig.drawAll();
+    ProjTransform shift;
+    shift.setTranslationBy(0.3, -0.2, 0.0);
+    rig.renderer.setViewTransform(rig.renderer.viewTransform() * shift);
+    points.resize(60);
+    const auto movedFiltered = pickAll(true);
+    const auto movedFull = pickAll(false);
+    EXPECT_EQ(movedFiltered, movedFull);
 }
 
 TEST(PickingGl, ASelectionBufferOverflowStillReportsTheFirstHit) {
