@@ -321,6 +321,7 @@ void Renderer::drawNodeLinks(Node* n) {
         linkWidth_ = 2.0f;
         if (n->parentLink != nullptr && !(n->parentLink->flags & Drawn)) drawLink(n->parentLink);
         for (Link* k : n->childLinks) drawLink(k);
+        endLinks();
     }
     // A popular page has a non-tree link from nearly every other page, almost all of them hidden:
     // the link's own Shown flag is tested first (drawLink would refuse it anyway), so that a
@@ -333,13 +334,13 @@ void Renderer::drawNodeLinks(Node* n) {
             drawLink(k);
         }
     }
-    glLineWidth(1.0f);
     for (Link* k : n->inLinks) {
         if (k->isShown() && k->fromNode != nullptr &&
             (nearEnd || k->fromNode->generation < limit)) {
             drawLink(k);
         }
     }
+    endLinks();
 }
 
 void Renderer::drawLink(Link* k) {
@@ -348,14 +349,28 @@ void Renderer::drawLink(Link* k) {
     if (!(k->flags & Drawn)) drawnLinks_.push_back(k);
     k->flags |= Drawn;
     if (!isFinite(k->fromPosition) || !isFinite(k->toPosition)) return;
-    if (picking_ && pickPrefilter_ && !linkMayTouchPick(*k, linkWidth_)) return;
-    glLoadName(~static_cast<GLuint>(k->index));
-    glBegin(GL_LINES);
+    if (picking_) {
+        if (pickPrefilter_ && !linkMayTouchPick(*k, linkWidth_)) return;
+        // Every link is its own named object.
+        glLoadName(~static_cast<GLuint>(k->index));
+        glBegin(GL_LINES);
+    } else if (!linesOpen_) {
+        // Names mean nothing outside selection: the links of a node share one run of lines,
+        // which draws exactly what one run per link would.
+        glBegin(GL_LINES);
+        linesOpen_ = true;
+    }
     glColor4fv(k->fromColor.data());
     glVertex4d(k->fromPosition.x, k->fromPosition.y, k->fromPosition.z, k->fromPosition.w);
     glColor4fv(k->toColor.data());
     glVertex4d(k->toPosition.x, k->toPosition.y, k->toPosition.z, k->toPosition.w);
+    if (picking_) glEnd();
+}
+
+void Renderer::endLinks() {
+    if (!linesOpen_) return;
     glEnd();
+    linesOpen_ = false;
 }
 
 void Renderer::markSelected(Node& node, int on) {

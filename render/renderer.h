@@ -118,6 +118,8 @@ private:
     void drawNode(Node* n);
     void drawNodeLinks(Node* n);
     void drawLink(Link* k);
+    /// Closes the run of lines that drawLink keeps open outside selection.
+    void endLinks();
     void redrawPicked();
     /// Inserts n after every entry of equal or larger apparentSize; returns its position.
     size_t insertBySize(std::vector<Node*>& seq, size_t head, Node* n);
@@ -168,6 +170,7 @@ private:
     float depthScale_;
     bool pickPrefilter_ = true;
     float linkWidth_ = 1.0f;  // the line width drawNodeLinks set for the links it draws
+    bool linesOpen_ = false;  // inside glBegin(GL_LINES) of a node's links
     // Extents of what a pick can draw for each entry of drawnNodes_, recorded as the frame draws
     // them through boundsWindow_; trusted while the window matrix is unchanged.
     std::vector<PickBounds> pickBounds_;
