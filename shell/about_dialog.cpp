@@ -18,8 +18,9 @@ CAboutDlg::CAboutDlg(wxWindow* parent) : wxDialog(parent, wxID_ANY, "About orvo"
     ok->SetDefault();
     top->Add(ok, 0, wxALIGN_TOP | wxALL, 10);
 
-    auto* text = new wxTextCtrl(this, 1000, helpText(), wxDefaultPosition, FromDIP(wxSize(430, 260)),
-                                wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
+    auto* text =
+        new wxTextCtrl(this, 1000, helpText(), wxDefaultPosition, FromDIP(wxSize(430, 260)),
+                       wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
     auto* all = new wxBoxSizer(wxVERTICAL);
     all->Add(top, 0, wxEXPAND);
     all->Add(text, 1, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 10);

@@ -35,17 +35,16 @@ int KeyCommands::flip(char key) {
 
 void KeyCommands::apply(Viewer& viewer, int character, const std::string& lastSelectedId) {
     const char key = static_cast<char>(character & 0xFF);
-    switch (key) {
-        case '0': case '1': case '2': case '3': case '4':
-        case '5': case '6': case '7': case '8': case '9': {
-            const int digit = key - '0';
-            if (alternateDigitMode_ == 1) {
-                viewer.setNodeGenerationLimit(digit);
-            } else {
-                viewer.setLinkGenerationLimit(digit);
-            }
-            break;
+    if (key >= '0' && key <= '9') {
+        const int digit = key - '0';
+        if (alternateDigitMode_ == 1) {
+            viewer.setNodeGenerationLimit(digit);
+        } else {
+            viewer.setLinkGenerationLimit(digit);
         }
+        return;
+    }
+    switch (key) {
         case '*':
             viewer.setNodeGenerationLimit(99);
             viewer.setLinkGenerationLimit(99);

@@ -1,8 +1,8 @@
 // orvo: the desktop viewer. Parses --help, --version and an optional graph file, then runs the
 // wxWidgets application.
-#include <CLI/CLI.hpp>
 #include <wx/init.h>
 
+#include <CLI/CLI.hpp>
 #include <string>
 
 #include "platform/draw_process.h"
@@ -15,9 +15,10 @@
 int main(int argc, char** argv) {
     orvo::keepHeapForDrawing();
 
-    CLI::App cli{"orvo: an interactive viewer for the link structure of web sites, laid out in "
-                 "hyperbolic space.",
-                 "orvo"};
+    CLI::App cli{
+        "orvo: an interactive viewer for the link structure of web sites, laid out in "
+        "hyperbolic space.",
+        "orvo"};
     std::string file;
     cli.add_option("FILE", file, "graph file to open at start-up");
     cli.set_version_flag("--version", std::string("orvo ") + ORVO_VERSION);

@@ -81,8 +81,7 @@ bool COrvoDocManager::readGraphFile(const wxString& path) {
     const int opened = glue.openGraphFile(std::string(path.fn_str()));
     glue.loadProgress = nullptr;
     if (!opened) {
-        wxMessageBox(wxString::FromUTF8(glue.openError()), "orvo", wxOK | wxICON_ERROR,
-                     mainFrame_);
+        wxMessageBox(wxString::FromUTF8(glue.openError()), "orvo", wxOK | wxICON_ERROR, mainFrame_);
         return false;
     }
     return true;

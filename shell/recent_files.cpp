@@ -31,8 +31,7 @@ void loadRecentFiles(wxFileHistory& history, wxConfigBase& config) {
     // Added oldest first, so the most recent ends up on top.
     for (int number = kRecentFileCount; number >= 1; --number) {
         wxString path;
-        if (config.Read(wxString(kRecentGroup) + "/" + entryName(number), &path) &&
-            !path.empty()) {
+        if (config.Read(wxString(kRecentGroup) + "/" + entryName(number), &path) && !path.empty()) {
             history.AddFileToHistory(path);
         }
     }
@@ -53,8 +52,8 @@ void RecentFilesMenu::refresh(const wxFileHistory& history) {
     }
     const size_t count = history.GetCount();
     if (count == 0) {
-        wxMenuItem* placeholder = menu_.Insert(position_, history.GetBaseId(), "Recent File",
-                                               "Open this document");
+        wxMenuItem* placeholder =
+            menu_.Insert(position_, history.GetBaseId(), "Recent File", "Open this document");
         placeholder->Enable(false);
         shown_ = 1;
         return;

@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
     app.add_option("--size", options.size, "picture size WIDTHxHEIGHT (default 800x600)");
     app.add_option("--goto", options.gotoId, "bring the node with this id to the centre first");
     app.add_option("--scheme", options.scheme, "colour scheme 0, 1 or 2")->check(CLI::Range(0, 2));
-    app.add_option("--keys", options.keys, "keyboard commands to apply first, as if typed into the view");
+    app.add_option("--keys", options.keys, "keyboard commands, as if typed into the view");
     app.add_flag("--no-refine", options.noRefine, "only the first time slice, no idle refinement");
     CLI11_PARSE(app, argc, argv);
     return run(options);

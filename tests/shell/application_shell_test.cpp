@@ -50,8 +50,9 @@ std::string readFile(const std::string& path) {
 /// The first window of the process whose title matches the pattern, waiting up to `seconds`;
 /// "" when none.
 std::string waitForWindow(pid_t pid, const std::string& pattern, int seconds = 10) {
-    return shell("timeout " + std::to_string(seconds) + " xdotool search --all --sync --onlyvisible --pid " +
-                 std::to_string(pid) + " --name '" + pattern + "' 2>/dev/null | head -n 1");
+    return shell("timeout " + std::to_string(seconds) +
+                 " xdotool search --all --sync --onlyvisible --pid " + std::to_string(pid) +
+                 " --name '" + pattern + "' 2>/dev/null | head -n 1");
 }
 
 struct Geometry {
@@ -159,7 +160,8 @@ bool largestPatch(const ScreenImage& image, const Rgb& colour, int& cx, int& cy)
             while (!stack.empty()) {
                 const size_t i = stack.back();
                 stack.pop_back();
-                const int px = static_cast<int>(i % image.width), py = static_cast<int>(i / image.width);
+                const int px = static_cast<int>(i % image.width),
+                          py = static_cast<int>(i / image.width);
                 ++count, sx += px, sy += py;
                 const int dx[] = {1, -1, 0, 0}, dy[] = {0, 0, 1, -1};
                 for (int k = 0; k < 4; ++k) {
@@ -354,8 +356,8 @@ TEST_F(ApplicationTest, ALongLoadShowsProgressAndTheViewKeepsRepainting) {
     // The progress box comes up over the view; moved aside, the view repaints what it hid.
     const std::string progress = orvo.window("^orvo$");
     ASSERT_FALSE(progress.empty()) << "no progress shown";
-    shell("xdotool windowmove --sync " + progress + " " + std::to_string(frame.x + frame.width + 20) +
-          " 0");
+    shell("xdotool windowmove --sync " + progress + " " +
+          std::to_string(frame.x + frame.width + 20) + " 0");
     std::this_thread::sleep_for(400ms);
     int rx = 0, ry = 0;
     EXPECT_TRUE(largestPatch(shot(frame), {0, 255, 255}, rx, ry));
@@ -371,7 +373,8 @@ TEST_F(ApplicationTest, ALongLoadShowsProgressAndTheViewKeepsRepainting) {
 
 TEST(ApplicationOptionsTest, HelpAndVersionNeedNoDisplay) {
     const std::string app = ORVO_APP;
-    EXPECT_EQ(shell("env -u DISPLAY " + app + " --version; echo status $?"), "orvo 2.0.0\nstatus 0");
+    EXPECT_EQ(shell("env -u DISPLAY " + app + " --version; echo status $?"),
+              "orvo 2.0.0\nstatus 0");
     const std::string help = shell("env -u DISPLAY " + app + " --help; echo status $?");
     EXPECT_NE(help.find("FILE"), std::string::npos) << help;
     EXPECT_NE(help.find("status 0"), std::string::npos) << help;

@@ -87,8 +87,8 @@ TEST_F(GlueGlTest, ClicksSelectUnselectAndTravel) {
     EXPECT_EQ(glue->lastSelectedId(), a.id);
     EXPECT_EQ(viewer().renderer().keepRedrawing(), 1);
     // The animated move put the node at the centre of the view.
-    ProjPoint seen = dehomogenized((a.globalTransform * viewer().renderer().viewTransform())
-                                       .apply(ProjPoint(0, 0, 0, 1)));
+    ProjPoint seen = dehomogenized(
+        (a.globalTransform * viewer().renderer().viewTransform()).apply(ProjPoint(0, 0, 0, 1)));
     EXPECT_LT(seen.norm3(), 0.05);
 
     glue->onPicked(b.id, 4, 8);
@@ -191,9 +191,9 @@ TEST_F(GlueGlTest, AFileThatCannotBeShownLeavesTheGraphOnView) {
         const char* says;
     };
     const std::string directory = ::testing::TempDir();
-    for (const Case& c : {Case{testData("no_such_file.graph"), "No such file"},
-                          Case{directory, "directory"},
-                          Case{testData("no_nodes.graph"), "no node"}}) {
+    for (const Case& c :
+         {Case{testData("no_such_file.graph"), "No such file"}, Case{directory, "directory"},
+          Case{testData("no_nodes.graph"), "no node"}}) {
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(glue->openGraphFile(c.path), 0) << c.path;
         const std::string err = ::testing::internal::GetCapturedStderr();

@@ -12,9 +12,7 @@
 
 namespace orvo {
 
-inline std::string testData(const char* name) {
-    return std::string(ORVO_TEST_DATA) + "/" + name;
-}
+inline std::string testData(const char* name) { return std::string(ORVO_TEST_DATA) + "/" + name; }
 
 class GlueRig : public ::testing::Test {
 protected:

@@ -15,14 +15,13 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "tests/shell/toolkit.h"
 #include "shell/about_dialog.h"
 #include "shell/main_frame.h"
 #include "shell/orvo_doc.h"
+#include "tests/shell/toolkit.h"
 
 namespace orvo {
 namespace {
-
 
 class MainFrameTest : public ::testing::Test {
 protected:

@@ -11,21 +11,22 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/shell/toolkit.h"
 #include "shell/gl_view_window.h"
 #include "shell/glue.h"
+#include "tests/shell/toolkit.h"
 #include "tests/shell/x_screen.h"
 
 namespace orvo {
 namespace {
 
-
-bool isBackground(const std::array<uint8_t, 3>& p) { return p[0] == 255 && p[1] == 255 && p[2] == 255; }
+bool isBackground(const std::array<uint8_t, 3>& p) {
+    return p[0] == 255 && p[1] == 255 && p[2] == 255;
+}
 
 TEST(WindowSurfaceTest, AContinuationSliceAddsToThePictureOnScreen) {
     ASSERT_TRUE(startToolkit()) << "no X display";
-    auto* frame = new wxFrame(nullptr, wxID_ANY, "orvo window surface test", wxPoint(0, 0),
-                              wxSize(640, 480));
+    auto* frame =
+        new wxFrame(nullptr, wxID_ANY, "orvo window surface test", wxPoint(0, 0), wxSize(640, 480));
     Glue glue;
     auto* view = new GlViewWindow(frame, glue);
     frame->Show();
@@ -68,9 +69,10 @@ TEST(WindowSurfaceTest, AContinuationSliceAddsToThePictureOnScreen) {
         added += !was && is;
         ground += !is;
     }
-    std::printf("first slice: %zu nodes, %ld pixels; continuation: %zu nodes, %ld pixels added; "
-                "%ld of the first slice's pixels unchanged\n",
-                firstSlice, shownBefore, viewer.renderer().drawnNodes().size(), added, kept);
+    std::printf(
+        "first slice: %zu nodes, %ld pixels; continuation: %zu nodes, %ld pixels added; "
+        "%ld of the first slice's pixels unchanged\n",
+        firstSlice, shownBefore, viewer.renderer().drawnNodes().size(), added, kept);
     std::printf("front buffer refresh: %.2f ms per swap at %dx%d\n",
                 view->surface().frontCopyMicros() / 1000.0 / view->surface().swapCount(), size.x,
                 size.y);
