@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <set>
 #include <thread>
 
@@ -14,6 +15,22 @@ namespace {
 
 using testing::near;
 using testing::RenderRig;
+
+TEST(FrameGl, TheClockHasMillisecondResolution) {
+    TimePair last = currentTime();
+    int changes = 0;
+    for (int i = 0; i < 40; ++i) {
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+        const TimePair now = currentTime();
+        EXPECT_EQ(now.usec % 1000, 0);
+        EXPECT_GE(now.usec, 0);
+        EXPECT_LT(now.usec, 1000000);
+        EXPECT_GE(now, last);
+        changes += last < now;
+        last = now;
+    }
+    EXPECT_GT(changes, 5);  // 12 ms passed
+}
 
 TEST(FrameGl, OneNodeGraphAndNothingBeforeAThreshold) {
     RenderRig rig;

@@ -144,6 +144,31 @@ TEST(PickingGl, ThePrefilterGivesTheSameFirstHit) {
     EXPECT_EQ(movedFiltered, movedFull);
 }
 
+TEST(PickingGl, APickedPointAtTheSphereTakesTheFallbackDepth) {
+    RenderRig rig;
+    rig.start("render_small.graph");
+    // The root moves out of the way; one of its links is laid along the line of sight, from
+    // the centre towards the camera (layout -z, turned around by the view).
+    Node* root = rig.node("http://site.example/index.html");
+    root->globalTransform.setTranslationBy(0.0, 1.5, 0.0);
+    for (Link* k : root->childLinks) {
+        k->fromPosition = dehomogenized(root->globalTransform.apply(ProjPoint()));
+    }
+    Link* link = rig.node("http://site.example/about.html")->parentLink;
+    link->fromPosition = ProjPoint(0.0, 0.0, -0.5, 1.0);
+    link->toPosition = ProjPoint(0.0, 0.0, -0.9, 1.0);
+    rig.warmUp();
+    const int cx = rig.width() / 2, cy = rig.height() / 2;
+    ASSERT_EQ(rig.renderer.pick(cx, cy), ~static_cast<uint32_t>(link->index));
+    EXPECT_NEAR(rig.renderer.pickedPoint().z, 0.9, 0.01);  // the nearest point hit
+
+    link->toPosition = ProjPoint(0.0, 0.0, -0.99999, 1.0);  // nearly on the sphere
+    rig.drawAll();
+    ASSERT_EQ(rig.renderer.pick(cx, cy), ~static_cast<uint32_t>(link->index));
+    EXPECT_EQ(rig.renderer.pickedPoint().z, 0.001);
+    EXPECT_NEAR(rig.renderer.pickedPoint().x, 0.0, 0.01);
+}
+
 TEST(PickingGl, ASelectionBufferOverflowStillReportsTheFirstHit) {
     RenderRig rig;
     ASSERT_TRUE(rig.initialise()) << rig.surface.lastError();
