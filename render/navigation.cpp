@@ -6,13 +6,13 @@
 #include "graph/graph.h"
 #include "render/finite_check.h"
 #include "render/renderer.h"
+#include "render/view_orientation.h"
 #include "viewer/viewer_settings.h"
 
 namespace orvo {
 
 namespace {
 
-constexpr ProjPoint kReferencePoint{0.9, -0.2, 0.0, 1.0};
 // Pixels of drag motion that turn the view by 45 degrees.
 constexpr float kRotationRadius = 100.0f;
 constexpr int kSlotCount = 7;

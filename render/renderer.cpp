@@ -10,6 +10,7 @@
 #include "graph/graph.h"
 #include "render/finite_check.h"
 #include "render/sphere_wireframe.h"
+#include "render/view_orientation.h"
 #include "viewer/viewer_settings.h"
 
 namespace orvo {
@@ -42,15 +43,6 @@ constexpr float kCubeVertices[24][3] = {
     {kHalfEdge, -kHalfEdge, -kHalfEdge},  {kHalfEdge, kHalfEdge, -kHalfEdge},
     {kHalfEdge, kHalfEdge, kHalfEdge},    {kHalfEdge, -kHalfEdge, kHalfEdge},
 };
-
-// The point whose direction fixes the view orientation: a node's parent ends up towards it.
-constexpr ProjPoint kReferencePoint{0.9, -0.2, 0.0, 1.0};
-
-ProjTransform homeRotation() {
-    ProjTransform r;
-    r.setRotationBetween(ProjPoint().minus3(kReferencePoint), kReferencePoint);
-    return r;
-}
 
 ProjTransform readMatrix(GLenum which) {
     ProjTransform t;
