@@ -7,10 +7,15 @@
 #include <memory>
 #include <string>
 
+#include "platform/draw_process.h"
 #include "platform/offscreen_surface.h"
 #include "shell/glue.h"
 
 namespace orvo {
+
+// A drawing program keeps its heap from the start (which also links, in sanitizer builds, the
+// suppressions for what the GL driver itself never frees).
+inline const bool kHeapKeptForDrawing = (keepHeapForDrawing(), true);
 
 inline std::string testData(const char* name) { return std::string(ORVO_TEST_DATA) + "/" + name; }
 
