@@ -4,7 +4,7 @@
 #   demo   (the default) opens the viewer on the bundled example graph (orvo examples/site.graph);
 #          without a display it reports on the graph instead (orvo-inspect --stats)
 #   test   runs the whole test suite with ctest, headless (under a virtual X server when no
-#          display is set)
+#          display is set); further arguments go to ctest (e.g. -L core)
 #   build  builds everything and stops
 # Environment: ORVO_BUILD_DIR (default: build), ORVO_CMAKE_ARGS (more configure arguments, e.g.
 # -DORVO_WERROR=ON), ORVO_JOBS (default: the number of cores).
@@ -12,6 +12,7 @@ set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 action="${1:-demo}"
+shift || true
 build_dir="${ORVO_BUILD_DIR:-$root/build}"
 jobs="${ORVO_JOBS:-$(nproc)}"
 
@@ -48,7 +49,7 @@ configure() {
 }
 
 run_tests() {
-  local ctest=(ctest --test-dir "$build_dir" --output-on-failure --timeout 900 -j "$jobs")
+  local ctest=(ctest --test-dir "$build_dir" --output-on-failure --timeout 900 -j "$jobs" "$@")
   if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
     xvfb-run -a -s "-screen 0 1280x1024x24" "${ctest[@]}"
   else
@@ -70,7 +71,7 @@ case "$action" in
     ;;
   test)
     cmake --build "$build_dir" -j "$jobs"
-    run_tests
+    run_tests "$@"
     ;;
   build)
     cmake --build "$build_dir" -j "$jobs"
