@@ -19,8 +19,10 @@ CAboutDlg::CAboutDlg(wxWindow* parent) : wxDialog(parent, wxID_ANY, "About orvo"
     top->Add(ok, 0, wxALIGN_TOP | wxALL, 10);
 
     auto* text =
-        new wxTextCtrl(this, 1000, helpText(), wxDefaultPosition, FromDIP(wxSize(430, 260)),
+        new wxTextCtrl(this, 1000, helpText(), wxDefaultPosition, FromDIP(wxSize(640, 320)),
                        wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
+    text->SetFont(wxFontInfo().Family(wxFONTFAMILY_TELETYPE));  // so the columns line up
+    text->SetInsertionPoint(0);                                 // shown from its first line
     auto* all = new wxBoxSizer(wxVERTICAL);
     all->Add(top, 0, wxEXPAND);
     all->Add(text, 1, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 10);
@@ -32,7 +34,7 @@ CAboutDlg::CAboutDlg(wxWindow* parent) : wxDialog(parent, wxID_ANY, "About orvo"
 
 wxString CAboutDlg::helpText() {
     return "Mouse\n"
-           "  left click on a node      select it and fly to it (click again: unselect)\n"
+           "  left click on a node      select it and fly to it (again: unselect)\n"
            "  left click on a link      fly to the clicked point\n"
            "  left drag                 move through the space\n"
            "  right drag                turn the view about its centre\n"
