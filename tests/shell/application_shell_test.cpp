@@ -76,6 +76,14 @@ Geometry windowGeometry(const std::string& window) {
     return g;
 }
 
+/// Opens the File menu of the window and picks the entry with this mnemonic ("x" is Exit, "1"
+/// the first recent file).
+void chooseFromFileMenu(const std::string& window, const std::string& mnemonic) {
+    shell("xdotool windowfocus --sync " + window + " key alt+f");
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    shell("xdotool key " + mnemonic);
+}
+
 /// The running program, with its own configuration folder.
 class Program {
 public:
@@ -198,6 +206,18 @@ protected:
         EXPECT_TRUE(captureScreen(g.x, g.y, g.width, g.height, image));
         return image;
     }
+    /// Ctrl+O in the window, the path typed into the Open dialog, Return; false without dialog.
+    bool openThroughDialog(const Program& program, const std::string& window,
+                           const std::string& path) {
+        shell("xdotool windowfocus --sync " + window + " key ctrl+o");
+        const std::string dialog = program.window("^Open$");
+        if (dialog.empty()) return false;
+        std::this_thread::sleep_for(500ms);
+        shell("xdotool windowfocus --sync " + dialog + " type --delay 20 '" + path + "'");
+        std::this_thread::sleep_for(400ms);
+        shell("xdotool key Return");
+        return true;
+    }
     /// Keys typed into the focused window, then time for the frame and its refinement.
     void type(const std::string& window, const std::string& text) {
         shell("xdotool windowfocus --sync " + window + " type --delay 60 '" + text + "'");
@@ -258,13 +278,7 @@ TEST_F(ApplicationTest, ViewClickKeysOpenNewAndExit) {
     EXPECT_LE(idleTicks, 4);
 
     // File > Open (Ctrl+O), a path typed into the dialog, Return.
-    shell("xdotool windowfocus --sync " + main + " key ctrl+o");
-    const std::string dialog = orvo.window("^Open$");
-    ASSERT_FALSE(dialog.empty()) << "no Open dialog";
-    std::this_thread::sleep_for(500ms);
-    shell("xdotool windowfocus --sync " + dialog + " type --delay 20 '" + kWorked + "'");
-    std::this_thread::sleep_for(500ms);
-    shell("xdotool key Return");
+    ASSERT_TRUE(openThroughDialog(orvo, main, kWorked)) << "no Open dialog";
     const std::string second = orvo.window("^worked-example\\.graph - orvo$");
     ASSERT_FALSE(second.empty()) << orvo.output();
     std::this_thread::sleep_for(1500ms);
@@ -282,9 +296,7 @@ TEST_F(ApplicationTest, ViewClickKeysOpenNewAndExit) {
     EXPECT_TRUE(largestPatch(shot(frame), {0, 255, 255}, nx, ny)) << "the graph left the view";
 
     // File > Exit.
-    shell("xdotool windowfocus --sync " + main + " key alt+f");
-    std::this_thread::sleep_for(700ms);
-    shell("xdotool key x");
+    chooseFromFileMenu(main, "x");
     EXPECT_EQ(orvo.waitForExit(), 0) << orvo.output();
 
     // The recent-file list, most recent first, is in the user's configuration.
@@ -301,9 +313,7 @@ TEST_F(ApplicationTest, AFileThatCannotBeOpenedIsReportedAndTheListOutlivesTheRu
         Program first(configHome, {kSite});
         const std::string main = first.window("^site\\.graph - orvo$");
         ASSERT_FALSE(main.empty()) << first.output();
-        shell("xdotool windowfocus --sync " + main + " key alt+f");
-        std::this_thread::sleep_for(700ms);
-        shell("xdotool key x");
+        chooseFromFileMenu(main, "x");
         ASSERT_EQ(first.waitForExit(), 0);
     }
     const std::string missing = configHome + "/missing.graph";
@@ -319,14 +329,10 @@ TEST_F(ApplicationTest, AFileThatCannotBeOpenedIsReportedAndTheListOutlivesTheRu
         << orvo.output();
 
     // The first entry of the recent-file list opens the site from the earlier run.
-    shell("xdotool windowfocus --sync " + main + " key alt+f");
-    std::this_thread::sleep_for(700ms);
-    shell("xdotool key 1");
+    chooseFromFileMenu(main, "1");
     EXPECT_FALSE(orvo.window("^site\\.graph - orvo$").empty()) << orvo.output();
 
-    shell("xdotool windowfocus --sync " + main + " key alt+f");
-    std::this_thread::sleep_for(700ms);
-    shell("xdotool key x");
+    chooseFromFileMenu(main, "x");
     EXPECT_EQ(orvo.waitForExit(), 0);
 }
 
@@ -345,13 +351,7 @@ TEST_F(ApplicationTest, ALongLoadShowsProgressAndTheViewKeepsRepainting) {
     int cx = 0, cy = 0;
     ASSERT_TRUE(largestPatch(shot(frame), {0, 255, 255}, cx, cy));
 
-    shell("xdotool windowfocus --sync " + main + " key ctrl+o");
-    const std::string dialog = orvo.window("^Open$");
-    ASSERT_FALSE(dialog.empty()) << "no Open dialog";
-    std::this_thread::sleep_for(500ms);
-    shell("xdotool windowfocus --sync " + dialog + " type --delay 20 '" + big + "'");
-    std::this_thread::sleep_for(300ms);
-    shell("xdotool key Return");
+    ASSERT_TRUE(openThroughDialog(orvo, main, big)) << "no Open dialog";
 
     // The progress box comes up over the view; moved aside, the view repaints what it hid.
     const std::string progress = orvo.window("^orvo$");
@@ -365,9 +365,7 @@ TEST_F(ApplicationTest, ALongLoadShowsProgressAndTheViewKeepsRepainting) {
     EXPECT_TRUE(shell("xdotool getwindowname " + main) == "site.graph - orvo");
 
     EXPECT_FALSE(orvo.window("^big\\.graph - orvo$", 120).empty()) << orvo.output();
-    shell("xdotool windowfocus --sync " + main + " key alt+f");
-    std::this_thread::sleep_for(700ms);
-    shell("xdotool key x");
+    chooseFromFileMenu(main, "x");
     EXPECT_EQ(orvo.waitForExit(), 0);
 }
 
