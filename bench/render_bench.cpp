@@ -88,18 +88,21 @@ Scene& scene(int64_t nodes) {
 // Results for the summary.
 std::map<std::string, double> results;
 
-void sliceNodes(benchmark::State& state, int64_t nodes, int labels) {
+void sliceNodes(benchmark::State& state, int64_t nodes, int labels, bool links = true) {
     Scene& s = scene(nodes);
     s.settings.labelChoice = labels;
+    if (!links) s.settings.linkGenerationLimit = 0;
     double total = 0;
     for (auto _ : state) {
         s.renderer.drawFrame();
         total += s.renderer.nodesDrawnLastSlice();
     }
     s.settings.labelChoice = 2;
+    s.settings.linkGenerationLimit = 30;
     const double perSlice = total / static_cast<double>(state.iterations());
     state.counters["nodes_per_slice"] = perSlice;
-    results["slice " + std::to_string(nodes) + (labels ? "" : " no labels")] = perSlice;
+    results["slice " + std::to_string(nodes) + (labels ? "" : " no labels") +
+            (links ? "" : " no links")] = perSlice;
 }
 
 // The same GL calls without the renderer around them: the cube list through a pushed matrix and
@@ -142,6 +145,9 @@ void BM_RendererSlice(benchmark::State& state) { sliceNodes(state, 100000, 2); }
 void BM_RendererSliceNoLabels(benchmark::State& state) { sliceNodes(state, 100000, 0); }
 void BM_FirstSlice10k(benchmark::State& state) { sliceNodes(state, 10000, 2); }
 void BM_FirstSlice1M(benchmark::State& state) { sliceNodes(state, 1000000, 2); }
+// For comparison: the same slices without tree links (linkGenerationLimit 0).
+void BM_FirstSlice10kNoLinks(benchmark::State& state) { sliceNodes(state, 10000, 2, false); }
+void BM_FirstSlice1MNoLinks(benchmark::State& state) { sliceNodes(state, 1000000, 2, false); }
 
 // Starting a frame after a 50 ms slice: the marks of that slice are reset, the window cleared,
 // the sphere drawn and the buffers swapped (a zero slice draws no node).
@@ -198,6 +204,8 @@ BENCHMARK(BM_RendererSlice)->Iterations(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RendererSliceNoLabels)->Iterations(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstSlice10k)->Iterations(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstSlice1M)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstSlice10kNoLinks)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstSlice1MNoLinks)->Iterations(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NewFrame10k)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NewFrame1M)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pick)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -225,6 +233,12 @@ void printSummary() {
             "  (b) first slice 1M %.0f nodes, 10k %.0f: %.0f %% (goal >= 90 %%); new frame "
             "1M %.2f ms, 10k %.2f ms\n",
             large, small, 100.0 * large / small, frameLarge, frameSmall);
+    }
+    const double smallBare = result("slice 10000 no links");
+    const double largeBare = result("slice 1000000 no links");
+    if (smallBare > 0) {
+        std::printf("      without tree links: 1M %.0f nodes, 10k %.0f: %.0f %%\n", largeBare,
+                    smallBare, 100.0 * largeBare / smallBare);
     }
     if (result("pick") > 0) {
         std::printf(
