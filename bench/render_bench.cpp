@@ -88,89 +88,105 @@ Scene& scene(int64_t nodes) {
 // Results for the summary.
 std::map<std::string, double> results;
 
-void sliceNodes(benchmark::State& state, int64_t nodes, int labels, bool links = true) {
-    Scene& s = scene(nodes);
+// Nodes the renderer draws in one fresh slice (a new frame).
+double rendererSlice(Scene& s, int labels, bool links) {
     s.settings.labelChoice = labels;
-    if (!links) s.settings.linkGenerationLimit = 0;
-    double total = 0;
-    for (auto _ : state) {
-        s.renderer.drawFrame();
-        total += s.renderer.nodesDrawnLastSlice();
-    }
+    s.settings.linkGenerationLimit = links ? 30 : 0;
+    s.renderer.drawFrame();
     s.settings.labelChoice = 2;
     s.settings.linkGenerationLimit = 30;
-    const double perSlice = total / static_cast<double>(state.iterations());
-    state.counters["nodes_per_slice"] = perSlice;
-    results["slice " + std::to_string(nodes) + (labels ? "" : " no labels") +
-            (links ? "" : " no links")] = perSlice;
+    return s.renderer.nodesDrawnLastSlice();
 }
 
-// The same GL calls without the renderer around them: the cube list through a pushed matrix and
-// one line per node, over the nodes the renderer's first slice drew, for one 50 ms slice.
-void BM_BareLoopSlice(benchmark::State& state) {
-    Scene& s = scene(100000);
-    s.renderer.drawFrame();  // camera, view and GL state as a frame leaves them
-    const std::vector<Node*> nodes = s.renderer.drawnNodes();
+// The same GL calls without the renderer around them, for one slice: the cube list through a
+// pushed matrix and one line per node, over the nodes of the renderer's last frame, on the
+// camera, view and GL state that frame left.
+double bareSlice(Scene& s, const std::vector<Node*>& nodes) {
     const TimePair slice{s.settings.sliceBudgetSec, s.settings.sliceBudgetUsec};
-    double total = 0;
-    for (auto _ : state) {
-        s.surface.makeCurrent(s.context);
-        s.surface.setDrawBuffer(DrawBuffer::Back);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        const TimePair start = currentTime();
-        int drawn = 0;
-        for (size_t i = 0; currentTime() - start < slice; ++i, ++drawn) {
-            const Node* n = nodes[i % nodes.size()];
-            glPushMatrix();
-            glMultMatrixd(n->globalTransform.m);
-            glCallList(3);
-            glPopMatrix();
-            const Link* k = n->parentLink != nullptr ? n->parentLink : n->childLinks.front();
-            glBegin(GL_LINES);
-            glColor4fv(k->fromColor.data());
-            glVertex4d(k->fromPosition.x, k->fromPosition.y, k->fromPosition.z, k->fromPosition.w);
-            glColor4fv(k->toColor.data());
-            glVertex4d(k->toPosition.x, k->toPosition.y, k->toPosition.z, k->toPosition.w);
-            glEnd();
-        }
-        s.surface.swapBuffers();
-        total += drawn;
+    s.surface.makeCurrent(s.context);
+    s.surface.setDrawBuffer(DrawBuffer::Back);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    const TimePair start = currentTime();
+    int drawn = 0;
+    for (size_t i = 0; currentTime() - start < slice; ++i, ++drawn) {
+        const Node* n = nodes[i % nodes.size()];
+        glPushMatrix();
+        glMultMatrixd(n->globalTransform.m);
+        glCallList(3);
+        glPopMatrix();
+        const Link* k = n->parentLink != nullptr ? n->parentLink : n->childLinks.front();
+        glBegin(GL_LINES);
+        glColor4fv(k->fromColor.data());
+        glVertex4d(k->fromPosition.x, k->fromPosition.y, k->fromPosition.z, k->fromPosition.w);
+        glColor4fv(k->toColor.data());
+        glVertex4d(k->toPosition.x, k->toPosition.y, k->toPosition.z, k->toPosition.w);
+        glEnd();
     }
-    const double perSlice = total / static_cast<double>(state.iterations());
-    state.counters["nodes_per_slice"] = perSlice;
-    results["bare"] = perSlice;
+    s.surface.swapBuffers();
+    return drawn;
 }
 
-void BM_RendererSlice(benchmark::State& state) { sliceNodes(state, 100000, 2); }
-void BM_RendererSliceNoLabels(benchmark::State& state) { sliceNodes(state, 100000, 0); }
-void BM_FirstSlice10k(benchmark::State& state) { sliceNodes(state, 10000, 2); }
-void BM_FirstSlice1M(benchmark::State& state) { sliceNodes(state, 1000000, 2); }
-// For comparison: the same slices without tree links (linkGenerationLimit 0).
-void BM_FirstSlice10kNoLinks(benchmark::State& state) { sliceNodes(state, 10000, 2, false); }
-void BM_FirstSlice1MNoLinks(benchmark::State& state) { sliceNodes(state, 1000000, 2, false); }
+// The machine may be shared: the compared runs alternate slice by slice, so that whatever else
+// runs weighs on both alike.
+void BM_SliceAgainstBareLoop(benchmark::State& state) {
+    Scene& s = scene(100000);
+    s.renderer.drawFrame();
+    const std::vector<Node*> nodes = s.renderer.drawnNodes();
+    double renderer = 0, plain = 0, bare = 0;
+    for (auto _ : state) {
+        renderer += rendererSlice(s, 2, true);
+        bare += bareSlice(s, nodes);
+        plain += rendererSlice(s, 0, true);
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["renderer"] = results["slice"] = renderer / n;
+    state.counters["no_labels"] = results["slice no labels"] = plain / n;
+    state.counters["bare_loop"] = results["bare"] = bare / n;
+}
+
+void BM_FirstSlice10kAnd1M(benchmark::State& state) {
+    Scene& small = scene(10000);
+    Scene& large = scene(1000000);
+    double sums[4] = {0, 0, 0, 0};
+    for (auto _ : state) {
+        sums[0] += rendererSlice(small, 2, true);
+        sums[1] += rendererSlice(large, 2, true);
+        sums[2] += rendererSlice(small, 2, false);
+        sums[3] += rendererSlice(large, 2, false);
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["10k"] = results["slice 10000"] = sums[0] / n;
+    state.counters["1M"] = results["slice 1000000"] = sums[1] / n;
+    state.counters["10k_no_links"] = results["slice 10000 no links"] = sums[2] / n;
+    state.counters["1M_no_links"] = results["slice 1000000 no links"] = sums[3] / n;
+}
 
 // Starting a frame after a 50 ms slice: the marks of that slice are reset, the window cleared,
 // the sphere drawn and the buffers swapped (a zero slice draws no node).
-void newFrame(benchmark::State& state, int64_t nodes) {
-    Scene& s = scene(nodes);
-    double seconds = 0;
-    for (auto _ : state) {
-        s.settings.sliceBudgetUsec = 50000;
-        s.renderer.drawFrame();
-        s.settings.sliceBudgetUsec = 0;
-        const auto t0 = Clock::now();
-        s.renderer.drawFrame();
-        glFinish();
-        const double spent = std::chrono::duration<double>(Clock::now() - t0).count();
-        state.SetIterationTime(spent);
-        seconds += spent;
-    }
+double newFrameMs(Scene& s) {
     s.settings.sliceBudgetUsec = 50000;
-    results["new frame " + std::to_string(nodes)] =
-        1e3 * seconds / static_cast<double>(state.iterations());
+    s.renderer.drawFrame();
+    s.settings.sliceBudgetUsec = 0;
+    const auto t0 = Clock::now();
+    s.renderer.drawFrame();
+    glFinish();
+    const double spent = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    s.settings.sliceBudgetUsec = 50000;
+    return spent;
 }
-void BM_NewFrame10k(benchmark::State& state) { newFrame(state, 10000); }
-void BM_NewFrame1M(benchmark::State& state) { newFrame(state, 1000000); }
+
+void BM_NewFrame10kAnd1M(benchmark::State& state) {
+    Scene& small = scene(10000);
+    Scene& large = scene(1000000);
+    double smallMs = 0, largeMs = 0;
+    for (auto _ : state) {
+        smallMs += newFrameMs(small);
+        largeMs += newFrameMs(large);
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["10k_ms"] = results["new frame 10000"] = smallMs / n;
+    state.counters["1M_ms"] = results["new frame 1000000"] = largeMs / n;
+}
 
 // One pick at the window centre (over the centre node) and one at a point off the tree, over a
 // full second of refinement.
@@ -199,15 +215,9 @@ void pick(benchmark::State& state, bool prefilter) {
 void BM_Pick(benchmark::State& state) { pick(state, true); }
 void BM_PickUnfiltered(benchmark::State& state) { pick(state, false); }
 
-BENCHMARK(BM_BareLoopSlice)->Iterations(20)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RendererSlice)->Iterations(20)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RendererSliceNoLabels)->Iterations(20)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FirstSlice10k)->Iterations(20)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FirstSlice1M)->Iterations(20)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FirstSlice10kNoLinks)->Iterations(20)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FirstSlice1MNoLinks)->Iterations(20)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_NewFrame10k)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_NewFrame1M)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SliceAgainstBareLoop)->Iterations(30)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstSlice10kAnd1M)->Iterations(30)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NewFrame10kAnd1M)->Iterations(30)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pick)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PickUnfiltered)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -217,8 +227,8 @@ double result(const std::string& key) {
 }
 
 void printSummary() {
-    const double bare = result("bare"), slice = result("slice 100000");
-    const double noLabels = result("slice 100000 no labels");
+    const double bare = result("bare"), slice = result("slice");
+    const double noLabels = result("slice no labels");
     const double small = result("slice 10000"), large = result("slice 1000000");
     const double frameSmall = result("new frame 10000"), frameLarge = result("new frame 1000000");
     std::printf("\nsummary (800x600, one 50 ms slice)\n");
