@@ -122,6 +122,9 @@ TEST(NavigationGl, GotoNodeViewCentresTheNodeWithItsParentToTheLeft) {
     EXPECT_LT(parent.x, at.x - 10);  // to the left ...
     EXPECT_GT(parent.y, at.y);       // ... and a little above
     EXPECT_LT(parent.y - at.y, at.x - parent.x);
+    // Refine as idle time would: a loaded (or sanitized) machine may not reach the target in the
+    // first 50 ms slice, which starts from the previous centre.
+    rig.drawAll();
     const auto front = rig.read(DrawBuffer::Front);
     EXPECT_GT(rig.countNear(front, rig.width() / 2, rig.height() / 2, 3, 1, 0, 1), 15);  // image
 
