@@ -58,6 +58,8 @@ TEST(FrameGl, ContinuationSlicesGoToTheFrontBufferWithoutASwap) {
     ASSERT_TRUE(rig.initialise()) << rig.surface.lastError();
     ASSERT_TRUE(rig.loadText(testing::treeGraphText(4, 6)));
     const size_t total = rig.graph.nodes.size();
+    // Refinement must be allowed to reach every node, however slow the machine.
+    rig.settings.refineLimitSec = 600;
 
     rig.settings.sliceBudgetUsec = 1000;  // a first slice too short for the whole graph
     const int swaps = rig.surface.swapCount();

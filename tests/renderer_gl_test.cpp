@@ -199,6 +199,9 @@ TEST(RendererGl, GenerationLimitRedCentreAndSelectionColours) {
     RenderRig rig;
     rig.start("render_small.graph");
     rig.warmUp();
+    // This test is about colours, not time: a slice long enough for the whole small graph even
+    // on a slow (sanitized, loaded) machine; a frame still ends as soon as its queues run dry.
+    rig.settings.sliceBudgetSec = 10;
     const int cx = rig.width() / 2, cy = rig.height() / 2;
     auto countColour = [&](float r, float g, float b) {
         const auto front = rig.read(DrawBuffer::Front);
