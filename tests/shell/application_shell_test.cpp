@@ -339,7 +339,7 @@ TEST_F(ApplicationTest, AFileThatCannotBeOpenedIsReportedAndTheListOutlivesTheRu
 TEST_F(ApplicationTest, ALongLoadShowsProgressAndTheViewKeepsRepainting) {
     const std::string big = configHome + "/big.graph";
     SiteOptions options;
-    options.nodes = 250000;
+    options.nodes = 600000;  // long enough to read that the progress box stays up a while
     options.seed = 5;
     ASSERT_TRUE(writeSiteGraphFile(big, options));
 
