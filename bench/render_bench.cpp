@@ -39,13 +39,7 @@ struct Scene {
     GlContext* context = nullptr;
 
     explicit Scene(int64_t nodes) {
-        settings.loadFlags = kWindowLoadFlags;
-        settings.dragDecimation = 0;
-        settings.passiveDecimation = 2;
-        settings.drawSphere = 1;
-        settings.labelChoice = 2;
-        settings.animationStep = 0.0833f;
-        settings.redCentreNode = 0;
+        applyWindowInitialisation(settings);
         context = surface.createContext();
         if (context == nullptr) {
             std::fprintf(stderr, "no GL context: %s\n", surface.lastError().c_str());

@@ -19,15 +19,7 @@
 namespace orvo::testing {
 
 /// The settings the window glue sets when it creates the viewer.
-inline void applyWindowSettings(ViewerSettings& s) {
-    s.loadFlags = kWindowLoadFlags;
-    s.dragDecimation = 0;
-    s.passiveDecimation = 2;
-    s.drawSphere = 1;
-    s.labelChoice = 2;
-    s.animationStep = 0.0833f;
-    s.redCentreNode = 0;
-}
+inline void applyWindowSettings(ViewerSettings& s) { applyWindowInitialisation(s); }
 
 using Rgba = std::array<uint8_t, 4>;
 

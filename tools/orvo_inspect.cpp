@@ -46,13 +46,8 @@ std::optional<int32_t> parseFlags(const std::string& text) {
 
 // The settings as the window glue leaves them after window initialisation and after a load.
 void applyWindowSettings(orvo::ViewerSettings& s, int32_t loadFlags) {
+    orvo::applyWindowInitialisation(s);
     s.loadFlags = loadFlags;
-    s.dragDecimation = 0;
-    s.passiveDecimation = 2;
-    s.drawSphere = 1;
-    s.labelChoice = 2;
-    s.animationStep = 0.0833f;
-    s.redCentreNode = 0;
 }
 
 void applyAfterLoadSettings(orvo::Graph& graph, orvo::ViewerSettings& s) {

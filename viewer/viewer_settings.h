@@ -62,6 +62,18 @@ enum LoadFlag : int32_t {
 /// The `loadFlags` value the window glue sets at window initialisation.
 constexpr int32_t kWindowLoadFlags = CompareComponents | PreferAlphabetical | PreferShallower;
 
+/// The values the window glue sets right after it creates the viewer (tools and tests that load
+/// a graph as the viewer does start from these).
+inline void applyWindowInitialisation(ViewerSettings& s) {
+    s.loadFlags = kWindowLoadFlags;
+    s.dragDecimation = 0;
+    s.passiveDecimation = 2;
+    s.drawSphere = 1;
+    s.labelChoice = 2;
+    s.animationStep = 0.0833f;
+    s.redCentreNode = 0;
+}
+
 struct GroupColourEntry {
     int kind;
     const char* name;
