@@ -14,9 +14,10 @@
 #include <map>
 #include <string>
 
+#include "glue/window_settings.h"
 #include "graph/graph.h"
+#include "settings/viewer_settings.h"
 #include "tools/site_generator.h"
-#include "viewer/viewer_settings.h"
 
 namespace {
 

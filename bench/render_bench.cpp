@@ -16,12 +16,12 @@
 #include <sstream>
 #include <string>
 
+#include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "platform/draw_process.h"
 #include "platform/offscreen_surface.h"
 #include "render/renderer.h"
 #include "tools/site_generator.h"
-#include "viewer/viewer_settings.h"
 
 namespace {
 
@@ -52,14 +52,8 @@ struct Scene {
         }
         renderer.setGraph(&graph);
         renderer.resetViewWith(graph.homeTransform());
-        settings.groupColumn = 0;
-        for (const GroupColourEntry& e : kGroupColourTable) {
-            graph.setGroupColor(e.kind, e.name, e.red, e.green, e.blue);
-        }
-        settings.useWindowAspect = 1;
+        applyLoadSettings(graph, settings);
         renderer.updateProjection();
-        settings.pickBudgetSec = 5;
-        settings.pickBudgetUsec = 0;
         // Let the rasteriser compile what a frame needs before anything is measured.
         for (int i = 0; i < 2; ++i) refineFully();
     }

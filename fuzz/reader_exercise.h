@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "tests/graph_invariants.h"
 

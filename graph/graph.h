@@ -17,7 +17,7 @@
 #include "graph/chunked_store.h"
 #include "graph/group_names.h"
 #include "graph/node_index.h"
-#include "viewer/viewer_settings.h"
+#include "settings/viewer_settings.h"
 
 namespace orvo {
 

@@ -3,7 +3,7 @@
 #include "layout/layout.h"
 
 #include "graph/graph.h"
-#include "viewer/viewer_settings.h"
+#include "settings/viewer_settings.h"
 
 namespace orvo {
 

@@ -6,7 +6,7 @@
 #include "geometry/proj_transform.h"
 #include "graph/graph.h"
 #include "layout/layout.h"
-#include "viewer/viewer_settings.h"
+#include "settings/viewer_settings.h"
 
 namespace orvo {
 

@@ -7,7 +7,7 @@
 #include "geometry/proj_point.h"
 #include "graph/graph.h"
 #include "layout/layout.h"
-#include "viewer/viewer_settings.h"
+#include "settings/viewer_settings.h"
 
 namespace orvo {
 

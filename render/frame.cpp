@@ -8,7 +8,7 @@
 
 #include "graph/graph.h"
 #include "render/renderer.h"
-#include "viewer/viewer_settings.h"
+#include "settings/viewer_settings.h"
 
 namespace orvo {
 

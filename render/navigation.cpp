@@ -7,7 +7,7 @@
 #include "render/finite_check.h"
 #include "render/renderer.h"
 #include "render/view_orientation.h"
-#include "viewer/viewer_settings.h"
+#include "settings/viewer_settings.h"
 
 namespace orvo {
 
@@ -17,24 +17,17 @@ namespace {
 constexpr float kRotationRadius = 100.0f;
 constexpr int kSlotCount = 7;
 
-MouseAction builtInAction(int action) {
+// Each action acts on the renderer it was bound to, whichever renderer was built last.
+MouseAction builtInAction(Renderer& r, int action) {
     switch (action) {
         case 0:
-            return [](int x, int y, int s, int c) {
-                if (Renderer* r = Renderer::current()) r->hoverHighlight(x, y, s, c);
-            };
+            return [&r](int x, int y, int s, int c) { r.hoverHighlight(x, y, s, c); };
         case 1:
-            return [](int x, int y, int s, int c) {
-                if (Renderer* r = Renderer::current()) r->clickPick(x, y, s, c);
-            };
+            return [&r](int x, int y, int s, int c) { r.clickPick(x, y, s, c); };
         case 2:
-            return [](int x, int y, int s, int c) {
-                if (Renderer* r = Renderer::current()) r->dragTranslate(x, y, s, c);
-            };
+            return [&r](int x, int y, int s, int c) { r.dragTranslate(x, y, s, c); };
         case 3:
-            return [](int x, int y, int s, int c) {
-                if (Renderer* r = Renderer::current()) r->dragRotate(x, y, s, c);
-            };
+            return [&r](int x, int y, int s, int c) { r.dragRotate(x, y, s, c); };
         default:
             return {};
     }
@@ -44,7 +37,7 @@ MouseAction builtInAction(int action) {
 
 void Renderer::bindMouse(int slot, int action) {
     // Numbers other than the four built-in actions unbind the slot.
-    bindMouse(slot, builtInAction(action));
+    bindMouse(slot, builtInAction(*this, action));
 }
 
 void Renderer::bindMouse(int slot, MouseAction handler) {

@@ -12,7 +12,7 @@
 #include "graph/graph.h"
 #include "render/finite_check.h"
 #include "render/renderer.h"
-#include "viewer/viewer_settings.h"
+#include "settings/viewer_settings.h"
 
 namespace orvo {
 

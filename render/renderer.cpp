@@ -11,13 +11,11 @@
 #include "render/finite_check.h"
 #include "render/sphere_wireframe.h"
 #include "render/view_orientation.h"
-#include "viewer/viewer_settings.h"
+#include "settings/viewer_settings.h"
 
 namespace orvo {
 
 namespace {
-
-Renderer* theRenderer = nullptr;
 
 // Display list names.
 constexpr GLuint kSphereList = 1;
@@ -67,14 +65,9 @@ Renderer::Renderer(ViewerSettings& settings, GlSurface& surface)
       surface_(surface),
       depthScale_(static_cast<float>(1.0 / (std::pow(2.0, 32.0) - 1.0))) {
     baseOrientation_.fromMatrix(homeRotation());
-    theRenderer = this;
 }
 
-Renderer::~Renderer() {
-    if (theRenderer == this) theRenderer = nullptr;
-}
-
-Renderer* Renderer::current() { return theRenderer; }
+Renderer::~Renderer() = default;
 
 bool Renderer::makeCurrent() { return context_ != nullptr && surface_.makeCurrent(context_); }
 

@@ -107,9 +107,6 @@ public:
     /// Nodes drawn by the last drawFrame/idleStep call (for tests and benchmarks).
     int nodesDrawnLastSlice() const { return nodesDrawnLastSlice_; }
 
-    /// The renderer of this process (the built-in mouse actions reach it through this).
-    static Renderer* current();
-
 private:
     void beginFrame();
     void resumeFrame();

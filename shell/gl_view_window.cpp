@@ -4,7 +4,7 @@
 
 #include <wx/dcclient.h>
 
-#include "shell/glue.h"
+#include "glue/glue.h"
 
 namespace orvo {
 

@@ -10,10 +10,10 @@
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 
+#include "glue/glue.h"
 #include "shell/about_dialog.h"
 #include "shell/app_icon.h"
 #include "shell/gl_view_window.h"
-#include "shell/glue.h"
 #include "shell/orvo_doc.h"
 
 namespace {

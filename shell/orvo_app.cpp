@@ -4,8 +4,8 @@
 #include <wx/fileconf.h>
 #include <wx/filehistory.h>
 
+#include "glue/glue.h"
 #include "shell/gl_view_window.h"
-#include "shell/glue.h"
 #include "shell/main_frame.h"
 #include "shell/orvo_doc.h"
 #include "shell/recent_files.h"

@@ -9,8 +9,8 @@
 
 #include <string>
 
+#include "glue/glue.h"
 #include "shell/gl_view_window.h"
-#include "shell/glue.h"
 #include "shell/load_progress.h"
 #include "shell/main_frame.h"
 

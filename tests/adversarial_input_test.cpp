@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "graph_invariants.h"
 #include "graph_test_support.h"

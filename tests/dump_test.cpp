@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "graph_test_support.h"
 

@@ -10,10 +10,11 @@
 #include <sstream>
 #include <string>
 
+#include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "graph_invariants.h"
 #include "run_tool.h"
-#include "viewer/viewer_settings.h"
+#include "settings/viewer_settings.h"
 
 namespace orvo::test {
 namespace {

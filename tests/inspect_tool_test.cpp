@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "run_tool.h"
-#include "viewer/viewer_settings.h"
+#include "settings/viewer_settings.h"
 
 namespace orvo::test {
 namespace {

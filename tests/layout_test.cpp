@@ -15,7 +15,7 @@
 #include "geometry/proj_transform.h"
 #include "graph/graph.h"
 #include "layout/child_translations.h"
-#include "viewer/viewer_settings.h"
+#include "settings/viewer_settings.h"
 
 using namespace orvo;
 

@@ -63,6 +63,9 @@ TEST(NavigationGl, DragsRotateAndTranslateTheView) {
     rig.start("render_small.graph");
     rig.renderer.bindMouse(5, 3);
     rig.renderer.bindMouse(3, 2);
+    // The bindings keep acting on their own renderer when another one is built later.
+    RenderRig later;
+    const ProjTransform laterView = later.renderer.viewTransform();
     const int cx = rig.width() / 2, cy = rig.height() / 2;
 
     // A 100-pixel right drag to the right turns the view 45 degrees about the vertical axis.
@@ -75,6 +78,7 @@ TEST(NavigationGl, DragsRotateAndTranslateTheView) {
     ProjTransform quarter;
     quarter.setRotation(M_PI / 4.0, ProjPoint(0.0, 1.0, 0.0, 1.0));
     expectMatrixNear(before.inverse() * rig.renderer.viewTransform(), quarter, 1e-12);
+    expectMatrixNear(later.renderer.viewTransform(), laterView, 0.0);
 
     // No motion: no change, but idle refinement is asked for again.
     before = rig.renderer.viewTransform();

@@ -11,15 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "platform/offscreen_surface.h"
 #include "render/renderer.h"
-#include "viewer/viewer_settings.h"
 
 namespace orvo::testing {
-
-/// The settings the window glue sets when it creates the viewer.
-inline void applyWindowSettings(ViewerSettings& s) { applyWindowInitialisation(s); }
 
 using Rgba = std::array<uint8_t, 4>;
 
@@ -40,7 +37,7 @@ struct RenderRig {
 
     explicit RenderRig(int width = 400, int height = 300)
         : surface(width, height), renderer(settings, surface), graph(settings) {
-        applyWindowSettings(settings);
+        applyWindowInitialisation(settings);
     }
 
     int width() const { return surface.width(); }
@@ -59,14 +56,8 @@ struct RenderRig {
         if (!graph.reload(in)) return false;
         renderer.setGraph(&graph);
         renderer.resetViewWith(graph.homeTransform());
-        settings.groupColumn = 0;
-        for (const auto& e : kGroupColourTable) {
-            graph.setGroupColor(e.kind, e.name, e.red, e.green, e.blue);
-        }
-        settings.useWindowAspect = 1;
+        applyLoadSettings(graph, settings);
         renderer.updateProjection();
-        settings.pickBudgetSec = 5;
-        settings.pickBudgetUsec = 0;
         return true;
     }
 

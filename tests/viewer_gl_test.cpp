@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string>
 
+#include "glue/window_settings.h"
 #include "platform/offscreen_surface.h"
 #include "viewer/viewer.h"
 

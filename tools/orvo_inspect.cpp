@@ -13,10 +13,10 @@
 #include <optional>
 #include <string>
 
+#include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "tools/positions_csv.h"
 #include "tools/tree_stats.h"
-#include "viewer/viewer_settings.h"
 
 namespace {
 
@@ -42,21 +42,6 @@ std::optional<int32_t> parseFlags(const std::string& text) {
     const auto [end, error] = std::from_chars(first, last, value, hex ? 16 : 10);
     if (error != std::errc() || end != last || first == last || value < 0) return std::nullopt;
     return value;
-}
-
-// The settings as the window glue leaves them after window initialisation and after a load.
-void applyWindowSettings(orvo::ViewerSettings& s, int32_t loadFlags) {
-    orvo::applyWindowInitialisation(s);
-    s.loadFlags = loadFlags;
-}
-
-void applyAfterLoadSettings(orvo::Graph& graph, orvo::ViewerSettings& s) {
-    s.groupColumn = 0;
-    for (const orvo::GroupColourEntry& e : orvo::kGroupColourTable)
-        graph.setGroupColor(e.kind, e.name, e.red, e.green, e.blue);
-    s.useWindowAspect = 1;
-    s.pickBudgetSec = 5;
-    s.pickBudgetUsec = 0;
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
@@ -141,7 +126,8 @@ int run(const Options& options) {
     }
 
     orvo::ViewerSettings settings;
-    applyWindowSettings(settings, options.loadFlags);
+    orvo::applyWindowInitialisation(settings);
+    settings.loadFlags = options.loadFlags;
     const auto loadStart = std::chrono::steady_clock::now();
     orvo::Graph graph(settings, in);  // reads, lays out, and honours DEVIRIRO_DEBUG
     const double loadSeconds = secondsSince(loadStart);
@@ -153,7 +139,7 @@ int run(const Options& options) {
         std::fprintf(stderr, "orvo-inspect: %s holds no node record\n", options.file.c_str());
         return kExitNoNode;
     }
-    applyAfterLoadSettings(graph, settings);
+    orvo::applyLoadSettings(graph, settings);
 
     double layoutSeconds = 0.0;
     if (options.stats) {

@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "glue/glue.h"
+#include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "platform/draw_process.h"
 #include "platform/offscreen_surface.h"
 #include "platform/png_image.h"
-#include "shell/glue.h"
 #include "viewer/viewer.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <string>
 
+#include "glue/glue.h"
 #include "shell/gl_view_window.h"
-#include "shell/glue.h"
 #include "tests/shell/toolkit.h"
 #include "tests/shell/x_screen.h"
 

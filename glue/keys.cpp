@@ -1,6 +1,6 @@
 // The keyboard commands: one switch over the character, each case calling viewer setters or
 // graph operations with the key's own toggle or counter.
-#include "shell/keys.h"
+#include "glue/keys.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "glue/window_settings.h"
 #include "viewer/viewer.h"
 
 namespace orvo {

@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
+#include "glue/glue.h"
 #include "platform/draw_process.h"
 #include "platform/offscreen_surface.h"
-#include "shell/glue.h"
 
 namespace orvo {
 

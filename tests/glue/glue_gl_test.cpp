@@ -7,7 +7,8 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "tests/shell/glue_rig.h"
+#include "glue/window_settings.h"
+#include "tests/glue/glue_rig.h"
 
 namespace orvo {
 namespace {

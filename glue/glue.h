@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/keys.h"
+#include "glue/keys.h"
 #include "viewer/viewer.h"
 
 namespace orvo {

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <string>
 
-#include "tests/shell/glue_rig.h"
+#include "tests/glue/glue_rig.h"
 
 namespace orvo {
 namespace {

@@ -1,6 +1,6 @@
 // The window glue: global state of the one view, window initialisation, opening a graph file
 // in a fresh GL context, the forwarding guards and what a click means.
-#include "shell/glue.h"
+#include "glue/glue.h"
 
 #include <sys/stat.h>
 
@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+
+#include "glue/window_settings.h"
 
 namespace orvo {
 
@@ -30,22 +32,13 @@ Glue& theGlue() {
 void Glue::initViewer(GlSurface& surface, int /*width*/, int /*height*/) {
     viewer_ = std::make_unique<Viewer>(surface);
     Viewer& v = *viewer_;
-    v.clearLoadFlags();
-    v.addLoadFlags(CompareComponents);
-    v.addLoadFlags(PreferAlphabetical);
-    v.addLoadFlags(PreferShallower);
+    applyWindowInitialisation(v.settings());
     v.bindMouse(kSlotLeftButton, kActionClick);
     v.bindMouse(kSlotPassive, kActionHover);
     v.bindMouse(kSlotLeftDrag, kActionTranslate);
     v.bindMouse(kSlotRightDrag, kActionRotate);
     v.setPickCallback(
         [this](const std::string& id, int shift, int ctrl) { onPicked(id, shift, ctrl); });
-    v.setDragDecimation(0);
-    v.setPassiveDecimation(2);
-    v.setDrawSphere(1);
-    v.setLabelChoice(2);
-    v.setAnimationStep(0.0833f);
-    v.setRedCentreNode(0);
     viewerCreated_ = true;
 }
 
@@ -109,12 +102,8 @@ int Glue::openGraphFile(const std::string& path) {
 
 void Glue::applyLoadSettings() {
     Viewer& v = *viewer_;
-    v.setGroupColumn(0);
-    for (const GroupColourEntry& e : kGroupColourTable) {
-        v.setGroupColor(e.kind, e.name, e.red, e.green, e.blue);
-    }
-    v.setUseWindowAspect(1);
-    v.setPickBudget(5, 0);
+    orvo::applyLoadSettings(*v.graph(), v.settings());
+    v.renderer().updateProjection();  // the window's aspect ratio is in use from now on
 }
 
 void Glue::displayViewer() {

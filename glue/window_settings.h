@@ -1,0 +1,73 @@
+// What the window sets up around the viewer: the settings it changes when it creates the viewer,
+// the settings and group colours it applies after each load, and the colour schemes of the "R"
+// key. The desktop window, orvo-snapshot, orvo-inspect and the tests that load a graph as the
+// window does all take them from here. No GL and no toolkit, so GL-free tools can use it too.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "settings/viewer_settings.h"
+
+namespace orvo {
+
+class Graph;
+
+/// The `loadFlags` value the window glue sets at window initialisation.
+constexpr int32_t kWindowLoadFlags = CompareComponents | PreferAlphabetical | PreferShallower;
+
+/// The values the window glue sets right after it creates the viewer.
+inline void applyWindowInitialisation(ViewerSettings& s) {
+    s.loadFlags = kWindowLoadFlags;
+    s.dragDecimation = 0;
+    s.passiveDecimation = 2;
+    s.drawSphere = 1;
+    s.labelChoice = 2;
+    s.animationStep = 0.0833f;
+    s.redCentreNode = 0;
+}
+
+struct GroupColourEntry {
+    int kind;
+    const char* name;
+    float red, green, blue;
+};
+
+/// Applied in this order after every load.
+inline constexpr std::array<GroupColourEntry, 15> kGroupColourTable{{
+    {0, "html", 0.0f, 1.0f, 1.0f},
+    {0, "image", 1.0f, 0.0f, 1.0f},
+    {0, "router", 0.0f, 1.0f, 1.0f},
+    {0, "text", 0.9f, 0.35f, 0.05f},
+    {0, "source", 0.42f, 0.0f, 0.48f},
+    {0, "application", 0.99f, 0.64f, 0.25f},
+    {0, "audio", 0.91f, 0.36f, 0.57f},
+    {0, "video", 0.91f, 0.36f, 0.57f},
+    {0, "other", 0.0f, 0.35f, 0.27f},
+    {0, "vrml", 0.09f, 0.0f, 1.0f},
+    {0, "host", 1.0f, 1.0f, 1.0f},
+    {0, "invisible", 0.0f, 0.0f, 0.0f},
+    {1, "main", 0.0f, 1.0f, 1.0f},
+    {1, "orphan", 1.0f, 0.0f, 1.0f},
+    {1, "external", 1.0f, 1.0f, 1.0f},
+}};
+
+struct ColourScheme {
+    float background[3];
+    float sphere[3];
+    float label[3];
+};
+
+/// Cycled by the key "R".
+inline constexpr std::array<ColourScheme, 3> kColourSchemes{{
+    {{1.0f, 1.0f, 1.0f}, {0.89f, 0.7f, 0.6f}, {0.0f, 0.0f, 0.0f}},
+    {{0.5f, 0.5f, 0.5f}, {0.5f, 0.4f, 0.3f}, {0.0f, 0.0f, 0.0f}},
+    {{0.0f, 0.0f, 0.0f}, {0.25f, 0.15f, 0.1f}, {1.0f, 1.0f, 1.0f}},
+}};
+
+/// What the glue sets after every load: group colours from kind 0, the colour table, the
+/// window's aspect ratio in the projection (the caller recomputes the projection) and the pick
+/// budget of a click.
+void applyLoadSettings(Graph& graph, ViewerSettings& settings);
+
+}  // namespace orvo
