@@ -1,15 +1,16 @@
-// The time of day with millisecond resolution, the clock of the progressive frame and of picking.
+// The clock of the progressive frame and of picking: monotonic, so that a step of the wall clock
+// can neither stretch a slice without bound nor end it early.
 #include "render/time_pair.h"
 
-#include <sys/time.h>
+#include <time.h>
 
 namespace orvo {
 
 TimePair currentTime() {
-    timeval now{};
-    gettimeofday(&now, nullptr);
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
     return TimePair{static_cast<int64_t>(now.tv_sec),
-                    static_cast<int64_t>(now.tv_usec / 1000) * 1000};
+                    static_cast<int64_t>(now.tv_nsec / 1000000) * 1000};
 }
 
 }  // namespace orvo

@@ -1,5 +1,5 @@
-// Time of day as (whole seconds, microseconds) with millisecond resolution, as the progressive
-// frame measures its slices.
+// Time as (whole seconds, microseconds) with millisecond resolution, as the progressive frame
+// measures its slices.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +27,8 @@ inline TimePair operator-(const TimePair& a, const TimePair& b) {
     return d;
 }
 
-/// The time of day from the system clock, millisecond resolution (usec = ms * 1000).
+/// The time of a monotonic clock (it never steps with the time of day), millisecond resolution
+/// (usec = ms * 1000).
 TimePair currentTime();
 
 }  // namespace orvo

@@ -114,8 +114,8 @@ TEST(Dump, ReloadWritesTheDebugOutputOnlyWhenAsked) {
     ViewerSettings settings;
     settings.loadFlags = kWindowLoadFlags;
     Graph g(settings);
-    // Other test programs may write the worked example's dump here at the same time, so the
-    // graph read without debug output is a different one: its dump must not show up.
+    // The graph read without debug output is another than the one read with it: its dump must
+    // not show up. (The tests that write this file hold a ctest lock.)
     ASSERT_TRUE(readFile(g, dataPath("attributes.graph")));
     const std::string quietDump = g.dumpSubtree(*g.root, 0);
     Graph::writeDebugFile("marker\n");

@@ -15,6 +15,7 @@
 #include "graph/graph.h"
 #include "platform/offscreen_surface.h"
 #include "render/renderer.h"
+#include "tests/test_time.h"
 
 namespace orvo::testing {
 
@@ -38,6 +39,9 @@ struct RenderRig {
     explicit RenderRig(int width = 400, int height = 300)
         : surface(width, height), renderer(settings, surface), graph(settings) {
         applyWindowInitialisation(settings);
+        scaleBudget(settings.sliceBudgetSec, settings.sliceBudgetUsec);
+        // Refinement runs to its end in these tests; a test of the limit sets its own.
+        settings.refineLimitSec = 3600;
     }
 
     int width() const { return surface.width(); }
@@ -58,6 +62,7 @@ struct RenderRig {
         renderer.resetViewWith(graph.homeTransform());
         applyLoadSettings(graph, settings);
         renderer.updateProjection();
+        scaleBudget(settings.pickBudgetSec, settings.pickBudgetUsec);
         return true;
     }
 
@@ -88,11 +93,12 @@ struct RenderRig {
     int countNear(const std::vector<uint8_t>& rgba, int x, int y, int radius, float r, float g,
                   float b) const;
 
-    /// Draws a frame as the viewer's redraw does and idle steps until refinement ends.
+    /// Draws a frame as the viewer's redraw does and idle steps until refinement ends (a slice
+    /// draws at least one node; the count only stops a frame that draws nothing at all).
     void drawAll() {
         renderer.drawFrame();
         renderer.setKeepRedrawing(1);
-        for (int i = 0; i < 1000 && renderer.keepRedrawing(); ++i) renderer.idleStep();
+        for (int i = 0; i < 1000000 && renderer.keepRedrawing(); ++i) renderer.idleStep();
     }
 
     std::vector<uint8_t> read(DrawBuffer buffer) {

@@ -10,6 +10,7 @@
 #include "glue/glue.h"
 #include "platform/draw_process.h"
 #include "platform/offscreen_surface.h"
+#include "tests/test_time.h"
 
 namespace orvo {
 
@@ -29,6 +30,9 @@ protected:
         glue = std::make_unique<Glue>();
         glue->initViewer(*surface, kWidth, kHeight);
         glue->reshapeViewer(kWidth, kHeight);
+        ViewerSettings& s = glue->viewer()->settings();
+        testing::scaleBudget(s.sliceBudgetSec, s.sliceBudgetUsec);
+        testing::scaleBudget(s.refineLimitSec, s.refineLimitUsec);
     }
 
     void open(const char* name) { ASSERT_EQ(glue->openGraphFile(testData(name)), 1); }

@@ -17,12 +17,15 @@
 #include <vector>
 
 #include "tests/shell/x_screen.h"
+#include "tests/test_time.h"
 #include "tools/site_generator.h"
 
 namespace orvo {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::scaled;
+using testing::waitUntil;
 
 const std::string kSite = std::string(ORVO_SOURCE_DIR) + "/examples/site.graph";
 const std::string kWorked = std::string(ORVO_SOURCE_DIR) + "/examples/worked-example.graph";
@@ -47,12 +50,16 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
-/// The first window of the process whose title matches the pattern, waiting up to `seconds`;
-/// "" when none.
-std::string waitForWindow(pid_t pid, const std::string& pattern, int seconds = 10) {
-    return shell("timeout " + std::to_string(seconds) +
-                 " xdotool search --all --sync --onlyvisible --pid " + std::to_string(pid) +
-                 " --name '" + pattern + "' 2>/dev/null | head -n 1");
+/// The first window of the process whose title matches the pattern, waiting up to `seconds`
+/// (scaled); "" when none.
+/// (scaled; 0: look once, without waiting); "" when none.
+std::string waitForWindow(pid_t pid, const std::string& pattern, int seconds = 20) {
+    const std::string query = "--all --onlyvisible --pid " + std::to_string(pid) + " --name '" +
+                              pattern + "' 2>/dev/null | head -n 1";
+    if (seconds == 0) return shell("xdotool search " + query);
+    const auto cap = std::chrono::duration_cast<std::chrono::seconds>(
+        scaled(std::chrono::seconds(seconds)));
+    return shell("timeout " + std::to_string(cap.count()) + " xdotool search --sync " + query);
 }
 
 struct Geometry {
@@ -76,13 +83,6 @@ Geometry windowGeometry(const std::string& window) {
     return g;
 }
 
-/// Opens the File menu of the window and picks the entry with this mnemonic ("x" is Exit, "1"
-/// the first recent file).
-void chooseFromFileMenu(const std::string& window, const std::string& mnemonic) {
-    shell("xdotool windowfocus --sync " + window + " key alt+f");
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    shell("xdotool key " + mnemonic);
-}
 
 /// The running program, with its own configuration folder.
 class Program {
@@ -107,17 +107,12 @@ public:
             ::waitpid(pid_, nullptr, 0);
         }
     }
-    /// The exit status, waiting up to ten seconds; -1 when it is still running.
+    /// The exit status, waiting up to twenty seconds (scaled); -1 when it is still running.
     int waitForExit() {
-        for (int i = 0; i < 200; ++i) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                exited_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(50ms);
-        }
-        return -1;
+        int status = 0;
+        if (!waitUntil([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, 20s)) return -1;
+        exited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     /// CPU time used so far, in clock ticks.
     long cpuTicks() const {
@@ -131,9 +126,30 @@ public:
     }
     std::string output() const { return readFile(output_); }
     /// The first window of this program whose title matches, waiting up to `seconds`.
-    std::string window(const std::string& pattern, int seconds = 10) const {
+    std::string window(const std::string& pattern, int seconds = 20) const {
         return waitForWindow(pid_, pattern, seconds);
     }
+    /// How many windows of this program are shown.
+    int shownWindows() const {
+        return std::atoi(
+            shell("xdotool search --onlyvisible --pid " + std::to_string(pid_) +
+                  " --name '' | wc -l")
+                .c_str());
+    }
+    /// Waits until the program has used no CPU for half a second; false when it never rests.
+    bool waitUntilIdle() const {
+        long last = cpuTicks();
+        return waitUntil(
+            [&] {
+                std::this_thread::sleep_for(500ms);
+                const long now = cpuTicks();
+                const bool rested = now == last;
+                last = now;
+                return rested;
+            },
+            20s);
+    }
+    pid_t pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;
@@ -192,6 +208,17 @@ bool largestPatch(const ScreenImage& image, const Rgb& colour, int& cx, int& cy)
     return best > 0;
 }
 
+/// Opens the File menu of the window and picks the entry with this mnemonic ("x" is Exit, "1"
+/// the first recent file), once the menu is shown.
+void chooseFromFileMenu(const Program& program, const std::string& window,
+                        const std::string& mnemonic) {
+    const int before = program.shownWindows();
+    shell("xdotool windowfocus --sync " + window + " key alt+f");
+    EXPECT_TRUE(waitUntil([&] { return program.shownWindows() > before; }, 20s))
+        << "the File menu did not open";
+    shell("xdotool key " + mnemonic);
+}
+
 class ApplicationTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -206,22 +233,33 @@ protected:
         EXPECT_TRUE(captureScreen(g.x, g.y, g.width, g.height, image));
         return image;
     }
+    /// The window's picture once `shows` holds of it (the last one read when it never does).
+    template <class Shows>
+    ScreenImage shotWhen(const Geometry& g, Shows shows) {
+        ScreenImage image;
+        const bool held = waitUntil(
+            [&] { return captureScreen(g.x, g.y, g.width, g.height, image) && shows(image); },
+            20s, [] { std::this_thread::sleep_for(50ms); });
+        EXPECT_TRUE(held) << "the window never showed what was waited for";
+        return image;
+    }
     /// Ctrl+O in the window, the path typed into the Open dialog, Return; false without dialog.
     bool openThroughDialog(const Program& program, const std::string& window,
                            const std::string& path) {
         shell("xdotool windowfocus --sync " + window + " key ctrl+o");
         const std::string dialog = program.window("^Open$");
         if (dialog.empty()) return false;
-        std::this_thread::sleep_for(500ms);
+        // The file chooser takes typed keys only once it has set itself up, and shows nothing
+        // outside that could be waited for: these two pauses are the only fixed ones here.
+        std::this_thread::sleep_for(scaled(500ms));
         shell("xdotool windowfocus --sync " + dialog + " type --delay 20 '" + path + "'");
-        std::this_thread::sleep_for(400ms);
+        std::this_thread::sleep_for(scaled(400ms));
         shell("xdotool key Return");
         return true;
     }
-    /// Keys typed into the focused window, then time for the frame and its refinement.
+    /// Keys typed into the focused window.
     void type(const std::string& window, const std::string& text) {
         shell("xdotool windowfocus --sync " + window + " type --delay 60 '" + text + "'");
-        std::this_thread::sleep_for(1500ms);
     }
 
     std::string configHome;
@@ -231,13 +269,16 @@ TEST_F(ApplicationTest, ViewClickKeysOpenNewAndExit) {
     Program orvo(configHome, {kSite});
     const std::string main = orvo.window("^site\\.graph - orvo$");
     ASSERT_FALSE(main.empty()) << orvo.output();
-    std::this_thread::sleep_for(2000ms);  // first frame and its refinement
     const Geometry frame = windowGeometry(main);
     ASSERT_GT(frame.width, 200);
 
-    // The top node: the biggest cyan ("html") cube, at the centre of the view.
-    ScreenImage start = shot(frame);
+    // The top node: the biggest cyan ("html") cube, at the centre of the view; the boundary
+    // sphere and image nodes (magenta) around it.
     int cx = 0, cy = 0;
+    const ScreenImage start = shotWhen(frame, [&](const ScreenImage& image) {
+        return largestPatch(image, {0, 255, 255}, cx, cy) &&
+               countColour(image, 230, 179, 153) > 500 && countColour(image, 255, 0, 255) > 0;
+    });
     ASSERT_TRUE(largestPatch(start, {0, 255, 255}, cx, cy));
     const int sphereBefore = countColour(start, 230, 179, 153);
     EXPECT_GT(sphereBefore, 500) << "the boundary sphere";
@@ -246,30 +287,34 @@ TEST_F(ApplicationTest, ViewClickKeysOpenNewAndExit) {
     // Click it: it turns the selected colour.
     shell("xdotool mousemove --sync " + std::to_string(frame.x + cx) + " " +
           std::to_string(frame.y + cy) + " click 1");
-    std::this_thread::sleep_for(2000ms);
-    ScreenImage selected = shot(frame);
     int sx = 0, sy = 0;
+    const ScreenImage selected = shotWhen(frame, [&](const ScreenImage& image) {
+        return largestPatch(image, {255, 255, 0}, sx, sy);
+    });
     ASSERT_TRUE(largestPatch(selected, {255, 255, 0}, sx, sy)) << "no yellow node";
     EXPECT_LT(std::abs(sx - cx) + std::abs(sy - cy), 40) << "the selected node is not the clicked";
 
     // "s": the sphere goes; "m" twice: the second press hides images, text and the like.
     type(main, "s");
-    EXPECT_LT(countColour(shot(frame), 230, 179, 153), sphereBefore / 20);
+    shotWhen(frame, [&](const ScreenImage& image) {
+        return countColour(image, 230, 179, 153) < sphereBefore / 20;
+    });
     type(main, "mm");
-    ScreenImage hidden = shot(frame);
-    EXPECT_EQ(countColour(hidden, 255, 0, 255), 0) << "image nodes still drawn";
+    const ScreenImage hidden = shotWhen(
+        frame, [&](const ScreenImage& image) { return countColour(image, 255, 0, 255) == 0; });
     EXPECT_GT(countColour(hidden, 255, 255, 0), 0) << "the selected page went too";
 
     // "R" twice: scheme 2, black background.
     const Rgb leftOfCentre = hidden.at(cx - 300, cy);
     EXPECT_TRUE(near(leftOfCentre, 255, 255, 255)) << int(leftOfCentre[0]);
     type(main, "RR");
-    ScreenImage dark = shot(frame);
-    EXPECT_TRUE(near(dark.at(cx - 300, cy), 0, 0, 0));
+    const ScreenImage dark = shotWhen(frame, [&](const ScreenImage& image) {
+        return near(image.at(cx - 300, cy), 0, 0, 0) && near(image.at(cx, cy), 255, 255, 0);
+    });
     EXPECT_TRUE(near(dark.at(cx, cy), 255, 255, 0)) << "the selected node on black";
 
-    // An idle window uses no CPU.
-    std::this_thread::sleep_for(1500ms);
+    // An idle window uses no CPU: once refinement has ended, none at all for two seconds.
+    ASSERT_TRUE(orvo.waitUntilIdle()) << "the window never stops using CPU";
     const long ticks = orvo.cpuTicks();
     std::this_thread::sleep_for(2000ms);
     const long idleTicks = orvo.cpuTicks() - ticks;
@@ -281,22 +326,23 @@ TEST_F(ApplicationTest, ViewClickKeysOpenNewAndExit) {
     ASSERT_TRUE(openThroughDialog(orvo, main, kWorked)) << "no Open dialog";
     const std::string second = orvo.window("^worked-example\\.graph - orvo$");
     ASSERT_FALSE(second.empty()) << orvo.output();
-    std::this_thread::sleep_for(1500ms);
-    ScreenImage worked = shot(frame);
+    int wx = 0, wy = 0;
+    const ScreenImage worked = shotWhen(frame, [&](const ScreenImage& image) {
+        return countColour(image, 255, 255, 0) == 0 && largestPatch(image, {0, 255, 255}, wx, wy);
+    });
     EXPECT_TRUE(near(worked.at(cx - 300, cy), 0, 0, 0)) << "the colour scheme outlives a load";
     EXPECT_EQ(countColour(worked, 255, 255, 0), 0) << "the old selection is gone with its graph";
-    int wx = 0, wy = 0;
     EXPECT_TRUE(largestPatch(worked, {0, 255, 255}, wx, wy)) << "the new graph's html nodes";
 
-    // New (Ctrl+N): only the title changes.
+    // New (Ctrl+N): only the title changes; the graph stays on view.
     shell("xdotool windowfocus --sync " + main + " key ctrl+n");
     EXPECT_FALSE(orvo.window("^Untitled - orvo$").empty());
-    std::this_thread::sleep_for(800ms);
+    ASSERT_TRUE(orvo.waitUntilIdle());
     int nx = 0, ny = 0;
     EXPECT_TRUE(largestPatch(shot(frame), {0, 255, 255}, nx, ny)) << "the graph left the view";
 
     // File > Exit.
-    chooseFromFileMenu(main, "x");
+    chooseFromFileMenu(orvo, main, "x");
     EXPECT_EQ(orvo.waitForExit(), 0) << orvo.output();
 
     // The recent-file list, most recent first, is in the user's configuration.
@@ -313,15 +359,19 @@ TEST_F(ApplicationTest, AFileThatCannotBeOpenedIsReportedAndTheListOutlivesTheRu
         Program first(configHome, {kSite});
         const std::string main = first.window("^site\\.graph - orvo$");
         ASSERT_FALSE(main.empty()) << first.output();
-        chooseFromFileMenu(main, "x");
+        chooseFromFileMenu(first, main, "x");
         ASSERT_EQ(first.waitForExit(), 0);
     }
     const std::string missing = configHome + "/missing.graph";
     Program orvo(configHome, {missing});
-    const std::string message = orvo.window("^orvo$");
-    ASSERT_FALSE(message.empty()) << "no message box";
-    std::this_thread::sleep_for(500ms);
-    shell("xdotool windowfocus --sync " + message + " key Return");
+    // The message box (titled "orvo", as the main window is until a document is made) takes
+    // Return; pressed again until the empty document's window shows, in case a key came before
+    // the box could take keys.
+    ASSERT_FALSE(orvo.window("^orvo$").empty()) << "no message box";
+    EXPECT_TRUE(waitUntil([&] { return !orvo.window("^Untitled - orvo$", 0).empty(); }, 20s, [] {
+        shell("xdotool key Return");
+        std::this_thread::sleep_for(300ms);
+    })) << "the message box did not close";
     const std::string main = orvo.window("^Untitled - orvo$");
     ASSERT_FALSE(main.empty()) << orvo.output();
     EXPECT_NE(orvo.output().find("Cannot open \"" + missing + "\": No such file or directory."),
@@ -329,10 +379,10 @@ TEST_F(ApplicationTest, AFileThatCannotBeOpenedIsReportedAndTheListOutlivesTheRu
         << orvo.output();
 
     // The first entry of the recent-file list opens the site from the earlier run.
-    chooseFromFileMenu(main, "1");
+    chooseFromFileMenu(orvo, main, "1");
     EXPECT_FALSE(orvo.window("^site\\.graph - orvo$").empty()) << orvo.output();
 
-    chooseFromFileMenu(main, "x");
+    chooseFromFileMenu(orvo, main, "x");
     EXPECT_EQ(orvo.waitForExit(), 0);
 }
 
@@ -346,10 +396,11 @@ TEST_F(ApplicationTest, ALongLoadShowsProgressAndTheViewKeepsRepainting) {
     Program orvo(configHome, {kSite});
     const std::string main = orvo.window("^site\\.graph - orvo$");
     ASSERT_FALSE(main.empty()) << orvo.output();
-    std::this_thread::sleep_for(1500ms);
     const Geometry frame = windowGeometry(main);
     int cx = 0, cy = 0;
-    ASSERT_TRUE(largestPatch(shot(frame), {0, 255, 255}, cx, cy));
+    shotWhen(frame, [&](const ScreenImage& image) {
+        return largestPatch(image, {0, 255, 255}, cx, cy);
+    });
 
     ASSERT_TRUE(openThroughDialog(orvo, main, big)) << "no Open dialog";
 
@@ -358,14 +409,16 @@ TEST_F(ApplicationTest, ALongLoadShowsProgressAndTheViewKeepsRepainting) {
     ASSERT_FALSE(progress.empty()) << "no progress shown";
     shell("xdotool windowmove --sync " + progress + " " +
           std::to_string(frame.x + frame.width + 20) + " 0");
-    std::this_thread::sleep_for(400ms);
     int rx = 0, ry = 0;
-    EXPECT_TRUE(largestPatch(shot(frame), {0, 255, 255}, rx, ry));
+    shotWhen(frame, [&](const ScreenImage& image) {
+        return largestPatch(image, {0, 255, 255}, rx, ry) &&
+               std::abs(rx - cx) + std::abs(ry - cy) < 10;
+    });
     EXPECT_LT(std::abs(rx - cx) + std::abs(ry - cy), 10) << "the site is not on view while loading";
     EXPECT_TRUE(shell("xdotool getwindowname " + main) == "site.graph - orvo");
 
     EXPECT_FALSE(orvo.window("^big\\.graph - orvo$", 120).empty()) << orvo.output();
-    chooseFromFileMenu(main, "x");
+    chooseFromFileMenu(orvo, main, "x");
     EXPECT_EQ(orvo.waitForExit(), 0);
 }
 

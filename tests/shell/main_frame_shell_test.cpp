@@ -10,9 +10,9 @@
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
 #include <wx/textctrl.h>
+#include <wx/utils.h>
 #include <wx/toolbar.h>
 
-#include <chrono>
 #include <cstdlib>
 
 #include "shell/about_dialog.h"
@@ -32,11 +32,10 @@ protected:
         manager->setMainFrame(frame);
         ASSERT_TRUE(frame->createContents());
         frame->Show();
-        pumpEvents(300);
+        ASSERT_TRUE(pumpUntil([&] { return frame->IsShownOnScreen(); }));
     }
     void TearDown() override {
-        frame->Destroy();
-        pumpEvents(100);
+        destroyWindow(frame);  // nothing when SetUp made none
         delete manager;
     }
     wxMenuItem* item(int id) { return frame->GetMenuBar()->FindItem(id); }
@@ -124,21 +123,41 @@ TEST_F(MainFrameTest, ToolbarHasNewOpenAndAbout) {
     EXPECT_EQ(tools->FindById(wxID_SAVE), nullptr);
 }
 
+/// Puts Caps Lock back as it was, however the test that pressed it ends.
+class CapsLockRestorer {
+public:
+    CapsLockRestorer() : was_(wxGetKeyState(WXK_CAPITAL)) {}
+    ~CapsLockRestorer() {
+        if (wxGetKeyState(WXK_CAPITAL) == was_) return;
+        if (std::system("xdotool key Caps_Lock") == 0) {
+            pumpUntil([&] { return wxGetKeyState(WXK_CAPITAL) == was_; });
+        }
+    }
+    CapsLockRestorer(const CapsLockRestorer&) = delete;
+    CapsLockRestorer& operator=(const CapsLockRestorer&) = delete;
+
+private:
+    bool was_;
+};
+
 TEST_F(MainFrameTest, StatusBarShowsReadyAndFollowsTheLockKeys) {
     wxStatusBar* status = frame->GetStatusBar();
     ASSERT_EQ(status->GetFieldsCount(), 4);
     EXPECT_EQ(status->GetStatusText(0), "Ready");
     frame->updateLockIndicators();
     const bool capsOn = status->GetStatusText(1) == "CAP";
+    auto indicatorShows = [&](const char* text) {
+        return pumpUntil([&] {
+            frame->updateLockIndicators();
+            return status->GetStatusText(1) == text;
+        });
+    };
     // Caps Lock pressed on the X server (through its test extension) flips the indicator.
+    const CapsLockRestorer restore;
     ASSERT_EQ(std::system("xdotool key Caps_Lock"), 0);
-    pumpEvents(300);
-    frame->updateLockIndicators();
-    EXPECT_EQ(status->GetStatusText(1), capsOn ? "" : "CAP");
+    EXPECT_TRUE(indicatorShows(capsOn ? "" : "CAP"));
     ASSERT_EQ(std::system("xdotool key Caps_Lock"), 0);
-    pumpEvents(300);
-    frame->updateLockIndicators();
-    EXPECT_EQ(status->GetStatusText(1), capsOn ? "CAP" : "");
+    EXPECT_TRUE(indicatorShows(capsOn ? "CAP" : ""));
 }
 
 TEST_F(MainFrameTest, AboutBoxNamesTheVersionAndTheCommands) {

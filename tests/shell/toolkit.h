@@ -1,12 +1,17 @@
-// Starts wxWidgets once for the in-process window tests and lets it handle its events.
+// Starts wxWidgets once for the in-process window tests, lets it handle its events until a
+// condition holds, and destroys windows in order.
 #pragma once
 
 #include <unistd.h>
 #include <wx/app.h>
 #include <wx/evtloop.h>
 #include <wx/init.h>
+#include <wx/toplevel.h>
+#include <wx/weakref.h>
 
 #include <chrono>
+
+#include "tests/test_time.h"
 
 namespace orvo {
 
@@ -22,17 +27,29 @@ inline bool startToolkit() {
     return started;
 }
 
-/// Lets the toolkit handle its events and idle work for a while.
-inline void pumpEvents(int milliseconds) {
+/// Lets the toolkit handle the events and idle work pending now, then pauses a little.
+inline void pumpOnce() {
     wxEventLoop loop;
     wxEventLoopActivator active(&loop);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (std::chrono::steady_clock::now() < end) {
-        while (loop.Pending()) loop.Dispatch();
-        wxTheApp->ProcessPendingEvents();
-        wxTheApp->ProcessIdle();  // also deletes the windows that were destroyed
-        ::usleep(5000);
-    }
+    while (loop.Pending()) loop.Dispatch();
+    wxTheApp->ProcessPendingEvents();
+    wxTheApp->ProcessIdle();  // also deletes the windows that were destroyed
+    ::usleep(5000);
+}
+
+/// Lets the toolkit work until `done` holds or the (scaled) cap has passed; whether it held.
+template <class Condition>
+bool pumpUntil(Condition done, std::chrono::milliseconds cap = std::chrono::seconds(20)) {
+    return testing::waitUntil(done, cap, pumpOnce);
+}
+
+/// Destroys a top-level window and waits until the toolkit has deleted it, so that nothing it
+/// refers to is used afterwards; one the toolkit has not deleted by then is deleted here.
+inline void destroyWindow(wxTopLevelWindow* window) {
+    if (window == nullptr) return;
+    wxWeakRef<wxTopLevelWindow> alive(window);
+    window->Destroy();
+    if (!pumpUntil([&] { return !alive; }) && alive) delete alive.get();
 }
 
 }  // namespace orvo

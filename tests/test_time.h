@@ -1,0 +1,62 @@
+// Time in the tests. Every time budget, slice, limit, wait and cap a test uses goes through the
+// scale read from ORVO_TEST_TIME_SCALE (default 1), so that the suite can be run with each of
+// them ten times larger (ORVO_TEST_TIME_SCALE=10) to show that no test depends on how fast the
+// machine is. Waits poll for the condition they wait for; the cap only ends a wait that failed.
+#pragma once
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <thread>
+
+namespace orvo::testing {
+
+/// The factor every time a test uses is multiplied by; 1 when the variable is unset or not a
+/// positive number.
+inline double timeScale() {
+    static const double scale = [] {
+        const char* text = std::getenv("ORVO_TEST_TIME_SCALE");
+        const double value = text != nullptr ? std::strtod(text, nullptr) : 1.0;
+        return std::isfinite(value) && value > 0.0 ? value : 1.0;
+    }();
+    return scale;
+}
+
+/// A duration of the tests, scaled.
+inline std::chrono::milliseconds scaled(std::chrono::milliseconds d) {
+    return std::chrono::milliseconds(
+        static_cast<int64_t>(std::llround(static_cast<double>(d.count()) * timeScale())));
+}
+
+/// Sets a (seconds, microseconds) budget of the settings to `usec` microseconds, scaled.
+inline void setBudget(int32_t& sec, int32_t& usec, int64_t micros) {
+    const auto total = static_cast<int64_t>(std::llround(static_cast<double>(micros) * timeScale()));
+    sec = static_cast<int32_t>(total / 1000000);
+    usec = static_cast<int32_t>(total % 1000000);
+}
+
+/// Multiplies a (seconds, microseconds) budget of the settings by the scale.
+inline void scaleBudget(int32_t& sec, int32_t& usec) {
+    setBudget(sec, usec, static_cast<int64_t>(sec) * 1000000 + usec);
+}
+
+/// Polls `done` every few milliseconds, running `between` in the pauses, until it holds or the
+/// scaled `cap` has passed; returns whether it held.
+template <class Condition, class Pause>
+bool waitUntil(Condition done, std::chrono::milliseconds cap, Pause between) {
+    const auto end = std::chrono::steady_clock::now() + scaled(cap);
+    for (;;) {
+        if (done()) return true;
+        if (std::chrono::steady_clock::now() >= end) return done();
+        between();
+    }
+}
+
+template <class Condition>
+bool waitUntil(Condition done, std::chrono::milliseconds cap) {
+    return waitUntil(done, cap,
+                     [] { std::this_thread::sleep_for(std::chrono::milliseconds(10)); });
+}
+
+}  // namespace orvo::testing
