@@ -1,0 +1,85 @@
+// Turning what users have (a web site on disk, a sitemap, any directory, an edge list, a DOT or
+// GraphML file) into the outline graph format that the viewer reads.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvo {
+
+enum class ImportFormat { Outline, Site, Dir, Sitemap, Csv, Dot, GraphMl, Url };
+
+/// What an input is, from its name (and for directories and .xml files a look inside): a
+/// directory with an index.html is a Site, any other directory a Dir; sitemap.xml, or an .xml
+/// file whose root element is urlset or sitemapindex, a Sitemap; .csv and .tsv an edge list;
+/// .dot and .gv DOT; .graphml GraphML; an http:// or https:// address a Url; anything else the
+/// outline format itself.
+ImportFormat guessImportFormat(const std::string& input);
+
+/// site, dir, sitemap, csv, dot, graphml (also outline and url); nullopt for any other name.
+std::optional<ImportFormat> importFormatFromName(std::string_view name);
+/// The name importFormatFromName takes for the format.
+std::string_view importFormatName(ImportFormat format);
+
+struct ImportOptions {
+    /// Site: the start page, relative to the directory (default index.html).
+    std::string start;
+    /// Site: the address the directory is served at; ids are this joined with the file's path.
+    std::string baseUrl = "http://localhost/";
+    /// Site: also hang files nothing links to under the start page (kind-1 group "orphan").
+    bool orphans = false;
+    /// Edge lists: "yes", "no" or "auto" (the first line is a header when neither of its first
+    /// two fields occurs as an id anywhere else).
+    std::string header = "auto";
+    /// Edge lists, DOT, GraphML: the node attribute (or column name or 1-based number) that
+    /// gives the kind-0 group.
+    std::string group;
+    /// Edge lists, DOT, GraphML: the id of the tree's root (default: the node with the most
+    /// outgoing edges, the first seen on a tie).
+    std::string root;
+    /// Files larger than this are not parsed (they stay nodes).
+    uint64_t maxParseBytes = 64ull << 20;
+};
+
+struct ImportProgress {
+    /// Called now and then with the work done out of the work known so far (0 when unknown)
+    /// and what is being done ("reading", "writing", a file name, ...).
+    std::function<void(uint64_t done, uint64_t total, std::string_view what)> report;
+    /// When set and true, the import stops soon and returns with `cancelled`.
+    const std::atomic<bool>* cancel = nullptr;
+
+    bool cancelled() const { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
+    void operator()(uint64_t done, uint64_t total, std::string_view what) const {
+        if (report) report(done, total, what);
+    }
+};
+
+struct ImportResult {
+    bool ok = false;
+    bool cancelled = false;
+    /// Set when !ok: one line naming the file and the line or element where that applies.
+    std::string error;
+    /// Things the user should know that did not stop the import (skipped entries, records too
+    /// long for the format, ...), one line each.
+    std::vector<std::string> warnings;
+    /// Warnings past the first few dozen are only counted here (the last entry of `warnings`
+    /// then says how many).
+    uint64_t warningsNotListed = 0;
+    /// Records written.
+    uint64_t records = 0;
+};
+
+/// Writes the outline graph text (no position record) to `out`. Nothing is written when the
+/// input cannot be read at all; after a failure part way, `out` holds an incomplete outline that
+/// callers must discard. Url is handled by the crawler.
+ImportResult importGraph(const std::string& input, ImportFormat format,
+                         const ImportOptions& options, std::ostream& out,
+                         const ImportProgress& progress = {});
+
+}  // namespace orvo

@@ -1,0 +1,99 @@
+// The graph an importer or the crawler builds before it is written as an outline: nodes with
+// ids and groups, a spanning tree, and further references. Pages discovered breadth-first make
+// the tree; every further reference becomes a repeated record one level below the node that
+// holds it, so that the reader's move-or-link rules decide for it as for any crawl.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <boost/unordered/unordered_flat_map.hpp>
+
+#include "import/import.h"
+
+namespace orvo {
+
+class OutlineWriter;
+
+class SiteGraph {
+public:
+    using Index = uint32_t;
+    static constexpr Index kNone = ~Index{0};
+    static constexpr int kKinds = 2;  // groups of kind 0 and kind 1 per node
+
+    SiteGraph();
+    ~SiteGraph();
+    SiteGraph(const SiteGraph&) = delete;
+    SiteGraph& operator=(const SiteGraph&) = delete;
+
+    /// The node with the id, created (outside the tree, without groups) when there is none.
+    Index intern(std::string_view id, bool* created = nullptr);
+    /// The node with the id, or kNone.
+    Index find(std::string_view id) const;
+    size_t size() const { return ids_.size(); }
+    std::string_view id(Index n) const { return ids_[n]; }
+
+    /// Makes the node the top of the tree. Only once, before anything is attached.
+    void setRoot(Index n);
+    Index root() const { return root_; }
+    /// Hangs `child`, which must not be in the tree yet, under `parent` (in the tree) after its
+    /// other children.
+    void attach(Index parent, Index child);
+    bool inTree(Index n) const { return n == root_ || parent_[n] != kNone; }
+    Index parent(Index n) const { return parent_[n]; }
+    /// Children in the order they were attached.
+    std::vector<Index> children(Index n) const;
+
+    /// A reference from `from` to `to` that is not a tree link. Self-references, references to
+    /// one's own tree child and repeats from the same node are left out when written.
+    void addFurtherReference(Index from, Index to);
+
+    struct Reference {
+        Index node = kNone;
+        bool discovered = false;  // the reference brought the node into the tree
+    };
+    /// For breadth-first discovery: page `from` (in the tree) refers to `id`, in document order.
+    /// A node not yet in the tree hangs under `from`; otherwise the reference is a further one.
+    /// A reference of a page to itself is ignored (node kNone).
+    Reference addReference(Index from, std::string_view id);
+
+    /// Sets the node's group name of kind 0 or 1 (an empty name clears it).
+    void setGroup(Index n, int kind, std::string_view name);
+    std::string_view group(Index n, int kind) const;
+
+    /// Writes the tree in pre-order (an explicit stack, never recursion), each node at its depth
+    /// with level 0 for the root, followed by its further references to nodes already written;
+    /// references to nodes written later follow after the whole tree, under the same node (its
+    /// path from the root restated as repeated records, which change nothing). Ids that need it
+    /// are percent-encoded; should two ids become one that way, the later one is encoded
+    /// strictly (and numbered if need be) with a warning. A record too long for the format is
+    /// left out with a warning: its children hang one level up, its references are dropped.
+    /// Nodes outside the tree are not written. Returns false when cancelled or when the stream
+    /// failed (result.error says which).
+    bool write(OutlineWriter& writer, const ImportProgress& progress, ImportResult& result) const;
+
+    /// Bytes held, roughly (for the benchmarks' memory figures).
+    size_t memoryUsed() const;
+
+private:
+    std::string_view store(std::string_view text);
+    uint32_t internGroup(std::string_view name);
+
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    size_t blockFree_ = 0;
+    char* blockNext_ = nullptr;
+    std::vector<std::string_view> ids_;
+    boost::unordered_flat_map<std::string_view, Index> byId_;
+    std::vector<Index> parent_, firstChild_, lastChild_, nextSibling_;
+    std::vector<std::array<uint32_t, kKinds>> groups_;  // 0: none, else 1 + name index
+    std::vector<std::string> groupNames_;
+    boost::unordered_flat_map<std::string, uint32_t> groupByName_;
+    std::vector<std::pair<Index, Index>> references_;
+    Index root_ = kNone;
+};
+
+}  // namespace orvo
