@@ -6,6 +6,10 @@
 #   test   runs the whole test suite with ctest, headless (under a virtual X server when no
 #          display is set); further arguments go to ctest (e.g. -L core)
 #   build  builds everything and stops
+#   package  builds the Debian package orvo_<version>_<arch>.deb (Debian's hardening flags, no
+#          tests or benchmarks, in build-package/ beside the build directory), leaves it at the
+#          top of the repository and checks it with lintian; install it with
+#          `sudo apt install ./orvo_*.deb`
 # Environment: ORVO_BUILD_DIR (default: build), ORVO_CMAKE_ARGS (more configure arguments, e.g.
 # -DORVO_WERROR=ON), ORVO_JOBS (default: the number of cores).
 set -euo pipefail
@@ -17,9 +21,9 @@ build_dir="${ORVO_BUILD_DIR:-$root/build}"
 jobs="${ORVO_JOBS:-$(nproc)}"
 
 case "$action" in
-  demo | test | build) ;;
+  demo | test | build | package) ;;
   *)
-    echo "usage: $0 [demo|test|build]" >&2
+    echo "usage: $0 [demo|test|build|package]" >&2
     exit 2
     ;;
 esac
@@ -57,7 +61,33 @@ run_tests() {
   fi
 }
 
+# The package is built apart from the development build: with the compiler and linker flags
+# Debian builds its packages with (hardening included) and without tests or benchmarks.
+build_package() {
+  local package_dir="${build_dir}-package" flags
+  flags="$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
+  eval "$flags"
+  # shellcheck disable=SC2086 # ORVO_CMAKE_ARGS holds several words on purpose
+  cmake -S "$root" -B "$package_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DORVO_BUILD_TESTS=OFF -DORVO_BENCH=OFF -DORVO_FUZZ=OFF -DORVO_SANITIZE=OFF \
+    -DCMAKE_C_FLAGS="$CFLAGS $CPPFLAGS" -DCMAKE_CXX_FLAGS="$CXXFLAGS $CPPFLAGS" \
+    -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" ${ORVO_CMAKE_ARGS:-}
+  cmake --build "$package_dir" -j "$jobs"
+  rm -f "$package_dir"/orvo_*.deb
+  (cd "$package_dir" && cpack -G DEB)
+  local debs=("$package_dir"/orvo_*.deb)
+  rm -f "$root"/orvo_*.deb
+  cp "${debs[@]}" "$root/"
+  echo "Checking ${debs[*]##*/} with lintian"
+  lintian --fail-on error "${debs[@]/#$package_dir/$root}"
+  echo "Built ${debs[*]/#$package_dir/$root}; install it with: sudo apt install ./${debs[0]##*/}"
+}
+
 install_missing_packages
+if [ "$action" = package ]; then
+  build_package
+  exit 0
+fi
 configure
 case "$action" in
   demo)

@@ -1,9 +1,15 @@
-// orvo: the desktop viewer. Parses --help, --version and an optional graph file, then runs the
+// orvo: the desktop viewer. Parses --help, --version and the graph files to open, then runs the
 // wxWidgets application.
+#include <sys/wait.h>
+#include <unistd.h>
 #include <wx/init.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/draw_process.h"
 #include "shell/orvo_app.h"
@@ -12,6 +18,34 @@
 #define ORVO_VERSION "2.0.0"
 #endif
 
+namespace {
+
+// Starts another viewer on `file`, detached from this one (so that no exited child is left
+// behind while this one runs). A desktop that opens several selected files passes them all to
+// one start; each file gets a window, and so a process, of its own.
+void openInViewerOfItsOwn(const char* program, const std::string& file) {
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child < 0) {
+        std::fprintf(stderr, "orvo: cannot open \"%s\" in a new window: %s\n", file.c_str(),
+                     std::strerror(errno));
+        return;
+    }
+    if (child == 0) {
+        if (fork() == 0) {
+            // "--": a file whose name starts with a dash is still a file.
+            const char* argv[] = {program, "--", file.c_str(), nullptr};
+            execv("/proc/self/exe", const_cast<char* const*>(argv));
+            std::fprintf(stderr, "orvo: cannot open \"%s\" in a new window: %s\n", file.c_str(),
+                         std::strerror(errno));
+        }
+        _exit(0);
+    }
+    waitpid(child, nullptr, 0);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     orvo::keepHeapForDrawing();
 
@@ -19,14 +53,16 @@ int main(int argc, char** argv) {
         "orvo: an interactive viewer for the link structure of web sites, laid out in "
         "hyperbolic space.",
         "orvo"};
-    std::string file;
-    cli.add_option("FILE", file, "graph file to open at start-up");
+    std::vector<std::string> files;
+    cli.add_option("FILE", files, "graph files to open at start-up, each in a window of its own");
     cli.set_version_flag("--version", std::string("orvo ") + ORVO_VERSION);
     CLI11_PARSE(cli, argc, argv);
 
+    for (size_t i = 1; i < files.size(); ++i) openInViewerOfItsOwn(argv[0], files[i]);
+
     // The toolkit sees only the program name: the options are ours.
     auto* app = new COrvoApp;
-    app->setStartFile(file);
+    app->setStartFile(files.empty() ? std::string() : files.front());
     wxApp::SetInstance(app);
     int toolkitArgc = 1;
     char* toolkitArgv[] = {argv[0], nullptr};

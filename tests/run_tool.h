@@ -54,13 +54,15 @@ private:
     std::filesystem::path path_;
 };
 
-/// Runs ORVO_TOOLS_DIR/tool with the arguments. `environment` entries "NAME=VALUE" are set and
-/// entries "NAME" are removed in the child; DEVIRIRO_DEBUG is removed unless given.
+/// Runs ORVO_TOOLS_DIR/tool (or the program at an absolute path) with the arguments.
+/// `environment` entries "NAME=VALUE" are set and entries "NAME" are removed in the child;
+/// DEVIRIRO_DEBUG is removed unless given.
 inline ToolRun runTool(const std::string& tool, const std::vector<std::string>& arguments,
                        const std::vector<std::string>& environment = {}) {
     TempDir capture;
     const std::string outPath = capture / "out", errPath = capture / "err";
-    const std::string program = std::string(ORVO_TOOLS_DIR) + "/" + tool;
+    const std::string program =
+        tool.starts_with('/') ? tool : std::string(ORVO_TOOLS_DIR) + "/" + tool;
     std::vector<std::string> argvStore{program};
     argvStore.insert(argvStore.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;

@@ -114,7 +114,8 @@ int main(int argc, char** argv) {
     orvo::keepHeapForDrawing();
 
     Options options;
-    CLI::App app{"Draws a graph file as the viewer shows it after opening it, into a PNG file."};
+    CLI::App app{"Draws a graph file as the viewer shows it after opening it, into a PNG file.",
+                 "orvo-snapshot"};
     app.set_version_flag("--version", "orvo-snapshot " ORVO_VERSION);
     app.add_option("FILE", options.file, "graph file to draw")->required();
     app.add_option("-o,--output", options.output, "PNG file to write")->required();

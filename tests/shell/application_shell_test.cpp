@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -125,6 +126,7 @@ public:
         return ticks;
     }
     std::string output() const { return readFile(output_); }
+    pid_t pid() const { return pid_; }
     /// The first window of this program whose title matches, waiting up to `seconds`.
     std::string window(const std::string& pattern, int seconds = 20) const {
         return waitForWindow(pid_, pattern, seconds);
@@ -419,6 +421,51 @@ TEST_F(ApplicationTest, ALongLoadShowsProgressAndTheViewKeepsRepainting) {
 
     EXPECT_FALSE(orvo.window("^big\\.graph - orvo$", 120).empty()) << orvo.output();
     chooseFromFileMenu(orvo, main, "x");
+    EXPECT_EQ(orvo.waitForExit(), 0);
+}
+
+/// The processes whose command line holds these arguments, in this order (by their /proc entries).
+std::vector<pid_t> processesWithArguments(const std::vector<std::string>& arguments) {
+    std::string argument;
+    for (const std::string& a : arguments)
+        argument += (argument.empty() ? "" : std::string(1, '\0')) + a;
+    std::vector<pid_t> pids;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const pid_t pid = std::atoi(entry.path().filename().c_str());
+        if (pid <= 0) continue;
+        const std::string commandLine = readFile(entry.path().string() + "/cmdline");
+        if (commandLine.find('\0' + argument + '\0') != std::string::npos) pids.push_back(pid);
+    }
+    return pids;
+}
+
+TEST_F(ApplicationTest, EachFurtherFileOpensInAWindowOfItsOwn) {
+    // As a file manager starts the viewer on several selected files; the second one's name
+    // starts with a dash, which is still a file name.
+    const std::string dashed = configHome + "/-dashed.graph";
+    std::filesystem::copy_file(kWorked, dashed);
+    // The second viewer is started by the first with "--" before the file.
+    const std::vector<std::string> secondArguments{"--", dashed};
+    struct StopSecondViewer {
+        std::vector<std::string> arguments;
+        ~StopSecondViewer() {
+            for (pid_t pid : processesWithArguments(arguments)) ::kill(pid, SIGTERM);
+        }
+    } stopSecondViewer{secondArguments};
+    Program orvo(configHome, {kSite, dashed});
+    const std::string first = orvo.window("^site\\.graph - orvo$");
+    EXPECT_FALSE(first.empty()) << orvo.output();
+
+    const std::string second = shell(
+        "timeout 10 xdotool search --all --sync --onlyvisible --name "
+        "'^-dashed\\.graph - orvo$' 2>/dev/null | head -n 1");
+    ASSERT_FALSE(second.empty()) << orvo.output();
+    const pid_t secondPid = std::atoi(shell("xdotool getwindowpid " + second).c_str());
+    EXPECT_GT(secondPid, 0);
+    EXPECT_NE(secondPid, orvo.pid()) << "one window a process";
+    EXPECT_EQ(processesWithArguments(secondArguments), std::vector<pid_t>{secondPid});
+
+    chooseFromFileMenu(first, "x");
     EXPECT_EQ(orvo.waitForExit(), 0);
 }
 
