@@ -126,7 +126,6 @@ public:
         return ticks;
     }
     std::string output() const { return readFile(output_); }
-    pid_t pid() const { return pid_; }
     /// The first window of this program whose title matches, waiting up to `seconds`.
     std::string window(const std::string& pattern, int seconds = 20) const {
         return waitForWindow(pid_, pattern, seconds);
@@ -465,7 +464,7 @@ TEST_F(ApplicationTest, EachFurtherFileOpensInAWindowOfItsOwn) {
     EXPECT_NE(secondPid, orvo.pid()) << "one window a process";
     EXPECT_EQ(processesWithArguments(secondArguments), std::vector<pid_t>{secondPid});
 
-    chooseFromFileMenu(first, "x");
+    chooseFromFileMenu(orvo, first, "x");
     EXPECT_EQ(orvo.waitForExit(), 0);
 }
 
