@@ -104,9 +104,9 @@ double bareSlice(Scene& s, const std::vector<Node*>& nodes) {
         glPopMatrix();
         const Link* k = n->parentLink != nullptr ? n->parentLink : n->childLinks.front();
         glBegin(GL_LINES);
-        glColor4fv(k->fromColor.data());
+        glColor4fv(s.settings.linkFromColor.data());
         glVertex4d(k->fromPosition.x, k->fromPosition.y, k->fromPosition.z, k->fromPosition.w);
-        glColor4fv(k->toColor.data());
+        glColor4fv(s.settings.linkToColor.data());
         glVertex4d(k->toPosition.x, k->toPosition.y, k->toPosition.z, k->toPosition.w);
         glEnd();
     }

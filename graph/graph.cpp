@@ -144,8 +144,6 @@ Link* Graph::newLink(Node* from, Node* to, int32_t extra, uint8_t flags) {
     l->toNode = to;
     l->extra = extra;
     l->flags = flags;
-    l->fromColor = settings.linkFromColor;
-    l->toColor = settings.linkToColor;
     addLink(l);
     return l;
 }

@@ -33,9 +33,34 @@ constexpr int kGroupKinds = 16;
 
 struct Link;
 
+/// Where a node sits in its parent's frame, kept as the few numbers that build the 4x4 transform
+/// instead of the transform itself: the translation distance from the parent and the direction
+/// the rotation turns +x to. Rebuilding it repeats the very operations that would have made a
+/// stored one, so the composed transforms come out the same to the last bit.
+struct LocalPlacement {
+    enum Kind : uint8_t { Identity, Forward, Inverse };
+    double distance = 0.0;               // translation by `distance` along -x ...
+    double dx = 0.0, dy = 0.0, dz = 0.0;  // ... after the rotation carrying +x to (dx, dy, dz)
+    Kind kind = Identity;                 // Inverse: the inverse of that product (a node placed
+                                          // relative to one of its children)
+
+    void setIdentity() { kind = Identity; }
+    void set(Kind k, double d, const ProjPoint& direction) {
+        kind = k;
+        distance = d;
+        dx = direction.x;
+        dy = direction.y;
+        dz = direction.z;
+    }
+    /// The rotation part alone, +x to the direction.
+    ProjTransform rotation() const;
+    /// translation(distance) * rotation (or its inverse), identity for Identity.
+    ProjTransform transform() const;
+};
+
 struct Node {
-    ProjTransform localTransform = ProjTransform::identity();
     ProjTransform globalTransform = ProjTransform::identity();
+    LocalPlacement localPlacement;
     ProjPoint labelAnchor;
     double radius = 0.1;
     double bandAngle = 0.0;
@@ -67,6 +92,8 @@ struct Node {
 
     bool isShown() const { return flags & Shown; }
     bool isDrawn() const { return flags & Drawn; }
+    /// The transform from this node's frame to its parent's (derived from localPlacement).
+    ProjTransform localTransform() const { return localPlacement.transform(); }
 };
 
 struct Link {
@@ -77,8 +104,6 @@ struct Link {
     /// ExtraField rule of the reader.
     int32_t extra = 0;
     uint8_t flags = 0;
-    Colour fromColor{};
-    Colour toColor{};
     Node* fromNode = nullptr;
     Node* toNode = nullptr;
 

@@ -11,14 +11,14 @@ namespace {
 
 // Every node's global transform is set before its children's (the order among siblings does
 // not change any value).
-void composeDownward(Node* n, std::vector<Node*>& stack) {
+void composeDownward(Node* n, std::vector<Node*>& stack, ChildTranslations& translations) {
     stack.clear();
     stack.push_back(n);
     while (!stack.empty()) {
         Node* node = stack.back();
         stack.pop_back();
         for (Node* k : node->children) {
-            k->globalTransform = k->localTransform * node->globalTransform;
+            k->globalTransform = localTransformOf(*k, translations) * node->globalTransform;
             if (!k->children.empty()) stack.push_back(k);
         }
     }
@@ -26,18 +26,27 @@ void composeDownward(Node* n, std::vector<Node*>& stack) {
 
 }  // namespace
 
+ProjTransform localTransformOf(const Node& n, ChildTranslations& translations) {
+    const LocalPlacement& at = n.localPlacement;
+    if (at.kind == LocalPlacement::Identity) return ProjTransform::identity();
+    const ProjTransform forward = translations.toward(at.distance) * at.rotation();
+    return at.kind == LocalPlacement::Inverse ? forward.inverse() : forward;
+}
+
 void composeTransforms(Node* n, bool upward) {
     std::vector<Node*> stack;
+    // Siblings share their parent's distance: a memo builds each distinct translation once.
+    ChildTranslations translations;
     if (!upward) {
-        composeDownward(n, stack);
+        composeDownward(n, stack, translations);
         return;
     }
     for (Node* p = n->parent; p != nullptr; n = p, p = p->parent) {
-        p->globalTransform = p->localTransform * n->globalTransform;
+        p->globalTransform = localTransformOf(*p, translations) * n->globalTransform;
         for (Node* k : p->children) {
             if (k == n) continue;
-            k->globalTransform = k->localTransform * p->globalTransform;
-            composeDownward(k, stack);
+            k->globalTransform = localTransformOf(*k, translations) * p->globalTransform;
+            composeDownward(k, stack, translations);
         }
     }
 }

@@ -12,7 +12,7 @@ void layoutGraph(Graph& graph, Node* s) { layoutTree(graph.settings, s, graph.li
 void layoutTree(const ViewerSettings& settings, Node* s, const std::vector<Link*>& links) {
     if (s == nullptr) return;  // an empty graph has nothing to lay out
     s->globalTransform.setIdentity();
-    s->localTransform.setIdentity();
+    s->localPlacement.setIdentity();
     sizeSubtree(settings, s, false);
     composeTransforms(s, false);
     if (s->parent != nullptr) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "geometry/proj_transform.h"
 #include "layout/child_translations.h"
 
 namespace orvo {
@@ -42,12 +43,11 @@ struct LayoutScratch {
     };
     std::vector<Frame> stack;
     std::vector<OrderRecord> order;
-    ChildTranslations translations;
 };
 
-/// placeChildren with the child translation taken from (and kept in) the memo.
-void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
-                   const std::vector<OrderRecord>& order, ChildTranslations& translations);
+/// The node's local transform built from its placement, the translation taken from (and kept
+/// in) the memo; the same bits as Node::localTransform().
+ProjTransform localTransformOf(const Node& n, ChildTranslations& translations);
 /// Sizes and places target's children, which must already carry their final radius and count:
 /// target's descendantCount, the ordering list (left in scratch.order), target's radius, the
 /// placement, and the second, enlarged placement when the bands ran past the equator. With

@@ -16,12 +16,6 @@ constexpr double kTwoPi = 6.28318530718;
 
 void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
                    const std::vector<OrderRecord>& order) {
-    ChildTranslations translations;
-    placeChildren(settings, anchor, upward, target, order, translations);
-}
-
-void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
-                   const std::vector<OrderRecord>& order, ChildTranslations& translations) {
     Node* p = target;
     double bandAngle = 0.0;
     double azimuth = 0.0;
@@ -31,9 +25,8 @@ void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, No
     const double radius = p->radius;
     const double s = std::sinh(radius);
 
-    // Every child sits at the same distance, so one translation serves them all.
+    // Every child sits at the same distance.
     const double d = radius * (1.0 + settings.childSpacing * std::tanh(radius));
-    const ProjTransform& towardChild = translations.toward(d);
 
     bool newBand = false;
     double maxR = 0.0;
@@ -52,8 +45,6 @@ void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, No
         }
         return stepOfKey;
     };
-    const ProjPoint xAxis(1.0, 0.0, 0.0, 1.0);
-    ProjTransform rotation;
     for (const OrderRecord& record : order) {
         Node* k = p->children[record.index];
         const double r = k->radius;
@@ -90,11 +81,11 @@ void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, No
         const double ringRadius = radius * sinBand;
         const ProjPoint direction(radius * cosBand, ringRadius * std::cos(azimuth),
                                   ringRadius * std::sin(azimuth), 1.0);
-        rotation.setRotationBetween(xAxis, direction);
+        // Only the numbers are kept; composition builds the transform from them.
         if (upward && k == anchor) {
-            p->localTransform = (towardChild * rotation).inverse();
+            p->localPlacement.set(LocalPlacement::Inverse, d, direction);
         } else {
-            k->localTransform = towardChild * rotation;
+            k->localPlacement.set(LocalPlacement::Forward, d, direction);
         }
 
         if (r > maxR) maxR = r;

@@ -37,7 +37,7 @@ double clampRadius(const ViewerSettings& settings, double r) {
 void sizeLeafAlone(const ViewerSettings& settings, Node* n) {
     if (n->children.empty()) {
         n->radius = settings.minRadius;
-        n->localTransform.setIdentity();
+        n->localPlacement.setIdentity();
     }
 }
 
@@ -109,13 +109,13 @@ void sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upward,
 
     double r = clampRadius(settings, hemisphereRadius(area, children.size()));
     p->radius = r;
-    placeChildren(settings, anchor, upward, p, order, scratch.translations);
+    placeChildren(settings, anchor, upward, p, order);
     if (p->bandAngle > kEquator) {
         // Not clamped again: the children must fit even when that exceeds the maximum.
         const double usedCap = std::pow(std::sinh(r), 2.0) * (1.0 - std::cos(p->bandAngle));
         r = asinh(std::sqrt(usedCap * kCapMargin));
         p->radius = r;
-        placeChildren(settings, anchor, upward, p, order, scratch.translations);
+        placeChildren(settings, anchor, upward, p, order);
     }
 }
 

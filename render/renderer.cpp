@@ -30,7 +30,7 @@ constexpr float kHalfEdge = 0.04f;
 // linked from everywhere by the hundred thousand).
 constexpr size_t kLinkPrefetch = 16;
 
-// Both cache lines of a link: its positions, then its flags and colours.
+// Both cache lines of a link: its positions, then its flags and ends.
 inline void prefetchLink(const Link* k) {
     __builtin_prefetch(&k->fromPosition);
     __builtin_prefetch(&k->flags);
@@ -365,9 +365,9 @@ void Renderer::drawLink(Link* k) {
         glBegin(GL_LINES);
         linesOpen_ = true;
     }
-    glColor4fv(k->fromColor.data());
+    glColor4fv(settings_.linkFromColor.data());
     glVertex4d(k->fromPosition.x, k->fromPosition.y, k->fromPosition.z, k->fromPosition.w);
-    glColor4fv(k->toColor.data());
+    glColor4fv(settings_.linkToColor.data());
     glVertex4d(k->toPosition.x, k->toPosition.y, k->toPosition.z, k->toPosition.w);
     if (picking_) glEnd();
 }

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <deque>
 #include <fstream>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -47,7 +48,7 @@ struct Tree {
 
 // Where a child sits in its parent's frame.
 ProjPoint positionInParent(const Node* k) {
-    return dehomogenized(k->localTransform.apply(ProjPoint()));
+    return dehomogenized(k->localTransform().apply(ProjPoint()));
 }
 ProjPoint globalPosition(const Node* n) {
     return dehomogenized(n->globalTransform.apply(ProjPoint()));
@@ -59,6 +60,12 @@ double azimuthOf(const ProjPoint& p) { return std::atan2(-p.z, -p.y); }
 // A plain recursive version of the layout, step by step and without shortcuts: a translation
 // built for every child, the ordering list built by insertion, every angle recomputed.
 namespace reference {
+
+// The local transforms of the transcription, kept as whole matrices beside the nodes.
+std::map<const Node*, ProjTransform> localTransforms;
+ProjTransform& localOf(const Node* n) {
+    return localTransforms.try_emplace(n, ProjTransform::identity()).first->second;
+}
 
 void placeChildrenLiterally(const ViewerSettings& st, Node* n, bool upward, Node* p,
                             const std::vector<OrderRecord>& list) {
@@ -105,9 +112,9 @@ void placeChildrenLiterally(const ViewerSettings& st, Node* n, bool upward, Node
         ProjTransform rm;
         rm.setRotationBetween(ProjPoint(1, 0, 0, 1), q);
         if (upward && k == n) {
-            p->localTransform = (T * rm).inverse();
+            localOf(p) = (T * rm).inverse();
         } else {
-            k->localTransform = T * rm;
+            localOf(k) = T * rm;
         }
         if (r > maxR) maxR = r;
         if (p->bandAngle == 0) {
@@ -121,7 +128,7 @@ void placeChildrenLiterally(const ViewerSettings& st, Node* n, bool upward, Node
 void sizeSubtreeLiterally(const ViewerSettings& st, Node* n, bool upward) {
     if (n->children.empty()) {
         n->radius = st.minRadius;
-        n->localTransform.setIdentity();
+        localOf(n).setIdentity();
     }
     Node* p = upward ? n->parent : n;
     if (p == nullptr) return;
@@ -158,17 +165,17 @@ void sizeSubtreeLiterally(const ViewerSettings& st, Node* n, bool upward) {
 void composeTransformsLiterally(Node* n, bool upward) {
     if (!upward) {
         for (Node* k : n->children) {
-            k->globalTransform = k->localTransform * n->globalTransform;
+            k->globalTransform = localOf(k) * n->globalTransform;
             composeTransformsLiterally(k, false);
         }
         return;
     }
     while (n->parent != nullptr) {
         Node* p = n->parent;
-        p->globalTransform = p->localTransform * n->globalTransform;
+        p->globalTransform = localOf(p) * n->globalTransform;
         for (Node* k : p->children) {
             if (k == n) continue;
-            k->globalTransform = k->localTransform * p->globalTransform;
+            k->globalTransform = localOf(k) * p->globalTransform;
             composeTransformsLiterally(k, false);
         }
         n = p;
@@ -177,7 +184,7 @@ void composeTransformsLiterally(Node* n, bool upward) {
 
 void layout(const ViewerSettings& st, Node* s) {
     s->globalTransform.setIdentity();
-    s->localTransform.setIdentity();
+    localOf(s).setIdentity();
     sizeSubtreeLiterally(st, s, false);
     composeTransformsLiterally(s, false);
     if (s->parent != nullptr) {
@@ -251,7 +258,7 @@ TEST(Layout, OneLeafChildSitsStraightAlongMinusX) {
 
     ProjTransform t;
     t.setTranslationBy(-kMinRadius, 0, 0);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(k->localTransform.m[i], t.m[i]) << i;
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(k->localTransform().m[i], t.m[i]) << i;
     const ProjPoint at = globalPosition(k);
     EXPECT_NEAR(at.x, -std::tanh(kMinRadius), 1e-15);
     EXPECT_NEAR(at.y, 0.0, 1e-15);
@@ -282,7 +289,7 @@ TEST(Layout, TwoLeavesPoleAndFirstBand) {
     EXPECT_NEAR(azimuthOf(band), 0.686643, 1e-6);
 
     // In the child's own frame, its parent lies along +x at the child distance.
-    const ProjPoint parentSeen = dehomogenized(second->localTransform.inverse().apply(ProjPoint()));
+    const ProjPoint parentSeen = dehomogenized(second->localTransform().inverse().apply(ProjPoint()));
     EXPECT_NEAR(parentSeen.x, std::tanh(p->radius), 1e-14);
     EXPECT_NEAR(parentSeen.y, 0.0, 1e-14);
     EXPECT_NEAR(parentSeen.z, 0.0, 1e-14);
@@ -434,8 +441,10 @@ TEST(Layout, AgreesWithRecursiveTranscription) {
                     ASSERT_EQ(a.descendantCount, b.descendantCount) << i;
                     ASSERT_EQ(a.bandAngle, b.bandAngle) << i;
                     ASSERT_EQ(a.azimuth, b.azimuth) << i;
+                    const ProjTransform aLocal = a.localTransform();
+                    const ProjTransform bLocal = reference::localOf(&b);
                     for (int e = 0; e < 16; ++e) {
-                        ASSERT_EQ(a.localTransform.m[e], b.localTransform.m[e]) << i;
+                        ASSERT_EQ(aLocal.m[e], bLocal.m[e]) << i;
                         ASSERT_EQ(a.globalTransform.m[e], b.globalTransform.m[e]) << i;
                     }
                     if (a.bandAngle != 0.0 && a.radius != settings.maxRadius &&

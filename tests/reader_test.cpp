@@ -56,8 +56,6 @@ TEST(Reader, WorkedExample) {
     for (size_t i = 0; i < linkIds.size(); ++i) {
         EXPECT_EQ(g.links[i]->linkId(), linkIds[i]) << i;
         EXPECT_EQ(g.links[i]->flags, flags[i]) << i;
-        EXPECT_EQ(g.links[i]->fromColor, settings.linkFromColor);
-        EXPECT_EQ(g.links[i]->toColor, settings.linkToColor);
     }
     EXPECT_EQ(g.nodes[1]->outLinks, (std::vector<Link*>{g.links[2], g.links[5]}));
     EXPECT_EQ(g.nodes[0]->inLinks, std::vector<Link*>{g.links[2]});
