@@ -14,7 +14,7 @@
 #include "graph/graph.h"
 #include "graph/record_fields.h"
 #include "layout/layout.h"
-#include "viewer/viewer_settings.h"
+#include "settings/viewer_settings.h"
 
 namespace orvo {
 namespace {
@@ -174,7 +174,7 @@ void expectSameGraph(const Graph& fast, const Graph& plain, const std::string& w
 }
 
 TEST(CompactLoad, FastReadMatchesRecordByRecordOnSeededOutlines) {
-    const int32_t flagSets[] = {kWindowLoadFlags, 0, NeverMove, 0x3E, ExtraField | 0x02,
+    const int32_t flagSets[] = {CompareComponents | PreferAlphabetical | PreferShallower, 0, NeverMove, 0x3E, ExtraField | 0x02,
                                 SameTopAncestor | CompareComponents | PreferShallower};
     for (unsigned seed = 1; seed <= 6; ++seed) {
         const std::string text = randomOutline(seed, 3000, seed % 2 == 0);
