@@ -19,14 +19,6 @@ using namespace orvo::testing;
 
 namespace {
 
-std::vector<std::string> childIds(const Node* n) {
-    std::vector<std::string> ids;
-    for (const Node* c : n->children) ids.push_back(c->id);
-    return ids;
-}
-
-using Strings = std::vector<std::string>;
-
 // Every observable part of a graph's structure, in a comparable form.
 std::string describe(const Graph& g) {
     std::string out;

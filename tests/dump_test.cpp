@@ -14,19 +14,6 @@
 using namespace orvo;
 using namespace orvo::testing;
 
-namespace {
-
-const char* const kWorkedExampleDump =
-    "0 a://h/ 1  html main\n"
-    "1 a://h/x.html 1  html main\n"
-    "2 a://h/y.gif 1  image main\n"
-    "2 a://h/ 0  html main\n"
-    "2 a://h/d/ 0  html main\n"
-    "1 a://h/d/ 1  html main\n"
-    "2 a://h/d/y.gif 1  image main\n";
-
-}  // namespace
-
 TEST(Dump, WorkedExampleByteForByte) {
     ViewerSettings settings;
     settings.loadFlags = kWindowLoadFlags;
@@ -64,23 +51,23 @@ TEST(Dump, DebugFileIsWrittenWhole) {
     TempDir dir;
     ASSERT_FALSE(dir.path().empty());
     const std::string path = dir.file("dump");
-    writeContents(path, std::string(5000, 'x'));  // longer than what replaces it
+    writeWholeFile(path, std::string(5000, 'x'));  // longer than what replaces it
     EXPECT_TRUE(Graph::writeDebugFileTo(path.c_str(), "short text\n"));
-    EXPECT_EQ(fileContents(path), "short text\n");
+    EXPECT_EQ(readWholeFile(path), "short text\n");
     const std::string fresh = dir.file("new");
     EXPECT_TRUE(Graph::writeDebugFileTo(fresh.c_str(), kWorkedExampleDump));
-    EXPECT_EQ(fileContents(fresh), kWorkedExampleDump);
+    EXPECT_EQ(readWholeFile(fresh), kWorkedExampleDump);
     EXPECT_FALSE(Graph::writeDebugFileTo(dir.file("missing/dir/x").c_str(), "t"));
 }
 
 TEST(Dump, DebugFileDoesNotFollowAPlantedLink) {
     TempDir dir;
     const std::string victim = dir.file("victim");
-    writeContents(victim, "precious\n");
+    writeWholeFile(victim, "precious\n");
     const std::string planted = dir.file("corvane");
     ASSERT_EQ(::symlink(victim.c_str(), planted.c_str()), 0);
     EXPECT_FALSE(Graph::writeDebugFileTo(planted.c_str(), "dump\n"));
-    EXPECT_EQ(fileContents(victim), "precious\n");
+    EXPECT_EQ(readWholeFile(victim), "precious\n");
     // A dangling link does not create its target either.
     const std::string dangling = dir.file("dangling");
     ASSERT_EQ(::symlink(dir.file("target").c_str(), dangling.c_str()), 0);
@@ -98,10 +85,10 @@ TEST(Dump, DebugFileLeavesAnotherUsersFileAlone) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a file to another user";
     TempDir dir;
     const std::string foreign = dir.file("foreign");
-    writeContents(foreign, "belongs to nobody\n");
+    writeWholeFile(foreign, "belongs to nobody\n");
     ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
     EXPECT_FALSE(Graph::writeDebugFileTo(foreign.c_str(), "dump\n"));
-    EXPECT_EQ(fileContents(foreign), "belongs to nobody\n");
+    EXPECT_EQ(readWholeFile(foreign), "belongs to nobody\n");
 }
 
 TEST(Dump, ReloadWritesTheDebugOutputOnlyWhenAsked) {
@@ -120,11 +107,11 @@ TEST(Dump, ReloadWritesTheDebugOutputOnlyWhenAsked) {
     const std::string quietDump = g.dumpSubtree(*g.root, 0);
     Graph::writeDebugFile("marker\n");
     ASSERT_TRUE(readFile(g, dataPath("attributes.graph")));
-    EXPECT_NE(fileContents("/tmp/corvane"), quietDump);  // debug level 0: not written
+    EXPECT_NE(readWholeFile("/tmp/corvane"), quietDump);  // debug level 0: not written
 
     g.debugLevel = -1;  // any non-zero level
     ::testing::internal::CaptureStderr();
     ASSERT_TRUE(readFile(g, dataPath("worked_example.graph")));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "loaded 5 nodes, 6 links\n");
-    EXPECT_EQ(fileContents("/tmp/corvane"), kWorkedExampleDump);
+    EXPECT_EQ(readWholeFile("/tmp/corvane"), kWorkedExampleDump);
 }

@@ -1,5 +1,5 @@
-// Small helpers of the graph tests: reading a graph from text or from a file, temporary
-// directories, whole-file reads and writes.
+// Small helpers of the graph tests: reading a graph from text or from a file, the child ids of a
+// node, the worked example's dump.
 #pragma once
 
 #include <unistd.h>
@@ -10,8 +10,10 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "graph/graph.h"
+#include "tests/test_files.h"
 
 namespace orvo::testing {
 
@@ -29,36 +31,22 @@ inline bool readFile(Graph& g, const std::string& path) {
     return g.reload(in);
 }
 
-inline std::string fileContents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
+using Strings = std::vector<std::string>;
+
+inline Strings childIds(const Node* n) {
+    Strings ids;
+    for (const Node* c : n->children) ids.push_back(c->id);
+    return ids;
 }
 
-inline void writeContents(const std::string& path, std::string_view text) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-}
-
-/// A fresh directory under the system's temporary directory, removed with everything in it.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orvo-graph-XXXXXX");
-        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
-
-private:
-    std::string path_;
-};
+/// The debug dump of examples/worked-example.graph (and of tests/data/worked_example.graph).
+inline const char* const kWorkedExampleDump =
+    "0 a://h/ 1  html main\n"
+    "1 a://h/x.html 1  html main\n"
+    "2 a://h/y.gif 1  image main\n"
+    "2 a://h/ 0  html main\n"
+    "2 a://h/d/ 0  html main\n"
+    "1 a://h/d/ 1  html main\n"
+    "2 a://h/d/y.gif 1  image main\n";
 
 }  // namespace orvo::testing

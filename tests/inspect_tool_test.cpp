@@ -11,23 +11,17 @@
 
 #include "glue/window_settings.h"
 #include "graph/graph.h"
+#include "graph_test_support.h"
 #include "run_tool.h"
 #include "settings/viewer_settings.h"
 
 namespace orvo::test {
 namespace {
 
+using testing::kWorkedExampleDump;
+
 const std::string kWorkedExample = std::string(ORVO_SOURCE_DIR) + "/examples/worked-example.graph";
 const std::string kSiteExample = std::string(ORVO_SOURCE_DIR) + "/examples/site.graph";
-
-const std::string kWorkedExampleDump =
-    "0 a://h/ 1  html main\n"
-    "1 a://h/x.html 1  html main\n"
-    "2 a://h/y.gif 1  image main\n"
-    "2 a://h/ 0  html main\n"
-    "2 a://h/d/ 0  html main\n"
-    "1 a://h/d/ 1  html main\n"
-    "2 a://h/d/y.gif 1  image main\n";
 
 // a://h/d/f.html is listed first under a://h/x.html, then under its own folder's page.
 const std::string kMoveExample =

@@ -15,19 +15,11 @@ using namespace orvo::testing;
 
 namespace {
 
-std::vector<std::string> childIds(const Node* n) {
-    std::vector<std::string> ids;
-    for (const Node* c : n->children) ids.push_back(c->id);
-    return ids;
-}
-
 std::vector<std::string> groupsOf(const Graph& g, const Node* n) {
     std::vector<std::string> names;
     for (GroupNameId id : g.groupsOf(*n)) names.emplace_back(g.groupName(id));
     return names;
 }
-
-using Strings = std::vector<std::string>;
 
 }  // namespace
 

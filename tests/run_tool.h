@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/test_files.h"
+
 namespace orvo::test {
 
 struct ToolRun {
@@ -23,36 +25,9 @@ struct ToolRun {
     std::string err;
 };
 
-inline std::string readWholeFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void writeWholeFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-}
-
-/// A fresh directory under the system's temporary directory, removed with its contents.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orvo-test-XXXXXX");
-        if (!mkdtemp(pattern.data())) std::abort();
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
+using testing::readWholeFile;
+using testing::TempDir;
+using testing::writeWholeFile;
 
 /// Runs ORVO_TOOLS_DIR/tool (or the program at an absolute path) with the arguments.
 /// `environment` entries "NAME=VALUE" are set and entries "NAME" are removed in the child;

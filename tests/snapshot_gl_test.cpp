@@ -1,8 +1,9 @@
 // orvo-snapshot run as a separate process: the picture it writes, read back from the PNG file,
-// and its refusals.
+// keyboard commands applied as if typed into the view, and its refusals.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/png_image.h"
 
@@ -36,15 +37,22 @@ int countAround(const RgbaImage& image, int cx, int cy, int radius, float r, flo
     return n;
 }
 
-int countAll(const RgbaImage& image, float r, float g, float b) {
-    return countAround(image, image.width / 2, image.height / 2,
-                       std::min(image.width, image.height) / 2 - 1, r, g, b);
+/// Pixels of the whole picture within 8 levels of the colour.
+int countColour(const RgbaImage& image, float r, float g, float b) {
+    int n = 0;
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) n += near(image, x, y, r, g, b);
+    }
+    return n;
 }
+
+// Seconds of refinement: enough to run it to its end whatever the machine's speed.
+const std::string kWholeGraph = "3600";
 
 TEST(SnapshotTool, WritesThePictureOfTheSphereAndTheCentreNode) {
     TempDir dir;
     const std::string out = dir / "site.png";
-    const auto run = runTool("orvo-snapshot", {kSite, "-o", out, "--size", "400x300"});
+    const auto run = runTool("orvo-snapshot", {kSite, "-o", out, "--size", "400x300", "--refine-limit", kWholeGraph});
     ASSERT_EQ(run.status, 0) << run.err;
     RgbaImage image;
     std::string error;
@@ -52,8 +60,8 @@ TEST(SnapshotTool, WritesThePictureOfTheSphereAndTheCentreNode) {
     ASSERT_EQ(image.width, 400);
     ASSERT_EQ(image.height, 300);
     EXPECT_GT(countAround(image, 200, 150, 3, 0, 1, 1), 25);  // the root, an html page
-    EXPECT_GT(countAll(image, 0.9f, 0.7f, 0.6f), 500);        // the boundary sphere
-    EXPECT_GT(countAll(image, 1, 0, 1), 20);                  // images
+    EXPECT_GT(countColour(image, 0.9f, 0.7f, 0.6f), 500);        // the boundary sphere
+    EXPECT_GT(countColour(image, 1, 0, 1), 20);                  // images
     EXPECT_TRUE(near(image, 2, 2, 1, 1, 1));                  // the background
 
     // The first slice alone draws less than the refined picture (the default size 800x600).
@@ -68,7 +76,7 @@ TEST(SnapshotTool, WritesThePictureOfTheSphereAndTheCentreNode) {
 TEST(SnapshotTool, GotoAndSchemeChangeThePicture) {
     TempDir dir;
     const std::string out = dir / "logo.png";
-    auto run = runTool("orvo-snapshot", {kSite, "-o", out, "--size", "400x300", "--goto",
+    auto run = runTool("orvo-snapshot", {kSite, "-o", out, "--size", "400x300", "--refine-limit", kWholeGraph, "--goto",
                                          "http://www.example.org/logo.gif", "--scheme", "2"});
     ASSERT_EQ(run.status, 0) << run.err;
     RgbaImage image;
@@ -76,7 +84,45 @@ TEST(SnapshotTool, GotoAndSchemeChangeThePicture) {
     ASSERT_TRUE(readPng(out, image, error)) << error;
     EXPECT_GT(countAround(image, 200, 150, 3, 1, 0, 1), 25);  // the image at the centre
     EXPECT_TRUE(near(image, 2, 2, 0, 0, 0));                  // scheme 2: black background
-    EXPECT_GT(countAll(image, 0.25f, 0.15f, 0.1f), 300);      // and a dark sphere
+    EXPECT_GT(countColour(image, 0.25f, 0.15f, 0.1f), 300);      // and a dark sphere
+}
+
+/// The picture after these keys, as if typed into the view.
+RgbaImage snapshot(const TempDir& dir, const std::string& keys) {
+    const std::string out = dir / ("keys" + std::to_string(keys.size()) + ".png");
+    std::vector<std::string> arguments{kSite, "-o", out, "--size", "400x300", "--refine-limit", kWholeGraph};
+    if (!keys.empty()) {
+        arguments.push_back("--keys");
+        arguments.push_back(keys);
+    }
+    const auto run = runTool("orvo-snapshot", arguments);
+    EXPECT_EQ(run.status, 0) << keys << ": " << run.err;
+    RgbaImage image;
+    std::string error;
+    EXPECT_TRUE(readPng(out, image, error)) << error;
+    return image;
+}
+
+TEST(SnapshotKeysTest, KeysChangeThePictureAsInTheView) {
+    TempDir dir;
+    const RgbaImage plain = snapshot(dir, "");
+    EXPECT_GT(countColour(plain, 1, 1, 1), 400 * 300 / 2);  // white ground
+    EXPECT_GT(countColour(plain, 1, 0, 1), 20);             // image nodes
+    EXPECT_GT(countColour(plain, 0.9f, 0.7f, 0.6f), 500);   // the sphere
+
+    // Two "R": scheme 2, black ground and a dark sphere.
+    const RgbaImage dark = snapshot(dir, "RR");
+    EXPECT_GT(countColour(dark, 0, 0, 0), 400 * 300 / 2);
+    EXPECT_GT(countColour(dark, 0.25f, 0.15f, 0.1f), 300);
+    // Then "s": the sphere's toggle starts at 1, so its first press takes the sphere away.
+    const RgbaImage noSphere = snapshot(dir, "RRs");
+    EXPECT_LT(countColour(noSphere, 0.25f, 0.15f, 0.1f), 10);
+    // "m" twice hides images (the first press shows them, as they already are).
+    EXPECT_GT(countColour(snapshot(dir, "m"), 1, 0, 1), 20);
+    EXPECT_EQ(countColour(snapshot(dir, "mm"), 1, 0, 1), 0);
+    // "n" hides every node: no html page (cyan) is drawn.
+    EXPECT_GT(countColour(plain, 0, 1, 1), 25);
+    EXPECT_EQ(countColour(snapshot(dir, "n"), 0, 1, 1), 0);
 }
 
 TEST(SnapshotTool, RefusesWhatItCannotDo) {
@@ -99,6 +145,8 @@ TEST(SnapshotTool, RefusesWhatItCannotDo) {
         EXPECT_NE(run.status, 0) << size;
     }
     run = runTool("orvo-snapshot", {kSite, "-o", out, "--scheme", "3"});
+    EXPECT_NE(run.status, 0);
+    run = runTool("orvo-snapshot", {kSite, "-o", out, "--refine-limit", "-1"});
     EXPECT_NE(run.status, 0);
     const std::string empty = dir / "empty.graph";
     test::writeWholeFile(empty, "\n\n");

@@ -1,6 +1,7 @@
 // orvo-snapshot: draws a graph file headless, as the viewer shows it right after opening it (the
 // first frame and, unless told otherwise, the idle refinement), and writes the picture as a PNG.
 #include <CLI/CLI.hpp>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -29,6 +30,7 @@ struct Options {
     int scheme = -1;
     std::optional<std::string> keys;
     bool noRefine = false;
+    std::optional<double> refineLimit;  // seconds; the viewer's own limit when not given
 };
 
 bool parseSize(const std::string& text, int& width, int& height) {
@@ -91,6 +93,12 @@ int run(const Options& options) {
         for (const char key : *options.keys) glue.keyViewer(static_cast<unsigned char>(key));
     }
 
+    if (options.refineLimit) {
+        const auto micros = static_cast<int64_t>(*options.refineLimit * 1e6 + 0.5);
+        viewer.settings().refineLimitSec = static_cast<int32_t>(micros / 1000000);
+        viewer.settings().refineLimitUsec = static_cast<int32_t>(micros % 1000000);
+    }
+
     // As the viewer's redraw: a frame, and idle refinement asked for.
     viewer.redraw();
     if (!options.noRefine) {
@@ -124,6 +132,10 @@ int main(int argc, char** argv) {
     app.add_option("--scheme", options.scheme, "colour scheme 0, 1 or 2")->check(CLI::Range(0, 2));
     app.add_option("--keys", options.keys, "keyboard commands, as if typed into the view");
     app.add_flag("--no-refine", options.noRefine, "only the first time slice, no idle refinement");
+    app.add_option("--refine-limit", options.refineLimit,
+                   "seconds of refinement at the most (default 1, as in the viewer); a large "
+                   "value draws the whole graph however slow the machine")
+        ->check(CLI::Range(0.0, 86400.0));
     CLI11_PARSE(app, argc, argv);
     return run(options);
 }
