@@ -27,7 +27,7 @@ namespace orvo {
 namespace {
 
 using testing::TempDir;
-using testing::writeContents;
+using testing::writeWholeFile;
 
 TEST(ImportUrl, ResolvesReferencesAsBrowsersDo) {
     const std::string page = "http://Example.COM:80/docs/guide/page.html?x=1#top";
@@ -206,22 +206,22 @@ protected:
         fs::create_directories(site + "/sub");
         fs::create_directories(site + "/img");
         fs::create_directories(dir.path() + "/outside");
-        writeContents(site + "/index.html", R"(<html><body>
+        writeWholeFile(site + "/index.html", R"(<html><body>
             <a href="a.html">A</a> <img src="img/logo.png">
             <a href="sub/">sub</a> <a href="http://other.example/page.html">ext</a>
             <a href="mailto:owner@example.com">mail</a> <a href="missing.html">gone</a>
             <a href="escape.html">out</a> <a href="a.html#again">A again</a>
             <a href="my%20page.html">spaced</a></body></html>)");
-        writeContents(site + "/a.html", R"(<a href="sub/deep.html">deep</a>
+        writeWholeFile(site + "/a.html", R"(<a href="sub/deep.html">deep</a>
             <a href="index.html">home</a>)");
-        writeContents(site + "/sub/index.html", R"(<a href="../a.html">up</a>
+        writeWholeFile(site + "/sub/index.html", R"(<a href="../a.html">up</a>
             <a href="deep.html">deep</a><script src="../../outside/secret.js"></script>)");
-        writeContents(site + "/sub/deep.html", R"(<a href="/index.html">home</a>
+        writeWholeFile(site + "/sub/deep.html", R"(<a href="/index.html">home</a>
             <img src="../img/logo.png">)");
-        writeContents(site + "/img/logo.png", "png");
-        writeContents(site + "/my page.html", "<p>no links</p>");
-        writeContents(site + "/orphan.html", "<a href=a.html>nobody links here</a>");
-        writeContents(dir.path() + "/outside/secret.html", "<a href=leak.html>x</a>");
+        writeWholeFile(site + "/img/logo.png", "png");
+        writeWholeFile(site + "/my page.html", "<p>no links</p>");
+        writeWholeFile(site + "/orphan.html", "<a href=a.html>nobody links here</a>");
+        writeWholeFile(dir.path() + "/outside/secret.html", "<a href=leak.html>x</a>");
         fs::create_symlink(dir.path() + "/outside/secret.html", site + "/escape.html");
     }
 

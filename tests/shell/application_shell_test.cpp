@@ -455,9 +455,11 @@ TEST_F(ApplicationTest, EachFurtherFileOpensInAWindowOfItsOwn) {
     const std::string first = orvo.window("^site\\.graph - orvo$");
     EXPECT_FALSE(first.empty()) << orvo.output();
 
+    const auto cap = std::chrono::duration_cast<std::chrono::seconds>(scaled(20s));
     const std::string second = shell(
-        "timeout 10 xdotool search --all --sync --onlyvisible --name "
-        "'^-dashed\\.graph - orvo$' 2>/dev/null | head -n 1");
+        "timeout " + std::to_string(cap.count()) +
+        " xdotool search --all --sync --onlyvisible --name '^-dashed\\.graph - orvo$' "
+        "2>/dev/null | head -n 1");
     ASSERT_FALSE(second.empty()) << orvo.output();
     const pid_t secondPid = std::atoi(shell("xdotool getwindowpid " + second).c_str());
     EXPECT_GT(secondPid, 0);
