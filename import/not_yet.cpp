@@ -13,8 +13,5 @@ ImportResult notBuilt(const std::string& input, const char* what) {
 
 ImportResult importSitemap(const std::string& f, const ImportOptions&, std::ostream&, const ImportProgress&) { return notBuilt(f, "sitemaps"); }
 ImportResult importDirectoryTree(const std::string& f, const ImportOptions&, std::ostream&, const ImportProgress&) { return notBuilt(f, "directories"); }
-ImportResult importEdgeList(const std::string& f, const ImportOptions&, std::ostream&, const ImportProgress&) { return notBuilt(f, "edge lists"); }
-ImportResult importDot(const std::string& f, const ImportOptions&, std::ostream&, const ImportProgress&) { return notBuilt(f, "DOT files"); }
-ImportResult importGraphMl(const std::string& f, const ImportOptions&, std::ostream&, const ImportProgress&) { return notBuilt(f, "GraphML files"); }
 
 }  // namespace orvo

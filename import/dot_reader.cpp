@@ -1,0 +1,99 @@
+// DOT files, read with Graphviz's own graph library. Its parser keeps global state, so reads are
+// serialised.
+#include <graphviz/cgraph.h>
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+#include "import/edge_graph.h"
+#include "import/readers.h"
+#include "import/warnings.h"
+
+namespace orvo {
+
+namespace {
+
+std::mutex gCgraphLock;
+std::string gCgraphErrors;  // guarded by gCgraphLock
+
+int collectError(char* message) {
+    if (message != nullptr) gCgraphErrors += message;
+    return 0;
+}
+
+std::string firstLine(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    if (const size_t newline = text.find('\n'); newline != std::string::npos) text.resize(newline);
+    return text;
+}
+
+struct GraphCloser {
+    void operator()(Agraph_t* g) const { agclose(g); }
+};
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+ImportResult importDot(const std::string& file, const ImportOptions& options, std::ostream& out,
+                       const ImportProgress& progress) {
+    ImportResult result;
+    EdgeGraph graph;
+    {
+        std::lock_guard lock(gCgraphLock);
+        std::unique_ptr<FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
+        if (!in) {
+            result.error = file + ": cannot be opened";
+            return result;
+        }
+        progress(0, 0, "reading");
+        gCgraphErrors.clear();
+        agseterr(AGERR);
+        agseterrf(collectError);
+        std::unique_ptr<Agraph_t, GraphCloser> g(agread(in.get(), nullptr));
+        agseterrf(nullptr);
+        if (!g) {
+            const std::string message = firstLine(gCgraphErrors);
+            result.error = file + ": " + (message.empty() ? "not a DOT graph" : message);
+            return result;
+        }
+        if (!gCgraphErrors.empty()) addWarning(result, file + ": " + firstLine(gCgraphErrors));
+        const bool undirected = !agisdirected(g.get());
+        Agsym_t* groupAttribute = nullptr;
+        if (!options.group.empty()) {
+            groupAttribute = agattr(g.get(), AGNODE, const_cast<char*>(options.group.c_str()),
+                                    nullptr);
+            if (groupAttribute == nullptr) {
+                result.error = "--group " + options.group + ": no node attribute of " + file +
+                               " has this name";
+                return result;
+            }
+        }
+        for (Agnode_t* n = agfstnode(g.get()); n != nullptr; n = agnxtnode(g.get(), n)) {
+            const auto index = graph.node(agnameof(n));
+            if (groupAttribute != nullptr) graph.setGroupIfUnset(index, agxget(n, groupAttribute));
+        }
+        for (Agnode_t* n = agfstnode(g.get()); n != nullptr; n = agnxtnode(g.get(), n)) {
+            for (Agedge_t* e = agfstout(g.get(), n); e != nullptr; e = agnxtout(g.get(), e)) {
+                graph.addEdge(graph.node(agnameof(agtail(e))), graph.node(agnameof(aghead(e))),
+                              undirected);
+            }
+            if (progress.cancelled()) {
+                result.cancelled = true;
+                return result;
+            }
+        }
+    }
+    if (!graph.build(options.root, file, result)) return result;
+    if (!graph.write(out, progress, result)) {
+        result.cancelled = progress.cancelled();
+        return result;
+    }
+    result.ok = true;
+    finishWarnings(result);
+    return result;
+}
+
+}  // namespace orvo

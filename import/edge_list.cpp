@@ -1,0 +1,244 @@
+// Edge lists: comma- or tab-separated, quoted fields as RFC 4180 has them (a field in double
+// quotes may hold separators, line breaks and doubled quotes), the first two columns from and to.
+#include <cctype>
+#include <charconv>
+#include <optional>
+#include <fstream>
+#include <iterator>
+
+#include "import/edge_graph.h"
+#include "import/readers.h"
+#include "import/warnings.h"
+
+namespace orvo {
+
+namespace {
+
+struct CsvError {
+    uint64_t line = 0;
+    std::string message;
+};
+
+// Splits the text into records of fields; calls handle(fields, line of the record's start) for
+// every record that is not blank. Returns an error for malformed quoting.
+class CsvSplitter {
+public:
+    CsvSplitter(std::string_view text, char separator) : text_(text), separator_(separator) {}
+
+    template <typename Handler>
+    std::optional<CsvError> run(Handler&& handle) {
+        std::vector<std::string> fields;
+        std::string field;
+        size_t i = 0;
+        uint64_t line = 1;
+        if (text_.substr(0, 3) == "\xEF\xBB\xBF") i = 3;  // a byte-order mark
+        while (i < text_.size()) {
+            const uint64_t recordLine = line;
+            fields.clear();
+            bool endOfRecord = false;
+            while (!endOfRecord) {
+                field.clear();
+                if (i < text_.size() && text_[i] == '"') {
+                    const uint64_t openedOn = line;
+                    ++i;
+                    for (;;) {
+                        if (i >= text_.size()) {
+                            return CsvError{openedOn, "a quoted field opened on this line is "
+                                                      "never closed"};
+                        }
+                        const char c = text_[i++];
+                        if (c == '"') {
+                            if (i < text_.size() && text_[i] == '"') {
+                                field.push_back('"');
+                                ++i;
+                                continue;
+                            }
+                            break;
+                        }
+                        if (c == '\n') ++line;
+                        field.push_back(c);
+                    }
+                    if (i < text_.size() && text_[i] != separator_ && text_[i] != '\n' &&
+                        !(text_[i] == '\r' && (i + 1 == text_.size() || text_[i + 1] == '\n'))) {
+                        return CsvError{line, "text after the closing quote of a field"};
+                    }
+                } else {
+                    const size_t end = text_.find_first_of(separator_ == ',' ? ",\n" : "\t\n", i);
+                    const size_t stop = end == std::string_view::npos ? text_.size() : end;
+                    field.assign(text_.substr(i, stop - i));
+                    i = stop;
+                    if (!field.empty() && field.back() == '\r') field.pop_back();
+                }
+                if (i < text_.size() && text_[i] == '\r') ++i;
+                fields.push_back(field);
+                if (i >= text_.size()) {
+                    endOfRecord = true;
+                } else if (text_[i] == separator_) {
+                    ++i;
+                } else {  // '\n'
+                    ++i;
+                    ++line;
+                    endOfRecord = true;
+                }
+            }
+            const bool blank = fields.size() == 1 && fields[0].empty();
+            if (!blank) handle(fields, recordLine);
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::string_view text_;
+    char separator_;
+};
+
+bool allDigits(std::string_view s) {
+    if (s.empty()) return false;
+    for (const char c : s) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+ImportResult importEdgeList(const std::string& file, const ImportOptions& options,
+                            std::ostream& out, const ImportProgress& progress) {
+    ImportResult result;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        result.error = file + ": cannot be opened";
+        return result;
+    }
+    progress(0, 0, "reading");
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        result.error = file + ": read error";
+        return result;
+    }
+    if (options.header != "yes" && options.header != "no" && options.header != "auto") {
+        result.error = "--header " + options.header + ": must be yes, no or auto";
+        return result;
+    }
+
+    // The separator: tabs for .tsv, commas for .csv; otherwise a first line with tabs and no
+    // commas means tabs.
+    char separator = ',';
+    const std::string lowerName = [&] {
+        std::string s = file;
+        for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    }();
+    if (lowerName.ends_with(".tsv")) {
+        separator = '\t';
+    } else if (!lowerName.ends_with(".csv")) {
+        const std::string_view first = std::string_view(text).substr(0, text.find('\n'));
+        if (first.find('\t') != std::string_view::npos && first.find(',') == std::string_view::npos) {
+            separator = '\t';
+        }
+    }
+
+    // The group column: a 1-based number, or a name looked up in the first record.
+    size_t groupColumn = SIZE_MAX;
+    bool groupByName = false;
+    if (!options.group.empty()) {
+        if (allDigits(options.group)) {
+            size_t number = 0;
+            std::from_chars(options.group.data(), options.group.data() + options.group.size(),
+                            number);
+            if (number == 0) {
+                result.error = "--group " + options.group + ": columns are counted from 1";
+                return result;
+            }
+            groupColumn = number - 1;
+        } else {
+            groupByName = true;
+        }
+    }
+
+    EdgeGraph graph;
+    bool firstRecord = true;
+    bool skipFirst = options.header == "yes";
+    // With --header auto the first record's ids are created first (so that first-seen order is
+    // the file's) and its edge held back until the question is settled.
+    bool firstOpen = false;
+    EdgeGraph::Index firstFrom = SiteGraph::kNone, firstTo = SiteGraph::kNone;
+    bool firstElsewhere = false;
+    uint64_t records = 0;
+    bool cancelled = false;
+    const auto addRecord = [&](const std::vector<std::string>& fields, uint64_t line) {
+        if (fields[0].empty()) {
+            addWarning(result, file + ":" + std::to_string(line) + ": empty first field, left out");
+            return;
+        }
+        const auto from = graph.node(fields[0]);
+        if (groupColumn < fields.size()) graph.setGroupIfUnset(from, fields[groupColumn]);
+        if (fields.size() >= 2 && !fields[1].empty()) {
+            const auto to = graph.node(fields[1]);
+            graph.addEdge(from, to, false);
+            if (firstOpen && (to == firstFrom || to == firstTo)) firstElsewhere = true;
+        }
+        if (firstOpen && (from == firstFrom || from == firstTo)) firstElsewhere = true;
+    };
+
+    CsvSplitter splitter(text, separator);
+    const auto error = splitter.run([&](const std::vector<std::string>& fields, uint64_t line) {
+        if (cancelled) return;
+        if (firstRecord) {
+            firstRecord = false;
+            if (groupByName) {
+                for (size_t k = 0; k < fields.size(); ++k) {
+                    if (fields[k] == options.group) groupColumn = k;
+                }
+                if (groupColumn == SIZE_MAX || options.header == "no") {
+                    result.error = "--group " + options.group + ": no column of " + file +
+                                   " has this name in its first line";
+                    cancelled = true;
+                    return;
+                }
+                skipFirst = true;  // a line that names the group column is a header
+            }
+            if (skipFirst) return;
+            if (options.header == "auto" && !fields[0].empty()) {
+                firstFrom = graph.node(fields[0]);
+                if (groupColumn < fields.size()) graph.setGroupIfUnset(firstFrom, fields[groupColumn]);
+                if (fields.size() >= 2 && !fields[1].empty()) firstTo = graph.node(fields[1]);
+                firstOpen = true;
+                return;
+            }
+        }
+        addRecord(fields, line);
+        if (++records % 65536 == 0) {
+            progress(records, 0, "reading");
+            if (progress.cancelled()) cancelled = true;
+        }
+    });
+    if (!result.error.empty()) return result;
+    if (error) {
+        result.error = file + ":" + std::to_string(error->line) + ": " + error->message;
+        return result;
+    }
+    if (cancelled || progress.cancelled()) {
+        result.cancelled = true;
+        return result;
+    }
+    if (firstOpen) {
+        // A header when neither of its first two fields is an id anywhere else.
+        if (firstElsewhere) {
+            if (firstTo != SiteGraph::kNone) graph.prependEdge(firstFrom, firstTo);
+        } else {
+            graph.exclude(firstFrom);
+            if (firstTo != SiteGraph::kNone) graph.exclude(firstTo);
+        }
+    }
+    if (!graph.build(options.root, file, result)) return result;
+    if (!graph.write(out, progress, result)) {
+        result.cancelled = progress.cancelled();
+        return result;
+    }
+    result.ok = true;
+    finishWarnings(result);
+    return result;
+}
+
+}  // namespace orvo

@@ -1,0 +1,154 @@
+// GraphML, read with pugixml: node and edge elements anywhere under graphml (nested graphs
+// included), edgedefault per graph, an edge's own directed attribute over it, and --group taken
+// from the data of a key named by its attr.name or its id.
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+#include "import/edge_graph.h"
+#include "import/readers.h"
+#include "import/warnings.h"
+
+namespace orvo {
+
+namespace {
+
+std::string_view localName(const char* name) {
+    std::string_view s(name);
+    if (const size_t colon = s.find(':'); colon != std::string_view::npos) s.remove_prefix(colon + 1);
+    return s;
+}
+
+uint64_t lineAt(const std::string& text, ptrdiff_t offset) {
+    if (offset < 0) return 0;
+    const auto end = text.begin() + std::min<ptrdiff_t>(offset, static_cast<ptrdiff_t>(text.size()));
+    return 1 + static_cast<uint64_t>(std::count(text.begin(), end, '\n'));
+}
+
+}  // namespace
+
+ImportResult importGraphMl(const std::string& file, const ImportOptions& options,
+                           std::ostream& out, const ImportProgress& progress) {
+    ImportResult result;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        result.error = file + ": cannot be opened";
+        return result;
+    }
+    progress(0, 0, "reading");
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    pugi::xml_document doc;
+    const pugi::xml_parse_result parsed = doc.load_buffer(text.data(), text.size());
+    if (!parsed) {
+        result.error = file + ":" + std::to_string(lineAt(text, parsed.offset)) +
+                       ": malformed XML: " + parsed.description();
+        return result;
+    }
+    const pugi::xml_node top = doc.document_element();
+    if (localName(top.name()) != "graphml") {
+        result.error = file + ": not GraphML (the root element is <" + top.name() + ">)";
+        return result;
+    }
+    const auto where = [&](const pugi::xml_node& node) {
+        return file + ":" + std::to_string(lineAt(text, node.offset_debug())) + ": ";
+    };
+
+    // The key that holds the group, and its default.
+    std::string groupKey, groupDefault;
+    if (!options.group.empty()) {
+        for (const pugi::xml_node key : top.children()) {
+            if (localName(key.name()) != "key") continue;
+            const std::string_view domain = key.attribute("for").as_string("all");
+            if (domain != "node" && domain != "all") continue;
+            if (options.group == key.attribute("attr.name").as_string() ||
+                options.group == key.attribute("id").as_string()) {
+                groupKey = key.attribute("id").as_string();
+                for (const pugi::xml_node d : key.children()) {
+                    if (localName(d.name()) == "default") groupDefault = d.text().as_string();
+                }
+                break;
+            }
+        }
+        if (groupKey.empty()) {
+            result.error = "--group " + options.group + ": no node key of " + file +
+                           " has this name or id";
+            return result;
+        }
+    }
+
+    EdgeGraph graph;
+    // Document order with an explicit stack; each entry carries its graph's edge default.
+    struct Item {
+        pugi::xml_node node;
+        bool undirected;
+    };
+    std::vector<Item> stack{{top, false}};
+    std::vector<Item> children;
+    uint64_t elements = 0;
+    while (!stack.empty()) {
+        const Item item = stack.back();
+        stack.pop_back();
+        const std::string_view name = localName(item.node.name());
+        bool undirected = item.undirected;
+        if (name == "graph") {
+            const std::string_view edgeDefault = item.node.attribute("edgedefault").as_string();
+            if (!edgeDefault.empty()) undirected = edgeDefault == "undirected";
+        } else if (name == "node") {
+            const pugi::xml_attribute id = item.node.attribute("id");
+            if (!id) {
+                result.error = where(item.node) + "<node> without an id";
+                return result;
+            }
+            const auto n = graph.node(id.as_string());
+            if (!groupKey.empty()) {
+                std::string group = groupDefault;
+                for (const pugi::xml_node d : item.node.children()) {
+                    if (localName(d.name()) == "data" && groupKey == d.attribute("key").as_string()) {
+                        group = d.text().as_string();
+                    }
+                }
+                graph.setGroupIfUnset(n, group);
+            }
+        } else if (name == "edge") {
+            const pugi::xml_attribute source = item.node.attribute("source");
+            const pugi::xml_attribute target = item.node.attribute("target");
+            if (!source || !target) {
+                result.error = where(item.node) + "<edge> without a source or a target";
+                return result;
+            }
+            bool edgeUndirected = undirected;
+            if (const pugi::xml_attribute directed = item.node.attribute("directed")) {
+                edgeUndirected = !directed.as_bool();
+            }
+            graph.addEdge(graph.node(source.as_string()), graph.node(target.as_string()),
+                          edgeUndirected);
+        } else if (name == "hyperedge") {
+            addWarning(result, where(item.node) + "hyperedges are not read");
+        }
+        if (++elements % 65536 == 0) {
+            progress(elements, 0, "reading");
+            if (progress.cancelled()) {
+                result.cancelled = true;
+                return result;
+            }
+        }
+        if (name == "data" || name == "key" || name == "desc" || name == "default") continue;
+        children.clear();
+        for (const pugi::xml_node child : item.node.children()) {
+            if (child.type() == pugi::node_element) children.push_back({child, undirected});
+        }
+        stack.insert(stack.end(), children.rbegin(), children.rend());
+    }
+    if (!graph.build(options.root, file, result)) return result;
+    if (!graph.write(out, progress, result)) {
+        result.cancelled = progress.cancelled();
+        return result;
+    }
+    result.ok = true;
+    finishWarnings(result);
+    return result;
+}
+
+}  // namespace orvo

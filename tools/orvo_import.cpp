@@ -1,0 +1,156 @@
+// orvo-import: turns a web site on disk, a sitemap, any directory, an edge list (CSV/TSV), a DOT
+// or a GraphML file into the outline graph format that orvo reads.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "import/import.h"
+#include "import/url.h"
+
+namespace {
+
+constexpr int kExitFailure = 1;  // the input could not be read, or the output not written
+constexpr int kExitUsage = 2;    // the command line is wrong
+
+struct Options {
+    std::string input;
+    std::string output;
+    std::string format;
+    bool quiet = false;
+    orvo::ImportOptions import;
+};
+
+// Writes through a temporary file beside the target, renamed over it only when complete.
+class AtomicOutput {
+public:
+    explicit AtomicOutput(const std::string& target) : target_(target) {
+        std::string pattern = target + ".tmp-XXXXXX";
+        const int fd = ::mkstemp(pattern.data());
+        if (fd < 0) return;
+        ::close(fd);
+        temporary_ = pattern;
+        stream_.open(temporary_, std::ios::binary | std::ios::trunc);
+    }
+    ~AtomicOutput() {
+        if (!committed_ && !temporary_.empty()) std::remove(temporary_.c_str());
+    }
+    bool ready() const { return stream_.is_open(); }
+    std::ostream& stream() { return stream_; }
+    bool commit() {
+        stream_.close();
+        if (stream_.fail()) return false;
+        if (std::rename(temporary_.c_str(), target_.c_str()) != 0) return false;
+        committed_ = true;
+        return true;
+    }
+
+private:
+    std::string target_;
+    std::string temporary_;
+    std::ofstream stream_;
+    bool committed_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    CLI::App app{
+        "Turns a web site on disk, a sitemap, a directory tree, an edge list (CSV or TSV), a DOT\n"
+        "or a GraphML file into the outline graph format that orvo opens. The format is guessed\n"
+        "from the input: a directory with an index.html is a site, any other directory a\n"
+        "directory tree; sitemap.xml (or an .xml file holding a urlset or sitemapindex) a\n"
+        "sitemap; .csv/.tsv an edge list; .dot/.gv DOT; .graphml GraphML."};
+    app.name("orvo-import");
+    app.add_option("input", options.input, "The site directory, directory or file to import")
+        ->required();
+    app.add_option("-o,--output", options.output,
+                   "Output graph file (standard output when absent); written completely or not "
+                   "at all");
+    app.add_option("-f,--format", options.format, "Read the input as this format")
+        ->check(CLI::IsMember({"site", "dir", "sitemap", "csv", "dot", "graphml"}));
+    app.add_option("--start", options.import.start,
+                   "Site: the start page, relative to the directory (default index.html)");
+    app.add_option("--base-url", options.import.baseUrl,
+                   "Site: the address the directory is served at (default http://localhost/)");
+    app.add_flag("--orphans", options.import.orphans,
+                 "Site: also hang files that nothing links to under the start page");
+    app.add_option("--header", options.import.header,
+                   "Edge lists: is the first line a header? (auto: when neither of its first two "
+                   "fields is an id anywhere else)")
+        ->check(CLI::IsMember({"yes", "no", "auto"}));
+    app.add_option("--group", options.import.group,
+                   "Edge lists, DOT, GraphML: the node attribute (or column name or number) "
+                   "that gives the node's group");
+    app.add_option("--root", options.import.root,
+                   "Edge lists, DOT, GraphML: the id of the tree's root (default: the node with "
+                   "the most outgoing edges)");
+    app.add_flag("-q,--quiet", options.quiet, "Print no warnings");
+    app.set_version_flag("--version", "orvo-import " ORVO_VERSION);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : kExitUsage;
+    }
+
+    if (options.import.baseUrl != "http://localhost/") {
+        const auto base = orvo::normaliseUrl(options.import.baseUrl);
+        if (!base || !orvo::isWebScheme(orvo::schemeOf(*base))) {
+            std::cerr << "orvo-import: --base-url " << options.import.baseUrl
+                      << ": not an http, https or ftp address\n";
+            return kExitUsage;
+        }
+    }
+    std::error_code error;
+    const bool isUrl = options.input.starts_with("http://") ||
+                       options.input.starts_with("https://");
+    if (!isUrl && !std::filesystem::exists(options.input, error)) {
+        std::cerr << "orvo-import: " << options.input << ": no such file or directory\n";
+        return kExitFailure;
+    }
+    orvo::ImportFormat format = orvo::guessImportFormat(options.input);
+    if (!options.format.empty()) format = *orvo::importFormatFromName(options.format);
+    if (format == orvo::ImportFormat::Outline) {
+        std::cerr << "orvo-import: " << options.input
+                  << ": cannot tell its format; name one with --format "
+                     "(site, dir, sitemap, csv, dot or graphml)\n";
+        return kExitUsage;
+    }
+
+    std::optional<AtomicOutput> file;
+    std::ostream* out = &std::cout;
+    if (!options.output.empty() && options.output != "-") {
+        file.emplace(options.output);
+        if (!file->ready()) {
+            std::cerr << "orvo-import: " << options.output << ": cannot be written ("
+                      << std::strerror(errno) << ")\n";
+            return kExitFailure;
+        }
+        out = &file->stream();
+    }
+    const orvo::ImportResult result = orvo::importGraph(options.input, format, options.import,
+                                                        *out);
+    if (!options.quiet) {
+        for (const std::string& warning : result.warnings) {
+            std::cerr << "orvo-import: warning: " << warning << "\n";
+        }
+    }
+    if (!result.ok) {
+        std::cerr << "orvo-import: " << result.error << "\n";
+        return kExitFailure;
+    }
+    out->flush();
+    if (file ? !file->commit() : !std::cout) {
+        std::cerr << "orvo-import: " << (file ? options.output : "standard output")
+                  << ": could not be written\n";
+        return kExitFailure;
+    }
+    return 0;
+}
