@@ -52,6 +52,7 @@ ImportResult importDot(const std::string& file, const ImportOptions& options, st
         gCgraphErrors.clear();
         agseterr(AGERR);
         agseterrf(collectError);
+        agreadline(1);  // the line count is global: every file starts at its first line
         std::unique_ptr<Agraph_t, GraphCloser> g(agread(in.get(), nullptr));
         agseterrf(nullptr);
         if (!g) {
