@@ -1,0 +1,82 @@
+// orvo-import run as a user runs it: help and version, usage errors (exit 2, naming the option),
+// malformed input (exit 1, naming the file and line), output written whole or not at all.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "tests/run_tool.h"
+
+namespace orvo::test {
+namespace {
+
+TEST(ImportTool, HelpVersionAndUsageErrors) {
+    const ToolRun help = runTool("orvo-import", {"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* option : {"--format", "--start", "--base-url", "--orphans", "--header",
+                               "--group", "--root", "--output"}) {
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    }
+    const ToolRun version = runTool("orvo-import", {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("orvo-import ", 0), 0u) << version.out;
+
+    TempDir dir;
+    const std::string csv = dir / "e.csv";
+    writeWholeFile(csv, "a,b\nb,c\n");
+    ToolRun run = runTool("orvo-import", {csv, "--format", "xml"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("--format"), std::string::npos) << run.err;
+    run = runTool("orvo-import", {csv, "--header", "maybe"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("--header"), std::string::npos) << run.err;
+    run = runTool("orvo-import", {dir / "site", "--base-url", "mailto:x@y"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("--base-url"), std::string::npos) << run.err;
+    run = runTool("orvo-import", {});
+    EXPECT_EQ(run.status, 2);
+    writeWholeFile(dir / "notes.txt", "text");
+    run = runTool("orvo-import", {dir / "notes.txt"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("--format"), std::string::npos) << run.err;
+    run = runTool("orvo-import", {dir / "absent.csv"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("absent.csv"), std::string::npos) << run.err;
+}
+
+TEST(ImportTool, OutputWholeOrNotAtAll) {
+    TempDir dir;
+    const std::string csv = dir / "e.csv";
+    writeWholeFile(csv, "a,b\nb,c\nc,a\n");
+    ToolRun run = runTool("orvo-import", {csv});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "0 a 0\n1 b 0\n2 c 0\n3 a 0\n");
+
+    const std::string graph = dir / "out.graph";
+    run = runTool("orvo-import", {csv, "-o", graph});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readWholeFile(graph), "0 a 0\n1 b 0\n2 c 0\n3 a 0\n");
+
+    // A malformed input leaves the earlier output as it was, and no temporary file behind.
+    writeWholeFile(csv, "a,b\nb,\"c\n");
+    run = runTool("orvo-import", {csv, "-o", graph});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(csv + ":2:"), std::string::npos) << run.err;
+    EXPECT_EQ(readWholeFile(graph), "0 a 0\n1 b 0\n2 c 0\n3 a 0\n");
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        (void)entry;
+        ++files;
+    }
+    EXPECT_EQ(files, 2u);
+
+    // The written file opens in the inspector as any graph file does.
+    writeWholeFile(csv, "a,b\nb,c\nc,a\n");
+    ASSERT_EQ(runTool("orvo-import", {csv, "-o", graph}).status, 0);
+    run = runTool("orvo-inspect", {graph});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE((run.out + run.err).find("3 nodes"), std::string::npos) << run.out << run.err;
+}
+
+}  // namespace
+}  // namespace orvo::test
