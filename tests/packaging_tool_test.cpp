@@ -104,27 +104,43 @@ std::string manText(const std::string& roff) {
 }
 
 // The README's text about a program: the viewer's own section for `orvo`; for a tool, the
-// opening paragraph of the Tools section (options every tool shares) and the tool's entry.
+// opening paragraph of the Tools section (options every tool shares) with the tool's entry
+// there, and any section whose heading names the tool (`orvo-import`).
 std::string readmeSection(const std::string& readme, const std::string& program) {
-    auto sectionAt = [&](const std::string& heading) {
-        const size_t start = readme.find("\n## " + heading + "\n");
-        if (start == std::string::npos) return std::string();
-        const size_t end = readme.find("\n## ", start + 1);
+    // The section that starts at the heading line beginning at `start`, to the next heading of
+    // the same or a higher level.
+    auto sectionFrom = [&](size_t start) {
+        const size_t level = readme.find_first_not_of('#', start + 1) - (start + 1);
+        size_t end = readme.find('\n', start + 1);
+        while (end != std::string::npos) {
+            const size_t hashes = readme.find_first_not_of('#', end + 1) - (end + 1);
+            if (hashes > 0 && hashes <= level && readme[end + 1 + hashes] == ' ') break;
+            end = readme.find('\n', end + 1);
+        }
         return readme.substr(start, end == std::string::npos ? std::string::npos : end - start);
     };
+    auto sectionAt = [&](const std::string& heading) {
+        const size_t start = readme.find("\n## " + heading + "\n");
+        return start == std::string::npos ? std::string() : sectionFrom(start);
+    };
     if (program == "orvo") return sectionAt("Using the viewer");
+
+    std::string text;
     const std::string tools = sectionAt("Tools");
-    const size_t firstEntry = tools.find("\n- ");
-    std::string text = tools.substr(0, firstEntry);
     const size_t entry = tools.find("\n- `" + program + " ");
     if (entry != std::string::npos) {
         const size_t next = tools.find("\n- ", entry + 1);
         const size_t paragraphEnd = tools.find("\n\n", entry + 1);
         const size_t end = std::min(next, paragraphEnd);
         text += tools.substr(entry, end == std::string::npos ? std::string::npos : end - entry);
-    } else {
-        text.clear();  // a tool the README does not describe has no section at all
     }
+    for (size_t heading = readme.find("\n#"); heading != std::string::npos;
+         heading = readme.find("\n#", heading + 1)) {
+        const std::string line = readme.substr(heading, readme.find('\n', heading + 1) - heading);
+        if (line.find("`" + program + "`") != std::string::npos) text += sectionFrom(heading);
+    }
+    // A tool the README does not describe has no section at all.
+    if (!text.empty()) text += tools.substr(0, tools.find("\n- "));
     return text;
 }
 
