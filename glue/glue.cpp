@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 
 #include "glue/window_settings.h"
 
@@ -42,48 +43,104 @@ void Glue::initViewer(GlSurface& surface, int /*width*/, int /*height*/) {
     viewerCreated_ = true;
 }
 
-// The file is read completely into a fresh graph before anything on view changes; only then
-// is the new GL context made and the graph handed over. A file that cannot be shown leaves the
-// picture, the context and the graph as they were.
-int Glue::openGraphFile(const std::string& path) {
-    openError_.clear();
-    if (!viewerCreated_) {
-        openError_ = "Cannot open " + quoted(path) + ": the view is not ready.";
-        std::fprintf(stderr, "%s\n", openError_.c_str());
-        return 0;
-    }
-    struct stat info {};
-    std::ifstream in;
-    if (::stat(path.c_str(), &info) != 0) {
-        openError_ = "Cannot open " + quoted(path) + ": " + std::strerror(errno) + ".";
-    } else if (S_ISDIR(info.st_mode)) {
-        openError_ = "Cannot open " + quoted(path) + ": it is a directory.";
-    } else {
-        in.open(path, std::ios::in);
-        if (!in) openError_ = "Cannot open " + quoted(path) + ": " + std::strerror(errno) + ".";
-    }
-    if (!openError_.empty()) {
-        std::fprintf(stderr, "%s\n", openError_.c_str());
-        return 0;
+int Glue::fail(std::string message) {
+    openError_ = std::move(message);
+    std::fprintf(stderr, "%s\n", openError_.c_str());
+    return 0;
+}
+
+// The input as a stream of outline text: a graph file as it is; anything the converter accepts
+// converted into a string first (never through a temporary file). nullptr when it cannot be
+// opened, with openError_ (and openCancelled_) saying why.
+std::unique_ptr<std::istream> Glue::openInput(const std::string& path, uint64_t& totalBytes) {
+    totalBytes = 0;
+    if (inputConverter && inputConverter.accepts(path)) {
+        report(LoadStage::Import, 0, 0);
+        std::ostringstream text;
+        const ConversionResult result = inputConverter.convert(
+            path, text,
+            [this](uint64_t done, uint64_t total) { report(LoadStage::Import, done, total); },
+            loadCancel);
+        for (const std::string& warning : result.warnings) {
+            std::fprintf(stderr, "%s\n", warning.c_str());
+        }
+        if (result.cancelled || cancelRequested()) {
+            openCancelled_ = true;
+            openError_ = "Opening " + quoted(path) + " was cancelled.";
+            return nullptr;
+        }
+        if (!result.ok) {
+            fail("Cannot open " + quoted(path) + ": " +
+                 (result.error.empty() ? std::string("it cannot be imported.") : result.error));
+            return nullptr;
+        }
+        std::string outline = std::move(text).str();
+        totalBytes = outline.size();
+        return std::make_unique<std::istringstream>(std::move(outline));
     }
 
-    const uint64_t totalBytes = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
-    if (loadProgress) {
-        viewer_->setLoadProgress(
-            [this, totalBytes](uint64_t bytesRead) { loadProgress(bytesRead, totalBytes); });
-    } else {
-        viewer_->setLoadProgress(nullptr);
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        fail("Cannot open " + quoted(path) + ": " + std::strerror(errno) + ".");
+        return nullptr;
     }
+    if (S_ISDIR(info.st_mode)) {
+        fail("Cannot open " + quoted(path) + ": it is a directory.");
+        return nullptr;
+    }
+    auto in = std::make_unique<std::ifstream>(path, std::ios::in);
+    if (!*in) {
+        fail("Cannot open " + quoted(path) + ": " + std::strerror(errno) + ".");
+        return nullptr;
+    }
+    totalBytes = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+    return in;
+}
+
+// Reads the stream into a fresh graph, reporting the bytes read and, once the last byte is in,
+// the layout that follows. A cancel stops the reader at its next chunk.
+std::unique_ptr<Graph> Glue::readInput(std::istream& in, uint64_t totalBytes) {
+    report(LoadStage::Read, 0, totalBytes);
+    viewer_->setLoadProgress([this, &in, totalBytes](uint64_t bytesRead) {
+        if (cancelRequested()) {
+            in.setstate(std::ios::failbit);
+            return;
+        }
+        report(LoadStage::Read, bytesRead, totalBytes);
+        if (totalBytes > 0 && bytesRead >= totalBytes) report(LoadStage::Layout, 0, 0);
+    });
     std::unique_ptr<Graph> fresh = viewer_->readGraph(in);
     viewer_->setLoadProgress(nullptr);
-    if (in.bad()) {
-        openError_ = "Cannot read " + quoted(path) + ": " + std::strerror(errno) + ".";
-    } else if (!fresh) {
-        openError_ = "Cannot show " + quoted(path) + ": it holds no graph (no node record).";
-    }
-    if (!openError_.empty()) {
-        std::fprintf(stderr, "%s\n", openError_.c_str());
+    return fresh;
+}
+
+// The input is read completely into a fresh graph before anything on view changes; only then
+// is the new GL context made and the graph handed over. An input that cannot be shown, or a
+// load that is cancelled, leaves the picture, the context and the graph as they were.
+int Glue::openGraphFile(const std::string& path) {
+    openError_.clear();
+    openCancelled_ = false;
+    if (!viewerCreated_) return fail("Cannot open " + quoted(path) + ": the view is not ready.");
+
+    uint64_t totalBytes = 0;
+    std::unique_ptr<std::istream> in = openInput(path, totalBytes);
+    if (!in) return 0;
+
+    // A graph read aside and then dropped must not move the top node of the one on view.
+    const int32_t topNode = viewer_->settings().topNodeIndex;
+    std::unique_ptr<Graph> fresh = readInput(*in, totalBytes);
+    if (cancelRequested()) {
+        fresh.reset();
+        viewer_->settings().topNodeIndex = topNode;
+        openCancelled_ = true;
+        openError_ = "Opening " + quoted(path) + " was cancelled.";
         return 0;
+    }
+    if (in->bad()) {
+        return fail("Cannot read " + quoted(path) + ": " + std::strerror(errno) + ".");
+    }
+    if (!fresh) {
+        return fail("Cannot show " + quoted(path) + ": it holds no graph (no node record).");
     }
 
     // Every file gets a fresh context; the surface releases the one made before.

@@ -3,12 +3,14 @@
 // so tests can drive it on an offscreen surface.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "glue/input_converter.h"
 #include "glue/keys.h"
 #include "viewer/viewer.h"
 
@@ -25,9 +27,11 @@ public:
     /// mouse bindings, the pick callback and the window-initialisation settings. The size is
     /// not used (size changes arrive through reshapeViewer).
     void initViewer(GlSurface& surface, int width, int height);
-    /// Reads the file and puts it on view in a fresh GL context. 1 on success; 0 when the file
-    /// cannot be opened or read or holds no node, with openError() saying why: the graph on
-    /// view then stays as it was. Ends the program when no GL context can be made.
+    /// Reads the input and puts it on view in a fresh GL context: a graph file, or anything the
+    /// input converter accepts, converted in memory first. 1 on success; 0 when the input
+    /// cannot be opened, converted or read, holds no node, or the load was cancelled, with
+    /// openError() saying why: the graph on view then stays as it was. Ends the program when
+    /// no GL context can be made.
     int openGraphFile(const std::string& path);
 
     void displayViewer();
@@ -48,13 +52,27 @@ public:
     KeyCommands& keys() { return keys_; }
     /// Why the last openGraphFile failed (empty after a success).
     const std::string& openError() const { return openError_; }
+    /// Whether the last openGraphFile stopped because loadCancel turned true.
+    bool openCancelled() const { return openCancelled_; }
 
-    /// Called now and then while a file is read: bytes read so far and the file's size (0 when
-    /// unknown). The shell shows progress and lets the window repaint meanwhile.
-    std::function<void(uint64_t bytesRead, uint64_t totalBytes)> loadProgress;
+    /// Called now and then while an input is opened: the stage, the work done in it and its
+    /// total (bytes while reading; 0 when unknown). The shell shows one progress box for the
+    /// whole load with it and lets the window repaint meanwhile.
+    std::function<void(LoadStage stage, uint64_t done, uint64_t total)> loadProgress;
+    /// When set, a load stops soon after it turns true; the graph on view stays.
+    const std::atomic<bool>* loadCancel = nullptr;
+    /// Converts inputs that are not graph files; without it every input is read as one.
+    InputConverter inputConverter;
 
 private:
     bool ready() const { return viewerCreated_ && graphLoaded_; }
+    bool cancelRequested() const { return loadCancel != nullptr && loadCancel->load(); }
+    void report(LoadStage stage, uint64_t done, uint64_t total) {
+        if (loadProgress) loadProgress(stage, done, total);
+    }
+    std::unique_ptr<std::istream> openInput(const std::string& path, uint64_t& totalBytes);
+    std::unique_ptr<Graph> readInput(std::istream& in, uint64_t totalBytes);
+    int fail(std::string message);
     void applyLoadSettings();
 
     std::unique_ptr<Viewer> viewer_;
@@ -65,6 +83,7 @@ private:
     std::string lastSelectedId_;  // kept whole, however long
     KeyCommands keys_;
     std::string openError_;
+    bool openCancelled_ = false;
 };
 
 /// The glue of the program's one view.

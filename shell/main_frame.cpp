@@ -18,11 +18,12 @@
 
 namespace {
 
-enum : int { ID_VIEW_TOOLBAR = wxID_HIGHEST + 1, ID_VIEW_STATUS_BAR };
+enum : int { ID_VIEW_TOOLBAR = wxID_HIGHEST + 1, ID_VIEW_STATUS_BAR, ID_FILE_OPEN_FOLDER };
 enum StatusField : int { kMessage = 0, kCaps, kNum, kScroll, kFieldCount };
 
 // Menu items and toolbar buttons show these in the status bar while under the pointer.
 const char* const kOpenHelp = "Open an existing document";
+const char* const kOpenFolderHelp = "Open a folder: a web site on disk or any directory tree";
 const char* const kNewHelp = "Create a new document";
 const char* const kAboutHelp = "Display program information, version number and copyright";
 
@@ -40,6 +41,7 @@ bool CMainFrame::createContents() {
     view_ = new orvo::GlViewWindow(this, orvo::theGlue());
     Bind(wxEVT_MENU, &CMainFrame::onAbout, this, wxID_ABOUT);
     Bind(wxEVT_MENU, &CMainFrame::onExit, this, wxID_EXIT);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { manager_->openFolder(); }, ID_FILE_OPEN_FOLDER);
     Bind(wxEVT_MENU, &CMainFrame::onToggleToolBar, this, ID_VIEW_TOOLBAR);
     Bind(wxEVT_MENU, &CMainFrame::onToggleStatusBar, this, ID_VIEW_STATUS_BAR);
     Bind(wxEVT_UPDATE_UI, &CMainFrame::onUpdateToolBar, this, ID_VIEW_TOOLBAR);
@@ -52,6 +54,7 @@ bool CMainFrame::createContents() {
 void CMainFrame::buildMenus() {
     auto* file = new wxMenu;
     file->Append(wxID_OPEN, "&Open...\tCtrl+O", kOpenHelp);
+    file->Append(ID_FILE_OPEN_FOLDER, "Open &Folder...\tCtrl+Shift+O", kOpenFolderHelp);
     file->AppendSeparator();
     const size_t recentPosition = file->GetMenuItemCount();
     file->AppendSeparator();

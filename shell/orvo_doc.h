@@ -46,9 +46,12 @@ public:
     void RemoveFileFromHistory(size_t i) override;
 
     void setMainFrame(CMainFrame* frame) { mainFrame_ = frame; }
+    /// File > Open Folder...: asks for a directory and opens it (a web site or any folder tree).
+    void openFolder();
 
 private:
     wxString askForGraphFile();
+    void onRecentFile(wxCommandEvent& event);
     bool readGraphFile(const wxString& path);
     void recentFilesChanged();
 

@@ -59,7 +59,9 @@ void RecentFilesMenu::refresh(const wxFileHistory& history) {
         return;
     }
     for (size_t i = 0; i < count; ++i) {
-        wxString name = wxFileName(history.GetHistoryFile(i)).GetFullName();
+        const wxString path = history.GetHistoryFile(i);
+        wxString name = wxFileName(path).GetFullName();
+        if (wxFileName::DirExists(path)) name += "/";  // a folder, opened as a site or a tree
         name.Replace("&", "&&");  // a literal ampersand, not a mnemonic
         const wxString label = wxString::Format("&%d %s", static_cast<int>(i) + 1, name);
         menu_.Insert(position_ + i, history.GetBaseId() + static_cast<int>(i), label,

@@ -1,0 +1,142 @@
+// Loading through the glue on an offscreen Mesa context: the stages one progress box shows,
+// and Cancel, which stops the load and leaves the graph on view as it was.
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "tests/glue/glue_rig.h"
+#include "tools/site_generator.h"
+
+namespace orvo {
+namespace {
+
+struct Report {
+    LoadStage stage;
+    uint64_t done;
+    uint64_t total;
+};
+
+class GlueLoadTest : public GlueRig {
+protected:
+    void SetUp() override {
+        GlueRig::SetUp();
+        glue->loadProgress = [this](LoadStage stage, uint64_t done, uint64_t total) {
+            reports.push_back({stage, done, total});
+            if (cancelWhen && cancelWhen(reports.back())) cancel = true;
+        };
+        glue->loadCancel = &cancel;
+    }
+    void TearDown() override {
+        for (const std::string& path : made) std::remove(path.c_str());
+    }
+
+    /// A generated site graph of this many nodes in a temporary file.
+    std::string siteFile(int64_t nodes, SiteSummary* summary = nullptr) {
+        const std::string path = ::testing::TempDir() + "glue_load_" + std::to_string(::getpid()) +
+                                 "_" + std::to_string(nodes) + ".graph";
+        SiteOptions options;
+        options.nodes = nodes;
+        options.seed = 3;
+        EXPECT_TRUE(writeSiteGraphFile(path, options, summary));
+        made.push_back(path);
+        return path;
+    }
+    std::vector<uint8_t> picture() {
+        glue->displayViewer();
+        std::vector<uint8_t> rgba;
+        EXPECT_TRUE(surface->readPixels(DrawBuffer::Back, rgba));
+        return rgba;
+    }
+    uint64_t largestRead() const {
+        uint64_t most = 0;
+        for (const Report& r : reports) {
+            if (r.stage == LoadStage::Read) most = std::max(most, r.done);
+        }
+        return most;
+    }
+
+    std::atomic<bool> cancel{false};
+    std::function<bool(const Report&)> cancelWhen;
+    std::vector<Report> reports;
+    std::vector<std::string> made;
+};
+
+TEST_F(GlueLoadTest, AGraphFileIsReadThenLaidOutWithItsSizeKnown) {
+    SiteSummary summary;
+    const std::string path = siteFile(20000, &summary);
+    ASSERT_EQ(glue->openGraphFile(path), 1) << glue->openError();
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.front().stage, LoadStage::Read);
+    EXPECT_EQ(reports.front().done, 0u);
+    // Stages never go back; every read report carries the file's size; the layout comes last,
+    // once every byte was read.
+    for (size_t i = 1; i < reports.size(); ++i) {
+        EXPECT_GE(static_cast<int>(reports[i].stage), static_cast<int>(reports[i - 1].stage));
+    }
+    for (const Report& r : reports) {
+        if (r.stage == LoadStage::Read) {
+            EXPECT_EQ(r.total, static_cast<uint64_t>(summary.bytes));
+        }
+    }
+    EXPECT_EQ(reports.back().stage, LoadStage::Layout);
+    EXPECT_EQ(largestRead(), static_cast<uint64_t>(summary.bytes));
+    EXPECT_EQ(graph().nodes.size(), static_cast<size_t>(summary.nodes));
+    EXPECT_FALSE(glue->openCancelled());
+}
+
+TEST_F(GlueLoadTest, CancelStopsTheReadAndKeepsTheGraphOnView) {
+    open("viewer_groups.graph");
+    const std::vector<uint8_t> before = picture();
+    Graph* shown = viewer().graph();
+    GlContext* context = viewer().renderer().context();
+    const int32_t top = settings().topNodeIndex;
+
+    // Cancel pressed while the first chunk of a large file is reported.
+    SiteSummary summary;
+    const std::string big = siteFile(60000, &summary);
+    ASSERT_GT(summary.bytes, 4 * 64 * 1024) << "the file must span several chunks";
+    cancelWhen = [](const Report& r) { return r.stage == LoadStage::Read && r.done > 0; };
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(glue->openGraphFile(big), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "a cancel is no error";
+    EXPECT_TRUE(glue->openCancelled());
+    EXPECT_NE(glue->openError().find("cancelled"), std::string::npos) << glue->openError();
+    // The reader stopped soon after the cancel, far from the end of the file.
+    EXPECT_LT(largestRead(), static_cast<uint64_t>(summary.bytes) / 2);
+
+    // Nothing on view changed: the graph, its top node, the context and the picture.
+    EXPECT_EQ(viewer().graph(), shown);
+    EXPECT_EQ(shown->nodes.size(), 10u);
+    EXPECT_NE(shown->findNode("http://h/a/deep.html"), nullptr);
+    EXPECT_EQ(settings().topNodeIndex, top);
+    EXPECT_EQ(viewer().renderer().context(), context);
+    EXPECT_EQ(picture(), before);
+    glue->onPicked("http://h/a/deep.html", 0, 0);
+    EXPECT_TRUE(node("http://h/a/deep.html").flags & Selected);
+
+    // Cancel during the layout (the last byte is in): the finished graph is dropped all the same.
+    reports.clear();
+    cancel = false;
+    cancelWhen = [](const Report& r) { return r.stage == LoadStage::Layout; };
+    EXPECT_EQ(glue->openGraphFile(big), 0);
+    EXPECT_TRUE(glue->openCancelled());
+    EXPECT_EQ(largestRead(), static_cast<uint64_t>(summary.bytes));
+    EXPECT_EQ(viewer().graph(), shown);
+    EXPECT_EQ(shown->nodes.size(), 10u);
+
+    // The next load, not cancelled, replaces the graph as usual.
+    reports.clear();
+    cancel = false;
+    cancelWhen = nullptr;
+    ASSERT_EQ(glue->openGraphFile(big), 1) << glue->openError();
+    EXPECT_FALSE(glue->openCancelled());
+    EXPECT_EQ(glue->openError(), "");
+    EXPECT_EQ(viewer().graph(), shown);
+    EXPECT_EQ(shown->nodes.size(), static_cast<size_t>(summary.nodes));
+    EXPECT_NE(picture(), before);
+}
+
+}  // namespace
+}  // namespace orvo
