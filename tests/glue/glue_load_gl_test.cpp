@@ -43,10 +43,13 @@ protected:
         made.push_back(path);
         return path;
     }
+    /// The finished picture: a frame, refined to its end (idle steps draw into the front).
     std::vector<uint8_t> picture() {
         glue->displayViewer();
+        for (int steps = 0; glue->idleViewer() != 0 && steps < 10000; ++steps) {
+        }
         std::vector<uint8_t> rgba;
-        EXPECT_TRUE(surface->readPixels(DrawBuffer::Back, rgba));
+        EXPECT_TRUE(surface->readPixels(DrawBuffer::Front, rgba));
         return rgba;
     }
     uint64_t largestRead() const {

@@ -5,6 +5,7 @@
 #include <wx/button.h>
 #include <wx/evtloop.h>
 #include <wx/filehistory.h>
+#include <wx/filename.h>
 #include <wx/init.h>
 #include <wx/menu.h>
 #include <wx/stattext.h>
@@ -52,29 +53,39 @@ TEST_F(MainFrameTest, MenusCarryTheirTextsAndStatusTexts) {
     EXPECT_EQ(bar->GetMenuLabel(2), "&Help");
 
     wxMenu* file = bar->GetMenu(0);
-    ASSERT_EQ(file->GetMenuItemCount(), 5u);
+    ASSERT_EQ(file->GetMenuItemCount(), 6u);
     EXPECT_EQ(file->FindItemByPosition(0)->GetItemLabel(), "&Open...\tCtrl+O");
     EXPECT_EQ(file->FindItemByPosition(0)->GetHelp(), "Open an existing document");
-    EXPECT_TRUE(file->FindItemByPosition(1)->IsSeparator());
+    EXPECT_EQ(file->FindItemByPosition(1)->GetItemLabel(), "Open &Folder...\tCtrl+Shift+O");
+    EXPECT_EQ(file->FindItemByPosition(1)->GetHelp(),
+              "Open a folder: a web site on disk or any directory tree");
+    EXPECT_TRUE(file->FindItemByPosition(2)->IsSeparator());
     // The empty recent-file list shows a greyed placeholder.
-    EXPECT_EQ(file->FindItemByPosition(2)->GetItemLabel(), "Recent File");
-    EXPECT_FALSE(file->FindItemByPosition(2)->IsEnabled());
-    EXPECT_TRUE(file->FindItemByPosition(3)->IsSeparator());
-    EXPECT_EQ(file->FindItemByPosition(4)->GetItemLabel(), "E&xit");
-    EXPECT_EQ(file->FindItemByPosition(4)->GetHelp(),
+    EXPECT_EQ(file->FindItemByPosition(3)->GetItemLabel(), "Recent File");
+    EXPECT_FALSE(file->FindItemByPosition(3)->IsEnabled());
+    EXPECT_TRUE(file->FindItemByPosition(4)->IsSeparator());
+    EXPECT_EQ(file->FindItemByPosition(5)->GetItemLabel(), "E&xit");
+    EXPECT_EQ(file->FindItemByPosition(5)->GetHelp(),
               "Quit the application; prompts to save documents");
 
     // Two files in the list: two numbered entries in its place, most recent first.
     manager->AddFileToHistory("/tmp/one.graph");
     manager->AddFileToHistory("/tmp/two & more.graph");
-    ASSERT_EQ(file->GetMenuItemCount(), 6u);
-    EXPECT_EQ(file->FindItemByPosition(2)->GetItemLabel(), "&1 two && more.graph");
-    EXPECT_EQ(file->FindItemByPosition(3)->GetItemLabel(), "&2 one.graph");
-    EXPECT_EQ(file->FindItemByPosition(2)->GetHelp(), "Open this document");
-    EXPECT_TRUE(file->FindItemByPosition(2)->IsEnabled());
+    ASSERT_EQ(file->GetMenuItemCount(), 7u);
+    EXPECT_EQ(file->FindItemByPosition(3)->GetItemLabel(), "&1 two && more.graph");
+    EXPECT_EQ(file->FindItemByPosition(4)->GetItemLabel(), "&2 one.graph");
+    EXPECT_EQ(file->FindItemByPosition(3)->GetHelp(), "Open this document");
+    EXPECT_TRUE(file->FindItemByPosition(3)->IsEnabled());
+    // A folder (a site or a tree) is marked as one.
+    const wxString folder = wxFileName::DirName(wxFileName::GetTempDir() + "/orvo-recent-folder")
+                                .GetPath();
+    ASSERT_TRUE(wxFileName::Mkdir(folder, 0700, wxPATH_MKDIR_FULL));
+    manager->AddFileToHistory(folder);
+    EXPECT_EQ(file->FindItemByPosition(3)->GetItemLabel(), "&1 orvo-recent-folder/");
+    wxFileName::Rmdir(folder);
     for (int i = 0; i < 6; ++i) manager->AddFileToHistory(wxString::Format("/tmp/f%d.graph", i));
     EXPECT_EQ(manager->GetFileHistory()->GetCount(), 4u) << "the list keeps four files";
-    EXPECT_EQ(file->GetMenuItemCount(), 8u);
+    EXPECT_EQ(file->GetMenuItemCount(), 9u);
 
     EXPECT_EQ(item(wxID_ABOUT)->GetItemLabel(), "&About orvo...");
     wxMenu* view = bar->GetMenu(1);
