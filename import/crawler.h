@@ -1,0 +1,76 @@
+// The crawl of a live web site: breadth-first from a start URL over HTTP(S), politely (robots.txt,
+// a delay per host, a fixed number of connections) and within limits (pages, depth, time and
+// bytes per response). The pages and their references, in the order a breadth-first walk meets
+// them, become the same graph the site-directory importer builds.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvo::crawl {
+
+struct CrawlOptions {
+    std::string startUrl;
+    int connections = 4;
+    double delaySeconds = 0.2;  // between two requests to the same host
+    double timeoutSeconds = 20;
+    std::size_t maxPages = 10000;  // URLs of the site in the graph, pages and resources alike
+    int maxDepth = -1;             // links from the start page; -1: no limit
+    bool wholeHost = false;        // the whole host, not only the start URL's folder
+    bool ignoreRobots = false;
+    bool head = true;  // ask for non-HTML resources with HEAD (false: do not ask at all)
+    bool verifyTls = true;
+    std::string userAgent;  // empty: defaultUserAgent()
+    std::size_t maxBodyBytes = 8u << 20;
+    std::size_t maxReferencesPerPage = 5000;
+};
+
+/// "orvo/VERSION (+site structure crawl)".
+std::string defaultUserAgent();
+
+struct CrawlStats {
+    std::uint64_t fetched = 0;  // responses received (pages and HEAD answers)
+    std::uint64_t queued = 0;   // URLs found and waiting for their request
+    std::uint64_t failed = 0;   // error statuses, timeouts, failed connections
+    std::uint64_t bytes = 0;    // received on the wire
+    double elapsedSeconds = 0;
+    double networkWaitSeconds = 0;  // of the elapsed time, waiting with nothing else to do
+    std::uint64_t requests = 0;
+};
+
+struct CrawlCallbacks {
+    std::function<void(const CrawlStats&)> progress;  // a few times a second
+    std::function<void(const std::string&)> log;      // one line per event worth telling
+    const std::atomic<bool>* cancel = nullptr;        // set: stop and keep what was crawled
+};
+
+/// One node of the crawl: its URL, its kind-0 group (content kind) and kind-1 group (main,
+/// external, missing), the node whose reference found it first (its parent in the breadth-first
+/// tree) and the nodes its page refers to, in document order.
+struct CrawledNode {
+    static constexpr std::uint32_t kNoParent = 0xffffffffu;
+    std::string url;
+    std::string kind;
+    std::string group;
+    std::uint32_t parent = kNoParent;
+    std::vector<std::uint32_t> references;
+};
+
+struct CrawlResult {
+    bool ok = false;  // false: the start URL could not be used at all (see error)
+    bool stopped = false;  // cancelled before the end; the nodes are what was crawled so far
+    std::string error;
+    std::vector<CrawledNode> nodes;  // the start URL first, then in breadth-first order
+    CrawlStats stats;
+};
+
+/// Crawls from options.startUrl. Returns when the site within the limits is crawled, or when
+/// callbacks.cancel is set (then with what was crawled so far).
+CrawlResult crawlSite(const CrawlOptions& options, const CrawlCallbacks& callbacks);
+
+}  // namespace orvo::crawl

@@ -1,0 +1,103 @@
+// Starts tests/crawl/site_server.py on 127.0.0.1 with a free port for one test and stops it
+// afterwards: the server ends when its standard input closes, and is killed if it does not.
+#pragma once
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace orvo::test {
+
+class SiteServer {
+public:
+    /// `arguments`: further options of the server (--static DIR, --pages N, --slow S).
+    explicit SiteServer(const std::string& logPath, std::vector<std::string> arguments = {})
+        : logPath_(logPath) {
+        int toChild[2], fromChild[2];
+        if (pipe(toChild) != 0 || pipe(fromChild) != 0) return;
+        std::vector<std::string> store{"python3", ORVO_SITE_SERVER, "--log", logPath};
+        store.insert(store.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& s : store) argv.push_back(s.data());
+        argv.push_back(nullptr);
+        std::fflush(nullptr);
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(toChild[0], 0);
+            dup2(fromChild[1], 1);
+            close(toChild[1]);
+            close(fromChild[0]);
+            execvp("python3", argv.data());
+            _exit(127);
+        }
+        close(toChild[0]);
+        close(fromChild[1]);
+        input_ = toChild[1];
+        // The first line is "PORT n".
+        std::string line;
+        char c = 0;
+        while (read(fromChild[0], &c, 1) == 1 && c != '\n') line += c;
+        close(fromChild[0]);
+        if (line.rfind("PORT ", 0) == 0) port_ = std::stoi(line.substr(5));
+    }
+    ~SiteServer() {
+        if (input_ >= 0) close(input_);
+        if (pid_ > 0) {
+            for (int i = 0; i < 50; ++i) {
+                if (waitpid(pid_, nullptr, WNOHANG) == pid_) return;
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    SiteServer(const SiteServer&) = delete;
+    SiteServer& operator=(const SiteServer&) = delete;
+
+    bool running() const { return port_ > 0; }
+    int port() const { return port_; }
+    std::string url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    /// The requests served so far, "METHOD PATH" each.
+    std::vector<std::string> requests() const {
+        std::vector<std::string> lines;
+        for (const std::string& line : log()) lines.push_back(line.substr(0, line.rfind(' ')));
+        return lines;
+    }
+    /// The client ports the requests came from: one per connection.
+    std::set<std::string> connections() const {
+        std::set<std::string> ports;
+        for (const std::string& line : log()) ports.insert(line.substr(line.rfind(' ') + 1));
+        return ports;
+    }
+    int count(const std::string& request) const {
+        int n = 0;
+        for (const std::string& line : requests()) n += line == request;
+        return n;
+    }
+
+private:
+    std::vector<std::string> log() const {
+        std::ifstream in(logPath_);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+
+    std::string logPath_;
+    pid_t pid_ = -1;
+    int input_ = -1;
+    int port_ = 0;
+};
+
+}  // namespace orvo::test
