@@ -142,6 +142,7 @@ private:
     std::uint64_t droppedByLimit_ = 0;
     std::uint64_t waiting_ = 0;  // entries waiting for their request
     bool warnedLimit_ = false;
+    std::string startError_;  // why the start page could not be fetched
     Clock::time_point started_;
     Clock::time_point lastReport_;
 };
@@ -242,6 +243,7 @@ void Crawl::requeue(Entry& e, std::uint32_t index) {
 }
 
 void Crawl::markMissing(Entry& e, const std::string& why) {
+    if (e.node == 0) startError_ = why;
     result_.nodes[e.node].group = "missing";
     ++result_.stats.failed;
     log(result_.nodes[e.node].url + ": " + why);
@@ -457,6 +459,11 @@ CrawlResult Crawl::run() {
     if (droppedByLimit_ > 0)
         log(std::to_string(droppedByLimit_) + " references to further URLs left out by the limits");
     report(true);
+    if (!startError_.empty()) {
+        // Nothing of the site was reached: a failure, not a one-node graph.
+        result_.ok = false;
+        result_.error = result_.nodes[0].url + ": " + startError_;
+    }
     return std::move(result_);
 }
 

@@ -8,6 +8,7 @@
 #include <set>
 #include <thread>
 
+#include "import/crawl_session.h"
 #include "import/crawler.h"
 #include "tests/crawl/site_server.h"
 #include "tests/run_tool.h"
@@ -232,6 +233,10 @@ TEST(CrawlSite, ScopeOptionsLimitsAndTheStartRedirect) {
         EXPECT_FALSE(b.result.ok) << bad;
         EXPECT_FALSE(b.result.error.empty()) << bad;
     }
+    // A start page that is not there: nothing of the site was reached.
+    const Crawled gone = crawl(fastOptions(u("/site/missing.html")));
+    EXPECT_FALSE(gone.result.ok);
+    EXPECT_EQ(gone.result.error, u("/site/missing.html") + ": HTTP 404");
 }
 
 TEST(CrawlSite, KeepsTheDelayBetweenRequestsToAHost) {
@@ -273,6 +278,41 @@ TEST(CrawlSite, CancelKeepsWhatWasCrawled) {
             EXPECT_LT(n.parent, i);
         }
     }
+}
+
+TEST(CrawlSite, ASessionOnItsOwnThreadReportsAndStops) {
+    TempDir dir;
+    SiteServer server(dir / "log", {"--pages", "5000", "--page-delay", "0.05"});
+    ASSERT_TRUE(server.running());
+    CrawlSession session(fastOptions(server.url("/gen/0.html")));
+    // Wait (boundedly) for the figures to show some pages.
+    for (int i = 0; i < 600 && session.stats().fetched < 10; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const CrawlStats seen = session.stats();
+    EXPECT_GE(seen.fetched, 10u);
+    EXPECT_GT(seen.queued, 0u);
+    EXPECT_GT(seen.bytes, 0u);
+    EXPECT_FALSE(session.finished());
+    session.stop();
+    session.wait();
+    ASSERT_TRUE(session.finished());
+    EXPECT_TRUE(session.result().ok);
+    EXPECT_TRUE(session.result().stopped);
+    EXPECT_GE(session.result().nodes.size(), 10u);
+    EXPECT_GE(session.stats().fetched, seen.fetched);
+
+    // One that runs to its end on its own: the docs folder, with its log.
+    CrawlOptions docs = fastOptions(server.url("/site/docs/guide.html"));
+    docs.ignoreRobots = true;
+    CrawlSession whole(docs);
+    whole.wait();
+    EXPECT_TRUE(whole.result().ok);
+    EXPECT_FALSE(whole.result().stopped);
+    // guide.html, docs/ and the three pages outside the folder they link to.
+    EXPECT_EQ(whole.result().nodes.size(), 5u);
+    EXPECT_EQ(whole.takeLog(),
+              std::vector<std::string>{"warning: robots.txt is ignored (--ignore-robots)"});
+    EXPECT_TRUE(whole.takeLog().empty());
 }
 
 }  // namespace

@@ -1,0 +1,208 @@
+// orvo-import with a web address: the graph file it writes from the test site on 127.0.0.1,
+// read back as the viewer reads it; an interrupted crawl; and the crawl of a site against the
+// import of the same site as a directory.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "graph/graph.h"
+#include "tests/crawl/site_server.h"
+#include "tests/run_tool.h"
+#include "viewer/viewer_settings.h"
+
+namespace orvo {
+namespace {
+
+using orvo::test::runTool;
+using orvo::test::SiteServer;
+using orvo::test::TempDir;
+
+struct ReadBack {
+    ViewerSettings settings;
+    Graph graph{settings};
+    bool ok = false;
+
+    explicit ReadBack(const std::filesystem::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        ok = in && graph.reload(in);
+    }
+    std::set<std::string> ids() const {
+        std::set<std::string> out;
+        for (const Node* n : graph.nodes) out.insert(n->id);
+        return out;
+    }
+    std::string group(const std::string& id, int kind) const {
+        const Node* n = graph.findNode(id);
+        return n ? std::string(graph.groupOf(*n, kind)) : "(no node)";
+    }
+    std::string parent(const std::string& id) const {
+        const Node* n = graph.findNode(id);
+        return n && n->parent ? n->parent->id : "";
+    }
+    bool nonTreeLink(const std::string& from, const std::string& to) const {
+        const Node* n = graph.findNode(from);
+        if (!n) return false;
+        for (const Link* l : n->outLinks)
+            if (l->toId() == to) return true;
+        return false;
+    }
+};
+
+TEST(CrawlTool, WritesTheSitesGraphAsTheViewerReadsIt) {
+    TempDir dir;
+    SiteServer server(dir / "log");
+    ASSERT_TRUE(server.running());
+    const auto u = [&](const std::string& path) { return server.url(path); };
+    const auto out = dir / "site.graph";
+    const auto run = runTool("orvo-import", {u("/site/"), "-o", out.string(), "--delay", "0",
+                                             "--timeout", "1", "--connections", "3"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(run.out.empty());
+    // The reasons for missing pages are in the log on standard error.
+    EXPECT_NE(run.err.find(u("/site/missing.html") + ": HTTP 404"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(u("/site/slow.html") + ": timed out after 1 s"), std::string::npos);
+
+    ReadBack g(out);
+    ASSERT_TRUE(g.ok);
+    EXPECT_EQ(g.graph.root->id, u("/site/"));
+    EXPECT_EQ(g.ids().size(), 27u);
+    EXPECT_EQ(g.group(u("/site/"), 0), "html");
+    EXPECT_EQ(g.group(u("/site/"), 1), "main");
+    EXPECT_EQ(g.group(u("/site/img/logo.png"), 0), "image");
+    EXPECT_EQ(g.group(u("/site/report.html"), 0), "application");
+    EXPECT_EQ(g.group(u("/site/plain.html"), 0), "text");
+    EXPECT_EQ(g.group(u("/site/missing.html"), 1), "missing");
+    EXPECT_EQ(g.group(u("/site/error.html"), 1), "missing");
+    EXPECT_EQ(g.group(u("/site/slow.html"), 1), "missing");
+    EXPECT_EQ(g.group("https://other.invalid/x.html", 1), "external");
+    EXPECT_EQ(g.group("http://other.invalid/landing.html", 1), "external");
+    EXPECT_EQ(g.group(u("/site/private/secret.html"), 1), "main");
+    EXPECT_EQ(g.parent(u("/site/about.html")), u("/site/"));
+    EXPECT_EQ(g.parent(u("/site/img/team.jpg")), u("/site/about.html"));
+    EXPECT_EQ(g.parent(u("/site/renamed.html")), u("/site/"));
+    EXPECT_EQ(g.parent(u("/site/docs/guide.html")), u("/site/docs/"));
+    // Further references are links beside the tree.
+    EXPECT_TRUE(g.nonTreeLink(u("/site/about.html"), u("/site/")));
+    EXPECT_TRUE(g.nonTreeLink(u("/site/docs/"), u("/site/about.html")));
+}
+
+// Starts orvo-import in the background, as a shell would.
+pid_t startTool(const std::vector<std::string>& arguments, const std::string& errPath) {
+    const std::string program = std::string(ORVO_TOOLS_DIR) + "/orvo-import";
+    std::vector<std::string> store{program};
+    store.insert(store.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& s : store) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (err >= 0) dup2(err, 2);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    return child;
+}
+
+TEST(CrawlTool, AnInterruptedCrawlLeavesAValidGraphOfWhatWasCrawled) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        TempDir dir;
+        // 50 ms a page: the crawl of 5 000 pages is far from its end when the signal comes.
+        SiteServer server(dir / "log", {"--pages", "5000", "--page-delay", "0.05"});
+        ASSERT_TRUE(server.running());
+        const auto out = dir / "partial.graph";
+        const pid_t tool = startTool({server.url("/gen/0.html"), "-o", out.string(), "--delay",
+                                      "0"},
+                                     (dir / "err").string());
+        ASSERT_GT(tool, 0);
+        // Wait (boundedly) until some pages have been served.
+        for (int i = 0; i < 600 && server.requests().size() < 30; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_GE(server.requests().size(), 30u);
+        EXPECT_FALSE(std::filesystem::exists(out));  // nothing is written before the end
+        kill(tool, signal);
+        int status = 0;
+        ASSERT_EQ(waitpid(tool, &status, 0), tool);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+
+        ReadBack g(out);
+        ASSERT_TRUE(g.ok);
+        EXPECT_GE(g.graph.nodes.size(), 20u);
+        EXPECT_LT(g.graph.nodes.size(), 5000u);
+        EXPECT_EQ(g.graph.root->id, server.url("/gen/0.html"));
+        // Only the graph is left in the folder: no temporary file.
+        std::size_t files = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            files += entry.path().filename() != "log" && entry.path().filename() != "err";
+        EXPECT_EQ(files, 1u);
+    }
+}
+
+TEST(CrawlTool, TheSiteOverHttpAndAsADirectoryGiveTheSameGraph) {
+    TempDir dir;
+    // A site of explicit file names: pages in folders, a relative "../" reference, an image, a
+    // missing page, an external link.
+    const auto site = dir / "site";
+    std::filesystem::create_directories(site / "docs" / "img");
+    test::writeWholeFile(site / "index.html",
+                         "<a href='docs/a.html'>a</a><a href='b.html'>b</a>"
+                         "<a href='http://other.invalid/'>x</a><img src='docs/img/p.png'>");
+    test::writeWholeFile(site / "b.html", "<a href='docs/a.html'>a</a><a href='gone.html'>g</a>");
+    test::writeWholeFile(site / "docs" / "a.html",
+                         "<a href='../index.html'>home</a><img src='img/p.png'>"
+                         "<a href='c.html'>c</a>");
+    test::writeWholeFile(site / "docs" / "c.html", "<a href='../b.html'>b</a>");
+    test::writeWholeFile(site / "docs" / "img" / "p.png", "\x89PNG\r\n");
+    SiteServer server(dir / "log", {"--static", site.string()});
+    ASSERT_TRUE(server.running());
+    const std::string base = server.url("/static/");
+
+    const auto crawled = dir / "crawled.graph", imported = dir / "imported.graph";
+    const auto crawl = runTool("orvo-import", {base + "index.html", "-o", crawled.string(),
+                                               "--delay", "0"});
+    ASSERT_EQ(crawl.status, 0) << crawl.err;
+    const auto import = runTool("orvo-import", {site.string(), "--format", "site", "--base-url",
+                                                base, "-o", imported.string()});
+    ASSERT_EQ(import.status, 0) << import.err;
+    const std::string a = test::readWholeFile(crawled), b = test::readWholeFile(imported);
+    EXPECT_FALSE(a.empty());
+    EXPECT_EQ(a, b);
+    ReadBack g(crawled);
+    ASSERT_TRUE(g.ok);
+    EXPECT_EQ(g.ids().size(), 7u);
+    EXPECT_EQ(g.group(base + "gone.html", 1), "missing");
+    EXPECT_EQ(g.group(base + "docs/img/p.png", 0), "image");
+}
+
+TEST(CrawlTool, RefusesWhatItCannotCrawl) {
+    TempDir dir;
+    const auto out = dir / "never.graph";
+    const auto refused =
+        runTool("orvo-import", {"http://127.0.0.1:1/", "-o", out.string(), "--timeout", "2"});
+    // A start page that cannot be fetched is an error, with the reason; no file is written.
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("http://127.0.0.1:1/: "), std::string::npos) << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"http://127.0.0.1:1/", "--connections", "0"},
+          std::vector<std::string>{"http://127.0.0.1:1/", "--delay", "-1"},
+          std::vector<std::string>{"http://127.0.0.1:1/", "--timeout", "0"}}) {
+        const auto r = runTool("orvo-import", bad);
+        EXPECT_NE(r.status, 0) << bad[1];
+        EXPECT_FALSE(r.err.empty()) << bad[1];
+    }
+}
+
+}  // namespace
+}  // namespace orvo
