@@ -283,7 +283,9 @@ void Crawl::handle(FetchResult&& r) {
             " MiB, not read");
         return;
     }
-    if (!isHtmlType(r.contentType) || r.head) return;
+    // A page sent without a type is read when its name says HTML, as a browser would.
+    const bool html = isHtmlType(r.contentType) || (r.contentType.empty() && node.kind == "html");
+    if (!html || r.head) return;
     HtmlReferences page = htmlReferences(r.body);
     std::string().swap(r.body);
     std::vector<std::string>& targets = page.targets;

@@ -1,0 +1,86 @@
+#include "shell/web_site_dialog.h"
+
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/msgdlg.h>
+#include <wx/sizer.h>
+#include <wx/spinctrl.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include <algorithm>
+#include <climits>
+
+namespace orvo {
+
+bool isWebAddress(const wxString& text) {
+    const wxString lower = text.Strip(wxString::both).Lower();
+    return lower.StartsWith("http://") || lower.StartsWith("https://");
+}
+
+WebSiteDialog::WebSiteDialog(wxWindow* parent, const crawl::CrawlOptions& options)
+    : wxDialog(parent, wxID_ANY, "Open Web Site"), base_(options) {
+    address_ = new wxTextCtrl(this, wxID_ANY, wxString::FromUTF8(options.startUrl),
+                              wxDefaultPosition, FromDIP(wxSize(420, -1)));
+    address_->SetHint("https://www.example.org/");
+    maxPages_ = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                               wxSP_ARROW_KEYS, 1, INT_MAX,
+                               int(std::min<std::size_t>(options.maxPages, INT_MAX)));
+    maxDepth_ = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                               wxSP_ARROW_KEYS, 0, 10000, std::max(0, options.maxDepth));
+    connections_ = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition,
+                                  wxDefaultSize, wxSP_ARROW_KEYS, 1, 16, options.connections);
+    delay_ = new wxSpinCtrlDouble(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                                  wxSP_ARROW_KEYS, 0.0, 60.0, options.delaySeconds, 0.1);
+    delay_->SetDigits(1);
+    wholeHost_ = new wxCheckBox(this, wxID_ANY, "The whole host, not only the start folder");
+    wholeHost_->SetValue(options.wholeHost);
+
+    auto* grid = new wxFlexGridSizer(2, FromDIP(wxSize(8, 6)));
+    grid->AddGrowableCol(1);
+    const auto row = [&](const char* label, wxWindow* control, bool grow) {
+        grid->Add(new wxStaticText(this, wxID_ANY, label), 0, wxALIGN_CENTER_VERTICAL);
+        grid->Add(control, grow ? 1 : 0, grow ? wxEXPAND : 0);
+    };
+    row("Address:", address_, true);
+    row("Most pages:", maxPages_, false);
+    row("Most links from the start (0: any):", maxDepth_, false);
+    row("Connections:", connections_, false);
+    row("Seconds between requests:", delay_, false);
+    grid->AddSpacer(0);
+    grid->Add(wholeHost_);
+
+    auto* all = new wxBoxSizer(wxVERTICAL);
+    all->Add(grid, 1, wxEXPAND | wxALL, FromDIP(10));
+    all->Add(CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0,
+             wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, FromDIP(10));
+    SetSizerAndFit(all);
+    Bind(wxEVT_BUTTON, &WebSiteDialog::onOk, this, wxID_OK);
+    address_->SetFocus();
+}
+
+void WebSiteDialog::setAddress(const wxString& address) { address_->SetValue(address); }
+
+crawl::CrawlOptions WebSiteDialog::options() const {
+    crawl::CrawlOptions o = base_;
+    o.startUrl = address_->GetValue().Strip(wxString::both).utf8_string();
+    o.maxPages = static_cast<std::size_t>(maxPages_->GetValue());
+    o.maxDepth = maxDepth_->GetValue() == 0 ? -1 : maxDepth_->GetValue();
+    o.connections = connections_->GetValue();
+    o.delaySeconds = delay_->GetValue();
+    o.wholeHost = wholeHost_->GetValue();
+    return o;
+}
+
+// An address without http:// or https:// is refused here, with the reason, and the dialog stays.
+void WebSiteDialog::onOk(wxCommandEvent& event) {
+    if (!isWebAddress(address_->GetValue())) {
+        wxMessageBox("Please give an address that begins with http:// or https://.",
+                     "Open Web Site", wxOK | wxICON_WARNING, this);
+        address_->SetFocus();
+        return;
+    }
+    event.Skip();  // the dialog ends with wxID_OK
+}
+
+}  // namespace orvo
