@@ -106,6 +106,7 @@ TEST(CrawlSite, BuildsTheNodesGroupsAndReferencesOfTheTestSite) {
         {"ftp://127.0.0.1/file.txt", {"text", "external"}},
         {u("/site/zipped.html"), {"html", "main"}},
         {u("/site/unzipped.html"), {"html", "main"}},
+        {u("/site/untyped.html"), {"html", "main"}},
     };
     std::set<std::string> got;
     for (const CrawledNode& n : c.result.nodes) {
@@ -136,6 +137,9 @@ TEST(CrawlSite, BuildsTheNodesGroupsAndReferencesOfTheTestSite) {
     EXPECT_EQ(c.referencesOf(u("/site/docs/guide.html")),
               (std::vector<std::string>{u("/site/docs/"), u("/site/~team.html")}));
     EXPECT_EQ(c.referencesOf(u("/site/~team.html")), std::vector<std::string>{u("/site/about.html")});
+    // A page sent without a type is read by its name.
+    EXPECT_EQ(c.referencesOf(u("/site/untyped.html")),
+              std::vector<std::string>{u("/site/about.html")});
     const std::vector<std::string> start = c.referencesOf(u("/site/"));
     ASSERT_GE(start.size(), 3u);
     EXPECT_EQ(start[1], u("/site/about.html"));

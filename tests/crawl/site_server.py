@@ -9,7 +9,8 @@ standard input closes. Every request is appended to the log as "METHOD PATH CLIE
   /robots.txt          forbids /site/private/ to every crawler
   /site/...            the test site: pages, images, a 404, a 500, a slow page, redirects (within
                        the folder, a loop, to another host), pages over the size cap, an HTML page
-                       served as text/plain, a non-HTML resource with an .html name
+                       served as text/plain, a non-HTML resource with an .html name, a page
+                       sent without a type
   /outside/page.html   a page outside the start folder /site/
   /static/...          the files of --static DIR as they are (for comparing with the directory
                        importer)
@@ -51,6 +52,7 @@ PAGES = {
 <a href="mailto:someone@other.invalid">Mail</a>
 <a href="ftp://127.0.0.1/file.txt">FTP</a>
 <a href="zipped.html">Compressed</a>
+<a href="untyped.html">Sent without a type</a>
 </body></html>""",
     "/site/about.html": """<html><body><a href="./">Home</a>
 <a href="img/logo.png"><img src="img/team.jpg"></a> <a href="~team.html">Team</a>
@@ -99,7 +101,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def send(self, status, body=b"", content_type="text/html; charset=utf-8", headers=()):
         self.send_response(status)
-        self.send_header("Content-Type", content_type)
+        if content_type:
+            self.send_header("Content-Type", content_type)
         for name, value in headers:
             self.send_header(name, value)
         self.send_header("Content-Length", str(len(body)))
@@ -149,6 +152,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                              "text/plain; charset=utf-8")
         if path == "/site/report.html":
             return self.send(200, b"%PDF-1.4 <a href='hidden-in-pdf.html'>", "application/pdf")
+        if path == "/site/untyped.html":
+            return self.send(200, b"<html><a href='about.html'>About</a></html>", None)
         if path == "/site/style.css":
             return self.send(200, b"body { color: black }", "text/css")
         if path in ("/site/img/logo.png", "/site/img/team.jpg"):
