@@ -177,7 +177,8 @@ void Crawl::refer(std::uint32_t from, const std::string& url, int depth, int red
             ++droppedByLimit_;
             return;
         }
-        result_.nodes[from].references.push_back(addNode(url, kind, "external", from));
+        const std::uint32_t leaf = addNode(url, kind, "external", from);
+        result_.nodes[from].references.push_back(leaf);
         return;
     }
     if (siteNodes_ >= options_.maxPages) {
