@@ -1,0 +1,57 @@
+#include "tools/crawl_options.h"
+
+#include <cstdint>
+
+namespace orvo {
+
+void addCrawlOptions(CLI::App& app, crawl::CrawlOptions& options) {
+    const char* group = "Web site crawl (INPUT is an http:// or https:// address)";
+    app.add_option("--connections", options.connections,
+                   "Requests at once, each on a kept-alive connection (default 4)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 64))
+        ->group(group);
+    app.add_option("--delay", options.delaySeconds,
+                   "Seconds at least between two requests to the host (default 0.2)")
+        ->type_name("S")
+        ->check(CLI::Range(0.0, 3600.0))
+        ->group(group);
+    app.add_option("--timeout", options.timeoutSeconds,
+                   "Seconds a request may take before its page counts as missing (default 20)")
+        ->type_name("S")
+        ->check(CLI::Range(0.001, 3600.0))
+        ->group(group);
+    app.add_option("--max-pages", options.maxPages,
+                   "URLs of the site in the graph at most, pages and resources alike "
+                   "(default 10000)")
+        ->type_name("N")
+        ->check(CLI::Range(std::size_t(1), std::size_t(100'000'000)))
+        ->group(group);
+    app.add_option("--max-depth", options.maxDepth,
+                   "Links from the start page at most (default: no limit)")
+        ->type_name("N")
+        ->check(CLI::Range(0, 1'000'000))
+        ->group(group);
+    app.add_flag("--whole-host", options.wholeHost,
+                 "Crawl the whole host, not only the start address's folder")
+        ->group(group);
+    app.add_flag("--ignore-robots", options.ignoreRobots,
+                 "Fetch what the site's robots.txt asks crawlers to leave alone")
+        ->group(group);
+    app.add_flag_callback(
+           "--no-head", [&options] { options.head = false; },
+           "Do not ask for images and other resources at all (their kind then comes from "
+           "their names)")
+        ->group(group);
+    app.add_flag_callback(
+           "--insecure", [&options] { options.verifyTls = false; },
+           "Do not verify TLS certificates")
+        ->group(group);
+    app.add_option("--user-agent", options.userAgent,
+                   "User-Agent of the requests; its first word is the name looked up in "
+                   "robots.txt (default \"" + crawl::defaultUserAgent() + "\")")
+        ->type_name("TEXT")
+        ->group(group);
+}
+
+}  // namespace orvo
