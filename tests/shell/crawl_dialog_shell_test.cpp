@@ -1,0 +1,132 @@
+// The Open Web Site dialog and the crawl's progress box on a real X display, crawling the test
+// site served on 127.0.0.1: the figures it shows, Stop and Show, Cancel, a failed start.
+#include <gtest/gtest.h>
+#include <wx/spinctrl.h>
+#include <wx/textctrl.h>
+
+#include <chrono>
+#include <functional>
+
+#include "shell/crawl_progress_dialog.h"
+#include "shell/web_site_dialog.h"
+#include "tests/crawl/site_server.h"
+#include "tests/run_tool.h"
+#include "tests/shell/toolkit.h"
+
+namespace orvo {
+namespace {
+
+using test::SiteServer;
+using test::TempDir;
+
+class CrawlDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!startToolkit()) GTEST_SKIP() << "no X display";
+    }
+};
+
+// Shows the box modally; `whileShown` runs from the event loop every 50 ms until it returns
+// true (at most 30 s, then the box is cancelled so that the test ends).
+int showAndDrive(CrawlProgressDialog& box, std::function<bool()> whileShown) {
+    wxTimer timer;
+    const auto start = std::chrono::steady_clock::now();
+    bool done = false;
+    timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        if (done) return;
+        if (whileShown() ||
+            std::chrono::steady_clock::now() - start > std::chrono::seconds(30)) {
+            done = true;
+            timer.Stop();
+        }
+    });
+    timer.Start(50);
+    const int outcome = box.ShowModal();
+    timer.Stop();
+    return outcome;
+}
+
+TEST_F(CrawlDialogTest, StopAndShowKeepsWhatWasCrawledAndCancelDropsIt) {
+    TempDir dir;
+    SiteServer server(dir / "log", {"--pages", "5000", "--page-delay", "0.05"});
+    ASSERT_TRUE(server.running());
+    crawl::CrawlOptions options;
+    options.startUrl = server.url("/gen/0.html");
+    options.delaySeconds = 0;
+
+    {
+        CrawlProgressDialog box(nullptr, options);
+        wxString seen;
+        const int outcome = showAndDrive(box, [&] {
+            if (box.figures().find(" pages fetched") == wxString::npos) return false;
+            long fetched = 0;
+            if (!box.figures().BeforeFirst(' ').ToLong(&fetched) || fetched < 10) return false;
+            seen = box.figures();
+            box.stopAndShow();
+            return true;
+        });
+        EXPECT_EQ(outcome, CrawlProgressDialog::kShow);
+        EXPECT_NE(seen.find(" queued, 0 failed, "), wxString::npos) << seen;
+        EXPECT_TRUE(box.result().ok);
+        EXPECT_TRUE(box.result().stopped);
+        EXPECT_GE(box.result().nodes.size(), 10u);
+    }
+    {
+        CrawlProgressDialog box(nullptr, options);
+        const int outcome = showAndDrive(box, [&] {
+            box.cancel();
+            return true;
+        });
+        EXPECT_EQ(outcome, CrawlProgressDialog::kCancelled);
+    }
+}
+
+TEST_F(CrawlDialogTest, ACrawlToItsEndShowsItsLogAndAFailedStartFails) {
+    TempDir dir;
+    SiteServer server(dir / "log");
+    ASSERT_TRUE(server.running());
+    crawl::CrawlOptions options;
+    options.startUrl = server.url("/site/");
+    options.delaySeconds = 0;
+    options.timeoutSeconds = 1;
+    {
+        CrawlProgressDialog box(nullptr, options);
+        EXPECT_EQ(showAndDrive(box, [] { return false; }), CrawlProgressDialog::kShow);
+        EXPECT_FALSE(box.result().stopped);
+        EXPECT_NE(box.logText().find(server.url("/site/missing.html") + ": HTTP 404"),
+                  wxString::npos);
+        EXPECT_NE(box.figures().find(" 3 failed"), wxString::npos) << box.figures();
+    }
+    {
+        options.startUrl = server.url("/site/missing.html");
+        CrawlProgressDialog box(nullptr, options);
+        EXPECT_EQ(showAndDrive(box, [] { return false; }), CrawlProgressDialog::kFailed);
+        EXPECT_EQ(box.result().error, options.startUrl + ": HTTP 404");
+    }
+}
+
+TEST_F(CrawlDialogTest, TheWebSiteDialogEditsTheAddressAndTheLimits) {
+    crawl::CrawlOptions given;
+    given.startUrl = "https://example.invalid/docs/";
+    given.maxPages = 250;
+    given.maxDepth = -1;
+    WebSiteDialog dialog(nullptr, given);
+    crawl::CrawlOptions got = dialog.options();
+    EXPECT_EQ(got.startUrl, given.startUrl);
+    EXPECT_EQ(got.maxPages, 250u);
+    EXPECT_EQ(got.maxDepth, -1);
+    EXPECT_EQ(got.connections, 4);
+    EXPECT_DOUBLE_EQ(got.delaySeconds, 0.2);
+    EXPECT_FALSE(got.wholeHost);
+    dialog.setAddress("  http://127.0.0.1:8080/  ");
+    EXPECT_EQ(dialog.options().startUrl, "http://127.0.0.1:8080/");
+
+    EXPECT_TRUE(isWebAddress("HTTPS://Example.invalid/"));
+    EXPECT_TRUE(isWebAddress(" http://x/"));
+    EXPECT_FALSE(isWebAddress("ftp://x/"));
+    EXPECT_FALSE(isWebAddress("/home/someone/site.graph"));
+    EXPECT_FALSE(isWebAddress("httpfile.graph"));
+}
+
+}  // namespace
+}  // namespace orvo
