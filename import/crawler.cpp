@@ -79,6 +79,7 @@ struct RobotsState {
     enum Phase { Unknown, Fetching, Ready } phase = Unknown;
     RobotsRules rules;
     int hops = 0;
+    std::string failure;  // why robots.txt could not be had, when it could not
 };
 
 class Crawl {
@@ -337,9 +338,11 @@ void Crawl::handleRobots(FetchResult&& r) {
     } else if (r.status >= 400 && r.status < 500) {
         state.rules = RobotsRules();  // no robots.txt: everything allowed
     } else if (r.status == 0 || r.status >= 500) {
+        // The site may be down, or may not want crawlers at all: either way nothing is fetched.
         state.rules = RobotsRules::disallowAll();
-        log(r.url + ": " + (r.status ? describeStatus(r.status) : r.error) +
-            ": nothing of " + origin + " is crawled (--ignore-robots crawls anyway)");
+        state.failure = r.url + ": " + (r.status ? describeStatus(r.status) : r.error);
+        log(state.failure + ": nothing of " + origin +
+            " is crawled (--ignore-robots crawls anyway)");
     }
 }
 
@@ -374,6 +377,11 @@ bool Crawl::dispatch(Clock::time_point now, Clock::time_point& wakeAt) {
                 e.state = State::Done;
                 --waiting_;
                 log(url + ": disallowed by robots.txt, not fetched");
+                if (e.node == 0) {
+                    startError_ = robots.failure.empty()
+                                      ? "disallowed by robots.txt (--ignore-robots crawls anyway)"
+                                      : robots.failure;
+                }
                 if (retry) retries_.pop_front();
                 continue;
             }

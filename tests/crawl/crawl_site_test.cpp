@@ -241,6 +241,16 @@ TEST(CrawlSite, ScopeOptionsLimitsAndTheStartRedirect) {
     const Crawled gone = crawl(fastOptions(u("/site/missing.html")));
     EXPECT_FALSE(gone.result.ok);
     EXPECT_EQ(gone.result.error, u("/site/missing.html") + ": HTTP 404");
+    const Crawled kept = crawl(fastOptions(u("/site/private/secret.html")));
+    EXPECT_FALSE(kept.result.ok);
+    EXPECT_EQ(kept.result.error, u("/site/private/secret.html") +
+                                     ": disallowed by robots.txt (--ignore-robots crawls anyway)");
+    // A host that does not answer at all: its robots.txt cannot be had, and that is the reason.
+    const Crawled down = crawl(fastOptions("http://127.0.0.1:1/"));
+    EXPECT_FALSE(down.result.ok);
+    EXPECT_EQ(down.result.error.rfind("http://127.0.0.1:1/: http://127.0.0.1:1/robots.txt: ", 0),
+              0u)
+        << down.result.error;
 }
 
 TEST(CrawlSite, KeepsTheDelayBetweenRequestsToAHost) {
