@@ -72,7 +72,7 @@ wxString CrawlProgressDialog::logText() const { return log_->GetValue(); }
 
 void CrawlProgressDialog::refresh() {
     const crawl::CrawlStats s = session_->stats();
-    figures_->SetLabel(wxString::Format("%llu pages fetched, %llu queued, %llu failed, %s, %s",
+    figures_->SetLabel(wxString::Format("%llu pages fetched, %llu queued, %llu failed, %s received, %s elapsed",
                                         (unsigned long long)s.fetched,
                                         (unsigned long long)s.queued,
                                         (unsigned long long)s.failed, bytesText(s.bytes),

@@ -31,8 +31,8 @@ WebSiteDialog::WebSiteDialog(wxWindow* parent, const crawl::CrawlOptions& option
     connections_ = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition,
                                   wxDefaultSize, wxSP_ARROW_KEYS, 1, 16, options.connections);
     delay_ = new wxSpinCtrlDouble(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
-                                  wxSP_ARROW_KEYS, 0.0, 60.0, options.delaySeconds, 0.1);
-    delay_->SetDigits(1);
+                                  wxSP_ARROW_KEYS, 0.0, 60.0, options.delaySeconds, 0.05);
+    delay_->SetDigits(2);
     wholeHost_ = new wxCheckBox(this, wxID_ANY, "The whole host, not only the start folder");
     wholeHost_->SetValue(options.wholeHost);
 
