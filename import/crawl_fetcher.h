@@ -14,9 +14,9 @@
 namespace orvo::crawl {
 
 struct FetchOptions {
-    int connections = 4;                      // transfers at once (and connections kept)
+    int connections = 4;                       // transfers at once (and connections kept)
     std::chrono::milliseconds timeout{20000};  // whole request, connection included
-    std::size_t maxBodyBytes = 8u << 20;      // at most this much of any response is read
+    std::size_t maxBodyBytes = 8u << 20;       // at most this much of any response is read
     std::string userAgent;
     bool verifyTls = true;
 };

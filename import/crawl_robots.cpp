@@ -40,8 +40,7 @@ std::string canonicalPattern(std::string_view p) {
     std::string out;
     for (std::size_t i = 0; i < p.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(p[i]);
-        if (c == '%' && i + 2 < p.size() && hexValue(p[i + 1]) >= 0 &&
-            hexValue(p[i + 2]) >= 0) {
+        if (c == '%' && i + 2 < p.size() && hexValue(p[i + 1]) >= 0 && hexValue(p[i + 2]) >= 0) {
             const unsigned char decoded =
                 static_cast<unsigned char>(hexValue(p[i + 1]) * 16 + hexValue(p[i + 2]));
             if (unreserved(decoded)) {
@@ -109,7 +108,7 @@ RobotsRules RobotsRules::parse(std::string_view text, std::string_view token) {
     const std::string me = lower(token);
     std::vector<Rule> mine, anyone;
     bool haveMine = false;
-    bool inAgents = false;    // the previous line was a user-agent line
+    bool inAgents = false;  // the previous line was a user-agent line
     bool forMe = false, forAnyone = false;
     std::size_t start = 0;
     while (start <= text.size()) {

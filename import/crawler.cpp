@@ -55,9 +55,7 @@ bool isHtmlType(std::string_view type) {
     return type == "text/html" || type == "application/xhtml+xml";
 }
 
-std::string describeStatus(long status) {
-    return "HTTP " + std::to_string(status);
-}
+std::string describeStatus(long status) { return "HTTP " + std::to_string(status); }
 
 // What a URL becomes when a page refers to it.
 enum class Ask : std::uint8_t { Get, Head, Nothing };
@@ -259,7 +257,8 @@ void Crawl::handle(FetchResult&& r) {
     CrawledNode& node = result_.nodes[e.node];
     if (r.status == 0) return markMissing(e, r.error);
     if (r.status >= 300 && r.status < 400 && r.status != 304) {
-        if (r.location.empty()) return markMissing(e, describeStatus(r.status) + " without a Location");
+        if (r.location.empty())
+            return markMissing(e, describeStatus(r.status) + " without a Location");
         if (auto target = resolveUrl(node.url, r.location)) {
             e.redirectTo = std::move(*target);
         } else {
@@ -319,8 +318,8 @@ void Crawl::handleRobots(FetchResult&& r) {
     const std::string origin = robotsUrls_[r.token & ~kRobotsToken];
     RobotsState& state = robots_[origin];
     result_.stats.bytes += r.bytes;
-    const std::string token = productToken(options_.userAgent.empty() ? defaultUserAgent()
-                                                                      : options_.userAgent);
+    const std::string token =
+        productToken(options_.userAgent.empty() ? defaultUserAgent() : options_.userAgent);
     state.phase = RobotsState::Ready;
     if (r.status >= 200 && r.status < 300 && !r.tooLarge) {
         state.rules = RobotsRules::parse(r.body, token);
@@ -447,9 +446,8 @@ CrawlResult Crawl::run() {
         const auto now = Clock::now();
         auto wakeAt = now + std::chrono::milliseconds(100);
         if (!dispatch(now, wakeAt)) break;
-        const auto wait =
-            std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now) +
-            std::chrono::milliseconds(1);
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now) +
+                          std::chrono::milliseconds(1);
         const auto before = Clock::now();
         std::vector<FetchResult> done = fetcher_.poll(std::max(std::chrono::milliseconds(0), wait));
         result_.stats.networkWaitSeconds +=
@@ -480,7 +478,9 @@ CrawlResult Crawl::run() {
 
 }  // namespace
 
-std::string defaultUserAgent() { return std::string("orvo/") + ORVO_VERSION + " (+site structure crawl)"; }
+std::string defaultUserAgent() {
+    return std::string("orvo/") + ORVO_VERSION + " (+site structure crawl)";
+}
 
 CrawlResult crawlSite(const CrawlOptions& options, const CrawlCallbacks& callbacks) {
     Crawl crawl(options, callbacks);

@@ -62,7 +62,7 @@ struct CrawledNode {
 };
 
 struct CrawlResult {
-    bool ok = false;  // false: the start URL could not be used at all (see error)
+    bool ok = false;       // false: the start URL could not be used at all (see error)
     bool stopped = false;  // cancelled before the end; the nodes are what was crawled so far
     std::string error;
     std::vector<CrawledNode> nodes;  // the start URL first, then in breadth-first order

@@ -37,8 +37,9 @@ CrawlProgressDialog::CrawlProgressDialog(wxWindow* parent, const crawl::CrawlOpt
                wxDefaultPosition, wxDefaultSize, wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER),
       timer_(this) {
     figures_ = new wxStaticText(this, wxID_ANY, wxEmptyString);
-    log_ = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition,
-                          FromDIP(wxSize(560, 160)), wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
+    log_ =
+        new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, FromDIP(wxSize(560, 160)),
+                       wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
     stop_ = new wxButton(this, wxID_ANY, "Stop and Show");
     auto* cancelButton = new wxButton(this, wxID_CANCEL, "Cancel");
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
@@ -72,11 +73,10 @@ wxString CrawlProgressDialog::logText() const { return log_->GetValue(); }
 
 void CrawlProgressDialog::refresh() {
     const crawl::CrawlStats s = session_->stats();
-    figures_->SetLabel(wxString::Format("%llu pages fetched, %llu queued, %llu failed, %s received, %s elapsed",
-                                        (unsigned long long)s.fetched,
-                                        (unsigned long long)s.queued,
-                                        (unsigned long long)s.failed, bytesText(s.bytes),
-                                        elapsedText(s.elapsedSeconds)));
+    figures_->SetLabel(wxString::Format(
+        "%llu pages fetched, %llu queued, %llu failed, %s received, %s elapsed",
+        (unsigned long long)s.fetched, (unsigned long long)s.queued, (unsigned long long)s.failed,
+        bytesText(s.bytes), elapsedText(s.elapsedSeconds)));
     const std::vector<std::string> lines = session_->takeLog();
     if (!lines.empty()) {
         wxString text;

@@ -28,8 +28,8 @@ WebSiteDialog::WebSiteDialog(wxWindow* parent, const crawl::CrawlOptions& option
                                int(std::min<std::size_t>(options.maxPages, INT_MAX)));
     maxDepth_ = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                                wxSP_ARROW_KEYS, 0, 10000, std::max(0, options.maxDepth));
-    connections_ = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition,
-                                  wxDefaultSize, wxSP_ARROW_KEYS, 1, 16, options.connections);
+    connections_ = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                                  wxSP_ARROW_KEYS, 1, 16, options.connections);
     delay_ = new wxSpinCtrlDouble(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                                   wxSP_ARROW_KEYS, 0.0, 60.0, options.delaySeconds, 0.05);
     delay_->SetDigits(2);
@@ -52,8 +52,8 @@ WebSiteDialog::WebSiteDialog(wxWindow* parent, const crawl::CrawlOptions& option
 
     auto* all = new wxBoxSizer(wxVERTICAL);
     all->Add(grid, 1, wxEXPAND | wxALL, FromDIP(10));
-    all->Add(CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0,
-             wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, FromDIP(10));
+    all->Add(CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM,
+             FromDIP(10));
     SetSizerAndFit(all);
     Bind(wxEVT_BUTTON, &WebSiteDialog::onOk, this, wxID_OK);
     address_->SetFocus();

@@ -49,7 +49,8 @@ void addCrawlOptions(CLI::App& app, crawl::CrawlOptions& options) {
         ->group(group);
     app.add_option("--user-agent", options.userAgent,
                    "User-Agent of the requests; its first word is the name looked up in "
-                   "robots.txt (default \"" + crawl::defaultUserAgent() + "\")")
+                   "robots.txt (default \"" +
+                       crawl::defaultUserAgent() + "\")")
         ->type_name("TEXT")
         ->group(group);
 }

@@ -47,8 +47,8 @@ TEST(CrawlFetcher, AnswersStatusesTypesRedirectsCapsAndFailures) {
         requests.push_back({requests.size(), server.url(path), false});
     requests.push_back({requests.size(), server.url("/site/img/logo.png"), true});
     requests.push_back({requests.size(), refusedUrl, false});
-    requests.push_back({requests.size(), "ftp://127.0.0.1:" + std::to_string(server.port()) +
-                                             "/site/", false});
+    requests.push_back(
+        {requests.size(), "ftp://127.0.0.1:" + std::to_string(server.port()) + "/site/", false});
     requests.push_back({requests.size(), "file:///etc/hostname", false});
     auto r = fetchAll(options, requests);
 
@@ -147,7 +147,8 @@ TEST(CrawlRobots, GroupsLongestMatchWildcardsAndEscapes) {
     // A group naming the crawler replaces the "*" groups; names compare without case or version.
     const char* named =
         "User-agent: *\nDisallow: /\n\n"
-        "User-agent: Other\nUser-agent: ORVO/1.0\nDisallow: /tmp\nAllow: /tmp/keep\nDisallow: /tmp/keep\n";
+        "User-agent: Other\nUser-agent: ORVO/1.0\nDisallow: /tmp\nAllow: /tmp/keep\nDisallow: "
+        "/tmp/keep\n";
     const RobotsRules mine = RobotsRules::parse(named, productToken("orvo/2.0.0 (+site)"));
     EXPECT_TRUE(mine.allowed("/index.html"));
     EXPECT_FALSE(mine.allowed("/tmp/a"));

@@ -136,7 +136,8 @@ TEST(CrawlSite, BuildsTheNodesGroupsAndReferencesOfTheTestSite) {
                                         u("/site/img/team.jpg"), u("/site/~team.html")}));
     EXPECT_EQ(c.referencesOf(u("/site/docs/guide.html")),
               (std::vector<std::string>{u("/site/docs/"), u("/site/~team.html")}));
-    EXPECT_EQ(c.referencesOf(u("/site/~team.html")), std::vector<std::string>{u("/site/about.html")});
+    EXPECT_EQ(c.referencesOf(u("/site/~team.html")),
+              std::vector<std::string>{u("/site/about.html")});
     // A page sent without a type is read by its name.
     EXPECT_EQ(c.referencesOf(u("/site/untyped.html")),
               std::vector<std::string>{u("/site/about.html")});
@@ -148,10 +149,10 @@ TEST(CrawlSite, BuildsTheNodesGroupsAndReferencesOfTheTestSite) {
     EXPECT_EQ(std::count(start.begin(), start.end(), u("/site/loop1.html")), 2);
 
     // Nothing that is not crawled was asked for; nothing was asked for twice.
-    for (const char* never : {"/site/private/secret.html", "/outside/page.html",
-                              "/site/hidden-in-text.html", "/site/hidden-in-pdf.html",
-                              "/site/past-the-cap.html", "/site/past-the-cap-2.html",
-                              "/site/after-slow.html", "/landing.html", "/site/hidden.html"}) {
+    for (const char* never :
+         {"/site/private/secret.html", "/outside/page.html", "/site/hidden-in-text.html",
+          "/site/hidden-in-pdf.html", "/site/past-the-cap.html", "/site/past-the-cap-2.html",
+          "/site/after-slow.html", "/landing.html", "/site/hidden.html"}) {
         EXPECT_EQ(server.count(std::string("GET ") + never), 0) << never;
         EXPECT_EQ(server.count(std::string("HEAD ") + never), 0) << never;
     }
@@ -210,8 +211,8 @@ TEST(CrawlSite, ScopeOptionsLimitsAndTheStartRedirect) {
     std::vector<std::string> site;
     for (const CrawledNode& n : f.result.nodes)
         if (n.group != "external") site.push_back(n.url);
-    EXPECT_EQ(site, (std::vector<std::string>{u("/site/"), u("/site/style.css"),
-                                              u("/site/about.html")}));
+    EXPECT_EQ(site,
+              (std::vector<std::string>{u("/site/"), u("/site/style.css"), u("/site/about.html")}));
     EXPECT_TRUE(f.logged("page limit of 3 reached"));
 
     // No HEAD: resources are nodes by their names only.

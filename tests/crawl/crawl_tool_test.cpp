@@ -120,9 +120,9 @@ TEST(CrawlTool, AnInterruptedCrawlLeavesAValidGraphOfWhatWasCrawled) {
         SiteServer server(dir / "log", {"--pages", "5000", "--page-delay", "0.05"});
         ASSERT_TRUE(server.running());
         const auto out = dir / "partial.graph";
-        const pid_t tool = startTool({server.url("/gen/0.html"), "-o", out.string(), "--delay",
-                                      "0"},
-                                     (dir / "err").string());
+        const pid_t tool =
+            startTool({server.url("/gen/0.html"), "-o", out.string(), "--delay", "0"},
+                      (dir / "err").string());
         ASSERT_GT(tool, 0);
         // Wait (boundedly) until some pages have been served.
         for (int i = 0; i < 600 && server.requests().size() < 30; ++i)
@@ -168,8 +168,8 @@ TEST(CrawlTool, TheSiteOverHttpAndAsADirectoryGiveTheSameGraph) {
     const std::string base = server.url("/static/");
 
     const auto crawled = dir / "crawled.graph", imported = dir / "imported.graph";
-    const auto crawl = runTool("orvo-import", {base + "index.html", "-o", crawled.string(),
-                                               "--delay", "0"});
+    const auto crawl =
+        runTool("orvo-import", {base + "index.html", "-o", crawled.string(), "--delay", "0"});
     ASSERT_EQ(crawl.status, 0) << crawl.err;
     const auto import = runTool("orvo-import", {site.string(), "--format", "site", "--base-url",
                                                 base, "-o", imported.string()});

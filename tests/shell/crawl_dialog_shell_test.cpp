@@ -34,8 +34,7 @@ int showAndDrive(CrawlProgressDialog& box, std::function<bool()> whileShown) {
     bool done = false;
     timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
         if (done) return;
-        if (whileShown() ||
-            std::chrono::steady_clock::now() - start > std::chrono::seconds(30)) {
+        if (whileShown() || std::chrono::steady_clock::now() - start > std::chrono::seconds(30)) {
             done = true;
             timer.Stop();
         }
