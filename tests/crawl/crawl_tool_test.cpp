@@ -16,7 +16,7 @@
 #include "graph/graph.h"
 #include "tests/crawl/site_server.h"
 #include "tests/run_tool.h"
-#include "viewer/viewer_settings.h"
+#include "settings/viewer_settings.h"
 
 namespace orvo {
 namespace {
