@@ -149,7 +149,7 @@ private:
 std::uint32_t Crawl::addNode(const std::string& url, std::string kind, std::string group,
                              std::uint32_t parent) {
     const auto index = static_cast<std::uint32_t>(result_.nodes.size());
-    result_.nodes.push_back({url, std::move(kind), std::move(group), parent, {}});
+    result_.nodes.push_back({url, std::move(kind), std::move(group), parent});
     entryOfNode_.push_back(kNone);
     nodeOf_.emplace(url, index);
     return index;
@@ -164,7 +164,7 @@ void Crawl::setScope(const std::string& url) {
 // A reference from the page of node `from` to `url` (normalised), found at `depth`.
 void Crawl::refer(std::uint32_t from, const std::string& url, int depth, int redirects) {
     if (auto known = nodeOf_.find(url); known != nodeOf_.end()) {
-        result_.nodes[from].references.push_back(known->second);
+        result_.references.emplace_back(from, known->second);
         return;
     }
     if (options_.maxDepth >= 0 && depth > options_.maxDepth) return;
@@ -177,7 +177,7 @@ void Crawl::refer(std::uint32_t from, const std::string& url, int depth, int red
             return;
         }
         const std::uint32_t leaf = addNode(url, kind, "external", from);
-        result_.nodes[from].references.push_back(leaf);
+        result_.references.emplace_back(from, leaf);
         return;
     }
     if (siteNodes_ >= options_.maxPages) {
@@ -191,7 +191,7 @@ void Crawl::refer(std::uint32_t from, const std::string& url, int depth, int red
     }
     ++siteNodes_;
     const std::uint32_t node = addNode(url, kind, "main", from);
-    result_.nodes[from].references.push_back(node);
+    result_.references.emplace_back(from, node);
     if (redirects > kMaxRedirects) {
         result_.nodes[node].group = "missing";
         ++result_.stats.failed;
@@ -289,6 +289,11 @@ void Crawl::handle(FetchResult&& r) {
     if (!html || r.head) return;
     HtmlReferences page = htmlReferences(r.body);
     std::string().swap(r.body);
+    if (page.tooDeep) {
+        log(node.url + ": elements nested more than " + std::to_string(kMaxHtmlNesting) +
+            " deep, not parsed");
+        return;
+    }
     std::vector<std::string>& targets = page.targets;
     if (targets.size() > options_.maxReferencesPerPage) {
         log(node.url + ": " + std::to_string(targets.size()) + " references, only the first " +

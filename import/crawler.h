@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace orvo::crawl {
@@ -50,15 +51,14 @@ struct CrawlCallbacks {
 };
 
 /// One node of the crawl: its URL, its kind-0 group (content kind) and kind-1 group (main,
-/// external, missing), the node whose reference found it first (its parent in the breadth-first
-/// tree) and the nodes its page refers to, in document order.
+/// external, missing), and the node whose reference found it first (its parent in the
+/// breadth-first tree).
 struct CrawledNode {
     static constexpr std::uint32_t kNoParent = 0xffffffffu;
     std::string url;
     std::string kind;
     std::string group;
     std::uint32_t parent = kNoParent;
-    std::vector<std::uint32_t> references;
 };
 
 struct CrawlResult {
@@ -66,6 +66,10 @@ struct CrawlResult {
     bool stopped = false;  // cancelled before the end; the nodes are what was crawled so far
     std::string error;
     std::vector<CrawledNode> nodes;  // the start URL first, then in breadth-first order
+    /// Every reference (from, to) as node indices, in the order the walk met them: a page's in
+    /// document order, a redirect's target when the walk reached the redirect. A node's first
+    /// reference is the one that found it.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> references;
     CrawlStats stats;
 };
 

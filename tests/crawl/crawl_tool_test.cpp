@@ -1,6 +1,5 @@
 // orvo-import with a web address: the graph file it writes from the test site on 127.0.0.1,
-// read back as the viewer reads it; an interrupted crawl; and the crawl of a site against the
-// import of the same site as a directory.
+// read back as the viewer reads it; an interrupted crawl; addresses and options it refuses.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -14,9 +13,9 @@
 #include <thread>
 
 #include "graph/graph.h"
+#include "settings/viewer_settings.h"
 #include "tests/crawl/site_server.h"
 #include "tests/run_tool.h"
-#include "settings/viewer_settings.h"
 
 namespace orvo {
 namespace {
@@ -146,42 +145,6 @@ TEST(CrawlTool, AnInterruptedCrawlLeavesAValidGraphOfWhatWasCrawled) {
             files += entry.path().filename() != "log" && entry.path().filename() != "err";
         EXPECT_EQ(files, 1u);
     }
-}
-
-TEST(CrawlTool, TheSiteOverHttpAndAsADirectoryGiveTheSameGraph) {
-    TempDir dir;
-    // A site of explicit file names: pages in folders, a relative "../" reference, an image, a
-    // missing page, an external link.
-    const auto site = dir / "site";
-    std::filesystem::create_directories(site / "docs" / "img");
-    test::writeWholeFile(site / "index.html",
-                         "<a href='docs/a.html'>a</a><a href='b.html'>b</a>"
-                         "<a href='http://other.invalid/'>x</a><img src='docs/img/p.png'>");
-    test::writeWholeFile(site / "b.html", "<a href='docs/a.html'>a</a><a href='gone.html'>g</a>");
-    test::writeWholeFile(site / "docs" / "a.html",
-                         "<a href='../index.html'>home</a><img src='img/p.png'>"
-                         "<a href='c.html'>c</a>");
-    test::writeWholeFile(site / "docs" / "c.html", "<a href='../b.html'>b</a>");
-    test::writeWholeFile(site / "docs" / "img" / "p.png", "\x89PNG\r\n");
-    SiteServer server(dir / "log", {"--static", site.string()});
-    ASSERT_TRUE(server.running());
-    const std::string base = server.url("/static/");
-
-    const auto crawled = dir / "crawled.graph", imported = dir / "imported.graph";
-    const auto crawl =
-        runTool("orvo-import", {base + "index.html", "-o", crawled.string(), "--delay", "0"});
-    ASSERT_EQ(crawl.status, 0) << crawl.err;
-    const auto import = runTool("orvo-import", {site.string(), "--format", "site", "--base-url",
-                                                base, "-o", imported.string()});
-    ASSERT_EQ(import.status, 0) << import.err;
-    const std::string a = test::readWholeFile(crawled), b = test::readWholeFile(imported);
-    EXPECT_FALSE(a.empty());
-    EXPECT_EQ(a, b);
-    ReadBack g(crawled);
-    ASSERT_TRUE(g.ok);
-    EXPECT_EQ(g.ids().size(), 7u);
-    EXPECT_EQ(g.group(base + "gone.html", 1), "missing");
-    EXPECT_EQ(g.group(base + "docs/img/p.png", 0), "image");
 }
 
 TEST(CrawlTool, RefusesWhatItCannotCrawl) {
