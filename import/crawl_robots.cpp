@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "import/url.h"
+
 namespace orvo::crawl {
 
 namespace {
@@ -19,46 +21,6 @@ std::string_view trim(std::string_view s) {
 std::string lower(std::string_view s) {
     std::string out(s);
     for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-bool unreserved(unsigned char c) {
-    return std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~';
-}
-
-// Patterns are compared with paths as the crawl writes them: escapes of unreserved characters
-// decoded, other escapes in upper case, bytes outside printable ASCII escaped.
-std::string canonicalPattern(std::string_view p) {
-    static const char* kHex = "0123456789ABCDEF";
-    std::string out;
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(p[i]);
-        if (c == '%' && i + 2 < p.size() && hexValue(p[i + 1]) >= 0 && hexValue(p[i + 2]) >= 0) {
-            const unsigned char decoded =
-                static_cast<unsigned char>(hexValue(p[i + 1]) * 16 + hexValue(p[i + 2]));
-            if (unreserved(decoded)) {
-                out += static_cast<char>(decoded);
-            } else {
-                out += '%';
-                out += kHex[decoded >> 4];
-                out += kHex[decoded & 15];
-            }
-            i += 2;
-        } else if (c <= 0x20 || c >= 0x7f) {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
     return out;
 }
 
@@ -133,7 +95,8 @@ RobotsRules RobotsRules::parse(std::string_view text, std::string_view token) {
         if (key != "allow" && key != "disallow") continue;  // sitemap, crawl-delay ...
         inAgents = false;
         if (value.empty()) continue;  // "Disallow:" with nothing allows everything
-        const Rule rule{canonicalPattern(value), key == "allow"};
+        // Patterns are compared with paths as the crawl writes them.
+        const Rule rule{normalisedPathEscapes(value), key == "allow"};
         if (forMe) mine.push_back(rule);
         if (forAnyone) anyone.push_back(rule);
     }
