@@ -131,11 +131,7 @@ ImportResult importGraph(const std::string& input, ImportFormat format,
             if (!result.ok) result.error = "could not write the output";
             return result;
         }
-        case ImportFormat::Url: {
-            ImportResult result;
-            result.error = input + ": reading a live site is not built yet";
-            return result;
-        }
+        case ImportFormat::Url: return importWebSite(input, options, out, progress);
     }
     return {};
 }

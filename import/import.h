@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "import/crawler.h"
+
 namespace orvo {
 
 enum class ImportFormat { Outline, Site, Dir, Sitemap, Csv, Dot, GraphMl, Url };
@@ -45,13 +47,19 @@ struct ImportOptions {
     std::string root;
     /// Files larger than this are not parsed (they stay nodes).
     uint64_t maxParseBytes = 64ull << 20;
+    /// Url: the crawl's limits and manners (its start URL is the input).
+    crawl::CrawlOptions crawl;
 };
 
 struct ImportProgress {
     /// Called now and then with the work done out of the work known so far (0 when unknown)
     /// and what is being done ("reading", "writing", a file name, ...).
     std::function<void(uint64_t done, uint64_t total, std::string_view what)> report;
-    /// When set and true, the import stops soon and returns with `cancelled`.
+    /// Called with a line the user may want to see as it happens (a page a crawl could not
+    /// fetch, and why); the same lines are among the result's warnings.
+    std::function<void(std::string_view line)> note;
+    /// When set and true, the import stops soon and returns with `cancelled`. A crawl (Url)
+    /// stops too, but writes the graph of what it crawled so far and reports ok.
     const std::atomic<bool>* cancel = nullptr;
 
     bool cancelled() const { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }

@@ -18,6 +18,8 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
                             std::ostream& out, const ImportProgress& progress);
 ImportResult importDot(const std::string& file, const ImportOptions& options, std::ostream& out,
                        const ImportProgress& progress);
+ImportResult importWebSite(const std::string& url, const ImportOptions& options,
+                           std::ostream& out, const ImportProgress& progress);
 ImportResult importGraphMl(const std::string& file, const ImportOptions& options,
                            std::ostream& out, const ImportProgress& progress);
 

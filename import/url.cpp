@@ -118,6 +118,8 @@ std::string mergePaths(const UrlParts& base, std::string_view relative) {
 
 }  // namespace
 
+std::string normalisedPathEscapes(std::string_view path) { return normalisePathEscapes(path); }
+
 UrlParts splitUrl(std::string_view reference) {
     UrlParts u;
     std::string_view rest = reference;

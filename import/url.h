@@ -44,6 +44,11 @@ std::optional<std::string> resolveUrl(std::string_view base, std::string_view re
 /// start of the path.
 std::string removeDotSegments(std::string_view path);
 
+/// A path with its escapes in the normal form of normaliseUrl (escapes of unreserved characters
+/// decoded, others in upper-case hex, bytes that may not stand bare encoded); nothing else of it
+/// changes (for comparing path patterns, such as robots.txt rules, with normalised paths).
+std::string normalisedPathEscapes(std::string_view path);
+
 /// Decodes %XX escapes; a '%' not followed by two hex digits stays as it is.
 std::string percentDecode(std::string_view text);
 
