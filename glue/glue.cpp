@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "glue/key_status.h"
 #include "glue/window_settings.h"
 
 namespace orvo {
@@ -22,6 +23,9 @@ constexpr int kSlotLeftButton = 0, kSlotLeftDrag = 3, kSlotRightDrag = 5, kSlotP
 constexpr int kActionHover = 0, kActionClick = 1, kActionTranslate = 2, kActionRotate = 3;
 
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+
+// Nodes indexed per idle call: a few milliseconds of work, so the view stays responsive.
+constexpr size_t kIndexSlice = 32768;
 
 }  // namespace
 
@@ -142,6 +146,13 @@ int Glue::openGraphFile(const std::string& path) {
     if (!fresh) {
         return fail("Cannot show " + quoted(path) + ": it holds no graph (no node record).");
     }
+    if (confirmDoubtfulFile && fresh->readStats.looksLikeNoGraph()) {
+        const std::string name = path.substr(path.find_last_of('/') + 1);
+        if (!confirmDoubtfulFile(noGraphWarning(name, fresh->readStats) + ". Open it anyway?")) {
+            viewer_->settings().topNodeIndex = topNode;
+            return 0;
+        }
+    }
 
     // Every file gets a fresh context; the surface releases the one made before.
     GlContext* context = viewer_->deviceContext().createContext();
@@ -151,9 +162,20 @@ int Glue::openGraphFile(const std::string& path) {
         std::exit(1);
     }
     viewer_->setContext(context, lastWidth_, lastHeight_);
+    searchIndex_.clear();  // it reads the old graph's ids, which go now
     viewer_->showGraph(std::move(fresh));
     applyLoadSettings();
     graphLoaded_ = true;
+    countsValid_ = false;
+    restPending_ = false;
+    keyStatus_.clear();
+    history_.clear();
+    // The history starts at the top node, where the view starts.
+    const Graph& g = *viewer_->graph();
+    const int32_t top = viewer_->settings().topNodeIndex;
+    if (static_cast<uint32_t>(top) < g.nodes.size() && g.nodes[static_cast<size_t>(top)]) {
+        history_.visit(g.nodes[static_cast<size_t>(top)]->id);
+    }
     return 1;
 }
 
@@ -167,31 +189,149 @@ void Glue::displayViewer() {
     if (ready()) viewer_->display();
 }
 
+// While the window's aspect is in use, a new size also gets a new projection, so the boundary
+// sphere stays round; with it off the picture keeps its shape.
 void Glue::reshapeViewer(int width, int height) {
-    if (ready()) viewer_->reshape(width, height);
+    if (ready()) {
+        viewer_->reshape(width, height);
+        if (viewer_->settings().useWindowAspect != 0 && width > 0 && height > 0) {
+            viewer_->renderer().updateProjection();
+        }
+    }
     lastWidth_ = width;
     lastHeight_ = height;
 }
 
 void Glue::mouseButtonViewer(int button, int state, int x, int y, int shift, int ctrl) {
+    restPending_ = false;
     if (ready()) viewer_->mouseButton(button, state, x, y, shift, ctrl);
 }
 
 void Glue::mouseDragViewer(int x, int y, int shift, int ctrl) {
+    restPending_ = false;
     if (ready()) viewer_->mouseDrag(x, y, shift, ctrl);
 }
 
 void Glue::mouseMoveViewer(int x, int y, int shift, int ctrl) {
-    if (ready()) viewer_->mouseMove(x, y, shift, ctrl);
+    if (!ready()) return;
+    const int handled = viewer_->mouseMove(x, y, shift, ctrl);
+    restPending_ = handled == 0;
+    restX_ = x;
+    restY_ = y;
 }
 
-int Glue::idleViewer() { return ready() ? viewer_->idle() : 0; }
+bool Glue::pointerRested() {
+    if (!ready() || !restPending_) return false;
+    restPending_ = false;
+    viewer_->renderer().hoverHighlight(restX_, restY_, 0, 0);
+    return true;
+}
+
+// Refinement first; once the picture is finished, the search index is built a slice at a time.
+int Glue::idleViewer() {
+    if (!ready()) return 0;
+    if (viewer_->idle() != 0) return 1;
+    return indexStep() ? 1 : 0;
+}
+
+bool Glue::indexStep() {
+    if (!ready() || !buildSearchIndex_) return false;
+    const Graph& g = *viewer_->graph();
+    if (searchIndex_.complete(g)) return false;
+    return searchIndex_.buildSome(g, kIndexSlice);
+}
+
+SearchResult Glue::findNodes(std::string_view query, size_t limit) {
+    if (!ready()) return {};
+    return searchIndex_.search(*viewer_->graph(), query, limit);
+}
+
+const Node* Glue::hoveredNode() {
+    if (!ready()) return nullptr;
+    const int32_t name = viewer_->renderer().hoveredName();
+    const Graph& g = *viewer_->graph();
+    if (name < 0 || static_cast<size_t>(name) >= g.nodes.size()) return nullptr;
+    return g.nodes[static_cast<size_t>(name)];
+}
+
+const Node* Glue::nodeAt(int x, int y) {
+    if (!ready()) return nullptr;
+    const uint32_t name = viewer_->renderer().pick(x, y);
+    const Graph& g = *viewer_->graph();
+    if (name >= g.nodes.size()) return nullptr;  // a link, nothing, or out of range
+    return g.nodes[name];
+}
+
+int Glue::travelTo(const std::string& id) { return travel(id, true); }
+
+int Glue::goBack() {
+    if (!ready()) return 0;
+    const std::string* id = history_.back();
+    return id != nullptr ? travel(*id, false) : 0;
+}
+
+int Glue::goForward() {
+    if (!ready()) return 0;
+    const std::string* id = history_.forward();
+    return id != nullptr ? travel(*id, false) : 0;
+}
+
+// As a click on the node, except that the node ends up selected even when it already was.
+int Glue::travel(const std::string& id, bool remember) {
+    if (!ready()) return 0;
+    const Node* node = viewer_->graph()->findNode(id);
+    if (node == nullptr || !node->isShown()) return 0;
+    Viewer& v = *viewer_;
+    const std::string target = id;  // id may live in the history, which visit() changes
+    if (lastSelectedId_ != target) v.selectNode(lastSelectedId_, 0);
+    v.selectNode(target, 1);
+    lastSelectedId_ = target;
+    if (remember) history_.visit(target);
+    v.gotoNode(target, 0);
+    v.redraw();
+    return 1;
+}
+
+std::string Glue::graphStatus() {
+    if (!ready()) return "";
+    if (!countsValid_) {
+        counts_ = countGraph(*viewer_->graph());
+        countsValid_ = true;
+    }
+    return graphCountsText(counts_);
+}
+
+void Glue::setGenerationLimit(bool node, int limit) {
+    if (!viewerCreated_) return;
+    Viewer& v = *viewer_;
+    v.setKeepRedrawing(0);
+    if (node) {
+        v.setNodeGenerationLimit(limit);
+        keyStatus_ = "Node generation limit " + std::to_string(limit);
+    } else {
+        v.setLinkGenerationLimit(limit);
+        keyStatus_ = "Link generation limit " + std::to_string(limit);
+    }
+    v.redraw();
+}
 
 void Glue::keyViewer(int character) {
     if (!viewerCreated_) return;
     Viewer& v = *viewer_;
     v.setKeepRedrawing(0);
-    keys_.apply(v, character, lastSelectedId_);
+    const char key = static_cast<char>(character & 0xFF);
+    const std::string selected = lastSelectedId_;
+    keys_.apply(v, character, selected);
+    keyStatus_ = keyMessage(key, keys_, v, selected);
+    countsValid_ = false;  // the key may have hidden or shown nodes and links
+    if (ready() && keys_.lastResult() == 1) {
+        if (key == 'c') {
+            const Graph& g = *v.graph();
+            history_.visit(g.nodes[static_cast<size_t>(v.settings().topNodeIndex)]->id);
+        } else if (key == 'f') {
+            history_.visit(keys_.lastInputId());
+        }
+    }
     v.redraw();
 }
 
@@ -203,9 +343,10 @@ void Glue::onPicked(const std::string& id, int /*shift*/, int /*ctrl*/) {
     if (id.find('|') != std::string::npos) v.centrePoint(0);
     v.selectNode(id, 1);
     v.selectNode(lastSelectedId_, 0);
-    v.gotoNode(id, 0);
+    const int travelled = v.gotoNode(id, 0);
     v.redraw();
     lastSelectedId_ = id;
+    if (travelled == 1) history_.visit(id);
 }
 
 }  // namespace orvo

@@ -12,6 +12,9 @@
 
 #include "glue/input_converter.h"
 #include "glue/keys.h"
+#include "glue/status_text.h"
+#include "glue/travel_history.h"
+#include "graph/node_search.h"
 #include "viewer/viewer.h"
 
 namespace orvo {
@@ -50,7 +53,42 @@ public:
     int lastHeight() const { return lastHeight_; }
     const std::string& lastSelectedId() const { return lastSelectedId_; }
     KeyCommands& keys() { return keys_; }
-    /// Why the last openGraphFile failed (empty after a success).
+    // Finding nodes. The index is built in idle time once the picture is finished.
+    /// Whether idle time builds the search index (the headless tools turn it off).
+    void setBuildSearchIndex(bool on) { buildSearchIndex_ = on; }
+    /// Indexes one slice of nodes; true while nodes remain.
+    bool indexStep();
+    const NodeSearchIndex& searchIndex() const { return searchIndex_; }
+    /// The best `limit` nodes for the query (nodes not indexed yet are scanned plainly).
+    SearchResult findNodes(std::string_view query, size_t limit);
+
+    // Travelling to nodes.
+    /// Selects the node and flies to it with the animated move, as a click on it does, and
+    /// remembers the travel. 1 when a shown node has the id, else 0 (nothing changes).
+    int travelTo(const std::string& id);
+    /// Travels to the previous (next) node of the history; 0 when there is none.
+    int goBack();
+    int goForward();
+    const TravelHistory& history() const { return history_; }
+
+    // What the pointer is on.
+    /// The node the last hover highlighted; nullptr when the pointer is on no node.
+    const Node* hoveredNode();
+    /// The node at (x, y) of the current picture, picked now; nullptr for a link or nothing.
+    const Node* nodeAt(int x, int y);
+    /// The pointer came to rest: a passive move that the decimation dropped is picked now, so
+    /// the node under a resting pointer is always highlighted. True when a pick ran.
+    bool pointerRested();
+
+    // Status texts.
+    /// What the last key command did ("Boundary sphere hidden"); empty for keys without one.
+    const std::string& keyStatus() const { return keyStatus_; }
+    /// The open graph's node and link counts and how many are shown; empty before a load.
+    std::string graphStatus();
+    /// Sets a generation limit from a menu, whatever the digit mode: 1 for the node limit.
+    void setGenerationLimit(bool node, int limit);
+
+    /// Why the last openGraphFile failed (empty after a success, and when the user declined).
     const std::string& openError() const { return openError_; }
     /// Whether the last openGraphFile stopped because loadCancel turned true.
     bool openCancelled() const { return openCancelled_; }
@@ -64,6 +102,12 @@ public:
     /// Converts inputs that are not graph files; without it every input is read as one.
     InputConverter inputConverter;
 
+    /// Asked, before the graph on view is replaced, when the file read does not look like a
+    /// graph file ("ls does not look like a graph file: 9 981 of 10 000 lines were skipped.
+    /// Open it anyway?"); false keeps the graph on view and fails the open with an empty
+    /// openError(). Without it such files open as any other.
+    std::function<bool(const std::string& question)> confirmDoubtfulFile;
+
 private:
     bool ready() const { return viewerCreated_ && graphLoaded_; }
     bool cancelRequested() const { return loadCancel != nullptr && loadCancel->load(); }
@@ -74,6 +118,7 @@ private:
     std::unique_ptr<Graph> readInput(std::istream& in, uint64_t totalBytes);
     int fail(std::string message);
     void applyLoadSettings();
+    int travel(const std::string& id, bool remember);
 
     std::unique_ptr<Viewer> viewer_;
     bool viewerCreated_ = false;
@@ -84,6 +129,16 @@ private:
     KeyCommands keys_;
     std::string openError_;
     bool openCancelled_ = false;
+
+    NodeSearchIndex searchIndex_;
+    bool buildSearchIndex_ = true;
+    TravelHistory history_;
+    std::string keyStatus_;
+    bool countsValid_ = false;
+    GraphCounts counts_;
+    // A passive move the decimation dropped, picked when the pointer rests.
+    bool restPending_ = false;
+    int restX_ = 0, restY_ = 0;
 };
 
 /// The glue of the program's one view.

@@ -109,32 +109,34 @@ void KeyCommands::apply(Viewer& viewer, int character, const std::string& lastSe
             viewer.setNegativeLevelLinksHidden(flip('h'));
             break;
         case 'i':
-            viewer.setInLinksShown(kTopNodeId, flip('i'), 1);
+            lastResult_ = viewer.setInLinksShown(kTopNodeId, flip('i'), 1);
             break;
         case 'j':
-            viewer.setInLinksShown(lastSelectedId, flip('j'), 1);
+            lastResult_ = viewer.setInLinksShown(lastSelectedId, flip('j'), 1);
             break;
         case 'k':
-            viewer.setInLinksShown(lastSelectedId, flip('k'), 0);
+            lastResult_ = viewer.setInLinksShown(lastSelectedId, flip('k'), 0);
             break;
         case 'u':
-            viewer.setOutLinksShown(kTopNodeId, flip('u'), 1);
+            lastResult_ = viewer.setOutLinksShown(kTopNodeId, flip('u'), 1);
             break;
         case 'v':
-            viewer.setOutLinksShown(lastSelectedId, flip('v'), 1);
+            lastResult_ = viewer.setOutLinksShown(lastSelectedId, flip('v'), 1);
             break;
         case 'w':
-            viewer.setOutLinksShown(lastSelectedId, flip('w'), 0);
+            lastResult_ = viewer.setOutLinksShown(lastSelectedId, flip('w'), 0);
             break;
         case 'S':
             viewer.selectSubtree(lastSelectedId, flip('S'));
             break;
         case 'c':
-            viewer.gotoTopNode(0);
+            lastResult_ = viewer.gotoTopNode(0);
             break;
         case 'f': {
             std::string id;
-            if (readInputLine(id)) viewer.gotoNode(id, 0);
+            lastInputRead_ = readInputLine(id);
+            lastResult_ = lastInputRead_ ? viewer.gotoNode(id, 0) : 0;
+            lastInputId_ = std::move(id);
             break;
         }
         default:

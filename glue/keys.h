@@ -27,6 +27,12 @@ public:
     int labelChoiceCounter() const { return labelChoiceCounter_; }
     int colourScheme() const { return colourScheme_; }
     int alternateDigitMode() const { return alternateDigitMode_; }
+    /// What the viewer answered to the last command that answers (the link commands, "c" and
+    /// "f"): 1 when a node was found or travelled to, 0 otherwise.
+    int lastResult() const { return lastResult_; }
+    /// Whether the last "f" read a line, and the id it read.
+    bool lastInputRead() const { return lastInputRead_; }
+    const std::string& lastInputId() const { return lastInputId_; }
 
 private:
     /// Flips the key's toggle (0 becomes 1, anything else 0) and returns the new value.
@@ -39,6 +45,9 @@ private:
     int labelChoiceCounter_ = 1;
     int colourScheme_ = 0;
     int alternateDigitMode_ = 0;
+    int lastResult_ = 0;
+    bool lastInputRead_ = false;
+    std::string lastInputId_;
     int inputFd_ = 0;
     bool inputEnded_ = false;
     std::string pendingInput_;  // the start of a line whose end has not arrived yet

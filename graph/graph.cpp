@@ -11,8 +11,7 @@
 
 namespace orvo {
 
-std::string_view Node::pathLabel() const {
-    const std::string_view s = id;
+std::string_view pathLabelOf(std::string_view s) {
     // The third '/', searching from position 1 on.
     size_t p = 0;
     size_t from = 1;
@@ -25,13 +24,17 @@ std::string_view Node::pathLabel() const {
     return s.substr(p);
 }
 
-std::string_view Node::shortLabel() const {
-    const std::string_view path = pathLabel();
+std::string_view shortLabelOf(std::string_view id) {
+    const std::string_view path = pathLabelOf(id);
     if (path.size() == 1) return path;
     const size_t q = path.rfind('/');
     if (q != std::string_view::npos && q > 0) return path.substr(q);
     return path;
 }
+
+std::string_view Node::pathLabel() const { return pathLabelOf(id); }
+
+std::string_view Node::shortLabel() const { return shortLabelOf(id); }
 
 std::string Link::linkId() const {
     std::string result;
@@ -100,6 +103,7 @@ void Graph::takeContentsOf(Graph& fresh) {
     nodeIndexById_ = std::move(fresh.nodeIndexById_);
     groupNames_ = std::move(fresh.groupNames_);
     homeTransform_ = fresh.homeTransform_;
+    readStats = fresh.readStats;
     fresh.clearContents();
     fresh.homeTransform_ = ProjTransform::identity();
     // The fresh graph applied its own (usually empty) hidden lists; ours are the ones in force.

@@ -17,6 +17,7 @@
 #include "graph/chunked_store.h"
 #include "graph/group_names.h"
 #include "graph/node_index.h"
+#include "graph/read_stats.h"
 #include "settings/viewer_settings.h"
 
 namespace orvo {
@@ -57,6 +58,12 @@ struct LocalPlacement {
     /// translation(distance) * rotation (or its inverse), identity for Identity.
     ProjTransform transform() const;
 };
+
+/// Label text 2 of an id: from its third '/' on (the whole id when there is none, or when that
+/// '/' is its last character).
+std::string_view pathLabelOf(std::string_view id);
+/// Label text 1 of an id: the last '/'-component of pathLabelOf(id), with its leading '/'.
+std::string_view shortLabelOf(std::string_view id);
 
 struct Node {
     ProjTransform globalTransform = ProjTransform::identity();
@@ -185,6 +192,8 @@ public:
     /// Called now and then while a stream is read, with the bytes consumed so far; a long load
     /// shows progress with it. Optional.
     std::function<void(uint64_t bytesRead)> progress;
+    /// Set by each read of a stream.
+    ReadStats readStats;
 
     ViewerSettings& settings;
     Node* root = nullptr;

@@ -45,6 +45,9 @@ public:
         }
     }
 
+    /// Lines dropped for their length.
+    uint64_t longLines() const { return longLines_; }
+
     /// The last line, when the stream did not end with a line feed.
     template <typename Handler>
     void finish(Handler&& handle) {
@@ -64,13 +67,18 @@ private:
 
     template <typename Handler>
     void flush(Handler&& handle) {
-        if (!tooLong_) handle(std::string_view(pending_));
+        if (tooLong_) {
+            ++longLines_;
+        } else {
+            handle(std::string_view(pending_));
+        }
         pending_.clear();
         tooLong_ = false;
     }
 
     std::string pending_;
     bool tooLong_ = false;
+    uint64_t longLines_ = 0;
 };
 
 // Hangs a record of level v into the outline: a deeper record goes one level down under the
@@ -112,37 +120,38 @@ void Graph::parseStream(std::istream& in) {
     std::vector<GroupNameId> groupIds;
     const bool withExtra = settings.loadFlags & ExtraField;
 
-    auto handleLine = [&](std::string_view line) {
+    // Reads one line; false when the line was skipped.
+    auto readLine = [&](std::string_view line) -> bool {
         // A zero byte ends the line's content.
         if (const void* zero = std::memchr(line.data(), '\0', line.size())) {
             line = line.substr(0, static_cast<const char*>(zero) - line.data());
         }
-        if (line.size() <= 1) return;
+        if (line.size() <= 1) return true;  // empty lines are no records, nor skipped ones
         RecordFields fields(line);
         const int32_t level = readInt(fields.next());
         const std::string_view id = fields.next();
-        if (id.empty()) return;  // a line of blanks, or a level alone
+        if (id.empty()) return false;  // a line of blanks, or a level alone
 
         if (level < -98) {
-            if (id != "position") return;
+            if (id != "position") return false;
             ProjTransform home;
             for (double& element : home.m) {
                 const std::string_view field = fields.next();
-                if (field.empty()) return;  // fewer than 16 numbers
+                if (field.empty()) return false;  // fewer than 16 numbers
                 element = readReal(field);
-                if (!std::isfinite(element)) return;
+                if (!std::isfinite(element)) return false;
             }
             homeTransform_ = home;
-            return;
+            return true;
         }
 
         int32_t extra = 0;
         if (withExtra) {
             const std::string_view field = fields.next();
-            if (field.empty()) return;
+            if (field.empty()) return false;
             extra = readInt(field);
         }
-        if (fields.next().empty()) return;  // the placeholder field is required
+        if (fields.next().empty()) return false;  // the placeholder field is required
 
         groupIds.clear();
         // A field that would start on the line's last byte is not a group.
@@ -161,7 +170,14 @@ void Graph::parseStream(std::istream& in) {
         } else {
             outline.lastNode = findNode(id);
         }
+        return true;
     };
+    ReadStats stats;
+    auto handleLine = [&](std::string_view line) {
+        if (line.size() > 1) ++stats.lines;
+        if (!readLine(line)) ++stats.skippedLines;
+    };
+
 
     LineSplitter splitter;
     std::vector<char> chunk(kChunkBytes);
@@ -170,11 +186,15 @@ void Graph::parseStream(std::istream& in) {
         in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
         const auto got = static_cast<size_t>(in.gcount());
         if (got == 0) break;
+        if (!stats.holdsNul && std::memchr(chunk.data(), '\0', got) != nullptr) stats.holdsNul = true;
         splitter.feed(chunk.data(), got, handleLine);
         consumed += got;
         if (progress) progress(consumed);
     }
     splitter.finish(handleLine);
+    stats.lines += splitter.longLines();
+    stats.skippedLines += splitter.longLines();
+    readStats = stats;
     finishRead();
 }
 

@@ -7,6 +7,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include "glue/key_table.h"
 #include "shell/app_icon.h"
 
 CAboutDlg::CAboutDlg(wxWindow* parent) : wxDialog(parent, wxID_ANY, "About orvo") {
@@ -33,37 +34,6 @@ CAboutDlg::CAboutDlg(wxWindow* parent) : wxDialog(parent, wxID_ANY, "About orvo"
 }
 
 wxString CAboutDlg::helpText() {
-    return "Mouse\n"
-           "  left click on a node      select it and fly to it (again: unselect)\n"
-           "  left click on a link      fly to the clicked point\n"
-           "  left drag                 move through the space\n"
-           "  right drag                turn the view about its centre\n"
-           "  pointer over a node       highlight it\n"
-           "\n"
-           "Keys (in the view)\n"
-           "  0 .. 9    link generation limit (node limit after r)\n"
-           "  *         show every generation (limits 99)\n"
-           "  r         switch the digits between link and node limit\n"
-           "  l         labels: short, full path, none\n"
-           "  L         labels to the right or to the left of their node\n"
-           "  b / B     smaller / larger labels\n"
-           "  s         boundary sphere on / off\n"
-           "  K         window aspect on / off\n"
-           "  C         centre node in red on / off\n"
-           "  g         colour by file type or by site group\n"
-           "  R         next colour scheme (white, grey, black)\n"
-           "  e         hide / show external nodes\n"
-           "  o         hide / show orphan nodes\n"
-           "  m         hide / show images, text, applications, audio, video, other\n"
-           "  n         hide / show all nodes\n"
-           "  N         hide / show all links\n"
-           "  h         hide / show links from negative levels\n"
-           "  i / u     non-tree links into / out of the whole tree\n"
-           "  j / v     non-tree links into / out of the selected subtree\n"
-           "  k / w     non-tree links into / out of the selected node\n"
-           "  S         select / unselect the selected node's subtree\n"
-           "  c         fly to the top node\n"
-           "  f         fly to the node whose id is the next line of standard input\n"
-           "\n"
-           "File > Open reads a graph file; the last four files are kept in the File menu.\n";
+    return wxString::FromUTF8(orvo::shortcutsText()) +
+           "\nFile > Open reads a graph file; the last four files are kept in the File menu.\n";
 }

@@ -3,6 +3,9 @@
 #include "shell/gl_view_window.h"
 
 #include <wx/dcclient.h>
+#include <wx/settings.h>
+
+#include <cstdlib>
 
 #include "glue/glue.h"
 
@@ -15,6 +18,9 @@ constexpr int kShiftBit = 4;
 constexpr int kControlBit = 8;
 
 }  // namespace
+
+const char* const GlViewWindow::kEmptyHint =
+    "No graph is open. Open one with File > Open (Ctrl+O), or drop a file here.";
 
 GlViewWindow::GlViewWindow(wxWindow* parent, Glue& glue)
     : wxGLCanvas(parent, wxID_ANY, WxGlSurface::canvasAttributes(), wxDefaultPosition,
@@ -30,6 +36,8 @@ GlViewWindow::GlViewWindow(wxWindow* parent, Glue& glue)
     Bind(wxEVT_RIGHT_UP, &GlViewWindow::onButton, this);
     Bind(wxEVT_MOTION, &GlViewWindow::onMotion, this);
     Bind(wxEVT_CHAR, &GlViewWindow::onChar, this);
+    restTimer_.SetOwner(this);
+    Bind(wxEVT_TIMER, &GlViewWindow::onRest, this);
     const wxSize size = glSize();
     glue_.initViewer(*surface_, size.x, size.y);
     glue_.reshapeViewer(size.x, size.y);
@@ -46,8 +54,18 @@ wxSize GlViewWindow::glSize() const {
     return wxSize(static_cast<int>(size.x * scale), static_cast<int>(size.y * scale));
 }
 
+// Until a graph is open no GL context exists on the window, so the hint is drawn plainly.
 void GlViewWindow::onPaint(wxPaintEvent& /*event*/) {
     wxPaintDC dc(this);  // validates the damaged region
+    if (!glue_.graphLoaded()) {
+        dc.SetBackground(wxBrush(wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOW)));
+        dc.Clear();
+        dc.SetTextForeground(wxSystemSettings::GetColour(wxSYS_COLOUR_GRAYTEXT));
+        const wxSize text = dc.GetTextExtent(kEmptyHint);
+        const wxSize area = GetClientSize();
+        dc.DrawText(kEmptyHint, (area.x - text.x) / 2, (area.y - text.y) / 2);
+        return;
+    }
     glue_.displayViewer();
 }
 
@@ -66,6 +84,16 @@ void GlViewWindow::onButton(wxMouseEvent& event) {
     glue_.mouseButtonViewer(button, state, p.x, p.y, event.ShiftDown() ? kShiftBit : 0,
                             event.ControlDown() ? kControlBit : 0);
     buttonHeld_ = (state == 0);
+    restTimer_.Stop();
+    // A right click without motion on a node opens the node menu; a right drag turns the view.
+    if (button == 2 && state == 0) rightPress_ = event.GetPosition();
+    if (button == 2 && state == 1) {
+        const wxPoint moved = event.GetPosition() - rightPress_;
+        if (std::abs(moved.x) <= 2 && std::abs(moved.y) <= 2 && onNodeMenu) {
+            if (const Node* node = glue_.nodeAt(p.x, p.y)) onNodeMenu(node->id, event.GetPosition());
+        }
+    }
+    noteHover();
 }
 
 void GlViewWindow::onMotion(wxMouseEvent& event) {
@@ -77,7 +105,20 @@ void GlViewWindow::onMotion(wxMouseEvent& event) {
         glue_.mouseDragViewer(p.x, p.y, shift, ctrl);
     } else {
         glue_.mouseMoveViewer(p.x, p.y, shift, ctrl);
+        restTimer_.StartOnce(kRestMilliseconds);
     }
+    noteHover();
+}
+
+void GlViewWindow::onRest(wxTimerEvent& /*event*/) {
+    if (glue_.pointerRested()) noteHover();
+}
+
+void GlViewWindow::noteHover() {
+    const void* hovered = glue_.hoveredNode();
+    if (hovered == lastHovered_) return;
+    lastHovered_ = hovered;
+    if (onHoverChanged) onHoverChanged();
 }
 
 void GlViewWindow::onChar(wxKeyEvent& event) {
@@ -87,6 +128,7 @@ void GlViewWindow::onChar(wxKeyEvent& event) {
     // would alias a command through its low 8 bits).
     if (code > 0 && code <= 0xFF) {
         glue_.keyViewer(code);
+        if (onKeyCommand) onKeyCommand();
     }
     event.Skip();
 }

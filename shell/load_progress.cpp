@@ -55,4 +55,6 @@ void LoadProgress::update(LoadStage stage, uint64_t done, uint64_t total) {
     if (!goOn) cancelled_ = true;
 }
 
+void LoadProgress::finish() { dialog_.reset(); }
+
 }  // namespace orvo

@@ -26,6 +26,8 @@ public:
     void update(LoadStage stage, uint64_t done, uint64_t total);
     /// Set once the user pressed Cancel; the glue stops the load soon after.
     const std::atomic<bool>& cancelled() const { return cancelled_; }
+    /// Takes the box down (before a question about the file read).
+    void finish();
     /// Whether the box was ever shown (for tests and diagnostics).
     bool shown() const { return dialog_ != nullptr; }
 

@@ -3,29 +3,86 @@
 #include "shell/main_frame.h"
 
 #include <wx/artprov.h>
+#include <wx/clipbrd.h>
 #include <wx/config.h>
+#include <wx/control.h>
+#include <wx/dcclient.h>
+#include <wx/dnd.h>
+#include <wx/app.h>
 #include <wx/filehistory.h>
 #include <wx/menu.h>
+#include <wx/msgdlg.h>
+#include <wx/sizer.h>
+#include <wx/srchctrl.h>
 #include <wx/statusbr.h>
+#include <wx/textctrl.h>
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 
 #include "glue/glue.h"
+#include "glue/key_status.h"
+#include "glue/key_table.h"
+#include "glue/status_text.h"
+#include "glue/url_opener.h"
+#include "graph/graph.h"
 #include "shell/about_dialog.h"
 #include "shell/app_icon.h"
+#include "shell/find_node_dialog.h"
 #include "shell/gl_view_window.h"
 #include "shell/orvo_doc.h"
 
 namespace {
 
-enum : int { ID_VIEW_TOOLBAR = wxID_HIGHEST + 1, ID_VIEW_STATUS_BAR, ID_FILE_OPEN_FOLDER };
 enum StatusField : int { kMessage = 0, kCaps, kNum, kScroll, kFieldCount };
+
+wxString fromBytes(const std::string& text) {
+    wxString s = wxString::FromUTF8(text);
+    if (s.empty() && !text.empty()) s = wxString::From8BitData(text.c_str(), text.size());
+    return s;
+}
+
+/// Files and folders dropped onto the window open as if chosen with File > Open (the first one
+/// when several are dropped).
+class FileDrop : public wxFileDropTarget {
+public:
+    explicit FileDrop(COrvoDocManager& manager) : manager_(manager) {}
+    bool OnDropFiles(wxCoord, wxCoord, const wxArrayString& files) override {
+        if (files.empty()) return false;
+        const wxString path = files[0];
+        // Opened after the drop has finished, so the dragging program is not kept waiting.
+        wxTheApp->CallAfter([this, path] { manager_.CreateDocument(path, wxDOC_SILENT); });
+        return true;
+    }
+
+private:
+    COrvoDocManager& manager_;
+};
+
+/// The shortcut list in a dialog of its own (Help > Keyboard Shortcuts).
+void showShortcuts(wxWindow* parent) {
+    wxDialog dialog(parent, wxID_ANY, "Keyboard Shortcuts", wxDefaultPosition, wxDefaultSize,
+                    wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER);
+    auto* text = new wxTextCtrl(&dialog, wxID_ANY, wxString::FromUTF8(orvo::shortcutsText()),
+                                wxDefaultPosition, dialog.FromDIP(wxSize(640, 480)),
+                                wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
+    text->SetFont(wxFontInfo().Family(wxFONTFAMILY_TELETYPE));
+    text->SetInsertionPoint(0);
+    auto* all = new wxBoxSizer(wxVERTICAL);
+    all->Add(text, 1, wxEXPAND | wxALL, 10);
+    all->Add(dialog.CreateStdDialogButtonSizer(wxOK), 0, wxEXPAND | wxALL, 10);
+    dialog.SetSizerAndFit(all);
+    dialog.ShowModal();
+}
 
 // Menu items and toolbar buttons show these in the status bar while under the pointer.
 const char* const kOpenHelp = "Open an existing document";
 const char* const kOpenFolderHelp = "Open a folder: a web site on disk or any directory tree";
 const char* const kNewHelp = "Create a new document";
 const char* const kAboutHelp = "Display program information, version number and copyright";
+const char* const kFindHelp = "Find a node by part of its id or label and fly to it";
+const char* const kBackHelp = "Fly back to the node travelled to before";
+const char* const kForwardHelp = "Fly forward to the node travelled to next";
+const char* const kBrowserHelp = "Open the selected node's web address in the browser";
 
 }  // namespace
 
@@ -48,6 +105,65 @@ bool CMainFrame::createContents() {
     Bind(wxEVT_UPDATE_UI, &CMainFrame::onUpdateStatusBar, this, ID_VIEW_STATUS_BAR);
     view_->Bind(wxEVT_KEY_DOWN, &CMainFrame::onKey, this);
     view_->Bind(wxEVT_KEY_UP, &CMainFrame::onKey, this);
+
+    orvo::Glue& glue = orvo::theGlue();
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { findNode(searchField_ ? searchField_->GetValue() : ""); },
+         ID_FIND_NODE);
+    Bind(wxEVT_MENU, [this, &glue](wxCommandEvent&) {
+        glue.goBack();
+        refreshStatus();
+    }, ID_BACK);
+    Bind(wxEVT_MENU, [this, &glue](wxCommandEvent&) {
+        glue.goForward();
+        refreshStatus();
+    }, ID_FORWARD);
+    Bind(wxEVT_UPDATE_UI, [&glue](wxUpdateUIEvent& e) { e.Enable(glue.history().canGoBack()); },
+         ID_BACK);
+    Bind(wxEVT_UPDATE_UI, [&glue](wxUpdateUIEvent& e) { e.Enable(glue.history().canGoForward()); },
+         ID_FORWARD);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { openInBrowserOrSay(selectedWebUrl()); },
+         ID_OPEN_IN_BROWSER);
+    Bind(wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& e) { e.Enable(!selectedWebUrl().empty()); },
+         ID_OPEN_IN_BROWSER);
+    Bind(wxEVT_UPDATE_UI, [&glue](wxUpdateUIEvent& e) { e.Enable(glue.graphLoaded()); },
+         ID_FIND_NODE);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { showShortcuts(this); }, ID_SHORTCUTS);
+    Bind(wxEVT_MENU, &CMainFrame::onKeyItem, this, ID_KEY_FIRST, ID_KEY_FIRST + 255);
+    Bind(wxEVT_UPDATE_UI, &CMainFrame::onUpdateKeyItem, this, ID_KEY_FIRST, ID_KEY_FIRST + 255);
+    Bind(wxEVT_MENU, &CMainFrame::onLimit, this, ID_LINK_LIMIT_FIRST, ID_NODE_LIMIT_FIRST + 10);
+    Bind(wxEVT_UPDATE_UI, &CMainFrame::onUpdateLimit, this, ID_LINK_LIMIT_FIRST,
+         ID_NODE_LIMIT_FIRST + 10);
+
+    // The node menu's commands act on the node it was opened on.
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) {
+        if (wxTheClipboard->Open()) {
+            wxTheClipboard->SetData(new wxTextDataObject(fromBytes(menuNodeId_)));
+            wxTheClipboard->Flush();  // the id stays on the clipboard after the program ends
+            wxTheClipboard->Close();
+        }
+    }, ID_NODE_COPY_ID);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { openInBrowserOrSay(menuNodeId_); },
+         ID_NODE_OPEN_IN_BROWSER);
+    Bind(wxEVT_MENU, [this, &glue](wxCommandEvent&) {
+        if (orvo::Viewer* v = glue.viewer()) {
+            v->selectSubtree(menuNodeId_, 1);
+            v->redraw();
+        }
+    }, ID_NODE_SELECT_SUBTREE);
+    Bind(wxEVT_MENU, [this, &glue](wxCommandEvent&) {
+        glue.travelTo(menuNodeId_);
+        refreshStatus();
+    }, ID_NODE_CENTRE);
+
+    view_->onHoverChanged = [this] {
+        showKeyMessage_ = false;
+        refreshStatus();
+    };
+    view_->onKeyCommand = [this] { showKeyStatus(); };
+    SetDropTarget(new FileDrop(*manager_));
+    view_->onNodeMenu = [this](const std::string& id, const wxPoint& where) {
+        showNodeMenu(id, where);
+    };
     return true;
 }
 
@@ -62,15 +178,55 @@ void CMainFrame::buildMenus() {
     recentMenu_ = std::make_unique<orvo::RecentFilesMenu>(*file, recentPosition);
     recentMenu_->refresh(*manager_->GetFileHistory());
 
+    auto* edit = new wxMenu;
+    edit->Append(ID_FIND_NODE, "&Find Node...\tCtrl+F", kFindHelp);
+
     auto* view = new wxMenu;
     view->AppendCheckItem(ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar");
     view->AppendCheckItem(ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar");
+    view->AppendSeparator();
+    view->Append(ID_BACK, "&Back\tAlt+Left", kBackHelp);
+    view->Append(ID_FORWARD, "&Forward\tAlt+Right", kForwardHelp);
+    view->Append(ID_OPEN_IN_BROWSER, "Open in Bro&wser", kBrowserHelp);
+    // Every key command, showing its key; the keys themselves stay plain typing in the view
+    // (as accelerators they would be taken from the search field too).
+    int group = -1;
+    for (const orvo::KeyMenuEntry& e : orvo::keyMenuEntries()) {
+        if (e.group != group) {
+            view->AppendSeparator();
+            group = e.group;
+        }
+        const int id = ID_KEY_FIRST + static_cast<unsigned char>(e.key);
+        const wxString label = wxString::FromUTF8(orvo::keyMenuLabel(e));
+        if (e.kind == orvo::KeyMenuKind::Check) {
+            view->AppendCheckItem(id, label, e.help);
+        } else {
+            view->Append(id, label, e.help);
+        }
+    }
+    // The generation limits: the digits set the link limit (the node limit after "r").
+    auto* limits = new wxMenu;
+    for (int node = 0; node < 2; ++node) {
+        auto* sub = new wxMenu;
+        const int first = node ? ID_NODE_LIMIT_FIRST : ID_LINK_LIMIT_FIRST;
+        for (int d = 0; d <= 10; ++d) {
+            const wxString label = d < 10 ? wxString::Format("%d", d) : wxString("99 (every generation)");
+            sub->AppendRadioItem(first + d, label,
+                                 node ? "Nodes of this generation and beyond get no outline or label"
+                                      : "Links of this generation and beyond are not drawn");
+        }
+        limits->AppendSubMenu(sub, node ? "&Node Generation Limit (r, then 0 .. 9)"
+                                        : "&Link Generation Limit (0 .. 9)");
+    }
+    view->AppendSubMenu(limits, "&Generation Limits", "Link and node generation limits");
 
     auto* help = new wxMenu;
+    help->Append(ID_SHORTCUTS, "&Keyboard Shortcuts\tF1", "List every key and mouse action");
     help->Append(wxID_ABOUT, "&About orvo...", kAboutHelp);
 
     auto* bar = new wxMenuBar;
     bar->Append(file, "&File");
+    bar->Append(edit, "&Edit");
     bar->Append(view, "&View");
     bar->Append(help, "&Help");
     SetMenuBar(bar);
@@ -92,6 +248,45 @@ bool CMainFrame::buildToolBar() {
                    wxArtProvider::GetBitmapBundle(wxART_FILE_OPEN, wxART_TOOLBAR, size), "Open",
                    wxITEM_NORMAL);
     tools->SetToolLongHelp(wxID_OPEN, kOpenHelp);
+    tools->AddSeparator();
+    tools->AddTool(ID_BACK, "Back", wxArtProvider::GetBitmapBundle(wxART_GO_BACK, wxART_TOOLBAR, size),
+                   "Back (Alt+Left)", wxITEM_NORMAL);
+    tools->SetToolLongHelp(ID_BACK, kBackHelp);
+    tools->AddTool(ID_FORWARD, "Forward",
+                   wxArtProvider::GetBitmapBundle(wxART_GO_FORWARD, wxART_TOOLBAR, size),
+                   "Forward (Alt+Right)", wxITEM_NORMAL);
+    tools->SetToolLongHelp(ID_FORWARD, kForwardHelp);
+    tools->AddTool(ID_OPEN_IN_BROWSER, "Open in Browser",
+                   wxArtProvider::GetBitmapBundle(wxART_GO_HOME, wxART_TOOLBAR, size),
+                   "Open in Browser", wxITEM_NORMAL);
+    tools->SetToolLongHelp(ID_OPEN_IN_BROWSER, kBrowserHelp);
+    searchField_ = new wxSearchCtrl(tools, wxID_ANY, wxEmptyString, wxDefaultPosition,
+                                    FromDIP(wxSize(260, -1)), wxTE_PROCESS_ENTER);
+    searchField_->SetDescriptiveText("Find node (Ctrl+F)");
+    searchField_->SetToolTip("Part of a node's id or label; Enter flies to the best match");
+    searchField_->Bind(wxEVT_TEXT_ENTER, [this](wxCommandEvent&) { flyToBestMatch(searchField_->GetValue()); });
+    searchField_->Bind(wxEVT_SEARCH, [this](wxCommandEvent&) { flyToBestMatch(searchField_->GetValue()); });
+    searchField_->Bind(wxEVT_TEXT, [this](wxCommandEvent&) {
+        // The best match shows in the status bar while typing.
+        const std::string query(searchField_->GetValue().utf8_str());
+        if (query.empty()) {
+            refreshStatus();
+            return;
+        }
+        orvo::Glue& glue = orvo::theGlue();
+        const orvo::SearchResult r = glue.findNodes(query, 1);
+        if (wxStatusBar* status = GetStatusBar()) {
+            status->SetStatusText(
+                r.hits.empty()
+                    ? wxString("No node matches")
+                    : "Enter flies to " +
+                          fromBytes(glue.viewer()->graph()->nodes[static_cast<size_t>(r.hits[0].node)]->id) +
+                          wxString::FromUTF8(" (" + orvo::groupedNumber(static_cast<long long>(r.total)) +
+                                             (r.total == 1 ? " match)" : " matches)")),
+                kMessage);
+        }
+    });
+    tools->AddControl(searchField_, "Find node");
     tools->AddSeparator();
     tools->AddTool(wxID_ABOUT, "About",
                    wxArtProvider::GetBitmapBundle(wxART_HELP, wxART_TOOLBAR, size), "About",
@@ -164,4 +359,129 @@ void CMainFrame::onUpdateStatusBar(wxUpdateUIEvent& event) {
 void CMainFrame::onKey(wxKeyEvent& event) {
     event.Skip();
     CallAfter([this] { updateLockIndicators(); });  // the state changes after the event
+}
+
+void CMainFrame::DoGiveHelp(const wxString& text, bool show) {
+    if (show && !text.empty()) {
+        if (wxStatusBar* status = GetStatusBar()) status->SetStatusText(text, kMessage);
+        return;
+    }
+    refreshStatus();
+}
+
+void CMainFrame::refreshStatus() {
+    wxStatusBar* status = GetStatusBar();
+    if (status == nullptr) return;
+    orvo::Glue& glue = orvo::theGlue();
+    if (!glue.graphLoaded()) {
+        status->SetStatusText("Ready", kMessage);
+        return;
+    }
+    if (const orvo::Node* node = glue.hoveredNode()) {
+        const wxString groups = "   " + fromBytes(orvo::nodeGroupsText(*glue.viewer()->graph(), *node));
+        wxRect pane;
+        status->GetFieldRect(kMessage, pane);
+        wxClientDC dc(status);
+        dc.SetFont(status->GetFont());
+        const int room = pane.width - dc.GetTextExtent(groups).x - FromDIP(12);
+        const wxString id = wxControl::Ellipsize(fromBytes(node->id), dc, wxELLIPSIZE_MIDDLE,
+                                                 std::max(room, 40));
+        status->SetStatusText(id + groups, kMessage);
+        return;
+    }
+    if (showKeyMessage_ && !glue.keyStatus().empty()) {
+        status->SetStatusText(wxString::FromUTF8(glue.keyStatus()), kMessage);
+        return;
+    }
+    status->SetStatusText(wxString::FromUTF8(glue.graphStatus()), kMessage);
+}
+
+void CMainFrame::showKeyStatus() {
+    showKeyMessage_ = true;
+    refreshStatus();
+}
+
+void CMainFrame::onKeyItem(wxCommandEvent& event) {
+    orvo::theGlue().keyViewer(event.GetId() - ID_KEY_FIRST);
+    showKeyStatus();
+}
+
+void CMainFrame::onUpdateKeyItem(wxUpdateUIEvent& event) {
+    orvo::Glue& glue = orvo::theGlue();
+    const char key = static_cast<char>(event.GetId() - ID_KEY_FIRST);
+    if (glue.viewer() == nullptr) return;
+    if (event.IsCheckable()) event.Check(orvo::keyChecked(key, glue.keys(), *glue.viewer()));
+}
+
+void CMainFrame::onLimit(wxCommandEvent& event) {
+    const bool node = event.GetId() >= ID_NODE_LIMIT_FIRST;
+    const int d = event.GetId() - (node ? ID_NODE_LIMIT_FIRST : ID_LINK_LIMIT_FIRST);
+    orvo::theGlue().setGenerationLimit(node, d < 10 ? d : 99);
+    showKeyStatus();
+}
+
+void CMainFrame::onUpdateLimit(wxUpdateUIEvent& event) {
+    orvo::Glue& glue = orvo::theGlue();
+    if (glue.viewer() == nullptr) return;
+    const bool node = event.GetId() >= ID_NODE_LIMIT_FIRST;
+    const int d = event.GetId() - (node ? ID_NODE_LIMIT_FIRST : ID_LINK_LIMIT_FIRST);
+    const orvo::ViewerSettings& s = glue.viewer()->settings();
+    const int limit = node ? s.nodeGenerationLimit : s.linkGenerationLimit;
+    event.Check(d < 10 ? limit == d : limit == 99);
+}
+
+bool CMainFrame::findNode(const wxString& query) {
+    orvo::Glue& glue = orvo::theGlue();
+    if (!glue.graphLoaded()) return false;
+    orvo::FindNodeDialog dialog(this, glue, query);
+    if (dialog.ShowModal() != wxID_OK) return false;
+    if (!glue.travelTo(dialog.chosenId())) {
+        if (wxStatusBar* status = GetStatusBar()) {
+            status->SetStatusText("That node is hidden: show its group first", kMessage);
+        }
+        return false;
+    }
+    refreshStatus();
+    return true;
+}
+
+bool CMainFrame::flyToBestMatch(const wxString& query) {
+    orvo::Glue& glue = orvo::theGlue();
+    const orvo::SearchResult r = glue.findNodes(std::string(query.utf8_str()), 1);
+    if (r.hits.empty()) {
+        wxBell();
+        return false;
+    }
+    const std::string id = glue.viewer()->graph()->nodes[static_cast<size_t>(r.hits[0].node)]->id;
+    if (!glue.travelTo(id)) return findNode(query);  // hidden: let the user pick another
+    view_->SetFocus();
+    refreshStatus();
+    return true;
+}
+
+void CMainFrame::showNodeMenu(const std::string& id, const wxPoint& where) {
+    menuNodeId_ = id;
+    wxMenu menu;
+    menu.Append(ID_NODE_COPY_ID, "&Copy Id", "Copy the node's id to the clipboard");
+    menu.Append(ID_NODE_OPEN_IN_BROWSER, "Open in &Browser", "Open the node's web address");
+    menu.Append(ID_NODE_SELECT_SUBTREE, "&Select Subtree", "Select the node and every node below it");
+    menu.Append(ID_NODE_CENTRE, "Centre &Here", "Fly to the node and select it");
+    menu.Enable(ID_NODE_OPEN_IN_BROWSER, orvo::isWebUrl(id));
+    view_->PopupMenu(&menu, where);
+}
+
+std::string CMainFrame::selectedWebUrl() {
+    orvo::Glue& glue = orvo::theGlue();
+    const std::string& id = glue.lastSelectedId();
+    if (!glue.graphLoaded() || !orvo::isWebUrl(id)) return "";
+    return glue.viewer()->graph()->findNode(id) != nullptr ? id : "";
+}
+
+void CMainFrame::openInBrowserOrSay(const std::string& id) {
+    std::string error;
+    if (id.empty()) return;
+    if (!orvo::openUrl(id, error)) {
+        wxMessageBox("Cannot open " + fromBytes(id) + " in the browser: " + wxString::FromUTF8(error),
+                     "orvo", wxOK | wxICON_ERROR, this);
+    }
 }

@@ -71,7 +71,10 @@ bool COrvoView::OnCreate(wxDocument* doc, long flags) {
 void COrvoView::OnDraw(wxDC* /*dc*/) {}  // the GL window paints itself through the glue
 
 void COrvoView::OnUpdate(wxView* /*sender*/, wxObject* /*hint*/) {
-    if (auto* frame = dynamic_cast<CMainFrame*>(GetFrame())) frame->view().Refresh(false);
+    if (auto* frame = dynamic_cast<CMainFrame*>(GetFrame())) {
+        frame->view().Refresh(false);
+        frame->refreshStatus();
+    }
 }
 
 void COrvoView::OnChangeFilename() {
@@ -102,8 +105,13 @@ wxFileHistory* COrvoDocManager::OnCreateFileHistory() {
     return new wxFileHistory(orvo::kRecentFileCount);
 }
 
+// The dialog starts in the folder of the graph on view.
 wxString COrvoDocManager::askForGraphFile() {
-    wxFileDialog dialog(mainFrame_, "Open", wxEmptyString, wxEmptyString, kOpenWildcard,
+    wxString folder;
+    if (wxDocument* doc = GetCurrentDocument(); doc != nullptr && !doc->GetFilename().empty()) {
+        folder = wxFileName(doc->GetFilename()).GetPath();
+    }
+    wxFileDialog dialog(mainFrame_, "Open", folder, wxEmptyString, kOpenWildcard,
                         wxFD_OPEN | wxFD_FILE_MUST_EXIST);
     return dialog.ShowModal() == wxID_OK ? dialog.GetPath() : wxString();
 }
@@ -134,11 +142,18 @@ bool COrvoDocManager::readGraphFile(const wxString& path) {
         progress.update(stage, done, total);
     };
     glue.loadCancel = &progress.cancelled();
+    glue.confirmDoubtfulFile = [this, &progress](const std::string& question) {
+        progress.finish();
+        return wxMessageBox(wxString::FromUTF8(question), "orvo",
+                            wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION, mainFrame_) == wxYES;
+    };
     const int opened = glue.openGraphFile(std::string(path.fn_str()));
     glue.loadProgress = nullptr;
     glue.loadCancel = nullptr;
+    glue.confirmDoubtfulFile = nullptr;
     if (!opened) {
-        if (!glue.openCancelled()) {
+        // No message when the user cancelled, or chose not to open a doubtful file.
+        if (!glue.openCancelled() && !glue.openError().empty()) {
             wxMessageBox(wxString::FromUTF8(glue.openError()), "orvo", wxOK | wxICON_ERROR,
                          mainFrame_);
         }

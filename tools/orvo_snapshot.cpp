@@ -65,6 +65,7 @@ int run(const Options& options) {
     if (!surface.valid()) return fail("no offscreen GL display: " + surface.lastError());
     // The viewer is set up, sized and loaded exactly as the window glue does it for a window.
     orvo::Glue glue;
+    glue.setBuildSearchIndex(false);  // nobody searches here
     glue.initViewer(surface, width, height);
     glue.reshapeViewer(width, height);
     if (!glue.openGraphFile(options.file)) return kExitFailure;  // the glue has said why

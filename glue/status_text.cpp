@@ -1,0 +1,61 @@
+// Status-bar texts.
+#include "glue/status_text.h"
+
+#include "graph/graph.h"
+
+namespace orvo {
+
+namespace {
+
+bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+}  // namespace
+
+std::string nodeGroupsText(const Graph& graph, const Node& node) {
+    std::string text;
+    for (int kind = 0; kind < kGroupKinds; ++kind) {
+        const std::string_view name = graph.groupOf(node, kind);
+        if (name.empty()) continue;
+        if (!text.empty()) text += ", ";
+        text += name;
+    }
+    return text.empty() ? "no group" : text;
+}
+
+GraphCounts countGraph(const Graph& graph) {
+    GraphCounts c;
+    c.nodes = static_cast<int64_t>(graph.nodes.size());
+    c.links = static_cast<int64_t>(graph.links.size());
+    for (const Node* n : graph.nodes) c.shownNodes += (n != nullptr && n->isShown()) ? 1 : 0;
+    // A link is drawn only when it is shown and both its ends are (hiding every node leaves the
+    // links' own marks as they were).
+    for (const Link* k : graph.links) {
+        c.shownLinks += (k != nullptr && k->isShown() && k->fromNode->isShown() &&
+                         k->toNode->isShown())
+                            ? 1
+                            : 0;
+    }
+    return c;
+}
+
+std::string graphCountsText(const GraphCounts& c) {
+    std::string text = groupedNumber(c.nodes) + (c.nodes == 1 ? " node, " : " nodes, ") +
+                       groupedNumber(c.links) + (c.links == 1 ? " link" : " links");
+    if (c.shownNodes == c.nodes && c.shownLinks == c.links) return text + " (all shown)";
+    return text + " (" + groupedNumber(c.shownNodes) + " nodes and " +
+           groupedNumber(c.shownLinks) + " links shown)";
+}
+
+std::string ellipsizeMiddle(const std::string& text, size_t maxBytes) {
+    if (text.size() <= maxBytes) return text;
+    const std::string dots = "...";
+    if (maxBytes <= dots.size()) return dots.substr(0, maxBytes);
+    const size_t keep = maxBytes - dots.size();
+    size_t head = (keep + 1) / 2;
+    size_t tail = text.size() - (keep - head);
+    while (head > 0 && isContinuationByte(text[head])) --head;
+    while (tail < text.size() && isContinuationByte(text[tail])) ++tail;
+    return text.substr(0, head) + dots + text.substr(tail);
+}
+
+}  // namespace orvo

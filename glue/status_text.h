@@ -1,0 +1,30 @@
+// The status bar's texts: what the pointer rests on, or what the open graph holds and shows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace orvo {
+
+class Graph;
+struct Node;
+
+/// The node's groups, kind by kind ("html, main"); "no group" when it has none.
+std::string nodeGroupsText(const Graph& graph, const Node& node);
+
+/// What a graph holds and how much of it is shown.
+struct GraphCounts {
+    int64_t nodes = 0, links = 0;
+    int64_t shownNodes = 0, shownLinks = 0;
+};
+GraphCounts countGraph(const Graph& graph);
+
+/// "12 345 nodes, 6 789 links (12 000 nodes and 345 links shown)"; a graph with everything
+/// shown says "all shown".
+std::string graphCountsText(const GraphCounts& counts);
+
+/// The text's middle replaced by "..." so that it is at most maxBytes long, never cutting a
+/// UTF-8 sequence; the text itself when it fits.
+std::string ellipsizeMiddle(const std::string& text, size_t maxBytes);
+
+}  // namespace orvo

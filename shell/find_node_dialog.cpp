@@ -1,0 +1,96 @@
+// The find dialog: each change of the text asks the glue's search index for the best matches.
+#include "shell/find_node_dialog.h"
+
+#include <wx/button.h>
+#include <wx/listbox.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include "graph/graph.h"
+#include "graph/read_stats.h"
+#include "glue/glue.h"
+
+namespace orvo {
+
+FindNodeDialog::FindNodeDialog(wxWindow* parent, Glue& glue, const wxString& query)
+    : wxDialog(parent, wxID_ANY, "Find Node", wxDefaultPosition, wxDefaultSize,
+               wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER),
+      glue_(glue) {
+    auto* all = new wxBoxSizer(wxVERTICAL);
+    all->Add(new wxStaticText(this, wxID_ANY, "Part of a node's id or label:"), 0,
+             wxLEFT | wxRIGHT | wxTOP, 10);
+    query_ = new wxTextCtrl(this, wxID_ANY, query, wxDefaultPosition, wxDefaultSize,
+                            wxTE_PROCESS_ENTER);
+    all->Add(query_, 0, wxEXPAND | wxALL, 10);
+    list_ = new wxListBox(this, wxID_ANY, wxDefaultPosition, FromDIP(wxSize(560, 320)));
+    all->Add(list_, 1, wxEXPAND | wxLEFT | wxRIGHT, 10);
+    count_ = new wxStaticText(this, wxID_ANY, "");
+    all->Add(count_, 0, wxEXPAND | wxALL, 10);
+    all->Add(CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0, wxEXPAND | wxALL, 10);
+    SetSizerAndFit(all);
+    if (wxWindow* ok = FindWindow(wxID_OK)) ok->SetLabel("Fly to Node");
+
+    query_->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { refresh(); });
+    query_->Bind(wxEVT_TEXT_ENTER, [this](wxCommandEvent&) { choose(); });
+    query_->Bind(wxEVT_KEY_DOWN, &FindNodeDialog::onKey, this);
+    list_->Bind(wxEVT_LISTBOX_DCLICK, [this](wxCommandEvent&) { choose(); });
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { choose(); }, wxID_OK);
+    query_->SetFocus();
+    query_->SetInsertionPointEnd();
+    refresh();
+}
+
+void FindNodeDialog::refresh() {
+    const std::string query(query_->GetValue().utf8_str());
+    const SearchResult result = glue_.findNodes(query, kShown);
+    const Graph* graph = glue_.viewer() != nullptr ? glue_.viewer()->graph() : nullptr;
+    ids_.clear();
+    wxArrayString rows;
+    for (const SearchHit& hit : result.hits) {
+        const Node& node = *graph->nodes[static_cast<size_t>(hit.node)];
+        ids_.push_back(node.id);
+        wxString row = wxString::FromUTF8(node.id);
+        if (row.empty() && !node.id.empty()) row = wxString::From8BitData(node.id.c_str());
+        if (!node.isShown()) row += "   (hidden)";
+        rows.Add(row);
+    }
+    list_->Set(rows);
+    if (!rows.empty()) list_->SetSelection(0);
+    if (query.empty()) {
+        count_->SetLabel("");
+    } else if (result.total == 0) {
+        count_->SetLabel("No node matches.");
+    } else if (result.total > result.hits.size()) {
+        count_->SetLabel(wxString::FromUTF8(groupedNumber(static_cast<long long>(result.total)) +
+                                            " nodes match; the best " +
+                                            std::to_string(result.hits.size()) + " are shown."));
+    } else {
+        count_->SetLabel(wxString::FromUTF8(groupedNumber(static_cast<long long>(result.total)) +
+                                            (result.total == 1 ? " node matches." : " nodes match.")));
+    }
+}
+
+void FindNodeDialog::choose() {
+    const int row = list_->GetSelection();
+    if (row == wxNOT_FOUND || static_cast<size_t>(row) >= ids_.size()) {
+        wxBell();
+        return;
+    }
+    chosen_ = ids_[static_cast<size_t>(row)];
+    EndModal(wxID_OK);
+}
+
+// Up and Down move through the matches while the text keeps the focus.
+void FindNodeDialog::onKey(wxKeyEvent& event) {
+    const int count = static_cast<int>(list_->GetCount());
+    int row = list_->GetSelection();
+    if (count > 0 && (event.GetKeyCode() == WXK_DOWN || event.GetKeyCode() == WXK_UP)) {
+        row = event.GetKeyCode() == WXK_DOWN ? std::min(row + 1, count - 1) : std::max(row - 1, 0);
+        list_->SetSelection(row);
+        return;
+    }
+    event.Skip();
+}
+
+}  // namespace orvo

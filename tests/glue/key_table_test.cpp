@@ -1,0 +1,80 @@
+// The shortcut table: every key command is listed once, every View menu item names a key of the
+// table, and the README carries the very list that Help > Keyboard Shortcuts and the About box
+// show.
+#include "glue/key_table.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+namespace orvo {
+namespace {
+
+/// The single characters a "keys" column names: "b / B" names b and B, "0 .. 9" the digits.
+std::set<char> keysNamed(const std::string& keys) {
+    std::set<char> named;
+    if (keys == "0 .. 9") {
+        for (char c = '0'; c <= '9'; ++c) named.insert(c);
+        return named;
+    }
+    std::istringstream words(keys);
+    std::string word;
+    while (words >> word) {
+        if (word.size() == 1 && word != "/") named.insert(word[0]);
+    }
+    return named;
+}
+
+TEST(KeyTableTest, EveryKeyIsListedOnceAndEveryMenuItemHasItsKey) {
+    std::multiset<char> listed;
+    for (const ShortcutSection& s : shortcutSections()) {
+        if (std::string(s.title) != "Keys (in the view)") continue;
+        for (const Shortcut& e : s.entries) {
+            for (char c : keysNamed(e.keys)) listed.insert(c);
+        }
+    }
+    // The keys the view's commands answer to.
+    const std::string commands = "0123456789*rlLbBsKCgReomnNhiujvkwScf";
+    for (char c : commands) EXPECT_EQ(listed.count(c), 1u) << c;
+    for (char c : listed) {
+        EXPECT_NE(commands.find(c), std::string::npos) << "listed without a command: " << c;
+    }
+
+    std::set<char> inMenu;
+    for (const KeyMenuEntry& e : keyMenuEntries()) {
+        EXPECT_EQ(listed.count(e.key), 1u) << e.key;
+        EXPECT_TRUE(inMenu.insert(e.key).second) << "twice in the menu: " << e.key;
+        EXPECT_EQ(keyMenuLabel(e), std::string(e.label) + " (" + e.key + ")");
+    }
+    // Every command but the digits (the generation-limit submenu) has its own item.
+    for (char c : commands) {
+        if (c < '0' || c > '9') {
+            EXPECT_EQ(inMenu.count(c), 1u) << c;
+        }
+    }
+}
+
+TEST(KeyTableTest, TheReadmeCarriesTheShortcutList) {
+    std::ifstream in(std::string(ORVO_SOURCE_DIR) + "/README.md");
+    std::stringstream readme;
+    readme << in.rdbuf();
+    const std::string text = shortcutsText();
+    EXPECT_NE(readme.str().find("```\n" + text + "```\n"), std::string::npos)
+        << "README.md should hold this list in a code block:\n" << text;
+    // Aligned: every action starts in the same column.
+    std::istringstream lines(text);
+    std::string line;
+    size_t column = 0;
+    while (std::getline(lines, line)) {
+        if (line.empty() || line[0] != ' ') continue;
+        const size_t at = line.find_first_not_of(' ', line.find("  ", 2));
+        if (column == 0) column = at;
+        EXPECT_EQ(at, column) << line;
+    }
+}
+
+}  // namespace
+}  // namespace orvo

@@ -1,0 +1,282 @@
+// The window's helpers on an offscreen Mesa context: finding a node and travelling to it, back
+// and forward, the status texts, the highlight of a resting pointer, a resize that keeps the
+// boundary sphere round, and every key command's status message.
+#include <algorithm>
+#include <climits>
+
+#include "glue/key_status.h"
+#include "glue/key_table.h"
+#include "glue/status_text.h"
+#include "tests/glue/glue_rig.h"
+
+namespace orvo {
+namespace {
+
+const std::string kSite = std::string(ORVO_SOURCE_DIR) + "/examples/site.graph";
+
+class WindowFeaturesTest : public GlueRig {
+protected:
+    /// Opens the bundled site and paints it, as the window does after an open.
+    void openSite() {
+        ASSERT_EQ(glue->openGraphFile(kSite), 1);
+        glue->displayViewer();
+    }
+    /// Idle time until the picture is finished and the search index built.
+    void idleToTheEnd() {
+        while (glue->idleViewer() != 0) {
+        }
+    }
+    /// How far from the view centre the node is seen (Euclidean, in the unit ball).
+    double offCentre(const Node& n) {
+        const ProjPoint seen = dehomogenized(
+            (n.globalTransform * viewer().renderer().viewTransform()).apply(ProjPoint(0, 0, 0, 1)));
+        return seen.norm3();
+    }
+    /// Window pixel (y down) where the node is drawn.
+    std::pair<int, int> whereDrawn(const Node& n) {
+        const ProjPoint p = dehomogenized(viewer().renderer().screenMatrix().apply(
+            (n.globalTransform * viewer().renderer().viewTransform()).apply(ProjPoint(0, 0, 0, 1))));
+        return {static_cast<int>(p.x), surface->height() - static_cast<int>(p.y)};
+    }
+    Node& top() { return *graph().nodes[static_cast<size_t>(settings().topNodeIndex)]; }
+};
+
+TEST_F(WindowFeaturesTest, FindTravelsAsAClickAndBackAndForwardRetraceTheTravels) {
+    openSite();
+    EXPECT_EQ(glue->searchIndex().indexed(), 0u) << "the index waits for the first picture";
+    idleToTheEnd();
+    EXPECT_TRUE(glue->searchIndex().complete(graph()));
+
+    // Part of a page name, in another case: the shortest id holding it as its last part first.
+    const SearchResult found = glue->findNodes("CONTACT.H", 10);
+    ASSERT_FALSE(found.hits.empty());
+    const SearchResult plain = plainSearch(graph(), "CONTACT.H", 10);
+    EXPECT_EQ(found.hits, plain.hits);
+    const std::string first = graph().nodes[found.hits[0].node]->id;
+    EXPECT_EQ(first, "http://www.example.org/contact.html");
+    EXPECT_EQ(found.hits[0].rank, MatchRank::Prefix);
+
+    ASSERT_EQ(glue->travelTo(first), 1);
+    Node& contact = node(first.c_str());
+    EXPECT_TRUE(contact.flags & Selected);
+    EXPECT_EQ(glue->lastSelectedId(), first);
+    EXPECT_LT(offCentre(contact), 0.05) << "the animated move ends at the centre";
+    // Travelling to the selected node again keeps it selected (a click would unselect it).
+    ASSERT_EQ(glue->travelTo(first), 1);
+    EXPECT_TRUE(contact.flags & Selected);
+    EXPECT_EQ(glue->history().size(), 2u) << "the top node, then the contact page";
+
+    const std::string second = "http://www.example.org/faq.html";
+    ASSERT_EQ(glue->travelTo(second), 1);
+    EXPECT_FALSE(contact.flags & Selected);
+    EXPECT_EQ(glue->travelTo("http://nowhere/"), 0);
+    EXPECT_EQ(glue->history().size(), 3u);
+
+    // Back: the contact page, then the top node, then nothing more.
+    ASSERT_EQ(glue->goBack(), 1);
+    EXPECT_EQ(glue->lastSelectedId(), first);
+    EXPECT_LT(offCentre(contact), 0.05);
+    ASSERT_EQ(glue->goBack(), 1);
+    EXPECT_EQ(glue->lastSelectedId(), top().id);
+    EXPECT_LT(offCentre(top()), 0.05);
+    EXPECT_EQ(glue->goBack(), 0);
+    // Forward again, then a new travel drops what lay ahead.
+    ASSERT_EQ(glue->goForward(), 1);
+    EXPECT_EQ(glue->lastSelectedId(), first);
+    const std::string third = "http://www.example.org/team.html";
+    ASSERT_EQ(glue->travelTo(third), 1);
+    EXPECT_FALSE(glue->history().canGoForward());
+    EXPECT_EQ(*glue->history().current(), third);
+
+    // A click on a node and the keys "c" and "f" are travels too.
+    glue->onPicked(second, 0, 0);
+    EXPECT_EQ(*glue->history().current(), second);
+    key('c');
+    EXPECT_EQ(*glue->history().current(), top().id);
+    EXPECT_EQ(glue->keyStatus(), "Flying to the top node");
+    ASSERT_EQ(glue->goBack(), 1);
+    EXPECT_EQ(glue->lastSelectedId(), second);
+
+    // Another graph: the history starts over at its top node, the index is built again.
+    open("viewer_second.graph");
+    EXPECT_EQ(glue->history().size(), 1u);
+    EXPECT_FALSE(glue->history().canGoBack());
+    EXPECT_EQ(glue->searchIndex().indexed(), 0u);
+    EXPECT_TRUE(glue->findNodes("contact", 10).hits.empty());
+    idleToTheEnd();
+    EXPECT_TRUE(glue->searchIndex().complete(graph()));
+}
+
+TEST_F(WindowFeaturesTest, TheStatusTextsSayWhatIsShownAndWhatTheKeysDid) {
+    EXPECT_EQ(glue->graphStatus(), "") << "no graph yet";
+    openSite();
+    idleToTheEnd();
+    GraphCounts counts = countGraph(graph());
+    EXPECT_EQ(counts.nodes, 3000);
+    EXPECT_EQ(counts.shownNodes, 3000);
+    EXPECT_LT(counts.shownLinks, counts.links) << "non-tree links start hidden";
+    EXPECT_EQ(glue->graphStatus(), "3 000 nodes, " + groupedNumber(counts.links) +
+                                       " links (3 000 nodes and " +
+                                       groupedNumber(counts.shownLinks) + " links shown)");
+
+    // The pointer on the top node: its id and groups.
+    const auto [x, y] = whereDrawn(top());
+    for (int i = 0; i < 3; ++i) glue->mouseMoveViewer(x, y, 0, 0);  // past the decimation
+    ASSERT_EQ(glue->hoveredNode(), &top());
+    EXPECT_EQ(nodeGroupsText(graph(), top()), "html, main");
+    glue->mouseMoveViewer(2, 2, 0, 0);
+    glue->mouseMoveViewer(2, 2, 0, 0);
+    glue->mouseMoveViewer(2, 2, 0, 0);
+    EXPECT_EQ(glue->hoveredNode(), nullptr);
+
+    // "n" hides every node: the view is empty and the status bar says why.
+    key('n');
+    EXPECT_EQ(glue->keyStatus(), "All nodes hidden (press n to show them)");
+    EXPECT_EQ(glue->graphStatus(),
+              "3 000 nodes, " + groupedNumber(counts.links) + " links (0 nodes and 0 links shown)");
+    key('n');
+    EXPECT_EQ(glue->keyStatus(), "All nodes shown");
+
+    // The selection commands say when there is no selection, and what they did with one.
+    key('j');
+    EXPECT_EQ(glue->keyStatus(),
+              "No node selected: click a node first (non-tree links into the selected subtree)");
+    key('j');
+    glue->travelTo(top().id);
+    key('j');
+    EXPECT_EQ(glue->keyStatus(), "Non-tree links into the selected subtree shown");
+    EXPECT_TRUE(keyChecked('j', glue->keys(), viewer()));
+    EXPECT_GT(countGraph(graph()).shownLinks, counts.shownLinks);
+    EXPECT_NE(glue->graphStatus().find("(all shown)"), std::string::npos) << glue->graphStatus();
+    key('j');
+    EXPECT_EQ(glue->keyStatus(), "Non-tree links into the selected subtree hidden");
+    EXPECT_FALSE(keyChecked('j', glue->keys(), viewer()));
+
+    // Every key of the View menu has a message, and its check item follows what it switches.
+    for (const KeyMenuEntry& e : keyMenuEntries()) {
+        if (e.key == 'f') continue;  // reads standard input: below
+        const bool before = keyChecked(e.key, glue->keys(), viewer());
+        key(e.key);
+        EXPECT_FALSE(glue->keyStatus().empty()) << e.key;
+        // ("K" after a load sets the aspect again; "e", "o", "m" hide on their second press.)
+        if (e.kind == KeyMenuKind::Check && std::string_view("Keom").find(e.key) == std::string_view::npos) {
+            EXPECT_NE(keyChecked(e.key, glue->keys(), viewer()), before) << e.key;
+        }
+    }
+    // The group keys hide on their second press (their toggles start at 1).
+    EXPECT_FALSE(keyChecked('e', glue->keys(), viewer()));
+    key('e');
+    EXPECT_TRUE(keyChecked('e', glue->keys(), viewer()));
+    EXPECT_EQ(glue->keyStatus(), "External nodes hidden");
+    if (glue->keys().alternateDigitMode() == 1) key('r');
+    key('5');
+    EXPECT_EQ(glue->keyStatus(), "Link generation limit 5");
+    key('r');
+    key('4');
+    EXPECT_EQ(glue->keyStatus(), "Node generation limit 4");
+    glue->setGenerationLimit(true, 7);
+    EXPECT_EQ(settings().nodeGenerationLimit, 7);
+    EXPECT_EQ(glue->keyStatus(), "Node generation limit 7");
+}
+
+TEST_F(WindowFeaturesTest, TheIdOfKeyFComesFromItsInputAndIsATravel) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    glue->keys().setInputFd(fds[0]);
+    openSite();
+    key('f');
+    EXPECT_EQ(glue->keyStatus(), "No id on standard input");
+    const std::string line = "http://www.example.org/faq.html\nhttp://no/such\n";
+    ASSERT_EQ(::write(fds[1], line.data(), line.size()), static_cast<ssize_t>(line.size()));
+    key('f');
+    EXPECT_EQ(glue->keyStatus(), "Flying to http://www.example.org/faq.html");
+    EXPECT_EQ(*glue->history().current(), "http://www.example.org/faq.html");
+    key('f');
+    EXPECT_EQ(glue->keyStatus(), "No shown node has the id http://no/such");
+    ::close(fds[0]);
+    ::close(fds[1]);
+}
+
+TEST_F(WindowFeaturesTest, APointerThatComesToRestOverANodeHighlightsIt) {
+    openSite();
+    idleToTheEnd();
+    ASSERT_EQ(settings().passiveDecimation, 2);
+    const auto [x, y] = whereDrawn(top());
+    // Three moves on empty space: two dropped, the third picked (nothing there). The fourth,
+    // onto the node, is dropped by the decimation.
+    for (int i = 0; i < 3; ++i) glue->mouseMoveViewer(3, 3, 0, 0);
+    glue->mouseMoveViewer(x, y, 0, 0);
+    EXPECT_EQ(glue->hoveredNode(), nullptr);
+    EXPECT_FALSE(top().flags & Highlighted);
+    // At rest: the dropped move is picked now.
+    EXPECT_TRUE(glue->pointerRested());
+    EXPECT_EQ(glue->hoveredNode(), &top());
+    EXPECT_TRUE(top().flags & Highlighted);
+    EXPECT_FALSE(glue->pointerRested()) << "nothing left to pick";
+    // A handled move leaves nothing to pick at rest; a press forgets a dropped one.
+    glue->mouseMoveViewer(3, 3, 0, 0);
+    glue->mouseMoveViewer(x, y, 0, 0);
+    glue->mouseButtonViewer(2, 0, x, y, 0, 0);
+    glue->mouseButtonViewer(2, 1, x, y, 0, 0);
+    EXPECT_FALSE(glue->pointerRested());
+}
+
+/// Bounding box of the pixels of the boundary sphere's colour in the front buffer.
+struct Box {
+    int left = INT_MAX, right = -1, top = INT_MAX, bottom = -1;
+    int width() const { return right - left + 1; }
+    int height() const { return bottom - top + 1; }
+};
+
+Box sphereBox(OffscreenSurface& surface) {
+    std::vector<uint8_t> rgba;
+    Box b;
+    if (!surface.readPixels(DrawBuffer::Front, rgba)) return b;
+    for (int row = 0; row < surface.height(); ++row) {
+        for (int x = 0; x < surface.width(); ++x) {
+            const uint8_t* p = &rgba[(static_cast<size_t>(row) * surface.width() + x) * 4];
+            // The sphere's colour (0.9, 0.7, 0.6) and nothing else is this reddish beige.
+            if (std::abs(p[0] - 230) <= 3 && std::abs(p[1] - 179) <= 3 && std::abs(p[2] - 153) <= 3) {
+                const int y = surface.height() - 1 - row;
+                b.left = std::min(b.left, x);
+                b.right = std::max(b.right, x);
+                b.top = std::min(b.top, y);
+                b.bottom = std::max(b.bottom, y);
+            }
+        }
+    }
+    return b;
+}
+
+TEST_F(WindowFeaturesTest, AResizeKeepsTheBallRoundWhileTheWindowAspectIsInUse) {
+    open("viewer_groups.graph");
+    glue->displayViewer();
+    viewer().setLabelChoice(0);
+    auto resizeAndDraw = [&](int w, int h) {
+        ASSERT_TRUE(surface->resize(w, h));
+        glue->reshapeViewer(w, h);
+        viewer().redraw();
+        idleToTheEnd();
+    };
+    resizeAndDraw(480, 240);
+    Box wide = sphereBox(*surface);
+    ASSERT_GT(wide.width(), 50) << "no sphere drawn";
+    EXPECT_LE(std::abs(wide.width() - wide.height()), 3) << wide.width() << "x" << wide.height();
+    resizeAndDraw(200, 360);
+    Box tall = sphereBox(*surface);
+    ASSERT_GT(tall.width(), 50);
+    EXPECT_LE(std::abs(tall.width() - tall.height()), 3) << tall.width() << "x" << tall.height();
+
+    // Window aspect off ("K" twice: the load set it without touching the toggle): the picture
+    // keeps the square projection and a resize stretches it with the window.
+    key('K');
+    key('K');
+    ASSERT_EQ(settings().useWindowAspect, 0);
+    resizeAndDraw(480, 240);
+    Box stretched = sphereBox(*surface);
+    ASSERT_GT(stretched.width(), 50);
+    EXPECT_GT(stretched.width(), stretched.height() * 3 / 2);
+}
+
+}  // namespace
+}  // namespace orvo
