@@ -3,6 +3,7 @@
 // boundary sphere round, and every key command's status message.
 #include <algorithm>
 #include <climits>
+#include <fstream>
 
 #include "glue/key_status.h"
 #include "glue/key_table.h"
@@ -276,6 +277,66 @@ TEST_F(WindowFeaturesTest, AResizeKeepsTheBallRoundWhileTheWindowAspectIsInUse) 
     Box stretched = sphereBox(*surface);
     ASSERT_GT(stretched.width(), 50);
     EXPECT_GT(stretched.width(), stretched.height() * 3 / 2);
+}
+
+}  // namespace
+}  // namespace orvo
+
+namespace orvo {
+namespace {
+
+TEST_F(WindowFeaturesTest, AFileThatIsNoGraphFileIsOpenedOnlyWhenTheUserSaysSo) {
+    char pattern[] = "/tmp/orvo-doubt-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    // A listing: one word a line, so nearly every line is skipped; two lines happen to be
+    // records.
+    const std::string listing = dir + "/ls";
+    {
+        std::ofstream out(listing);
+        for (int i = 0; i < 9998; ++i) out << "file" << i << ".txt\n";
+        out << "0 http://a/ 1 html main\n 1 http://a/b 1 html main\n";
+    }
+    // A binary: zero bytes among records that would read.
+    const std::string binary = dir + "/data.bin";
+    {
+        std::ofstream out(binary, std::ios::binary);
+        out << "0 http://b/ 1 html main\n";
+        out.put('\0');
+        out << "\x01\x02\n 1 http://b/c 1 html main\n";
+    }
+
+    openSite();
+    std::vector<std::string> asked;
+    bool answer = false;
+    glue->confirmDoubtfulFile = [&](const std::string& question) {
+        asked.push_back(question);
+        return answer;
+    };
+    // No: the site stays on view, and no error is reported.
+    EXPECT_EQ(glue->openGraphFile(listing), 0);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0],
+              "ls does not look like a graph file: 9 998 of 10 000 lines were skipped. Open it "
+              "anyway?");
+    EXPECT_EQ(glue->openError(), "");
+    EXPECT_EQ(graph().nodes.size(), 3000u);
+    EXPECT_EQ(graph().readStats.skippedLines, 0u);
+
+    EXPECT_EQ(glue->openGraphFile(binary), 0);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[1], "data.bin does not look like a graph file: it holds zero bytes, as "
+                        "binary files do. Open it anyway?");
+
+    // Yes: read as the reader reads any file.
+    answer = true;
+    EXPECT_EQ(glue->openGraphFile(listing), 1);
+    EXPECT_EQ(graph().nodes.size(), 2u);
+    EXPECT_EQ(graph().readStats.lines, 10000u);
+    // A graph file is not asked about.
+    EXPECT_EQ(glue->openGraphFile(kSite), 1);
+    EXPECT_EQ(asked.size(), 3u);
+    std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 }  // namespace

@@ -128,6 +128,20 @@ public:
         return ticks;
     }
     std::string output() const { return readFile(output_); }
+    /// A visible window of this program with exactly this title, waiting up to `seconds`
+    /// (the name search can also report other windows of the program).
+    std::string titled(const std::string& title, int seconds = 10) const {
+        for (int i = 0; i <= seconds * 10; ++i) {
+            std::istringstream ids(shell("xdotool search --onlyvisible --pid " +
+                                         std::to_string(pid_) + " --name '.' 2>/dev/null"));
+            std::string id;
+            while (ids >> id) {
+                if (shell("xdotool getwindowname " + id + " 2>/dev/null") == title) return id;
+            }
+            if (i < seconds * 10) std::this_thread::sleep_for(100ms);
+        }
+        return "";
+    }
     /// The first window of this program whose title matches, waiting up to `seconds`.
     std::string window(const std::string& pattern, int seconds = 20) const {
         return waitForWindow(pid_, pattern, seconds);
@@ -354,6 +368,40 @@ TEST_F(ApplicationTest, ViewClickKeysOpenNewAndExit) {
     EXPECT_NE(config.find("[Recent\\ File\\ List]"), std::string::npos) << config;
     EXPECT_NE(config.find("File1=" + kWorked), std::string::npos) << config;
     EXPECT_NE(config.find("File2=" + kSite), std::string::npos) << config;
+}
+
+TEST_F(ApplicationTest, CtrlFFindsANodeByPartOfItsIdAndFliesToIt) {
+    Program orvo(configHome, {kSite});
+    const std::string main = orvo.window("^site\\.graph - orvo$");
+    ASSERT_FALSE(main.empty()) << orvo.output();
+    std::this_thread::sleep_for(2000ms);  // first frame, its refinement and the search index
+    const Geometry frame = windowGeometry(main);
+    int cx = 0, cy = 0;
+    ASSERT_TRUE(largestPatch(shot(frame), {0, 255, 255}, cx, cy)) << "the top node";
+
+    // Ctrl+F, part of a page's id, Enter: the page is selected and flown to the centre.
+    shell("xdotool windowfocus --sync " + main + " key ctrl+f");
+    const std::string dialog = orvo.titled("Find Node");
+    ASSERT_FALSE(dialog.empty()) << "no Find Node dialog";
+    std::this_thread::sleep_for(500ms);
+    shell("xdotool windowfocus --sync " + dialog + " type --delay 60 'example.org/FAQ.h'");
+    std::this_thread::sleep_for(500ms);
+    shell("xdotool key Return");
+    std::this_thread::sleep_for(2500ms);
+    EXPECT_TRUE(orvo.titled("Find Node", 0).empty()) << "the dialog stays open";
+    int fx = 0, fy = 0;
+    ASSERT_TRUE(largestPatch(shot(frame), {255, 255, 0}, fx, fy)) << "no selected node";
+    EXPECT_LT(std::abs(fx - cx) + std::abs(fy - cy), 30) << "the found node is not at the centre";
+
+    // Alt+Left: back to the top node, which becomes the selected node at the centre.
+    shell("xdotool windowfocus --sync " + main + " key alt+Left");
+    std::this_thread::sleep_for(2500ms);
+    int bx = 0, by = 0;
+    ASSERT_TRUE(largestPatch(shot(frame), {255, 255, 0}, bx, by));
+    EXPECT_LT(std::abs(bx - cx) + std::abs(by - cy), 30);
+
+    chooseFromFileMenu(main, "x");
+    EXPECT_EQ(orvo.waitForExit(), 0) << orvo.output();
 }
 
 TEST_F(ApplicationTest, AFileThatCannotBeOpenedIsReportedAndTheListOutlivesTheRun) {

@@ -16,6 +16,7 @@
 
 #include <cstdlib>
 
+#include "glue/key_table.h"
 #include "shell/about_dialog.h"
 #include "shell/main_frame.h"
 #include "shell/orvo_doc.h"
@@ -47,10 +48,11 @@ protected:
 
 TEST_F(MainFrameTest, MenusCarryTheirTextsAndStatusTexts) {
     wxMenuBar* bar = frame->GetMenuBar();
-    ASSERT_EQ(bar->GetMenuCount(), 3u);
+    ASSERT_EQ(bar->GetMenuCount(), 4u);
     EXPECT_EQ(bar->GetMenuLabel(0), "&File");
-    EXPECT_EQ(bar->GetMenuLabel(1), "&View");
-    EXPECT_EQ(bar->GetMenuLabel(2), "&Help");
+    EXPECT_EQ(bar->GetMenuLabel(1), "&Edit");
+    EXPECT_EQ(bar->GetMenuLabel(2), "&View");
+    EXPECT_EQ(bar->GetMenuLabel(3), "&Help");
 
     wxMenu* file = bar->GetMenu(0);
     ASSERT_EQ(file->GetMenuItemCount(), 6u);
@@ -88,8 +90,8 @@ TEST_F(MainFrameTest, MenusCarryTheirTextsAndStatusTexts) {
     EXPECT_EQ(file->GetMenuItemCount(), 9u);
 
     EXPECT_EQ(item(wxID_ABOUT)->GetItemLabel(), "&About orvo...");
-    wxMenu* view = bar->GetMenu(1);
-    ASSERT_EQ(view->GetMenuItemCount(), 2u);
+    wxMenu* view = bar->GetMenu(2);
+    ASSERT_GT(view->GetMenuItemCount(), 2u);
     wxMenuItem* toolbarItem = view->FindItemByPosition(0);
     wxMenuItem* statusItem = view->FindItemByPosition(1);
     EXPECT_EQ(toolbarItem->GetItemLabel(), "&Toolbar");
@@ -119,14 +121,28 @@ TEST_F(MainFrameTest, MenusCarryTheirTextsAndStatusTexts) {
     EXPECT_TRUE(statusItem->IsChecked());
 }
 
-TEST_F(MainFrameTest, ToolbarHasNewOpenAndAbout) {
+TEST_F(MainFrameTest, ToolbarHasItsButtonsAndTheSearchField) {
     wxToolBar* tools = frame->GetToolBar();
     ASSERT_NE(tools, nullptr);
-    int buttons = 0;
+    int buttons = 0, controls = 0;
     for (size_t i = 0; i < tools->GetToolsCount(); ++i) {
-        if (!tools->GetToolByPos(static_cast<int>(i))->IsSeparator()) ++buttons;
+        const wxToolBarToolBase* tool = tools->GetToolByPos(static_cast<int>(i));
+        if (tool->IsControl()) {
+            ++controls;
+        } else if (!tool->IsSeparator()) {
+            ++buttons;
+        }
     }
-    EXPECT_EQ(buttons, 3);
+    EXPECT_EQ(buttons, 6) << "New, Open, Back, Forward, Open in Browser, About";
+    EXPECT_EQ(controls, 1) << "the search field";
+    EXPECT_EQ(tools->GetToolShortHelp(CMainFrame::ID_BACK), "Back (Alt+Left)");
+    EXPECT_EQ(tools->GetToolShortHelp(CMainFrame::ID_FORWARD), "Forward (Alt+Right)");
+    EXPECT_EQ(tools->GetToolShortHelp(CMainFrame::ID_OPEN_IN_BROWSER), "Open in Browser");
+    // Without a graph there is nowhere to go back to and nothing to open.
+    frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
+    EXPECT_FALSE(tools->GetToolEnabled(CMainFrame::ID_BACK));
+    EXPECT_FALSE(tools->GetToolEnabled(CMainFrame::ID_FORWARD));
+    EXPECT_FALSE(tools->GetToolEnabled(CMainFrame::ID_OPEN_IN_BROWSER));
     EXPECT_EQ(tools->GetToolShortHelp(wxID_NEW), "New");
     EXPECT_EQ(tools->GetToolShortHelp(wxID_OPEN), "Open");
     EXPECT_EQ(tools->GetToolLongHelp(wxID_OPEN), "Open an existing document");
@@ -190,6 +206,8 @@ TEST_F(MainFrameTest, AboutBoxNamesTheVersionAndTheCommands) {
     for (const char* mention : {"left drag", "right drag", "  R ", "  f ", "  *  ", "  S "}) {
         EXPECT_NE(text.Find(mention), wxNOT_FOUND) << mention;
     }
+    // The very list of Help > Keyboard Shortcuts (and of the README), from the one table.
+    EXPECT_TRUE(text.StartsWith(wxString::FromUTF8(shortcutsText()))) << text;
 }
 
 }  // namespace
