@@ -19,7 +19,7 @@ namespace orvo {
 namespace {
 
 using testing::TempDir;
-using testing::writeContents;
+using testing::writeWholeFile;
 using Parents = std::map<std::string, std::string>;
 using Links = std::set<std::pair<std::string, std::string>>;
 
@@ -67,7 +67,7 @@ TEST(ImportEdgeList, TreeLinksComponentsAndGroups) {
     const std::string csv = dir.file("crawl.csv");
     // A header (its fields occur nowhere else), a duplicate, a self-loop, quoting with a comma,
     // a quote and a line break, a lone node, and a second component.
-    writeContents(csv,
+    writeWholeFile(csv,
                   "source,target,kind\r\n"
                   "hub,a,page\r\n"
                   "hub,b,page\r\n"
@@ -93,7 +93,7 @@ TEST(ImportEdgeList, TreeLinksComponentsAndGroups) {
     EXPECT_EQ(groups.at("y"), "");
 
     // --root, a column number for the group, and a first line that is data: "hub" occurs again.
-    writeContents(csv, "hub,a,1\nhub,b,2\na,b,3\nb,hub,4\n");
+    writeWholeFile(csv, "hub,a,1\nhub,b,2\na,b,3\nb,hub,4\n");
     options.group = "3";
     options.root = "b";
     const Imported j = importFile(csv, options);
@@ -114,7 +114,7 @@ TEST(ImportEdgeList, TreeLinksComponentsAndGroups) {
 
     // Tabs in a .tsv.
     const std::string tsv = dir.file("edges.tsv");
-    writeContents(tsv, "p\tq r\nq r\tp\n");
+    writeWholeFile(tsv, "p\tq r\nq r\tp\n");
     const Imported t = importFile(tsv);
     ASSERT_TRUE(t.result.ok);
     EXPECT_EQ(readBack(t.text).parents, (Parents{{"p", ""}, {"q%20r", "p"}}));
@@ -124,7 +124,7 @@ TEST(ImportEdgeList, MalformedInputsNameFileAndLine) {
     TempDir dir;
     const std::string csv = dir.file("bad.csv");
     const auto failure = [&](const std::string& content, const ImportOptions& options = {}) {
-        writeContents(csv, content);
+        writeWholeFile(csv, content);
         const Imported i = importFile(csv, options);
         EXPECT_FALSE(i.result.ok) << content;
         return i.result.error;
@@ -144,7 +144,7 @@ TEST(ImportEdgeList, MalformedInputsNameFileAndLine) {
 TEST(ImportDot, DirectedAndUndirectedGraphs) {
     TempDir dir;
     const std::string dot = dir.file("g.dot");
-    writeContents(dot, R"(digraph site {
+    writeWholeFile(dot, R"(digraph site {
         node [shape=box];
         hub [kind=page]; a [kind=image];
         hub -> a; hub -> b; a -> b; b -> hub; b -> b; a -> b;
@@ -165,14 +165,14 @@ TEST(ImportDot, DirectedAndUndirectedGraphs) {
 
     // Undirected: each edge walked both ways, one link each; duplicates either way dropped.
     const std::string gv = dir.file("u.gv");
-    writeContents(gv, "graph { a -- b; b -- a; b -- c; c -- a; d -- c }");
+    writeWholeFile(gv, "graph { a -- b; b -- a; b -- c; c -- a; d -- c }");
     const Imported u = importFile(gv);
     ASSERT_TRUE(u.result.ok) << u.result.error;
     const auto ub = readBack(u.text);
     EXPECT_EQ(ub.parents, (Parents{{"c", ""}, {"b", "c"}, {"a", "c"}, {"d", "c"}}));
     EXPECT_EQ(ub.nonTree, (Links{{"a", "b"}}));
 
-    writeContents(dot, "digraph {\n a -> b;\n b -> ;\n}\n");
+    writeWholeFile(dot, "digraph {\n a -> b;\n b -> ;\n}\n");
     const Imported bad = importFile(dot);
     EXPECT_FALSE(bad.result.ok);
     EXPECT_NE(bad.result.error.find(dot + ": "), std::string::npos) << bad.result.error;
@@ -182,7 +182,7 @@ TEST(ImportDot, DirectedAndUndirectedGraphs) {
 TEST(ImportGraphMl, KeysDefaultsNestingAndErrors) {
     TempDir dir;
     const std::string file = dir.file("g.graphml");
-    writeContents(file, R"(<?xml version="1.0" encoding="UTF-8"?>
+    writeWholeFile(file, R"(<?xml version="1.0" encoding="UTF-8"?>
 <graphml xmlns="http://graphml.graphdrawing.org/xmlns">
   <key id="d0" for="node" attr.name="kind" attr.type="string"><default>plain</default></key>
   <graph id="G" edgedefault="undirected">
@@ -208,31 +208,31 @@ TEST(ImportGraphMl, KeysDefaultsNestingAndErrors) {
     EXPECT_EQ(groups.at("a"), "hub");
     EXPECT_EQ(groups.at("b"), "plain");
 
-    writeContents(file, "<graphml><graph>\n<node id=\"a\"/>\n<edge source=\"a\"/></graph></graphml>");
+    writeWholeFile(file, "<graphml><graph>\n<node id=\"a\"/>\n<edge source=\"a\"/></graph></graphml>");
     Imported bad = importFile(file);
     EXPECT_EQ(bad.result.error, file + ":3: <edge> without a source or a target");
-    writeContents(file, "<graphml><graph>\n<node/></graph></graphml>");
+    writeWholeFile(file, "<graphml><graph>\n<node/></graph></graphml>");
     bad = importFile(file);
     EXPECT_EQ(bad.result.error, file + ":2: <node> without an id");
-    writeContents(file, "<graphml>\n<graph><node id='a'>\n</graph>");
+    writeWholeFile(file, "<graphml>\n<graph><node id='a'>\n</graph>");
     bad = importFile(file);
     EXPECT_FALSE(bad.result.ok);
     EXPECT_NE(bad.result.error.find(file + ":3: malformed XML"), std::string::npos)
         << bad.result.error;
-    writeContents(file, "<html/>");
+    writeWholeFile(file, "<html/>");
     EXPECT_NE(importFile(file).result.error.find("not GraphML"), std::string::npos);
 }
 
 TEST(ImportSitemap, PathsAsTheTreeAndIndexes) {
     TempDir dir;
     const std::string index = dir.file("sitemap.xml");
-    writeContents(index, R"(<?xml version="1.0"?>
+    writeWholeFile(index, R"(<?xml version="1.0"?>
 <sitemapindex xmlns="http://www.sitemaps.org/schemas/sitemap/0.9">
   <sitemap><loc>https://example.com/pages.xml</loc></sitemap>
   <sitemap><loc>https://example.com/sitemap.xml</loc></sitemap>
   <sitemap><loc>https://example.com/..%2F..%2Fetc%2Fpasswd</loc></sitemap>
 </sitemapindex>)");
-    writeContents(dir.file("pages.xml"), R"(<urlset xmlns="http://www.sitemaps.org/schemas/sitemap/0.9">
+    writeWholeFile(dir.file("pages.xml"), R"(<urlset xmlns="http://www.sitemaps.org/schemas/sitemap/0.9">
   <url><loc>https://example.com/docs/a/page.html</loc></url>
   <url><loc>https://EXAMPLE.com:443/docs/a/page.html#again</loc></url>
   <url><loc>https://example.com/docs/</loc></url>
@@ -251,7 +251,7 @@ TEST(ImportSitemap, PathsAsTheTreeAndIndexes) {
     EXPECT_EQ(groupsOf(i.text).at(h + "img/logo.png"), "image");
     EXPECT_FALSE(i.result.warnings.empty());  // the mailto and the file outside
 
-    writeContents(index, "<urlset>\n<url><loc>http://a/</loc>\n</urlset>");
+    writeWholeFile(index, "<urlset>\n<url><loc>http://a/</loc>\n</urlset>");
     const Imported bad = importFile(index);
     EXPECT_NE(bad.result.error.find(index + ":3: malformed XML"), std::string::npos)
         << bad.result.error;
@@ -263,10 +263,10 @@ TEST(ImportDirectory, FoldersFilesAndLinks) {
     const std::string top = dir.path() + "/tree";
     fs::create_directories(top + "/src/deep");
     fs::create_directories(top + "/docs");
-    writeContents(top + "/src/main.cpp", "");
-    writeContents(top + "/src/deep/pic.png", "");
-    writeContents(top + "/docs/read me.txt", "");
-    writeContents(dir.path() + "/outside.txt", "");
+    writeWholeFile(top + "/src/main.cpp", "");
+    writeWholeFile(top + "/src/deep/pic.png", "");
+    writeWholeFile(top + "/docs/read me.txt", "");
+    writeWholeFile(dir.path() + "/outside.txt", "");
     fs::create_symlink("../src/main.cpp", top + "/docs/main-link");
     fs::create_symlink("..", top + "/docs/up");  // a loop, were it followed
     fs::create_symlink(dir.path() + "/outside.txt", top + "/docs/out");

@@ -241,11 +241,11 @@ TEST(PackagingTest, CompletionOffersChoicesAndFileNames) {
 TEST(PackagingTest, TheFileTypeDefinitionNamesOutlineGraphsByNameAndByContent) {
     // A private copy of the shared database with our definitions, as the package installs them.
     TempDir data;
-    std::filesystem::create_directories(data.path() / "mime/packages");
+    std::filesystem::create_directories(data / "mime/packages");
     std::filesystem::copy_file(std::string(ORVO_SOURCE_DIR) + "/packaging/orvo-mime.xml",
-                               data.path() / "mime/packages/orvo.xml");
+                               data / "mime/packages/orvo.xml");
     const ToolRun update =
-        runTool("/usr/bin/update-mime-database", {(data.path() / "mime").string()});
+        runTool("/usr/bin/update-mime-database", {(data / "mime").string()});
     ASSERT_EQ(update.status, 0) << update.err;
 
     TempDir files;
@@ -261,7 +261,7 @@ TEST(PackagingTest, TheFileTypeDefinitionNamesOutlineGraphsByNameAndByContent) {
                    "<?xml version=\"1.0\"?>\n<urlset xmlns=\"http://www.sitemaps.org/schemas/"
                    "sitemap/0.9\"><url><loc>http://h/</loc></url></urlset>\n");
 
-    const std::vector<std::string> environment{"XDG_DATA_HOME=" + data.path().string(),
+    const std::vector<std::string> environment{"XDG_DATA_HOME=" + data.path(),
                                                "XDG_DATA_DIRS=/usr/share",
                                                "XDG_CURRENT_DESKTOP",
                                                "DESKTOP_SESSION",

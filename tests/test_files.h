@@ -38,7 +38,9 @@ public:
     /// Empty when no directory could be made.
     const std::string& path() const { return path_; }
     std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
-    std::string operator/(std::string_view name) const { return file(name); }
+    std::filesystem::path operator/(std::string_view name) const {
+        return std::filesystem::path(path_) / name;
+    }
 
 private:
     std::string path_;

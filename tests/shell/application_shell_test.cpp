@@ -400,7 +400,7 @@ TEST_F(ApplicationTest, CtrlFFindsANodeByPartOfItsIdAndFliesToIt) {
     ASSERT_TRUE(largestPatch(shot(frame), {255, 255, 0}, bx, by));
     EXPECT_LT(std::abs(bx - cx) + std::abs(by - cy), 30);
 
-    chooseFromFileMenu(main, "x");
+    chooseFromFileMenu(orvo, main, "x");
     EXPECT_EQ(orvo.waitForExit(), 0) << orvo.output();
 }
 
