@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets Orvo up on a Debian machine: installs the Debian packages that are missing (listed in
 # scripts/debian-packages.txt; through sudo unless run as root), configures and builds, then
-#   demo   (the default) opens the viewer on the bundled example graph (orvo examples/site.graph);
+#   demo   (the default) opens the viewer on the bundled example graph, the link structure of a
+#          real documentation site (orvo examples/sqlite-doc.graph);
 #          without a display it reports on the graph instead (orvo-inspect --stats)
 #   test   runs the whole test suite with ctest, headless (under a virtual X server when no
 #          display is set); further arguments go to ctest (e.g. -L core)
@@ -93,11 +94,11 @@ case "$action" in
   demo)
     if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
       cmake --build "$build_dir" -j "$jobs" --target orvo
-      exec "$build_dir/orvo" "$root/examples/site.graph"
+      exec "$build_dir/orvo" "$root/examples/sqlite-doc.graph"
     fi
     echo "No display: reporting on the example graph instead of opening the viewer."
     cmake --build "$build_dir" -j "$jobs" --target orvo-inspect
-    "$build_dir/tools/orvo-inspect" --stats "$root/examples/site.graph"
+    "$build_dir/tools/orvo-inspect" --stats "$root/examples/sqlite-doc.graph"
     ;;
   test)
     cmake --build "$build_dir" -j "$jobs"

@@ -1,6 +1,7 @@
 // orvo-import run as a user runs it: help and version, usage errors (exit 2, naming the option),
 // malformed input (exit 1, naming the file and line), output written whole or not at all.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -76,6 +77,52 @@ TEST(ImportTool, OutputWholeOrNotAtAll) {
     run = runTool("orvo-inspect", {graph});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE((run.out + run.err).find("3 nodes"), std::string::npos) << run.out << run.err;
+
+    // A new output gets the permissions any new file gets (not the private ones of the
+    // temporary file it was written as); a replaced one keeps its own.
+    namespace fs = std::filesystem;
+    const std::string fresh = dir / "fresh.graph";
+    const mode_t mask = ::umask(022);
+    ASSERT_EQ(runTool("orvo-import", {csv, "-o", fresh}).status, 0);
+    EXPECT_EQ(fs::status(fresh).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read);
+    fs::permissions(graph, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                               fs::perms::group_write);
+    ASSERT_EQ(runTool("orvo-import", {csv, "-o", graph}).status, 0);
+    EXPECT_EQ(fs::status(graph).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::group_write);
+    ::umask(mask);
+}
+
+// The bundled real example is what orvo-import makes of the documentation a Debian package
+// installs (the README names both). The file itself is checked everywhere; where the package
+// is installed, it is made again and must come out the same.
+TEST(ImportTool, TheBundledDocumentationExampleIsTheImportOfItsPackage) {
+    const std::string example = std::string(ORVO_SOURCE_DIR) + "/examples/sqlite-doc.graph";
+    const std::string text = readWholeFile(example);
+    ASSERT_FALSE(text.empty()) << example;
+    EXPECT_EQ(text.find("position"), std::string::npos) << "an imported file has no position";
+    EXPECT_EQ(text.rfind("0 http://localhost/index.html 0 html main\n", 0), 0u);
+    for (const char* group : {" html main\n", " image main\n", " html missing\n",
+                              " html external\n", " image orphan\n"}) {
+        EXPECT_NE(text.find(group), std::string::npos) << group;
+    }
+    const ToolRun inspect = runTool("orvo-inspect", {example});
+    ASSERT_EQ(inspect.status, 0) << inspect.err;
+    EXPECT_NE((inspect.out + inspect.err).find("2171 nodes"), std::string::npos)
+        << inspect.out << inspect.err;
+
+    const std::string docs = "/usr/share/doc/sqlite3";
+    if (!std::filesystem::exists(docs + "/index.html")) {
+        GTEST_SKIP() << "sqlite3-doc is not installed: the example was not made again";
+    }
+    TempDir dir;
+    const ToolRun run = runTool("orvo-import", {docs, "--orphans", "-o", dir / "again.graph"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(readWholeFile(dir / "again.graph") == text)
+        << "examples/sqlite-doc.graph is not what orvo-import makes of " << docs;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // orvo-import: turns a web site on disk, a sitemap, any directory, an edge list (CSV/TSV), a DOT
 // or a GraphML file into the outline graph format that orvo reads.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -34,6 +35,16 @@ public:
         std::string pattern = target + ".tmp-XXXXXX";
         const int fd = ::mkstemp(pattern.data());
         if (fd < 0) return;
+        // mkstemp makes the file private; the output gets the permissions of the file it
+        // replaces, or those any new file would get.
+        struct stat existing {};
+        if (::stat(target.c_str(), &existing) == 0) {
+            ::fchmod(fd, existing.st_mode & 07777);
+        } else {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            ::fchmod(fd, 0666 & ~mask);
+        }
         ::close(fd);
         temporary_ = pattern;
         stream_.open(temporary_, std::ios::binary | std::ios::trunc);
