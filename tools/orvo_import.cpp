@@ -1,19 +1,24 @@
-// orvo-import: turns a web site on disk, a sitemap, any directory, an edge list (CSV/TSV), a DOT
-// or a GraphML file into the outline graph format that orvo reads.
+// orvo-import: turns a web site on disk or on the web, a sitemap, any directory, an edge list
+// (CSV/TSV), a DOT or a GraphML file into the outline graph format that orvo reads.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <string_view>
 
 #include "import/import.h"
 #include "import/url.h"
+#include "tools/crawl_options.h"
+#include "tools/interrupt.h"
 
 namespace {
 
@@ -69,18 +74,50 @@ private:
     bool committed_ = false;
 };
 
+// The crawl's figures on one line of a terminal, rewritten in place at most a few times a second.
+class CrawlStatusLine {
+public:
+    explicit CrawlStatusLine(bool enabled) : enabled_(enabled) {}
+    void show(uint64_t done, uint64_t total, std::string_view what) {
+        if (!enabled_ || what != "crawling") return;  // writing the graph afterwards is quick
+        const auto now = std::chrono::steady_clock::now();
+        if (shown_ && now - last_ < std::chrono::milliseconds(250)) return;
+        last_ = now;
+        std::string text = "crawling: " + std::to_string(done) + " fetched";
+        if (total > done) text += ", " + std::to_string(total - done) + " queued";
+        if (text.size() < width_) text.append(width_ - text.size(), ' ');
+        width_ = text.size();
+        std::cerr << '\r' << text << std::flush;
+        shown_ = true;
+    }
+    void clear() {
+        if (!shown_) return;
+        std::cerr << '\r' << std::string(width_, ' ') << '\r' << std::flush;
+        shown_ = false;
+    }
+
+private:
+    bool enabled_;
+    bool shown_ = false;
+    std::size_t width_ = 0;
+    std::chrono::steady_clock::time_point last_{};
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     Options options;
     CLI::App app{
         "Turns a web site on disk, a sitemap, a directory tree, an edge list (CSV or TSV), a DOT\n"
-        "or a GraphML file into the outline graph format that orvo opens. The format is guessed\n"
-        "from the input: a directory with an index.html is a site, any other directory a\n"
+        "or a GraphML file into the outline graph format that orvo opens, or crawls a live web\n"
+        "site from an http:// or https:// address. The format is guessed from the input: an\n"
+        "address is crawled; a directory with an index.html is a site, any other directory a\n"
         "directory tree; sitemap.xml (or an .xml file holding a urlset or sitemapindex) a\n"
-        "sitemap; .csv/.tsv an edge list; .dot/.gv DOT; .graphml GraphML."};
+        "sitemap; .csv/.tsv an edge list; .dot/.gv DOT; .graphml GraphML. Ctrl+C ends a crawl\n"
+        "early and still writes the graph of what was crawled."};
     app.name("orvo-import");
-    app.add_option("input", options.input, "The site directory, directory or file to import")
+    app.add_option("input", options.input, "The site directory, directory or file to import, or the http:// or https:// "
+                   "address to crawl")
         ->required();
     app.add_option("-o,--output", options.output,
                    "Output graph file (standard output when absent); written completely or not "
@@ -104,6 +141,7 @@ int main(int argc, char** argv) {
                    "Edge lists, DOT, GraphML: the id of the tree's root (default: the node with "
                    "the most outgoing edges)");
     app.add_flag("-q,--quiet", options.quiet, "Print no warnings");
+    orvo::addCrawlOptions(app, options.import.crawl);
     app.set_version_flag("--version", "orvo-import " ORVO_VERSION);
     try {
         app.parse(argc, argv);
@@ -146,14 +184,38 @@ int main(int argc, char** argv) {
         }
         out = &file->stream();
     }
-    const orvo::ImportResult result = orvo::importGraph(options.input, format, options.import,
-                                                        *out);
-    if (!options.quiet) {
+    // Ctrl+C and SIGTERM stop the work: a crawl then writes the graph of what it crawled so
+    // far, any other import writes nothing; the temporary file never stays behind.
+    orvo::ImportProgress progress;
+    progress.cancel = orvo::installInterruptFlag();
+    const bool crawling = format == orvo::ImportFormat::Url;
+    CrawlStatusLine status(crawling && !options.quiet && ::isatty(STDERR_FILENO) == 1);
+    if (crawling) {
+        // The crawl's log (pages that failed, and why) is shown as it happens.
+        progress.note = [&options, &status](std::string_view line) {
+            if (options.quiet) return;
+            status.clear();
+            std::cerr << "orvo-import: " << line << "\n";
+        };
+        progress.report = [&status](uint64_t done, uint64_t total, std::string_view what) {
+            status.show(done, total, what);
+        };
+    }
+    const orvo::ImportResult result =
+        orvo::importGraph(options.input, format, options.import, *out, progress);
+    status.clear();
+    // A crawl's warnings are its log lines, already shown.
+    if (!options.quiet && !crawling) {
         for (const std::string& warning : result.warnings) {
             std::cerr << "orvo-import: warning: " << warning << "\n";
         }
     }
+    const int signal = orvo::interruptSignal();
     if (!result.ok) {
+        if (signal != 0 || result.cancelled) {
+            std::cerr << "orvo-import: interrupted; nothing written\n";
+            return 128 + (signal != 0 ? signal : SIGINT);
+        }
         std::cerr << "orvo-import: " << result.error << "\n";
         return kExitFailure;
     }
@@ -162,6 +224,13 @@ int main(int argc, char** argv) {
         std::cerr << "orvo-import: " << (file ? options.output : "standard output")
                   << ": could not be written\n";
         return kExitFailure;
+    }
+    if (signal != 0) {
+        if (!options.quiet) {
+            std::cerr << "orvo-import: interrupted; the graph of what was crawled so far ("
+                      << result.records << " records) was written\n";
+        }
+        return 128 + signal;
     }
     return 0;
 }
