@@ -245,7 +245,7 @@ TEST(FrameGl, SetGraphDropsEverythingOfTheOldGraph) {
     ASSERT_FALSE(rig.renderer.drawnLinks().empty());
 
     // A reload destroys every node; the renderer must not reach any of them afterwards.
-    ASSERT_TRUE(rig.loadFile(std::string(ORVO_TEST_DATA) + "/render_one.graph"));
+    ASSERT_TRUE(rig.loadFile(testing::dataPath("render_one.graph")));
     EXPECT_TRUE(rig.renderer.drawnNodes().empty());
     EXPECT_TRUE(rig.renderer.drawnLinks().empty());
     EXPECT_EQ(rig.renderer.hoveredName(), -1);

@@ -17,10 +17,6 @@
 
 namespace orvo::testing {
 
-inline std::string dataPath(std::string_view name) {
-    return std::string(ORVO_TEST_DATA) + "/" + std::string(name);
-}
-
 inline bool readText(Graph& g, std::string_view text) {
     std::istringstream in{std::string(text)};
     return g.reload(in);

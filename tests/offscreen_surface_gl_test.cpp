@@ -18,6 +18,7 @@
 #include "platform/draw_process.h"
 #include "platform/offscreen_surface.h"
 #include "platform/png_image.h"
+#include "tests/test_files.h"
 
 using namespace orvo;
 
@@ -307,21 +308,7 @@ TEST(OffscreenSurface, TwoSurfacesLiveSideBySide) {
 
 // ---- PNG files ----
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orvo-png-XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) ? pattern : std::string();
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using orvo::testing::TempDir;
 
 TEST_F(OffscreenSurfaceTest, FramebufferPixelsRoundTripThroughPng) {
     clearTo(kBlack);

@@ -15,6 +15,7 @@
 #include "graph/graph.h"
 #include "platform/offscreen_surface.h"
 #include "render/renderer.h"
+#include "tests/test_files.h"
 #include "tests/test_time.h"
 
 namespace orvo::testing {
@@ -79,7 +80,7 @@ struct RenderRig {
     /// initialise + loadFile of a file in tests/data, failing the test when either fails.
     void start(const std::string& dataFile) {
         ASSERT_TRUE(initialise()) << surface.lastError();
-        ASSERT_TRUE(loadFile(std::string(ORVO_TEST_DATA) + "/" + dataFile)) << dataFile;
+        ASSERT_TRUE(loadFile(dataPath(dataFile))) << dataFile;
     }
 
     /// Draws once everything a frame can contain, so that the rasteriser has compiled its

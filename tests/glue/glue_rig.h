@@ -10,6 +10,7 @@
 #include "glue/glue.h"
 #include "platform/draw_process.h"
 #include "platform/offscreen_surface.h"
+#include "tests/test_files.h"
 #include "tests/test_time.h"
 
 namespace orvo {
@@ -18,7 +19,7 @@ namespace orvo {
 // suppressions for what the GL driver itself never frees).
 inline const bool kHeapKeptForDrawing = (keepHeapForDrawing(), true);
 
-inline std::string testData(const char* name) { return std::string(ORVO_TEST_DATA) + "/" + name; }
+using testing::dataPath;
 
 class GlueRig : public ::testing::Test {
 protected:
@@ -35,7 +36,7 @@ protected:
         testing::scaleBudget(s.refineLimitSec, s.refineLimitUsec);
     }
 
-    void open(const char* name) { ASSERT_EQ(glue->openGraphFile(testData(name)), 1); }
+    void open(const char* name) { ASSERT_EQ(glue->openGraphFile(dataPath(name)), 1); }
 
     Viewer& viewer() { return *glue->viewer(); }
     ViewerSettings& settings() { return glue->viewer()->settings(); }

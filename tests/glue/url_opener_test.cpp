@@ -11,8 +11,10 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "tests/test_files.h"
+#include "tests/test_time.h"
 
 namespace orvo {
 namespace {
@@ -38,9 +40,8 @@ TEST(UrlOpenerTest, OnlyHttpAndHttpsAddressesWithAHostAreOpened) {
 class UrlHandlerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/orvo-url-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
+        ASSERT_FALSE(scratch.path().empty());
+        dir = scratch.path();
         handler = dir + "/handler";
         std::ofstream script(handler);
         script << "#!/bin/sh\n"
@@ -56,7 +57,6 @@ protected:
     void TearDown() override {
         restore("ORVO_URL_HANDLER", savedHandler);
         restore("BROWSER", savedBrowser);
-        std::system(("rm -rf '" + dir + "'").c_str());
     }
     static void restore(const char* name, const std::string& value) {
         if (value.empty()) {
@@ -68,9 +68,8 @@ protected:
     /// The arguments the handler received, waiting for it (it runs on its own).
     std::vector<std::string> received() {
         const std::string path = dir + "/received";
-        for (int i = 0; i < 600 && ::access(path.c_str(), F_OK) != 0; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        testing::waitUntil([&] { return ::access(path.c_str(), F_OK) == 0; },
+                           std::chrono::seconds(30));
         std::ifstream in(path, std::ios::binary);
         std::string count;
         std::getline(in, count);
@@ -82,6 +81,7 @@ protected:
         return args;
     }
 
+    testing::TempDir scratch;
     std::string dir, handler, savedHandler, savedBrowser;
 };
 

@@ -14,6 +14,7 @@
 #include "shell/gl_view_window.h"
 #include "tests/shell/toolkit.h"
 #include "tests/shell/x_screen.h"
+#include "tests/test_files.h"
 #include "tools/site_generator.h"
 
 namespace orvo {
@@ -76,16 +77,14 @@ protected:
 TEST_F(WindowSurfaceTest, AContinuationSliceAddsToThePictureOnScreen) {
     // 60 000 nodes: no slice of a millisecond (ten at the largest time scale) draws them all,
     // so refinement is surely left after the first slice.
-    char folder[] = "/tmp/orvo-window-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
-    const std::string path = std::string(folder) + "/big.graph";
+    const testing::TempDir folder;
+    ASSERT_FALSE(folder.path().empty());
+    const std::string path = folder / "big.graph";
     SiteOptions options;
     options.nodes = 60000;
     const bool written = writeSiteGraphFile(path, options);
     holdPaints = true;
     const int opened = written ? glue->openGraphFile(path) : 0;
-    ::unlink(path.c_str());
-    ::rmdir(folder);
     ASSERT_TRUE(written);
     ASSERT_EQ(opened, 1) << glue->openError();
 
@@ -116,8 +115,9 @@ TEST_F(WindowSurfaceTest, AContinuationSliceAddsToThePictureOnScreen) {
     }
     glFinish();
     ASSERT_GT(viewer.renderer().drawnNodes().size(), firstSlice);
-    ASSERT_TRUE(settledCapture(after, [&](const ScreenImage& image) { return image.rgb != before.rgb; }))
-        << "the continuation never reached the screen";
+    ASSERT_TRUE(settledCapture(after, [&](const ScreenImage& image) {
+        return image.rgb != before.rgb;
+    })) << "the continuation never reached the screen";
 
     long shownBefore = 0, kept = 0, added = 0, ground = 0;
     for (size_t i = 0; i < before.rgb.size(); ++i) {
