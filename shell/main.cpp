@@ -20,28 +20,36 @@
 
 namespace {
 
-// Starts another viewer on `file`, detached from this one (so that no exited child is left
-// behind while this one runs). A desktop that opens several selected files passes them all to
-// one start; each file gets a window, and so a process, of its own.
+void reportCannotOpen(const std::string& file, int error) {
+    std::fprintf(stderr, "orvo: cannot open \"%s\" in a new window: %s\n", file.c_str(),
+                 std::strerror(error));
+}
+
+// Starts another viewer on `file` in a process of its own. A desktop that opens several selected
+// files passes them all to one start; each file gets a window, and so a process, of its own. The
+// viewer is the grandchild: the child exits at once and is reaped here, so that the new viewer
+// belongs to init and no exited process is left behind while this one runs.
 void openInViewerOfItsOwn(const char* program, const std::string& file) {
     std::fflush(nullptr);
     const pid_t child = fork();
     if (child < 0) {
-        std::fprintf(stderr, "orvo: cannot open \"%s\" in a new window: %s\n", file.c_str(),
-                     std::strerror(errno));
+        reportCannotOpen(file, errno);
         return;
     }
     if (child == 0) {
-        if (fork() == 0) {
+        const pid_t viewer = fork();
+        if (viewer == 0) {
             // "--": a file whose name starts with a dash is still a file.
             const char* argv[] = {program, "--", file.c_str(), nullptr};
             execv("/proc/self/exe", const_cast<char* const*>(argv));
-            std::fprintf(stderr, "orvo: cannot open \"%s\" in a new window: %s\n", file.c_str(),
-                         std::strerror(errno));
+            reportCannotOpen(file, errno);
+            _exit(127);
         }
-        _exit(0);
+        if (viewer < 0) reportCannotOpen(file, errno);
+        _exit(viewer < 0 ? 1 : 0);
     }
-    waitpid(child, nullptr, 0);
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
 }
 
 }  // namespace
