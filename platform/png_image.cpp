@@ -75,6 +75,37 @@ bool writePng(const std::string& path, int width, int height, std::span<const ui
     return false;
 }
 
+bool encodePng(int width, int height, std::span<const uint8_t> rgba, RowOrder order,
+               std::vector<uint8_t>& png, std::string& error) {
+    png.clear();
+    if (!sizeIsValid(width, height) ||
+        rgba.size() != size_t(width) * size_t(height) * kChannels) {
+        error = "invalid image size " + std::to_string(width) + "x" + std::to_string(height);
+        return false;
+    }
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = png_uint_32(width);
+    image.height = png_uint_32(height);
+    image.format = PNG_FORMAT_RGBA;
+    const png_int_32 stride = png_int_32(width * kChannels);
+    const png_int_32 rowStride = order == RowOrder::BottomUp ? -stride : stride;
+    // First the size the encoding needs, then the encoding itself.
+    png_alloc_size_t size = 0;
+    bool ok = png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), rowStride,
+                                        nullptr) != 0;
+    if (ok) {
+        png.resize(size);
+        ok = png_image_write_to_memory(&image, png.data(), &size, 0, rgba.data(), rowStride,
+                                       nullptr) != 0;
+        png.resize(ok ? size : 0);
+    }
+    if (!ok) error = image.message;
+    png_image_free(&image);
+    return ok;
+}
+
 bool readPng(const std::string& path, RgbaImage& result, std::string& error) {
     png_image image;
     std::memset(&image, 0, sizeof image);

@@ -23,6 +23,11 @@ struct RgbaImage {
 bool writePng(const std::string& path, int width, int height, std::span<const uint8_t> rgba,
               RowOrder order, std::string& error);
 
+/// Encodes width x height RGBA pixels as the bytes of a PNG file (for writers that put the
+/// bytes in place themselves). False with a one-line reason in error.
+bool encodePng(int width, int height, std::span<const uint8_t> rgba, RowOrder order,
+               std::vector<uint8_t>& png, std::string& error);
+
 /// Reads a PNG file of any colour type into 8-bit RGBA, rows top-down.
 bool readPng(const std::string& path, RgbaImage& image, std::string& error);
 

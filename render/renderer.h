@@ -85,6 +85,7 @@ public:
     void drawLabel(const Node& n);
     int textWidth(std::string_view text) const;
     void setLabelRight(uint8_t right) { labelRight_ = right; }
+    uint8_t labelRight() const { return labelRight_; }
 
     // State that the viewer, tools and tests read.
     const ProjTransform& viewTransform() const { return viewTransform_; }

@@ -9,7 +9,10 @@
 #include <wx/dcclient.h>
 #include <wx/dnd.h>
 #include <wx/app.h>
+#include <wx/filedlg.h>
 #include <wx/filehistory.h>
+#include <wx/filename.h>
+#include <wx/utils.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/sizer.h>
@@ -25,8 +28,11 @@
 #include "glue/status_text.h"
 #include "glue/url_opener.h"
 #include "graph/graph.h"
+#include "graph/positions_csv.h"
+#include "platform/picture_export.h"
 #include "shell/about_dialog.h"
 #include "shell/app_icon.h"
+#include "shell/export_picture_dialog.h"
 #include "shell/find_node_dialog.h"
 #include "shell/gl_view_window.h"
 #include "shell/orvo_doc.h"
@@ -83,6 +89,8 @@ const char* const kFindHelp = "Find a node by part of its id or label and fly to
 const char* const kBackHelp = "Fly back to the node travelled to before";
 const char* const kForwardHelp = "Fly forward to the node travelled to next";
 const char* const kBrowserHelp = "Open the selected node's web address in the browser";
+const char* const kExportPictureHelp = "Write the view as a PNG picture, at the window's size or another";
+const char* const kExportLayoutHelp = "Write every node's id and laid-out position as CSV";
 
 }  // namespace
 
@@ -126,7 +134,11 @@ bool CMainFrame::createContents() {
     Bind(wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& e) { e.Enable(!selectedWebUrl().empty()); },
          ID_OPEN_IN_BROWSER);
     Bind(wxEVT_UPDATE_UI, [&glue](wxUpdateUIEvent& e) { e.Enable(glue.graphLoaded()); },
-         ID_FIND_NODE);
+         ID_FIND_NODE, ID_FIND_NODE);
+    Bind(wxEVT_MENU, &CMainFrame::onExportPicture, this, ID_EXPORT_PICTURE);
+    Bind(wxEVT_MENU, &CMainFrame::onExportLayout, this, ID_EXPORT_LAYOUT);
+    Bind(wxEVT_UPDATE_UI, [&glue](wxUpdateUIEvent& e) { e.Enable(glue.graphLoaded()); },
+         ID_EXPORT_PICTURE, ID_EXPORT_LAYOUT);
     Bind(wxEVT_MENU, [this](wxCommandEvent&) { showShortcuts(this); }, ID_SHORTCUTS);
     Bind(wxEVT_MENU, &CMainFrame::onKeyItem, this, ID_KEY_FIRST, ID_KEY_FIRST + 255);
     Bind(wxEVT_UPDATE_UI, &CMainFrame::onUpdateKeyItem, this, ID_KEY_FIRST, ID_KEY_FIRST + 255);
@@ -171,6 +183,9 @@ void CMainFrame::buildMenus() {
     auto* file = new wxMenu;
     file->Append(wxID_OPEN, "&Open...\tCtrl+O", kOpenHelp);
     file->Append(ID_FILE_OPEN_FOLDER, "Open &Folder...\tCtrl+Shift+O", kOpenFolderHelp);
+    file->AppendSeparator();
+    file->Append(ID_EXPORT_PICTURE, "Export &Picture...", kExportPictureHelp);
+    file->Append(ID_EXPORT_LAYOUT, "Export &Layout...", kExportLayoutHelp);
     file->AppendSeparator();
     const size_t recentPosition = file->GetMenuItemCount();
     file->AppendSeparator();
@@ -483,5 +498,91 @@ void CMainFrame::openInBrowserOrSay(const std::string& id) {
     if (!orvo::openUrl(id, error)) {
         wxMessageBox("Cannot open " + fromBytes(id) + " in the browser: " + wxString::FromUTF8(error),
                      "orvo", wxOK | wxICON_ERROR, this);
+    }
+}
+
+wxString CMainFrame::askForExportFile(const wxString& title, const wxString& wildcard,
+                                      const wxString& extension) {
+    wxString folder, name = "graph";
+    if (wxDocument* doc = manager_->GetCurrentDocument(); doc && !doc->GetFilename().empty()) {
+        const wxFileName graphFile(doc->GetFilename());
+        folder = graphFile.GetPath();
+        name = graphFile.GetName().empty() ? graphFile.GetDirs().Last() : graphFile.GetName();
+    }
+    wxFileDialog dialog(this, title, folder, name + "." + extension, wildcard,
+                        wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    if (dialog.ShowModal() != wxID_OK) return wxString();
+    wxFileName chosen(dialog.GetPath());
+    if (!chosen.HasExt()) chosen.SetExt(extension);
+    return chosen.GetFullPath();
+}
+
+bool CMainFrame::exportPictureTo(const wxString& path, const wxSize& size, std::string& error) {
+    orvo::Glue& glue = orvo::theGlue();
+    if (!glue.graphLoaded()) {
+        error = "no graph is open";
+        return false;
+    }
+    orvo::PictureExport picture;
+    picture.width = size.x;
+    picture.height = size.y;
+    const bool written =
+        orvo::exportPicture(*glue.viewer(), picture, std::string(path.fn_str()), error);
+    view_->Refresh(false);
+    return written;
+}
+
+bool CMainFrame::exportLayoutTo(const wxString& path, std::string& error) {
+    orvo::Glue& glue = orvo::theGlue();
+    if (!glue.graphLoaded()) {
+        error = "no graph is open";
+        return false;
+    }
+    return orvo::writePositionsCsvFile(std::string(path.fn_str()), *glue.viewer()->graph(), error);
+}
+
+void CMainFrame::onExportPicture(wxCommandEvent& /*event*/) {
+    orvo::Glue& glue = orvo::theGlue();
+    if (!glue.graphLoaded()) return;
+    orvo::ExportPictureDialog sizes(this, wxSize(glue.lastWidth(), glue.lastHeight()));
+    if (sizes.ShowModal() != wxID_OK) return;
+    const wxSize size = sizes.chosenSize();
+    const wxString path = askForExportFile("Export Picture", "PNG pictures (*.png)|*.png", "png");
+    if (path.empty()) return;
+    std::string error;
+    bool written = false;
+    {
+        wxBusyCursor busy;
+        written = exportPictureTo(path, size, error);
+    }
+    if (!written) {
+        wxMessageBox("The picture was not exported: " + fromBytes(error), "orvo",
+                     wxOK | wxICON_ERROR, this);
+        return;
+    }
+    if (wxStatusBar* status = GetStatusBar()) {
+        status->SetStatusText(wxString::Format("Picture of %d x %d pixels written to ", size.x, size.y) +
+                                  path, kMessage);
+    }
+}
+
+void CMainFrame::onExportLayout(wxCommandEvent& /*event*/) {
+    if (!orvo::theGlue().graphLoaded()) return;
+    const wxString path =
+        askForExportFile("Export Layout", "CSV files (*.csv)|*.csv", "csv");
+    if (path.empty()) return;
+    std::string error;
+    bool written = false;
+    {
+        wxBusyCursor busy;
+        written = exportLayoutTo(path, error);
+    }
+    if (!written) {
+        wxMessageBox("The layout was not exported: " + fromBytes(error), "orvo",
+                     wxOK | wxICON_ERROR, this);
+        return;
+    }
+    if (wxStatusBar* status = GetStatusBar()) {
+        status->SetStatusText("Layout written to " + path, kMessage);
     }
 }

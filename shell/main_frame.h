@@ -39,6 +39,11 @@ public:
     /// The node menu of a right click on a node.
     void showNodeMenu(const std::string& id, const wxPoint& where);
     wxSearchCtrl* searchField() { return searchField_; }
+    /// Draws the view again offscreen at this size and writes it as a PNG file; false with the
+    /// reason in error (the file is then not written).
+    bool exportPictureTo(const wxString& path, const wxSize& size, std::string& error);
+    /// Writes every node's laid-out position as CSV (as orvo-inspect --positions does).
+    bool exportLayoutTo(const wxString& path, std::string& error);
 
     // Command ids of the window's own commands and of the key items.
     enum : int {
@@ -81,6 +86,12 @@ private:
     void onUpdateKeyItem(wxUpdateUIEvent& event);
     void onLimit(wxCommandEvent& event);
     void onUpdateLimit(wxUpdateUIEvent& event);
+    void onExportPicture(wxCommandEvent& event);
+    void onExportLayout(wxCommandEvent& event);
+    /// The Save dialog of an export: starts in the graph's folder with the graph's name and
+    /// this extension; "" when cancelled.
+    wxString askForExportFile(const wxString& title, const wxString& wildcard,
+                              const wxString& extension);
     void openInBrowserOrSay(const std::string& id);
     void showKeyStatus();
     std::string selectedWebUrl();

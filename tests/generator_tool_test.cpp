@@ -117,8 +117,17 @@ TEST(GeneratorTool, AnySizeLoadsToExactlyThatManyNodes) {
 }
 
 TEST(GeneratorTool, RefusesBadOptions) {
-    EXPECT_EQ(generate({"--nodes", "0"}).status, 1);
-    EXPECT_EQ(generate({"--nodes", "many"}).status, 1);
+    // Usage errors: status 2 and a message that names the option, after the program's name.
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"--nodes", "0"}, {"--nodes", "many"}, {"--seed"}}) {
+        const ToolRun bad = generate(options);
+        EXPECT_EQ(bad.status, 2) << options[0];
+        EXPECT_TRUE(bad.err.starts_with("orvo-gen: ")) << bad.err;
+        EXPECT_NE(bad.err.find(options[0]), std::string::npos) << bad.err;
+    }
+    const ToolRun unknown = generate({"--colour", "red"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("--colour"), std::string::npos) << unknown.err;
     const ToolRun unwritable = generate({"-n", "10", "-o", "/nonexistent-dir/x.graph"});
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_NE(unwritable.err.find("cannot write"), std::string::npos) << unwritable.err;
@@ -126,6 +135,7 @@ TEST(GeneratorTool, RefusesBadOptions) {
     const ToolRun help = generate({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--seed"), std::string::npos);
+    EXPECT_NE(help.out.find("\nUsage: orvo-gen [OPTIONS]"), std::string::npos) << help.out;
     EXPECT_EQ(generate({"--version"}).out, "orvo-gen 2.0.0\n");
 }
 

@@ -1,6 +1,8 @@
 // orvo-inspect run as a process on real files: exit statuses and messages, the dump bytes of the
 // worked example, the positions CSV, --from, --flags, --stats and DEVIRIRO_DEBUG.
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
@@ -199,7 +201,7 @@ TEST(InspectTool, FlagsChooseHowRepeatedRecordsAreRead) {
 
     for (const char* bad : {"0x2g", "forty", "-1", "0x", "99999999999"}) {
         const ToolRun run = inspect({dir / "move.graph", "--flags", bad});
-        EXPECT_EQ(run.status, 1) << bad;
+        EXPECT_EQ(run.status, 2) << bad;
         EXPECT_NE(run.err.find("--flags"), std::string::npos) << run.err;
     }
 }
@@ -271,8 +273,104 @@ TEST(InspectTool, UnusableFilesAndOptions) {
     EXPECT_NE(unwritable.err.find("cannot write"), std::string::npos) << unwritable.err;
     EXPECT_EQ(inspect({kWorkedExample, "--positions", dir / "no/such/p.csv"}).status, 1);
 
-    EXPECT_EQ(inspect({}).status, 1);
-    EXPECT_EQ(inspect({kWorkedExample, "--no-such-option"}).status, 1);
+    // Usage errors: status 2 and a message that names the option, after the program's name.
+    const ToolRun noFile = inspect({});
+    EXPECT_EQ(noFile.status, 2);
+    EXPECT_EQ(noFile.err, "orvo-inspect: FILE is required\nRun with --help for more information.\n");
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{kWorkedExample, "--no-such-option"},
+          {"--no-such-option"},
+          {kWorkedExample, "--flags", "0x1G"},
+          {kWorkedExample, "--dump"}}) {
+        const ToolRun run = inspect(options);
+        EXPECT_EQ(run.status, 2) << options.back();
+        EXPECT_TRUE(run.err.starts_with("orvo-inspect: ")) << run.err;
+        const std::string named = options.back() == "0x1G" ? "--flags" : options.back();
+        EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+TEST(InspectTool, WarnsAboutFilesThatAreNoGraphFilesAsTheViewerAsks) {
+    TempDir dir;
+    // A listing: one word a line, so nearly every line is skipped; two lines are records.
+    std::string listing;
+    for (int i = 0; i < 9998; ++i) listing += "file" + std::to_string(i) + ".txt\n";
+    listing += "0 http://a/ 1 html main\n 1 http://a/b 1 html main\n";
+    writeWholeFile(dir / "ls", listing);
+    const ToolRun run = inspect({dir / "ls"});
+    EXPECT_EQ(run.status, 0) << "what the reader makes of the file does not change";
+    EXPECT_NE(run.out.find(": 2 nodes,"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err, "orvo-inspect: warning: " + (dir / "ls").string() +
+                           " does not look like a graph file: 9 998 of 10 000 lines were "
+                           "skipped\n");
+
+    writeWholeFile(dir / "data.bin", std::string("0 http://b/ 1 html main\n\0\x01\n", 27));
+    const ToolRun binary = inspect({dir / "data.bin"});
+    EXPECT_EQ(binary.status, 0);
+    EXPECT_NE(binary.err.find("does not look like a graph file: it holds zero bytes"),
+              std::string::npos)
+        << binary.err;
+
+    // A graph file gets no warning.
+    EXPECT_EQ(inspect({kSiteExample}).err, "");
+}
+
+/// Runs orvo-inspect on a pseudo-terminal, as a person at a terminal would; what it printed.
+std::string inspectOnATerminal(const std::vector<std::string>& arguments) {
+    const std::string program = std::string(ORVO_TOOLS_DIR) + "/orvo-inspect";
+    std::vector<std::string> store{program};
+    store.insert(store.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& a : store) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int terminal = -1;
+    std::fflush(nullptr);
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        ::unsetenv("DEVIRIRO_DEBUG");
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    std::string out;
+    if (child < 0) return out;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(terminal, buffer, sizeof buffer)) > 0;) out.append(buffer, got);
+    ::close(terminal);
+    ::waitpid(child, nullptr, 0);
+    return out;
+}
+
+TEST(InspectTool, ControlBytesNeverReachATerminalRaw) {
+    TempDir dir;
+    // Ids that would turn a terminal's text red and retitle its window.
+    const std::string red = "http://a/\x1b[31mred", title = "http://a/\x1b]0;owned\x07";
+    writeWholeFile(dir / "c.graph", "0 http://a/ 0 html main\n1 " + red + " 0 html main\n1 " +
+                                        title + " 0 html main\n");
+    const std::string escapedRed = "http://a/\\x1B[31mred";
+    const std::string escapedTitle = "http://a/\\x1B]0;owned\\x07";
+
+    const std::string dump = inspectOnATerminal({dir / "c.graph", "--dump", "-"});
+    EXPECT_EQ(dump.find('\x1b'), std::string::npos) << dump;
+    EXPECT_NE(dump.find(escapedRed), std::string::npos) << dump;
+    EXPECT_NE(dump.find(escapedTitle), std::string::npos) << dump;
+    const std::string positions = inspectOnATerminal({dir / "c.graph", "--positions", "-"});
+    EXPECT_EQ(positions.find('\x1b'), std::string::npos) << positions;
+    EXPECT_NE(positions.find(escapedRed), std::string::npos) << positions;
+    // An unknown id in a message, and a file name in the summary.
+    const std::string named = dir / "new\x1b[2Jname.graph";
+    std::filesystem::copy_file(dir / "c.graph", named);
+    const std::string summary = inspectOnATerminal({named});
+    EXPECT_EQ(summary.find('\x1b'), std::string::npos) << summary;
+    EXPECT_NE(summary.find("new\\x1B[2Jname.graph: 3 nodes"), std::string::npos) << summary;
+    const ToolRun unknown = inspect({dir / "c.graph", "--from", "x\x1b[5m"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("\"x\\x1B[5m\""), std::string::npos) << unknown.err;
+
+    // Written to a file or a pipe, the data stays byte for byte what the ids hold.
+    const ToolRun piped = inspect({dir / "c.graph", "--dump", "-"});
+    EXPECT_NE(piped.out.find(red), std::string::npos);
+    EXPECT_NE(piped.out.find(title), std::string::npos);
 }
 
 TEST(InspectTool, HelpAndVersion) {
@@ -280,6 +378,14 @@ TEST(InspectTool, HelpAndVersion) {
     EXPECT_EQ(help.status, 0);
     for (const char* option : {"--dump", "--positions", "--from", "--flags", "--stats"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    // The usage line names the program, not the path it was started by.
+    EXPECT_NE(help.out.find("\nUsage: orvo-inspect [OPTIONS] FILE\n"), std::string::npos) << help.out;
+    // Every load flag bit, and the columns of the tree text.
+    for (const char* bit : {"0x01", "0x02", "0x04", "0x08", "0x10", "0x20"})
+        EXPECT_NE(help.out.find("\n  " + std::string(bit) + "  "), std::string::npos) << bit;
+    for (const char* column : {"DEPTH ID SHOWN  GROUP...", "\n  DEPTH ", "\n  ID ", "\n  SHOWN ",
+                               "\n  GROUP "})
+        EXPECT_NE(help.out.find(column), std::string::npos) << column;
     const ToolRun version = inspect({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "orvo-inspect 2.0.0\n");

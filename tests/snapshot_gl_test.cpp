@@ -133,8 +133,28 @@ TEST(SnapshotTool, RefusesWhatItCannotDo) {
     EXPECT_NE(run.err.find("http://nowhere/"), std::string::npos) << run.err;
 
     run = runTool("orvo-snapshot", {dir / "missing.graph", "-o", out});
-    EXPECT_NE(run.status, 0);
+    EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("cannot open"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("No such file or directory"), std::string::npos) << run.err;
+
+    // Usage errors: status 2 and a message that names the option.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> usage = {
+        {{kSite, "-o", out, "--scheme", "3"}, "--scheme"},
+        {{kSite}, "--output"},
+        {{kSite, "-o", out, "--size", "20000x10"}, "--size"},
+        {{kSite, "-o", out, "--keys", "sf"}, "--keys"},
+        {{kSite, "-o", out, "--frobnicate"}, "--frobnicate"},
+    };
+    for (const auto& [arguments, named] : usage) {
+        run = runTool("orvo-snapshot", arguments);
+        EXPECT_EQ(run.status, 2) << named;
+        EXPECT_TRUE(run.err.starts_with("orvo-snapshot: ")) << run.err;
+        EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
+    }
+    // "f" would wait for standard input; the message says what to use instead.
+    run = runTool("orvo-snapshot", {kSite, "-o", out, "--keys", "f"});
+    EXPECT_NE(run.err.find("--goto"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
 
     run = runTool("orvo-snapshot", {kSite, "-o", dir / "no/such/dir/x.png", "--size", "64x48"});
     EXPECT_NE(run.status, 0);
@@ -161,6 +181,7 @@ TEST(SnapshotTool, RefusesWhatItCannotDo) {
     run = runTool("orvo-snapshot", {"--help"});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("--goto"), std::string::npos);
+    EXPECT_NE(run.out.find("\nUsage: orvo-snapshot [OPTIONS] FILE"), std::string::npos) << run.out;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <string>
 
+#include "tools/command_line.h"
 #include "tools/site_generator.h"
 
 int main(int argc, char** argv) {
@@ -23,11 +24,7 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     app.add_option("-o,--output", output, "Output file (standard output when absent)");
     app.set_version_flag("--version", "orvo-gen " ORVO_VERSION);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : 1;
-    }
+    if (const std::optional<int> status = orvo::parseCommandLine(app, argc, argv)) return *status;
 
     orvo::SiteSummary summary;
     if (output.empty()) {

@@ -8,20 +8,54 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <optional>
 #include <string>
 
 #include "glue/window_settings.h"
+#include "graph/atomic_file.h"
 #include "graph/graph.h"
-#include "tools/positions_csv.h"
+#include "graph/positions_csv.h"
+#include "graph/read_stats.h"
+#include "tools/command_line.h"
+#include "tools/terminal_text.h"
 #include "tools/tree_stats.h"
 
 namespace {
 
-constexpr int kExitFailure = 1;  // unusable file, unknown id, bad option, unwritable output
-constexpr int kExitNoNode = 2;
+constexpr int kExitFailure = 1;  // unusable file, unknown id, unwritable output
+constexpr int kExitNoNode = 2;   // as a usage error: there is nothing to inspect
+
+/// An id or a file name as a person's terminal may show it (no raw control bytes).
+std::string shown(const std::string& text) { return orvo::escapeControlBytes(text); }
+
+const char* const kHelpFooter =
+    "Load flags (--flags N), the sum of the bits wanted; they decide what happens when a node\n"
+    "is listed again under another parent:\n"
+    "  0x01  never move a node: every repeated record becomes a non-tree link\n"
+    "  0x02  compare the address components of the old parent, the new parent and the node\n"
+    "  0x04  move a node only within the same level-0 ancestor\n"
+    "  0x08  when still undecided, move when the new parent's component sorts first\n"
+    "  0x10  records carry an extra integer, compared with the parent link's\n"
+    "  0x20  when still undecided, move to the parent of lower level\n"
+    "The viewer reads with 0x2A (0x02 + 0x08 + 0x20).\n"
+    "\n"
+    "Tree text (--dump PATH), one line a node in outline order, each node's outgoing non-tree\n"
+    "links after its subtree, one level deeper:\n"
+    "  DEPTH ID SHOWN  GROUP...\n"
+    "  DEPTH  the node's depth in the tree (the first record's level at the top)\n"
+    "  ID     the node's id; on a link's line, the id of the node the link goes to\n"
+    "  SHOWN  1 when the node (on a link's line, the link) is shown, 0 when hidden\n"
+    "  GROUP  the node's group names, kind 0 first (two spaces before the first)\n"
+    "\n"
+    "Positions (--positions PATH): CSV with the header index,id,x,y,z, one row a node in index\n"
+    "order, x y z being where the layout puts it in the unit ball.\n"
+    "\n"
+    "Exit status: 0 loaded, 1 unusable file, unknown id or unwritable output, 2 usage error or\n"
+    "no node in the file.\n"
+    "Ids and file names shown on a terminal have their control bytes written as \\xNN.";
 
 struct Options {
     std::string file;
@@ -48,35 +82,52 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-/// Opens PATH for writing, "-" being standard output.
-std::FILE* openOutput(const std::string& path) {
-    return path == "-" ? stdout : std::fopen(path.c_str(), "wb");
-}
-
-bool closeOutput(std::FILE* f) {
-    if (f == stdout) return std::fflush(f) == 0 && !std::ferror(f);
-    const bool ok = !std::ferror(f);
-    return std::fclose(f) == 0 && ok;
-}
-
-int failWrite(const std::string& path) {
-    std::fprintf(stderr, "orvo-inspect: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+/// Writes text to PATH, "-" being standard output; a file is complete or not written at all,
+/// and a terminal gets no raw control bytes.
+int writeOutput(const std::string& path, const std::string& text) {
+    if (path == "-") {
+        const std::string out =
+            orvo::isTerminal(stdout) ? orvo::escapeControlBytes(text, true) : text;
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+        std::fprintf(stderr, "orvo-inspect: cannot write to standard output: %s\n",
+                     std::strerror(errno));
+        return kExitFailure;
+    }
+    std::string error;
+    const bool written = orvo::writeFileAtomically(
+        path,
+        [&text](const std::string&, std::FILE* out, std::string&) {
+            return std::fwrite(text.data(), 1, text.size(), out) == text.size();
+        },
+        error);
+    if (written) return 0;
+    std::fprintf(stderr, "orvo-inspect: %s\n", shown(error).c_str());
     return kExitFailure;
 }
 
 int writeDump(const orvo::Graph& graph, const std::string& path) {
-    std::FILE* out = openOutput(path);
-    if (!out) return failWrite(path);
-    const std::string text = graph.dumpSubtree(*graph.root, graph.root->level);
-    std::fwrite(text.data(), 1, text.size(), out);
-    return closeOutput(out) ? 0 : failWrite(path);
+    return writeOutput(path, graph.dumpSubtree(*graph.root, graph.root->level));
 }
 
 int writePositions(const orvo::Graph& graph, const std::string& path) {
-    std::FILE* out = openOutput(path);
-    if (!out) return failWrite(path);
-    const bool ok = orvo::writePositionsCsv(out, graph);
-    return closeOutput(out) && ok ? 0 : failWrite(path);
+    // The table is built in memory first: a terminal gets it escaped, a file all at once.
+    char* buffer = nullptr;
+    size_t size = 0;
+    std::FILE* memory = ::open_memstream(&buffer, &size);
+    if (memory == nullptr) {
+        std::fprintf(stderr, "orvo-inspect: %s\n", std::strerror(errno));
+        return kExitFailure;
+    }
+    const bool ok = orvo::writePositionsCsv(memory, graph);
+    std::fclose(memory);
+    const std::string text(buffer, size);
+    std::free(buffer);
+    if (!ok) {
+        std::fprintf(stderr, "orvo-inspect: out of memory for the positions\n");
+        return kExitFailure;
+    }
+    return writeOutput(path, text);
 }
 
 void printStats(const std::string& file, const orvo::Graph& graph, double readSeconds,
@@ -85,14 +136,14 @@ void printStats(const std::string& file, const orvo::Graph& graph, double readSe
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const double peakBytes = double(usage.ru_maxrss) * 1024.0;  // ru_maxrss is in KiB
-    std::printf("file            %s\n", file.c_str());
+    std::printf("file            %s\n", shown(file).c_str());
     std::printf("nodes           %lld (%lld shown)\n", (long long)s.nodes, (long long)s.shownNodes);
     std::printf("links           %lld\n", (long long)s.links);
     std::printf("tree links      %lld\n", (long long)s.treeLinks);
     std::printf("non-tree links  %lld\n", (long long)s.nonTreeLinks);
     std::printf("tree depth      %lld\n", (long long)s.depth);
     std::printf("widest fan-out  %lld (%s)\n", (long long)s.widestFanOut,
-                s.widestNode ? s.widestNode->id.c_str() : "");
+                s.widestNode ? shown(s.widestNode->id).c_str() : "");
     std::printf("read time       %.3f s\n", readSeconds);
     std::printf("layout time     %.3f s\n", layoutSeconds);
     std::printf("peak memory     %.1f MiB (%.0f bytes per node)\n", peakBytes / (1024.0 * 1024.0),
@@ -102,25 +153,25 @@ void printStats(const std::string& file, const orvo::Graph& graph, double readSe
 void printSummary(const std::string& file, const orvo::Graph& graph) {
     const orvo::TreeStats s = orvo::computeTreeStats(graph);
     std::printf("%s: %lld nodes, %lld links (%lld non-tree), depth %lld, widest fan-out %lld\n",
-                file.c_str(), (long long)s.nodes, (long long)s.links, (long long)s.nonTreeLinks,
+                shown(file).c_str(), (long long)s.nodes, (long long)s.links, (long long)s.nonTreeLinks,
                 (long long)s.depth, (long long)s.widestFanOut);
 }
 
 int run(const Options& options) {
+    const std::string file = shown(options.file);
     struct stat info {};
     if (stat(options.file.c_str(), &info) != 0) {
-        std::fprintf(stderr, "orvo-inspect: cannot open %s: %s\n", options.file.c_str(),
+        std::fprintf(stderr, "orvo-inspect: cannot open %s: %s\n", file.c_str(),
                      std::strerror(errno));
         return kExitFailure;
     }
     if (S_ISDIR(info.st_mode)) {
-        std::fprintf(stderr, "orvo-inspect: cannot read %s: it is a directory\n",
-                     options.file.c_str());
+        std::fprintf(stderr, "orvo-inspect: cannot read %s: it is a directory\n", file.c_str());
         return kExitFailure;
     }
     std::ifstream in(options.file, std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, "orvo-inspect: cannot open %s: %s\n", options.file.c_str(),
+        std::fprintf(stderr, "orvo-inspect: cannot open %s: %s\n", file.c_str(),
                      std::strerror(errno));
         return kExitFailure;
     }
@@ -132,11 +183,16 @@ int run(const Options& options) {
     orvo::Graph graph(settings, in);  // reads, lays out, and honours DEVIRIRO_DEBUG
     const double loadSeconds = secondsSince(loadStart);
     if (in.bad()) {
-        std::fprintf(stderr, "orvo-inspect: error while reading %s\n", options.file.c_str());
+        std::fprintf(stderr, "orvo-inspect: error while reading %s\n", file.c_str());
         return kExitFailure;
     }
+    // What the viewer asks about before it shows such a file; the load itself is the same.
+    if (graph.readStats.looksLikeNoGraph()) {
+        std::fprintf(stderr, "orvo-inspect: warning: %s\n",
+                     orvo::noGraphWarning(file, graph.readStats).c_str());
+    }
     if (graph.empty()) {
-        std::fprintf(stderr, "orvo-inspect: %s holds no node record\n", options.file.c_str());
+        std::fprintf(stderr, "orvo-inspect: %s holds no node record\n", file.c_str());
         return kExitNoNode;
     }
     orvo::applyLoadSettings(graph, settings);
@@ -156,7 +212,7 @@ int run(const Options& options) {
         orvo::Node* from = graph.findNode(options.fromId);
         if (!from) {
             std::fprintf(stderr, "orvo-inspect: no node with id \"%s\" in %s\n",
-                         options.fromId.c_str(), options.file.c_str());
+                         shown(options.fromId).c_str(), file.c_str());
             return kExitFailure;
         }
         graph.relayoutFrom(from);
@@ -183,9 +239,9 @@ int main(int argc, char** argv) {
     CLI::App app{
         "Loads a graph file as the viewer does (load flags 0x2A, then the group colour "
         "table) and reports what it loaded. Without options it prints a one-line "
-        "summary. Exit status: 0 loaded, 1 unusable file, unknown id or unwritable "
-        "output, 2 no node in the file."};
+        "summary."};
     app.name("orvo-inspect");
+    app.footer(kHelpFooter);
     Options options;
     std::string flagsText;
     app.add_option("FILE", options.file, "Graph file")->required();
@@ -198,25 +254,22 @@ int main(int argc, char** argv) {
     CLI::Option* from =
         app.add_option("--from", options.fromId, "Lay the tree out from the node with this id")
             ->type_name("ID");
-    app.add_option("--flags", flagsText, "Load flags, decimal or 0x hexadecimal (default 0x2A)")
+    app.add_option("--flags", flagsText,
+                   "Load flags, decimal or 0x hexadecimal (default 0x2A; bits below)")
         ->type_name("N");
     app.add_flag("--stats", options.stats,
                  "Print counts, tree depth, widest fan-out, read and layout time, peak memory");
     app.set_version_flag("--version", "orvo-inspect " ORVO_VERSION);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : kExitFailure;
-    }
+    if (const std::optional<int> status = orvo::parseCommandLine(app, argc, argv)) return *status;
     options.haveFrom = from->count() > 0;
     if (!flagsText.empty()) {
         const std::optional<int32_t> flags = parseFlags(flagsText);
         if (!flags) {
             std::fprintf(stderr,
                          "orvo-inspect: --flags wants a number from 0 to 0x7FFFFFFF, "
-                         "not \"%s\"\n",
-                         flagsText.c_str());
-            return kExitFailure;
+                         "not \"%s\"\nRun with --help for more information.\n",
+                         shown(flagsText).c_str());
+            return orvo::kExitUsage;
         }
         options.loadFlags = *flags;
     }

@@ -1,8 +1,10 @@
 // orvo-snapshot: draws a graph file headless, as the viewer shows it right after opening it (the
 // first frame and, unless told otherwise, the idle refinement), and writes the picture as a PNG.
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -15,6 +17,7 @@
 #include "platform/draw_process.h"
 #include "platform/offscreen_surface.h"
 #include "platform/png_image.h"
+#include "tools/command_line.h"
 #include "viewer/viewer.h"
 
 namespace {
@@ -51,14 +54,28 @@ int fail(const std::string& message) {
     return kExitFailure;
 }
 
+int usage(const std::string& message) {
+    std::fprintf(stderr, "orvo-snapshot: %s\nRun with --help for more information.\n",
+                 message.c_str());
+    return orvo::kExitUsage;
+}
+
 int run(const Options& options) {
     int width = 0, height = 0;
     if (!parseSize(options.size, width, height)) {
-        return fail("--size wants WIDTHxHEIGHT, each from 1 to " + std::to_string(kMaxSide) +
-                    ", not \"" + options.size + "\"");
+        return usage("--size wants WIDTHxHEIGHT, each from 1 to " + std::to_string(kMaxSide) +
+                     ", not \"" + options.size + "\"");
     }
+    // "f" would wait for a line on standard input, which a picture cannot show.
+    if (options.keys && options.keys->find('f') != std::string::npos) {
+        return usage("--keys cannot take \"f\" (it reads an id from standard input); bring "
+                     "the node to the centre with --goto ID");
+    }
+    errno = 0;
     if (!std::ifstream(options.file, std::ios::binary)) {
-        return fail("cannot open \"" + options.file + "\"");
+        const int why = errno;
+        return fail("cannot open \"" + options.file + "\": " +
+                    (why != 0 ? std::strerror(why) : "it cannot be read"));
     }
 
     orvo::OffscreenSurface surface(width, height);
@@ -131,12 +148,14 @@ int main(int argc, char** argv) {
     app.add_option("--size", options.size, "picture size WIDTHxHEIGHT (default 800x600)");
     app.add_option("--goto", options.gotoId, "bring the node with this id to the centre first");
     app.add_option("--scheme", options.scheme, "colour scheme 0, 1 or 2")->check(CLI::Range(0, 2));
-    app.add_option("--keys", options.keys, "keyboard commands, as if typed into the view");
+    app.add_option("--keys", options.keys,
+                   "keyboard commands, as if typed into the view (all but \"f\", which reads "
+                   "standard input: use --goto)");
     app.add_flag("--no-refine", options.noRefine, "only the first time slice, no idle refinement");
     app.add_option("--refine-limit", options.refineLimit,
                    "seconds of refinement at the most (default 1, as in the viewer); a large "
                    "value draws the whole graph however slow the machine")
         ->check(CLI::Range(0.0, 86400.0));
-    CLI11_PARSE(app, argc, argv);
+    if (const std::optional<int> status = orvo::parseCommandLine(app, argc, argv)) return *status;
     return run(options);
 }

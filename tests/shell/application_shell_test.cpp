@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -370,35 +371,62 @@ TEST_F(ApplicationTest, ViewClickKeysOpenNewAndExit) {
     EXPECT_NE(config.find("File2=" + kSite), std::string::npos) << config;
 }
 
+/// How many pixels differ between two pictures of the same window.
+long differingPixels(const ScreenImage& a, const ScreenImage& b) {
+    if (a.rgb.size() != b.rgb.size()) return static_cast<long>(std::max(a.rgb.size(), b.rgb.size()));
+    long n = 0;
+    for (size_t i = 0; i < a.rgb.size(); ++i) n += a.rgb[i] != b.rgb[i];
+    return n;
+}
+
 TEST_F(ApplicationTest, CtrlFFindsANodeByPartOfItsIdAndFliesToIt) {
     Program orvo(configHome, {kSite});
     const std::string main = orvo.window("^site\\.graph - orvo$");
     ASSERT_FALSE(main.empty()) << orvo.output();
-    std::this_thread::sleep_for(2000ms);  // first frame, its refinement and the search index
     const Geometry frame = windowGeometry(main);
+    // The top node (the biggest cyan cube) at the centre, nothing selected yet.
     int cx = 0, cy = 0;
-    ASSERT_TRUE(largestPatch(shot(frame), {0, 255, 255}, cx, cy)) << "the top node";
+    shotWhen(frame, [&](const ScreenImage& image) {
+        return largestPatch(image, {0, 255, 255}, cx, cy) &&
+               countColour(image, 230, 179, 153) > 500;
+    });
+    ASSERT_TRUE(orvo.waitUntilIdle()) << "the first picture is never finished";
+    const ScreenImage start = shot(frame);
+    ASSERT_TRUE(largestPatch(start, {0, 255, 255}, cx, cy)) << "the top node";
+    ASSERT_EQ(countColour(start, 255, 255, 0), 0) << "a node is selected already";
+
+    // The selected (yellow) node at the centre, in a picture that has come to rest.
+    int sx = 0, sy = 0;
+    ScreenImage last;
+    auto selectedAtCentre = [&](const ScreenImage& image) {
+        const bool rested = image.rgb == last.rgb;
+        last = image;
+        return rested && largestPatch(image, {255, 255, 0}, sx, sy) &&
+               std::abs(sx - cx) + std::abs(sy - cy) < 30;
+    };
 
     // Ctrl+F, part of a page's id, Enter: the page is selected and flown to the centre.
     shell("xdotool windowfocus --sync " + main + " key ctrl+f");
     const std::string dialog = orvo.titled("Find Node");
     ASSERT_FALSE(dialog.empty()) << "no Find Node dialog";
-    std::this_thread::sleep_for(500ms);
     shell("xdotool windowfocus --sync " + dialog + " type --delay 60 'example.org/FAQ.h'");
-    std::this_thread::sleep_for(500ms);
-    shell("xdotool key Return");
-    std::this_thread::sleep_for(2500ms);
-    EXPECT_TRUE(orvo.titled("Find Node", 0).empty()) << "the dialog stays open";
-    int fx = 0, fy = 0;
-    ASSERT_TRUE(largestPatch(shot(frame), {255, 255, 0}, fx, fy)) << "no selected node";
-    EXPECT_LT(std::abs(fx - cx) + std::abs(fy - cy), 30) << "the found node is not at the centre";
+    shell("xdotool windowfocus --sync " + dialog + " key Return");
+    EXPECT_TRUE(waitUntil([&] { return orvo.titled("Find Node", 0).empty(); }, 20s))
+        << "the dialog stays open";
+    const ScreenImage found = shotWhen(frame, selectedAtCentre);
+    EXPECT_TRUE(largestPatch(found, {255, 255, 0}, sx, sy)) << "no selected node";
+    EXPECT_LT(std::abs(sx - cx) + std::abs(sy - cy), 30) << "the found node is not at the centre";
 
-    // Alt+Left: back to the top node, which becomes the selected node at the centre.
+    // Alt+Left: back to the top node, which becomes the selected node at the centre; the
+    // picture around it is the top node's again, not the page's.
     shell("xdotool windowfocus --sync " + main + " key alt+Left");
-    std::this_thread::sleep_for(2500ms);
-    int bx = 0, by = 0;
-    ASSERT_TRUE(largestPatch(shot(frame), {255, 255, 0}, bx, by));
-    EXPECT_LT(std::abs(bx - cx) + std::abs(by - cy), 30);
+    last = ScreenImage();
+    const long pixels = static_cast<long>(found.rgb.size());
+    const ScreenImage back = shotWhen(frame, [&](const ScreenImage& image) {
+        return differingPixels(image, found) > pixels / 50 && selectedAtCentre(image);
+    });
+    EXPECT_GT(differingPixels(back, found), pixels / 50) << "the view did not go back";
+    EXPECT_LT(std::abs(sx - cx) + std::abs(sy - cy), 30) << "the top node is not at the centre";
 
     chooseFromFileMenu(orvo, main, "x");
     EXPECT_EQ(orvo.waitForExit(), 0) << orvo.output();

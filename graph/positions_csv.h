@@ -17,4 +17,8 @@ void appendCsvField(std::string& out, std::string_view field);
 /// Writes the whole table; false when the stream reported an error.
 bool writePositionsCsv(std::FILE* out, const Graph& graph);
 
+/// Writes the whole table to a file that is complete or not there at all; false with a
+/// one-line reason in error (the old file, if any, then stays as it was).
+bool writePositionsCsvFile(const std::string& path, const Graph& graph, std::string& error);
+
 }  // namespace orvo

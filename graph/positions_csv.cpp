@@ -1,7 +1,11 @@
 // Node positions as CSV.
-#include "tools/positions_csv.h"
+#include "graph/positions_csv.h"
+
+#include <cerrno>
+#include <cstring>
 
 #include "geometry/proj_point.h"
+#include "graph/atomic_file.h"
 #include "graph/graph.h"
 
 namespace orvo {
@@ -35,6 +39,17 @@ bool writePositionsCsv(std::FILE* out, const Graph& graph) {
         std::fwrite(row.data(), 1, row.size(), out);
     }
     return std::ferror(out) == 0;
+}
+
+bool writePositionsCsvFile(const std::string& path, const Graph& graph, std::string& error) {
+    return writeFileAtomically(
+        path,
+        [&graph](const std::string&, std::FILE* out, std::string& reason) {
+            if (writePositionsCsv(out, graph)) return true;
+            reason = std::strerror(errno != 0 ? errno : EIO);
+            return false;
+        },
+        error);
 }
 
 }  // namespace orvo
