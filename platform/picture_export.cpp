@@ -64,6 +64,8 @@ bool exportPicture(Viewer& viewer, const PictureExport& picture, const std::stri
     {
         // Declared first, so it acts once the offscreen context is gone.
         const ViewerFrameRestart restart(viewer);
+        // A window's context of another interface would keep the headless one from drawing.
+        viewer.deviceContext().releaseCurrent();
         OffscreenSurface surface(width, height);
         if (!surface.valid()) {
             error = "cannot draw offscreen: " + surface.lastError();

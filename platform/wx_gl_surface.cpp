@@ -6,6 +6,9 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <wx/glcanvas.h>
+#if defined(__WXGTK__) || defined(__WXX11__)
+#include <GL/glx.h>
+#endif
 
 #include <chrono>
 
@@ -44,6 +47,14 @@ GlContext* WxGlSurface::createContext() {
 bool WxGlSurface::makeCurrent(GlContext* context) {
     if (context == nullptr) return false;
     return canvas_.SetCurrent(*reinterpret_cast<wxGLContext*>(context));
+}
+
+// One thread has one current context across GLX and EGL: a GLX context left current keeps an
+// EGL one from being made current.
+void WxGlSurface::releaseCurrent() {
+#if defined(__WXGTK__) || defined(__WXX11__)
+    if (glXGetCurrentContext() != nullptr) glXMakeCurrent(glXGetCurrentDisplay(), None, nullptr);
+#endif
 }
 
 void WxGlSurface::swapBuffers() {

@@ -22,6 +22,7 @@ public:
 
     GlContext* createContext() override;
     bool makeCurrent(GlContext* context) override;
+    void releaseCurrent() override;
     void swapBuffers() override;
     void setDrawBuffer(DrawBuffer buffer) override;
     void flushFront() override;

@@ -29,6 +29,10 @@ public:
     virtual GlContext* createContext() = 0;
     /// Makes the context current on this surface.
     virtual bool makeCurrent(GlContext* context) = 0;
+    /// Lets go of this surface's context on the calling thread, so that a context of another
+    /// window-system interface (a headless one, say) can be made current; the next makeCurrent
+    /// takes it up again.
+    virtual void releaseCurrent() {}
     /// Shows the back buffer (the end of a frame's first slice).
     virtual void swapBuffers() = 0;
     /// Stands in for glDrawBuffer(GL_BACK / GL_FRONT).

@@ -64,7 +64,15 @@ int main(int argc, char** argv) {
     std::vector<std::string> files;
     cli.add_option("FILE", files, "graph files to open at start-up, each in a window of its own");
     cli.set_version_flag("--version", std::string("orvo ") + ORVO_VERSION);
-    CLI11_PARSE(cli, argc, argv);
+    try {
+        cli.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return cli.exit(e);  // --help, --version
+    } catch (const CLI::ParseError& e) {
+        // A command line the viewer cannot use: status 2, as for every tool.
+        std::fprintf(stderr, "orvo: %s\nRun with --help for more information.\n", e.what());
+        return 2;
+    }
 
     for (size_t i = 1; i < files.size(); ++i) openInViewerOfItsOwn(argv[0], files[i]);
 

@@ -19,12 +19,8 @@ inline std::optional<int> parseCommandLine(CLI::App& app, int argc, char** argv)
     try {
         app.parse(argc, argv);
         return std::nullopt;
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForAllHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);  // --help, --version
     } catch (const CLI::ParseError& e) {
         // A required argument is checked before the words nobody took: an unknown option next
         // to a missing file is the option the user got wrong.

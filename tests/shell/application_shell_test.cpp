@@ -665,6 +665,10 @@ TEST(ApplicationOptionsTest, HelpAndVersionNeedNoDisplay) {
     const std::string help = shell("env -u DISPLAY " + app + " --help; echo status $?");
     EXPECT_NE(help.find("FILE"), std::string::npos) << help;
     EXPECT_NE(help.find("status 0"), std::string::npos) << help;
+    const std::string bad = shell("env -u DISPLAY " + app + " --frobnicate 2>&1; echo status $?");
+    EXPECT_NE(bad.find("orvo: "), std::string::npos) << bad;
+    EXPECT_NE(bad.find("--frobnicate"), std::string::npos) << bad;
+    EXPECT_NE(bad.find("status 2"), std::string::npos) << bad;
 }
 
 }  // namespace
