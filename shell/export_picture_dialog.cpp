@@ -11,7 +11,7 @@
 namespace orvo {
 
 ExportPictureDialog::ExportPictureDialog(wxWindow* parent, const wxSize& windowSize)
-    : wxDialog(parent, wxID_ANY, "Export Picture"), windowSize_(windowSize) {
+    : wxDialog(parent, wxID_ANY, "Picture Size"), windowSize_(windowSize) {
     windowChoice_ = new wxRadioButton(
         this, wxID_ANY,
         wxString::Format("The window's size, %d x %d pixels", windowSize.x, windowSize.y),

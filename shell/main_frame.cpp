@@ -172,7 +172,9 @@ bool CMainFrame::createContents() {
         refreshStatus();
     };
     view_->onKeyCommand = [this] { showKeyStatus(); };
+    // On the view too: a drop lands on the deepest window that takes drops.
     SetDropTarget(new FileDrop(*manager_));
+    view_->SetDropTarget(new FileDrop(*manager_));
     view_->onNodeMenu = [this](const std::string& id, const wxPoint& where) {
         showNodeMenu(id, where);
     };

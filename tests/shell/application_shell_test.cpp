@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/png_image.h"
 #include "tests/shell/x_screen.h"
 #include "tests/test_time.h"
 #include "tools/site_generator.h"
@@ -427,6 +428,57 @@ TEST_F(ApplicationTest, CtrlFFindsANodeByPartOfItsIdAndFliesToIt) {
     });
     EXPECT_GT(differingPixels(back, found), pixels / 50) << "the view did not go back";
     EXPECT_LT(std::abs(sx - cx) + std::abs(sy - cy), 30) << "the top node is not at the centre";
+
+    chooseFromFileMenu(orvo, main, "x");
+    EXPECT_EQ(orvo.waitForExit(), 0) << orvo.output();
+}
+
+TEST_F(ApplicationTest, FileExportPictureWritesTheViewAsAPngBesideTheGraph) {
+    // The graph is opened from a folder of the test's own: the Save dialog starts there.
+    const std::string graph = configHome + "/site.graph";
+    std::filesystem::copy_file(kSite, graph);
+    Program orvo(configHome, {graph});
+    const std::string main = orvo.window("^site\\.graph - orvo$");
+    ASSERT_FALSE(main.empty()) << orvo.output();
+    ASSERT_TRUE(orvo.waitUntilIdle());
+
+    // File > Export Picture..., the window's size (the default), then the Save dialog's own
+    // proposal: the graph's name with .png, in its folder. A dialog that has just come up may
+    // not take keys yet, so Return is pressed again now and then while it stays.
+    chooseFromFileMenu(orvo, main, "p");
+    const std::string sizes = orvo.titled("Picture Size");
+    ASSERT_FALSE(sizes.empty()) << "no size dialog";
+    const auto pressReturnUntil = [&](const std::string& window, auto done) {
+        return waitUntil(done, 30s, [&] {
+            shell("xdotool windowfocus --sync " + window + " key Return 2>/dev/null");
+            std::this_thread::sleep_for(300ms);
+        });
+    };
+    EXPECT_TRUE(pressReturnUntil(sizes, [&] { return orvo.titled("Picture Size", 0).empty(); }));
+    const std::string save = orvo.titled("Export Picture");
+    ASSERT_FALSE(save.empty()) << "no Save dialog";
+    const std::string picture = configHome + "/site.png";
+    EXPECT_TRUE(pressReturnUntil(save, [&] { return std::filesystem::exists(picture); }))
+        << orvo.output();
+    EXPECT_TRUE(waitUntil([&] { return orvo.titled("Export Picture", 0).empty(); }, 20s));
+
+    RgbaImage image;
+    std::string error;
+    ASSERT_TRUE(waitUntil([&] { return readPng(picture, image, error); }, 20s)) << error;
+    long sphere = 0, html = 0;
+    for (size_t i = 0; i + 3 < image.pixels.size(); i += 4) {
+        const uint8_t* p = &image.pixels[i];
+        sphere += std::abs(p[0] - 230) <= 3 && std::abs(p[1] - 179) <= 3 && std::abs(p[2] - 153) <= 3;
+        html += p[0] == 0 && p[1] == 255 && p[2] == 255;
+    }
+    EXPECT_GT(sphere, 500) << "the boundary sphere";
+    EXPECT_GT(html, 50) << "html pages";
+    // The window's size: the view is the frame's client area less the bars.
+    const Geometry frame = windowGeometry(main);
+    EXPECT_LE(image.width, frame.width);
+    EXPECT_GT(image.width, frame.width * 9 / 10);
+    EXPECT_LT(image.height, frame.height);
+    EXPECT_GT(image.height, frame.height / 2);
 
     chooseFromFileMenu(orvo, main, "x");
     EXPECT_EQ(orvo.waitForExit(), 0) << orvo.output();
