@@ -383,7 +383,7 @@ TEST(InspectTool, HelpAndVersion) {
     // Every load flag bit, and the columns of the tree text.
     for (const char* bit : {"0x01", "0x02", "0x04", "0x08", "0x10", "0x20"})
         EXPECT_NE(help.out.find("\n  " + std::string(bit) + "  "), std::string::npos) << bit;
-    for (const char* column : {"DEPTH ID SHOWN  GROUP...", "\n  DEPTH ", "\n  ID ", "\n  SHOWN ",
+    for (const char* column : {"DEPTH ID SHOWN GROUP...", "\n  DEPTH ", "\n  ID ", "\n  SHOWN ",
                                "\n  GROUP "})
         EXPECT_NE(help.out.find(column), std::string::npos) << column;
     const ToolRun version = inspect({"--version"});
