@@ -40,7 +40,7 @@ CrawlProgressDialog::CrawlProgressDialog(wxWindow* parent, const crawl::CrawlOpt
     log_ =
         new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, FromDIP(wxSize(560, 160)),
                        wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
-    stop_ = new wxButton(this, wxID_ANY, "Stop and Show");
+    stop_ = new wxButton(this, wxID_ANY, "&Stop and Show");
     auto* cancelButton = new wxButton(this, wxID_CANCEL, "Cancel");
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
     buttons->AddStretchSpacer();

@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
         "hyperbolic space.",
         "orvo"};
     std::vector<std::string> files;
-    cli.add_option("FILE", files, "graph files to open at start-up, each in a window of its own");
+    cli.add_option("FILE", files, "graph files, or http:// and https:// addresses to crawl, to open at start-up, "
+                   "each in a window of its own");
     cli.set_version_flag("--version", std::string("orvo ") + ORVO_VERSION);
     try {
         cli.parse(argc, argv);

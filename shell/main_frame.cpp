@@ -83,6 +83,7 @@ void showShortcuts(wxWindow* parent) {
 // Menu items and toolbar buttons show these in the status bar while under the pointer.
 const char* const kOpenHelp = "Open an existing document";
 const char* const kOpenFolderHelp = "Open a folder: a web site on disk or any directory tree";
+const char* const kOpenWebSiteHelp = "Crawl a live web site from its address and show its graph";
 const char* const kNewHelp = "Create a new document";
 const char* const kAboutHelp = "Display program information, version number and copyright";
 const char* const kFindHelp = "Find a node by part of its id or label and fly to it";
@@ -107,6 +108,7 @@ bool CMainFrame::createContents() {
     Bind(wxEVT_MENU, &CMainFrame::onAbout, this, wxID_ABOUT);
     Bind(wxEVT_MENU, &CMainFrame::onExit, this, wxID_EXIT);
     Bind(wxEVT_MENU, [this](wxCommandEvent&) { manager_->openFolder(); }, ID_FILE_OPEN_FOLDER);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { manager_->openWebSite(); }, ID_FILE_OPEN_WEB_SITE);
     Bind(wxEVT_MENU, &CMainFrame::onToggleToolBar, this, ID_VIEW_TOOLBAR);
     Bind(wxEVT_MENU, &CMainFrame::onToggleStatusBar, this, ID_VIEW_STATUS_BAR);
     Bind(wxEVT_UPDATE_UI, &CMainFrame::onUpdateToolBar, this, ID_VIEW_TOOLBAR);
@@ -185,6 +187,7 @@ void CMainFrame::buildMenus() {
     auto* file = new wxMenu;
     file->Append(wxID_OPEN, "&Open...\tCtrl+O", kOpenHelp);
     file->Append(ID_FILE_OPEN_FOLDER, "Open &Folder...\tCtrl+Shift+O", kOpenFolderHelp);
+    file->Append(ID_FILE_OPEN_WEB_SITE, "Open &Web Site...\tCtrl+Shift+W", kOpenWebSiteHelp);
     file->AppendSeparator();
     file->Append(ID_EXPORT_PICTURE, "Export &Picture...", kExportPictureHelp);
     file->Append(ID_EXPORT_LAYOUT, "Export &Layout...", kExportLayoutHelp);

@@ -50,6 +50,7 @@ public:
         ID_VIEW_TOOLBAR = wxID_HIGHEST + 1,
         ID_VIEW_STATUS_BAR,
         ID_FILE_OPEN_FOLDER,
+        ID_FILE_OPEN_WEB_SITE,
         ID_FIND_NODE,
         ID_BACK,
         ID_FORWARD,

@@ -2,19 +2,25 @@
 #include "shell/orvo_doc.h"
 
 #include <wx/app.h>
+#include <wx/config.h>
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
 #include <wx/filehistory.h>
 #include <wx/filename.h>
 #include <wx/msgdlg.h>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 
 #include "glue/glue.h"
+#include "import/crawl_import.h"
+#include "shell/crawl_progress_dialog.h"
 #include "shell/gl_view_window.h"
 #include "shell/load_progress.h"
 #include "shell/main_frame.h"
 #include "shell/recent_files.h"
+#include "shell/web_site_dialog.h"
 
 wxIMPLEMENT_DYNAMIC_CLASS(COrvoDoc, wxDocument);
 wxIMPLEMENT_DYNAMIC_CLASS(COrvoView, wxView);
@@ -47,11 +53,16 @@ wxString normalisedInput(const wxString& input) {
     return file.GetFullPath();
 }
 
+// Where the crawl's limits are kept in the configuration.
+const char* const kWebSiteGroup = "/Open Web Site/";
+
 }  // namespace
 
 // The file was read into the viewer before the document was created (see the manager); the
-// document only records its name. It reads and writes nothing itself.
+// document only records its name. It reads and writes nothing itself. A web site's address is
+// its title whole (its last path component is often empty).
 bool COrvoDoc::OnOpenDocument(const wxString& path) {
+    if (orvo::isWebAddress(path)) SetTitle(path);
     SetFilename(path, true);
     Modify(false);
     UpdateAllViews();
@@ -122,6 +133,97 @@ void COrvoDocManager::openFolder() {
     if (dialog.ShowModal() == wxID_OK) CreateDocument(dialog.GetPath(), wxDOC_SILENT);
 }
 
+orvo::crawl::CrawlOptions COrvoDocManager::webSiteOptions() const {
+    orvo::crawl::CrawlOptions options;
+    wxConfigBase* config = wxConfigBase::Get(false);
+    if (config == nullptr) return options;
+    const wxString group = kWebSiteGroup;
+    long maxPages = static_cast<long>(options.maxPages);
+    config->Read(group + "MaxPages", &maxPages);
+    if (maxPages > 0) options.maxPages = static_cast<size_t>(maxPages);
+    long maxDepth = options.maxDepth;
+    config->Read(group + "MaxDepth", &maxDepth);
+    options.maxDepth = maxDepth >= 0 ? static_cast<int>(std::min(maxDepth, 1'000'000L)) : -1;
+    long connections = options.connections;
+    config->Read(group + "Connections", &connections);
+    if (connections >= 1 && connections <= 16) options.connections = static_cast<int>(connections);
+    double delay = options.delaySeconds;
+    config->Read(group + "Delay", &delay);
+    if (delay >= 0 && delay <= 60) options.delaySeconds = delay;
+    config->Read(group + "WholeHost", &options.wholeHost);
+    wxString last;
+    if (config->Read(group + "Address", &last)) options.startUrl = last.utf8_string();
+    return options;
+}
+
+void COrvoDocManager::saveWebSiteOptions(const orvo::crawl::CrawlOptions& options) {
+    wxConfigBase* config = wxConfigBase::Get(false);
+    if (config == nullptr) return;
+    const wxString group = kWebSiteGroup;
+    config->Write(group + "Address", wxString::FromUTF8(options.startUrl));
+    config->Write(group + "MaxPages", static_cast<long>(options.maxPages));
+    config->Write(group + "MaxDepth", static_cast<long>(options.maxDepth));
+    config->Write(group + "Connections", static_cast<long>(options.connections));
+    config->Write(group + "Delay", options.delaySeconds);
+    config->Write(group + "WholeHost", options.wholeHost);
+    config->Flush();
+}
+
+void COrvoDocManager::openWebSite() {
+    orvo::WebSiteDialog dialog(mainFrame_, webSiteOptions());
+    if (dialog.ShowModal() != wxID_OK) return;
+    const orvo::crawl::CrawlOptions chosen = dialog.options();
+    saveWebSiteOptions(chosen);
+    CreateDocument(wxString::FromUTF8(chosen.startUrl), wxDOC_SILENT);
+}
+
+// The crawl runs in the background under its progress box. Cancel, or a crawl that fails,
+// leaves the graph on view; "Stop and Show" (or the crawl's end) shows the graph of what was
+// crawled, read as any opened file is.
+bool COrvoDocManager::crawlWebSite(const wxString& address) {
+    orvo::crawl::CrawlOptions options = webSiteOptions();
+    options.startUrl = address.utf8_string();
+    std::string outline;
+    {
+        orvo::CrawlProgressDialog box(mainFrame_, options);
+        const int outcome = box.ShowModal();
+        if (outcome == orvo::CrawlProgressDialog::kCancelled) return false;
+        if (outcome != orvo::CrawlProgressDialog::kShow) {
+            const std::string why = box.result().error.empty() ? std::string("the crawl failed")
+                                                               : box.result().error;
+            wxMessageBox("Cannot crawl " + address + ": " + wxString::FromUTF8(why), "orvo",
+                         wxOK | wxICON_ERROR, mainFrame_);
+            return false;
+        }
+        std::ostringstream text;
+        orvo::ImportResult written;
+        if (!orvo::writeCrawlGraph(box.result(), text, {}, written)) {
+            wxMessageBox("Cannot show " + address + ": " + wxString::FromUTF8(written.error),
+                         "orvo", wxOK | wxICON_ERROR, mainFrame_);
+            return false;
+        }
+        outline = std::move(text).str();
+    }  // the crawl's result goes before the graph is read
+
+    // The outline reaches the viewer as a converted input named by the address, so the load
+    // has the same progress box, checks and failure handling as any file.
+    orvo::Glue& glue = orvo::theGlue();
+    const orvo::InputConverter converters = glue.inputConverter;
+    const std::string name = address.utf8_string();
+    glue.inputConverter.accepts = [&name](const std::string& input) { return input == name; };
+    glue.inputConverter.convert = [&outline](const std::string&, std::ostream& out,
+                                             const orvo::ConversionProgress&,
+                                             const std::atomic<bool>*) {
+        orvo::ConversionResult result;
+        out << outline;
+        result.ok = static_cast<bool>(out);
+        return result;
+    };
+    const bool shown = readGraphFile(address);
+    glue.inputConverter = converters;
+    return shown;
+}
+
 void COrvoDocManager::onRecentFile(wxCommandEvent& event) {
     const size_t n = static_cast<size_t>(event.GetId() - wxID_FILE1);
     if (n >= GetHistoryFilesCount()) return;
@@ -137,7 +239,9 @@ void COrvoDocManager::onRecentFile(wxCommandEvent& event) {
 // A cancelled load needs no message.
 bool COrvoDocManager::readGraphFile(const wxString& path) {
     orvo::Glue& glue = orvo::theGlue();
-    orvo::LoadProgress progress(mainFrame_, wxFileName(path).GetFullName());
+    orvo::LoadProgress progress(mainFrame_, orvo::isWebAddress(path)
+                                                ? path
+                                                : wxFileName(path).GetFullName());
     glue.loadProgress = [&progress](orvo::LoadStage stage, uint64_t done, uint64_t total) {
         progress.update(stage, done, total);
     };
@@ -167,7 +271,13 @@ wxDocument* COrvoDocManager::CreateDocument(const wxString& pathIn, long flags) 
     wxString path = pathIn;
     if (path.empty()) path = askForGraphFile();
     path = normalisedInput(path);
-    if (path.empty() || !readGraphFile(path)) return nullptr;
+    if (path.empty()) return nullptr;
+    if (orvo::isWebAddress(path)) {
+        path = path.Strip(wxString::both);
+        if (!crawlWebSite(path)) return nullptr;
+    } else if (!readGraphFile(path)) {
+        return nullptr;
+    }
     return wxDocManager::CreateDocument(path, flags | wxDOC_SILENT);
 }
 

@@ -5,6 +5,8 @@
 
 #include <wx/docview.h>
 
+#include "import/crawler.h"
+
 namespace orvo {
 class GlViewWindow;
 }
@@ -38,7 +40,8 @@ public:
     COrvoDocManager();
 
     /// Opening a file (from Open, the recent list or the command line) reads it into the viewer
-    /// first and lets the framework switch documents only when that succeeded.
+    /// first and lets the framework switch documents only when that succeeded. An http:// or
+    /// https:// address is crawled first, with the crawl's progress box.
     wxDocument* CreateDocument(const wxString& path, long flags = 0) override;
     wxString MakeNewDocumentName() override { return "Untitled"; }
     wxFileHistory* OnCreateFileHistory() override;
@@ -48,11 +51,19 @@ public:
     void setMainFrame(CMainFrame* frame) { mainFrame_ = frame; }
     /// File > Open Folder...: asks for a directory and opens it (a web site or any folder tree).
     void openFolder();
+    /// File > Open Web Site...: asks for an address and the crawl's main limits, then crawls
+    /// the site and shows its graph (see CreateDocument).
+    void openWebSite();
+    /// The limits and manners of the next crawl: those last chosen in Open Web Site, kept in
+    /// the configuration across runs.
+    orvo::crawl::CrawlOptions webSiteOptions() const;
 
 private:
     wxString askForGraphFile();
     void onRecentFile(wxCommandEvent& event);
     bool readGraphFile(const wxString& path);
+    bool crawlWebSite(const wxString& address);
+    void saveWebSiteOptions(const orvo::crawl::CrawlOptions& options);
     void recentFilesChanged();
 
     CMainFrame* mainFrame_ = nullptr;

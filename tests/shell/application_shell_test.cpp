@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/png_image.h"
+#include "tests/crawl/site_server.h"
 #include "tests/shell/x_screen.h"
 #include "tests/test_time.h"
 #include "tools/site_generator.h"
@@ -275,6 +276,11 @@ protected:
         std::this_thread::sleep_for(scaled(400ms));
         shell("xdotool key Return");
         return true;
+    }
+    /// The crawls of this test keep no delay between requests (the test server is local).
+    void noCrawlDelay() {
+        ASSERT_EQ(::mkdir((configHome + "/orvo").c_str(), 0700), 0);
+        std::ofstream(configHome + "/orvo/orvo.conf") << "[Open\\ Web\\ Site]\nDelay=0\n";
     }
     /// Keys typed into the focused window.
     void type(const std::string& window, const std::string& text) {
@@ -708,6 +714,117 @@ TEST_F(ApplicationTest, CancelInTheProgressBoxKeepsTheGraphOnView) {
     // A cancelled load neither moves to the top of the list nor drops out of it.
     EXPECT_NE(config.find("File1=" + kSite), std::string::npos) << config;
     EXPECT_NE(config.find("File2=" + slow), std::string::npos) << config;
+}
+
+// A web address on the command line is crawled from the test site on 127.0.0.1 and shown under
+// its own title; it is kept in the recent list like a file.
+TEST_F(ApplicationTest, AWebAddressIsCrawledShownAndKeptInTheRecentList) {
+    test::SiteServer server(configHome + "/server.log", {"--pages", "300"});
+    ASSERT_TRUE(server.running());
+    const std::string address = server.url("/gen/0.html");
+    noCrawlDelay();
+    Program orvo(configHome, {address});
+    const std::string main = orvo.titled(address + " - orvo", 60);
+    ASSERT_FALSE(main.empty()) << orvo.output();
+    // The whole generated site was asked for, and the top page is on view (a cyan html cube).
+    EXPECT_GE(server.requests().size(), 300u);
+    int cx = 0, cy = 0;
+    shotWhen(windowGeometry(main), [&](const ScreenImage& image) {
+        return largestPatch(image, {0, 255, 255}, cx, cy);
+    });
+    chooseFromFileMenu(orvo, main, "x");
+    EXPECT_EQ(orvo.waitForExit(), 0) << orvo.output();
+    const std::string config = readFile(configHome + "/orvo/orvo.conf");
+    EXPECT_NE(config.find("File1=" + address), std::string::npos) << config;
+}
+
+// File > Open Web Site...: the address typed into the dialog; "Stop and Show" shows what was
+// crawled so far; Cancel in a second crawl, and a crawl that fails, keep that graph on view.
+TEST_F(ApplicationTest, OpenWebSiteStopAndShowCancelAndFailureKeepTheGraph) {
+    // 50 ms a page: 5 000 pages are far from crawled when the crawl is stopped.
+    test::SiteServer server(configHome + "/server.log",
+                            {"--pages", "5000", "--page-delay", "0.05"});
+    ASSERT_TRUE(server.running());
+    const std::string address = server.url("/gen/0.html");
+    noCrawlDelay();
+    Program orvo(configHome, {kSite});
+    const std::string main = orvo.window("^site\\.graph - orvo$");
+    ASSERT_FALSE(main.empty()) << orvo.output();
+
+    // Opens the dialog, types the address over the one shown and presses Return; false when
+    // no dialog came.
+    const auto ask = [&](const std::string& url) {
+        chooseFromFileMenu(orvo, main, "w");
+        const std::string dialog = orvo.window("^Open Web Site$");
+        if (dialog.empty()) return false;
+        shell("xdotool windowfocus --sync " + dialog + " key ctrl+a");
+        shell("xdotool windowfocus --sync " + dialog + " type --delay 20 '" + url + "'");
+        shell("xdotool key Return");
+        return true;
+    };
+    // The same, then the progress box.
+    const auto crawl = [&](const std::string& url) -> std::string {
+        return ask(url) ? orvo.window("^Crawling ") : std::string();
+    };
+    const std::string box = crawl(address);
+    ASSERT_FALSE(box.empty()) << "no progress box";
+    ASSERT_TRUE(waitUntil([&] { return server.requests().size() >= 20; }, 60s));
+    // Stop and Show (Alt+S), pressed again now and then until the box goes, in case the first
+    // key came before the box took keys.
+    const std::string title = address + " - orvo";
+    auto lastPress = std::chrono::steady_clock::now() - 1h;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            if (!orvo.titled(title, 0).empty()) return true;
+            if (std::chrono::steady_clock::now() - lastPress > scaled(1000ms)) {
+                shell("xdotool windowfocus --sync " + box + " key alt+s 2>/dev/null");
+                lastPress = std::chrono::steady_clock::now();
+            }
+            return false;
+        },
+        60s, [] { std::this_thread::sleep_for(100ms); }))
+        << "Stop and Show did not show the crawl";
+    const std::size_t requested = server.requests().size();
+    EXPECT_LT(requested, 5000u);
+    int cx = 0, cy = 0;
+    const Geometry frame = windowGeometry(main);
+    shotWhen(frame, [&](const ScreenImage& image) {
+        return largestPatch(image, {0, 255, 255}, cx, cy);
+    });
+
+    // A second crawl, cancelled with Escape: the crawled graph stays under its title.
+    const std::string second = crawl(server.url("/gen/1.html"));
+    ASSERT_FALSE(second.empty()) << "no progress box";
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            if (orvo.window("^Crawling ", 0).empty()) return true;
+            shell("xdotool windowfocus --sync " + second + " key Escape 2>/dev/null");
+            return false;
+        },
+        30s, [] { std::this_thread::sleep_for(scaled(500ms)); }))
+        << "Cancel did not end the crawl";
+    EXPECT_EQ(shell("xdotool getwindowname " + main), title);
+
+    // An address nothing answers at: the message says why, the graph stays.
+    const std::string refused = "http://127.0.0.1:1/";
+    ASSERT_TRUE(ask(refused));
+    ASSERT_FALSE(orvo.window("^orvo$").empty()) << "no message";
+    EXPECT_TRUE(waitUntil([&] { return orvo.window("^orvo$", 0).empty(); }, 20s, [] {
+        shell("xdotool key Return");
+        std::this_thread::sleep_for(300ms);
+    })) << "the message box did not close";
+    EXPECT_EQ(shell("xdotool getwindowname " + main), title);
+    int rx = 0, ry = 0;
+    shotWhen(frame, [&](const ScreenImage& image) {
+        return largestPatch(image, {0, 255, 255}, rx, ry);
+    });
+
+    chooseFromFileMenu(orvo, main, "x");
+    EXPECT_EQ(orvo.waitForExit(), 0) << orvo.output();
+    // The dialog's choices are kept for the next run.
+    const std::string config = readFile(configHome + "/orvo/orvo.conf");
+    EXPECT_NE(config.find("Address=" + refused), std::string::npos) << config;
+    EXPECT_NE(config.find("File1=" + address), std::string::npos) << config;
 }
 
 TEST(ApplicationOptionsTest, HelpAndVersionNeedNoDisplay) {
