@@ -60,8 +60,10 @@ void RecentFilesMenu::refresh(const wxFileHistory& history) {
     }
     for (size_t i = 0; i < count; ++i) {
         const wxString path = history.GetHistoryFile(i);
-        wxString name = wxFileName(path).GetFullName();
-        if (wxFileName::DirExists(path)) name += "/";  // a folder, opened as a site or a tree
+        // A web address shows whole: its last part is often empty and names no site.
+        const bool address = path.Contains("://");
+        wxString name = address ? path : wxFileName(path).GetFullName();
+        if (!address && wxFileName::DirExists(path)) name += "/";  // a folder: a site or a tree
         name.Replace("&", "&&");  // a literal ampersand, not a mnemonic
         const wxString label = wxString::Format("&%d %s", static_cast<int>(i) + 1, name);
         menu_.Insert(position_ + i, history.GetBaseId() + static_cast<int>(i), label,

@@ -55,48 +55,54 @@ TEST_F(MainFrameTest, MenusCarryTheirTextsAndStatusTexts) {
     EXPECT_EQ(bar->GetMenuLabel(3), "&Help");
 
     wxMenu* file = bar->GetMenu(0);
-    ASSERT_EQ(file->GetMenuItemCount(), 9u);
+    ASSERT_EQ(file->GetMenuItemCount(), 10u);
     EXPECT_EQ(file->FindItemByPosition(0)->GetItemLabel(), "&Open...\tCtrl+O");
     EXPECT_EQ(file->FindItemByPosition(0)->GetHelp(), "Open an existing document");
     EXPECT_EQ(file->FindItemByPosition(1)->GetItemLabel(), "Open &Folder...\tCtrl+Shift+O");
     EXPECT_EQ(file->FindItemByPosition(1)->GetHelp(),
               "Open a folder: a web site on disk or any directory tree");
-    EXPECT_TRUE(file->FindItemByPosition(2)->IsSeparator());
+    EXPECT_EQ(file->FindItemByPosition(2)->GetItemLabel(), "Open &Web Site...\tCtrl+Shift+W");
+    EXPECT_EQ(file->FindItemByPosition(2)->GetHelp(),
+              "Crawl a live web site from its address and show its graph");
+    EXPECT_TRUE(file->FindItemByPosition(3)->IsSeparator());
     // The exports, greyed while no graph is open.
     frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
-    EXPECT_EQ(file->FindItemByPosition(3)->GetItemLabel(), "Export &Picture...");
-    EXPECT_EQ(file->FindItemByPosition(3)->GetId(), CMainFrame::ID_EXPORT_PICTURE);
-    EXPECT_FALSE(file->FindItemByPosition(3)->IsEnabled());
-    EXPECT_EQ(file->FindItemByPosition(4)->GetItemLabel(), "Export &Layout...");
-    EXPECT_EQ(file->FindItemByPosition(4)->GetId(), CMainFrame::ID_EXPORT_LAYOUT);
+    EXPECT_EQ(file->FindItemByPosition(4)->GetItemLabel(), "Export &Picture...");
+    EXPECT_EQ(file->FindItemByPosition(4)->GetId(), CMainFrame::ID_EXPORT_PICTURE);
     EXPECT_FALSE(file->FindItemByPosition(4)->IsEnabled());
-    EXPECT_TRUE(file->FindItemByPosition(5)->IsSeparator());
+    EXPECT_EQ(file->FindItemByPosition(5)->GetItemLabel(), "Export &Layout...");
+    EXPECT_EQ(file->FindItemByPosition(5)->GetId(), CMainFrame::ID_EXPORT_LAYOUT);
+    EXPECT_FALSE(file->FindItemByPosition(5)->IsEnabled());
+    EXPECT_TRUE(file->FindItemByPosition(6)->IsSeparator());
     // The empty recent-file list shows a greyed placeholder.
-    EXPECT_EQ(file->FindItemByPosition(6)->GetItemLabel(), "Recent File");
-    EXPECT_FALSE(file->FindItemByPosition(6)->IsEnabled());
-    EXPECT_TRUE(file->FindItemByPosition(7)->IsSeparator());
-    EXPECT_EQ(file->FindItemByPosition(8)->GetItemLabel(), "E&xit");
-    EXPECT_EQ(file->FindItemByPosition(8)->GetHelp(),
+    EXPECT_EQ(file->FindItemByPosition(7)->GetItemLabel(), "Recent File");
+    EXPECT_FALSE(file->FindItemByPosition(7)->IsEnabled());
+    EXPECT_TRUE(file->FindItemByPosition(8)->IsSeparator());
+    EXPECT_EQ(file->FindItemByPosition(9)->GetItemLabel(), "E&xit");
+    EXPECT_EQ(file->FindItemByPosition(9)->GetHelp(),
               "Quit the application; prompts to save documents");
 
     // Two files in the list: two numbered entries in its place, most recent first.
     manager->AddFileToHistory("/tmp/one.graph");
     manager->AddFileToHistory("/tmp/two & more.graph");
-    ASSERT_EQ(file->GetMenuItemCount(), 10u);
-    EXPECT_EQ(file->FindItemByPosition(6)->GetItemLabel(), "&1 two && more.graph");
-    EXPECT_EQ(file->FindItemByPosition(7)->GetItemLabel(), "&2 one.graph");
-    EXPECT_EQ(file->FindItemByPosition(6)->GetHelp(), "Open this document");
-    EXPECT_TRUE(file->FindItemByPosition(6)->IsEnabled());
+    ASSERT_EQ(file->GetMenuItemCount(), 11u);
+    EXPECT_EQ(file->FindItemByPosition(7)->GetItemLabel(), "&1 two && more.graph");
+    EXPECT_EQ(file->FindItemByPosition(8)->GetItemLabel(), "&2 one.graph");
+    EXPECT_EQ(file->FindItemByPosition(7)->GetHelp(), "Open this document");
+    EXPECT_TRUE(file->FindItemByPosition(7)->IsEnabled());
     // A folder (a site or a tree) is marked as one.
     const wxString folder = wxFileName::DirName(wxFileName::GetTempDir() + "/orvo-recent-folder")
                                 .GetPath();
     ASSERT_TRUE(wxFileName::Mkdir(folder, 0700, wxPATH_MKDIR_FULL));
     manager->AddFileToHistory(folder);
-    EXPECT_EQ(file->FindItemByPosition(6)->GetItemLabel(), "&1 orvo-recent-folder/");
+    EXPECT_EQ(file->FindItemByPosition(7)->GetItemLabel(), "&1 orvo-recent-folder/");
     wxFileName::Rmdir(folder);
+    // A crawled web site shows its whole address.
+    manager->AddFileToHistory("https://www.example.org/");
+    EXPECT_EQ(file->FindItemByPosition(7)->GetItemLabel(), "&1 https://www.example.org/");
     for (int i = 0; i < 6; ++i) manager->AddFileToHistory(wxString::Format("/tmp/f%d.graph", i));
     EXPECT_EQ(manager->GetFileHistory()->GetCount(), 4u) << "the list keeps four files";
-    EXPECT_EQ(file->GetMenuItemCount(), 12u);
+    EXPECT_EQ(file->GetMenuItemCount(), 13u);
 
     EXPECT_EQ(item(wxID_ABOUT)->GetItemLabel(), "&About orvo...");
     wxMenu* view = bar->GetMenu(2);
