@@ -27,14 +27,15 @@ protected:
 };
 
 // Shows the box modally; `whileShown` runs from the event loop every 50 ms until it returns
-// true (at most 30 s, then the box is cancelled so that the test ends).
+// true (at most 30 s, scaled, then the box is cancelled so that the test ends).
 int showAndDrive(CrawlProgressDialog& box, std::function<bool()> whileShown) {
     wxTimer timer;
     const auto start = std::chrono::steady_clock::now();
     bool done = false;
     timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
         if (done) return;
-        if (whileShown() || std::chrono::steady_clock::now() - start > std::chrono::seconds(30)) {
+        if (whileShown() ||
+            std::chrono::steady_clock::now() - start > testing::scaled(std::chrono::seconds(30))) {
             done = true;
             timer.Stop();
         }
