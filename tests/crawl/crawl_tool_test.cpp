@@ -167,5 +167,57 @@ TEST(CrawlTool, RefusesWhatItCannotCrawl) {
     }
 }
 
+TEST(CrawlTool, VerifiesTlsCertificatesUnlessToldNotTo) {
+    TempDir dir;
+    // HTTPS with a certificate no authority signed.
+    SiteServer server(dir / "log", {"--tls", dir.path()});
+    ASSERT_TRUE(server.running());
+    const std::string start = server.url("/site/");
+    ASSERT_EQ(start.rfind("https://", 0), 0u);
+    const auto out = dir / "site.graph";
+    const auto refused =
+        runTool("orvo-import", {start, "-o", out.string(), "--delay", "0", "--timeout", "5"});
+    EXPECT_EQ(refused.status, 1) << refused.err;
+    EXPECT_NE(refused.err.find(start + ": "), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("certificate"), std::string::npos) << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_TRUE(server.requests().empty()) << "no request goes over an unverified connection";
+
+    const auto insecure = runTool("orvo-import", {start, "-o", out.string(), "--delay", "0",
+                                                  "--timeout", "1", "--insecure"});
+    ASSERT_EQ(insecure.status, 0) << insecure.err;
+    EXPECT_NE(insecure.err.find("warning: TLS certificates are not verified (--insecure)"),
+              std::string::npos)
+        << insecure.err;
+    ReadBack g(out);
+    ASSERT_TRUE(g.ok);
+    EXPECT_EQ(g.graph.root->id, start);
+    EXPECT_EQ(g.group(server.url("/site/img/logo.png"), 0), "image");
+    EXPECT_EQ(g.group(server.url("/site/about.html"), 1), "main");
+}
+
+TEST(CrawlTool, OnlyHttpAndHttpsAreEverFetched) {
+    TempDir dir;
+    SiteServer server(dir / "log");
+    ASSERT_TRUE(server.running());
+    const auto out = dir / "unsafe.graph";
+    const auto run = runTool("orvo-import", {server.url("/unsafe/"), "-o", out.string(),
+                                             "--delay", "0", "--whole-host"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    ReadBack g(out);
+    ASSERT_TRUE(g.ok);
+    // The redirects were asked for; where they point (like the file: link) is never fetched
+    // and stays an external leaf.
+    EXPECT_EQ(server.count("GET /unsafe/to-file.html"), 1) << run.err;
+    EXPECT_EQ(server.count("GET /unsafe/to-gopher.html"), 1);
+    EXPECT_EQ(g.group(server.url("/unsafe/safe.html"), 1), "main");
+    for (const char* other : {"file:///etc/passwd", "file:///etc/hostname", "gopher://127.0.0.1/1"}) {
+        const Node* n = g.graph.findNode(other);
+        ASSERT_NE(n, nullptr) << other;
+        EXPECT_EQ(g.group(other, 1), "external") << other;
+        EXPECT_TRUE(n->children.empty()) << other;
+    }
+}
+
 }  // namespace
 }  // namespace orvo

@@ -22,6 +22,7 @@ public:
     /// `arguments`: further options of the server (--static DIR, --pages N, --slow S).
     explicit SiteServer(const std::string& logPath, std::vector<std::string> arguments = {})
         : logPath_(logPath) {
+        for (const std::string& a : arguments) tls_ = tls_ || a == "--tls";
         int toChild[2], fromChild[2];
         if (pipe(toChild) != 0 || pipe(fromChild) != 0) return;
         std::vector<std::string> store{"python3", ORVO_SITE_SERVER, "--log", logPath};
@@ -66,7 +67,7 @@ public:
     bool running() const { return port_ > 0; }
     int port() const { return port_; }
     std::string url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(port_) + path;
+        return (tls_ ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_) + path;
     }
     /// The requests served so far, "METHOD PATH" each.
     std::vector<std::string> requests() const {
@@ -98,6 +99,7 @@ private:
     pid_t pid_ = -1;
     int input_ = -1;
     int port_ = 0;
+    bool tls_ = false;
 };
 
 }  // namespace orvo::test

@@ -2,6 +2,7 @@
 """A small web site for the crawl tests, served on 127.0.0.1.
 
 Usage: site_server.py [--log FILE] [--static DIR] [--pages N] [--slow S] [--page-delay S]
+                      [--tls DIR]
 
 Binds a free port, prints "PORT <n>" on standard output and serves until it is killed or its
 standard input closes. Every request is appended to the log as "METHOD PATH CLIENT-PORT".
@@ -12,17 +13,22 @@ standard input closes. Every request is appended to the log as "METHOD PATH CLIE
                        served as text/plain, a non-HTML resource with an .html name, a page
                        sent without a type
   /outside/page.html   a page outside the start folder /site/
+  /unsafe/             references and redirects to file: and gopher: addresses
   /static/...          the files of --static DIR as they are (for comparing with the directory
                        importer)
   /gen/N.html          a generated site of --pages pages (N from 0), ten links down per page and
                        a link back to the start, for the benchmark (each answered after
                        --page-delay seconds)
+
+With --tls DIR it speaks HTTPS only, with a self-signed certificate for 127.0.0.1 made in DIR.
 """
 
 import argparse
 import gzip
 import http.server
 import os
+import ssl
+import subprocess
 import sys
 import threading
 import time
@@ -69,6 +75,10 @@ PAGES = {
 </body></html>""",
     "/site/unzipped.html": "<html><body>Plain again</body></html>",
     "/outside/page.html": "<html><body>Outside</body></html>",
+    # Not linked from /site/: references and redirects to schemes that are never fetched.
+    "/unsafe/": """<html><body><a href="to-file.html">x</a> <a href="to-gopher.html">x</a>
+<a href="file:///etc/passwd">x</a> <a href="safe.html">x</a></body></html>""",
+    "/unsafe/safe.html": "<html><body>Safe</body></html>",
 }
 
 REDIRECTS = {
@@ -76,6 +86,8 @@ REDIRECTS = {
     "/site/loop1.html": "loop2.html",
     "/site/loop2.html": "/site/loop1.html",
     "/site/away.html": "http://other.invalid/landing.html",
+    "/unsafe/to-file.html": "file:///etc/hostname",
+    "/unsafe/to-gopher.html": "gopher://127.0.0.1/1",
 }
 
 PNG = bytes.fromhex("89504e470d0a1a0a0000000d4948445200000001000000010806000000"
@@ -214,10 +226,22 @@ def main():
     parser.add_argument("--pages", type=int, default=1000)
     parser.add_argument("--slow", type=float, default=3.0)
     parser.add_argument("--page-delay", type=float, default=0.0)
+    parser.add_argument("--tls", metavar="DIR",
+                        help="serve HTTPS with a self-signed certificate made in DIR")
     args = parser.parse_args()
 
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    if args.tls:
+        cert, key = os.path.join(args.tls, "cert.pem"), os.path.join(args.tls, "key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                        "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                        "-keyout", key, "-out", cert], check=True, capture_output=True)
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(cert, key)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     server.daemon_threads = True
+    # A client that hangs up early (a stopped crawl, a refused certificate) is no error here.
+    server.handle_error = lambda request, client_address: None
     server.log = open(args.log, "a") if args.log else None
     server.log_lock = threading.Lock()
     server.static = args.static
