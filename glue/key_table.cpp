@@ -47,10 +47,11 @@ constexpr std::array<Shortcut, 26> kKeys{{
     {"f", "fly to the node whose id is the next line of standard input"},
 }};
 
-constexpr std::array<Shortcut, 5> kWindow{{
+constexpr std::array<Shortcut, 6> kWindow{{
     {"Ctrl+F", "find a node by part of its id or label"},
     {"Alt+Left / Alt+Right", "back / forward through the nodes travelled to"},
     {"Ctrl+O", "open a graph file"},
+    {"Ctrl+Shift+W", "crawl a web site from its address and show it"},
     {"drop a file", "open it"},
     {"F1", "this list"},
 }};
