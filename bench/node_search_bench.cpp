@@ -54,7 +54,7 @@ orvo::NodeSearchIndex& builtIndex() {
 
 // What a user types: a page name from the middle of the site, one character at a time.
 std::vector<std::string> keystrokes() {
-    const std::string& id = loaded().graph.nodes[kNodes / 2]->id;
+    const std::string id(loaded().graph.nodes[kNodes / 2]->id);
     const std::string word = std::string(orvo::shortLabelOf(id).substr(1));
     std::vector<std::string> prefixes;
     for (size_t n = 1; n <= word.size(); ++n) prefixes.push_back(word.substr(0, n));

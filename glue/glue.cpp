@@ -174,7 +174,7 @@ int Glue::openGraphFile(const std::string& path) {
     const Graph& g = *viewer_->graph();
     const int32_t top = viewer_->settings().topNodeIndex;
     if (static_cast<uint32_t>(top) < g.nodes.size() && g.nodes[static_cast<size_t>(top)]) {
-        history_.visit(g.nodes[static_cast<size_t>(top)]->id);
+        history_.visit(std::string(g.nodes[static_cast<size_t>(top)]->id));
     }
     return 1;
 }
@@ -327,7 +327,7 @@ void Glue::keyViewer(int character) {
     if (ready() && keys_.lastResult() == 1) {
         if (key == 'c') {
             const Graph& g = *v.graph();
-            history_.visit(g.nodes[static_cast<size_t>(v.settings().topNodeIndex)]->id);
+            history_.visit(std::string(g.nodes[static_cast<size_t>(v.settings().topNodeIndex)]->id));
         } else if (key == 'f') {
             history_.visit(keys_.lastInputId());
         }

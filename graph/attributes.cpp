@@ -209,7 +209,7 @@ std::vector<std::string> Graph::collectShownSubtree(std::string_view id, int lev
         const Pending p = stack.back();
         stack.pop_back();
         if (!p.node->isShown()) continue;
-        ids.push_back(p.node->id);
+        ids.emplace_back(p.node->id);
         if (p.levels == 0) continue;
         const int64_t below = p.levels < 0 ? -1 : p.levels - 1;
         for (auto c = p.node->children.rbegin(); c != p.node->children.rend(); ++c) {

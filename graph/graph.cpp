@@ -64,6 +64,7 @@ void Graph::clearContents() {
     std::vector<Link*>().swap(links);
     nodeStore_.clear();  // destroys the nodes in array order, then the links
     linkStore_.clear();
+    idStore_.clear();
     groupNames_.clear();
     read_.reset();
 }
@@ -100,6 +101,7 @@ void Graph::takeContentsOf(Graph& fresh) {
     links = std::move(fresh.links);
     nodeStore_ = std::move(fresh.nodeStore_);
     linkStore_ = std::move(fresh.linkStore_);
+    idStore_ = std::move(fresh.idStore_);
     nodeIndexById_ = std::move(fresh.nodeIndexById_);
     groupNames_ = std::move(fresh.groupNames_);
     homeTransform_ = fresh.homeTransform_;
@@ -125,7 +127,7 @@ void Graph::addNode(Node* n, std::string_view id) { addNodeWithHash(n, id, NodeI
 void Graph::addNodeWithHash(Node* n, std::string_view id, uint32_t idHash) {
     const auto i = static_cast<int32_t>(nodes.size());
     n->index = i;
-    n->id.assign(id);
+    n->id = idStore_.store(id);
     if (nodes.empty()) root = n;  // records applied one by one outside a read have a root too
     nodes.push_back(n);
     nodeIndexById_.insert(n->id, idHash, i, nodes);

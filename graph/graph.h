@@ -18,6 +18,7 @@
 #include "graph/group_names.h"
 #include "graph/node_index.h"
 #include "graph/read_stats.h"
+#include "graph/text_arena.h"
 #include "settings/viewer_settings.h"
 
 namespace orvo {
@@ -78,7 +79,8 @@ struct Node {
     int32_t index = 0;
     int32_t level = 0;
     int32_t generation = 9999;
-    std::string id;
+    /// The node's id, kept in its graph's id arena (see Graph::addNode).
+    std::string_view id;
     /// Interned group names of the node, entry k being its group of kind k (see Graph::groupsOf).
     GroupSetId groups = kNoGroups;
     uint8_t flags = Shown;
@@ -115,8 +117,8 @@ struct Link {
     Node* toNode = nullptr;
 
     /// The end ids are derived from the end nodes, which the reader always knows.
-    const std::string& fromId() const { return fromNode->id; }
-    const std::string& toId() const { return toNode->id; }
+    std::string_view fromId() const { return fromNode->id; }
+    std::string_view toId() const { return toNode->id; }
     /// fromId + "|" + toId.
     std::string linkId() const;
 
@@ -149,6 +151,7 @@ public:
     bool empty() const { return nodes.empty(); }
     int32_t findNodeIndex(std::string_view id) const;
     Node* findNode(std::string_view id) const;
+    /// Registers n under a copy of id that the graph keeps (n->id views it) and gives n its index.
     void addNode(Node* n, std::string_view id);
     void addLink(Link* l);
     ProjTransform homeTransform() const { return homeTransform_; }
@@ -227,6 +230,7 @@ private:
     GroupNames groupNames_;
     ChunkedStore<Node> nodeStore_;  // stable addresses, no allocation per node
     ChunkedStore<Link> linkStore_;
+    TextArena idStore_;  // the bytes of every node id
     std::unique_ptr<ReadState> read_;  // set only while parseStream runs
 };
 

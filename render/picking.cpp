@@ -203,7 +203,7 @@ void Renderer::clickPick(int x, int y, int shift, int ctrl) {
     if (static_cast<int32_t>(name) >= 0) {
         const Node* node = nodeNamed(static_cast<int32_t>(name));
         if (callback && node != nullptr) {
-            const std::string id = node->id;
+            const std::string id(node->id);
             callback(id, shift, ctrl);
         }
         setKeepRedrawing(1);

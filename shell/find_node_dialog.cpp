@@ -49,9 +49,9 @@ void FindNodeDialog::refresh() {
     wxArrayString rows;
     for (const SearchHit& hit : result.hits) {
         const Node& node = *graph->nodes[static_cast<size_t>(hit.node)];
-        ids_.push_back(node.id);
-        wxString row = wxString::FromUTF8(node.id);
-        if (row.empty() && !node.id.empty()) row = wxString::From8BitData(node.id.c_str());
+        ids_.emplace_back(node.id);
+        wxString row = wxString::FromUTF8(node.id.data(), node.id.size());
+        if (row.empty() && !node.id.empty()) row = wxString::From8BitData(node.id.data(), node.id.size());
         if (!node.isShown()) row += "   (hidden)";
         rows.Add(row);
     }

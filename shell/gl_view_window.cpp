@@ -90,7 +90,7 @@ void GlViewWindow::onButton(wxMouseEvent& event) {
     if (button == 2 && state == 1) {
         const wxPoint moved = event.GetPosition() - rightPress_;
         if (std::abs(moved.x) <= 2 && std::abs(moved.y) <= 2 && onNodeMenu) {
-            if (const Node* node = glue_.nodeAt(p.x, p.y)) onNodeMenu(node->id, event.GetPosition());
+            if (const Node* node = glue_.nodeAt(p.x, p.y)) onNodeMenu(std::string(node->id), event.GetPosition());
         }
     }
     noteHover();

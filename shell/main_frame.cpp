@@ -300,7 +300,7 @@ bool CMainFrame::buildToolBar() {
                 r.hits.empty()
                     ? wxString("No node matches")
                     : "Enter flies to " +
-                          fromBytes(glue.viewer()->graph()->nodes[static_cast<size_t>(r.hits[0].node)]->id) +
+                          fromBytes(std::string(glue.viewer()->graph()->nodes[static_cast<size_t>(r.hits[0].node)]->id)) +
                           wxString::FromUTF8(" (" + orvo::groupedNumber(static_cast<long long>(r.total)) +
                                              (r.total == 1 ? " match)" : " matches)")),
                 kMessage);
@@ -404,7 +404,7 @@ void CMainFrame::refreshStatus() {
         wxClientDC dc(status);
         dc.SetFont(status->GetFont());
         const int room = pane.width - dc.GetTextExtent(groups).x - FromDIP(12);
-        const wxString id = wxControl::Ellipsize(fromBytes(node->id), dc, wxELLIPSIZE_MIDDLE,
+        const wxString id = wxControl::Ellipsize(fromBytes(std::string(node->id)), dc, wxELLIPSIZE_MIDDLE,
                                                  std::max(room, 40));
         status->SetStatusText(id + groups, kMessage);
         return;
@@ -472,7 +472,7 @@ bool CMainFrame::flyToBestMatch(const wxString& query) {
         wxBell();
         return false;
     }
-    const std::string id = glue.viewer()->graph()->nodes[static_cast<size_t>(r.hits[0].node)]->id;
+    const std::string id(glue.viewer()->graph()->nodes[static_cast<size_t>(r.hits[0].node)]->id);
     if (!glue.travelTo(id)) return findNode(query);  // hidden: let the user pick another
     view_->SetFocus();
     refreshStatus();

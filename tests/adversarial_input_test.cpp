@@ -23,8 +23,8 @@ namespace {
 std::string describe(const Graph& g) {
     std::string out;
     for (const Node* n : g.nodes) {
-        out += n->id + " level " + std::to_string(n->level) + " flags " + std::to_string(n->flags) +
-               " parent " + (n->parent ? n->parent->id : "-") + " link " +
+        out += std::string(n->id) + " level " + std::to_string(n->level) + " flags " + std::to_string(n->flags) +
+               " parent " + (n->parent ? std::string(n->parent->id) : "-") + " link " +
                (n->parentLink ? std::to_string(n->parentLink->index) : "-") + " [";
         for (const Link* l : n->childLinks) out += std::to_string(l->index) + " ";
         out += "] out [";

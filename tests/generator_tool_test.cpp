@@ -98,7 +98,7 @@ TEST(GeneratorTool, WritesASiteShapedGraph) {
         if (a->parent && a->parent->id != b->parent->id) {
             ++moved;
             // A moved page hangs under its own folder's page.
-            const std::string& id = a->id;
+            const std::string_view id = a->id;
             EXPECT_EQ(a->parent->id, id.substr(0, id.rfind('/') + 1)) << id;
         }
     }

@@ -12,8 +12,8 @@
 namespace orvo {
 
 inline std::string checkGraphInvariants(const Graph& g) {
-    auto fail = [](const std::string& what, const std::string& id) {
-        return what + " (" + id + ")";
+    auto fail = [](const std::string& what, std::string_view id) {
+        return what + " (" + std::string(id) + ")";
     };
     if (g.nodes.empty()) {
         if (g.root != nullptr || !g.links.empty()) return "an empty graph has a root or links";

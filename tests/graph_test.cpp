@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "graph/chunked_store.h"
 #include "graph/group_names.h"
 #include "graph/index_pair_set.h"
+#include "graph/text_arena.h"
 #include "graph_invariants.h"
 #include "graph_test_support.h"
 
@@ -279,6 +281,39 @@ TEST(GraphStorage, ChunkedStoreKeepsAddressesAndDestroysEverything) {
         store.emplace(1);
     }
     EXPECT_EQ(alive, 0);
+}
+
+TEST(GraphStorage, TextArenaKeepsEveryTextInPlaceAcrossBlocks) {
+    TextArena arena;
+    std::vector<std::string> texts;
+    std::vector<std::string_view> views;
+    // Enough texts to fill several blocks, up to the 2 MiB ones, and one longer than any block.
+    for (int i = 0; i < 200000; ++i) texts.push_back("http://www.example.org/page" + std::to_string(i));
+    texts.push_back(std::string(3u << 20, 'x'));
+    texts.push_back("after the long one");
+    for (const std::string& t : texts) views.push_back(arena.store(t));
+    EXPECT_TRUE(arena.store("").empty());
+    EXPECT_GE(arena.capacityBytes(), (3u << 20) + 200000u * 27u);
+    TextArena moved(std::move(arena));
+    EXPECT_EQ(arena.capacityBytes(), 0u);
+    arena.store("reused after a move");
+    for (size_t i = 0; i < texts.size(); ++i) ASSERT_EQ(views[i], texts[i]) << i;
+    // The same texts in a graph: ids survive the arena's growth and a takeover.
+    ViewerSettings settings;
+    std::string outline = "0 " + texts[0] + " x\n";
+    for (size_t i = 1; i < 20000; ++i) outline += "1 " + texts[i] + " x\n";
+    Graph fresh(settings);
+    std::istringstream in(outline);
+    ASSERT_TRUE(fresh.reload(in));
+    Graph shown(settings);
+    shown.takeContentsOf(fresh);
+    ASSERT_EQ(shown.nodes.size(), 20000u);
+    for (size_t i = 0; i < 20000; ++i) {
+        ASSERT_EQ(shown.nodes[i]->id, texts[i]);
+        ASSERT_EQ(shown.findNode(texts[i]), shown.nodes[i]);
+    }
+    moved.clear();
+    EXPECT_EQ(moved.capacityBytes(), 0u);
 }
 
 TEST(GraphStorage, GroupNamesAndPairSetIntern) {

@@ -31,7 +31,7 @@ using Strings = std::vector<std::string>;
 
 inline Strings childIds(const Node* n) {
     Strings ids;
-    for (const Node* c : n->children) ids.push_back(c->id);
+    for (const Node* c : n->children) ids.emplace_back(c->id);
     return ids;
 }
 

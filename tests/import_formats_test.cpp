@@ -58,7 +58,7 @@ std::map<std::string, std::string> groupsOf(const std::string& text) {
     Graph g(settings);
     testing::readText(g, text);
     std::map<std::string, std::string> groups;
-    for (const Node* n : g.nodes) groups[n->id] = std::string(g.groupOf(*n, 0));
+    for (const Node* n : g.nodes) groups[std::string(n->id)] = std::string(g.groupOf(*n, 0));
     return groups;
 }
 

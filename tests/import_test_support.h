@@ -14,7 +14,7 @@ namespace orvo::test {
 struct ReadBack {
     explicit ReadBack(const Graph& g) {
         for (const Node* n : g.nodes) {
-            parents[n->id] = n->parent ? n->parent->id : std::string();
+            parents[std::string(n->id)] = n->parent ? std::string(n->parent->id) : std::string();
             for (const Link* l : n->outLinks) nonTree.emplace(l->fromId(), l->toId());
         }
     }

@@ -631,7 +631,7 @@ TEST(Layout, GraphReadFromDiskIsLaidOutAndReanchored) {
     EXPECT_NEAR(globalPosition(s->parent).x, std::tanh(s->parent->radius), 1e-14);
     for (const Node* n : graph.nodes) {
         expectSameTransform(n->globalTransform, fromTop[n->index] * topToStart, 1e-8,
-                            n->id.c_str());
+                            std::string(n->id).c_str());
     }
     expectLinkEndsAtNodes();
 }

@@ -18,7 +18,7 @@ namespace {
 
 std::vector<std::string> idsOf(const Graph& g, const SearchResult& r) {
     std::vector<std::string> ids;
-    for (const SearchHit& h : r.hits) ids.push_back(g.nodes[h.node]->id);
+    for (const SearchHit& h : r.hits) ids.emplace_back(g.nodes[h.node]->id);
     return ids;
 }
 
@@ -82,7 +82,7 @@ TEST(NodeSearchTest, TheIndexAnswersAsThePlainScanOnALargeSite) {
     std::mt19937 random(7);
     std::vector<std::string> queries{"a", "/", "http", ".html", "HTML", "www.", "zzzz-none", "\xff"};
     for (int k = 0; k < 40; ++k) {
-        const std::string& id = g.nodes[random() % g.nodes.size()]->id;
+        const std::string id(g.nodes[random() % g.nodes.size()]->id);
         const size_t start = random() % id.size();
         const size_t length = 1 + random() % std::min<size_t>(id.size() - start, 25);
         std::string q = id.substr(start, length);
@@ -111,7 +111,7 @@ TEST(NodeSearchTest, TheIndexAnswersAsThePlainScanOnALargeSite) {
         EXPECT_EQ(mixed.hits, plain.hits) << q;
     }
     // A whole id is found, first unless a shorter id equals it too.
-    const std::string& some = g.nodes[12345]->id;
+    const std::string some(g.nodes[12345]->id);
     const SearchResult exact = whole.search(g, some, 5);
     ASSERT_FALSE(exact.hits.empty());
     EXPECT_EQ(exact.hits[0].rank, MatchRank::Exact);

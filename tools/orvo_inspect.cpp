@@ -143,7 +143,7 @@ void printStats(const std::string& file, const orvo::Graph& graph, double readSe
     std::printf("non-tree links  %lld\n", (long long)s.nonTreeLinks);
     std::printf("tree depth      %lld\n", (long long)s.depth);
     std::printf("widest fan-out  %lld (%s)\n", (long long)s.widestFanOut,
-                s.widestNode ? shown(s.widestNode->id).c_str() : "");
+                s.widestNode ? shown(std::string(s.widestNode->id)).c_str() : "");
     std::printf("read time       %.3f s\n", readSeconds);
     std::printf("layout time     %.3f s\n", layoutSeconds);
     std::printf("peak memory     %.1f MiB (%.0f bytes per node)\n", peakBytes / (1024.0 * 1024.0),

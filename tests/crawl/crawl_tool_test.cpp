@@ -35,7 +35,7 @@ struct ReadBack {
     }
     std::set<std::string> ids() const {
         std::set<std::string> out;
-        for (const Node* n : graph.nodes) out.insert(n->id);
+        for (const Node* n : graph.nodes) out.emplace(n->id);
         return out;
     }
     std::string group(const std::string& id, int kind) const {
@@ -44,7 +44,7 @@ struct ReadBack {
     }
     std::string parent(const std::string& id) const {
         const Node* n = graph.findNode(id);
-        return n && n->parent ? n->parent->id : "";
+        return n && n->parent ? std::string(n->parent->id) : "";
     }
     bool nonTreeLink(const std::string& from, const std::string& to) const {
         const Node* n = graph.findNode(from);

@@ -82,7 +82,7 @@ TEST_F(GlueGlTest, ClicksSelectUnselectAndTravel) {
     Node& a = node("http://h/a.html");
     Node& b = node("http://h/b.html");
 
-    glue->onPicked(a.id, 0, 0);
+    glue->onPicked(std::string(a.id), 0, 0);
     EXPECT_TRUE(a.flags & Selected);
     EXPECT_EQ(glue->lastSelectedId(), a.id);
     EXPECT_EQ(viewer().renderer().keepRedrawing(), 1);
@@ -91,17 +91,17 @@ TEST_F(GlueGlTest, ClicksSelectUnselectAndTravel) {
         (a.globalTransform * viewer().renderer().viewTransform()).apply(ProjPoint(0, 0, 0, 1)));
     EXPECT_LT(seen.norm3(), 0.05);
 
-    glue->onPicked(b.id, 4, 8);
+    glue->onPicked(std::string(b.id), 4, 8);
     EXPECT_TRUE(b.flags & Selected);
     EXPECT_FALSE(a.flags & Selected);
     EXPECT_EQ(glue->lastSelectedId(), b.id);
 
     // The same node again: selected, then unselected as the last selection.
-    glue->onPicked(b.id, 0, 0);
+    glue->onPicked(std::string(b.id), 0, 0);
     EXPECT_FALSE(b.flags & Selected);
     EXPECT_EQ(glue->lastSelectedId(), b.id);
 
-    glue->onPicked(a.id, 0, 0);
+    glue->onPicked(std::string(a.id), 0, 0);
     ASSERT_TRUE(a.flags & Selected);
     // A link: its clicked point comes to the centre, the last node is unselected.
     const std::string linkId = a.parentLink->linkId();
@@ -110,7 +110,7 @@ TEST_F(GlueGlTest, ClicksSelectUnselectAndTravel) {
     EXPECT_FALSE(a.flags & Selected);
     EXPECT_EQ(glue->lastSelectedId(), linkId);
 
-    glue->onPicked(a.id, 0, 0);
+    glue->onPicked(std::string(a.id), 0, 0);
     // Empty space: unselects and forgets.
     glue->onPicked("", 0, 0);
     EXPECT_FALSE(a.flags & Selected);

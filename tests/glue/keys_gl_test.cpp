@@ -210,8 +210,8 @@ TEST_F(KeysGlTest, LinkKeysEnableNonTreeLinksOfTheTreeAndOfTheSelection) {
     open("viewer_groups.graph");
     Link* extra = nonTreeLink();
     ASSERT_NE(extra, nullptr);
-    const std::string from = extra->fromNode->id, to = extra->toNode->id;
-    const std::string root = graph().nodes[0]->id;
+    const std::string from(extra->fromNode->id), to(extra->toNode->id);
+    const std::string root(graph().nodes[0]->id);
     auto enabled = [&] { return (extra->flags & Enabled) != 0; };
 
     // Whole tree: "u" out-links, "i" in-links (toggles start at 0, so the first press shows).
@@ -297,14 +297,14 @@ TEST_F(KeysGlTest, FindReadsOneWholeLineWithoutWaiting) {
     EXPECT_TRUE(centred(deep));
 
     // A line far longer than 1023 characters is taken whole, so the next line is the next id.
-    feed(std::string(1500, 'x') + "\n" + doc.id + "\r\n");
+    feed(std::string(1500, 'x') + "\n" + std::string(doc.id) + "\r\n");
     key('f');
     EXPECT_TRUE(centred(deep));
     key('f');
     EXPECT_TRUE(centred(doc));
 
     // End of input: the last line without a line end still counts, then nothing more.
-    feed(deep.id);
+    feed(std::string(deep.id));
     ::close(input[1]);
     input[1] = -1;
     key('f');

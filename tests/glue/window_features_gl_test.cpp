@@ -53,7 +53,7 @@ TEST_F(WindowFeaturesTest, FindTravelsAsAClickAndBackAndForwardRetraceTheTravels
     ASSERT_FALSE(found.hits.empty());
     const SearchResult plain = plainSearch(graph(), "CONTACT.H", 10);
     EXPECT_EQ(found.hits, plain.hits);
-    const std::string first = graph().nodes[found.hits[0].node]->id;
+    const std::string first(graph().nodes[found.hits[0].node]->id);
     EXPECT_EQ(first, "http://www.example.org/contact.html");
     EXPECT_EQ(found.hits[0].rank, MatchRank::Prefix);
 
@@ -143,7 +143,7 @@ TEST_F(WindowFeaturesTest, TheStatusTextsSayWhatIsShownAndWhatTheKeysDid) {
     EXPECT_EQ(glue->keyStatus(),
               "No node selected: click a node first (non-tree links into the selected subtree)");
     key('j');
-    glue->travelTo(top().id);
+    glue->travelTo(std::string(top().id));
     key('j');
     EXPECT_EQ(glue->keyStatus(), "Non-tree links into the selected subtree shown");
     EXPECT_TRUE(keyChecked('j', glue->keys(), viewer()));
