@@ -103,11 +103,12 @@ double bareSlice(Scene& s, const std::vector<Node*>& nodes) {
         glCallList(3);
         glPopMatrix();
         const Link* k = n->parentLink != nullptr ? n->parentLink : n->childLinks.front();
+        const ProjPoint from = k->fromPosition(), to = k->toPosition();
         glBegin(GL_LINES);
         glColor4fv(s.settings.linkFromColor.data());
-        glVertex4d(k->fromPosition.x, k->fromPosition.y, k->fromPosition.z, k->fromPosition.w);
+        glVertex4d(from.x, from.y, from.z, from.w);
         glColor4fv(s.settings.linkToColor.data());
-        glVertex4d(k->toPosition.x, k->toPosition.y, k->toPosition.z, k->toPosition.w);
+        glVertex4d(to.x, to.y, to.z, to.w);
         glEnd();
     }
     s.surface.swapBuffers();

@@ -101,13 +101,14 @@ struct Node {
 
     bool isShown() const { return flags & Shown; }
     bool isDrawn() const { return flags & Drawn; }
+    /// Where the node stands: its frame's origin, dehomogenised. Links take their end positions
+    /// from here instead of storing them.
+    ProjPoint position() const { return dehomogenized(globalTransform.apply(ProjPoint())); }
     /// The transform from this node's frame to its parent's (derived from localPlacement).
     ProjTransform localTransform() const { return localPlacement.transform(); }
 };
 
 struct Link {
-    ProjPoint toPosition;
-    ProjPoint fromPosition;
     int32_t index = 0;
     /// The extra integer of the record that made the link (0 without one); read by the
     /// ExtraField rule of the reader.
@@ -121,6 +122,9 @@ struct Link {
     std::string_view toId() const { return toNode->id; }
     /// fromId + "|" + toId.
     std::string linkId() const;
+    /// The end positions, derived from the end nodes' placement (see Node::position).
+    ProjPoint fromPosition() const { return fromNode->position(); }
+    ProjPoint toPosition() const { return toNode->position(); }
 
     bool isShown() const { return flags & Shown; }
 };

@@ -1,5 +1,5 @@
-// The layout as a whole: the start node's subtree downward, then its ancestors upward, then the
-// end positions of every link.
+// The layout as a whole: the start node's subtree downward, then its ancestors upward. Link ends
+// need no pass of their own: they are read from the nodes.
 #include "layout/layout.h"
 
 #include "graph/graph.h"
@@ -7,9 +7,9 @@
 
 namespace orvo {
 
-void layoutGraph(Graph& graph, Node* s) { layoutTree(graph.settings, s, graph.links); }
+void layoutGraph(Graph& graph, Node* s) { layoutTree(graph.settings, s); }
 
-void layoutTree(const ViewerSettings& settings, Node* s, const std::vector<Link*>& links) {
+void layoutTree(const ViewerSettings& settings, Node* s) {
     if (s == nullptr) return;  // an empty graph has nothing to lay out
     s->globalTransform.setIdentity();
     s->localPlacement.setIdentity();
@@ -19,13 +19,6 @@ void layoutTree(const ViewerSettings& settings, Node* s, const std::vector<Link*
         sizeSubtree(settings, s, true);
         composeTransforms(s, true);
     }
-    for (Link* link : links) placeLinkEnds(*link);
-}
-
-void placeLinkEnds(Link& link) {
-    const ProjPoint origin;
-    link.fromPosition = dehomogenized(link.fromNode->globalTransform.apply(origin));
-    link.toPosition = dehomogenized(link.toNode->globalTransform.apply(origin));
 }
 
 }  // namespace orvo

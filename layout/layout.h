@@ -16,12 +16,12 @@ struct Node;
 struct Link;
 struct ViewerSettings;
 
-/// Lays out the whole tree around start node s (placed at the origin), then every link's ends.
-/// Without a start node (an empty graph) nothing happens.
+/// Lays out the whole tree around start node s (placed at the origin); links take their end
+/// positions from their nodes. Without a start node (an empty graph) nothing happens.
 void layoutGraph(Graph& graph, Node* s);
 
-/// layoutGraph without the Graph: the tree reached from s, then the given links.
-void layoutTree(const ViewerSettings& settings, Node* s, const std::vector<Link*>& links);
+/// layoutGraph without the Graph: the tree reached from s.
+void layoutTree(const ViewerSettings& settings, Node* s);
 
 /// The steps of layoutGraph, exposed for tests. All of them work with explicit stacks: the
 /// depth of the tree is bounded only by memory.
@@ -33,7 +33,6 @@ void sizeSubtree(const ViewerSettings& settings, Node* n, bool upward);
 void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
                    const std::vector<OrderRecord>& order);
 void composeTransforms(Node* n, bool upward);
-void placeLinkEnds(Link& link);
 
 /// Buffers shared by every node of a layout pass, so that no node allocates.
 struct LayoutScratch {

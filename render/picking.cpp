@@ -136,7 +136,7 @@ bool Renderer::nodeMayTouchPick(const Node& n) const {
 }
 
 bool Renderer::linkMayTouchPick(const Link& k, float lineWidth) const {
-    return segmentMayTouch(k.fromPosition, k.toPosition, pickWindow_, pickWindowX_, pickWindowY_,
+    return segmentMayTouch(k.fromPosition(), k.toPosition(), pickWindow_, pickWindowX_, pickWindowY_,
                            kPickHalfSize, lineWidth, kPickMargin);
 }
 
@@ -147,7 +147,7 @@ void Renderer::recordPickBounds(size_t at, const Node& n) {
     // generations may still change, positions do not.
     bool bounded = true;
     auto add = [&](const Link* k) {
-        if (bounded && !addSegment(b.links, k->fromPosition, k->toPosition, boundsWindow_)) {
+        if (bounded && !addSegment(b.links, k->fromPosition(), k->toPosition(), boundsWindow_)) {
             bounded = false;
         }
     };

@@ -30,11 +30,8 @@ constexpr float kHalfEdge = 0.04f;
 // linked from everywhere by the hundred thousand).
 constexpr size_t kLinkPrefetch = 16;
 
-// Both cache lines of a link: its positions, then its flags and ends.
-inline void prefetchLink(const Link* k) {
-    __builtin_prefetch(&k->fromPosition);
-    __builtin_prefetch(&k->flags);
-}
+// A link's flags and ends (its positions come from the end nodes).
+inline void prefetchLink(const Link* k) { __builtin_prefetch(&k->flags); }
 
 // Four vertices per face; faces z-, z+, y+, y-, x-, x+.
 constexpr float kCubeVertices[24][3] = {
@@ -353,7 +350,8 @@ void Renderer::drawLink(Link* k) {
     // A link drawn again (a pick pass, a node drawn twice) is listed once.
     if (!(k->flags & Drawn)) drawnLinks_.push_back(k);
     k->flags |= Drawn;
-    if (!isFinite(k->fromPosition) || !isFinite(k->toPosition)) return;
+    const ProjPoint from = k->fromPosition(), to = k->toPosition();
+    if (!isFinite(from) || !isFinite(to)) return;
     if (picking_) {
         if (pickPrefilter_ && !linkMayTouchPick(*k, linkWidth_)) return;
         // Every link is its own named object.
@@ -366,9 +364,9 @@ void Renderer::drawLink(Link* k) {
         linesOpen_ = true;
     }
     glColor4fv(settings_.linkFromColor.data());
-    glVertex4d(k->fromPosition.x, k->fromPosition.y, k->fromPosition.z, k->fromPosition.w);
+    glVertex4d(from.x, from.y, from.z, from.w);
     glColor4fv(settings_.linkToColor.data());
-    glVertex4d(k->toPosition.x, k->toPosition.y, k->toPosition.z, k->toPosition.w);
+    glVertex4d(to.x, to.y, to.z, to.w);
     if (picking_) glEnd();
 }
 

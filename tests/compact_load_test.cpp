@@ -143,8 +143,8 @@ void expectSameGraph(const Graph& fast, const Graph& plain, const std::string& w
         ASSERT_EQ(a.toNode->index, b.toNode->index) << what << " link " << i;
         ASSERT_EQ(a.extra, b.extra) << what << " link " << i;
         ASSERT_EQ(a.flags, b.flags) << what << " link " << i;
-        for (const auto& [p, q] : {std::pair{a.fromPosition, b.fromPosition},
-                                   std::pair{a.toPosition, b.toPosition}}) {
+        for (const auto& [p, q] : {std::pair{a.fromPosition(), b.fromPosition()},
+                                   std::pair{a.toPosition(), b.toPosition()}}) {
             ASSERT_EQ(std::memcmp(&p, &q, sizeof p), 0) << what << " link " << i;
         }
     }

@@ -175,7 +175,7 @@ TEST(NavigationGl, CentrePointBringsThePickedPointToTheCentre) {
     // A leaf, picked beside the end of its parent link.
     const Node* child = rig.node("http://site.example/logo.png");
     const ProjPoint window = rig.windowPosition(*child);
-    const ProjPoint from = rig.windowPosition(child->parentLink->fromPosition);
+    const ProjPoint from = rig.windowPosition(child->parentLink->fromPosition());
     const double dx = window.x - from.x, dy = window.y - from.y, len = std::hypot(dx, dy);
     const int mx = static_cast<int>(std::lround(window.x - 3.0 * dy / len));
     const int my = rig.height() - static_cast<int>(std::lround(window.y + 3.0 * dx / len));

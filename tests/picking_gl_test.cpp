@@ -44,7 +44,7 @@ TEST(PickingGl, NodesLinksAndEmptySpace) {
     for (const Node* n : rig.graph.nodes) {
         if (!n->children.empty() || n->parentLink == nullptr || n->apparentSize < 9.0) continue;
         const ProjPoint at = rig.windowPosition(*n);
-        const ProjPoint from = rig.windowPosition(n->parentLink->fromPosition);
+        const ProjPoint from = rig.windowPosition(n->parentLink->fromPosition());
         const double dx = at.x - from.x, dy = at.y - from.y, len = std::hypot(dx, dy);
         const ProjPoint aside(at.x - 3.5 * dy / len, at.y + 3.5 * dx / len, 0, 1);
         const MousePoint m = mouseAt(rig, aside);
@@ -56,8 +56,8 @@ TEST(PickingGl, NodesLinksAndEmptySpace) {
     // Over a tree link, away from both ends: the complement of the link's index.
     const Link* link = rig.node("http://site.example/news.html")->parentLink;
     ASSERT_NE(link, nullptr);
-    const ProjPoint from = rig.windowPosition(link->fromPosition);
-    const ProjPoint to = rig.windowPosition(link->toPosition);
+    const ProjPoint from = rig.windowPosition(link->fromPosition());
+    const ProjPoint to = rig.windowPosition(link->toPosition());
     ASSERT_GT(std::hypot(to.x - from.x, to.y - from.y), 50.0);
     const ProjPoint along(from.x + 0.55 * (to.x - from.x), from.y + 0.55 * (to.y - from.y), 0, 1);
     const MousePoint m = mouseAt(rig, along);
@@ -147,22 +147,36 @@ TEST(PickingGl, ThePrefilterGivesTheSameFirstHit) {
 TEST(PickingGl, APickedPointAtTheSphereTakesTheFallbackDepth) {
     RenderRig rig;
     rig.start("render_small.graph");
-    // The root moves out of the way; one of its links is laid along the line of sight, from
-    // the centre towards the camera (layout -z, turned around by the view).
+    // The root moves out of the way; the link from guide.html to notes.txt is laid along the
+    // line of sight, from the centre towards the camera (layout -z, turned around by the view).
+    // Its ends stand where their nodes' frames put the origin; the nodes' cubes are left
+    // undrawable (a scale beyond single precision, which the origin does not see), so that
+    // only links lie on the line of sight; the other links of guide.html, which start on it
+    // too, are hidden.
     Node* root = rig.node("http://site.example/index.html");
     root->globalTransform.setTranslationBy(0.0, 1.5, 0.0);
-    for (Link* k : root->childLinks) {
-        k->fromPosition = dehomogenized(root->globalTransform.apply(ProjPoint()));
+    auto placeEndAt = [](Node* n, double z) {
+        n->globalTransform = ProjTransform::identity();
+        n->globalTransform.m[0] = 1e300;
+        n->globalTransform.m[14] = z;
+    };
+    Node* to = rig.node("http://site.example/docs/guide/notes.txt");
+    Link* link = to->parentLink;
+    placeEndAt(link->fromNode, -0.5);
+    placeEndAt(to, -0.9);
+    for (Link* k : rig.graph.links) {
+        if (k != link && (k->fromNode == link->fromNode || k->toNode == link->fromNode)) {
+            k->flags &= static_cast<uint8_t>(~Shown);
+        }
     }
-    Link* link = rig.node("http://site.example/about.html")->parentLink;
-    link->fromPosition = ProjPoint(0.0, 0.0, -0.5, 1.0);
-    link->toPosition = ProjPoint(0.0, 0.0, -0.9, 1.0);
+    ASSERT_EQ(link->fromPosition().z, -0.5);
+    ASSERT_EQ(link->toPosition().z, -0.9);
     rig.warmUp();
     const int cx = rig.width() / 2, cy = rig.height() / 2;
     ASSERT_EQ(rig.renderer.pick(cx, cy), ~static_cast<uint32_t>(link->index));
     EXPECT_NEAR(rig.renderer.pickedPoint().z, 0.9, 0.01);  // the nearest point hit
 
-    link->toPosition = ProjPoint(0.0, 0.0, -0.99999, 1.0);  // nearly on the sphere
+    placeEndAt(to, -0.99999);  // nearly on the sphere
     rig.drawAll();
     ASSERT_EQ(rig.renderer.pick(cx, cy), ~static_cast<uint32_t>(link->index));
     EXPECT_EQ(rig.renderer.pickedPoint().z, 0.001);
@@ -227,8 +241,8 @@ TEST(PickingGl, HoverOverALinkClearsTheHighlight) {
     rig.renderer.hoverHighlight(rig.width() / 2, rig.height() / 2, 0, 0);
     ASSERT_TRUE(root->flags & Highlighted);
     const Link* link = rig.node("http://site.example/news.html")->parentLink;
-    const ProjPoint from = rig.windowPosition(link->fromPosition);
-    const ProjPoint to = rig.windowPosition(link->toPosition);
+    const ProjPoint from = rig.windowPosition(link->fromPosition());
+    const ProjPoint to = rig.windowPosition(link->toPosition());
     const MousePoint m = mouseAt(
         rig, ProjPoint(from.x + 0.55 * (to.x - from.x), from.y + 0.55 * (to.y - from.y), 0, 1));
     rig.renderer.hoverHighlight(m.x, m.y, 0, 0);
@@ -272,8 +286,8 @@ TEST(PickingGl, AClickReportsWhatItHit) {
     ASSERT_EQ(reported.size(), 2u);
     EXPECT_EQ(reported[1], "");
     const Link* link = rig.node("http://site.example/news.html")->parentLink;
-    const ProjPoint from = rig.windowPosition(link->fromPosition);
-    const ProjPoint to = rig.windowPosition(link->toPosition);
+    const ProjPoint from = rig.windowPosition(link->fromPosition());
+    const ProjPoint to = rig.windowPosition(link->toPosition());
     const MousePoint m = mouseAt(
         rig, ProjPoint(from.x + 0.55 * (to.x - from.x), from.y + 0.55 * (to.y - from.y), 0, 1));
     rig.renderer.mouseButton(0, 0, m.x, m.y, 0, 0);

@@ -269,8 +269,11 @@ TEST(RendererGl, OverflowedPositionsAreSkippedAndTheViewStaysFinite) {
     broken->globalTransform.at(3, 0) = nan;
     for (int j = 0; j < 4; ++j) huge->globalTransform.at(3, j) = 1e308;  // overflows in products
     lost->globalTransform.at(3, 3) = 1e200;  // finite, but beyond single precision
-    for (Link* k : rig.graph.links) {
-        if (k->toNode == broken) k->toPosition = ProjPoint(nan, 0, 0, 1);
+    for (const Link* k : rig.graph.links) {
+        if (k->toNode == broken) {
+            const ProjPoint p = k->toPosition();  // derived from its node
+            EXPECT_FALSE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z));
+        }
     }
 
     rig.drawAll();
