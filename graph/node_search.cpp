@@ -79,6 +79,12 @@ std::string foldQuery(std::string_view query) {
 // lift a match to exact or prefix (typing "about.html" finds ".../about.html" first).
 bool rankMatch(std::string_view id, std::string_view q, MatchRank& rank) {
     if (q.empty() || id.find(q) == std::string_view::npos) return false;
+    rank = rankOfMatch(id, q);
+    return true;
+}
+
+MatchRank rankOfMatch(std::string_view id, std::string_view q) {
+    MatchRank rank;
     const std::string_view path = pathLabelOf(id);
     const std::string_view shortLabel = shortLabelOf(id);
     std::string_view bare = shortLabel;  // the last component without its '/'
@@ -91,7 +97,7 @@ bool rankMatch(std::string_view id, std::string_view q, MatchRank& rank) {
     } else {
         rank = MatchRank::Substring;
     }
-    return true;
+    return rank;
 }
 
 SearchResult plainSearch(const Graph& graph, std::string_view query, size_t limit) {
@@ -162,10 +168,9 @@ SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
         while (starts_[node + 1] <= at) ++node;
         const size_t start = starts_[node];
         const size_t idEnd = starts_[node + 1] - 1;  // before the '\n'
-        MatchRank rank;
-        if (rankMatch(std::string_view(base + start, idEnd - start), q, rank)) {
-            hits.offer({static_cast<int32_t>(node), rank, static_cast<uint32_t>(idEnd - start)});
-        }
+        // memmem found the query inside this id: only its rank is left to tell.
+        const std::string_view id(base + start, idEnd - start);
+        hits.offer({static_cast<int32_t>(node), rankOfMatch(id, q), static_cast<uint32_t>(id.size())});
         pos = starts_[node + 1];
         ++node;
     }

@@ -45,6 +45,8 @@ std::string foldQuery(std::string_view query);
 
 /// The rank of a case-folded id against a case-folded query, or false when it does not match.
 bool rankMatch(std::string_view foldedId, std::string_view foldedQuery, MatchRank& rank);
+/// The rank of a case-folded id known to hold the (non-empty) case-folded query.
+MatchRank rankOfMatch(std::string_view foldedId, std::string_view foldedQuery);
 
 /// The reference search: every node's id folded and compared in turn.
 SearchResult plainSearch(const Graph& graph, std::string_view query, size_t limit);

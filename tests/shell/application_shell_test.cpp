@@ -554,6 +554,24 @@ TEST_F(ApplicationTest, AFileThatCannotBeOpenedIsReportedAndTheListOutlivesTheRu
               std::string::npos)
         << orvo.output();
 
+    // The empty window says how to open a graph: a line of text across its middle, on an
+    // otherwise plain ground.
+    const Geometry frame = windowGeometry(main);
+    const auto hintShown = [&](const ScreenImage& image) {
+        const Rgb ground = image.at(image.width / 2, 5 * image.height / 6);
+        int textColumns = 0;
+        for (int x = 0; x < image.width; ++x) {
+            for (int y = image.height * 2 / 5; y < image.height * 3 / 5; ++y) {
+                if (image.at(x, y) != ground) {
+                    ++textColumns;
+                    break;
+                }
+            }
+        }
+        return textColumns > image.width / 4;
+    };
+    EXPECT_TRUE(hintShown(shotWhen(frame, hintShown))) << "no hint in the empty window";
+
     // The first entry of the recent-file list opens the site from the earlier run.
     chooseFromFileMenu(orvo, main, "1");
     EXPECT_FALSE(orvo.window("^site\\.graph - orvo$").empty()) << orvo.output();
