@@ -309,12 +309,20 @@ protected:
         const std::string dialog = program.window("^Open$");
         if (dialog.empty()) return false;
         // The file chooser takes typed keys only once it has set itself up, and shows nothing
-        // outside that could be waited for: these two pauses are the only fixed ones here.
-        std::this_thread::sleep_for(scaled(500ms));
-        shell("xdotool windowfocus --sync " + dialog + " type --delay 20 '" + path + "'");
-        std::this_thread::sleep_for(scaled(400ms));
-        shell("xdotool key Return");
-        return true;
+        // outside that could be waited for. So the path is typed again, with longer pauses each
+        // time, into its location field (Ctrl+L; Ctrl+A replaces what an earlier try left
+        // there) for as long as the dialog stays up.
+        for (int attempt = 1; attempt <= 6; ++attempt) {
+            std::this_thread::sleep_for(scaled(500ms) * attempt);
+            shell("xdotool windowfocus --sync " + dialog + " key ctrl+l ctrl+a");
+            shell("xdotool type --delay 20 '" + path + "'");
+            std::this_thread::sleep_for(scaled(400ms) * attempt);
+            shell("xdotool key Return");
+            if (waitUntil([&] { return program.titled("Open", 0).empty(); }, 5s,
+                          [] { std::this_thread::sleep_for(200ms); }))
+                return true;
+        }
+        return false;
     }
     /// The crawls of this test keep no delay between requests (the test server is local).
     void noCrawlDelay() {
