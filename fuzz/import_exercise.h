@@ -1,0 +1,192 @@
+// One round of an importer's fuzz target, shared with the test that replays the corpora and the
+// saved crash inputs: the bytes are written as the input file (for a web site, as its start
+// page beside a few files its references may reach), imported, and what comes out must be an
+// outline the graph reader takes whole: levels that step down one at a time, ids without
+// blanks, control characters or bytes that are not UTF-8, no record over the line limit, no
+// position record, and a graph that reads back with every id once and sound invariants.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "graph/graph.h"
+#include "import/html_references.h"
+#include "import/import.h"
+#include "tests/graph_invariants.h"
+
+namespace orvo {
+
+/// The importers the fuzz targets drive.
+enum class FuzzedImport { Html, Csv, Xml, Dot };
+
+namespace fuzzing {
+
+/// A private folder for the inputs, removed when the process ends.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "orvo-fuzz-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+inline const std::string& scratch() {
+    static const ScratchFolder folder;
+    return folder.path();
+}
+
+inline void writeFile(const std::string& path, std::string_view bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(),
+                                                                  std::streamsize(bytes.size()));
+}
+
+/// A web site whose start page is the input; its references may reach these files, a folder
+/// with its own start page and one that has none.
+inline std::string siteWithStartPage(std::string_view page) {
+    const std::string site = scratch() + "/site";
+    static const bool made = [&] {
+        std::filesystem::create_directories(site + "/docs");
+        std::filesystem::create_directories(site + "/empty");
+        writeFile(site + "/a.html", "<a href=index.html>home</a><img src=\"docs/p%20q.png\">");
+        writeFile(site + "/docs/index.html", "<a href=../a.html>up</a><a href=/x.css>s</a>");
+        writeFile(site + "/docs/p q.png", "png");
+        writeFile(site + "/x.css", "css");
+        return true;
+    }();
+    (void)made;
+    writeFile(site + "/index.html", page);
+    return site;
+}
+
+inline bool isUtf8(std::string_view s) {
+    for (size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (length == 0 || i + length > s.size()) return false;
+        for (size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+/// Checks an importer's outline text and reads it back; empty when it is sound.
+inline std::string checkOutline(const std::string& text) {
+    if (text.empty()) return {};
+    if (text.back() != '\n') return "the outline does not end with a line end";
+    std::set<std::string> ids;
+    std::string top;
+    long previousLevel = -1;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.size() > 1023) return "a record over the line limit: " + line.substr(0, 80);
+        std::istringstream fields(line);
+        long level = -1;
+        std::string id, extra;
+        if (!(fields >> level >> id >> extra)) return "a record without its fields: " + line;
+        if (level < 0) return "a negative level (or a position record): " + line;
+        if (level > previousLevel + 1) return "a level that steps down more than one: " + line;
+        previousLevel = level;
+        // The top may be listed again (to go on below it), but there is only one.
+        if (level == 0 && !ids.empty() && id != top) return "a second top: " + line;
+        if (ids.empty()) top = id;
+        for (const char c : id) {
+            if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) {
+                return "a blank or control character in an id: " + line;
+            }
+        }
+        if (!isUtf8(id)) return "an id that is not UTF-8: " + line;
+        ids.insert(id);
+    }
+    ViewerSettings settings;
+    Graph g(settings);
+    std::istringstream in(text);
+    if (!g.reload(in)) return "the outline reads back as no graph";
+    if (g.readStats.skippedLines != 0) return "the reader skipped lines of the outline";
+    if (g.nodes.size() != ids.size()) return "the graph read back does not hold every id once";
+    return checkGraphInvariants(g);
+}
+
+inline std::string importAndCheck(const std::string& input, ImportFormat format,
+                                  const ImportOptions& options) {
+    std::ostringstream out;
+    const ImportResult result = importGraph(input, format, options, out);
+    if (!result.ok) {
+        if (result.error.empty()) return "a failed import without a message";
+        return {};
+    }
+    const std::string problem = checkOutline(out.str());
+    return problem.empty() ? problem : std::string(importFormatName(format)) + ": " + problem;
+}
+
+}  // namespace fuzzing
+
+/// Empty when everything held; otherwise what broke.
+inline std::string exerciseImport(FuzzedImport what, const uint8_t* data, size_t size) {
+    using namespace fuzzing;
+    if (scratch().empty()) return "no scratch folder";
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    ImportOptions options;
+    std::string problem;
+    switch (what) {
+        case FuzzedImport::Html: {
+            const HtmlReferences references = htmlReferences(bytes);
+            if (references.tooDeep && !references.targets.empty()) {
+                return "references of a page too deep to parse";
+            }
+            options.orphans = true;
+            problem = importAndCheck(siteWithStartPage(bytes), ImportFormat::Site, options);
+            break;
+        }
+        case FuzzedImport::Csv: {
+            const std::string csv = scratch() + "/edges.csv";
+            writeFile(csv, bytes);
+            problem = importAndCheck(csv, ImportFormat::Csv, options);
+            if (!problem.empty()) break;
+            // The same bytes as tab-separated, headed, with the third column as the group.
+            const std::string tsv = scratch() + "/edges.tsv";
+            writeFile(tsv, bytes);
+            options.header = "yes";
+            options.group = "3";
+            problem = importAndCheck(tsv, ImportFormat::Csv, options);
+            break;
+        }
+        case FuzzedImport::Xml: {
+            // The same bytes as GraphML and as a sitemap.
+            const std::string graphml = scratch() + "/graph.graphml";
+            writeFile(graphml, bytes);
+            problem = importAndCheck(graphml, ImportFormat::GraphMl, options);
+            if (!problem.empty()) break;
+            const std::string sitemap = scratch() + "/sitemap.xml";
+            writeFile(sitemap, bytes);
+            problem = importAndCheck(sitemap, ImportFormat::Sitemap, options);
+            break;
+        }
+        case FuzzedImport::Dot: {
+            const std::string dot = scratch() + "/graph.dot";
+            writeFile(dot, bytes);
+            problem = importAndCheck(dot, ImportFormat::Dot, options);
+            break;
+        }
+    }
+    return problem;
+}
+
+}  // namespace orvo
