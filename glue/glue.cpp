@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "glue/key_status.h"
+#include "glue/polled_input.h"
 #include "glue/window_settings.h"
 
 namespace orvo {
@@ -92,12 +93,22 @@ std::unique_ptr<std::istream> Glue::openInput(const std::string& path, uint64_t&
         fail("Cannot open " + quoted(path) + ": it is a directory.");
         return nullptr;
     }
+    if (!S_ISREG(info.st_mode)) {
+        // A pipe or a device: bytes may be slow to come, or stop coming with the pipe still
+        // open, so the wait is broken into slices in which the progress box is served.
+        auto in = openPolledInput(path, [this] {
+            report(LoadStage::Read, 0, 0);
+            return !cancelRequested();
+        });
+        if (!in) fail("Cannot open " + quoted(path) + ": " + std::strerror(errno) + ".");
+        return in;
+    }
     auto in = std::make_unique<std::ifstream>(path, std::ios::in);
     if (!*in) {
         fail("Cannot open " + quoted(path) + ": " + std::strerror(errno) + ".");
         return nullptr;
     }
-    totalBytes = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+    totalBytes = static_cast<uint64_t>(info.st_size);
     return in;
 }
 

@@ -3,6 +3,9 @@
 #include <atomic>
 #include <cstdio>
 #include <string>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -139,6 +142,53 @@ TEST_F(GlueLoadTest, CancelStopsTheReadAndKeepsTheGraphOnView) {
     EXPECT_EQ(viewer().graph(), shown);
     EXPECT_EQ(shown->nodes.size(), static_cast<size_t>(summary.nodes));
     EXPECT_NE(picture(), before);
+}
+
+// A pipe whose writer goes silent with the pipe still open never ends by itself: while it waits
+// for bytes the load keeps reporting, so the box stays served, and a Cancel ends it with the
+// graph on view as it was. A pipe that is closed after its last line loads like a file.
+TEST_F(GlueLoadTest, ASilentPipeKeepsReportingAndCancelEndsItsLoad) {
+    open("viewer_groups.graph");
+    Graph* shown = viewer().graph();
+    const std::vector<uint8_t> before = picture();
+    const std::string fifo = ::testing::TempDir() + "glue_load_" + std::to_string(::getpid()) +
+                             ".pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    made.push_back(fifo);
+    // Read and write: opening it waits for no reader, and the pipe never reports an end.
+    const int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    const std::string start = "0 a://p/ 0 html main\n1 a://p/x.html 0 html main\n";
+    ASSERT_EQ(::write(writer, start.data(), start.size()), static_cast<ssize_t>(start.size()));
+
+    // Cancel after a few reports made while the pipe was silent.
+    cancelWhen = [this](const Report&) {
+        size_t waits = 0;
+        for (const Report& r : reports) waits += r.stage == LoadStage::Read && r.total == 0;
+        return waits >= 5;
+    };
+    EXPECT_EQ(glue->openGraphFile(fifo), 0);
+    EXPECT_TRUE(glue->openCancelled());
+    EXPECT_EQ(viewer().graph(), shown);
+    EXPECT_EQ(shown->nodes.size(), 10u);
+    EXPECT_EQ(picture(), before);
+    ::close(writer);
+
+    // Written whole and closed by its writer, a pipe opens as any graph file does.
+    reports.clear();
+    cancel = false;
+    cancelWhen = nullptr;
+    std::thread feeder([&] {
+        const int fd = ::open(fifo.c_str(), O_WRONLY);  // waits for the reader
+        if (fd < 0) return;
+        const std::string text = start + "1 a://p/y.html 0 html main\n";
+        EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        ::close(fd);
+    });
+    const int opened = glue->openGraphFile(fifo);
+    feeder.join();
+    ASSERT_EQ(opened, 1) << glue->openError();
+    EXPECT_EQ(viewer().graph()->nodes.size(), 3u);
 }
 
 }  // namespace
