@@ -1,0 +1,286 @@
+// Opening what users have, against opening the outline graph file it becomes:
+//   - an edge list (CSV) of N nodes and 1.5 N edges imported in memory and read, as the viewer
+//     opens it, against reading the equivalent outline file (what orvo-import writes for it) in
+//     the same run: time and peak resident memory of both, and their ratios;
+//   - a directory tree of N files listed, imported and read (made once per run in a temporary
+//     folder and removed at the end).
+// Sizes: 10 000 and 1 000 000 nodes (files). Ends with the goals: the CSV at most twice the
+// outline's time and within 1.5 times its memory, the 1 000 000-file tree in under 10 s.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <malloc.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "glue/window_settings.h"
+#include "graph/graph.h"
+#include "import/import.h"
+#include "settings/viewer_settings.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The process's processor time (user and system), which a loaded machine inflates far less than
+// the time on the clock.
+double processorSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+int64_t statusKiB(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(field) + ":";
+    while (std::getline(status, line))
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            return std::strtoll(line.c_str() + prefix.size(), nullptr, 10);
+    return 0;
+}
+int64_t residentBytes() { return statusKiB("VmRSS") * 1024; }
+int64_t peakResidentBytes() { return statusKiB("VmHWM") * 1024; }
+bool resetPeakResident() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.flush();
+    return bool(clear);
+}
+
+// The inputs, made once per size in a folder of their own, removed at exit.
+struct Inputs {
+    ~Inputs() {
+        std::error_code ignored;
+        if (!folder.empty()) fs::remove_all(folder, ignored);
+    }
+    fs::path folder;
+    std::map<int64_t, std::pair<std::string, std::string>> edgeLists;  // csv, outline
+    std::map<int64_t, std::string> trees;
+};
+Inputs inputs;
+
+const fs::path& scratchFolder() {
+    if (inputs.folder.empty()) {
+        const char* tmp = std::getenv("TMPDIR");
+        inputs.folder = fs::path(tmp && *tmp ? tmp : "/tmp") /
+                        ("orvo-import-bench-" + std::to_string(::getpid()));
+        fs::create_directories(inputs.folder);
+    }
+    return inputs.folder;
+}
+
+// A graph shaped like a crawl: node i > 0 is linked from an earlier node (mostly a near one, so
+// the tree has depth), and half as many further edges join random nodes.
+const std::pair<std::string, std::string>& edgeListOf(int64_t nodes) {
+    auto found = inputs.edgeLists.find(nodes);
+    if (found != inputs.edgeLists.end()) return found->second;
+    const std::string csv = (scratchFolder() / ("edges-" + std::to_string(nodes) + ".csv")).string();
+    const std::string outline = csv.substr(0, csv.size() - 4) + ".graph";
+    {
+        std::mt19937_64 random(1);
+        std::ofstream out(csv, std::ios::binary);
+        out << "from,to\n";
+        auto id = [](uint64_t n) { return "http://example.org/p" + std::to_string(n) + ".html"; };
+        for (uint64_t i = 1; i < uint64_t(nodes); ++i) {
+            const uint64_t span = std::min<uint64_t>(i, 50);
+            const uint64_t parent = (random() % 4 == 0) ? random() % i : i - 1 - random() % span;
+            out << id(parent) << ',' << id(i) << '\n';
+        }
+        const uint64_t extra = uint64_t(nodes) * 3 / 2 - (uint64_t(nodes) - 1);
+        for (uint64_t k = 0; k < extra; ++k) {
+            const uint64_t a = random() % uint64_t(nodes);
+            uint64_t b = random() % uint64_t(nodes);
+            if (b == a) b = (a + 1) % uint64_t(nodes);
+            out << id(a) << ',' << id(b) << '\n';
+        }
+    }
+    std::ofstream out(outline, std::ios::binary);
+    orvo::ImportOptions options;
+    const orvo::ImportResult result =
+        orvo::importGraph(csv, orvo::ImportFormat::Csv, options, out);
+    if (!result.ok) {
+        std::fprintf(stderr, "cannot import %s: %s\n", csv.c_str(), result.error.c_str());
+        std::exit(1);
+    }
+    return inputs.edgeLists.emplace(nodes, std::make_pair(csv, outline)).first->second;
+}
+
+// Folders of 1000 empty files, 100 folders to a parent folder.
+const std::string& treeOf(int64_t files) {
+    auto found = inputs.trees.find(files);
+    if (found != inputs.trees.end()) return found->second;
+    const fs::path top = scratchFolder() / ("tree-" + std::to_string(files));
+    for (int64_t made = 0; made < files;) {
+        const int64_t folder = made / 1000;
+        const fs::path dir = top / ("part" + std::to_string(folder / 100)) /
+                             ("folder" + std::to_string(folder));
+        fs::create_directories(dir);
+        for (int k = 0; k < 1000 && made < files; ++k, ++made) {
+            const std::string name =
+                (dir / ("file" + std::to_string(k) + (k % 3 == 0 ? ".html" : ".png"))).string();
+            const int fd = ::open(name.c_str(), O_CREAT | O_WRONLY, 0644);
+            if (fd < 0) {
+                std::fprintf(stderr, "cannot make %s\n", name.c_str());
+                std::exit(1);
+            }
+            ::close(fd);
+        }
+    }
+    return inputs.trees.emplace(files, top.string()).first->second;
+}
+
+struct Measure {
+    double seconds = 1e300;  // best iteration
+    double processorSeconds = 1e300;  // best iteration
+    double importSeconds = 0;
+    int64_t peakBytes = 0;  // worst iteration's peak growth
+    size_t nodes = 0;
+};
+std::map<std::string, std::map<int64_t, Measure>> measured;
+
+// Runs `load` once per iteration, recording its time and the growth of the peak resident size.
+template <typename Load>
+void measure(benchmark::State& state, const char* what, Load load) {
+    Measure& m = measured[what][state.range(0)];
+    bool peakIsExact = true;
+    for (auto _ : state) {
+        state.PauseTiming();
+        malloc_trim(0);
+        const int64_t before = residentBytes();
+        peakIsExact = resetPeakResident() && peakIsExact;
+        state.ResumeTiming();
+        const Clock::time_point start = Clock::now();
+        const double processorStart = processorSeconds();
+        double importSeconds = 0;
+        const size_t nodes = load(importSeconds);
+        const double seconds = secondsSince(start);
+        m.processorSeconds = std::min(m.processorSeconds, processorSeconds() - processorStart);
+        state.PauseTiming();
+        m.peakBytes = std::max(m.peakBytes, peakResidentBytes() - before);
+        if (seconds < m.seconds) {
+            m.seconds = seconds;
+            m.importSeconds = importSeconds;
+        }
+        m.nodes = nodes;
+        if (nodes == 0) {
+            state.SkipWithError("nothing was loaded");
+            break;
+        }
+        state.ResumeTiming();
+    }
+    state.counters["nodes"] = double(m.nodes);
+    state.counters["import_s"] = m.importSeconds;
+    state.counters["cpu_s"] = m.processorSeconds;
+    state.counters["peak_MiB"] = double(m.peakBytes) / (1 << 20);
+    if (!peakIsExact) state.SetLabel("peak not resettable: memory is an upper bound");
+}
+
+// Reads outline text into a graph laid out as the viewer lays it out; the node count.
+size_t readGraph(std::istream& in) {
+    orvo::ViewerSettings settings;
+    settings.loadFlags = orvo::kWindowLoadFlags;
+    orvo::Graph graph(settings, in);
+    benchmark::DoNotOptimize(graph.nodes.empty() ? 0.0 : graph.nodes.back()->globalTransform.m[12]);
+    return graph.nodes.size();
+}
+
+// Imports the input in memory, as the viewer does, then reads the text.
+size_t importAndRead(const std::string& input, orvo::ImportFormat format, double& importSeconds) {
+    const Clock::time_point start = Clock::now();
+    std::ostringstream text;
+    const orvo::ImportResult result = orvo::importGraph(input, format, {}, text);
+    if (!result.ok) return 0;
+    std::istringstream in(std::move(text).str());
+    importSeconds = secondsSince(start);
+    return readGraph(in);
+}
+
+void BM_OpenOutlineFile(benchmark::State& state) {
+    const std::string& outline = edgeListOf(state.range(0)).second;
+    measure(state, "outline", [&](double&) {
+        std::ifstream in(outline, std::ios::binary);
+        return readGraph(in);
+    });
+}
+
+void BM_ImportAndOpenCsv(benchmark::State& state) {
+    const std::string& csv = edgeListOf(state.range(0)).first;
+    measure(state, "csv", [&](double& importSeconds) {
+        return importAndRead(csv, orvo::ImportFormat::Csv, importSeconds);
+    });
+}
+
+void BM_ListAndOpenDirectoryTree(benchmark::State& state) {
+    const std::string& tree = treeOf(state.range(0));
+    measure(state, "tree", [&](double& importSeconds) {
+        return importAndRead(tree, orvo::ImportFormat::Dir, importSeconds);
+    });
+}
+
+// The outline first, so that the CSV's figures can be set against it.
+BENCHMARK(BM_OpenOutlineFile)->Arg(10'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)
+    ->UseRealTime()->Iterations(3);
+BENCHMARK(BM_ImportAndOpenCsv)->Arg(10'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)
+    ->UseRealTime()->Iterations(3);
+BENCHMARK(BM_ListAndOpenDirectoryTree)->Arg(10'000)->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+void printGoals() {
+    for (const auto& [size, outline] : measured["outline"]) {
+        auto found = measured["csv"].find(size);
+        if (found == measured["csv"].end()) continue;
+        const Measure& csv = found->second;
+        const double timeRatio = csv.seconds / outline.seconds;
+        const double processorRatio = csv.processorSeconds / outline.processorSeconds;
+        const double memoryRatio = double(csv.peakBytes) / double(outline.peakBytes);
+        std::printf("\nCSV of %lld nodes: import + open %.3f s (import %.3f s; processor %.3f s), "
+                    "outline file %.3f s (processor %.3f s): ratio %.2f (processor %.2f), goal "
+                    "<= 2: %s\n",
+                    static_cast<long long>(size), csv.seconds, csv.importSeconds,
+                    csv.processorSeconds, outline.seconds, outline.processorSeconds, timeRatio,
+                    processorRatio, timeRatio <= 2.0 ? "met" : "MISSED");
+        std::printf("CSV of %lld nodes: peak memory %.0f MiB, outline file %.0f MiB: ratio %.2f, "
+                    "goal <= 1.5: %s\n",
+                    static_cast<long long>(size), double(csv.peakBytes) / (1 << 20),
+                    double(outline.peakBytes) / (1 << 20), memoryRatio,
+                    memoryRatio <= 1.5 ? "met" : "MISSED");
+    }
+    for (const auto& [size, tree] : measured["tree"]) {
+        std::printf("Directory tree of %lld files (%zu nodes): listed and opened in %.3f s "
+                    "(listing and import %.3f s; processor %.3f s), peak %.0f MiB%s\n",
+                    static_cast<long long>(size), tree.nodes, tree.seconds, tree.importSeconds,
+                    tree.processorSeconds, double(tree.peakBytes) / (1 << 20),
+                    size >= 1'000'000 ? (tree.seconds < 10.0 ? ", goal < 10 s: met"
+                                                             : ", goal < 10 s: MISSED")
+                                      : "");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    unsetenv("DEVIRIRO_DEBUG");  // no debug dump inside the measurement
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    printGoals();
+    return 0;
+}
