@@ -5,6 +5,7 @@
 #include <wx/filehistory.h>
 
 #include "glue/glue.h"
+#include "import/import_converter.h"
 #include "shell/gl_view_window.h"
 #include "shell/main_frame.h"
 #include "shell/orvo_doc.h"
@@ -19,6 +20,9 @@ bool COrvoApp::OnInit() {
     auto* config = new wxFileConfig("orvo", wxEmptyString, orvo::userConfigPath(), wxEmptyString,
                                     wxCONFIG_USE_LOCAL_FILE);
     wxConfigBase::Set(config);
+
+    // Sites, directories, sitemaps, edge lists, DOT and GraphML open as graph files do.
+    orvo::theGlue().inputConverter = orvo::importConverter();
 
     manager_ = new COrvoDocManager;
     new wxDocTemplate(manager_, "Orvo", "*", wxEmptyString, wxEmptyString, "Orvo Document",

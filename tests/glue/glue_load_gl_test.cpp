@@ -1,6 +1,8 @@
 // Loading through the glue on an offscreen Mesa context: the stages one progress box shows,
 // and Cancel, which stops the load and leaves the graph on view as it was.
+#include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <cstdio>
 #include <string>
 #include <fcntl.h>
@@ -9,7 +11,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "import/import_converter.h"
 #include "tests/glue/glue_rig.h"
+#include "tests/test_files.h"
 #include "tools/site_generator.h"
 
 namespace orvo {
@@ -189,6 +193,63 @@ TEST_F(GlueLoadTest, ASilentPipeKeepsReportingAndCancelEndsItsLoad) {
     feeder.join();
     ASSERT_EQ(opened, 1) << glue->openError();
     EXPECT_EQ(viewer().graph()->nodes.size(), 3u);
+}
+
+// With the importers as its converter the window opens what users have as it opens graph files:
+// an edge list and a web site's folder are imported in memory (the box shows the import first),
+// a malformed one is reported by file and line, and a cancelled import, like a failed one, keeps
+// the graph on view. Graph files still go straight to the reader.
+TEST_F(GlueLoadTest, ImportedInputsOpenDirectly) {
+    glue->inputConverter = importConverter();
+    open("viewer_groups.graph");
+    Graph* shown = viewer().graph();
+    EXPECT_EQ(shown->nodes.size(), 10u);
+    EXPECT_TRUE(std::none_of(reports.begin(), reports.end(),
+                             [](const Report& r) { return r.stage == LoadStage::Import; }));
+
+    TempDir dir;
+    const std::string csv = dir / "crawl.csv";
+    writeWholeFile(csv, "from,to\na,b\nb,c\nc,a\nb,d\n");
+    reports.clear();
+    ASSERT_EQ(glue->openGraphFile(csv), 1) << glue->openError();
+    EXPECT_EQ(viewer().graph()->nodes.size(), 4u);
+    EXPECT_EQ(viewer().graph()->root->id, "b");  // the most outgoing edges
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.front().stage, LoadStage::Import);
+    EXPECT_TRUE(std::any_of(reports.begin(), reports.end(),
+                            [](const Report& r) { return r.stage == LoadStage::Read; }));
+
+    const std::string site = dir / "site";
+    std::filesystem::create_directories(site);
+    writeWholeFile(site + "/index.html", "<a href=page.html>p</a><img src=logo.png>"
+                                         "<a href=gone.html>broken</a>");
+    writeWholeFile(site + "/page.html", "<a href=index.html>home</a>");
+    writeWholeFile(site + "/logo.png", "png");
+    ASSERT_EQ(glue->openGraphFile(site), 1) << glue->openError();
+    const Graph& imported = *viewer().graph();
+    EXPECT_EQ(imported.nodes.size(), 4u);
+    EXPECT_EQ(imported.root->id, "http://localhost/index.html");
+    const Node* gone = imported.findNode("http://localhost/gone.html");
+    ASSERT_NE(gone, nullptr);
+    EXPECT_EQ(imported.groupOf(*gone, 1), "missing");
+
+    // A malformed edge list: the message names the file and the line; the site stays.
+    const std::string bad = dir / "bad.csv";
+    writeWholeFile(bad, "a,b\nb,\"c\n");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(glue->openGraphFile(bad), 0);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(glue->openCancelled());
+    EXPECT_NE(glue->openError().find(bad + ":2:"), std::string::npos) << glue->openError();
+    EXPECT_EQ(viewer().graph()->root->id, "http://localhost/index.html");
+
+    // Cancelled as the import starts: no message, the site stays.
+    cancel = false;
+    cancelWhen = [](const Report& r) { return r.stage == LoadStage::Import; };
+    EXPECT_EQ(glue->openGraphFile(csv), 0);
+    EXPECT_TRUE(glue->openCancelled());
+    EXPECT_EQ(viewer().graph()->root->id, "http://localhost/index.html");
+    EXPECT_EQ(viewer().graph()->nodes.size(), 4u);
 }
 
 }  // namespace

@@ -639,6 +639,31 @@ std::vector<pid_t> processesWithArguments(const std::vector<std::string>& argume
     return pids;
 }
 
+// A web site's folder and an edge list open as graph files do: imported in memory, titled by
+// their own names, kept in the recent list.
+TEST_F(ApplicationTest, ASiteFolderAndAnEdgeListOpenAsGraphFilesDo) {
+    const std::string site = configHome + "/docs";
+    ASSERT_EQ(::mkdir(site.c_str(), 0700), 0);
+    std::ofstream(site + "/index.html") << "<a href=page.html>page</a><img src=logo.png>";
+    std::ofstream(site + "/page.html") << "<a href=index.html>home</a>";
+    const std::string csv = configHome + "/crawl.csv";
+    std::ofstream(csv) << "from,to\na,b\nb,c\nc,a\n";
+
+    const std::pair<std::string, std::string> inputs[] = {{site, "^docs - orvo$"},
+                                                          {csv, "^crawl\\.csv - orvo$"}};
+    for (const auto& [input, title] : inputs) {
+        SCOPED_TRACE(input);
+        Program orvo(configHome, {input});
+        const std::string main = orvo.window(title);
+        ASSERT_FALSE(main.empty()) << orvo.output();
+        chooseFromFileMenu(orvo, main, "x");
+        EXPECT_EQ(orvo.waitForExit(), 0) << orvo.output();
+    }
+    const std::string config = readFile(configHome + "/orvo/orvo.conf");
+    EXPECT_NE(config.find("File1=" + csv), std::string::npos) << config;
+    EXPECT_NE(config.find("File2=" + site), std::string::npos) << config;
+}
+
 TEST_F(ApplicationTest, EachFurtherFileOpensInAWindowOfItsOwn) {
     // As a file manager starts the viewer on several selected files; the second one's name
     // starts with a dash, which is still a file name.

@@ -1,0 +1,14 @@
+// The importers as the viewer's input converter: what the window is given (a web site's folder,
+// any directory, a sitemap, an edge list, a DOT or GraphML file) is imported in memory and read
+// as outline text, with the window's progress and Cancel.
+#pragma once
+
+#include "glue/input_converter.h"
+
+namespace orvo {
+
+/// Accepts every input whose format guessImportFormat tells (web addresses excepted, which are
+/// crawled through a dialog of their own); converts it with importGraph's defaults.
+InputConverter importConverter();
+
+}  // namespace orvo
