@@ -207,9 +207,9 @@ TEST_F(GlueLoadTest, ImportedInputsOpenDirectly) {
     EXPECT_TRUE(std::none_of(reports.begin(), reports.end(),
                              [](const Report& r) { return r.stage == LoadStage::Import; }));
 
-    TempDir dir;
+    testing::TempDir dir;
     const std::string csv = dir / "crawl.csv";
-    writeWholeFile(csv, "from,to\na,b\nb,c\nc,a\nb,d\n");
+    testing::writeWholeFile(csv, "from,to\na,b\nb,c\nc,a\nb,d\n");
     reports.clear();
     ASSERT_EQ(glue->openGraphFile(csv), 1) << glue->openError();
     EXPECT_EQ(viewer().graph()->nodes.size(), 4u);
@@ -221,10 +221,10 @@ TEST_F(GlueLoadTest, ImportedInputsOpenDirectly) {
 
     const std::string site = dir / "site";
     std::filesystem::create_directories(site);
-    writeWholeFile(site + "/index.html", "<a href=page.html>p</a><img src=logo.png>"
+    testing::writeWholeFile(site + "/index.html", "<a href=page.html>p</a><img src=logo.png>"
                                          "<a href=gone.html>broken</a>");
-    writeWholeFile(site + "/page.html", "<a href=index.html>home</a>");
-    writeWholeFile(site + "/logo.png", "png");
+    testing::writeWholeFile(site + "/page.html", "<a href=index.html>home</a>");
+    testing::writeWholeFile(site + "/logo.png", "png");
     ASSERT_EQ(glue->openGraphFile(site), 1) << glue->openError();
     const Graph& imported = *viewer().graph();
     EXPECT_EQ(imported.nodes.size(), 4u);
@@ -235,7 +235,7 @@ TEST_F(GlueLoadTest, ImportedInputsOpenDirectly) {
 
     // A malformed edge list: the message names the file and the line; the site stays.
     const std::string bad = dir / "bad.csv";
-    writeWholeFile(bad, "a,b\nb,\"c\n");
+    testing::writeWholeFile(bad, "a,b\nb,\"c\n");
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(glue->openGraphFile(bad), 0);
     ::testing::internal::GetCapturedStderr();
