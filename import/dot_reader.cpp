@@ -64,20 +64,27 @@ ImportResult importDot(const std::string& file, const ImportOptions& options, st
         const bool undirected = !agisdirected(g.get());
         Agsym_t* groupAttribute = nullptr;
         if (!options.group.empty()) {
-            groupAttribute = agattr(g.get(), AGNODE, const_cast<char*>(options.group.c_str()),
-                                    nullptr);
+            groupAttribute =
+                agattr(g.get(), AGNODE, const_cast<char*>(options.group.c_str()), nullptr);
             if (groupAttribute == nullptr) {
                 result.error = "--group " + options.group + ": no node attribute of " + file +
                                " has this name";
                 return result;
             }
         }
+        // No record can carry an empty id: a node named "" is left out, as are its edges.
+        const auto unnamed = [](Agnode_t* n) { return *agnameof(n) == '\0'; };
         for (Agnode_t* n = agfstnode(g.get()); n != nullptr; n = agnxtnode(g.get(), n)) {
+            if (unnamed(n)) {
+                addWarning(result, file + ": the node named \"\" is left out, with its edges");
+                continue;
+            }
             const auto index = graph.node(agnameof(n));
             if (groupAttribute != nullptr) graph.setGroupIfUnset(index, agxget(n, groupAttribute));
         }
         for (Agnode_t* n = agfstnode(g.get()); n != nullptr; n = agnxtnode(g.get(), n)) {
             for (Agedge_t* e = agfstout(g.get(), n); e != nullptr; e = agnxtout(g.get(), e)) {
+                if (unnamed(agtail(e)) || unnamed(aghead(e))) continue;
                 graph.addEdge(graph.node(agnameof(agtail(e))), graph.node(agnameof(aghead(e))),
                               undirected);
             }

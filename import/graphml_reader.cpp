@@ -1,11 +1,10 @@
 // GraphML, read with pugixml: node and edge elements anywhere under graphml (nested graphs
 // included), edgedefault per graph, an edge's own directed attribute over it, and --group taken
 // from the data of a key named by its attr.name or its id.
-#include <pugixml.hpp>
-
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <pugixml.hpp>
 
 #include "import/edge_graph.h"
 #include "import/readers.h"
@@ -17,20 +16,22 @@ namespace {
 
 std::string_view localName(const char* name) {
     std::string_view s(name);
-    if (const size_t colon = s.find(':'); colon != std::string_view::npos) s.remove_prefix(colon + 1);
+    if (const size_t colon = s.find(':'); colon != std::string_view::npos)
+        s.remove_prefix(colon + 1);
     return s;
 }
 
 uint64_t lineAt(const std::string& text, ptrdiff_t offset) {
     if (offset < 0) return 0;
-    const auto end = text.begin() + std::min<ptrdiff_t>(offset, static_cast<ptrdiff_t>(text.size()));
+    const auto end =
+        text.begin() + std::min<ptrdiff_t>(offset, static_cast<ptrdiff_t>(text.size()));
     return 1 + static_cast<uint64_t>(std::count(text.begin(), end, '\n'));
 }
 
 }  // namespace
 
-ImportResult importGraphMl(const std::string& file, const ImportOptions& options,
-                           std::ostream& out, const ImportProgress& progress) {
+ImportResult importGraphMl(const std::string& file, const ImportOptions& options, std::ostream& out,
+                           const ImportProgress& progress) {
     ImportResult result;
     std::ifstream in(file, std::ios::binary);
     if (!in) {
@@ -72,8 +73,8 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
             }
         }
         if (groupKey.empty()) {
-            result.error = "--group " + options.group + ": no node key of " + file +
-                           " has this name or id";
+            result.error =
+                "--group " + options.group + ": no node key of " + file + " has this name or id";
             return result;
         }
     }
@@ -101,11 +102,14 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
                 result.error = where(item.node) + "<node> without an id";
                 return result;
             }
-            const auto n = graph.node(id.as_string());
-            if (!groupKey.empty()) {
+            if (*id.as_string() == '\0') {
+                // No record can carry an empty id: the node is left out, as are its edges.
+                addWarning(result, where(item.node) + "<node> with an empty id, left out");
+            } else if (const auto n = graph.node(id.as_string()); !groupKey.empty()) {
                 std::string group = groupDefault;
                 for (const pugi::xml_node d : item.node.children()) {
-                    if (localName(d.name()) == "data" && groupKey == d.attribute("key").as_string()) {
+                    if (localName(d.name()) == "data" &&
+                        groupKey == d.attribute("key").as_string()) {
                         group = d.text().as_string();
                     }
                 }
@@ -122,8 +126,13 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
             if (const pugi::xml_attribute directed = item.node.attribute("directed")) {
                 edgeUndirected = !directed.as_bool();
             }
-            graph.addEdge(graph.node(source.as_string()), graph.node(target.as_string()),
-                          edgeUndirected);
+            if (*source.as_string() == '\0' || *target.as_string() == '\0') {
+                addWarning(result,
+                           where(item.node) + "<edge> with an empty source or target, left out");
+            } else {
+                graph.addEdge(graph.node(source.as_string()), graph.node(target.as_string()),
+                              edgeUndirected);
+            }
         } else if (name == "hyperedge") {
             addWarning(result, where(item.node) + "hyperedges are not read");
         }

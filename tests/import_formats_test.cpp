@@ -68,24 +68,29 @@ TEST(ImportEdgeList, TreeLinksComponentsAndGroups) {
     // A header (its fields occur nowhere else), a duplicate, a self-loop, quoting with a comma,
     // a quote and a line break, a lone node, and a second component.
     writeWholeFile(csv,
-                  "source,target,kind\r\n"
-                  "hub,a,page\r\n"
-                  "hub,b,page\r\n"
-                  "hub,\"c, \"\"quoted\"\"\nid\",page\r\n"
-                  "a,b,page\r\n"
-                  "a,b,dup\r\n"
-                  "b,b,self\r\n"
-                  "b,hub,page\r\n"
-                  "x,y,island\r\n"
-                  "lone\r\n");
+                   "source,target,kind\r\n"
+                   "hub,a,page\r\n"
+                   "hub,b,page\r\n"
+                   "hub,\"c, \"\"quoted\"\"\nid\",page\r\n"
+                   "a,b,page\r\n"
+                   "a,b,dup\r\n"
+                   "b,b,self\r\n"
+                   "b,hub,page\r\n"
+                   "x,y,island\r\n"
+                   "lone\r\n");
     ImportOptions options;
     options.group = "kind";
     const Imported i = importFile(csv, options);
     ASSERT_TRUE(i.result.ok) << i.result.error;
     const auto back = readBack(i.text);
     const std::string c = "c,%20\"quoted\"%0Aid";
-    EXPECT_EQ(back.parents, (Parents{{"hub", ""}, {"a", "hub"}, {"b", "hub"}, {c, "hub"},
-                                     {"x", "hub"}, {"y", "x"}, {"lone", "hub"}}));
+    EXPECT_EQ(back.parents, (Parents{{"hub", ""},
+                                     {"a", "hub"},
+                                     {"b", "hub"},
+                                     {c, "hub"},
+                                     {"x", "hub"},
+                                     {"y", "x"},
+                                     {"lone", "hub"}}));
     EXPECT_EQ(back.nonTree, (Links{{"a", "b"}, {"b", "hub"}}));
     const auto groups = groupsOf(i.text);
     EXPECT_EQ(groups.at("hub"), "page");
@@ -156,8 +161,12 @@ TEST(ImportDot, DirectedAndUndirectedGraphs) {
     const Imported i = importFile(dot, options);
     ASSERT_TRUE(i.result.ok) << i.result.error;
     const auto back = readBack(i.text);
-    EXPECT_EQ(back.parents, (Parents{{"hub", ""}, {"a", "hub"}, {"b", "hub"}, {"x", "hub"},
-                                     {"y", "x"}, {"with%20space", "hub"}}));
+    EXPECT_EQ(back.parents, (Parents{{"hub", ""},
+                                     {"a", "hub"},
+                                     {"b", "hub"},
+                                     {"x", "hub"},
+                                     {"y", "x"},
+                                     {"with%20space", "hub"}}));
     EXPECT_EQ(back.nonTree, (Links{{"a", "b"}, {"b", "hub"}}));
     const auto groups = groupsOf(i.text);
     EXPECT_EQ(groups.at("a"), "image");
@@ -171,6 +180,14 @@ TEST(ImportDot, DirectedAndUndirectedGraphs) {
     const auto ub = readBack(u.text);
     EXPECT_EQ(ub.parents, (Parents{{"c", ""}, {"b", "c"}, {"a", "c"}, {"d", "c"}}));
     EXPECT_EQ(ub.nonTree, (Links{{"a", "b"}}));
+
+    // A node named "" cannot be a record: it and its edges are left out, with a warning.
+    writeWholeFile(dot, R"(digraph { "" -> a; a -> b; b -> ""; })");
+    const Imported unnamed = importFile(dot);
+    ASSERT_TRUE(unnamed.result.ok) << unnamed.result.error;
+    EXPECT_EQ(readBack(unnamed.text).parents, (Parents{{"a", ""}, {"b", "a"}}));
+    ASSERT_EQ(unnamed.result.warnings.size(), 1u);
+    EXPECT_NE(unnamed.result.warnings[0].find("named \"\""), std::string::npos);
 
     writeWholeFile(dot, "digraph {\n a -> b;\n b -> ;\n}\n");
     const Imported bad = importFile(dot);
@@ -201,14 +218,29 @@ TEST(ImportGraphMl, KeysDefaultsNestingAndErrors) {
     ASSERT_TRUE(i.result.ok) << i.result.error;
     const auto back = readBack(i.text);
     // n and n::x are out of a's reach: n::x, with an outgoing edge, is their component's root.
-    EXPECT_EQ(back.parents, (Parents{{"a", ""}, {"b", "a"}, {"c", "a"}, {"z", "a"},
-                                     {"n::x", "a"}, {"n", "n::x"}}));
+    EXPECT_EQ(
+        back.parents,
+        (Parents{{"a", ""}, {"b", "a"}, {"c", "a"}, {"z", "a"}, {"n::x", "a"}, {"n", "n::x"}}));
     EXPECT_EQ(back.nonTree, (Links{{"b", "c"}}));
     const auto groups = groupsOf(i.text);
     EXPECT_EQ(groups.at("a"), "hub");
     EXPECT_EQ(groups.at("b"), "plain");
 
-    writeWholeFile(file, "<graphml><graph>\n<node id=\"a\"/>\n<edge source=\"a\"/></graph></graphml>");
+    // Empty ids cannot be records: such nodes and edges are left out, each with a warning.
+    writeWholeFile(file,
+                   "<graphml><graph><node id='1'/><node id='2'/>\n<node id=''/>\n"
+                   "<edge source='1' target='2'/><edge source='2' target=''/></graph>"
+                   "</graphml>");
+    const Imported empty = importFile(file);
+    ASSERT_TRUE(empty.result.ok) << empty.result.error;
+    EXPECT_EQ(readBack(empty.text).parents, (Parents{{"1", ""}, {"2", "1"}}));
+    EXPECT_EQ(
+        empty.result.warnings,
+        (std::vector<std::string>{file + ":2: <node> with an empty id, left out",
+                                  file + ":3: <edge> with an empty source or target, left out"}));
+
+    writeWholeFile(file,
+                   "<graphml><graph>\n<node id=\"a\"/>\n<edge source=\"a\"/></graph></graphml>");
     Imported bad = importFile(file);
     EXPECT_EQ(bad.result.error, file + ":3: <edge> without a source or a target");
     writeWholeFile(file, "<graphml><graph>\n<node/></graph></graphml>");
@@ -232,7 +264,8 @@ TEST(ImportSitemap, PathsAsTheTreeAndIndexes) {
   <sitemap><loc>https://example.com/sitemap.xml</loc></sitemap>
   <sitemap><loc>https://example.com/..%2F..%2Fetc%2Fpasswd</loc></sitemap>
 </sitemapindex>)");
-    writeWholeFile(dir.file("pages.xml"), R"(<urlset xmlns="http://www.sitemaps.org/schemas/sitemap/0.9">
+    writeWholeFile(dir.file("pages.xml"),
+                   R"(<urlset xmlns="http://www.sitemaps.org/schemas/sitemap/0.9">
   <url><loc>https://example.com/docs/a/page.html</loc></url>
   <url><loc>https://EXAMPLE.com:443/docs/a/page.html#again</loc></url>
   <url><loc>https://example.com/docs/</loc></url>
@@ -244,8 +277,11 @@ TEST(ImportSitemap, PathsAsTheTreeAndIndexes) {
     EXPECT_EQ(guessImportFormat(dir.file("pages.xml")), ImportFormat::Sitemap);
     const auto back = readBack(i.text);
     const std::string h = "https://example.com/";
-    EXPECT_EQ(back.parents, (Parents{{h, ""}, {h + "docs/", h}, {h + "docs/a/", h + "docs/"},
-                                     {h + "docs/a/page.html", h + "docs/a/"}, {h + "img/", h},
+    EXPECT_EQ(back.parents, (Parents{{h, ""},
+                                     {h + "docs/", h},
+                                     {h + "docs/a/", h + "docs/"},
+                                     {h + "docs/a/page.html", h + "docs/a/"},
+                                     {h + "img/", h},
                                      {h + "img/logo.png", h + "img/"}}));
     EXPECT_TRUE(back.nonTree.empty());
     EXPECT_EQ(groupsOf(i.text).at(h + "img/logo.png"), "image");
