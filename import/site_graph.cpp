@@ -2,6 +2,7 @@
 #include "import/site_graph.h"
 
 #include <algorithm>
+#include <boost/unordered/unordered_flat_set.hpp>
 #include <cstring>
 
 #include "import/outline_writer.h"
@@ -127,7 +128,9 @@ bool SiteGraph::write(OutlineWriter& writer, const ImportProgress& progress,
     // Ids as the format holds them; distinct ids must stay distinct once encoded.
     boost::unordered_flat_map<Index, std::string> encodedIds;
     {
-        boost::unordered_flat_map<std::string_view, Index> taken;
+        // Owns its texts: views into encodedIds would dangle when that map grows and moves its
+        // strings (short ones hold their characters inside the moved object).
+        boost::unordered_flat_set<std::string> taken;
         for (Index i = 0; i < n; ++i) {
             if (!fieldNeedsEncoding(ids_[i])) continue;
             std::string encoded = encodeField(ids_[i]);
@@ -141,13 +144,11 @@ bool SiteGraph::write(OutlineWriter& writer, const ImportProgress& progress,
                     strict = encodeFieldStrictly(ids_[i]) + "%23" + std::to_string(k);
                 }
                 addWarning(result, "the ids \"" + encoded + "\" of two different nodes " +
-                                       "would read the same; one is written as \"" + strict +
-                                       "\"");
+                                       "would read the same; one is written as \"" + strict + "\"");
                 encoded = std::move(strict);
             }
-            auto [at, inserted] = encodedIds.emplace(i, std::move(encoded));
-            (void)inserted;
-            taken.emplace(std::string_view(at->second), i);
+            taken.insert(encoded);
+            encodedIds.emplace(i, std::move(encoded));
         }
     }
     std::vector<std::string> groupFields;
@@ -197,8 +198,8 @@ bool SiteGraph::write(OutlineWriter& writer, const ImportProgress& progress,
 
     writer.tooLong = [&](std::string_view id) {
         addWarning(result, "left out a record longer than the format's " +
-                               std::to_string(kOutlineLineLimit) + "-byte line limit: " +
-                               std::string(id.substr(0, 80)) + "...");
+                               std::to_string(kOutlineLineLimit) +
+                               "-byte line limit: " + std::string(id.substr(0, 80)) + "...");
     };
     std::vector<int64_t> level(n, 0);
     std::vector<uint8_t> written(n, 0);
@@ -207,7 +208,8 @@ bool SiteGraph::write(OutlineWriter& writer, const ImportProgress& progress,
     const auto groupsOf = [&](Index x) -> std::span<const std::string_view> {
         for (int k = 0; k < kKinds; ++k) {
             const uint32_t code = groups_[x][k];
-            groupViews[k] = code == 0 ? std::string_view() : std::string_view(groupFields[code - 1]);
+            groupViews[k] =
+                code == 0 ? std::string_view() : std::string_view(groupFields[code - 1]);
         }
         return groupViews;
     };
@@ -245,7 +247,7 @@ bool SiteGraph::write(OutlineWriter& writer, const ImportProgress& progress,
     // References to nodes written after their holder, each holder's path restated first.
     if (anyLater) {
         std::fill(mark.begin(), mark.end(), kNone);
-        std::vector<Index> stated;               // the path restated so far, root first
+        std::vector<Index> stated;  // the path restated so far, root first
         std::vector<uint8_t> onPath(n, 0);
         std::vector<Index> chain;
         for (const Index x : order) {
@@ -275,7 +277,8 @@ bool SiteGraph::write(OutlineWriter& writer, const ImportProgress& progress,
             for (uint32_t r = refStart[x]; r < refStart[x + 1]; ++r) {
                 const Index t = refTargets[r];
                 if (preorder[t] == kNone || preorder[t] < preorder[x]) continue;
-                if (worthWriting(x, t)) writer.writeEncoded(level[x] + 1, encodedId(t), groupsOf(t));
+                if (worthWriting(x, t))
+                    writer.writeEncoded(level[x] + 1, encodedId(t), groupsOf(t));
                 if (!step()) return false;
             }
         }
