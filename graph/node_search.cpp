@@ -34,6 +34,13 @@ public:
         }
     }
 
+    /// Counts a hit that is known not to be among the best kept.
+    void countOnly() { ++total_; }
+    /// The worst hit kept once `limit` are kept (any new hit must beat it), else null.
+    const SearchHit* worstWhenFull() const {
+        return limit_ > 0 && heap_.size() == limit_ ? &heap_.top() : nullptr;
+    }
+
     SearchResult take() {
         SearchResult result;
         result.total = total_;
@@ -67,6 +74,15 @@ void scanNodes(const Graph& graph, size_t first, std::string_view q, TopHits& hi
     }
 }
 
+/// True when a hit on `id`, later in node order than every kept hit, cannot beat `worst`
+/// whatever its rank. Every label is a suffix of the id, so an exact match ends the id with the
+/// query; a longer id can only beat an exact or prefix hit by being exact.
+bool cannotEnter(const SearchHit* worst, std::string_view id, std::string_view q) {
+    if (worst == nullptr || id.size() < worst->length) return false;
+    if (worst->rank == MatchRank::Exact) return true;
+    return worst->rank == MatchRank::Prefix && !id.ends_with(q);
+}
+
 }  // namespace
 
 std::string foldQuery(std::string_view query) {
@@ -86,7 +102,12 @@ bool rankMatch(std::string_view id, std::string_view q, MatchRank& rank) {
 MatchRank rankOfMatch(std::string_view id, std::string_view q) {
     MatchRank rank;
     const std::string_view path = pathLabelOf(id);
-    const std::string_view shortLabel = shortLabelOf(id);
+    // The short label as shortLabelOf finds it, from the path already at hand.
+    std::string_view shortLabel = path;
+    if (const size_t slash = path.rfind('/');
+        path.size() > 1 && slash != std::string_view::npos && slash > 0) {
+        shortLabel = path.substr(slash);
+    }
     std::string_view bare = shortLabel;  // the last component without its '/'
     if (bare.size() > 1 && bare.front() == '/') bare.remove_prefix(1);
     if (id == q || path == q || shortLabel == q || bare == q) {
@@ -111,18 +132,16 @@ size_t NodeSearchIndex::nodeCount(const Graph& graph) { return graph.nodes.size(
 
 void NodeSearchIndex::clear() {
     std::string().swap(text_);
-    std::vector<uint32_t>().swap(starts_);
+    std::vector<uint32_t>().swap(blockStarts_);
+    indexed_ = 0;
     full_ = false;
 }
 
 bool NodeSearchIndex::buildSome(const Graph& graph, size_t count) {
     const size_t n = nodeCount(graph);
     if (full_) return false;
-    if (starts_.empty()) {
-        starts_.reserve(n + 1);
-        starts_.push_back(0);
-    }
-    size_t i = indexed();
+    if (indexed_ == 0) blockStarts_.reserve(n / kBlock + 1);
+    size_t i = indexed_;
     const size_t end = std::min(n, i + count);
     for (; i < end; ++i) {
         const Node* node = graph.nodes[i];
@@ -132,10 +151,11 @@ bool NodeSearchIndex::buildSome(const Graph& graph, size_t count) {
             return false;
         }
         const size_t at = text_.size();
+        if (i % kBlock == 0) blockStarts_.push_back(static_cast<uint32_t>(at));
         text_.append(id);
         for (size_t k = at; k < text_.size(); ++k) text_[k] = fold(text_[k]);
         text_.push_back('\n');
-        starts_.push_back(static_cast<uint32_t>(text_.size()));
+        indexed_ = i + 1;
     }
     if (i >= n) {
         text_.shrink_to_fit();
@@ -156,30 +176,58 @@ SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
     }
 
     // One memmem pass over the folded text; after a hit the search resumes at the next id, so
-    // each node counts once, and the node of a hit is found by walking the start offsets.
+    // each node counts once. The node of a hit is found by skipping whole blocks by their start
+    // offsets, then lines within the block.
     const char* base = text_.data();
-    const size_t textEnd = done > 0 ? starts_[done] : 0;
+    // (Were the graph shorter than the index, the search would stop at a block's start and
+    // scan the rest plainly.)
+    size_t scanFrom = done;
+    size_t textEnd = text_.size();
+    if (done < indexed_) {
+        scanFrom = done / kBlock * kBlock;
+        textEnd = blockStarts_[done / kBlock];
+    }
     size_t pos = 0;
     size_t node = 0;
+    size_t lineStart = 0;
     while (pos < textEnd) {
         const void* found = ::memmem(base + pos, textEnd - pos, q.data(), q.size());
         if (found == nullptr) break;
         const size_t at = static_cast<const char*>(found) - base;
-        while (starts_[node + 1] <= at) ++node;
-        const size_t start = starts_[node];
-        const size_t idEnd = starts_[node + 1] - 1;  // before the '\n'
-        // memmem found the query inside this id: only its rank is left to tell.
-        const std::string_view id(base + start, idEnd - start);
-        hits.offer({static_cast<int32_t>(node), rankOfMatch(id, q), static_cast<uint32_t>(id.size())});
-        pos = starts_[node + 1];
+        size_t block = node / kBlock;
+        if (block + 1 < blockStarts_.size() && blockStarts_[block + 1] <= at) {
+            while (block + 1 < blockStarts_.size() && blockStarts_[block + 1] <= at) ++block;
+            node = block * kBlock;
+            lineStart = blockStarts_[block];
+        }
+        // The query holds no '\n', so the hit lies inside one line: the first that ends past it.
+        size_t lineEnd;
+        for (;;) {
+            lineEnd =
+                static_cast<const char*>(std::memchr(base + lineStart, '\n', textEnd - lineStart)) -
+                base;
+            if (lineEnd > at) break;
+            lineStart = lineEnd + 1;
+            ++node;
+        }
+        // memmem found the query inside this id: only its rank is left to tell, and not even
+        // that when the hit cannot enter the best kept (a common letter matches nearly every id).
+        const std::string_view id(base + lineStart, lineEnd - lineStart);
+        if (cannotEnter(hits.worstWhenFull(), id, q)) {
+            hits.countOnly();
+        } else {
+            hits.offer(
+                {static_cast<int32_t>(node), rankOfMatch(id, q), static_cast<uint32_t>(id.size())});
+        }
+        pos = lineStart = lineEnd + 1;
         ++node;
     }
-    scanNodes(graph, done, q, hits);
+    scanNodes(graph, scanFrom, q, hits);
     return hits.take();
 }
 
 size_t NodeSearchIndex::memoryBytes() const {
-    return text_.capacity() + starts_.capacity() * sizeof(uint32_t);
+    return text_.capacity() + blockStarts_.capacity() * sizeof(uint32_t);
 }
 
 }  // namespace orvo

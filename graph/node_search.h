@@ -60,7 +60,7 @@ public:
     bool buildSome(const Graph& graph, size_t count);
     bool complete(const Graph& graph) const { return indexed() >= nodeCount(graph); }
     /// Nodes indexed so far (the first ones of the graph's node array).
-    size_t indexed() const { return starts_.empty() ? 0 : starts_.size() - 1; }
+    size_t indexed() const { return indexed_; }
     /// The same answer as plainSearch: nodes not indexed yet are scanned plainly.
     SearchResult search(const Graph& graph, std::string_view query, size_t limit) const;
     /// Bytes held by the index.
@@ -69,9 +69,14 @@ public:
 private:
     static size_t nodeCount(const Graph& graph);
 
-    std::string text_;              // folded ids, each followed by '\n' (no id holds one)
-    std::vector<uint32_t> starts_;  // start of node i's id in text_; one more entry at the end
-    bool full_ = false;             // text_ would outgrow 32-bit offsets: the rest is scanned
+    // One start offset per block of nodes: the search walks the text in order anyway, so the
+    // lines of a block are found with memchr, and the index costs the ids' bytes and little more.
+    static constexpr size_t kBlock = 16;
+
+    std::string text_;                   // folded ids, each followed by '\n' (no id holds one)
+    std::vector<uint32_t> blockStarts_;  // start in text_ of node k * kBlock's id
+    size_t indexed_ = 0;
+    bool full_ = false;  // text_ would outgrow 32-bit offsets: the rest is scanned
 };
 
 }  // namespace orvo
