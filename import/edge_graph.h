@@ -20,6 +20,11 @@ class EdgeGraph {
 public:
     using Index = SiteGraph::Index;
 
+    /// Makes room for this many nodes and edges.
+    void reserve(size_t count) {
+        graph_.reserve(count);
+        edges_.reserve(count);
+    }
     /// The node with the id (created in first-seen order).
     Index node(std::string_view id) { return graph_.intern(id); }
     /// Sets the node's kind-0 group unless it has one already.

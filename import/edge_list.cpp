@@ -2,9 +2,11 @@
 // quotes may hold separators, line breaks and doubled quotes), the first two columns from and to.
 #include <cctype>
 #include <charconv>
-#include <optional>
+#include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <span>
 
 #include "import/edge_graph.h"
 #include "import/readers.h"
@@ -27,24 +29,29 @@ public:
 
     template <typename Handler>
     std::optional<CsvError> run(Handler&& handle) {
+        // The fields' strings are reused from record to record: once they have grown to the
+        // longest field seen, splitting allocates nothing.
         std::vector<std::string> fields;
-        std::string field;
+        size_t count = 0;
         size_t i = 0;
         uint64_t line = 1;
         if (text_.substr(0, 3) == "\xEF\xBB\xBF") i = 3;  // a byte-order mark
         while (i < text_.size()) {
             const uint64_t recordLine = line;
-            fields.clear();
+            count = 0;
             bool endOfRecord = false;
             while (!endOfRecord) {
+                if (count == fields.size()) fields.emplace_back();
+                std::string& field = fields[count++];
                 field.clear();
                 if (i < text_.size() && text_[i] == '"') {
                     const uint64_t openedOn = line;
                     ++i;
                     for (;;) {
                         if (i >= text_.size()) {
-                            return CsvError{openedOn, "a quoted field opened on this line is "
-                                                      "never closed"};
+                            return CsvError{openedOn,
+                                            "a quoted field opened on this line is "
+                                            "never closed"};
                         }
                         const char c = text_[i++];
                         if (c == '"') {
@@ -70,7 +77,6 @@ public:
                     if (!field.empty() && field.back() == '\r') field.pop_back();
                 }
                 if (i < text_.size() && text_[i] == '\r') ++i;
-                fields.push_back(field);
                 if (i >= text_.size()) {
                     endOfRecord = true;
                 } else if (text_[i] == separator_) {
@@ -81,8 +87,9 @@ public:
                     endOfRecord = true;
                 }
             }
-            const bool blank = fields.size() == 1 && fields[0].empty();
-            if (!blank) handle(fields, recordLine);
+            const std::span<const std::string> record(fields.data(), count);
+            const bool blank = count == 1 && record[0].empty();
+            if (!blank) handle(record, recordLine);
         }
         return std::nullopt;
     }
@@ -133,7 +140,8 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
         separator = '\t';
     } else if (!lowerName.ends_with(".csv")) {
         const std::string_view first = std::string_view(text).substr(0, text.find('\n'));
-        if (first.find('\t') != std::string_view::npos && first.find(',') == std::string_view::npos) {
+        if (first.find('\t') != std::string_view::npos &&
+            first.find(',') == std::string_view::npos) {
             separator = '\t';
         }
     }
@@ -157,6 +165,17 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
     }
 
     EdgeGraph graph;
+    // Room for as many nodes as the file has lines (an upper bound in the usual case of more
+    // edges than nodes), so that the id table is not rebuilt again and again as it grows.
+    {
+        size_t lines = 1;
+        for (const char* p = text.data();
+             (p = static_cast<const char*>(std::memchr(p, '\n', text.data() + text.size() - p)));
+             ++p) {
+            ++lines;
+        }
+        graph.reserve(lines);
+    }
     bool firstRecord = true;
     bool skipFirst = options.header == "yes";
     // With --header auto the first record's ids are created first (so that first-seen order is
@@ -166,7 +185,7 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
     bool firstElsewhere = false;
     uint64_t records = 0;
     bool cancelled = false;
-    const auto addRecord = [&](const std::vector<std::string>& fields, uint64_t line) {
+    const auto addRecord = [&](std::span<const std::string> fields, uint64_t line) {
         if (fields[0].empty()) {
             addWarning(result, file + ":" + std::to_string(line) + ": empty first field, left out");
             return;
@@ -182,7 +201,7 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
     };
 
     CsvSplitter splitter(text, separator);
-    const auto error = splitter.run([&](const std::vector<std::string>& fields, uint64_t line) {
+    const auto error = splitter.run([&](std::span<const std::string> fields, uint64_t line) {
         if (cancelled) return;
         if (firstRecord) {
             firstRecord = false;
@@ -201,7 +220,8 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
             if (skipFirst) return;
             if (options.header == "auto" && !fields[0].empty()) {
                 firstFrom = graph.node(fields[0]);
-                if (groupColumn < fields.size()) graph.setGroupIfUnset(firstFrom, fields[groupColumn]);
+                if (groupColumn < fields.size())
+                    graph.setGroupIfUnset(firstFrom, fields[groupColumn]);
                 if (fields.size() >= 2 && !fields[1].empty()) firstTo = graph.node(fields[1]);
                 firstOpen = true;
                 return;

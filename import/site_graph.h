@@ -5,13 +5,12 @@
 #pragma once
 
 #include <array>
+#include <boost/unordered/unordered_flat_map.hpp>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <boost/unordered/unordered_flat_map.hpp>
 
 #include "import/import.h"
 
@@ -35,6 +34,8 @@ public:
     /// The node with the id, or kNone.
     Index find(std::string_view id) const;
     size_t size() const { return ids_.size(); }
+    /// Makes room in the id table for this many nodes.
+    void reserve(size_t nodes) { byId_.reserve(nodes); }
     std::string_view id(Index n) const { return ids_[n]; }
 
     /// Makes the node the top of the tree. Only once, before anything is attached.
