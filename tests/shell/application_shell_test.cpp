@@ -60,13 +60,21 @@ std::string readFile(const std::string& path) {
 /// The first window of the process whose title matches the pattern, waiting up to `seconds`
 /// (scaled); "" when none.
 /// (scaled; 0: look once, without waiting); "" when none.
+// The first window that `xdotool search` finds with these options, polled for up to `seconds`
+// (scaled). Polled rather than one `search --sync`: a search gives up at once, finding nothing,
+// when another window closes while it looks, as happens on a busy machine.
+std::string waitForWindowMatching(const std::string& options, int seconds) {
+    const std::string command = "xdotool search " + options + " 2>/dev/null | head -n 1";
+    if (seconds == 0) return shell(command);
+    std::string found;
+    waitUntil([&] { return !(found = shell(command)).empty(); }, std::chrono::seconds(seconds),
+              [] { std::this_thread::sleep_for(100ms); });
+    return found;
+}
+
 std::string waitForWindow(pid_t pid, const std::string& pattern, int seconds = 20) {
-    const std::string query = "--all --onlyvisible --pid " + std::to_string(pid) + " --name '" +
-                              pattern + "' 2>/dev/null | head -n 1";
-    if (seconds == 0) return shell("xdotool search " + query);
-    const auto cap = std::chrono::duration_cast<std::chrono::seconds>(
-        scaled(std::chrono::seconds(seconds)));
-    return shell("timeout " + std::to_string(cap.count()) + " xdotool search --sync " + query);
+    return waitForWindowMatching(
+        "--all --onlyvisible --pid " + std::to_string(pid) + " --name '" + pattern + "'", seconds);
 }
 
 struct Geometry {
@@ -742,11 +750,8 @@ TEST_F(ApplicationTest, EachFurtherFileOpensInAWindowOfItsOwn) {
     const std::string first = orvo.window("^site\\.graph - orvo$");
     EXPECT_FALSE(first.empty()) << orvo.output();
 
-    const auto cap = std::chrono::duration_cast<std::chrono::seconds>(scaled(20s));
-    const std::string second = shell(
-        "timeout " + std::to_string(cap.count()) +
-        " xdotool search --all --sync --onlyvisible --name '^-dashed\\.graph - orvo$' "
-        "2>/dev/null | head -n 1");
+    const std::string second =
+        waitForWindowMatching("--all --onlyvisible --name '^-dashed\\.graph - orvo$'", 20);
     ASSERT_FALSE(second.empty()) << orvo.output();
     const pid_t secondPid = std::atoi(shell("xdotool getwindowpid " + second).c_str());
     EXPECT_GT(secondPid, 0);
