@@ -112,8 +112,8 @@ std::unique_ptr<std::istream> Glue::openInput(const std::string& path, uint64_t&
     return in;
 }
 
-// Reads the stream into a fresh graph, reporting the bytes read and, once the last byte is in,
-// the layout that follows. A cancel stops the reader at its next chunk.
+// Reads the stream into a fresh graph, reporting the bytes read and then how far the layout
+// has come. A cancel stops the reader at its next chunk.
 std::unique_ptr<Graph> Glue::readInput(std::istream& in, uint64_t totalBytes) {
     report(LoadStage::Read, 0, totalBytes);
     viewer_->setLoadProgress([this, &in, totalBytes](uint64_t bytesRead) {
@@ -124,8 +124,12 @@ std::unique_ptr<Graph> Glue::readInput(std::istream& in, uint64_t totalBytes) {
         report(LoadStage::Read, bytesRead, totalBytes);
         if (totalBytes > 0 && bytesRead >= totalBytes) report(LoadStage::Layout, 0, 0);
     });
+    // The layout cannot stop half way; a cancel during it drops the graph once it is done.
+    viewer_->setLayoutProgress(
+        [this](uint64_t done, uint64_t total) { report(LoadStage::Layout, done, total); });
     std::unique_ptr<Graph> fresh = viewer_->readGraph(in);
     viewer_->setLoadProgress(nullptr);
+    viewer_->setLayoutProgress(nullptr);
     return fresh;
 }
 
@@ -338,7 +342,8 @@ void Glue::keyViewer(int character) {
     if (ready() && keys_.lastResult() == 1) {
         if (key == 'c') {
             const Graph& g = *v.graph();
-            history_.visit(std::string(g.nodes[static_cast<size_t>(v.settings().topNodeIndex)]->id));
+            history_.visit(
+                std::string(g.nodes[static_cast<size_t>(v.settings().topNodeIndex)]->id));
         } else if (key == 'f') {
             history_.visit(keys_.lastInputId());
         }

@@ -41,7 +41,7 @@ struct Link;
 /// stored one, so the composed transforms come out the same to the last bit.
 struct LocalPlacement {
     enum Kind : uint8_t { Identity, Forward, Inverse };
-    double distance = 0.0;               // translation by `distance` along -x ...
+    double distance = 0.0;                // translation by `distance` along -x ...
     double dx = 0.0, dy = 0.0, dz = 0.0;  // ... after the rotation carrying +x to (dx, dy, dz)
     Kind kind = Identity;                 // Inverse: the inverse of that product (a node placed
                                           // relative to one of its children)
@@ -199,6 +199,9 @@ public:
     /// Called now and then while a stream is read, with the bytes consumed so far; a long load
     /// shows progress with it. Optional.
     std::function<void(uint64_t bytesRead)> progress;
+    /// Called now and then while the graph is laid out, with the work done and its total.
+    /// Optional.
+    std::function<void(uint64_t done, uint64_t total)> layoutProgress;
     /// Set by each read of a stream.
     ReadStats readStats;
 
@@ -234,7 +237,7 @@ private:
     GroupNames groupNames_;
     ChunkedStore<Node> nodeStore_;  // stable addresses, no allocation per node
     ChunkedStore<Link> linkStore_;
-    TextArena idStore_;  // the bytes of every node id
+    TextArena idStore_;                // the bytes of every node id
     std::unique_ptr<ReadState> read_;  // set only while parseStream runs
 };
 

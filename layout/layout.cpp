@@ -7,17 +7,25 @@
 
 namespace orvo {
 
-void layoutGraph(Graph& graph, Node* s) { layoutTree(graph.settings, s); }
+void layoutGraph(Graph& graph, Node* s) {
+    if (!graph.layoutProgress) {
+        layoutTree(graph.settings, s);
+        return;
+    }
+    LayoutTicker ticker(graph.layoutProgress, 2 * static_cast<uint64_t>(graph.nodes.size()));
+    layoutTree(graph.settings, s, &ticker);
+    ticker.finish();
+}
 
-void layoutTree(const ViewerSettings& settings, Node* s) {
+void layoutTree(const ViewerSettings& settings, Node* s, LayoutTicker* ticker) {
     if (s == nullptr) return;  // an empty graph has nothing to lay out
     s->globalTransform.setIdentity();
     s->localPlacement.setIdentity();
-    sizeSubtree(settings, s, false);
-    composeTransforms(s, false);
+    sizeSubtree(settings, s, false, ticker);
+    composeTransforms(s, false, ticker);
     if (s->parent != nullptr) {
-        sizeSubtree(settings, s, true);
-        composeTransforms(s, true);
+        sizeSubtree(settings, s, true, ticker);
+        composeTransforms(s, true, ticker);
     }
 }
 

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "geometry/proj_transform.h"
@@ -16,12 +18,39 @@ struct Node;
 struct Link;
 struct ViewerSettings;
 
+/// Tells how far a layout has come: a count per node handled, and a report every few thousand
+/// nodes (a long layout shows progress and lets the window repaint meanwhile).
+class LayoutTicker {
+public:
+    using Report = std::function<void(uint64_t done, uint64_t total)>;
+    /// `report` must outlive the ticker; `total` is the number of ticks a whole layout makes.
+    LayoutTicker(const Report& report, uint64_t total) : report_(report), total_(total) {}
+    void tick(uint64_t nodes = 1) {
+        done_ += nodes;
+        if (done_ >= next_) {
+            next_ = done_ + kStep;
+            report_(done_, total_);
+        }
+    }
+    void finish() { report_(total_, total_); }
+    uint64_t done() const { return done_; }
+
+private:
+    static constexpr uint64_t kStep = 16384;
+    const Report& report_;
+    uint64_t total_;
+    uint64_t done_ = 0;
+    uint64_t next_ = kStep;
+};
+
 /// Lays out the whole tree around start node s (placed at the origin); links take their end
-/// positions from their nodes. Without a start node (an empty graph) nothing happens.
+/// positions from their nodes. Without a start node (an empty graph) nothing happens. The
+/// graph's layoutProgress, when set, hears how far it has come.
 void layoutGraph(Graph& graph, Node* s);
 
-/// layoutGraph without the Graph: the tree reached from s.
-void layoutTree(const ViewerSettings& settings, Node* s);
+/// layoutGraph without the Graph: the tree reached from s. With a ticker, one tick per node
+/// sized and one per node placed: twice the tree's node count in all.
+void layoutTree(const ViewerSettings& settings, Node* s, LayoutTicker* ticker = nullptr);
 
 /// The steps of layoutGraph, exposed for tests. All of them work with explicit stacks: the
 /// depth of the tree is bounded only by memory.
@@ -29,10 +58,11 @@ struct OrderRecord {
     float count;  // the child's descendant count
     int index;    // its position in the parent's children
 };
-void sizeSubtree(const ViewerSettings& settings, Node* n, bool upward);
+void sizeSubtree(const ViewerSettings& settings, Node* n, bool upward,
+                 LayoutTicker* ticker = nullptr);
 void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
                    const std::vector<OrderRecord>& order);
-void composeTransforms(Node* n, bool upward);
+void composeTransforms(Node* n, bool upward, LayoutTicker* ticker = nullptr);
 
 /// Buffers shared by every node of a layout pass, so that no node allocates.
 struct LayoutScratch {

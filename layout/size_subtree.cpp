@@ -42,7 +42,8 @@ void sizeLeafAlone(const ViewerSettings& settings, Node* n) {
 }
 
 // Post-order walk of n's subtree: every node is sized after all of its children.
-void sizeSubtreeDownward(const ViewerSettings& settings, Node* n, LayoutScratch& scratch) {
+void sizeSubtreeDownward(const ViewerSettings& settings, Node* n, LayoutScratch& scratch,
+                         LayoutTicker* ticker) {
     std::vector<LayoutScratch::Frame>& stack = scratch.stack;
     stack.clear();
     stack.push_back({n, 0});
@@ -55,6 +56,7 @@ void sizeSubtreeDownward(const ViewerSettings& settings, Node* n, LayoutScratch&
             continue;
         }
         stack.pop_back();
+        if (ticker != nullptr) ticker->tick();
         // A leaf below n gets its local transform from its parent's placement right after.
         if (node == n) sizeLeafAlone(settings, node);
         sizeFromChildren(settings, node, false, node, scratch);
@@ -119,10 +121,10 @@ void sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upward,
     }
 }
 
-void sizeSubtree(const ViewerSettings& settings, Node* n, bool upward) {
+void sizeSubtree(const ViewerSettings& settings, Node* n, bool upward, LayoutTicker* ticker) {
     LayoutScratch scratch;
     if (!upward) {
-        sizeSubtreeDownward(settings, n, scratch);
+        sizeSubtreeDownward(settings, n, scratch, ticker);
         return;
     }
     // Upward: size each ancestor relative to the child it was reached from, up to the top.
@@ -131,9 +133,10 @@ void sizeSubtree(const ViewerSettings& settings, Node* n, bool upward) {
         Node* p = n->parent;
         if (p == nullptr) return;
         for (Node* k : p->children) {
-            if (k != n) sizeSubtreeDownward(settings, k, scratch);
+            if (k != n) sizeSubtreeDownward(settings, k, scratch, ticker);
         }
         sizeFromChildren(settings, n, true, p, scratch);
+        if (ticker != nullptr) ticker->tick();
         n = p;
     }
 }

@@ -16,9 +16,12 @@ constexpr int kRange = 1000;
 
 wxString stageMessage(LoadStage stage, const wxString& name) {
     switch (stage) {
-        case LoadStage::Import: return wxString::Format("Importing %s ...", name);
-        case LoadStage::Read: return wxString::Format("Reading %s ...", name);
-        case LoadStage::Layout: return wxString::Format("Laying out %s ...", name);
+        case LoadStage::Import:
+            return wxString::Format("Importing %s ...", name);
+        case LoadStage::Read:
+            return wxString::Format("Reading %s ...", name);
+        case LoadStage::Layout:
+            return wxString::Format("Laying out %s ...", name);
     }
     return name;
 }
@@ -32,7 +35,7 @@ LoadProgress::~LoadProgress() = default;
 
 void LoadProgress::update(LoadStage stage, uint64_t done, uint64_t total) {
     const Clock::time_point now = Clock::now();
-    // A new stage is shown at once (the layout, say, gives no further news until it ends).
+    // A new stage is shown at once.
     const bool newStage = stage != lastStage_;
     lastStage_ = stage;
     if (now - start_ < kShowAfter || (!newStage && now - lastUpdate_ < kUpdateEvery)) return;

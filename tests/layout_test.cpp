@@ -289,7 +289,8 @@ TEST(Layout, TwoLeavesPoleAndFirstBand) {
     EXPECT_NEAR(azimuthOf(band), 0.686643, 1e-6);
 
     // In the child's own frame, its parent lies along +x at the child distance.
-    const ProjPoint parentSeen = dehomogenized(second->localTransform().inverse().apply(ProjPoint()));
+    const ProjPoint parentSeen =
+        dehomogenized(second->localTransform().inverse().apply(ProjPoint()));
     EXPECT_NEAR(parentSeen.x, std::tanh(p->radius), 1e-14);
     EXPECT_NEAR(parentSeen.y, 0.0, 1e-14);
     EXPECT_NEAR(parentSeen.z, 0.0, 1e-14);
@@ -430,8 +431,18 @@ TEST(Layout, AgreesWithRecursiveTranscription) {
             buildRandomTree(theirs, seed, 1500);
             // From a node deep inside a fresh tree first, then from the top.
             for (const int start : {1400, 0}) {
+                // Laid out with a ticker: it must not change a bit, and it counts each node
+                // once as it is sized and once as it is placed.
                 Node* s = &mine.nodes[start];
-                layoutTree(settings, s);
+                uint64_t reported = 0;
+                const LayoutTicker::Report report = [&](uint64_t done, uint64_t) {
+                    reported = done;
+                };
+                LayoutTicker ticker(report, 2 * mine.nodes.size());
+                layoutTree(settings, s, &ticker);
+                EXPECT_EQ(ticker.done(), 2 * mine.nodes.size()) << "start " << start;
+                ticker.finish();
+                EXPECT_EQ(reported, 2 * mine.nodes.size());
                 reference::layout(settings, &theirs.nodes[start]);
                 bool secondPass = false;
                 for (size_t i = 0; i < mine.nodes.size(); ++i) {

@@ -29,8 +29,10 @@ std::unique_ptr<Graph> Viewer::readGraph(std::istream& in) {
     auto fresh = std::make_unique<Graph>(settings_);
     fresh->debugLevel = readDebugLevel();
     fresh->progress = loadProgress_;
+    fresh->layoutProgress = layoutProgress_;
     if (!fresh->reload(in)) return nullptr;
     fresh->progress = nullptr;
+    fresh->layoutProgress = nullptr;
     return fresh;
 }
 

@@ -38,6 +38,10 @@ public:
     void setLoadProgress(std::function<void(uint64_t bytesRead)> progress) {
         loadProgress_ = std::move(progress);
     }
+    /// Called with the work done and its total while readGraph lays the graph out.
+    void setLayoutProgress(std::function<void(uint64_t done, uint64_t total)> progress) {
+        layoutProgress_ = std::move(progress);
+    }
     int setGroupHidden(int kind, std::string_view name, int hide);
     void selectNode(std::string_view id, int on);
     void selectSubtree(std::string_view id, int on);
@@ -91,6 +95,7 @@ private:
     std::unique_ptr<Graph> graph_;
     Renderer renderer_;
     std::function<void(uint64_t)> loadProgress_;
+    std::function<void(uint64_t, uint64_t)> layoutProgress_;
 };
 
 }  // namespace orvo

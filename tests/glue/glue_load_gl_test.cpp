@@ -1,14 +1,15 @@
 // Loading through the glue on an offscreen Mesa context: the stages one progress box shows,
 // and Cancel, which stops the load and leaves the graph on view as it was.
-#include <algorithm>
-#include <atomic>
-#include <filesystem>
-#include <cstdio>
-#include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "import/import_converter.h"
@@ -92,6 +93,21 @@ TEST_F(GlueLoadTest, AGraphFileIsReadThenLaidOutWithItsSizeKnown) {
     }
     EXPECT_EQ(reports.back().stage, LoadStage::Layout);
     EXPECT_EQ(largestRead(), static_cast<uint64_t>(summary.bytes));
+    // The layout reports how far it has come, on its way and at its end: each node is counted
+    // once as it is sized and once as it is placed.
+    const uint64_t layoutTotal = 2 * static_cast<uint64_t>(summary.nodes);
+    std::vector<uint64_t> laidOut;
+    for (const Report& r : reports) {
+        if (r.stage == LoadStage::Layout && r.total > 0) {
+            EXPECT_EQ(r.total, layoutTotal);
+            laidOut.push_back(r.done);
+        }
+    }
+    ASSERT_GE(laidOut.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(laidOut.begin(), laidOut.end()));
+    EXPECT_GT(laidOut.front(), 0u);
+    EXPECT_LT(laidOut.front(), layoutTotal);
+    EXPECT_EQ(laidOut.back(), layoutTotal);
     EXPECT_EQ(graph().nodes.size(), static_cast<size_t>(summary.nodes));
     EXPECT_FALSE(glue->openCancelled());
 }
@@ -155,8 +171,8 @@ TEST_F(GlueLoadTest, ASilentPipeKeepsReportingAndCancelEndsItsLoad) {
     open("viewer_groups.graph");
     Graph* shown = viewer().graph();
     const std::vector<uint8_t> before = picture();
-    const std::string fifo = ::testing::TempDir() + "glue_load_" + std::to_string(::getpid()) +
-                             ".pipe";
+    const std::string fifo =
+        ::testing::TempDir() + "glue_load_" + std::to_string(::getpid()) + ".pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     made.push_back(fifo);
     // Read and write: opening it waits for no reader, and the pipe never reports an end.
@@ -221,8 +237,9 @@ TEST_F(GlueLoadTest, ImportedInputsOpenDirectly) {
 
     const std::string site = dir / "site";
     std::filesystem::create_directories(site);
-    testing::writeWholeFile(site + "/index.html", "<a href=page.html>p</a><img src=logo.png>"
-                                         "<a href=gone.html>broken</a>");
+    testing::writeWholeFile(site + "/index.html",
+                            "<a href=page.html>p</a><img src=logo.png>"
+                            "<a href=gone.html>broken</a>");
     testing::writeWholeFile(site + "/page.html", "<a href=index.html>home</a>");
     testing::writeWholeFile(site + "/logo.png", "png");
     ASSERT_EQ(glue->openGraphFile(site), 1) << glue->openError();
