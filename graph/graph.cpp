@@ -24,8 +24,9 @@ std::string_view pathLabelOf(std::string_view s) {
     return s.substr(p);
 }
 
-std::string_view shortLabelOf(std::string_view id) {
-    const std::string_view path = pathLabelOf(id);
+std::string_view shortLabelOf(std::string_view id) { return shortLabelOfPath(pathLabelOf(id)); }
+
+std::string_view shortLabelOfPath(std::string_view path) {
     if (path.size() == 1) return path;
     const size_t q = path.rfind('/');
     if (q != std::string_view::npos && q > 0) return path.substr(q);

@@ -65,6 +65,8 @@ struct LocalPlacement {
 std::string_view pathLabelOf(std::string_view id);
 /// Label text 1 of an id: the last '/'-component of pathLabelOf(id), with its leading '/'.
 std::string_view shortLabelOf(std::string_view id);
+/// shortLabelOf for a path label already at hand (pathLabelOf(id)).
+std::string_view shortLabelOfPath(std::string_view path);
 
 struct Node {
     ProjTransform globalTransform = ProjTransform::identity();

@@ -102,12 +102,7 @@ bool rankMatch(std::string_view id, std::string_view q, MatchRank& rank) {
 MatchRank rankOfMatch(std::string_view id, std::string_view q) {
     MatchRank rank;
     const std::string_view path = pathLabelOf(id);
-    // The short label as shortLabelOf finds it, from the path already at hand.
-    std::string_view shortLabel = path;
-    if (const size_t slash = path.rfind('/');
-        path.size() > 1 && slash != std::string_view::npos && slash > 0) {
-        shortLabel = path.substr(slash);
-    }
+    const std::string_view shortLabel = shortLabelOfPath(path);
     std::string_view bare = shortLabel;  // the last component without its '/'
     if (bare.size() > 1 && bare.front() == '/') bare.remove_prefix(1);
     if (id == q || path == q || shortLabel == q || bare == q) {
@@ -195,8 +190,8 @@ SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
         if (found == nullptr) break;
         const size_t at = static_cast<const char*>(found) - base;
         size_t block = node / kBlock;
-        if (block + 1 < blockStarts_.size() && blockStarts_[block + 1] <= at) {
-            while (block + 1 < blockStarts_.size() && blockStarts_[block + 1] <= at) ++block;
+        while (block + 1 < blockStarts_.size() && blockStarts_[block + 1] <= at) ++block;
+        if (block != node / kBlock) {
             node = block * kBlock;
             lineStart = blockStarts_[block];
         }

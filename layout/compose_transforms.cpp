@@ -18,6 +18,7 @@ void composeDownward(Node* n, std::vector<Node*>& stack, ChildTranslations& tran
     while (!stack.empty()) {
         Node* node = stack.back();
         stack.pop_back();
+        // Placed now: the node's children; and the top node, which its caller placed.
         if (ticker != nullptr) ticker->tick(node->children.size() + (node == n));
         for (Node* k : node->children) {
             k->globalTransform = localTransformOf(*k, translations) * node->globalTransform;
