@@ -1,5 +1,5 @@
 // Opening what users have, against opening the outline graph file it becomes:
-//   - an edge list (CSV) of N nodes and 1.5 N edges imported in memory and read, as the viewer
+//   - an edge list (CSV) of N nodes and 1.5 N edges imported and read at once, as the viewer
 //     opens it, against reading the equivalent outline file (what orvo-import writes for it) in
 //     the same run: time and peak resident memory of both, and their ratios;
 //   - a directory tree of N files listed, imported and read (made once per run in a temporary
@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,12 +22,13 @@
 #include <fstream>
 #include <map>
 #include <random>
-#include <sstream>
 #include <string>
 
+#include "glue/background_conversion.h"
 #include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "import/import.h"
+#include "import/import_converter.h"
 #include "settings/viewer_settings.h"
 
 namespace {
@@ -239,15 +241,25 @@ size_t readGraph(std::istream& in) {
     return graph.nodes.size();
 }
 
-// Imports the input in memory, as the viewer does, then reads the text.
-size_t importAndRead(const std::string& input, orvo::ImportFormat format, double& importSeconds) {
+// Imports the input as the viewer does: the importer writes the outline text on a thread of its
+// own while the reader takes it. The import's time runs until the importer has written its last
+// byte.
+size_t importAndRead(const std::string& input, double& importSeconds) {
     const Clock::time_point start = Clock::now();
-    std::ostringstream text;
-    const orvo::ImportResult result = orvo::importGraph(input, format, {}, text);
-    if (!result.ok) return 0;
-    std::istringstream in(std::move(text).str());
-    importSeconds = secondsSince(start);
-    return readGraph(in);
+    const orvo::InputConverter importer = orvo::importConverter();
+    Clock::time_point imported = start;
+    orvo::InputConverter timed = importer;
+    timed.convert = [&](const std::string& path, std::ostream& out,
+                        const orvo::ConversionProgress& progress, const std::atomic<bool>* cancel) {
+        orvo::ConversionResult result = importer.convert(path, out, progress, cancel);
+        imported = Clock::now();
+        return result;
+    };
+    orvo::BackgroundConversion conversion(timed, input, nullptr);
+    const size_t nodes = readGraph(conversion.stream());
+    if (!conversion.result().ok) return 0;
+    importSeconds = std::chrono::duration<double>(imported - start).count();
+    return nodes;
 }
 
 void BM_OpenOutlineFile(benchmark::State& state) {
@@ -260,16 +272,13 @@ void BM_OpenOutlineFile(benchmark::State& state) {
 
 void BM_ImportAndOpenCsv(benchmark::State& state) {
     const std::string& csv = edgeListOf(state.range(0)).first;
-    measure(state, "csv", [&](double& importSeconds) {
-        return importAndRead(csv, orvo::ImportFormat::Csv, importSeconds);
-    });
+    measure(state, "csv", [&](double& importSeconds) { return importAndRead(csv, importSeconds); });
 }
 
 void BM_ListAndOpenDirectoryTree(benchmark::State& state) {
     const std::string& tree = treeOf(state.range(0));
-    measure(state, "tree", [&](double& importSeconds) {
-        return importAndRead(tree, orvo::ImportFormat::Dir, importSeconds);
-    });
+    measure(state, "tree",
+            [&](double& importSeconds) { return importAndRead(tree, importSeconds); });
 }
 
 // The outline first, so that the CSV's figures can be set against it.
@@ -300,19 +309,23 @@ void printGoals() {
         const double timeRatio = csv.seconds / outline.seconds;
         const double processorRatio = csv.processorSeconds / outline.processorSeconds;
         const double memoryRatio = double(csv.peakBytes) / double(outline.peakBytes);
+        // The goals are set for a million nodes; smaller runs show how the figures scale.
+        const bool goalSize = size >= 1'000'000;
+        const auto verdict = [goalSize](bool met, const char* goal) {
+            return goalSize ? std::string(", goal ") + goal + (met ? ": met" : ": MISSED")
+                            : std::string();
+        };
         std::printf(
-            "\nCSV of %lld nodes: import + open %.3f s (import %.3f s; processor %.3f s), "
-            "outline file %.3f s (processor %.3f s): ratio %.2f (processor %.2f), goal "
-            "<= 2: %s\n",
+            "\nCSV of %lld nodes: import + open %.3f s (import done at %.3f s; processor %.3f s), "
+            "outline file %.3f s (processor %.3f s): ratio %.2f (processor %.2f)%s\n",
             static_cast<long long>(size), csv.seconds, csv.importSeconds, csv.processorSeconds,
             outline.seconds, outline.processorSeconds, timeRatio, processorRatio,
-            timeRatio <= 2.0 ? "met" : "MISSED");
+            verdict(timeRatio <= 2.0, "<= 2").c_str());
         std::printf(
-            "CSV of %lld nodes: peak memory %.0f MiB, outline file %.0f MiB: ratio %.2f, "
-            "goal <= 1.5: %s\n",
+            "CSV of %lld nodes: peak memory %.0f MiB, outline file %.0f MiB: ratio %.2f%s\n",
             static_cast<long long>(size), double(csv.peakBytes) / (1 << 20),
             double(outline.peakBytes) / (1 << 20), memoryRatio,
-            memoryRatio <= 1.5 ? "met" : "MISSED");
+            verdict(memoryRatio <= 1.5, "<= 1.5").c_str());
     }
     for (const auto& [size, tree] : measured["tree"]) {
         std::printf(

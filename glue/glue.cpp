@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
+#include "glue/background_conversion.h"
 #include "glue/key_status.h"
 #include "glue/polled_input.h"
 #include "glue/window_settings.h"
@@ -54,36 +54,10 @@ int Glue::fail(std::string message) {
     return 0;
 }
 
-// The input as a stream of outline text: a graph file as it is; anything the converter accepts
-// converted into a string first (never through a temporary file). nullptr when it cannot be
-// opened, with openError_ (and openCancelled_) saying why.
+// A graph file as a stream; nullptr when it cannot be opened, with openError_ saying why.
+// Inputs the converter accepts never come here (see openGraphFile).
 std::unique_ptr<std::istream> Glue::openInput(const std::string& path, uint64_t& totalBytes) {
     totalBytes = 0;
-    if (inputConverter && inputConverter.accepts(path)) {
-        report(LoadStage::Import, 0, 0);
-        std::ostringstream text;
-        const ConversionResult result = inputConverter.convert(
-            path, text,
-            [this](uint64_t done, uint64_t total) { report(LoadStage::Import, done, total); },
-            loadCancel);
-        for (const std::string& warning : result.warnings) {
-            std::fprintf(stderr, "%s\n", warning.c_str());
-        }
-        if (result.cancelled || cancelRequested()) {
-            openCancelled_ = true;
-            openError_ = "Opening " + quoted(path) + " was cancelled.";
-            return nullptr;
-        }
-        if (!result.ok) {
-            fail("Cannot open " + quoted(path) + ": " +
-                 (result.error.empty() ? std::string("it cannot be imported.") : result.error));
-            return nullptr;
-        }
-        std::string outline = std::move(text).str();
-        totalBytes = outline.size();
-        return std::make_unique<std::istringstream>(std::move(outline));
-    }
-
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         fail("Cannot open " + quoted(path) + ": " + std::strerror(errno) + ".");
@@ -113,23 +87,72 @@ std::unique_ptr<std::istream> Glue::openInput(const std::string& path, uint64_t&
 }
 
 // Reads the stream into a fresh graph, reporting the bytes read and then how far the layout
-// has come. A cancel stops the reader at its next chunk.
-std::unique_ptr<Graph> Glue::readInput(std::istream& in, uint64_t totalBytes) {
-    report(LoadStage::Read, 0, totalBytes);
-    viewer_->setLoadProgress([this, &in, totalBytes](uint64_t bytesRead) {
+// has come. While a conversion still writes the text, its own progress is shown instead (the
+// text's size is not known before it ends). A cancel stops the reader at its next chunk.
+std::unique_ptr<Graph> Glue::readInput(std::istream& in, uint64_t totalBytes,
+                                       const BackgroundConversion* conversion) {
+    if (!conversion) report(LoadStage::Read, 0, totalBytes);
+    bool readReported = false;
+    viewer_->setLoadProgress([&](uint64_t bytesRead) {
         if (cancelRequested()) {
             in.setstate(std::ios::failbit);
             return;
         }
-        report(LoadStage::Read, bytesRead, totalBytes);
-        if (totalBytes > 0 && bytesRead >= totalBytes) report(LoadStage::Layout, 0, 0);
+        if (conversion && !conversion->finished()) {
+            report(LoadStage::Import, conversion->done(), conversion->total());
+            return;
+        }
+        const uint64_t total = conversion ? conversion->bytesWritten() : totalBytes;
+        report(LoadStage::Read, bytesRead, total);
+        readReported = true;
+        if (total > 0 && bytesRead >= total) report(LoadStage::Layout, 0, 0);
     });
     // The layout cannot stop half way; a cancel during it drops the graph once it is done.
-    viewer_->setLayoutProgress(
-        [this](uint64_t done, uint64_t total) { report(LoadStage::Layout, done, total); });
+    viewer_->setLayoutProgress([&](uint64_t done, uint64_t total) {
+        if (conversion && !readReported) {
+            // The text's last bytes came before the conversion had marked its end.
+            const uint64_t bytes = conversion->bytesWritten();
+            report(LoadStage::Read, bytes, bytes);
+            readReported = true;
+        }
+        report(LoadStage::Layout, done, total);
+    });
     std::unique_ptr<Graph> fresh = viewer_->readGraph(in);
     viewer_->setLoadProgress(nullptr);
     viewer_->setLayoutProgress(nullptr);
+    return fresh;
+}
+
+// Converts the input on a thread of its own while the reader takes the outline text as it comes
+// (never through a temporary file, nor the whole text in memory). The conversion's errors and
+// warnings are known only when it ends, so the graph read is dropped if it failed.
+std::unique_ptr<Graph> Glue::importInput(const std::string& path) {
+    report(LoadStage::Import, 0, 0);
+    const BackgroundConversion* running = nullptr;
+    BackgroundConversion conversion(inputConverter, path, [this, &running] {
+        if (running) report(LoadStage::Import, running->done(), running->total());
+        return !cancelRequested();
+    });
+    running = &conversion;
+    std::unique_ptr<Graph> fresh = readInput(conversion.stream(), 0, &conversion);
+    // The reader stops only at the text's end, or on a cancel; either way the converter is done
+    // with, and a conversion stopped early says it was cancelled.
+    conversion.stop();
+    const ConversionResult result = conversion.result();
+    for (const std::string& warning : result.warnings) {
+        std::fprintf(stderr, "%s\n", warning.c_str());
+    }
+    if (result.cancelled || cancelRequested()) {
+        openCancelled_ = true;
+        openError_ = "Opening " + quoted(path) + " was cancelled.";
+        return nullptr;
+    }
+    if (!result.ok) {
+        fail("Cannot open " + quoted(path) + ": " +
+             (result.error.empty() ? std::string("it cannot be imported.") : result.error));
+        return nullptr;
+    }
+    if (!fresh) fail("Cannot show " + quoted(path) + ": it holds no graph (no node record).");
     return fresh;
 }
 
@@ -141,25 +164,33 @@ int Glue::openGraphFile(const std::string& path) {
     openCancelled_ = false;
     if (!viewerCreated_) return fail("Cannot open " + quoted(path) + ": the view is not ready.");
 
-    uint64_t totalBytes = 0;
-    std::unique_ptr<std::istream> in = openInput(path, totalBytes);
-    if (!in) return 0;
-
     // A graph read aside and then dropped must not move the top node of the one on view.
     const int32_t topNode = viewer_->settings().topNodeIndex;
-    std::unique_ptr<Graph> fresh = readInput(*in, totalBytes);
-    if (cancelRequested()) {
-        fresh.reset();
-        viewer_->settings().topNodeIndex = topNode;
-        openCancelled_ = true;
-        openError_ = "Opening " + quoted(path) + " was cancelled.";
-        return 0;
-    }
-    if (in->bad()) {
-        return fail("Cannot read " + quoted(path) + ": " + std::strerror(errno) + ".");
-    }
-    if (!fresh) {
-        return fail("Cannot show " + quoted(path) + ": it holds no graph (no node record).");
+    std::unique_ptr<Graph> fresh;
+    if (inputConverter && inputConverter.accepts(path)) {
+        fresh = importInput(path);
+        if (!fresh) {
+            viewer_->settings().topNodeIndex = topNode;
+            return 0;
+        }
+    } else {
+        uint64_t totalBytes = 0;
+        std::unique_ptr<std::istream> in = openInput(path, totalBytes);
+        if (!in) return 0;
+        fresh = readInput(*in, totalBytes);
+        if (cancelRequested()) {
+            fresh.reset();
+            viewer_->settings().topNodeIndex = topNode;
+            openCancelled_ = true;
+            openError_ = "Opening " + quoted(path) + " was cancelled.";
+            return 0;
+        }
+        if (in->bad()) {
+            return fail("Cannot read " + quoted(path) + ": " + std::strerror(errno) + ".");
+        }
+        if (!fresh) {
+            return fail("Cannot show " + quoted(path) + ": it holds no graph (no node record).");
+        }
     }
     if (confirmDoubtfulFile && fresh->readStats.looksLikeNoGraph()) {
         const std::string name = path.substr(path.find_last_of('/') + 1);

@@ -19,6 +19,8 @@
 
 namespace orvo {
 
+class BackgroundConversion;
+
 /// The glue's state for one view. The program has one (theGlue()); tests make their own.
 class Glue {
 public:
@@ -31,8 +33,8 @@ public:
     /// not used (size changes arrive through reshapeViewer).
     void initViewer(GlSurface& surface, int width, int height);
     /// Reads the input and puts it on view in a fresh GL context: a graph file, or anything the
-    /// input converter accepts, converted in memory first. 1 on success; 0 when the input
-    /// cannot be opened, converted or read, holds no node, or the load was cancelled, with
+    /// input converter accepts, converted in memory while it is read. 1 on success; 0 when the
+    /// input cannot be opened, converted or read, holds no node, or the load was cancelled, with
     /// openError() saying why: the graph on view then stays as it was. Ends the program when
     /// no GL context can be made.
     int openGraphFile(const std::string& path);
@@ -115,7 +117,9 @@ private:
         if (loadProgress) loadProgress(stage, done, total);
     }
     std::unique_ptr<std::istream> openInput(const std::string& path, uint64_t& totalBytes);
-    std::unique_ptr<Graph> readInput(std::istream& in, uint64_t totalBytes);
+    std::unique_ptr<Graph> readInput(std::istream& in, uint64_t totalBytes,
+                                     const BackgroundConversion* conversion = nullptr);
+    std::unique_ptr<Graph> importInput(const std::string& path);
     int fail(std::string message);
     void applyLoadSettings();
     int travel(const std::string& id, bool remember);

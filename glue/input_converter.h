@@ -1,7 +1,8 @@
 // Inputs that are not graph files (a web site's folder, any directory, a sitemap, an edge list, a
 // DOT or GraphML file) reach the viewer through a converter that writes them as outline text in
-// memory, which the graph reader then reads as it reads a file. The glue knows only this shape;
-// the program hands it the importers, so the glue stays free of them.
+// memory, which the graph reader reads as it comes, as it reads a file (the converter runs on a
+// thread of its own meanwhile). The glue knows only this shape; the program hands it the
+// importers, so the glue stays free of them.
 #pragma once
 
 #include <atomic>

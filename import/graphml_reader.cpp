@@ -7,6 +7,7 @@
 #include <pugixml.hpp>
 
 #include "import/edge_graph.h"
+#include "import/file_text.h"
 #include "import/readers.h"
 #include "import/warnings.h"
 
@@ -39,7 +40,7 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
         return result;
     }
     progress(0, 0, "reading");
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = readRest(in);
     pugi::xml_document doc;
     const pugi::xml_parse_result parsed = doc.load_buffer(text.data(), text.size());
     if (!parsed) {

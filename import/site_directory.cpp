@@ -3,11 +3,11 @@
 // outside it.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "import/content_kind.h"
+#include "import/file_text.h"
 #include "import/html_references.h"
 #include "import/outline_writer.h"
 #include "import/readers.h"
@@ -39,8 +40,8 @@ std::string realPath(const std::string& path) {
 struct Target {
     std::string id;
     std::string kind0;
-    std::string kind1;        // "main", "external" or "missing"
-    std::string file;         // the file to parse, when it is a page to follow
+    std::string kind1;  // "main", "external" or "missing"
+    std::string file;   // the file to parse, when it is a page to follow
 };
 
 class SiteReader {
@@ -102,8 +103,8 @@ public:
         }
         Target t;
         t.id = absolute;
-        t.kind0 = std::string(contentKindFromName(isWebScheme(scheme) ? splitUrl(absolute).path
-                                                                       : std::string("x")));
+        t.kind0 = std::string(
+            contentKindFromName(isWebScheme(scheme) ? splitUrl(absolute).path : std::string("x")));
         t.kind1 = "external";
         return t;
     }
@@ -164,8 +165,7 @@ private:
             addWarning(result_, file + ": cannot be read, skipped");
             return;
         }
-        const std::string html((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
+        const std::string html = readRest(in);
         const HtmlReferences refs = htmlReferences(html);
         if (refs.tooDeep) {
             addWarning(result_, file + ": elements nested more than " +
@@ -201,8 +201,8 @@ private:
     void addOrphans(SiteGraph& graph) {
         std::vector<std::string> files;
         std::error_code error;
-        fs::recursive_directory_iterator it(directory_, fs::directory_options::skip_permission_denied,
-                                            error);
+        fs::recursive_directory_iterator it(directory_,
+                                            fs::directory_options::skip_permission_denied, error);
         for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
             const std::string name = it->path().filename().string();
             if (!name.empty() && name[0] == '.') {

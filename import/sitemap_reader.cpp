@@ -1,15 +1,15 @@
 // Sitemaps: the listed addresses as a tree of their paths (host root, each folder, the page). A
 // sitemap index names further sitemaps, read from the index's own directory (by file name only,
 // so an index cannot lead the reader elsewhere); each is read once.
-#include <pugixml.hpp>
-
 #include <algorithm>
 #include <deque>
 #include <fstream>
 #include <iterator>
+#include <pugixml.hpp>
 #include <set>
 
 #include "import/content_kind.h"
+#include "import/file_text.h"
 #include "import/outline_writer.h"
 #include "import/readers.h"
 #include "import/site_graph.h"
@@ -22,13 +22,15 @@ namespace {
 
 std::string_view localName(const char* name) {
     std::string_view s(name);
-    if (const size_t colon = s.find(':'); colon != std::string_view::npos) s.remove_prefix(colon + 1);
+    if (const size_t colon = s.find(':'); colon != std::string_view::npos)
+        s.remove_prefix(colon + 1);
     return s;
 }
 
 uint64_t lineAt(const std::string& text, ptrdiff_t offset) {
     if (offset < 0) return 0;
-    const auto end = text.begin() + std::min<ptrdiff_t>(offset, static_cast<ptrdiff_t>(text.size()));
+    const auto end =
+        text.begin() + std::min<ptrdiff_t>(offset, static_cast<ptrdiff_t>(text.size()));
     return 1 + static_cast<uint64_t>(std::count(text.begin(), end, '\n'));
 }
 
@@ -96,8 +98,7 @@ ImportResult importSitemap(const std::string& file, const ImportOptions& /*optio
             addWarning(result, path + ": listed in the sitemap index but cannot be opened");
             continue;
         }
-        const std::string text((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
+        const std::string text = readRest(in);
         pugi::xml_document doc;
         const pugi::xml_parse_result parsed = doc.load_buffer(text.data(), text.size());
         if (!parsed) {
@@ -108,8 +109,8 @@ ImportResult importSitemap(const std::string& file, const ImportOptions& /*optio
         const pugi::xml_node top = doc.document_element();
         const std::string_view kind = localName(top.name());
         if (kind != "urlset" && kind != "sitemapindex") {
-            result.error = path + ": not a sitemap (the root element is <" +
-                           std::string(top.name()) + ">)";
+            result.error =
+                path + ": not a sitemap (the root element is <" + std::string(top.name()) + ">)";
             return result;
         }
         for (const pugi::xml_node entry : top.children()) {
@@ -128,8 +129,8 @@ ImportResult importSitemap(const std::string& file, const ImportOptions& /*optio
                 continue;
             }
             if (entryName == "sitemap") {
-                const std::string name = splitUrl(*url).path.substr(
-                    splitUrl(*url).path.find_last_of('/') + 1);
+                const std::string name =
+                    splitUrl(*url).path.substr(splitUrl(*url).path.find_last_of('/') + 1);
                 const std::string listed = directory + "/" + percentDecode(name);
                 if (name.empty() || percentDecode(name).find('/') != std::string::npos ||
                     percentDecode(name) == "..") {

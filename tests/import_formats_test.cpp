@@ -2,12 +2,14 @@
 // with the real graph reader: the node set, the tree, the non-tree links and the groups; and
 // malformed inputs of each, refused with the file and the line named.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "glue/window_settings.h"
 #include "graph/graph.h"
@@ -143,6 +145,28 @@ TEST(ImportEdgeList, ManyEncodedIdsStayDistinct) {
     ASSERT_EQ(i.result.warnings.size(), 1u);
     EXPECT_NE(i.result.warnings[0].find("\"n%200%232\""), std::string::npos)
         << i.result.warnings[0];
+}
+
+// An edge list that comes through a pipe, which cannot tell its size, is read whole, as the
+// same list in a file is (a file's text is read in one go into room made for it).
+TEST(ImportEdgeList, AListFromAPipeIsReadWhole) {
+    TempDir dir;
+    std::string edges = "from,to\n";
+    for (int k = 1; k < 20'000; ++k) {
+        edges += "page" + std::to_string(k / 4) + ",page" + std::to_string(k) + "\n";
+    }
+    const std::string csv = dir.file("links.csv");
+    writeWholeFile(csv, edges);
+    const std::string fifo = dir.file("links.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] { writeWholeFile(fifo, edges); });
+    const Imported piped = importFile(fifo, {}, ImportFormat::Csv);
+    writer.join();
+    const Imported fromFile = importFile(csv);
+    ASSERT_TRUE(piped.result.ok) << piped.result.error;
+    ASSERT_TRUE(fromFile.result.ok) << fromFile.result.error;
+    EXPECT_EQ(readBack(piped.text).parents.size(), 20'000u);
+    EXPECT_TRUE(piped.text == fromFile.text);
 }
 
 TEST(ImportEdgeList, MalformedInputsNameFileAndLine) {

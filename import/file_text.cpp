@@ -1,0 +1,29 @@
+// Reading a whole input file into memory.
+#include "import/file_text.h"
+
+#include <vector>
+
+namespace orvo {
+
+std::string readRest(std::istream& in) {
+    std::string text;
+    const std::istream::pos_type start = in.tellg();
+    if (start != std::istream::pos_type(-1)) {
+        in.seekg(0, std::ios::end);
+        const std::istream::pos_type end = in.tellg();
+        if (end != std::istream::pos_type(-1) && end > start) {
+            text.reserve(static_cast<size_t>(end - start));
+        }
+        in.clear();
+        in.seekg(start);
+    } else {
+        in.clear();  // a pipe cannot tell where it is; it is read as it comes
+    }
+    std::vector<char> buffer(1 << 16);
+    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
+        text.append(buffer.data(), static_cast<size_t>(in.gcount()));
+    }
+    return text;
+}
+
+}  // namespace orvo

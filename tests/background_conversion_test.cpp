@@ -1,0 +1,230 @@
+// The in-memory pipe between two threads and a conversion that runs while its text is read: the
+// text arrives whole and in order, either side may stop without leaving the other waiting, and a
+// real import read this way gives the same graph as its text read from a string.
+#include "glue/background_conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "glue/chunk_pipe.h"
+#include "graph/graph.h"
+#include "import/import.h"
+#include "import/import_converter.h"
+#include "settings/viewer_settings.h"
+#include "tests/test_files.h"
+
+namespace orvo {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string patternText(size_t bytes) {
+    std::string text;
+    text.reserve(bytes);
+    for (size_t i = 0; text.size() < bytes; ++i) text += std::to_string(i) + (i % 7 ? ' ' : '\n');
+    text.resize(bytes);
+    return text;
+}
+
+std::string readAll(std::istream& in) {
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+// Small chunks, so that the writer runs into a full pipe again and again: the text still comes
+// out whole and in order, however it was written (single bytes, short and long pieces).
+TEST(ChunkPipeTest, CarriesTheTextWholeAndInOrder) {
+    const std::string text = patternText(200'003);
+    ChunkPipe pipe(97, 2);
+    std::thread writer([&] {
+        ChunkPipeWriteBuffer buffer(pipe);
+        std::ostream out(&buffer);
+        size_t at = 0;
+        for (size_t piece = 1; at < text.size(); piece = piece * 3 % 1000 + 1) {
+            const size_t part = std::min(piece, text.size() - at);
+            if (part == 1) {
+                out.put(text[at]);
+            } else {
+                out.write(text.data() + at, static_cast<std::streamsize>(part));
+            }
+            at += part;
+            if (piece % 5 == 0) out.flush();
+        }
+        EXPECT_TRUE(out.good());
+        EXPECT_EQ(buffer.bytesWritten(), text.size());
+        EXPECT_TRUE(buffer.close());
+    });
+    ChunkPipeReadBuffer buffer(pipe, nullptr, 1ms);
+    std::istream in(&buffer);
+    const std::string got = readAll(in);
+    writer.join();
+    EXPECT_EQ(got.size(), text.size());
+    EXPECT_TRUE(got == text);
+    EXPECT_EQ(buffer.bytesTaken(), text.size());
+}
+
+// A reader that stops (a cancel) releases a writer waiting on a full pipe, whose stream then
+// fails; a silent writer keeps the reader asking goOn, which can end the stream.
+TEST(ChunkPipeTest, EitherSideCanStopWithoutHangingTheOther) {
+    {
+        ChunkPipe pipe(64, 1);
+        std::atomic<bool> writerFailed{false};
+        std::thread writer([&] {
+            ChunkPipeWriteBuffer buffer(pipe);
+            std::ostream out(&buffer);
+            const std::string line(50, 'x');
+            for (int i = 0; i < 1'000'000 && out; ++i) out << line << '\n';
+            writerFailed = !out;
+        });
+        {
+            ChunkPipeReadBuffer buffer(pipe, nullptr, 1ms);
+            std::istream in(&buffer);
+            char some[200];
+            in.read(some, sizeof some);
+            EXPECT_EQ(in.gcount(), 200);
+        }  // the reader's end closes here
+        writer.join();
+        EXPECT_TRUE(writerFailed);
+    }
+    {
+        ChunkPipe pipe;
+        int asked = 0;
+        ChunkPipeReadBuffer buffer(
+            pipe, [&asked] { return ++asked < 3; }, 1ms);
+        std::istream in(&buffer);
+        EXPECT_EQ(in.get(), std::char_traits<char>::eof());
+        EXPECT_EQ(asked, 3);
+        // The writer that comes late finds the reader gone.
+        ChunkPipeWriteBuffer late(pipe);
+        std::ostream out(&late);
+        out << "too late\n";
+        EXPECT_FALSE(late.close());
+    }
+}
+
+InputConverter converterOf(std::function<ConversionResult(std::ostream&, const ConversionProgress&,
+                                                          const std::atomic<bool>*)>
+                               convert) {
+    InputConverter converter;
+    converter.accepts = [](const std::string&) { return true; };
+    converter.convert =
+        [convert](const std::string&, std::ostream& out, const ConversionProgress& progress,
+                  const std::atomic<bool>* cancel) { return convert(out, progress, cancel); };
+    return converter;
+}
+
+// How a conversion ends reaches the reading side: its text and size, its progress, its
+// warnings; a converter that throws fails with the reason; a stop while the converter works
+// ends the text and the conversion says it was cancelled; a conversion dropped unread does not
+// hang.
+TEST(BackgroundConversionTest, TheReaderLearnsHowTheConversionEnded) {
+    const std::string text = patternText(3'000'000);
+    {
+        BackgroundConversion conversion(
+            converterOf([&](std::ostream& out, const ConversionProgress& progress,
+                            const std::atomic<bool>*) {
+                progress(7, 9);
+                out << text;
+                ConversionResult result;
+                result.ok = true;
+                result.warnings.push_back("one left out");
+                return result;
+            }),
+            "input", nullptr);
+        EXPECT_TRUE(readAll(conversion.stream()) == text);
+        EXPECT_TRUE(conversion.finished());  // the text ends only after the conversion did
+        EXPECT_EQ(conversion.bytesWritten(), text.size());
+        EXPECT_EQ(conversion.done(), 7u);
+        EXPECT_EQ(conversion.total(), 9u);
+        const ConversionResult result = conversion.result();
+        EXPECT_TRUE(result.ok);
+        EXPECT_FALSE(result.cancelled);
+        ASSERT_EQ(result.warnings.size(), 1u);
+    }
+    {
+        BackgroundConversion conversion(
+            converterOf([](std::ostream& out, const ConversionProgress&,
+                           const std::atomic<bool>*) -> ConversionResult {
+                out << "0 a 0\n";
+                throw std::runtime_error("the disk went away");
+            }),
+            "input", nullptr);
+        readAll(conversion.stream());
+        const ConversionResult result = conversion.result();
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.error, "the disk went away");
+    }
+    {
+        int asked = 0;
+        BackgroundConversion conversion(
+            converterOf(
+                [](std::ostream& out, const ConversionProgress&, const std::atomic<bool>* cancel) {
+                    out << "0 a 0\n" << std::flush;
+                    while (!cancel->load()) std::this_thread::sleep_for(1ms);
+                    ConversionResult result;
+                    result.cancelled = true;
+                    return result;
+                }),
+            "input", [&asked] { return ++asked < 5; }, 1ms);
+        EXPECT_EQ(readAll(conversion.stream()), "0 a 0\n");
+        EXPECT_EQ(asked, 5);
+        conversion.stop();
+        EXPECT_TRUE(conversion.result().cancelled);
+    }
+    {
+        BackgroundConversion conversion(
+            converterOf(
+                [&](std::ostream& out, const ConversionProgress&, const std::atomic<bool>*) {
+                    for (int i = 0; i < 20 && out; ++i) out << text;
+                    ConversionResult result;
+                    result.ok = bool(out);
+                    return result;
+                }),
+            "input", nullptr);
+        char first[10];
+        conversion.stream().read(first, sizeof first);
+    }  // dropped with 60 MB still to write: the converter is released, not waited for
+}
+
+// An edge list imported while it is read gives the graph its whole outline text gives.
+TEST(BackgroundConversionTest, AnImportReadAsItIsWrittenGivesTheSameGraph) {
+    testing::TempDir dir;
+    const std::string csv = dir / "links.csv";
+    std::string edges = "from,to\n";
+    for (int i = 1; i < 30'000; ++i) {
+        edges += "n" + std::to_string(i / 3) + ",n" + std::to_string(i) + "\n";
+        if (i % 5 == 0) edges += "n" + std::to_string(i) + ",n" + std::to_string(i / 7) + "\n";
+    }
+    testing::writeWholeFile(csv, edges);
+
+    std::ostringstream whole;
+    ASSERT_TRUE(importGraph(csv, ImportFormat::Csv, {}, whole).ok);
+    std::istringstream wholeIn(whole.str());
+    ViewerSettings settings;
+    Graph expected(settings, wholeIn);
+
+    BackgroundConversion conversion(importConverter(), csv, nullptr);
+    ViewerSettings streamedSettings;
+    Graph streamed(streamedSettings, conversion.stream());
+    ASSERT_TRUE(conversion.result().ok);
+    EXPECT_EQ(conversion.bytesWritten(), whole.str().size());
+
+    ASSERT_EQ(streamed.nodes.size(), expected.nodes.size());
+    ASSERT_EQ(streamed.links.size(), expected.links.size());
+    EXPECT_EQ(streamed.nodes.size(), 30'000u);
+    for (size_t i = 0; i < expected.nodes.size(); ++i) {
+        ASSERT_EQ(streamed.nodes[i]->id, expected.nodes[i]->id) << i;
+        ASSERT_EQ(streamed.nodes[i]->globalTransform.m[12],
+                  expected.nodes[i]->globalTransform.m[12]);
+    }
+}
+
+}  // namespace
+}  // namespace orvo
