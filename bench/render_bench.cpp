@@ -102,7 +102,7 @@ double bareSlice(Scene& s, const std::vector<Node*>& nodes) {
         glMultMatrixd(n->globalTransform.m);
         glCallList(3);
         glPopMatrix();
-        const Link* k = n->parentLink != nullptr ? n->parentLink : n->childLinks.front();
+        const Link* k = n->parentLink != nullptr ? n->parentLink : n->children.front()->parentLink;
         const ProjPoint from = k->fromPosition(), to = k->toPosition();
         glBegin(GL_LINES);
         glColor4fv(s.settings.linkFromColor.data());

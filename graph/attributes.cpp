@@ -92,7 +92,7 @@ void Graph::setShown(Node& n, int on) {
         setFlag(l->flags, Shown,
                 other != nullptr && nodeShown && other->isShown() && (l->flags & Enabled));
     };
-    for (Link* l : n.childLinks) showIf(l, l->toNode);
+    for (Node* child : n.children) showIf(child->parentLink, child);
     for (Link* l : n.outLinks) showIf(l, l->toNode);
     if (n.parentLink != nullptr) showIf(n.parentLink, n.parentLink->fromNode);
     for (Link* l : n.inLinks) showIf(l, l->fromNode);

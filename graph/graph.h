@@ -88,8 +88,7 @@ struct Node {
     uint8_t flags = Shown;
     Node* parent = nullptr;
     Link* parentLink = nullptr;
-    std::vector<Node*> children;
-    std::vector<Link*> childLinks;  // entry i is the tree link to children[i]
+    std::vector<Node*> children;  // the tree link to a child is the child's parentLink
     std::vector<Link*> inLinks;     // non-tree links ending here
     std::vector<Link*> outLinks;    // non-tree links leaving here
 

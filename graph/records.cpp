@@ -28,7 +28,6 @@ Node* Graph::addRecord(Node* parent, std::string_view id, int32_t level, int32_t
         }
         if (parent != nullptr) {
             Link* l = newLink(parent, x, extra, kTreeLinkFlags);
-            parent->childLinks.push_back(l);
             parent->children.push_back(x);
             x->parentLink = l;
         }
@@ -49,7 +48,7 @@ Node* Graph::addRecord(Node* parent, std::string_view id, int32_t level, int32_t
 }
 
 bool Graph::hasLinkTo(const Node* from, const Node* to) const {
-    if (to->parent == from) return true;  // the tree link, filed in from's childLinks
+    if (to->parent == from) return true;  // the tree link, to's parentLink
     if (read_) return read_->outLinkPairs.contains(from->index, to->index);
     return std::any_of(from->outLinks.begin(), from->outLinks.end(),
                        [to](const Link* l) { return l->toNode == to; });
@@ -65,7 +64,6 @@ void Graph::moveNode(Node* x, Node* newParent, int32_t extra) {
     Link* l = newLink(newParent, x, extra, kTreeLinkFlags);
     oldLink->flags &= static_cast<uint8_t>(~kTreeLinkFlags);
     if (read_) read_->slotInParent[x->index] = static_cast<int32_t>(newParent->children.size());
-    newParent->childLinks.push_back(l);
     newParent->children.push_back(x);
     x->parentLink = l;
     x->parent = newParent;
@@ -80,24 +78,19 @@ void Graph::detachFromParent(Node* x) {
         // Leave a hole; finishRead squeezes the holes out in one pass per parent.
         const int32_t slot = read_->slotInParent[x->index];
         old->children[slot] = nullptr;
-        old->childLinks[slot] = nullptr;
         if (!read_->hasHoles[old->index]) {
             read_->hasHoles[old->index] = 1;
             read_->nodesWithHoles.push_back(old);
         }
         return;
     }
-    const auto at = std::find(old->children.begin(), old->children.end(), x);
-    const auto slot = at - old->children.begin();
-    old->children.erase(at);
-    old->childLinks.erase(old->childLinks.begin() + slot);
+    old->children.erase(std::find(old->children.begin(), old->children.end(), x));
 }
 
 void Graph::finishRead() {
     // Link ends are known from creation on, so only the holes left by moves remain to remove.
     for (Node* n : read_->nodesWithHoles) {
         std::erase(n->children, nullptr);
-        std::erase(n->childLinks, nullptr);
     }
     read_.reset();
     nodes.shrink_to_fit();

@@ -152,7 +152,7 @@ void Renderer::recordPickBounds(size_t at, const Node& n) {
         }
     };
     if (n.parentLink != nullptr) add(n.parentLink);
-    for (const Link* k : n.childLinks) add(k);
+    for (const Node* child : n.children) add(child->parentLink);
     // A page linked from everywhere is checked link by link at each pick instead.
     if (n.outLinks.size() + n.inLinks.size() <= kFewNonTreeLinks) {
         for (const Link* k : n.outLinks) add(k);

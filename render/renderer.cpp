@@ -312,10 +312,16 @@ void Renderer::drawNodeLinks(Node* n) {
         glLineWidth(2.0f);
         linkWidth_ = 2.0f;
         if (n->parentLink != nullptr && !(n->parentLink->flags & Drawn)) drawLink(n->parentLink);
-        const size_t childCount = n->childLinks.size();
+        // A child's tree link is found through the child, so the child is fetched a step
+        // before its link.
+        const std::vector<Node*>& children = n->children;
+        const size_t childCount = children.size();
         for (size_t i = 0; i < childCount; ++i) {
-            if (i + kLinkPrefetch < childCount) prefetchLink(n->childLinks[i + kLinkPrefetch]);
-            drawLink(n->childLinks[i]);
+            if (i + 2 * kLinkPrefetch < childCount) {
+                __builtin_prefetch(&children[i + 2 * kLinkPrefetch]->parentLink);
+            }
+            if (i + kLinkPrefetch < childCount) prefetchLink(children[i + kLinkPrefetch]->parentLink);
+            drawLink(children[i]->parentLink);
         }
         endLinks();
     }

@@ -26,7 +26,7 @@ std::string describe(const Graph& g) {
         out += std::string(n->id) + " level " + std::to_string(n->level) + " flags " + std::to_string(n->flags) +
                " parent " + (n->parent ? std::string(n->parent->id) : "-") + " link " +
                (n->parentLink ? std::to_string(n->parentLink->index) : "-") + " [";
-        for (const Link* l : n->childLinks) out += std::to_string(l->index) + " ";
+        for (const Node* c : n->children) out += std::to_string(c->parentLink->index) + " ";
         out += "] out [";
         for (const Link* l : n->outLinks) out += std::to_string(l->index) + " ";
         out += "] in [";
