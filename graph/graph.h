@@ -71,7 +71,6 @@ std::string_view shortLabelOfPath(std::string_view path);
 struct Node {
     ProjTransform globalTransform = ProjTransform::identity();
     LocalPlacement localPlacement;
-    ProjPoint labelAnchor;
     double radius = 0.1;
     double bandAngle = 0.0;
     double azimuth = 0.0;

@@ -39,10 +39,15 @@ int Renderer::textWidth(std::string_view text) const {
     return width;
 }
 
-void Renderer::drawLabel(const Node& n) {
+ProjPoint Renderer::labelAnchorOf(const Node& n) const {
+    const ScreenMeasure m = measureOnScreen(n);
+    const ProjPoint& r = labelRight_ ? m.right : m.left;
+    return ProjPoint(r.x, r.y, -r.z, 1.0);
+}
+
+void Renderer::drawLabel(const Node& n, const ProjPoint& anchor) {
     std::string_view text = settings_.labelChoice == 1 ? n.shortLabel() : n.pathLabel();
     if (text.empty()) return;
-    const ProjPoint& anchor = n.labelAnchor;
     if (!isFinite(anchor)) return;
 
     glPolygonMode(GL_FRONT, GL_FILL);

@@ -239,6 +239,14 @@ bool Renderer::commitView(const ProjTransform& v) {
     return true;
 }
 
+Renderer::ScreenMeasure Renderer::measureOnScreen(const Node& n) const {
+    const ProjPoint w = n.globalTransform.apply(ProjPoint());
+    const ProjPoint p = viewTransform_.apply(w);
+    const ProjPoint q1(p.x + 0.04, p.y, p.z + 0.06, p.w);
+    const ProjPoint q2(q1.x - 0.08, q1.y, q1.z, q1.w);
+    return {w, dehomogenized(screenMatrix_.apply(q1)), dehomogenized(screenMatrix_.apply(q2))};
+}
+
 void Renderer::drawNode(Node* n) {
     if (n == nullptr || !n->isShown()) return;
     glLoadName(static_cast<GLuint>(n->index));
@@ -247,12 +255,10 @@ void Renderer::drawNode(Node* n) {
     if (!picking_) {
         // Size: the width in pixels of the cube, measured across the node in front of its
         // centre. Overflowed positions are not sized and cannot take the centre role.
-        const ProjPoint w = n->globalTransform.apply(ProjPoint());
-        const ProjPoint p = viewTransform_.apply(w);
-        const ProjPoint q1(p.x + 0.04, p.y, p.z + 0.06, p.w);
-        const ProjPoint r1 = dehomogenized(screenMatrix_.apply(q1));
-        const ProjPoint q2(q1.x - 0.08, q1.y, q1.z, q1.w);
-        const ProjPoint r2 = dehomogenized(screenMatrix_.apply(q2));
+        const ScreenMeasure m = measureOnScreen(*n);
+        const ProjPoint& w = m.world;
+        const ProjPoint& r1 = m.right;
+        const ProjPoint& r2 = m.left;
         s = std::fabs(r1.euclideanDistance(r2));
         const bool sized = isFinite(r1) && isFinite(r2) && std::isfinite(s);
         if (!sized) s = 0.0;
@@ -270,8 +276,7 @@ void Renderer::drawNode(Node* n) {
         if (sized && n->generation < settings_.nodeGenerationLimit && settings_.labelChoice != 0 &&
             labelThreshold_ < s) {
             const ProjPoint& r = labelRight_ ? r1 : r2;
-            n->labelAnchor = ProjPoint(r.x, r.y, -r.z, 1.0);
-            drawLabel(*n);
+            drawLabel(*n, ProjPoint(r.x, r.y, -r.z, 1.0));
         }
     }
 

@@ -82,7 +82,11 @@ public:
     // Labels.
     void updateLabelThreshold();
     void buildFont();
-    void drawLabel(const Node& n);
+    /// Draws the node's label with its left (or, labels right, right) end at the anchor.
+    void drawLabel(const Node& n, const ProjPoint& anchor);
+    /// Where the node's label starts on the screen in the current view: its measuring point on
+    /// the label's side (see drawNode), with z turned towards the viewer.
+    ProjPoint labelAnchorOf(const Node& n) const;
     int textWidth(std::string_view text) const;
     void setLabelRight(uint8_t right) { labelRight_ = right; }
     uint8_t labelRight() const { return labelRight_; }
@@ -95,6 +99,12 @@ public:
     }
     const ProjTransform& baseView() const { return baseView_; }
     const ProjTransform& screenMatrix() const { return screenMatrix_; }
+    /// A node measured on the screen: its place in the world, and two points in front of its
+    /// centre, to its right and to its left, in window coordinates.
+    struct ScreenMeasure {
+        ProjPoint world, right, left;
+    };
+    ScreenMeasure measureOnScreen(const Node& n) const;
     Node* centreNode() const { return centreNode_; }
     void setCentreNode(Node* n) { centreNode_ = n; }
     const std::vector<Node*>& drawnNodes() const { return drawnNodes_; }

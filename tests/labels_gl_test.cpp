@@ -81,7 +81,7 @@ TEST(LabelsGl, LabelsAppearAboveTheThresholdOnly) {
     ASSERT_GT(root->apparentSize, rig.renderer.labelThreshold());
 
     // The anchor is the left measuring point: in front of the cube, left of its centre.
-    const ProjPoint anchor = root->labelAnchor;
+    const ProjPoint anchor = rig.renderer.labelAnchorOf(*root);
     const double halfSize = root->apparentSize / 2.0;
     EXPECT_NEAR(anchor.x, (rig.width() + 1) / 2.0 - halfSize, 0.01);
     EXPECT_NEAR(anchor.y, (rig.height() + 1) / 2.0, 0.01);
@@ -115,7 +115,7 @@ TEST(LabelsGl, LabelsAppearAboveTheThresholdOnly) {
     rig.renderer.setLabelRight(1);
     rig.renderer.drawFrame();
     EXPECT_EQ(darkLeftOf(rig, DrawBuffer::Front, right).count, 0);
-    EXPECT_NEAR(root->labelAnchor.x, (rig.width() + 1) / 2.0 + halfSize, 0.01);
+    EXPECT_NEAR(rig.renderer.labelAnchorOf(*root).x, (rig.width() + 1) / 2.0 + halfSize, 0.01);
 }
 
 TEST(LabelsGl, AHighlightedLabelIsInverted) {
@@ -131,8 +131,9 @@ TEST(LabelsGl, AHighlightedLabelIsInverted) {
     // The box is drawn in the label colour (black), one pixel wider than the text each side.
     const FontMetrics& font = rig.renderer.fontMetrics();
     const int width = rig.renderer.textWidth(root->pathLabel());
-    const double ax = root->labelAnchor.x;
-    const int boxRow = static_cast<int>(root->labelAnchor.y) + font.ascent - 2;
+    const ProjPoint anchor = rig.renderer.labelAnchorOf(*root);
+    const double ax = anchor.x;
+    const int boxRow = static_cast<int>(anchor.y) + font.ascent - 2;
     auto px = rig.read(DrawBuffer::Front);
     EXPECT_TRUE(dark(rig.pixel(px, static_cast<int>(ax - width + 1), boxRow)));
     EXPECT_TRUE(dark(rig.pixel(px, static_cast<int>(ax - 1), boxRow)));
@@ -149,10 +150,10 @@ TEST(LabelsGl, ALeftLabelCrossingTheWindowEdgeStartsAtTheEdge) {
     Node* root = rig.graph.nodes[0];
     const std::string_view text = root->pathLabel();
     const int width = rig.renderer.textWidth(text);
-    const double ax = root->labelAnchor.x;
+    const double ax = rig.renderer.labelAnchorOf(*root).x;
     ASSERT_LT(ax, width);  // the box would cross the left edge
     const FontMetrics& font = rig.renderer.fontMetrics();
-    const int baseline = static_cast<int>(root->labelAnchor.y);
+    const int baseline = static_cast<int>(rig.renderer.labelAnchorOf(*root).y);
 
     // Leading characters are dropped and the rest starts at the edge: without the rule the
     // raster position would lie outside the window and no text would be drawn at all.

@@ -255,9 +255,9 @@ TEST_F(KeysGlTest, SubtreeSelectionLabelSideAndTopNode) {
     Node& a = node("http://h/a.html");
     ASSERT_TRUE(centred(a));
     key('L');
-    const double rightX = a.labelAnchor.x;
+    const double rightX = viewer().renderer().labelAnchorOf(a).x;
     key('L');
-    const double leftX = a.labelAnchor.x;
+    const double leftX = viewer().renderer().labelAnchorOf(a).x;
     EXPECT_GT(rightX, kWidth / 2.0);
     EXPECT_LT(leftX, kWidth / 2.0);
 
