@@ -72,8 +72,6 @@ struct Node {
     ProjTransform globalTransform = ProjTransform::identity();
     LocalPlacement localPlacement;
     double radius = 0.1;
-    double bandAngle = 0.0;
-    double azimuth = 0.0;
     double centreDistance = 9999.0;
     double apparentSize = 0.0;
     int32_t descendantCount = 0;

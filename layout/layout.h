@@ -60,8 +60,10 @@ struct OrderRecord {
 };
 void sizeSubtree(const ViewerSettings& settings, Node* n, bool upward,
                  LayoutTicker* ticker = nullptr);
-void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
-                   const std::vector<OrderRecord>& order);
+/// Places the target's children on its hemisphere; returns the polar angle of the last band
+/// used (0 when every child sits at the pole), which tells whether they spilled past the equator.
+double placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
+                     const std::vector<OrderRecord>& order);
 void composeTransforms(Node* n, bool upward, LayoutTicker* ticker = nullptr);
 
 /// Buffers shared by every node of a layout pass, so that no node allocates.
@@ -80,8 +82,9 @@ ProjTransform localTransformOf(const Node& n, ChildTranslations& translations);
 /// Sizes and places target's children, which must already carry their final radius and count:
 /// target's descendantCount, the ordering list (left in scratch.order), target's radius, the
 /// placement, and the second, enlarged placement when the bands ran past the equator. With
-/// upward set, anchor is the child that target is placed relative to.
-void sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
+/// upward set, anchor is the child that target is placed relative to. Returns the polar
+/// angle of the last band used in the final placement.
+double sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
                       LayoutScratch& scratch);
 /// Radius of the hemisphere whose area is areaSum inflated for childCount children, before
 /// clamping to the settings' minimum and maximum.

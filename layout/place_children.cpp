@@ -14,14 +14,12 @@ namespace {
 constexpr double kTwoPi = 6.28318530718;
 }  // namespace
 
-void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
-                   const std::vector<OrderRecord>& order) {
+double placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
+                     const std::vector<OrderRecord>& order) {
     Node* p = target;
     double bandAngle = 0.0;
     double azimuth = 0.0;
-    p->bandAngle = bandAngle;
-    p->azimuth = azimuth;
-    if (order.empty()) return;
+    if (order.empty()) return bandAngle;
     const double radius = p->radius;
     const double s = std::sinh(radius);
 
@@ -95,8 +93,7 @@ void placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, No
             azimuth += step;  // the trailing half of the child's angular width
         }
     }
-    p->bandAngle = bandAngle;
-    p->azimuth = azimuth;
+    return bandAngle;
 }
 
 }  // namespace orvo

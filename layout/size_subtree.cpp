@@ -81,7 +81,7 @@ void sortByDescendingCount(std::vector<OrderRecord>& order) {
     });
 }
 
-void sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
+double sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
                       LayoutScratch& scratch) {
     Node* p = target;
     std::vector<OrderRecord>& order = scratch.order;
@@ -91,9 +91,7 @@ void sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upward,
     if (children.empty()) {
         // Nothing to place: the radius of an empty hemisphere, clamped, i.e. the minimum.
         p->radius = clampRadius(settings, 0.0);
-        p->bandAngle = 0.0;
-        p->azimuth = 0.0;
-        return;
+        return 0.0;
     }
     double area = 0.0;
     double coshKey = std::nan(""), coshOfKey = 0.0;  // runs of equal radii (leaves)
@@ -111,14 +109,15 @@ void sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upward,
 
     double r = clampRadius(settings, hemisphereRadius(area, children.size()));
     p->radius = r;
-    placeChildren(settings, anchor, upward, p, order);
-    if (p->bandAngle > kEquator) {
+    double bandAngle = placeChildren(settings, anchor, upward, p, order);
+    if (bandAngle > kEquator) {
         // Not clamped again: the children must fit even when that exceeds the maximum.
-        const double usedCap = std::pow(std::sinh(r), 2.0) * (1.0 - std::cos(p->bandAngle));
+        const double usedCap = std::pow(std::sinh(r), 2.0) * (1.0 - std::cos(bandAngle));
         r = asinh(std::sqrt(usedCap * kCapMargin));
         p->radius = r;
-        placeChildren(settings, anchor, upward, p, order);
+        bandAngle = placeChildren(settings, anchor, upward, p, order);
     }
+    return bandAngle;
 }
 
 void sizeSubtree(const ViewerSettings& settings, Node* n, bool upward, LayoutTicker* ticker) {
