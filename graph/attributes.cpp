@@ -144,7 +144,7 @@ Node* linkOperationTarget(const Graph& g, std::string_view id) {
 }
 
 // Enables (with Shown when both ends are shown) or disables every link of one list.
-void enableLinks(Node& n, std::vector<Link*>& list, bool outgoing, int on) {
+void enableLinks(Node& n, PointerList<Link>& list, bool outgoing, int on) {
     for (Link* l : list) {
         if (on) {
             l->flags |= Enabled;

@@ -17,6 +17,7 @@
 #include "graph/chunked_store.h"
 #include "graph/group_names.h"
 #include "graph/node_index.h"
+#include "graph/pointer_list.h"
 #include "graph/read_stats.h"
 #include "graph/text_arena.h"
 #include "settings/viewer_settings.h"
@@ -85,9 +86,9 @@ struct Node {
     uint8_t flags = Shown;
     Node* parent = nullptr;
     Link* parentLink = nullptr;
-    std::vector<Node*> children;  // the tree link to a child is the child's parentLink
-    std::vector<Link*> inLinks;     // non-tree links ending here
-    std::vector<Link*> outLinks;    // non-tree links leaving here
+    PointerList<Node> children;  // the tree link to a child is the child's parentLink
+    PointerList<Link> inLinks;   // non-tree links ending here
+    PointerList<Link> outLinks;  // non-tree links leaving here
 
     Node(Node* parent_, int32_t level_) : level(level_), parent(parent_) {}
 

@@ -90,7 +90,7 @@ void Graph::detachFromParent(Node* x) {
 void Graph::finishRead() {
     // Link ends are known from creation on, so only the holes left by moves remain to remove.
     for (Node* n : read_->nodesWithHoles) {
-        std::erase(n->children, nullptr);
+        n->children.eraseValue(nullptr);
     }
     read_.reset();
     nodes.shrink_to_fit();

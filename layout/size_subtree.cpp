@@ -85,7 +85,7 @@ double sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upwar
                       LayoutScratch& scratch) {
     Node* p = target;
     std::vector<OrderRecord>& order = scratch.order;
-    const std::vector<Node*>& children = p->children;
+    const PointerList<Node>& children = p->children;
     p->descendantCount = 0;
     order.clear();
     if (children.empty()) {

@@ -319,7 +319,7 @@ void Renderer::drawNodeLinks(Node* n) {
         if (n->parentLink != nullptr && !(n->parentLink->flags & Drawn)) drawLink(n->parentLink);
         // A child's tree link is found through the child, so the child is fetched a step
         // before its link.
-        const std::vector<Node*>& children = n->children;
+        const PointerList<Node>& children = n->children;
         const size_t childCount = children.size();
         for (size_t i = 0; i < childCount; ++i) {
             if (i + 2 * kLinkPrefetch < childCount) {

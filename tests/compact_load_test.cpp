@@ -127,14 +127,14 @@ void readRecordByRecord(Graph& g, std::string_view text) {
     }
 }
 
-std::vector<int32_t> indicesOf(const std::vector<Link*>& links) {
+std::vector<int32_t> indicesOf(const PointerList<Link>& links) {
     std::vector<int32_t> out;
     for (const Link* l : links) out.push_back(l->index);
     return out;
 }
 
 // The tree links to the children, in the children's order.
-std::vector<int32_t> parentLinkIndicesOf(const std::vector<Node*>& children) {
+std::vector<int32_t> parentLinkIndicesOf(const PointerList<Node>& children) {
     std::vector<int32_t> out;
     for (const Node* c : children) out.push_back(c->parentLink->index);
     return out;

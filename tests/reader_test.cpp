@@ -49,9 +49,9 @@ TEST(Reader, WorkedExample) {
         EXPECT_EQ(g.links[i]->linkId(), linkIds[i]) << i;
         EXPECT_EQ(g.links[i]->flags, flags[i]) << i;
     }
-    EXPECT_EQ(g.nodes[1]->outLinks, (std::vector<Link*>{g.links[2], g.links[5]}));
-    EXPECT_EQ(g.nodes[0]->inLinks, std::vector<Link*>{g.links[2]});
-    EXPECT_EQ(g.nodes[3]->inLinks, std::vector<Link*>{g.links[5]});
+    EXPECT_EQ(std::vector<Link*>(g.nodes[1]->outLinks.begin(), g.nodes[1]->outLinks.end()), (std::vector<Link*>{g.links[2], g.links[5]}));
+    EXPECT_EQ(std::vector<Link*>(g.nodes[0]->inLinks.begin(), g.nodes[0]->inLinks.end()), std::vector<Link*>{g.links[2]});
+    EXPECT_EQ(std::vector<Link*>(g.nodes[3]->inLinks.begin(), g.nodes[3]->inLinks.end()), std::vector<Link*>{g.links[5]});
     EXPECT_EQ(groupsOf(g, g.nodes[2]), (Strings{"image", "main"}));
     for (const Node* n : g.nodes) EXPECT_EQ(n->flags, Shown);
     const ProjTransform identity = ProjTransform::identity();
@@ -78,7 +78,7 @@ TEST(Reader, MoveExample) {
     EXPECT_EQ(old->index, 1);
     EXPECT_EQ(old->flags, 0);
     EXPECT_EQ(old->toNode, f);
-    EXPECT_EQ(f->inLinks, std::vector<Link*>{old});
+    EXPECT_EQ(std::vector<Link*>(f->inLinks.begin(), f->inLinks.end()), std::vector<Link*>{old});
     EXPECT_EQ(f->parentLink->linkId(), "a://h/d/|a://h/d/f.html");
     EXPECT_EQ(f->parentLink->flags, Enabled | Shown);
     EXPECT_EQ(f->parentLink->index, 3);
