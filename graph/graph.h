@@ -40,16 +40,15 @@ struct Link;
 /// instead of the transform itself: the translation distance from the parent and the direction
 /// the rotation turns +x to. Rebuilding it repeats the very operations that would have made a
 /// stored one, so the composed transforms come out the same to the last bit.
+/// Its kind is kept apart, on the node beside its flags, so that the numbers take 32 bytes.
 struct LocalPlacement {
+    /// Identity: the node is the layout's start. Inverse: the inverse of the product (a node
+    /// placed relative to one of its children).
     enum Kind : uint8_t { Identity, Forward, Inverse };
     double distance = 0.0;                // translation by `distance` along -x ...
     double dx = 0.0, dy = 0.0, dz = 0.0;  // ... after the rotation carrying +x to (dx, dy, dz)
-    Kind kind = Identity;                 // Inverse: the inverse of that product (a node placed
-                                          // relative to one of its children)
 
-    void setIdentity() { kind = Identity; }
-    void set(Kind k, double d, const ProjPoint& direction) {
-        kind = k;
+    void set(double d, const ProjPoint& direction) {
         distance = d;
         dx = direction.x;
         dy = direction.y;
@@ -58,7 +57,7 @@ struct LocalPlacement {
     /// The rotation part alone, +x to the direction.
     ProjTransform rotation() const;
     /// translation(distance) * rotation (or its inverse), identity for Identity.
-    ProjTransform transform() const;
+    ProjTransform transform(Kind kind) const;
 };
 
 /// Label text 2 of an id: from its third '/' on (the whole id when there is none, or when that
@@ -84,6 +83,7 @@ struct Node {
     /// Interned group names of the node, entry k being its group of kind k (see Graph::groupsOf).
     GroupSetId groups = kNoGroups;
     uint8_t flags = Shown;
+    LocalPlacement::Kind placementKind = LocalPlacement::Identity;
     Node* parent = nullptr;
     Link* parentLink = nullptr;
     PointerList<Node> children;  // the tree link to a child is the child's parentLink
@@ -104,7 +104,12 @@ struct Node {
     /// from here instead of storing them.
     ProjPoint position() const { return dehomogenized(globalTransform.apply(ProjPoint())); }
     /// The transform from this node's frame to its parent's (derived from localPlacement).
-    ProjTransform localTransform() const { return localPlacement.transform(); }
+    ProjTransform localTransform() const { return localPlacement.transform(placementKind); }
+    void setPlacement(LocalPlacement::Kind kind, double distance, const ProjPoint& direction) {
+        placementKind = kind;
+        localPlacement.set(distance, direction);
+    }
+    void setPlacementIdentity() { placementKind = LocalPlacement::Identity; }
 };
 
 struct Link {

@@ -31,9 +31,9 @@ void composeDownward(Node* n, std::vector<Node*>& stack, ChildTranslations& tran
 
 ProjTransform localTransformOf(const Node& n, ChildTranslations& translations) {
     const LocalPlacement& at = n.localPlacement;
-    if (at.kind == LocalPlacement::Identity) return ProjTransform::identity();
+    if (n.placementKind == LocalPlacement::Identity) return ProjTransform::identity();
     const ProjTransform forward = translations.toward(at.distance) * at.rotation();
-    return at.kind == LocalPlacement::Inverse ? forward.inverse() : forward;
+    return n.placementKind == LocalPlacement::Inverse ? forward.inverse() : forward;
 }
 
 void composeTransforms(Node* n, bool upward, LayoutTicker* ticker) {

@@ -20,7 +20,7 @@ void layoutGraph(Graph& graph, Node* s) {
 void layoutTree(const ViewerSettings& settings, Node* s, LayoutTicker* ticker) {
     if (s == nullptr) return;  // an empty graph has nothing to lay out
     s->globalTransform.setIdentity();
-    s->localPlacement.setIdentity();
+    s->setPlacementIdentity();
     sizeSubtree(settings, s, false, ticker);
     composeTransforms(s, false, ticker);
     if (s->parent != nullptr) {

@@ -10,7 +10,7 @@ ProjTransform LocalPlacement::rotation() const {
     return r;
 }
 
-ProjTransform LocalPlacement::transform() const {
+ProjTransform LocalPlacement::transform(Kind kind) const {
     if (kind == Identity) return ProjTransform::identity();
     ProjTransform toward;
     toward.setTranslationBy(-distance, 0.0, 0.0);

@@ -81,9 +81,9 @@ double placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, 
                                   ringRadius * std::sin(azimuth), 1.0);
         // Only the numbers are kept; composition builds the transform from them.
         if (upward && k == anchor) {
-            p->localPlacement.set(LocalPlacement::Inverse, d, direction);
+            p->setPlacement(LocalPlacement::Inverse, d, direction);
         } else {
-            k->localPlacement.set(LocalPlacement::Forward, d, direction);
+            k->setPlacement(LocalPlacement::Forward, d, direction);
         }
 
         if (r > maxR) maxR = r;

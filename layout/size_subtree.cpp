@@ -37,7 +37,7 @@ double clampRadius(const ViewerSettings& settings, double r) {
 void sizeLeafAlone(const ViewerSettings& settings, Node* n) {
     if (n->children.empty()) {
         n->radius = settings.minRadius;
-        n->localPlacement.setIdentity();
+        n->setPlacementIdentity();
     }
 }
 
