@@ -85,7 +85,7 @@ ProjTransform localTransformOf(const Node& n, ChildTranslations& translations);
 /// upward set, anchor is the child that target is placed relative to. Returns the polar
 /// angle of the last band used in the final placement.
 double sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
-                      LayoutScratch& scratch);
+                        LayoutScratch& scratch);
 /// Radius of the hemisphere whose area is areaSum inflated for childCount children, before
 /// clamping to the settings' minimum and maximum.
 double hemisphereRadius(double areaSum, std::size_t childCount);

@@ -82,7 +82,7 @@ void sortByDescendingCount(std::vector<OrderRecord>& order) {
 }
 
 double sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
-                      LayoutScratch& scratch) {
+                        LayoutScratch& scratch) {
     Node* p = target;
     std::vector<OrderRecord>& order = scratch.order;
     const PointerList<Node>& children = p->children;

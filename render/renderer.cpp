@@ -325,7 +325,8 @@ void Renderer::drawNodeLinks(Node* n) {
             if (i + 2 * kLinkPrefetch < childCount) {
                 __builtin_prefetch(&children[i + 2 * kLinkPrefetch]->parentLink);
             }
-            if (i + kLinkPrefetch < childCount) prefetchLink(children[i + kLinkPrefetch]->parentLink);
+            if (i + kLinkPrefetch < childCount)
+                prefetchLink(children[i + kLinkPrefetch]->parentLink);
             drawLink(children[i]->parentLink);
         }
         endLinks();

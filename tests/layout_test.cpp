@@ -68,7 +68,7 @@ ProjTransform& localOf(const Node* n) {
 }
 
 double placeChildrenLiterally(const ViewerSettings& st, Node* n, bool upward, Node* p,
-                            const std::vector<OrderRecord>& list) {
+                              const std::vector<OrderRecord>& list) {
     const double R = p->radius;
     const double s = std::sinh(R);
     const double d = R * (1 + st.childSpacing * std::tanh(R));
@@ -105,8 +105,7 @@ double placeChildrenLiterally(const ViewerSettings& st, Node* n, bool upward, No
                 azimuth += step;
             }
         }
-        const ProjPoint q(R * std::cos(bandAngle),
-                          R * std::sin(bandAngle) * std::cos(azimuth),
+        const ProjPoint q(R * std::cos(bandAngle), R * std::sin(bandAngle) * std::cos(azimuth),
                           R * std::sin(bandAngle) * std::sin(azimuth), 1);
         ProjTransform rm;
         rm.setRotationBetween(ProjPoint(1, 0, 0, 1), q);
@@ -154,8 +153,7 @@ void sizeSubtreeLiterally(const ViewerSettings& st, Node* n, bool upward) {
     p->radius = R;
     const double bandAngle = placeChildrenLiterally(st, n, upward, p, list);
     if (bandAngle > 1.57) {
-        R = orvo::asinh(
-            std::sqrt(std::pow(std::sinh(R), 2.0) * (1 - std::cos(bandAngle)) * 1.076));
+        R = orvo::asinh(std::sqrt(std::pow(std::sinh(R), 2.0) * (1 - std::cos(bandAngle)) * 1.076));
         p->radius = R;
         placeChildrenLiterally(st, n, upward, p, list);
     }

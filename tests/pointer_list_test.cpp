@@ -1,11 +1,11 @@
 // The nodes' compact pointer lists: order kept through growth, erasing and copying, and moves
 // that leave the source empty and own nothing twice (the sanitizer build checks the memory).
+#include "graph/pointer_list.h"
+
 #include <gtest/gtest.h>
 
 #include <utility>
 #include <vector>
-
-#include "graph/pointer_list.h"
 
 namespace orvo {
 namespace {

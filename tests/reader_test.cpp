@@ -49,9 +49,12 @@ TEST(Reader, WorkedExample) {
         EXPECT_EQ(g.links[i]->linkId(), linkIds[i]) << i;
         EXPECT_EQ(g.links[i]->flags, flags[i]) << i;
     }
-    EXPECT_EQ(std::vector<Link*>(g.nodes[1]->outLinks.begin(), g.nodes[1]->outLinks.end()), (std::vector<Link*>{g.links[2], g.links[5]}));
-    EXPECT_EQ(std::vector<Link*>(g.nodes[0]->inLinks.begin(), g.nodes[0]->inLinks.end()), std::vector<Link*>{g.links[2]});
-    EXPECT_EQ(std::vector<Link*>(g.nodes[3]->inLinks.begin(), g.nodes[3]->inLinks.end()), std::vector<Link*>{g.links[5]});
+    EXPECT_EQ(std::vector<Link*>(g.nodes[1]->outLinks.begin(), g.nodes[1]->outLinks.end()),
+              (std::vector<Link*>{g.links[2], g.links[5]}));
+    EXPECT_EQ(std::vector<Link*>(g.nodes[0]->inLinks.begin(), g.nodes[0]->inLinks.end()),
+              std::vector<Link*>{g.links[2]});
+    EXPECT_EQ(std::vector<Link*>(g.nodes[3]->inLinks.begin(), g.nodes[3]->inLinks.end()),
+              std::vector<Link*>{g.links[5]});
     EXPECT_EQ(groupsOf(g, g.nodes[2]), (Strings{"image", "main"}));
     for (const Node* n : g.nodes) EXPECT_EQ(n->flags, Shown);
     const ProjTransform identity = ProjTransform::identity();
