@@ -90,7 +90,8 @@ void Graph::detachFromParent(Node* x) {
 void Graph::finishRead() {
     // Link ends are known from creation on, so only the holes left by moves remain to remove.
     for (Node* n : read_->nodesWithHoles) {
-        n->children.eraseValue(nullptr);
+        n->children.erase(std::remove(n->children.begin(), n->children.end(), nullptr),
+                          n->children.end());
     }
     read_.reset();
     nodes.shrink_to_fit();
