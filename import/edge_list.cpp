@@ -123,7 +123,7 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
         return result;
     }
     progress(0, 0, "reading");
-    const std::string text = readRest(in);
+    std::string text = readRest(in);
     if (in.bad()) {
         result.error = file + ": read error";
         return result;
@@ -238,6 +238,9 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
             if (progress.cancelled()) cancelled = true;
         }
     });
+    // The ids are interned: the file's text goes before the tree is built and written, which
+    // the viewer reads while this still runs.
+    std::string().swap(text);
     if (!result.error.empty()) return result;
     if (error) {
         result.error = file + ":" + std::to_string(error->line) + ": " + error->message;

@@ -40,7 +40,7 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
         return result;
     }
     progress(0, 0, "reading");
-    const std::string text = readRest(in);
+    std::string text = readRest(in);
     pugi::xml_document doc;
     const pugi::xml_parse_result parsed = doc.load_buffer(text.data(), text.size());
     if (!parsed) {
@@ -151,6 +151,10 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
         }
         stack.insert(stack.end(), children.rbegin(), children.rend());
     }
+    // The ids are interned: the document and the file's text go before the tree is built and
+    // written, which the viewer reads while this still runs.
+    doc.reset();
+    std::string().swap(text);
     if (!graph.build(options.root, file, result)) return result;
     if (!graph.write(out, progress, result)) {
         result.cancelled = progress.cancelled();
