@@ -1,13 +1,23 @@
-// Large blocks for the chunked stores: 2 MiB-aligned anonymous mappings advised for huge pages.
+// Large blocks for the chunked stores: 2 MiB-aligned anonymous mappings advised for huge pages,
+// taken ready from the prefaulted reserve while a read runs.
 #include "graph/chunked_store.h"
 
 #include <sys/mman.h>
 
 #include <cstdint>
 
+#include "graph/prefaulted_blocks.h"
+
 namespace orvo {
 
 void* allocateLargeBlock(size_t bytes) {
+    if (bytes == kLargeBlockBytes) {
+        if (void* block = takePrefaultedBlock()) return block;
+    }
+    return mapLargeBlock(bytes);
+}
+
+void* mapLargeBlock(size_t bytes) {
     // Map twice the size and trim to an aligned block, so a huge page can back it.
     const size_t span = bytes + kLargeBlockBytes;
     void* raw = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);

@@ -225,6 +225,13 @@ public:
 private:
     struct ReadState;  // lookups that only live while a stream is read (reader.cpp)
 
+    struct RecordResult {
+        Node* node;    // the record's node, new or found
+        bool created;  // the record made it
+    };
+    /// addRecord with the id's NodeIndex::hashOf at hand, telling the node it found too.
+    RecordResult applyRecord(Node* parent, std::string_view id, uint32_t idHash, int32_t level,
+                             int32_t extra);
     void clearContents();
     void addNodeWithHash(Node* n, std::string_view id, uint32_t idHash);
     Node* newNode(Node* parent, int32_t level);

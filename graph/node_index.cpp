@@ -38,6 +38,28 @@ int32_t NodeIndex::find(std::string_view id, uint32_t hash, const std::vector<No
     }
 }
 
+int32_t NodeIndex::candidateOf(uint32_t hash) const {
+    if (slots_.empty()) return -1;
+    const uint32_t indexMask = maskOf(indexBits_);
+    const uint32_t tag = hash & ~indexMask;
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const uint32_t slot = slots_[i];
+        if (slot == 0) return -1;
+        if ((slot & ~indexMask) == tag) return static_cast<int32_t>((slot & indexMask) - 1);
+    }
+}
+
+void NodeIndex::prefetchNode(uint32_t hash, const std::vector<Node*>& nodes) const {
+    const int32_t index = candidateOf(hash);
+    if (index >= 0) __builtin_prefetch(&nodes[index]->id);
+}
+
+void NodeIndex::prefetchNodeId(uint32_t hash, const std::vector<Node*>& nodes) const {
+    const int32_t index = candidateOf(hash);
+    if (index >= 0) __builtin_prefetch(nodes[index]->id.data());
+}
+
 void NodeIndex::insert(std::string_view id, uint32_t hash, int32_t index,
                        const std::vector<Node*>& nodes) {
     if (static_cast<size_t>(index) >= hashes_.size())

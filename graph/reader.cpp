@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "graph/graph.h"
+#include "graph/prefaulted_blocks.h"
 #include "graph/read_state.h"
 #include "graph/record_fields.h"
 
@@ -25,7 +26,9 @@ struct OutlineState {
 };
 
 // Feeds complete lines of a chunked byte stream to a handler. Lines longer than the limit are
-// dropped whole; a line split across two chunks is assembled in a small buffer.
+// dropped whole; a line split across two chunks is assembled in a small buffer. The handler learns
+// whether the view stays valid until feed() returns (it points into the chunk) or only for the
+// call (it points into that buffer).
 class LineSplitter {
 public:
     template <typename Handler>
@@ -34,7 +37,7 @@ public:
             const char* newline = static_cast<const char*>(std::memchr(data, '\n', size));
             const size_t piece = newline ? static_cast<size_t>(newline - data) : size;
             if (!tooLong_ && pending_.empty() && newline && piece <= kMaxLineBytes) {
-                handle(std::string_view(data, piece));  // the usual case: no copy
+                handle(std::string_view(data, piece), true);  // the usual case: no copy
             } else {
                 append(data, piece);
                 if (newline) flush(handle);
@@ -70,7 +73,7 @@ private:
         if (tooLong_) {
             ++longLines_;
         } else {
-            handle(std::string_view(pending_));
+            handle(std::string_view(pending_), false);
         }
         pending_.clear();
         tooLong_ = false;
@@ -105,6 +108,7 @@ void placeInOutline(OutlineState& state, int64_t v) {
 }  // namespace
 
 void Graph::parseStream(std::istream& in) {
+    const PrefaultedBlocks prefaulted;  // a big read takes its node, link and id blocks ready
     read_ = std::make_unique<ReadState>();
     // reload() calls this on an emptied graph; should nodes exist already, the lookups start
     // out knowing them.
@@ -120,20 +124,43 @@ void Graph::parseStream(std::istream& in) {
     std::vector<GroupNameId> groupIds;
     const bool withExtra = settings.loadFlags & ExtraField;
 
-    // Reads one line; false when the line was skipped.
-    auto readLine = [&](std::string_view line) -> bool {
+    // Lines are taken in batches: a first pass finds each line's level and id and hashes the id,
+    // and passes over the batch then bring the id's index slot, its node and its bytes into the
+    // cache, each pass over loads that were started by the one before. The records themselves
+    // are applied in file order afterwards, exactly as one at a time.
+    struct ScannedLine {
+        RecordFields fields;  // past the id
+        int32_t level;
+        std::string_view id;  // empty: a line of blanks, or a level alone
+        uint32_t idHash;
+        bool blank;  // no record and not a skipped one
+    };
+    constexpr size_t kBatchLines = 64;
+    std::vector<ScannedLine> batch;
+    batch.reserve(kBatchLines);
+
+    auto scan = [&](std::string_view line) {
         // A zero byte ends the line's content.
         if (const void* zero = std::memchr(line.data(), '\0', line.size())) {
             line = line.substr(0, static_cast<const char*>(zero) - line.data());
         }
-        if (line.size() <= 1) return true;  // empty lines are no records, nor skipped ones
-        RecordFields fields(line);
-        const int32_t level = readInt(fields.next());
-        const std::string_view id = fields.next();
-        if (id.empty()) return false;  // a line of blanks, or a level alone
+        ScannedLine& s = batch.emplace_back(ScannedLine{RecordFields(line), 0, {}, 0, true});
+        if (line.size() <= 1) return;  // empty lines are no records, nor skipped ones
+        s.blank = false;
+        s.level = readInt(s.fields.next());
+        s.id = s.fields.next();
+        if (s.id.empty() || s.level < -98) return;
+        s.idHash = NodeIndex::hashOf(s.id);
+        nodeIndexById_.prefetchSlot(s.idHash);
+    };
 
-        if (level < -98) {
-            if (id != "position") return false;
+    // Applies one scanned line; false when the line was skipped.
+    auto apply = [&](ScannedLine& s) -> bool {
+        if (s.blank) return true;
+        if (s.id.empty()) return false;
+        RecordFields& fields = s.fields;
+        if (s.level < -98) {
+            if (s.id != "position") return false;
             ProjTransform home;
             for (double& element : home.m) {
                 const std::string_view field = fields.next();
@@ -159,25 +186,39 @@ void Graph::parseStream(std::istream& in) {
             groupIds.push_back(groupNames_.intern(fields.next()));
         }
 
-        placeInOutline(outline, level);
-        if (Node* added = addRecord(outline.parent, id, level, extra)) {
-            added->groups = groupNames_.internSet(groupIds);
-            outline.lastNode = added;
+        placeInOutline(outline, s.level);
+        const RecordResult result = applyRecord(outline.parent, s.id, s.idHash, s.level, extra);
+        outline.lastNode = result.node;
+        if (result.created) {
+            result.node->groups = groupNames_.internSet(groupIds);
             if (outline.parent == nullptr) {
-                outline.parent = added;
+                outline.parent = result.node;
                 settings.topNodeIndex = 0;
             }
-        } else {
-            outline.lastNode = findNode(id);
         }
         return true;
     };
-    ReadStats stats;
-    auto handleLine = [&](std::string_view line) {
-        if (line.size() > 1) ++stats.lines;
-        if (!readLine(line)) ++stats.skippedLines;
-    };
 
+    ReadStats stats;
+    auto applyBatch = [&] {
+        for (const ScannedLine& s : batch)
+            if (!s.id.empty()) nodeIndexById_.prefetchEntry(s.idHash, nodes);
+        for (const ScannedLine& s : batch)
+            if (!s.id.empty()) nodeIndexById_.prefetchNode(s.idHash, nodes);
+        for (const ScannedLine& s : batch)
+            if (!s.id.empty()) nodeIndexById_.prefetchNodeId(s.idHash, nodes);
+        for (ScannedLine& s : batch)
+            if (!apply(s)) ++stats.skippedLines;
+        batch.clear();
+    };
+    // A line that points into the chunk waits in the batch; one assembled across chunks is valid
+    // only during the call, so the batch is applied first and the line at once.
+    auto handleLine = [&](std::string_view line, bool validUntilFeedReturns) {
+        if (line.size() > 1) ++stats.lines;
+        if (!validUntilFeedReturns) applyBatch();
+        scan(line);
+        if (!validUntilFeedReturns || batch.size() == kBatchLines) applyBatch();
+    };
 
     LineSplitter splitter;
     std::vector<char> chunk(kChunkBytes);
@@ -186,12 +227,15 @@ void Graph::parseStream(std::istream& in) {
         in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
         const auto got = static_cast<size_t>(in.gcount());
         if (got == 0) break;
-        if (!stats.holdsNul && std::memchr(chunk.data(), '\0', got) != nullptr) stats.holdsNul = true;
+        if (!stats.holdsNul && std::memchr(chunk.data(), '\0', got) != nullptr)
+            stats.holdsNul = true;
         splitter.feed(chunk.data(), got, handleLine);
+        applyBatch();  // the chunk is overwritten next
         consumed += got;
         if (progress) progress(consumed);
     }
     splitter.finish(handleLine);
+    applyBatch();
     stats.lines += splitter.longLines();
     stats.skippedLines += splitter.longLines();
     readStats = stats;

@@ -13,8 +13,13 @@ constexpr uint8_t kTreeLinkFlags = Enabled | Shown;
 }  // namespace
 
 Node* Graph::addRecord(Node* parent, std::string_view id, int32_t level, int32_t extra) {
+    const RecordResult result = applyRecord(parent, id, NodeIndex::hashOf(id), level, extra);
+    return result.created ? result.node : nullptr;
+}
+
+Graph::RecordResult Graph::applyRecord(Node* parent, std::string_view id, uint32_t idHash,
+                                       int32_t level, int32_t extra) {
     // One hash of the id serves both the lookup and, for a new node, the registration.
-    const uint32_t idHash = NodeIndex::hashOf(id);
     const int32_t existing = parent ? nodeIndexById_.find(id, idHash, nodes) : -1;
     Node* x = existing < 0 ? nullptr : nodes[existing];
     if (x == nullptr) {
@@ -31,11 +36,11 @@ Node* Graph::addRecord(Node* parent, std::string_view id, int32_t level, int32_t
             parent->children.push_back(x);
             x->parentLink = l;
         }
-        return x;
+        return {x, true};
     }
     // Given the tree's invariants, x is one of parent's children exactly when parent is its
     // parent.
-    if (x == parent || x->parent == parent) return nullptr;
+    if (x == parent || x->parent == parent) return {x, false};
     if (preferNewParent(parent, x->parent, id, extra) == 1) {
         moveNode(x, parent, extra);
     } else if (!hasLinkTo(parent, x)) {
@@ -44,7 +49,7 @@ Node* Graph::addRecord(Node* parent, std::string_view id, int32_t level, int32_t
         x->inLinks.push_back(l);
         if (read_) read_->outLinkPairs.insert(parent->index, x->index);
     }
-    return nullptr;
+    return {x, false};
 }
 
 bool Graph::hasLinkTo(const Node* from, const Node* to) const {

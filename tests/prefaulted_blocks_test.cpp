@@ -1,0 +1,110 @@
+// The reserve of prefaulted blocks: what it hands out is resident, aligned and writable; its
+// thread lives only while a scope wants blocks.
+#include "graph/prefaulted_blocks.h"
+
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "graph/chunked_store.h"
+
+namespace orvo {
+namespace {
+
+int threadCount() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("Threads:", 0) == 0) return std::stoi(line.substr(8));
+    return -1;
+}
+
+// Fraction of the block's pages that are in memory.
+double residentShare(void* block) {
+    const long page = ::sysconf(_SC_PAGESIZE);
+    std::vector<unsigned char> resident(kLargeBlockBytes / static_cast<size_t>(page));
+    if (::mincore(block, kLargeBlockBytes, resident.data()) != 0) return -1;
+    size_t in = 0;
+    for (unsigned char r : resident) in += r & 1;
+    return double(in) / double(resident.size());
+}
+
+// The thread count once it settles at `expected` (a joined thread may linger in the count for a
+// moment), or the last count seen.
+int settledThreadCount(int expected) {
+    int count = threadCount();
+    for (int i = 0; i < 1000 && count != expected; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        count = threadCount();
+    }
+    return count;
+}
+
+void* waitForReadyBlock() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (void* block = takePrefaultedBlock()) return block;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return nullptr;
+}
+
+TEST(PrefaultedBlocks, HandsOutResidentBlocksOnlyWhileAScopeLives) {
+    EXPECT_EQ(takePrefaultedBlock(), nullptr);
+    const int threadsBefore = threadCount();
+
+    // A block mapped on demand has no page yet: the residency check can tell the two apart.
+    void* fresh = mapLargeBlock(kLargeBlockBytes);
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(residentShare(fresh), 0.0);
+    freeLargeBlock(fresh, kLargeBlockBytes);
+
+    std::vector<void*> taken;
+    {
+        const PrefaultedBlocks outer;
+        {
+            const PrefaultedBlocks inner;  // scopes nest; the inner one's end stops nothing
+            // The first few requests of a scope are left to mapping on demand.
+            for (int i = 0; i < 4; ++i) EXPECT_EQ(takePrefaultedBlock(), nullptr);
+        }
+        for (int i = 0; i < 3; ++i) {
+            void* block = waitForReadyBlock();
+            ASSERT_NE(block, nullptr) << "block " << i;
+            taken.push_back(block);
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % kLargeBlockBytes, 0u);
+            EXPECT_EQ(residentShare(block), 1.0);
+            std::memset(block, 0x5a, kLargeBlockBytes);
+        }
+        EXPECT_GT(threadCount(), threadsBefore);
+        EXPECT_NE(allocateLargeBlock(kLargeBlockBytes), nullptr);  // taken or mapped, never none
+    }
+    // The last scope's end stops the thread and keeps no block back.
+    EXPECT_EQ(settledThreadCount(threadsBefore), threadsBefore);
+    EXPECT_EQ(takePrefaultedBlock(), nullptr);
+    // Blocks handed out stay the taker's.
+    for (void* block : taken) {
+        EXPECT_EQ(static_cast<unsigned char*>(block)[kLargeBlockBytes - 1], 0x5a);
+        freeLargeBlock(block, kLargeBlockBytes);
+    }
+
+    // A new scope starts a new thread.
+    {
+        const PrefaultedBlocks again;
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(takePrefaultedBlock(), nullptr);
+        void* block = waitForReadyBlock();
+        ASSERT_NE(block, nullptr);
+        freeLargeBlock(block, kLargeBlockBytes);
+    }
+    EXPECT_EQ(settledThreadCount(threadsBefore), threadsBefore);
+}
+
+}  // namespace
+}  // namespace orvo
