@@ -4,27 +4,56 @@
 
 #include "graph/graph.h"
 #include "layout/layout.h"
+#include "layout/subtree_split.h"
 
 namespace orvo {
 
 namespace {
 
+// n's children take their global transforms from their own placement and n's.
+void placeChildrenOf(Node* n, ChildTranslations& translations) {
+    for (Node* k : n->children) {
+        k->globalTransform = localTransformOf(*k, translations) * n->globalTransform;
+    }
+}
+
 // Every node's global transform is set before its children's (the order among siblings does
-// not change any value).
+// not change any value). The top node counts as placed here unless the walk is one part of a
+// bigger one (`isPart`), whose caller counted it.
 void composeDownward(Node* n, std::vector<Node*>& stack, ChildTranslations& translations,
-                     LayoutTicker* ticker) {
+                     LayoutTicker* ticker, bool isPart = false) {
     stack.clear();
     stack.push_back(n);
     while (!stack.empty()) {
         Node* node = stack.back();
         stack.pop_back();
         // Placed now: the node's children; and the top node, which its caller placed.
-        if (ticker != nullptr) ticker->tick(node->children.size() + (node == n));
+        if (ticker != nullptr) ticker->tick(node->children.size() + (node == n && !isPart));
+        placeChildrenOf(node, translations);
         for (Node* k : node->children) {
-            k->globalTransform = localTransformOf(*k, translations) * node->globalTransform;
             if (!k->children.empty()) stack.push_back(k);
         }
     }
+}
+
+// The same walk shared with a second thread: the top levels first, then the subtrees below.
+void composeOnTwoThreads(Node* n, std::vector<Node*>& stack, ChildTranslations& translations,
+                         LayoutTicker* ticker) {
+    const SubtreeSplit split = splitSubtree(n, kSplitRoots);
+    for (Node* node : split.upper) {
+        if (ticker != nullptr) ticker->tick(node->children.size() + (node == n));
+        placeChildrenOf(node, translations);
+    }
+    std::vector<Node*> helperStack;
+    ChildTranslations helperTranslations;
+    forEachRootOnTwoThreads(split.roots, ticker, [&](Node* root, LayoutTicker* t, int thread) {
+        if (root->children.empty()) return;
+        if (thread == 0) {
+            composeDownward(root, stack, translations, t, true);
+        } else {
+            composeDownward(root, helperStack, helperTranslations, t, true);
+        }
+    });
 }
 
 }  // namespace
@@ -36,12 +65,16 @@ ProjTransform localTransformOf(const Node& n, ChildTranslations& translations) {
     return n.placementKind == LocalPlacement::Inverse ? forward.inverse() : forward;
 }
 
-void composeTransforms(Node* n, bool upward, LayoutTicker* ticker) {
+void composeTransforms(Node* n, bool upward, LayoutTicker* ticker, bool twoThreads) {
     std::vector<Node*> stack;
     // Siblings share their parent's distance: a memo builds each distinct translation once.
     ChildTranslations translations;
     if (!upward) {
-        composeDownward(n, stack, translations, ticker);
+        if (twoThreads) {
+            composeOnTwoThreads(n, stack, translations, ticker);
+        } else {
+            composeDownward(n, stack, translations, ticker);
+        }
         return;
     }
     for (Node* p = n->parent; p != nullptr; n = p, p = p->parent) {

@@ -8,21 +8,22 @@
 namespace orvo {
 
 void layoutGraph(Graph& graph, Node* s) {
+    const bool twoThreads = graph.nodes.size() >= kTwoThreadLayoutNodes;
     if (!graph.layoutProgress) {
-        layoutTree(graph.settings, s);
+        layoutTree(graph.settings, s, nullptr, twoThreads);
         return;
     }
     LayoutTicker ticker(graph.layoutProgress, 2 * static_cast<uint64_t>(graph.nodes.size()));
-    layoutTree(graph.settings, s, &ticker);
+    layoutTree(graph.settings, s, &ticker, twoThreads);
     ticker.finish();
 }
 
-void layoutTree(const ViewerSettings& settings, Node* s, LayoutTicker* ticker) {
+void layoutTree(const ViewerSettings& settings, Node* s, LayoutTicker* ticker, bool twoThreads) {
     if (s == nullptr) return;  // an empty graph has nothing to lay out
     s->globalTransform.setIdentity();
     s->setPlacementIdentity();
-    sizeSubtree(settings, s, false, ticker);
-    composeTransforms(s, false, ticker);
+    sizeSubtree(settings, s, false, ticker, twoThreads);
+    composeTransforms(s, false, ticker, twoThreads);
     if (s->parent != nullptr) {
         sizeSubtree(settings, s, true, ticker);
         composeTransforms(s, true, ticker);

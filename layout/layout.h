@@ -50,7 +50,16 @@ void layoutGraph(Graph& graph, Node* s);
 
 /// layoutGraph without the Graph: the tree reached from s. With a ticker, one tick per node
 /// sized and one per node placed: twice the tree's node count in all.
-void layoutTree(const ViewerSettings& settings, Node* s, LayoutTicker* ticker = nullptr);
+/// With twoThreads, the downward passes share the subtrees below the start's top levels with a
+/// second thread; the result is the same to the last bit.
+void layoutTree(const ViewerSettings& settings, Node* s, LayoutTicker* ticker = nullptr,
+                bool twoThreads = false);
+/// Trees from this many nodes on are laid out on two threads: below it, starting the thread
+/// costs more than it saves.
+constexpr size_t kTwoThreadLayoutNodes = 50000;
+/// How many subtrees a split asks for: enough that the threads stay busy until near the end
+/// however uneven the subtrees are.
+constexpr size_t kSplitRoots = 256;
 
 /// The steps of layoutGraph, exposed for tests. All of them work with explicit stacks: the
 /// depth of the tree is bounded only by memory.
@@ -59,12 +68,13 @@ struct OrderRecord {
     int index;    // its position in the parent's children
 };
 void sizeSubtree(const ViewerSettings& settings, Node* n, bool upward,
-                 LayoutTicker* ticker = nullptr);
+                 LayoutTicker* ticker = nullptr, bool twoThreads = false);
 /// Places the target's children on its hemisphere; returns the polar angle of the last band
 /// used (0 when every child sits at the pole), which tells whether they spilled past the equator.
 double placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
                      const std::vector<OrderRecord>& order);
-void composeTransforms(Node* n, bool upward, LayoutTicker* ticker = nullptr);
+void composeTransforms(Node* n, bool upward, LayoutTicker* ticker = nullptr,
+                       bool twoThreads = false);
 
 /// Buffers shared by every node of a layout pass, so that no node allocates.
 struct LayoutScratch {

@@ -7,6 +7,7 @@
 #include "geometry/proj_point.h"
 #include "graph/graph.h"
 #include "layout/layout.h"
+#include "layout/subtree_split.h"
 #include "settings/viewer_settings.h"
 
 namespace orvo {
@@ -41,9 +42,10 @@ void sizeLeafAlone(const ViewerSettings& settings, Node* n) {
     }
 }
 
-// Post-order walk of n's subtree: every node is sized after all of its children.
+// Post-order walk of n's subtree: every node is sized after all of its children. A leaf at the
+// top gets the start's placement unless the walk is one part of a bigger one (`isPart`).
 void sizeSubtreeDownward(const ViewerSettings& settings, Node* n, LayoutScratch& scratch,
-                         LayoutTicker* ticker) {
+                         LayoutTicker* ticker, bool isPart = false) {
     std::vector<LayoutScratch::Frame>& stack = scratch.stack;
     stack.clear();
     stack.push_back({n, 0});
@@ -58,6 +60,23 @@ void sizeSubtreeDownward(const ViewerSettings& settings, Node* n, LayoutScratch&
         stack.pop_back();
         if (ticker != nullptr) ticker->tick();
         // A leaf below n gets its local transform from its parent's placement right after.
+        if (node == n && !isPart) sizeLeafAlone(settings, node);
+        sizeFromChildren(settings, node, false, node, scratch);
+    }
+}
+
+// The same walk shared with a second thread: the subtrees below the top levels first, then the
+// top levels deepest first.
+void sizeSubtreeOnTwoThreads(const ViewerSettings& settings, Node* n, LayoutScratch& scratch,
+                             LayoutTicker* ticker) {
+    const SubtreeSplit split = splitSubtree(n, kSplitRoots);
+    LayoutScratch helperScratch;
+    forEachRootOnTwoThreads(split.roots, ticker, [&](Node* root, LayoutTicker* t, int thread) {
+        sizeSubtreeDownward(settings, root, thread == 0 ? scratch : helperScratch, t, true);
+    });
+    for (auto it = split.upper.rbegin(); it != split.upper.rend(); ++it) {
+        Node* node = *it;
+        if (ticker != nullptr) ticker->tick();
         if (node == n) sizeLeafAlone(settings, node);
         sizeFromChildren(settings, node, false, node, scratch);
     }
@@ -120,10 +139,15 @@ double sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upwar
     return bandAngle;
 }
 
-void sizeSubtree(const ViewerSettings& settings, Node* n, bool upward, LayoutTicker* ticker) {
+void sizeSubtree(const ViewerSettings& settings, Node* n, bool upward, LayoutTicker* ticker,
+                 bool twoThreads) {
     LayoutScratch scratch;
     if (!upward) {
-        sizeSubtreeDownward(settings, n, scratch, ticker);
+        if (twoThreads) {
+            sizeSubtreeOnTwoThreads(settings, n, scratch, ticker);
+        } else {
+            sizeSubtreeDownward(settings, n, scratch, ticker);
+        }
         return;
     }
     // Upward: size each ancestor relative to the child it was reached from, up to the top.

@@ -16,6 +16,7 @@
 #include "geometry/proj_transform.h"
 #include "graph/graph.h"
 #include "layout/child_translations.h"
+#include "layout/subtree_split.h"
 #include "settings/viewer_settings.h"
 
 using namespace orvo;
@@ -425,14 +426,21 @@ TEST(Layout, OverflowingBandsEnlargeTheHemisphere) {
     }
 }
 
+// Also on two threads: the subtrees below the top levels are shared out, the bits stay.
 TEST(Layout, AgreesWithRecursiveTranscription) {
-    for (const float spacing : {0.0f, 0.25f}) {
+    for (int variant = 0; variant < 4; ++variant) {
+        const float spacing = variant % 2 == 0 ? 0.0f : 0.25f;
+        const bool twoThreads = variant >= 2;
         ViewerSettings settings;
         settings.childSpacing = spacing;
         for (unsigned seed = 1; seed <= 4; ++seed) {
             Tree mine, theirs;
             buildRandomTree(mine, seed, 1500);
             buildRandomTree(theirs, seed, 1500);
+            // The trees are wide enough near the top for a real split.
+            const SubtreeSplit split = splitSubtree(&mine.nodes[0], kSplitRoots);
+            ASSERT_GE(split.roots.size(), kSplitRoots);
+            ASSERT_EQ(split.upper.front(), &mine.nodes[0]);
             // From a node deep inside a fresh tree first, then from the top.
             for (const int start : {1400, 0}) {
                 // Laid out with a ticker: it must not change a bit, and it counts each node
@@ -443,7 +451,7 @@ TEST(Layout, AgreesWithRecursiveTranscription) {
                     reported = done;
                 };
                 LayoutTicker ticker(report, 2 * mine.nodes.size());
-                layoutTree(settings, s, &ticker);
+                layoutTree(settings, s, &ticker, twoThreads);
                 EXPECT_EQ(ticker.done(), 2 * mine.nodes.size()) << "start " << start;
                 ticker.finish();
                 EXPECT_EQ(reported, 2 * mine.nodes.size());
