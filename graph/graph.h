@@ -232,6 +232,8 @@ private:
     /// addRecord with the id's NodeIndex::hashOf at hand, telling the node it found too.
     RecordResult applyRecord(Node* parent, std::string_view id, uint32_t idHash, int32_t level,
                              int32_t extra);
+    /// Makes room for the records of a stream of that many bytes (reader.cpp).
+    void reserveForBytes(uint64_t bytes);
     void clearContents();
     void addNodeWithHash(Node* n, std::string_view id, uint32_t idHash);
     Node* newNode(Node* parent, int32_t level);

@@ -4,6 +4,7 @@
 namespace orvo {
 
 void GroupNames::clear() {
+    recent_.fill(0);
     names_.clear();
     nameIds_.clear();
     sets_.clear();
@@ -13,11 +14,18 @@ void GroupNames::clear() {
 }
 
 GroupNameId GroupNames::intern(std::string_view name) {
+    GroupNameId* recent = name.empty() ? nullptr : &recent_[recentSlotOf(name)];
+    if (recent != nullptr && *recent != 0 && names_[*recent - 1] == name) return *recent - 1;
     auto found = nameIds_.find(name);
-    if (found != nameIds_.end()) return found->second;
-    const auto id = static_cast<GroupNameId>(names_.size());
-    names_.emplace_back(name);
-    nameIds_.emplace(names_.back(), id);
+    GroupNameId id;
+    if (found != nameIds_.end()) {
+        id = found->second;
+    } else {
+        id = static_cast<GroupNameId>(names_.size());
+        names_.emplace_back(name);
+        nameIds_.emplace(names_.back(), id);
+    }
+    if (recent != nullptr) *recent = id + 1;
     return id;
 }
 

@@ -2,6 +2,7 @@
 // them, so each node keeps only the id of its combination (its "group set").
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -41,6 +42,16 @@ private:
         using is_transparent = void;
         size_t operator()(std::string_view name) const;
     };
+    // A site has few group names, each seen on most lines: a small cache, indexed by a cheap
+    // hash of the name, answers most lookups with one comparison instead of a full hash.
+    static size_t recentSlotOf(std::string_view name) {
+        return (name.size() * 31 + static_cast<unsigned char>(name.front()) * 7 +
+                static_cast<unsigned char>(name.back())) %
+               kRecentSlots;
+    }
+    static constexpr size_t kRecentSlots = 64;
+    std::array<GroupNameId, kRecentSlots> recent_{};  // name id + 1, 0 when empty
+
     std::vector<std::string> names_;
     std::unordered_map<std::string, GroupNameId, NameHash, std::equal_to<>> nameIds_;
     std::vector<std::vector<GroupNameId>> sets_;

@@ -24,6 +24,13 @@ void NodeIndex::clear() {
     indexBits_ = 0;
 }
 
+void NodeIndex::reserve(size_t count) {
+    hashes_.reserve(count);
+    size_t slots = 64;
+    while (slots < 2 * (count + 1)) slots *= 2;  // at most half full, as insert keeps it
+    if (slots > slots_.size()) grow(slots);
+}
+
 int32_t NodeIndex::find(std::string_view id, uint32_t hash, const std::vector<Node*>& nodes) const {
     if (slots_.empty()) return -1;
     const uint32_t indexMask = maskOf(indexBits_);

@@ -16,6 +16,8 @@ public:
     static uint32_t hashOf(std::string_view id);
 
     void clear();
+    /// Makes room for `count` entries in all, so that reaching them needs no rehash.
+    void reserve(size_t count);
     /// Index of the node with that id, or -1.
     int32_t find(std::string_view id, const std::vector<Node*>& nodes) const {
         return find(id, hashOf(id), nodes);

@@ -105,7 +105,41 @@ void placeInOutline(OutlineState& state, int64_t v) {
     }
 }
 
+// Bytes from the stream's position to its end, or 0 when the stream cannot tell (a pipe).
+uint64_t bytesLeftIn(std::istream& in) {
+    std::streambuf* buffer = in.rdbuf();
+    if (buffer == nullptr) return 0;
+    const std::streampos here = buffer->pubseekoff(0, std::ios::cur, std::ios::in);
+    if (here == std::streampos(-1)) return 0;
+    const std::streampos end = buffer->pubseekoff(0, std::ios::end, std::ios::in);
+    if (buffer->pubseekpos(here, std::ios::in) != here) {
+        in.setstate(std::ios::badbit);  // cannot happen on a seekable buffer; never read on
+        return 0;
+    }
+    return end > here ? static_cast<uint64_t>(end - here) : 0;
+}
+
 }  // namespace
+
+void Graph::reserveForBytes(uint64_t bytes) {
+    // A file's size tells roughly how many records it holds. Room made up front for them spares
+    // the big arrays their copies and page faults while they grow; the arrays' room that stays
+    // unused is never touched, so it costs address space, not memory. The index table is touched
+    // wherever it is, so it is sized for records of a usual length and grows from there if they
+    // are shorter.
+    constexpr uint64_t kShortRecordBytes = 16, kUsualRecordBytes = 64;
+    try {
+        const size_t records = nodes.size() + static_cast<size_t>(bytes / kShortRecordBytes);
+        nodes.reserve(records);
+        links.reserve(records);
+        read_->slotInParent.reserve(records);
+        read_->hasHoles.reserve(records);
+        nodeIndexById_.reserve(nodes.size() + static_cast<size_t>(bytes / kUsualRecordBytes));
+    } catch (const std::bad_alloc&) {
+        // Only a hint: the arrays grow as they go.
+    } catch (const std::length_error&) {
+    }
+}
 
 void Graph::parseStream(std::istream& in) {
     const PrefaultedBlocks prefaulted;  // a big read takes its node, link and id blocks ready
@@ -120,6 +154,7 @@ void Graph::parseStream(std::istream& in) {
         }
         for (const Link* l : n->outLinks) read_->outLinkPairs.insert(n->index, l->toNode->index);
     }
+    if (const uint64_t bytes = bytesLeftIn(in)) reserveForBytes(bytes);
     OutlineState outline;
     std::vector<GroupNameId> groupIds;
     const bool withExtra = settings.loadFlags & ExtraField;
@@ -135,14 +170,17 @@ void Graph::parseStream(std::istream& in) {
         uint32_t idHash;
         bool blank;  // no record and not a skipped one
     };
+    ReadStats stats;
     constexpr size_t kBatchLines = 64;
     std::vector<ScannedLine> batch;
     batch.reserve(kBatchLines);
 
     auto scan = [&](std::string_view line) {
-        // A zero byte ends the line's content.
-        if (const void* zero = std::memchr(line.data(), '\0', line.size())) {
-            line = line.substr(0, static_cast<const char*>(zero) - line.data());
+        // A zero byte ends the line's content (none can be there before a chunk held one).
+        if (stats.holdsNul) {
+            if (const void* zero = std::memchr(line.data(), '\0', line.size())) {
+                line = line.substr(0, static_cast<const char*>(zero) - line.data());
+            }
         }
         ScannedLine& s = batch.emplace_back(ScannedLine{RecordFields(line), 0, {}, 0, true});
         if (line.size() <= 1) return;  // empty lines are no records, nor skipped ones
@@ -199,7 +237,6 @@ void Graph::parseStream(std::istream& in) {
         return true;
     };
 
-    ReadStats stats;
     auto applyBatch = [&] {
         for (const ScannedLine& s : batch)
             if (!s.id.empty()) nodeIndexById_.prefetchEntry(s.idHash, nodes);

@@ -288,7 +288,8 @@ TEST(GraphStorage, TextArenaKeepsEveryTextInPlaceAcrossBlocks) {
     std::vector<std::string> texts;
     std::vector<std::string_view> views;
     // Enough texts to fill several blocks, up to the 2 MiB ones, and one longer than any block.
-    for (int i = 0; i < 200000; ++i) texts.push_back("http://www.example.org/page" + std::to_string(i));
+    for (int i = 0; i < 200000; ++i)
+        texts.push_back("http://www.example.org/page" + std::to_string(i));
     texts.push_back(std::string(3u << 20, 'x'));
     texts.push_back("after the long one");
     for (const std::string& t : texts) views.push_back(arena.store(t));
@@ -331,9 +332,21 @@ TEST(GraphStorage, GroupNamesAndPairSetIntern) {
     EXPECT_NE(names.internSet({main, html}), hm);  // order matters: entry k is kind k
     ASSERT_EQ(names.set(hm).size(), 2u);
     EXPECT_EQ(names.set(hm)[1], main);
+    // Names of one length, first and last letter share a slot of the recent-name cache: each
+    // still comes back as itself, in any order.
+    const GroupNameId axb = names.intern("axb"), ayb = names.intern("ayb");
+    EXPECT_NE(axb, ayb);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(names.intern("ayb"), ayb);
+        EXPECT_EQ(names.intern("axb"), axb);
+    }
     names.clear();
     EXPECT_EQ(names.find("html"), -1);
     EXPECT_EQ(names.set(kNoGroups).size(), 0u);
+    // After a clear, a name cached before is a new name again.
+    EXPECT_EQ(names.intern("ayb"), 0u);
+    EXPECT_EQ(names.intern("html"), 1u);
+    EXPECT_EQ(names.name(names.intern("ayb")), "ayb");
 
     IndexPairSet pairs;
     EXPECT_FALSE(pairs.contains(0, 0));

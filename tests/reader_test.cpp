@@ -240,6 +240,20 @@ TEST(Reader, RepeatedRecordsAddNoDuplicates) {
     EXPECT_EQ(checkGraphInvariants(g), "");
 }
 
+// The reader sizes its arrays from the bytes left in a seekable stream; it must read from where
+// the stream stood, not from its start, and not lose its place.
+TEST(Reader, ReadsOnFromTheStreamsPosition) {
+    ViewerSettings settings;
+    Graph g(settings);
+    std::istringstream in("not a record of this graph\n0 r 0\n1 a 0\n1 b 0\n");
+    std::string first;
+    std::getline(in, first);
+    ASSERT_TRUE(g.reload(in));
+    EXPECT_EQ(g.nodes.size(), 3u);
+    EXPECT_EQ(g.readStats.lines, 3u);
+    EXPECT_EQ(childIds(g.root), (Strings{"a", "b"}));
+}
+
 TEST(Reader, OutlineRules) {
     ViewerSettings settings;
     Graph g(settings);
