@@ -44,7 +44,7 @@ void IndexPairSet::insert(int32_t from, int32_t to) {
 }
 
 void IndexPairSet::grow() {
-    std::vector<uint64_t> old;
+    decltype(slots_) old;
     old.swap(slots_);
     slots_.assign(old.empty() ? 64 : old.size() * 2, kEmpty);
     const size_t mask = slots_.size() - 1;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "graph/huge_page_allocator.h"
+
 namespace orvo {
 
 class IndexPairSet {
@@ -23,7 +25,7 @@ private:
     static size_t hash(uint64_t k);
     void grow();
 
-    std::vector<uint64_t> slots_;
+    std::vector<uint64_t, HugePageAllocator<uint64_t>> slots_;
     size_t count_ = 0;
 };
 

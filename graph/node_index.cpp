@@ -18,8 +18,8 @@ uint32_t NodeIndex::hashOf(std::string_view id) {
 }
 
 void NodeIndex::clear() {
-    std::vector<uint32_t>().swap(slots_);
-    std::vector<uint32_t>().swap(hashes_);
+    decltype(slots_)().swap(slots_);
+    decltype(hashes_)().swap(hashes_);
     count_ = 0;
     indexBits_ = 0;
 }
@@ -96,7 +96,7 @@ void NodeIndex::insert(std::string_view id, uint32_t hash, int32_t index,
 }
 
 void NodeIndex::grow(size_t minimumSlots) {
-    std::vector<uint32_t> old;
+    decltype(slots_) old;
     old.swap(slots_);
     const uint32_t oldMask = maskOf(indexBits_);
     size_t size = 64;

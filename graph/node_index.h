@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "graph/huge_page_allocator.h"
+
 namespace orvo {
 
 struct Node;
@@ -54,8 +56,8 @@ private:
     void grow(size_t minimumSlots);
     /// The index in the first slot whose stored hash bits match, or -1.
     int32_t candidateOf(uint32_t hash) const;
-    std::vector<uint32_t> slots_;
-    std::vector<uint32_t> hashes_;  // by node index
+    std::vector<uint32_t, HugePageAllocator<uint32_t>> slots_;
+    std::vector<uint32_t, HugePageAllocator<uint32_t>> hashes_;  // by node index
     size_t count_ = 0;
     unsigned indexBits_ = 0;
 };

@@ -127,7 +127,7 @@ void Graph::reserveForBytes(uint64_t bytes) {
     // unused is never touched, so it costs address space, not memory. The index table is touched
     // wherever it is, so it is sized for records of a usual length and grows from there if they
     // are shorter.
-    constexpr uint64_t kShortRecordBytes = 16, kUsualRecordBytes = 64;
+    constexpr uint64_t kShortRecordBytes = 16, kUsualRecordBytes = 96;
     try {
         const size_t records = nodes.size() + static_cast<size_t>(bytes / kShortRecordBytes);
         nodes.reserve(records);

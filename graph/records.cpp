@@ -99,8 +99,8 @@ void Graph::finishRead() {
                           n->children.end());
     }
     read_.reset();
-    nodes.shrink_to_fit();
-    links.shrink_to_fit();
+    // nodes and links keep their spare room: pages never written take no memory, and copying
+    // the arrays to fit would cost time and, for a moment, both copies.
     if (anyGroupHidden()) applyHiddenGroupsToAll();
 }
 

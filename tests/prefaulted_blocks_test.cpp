@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "graph/chunked_store.h"
+#include "graph/huge_page_allocator.h"
 
 namespace orvo {
 namespace {
@@ -104,6 +105,28 @@ TEST(PrefaultedBlocks, HandsOutResidentBlocksOnlyWhileAScopeLives) {
         freeLargeBlock(block, kLargeBlockBytes);
     }
     EXPECT_EQ(settledThreadCount(threadsBefore), threadsBefore);
+}
+
+// A table that grows past 2 MiB moves into aligned huge-page blocks and keeps every value; one
+// that shrinks back returns to the heap.
+TEST(HugePageAllocator, TablesKeepTheirValuesAcrossTheBlockSize) {
+    std::vector<uint64_t, HugePageAllocator<uint64_t>> table;
+    constexpr size_t kCount = 3 * kLargeBlockBytes / sizeof(uint64_t) + 5;
+    for (size_t i = 0; i < kCount; ++i) table.push_back(i * 2654435761u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(table.data()) % kLargeBlockBytes, 0u);
+    for (size_t i = 0; i < kCount; ++i) ASSERT_EQ(table[i], i * 2654435761u) << i;
+    // The whole rounded-up block is the table's: writing up to its capacity is safe.
+    table.resize(table.capacity(), 7);
+    EXPECT_EQ(table.back(), 7u);
+
+    decltype(table) small(100, 1);
+    small.swap(table);
+    EXPECT_EQ(table.size(), 100u);
+    EXPECT_EQ(small[kCount - 1], (kCount - 1) * 2654435761u);
+    small.clear();
+    small.shrink_to_fit();
+    EXPECT_EQ(small.capacity(), 0u);
+    EXPECT_THROW(small.reserve(small.max_size()), std::bad_alloc);
 }
 
 }  // namespace
