@@ -86,6 +86,7 @@ void Graph::applyHiddenGroups(Node& n) {
 }
 
 void Graph::setShown(Node& n, int on) {
+    ++linkVisibilityVersion_;
     setFlag(n.flags, Shown, on != 0);
     const bool nodeShown = n.isShown();
     auto showIf = [nodeShown](Link* l, const Node* other) {
@@ -161,6 +162,7 @@ void enableLinks(Node& n, PointerList<Link>& list, bool outgoing, int on) {
 int Graph::setOutLinksShown(std::string_view id, int on, int recursive) {
     Node* n = linkOperationTarget(*this, id);
     if (n == nullptr) return 0;
+    ++linkVisibilityVersion_;
     if (recursive) {
         forSubtree(n, [on](Node& m) { enableLinks(m, m.outLinks, true, on); });
     } else {
@@ -172,6 +174,7 @@ int Graph::setOutLinksShown(std::string_view id, int on, int recursive) {
 int Graph::setInLinksShown(std::string_view id, int on, int recursive) {
     Node* n = linkOperationTarget(*this, id);
     if (n == nullptr) return 0;
+    ++linkVisibilityVersion_;
     if (recursive) {
         forSubtree(n, [on](Node& m) { enableLinks(m, m.inLinks, false, on); });
     } else {
@@ -181,14 +184,17 @@ int Graph::setInLinksShown(std::string_view id, int on, int recursive) {
 }
 
 void Graph::setAllNodesShown(int on) {
+    ++linkVisibilityVersion_;
     for (Node* n : nodes) setFlag(n->flags, Shown, on != 0);
 }
 
 void Graph::setAllLinksShown(int on) {
+    ++linkVisibilityVersion_;
     for (Link* l : links) setFlag(l->flags, Enabled | Shown, on != 0);
 }
 
 void Graph::setNegativeLevelLinksHidden(int hide) {
+    ++linkVisibilityVersion_;
     settings.hideNegativeLevelLinks = hide;
     for (Link* l : links) {
         if (l->fromNode != nullptr && l->fromNode->level < 0) setFlag(l->flags, Shown, hide == 0);

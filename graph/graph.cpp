@@ -59,6 +59,7 @@ Graph::Graph(ViewerSettings& settings_, std::istream& in) : settings(settings_) 
 Graph::~Graph() = default;
 
 void Graph::clearContents() {
+    ++linkVisibilityVersion_;
     nodeIndexById_.clear();
     root = nullptr;
     std::vector<Node*>().swap(nodes);

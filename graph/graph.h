@@ -219,6 +219,10 @@ public:
     /// A deque so that the colour pointers handed out stay valid when entries are added.
     std::array<std::deque<GroupColor>, kGroupKinds> groupColors;
 
+    /// Changes whenever a link's Shown flag may have changed (the visibility operations above, a
+    /// new read, new contents): a viewer may keep what it derives from the flags until then.
+    uint64_t linkVisibilityVersion() const { return linkVisibilityVersion_; }
+
     /// Like writeDebugFile, to any path; true when the whole text was written.
     static bool writeDebugFileTo(const char* path, const std::string& text);
 
@@ -246,6 +250,7 @@ private:
     void applyHiddenGroupsToAll();
 
     ProjTransform homeTransform_ = ProjTransform::identity();
+    uint64_t linkVisibilityVersion_ = 0;
     NodeIndex nodeIndexById_;
     GroupNames groupNames_;
     ChunkedStore<Node> nodeStore_;  // stable addresses, no allocation per node

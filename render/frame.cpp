@@ -39,6 +39,7 @@ void Renderer::setGraph(Graph* graph) {
     pickBounds_.clear();
     pickBoundsValid_ = false;
     hoveredName_ = -1;
+    shownLinks_.clear();
     graph_ = graph;
     if (graph_ == nullptr) {
         centreNode_ = nullptr;
@@ -124,6 +125,7 @@ void Renderer::drawFrame() {
         beginFrame();
         pickBounds_.clear();
         boundsWindow_ = currentWindowMatrix();
+        boundsLinkVersion_ = graph_ != nullptr ? graph_->linkVisibilityVersion() : 0;
         pickBoundsValid_ = true;
     } else {
         const TimePair since = start - frameStart_;
@@ -140,6 +142,10 @@ void Renderer::drawFrame() {
         // The view changed under a frame in progress: what was recorded no longer matches.
         const ProjTransform window = currentWindowMatrix();
         if (!std::equal(std::begin(window.m), std::end(window.m), std::begin(boundsWindow_.m))) {
+            pickBoundsValid_ = false;
+        }
+        // So did the links' visibility: the extents hold the links shown when they were taken.
+        if (graph_ != nullptr && boundsLinkVersion_ != graph_->linkVisibilityVersion()) {
             pickBoundsValid_ = false;
         }
     }

@@ -24,8 +24,6 @@ constexpr double kPickHalfSize = 1.5;  // the 3 x 3 pick region
 // Slack for the pre-filter: GL transforms in single precision, the filter in double.
 constexpr double kPickMargin = 1.0;
 constexpr double kWidestLine = 2.0;  // tree links
-// Nodes with more non-tree links than this get no recorded link extent.
-constexpr size_t kFewNonTreeLinks = 64;
 
 }  // namespace
 
@@ -91,9 +89,15 @@ void Renderer::redrawPicked() {
     // let the pass skip a node without touching it or its links.
     const bool recorded =
         pickPrefilter_ && pickBoundsValid_ && pickBounds_.size() == drawnNodes_.size() &&
+        graph_ != nullptr && boundsLinkVersion_ == graph_->linkVisibilityVersion() &&
         std::equal(std::begin(pickWindow_.m), std::end(pickWindow_.m), std::begin(boundsWindow_.m));
     const double cubeReach = kPickHalfSize + kPickMargin;
     const double linkReach = kPickHalfSize * std::sqrt(2.0) + 0.5 * kWidestLine + kPickMargin;
+    // What a link must reach to touch the pick region, and the window the cells divide.
+    const WindowBox pickArea{
+        static_cast<float>(pickWindowX_ - linkReach), static_cast<float>(pickWindowX_ + linkReach),
+        static_cast<float>(pickWindowY_ - linkReach), static_cast<float>(pickWindowY_ + linkReach)};
+    const double width = viewport_[2], height = viewport_[3];
     size_t skipped = 0;
     // By index: a pick never adds to drawnNodes, but drawing may grow other lists.
     for (size_t i = 0; i < drawnNodes_.size() && elapsed < budget; ++i) {
@@ -101,7 +105,9 @@ void Renderer::redrawPicked() {
         if (recorded) {
             const PickBounds& b = pickBounds_[i];
             const bool cube = b.cube.reaches(pickWindowX_, pickWindowY_, cubeReach);
-            const bool links = b.links.reaches(pickWindowX_, pickWindowY_, linkReach);
+            const bool links =
+                b.links.reaches(pickWindowX_, pickWindowY_, linkReach) &&
+                (b.links.isUnbounded() || b.linkCells.anyIn(pickArea, width, height));
             if (!cube && !links) {
                 // Skipping costs nanoseconds: the clock (millisecond resolution) is read now
                 // and then rather than after every node.
@@ -136,29 +142,34 @@ bool Renderer::nodeMayTouchPick(const Node& n) const {
 }
 
 bool Renderer::linkMayTouchPick(const Link& k, float lineWidth) const {
-    return segmentMayTouch(k.fromPosition(), k.toPosition(), pickWindow_, pickWindowX_, pickWindowY_,
-                           kPickHalfSize, lineWidth, kPickMargin);
+    return segmentMayTouch(k.fromPosition(), k.toPosition(), pickWindow_, pickWindowX_,
+                           pickWindowY_, kPickHalfSize, lineWidth, kPickMargin);
 }
 
 void Renderer::recordPickBounds(size_t at, const Node& n) {
     PickBounds b;
     b.cube = cubeWindowBox(n.globalTransform, boundsWindow_);
-    // Every link a pick pass may draw with n, whatever its flags now: visibility and
-    // generations may still change, positions do not.
+    // Every link a pick pass may draw with n: its tree links whatever their flags, and its shown
+    // non-tree links. Generations may still change and positions do not; a change of
+    // visibility drops what was recorded. Hidden non-tree links are most of a site's (every
+    // page links to the home page), and with them nearly every node would reach the centre.
     bool bounded = true;
+    const double width = viewport_[2], height = viewport_[3];
     auto add = [&](const Link* k) {
-        if (bounded && !addSegment(b.links, k->fromPosition(), k->toPosition(), boundsWindow_)) {
+        if (bounded && !addSegment(b.links, b.linkCells, k->fromPosition(), k->toPosition(),
+                                   boundsWindow_, width, height)) {
             bounded = false;
         }
     };
     if (n.parentLink != nullptr) add(n.parentLink);
     for (const Node* child : n.children) add(child->parentLink);
-    // A page linked from everywhere is checked link by link at each pick instead.
-    if (n.outLinks.size() + n.inLinks.size() <= kFewNonTreeLinks) {
-        for (const Link* k : n.outLinks) add(k);
-        for (const Link* k : n.inLinks) add(k);
+    if (n.outLinks.size() + n.inLinks.size() <= ShownLinkCache::kManyLinks) {
+        for (const Link* k : n.outLinks)
+            if (k->isShown()) add(k);
+        for (const Link* k : n.inLinks)
+            if (k->isShown()) add(k);
     } else {
-        bounded = false;
+        for (const Link* k : shownLinks_.of(*graph_, n).links) add(k);
     }
     if (!bounded) b.links = WindowBox::unbounded();
     pickBounds_.insert(pickBounds_.begin() + static_cast<std::ptrdiff_t>(at), b);

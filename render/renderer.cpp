@@ -338,6 +338,19 @@ void Renderer::drawNodeLinks(Node* n) {
     linkWidth_ = 1.0f;
     const bool nearEnd = n->generation < limit;
     const size_t outCount = n->outLinks.size(), inCount = n->inLinks.size();
+    if (outCount + inCount > ShownLinkCache::kManyLinks) {
+        // The same links in the same order, the hidden ones left out beforehand.
+        const ShownLinkCache::Entry& shown = shownLinks_.of(*graph_, *n);
+        for (size_t i = 0; i < shown.links.size(); ++i) {
+            Link* k = shown.links[i];
+            const Node* other = i < shown.outCount ? k->toNode : k->fromNode;
+            if (k->isShown() && other != nullptr && (nearEnd || other->generation < limit)) {
+                drawLink(k);
+            }
+        }
+        endLinks();
+        return;
+    }
     for (size_t i = 0; i < outCount; ++i) {
         if (i + kLinkPrefetch < outCount)
             __builtin_prefetch(&n->outLinks[i + kLinkPrefetch]->flags);

@@ -13,6 +13,7 @@
 #include "geometry/quaternion.h"
 #include "render/gl_surface.h"
 #include "render/pick_bounds.h"
+#include "render/shown_link_cache.h"
 #include "render/time_pair.h"
 
 namespace orvo {
@@ -177,12 +178,15 @@ private:
     int pickX_ = 0, pickY_ = 0;
     float depthScale_;
     bool pickPrefilter_ = true;
-    float linkWidth_ = 1.0f;  // the line width drawNodeLinks set for the links it draws
-    bool linesOpen_ = false;  // inside glBegin(GL_LINES) of a node's links
+    ShownLinkCache shownLinks_;  // for nodes with very many non-tree links
+    float linkWidth_ = 1.0f;     // the line width drawNodeLinks set for the links it draws
+    bool linesOpen_ = false;     // inside glBegin(GL_LINES) of a node's links
     // Extents of what a pick can draw for each entry of drawnNodes_, recorded as the frame draws
-    // them through boundsWindow_; trusted while the window matrix is unchanged.
+    // them through boundsWindow_; trusted while the window matrix and the graph's link
+    // visibility are unchanged.
     std::vector<PickBounds> pickBounds_;
     ProjTransform boundsWindow_ = ProjTransform::identity();
+    uint64_t boundsLinkVersion_ = 0;
     bool pickBoundsValid_ = false;
     ProjTransform pickWindow_ = ProjTransform::identity();  // view space -> GL window pixels
     double pickWindowX_ = 0.0, pickWindowY_ = 0.0;          // pick centre, GL window pixels

@@ -109,6 +109,24 @@ TEST(PickingGl, ThePrefilterGivesTheSameFirstHit) {
     for (int y = 2; y < rig.height(); y += 20) {
         for (int x = 3; x < rig.width(); x += 20) points.push_back({x, y});
     }
+    // Points on the links of the largest nodes, along their length and a pixel beside them,
+    // where the cells a node's links cross must hold the link.
+    size_t onLinks = 0;
+    for (size_t i = 0; i < 40; ++i) {
+        for (const Node* child : drawn[i]->children) {
+            const ProjPoint from = rig.windowPosition(child->parentLink->fromPosition());
+            const ProjPoint to = rig.windowPosition(child->parentLink->toPosition());
+            for (const double t : {0.3, 0.7}) {
+                const MousePoint m = mouseAt(rig, ProjPoint(from.x + t * (to.x - from.x),
+                                                            from.y + t * (to.y - from.y), 0, 1));
+                if (m.x < 0 || m.y < 0 || m.x >= rig.width() || m.y >= rig.height()) continue;
+                points.push_back(m);
+                points.push_back({m.x + 1, m.y + 2});
+                ++onLinks;
+            }
+        }
+    }
+    EXPECT_GT(onLinks, 100u);
     // Three passes over the points: with the extents recorded while the frame was drawn, the
     // full selection pass, and the filter computing extents at pick time (the view set again
     // drops the recorded ones).
@@ -125,13 +143,15 @@ TEST(PickingGl, ThePrefilterGivesTheSameFirstHit) {
     const auto full = pickAll(false);
     rig.renderer.setViewTransform(rig.renderer.viewTransform());
     const auto computed = pickAll(true);
-    int hits = 0;
+    int hits = 0, linkHits = 0;
     for (size_t i = 0; i < points.size(); ++i) {
         ASSERT_EQ(recorded[i], full[i]) << points[i].x << "," << points[i].y;
         ASSERT_EQ(computed[i], full[i]) << points[i].x << "," << points[i].y;
         hits += full[i].first != kNothingPicked;
+        linkHits += full[i].first != kNothingPicked && static_cast<int32_t>(full[i].first) < 0;
     }
     EXPECT_GT(hits, 120);
+    EXPECT_GT(linkHits, 50);  // links, named by their complemented index
 
     // A view moved without a new frame: the recorded extents are stale and must not be used.
     rig.drawAll();
@@ -142,6 +162,46 @@ TEST(PickingGl, ThePrefilterGivesTheSameFirstHit) {
     const auto movedFiltered = pickAll(true);
     const auto movedFull = pickAll(false);
     EXPECT_EQ(movedFiltered, movedFull);
+}
+
+// Recorded extents hold only the non-tree links shown when the frame was drawn: a link shown
+// since must still be found, by a pick that no longer trusts them.
+TEST(PickingGl, ALinkShownAfterTheFrameIsStillPicked) {
+    RenderRig rig;
+    ASSERT_TRUE(rig.initialise()) << rig.surface.lastError();
+    std::string text = "0 r 0\n";
+    for (int i = 0; i < 12; ++i) {
+        text += "1 c" + std::to_string(i) + " 0\n  2 d" + std::to_string(i) + " 0\n";
+    }
+    text += "1 c2 0\n  2 d8 0\n";  // a non-tree link c2 -> d8 across the tree
+    rig.settings.loadFlags = NeverMove;
+    ASSERT_TRUE(rig.loadText(text));
+    rig.drawAll();
+    const Node* c2 = rig.graph.findNode("c2");
+    ASSERT_EQ(c2->outLinks.size(), 1u);
+    const Link* across = c2->outLinks[0];
+    ASSERT_FALSE(across->isShown());
+    // A point on the link, away from both ends and from every tree link.
+    const ProjPoint from = rig.windowPosition(across->fromPosition());
+    const ProjPoint to = rig.windowPosition(across->toPosition());
+    MousePoint m{};
+    bool clear = false;
+    for (double t = 0.3; t <= 0.7 && !clear; t += 0.05) {
+        m = mouseAt(rig,
+                    ProjPoint(from.x + t * (to.x - from.x), from.y + t * (to.y - from.y), 0, 1));
+        rig.renderer.setPickPrefilter(false);
+        clear = rig.renderer.pick(m.x, m.y) == kNothingPicked;
+    }
+    ASSERT_TRUE(clear) << "no point of the hidden link is free of other objects";
+
+    ASSERT_EQ(rig.graph.setOutLinksShown("c2", 1, 0), 1);
+    const uint32_t expected = ~static_cast<uint32_t>(across->index);
+    EXPECT_EQ(rig.renderer.pick(m.x, m.y), expected);  // the full pass
+    rig.renderer.setPickPrefilter(true);
+    EXPECT_EQ(rig.renderer.pick(m.x, m.y), expected);
+    // A new frame records the link, and the recorded extents find it too.
+    rig.drawAll();
+    EXPECT_EQ(rig.renderer.pick(m.x, m.y), expected);
 }
 
 TEST(PickingGl, APickedPointAtTheSphereTakesTheFallbackDepth) {
