@@ -18,6 +18,7 @@
 #include <string>
 
 #include "glue/window_settings.h"
+#include "graph/background_discard.h"
 #include "graph/graph.h"
 #include "settings/viewer_settings.h"
 #include "tools/site_generator.h"
@@ -75,6 +76,7 @@ struct Result {
     double layoutSeconds = 0;
     double bytesPerNode = 0;  // worst iteration
     double closeSeconds = 0;  // dropping the loaded graph, best iteration
+    double freedSeconds = 0;  // until its memory is freed in the background, best iteration
 };
 std::map<int64_t, Result> results;
 
@@ -84,11 +86,13 @@ void BM_ReadAndLayout(benchmark::State& state) {
     Result& result = results[nodes];
     result.loadSeconds = 1e300;
     result.closeSeconds = 1e300;
-    double readTotal = 0, layoutTotal = 0, closeTotal = 0;
+    result.freedSeconds = 1e300;
+    double readTotal = 0, layoutTotal = 0, closeTotal = 0, freedTotal = 0;
     bool peakIsExact = true;
     for (auto _ : state) {
         state.PauseTiming();
-        malloc_trim(0);  // give the previous iteration's memory back first
+        orvo::waitForBackgroundDiscards();  // the previous graph's memory is freed
+        malloc_trim(0);                     // and given back first
         const int64_t before = residentBytes();
         peakIsExact = resetPeakResident() && peakIsExact;
         std::ifstream in(path, std::ios::binary);
@@ -114,6 +118,11 @@ void BM_ReadAndLayout(benchmark::State& state) {
         const Clock::time_point closeStart = Clock::now();
         graph.reset();
         const double close = std::chrono::duration<double>(Clock::now() - closeStart).count();
+        // Closing hands the graph to a thread that frees it; this is when that thread is done.
+        orvo::waitForBackgroundDiscards();
+        const double freed = std::chrono::duration<double>(Clock::now() - closeStart).count();
+        freedTotal += freed;
+        result.freedSeconds = std::min(result.freedSeconds, freed);
         closeTotal += close;
         result.closeSeconds = std::min(result.closeSeconds, close);
         readTotal += load - layout;
@@ -131,13 +140,20 @@ void BM_ReadAndLayout(benchmark::State& state) {
     state.counters["read_s"] = readTotal / iterations;
     state.counters["layout_s"] = layoutTotal / iterations;
     state.counters["close_s"] = closeTotal / iterations;
+    state.counters["freed_s"] = freedTotal / iterations;
     state.counters["bytes_per_node"] = result.bytesPerNode;
     if (!peakIsExact) state.SetLabel("peak not resettable: bytes/node is an upper bound");
 }
 BENCHMARK(BM_ReadAndLayout)
     ->Arg(10'000)
     ->Arg(100'000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
+// Three loads at least, so that the best of them is set against the best of the smaller runs.
+BENCHMARK(BM_ReadAndLayout)
     ->Arg(1'000'000)
+    ->Iterations(3)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MeasureProcessCPUTime();
@@ -155,9 +171,9 @@ void printGoals() {
         const double peakBytes = r.bytesPerNode * double(extra);
         std::printf(
             "\n%lld nodes: read + layout %.3f s (layout %.3f s), peak growth %.2f GB, "
-            "closing %.3f s%s\n",
+            "closing %.3f s (memory freed after %.3f s)%s\n",
             static_cast<long long>(extra), r.loadSeconds, r.layoutSeconds, peakBytes / 1e9,
-            r.closeSeconds,
+            r.closeSeconds, r.freedSeconds,
             extra == 10'000'000 ? (r.loadSeconds < 12.0 && peakBytes < 5e9 && r.closeSeconds < 0.5
                                        ? "; goals < 12 s, < 5 GB, closing < 0.5 s: met"
                                        : "; goals < 12 s, < 5 GB, closing < 0.5 s: MISSED")
@@ -170,8 +186,8 @@ void printGoals() {
                 r.layoutSeconds, r.loadSeconds < 1.0 ? "met" : "MISSED");
     std::printf("1M nodes: %.0f bytes per node, goal <= 500 (aim 400): %s\n", r.bytesPerNode,
                 r.bytesPerNode <= 500 ? "met" : "MISSED");
-    std::printf("1M nodes: closing takes %.3f s, goal < 0.5 s: %s\n", r.closeSeconds,
-                r.closeSeconds < 0.5 ? "met" : "MISSED");
+    std::printf("1M nodes: closing takes %.3f s, goal < 0.5 s: %s (memory freed after %.3f s)\n",
+                r.closeSeconds, r.closeSeconds < 0.5 ? "met" : "MISSED", r.freedSeconds);
     if (small != results.end() && small->second.loadSeconds > 0) {
         const double ratio = r.loadSeconds / small->second.loadSeconds;
         std::printf("1M / 100k time ratio %.1f, goal <= 11: %s\n", ratio,

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "graph/background_discard.h"
 #include "graph/read_state.h"
 #include "graph/record_fields.h"
 #include "layout/layout.h"
@@ -56,19 +57,47 @@ Graph::Graph(ViewerSettings& settings_, std::istream& in) : settings(settings_) 
     reload(in);
 }
 
-Graph::~Graph() = default;
+Graph::~Graph() { clearContents(); }
+
+namespace {
+
+// Below this many nodes a graph is dropped where it stands: starting a thread would cost more.
+constexpr size_t kDiscardInBackgroundNodes = 100000;
+
+}  // namespace
+
+// What a dropped graph leaves to destroy.
+struct Graph::Remains {
+    std::vector<Node*> nodes;
+    std::vector<Link*> links;
+    ChunkedStore<Node> nodeStore;
+    ChunkedStore<Link> linkStore;
+    TextArena ids;
+    NodeIndex index;
+};
 
 void Graph::clearContents() {
     ++linkVisibilityVersion_;
-    nodeIndexById_.clear();
     root = nullptr;
+    read_.reset();
+    if (nodes.size() >= kDiscardInBackgroundNodes) {
+        auto remains = std::make_shared<Remains>();
+        remains->nodes = std::move(nodes);
+        remains->links = std::move(links);
+        remains->nodeStore = std::move(nodeStore_);
+        remains->linkStore = std::move(linkStore_);
+        remains->ids = std::move(idStore_);
+        remains->index = std::move(nodeIndexById_);
+        discardInBackground(std::move(remains));
+    }
+    // Whatever was not handed over (a small graph, or a moved-from member) goes here.
+    nodeIndexById_.clear();
     std::vector<Node*>().swap(nodes);
     std::vector<Link*>().swap(links);
     nodeStore_.clear();  // destroys the nodes in array order, then the links
     linkStore_.clear();
     idStore_.clear();
     groupNames_.clear();
-    read_.reset();
 }
 
 bool Graph::reload(std::istream& in) {

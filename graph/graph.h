@@ -228,6 +228,7 @@ public:
 
 private:
     struct ReadState;  // lookups that only live while a stream is read (reader.cpp)
+    struct Remains;    // what clearContents hands over to be destroyed in the background
 
     struct RecordResult {
         Node* node;    // the record's node, new or found

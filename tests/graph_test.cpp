@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "graph/background_discard.h"
 #include "graph/chunked_store.h"
 #include "graph/group_names.h"
 #include "graph/index_pair_set.h"
@@ -254,6 +257,45 @@ TEST(GraphProgress, ReportsTheBytesConsumedAsTheReadGoesOn) {
     for (size_t i = 1; i < reports.size(); ++i) EXPECT_GT(reports[i], reports[i - 1]);
     EXPECT_LE(reports.front(), 128u * 1024u);
     EXPECT_EQ(reports.back(), text.size());
+}
+
+// A big graph dropped by a reload, by taking over another graph's contents, or by its end is
+// destroyed on another thread; the graph goes on with its new contents at once.
+TEST(GraphStorage, BigGraphsAreDiscardedInTheBackground) {
+    struct Remains {
+        std::thread::id* destroyedOn;
+        ~Remains() { *destroyedOn = std::this_thread::get_id(); }
+    };
+    std::thread::id destroyedOn;
+    discardInBackground(std::make_shared<Remains>(Remains{&destroyedOn}));
+    waitForBackgroundDiscards();
+    EXPECT_NE(destroyedOn, std::thread::id());
+    EXPECT_NE(destroyedOn, std::this_thread::get_id());
+
+    std::string big = "0 r 0\n";
+    for (int i = 0; i < 120000; ++i)
+        big += " 1 n" + std::to_string(i) + " 0 g" + std::to_string(i % 7) + "\n";
+    ViewerSettings settings;
+    auto graph = std::make_unique<Graph>(settings);
+    std::istringstream first(big);
+    ASSERT_TRUE(graph->reload(first));
+    ASSERT_EQ(graph->nodes.size(), 120001u);
+    std::istringstream second("0 a 0 xx\n 1 b 0 yy\n");
+    ASSERT_TRUE(graph->reload(second));  // the big contents go to the background
+    EXPECT_EQ(graph->nodes.size(), 2u);
+    EXPECT_EQ(graph->findNode("n5"), nullptr);
+    EXPECT_EQ(graph->groupOf(*graph->findNode("b"), 0), "yy");
+
+    Graph fresh(settings);
+    std::istringstream third(big);
+    ASSERT_TRUE(fresh.reload(third));
+    graph->takeContentsOf(fresh);
+    EXPECT_EQ(graph->findNode("n119999")->parent, graph->root);
+    EXPECT_EQ(graph->groupOf(*graph->findNode("n6"), 0), "g6");
+    EXPECT_TRUE(fresh.empty());
+    graph.reset();  // and the big contents again, now from the graph's end
+    waitForBackgroundDiscards();
+    EXPECT_EQ(checkGraphInvariants(fresh), "");
 }
 
 TEST(GraphStorage, ChunkedStoreKeepsAddressesAndDestroysEverything) {

@@ -1,0 +1,59 @@
+// One detached thread per discard; a count of those still running lets a caller wait for them.
+#include "graph/background_discard.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace orvo {
+
+namespace {
+
+struct Pending {
+    std::mutex mutex;
+    std::condition_variable finished;
+    int count = 0;
+};
+
+// Never destroyed: a discard may still run while the program exits.
+Pending& pending() {
+    static Pending* instance = new Pending;
+    return *instance;
+}
+
+void finishOne() {
+    Pending& p = pending();
+    {
+        std::lock_guard<std::mutex> lock(p.mutex);
+        --p.count;
+    }
+    p.finished.notify_all();
+}
+
+}  // namespace
+
+void discardInBackground(std::shared_ptr<void> remains) {
+    Pending& p = pending();
+    {
+        std::lock_guard<std::mutex> lock(p.mutex);
+        ++p.count;
+    }
+    try {
+        std::thread([remains = std::move(remains)]() mutable {
+            remains.reset();
+            finishOne();
+        }).detach();
+    } catch (const std::system_error&) {
+        // The thread did not start; its function, and the remains with it, are gone already.
+        finishOne();
+    }
+}
+
+void waitForBackgroundDiscards() {
+    Pending& p = pending();
+    std::unique_lock<std::mutex> lock(p.mutex);
+    p.finished.wait(lock, [&p] { return p.count == 0; });
+}
+
+}  // namespace orvo
