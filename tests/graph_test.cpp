@@ -263,11 +263,12 @@ TEST(GraphProgress, ReportsTheBytesConsumedAsTheReadGoesOn) {
 // destroyed on another thread; the graph goes on with its new contents at once.
 TEST(GraphStorage, BigGraphsAreDiscardedInTheBackground) {
     struct Remains {
-        std::thread::id* destroyedOn;
+        explicit Remains(std::thread::id* where) : destroyedOn(where) {}
         ~Remains() { *destroyedOn = std::this_thread::get_id(); }
+        std::thread::id* destroyedOn;
     };
     std::thread::id destroyedOn;
-    discardInBackground(std::make_shared<Remains>(Remains{&destroyedOn}));
+    discardInBackground(std::make_shared<Remains>(&destroyedOn));
     waitForBackgroundDiscards();
     EXPECT_NE(destroyedOn, std::thread::id());
     EXPECT_NE(destroyedOn, std::this_thread::get_id());
