@@ -57,77 +57,12 @@ bool toWindow(const ProjPoint& p, const ProjTransform& window, double& x, double
 
 }  // namespace
 
-namespace {
-
-// The cell range [first, last] that [lo, hi] overlaps on an axis of `size` pixels.
-void cellRange(double lo, double hi, double size, int& first, int& last) {
-    const double cell = size / WindowCells::kSide;
-    auto clampCell = [](double c) {
-        if (!(c > 0.0)) return 0;  // also NaN
-        return c >= WindowCells::kSide - 1 ? WindowCells::kSide - 1 : static_cast<int>(c);
-    };
-    first = clampCell(std::floor(lo / cell));
-    last = clampCell(std::floor(hi / cell));
-}
-
-}  // namespace
-
-void WindowCells::mark(const WindowBox& box, double width, double height) {
-    int cx0, cx1, cy0, cy1;
-    cellRange(box.x0, box.x1, width, cx0, cx1);
-    cellRange(box.y0, box.y1, height, cy0, cy1);
-    for (int cy = cy0; cy <= cy1; ++cy) {
-        for (int cx = cx0; cx <= cx1; ++cx) {
-            const int i = cy * kSide + cx;
-            bits[i / 64] |= uint64_t{1} << (i % 64);
-        }
-    }
-}
-
-bool WindowCells::anyIn(const WindowBox& box, double width, double height) const {
-    int cx0, cx1, cy0, cy1;
-    cellRange(box.x0, box.x1, width, cx0, cx1);
-    cellRange(box.y0, box.y1, height, cy0, cy1);
-    for (int cy = cy0; cy <= cy1; ++cy) {
-        for (int cx = cx0; cx <= cx1; ++cx) {
-            const int i = cy * kSide + cx;
-            if (bits[i / 64] & (uint64_t{1} << (i % 64))) return true;
-        }
-    }
-    return false;
-}
-
-bool addSegment(WindowBox& box, WindowCells& cells, const ProjPoint& a, const ProjPoint& b,
-                const ProjTransform& window, double width, double height) {
+bool addSegment(WindowBox& box, const ProjPoint& a, const ProjPoint& b,
+                const ProjTransform& window) {
     double ax, ay, bx, by;
     if (!toWindow(a, window, ax, ay) || !toWindow(b, window, bx, by)) return false;
     box.add(ax, ay);
     box.add(bx, by);
-    // Pieces no longer than a cell mark little more than the cells the line crosses; a link
-    // reaching far beyond the window marks its whole extent instead of thousands of pieces.
-    constexpr int kMostPieces = 4 * WindowCells::kSide;
-    const double cell = std::min(width, height) / WindowCells::kSide;
-    const double length = std::hypot(bx - ax, by - ay);
-    const double pieces = cell > 0.0 ? std::ceil(length / cell) : 1.0;
-    if (!(pieces <= kMostPieces)) {
-        WindowBox whole;
-        whole.add(ax, ay);
-        whole.add(bx, by);
-        cells.mark(whole, width, height);
-        return true;
-    }
-    const int n = std::max(1, static_cast<int>(pieces));
-    double px = ax, py = ay;
-    for (int i = 1; i <= n; ++i) {
-        const double t = static_cast<double>(i) / n;
-        const double qx = i == n ? bx : ax + t * (bx - ax), qy = i == n ? by : ay + t * (by - ay);
-        WindowBox piece;
-        piece.add(px, py);
-        piece.add(qx, qy);
-        cells.mark(piece, width, height);
-        px = qx;
-        py = qy;
-    }
     return true;
 }
 

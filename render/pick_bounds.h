@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 
 #include "geometry/proj_point.h"
 #include "geometry/proj_transform.h"
@@ -37,24 +36,10 @@ struct WindowBox {
     }
 };
 
-/// Which cells of a coarse grid over the window a node's links pass through, each piece of a
-/// link marking the cells its own extent overlaps. Links that fan out from a node near the
-/// centre of view have one box that covers most of the window; the cells they cross do not.
-struct WindowCells {
-    static constexpr int kSide = 16;  // cells across and down
-    uint64_t bits[kSide * kSide / 64] = {};
-
-    /// Marks the cells the box overlaps; coordinates beyond the window count as its edge cells.
-    void mark(const WindowBox& box, double width, double height);
-    /// Whether any cell the box overlaps is marked.
-    bool anyIn(const WindowBox& box, double width, double height) const;
-};
-
 /// The extents a pick pass can draw for one node (kept alongside the drawn nodes).
 struct PickBounds {
     WindowBox cube;
-    WindowBox links;        // unbounded when some link has no window extent
-    WindowCells linkCells;  // the cells the links cross, when `links` is bounded
+    WindowBox links;  // grown by the widest line
 };
 
 /// Layout coordinates -> GL window pixels: the view, camera and projection, then the viewport
@@ -66,11 +51,10 @@ ProjTransform windowMatrix(const ProjTransform& view, const ProjTransform& camer
 /// unbounded when a corner lies at or behind the eye plane, empty when not drawable.
 WindowBox cubeWindowBox(const ProjTransform& global, const ProjTransform& window);
 
-/// Adds the window extent of the segment between two layout points to the box, and marks the
-/// cells it crosses in a window of that size; false (nothing changed) when an end lies at or
-/// behind the eye plane or is not finite.
-bool addSegment(WindowBox& box, WindowCells& cells, const ProjPoint& a, const ProjPoint& b,
-                const ProjTransform& window, double width, double height);
+/// Adds the window extent of the segment between two layout points; false (box untouched)
+/// when an end lies at or behind the eye plane or is not finite.
+bool addSegment(WindowBox& box, const ProjPoint& a, const ProjPoint& b,
+                const ProjTransform& window);
 
 /// Whether a segment of the given width, in window pixels, can reach the square region of
 /// half size `half` around (x, y) with `margin` to spare.

@@ -93,11 +93,6 @@ void Renderer::redrawPicked() {
         std::equal(std::begin(pickWindow_.m), std::end(pickWindow_.m), std::begin(boundsWindow_.m));
     const double cubeReach = kPickHalfSize + kPickMargin;
     const double linkReach = kPickHalfSize * std::sqrt(2.0) + 0.5 * kWidestLine + kPickMargin;
-    // What a link must reach to touch the pick region, and the window the cells divide.
-    const WindowBox pickArea{
-        static_cast<float>(pickWindowX_ - linkReach), static_cast<float>(pickWindowX_ + linkReach),
-        static_cast<float>(pickWindowY_ - linkReach), static_cast<float>(pickWindowY_ + linkReach)};
-    const double width = viewport_[2], height = viewport_[3];
     size_t skipped = 0;
     // By index: a pick never adds to drawnNodes, but drawing may grow other lists.
     for (size_t i = 0; i < drawnNodes_.size() && elapsed < budget; ++i) {
@@ -105,9 +100,7 @@ void Renderer::redrawPicked() {
         if (recorded) {
             const PickBounds& b = pickBounds_[i];
             const bool cube = b.cube.reaches(pickWindowX_, pickWindowY_, cubeReach);
-            const bool links =
-                b.links.reaches(pickWindowX_, pickWindowY_, linkReach) &&
-                (b.links.isUnbounded() || b.linkCells.anyIn(pickArea, width, height));
+            const bool links = b.links.reaches(pickWindowX_, pickWindowY_, linkReach);
             if (!cube && !links) {
                 // Skipping costs nanoseconds: the clock (millisecond resolution) is read now
                 // and then rather than after every node.
@@ -154,10 +147,8 @@ void Renderer::recordPickBounds(size_t at, const Node& n) {
     // visibility drops what was recorded. Hidden non-tree links are most of a site's (every
     // page links to the home page), and with them nearly every node would reach the centre.
     bool bounded = true;
-    const double width = viewport_[2], height = viewport_[3];
     auto add = [&](const Link* k) {
-        if (bounded && !addSegment(b.links, b.linkCells, k->fromPosition(), k->toPosition(),
-                                   boundsWindow_, width, height)) {
+        if (bounded && !addSegment(b.links, k->fromPosition(), k->toPosition(), boundsWindow_)) {
             bounded = false;
         }
     };
