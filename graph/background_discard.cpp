@@ -2,6 +2,7 @@
 #include "graph/background_discard.h"
 
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -31,9 +32,15 @@ void finishOne() {
     p.finished.notify_all();
 }
 
+// A program that ends while a discard runs waits for it: the memory would be gone anyway, but
+// what is left half destroyed would look like a leak to a leak checker.
+void waitAtExit() { waitForBackgroundDiscards(); }
+
 }  // namespace
 
 void discardInBackground(std::shared_ptr<void> remains) {
+    static const bool waitsAtExit = std::atexit(waitAtExit) == 0;
+    (void)waitsAtExit;
     Pending& p = pending();
     {
         std::lock_guard<std::mutex> lock(p.mutex);
