@@ -31,7 +31,8 @@ void NodeIndex::reserve(size_t count) {
     if (slots > slots_.size()) grow(slots);
 }
 
-int32_t NodeIndex::find(std::string_view id, uint32_t hash, const std::vector<Node*>& nodes) const {
+template <typename Accept>
+int32_t NodeIndex::probe(uint32_t hash, Accept accept) const {
     if (slots_.empty()) return -1;
     const uint32_t indexMask = maskOf(indexBits_);
     const uint32_t tag = hash & ~indexMask;
@@ -41,20 +42,16 @@ int32_t NodeIndex::find(std::string_view id, uint32_t hash, const std::vector<No
         if (slot == 0) return -1;
         if ((slot & ~indexMask) != tag) continue;
         const auto index = static_cast<int32_t>((slot & indexMask) - 1);
-        if (nodes[index]->id == id) return index;
+        if (accept(index)) return index;
     }
 }
 
+int32_t NodeIndex::find(std::string_view id, uint32_t hash, const std::vector<Node*>& nodes) const {
+    return probe(hash, [&](int32_t index) { return nodes[index]->id == id; });
+}
+
 int32_t NodeIndex::candidateOf(uint32_t hash) const {
-    if (slots_.empty()) return -1;
-    const uint32_t indexMask = maskOf(indexBits_);
-    const uint32_t tag = hash & ~indexMask;
-    const size_t mask = slots_.size() - 1;
-    for (size_t i = hash & mask;; i = (i + 1) & mask) {
-        const uint32_t slot = slots_[i];
-        if (slot == 0) return -1;
-        if ((slot & ~indexMask) == tag) return static_cast<int32_t>((slot & indexMask) - 1);
-    }
+    return probe(hash, [](int32_t) { return true; });
 }
 
 void NodeIndex::prefetchNode(uint32_t hash, const std::vector<Node*>& nodes) const {

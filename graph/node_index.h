@@ -54,6 +54,10 @@ private:
     // the stored bits together hold the whole hash: most mismatches are told apart without
     // touching a node, and growing needs only the hashes kept per node.
     void grow(size_t minimumSlots);
+    /// Walks the hash's probe path: the first index whose stored hash bits match and that
+    /// `accept` takes, or -1 at the first empty slot.
+    template <typename Accept>
+    int32_t probe(uint32_t hash, Accept accept) const;
     /// The index in the first slot whose stored hash bits match, or -1.
     int32_t candidateOf(uint32_t hash) const;
     std::vector<uint32_t, HugePageAllocator<uint32_t>> slots_;
