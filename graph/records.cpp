@@ -54,6 +54,8 @@ Graph::RecordResult Graph::applyRecord(Node* parent, std::string_view id, uint32
 
 bool Graph::hasLinkTo(const Node* from, const Node* to) const {
     if (to->parent == from) return true;  // the tree link, to's parentLink
+    // A node without non-tree links answers at once, without a probe of the pair set.
+    if (from->outLinks.empty()) return false;
     if (read_) return read_->outLinkPairs.contains(from->index, to->index);
     return std::any_of(from->outLinks.begin(), from->outLinks.end(),
                        [to](const Link* l) { return l->toNode == to; });
