@@ -61,7 +61,16 @@ void NodeIndex::prefetchNode(uint32_t hash, const std::vector<Node*>& nodes) con
 
 void NodeIndex::prefetchNodeId(uint32_t hash, const std::vector<Node*>& nodes) const {
     const int32_t index = candidateOf(hash);
-    if (index >= 0) __builtin_prefetch(nodes[index]->id.data());
+    if (index < 0) return;
+    const Node* n = nodes[index];
+    __builtin_prefetch(n->id.data());
+    if (n->parent != nullptr) __builtin_prefetch(n->parent);
+}
+
+void NodeIndex::prefetchParentId(uint32_t hash, const std::vector<Node*>& nodes) const {
+    const int32_t index = candidateOf(hash);
+    if (index < 0) return;
+    if (const Node* parent = nodes[index]->parent) __builtin_prefetch(parent->id.data());
 }
 
 void NodeIndex::insert(std::string_view id, uint32_t hash, int32_t index,

@@ -44,6 +44,7 @@ public:
     }
     void prefetchNode(uint32_t hash, const std::vector<Node*>& nodes) const;
     void prefetchNodeId(uint32_t hash, const std::vector<Node*>& nodes) const;
+    void prefetchParentId(uint32_t hash, const std::vector<Node*>& nodes) const;
     size_t memoryBytes() const {
         return slots_.capacity() * sizeof(uint32_t) + hashes_.capacity() * sizeof(uint32_t);
     }

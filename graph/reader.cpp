@@ -244,6 +244,8 @@ void Graph::parseStream(std::istream& in) {
             if (!s.id.empty()) nodeIndexById_.prefetchNode(s.idHash, nodes);
         for (const ScannedLine& s : batch)
             if (!s.id.empty()) nodeIndexById_.prefetchNodeId(s.idHash, nodes);
+        for (const ScannedLine& s : batch)
+            if (!s.id.empty()) nodeIndexById_.prefetchParentId(s.idHash, nodes);
         for (ScannedLine& s : batch)
             if (!apply(s)) ++stats.skippedLines;
         batch.clear();
