@@ -73,6 +73,7 @@ bool resetPeakResident() {
 
 struct Result {
     double loadSeconds = 0;  // read + layout, best iteration
+    double meanLoadSeconds = 0;
     double layoutSeconds = 0;
     double bytesPerNode = 0;  // worst iteration
     double closeSeconds = 0;  // dropping the loaded graph, best iteration
@@ -87,7 +88,7 @@ void BM_ReadAndLayout(benchmark::State& state) {
     result.loadSeconds = 1e300;
     result.closeSeconds = 1e300;
     result.freedSeconds = 1e300;
-    double readTotal = 0, layoutTotal = 0, closeTotal = 0, freedTotal = 0;
+    double loadTotal = 0, readTotal = 0, layoutTotal = 0, closeTotal = 0, freedTotal = 0;
     bool peakIsExact = true;
     for (auto _ : state) {
         state.PauseTiming();
@@ -126,6 +127,7 @@ void BM_ReadAndLayout(benchmark::State& state) {
         closeTotal += close;
         result.closeSeconds = std::min(result.closeSeconds, close);
         readTotal += load - layout;
+        loadTotal += load;
         layoutTotal += layout;
         if (load < result.loadSeconds) {
             result.loadSeconds = load;
@@ -137,6 +139,7 @@ void BM_ReadAndLayout(benchmark::State& state) {
     const double iterations = double(state.iterations());
     state.counters["nodes_per_s"] =
         benchmark::Counter(double(nodes) * iterations, benchmark::Counter::kIsRate);
+    result.meanLoadSeconds = loadTotal / iterations;
     state.counters["read_s"] = readTotal / iterations;
     state.counters["layout_s"] = layoutTotal / iterations;
     state.counters["close_s"] = closeTotal / iterations;
@@ -146,14 +149,15 @@ void BM_ReadAndLayout(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadAndLayout)
     ->Arg(10'000)
-    ->Arg(100'000)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MeasureProcessCPUTime();
-// Three loads at least, so that the best of them is set against the best of the smaller runs.
+// The two sizes of the scaling ratio load equally often: the best of ten tries would sit lower
+// than the best of three by chance alone.
 BENCHMARK(BM_ReadAndLayout)
+    ->Arg(100'000)
     ->Arg(1'000'000)
-    ->Iterations(3)
+    ->Iterations(5)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MeasureProcessCPUTime();
@@ -190,7 +194,8 @@ void printGoals() {
                 r.closeSeconds, r.closeSeconds < 0.5 ? "met" : "MISSED", r.freedSeconds);
     if (small != results.end() && small->second.loadSeconds > 0) {
         const double ratio = r.loadSeconds / small->second.loadSeconds;
-        std::printf("1M / 100k time ratio %.1f, goal <= 11: %s\n", ratio,
+        std::printf("1M / 100k time ratio %.1f (of the mean loads %.1f), goal <= 11: %s\n", ratio,
+                    r.meanLoadSeconds / small->second.meanLoadSeconds,
                     ratio <= 11.0 ? "met" : "MISSED");
     }
 }
