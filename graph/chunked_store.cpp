@@ -1,5 +1,5 @@
-// Large blocks for the chunked stores: 2 MiB-aligned anonymous mappings, taken ready from the
-// prefaulted reserve while a read runs.
+// Large blocks for the chunked stores: 2 MiB-aligned anonymous mappings advised for huge pages,
+// taken ready from the prefaulted reserve while a read runs.
 #include "graph/chunked_store.h"
 
 #include <sys/mman.h>
@@ -14,10 +14,10 @@ void* allocateLargeBlock(size_t bytes) {
     if (bytes == kLargeBlockBytes) {
         if (void* block = takePrefaultedBlock()) return block;
     }
-    return mapLargeBlock(bytes, PageSize::Small);
+    return mapLargeBlock(bytes);
 }
 
-void* mapLargeBlock(size_t bytes, PageSize pages) {
+void* mapLargeBlock(size_t bytes) {
     // Map twice the size and trim to an aligned block, so a huge page can back it.
     const size_t span = bytes + kLargeBlockBytes;
     void* raw = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -29,7 +29,7 @@ void* mapLargeBlock(size_t bytes, PageSize pages) {
     if (end > aligned + bytes)
         ::munmap(reinterpret_cast<void*>(aligned + bytes), end - aligned - bytes);
 #ifdef MADV_HUGEPAGE
-    if (pages == PageSize::Huge) ::madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
+    ::madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
 #endif
     return reinterpret_cast<void*>(aligned);
 }

@@ -1,6 +1,6 @@
 // Owns objects in chunks of growing size: addresses stay stable, and a million nodes cost a few
-// hundred allocations instead of one each. Full-size chunks are 2 MiB blocks, which a big read
-// takes already faulted in (see PrefaultedBlocks).
+// hundred allocations instead of one each. Full-size chunks are 2 MiB blocks that the kernel
+// may back with huge pages, which spares most page faults of a big load.
 #pragma once
 
 #include <cstddef>
@@ -10,9 +10,8 @@
 
 namespace orvo {
 
-/// A 2 MiB-aligned block of `bytes` (a multiple of 2 MiB): a prefaulted one while a read runs,
-/// else mapped in small pages that fault in as they are written; nullptr on failure. Release
-/// with freeLargeBlock.
+/// A 2 MiB-aligned block of `bytes` (a multiple of 2 MiB), advised for huge pages; nullptr on
+/// failure. Release with freeLargeBlock.
 void* allocateLargeBlock(size_t bytes);
 void freeLargeBlock(void* block, size_t bytes);
 constexpr size_t kLargeBlockBytes = size_t{2} << 20;

@@ -25,7 +25,7 @@ struct HugePageAllocator {
         if (n > std::numeric_limits<size_t>::max() / sizeof(T) / 2) throw std::bad_alloc();
         const size_t bytes = n * sizeof(T);
         if (bytes < kLargeBlockBytes) return static_cast<T*>(::operator new(bytes));
-        void* block = mapLargeBlock(roundedUp(bytes), PageSize::Huge);
+        void* block = mapLargeBlock(roundedUp(bytes));
         if (block == nullptr) throw std::bad_alloc();
         return static_cast<T*>(block);
     }

@@ -5,7 +5,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -24,12 +23,6 @@ constexpr size_t kReadyBlocks = 2;
 // Blocks a scope maps on demand before the worker starts: small reads are over before a thread
 // and its blocks would pay off.
 constexpr int kBlocksBeforeWorker = 4;
-// A huge page is worth its block while the kernel finds and clears it faster than 512 small
-// pages: a warm one takes about 0.2 ms, small pages about 0.6 ms. On a virtual machine whose
-// host takes freed memory back, a fresh huge page took 2.5-4 ms, too slow to stay ahead of a
-// read (1M: 1.05-1.12 s to read against 0.73-0.80 s); past this time a read's later blocks take
-// small pages.
-constexpr std::chrono::microseconds kSlowHugeBlock{1500};
 
 class Reserve {
 public:
@@ -77,29 +70,17 @@ public:
 
 private:
     void run() {
-        PageSize pages = PageSize::Huge;
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
             wake_.wait(lock, [this] { return stopping_ || ready_.size() < kReadyBlocks; });
             if (stopping_) return;
             lock.unlock();
-            const auto start = std::chrono::steady_clock::now();
-            void* block = mapLargeBlock(kLargeBlockBytes, pages);
-            if (block != nullptr) populate(block);
-            if (std::chrono::steady_clock::now() - start > kSlowHugeBlock) pages = PageSize::Small;
+            void* block = mapLargeBlock(kLargeBlockBytes);
+            if (block != nullptr) touchEveryPage(block);
             lock.lock();
             if (block == nullptr) return;  // out of address space: stop offering blocks
             ready_.push_back(block);
         }
-    }
-
-    // One call faults the whole block in (3.2 GB/s in small pages, against 2.6 for a write to
-    // each page); kernels before 5.14 refuse it and get the writes.
-    static void populate(void* block) {
-#ifdef MADV_POPULATE_WRITE
-        if (::madvise(block, kLargeBlockBytes, MADV_POPULATE_WRITE) == 0) return;
-#endif
-        touchEveryPage(block);
     }
 
     static void touchEveryPage(void* block) {

@@ -19,17 +19,11 @@ public:
     PrefaultedBlocks& operator=(const PrefaultedBlocks&) = delete;
 };
 
-/// A ready kLargeBlockBytes block, aligned like allocateLargeBlock's, or nullptr when
+/// A ready kLargeBlockBytes block, aligned and advised like allocateLargeBlock's, or nullptr when
 /// no scope is alive or none is ready yet. Release it with freeLargeBlock.
 void* takePrefaultedBlock();
 
-/// Huge pages spare the TLB and most faults, but a fresh one must be found whole and cleared at
-/// once, which can stall whoever touches it first: the prefaulting thread asks for them while
-/// they come quickly, a reader that maps a block itself takes small pages, and the big lookup
-/// tables always ask for them (HugePageAllocator).
-enum class PageSize { Small, Huge };
-
-/// Maps a 2 MiB-aligned block like allocateLargeBlock, without asking the reserve.
-void* mapLargeBlock(size_t bytes, PageSize pages);
+/// Maps a block like allocateLargeBlock, without asking the reserve.
+void* mapLargeBlock(size_t bytes);
 
 }  // namespace orvo

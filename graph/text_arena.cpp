@@ -1,5 +1,5 @@
-// Block management of the text arena: blocks double from 4 KiB to 2 MiB, so a small graph stays
-// small and a big one takes the same prefaulted large blocks as the node and link stores.
+// Block management of the text arena: blocks double from 4 KiB to the 2 MiB of a huge page, so
+// a small graph stays small and a big one sits in huge-page-backed blocks.
 #include "graph/text_arena.h"
 
 #include <cstring>

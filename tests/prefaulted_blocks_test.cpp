@@ -63,7 +63,7 @@ TEST(PrefaultedBlocks, HandsOutResidentBlocksOnlyWhileAScopeLives) {
     const int threadsBefore = threadCount();
 
     // A block mapped on demand has no page yet: the residency check can tell the two apart.
-    void* fresh = mapLargeBlock(kLargeBlockBytes, PageSize::Small);
+    void* fresh = mapLargeBlock(kLargeBlockBytes);
     ASSERT_NE(fresh, nullptr);
     EXPECT_EQ(residentShare(fresh), 0.0);
     freeLargeBlock(fresh, kLargeBlockBytes);
