@@ -34,7 +34,8 @@ public:
     void insert(std::string_view id, uint32_t hash, int32_t index, const std::vector<Node*>& nodes);
     /// Hints for lookups to come, each one's loads started by the one before: the id's first
     /// slot, then the candidate entry of `nodes` that slot names, then that node, then the id
-    /// bytes it holds. They change nothing but speed.
+    /// bytes it holds and its parent, then the parent's id bytes (a repeated node's parent
+    /// decides whether it moves). They change nothing but speed.
     void prefetchSlot(uint32_t hash) const {
         if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
     }

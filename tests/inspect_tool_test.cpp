@@ -236,8 +236,11 @@ TEST(InspectTool, StatsOfTheBundledExample) {
     EXPECT_EQ(value("widest fan-out").rfind(std::to_string(widest) + " (http://", 0), 0u);
     for (const char* timed : {"read time", "layout time"}) {
         const std::string seconds = value(timed);
-        EXPECT_GE(std::strtod(seconds.c_str(), nullptr), 0.0) << seconds;
-        EXPECT_NE(seconds.find(" s"), std::string::npos) << seconds;
+        char* end = nullptr;
+        const double figure = std::strtod(seconds.c_str(), &end);
+        EXPECT_NE(end, seconds.c_str()) << seconds;  // a number comes first
+        EXPECT_GE(figure, 0.0) << seconds;
+        EXPECT_EQ(std::string(end), " s") << seconds;
     }
     EXPECT_GT(std::strtod(value("peak memory").c_str(), nullptr), 0.0);
     EXPECT_NE(value("peak memory").find("bytes per node"), std::string::npos);

@@ -16,6 +16,7 @@
 
 #include "graph/chunked_store.h"
 #include "graph/huge_page_allocator.h"
+#include "tests/test_time.h"
 
 namespace orvo {
 namespace {
@@ -42,20 +43,18 @@ double residentShare(void* block) {
 // moment), or the last count seen.
 int settledThreadCount(int expected) {
     int count = threadCount();
-    for (int i = 0; i < 1000 && count != expected; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        count = threadCount();
-    }
+    testing::waitUntil([&] { return (count = threadCount()) == expected; },
+                       std::chrono::seconds(1),
+                       [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
     return count;
 }
 
 void* waitForReadyBlock() {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (void* block = takePrefaultedBlock()) return block;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return nullptr;
+    void* block = nullptr;
+    testing::waitUntil([&] { return (block = takePrefaultedBlock()) != nullptr; },
+                       std::chrono::seconds(20),
+                       [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+    return block;
 }
 
 TEST(PrefaultedBlocks, HandsOutResidentBlocksOnlyWhileAScopeLives) {

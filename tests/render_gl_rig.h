@@ -129,11 +129,6 @@ struct RenderRig {
     Node* node(std::string_view id) const { return graph.findNode(id); }
 };
 
-inline std::string show(const Rgba& p) {
-    return "(" + std::to_string(p[0]) + "," + std::to_string(p[1]) + "," + std::to_string(p[2]) +
-           ")";
-}
-
 inline int RenderRig::countNear(const std::vector<uint8_t>& rgba, int x, int y, int radius, float r,
                                 float g, float b) const {
     int n = 0;

@@ -130,7 +130,6 @@ TEST(RendererGl, CameraProjectionAndScreenMatrix) {
 
     // The camera looks down -z from (0, 0, 3); the screen matrix maps the ball's centre to the
     // middle of the window, (width + 1) / 2 and (height + 1) / 2.
-    ProjTransform camera;
     rig.renderer.drawFrame();  // loads the camera
     glMatrixMode(GL_MODELVIEW);
     ProjPoint centre = dehomogenized(rig.renderer.screenMatrix().apply(ProjPoint()));
@@ -139,7 +138,6 @@ TEST(RendererGl, CameraProjectionAndScreenMatrix) {
     // A point nearer the camera lies at a smaller depth.
     ProjPoint nearer = dehomogenized(rig.renderer.screenMatrix().apply(ProjPoint(0, 0, 0.5, 1)));
     EXPECT_LT(nearer.z, centre.z);
-    (void)camera;
 }
 
 TEST(RendererGl, FirstFrameDrawsTheCentreNodeInItsGroupColour) {

@@ -12,6 +12,7 @@
 #include "import/crawler.h"
 #include "tests/crawl/site_server.h"
 #include "tests/run_tool.h"
+#include "tests/test_time.h"
 
 namespace orvo::crawl {
 namespace {
@@ -303,8 +304,8 @@ TEST(CrawlSite, ASessionOnItsOwnThreadReportsAndStops) {
     ASSERT_TRUE(server.running());
     CrawlSession session(fastOptions(server.url("/gen/0.html")));
     // Wait (boundedly) for the figures to show some pages.
-    for (int i = 0; i < 600 && session.stats().fetched < 10; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    orvo::testing::waitUntil([&] { return session.stats().fetched >= 10; },
+                             std::chrono::seconds(30));
     const CrawlStats seen = session.stats();
     EXPECT_GE(seen.fetched, 10u);
     EXPECT_GT(seen.queued, 0u);

@@ -16,6 +16,7 @@
 #include "settings/viewer_settings.h"
 #include "tests/crawl/site_server.h"
 #include "tests/run_tool.h"
+#include "tests/test_time.h"
 
 namespace orvo {
 namespace {
@@ -124,8 +125,8 @@ TEST(CrawlTool, AnInterruptedCrawlLeavesAValidGraphOfWhatWasCrawled) {
                       (dir / "err").string());
         ASSERT_GT(tool, 0);
         // Wait (boundedly) until some pages have been served.
-        for (int i = 0; i < 600 && server.requests().size() < 30; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        testing::waitUntil([&] { return server.requests().size() >= 30; },
+                           std::chrono::seconds(30));
         ASSERT_GE(server.requests().size(), 30u);
         EXPECT_FALSE(std::filesystem::exists(out));  // nothing is written before the end
         kill(tool, signal);

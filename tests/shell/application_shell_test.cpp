@@ -57,9 +57,6 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
-/// The first window of the process whose title matches the pattern, waiting up to `seconds`
-/// (scaled); "" when none.
-/// (scaled; 0: look once, without waiting); "" when none.
 // The first window that `xdotool search` finds with these options, polled for up to `seconds`
 // (scaled). Polled rather than one `search --sync`: a search gives up at once, finding nothing,
 // when another window closes while it looks, as happens on a busy machine.
@@ -72,6 +69,8 @@ std::string waitForWindowMatching(const std::string& options, int seconds) {
     return found;
 }
 
+/// The first window of the process whose title matches the pattern, waiting up to `seconds`
+/// (scaled; 0: look once, without waiting); "" when none.
 std::string waitForWindow(pid_t pid, const std::string& pattern, int seconds = 20) {
     return waitForWindowMatching(
         "--all --onlyvisible --pid " + std::to_string(pid) + " --name '" + pattern + "'", seconds);
@@ -157,13 +156,6 @@ public:
     /// The first window of this program whose title matches, waiting up to `seconds`.
     std::string window(const std::string& pattern, int seconds = 20) const {
         return waitForWindow(pid_, pattern, seconds);
-    }
-    /// How many windows of this program are shown.
-    int shownWindows() const {
-        return std::atoi(
-            shell("xdotool search --onlyvisible --pid " + std::to_string(pid_) +
-                  " --name '' | wc -l")
-                .c_str());
     }
     /// Waits until the program has used no CPU for half a second; false when it never rests.
     bool waitUntilIdle() const {
