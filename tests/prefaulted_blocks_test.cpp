@@ -43,8 +43,7 @@ double residentShare(void* block) {
 // moment), or the last count seen.
 int settledThreadCount(int expected) {
     int count = threadCount();
-    testing::waitUntil([&] { return (count = threadCount()) == expected; },
-                       std::chrono::seconds(1),
+    testing::waitUntil([&] { return (count = threadCount()) == expected; }, std::chrono::seconds(1),
                        [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
     return count;
 }
