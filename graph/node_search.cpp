@@ -135,7 +135,13 @@ void NodeSearchIndex::clear() {
 bool NodeSearchIndex::buildSome(const Graph& graph, size_t count) {
     const size_t n = nodeCount(graph);
     if (full_) return false;
-    if (indexed_ == 0) blockStarts_.reserve(n / kBlock + 1);
+    if (indexed_ == 0) {
+        // Room for every id and its line end at once: growing by doubling would, at ten million
+        // nodes, hold the old and the new text together for a moment (1.5 GB instead of 0.6),
+        // and fitting the text at the end would copy it once more.
+        text_.reserve(std::min<size_t>(graph.idBytes() + n, std::numeric_limits<uint32_t>::max()));
+        blockStarts_.reserve(n / kBlock + 1);
+    }
     size_t i = indexed_;
     const size_t end = std::min(n, i + count);
     for (; i < end; ++i) {
