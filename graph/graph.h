@@ -157,8 +157,6 @@ public:
     void takeContentsOf(Graph& fresh);
 
     bool empty() const { return nodes.empty(); }
-    /// The bytes of all node ids together.
-    size_t idBytes() const { return idStore_.usedBytes(); }
     int32_t findNodeIndex(std::string_view id) const;
     Node* findNode(std::string_view id) const;
     /// Registers n under a copy of id that the graph keeps (n->id views it) and gives n its index.

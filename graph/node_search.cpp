@@ -1,4 +1,4 @@
-// Node search: the ranking, the reference scan and the contiguous index.
+// Node search: the ranking, the reference scan and the index over the graph's id text.
 #include "graph/node_search.h"
 
 #include <algorithm>
@@ -126,43 +126,45 @@ SearchResult plainSearch(const Graph& graph, std::string_view query, size_t limi
 size_t NodeSearchIndex::nodeCount(const Graph& graph) { return graph.nodes.size(); }
 
 void NodeSearchIndex::clear() {
-    std::string().swap(text_);
-    std::vector<uint32_t>().swap(blockStarts_);
+    std::vector<Run>().swap(runs_);
+    std::vector<uint32_t>().swap(idEnds_);
+    std::vector<uint64_t>().swap(foldedBits_);
+    std::string().swap(foldedText_);
+    std::vector<uint32_t>().swap(foldedNodes_);
     indexed_ = 0;
-    full_ = false;
 }
 
 bool NodeSearchIndex::buildSome(const Graph& graph, size_t count) {
-    const size_t n = nodeCount(graph);
-    if (full_) return false;
+    const size_t n = std::min<size_t>(nodeCount(graph), std::numeric_limits<uint32_t>::max());
     if (indexed_ == 0) {
-        // Room for every id and its line end at once: growing by doubling would, at ten million
-        // nodes, hold the old and the new text together for a moment (1.5 GB instead of 0.6),
-        // and fitting the text at the end would copy it once more.
-        text_.reserve(std::min<size_t>(graph.idBytes() + n, std::numeric_limits<uint32_t>::max()));
-        blockStarts_.reserve(n / kBlock + 1);
+        idEnds_.reserve(n);
+        foldedBits_.assign(n / 64 + 1, 0);
     }
     size_t i = indexed_;
     const size_t end = std::min(n, i + count);
     for (; i < end; ++i) {
         const Node* node = graph.nodes[i];
         const std::string_view id = node != nullptr ? std::string_view(node->id) : "";
-        if (text_.size() + id.size() + 1 > std::numeric_limits<uint32_t>::max()) {
-            full_ = true;  // the remaining nodes are scanned plainly
-            return false;
+        // An id continues the run when it starts where the run ends (an empty one always does).
+        const bool continues =
+            !runs_.empty() &&
+            (id.empty() || id.data() == runs_.back().text + runs_.back().length) &&
+            id.size() <= std::numeric_limits<uint32_t>::max() - runs_.back().length;
+        if (!continues) runs_.push_back({id.data(), static_cast<uint32_t>(i), 0});
+        runs_.back().length += static_cast<uint32_t>(id.size());
+        idEnds_.push_back(runs_.back().length);
+        if (std::any_of(id.begin(), id.end(), [](char c) { return fold(c) != c; })) {
+            foldedBits_[i / 64] |= uint64_t{1} << (i % 64);
+            foldedNodes_.push_back(static_cast<uint32_t>(i));
+            for (char c : id) foldedText_.push_back(fold(c));
+            foldedText_.push_back('\n');
         }
-        const size_t at = text_.size();
-        if (i % kBlock == 0) blockStarts_.push_back(static_cast<uint32_t>(at));
-        text_.append(id);
-        for (size_t k = at; k < text_.size(); ++k) text_[k] = fold(text_[k]);
-        text_.push_back('\n');
-        indexed_ = i + 1;
     }
-    if (i >= n) {
-        text_.shrink_to_fit();
-        return false;
-    }
-    return true;
+    indexed_ = i;
+    if (i < n) return true;
+    foldedText_.shrink_to_fit();
+    foldedNodes_.shrink_to_fit();
+    return false;
 }
 
 SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
@@ -176,31 +178,48 @@ SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
         return hits.take();
     }
 
-    // One memmem pass over the folded text; after a hit the search resumes at the next id, so
-    // each node counts once. The node of a hit is found by skipping whole blocks by their start
-    // offsets, then lines within the block.
-    const char* base = text_.data();
-    // (Were the graph shorter than the index, the search would stop at a block's start and
-    // scan the rest plainly.)
-    size_t scanFrom = done;
-    size_t textEnd = text_.size();
-    if (done < indexed_) {
-        scanFrom = done / kBlock * kBlock;
-        textEnd = blockStarts_[done / kBlock];
+    // The runs, in node order: one memmem pass over each. The node of a hit is the first whose
+    // end lies past the hit's start; after a hit the search resumes at the next id, so each node
+    // counts once. A hit that runs on into the next id is no match, and nor is any later start
+    // in the same id, so that id is passed over too.
+    for (const Run& run : runs_) {
+        if (run.firstNode >= done) break;
+        size_t node = run.firstNode;
+        size_t idStart = 0;
+        size_t pos = 0;
+        while (pos < run.length) {
+            const void* found = ::memmem(run.text + pos, run.length - pos, q.data(), q.size());
+            if (found == nullptr) break;
+            const size_t at = static_cast<const char*>(found) - run.text;
+            while (idEnds_[node] <= at) idStart = idEnds_[node++];
+            if (node >= done) break;
+            const size_t idEnd = idEnds_[node];
+            pos = idEnd;
+            if (at + q.size() > idEnd || inFoldedText(node)) continue;
+            // memmem found the query inside this id: only its rank is left to tell, and not even
+            // that when the hit cannot enter the best kept (a common letter matches nearly every
+            // id).
+            const std::string_view id(run.text + idStart, idEnd - idStart);
+            if (cannotEnter(hits.worstWhenFull(), id, q)) {
+                hits.countOnly();
+            } else {
+                hits.offer({static_cast<int32_t>(node), rankOfMatch(id, q),
+                            static_cast<uint32_t>(id.size())});
+            }
+        }
     }
+
+    // The folded copies, line by line; their nodes come out of node order with the runs', so
+    // every hit is offered.
+    const char* base = foldedText_.data();
+    const size_t textEnd = foldedText_.size();
     size_t pos = 0;
-    size_t node = 0;
+    size_t line = 0;
     size_t lineStart = 0;
     while (pos < textEnd) {
         const void* found = ::memmem(base + pos, textEnd - pos, q.data(), q.size());
         if (found == nullptr) break;
         const size_t at = static_cast<const char*>(found) - base;
-        size_t block = node / kBlock;
-        while (block + 1 < blockStarts_.size() && blockStarts_[block + 1] <= at) ++block;
-        if (block != node / kBlock) {
-            node = block * kBlock;
-            lineStart = blockStarts_[block];
-        }
         // The query holds no '\n', so the hit lies inside one line: the first that ends past it.
         size_t lineEnd;
         for (;;) {
@@ -209,26 +228,25 @@ SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
                 base;
             if (lineEnd > at) break;
             lineStart = lineEnd + 1;
-            ++node;
+            ++line;
         }
-        // memmem found the query inside this id: only its rank is left to tell, and not even
-        // that when the hit cannot enter the best kept (a common letter matches nearly every id).
-        const std::string_view id(base + lineStart, lineEnd - lineStart);
-        if (cannotEnter(hits.worstWhenFull(), id, q)) {
-            hits.countOnly();
-        } else {
-            hits.offer(
-                {static_cast<int32_t>(node), rankOfMatch(id, q), static_cast<uint32_t>(id.size())});
+        const size_t node = foldedNodes_[line];
+        if (node < done) {
+            const std::string_view id(base + lineStart, lineEnd - lineStart);
+            hits.offer({static_cast<int32_t>(node), rankOfMatch(id, q),
+                        static_cast<uint32_t>(id.size())});
         }
         pos = lineStart = lineEnd + 1;
-        ++node;
+        ++line;
     }
-    scanNodes(graph, scanFrom, q, hits);
+    scanNodes(graph, done, q, hits);
     return hits.take();
 }
 
 size_t NodeSearchIndex::memoryBytes() const {
-    return text_.capacity() + blockStarts_.capacity() * sizeof(uint32_t);
+    return runs_.capacity() * sizeof(Run) + idEnds_.capacity() * sizeof(uint32_t) +
+           foldedBits_.capacity() * sizeof(uint64_t) + foldedText_.capacity() +
+           foldedNodes_.capacity() * sizeof(uint32_t);
 }
 
 }  // namespace orvo

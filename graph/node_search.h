@@ -1,7 +1,7 @@
 // Finding nodes by part of their id or label: case-insensitive substring match, best matches
 // first (exact, then prefix, then substring; shorter ids first). A plain scan over the graph
-// gives the reference answer; the index gives the same answer from one contiguous, case-folded
-// copy of every id, so a keystroke on a million-node graph costs one memmem pass.
+// gives the reference answer; the index gives the same answer from memmem passes over the
+// graph's own id text, so a keystroke on a million-node graph costs one pass over its ids.
 #pragma once
 
 #include <cstddef>
@@ -56,7 +56,8 @@ public:
     /// Forgets everything; the next build steps start from the first node of the graph.
     void clear();
     /// Adds up to `count` more nodes of the graph (the same graph each time, unchanged since
-    /// clear()); returns true while nodes remain. Small steps keep the window responsive.
+    /// clear(): the index points into its ids); returns true while nodes remain. Small steps
+    /// keep the window responsive.
     bool buildSome(const Graph& graph, size_t count);
     bool complete(const Graph& graph) const { return indexed() >= nodeCount(graph); }
     /// Nodes indexed so far (the first ones of the graph's node array).
@@ -68,15 +69,24 @@ public:
 
 private:
     static size_t nodeCount(const Graph& graph);
+    bool inFoldedText(size_t node) const { return (foldedBits_[node / 64] >> (node % 64)) & 1; }
 
-    // One start offset per block of nodes: the search walks the text in order anyway, so the
-    // lines of a block are found with memchr, and the index costs the ids' bytes and little more.
-    static constexpr size_t kBlock = 16;
-
-    std::string text_;                   // folded ids, each followed by '\n' (no id holds one)
-    std::vector<uint32_t> blockStarts_;  // start in text_ of node k * kBlock's id
+    // The graph keeps its ids end to end, in node order, in a few large blocks: a run of
+    // adjacent ids is one text that memmem searches in place, and the index keeps only where
+    // each id ends (4 bytes a node instead of a copy of every id). Ids with upper-case letters
+    // are searched in a small case-folded copy instead, and their hits in the runs are passed
+    // over.
+    struct Run {
+        const char* text;  // the first byte of the run's first id
+        uint32_t firstNode;
+        uint32_t length;  // bytes
+    };
+    std::vector<Run> runs_;
+    std::vector<uint32_t> idEnds_;       // by node: where its id ends, as an offset in its run
+    std::vector<uint64_t> foldedBits_;   // by node, one bit: searched in foldedText_ instead
+    std::string foldedText_;             // those ids case-folded, each followed by '\n'
+    std::vector<uint32_t> foldedNodes_;  // by line of foldedText_: its node
     size_t indexed_ = 0;
-    bool full_ = false;  // text_ would outgrow 32-bit offsets: the rest is scanned
 };
 
 }  // namespace orvo

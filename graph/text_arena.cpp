@@ -18,8 +18,7 @@ TextArena::TextArena(TextArena&& other) noexcept
     : blocks_(std::move(other.blocks_)),
       next_(std::exchange(other.next_, nullptr)),
       left_(std::exchange(other.left_, 0)),
-      capacity_(std::exchange(other.capacity_, 0)),
-      used_(std::exchange(other.used_, 0)) {
+      capacity_(std::exchange(other.capacity_, 0)) {
     other.blocks_.clear();
 }
 
@@ -31,7 +30,6 @@ TextArena& TextArena::operator=(TextArena&& other) noexcept {
         next_ = std::exchange(other.next_, nullptr);
         left_ = std::exchange(other.left_, 0);
         capacity_ = std::exchange(other.capacity_, 0);
-        used_ = std::exchange(other.used_, 0);
     }
     return *this;
 }
@@ -43,7 +41,6 @@ std::string_view TextArena::store(std::string_view text) {
     std::memcpy(copy, text.data(), text.size());
     next_ += text.size();
     left_ -= text.size();
-    used_ += text.size();
     return {copy, text.size()};
 }
 
@@ -59,7 +56,6 @@ void TextArena::clear() {
     next_ = nullptr;
     left_ = 0;
     capacity_ = 0;
-    used_ = 0;
 }
 
 void TextArena::addBlock(size_t atLeast) {

@@ -23,8 +23,6 @@ public:
     void clear();
     /// Bytes held in blocks (used or not).
     size_t capacityBytes() const { return capacity_; }
-    /// Bytes of the texts stored since the last clear().
-    size_t usedBytes() const { return used_; }
 
 private:
     struct Block {
@@ -38,7 +36,6 @@ private:
     char* next_ = nullptr;  // free space of the last block
     size_t left_ = 0;
     size_t capacity_ = 0;
-    size_t used_ = 0;
 };
 
 }  // namespace orvo
