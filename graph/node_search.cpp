@@ -230,6 +230,7 @@ SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
             lineStart = lineEnd + 1;
             ++line;
         }
+        if (line >= foldedNodes_.size()) break;  // only an id holding a line end could get here
         const size_t node = foldedNodes_[line];
         if (node < done) {
             const std::string_view id(base + lineStart, lineEnd - lineStart);
