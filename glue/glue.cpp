@@ -236,13 +236,15 @@ void Glue::displayViewer() {
 }
 
 // While the window's aspect is in use, a new size also gets a new projection, so the boundary
-// sphere stays round; with it off the picture keeps its shape.
+// sphere stays round; with it off the picture keeps its shape. The frame the new size paints is
+// refined again in idle time, as after any other change of the view.
 void Glue::reshapeViewer(int width, int height) {
     if (ready()) {
         viewer_->reshape(width, height);
         if (viewer_->settings().useWindowAspect != 0 && width > 0 && height > 0) {
             viewer_->renderer().updateProjection();
         }
+        if (width != lastWidth_ || height != lastHeight_) viewer_->setKeepRedrawing(1);
     }
     lastWidth_ = width;
     lastHeight_ = height;

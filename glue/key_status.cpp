@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "graph/read_stats.h"
 #include "glue/keys.h"
+#include "graph/read_stats.h"
 #include "viewer/viewer.h"
 
 namespace orvo {
@@ -59,6 +59,9 @@ std::string keyMessage(char key, const KeyCommands& keys, Viewer& viewer,
             std::snprintf(size, sizeof size, "%g", static_cast<double>(s.labelSize));
             return std::string("Label size ") + size;
         }
+        case 'O':
+            return s.labelsOverlap ? "Every label drawn, overlaps and all"
+                                   : "Labels never overlap: those that would are left out";
         case 's':
             return std::string("Boundary sphere ") + shownOrHidden(s.drawSphere != 0);
         case 'K':
@@ -85,8 +88,9 @@ std::string keyMessage(char key, const KeyCommands& keys, Viewer& viewer,
         case 'n':
             return keys.toggle('n') ? "All nodes shown" : "All nodes hidden (press n to show them)";
         case 'N':
-            return keys.toggle('N') ? "All links shown, non-tree links included"
-                                    : "All links hidden, tree links included (press N to show them)";
+            return keys.toggle('N')
+                       ? "All links shown, non-tree links included"
+                       : "All links hidden, tree links included (press N to show them)";
         case 'h':
             return std::string("Links from negative levels ") +
                    shownOrHidden(s.hideNegativeLevelLinks == 0);
@@ -129,6 +133,8 @@ bool keyChecked(char key, const KeyCommands& keys, Viewer& viewer) {
             return s.drawSphere != 0;
         case 'K':
             return s.useWindowAspect != 0;
+        case 'O':
+            return s.labelsOverlap != 0;
         case 'L':
             return keys.toggle('L') != 0;
         case 'C':

@@ -18,13 +18,14 @@ constexpr std::array<Shortcut, 6> kMouse{{
     {"pointer over a node", "highlight it; its id and groups show in the status bar"},
 }};
 
-constexpr std::array<Shortcut, 26> kKeys{{
+constexpr std::array<Shortcut, 27> kKeys{{
     {"0 .. 9", "link generation limit (node limit after r)"},
     {"*", "show every generation (limits 99)"},
     {"r", "switch the digits between link and node limit"},
     {"l", "labels: short, full path, none"},
     {"L", "labels to the right or to the left of their node"},
     {"b / B", "smaller / larger labels"},
+    {"O", "labels: never overlapping, or every one (overlaps and all)"},
     {"s", "boundary sphere on / off"},
     {"K", "window aspect on / off"},
     {"C", "centre node in red on / off"},
@@ -63,7 +64,7 @@ constexpr std::array<ShortcutSection, 3> kSections{{
 }};
 
 // Groups: 0 display, 1 colours, 2 hidden nodes and links, 3 non-tree links, 4 travel.
-constexpr std::array<KeyMenuEntry, 26> kKeyMenu{{
+constexpr std::array<KeyMenuEntry, 27> kKeyMenu{{
     {'s', "Boundary Sphere", "Show or hide the boundary sphere", KeyMenuKind::Check, 0},
     {'K', "Window Aspect", "Draw with the window's aspect ratio or a square one",
      KeyMenuKind::Check, 0},
@@ -72,6 +73,10 @@ constexpr std::array<KeyMenuEntry, 26> kKeyMenu{{
      KeyMenuKind::Check, 0},
     {'b', "Smaller Labels", "Make the labels smaller", KeyMenuKind::Command, 0},
     {'B', "Larger Labels", "Make the labels larger", KeyMenuKind::Command, 0},
+    {'O', "Overlapping Labels",
+     "Draw every label of a large enough node, overlaps and all, instead of leaving out those "
+     "that would overlap",
+     KeyMenuKind::Check, 0},
     {'C', "Red Centre Node", "Draw the node at the centre in red", KeyMenuKind::Check, 1},
     {'g', "Colour by Site Group", "Colour the nodes by site group instead of file type",
      KeyMenuKind::Check, 1},
@@ -104,8 +109,7 @@ constexpr std::array<KeyMenuEntry, 26> kKeyMenu{{
      KeyMenuKind::Command, 4},
     {'*', "Show Every Generation", "Set both generation limits to 99", KeyMenuKind::Command, 5},
     {'r', "Digits Set the Node Limit",
-     "Switch the digit keys between the link and the node generation limit", KeyMenuKind::Check,
-     5},
+     "Switch the digit keys between the link and the node generation limit", KeyMenuKind::Check, 5},
 }};
 
 }  // namespace

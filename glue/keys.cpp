@@ -67,6 +67,9 @@ void KeyCommands::apply(Viewer& viewer, int character, const std::string& lastSe
             viewer.setLabelSize(key == 'b' ? size - 1.0f : size + 1.0f);
             break;
         }
+        case 'O':
+            viewer.setLabelsOverlap(flip('O'));
+            break;
         case 's':
             viewer.setDrawSphere(flip('s'));
             break;

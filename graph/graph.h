@@ -27,8 +27,9 @@ namespace orvo {
 // Node flag bits.
 constexpr uint8_t Selected = 1;
 constexpr uint8_t Highlighted = 2;
-constexpr uint8_t Shown = 4;  // also a link bit: enabled and both ends shown
-constexpr uint8_t Drawn = 8;  // also a link bit
+constexpr uint8_t Shown = 4;      // also a link bit: enabled and both ends shown
+constexpr uint8_t Drawn = 8;      // also a link bit
+constexpr uint8_t Labelled = 16;  // its label was drawn in the current frame
 // Link flag bit.
 constexpr uint8_t Enabled = 2;
 

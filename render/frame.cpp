@@ -36,6 +36,9 @@ void Renderer::setGraph(Graph* graph) {
     pendingNodes_.clear();
     pendingHead_ = 0;
     drawnLinks_.clear();
+    drawnLabels_.clear();
+    drawLog_.clear();
+    labelSpace_.reset(viewport_[2], viewport_[3]);
     pickBounds_.clear();
     pickBoundsValid_ = false;
     hoveredName_ = -1;
@@ -47,7 +50,7 @@ void Renderer::setGraph(Graph* graph) {
     }
     // The lists that held the per-frame marks are gone, so the marks go too: a stale Drawn would
     // keep a node out of every later frame, a stale Highlighted would never be cleared.
-    constexpr uint8_t kFrameMarks = Drawn | Highlighted;
+    constexpr uint8_t kFrameMarks = Drawn | Highlighted | Labelled;
     for (Node* n : graph_->nodes) {
         if (n != nullptr) n->flags &= static_cast<uint8_t>(~kFrameMarks);
     }
@@ -88,7 +91,9 @@ void Renderer::drawFrame() {
     if (!makeCurrent()) return;
 
     if (!continuing_) {
-        if (centreNode_ != nullptr) centreNode_->flags &= static_cast<uint8_t>(~Drawn);
+        if (centreNode_ != nullptr) {
+            centreNode_->flags &= static_cast<uint8_t>(~(Drawn | Labelled));
+        }
         // Only what the last frame drew is reset; those nodes lie all over memory, so they are
         // fetched a few ahead.
         const size_t drawnCount = drawnNodes_.size();
@@ -99,7 +104,7 @@ void Renderer::drawFrame() {
                 __builtin_prefetch(&ahead->flags, 1);
             }
             Node* n = drawnNodes_[i];
-            n->flags &= static_cast<uint8_t>(~Drawn);
+            n->flags &= static_cast<uint8_t>(~(Drawn | Labelled));
             n->centreDistance = 9999.0;
             n->apparentSize = -1.0;
             n->generation = 9999;
@@ -119,6 +124,9 @@ void Renderer::drawFrame() {
             drawnLinks_[i]->flags &= static_cast<uint8_t>(~Drawn);
         }
         drawnLinks_.clear();
+        drawnLabels_.clear();
+        drawLog_.clear();
+        labelSpace_.reset(viewport_[2], viewport_[3]);
         frameStart_ = start;
         bestApparentSize_ = -1.0;
         viewCentre_ = dehomogenized(viewTransform_.inverse().apply(ProjPoint()));
@@ -150,6 +158,7 @@ void Renderer::drawFrame() {
         }
     }
 
+    deferLabels_ = settings_.labelsOverlap == 0;
     while (elapsed < slice) {
         if (pendingHead_ == pendingNodes_.size()) {
             pendingNodes_.clear();
@@ -180,6 +189,7 @@ void Renderer::drawFrame() {
             setKeepRedrawing(0);
             expandQueue_.clear();
             expandHead_ = 0;
+            placeDeferredLabels();
             swap();
             if (continuing_) surface_.flushFront();
             return;
@@ -187,6 +197,7 @@ void Renderer::drawFrame() {
         if (n->isDrawn()) continue;
         drawNode(n);
         n->flags |= Drawn;
+        drawLog_.push_back({n, -1});
         drawNodeLinks(n);
         const size_t at = insertBySize(drawnNodes_, 0, n);
         if (pickBoundsValid_) recordPickBounds(at, *n);
@@ -194,6 +205,7 @@ void Renderer::drawFrame() {
         ++nodesDrawnLastSlice_;
         elapsed = currentTime() - start;
     }
+    placeDeferredLabels();
     swap();
     if (continuing_) surface_.flushFront();
 }

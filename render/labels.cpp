@@ -2,6 +2,7 @@
 // pixels beside the node and depth-tested at the node's depth.
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "graph/graph.h"
@@ -45,8 +46,77 @@ ProjPoint Renderer::labelAnchorOf(const Node& n) const {
     return ProjPoint(r.x, r.y, -r.z, 1.0);
 }
 
+namespace {
+
+// While labels never overlap, nodes this fraction of the threshold's size get labels too: the
+// nearest and largest nodes win the space, the others are left out.
+constexpr float kPackedLabelFraction = 0.25f;
+
+}  // namespace
+
+float Renderer::labelLimit() const {
+    return settings_.labelsOverlap != 0 ? labelThreshold_ : labelThreshold_ * kPackedLabelFraction;
+}
+
+std::string_view Renderer::labelText(const Node& n) const {
+    return settings_.labelChoice == 1 ? n.shortLabel() : n.pathLabel();
+}
+
+Renderer::LabelPlace Renderer::labelPlaceOf(std::string_view text, const ProjPoint& anchor) const {
+    const double ax = anchor.x, ay = anchor.y;
+    const int w = textWidth(text);
+    double x0, x1;
+    size_t skipped = 0;
+    if (labelRight_) {
+        x0 = 0.0;
+        x1 = w;
+    } else {
+        x0 = -w;
+        x1 = 0.0;
+        if (ax + x0 < 0.0) {
+            // The box would cross the window's left edge: drop as many leading characters as
+            // the overhang is wide (in average characters) and start at the edge.
+            const double k = w > 0 ? std::trunc(text.size() * (ax + x0) / w) : 0.0;
+            skipped = static_cast<size_t>(std::fmin(-k, static_cast<double>(text.size())));
+            x0 = -ax;
+        }
+    }
+    return {{ax + x0 - 1, ay - font_.descent, ax + x1 + 1, ay + font_.ascent}, ax + x0, skipped};
+}
+
+void Renderer::placeLabel(Node& n, const ProjPoint& anchor) {
+    const std::string_view text = labelText(n);
+    if (text.empty() || !isFinite(anchor)) return;
+    const bool again = (n.flags & Labelled) != 0;  // drawn over itself (hover, selection)
+    const bool always =
+        again || settings_.labelsOverlap != 0 || (n.flags & (Highlighted | Selected)) != 0;
+    if (!always && deferLabels_) {
+        deferredLabels_.push_back({&n, anchor});
+        return;
+    }
+    const LabelBox box = labelPlaceOf(text, anchor).box;
+    if (!always && !labelSpace_.isFree(box)) return;
+    drawLabel(n, anchor);
+    if (again) return;
+    n.flags |= Labelled;
+    labelSpace_.add(box);
+    drawLog_.push_back({&n, static_cast<int32_t>(drawnLabels_.size())});
+    drawnLabels_.push_back({&n, box, anchor.z});
+}
+
+void Renderer::placeDeferredLabels() {
+    deferLabels_ = false;
+    if (deferredLabels_.empty()) return;
+    std::stable_sort(deferredLabels_.begin(), deferredLabels_.end(),
+                     [](const LabelCandidate& a, const LabelCandidate& b) {
+                         return a.node->apparentSize > b.node->apparentSize;
+                     });
+    for (const LabelCandidate& c : deferredLabels_) placeLabel(*c.node, c.anchor);
+    deferredLabels_.clear();
+}
+
 void Renderer::drawLabel(const Node& n, const ProjPoint& anchor) {
-    std::string_view text = settings_.labelChoice == 1 ? n.shortLabel() : n.pathLabel();
+    std::string_view text = labelText(n);
     if (text.empty()) return;
     if (!isFinite(anchor)) return;
 
@@ -58,39 +128,24 @@ void Renderer::drawLabel(const Node& n, const ProjPoint& anchor) {
     glLoadIdentity();
     glOrtho(0.0, viewport_[2] - viewport_[0], 0.0, viewport_[3] - viewport_[1], -1.0, 1.0);
 
-    const double ax = anchor.x, ay = anchor.y, az = anchor.z;
-    const int w = textWidth(text);
+    const double az = anchor.z;
     const bool highlighted = (n.flags & Highlighted) != 0;
-    const Colour& box = highlighted ? settings_.labelColor : settings_.backgroundColor;
+    const Colour& boxColour = highlighted ? settings_.labelColor : settings_.backgroundColor;
     const Colour& ink = highlighted ? settings_.backgroundColor : settings_.labelColor;
+    const LabelPlace place = labelPlaceOf(text, anchor);
+    const LabelBox& box = place.box;
+    text.remove_prefix(place.skipped);
 
-    double x0, x1;
-    if (labelRight_) {
-        x0 = 0.0;
-        x1 = w;
-    } else {
-        x0 = -w;
-        x1 = 0.0;
-        if (ax + x0 < 0.0) {
-            // The box would cross the window's left edge: drop as many leading characters as
-            // the overhang is wide (in average characters) and start at the edge.
-            const double k = w > 0 ? std::trunc(text.size() * (ax + x0) / w) : 0.0;
-            const double skip = std::fmin(-k, static_cast<double>(text.size()));
-            text.remove_prefix(static_cast<size_t>(skip));
-            x0 = -ax;
-        }
-    }
-
-    glColor3f(box[0], box[1], box[2]);
+    glColor3f(boxColour[0], boxColour[1], boxColour[2]);
     glBegin(GL_TRIANGLE_STRIP);
-    glVertex3d(ax + x0 - 1, ay - font_.descent, az);
-    glVertex3d(ax + x1 + 1, ay - font_.descent, az);
-    glVertex3d(ax + x0 - 1, ay + font_.ascent, az);
-    glVertex3d(ax + x1 + 1, ay + font_.ascent, az);
+    glVertex3d(box.x0, box.y0, az);
+    glVertex3d(box.x1, box.y0, az);
+    glVertex3d(box.x0, box.y1, az);
+    glVertex3d(box.x1, box.y1, az);
     glEnd();
 
     glColor3f(ink[0], ink[1], ink[2]);
-    glRasterPos3d(ax + x0, ay, az + 0.001);
+    glRasterPos3d(place.textX, anchor.y, az + 0.001);
     if (fontListBase_ != 0 && !text.empty()) {
         glListBase(fontListBase_);
         glCallLists(static_cast<GLsizei>(text.size()), GL_UNSIGNED_BYTE, text.data());

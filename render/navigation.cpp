@@ -184,19 +184,26 @@ int Renderer::gotoNodeView(Node* n, int immediate) {
         amount = 0.0;
     }
 
+    // The frame at the end starts from the node, so that its cube and label come first however
+    // many links it has, and it is the red centre node.
     if (immediate == 1) {
         if (!commitView(v1 * rotation)) return 0;
+        centreNode_ = n;
         drawFrame();
     } else if (immediate == 0) {
         if (!isFinite(v1 * rotation)) return 0;  // the transition would end in overflow
-        animateTo(pn, q, ProjPoint().distance(pn), amount, v);
+        animateTo(pn, q, ProjPoint().distance(pn), amount, v, n);
     }
     return 1;
 }
 
 void Renderer::animateTo(const ProjPoint& p, const Quaternion& target, double distance,
-                         double rotation, ProjTransform startView) {
-    if (distance <= 0.0001 && rotation <= 0.0001) return;
+                         double rotation, ProjTransform startView, Node* arrival) {
+    if (distance <= 0.0001 && rotation <= 0.0001) {
+        if (arrival != nullptr)
+            centreNode_ = arrival;  // already there: the next frame starts at it
+        return;
+    }
     const float step = settings_.animationStep;
     float t = step;
     if (t > 1.01) return;
@@ -211,10 +218,12 @@ void Renderer::animateTo(const ProjPoint& p, const Quaternion& target, double di
         ProjTransform view = startView * xt;
         if (rotation > 0.0001) view = view * target.slerp(baseOrientation_, t).toMatrix();
         if (!commitView(view)) return;  // never hand a non-finite view to a frame
-        drawFrame();
         // Single-precision accumulation: the sum is compared unrounded, then stored as a float.
         const double next = static_cast<double>(t) + static_cast<double>(step);
-        if (!(next <= 1.01) || static_cast<float>(next) == t) break;  // a step lost to rounding
+        const bool last = !(next <= 1.01) || static_cast<float>(next) == t;  // or lost to rounding
+        if (last && arrival != nullptr) centreNode_ = arrival;
+        drawFrame();
+        if (last) break;
         t = static_cast<float>(next);
     }
 }

@@ -198,7 +198,12 @@ void Renderer::setCamera() {
     glLoadIdentity();
     if (picking_) {
         GLint vp[4] = {viewport_[0], viewport_[1], viewport_[2], viewport_[3]};
-        gluPickMatrix(pickX_, viewport_[3] - pickY_, 3.0, 3.0, vp);
+        if (pickingUnder_) {
+            gluPickMatrix(pickX_ + 0.5, viewport_[3] - pickY_ - 0.5, kPickUnderSize, kPickUnderSize,
+                          vp);
+        } else {
+            gluPickMatrix(pickX_, viewport_[3] - pickY_, 3.0, 3.0, vp);
+        }
     }
     glMultMatrixd(projectionMatrix_.m);
     glMatrixMode(GL_MODELVIEW);
@@ -274,9 +279,9 @@ void Renderer::drawNode(Node* n) {
         n->centreDistance = located ? h : 9999.0;
 
         if (sized && n->generation < settings_.nodeGenerationLimit && settings_.labelChoice != 0 &&
-            labelThreshold_ < s) {
+            labelLimit() < s) {
             const ProjPoint& r = labelRight_ ? r1 : r2;
-            drawLabel(*n, ProjPoint(r.x, r.y, -r.z, 1.0));
+            placeLabel(*n, ProjPoint(r.x, r.y, -r.z, 1.0));
         }
     }
 
@@ -308,6 +313,10 @@ void Renderer::drawNode(Node* n) {
         if (!picking_ && settings_.outlineMinSize < s) glCallList(kOutlinedCubeList);
     }
     glPopMatrix();
+}
+
+WindowBox Renderer::cubeBoxOnScreen(const Node& n) const {
+    return cubeWindowBox(n.globalTransform, currentWindowMatrix());
 }
 
 void Renderer::drawNodeLinks(Node* n) {

@@ -12,6 +12,7 @@
 #include "geometry/proj_transform.h"
 #include "geometry/quaternion.h"
 #include "render/gl_surface.h"
+#include "render/label_space.h"
 #include "render/pick_bounds.h"
 #include "render/shown_link_cache.h"
 #include "render/time_pair.h"
@@ -25,6 +26,9 @@ struct ViewerSettings;
 
 /// Pick names: a node's index, the complement of a link's index, or kNothingPicked.
 constexpr uint32_t kNothingPicked = 0x80000001u;
+/// The side of the square, in pixels, round a pixel's centre that the pick at the pointer's pixel
+/// looks at: the rasteriser too decides at the centre whether a pixel is drawn.
+constexpr double kPickUnderSize = 0.25;
 
 /// Called by a click with what was hit: a node id, a link id ("from|to") or "" for nothing.
 using PickCallback = std::function<void(const std::string& id, int shift, int ctrl)>;
@@ -63,6 +67,9 @@ public:
     void hoverHighlight(int x, int y, int shift, int ctrl);
     void clickPick(int x, int y, int shift, int ctrl);
     void setPickCallback(PickCallback callback) { pickCallback_ = std::move(callback); }
+    /// The node or link a pick name names, or none.
+    Node* nodeNamed(int64_t name) const;
+    Link* linkNamed(int64_t name) const;
     /// Whether a pick skips objects whose projected extent cannot touch the pick region (on by
     /// default; the first hit is the same either way, only the time differs).
     void setPickPrefilter(bool on) { pickPrefilter_ = on; }
@@ -77,8 +84,9 @@ public:
     void dragRotate(int x, int y, int shift, int ctrl);
     int centrePoint(int immediate);
     int gotoNodeView(Node* node, int immediate);
+    /// The animated transition; the last frame starts from `arrival` when one is given.
     void animateTo(const ProjPoint& p, const Quaternion& target, double distance, double rotation,
-                   ProjTransform startView);
+                   ProjTransform startView, Node* arrival = nullptr);
 
     // Labels.
     void updateLabelThreshold();
@@ -89,6 +97,9 @@ public:
     /// the label's side (see drawNode), with z turned towards the viewer.
     ProjPoint labelAnchorOf(const Node& n) const;
     int textWidth(std::string_view text) const;
+    /// The apparent size above which a node gets a label: the threshold itself while labels may
+    /// overlap, a part of it while overlapping labels are left out.
+    float labelLimit() const;
     void setLabelRight(uint8_t right) { labelRight_ = right; }
     uint8_t labelRight() const { return labelRight_; }
 
@@ -119,6 +130,23 @@ public:
     /// Nodes drawn by the last drawFrame/idleStep call (for tests and benchmarks).
     int nodesDrawnLastSlice() const { return nodesDrawnLastSlice_; }
 
+    /// A label drawn in the current frame: its box in GL window pixels and its window depth.
+    struct DrawnLabel {
+        Node* node;
+        LabelBox box;
+        double depth;
+    };
+    const std::vector<DrawnLabel>& drawnLabels() const { return drawnLabels_; }
+    /// What the current frame drew, in drawing order: a node's cube (label -1) or the label
+    /// drawnLabels()[label].
+    struct DrawnItem {
+        Node* node;
+        int32_t label;
+    };
+    const std::vector<DrawnItem>& drawLog() const { return drawLog_; }
+    /// The window extent of a node's cube in the current view (GL window pixels, y up).
+    WindowBox cubeBoxOnScreen(const Node& n) const;
+
 private:
     void beginFrame();
     void resumeFrame();
@@ -130,13 +158,31 @@ private:
     /// Closes the run of lines that drawLink keeps open outside selection.
     void endLinks();
     void redrawPicked();
+    /// The selection pass that finds what is drawn at the pointer's pixel: node cubes and labels,
+    /// the nearest one wins. False when none is there.
+    bool pickUnderPointer(uint32_t& name, float& winz);
+    /// The pass over a 3 x 3 region in drawing order: links, and cubes next to the pointer.
+    bool pickNearPointer(uint32_t& name, float& winz);
+    void drawPickedLabelBoxes();
+    /// Draws n's label unless it would overlap a label drawn before it in this frame (while
+    /// overlaps are not wanted); the hovered and the selected node always get theirs.
+    void placeLabel(Node& n, const ProjPoint& anchor);
+    /// Places the labels a slice has put off, largest node first.
+    void placeDeferredLabels();
+    std::string_view labelText(const Node& n) const;
+    /// Where a label with that text goes at the anchor: its box, where its text starts, and how
+    /// many leading characters are cut off for it to start at the window's left edge.
+    struct LabelPlace {
+        LabelBox box;
+        double textX;
+        size_t skipped;
+    };
+    LabelPlace labelPlaceOf(std::string_view text, const ProjPoint& anchor) const;
     /// Inserts n after every entry of equal or larger apparentSize; returns its position.
     size_t insertBySize(std::vector<Node*>& seq, size_t head, Node* n);
     bool makeCurrent();
     /// Makes v the view when all its elements are finite; false (view unchanged) otherwise.
     bool commitView(const ProjTransform& v);
-    Node* nodeNamed(int64_t name) const;
-    Link* linkNamed(int64_t name) const;
     void redrawNodeInFront(Node* n);
     // Pick pre-filter: whether the projected extent of a cube or a line can reach the pick region.
     void preparePickFilter();
@@ -173,8 +219,22 @@ private:
     uint8_t keepRedrawing_ = 0;
     int nodesDrawnLastSlice_ = 0;
 
+    // Labels drawn in the current frame and the order of everything drawn.
+    LabelSpace labelSpace_;
+    struct LabelCandidate {
+        Node* node;
+        ProjPoint anchor;
+    };
+    // While a slice draws, the labels that must not overlap wait for its end, so that the
+    // largest of its nodes get theirs first (a node's children are drawn in list order).
+    bool deferLabels_ = false;
+    std::vector<LabelCandidate> deferredLabels_;
+    std::vector<DrawnLabel> drawnLabels_;
+    std::vector<DrawnItem> drawLog_;
+
     // Picking.
     uint8_t picking_ = 0;
+    bool pickingUnder_ = false;  // the pass at the pointer's pixel (else the 3 x 3 region)
     int pickX_ = 0, pickY_ = 0;
     float depthScale_;
     bool pickPrefilter_ = true;

@@ -47,6 +47,9 @@ struct ViewerSettings {
     int32_t loadFlags = 1;
     float animationStep = 0.05f;
     int32_t useWindowAspect = 0;
+    /// 1: every label above the threshold is drawn, overlaps and all; 0: a label that would
+    /// overlap one drawn before it in the frame is left out, and smaller nodes get labels.
+    int32_t labelsOverlap = 0;
 };
 
 /// Bits of `loadFlags` tested by the reader when a node is listed again under another parent.

@@ -192,9 +192,14 @@ TEST(FrameGl, TheCentreNodeFollowsTheView) {
     rig.renderer.drawFrame();
     EXPECT_EQ(rig.renderer.centreNode(), root);
 
-    rig.settings.autoRecentre = 0;
+    // The view on the target, the frame still starting at the root: with autoRecentre 0,
+    // drawing never changes the centre node.
     ASSERT_EQ(rig.renderer.gotoNodeView(target, 1), 1);
-    EXPECT_EQ(rig.renderer.centreNode(), root);  // drawing never changes it now
+    EXPECT_EQ(rig.renderer.centreNode(), target);  // a goto's frame starts at its node
+    rig.renderer.setCentreNode(root);
+    rig.settings.autoRecentre = 0;
+    rig.renderer.drawFrame();
+    EXPECT_EQ(rig.renderer.centreNode(), root);
 
     rig.settings.autoRecentre = 1;
     rig.renderer.drawFrame();

@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "glue/draw_report.h"
 #include "glue/glue.h"
 #include "glue/window_settings.h"
+#include "graph/atomic_file.h"
 #include "graph/graph.h"
 #include "platform/draw_process.h"
 #include "platform/offscreen_surface.h"
@@ -34,7 +36,23 @@ struct Options {
     std::optional<std::string> keys;
     bool noRefine = false;
     std::optional<double> refineLimit;  // seconds; the viewer's own limit when not given
+    bool overlappingLabels = false;
+    std::optional<std::string> report;
+    std::optional<std::string> pickAt;
 };
+
+bool parsePoint(const std::string& text, int& x, int& y) {
+    const size_t comma = text.find(',');
+    if (comma == std::string::npos) return false;
+    auto number = [](const std::string& s, int& out) {
+        if (s.empty() || s.size() > 5 || s.find_first_not_of("0123456789") != std::string::npos) {
+            return false;
+        }
+        out = std::stoi(s);
+        return true;
+    };
+    return number(text.substr(0, comma), x) && number(text.substr(comma + 1), y);
+}
 
 bool parseSize(const std::string& text, int& width, int& height) {
     const size_t x = text.find_first_of("xX");
@@ -66,16 +84,28 @@ int run(const Options& options) {
         return usage("--size wants WIDTHxHEIGHT, each from 1 to " + std::to_string(kMaxSide) +
                      ", not \"" + options.size + "\"");
     }
+    int pickX = 0, pickY = 0;
+    if (options.pickAt &&
+        (!parsePoint(*options.pickAt, pickX, pickY) || pickX >= width || pickY >= height)) {
+        return usage(
+            "--pick wants X,Y, a pixel of the picture (0,0 is its top left corner), "
+            "not \"" +
+            *options.pickAt + "\"");
+    }
+    if (options.output.empty() && !options.report && !options.pickAt) {
+        return usage("nothing to write: give --output, --report or --pick");
+    }
     // "f" would wait for a line on standard input, which a picture cannot show.
     if (options.keys && options.keys->find('f') != std::string::npos) {
-        return usage("--keys cannot take \"f\" (it reads an id from standard input); bring "
-                     "the node to the centre with --goto ID");
+        return usage(
+            "--keys cannot take \"f\" (it reads an id from standard input); bring "
+            "the node to the centre with --goto ID");
     }
     errno = 0;
     if (!std::ifstream(options.file, std::ios::binary)) {
         const int why = errno;
-        return fail("cannot open \"" + options.file + "\": " +
-                    (why != 0 ? std::strerror(why) : "it cannot be read"));
+        return fail("cannot open \"" + options.file +
+                    "\": " + (why != 0 ? std::strerror(why) : "it cannot be read"));
     }
 
     orvo::OffscreenSurface surface(width, height);
@@ -106,6 +136,8 @@ int run(const Options& options) {
         }
     }
 
+    viewer.setLabelsOverlap(options.overlappingLabels ? 1 : 0);
+
     // Each character as if typed into the view ("f" reads its id from standard input).
     if (options.keys) {
         for (const char key : *options.keys) glue.keyViewer(static_cast<unsigned char>(key));
@@ -124,11 +156,28 @@ int run(const Options& options) {
         }
     }
 
-    std::vector<uint8_t> rgba;
-    if (!surface.readPixels(orvo::DrawBuffer::Front, rgba)) return fail("cannot read the picture");
     std::string error;
-    if (!orvo::writePng(options.output, width, height, rgba, orvo::RowOrder::BottomUp, error)) {
-        return fail("cannot write \"" + options.output + "\": " + error);
+    if (!options.output.empty()) {
+        std::vector<uint8_t> rgba;
+        if (!surface.readPixels(orvo::DrawBuffer::Front, rgba)) {
+            return fail("cannot read the picture");
+        }
+        if (!orvo::writePng(options.output, width, height, rgba, orvo::RowOrder::BottomUp, error)) {
+            return fail("cannot write \"" + options.output + "\": " + error);
+        }
+    }
+    if (options.report) {
+        const std::string csv = orvo::drawReportCsv(viewer.renderer());
+        const auto write = [&](const std::string&, std::FILE* out, std::string&) {
+            return std::fwrite(csv.data(), 1, csv.size(), out) == csv.size();
+        };
+        if (!orvo::writeFileAtomically(*options.report, write, error)) {
+            return fail("cannot write \"" + *options.report + "\": " + error);
+        }
+    }
+    if (options.pickAt) {
+        const std::string id = orvo::idAtPixel(viewer.renderer(), pickX, pickY);
+        if (!id.empty()) std::printf("%s\n", id.c_str());
     }
     return 0;
 }
@@ -144,7 +193,7 @@ int main(int argc, char** argv) {
                  "orvo-snapshot"};
     app.set_version_flag("--version", "orvo-snapshot " ORVO_VERSION);
     app.add_option("FILE", options.file, "graph file to draw")->required();
-    app.add_option("-o,--output", options.output, "PNG file to write")->required();
+    app.add_option("-o,--output", options.output, "PNG file to write");
     app.add_option("--size", options.size, "picture size WIDTHxHEIGHT (default 800x600)");
     app.add_option("--goto", options.gotoId, "bring the node with this id to the centre first");
     app.add_option("--scheme", options.scheme, "colour scheme 0, 1 or 2")->check(CLI::Range(0, 2));
@@ -156,6 +205,15 @@ int main(int argc, char** argv) {
                    "seconds of refinement at the most (default 1, as in the viewer); a large "
                    "value draws the whole graph however slow the machine")
         ->check(CLI::Range(0.0, 86400.0));
+    app.add_flag("--overlapping-labels", options.overlappingLabels,
+                 "every label of a large enough node, overlaps and all (by default a label that "
+                 "would overlap one drawn before it is left out)");
+    app.add_option("--report", options.report,
+                   "write a CSV line for each node cube and each label drawn: kind, id and the "
+                   "window rectangle x0,y0,x1,y1 (top left origin), in drawing order");
+    app.add_option("--pick", options.pickAt,
+                   "print the id of what is drawn at pixel X,Y of the picture (top left origin): "
+                   "a node's id, a link's FROM|TO, nothing when nothing is there");
     if (const std::optional<int> status = orvo::parseCommandLine(app, argc, argv)) return *status;
     return run(options);
 }

@@ -197,6 +197,8 @@ void Viewer::setLinkGenerationLimit(int count) { settings_.linkGenerationLimit =
 
 void Viewer::setRedCentreNode(int flag) { settings_.redCentreNode = lowByte(flag); }
 
+void Viewer::setLabelsOverlap(int flag) { settings_.labelsOverlap = lowByte(flag) != 0 ? 1 : 0; }
+
 void Viewer::setAnimationStep(float step) { settings_.animationStep = step; }
 
 void Viewer::addLoadFlags(int bits) { settings_.loadFlags |= bits; }

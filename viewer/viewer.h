@@ -66,6 +66,8 @@ public:
     int mouseMove(int x, int y, int shift, int ctrl);
     void bindMouse(int slot, int action);
     void setLabelSide(int right);
+    /// 1: every label above the threshold, overlaps and all; 0: labels never overlap.
+    void setLabelsOverlap(int flag);
     float labelSize() const { return settings_.labelSize; }
     void setPickBudget(int seconds, int microseconds);
     void setDrawSphere(int flag);

@@ -37,7 +37,7 @@ TEST(KeyTableTest, EveryKeyIsListedOnceAndEveryMenuItemHasItsKey) {
         }
     }
     // The keys the view's commands answer to.
-    const std::string commands = "0123456789*rlLbBsKCgReomnNhiujvkwScf";
+    const std::string commands = "0123456789*rlLbBOsKCgReomnNhiujvkwScf";
     for (char c : commands) EXPECT_EQ(listed.count(c), 1u) << c;
     for (char c : listed) {
         EXPECT_NE(commands.find(c), std::string::npos) << "listed without a command: " << c;
