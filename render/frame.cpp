@@ -39,6 +39,7 @@ void Renderer::setGraph(Graph* graph) {
     drawnLabels_.clear();
     drawLog_.clear();
     labelSpace_.reset(viewport_[2], viewport_[3]);
+    arrival_ = nullptr;
     pickBounds_.clear();
     pickBoundsValid_ = false;
     hoveredName_ = -1;
@@ -199,6 +200,11 @@ void Renderer::drawFrame() {
         n->flags |= Drawn;
         drawLog_.push_back({n, -1});
         drawNodeLinks(n);
+        if (n == arrival_ && n->generation == 0) {
+            glDepthFunc(GL_ALWAYS);
+            drawNode(n);
+            glDepthFunc(GL_LESS);
+        }
         const size_t at = insertBySize(drawnNodes_, 0, n);
         if (pickBoundsValid_) recordPickBounds(at, *n);
         insertBySize(expandQueue_, expandHead_, n);

@@ -88,8 +88,8 @@ void Renderer::placeLabel(Node& n, const ProjPoint& anchor) {
     const std::string_view text = labelText(n);
     if (text.empty() || !isFinite(anchor)) return;
     const bool again = (n.flags & Labelled) != 0;  // drawn over itself (hover, selection)
-    const bool always =
-        again || settings_.labelsOverlap != 0 || (n.flags & (Highlighted | Selected)) != 0;
+    const bool always = again || settings_.labelsOverlap != 0 ||
+                        (n.flags & (Highlighted | Selected)) != 0 || &n == arrival_;
     if (!always && deferLabels_) {
         deferredLabels_.push_back({&n, anchor});
         return;

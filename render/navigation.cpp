@@ -189,6 +189,7 @@ int Renderer::gotoNodeView(Node* n, int immediate) {
     if (immediate == 1) {
         if (!commitView(v1 * rotation)) return 0;
         centreNode_ = n;
+        arrival_ = n;
         drawFrame();
     } else if (immediate == 0) {
         if (!isFinite(v1 * rotation)) return 0;  // the transition would end in overflow
@@ -200,8 +201,8 @@ int Renderer::gotoNodeView(Node* n, int immediate) {
 void Renderer::animateTo(const ProjPoint& p, const Quaternion& target, double distance,
                          double rotation, ProjTransform startView, Node* arrival) {
     if (distance <= 0.0001 && rotation <= 0.0001) {
-        if (arrival != nullptr)
-            centreNode_ = arrival;  // already there: the next frame starts at it
+        // Already there: the next frame starts at the node.
+        if (arrival != nullptr) centreNode_ = arrival_ = arrival;
         return;
     }
     const float step = settings_.animationStep;
@@ -221,7 +222,7 @@ void Renderer::animateTo(const ProjPoint& p, const Quaternion& target, double di
         // Single-precision accumulation: the sum is compared unrounded, then stored as a float.
         const double next = static_cast<double>(t) + static_cast<double>(step);
         const bool last = !(next <= 1.01) || static_cast<float>(next) == t;  // or lost to rounding
-        if (last && arrival != nullptr) centreNode_ = arrival;
+        if (last && arrival != nullptr) centreNode_ = arrival_ = arrival;
         drawFrame();
         if (last) break;
         t = static_cast<float>(next);

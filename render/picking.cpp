@@ -24,6 +24,7 @@ constexpr double kPickHalfSize = 1.5;  // the 3 x 3 pick region
 // Slack for the pre-filter: GL transforms in single precision, the filter in double.
 constexpr double kPickMargin = 1.0;
 constexpr double kWidestLine = 2.0;  // tree links
+constexpr double kUnderReach = 0.5 * kPickUnderSize + kPickMargin;
 
 }  // namespace
 
@@ -45,29 +46,11 @@ uint32_t Renderer::pick(int x, int y) {
     if (!makeCurrent()) return kNothingPicked;
     pickX_ = x;
     pickY_ = y;
-    picking_ = 1;
-
-    GLuint buffer[kSelectBufferSize];
-    buffer[0] = 0;
-    glSelectBuffer(kSelectBufferSize, buffer);
-    glRenderMode(GL_SELECT);
-    glInitNames();
-    glPushName(kPlaceholderName);
-    if (pickPrefilter_) preparePickFilter();
-    redrawPicked();
-    glFlush();
-    const GLint hits = glRenderMode(GL_RENDER);
-
-    // On overflow (-1) the records written so far are still there; the first one counts when it
-    // is whole.
-    const bool firstWhole =
-        hits > 0 || (hits < 0 && buffer[0] >= 1 && buffer[0] + 3 <= kSelectBufferSize);
-    if (!firstWhole) {
-        picking_ = 0;
-        return kNothingPicked;
-    }
-    const GLuint name = buffer[3];
-    const float winz = static_cast<float>(buffer[1]) * depthScale_;
+    uint32_t name = kNothingPicked;
+    float winz = 0.0f;
+    // What is drawn at the pointer's pixel decides; only where no node or label is drawn does
+    // the pointer find a link, or a small node beside it.
+    if (!pickUnderPointer(name, winz) && !pickNearPointer(name, winz)) return kNothingPicked;
     const GLint vp[4] = {viewport_[0], viewport_[1], viewport_[2], viewport_[3]};
     GLdouble ox = 0.0, oy = 0.0, oz = 0.0;
     const GLint ok =
@@ -76,8 +59,113 @@ uint32_t Renderer::pick(int x, int y) {
     if (oz > 0.9999 || oz < -0.9999) oz = 0.001;
     const ProjPoint hit(ox, oy, oz, 1.0);
     if (ok == GL_TRUE && isFinite(hit)) pickedPoint_ = hit;
-    picking_ = 0;
     return name;
+}
+
+namespace {
+
+/// Runs a selection pass over what `draw` draws; the number of whole hit records it leaves.
+template <typename Draw>
+GLint selectionPass(GLuint (&buffer)[kSelectBufferSize], Draw draw) {
+    buffer[0] = 0;
+    glSelectBuffer(kSelectBufferSize, buffer);
+    glRenderMode(GL_SELECT);
+    glInitNames();
+    glPushName(kPlaceholderName);
+    draw();
+    glFlush();
+    const GLint hits = glRenderMode(GL_RENDER);
+    if (hits >= 0) return hits;
+    // On overflow (-1) the records written so far are still there.
+    GLint whole = 0;
+    for (GLuint at = 0; at + 3 <= static_cast<GLuint>(kSelectBufferSize);) {
+        const GLuint names = buffer[at];
+        if (names == 0 || at + 3 + names > static_cast<GLuint>(kSelectBufferSize)) break;
+        at += 3 + names;
+        ++whole;
+    }
+    return whole;
+}
+
+}  // namespace
+
+bool Renderer::pickNearPointer(uint32_t& name, float& winz) {
+    GLuint buffer[kSelectBufferSize];
+    picking_ = 1;
+    pickingUnder_ = false;
+    const GLint hits = selectionPass(buffer, [&] {
+        if (pickPrefilter_) preparePickFilter();
+        redrawPicked();
+    });
+    picking_ = 0;
+    // The first hit in drawing order.
+    if (hits <= 0 || buffer[0] < 1) return false;
+    name = buffer[3];
+    winz = static_cast<float>(buffer[1]) * depthScale_;
+    return true;
+}
+
+bool Renderer::pickUnderPointer(uint32_t& name, float& winz) {
+    GLuint buffer[kSelectBufferSize];
+    picking_ = 1;
+    pickingUnder_ = true;
+    const TimePair start = currentTime();
+    const TimePair budget{settings_.pickBudgetSec, settings_.pickBudgetUsec};
+    const GLint hits = selectionPass(buffer, [&] {
+        preparePickFilter();
+        beginFrame();
+        const bool recorded = pickBoundsValid_ && pickBounds_.size() == drawnNodes_.size() &&
+                              std::equal(std::begin(pickWindow_.m), std::end(pickWindow_.m),
+                                         std::begin(boundsWindow_.m));
+        TimePair elapsed{0, 0};
+        for (size_t i = 0; i < drawnNodes_.size() && elapsed < budget; ++i) {
+            Node* n = drawnNodes_[i];
+            const bool under =
+                recorded ? pickBounds_[i].cube.reaches(pickWindowX_, pickWindowY_, kUnderReach)
+                         : nodeMayTouchPick(*n);
+            if (under) drawNode(n);
+            if (i % 64 == 63) elapsed = currentTime() - start;
+        }
+        drawPickedLabelBoxes();
+    });
+    picking_ = 0;
+    pickingUnder_ = false;
+    // The nearest cube or label at the pixel is the one drawn there.
+    bool found = false;
+    GLuint nearest = 0;
+    for (GLuint at = 0, r = 0; r < static_cast<GLuint>(hits); ++r) {
+        const GLuint names = buffer[at];
+        if (names >= 1 && (!found || buffer[at + 1] < nearest)) {
+            found = true;
+            nearest = buffer[at + 1];
+            name = buffer[at + 3];
+        }
+        at += 3 + names;
+    }
+    if (found) winz = static_cast<float>(nearest) * depthScale_;
+    return found;
+}
+
+void Renderer::drawPickedLabelBoxes() {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    GLint vp[4] = {viewport_[0], viewport_[1], viewport_[2], viewport_[3]};
+    gluPickMatrix(pickWindowX_, pickWindowY_, kPickUnderSize, kPickUnderSize, vp);
+    glOrtho(0.0, viewport_[2] - viewport_[0], 0.0, viewport_[3] - viewport_[1], -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    for (const DrawnLabel& label : drawnLabels_) {
+        const LabelBox& b = label.box;
+        if (!b.contains(pickWindowX_, pickWindowY_)) continue;
+        glLoadName(static_cast<GLuint>(label.node->index));
+        glBegin(GL_TRIANGLE_STRIP);
+        glVertex3d(b.x0, b.y0, label.depth);
+        glVertex3d(b.x1, b.y0, label.depth);
+        glVertex3d(b.x0, b.y1, label.depth);
+        glVertex3d(b.x1, b.y1, label.depth);
+        glEnd();
+    }
 }
 
 void Renderer::redrawPicked() {
@@ -124,14 +212,16 @@ ProjTransform Renderer::currentWindowMatrix() const {
 
 void Renderer::preparePickFilter() {
     pickWindow_ = currentWindowMatrix();
-    pickWindowX_ = pickX_;
-    pickWindowY_ = viewport_[3] - pickY_;
+    // The 3 x 3 region is centred on the pixel's corner, the pass at the pixel on its centre.
+    pickWindowX_ = pickingUnder_ ? pickX_ + 0.5 : pickX_;
+    pickWindowY_ = pickingUnder_ ? viewport_[3] - pickY_ - 0.5 : viewport_[3] - pickY_;
 }
 
 bool Renderer::nodeMayTouchPick(const Node& n) const {
     if (!n.isShown() || n.generation >= settings_.nodeGenerationLimit) return false;
     return cubeWindowBox(n.globalTransform, pickWindow_)
-        .reaches(pickWindowX_, pickWindowY_, kPickHalfSize + kPickMargin);
+        .reaches(pickWindowX_, pickWindowY_,
+                 pickingUnder_ ? kUnderReach : kPickHalfSize + kPickMargin);
 }
 
 bool Renderer::linkMayTouchPick(const Link& k, float lineWidth) const {

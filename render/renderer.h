@@ -206,6 +206,10 @@ private:
 
     // Progressive frame.
     Node* centreNode_ = nullptr;
+    // The node the last goto brought to the centre: while a frame starts at it, it is drawn
+    // again over its own links (thousands of them may leave it towards the viewer) and always
+    // gets its label.
+    Node* arrival_ = nullptr;
     double bestApparentSize_ = -1.0;
     ProjPoint viewCentre_;
     std::vector<Node*> pendingNodes_;  // FIFO (read from pendingHead_)

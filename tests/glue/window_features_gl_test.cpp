@@ -36,7 +36,8 @@ protected:
     /// Window pixel (y down) where the node is drawn.
     std::pair<int, int> whereDrawn(const Node& n) {
         const ProjPoint p = dehomogenized(viewer().renderer().screenMatrix().apply(
-            (n.globalTransform * viewer().renderer().viewTransform()).apply(ProjPoint(0, 0, 0, 1))));
+            (n.globalTransform * viewer().renderer().viewTransform())
+                .apply(ProjPoint(0, 0, 0, 1))));
         return {static_cast<int>(p.x), surface->height() - static_cast<int>(p.y)};
     }
     Node& top() { return *graph().nodes[static_cast<size_t>(settings().topNodeIndex)]; }
@@ -160,7 +161,8 @@ TEST_F(WindowFeaturesTest, TheStatusTextsSayWhatIsShownAndWhatTheKeysDid) {
         key(e.key);
         EXPECT_FALSE(glue->keyStatus().empty()) << e.key;
         // ("K" after a load sets the aspect again; "e", "o", "m" hide on their second press.)
-        if (e.kind == KeyMenuKind::Check && std::string_view("Keom").find(e.key) == std::string_view::npos) {
+        if (e.kind == KeyMenuKind::Check &&
+            std::string_view("Keom").find(e.key) == std::string_view::npos) {
             EXPECT_NE(keyChecked(e.key, glue->keys(), viewer()), before) << e.key;
         }
     }
@@ -237,7 +239,8 @@ Box sphereBox(OffscreenSurface& surface) {
         for (int x = 0; x < surface.width(); ++x) {
             const uint8_t* p = &rgba[(static_cast<size_t>(row) * surface.width() + x) * 4];
             // The sphere's colour (0.9, 0.7, 0.6) and nothing else is this reddish beige.
-            if (std::abs(p[0] - 230) <= 3 && std::abs(p[1] - 179) <= 3 && std::abs(p[2] - 153) <= 3) {
+            if (std::abs(p[0] - 230) <= 3 && std::abs(p[1] - 179) <= 3 &&
+                std::abs(p[2] - 153) <= 3) {
                 const int y = surface.height() - 1 - row;
                 b.left = std::min(b.left, x);
                 b.right = std::max(b.right, x);
@@ -325,8 +328,9 @@ TEST_F(WindowFeaturesTest, AFileThatIsNoGraphFileIsOpenedOnlyWhenTheUserSaysSo) 
 
     EXPECT_EQ(glue->openGraphFile(binary), 0);
     ASSERT_EQ(asked.size(), 2u);
-    EXPECT_EQ(asked[1], "data.bin does not look like a graph file: it holds zero bytes, as "
-                        "binary files do. Open it anyway?");
+    EXPECT_EQ(asked[1],
+              "data.bin does not look like a graph file: it holds zero bytes, as "
+              "binary files do. Open it anyway?");
 
     // Yes: read as the reader reads any file.
     answer = true;
@@ -337,6 +341,82 @@ TEST_F(WindowFeaturesTest, AFileThatIsNoGraphFileIsOpenedOnlyWhenTheUserSaysSo) 
     EXPECT_EQ(glue->openGraphFile(kSite), 1);
     EXPECT_EQ(asked.size(), 3u);
     std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+}  // namespace
+}  // namespace orvo
+
+namespace orvo {
+namespace {
+
+// A site whose hub page, three levels down, has thousands of children (and their links).
+std::string hubSiteText(int children) {
+    std::string text = "0 http://hub.example/ 200 html main\n";
+    for (int i = 0; i < 40; ++i) {
+        text += " 1 http://hub.example/p" + std::to_string(i) + ".html 200 html main\n";
+    }
+    text += " 1 http://hub.example/a.html 200 html main\n";
+    text += "  2 http://hub.example/a/b.html 200 html main\n";
+    text += "   3 http://hub.example/a/b/hub.html 200 html main\n";
+    for (int i = 0; i < children; ++i) {
+        text += "    4 http://hub.example/a/b/hub/c" + std::to_string(i) + ".html 200 html main\n";
+    }
+    return text;
+}
+
+TEST_F(WindowFeaturesTest, AFoundNodeIsDrawnFirstAtTheCentreInRedWhateverItsFanOut) {
+    testing::TempDir dir;
+    const std::string file = dir / "hub.graph";
+    testing::writeWholeFile(file, hubSiteText(5000));
+    ASSERT_EQ(glue->openGraphFile(file), 1);
+    glue->displayViewer();
+    idleToTheEnd();
+    const std::string hubId = "http://hub.example/a/b/hub.html";
+    Node& hub = node(hubId.c_str());
+
+    // A slice so short that it draws one node: the first one must be the node found.
+    settings().sliceBudgetSec = 0;
+    settings().sliceBudgetUsec = 1;
+    ASSERT_EQ(glue->travelTo(hubId), 1);  // what choosing a search hit does
+    const Renderer& renderer = viewer().renderer();
+    EXPECT_EQ(renderer.centreNode(), &hub);
+    ASSERT_FALSE(renderer.drawnNodes().empty());
+    EXPECT_EQ(renderer.drawLog().front().node, &hub);
+    EXPECT_TRUE(hub.flags & Labelled) << "its label is drawn with it";
+    EXPECT_LT(offCentre(hub), 0.01);
+
+    // Centre node in red: the new frame's first node is the hub, red at the window's centre
+    // (where the links to the children in front of it do not cross its cube).
+    key('C');
+    EXPECT_EQ(renderer.drawLog().front().node, &hub);
+    const auto [x, y] = whereDrawn(hub);
+    int red = 0;
+    for (int dy = -5; dy <= 5; ++dy) {
+        for (int dx = -5; dx <= 5; ++dx) {
+            red += pixel(DrawBuffer::Front, x + dx, y + dy) == std::array<int, 3>{255, 0, 0};
+        }
+    }
+    EXPECT_GT(red, 60) << "of 121 pixels round the centre";
+}
+
+TEST_F(WindowFeaturesTest, AResizeRefinesThePictureBackToItsDetail) {
+    openSite();
+    idleToTheEnd();
+    const size_t detail = viewer().renderer().drawnNodes().size();
+    ASSERT_GT(detail, 1000u);
+    // The paint that follows the resize draws one node in its slice: only refinement brings the
+    // picture back, however long it takes.
+    const ViewerSettings saved = settings();
+    settings().sliceBudgetSec = 0;
+    settings().sliceBudgetUsec = 1;
+    ASSERT_TRUE(surface->resize(300, 240));
+    glue->reshapeViewer(300, 240);
+    glue->displayViewer();
+    EXPECT_LE(viewer().renderer().drawnNodes().size(), 2u);
+    settings().sliceBudgetUsec = saved.sliceBudgetUsec;
+    settings().refineLimitSec = 3600;
+    idleToTheEnd();
+    EXPECT_GE(viewer().renderer().drawnNodes().size(), detail);
 }
 
 }  // namespace
