@@ -182,3 +182,82 @@ TEST(LabelsGl, ALeftLabelCrossingTheWindowEdgeStartsAtTheEdge) {
 
 }  // namespace
 }  // namespace orvo
+
+namespace orvo {
+namespace {
+
+// The bundled examples at their start view, as the viewer opens them in an 800 x 600 window.
+class StartViewLabels : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(StartViewLabels, NeverOverlapAndTheFirstGenerationsLargestNodesHaveTheirs) {
+    RenderRig rig(800, 600);
+    ASSERT_TRUE(rig.initialise()) << rig.surface.lastError();
+    ASSERT_TRUE(rig.loadFile(std::string(ORVO_SOURCE_DIR) + "/examples/" + GetParam()));
+    rig.settings.labelsOverlap = 0;
+    rig.drawAll();
+    const auto& labels = rig.renderer.drawnLabels();
+    EXPECT_GE(labels.size(), 20u);
+    for (size_t i = 0; i < labels.size(); ++i) {
+        for (size_t j = i + 1; j < labels.size(); ++j) {
+            EXPECT_FALSE(labels[i].box.overlaps(labels[j].box))
+                << labels[i].node->id << " and " << labels[j].node->id;
+        }
+    }
+    const Node* root = rig.renderer.centreNode();
+    ASSERT_NE(root, nullptr);
+    std::vector<const Node*> firstGeneration(root->children.begin(), root->children.end());
+    ASSERT_GE(firstGeneration.size(), 3u);
+    std::sort(firstGeneration.begin(), firstGeneration.end(),
+              [](const Node* a, const Node* b) { return a->apparentSize > b->apparentSize; });
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_TRUE(firstGeneration[i]->flags & Labelled) << firstGeneration[i]->id;
+    }
+
+    // The old rule: every node above the threshold gets its label, overlaps and all.
+    rig.settings.labelsOverlap = 1;
+    rig.drawAll();
+    size_t above = 0;
+    for (const Node* n : rig.renderer.drawnNodes()) {
+        above += n->apparentSize > rig.renderer.labelThreshold();
+    }
+    EXPECT_EQ(rig.renderer.drawnLabels().size(), above);
+}
+
+INSTANTIATE_TEST_SUITE_P(BundledExamples, StartViewLabels,
+                         ::testing::Values("sqlite-doc.graph", "site.graph"));
+
+TEST(LabelsGl, TheSelectedAndTheHoveredNodeAlwaysGetTheirLabels) {
+    RenderRig rig(800, 600);
+    ASSERT_TRUE(rig.initialise()) << rig.surface.lastError();
+    ASSERT_TRUE(rig.loadFile(std::string(ORVO_SOURCE_DIR) + "/examples/sqlite-doc.graph"));
+    rig.settings.labelsOverlap = 0;
+    rig.drawAll();
+    // Nodes large enough for a label whose label was left out for another.
+    std::vector<Node*> leftOut;
+    for (Node* n : rig.renderer.drawnNodes()) {
+        if (n->apparentSize > rig.renderer.labelLimit() && !(n->flags & Labelled)) {
+            leftOut.push_back(n);
+        }
+    }
+    ASSERT_GE(leftOut.size(), 2u);
+    Node* selected = leftOut[0];
+    rig.renderer.markSelected(*selected, 1);
+    EXPECT_TRUE(selected->flags & Labelled);
+    rig.drawAll();  // and in the frames after
+    EXPECT_TRUE(selected->flags & Labelled);
+
+    // Hover on a pixel of the cube where no label lies.
+    for (Node* n : leftOut) {
+        if (n == selected || n->apparentSize < 5.0) continue;
+        const ProjPoint at = rig.windowPosition(*n);
+        const int x = static_cast<int>(at.x), y = rig.height() - 1 - static_cast<int>(at.y);
+        if (rig.renderer.pick(x, y) != static_cast<uint32_t>(n->index)) continue;
+        rig.renderer.hoverHighlight(x, y, 0, 0);
+        EXPECT_TRUE(n->flags & Labelled) << n->id;
+        return;
+    }
+    ADD_FAILURE() << "no node without a label could be hovered";
+}
+
+}  // namespace
+}  // namespace orvo

@@ -368,3 +368,90 @@ TEST(PickingGl, AClickReportsWhatItHit) {
 
 }  // namespace
 }  // namespace orvo
+
+namespace orvo {
+namespace {
+
+// The pointer picks what the picture shows. A node's drawn pixels are those that change when it
+// alone is drawn again in a colour of its own (selected): where another node, a label or a link
+// lies in front of it, nothing changes.
+class PickWhatIsDrawn : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(PickWhatIsDrawn, EveryNodeDrawnAtLeastFiveByFivePicksAtItsPixels) {
+    RenderRig rig(800, 600);
+    ASSERT_TRUE(rig.initialise()) << rig.surface.lastError();
+    ASSERT_TRUE(rig.loadFile(std::string(ORVO_SOURCE_DIR) + "/examples/" + GetParam()));
+    rig.settings.labelsOverlap = 0;
+    rig.settings.selectedColor = {0.1f, 0.9f, 0.4f, 1.0f};
+    rig.drawAll();
+    const std::vector<uint8_t> before = rig.read(DrawBuffer::Front);
+    int marked = 0;
+    for (size_t at = 0; at < before.size(); at += 4) {
+        marked +=
+            testing::near({before[at], before[at + 1], before[at + 2], 255}, 0.1f, 0.9f, 0.4f, 2);
+    }
+    ASSERT_EQ(marked, 0) << "the marking colour is in the picture already";
+
+    int checked = 0;
+    const auto checkView = [&] {
+        const std::vector<Node*> drawn = rig.renderer.drawnNodes();
+        for (Node* n : drawn) {
+            if (n->apparentSize < 5.0) continue;
+            // Read anew: a node drawn over itself shows more of its outline than in the frame.
+            const std::vector<uint8_t> unmarked = rig.read(DrawBuffer::Front);
+            rig.renderer.markSelected(*n, 1);
+            const std::vector<uint8_t> after = rig.read(DrawBuffer::Front);
+            rig.renderer.markSelected(*n, 0);
+            // Its cube's pixels (its label, drawn again, may show text that links had crossed).
+            const WindowBox cube = rig.renderer.cubeBoxOnScreen(*n);
+            std::vector<std::pair<int, int>> pixels;  // GL window coordinates
+            for (size_t at = 0; at < after.size(); at += 4) {
+                const int i = static_cast<int>(at / 4), x = i % rig.width(), y = i / rig.width();
+                if (std::equal(&after[at], &after[at] + 3, &unmarked[at]) || x + 1 < cube.x0 ||
+                    x > cube.x1 || y + 1 < cube.y0 || y > cube.y1) {
+                    continue;
+                }
+                pixels.emplace_back(x, y);
+            }
+            if (pixels.size() < 10) continue;  // mostly hidden
+            ++checked;
+            const uint32_t self = static_cast<uint32_t>(n->index);
+            auto pickAt = [&](int x, int y) { return rig.renderer.pick(x, rig.height() - 1 - y); };
+            const ProjPoint centre = rig.windowPosition(*n);
+            const std::pair<int, int> centrePixel{static_cast<int>(centre.x),
+                                                  static_cast<int>(centre.y)};
+            if (std::find(pixels.begin(), pixels.end(), centrePixel) != pixels.end()) {
+                EXPECT_EQ(pickAt(centrePixel.first, centrePixel.second), self) << n->id;
+            }
+            // Up to 24 of its pixels, spread over them.
+            const size_t step = std::max<size_t>(1, pixels.size() / 24);
+            int samples = 0, hits = 0;
+            for (size_t i = 0; i < pixels.size(); i += step) {
+                const uint32_t name = pickAt(pixels[i].first, pixels[i].second);
+                ++samples;
+                hits += name == self;
+                EXPECT_TRUE(name == self || rig.renderer.nodeNamed(name) == nullptr)
+                    << n->id << " at " << pixels[i].first << "," << pixels[i].second << " picks "
+                    << rig.renderer.nodeNamed(name)->id;
+            }
+            EXPECT_GE(hits * 10, samples * 9) << n->id << ": " << hits << " of " << samples;
+        }
+    };
+    checkView();
+    // And from the largest node of the first generation, where nodes crowd in front of others.
+    Node* root = rig.renderer.centreNode();
+    ASSERT_NE(root, nullptr);
+    Node* largest = *std::max_element(
+        root->children.begin(), root->children.end(),
+        [](const Node* a, const Node* b) { return a->apparentSize < b->apparentSize; });
+    ASSERT_EQ(rig.renderer.gotoNodeView(largest, 1), 1);
+    rig.drawAll();
+    checkView();
+    EXPECT_GE(checked, 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(BundledExamples, PickWhatIsDrawn,
+                         ::testing::Values("sqlite-doc.graph", "site.graph"));
+
+}  // namespace
+}  // namespace orvo
