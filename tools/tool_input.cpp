@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <string_view>
 
 #include "glue/background_conversion.h"
 #include "import/import_converter.h"
@@ -60,11 +59,8 @@ std::string ToolInput::finish() {
     warnings_ = result.warnings;
     if (result.ok) return "";
     if (result.error.empty()) return "cannot import \"" + path_ + "\"";
-    // The importers' errors mostly name the file, and the line, already (a folder perhaps
-    // without its trailing slash).
-    std::string_view name = path_;
-    while (name.size() > 1 && name.back() == '/') name.remove_suffix(1);
-    if (result.error.find(name) != std::string::npos) return "cannot import " + result.error;
+    // The importers' errors mostly name the file, and the line, already.
+    if (result.error.find(path_) != std::string::npos) return "cannot import " + result.error;
     return "cannot import \"" + path_ + "\": " + result.error;
 }
 
