@@ -288,6 +288,8 @@ TEST_F(MainFrameTest, TheShortcutListFitsItsDialogSideways) {
         // The field itself, less its side scroll bar, holds the longest line.
         EXPECT_GE(field->GetSize().x - wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, field), widest)
             << dialog->GetTitle();
+        // Tall enough for a good part of the list, and never taller than the screen.
+        EXPECT_GE(field->GetSize().y, 15 * field->GetCharHeight()) << dialog->GetTitle();
         EXPECT_LE(dialog->GetSize().y, wxSystemSettings::GetMetric(wxSYS_SCREEN_Y, dialog))
             << dialog->GetTitle();
     }
