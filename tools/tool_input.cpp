@@ -32,9 +32,14 @@ std::string unopenableInput(const std::string& path) {
     return "";
 }
 
+// The input is opened once only: a pipe (a named one, or a shell's <(...)) could lose its
+// writer to an opening that only checked it.
 ToolInput::ToolInput(const std::string& path) : path_(path) {
-    error_ = unopenableInput(path);
-    if (!error_.empty()) return;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        error_ = cannotOpen(path, std::strerror(errno));
+        return;
+    }
     const InputConverter converter = toolInputConverter();
     if (converter.accepts(path)) {
         conversion_ = std::make_unique<BackgroundConversion>(converter, path, [] { return true; });
