@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "glue/background_conversion.h"
+#include "glue/failure_text.h"
 #include "glue/key_status.h"
 #include "glue/polled_input.h"
 #include "glue/window_settings.h"
@@ -148,8 +149,9 @@ std::unique_ptr<Graph> Glue::importInput(const std::string& path) {
         return nullptr;
     }
     if (!result.ok) {
-        fail("Cannot open " + quoted(path) + ": " +
-             (result.error.empty() ? std::string("it cannot be imported.") : result.error));
+        // The importers' errors mostly name the file (and the line) already.
+        fail(failureText("Cannot open", path,
+                         result.error.empty() ? "it cannot be imported" : result.error));
         return nullptr;
     }
     if (!fresh) fail("Cannot show " + quoted(path) + ": it holds no graph (no node record).");

@@ -55,9 +55,13 @@ std::string keyMessage(char key, const KeyCommands& keys, Viewer& viewer,
                                     : "Labels to the left of their nodes";
         case 'b':
         case 'B': {
+            // The setting is the node size above which a node gets its label, not the size of
+            // the text: b labels smaller nodes too, B only larger ones.
             char size[32];
             std::snprintf(size, sizeof size, "%g", static_cast<double>(s.labelSize));
-            return std::string("Label size ") + size;
+            return std::string(key == 'b' ? "Labels from a smaller node size: "
+                                          : "Labels only from a larger node size: ") +
+                   size;
         }
         case 'O':
             return s.labelsOverlap ? "Every label drawn, overlaps and all"

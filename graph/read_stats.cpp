@@ -18,7 +18,7 @@ std::string groupedNumber(long long value) {
 std::string noGraphWarning(const std::string& name, const ReadStats& stats) {
     if (!stats.looksLikeNoGraph()) return "";
     const std::string start = name + " does not look like a graph file: ";
-    if (stats.holdsNul) return start + "it holds zero bytes, as binary files do";
+    if (stats.holdsNul) return start + "it holds NUL bytes, as binary files do";
     return start + groupedNumber(static_cast<long long>(stats.skippedLines)) + " of " +
            groupedNumber(static_cast<long long>(stats.lines)) + " lines were skipped";
 }

@@ -9,6 +9,7 @@
 
 #include "glue/key_table.h"
 #include "shell/app_icon.h"
+#include "shell/shortcuts_dialog.h"
 
 CAboutDlg::CAboutDlg(wxWindow* parent) : wxDialog(parent, wxID_ANY, "About orvo") {
     auto* top = new wxBoxSizer(wxHORIZONTAL);
@@ -19,10 +20,10 @@ CAboutDlg::CAboutDlg(wxWindow* parent) : wxDialog(parent, wxID_ANY, "About orvo"
     ok->SetDefault();
     top->Add(ok, 0, wxALIGN_TOP | wxALL, 10);
 
-    auto* text =
-        new wxTextCtrl(this, 1000, helpText(), wxDefaultPosition, FromDIP(wxSize(640, 320)),
-                       wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
+    auto* text = new wxTextCtrl(this, 1000, helpText(), wxDefaultPosition, wxDefaultSize,
+                                wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
     text->SetFont(wxFontInfo().Family(wxFONTFAMILY_TELETYPE));  // so the columns line up
+    orvo::fitTextFieldToText(*text, FromDIP(320));
     text->SetInsertionPoint(0);                                 // shown from its first line
     auto* all = new wxBoxSizer(wxVERTICAL);
     all->Add(top, 0, wxEXPAND);

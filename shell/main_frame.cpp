@@ -2,17 +2,16 @@
 // bar with the message pane and the CAP, NUM and SCRL indicators, and the GL view as its client.
 #include "shell/main_frame.h"
 
+#include <wx/app.h>
 #include <wx/artprov.h>
 #include <wx/clipbrd.h>
 #include <wx/config.h>
 #include <wx/control.h>
 #include <wx/dcclient.h>
 #include <wx/dnd.h>
-#include <wx/app.h>
 #include <wx/filedlg.h>
 #include <wx/filehistory.h>
 #include <wx/filename.h>
-#include <wx/utils.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/sizer.h>
@@ -36,6 +35,7 @@
 #include "shell/find_node_dialog.h"
 #include "shell/gl_view_window.h"
 #include "shell/orvo_doc.h"
+#include "shell/shortcuts_dialog.h"
 
 namespace {
 
@@ -63,22 +63,6 @@ public:
 private:
     COrvoDocManager& manager_;
 };
-
-/// The shortcut list in a dialog of its own (Help > Keyboard Shortcuts).
-void showShortcuts(wxWindow* parent) {
-    wxDialog dialog(parent, wxID_ANY, "Keyboard Shortcuts", wxDefaultPosition, wxDefaultSize,
-                    wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER);
-    auto* text = new wxTextCtrl(&dialog, wxID_ANY, wxString::FromUTF8(orvo::shortcutsText()),
-                                wxDefaultPosition, dialog.FromDIP(wxSize(640, 480)),
-                                wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
-    text->SetFont(wxFontInfo().Family(wxFONTFAMILY_TELETYPE));
-    text->SetInsertionPoint(0);
-    auto* all = new wxBoxSizer(wxVERTICAL);
-    all->Add(text, 1, wxEXPAND | wxALL, 10);
-    all->Add(dialog.CreateStdDialogButtonSizer(wxOK), 0, wxEXPAND | wxALL, 10);
-    dialog.SetSizerAndFit(all);
-    dialog.ShowModal();
-}
 
 // Menu items and toolbar buttons show these in the status bar while under the pointer.
 const char* const kOpenHelp = "Open an existing document";
@@ -141,7 +125,9 @@ bool CMainFrame::createContents() {
     Bind(wxEVT_MENU, &CMainFrame::onExportLayout, this, ID_EXPORT_LAYOUT);
     Bind(wxEVT_UPDATE_UI, [&glue](wxUpdateUIEvent& e) { e.Enable(glue.graphLoaded()); },
          ID_EXPORT_PICTURE, ID_EXPORT_LAYOUT);
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { showShortcuts(this); }, ID_SHORTCUTS);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { orvo::ShortcutsDialog(this).ShowModal(); },
+        ID_SHORTCUTS);
     Bind(wxEVT_MENU, &CMainFrame::onKeyItem, this, ID_KEY_FIRST, ID_KEY_FIRST + 255);
     Bind(wxEVT_UPDATE_UI, &CMainFrame::onUpdateKeyItem, this, ID_KEY_FIRST, ID_KEY_FIRST + 255);
     Bind(wxEVT_MENU, &CMainFrame::onLimit, this, ID_LINK_LIMIT_FIRST, ID_NODE_LIMIT_FIRST + 10);

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "glue/failure_text.h"
 #include "glue/glue.h"
 #include "import/crawl_import.h"
 #include "shell/crawl_progress_dialog.h"
@@ -116,19 +117,33 @@ wxFileHistory* COrvoDocManager::OnCreateFileHistory() {
     return new wxFileHistory(orvo::kRecentFileCount);
 }
 
-// The dialog starts in the folder of the graph on view.
-wxString COrvoDocManager::askForGraphFile() {
-    wxString folder;
-    if (wxDocument* doc = GetCurrentDocument(); doc != nullptr && !doc->GetFilename().empty()) {
-        folder = wxFileName(doc->GetFilename()).GetPath();
+namespace orvo {
+
+wxString dialogStartFolder(const wxString& inputOnView) {
+    if (!inputOnView.empty() && !isWebAddress(inputOnView)) {
+        const wxString folder = wxFileName(inputOnView).GetPath();
+        if (!folder.empty() && wxFileName::DirExists(folder)) return folder;
     }
-    wxFileDialog dialog(mainFrame_, "Open", folder, wxEmptyString, kOpenWildcard,
+    return wxFileName::GetHomeDir();
+}
+
+}  // namespace orvo
+
+wxString COrvoDocManager::dialogFolder() {
+    wxDocument* doc = GetCurrentDocument();
+    return orvo::dialogStartFolder(doc != nullptr ? doc->GetFilename() : wxString());
+}
+
+wxString COrvoDocManager::askForGraphFile() {
+    wxFileDialog dialog(mainFrame_, "Open", dialogFolder(), wxEmptyString, kOpenWildcard,
                         wxFD_OPEN | wxFD_FILE_MUST_EXIST);
     return dialog.ShowModal() == wxID_OK ? dialog.GetPath() : wxString();
 }
 
+// Without a folder to start in, the toolkit's dialog would open on its list of recent files,
+// where a typed path goes nowhere.
 void COrvoDocManager::openFolder() {
-    wxDirDialog dialog(mainFrame_, "Open Folder", wxEmptyString,
+    wxDirDialog dialog(mainFrame_, "Open Folder", dialogFolder(),
                        wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
     if (dialog.ShowModal() == wxID_OK) CreateDocument(dialog.GetPath(), wxDOC_SILENT);
 }
@@ -191,8 +206,10 @@ bool COrvoDocManager::crawlWebSite(const wxString& address) {
         if (outcome != orvo::CrawlProgressDialog::kShow) {
             const std::string why = box.result().error.empty() ? std::string("the crawl failed")
                                                                : box.result().error;
-            wxMessageBox("Cannot crawl " + address + ": " + wxString::FromUTF8(why), "orvo",
-                         wxOK | wxICON_ERROR, mainFrame_);
+            // A crawl that reached nothing names its start address in its error.
+            wxMessageBox(
+                wxString::FromUTF8(orvo::failureText("Cannot crawl", address.utf8_string(), why)),
+                "orvo", wxOK | wxICON_ERROR, mainFrame_);
             return false;
         }
         std::ostringstream text;

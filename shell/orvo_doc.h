@@ -13,6 +13,13 @@ class GlViewWindow;
 
 class CMainFrame;
 
+namespace orvo {
+/// Where the Open and Open Folder dialogs start: the folder that holds the input on view (a
+/// file's folder, a folder's parent), or the home folder when nothing is on view, it is a web
+/// address, or its folder is gone.
+wxString dialogStartFolder(const wxString& inputOnView);
+}  // namespace orvo
+
 class COrvoDoc : public wxDocument {
 public:
     bool OnOpenDocument(const wxString& path) override;
@@ -59,6 +66,8 @@ public:
     orvo::crawl::CrawlOptions webSiteOptions() const;
 
 private:
+    /// dialogStartFolder of the document on view.
+    wxString dialogFolder();
     wxString askForGraphFile();
     void onRecentFile(wxCommandEvent& event);
     bool readGraphFile(const wxString& path);

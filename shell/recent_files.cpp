@@ -15,7 +15,33 @@ const char* const kRecentGroup = "/Recent File List";
 
 wxString entryName(int number) { return wxString::Format("File%d", number); }
 
+// Past this many characters a folder shows its start and its end only.
+constexpr size_t kShownFolderLength = 60;
+
+wxString shownFolder(const wxString& folder) {
+    wxString shown = folder;
+    const wxString home = wxFileName::GetHomeDir();
+    if (!home.empty() && home != "/" && (shown == home || shown.StartsWith(home + "/"))) {
+        shown = "~" + shown.Mid(home.length());
+    }
+    if (shown.length() <= kShownFolderLength) return shown;
+    const size_t head = kShownFolderLength / 3;
+    const size_t tail = kShownFolderLength - head - 1;
+    return shown.Left(head) + wxUniChar(0x2026) + shown.Right(tail);
+}
+
 }  // namespace
+
+wxString recentFileName(const wxString& path) {
+    // A web address shows whole: its last part is often empty and names no site.
+    if (path.Contains("://")) return path;
+    const wxFileName file(path);
+    wxString name = file.GetFullName();
+    if (wxFileName::DirExists(path) && path != "/") name += "/";  // a folder: a site or a tree
+    if (name.empty()) return path;
+    const wxString folder = file.GetPath();
+    return name + " " + wxUniChar(0x2014) + " " + shownFolder(folder.empty() ? "/" : folder);
+}
 
 wxString userConfigPath() {
     wxString base;
@@ -60,14 +86,11 @@ void RecentFilesMenu::refresh(const wxFileHistory& history) {
     }
     for (size_t i = 0; i < count; ++i) {
         const wxString path = history.GetHistoryFile(i);
-        // A web address shows whole: its last part is often empty and names no site.
-        const bool address = path.Contains("://");
-        wxString name = address ? path : wxFileName(path).GetFullName();
-        if (!address && wxFileName::DirExists(path)) name += "/";  // a folder: a site or a tree
+        wxString name = recentFileName(path);
         name.Replace("&", "&&");  // a literal ampersand, not a mnemonic
         const wxString label = wxString::Format("&%d %s", static_cast<int>(i) + 1, name);
         menu_.Insert(position_ + i, history.GetBaseId() + static_cast<int>(i), label,
-                     "Open this document");
+                     "Open " + path);
     }
     shown_ = count;
 }

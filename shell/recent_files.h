@@ -19,8 +19,14 @@ void loadRecentFiles(wxFileHistory& history, wxConfigBase& config);
 /// Writes the history as the list and flushes the file.
 void saveRecentFiles(const wxFileHistory& history, wxConfigBase& config);
 
+/// How an entry of the list reads: the name with the folder it is in beside it
+/// ("site.graph — ~/sites/a", the home folder as ~, a long folder shortened in the middle), a
+/// folder's name with a slash, a web address whole.
+wxString recentFileName(const wxString& path);
+
 /// Shows the history in the File menu at `position` (between two separators): one item per file
-/// with ids from the history's base id, or a greyed "Recent File" while the list is empty.
+/// with ids from the history's base id and the whole path as its help text, or a greyed
+/// "Recent File" while the list is empty.
 class RecentFilesMenu {
 public:
     RecentFilesMenu(wxMenu& menu, size_t position) : menu_(menu), position_(position) {}

@@ -1,5 +1,6 @@
-// orvo-inspect: loads a graph file exactly as the viewer does and reports what it loaded: a
-// summary line, statistics, the tree text of the debug dump, or every node's laid-out position.
+// orvo-inspect: loads a graph file, or any other input the viewer opens, exactly as the viewer
+// does and reports what it loaded: a summary line, statistics, the tree text of the debug dump,
+// or every node's laid-out position.
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -21,6 +22,7 @@
 #include "graph/read_stats.h"
 #include "tools/command_line.h"
 #include "tools/terminal_text.h"
+#include "tools/tool_input.h"
 #include "tools/tree_stats.h"
 
 namespace {
@@ -159,20 +161,11 @@ void printSummary(const std::string& file, const orvo::Graph& graph) {
 
 int run(const Options& options) {
     const std::string file = shown(options.file);
-    struct stat info {};
-    if (stat(options.file.c_str(), &info) != 0) {
-        std::fprintf(stderr, "orvo-inspect: cannot open %s: %s\n", file.c_str(),
-                     std::strerror(errno));
-        return kExitFailure;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        std::fprintf(stderr, "orvo-inspect: cannot read %s: it is a directory\n", file.c_str());
-        return kExitFailure;
-    }
-    std::ifstream in(options.file, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "orvo-inspect: cannot open %s: %s\n", file.c_str(),
-                     std::strerror(errno));
+    // Every input the viewer opens: graph files, and through the importers folders, sitemaps,
+    // edge lists, DOT and GraphML.
+    orvo::ToolInput input(options.file);
+    if (input.stream() == nullptr) {
+        std::fprintf(stderr, "orvo-inspect: %s\n", shown(input.error()).c_str());
         return kExitFailure;
     }
 
@@ -180,10 +173,14 @@ int run(const Options& options) {
     orvo::applyWindowInitialisation(settings);
     settings.loadFlags = options.loadFlags;
     const auto loadStart = std::chrono::steady_clock::now();
-    orvo::Graph graph(settings, in);  // reads, lays out, and honours DEVIRIRO_DEBUG
+    orvo::Graph graph(settings, *input.stream());  // reads, lays out, and honours DEVIRIRO_DEBUG
     const double loadSeconds = secondsSince(loadStart);
-    if (in.bad()) {
-        std::fprintf(stderr, "orvo-inspect: error while reading %s\n", file.c_str());
+    const std::string failure = input.finish();
+    for (const std::string& warning : input.warnings()) {
+        std::fprintf(stderr, "orvo-inspect: warning: %s\n", shown(warning).c_str());
+    }
+    if (!failure.empty()) {
+        std::fprintf(stderr, "orvo-inspect: %s\n", shown(failure).c_str());
         return kExitFailure;
     }
     // What the viewer asks about before it shows such a file; the load itself is the same.
@@ -239,12 +236,16 @@ int main(int argc, char** argv) {
     CLI::App app{
         "Loads a graph file as the viewer does (load flags 0x2A, then the group colour "
         "table) and reports what it loaded. Without options it prints a one-line "
-        "summary."};
+        "summary. Like the viewer it also opens a web site's folder, any directory, a "
+        "sitemap, an edge list (CSV), a DOT or a GraphML file, imported in memory as "
+        "orvo-import does with its defaults."};
     app.name("orvo-inspect");
     app.footer(kHelpFooter);
     Options options;
     std::string flagsText;
-    app.add_option("FILE", options.file, "Graph file")->required();
+    app.add_option("FILE", options.file,
+                   "Graph file, or a folder, sitemap, edge list, DOT or GraphML file")
+        ->required();
     app.add_option("--dump", options.dumpPath,
                    "Write the tree text of the debug dump to PATH (- for standard output)")
         ->type_name("PATH");

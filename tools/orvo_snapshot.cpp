@@ -20,6 +20,7 @@
 #include "platform/offscreen_surface.h"
 #include "platform/png_image.h"
 #include "tools/command_line.h"
+#include "tools/tool_input.h"
 #include "viewer/viewer.h"
 
 namespace {
@@ -101,17 +102,17 @@ int run(const Options& options) {
             "--keys cannot take \"f\" (it reads an id from standard input); bring "
             "the node to the centre with --goto ID");
     }
-    errno = 0;
-    if (!std::ifstream(options.file, std::ios::binary)) {
-        const int why = errno;
-        return fail("cannot open \"" + options.file +
-                    "\": " + (why != 0 ? std::strerror(why) : "it cannot be read"));
+    if (const std::string problem = orvo::unopenableInput(options.file); !problem.empty()) {
+        return fail(problem);
     }
 
     orvo::OffscreenSurface surface(width, height);
     if (!surface.valid()) return fail("no offscreen GL display: " + surface.lastError());
     // The viewer is set up, sized and loaded exactly as the window glue does it for a window.
     orvo::Glue glue;
+    // Every input the viewer opens: graph files, and through the importers folders, sitemaps,
+    // edge lists, DOT and GraphML.
+    glue.inputConverter = orvo::toolInputConverter();
     glue.setBuildSearchIndex(false);  // nobody searches here
     glue.initViewer(surface, width, height);
     glue.reshapeViewer(width, height);
@@ -192,7 +193,9 @@ int main(int argc, char** argv) {
     CLI::App app{"Draws a graph file as the viewer shows it after opening it, into a PNG file.",
                  "orvo-snapshot"};
     app.set_version_flag("--version", "orvo-snapshot " ORVO_VERSION);
-    app.add_option("FILE", options.file, "graph file to draw")->required();
+    app.add_option("FILE", options.file,
+                   "graph file to draw, or a folder, sitemap, edge list, DOT or GraphML file")
+        ->required();
     app.add_option("-o,--output", options.output, "PNG file to write");
     app.add_option("--size", options.size, "picture size WIDTHxHEIGHT (default 800x600)");
     app.add_option("--goto", options.gotoId, "bring the node with this id to the centre first");

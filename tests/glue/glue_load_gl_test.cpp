@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "import/import_converter.h"
@@ -250,15 +251,27 @@ TEST_F(GlueLoadTest, ImportedInputsOpenDirectly) {
     ASSERT_NE(gone, nullptr);
     EXPECT_EQ(imported.groupOf(*gone, 1), "missing");
 
-    // A malformed edge list: the message names the file and the line; the site stays.
+    // Inputs that fail: the message names the file once (the importer's own error names it
+    // with the line, the glue names it otherwise); the site stays.
     const std::string bad = dir / "bad.csv";
     testing::writeWholeFile(bad, "a,b\nb,\"c\n");
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(glue->openGraphFile(bad), 0);
-    ::testing::internal::GetCapturedStderr();
-    EXPECT_FALSE(glue->openCancelled());
-    EXPECT_NE(glue->openError().find(bad + ":2:"), std::string::npos) << glue->openError();
-    EXPECT_EQ(viewer().graph()->root->id, "http://localhost/index.html");
+    const std::string badGraphMl = dir / "bad.graphml";
+    testing::writeWholeFile(badGraphMl, "<graphml><graph><node id='a'></graph>\n");
+    const std::string missing = dir / "missing.graph";
+    const std::vector<std::pair<std::string, std::string>> failing = {
+        {bad, "Cannot open " + bad + ":2: a quoted field opened on this line is never closed."},
+        {badGraphMl, "Cannot open " + badGraphMl + ":1: "},
+        {missing, "Cannot open \"" + missing + "\": No such file"}};
+    for (const auto& [input, start] : failing) {
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(glue->openGraphFile(input), 0) << input;
+        ::testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(glue->openCancelled());
+        const std::string& said = glue->openError();
+        EXPECT_TRUE(said.starts_with(start)) << said;
+        EXPECT_EQ(said.find(input, said.find(input) + 1), std::string::npos) << said;
+        EXPECT_EQ(viewer().graph()->root->id, "http://localhost/index.html");
+    }
 
     // Cancelled as the import starts: no message, the site stays.
     cancel = false;

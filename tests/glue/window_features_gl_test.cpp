@@ -154,6 +154,15 @@ TEST_F(WindowFeaturesTest, TheStatusTextsSayWhatIsShownAndWhatTheKeysDid) {
     EXPECT_EQ(glue->keyStatus(), "Non-tree links into the selected subtree hidden");
     EXPECT_FALSE(keyChecked('j', glue->keys(), viewer()));
 
+    // b and B move the node size from which labels show (the text keeps its size).
+    ASSERT_EQ(settings().labelSize, 20.0f);
+    key('b');
+    EXPECT_EQ(glue->keyStatus(), "Labels from a smaller node size: 19");
+    key('B');
+    key('B');
+    EXPECT_EQ(glue->keyStatus(), "Labels only from a larger node size: 21");
+    key('b');
+
     // Every key of the View menu has a message, and its check item follows what it switches.
     for (const KeyMenuEntry& e : keyMenuEntries()) {
         if (e.key == 'f') continue;  // reads standard input: below
@@ -300,7 +309,7 @@ TEST_F(WindowFeaturesTest, AFileThatIsNoGraphFileIsOpenedOnlyWhenTheUserSaysSo) 
         for (int i = 0; i < 9998; ++i) out << "file" << i << ".txt\n";
         out << "0 http://a/ 1 html main\n 1 http://a/b 1 html main\n";
     }
-    // A binary: zero bytes among records that would read.
+    // A binary: NUL bytes among records that would read.
     const std::string binary = dir + "/data.bin";
     {
         std::ofstream out(binary, std::ios::binary);
@@ -329,7 +338,7 @@ TEST_F(WindowFeaturesTest, AFileThatIsNoGraphFileIsOpenedOnlyWhenTheUserSaysSo) 
     EXPECT_EQ(glue->openGraphFile(binary), 0);
     ASSERT_EQ(asked.size(), 2u);
     EXPECT_EQ(asked[1],
-              "data.bin does not look like a graph file: it holds zero bytes, as "
+              "data.bin does not look like a graph file: it holds NUL bytes, as "
               "binary files do. Open it anyway?");
 
     // Yes: read as the reader reads any file.

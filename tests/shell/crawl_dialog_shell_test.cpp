@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 
+#include "glue/failure_text.h"
 #include "shell/crawl_progress_dialog.h"
 #include "shell/web_site_dialog.h"
 #include "tests/crawl/site_server.h"
@@ -102,6 +103,9 @@ TEST_F(CrawlDialogTest, ACrawlToItsEndShowsItsLogAndAFailedStartFails) {
         CrawlProgressDialog box(nullptr, options);
         EXPECT_EQ(showAndDrive(box, [] { return false; }), CrawlProgressDialog::kFailed);
         EXPECT_EQ(box.result().error, options.startUrl + ": HTTP 404");
+        // The window's message names the address once.
+        EXPECT_EQ(failureText("Cannot crawl", options.startUrl, box.result().error),
+                  "Cannot crawl " + options.startUrl + ": HTTP 404.");
     }
 }
 

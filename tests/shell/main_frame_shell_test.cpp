@@ -8,18 +8,23 @@
 #include <wx/filename.h>
 #include <wx/init.h>
 #include <wx/menu.h>
+#include <wx/settings.h>
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
 #include <wx/textctrl.h>
-#include <wx/utils.h>
 #include <wx/toolbar.h>
+#include <wx/utils.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 #include "glue/key_table.h"
 #include "shell/about_dialog.h"
 #include "shell/main_frame.h"
 #include "shell/orvo_doc.h"
+#include "shell/shortcuts_dialog.h"
 #include "tests/shell/toolkit.h"
 
 namespace orvo {
@@ -82,20 +87,37 @@ TEST_F(MainFrameTest, MenusCarryTheirTextsAndStatusTexts) {
     EXPECT_EQ(file->FindItemByPosition(9)->GetHelp(),
               "Quit the application; prompts to save documents");
 
-    // Two files in the list: two numbered entries in its place, most recent first.
-    manager->AddFileToHistory("/tmp/one.graph");
+    // Files in the list: numbered entries in its place, most recent first, each naming its
+    // folder (the home folder as ~), with the whole path as the help text. Three files of one
+    // name read differently.
+    const wxString em = wxString(" ") + wxUniChar(0x2014) + " ";
+    const wxString home = wxFileName::GetHomeDir();
+    const wxString deep = "/tmp/" + wxString('d', 70) + "/site.graph";
     manager->AddFileToHistory("/tmp/two & more.graph");
-    ASSERT_EQ(file->GetMenuItemCount(), 11u);
-    EXPECT_EQ(file->FindItemByPosition(7)->GetItemLabel(), "&1 two && more.graph");
-    EXPECT_EQ(file->FindItemByPosition(8)->GetItemLabel(), "&2 one.graph");
-    EXPECT_EQ(file->FindItemByPosition(7)->GetHelp(), "Open this document");
-    EXPECT_TRUE(file->FindItemByPosition(7)->IsEnabled());
+    manager->AddFileToHistory(deep);
+    manager->AddFileToHistory(home + "/a/site.graph");
+    manager->AddFileToHistory("/srv/b/site.graph");
+    ASSERT_EQ(file->GetMenuItemCount(), 13u);
+    const std::vector<std::pair<wxString, wxString>> entries = {
+        {"&1 site.graph" + em + "/srv/b", "/srv/b/site.graph"},
+        {"&2 site.graph" + em + "~/a", home + "/a/site.graph"},
+        {"&3 site.graph" + em + "/tmp/" + wxString('d', 15) + wxUniChar(0x2026) + wxString('d', 39),
+         deep},
+        {"&4 two && more.graph" + em + "/tmp", "/tmp/two & more.graph"},
+    };
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const wxMenuItem* entry = file->FindItemByPosition(7 + i);
+        EXPECT_EQ(entry->GetItemLabel(), entries[i].first) << i;
+        EXPECT_EQ(entry->GetHelp(), "Open " + entries[i].second) << i;
+        EXPECT_TRUE(entry->IsEnabled());
+    }
     // A folder (a site or a tree) is marked as one.
     const wxString folder = wxFileName::DirName(wxFileName::GetTempDir() + "/orvo-recent-folder")
                                 .GetPath();
     ASSERT_TRUE(wxFileName::Mkdir(folder, 0700, wxPATH_MKDIR_FULL));
     manager->AddFileToHistory(folder);
-    EXPECT_EQ(file->FindItemByPosition(7)->GetItemLabel(), "&1 orvo-recent-folder/");
+    EXPECT_EQ(file->FindItemByPosition(7)->GetItemLabel(),
+              "&1 orvo-recent-folder/" + em + wxFileName::GetTempDir());
     wxFileName::Rmdir(folder);
     // A crawled web site shows its whole address.
     manager->AddFileToHistory("https://www.example.org/");
@@ -103,6 +125,7 @@ TEST_F(MainFrameTest, MenusCarryTheirTextsAndStatusTexts) {
     for (int i = 0; i < 6; ++i) manager->AddFileToHistory(wxString::Format("/tmp/f%d.graph", i));
     EXPECT_EQ(manager->GetFileHistory()->GetCount(), 4u) << "the list keeps four files";
     EXPECT_EQ(file->GetMenuItemCount(), 13u);
+    EXPECT_EQ(file->FindItemByPosition(7)->GetHelp(), "Open /tmp/f5.graph");
 
     EXPECT_EQ(item(wxID_ABOUT)->GetItemLabel(), "&About orvo...");
     wxMenu* view = bar->GetMenu(2);
@@ -223,6 +246,53 @@ TEST_F(MainFrameTest, AboutBoxNamesTheVersionAndTheCommands) {
     }
     // The very list of Help > Keyboard Shortcuts (and of the README), from the one table.
     EXPECT_TRUE(text.StartsWith(wxString::FromUTF8(shortcutsText()))) << text;
+}
+
+TEST(OpenDialogs, StartInTheFolderOfTheGraphOnViewElseAtHome) {
+    const wxString home = wxFileName::GetHomeDir();
+    const wxString temp = wxFileName::GetTempDir();
+    const wxString folder = temp + "/orvo-start-folder";
+    ASSERT_TRUE(wxFileName::Mkdir(folder, 0700, wxPATH_MKDIR_FULL));
+    const std::vector<std::pair<wxString, wxString>> cases = {
+        {"", home},                                     // nothing on view
+        {folder + "/site.graph", folder},               // a file: its folder
+        {folder, temp},                                 // a folder: the one holding it
+        {"https://www.example.org/docs/", home},        // a crawled site
+        {temp + "/orvo-gone-folder/site.graph", home},  // a folder that is gone
+    };
+    for (const auto& [onView, start] : cases) EXPECT_EQ(dialogStartFolder(onView), start) << onView;
+    wxFileName::Rmdir(folder);
+}
+
+/// The widest line of a text field's text, in its font.
+int widestLine(wxTextCtrl& field) {
+    int widest = 0;
+    for (const wxString& line : wxSplit(field.GetValue(), '\n', '\0')) {
+        widest = std::max(widest, field.GetTextExtent(line).x);
+    }
+    return widest;
+}
+
+TEST_F(MainFrameTest, TheShortcutListFitsItsDialogSideways) {
+    ShortcutsDialog shortcuts(frame);
+    CAboutDlg about(frame);
+    auto* aboutText = dynamic_cast<wxTextCtrl*>(about.FindWindow(1000));
+    ASSERT_NE(aboutText, nullptr);
+    const std::vector<std::pair<wxDialog*, wxTextCtrl*>> dialogs = {{&shortcuts, &shortcuts.list()},
+                                                                    {&about, aboutText}};
+    for (const auto& [dialog, field] : dialogs) {
+        EXPECT_NE(field->GetValue().Find("standard input"), wxNOT_FOUND);
+        const int widest = widestLine(*field);
+        EXPECT_GT(widest, dialog->FromDIP(640)) << "the list is wider than the old fixed width";
+        EXPECT_GE(dialog->GetClientSize().x, widest) << dialog->GetTitle();
+        // The field itself, less its side scroll bar, holds the longest line.
+        EXPECT_GE(field->GetSize().x - wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, field), widest)
+            << dialog->GetTitle();
+        // Tall enough for a good part of the list, and never taller than the screen.
+        EXPECT_GE(field->GetSize().y, 15 * field->GetCharHeight()) << dialog->GetTitle();
+        EXPECT_LE(dialog->GetSize().y, wxSystemSettings::GetMetric(wxSYS_SCREEN_Y, dialog))
+            << dialog->GetTitle();
+    }
 }
 
 }  // namespace
