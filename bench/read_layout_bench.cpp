@@ -18,8 +18,8 @@
 #include <string>
 
 #include "glue/window_settings.h"
-#include "graph/background_discard.h"
 #include "graph/graph.h"
+#include "memory/background_discard.h"
 #include "settings/viewer_settings.h"
 #include "tools/site_generator.h"
 

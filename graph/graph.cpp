@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "graph/background_discard.h"
 #include "graph/read_state.h"
 #include "graph/record_fields.h"
 #include "layout/layout.h"
+#include "memory/background_discard.h"
 
 namespace orvo {
 

@@ -14,12 +14,12 @@
 
 #include "geometry/proj_point.h"
 #include "geometry/proj_transform.h"
-#include "graph/chunked_store.h"
 #include "graph/group_names.h"
 #include "graph/node_index.h"
-#include "graph/pointer_list.h"
 #include "graph/read_stats.h"
-#include "graph/text_arena.h"
+#include "memory/chunked_store.h"
+#include "memory/pointer_list.h"
+#include "memory/text_arena.h"
 #include "settings/viewer_settings.h"
 
 namespace orvo {

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "graph/graph.h"
-#include "graph/prefaulted_blocks.h"
 #include "graph/read_state.h"
 #include "graph/record_fields.h"
+#include "memory/prefaulted_blocks.h"
 
 namespace orvo {
 

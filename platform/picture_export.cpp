@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "graph/atomic_file.h"
 #include "graph/graph.h"
+#include "memory/atomic_file.h"
 #include "platform/offscreen_surface.h"
 #include "platform/png_image.h"
 #include "viewer/viewer.h"

@@ -12,13 +12,13 @@
 #include <thread>
 #include <vector>
 
-#include "graph/background_discard.h"
-#include "graph/chunked_store.h"
 #include "graph/group_names.h"
 #include "graph/index_pair_set.h"
-#include "graph/text_arena.h"
 #include "graph_invariants.h"
 #include "graph_test_support.h"
+#include "memory/background_discard.h"
+#include "memory/chunked_store.h"
+#include "memory/text_arena.h"
 
 using namespace orvo;
 using namespace orvo::testing;

@@ -15,10 +15,10 @@
 #include <string>
 
 #include "glue/window_settings.h"
-#include "graph/atomic_file.h"
 #include "graph/graph.h"
 #include "graph/positions_csv.h"
 #include "graph/read_stats.h"
+#include "memory/atomic_file.h"
 #include "tools/command_line.h"
 #include "tools/terminal_text.h"
 #include "tools/tree_stats.h"
