@@ -24,12 +24,12 @@
 #include <random>
 #include <string>
 
-#include "glue/background_conversion.h"
 #include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "import/import.h"
 #include "import/import_converter.h"
 #include "settings/viewer_settings.h"
+#include "stream/background_conversion.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <cstring>
 #include <fstream>
 
-#include "glue/background_conversion.h"
 #include "glue/key_status.h"
-#include "glue/polled_input.h"
 #include "glue/window_settings.h"
+#include "stream/background_conversion.h"
+#include "stream/polled_input.h"
 
 namespace orvo {
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <string_view>
 
-#include "glue/input_converter.h"
 #include "glue/keys.h"
 #include "glue/status_text.h"
 #include "glue/travel_history.h"
 #include "graph/node_search.h"
+#include "stream/input_converter.h"
 #include "viewer/viewer.h"
 
 namespace orvo {

@@ -1,7 +1,7 @@
 // The in-memory pipe between two threads and a conversion that runs while its text is read: the
 // text arrives whole and in order, either side may stop without leaving the other waiting, and a
 // real import read this way gives the same graph as its text read from a string.
-#include "glue/background_conversion.h"
+#include "stream/background_conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -12,11 +12,11 @@
 #include <string>
 #include <thread>
 
-#include "glue/chunk_pipe.h"
 #include "graph/graph.h"
 #include "import/import.h"
 #include "import/import_converter.h"
 #include "settings/viewer_settings.h"
+#include "stream/chunk_pipe.h"
 #include "tests/test_files.h"
 
 namespace orvo {
