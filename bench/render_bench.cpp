@@ -21,6 +21,7 @@
 
 #include "glue/window_settings.h"
 #include "graph/graph.h"
+#include "layout/layout.h"
 #include "platform/draw_process.h"
 #include "platform/offscreen_surface.h"
 #include "render/renderer.h"
@@ -51,7 +52,7 @@ struct Scene {
         renderer.initContext(context, kWidth, kHeight);
         {
             std::istringstream in(generateSiteGraph(SiteOptions{nodes, 1}));
-            if (!graph.reload(in)) std::exit(1);
+            if (!readAndLayOut(graph, in)) std::exit(1);
         }
         renderer.setGraph(&graph);
         renderer.resetViewWith(graph.homeTransform());

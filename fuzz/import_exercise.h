@@ -20,6 +20,7 @@
 #include "graph/graph.h"
 #include "import/html_references.h"
 #include "import/import.h"
+#include "layout/layout.h"
 #include "tests/graph_invariants.h"
 
 namespace orvo {
@@ -118,7 +119,7 @@ inline std::string checkOutline(const std::string& text) {
     ViewerSettings settings;
     Graph g(settings);
     std::istringstream in(text);
-    if (!g.reload(in)) return "the outline reads back as no graph";
+    if (!readAndLayOut(g, in)) return "the outline reads back as no graph";
     if (g.readStats.skippedLines != 0) return "the reader skipped lines of the outline";
     if (g.nodes.size() != ids.size()) return "the graph read back does not hold every id once";
     return checkGraphInvariants(g);

@@ -164,15 +164,10 @@ int Glue::openGraphFile(const std::string& path) {
     openCancelled_ = false;
     if (!viewerCreated_) return fail("Cannot open " + quoted(path) + ": the view is not ready.");
 
-    // A graph read aside and then dropped must not move the top node of the one on view.
-    const int32_t topNode = viewer_->settings().topNodeIndex;
     std::unique_ptr<Graph> fresh;
     if (inputConverter && inputConverter.accepts(path)) {
         fresh = importInput(path);
-        if (!fresh) {
-            viewer_->settings().topNodeIndex = topNode;
-            return 0;
-        }
+        if (!fresh) return 0;
     } else {
         uint64_t totalBytes = 0;
         std::unique_ptr<std::istream> in = openInput(path, totalBytes);
@@ -180,7 +175,6 @@ int Glue::openGraphFile(const std::string& path) {
         fresh = readInput(*in, totalBytes);
         if (cancelRequested()) {
             fresh.reset();
-            viewer_->settings().topNodeIndex = topNode;
             openCancelled_ = true;
             openError_ = "Opening " + quoted(path) + " was cancelled.";
             return 0;
@@ -195,7 +189,6 @@ int Glue::openGraphFile(const std::string& path) {
     if (confirmDoubtfulFile && fresh->readStats.looksLikeNoGraph()) {
         const std::string name = path.substr(path.find_last_of('/') + 1);
         if (!confirmDoubtfulFile(noGraphWarning(name, fresh->readStats) + ". Open it anyway?")) {
-            viewer_->settings().topNodeIndex = topNode;
             return 0;
         }
     }

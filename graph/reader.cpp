@@ -231,7 +231,7 @@ void Graph::parseStream(std::istream& in) {
             result.node->groups = groupNames_.internSet(groupIds);
             if (outline.parent == nullptr) {
                 outline.parent = result.node;
-                settings.topNodeIndex = 0;
+                topNodeIndex_ = 0;
             }
         }
         return true;

@@ -18,6 +18,7 @@
 #include "graph/graph.h"
 #include "graph/positions_csv.h"
 #include "graph/read_stats.h"
+#include "layout/layout.h"
 #include "memory/atomic_file.h"
 #include "tools/command_line.h"
 #include "tools/terminal_text.h"
@@ -180,7 +181,8 @@ int run(const Options& options) {
     orvo::applyWindowInitialisation(settings);
     settings.loadFlags = options.loadFlags;
     const auto loadStart = std::chrono::steady_clock::now();
-    orvo::Graph graph(settings, in);  // reads, lays out, and honours DEVIRIRO_DEBUG
+    orvo::Graph graph(settings, in);  // reads, and honours DEVIRIRO_DEBUG
+    orvo::layOutFromTop(graph);
     const double loadSeconds = secondsSince(loadStart);
     if (in.bad()) {
         std::fprintf(stderr, "orvo-inspect: error while reading %s\n", file.c_str());
@@ -201,11 +203,11 @@ int run(const Options& options) {
     if (options.stats) {
         // The load laid the tree out once; doing it again from the same start node gives the
         // same positions and tells the layout's share of the load time.
-        const int32_t top = settings.topNodeIndex;
+        const int32_t top = graph.topNodeIndex();
         orvo::Node* start =
             top >= 0 && size_t(top) < graph.nodes.size() ? graph.nodes[top] : graph.root;
         const auto layoutStart = std::chrono::steady_clock::now();
-        graph.relayoutFrom(start);
+        relayoutFrom(graph, start);
         layoutSeconds = secondsSince(layoutStart);
     }
     if (options.haveFrom) {
@@ -215,7 +217,7 @@ int run(const Options& options) {
                          shown(options.fromId).c_str(), file.c_str());
             return kExitFailure;
         }
-        graph.relayoutFrom(from);
+        relayoutFrom(graph, from);
     }
 
     if (!options.dumpPath.empty()) {
