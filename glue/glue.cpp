@@ -50,7 +50,6 @@ void Glue::initViewer(GlSurface& surface, int /*width*/, int /*height*/) {
 
 int Glue::fail(std::string message) {
     openError_ = std::move(message);
-    std::fprintf(stderr, "%s\n", openError_.c_str());
     return 0;
 }
 
@@ -139,9 +138,7 @@ std::unique_ptr<Graph> Glue::importInput(const std::string& path) {
     // with, and a conversion stopped early says it was cancelled.
     conversion.stop();
     const ConversionResult result = conversion.result();
-    for (const std::string& warning : result.warnings) {
-        std::fprintf(stderr, "%s\n", warning.c_str());
-    }
+    openWarnings_ = result.warnings;
     if (result.cancelled || cancelRequested()) {
         openCancelled_ = true;
         openError_ = "Opening " + quoted(path) + " was cancelled.";
@@ -162,6 +159,8 @@ std::unique_ptr<Graph> Glue::importInput(const std::string& path) {
 int Glue::openGraphFile(const std::string& path) {
     openError_.clear();
     openCancelled_ = false;
+    noContext_ = false;
+    openWarnings_.clear();
     if (!viewerCreated_) return fail("Cannot open " + quoted(path) + ": the view is not ready.");
 
     std::unique_ptr<Graph> fresh;
@@ -196,9 +195,8 @@ int Glue::openGraphFile(const std::string& path) {
     // Every file gets a fresh context; the surface releases the one made before.
     GlContext* context = viewer_->deviceContext().createContext();
     if (context == nullptr) {
-        std::printf("wglCreateContext Failed\n");
-        std::fflush(stdout);
-        std::exit(1);
+        noContext_ = true;
+        return fail("wglCreateContext Failed");
     }
     viewer_->setContext(context, lastWidth_, lastHeight_);
     searchIndex_.clear();  // it reads the old graph's ids, which go now

@@ -10,6 +10,8 @@
 #include <wx/msgdlg.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 
@@ -255,9 +257,19 @@ bool COrvoDocManager::readGraphFile(const wxString& path) {
     glue.loadProgress = nullptr;
     glue.loadCancel = nullptr;
     glue.confirmDoubtfulFile = nullptr;
+    for (const std::string& warning : glue.openWarnings()) {
+        std::fprintf(stderr, "%s\n", warning.c_str());
+    }
     if (!opened) {
+        if (glue.noContext()) {
+            // Nothing can be drawn in this process.
+            std::printf("%s\n", glue.openError().c_str());
+            std::fflush(stdout);
+            std::exit(1);
+        }
         // No message when the user cancelled, or chose not to open a doubtful file.
         if (!glue.openCancelled() && !glue.openError().empty()) {
+            std::fprintf(stderr, "%s\n", glue.openError().c_str());
             wxMessageBox(wxString::FromUTF8(glue.openError()), "orvo", wxOK | wxICON_ERROR,
                          mainFrame_);
         }

@@ -85,7 +85,16 @@ int run(const Options& options) {
     glue.setBuildSearchIndex(false);  // nobody searches here
     glue.initViewer(surface, width, height);
     glue.reshapeViewer(width, height);
-    if (!glue.openGraphFile(options.file)) return kExitFailure;  // the glue has said why
+    const int opened = glue.openGraphFile(options.file);
+    for (const std::string& warning : glue.openWarnings()) {
+        std::fprintf(stderr, "%s\n", warning.c_str());
+    }
+    if (!opened) {
+        if (!glue.openError().empty()) {
+            std::fprintf(glue.noContext() ? stdout : stderr, "%s\n", glue.openError().c_str());
+        }
+        return kExitFailure;
+    }
     orvo::Viewer& viewer = *glue.viewer();
     orvo::Graph& graph = *viewer.graph();
 
