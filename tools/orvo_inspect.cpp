@@ -21,6 +21,7 @@
 #include "layout/layout.h"
 #include "memory/atomic_file.h"
 #include "tools/command_line.h"
+#include "tools/program_end.h"
 #include "tools/terminal_text.h"
 #include "tools/tree_stats.h"
 
@@ -232,7 +233,8 @@ int run(const Options& options) {
     } else if (options.dumpPath != "-" && options.positionsPath != "-") {
         printSummary(options.file, graph);
     }
-    return std::fflush(stdout) == 0 ? 0 : kExitFailure;
+    // Every output is written and closed: the process ends without freeing the graph.
+    return orvo::endProgram(std::fflush(stdout) == 0 ? 0 : kExitFailure);
 }
 
 }  // namespace
