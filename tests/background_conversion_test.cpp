@@ -162,17 +162,20 @@ TEST(BackgroundConversionTest, TheReaderLearnsHowTheConversionEnded) {
         EXPECT_EQ(result.error, "the disk went away");
     }
     {
+        // The asks are counted once the text is out, however late the converter's thread runs.
         int asked = 0;
+        std::atomic<bool> written{false};
         BackgroundConversion conversion(
-            converterOf(
-                [](std::ostream& out, const ConversionProgress&, const std::atomic<bool>* cancel) {
-                    out << "0 a 0\n" << std::flush;
-                    while (!cancel->load()) std::this_thread::sleep_for(1ms);
-                    ConversionResult result;
-                    result.cancelled = true;
-                    return result;
-                }),
-            "input", [&asked] { return ++asked < 5; }, 1ms);
+            converterOf([&written](std::ostream& out, const ConversionProgress&,
+                                   const std::atomic<bool>* cancel) {
+                out << "0 a 0\n" << std::flush;
+                written = true;
+                while (!cancel->load()) std::this_thread::sleep_for(1ms);
+                ConversionResult result;
+                result.cancelled = true;
+                return result;
+            }),
+            "input", [&asked, &written] { return !written.load() || ++asked < 5; }, 1ms);
         EXPECT_EQ(readAll(conversion.stream()), "0 a 0\n");
         EXPECT_EQ(asked, 5);
         conversion.stop();
