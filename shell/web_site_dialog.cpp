@@ -10,12 +10,14 @@
 
 #include <algorithm>
 #include <climits>
+#include <string_view>
+
+#include "import/url.h"
 
 namespace orvo {
 
 bool isWebAddress(const wxString& text) {
-    const wxString lower = text.Strip(wxString::both).Lower();
-    return lower.StartsWith("http://") || lower.StartsWith("https://");
+    return isWebAddress(std::string_view(text.Strip(wxString::both).utf8_string()));
 }
 
 WebSiteDialog::WebSiteDialog(wxWindow* parent, const crawl::CrawlOptions& options)
