@@ -17,6 +17,7 @@
 
 #include "glue/glue.h"
 #include "import/crawl_import.h"
+#include "import/crawl_limits.h"
 #include "shell/crawl_progress_dialog.h"
 #include "shell/gl_view_window.h"
 #include "shell/load_progress.h"
@@ -142,16 +143,20 @@ orvo::crawl::CrawlOptions COrvoDocManager::webSiteOptions() const {
     const wxString group = kWebSiteGroup;
     long maxPages = static_cast<long>(options.maxPages);
     config->Read(group + "MaxPages", &maxPages);
-    if (maxPages > 0) options.maxPages = static_cast<size_t>(maxPages);
+    const orvo::crawl::CrawlLimits& limits = orvo::crawl::kCrawlLimits;
+    if (maxPages > 0 && limits.maxPages.holds(static_cast<size_t>(maxPages)))
+        options.maxPages = static_cast<size_t>(maxPages);
     long maxDepth = options.maxDepth;
     config->Read(group + "MaxDepth", &maxDepth);
-    options.maxDepth = maxDepth >= 0 ? static_cast<int>(std::min(maxDepth, 1'000'000L)) : -1;
+    const long deepest = limits.maxDepth.max;
+    options.maxDepth = maxDepth >= 0 ? static_cast<int>(std::min(maxDepth, deepest)) : -1;
     long connections = options.connections;
     config->Read(group + "Connections", &connections);
-    if (connections >= 1 && connections <= 16) options.connections = static_cast<int>(connections);
+    if (connections >= limits.connections.min && connections <= limits.connections.max)
+        options.connections = static_cast<int>(connections);
     double delay = options.delaySeconds;
     config->Read(group + "Delay", &delay);
-    if (delay >= 0 && delay <= 60) options.delaySeconds = delay;
+    if (limits.delaySeconds.holds(delay)) options.delaySeconds = delay;
     config->Read(group + "WholeHost", &options.wholeHost);
     wxString last;
     if (config->Read(group + "Address", &last)) options.startUrl = last.utf8_string();
