@@ -21,6 +21,7 @@
 #include "import/html_references.h"
 #include "import/import.h"
 #include "layout/layout.h"
+#include "stream/outline_format.h"
 #include "tests/graph_invariants.h"
 
 namespace orvo {
@@ -97,7 +98,8 @@ inline std::string checkOutline(const std::string& text) {
     long previousLevel = -1;
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
-        if (line.size() > 1023) return "a record over the line limit: " + line.substr(0, 80);
+        if (line.size() > kOutlineLineLimit)
+            return "a record over the line limit: " + line.substr(0, 80);
         std::istringstream fields(line);
         long level = -1;
         std::string id, extra;

@@ -30,9 +30,9 @@ const std::vector<FolderRule>& folderRules() {
         {"geometry", {}, "geometry/ is the ground: it includes no other folder"},
         {"settings", {}, "settings/ is the ground: it includes no other folder"},
         {"graph",
-         {"memory", "geometry", "settings"},
-         "graph/ (the model) includes only memory/, geometry/ and settings/, never layout/ or "
-         "render/"},
+         {"memory", "geometry", "settings", "stream"},
+         "graph/ (the model) includes only memory/, geometry/, settings/ and stream/, never "
+         "layout/ or render/"},
         {"layout",
          {"graph", "memory", "geometry", "settings"},
          "layout/ includes only graph/ and what graph/ stands on"},
