@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 
 #include "glue/glue.h"
@@ -190,40 +189,41 @@ void COrvoDocManager::openWebSite() {
 bool COrvoDocManager::crawlWebSite(const wxString& address) {
     orvo::crawl::CrawlOptions options = webSiteOptions();
     options.startUrl = address.utf8_string();
-    std::string outline;
-    {
-        orvo::CrawlProgressDialog box(mainFrame_, options);
-        const int outcome = box.ShowModal();
-        if (outcome == orvo::CrawlProgressDialog::kCancelled) return false;
-        if (outcome != orvo::CrawlProgressDialog::kShow) {
-            const std::string why = box.result().error.empty() ? std::string("the crawl failed")
-                                                               : box.result().error;
-            wxMessageBox("Cannot crawl " + address + ": " + wxString::FromUTF8(why), "orvo",
-                         wxOK | wxICON_ERROR, mainFrame_);
-            return false;
-        }
-        std::ostringstream text;
-        orvo::ImportResult written;
-        if (!orvo::writeCrawlGraph(box.result(), text, {}, written)) {
-            wxMessageBox("Cannot show " + address + ": " + wxString::FromUTF8(written.error),
-                         "orvo", wxOK | wxICON_ERROR, mainFrame_);
-            return false;
-        }
-        outline = std::move(text).str();
-    }  // the crawl's result goes before the graph is read
+    // The box keeps the crawl's result until the graph is read from it.
+    orvo::CrawlProgressDialog box(mainFrame_, options);
+    const int outcome = box.ShowModal();
+    if (outcome == orvo::CrawlProgressDialog::kCancelled) return false;
+    if (outcome != orvo::CrawlProgressDialog::kShow) {
+        const std::string why =
+            box.result().error.empty() ? std::string("the crawl failed") : box.result().error;
+        wxMessageBox("Cannot crawl " + address + ": " + wxString::FromUTF8(why), "orvo",
+                     wxOK | wxICON_ERROR, mainFrame_);
+        return false;
+    }
+    const orvo::crawl::CrawlResult& crawled = box.result();
+    if (crawled.nodes.empty()) {
+        wxMessageBox("Cannot show " + address + ": nothing was crawled", "orvo",
+                     wxOK | wxICON_ERROR, mainFrame_);
+        return false;
+    }
 
-    // The outline reaches the viewer as a converted input named by the address, so the load
-    // has the same progress box, checks and failure handling as any file.
+    // The outline reaches the viewer as a converted input named by the address, written into
+    // the conversion stream as the reader takes it, so the load has the same progress box,
+    // checks and failure handling as any file.
     orvo::Glue& glue = orvo::theGlue();
     const orvo::InputConverter converters = glue.inputConverter;
     const std::string name = address.utf8_string();
     glue.inputConverter.accepts = [&name](const std::string& input) { return input == name; };
-    glue.inputConverter.convert = [&outline](const std::string&, std::ostream& out,
+    glue.inputConverter.convert = [&crawled](const std::string&, std::ostream& out,
                                              const orvo::ConversionProgress&,
-                                             const std::atomic<bool>*) {
+                                             const std::atomic<bool>* cancel) {
+        orvo::ImportProgress writing;
+        writing.cancel = cancel;
+        orvo::ImportResult written;
         orvo::ConversionResult result;
-        out << outline;
-        result.ok = static_cast<bool>(out);
+        result.ok = orvo::writeCrawlGraph(crawled, out, writing, written);
+        result.cancelled = writing.cancelled();
+        if (!result.ok) result.error = written.error;
         return result;
     };
     const bool shown = readGraphFile(address);
