@@ -13,8 +13,9 @@
 
 #include "graph/graph.h"
 #include "graph/node_search.h"
-#include "tools/site_generator.h"
+#include "layout/layout.h"
 #include "settings/viewer_settings.h"
+#include "tools/site_generator.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ struct Loaded {
         text = orvo::generateSiteGraph({kNodes, 1});
         std::istringstream in(text);
         const auto start = Clock::now();
-        graph.reload(in);
+        readAndLayOut(graph, in);
         loadSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     }
 };

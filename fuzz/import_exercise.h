@@ -20,6 +20,8 @@
 #include "graph/graph.h"
 #include "import/html_references.h"
 #include "import/import.h"
+#include "layout/layout.h"
+#include "stream/outline_format.h"
 #include "tests/graph_invariants.h"
 
 namespace orvo {
@@ -96,7 +98,8 @@ inline std::string checkOutline(const std::string& text) {
     long previousLevel = -1;
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
-        if (line.size() > 1023) return "a record over the line limit: " + line.substr(0, 80);
+        if (line.size() > kOutlineLineLimit)
+            return "a record over the line limit: " + line.substr(0, 80);
         std::istringstream fields(line);
         long level = -1;
         std::string id, extra;
@@ -118,7 +121,7 @@ inline std::string checkOutline(const std::string& text) {
     ViewerSettings settings;
     Graph g(settings);
     std::istringstream in(text);
-    if (!g.reload(in)) return "the outline reads back as no graph";
+    if (!readAndLayOut(g, in)) return "the outline reads back as no graph";
     if (g.readStats.skippedLines != 0) return "the reader skipped lines of the outline";
     if (g.nodes.size() != ids.size()) return "the graph read back does not hold every id once";
     return checkGraphInvariants(g);

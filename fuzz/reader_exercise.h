@@ -9,6 +9,7 @@
 
 #include "glue/window_settings.h"
 #include "graph/graph.h"
+#include "layout/layout.h"
 #include "tests/graph_invariants.h"
 
 namespace orvo {
@@ -24,7 +25,7 @@ inline std::string exerciseReader(const uint8_t* data, size_t size) {
         settings.loadFlags = flags;
         Graph g(settings);
         std::istringstream in(bytes);
-        const bool loaded = g.reload(in);
+        const bool loaded = readAndLayOut(g, in);
         if (loaded == g.empty()) return "reload result does not match the graph";
         std::string problem = checkGraphInvariants(g);
         if (!problem.empty()) return problem;
@@ -56,7 +57,7 @@ inline std::string exerciseReader(const uint8_t* data, size_t size) {
         problem = checkGraphInvariants(shown);
         if (!problem.empty()) return "after takeContentsOf: " + problem;
         if (!g.empty()) return "takeContentsOf left nodes behind";
-        shown.relayoutFrom(shown.nodes.back());
+        relayoutFrom(shown, shown.nodes.back());
     }
     return {};
 }

@@ -10,11 +10,11 @@
 #include <cstring>
 #include <fstream>
 
-#include "glue/background_conversion.h"
 #include "glue/failure_text.h"
 #include "glue/key_status.h"
-#include "glue/polled_input.h"
 #include "glue/window_settings.h"
+#include "stream/background_conversion.h"
+#include "stream/polled_input.h"
 
 namespace orvo {
 
@@ -51,7 +51,6 @@ void Glue::initViewer(GlSurface& surface, int /*width*/, int /*height*/) {
 
 int Glue::fail(std::string message) {
     openError_ = std::move(message);
-    std::fprintf(stderr, "%s\n", openError_.c_str());
     return 0;
 }
 
@@ -140,9 +139,7 @@ std::unique_ptr<Graph> Glue::importInput(const std::string& path) {
     // with, and a conversion stopped early says it was cancelled.
     conversion.stop();
     const ConversionResult result = conversion.result();
-    for (const std::string& warning : result.warnings) {
-        std::fprintf(stderr, "%s\n", warning.c_str());
-    }
+    openWarnings_ = result.warnings;
     if (result.cancelled || cancelRequested()) {
         openCancelled_ = true;
         openError_ = "Opening " + quoted(path) + " was cancelled.";
@@ -164,17 +161,14 @@ std::unique_ptr<Graph> Glue::importInput(const std::string& path) {
 int Glue::openGraphFile(const std::string& path) {
     openError_.clear();
     openCancelled_ = false;
+    noContext_ = false;
+    openWarnings_.clear();
     if (!viewerCreated_) return fail("Cannot open " + quoted(path) + ": the view is not ready.");
 
-    // A graph read aside and then dropped must not move the top node of the one on view.
-    const int32_t topNode = viewer_->settings().topNodeIndex;
     std::unique_ptr<Graph> fresh;
     if (inputConverter && inputConverter.accepts(path)) {
         fresh = importInput(path);
-        if (!fresh) {
-            viewer_->settings().topNodeIndex = topNode;
-            return 0;
-        }
+        if (!fresh) return 0;
     } else {
         uint64_t totalBytes = 0;
         std::unique_ptr<std::istream> in = openInput(path, totalBytes);
@@ -182,7 +176,6 @@ int Glue::openGraphFile(const std::string& path) {
         fresh = readInput(*in, totalBytes);
         if (cancelRequested()) {
             fresh.reset();
-            viewer_->settings().topNodeIndex = topNode;
             openCancelled_ = true;
             openError_ = "Opening " + quoted(path) + " was cancelled.";
             return 0;
@@ -197,7 +190,6 @@ int Glue::openGraphFile(const std::string& path) {
     if (confirmDoubtfulFile && fresh->readStats.looksLikeNoGraph()) {
         const std::string name = path.substr(path.find_last_of('/') + 1);
         if (!confirmDoubtfulFile(noGraphWarning(name, fresh->readStats) + ". Open it anyway?")) {
-            viewer_->settings().topNodeIndex = topNode;
             return 0;
         }
     }
@@ -205,9 +197,8 @@ int Glue::openGraphFile(const std::string& path) {
     // Every file gets a fresh context; the surface releases the one made before.
     GlContext* context = viewer_->deviceContext().createContext();
     if (context == nullptr) {
-        std::printf("wglCreateContext Failed\n");
-        std::fflush(stdout);
-        std::exit(1);
+        noContext_ = true;
+        return fail("wglCreateContext Failed");
     }
     viewer_->setContext(context, lastWidth_, lastHeight_);
     searchIndex_.clear();  // it reads the old graph's ids, which go now

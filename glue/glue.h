@@ -9,12 +9,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "glue/input_converter.h"
 #include "glue/keys.h"
 #include "glue/status_text.h"
 #include "glue/travel_history.h"
 #include "graph/node_search.h"
+#include "stream/input_converter.h"
 #include "viewer/viewer.h"
 
 namespace orvo {
@@ -35,8 +36,9 @@ public:
     /// Reads the input and puts it on view in a fresh GL context: a graph file, or anything the
     /// input converter accepts, converted in memory while it is read. 1 on success; 0 when the
     /// input cannot be opened, converted or read, holds no node, or the load was cancelled, with
-    /// openError() saying why: the graph on view then stays as it was. Ends the program when
-    /// no GL context can be made.
+    /// openError() saying why: the graph on view then stays as it was; noContext() tells when
+    /// that was because no GL context could be made. Nothing is printed: the caller shows the
+    /// error and the warnings (openWarnings()).
     int openGraphFile(const std::string& path);
 
     void displayViewer();
@@ -94,6 +96,11 @@ public:
     const std::string& openError() const { return openError_; }
     /// Whether the last openGraphFile stopped because loadCancel turned true.
     bool openCancelled() const { return openCancelled_; }
+    /// Whether the last openGraphFile failed because no GL context could be made (openError()
+    /// is then "wglCreateContext Failed"): nothing can be drawn in this process.
+    bool noContext() const { return noContext_; }
+    /// What the last openGraphFile's conversion warned about, one message a line.
+    const std::vector<std::string>& openWarnings() const { return openWarnings_; }
 
     /// Called now and then while an input is opened: the stage, the work done in it and its
     /// total (bytes while reading; 0 when unknown). The shell shows one progress box for the
@@ -133,6 +140,8 @@ private:
     KeyCommands keys_;
     std::string openError_;
     bool openCancelled_ = false;
+    bool noContext_ = false;
+    std::vector<std::string> openWarnings_;
 
     NodeSearchIndex searchIndex_;
     bool buildSearchIndex_ = true;

@@ -5,10 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "graph/background_discard.h"
 #include "graph/read_state.h"
 #include "graph/record_fields.h"
-#include "layout/layout.h"
+#include "memory/background_discard.h"
 
 namespace orvo {
 
@@ -79,6 +78,7 @@ struct Graph::Remains {
 void Graph::clearContents() {
     ++linkVisibilityVersion_;
     root = nullptr;
+    topNodeIndex_ = -1;
     read_.reset();
     if (nodes.size() >= kDiscardInBackgroundNodes) {
         auto remains = std::make_shared<Remains>();
@@ -101,24 +101,16 @@ void Graph::clearContents() {
 }
 
 bool Graph::reload(std::istream& in) {
-    const bool hadNodes = !nodes.empty();
-    const int32_t previousTop = settings.topNodeIndex;
     clearContents();
     homeTransform_ = ProjTransform::identity();
-    settings.topNodeIndex = -1;
     parseStream(in);
     if (nodes.empty()) {
-        // A graph that was empty before (one read aside to replace what is on view) leaves the
-        // shared top node index to the graph it belongs to.
-        if (!hadNodes) settings.topNodeIndex = previousTop;
-        // Nothing to lay out or dump; the caller learns that the load failed.
+        // Nothing to dump; the caller learns that the load failed.
+        topNodeIndex_ = -1;
         if (debugLevel != 0) std::fprintf(stderr, "loaded %d nodes, %d links\n", 0, 0);
         return false;
     }
     root = nodes[0];
-    const int32_t top = settings.topNodeIndex;
-    Node* start = top >= 0 && static_cast<size_t>(top) < nodes.size() ? nodes[top] : root;
-    layoutGraph(*this, start);
     if (debugLevel != 0) writeDebugFile(summaryAndDump());
     return true;
 }
@@ -136,6 +128,7 @@ void Graph::takeContentsOf(Graph& fresh) {
     nodeIndexById_ = std::move(fresh.nodeIndexById_);
     groupNames_ = std::move(fresh.groupNames_);
     homeTransform_ = fresh.homeTransform_;
+    topNodeIndex_ = fresh.topNodeIndex_;
     readStats = fresh.readStats;
     fresh.clearContents();
     fresh.homeTransform_ = ProjTransform::identity();
@@ -167,10 +160,6 @@ void Graph::addNodeWithHash(Node* n, std::string_view id, uint32_t idHash) {
 void Graph::addLink(Link* l) {
     l->index = static_cast<int32_t>(links.size());
     links.push_back(l);
-}
-
-void Graph::relayoutFrom(Node* n) {
-    if (n != nullptr && !nodes.empty()) layoutGraph(*this, n);
 }
 
 Node* Graph::newNode(Node* parent, int32_t level) { return nodeStore_.emplace(parent, level); }

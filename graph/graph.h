@@ -14,12 +14,12 @@
 
 #include "geometry/proj_point.h"
 #include "geometry/proj_transform.h"
-#include "graph/chunked_store.h"
 #include "graph/group_names.h"
 #include "graph/node_index.h"
-#include "graph/pointer_list.h"
 #include "graph/read_stats.h"
-#include "graph/text_arena.h"
+#include "memory/chunked_store.h"
+#include "memory/pointer_list.h"
+#include "memory/text_arena.h"
 #include "settings/viewer_settings.h"
 
 namespace orvo {
@@ -141,17 +141,20 @@ struct GroupColor {
 
 class Graph {
 public:
-    /// An empty graph (no node); read into it with reload().
+    /// An empty graph (no node); read into it with reload() (or readAndLayOut in layout/).
     explicit Graph(ViewerSettings& settings);
-    /// Reads DEVIRIRO_DEBUG, then reload(in).
+    /// Reads DEVIRIRO_DEBUG, then reload(in); the tree is not laid out.
     Graph(ViewerSettings& settings, std::istream& in);
     ~Graph();
     Graph(const Graph&) = delete;
     Graph& operator=(const Graph&) = delete;
 
-    /// Empties the graph, reads the stream and lays the tree out. Returns false (and leaves the
-    /// graph empty, not laid out) when the stream held no node record.
+    /// Empties the graph and reads the stream; the tree is not laid out (see layout/). Returns
+    /// false (and leaves the graph empty) when the stream held no node record.
     bool reload(std::istream& in);
+    /// The index of the outline's top node that the last read found, -1 when it found none. The
+    /// owner of the view settings makes it the view's top node when it shows the graph.
+    int32_t topNodeIndex() const { return topNodeIndex_; }
     /// Takes the nodes, links and home transform of `fresh` (a graph read with the same settings),
     /// keeping this graph's hidden groups, colours and debug level, and re-applies the hidden
     /// groups. Lets a caller read a file completely before replacing what is on view.
@@ -164,7 +167,6 @@ public:
     void addNode(Node* n, std::string_view id);
     void addLink(Link* l);
     ProjTransform homeTransform() const { return homeTransform_; }
-    void relayoutFrom(Node* n);
 
     // Reading (reader.cpp).
     void parseStream(std::istream& in);
@@ -252,6 +254,7 @@ private:
     void applyHiddenGroupsToAll();
 
     ProjTransform homeTransform_ = ProjTransform::identity();
+    int32_t topNodeIndex_ = -1;
     uint64_t linkVisibilityVersion_ = 0;
     NodeIndex nodeIndexById_;
     GroupNames groupNames_;

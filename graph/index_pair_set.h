@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "graph/huge_page_allocator.h"
+#include "memory/huge_page_allocator.h"
 
 namespace orvo {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "graph/huge_page_allocator.h"
+#include "memory/huge_page_allocator.h"
 
 namespace orvo {
 

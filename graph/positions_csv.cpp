@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "geometry/proj_point.h"
-#include "graph/atomic_file.h"
 #include "graph/graph.h"
+#include "memory/atomic_file.h"
 
 namespace orvo {
 

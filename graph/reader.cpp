@@ -6,15 +6,15 @@
 #include <vector>
 
 #include "graph/graph.h"
-#include "graph/prefaulted_blocks.h"
 #include "graph/read_state.h"
 #include "graph/record_fields.h"
+#include "memory/prefaulted_blocks.h"
+#include "stream/outline_format.h"
 
 namespace orvo {
 
 namespace {
 
-constexpr size_t kMaxLineBytes = 1023;     // the format's line limit, line feed not counted
 constexpr size_t kChunkBytes = 64 * 1024;  // read size, also the progress step
 
 // The outline position of the next record.
@@ -36,7 +36,7 @@ public:
         while (size > 0) {
             const char* newline = static_cast<const char*>(std::memchr(data, '\n', size));
             const size_t piece = newline ? static_cast<size_t>(newline - data) : size;
-            if (!tooLong_ && pending_.empty() && newline && piece <= kMaxLineBytes) {
+            if (!tooLong_ && pending_.empty() && newline && piece <= kOutlineLineLimit) {
                 handle(std::string_view(data, piece), true);  // the usual case: no copy
             } else {
                 append(data, piece);
@@ -60,7 +60,7 @@ public:
 private:
     void append(const char* data, size_t size) {
         if (tooLong_) return;
-        if (pending_.size() + size > kMaxLineBytes) {
+        if (pending_.size() + size > kOutlineLineLimit) {
             tooLong_ = true;
             pending_.clear();
             return;
@@ -231,7 +231,7 @@ void Graph::parseStream(std::istream& in) {
             result.node->groups = groupNames_.internSet(groupIds);
             if (outline.parent == nullptr) {
                 outline.parent = result.node;
-                settings.topNodeIndex = 0;
+                topNodeIndex_ = 0;
             }
         }
         return true;

@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "import/ascii_text.h"
+
 namespace orvo {
 
 namespace {
@@ -78,14 +80,6 @@ constexpr std::array kExtensions{
     ExtensionKind{"m", "source"},     ExtensionKind{"f90", "source"},
 };
 
-std::string lowerAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 std::string_view extensionOf(std::string_view name) {
     const size_t slash = name.find_last_of('/');
     const std::string_view base = slash == std::string_view::npos ? name : name.substr(slash + 1);
@@ -98,7 +92,7 @@ std::string_view extensionOf(std::string_view name) {
 
 std::string_view contentKindFromName(std::string_view name) {
     if (name.empty() || name.back() == '/') return "html";
-    const std::string extension = lowerAscii(extensionOf(name));
+    const std::string extension = asciiLowered(extensionOf(name));
     if (extension.empty()) return "other";
     for (const ExtensionKind& entry : kExtensions) {
         if (entry.extension == extension) return entry.kind;
@@ -108,14 +102,14 @@ std::string_view contentKindFromName(std::string_view name) {
 
 bool isHtmlName(std::string_view name) {
     if (!name.empty() && name.back() == '/') return true;
-    const std::string extension = lowerAscii(extensionOf(name));
+    const std::string extension = asciiLowered(extensionOf(name));
     return extension == "html" || extension == "htm" || extension == "xhtml" ||
            extension == "shtml";
 }
 
 std::string_view contentKindFromType(std::string_view contentType) {
     size_t end = contentType.find(';');
-    std::string type = lowerAscii(contentType.substr(0, end));
+    std::string type = asciiLowered(contentType.substr(0, end));
     while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.pop_back();
     size_t start = 0;
     while (start < type.size() && (type[start] == ' ' || type[start] == '\t')) ++start;

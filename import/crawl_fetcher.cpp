@@ -3,9 +3,10 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <mutex>
+
+#include "import/ascii_text.h"
 
 namespace orvo::crawl {
 
@@ -17,21 +18,6 @@ bool globalInit() {
     static bool ok = false;
     std::call_once(once, [] { ok = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
     return ok;
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-    return s;
-}
-
-bool startsWithNoCase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(s[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
 }
 
 std::string describe(int code, long timeoutMs, const char* detail) {
@@ -57,9 +43,7 @@ std::string describe(int code, long timeoutMs, const char* detail) {
 
 std::string mediaType(std::string_view contentType) {
     const std::size_t semicolon = contentType.find(';');
-    std::string type(trim(contentType.substr(0, semicolon)));
-    for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return type;
+    return asciiLowered(trimAscii(contentType.substr(0, semicolon)));
 }
 
 struct Fetcher::Transfer {
@@ -116,9 +100,9 @@ std::size_t Fetcher::onHeader(char* data, std::size_t size, std::size_t count, v
     } else if (startsWithNoCase(line, "content-type:")) {
         t->result.contentType = mediaType(line.substr(13));
     } else if (startsWithNoCase(line, "location:")) {
-        t->result.location = std::string(trim(line.substr(9)));
+        t->result.location = std::string(trimAscii(line.substr(9)));
     } else if (startsWithNoCase(line, "content-length:") && !t->result.head) {
-        const std::string_view value = trim(line.substr(15));
+        const std::string_view value = trimAscii(line.substr(15));
         unsigned long long length = 0;
         bool number = !value.empty();
         for (char c : value) {

@@ -1,8 +1,8 @@
 #include "import/crawl_robots.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "import/ascii_text.h"
 #include "import/url.h"
 
 namespace orvo::crawl {
@@ -10,19 +10,6 @@ namespace orvo::crawl {
 namespace {
 
 constexpr std::size_t kMaxRobotsBytes = 512 * 1024;
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
-
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 // Whether `pattern` ("*" any run of bytes, a final "$" the end of the path) matches a prefix of
 // `path` (the whole path when it ends in "$"). Iterative, with one backtracking point per "*".
@@ -51,12 +38,12 @@ bool matches(std::string_view pattern, std::string_view path) {
 }  // namespace
 
 std::string productToken(std::string_view userAgent) {
-    userAgent = trim(userAgent);
+    userAgent = trimAscii(userAgent);
     std::size_t end = 0;
     while (end < userAgent.size() && userAgent[end] != '/' && userAgent[end] != ' ' &&
            userAgent[end] != '\t')
         ++end;
-    return lower(userAgent.substr(0, end));
+    return asciiLowered(userAgent.substr(0, end));
 }
 
 RobotsRules RobotsRules::disallowAll() {
@@ -67,7 +54,7 @@ RobotsRules RobotsRules::disallowAll() {
 
 RobotsRules RobotsRules::parse(std::string_view text, std::string_view token) {
     if (text.size() > kMaxRobotsBytes) text = text.substr(0, kMaxRobotsBytes);
-    const std::string me = lower(token);
+    const std::string me = asciiLowered(token);
     std::vector<Rule> mine, anyone;
     bool haveMine = false;
     bool inAgents = false;  // the previous line was a user-agent line
@@ -82,8 +69,8 @@ RobotsRules RobotsRules::parse(std::string_view text, std::string_view token) {
             line = line.substr(0, hash);
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos) continue;
-        const std::string key = lower(trim(line.substr(0, colon)));
-        const std::string_view value = trim(line.substr(colon + 1));
+        const std::string key = asciiLowered(trimAscii(line.substr(0, colon)));
+        const std::string_view value = trimAscii(line.substr(colon + 1));
         if (key == "user-agent") {
             if (!inAgents) forMe = forAnyone = false;  // a new group begins
             inAgents = true;

@@ -14,7 +14,6 @@
 #include <memory>
 
 #include "import/content_kind.h"
-#include "import/outline_writer.h"
 #include "import/readers.h"
 #include "import/site_graph.h"
 #include "import/url.h"
@@ -161,14 +160,7 @@ ImportResult importDirectoryTree(const std::string& directory, const ImportOptio
         graph.setGroup(n, 1, "link");
     }
 
-    OutlineWriter writer(out);
-    if (!graph.write(writer, progress, result)) {
-        result.cancelled = progress.cancelled();
-        return result;
-    }
-    result.ok = true;
-    finishWarnings(result);
-    return result;
+    return writeAndFinishRead(graph, out, progress, result);
 }
 
 }  // namespace orvo

@@ -95,13 +95,7 @@ ImportResult importDot(const std::string& file, const ImportOptions& options, st
         }
     }
     if (!graph.build(options.root, file, result)) return result;
-    if (!graph.write(out, progress, result)) {
-        result.cancelled = progress.cancelled();
-        return result;
-    }
-    result.ok = true;
-    finishWarnings(result);
-    return result;
+    return finishRead(graph.write(out, progress, result), progress, result);
 }
 
 }  // namespace orvo

@@ -1,6 +1,5 @@
 // Edge lists: comma- or tab-separated, quoted fields as RFC 4180 has them (a field in double
 // quotes may hold separators, line breaks and doubled quotes), the first two columns from and to.
-#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <fstream>
@@ -8,6 +7,7 @@
 #include <optional>
 #include <span>
 
+#include "import/ascii_text.h"
 #include "import/edge_graph.h"
 #include "import/file_text.h"
 #include "import/readers.h"
@@ -136,11 +136,7 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
     // The separator: tabs for .tsv, commas for .csv; otherwise a first line with tabs and no
     // commas means tabs.
     char separator = ',';
-    const std::string lowerName = [&] {
-        std::string s = file;
-        for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return s;
-    }();
+    const std::string lowerName = asciiLowered(file);
     if (lowerName.ends_with(".tsv")) {
         separator = '\t';
     } else if (!lowerName.ends_with(".csv")) {
@@ -260,13 +256,7 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
         }
     }
     if (!graph.build(options.root, file, result)) return result;
-    if (!graph.write(out, progress, result)) {
-        result.cancelled = progress.cancelled();
-        return result;
-    }
-    result.ok = true;
-    finishWarnings(result);
-    return result;
+    return finishRead(graph.write(out, progress, result), progress, result);
 }
 
 }  // namespace orvo

@@ -156,13 +156,7 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
     doc.reset();
     std::string().swap(text);
     if (!graph.build(options.root, file, result)) return result;
-    if (!graph.write(out, progress, result)) {
-        result.cancelled = progress.cancelled();
-        return result;
-    }
-    result.ok = true;
-    finishWarnings(result);
-    return result;
+    return finishRead(graph.write(out, progress, result), progress, result);
 }
 
 }  // namespace orvo

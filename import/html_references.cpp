@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "import/ascii_text.h"
 #include "import/url.h"
 
 namespace orvo {
@@ -29,7 +30,6 @@ bool holdsReference(GumboTag tag) {
     }
 }
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 bool isTagNameChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
            c == ':' || c == '_';
@@ -90,7 +90,7 @@ size_t nestingDepthEstimate(std::string_view html) {
         const bool closing = i < html.size() && html[i] == '/';
         if (closing) ++i;
         name.clear();
-        while (i < html.size() && isTagNameChar(html[i])) name.push_back(lowerAscii(html[i++]));
+        while (i < html.size() && isTagNameChar(html[i])) name.push_back(asciiLower(html[i++]));
         if (name.empty()) continue;
         const size_t gt = html.find('>', i);
         const bool selfClosing = gt != std::string_view::npos && gt > i && html[gt - 1] == '/';
@@ -109,7 +109,7 @@ size_t nestingDepthEstimate(std::string_view html) {
             for (; k + endTag.size() <= html.size(); ++k) {
                 if (html[k] != '<') continue;
                 size_t j = 0;
-                while (j < endTag.size() && lowerAscii(html[k + j]) == endTag[j]) ++j;
+                while (j < endTag.size() && asciiLower(html[k + j]) == endTag[j]) ++j;
                 if (j == endTag.size()) break;
             }
             i = k;

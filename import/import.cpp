@@ -5,19 +5,13 @@
 
 #include <fstream>
 
+#include "import/ascii_text.h"
 #include "import/readers.h"
+#include "import/url.h"
 
 namespace orvo {
 
 namespace {
-
-std::string lowerAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
 
 bool isDirectory(const std::string& path) {
     struct stat st {};
@@ -62,8 +56,8 @@ std::string rootElementName(const std::string& path) {
 }  // namespace
 
 ImportFormat guessImportFormat(const std::string& input) {
-    const std::string lower = lowerAscii(input);
-    if (lower.starts_with("http://") || lower.starts_with("https://")) return ImportFormat::Url;
+    const std::string lower = asciiLowered(input);
+    if (isWebAddress(input)) return ImportFormat::Url;
     if (isDirectory(input)) {
         return isRegularFile(input + "/index.html") ? ImportFormat::Site : ImportFormat::Dir;
     }

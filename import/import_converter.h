@@ -3,7 +3,7 @@
 // as outline text, with the window's progress and Cancel.
 #pragma once
 
-#include "glue/input_converter.h"
+#include "stream/input_converter.h"
 
 namespace orvo {
 

@@ -10,10 +10,9 @@
 #include <string>
 #include <string_view>
 
-namespace orvo {
+#include "stream/outline_format.h"
 
-/// The longest line the reader takes, line feed not counted.
-constexpr size_t kOutlineLineLimit = 1023;
+namespace orvo {
 
 /// A field as the outline format can hold it: spaces, control characters (a tab too), DEL, bytes
 /// that are not part of valid UTF-8 and a '%' that does not start an escape become %XX escapes

@@ -8,6 +8,16 @@
 
 namespace orvo {
 
+class SiteGraph;
+
+/// The end every reader shares, once its graph is written (`written` false when the write
+/// stopped): a cancelled write says so, a finished one makes the result ok with its warnings
+/// counted. Returns the result.
+ImportResult finishRead(bool written, const ImportProgress& progress, ImportResult& result);
+/// Writes the graph as an outline to `out`, then finishRead.
+ImportResult writeAndFinishRead(const SiteGraph& graph, std::ostream& out,
+                                const ImportProgress& progress, ImportResult& result);
+
 ImportResult importSiteDirectory(const std::string& directory, const ImportOptions& options,
                                  std::ostream& out, const ImportProgress& progress);
 ImportResult importSitemap(const std::string& file, const ImportOptions& options,

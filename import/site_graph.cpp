@@ -1,4 +1,4 @@
-// Node storage (ids in large blocks, no allocation per node) and the outline writing.
+// Node storage (ids in the shared text arena, no allocation per node) and the outline writing.
 #include "import/site_graph.h"
 
 #include <algorithm>
@@ -12,7 +12,6 @@ namespace orvo {
 
 namespace {
 
-constexpr size_t kBlockBytes = 1 << 20;
 constexpr uint64_t kProgressStep = 1 << 16;
 
 }  // namespace
@@ -20,27 +19,13 @@ constexpr uint64_t kProgressStep = 1 << 16;
 SiteGraph::SiteGraph() = default;
 SiteGraph::~SiteGraph() = default;
 
-std::string_view SiteGraph::store(std::string_view text) {
-    if (text.size() > blockFree_) {
-        const size_t size = std::max(kBlockBytes, text.size());
-        blocks_.push_back(std::make_unique<char[]>(size));
-        blockNext_ = blocks_.back().get();
-        blockFree_ = size;
-    }
-    if (!text.empty()) std::memcpy(blockNext_, text.data(), text.size());
-    const std::string_view stored(blockNext_, text.size());
-    blockNext_ += text.size();
-    blockFree_ -= text.size();
-    return stored;
-}
-
 SiteGraph::Index SiteGraph::intern(std::string_view id, bool* created) {
     if (const auto found = byId_.find(id); found != byId_.end()) {
         if (created) *created = false;
         return found->second;
     }
     const auto n = static_cast<Index>(ids_.size());
-    const std::string_view stored = store(id);
+    const std::string_view stored = texts_.store(id);
     ids_.push_back(stored);
     byId_.emplace(stored, n);
     parent_.push_back(kNone);
@@ -108,7 +93,7 @@ std::string_view SiteGraph::group(Index n, int kind) const {
 }
 
 size_t SiteGraph::memoryUsed() const {
-    size_t bytes = blocks_.size() * kBlockBytes;
+    size_t bytes = texts_.capacityBytes();
     bytes += ids_.capacity() * sizeof(std::string_view);
     bytes += byId_.bucket_count() * (sizeof(std::string_view) + sizeof(Index) + 1);
     bytes += 4 * parent_.capacity() * sizeof(Index);

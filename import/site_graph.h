@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "import/import.h"
+#include "memory/text_arena.h"
 
 namespace orvo {
 
@@ -81,12 +82,9 @@ public:
     size_t memoryUsed() const;
 
 private:
-    std::string_view store(std::string_view text);
     uint32_t internGroup(std::string_view name);
 
-    std::vector<std::unique_ptr<char[]>> blocks_;
-    size_t blockFree_ = 0;
-    char* blockNext_ = nullptr;
+    TextArena texts_;  // the bytes of every id
     std::vector<std::string_view> ids_;
     boost::unordered_flat_map<std::string_view, Index> byId_;
     std::vector<Index> parent_, firstChild_, lastChild_, nextSibling_;

@@ -10,7 +10,6 @@
 
 #include "import/content_kind.h"
 #include "import/file_text.h"
-#include "import/outline_writer.h"
 #include "import/readers.h"
 #include "import/site_graph.h"
 #include "import/url.h"
@@ -154,14 +153,7 @@ ImportResult importSitemap(const std::string& file, const ImportOptions& /*optio
         result.error = file + ": lists no address";
         return result;
     }
-    OutlineWriter writer(out);
-    if (!tree.graph.write(writer, progress, result)) {
-        result.cancelled = progress.cancelled();
-        return result;
-    }
-    result.ok = true;
-    finishWarnings(result);
-    return result;
+    return writeAndFinishRead(tree.graph, out, progress, result);
 }
 
 }  // namespace orvo

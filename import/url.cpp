@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "import/ascii_text.h"
+
 namespace orvo {
 
 namespace {
@@ -16,12 +18,6 @@ int hexValue(char c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
-}
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-std::string lowered(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = lower(c);
-    return out;
 }
 bool isUnreserved(unsigned char c) {
     return isAlpha(static_cast<char>(c)) || isDigit(static_cast<char>(c)) || c == '-' ||
@@ -119,6 +115,10 @@ std::string mergePaths(const UrlParts& base, std::string_view relative) {
 }  // namespace
 
 std::string normalisedPathEscapes(std::string_view path) { return normalisePathEscapes(path); }
+
+bool isWebAddress(std::string_view input) {
+    return startsWithNoCase(input, "http://") || startsWithNoCase(input, "https://");
+}
 
 UrlParts splitUrl(std::string_view reference) {
     UrlParts u;
@@ -235,8 +235,8 @@ std::string percentEncodePath(std::string_view decoded) {
 
 bool sameOrigin(std::string_view a, std::string_view b) {
     const UrlParts x = splitUrl(a), y = splitUrl(b);
-    return x.hasScheme && y.hasScheme && lowered(x.scheme) == lowered(y.scheme) &&
-           x.hasAuthority == y.hasAuthority && lowered(x.host) == lowered(y.host) &&
+    return x.hasScheme && y.hasScheme && asciiLowered(x.scheme) == asciiLowered(y.scheme) &&
+           x.hasAuthority == y.hasAuthority && asciiLowered(x.host) == asciiLowered(y.host) &&
            x.port == y.port;
 }
 
@@ -254,13 +254,13 @@ bool isWebScheme(std::string_view lowerScheme) {
 
 std::string schemeOf(std::string_view reference) {
     const UrlParts u = splitUrl(cleaned(reference));
-    return u.hasScheme ? lowered(u.scheme) : std::string();
+    return u.hasScheme ? asciiLowered(u.scheme) : std::string();
 }
 
 std::optional<std::string> normaliseUrl(std::string_view absolute) {
     UrlParts u = splitUrl(cleaned(absolute));
     if (!u.hasScheme) return std::nullopt;
-    u.scheme = lowered(u.scheme);
+    u.scheme = asciiLowered(u.scheme);
     u.hasFragment = false;
     u.fragment.clear();
     if (!isWebScheme(u.scheme)) return joinParts(u);
@@ -273,7 +273,7 @@ std::optional<std::string> normaliseUrl(std::string_view absolute) {
     while (zeros + 1 < u.port.size() && u.port[zeros] == '0') ++zeros;
     u.port.erase(0, zeros);
     if (u.port == defaultPort(u.scheme)) u.port.clear();
-    u.host = lowered(u.host);
+    u.host = asciiLowered(u.host);
     for (const char c : u.host) {
         // A host with blanks, controls or delimiters cannot be an address on the wire.
         if (static_cast<unsigned char>(c) <= 0x20 || c == '<' || c == '>' || c == '"' ||
@@ -298,9 +298,9 @@ std::optional<std::string> resolveUrl(std::string_view base, std::string_view re
     const UrlParts b = splitUrl(cleaned(base));
     if (!b.hasScheme) return std::nullopt;
     std::string text = cleaned(reference);
-    const bool webBase = isWebScheme(lowered(b.scheme));
+    const bool webBase = isWebScheme(asciiLowered(b.scheme));
     UrlParts r = splitUrl(text);
-    if (webBase && (!r.hasScheme || isWebScheme(lowered(r.scheme)))) {
+    if (webBase && (!r.hasScheme || isWebScheme(asciiLowered(r.scheme)))) {
         for (char& c : text) {
             if (c == '\\') c = '/';
         }

@@ -24,6 +24,10 @@ struct UrlParts {
     bool hasFragment = false;
 };
 
+/// True for the inputs that name a web site to crawl: an address starting with http:// or
+/// https://, in any case.
+bool isWebAddress(std::string_view input);
+
 /// Splits a reference into its parts. Never fails: text that is no valid reference still splits
 /// into something (a path, mostly); callers check what they need.
 UrlParts splitUrl(std::string_view reference);

@@ -18,6 +18,24 @@ void layoutGraph(Graph& graph, Node* s) {
     ticker.finish();
 }
 
+void relayoutFrom(Graph& graph, Node* n) {
+    if (n != nullptr && !graph.nodes.empty()) layoutGraph(graph, n);
+}
+
+void layOutFromTop(Graph& graph) {
+    const int32_t top = graph.topNodeIndex();
+    Node* start = top >= 0 && static_cast<size_t>(top) < graph.nodes.size()
+                      ? graph.nodes[static_cast<size_t>(top)]
+                      : graph.root;
+    layoutGraph(graph, start);
+}
+
+bool readAndLayOut(Graph& graph, std::istream& in) {
+    if (!graph.reload(in)) return false;
+    layOutFromTop(graph);
+    return true;
+}
+
 void layoutTree(const ViewerSettings& settings, Node* s, LayoutTicker* ticker, bool twoThreads) {
     if (s == nullptr) return;  // an empty graph has nothing to lay out
     s->globalTransform.setIdentity();

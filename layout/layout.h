@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <vector>
 
 #include "geometry/proj_transform.h"
@@ -47,6 +48,16 @@ private:
 /// positions from their nodes. Without a start node (an empty graph) nothing happens. The
 /// graph's layoutProgress, when set, hears how far it has come.
 void layoutGraph(Graph& graph, Node* s);
+
+/// layoutGraph from n, when there is such a node and the graph is not empty.
+void relayoutFrom(Graph& graph, Node* n);
+
+/// Lays the tree out from the top node the graph's read found (the root when it found none).
+void layOutFromTop(Graph& graph);
+
+/// Reads the stream into the graph (Graph::reload) and, when it held a node, lays the tree out
+/// from its top node. Returns what reload returned.
+bool readAndLayOut(Graph& graph, std::istream& in);
 
 /// layoutGraph without the Graph: the tree reached from s. With a ticker, one tick per node
 /// sized and one per node placed: twice the tree's node count in all.

@@ -58,6 +58,10 @@ float Renderer::labelLimit() const {
     return settings_.labelsOverlap != 0 ? labelThreshold_ : labelThreshold_ * kPackedLabelFraction;
 }
 
+LabelBox Renderer::labelBoxOf(const Node& n) const {
+    return labelPlaceOf(labelText(n), labelAnchorOf(n)).box;
+}
+
 std::string_view Renderer::labelText(const Node& n) const {
     return settings_.labelChoice == 1 ? n.shortLabel() : n.pathLabel();
 }

@@ -100,6 +100,8 @@ public:
     /// The apparent size above which a node gets a label: the threshold itself while labels may
     /// overlap, a part of it while overlapping labels are left out.
     float labelLimit() const;
+    /// The box the node's label takes in the current view (GL window pixels, y up).
+    LabelBox labelBoxOf(const Node& n) const;
     void setLabelRight(uint8_t right) { labelRight_ = right; }
     uint8_t labelRight() const { return labelRight_; }
 

@@ -6,7 +6,7 @@
 #include <wx/spinctrl.h>
 #include <wx/stattext.h>
 
-#include "platform/picture_export.h"
+#include "glue/picture_export.h"
 
 namespace orvo {
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "glue/input_converter.h"
+#include "stream/input_converter.h"
 
 class wxProgressDialog;
 class wxWindow;

@@ -10,12 +10,14 @@
 #include <wx/msgdlg.h>
 
 #include <algorithm>
-#include <sstream>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "glue/failure_text.h"
 #include "glue/glue.h"
 #include "import/crawl_import.h"
+#include "import/crawl_limits.h"
 #include "shell/crawl_progress_dialog.h"
 #include "shell/gl_view_window.h"
 #include "shell/load_progress.h"
@@ -155,16 +157,20 @@ orvo::crawl::CrawlOptions COrvoDocManager::webSiteOptions() const {
     const wxString group = kWebSiteGroup;
     long maxPages = static_cast<long>(options.maxPages);
     config->Read(group + "MaxPages", &maxPages);
-    if (maxPages > 0) options.maxPages = static_cast<size_t>(maxPages);
+    const orvo::crawl::CrawlLimits& limits = orvo::crawl::kCrawlLimits;
+    if (maxPages > 0 && limits.maxPages.holds(static_cast<size_t>(maxPages)))
+        options.maxPages = static_cast<size_t>(maxPages);
     long maxDepth = options.maxDepth;
     config->Read(group + "MaxDepth", &maxDepth);
-    options.maxDepth = maxDepth >= 0 ? static_cast<int>(std::min(maxDepth, 1'000'000L)) : -1;
+    const long deepest = limits.maxDepth.max;
+    options.maxDepth = maxDepth >= 0 ? static_cast<int>(std::min(maxDepth, deepest)) : -1;
     long connections = options.connections;
     config->Read(group + "Connections", &connections);
-    if (connections >= 1 && connections <= 16) options.connections = static_cast<int>(connections);
+    if (connections >= limits.connections.min && connections <= limits.connections.max)
+        options.connections = static_cast<int>(connections);
     double delay = options.delaySeconds;
     config->Read(group + "Delay", &delay);
-    if (delay >= 0 && delay <= 60) options.delaySeconds = delay;
+    if (limits.delaySeconds.holds(delay)) options.delaySeconds = delay;
     config->Read(group + "WholeHost", &options.wholeHost);
     wxString last;
     if (config->Read(group + "Address", &last)) options.startUrl = last.utf8_string();
@@ -198,42 +204,43 @@ void COrvoDocManager::openWebSite() {
 bool COrvoDocManager::crawlWebSite(const wxString& address) {
     orvo::crawl::CrawlOptions options = webSiteOptions();
     options.startUrl = address.utf8_string();
-    std::string outline;
-    {
-        orvo::CrawlProgressDialog box(mainFrame_, options);
-        const int outcome = box.ShowModal();
-        if (outcome == orvo::CrawlProgressDialog::kCancelled) return false;
-        if (outcome != orvo::CrawlProgressDialog::kShow) {
-            const std::string why = box.result().error.empty() ? std::string("the crawl failed")
-                                                               : box.result().error;
-            // A crawl that reached nothing names its start address in its error.
-            wxMessageBox(
-                wxString::FromUTF8(orvo::failureText("Cannot crawl", address.utf8_string(), why)),
-                "orvo", wxOK | wxICON_ERROR, mainFrame_);
-            return false;
-        }
-        std::ostringstream text;
-        orvo::ImportResult written;
-        if (!orvo::writeCrawlGraph(box.result(), text, {}, written)) {
-            wxMessageBox("Cannot show " + address + ": " + wxString::FromUTF8(written.error),
-                         "orvo", wxOK | wxICON_ERROR, mainFrame_);
-            return false;
-        }
-        outline = std::move(text).str();
-    }  // the crawl's result goes before the graph is read
+    // The box keeps the crawl's result until the graph is read from it.
+    orvo::CrawlProgressDialog box(mainFrame_, options);
+    const int outcome = box.ShowModal();
+    if (outcome == orvo::CrawlProgressDialog::kCancelled) return false;
+    if (outcome != orvo::CrawlProgressDialog::kShow) {
+        const std::string why =
+            box.result().error.empty() ? std::string("the crawl failed") : box.result().error;
+        // A crawl that reached nothing names its start address in its error.
+        wxMessageBox(
+            wxString::FromUTF8(orvo::failureText("Cannot crawl", address.utf8_string(), why)),
+            "orvo", wxOK | wxICON_ERROR, mainFrame_);
+        return false;
+    }
+    const orvo::crawl::CrawlResult& crawled = box.result();
+    if (crawled.nodes.empty()) {
+        wxMessageBox("Cannot show " + address + ": nothing was crawled", "orvo",
+                     wxOK | wxICON_ERROR, mainFrame_);
+        return false;
+    }
 
-    // The outline reaches the viewer as a converted input named by the address, so the load
-    // has the same progress box, checks and failure handling as any file.
+    // The outline reaches the viewer as a converted input named by the address, written into
+    // the conversion stream as the reader takes it, so the load has the same progress box,
+    // checks and failure handling as any file.
     orvo::Glue& glue = orvo::theGlue();
     const orvo::InputConverter converters = glue.inputConverter;
     const std::string name = address.utf8_string();
     glue.inputConverter.accepts = [&name](const std::string& input) { return input == name; };
-    glue.inputConverter.convert = [&outline](const std::string&, std::ostream& out,
+    glue.inputConverter.convert = [&crawled](const std::string&, std::ostream& out,
                                              const orvo::ConversionProgress&,
-                                             const std::atomic<bool>*) {
+                                             const std::atomic<bool>* cancel) {
+        orvo::ImportProgress writing;
+        writing.cancel = cancel;
+        orvo::ImportResult written;
         orvo::ConversionResult result;
-        out << outline;
-        result.ok = static_cast<bool>(out);
+        result.ok = orvo::writeCrawlGraph(crawled, out, writing, written);
+        result.cancelled = writing.cancelled();
+        if (!result.ok) result.error = written.error;
         return result;
     };
     const bool shown = readGraphFile(address);
@@ -272,9 +279,19 @@ bool COrvoDocManager::readGraphFile(const wxString& path) {
     glue.loadProgress = nullptr;
     glue.loadCancel = nullptr;
     glue.confirmDoubtfulFile = nullptr;
+    for (const std::string& warning : glue.openWarnings()) {
+        std::fprintf(stderr, "%s\n", warning.c_str());
+    }
     if (!opened) {
+        if (glue.noContext()) {
+            // Nothing can be drawn in this process.
+            std::printf("%s\n", glue.openError().c_str());
+            std::fflush(stdout);
+            std::exit(1);
+        }
         // No message when the user cancelled, or chose not to open a doubtful file.
         if (!glue.openCancelled() && !glue.openError().empty()) {
+            std::fprintf(stderr, "%s\n", glue.openError().c_str());
             wxMessageBox(wxString::FromUTF8(glue.openError()), "orvo", wxOK | wxICON_ERROR,
                          mainFrame_);
         }

@@ -10,28 +10,35 @@
 
 #include <algorithm>
 #include <climits>
+#include <string_view>
+
+#include "import/crawl_limits.h"
+#include "import/url.h"
 
 namespace orvo {
 
 bool isWebAddress(const wxString& text) {
-    const wxString lower = text.Strip(wxString::both).Lower();
-    return lower.StartsWith("http://") || lower.StartsWith("https://");
+    return isWebAddress(std::string_view(text.Strip(wxString::both).utf8_string()));
 }
 
 WebSiteDialog::WebSiteDialog(wxWindow* parent, const crawl::CrawlOptions& options)
     : wxDialog(parent, wxID_ANY, "Open Web Site"), base_(options) {
+    const crawl::CrawlLimits& limits = crawl::kCrawlLimits;
     address_ = new wxTextCtrl(this, wxID_ANY, wxString::FromUTF8(options.startUrl),
                               wxDefaultPosition, FromDIP(wxSize(420, -1)));
     address_->SetHint("https://www.example.org/");
     maxPages_ = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
-                               wxSP_ARROW_KEYS, 1, INT_MAX,
-                               int(std::min<std::size_t>(options.maxPages, INT_MAX)));
+                               wxSP_ARROW_KEYS, int(limits.maxPages.min), int(limits.maxPages.max),
+                               int(std::min(options.maxPages, limits.maxPages.max)));
     maxDepth_ = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
-                               wxSP_ARROW_KEYS, 0, 10000, std::max(0, options.maxDepth));
+                               wxSP_ARROW_KEYS, limits.maxDepth.min, limits.maxDepth.max,
+                               std::max(0, options.maxDepth));
     connections_ = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
-                                  wxSP_ARROW_KEYS, 1, 16, options.connections);
+                                  wxSP_ARROW_KEYS, limits.connections.min, limits.connections.max,
+                                  options.connections);
     delay_ = new wxSpinCtrlDouble(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
-                                  wxSP_ARROW_KEYS, 0.0, 60.0, options.delaySeconds, 0.05);
+                                  wxSP_ARROW_KEYS, limits.delaySeconds.min, limits.delaySeconds.max,
+                                  options.delaySeconds, 0.05);
     delay_->SetDigits(2);
     wholeHost_ = new wxCheckBox(this, wxID_ANY, "The whole host, not only the start folder");
     wholeHost_->SetValue(options.wholeHost);

@@ -13,6 +13,7 @@
 #include "graph/graph.h"
 #include "graph_invariants.h"
 #include "graph_test_support.h"
+#include "layout/layout.h"
 
 using namespace orvo;
 using namespace orvo::testing;
@@ -240,7 +241,7 @@ TEST(AdversarialInput, OutlineTwoHundredThousandLevelsDeep) {
     EXPECT_TRUE(g.collectShownSubtree("n0", -1).empty());
     g.setNegativeLevelLinksHidden(1);
     g.setAllLinksShown(1);
-    g.relayoutFrom(g.nodes[kDepth / 2]);
+    relayoutFrom(g, g.nodes[kDepth / 2]);
 
     Graph shown(settings);
     shown.takeContentsOf(g);
@@ -279,7 +280,7 @@ TEST(AdversarialInput, RootWithThreeHundredThousandChildrenThatAllMove) {
     EXPECT_EQ(g.collectShownSubtree("z", 1).size(), 2u);
     EXPECT_EQ(g.setGroupHidden(0, "image", 1), 1);
     EXPECT_EQ(g.collectShownSubtree("z", -1).size(), 2u);
-    g.relayoutFrom(a->children.back());
+    relayoutFrom(g, a->children.back());
 }
 
 namespace {

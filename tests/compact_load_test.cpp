@@ -193,20 +193,20 @@ TEST(CompactLoad, FastReadMatchesRecordByRecordOnSeededOutlines) {
             settingsFast.loadFlags = settingsPlain.loadFlags = flags;
             Graph fast(settingsFast);
             std::istringstream in(text);
-            ASSERT_TRUE(fast.reload(in)) << what;
+            ASSERT_TRUE(readAndLayOut(fast, in)) << what;
 
             Graph plain(settingsPlain);
             readRecordByRecord(plain, text);
             ASSERT_FALSE(plain.nodes.empty()) << what;
-            plain.relayoutFrom(plain.nodes[0]);
+            relayoutFrom(plain, plain.nodes[0]);
             expectSameGraph(fast, plain, what);
             if (HasFatalFailure()) return;
 
             // Laid out again from a node deep in the tree, both still agree.
             Node* deepFast = fast.nodes[fast.nodes.size() * 2 / 3];
             Node* deepPlain = plain.nodes[plain.nodes.size() * 2 / 3];
-            fast.relayoutFrom(deepFast);
-            plain.relayoutFrom(deepPlain);
+            relayoutFrom(fast, deepFast);
+            relayoutFrom(plain, deepPlain);
             expectSameGraph(fast, plain, what + " from a deep node");
             if (HasFatalFailure()) return;
         }

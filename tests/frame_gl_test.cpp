@@ -7,6 +7,7 @@
 #include <set>
 #include <thread>
 
+#include "layout/layout.h"
 #include "render/renderer.h"
 #include "render_gl_rig.h"
 
@@ -269,7 +270,7 @@ TEST(FrameGl, SetGraphDropsEverythingOfTheOldGraph) {
     rig.renderer.setGraph(&rig.graph);
     EXPECT_EQ(rig.renderer.centreNode(), only);
     std::istringstream empty("\n\n");
-    EXPECT_FALSE(rig.graph.reload(empty));
+    EXPECT_FALSE(readAndLayOut(rig.graph, empty));
     rig.renderer.setGraph(&rig.graph);
     EXPECT_EQ(rig.renderer.centreNode(), nullptr);
     rig.renderer.drawFrame();

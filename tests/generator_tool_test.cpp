@@ -12,6 +12,7 @@
 
 #include "glue/window_settings.h"
 #include "graph/graph.h"
+#include "layout/layout.h"
 #include "graph_invariants.h"
 #include "run_tool.h"
 #include "settings/viewer_settings.h"
@@ -33,6 +34,7 @@ std::unique_ptr<Loaded> load(const std::string& text, int32_t loadFlags = kWindo
     loaded->settings.loadFlags = loadFlags;
     std::istringstream in(text);
     loaded->graph = std::make_unique<Graph>(loaded->settings, in);
+    layOutFromTop(*loaded->graph);
     return loaded;
 }
 

@@ -12,13 +12,14 @@
 #include <thread>
 #include <vector>
 
-#include "graph/background_discard.h"
-#include "graph/chunked_store.h"
 #include "graph/group_names.h"
 #include "graph/index_pair_set.h"
-#include "graph/text_arena.h"
 #include "graph_invariants.h"
 #include "graph_test_support.h"
+#include "layout/layout.h"
+#include "memory/background_discard.h"
+#include "memory/chunked_store.h"
+#include "memory/text_arena.h"
 
 using namespace orvo;
 using namespace orvo::testing;
@@ -164,7 +165,7 @@ TEST(GraphReload, KeepsHiddenGroupsAndColoursAndResetsTheHomeView) {
     EXPECT_EQ(colour[0], 1.0f);
     EXPECT_EQ(colour[1], 0.0f);
     EXPECT_EQ(g.groupColors[0].size(), 1u);
-    EXPECT_EQ(settings.topNodeIndex, 0);
+    EXPECT_EQ(g.topNodeIndex(), 0);
     EXPECT_EQ(checkGraphInvariants(g), "");
 }
 
@@ -178,7 +179,7 @@ TEST(GraphReload, AStreamWithoutNodesFailsAndLeavesTheGraphEmpty) {
         EXPECT_TRUE(g.empty());
         EXPECT_EQ(g.root, nullptr);
         EXPECT_TRUE(g.links.empty());
-        EXPECT_EQ(settings.topNodeIndex, -1);
+        EXPECT_EQ(g.topNodeIndex(), -1);
         EXPECT_EQ(g.findNode("a://h/"), nullptr);
         EXPECT_EQ(g.setOutLinksShown("QX_TOPNODE", 1, 1), 0);
         EXPECT_TRUE(g.collectShownSubtree("a://h/", -1).empty());
@@ -186,14 +187,17 @@ TEST(GraphReload, AStreamWithoutNodesFailsAndLeavesTheGraphEmpty) {
         EXPECT_EQ(checkGraphInvariants(g), "");
     }
     std::ifstream missing("/nonexistent/orvo/file.graph");
-    EXPECT_FALSE(g.reload(missing));
+    EXPECT_FALSE(readAndLayOut(g, missing));
 
-    // A failed read into a graph set aside leaves the top node of the graph on view alone.
+    // A read returns its top node and writes no view setting, so a failed read into a graph
+    // set aside leaves the top node of the graph on view alone.
     ASSERT_TRUE(readFile(g, dataPath("worked_example.graph")));
-    EXPECT_EQ(settings.topNodeIndex, 0);
+    EXPECT_EQ(g.topNodeIndex(), 0);
     Graph aside(settings);
     EXPECT_FALSE(readText(aside, "\n"));
-    EXPECT_EQ(settings.topNodeIndex, 0);
+    EXPECT_EQ(aside.topNodeIndex(), -1);
+    EXPECT_EQ(g.topNodeIndex(), 0);
+    EXPECT_EQ(settings.topNodeIndex, -1);
 }
 
 TEST(GraphTakeContents, ReplacesTheContentsAndKeepsTheViewerTables) {
@@ -279,17 +283,17 @@ TEST(GraphStorage, BigGraphsAreDiscardedInTheBackground) {
     ViewerSettings settings;
     auto graph = std::make_unique<Graph>(settings);
     std::istringstream first(big);
-    ASSERT_TRUE(graph->reload(first));
+    ASSERT_TRUE(readAndLayOut(*graph, first));
     ASSERT_EQ(graph->nodes.size(), 120001u);
     std::istringstream second("0 a 0 xx\n 1 b 0 yy\n");
-    ASSERT_TRUE(graph->reload(second));  // the big contents go to the background
+    ASSERT_TRUE(readAndLayOut(*graph, second));  // the big contents go to the background
     EXPECT_EQ(graph->nodes.size(), 2u);
     EXPECT_EQ(graph->findNode("n5"), nullptr);
     EXPECT_EQ(graph->groupOf(*graph->findNode("b"), 0), "yy");
 
     Graph fresh(settings);
     std::istringstream third(big);
-    ASSERT_TRUE(fresh.reload(third));
+    ASSERT_TRUE(readAndLayOut(fresh, third));
     graph->takeContentsOf(fresh);
     EXPECT_EQ(graph->findNode("n119999")->parent, graph->root);
     EXPECT_EQ(graph->groupOf(*graph->findNode("n6"), 0), "g6");
@@ -348,7 +352,7 @@ TEST(GraphStorage, TextArenaKeepsEveryTextInPlaceAcrossBlocks) {
     for (size_t i = 1; i < 20000; ++i) outline += "1 " + texts[i] + " x\n";
     Graph fresh(settings);
     std::istringstream in(outline);
-    ASSERT_TRUE(fresh.reload(in));
+    ASSERT_TRUE(readAndLayOut(fresh, in));
     Graph shown(settings);
     shown.takeContentsOf(fresh);
     ASSERT_EQ(shown.nodes.size(), 20000u);

@@ -13,18 +13,19 @@
 #include <vector>
 
 #include "graph/graph.h"
+#include "layout/layout.h"
 #include "tests/test_files.h"
 
 namespace orvo::testing {
 
 inline bool readText(Graph& g, std::string_view text) {
     std::istringstream in{std::string(text)};
-    return g.reload(in);
+    return readAndLayOut(g, in);
 }
 
 inline bool readFile(Graph& g, const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return g.reload(in);
+    return readAndLayOut(g, in);
 }
 
 using Strings = std::vector<std::string>;

@@ -14,6 +14,7 @@
 #include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "graph_test_support.h"
+#include "layout/layout.h"
 #include "run_tool.h"
 #include "settings/viewer_settings.h"
 
@@ -70,7 +71,8 @@ std::vector<ProjPoint> libraryPositions(const std::string& path, const std::stri
     settings.loadFlags = kWindowLoadFlags;
     std::ifstream in(path, std::ios::binary);
     Graph graph(settings, in);
-    if (!fromId.empty()) graph.relayoutFrom(graph.findNode(fromId));
+    layOutFromTop(graph);
+    if (!fromId.empty()) relayoutFrom(graph, graph.findNode(fromId));
     std::vector<ProjPoint> positions;
     for (const Node* n : graph.nodes)
         positions.push_back(dehomogenized(n->globalTransform.apply(ProjPoint{})));

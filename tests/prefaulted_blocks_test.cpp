@@ -1,6 +1,6 @@
 // The reserve of prefaulted blocks: what it hands out is resident, aligned and writable; its
 // thread lives only while a scope wants blocks.
-#include "graph/prefaulted_blocks.h"
+#include "memory/prefaulted_blocks.h"
 
 #include <gtest/gtest.h>
 #include <sys/mman.h>
@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "graph/chunked_store.h"
-#include "graph/huge_page_allocator.h"
+#include "memory/chunked_store.h"
+#include "memory/huge_page_allocator.h"
 #include "tests/test_time.h"
 
 namespace orvo {

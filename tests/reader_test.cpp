@@ -9,6 +9,7 @@
 #include "graph/graph.h"
 #include "graph_invariants.h"
 #include "graph_test_support.h"
+#include "layout/layout.h"
 
 using namespace orvo;
 using namespace orvo::testing;
@@ -30,7 +31,7 @@ TEST(Reader, WorkedExample) {
     ASSERT_TRUE(readFile(g, dataPath("worked_example.graph")));
     ASSERT_EQ(g.nodes.size(), 5u);
     ASSERT_EQ(g.links.size(), 6u);
-    EXPECT_EQ(settings.topNodeIndex, 0);
+    EXPECT_EQ(g.topNodeIndex(), 0);
     EXPECT_EQ(g.root, g.nodes[0]);
     const Strings ids = {"a://h/", "a://h/x.html", "a://h/y.gif", "a://h/d/", "a://h/d/y.gif"};
     for (size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(g.nodes[i]->id, ids[i]);
@@ -248,7 +249,7 @@ TEST(Reader, ReadsOnFromTheStreamsPosition) {
     std::istringstream in("not a record of this graph\n0 r 0\n1 a 0\n1 b 0\n");
     std::string first;
     std::getline(in, first);
-    ASSERT_TRUE(g.reload(in));
+    ASSERT_TRUE(readAndLayOut(g, in));
     EXPECT_EQ(g.nodes.size(), 3u);
     EXPECT_EQ(g.readStats.lines, 3u);
     EXPECT_EQ(childIds(g.root), (Strings{"a", "b"}));

@@ -13,6 +13,7 @@
 
 #include "glue/window_settings.h"
 #include "graph/graph.h"
+#include "layout/layout.h"
 #include "platform/offscreen_surface.h"
 #include "render/renderer.h"
 #include "tests/test_files.h"
@@ -61,7 +62,8 @@ struct RenderRig {
 
     /// Loads a graph as the viewer and the glue do; returns false when nothing was read.
     bool load(std::istream& in) {
-        if (!graph.reload(in)) return false;
+        if (!readAndLayOut(graph, in)) return false;
+        settings.topNodeIndex = graph.topNodeIndex();
         renderer.setGraph(&graph);
         renderer.resetViewWith(graph.homeTransform());
         applyLoadSettings(graph, settings);

@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "layout/layout.h"
 #include "render/renderer.h"
 #include "render/shown_link_cache.h"
 #include "render/sphere_wireframe.h"
@@ -360,7 +361,7 @@ TEST(ShownLinkCacheTest, FollowsTheGraphsLinkVisibility) {
     settings.loadFlags = NeverMove;
     Graph graph(settings);
     std::istringstream in(text);
-    ASSERT_TRUE(graph.reload(in));
+    ASSERT_TRUE(readAndLayOut(graph, in));
     const Node* h = graph.findNode("h");
     ASSERT_GT(h->inLinks.size() + h->outLinks.size(), ShownLinkCache::kManyLinks);
     ShownLinkCache cache;

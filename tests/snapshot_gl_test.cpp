@@ -2,6 +2,7 @@
 // keyboard commands applied as if typed into the view, and its refusals.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -52,7 +53,8 @@ const std::string kWholeGraph = "3600";
 TEST(SnapshotTool, WritesThePictureOfTheSphereAndTheCentreNode) {
     TempDir dir;
     const std::string out = dir / "site.png";
-    const auto run = runTool("orvo-snapshot", {kSite, "-o", out, "--size", "400x300", "--refine-limit", kWholeGraph});
+    const auto run = runTool(
+        "orvo-snapshot", {kSite, "-o", out, "--size", "400x300", "--refine-limit", kWholeGraph});
     ASSERT_EQ(run.status, 0) << run.err;
     RgbaImage image;
     std::string error;
@@ -60,8 +62,8 @@ TEST(SnapshotTool, WritesThePictureOfTheSphereAndTheCentreNode) {
     ASSERT_EQ(image.width, 400);
     ASSERT_EQ(image.height, 300);
     EXPECT_GT(countAround(image, 200, 150, 3, 0, 1, 1), 25);  // the root, an html page
-    EXPECT_GT(countColour(image, 0.9f, 0.7f, 0.6f), 500);        // the boundary sphere
-    EXPECT_GT(countColour(image, 1, 0, 1), 20);                  // images
+    EXPECT_GT(countColour(image, 0.9f, 0.7f, 0.6f), 500);     // the boundary sphere
+    EXPECT_GT(countColour(image, 1, 0, 1), 20);               // images
     EXPECT_TRUE(near(image, 2, 2, 1, 1, 1));                  // the background
 
     // The first slice alone draws less than the refined picture (the default size 800x600).
@@ -76,21 +78,23 @@ TEST(SnapshotTool, WritesThePictureOfTheSphereAndTheCentreNode) {
 TEST(SnapshotTool, GotoAndSchemeChangeThePicture) {
     TempDir dir;
     const std::string out = dir / "logo.png";
-    auto run = runTool("orvo-snapshot", {kSite, "-o", out, "--size", "400x300", "--refine-limit", kWholeGraph, "--goto",
-                                         "http://www.example.org/logo.gif", "--scheme", "2"});
+    auto run = runTool("orvo-snapshot",
+                       {kSite, "-o", out, "--size", "400x300", "--refine-limit", kWholeGraph,
+                        "--goto", "http://www.example.org/logo.gif", "--scheme", "2"});
     ASSERT_EQ(run.status, 0) << run.err;
     RgbaImage image;
     std::string error;
     ASSERT_TRUE(readPng(out, image, error)) << error;
     EXPECT_GT(countAround(image, 200, 150, 3, 1, 0, 1), 25);  // the image at the centre
     EXPECT_TRUE(near(image, 2, 2, 0, 0, 0));                  // scheme 2: black background
-    EXPECT_GT(countColour(image, 0.25f, 0.15f, 0.1f), 300);      // and a dark sphere
+    EXPECT_GT(countColour(image, 0.25f, 0.15f, 0.1f), 300);   // and a dark sphere
 }
 
 /// The picture after these keys, as if typed into the view.
 RgbaImage snapshot(const TempDir& dir, const std::string& keys) {
     const std::string out = dir / ("keys" + std::to_string(keys.size()) + ".png");
-    std::vector<std::string> arguments{kSite, "-o", out, "--size", "400x300", "--refine-limit", kWholeGraph};
+    std::vector<std::string> arguments{kSite,      "-o", out, "--size", "400x300", "--refine-limit",
+                                       kWholeGraph};
     if (!keys.empty()) {
         arguments.push_back("--keys");
         arguments.push_back(keys);
@@ -182,6 +186,77 @@ TEST(SnapshotTool, RefusesWhatItCannotDo) {
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("--goto"), std::string::npos);
     EXPECT_NE(run.out.find("\nUsage: orvo-snapshot [OPTIONS] FILE"), std::string::npos) << run.out;
+}
+
+// --report lists what was drawn, --pick names what is drawn at a pixel: a script sees the labels
+// apart and finds each node box's centre picking that node.
+TEST(SnapshotTool, ReportAndPickTellWhatWasDrawnWhere) {
+    TempDir dir;
+    const std::string report = dir / "drawn.csv", old = dir / "old.csv";
+    const std::vector<std::string> whole{kSite, "--refine-limit", kWholeGraph};
+    auto withReport = [&](const std::string& path, std::vector<std::string> more) {
+        std::vector<std::string> arguments = whole;
+        arguments.insert(arguments.end(), {"--report", path});
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        return runTool("orvo-snapshot", arguments);
+    };
+    ASSERT_EQ(withReport(report, {}).status, 0);
+    ASSERT_EQ(withReport(old, {"--overlapping-labels"}).status, 0);
+
+    struct Row {
+        std::string kind, id;
+        double x0, y0, x1, y1;
+    };
+    auto rows = [](const std::string& path) {
+        std::istringstream in(test::readWholeFile(path));
+        std::string line;
+        std::getline(in, line);
+        EXPECT_EQ(line, "kind,id,x0,y0,x1,y1");
+        std::vector<Row> out;
+        while (std::getline(in, line)) {
+            Row r;
+            std::istringstream fields(line);
+            std::getline(fields, r.kind, ',');
+            std::getline(fields, r.id, ',');
+            char comma;
+            fields >> r.x0 >> comma >> r.y0 >> comma >> r.x1 >> comma >> r.y1;
+            EXPECT_TRUE(fields) << line;
+            out.push_back(r);
+        }
+        return out;
+    };
+    const std::vector<Row> drawn = rows(report);
+    std::vector<Row> labels, boxes;
+    for (const Row& r : drawn) (r.kind == "label" ? labels : boxes).push_back(r);
+    EXPECT_EQ(boxes.size(), 3000u);  // the whole site
+    EXPECT_GE(labels.size(), 20u);
+    for (size_t i = 0; i < labels.size(); ++i) {
+        for (size_t j = i + 1; j < labels.size(); ++j) {
+            const Row &a = labels[i], &b = labels[j];
+            EXPECT_FALSE(a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1)
+                << a.id << " and " << b.id;
+        }
+    }
+    size_t oldLabels = 0;
+    for (const Row& r : rows(old)) oldLabels += r.kind == "label";
+    EXPECT_LT(oldLabels, labels.size());
+
+    // The first box drawn is the top node's, at the centre; a corner holds nothing.
+    const Row& top = boxes.front();
+    const int cx = static_cast<int>((top.x0 + top.x1) / 2),
+              cy = static_cast<int>((top.y0 + top.y1) / 2);
+    std::vector<std::string> pickCentre = whole;
+    pickCentre.insert(pickCentre.end(), {"--pick", std::to_string(cx) + "," + std::to_string(cy)});
+    const auto centre = runTool("orvo-snapshot", pickCentre);
+    ASSERT_EQ(centre.status, 0) << centre.err;
+    EXPECT_EQ(centre.out, top.id + "\n");
+    std::vector<std::string> pickCorner = whole;
+    pickCorner.insert(pickCorner.end(), {"--pick", "1,1"});
+    const auto corner = runTool("orvo-snapshot", pickCorner);
+    ASSERT_EQ(corner.status, 0) << corner.err;
+    EXPECT_EQ(corner.out, "");
+    pickCorner.back() = "800,1";                                // outside the 800 x 600 picture
+    EXPECT_EQ(runTool("orvo-snapshot", pickCorner).status, 2);  // a usage error
 }
 
 }  // namespace

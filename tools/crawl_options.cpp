@@ -2,35 +2,38 @@
 
 #include <cstdint>
 
+#include "import/crawl_limits.h"
+
 namespace orvo {
 
 void addCrawlOptions(CLI::App& app, crawl::CrawlOptions& options) {
     const char* group = "Web site crawl (INPUT is an http:// or https:// address)";
+    const crawl::CrawlLimits& limits = crawl::kCrawlLimits;
     app.add_option("--connections", options.connections,
                    "Requests at once, each on a kept-alive connection (default 4)")
         ->type_name("N")
-        ->check(CLI::Range(1, 64))
+        ->check(CLI::Range(limits.connections.min, limits.connections.max))
         ->group(group);
     app.add_option("--delay", options.delaySeconds,
                    "Seconds at least between two requests to the host (default 0.2)")
         ->type_name("S")
-        ->check(CLI::Range(0.0, 3600.0))
+        ->check(CLI::Range(limits.delaySeconds.min, limits.delaySeconds.max))
         ->group(group);
     app.add_option("--timeout", options.timeoutSeconds,
                    "Seconds a request may take before its page counts as missing (default 20)")
         ->type_name("S")
-        ->check(CLI::Range(0.001, 3600.0))
+        ->check(CLI::Range(limits.timeoutSeconds.min, limits.timeoutSeconds.max))
         ->group(group);
     app.add_option("--max-pages", options.maxPages,
                    "URLs of the site in the graph at most, pages and resources alike "
                    "(default 10000)")
         ->type_name("N")
-        ->check(CLI::Range(std::size_t(1), std::size_t(100'000'000)))
+        ->check(CLI::Range(limits.maxPages.min, limits.maxPages.max))
         ->group(group);
     app.add_option("--max-depth", options.maxDepth,
                    "Links from the start page at most (default: no limit)")
         ->type_name("N")
-        ->check(CLI::Range(0, 1'000'000))
+        ->check(CLI::Range(limits.maxDepth.min, limits.maxDepth.max))
         ->group(group);
     app.add_flag("--whole-host", options.wholeHost,
                  "Crawl the whole host, not only the start address's folder")

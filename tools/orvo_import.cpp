@@ -158,9 +158,7 @@ int main(int argc, char** argv) {
         }
     }
     std::error_code error;
-    const bool isUrl = options.input.starts_with("http://") ||
-                       options.input.starts_with("https://");
-    if (!isUrl && !std::filesystem::exists(options.input, error)) {
+    if (!orvo::isWebAddress(options.input) && !std::filesystem::exists(options.input, error)) {
         std::cerr << "orvo-import: " << options.input << ": no such file or directory\n";
         return kExitFailure;
     }

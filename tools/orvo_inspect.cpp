@@ -16,11 +16,13 @@
 #include <string>
 
 #include "glue/window_settings.h"
-#include "graph/atomic_file.h"
 #include "graph/graph.h"
 #include "graph/positions_csv.h"
 #include "graph/read_stats.h"
+#include "layout/layout.h"
+#include "memory/atomic_file.h"
 #include "tools/command_line.h"
+#include "tools/program_end.h"
 #include "tools/terminal_text.h"
 #include "tools/tool_input.h"
 #include "tools/tree_stats.h"
@@ -155,8 +157,8 @@ void printStats(const std::string& file, const orvo::Graph& graph, double readSe
 void printSummary(const std::string& file, const orvo::Graph& graph) {
     const orvo::TreeStats s = orvo::computeTreeStats(graph);
     std::printf("%s: %lld nodes, %lld links (%lld non-tree), depth %lld, widest fan-out %lld\n",
-                shown(file).c_str(), (long long)s.nodes, (long long)s.links, (long long)s.nonTreeLinks,
-                (long long)s.depth, (long long)s.widestFanOut);
+                shown(file).c_str(), (long long)s.nodes, (long long)s.links,
+                (long long)s.nonTreeLinks, (long long)s.depth, (long long)s.widestFanOut);
 }
 
 int run(const Options& options) {
@@ -173,7 +175,8 @@ int run(const Options& options) {
     orvo::applyWindowInitialisation(settings);
     settings.loadFlags = options.loadFlags;
     const auto loadStart = std::chrono::steady_clock::now();
-    orvo::Graph graph(settings, *input.stream());  // reads, lays out, and honours DEVIRIRO_DEBUG
+    orvo::Graph graph(settings, *input.stream());  // reads, and honours DEVIRIRO_DEBUG
+    orvo::layOutFromTop(graph);
     const double loadSeconds = secondsSince(loadStart);
     const std::string failure = input.finish();
     for (const std::string& warning : input.warnings()) {
@@ -198,11 +201,11 @@ int run(const Options& options) {
     if (options.stats) {
         // The load laid the tree out once; doing it again from the same start node gives the
         // same positions and tells the layout's share of the load time.
-        const int32_t top = settings.topNodeIndex;
+        const int32_t top = graph.topNodeIndex();
         orvo::Node* start =
             top >= 0 && size_t(top) < graph.nodes.size() ? graph.nodes[top] : graph.root;
         const auto layoutStart = std::chrono::steady_clock::now();
-        graph.relayoutFrom(start);
+        relayoutFrom(graph, start);
         layoutSeconds = secondsSince(layoutStart);
     }
     if (options.haveFrom) {
@@ -212,7 +215,7 @@ int run(const Options& options) {
                          shown(options.fromId).c_str(), file.c_str());
             return kExitFailure;
         }
-        graph.relayoutFrom(from);
+        relayoutFrom(graph, from);
     }
 
     if (!options.dumpPath.empty()) {
@@ -227,7 +230,8 @@ int run(const Options& options) {
     } else if (options.dumpPath != "-" && options.positionsPath != "-") {
         printSummary(options.file, graph);
     }
-    return std::fflush(stdout) == 0 ? 0 : kExitFailure;
+    // Every output is written and closed: the process ends without freeing the graph.
+    return orvo::endProgram(std::fflush(stdout) == 0 ? 0 : kExitFailure);
 }
 
 }  // namespace

@@ -14,8 +14,8 @@
 #include "glue/draw_report.h"
 #include "glue/glue.h"
 #include "glue/window_settings.h"
-#include "graph/atomic_file.h"
 #include "graph/graph.h"
+#include "memory/atomic_file.h"
 #include "platform/draw_process.h"
 #include "platform/offscreen_surface.h"
 #include "platform/png_image.h"
@@ -116,7 +116,16 @@ int run(const Options& options) {
     glue.setBuildSearchIndex(false);  // nobody searches here
     glue.initViewer(surface, width, height);
     glue.reshapeViewer(width, height);
-    if (!glue.openGraphFile(options.file)) return kExitFailure;  // the glue has said why
+    const int opened = glue.openGraphFile(options.file);
+    for (const std::string& warning : glue.openWarnings()) {
+        std::fprintf(stderr, "%s\n", warning.c_str());
+    }
+    if (!opened) {
+        if (!glue.openError().empty()) {
+            std::fprintf(glue.noContext() ? stdout : stderr, "%s\n", glue.openError().c_str());
+        }
+        return kExitFailure;
+    }
     orvo::Viewer& viewer = *glue.viewer();
     orvo::Graph& graph = *viewer.graph();
 

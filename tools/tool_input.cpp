@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "glue/background_conversion.h"
 #include "import/import_converter.h"
+#include "stream/background_conversion.h"
 
 namespace orvo {
 

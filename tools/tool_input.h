@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "glue/input_converter.h"
+#include "stream/input_converter.h"
 
 namespace orvo {
 

@@ -4,6 +4,8 @@
 
 #include <istream>
 
+#include "layout/layout.h"
+
 namespace orvo {
 
 namespace {
@@ -30,7 +32,7 @@ std::unique_ptr<Graph> Viewer::readGraph(std::istream& in) {
     fresh->debugLevel = readDebugLevel();
     fresh->progress = loadProgress_;
     fresh->layoutProgress = layoutProgress_;
-    if (!fresh->reload(in)) return nullptr;
+    if (!readAndLayOut(*fresh, in)) return nullptr;
     fresh->progress = nullptr;
     fresh->layoutProgress = nullptr;
     return fresh;
@@ -43,6 +45,7 @@ int Viewer::showGraph(std::unique_ptr<Graph> fresh) {
     } else {
         graph_ = std::move(fresh);
     }
+    settings_.topNodeIndex = graph_->topNodeIndex();
     renderer_.setGraph(graph_.get());
     // The graph's home transform replaces the view that setGraph moved to the top node.
     renderer_.resetViewWith(graph_->homeTransform());
@@ -80,7 +83,7 @@ int Viewer::gotoNode(std::string_view id, int immediate) {
     Node* n = graph_->findNode(id);
     if (n == nullptr || !n->isShown()) return 0;
     if (layoutDepth(*n) > kRelayoutDepth) {
-        graph_->relayoutFrom(n);
+        relayoutFrom(*graph_, n);
         return renderer_.gotoNodeView(n, 1);
     }
     return renderer_.gotoNodeView(n, immediate);
@@ -94,7 +97,7 @@ int Viewer::gotoTopNode(int immediate) {
     Node* n = graph_->nodes[static_cast<size_t>(top)];
     if (n == nullptr || !n->isShown()) return 0;
     if (layoutDepth(*n) > kRelayoutDepth) {
-        graph_->relayoutFrom(n);
+        relayoutFrom(*graph_, n);
         renderer_.resetViewToNode(n->index);
         return renderer_.gotoNodeView(n, 1);
     }

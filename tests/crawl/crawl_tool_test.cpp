@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "graph/graph.h"
+#include "layout/layout.h"
 #include "settings/viewer_settings.h"
 #include "tests/crawl/site_server.h"
 #include "tests/run_tool.h"
@@ -32,7 +33,7 @@ struct ReadBack {
 
     explicit ReadBack(const std::filesystem::path& file) {
         std::ifstream in(file, std::ios::binary);
-        ok = in && graph.reload(in);
+        ok = in && readAndLayOut(graph, in);
     }
     std::set<std::string> ids() const {
         std::set<std::string> out;

@@ -198,7 +198,7 @@ TEST_F(GlueGlTest, AFileThatCannotBeShownLeavesTheGraphOnView) {
         EXPECT_EQ(glue->openGraphFile(c.path), 0) << c.path;
         const std::string err = ::testing::internal::GetCapturedStderr();
         EXPECT_NE(glue->openError().find(c.says), std::string::npos) << glue->openError();
-        EXPECT_EQ(err, glue->openError() + "\n") << "the message also goes to standard error";
+        EXPECT_EQ(err, "") << "the glue prints nothing: its caller shows the message";
         EXPECT_TRUE(glue->graphLoaded());
         EXPECT_EQ(viewer().graph(), shown);
         EXPECT_EQ(shown->nodes.size(), 10u);
@@ -227,23 +227,6 @@ TEST_F(GlueGlTest, IdleRefinesUntilTheRendererStops) {
     while (glue->idleViewer() != 0 && steps < 1000) ++steps;
     EXPECT_LT(steps, 1000);
     EXPECT_EQ(glue->idleViewer(), 0);
-}
-
-// Without a GL driver no context can be made: the program ends with the documented line and
-// status 1. The death test runs in a fresh process, where pointing the GL dispatch at a driver
-// list that does not exist makes the failure real.
-TEST(GlueDeathTest, NoContextEndsTheProgramWithStatusOne) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            ::setenv("__EGL_VENDOR_LIBRARY_FILENAMES", "/nonexistent/orvo_no_driver.json", 1);
-            OffscreenSurface surface(64, 64);
-            Glue glue;
-            glue.initViewer(surface, 0, 0);
-            ::dup2(2, 1);  // standard output into the captured stream
-            glue.openGraphFile(dataPath("viewer_second.graph"));
-        },
-        ::testing::ExitedWithCode(1), "wglCreateContext Failed");
 }
 
 }  // namespace

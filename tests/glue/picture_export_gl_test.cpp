@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
+#include "glue/picture_export.h"
 #include "graph/positions_csv.h"
-#include "platform/picture_export.h"
 #include "platform/png_image.h"
 #include "tests/glue/glue_rig.h"
 #include "tests/run_tool.h"

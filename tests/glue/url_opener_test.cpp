@@ -1,6 +1,6 @@
 // Open in Browser: which ids count as web addresses, and the handler program receiving a
 // hostile id as exactly one argument, with nothing of it run as a command.
-#include "glue/url_opener.h"
+#include "platform/url_opener.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "glue/glue.h"
-#include "platform/picture_export.h"
+#include "glue/picture_export.h"
 #include "platform/png_image.h"
 #include "shell/gl_view_window.h"
 #include "tests/shell/toolkit.h"

@@ -7,8 +7,8 @@
 #include <limits>
 #include <new>
 
-#include "graph/chunked_store.h"
-#include "graph/prefaulted_blocks.h"
+#include "memory/chunked_store.h"
+#include "memory/prefaulted_blocks.h"
 
 namespace orvo {
 

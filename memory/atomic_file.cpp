@@ -1,5 +1,5 @@
 // Complete-or-absent file writes through a temporary file and a rename.
-#include "graph/atomic_file.h"
+#include "memory/atomic_file.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

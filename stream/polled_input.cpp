@@ -1,5 +1,5 @@
 // Reading a pipe or device a slice of time at a time.
-#include "glue/polled_input.h"
+#include "stream/polled_input.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,5 +1,5 @@
 // The in-memory pipe between a converter's thread and the reader.
-#include "glue/chunk_pipe.h"
+#include "stream/chunk_pipe.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 // Exporting the view: a second renderer on an offscreen surface, sharing the viewer's graph
 // with a copy of its settings, draws the view as the window does and its picture is written.
-#include "platform/picture_export.h"
+#include "glue/picture_export.h"
 
 #include <algorithm>
 #include <climits>
@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "graph/atomic_file.h"
 #include "graph/graph.h"
+#include "memory/atomic_file.h"
 #include "platform/offscreen_surface.h"
 #include "platform/png_image.h"
 #include "viewer/viewer.h"

@@ -1,12 +1,12 @@
 // Block management of the text arena: blocks double from 4 KiB to the 2 MiB of a huge page, so
 // a small graph stays small and a big one sits in huge-page-backed blocks.
-#include "graph/text_arena.h"
+#include "memory/text_arena.h"
 
 #include <cstring>
 #include <new>
 #include <utility>
 
-#include "graph/chunked_store.h"
+#include "memory/chunked_store.h"
 
 namespace orvo {
 

@@ -1,5 +1,5 @@
 // The converter's thread and what the reading thread learns of it.
-#include "glue/background_conversion.h"
+#include "stream/background_conversion.h"
 
 #include <exception>
 #include <new>

@@ -1,12 +1,12 @@
 // Large blocks for the chunked stores: 2 MiB-aligned anonymous mappings advised for huge pages,
 // taken ready from the prefaulted reserve while a read runs.
-#include "graph/chunked_store.h"
+#include "memory/chunked_store.h"
 
 #include <sys/mman.h>
 
 #include <cstdint>
 
-#include "graph/prefaulted_blocks.h"
+#include "memory/prefaulted_blocks.h"
 
 namespace orvo {
 

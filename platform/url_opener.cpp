@@ -1,6 +1,6 @@
 // The URL handler: posix_spawnp with an argument vector; the child is reaped by a detached
 // thread so that no zombie stays behind.
-#include "glue/url_opener.h"
+#include "platform/url_opener.h"
 
 #include <spawn.h>
 #include <sys/wait.h>

@@ -1,5 +1,5 @@
 // One detached thread per discard; a count of those still running lets a caller wait for them.
-#include "graph/background_discard.h"
+#include "memory/background_discard.h"
 
 #include <condition_variable>
 #include <cstdlib>

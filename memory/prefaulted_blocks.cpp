@@ -1,6 +1,6 @@
 // The reserve of prefaulted blocks: one worker thread, a short list of ready blocks, and a count
 // of the scopes that want them.
-#include "graph/prefaulted_blocks.h"
+#include "memory/prefaulted_blocks.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "graph/chunked_store.h"
+#include "memory/chunked_store.h"
 
 namespace orvo {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "glue/chunk_pipe.h"
-#include "glue/input_converter.h"
+#include "stream/chunk_pipe.h"
+#include "stream/input_converter.h"
 
 namespace orvo {
 
