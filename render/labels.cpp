@@ -50,7 +50,7 @@ namespace {
 
 // While labels never overlap, nodes this fraction of the threshold's size get labels too: the
 // nearest and largest nodes win the space, the others are left out.
-constexpr float kPackedLabelFraction = 0.25f;
+constexpr float kPackedLabelFraction = 0.15f;
 
 }  // namespace
 
