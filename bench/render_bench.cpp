@@ -57,6 +57,7 @@ struct Scene {
             std::istringstream in(generateSiteGraph(SiteOptions{nodes, 1}));
             if (!readAndLayOut(graph, in)) std::exit(1);
         }
+        settings.topNodeIndex = graph.topNodeIndex();
         renderer.setGraph(&graph);
         renderer.resetViewWith(graph.homeTransform());
         applyLoadSettings(graph, settings);

@@ -55,8 +55,9 @@ bool exportPicture(Viewer& viewer, const PictureExport& picture, const std::stri
     }
     const int width = picture.width, height = picture.height;
     if (width < 1 || height < 1 || width > kMaxExportSide || height > kMaxExportSide) {
-        error = "a picture is 1 to " + std::to_string(kMaxExportSide) + " pixels wide and high, not " +
-                std::to_string(width) + "x" + std::to_string(height);
+        error = "a picture is 1 to " + std::to_string(kMaxExportSide) +
+                " pixels wide and high, not " + std::to_string(width) + "x" +
+                std::to_string(height);
         return false;
     }
 
@@ -75,7 +76,8 @@ bool exportPicture(Viewer& viewer, const PictureExport& picture, const std::stri
         ViewerSettings settings = viewer.settings();
         const double limit = std::max(0.0, picture.refineLimitSeconds);
         const auto micros = static_cast<int64_t>(std::llround(limit * 1e6));
-        settings.refineLimitSec = static_cast<int32_t>(std::min<int64_t>(micros / 1000000, INT32_MAX));
+        settings.refineLimitSec =
+            static_cast<int32_t>(std::min<int64_t>(micros / 1000000, INT32_MAX));
         settings.refineLimitUsec = static_cast<int32_t>(micros % 1000000);
 
         const Renderer& shown = viewer.renderer();
@@ -93,6 +95,7 @@ bool exportPicture(Viewer& viewer, const PictureExport& picture, const std::stri
         renderer.setGraph(graph);
         renderer.setViewTransform(shown.viewTransform());
         renderer.setCentreNode(shown.centreNode());
+        renderer.setArrival(shown.arrival());
         renderer.setLabelRight(shown.labelRight());
         // A whole frame, as the viewer's redraw and its idle refinement draw it.
         renderer.drawFrame();

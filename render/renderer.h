@@ -121,6 +121,10 @@ public:
     ScreenMeasure measureOnScreen(const Node& n) const;
     Node* centreNode() const { return centreNode_; }
     void setCentreNode(Node* n) { centreNode_ = n; }
+    /// The node the last goto brought to the centre (drawn over its own links while a frame
+    /// starts at it).
+    Node* arrival() const { return arrival_; }
+    void setArrival(Node* n) { arrival_ = n; }
     const std::vector<Node*>& drawnNodes() const { return drawnNodes_; }
     const std::vector<Link*>& drawnLinks() const { return drawnLinks_; }
     const ProjPoint& pickedPoint() const { return pickedPoint_; }
