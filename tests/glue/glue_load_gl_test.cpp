@@ -280,6 +280,25 @@ TEST_F(GlueLoadTest, ImportedInputsOpenDirectly) {
     EXPECT_TRUE(glue->openCancelled());
     EXPECT_EQ(viewer().graph()->root->id, "http://localhost/index.html");
     EXPECT_EQ(viewer().graph()->nodes.size(), 4u);
+
+    // A request's converter (a crawl's, say) takes the glue's place for that open only.
+    cancel = false;
+    cancelWhen = nullptr;
+    InputConverter crawl;
+    crawl.accepts = [&](const std::string& input) { return input == csv; };
+    crawl.convert = [](const std::string&, std::ostream& out, const ConversionProgress&,
+                       const std::atomic<bool>*) {
+        out << "0 a://p/ 0 html main\n1 a://p/x.html 0 html main\n";
+        ConversionResult result;
+        result.ok = true;
+        return result;
+    };
+    request.converter = &crawl;
+    ASSERT_EQ(glue->openGraphFile(csv, request), 1) << glue->openError();
+    EXPECT_EQ(viewer().graph()->root->id, "a://p/");
+    request.converter = nullptr;
+    ASSERT_EQ(glue->openGraphFile(csv, request), 1) << glue->openError();
+    EXPECT_EQ(viewer().graph()->root->id, "b");
 }
 
 }  // namespace
