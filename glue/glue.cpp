@@ -1,4 +1,4 @@
-// The window glue: global state of the one view, window initialisation, opening a graph file
+// The window glue: the state of one view, window initialisation, opening a graph file
 // in a fresh GL context, the forwarding guards and what a click means.
 #include "glue/glue.h"
 
@@ -31,11 +31,6 @@ constexpr size_t kIndexSlice = 32768;
 
 }  // namespace
 
-Glue& theGlue() {
-    static Glue glue;
-    return glue;
-}
-
 void Glue::initViewer(GlSurface& surface, int /*width*/, int /*height*/) {
     viewer_ = std::make_unique<Viewer>(surface);
     Viewer& v = *viewer_;
@@ -56,7 +51,8 @@ int Glue::fail(std::string message) {
 
 // A graph file as a stream; nullptr when it cannot be opened, with openError_ saying why.
 // Inputs the converter accepts never come here (see openGraphFile).
-std::unique_ptr<std::istream> Glue::openInput(const std::string& path, uint64_t& totalBytes) {
+std::unique_ptr<std::istream> Glue::openInput(const std::string& path, const OpenRequest& request,
+                                              uint64_t& totalBytes) {
     totalBytes = 0;
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
@@ -70,9 +66,9 @@ std::unique_ptr<std::istream> Glue::openInput(const std::string& path, uint64_t&
     if (!S_ISREG(info.st_mode)) {
         // A pipe or a device: bytes may be slow to come, or stop coming with the pipe still
         // open, so the wait is broken into slices in which the progress box is served.
-        auto in = openPolledInput(path, [this] {
-            report(LoadStage::Read, 0, 0);
-            return !cancelRequested();
+        auto in = openPolledInput(path, [&request] {
+            request.report(LoadStage::Read, 0, 0);
+            return !request.cancelled();
         });
         if (!in) fail("Cannot open " + quoted(path) + ": " + std::strerror(errno) + ".");
         return in;
@@ -90,32 +86,33 @@ std::unique_ptr<std::istream> Glue::openInput(const std::string& path, uint64_t&
 // has come. While a conversion still writes the text, its own progress is shown instead (the
 // text's size is not known before it ends). A cancel stops the reader at its next chunk.
 std::unique_ptr<Graph> Glue::readInput(std::istream& in, uint64_t totalBytes,
+                                       const OpenRequest& request,
                                        const BackgroundConversion* conversion) {
-    if (!conversion) report(LoadStage::Read, 0, totalBytes);
+    if (!conversion) request.report(LoadStage::Read, 0, totalBytes);
     bool readReported = false;
     viewer_->setLoadProgress([&](uint64_t bytesRead) {
-        if (cancelRequested()) {
+        if (request.cancelled()) {
             in.setstate(std::ios::failbit);
             return;
         }
         if (conversion && !conversion->finished()) {
-            report(LoadStage::Import, conversion->done(), conversion->total());
+            request.report(LoadStage::Import, conversion->done(), conversion->total());
             return;
         }
         const uint64_t total = conversion ? conversion->bytesWritten() : totalBytes;
-        report(LoadStage::Read, bytesRead, total);
+        request.report(LoadStage::Read, bytesRead, total);
         readReported = true;
-        if (total > 0 && bytesRead >= total) report(LoadStage::Layout, 0, 0);
+        if (total > 0 && bytesRead >= total) request.report(LoadStage::Layout, 0, 0);
     });
     // The layout cannot stop half way; a cancel during it drops the graph once it is done.
     viewer_->setLayoutProgress([&](uint64_t done, uint64_t total) {
         if (conversion && !readReported) {
             // The text's last bytes came before the conversion had marked its end.
             const uint64_t bytes = conversion->bytesWritten();
-            report(LoadStage::Read, bytes, bytes);
+            request.report(LoadStage::Read, bytes, bytes);
             readReported = true;
         }
-        report(LoadStage::Layout, done, total);
+        request.report(LoadStage::Layout, done, total);
     });
     std::unique_ptr<Graph> fresh = viewer_->readGraph(in);
     viewer_->setLoadProgress(nullptr);
@@ -126,21 +123,22 @@ std::unique_ptr<Graph> Glue::readInput(std::istream& in, uint64_t totalBytes,
 // Converts the input on a thread of its own while the reader takes the outline text as it comes
 // (never through a temporary file, nor the whole text in memory). The conversion's errors and
 // warnings are known only when it ends, so the graph read is dropped if it failed.
-std::unique_ptr<Graph> Glue::importInput(const std::string& path) {
-    report(LoadStage::Import, 0, 0);
+std::unique_ptr<Graph> Glue::importInput(const std::string& path, const InputConverter& converter,
+                                         const OpenRequest& request) {
+    request.report(LoadStage::Import, 0, 0);
     const BackgroundConversion* running = nullptr;
-    BackgroundConversion conversion(inputConverter, path, [this, &running] {
-        if (running) report(LoadStage::Import, running->done(), running->total());
-        return !cancelRequested();
+    BackgroundConversion conversion(converter, path, [&request, &running] {
+        if (running) request.report(LoadStage::Import, running->done(), running->total());
+        return !request.cancelled();
     });
     running = &conversion;
-    std::unique_ptr<Graph> fresh = readInput(conversion.stream(), 0, &conversion);
+    std::unique_ptr<Graph> fresh = readInput(conversion.stream(), 0, request, &conversion);
     // The reader stops only at the text's end, or on a cancel; either way the converter is done
     // with, and a conversion stopped early says it was cancelled.
     conversion.stop();
     const ConversionResult result = conversion.result();
     openWarnings_ = result.warnings;
-    if (result.cancelled || cancelRequested()) {
+    if (result.cancelled || request.cancelled()) {
         openCancelled_ = true;
         openError_ = "Opening " + quoted(path) + " was cancelled.";
         return nullptr;
@@ -158,7 +156,7 @@ std::unique_ptr<Graph> Glue::importInput(const std::string& path) {
 // The input is read completely into a fresh graph before anything on view changes; only then
 // is the new GL context made and the graph handed over. An input that cannot be shown, or a
 // load that is cancelled, leaves the picture, the context and the graph as they were.
-int Glue::openGraphFile(const std::string& path) {
+int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
     openError_.clear();
     openCancelled_ = false;
     noContext_ = false;
@@ -166,15 +164,17 @@ int Glue::openGraphFile(const std::string& path) {
     if (!viewerCreated_) return fail("Cannot open " + quoted(path) + ": the view is not ready.");
 
     std::unique_ptr<Graph> fresh;
-    if (inputConverter && inputConverter.accepts(path)) {
-        fresh = importInput(path);
+    const InputConverter& converter =
+        request.converter != nullptr ? *request.converter : inputConverter_;
+    if (converter && converter.accepts(path)) {
+        fresh = importInput(path, converter, request);
         if (!fresh) return 0;
     } else {
         uint64_t totalBytes = 0;
-        std::unique_ptr<std::istream> in = openInput(path, totalBytes);
+        std::unique_ptr<std::istream> in = openInput(path, request, totalBytes);
         if (!in) return 0;
-        fresh = readInput(*in, totalBytes);
-        if (cancelRequested()) {
+        fresh = readInput(*in, totalBytes, request);
+        if (request.cancelled()) {
             fresh.reset();
             openCancelled_ = true;
             openError_ = "Opening " + quoted(path) + " was cancelled.";
@@ -187,9 +187,10 @@ int Glue::openGraphFile(const std::string& path) {
             return fail("Cannot show " + quoted(path) + ": it holds no graph (no node record).");
         }
     }
-    if (confirmDoubtfulFile && fresh->readStats.looksLikeNoGraph()) {
+    if (request.confirmDoubtfulFile && fresh->readStats.looksLikeNoGraph()) {
         const std::string name = path.substr(path.find_last_of('/') + 1);
-        if (!confirmDoubtfulFile(noGraphWarning(name, fresh->readStats) + ". Open it anyway?")) {
+        if (!request.confirmDoubtfulFile(noGraphWarning(name, fresh->readStats) +
+                                         ". Open it anyway?")) {
             return 0;
         }
     }

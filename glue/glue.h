@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "glue/keys.h"
@@ -22,10 +23,37 @@ namespace orvo {
 
 class BackgroundConversion;
 
-/// The glue's state for one view. The program has one (theGlue()); tests make their own.
+/// What one open needs besides the input: where its progress goes, when it stops, and who
+/// decides on a doubtful file. Every member may stay empty.
+struct OpenRequest {
+    /// Called now and then while the input is opened: the stage, the work done in it and its
+    /// total (bytes while reading; 0 when unknown). The shell shows one progress box for the
+    /// whole load with it and lets the window repaint meanwhile.
+    std::function<void(LoadStage stage, uint64_t done, uint64_t total)> progress;
+    /// When set, the load stops soon after it turns true; the graph on view stays.
+    const std::atomic<bool>* cancel = nullptr;
+    /// Asked, before the graph on view is replaced, when the file read does not look like a
+    /// graph file ("ls does not look like a graph file: 9 981 of 10 000 lines were skipped.
+    /// Open it anyway?"); false keeps the graph on view and fails the open with an empty
+    /// openError(). Without it such files open as any other.
+    std::function<bool(const std::string& question)> confirmDoubtfulFile;
+    /// Converts this input in place of the glue's own converter (a crawl's result, say).
+    const InputConverter* converter = nullptr;
+
+    void report(LoadStage stage, uint64_t done, uint64_t total) const {
+        if (progress) progress(stage, done, total);
+    }
+    bool cancelled() const { return cancel != nullptr && cancel->load(); }
+};
+
+/// The glue's state for one view. The application owns one for its window; tests and tools make
+/// their own.
 class Glue {
 public:
     Glue() = default;
+    /// `converter` converts the inputs that are not graph files; without one every input is
+    /// read as a graph file.
+    explicit Glue(InputConverter converter) : inputConverter_(std::move(converter)) {}
     Glue(const Glue&) = delete;
     Glue& operator=(const Glue&) = delete;
 
@@ -34,12 +62,12 @@ public:
     /// not used (size changes arrive through reshapeViewer).
     void initViewer(GlSurface& surface, int width, int height);
     /// Reads the input and puts it on view in a fresh GL context: a graph file, or anything the
-    /// input converter accepts, converted in memory while it is read. 1 on success; 0 when the
-    /// input cannot be opened, converted or read, holds no node, or the load was cancelled, with
-    /// openError() saying why: the graph on view then stays as it was; noContext() tells when
-    /// that was because no GL context could be made. Nothing is printed: the caller shows the
-    /// error and the warnings (openWarnings()).
-    int openGraphFile(const std::string& path);
+    /// input converter (the request's, else the glue's) accepts, converted in memory while it is
+    /// read. 1 on success; 0 when the input cannot be opened, converted or read, holds no node, or
+    /// the load was cancelled, with openError() saying why: the graph on view then stays as it was;
+    /// noContext() tells when that was because no GL context could be made. Nothing is printed: the
+    /// caller shows the error and the warnings (openWarnings()).
+    int openGraphFile(const std::string& path, const OpenRequest& request = {});
 
     void displayViewer();
     void reshapeViewer(int width, int height);
@@ -94,7 +122,7 @@ public:
 
     /// Why the last openGraphFile failed (empty after a success, and when the user declined).
     const std::string& openError() const { return openError_; }
-    /// Whether the last openGraphFile stopped because loadCancel turned true.
+    /// Whether the last openGraphFile stopped because the request's cancel turned true.
     bool openCancelled() const { return openCancelled_; }
     /// Whether the last openGraphFile failed because no GL context could be made (openError()
     /// is then "wglCreateContext Failed"): nothing can be drawn in this process.
@@ -102,35 +130,20 @@ public:
     /// What the last openGraphFile's conversion warned about, one message a line.
     const std::vector<std::string>& openWarnings() const { return openWarnings_; }
 
-    /// Called now and then while an input is opened: the stage, the work done in it and its
-    /// total (bytes while reading; 0 when unknown). The shell shows one progress box for the
-    /// whole load with it and lets the window repaint meanwhile.
-    std::function<void(LoadStage stage, uint64_t done, uint64_t total)> loadProgress;
-    /// When set, a load stops soon after it turns true; the graph on view stays.
-    const std::atomic<bool>* loadCancel = nullptr;
-    /// Converts inputs that are not graph files; without it every input is read as one.
-    InputConverter inputConverter;
-
-    /// Asked, before the graph on view is replaced, when the file read does not look like a
-    /// graph file ("ls does not look like a graph file: 9 981 of 10 000 lines were skipped.
-    /// Open it anyway?"); false keeps the graph on view and fails the open with an empty
-    /// openError(). Without it such files open as any other.
-    std::function<bool(const std::string& question)> confirmDoubtfulFile;
-
 private:
     bool ready() const { return viewerCreated_ && graphLoaded_; }
-    bool cancelRequested() const { return loadCancel != nullptr && loadCancel->load(); }
-    void report(LoadStage stage, uint64_t done, uint64_t total) {
-        if (loadProgress) loadProgress(stage, done, total);
-    }
-    std::unique_ptr<std::istream> openInput(const std::string& path, uint64_t& totalBytes);
+    std::unique_ptr<std::istream> openInput(const std::string& path, const OpenRequest& request,
+                                            uint64_t& totalBytes);
     std::unique_ptr<Graph> readInput(std::istream& in, uint64_t totalBytes,
+                                     const OpenRequest& request,
                                      const BackgroundConversion* conversion = nullptr);
-    std::unique_ptr<Graph> importInput(const std::string& path);
+    std::unique_ptr<Graph> importInput(const std::string& path, const InputConverter& converter,
+                                       const OpenRequest& request);
     int fail(std::string message);
     void applyLoadSettings();
     int travel(const std::string& id, bool remember);
 
+    InputConverter inputConverter_;
     std::unique_ptr<Viewer> viewer_;
     bool viewerCreated_ = false;
     bool graphLoaded_ = false;
@@ -153,8 +166,5 @@ private:
     bool restPending_ = false;
     int restX_ = 0, restY_ = 0;
 };
-
-/// The glue of the program's one view.
-Glue& theGlue();
 
 }  // namespace orvo

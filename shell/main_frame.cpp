@@ -34,7 +34,6 @@
 #include "shell/export_picture_dialog.h"
 #include "shell/find_node_dialog.h"
 #include "shell/gl_view_window.h"
-#include "shell/orvo_doc.h"
 #include "shell/shortcuts_dialog.h"
 
 namespace {
@@ -51,7 +50,7 @@ wxString fromBytes(const std::string& text) {
 /// when several are dropped).
 class FileDrop : public wxFileDropTarget {
 public:
-    explicit FileDrop(COrvoDocManager& manager) : manager_(manager) {}
+    explicit FileDrop(wxDocManager& manager) : manager_(manager) {}
     bool OnDropFiles(wxCoord, wxCoord, const wxArrayString& files) override {
         if (files.empty()) return false;
         const wxString path = files[0];
@@ -61,7 +60,7 @@ public:
     }
 
 private:
-    COrvoDocManager& manager_;
+    wxDocManager& manager_;
 };
 
 // Menu items and toolbar buttons show these in the status bar while under the pointer.
@@ -79,20 +78,19 @@ const char* const kExportLayoutHelp = "Write every node's id and laid-out positi
 
 }  // namespace
 
-CMainFrame::CMainFrame(COrvoDocManager* manager, const wxString& title)
+CMainFrame::CMainFrame(wxDocManager* manager, orvo::Glue& glue, const wxString& title)
     : wxDocParentFrame(manager, nullptr, wxID_ANY, title, wxDefaultPosition, wxSize(800, 640)),
-      manager_(manager) {
+      manager_(manager),
+      glue_(glue) {
     SetIcons(orvo::appIconBundle());
 }
 
 bool CMainFrame::createContents() {
     buildMenus();
     if (!buildToolBar() || !buildStatusBar()) return false;
-    view_ = new orvo::GlViewWindow(this, orvo::theGlue());
+    view_ = new orvo::GlViewWindow(this, glue_);
     Bind(wxEVT_MENU, &CMainFrame::onAbout, this, wxID_ABOUT);
     Bind(wxEVT_MENU, &CMainFrame::onExit, this, wxID_EXIT);
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { manager_->openFolder(); }, ID_FILE_OPEN_FOLDER);
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { manager_->openWebSite(); }, ID_FILE_OPEN_WEB_SITE);
     Bind(wxEVT_MENU, &CMainFrame::onToggleToolBar, this, ID_VIEW_TOOLBAR);
     Bind(wxEVT_MENU, &CMainFrame::onToggleStatusBar, this, ID_VIEW_STATUS_BAR);
     Bind(wxEVT_UPDATE_UI, &CMainFrame::onUpdateToolBar, this, ID_VIEW_TOOLBAR);
@@ -100,7 +98,7 @@ bool CMainFrame::createContents() {
     view_->Bind(wxEVT_KEY_DOWN, &CMainFrame::onKey, this);
     view_->Bind(wxEVT_KEY_UP, &CMainFrame::onKey, this);
 
-    orvo::Glue& glue = orvo::theGlue();
+    orvo::Glue& glue = glue_;
     Bind(wxEVT_MENU, [this](wxCommandEvent&) { findNode(searchField_ ? searchField_->GetValue() : ""); },
          ID_FIND_NODE);
     Bind(wxEVT_MENU, [this, &glue](wxCommandEvent&) {
@@ -279,7 +277,7 @@ bool CMainFrame::buildToolBar() {
             refreshStatus();
             return;
         }
-        orvo::Glue& glue = orvo::theGlue();
+        orvo::Glue& glue = glue_;
         const orvo::SearchResult r = glue.findNodes(query, 1);
         if (wxStatusBar* status = GetStatusBar()) {
             status->SetStatusText(
@@ -317,6 +315,11 @@ void CMainFrame::recentFilesChanged() {
     wxFileHistory& history = *manager_->GetFileHistory();
     if (recentMenu_) recentMenu_->refresh(history);
     if (wxConfigBase* config = wxConfigBase::Get(false)) orvo::saveRecentFiles(history, *config);
+}
+
+void CMainFrame::documentChanged() {
+    view_->Refresh(false);
+    refreshStatus();
 }
 
 void CMainFrame::updateLockIndicators() {
@@ -378,7 +381,7 @@ void CMainFrame::DoGiveHelp(const wxString& text, bool show) {
 void CMainFrame::refreshStatus() {
     wxStatusBar* status = GetStatusBar();
     if (status == nullptr) return;
-    orvo::Glue& glue = orvo::theGlue();
+    orvo::Glue& glue = glue_;
     if (!glue.graphLoaded()) {
         status->SetStatusText("Ready", kMessage);
         return;
@@ -408,12 +411,12 @@ void CMainFrame::showKeyStatus() {
 }
 
 void CMainFrame::onKeyItem(wxCommandEvent& event) {
-    orvo::theGlue().keyViewer(event.GetId() - ID_KEY_FIRST);
+    glue_.keyViewer(event.GetId() - ID_KEY_FIRST);
     showKeyStatus();
 }
 
 void CMainFrame::onUpdateKeyItem(wxUpdateUIEvent& event) {
-    orvo::Glue& glue = orvo::theGlue();
+    orvo::Glue& glue = glue_;
     const char key = static_cast<char>(event.GetId() - ID_KEY_FIRST);
     if (glue.viewer() == nullptr) return;
     if (event.IsCheckable()) event.Check(orvo::keyChecked(key, glue.keys(), *glue.viewer()));
@@ -422,12 +425,12 @@ void CMainFrame::onUpdateKeyItem(wxUpdateUIEvent& event) {
 void CMainFrame::onLimit(wxCommandEvent& event) {
     const bool node = event.GetId() >= ID_NODE_LIMIT_FIRST;
     const int d = event.GetId() - (node ? ID_NODE_LIMIT_FIRST : ID_LINK_LIMIT_FIRST);
-    orvo::theGlue().setGenerationLimit(node, d < 10 ? d : 99);
+    glue_.setGenerationLimit(node, d < 10 ? d : 99);
     showKeyStatus();
 }
 
 void CMainFrame::onUpdateLimit(wxUpdateUIEvent& event) {
-    orvo::Glue& glue = orvo::theGlue();
+    orvo::Glue& glue = glue_;
     if (glue.viewer() == nullptr) return;
     const bool node = event.GetId() >= ID_NODE_LIMIT_FIRST;
     const int d = event.GetId() - (node ? ID_NODE_LIMIT_FIRST : ID_LINK_LIMIT_FIRST);
@@ -437,7 +440,7 @@ void CMainFrame::onUpdateLimit(wxUpdateUIEvent& event) {
 }
 
 bool CMainFrame::findNode(const wxString& query) {
-    orvo::Glue& glue = orvo::theGlue();
+    orvo::Glue& glue = glue_;
     if (!glue.graphLoaded()) return false;
     orvo::FindNodeDialog dialog(this, glue, query);
     if (dialog.ShowModal() != wxID_OK) return false;
@@ -452,7 +455,7 @@ bool CMainFrame::findNode(const wxString& query) {
 }
 
 bool CMainFrame::flyToBestMatch(const wxString& query) {
-    orvo::Glue& glue = orvo::theGlue();
+    orvo::Glue& glue = glue_;
     const orvo::SearchResult r = glue.findNodes(std::string(query.utf8_str()), 1);
     if (r.hits.empty()) {
         wxBell();
@@ -477,7 +480,7 @@ void CMainFrame::showNodeMenu(const std::string& id, const wxPoint& where) {
 }
 
 std::string CMainFrame::selectedWebUrl() {
-    orvo::Glue& glue = orvo::theGlue();
+    orvo::Glue& glue = glue_;
     const std::string& id = glue.lastSelectedId();
     if (!glue.graphLoaded() || !orvo::isWebUrl(id)) return "";
     return glue.viewer()->graph()->findNode(id) != nullptr ? id : "";
@@ -509,7 +512,7 @@ wxString CMainFrame::askForExportFile(const wxString& title, const wxString& wil
 }
 
 bool CMainFrame::exportPictureTo(const wxString& path, const wxSize& size, std::string& error) {
-    orvo::Glue& glue = orvo::theGlue();
+    orvo::Glue& glue = glue_;
     if (!glue.graphLoaded()) {
         error = "no graph is open";
         return false;
@@ -524,7 +527,7 @@ bool CMainFrame::exportPictureTo(const wxString& path, const wxSize& size, std::
 }
 
 bool CMainFrame::exportLayoutTo(const wxString& path, std::string& error) {
-    orvo::Glue& glue = orvo::theGlue();
+    orvo::Glue& glue = glue_;
     if (!glue.graphLoaded()) {
         error = "no graph is open";
         return false;
@@ -533,7 +536,7 @@ bool CMainFrame::exportLayoutTo(const wxString& path, std::string& error) {
 }
 
 void CMainFrame::onExportPicture(wxCommandEvent& /*event*/) {
-    orvo::Glue& glue = orvo::theGlue();
+    orvo::Glue& glue = glue_;
     if (!glue.graphLoaded()) return;
     orvo::ExportPictureDialog sizes(this, wxSize(glue.lastWidth(), glue.lastHeight()));
     if (sizes.ShowModal() != wxID_OK) return;
@@ -558,7 +561,7 @@ void CMainFrame::onExportPicture(wxCommandEvent& /*event*/) {
 }
 
 void CMainFrame::onExportLayout(wxCommandEvent& /*event*/) {
-    if (!orvo::theGlue().graphLoaded()) return;
+    if (!glue_.graphLoaded()) return;
     const wxString path =
         askForExportFile("Export Layout", "CSV files (*.csv)|*.csv", "csv");
     if (path.empty()) return;

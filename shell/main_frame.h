@@ -6,25 +6,29 @@
 #include <memory>
 #include <string>
 
+#include "shell/command_ids.h"
+#include "shell/document_window.h"
 #include "shell/recent_files.h"
 
-class COrvoDocManager;
 class wxSearchCtrl;
 
 namespace orvo {
+class Glue;
 class GlViewWindow;
-}
+}  // namespace orvo
 
-class CMainFrame : public wxDocParentFrame {
+class CMainFrame : public wxDocParentFrame, public orvo::DocumentWindow {
 public:
-    CMainFrame(COrvoDocManager* manager, const wxString& title);
+    /// A frame for the manager's documents, whose view shows what `glue` holds (the glue
+    /// outlives the frame).
+    CMainFrame(wxDocManager* manager, orvo::Glue& glue, const wxString& title);
 
     /// Builds the menus, the toolbar, the status bar and the view; false when a bar cannot be
     /// made (the program then ends).
     bool createContents();
     orvo::GlViewWindow& view() { return *view_; }
     /// Rebuilds the recent-file items and saves the list.
-    void recentFilesChanged();
+    void recentFilesChanged() override;
     /// Shows the caps-lock, num-lock and scroll-lock states in the status bar.
     void updateLockIndicators();
     /// The message pane: the node under the pointer (its whole id, ellipsised in the middle when
@@ -45,27 +49,11 @@ public:
     /// Writes every node's laid-out position as CSV (as orvo-inspect --positions does).
     bool exportLayoutTo(const wxString& path, std::string& error);
 
-    // Command ids of the window's own commands and of the key items.
-    enum : int {
-        ID_VIEW_TOOLBAR = wxID_HIGHEST + 1,
-        ID_VIEW_STATUS_BAR,
-        ID_FILE_OPEN_FOLDER,
-        ID_FILE_OPEN_WEB_SITE,
-        ID_FIND_NODE,
-        ID_BACK,
-        ID_FORWARD,
-        ID_OPEN_IN_BROWSER,
-        ID_SHORTCUTS,
-        ID_EXPORT_PICTURE,
-        ID_EXPORT_LAYOUT,
-        ID_NODE_COPY_ID,
-        ID_NODE_OPEN_IN_BROWSER,
-        ID_NODE_SELECT_SUBTREE,
-        ID_NODE_CENTRE,
-        ID_KEY_FIRST = wxID_HIGHEST + 100,  // + the key's character code
-        ID_LINK_LIMIT_FIRST = ID_KEY_FIRST + 256,  // + the limit 0 .. 9, 10 for 99
-        ID_NODE_LIMIT_FIRST = ID_LINK_LIMIT_FIRST + 11,
-    };
+    using enum orvo::CommandId;
+
+    // orvo::DocumentWindow
+    wxWindow* dialogParent() override { return this; }
+    void documentChanged() override;
 
 protected:
     /// Menu help shows while a menu item is under the pointer; afterwards the pane shows the
@@ -97,7 +85,8 @@ private:
     void showKeyStatus();
     std::string selectedWebUrl();
 
-    COrvoDocManager* manager_;
+    wxDocManager* manager_;
+    orvo::Glue& glue_;
     orvo::GlViewWindow* view_ = nullptr;
     std::unique_ptr<orvo::RecentFilesMenu> recentMenu_;
     int lockStates_ = -1;

@@ -22,15 +22,15 @@ bool COrvoApp::OnInit() {
     wxConfigBase::Set(config);
 
     // Sites, directories, sitemaps, edge lists, DOT and GraphML open as graph files do.
-    orvo::theGlue().inputConverter = orvo::importConverter();
+    glue_ = std::make_unique<orvo::Glue>(orvo::importConverter());
 
-    manager_ = new COrvoDocManager;
+    manager_ = new COrvoDocManager(*glue_);
     new wxDocTemplate(manager_, "Orvo", "*", wxEmptyString, wxEmptyString, "Orvo Document",
                       "Orvo View", CLASSINFO(COrvoDoc), CLASSINFO(COrvoView));
     orvo::loadRecentFiles(*manager_->GetFileHistory(), *config);
 
-    frame_ = new CMainFrame(manager_, "orvo");
-    manager_->setMainFrame(frame_);
+    frame_ = new CMainFrame(manager_, *glue_, "orvo");
+    manager_->setWindow(frame_);
     if (!frame_->createContents()) {
         frame_->Destroy();
         return false;
@@ -58,7 +58,7 @@ void COrvoApp::openStartFile() {
 void COrvoApp::onIdle(wxIdleEvent& event) {
     event.Skip();
     if (frame_ != nullptr) frame_->updateLockIndicators();
-    if (orvo::theGlue().idleViewer() != 0) event.RequestMore();
+    if (glue_ && glue_->idleViewer() != 0) event.RequestMore();
 }
 
 int COrvoApp::OnExit() {

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "glue/glue.h"
+
 class COrvoDocManager;
 class CMainFrame;
 class wxConfigBase;
@@ -24,6 +26,8 @@ private:
     void openStartFile();
 
     std::string startFile_;
+    // The window's glue; the frame and the manager refer to it, and it outlives both.
+    std::unique_ptr<orvo::Glue> glue_;
     COrvoDocManager* manager_ = nullptr;  // deleted in OnExit
     CMainFrame* frame_ = nullptr;
 };

@@ -18,10 +18,10 @@
 #include "glue/glue.h"
 #include "import/crawl_import.h"
 #include "import/crawl_limits.h"
+#include "shell/command_ids.h"
 #include "shell/crawl_progress_dialog.h"
-#include "shell/gl_view_window.h"
+#include "shell/document_window.h"
 #include "shell/load_progress.h"
-#include "shell/main_frame.h"
 #include "shell/recent_files.h"
 #include "shell/web_site_dialog.h"
 
@@ -85,10 +85,7 @@ bool COrvoView::OnCreate(wxDocument* doc, long flags) {
 void COrvoView::OnDraw(wxDC* /*dc*/) {}  // the GL window paints itself through the glue
 
 void COrvoView::OnUpdate(wxView* /*sender*/, wxObject* /*hint*/) {
-    if (auto* frame = dynamic_cast<CMainFrame*>(GetFrame())) {
-        frame->view().Refresh(false);
-        frame->refreshStatus();
-    }
+    if (auto* window = dynamic_cast<orvo::DocumentWindow*>(GetFrame())) window->documentChanged();
 }
 
 void COrvoView::OnChangeFilename() {
@@ -104,7 +101,7 @@ bool COrvoView::OnClose(bool /*deleteWindow*/) {
     return true;
 }
 
-COrvoDocManager::COrvoDocManager() {
+COrvoDocManager::COrvoDocManager(orvo::Glue& glue) : glue_(glue) {
     SetMaxDocsOpen(1);
     // The base constructor made its own (longer) list before this class existed.
     delete m_fileHistory;
@@ -113,6 +110,15 @@ COrvoDocManager::COrvoDocManager() {
     // file (a folder, say) from the list.
     Bind(wxEVT_MENU, &COrvoDocManager::onRecentFile, this, wxID_FILE1,
          wxID_FILE1 + orvo::kRecentFileCount - 1);
+    // The frame hands its menu commands to the manager first.
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { openFolder(); }, orvo::ID_FILE_OPEN_FOLDER);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { openWebSite(); }, orvo::ID_FILE_OPEN_WEB_SITE);
+}
+
+wxWindow* COrvoDocManager::dialogParent() {
+    return window_ != nullptr ? window_->dialogParent() : nullptr;
 }
 
 wxFileHistory* COrvoDocManager::OnCreateFileHistory() {
@@ -137,7 +143,7 @@ wxString COrvoDocManager::dialogFolder() {
 }
 
 wxString COrvoDocManager::askForGraphFile() {
-    wxFileDialog dialog(mainFrame_, "Open", dialogFolder(), wxEmptyString, kOpenWildcard,
+    wxFileDialog dialog(dialogParent(), "Open", dialogFolder(), wxEmptyString, kOpenWildcard,
                         wxFD_OPEN | wxFD_FILE_MUST_EXIST);
     return dialog.ShowModal() == wxID_OK ? dialog.GetPath() : wxString();
 }
@@ -145,7 +151,7 @@ wxString COrvoDocManager::askForGraphFile() {
 // Without a folder to start in, the toolkit's dialog would open on its list of recent files,
 // where a typed path goes nowhere.
 void COrvoDocManager::openFolder() {
-    wxDirDialog dialog(mainFrame_, "Open Folder", dialogFolder(),
+    wxDirDialog dialog(dialogParent(), "Open Folder", dialogFolder(),
                        wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
     if (dialog.ShowModal() == wxID_OK) CreateDocument(dialog.GetPath(), wxDOC_SILENT);
 }
@@ -191,7 +197,7 @@ void COrvoDocManager::saveWebSiteOptions(const orvo::crawl::CrawlOptions& option
 }
 
 void COrvoDocManager::openWebSite() {
-    orvo::WebSiteDialog dialog(mainFrame_, webSiteOptions());
+    orvo::WebSiteDialog dialog(dialogParent(), webSiteOptions());
     if (dialog.ShowModal() != wxID_OK) return;
     const orvo::crawl::CrawlOptions chosen = dialog.options();
     saveWebSiteOptions(chosen);
@@ -205,7 +211,7 @@ bool COrvoDocManager::crawlWebSite(const wxString& address) {
     orvo::crawl::CrawlOptions options = webSiteOptions();
     options.startUrl = address.utf8_string();
     // The box keeps the crawl's result until the graph is read from it.
-    orvo::CrawlProgressDialog box(mainFrame_, options);
+    orvo::CrawlProgressDialog box(dialogParent(), options);
     const int outcome = box.ShowModal();
     if (outcome == orvo::CrawlProgressDialog::kCancelled) return false;
     if (outcome != orvo::CrawlProgressDialog::kShow) {
@@ -214,26 +220,24 @@ bool COrvoDocManager::crawlWebSite(const wxString& address) {
         // A crawl that reached nothing names its start address in its error.
         wxMessageBox(
             wxString::FromUTF8(orvo::failureText("Cannot crawl", address.utf8_string(), why)),
-            "orvo", wxOK | wxICON_ERROR, mainFrame_);
+            "orvo", wxOK | wxICON_ERROR, dialogParent());
         return false;
     }
     const orvo::crawl::CrawlResult& crawled = box.result();
     if (crawled.nodes.empty()) {
         wxMessageBox("Cannot show " + address + ": nothing was crawled", "orvo",
-                     wxOK | wxICON_ERROR, mainFrame_);
+                     wxOK | wxICON_ERROR, dialogParent());
         return false;
     }
 
     // The outline reaches the viewer as a converted input named by the address, written into
     // the conversion stream as the reader takes it, so the load has the same progress box,
     // checks and failure handling as any file.
-    orvo::Glue& glue = orvo::theGlue();
-    const orvo::InputConverter converters = glue.inputConverter;
     const std::string name = address.utf8_string();
-    glue.inputConverter.accepts = [&name](const std::string& input) { return input == name; };
-    glue.inputConverter.convert = [&crawled](const std::string&, std::ostream& out,
-                                             const orvo::ConversionProgress&,
-                                             const std::atomic<bool>* cancel) {
+    orvo::InputConverter crawl;
+    crawl.accepts = [&name](const std::string& input) { return input == name; };
+    crawl.convert = [&crawled](const std::string&, std::ostream& out,
+                               const orvo::ConversionProgress&, const std::atomic<bool>* cancel) {
         orvo::ImportProgress writing;
         writing.cancel = cancel;
         orvo::ImportResult written;
@@ -243,9 +247,7 @@ bool COrvoDocManager::crawlWebSite(const wxString& address) {
         if (!result.ok) result.error = written.error;
         return result;
     };
-    const bool shown = readGraphFile(address);
-    glue.inputConverter = converters;
-    return shown;
+    return readGraphFile(address, &crawl);
 }
 
 void COrvoDocManager::onRecentFile(wxCommandEvent& event) {
@@ -261,24 +263,22 @@ void COrvoDocManager::onRecentFile(wxCommandEvent& event) {
 
 // One progress box covers the whole load; Cancel, like any failure, leaves the graph on view.
 // A cancelled load needs no message.
-bool COrvoDocManager::readGraphFile(const wxString& path) {
-    orvo::Glue& glue = orvo::theGlue();
-    orvo::LoadProgress progress(mainFrame_, orvo::isWebAddress(path)
-                                                ? path
-                                                : wxFileName(path).GetFullName());
-    glue.loadProgress = [&progress](orvo::LoadStage stage, uint64_t done, uint64_t total) {
+bool COrvoDocManager::readGraphFile(const wxString& path, const orvo::InputConverter* converter) {
+    orvo::Glue& glue = glue_;
+    orvo::LoadProgress progress(dialogParent(),
+                                orvo::isWebAddress(path) ? path : wxFileName(path).GetFullName());
+    orvo::OpenRequest request;
+    request.progress = [&progress](orvo::LoadStage stage, uint64_t done, uint64_t total) {
         progress.update(stage, done, total);
     };
-    glue.loadCancel = &progress.cancelled();
-    glue.confirmDoubtfulFile = [this, &progress](const std::string& question) {
+    request.cancel = &progress.cancelled();
+    request.confirmDoubtfulFile = [this, &progress](const std::string& question) {
         progress.finish();
         return wxMessageBox(wxString::FromUTF8(question), "orvo",
-                            wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION, mainFrame_) == wxYES;
+                            wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION, dialogParent()) == wxYES;
     };
-    const int opened = glue.openGraphFile(std::string(path.fn_str()));
-    glue.loadProgress = nullptr;
-    glue.loadCancel = nullptr;
-    glue.confirmDoubtfulFile = nullptr;
+    request.converter = converter;
+    const int opened = glue.openGraphFile(std::string(path.fn_str()), request);
     for (const std::string& warning : glue.openWarnings()) {
         std::fprintf(stderr, "%s\n", warning.c_str());
     }
@@ -293,7 +293,7 @@ bool COrvoDocManager::readGraphFile(const wxString& path) {
         if (!glue.openCancelled() && !glue.openError().empty()) {
             std::fprintf(stderr, "%s\n", glue.openError().c_str());
             wxMessageBox(wxString::FromUTF8(glue.openError()), "orvo", wxOK | wxICON_ERROR,
-                         mainFrame_);
+                         dialogParent());
         }
         return false;
     }
@@ -326,5 +326,5 @@ void COrvoDocManager::RemoveFileFromHistory(size_t i) {
 }
 
 void COrvoDocManager::recentFilesChanged() {
-    if (mainFrame_ != nullptr) mainFrame_->recentFilesChanged();
+    if (window_ != nullptr) window_->recentFilesChanged();
 }

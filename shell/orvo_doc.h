@@ -6,12 +6,12 @@
 #include <wx/docview.h>
 
 #include "import/crawler.h"
+#include "stream/input_converter.h"
 
 namespace orvo {
-class GlViewWindow;
-}
-
-class CMainFrame;
+class DocumentWindow;
+class Glue;
+}  // namespace orvo
 
 namespace orvo {
 /// Where the Open and Open Folder dialogs start: the folder that holds the input on view (a
@@ -44,7 +44,8 @@ private:
 
 class COrvoDocManager : public wxDocManager {
 public:
-    COrvoDocManager();
+    /// Opens inputs into `glue`, which outlives the manager.
+    explicit COrvoDocManager(orvo::Glue& glue);
 
     /// Opening a file (from Open, the recent list or the command line) reads it into the viewer
     /// first and lets the framework switch documents only when that succeeded. An http:// or
@@ -55,11 +56,14 @@ public:
     void AddFileToHistory(const wxString& file) override;
     void RemoveFileFromHistory(size_t i) override;
 
-    void setMainFrame(CMainFrame* frame) { mainFrame_ = frame; }
-    /// File > Open Folder...: asks for a directory and opens it (a web site or any folder tree).
+    /// The window that shows the documents: the parent of the dialogs, told when the recent
+    /// files change. Given once, when the window exists.
+    void setWindow(orvo::DocumentWindow* window) { window_ = window; }
+    /// File > Open Folder... (the command ID_FILE_OPEN_FOLDER): asks for a directory and opens it
+    /// (a web site or any folder tree).
     void openFolder();
-    /// File > Open Web Site...: asks for an address and the crawl's main limits, then crawls
-    /// the site and shows its graph (see CreateDocument).
+    /// File > Open Web Site... (ID_FILE_OPEN_WEB_SITE): asks for an address and the crawl's main
+    /// limits, then crawls the site and shows its graph (see CreateDocument).
     void openWebSite();
     /// The limits and manners of the next crawl: those last chosen in Open Web Site, kept in
     /// the configuration across runs.
@@ -70,10 +74,13 @@ private:
     wxString dialogFolder();
     wxString askForGraphFile();
     void onRecentFile(wxCommandEvent& event);
-    bool readGraphFile(const wxString& path);
+    wxWindow* dialogParent();
+    /// Reads the input into the glue, with `converter` (when given) in place of the glue's own.
+    bool readGraphFile(const wxString& path, const orvo::InputConverter* converter = nullptr);
     bool crawlWebSite(const wxString& address);
     void saveWebSiteOptions(const orvo::crawl::CrawlOptions& options);
     void recentFilesChanged();
 
-    CMainFrame* mainFrame_ = nullptr;
+    orvo::Glue& glue_;
+    orvo::DocumentWindow* window_ = nullptr;
 };

@@ -109,10 +109,9 @@ int run(const Options& options) {
     orvo::OffscreenSurface surface(width, height);
     if (!surface.valid()) return fail("no offscreen GL display: " + surface.lastError());
     // The viewer is set up, sized and loaded exactly as the window glue does it for a window.
-    orvo::Glue glue;
     // Every input the viewer opens: graph files, and through the importers folders, sitemaps,
     // edge lists, DOT and GraphML.
-    glue.inputConverter = orvo::toolInputConverter();
+    orvo::Glue glue(orvo::toolInputConverter());
     glue.setBuildSearchIndex(false);  // nobody searches here
     glue.initViewer(surface, width, height);
     glue.reshapeViewer(width, height);

@@ -31,11 +31,11 @@ class GlueLoadTest : public GlueRig {
 protected:
     void SetUp() override {
         GlueRig::SetUp();
-        glue->loadProgress = [this](LoadStage stage, uint64_t done, uint64_t total) {
+        request.progress = [this](LoadStage stage, uint64_t done, uint64_t total) {
             reports.push_back({stage, done, total});
             if (cancelWhen && cancelWhen(reports.back())) cancel = true;
         };
-        glue->loadCancel = &cancel;
+        request.cancel = &cancel;
     }
     void TearDown() override {
         for (const std::string& path : made) std::remove(path.c_str());
@@ -78,7 +78,7 @@ protected:
 TEST_F(GlueLoadTest, AGraphFileIsReadThenLaidOutWithItsSizeKnown) {
     SiteSummary summary;
     const std::string path = siteFile(20000, &summary);
-    ASSERT_EQ(glue->openGraphFile(path), 1) << glue->openError();
+    ASSERT_EQ(glue->openGraphFile(path, request), 1) << glue->openError();
     ASSERT_FALSE(reports.empty());
     EXPECT_EQ(reports.front().stage, LoadStage::Read);
     EXPECT_EQ(reports.front().done, 0u);
@@ -126,7 +126,7 @@ TEST_F(GlueLoadTest, CancelStopsTheReadAndKeepsTheGraphOnView) {
     ASSERT_GT(summary.bytes, 4 * 64 * 1024) << "the file must span several chunks";
     cancelWhen = [](const Report& r) { return r.stage == LoadStage::Read && r.done > 0; };
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(glue->openGraphFile(big), 0);
+    EXPECT_EQ(glue->openGraphFile(big, request), 0);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "a cancel is no error";
     EXPECT_TRUE(glue->openCancelled());
     EXPECT_NE(glue->openError().find("cancelled"), std::string::npos) << glue->openError();
@@ -147,7 +147,7 @@ TEST_F(GlueLoadTest, CancelStopsTheReadAndKeepsTheGraphOnView) {
     reports.clear();
     cancel = false;
     cancelWhen = [](const Report& r) { return r.stage == LoadStage::Layout; };
-    EXPECT_EQ(glue->openGraphFile(big), 0);
+    EXPECT_EQ(glue->openGraphFile(big, request), 0);
     EXPECT_TRUE(glue->openCancelled());
     EXPECT_EQ(largestRead(), static_cast<uint64_t>(summary.bytes));
     EXPECT_EQ(viewer().graph(), shown);
@@ -157,7 +157,7 @@ TEST_F(GlueLoadTest, CancelStopsTheReadAndKeepsTheGraphOnView) {
     reports.clear();
     cancel = false;
     cancelWhen = nullptr;
-    ASSERT_EQ(glue->openGraphFile(big), 1) << glue->openError();
+    ASSERT_EQ(glue->openGraphFile(big, request), 1) << glue->openError();
     EXPECT_FALSE(glue->openCancelled());
     EXPECT_EQ(glue->openError(), "");
     EXPECT_EQ(viewer().graph(), shown);
@@ -188,7 +188,7 @@ TEST_F(GlueLoadTest, ASilentPipeKeepsReportingAndCancelEndsItsLoad) {
         for (const Report& r : reports) waits += r.stage == LoadStage::Read && r.total == 0;
         return waits >= 5;
     };
-    EXPECT_EQ(glue->openGraphFile(fifo), 0);
+    EXPECT_EQ(glue->openGraphFile(fifo, request), 0);
     EXPECT_TRUE(glue->openCancelled());
     EXPECT_EQ(viewer().graph(), shown);
     EXPECT_EQ(shown->nodes.size(), 10u);
@@ -206,7 +206,7 @@ TEST_F(GlueLoadTest, ASilentPipeKeepsReportingAndCancelEndsItsLoad) {
         EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
         ::close(fd);
     });
-    const int opened = glue->openGraphFile(fifo);
+    const int opened = glue->openGraphFile(fifo, request);
     feeder.join();
     ASSERT_EQ(opened, 1) << glue->openError();
     EXPECT_EQ(viewer().graph()->nodes.size(), 3u);
@@ -217,7 +217,7 @@ TEST_F(GlueLoadTest, ASilentPipeKeepsReportingAndCancelEndsItsLoad) {
 // a malformed one is reported by file and line, and a cancelled import, like a failed one, keeps
 // the graph on view. Graph files still go straight to the reader.
 TEST_F(GlueLoadTest, ImportedInputsOpenDirectly) {
-    glue->inputConverter = importConverter();
+    makeGlue(importConverter());
     open("viewer_groups.graph");
     Graph* shown = viewer().graph();
     EXPECT_EQ(shown->nodes.size(), 10u);
@@ -228,7 +228,7 @@ TEST_F(GlueLoadTest, ImportedInputsOpenDirectly) {
     const std::string csv = dir / "crawl.csv";
     testing::writeWholeFile(csv, "from,to\na,b\nb,c\nc,a\nb,d\n");
     reports.clear();
-    ASSERT_EQ(glue->openGraphFile(csv), 1) << glue->openError();
+    ASSERT_EQ(glue->openGraphFile(csv, request), 1) << glue->openError();
     EXPECT_EQ(viewer().graph()->nodes.size(), 4u);
     EXPECT_EQ(viewer().graph()->root->id, "b");  // the most outgoing edges
     ASSERT_FALSE(reports.empty());
@@ -243,7 +243,7 @@ TEST_F(GlueLoadTest, ImportedInputsOpenDirectly) {
                             "<a href=gone.html>broken</a>");
     testing::writeWholeFile(site + "/page.html", "<a href=index.html>home</a>");
     testing::writeWholeFile(site + "/logo.png", "png");
-    ASSERT_EQ(glue->openGraphFile(site), 1) << glue->openError();
+    ASSERT_EQ(glue->openGraphFile(site, request), 1) << glue->openError();
     const Graph& imported = *viewer().graph();
     EXPECT_EQ(imported.nodes.size(), 4u);
     EXPECT_EQ(imported.root->id, "http://localhost/index.html");
@@ -264,7 +264,7 @@ TEST_F(GlueLoadTest, ImportedInputsOpenDirectly) {
         {missing, "Cannot open \"" + missing + "\": No such file"}};
     for (const auto& [input, start] : failing) {
         ::testing::internal::CaptureStderr();
-        EXPECT_EQ(glue->openGraphFile(input), 0) << input;
+        EXPECT_EQ(glue->openGraphFile(input, request), 0) << input;
         ::testing::internal::GetCapturedStderr();
         EXPECT_FALSE(glue->openCancelled());
         const std::string& said = glue->openError();
@@ -276,10 +276,29 @@ TEST_F(GlueLoadTest, ImportedInputsOpenDirectly) {
     // Cancelled as the import starts: no message, the site stays.
     cancel = false;
     cancelWhen = [](const Report& r) { return r.stage == LoadStage::Import; };
-    EXPECT_EQ(glue->openGraphFile(csv), 0);
+    EXPECT_EQ(glue->openGraphFile(csv, request), 0);
     EXPECT_TRUE(glue->openCancelled());
     EXPECT_EQ(viewer().graph()->root->id, "http://localhost/index.html");
     EXPECT_EQ(viewer().graph()->nodes.size(), 4u);
+
+    // A request's converter (a crawl's, say) takes the glue's place for that open only.
+    cancel = false;
+    cancelWhen = nullptr;
+    InputConverter crawl;
+    crawl.accepts = [&](const std::string& input) { return input == csv; };
+    crawl.convert = [](const std::string&, std::ostream& out, const ConversionProgress&,
+                       const std::atomic<bool>*) {
+        out << "0 a://p/ 0 html main\n1 a://p/x.html 0 html main\n";
+        ConversionResult result;
+        result.ok = true;
+        return result;
+    };
+    request.converter = &crawl;
+    ASSERT_EQ(glue->openGraphFile(csv, request), 1) << glue->openError();
+    EXPECT_EQ(viewer().graph()->root->id, "a://p/");
+    request.converter = nullptr;
+    ASSERT_EQ(glue->openGraphFile(csv, request), 1) << glue->openError();
+    EXPECT_EQ(viewer().graph()->root->id, "b");
 }
 
 }  // namespace

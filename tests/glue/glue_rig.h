@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "glue/glue.h"
 #include "platform/draw_process.h"
@@ -28,7 +29,12 @@ protected:
     void SetUp() override {
         surface = std::make_unique<OffscreenSurface>(kWidth, kHeight);
         ASSERT_TRUE(surface->valid()) << surface->lastError();
-        glue = std::make_unique<Glue>();
+        makeGlue();
+    }
+
+    /// A fresh glue with this converter on the surface, in place of the one there was.
+    void makeGlue(InputConverter converter = {}) {
+        glue = std::make_unique<Glue>(std::move(converter));
         glue->initViewer(*surface, kWidth, kHeight);
         glue->reshapeViewer(kWidth, kHeight);
         ViewerSettings& s = glue->viewer()->settings();
@@ -36,7 +42,7 @@ protected:
         testing::scaleBudget(s.refineLimitSec, s.refineLimitUsec);
     }
 
-    void open(const char* name) { ASSERT_EQ(glue->openGraphFile(dataPath(name)), 1); }
+    void open(const char* name) { ASSERT_EQ(glue->openGraphFile(dataPath(name), request), 1); }
 
     Viewer& viewer() { return *glue->viewer(); }
     ViewerSettings& settings() { return glue->viewer()->settings(); }
@@ -58,6 +64,7 @@ protected:
 
     std::unique_ptr<OffscreenSurface> surface;
     std::unique_ptr<Glue> glue;
+    OpenRequest request;  // what open() passes
 };
 
 }  // namespace orvo

@@ -321,12 +321,12 @@ TEST_F(WindowFeaturesTest, AFileThatIsNoGraphFileIsOpenedOnlyWhenTheUserSaysSo) 
     openSite();
     std::vector<std::string> asked;
     bool answer = false;
-    glue->confirmDoubtfulFile = [&](const std::string& question) {
+    request.confirmDoubtfulFile = [&](const std::string& question) {
         asked.push_back(question);
         return answer;
     };
     // No: the site stays on view, and no error is reported.
-    EXPECT_EQ(glue->openGraphFile(listing), 0);
+    EXPECT_EQ(glue->openGraphFile(listing, request), 0);
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0],
               "ls does not look like a graph file: 9 998 of 10 000 lines were skipped. Open it "
@@ -335,7 +335,7 @@ TEST_F(WindowFeaturesTest, AFileThatIsNoGraphFileIsOpenedOnlyWhenTheUserSaysSo) 
     EXPECT_EQ(graph().nodes.size(), 3000u);
     EXPECT_EQ(graph().readStats.skippedLines, 0u);
 
-    EXPECT_EQ(glue->openGraphFile(binary), 0);
+    EXPECT_EQ(glue->openGraphFile(binary, request), 0);
     ASSERT_EQ(asked.size(), 2u);
     EXPECT_EQ(asked[1],
               "data.bin does not look like a graph file: it holds NUL bytes, as "
@@ -343,11 +343,11 @@ TEST_F(WindowFeaturesTest, AFileThatIsNoGraphFileIsOpenedOnlyWhenTheUserSaysSo) 
 
     // Yes: read as the reader reads any file.
     answer = true;
-    EXPECT_EQ(glue->openGraphFile(listing), 1);
+    EXPECT_EQ(glue->openGraphFile(listing, request), 1);
     EXPECT_EQ(graph().nodes.size(), 2u);
     EXPECT_EQ(graph().readStats.lines, 10000u);
     // A graph file is not asked about.
-    EXPECT_EQ(glue->openGraphFile(kSite), 1);
+    EXPECT_EQ(glue->openGraphFile(kSite, request), 1);
     EXPECT_EQ(asked.size(), 3u);
     std::system(("rm -rf '" + dir + "'").c_str());
 }

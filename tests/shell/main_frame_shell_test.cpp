@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "glue/glue.h"
 #include "glue/key_table.h"
 #include "shell/about_dialog.h"
 #include "shell/main_frame.h"
@@ -34,9 +35,9 @@ class MainFrameTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(startToolkit()) << "no X display";
-        manager = new COrvoDocManager;
-        frame = new CMainFrame(manager, "orvo");
-        manager->setMainFrame(frame);
+        manager = new COrvoDocManager(glue);
+        frame = new CMainFrame(manager, glue, "orvo");
+        manager->setWindow(frame);
         ASSERT_TRUE(frame->createContents());
         frame->Show();
         ASSERT_TRUE(pumpUntil([&] { return frame->IsShownOnScreen(); }));
@@ -47,6 +48,7 @@ protected:
     }
     wxMenuItem* item(int id) { return frame->GetMenuBar()->FindItem(id); }
 
+    Glue glue;  // outlives the frame and the manager
     COrvoDocManager* manager = nullptr;
     CMainFrame* frame = nullptr;
 };

@@ -1,0 +1,30 @@
+// Command ids of the main window's own commands and of the key items. The document manager
+// handles the File commands among them (Open Folder, Open Web Site) as it handles Open.
+#pragma once
+
+#include <wx/defs.h>
+
+namespace orvo {
+
+enum CommandId : int {
+    ID_VIEW_TOOLBAR = wxID_HIGHEST + 1,
+    ID_VIEW_STATUS_BAR,
+    ID_FILE_OPEN_FOLDER,
+    ID_FILE_OPEN_WEB_SITE,
+    ID_FIND_NODE,
+    ID_BACK,
+    ID_FORWARD,
+    ID_OPEN_IN_BROWSER,
+    ID_SHORTCUTS,
+    ID_EXPORT_PICTURE,
+    ID_EXPORT_LAYOUT,
+    ID_NODE_COPY_ID,
+    ID_NODE_OPEN_IN_BROWSER,
+    ID_NODE_SELECT_SUBTREE,
+    ID_NODE_CENTRE,
+    ID_KEY_FIRST = wxID_HIGHEST + 100,         // + the key's character code
+    ID_LINK_LIMIT_FIRST = ID_KEY_FIRST + 256,  // + the limit 0 .. 9, 10 for 99
+    ID_NODE_LIMIT_FIRST = ID_LINK_LIMIT_FIRST + 11,
+};
+
+}  // namespace orvo
