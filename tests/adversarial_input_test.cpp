@@ -1,7 +1,7 @@
 // Input the format does not foresee: over-long lines, missing fields, zero bytes, lone carriage
 // returns, binary junk, numbers out of range, non-finite positions, very deep and very wide
-// outlines, and random outlines with repeats checked against the tree's invariants and against
-// the same records applied one by one.
+// outlines. (Random outlines with repeats, checked against the tree's invariants and against the
+// same records applied one by one, are in compact_load_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -17,30 +17,6 @@
 
 using namespace orvo;
 using namespace orvo::testing;
-
-namespace {
-
-// Every observable part of a graph's structure, in a comparable form.
-std::string describe(const Graph& g) {
-    std::string out;
-    for (const Node* n : g.nodes) {
-        out += std::string(n->id) + " level " + std::to_string(n->level) + " flags " + std::to_string(n->flags) +
-               " parent " + (n->parent ? std::string(n->parent->id) : "-") + " link " +
-               (n->parentLink ? std::to_string(n->parentLink->index) : "-") + " [";
-        for (const Node* c : n->children) out += std::to_string(c->parentLink->index) + " ";
-        out += "] out [";
-        for (const Link* l : n->outLinks) out += std::to_string(l->index) + " ";
-        out += "] in [";
-        for (const Link* l : n->inLinks) out += std::to_string(l->index) + " ";
-        out += "]\n";
-    }
-    for (const Link* l : g.links) {
-        out += l->linkId() + " " + std::to_string(l->flags) + " " + std::to_string(l->extra) + "\n";
-    }
-    return out;
-}
-
-}  // namespace
 
 TEST(AdversarialInput, LongLinesAreSkippedWhole) {
     ViewerSettings settings;
@@ -281,78 +257,4 @@ TEST(AdversarialInput, RootWithThreeHundredThousandChildrenThatAllMove) {
     EXPECT_EQ(g.setGroupHidden(0, "image", 1), 1);
     EXPECT_EQ(g.collectShownSubtree("z", -1).size(), 2u);
     relayoutFrom(g, a->children.back());
-}
-
-namespace {
-
-// A random outline: levels that never go more than one level deeper, ids drawn from a small
-// pool of addresses so that records repeat, and extra fields. Returns the text and, for each
-// record, (parent id, id, level, extra) as the outline rules place it.
-struct Record {
-    std::string parentId, id;
-    int level, extra;
-};
-
-std::string randomOutline(std::mt19937& random, int count, bool withExtra,
-                          std::vector<Record>& records) {
-    const char* parts[] = {"a", "b", "d", "x.html", "y.gif", ""};
-    auto randomId = [&] {
-        std::string id = "s://h/";
-        const int depth = 1 + random() % 3;
-        for (int i = 0; i < depth; ++i) {
-            id += parts[random() % 6];
-            if (i + 1 < depth || random() % 2) id += "/";
-        }
-        return id;
-    };
-    std::vector<std::string> lastAtLevel;
-    std::string text;
-    int level = 0;
-    for (int i = 0; i < count; ++i) {
-        const std::string id = i == 0 ? "s://h/" : randomId();
-        level = i == 0 ? 0 : 1 + static_cast<int>(random() % (level + 1));
-        const int extra = static_cast<int>(random() % 5);
-        records.push_back({i == 0 ? "" : lastAtLevel[level - 1], id, level, extra});
-        lastAtLevel.resize(level + 1);
-        lastAtLevel[level] = id;
-        text += std::to_string(level) + " " + id + (withExtra ? " " + std::to_string(extra) : "") +
-                " 0 " + (random() % 2 ? "html main" : "image orphan") + "\n";
-    }
-    return text;
-}
-
-}  // namespace
-
-TEST(AdversarialInput, RandomOutlinesKeepTheInvariantsAndMatchRecordByRecord) {
-    std::mt19937 random(2024);
-    const int32_t flagSets[] = {kWindowLoadFlags,
-                                NeverMove,
-                                CompareComponents,
-                                PreferAlphabetical,
-                                PreferShallower,
-                                0x3E,
-                                ExtraField | PreferShallower,
-                                SameTopAncestor | 0x0A};
-    for (int round = 0; round < 64; ++round) {
-        const int32_t flags = flagSets[round % 8];
-        std::vector<Record> records;
-        const std::string text =
-            randomOutline(random, 50 + round * 20, flags & ExtraField, records);
-        ViewerSettings settings;
-        settings.loadFlags = flags;
-        Graph read(settings);
-        ASSERT_TRUE(readText(read, text));
-        ASSERT_EQ(checkGraphInvariants(read), "") << "round " << round;
-
-        // The same records applied one at a time outside a read take the plain paths (linear
-        // scans, immediate removal); the result must be identical.
-        Graph applied(settings);
-        for (const Record& r : records) {
-            applied.addRecord(applied.findNode(r.parentId), r.id, r.level,
-                              flags & ExtraField ? r.extra : 0);
-        }
-        ASSERT_EQ(checkGraphInvariants(applied), "") << "round " << round;
-        read.setAllNodesShown(1);  // layout and groups aside, the structure must agree
-        EXPECT_EQ(describe(read), describe(applied)) << "round " << round << " flags " << flags;
-    }
 }

@@ -1,77 +1,28 @@
 // The reader's fast path (block reads, lookups kept only while reading, holes squeezed out at the
 // end, compact local placements) against the plain path: every record applied one at a time
-// through addRecord, with no read state. On seeded random outlines both must give the same
-// graph, the same debug dump and the same transforms, bit for bit.
+// through addRecord, with no read state. On seeded random outlines, under each set of load flags,
+// both keep the tree's invariants and give the same graph, the same debug dump and the same
+// transforms, bit for bit.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "graph/record_fields.h"
 #include "layout/layout.h"
 #include "settings/viewer_settings.h"
+#include "tests/graph_invariants.h"
+#include "tests/seeded_outline.h"
 
 namespace orvo {
 namespace {
 
-// An outline shaped like a crawled site and then roughened: repeated ids (moves and non-tree
-// links), level jumps and returns, blanks, tabs, zero bytes, over-long and short lines.
-std::string randomOutline(unsigned seed, int records, bool withNoise) {
-    std::mt19937 rng(seed);
-    const char* parts[] = {"a", "b", "c", "news", "img", "x.html", "y.gif", "z"};
-    auto randomId = [&] {
-        std::string id = "http://h" + std::to_string(rng() % 3) + "/";
-        const int depth = static_cast<int>(rng() % 5);
-        for (int i = 0; i < depth; ++i) {
-            id += parts[rng() % 8];
-            if (i + 1 < depth || rng() % 2) id += '/';
-        }
-        return id;
-    };
-    std::vector<std::string> seen;
-    std::string out;
-    int level = 0;
-    for (int r = 0; r < records; ++r) {
-        const unsigned pick = rng() % 100;
-        if (r > 0) {
-            if (pick < 40) {
-                ++level;
-            } else if (pick < 45) {
-                level += 2 + static_cast<int>(rng() % 3);  // a jump: one level down only
-            } else if (pick < 75) {
-                level -= static_cast<int>(rng() % 3);
-            } else if (pick < 78) {
-                level = static_cast<int>(rng() % 3) - 1;  // back to the top, or above it
-            }
-        }
-        if (level > 12) level = 12;
-        const bool repeat = !seen.empty() && rng() % 3 == 0;
-        const std::string id = repeat ? seen[rng() % seen.size()] : randomId();
-        if (!repeat) seen.push_back(id);
-        const std::string sep = withNoise && rng() % 10 == 0 ? " \t " : " ";
-        std::string line = std::string(static_cast<size_t>(level > 0 ? level : 0), ' ') +
-                           std::to_string(level) + sep + id + sep +
-                           std::to_string(static_cast<int>(rng() % 7) - 2) + " x";
-        if (withNoise) {
-            const unsigned noise = rng() % 60;
-            if (noise == 0) line = "";
-            if (noise == 1) line = "   ";
-            if (noise == 2) line = std::to_string(level);
-            if (noise == 3) line.append(1100, 'w');  // over the line limit: dropped whole
-            if (noise == 4) line.insert(line.size() - 1, 1, '\0');
-            if (noise == 5) line = "-99 position 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1";
-            if (noise == 7) line = std::to_string(level) + " " + id;  // no placeholder
-        }
-        out += line;
-        out += '\n';
-    }
-    return out;
-}
+using testing::randomOutline;
 
 // The outline rules, one record at a time, straight onto addRecord.
 void readRecordByRecord(Graph& g, std::string_view text) {
@@ -182,22 +133,31 @@ void expectSameGraph(const Graph& fast, const Graph& plain, const std::string& w
 }
 
 TEST(CompactLoad, FastReadMatchesRecordByRecordOnSeededOutlines) {
-    const int32_t flagSets[] = {CompareComponents | PreferAlphabetical | PreferShallower, 0, NeverMove, 0x3E, ExtraField | 0x02,
-                                SameTopAncestor | CompareComponents | PreferShallower};
+    const int32_t flagSets[] = {CompareComponents | PreferAlphabetical | PreferShallower,
+                                0,
+                                NeverMove,
+                                0x3E,
+                                ExtraField | 0x02,
+                                SameTopAncestor | CompareComponents | PreferShallower,
+                                kWindowLoadFlags,
+                                ExtraField | PreferShallower,
+                                SameTopAncestor | 0x0A};
     for (unsigned seed = 1; seed <= 6; ++seed) {
         const std::string text = randomOutline(seed, 3000, seed % 2 == 0);
         for (const int32_t flags : flagSets) {
-            const std::string what = "seed " + std::to_string(seed) + " flags " +
-                                     std::to_string(flags);
+            const std::string what =
+                "seed " + std::to_string(seed) + " flags " + std::to_string(flags);
             ViewerSettings settingsFast, settingsPlain;
             settingsFast.loadFlags = settingsPlain.loadFlags = flags;
             Graph fast(settingsFast);
             std::istringstream in(text);
             ASSERT_TRUE(readAndLayOut(fast, in)) << what;
+            ASSERT_EQ(checkGraphInvariants(fast), "") << what;
 
             Graph plain(settingsPlain);
             readRecordByRecord(plain, text);
             ASSERT_FALSE(plain.nodes.empty()) << what;
+            ASSERT_EQ(checkGraphInvariants(plain), "") << what;
             relayoutFrom(plain, plain.nodes[0]);
             expectSameGraph(fast, plain, what);
             if (HasFatalFailure()) return;

@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "fuzz/import_exercise.h"
 #include "fuzz/reader_exercise.h"
+#include "tests/test_files.h"
 
 namespace {
 
@@ -22,11 +21,6 @@ std::vector<std::filesystem::path> inputsIn(const std::string& folder) {
         }
     }
     return files;
-}
-
-std::string contentsOf(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 std::string exerciseImportWith(orvo::FuzzedImport importer, const std::string& bytes) {
@@ -47,9 +41,7 @@ void replay(const std::string& folder, size_t atLeast) {
     const auto files = inputsIn(folder);
     EXPECT_GE(files.size(), atLeast) << folder;
     for (const auto& path : files) {
-        std::ifstream in(path, std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)),
-                                std::istreambuf_iterator<char>());
+        const std::string bytes = orvo::testing::readWholeFile(path);
         EXPECT_EQ(
             orvo::exerciseReader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), "")
             << path;
@@ -68,7 +60,8 @@ TEST(FuzzInputs, ImporterCorporaImportCleanly) {
         const auto files = inputsIn(folder);
         EXPECT_GE(files.size(), 4u) << folder;
         for (const auto& path : files) {
-            EXPECT_EQ(exerciseImportWith(importer.which, contentsOf(path)), "") << path;
+            EXPECT_EQ(exerciseImportWith(importer.which, orvo::testing::readWholeFile(path)), "")
+                << path;
         }
     }
 }
@@ -83,7 +76,8 @@ TEST(FuzzInputs, SavedImporterCrashInputsStayFixed) {
             if (name.starts_with(std::string(candidate.name) + "-")) importer = &candidate;
         }
         ASSERT_NE(importer, nullptr) << name << " does not name its importer (html-, csv-, ...)";
-        EXPECT_EQ(exerciseImportWith(importer->which, contentsOf(path)), "") << path;
+        EXPECT_EQ(exerciseImportWith(importer->which, orvo::testing::readWholeFile(path)), "")
+            << path;
     }
 }
 
@@ -92,11 +86,11 @@ TEST(FuzzInputs, SavedImporterCrashInputsStayFixed) {
 TEST(FuzzInputs, TheImportCheckCatchesUnsoundOutlines) {
     using orvo::fuzzing::checkOutline;
     EXPECT_EQ(checkOutline("0 a 0 html main\n1 b 0 html main\n2 a 0 html main\n"), "");
-    EXPECT_NE(checkOutline("0 a 0\n2 b 0\n"), "");                     // a level skipped
-    EXPECT_NE(checkOutline("0 a 0\n0 b 0\n"), "");                     // a second top
-    EXPECT_NE(checkOutline("0 a b 0\n1 c\x01 0\n"), "");              // a control character
-    EXPECT_NE(checkOutline("0 a 0\n1 \xff 0\n"), "");                 // not UTF-8
+    EXPECT_NE(checkOutline("0 a 0\n2 b 0\n"), "");        // a level skipped
+    EXPECT_NE(checkOutline("0 a 0\n0 b 0\n"), "");        // a second top
+    EXPECT_NE(checkOutline("0 a b 0\n1 c\x01 0\n"), "");  // a control character
+    EXPECT_NE(checkOutline("0 a 0\n1 \xff 0\n"), "");     // not UTF-8
     EXPECT_NE(checkOutline("0 a 0\n-99 position 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1\n"), "");
     EXPECT_NE(checkOutline("0 a 0\n1 " + std::string(1100, 'x') + " 0\n"), "");
-    EXPECT_NE(checkOutline("0 a 0"), "");                               // no line end
+    EXPECT_NE(checkOutline("0 a 0"), "");  // no line end
 }
