@@ -42,30 +42,26 @@ struct Options {
     std::optional<std::string> pickAt;
 };
 
-bool parsePoint(const std::string& text, int& x, int& y) {
-    const size_t comma = text.find(',');
-    if (comma == std::string::npos) return false;
-    auto number = [](const std::string& s, int& out) {
+// Two numbers of at most five digits on either side of one of the separators, each at least
+// `least`: "800x600", "12,40".
+bool parsePair(const std::string& text, const char* separators, int least, int& first,
+               int& second) {
+    const size_t at = text.find_first_of(separators);
+    if (at == std::string::npos) return false;
+    auto number = [least](const std::string& s, int& out) {
         if (s.empty() || s.size() > 5 || s.find_first_not_of("0123456789") != std::string::npos) {
             return false;
         }
         out = std::stoi(s);
-        return true;
+        return out >= least;
     };
-    return number(text.substr(0, comma), x) && number(text.substr(comma + 1), y);
+    return number(text.substr(0, at), first) && number(text.substr(at + 1), second);
 }
 
+bool parsePoint(const std::string& text, int& x, int& y) { return parsePair(text, ",", 0, x, y); }
+
 bool parseSize(const std::string& text, int& width, int& height) {
-    const size_t x = text.find_first_of("xX");
-    if (x == std::string::npos) return false;
-    auto number = [](const std::string& s, int& out) {
-        if (s.empty() || s.size() > 5 || s.find_first_not_of("0123456789") != std::string::npos) {
-            return false;
-        }
-        out = std::stoi(s);
-        return out >= 1 && out <= kMaxSide;
-    };
-    return number(text.substr(0, x), width) && number(text.substr(x + 1), height);
+    return parsePair(text, "xX", 1, width, height) && width <= kMaxSide && height <= kMaxSide;
 }
 
 int fail(const std::string& message) {
