@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,10 +95,34 @@ std::optional<std::string> forbiddenSystemHeader(std::string_view folder,
     return std::nullopt;
 }
 
+struct Include {
+    char opening; // '<' or '"'
+    std::string path;
+};
+
+/// The header a line includes, if it is an include directive.
+std::optional<Include> includeOn(std::string_view line) {
+    auto skipBlanks = [&line] {
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    };
+    skipBlanks();
+    if (line.empty() || line.front() != '#') return std::nullopt;
+    line.remove_prefix(1);
+    skipBlanks();
+    if (line.substr(0, 7) != "include") return std::nullopt;
+    line.remove_prefix(7);
+    skipBlanks();
+    if (line.empty() || (line.front() != '<' && line.front() != '"')) return std::nullopt;
+    const char opening = line.front();
+    line.remove_prefix(1);
+    const size_t end = line.find(opening == '<' ? '>' : '"');
+    if (end == std::string_view::npos || end == 0) return std::nullopt;
+    return Include{opening, std::string(line.substr(0, end))};
+}
+
 /// "file:line: includes "x": rule" for every include a folder's rule forbids, in the tree at
 /// `root`.
 std::vector<std::string> layeringViolations(const std::filesystem::path& root) {
-    static const std::regex include(R"re(^\s*#\s*include\s*([<"])([^>"]+)[>"])re");
     std::vector<std::string> violations;
     for (const FolderRule& rule : folderRules()) {
         const std::filesystem::path dir = root / rule.folder;
@@ -116,16 +139,17 @@ std::vector<std::string> layeringViolations(const std::filesystem::path& root) {
             std::ifstream in(file);
             std::string line;
             for (int number = 1; std::getline(in, line); ++number) {
-                std::smatch match;
-                if (!std::regex_search(line, match, include)) continue;
-                const std::string included = match[2];
+                const std::optional<Include> include = includeOn(line);
+                if (!include) continue;
+                const bool quoted = include->opening == '"';
                 const std::optional<std::string> why =
-                    match[1] == "\"" ? forbiddenBy(rule.folder, included)
-                                     : forbiddenSystemHeader(rule.folder, included);
+                    quoted ? forbiddenBy(rule.folder, include->path)
+                           : forbiddenSystemHeader(rule.folder, include->path);
                 if (why) {
                     violations.push_back(std::filesystem::relative(file, root).string() + ":" +
-                                         std::to_string(number) + ": includes " + match[1].str() +
-                                         included + (match[1] == "\"" ? "\"" : ">") + ": " + *why);
+                                         std::to_string(number) + ": includes " +
+                                         include->opening + include->path + (quoted ? "\"" : ">") +
+                                         ": " + *why);
                 }
             }
         }
