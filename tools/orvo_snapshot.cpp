@@ -20,6 +20,7 @@
 #include "platform/offscreen_surface.h"
 #include "platform/png_image.h"
 #include "tools/command_line.h"
+#include "tools/program_end.h"
 #include "tools/tool_input.h"
 #include "viewer/viewer.h"
 
@@ -184,7 +185,8 @@ int run(const Options& options) {
         const std::string id = orvo::idAtPixel(viewer.renderer(), pickX, pickY);
         if (!id.empty()) std::printf("%s\n", id.c_str());
     }
-    return 0;
+    // Every output is written and closed: the process ends without freeing the graph.
+    return orvo::endProgram(std::fflush(stdout) == 0 ? 0 : kExitFailure);
 }
 
 }  // namespace
