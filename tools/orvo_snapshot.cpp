@@ -154,6 +154,7 @@ int run(const Options& options) {
         viewer.settings().refineLimitSec = static_cast<int32_t>(micros / 1000000);
         viewer.settings().refineLimitUsec = static_cast<int32_t>(micros % 1000000);
     }
+    if (!options.noRefine) drawFramesInOneSlice(viewer.settings());
 
     // As the viewer's redraw: a frame, and idle refinement asked for.
     viewer.redraw();
