@@ -49,9 +49,9 @@ int32_t readDebugLevel() {
     return value ? readInt(value) : 0;
 }
 
-Graph::Graph(ViewerSettings& settings_) : settings(settings_) {}
+Graph::Graph(const ViewerSettings& settings_) : settings(settings_) {}
 
-Graph::Graph(ViewerSettings& settings_, std::istream& in) : settings(settings_) {
+Graph::Graph(const ViewerSettings& settings_, std::istream& in) : settings(settings_) {
     debugLevel = readDebugLevel();
     reload(in);
 }

@@ -142,9 +142,9 @@ struct GroupColor {
 class Graph {
 public:
     /// An empty graph (no node); read into it with reload() (or readAndLayOut in layout/).
-    explicit Graph(ViewerSettings& settings);
+    explicit Graph(const ViewerSettings& settings);
     /// Reads DEVIRIRO_DEBUG, then reload(in); the tree is not laid out.
-    Graph(ViewerSettings& settings, std::istream& in);
+    Graph(const ViewerSettings& settings, std::istream& in);
     ~Graph();
     Graph(const Graph&) = delete;
     Graph& operator=(const Graph&) = delete;
@@ -210,7 +210,7 @@ public:
     /// Set by each read of a stream.
     ReadStats readStats;
 
-    ViewerSettings& settings;
+    const ViewerSettings& settings;
     Node* root = nullptr;
     std::vector<Node*> nodes;  // owned through nodeStore_
     std::vector<Link*> links;  // owned through linkStore_

@@ -129,7 +129,9 @@ void Viewer::setAllLinksShown(int on) {
 }
 
 void Viewer::setNegativeLevelLinksHidden(int on) {
-    if (graph_) graph_->setNegativeLevelLinksHidden(on);
+    if (!graph_) return;
+    settings_.hideNegativeLevelLinks = on;
+    graph_->setNegativeLevelLinksHidden(on);
 }
 
 void Viewer::setKeepRedrawing(int flag) { renderer_.setKeepRedrawing(lowByte(flag)); }
