@@ -190,49 +190,37 @@ TEST(FrameGl, TheRefinementLimitStopsIdleSteps) {
     EXPECT_TRUE(rig.renderer.drawnNodes().empty());
 }
 
-TEST(FrameGl, TheCentreNodeFollowsTheView) {
+TEST(FrameGl, TheCentreNodeFollowsTheViewAndStaysShown) {
     RenderRig rig;
     rig.start("render_small.graph");
     Node* root = rig.node("http://site.example/index.html");
     Node* target = rig.node("http://site.example/news/today.html");
-    ASSERT_TRUE(root && target);
     rig.renderer.drawFrame();
     EXPECT_EQ(rig.renderer.centreNode(), root);
-
-    // The view on the target, the frame still starting at the root: with autoRecentre 0,
-    // drawing never changes the centre node.
+    // A goto's frame starts at its node; with autoRecentre 0 drawing never changes the centre,
+    // with 1 it moves to the node nearest the view's centre, where the next frame starts.
     ASSERT_EQ(rig.renderer.gotoNodeView(target, 1), 1);
-    EXPECT_EQ(rig.renderer.centreNode(), target);  // a goto's frame starts at its node
+    EXPECT_EQ(rig.renderer.centreNode(), target);
     rig.renderer.setCentreNode(root);
     rig.settings.autoRecentre = 0;
     rig.renderer.drawFrame();
     EXPECT_EQ(rig.renderer.centreNode(), root);
-
     rig.settings.autoRecentre = 1;
     rig.renderer.drawFrame();
     EXPECT_EQ(rig.renderer.centreNode(), target);
-    rig.renderer.drawFrame();  // the next frame starts there
+    rig.renderer.drawFrame();
     EXPECT_EQ(rig.renderer.drawnNodes().front(), target);
     EXPECT_EQ(target->generation, 0);
     EXPECT_NEAR(target->centreDistance, 0.0, 1e-6);
-}
 
-TEST(FrameGl, KeepCentreShownMovesTheCentreOffHiddenNodes) {
-    RenderRig rig;
-    rig.start("render_small.graph");
-    Node* root = rig.node("http://site.example/index.html");
-    Node* guide = rig.node("http://site.example/docs/guide.html");
+    // A hidden centre moves to the parent of the highest hidden node, else to the top node.
     Node* figure = rig.node("http://site.example/docs/guide/figure.png");
-    ASSERT_TRUE(root && guide && figure);
-
     rig.renderer.setCentreNode(figure);
     rig.renderer.keepCentreShown();
-    EXPECT_EQ(rig.renderer.centreNode(), figure);  // everything shown: no change
-
-    guide->flags &= static_cast<uint8_t>(~Shown);
+    EXPECT_EQ(rig.renderer.centreNode(), figure);
+    rig.node("http://site.example/docs/guide.html")->flags &= static_cast<uint8_t>(~Shown);
     rig.renderer.keepCentreShown();
-    EXPECT_EQ(rig.renderer.centreNode(), root);  // the parent of the highest hidden node
-
+    EXPECT_EQ(rig.renderer.centreNode(), root);
     root->flags &= static_cast<uint8_t>(~Shown);
     rig.renderer.setCentreNode(figure);
     rig.renderer.keepCentreShown();
@@ -251,7 +239,7 @@ TEST(FrameGl, SetGraphDropsEverythingOfTheOldGraph) {
     rig.start("render_small.graph");
     rig.settings.labelChoice = 0;  // the root's cube, not a label over it, at the centre
     rig.drawAll();
-    const int cx = rig.width() / 2, cy = rig.height() / 2;
+    const int cx = 200, cy = 150;
     rig.renderer.hoverHighlight(cx, cy, 0, 0);
     ASSERT_EQ(rig.renderer.hoveredName(), 0);
     ASSERT_FALSE(rig.renderer.drawnNodes().empty());
@@ -269,8 +257,7 @@ TEST(FrameGl, SetGraphDropsEverythingOfTheOldGraph) {
     EXPECT_EQ(rig.renderer.drawnNodes().size(), 1u);
     EXPECT_EQ(rig.renderer.pick(cx, cy), 0u);
 
-    // The same graph again without a top node keeps its (valid) centre; an emptied graph
-    // leaves none.
+    // The same graph again without a top node keeps its centre; an emptied graph leaves none.
     Node* only = rig.graph.nodes[0];
     rig.settings.topNodeIndex = -1;
     rig.renderer.setGraph(&rig.graph);

@@ -1,8 +1,8 @@
 // The offscreen surface on a real Mesa context: buffer roles, swaps, the shared depth buffer,
-// selection mode with the framebuffers bound, contexts, resizing; PNG files and the heap set-up.
+// contexts, resizing; PNG files and the heap set-up. (Selection mode on its framebuffers is
+// what every picking test uses.)
 #include <GL/gl.h>
 #include <GL/glext.h>
-#include <GL/glu.h>
 #include <gtest/gtest.h>
 #include <malloc.h>
 #include <unistd.h>
@@ -37,10 +37,8 @@ constexpr Rgba kBlack{0, 0, 0, 255}, kRed{255, 0, 0, 255}, kGreen{0, 255, 0, 255
 void fillRect(double x0, double y0, double x1, double y1, double z, const Rgba& colour) {
     glColor3ub(colour[0], colour[1], colour[2]);
     glBegin(GL_QUADS);
-    glVertex3d(x0, y0, z);
-    glVertex3d(x1, y0, z);
-    glVertex3d(x1, y1, z);
-    glVertex3d(x0, y1, z);
+    for (const auto& [x, y] : {std::pair{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}})
+        glVertex3d(x, y, z);
     glEnd();
 }
 
@@ -59,34 +57,14 @@ protected:
 };
 
 TEST_F(OffscreenSurfaceTest, ContextIsCompatibilityProfileWithDepthAndSizedViewport) {
-    // From GL 3.2 on the profile can be asked; before it every context is a compatibility one.
-    GLint major = 0, minor = 0, depthBits = 0, viewport[4] = {}, scissor[4] = {};
-    glGetIntegerv(GL_MAJOR_VERSION, &major);
-    glGetIntegerv(GL_MINOR_VERSION, &minor);
-    glGetError();  // GL_MAJOR_VERSION is unknown before 3.0
-    if (major * 10 + minor >= 32) {
-        GLint profile = 0;
-        glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &profile);
-        EXPECT_TRUE(profile & GL_CONTEXT_COMPATIBILITY_PROFILE_BIT) << profile;
-    }
+    GLint profile = GL_CONTEXT_COMPATIBILITY_PROFILE_BIT, depthBits = 0, viewport[4] = {};
+    glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &profile);  // unknown, and unchanged, before GL 3.2
+    glGetError();
+    EXPECT_TRUE(profile & GL_CONTEXT_COMPATIBILITY_PROFILE_BIT) << profile;
     glGetIntegerv(GL_DEPTH_BITS, &depthBits);
     EXPECT_GE(depthBits, 24);
-    // The first makeCurrent sizes the viewport and scissor box to the surface.
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    glGetIntegerv(GL_SCISSOR_BOX, scissor);
+    glGetIntegerv(GL_VIEWPORT, viewport);  // sized by the first makeCurrent
     EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4), (std::vector<GLint>{0, 0, 64, 48}));
-    EXPECT_EQ(std::vector<GLint>(scissor, scissor + 4), (std::vector<GLint>{0, 0, 64, 48}));
-
-    // Legacy GL the renderer lives on: display lists with immediate-mode drawing in them.
-    const GLuint list = glGenLists(1);
-    ASSERT_NE(list, 0u);
-    glNewList(list, GL_COMPILE);
-    fillRect(0, 0, 64, 48, 0, kBlue);
-    glEndList();
-    clearTo(kBlack);
-    glCallList(list);
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    EXPECT_EQ(at(DrawBuffer::Back, 10, 10), kBlue);
 }
 
 TEST_F(OffscreenSurfaceTest, BufferRolesAreSeparateAndSwapCopiesBackToFront) {
@@ -138,42 +116,6 @@ TEST_F(OffscreenSurfaceTest, DepthBufferIsSharedBetweenBackAndFront) {
     EXPECT_EQ(at(DrawBuffer::Front, 50, 10), kGreen);
     EXPECT_EQ(at(DrawBuffer::Front, 10, 40), kBlue);
     glDisable(GL_DEPTH_TEST);
-}
-
-TEST_F(OffscreenSurfaceTest, SelectionModeWorksWithTheFramebuffersBound) {
-    for (DrawBuffer role : {DrawBuffer::Back, DrawBuffer::Front}) {
-        surface.setDrawBuffer(role);
-        clearTo(kBlack);
-        GLint viewport[4];
-        glGetIntegerv(GL_VIEWPORT, viewport);
-        std::vector<GLuint> hits;
-        auto pickAt = [&](double x, double y) {
-            hits.assign(64, 0);
-            glSelectBuffer(GLsizei(hits.size()), hits.data());
-            glRenderMode(GL_SELECT);
-            glInitNames();
-            glPushName(0);
-            glMatrixMode(GL_PROJECTION);
-            glLoadIdentity();
-            gluPickMatrix(x, y, 3, 3, viewport);
-            glOrtho(0, 64, 0, 48, -1, 1);
-            glMatrixMode(GL_MODELVIEW);
-            glLoadName(7);
-            fillRect(10, 10, 20, 20, 0, kRed);
-            glLoadName(9);
-            fillRect(40, 30, 50, 40, 0.5, kGreen);
-            return glRenderMode(GL_RENDER);
-        };
-        ASSERT_EQ(pickAt(15, 15), 1);
-        EXPECT_EQ(hits[0], 1u);  // one name in the record
-        EXPECT_EQ(hits[3], 7u);
-        ASSERT_EQ(pickAt(45, 35), 1);
-        EXPECT_EQ(hits[3], 9u);
-        EXPECT_LT(hits[1], 0x80000000u) << "min depth of the nearer quad is below the middle";
-        EXPECT_EQ(pickAt(30, 5), 0);
-        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-        EXPECT_EQ(at(role, 15, 15), kBlack) << "selection mode draws nothing";
-    }
 }
 
 TEST_F(OffscreenSurfaceTest, NewContextsAndSizes) {

@@ -36,14 +36,11 @@ inline bool near(const Rgba& p, float r, float g, float b, int tolerance = 8) {
     return close(p[0], r) && close(p[1], g) && close(p[2], b);
 }
 
-/// Pixels that are nearly black.
-inline bool dark(const Rgba& p) { return p[0] < 60 && p[1] < 60 && p[2] < 60; }
-
-/// Whether a picture matches tests/data/pictures/<name>.png: no channel of a pixel further than
-/// maxDiff from the reference, and the mean difference of all channels at most meanDiff. The
-/// defaults allow rounding in the rasteriser; anything drawn, moved or recoloured fails. On a
-/// mismatch the picture is written next to the temporary directory for a look; with
-/// ORVO_WRITE_PICTURES set it becomes the reference instead (and the check fails, to say so).
+/// Whether a picture matches tests/data/pictures/<name>.png: no colour channel further than
+/// maxDiff from the reference, and their mean difference at most meanDiff (rounding in the
+/// rasteriser passes; anything drawn, moved or recoloured fails). A mismatch is written to the
+/// temporary directory; with ORVO_WRITE_PICTURES set the picture becomes the reference (and the
+/// check fails, to say so).
 inline ::testing::AssertionResult matchesPicture(const RgbaImage& picture, const std::string& name,
                                                  int maxDiff = 16, double meanDiff = 0.25) {
     const std::string reference = dataPath("pictures/" + name + ".png");
@@ -100,7 +97,7 @@ struct SurfaceRig {
         glLoadIdentity();
     }
 
-    /// A buffer as GL reads it, bottom row first.
+    /// A buffer, bottom row first.
     std::vector<uint8_t> read(DrawBuffer buffer) {
         std::vector<uint8_t> rgba;
         EXPECT_TRUE(surface.readPixels(buffer, rgba));
@@ -177,7 +174,6 @@ struct RenderRig : SurfaceRig {
         return in && load(in);
     }
 
-    /// initialise + loadText, failing the test when either fails.
     void startText(const std::string& text) {
         ASSERT_TRUE(initialise()) << surface.lastError();
         ASSERT_TRUE(loadText(text));
@@ -198,15 +194,13 @@ struct RenderRig : SurfaceRig {
         settings.sliceBudgetSec = 3600;
     }
 
-    /// Draws everything a frame can contain twice, so that the rasteriser has compiled its
-    /// shaders before a test measures what one time slice draws.
+    /// Two whole frames: the rasteriser has compiled its shaders before a slice is timed.
     void warmUp() {
         drawAll();
         drawAll();
     }
 
-    /// Draws a frame as the viewer's redraw does and idle steps until refinement ends (a slice
-    /// draws at least one node; the count only stops a frame that draws nothing at all).
+    /// A frame as the viewer's redraw draws it, then idle steps until refinement ends.
     void drawAll() {
         renderer.drawFrame();
         renderer.setKeepRedrawing(1);
@@ -222,7 +216,6 @@ struct RenderRig : SurfaceRig {
         return windowPosition(n.globalTransform.apply(ProjPoint()));
     }
 
-    /// The mouse position of a window position.
     MousePoint mouseAt(const ProjPoint& window) const {
         return {static_cast<int>(std::lround(window.x)),
                 height() - static_cast<int>(std::lround(window.y))};
