@@ -1,11 +1,15 @@
-// A renderer on a real offscreen Mesa context with a graph loaded the way the viewer loads one,
-// plus helpers to read pixels back and to find where a node lands in the window.
+// The GL tests' one rig: an offscreen Mesa surface with a context, a renderer on it with a graph
+// loaded the way the viewer loads one, and pictures compared with reference PNG files.
 #pragma once
 
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -15,6 +19,7 @@
 #include "graph/graph.h"
 #include "layout/layout.h"
 #include "platform/offscreen_surface.h"
+#include "platform/png_image.h"
 #include "render/renderer.h"
 #include "tests/test_files.h"
 #include "tests/test_time.h"
@@ -31,26 +36,113 @@ inline bool near(const Rgba& p, float r, float g, float b, int tolerance = 8) {
     return close(p[0], r) && close(p[1], g) && close(p[2], b);
 }
 
-struct RenderRig {
-    ViewerSettings settings;
+/// Whether a picture matches tests/data/pictures/<name>.png: no colour channel further than
+/// maxDiff from the reference, and their mean difference at most meanDiff (rounding in the
+/// rasteriser passes; anything drawn, moved or recoloured fails). A mismatch is written to the
+/// temporary directory; with ORVO_WRITE_PICTURES set the picture becomes the reference (and the
+/// check fails, to say so).
+inline ::testing::AssertionResult matchesPicture(const RgbaImage& picture, const std::string& name,
+                                                 int maxDiff = 16, double meanDiff = 0.25) {
+    const std::string reference = dataPath("pictures/" + name + ".png");
+    std::string error;
+    if (std::getenv("ORVO_WRITE_PICTURES") != nullptr) {
+        writePng(reference, picture.width, picture.height, picture.pixels, RowOrder::TopDown,
+                 error);
+        return ::testing::AssertionFailure() << "wrote " << reference << " " << error;
+    }
+    RgbaImage want;
+    if (!readPng(reference, want, error)) return ::testing::AssertionFailure() << error;
+    if (want.width != picture.width || want.height != picture.height) {
+        return ::testing::AssertionFailure()
+               << name << ": " << picture.width << "x" << picture.height << ", reference "
+               << want.width << "x" << want.height;
+    }
+    int worst = 0;
+    double sum = 0;
+    for (size_t i = 0; i < want.pixels.size(); ++i) {
+        if (i % 4 == 3) continue;  // alpha: always opaque
+        const int d = std::abs(int(want.pixels[i]) - int(picture.pixels[i]));
+        worst = std::max(worst, d);
+        sum += d;
+    }
+    const double mean = sum / (want.pixels.size() / 4 * 3);
+    if (worst <= maxDiff && mean <= meanDiff) return ::testing::AssertionSuccess();
+    const auto actual = std::filesystem::temp_directory_path() / ("orvo-" + name + ".actual.png");
+    writePng(actual, picture.width, picture.height, picture.pixels, RowOrder::TopDown, error);
+    return ::testing::AssertionFailure()
+           << name << ": max difference " << worst << " (allowed " << maxDiff << "), mean " << mean
+           << " (allowed " << meanDiff << "); drawn: " << actual.string();
+}
+
+/// An offscreen surface; `bareContext` makes a context current without a renderer on it.
+struct SurfaceRig {
     OffscreenSurface surface;
-    Renderer renderer;
-    Graph graph;
     GlContext* context = nullptr;
 
+    SurfaceRig(int width, int height) : surface(width, height) {}
+
+    int width() const { return surface.width(); }
+    int height() const { return surface.height(); }
+
+    /// A current context with window pixels one to one; fails the test when there is none.
+    void bareContext() {
+        ASSERT_TRUE(surface.valid()) << surface.lastError();
+        context = surface.createContext();
+        ASSERT_NE(context, nullptr) << surface.lastError();
+        ASSERT_TRUE(surface.makeCurrent(context)) << surface.lastError();
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(0, width(), 0, height(), -1, 1);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+    }
+
+    /// A buffer, bottom row first.
+    std::vector<uint8_t> read(DrawBuffer buffer) {
+        std::vector<uint8_t> rgba;
+        EXPECT_TRUE(surface.readPixels(buffer, rgba));
+        return rgba;
+    }
+
+    /// A buffer as a picture, top row first as in a PNG file.
+    RgbaImage picture(DrawBuffer buffer = DrawBuffer::Front) {
+        RgbaImage image{width(), height(), read(buffer)};
+        if (image.pixels.size() == size_t(width()) * height() * 4) {
+            flipRows(image.pixels, width(), height());
+        }
+        return image;
+    }
+
+    /// The pixel at GL window coordinates (x from the left, y from the bottom).
+    Rgba pixel(const std::vector<uint8_t>& rgba, int x, int y) const {
+        Rgba p{0, 0, 0, 0};
+        if (x < 0 || y < 0 || x >= width() || y >= height()) return p;
+        const size_t at = (static_cast<size_t>(y) * width() + x) * 4;
+        if (at + 3 < rgba.size()) p = {rgba[at], rgba[at + 1], rgba[at + 2], rgba[at + 3]};
+        return p;
+    }
+};
+
+/// Mouse coordinates (y down) in a window.
+struct MousePoint {
+    int x, y;
+};
+
+struct RenderRig : SurfaceRig {
+    ViewerSettings settings;
+    Renderer renderer;
+    Graph graph;
+
     explicit RenderRig(int width = 400, int height = 300)
-        : surface(width, height), renderer(settings, surface), graph(settings) {
+        : SurfaceRig(width, height), renderer(settings, surface), graph(settings) {
         applyWindowInitialisation(settings);
         scaleBudget(settings.sliceBudgetSec, settings.sliceBudgetUsec);
         // Refinement runs to its end in these tests; a test of the limit sets its own.
         settings.refineLimitSec = 3600;
-        // Every label above the threshold, as these pixel tests were drawn; the tests of labels
-        // that never overlap choose that rule themselves.
+        // Every label above the threshold, drawn as each node is: the picture is then the same
+        // however the frame is sliced. Tests of labels that never overlap choose that rule.
         settings.labelsOverlap = 1;
     }
-
-    int width() const { return surface.width(); }
-    int height() const { return surface.height(); }
 
     /// Creates the context and initialises the renderer on it (the glue's file-open steps).
     bool initialise() {
@@ -82,44 +174,37 @@ struct RenderRig {
         return in && load(in);
     }
 
+    void startText(const std::string& text) {
+        ASSERT_TRUE(initialise()) << surface.lastError();
+        ASSERT_TRUE(loadText(text));
+    }
+
     /// initialise + loadFile of a file in tests/data, failing the test when either fails.
     void start(const std::string& dataFile) {
         ASSERT_TRUE(initialise()) << surface.lastError();
         ASSERT_TRUE(loadFile(dataPath(dataFile))) << dataFile;
     }
 
-    /// Draws once everything a frame can contain, so that the rasteriser has compiled its
-    /// shaders before a test measures what one time slice draws.
+    /// A bundled example as the viewer opens it: labels that never overlap, and one slice for
+    /// the whole frame, so that which labels win does not depend on the machine's speed.
+    void startExample(const std::string& example) {
+        ASSERT_TRUE(initialise()) << surface.lastError();
+        ASSERT_TRUE(loadFile(std::string(ORVO_SOURCE_DIR) + "/examples/" + example)) << example;
+        settings.labelsOverlap = 0;
+        settings.sliceBudgetSec = 3600;
+    }
+
+    /// Two whole frames: the rasteriser has compiled its shaders before a slice is timed.
     void warmUp() {
         drawAll();
         drawAll();
     }
 
-    /// Pixels within `radius` of (x, y) (GL window coordinates) close to the colour.
-    int countNear(const std::vector<uint8_t>& rgba, int x, int y, int radius, float r, float g,
-                  float b) const;
-
-    /// Draws a frame as the viewer's redraw does and idle steps until refinement ends (a slice
-    /// draws at least one node; the count only stops a frame that draws nothing at all).
+    /// A frame as the viewer's redraw draws it, then idle steps until refinement ends.
     void drawAll() {
         renderer.drawFrame();
         renderer.setKeepRedrawing(1);
         for (int i = 0; i < 1000000 && renderer.keepRedrawing(); ++i) renderer.idleStep();
-    }
-
-    std::vector<uint8_t> read(DrawBuffer buffer) {
-        std::vector<uint8_t> rgba;
-        EXPECT_TRUE(surface.readPixels(buffer, rgba));
-        return rgba;
-    }
-
-    /// The pixel at GL window coordinates (x from the left, y from the bottom).
-    Rgba pixel(const std::vector<uint8_t>& rgba, int x, int y) const {
-        Rgba p{0, 0, 0, 0};
-        if (x < 0 || y < 0 || x >= width() || y >= height()) return p;
-        const size_t at = (static_cast<size_t>(y) * width() + x) * 4;
-        if (at + 3 < rgba.size()) p = {rgba[at], rgba[at + 1], rgba[at + 2], rgba[at + 3]};
-        return p;
     }
 
     /// Where a layout point is drawn: window pixels from the bottom left, and depth.
@@ -131,20 +216,29 @@ struct RenderRig {
         return windowPosition(n.globalTransform.apply(ProjPoint()));
     }
 
+    MousePoint mouseAt(const ProjPoint& window) const {
+        return {static_cast<int>(std::lround(window.x)),
+                height() - static_cast<int>(std::lround(window.y))};
+    }
+
+    /// The mouse position a fraction t of the way along a link as drawn.
+    MousePoint alongLink(const Link& link, double t) const {
+        const ProjPoint from = windowPosition(link.fromPosition());
+        const ProjPoint to = windowPosition(link.toPosition());
+        return mouseAt(ProjPoint(from.x + t * (to.x - from.x), from.y + t * (to.y - from.y), 0, 1));
+    }
+
+    /// The mouse position `pixels` to the side of a node's centre, off the end of its parent link
+    /// (which was drawn before the node, and so is hit there first).
+    MousePoint besideParentLink(const Node& n, double pixels) const {
+        const ProjPoint at = windowPosition(n);
+        const ProjPoint from = windowPosition(n.parentLink->fromPosition());
+        const double dx = at.x - from.x, dy = at.y - from.y, len = std::hypot(dx, dy);
+        return mouseAt(ProjPoint(at.x - pixels * dy / len, at.y + pixels * dx / len, 0, 1));
+    }
+
     Node* node(std::string_view id) const { return graph.findNode(id); }
 };
-
-inline int RenderRig::countNear(const std::vector<uint8_t>& rgba, int x, int y, int radius, float r,
-                                float g, float b) const {
-    int n = 0;
-    for (int dy = -radius; dy <= radius; ++dy) {
-        for (int dx = -radius; dx <= radius; ++dx) n += near(pixel(rgba, x + dx, y + dy), r, g, b);
-    }
-    return n;
-}
-
-/// Pixels of a buffer that are nearly black.
-inline bool dark(const Rgba& p) { return p[0] < 60 && p[1] < 60 && p[2] < 60; }
 
 /// A text graph: a root with `fanout` children per node, `depth` levels below it.
 inline std::string treeGraphText(int fanout, int depth) {
