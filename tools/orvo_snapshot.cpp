@@ -132,6 +132,17 @@ int run(const Options& options) {
         viewer.setLabelColor(scheme.label[0], scheme.label[1], scheme.label[2]);
     }
 
+    viewer.setLabelsOverlap(options.overlappingLabels ? 1 : 0);
+    // Set before the first frame: a go-to and the keys draw frames too, and the node a frame
+    // finds nearest the centre starts the next one, so a frame cut short by time would change
+    // the picture.
+    if (options.refineLimit) {
+        const auto micros = static_cast<int64_t>(*options.refineLimit * 1e6 + 0.5);
+        viewer.settings().refineLimitSec = static_cast<int32_t>(micros / 1000000);
+        viewer.settings().refineLimitUsec = static_cast<int32_t>(micros % 1000000);
+    }
+    if (!options.noRefine) drawFramesInOneSlice(viewer.settings());
+
     if (options.gotoId) {
         const orvo::Node* node = graph.findNode(*options.gotoId);
         if (node == nullptr) return fail("no node has the id \"" + *options.gotoId + "\"");
@@ -142,19 +153,10 @@ int run(const Options& options) {
         }
     }
 
-    viewer.setLabelsOverlap(options.overlappingLabels ? 1 : 0);
-
     // Each character as if typed into the view ("f" reads its id from standard input).
     if (options.keys) {
         for (const char key : *options.keys) glue.keyViewer(static_cast<unsigned char>(key));
     }
-
-    if (options.refineLimit) {
-        const auto micros = static_cast<int64_t>(*options.refineLimit * 1e6 + 0.5);
-        viewer.settings().refineLimitSec = static_cast<int32_t>(micros / 1000000);
-        viewer.settings().refineLimitUsec = static_cast<int32_t>(micros % 1000000);
-    }
-    if (!options.noRefine) drawFramesInOneSlice(viewer.settings());
 
     // As the viewer's redraw: a frame, and idle refinement asked for.
     viewer.redraw();
