@@ -1,12 +1,14 @@
-// A glue on an offscreen surface, set up as the view window sets it up, for the glue and key
-// tests.
+// A glue on an offscreen surface, set up as the view window sets it up, and what the glue tests
+// ask of it: where a node is seen and drawn, a finished picture, a pixel.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "glue/glue.h"
 #include "platform/draw_process.h"
@@ -21,6 +23,10 @@ namespace orvo {
 inline const bool kHeapKeptForDrawing = (keepHeapForDrawing(), true);
 
 using testing::dataPath;
+
+#ifdef ORVO_SOURCE_DIR
+inline const std::string kSite = std::string(ORVO_SOURCE_DIR) + "/examples/site.graph";
+#endif
 
 class GlueRig : public ::testing::Test {
 protected:
@@ -42,7 +48,25 @@ protected:
         testing::scaleBudget(s.refineLimitSec, s.refineLimitUsec);
     }
 
-    void open(const char* name) { ASSERT_EQ(glue->openGraphFile(dataPath(name), request), 1); }
+    void open(const std::string& name) {
+        const std::string path = name.find('/') == std::string::npos ? dataPath(name) : name;
+        ASSERT_EQ(glue->openGraphFile(path, request), 1) << glue->openError();
+    }
+    /// Idle time until the picture is finished (and the search index built).
+    void idleToTheEnd() {
+        int steps = 0;
+        while (glue->idleViewer() != 0 && ++steps < 100000) {
+        }
+        EXPECT_LT(steps, 100000) << "the refinement never ends";
+    }
+    /// A frame refined to its end (idle steps draw into the front buffer).
+    std::vector<uint8_t> finishedPicture() {
+        glue->displayViewer();
+        idleToTheEnd();
+        std::vector<uint8_t> rgba;
+        EXPECT_TRUE(surface->readPixels(DrawBuffer::Front, rgba));
+        return rgba;
+    }
 
     Viewer& viewer() { return *glue->viewer(); }
     ViewerSettings& settings() { return glue->viewer()->settings(); }
@@ -52,13 +76,32 @@ protected:
         EXPECT_NE(n, nullptr) << id;
         return *n;
     }
+    Node& top() { return *graph().nodes[static_cast<size_t>(settings().topNodeIndex)]; }
     void key(char c) { glue->keyViewer(static_cast<unsigned char>(c)); }
+    void keys(const std::string& typed) {
+        for (char c : typed) key(c);
+    }
 
+    /// How far from the view centre the node is seen (in the unit ball).
+    double offCentre(const Node& n) {
+        const ProjPoint seen = dehomogenized(
+            (n.globalTransform * viewer().renderer().viewTransform()).apply(ProjPoint(0, 0, 0, 1)));
+        return seen.norm3();
+    }
+    bool centred(const Node& n) { return offCentre(n) < 0.05; }
+    /// The window pixel (y down) where the node is drawn.
+    std::pair<int, int> whereDrawn(const Node& n) {
+        const ProjPoint p = dehomogenized(viewer().renderer().screenMatrix().apply(
+            (n.globalTransform * viewer().renderer().viewTransform())
+                .apply(ProjPoint(0, 0, 0, 1))));
+        return {static_cast<int>(p.x), surface->height() - static_cast<int>(p.y)};
+    }
     /// The pixel (RGB) at window coordinates (x, y), y growing downwards, of a buffer.
     std::array<int, 3> pixel(DrawBuffer buffer, int x, int y) {
         std::vector<uint8_t> rgba;
         EXPECT_TRUE(surface->readPixels(buffer, rgba));
-        const size_t at = (static_cast<size_t>(kHeight - 1 - y) * kWidth + x) * 4;
+        const size_t at =
+            (static_cast<size_t>(surface->height() - 1 - y) * surface->width() + x) * 4;
         return {rgba[at], rgba[at + 1], rgba[at + 2]};
     }
 

@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "tests/glue/glue_rig.h"
 
@@ -32,11 +34,6 @@ protected:
         }
         return nullptr;
     }
-    bool centred(const Node& n) {
-        const ProjPoint seen = dehomogenized(
-            (n.globalTransform * viewer().renderer().viewTransform()).apply(ProjPoint(0, 0, 0, 1)));
-        return seen.norm3() < 0.05;
-    }
 
     int input[2] = {-1, -1};
 };
@@ -48,57 +45,53 @@ TEST_F(KeysGlTest, EveryKeyWorksBeforeAFileIsLoaded) {
     EXPECT_EQ(viewer().graph(), nullptr);
 }
 
-TEST_F(KeysGlTest, DigitsAndStarSetTheGenerationLimits) {
-    key('5');
-    EXPECT_EQ(settings().linkGenerationLimit, 5);
-    EXPECT_EQ(settings().nodeGenerationLimit, 30);
-    key('r');
-    key('3');
-    EXPECT_EQ(settings().nodeGenerationLimit, 3);
-    EXPECT_EQ(settings().linkGenerationLimit, 5);
-    key('r');
-    key('0');
-    EXPECT_EQ(settings().linkGenerationLimit, 0);
-    EXPECT_EQ(settings().nodeGenerationLimit, 3);
-    key('*');
-    EXPECT_EQ(settings().nodeGenerationLimit, 99);
-    EXPECT_EQ(settings().linkGenerationLimit, 99);
-    key('9');
-    EXPECT_EQ(settings().linkGenerationLimit, 9);
-}
-
-TEST_F(KeysGlTest, FlagKeysFollowTheirToggles) {
-    // "l": 2 (already its value), then 0, 1, 2, 0.
-    for (int expected : {2, 0, 1, 2, 0}) {
-        key('l');
-        EXPECT_EQ(settings().labelChoice, expected);
+TEST_F(KeysGlTest, SwitchesFollowTheirTogglesPressAfterPress) {
+    const struct {
+        char key;
+        int32_t ViewerSettings::*field;
+        std::vector<int32_t> afterEachPress;
+    } switches[] = {
+        {'l', &ViewerSettings::labelChoice, {2, 0, 1, 2, 0}},  // 2 is already its value
+        {'s', &ViewerSettings::drawSphere, {0, 1, 0}},         // its toggle starts at 1
+        {'C', &ViewerSettings::redCentreNode, {1, 0, 1}},
+        {'g', &ViewerSettings::groupColumn, {1, 0, 1}},
+    };
+    for (const auto& s : switches) {
+        for (size_t i = 0; i < s.afterEachPress.size(); ++i) {
+            key(s.key);
+            EXPECT_EQ(settings().*s.field, s.afterEachPress[i]) << s.key << " press " << i + 1;
+        }
     }
-    // "s" starts at 1, so its first press passes 0.
-    key('s');
-    EXPECT_EQ(settings().drawSphere, 0);
-    key('s');
-    EXPECT_EQ(settings().drawSphere, 1);
-    for (char k : {'C', 'g'}) {
-        key(k);
-        key(k);
+    // Digits set the link generation limit, after "r" the node limit; "*" lifts both.
+    const struct {
+        const char* typed;
+        int32_t nodeLimit, linkLimit;
+    } limits[] = {{"5", 30, 5}, {"r3", 3, 5}, {"r0", 3, 0}, {"*", 99, 99}, {"9", 99, 9}};
+    for (const auto& l : limits) {
+        keys(l.typed);
+        EXPECT_EQ(settings().nodeGenerationLimit, l.nodeLimit) << l.typed;
+        EXPECT_EQ(settings().linkGenerationLimit, l.linkLimit) << l.typed;
     }
-    EXPECT_EQ(settings().redCentreNode, 0);
-    EXPECT_EQ(settings().groupColumn, 0);
-    key('C');
-    EXPECT_EQ(settings().redCentreNode, 1);
-    key('g');
-    EXPECT_EQ(settings().groupColumn, 1);
-
     // "b" and "B" print the size before the change.
     ::testing::internal::CaptureStderr();
-    key('b');
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "labsize 20.000000\n");
-    EXPECT_FLOAT_EQ(viewer().labelSize(), 19.0f);
-    ::testing::internal::CaptureStderr();
-    key('B');
-    key('B');
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "labsize 19.000000\nlabsize 20.000000\n");
+    keys("bBB");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "labsize 20.000000\nlabsize 19.000000\nlabsize 20.000000\n");
     EXPECT_FLOAT_EQ(viewer().labelSize(), 21.0f);
+}
+
+TEST_F(KeysGlTest, TheWindowAspectToggleIsIndependentOfLoads) {
+    open("viewer_groups.graph");
+    // The load sets the aspect without touching the toggle, each time.
+    for (int load = 0; load < 2; ++load) {
+        EXPECT_EQ(settings().useWindowAspect, 1);
+        EXPECT_EQ(glue->keys().toggle('K'), 0);
+        key('K');  // toggle 0 -> 1: sets 1 again
+        EXPECT_EQ(settings().useWindowAspect, 1);
+        key('K');
+        EXPECT_EQ(settings().useWindowAspect, 0);
+        open("viewer_groups.graph");
+    }
 }
 
 TEST_F(KeysGlTest, ColourSchemesCycleAndReachThePicture) {
@@ -106,70 +99,44 @@ TEST_F(KeysGlTest, ColourSchemesCycleAndReachThePicture) {
     glue->displayViewer();
     EXPECT_EQ(pixel(DrawBuffer::Front, 2, 2), (std::array<int, 3>{255, 255, 255}));
     // The first "R" gives scheme 1 (grey), the second scheme 2 (black), the third scheme 0.
-    key('R');
-    EXPECT_FLOAT_EQ(settings().backgroundColor[0], 0.5f);
-    EXPECT_FLOAT_EQ(settings().sphereColor[1], 0.4f);
-    EXPECT_FLOAT_EQ(settings().labelColor[0], 0.0f);
-    const std::array<int, 3> grey = pixel(DrawBuffer::Front, 2, 2);
-    EXPECT_NEAR(grey[0], 128, 1);
-    EXPECT_NEAR(grey[2], 128, 1);
-    key('R');
-    EXPECT_FLOAT_EQ(settings().backgroundColor[0], 0.0f);
-    EXPECT_FLOAT_EQ(settings().sphereColor[0], 0.25f);
-    EXPECT_FLOAT_EQ(settings().labelColor[0], 1.0f);
-    EXPECT_EQ(pixel(DrawBuffer::Front, 2, 2), (std::array<int, 3>{0, 0, 0}));
-    key('R');
-    EXPECT_FLOAT_EQ(settings().backgroundColor[0], 1.0f);
-    EXPECT_FLOAT_EQ(settings().sphereColor[0], 0.89f);
-    EXPECT_FLOAT_EQ(settings().labelColor[0], 0.0f);
-    EXPECT_EQ(pixel(DrawBuffer::Front, 2, 2), (std::array<int, 3>{255, 255, 255}));
+    const struct {
+        float background, sphere0, sphere1, label;
+        int ground;
+    } schemes[] = {{0.5f, 0.5f, 0.4f, 0.0f, 128},
+                   {0.0f, 0.25f, 0.15f, 1.0f, 0},
+                   {1.0f, 0.89f, 0.7f, 0.0f, 255}};
+    for (const auto& s : schemes) {
+        key('R');
+        EXPECT_FLOAT_EQ(settings().backgroundColor[0], s.background);
+        EXPECT_FLOAT_EQ(settings().sphereColor[0], s.sphere0);
+        EXPECT_FLOAT_EQ(settings().sphereColor[1], s.sphere1);
+        EXPECT_FLOAT_EQ(settings().labelColor[0], s.label);
+        for (int channel : pixel(DrawBuffer::Front, 2, 2)) EXPECT_NEAR(channel, s.ground, 1);
+    }
     EXPECT_EQ(glue->keys().colourScheme(), 0);
 }
 
-TEST_F(KeysGlTest, WindowAspectToggleIsIndependentOfLoads) {
+TEST_F(KeysGlTest, GroupKeysHideTheirNodesOnTheirSecondPress) {
     open("viewer_groups.graph");
-    EXPECT_EQ(settings().useWindowAspect, 1);
-    key('K');  // toggle 0 -> 1: sets 1 again
-    EXPECT_EQ(settings().useWindowAspect, 1);
-    key('K');
-    EXPECT_EQ(settings().useWindowAspect, 0);
-    open("viewer_groups.graph");  // the load sets 1 and leaves the toggle at 0
-    EXPECT_EQ(settings().useWindowAspect, 1);
-    EXPECT_EQ(glue->keys().toggle('K'), 0);
-    key('K');
-    EXPECT_EQ(settings().useWindowAspect, 1);
-    key('K');
-    EXPECT_EQ(settings().useWindowAspect, 0);
-}
-
-TEST_F(KeysGlTest, GroupKeysHideOnTheirSecondPress) {
-    open("viewer_groups.graph");
-    Node& external = node("http://x.org/");
-    Node& orphan = node("http://h/b.html");
-    const std::vector<Node*> media{&node("http://h/a/song.mp3"), &node("http://h/a/pic.gif"),
-                                   &node("http://h/b/doc.txt"), &node("http://h/b/run.exe"),
-                                   &node("http://h/a/deep/notes.txt")};
-    // First press: hide 0, which is already so.
-    key('e');
-    key('o');
-    key('m');
-    EXPECT_TRUE(external.isShown());
-    EXPECT_TRUE(orphan.isShown());
-    for (Node* n : media) EXPECT_TRUE(n->isShown()) << n->id;
-    // Second press hides.
-    key('e');
-    EXPECT_FALSE(external.isShown());
-    key('o');
-    EXPECT_FALSE(orphan.isShown());
-    key('m');
-    for (Node* n : media) EXPECT_FALSE(n->isShown()) << n->id;
-    EXPECT_TRUE(node("http://h/a/deep.html").isShown());
-    EXPECT_TRUE(node("http://h/").isShown());
-    // Third press shows again.
-    key('e');
-    key('o');
-    key('m');
-    for (Node* n : graph().nodes) EXPECT_TRUE(n->isShown()) << n->id;
+    const struct {
+        char key;
+        std::vector<const char*> hidden;
+    } groups[] = {{'e', {"http://x.org/"}},
+                  {'o', {"http://h/b.html"}},
+                  {'m',
+                   {"http://h/a/song.mp3", "http://h/a/pic.gif", "http://h/b/doc.txt",
+                    "http://h/b/run.exe", "http://h/a/deep/notes.txt"}}};
+    for (const auto& g : groups) {
+        for (int press = 1; press <= 3; ++press) {
+            key(g.key);
+            for (Node* n : graph().nodes) {
+                const bool listed = std::find_if(g.hidden.begin(), g.hidden.end(), [&](auto id) {
+                                        return n->id == id;
+                                    }) != g.hidden.end();
+                EXPECT_EQ(n->isShown(), !(listed && press == 2)) << g.key << press << n->id;
+            }
+        }
+    }
 }
 
 TEST_F(KeysGlTest, NodeAndLinkVisibilityKeys) {
@@ -187,60 +154,41 @@ TEST_F(KeysGlTest, NodeAndLinkVisibilityKeys) {
 
     Link* extra = nonTreeLink();
     ASSERT_NE(extra, nullptr);
-    Link* tree = node("http://h/a.html").parentLink;
-    ASSERT_NE(tree, nullptr);
     EXPECT_FALSE(extra->flags & Enabled);
-    EXPECT_TRUE(tree->isShown());
+    EXPECT_TRUE(node("http://h/a.html").parentLink->isShown());
     // The first "N" hides every link, tree links too; the second shows all, non-tree included.
     key('N');
     for (Link* k : graph().links) EXPECT_FALSE(k->isShown());
     key('N');
-    for (Link* k : graph().links) {
-        EXPECT_TRUE(k->flags & Enabled);
-        EXPECT_TRUE(k->isShown());
-    }
-
+    for (Link* k : graph().links) EXPECT_TRUE(k->isShown() && (k->flags & Enabled));
     key('h');
     EXPECT_EQ(settings().hideNegativeLevelLinks, 1);
     key('h');
     EXPECT_EQ(settings().hideNegativeLevelLinks, 0);
-}
 
-TEST_F(KeysGlTest, LinkKeysEnableNonTreeLinksOfTheTreeAndOfTheSelection) {
+    // Non-tree links of the whole tree: "u" out-links, "i" in-links (toggles start at 0, so the
+    // first press shows); of the selected node alone ("w" out, "k" in) and of its subtree ("v"
+    // out, "j" in).
     open("viewer_groups.graph");
-    Link* extra = nonTreeLink();
-    ASSERT_NE(extra, nullptr);
+    extra = nonTreeLink();
     const std::string from(extra->fromNode->id), to(extra->toNode->id);
     const std::string root(graph().nodes[0]->id);
-    auto enabled = [&] { return (extra->flags & Enabled) != 0; };
-
-    // Whole tree: "u" out-links, "i" in-links (toggles start at 0, so the first press shows).
-    for (char k : {'u', 'i'}) {
+    const std::pair<char, std::string> linkKeys[] = {{'u', ""}, {'i', ""},   {'w', from},
+                                                     {'k', to}, {'v', root}, {'j', root}};
+    for (const auto& [k, selected] : linkKeys) {
+        if (!selected.empty()) glue->onPicked(selected, 0, 0);
         key(k);
-        EXPECT_TRUE(enabled()) << k;
+        EXPECT_TRUE(extra->flags & Enabled) << k;
         key(k);
-        EXPECT_FALSE(enabled()) << k;
-    }
-    // The selected node alone ("w" out, "k" in) and its subtree ("v" out, "j" in).
-    const struct {
-        char key;
-        std::string select;
-    } cases[] = {{'w', from}, {'k', to}, {'v', root}, {'j', root}};
-    for (const auto& c : cases) {
-        glue->onPicked(c.select, 0, 0);
-        key(c.key);
-        EXPECT_TRUE(enabled()) << c.key;
-        key(c.key);
-        EXPECT_FALSE(enabled()) << c.key;
+        EXPECT_FALSE(extra->flags & Enabled) << k;
     }
     // A node that is neither end, alone: nothing changes.
     glue->onPicked("http://h/a/pic.gif", 0, 0);
-    key('w');
-    key('k');
-    EXPECT_FALSE(enabled());
+    keys("wk");
+    EXPECT_FALSE(extra->flags & Enabled);
 }
 
-TEST_F(KeysGlTest, SubtreeSelectionLabelSideAndTopNode) {
+TEST_F(KeysGlTest, SubtreeSelectionLabelSideTopNodeAndAFrameForAnyKey) {
     open("viewer_groups.graph");
     glue->onPicked("http://h/a.html", 0, 0);
     key('S');
@@ -255,26 +203,23 @@ TEST_F(KeysGlTest, SubtreeSelectionLabelSideAndTopNode) {
     Node& a = node("http://h/a.html");
     ASSERT_TRUE(centred(a));
     key('L');
-    const double rightX = viewer().renderer().labelAnchorOf(a).x;
+    EXPECT_GT(viewer().renderer().labelAnchorOf(a).x, kWidth / 2.0);
     key('L');
-    const double leftX = viewer().renderer().labelAnchorOf(a).x;
-    EXPECT_GT(rightX, kWidth / 2.0);
-    EXPECT_LT(leftX, kWidth / 2.0);
+    EXPECT_LT(viewer().renderer().labelAnchorOf(a).x, kWidth / 2.0);
 
     // "c": back to the top node.
     key('c');
     EXPECT_TRUE(centred(*graph().nodes[0]));
     EXPECT_FALSE(centred(a));
-}
 
-TEST_F(KeysGlTest, AnyKeyDrawsAFrameWhenAGraphIsLoaded) {
-    open("viewer_groups.graph");
     const int swaps = surface->swapCount();
     key('z');  // no command
     EXPECT_EQ(surface->swapCount(), swaps + 1);
     EXPECT_EQ(viewer().renderer().keepRedrawing(), 1);
 }
 
+// "f" reads the id of the node to travel to from its input, one whole line at a time, and never
+// waits for one.
 TEST_F(KeysGlTest, FindReadsOneWholeLineWithoutWaiting) {
     open("viewer_groups.graph");
     Node& deep = node("http://h/a/deep.html");
@@ -286,15 +231,20 @@ TEST_F(KeysGlTest, FindReadsOneWholeLineWithoutWaiting) {
     const auto start = std::chrono::steady_clock::now();
     key('f');
     EXPECT_LT(std::chrono::steady_clock::now() - start, testing::scaled(std::chrono::seconds(30)));
+    EXPECT_EQ(glue->keyStatus(), "No id on standard input");
     EXPECT_FALSE(centred(deep));
 
     // A line's start without its end waits for the rest.
     feed("http://h/a/de");
     key('f');
     EXPECT_FALSE(centred(deep));
-    feed("ep.html\n");
+    feed("ep.html\nhttp://no/such\n");
     key('f');
     EXPECT_TRUE(centred(deep));
+    EXPECT_EQ(glue->keyStatus(), "Flying to http://h/a/deep.html");
+    EXPECT_EQ(*glue->history().current(), "http://h/a/deep.html");
+    key('f');
+    EXPECT_EQ(glue->keyStatus(), "No shown node has the id http://no/such");
 
     // A line far longer than 1023 characters is taken whole, so the next line is the next id.
     feed(std::string(1500, 'x') + "\n" + std::string(doc.id) + "\r\n");
@@ -311,13 +261,11 @@ TEST_F(KeysGlTest, FindReadsOneWholeLineWithoutWaiting) {
     EXPECT_TRUE(centred(deep));
     key('f');
     EXPECT_TRUE(centred(deep));
-}
 
-TEST_F(KeysGlTest, FindOnAClosedInputDoesNothing) {
-    open("viewer_groups.graph");
+    // A descriptor that is not open any more: nothing moves.
     const int fd = ::open("/dev/null", O_RDONLY);
     ASSERT_GE(fd, 0);
-    ::close(fd);  // a descriptor that is not open any more
+    ::close(fd);
     glue->keys().setInputFd(fd);
     const ProjTransform before = viewer().renderer().viewTransform();
     key('f');

@@ -3,7 +3,6 @@
 // boundary sphere round, and every key command's status message.
 #include <algorithm>
 #include <climits>
-#include <fstream>
 
 #include "glue/key_status.h"
 #include "glue/key_table.h"
@@ -13,34 +12,13 @@
 namespace orvo {
 namespace {
 
-const std::string kSite = std::string(ORVO_SOURCE_DIR) + "/examples/site.graph";
-
 class WindowFeaturesTest : public GlueRig {
 protected:
     /// Opens the bundled site and paints it, as the window does after an open.
     void openSite() {
-        ASSERT_EQ(glue->openGraphFile(kSite), 1);
+        open(kSite);
         glue->displayViewer();
     }
-    /// Idle time until the picture is finished and the search index built.
-    void idleToTheEnd() {
-        while (glue->idleViewer() != 0) {
-        }
-    }
-    /// How far from the view centre the node is seen (Euclidean, in the unit ball).
-    double offCentre(const Node& n) {
-        const ProjPoint seen = dehomogenized(
-            (n.globalTransform * viewer().renderer().viewTransform()).apply(ProjPoint(0, 0, 0, 1)));
-        return seen.norm3();
-    }
-    /// Window pixel (y down) where the node is drawn.
-    std::pair<int, int> whereDrawn(const Node& n) {
-        const ProjPoint p = dehomogenized(viewer().renderer().screenMatrix().apply(
-            (n.globalTransform * viewer().renderer().viewTransform())
-                .apply(ProjPoint(0, 0, 0, 1))));
-        return {static_cast<int>(p.x), surface->height() - static_cast<int>(p.y)};
-    }
-    Node& top() { return *graph().nodes[static_cast<size_t>(settings().topNodeIndex)]; }
 };
 
 TEST_F(WindowFeaturesTest, FindTravelsAsAClickAndBackAndForwardRetraceTheTravels) {
@@ -191,24 +169,6 @@ TEST_F(WindowFeaturesTest, TheStatusTextsSayWhatIsShownAndWhatTheKeysDid) {
     EXPECT_EQ(glue->keyStatus(), "Node generation limit 7");
 }
 
-TEST_F(WindowFeaturesTest, TheIdOfKeyFComesFromItsInputAndIsATravel) {
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    glue->keys().setInputFd(fds[0]);
-    openSite();
-    key('f');
-    EXPECT_EQ(glue->keyStatus(), "No id on standard input");
-    const std::string line = "http://www.example.org/faq.html\nhttp://no/such\n";
-    ASSERT_EQ(::write(fds[1], line.data(), line.size()), static_cast<ssize_t>(line.size()));
-    key('f');
-    EXPECT_EQ(glue->keyStatus(), "Flying to http://www.example.org/faq.html");
-    EXPECT_EQ(*glue->history().current(), "http://www.example.org/faq.html");
-    key('f');
-    EXPECT_EQ(glue->keyStatus(), "No shown node has the id http://no/such");
-    ::close(fds[0]);
-    ::close(fds[1]);
-}
-
 TEST_F(WindowFeaturesTest, APointerThatComesToRestOverANodeHighlightsIt) {
     openSite();
     idleToTheEnd();
@@ -290,73 +250,6 @@ TEST_F(WindowFeaturesTest, AResizeKeepsTheBallRoundWhileTheWindowAspectIsInUse) 
     ASSERT_GT(stretched.width(), 50);
     EXPECT_GT(stretched.width(), stretched.height() * 3 / 2);
 }
-
-}  // namespace
-}  // namespace orvo
-
-namespace orvo {
-namespace {
-
-TEST_F(WindowFeaturesTest, AFileThatIsNoGraphFileIsOpenedOnlyWhenTheUserSaysSo) {
-    char pattern[] = "/tmp/orvo-doubt-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const std::string dir = pattern;
-    // A listing: one word a line, so nearly every line is skipped; two lines happen to be
-    // records.
-    const std::string listing = dir + "/ls";
-    {
-        std::ofstream out(listing);
-        for (int i = 0; i < 9998; ++i) out << "file" << i << ".txt\n";
-        out << "0 http://a/ 1 html main\n 1 http://a/b 1 html main\n";
-    }
-    // A binary: NUL bytes among records that would read.
-    const std::string binary = dir + "/data.bin";
-    {
-        std::ofstream out(binary, std::ios::binary);
-        out << "0 http://b/ 1 html main\n";
-        out.put('\0');
-        out << "\x01\x02\n 1 http://b/c 1 html main\n";
-    }
-
-    openSite();
-    std::vector<std::string> asked;
-    bool answer = false;
-    request.confirmDoubtfulFile = [&](const std::string& question) {
-        asked.push_back(question);
-        return answer;
-    };
-    // No: the site stays on view, and no error is reported.
-    EXPECT_EQ(glue->openGraphFile(listing, request), 0);
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0],
-              "ls does not look like a graph file: 9 998 of 10 000 lines were skipped. Open it "
-              "anyway?");
-    EXPECT_EQ(glue->openError(), "");
-    EXPECT_EQ(graph().nodes.size(), 3000u);
-    EXPECT_EQ(graph().readStats.skippedLines, 0u);
-
-    EXPECT_EQ(glue->openGraphFile(binary, request), 0);
-    ASSERT_EQ(asked.size(), 2u);
-    EXPECT_EQ(asked[1],
-              "data.bin does not look like a graph file: it holds NUL bytes, as "
-              "binary files do. Open it anyway?");
-
-    // Yes: read as the reader reads any file.
-    answer = true;
-    EXPECT_EQ(glue->openGraphFile(listing, request), 1);
-    EXPECT_EQ(graph().nodes.size(), 2u);
-    EXPECT_EQ(graph().readStats.lines, 10000u);
-    // A graph file is not asked about.
-    EXPECT_EQ(glue->openGraphFile(kSite, request), 1);
-    EXPECT_EQ(asked.size(), 3u);
-    std::system(("rm -rf '" + dir + "'").c_str());
-}
-
-}  // namespace
-}  // namespace orvo
-
-namespace orvo {
-namespace {
 
 // A site whose hub page, three levels down, has thousands of children (and their links).
 std::string hubSiteText(int children) {
