@@ -91,59 +91,49 @@ TEST_F(WindowFeaturesTest, TheStatusTextsSayWhatIsShownAndWhatTheKeysDid) {
     EXPECT_EQ(glue->graphStatus(), "") << "no graph yet";
     openSite();
     idleToTheEnd();
-    GraphCounts counts = countGraph(graph());
+    const GraphCounts counts = countGraph(graph());
     EXPECT_EQ(counts.nodes, 3000);
     EXPECT_EQ(counts.shownNodes, 3000);
     EXPECT_LT(counts.shownLinks, counts.links) << "non-tree links start hidden";
-    EXPECT_EQ(glue->graphStatus(), "3 000 nodes, " + groupedNumber(counts.links) +
-                                       " links (3 000 nodes and " +
-                                       groupedNumber(counts.shownLinks) + " links shown)");
-
-    // The pointer on the top node: its id and groups.
-    const auto [x, y] = whereDrawn(top());
-    for (int i = 0; i < 3; ++i) glue->mouseMoveViewer(x, y, 0, 0);  // past the decimation
-    ASSERT_EQ(glue->hoveredNode(), &top());
+    const std::string links = groupedNumber(counts.links) + " links (";
+    const std::string shown =
+        links + "3 000 nodes and " + groupedNumber(counts.shownLinks) + " links shown)";
     EXPECT_EQ(nodeGroupsText(graph(), top()), "html, main");
-    glue->mouseMoveViewer(2, 2, 0, 0);
-    glue->mouseMoveViewer(2, 2, 0, 0);
-    glue->mouseMoveViewer(2, 2, 0, 0);
-    EXPECT_EQ(glue->hoveredNode(), nullptr);
 
-    // "n" hides every node: the view is empty and the status bar says why.
-    key('n');
-    EXPECT_EQ(glue->keyStatus(), "All nodes hidden (press n to show them)");
-    EXPECT_EQ(glue->graphStatus(),
-              "3 000 nodes, " + groupedNumber(counts.links) + " links (0 nodes and 0 links shown)");
-    key('n');
-    EXPECT_EQ(glue->keyStatus(), "All nodes shown");
-
-    // The selection commands say when there is no selection, and what they did with one.
-    key('j');
-    EXPECT_EQ(glue->keyStatus(),
-              "No node selected: click a node first (non-tree links into the selected subtree)");
-    key('j');
-    glue->travelTo(std::string(top().id));
-    key('j');
-    EXPECT_EQ(glue->keyStatus(), "Non-tree links into the selected subtree shown");
-    EXPECT_TRUE(keyChecked('j', glue->keys(), viewer()));
-    EXPECT_GT(countGraph(graph()).shownLinks, counts.shownLinks);
-    EXPECT_NE(glue->graphStatus().find("(all shown)"), std::string::npos) << glue->graphStatus();
-    key('j');
-    EXPECT_EQ(glue->keyStatus(), "Non-tree links into the selected subtree hidden");
-    EXPECT_FALSE(keyChecked('j', glue->keys(), viewer()));
-
-    // b and B move the node size from which labels show (the text keeps its size).
-    ASSERT_EQ(settings().labelSize, 20.0f);
-    key('b');
-    EXPECT_EQ(glue->keyStatus(), "Labels from a smaller node size: 19");
-    key('B');
-    key('B');
-    EXPECT_EQ(glue->keyStatus(), "Labels only from a larger node size: 21");
-    key('b');
+    // Keys typed, then what the status bar says: the key's message, the graph's counts. The
+    // selection commands say when there is no selection, and what they did with one; "b" and "B"
+    // move the node size from which labels show.
+    const struct {
+        bool selectTop;  // the top node travelled to (and selected) first
+        const char* typed;
+        std::string key, graph;
+    } said[] = {
+        {false, "n", "All nodes hidden (press n to show them)",
+         links + "0 nodes and 0 links shown)"},
+        {false, "n", "All nodes shown", shown},
+        {false, "j",
+         "No node selected: click a node first (non-tree links into the selected subtree)", shown},
+        {false, "jc", "Flying to the top node", shown},
+        {true, "j", "Non-tree links into the selected subtree shown", links + "all shown)"},
+        {false, "j", "Non-tree links into the selected subtree hidden", shown},
+        {false, "b", "Labels from a smaller node size: 19", shown},
+        {false, "BB", "Labels only from a larger node size: 21", shown},
+        {false, "b5", "Link generation limit 5", shown},
+        {false, "r4", "Node generation limit 4", shown},
+    };
+    for (const auto& s : said) {
+        if (s.selectTop) glue->travelTo(std::string(top().id));
+        keys(s.typed);
+        EXPECT_EQ(glue->keyStatus(), s.key) << s.typed;
+        EXPECT_EQ(glue->graphStatus(), "3 000 nodes, " + s.graph) << s.typed;
+    }
+    glue->setGenerationLimit(true, 7);
+    EXPECT_EQ(settings().nodeGenerationLimit, 7);
+    EXPECT_EQ(glue->keyStatus(), "Node generation limit 7");
 
     // Every key of the View menu has a message, and its check item follows what it switches.
     for (const KeyMenuEntry& e : keyMenuEntries()) {
-        if (e.key == 'f') continue;  // reads standard input: below
+        if (e.key == 'f') continue;  // reads standard input (the key tests)
         const bool before = keyChecked(e.key, glue->keys(), viewer());
         key(e.key);
         EXPECT_FALSE(glue->keyStatus().empty()) << e.key;
@@ -153,20 +143,10 @@ TEST_F(WindowFeaturesTest, TheStatusTextsSayWhatIsShownAndWhatTheKeysDid) {
             EXPECT_NE(keyChecked(e.key, glue->keys(), viewer()), before) << e.key;
         }
     }
-    // The group keys hide on their second press (their toggles start at 1).
     EXPECT_FALSE(keyChecked('e', glue->keys(), viewer()));
     key('e');
     EXPECT_TRUE(keyChecked('e', glue->keys(), viewer()));
     EXPECT_EQ(glue->keyStatus(), "External nodes hidden");
-    if (glue->keys().alternateDigitMode() == 1) key('r');
-    key('5');
-    EXPECT_EQ(glue->keyStatus(), "Link generation limit 5");
-    key('r');
-    key('4');
-    EXPECT_EQ(glue->keyStatus(), "Node generation limit 4");
-    glue->setGenerationLimit(true, 7);
-    EXPECT_EQ(settings().nodeGenerationLimit, 7);
-    EXPECT_EQ(glue->keyStatus(), "Node generation limit 7");
 }
 
 TEST_F(WindowFeaturesTest, APointerThatComesToRestOverANodeHighlightsIt) {
@@ -185,6 +165,9 @@ TEST_F(WindowFeaturesTest, APointerThatComesToRestOverANodeHighlightsIt) {
     EXPECT_EQ(glue->hoveredNode(), &top());
     EXPECT_TRUE(top().flags & Highlighted);
     EXPECT_FALSE(glue->pointerRested()) << "nothing left to pick";
+    // Away from it, past the decimation: nothing is hovered.
+    for (int i = 0; i < 3; ++i) glue->mouseMoveViewer(2, 2, 0, 0);
+    EXPECT_EQ(glue->hoveredNode(), nullptr);
     // A handled move leaves nothing to pick at rest; a press forgets a dropped one.
     glue->mouseMoveViewer(3, 3, 0, 0);
     glue->mouseMoveViewer(x, y, 0, 0);

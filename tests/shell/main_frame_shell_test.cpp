@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -61,33 +62,42 @@ TEST_F(MainFrameTest, MenusCarryTheirTextsAndStatusTexts) {
     EXPECT_EQ(bar->GetMenuLabel(2), "&View");
     EXPECT_EQ(bar->GetMenuLabel(3), "&Help");
 
+    // The File menu: each item's label, help and whether it is greyed (the exports are greyed
+    // while no graph is open; the empty recent-file list shows a greyed placeholder).
     wxMenu* file = bar->GetMenu(0);
-    ASSERT_EQ(file->GetMenuItemCount(), 10u);
-    EXPECT_EQ(file->FindItemByPosition(0)->GetItemLabel(), "&Open...\tCtrl+O");
-    EXPECT_EQ(file->FindItemByPosition(0)->GetHelp(), "Open an existing document");
-    EXPECT_EQ(file->FindItemByPosition(1)->GetItemLabel(), "Open &Folder...\tCtrl+Shift+O");
-    EXPECT_EQ(file->FindItemByPosition(1)->GetHelp(),
-              "Open a folder: a web site on disk or any directory tree");
-    EXPECT_EQ(file->FindItemByPosition(2)->GetItemLabel(), "Open &Web Site...\tCtrl+Shift+W");
-    EXPECT_EQ(file->FindItemByPosition(2)->GetHelp(),
-              "Crawl a live web site from its address and show its graph");
-    EXPECT_TRUE(file->FindItemByPosition(3)->IsSeparator());
-    // The exports, greyed while no graph is open.
     frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
-    EXPECT_EQ(file->FindItemByPosition(4)->GetItemLabel(), "Export &Picture...");
+    const struct {
+        const char *label, *help;
+        bool greyed;
+    } items[] = {
+        {"&Open...\tCtrl+O", "Open an existing document", false},
+        {"Open &Folder...\tCtrl+Shift+O", "Open a folder: a web site on disk or any directory tree",
+         false},
+        {"Open &Web Site...\tCtrl+Shift+W",
+         "Crawl a live web site from its address and show its graph", false},
+        {"", "", false},
+        {"Export &Picture...", nullptr, true},
+        {"Export &Layout...", nullptr, true},
+        {"", "", false},
+        {"Recent File", nullptr, true},
+        {"", "", false},
+        {"E&xit", "Quit the application; prompts to save documents", false},
+    };
+    ASSERT_EQ(file->GetMenuItemCount(), std::size(items));
+    for (size_t i = 0; i < std::size(items); ++i) {
+        const wxMenuItem* item = file->FindItemByPosition(i);
+        EXPECT_EQ(item->IsSeparator(), *items[i].label == 0) << i;
+        if (item->IsSeparator()) continue;
+        EXPECT_EQ(item->GetItemLabel(), items[i].label);
+        if (items[i].help) {
+            EXPECT_EQ(item->GetHelp(), items[i].help) << i;
+        }
+        if (items[i].greyed) {
+            EXPECT_FALSE(item->IsEnabled()) << i;
+        }
+    }
     EXPECT_EQ(file->FindItemByPosition(4)->GetId(), CMainFrame::ID_EXPORT_PICTURE);
-    EXPECT_FALSE(file->FindItemByPosition(4)->IsEnabled());
-    EXPECT_EQ(file->FindItemByPosition(5)->GetItemLabel(), "Export &Layout...");
     EXPECT_EQ(file->FindItemByPosition(5)->GetId(), CMainFrame::ID_EXPORT_LAYOUT);
-    EXPECT_FALSE(file->FindItemByPosition(5)->IsEnabled());
-    EXPECT_TRUE(file->FindItemByPosition(6)->IsSeparator());
-    // The empty recent-file list shows a greyed placeholder.
-    EXPECT_EQ(file->FindItemByPosition(7)->GetItemLabel(), "Recent File");
-    EXPECT_FALSE(file->FindItemByPosition(7)->IsEnabled());
-    EXPECT_TRUE(file->FindItemByPosition(8)->IsSeparator());
-    EXPECT_EQ(file->FindItemByPosition(9)->GetItemLabel(), "E&xit");
-    EXPECT_EQ(file->FindItemByPosition(9)->GetHelp(),
-              "Quit the application; prompts to save documents");
 
     // Files in the list: numbered entries in its place, most recent first, each naming its
     // folder (the home folder as ~), with the whole path as the help text. Three files of one
@@ -114,8 +124,8 @@ TEST_F(MainFrameTest, MenusCarryTheirTextsAndStatusTexts) {
         EXPECT_TRUE(entry->IsEnabled());
     }
     // A folder (a site or a tree) is marked as one.
-    const wxString folder = wxFileName::DirName(wxFileName::GetTempDir() + "/orvo-recent-folder")
-                                .GetPath();
+    const wxString folder =
+        wxFileName::DirName(wxFileName::GetTempDir() + "/orvo-recent-folder").GetPath();
     ASSERT_TRUE(wxFileName::Mkdir(folder, 0700, wxPATH_MKDIR_FULL));
     manager->AddFileToHistory(folder);
     EXPECT_EQ(file->FindItemByPosition(7)->GetItemLabel(),
@@ -140,25 +150,18 @@ TEST_F(MainFrameTest, MenusCarryTheirTextsAndStatusTexts) {
     EXPECT_EQ(statusItem->GetHelp(), "Show or hide the status bar");
 
     // The toggles hide and show the bars, with check marks that follow.
-    frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
-    EXPECT_TRUE(toolbarItem->IsChecked());
-    EXPECT_TRUE(statusItem->IsChecked());
-    wxCommandEvent toggle(wxEVT_MENU, toolbarItem->GetId());
-    frame->ProcessWindowEvent(toggle);
-    EXPECT_FALSE(frame->GetToolBar()->IsShown());
-    frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
-    EXPECT_FALSE(toolbarItem->IsChecked());
-    wxCommandEvent toggleStatus(wxEVT_MENU, statusItem->GetId());
-    frame->ProcessWindowEvent(toggleStatus);
-    EXPECT_FALSE(frame->GetStatusBar()->IsShown());
-    frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
-    EXPECT_FALSE(statusItem->IsChecked());
-    frame->ProcessWindowEvent(toggle);
-    frame->ProcessWindowEvent(toggleStatus);
-    frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
-    EXPECT_TRUE(frame->GetToolBar()->IsShown());
-    EXPECT_TRUE(toolbarItem->IsChecked());
-    EXPECT_TRUE(statusItem->IsChecked());
+    EXPECT_TRUE(toolbarItem->IsChecked() && statusItem->IsChecked());
+    for (const bool shown : {false, true}) {
+        for (wxMenuItem* toggle : {toolbarItem, statusItem}) {
+            wxCommandEvent event(wxEVT_MENU, toggle->GetId());
+            frame->ProcessWindowEvent(event);
+        }
+        frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
+        EXPECT_EQ(frame->GetToolBar()->IsShown(), shown);
+        EXPECT_EQ(frame->GetStatusBar()->IsShown(), shown);
+        EXPECT_EQ(toolbarItem->IsChecked(), shown);
+        EXPECT_EQ(statusItem->IsChecked(), shown);
+    }
 }
 
 TEST_F(MainFrameTest, ToolbarHasItsButtonsAndTheSearchField) {
