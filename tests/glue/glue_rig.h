@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
@@ -14,21 +13,11 @@
 #include "glue/glue.h"
 #include "platform/draw_process.h"
 #include "platform/offscreen_surface.h"
+#include "tests/glue/golden.h"
 #include "tests/test_files.h"
 #include "tests/test_time.h"
 
 namespace orvo {
-
-/// Compares `actual` with the golden file tests/data/<name>; with ORVO_WRITE_GOLDEN set, writes
-/// it there instead (to be checked by eye before it is committed).
-inline void expectGolden(const std::string& name, const std::string& actual) {
-    const std::string path = testing::dataPath(name);
-    if (std::getenv("ORVO_WRITE_GOLDEN") != nullptr) {
-        testing::writeWholeFile(path, actual);
-        ADD_FAILURE() << "written " << path;
-    }
-    EXPECT_EQ(actual, testing::readWholeFile(path)) << "differs from " << path;
-}
 
 // A drawing program keeps its heap from the start (which also links, in sanitizer builds, the
 // suppressions for what the GL driver itself never frees).
