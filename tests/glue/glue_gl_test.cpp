@@ -69,48 +69,6 @@ TEST_F(GlueGlTest, EventsBeforeTheFirstLoadOnlyRecordTheSize) {
     EXPECT_EQ(surface->swapCount(), swaps + 1);
 }
 
-TEST_F(GlueGlTest, ClicksSelectUnselectAndTravel) {
-    open("viewer_groups.graph");
-    glue->displayViewer();
-    Node& a = node("http://h/a.html");
-    Node& b = node("http://h/b.html");
-
-    glue->onPicked(std::string(a.id), 0, 0);
-    EXPECT_TRUE(a.flags & Selected);
-    EXPECT_EQ(glue->lastSelectedId(), a.id);
-    EXPECT_EQ(viewer().renderer().keepRedrawing(), 1);
-    // The animated move put the node at the centre of the view.
-    ProjPoint seen = dehomogenized(
-        (a.globalTransform * viewer().renderer().viewTransform()).apply(ProjPoint(0, 0, 0, 1)));
-    EXPECT_LT(seen.norm3(), 0.05);
-
-    glue->onPicked(std::string(b.id), 4, 8);
-    EXPECT_TRUE(b.flags & Selected);
-    EXPECT_FALSE(a.flags & Selected);
-    EXPECT_EQ(glue->lastSelectedId(), b.id);
-
-    // The same node again: selected, then unselected as the last selection.
-    glue->onPicked(std::string(b.id), 0, 0);
-    EXPECT_FALSE(b.flags & Selected);
-    EXPECT_EQ(glue->lastSelectedId(), b.id);
-
-    glue->onPicked(std::string(a.id), 0, 0);
-    ASSERT_TRUE(a.flags & Selected);
-    // A link: its clicked point comes to the centre, the last node is unselected.
-    const std::string linkId = a.parentLink->linkId();
-    viewer().renderer().pick(kWidth / 2 + 40, kHeight / 2);  // some picked point
-    glue->onPicked(linkId, 0, 0);
-    EXPECT_FALSE(a.flags & Selected);
-    EXPECT_EQ(glue->lastSelectedId(), linkId);
-
-    glue->onPicked(std::string(a.id), 0, 0);
-    // Empty space: unselects and forgets.
-    glue->onPicked("", 0, 0);
-    EXPECT_FALSE(a.flags & Selected);
-    EXPECT_EQ(glue->lastSelectedId(), "");
-    for (Node* n : graph().nodes) EXPECT_FALSE(n->flags & Selected) << n->id;
-}
-
 TEST_F(GlueGlTest, ARealClickOnTheTopNodeSelectsIt) {
     open("viewer_groups.graph");
     glue->displayViewer();

@@ -41,19 +41,19 @@ TEST_F(KeysGlTest, EveryKeyWorksBeforeAFileIsLoaded) {
     EXPECT_EQ(viewer().graph(), nullptr);
 }
 
-// What each key press of a script left, one line a press: the status texts, the switches,
-// limits and colours, the pixels in a corner and at the centre (each channel in eighths of its
-// range, so within 16 of the value), the frames drawn, the hidden nodes, the shown and enabled
-// links, the selection, the node at the centre and its label's side, what was printed.
+// What each key press of a script left, one line a press: the last selection, the status texts, the
+// switches, limits and colours, the pixels in a corner and at the centre (each channel in eighths
+// of its range, so within 16 of the value), the frames drawn, the hidden nodes, the shown and
+// enabled links, the selection, the node at the centre and its label's side, what was printed.
 std::string KeysGlTest::stateAfter(const std::string& pressed) {
     const ViewerSettings& s = settings();
     std::ostringstream line;
-    line << pressed << " | " << glue->keyStatus() << " | " << glue->graphStatus() << " | l"
-         << s.labelChoice << " s" << s.drawSphere << " C" << s.redCentreNode << " g"
-         << s.groupColumn << " h" << s.hideNegativeLevelLinks << " K" << s.useWindowAspect
-         << " limits " << s.nodeGenerationLimit << "/" << s.linkGenerationLimit << " label "
-         << viewer().labelSize() << " colours " << s.backgroundColor[0] << "," << s.sphereColor[0]
-         << "," << s.sphereColor[1] << "," << s.labelColor[0];
+    line << pressed << " | last " << glue->lastSelectedId() << " | " << glue->keyStatus() << " | "
+         << glue->graphStatus() << " | l" << s.labelChoice << " s" << s.drawSphere << " C"
+         << s.redCentreNode << " g" << s.groupColumn << " h" << s.hideNegativeLevelLinks << " K"
+         << s.useWindowAspect << " limits " << s.nodeGenerationLimit << "/" << s.linkGenerationLimit
+         << " label " << viewer().labelSize() << " colours " << s.backgroundColor[0] << ","
+         << s.sphereColor[0] << "," << s.sphereColor[1] << "," << s.labelColor[0];
     if (!glue->graphLoaded()) return line.str() + "\n";
     const auto eighths = [&](int x, int y) {
         std::string text;
@@ -82,12 +82,14 @@ std::string KeysGlTest::stateAfter(const std::string& pressed) {
     return line.str() + "\n";
 }
 
-// A script of key presses; "@id" picks the node (as a click does), "#" loads the graph again.
+// A script of key presses and clicks: "@id" picks the node as a click does ("@+id" with Shift and
+// Ctrl, "@" empty space), "^id" the tree link into the node; "#" loads the graph again.
 TEST_F(KeysGlTest, EveryKeyPressAgainstItsGoldenTranscript) {
     const std::string script =
         "lllll sss CCC ggg 5 r3 r0 * 9 bBB # j KK # KK RRR eee ooo mmm s nn NN hh # uu ii "
         "@http://x.org/ ww @http://h/b.html kk @http://h/ vv jjj @http://h/a/pic.gif wk "
-        "@http://h/a.html SS LL c z";
+        "@http://h/a.html SS LL c z @ @http://h/a.html @+http://h/b.html @http://h/b.html "
+        "@http://h/a.html ^http://h/a.html @http://h/a.html @";
     std::string transcript;
     std::istringstream tokens(script);
     for (std::string token; tokens >> token;) {
@@ -95,7 +97,12 @@ TEST_F(KeysGlTest, EveryKeyPressAgainstItsGoldenTranscript) {
             open("viewer_groups.graph");
             transcript += stateAfter("load");
         } else if (token[0] == '@') {
-            glue->onPicked(token.substr(1), 0, 0);
+            const bool modified = token.starts_with("@+");
+            glue->onPicked(token.substr(modified ? 2 : 1), modified ? 4 : 0, modified ? 8 : 0);
+            transcript += stateAfter(token);
+        } else if (token[0] == '^') {
+            viewer().renderer().pick(kWidth / 2 + 40, kHeight / 2);  // some picked point
+            glue->onPicked(node(token.c_str() + 1).parentLink->linkId(), 0, 0);
             transcript += stateAfter(token);
         } else {
             for (char c : token) {
