@@ -34,13 +34,6 @@ protected:
     int swaps = 0;
 };
 
-TEST_F(KeysGlTest, EveryKeyWorksBeforeAFileIsLoaded) {
-    for (int c = 0; c < 256; ++c) glue->keyViewer(c);
-    glue->keyViewer(0x173);  // only the low 8 bits count: this is "s"
-    EXPECT_EQ(surface->swapCount(), 0);
-    EXPECT_EQ(viewer().graph(), nullptr);
-}
-
 // What each key press of a script left, one line a press: the last selection, the status texts, the
 // switches, limits and colours, the pixels in a corner and at the centre (each channel in eighths
 // of its range, so within 16 of the value), the frames drawn, the hidden nodes, the shown and

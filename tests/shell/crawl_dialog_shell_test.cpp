@@ -13,6 +13,7 @@
 #include "tests/crawl/site_server.h"
 #include "tests/run_tool.h"
 #include "tests/shell/toolkit.h"
+#include "tests/test_time.h"
 
 namespace orvo {
 namespace {
@@ -84,12 +85,14 @@ TEST_F(CrawlDialogTest, StopAndShowKeepsWhatWasCrawledAndCancelDropsIt) {
 
 TEST_F(CrawlDialogTest, ACrawlToItsEndShowsItsLogAndAFailedStartFails) {
     TempDir dir;
-    SiteServer server(dir / "log");
+    // The slow page answers long after the crawl's timeout, which is far above what any other
+    // page of the site takes, however loaded the machine: three pages fail (404, 500, timeout).
+    SiteServer server(dir / "log", {"--slow", "600"});
     ASSERT_TRUE(server.running());
     crawl::CrawlOptions options;
     options.startUrl = server.url("/site/");
     options.delaySeconds = 0;
-    options.timeoutSeconds = 1;
+    options.timeoutSeconds = 5 * testing::timeScale();
     {
         CrawlProgressDialog box(nullptr, options);
         EXPECT_EQ(showAndDrive(box, [] { return false; }), CrawlProgressDialog::kShow);
