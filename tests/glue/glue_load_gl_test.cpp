@@ -150,6 +150,8 @@ TEST_P(FailedOpenTest, KeepsTheGraphOnViewAndSaysWhy) {
     if (c.importers) makeGlue(importConverter());
     open("viewer_groups.graph");
     const std::vector<uint8_t> before = finishedPicture();
+    std::vector<uint8_t> backBefore, backAfter;  // nothing may draw into the window meanwhile
+    ASSERT_TRUE(surface->readPixels(DrawBuffer::Back, backBefore));
     Graph* shown = viewer().graph();
     GlContext* context = viewer().renderer().context();
     const ProjTransform view = viewer().renderer().viewTransform();
@@ -184,6 +186,8 @@ TEST_P(FailedOpenTest, KeepsTheGraphOnViewAndSaysWhy) {
     }
 
     // Nothing on view changed, and the graph is still navigable.
+    ASSERT_TRUE(surface->readPixels(DrawBuffer::Back, backAfter));
+    EXPECT_TRUE(backAfter == backBefore) << "the failed open drew";
     EXPECT_TRUE(glue->graphLoaded());
     EXPECT_EQ(viewer().graph(), shown);
     EXPECT_EQ(shown->nodes.size(), 10u);
@@ -277,19 +281,12 @@ TEST_F(GlueLoadTest, InputsThatOpen) {
     EXPECT_TRUE(std::any_of(reports.begin(), reports.end(),
                             [](const Report& r) { return r.stage == LoadStage::Read; }));
 
+    // A folder is a web site on disk (what it becomes is the importers' tests' business).
     const std::string site = dir / "site";
     std::filesystem::create_directories(site);
-    testing::writeWholeFile(
-        site + "/index.html",
-        "<a href=page.html>p</a><img src=logo.png><a href=gone.html>broken</a>");
-    testing::writeWholeFile(site + "/page.html", "<a href=index.html>home</a>");
-    testing::writeWholeFile(site + "/logo.png", "png");
+    testing::writeWholeFile(site + "/index.html", "<a href=page.html>p</a>");
     open(site);
-    EXPECT_EQ(graph().nodes.size(), 4u);
     EXPECT_EQ(graph().root->id, "http://localhost/index.html");
-    const Node* gone = graph().findNode("http://localhost/gone.html");
-    ASSERT_NE(gone, nullptr);
-    EXPECT_EQ(graph().groupOf(*gone, 1), "missing");
 
     // A request's converter (a crawl's, say) takes the glue's place for that open only.
     InputConverter crawl;
