@@ -149,6 +149,7 @@ TEST_P(FailedOpenTest, KeepsTheGraphOnViewAndSaysWhy) {
     const FailedOpen& c = GetParam();
     if (c.importers) makeGlue(importConverter());
     open("viewer_groups.graph");
+    drawWhole();
     const std::vector<uint8_t> before = finishedPicture();
     std::vector<uint8_t> backBefore, backAfter;  // nothing may draw into the window meanwhile
     ASSERT_TRUE(surface->readPixels(DrawBuffer::Back, backBefore));

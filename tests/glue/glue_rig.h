@@ -56,6 +56,9 @@ protected:
         const std::string path = name.find('/') == std::string::npos ? dataPath(name) : name;
         ASSERT_EQ(glue->openGraphFile(path, request), 1) << glue->openError();
     }
+    /// Slices and refinement long enough to draw every node, so that what is drawn does not
+    /// depend on the machine's speed.
+    void drawWhole() { settings().sliceBudgetSec = settings().refineLimitSec = 3600; }
     /// Idle time until the picture is finished (and the search index built).
     void idleToTheEnd() {
         int steps = 0;

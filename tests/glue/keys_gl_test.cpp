@@ -83,6 +83,7 @@ TEST_F(KeysGlTest, EveryKeyPressAgainstItsGoldenTranscript) {
         "@http://x.org/ ww @http://h/b.html kk @http://h/ vv jjj @http://h/a/pic.gif wk "
         "@http://h/a.html SS LL c z @ @http://h/a.html @+http://h/b.html @http://h/b.html "
         "@http://h/a.html ^http://h/a.html @http://h/a.html @";
+    drawWhole();
     std::string transcript;
     std::istringstream tokens(script);
     for (std::string token; tokens >> token;) {

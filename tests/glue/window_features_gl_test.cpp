@@ -145,6 +145,7 @@ TEST_F(WindowFeaturesTest, AResizeKeepsTheBallRoundWhileTheWindowAspectIsInUse) 
     open("viewer_groups.graph");
     glue->displayViewer();
     viewer().setLabelChoice(0);
+    drawWhole();
     auto resizeAndDraw = [&](int w, int h) {
         ASSERT_TRUE(surface->resize(w, h));
         glue->reshapeViewer(w, h);
