@@ -186,10 +186,8 @@ TEST_F(MainFrameTest, AboutBoxNamesTheVersionAndTheCommands) {
     auto* help = dynamic_cast<wxTextCtrl*>(about.FindWindow(1000));
     ASSERT_NE(help, nullptr);
     const wxString text = help->GetValue();
-    for (const char* mention : {"left drag", "right drag", "  R ", "  f ", "  *  ", "  S "}) {
-        EXPECT_NE(text.Find(mention), wxNOT_FOUND) << mention;
-    }
-    // The very list of Help > Keyboard Shortcuts (and of the README), from the one table.
+    // The very list of Help > Keyboard Shortcuts (and of the README, which the key table test
+    // holds to it), from the one table.
     EXPECT_TRUE(text.StartsWith(wxString::FromUTF8(shortcutsText()))) << text;
 }
 
