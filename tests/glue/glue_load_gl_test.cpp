@@ -1,21 +1,20 @@
-// Loading through the glue on an offscreen Mesa context: the stages one progress box shows,
-// and Cancel, which stops the load and leaves the graph on view as it was.
+// Opening inputs through the glue on an offscreen Mesa context. Every way an open can fail or be
+// cancelled leaves the graph on view as it was, with the message the window shows; the inputs
+// that open, and the stages one progress box shows while they do.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "import/import_converter.h"
 #include "tests/glue/glue_rig.h"
-#include "tests/test_files.h"
 #include "tools/site_generator.h"
 
 namespace orvo {
@@ -26,59 +25,203 @@ struct Report {
     uint64_t done;
     uint64_t total;
 };
+using Reports = std::vector<Report>;
+
+uint64_t largestRead(const Reports& reports) {
+    uint64_t most = 0;
+    for (const Report& r : reports) {
+        if (r.stage == LoadStage::Read) most = std::max(most, r.done);
+    }
+    return most;
+}
+
+const std::string kRecords = "0 a://p/ 0 html main\n1 a://p/x.html 0 html main\n";
 
 class GlueLoadTest : public GlueRig {
-protected:
+public:
     void SetUp() override {
         GlueRig::SetUp();
         request.progress = [this](LoadStage stage, uint64_t done, uint64_t total) {
             reports.push_back({stage, done, total});
-            if (cancelWhen && cancelWhen(reports.back())) cancel = true;
+            if (cancelWhen && cancelWhen(reports)) cancel = true;
         };
         request.cancel = &cancel;
     }
     void TearDown() override {
-        for (const std::string& path : made) std::remove(path.c_str());
+        if (pipeWriter >= 0) ::close(pipeWriter);
     }
 
-    /// A generated site graph of this many nodes in a temporary file.
-    std::string siteFile(int64_t nodes, SiteSummary* summary = nullptr) {
-        const std::string path = ::testing::TempDir() + "glue_load_" + std::to_string(::getpid()) +
-                                 "_" + std::to_string(nodes) + ".graph";
+    /// A generated site graph of this many nodes; its size is kept in `bytes`.
+    std::string siteFile(int64_t nodes) {
+        const std::string path = dir / ("site" + std::to_string(nodes) + ".graph");
         SiteOptions options;
         options.nodes = nodes;
         options.seed = 3;
-        EXPECT_TRUE(writeSiteGraphFile(path, options, summary));
-        made.push_back(path);
+        SiteSummary summary;
+        EXPECT_TRUE(writeSiteGraphFile(path, options, &summary));
+        bytes = static_cast<uint64_t>(summary.bytes);
         return path;
     }
-    /// The finished picture: a frame, refined to its end (idle steps draw into the front).
-    std::vector<uint8_t> picture() {
-        glue->displayViewer();
-        for (int steps = 0; glue->idleViewer() != 0 && steps < 10000; ++steps) {
-        }
-        std::vector<uint8_t> rgba;
-        EXPECT_TRUE(surface->readPixels(DrawBuffer::Front, rgba));
-        return rgba;
+    std::string file(const std::string& name, const std::string& text) {
+        testing::writeWholeFile(dir / name, text);
+        return dir / name;
     }
-    uint64_t largestRead() const {
-        uint64_t most = 0;
-        for (const Report& r : reports) {
-            if (r.stage == LoadStage::Read) most = std::max(most, r.done);
-        }
-        return most;
+    /// A named pipe that holds two records and never ends: its writer stays open and silent.
+    std::string silentPipe() {
+        const std::string fifo = dir / "silent.pipe";
+        EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        // Read and write: the open waits for no reader, and the pipe never reports an end.
+        pipeWriter = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+        EXPECT_GE(pipeWriter, 0);
+        EXPECT_EQ(::write(pipeWriter, kRecords.data(), kRecords.size()),
+                  static_cast<ssize_t>(kRecords.size()));
+        return fifo;
     }
 
+    testing::TempDir dir;
     std::atomic<bool> cancel{false};
-    std::function<bool(const Report&)> cancelWhen;
-    std::vector<Report> reports;
-    std::vector<std::string> made;
+    std::function<bool(const Reports&)> cancelWhen;
+    Reports reports;
+    uint64_t bytes = 0;
+    int pipeWriter = -1;
 };
 
+// A listing: one word a line, so nearly every line is skipped; two lines happen to be records.
+std::string listingText() {
+    std::string text;
+    for (int i = 0; i < 9998; ++i) text += "file" + std::to_string(i) + ".txt\n";
+    return text + "0 http://a/ 1 html main\n 1 http://a/b 1 html main\n";
+}
+
+struct FailedOpen {
+    const char* name;
+    bool importers;  // the window's importers convert what they accept
+    std::string (*input)(GlueLoadTest&);
+    bool (*cancelWhen)(const Reports&);  // nullptr: never cancelled
+    std::string message;                 // the start of openError(); @ is the input
+    std::string question;  // what the user is asked about a doubtful file (and answers no)
+};
+
+const std::string kCancelled = "Opening \"@\" was cancelled.";
+
+// clang-format off
+const FailedOpen kFailedOpens[] = {
+    {"Missing", false, [](GlueLoadTest&) { return dataPath("no_such_file.graph"); }, nullptr,
+     "Cannot open \"@\": No such file or directory.", ""},
+    {"MissingWithImporters", true, [](GlueLoadTest& t) -> std::string { return t.dir / "m.graph"; },
+     nullptr, "Cannot open \"@\": No such file or directory.", ""},
+    {"Directory", false, [](GlueLoadTest& t) { return t.dir.path(); }, nullptr,
+     "Cannot open \"@\": it is a directory.", ""},
+    {"NoNode", false, [](GlueLoadTest&) { return dataPath("no_nodes.graph"); }, nullptr,
+     "Cannot show \"@\": it holds no graph (no node record).", ""},
+    {"MalformedEdgeList", true, [](GlueLoadTest& t) { return t.file("bad.csv", "a,b\nb,\"c\n"); },
+     nullptr, "Cannot open @:2: a quoted field opened on this line is never closed.", ""},
+    {"MalformedGraphMl", true,
+     [](GlueLoadTest& t) { return t.file("bad.graphml", "<graphml><graph><node id='a'></graph>\n"); },
+     nullptr, "Cannot open @:1: ", ""},
+    {"DoubtfulListingDeclined", false, [](GlueLoadTest& t) { return t.file("ls", listingText()); },
+     nullptr, "", "ls does not look like a graph file: 9 998 of 10 000 lines were skipped. Open it anyway?"},
+    {"DoubtfulBinaryDeclined", false,
+     [](GlueLoadTest& t) { return t.file("data.bin", std::string("0 http://b/ 1 html main\n") + '\0' +
+                                                     "\x01\x02\n 1 http://b/c 1 html main\n"); },
+     nullptr, "", "data.bin does not look like a graph file: it holds NUL bytes, as binary files do. "
+                  "Open it anyway?"},
+    // Cancel pressed while the first chunk of a large file is reported: the reader stops soon.
+    {"CancelledRead", false, [](GlueLoadTest& t) { return t.siteFile(60000); },
+     [](const Reports& r) { return r.back().stage == LoadStage::Read && r.back().done > 0; },
+     kCancelled, ""},
+    // The last byte is in; the finished graph is dropped all the same.
+    {"CancelledLayout", false, [](GlueLoadTest& t) { return t.siteFile(60000); },
+     [](const Reports& r) { return r.back().stage == LoadStage::Layout; }, kCancelled, ""},
+    // While a silent pipe is waited for the load keeps reporting, so the box stays served.
+    {"CancelledSilentPipe", false, [](GlueLoadTest& t) { return t.silentPipe(); },
+     [](const Reports& r) { return std::count_if(r.begin(), r.end(), [](const Report& x) {
+                                return x.stage == LoadStage::Read && x.total == 0; }) >= 5; },
+     kCancelled, ""},
+    {"CancelledImport", true, [](GlueLoadTest& t) { return t.file("e.csv", "a,b\nb,c\n"); },
+     [](const Reports& r) { return r.back().stage == LoadStage::Import; }, kCancelled, ""},
+};
+// clang-format on
+
+class FailedOpenTest : public GlueLoadTest, public ::testing::WithParamInterface<FailedOpen> {};
+
+TEST_P(FailedOpenTest, KeepsTheGraphOnViewAndSaysWhy) {
+    const FailedOpen& c = GetParam();
+    if (c.importers) makeGlue(importConverter());
+    open("viewer_groups.graph");
+    drawWhole();
+    const std::vector<uint8_t> before = finishedPicture();
+    std::vector<uint8_t> backBefore, backAfter;  // nothing may draw into the window meanwhile
+    ASSERT_TRUE(surface->readPixels(DrawBuffer::Back, backBefore));
+    Graph* shown = viewer().graph();
+    GlContext* context = viewer().renderer().context();
+    const ProjTransform view = viewer().renderer().viewTransform();
+    const int32_t topIndex = settings().topNodeIndex;
+    std::vector<std::string> asked;
+    request.confirmDoubtfulFile = [&](const std::string& question) {
+        asked.push_back(question);
+        return false;
+    };
+
+    const std::string input = c.input(*this);
+    if (c.cancelWhen) cancelWhen = c.cancelWhen;
+    reports.clear();
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(glue->openGraphFile(input, request), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "the window shows the message";
+    std::string message = c.message;
+    if (const size_t at = message.find('@'); at != std::string::npos) message.replace(at, 1, input);
+    const std::string& said = glue->openError();
+    EXPECT_TRUE(said.starts_with(message)) << said;
+    if (!said.empty()) {
+        EXPECT_EQ(said.find(input, said.find(input) + 1), std::string::npos) << "named twice";
+    }
+    EXPECT_EQ(glue->openCancelled(), c.cancelWhen != nullptr);
+    EXPECT_EQ(asked, c.question.empty() ? std::vector<std::string>{}
+                                        : std::vector<std::string>{c.question});
+    if (c.name == std::string("CancelledRead")) {
+        EXPECT_LT(largestRead(reports), bytes / 2) << "the reader did not stop soon";
+    }
+    if (c.name == std::string("CancelledLayout")) {
+        EXPECT_EQ(largestRead(reports), bytes);
+    }
+
+    // Nothing on view changed, and the graph is still navigable.
+    ASSERT_TRUE(surface->readPixels(DrawBuffer::Back, backAfter));
+    EXPECT_TRUE(backAfter == backBefore) << "the failed open drew";
+    EXPECT_TRUE(glue->graphLoaded());
+    EXPECT_EQ(viewer().graph(), shown);
+    EXPECT_EQ(shown->nodes.size(), 10u);
+    EXPECT_EQ(settings().topNodeIndex, topIndex);
+    EXPECT_EQ(viewer().renderer().context(), context) << "a failed open made a context";
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(viewer().renderer().viewTransform().m[i], view.m[i]);
+    EXPECT_TRUE(finishedPicture() == before) << "the picture changed";
+    glue->onPicked("http://h/a/deep.html", 0, 0);
+    EXPECT_TRUE(node("http://h/a/deep.html").flags & Selected);
+
+    // The next open replaces the graph as usual, in a fresh context.
+    cancel = false;
+    cancelWhen = nullptr;
+    open("viewer_second.graph");
+    EXPECT_EQ(glue->openError(), "");
+    EXPECT_FALSE(glue->openCancelled());
+    EXPECT_NE(viewer().renderer().context(), context);
+    EXPECT_EQ(graph().nodes.size(), 3u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, FailedOpenTest, ::testing::ValuesIn(kFailedOpens),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(GlueLoadTest, AFailureBeforeAnyGraphLeavesTheGlueWithoutOne) {
+    EXPECT_EQ(glue->openGraphFile(dataPath("no_such_file.graph")), 0);
+    EXPECT_NE(glue->openError().find("No such file"), std::string::npos);
+    EXPECT_FALSE(glue->graphLoaded());
+    EXPECT_EQ(viewer().graph(), nullptr);
+}
+
 TEST_F(GlueLoadTest, AGraphFileIsReadThenLaidOutWithItsSizeKnown) {
-    SiteSummary summary;
-    const std::string path = siteFile(20000, &summary);
-    ASSERT_EQ(glue->openGraphFile(path, request), 1) << glue->openError();
+    const std::string path = siteFile(20000);
+    open(path);
     ASSERT_FALSE(reports.empty());
     EXPECT_EQ(reports.front().stage, LoadStage::Read);
     EXPECT_EQ(reports.front().done, 0u);
@@ -89,14 +232,14 @@ TEST_F(GlueLoadTest, AGraphFileIsReadThenLaidOutWithItsSizeKnown) {
     }
     for (const Report& r : reports) {
         if (r.stage == LoadStage::Read) {
-            EXPECT_EQ(r.total, static_cast<uint64_t>(summary.bytes));
+            EXPECT_EQ(r.total, bytes);
         }
     }
     EXPECT_EQ(reports.back().stage, LoadStage::Layout);
-    EXPECT_EQ(largestRead(), static_cast<uint64_t>(summary.bytes));
+    EXPECT_EQ(largestRead(reports), bytes);
     // The layout reports how far it has come, on its way and at its end: each node is counted
     // once as it is sized and once as it is placed.
-    const uint64_t layoutTotal = 2 * static_cast<uint64_t>(summary.nodes);
+    const uint64_t layoutTotal = 2 * 20000;
     std::vector<uint64_t> laidOut;
     for (const Report& r : reports) {
         if (r.stage == LoadStage::Layout && r.total > 0) {
@@ -109,196 +252,82 @@ TEST_F(GlueLoadTest, AGraphFileIsReadThenLaidOutWithItsSizeKnown) {
     EXPECT_GT(laidOut.front(), 0u);
     EXPECT_LT(laidOut.front(), layoutTotal);
     EXPECT_EQ(laidOut.back(), layoutTotal);
-    EXPECT_EQ(graph().nodes.size(), static_cast<size_t>(summary.nodes));
-    EXPECT_FALSE(glue->openCancelled());
+    EXPECT_EQ(graph().nodes.size(), 20000u);
 }
 
-TEST_F(GlueLoadTest, CancelStopsTheReadAndKeepsTheGraphOnView) {
-    open("viewer_groups.graph");
-    const std::vector<uint8_t> before = picture();
-    Graph* shown = viewer().graph();
-    GlContext* context = viewer().renderer().context();
-    const int32_t top = settings().topNodeIndex;
-
-    // Cancel pressed while the first chunk of a large file is reported.
-    SiteSummary summary;
-    const std::string big = siteFile(60000, &summary);
-    ASSERT_GT(summary.bytes, 4 * 64 * 1024) << "the file must span several chunks";
-    cancelWhen = [](const Report& r) { return r.stage == LoadStage::Read && r.done > 0; };
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(glue->openGraphFile(big, request), 0);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "a cancel is no error";
-    EXPECT_TRUE(glue->openCancelled());
-    EXPECT_NE(glue->openError().find("cancelled"), std::string::npos) << glue->openError();
-    // The reader stopped soon after the cancel, far from the end of the file.
-    EXPECT_LT(largestRead(), static_cast<uint64_t>(summary.bytes) / 2);
-
-    // Nothing on view changed: the graph, its top node, the context and the picture.
-    EXPECT_EQ(viewer().graph(), shown);
-    EXPECT_EQ(shown->nodes.size(), 10u);
-    EXPECT_NE(shown->findNode("http://h/a/deep.html"), nullptr);
-    EXPECT_EQ(settings().topNodeIndex, top);
-    EXPECT_EQ(viewer().renderer().context(), context);
-    EXPECT_EQ(picture(), before);
-    glue->onPicked("http://h/a/deep.html", 0, 0);
-    EXPECT_TRUE(node("http://h/a/deep.html").flags & Selected);
-
-    // Cancel during the layout (the last byte is in): the finished graph is dropped all the same.
-    reports.clear();
-    cancel = false;
-    cancelWhen = [](const Report& r) { return r.stage == LoadStage::Layout; };
-    EXPECT_EQ(glue->openGraphFile(big, request), 0);
-    EXPECT_TRUE(glue->openCancelled());
-    EXPECT_EQ(largestRead(), static_cast<uint64_t>(summary.bytes));
-    EXPECT_EQ(viewer().graph(), shown);
-    EXPECT_EQ(shown->nodes.size(), 10u);
-
-    // The next load, not cancelled, replaces the graph as usual.
-    reports.clear();
-    cancel = false;
-    cancelWhen = nullptr;
-    ASSERT_EQ(glue->openGraphFile(big, request), 1) << glue->openError();
-    EXPECT_FALSE(glue->openCancelled());
-    EXPECT_EQ(glue->openError(), "");
-    EXPECT_EQ(viewer().graph(), shown);
-    EXPECT_EQ(shown->nodes.size(), static_cast<size_t>(summary.nodes));
-    EXPECT_NE(picture(), before);
-}
-
-// A pipe whose writer goes silent with the pipe still open never ends by itself: while it waits
-// for bytes the load keeps reporting, so the box stays served, and a Cancel ends it with the
-// graph on view as it was. A pipe that is closed after its last line loads like a file.
-TEST_F(GlueLoadTest, ASilentPipeKeepsReportingAndCancelEndsItsLoad) {
-    open("viewer_groups.graph");
-    Graph* shown = viewer().graph();
-    const std::vector<uint8_t> before = picture();
-    const std::string fifo =
-        ::testing::TempDir() + "glue_load_" + std::to_string(::getpid()) + ".pipe";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    made.push_back(fifo);
-    // Read and write: opening it waits for no reader, and the pipe never reports an end.
-    const int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
-    ASSERT_GE(writer, 0);
-    const std::string start = "0 a://p/ 0 html main\n1 a://p/x.html 0 html main\n";
-    ASSERT_EQ(::write(writer, start.data(), start.size()), static_cast<ssize_t>(start.size()));
-
-    // Cancel after a few reports made while the pipe was silent.
-    cancelWhen = [this](const Report&) {
-        size_t waits = 0;
-        for (const Report& r : reports) waits += r.stage == LoadStage::Read && r.total == 0;
-        return waits >= 5;
+// With the importers as its converter the window opens what users have as it opens graph files:
+// an edge list and a web site's folder are imported in memory (the box shows the import first);
+// graph files, a closed pipe and a doubtful file the user accepts go straight to the reader.
+TEST_F(GlueLoadTest, InputsThatOpen) {
+    makeGlue(importConverter());
+    std::vector<std::string> asked;
+    request.confirmDoubtfulFile = [&](const std::string& question) {
+        asked.push_back(question);
+        return true;
     };
-    EXPECT_EQ(glue->openGraphFile(fifo, request), 0);
-    EXPECT_TRUE(glue->openCancelled());
-    EXPECT_EQ(viewer().graph(), shown);
-    EXPECT_EQ(shown->nodes.size(), 10u);
-    EXPECT_EQ(picture(), before);
-    ::close(writer);
+    const auto imported = [&] {
+        return std::any_of(reports.begin(), reports.end(),
+                           [](const Report& r) { return r.stage == LoadStage::Import; });
+    };
+    open("viewer_groups.graph");
+    EXPECT_FALSE(imported());
 
-    // Written whole and closed by its writer, a pipe opens as any graph file does.
+    const std::string csv = file("crawl.csv", "from,to\na,b\nb,c\nc,a\nb,d\n");
     reports.clear();
-    cancel = false;
-    cancelWhen = nullptr;
+    open(csv);
+    EXPECT_EQ(graph().nodes.size(), 4u);
+    EXPECT_EQ(graph().root->id, "b");  // the most outgoing edges
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.front().stage, LoadStage::Import);
+    EXPECT_TRUE(std::any_of(reports.begin(), reports.end(),
+                            [](const Report& r) { return r.stage == LoadStage::Read; }));
+
+    // A folder is a web site on disk (what it becomes is the importers' tests' business).
+    const std::string site = dir / "site";
+    std::filesystem::create_directories(site);
+    testing::writeWholeFile(site + "/index.html", "<a href=page.html>p</a>");
+    open(site);
+    EXPECT_EQ(graph().root->id, "http://localhost/index.html");
+
+    // A request's converter (a crawl's, say) takes the glue's place for that open only.
+    InputConverter crawl;
+    crawl.accepts = [&](const std::string& input) { return input == csv; };
+    crawl.convert = [](const std::string&, std::ostream& out, const ConversionProgress&,
+                       const std::atomic<bool>*) {
+        out << kRecords;
+        ConversionResult result;
+        result.ok = true;
+        return result;
+    };
+    request.converter = &crawl;
+    open(csv);
+    EXPECT_EQ(graph().root->id, "a://p/");
+    request.converter = nullptr;
+    open(csv);
+    EXPECT_EQ(graph().root->id, "b");
+
+    // A pipe written whole and closed by its writer.
+    const std::string fifo = dir / "closed.pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::thread feeder([&] {
         const int fd = ::open(fifo.c_str(), O_WRONLY);  // waits for the reader
         if (fd < 0) return;
-        const std::string text = start + "1 a://p/y.html 0 html main\n";
+        const std::string text = kRecords + "1 a://p/y.html 0 html main\n";
         EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
         ::close(fd);
     });
     const int opened = glue->openGraphFile(fifo, request);
     feeder.join();
     ASSERT_EQ(opened, 1) << glue->openError();
-    EXPECT_EQ(viewer().graph()->nodes.size(), 3u);
-}
+    EXPECT_EQ(graph().nodes.size(), 3u);
 
-// With the importers as its converter the window opens what users have as it opens graph files:
-// an edge list and a web site's folder are imported in memory (the box shows the import first),
-// a malformed one is reported by file and line, and a cancelled import, like a failed one, keeps
-// the graph on view. Graph files still go straight to the reader.
-TEST_F(GlueLoadTest, ImportedInputsOpenDirectly) {
-    makeGlue(importConverter());
-    open("viewer_groups.graph");
-    Graph* shown = viewer().graph();
-    EXPECT_EQ(shown->nodes.size(), 10u);
-    EXPECT_TRUE(std::none_of(reports.begin(), reports.end(),
-                             [](const Report& r) { return r.stage == LoadStage::Import; }));
-
-    testing::TempDir dir;
-    const std::string csv = dir / "crawl.csv";
-    testing::writeWholeFile(csv, "from,to\na,b\nb,c\nc,a\nb,d\n");
-    reports.clear();
-    ASSERT_EQ(glue->openGraphFile(csv, request), 1) << glue->openError();
-    EXPECT_EQ(viewer().graph()->nodes.size(), 4u);
-    EXPECT_EQ(viewer().graph()->root->id, "b");  // the most outgoing edges
-    ASSERT_FALSE(reports.empty());
-    EXPECT_EQ(reports.front().stage, LoadStage::Import);
-    EXPECT_TRUE(std::any_of(reports.begin(), reports.end(),
-                            [](const Report& r) { return r.stage == LoadStage::Read; }));
-
-    const std::string site = dir / "site";
-    std::filesystem::create_directories(site);
-    testing::writeWholeFile(site + "/index.html",
-                            "<a href=page.html>p</a><img src=logo.png>"
-                            "<a href=gone.html>broken</a>");
-    testing::writeWholeFile(site + "/page.html", "<a href=index.html>home</a>");
-    testing::writeWholeFile(site + "/logo.png", "png");
-    ASSERT_EQ(glue->openGraphFile(site, request), 1) << glue->openError();
-    const Graph& imported = *viewer().graph();
-    EXPECT_EQ(imported.nodes.size(), 4u);
-    EXPECT_EQ(imported.root->id, "http://localhost/index.html");
-    const Node* gone = imported.findNode("http://localhost/gone.html");
-    ASSERT_NE(gone, nullptr);
-    EXPECT_EQ(imported.groupOf(*gone, 1), "missing");
-
-    // Inputs that fail: the message names the file once (the importer's own error names it
-    // with the line, the glue names it otherwise); the site stays.
-    const std::string bad = dir / "bad.csv";
-    testing::writeWholeFile(bad, "a,b\nb,\"c\n");
-    const std::string badGraphMl = dir / "bad.graphml";
-    testing::writeWholeFile(badGraphMl, "<graphml><graph><node id='a'></graph>\n");
-    const std::string missing = dir / "missing.graph";
-    const std::vector<std::pair<std::string, std::string>> failing = {
-        {bad, "Cannot open " + bad + ":2: a quoted field opened on this line is never closed."},
-        {badGraphMl, "Cannot open " + badGraphMl + ":1: "},
-        {missing, "Cannot open \"" + missing + "\": No such file"}};
-    for (const auto& [input, start] : failing) {
-        ::testing::internal::CaptureStderr();
-        EXPECT_EQ(glue->openGraphFile(input, request), 0) << input;
-        ::testing::internal::GetCapturedStderr();
-        EXPECT_FALSE(glue->openCancelled());
-        const std::string& said = glue->openError();
-        EXPECT_TRUE(said.starts_with(start)) << said;
-        EXPECT_EQ(said.find(input, said.find(input) + 1), std::string::npos) << said;
-        EXPECT_EQ(viewer().graph()->root->id, "http://localhost/index.html");
-    }
-
-    // Cancelled as the import starts: no message, the site stays.
-    cancel = false;
-    cancelWhen = [](const Report& r) { return r.stage == LoadStage::Import; };
-    EXPECT_EQ(glue->openGraphFile(csv, request), 0);
-    EXPECT_TRUE(glue->openCancelled());
-    EXPECT_EQ(viewer().graph()->root->id, "http://localhost/index.html");
-    EXPECT_EQ(viewer().graph()->nodes.size(), 4u);
-
-    // A request's converter (a crawl's, say) takes the glue's place for that open only.
-    cancel = false;
-    cancelWhen = nullptr;
-    InputConverter crawl;
-    crawl.accepts = [&](const std::string& input) { return input == csv; };
-    crawl.convert = [](const std::string&, std::ostream& out, const ConversionProgress&,
-                       const std::atomic<bool>*) {
-        out << "0 a://p/ 0 html main\n1 a://p/x.html 0 html main\n";
-        ConversionResult result;
-        result.ok = true;
-        return result;
-    };
-    request.converter = &crawl;
-    ASSERT_EQ(glue->openGraphFile(csv, request), 1) << glue->openError();
-    EXPECT_EQ(viewer().graph()->root->id, "a://p/");
-    request.converter = nullptr;
-    ASSERT_EQ(glue->openGraphFile(csv, request), 1) << glue->openError();
-    EXPECT_EQ(viewer().graph()->root->id, "b");
+    // A doubtful file the user accepts is read as the reader reads any file.
+    open(file("ls", listingText()));
+    EXPECT_EQ(asked.size(), 1u);
+    EXPECT_EQ(graph().nodes.size(), 2u);
+    EXPECT_EQ(graph().readStats.lines, 10000u);
+    open(kSite);
+    EXPECT_EQ(asked.size(), 1u) << "a graph file is not asked about";
 }
 
 }  // namespace

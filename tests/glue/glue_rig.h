@@ -1,16 +1,22 @@
-// A glue on an offscreen surface, set up as the view window sets it up, for the glue and key
-// tests.
+// A glue on an offscreen surface, set up as the view window sets it up, and what the glue tests
+// ask of it: where a node is seen and drawn, a finished picture, a pixel, a reference picture.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "glue/glue.h"
 #include "platform/draw_process.h"
 #include "platform/offscreen_surface.h"
+#include "platform/png_image.h"
+#include "tests/glue/golden.h"
 #include "tests/test_files.h"
 #include "tests/test_time.h"
 
@@ -21,6 +27,10 @@ namespace orvo {
 inline const bool kHeapKeptForDrawing = (keepHeapForDrawing(), true);
 
 using testing::dataPath;
+
+#ifdef ORVO_SOURCE_DIR
+inline const std::string kSite = std::string(ORVO_SOURCE_DIR) + "/examples/site.graph";
+#endif
 
 class GlueRig : public ::testing::Test {
 protected:
@@ -42,7 +52,28 @@ protected:
         testing::scaleBudget(s.refineLimitSec, s.refineLimitUsec);
     }
 
-    void open(const char* name) { ASSERT_EQ(glue->openGraphFile(dataPath(name), request), 1); }
+    void open(const std::string& name) {
+        const std::string path = name.find('/') == std::string::npos ? dataPath(name) : name;
+        ASSERT_EQ(glue->openGraphFile(path, request), 1) << glue->openError();
+    }
+    /// Slices and refinement long enough to draw every node, so that what is drawn does not
+    /// depend on the machine's speed.
+    void drawWhole() { settings().sliceBudgetSec = settings().refineLimitSec = 3600; }
+    /// Idle time until the picture is finished (and the search index built).
+    void idleToTheEnd() {
+        int steps = 0;
+        while (glue->idleViewer() != 0 && ++steps < 100000) {
+        }
+        EXPECT_LT(steps, 100000) << "the refinement never ends";
+    }
+    /// A frame refined to its end (idle steps draw into the front buffer).
+    std::vector<uint8_t> finishedPicture() {
+        glue->displayViewer();
+        idleToTheEnd();
+        std::vector<uint8_t> rgba;
+        EXPECT_TRUE(surface->readPixels(DrawBuffer::Front, rgba));
+        return rgba;
+    }
 
     Viewer& viewer() { return *glue->viewer(); }
     ViewerSettings& settings() { return glue->viewer()->settings(); }
@@ -52,14 +83,62 @@ protected:
         EXPECT_NE(n, nullptr) << id;
         return *n;
     }
+    Node& top() { return *graph().nodes[static_cast<size_t>(settings().topNodeIndex)]; }
     void key(char c) { glue->keyViewer(static_cast<unsigned char>(c)); }
+    void keys(const std::string& typed) {
+        for (char c : typed) key(c);
+    }
 
+    /// How far from the view centre the node is seen (in the unit ball).
+    double offCentre(const Node& n) {
+        const ProjPoint seen = dehomogenized(
+            (n.globalTransform * viewer().renderer().viewTransform()).apply(ProjPoint(0, 0, 0, 1)));
+        return seen.norm3();
+    }
+    bool centred(const Node& n) { return offCentre(n) < 0.05; }
+    /// The window pixel (y down) where the node is drawn.
+    std::pair<int, int> whereDrawn(const Node& n) {
+        const ProjPoint p = dehomogenized(viewer().renderer().screenMatrix().apply(
+            (n.globalTransform * viewer().renderer().viewTransform())
+                .apply(ProjPoint(0, 0, 0, 1))));
+        return {static_cast<int>(p.x), surface->height() - static_cast<int>(p.y)};
+    }
     /// The pixel (RGB) at window coordinates (x, y), y growing downwards, of a buffer.
     std::array<int, 3> pixel(DrawBuffer buffer, int x, int y) {
         std::vector<uint8_t> rgba;
         EXPECT_TRUE(surface->readPixels(buffer, rgba));
-        const size_t at = (static_cast<size_t>(kHeight - 1 - y) * kWidth + x) * 4;
+        const size_t at =
+            (static_cast<size_t>(surface->height() - 1 - y) * surface->width() + x) * 4;
         return {rgba[at], rgba[at + 1], rgba[at + 2]};
+    }
+
+    /// Compares the front buffer with the reference picture tests/data/<name>: no channel of a
+    /// pixel off by more than `maxOff`, and the channels off by `meanOff` at most on average.
+    /// With ORVO_WRITE_GOLDEN set, writes the reference instead (to be looked at once).
+    void expectPicture(const std::string& name, int maxOff = 64, double meanOff = 0.5) {
+        const int w = surface->width(), h = surface->height();
+        std::vector<uint8_t> rgba;
+        ASSERT_TRUE(surface->readPixels(DrawBuffer::Front, rgba));
+        const std::string path = dataPath(name);
+        std::string error;
+        if (std::getenv("ORVO_WRITE_GOLDEN") != nullptr) {
+            ASSERT_TRUE(writePng(path, w, h, rgba, RowOrder::BottomUp, error)) << error;
+            ADD_FAILURE() << "written " << path;
+        }
+        RgbaImage reference;
+        ASSERT_TRUE(readPng(path, reference, error)) << error;
+        ASSERT_EQ(reference.width * reference.height, w * h) << name;
+        flipRows(rgba, w, h);
+        int most = 0;
+        double sum = 0;
+        for (size_t i = 0; i < rgba.size(); ++i) {
+            if (i % 4 == 3) continue;  // alpha
+            const int off = std::abs(rgba[i] - reference.pixels[i]);
+            most = std::max(most, off);
+            sum += off;
+        }
+        EXPECT_LE(most, maxOff) << name;
+        EXPECT_LE(sum / (static_cast<double>(w) * h * 3), meanOff) << name;
     }
 
     std::unique_ptr<OffscreenSurface> surface;

@@ -63,7 +63,8 @@ TEST(KeyTableTest, TheReadmeCarriesTheShortcutList) {
     readme << in.rdbuf();
     const std::string text = shortcutsText();
     EXPECT_NE(readme.str().find("```\n" + text + "```\n"), std::string::npos)
-        << "README.md should hold this list in a code block:\n" << text;
+        << "README.md should hold this list in a code block:\n"
+        << text;
     // Aligned: every action starts in the same column.
     std::istringstream lines(text);
     std::string line;

@@ -20,7 +20,6 @@ using test::runTool;
 using test::TempDir;
 using test::writeWholeFile;
 
-const std::string kSite = std::string(ORVO_SOURCE_DIR) + "/examples/site.graph";
 // Seconds of refinement: enough to draw every node whatever the machine's speed.
 constexpr double kWholeGraph = 3600.0;
 
@@ -29,15 +28,6 @@ RgbaImage readPicture(const std::string& path) {
     std::string error;
     EXPECT_TRUE(readPng(path, image, error)) << error;
     return image;
-}
-
-long countColour(const RgbaImage& image, int r, int g, int b) {
-    long n = 0;
-    for (size_t i = 0; i + 3 < image.pixels.size(); i += 4) {
-        n += std::abs(image.pixels[i] - r) <= 3 && std::abs(image.pixels[i + 1] - g) <= 3 &&
-             std::abs(image.pixels[i + 2] - b) <= 3;
-    }
-    return n;
 }
 
 /// How many pixels differ between two pictures of the same size.
@@ -54,10 +44,8 @@ long differingPixels(const RgbaImage& a, const RgbaImage& b) {
 class PictureExportTest : public GlueRig {
 protected:
     void openSite() {
-        ASSERT_EQ(glue->openGraphFile(kSite), 1);
-        glue->displayViewer();
-        while (glue->idleViewer() != 0) {
-        }
+        open(kSite);
+        finishedPicture();
     }
     /// orvo-snapshot's picture of the site with these extra options.
     RgbaImage snapshot(const std::vector<std::string>& options) {
@@ -88,8 +76,6 @@ TEST_F(PictureExportTest, TheExportIsThePictureOrvoSnapshotDrawsOfTheSameView) {
     ASSERT_EQ(exported.width, 640);
     ASSERT_EQ(exported.height, 360);
     const RgbaImage snapped = snapshot({"--size", "640x360"});
-    EXPECT_GT(countColour(exported, 230, 179, 153), 500) << "the boundary sphere";
-    EXPECT_GT(countColour(exported, 0, 255, 255), 100) << "html pages";
     EXPECT_EQ(differingPixels(exported, snapped), 0);
 
     // Another view: a page brought to the centre, labels shown in full, the dark scheme. The
@@ -102,18 +88,15 @@ TEST_F(PictureExportTest, TheExportIsThePictureOrvoSnapshotDrawsOfTheSameView) {
     key('R');
     ASSERT_TRUE(exportAt(500, 500, dir / "export.png", error)) << error;
     const RgbaImage moved = readPicture(dir / "export.png");
-    EXPECT_GT(countColour(moved, 0, 0, 0), 500 * 500 / 3) << "black ground";
-    EXPECT_EQ(differingPixels(moved, snapshot({"--size", "500x500", "--goto", page, "--keys", "llRR"})), 0);
+    EXPECT_EQ(
+        differingPixels(moved, snapshot({"--size", "500x500", "--goto", page, "--keys", "llRR"})),
+        0);
 
     // The window's own picture is drawn again, as it was, once the export is done.
-    std::vector<uint8_t> before, after;
-    glue->displayViewer();
-    while (glue->idleViewer() != 0) {
-    }
-    ASSERT_TRUE(surface->readPixels(DrawBuffer::Front, before));
+    const std::vector<uint8_t> before = finishedPicture();
     ASSERT_TRUE(exportAt(64, 48, dir / "small.png", error)) << error;
-    while (glue->idleViewer() != 0) {
-    }
+    idleToTheEnd();
+    std::vector<uint8_t> after;
     ASSERT_TRUE(surface->readPixels(DrawBuffer::Front, after));
     EXPECT_TRUE(before == after) << "the window's picture changed";
 }
@@ -179,7 +162,8 @@ TEST_F(PictureExportTest, AFailedExportSaysWhyAndLeavesNoHalfWrittenFile) {
     EXPECT_EQ(readWholeFile(dir / "old.png"), "the old picture");
     EXPECT_EQ(readWholeFile(dir / "old.csv"), "the old layout");
     size_t files = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++files;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        ++files;
     EXPECT_EQ(files, 3u) << "taken.png, old.png, old.csv and nothing else";
 }
 

@@ -20,16 +20,14 @@ namespace orvo {
 namespace {
 
 TEST(UrlOpenerTest, OnlyHttpAndHttpsAddressesWithAHostAreOpened) {
-    EXPECT_TRUE(isWebUrl("http://www.example.org/"));
-    EXPECT_TRUE(isWebUrl("HTTPS://example.org/a?b=c&d=$(e)"));
-    EXPECT_FALSE(isWebUrl("ftp://example.org/"));
-    EXPECT_FALSE(isWebUrl("file:///etc/passwd"));
-    EXPECT_FALSE(isWebUrl("http://"));
-    EXPECT_FALSE(isWebUrl("http:///etc/passwd"));
-    EXPECT_FALSE(isWebUrl("-http://x/"));
-    EXPECT_FALSE(isWebUrl("http://x/a b"));
-    EXPECT_FALSE(isWebUrl("http://x/\n--option"));
-    EXPECT_FALSE(isWebUrl("QX_TOPNODE"));
+    for (const char* url : {"http://www.example.org/", "HTTPS://example.org/a?b=c&d=$(e)"}) {
+        EXPECT_TRUE(isWebUrl(url)) << url;
+    }
+    for (const char* notUrl :
+         {"ftp://example.org/", "file:///etc/passwd", "http://", "http:///etc/passwd", "-http://x/",
+          "http://x/a b", "http://x/\n--option", "QX_TOPNODE"}) {
+        EXPECT_FALSE(isWebUrl(notUrl)) << notUrl;
+    }
     std::string error;
     EXPECT_FALSE(openUrl("javascript:alert(1)", error));
     EXPECT_FALSE(error.empty());

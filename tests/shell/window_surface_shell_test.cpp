@@ -11,8 +11,6 @@
 #include <string>
 
 #include "glue/glue.h"
-#include "glue/picture_export.h"
-#include "platform/png_image.h"
 #include "shell/gl_view_window.h"
 #include "tests/shell/toolkit.h"
 #include "tests/shell/x_screen.h"
@@ -130,12 +128,6 @@ TEST_F(WindowSurfaceTest, AContinuationSliceAddsToThePictureOnScreen) {
         added += !was && is;
         ground += !is;
     }
-    std::printf(
-        "first slice: %zu nodes, %ld pixels; continuation: %zu nodes, %ld pixels added; "
-        "%ld of the first slice's pixels unchanged\n",
-        firstSlice, shownBefore, viewer.renderer().drawnNodes().size(), added, kept);
-    std::printf("front buffer refresh: %.2f ms per swap\n",
-                view->surface().frontCopyMicros() / 1000.0 / view->surface().swapCount());
     EXPECT_GT(shownBefore, 100);
     // The first slice is still on screen, pixel for pixel (the odd one may be covered by a new
     // link)...
@@ -144,51 +136,6 @@ TEST_F(WindowSurfaceTest, AContinuationSliceAddsToThePictureOnScreen) {
     EXPECT_GT(added, 50);
     // ...and the rest of the window is still the white ground, not an old buffer.
     EXPECT_GT(ground, static_cast<long>(before.rgb.size()) / 2);
-}
-
-TEST_F(WindowSurfaceTest, ExportingThePictureKeepsTheWindowDrawing) {
-    // The export draws on a headless context of its own while the window's context waits; the
-    // window must draw again afterwards.
-    ASSERT_EQ(glue->openGraphFile(std::string(ORVO_SOURCE_DIR) + "/examples/site.graph"), 1)
-        << glue->openError();
-    holdPaints = true;
-    glue->displayViewer();
-    while (glue->idleViewer() != 0) {
-    }
-    const long swapsBefore = view->surface().swapCount();
-
-    char folder[] = "/tmp/orvo-window-export-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
-    const std::string path = std::string(folder) + "/view.png";
-    PictureExport picture;
-    picture.width = 320;
-    picture.height = 240;
-    picture.refineLimitSeconds = 3600;
-    std::string error;
-    const bool exported = exportPicture(*glue->viewer(), picture, path, error);
-    RgbaImage image;
-    const bool read = exported && readPng(path, image, error);
-    ::unlink(path.c_str());
-    ::rmdir(folder);
-    ASSERT_TRUE(exported) << error;
-    ASSERT_TRUE(read) << error;
-    long sphere = 0;
-    for (size_t i = 0; i < image.pixels.size(); i += 4) {
-        sphere += std::abs(image.pixels[i] - 230) <= 3 && std::abs(image.pixels[i + 1] - 179) <= 3 &&
-                  std::abs(image.pixels[i + 2] - 153) <= 3;
-    }
-    EXPECT_GT(sphere, 200) << "the boundary sphere in the exported picture";
-
-    // The window drew a new frame after the export, and keeps drawing.
-    EXPECT_GT(view->surface().swapCount(), swapsBefore);
-    glue->keyViewer('s');  // the sphere goes
-    glFinish();
-    ScreenImage shown;
-    EXPECT_TRUE(settledCapture(shown, [](const ScreenImage& image) {
-        long cyan = 0;
-        for (const auto& p : image.rgb) cyan += p[0] == 0 && p[1] == 255 && p[2] == 255;
-        return cyan > 50;
-    })) << "the window no longer draws the graph";
 }
 
 }  // namespace
