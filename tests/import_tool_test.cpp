@@ -27,7 +27,10 @@ TEST(ImportTool, HelpVersionAndRefusals) {
                                          {dir.file("site"), "--base-url", "mailto:x@y"},
                                          {dir.file("notes.txt")},
                                          {dir.file("absent.csv")},
-                                         {dir.file("bad.csv"), "-o", dir.file("out.graph")}});
+                                         {dir.file("bad.csv"), "-o", dir.file("out.graph")},
+                                         {"http://127.0.0.1:1/", "--connections", "0"},
+                                         {"http://127.0.0.1:1/", "--delay", "-1"},
+                                         {"http://127.0.0.1:1/", "--timeout", "0"}});
     EXPECT_TRUE(matchesGolden(text, "orvo-import.transcript"));
     EXPECT_TRUE(matchesGolden(runTool("orvo-import", {"--help"}).out, "orvo-import.help"));
 }
