@@ -1,5 +1,6 @@
-// orvo-import run as a user runs it: help, version and refusals as golden files, output written
-// whole or not at all with the permissions of any new file, and the bundled documentation example.
+// orvo-import run as a user runs it: what it writes of each format and its refusals as a golden
+// transcript, output written whole or not at all with the permissions of any new file, and the
+// bundled documentation example.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -13,26 +14,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(ImportTool, HelpVersionAndRefusals) {
+// Help, version, each input format's output and the refusals, as a user sees them.
+TEST(ImportTool, DoesWhatItsTranscriptShows) {
     TempDir dir;
     writeWholeFile(dir / "e.csv", "a,b\nb,c\n");
     writeWholeFile(dir / "bad.csv", "a,b\nb,\"c\n");
     writeWholeFile(dir / "notes.txt", "text");
-    const std::string csv = dir.file("e.csv");
-    const std::string text = transcript("orvo-import", dir,
-                                        {{"--version"},
-                                         {},
-                                         {csv, "--format", "xml"},
-                                         {csv, "--header", "maybe"},
-                                         {dir.file("site"), "--base-url", "mailto:x@y"},
-                                         {dir.file("notes.txt")},
-                                         {dir.file("absent.csv")},
-                                         {dir.file("bad.csv"), "-o", dir.file("out.graph")},
-                                         {"http://127.0.0.1:1/", "--connections", "0"},
-                                         {"http://127.0.0.1:1/", "--delay", "-1"},
-                                         {"http://127.0.0.1:1/", "--timeout", "0"}});
-    EXPECT_TRUE(matchesGolden(text, "orvo-import.transcript"));
-    EXPECT_TRUE(matchesGolden(runTool("orvo-import", {"--help"}).out, "orvo-import.help"));
+    std::filesystem::create_directories(dir / "tree/sub");
+    writeWholeFile(dir / "tree/notes.txt", "notes");
+    writeWholeFile(dir / "tree/sub/logo.png", "png");
+    EXPECT_TRUE(matchesTranscript("orvo-import.transcript", dir));
 }
 
 TEST(ImportTool, OutputWholeOrNotAtAll) {

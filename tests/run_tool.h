@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -108,25 +109,6 @@ inline std::string replaceAll(std::string text, const std::string& from, const s
     return text;
 }
 
-#ifdef ORVO_SOURCE_DIR
-/// What a user sees of each run, one after the other, for a golden file: the command line, what
-/// it printed (standard output, then standard error) and its exit status; `dir` is written as
-/// TMP and the source tree as SRC.
-inline std::string transcript(const std::string& tool, const TempDir& dir,
-                              const std::vector<std::vector<std::string>>& calls) {
-    std::string text;
-    for (const std::vector<std::string>& arguments : calls) {
-        const ToolRun run = runTool(tool, arguments);
-        text += "$ " + tool;
-        for (const std::string& a : arguments) text += " " + a;
-        text += "\n" + (run.out.empty() ? "" : "[stdout]\n" + run.out) +
-                (run.err.empty() ? "" : "[stderr]\n" + run.err) + "[exit " +
-                std::to_string(run.status) + "]\n";
-    }
-    return replaceAll(replaceAll(text, dir.path(), "TMP"), ORVO_SOURCE_DIR, "SRC");
-}
-#endif
-
 #ifdef ORVO_TEST_DATA
 /// Compares `actual` with the golden file tests/data/tools/name; with ORVO_UPDATE_GOLDEN=1 in
 /// the environment it writes the file instead (to be looked at before it is committed).
@@ -137,6 +119,32 @@ inline ::testing::AssertionResult matchesGolden(const std::string& actual,
         writeWholeFile(path, actual);
     if (readWholeFile(path) == actual) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "differs from " << path << ":\n" << actual;
+}
+
+/// Runs the command lines ("$ TOOL ARGUMENT...") of the transcript tests/data/tools/name and
+/// compares with it what a user sees of them: each command line, what it printed (standard
+/// output, then standard error) and its exit status. TMP stands for `dir` and SRC for the source
+/// tree; `mask` is applied to the output (to hide what varies from run to run).
+inline ::testing::AssertionResult matchesTranscript(
+    const std::string& name, const TempDir& dir,
+    std::string (*mask)(const std::string&) = [](const std::string& s) { return s; }) {
+    std::istringstream golden(readWholeFile(ORVO_TEST_DATA "/tools/" + name));
+    std::string text;
+    for (std::string line; std::getline(golden, line);) {
+        if (!line.starts_with("$ ")) continue;
+        std::istringstream words(
+            replaceAll(replaceAll(line, "TMP", dir.path()), "SRC", ORVO_SOURCE_DIR));
+        std::string tool;
+        std::vector<std::string> arguments;
+        words >> tool >> tool;
+        for (std::string word; words >> word;) arguments.push_back(word);
+        const ToolRun run = runTool(tool, arguments);
+        text += line + "\n" + (run.out.empty() ? "" : "[stdout]\n" + mask(run.out)) +
+                (run.err.empty() ? "" : "[stderr]\n" + run.err) + "[exit " +
+                std::to_string(run.status) + "]\n";
+    }
+    return matchesGolden(replaceAll(replaceAll(text, dir.path(), "TMP"), ORVO_SOURCE_DIR, "SRC"),
+                         name);
 }
 #endif
 
