@@ -64,31 +64,23 @@ bool mentions(const std::string& text, const std::string& name) {
     return false;
 }
 
-// The README's text about a program: the viewer's own section for `orvo`; for a tool, the
-// opening paragraph of the Tools section (options every tool shares), the tool's entry there and
-// any section whose heading names the tool.
+// The README's text about a program: the viewer's own section for `orvo`; for a tool, its entry
+// in the Tools section, any section whose heading names it, and the Tools section's opening
+// paragraph (options every tool shares).
 std::string readmeText(const std::string& readme, const std::string& program) {
-    // From `start` to the next heading of the same or a higher level (or from an entry of a list
-    // to the next entry or paragraph).
-    auto from = [&](size_t start, const std::vector<std::string>& ends) {
-        size_t end = std::string::npos;
-        for (const std::string& e : ends) end = std::min(end, readme.find(e, start + 1));
-        return start == std::string::npos ? "" : readme.substr(start, end - start);
-    };
-    auto section = [&](size_t heading) {
-        const size_t level = readme.find(' ', heading + 1) - heading - 1;
-        std::vector<std::string> ends;
-        for (size_t l = 1; l <= level; ++l) ends.push_back("\n" + std::string(l, '#') + " ");
-        return from(heading, ends);
-    };
-    if (program == "orvo") return section(readme.find("\n## Using the viewer\n"));
-    const std::string tools = section(readme.find("\n## Tools\n"));
-    std::string text = from(readme.find("\n- `" + program + " "), {"\n- ", "\n\n"});
-    for (size_t at = readme.find("\n#"); at != std::string::npos; at = readme.find("\n#", at + 1))
-        if (readme.substr(at, readme.find('\n', at + 1) - at).find("`" + program + "`") !=
-            std::string::npos)
-            text += section(at);
-    return text.empty() ? text : text + tools.substr(0, tools.find("\n- "));
+    std::string text, shared;
+    for (size_t at = 0, end; at < readme.size(); at = end) {
+        end =
+            std::min({readme.find("\n#", at + 1), readme.find("\n- `orvo", at + 1), readme.size()});
+        const std::string piece = readme.substr(at, end - at);
+        const std::string heading = piece.substr(0, piece.find('\n', 1));
+        if (heading == "\n## Tools") shared = piece;
+        if (heading.find("`" + program + "`") != std::string::npos ||
+            piece.starts_with("\n- `" + program + " ") ||
+            (program == "orvo" && heading == "\n## Using the viewer"))
+            text += piece;
+    }
+    return text.empty() || program == "orvo" ? text : text + shared;
 }
 
 // What bash offers with the program's completion loaded for `words`, the last one being the word

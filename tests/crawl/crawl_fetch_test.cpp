@@ -94,44 +94,20 @@ TEST(CrawlFetcher, KeepsConnectionsAliveAndWithinTheLimit) {
     EXPECT_LE(server.connections().size(), 2u);
 }
 
+// Each line of the golden file names rules of tests/data/tools/robots, a crawler's name and a path,
+// and says whether the rules let the crawler fetch the path: longest match, allow winning a tie,
+// "*" groups replaced by a group naming the crawler, "$" anchors, escapes as the crawl writes
+// paths, and a pattern of many stars that must still end quickly.
 TEST(CrawlRobots, GroupsLongestMatchWildcardsAndEscapes) {
-    const std::string anyone =
-        "# comment\nUser-agent: *\nDisallow: /private/\nAllow: /private/open.html\n"
-        "Disallow: /*.pdf$\nDisallow:\n\nUser-agent: other\nDisallow: /\n";
-    // A group naming the crawler replaces the "*" groups; names compare without case or version.
-    const std::string named =
-        "User-agent: *\nDisallow: /\n\nUser-agent: Other\nUser-agent: ORVO/1.0\nDisallow: /tmp\n"
-        "Allow: /tmp/keep\nDisallow: /tmp/keep\n";
-    const std::string escaped = "User-agent: *\nDisallow: /%7Euser/\nDisallow: /a%2fb\n";
-    // A rule starting with "*" and many stars must still end quickly.
-    const std::string stars = "User-agent: *\nDisallow: *a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*b$\n";
-    const std::string mine = productToken("orvo/2.0.0 (+site)");
-    const struct {
-        const std::string& rules;
-        std::string agent, path;
-        bool allowed;
-    } cases[] = {
-        {anyone, "orvo", "/", true},
-        {anyone, "orvo", "/index.html", true},
-        {anyone, "orvo", "/private/", false},
-        {anyone, "orvo", "/private/x.html", false},
-        {anyone, "orvo", "/private/open.html", true},  // the longer rule wins
-        {anyone, "orvo", "/docs/a.pdf", false},
-        {anyone, "orvo", "/docs/a.pdf.html", true},  // "$" anchors at the end
-        {anyone, "orvo", "/robots.txt", true},
-        {named, mine, "/index.html", true},
-        {named, mine, "/tmp/a", false},
-        {named, mine, "/tmpfile", false},
-        {named, mine, "/tmp/keep/a", true},  // allow wins a tie of equal length
-        {named, "someone", "/index.html", false},
-        {escaped, "orvo", "/~user/page.html", false},  // escapes compared as the crawl writes paths
-        {escaped, "orvo", "/a%2Fb", false},
-        {escaped, "orvo", "/a/b", true},
-        {stars, "orvo", "/" + std::string(4000, 'a'), true},
-        {stars, "orvo", "/" + std::string(40, 'a') + "b", false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(RobotsRules::parse(c.rules, c.agent).allowed(c.path), c.allowed) << c.path;
+    std::istringstream cases(orvo::test::readWholeFile(ORVO_TEST_DATA "/tools/robots.decisions"));
+    std::string decisions;
+    for (std::string file, agent, path, ignored;
+         cases >> file >> agent >> path && std::getline(cases, ignored);) {
+        const std::string rules = orvo::test::readWholeFile(ORVO_TEST_DATA "/tools/robots/" + file);
+        const bool allowed = RobotsRules::parse(rules, productToken(agent)).allowed(path);
+        decisions += file + " " + agent + " " + path + (allowed ? " allowed\n" : " disallowed\n");
+    }
+    EXPECT_TRUE(orvo::test::matchesGolden(decisions, "robots.decisions"));
     EXPECT_FALSE(RobotsRules::disallowAll().allowed("/index.html"));
     EXPECT_TRUE(RobotsRules().allowed("/anything"));
     EXPECT_EQ(productToken("  Orvo/2.0 (x)"), "orvo");
