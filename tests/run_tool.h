@@ -86,20 +86,22 @@ inline ToolRun runTool(const std::string& tool, const std::vector<std::string>& 
     return finishTool(capture, startTool(capture, tool, arguments, environment));
 }
 
-/// Runs the tool on a pseudo-terminal, as a person at a terminal would; what it printed there.
-inline std::string runOnTerminal(const std::string& tool,
-                                 const std::vector<std::string>& arguments) {
+/// Runs the tool on a pseudo-terminal, as a person at a terminal would: `out` is what it printed
+/// there (standard output and error both).
+inline ToolRun runOnTerminal(const std::string& tool, const std::vector<std::string>& arguments) {
     int terminal = -1;
     std::fflush(nullptr);
     const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
     if (child == 0) execTool(tool, arguments, {});
-    std::string out;
-    if (child < 0) return out;
+    ToolRun run;
+    if (child < 0) return run;
     char buffer[4096];
-    for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) out.append(buffer, got);
+    for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;)
+        run.out.append(buffer, got);
     close(terminal);
-    waitpid(child, nullptr, 0);
-    return out;
+    int status = 0;
+    if (waitpid(child, &status, 0) == child && WIFEXITED(status)) run.status = WEXITSTATUS(status);
+    return run;
 }
 
 inline std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
@@ -124,10 +126,12 @@ inline ::testing::AssertionResult matchesGolden(const std::string& actual,
 /// Runs the command lines ("$ TOOL ARGUMENT...") of the transcript tests/data/tools/name and
 /// compares with it what a user sees of them: each command line, what it printed (standard
 /// output, then standard error) and its exit status. TMP stands for `dir` and SRC for the source
-/// tree; `mask` is applied to the output (to hide what varies from run to run).
+/// tree; `mask` is applied to the output (to hide what varies from run to run). On a terminal,
+/// both outputs are one.
 inline ::testing::AssertionResult matchesTranscript(
     const std::string& name, const TempDir& dir,
-    std::string (*mask)(const std::string&) = [](const std::string& s) { return s; }) {
+    std::string (*mask)(const std::string&) = [](const std::string& s) { return s; },
+    bool onTerminal = false) {
     std::istringstream golden(readWholeFile(ORVO_TEST_DATA "/tools/" + name));
     std::string text;
     for (std::string line; std::getline(golden, line);) {
@@ -138,7 +142,7 @@ inline ::testing::AssertionResult matchesTranscript(
         std::vector<std::string> arguments;
         words >> tool >> tool;
         for (std::string word; words >> word;) arguments.push_back(word);
-        const ToolRun run = runTool(tool, arguments);
+        const ToolRun run = onTerminal ? runOnTerminal(tool, arguments) : runTool(tool, arguments);
         text += line + "\n" + (run.out.empty() ? "" : "[stdout]\n" + mask(run.out)) +
                 (run.err.empty() ? "" : "[stderr]\n" + run.err) + "[exit " +
                 std::to_string(run.status) + "]\n";
