@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "run_tool.h"
@@ -113,6 +114,16 @@ TEST(PackagingTest, EveryOptionOfEveryProgramIsInItsManPageTheReadmeAndItsComple
     }
     const std::string readme = readWholeFile(ORVO_SOURCE_DIR "/README.md");
     TempDir scratch;
+    writeWholeFile(scratch / "big-site.graph", "0 a://h/ 0 html main\n");
+    writeWholeFile(scratch / "notes.txt", "");
+    using Offered = std::vector<std::string>;
+    const std::pair<std::vector<std::string>, Offered> completions[] = {
+        {{"orvo-snapshot", "--scheme", ""}, {"0", "1", "2"}},
+        {{"orvo-snapshot", "-o", "no"}, {"notes.txt"}},
+        {{"orvo-snapshot", "--goto", "b"}, {}},  // an id is not a file name
+        {{"orvo-gen", "--nodes", ""}, {}},
+        {{"orvo-gen", "--se"}, {"--seed"}},
+    };
     for (const Program& program : programs) {
         SCOPED_TRACE(program.name);
         const ToolRun help = runTool(program.binary, {"--help"}, {"ASAN_OPTIONS=detect_leaks=0"});
@@ -140,33 +151,12 @@ TEST(PackagingTest, EveryOptionOfEveryProgramIsInItsManPageTheReadmeAndItsComple
                     << name << " is not completed";
             }
         }
-    }
-}
-
-TEST(PackagingTest, CompletionOffersChoicesAndFileNames) {
-    const std::vector<Program> programs = builtPrograms();
-    TempDir scratch;
-    writeWholeFile(scratch / "big-site.graph", "0 a://h/ 0 html main\n");
-    writeWholeFile(scratch / "notes.txt", "");
-    using Offered = std::vector<std::string>;
-    const struct {
-        std::vector<std::string> words;
-        Offered offered;
-    } cases[] = {
-        {{"orvo-snapshot", "--scheme", ""}, {"0", "1", "2"}},
-        {{"orvo-snapshot", "-o", "no"}, {"notes.txt"}},
-        {{"orvo-snapshot", "--goto", "b"}, {}},  // an id is not a file name
-        {{"orvo-gen", "--nodes", ""}, {}},
-        {{"orvo-gen", "--se"}, {"--seed"}},
-    };
-    for (const Program& program : programs) {
-        SCOPED_TRACE(program.name);
         // A word that is not an option is a file name (every program takes files).
         EXPECT_EQ(complete(program, {program.name, "big"}, scratch.path()),
                   Offered{"big-site.graph"});
-        for (const auto& c : cases) {
-            if (c.words[0] != program.name) continue;
-            EXPECT_EQ(complete(program, c.words, scratch.path()), c.offered);
+        for (const auto& [words, wanted] : completions) {
+            if (words[0] != program.name) continue;
+            EXPECT_EQ(complete(program, words, scratch.path()), wanted);
         }
     }
 }

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/run_tool.h"
+
 namespace orvo::test {
 
 class SiteServer {
@@ -23,22 +25,16 @@ public:
     explicit SiteServer(const std::string& logPath, std::vector<std::string> arguments = {})
         : logPath_(logPath) {
         tls_ = std::find(arguments.begin(), arguments.end(), "--tls") != arguments.end();
+        arguments.insert(arguments.begin(), {"python3", ORVO_SITE_SERVER, "--log", logPath});
         int toChild[2], fromChild[2];
         if (pipe(toChild) != 0 || pipe(fromChild) != 0) return;
-        std::vector<std::string> store{"python3", ORVO_SITE_SERVER, "--log", logPath};
-        store.insert(store.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (std::string& s : store) argv.push_back(s.data());
-        argv.push_back(nullptr);
         std::fflush(nullptr);
         pid_ = fork();
         if (pid_ == 0) {
             dup2(toChild[0], 0);
             dup2(fromChild[1], 1);
             close(toChild[1]);
-            close(fromChild[0]);
-            execvp("python3", argv.data());
-            _exit(127);
+            execTool("/usr/bin/env", arguments, {});
         }
         close(toChild[0]);
         close(fromChild[1]);
@@ -50,11 +46,9 @@ public:
     }
     ~SiteServer() {
         if (input_ >= 0) close(input_);
-        for (int i = 0; pid_ > 0 && i < 50; ++i) {
-            if (waitpid(pid_, nullptr, WNOHANG) == pid_) return;
+        for (int i = 0; pid_ > 0 && i < 50 && waitpid(pid_, nullptr, WNOHANG) != pid_; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        if (pid_ > 0) kill(pid_, SIGKILL);
+        if (pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0) kill(pid_, SIGKILL);
         if (pid_ > 0) waitpid(pid_, nullptr, 0);
     }
     SiteServer(const SiteServer&) = delete;
