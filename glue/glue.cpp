@@ -90,7 +90,8 @@ std::unique_ptr<Graph> Glue::readInput(std::istream& in, uint64_t totalBytes,
                                        const BackgroundConversion* conversion) {
     if (!conversion) request.report(LoadStage::Read, 0, totalBytes);
     bool readReported = false;
-    viewer_->setLoadProgress([&](uint64_t bytesRead) {
+    LoadReports reports;
+    reports.read = [&](uint64_t bytesRead) {
         if (request.cancelled()) {
             in.setstate(std::ios::failbit);
             return;
@@ -103,9 +104,9 @@ std::unique_ptr<Graph> Glue::readInput(std::istream& in, uint64_t totalBytes,
         request.report(LoadStage::Read, bytesRead, total);
         readReported = true;
         if (total > 0 && bytesRead >= total) request.report(LoadStage::Layout, 0, 0);
-    });
+    };
     // The layout cannot stop half way; a cancel during it drops the graph once it is done.
-    viewer_->setLayoutProgress([&](uint64_t done, uint64_t total) {
+    reports.layout = [&](uint64_t done, uint64_t total) {
         if (conversion && !readReported) {
             // The text's last bytes came before the conversion had marked its end.
             const uint64_t bytes = conversion->bytesWritten();
@@ -113,11 +114,8 @@ std::unique_ptr<Graph> Glue::readInput(std::istream& in, uint64_t totalBytes,
             readReported = true;
         }
         request.report(LoadStage::Layout, done, total);
-    });
-    std::unique_ptr<Graph> fresh = viewer_->readGraph(in);
-    viewer_->setLoadProgress(nullptr);
-    viewer_->setLayoutProgress(nullptr);
-    return fresh;
+    };
+    return viewer_->readGraph(in, reports);
 }
 
 // Converts the input on a thread of its own while the reader takes the outline text as it comes

@@ -79,6 +79,7 @@ bool exportPicture(Viewer& viewer, const PictureExport& picture, const std::stri
         settings.refineLimitSec =
             static_cast<int32_t>(std::min<int64_t>(micros / 1000000, INT32_MAX));
         settings.refineLimitUsec = static_cast<int32_t>(micros % 1000000);
+        drawFramesInOneSlice(settings);
 
         const Renderer& shown = viewer.renderer();
         Renderer renderer(settings, surface);

@@ -195,7 +195,6 @@ void Graph::setAllLinksShown(int on) {
 
 void Graph::setNegativeLevelLinksHidden(int hide) {
     ++linkVisibilityVersion_;
-    settings.hideNegativeLevelLinks = hide;
     for (Link* l : links) {
         if (l->fromNode != nullptr && l->fromNode->level < 0) setFlag(l->flags, Shown, hide == 0);
     }

@@ -49,9 +49,9 @@ int32_t readDebugLevel() {
     return value ? readInt(value) : 0;
 }
 
-Graph::Graph(ViewerSettings& settings_) : settings(settings_) {}
+Graph::Graph(const ViewerSettings& settings_) : settings(settings_) {}
 
-Graph::Graph(ViewerSettings& settings_, std::istream& in) : settings(settings_) {
+Graph::Graph(const ViewerSettings& settings_, std::istream& in) : settings(settings_) {
     debugLevel = readDebugLevel();
     reload(in);
 }
@@ -100,10 +100,10 @@ void Graph::clearContents() {
     groupNames_.clear();
 }
 
-bool Graph::reload(std::istream& in) {
+bool Graph::reload(std::istream& in, const ReadReport& report) {
     clearContents();
     homeTransform_ = ProjTransform::identity();
-    parseStream(in);
+    parseStream(in, report);
     if (nodes.empty()) {
         // Nothing to dump; the caller learns that the load failed.
         topNodeIndex_ = -1;

@@ -142,16 +142,20 @@ struct GroupColor {
 class Graph {
 public:
     /// An empty graph (no node); read into it with reload() (or readAndLayOut in layout/).
-    explicit Graph(ViewerSettings& settings);
+    explicit Graph(const ViewerSettings& settings);
     /// Reads DEVIRIRO_DEBUG, then reload(in); the tree is not laid out.
-    Graph(ViewerSettings& settings, std::istream& in);
+    Graph(const ViewerSettings& settings, std::istream& in);
     ~Graph();
     Graph(const Graph&) = delete;
     Graph& operator=(const Graph&) = delete;
 
+    /// Hears the bytes consumed so far, now and then while a stream is read.
+    using ReadReport = std::function<void(uint64_t bytesRead)>;
+
     /// Empties the graph and reads the stream; the tree is not laid out (see layout/). Returns
-    /// false (and leaves the graph empty) when the stream held no node record.
-    bool reload(std::istream& in);
+    /// false (and leaves the graph empty) when the stream held no node record. `report`, when
+    /// set, hears how far the read has come.
+    bool reload(std::istream& in, const ReadReport& report = {});
     /// The index of the outline's top node that the last read found, -1 when it found none. The
     /// owner of the view settings makes it the view's top node when it shows the graph.
     int32_t topNodeIndex() const { return topNodeIndex_; }
@@ -169,7 +173,7 @@ public:
     ProjTransform homeTransform() const { return homeTransform_; }
 
     // Reading (reader.cpp).
-    void parseStream(std::istream& in);
+    void parseStream(std::istream& in, const ReadReport& report);
     Node* addRecord(Node* parent, std::string_view id, int32_t level, int32_t extra);
     int preferNewParent(const Node* newParent, const Node* oldParent, std::string_view id,
                         int32_t extra) const;
@@ -203,16 +207,10 @@ public:
     /// truncating another user's file; silent on failure.
     static void writeDebugFile(const std::string& text);
 
-    /// Called now and then while a stream is read, with the bytes consumed so far; a long load
-    /// shows progress with it. Optional.
-    std::function<void(uint64_t bytesRead)> progress;
-    /// Called now and then while the graph is laid out, with the work done and its total.
-    /// Optional.
-    std::function<void(uint64_t done, uint64_t total)> layoutProgress;
     /// Set by each read of a stream.
     ReadStats readStats;
 
-    ViewerSettings& settings;
+    const ViewerSettings& settings;
     Node* root = nullptr;
     std::vector<Node*> nodes;  // owned through nodeStore_
     std::vector<Link*> links;  // owned through linkStore_

@@ -141,7 +141,7 @@ void Graph::reserveForBytes(uint64_t bytes) {
     }
 }
 
-void Graph::parseStream(std::istream& in) {
+void Graph::parseStream(std::istream& in, const ReadReport& report) {
     const PrefaultedBlocks prefaulted;  // a big read takes its node, link and id blocks ready
     read_ = std::make_unique<ReadState>();
     // reload() calls this on an emptied graph; should nodes exist already, the lookups start
@@ -271,7 +271,7 @@ void Graph::parseStream(std::istream& in) {
         splitter.feed(chunk.data(), got, handleLine);
         applyBatch();  // the chunk is overwritten next
         consumed += got;
-        if (progress) progress(consumed);
+        if (report) report(consumed);
     }
     splitter.finish(handleLine);
     applyBatch();

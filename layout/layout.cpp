@@ -7,13 +7,13 @@
 
 namespace orvo {
 
-void layoutGraph(Graph& graph, Node* s) {
+void layoutGraph(Graph& graph, Node* s, const LayoutTicker::Report& report) {
     const bool twoThreads = graph.nodes.size() >= kTwoThreadLayoutNodes;
-    if (!graph.layoutProgress) {
+    if (!report) {
         layoutTree(graph.settings, s, nullptr, twoThreads);
         return;
     }
-    LayoutTicker ticker(graph.layoutProgress, 2 * static_cast<uint64_t>(graph.nodes.size()));
+    LayoutTicker ticker(report, 2 * static_cast<uint64_t>(graph.nodes.size()));
     layoutTree(graph.settings, s, &ticker, twoThreads);
     ticker.finish();
 }
@@ -22,17 +22,17 @@ void relayoutFrom(Graph& graph, Node* n) {
     if (n != nullptr && !graph.nodes.empty()) layoutGraph(graph, n);
 }
 
-void layOutFromTop(Graph& graph) {
+void layOutFromTop(Graph& graph, const LayoutTicker::Report& report) {
     const int32_t top = graph.topNodeIndex();
     Node* start = top >= 0 && static_cast<size_t>(top) < graph.nodes.size()
                       ? graph.nodes[static_cast<size_t>(top)]
                       : graph.root;
-    layoutGraph(graph, start);
+    layoutGraph(graph, start, report);
 }
 
-bool readAndLayOut(Graph& graph, std::istream& in) {
-    if (!graph.reload(in)) return false;
-    layOutFromTop(graph);
+bool readAndLayOut(Graph& graph, std::istream& in, const LoadReports& reports) {
+    if (!graph.reload(in, reports.read)) return false;
+    layOutFromTop(graph, reports.layout);
     return true;
 }
 

@@ -45,19 +45,25 @@ private:
 };
 
 /// Lays out the whole tree around start node s (placed at the origin); links take their end
-/// positions from their nodes. Without a start node (an empty graph) nothing happens. The
-/// graph's layoutProgress, when set, hears how far it has come.
-void layoutGraph(Graph& graph, Node* s);
+/// positions from their nodes. Without a start node (an empty graph) nothing happens. `report`,
+/// when set, hears how far it has come.
+void layoutGraph(Graph& graph, Node* s, const LayoutTicker::Report& report = {});
 
 /// layoutGraph from n, when there is such a node and the graph is not empty.
 void relayoutFrom(Graph& graph, Node* n);
 
 /// Lays the tree out from the top node the graph's read found (the root when it found none).
-void layOutFromTop(Graph& graph);
+void layOutFromTop(Graph& graph, const LayoutTicker::Report& report = {});
+
+/// Who hears how far a read and the layout after it have come; either may be unset.
+struct LoadReports {
+    std::function<void(uint64_t bytesRead)> read;
+    LayoutTicker::Report layout;
+};
 
 /// Reads the stream into the graph (Graph::reload) and, when it held a node, lays the tree out
 /// from its top node. Returns what reload returned.
-bool readAndLayOut(Graph& graph, std::istream& in);
+bool readAndLayOut(Graph& graph, std::istream& in, const LoadReports& reports = {});
 
 /// layoutGraph without the Graph: the tree reached from s. With a ticker, one tick per node
 /// sized and one per node placed: twice the tree's node count in all.

@@ -52,6 +52,18 @@ struct ViewerSettings {
     int32_t labelsOverlap = 0;
 };
 
+/// Lets a frame draw in a single slice, unless slices are already longer than the refinement.
+/// A picture made to keep (an export, a snapshot) is drawn so: which labels fit depends on the
+/// order they are placed in, slice by slice, and slices cut by time would make that order, and
+/// so the picture, depend on the machine's speed.
+inline void drawFramesInOneSlice(ViewerSettings& s) {
+    const int64_t slice = int64_t{s.sliceBudgetSec} * 1000000 + s.sliceBudgetUsec;
+    const int64_t refine = int64_t{s.refineLimitSec} * 1000000 + s.refineLimitUsec;
+    if (slice >= refine) return;
+    s.sliceBudgetSec = s.refineLimitSec;
+    s.sliceBudgetUsec = s.refineLimitUsec;
+}
+
 /// Bits of `loadFlags` tested by the reader when a node is listed again under another parent.
 enum LoadFlag : int32_t {
     NeverMove = 0x01,           // never move a node: every repeat becomes a non-tree link

@@ -154,14 +154,12 @@ TEST_F(Attributes, NegativeLevelLinks) {
     h.addRecord(mid, "leaf", 0, 0);  // non-tree link mid -> leaf, flags 0
     ASSERT_EQ(h.links.size(), 5u);
     h.setNegativeLevelLinksHidden(1);
-    EXPECT_EQ(s.hideNegativeLevelLinks, 1);
     EXPECT_EQ(mid->parentLink->flags, Enabled);           // from top, level -2
     EXPECT_EQ(low->parentLink->flags, Enabled);           // from mid, level -1
     EXPECT_EQ(leaf->parentLink->flags, Enabled | Shown);  // from low, level 0: untouched
     EXPECT_EQ(mid->outLinks[0]->flags, 0);
     EXPECT_EQ(leaf->outLinks[0]->flags, 0);
     h.setNegativeLevelLinksHidden(0);
-    EXPECT_EQ(s.hideNegativeLevelLinks, 0);
     EXPECT_EQ(mid->parentLink->flags, Enabled | Shown);
     EXPECT_EQ(mid->outLinks[0]->flags, Shown);  // shown although not enabled
     EXPECT_EQ(leaf->outLinks[0]->flags, 0);

@@ -255,8 +255,8 @@ TEST(GraphProgress, ReportsTheBytesConsumedAsTheReadGoesOn) {
     ViewerSettings settings;
     Graph g(settings);
     std::vector<uint64_t> reports;
-    g.progress = [&reports](uint64_t bytes) { reports.push_back(bytes); };
-    ASSERT_TRUE(readText(g, text));
+    std::istringstream in(text);
+    ASSERT_TRUE(g.reload(in, [&reports](uint64_t bytes) { reports.push_back(bytes); }));
     ASSERT_GE(reports.size(), 4u);
     for (size_t i = 1; i < reports.size(); ++i) EXPECT_GT(reports[i], reports[i - 1]);
     EXPECT_LE(reports.front(), 128u * 1024u);

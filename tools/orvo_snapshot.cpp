@@ -20,6 +20,7 @@
 #include "platform/offscreen_surface.h"
 #include "platform/png_image.h"
 #include "tools/command_line.h"
+#include "tools/program_end.h"
 #include "tools/tool_input.h"
 #include "viewer/viewer.h"
 
@@ -153,6 +154,7 @@ int run(const Options& options) {
         viewer.settings().refineLimitSec = static_cast<int32_t>(micros / 1000000);
         viewer.settings().refineLimitUsec = static_cast<int32_t>(micros % 1000000);
     }
+    if (!options.noRefine) drawFramesInOneSlice(viewer.settings());
 
     // As the viewer's redraw: a frame, and idle refinement asked for.
     viewer.redraw();
@@ -184,7 +186,8 @@ int run(const Options& options) {
         const std::string id = orvo::idAtPixel(viewer.renderer(), pickX, pickY);
         if (!id.empty()) std::printf("%s\n", id.c_str());
     }
-    return 0;
+    // Every output is written and closed: the process ends without freeing the graph.
+    return orvo::endProgram(std::fflush(stdout) == 0 ? 0 : kExitFailure);
 }
 
 }  // namespace

@@ -26,15 +26,11 @@ void Viewer::setContext(GlContext* context, int width, int height) {
     renderer_.initContext(context, width, height);
 }
 
-std::unique_ptr<Graph> Viewer::readGraph(std::istream& in) {
+std::unique_ptr<Graph> Viewer::readGraph(std::istream& in, const LoadReports& reports) {
     if (in.fail() || in.bad()) return nullptr;
     auto fresh = std::make_unique<Graph>(settings_);
     fresh->debugLevel = readDebugLevel();
-    fresh->progress = loadProgress_;
-    fresh->layoutProgress = layoutProgress_;
-    if (!readAndLayOut(*fresh, in)) return nullptr;
-    fresh->progress = nullptr;
-    fresh->layoutProgress = nullptr;
+    if (!readAndLayOut(*fresh, in, reports)) return nullptr;
     return fresh;
 }
 
@@ -133,7 +129,9 @@ void Viewer::setAllLinksShown(int on) {
 }
 
 void Viewer::setNegativeLevelLinksHidden(int on) {
-    if (graph_) graph_->setNegativeLevelLinksHidden(on);
+    if (!graph_) return;
+    settings_.hideNegativeLevelLinks = on;
+    graph_->setNegativeLevelLinksHidden(on);
 }
 
 void Viewer::setKeepRedrawing(int flag) { renderer_.setKeepRedrawing(lowByte(flag)); }

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "graph/graph.h"
+#include "layout/layout.h"
 #include "render/renderer.h"
 #include "settings/viewer_settings.h"
 
@@ -27,21 +28,14 @@ public:
     /// 1 when the stream was read and held at least one node; 0 when the stream is unusable or
     /// held no node. A failed load leaves the graph on view as it was.
     int loadGraph(std::istream& in);
-    /// The first half of loadGraph: reads the stream into a fresh graph with these settings.
-    /// nullptr when the stream is unusable or held no node. Nothing on view changes, so the
-    /// window may keep drawing the current graph while a long file is read.
-    std::unique_ptr<Graph> readGraph(std::istream& in);
+    /// The first half of loadGraph: reads the stream into a fresh graph with these settings and
+    /// lays it out, telling `reports` how far it has come. nullptr when the stream is unusable or
+    /// held no node. Nothing on view changes, so the window may keep drawing the current graph
+    /// while a long file is read.
+    std::unique_ptr<Graph> readGraph(std::istream& in, const LoadReports& reports = {});
     /// The second half of loadGraph: puts a graph from readGraph on view. The first graph is
     /// kept; later ones hand their contents to it, so there is one Graph object for good.
     int showGraph(std::unique_ptr<Graph> fresh);
-    /// Called with the bytes consumed so far while readGraph reads a stream.
-    void setLoadProgress(std::function<void(uint64_t bytesRead)> progress) {
-        loadProgress_ = std::move(progress);
-    }
-    /// Called with the work done and its total while readGraph lays the graph out.
-    void setLayoutProgress(std::function<void(uint64_t done, uint64_t total)> progress) {
-        layoutProgress_ = std::move(progress);
-    }
     int setGroupHidden(int kind, std::string_view name, int hide);
     void selectNode(std::string_view id, int on);
     void selectSubtree(std::string_view id, int on);
@@ -96,8 +90,6 @@ private:
     ViewerSettings settings_;
     std::unique_ptr<Graph> graph_;
     Renderer renderer_;
-    std::function<void(uint64_t)> loadProgress_;
-    std::function<void(uint64_t, uint64_t)> layoutProgress_;
 };
 
 }  // namespace orvo
