@@ -184,7 +184,7 @@ TEST(PackagingTest, TheFileTypeDefinitionNamesOutlineGraphsByNameAndByContent) {
                     {"query", "filetype", ORVO_TEST_DATA "/tools/mime/" + name}, environment);
         types += name + " " + run.out + run.err;
     }
-    EXPECT_TRUE(matchesGolden(types, "mime.types"));
+    EXPECT_TRUE(!types.empty() && matchesGolden(types, "mime.types"));
     // The desktop entry offers the viewer for each of these types, several files at once.
     const std::string desktop = readWholeFile(ORVO_SOURCE_DIR "/shell/orvo.desktop");
     for (const char* type : {"application/x-orvo-graph", "application/x-graphml+xml",

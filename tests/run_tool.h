@@ -147,6 +147,7 @@ inline ::testing::AssertionResult matchesTranscript(
                 (run.err.empty() ? "" : "[stderr]\n" + run.err) + "[exit " +
                 std::to_string(run.status) + "]\n";
     }
+    if (text.empty()) return ::testing::AssertionFailure() << "no command line in " << name;
     return matchesGolden(replaceAll(replaceAll(text, dir.path(), "TMP"), ORVO_SOURCE_DIR, "SRC"),
                          name);
 }
