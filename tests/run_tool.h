@@ -1,18 +1,18 @@
-// Runs one of the built command-line tools as a separate process and collects its exit status,
-// standard output and standard error (through temporary files, so large outputs cannot block).
+// Runs the built command-line tools as separate processes (to their end, in the background or on
+// a terminal) and compares what they print with golden files.
 #pragma once
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "tests/test_files.h"
@@ -29,49 +29,128 @@ using testing::readWholeFile;
 using testing::TempDir;
 using testing::writeWholeFile;
 
-/// Runs ORVO_TOOLS_DIR/tool (or the program at an absolute path) with the arguments.
-/// `environment` entries "NAME=VALUE" are set and entries "NAME" are removed in the child;
-/// DEVIRIRO_DEBUG is removed unless given.
-inline ToolRun runTool(const std::string& tool, const std::vector<std::string>& arguments,
-                       const std::vector<std::string>& environment = {}) {
-    TempDir capture;
-    const std::string outPath = capture / "out", errPath = capture / "err";
-    const std::string program =
-        tool.starts_with('/') ? tool : std::string(ORVO_TOOLS_DIR) + "/" + tool;
-    std::vector<std::string> argvStore{program};
-    argvStore.insert(argvStore.end(), arguments.begin(), arguments.end());
+/// In a child process: runs ORVO_TOOLS_DIR/tool (or the program at an absolute path). Entries
+/// "NAME=VALUE" of `environment` are set and entries "NAME" removed; DEVIRIRO_DEBUG is removed
+/// unless given.
+[[noreturn]] inline void execTool(const std::string& tool,
+                                  const std::vector<std::string>& arguments,
+                                  const std::vector<std::string>& environment) {
+    std::vector<std::string> store{tool.starts_with('/') ? tool : ORVO_TOOLS_DIR "/" + tool};
+    store.insert(store.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
-    for (std::string& a : argvStore) argv.push_back(a.data());
+    for (std::string& a : store) argv.push_back(a.data());
     argv.push_back(nullptr);
+    unsetenv("DEVIRIRO_DEBUG");
+    for (const std::string& e : environment) {
+        const size_t eq = e.find('=');
+        if (eq == std::string::npos)
+            unsetenv(e.c_str());
+        else
+            setenv(e.substr(0, eq).c_str(), e.c_str() + eq + 1, 1);
+    }
+    execv(argv[0], argv.data());
+    _exit(127);
+}
 
+/// Starts the tool with its output going to files of `capture` (so large outputs cannot block)
+/// and nothing on its standard input; finishTool waits for it.
+inline pid_t startTool(const TempDir& capture, const std::string& tool,
+                       const std::vector<std::string>& arguments,
+                       const std::vector<std::string>& environment = {}) {
     std::fflush(nullptr);
     const pid_t child = fork();
-    if (child == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int nothing = open("/dev/null", O_RDONLY);
-        if (out < 0 || err < 0 || nothing < 0) _exit(126);
-        dup2(out, 1);
-        dup2(err, 2);
-        dup2(nothing, 0);
-        unsetenv("DEVIRIRO_DEBUG");
-        for (const std::string& e : environment) {
-            const size_t eq = e.find('=');
-            if (eq == std::string::npos)
-                unsetenv(e.c_str());
-            else
-                setenv(e.substr(0, eq).c_str(), e.c_str() + eq + 1, 1);
-        }
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
+    if (child != 0) return child;
+    const int out = open(capture.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = open(capture.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int nothing = open("/dev/null", O_RDONLY);
+    if (out < 0 || err < 0 || nothing < 0) _exit(126);
+    dup2(out, 1);
+    dup2(err, 2);
+    dup2(nothing, 0);
+    execTool(tool, arguments, environment);
+}
+
+inline ToolRun finishTool(const TempDir& capture, pid_t child) {
     ToolRun run;
     int status = 0;
     if (child > 0 && waitpid(child, &status, 0) == child)
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = readWholeFile(outPath);
-    run.err = readWholeFile(errPath);
+    run.out = readWholeFile(capture.file("out"));
+    run.err = readWholeFile(capture.file("err"));
     return run;
 }
+
+inline ToolRun runTool(const std::string& tool, const std::vector<std::string>& arguments,
+                       const std::vector<std::string>& environment = {}) {
+    TempDir capture;
+    return finishTool(capture, startTool(capture, tool, arguments, environment));
+}
+
+/// Runs the tool on a pseudo-terminal, as a person at a terminal would: `out` is what it printed
+/// there (standard output and error both).
+inline ToolRun runOnTerminal(const std::string& tool, const std::vector<std::string>& arguments) {
+    int terminal = -1;
+    std::fflush(nullptr);
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (child == 0) execTool(tool, arguments, {});
+    ToolRun run;
+    if (child < 0) return run;
+    char buffer[4096];
+    for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;)
+        run.out.append(buffer, got);
+    close(terminal);
+    int status = 0;
+    if (waitpid(child, &status, 0) == child && WIFEXITED(status)) run.status = WEXITSTATUS(status);
+    return run;
+}
+
+inline std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); !from.empty() && at != std::string::npos;
+         at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+#ifdef ORVO_TEST_DATA
+/// Compares `actual` with the golden file tests/data/tools/name; with ORVO_UPDATE_GOLDEN=1 in
+/// the environment it writes the file instead (to be looked at before it is committed).
+inline ::testing::AssertionResult matchesGolden(const std::string& actual,
+                                                const std::string& name) {
+    const std::string path = ORVO_TEST_DATA "/tools/" + name;
+    if (const char* update = std::getenv("ORVO_UPDATE_GOLDEN"); update && *update == '1')
+        writeWholeFile(path, actual);
+    if (readWholeFile(path) == actual) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "differs from " << path << ":\n" << actual;
+}
+
+/// Runs the command lines ("$ TOOL ARGUMENT...") of the transcript tests/data/tools/name and
+/// compares with it what a user sees of them: each command line, what it printed (standard
+/// output, then standard error) and its exit status. TMP stands for `dir` and SRC for the source
+/// tree; `mask` is applied to the output (to hide what varies from run to run). On a terminal,
+/// both outputs are one.
+inline ::testing::AssertionResult matchesTranscript(
+    const std::string& name, const TempDir& dir,
+    std::string (*mask)(const std::string&) = [](const std::string& s) { return s; },
+    bool onTerminal = false) {
+    std::istringstream golden(readWholeFile(ORVO_TEST_DATA "/tools/" + name));
+    std::string text;
+    for (std::string line; std::getline(golden, line);) {
+        if (!line.starts_with("$ ")) continue;
+        std::istringstream words(
+            replaceAll(replaceAll(line, "TMP", dir.path()), "SRC", ORVO_SOURCE_DIR));
+        std::string tool;
+        std::vector<std::string> arguments;
+        words >> tool >> tool;
+        for (std::string word; words >> word;) arguments.push_back(word);
+        const ToolRun run = onTerminal ? runOnTerminal(tool, arguments) : runTool(tool, arguments);
+        text += line + "\n" + (run.out.empty() ? "" : "[stdout]\n" + mask(run.out)) +
+                (run.err.empty() ? "" : "[stderr]\n" + run.err) + "[exit " +
+                std::to_string(run.status) + "]\n";
+    }
+    if (text.empty()) return ::testing::AssertionFailure() << "no command line in " << name;
+    return matchesGolden(replaceAll(replaceAll(text, dir.path(), "TMP"), ORVO_SOURCE_DIR, "SRC"),
+                         name);
+}
+#endif
 
 }  // namespace orvo::test

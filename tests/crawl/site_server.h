@@ -1,65 +1,55 @@
-// Starts tests/crawl/site_server.py on 127.0.0.1 with a free port for one test and stops it
-// afterwards: the server ends when its standard input closes, and is killed if it does not.
+// Starts tests/crawl/site_server.py on 127.0.0.1 with a free port and stops it when destroyed:
+// the server ends when its standard input closes, and is killed if it does not.
 #pragma once
 
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/run_tool.h"
 
 namespace orvo::test {
 
 class SiteServer {
 public:
-    /// `arguments`: further options of the server (--static DIR, --pages N, --slow S).
+    /// `arguments`: further options of the server (--static DIR, --pages N, --slow S, --tls DIR).
     explicit SiteServer(const std::string& logPath, std::vector<std::string> arguments = {})
         : logPath_(logPath) {
-        for (const std::string& a : arguments) tls_ = tls_ || a == "--tls";
+        tls_ = std::find(arguments.begin(), arguments.end(), "--tls") != arguments.end();
+        arguments.insert(arguments.begin(), {"python3", ORVO_SITE_SERVER, "--log", logPath});
         int toChild[2], fromChild[2];
         if (pipe(toChild) != 0 || pipe(fromChild) != 0) return;
-        std::vector<std::string> store{"python3", ORVO_SITE_SERVER, "--log", logPath};
-        store.insert(store.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (std::string& s : store) argv.push_back(s.data());
-        argv.push_back(nullptr);
         std::fflush(nullptr);
         pid_ = fork();
         if (pid_ == 0) {
             dup2(toChild[0], 0);
             dup2(fromChild[1], 1);
             close(toChild[1]);
-            close(fromChild[0]);
-            execvp("python3", argv.data());
-            _exit(127);
+            execTool("/usr/bin/env", arguments, {});
         }
         close(toChild[0]);
         close(fromChild[1]);
         input_ = toChild[1];
-        // The first line is "PORT n".
-        std::string line;
-        char c = 0;
-        while (read(fromChild[0], &c, 1) == 1 && c != '\n') line += c;
+        std::string line;  // "PORT n"
+        for (char c = 0; read(fromChild[0], &c, 1) == 1 && c != '\n';) line += c;
         close(fromChild[0]);
-        if (line.rfind("PORT ", 0) == 0) port_ = std::stoi(line.substr(5));
+        if (line.starts_with("PORT ")) port_ = std::stoi(line.substr(5));
     }
     ~SiteServer() {
         if (input_ >= 0) close(input_);
-        if (pid_ > 0) {
-            for (int i = 0; i < 50; ++i) {
-                if (waitpid(pid_, nullptr, WNOHANG) == pid_) return;
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
+        for (int i = 0; pid_ > 0 && i < 50 && waitpid(pid_, nullptr, WNOHANG) != pid_; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0) kill(pid_, SIGKILL);
+        if (pid_ > 0) waitpid(pid_, nullptr, 0);
     }
     SiteServer(const SiteServer&) = delete;
     SiteServer& operator=(const SiteServer&) = delete;
@@ -82,9 +72,8 @@ public:
         return ports;
     }
     int count(const std::string& request) const {
-        int n = 0;
-        for (const std::string& line : requests()) n += line == request;
-        return n;
+        const std::vector<std::string> all = requests();
+        return int(std::count(all.begin(), all.end(), request));
     }
 
 private:
