@@ -68,6 +68,7 @@ TEST(Graph, LookupIsCaseSensitiveAndHoldsManyIdsThroughGrowth) {
     Graph g(settings);
     ASSERT_TRUE(readFile(g, dataPath("worked_example.graph")));
     EXPECT_EQ(g.findNodeIndex("a://h/x.html"), 1);
+    EXPECT_EQ(g.links[5]->linkId(), "a://h/x.html|a://h/d/");
     for (const char* absent : {"A://h/x.html", "a://h/X.html", "nothing", ""}) {
         EXPECT_EQ(g.findNode(absent), nullptr) << absent;
     }
