@@ -142,39 +142,17 @@ void expectSamePictureFrom(const ViewerSettings& settings, Graph& graph, Node* s
     }
 }
 
-// Under one top: a lone node, one leaf, two leaves (pole and first band), a later child with
-// more descendants ahead of leaves, twenty leaves (three bands), children of different sizes
-// ahead of leaves, and a crowd of 1000 leaves that enlarges its hemisphere past the maximum.
-std::string smallTrees() {
-    std::string text = "0 top 0\n1 alone 0\n";
-    const auto parentOf = [&](const std::string& id, int leaves) {
-        text += "1 " + id + " 0\n";
-        for (int i = 0; i < leaves; ++i) text += "2 " + id + "/" + std::to_string(i) + " 0\n";
-    };
-    parentOf("one", 1);
-    parentOf("two", 2);
-    parentOf("order", 2);
-    text += "2 order/big 0\n3 order/big/a 0\n";
-    parentOf("twenty", 20);
-    text += "1 mixed 0\n";
-    for (int i = 0; i < 2; ++i) {
-        text += "2 mixed/big" + std::to_string(i) + " 0\n";
-        for (int k = 0; k < 3; ++k)
-            text += "3 mixed/big" + std::to_string(i) + "/" + std::to_string(k) + " 0\n";
-    }
-    for (int i = 0; i < 8; ++i) text += "2 mixed/" + std::to_string(i) + " 0\n";
-    parentOf("crowd", 1000);
-    return text;
-}
-
 }  // namespace
 
-// tests/data/small_trees.positions.csv was written by the layout when it was added; the radii
-// and the two leaves' band below were worked out by hand.
+// tests/data/small_trees.graph holds, under one top, a lone node, one leaf, two leaves (pole and
+// first band), a later child with more descendants ahead of leaves, twenty leaves (three bands),
+// children of different sizes ahead of leaves, and a crowd of 1000 leaves that enlarges its
+// hemisphere past the maximum. small_trees.positions.csv was written by the layout when it was
+// added; the radii and the two leaves' band below were worked out by hand.
 TEST(Layout, SmallTreesMatchGoldenPositions) {
     ViewerSettings settings;
     Graph graph(settings);
-    ASSERT_TRUE(readText(graph, smallTrees()));
+    ASSERT_TRUE(readFile(graph, dataPath("small_trees.graph")));
     expectGoldenPositions(graph, "small_trees.positions.csv");
     expectLayoutInvariants(settings, graph);
     EXPECT_NEAR(graph.findNode("two")->radius, 0.356695, 1e-6);
