@@ -1,16 +1,12 @@
 // Input the format does not foresee, beyond the malformed outline cases of tests/data: records
-// straddling the read chunks, binary junk, very deep and very wide outlines, and the fuzz
-// targets' seed corpora and saved crash inputs replayed through the fuzzers' own round.
+// straddling the read chunks, binary junk, very deep and very wide outlines.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "fuzz/import_exercise.h"
-#include "fuzz/reader_exercise.h"
 #include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "graph_test_support.h"
@@ -127,55 +123,4 @@ TEST(AdversarialInput, RootWithThreeHundredThousandChildrenThatAllMove) {
     EXPECT_EQ(g.setGroupHidden(0, "image", 1), 1);
     EXPECT_EQ(g.collectShownSubtree("z", -1).size(), 2u);
     relayoutFrom(g, a->children.back());
-}
-
-// Each file of a fuzz folder goes through its fuzzer's round: the reader's for fuzz/corpus and
-// fuzz/regressions, the importer named by the folder (corpus-csv) or by the file (csv-...).
-TEST(AdversarialInput, FuzzCorporaAndSavedCrashInputsPassTheFuzzersRound) {
-    const std::pair<const char*, FuzzedImport> importers[] = {{"html", FuzzedImport::Html},
-                                                              {"csv", FuzzedImport::Csv},
-                                                              {"xml", FuzzedImport::Xml},
-                                                              {"dot", FuzzedImport::Dot}};
-    for (const std::string folder : {"corpus", "regressions", "corpus-html", "corpus-csv",
-                                     "corpus-xml", "corpus-dot", "regressions-import"}) {
-        size_t files = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(
-                 std::filesystem::path(ORVO_SOURCE_DIR) / "fuzz" / folder)) {
-            if (entry.path().filename() == "README") continue;
-            ++files;
-            const std::string bytes = readWholeFile(entry.path());
-            const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-            const std::string name = folder + "-" + entry.path().filename().string();
-            if (folder.find('-') == std::string::npos) {
-                EXPECT_EQ(exerciseReader(data, bytes.size()), "") << name;
-                continue;
-            }
-            const auto* which =
-                std::find_if(std::begin(importers), std::end(importers), [&](auto& i) {
-                    return name.find(std::string("-") + i.first + "-") != std::string::npos;
-                });
-            ASSERT_NE(which, std::end(importers))
-                << name << " names no importer (html-, csv-, ...)";
-            EXPECT_EQ(exerciseImport(which->second, data, bytes.size()), "") << name;
-        }
-        EXPECT_GE(files, 4u) << folder;
-    }
-}
-
-// The check of the importers' round fails where it should: an outline the graph reader would not
-// take whole is caught, a sound one passes.
-TEST(AdversarialInput, TheImportCheckCatchesUnsoundOutlines) {
-    using fuzzing::checkOutline;
-    EXPECT_EQ(checkOutline("0 a 0 html main\n1 b 0 html main\n2 a 0 html main\n"), "");
-    for (const std::string& unsound : std::vector<std::string>{
-             "0 a 0\n2 b 0\n",        // a level skipped
-             "0 a 0\n0 b 0\n",        // a second top
-             "0 a b 0\n1 c\x01 0\n",  // a control character
-             "0 a 0\n1 \xff 0\n",     // not UTF-8
-             "0 a 0\n-99 position 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1\n",
-             "0 a 0\n1 " + std::string(1100, 'x') + " 0\n",
-             "0 a 0",  // no line end
-         }) {
-        EXPECT_NE(checkOutline(unsound), "") << unsound;
-    }
 }
