@@ -74,7 +74,9 @@ TEST(Attributes, StepsShowTheGraphExpected) {
     std::unique_ptr<Graph> g;
     std::string step, expected, line;
     const auto check = [&] {
-        if (!step.empty()) EXPECT_EQ(runStep(step, settings, g), expected) << step;
+        if (!step.empty()) {
+            EXPECT_EQ(runStep(step, settings, g), expected) << step;
+        }
         expected.clear();
     };
     while (std::getline(steps, line)) {
