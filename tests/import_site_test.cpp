@@ -31,6 +31,8 @@ TEST(ImportUrl, ResolvesReferencesAsBrowsersDo) {
         {"//other.org/a", "http://other.org/a"},
         {"HTTPS://Other.org:443", "https://other.org/"},
         {"https://other.org:8443/x", "https://other.org:8443/x"},
+        {"http://h:0080/x", "http://h/x"},  // leading zeros of a port go
+        {"http://h:00/x", "http://h:0/x"},
         {"  sub/./x.html\n", g + "sub/x.html"},
         {"sub\\win.html", g + "sub/win.html"},
         // Unreserved escapes decode (%2E%2E is a real ".."), others stay, in upper case; bytes
