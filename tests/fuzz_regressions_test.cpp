@@ -2,6 +2,7 @@
 // fuzzers run, so a fixed fault stays fixed in ordinary builds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -10,87 +11,56 @@
 #include "fuzz/reader_exercise.h"
 #include "tests/test_files.h"
 
-namespace {
+using namespace orvo;
+using namespace orvo::testing;
 
-std::vector<std::filesystem::path> inputsIn(const std::string& folder) {
-    std::vector<std::filesystem::path> files;
-    const std::filesystem::path dir = std::filesystem::path(ORVO_SOURCE_DIR) / folder;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        if (entry.is_regular_file() && entry.path().filename() != "README") {
-            files.push_back(entry.path());
+// Each file of a fuzz folder goes through its fuzzer's round: the reader's for fuzz/corpus and
+// fuzz/regressions, the importer named by the folder (corpus-csv) or by the file (csv-...).
+TEST(FuzzInputs, CorporaAndSavedCrashInputsPassTheFuzzersRound) {
+    const std::pair<const char*, FuzzedImport> importers[] = {{"html", FuzzedImport::Html},
+                                                              {"csv", FuzzedImport::Csv},
+                                                              {"xml", FuzzedImport::Xml},
+                                                              {"dot", FuzzedImport::Dot}};
+    for (const std::string folder : {"corpus", "regressions", "corpus-html", "corpus-csv",
+                                     "corpus-xml", "corpus-dot", "regressions-import"}) {
+        size_t files = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(
+                 std::filesystem::path(ORVO_SOURCE_DIR) / "fuzz" / folder)) {
+            if (entry.path().filename() == "README") continue;
+            ++files;
+            const std::string bytes = readWholeFile(entry.path());
+            const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+            const std::string name = folder + "-" + entry.path().filename().string();
+            if (folder.find('-') == std::string::npos) {
+                EXPECT_EQ(exerciseReader(data, bytes.size()), "") << name;
+                continue;
+            }
+            const auto* which =
+                std::find_if(std::begin(importers), std::end(importers), [&](auto& i) {
+                    return name.find(std::string("-") + i.first + "-") != std::string::npos;
+                });
+            ASSERT_NE(which, std::end(importers))
+                << name << " names no importer (html-, csv-, ...)";
+            EXPECT_EQ(exerciseImport(which->second, data, bytes.size()), "") << name;
         }
-    }
-    return files;
-}
-
-std::string exerciseImportWith(orvo::FuzzedImport importer, const std::string& bytes) {
-    return orvo::exerciseImport(importer, reinterpret_cast<const uint8_t*>(bytes.data()),
-                                bytes.size());
-}
-
-struct Importer {
-    const char* name;
-    orvo::FuzzedImport which;
-};
-constexpr Importer kImporters[] = {{"html", orvo::FuzzedImport::Html},
-                                   {"csv", orvo::FuzzedImport::Csv},
-                                   {"xml", orvo::FuzzedImport::Xml},
-                                   {"dot", orvo::FuzzedImport::Dot}};
-
-void replay(const std::string& folder, size_t atLeast) {
-    const auto files = inputsIn(folder);
-    EXPECT_GE(files.size(), atLeast) << folder;
-    for (const auto& path : files) {
-        const std::string bytes = orvo::testing::readWholeFile(path);
-        EXPECT_EQ(
-            orvo::exerciseReader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), "")
-            << path;
+        EXPECT_GE(files, 4u) << folder;
     }
 }
 
-}  // namespace
-
-TEST(FuzzInputs, SeedCorpusReadsCleanly) { replay("fuzz/corpus", 5); }
-
-TEST(FuzzInputs, SavedCrashInputsStayFixed) { replay("fuzz/regressions", 1); }
-
-TEST(FuzzInputs, ImporterCorporaImportCleanly) {
-    for (const Importer& importer : kImporters) {
-        const std::string folder = std::string("fuzz/corpus-") + importer.name;
-        const auto files = inputsIn(folder);
-        EXPECT_GE(files.size(), 4u) << folder;
-        for (const auto& path : files) {
-            EXPECT_EQ(exerciseImportWith(importer.which, orvo::testing::readWholeFile(path)), "")
-                << path;
-        }
-    }
-}
-
-TEST(FuzzInputs, SavedImporterCrashInputsStayFixed) {
-    const auto files = inputsIn("fuzz/regressions-import");
-    EXPECT_GE(files.size(), 4u);
-    for (const auto& path : files) {
-        const std::string name = path.filename().string();
-        const Importer* importer = nullptr;
-        for (const Importer& candidate : kImporters) {
-            if (name.starts_with(std::string(candidate.name) + "-")) importer = &candidate;
-        }
-        ASSERT_NE(importer, nullptr) << name << " does not name its importer (html-, csv-, ...)";
-        EXPECT_EQ(exerciseImportWith(importer->which, orvo::testing::readWholeFile(path)), "")
-            << path;
-    }
-}
-
-// The checks of the importers' round fail where they should: an outline the graph reader would
-// not take whole is caught, a sound one passes.
+// The check of the importers' round fails where it should: an outline the graph reader would not
+// take whole is caught, a sound one passes.
 TEST(FuzzInputs, TheImportCheckCatchesUnsoundOutlines) {
-    using orvo::fuzzing::checkOutline;
+    using fuzzing::checkOutline;
     EXPECT_EQ(checkOutline("0 a 0 html main\n1 b 0 html main\n2 a 0 html main\n"), "");
-    EXPECT_NE(checkOutline("0 a 0\n2 b 0\n"), "");        // a level skipped
-    EXPECT_NE(checkOutline("0 a 0\n0 b 0\n"), "");        // a second top
-    EXPECT_NE(checkOutline("0 a b 0\n1 c\x01 0\n"), "");  // a control character
-    EXPECT_NE(checkOutline("0 a 0\n1 \xff 0\n"), "");     // not UTF-8
-    EXPECT_NE(checkOutline("0 a 0\n-99 position 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1\n"), "");
-    EXPECT_NE(checkOutline("0 a 0\n1 " + std::string(1100, 'x') + " 0\n"), "");
-    EXPECT_NE(checkOutline("0 a 0"), "");  // no line end
+    for (const std::string& unsound : std::vector<std::string>{
+             "0 a 0\n2 b 0\n",        // a level skipped
+             "0 a 0\n0 b 0\n",        // a second top
+             "0 a b 0\n1 c\x01 0\n",  // a control character
+             "0 a 0\n1 \xff 0\n",     // not UTF-8
+             "0 a 0\n-99 position 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1\n",
+             "0 a 0\n1 " + std::string(1100, 'x') + " 0\n",
+             "0 a 0",  // no line end
+         }) {
+        EXPECT_NE(checkOutline(unsound), "") << unsound;
+    }
 }

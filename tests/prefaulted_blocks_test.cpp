@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,26 +40,26 @@ double residentShare(void* block) {
     return double(in) / double(resident.size());
 }
 
-// The thread count once it settles at `expected` (a joined thread may linger in the count for a
-// moment), or the last count seen.
-int settledThreadCount(int expected) {
-    int count = threadCount();
-    testing::waitUntil([&] { return (count = threadCount()) == expected; }, std::chrono::seconds(1),
+// Polls until `done` holds or 20 s have passed (a joined thread may linger in the thread count
+// for a moment; a busy machine may be slow to prefault), and returns the last value seen.
+template <typename T>
+T settled(std::function<T()> get, std::function<bool(T)> done) {
+    T value = get();
+    testing::waitUntil([&] { return done(value) || done(value = get()); }, std::chrono::seconds(20),
                        [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
-    return count;
+    return value;
 }
-
+int settledThreadCount(int expected) {
+    return settled<int>(threadCount, [expected](int n) { return n == expected; });
+}
 void* waitForReadyBlock() {
-    void* block = nullptr;
-    testing::waitUntil([&] { return (block = takePrefaultedBlock()) != nullptr; },
-                       std::chrono::seconds(20),
-                       [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
-    return block;
+    return settled<void*>(takePrefaultedBlock, [](void* block) { return block != nullptr; });
 }
 
 TEST(PrefaultedBlocks, HandsOutResidentBlocksOnlyWhileAScopeLives) {
     EXPECT_EQ(takePrefaultedBlock(), nullptr);
-    const int threadsBefore = threadCount();
+    // Threads that earlier tests in this process started may still be ending.
+    const int threadsBefore = settledThreadCount(1);
 
     // A block mapped on demand has no page yet: the residency check can tell the two apart.
     void* fresh = mapLargeBlock(kLargeBlockBytes);
