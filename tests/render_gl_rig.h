@@ -39,13 +39,13 @@ inline bool near(const Rgba& p, float r, float g, float b, int tolerance = 8) {
 /// Whether a picture matches tests/data/pictures/<name>.png: no colour channel further than
 /// maxDiff from the reference, and their mean difference at most meanDiff (rounding in the
 /// rasteriser passes; anything drawn, moved or recoloured fails). A mismatch is written to the
-/// temporary directory; with ORVO_WRITE_PICTURES set the picture becomes the reference (and the
+/// temporary directory; with ORVO_WRITE_GOLDEN set the picture becomes the reference (and the
 /// check fails, to say so).
 inline ::testing::AssertionResult matchesPicture(const RgbaImage& picture, const std::string& name,
                                                  int maxDiff = 16, double meanDiff = 0.25) {
     const std::string reference = dataPath("pictures/" + name + ".png");
     std::string error;
-    if (std::getenv("ORVO_WRITE_PICTURES") != nullptr) {
+    if (std::getenv("ORVO_WRITE_GOLDEN") != nullptr) {
         writePng(reference, picture.width, picture.height, picture.pixels, RowOrder::TopDown,
                  error);
         return ::testing::AssertionFailure() << "wrote " << reference << " " << error;

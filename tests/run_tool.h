@@ -112,13 +112,15 @@ inline std::string replaceAll(std::string text, const std::string& from, const s
 }
 
 #ifdef ORVO_TEST_DATA
-/// Compares `actual` with the golden file tests/data/tools/name; with ORVO_UPDATE_GOLDEN=1 in
-/// the environment it writes the file instead (to be looked at before it is committed).
+/// Compares `actual` with the golden file tests/data/tools/name; with ORVO_WRITE_GOLDEN=1 in
+/// the environment it writes the file instead and fails (to be looked at before it is committed).
 inline ::testing::AssertionResult matchesGolden(const std::string& actual,
                                                 const std::string& name) {
     const std::string path = ORVO_TEST_DATA "/tools/" + name;
-    if (const char* update = std::getenv("ORVO_UPDATE_GOLDEN"); update && *update == '1')
+    if (const char* update = std::getenv("ORVO_WRITE_GOLDEN"); update && *update == '1') {
         writeWholeFile(path, actual);
+        return ::testing::AssertionFailure() << "wrote " << path;
+    }
     if (readWholeFile(path) == actual) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "differs from " << path << ":\n" << actual;
 }

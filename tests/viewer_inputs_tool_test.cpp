@@ -55,9 +55,11 @@ TEST(ViewerInputs, SnapshotDrawsThemAsTheirReferencePictures) {
         ASSERT_EQ(run.status, 0) << run.err;
         if (input.name == "tree") continue;  // its labels show where the source tree is
         const std::string reference = dataPath("tools/" + input.name + ".png");
-        if (const char* update = std::getenv("ORVO_UPDATE_GOLDEN"); update && *update == '1')
+        if (const char* update = std::getenv("ORVO_WRITE_GOLDEN"); update && *update == '1') {
             std::filesystem::copy_file(png, reference,
                                        std::filesystem::copy_options::overwrite_existing);
+            ADD_FAILURE() << "wrote " << reference;
+        }
         RgbaImage got, want;
         std::string error;
         ASSERT_TRUE(readPng(png, got, error)) << error;
