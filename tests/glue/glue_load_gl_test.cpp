@@ -102,6 +102,9 @@ struct FailedOpen {
     std::string question;  // what the user is asked about a doubtful file (and answers no)
 };
 
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const FailedOpen& c, std::ostream* out) { *out << c.name; }
+
 const std::string kCancelled = "Opening \"@\" was cancelled.";
 
 // clang-format off
