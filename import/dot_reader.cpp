@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "import/edge_graph.h"
 #include "import/readers.h"
@@ -54,13 +55,25 @@ ImportResult importDot(const std::string& file, const ImportOptions& options, st
         agseterrf(collectError);
         agreadline(1);  // the line count is global: every file starts at its first line
         std::unique_ptr<Agraph_t, GraphCloser> g(agread(in.get(), nullptr));
-        agseterrf(nullptr);
         if (!g) {
+            agseterrf(nullptr);
             const std::string message = firstLine(gCgraphErrors);
             result.error = file + ": " + (message.empty() ? "not a DOT graph" : message);
             return result;
         }
+        // The parser's line count is only right for the next file once this one is read to its
+        // end: the graphs after the first are read and dropped.
+        int moreGraphs = 0;
+        while (Agraph_t* more = agread(in.get(), nullptr)) {
+            agclose(more);
+            ++moreGraphs;
+        }
+        agseterrf(nullptr);
         if (!gCgraphErrors.empty()) addWarning(result, file + ": " + firstLine(gCgraphErrors));
+        if (moreGraphs > 0) {
+            addWarning(result, file + ": only its first graph is read (" +
+                                   std::to_string(moreGraphs) + " more follow it)");
+        }
         const bool undirected = !agisdirected(g.get());
         Agsym_t* groupAttribute = nullptr;
         if (!options.group.empty()) {
