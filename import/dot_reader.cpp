@@ -71,8 +71,8 @@ ImportResult importDot(const std::string& file, const ImportOptions& options, st
         agseterrf(nullptr);
         if (!gCgraphErrors.empty()) addWarning(result, file + ": " + firstLine(gCgraphErrors));
         if (moreGraphs > 0) {
-            addWarning(result, file + ": only its first graph is read (" +
-                                   std::to_string(moreGraphs) + " more follow it)");
+            addWarning(result, file + ": only the first of its " + std::to_string(moreGraphs + 1) +
+                                   " graphs is read");
         }
         const bool undirected = !agisdirected(g.get());
         Agsym_t* groupAttribute = nullptr;

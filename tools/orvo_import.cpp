@@ -12,18 +12,19 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "import/import.h"
 #include "import/url.h"
+#include "tools/command_line.h"
 #include "tools/crawl_options.h"
 #include "tools/interrupt.h"
 
 namespace {
 
 constexpr int kExitFailure = 1;  // the input could not be read, or the output not written
-constexpr int kExitUsage = 2;    // the command line is wrong
 
 struct Options {
     std::string input;
@@ -116,7 +117,8 @@ int main(int argc, char** argv) {
         "sitemap; .csv/.tsv an edge list; .dot/.gv DOT; .graphml GraphML. Ctrl+C ends a crawl\n"
         "early and still writes the graph of what was crawled."};
     app.name("orvo-import");
-    app.add_option("input", options.input, "The site directory, directory or file to import, or the http:// or https:// "
+    app.add_option("input", options.input,
+                   "The site directory, directory or file to import, or the http:// or https:// "
                    "address to crawl")
         ->required();
     app.add_option("-o,--output", options.output,
@@ -143,18 +145,14 @@ int main(int argc, char** argv) {
     app.add_flag("-q,--quiet", options.quiet, "Print no warnings");
     orvo::addCrawlOptions(app, options.import.crawl);
     app.set_version_flag("--version", "orvo-import " ORVO_VERSION);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : kExitUsage;
-    }
+    if (const std::optional<int> status = orvo::parseCommandLine(app, argc, argv)) return *status;
 
     if (options.import.baseUrl != "http://localhost/") {
         const auto base = orvo::normaliseUrl(options.import.baseUrl);
         if (!base || !orvo::isWebScheme(orvo::schemeOf(*base))) {
             std::cerr << "orvo-import: --base-url " << options.import.baseUrl
                       << ": not an http, https or ftp address\n";
-            return kExitUsage;
+            return orvo::kExitUsage;
         }
     }
     std::error_code error;
@@ -168,7 +166,7 @@ int main(int argc, char** argv) {
         std::cerr << "orvo-import: " << options.input
                   << ": cannot tell its format; name one with --format "
                      "(site, dir, sitemap, csv, dot or graphml)\n";
-        return kExitUsage;
+        return orvo::kExitUsage;
     }
 
     std::optional<AtomicOutput> file;
