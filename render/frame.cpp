@@ -113,8 +113,7 @@ void Renderer::drawFrame() {
         drawnNodes_.clear();
         expandQueue_.clear();
         expandHead_ = 0;
-        pendingNodes_.clear();
-        pendingHead_ = 0;
+        dropPendingNodes();
         pendingNodes_.push_back(centreNode_);
         if (centreNode_ != nullptr) centreNode_->generation = 0;
         const size_t linkCount = drawnLinks_.size();
@@ -140,8 +139,7 @@ void Renderer::drawFrame() {
         const TimePair since = start - frameStart_;
         const TimePair limit{settings_.refineLimitSec, settings_.refineLimitUsec};
         if (since >= limit) {
-            pendingNodes_.clear();
-            pendingHead_ = 0;
+            dropPendingNodes();
             expandQueue_.clear();
             expandHead_ = 0;
             setKeepRedrawing(0);
@@ -230,10 +228,21 @@ void Renderer::keepCentreShown() {
                 graph_ != nullptr && top < graph_->nodes.size() ? graph_->nodes[top] : nullptr;
         }
     }
-    pendingNodes_.clear();
-    pendingHead_ = 0;
+    dropPendingNodes();
     expandQueue_.clear();
     expandHead_ = 0;
+}
+
+void Renderer::dropPendingNodes() {
+    // A node gets its generation when it is queued; one the frame never drew is not among the
+    // drawn nodes that the next frame resets, and a stale generation would decide which of its
+    // links that frame draws.
+    for (size_t i = pendingHead_; i < pendingNodes_.size(); ++i) {
+        Node* n = pendingNodes_[i];
+        if (n != nullptr && !n->isDrawn()) n->generation = 9999;
+    }
+    pendingNodes_.clear();
+    pendingHead_ = 0;
 }
 
 }  // namespace orvo

@@ -190,6 +190,8 @@ private:
     /// Makes v the view when all its elements are finite; false (view unchanged) otherwise.
     bool commitView(const ProjTransform& v);
     void redrawNodeInFront(Node* n);
+    /// Empties the pending list, giving the nodes it still held back their unreached generation.
+    void dropPendingNodes();
     // Pick pre-filter: whether the projected extent of a cube or a line can reach the pick region.
     void preparePickFilter();
     bool nodeMayTouchPick(const Node& n) const;
