@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "glue/key_status.h"
+#include "glue/key_table.h"
 #include "tests/glue/glue_rig.h"
 
 namespace orvo {
@@ -35,9 +37,10 @@ protected:
 };
 
 // What each key press of a script left, one line a press: the last selection, the status texts, the
-// switches, limits and colours, the pixels in a corner and at the centre (each channel in eighths
-// of its range, so within 16 of the value), the frames drawn, the hidden nodes, the shown and
-// enabled links, the selection, the node at the centre and its label's side, what was printed.
+// switches, limits and colours, the View menu's checked keys, the pixels in a corner and at the
+// centre (each channel in eighths of its range, so within 16 of the value), the frames drawn, the
+// hidden nodes, the shown and enabled links, the selection, the node at the centre and its label's
+// side, what was printed.
 std::string KeysGlTest::stateAfter(const std::string& pressed) {
     const ViewerSettings& s = settings();
     std::ostringstream line;
@@ -53,6 +56,11 @@ std::string KeysGlTest::stateAfter(const std::string& pressed) {
         for (int c : pixel(DrawBuffer::Front, x, y)) text += std::to_string((c + 16) / 32) + ".";
         return text;
     };
+    line << " | checked ";
+    for (const KeyMenuEntry& e : keyMenuEntries()) {
+        if (e.kind == KeyMenuKind::Check && keyChecked(e.key, glue->keys(), viewer()))
+            line << e.key;
+    }
     line << " | corner " << eighths(2, 2) << " centre " << eighths(kWidth / 2, kHeight / 2)
          << " frames " << surface->swapCount() - swaps << " redraw "
          << viewer().renderer().keepRedrawing() << " | hidden";
@@ -79,7 +87,7 @@ std::string KeysGlTest::stateAfter(const std::string& pressed) {
 // Ctrl, "@" empty space), "^id" the tree link into the node; "#" loads the graph again.
 TEST_F(KeysGlTest, EveryKeyPressAgainstItsGoldenTranscript) {
     const std::string script =
-        "lllll sss CCC ggg 5 r3 r0 * 9 bBB # j KK # KK RRR eee ooo mmm s nn NN hh # uu ii "
+        "lllll sss CCC ggg 5 r3 r0 * 9 bBB # j KK # KK RRR eee ooo mmm s nn NN hh # uu ii OO "
         "@http://x.org/ ww @http://h/b.html kk @http://h/ vv jjj @http://h/a/pic.gif wk "
         "@http://h/a.html SS LL c z @ @http://h/a.html @+http://h/b.html @http://h/b.html "
         "@http://h/a.html ^http://h/a.html @http://h/a.html @";
