@@ -1,13 +1,13 @@
 // Every keyboard command against the settings, graph flags and pixels it must change, with the
-// first-press toggle rules and the "l", "R" and "K" sequences, on an offscreen Mesa context.
+// first-press toggle rules and the "l", "R" and "K" sequences, and "f" reading ids from its input,
+// on an offscreen Mesa context.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <sstream>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "glue/key_status.h"
 #include "glue/key_table.h"
@@ -37,10 +37,10 @@ protected:
 };
 
 // What each key press of a script left, one line a press: the last selection, the status texts, the
-// switches, limits and colours, the View menu's checked keys, the pixels in a corner and at the
-// centre (each channel in eighths of its range, so within 16 of the value), the frames drawn, the
-// hidden nodes, the shown and enabled links, the selection, the node at the centre and its label's
-// side, what was printed.
+// switches, limits and colours, where the travel history stands, the View menu's checked keys, the
+// pixels in a corner and at the centre (each channel in eighths of its range, so within 16 of the
+// value), the frames drawn, the hidden nodes, the shown and enabled links, the selection, the node
+// at the centre and its label's side, what was printed.
 std::string KeysGlTest::stateAfter(const std::string& pressed) {
     const ViewerSettings& s = settings();
     std::ostringstream line;
@@ -56,7 +56,7 @@ std::string KeysGlTest::stateAfter(const std::string& pressed) {
         for (int c : pixel(DrawBuffer::Front, x, y)) text += std::to_string((c + 16) / 32) + ".";
         return text;
     };
-    line << " | checked ";
+    line << " | at " << *glue->history().current() << " | checked ";
     for (const KeyMenuEntry& e : keyMenuEntries()) {
         if (e.kind == KeyMenuKind::Check && keyChecked(e.key, glue->keys(), viewer()))
             line << e.key;
@@ -84,17 +84,23 @@ std::string KeysGlTest::stateAfter(const std::string& pressed) {
 }
 
 // A script of key presses and clicks: "@id" picks the node as a click does ("@+id" with Shift and
-// Ctrl, "@" empty space), "^id" the tree link into the node; "#" loads the graph again.
+// Ctrl, "@" empty space), "^id" the tree link into the node; "#" loads the graph again. "f" reads
+// the id to travel to from its input, one whole line at a time, never waiting for one: "<text"
+// feeds the input ("|" a line end, "~" a carriage return), "<." closes it, "!" puts a descriptor
+// that is not open any more in its place.
 TEST_F(KeysGlTest, EveryKeyPressAgainstItsGoldenTranscript) {
     const std::string script =
         "lllll sss CCC ggg 5 r3 r0 * 9 bBB # j KK # KK RRR eee ooo mmm s nn NN hh # uu ii OO "
         "@http://x.org/ ww @http://h/b.html kk @http://h/ vv jjj @http://h/a/pic.gif wk "
         "@http://h/a.html SS LL c z @ @http://h/a.html @+http://h/b.html @http://h/b.html "
-        "@http://h/a.html ^http://h/a.html @http://h/a.html @";
+        "@http://h/a.html ^http://h/a.html @http://h/a.html @ "
+        "f <http://h/a/de f <ep.html|http://no/such| f f <" +
+        std::string(1500, 'x') + "|http://h/b/doc.txt~| f f <http://h/a/deep.html <. f f ! f";
     drawWhole();
     std::string transcript;
     std::istringstream tokens(script);
     for (std::string token; tokens >> token;) {
+        const std::string shown = token.size() > 40 ? token.substr(0, 40) + "..." : token;
         if (token == "#") {
             open("viewer_groups.graph");
             transcript += stateAfter("load");
@@ -106,6 +112,18 @@ TEST_F(KeysGlTest, EveryKeyPressAgainstItsGoldenTranscript) {
             viewer().renderer().pick(kWidth / 2 + 40, kHeight / 2);  // some picked point
             glue->onPicked(node(token.c_str() + 1).parentLink->linkId(), 0, 0);
             transcript += stateAfter(token);
+        } else if (token == "<.") {
+            ::close(std::exchange(input[1], -1));
+        } else if (token[0] == '<') {
+            std::string text = token.substr(1);
+            std::replace(text.begin(), text.end(), '|', '\n');
+            std::replace(text.begin(), text.end(), '~', '\r');
+            feed(text);
+        } else if (token == "!") {
+            const int fd = ::open("/dev/null", O_RDONLY);
+            ASSERT_GE(fd, 0);
+            ::close(fd);
+            glue->keys().setInputFd(fd);
         } else {
             for (char c : token) {
                 ::testing::internal::CaptureStderr();
@@ -117,60 +135,6 @@ TEST_F(KeysGlTest, EveryKeyPressAgainstItsGoldenTranscript) {
         }
     }
     expectGolden("keys_transcript.txt", transcript);
-}
-
-// "f" reads the id of the node to travel to from its input, one whole line at a time, and never
-// waits for one.
-TEST_F(KeysGlTest, FindReadsOneWholeLineWithoutWaiting) {
-    open("viewer_groups.graph");
-    Node& deep = node("http://h/a/deep.html");
-    Node& doc = node("http://h/b/doc.txt");
-    ASSERT_FALSE(centred(deep));
-
-    // Nothing to read: returns without waiting for input (a read that waited would never
-    // return, so any bound tells) and changes nothing.
-    const auto start = std::chrono::steady_clock::now();
-    key('f');
-    EXPECT_LT(std::chrono::steady_clock::now() - start, testing::scaled(std::chrono::seconds(30)));
-    EXPECT_EQ(glue->keyStatus(), "No id on standard input");
-    EXPECT_FALSE(centred(deep));
-
-    // A line's start without its end waits for the rest.
-    feed("http://h/a/de");
-    key('f');
-    EXPECT_FALSE(centred(deep));
-    feed("ep.html\nhttp://no/such\n");
-    key('f');
-    EXPECT_TRUE(centred(deep));
-    EXPECT_EQ(glue->keyStatus(), "Flying to http://h/a/deep.html");
-    EXPECT_EQ(*glue->history().current(), "http://h/a/deep.html");
-    key('f');
-    EXPECT_EQ(glue->keyStatus(), "No shown node has the id http://no/such");
-
-    // A line far longer than 1023 characters is taken whole, so the next line is the next id.
-    feed(std::string(1500, 'x') + "\n" + std::string(doc.id) + "\r\n");
-    key('f');
-    EXPECT_TRUE(centred(deep));
-    key('f');
-    EXPECT_TRUE(centred(doc));
-
-    // End of input: the last line without a line end still counts, then nothing more.
-    feed(std::string(deep.id));
-    ::close(input[1]);
-    input[1] = -1;
-    key('f');
-    EXPECT_TRUE(centred(deep));
-    key('f');
-    EXPECT_TRUE(centred(deep));
-
-    // A descriptor that is not open any more: nothing moves.
-    const int fd = ::open("/dev/null", O_RDONLY);
-    ASSERT_GE(fd, 0);
-    ::close(fd);
-    glue->keys().setInputFd(fd);
-    const ProjTransform before = viewer().renderer().viewTransform();
-    key('f');
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(viewer().renderer().viewTransform().m[i], before.m[i]);
 }
 
 }  // namespace
