@@ -101,20 +101,8 @@ Geometry windowGeometry(const std::string& window) {
 /// The running program, with its own configuration folder.
 class Program {
 public:
-    Program(const std::string& configHome, const std::vector<std::string>& arguments) {
-        output_ = configHome + "/orvo.log";
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
-            std::freopen(output_.c_str(), "w", stdout);
-            std::freopen(output_.c_str(), "a", stderr);
-            std::vector<char*> argv{const_cast<char*>(ORVO_APP)};
-            for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(ORVO_APP, argv.data());
-            std::_Exit(127);
-        }
-    }
+    Program(const std::string& configHome, const std::vector<std::string>& arguments)
+        : pid_(test::startTool(output_, ORVO_APP, arguments, {"XDG_CONFIG_HOME=" + configHome})) {}
     ~Program() {
         if (pid_ > 0 && !exited_) {
             ::kill(pid_, SIGKILL);
@@ -149,7 +137,9 @@ public:
             },
             20s);
     }
-    std::string output() const { return readWholeFile(output_); }
+    std::string output() const {
+        return readWholeFile(output_.file("out")) + readWholeFile(output_.file("err"));
+    }
     /// The ids of the program's shown windows (an open menu is one of them).
     std::set<std::string> shownWindows(const std::string& pattern = "") const {
         std::istringstream found(shell("xdotool search --onlyvisible --pid " +
@@ -189,9 +179,9 @@ public:
     pid_t pid() const { return pid_; }
 
 private:
+    testing::TempDir output_;  // what it prints
     pid_t pid_ = -1;
     bool exited_ = false;
-    std::string output_;
 };
 
 using Rgb = std::array<uint8_t, 3>;
@@ -458,7 +448,8 @@ TEST_F(ApplicationTest, InputsOnTheCommandLine) {
 }
 
 // As a file manager starts the viewer on several selected files: each further file opens in a
-// window of its own process. The second name starts with a dash, which is still a file name.
+// window of its own process. The second name starts with a dash, which is still a file name (the
+// second viewer, started by the first, gets "--" before it).
 TEST_F(ApplicationTest, EachFurtherFileOpensInAWindowOfItsOwn) {
     const std::string dashed = configHome + "/-dashed.graph";
     std::filesystem::copy_file(kWorked, dashed);
@@ -594,15 +585,16 @@ TEST_F(ApplicationTest, FailedAndCancelledLoadsKeepTheGraphOnView) {
 }
 
 TEST(ApplicationOptionsTest, HelpAndVersionNeedNoDisplay) {
-    const std::string app = "env -u DISPLAY " + std::string(ORVO_APP);
-    EXPECT_EQ(shell(app + " --version; echo status $?"), "orvo 2.0.0\nstatus 0");
-    const std::string help = shell(app + " --help; echo status $?");
-    EXPECT_NE(help.find("FILE"), std::string::npos) << help;
-    EXPECT_NE(help.find("status 0"), std::string::npos) << help;
-    const std::string bad = shell(app + " --frobnicate 2>&1; echo status $?");
-    EXPECT_NE(bad.find("orvo: "), std::string::npos) << bad;
-    EXPECT_NE(bad.find("--frobnicate"), std::string::npos) << bad;
-    EXPECT_NE(bad.find("status 2"), std::string::npos) << bad;
+    const auto run = [](const char* option) {
+        return test::runTool(ORVO_APP, {option}, {"DISPLAY"});
+    };
+    const test::ToolRun version = run("--version"), help = run("--help"), bad = run("--frobnicate");
+    EXPECT_EQ(version.out + std::to_string(version.status), "orvo 2.0.0\n0");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("FILE"), std::string::npos) << help.out;
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_TRUE(bad.err.starts_with("orvo: ")) << bad.err;
+    EXPECT_NE(bad.err.find("--frobnicate"), std::string::npos) << bad.err;
 }
 
 }  // namespace
