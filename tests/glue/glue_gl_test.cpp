@@ -1,5 +1,5 @@
 // The window glue on an offscreen Mesa context: start-up settings, the guards before a file is
-// loaded, what a click means, long ids.
+// loaded, long ids.
 #include "glue/window_settings.h"
 #include "tests/glue/glue_rig.h"
 
@@ -68,28 +68,6 @@ TEST_F(GlueGlTest, BeforeTheFirstLoadEventsOnlyRecordTheSizeAndSettingsKeepTheir
         }
         open("viewer_second.graph");
     }
-}
-
-TEST_F(GlueGlTest, ARealClickOnTheTopNodeSelectsIt) {
-    open("viewer_groups.graph");
-    glue->displayViewer();
-    const auto [x, y] = whereDrawn(top());
-    glue->mouseButtonViewer(0, 0, x, y, 0, 0);
-    glue->mouseButtonViewer(0, 1, x, y, 0, 0);
-    EXPECT_EQ(glue->lastSelectedId(), top().id);
-    EXPECT_TRUE(top().flags & Selected);
-    // The node travelled to the window centre and shows in the selected colour there (labels
-    // off: a nearer node's label box may cover it).
-    viewer().setLabelChoice(0);
-    glue->displayViewer();
-    const std::array<int, 3> yellow{255, 255, 0};
-    EXPECT_EQ(pixel(DrawBuffer::Front, kWidth / 2, kHeight / 2), yellow);
-
-    // A click far outside the ball hits nothing and unselects.
-    glue->mouseButtonViewer(0, 0, 2, 2, 0, 0);
-    glue->mouseButtonViewer(0, 1, 2, 2, 0, 0);
-    EXPECT_EQ(glue->lastSelectedId(), "");
-    EXPECT_FALSE(top().flags & Selected);
 }
 
 TEST_F(GlueGlTest, IdsLongerThanTheOldBufferAreKeptWhole) {

@@ -84,7 +84,8 @@ std::string KeysGlTest::stateAfter(const std::string& pressed) {
 }
 
 // A script of key presses and clicks: "@id" picks the node as a click does ("@+id" with Shift and
-// Ctrl, "@" empty space), "^id" the tree link into the node; "#" loads the graph again. "f" reads
+// Ctrl, "@" empty space), "%id" is a real click where the node is drawn ("%" far outside the ball),
+// "^id" the tree link into the node; "#" loads the graph again. "f" reads
 // the id to travel to from its input, one whole line at a time, never waiting for one: "<text"
 // feeds the input ("|" a line end, "~" a carriage return), "<." closes it, "!" puts a descriptor
 // that is not open any more in its place.
@@ -93,7 +94,7 @@ TEST_F(KeysGlTest, EveryKeyPressAgainstItsGoldenTranscript) {
         "lllll sss CCC ggg 5 r3 r0 * 9 bBB # j KK # KK RRR eee ooo mmm s nn NN hh # uu ii OO "
         "@http://x.org/ ww @http://h/b.html kk @http://h/ vv jjj @http://h/a/pic.gif wk "
         "@http://h/a.html SS LL c z @ @http://h/a.html @+http://h/b.html @http://h/b.html "
-        "@http://h/a.html ^http://h/a.html @http://h/a.html @ "
+        "@http://h/a.html ^http://h/a.html @http://h/a.html @ % c C %http://h/ % "
         "f <http://h/a/de f <ep.html|http://no/such| f f <" +
         std::string(1500, 'x') + "|http://h/b/doc.txt~| f f <http://h/a/deep.html <. f f ! f";
     drawWhole();
@@ -107,6 +108,12 @@ TEST_F(KeysGlTest, EveryKeyPressAgainstItsGoldenTranscript) {
         } else if (token[0] == '@') {
             const bool modified = token.starts_with("@+");
             glue->onPicked(token.substr(modified ? 2 : 1), modified ? 4 : 0, modified ? 8 : 0);
+            transcript += stateAfter(token);
+        } else if (token[0] == '%') {
+            const auto [x, y] =
+                token == "%" ? std::pair{2, 2} : whereDrawn(node(token.c_str() + 1));
+            glue->mouseButtonViewer(0, 0, x, y, 0, 0);
+            glue->mouseButtonViewer(0, 1, x, y, 0, 0);
             transcript += stateAfter(token);
         } else if (token[0] == '^') {
             viewer().renderer().pick(kWidth / 2 + 40, kHeight / 2);  // some picked point
