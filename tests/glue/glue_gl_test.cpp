@@ -45,6 +45,7 @@ TEST_F(GlueGlTest, BeforeTheFirstLoadEventsOnlyRecordTheSizeAndSettingsKeepTheir
 
     // The first load hands exactly the recorded size to the renderer, and sets its own values.
     settings().groupColumn = 1;
+    settings().useWindowAspect = 0;  // "K" switched it
     open("viewer_groups.graph");
     EXPECT_TRUE(glue->graphLoaded());
     EXPECT_EQ(viewer().renderer().viewport(), (std::array<int, 4>{0, 0, 260, 180}));

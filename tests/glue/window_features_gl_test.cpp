@@ -2,11 +2,8 @@
 // and forward, the status texts, the highlight of a resting pointer, a resize that keeps the
 // boundary sphere round, a found node drawn first whatever its fan-out.
 #include <algorithm>
-#include <climits>
 #include <sstream>
 
-#include "glue/key_status.h"
-#include "glue/key_table.h"
 #include "glue/status_text.h"
 #include "tests/glue/glue_rig.h"
 
