@@ -48,8 +48,9 @@ std::string KeysGlTest::stateAfter(const std::string& pressed) {
          << glue->graphStatus() << " | l" << s.labelChoice << " s" << s.drawSphere << " C"
          << s.redCentreNode << " g" << s.groupColumn << " h" << s.hideNegativeLevelLinks << " K"
          << s.useWindowAspect << " limits " << s.nodeGenerationLimit << "/" << s.linkGenerationLimit
-         << " label " << viewer().labelSize() << " colours " << s.backgroundColor[0] << ","
-         << s.sphereColor[0] << "," << s.sphereColor[1] << "," << s.labelColor[0];
+         << " label " << viewer().labelSize() << " colours";
+    for (const Colour& colour : {s.backgroundColor, s.sphereColor, s.labelColor})
+        line << " " << colour[0] << "," << colour[1] << "," << colour[2];
     if (!glue->graphLoaded()) return line.str() + "\n";
     const auto eighths = [&](int x, int y) {
         std::string text;
