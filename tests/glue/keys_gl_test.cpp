@@ -88,8 +88,7 @@ std::string KeysGlTest::stateAfter(const std::string& pressed) {
 // Ctrl, "@" empty space), "%id" is a real click where the node is drawn ("%" far outside the ball),
 // "^id" the tree link into the node; "#" loads the graph again. "f" reads
 // the id to travel to from its input, one whole line at a time, never waiting for one: "<text"
-// feeds the input ("|" a line end, "~" a carriage return), "<." closes it, "!" puts a descriptor
-// that is not open any more in its place.
+// feeds the input ("|" a line end, "~" a carriage return), "<." closes it.
 TEST_F(KeysGlTest, EveryKeyPressAgainstItsGoldenTranscript) {
     const std::string script =
         "lllll sss CCC ggg 5 r3 r0 * 9 bBB # j KK # KK RRR eee ooo mmm s nn NN hh # uu ii OO "
@@ -97,7 +96,7 @@ TEST_F(KeysGlTest, EveryKeyPressAgainstItsGoldenTranscript) {
         "@http://h/a.html SS LL c z @ @http://h/a.html @+http://h/b.html @http://h/b.html "
         "@http://h/a.html ^http://h/a.html @http://h/a.html @ % c C %http://h/ % "
         "f <http://h/a/de f <ep.html|http://no/such| f f <" +
-        std::string(1500, 'x') + "|http://h/b/doc.txt~| f f <http://h/a/deep.html <. f f ! f";
+        std::string(1500, 'x') + "|http://h/b/doc.txt~| f f <http://h/a/deep.html <. f f";
     drawWhole();
     std::string transcript;
     std::istringstream tokens(script);
@@ -127,11 +126,6 @@ TEST_F(KeysGlTest, EveryKeyPressAgainstItsGoldenTranscript) {
             std::replace(text.begin(), text.end(), '|', '\n');
             std::replace(text.begin(), text.end(), '~', '\r');
             feed(text);
-        } else if (token == "!") {
-            const int fd = ::open("/dev/null", O_RDONLY);
-            ASSERT_GE(fd, 0);
-            ::close(fd);
-            glue->keys().setInputFd(fd);
         } else {
             for (char c : token) {
                 ::testing::internal::CaptureStderr();
@@ -143,6 +137,24 @@ TEST_F(KeysGlTest, EveryKeyPressAgainstItsGoldenTranscript) {
         }
     }
     expectGolden("keys_transcript.txt", transcript);
+}
+
+// The end of input with nothing left, and a descriptor that is not open: no id to travel to.
+TEST_F(KeysGlTest, FindHasNoIdAtTheEndOfInputNorFromAClosedDescriptor) {
+    open("viewer_groups.graph");
+    feed("http://h/a/deep.html\n");
+    ::close(std::exchange(input[1], -1));
+    keys("ff");
+    EXPECT_EQ(glue->keyStatus(), "No id on standard input");
+    EXPECT_TRUE(centred(node("http://h/a/deep.html")));
+    makeGlue();  // its input has not ended
+    open("viewer_groups.graph");
+    const int fd = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    glue->keys().setInputFd(fd);
+    key('f');
+    EXPECT_EQ(glue->keyStatus(), "No id on standard input");
 }
 
 }  // namespace
