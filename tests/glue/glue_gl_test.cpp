@@ -1,5 +1,5 @@
 // The window glue on an offscreen Mesa context: start-up settings, the guards before a file is
-// loaded, what a click means, long ids.
+// loaded, long ids.
 #include "glue/window_settings.h"
 #include "tests/glue/glue_rig.h"
 
@@ -8,7 +8,7 @@ namespace {
 
 using GlueGlTest = GlueRig;
 
-TEST_F(GlueGlTest, WindowAndLoadSettingsHaveTheirStartUpValues) {
+TEST_F(GlueGlTest, BeforeTheFirstLoadEventsOnlyRecordTheSizeAndSettingsKeepTheirStartUpValues) {
     EXPECT_TRUE(glue->viewerCreated());
     EXPECT_FALSE(glue->graphLoaded());
     // The window's own values are in place (they differ from the settings' defaults).
@@ -21,28 +21,6 @@ TEST_F(GlueGlTest, WindowAndLoadSettingsHaveTheirStartUpValues) {
     EXPECT_EQ(settings().pickBudgetSec, 0);
     EXPECT_EQ(settings().pickBudgetUsec, 100000);
     EXPECT_EQ(settings().useWindowAspect, 0);
-
-    settings().groupColumn = 1;
-    open("viewer_groups.graph");
-    EXPECT_TRUE(glue->graphLoaded());
-    EXPECT_EQ(settings().pickBudgetSec, 5);
-    EXPECT_EQ(settings().pickBudgetUsec, 0);
-    EXPECT_EQ(settings().useWindowAspect, 1);
-    EXPECT_EQ(settings().groupColumn, 0);
-    // The group colour table, the same after a second load.
-    for (int load = 0; load < 2; ++load) {
-        for (const GroupColourEntry& e : kGroupColourTable) {
-            const float* c = graph().groupColor(e.kind, e.name);
-            ASSERT_NE(c, nullptr) << e.name;
-            EXPECT_EQ(c[0], e.red) << e.name;
-            EXPECT_EQ(c[1], e.green) << e.name;
-            EXPECT_EQ(c[2], e.blue) << e.name;
-        }
-        open("viewer_second.graph");
-    }
-}
-
-TEST_F(GlueGlTest, EventsBeforeTheFirstLoadOnlyRecordTheSize) {
     glue->reshapeViewer(260, 180);
     EXPECT_EQ(glue->lastWidth(), 260);
     EXPECT_EQ(glue->lastHeight(), 180);
@@ -52,7 +30,6 @@ TEST_F(GlueGlTest, EventsBeforeTheFirstLoadOnlyRecordTheSize) {
     glue->mouseMoveViewer(20, 20, 0, 0);
     glue->mouseDragViewer(30, 30, 4, 8);
     EXPECT_EQ(glue->idleViewer(), 0);
-    EXPECT_EQ(surface->swapCount(), 0);
     EXPECT_EQ(viewer().renderer().context(), nullptr);
     // Every key works on the settings before any file, and draws nothing.
     for (int c = 0; c < 256; ++c) glue->keyViewer(c);
@@ -60,42 +37,38 @@ TEST_F(GlueGlTest, EventsBeforeTheFirstLoadOnlyRecordTheSize) {
     EXPECT_EQ(settings().drawSphere, 1) << "s pressed twice";
     EXPECT_EQ(surface->swapCount(), 0);
     EXPECT_EQ(viewer().graph(), nullptr);
+    // A failed open leaves the glue without a graph.
+    EXPECT_EQ(glue->openGraphFile(dataPath("no_such_file.graph")), 0);
+    EXPECT_NE(glue->openError().find("No such file"), std::string::npos);
+    EXPECT_FALSE(glue->graphLoaded());
+    EXPECT_EQ(viewer().graph(), nullptr);
 
-    // The first load hands exactly the recorded size to the renderer.
+    // The first load hands exactly the recorded size to the renderer, and sets its own values.
+    settings().groupColumn = 1;
+    settings().useWindowAspect = 0;  // "K" switched it
     open("viewer_groups.graph");
+    EXPECT_TRUE(glue->graphLoaded());
     EXPECT_EQ(viewer().renderer().viewport(), (std::array<int, 4>{0, 0, 260, 180}));
-    // From now on sizes reach the renderer.
+    EXPECT_EQ(settings().pickBudgetSec, 5);
+    EXPECT_EQ(settings().pickBudgetUsec, 0);
+    EXPECT_EQ(settings().useWindowAspect, 1);
+    EXPECT_EQ(settings().groupColumn, 0);
+    // From now on sizes reach the renderer, and paints draw.
     glue->reshapeViewer(kWidth, kHeight);
     EXPECT_EQ(viewer().renderer().viewport(), (std::array<int, 4>{0, 0, kWidth, kHeight}));
     const int swaps = surface->swapCount();
     glue->displayViewer();
     EXPECT_EQ(surface->swapCount(), swaps + 1);
-}
-
-TEST_F(GlueGlTest, ARealClickOnTheTopNodeSelectsIt) {
-    open("viewer_groups.graph");
-    glue->displayViewer();
-    Node& top = *graph().nodes[static_cast<size_t>(settings().topNodeIndex)];
-    // Where the top node is drawn, in window pixels (y down).
-    ProjPoint p = dehomogenized(viewer().renderer().screenMatrix().apply(
-        (top.globalTransform * viewer().renderer().viewTransform()).apply(ProjPoint(0, 0, 0, 1))));
-    const int x = static_cast<int>(p.x), y = kHeight - static_cast<int>(p.y);
-    glue->mouseButtonViewer(0, 0, x, y, 0, 0);
-    glue->mouseButtonViewer(0, 1, x, y, 0, 0);
-    EXPECT_EQ(glue->lastSelectedId(), top.id);
-    EXPECT_TRUE(top.flags & Selected);
-    // The node travelled to the window centre and shows in the selected colour there (labels
-    // off: a nearer node's label box may cover it).
-    viewer().setLabelChoice(0);
-    glue->displayViewer();
-    const std::array<int, 3> yellow{255, 255, 0};
-    EXPECT_EQ(pixel(DrawBuffer::Front, kWidth / 2, kHeight / 2), yellow);
-
-    // A click far outside the ball hits nothing and unselects.
-    glue->mouseButtonViewer(0, 0, 2, 2, 0, 0);
-    glue->mouseButtonViewer(0, 1, 2, 2, 0, 0);
-    EXPECT_EQ(glue->lastSelectedId(), "");
-    EXPECT_FALSE(top.flags & Selected);
+    // The group colour table, the same after a second load.
+    for (int load = 0; load < 2; ++load) {
+        for (const GroupColourEntry& e : kGroupColourTable) {
+            const float* c = graph().groupColor(e.kind, e.name);
+            ASSERT_NE(c, nullptr) << e.name;
+            EXPECT_EQ((std::array{c[0], c[1], c[2]}), (std::array{e.red, e.green, e.blue}))
+                << e.name;
+        }
+        open("viewer_second.graph");
+    }
 }
 
 TEST_F(GlueGlTest, IdsLongerThanTheOldBufferAreKeptWhole) {

@@ -1,14 +1,16 @@
 // Every keyboard command against the settings, graph flags and pixels it must change, with the
-// first-press toggle rules and the "l", "R" and "K" sequences, on an offscreen Mesa context.
+// first-press toggle rules and the "l", "R" and "K" sequences, and "f" reading ids from its input,
+// on an offscreen Mesa context.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <sstream>
 #include <string>
-#include <vector>
+#include <utility>
 
+#include "glue/key_status.h"
+#include "glue/key_table.h"
 #include "tests/glue/glue_rig.h"
 
 namespace orvo {
@@ -35,9 +37,10 @@ protected:
 };
 
 // What each key press of a script left, one line a press: the last selection, the status texts, the
-// switches, limits and colours, the pixels in a corner and at the centre (each channel in eighths
-// of its range, so within 16 of the value), the frames drawn, the hidden nodes, the shown and
-// enabled links, the selection, the node at the centre and its label's side, what was printed.
+// switches, limits and colours, where the travel history stands, the View menu's checked keys, the
+// pixels in a corner and at the centre (each channel in eighths of its range, so within 16 of the
+// value), the frames drawn, the hidden nodes, the shown and enabled links, the selection, the node
+// at the centre and its label's side, what was printed.
 std::string KeysGlTest::stateAfter(const std::string& pressed) {
     const ViewerSettings& s = settings();
     std::ostringstream line;
@@ -45,14 +48,20 @@ std::string KeysGlTest::stateAfter(const std::string& pressed) {
          << glue->graphStatus() << " | l" << s.labelChoice << " s" << s.drawSphere << " C"
          << s.redCentreNode << " g" << s.groupColumn << " h" << s.hideNegativeLevelLinks << " K"
          << s.useWindowAspect << " limits " << s.nodeGenerationLimit << "/" << s.linkGenerationLimit
-         << " label " << viewer().labelSize() << " colours " << s.backgroundColor[0] << ","
-         << s.sphereColor[0] << "," << s.sphereColor[1] << "," << s.labelColor[0];
+         << " label " << viewer().labelSize() << " colours";
+    for (const Colour& colour : {s.backgroundColor, s.sphereColor, s.labelColor})
+        line << " " << colour[0] << "," << colour[1] << "," << colour[2];
     if (!glue->graphLoaded()) return line.str() + "\n";
     const auto eighths = [&](int x, int y) {
         std::string text;
         for (int c : pixel(DrawBuffer::Front, x, y)) text += std::to_string((c + 16) / 32) + ".";
         return text;
     };
+    line << " | at " << *glue->history().current() << " | checked ";
+    for (const KeyMenuEntry& e : keyMenuEntries()) {
+        if (e.kind == KeyMenuKind::Check && keyChecked(e.key, glue->keys(), viewer()))
+            line << e.key;
+    }
     line << " | corner " << eighths(2, 2) << " centre " << eighths(kWidth / 2, kHeight / 2)
          << " frames " << surface->swapCount() - swaps << " redraw "
          << viewer().renderer().keepRedrawing() << " | hidden";
@@ -76,17 +85,23 @@ std::string KeysGlTest::stateAfter(const std::string& pressed) {
 }
 
 // A script of key presses and clicks: "@id" picks the node as a click does ("@+id" with Shift and
-// Ctrl, "@" empty space), "^id" the tree link into the node; "#" loads the graph again.
+// Ctrl, "@" empty space), "%id" is a real click where the node is drawn ("%" far outside the ball),
+// "^id" the tree link into the node; "#" loads the graph again. "f" reads
+// the id to travel to from its input, one whole line at a time, never waiting for one: "<text"
+// feeds the input ("|" a line end, "~" a carriage return), "<." closes it.
 TEST_F(KeysGlTest, EveryKeyPressAgainstItsGoldenTranscript) {
     const std::string script =
-        "lllll sss CCC ggg 5 r3 r0 * 9 bBB # j KK # KK RRR eee ooo mmm s nn NN hh # uu ii "
+        "lllll sss CCC ggg 5 r3 r0 * 9 bBB # j KK # KK RRR eee ooo mmm s nn NN hh # uu ii OO "
         "@http://x.org/ ww @http://h/b.html kk @http://h/ vv jjj @http://h/a/pic.gif wk "
         "@http://h/a.html SS LL c z @ @http://h/a.html @+http://h/b.html @http://h/b.html "
-        "@http://h/a.html ^http://h/a.html @http://h/a.html @";
+        "@http://h/a.html ^http://h/a.html @http://h/a.html @ % c C %http://h/ % "
+        "f <http://h/a/de f <ep.html|http://no/such| f f <" +
+        std::string(1500, 'x') + "|http://h/b/doc.txt~| f f <http://h/a/deep.html <. f f";
     drawWhole();
     std::string transcript;
     std::istringstream tokens(script);
     for (std::string token; tokens >> token;) {
+        const std::string shown = token.size() > 40 ? token.substr(0, 40) + "..." : token;
         if (token == "#") {
             open("viewer_groups.graph");
             transcript += stateAfter("load");
@@ -94,10 +109,23 @@ TEST_F(KeysGlTest, EveryKeyPressAgainstItsGoldenTranscript) {
             const bool modified = token.starts_with("@+");
             glue->onPicked(token.substr(modified ? 2 : 1), modified ? 4 : 0, modified ? 8 : 0);
             transcript += stateAfter(token);
+        } else if (token[0] == '%') {
+            const auto [x, y] =
+                token == "%" ? std::pair{2, 2} : whereDrawn(node(token.c_str() + 1));
+            glue->mouseButtonViewer(0, 0, x, y, 0, 0);
+            glue->mouseButtonViewer(0, 1, x, y, 0, 0);
+            transcript += stateAfter(token);
         } else if (token[0] == '^') {
             viewer().renderer().pick(kWidth / 2 + 40, kHeight / 2);  // some picked point
             glue->onPicked(node(token.c_str() + 1).parentLink->linkId(), 0, 0);
             transcript += stateAfter(token);
+        } else if (token == "<.") {
+            ::close(std::exchange(input[1], -1));
+        } else if (token[0] == '<') {
+            std::string text = token.substr(1);
+            std::replace(text.begin(), text.end(), '|', '\n');
+            std::replace(text.begin(), text.end(), '~', '\r');
+            feed(text);
         } else {
             for (char c : token) {
                 ::testing::internal::CaptureStderr();
@@ -111,58 +139,22 @@ TEST_F(KeysGlTest, EveryKeyPressAgainstItsGoldenTranscript) {
     expectGolden("keys_transcript.txt", transcript);
 }
 
-// "f" reads the id of the node to travel to from its input, one whole line at a time, and never
-// waits for one.
-TEST_F(KeysGlTest, FindReadsOneWholeLineWithoutWaiting) {
+// The end of input with nothing left, and a descriptor that is not open: no id to travel to.
+TEST_F(KeysGlTest, FindHasNoIdAtTheEndOfInputNorFromAClosedDescriptor) {
     open("viewer_groups.graph");
-    Node& deep = node("http://h/a/deep.html");
-    Node& doc = node("http://h/b/doc.txt");
-    ASSERT_FALSE(centred(deep));
-
-    // Nothing to read: returns without waiting for input (a read that waited would never
-    // return, so any bound tells) and changes nothing.
-    const auto start = std::chrono::steady_clock::now();
-    key('f');
-    EXPECT_LT(std::chrono::steady_clock::now() - start, testing::scaled(std::chrono::seconds(30)));
+    feed("http://h/a/deep.html\n");
+    ::close(std::exchange(input[1], -1));
+    keys("ff");
     EXPECT_EQ(glue->keyStatus(), "No id on standard input");
-    EXPECT_FALSE(centred(deep));
-
-    // A line's start without its end waits for the rest.
-    feed("http://h/a/de");
-    key('f');
-    EXPECT_FALSE(centred(deep));
-    feed("ep.html\nhttp://no/such\n");
-    key('f');
-    EXPECT_TRUE(centred(deep));
-    EXPECT_EQ(glue->keyStatus(), "Flying to http://h/a/deep.html");
-    EXPECT_EQ(*glue->history().current(), "http://h/a/deep.html");
-    key('f');
-    EXPECT_EQ(glue->keyStatus(), "No shown node has the id http://no/such");
-
-    // A line far longer than 1023 characters is taken whole, so the next line is the next id.
-    feed(std::string(1500, 'x') + "\n" + std::string(doc.id) + "\r\n");
-    key('f');
-    EXPECT_TRUE(centred(deep));
-    key('f');
-    EXPECT_TRUE(centred(doc));
-
-    // End of input: the last line without a line end still counts, then nothing more.
-    feed(std::string(deep.id));
-    ::close(input[1]);
-    input[1] = -1;
-    key('f');
-    EXPECT_TRUE(centred(deep));
-    key('f');
-    EXPECT_TRUE(centred(deep));
-
-    // A descriptor that is not open any more: nothing moves.
+    EXPECT_TRUE(centred(node("http://h/a/deep.html")));
+    makeGlue();  // its input has not ended
+    open("viewer_groups.graph");
     const int fd = ::open("/dev/null", O_RDONLY);
     ASSERT_GE(fd, 0);
     ::close(fd);
     glue->keys().setInputFd(fd);
-    const ProjTransform before = viewer().renderer().viewTransform();
     key('f');
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(viewer().renderer().viewTransform().m[i], before.m[i]);
+    EXPECT_EQ(glue->keyStatus(), "No id on standard input");
 }
 
 }  // namespace

@@ -8,8 +8,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,77 +31,60 @@ TEST(UrlOpenerTest, OnlyHttpAndHttpsAddressesWithAHostAreOpened) {
     EXPECT_FALSE(error.empty());
 }
 
-/// A scratch folder with a handler script that writes how many arguments it got and each one,
-/// NUL-terminated, into a file (renamed into place when complete).
-class UrlHandlerTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_FALSE(scratch.path().empty());
-        dir = scratch.path();
-        handler = dir + "/handler";
-        std::ofstream script(handler);
-        script << "#!/bin/sh\n"
-                  "out=\"$(dirname \"$0\")/received\"\n"
-                  "printf '%s\\n' \"$#\" > \"$out.part\"\n"
-                  "for a in \"$@\"; do printf '%s\\0' \"$a\" >> \"$out.part\"; done\n"
-                  "mv \"$out.part\" \"$out\"\n";
-        script.close();
-        ASSERT_EQ(::chmod(handler.c_str(), 0700), 0);
-        savedHandler = std::getenv("ORVO_URL_HANDLER") ? std::getenv("ORVO_URL_HANDLER") : "";
-        savedBrowser = std::getenv("BROWSER") ? std::getenv("BROWSER") : "";
+/// Sets an environment variable (or removes it, given nullptr) until the end of the scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
     }
-    void TearDown() override {
-        restore("ORVO_URL_HANDLER", savedHandler);
-        restore("BROWSER", savedBrowser);
-    }
-    static void restore(const char* name, const std::string& value) {
-        if (value.empty()) {
-            ::unsetenv(name);
-        } else {
-            ::setenv(name, value.c_str(), 1);
-        }
-    }
-    /// The arguments the handler received, waiting for it (it runs on its own).
-    std::vector<std::string> received() {
-        const std::string path = dir + "/received";
-        testing::waitUntil([&] { return ::access(path.c_str(), F_OK) == 0; },
-                           std::chrono::seconds(30));
-        std::ifstream in(path, std::ios::binary);
-        std::string count;
-        std::getline(in, count);
-        std::vector<std::string> args;
-        std::string arg;
-        while (std::getline(in, arg, '\0')) args.push_back(arg);
-        EXPECT_EQ(count, std::to_string(args.size()));
-        std::remove(path.c_str());
-        return args;
-    }
+    ~ScopedEnv() { had_ ? ::setenv(name_, old_.c_str(), 1) : ::unsetenv(name_); }
 
-    testing::TempDir scratch;
-    std::string dir, handler, savedHandler, savedBrowser;
+private:
+    const char* name_;
+    std::string old_;
+    bool had_ = false;
 };
 
-TEST_F(UrlHandlerTest, AHostileIdReachesTheHandlerAsOneArgument) {
-    ::setenv("ORVO_URL_HANDLER", handler.c_str(), 1);
-    const std::string marker = dir + "/pwned";
+TEST(UrlOpenerTest, AHostileIdReachesTheHandlerAsOneArgument) {
+    const testing::TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    // The handler writes its arguments, NUL-terminated, into a file renamed into place when done.
+    const std::string handler = dir / "handler", out = dir / "received";
+    testing::writeWholeFile(handler, "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"" + out +
+                                         ".part\"\nmv \"" + out + ".part\" \"" + out + "\"\n");
+    ASSERT_EQ(::chmod(handler.c_str(), 0700), 0);
+    const auto received = [&] {  // waiting for it: it runs on its own
+        testing::waitUntil([&] { return ::access(out.c_str(), F_OK) == 0; },
+                           std::chrono::seconds(30));
+        std::vector<std::string> args;
+        const std::string text = testing::readWholeFile(out);
+        for (size_t at = 0, end; (end = text.find('\0', at)) != std::string::npos; at = end + 1)
+            args.push_back(text.substr(at, end - at));
+        std::remove(out.c_str());
+        return args;
+    };
+    const std::string marker = dir / "pwned";
     const std::string hostile = "http://x.org/a;touch${IFS}" + marker + ";$(touch${IFS}" + marker +
                                 ")`touch${IFS}" + marker + "`'\"|&>" + marker + "<*?~#%s";
     ASSERT_TRUE(isWebUrl(hostile));
     std::string error;
-    ASSERT_TRUE(openUrl(hostile, error)) << error;
-    EXPECT_EQ(received(), std::vector<std::string>{hostile});
-    EXPECT_NE(::access(marker.c_str(), F_OK), 0) << "a part of the id ran as a command";
-
+    {
+        const ScopedEnv own("ORVO_URL_HANDLER", handler.c_str());
+        ASSERT_TRUE(openUrl(hostile, error)) << error;
+        EXPECT_EQ(received(), std::vector<std::string>{hostile});
+    }
     // The desktop's BROWSER, with a "%s" placeholder among its words: the address takes its place.
-    ::unsetenv("ORVO_URL_HANDLER");
-    ::setenv("BROWSER", (handler + " --new-tab %s:other-browser").c_str(), 1);
-    EXPECT_EQ(urlHandlerCommand(), (std::vector<std::string>{handler, "--new-tab", "%s"}));
-    ASSERT_TRUE(openUrl(hostile, error)) << error;
-    EXPECT_EQ(received(), (std::vector<std::string>{"--new-tab", hostile}));
-    EXPECT_NE(::access(marker.c_str(), F_OK), 0);
-
+    {
+        const ScopedEnv none("ORVO_URL_HANDLER", nullptr);
+        const ScopedEnv browser("BROWSER", (handler + " --new-tab %s:other-browser").c_str());
+        EXPECT_EQ(urlHandlerCommand(), (std::vector<std::string>{handler, "--new-tab", "%s"}));
+        ASSERT_TRUE(openUrl(hostile, error)) << error;
+        EXPECT_EQ(received(), (std::vector<std::string>{"--new-tab", hostile}));
+    }
+    EXPECT_NE(::access(marker.c_str(), F_OK), 0) << "a part of the id ran as a command";
     // A handler that does not exist is reported.
-    ::setenv("ORVO_URL_HANDLER", (dir + "/missing-program").c_str(), 1);
+    const ScopedEnv missing("ORVO_URL_HANDLER", (dir / "missing-program").c_str());
     EXPECT_FALSE(openUrl("http://x.org/", error));
     EXPECT_NE(error.find("missing-program"), std::string::npos) << error;
 }

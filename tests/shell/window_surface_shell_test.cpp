@@ -6,7 +6,7 @@
 #include <wx/dcclient.h>
 #include <wx/frame.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -20,9 +20,7 @@
 namespace orvo {
 namespace {
 
-bool isBackground(const std::array<uint8_t, 3>& p) {
-    return p[0] == 255 && p[1] == 255 && p[2] == 255;
-}
+constexpr std::array<uint8_t, 3> kWhite{255, 255, 255};
 
 /// A view window in a frame on screen. The frame is destroyed before the glue it refers to,
 /// however the test ends; while `holdPaints` is set the toolkit's paints leave the picture to
@@ -78,16 +76,11 @@ TEST_F(WindowSurfaceTest, AContinuationSliceAddsToThePictureOnScreen) {
     // 60 000 nodes: no slice of a millisecond (ten at the largest time scale) draws them all,
     // so refinement is surely left after the first slice.
     const testing::TempDir folder;
-    ASSERT_FALSE(folder.path().empty());
-    const std::string path = folder / "big.graph";
     SiteOptions options;
     options.nodes = 60000;
-    const bool written = writeSiteGraphFile(path, options);
+    ASSERT_TRUE(writeSiteGraphFile(folder / "big.graph", options));
     holdPaints = true;
-    const int opened = written ? glue->openGraphFile(path) : 0;
-    ASSERT_TRUE(written);
-    ASSERT_EQ(opened, 1) << glue->openError();
-
+    ASSERT_EQ(glue->openGraphFile(folder / "big.graph"), 1) << glue->openError();
     Viewer& viewer = *glue->viewer();
     // Only nodes and links on a white ground.
     viewer.setDrawSphere(0);
@@ -95,20 +88,16 @@ TEST_F(WindowSurfaceTest, AContinuationSliceAddsToThePictureOnScreen) {
     testing::setBudget(viewer.settings().sliceBudgetSec, viewer.settings().sliceBudgetUsec, 1000);
     testing::setBudget(viewer.settings().refineLimitSec, viewer.settings().refineLimitUsec,
                        60000000);
-
     glue->displayViewer();
     glFinish();
     const size_t firstSlice = viewer.renderer().drawnNodes().size();
     ASSERT_GT(firstSlice, 0u);
     ASSERT_EQ(viewer.renderer().keepRedrawing(), 1);
     ScreenImage before, after;
-    auto drawn = [](const ScreenImage& image) {
-        for (const auto& p : image.rgb) {
-            if (!isBackground(p)) return true;
-        }
-        return false;
-    };
-    ASSERT_TRUE(settledCapture(before, drawn)) << "the first slice never reached the screen";
+    ASSERT_TRUE(settledCapture(before, [](const ScreenImage& image) {
+        return std::any_of(image.rgb.begin(), image.rgb.end(),
+                           [](const auto& p) { return p != kWhite; });
+    })) << "the first slice never reached the screen";
 
     // Continuation slices until a few hundred more nodes are drawn (or the graph is done).
     while (viewer.renderer().drawnNodes().size() < firstSlice + 300 && glue->idleViewer() != 0) {
@@ -121,8 +110,7 @@ TEST_F(WindowSurfaceTest, AContinuationSliceAddsToThePictureOnScreen) {
 
     long shownBefore = 0, kept = 0, added = 0, ground = 0;
     for (size_t i = 0; i < before.rgb.size(); ++i) {
-        const bool was = !isBackground(before.rgb[i]);
-        const bool is = !isBackground(after.rgb[i]);
+        const bool was = before.rgb[i] != kWhite, is = after.rgb[i] != kWhite;
         shownBefore += was;
         kept += was && before.rgb[i] == after.rgb[i];
         added += !was && is;
@@ -130,11 +118,10 @@ TEST_F(WindowSurfaceTest, AContinuationSliceAddsToThePictureOnScreen) {
     }
     EXPECT_GT(shownBefore, 100);
     // The first slice is still on screen, pixel for pixel (the odd one may be covered by a new
-    // link)...
+    // link), the continuation's nodes were added to it, and the rest of the window is still the
+    // white ground, not an old buffer.
     EXPECT_GE(kept, shownBefore * 98 / 100);
-    // ...the continuation's nodes were added to it...
     EXPECT_GT(added, 50);
-    // ...and the rest of the window is still the white ground, not an old buffer.
     EXPECT_GT(ground, static_cast<long>(before.rgb.size()) / 2);
 }
 
