@@ -34,6 +34,13 @@ int KeyCommands::flip(char key) {
     return t;
 }
 
+int KeyCommands::keepToggleUnlessDone(char key, int result) {
+    // A key that found nothing to act on (no node selected) leaves its toggle as it was, so that
+    // its next press does what the menu's tick promises.
+    if (result == 0) flip(key);
+    return result;
+}
+
 void KeyCommands::apply(Viewer& viewer, int character, const std::string& lastSelectedId) {
     const char key = static_cast<char>(character & 0xFF);
     if (key >= '0' && key <= '9') {
@@ -112,22 +119,28 @@ void KeyCommands::apply(Viewer& viewer, int character, const std::string& lastSe
             viewer.setNegativeLevelLinksHidden(flip('h'));
             break;
         case 'i':
-            lastResult_ = viewer.setInLinksShown(kTopNodeId, flip('i'), 1);
+            lastResult_ =
+                keepToggleUnlessDone('i', viewer.setInLinksShown(kTopNodeId, flip('i'), 1));
             break;
         case 'j':
-            lastResult_ = viewer.setInLinksShown(lastSelectedId, flip('j'), 1);
+            lastResult_ =
+                keepToggleUnlessDone('j', viewer.setInLinksShown(lastSelectedId, flip('j'), 1));
             break;
         case 'k':
-            lastResult_ = viewer.setInLinksShown(lastSelectedId, flip('k'), 0);
+            lastResult_ =
+                keepToggleUnlessDone('k', viewer.setInLinksShown(lastSelectedId, flip('k'), 0));
             break;
         case 'u':
-            lastResult_ = viewer.setOutLinksShown(kTopNodeId, flip('u'), 1);
+            lastResult_ =
+                keepToggleUnlessDone('u', viewer.setOutLinksShown(kTopNodeId, flip('u'), 1));
             break;
         case 'v':
-            lastResult_ = viewer.setOutLinksShown(lastSelectedId, flip('v'), 1);
+            lastResult_ =
+                keepToggleUnlessDone('v', viewer.setOutLinksShown(lastSelectedId, flip('v'), 1));
             break;
         case 'w':
-            lastResult_ = viewer.setOutLinksShown(lastSelectedId, flip('w'), 0);
+            lastResult_ =
+                keepToggleUnlessDone('w', viewer.setOutLinksShown(lastSelectedId, flip('w'), 0));
             break;
         case 'S':
             viewer.selectSubtree(lastSelectedId, flip('S'));

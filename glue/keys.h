@@ -37,6 +37,8 @@ public:
 private:
     /// Flips the key's toggle (0 becomes 1, anything else 0) and returns the new value.
     int flip(char key);
+    /// Flips the toggle back when the key's command did nothing (result 0); returns result.
+    int keepToggleUnlessDone(char key, int result);
     /// One line from the input, without its line end, when a whole line (or the rest before
     /// the end of the input) can be had without waiting. Never blocks.
     bool readInputLine(std::string& line);
