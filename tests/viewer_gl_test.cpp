@@ -6,6 +6,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "glue/window_settings.h"
 #include "platform/offscreen_surface.h"
@@ -55,12 +56,11 @@ protected:
 
 TEST_F(ViewerGlTest, GraphOperationsDoNothingBeforeTheFirstLoad) {
     // No context and no graph: graph operations answer 0, setters and mouse calls still work.
-    EXPECT_EQ(viewer.gotoNode("http://h/", 0), 0);
-    EXPECT_EQ(viewer.gotoTopNode(1), 0);
-    EXPECT_EQ(viewer.centrePoint(1), 0);
-    EXPECT_EQ(viewer.setGroupHidden(0, "audio", 1), 0);
-    EXPECT_EQ(viewer.setOutLinksShown("QX_TOPNODE", 1, 1), 0);
-    EXPECT_EQ(viewer.setInLinksShown("QX_TOPNODE", 1, 1), 0);
+    EXPECT_EQ((std::vector{viewer.gotoNode("http://h/", 0), viewer.gotoTopNode(1),
+                           viewer.centrePoint(1), viewer.setGroupHidden(0, "audio", 1),
+                           viewer.setOutLinksShown("QX_TOPNODE", 1, 1),
+                           viewer.setInLinksShown("QX_TOPNODE", 1, 1)}),
+              std::vector(6, 0));
     viewer.selectNode("http://h/", 1);
     viewer.selectSubtree("http://h/", 1);
     viewer.setAllNodesShown(0);
@@ -70,26 +70,24 @@ TEST_F(ViewerGlTest, GraphOperationsDoNothingBeforeTheFirstLoad) {
     viewer.mouseButton(0, 1, 10, 10, 0, 0);
     viewer.mouseMove(12, 12, 0, 0);
     viewer.mouseDrag(14, 14, 0, 0);
-    viewer.display();
-    viewer.redraw();
-    EXPECT_EQ(surface.swapCount(), 0);
     viewer.setDrawSphere(0x101);  // flags keep their low 8 bits
     EXPECT_EQ(viewer.settings().drawSphere, 1);
-
-    // With a context but still no graph: no frame, and idle ends the refinement at once.
-    start(false);
-    const int swaps = surface.swapCount();
-    viewer.display();
-    viewer.redraw();
-    EXPECT_EQ(viewer.idle(), 0);
-    EXPECT_EQ(viewer.renderer().keepRedrawing(), 0);
-    EXPECT_EQ(surface.swapCount(), swaps);
+    // Without a context, then with one but still no graph: no frame, and idle ends the
+    // refinement at once.
+    for (const bool withContext : {false, true}) {
+        if (withContext) start(false);
+        const int swaps = surface.swapCount();
+        viewer.display();
+        viewer.redraw();
+        EXPECT_EQ((std::vector{viewer.idle(), viewer.renderer().keepRedrawing(),
+                               surface.swapCount() - swaps}),
+                  std::vector(3, 0));
+    }
 }
 
 TEST_F(ViewerGlTest, TwoLoadsKeepOneGraphAndFollowTheNewTopNode) {
     start();
     Graph* first = viewer.graph();
-    EXPECT_EQ(first->nodes.size(), 10u);
     EXPECT_EQ(viewer.renderer().centreNode(), first->nodes[0]);
     EXPECT_TRUE(same(viewer.renderer().viewTransform(),
                      viewer.renderer().baseView() * first->homeTransform()));
@@ -97,11 +95,9 @@ TEST_F(ViewerGlTest, TwoLoadsKeepOneGraphAndFollowTheNewTopNode) {
 
     ASSERT_EQ(load("viewer_second.graph"), 1);
     EXPECT_EQ(viewer.graph(), first) << "the second load must reuse the same Graph";
-    EXPECT_EQ(first->nodes.size(), 3u);
-    EXPECT_EQ(first->findNode("http://h/a.html"), nullptr);
-    ASSERT_NE(first->findNode("http://k/two.html"), nullptr);
-    EXPECT_EQ(viewer.renderer().centreNode(),
-              first->nodes[static_cast<size_t>(viewer.settings().topNodeIndex)]);
+    EXPECT_TRUE(first->nodes.size() == 3 && first->findNode("http://h/a.html") == nullptr);
+    EXPECT_EQ(first->nodes.at(static_cast<size_t>(viewer.settings().topNodeIndex))->id,
+              "http://k/");
     EXPECT_EQ(viewer.renderer().centreNode()->id, "http://k/");
     EXPECT_EQ(first->setGroupHidden(0, "audio", 1), 0);  // hidden groups outlive the reload
     const int swaps = surface.swapCount();
@@ -117,10 +113,9 @@ TEST_F(ViewerGlTest, AFailedLoadLeavesTheGraphOnView) {
         std::istringstream failed("0 http://a/ 0 html main\n"), bad(failed.str()), empty;
         failed.setstate(std::ios::failbit);
         bad.setstate(std::ios::badbit);
-        EXPECT_EQ(viewer.loadGraph(failed), 0);
-        EXPECT_EQ(viewer.loadGraph(bad), 0);
-        EXPECT_EQ(viewer.loadGraph(empty), 0);
-        EXPECT_EQ(load("no_nodes.graph"), 0);
+        EXPECT_EQ((std::vector{viewer.loadGraph(failed), viewer.loadGraph(bad),
+                               viewer.loadGraph(empty), load("no_nodes.graph")}),
+                  std::vector(4, 0));
     };
     failures();
     EXPECT_EQ(viewer.graph(), nullptr);
@@ -129,9 +124,7 @@ TEST_F(ViewerGlTest, AFailedLoadLeavesTheGraphOnView) {
     const ProjTransform view = viewer.renderer().viewTransform();
     Node* centre = viewer.renderer().centreNode();
     failures();
-    EXPECT_EQ(viewer.graph(), graph);
-    EXPECT_EQ(graph->nodes.size(), 10u);
-    ASSERT_NE(graph->findNode("http://h/b/run.exe"), nullptr);
+    EXPECT_TRUE(viewer.graph() == graph && graph->nodes.size() == 10);
     EXPECT_EQ(viewer.renderer().centreNode(), centre);
     EXPECT_TRUE(same(viewer.renderer().viewTransform(), view));
     EXPECT_EQ(viewer.gotoNode("http://h/a/deep.html", 1), 1);  // still navigable
@@ -160,12 +153,10 @@ TEST_F(ViewerGlTest, GoingToANodeRelaysOutOnlyBeyondDepthOneHundred) {
         EXPECT_EQ(surface.swapCount() - swaps, g.frames) << g.w;
     }
     // No top node: nothing happens.
-    const int32_t savedTop = viewer.settings().topNodeIndex;
-    viewer.settings().topNodeIndex = -1;
-    EXPECT_EQ(viewer.gotoTopNode(1), 0);
-    viewer.settings().topNodeIndex = static_cast<int32_t>(graph.nodes.size());
-    EXPECT_EQ(viewer.gotoTopNode(1), 0);
-    viewer.settings().topNodeIndex = savedTop;
+    for (const int32_t none : {-1, static_cast<int32_t>(graph.nodes.size())}) {
+        viewer.settings().topNodeIndex = none;
+        EXPECT_EQ(viewer.gotoTopNode(1), 0) << none;
+    }
 }
 
 TEST_F(ViewerGlTest, HiddenNodesAndUnknownIdsAreNotVisited) {
