@@ -76,8 +76,7 @@ TEST(FrameGl, OneNodeGraphAndNothingBeforeAThreshold) {
 // them all in a slice, so refinement is left after one whatever the machine's speed.
 void startWithShortSlices(RenderRig& rig) {
     static const std::string text = testing::treeGraphText(6, 6);
-    ASSERT_TRUE(rig.initialise()) << rig.surface.lastError();
-    ASSERT_TRUE(rig.loadText(text));
+    rig.startText(text);
     setBudget(rig.settings.sliceBudgetSec, rig.settings.sliceBudgetUsec, 1000);
 }
 

@@ -184,12 +184,6 @@ struct RenderRig : SurfaceRig {
         settings.sliceBudgetSec = 3600;
     }
 
-    /// Two whole frames: the rasteriser has compiled its shaders before a slice is timed.
-    void warmUp() {
-        drawAll();
-        drawAll();
-    }
-
     /// A frame as the viewer's redraw draws it, then idle steps until refinement ends.
     void drawAll() {
         renderer.drawFrame();

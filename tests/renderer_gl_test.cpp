@@ -66,8 +66,22 @@ const PictureCase kPictures[] = {
     {"small_right_selected", "tests/data/render_small.graph",
      [](RenderRig& r) { r.renderer.setLabelRight(1); },
      [](RenderRig& r) { select(r, "http://site.example/news.html", 1); }},
-    // The hovered node in the highlight colour, its label inverted in a box.
+    // The hovered node in the highlight colour, its label inverted in a box, drawn without a
+    // frame; hovering the same node again redraws nothing, not even in a new colour.
     {"one_hovered", "tests/data/render_one.graph", nullptr, hoverCentre},
+    {"one_hovered", "tests/data/render_one.graph", nullptr,
+     [](RenderRig& r) {
+         hoverCentre(r);
+         r.settings.highlightColor = {1.0f, 0.0f, 0.0f, 1.0f};
+         r.renderer.hoverHighlight(101, 75, 0, 0);
+     }},
+    // Over nothing the highlight goes: the node redrawn over itself shows more of its outline
+    // than in the frame.
+    {"one_after_hover", "tests/data/render_one.graph", nullptr,
+     [](RenderRig& r) {
+         hoverCentre(r);
+         r.renderer.hoverHighlight(3, 3, 0, 0);
+     }},
     // A left label that would cross the window's edge starts at the edge, box and all.
     {"long_label", nullptr, nullptr, nullptr},
     {"long_label_hovered", nullptr, nullptr, hoverCentre},

@@ -164,6 +164,7 @@ TEST_F(ViewerGlTest, HiddenNodesAndUnknownIdsAreNotVisited) {
     const ProjTransform view = viewer.renderer().viewTransform();
     EXPECT_EQ(viewer.gotoNode("http://nowhere/", 1), 0);
     EXPECT_EQ(viewer.gotoNode("", 0), 0);
+    viewer.selectNode("http://nowhere/", 1);
     // Hiding the group hides its node: going there does nothing and the view stays.
     Node* song = node("http://h/a/song.mp3");
     EXPECT_EQ(viewer.setGroupHidden(0, "audio", 1), 1);
@@ -180,29 +181,6 @@ TEST_F(ViewerGlTest, HiddenNodesAndUnknownIdsAreNotVisited) {
     ASSERT_EQ(viewer.setGroupHidden(1, "orphan", 1), 1);
     ASSERT_FALSE(node("http://h/b.html")->isShown());
     EXPECT_EQ(viewer.renderer().centreNode(), node("http://h/b.html")->parent);
-}
-
-TEST_F(ViewerGlTest, SelectingMarksNodesAndSubtrees) {
-    start();
-    auto selected = [this] {
-        std::set<std::string> ids;
-        for (Node* n : viewer.graph()->nodes)
-            if (n->flags & Selected) ids.insert(std::string(n->id));
-        return ids;
-    };
-    viewer.selectNode("http://h/a.html", 1);
-    viewer.selectNode("http://nowhere/", 1);
-    EXPECT_EQ(selected(), (std::set<std::string>{"http://h/a.html"}));
-    viewer.selectNode("http://h/a.html", 0);
-    EXPECT_TRUE(selected().empty());
-    // The subtree of a.html, except the hidden song.
-    viewer.setGroupHidden(0, "audio", 1);
-    viewer.selectSubtree("http://h/a.html", 1);
-    EXPECT_EQ(selected(),
-              (std::set<std::string>{"http://h/a.html", "http://h/a/pic.gif",
-                                     "http://h/a/deep.html", "http://h/a/deep/notes.txt"}));
-    viewer.selectSubtree("http://h/a.html", 0);
-    EXPECT_TRUE(selected().empty());
 }
 
 }  // namespace
