@@ -1,10 +1,5 @@
 // The label font: fontconfig lookup, FreeType rasterising at a window-system font height, and
 // the 256 glyph display lists drawn on a real offscreen context and read back.
-#include <GL/gl.h>
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "platform/freetype_font.h"
 #include "render_gl_rig.h"

@@ -1,13 +1,8 @@
 // Labels on a real Mesa context: the threshold, where a label is anchored and which labels win
 // at the bundled examples' start views (their text is in the renderer's reference pictures).
-#include <GL/gl.h>
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
-#include <vector>
 
-#include "render/renderer.h"
 #include "render_gl_rig.h"
 
 namespace orvo {

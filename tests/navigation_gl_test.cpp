@@ -1,13 +1,8 @@
 // Mouse slots, drags, bringing nodes and points to the centre and animated transitions on a
 // real Mesa context.
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <string>
-#include <vector>
 
-#include "render/renderer.h"
 #include "render_gl_rig.h"
 
 namespace orvo {

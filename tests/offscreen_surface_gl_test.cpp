@@ -2,15 +2,8 @@
 // contexts, resizing; failed PNG files and the heap set-up. (Pictures drawn, written by the
 // snapshot tool and read back are compared with reference PNG files in the renderer's and the
 // tool's tests.)
-#include <GL/gl.h>
-#include <gtest/gtest.h>
 #include <malloc.h>
 #include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "platform/draw_process.h"
 #include "render_gl_rig.h"

@@ -1,18 +1,11 @@
 // The renderer on a real Mesa context: what a frame shows compared with reference pictures (the
 // camera, the cube, the sphere, colours, links, labels), recolouring in place, overflowed
 // positions and gathered links.
-#include <gtest/gtest.h>
 
-#include <cmath>
 #include <functional>
 #include <limits>
 #include <set>
-#include <sstream>
-#include <string>
-#include <vector>
 
-#include "layout/layout.h"
-#include "render/renderer.h"
 #include "render/shown_link_cache.h"
 #include "render_gl_rig.h"
 

@@ -1,12 +1,6 @@
 // orvo-snapshot run as a separate process: the picture it writes, read back from the PNG file,
 // keyboard commands applied as if typed into the view, its report and picks, and its refusals.
-#include <gtest/gtest.h>
 
-#include <sstream>
-#include <string>
-#include <vector>
-
-#include "platform/png_image.h"
 #include "render_gl_rig.h"
 
 #ifdef ORVO_SNAPSHOT_DIR
