@@ -131,7 +131,8 @@ TEST(OffscreenSurface, TwoSurfacesLiveSideBySide) {
     EXPECT_TRUE(std::equal(kGreen.begin(), kGreen.end(), rgba.end() - 4));
 }
 
-TEST(PngImage, FailuresAreReportedAndLeaveNoFile) {
+// (Reading PNG files is for the tests' reference pictures alone.)
+TEST(PngImage, FailedWritesAreReportedAndLeaveNoFile) {
     orvo::testing::TempDir dir;
     const std::vector<uint8_t> pixels(4 * 3 * 4, 200);
     const std::string unwritable = dir.file("no-such-dir/out.png"), shortOne = dir.file("s.png");
@@ -157,16 +158,6 @@ TEST(PngImage, FailuresAreReportedAndLeaveNoFile) {
     }
     EXPECT_FALSE(std::filesystem::exists(shortOne));
     EXPECT_TRUE(!full || std::filesystem::exists("/dev/full"));
-
-    const std::string notPng = dir.file("text.png");
-    orvo::testing::writeWholeFile(notPng, "not a picture\n");
-    RgbaImage image;
-    std::string error;
-    EXPECT_FALSE(readPng(notPng, image, error));
-    EXPECT_NE(error.find(notPng), std::string::npos) << error;
-    error.clear();
-    EXPECT_FALSE(readPng(dir.file("missing.png"), image, error));
-    EXPECT_FALSE(error.empty());
 }
 
 #if defined(__SANITIZE_ADDRESS__)
