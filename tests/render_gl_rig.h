@@ -34,6 +34,13 @@ inline bool near(const Rgba& p, float r, float g, float b) {
     return close(p[0], r) && close(p[1], g) && close(p[2], b);
 }
 
+/// Whether two transforms agree in every element to within `tolerance` (never with a NaN).
+inline bool sameMatrix(const ProjTransform& a, const ProjTransform& b, double tolerance = 0.0) {
+    for (int i = 0; i < 16; ++i)
+        if (!(std::abs(a.m[i] - b.m[i]) <= tolerance)) return false;
+    return true;
+}
+
 /// Whether a picture matches tests/data/pictures/<name>.png: no colour channel further than
 /// maxDiff from the reference, and their mean difference at most meanDiff (rounding in the
 /// rasteriser passes; anything drawn, moved or recoloured fails). A mismatch is written to the

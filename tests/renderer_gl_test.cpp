@@ -164,12 +164,11 @@ TEST(RendererGl, OverflowedPositionsAreSkippedAndTheViewStaysFinite) {
     EXPECT_EQ(rig.renderer.gotoNodeView(huge, 0), 0);
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("Floating point error"),
               std::string::npos);
-    auto matrix = [](const ProjTransform& t) { return std::vector<double>(t.m, t.m + 16); };
-    EXPECT_EQ(matrix(rig.renderer.viewTransform()), matrix(view));
+    EXPECT_TRUE(testing::sameMatrix(rig.renderer.viewTransform(), view));
     ProjTransform poisoned = ProjTransform::identity();
     poisoned.at(3, 3) = nan;
     rig.renderer.resetViewWith(poisoned);
-    EXPECT_EQ(matrix(rig.renderer.viewTransform()), matrix(rig.renderer.baseView()));
+    EXPECT_TRUE(testing::sameMatrix(rig.renderer.viewTransform(), rig.renderer.baseView()));
 }
 
 // A page linked from a hundred others: its links are drawn from the gathered shown ones (in list

@@ -1,16 +1,8 @@
 // The viewer facade on a real offscreen Mesa context: operations before any load, two loads
 // sharing one graph, failed loads, the re-layout threshold of going to a node, hidden groups.
-#include <gtest/gtest.h>
-
 #include <fstream>
-#include <set>
-#include <sstream>
-#include <string>
-#include <vector>
 
-#include "glue/window_settings.h"
-#include "platform/offscreen_surface.h"
-#include "tests/test_files.h"
+#include "render_gl_rig.h"
 #include "viewer/viewer.h"
 
 namespace orvo {
@@ -43,11 +35,6 @@ protected:
         return viewer.loadGraph(in);
     }
 
-    static bool same(const ProjTransform& a, const ProjTransform& b) {
-        for (int i = 0; i < 16; ++i)
-            if (std::abs(a.m[i] - b.m[i]) > 1e-12) return false;
-        return true;
-    }
     Node* node(const char* id) { return viewer.graph()->findNode(id); }
 
     OffscreenSurface surface{320, 240};
@@ -85,28 +72,7 @@ TEST_F(ViewerGlTest, GraphOperationsDoNothingBeforeTheFirstLoad) {
     }
 }
 
-TEST_F(ViewerGlTest, TwoLoadsKeepOneGraphAndFollowTheNewTopNode) {
-    start();
-    Graph* first = viewer.graph();
-    EXPECT_EQ(viewer.renderer().centreNode(), first->nodes[0]);
-    EXPECT_TRUE(same(viewer.renderer().viewTransform(),
-                     viewer.renderer().baseView() * first->homeTransform()));
-    first->setGroupHidden(0, "audio", 1);
-
-    ASSERT_EQ(load("viewer_second.graph"), 1);
-    EXPECT_EQ(viewer.graph(), first) << "the second load must reuse the same Graph";
-    EXPECT_TRUE(first->nodes.size() == 3 && first->findNode("http://h/a.html") == nullptr);
-    EXPECT_EQ(first->nodes.at(static_cast<size_t>(viewer.settings().topNodeIndex))->id,
-              "http://k/");
-    EXPECT_EQ(viewer.renderer().centreNode()->id, "http://k/");
-    EXPECT_EQ(first->setGroupHidden(0, "audio", 1), 0);  // hidden groups outlive the reload
-    const int swaps = surface.swapCount();
-    viewer.display();
-    EXPECT_EQ(surface.swapCount(), swaps + 1);
-    EXPECT_GT(viewer.renderer().drawnNodes().size(), 0u);
-}
-
-TEST_F(ViewerGlTest, AFailedLoadLeavesTheGraphOnView) {
+TEST_F(ViewerGlTest, AFailedLoadLeavesTheGraphOnViewAndASecondLoadReusesIt) {
     // Streams that cannot be read, a file without a node, nothing at all: before any graph they
     // create none; after one they leave it, its centre and its view as they were.
     auto failures = [this] {
@@ -123,12 +89,29 @@ TEST_F(ViewerGlTest, AFailedLoadLeavesTheGraphOnView) {
     Graph* graph = viewer.graph();
     const ProjTransform view = viewer.renderer().viewTransform();
     Node* centre = viewer.renderer().centreNode();
+    EXPECT_EQ(centre, graph->nodes[0]);
+    EXPECT_TRUE(
+        testing::sameMatrix(view, viewer.renderer().baseView() * graph->homeTransform(), 1e-12));
     failures();
     EXPECT_TRUE(viewer.graph() == graph && graph->nodes.size() == 10);
     EXPECT_EQ(viewer.renderer().centreNode(), centre);
-    EXPECT_TRUE(same(viewer.renderer().viewTransform(), view));
+    EXPECT_TRUE(testing::sameMatrix(viewer.renderer().viewTransform(), view, 1e-12));
     EXPECT_EQ(viewer.gotoNode("http://h/a/deep.html", 1), 1);  // still navigable
-    EXPECT_FALSE(same(viewer.renderer().viewTransform(), view));
+    EXPECT_FALSE(testing::sameMatrix(viewer.renderer().viewTransform(), view, 1e-12));
+
+    // A second load reuses the graph and its hidden groups, and follows the new top node.
+    EXPECT_EQ(viewer.setGroupHidden(0, "audio", 1), 1);
+    ASSERT_EQ(load("viewer_second.graph"), 1);
+    EXPECT_EQ(viewer.graph(), graph) << "the second load must reuse the same Graph";
+    EXPECT_TRUE(graph->nodes.size() == 3 && graph->findNode("http://h/a.html") == nullptr);
+    EXPECT_EQ(graph->nodes.at(static_cast<size_t>(viewer.settings().topNodeIndex))->id,
+              "http://k/");
+    EXPECT_EQ(viewer.renderer().centreNode()->id, "http://k/");
+    EXPECT_EQ(viewer.setGroupHidden(0, "audio", 1), 0);
+    const int swaps = surface.swapCount();
+    viewer.display();
+    EXPECT_EQ(surface.swapCount(), swaps + 1);
+    EXPECT_GT(viewer.renderer().drawnNodes().size(), 0u);
 }
 
 TEST_F(ViewerGlTest, GoingToANodeRelaysOutOnlyBeyondDepthOneHundred) {
@@ -171,7 +154,7 @@ TEST_F(ViewerGlTest, HiddenNodesAndUnknownIdsAreNotVisited) {
     EXPECT_EQ(viewer.setGroupHidden(0, "audio", 1), 0);
     EXPECT_FALSE(song->isShown());
     EXPECT_EQ(viewer.gotoNode(song->id, 1), 0);
-    EXPECT_TRUE(same(viewer.renderer().viewTransform(), view));
+    EXPECT_TRUE(testing::sameMatrix(viewer.renderer().viewTransform(), view, 1e-12));
     EXPECT_EQ(viewer.setGroupHidden(0, "audio", 0), 1);
     EXPECT_EQ(viewer.setGroupHidden(0, "audio", 0), 0);
     EXPECT_EQ(viewer.gotoNode(song->id, 1), 1);
