@@ -1,15 +1,9 @@
 // The offscreen surface on a real Mesa context: buffer roles, swaps, the shared depth buffer,
-// contexts, resizing; PNG files and the heap set-up. (The legacy profile, display lists and
-// selection mode on its framebuffers are what every renderer and picking test uses.)
-#include <GL/gl.h>
-#include <gtest/gtest.h>
+// contexts, resizing; failed PNG files and the heap set-up. (Pictures drawn, written by the
+// snapshot tool and read back are compared with reference PNG files in the renderer's and the
+// tool's tests.)
 #include <malloc.h>
 #include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "platform/draw_process.h"
 #include "render_gl_rig.h"
@@ -55,13 +49,18 @@ protected:
     OffscreenSurface& surface = rig.surface;
 };
 
-TEST_F(OffscreenSurfaceTest, BufferRolesAreSeparateAndSwapCopiesBackToFront) {
-    EXPECT_EQ(at(DrawBuffer::Front, 5, 5), kBlack);  // fresh buffers start black
+// A frame's first slice in the back buffer, shown by a swap, and a continuation drawn into the
+// front buffer against the depth the first slice left.
+TEST_F(OffscreenSurfaceTest, SwapsCopyBackToFrontAndBothShareOneDepthBuffer) {
+    GLint depthBits = 0;
+    glGetIntegerv(GL_DEPTH_BITS, &depthBits);
+    EXPECT_GE(depthBits, 24);
     EXPECT_EQ(surface.drawBuffer(), DrawBuffer::Back);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
     clearTo(kRed);
-    EXPECT_EQ(at(DrawBuffer::Front, 5, 5), kBlack) << "drawn before a swap";
-    EXPECT_EQ(surface.swapCount(), 0);
-
+    fillRect(0, 0, 32, 48, 0.5, kBlue);  // near (ortho z 0.5 -> depth 0.25)
+    EXPECT_EQ(at(DrawBuffer::Front, 5, 5), kBlack) << "fresh, and drawn before a swap";
     // The whole buffer is copied whatever the scissor, which is restored.
     glEnable(GL_SCISSOR_TEST);
     glScissor(0, 0, 4, 4);
@@ -69,51 +68,28 @@ TEST_F(OffscreenSurfaceTest, BufferRolesAreSeparateAndSwapCopiesBackToFront) {
     EXPECT_TRUE(glIsEnabled(GL_SCISSOR_TEST));
     glDisable(GL_SCISSOR_TEST);
     EXPECT_EQ(surface.swapCount(), 1);
-    EXPECT_EQ(at(DrawBuffer::Front, 0, 0), kRed);
     EXPECT_EQ(at(DrawBuffer::Front, 63, 47), kRed);
-    EXPECT_EQ(at(DrawBuffer::Back, 5, 5), kRed) << "back kept after swap";
 
-    // Continuation-style drawing into the front adds to it and leaves the back alone; a swap
-    // does not change the role drawn into.
-    surface.setDrawBuffer(DrawBuffer::Front);
-    fillRect(0, 0, 10, 10, 0, kGreen);
-    surface.flushFront();
-    surface.swapBuffers();
-    fillRect(20, 0, 30, 10, 0, kGreen);
-    surface.flushFront();
-    EXPECT_EQ(at(DrawBuffer::Front, 25, 5), kGreen);
-    EXPECT_EQ(at(DrawBuffer::Front, 5, 5), kRed) << "the second swap copied the red back again";
-    EXPECT_EQ(at(DrawBuffer::Back, 25, 5), kRed);
-    EXPECT_EQ(surface.swapCount(), 2);
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-}
-
-TEST_F(OffscreenSurfaceTest, DepthBufferIsSharedBetweenBackAndFront) {
-    GLint depthBits = 0;
-    glGetIntegerv(GL_DEPTH_BITS, &depthBits);
-    EXPECT_GE(depthBits, 24);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LESS);
-    clearTo(kBlack);
-    fillRect(0, 0, 32, 48, 0.5, kRed);  // near (ortho z 0.5 -> depth 0.25)
-    surface.swapBuffers();
-    // A continuation slice in the front buffer: a farther quad across the whole width is hidden
-    // by what the first slice drew, a nearer one is not.
+    // A farther quad across the whole width is hidden by what the first slice drew, a nearer one
+    // is not; the back is left alone, and a swap does not change the role drawn into.
     surface.setDrawBuffer(DrawBuffer::Front);
     fillRect(0, 0, 64, 20, -0.5, kGreen);
-    fillRect(0, 30, 64, 48, 0.9, kBlue);
+    fillRect(0, 30, 64, 48, 0.9, kGreen);
     surface.flushFront();
-    EXPECT_EQ(at(DrawBuffer::Front, 10, 10), kRed) << "farther quad must lose the depth test";
+    EXPECT_EQ(at(DrawBuffer::Front, 10, 10), kBlue) << "the farther quad must lose";
     EXPECT_EQ(at(DrawBuffer::Front, 50, 10), kGreen);
-    EXPECT_EQ(at(DrawBuffer::Front, 10, 40), kBlue);
-    glDisable(GL_DEPTH_TEST);
+    EXPECT_EQ(at(DrawBuffer::Front, 10, 40), kGreen);
+    EXPECT_EQ(at(DrawBuffer::Back, 50, 10), kRed);
+    surface.swapBuffers();
+    EXPECT_EQ(surface.drawBuffer(), DrawBuffer::Front);
+    EXPECT_EQ(at(DrawBuffer::Front, 50, 10), kRed) << "the second swap copied the back again";
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 TEST_F(OffscreenSurfaceTest, NewContextsAndSizes) {
     const GLuint list = glGenLists(1);
     glNewList(list, GL_COMPILE);
     glEndList();
-    ASSERT_TRUE(glIsList(list));
     GlContext* second = surface.createContext();
     ASSERT_NE(second, nullptr);
     EXPECT_NE(second, rig.context);
@@ -124,16 +100,13 @@ TEST_F(OffscreenSurfaceTest, NewContextsAndSizes) {
 
     // A new size changes both buffers; an impossible one is refused and keeps the old.
     ASSERT_TRUE(surface.resize(100, 30));
-    EXPECT_EQ(surface.width(), 100);
-    EXPECT_EQ(surface.height(), 30);
     glViewport(0, 0, 100, 30);
     clearTo(kGreen);
     surface.swapBuffers();
-    EXPECT_EQ(rig.read(DrawBuffer::Front).size(), size_t(100 * 30 * 4));
     EXPECT_EQ(at(DrawBuffer::Front, 99, 29), kGreen);
     EXPECT_FALSE(surface.resize(0, 10));
     EXPECT_FALSE(surface.resize(1 << 20, 10));
-    EXPECT_EQ(surface.width(), 100);
+    EXPECT_EQ(std::pair(surface.width(), surface.height()), std::pair(100, 30));
     EXPECT_EQ(rig.read(DrawBuffer::Front).size(), size_t(100 * 30 * 4));
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
@@ -146,10 +119,7 @@ TEST(OffscreenSurface, TwoSurfacesLiveSideBySide) {
     EXPECT_FALSE(first.readPixels(DrawBuffer::Back, rgba)) << "no context current yet";
     {
         OffscreenSurface second(8, 8);
-        GlContext* secondContext = second.createContext();
-        ASSERT_NE(secondContext, nullptr) << second.lastError();
-        ASSERT_TRUE(second.makeCurrent(secondContext));
-        clearTo(kBlue);
+        ASSERT_TRUE(second.makeCurrent(second.createContext())) << second.lastError();
         ASSERT_TRUE(second.readPixels(DrawBuffer::Back, rgba));
         EXPECT_EQ(rgba.size(), size_t(8 * 8 * 4));
         EXPECT_FALSE(first.readPixels(DrawBuffer::Back, rgba)) << "another context is current";
@@ -158,39 +128,11 @@ TEST(OffscreenSurface, TwoSurfacesLiveSideBySide) {
     ASSERT_TRUE(first.makeCurrent(firstContext)) << first.lastError();
     clearTo(kGreen);
     ASSERT_TRUE(first.readPixels(DrawBuffer::Back, rgba));
-    EXPECT_EQ(std::vector<uint8_t>(rgba.end() - 4, rgba.end()),
-              std::vector<uint8_t>(kGreen.begin(), kGreen.end()));
+    EXPECT_TRUE(std::equal(kGreen.begin(), kGreen.end(), rgba.end() - 4));
 }
 
-TEST_F(OffscreenSurfaceTest, FramebufferPixelsRoundTripThroughPng) {
-    clearTo(kBlack);
-    fillRect(0, 0, 64, 8, 0, kRed);     // bottom rows red
-    fillRect(0, 40, 64, 48, 0, kBlue);  // top rows blue
-    const std::vector<uint8_t> bottomUp = rig.read(DrawBuffer::Back);
-    orvo::testing::TempDir dir;
-    const std::string path = dir.file("frame.png");
-    std::string error;
-    ASSERT_TRUE(writePng(path, 64, 48, bottomUp, RowOrder::BottomUp, error)) << error;
-    RgbaImage image;
-    ASSERT_TRUE(readPng(path, image, error)) << error;
-    ASSERT_EQ(image.width, 64);
-    ASSERT_EQ(image.height, 48);
-    EXPECT_EQ(rig.pixel(image.pixels, 3, 0), kBlue) << "read back top row first";
-    std::vector<uint8_t> flipped = bottomUp;
-    flipRows(flipped, 64, 48);
-    EXPECT_EQ(image.pixels, flipped);
-    EXPECT_EQ(rig.picture(DrawBuffer::Back).pixels, flipped);
-    // Written top-down, the same bytes give the picture upside down.
-    ASSERT_TRUE(writePng(path, 64, 48, bottomUp, RowOrder::TopDown, error)) << error;
-    ASSERT_TRUE(readPng(path, image, error)) << error;
-    EXPECT_EQ(image.pixels, bottomUp);
-
-    std::vector<uint8_t> pixels = {1, 2, 3, 4, 5, 6};  // three rows of one 2-byte pixel
-    flipRows(pixels, 1, 3, 2);
-    EXPECT_EQ(pixels, (std::vector<uint8_t>{5, 6, 3, 4, 1, 2}));
-}
-
-TEST(PngImage, FailuresAreReportedAndLeaveNoFile) {
+// (Reading PNG files is for the tests' reference pictures alone.)
+TEST(PngImage, FailedWritesAreReportedAndLeaveNoFile) {
     orvo::testing::TempDir dir;
     const std::vector<uint8_t> pixels(4 * 3 * 4, 200);
     const std::string unwritable = dir.file("no-such-dir/out.png"), shortOne = dir.file("s.png");
@@ -212,21 +154,10 @@ TEST(PngImage, FailuresAreReportedAndLeaveNoFile) {
         EXPECT_FALSE(writePng(w.path, w.width, 3, std::span(pixels).first(w.bytes),
                               RowOrder::TopDown, error))
             << w.path;
-        EXPECT_NE(error.find(w.message), std::string::npos) << error;
-        EXPECT_FALSE(error.empty());
+        EXPECT_TRUE(!error.empty() && error.find(w.message) != std::string::npos) << error;
     }
     EXPECT_FALSE(std::filesystem::exists(shortOne));
     EXPECT_TRUE(!full || std::filesystem::exists("/dev/full"));
-
-    const std::string notPng = dir.file("text.png");
-    orvo::testing::writeWholeFile(notPng, "not a picture\n");
-    RgbaImage image;
-    std::string error;
-    EXPECT_FALSE(readPng(notPng, image, error));
-    EXPECT_NE(error.find(notPng), std::string::npos) << error;
-    error.clear();
-    EXPECT_FALSE(readPng(dir.file("missing.png"), image, error));
-    EXPECT_FALSE(error.empty());
 }
 
 #if defined(__SANITIZE_ADDRESS__)

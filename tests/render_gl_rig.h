@@ -28,12 +28,17 @@ namespace orvo::testing {
 
 using Rgba = std::array<uint8_t, 4>;
 
-/// A colour close to (r, g, b) given in 0..1.
-inline bool near(const Rgba& p, float r, float g, float b, int tolerance = 8) {
-    auto close = [&](uint8_t v, float want) {
-        return std::abs(static_cast<int>(v) - static_cast<int>(want * 255.0f + 0.5f)) <= tolerance;
-    };
+/// A colour within 8 of (r, g, b) given in 0..1.
+inline bool near(const Rgba& p, float r, float g, float b) {
+    auto close = [](uint8_t v, float want) { return std::abs(v - int(want * 255.0f + 0.5f)) <= 8; };
     return close(p[0], r) && close(p[1], g) && close(p[2], b);
+}
+
+/// Whether two transforms agree in every element to within `tolerance` (never with a NaN).
+inline bool sameMatrix(const ProjTransform& a, const ProjTransform& b, double tolerance = 0.0) {
+    for (int i = 0; i < 16; ++i)
+        if (!(std::abs(a.m[i] - b.m[i]) <= tolerance)) return false;
+    return true;
 }
 
 /// Whether a picture matches tests/data/pictures/<name>.png: no colour channel further than
@@ -53,15 +58,13 @@ inline ::testing::AssertionResult matchesPicture(const RgbaImage& picture, const
     RgbaImage want;
     if (!readPng(reference, want, error)) return ::testing::AssertionFailure() << error;
     if (want.width != picture.width || want.height != picture.height) {
-        return ::testing::AssertionFailure()
-               << name << ": " << picture.width << "x" << picture.height << ", reference "
-               << want.width << "x" << want.height;
+        return ::testing::AssertionFailure() << name << ": " << picture.width << "x"
+                                             << picture.height << ", reference " << want.width;
     }
     int worst = 0;
     double sum = 0;
     for (size_t i = 0; i < want.pixels.size(); ++i) {
-        if (i % 4 == 3) continue;  // alpha: always opaque
-        const int d = std::abs(int(want.pixels[i]) - int(picture.pixels[i]));
+        const int d = i % 4 == 3 ? 0 : std::abs(want.pixels[i] - picture.pixels[i]);  // not alpha
         worst = std::max(worst, d);
         sum += d;
     }
@@ -74,7 +77,6 @@ inline ::testing::AssertionResult matchesPicture(const RgbaImage& picture, const
            << " (allowed " << meanDiff << "); drawn: " << actual.string();
 }
 
-/// An offscreen surface; `bareContext` makes a context current without a renderer on it.
 struct SurfaceRig {
     OffscreenSurface surface;
     GlContext* context = nullptr;
@@ -97,7 +99,7 @@ struct SurfaceRig {
         glLoadIdentity();
     }
 
-    /// A buffer, bottom row first.
+    /// A buffer, bottom row first as GL reads it.
     std::vector<uint8_t> read(DrawBuffer buffer) {
         std::vector<uint8_t> rgba;
         EXPECT_TRUE(surface.readPixels(buffer, rgba));
@@ -107,19 +109,16 @@ struct SurfaceRig {
     /// A buffer as a picture, top row first as in a PNG file.
     RgbaImage picture(DrawBuffer buffer = DrawBuffer::Front) {
         RgbaImage image{width(), height(), read(buffer)};
-        if (image.pixels.size() == size_t(width()) * height() * 4) {
+        if (image.pixels.size() == size_t(width()) * height() * 4)
             flipRows(image.pixels, width(), height());
-        }
         return image;
     }
 
     /// The pixel at GL window coordinates (x from the left, y from the bottom).
     Rgba pixel(const std::vector<uint8_t>& rgba, int x, int y) const {
-        Rgba p{0, 0, 0, 0};
-        if (x < 0 || y < 0 || x >= width() || y >= height()) return p;
         const size_t at = (static_cast<size_t>(y) * width() + x) * 4;
-        if (at + 3 < rgba.size()) p = {rgba[at], rgba[at + 1], rgba[at + 2], rgba[at + 3]};
-        return p;
+        if (x < 0 || y < 0 || x >= width() || at + 3 >= rgba.size()) return {0, 0, 0, 0};
+        return {rgba[at], rgba[at + 1], rgba[at + 2], rgba[at + 3]};
     }
 };
 
@@ -168,18 +167,16 @@ struct RenderRig : SurfaceRig {
         std::istringstream in(text);
         return load(in);
     }
-
     bool loadFile(const std::string& path) {
         std::ifstream in(path);
         return in && load(in);
     }
 
+    /// initialise + load, failing the test when either fails.
     void startText(const std::string& text) {
         ASSERT_TRUE(initialise()) << surface.lastError();
         ASSERT_TRUE(loadText(text));
     }
-
-    /// initialise + loadFile of a file in tests/data, failing the test when either fails.
     void start(const std::string& dataFile) {
         ASSERT_TRUE(initialise()) << surface.lastError();
         ASSERT_TRUE(loadFile(dataPath(dataFile))) << dataFile;
@@ -192,12 +189,6 @@ struct RenderRig : SurfaceRig {
         ASSERT_TRUE(loadFile(std::string(ORVO_SOURCE_DIR) + "/examples/" + example)) << example;
         settings.labelsOverlap = 0;
         settings.sliceBudgetSec = 3600;
-    }
-
-    /// Two whole frames: the rasteriser has compiled its shaders before a slice is timed.
-    void warmUp() {
-        drawAll();
-        drawAll();
     }
 
     /// A frame as the viewer's redraw draws it, then idle steps until refinement ends.
@@ -243,16 +234,13 @@ struct RenderRig : SurfaceRig {
 /// A text graph: a root with `fanout` children per node, `depth` levels below it.
 inline std::string treeGraphText(int fanout, int depth) {
     std::string text;
-    // Explicit stack of (path, level): no recursion.
-    std::vector<std::pair<std::string, int>> stack{{"http://tree.example/n", 0}};
+    std::vector<std::pair<std::string, int>> stack{{"http://tree.example/n", 0}};  // path, level
     while (!stack.empty()) {
         auto [path, level] = stack.back();
         stack.pop_back();
         text += std::to_string(level) + " " + path + ".html x html main\n";
-        if (level == depth) continue;
-        for (int i = fanout - 1; i >= 0; --i) {
+        for (int i = fanout - 1; i >= 0 && level < depth; --i)
             stack.emplace_back(path + "/" + std::to_string(i), level + 1);
-        }
     }
     return text;
 }

@@ -1,12 +1,6 @@
 // orvo-snapshot run as a separate process: the picture it writes, read back from the PNG file,
 // keyboard commands applied as if typed into the view, its report and picks, and its refusals.
-#include <gtest/gtest.h>
 
-#include <sstream>
-#include <string>
-#include <vector>
-
-#include "platform/png_image.h"
 #include "render_gl_rig.h"
 
 #ifdef ORVO_SNAPSHOT_DIR
@@ -42,11 +36,10 @@ TEST(SnapshotTool, PicturesShowWhatTheViewShows) {
     TempDir dir;
     for (const auto& c : cases) {
         const std::string out = dir / (std::string(c.reference) + ".png");
-        std::vector<std::string> arguments{kSite,       "-o",
-                                           out,         "--size",
-                                           "200x150",   "--refine-limit",
-                                           kWholeGraph, "--overlapping-labels"};
-        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        std::vector<std::string> arguments = c.options;
+        arguments.insert(arguments.begin(),
+                         {kSite, "-o", out, "--size", "200x150", "--refine-limit", kWholeGraph,
+                          "--overlapping-labels"});
         const auto run = runTool("orvo-snapshot", arguments);
         ASSERT_EQ(run.status, 0) << c.reference << ": " << run.err;
         RgbaImage image;
@@ -56,73 +49,29 @@ TEST(SnapshotTool, PicturesShowWhatTheViewShows) {
     }
 }
 
-TEST(SnapshotTool, RefusesWhatItCannotDo) {
+// --report lists the boxes of what was drawn, in drawing order: compared with the report made
+// once from this tool.
+TEST(SnapshotTool, TheReportTellsWhatWasDrawnWhere) {
     TempDir dir;
-    const std::string out = dir / "x.png", empty = dir / "empty.graph";
-    test::writeWholeFile(empty, "\n\n");
-    // Arguments, exit status, and what the message says.
-    const struct {
-        std::vector<std::string> arguments;
-        int status;
-        std::string message;
-    } refusals[] = {
-        {{kSite, "-o", out, "--goto", "http://nowhere/"}, 1, "http://nowhere/"},
-        {{dir / "missing.graph", "-o", out}, 1, "cannot open"},
-        {{dir / "missing.graph", "-o", out}, 1, "No such file or directory"},
-        {{empty, "-o", out}, 1, "no node record"},
-        {{kSite, "-o", dir / "no/such/dir/x.png", "--size", "64x48"}, 1, "cannot write"},
-        {{kSite, "-o", out, "--scheme", "3"}, 2, "--scheme"},
-        {{kSite}, 2, "--output"},
-        {{kSite, "-o", out, "--keys", "sf"}, 2, "--keys"},
-        {{kSite, "-o", out, "--keys", "f"}, 2, "--goto"},  // "f" would wait for standard input
-        {{kSite, "-o", out, "--frobnicate"}, 2, "--frobnicate"},
-        {{kSite, "-o", out, "--refine-limit", "-1"}, 2, "--refine-limit"},
-        {{kSite, "-o", out, "--size", "20000x10"}, 2, "--size"},
-        {{kSite, "-o", out, "--size", "0x10"}, 2, "--size"},
-        {{kSite, "-o", out, "--size", "10"}, 2, "--size"},
-        {{kSite, "-o", out, "--size", "axb"}, 2, "--size"},
-        {{kSite, "-o", out, "--size", "-5x5"}, 2, "--size"},
-    };
-    for (const auto& r : refusals) {
-        const auto run = runTool("orvo-snapshot", r.arguments);
-        EXPECT_EQ(run.status, r.status) << r.message;
-        EXPECT_NE(run.err.find(r.message), std::string::npos) << run.err;
-        EXPECT_TRUE(r.status != 2 || run.err.starts_with("orvo-snapshot: ")) << run.err;
-        EXPECT_FALSE(std::filesystem::exists(out)) << r.message;
-    }
-
-    auto run = runTool("orvo-snapshot", {"--version"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.out.find("orvo-snapshot"), std::string::npos);
-    run = runTool("orvo-snapshot", {"--help"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.out.find("--goto"), std::string::npos);
-    EXPECT_NE(run.out.find("\nUsage: orvo-snapshot [OPTIONS] FILE"), std::string::npos) << run.out;
+    const std::string report = dir / "r.csv";
+    ASSERT_EQ(runTool("orvo-snapshot",
+                      {testing::dataPath("render_small.graph"), "--refine-limit", kWholeGraph,
+                       "--size", "200x150", "--overlapping-labels", "--report", report})
+                  .status,
+              0);
+    EXPECT_EQ(test::readWholeFile(report),
+              test::readWholeFile(testing::dataPath("render_small.report.csv")));
 }
 
-// --report lists the boxes of what was drawn, in drawing order: compared with the report made
-// once from this tool. --pick names what is drawn at a pixel.
-TEST(SnapshotTool, ReportAndPickTellWhatWasDrawnWhere) {
+// What --pick names at a pixel (the top node at the centre, nothing in a corner, the node --goto
+// brought to the centre), and every refusal with its message and exit status (2 for usage
+// errors), against the transcript tests/data/tools/orvo-snapshot.transcript. A refusal writes
+// no picture.
+TEST(SnapshotTool, PicksAndRefusalsAsTheirTranscript) {
     TempDir dir;
-    auto run = [&](const std::string& graph, std::vector<std::string> more) {
-        more.insert(more.begin(), {graph, "--refine-limit", kWholeGraph});
-        return runTool("orvo-snapshot", more);
-    };
-    const std::string small = testing::dataPath("render_small.graph");
-    ASSERT_EQ(
-        run(small, {"--size", "200x150", "--overlapping-labels", "--report", dir / "r.csv"}).status,
-        0);
-    EXPECT_EQ(test::readWholeFile(dir / "r.csv"),
-              test::readWholeFile(testing::dataPath("render_small.report.csv")));
-
-    // The top node at the centre of the picture, nothing in a corner; a pixel outside the
-    // 800 x 600 picture is a usage error; --goto brings its node to the centre.
-    EXPECT_EQ(run(kSite, {"--pick", "400,300"}).out, "http://www.example.org/\n");
-    EXPECT_EQ(run(kSite, {"--no-refine", "--pick", "400,300"}).out, "http://www.example.org/\n");
-    EXPECT_EQ(run(kSite, {"--pick", "1,1"}).out, "");
-    EXPECT_EQ(run(kSite, {"--pick", "800,1"}).status, 2);
-    const char* const logo = "http://www.example.org/logo.gif";
-    EXPECT_EQ(run(kSite, {"--goto", logo, "--pick", "400,300"}).out, std::string(logo) + "\n");
+    test::writeWholeFile(dir / "empty.graph", "\n\n");
+    EXPECT_TRUE(test::matchesTranscript("orvo-snapshot.transcript", dir));
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.png"));
 }
 
 }  // namespace
