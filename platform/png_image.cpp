@@ -18,7 +18,7 @@ constexpr int kChannels = 4;
 // Images read back are screenshots; anything beyond 256 megapixels is refused.
 constexpr uint64_t kMaxReadPixels = uint64_t(1) << 28;
 
-std::string quoted(const std::string& path) { return "'" + path + "'"; }
+std::string quoted(const std::string& path) { return '"' + path + '"'; }
 
 // The largest side libpng accepts, and a bound that keeps 4 * width * height within int rows.
 bool sizeIsValid(int width, int height) {

@@ -114,11 +114,13 @@ int run(const Options& options) {
     glue.reshapeViewer(width, height);
     const int opened = glue.openGraphFile(options.file);
     for (const std::string& warning : glue.openWarnings()) {
-        std::fprintf(stderr, "%s\n", warning.c_str());
+        std::fprintf(stderr, "orvo-snapshot: warning: %s\n", warning.c_str());
     }
     if (!opened) {
-        if (!glue.openError().empty()) {
-            std::fprintf(glue.noContext() ? stdout : stderr, "%s\n", glue.openError().c_str());
+        if (glue.noContext()) {
+            std::fprintf(stdout, "%s\n", glue.openError().c_str());  // the driver's own words
+        } else if (!glue.openError().empty()) {
+            std::fprintf(stderr, "orvo-snapshot: %s\n", glue.openError().c_str());
         }
         return kExitFailure;
     }
@@ -172,7 +174,7 @@ int run(const Options& options) {
             return fail("cannot read the picture");
         }
         if (!orvo::writePng(options.output, width, height, rgba, orvo::RowOrder::BottomUp, error)) {
-            return fail("cannot write \"" + options.output + "\": " + error);
+            return fail(error);  // it names the file
         }
     }
     if (options.report) {
