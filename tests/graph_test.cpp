@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -24,42 +23,21 @@
 using namespace orvo;
 using namespace orvo::testing;
 
-TEST(Graph, LabelsDerivedFromTheThirdSlash) {
-    const std::vector<std::array<std::string, 3>> cases = {
-        {"s://h/d/f.x", "/d/f.x", "/f.x"},
-        {"s://h/", "s://h/", "/"},  // the third '/' is the last character
-        {"s://h", "s://h", "/h"},
-        {"abc", "abc", "abc"},
-        {"a/b", "a/b", "/b"},
-        {"s://h/d/", "/d/", "/"},
-        {"/", "/", "/"},
-        {"/a/b/c", "/a/b/c", "/c"},  // the search starts at position 1: only two slashes
-        {"//x", "//x", "/x"},
-        {"", "", ""},
-    };
-    ViewerSettings settings;
-    for (const auto& [id, path, shortText] : cases) {
-        Graph g(settings);
-        const Node* n = g.addRecord(nullptr, id, 0, 0);
-        EXPECT_EQ(n->pathLabel(), path) << id;
-        EXPECT_EQ(n->shortLabel(), shortText) << id;
-    }
-}
-
-TEST(Graph, DebugLevelReadFromTheEnvironmentAsADecimalInteger) {
+TEST(Graph, LabelsAndDebugLevelFromText) {
     const char* old = std::getenv("DEVIRIRO_DEBUG");
     const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
-    const std::vector<std::pair<const char*, int32_t>> cases = {
-        {nullptr, 0},   {"0", 0},
-        {"letters", 0}, {" 5x", 5},
-        {"-1", -1},     {"+7", 7},
-        {"", 0},        {"99999999999", 2147483647},
-        {"\t12", 12},   {"-99999999999", -2147483647 - 1},
-    };
-    for (const auto& [value, expected] : cases) {
-        value ? ::setenv("DEVIRIRO_DEBUG", value, 1) : ::unsetenv("DEVIRIRO_DEBUG");
-        EXPECT_EQ(readDebugLevel(), expected) << (value ? value : "(unset)");
-    }
+    ViewerSettings settings;
+    EXPECT_TRUE(answersMatch("labels_and_debug_levels.txt", [&](const std::string& question) {
+        const Strings f = fields(question);
+        if (f[0] == "debug level") {
+            f[1] == "(unset)" ? ::unsetenv("DEVIRIRO_DEBUG")
+                              : ::setenv("DEVIRIRO_DEBUG", f[1].c_str(), 1);
+            return std::to_string(readDebugLevel());
+        }
+        Graph g(settings);
+        const Node* n = g.addRecord(nullptr, f[1], 0, 0);
+        return std::string(n->pathLabel()) + " | " + std::string(n->shortLabel());
+    }));
     saved ? ::setenv("DEVIRIRO_DEBUG", saved->c_str(), 1) : ::unsetenv("DEVIRIRO_DEBUG");
 }
 

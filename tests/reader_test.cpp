@@ -20,8 +20,7 @@ TEST(Reader, OutlineCases) {
     for (const OutlineCase& c : cases) EXPECT_EQ(readOutcome(c), c.expected) << c.name;
 }
 
-// Rows: load flags, new parent, old parent (by id, "-" for none), the node's id, the record's
-// extra value, and the verdict (1 move, 0 never, -1 open, -2 stay).
+// The graph the verdicts of tests/data/parent_choice.txt are asked on.
 TEST(Reader, ParentChoice) {
     ViewerSettings settings;
     Graph g(settings);
@@ -38,61 +37,21 @@ TEST(Reader, ParentChoice) {
     g.addRecord(p, "ab", 1, 0);
     g.addRecord(g.addRecord(p, "abc", 1, 0), "leaf", 2, 0);
     g.addRecord(p, "\xff", 1, 0);
-    const std::string f = "a://h/d/f.html";
-    struct Row {
-        int32_t flags;
-        std::string newParent, oldParent, id;
-        int32_t extra, verdict;
-    };
-    const Row rows[] = {
-        {CompareComponents, "a://h/d/", "a://h/x.html", f, 0, 1},
-        {CompareComponents | NeverMove, "a://h/d/", "a://h/x.html", f, 0, 0},
-        {CompareComponents, "a://h/d/", "-", f, 0, 0},
-        {CompareComponents, "-", "a://h/x.html", f, 0, 0},
-        {CompareComponents, "a://h/d/", "a://h/x.html", "", 0, 0},
-        // The walk: the old parent still matches where the new one does not, neither matches.
-        {CompareComponents, "a://h/x.html", "a://h/d/", f, 0, -2},
-        {CompareComponents, "a://h/x.html", "a://h/", "a://h/d/", 0, -1},
-        {0, "a://h/d/", "a://h/x.html", f, 0, -1},
-        // Ids that run out agreeing: the last components compared decide alphabetically.
-        {CompareComponents, "h/a", "h", "h/h", 0, -1},
-        {CompareComponents | PreferAlphabetical, "h/a", "h", "h/h", 0, 1},
-        {CompareComponents | PreferAlphabetical, "h/z", "h", "h/h", 0, -1},
-        // Different level-0 ancestors, then the same one.
-        {CompareComponents, "a://h/d/", "a://h/o/", "a://h/d/g.html", 0, 1},
-        {CompareComponents | SameTopAncestor, "a://h/d/", "a://h/o/", "a://h/d/g.html", 0, 0},
-        {CompareComponents | SameTopAncestor, "a://h/d/", "a://h/x.html", f, 0, 1},
-        // The extra value against the new parent's link (5); the root has no link: open.
-        {ExtraField, "a://h/d/", "a://h/x.html", f, 6, 1},
-        {ExtraField, "a://h/d/", "a://h/x.html", f, 5, -1},
-        {ExtraField, "a://h/d/", "a://h/x.html", f, 4, -2},
-        {ExtraField, "a://h/", "a://h/x.html", f, 99, -1},
-        {ExtraField | CompareComponents, "a://h/d/", "a://h/x.html", f, 4, 1},
-        {ExtraField | PreferShallower, "a://h/d/", "a://h/d/e/", f, 5, 1},
-        // Levels, only while the verdict is open.
-        {PreferShallower, "a://h/d/", "a://h/d/e/", "a://h/d/g.html", 0, 1},
-        {PreferShallower, "a://h/d/", "a://h/x.html", f, 0, -1},
-        {PreferShallower, "a://h/d/e/", "a://h/d/", f, 0, -2},
-        {PreferShallower | CompareComponents, "a://h/", "a://h/d/", f, 0, -2},
-        // Whole ids without the walk; a proper prefix first; bytes compare unsigned.
-        {PreferAlphabetical, "a://h/d/", "a://h/x.html", f, 0, 1},
-        {PreferAlphabetical, "a://h/x.html", "a://h/d/", f, 0, -1},
-        {PreferAlphabetical, "ab", "abc", "leaf", 0, 1},
-        {PreferAlphabetical, "abc", "ab", "leaf", 0, -1},
-        {PreferAlphabetical, "abc", "\xff", "leaf", 0, 1},
-        {PreferAlphabetical, "\xff", "abc", "leaf", 0, -1},
-        {PreferAlphabetical | PreferShallower, "a://h/x.html", "a://h/d/e/", "a://h/d/e/q", 0, 1},
-        // A move under the node's own descendant would make a cycle.
-        {PreferAlphabetical, "a://h/", "a://h/x.html", "a://h/d/", 0, 1},
-        {PreferAlphabetical, "a://h/d/e/", "a://h/x.html", "a://h/d/", 0, -1},
-    };
-    for (const Row& row : rows) {
-        settings.loadFlags = row.flags;
-        EXPECT_EQ(g.preferNewParent(g.findNode(row.newParent), g.findNode(row.oldParent), row.id,
-                                    row.extra),
-                  row.verdict)
-            << row.flags << " " << row.newParent << " " << row.oldParent << " " << row.id;
-    }
+    const std::pair<std::string, int32_t> names[] = {{"NeverMove", NeverMove},
+                                                     {"CompareComponents", CompareComponents},
+                                                     {"ExtraField", ExtraField},
+                                                     {"PreferAlphabetical", PreferAlphabetical},
+                                                     {"SameTopAncestor", SameTopAncestor},
+                                                     {"PreferShallower", PreferShallower}};
+    EXPECT_TRUE(answersMatch("parent_choice.txt", [&](const std::string& question) {
+        const Strings row = fields(question);
+        settings.loadFlags = 0;
+        for (const auto& [name, flag] : names)
+            if (("+" + row[0] + "+").find("+" + name + "+") != std::string::npos)
+                settings.loadFlags |= flag;
+        return std::to_string(
+            g.preferNewParent(g.findNode(row[1]), g.findNode(row[2]), row[3], std::stoi(row[4])));
+    }));
 }
 
 // The reader sizes its arrays from the bytes left in a seekable stream; it must read from where
