@@ -1,5 +1,6 @@
 // The reader: the outline cases of tests/data (rules, fields, moves, malformed input), every load
-// flag of the move decision, reading on from a stream's position, progress, the bundled example.
+// flag of the move decision, reading on from a stream's position, progress. (The bundled
+// example: see the layout tests.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -81,23 +82,4 @@ TEST(Reader, ReportsTheBytesConsumedAsTheReadGoesOn) {
     for (size_t i = 1; i < reports.size(); ++i) EXPECT_GT(reports[i], reports[i - 1]);
     EXPECT_LE(reports.front(), 128u * 1024u);
     EXPECT_EQ(reports.back(), text.size());
-}
-
-TEST(Reader, BundledExampleSite) {
-    ViewerSettings settings;
-    settings.loadFlags = kWindowLoadFlags;
-    Graph g(settings);
-    ASSERT_TRUE(readFile(g, std::string(ORVO_SOURCE_DIR) + "/examples/site.graph"));
-    EXPECT_GT(g.nodes.size(), 1000u);
-    ASSERT_EQ(checkGraphInvariants(g), "");
-    size_t nonTree = 0, withKindOne = 0;
-    for (const Node* n : g.nodes) {
-        nonTree += n->outLinks.size();
-        if (!g.groupOf(*n, 1).empty()) ++withKindOne;
-    }
-    EXPECT_GT(nonTree, 0u);
-    EXPECT_EQ(withKindOne, g.nodes.size());
-    EXPECT_NE(g.homeTransform().at(0, 0), 1.0);  // the file's position record was read
-    const std::string dump = g.summaryAndDump();
-    EXPECT_EQ(size_t(std::count(dump.begin(), dump.end(), '\n')), g.nodes.size() + nonTree);
 }
