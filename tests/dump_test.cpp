@@ -26,6 +26,7 @@ TEST(Dump, SubtreesAtAGivenDepth) {
 
 // Rows: what the path is, and whether the dump may be written there. What was there stays.
 TEST(Dump, DebugFileIsWrittenWholeAndOnlyToAFileOfOurs) {
+    const std::string dump = readWholeFile(dataPath("worked_example.dump"));
     TempDir dir;
     writeWholeFile(dir / "longer", std::string(5000, 'x'));  // longer than what replaces it
     writeWholeFile(dir / "victim", "precious\n");
@@ -38,10 +39,9 @@ TEST(Dump, DebugFileIsWrittenWholeAndOnlyToAFileOfOurs) {
         {"", false},  // the directory itself
     };
     for (const auto& [name, written] : cases) {
-        EXPECT_EQ(Graph::writeDebugFileTo(dir.file(name).c_str(), kWorkedExampleDump), written)
-            << name;
+        EXPECT_EQ(Graph::writeDebugFileTo(dir.file(name).c_str(), dump), written) << name;
         if (written) {
-            EXPECT_EQ(readWholeFile(dir / name), kWorkedExampleDump) << name;
+            EXPECT_EQ(readWholeFile(dir / name), dump) << name;
         }
     }
     EXPECT_EQ(readWholeFile(dir / "victim"), "precious\n");
@@ -61,6 +61,7 @@ TEST(Dump, ReloadWritesTheDebugOutputOnlyWhenAsked) {
         (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid())) {
         GTEST_SKIP() << "/tmp/corvane belongs to someone else";
     }
+    const std::string dump = readWholeFile(dataPath("worked_example.dump"));
     ViewerSettings settings;
     settings.loadFlags = kWindowLoadFlags;
     Graph g(settings);
@@ -76,5 +77,5 @@ TEST(Dump, ReloadWritesTheDebugOutputOnlyWhenAsked) {
     ::testing::internal::CaptureStderr();
     ASSERT_TRUE(readFile(g, dataPath("worked_example.graph")));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "loaded 5 nodes, 6 links\n");
-    EXPECT_EQ(readWholeFile("/tmp/corvane"), kWorkedExampleDump);
+    EXPECT_EQ(readWholeFile("/tmp/corvane"), dump);
 }

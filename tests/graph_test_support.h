@@ -37,16 +37,6 @@ inline Strings childIds(const Node* n) {
     return ids;
 }
 
-/// The debug dump of examples/worked-example.graph (and of tests/data/worked_example.graph).
-inline const char* const kWorkedExampleDump =
-    "0 a://h/ 1  html main\n"
-    "1 a://h/x.html 1  html main\n"
-    "2 a://h/y.gif 1  image main\n"
-    "2 a://h/ 0  html main\n"
-    "2 a://h/d/ 0  html main\n"
-    "1 a://h/d/ 1  html main\n"
-    "2 a://h/d/y.gif 1  image main\n";
-
 /// A read graph as one text: its debug dump, each node's level, each link's ends, flags and
 /// extra value (when not 0), the home transform (when not the identity), and any broken
 /// invariant.

@@ -4,14 +4,71 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <sstream>
 #include <string>
 #include <thread>
 
+#include "glue/window_settings.h"
+#include "graph/graph.h"
 #include "import/import.h"
-#include "tests/import_test_support.h"
+#include "tests/graph_test_support.h"
 
 namespace orvo {
 namespace {
+
+using namespace testing;
+
+// The inputs of tests/data/import/in copied to a fresh directory (with the links git does not
+// keep), and an import's outcome as one text.
+class ImportInputs {
+public:
+    ImportInputs() {
+        namespace fs = std::filesystem;
+        fs::copy(dataPath("import/in"), dir_.path(), fs::copy_options::recursive);
+        // A folder tree with a link inside it, a loop, a link out of it and a dangling one.
+        for (const char* file :
+             {"tree/src/main.cpp", "tree/src/deep/pic.png", "tree/docs/read me.txt"}) {
+            fs::create_directories(fs::path(path(file)).parent_path());
+            writeWholeFile(path(file), "");
+        }
+        fs::create_symlink("../src/main.cpp", path("tree/docs/main-link"));
+        fs::create_symlink("..", path("tree/docs/up"));
+        fs::create_symlink(path("outside/secret.html"), path("tree/docs/out"));
+        fs::create_symlink("missing", path("tree/dangling"));
+        fs::create_symlink(path("outside/secret.html"), path("site/escape.html"));
+    }
+    std::string path(const std::string& name) const { return dir_.file(name); }
+
+    /// The outline written, then the warnings or the error, with the directory written "$DIR".
+    /// A written outline must also read whole with the viewer's move rules: every node and
+    /// every link once.
+    std::string outcome(const std::string& input, const ImportOptions& options = {}) const {
+        std::ostringstream out;
+        const ImportResult result =
+            importGraph(path(input), guessImportFormat(path(input)), options, out);
+        std::string text = out.str();
+        if (result.ok) {
+            ViewerSettings plain, viewer;
+            applyWindowInitialisation(viewer);
+            Graph asWritten(plain), moved(viewer);
+            if (!readText(asWritten, text) || !readText(moved, text) ||
+                asWritten.nodes.size() != moved.nodes.size() ||
+                asWritten.links.size() != moved.links.size()) {
+                text += "# does not read whole\n";
+            }
+        }
+        for (const std::string& w : result.warnings) text += "# warning: " + w + "\n";
+        if (!result.ok) text += "# error: " + result.error + "\n";
+        for (size_t at; (at = text.find(dir_.path())) != std::string::npos;) {
+            text.replace(at, dir_.path().size(), "$DIR");
+        }
+        return text;
+    }
+
+private:
+    TempDir dir_;
+};
 
 ImportOptions parsed(const std::string& arguments) {
     ImportOptions o;
@@ -31,13 +88,13 @@ ImportOptions parsed(const std::string& arguments) {
 }
 
 TEST(ImportFormats, EveryCaseGivesItsOutlineOrItsError) {
-    const testing::ImportInputs inputs;
-    const std::vector<testing::OutlineCase> cases = testing::outlineCases("import/cases.txt");
+    const ImportInputs inputs;
+    const std::vector<OutlineCase> cases = outlineCases("import/cases.txt");
     ASSERT_GE(cases.size(), 29u);
-    for (const testing::OutlineCase& c : cases) {
+    for (const OutlineCase& c : cases) {
         const bool made = c.name.starts_with('+');
         const std::string file = c.name.substr(made ? 1 : 0);
-        if (made) testing::writeWholeFile(inputs.path(file), c.input);
+        if (made) writeWholeFile(inputs.path(file), c.input);
         EXPECT_EQ(inputs.outcome(file, parsed(c.arguments)), c.expected)
             << c.name << " | " << c.arguments;
     }
@@ -46,22 +103,22 @@ TEST(ImportFormats, EveryCaseGivesItsOutlineOrItsError) {
 // An edge list that comes through a pipe, which cannot tell its size, is read whole, as the
 // same list in a file is (a file's text is read in one go into room made for it).
 TEST(ImportFormats, AnEdgeListFromAPipeIsReadWhole) {
-    const testing::ImportInputs inputs;
+    const ImportInputs inputs;
     std::string edges = "from,to\n";
     for (int k = 1; k < 20'000; ++k) {
         edges += "page" + std::to_string(k / 4) + ",page" + std::to_string(k) + "\n";
     }
-    testing::writeWholeFile(inputs.path("links.csv"), edges);
+    writeWholeFile(inputs.path("links.csv"), edges);
     const std::string fifo = inputs.path("links.fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::thread writer([&] { testing::writeWholeFile(fifo, edges); });
+    std::thread writer([&] { writeWholeFile(fifo, edges); });
     std::ostringstream piped;
     const ImportResult result = importGraph(fifo, ImportFormat::Csv, {}, piped);
     writer.join();
     ASSERT_TRUE(result.ok) << result.error;
     ViewerSettings settings;
     Graph g(settings);
-    ASSERT_TRUE(testing::readText(g, piped.str()));
+    ASSERT_TRUE(readText(g, piped.str()));
     EXPECT_EQ(g.nodes.size(), 20'000u);
     EXPECT_TRUE(piped.str() == inputs.outcome("links.csv"));
 }

@@ -72,15 +72,7 @@ TEST(ImportFields, WriterRecordsReadBackWithTheirGroups) {
 }
 
 TEST(ImportHtml, ReferencesInDocumentOrder) {
-    const std::string page = R"html(<!doctype html><html><head>
-        <base href="/docs/"><link rel=stylesheet href="style.css">
-        <script src="app.js"></script></head><body>
-        <p><a href="one.html">1</a> <img src="pic.png" alt=x>
-        <a href="mailto:me@example.com">mail</a><a href="JavaScript:void(0)">js</a>
-        <img src="data:image/png;base64,AAAA"><a name="anchor-only">no href</a>
-        <iframe src="frame.html"></iframe><a href="two.html?a=1&amp;b=2#x">2</a>
-        <!-- <a href="commented.html"> --><frameset><frame src="f.html"></frameset>
-        <div><a href = "unclosed.html">)html";
+    const std::string page = testing::readWholeFile(testing::dataPath("import/references.html"));
     const HtmlReferences refs = htmlReferences(page);
     EXPECT_FALSE(refs.tooDeep);
     EXPECT_EQ(refs.base, "/docs/");
