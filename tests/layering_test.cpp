@@ -10,7 +10,6 @@
 #include <regex>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "tests/graph_test_support.h"

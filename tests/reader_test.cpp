@@ -3,7 +3,6 @@
 // example: see the layout tests.)
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 

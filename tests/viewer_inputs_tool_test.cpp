@@ -2,11 +2,7 @@
 // and a GraphML file) as the viewer does: imported in memory as orvo-import imports it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <vector>
 
 #include "run_tool.h"
 #ifdef ORVO_SNAPSHOT
