@@ -77,12 +77,18 @@ ImportOptions parsed(const std::string& arguments) {
         const std::string option = arguments.substr(at, end - at);
         const size_t eq = option.find('=');
         const std::string key = option.substr(0, eq), value = option.substr(eq + 1);
-        if (key == "orphans") o.orphans = true;
-        if (key == "group") o.group = value;
-        if (key == "root") o.root = value;
-        if (key == "header") o.header = value;
-        if (key == "start") o.start = value;
-        if (key == "base-url") o.baseUrl = value;
+        if (key == "orphans") {
+            o.orphans = true;
+        } else {
+            std::string* field = key == "group"      ? &o.group
+                                 : key == "root"     ? &o.root
+                                 : key == "header"   ? &o.header
+                                 : key == "start"    ? &o.start
+                                 : key == "base-url" ? &o.baseUrl
+                                                     : nullptr;
+            EXPECT_NE(field, nullptr) << "no option " << key;
+            if (field != nullptr) *field = value;
+        }
     }
     return o;
 }

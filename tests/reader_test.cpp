@@ -46,9 +46,14 @@ TEST(Reader, ParentChoice) {
     EXPECT_TRUE(answersMatch("parent_choice.txt", [&](const std::string& question) {
         const Strings row = fields(question);
         settings.loadFlags = 0;
-        for (const auto& [name, flag] : names)
-            if (("+" + row[0] + "+").find("+" + name + "+") != std::string::npos)
-                settings.loadFlags |= flag;
+        std::string unknown = "+" + row[0] + "+";
+        for (const auto& [name, flag] : names) {
+            const size_t at = unknown.find("+" + name + "+");
+            if (at == std::string::npos) continue;
+            settings.loadFlags |= flag;
+            unknown.erase(at, name.size() + 1);
+        }
+        if (unknown != "+" && unknown != "+none+") return "unknown flags " + unknown;
         return std::to_string(
             g.preferNewParent(g.findNode(row[1]), g.findNode(row[2]), row[3], std::stoi(row[4])));
     }));
