@@ -45,8 +45,8 @@ ProjPoint point(const std::string& text) {
     return {v[0], v[1], v[2], v[3]};
 }
 
-ProjTransform transform(const std::string& spec) {
-    std::istringstream in(spec);
+ProjTransform transform(const std::string& text) {
+    std::istringstream in(text);
     std::string kind;
     in >> kind;
     const std::vector<double> v = numbers(in);
