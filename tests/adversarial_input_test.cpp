@@ -1,12 +1,17 @@
 // Input the format does not foresee, beyond the malformed outline cases of tests/data: records
-// straddling the read chunks, binary junk, very deep and very wide outlines.
+// straddling the read chunks, binary junk, very deep and very wide outlines read, shown and laid
+// out; the fuzzers' inputs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "fuzz/import_exercise.h"
+#include "fuzz/reader_exercise.h"
 #include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "graph_test_support.h"
@@ -14,6 +19,8 @@
 
 using namespace orvo;
 using namespace orvo::testing;
+
+static ProjPoint position(const ProjTransform& t) { return dehomogenized(t.apply(ProjPoint())); }
 
 TEST(AdversarialInput, LinesAcrossReadChunksAreWhole) {
     // Records of every length straddle the 64 KiB read boundaries somewhere in a big file.
@@ -72,7 +79,21 @@ TEST(AdversarialInput, OutlineTwoHundredThousandLevelsDeep) {
     Graph g(settings);
     ASSERT_TRUE(readText(g, text));
     ASSERT_EQ(g.links.size(), size_t(kDepth - 1 + 1000));
+    // Laid out, each level adds 0.3 to the distance from the top, whose cosh is w of the placed
+    // origin: it overflows somewhere near depth 2 400, and only there.
+    int firstOverflow = 0;
+    while (std::isfinite(g.nodes[firstOverflow]->globalTransform.at(3, 3))) ++firstOverflow;
+    EXPECT_TRUE(firstOverflow > 2300 && firstOverflow < 2500) << firstOverflow;
+    EXPECT_NEAR(std::acosh(g.nodes[1000]->globalTransform.at(3, 3)), 1000 * 0.30000001192092896,
+                1e-6);
+    // From the bottom: the whole chain is re-anchored upward.
     Node* deepest = g.nodes.back();
+    relayoutFrom(g, deepest);
+    EXPECT_TRUE(std::equal(deepest->globalTransform.m, deepest->globalTransform.m + 16,
+                           ProjTransform::identity().m));
+    EXPECT_NEAR(position(g.nodes[kDepth - 2]->globalTransform).x, std::tanh(0.30000001192092896),
+                1e-15);
+    EXPECT_EQ(g.root->descendantCount, kDepth - 1);
     EXPECT_EQ(deepest->level, kDepth - 1);
     EXPECT_EQ(deepest->outLinks.size(), 1000u);
     ASSERT_EQ(checkGraphInvariants(g), "");
@@ -122,5 +143,57 @@ TEST(AdversarialInput, RootWithThreeHundredThousandChildrenThatAllMove) {
     EXPECT_EQ(g.collectShownSubtree("z", 1).size(), 2u);
     EXPECT_EQ(g.setGroupHidden(0, "image", 1), 1);
     EXPECT_EQ(g.collectShownSubtree("z", -1).size(), 2u);
-    relayoutFrom(g, a->children.back());
+    // Laid out, every child sits at its parent's child distance; re-anchored at one of them,
+    // its 299 999 siblings are sized again on the way up.
+    const double d = a->radius;
+    int misplaced = 0;
+    for (const Node* k : a->children) {
+        const ProjPoint at = position(k->localTransform());
+        misplaced += !std::isfinite(at.x) || std::fabs(ProjPoint().distance(at) - d) > 1e-9;
+    }
+    EXPECT_EQ(misplaced, 0);
+    relayoutFrom(g, a->children[123456]);
+    EXPECT_EQ(a->radius, d);
+    EXPECT_NEAR(position(a->globalTransform).x, std::tanh(d), 1e-14);
+}
+
+// The fuzz targets' seed corpora and every saved crash input, replayed through the same round
+// the fuzzers run, so a fixed fault stays fixed in ordinary builds.
+// Each file of a fuzz folder goes through its fuzzer's round: the reader's for fuzz/corpus and
+// fuzz/regressions, the importer named by the folder (corpus-csv) or by the file (csv-...).
+TEST(FuzzInputs, CorporaAndSavedCrashInputsPassTheFuzzersRound) {
+    const std::pair<const char*, FuzzedImport> importers[] = {{"html", FuzzedImport::Html},
+                                                              {"csv", FuzzedImport::Csv},
+                                                              {"xml", FuzzedImport::Xml},
+                                                              {"dot", FuzzedImport::Dot}};
+    for (const std::string folder : {"corpus", "regressions", "corpus-html", "corpus-csv",
+                                     "corpus-xml", "corpus-dot", "regressions-import"}) {
+        size_t files = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(
+                 std::filesystem::path(ORVO_SOURCE_DIR) / "fuzz" / folder)) {
+            if (entry.path().filename() == "README") continue;
+            ++files;
+            const std::string bytes = readWholeFile(entry.path());
+            const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+            const std::string name = folder + "-" + entry.path().filename().string();
+            if (folder.find('-') == std::string::npos) {
+                EXPECT_EQ(exerciseReader(data, bytes.size()), "") << name;
+                continue;
+            }
+            const auto* which =
+                std::find_if(std::begin(importers), std::end(importers), [&](auto& i) {
+                    return name.find(std::string("-") + i.first + "-") != std::string::npos;
+                });
+            ASSERT_NE(which, std::end(importers))
+                << name << " names no importer (html-, csv-, ...)";
+            EXPECT_EQ(exerciseImport(which->second, data, bytes.size()), "") << name;
+        }
+        EXPECT_GE(files, 4u) << folder;
+    }
+}
+
+// The check of the importers' round fails where it should: an outline the graph reader would not
+// take whole is caught, a sound one passes.
+TEST(FuzzInputs, TheImportCheckCatchesUnsoundOutlines) {
+    EXPECT_TRUE(answersMatch("fuzz_outline_checks.txt", fuzzing::checkOutline));
 }

@@ -22,6 +22,7 @@
 namespace orvo {
 namespace {
 
+using namespace testing;
 using namespace std::chrono_literals;
 
 std::string patternText(size_t bytes) {
@@ -49,11 +50,7 @@ TEST(ChunkPipeTest, CarriesTheTextWholeAndInOrder) {
         size_t at = 0;
         for (size_t piece = 1; at < text.size(); piece = piece * 3 % 1000 + 1) {
             const size_t part = std::min(piece, text.size() - at);
-            if (part == 1) {
-                out.put(text[at]);
-            } else {
-                out.write(text.data() + at, static_cast<std::streamsize>(part));
-            }
+            part == 1 ? out.put(text[at]) : out.write(text.data() + at, std::streamsize(part));
             at += part;
             if (piece % 5 == 0) out.flush();
         }
@@ -65,8 +62,7 @@ TEST(ChunkPipeTest, CarriesTheTextWholeAndInOrder) {
     std::istream in(&buffer);
     const std::string got = readAll(in);
     writer.join();
-    EXPECT_EQ(got.size(), text.size());
-    EXPECT_TRUE(got == text);
+    EXPECT_TRUE(got == text) << got.size() << " bytes of " << text.size();
     EXPECT_EQ(buffer.bytesTaken(), text.size());
 }
 
@@ -109,10 +105,7 @@ TEST(ChunkPipeTest, EitherSideCanStopWithoutHangingTheOther) {
     }
 }
 
-using Convert = std::function<ConversionResult(std::ostream&, const ConversionProgress&,
-                                               const std::atomic<bool>*)>;
-
-InputConverter converterOf(Convert convert) {
+InputConverter converterOf(auto convert) {
     InputConverter converter;
     converter.accepts = [](const std::string&) { return true; };
     converter.convert = [convert](const std::string&, std::ostream& out,
@@ -186,29 +179,26 @@ TEST(BackgroundConversionTest, TheReaderLearnsHowTheConversionEnded) {
 
 // An edge list imported while it is read gives the graph its whole outline text gives.
 TEST(BackgroundConversionTest, AnImportReadAsItIsWrittenGivesTheSameGraph) {
-    testing::TempDir dir;
+    TempDir dir;
     const std::string csv = dir / "links.csv";
     std::string edges = "from,to\n";
     for (int i = 1; i < 30'000; ++i) {
         edges += "n" + std::to_string(i / 3) + ",n" + std::to_string(i) + "\n";
         if (i % 5 == 0) edges += "n" + std::to_string(i) + ",n" + std::to_string(i / 7) + "\n";
     }
-    testing::writeWholeFile(csv, edges);
+    writeWholeFile(csv, edges);
 
     std::ostringstream whole;
     ASSERT_TRUE(importGraph(csv, ImportFormat::Csv, {}, whole).ok);
     std::istringstream wholeIn(whole.str());
-    ViewerSettings settings;
+    ViewerSettings settings, streamedSettings;
     Graph expected(settings, wholeIn);
-
     BackgroundConversion conversion(importConverter(), csv, nullptr);
-    ViewerSettings streamedSettings;
     Graph streamed(streamedSettings, conversion.stream());
     ASSERT_TRUE(conversion.result().ok);
     EXPECT_EQ(conversion.bytesWritten(), whole.str().size());
-
     EXPECT_EQ(streamed.nodes.size(), 30'000u);
-    EXPECT_TRUE(testing::describe(streamed) == testing::describe(expected));
+    EXPECT_TRUE(describe(streamed) == describe(expected));
 }
 
 }  // namespace

@@ -17,20 +17,6 @@
 namespace orvo::test {
 namespace {
 
-TEST(GeneratorTool, SeededAndRemakesTheBundledExample) {
-    const ToolRun first = runTool("orvo-gen", {"--nodes", "3000", "--seed", "1"});
-    ASSERT_EQ(first.status, 0) << first.err;
-    EXPECT_EQ(first.out, readWholeFile(ORVO_SOURCE_DIR "/examples/site.graph"));
-
-    TempDir dir;
-    const ToolRun toFile =
-        runTool("orvo-gen", {"-n", "3000", "-s", "1", "-o", dir.file("s.graph")});
-    EXPECT_EQ(toFile.status, 0) << toFile.err;
-    EXPECT_EQ(readWholeFile(dir / "s.graph"), first.out);
-    EXPECT_NE(toFile.err.find("3000 nodes"), std::string::npos) << toFile.err;
-    EXPECT_NE(runTool("orvo-gen", {"--nodes", "3000", "--seed", "2"}).out, first.out);
-}
-
 TEST(GeneratorTool, AnySizeLoadsToExactlyThatManyNodes) {
     for (const auto& [nodes, seed] : std::vector<std::pair<int, int>>{
              {1, 1}, {2, 4}, {3, 9}, {10, 3}, {137, 11}, {1000, 5}, {6000, 7}}) {
@@ -47,9 +33,13 @@ TEST(GeneratorTool, AnySizeLoadsToExactlyThatManyNodes) {
     }
 }
 
-TEST(GeneratorTool, HelpVersionAndRefusals) {
+// Help, version, refusals, and the seeded output written to a file that remakes the bundled
+// example byte for byte, as standard output does.
+TEST(GeneratorTool, DoesWhatItsTranscriptShows) {
     TempDir dir;
     EXPECT_TRUE(matchesTranscript("orvo-gen.transcript", dir));
+    EXPECT_EQ(runTool("orvo-gen", {"--nodes", "3000", "--seed", "1"}).out,
+              readWholeFile(ORVO_SOURCE_DIR "/examples/site.graph"));
 }
 
 }  // namespace

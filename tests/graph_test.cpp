@@ -1,11 +1,12 @@
 // The graph model: derived labels, DEVIRIRO_DEBUG, id lookup, reloads that keep the hidden
-// groups and colours and reset the home view, taking over a freshly read graph, and the storage
-// helpers behind it.
+// groups and colours and reset the home view, taking over a freshly read graph, the storage
+// helpers behind it, and the debug dump.
 #include "graph/graph.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <array>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -14,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "glue/window_settings.h"
 #include "graph/group_names.h"
 #include "graph/index_pair_set.h"
 #include "graph_test_support.h"
@@ -24,42 +26,21 @@
 using namespace orvo;
 using namespace orvo::testing;
 
-TEST(Graph, LabelsDerivedFromTheThirdSlash) {
-    const std::vector<std::array<std::string, 3>> cases = {
-        {"s://h/d/f.x", "/d/f.x", "/f.x"},
-        {"s://h/", "s://h/", "/"},  // the third '/' is the last character
-        {"s://h", "s://h", "/h"},
-        {"abc", "abc", "abc"},
-        {"a/b", "a/b", "/b"},
-        {"s://h/d/", "/d/", "/"},
-        {"/", "/", "/"},
-        {"/a/b/c", "/a/b/c", "/c"},  // the search starts at position 1: only two slashes
-        {"//x", "//x", "/x"},
-        {"", "", ""},
-    };
-    ViewerSettings settings;
-    for (const auto& [id, path, shortText] : cases) {
-        Graph g(settings);
-        const Node* n = g.addRecord(nullptr, id, 0, 0);
-        EXPECT_EQ(n->pathLabel(), path) << id;
-        EXPECT_EQ(n->shortLabel(), shortText) << id;
-    }
-}
-
-TEST(Graph, DebugLevelReadFromTheEnvironmentAsADecimalInteger) {
+TEST(Graph, LabelsAndDebugLevelFromText) {
     const char* old = std::getenv("DEVIRIRO_DEBUG");
     const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
-    const std::vector<std::pair<const char*, int32_t>> cases = {
-        {nullptr, 0},   {"0", 0},
-        {"letters", 0}, {" 5x", 5},
-        {"-1", -1},     {"+7", 7},
-        {"", 0},        {"99999999999", 2147483647},
-        {"\t12", 12},   {"-99999999999", -2147483647 - 1},
-    };
-    for (const auto& [value, expected] : cases) {
-        value ? ::setenv("DEVIRIRO_DEBUG", value, 1) : ::unsetenv("DEVIRIRO_DEBUG");
-        EXPECT_EQ(readDebugLevel(), expected) << (value ? value : "(unset)");
-    }
+    ViewerSettings settings;
+    EXPECT_TRUE(answersMatch("labels_and_debug_levels.txt", [&](const std::string& question) {
+        const Strings f = fields(question);
+        if (f[0] == "debug level") {
+            f[1] == "(unset)" ? ::unsetenv("DEVIRIRO_DEBUG")
+                              : ::setenv("DEVIRIRO_DEBUG", f[1].c_str(), 1);
+            return std::to_string(readDebugLevel());
+        }
+        Graph g(settings);
+        const Node* n = g.addRecord(nullptr, f[1], 0, 0);
+        return std::string(n->pathLabel()) + " | " + std::string(n->shortLabel());
+    }));
     saved ? ::setenv("DEVIRIRO_DEBUG", saved->c_str(), 1) : ::unsetenv("DEVIRIRO_DEBUG");
 }
 
@@ -227,32 +208,22 @@ TEST(GraphStorage, TextArenaKeepsEveryTextInPlaceAcrossBlocks) {
 
 TEST(GraphStorage, GroupNamesAndPairSetIntern) {
     GroupNames names;
-    const GroupNameId html = names.intern("html");
-    EXPECT_EQ(names.intern("html"), html);
-    const GroupNameId main = names.intern("main");
-    EXPECT_NE(html, main);
-    EXPECT_EQ(names.name(main), "main");
-    EXPECT_EQ(names.find("main"), int64_t(main));
-    EXPECT_EQ(names.find("Main"), -1);
-    EXPECT_EQ(names.internSet({}), kNoGroups);
-    const GroupSetId hm = names.internSet({html, main});
-    EXPECT_EQ(names.internSet({html, main}), hm);
-    EXPECT_NE(names.internSet({main, html}), hm);  // order matters: entry k is kind k
-    EXPECT_EQ(names.set(hm)[1], main);
-    // Names of one length, first and last letter share a slot of the recent-name cache: each
-    // still comes back as itself, in any order.
-    const GroupNameId axb = names.intern("axb"), ayb = names.intern("ayb");
-    EXPECT_NE(axb, ayb);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(names.intern("ayb"), ayb);
-        EXPECT_EQ(names.intern("axb"), axb);
-    }
-    names.clear();
-    EXPECT_EQ(names.find("html"), -1);
-    EXPECT_EQ(names.set(kNoGroups).size(), 0u);
-    // After a clear, a name cached before is a new name again.
-    EXPECT_EQ(names.intern("ayb"), 0u);
-    EXPECT_EQ(names.intern("html"), 1u);
+    EXPECT_TRUE(answersMatch("group_names.txt", [&names](const std::string& question) {
+        std::istringstream in(question);
+        std::string op, arg, out;
+        in >> op >> arg;
+        std::istringstream numbers(question.substr(op.size()));
+        std::vector<GroupNameId> ids;
+        for (GroupNameId id; numbers >> id;) ids.push_back(id);
+        if (op == "intern") return std::to_string(names.intern(arg));
+        if (op == "name") return std::string(names.name(ids.at(0)));
+        if (op == "find") return std::to_string(names.find(arg));
+        if (op == "set") return std::to_string(names.internSet(ids));
+        for (const GroupNameId id : op == "entries" ? names.set(ids.at(0)) : GroupSetView{})
+            out += (out.empty() ? "" : " ") + std::to_string(id);
+        if (op == "clear") names.clear();
+        return op == "entries" || op == "clear" ? out : "no such step";
+    }));
 
     IndexPairSet pairs;
     EXPECT_FALSE(pairs.contains(0, 0));
@@ -264,4 +235,72 @@ TEST(GraphStorage, GroupNamesAndPairSetIntern) {
         EXPECT_FALSE(pairs.contains(i * 3, i));
     }
     EXPECT_FALSE(pairs.contains(-1, 0));
+}
+
+// The debug dump (its lines are pinned by the outline cases of tests/data): depths given from
+// outside, and the debug file that never follows a planted link or truncates a stranger's file.
+TEST(Dump, SubtreesAtAGivenDepth) {
+    ViewerSettings settings;
+    Graph g(settings);
+    ASSERT_TRUE(readText(g, "3 r 0\n4 a 0 html\n5 b 0 x y zz\n4 c 0\n5 a 0\n"));
+    g.setShown(*g.findNode("b"), 0);
+    EXPECT_EQ(g.setOutLinksShown("c", 1, 0), 1);
+    EXPECT_EQ(g.dumpSubtree(*g.findNode("c"), -2), "-2 c 1 \n-1 a 1  html\n");
+    EXPECT_EQ(g.dumpSubtree(*g.findNode("b"), 7), "7 b 0  x y zz\n");
+}
+
+// Rows: what the path is, and whether the dump may be written there. What was there stays.
+TEST(Dump, DebugFileIsWrittenWholeAndOnlyToAFileOfOurs) {
+    const std::string dump = readWholeFile(dataPath("worked_example.dump"));
+    TempDir dir;
+    writeWholeFile(dir / "longer", std::string(5000, 'x'));  // longer than what replaces it
+    writeWholeFile(dir / "victim", "precious\n");
+    ASSERT_EQ(::symlink(dir.file("victim").c_str(), dir.file("planted").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.file("target").c_str(), dir.file("dangling").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);  // no reader: must not block
+    const std::pair<std::string, bool> cases[] = {
+        {"longer", true},   {"new", true},       {"missing/dir/x", false},
+        {"planted", false}, {"dangling", false}, {"fifo", false},
+        {"", false},  // the directory itself
+    };
+    for (const auto& [name, written] : cases) {
+        EXPECT_EQ(Graph::writeDebugFileTo(dir.file(name).c_str(), dump), written) << name;
+        if (written) {
+            EXPECT_EQ(readWholeFile(dir / name), dump) << name;
+        }
+    }
+    EXPECT_EQ(readWholeFile(dir / "victim"), "precious\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "target"));
+
+    if (::geteuid() != 0) return;  // only root can give a file to another user
+    writeWholeFile(dir / "foreign", "belongs to nobody\n");
+    ASSERT_EQ(::chown(dir.file("foreign").c_str(), 65534, 65534), 0);
+    EXPECT_FALSE(Graph::writeDebugFileTo(dir.file("foreign").c_str(), "dump\n"));
+    EXPECT_EQ(readWholeFile(dir / "foreign"), "belongs to nobody\n");
+}
+
+TEST(Dump, ReloadWritesTheDebugOutputOnlyWhenAsked) {
+    // These use the real "/tmp/corvane"; skip when it is not ours to write.
+    struct stat info;
+    if (::lstat("/tmp/corvane", &info) == 0 &&
+        (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid())) {
+        GTEST_SKIP() << "/tmp/corvane belongs to someone else";
+    }
+    const std::string dump = readWholeFile(dataPath("worked_example.dump"));
+    ViewerSettings settings;
+    settings.loadFlags = kWindowLoadFlags;
+    Graph g(settings);
+    // The tests that write this file hold a ctest lock.
+    Graph::writeDebugFile("marker\n");
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(readFile(g, dataPath("attributes.graph")));
+    EXPECT_FALSE(g.summaryAndDump().empty());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(readWholeFile("/tmp/corvane"), "marker\n");  // debug level 0: not written
+
+    g.debugLevel = -1;  // any non-zero level
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(readFile(g, dataPath("worked_example.graph")));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "loaded 5 nodes, 6 links\n");
+    EXPECT_EQ(readWholeFile("/tmp/corvane"), dump);
 }

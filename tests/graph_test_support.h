@@ -2,7 +2,10 @@
 // as one comparable text, and the outline cases of tests/data.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -34,16 +37,6 @@ inline Strings childIds(const Node* n) {
     return ids;
 }
 
-/// The debug dump of examples/worked-example.graph (and of tests/data/worked_example.graph).
-inline const char* const kWorkedExampleDump =
-    "0 a://h/ 1  html main\n"
-    "1 a://h/x.html 1  html main\n"
-    "2 a://h/y.gif 1  image main\n"
-    "2 a://h/ 0  html main\n"
-    "2 a://h/d/ 0  html main\n"
-    "1 a://h/d/ 1  html main\n"
-    "2 a://h/d/y.gif 1  image main\n";
-
 /// A read graph as one text: its debug dump, each node's level, each link's ends, flags and
 /// extra value (when not 0), the home transform (when not the identity), and any broken
 /// invariant.
@@ -68,7 +61,7 @@ inline std::string describe(const Graph& g) {
     return broken.empty() ? out : out + "broken: " + broken + "\n";
 }
 
-/// Text with escapes: \0 \t \r \n \\, and \(N:c) for N copies of the character c.
+/// Text with escapes: \0 \t \r \n \\, \xHH for a byte, and \(N:c) for N copies of the character c.
 inline std::string unescaped(std::string_view s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
@@ -82,6 +75,9 @@ inline std::string unescaped(std::string_view s) {
             const std::string one = unescaped(s.substr(colon + 1, close - colon - 1));
             out.append(std::stoul(std::string(s.substr(i + 1, colon - i - 1))), one.at(0));
             i = close;
+        } else if (c == 'x' && i + 2 < s.size()) {
+            out += static_cast<char>(std::stoi(std::string(s.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
         } else {
             out += c == '0' ? '\0' : c == 't' ? '\t' : c == 'r' ? '\r' : c == 'n' ? '\n' : c;
         }
@@ -89,30 +85,79 @@ inline std::string unescaped(std::string_view s) {
     return out;
 }
 
-/// A case of tests/data/outline_cases.txt: "=== name | load flags", the input's lines ("@file"
-/// for a file of tests/data; a line ending in \c has no line end), "---", and what the read
-/// gives back ("no graph" when it fails), all with the escapes above.
+/// The inverse of unescaped(): bytes that are not printable ASCII, and the backslash, escaped.
+inline std::string escaped(std::string_view s) {
+    std::string out;
+    for (const char c : s) {
+        const auto byte = static_cast<unsigned char>(c);
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+        out += c == '\\' ? "\\\\" : byte < 0x20 || byte > 0x7E ? hex : std::string(1, c);
+    }
+    return out;
+}
+
+/// The fields of a table row, " | " apart.
+inline Strings fields(const std::string& row) {
+    Strings out;
+    for (size_t at = 0, bar;; at = bar + 3) {
+        bar = row.find(" | ", at);
+        out.push_back(row.substr(at, bar - at));
+        if (bar == std::string::npos) return out;
+    }
+}
+
+/// Checks each line "QUESTION => ANSWER" of tests/data/NAME (other lines are comments): ANSWER
+/// must be what `answer` gives for QUESTION, both with the escapes above. ORVO_WRITE_GOLDEN=1
+/// rewrites the answers instead, and fails.
+template <class Answer>
+::testing::AssertionResult answersMatch(const std::string& name, Answer answer) {
+    std::istringstream in(readWholeFile(dataPath(name)));
+    std::string all, wrong;
+    int asked = 0;
+    for (std::string line; std::getline(in, line);) {
+        const size_t arrow = line.find(" => ");
+        if (arrow != std::string::npos && !line.starts_with('#') && ++asked) {
+            const std::string got = line.substr(0, arrow + 4) +
+                                    escaped(std::string(answer(unescaped(line.substr(0, arrow)))));
+            if (got != line) wrong += "\n  " + got;
+            line = got;
+        }
+        all += line + "\n";
+    }
+    if (const char* update = std::getenv("ORVO_WRITE_GOLDEN"); update && *update == '1') {
+        writeWholeFile(dataPath(name), all);
+        return ::testing::AssertionFailure() << "wrote " << dataPath(name);
+    }
+    if (asked == 0) return ::testing::AssertionFailure() << "no question in " << dataPath(name);
+    if (wrong.empty()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << name << " answers otherwise:" << wrong;
+}
+
+/// A case of a case file of tests/data such as outline_cases.txt: "=== name | arguments", the
+/// input's lines ("@file" for a file of tests/data; a line ending in \c has no line end), "---",
+/// and what is expected (again "@file" for a file), all with the escapes above.
 struct OutlineCase {
-    std::string name;
-    int32_t flags = 1;
+    std::string name, arguments;
     std::string input, expected;
 };
 
-inline std::vector<OutlineCase> outlineCases() {
+inline std::vector<OutlineCase> outlineCases(const std::string& file = "outline_cases.txt") {
     std::vector<OutlineCase> cases;
-    std::istringstream in(readWholeFile(dataPath("outline_cases.txt")));
+    std::istringstream in(readWholeFile(dataPath(file)));
     bool inExpected = false;
     for (std::string line; std::getline(in, line);) {
         if (line.starts_with("===")) {
             const size_t bar = line.rfind(" | ");
-            cases.push_back({line.substr(4, bar - 4), std::stoi(line.substr(bar + 3)), {}, {}});
+            cases.push_back({line.substr(4, bar - 4), line.substr(bar + 3), {}, {}});
             inExpected = false;
         } else if (cases.empty() || line.starts_with("#") || (inExpected && line.empty())) {
             continue;
         } else if (line == "---") {
             inExpected = true;
         } else if (inExpected) {
-            cases.back().expected += unescaped(line) + "\n";
+            cases.back().expected += line.starts_with("@") ? readWholeFile(dataPath(line.substr(1)))
+                                                           : unescaped(line) + "\n";
         } else if (line.starts_with("@")) {
             cases.back().input += readWholeFile(dataPath(line.substr(1)));
         } else {
@@ -126,7 +171,7 @@ inline std::vector<OutlineCase> outlineCases() {
 
 inline std::string readOutcome(const OutlineCase& c) {
     ViewerSettings settings;
-    settings.loadFlags = c.flags;
+    settings.loadFlags = std::stoi(c.arguments);
     Graph g(settings);
     if (!readText(g, c.input)) return g.empty() ? "no graph\n" : "failed, yet not empty\n";
     return describe(g);

@@ -1,13 +1,15 @@
-// The shared pieces of the importers: addresses, content kinds, field encoding, the outline
-// writer, HTML references and the site graph's outline, read back with the real graph reader.
+// The shared pieces of the importers: the text helpers (addresses, content kinds, field
+// encoding, ASCII) against tests/data/import/text_cases.txt; the outline writer, HTML references
+// and the site graph's outline, read back with the real graph reader.
 #include <gtest/gtest.h>
 
-#include <optional>
+#include <clocale>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "graph/graph.h"
+#include "import/ascii_text.h"
 #include "import/content_kind.h"
 #include "import/html_references.h"
 #include "import/outline_writer.h"
@@ -18,77 +20,32 @@
 namespace orvo {
 namespace {
 
-TEST(ImportUrl, ResolvesReferencesAsBrowsersDo) {
+TEST(ImportText, HelpersAnswerAsTheirTableSays) {
     const std::string page = "http://Example.COM:80/docs/guide/page.html?x=1#top";
-    const std::string g = "http://example.com/docs/guide/";
-    const std::pair<const char*, std::optional<std::string>> cases[] = {
-        {"other.html", g + "other.html"},
-        {"../img/a.png", "http://example.com/docs/img/a.png"},
-        {"../../../../up.html", "http://example.com/up.html"},
-        {"/root.html?q=2#f", "http://example.com/root.html"},
-        {"#section", g + "page.html"},
-        {"", g + "page.html"},
-        {"//other.org/a", "http://other.org/a"},
-        {"HTTPS://Other.org:443", "https://other.org/"},
-        {"https://other.org:8443/x", "https://other.org:8443/x"},
-        {"http://h:0080/x", "http://h/x"},  // leading zeros of a port go
-        {"http://h:00/x", "http://h:0/x"},
-        {"  sub/./x.html\n", g + "sub/x.html"},
-        {"sub\\win.html", g + "sub/win.html"},
-        // Unreserved escapes decode (%2E%2E is a real ".."), others stay, in upper case; bytes
-        // that may not stand bare are encoded.
-        {"%2e%2E/%7Euser/a%2fb c.html", "http://example.com/docs/~user/a%2Fb%20c.html"},
-        {"caf\xC3\xA9.html", g + "caf%C3%A9.html"},
-        {"mailto:someone@example.com", "mailto:someone@example.com"},
-        {"http://", std::nullopt},
-        {"http://host:port/", std::nullopt},
-    };
-    for (const auto& [reference, resolved] : cases) {
-        EXPECT_EQ(resolveUrl(page, reference), resolved) << reference;
-    }
-    EXPECT_FALSE(resolveUrl("relative/base.html", "x.html").has_value());
-    EXPECT_EQ(removeDotSegments("/a/b/c/./../../g"), "/a/g");
-    EXPECT_EQ(removeDotSegments("mid/content=5/../6"), "mid/6");
-    EXPECT_EQ(removeDotSegments("/a/b/.."), "/a/");
-    EXPECT_EQ(percentDecode("a%20b%zz%4"), "a b%zz%4");
-    EXPECT_EQ(percentEncodePath("a b/%/\xFF"), "a%20b/%25/%FF");
-    EXPECT_TRUE(isUnder("http://h/docs/a/b.html", "http://h/docs/index.html"));
-    EXPECT_FALSE(isUnder("http://h/other/b.html", "http://h/docs/"));
-    EXPECT_FALSE(isUnder("https://h/docs/b.html", "http://h/docs/"));
-}
-
-TEST(ImportContentKind, FromNamesAndTypes) {
-    const std::pair<const char*, const char*> names[] = {
-        {"a/b/Page.HTML", "html"},   {"dir/", "html"},
-        {"x.png", "image"},          {"notes.txt", "text"},
-        {"book.pdf", "application"}, {"song.mp3", "audio"},
-        {"clip.webm", "video"},      {"main.cpp", "source"},
-        {"README", "other"},         {".hidden", "other"}};
-    for (const auto& [name, kind] : names) EXPECT_EQ(contentKindFromName(name), kind) << name;
-    const std::pair<const char*, const char*> types[] = {
-        {"text/html; charset=utf-8", "html"}, {" image/svg+xml", "image"},
-        {"application/javascript", "source"}, {"application/json", "text"},
-        {"application/pdf", "application"},   {"", "other"}};
-    for (const auto& [type, kind] : types) EXPECT_EQ(contentKindFromType(type), kind) << type;
-}
-
-TEST(ImportFields, EncodingKeepsFieldsWholeAndDistinct) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"plain/id.html", "plain/id.html"},
-        {"a b\tc\x01\x7F", "a%20b%09c%01%7F"},
-        {"caf\xC3\xA9", "caf\xC3\xA9"},                       // valid UTF-8 stays
-        {"bad\xC3(\xFF\xED\xA0\x80", "bad%C3(%FF%ED%A0%80"},  // invalid, a surrogate
-        {"\xC2\x85", "%C2%85"},                               // a C1 control
-        {"100%", "100%25"},
-        {"a%20b", "a%20b"},
-    };
-    for (const auto& [raw, encoded] : cases) EXPECT_EQ(encodeField(raw), encoded) << raw;
-    EXPECT_EQ(encodeFieldStrictly("a%20b"), "a%2520b");
-    for (const std::string raw : {"a b", "x\xFF y", "50% off", "tab\there"}) {
-        EXPECT_EQ(encodeField(encodeField(raw)), encodeField(raw)) << raw;
-        EXPECT_TRUE(fieldNeedsEncoding(raw));
-        EXPECT_FALSE(fieldNeedsEncoding(encodeField(raw)));
-    }
+    const auto yes = [](bool b) { return std::string(b ? "yes" : "no"); };
+    std::setlocale(LC_ALL, "C.UTF-8");  // its tolower maps bytes above 0x7F
+    EXPECT_TRUE(testing::answersMatch("import/text_cases.txt", [&](const std::string& question) {
+        const testing::Strings f = testing::fields(question);
+        const std::string& a = f.at(1);
+        const std::string b = f.size() > 2 ? f[2] : "";
+        if (f[0] == "resolve" || f[0] == "resolve from")
+            return resolveUrl(b.empty() ? page : a, b.empty() ? a : b).value_or("(none)");
+        if (f[0] == "dot segments") return removeDotSegments(a);
+        if (f[0] == "decode") return percentDecode(a);
+        if (f[0] == "encode path") return percentEncodePath(a);
+        if (f[0] == "under") return yes(isUnder(a, b));
+        if (f[0] == "kind of name") return std::string(contentKindFromName(a));
+        if (f[0] == "kind of type") return std::string(contentKindFromType(a));
+        if (f[0] == "encode") return encodeField(a);
+        if (f[0] == "encode strictly") return encodeFieldStrictly(a);
+        if (f[0] == "needs encoding") return yes(fieldNeedsEncoding(a));
+        if (f[0] == "lowered") return asciiLowered(a);
+        if (f[0] == "trimmed") return std::string(trimAscii(a));
+        if (f[0] == "starts") return yes(startsWithNoCase(a, b));
+        if (f[0] == "web address") return yes(isWebAddress(a));
+        return "no such helper " + f[0];
+    }));
+    std::setlocale(LC_ALL, "C");
 }
 
 TEST(ImportFields, WriterRecordsReadBackWithTheirGroups) {
@@ -115,15 +72,7 @@ TEST(ImportFields, WriterRecordsReadBackWithTheirGroups) {
 }
 
 TEST(ImportHtml, ReferencesInDocumentOrder) {
-    const std::string page = R"html(<!doctype html><html><head>
-        <base href="/docs/"><link rel=stylesheet href="style.css">
-        <script src="app.js"></script></head><body>
-        <p><a href="one.html">1</a> <img src="pic.png" alt=x>
-        <a href="mailto:me@example.com">mail</a><a href="JavaScript:void(0)">js</a>
-        <img src="data:image/png;base64,AAAA"><a name="anchor-only">no href</a>
-        <iframe src="frame.html"></iframe><a href="two.html?a=1&amp;b=2#x">2</a>
-        <!-- <a href="commented.html"> --><frameset><frame src="f.html"></frameset>
-        <div><a href = "unclosed.html">)html";
+    const std::string page = testing::readWholeFile(testing::dataPath("import/references.html"));
     const HtmlReferences refs = htmlReferences(page);
     EXPECT_FALSE(refs.tooDeep);
     EXPECT_EQ(refs.base, "/docs/");

@@ -33,7 +33,7 @@ std::string maskFigures(const std::string& output) {
     return masked;
 }
 
-// Its outputs, refusals and warnings as a user sees them.
+// Its outputs (to standard output and to files), refusals and warnings as a user sees them.
 TEST(InspectTool, DoesWhatItsTranscriptShows) {
     TempDir dir;
     std::string listing;  // one word a line: nearly every line is skipped
@@ -48,14 +48,6 @@ TEST(InspectTool, DoesWhatItsTranscriptShows) {
     for (size_t i = 0; i < nodeless.size(); ++i)
         writeWholeFile(dir / ("nodeless" + std::to_string(i)), nodeless[i]);
     EXPECT_TRUE(matchesTranscript("orvo-inspect.transcript", dir, maskFigures));
-    EXPECT_FALSE(std::filesystem::exists(dir / "never"));
-    // Written to a file, the dump and the positions are what standard output gets; the summary
-    // follows.
-    for (const char* option : {"--dump", "--positions"}) {
-        const ToolRun toFile = runTool("orvo-inspect", {kWorked, option, dir.file("out")});
-        EXPECT_EQ(readWholeFile(dir / "out"), runTool("orvo-inspect", {kWorked, option, "-"}).out);
-        EXPECT_EQ(toFile.out, runTool("orvo-inspect", {kWorked}).out);
-    }
 }
 
 TEST(InspectTool, HonoursDebugEnvironmentLikeTheViewer) {

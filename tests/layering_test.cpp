@@ -7,12 +7,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
-#include "tests/test_files.h"
+#include "tests/graph_test_support.h"
 
 namespace orvo::testing {
 namespace {
@@ -40,29 +40,19 @@ const FolderRule kRules[] = {
 
 /// Why a file of `rule.folder` may not include `line`'s header; empty when it may, or when the
 /// line is no include. A quoted name without a folder is the folder's own (or generated) file.
-std::string forbidden(const FolderRule& rule, std::string_view line) {
-    auto skipBlanks = [&line] {
-        line.remove_prefix(std::min(line.size(), line.find_first_not_of(" \t")));
-    };
-    skipBlanks();
-    if (!line.starts_with('#')) return "";
-    line.remove_prefix(1);
-    skipBlanks();
-    if (!line.starts_with("include")) return "";
-    line.remove_prefix(7);
-    skipBlanks();
-    if (line.starts_with('<')) {
+std::string forbidden(const FolderRule& rule, const std::string& line) {
+    static const std::regex include(R"(^\s*#\s*include\s*(<([^>]*)|"([^/"]*)/))");
+    std::smatch m;
+    if (!std::regex_search(line, m, include)) return "";
+    if (m[2].matched) {
         if (rule.folder == "shell" || rule.folder == "platform") return "";
         for (std::string_view prefix : {"wx/", "X11/", "EGL/", "GL/glx", "gtk/", "gdk/"})
-            if (line.substr(1).starts_with(prefix))
+            if (m.str(2).starts_with(prefix))
                 return "only shell/ and platform/ include window-system headers";
         return "";
     }
-    const size_t slash = line.find('/');
-    if (!line.starts_with('"') || slash > line.find('"', 1)) return "";
-    const std::string_view target = line.substr(1, slash - 1);
     const std::string allowed = " " + std::string(rule.mayInclude) + " ";
-    if (target == rule.folder || allowed.find(" " + std::string(target) + " ") != std::string::npos)
+    if (m.str(3) == rule.folder || allowed.find(" " + m.str(3) + " ") != std::string::npos)
         return "";
     return std::string(rule.folder) + "/ may include only: " + std::string(rule.mayInclude);
 }
@@ -103,34 +93,18 @@ TEST(Layering, EverySourceFolderKeepsItsRule) {
     EXPECT_EQ(layeringViolations(ORVO_SOURCE_DIR), "");
 }
 
-// The scan itself, on a small tree with forbidden includes of each kind among allowed ones: it
-// names the file, the line and the rule.
+// The scan itself, on the small tree of tests/data/layering_tree.txt: it names the file, the
+// line and the rule of each forbidden include, and nothing else.
 TEST(Layering, TheScanNamesFileLineAndRule) {
     TempDir dir;
-    const std::pair<std::string_view, std::string_view> files[] = {
-        {"graph/model.cpp",
-         "// a model\n#include \"graph/model.h\"\n#include <vector>\n#include \"memory/arena.h\"\n"
-         "  #  include \"layout/layout.h\"\n#include \"model_local.h\"\n"},
-        {"graph/notes.txt", "#include \"render/renderer.h\"\n"},
-        {"import/reader.h", "#pragma once\n#include \"glue/input_converter.h\"\n"},
-        {"glue/window.cpp", "#include <wx/window.h>\n#include \"viewer/viewer.h\"\n"},
-        {"render/gl.cpp", "#include <GL/gl.h>\n#include <EGL/egl.h>\n"},
-        {"shell/frame.cpp", "#include <wx/window.h>\n#include \"import/crawler.h\"\n"},
-        {"tests/any_test.cpp", "#include \"shell/main_frame.h\"\n"},
-    };
-    for (const auto& [name, text] : files) {
-        std::filesystem::create_directories((dir / name).parent_path());
-        writeWholeFile(dir / name, text);
+    std::string expected;
+    for (const OutlineCase& file : outlineCases("layering_tree.txt")) {
+        std::filesystem::create_directories((dir / file.name).parent_path());
+        writeWholeFile(dir / file.name, file.input);
+        expected += file.expected;
     }
-    EXPECT_EQ(layeringViolations(dir.path()),
-              "graph/model.cpp:5: includes \"layout/layout.h\": graph/ may include only: memory "
-              "geometry settings stream\n"
-              "render/gl.cpp:2: includes <EGL/egl.h>: only shell/ and platform/ include "
-              "window-system headers\n"
-              "import/reader.h:2: includes \"glue/input_converter.h\": import/ may include only: "
-              "memory stream\n"
-              "glue/window.cpp:1: includes <wx/window.h>: only shell/ and platform/ include "
-              "window-system headers\n");
+    ASSERT_NE(expected, "");
+    EXPECT_EQ(layeringViolations(dir.path()), expected);
 }
 
 }  // namespace

@@ -1,16 +1,17 @@
 // The hemisphere layout: small trees of every shape and the bundled example against golden
 // positions, on one and two threads, from the top and re-anchored below it; the invariants of
-// every laid-out tree, with and without child spacing; very deep and very wide trees.
+// every laid-out tree, with and without child spacing. (Very deep and very wide trees: see the
+// adversarial input tests.)
 #include "layout/layout.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <vector>
 
 #include "geometry/proj_point.h"
@@ -42,25 +43,9 @@ bool isIdentity(const ProjTransform& t) {
     return true;
 }
 
-// Rows of a positions table ("index,id,x,y,z"): the three coordinates of each row, in order.
-std::vector<std::array<double, 3>> positionRows(const std::string& csv) {
-    std::vector<std::array<double, 3>> rows;
-    size_t at = csv.find('\n') + 1;  // past the header
-    while (at < csv.size()) {
-        const size_t end = csv.find('\n', at);
-        const std::string line = csv.substr(at, end - at);
-        const size_t zAt = line.rfind(','), yAt = line.rfind(',', zAt - 1),
-                     xAt = line.rfind(',', yAt - 1);
-        rows.push_back({std::stod(line.substr(xAt + 1)), std::stod(line.substr(yAt + 1)),
-                        std::stod(line.substr(zAt + 1))});
-        at = end == std::string::npos ? csv.size() : end + 1;
-    }
-    return rows;
-}
-
-// The table `orvo-inspect --positions` writes, against a golden one of tests/data. Each
-// coordinate must agree within 1e-9 (the table prints 17 digits; the tolerance leaves room for
-// another compiler's rounding only).
+// The table `orvo-inspect --positions` writes ("index,id,x,y,z"), against a golden one of
+// tests/data: each coordinate within 1e-9 (the table prints 17 digits; the tolerance leaves room
+// for another compiler's rounding only).
 void expectGoldenPositions(const Graph& graph, const char* golden) {
     std::FILE* out = std::tmpfile();
     ASSERT_TRUE(writePositionsCsv(out, graph));
@@ -68,14 +53,18 @@ void expectGoldenPositions(const Graph& graph, const char* golden) {
     std::rewind(out);
     ASSERT_EQ(std::fread(csv.data(), 1, csv.size(), out), csv.size());
     std::fclose(out);
-    const auto rows = positionRows(csv), expected = positionRows(readWholeFile(dataPath(golden)));
-    ASSERT_EQ(rows.size(), expected.size()) << golden;
-    for (size_t i = 0; i < rows.size(); ++i) {
-        for (int c = 0; c < 3; ++c) {
-            ASSERT_NEAR(rows[i][c], expected[i][c], 1e-9)
-                << golden << " node " << i << " axis " << c;
-        }
+    std::istringstream got(csv), want(readWholeFile(dataPath(golden)));
+    for (std::string a, b; std::getline(want, b);) {
+        ASSERT_TRUE(std::getline(got, a)) << golden << ": a row less";
+        double p[3] = {}, q[3] = {};  // from the third comma from the end, as ids hold commas
+        const auto xyz = [](const std::string& row, double* v) {
+            std::sscanf(row.c_str() + row.rfind(',', row.rfind(',', row.rfind(',') - 1) - 1) + 1,
+                        "%lf,%lf,%lf", v, v + 1, v + 2);
+        };
+        xyz(a, p), xyz(b, q);
+        for (int c = 0; c < 3; ++c) ASSERT_NEAR(p[c], q[c], 1e-9) << golden << ": " << a;
     }
+    EXPECT_TRUE(got.peek() == EOF) << golden << ": a row more";
 }
 
 void expectLinkEndsAtNodes(const Graph& graph) {
@@ -148,19 +137,13 @@ void expectSamePictureFrom(const ViewerSettings& settings, Graph& graph, Node* s
 // first band), a later child with more descendants ahead of leaves, twenty leaves (three bands),
 // children of different sizes ahead of leaves, and a crowd of 1000 leaves that enlarges its
 // hemisphere past the maximum. small_trees.positions.csv was written by the layout when it was
-// added; the radii and the two leaves' band below were worked out by hand.
+// added, its radii and the two leaves' band checked by hand.
 TEST(Layout, SmallTreesMatchGoldenPositions) {
     ViewerSettings settings;
     Graph graph(settings);
     ASSERT_TRUE(readFile(graph, dataPath("small_trees.graph")));
     expectGoldenPositions(graph, "small_trees.positions.csv");
     expectLayoutInvariants(settings, graph);
-    EXPECT_NEAR(graph.findNode("two")->radius, 0.356695, 1e-6);
-    EXPECT_NEAR(graph.findNode("twenty")->radius, 0.968194, 1e-6);
-    EXPECT_NEAR(graph.findNode("crowd")->radius, 2.737162, 1e-6);  // past the maximum
-    const ProjPoint band = positionInParent(graph.findNode("two/1"));
-    EXPECT_NEAR(std::acos(-band.x / band.norm3()), 1.349037, 1e-6);
-    EXPECT_NEAR(std::atan2(-band.z, -band.y), 0.686643, 1e-6);
     // With child spacing: the invariants, and the same picture from a node below the top.
     settings.childSpacing = 0.5f;
     relayoutFrom(graph, graph.root);
@@ -176,6 +159,16 @@ TEST(Layout, BundledExampleMatchesGoldenPositionsOnOneAndTwoThreads) {
     Graph graph(settings, in);
     layOutFromTop(graph);
     ASSERT_GT(graph.nodes.size(), 1000u);
+    ASSERT_EQ(checkGraphInvariants(graph), "");
+    size_t nonTree = 0;
+    for (const Node* n : graph.nodes) {
+        nonTree += n->outLinks.size();
+        EXPECT_FALSE(graph.groupOf(*n, 1).empty()) << n->id;
+    }
+    EXPECT_GT(nonTree, 0u);
+    EXPECT_NE(graph.homeTransform().at(0, 0), 1.0);  // the file's position record was read
+    const std::string dump = graph.summaryAndDump();
+    EXPECT_EQ(size_t(std::count(dump.begin(), dump.end(), '\n')), graph.nodes.size() + nonTree);
     expectGoldenPositions(graph, "site.positions.csv");
     expectLayoutInvariants(settings, graph);
 
@@ -235,44 +228,4 @@ TEST(Layout, HemisphereGrowsWithItsChildren) {
         EXPECT_GE(graph.root->radius, previous) << leaves << " leaves";
         previous = graph.root->radius;
     }
-}
-
-TEST(Layout, DeepChainFinishesAndOverflowsOnlyFarDown) {
-    std::string text;
-    for (int i = 0; i < 200000; ++i) text += std::to_string(i) + " n" + std::to_string(i) + " 0\n";
-    ViewerSettings settings;
-    Graph graph(settings);
-    ASSERT_TRUE(readText(graph, text));
-    // Each level adds 0.3: cosh overflows somewhere near depth 2 400.
-    int firstOverflow = 0;
-    while (std::isfinite(graph.nodes[firstOverflow]->globalTransform.at(3, 3))) ++firstOverflow;
-    EXPECT_GT(firstOverflow, 2300);
-    EXPECT_LT(firstOverflow, 2500);
-    // w of the placed origin is the cosh of its distance from the top.
-    EXPECT_NEAR(std::acosh(graph.nodes[1000]->globalTransform.at(3, 3)), 1000 * 0.30000001192092896,
-                1e-6);
-    // From the bottom: the whole chain is re-anchored upward.
-    relayoutFrom(graph, graph.nodes.back());
-    EXPECT_TRUE(isIdentity(graph.nodes.back()->globalTransform));
-    EXPECT_NEAR(globalPosition(graph.nodes[199998]).x, std::tanh(0.30000001192092896), 1e-15);
-    EXPECT_EQ(graph.root->descendantCount, 199999);
-}
-
-TEST(Layout, WideFanOutFinishes) {
-    std::string text = "0 top 0\n";
-    for (int i = 0; i < 300000; ++i) text += "1 n" + std::to_string(i) + " 0\n";
-    ViewerSettings settings;
-    Graph graph(settings);
-    ASSERT_TRUE(readText(graph, text));
-    const double d = graph.root->radius;
-    int misplaced = 0;
-    for (const Node* k : graph.root->children) {
-        const ProjPoint at = globalPosition(k);
-        misplaced += !std::isfinite(at.x) || std::fabs(ProjPoint().distance(at) - d) > 1e-9;
-    }
-    EXPECT_EQ(misplaced, 0);
-    // From one of the leaves: its 299 999 siblings are sized on the way up.
-    relayoutFrom(graph, graph.nodes[123456]);
-    EXPECT_EQ(graph.root->radius, d);
-    EXPECT_NEAR(globalPosition(graph.root).x, std::tanh(d), 1e-14);
 }

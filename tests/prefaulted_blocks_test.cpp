@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,20 +39,20 @@ double residentShare(void* block) {
     return double(in) / double(resident.size());
 }
 
-// Polls until `done` holds or 20 s have passed (a joined thread may linger in the thread count
-// for a moment; a busy machine may be slow to prefault), and returns the last value seen.
-template <typename T>
-T settled(std::function<T()> get, std::function<bool(T)> done) {
-    T value = get();
+// The last value `get` gives once `done` holds, or after 20 s (a joined thread may linger in the
+// thread count for a moment; a busy machine may be slow to prefault).
+template <typename Get, typename Done>
+auto settled(Get get, Done done) {
+    auto value = get();
     testing::waitUntil([&] { return done(value) || done(value = get()); }, std::chrono::seconds(20),
                        [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
     return value;
 }
 int settledThreadCount(int expected) {
-    return settled<int>(threadCount, [expected](int n) { return n == expected; });
+    return settled(threadCount, [expected](int n) { return n == expected; });
 }
 void* waitForReadyBlock() {
-    return settled<void*>(takePrefaultedBlock, [](void* block) { return block != nullptr; });
+    return settled(takePrefaultedBlock, [](void* block) { return block != nullptr; });
 }
 
 TEST(PrefaultedBlocks, HandsOutResidentBlocksOnlyWhileAScopeLives) {

@@ -1,8 +1,8 @@
 // The reader: the outline cases of tests/data (rules, fields, moves, malformed input), every load
-// flag of the move decision, reading on from a stream's position, progress, the bundled example.
+// flag of the move decision, reading on from a stream's position, progress. (The bundled
+// example: see the layout tests.)
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -20,8 +20,7 @@ TEST(Reader, OutlineCases) {
     for (const OutlineCase& c : cases) EXPECT_EQ(readOutcome(c), c.expected) << c.name;
 }
 
-// Rows: load flags, new parent, old parent (by id, "-" for none), the node's id, the record's
-// extra value, and the verdict (1 move, 0 never, -1 open, -2 stay).
+// The graph the verdicts of tests/data/parent_choice.txt are asked on.
 TEST(Reader, ParentChoice) {
     ViewerSettings settings;
     Graph g(settings);
@@ -38,61 +37,26 @@ TEST(Reader, ParentChoice) {
     g.addRecord(p, "ab", 1, 0);
     g.addRecord(g.addRecord(p, "abc", 1, 0), "leaf", 2, 0);
     g.addRecord(p, "\xff", 1, 0);
-    const std::string f = "a://h/d/f.html";
-    struct Row {
-        int32_t flags;
-        std::string newParent, oldParent, id;
-        int32_t extra, verdict;
-    };
-    const Row rows[] = {
-        {CompareComponents, "a://h/d/", "a://h/x.html", f, 0, 1},
-        {CompareComponents | NeverMove, "a://h/d/", "a://h/x.html", f, 0, 0},
-        {CompareComponents, "a://h/d/", "-", f, 0, 0},
-        {CompareComponents, "-", "a://h/x.html", f, 0, 0},
-        {CompareComponents, "a://h/d/", "a://h/x.html", "", 0, 0},
-        // The walk: the old parent still matches where the new one does not, neither matches.
-        {CompareComponents, "a://h/x.html", "a://h/d/", f, 0, -2},
-        {CompareComponents, "a://h/x.html", "a://h/", "a://h/d/", 0, -1},
-        {0, "a://h/d/", "a://h/x.html", f, 0, -1},
-        // Ids that run out agreeing: the last components compared decide alphabetically.
-        {CompareComponents, "h/a", "h", "h/h", 0, -1},
-        {CompareComponents | PreferAlphabetical, "h/a", "h", "h/h", 0, 1},
-        {CompareComponents | PreferAlphabetical, "h/z", "h", "h/h", 0, -1},
-        // Different level-0 ancestors, then the same one.
-        {CompareComponents, "a://h/d/", "a://h/o/", "a://h/d/g.html", 0, 1},
-        {CompareComponents | SameTopAncestor, "a://h/d/", "a://h/o/", "a://h/d/g.html", 0, 0},
-        {CompareComponents | SameTopAncestor, "a://h/d/", "a://h/x.html", f, 0, 1},
-        // The extra value against the new parent's link (5); the root has no link: open.
-        {ExtraField, "a://h/d/", "a://h/x.html", f, 6, 1},
-        {ExtraField, "a://h/d/", "a://h/x.html", f, 5, -1},
-        {ExtraField, "a://h/d/", "a://h/x.html", f, 4, -2},
-        {ExtraField, "a://h/", "a://h/x.html", f, 99, -1},
-        {ExtraField | CompareComponents, "a://h/d/", "a://h/x.html", f, 4, 1},
-        {ExtraField | PreferShallower, "a://h/d/", "a://h/d/e/", f, 5, 1},
-        // Levels, only while the verdict is open.
-        {PreferShallower, "a://h/d/", "a://h/d/e/", "a://h/d/g.html", 0, 1},
-        {PreferShallower, "a://h/d/", "a://h/x.html", f, 0, -1},
-        {PreferShallower, "a://h/d/e/", "a://h/d/", f, 0, -2},
-        {PreferShallower | CompareComponents, "a://h/", "a://h/d/", f, 0, -2},
-        // Whole ids without the walk; a proper prefix first; bytes compare unsigned.
-        {PreferAlphabetical, "a://h/d/", "a://h/x.html", f, 0, 1},
-        {PreferAlphabetical, "a://h/x.html", "a://h/d/", f, 0, -1},
-        {PreferAlphabetical, "ab", "abc", "leaf", 0, 1},
-        {PreferAlphabetical, "abc", "ab", "leaf", 0, -1},
-        {PreferAlphabetical, "abc", "\xff", "leaf", 0, 1},
-        {PreferAlphabetical, "\xff", "abc", "leaf", 0, -1},
-        {PreferAlphabetical | PreferShallower, "a://h/x.html", "a://h/d/e/", "a://h/d/e/q", 0, 1},
-        // A move under the node's own descendant would make a cycle.
-        {PreferAlphabetical, "a://h/", "a://h/x.html", "a://h/d/", 0, 1},
-        {PreferAlphabetical, "a://h/d/e/", "a://h/x.html", "a://h/d/", 0, -1},
-    };
-    for (const Row& row : rows) {
-        settings.loadFlags = row.flags;
-        EXPECT_EQ(g.preferNewParent(g.findNode(row.newParent), g.findNode(row.oldParent), row.id,
-                                    row.extra),
-                  row.verdict)
-            << row.flags << " " << row.newParent << " " << row.oldParent << " " << row.id;
-    }
+    const std::pair<std::string, int32_t> names[] = {{"NeverMove", NeverMove},
+                                                     {"CompareComponents", CompareComponents},
+                                                     {"ExtraField", ExtraField},
+                                                     {"PreferAlphabetical", PreferAlphabetical},
+                                                     {"SameTopAncestor", SameTopAncestor},
+                                                     {"PreferShallower", PreferShallower}};
+    EXPECT_TRUE(answersMatch("parent_choice.txt", [&](const std::string& question) {
+        const Strings row = fields(question);
+        settings.loadFlags = 0;
+        std::string unknown = "+" + row[0] + "+";
+        for (const auto& [name, flag] : names) {
+            const size_t at = unknown.find("+" + name + "+");
+            if (at == std::string::npos) continue;
+            settings.loadFlags |= flag;
+            unknown.erase(at, name.size() + 1);
+        }
+        if (unknown != "+" && unknown != "+none+") return "unknown flags " + unknown;
+        return std::to_string(
+            g.preferNewParent(g.findNode(row[1]), g.findNode(row[2]), row[3], std::stoi(row[4])));
+    }));
 }
 
 // The reader sizes its arrays from the bytes left in a seekable stream; it must read from where
@@ -122,23 +86,4 @@ TEST(Reader, ReportsTheBytesConsumedAsTheReadGoesOn) {
     for (size_t i = 1; i < reports.size(); ++i) EXPECT_GT(reports[i], reports[i - 1]);
     EXPECT_LE(reports.front(), 128u * 1024u);
     EXPECT_EQ(reports.back(), text.size());
-}
-
-TEST(Reader, BundledExampleSite) {
-    ViewerSettings settings;
-    settings.loadFlags = kWindowLoadFlags;
-    Graph g(settings);
-    ASSERT_TRUE(readFile(g, std::string(ORVO_SOURCE_DIR) + "/examples/site.graph"));
-    EXPECT_GT(g.nodes.size(), 1000u);
-    ASSERT_EQ(checkGraphInvariants(g), "");
-    size_t nonTree = 0, withKindOne = 0;
-    for (const Node* n : g.nodes) {
-        nonTree += n->outLinks.size();
-        if (!g.groupOf(*n, 1).empty()) ++withKindOne;
-    }
-    EXPECT_GT(nonTree, 0u);
-    EXPECT_EQ(withKindOne, g.nodes.size());
-    EXPECT_NE(g.homeTransform().at(0, 0), 1.0);  // the file's position record was read
-    const std::string dump = g.summaryAndDump();
-    EXPECT_EQ(size_t(std::count(dump.begin(), dump.end(), '\n')), g.nodes.size() + nonTree);
 }

@@ -43,10 +43,8 @@ using testing::writeWholeFile;
     unsetenv("DEVIRIRO_DEBUG");
     for (const std::string& e : environment) {
         const size_t eq = e.find('=');
-        if (eq == std::string::npos)
-            unsetenv(e.c_str());
-        else
-            setenv(e.substr(0, eq).c_str(), e.c_str() + eq + 1, 1);
+        eq == std::string::npos ? unsetenv(e.c_str())
+                                : setenv(e.substr(0, eq).c_str(), e.c_str() + eq + 1, 1);
     }
     execv(argv[0], argv.data());
     _exit(127);
@@ -63,10 +61,9 @@ inline pid_t startTool(const TempDir& capture, const std::string& tool,
     const int out = open(capture.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = open(capture.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int nothing = open("/dev/null", O_RDONLY);
-    if (out < 0 || err < 0 || nothing < 0) _exit(126);
-    dup2(out, 1);
-    dup2(err, 2);
-    dup2(nothing, 0);
+    if (out < 0 || err < 0 || nothing < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+        dup2(nothing, 0) < 0)
+        _exit(126);
     execTool(tool, arguments, environment);
 }
 
