@@ -139,14 +139,18 @@ void BM_SliceAgainstBareLoop(benchmark::State& state) {
     Scene& s = scene(100000);
     s.renderer.drawFrame();
     const std::vector<Node*> nodes = s.renderer.drawnNodes();
-    double renderer = 0, plain = 0, bare = 0;
+    double renderer = 0, plain = 0, bare = 0, perNode = 0;
     for (auto _ : state) {
         renderer += rendererSlice(s, 2, true);
         bare += bareSlice(s, nodes);
         plain += rendererSlice(s, 0, true);
+        s.renderer.setBatchedDrawing(false);
+        perNode += rendererSlice(s, 2, true);
+        s.renderer.setBatchedDrawing(true);
     }
     const double n = static_cast<double>(state.iterations());
     state.counters["renderer"] = results["slice"] = renderer / n;
+    state.counters["per_node"] = results["slice per node"] = perNode / n;
     state.counters["no_labels"] = results["slice no labels"] = plain / n;
     state.counters["bare_loop"] = results["bare"] = bare / n;
 }
@@ -292,6 +296,11 @@ void printSummary() {
             "  (a) renderer %.0f nodes, bare loop %.0f: %.0f %% (goal >= 80 %%); "
             "without labels %.0f nodes, %.0f %%\n",
             slice, bare, 100.0 * slice / bare, noLabels, 100.0 * noLabels / bare);
+        const double perNode = result("slice per node");
+        if (perNode > 0) {
+            std::printf("  batched slice %.0f nodes, per-node calls %.0f: %.2f times\n", slice,
+                        perNode, slice / perNode);
+        }
     }
     if (small > 0) {
         std::printf(
