@@ -6,7 +6,9 @@
 //      many nodes) and the cost of starting a new frame with each (goal: no more with the larger);
 //  (c) one pick over the drawnNodes of a full second of refinement, with the pre-filter (goal
 //      under 20 ms) and, for reference, without it;
-//  (d) the share of a refined frame's time that keeping labels apart costs (goal <= 5 %).
+//  (d) the share of a refined frame's time that keeping labels apart costs (goal <= 5 %);
+//  (e) a fresh slice and a second of refinement drawn as vertex arrays against per-node calls
+//      (goal >= 3 times the nodes), on the 10 000-node and the large graph.
 // A summary with the goals is printed at the end. ORVO_BENCH_LARGE_NODES sets another size for
 // the large graph of (b) and (c), such as 10000000.
 #include <GL/gl.h>
@@ -139,14 +141,18 @@ void BM_SliceAgainstBareLoop(benchmark::State& state) {
     Scene& s = scene(100000);
     s.renderer.drawFrame();
     const std::vector<Node*> nodes = s.renderer.drawnNodes();
-    double renderer = 0, plain = 0, bare = 0;
+    double renderer = 0, plain = 0, bare = 0, perNode = 0;
     for (auto _ : state) {
         renderer += rendererSlice(s, 2, true);
         bare += bareSlice(s, nodes);
         plain += rendererSlice(s, 0, true);
+        s.renderer.setBatchedDrawing(false);
+        perNode += rendererSlice(s, 2, true);
+        s.renderer.setBatchedDrawing(true);
     }
     const double n = static_cast<double>(state.iterations());
     state.counters["renderer"] = results["slice"] = renderer / n;
+    state.counters["per_node"] = results["slice per node"] = perNode / n;
     state.counters["no_labels"] = results["slice no labels"] = plain / n;
     state.counters["bare_loop"] = results["bare"] = bare / n;
 }
@@ -166,6 +172,49 @@ void BM_FirstSlice10kAndLarge(benchmark::State& state) {
     state.counters["large"] = results["slice 1000000"] = sums[1] / n;
     state.counters["10k_no_links"] = results["slice 10000 no links"] = sums[2] / n;
     state.counters["large_no_links"] = results["slice 1000000 no links"] = sums[3] / n;
+}
+
+// Nodes a frame has drawn when its refinement, started afresh, stops at its one-second limit.
+double refinedSecond(Scene& s) {
+    const int32_t sec = s.settings.refineLimitSec, usec = s.settings.refineLimitUsec;
+    s.settings.refineLimitSec = 1;
+    s.settings.refineLimitUsec = 0;
+    s.renderer.drawFrame();
+    s.renderer.setKeepRedrawing(1);
+    while (s.renderer.idleStep()) {
+    }
+    s.settings.refineLimitSec = sec;
+    s.settings.refineLimitUsec = usec;
+    return static_cast<double>(s.renderer.drawnNodes().size());
+}
+
+// A fresh slice and a second of refinement drawn as vertex arrays and with per-node calls,
+// alternating, on the 10 000-node and the large graph.
+void BM_BatchedAgainstPerNode(benchmark::State& state) {
+    Scene* scenes[2] = {&scene(10000), &scene(largeNodes())};
+    const char* names[2] = {"10000", "large"};
+    double sums[2][4] = {};
+    for (auto _ : state) {
+        for (int g = 0; g < 2; ++g) {
+            for (int way = 0; way < 2; ++way) {
+                scenes[g]->renderer.setBatchedDrawing(way == 0);
+                sums[g][way] += rendererSlice(*scenes[g], 2, true);
+                sums[g][2 + way] += refinedSecond(*scenes[g]);
+            }
+            scenes[g]->renderer.setBatchedDrawing(true);
+        }
+    }
+    const double n = static_cast<double>(state.iterations());
+    for (int g = 0; g < 2; ++g) {
+        const std::string name = names[g];
+        state.counters[name + "_slice_batched"] = results[name + " slice batched"] = sums[g][0] / n;
+        state.counters[name + "_slice_per_node"] = results[name + " slice per node"] =
+            sums[g][1] / n;
+        state.counters[name + "_second_batched"] = results[name + " second batched"] =
+            sums[g][2] / n;
+        state.counters[name + "_second_per_node"] = results[name + " second per node"] =
+            sums[g][3] / n;
+    }
 }
 
 // Starting a frame after a 50 ms slice: the marks of that slice are reset, the window cleared,
@@ -270,6 +319,7 @@ void BM_PickUnfiltered(benchmark::State& state) { pick(state, false); }
 
 BENCHMARK(BM_SliceAgainstBareLoop)->Iterations(30)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstSlice10kAndLarge)->Iterations(30)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BatchedAgainstPerNode)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NewFrame10kAndLarge)->Iterations(30)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pick)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PickUnfiltered)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -292,6 +342,11 @@ void printSummary() {
             "  (a) renderer %.0f nodes, bare loop %.0f: %.0f %% (goal >= 80 %%); "
             "without labels %.0f nodes, %.0f %%\n",
             slice, bare, 100.0 * slice / bare, noLabels, 100.0 * noLabels / bare);
+        const double perNode = result("slice per node");
+        if (perNode > 0) {
+            std::printf("  batched slice %.0f nodes, per-node calls %.0f: %.2f times\n", slice,
+                        perNode, slice / perNode);
+        }
     }
     if (small > 0) {
         std::printf(
@@ -304,6 +359,17 @@ void printSummary() {
     if (smallBare > 0) {
         std::printf("      without tree links: large %.0f nodes, 10k %.0f: %.0f %%\n", largeBare,
                     smallBare, 100.0 * largeBare / smallBare);
+    }
+    for (const char* name : {"10000", "large"}) {
+        const std::string g = name;
+        if (result(g + " slice per node") <= 0) continue;
+        std::printf(
+            "  (e) %s graph, vertex arrays against per-node calls: fresh slice %.0f / %.0f nodes "
+            "(%.2f times), one second of refinement %.0f / %.0f (%.2f times; goal >= 3)\n",
+            name, result(g + " slice batched"), result(g + " slice per node"),
+            result(g + " slice batched") / result(g + " slice per node"),
+            result(g + " second batched"), result(g + " second per node"),
+            result(g + " second batched") / result(g + " second per node"));
     }
     if (result("label frame ms") > 0) {
         std::printf(

@@ -158,6 +158,7 @@ void Renderer::drawFrame() {
     }
 
     deferLabels_ = settings_.labelsOverlap == 0;
+    batching_ = batchedDrawing_;
     while (elapsed < slice) {
         if (pendingHead_ == pendingNodes_.size()) {
             pendingNodes_.clear();
@@ -188,6 +189,8 @@ void Renderer::drawFrame() {
             setKeepRedrawing(0);
             expandQueue_.clear();
             expandHead_ = 0;
+            drawBatch();
+            batching_ = false;
             placeDeferredLabels();
             swap();
             if (continuing_) surface_.flushFront();
@@ -199,16 +202,22 @@ void Renderer::drawFrame() {
         drawLog_.push_back({n, -1});
         drawNodeLinks(n);
         if (n == arrival_ && n->generation == 0) {
+            drawBatch();
             glDepthFunc(GL_ALWAYS);
             drawNode(n);
+            drawBatch();
             glDepthFunc(GL_LESS);
         }
         const size_t at = insertBySize(drawnNodes_, 0, n);
         if (pickBoundsValid_) recordPickBounds(at, *n);
         insertBySize(expandQueue_, expandHead_, n);
         ++nodesDrawnLastSlice_;
+        batch_.countNode();
+        if (batch_.full()) drawBatch();
         elapsed = currentTime() - start;
     }
+    drawBatch();
+    batching_ = false;
     placeDeferredLabels();
     swap();
     if (continuing_) surface_.flushFront();

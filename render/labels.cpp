@@ -100,6 +100,7 @@ void Renderer::placeLabel(Node& n, const ProjPoint& anchor) {
     }
     const LabelBox box = labelPlaceOf(text, anchor).box;
     if (!always && !labelSpace_.isFree(box)) return;
+    drawBatch();  // what came before the label is drawn before it
     drawLabel(n, anchor);
     if (again) return;
     n.flags |= Labelled;

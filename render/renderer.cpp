@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "graph/graph.h"
+#include "render/cube_vertices.h"
 #include "render/finite_check.h"
 #include "render/sphere_wireframe.h"
 #include "render/view_orientation.h"
@@ -24,30 +25,12 @@ constexpr GLuint kFilledCubeList = 3;
 constexpr GLuint kOutlinedCubeList = 4;
 constexpr GLuint kCubeAndOutlineList = 5;
 
-constexpr float kHalfEdge = 0.04f;
-
 // How far ahead links are fetched: the links of a node lie all over memory (those of a page
 // linked from everywhere by the hundred thousand).
 constexpr size_t kLinkPrefetch = 16;
 
 // A link's flags and ends (its positions come from the end nodes).
 inline void prefetchLink(const Link* k) { __builtin_prefetch(&k->flags); }
-
-// Four vertices per face; faces z-, z+, y+, y-, x-, x+.
-constexpr float kCubeVertices[24][3] = {
-    {-kHalfEdge, -kHalfEdge, -kHalfEdge}, {kHalfEdge, -kHalfEdge, -kHalfEdge},
-    {kHalfEdge, kHalfEdge, -kHalfEdge},   {-kHalfEdge, kHalfEdge, -kHalfEdge},
-    {-kHalfEdge, -kHalfEdge, kHalfEdge},  {kHalfEdge, -kHalfEdge, kHalfEdge},
-    {kHalfEdge, kHalfEdge, kHalfEdge},    {-kHalfEdge, kHalfEdge, kHalfEdge},
-    {-kHalfEdge, kHalfEdge, -kHalfEdge},  {kHalfEdge, kHalfEdge, -kHalfEdge},
-    {kHalfEdge, kHalfEdge, kHalfEdge},    {-kHalfEdge, kHalfEdge, kHalfEdge},
-    {-kHalfEdge, -kHalfEdge, -kHalfEdge}, {kHalfEdge, -kHalfEdge, -kHalfEdge},
-    {kHalfEdge, -kHalfEdge, kHalfEdge},   {-kHalfEdge, -kHalfEdge, kHalfEdge},
-    {-kHalfEdge, -kHalfEdge, -kHalfEdge}, {-kHalfEdge, kHalfEdge, -kHalfEdge},
-    {-kHalfEdge, kHalfEdge, kHalfEdge},   {-kHalfEdge, -kHalfEdge, kHalfEdge},
-    {kHalfEdge, -kHalfEdge, -kHalfEdge},  {kHalfEdge, kHalfEdge, -kHalfEdge},
-    {kHalfEdge, kHalfEdge, kHalfEdge},    {kHalfEdge, -kHalfEdge, kHalfEdge},
-};
 
 ProjTransform readMatrix(GLenum which) {
     ProjTransform t;
@@ -254,7 +237,7 @@ Renderer::ScreenMeasure Renderer::measureOnScreen(const Node& n) const {
 
 void Renderer::drawNode(Node* n) {
     if (n == nullptr || !n->isShown()) return;
-    glLoadName(static_cast<GLuint>(n->index));
+    if (!batching_) glLoadName(static_cast<GLuint>(n->index));
 
     double s = 0.0;
     if (!picking_) {
@@ -286,9 +269,6 @@ void Renderer::drawNode(Node* n) {
     }
 
     if (!isDrawable(n->globalTransform)) return;
-    glPushMatrix();
-    glMultMatrixd(n->globalTransform.m);
-
     const float* colour;
     if (settings_.redCentreNode != 0 && n->generation == 0) {
         static constexpr float kRed[3] = {1.0f, 0.0f, 0.0f};
@@ -304,15 +284,26 @@ void Renderer::drawNode(Node* n) {
             colour = graph_ != nullptr ? graph_->defaultColor : kGrey;
         }
     }
+    // At or beyond the generation limit a node is traversed and sized but has no geometry.
+    const bool geometry = n->generation < settings_.nodeGenerationLimit;
+    const bool outlined = !picking_ && settings_.outlineMinSize < s;
+    if (batching_) {
+        if (geometry) batch_.addCube(n->globalTransform, colour, outlined);
+        return;
+    }
+    glPushMatrix();
+    glMultMatrixd(n->globalTransform.m);
     glColor3f(colour[0], colour[1], colour[2]);
     glLineWidth(1.0f);
-
-    // At or beyond the generation limit a node is traversed and sized but has no geometry.
-    if (n->generation < settings_.nodeGenerationLimit) {
+    if (geometry) {
         glCallList(kFilledCubeList);
-        if (!picking_ && settings_.outlineMinSize < s) glCallList(kOutlinedCubeList);
+        if (outlined) glCallList(kOutlinedCubeList);
     }
     glPopMatrix();
+}
+
+void Renderer::drawBatch() {
+    if (batching_) batch_.draw();
 }
 
 WindowBox Renderer::cubeBoxOnScreen(const Node& n) const {
@@ -323,7 +314,7 @@ void Renderer::drawNodeLinks(Node* n) {
     if (!n->isShown()) return;
     const int32_t limit = settings_.linkGenerationLimit - 1;
     if (n->generation < limit) {
-        glLineWidth(2.0f);
+        if (!batching_) glLineWidth(2.0f);
         linkWidth_ = 2.0f;
         if (n->parentLink != nullptr && !(n->parentLink->flags & Drawn)) drawLink(n->parentLink);
         // A child's tree link is found through the child, so the child is fetched a step
@@ -343,7 +334,7 @@ void Renderer::drawNodeLinks(Node* n) {
     // A popular page has a non-tree link from nearly every other page, almost all of them hidden:
     // the link's own Shown flag is tested first (drawLink would refuse it anyway), so that a
     // hidden link costs one read and the far node is not touched.
-    glLineWidth(1.0f);
+    if (!batching_) glLineWidth(1.0f);
     linkWidth_ = 1.0f;
     const bool nearEnd = n->generation < limit;
     const size_t outCount = n->outLinks.size(), inCount = n->inLinks.size();
@@ -386,6 +377,11 @@ void Renderer::drawLink(Link* k) {
     k->flags |= Drawn;
     const ProjPoint from = k->fromPosition(), to = k->toPosition();
     if (!isFinite(from) || !isFinite(to)) return;
+    if (batching_) {
+        batch_.addLink(from, to, settings_.linkFromColor.data(), settings_.linkToColor.data(),
+                       linkWidth_ > 1.0f);
+        return;
+    }
     if (picking_) {
         if (pickPrefilter_ && !linkMayTouchPick(*k, linkWidth_)) return;
         // Every link is its own named object.
@@ -430,7 +426,11 @@ void Renderer::redrawNodeInFront(Node* n) {
     glDepthFunc(GL_LEQUAL);
     setCamera();
     glMultMatrixd(viewTransform_.m);
+    // The same path as the frame's, so that the cube meets its own depths exactly.
+    batching_ = batchedDrawing_;
     drawNode(n);
+    drawBatch();
+    batching_ = false;
     surface_.flushFront();
 }
 

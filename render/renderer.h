@@ -11,6 +11,7 @@
 #include "geometry/proj_point.h"
 #include "geometry/proj_transform.h"
 #include "geometry/quaternion.h"
+#include "render/draw_batch.h"
 #include "render/gl_surface.h"
 #include "render/label_space.h"
 #include "render/pick_bounds.h"
@@ -73,6 +74,11 @@ public:
     /// Whether a pick skips objects whose projected extent cannot touch the pick region (on by
     /// default; the first hit is the same either way, only the time differs).
     void setPickPrefilter(bool on) { pickPrefilter_ = on; }
+
+    /// Whether a frame's slices gather their cubes and links into vertex arrays (on by default)
+    /// or draw each node with calls of its own; the picture is the same either way.
+    void setBatchedDrawing(bool on) { batchedDrawing_ = on; }
+    bool batchedDrawing() const { return batchedDrawing_; }
 
     // Navigation.
     void bindMouse(int slot, int action);
@@ -161,6 +167,8 @@ private:
     void drawNode(Node* n);
     void drawNodeLinks(Node* n);
     void drawLink(Link* k);
+    /// Draws what the batch holds, while a slice gathers one.
+    void drawBatch();
     /// Closes the run of lines that drawLink keeps open outside selection.
     void endLinks();
     void redrawPicked();
@@ -243,6 +251,11 @@ private:
     std::vector<LabelCandidate> deferredLabels_;
     std::vector<DrawnLabel> drawnLabels_;
     std::vector<DrawnItem> drawLog_;
+
+    // Batched drawing: while a slice's loop runs, drawNode and drawLink add to the batch.
+    bool batchedDrawing_ = true;
+    bool batching_ = false;
+    DrawBatch batch_;
 
     // Picking.
     uint8_t picking_ = 0;
