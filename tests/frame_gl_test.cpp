@@ -246,10 +246,11 @@ TEST(FrameGl, SetGraphDropsEverythingOfTheOldGraph) {
     EXPECT_EQ(rig.renderer.pick(cx, cy), kNothingPicked);
 }
 
-// The root's children a, c0..c9 and b; a link from a2 to b besides the tree.
+// The root's children a, c0..c1999 and b; a link from a2 to b besides the tree. So many nodes
+// come before b that no slice of a microsecond reaches it, however fast the machine.
 std::string graphWithACrossLink() {
     std::string text = "0 r x\n1 a x\n2 a1 x\n2 a2 x\n3 b x\n";
-    for (int i = 0; i < 10; ++i) text += "1 c" + std::to_string(i) + " x\n";
+    for (int i = 0; i < 2000; ++i) text += "1 c" + std::to_string(i) + " x\n";
     return text + "1 b x\n";
 }
 
