@@ -1,8 +1,13 @@
 // Picking on a real Mesa context: what lies under a pixel, hover, clicks, the pre-filter and a
 // selection-buffer overflow.
 #include <algorithm>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <utility>
 
 #include "render_gl_rig.h"
+#include "tests/glue/golden.h"
 
 namespace orvo {
 namespace {
@@ -11,7 +16,6 @@ using testing::MousePoint;
 using testing::RenderRig;
 
 const char* const kRoot = "http://site.example/index.html";
-const char* const kNews = "http://site.example/news.html";
 
 // render_small.graph with the picks of cubes (a label is picked as its node).
 void startSmall(RenderRig& rig) {
@@ -19,79 +23,73 @@ void startSmall(RenderRig& rig) {
     rig.settings.labelChoice = 0;
 }
 
-// What lies under the pointer, as pick() names it and as a click reports it.
-TEST(PickingGl, NodesLinksEmptySpaceAndClicks) {
+// A script of pointer steps on render_small.graph, one transcript line each: what pick() names
+// ("nothing", a node's id, "link " and the link's id), the picked point in view space (a miss
+// keeps the last), what clicks reported, whether idle refinement is asked for; after a hover,
+// what is hovered and highlighted. A point is "x,y", "beside:<page>" (3.5 pixels to the side of
+// a node, off the end of its parent link) or "along:<page>" (55 % of the way along the link);
+// "limit n" sets the node generation limit and draws a frame; "forget" drops the callback.
+TEST(PickingGl, PicksClicksAndHoversAgainstTheirTranscript) {
+    const std::string script =
+        "pick 200,150 | pick beside:news/photo.jpg | pick beside:logo.png | pick beside:about.html"
+        " | limit 1 | pick beside:logo.png | limit 30 | pick along:news.html | pick 3,3"
+        " | click 200,150 202,148 4 8 | click 200,150 203,150 | click 200,150 200,153"
+        " | click 200,150 197,150 | click 3,3 3,3 | click along:news.html along:news.html"
+        " | forget | click 200,150 200,150 | hover 200,150 | hover along:news.html ";
     RenderRig rig;
     ASSERT_NO_FATAL_FAILURE(startSmall(rig));
     rig.drawAll();
-    // The root at the centre; the picked point is the front of its cube, in view space.
-    EXPECT_EQ(rig.renderer.pick(200, 150), 0u);
-    const ProjPoint front = rig.renderer.pickedPoint();
-    EXPECT_TRUE(std::abs(front.x) < 0.02 && std::abs(front.y) < 0.02 && front.w == 1.0);
-    EXPECT_TRUE(front.z > 0.0 && front.z < 0.1) << front.z;
-    int leaves = 0;
-    for (const Node* n : rig.graph.nodes) {
-        if (!n->children.empty() || n->parentLink == nullptr || n->apparentSize < 9.0) continue;
-        const MousePoint m = rig.besideParentLink(*n, 3.5);
-        EXPECT_EQ(rig.renderer.pick(m.x, m.y), static_cast<uint32_t>(n->index)) << n->id;
-        ++leaves;
-    }
-    EXPECT_GE(leaves, 3);
-    // Beyond the generation limit a node has no cube to pick.
-    rig.settings.nodeGenerationLimit = 1;
-    rig.drawAll();
-    const Node* logo = rig.node("http://site.example/logo.png");
-    const MousePoint beside = rig.besideParentLink(*logo, 3.5);
-    EXPECT_NE(rig.renderer.pick(beside.x, beside.y), static_cast<uint32_t>(logo->index));
-    rig.settings.nodeGenerationLimit = 30;
-    rig.drawAll();
-    // Over a tree link, away from both ends: the complement of the link's index.
-    const Link* link = rig.node(kNews)->parentLink;
-    const MousePoint onLink = rig.alongLink(*link, 0.55);
-    EXPECT_EQ(rig.renderer.pick(onLink.x, onLink.y), ~static_cast<uint32_t>(link->index));
-    const ProjPoint before = rig.renderer.pickedPoint();
-    EXPECT_EQ(rig.renderer.pick(3, 3), kNothingPicked);  // a corner: only the sphere is there
-    EXPECT_EQ(rig.renderer.pickedPoint().x, before.x);   // a miss keeps the last point
-
-    std::vector<std::string> reported;
+    std::string reported, transcript;
     rig.renderer.setPickCallback([&](const std::string& id, int shift, int ctrl) {
-        reported.push_back(id + " " + std::to_string(shift) + std::to_string(ctrl));
+        reported += " " + id + " " + std::to_string(shift) + std::to_string(ctrl);
     });
     rig.renderer.bindMouse(0, 1);
-    rig.renderer.mouseButton(0, 0, 200, 150, 0, 0);
-    EXPECT_EQ(rig.renderer.keepRedrawing(), 0);
-    rig.renderer.mouseButton(0, 1, 202, 148, 4, 8);  // within 2 pixels: a click
-    EXPECT_EQ(rig.renderer.keepRedrawing(), 1);
-    // Press and release points, and what the click reports (nothing for a drag).
-    const struct {
-        MousePoint press, release;
-        const char* report;
-    } clicks[] = {
-        {{200, 150}, {203, 150}, nullptr},  // three pixels of motion: a drag
-        {{200, 150}, {200, 153}, nullptr},
-        {{200, 150}, {197, 150}, nullptr},
-        {{3, 3}, {3, 3}, " 00"},  // empty space
-        {onLink, onLink, "http://site.example/index.html|http://site.example/news.html 00"},
+    const auto named = [&](int32_t name) -> std::string {
+        if (const Node* n = rig.renderer.nodeNamed(name)) return std::string(n->id);
+        const Link* k = rig.renderer.linkNamed(name);
+        return k != nullptr ? "link " + k->linkId() : "nothing";
     };
-    std::vector<std::string> expected{std::string(kRoot) + " 48"};
-    for (const auto& c : clicks) {
-        rig.renderer.mouseButton(0, 0, c.press.x, c.press.y, 0, 0);
-        rig.renderer.mouseButton(0, 1, c.release.x, c.release.y, 0, 0);
-        if (c.report != nullptr) expected.push_back(c.report);
+    const auto point = [&](const std::string& at) {
+        const size_t colon = at.find(':');
+        if (colon == std::string::npos)
+            return MousePoint{std::stoi(at), std::stoi(at.substr(at.find(',') + 1))};
+        const Node& n = *rig.node("http://site.example/" + at.substr(colon + 1));
+        return colon == 6 ? rig.besideParentLink(n, 3.5) : rig.alongLink(*n.parentLink, 0.55);
+    };
+    const auto hundredths = [](double v) {  // rounded first: no "-0.00" from the last bit
+        char text[32];
+        std::snprintf(text, sizeof text, "%.2f", std::round(v * 100) / 100 + 0.0);
+        return std::string(text);
+    };
+    std::istringstream steps(script);
+    for (std::string step; std::getline(steps >> std::ws, step, '|');) {
+        std::istringstream words(step);
+        std::string command, at, to;
+        int shift = 0, ctrl = 0;
+        words >> command >> at >> to >> shift >> ctrl;
+        transcript += step + "->";
+        if (command == "limit") rig.settings.nodeGenerationLimit = std::stoi(at), rig.drawAll();
+        if (command == "forget") rig.renderer.setPickCallback(nullptr);
+        if (command == "pick")
+            transcript +=
+                " " + named(static_cast<int32_t>(rig.renderer.pick(point(at).x, point(at).y)));
+        if (command == "hover") rig.renderer.hoverHighlight(point(at).x, point(at).y, 0, 0);
+        if (command == "click") {
+            rig.renderer.mouseButton(0, 0, point(at).x, point(at).y, 0, 0);
+            rig.renderer.mouseButton(0, 1, point(to).x, point(to).y, shift, ctrl);
+        }
+        const ProjPoint p = rig.renderer.pickedPoint();
+        transcript += " at " + hundredths(p.x) + "," + hundredths(p.y) + "," + hundredths(p.z) +
+                      " | reported" + std::exchange(reported, "") + " | redraw " +
+                      std::to_string(rig.renderer.keepRedrawing());
+        if (command == "hover") {
+            transcript += " | hovered " + named(rig.renderer.hoveredName()) + " | highlighted";
+            for (const Node* n : rig.graph.nodes)
+                if (n->flags & Highlighted) transcript += " " + std::string(n->id);
+        }
+        transcript += "\n";
     }
-    EXPECT_EQ(reported, expected);
-    // Without a callback a click only picks.
-    rig.renderer.setPickCallback(nullptr);
-    rig.renderer.mouseButton(0, 0, 200, 150, 0, 0);
-    rig.renderer.mouseButton(0, 1, 200, 150, 0, 0);
-    EXPECT_EQ(reported, expected);
-
-    // Hovering over a link after a node: no node stays highlighted.
-    rig.renderer.hoverHighlight(200, 150, 0, 0);
-    ASSERT_TRUE(rig.node(kRoot)->flags & Highlighted);
-    rig.renderer.hoverHighlight(onLink.x, onLink.y, 0, 0);
-    EXPECT_EQ(rig.renderer.hoveredName(), ~link->index);
-    for (const Node* n : rig.graph.nodes) EXPECT_FALSE(n->flags & Highlighted) << n->id;
+    expectGolden("picking_transcript.txt", transcript);
 }
 
 TEST(PickingGl, TheNearerOfTwoOverlappingNodesIsPickedAsThePictureShowsIt) {
