@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "render_gl_rig.h"
 
@@ -173,20 +174,19 @@ TEST(FrameGl, TheCentreNodeFollowsTheViewAndStaysShown) {
 
     // A hidden centre moves to the parent of the highest hidden node, else to the top node.
     Node* figure = rig.node("http://site.example/docs/guide/figure.png");
-    rig.renderer.setCentreNode(figure);
-    rig.renderer.keepCentreShown();
-    EXPECT_EQ(rig.renderer.centreNode(), figure);
+    Node* const top = rig.graph.nodes[rig.settings.topNodeIndex];
+    const auto centreKept = [&] {
+        rig.renderer.setCentreNode(figure);
+        rig.renderer.keepCentreShown();
+        return rig.renderer.centreNode();
+    };
+    EXPECT_EQ(centreKept(), figure);
     rig.node("http://site.example/docs/guide.html")->flags &= static_cast<uint8_t>(~Shown);
-    rig.renderer.keepCentreShown();
-    EXPECT_EQ(rig.renderer.centreNode(), root);
+    EXPECT_EQ(centreKept(), root);
     root->flags &= static_cast<uint8_t>(~Shown);
-    rig.renderer.setCentreNode(figure);
-    rig.renderer.keepCentreShown();
-    EXPECT_EQ(rig.renderer.centreNode(), rig.graph.nodes[rig.settings.topNodeIndex]);
+    EXPECT_EQ(centreKept(), top);
     rig.settings.topNodeIndex = -1;
-    rig.renderer.setCentreNode(figure);
-    rig.renderer.keepCentreShown();
-    EXPECT_EQ(rig.renderer.centreNode(), nullptr);
+    EXPECT_EQ(centreKept(), nullptr);
     rig.renderer.drawFrame();  // no centre: cleared and swapped, nothing drawn
     EXPECT_TRUE(rig.renderer.drawnNodes().empty());
     EXPECT_EQ(rig.renderer.keepRedrawing(), 0);
@@ -237,13 +237,12 @@ TEST(FrameGl, SetGraphDropsEverythingOfTheOldGraph) {
     EXPECT_EQ(rig.renderer.centreNode(), only);
     std::istringstream empty("\n\n");
     EXPECT_FALSE(readAndLayOut(rig.graph, empty));
-    rig.renderer.setGraph(&rig.graph);
-    EXPECT_EQ(rig.renderer.centreNode(), nullptr);
-    rig.renderer.drawFrame();
-    EXPECT_EQ(rig.renderer.pick(cx, cy), kNothingPicked);
-    rig.renderer.setGraph(nullptr);
-    rig.renderer.drawFrame();
-    EXPECT_EQ(rig.renderer.pick(cx, cy), kNothingPicked);
+    for (Graph* graph : {&rig.graph, static_cast<Graph*>(nullptr)}) {
+        rig.renderer.setGraph(graph);
+        rig.renderer.drawFrame();
+        EXPECT_EQ(rig.renderer.centreNode(), nullptr);
+        EXPECT_EQ(rig.renderer.pick(cx, cy), kNothingPicked);
+    }
 }
 
 // The root's children a, c0..c1999 and b; a link from a2 to b besides the tree. So many nodes

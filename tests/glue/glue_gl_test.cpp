@@ -1,5 +1,7 @@
 // The window glue on an offscreen Mesa context: start-up settings, the guards before a file is
 // loaded, long ids.
+#include <tuple>
+
 #include "glue/window_settings.h"
 #include "tests/glue/glue_rig.h"
 
@@ -9,39 +11,38 @@ namespace {
 using GlueGlTest = GlueRig;
 
 TEST_F(GlueGlTest, BeforeTheFirstLoadEventsOnlyRecordTheSizeAndSettingsKeepTheirStartUpValues) {
-    EXPECT_TRUE(glue->viewerCreated());
-    EXPECT_FALSE(glue->graphLoaded());
-    // The window's own values are in place (they differ from the settings' defaults).
+    EXPECT_TRUE(glue->viewerCreated() && !glue->graphLoaded());
+    // The window's own values are in place (they differ from the settings' defaults); the pick
+    // budget and the window aspect are untouched until a file is loaded.
     ViewerSettings initialised;
     applyWindowInitialisation(initialised);
-    EXPECT_EQ(settings().loadFlags, initialised.loadFlags);
-    EXPECT_EQ(settings().passiveDecimation, initialised.passiveDecimation);
-    EXPECT_EQ(settings().animationStep, initialised.animationStep);
-    // Untouched until a file is loaded.
-    EXPECT_EQ(settings().pickBudgetSec, 0);
-    EXPECT_EQ(settings().pickBudgetUsec, 100000);
-    EXPECT_EQ(settings().useWindowAspect, 0);
+    const auto own = [&](const ViewerSettings& s) {
+        return std::tuple(s.loadFlags, s.passiveDecimation, s.animationStep);
+    };
+    EXPECT_EQ(own(settings()), own(initialised));
+    const auto loadSet = [&] {
+        return std::vector{settings().pickBudgetSec, settings().pickBudgetUsec,
+                           settings().useWindowAspect, settings().groupColumn};
+    };
+    EXPECT_EQ(loadSet(), (std::vector{0, 100000, 0, 0}));
     glue->reshapeViewer(260, 180);
-    EXPECT_EQ(glue->lastWidth(), 260);
-    EXPECT_EQ(glue->lastHeight(), 180);
+    EXPECT_EQ(std::pair(glue->lastWidth(), glue->lastHeight()), std::pair(260, 180));
     glue->displayViewer();
     glue->mouseButtonViewer(0, 0, 10, 10, 0, 0);
     glue->mouseButtonViewer(0, 1, 10, 10, 0, 0);
     glue->mouseMoveViewer(20, 20, 0, 0);
     glue->mouseDragViewer(30, 30, 4, 8);
     EXPECT_EQ(glue->idleViewer(), 0);
-    EXPECT_EQ(viewer().renderer().context(), nullptr);
     // Every key works on the settings before any file, and draws nothing.
     for (int c = 0; c < 256; ++c) glue->keyViewer(c);
     glue->keyViewer(0x173);  // only the low 8 bits count: this is "s"
     EXPECT_EQ(settings().drawSphere, 1) << "s pressed twice";
-    EXPECT_EQ(surface->swapCount(), 0);
-    EXPECT_EQ(viewer().graph(), nullptr);
-    // A failed open leaves the glue without a graph.
+    // A failed open leaves the glue without a graph or a context.
     EXPECT_EQ(glue->openGraphFile(dataPath("no_such_file.graph")), 0);
     EXPECT_NE(glue->openError().find("No such file"), std::string::npos);
     EXPECT_FALSE(glue->graphLoaded());
-    EXPECT_EQ(viewer().graph(), nullptr);
+    EXPECT_TRUE(viewer().graph() == nullptr && viewer().renderer().context() == nullptr);
+    EXPECT_EQ(surface->swapCount(), 0);
 
     // The first load hands exactly the recorded size to the renderer, and sets its own values.
     settings().groupColumn = 1;
@@ -49,10 +50,7 @@ TEST_F(GlueGlTest, BeforeTheFirstLoadEventsOnlyRecordTheSizeAndSettingsKeepTheir
     open("viewer_groups.graph");
     EXPECT_TRUE(glue->graphLoaded());
     EXPECT_EQ(viewer().renderer().viewport(), (std::array<int, 4>{0, 0, 260, 180}));
-    EXPECT_EQ(settings().pickBudgetSec, 5);
-    EXPECT_EQ(settings().pickBudgetUsec, 0);
-    EXPECT_EQ(settings().useWindowAspect, 1);
-    EXPECT_EQ(settings().groupColumn, 0);
+    EXPECT_EQ(loadSet(), (std::vector{5, 0, 1, 0}));
     // From now on sizes reach the renderer, and paints draw.
     glue->reshapeViewer(kWidth, kHeight);
     EXPECT_EQ(viewer().renderer().viewport(), (std::array<int, 4>{0, 0, kWidth, kHeight}));
@@ -79,22 +77,22 @@ TEST_F(GlueGlTest, IdsLongerThanTheOldBufferAreKeptWhole) {
     Node* root = graph().nodes[0];
     Node* n = graph().addRecord(root, longId, 1, 0);
     Node* cut = graph().addRecord(root, longId.substr(0, 1023), 1, 0);
-    ASSERT_NE(n, nullptr);
-    ASSERT_NE(cut, nullptr);
+    ASSERT_TRUE(n != nullptr && cut != nullptr);
+    const auto selected = [&] {
+        return std::pair<bool, bool>(n->flags & Selected, cut->flags & Selected);
+    };
     glue->onPicked(longId, 0, 0);
     EXPECT_EQ(glue->lastSelectedId(), longId);
-    EXPECT_TRUE(n->flags & Selected);
-    EXPECT_FALSE(cut->flags & Selected);
+    EXPECT_EQ(selected(), std::pair(true, false));
     // The kept id is looked up whole by the keys that use it: "S" selects its subtree.
     glue->keyViewer('S');
-    EXPECT_TRUE(n->flags & Selected);
-    EXPECT_FALSE(cut->flags & Selected);
+    EXPECT_EQ(selected(), std::pair(true, false));
     glue->keyViewer('S');
-    EXPECT_FALSE(n->flags & Selected);
+    EXPECT_EQ(selected(), std::pair(false, false));
     glue->onPicked(longId, 0, 0);
     glue->onPicked(longId, 0, 0);  // the same node again: unselected
-    EXPECT_FALSE(n->flags & Selected);
-    EXPECT_EQ(glue->lastSelectedId().size(), longId.size());
+    EXPECT_EQ(selected(), std::pair(false, false));
+    EXPECT_EQ(glue->lastSelectedId(), longId);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The Open Web Site dialog and the crawl's progress box on a real X display, crawling the test
-// site served on 127.0.0.1: the figures and the log it shows, a failed start. (Stop and Show and
-// Cancel are driven with real keys in the application test.)
+// site served on 127.0.0.1: the figures and the log it shows, a failed start, Cancel. (Stop and
+// Show is driven with real keys in the application test.)
 #include <gtest/gtest.h>
 #include <wx/spinctrl.h>
 #include <wx/textctrl.h>
@@ -28,16 +28,18 @@ protected:
     }
 };
 
-// Shows the box modally until its crawl ends; one still up after a minute (scaled) is cancelled,
-// so that the test ends.
-int showToTheEnd(CrawlProgressDialog& box) {
+// Shows the box modally until its crawl ends; one still up after a minute (scaled), or the
+// given time, is cancelled.
+int showToTheEnd(CrawlProgressDialog& box, std::chrono::milliseconds cancelAfter = {}) {
     wxTimer timer;
     timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) { box.cancel(); });
-    timer.StartOnce(static_cast<int>(testing::scaled(std::chrono::seconds(60)).count()));
+    timer.StartOnce(static_cast<int>(
+        (cancelAfter.count() > 0 ? cancelAfter : testing::scaled(std::chrono::seconds(60)))
+            .count()));
     return box.ShowModal();
 }
 
-TEST_F(CrawlDialogTest, ACrawlToItsEndShowsItsLogAndAFailedStartFails) {
+TEST_F(CrawlDialogTest, ACrawlToItsEndShowsItsLogAFailedStartFailsAndCancelEndsIt) {
     TempDir dir;
     // The slow page answers long after the crawl's timeout, which is far above what any other
     // page of the site takes, however loaded the machine: three pages fail (404, 500, timeout).
@@ -65,6 +67,10 @@ TEST_F(CrawlDialogTest, ACrawlToItsEndShowsItsLogAndAFailedStartFails) {
         EXPECT_EQ(failureText("Cannot crawl", options.startUrl, box.result().error),
                   "Cannot crawl " + options.startUrl + ": HTTP 404.");
     }
+    options.startUrl = server.url("/site/slow.html");  // fails only at the crawl's timeout
+    CrawlProgressDialog cancelled(nullptr, options);
+    EXPECT_EQ(showToTheEnd(cancelled, std::chrono::milliseconds(200)),
+              CrawlProgressDialog::kCancelled);
 }
 
 TEST_F(CrawlDialogTest, TheWebSiteDialogEditsTheAddressAndTheLimits) {
