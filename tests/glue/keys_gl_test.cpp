@@ -37,7 +37,8 @@ protected:
 };
 
 // What each key press of a script left, one line a press: the last selection, the status texts, the
-// switches, limits and colours, where the travel history stands, the View menu's checked keys, the
+// switches, limits and colours, where the travel history stands (of how many travels, whether it
+// can go back or forward), the View menu's checked keys, the
 // pixels in a corner and at the centre (each channel in eighths of its range, so within 16 of the
 // value), the frames drawn, the hidden nodes, the shown and enabled links, the selection, the node
 // at the centre and its label's side, what was printed.
@@ -57,7 +58,10 @@ std::string KeysGlTest::stateAfter(const std::string& pressed) {
         for (int c : pixel(DrawBuffer::Front, x, y)) text += std::to_string((c + 16) / 32) + ".";
         return text;
     };
-    line << " | at " << *glue->history().current() << " | checked ";
+    const TravelHistory& history = glue->history();
+    line << " | at " << *history.current() << " of " << history.size()
+         << (history.canGoBack() ? " back" : "") << (history.canGoForward() ? " forward" : "")
+         << " | checked ";
     for (const KeyMenuEntry& e : keyMenuEntries()) {
         if (e.kind == KeyMenuKind::Check && keyChecked(e.key, glue->keys(), viewer()))
             line << e.key;
@@ -86,12 +90,16 @@ std::string KeysGlTest::stateAfter(const std::string& pressed) {
 
 // A script of key presses and clicks: "@id" picks the node as a click does ("@+id" with Shift and
 // Ctrl, "@" empty space), "%id" is a real click where the node is drawn ("%" far outside the ball),
-// "^id" the tree link into the node; "#" loads the graph again. "f" reads
-// the id to travel to from its input, one whole line at a time, never waiting for one: "<text"
-// feeds the input ("|" a line end, "~" a carriage return), "<." closes it.
+// "^id" the tree link into the node; ">id" travels to the node as a search hit does (">back" and
+// ">forward" through the history of travels); "#" loads the graph again. "f" reads the id to travel
+// to from its input, one whole line at a time, never waiting for one: "<text" feeds the input ("|"
+// a line end, "~" a carriage return), "<." closes it.
 TEST_F(KeysGlTest, EveryKeyPressAgainstItsGoldenTranscript) {
     const std::string script =
-        "lllll sss CCC ggg 5 r3 r0 * 9 bBB # j KK # KK RRR eee ooo mmm s nn NN hh # uu ii OO "
+        "lllll sss CCC ggg 5 r3 r0 * 9 bBB # >http://h/a.html >http://h/a.html >http://h/b.html "
+        ">http://nowhere/ >back >back >back >forward >http://h/a/deep.html @http://h/b.html c "
+        ">back @ "
+        "# j KK # KK RRR eee ooo mmm s nn NN hh # uu ii OO "
         "@http://x.org/ ww @http://h/b.html kk @http://h/ vv jjj @http://h/a/pic.gif wk "
         "@http://h/a.html SS LL c z @ @http://h/a.html @+http://h/b.html @http://h/b.html "
         "@http://h/a.html ^http://h/a.html @http://h/a.html @ % c C %http://h/ % "
@@ -115,6 +123,12 @@ TEST_F(KeysGlTest, EveryKeyPressAgainstItsGoldenTranscript) {
             glue->mouseButtonViewer(0, 0, x, y, 0, 0);
             glue->mouseButtonViewer(0, 1, x, y, 0, 0);
             transcript += stateAfter(token);
+        } else if (token[0] == '>') {
+            const std::string to = token.substr(1);
+            const int result = to == "back"      ? glue->goBack()
+                               : to == "forward" ? glue->goForward()
+                                                 : glue->travelTo(to);
+            transcript += stateAfter(token + " -> " + std::to_string(result));
         } else if (token[0] == '^') {
             viewer().renderer().pick(kWidth / 2 + 40, kHeight / 2);  // some picked point
             glue->onPicked(node(token.c_str() + 1).parentLink->linkId(), 0, 0);

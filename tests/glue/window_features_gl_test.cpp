@@ -1,8 +1,7 @@
-// The window's helpers on an offscreen Mesa context: finding a node and travelling to it, back
-// and forward, the status texts, the highlight of a resting pointer, a resize that keeps the
-// boundary sphere round, a found node drawn first whatever its fan-out.
+// The window's helpers on an offscreen Mesa context: finding a node (travelling to it, back and
+// forward are in the keys' transcript), the status texts, the highlight of a resting pointer, a
+// resize that keeps the boundary sphere round, a found node drawn first whatever its fan-out.
 #include <algorithm>
-#include <sstream>
 
 #include "glue/status_text.h"
 #include "tests/glue/glue_rig.h"
@@ -19,7 +18,7 @@ protected:
     }
 };
 
-TEST_F(WindowFeaturesTest, FindTravelsAsAClickAndBackAndForwardRetraceTheTravels) {
+TEST_F(WindowFeaturesTest, FindRanksTheHitsAsThePlainSearchOnceTheIndexIsBuilt) {
     openSite();
     EXPECT_EQ(glue->searchIndex().indexed(), 0u) << "the index waits for the first picture";
     idleToTheEnd();
@@ -34,43 +33,8 @@ TEST_F(WindowFeaturesTest, FindTravelsAsAClickAndBackAndForwardRetraceTheTravels
     EXPECT_EQ(first, "http://www.example.org/contact.html");
     EXPECT_EQ(found.hits[0].rank, MatchRank::Prefix);
 
-    // Travels, one line each: what the call returned, the last selection, the selected nodes,
-    // the node at the centre, the history (its size, where it stands, whether it can go back or
-    // forward). Travelling to the selected node again keeps it selected (a click would unselect
-    // it); a new travel drops what lay ahead; a click and the key "c" are travels too.
-    const std::string script =
-        "to contact.html, to contact.html, to faq.html, to http://nowhere/, back, back, back, "
-        "forward, to team.html, click faq.html, key c, back";
-    std::string transcript;
-    std::istringstream steps(script);
-    for (std::string step; std::getline(steps >> std::ws, step, ',');) {
-        const std::string name = step.substr(step.find(' ') + 1);
-        const std::string id = name.starts_with("http") ? name : "http://www.example.org/" + name;
-        int result = -1;
-        if (step.starts_with("to ")) result = glue->travelTo(id);
-        if (step == "back") result = glue->goBack();
-        if (step == "forward") result = glue->goForward();
-        if (step.starts_with("click ")) glue->onPicked(id, 0, 0);
-        if (step == "key c") key('c');
-        transcript += step + " -> " + std::to_string(result) + " | last " + glue->lastSelectedId() +
-                      " | selected";
-        for (Node* n : graph().nodes) {
-            if (n->flags & Selected) transcript += " " + std::string(n->id);
-        }
-        transcript += " | centred";
-        for (Node* n : graph().nodes) {
-            if (offCentre(*n) < 0.05) transcript += " " + std::string(n->id);
-        }
-        const TravelHistory& h = glue->history();
-        transcript += " | history " + std::to_string(h.size()) + " at " + *h.current() +
-                      (h.canGoBack() ? " back" : "") + (h.canGoForward() ? " forward" : "") + "\n";
-    }
-    expectGolden("travel_transcript.txt", transcript);
-
-    // Another graph: the history starts over at its top node, the index is built again.
+    // Another graph: the index is built again.
     open("viewer_second.graph");
-    EXPECT_EQ(glue->history().size(), 1u);
-    EXPECT_FALSE(glue->history().canGoBack());
     EXPECT_EQ(glue->searchIndex().indexed(), 0u);
     EXPECT_TRUE(glue->findNodes("contact", 10).hits.empty());
     idleToTheEnd();
