@@ -12,14 +12,9 @@ using namespace orvo;
 
 namespace {
 
-// Every program that draws keeps its heap from the start; so does this test program, before
-// its first context (the environment is registered before main runs).
-class DrawingHeapEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { keepHeapForDrawing(); }
-};
-[[maybe_unused]] ::testing::Environment* const drawingHeap =
-    ::testing::AddGlobalTestEnvironment(new DrawingHeapEnvironment);
+// Every program that draws keeps its heap from the start; so does this test program, before its
+// first context (globals are set up before main runs).
+[[maybe_unused]] const bool kHeapKeptForDrawing = (keepHeapForDrawing(), true);
 
 using orvo::testing::Rgba;
 

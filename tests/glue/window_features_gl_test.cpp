@@ -41,7 +41,9 @@ TEST_F(WindowFeaturesTest, FindRanksTheHitsAsThePlainSearchOnceTheIndexIsBuilt) 
     EXPECT_TRUE(glue->searchIndex().complete(graph()));
 }
 
-TEST_F(WindowFeaturesTest, TheStatusTextsSayWhatIsShownAndWhatTheLimitIs) {
+// The status texts say what is shown and what the limit is; a pointer that comes to rest over a
+// node highlights it; a resize refines the picture back to its detail.
+TEST_F(WindowFeaturesTest, StatusTextsTheHighlightOfAPointerAtRestAndAResize) {
     EXPECT_EQ(glue->graphStatus(), "") << "no graph yet";
     openSite();
     idleToTheEnd();
@@ -56,11 +58,6 @@ TEST_F(WindowFeaturesTest, TheStatusTextsSayWhatIsShownAndWhatTheLimitIs) {
     glue->setGenerationLimit(true, 7);
     EXPECT_EQ(settings().nodeGenerationLimit, 7);
     EXPECT_EQ(glue->keyStatus(), "Node generation limit 7");
-}
-
-TEST_F(WindowFeaturesTest, APointerThatComesToRestOverANodeHighlightsIt) {
-    openSite();
-    idleToTheEnd();
     ASSERT_EQ(settings().passiveDecimation, 2);
     const auto [x, y] = whereDrawn(top());
     // Three moves on empty space: two dropped, the third picked (nothing there). The fourth,
@@ -83,6 +80,23 @@ TEST_F(WindowFeaturesTest, APointerThatComesToRestOverANodeHighlightsIt) {
     glue->mouseButtonViewer(2, 0, x, y, 0, 0);
     glue->mouseButtonViewer(2, 1, x, y, 0, 0);
     EXPECT_FALSE(glue->pointerRested());
+
+    // A resize refines the picture back to its detail.
+    const size_t detail = viewer().renderer().drawnNodes().size();
+    ASSERT_GT(detail, 1000u);
+    // The paint that follows the resize has no time to draw a node: only refinement brings the
+    // picture back, however long it takes.
+    const ViewerSettings saved = settings();
+    settings().sliceBudgetSec = 0;
+    settings().sliceBudgetUsec = 0;
+    ASSERT_TRUE(surface->resize(300, 240));
+    glue->reshapeViewer(300, 240);
+    glue->displayViewer();
+    EXPECT_TRUE(viewer().renderer().drawnNodes().empty());
+    settings().sliceBudgetUsec = saved.sliceBudgetUsec;
+    settings().refineLimitSec = 3600;
+    idleToTheEnd();
+    EXPECT_GE(viewer().renderer().drawnNodes().size(), detail);
 }
 
 TEST_F(WindowFeaturesTest, AResizeKeepsTheBallRoundWhileTheWindowAspectIsInUse) {
@@ -157,26 +171,6 @@ TEST_F(WindowFeaturesTest, AFoundNodeIsDrawnFirstAtTheCentreInRedWhateverItsFanO
         }
     }
     EXPECT_GT(red, 60) << "of 121 pixels round the centre";
-}
-
-TEST_F(WindowFeaturesTest, AResizeRefinesThePictureBackToItsDetail) {
-    openSite();
-    idleToTheEnd();
-    const size_t detail = viewer().renderer().drawnNodes().size();
-    ASSERT_GT(detail, 1000u);
-    // The paint that follows the resize has no time to draw a node: only refinement brings the
-    // picture back, however long it takes.
-    const ViewerSettings saved = settings();
-    settings().sliceBudgetSec = 0;
-    settings().sliceBudgetUsec = 0;
-    ASSERT_TRUE(surface->resize(300, 240));
-    glue->reshapeViewer(300, 240);
-    glue->displayViewer();
-    EXPECT_TRUE(viewer().renderer().drawnNodes().empty());
-    settings().sliceBudgetUsec = saved.sliceBudgetUsec;
-    settings().refineLimitSec = 3600;
-    idleToTheEnd();
-    EXPECT_GE(viewer().renderer().drawnNodes().size(), detail);
 }
 
 }  // namespace
