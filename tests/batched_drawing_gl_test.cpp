@@ -3,7 +3,6 @@
 // carried through each node's transform on the CPU moves an edge by a pixel.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 

@@ -5,7 +5,6 @@
 #include <set>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "render_gl_rig.h"
 

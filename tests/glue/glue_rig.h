@@ -1,12 +1,10 @@
 // A glue on an offscreen surface, set up as the view window sets it up, and what the glue tests
-// ask of it: where a node is seen and drawn, a finished picture, a pixel, a reference picture.
+// ask of it: where a node is seen and drawn, a finished picture, a pixel, the front buffer.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>

@@ -1,7 +1,6 @@
 // The window's helpers on an offscreen Mesa context: finding a node (travelling to it, back and
 // forward are in the keys' transcript), the status texts, the highlight of a resting pointer, a
 // resize that keeps the boundary sphere round, a found node drawn first whatever its fan-out.
-#include <algorithm>
 
 #include "glue/status_text.h"
 #include "tests/glue/glue_rig.h"

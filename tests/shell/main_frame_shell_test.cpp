@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -71,8 +70,8 @@ std::string menuText(wxMenu& menu, const std::string& indent = "  ") {
     return text.utf8_string();
 }
 
-// The menus, the toolbar's tools and the recent-file list as the user reads them. (Open and New
-// are greyed here: this document manager has no document template.)
+// The menus, the toolbar's tools, the recent-file list and the About box as the user reads them.
+// (Open and New are greyed here: this document manager has no document template.)
 TEST_F(MainFrameTest, MenusToolsAndRecentFilesAgainstTheirGoldenText) {
     frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
     wxMenuBar* bar = frame->GetMenuBar();
@@ -115,6 +114,14 @@ TEST_F(MainFrameTest, MenusToolsAndRecentFilesAgainstTheirGoldenText) {
     wxFileName::Rmdir(folder);
     for (int i = 0; i < 6; ++i) manager->AddFileToHistory(wxString::Format("/tmp/f%d.graph", i));
     text += "six more\n" + menuText(*file());
+    // The About box: its title, texts and buttons.
+    CAboutDlg about(frame);
+    text += "about: " + about.GetTitle().utf8_string() + "\n";
+    for (wxWindow* child : about.GetChildren()) {
+        if (dynamic_cast<wxStaticText*>(child) != nullptr ||
+            dynamic_cast<wxButton*>(child) != nullptr)
+            text += "  " + child->GetLabel().utf8_string() + "\n";
+    }
     expectGolden("main_frame_menus.txt", text);
 
     // The View menu's toggles hide and show the bars, with check marks that follow.
@@ -178,21 +185,12 @@ int widestLine(wxTextCtrl& field) {
     return widest;
 }
 
-// The About box names the version and lists the commands; it and Help > Keyboard Shortcuts show the
-// very list of the README (which the key table test holds to it), from the one table, and fit it.
+// The About box lists the commands (its texts are in the menus' golden text); it and Help >
+// Keyboard Shortcuts show the very list of the README (which the key table test holds to it), from
+// the one table, and fit it.
 TEST_F(MainFrameTest, TheAboutBoxAndTheShortcutListShowTheCommandsWhole) {
     ShortcutsDialog shortcuts(frame);
     CAboutDlg about(frame);
-    EXPECT_EQ(about.GetTitle(), "About orvo");
-    bool versionShown = false;
-    for (wxWindow* child : about.GetChildren()) {
-        if (auto* text = dynamic_cast<wxStaticText*>(child))
-            versionShown |= text->GetLabel() == "Orvo Version 2.0";
-    }
-    EXPECT_TRUE(versionShown);
-    auto* ok = dynamic_cast<wxButton*>(about.FindWindow(wxID_OK));
-    ASSERT_NE(ok, nullptr);
-    EXPECT_EQ(ok->GetLabel(), "OK");
     auto* aboutText = dynamic_cast<wxTextCtrl*>(about.FindWindow(1000));
     ASSERT_NE(aboutText, nullptr);
     const std::vector<std::pair<wxDialog*, wxTextCtrl*>> dialogs = {{&shortcuts, &shortcuts.list()},

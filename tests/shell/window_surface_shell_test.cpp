@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <string>
 
 #include "glue/glue.h"
 #include "shell/gl_view_window.h"
