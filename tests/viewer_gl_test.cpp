@@ -16,24 +16,23 @@ using testing::dataPath;
 // A script of viewer calls, one transcript line each: what the call returned; the graph (numbered
 // by object, so that a load that reuses it keeps its number), its nodes and how many are shown;
 // the centre; the view ("home" where a load puts it, "moved" when it changed, else "kept"); the
-// frames swapped; whether refinement is asked for and nodes are drawn. "w id value" sets a node's
-// w (the centre's is reported after a goto); "goto id 0" animates, "goto -" asks for the empty id;
-// "sphere" sets the flag 0x101, of which only the low 8 bits count. Streams that cannot be read
-// ("failbit", "badbit"), hold nothing
-// ("empty") or no node (no_nodes.graph) load nothing, before a graph and after one.
+// frames swapped; whether refinement is asked for and nodes are drawn. Streams that cannot be read
+// ("failbit", "badbit"), hold nothing ("empty") or no node (no_nodes.graph) load nothing, before
+// a graph and after one. "w id value" sets a node's w (the centre's is reported after a goto);
+// "goto id 0" animates, "goto -" asks for the empty id; "sphere" sets the flag 0x101, of which
+// only the low 8 bits count.
 TEST(ViewerGl, CallsAgainstTheirTranscript) {
     const std::string script =
         "goto http://h/ 0 | top 1 | centrePoint | hide 0 audio 1 | outlinks QX_TOPNODE | "
         "inlinks QX_TOPNODE | select http://h/ | subtree http://h/ | allNodes | allLinks | "
-        "colour html | mouse | sphere | display | redraw | idle | "
-        "load failbit | load badbit | load empty | load no_nodes.graph | context | display | "
-        "redraw | idle | load viewer_groups.graph | display | load failbit | load badbit | "
-        "load empty | load no_nodes.graph | goto http://h/a/deep.html 1 | "
-        "w http://h/a/deep/notes.txt 100 | goto http://h/a/deep/notes.txt 0 | "
-        "w http://h/a/deep/notes.txt 100.000001 | goto http://h/a/deep/notes.txt 0 | w http://h/ "
-        "250 | "
-        "top 0 | goto http://nowhere/ 1 | goto - 0 | select http://nowhere/ | hide 0 audio 1 | "
-        "hide 0 audio 1 | goto http://h/a/song.mp3 1 | hide 0 audio 0 | hide 0 audio 0 | "
+        "colour html | mouse | sphere | display | redraw | idle | load failbit | load badbit | "
+        "load empty | load no_nodes.graph | context | display | redraw | idle | "
+        "load viewer_groups.graph | display | load failbit | load badbit | load empty | "
+        "load no_nodes.graph | goto http://h/a/deep.html 1 | w http://h/a/deep/notes.txt 100 | "
+        "goto http://h/a/deep/notes.txt 0 | w http://h/a/deep/notes.txt 100.000001 | "
+        "goto http://h/a/deep/notes.txt 0 | w http://h/ 250 | top 0 | goto http://nowhere/ 1 | "
+        "goto - 0 | select http://nowhere/ | hide 0 audio 1 | hide 0 audio 1 | "
+        "goto http://h/a/song.mp3 1 | hide 0 audio 0 | hide 0 audio 0 | "
         "goto http://h/a/song.mp3 1 | centre http://h/b/doc.txt | hide 1 orphan 1 | topIndex -1 | "
         "top 1 | topIndex 10 | top 1 | topIndex 0 | hide 0 audio 1 | load viewer_second.graph | "
         "hide 0 audio 1 | display ";
@@ -49,11 +48,10 @@ TEST(ViewerGl, CallsAgainstTheirTranscript) {
     std::istringstream steps(script);
     for (std::string step; std::getline(steps >> std::ws, step, '|');) {
         std::istringstream words(step);
-        std::string call, id, group;  // "hide column group on"
-        int on = 0;
-        words >> call >> id;
-        if (call == "hide") words >> group;
-        words >> on;
+        std::string call, id, group, value;  // "hide column group on"
+        words >> call >> id >> value;
+        if (call == "hide") group = value, words >> value;
+        const int on = std::atoi(value.c_str());
         if (id == "-") id.clear();
         Graph* graph = viewer.graph();
         const int swaps = surface.swapCount();
@@ -76,13 +74,7 @@ TEST(ViewerGl, CallsAgainstTheirTranscript) {
         if (call == "context") viewer.setContext(surface.createContext(), 320, 240);
         if (call == "centre") viewer.renderer().setCentreNode(graph->findNode(id));
         if (call == "topIndex") viewer.settings().topNodeIndex = std::stoi(id);
-        if (call == "w") {
-            std::string w;
-            words.clear();
-            words.seekg(0);
-            words >> call >> id >> w;
-            graph->findNode(id)->globalTransform.at(3, 3) = std::stod(w);
-        }
+        if (call == "w") graph->findNode(id)->globalTransform.at(3, 3) = std::stod(value);
         if (call == "mouse") {
             viewer.mouseButton(0, 0, 10, 10, 0, 0);
             viewer.mouseButton(0, 1, 10, 10, 0, 0);
