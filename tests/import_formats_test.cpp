@@ -86,6 +86,11 @@ ImportOptions parsed(const std::string& arguments) {
         const std::string key = option.substr(0, eq), value = option.substr(eq + 1);
         if (key == "orphans") {
             o.orphans = true;
+        } else if (key == "direction") {
+            o.direction = value == "out"    ? WalkDirection::Out
+                          : value == "in"   ? WalkDirection::In
+                          : value == "both" ? WalkDirection::Both
+                                            : WalkDirection::Auto;
         } else {
             std::string* field = key == "group"      ? &o.group
                                  : key == "root"     ? &o.root
