@@ -247,6 +247,8 @@ private:
     bool hasLinkTo(const Node* from, const Node* to) const;
     void moveNode(Node* x, Node* newParent, int32_t extra);
     void detachFromParent(Node* x);
+    Link* nonTreeLink(const Node* from, const Node* to) const;
+    void unfileNonTreeLink(Link* l);
     void finishRead();
     bool anyGroupHidden() const;
     void applyHiddenGroupsToAll();

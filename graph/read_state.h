@@ -11,11 +11,17 @@
 
 namespace orvo {
 
+// hasHoles bits: children holds removed entries; outLinks or inLinks hold a link that has become
+// a tree link.
+constexpr uint8_t kChildHoles = 1;
+constexpr uint8_t kStaleLinks = 2;
+
 struct Graph::ReadState {
     IndexPairSet outLinkPairs;          // (from, to) of every link filed in an outLinks list
     std::vector<int32_t> slotInParent;  // by node index: position in parent->children
-    std::vector<uint8_t> hasHoles;      // by node index: children holds removed entries
+    std::vector<uint8_t> hasHoles;      // by node index: kChildHoles, kStaleLinks
     std::vector<Node*> nodesWithHoles;
+    std::vector<Node*> nodesWithStaleLinks;
 };
 
 }  // namespace orvo

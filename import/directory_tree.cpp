@@ -83,8 +83,8 @@ ImportResult importDirectoryTree(const std::string& directory, const ImportOptio
         stack.pop_back();
         std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.path.c_str()));
         if (!dir) {
-            addWarning(result, folder.path + ": cannot be listed (" + std::strerror(errno) +
-                                   "), skipped");
+            addWarning(result,
+                       folder.path + ": cannot be listed (" + std::strerror(errno) + "), skipped");
             continue;
         }
         entries.clear();
@@ -106,19 +106,19 @@ ImportResult importDirectoryTree(const std::string& directory, const ImportOptio
                     addWarning(result, path + ": " + std::strerror(errno) + ", skipped");
                     continue;
                 }
-                type = S_ISDIR(entryStat.st_mode) ? DT_DIR : S_ISLNK(entryStat.st_mode) ? DT_LNK
-                                                                                         : DT_REG;
+                type = S_ISDIR(entryStat.st_mode)   ? DT_DIR
+                       : S_ISLNK(entryStat.st_mode) ? DT_LNK
+                                                    : DT_REG;
             }
             const std::string id = joinId(folderId, percentEncodePath(name));
             if (type == DT_LNK) {
                 PendingLink link{folder.node, id, {}, name};
                 const std::string target = realPath(path);
-                if (!target.empty() &&
-                    (target == rootReal || target.starts_with(rootReal + "/"))) {
-                    link.targetId = target == rootReal
-                                        ? rootId
-                                        : joinId(rootId, percentEncodePath(target.substr(
-                                                             rootReal.size() + 1)));
+                if (!target.empty() && (target == rootReal || target.starts_with(rootReal + "/"))) {
+                    link.targetId =
+                        target == rootReal
+                            ? rootId
+                            : joinId(rootId, percentEncodePath(target.substr(rootReal.size() + 1)));
                 }
                 links.push_back(std::move(link));
                 continue;

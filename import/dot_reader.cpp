@@ -107,7 +107,7 @@ ImportResult importDot(const std::string& file, const ImportOptions& options, st
             }
         }
     }
-    if (!graph.build(options.root, file, result)) return result;
+    if (!graph.build(options.root, options.direction, file, result)) return result;
     return finishRead(graph.write(out, progress, result), progress, result);
 }
 

@@ -3,9 +3,9 @@
 #include "import/edge_graph.h"
 
 #include <algorithm>
-#include <numeric>
-
 #include <boost/unordered/unordered_flat_set.hpp>
+#include <numeric>
+#include <optional>
 
 #include "import/outline_writer.h"
 
@@ -17,7 +17,47 @@ uint64_t edgeKey(uint32_t a, uint32_t b) { return (uint64_t{a} << 32) | b; }
 
 }  // namespace
 
-bool EdgeGraph::build(const std::string& rootId, const std::string& file, ImportResult& result) {
+EdgeGraph::Adjacency EdgeGraph::adjacencyFor(WalkDirection walk) const {
+    // Each edge is walked from its first end (Out), its second (In) or both; undirected ones
+    // always both ways. Kept in file order.
+    const bool forward = walk != WalkDirection::In, backward = walk != WalkDirection::Out;
+    Adjacency a;
+    const size_t n = graph_.size();
+    a.start.assign(n + 1, 0);
+    for (const Edge& e : edges_) {
+        if (forward || e.undirected) ++a.start[e.from + 1];
+        if (backward || e.undirected) ++a.start[e.to + 1];
+    }
+    for (size_t i = 0; i < n; ++i) a.start[i + 1] += a.start[i];
+    a.edges.resize(a.start[n]);
+    std::vector<uint32_t> next(a.start.begin(), a.start.end() - 1);
+    for (uint32_t k = 0; k < edges_.size(); ++k) {
+        const Edge& e = edges_[k];
+        if (forward || e.undirected) a.edges[next[e.from]++] = k;
+        if (backward || e.undirected) a.edges[next[e.to]++] = k;
+    }
+    return a;
+}
+
+size_t EdgeGraph::reach(const Adjacency& adjacency, Index top) const {
+    std::vector<uint8_t> seen(graph_.size(), 0);
+    std::vector<Index> queue{top};
+    seen[top] = 1;
+    for (size_t head = 0; head < queue.size(); ++head) {
+        const Index x = queue[head];
+        for (uint32_t k = adjacency.start[x]; k < adjacency.start[x + 1]; ++k) {
+            const Index y = otherEnd(adjacency.edges[k], x);
+            if (!seen[y]) {
+                seen[y] = 1;
+                queue.push_back(y);
+            }
+        }
+    }
+    return queue.size();
+}
+
+bool EdgeGraph::build(const std::string& rootId, WalkDirection direction, const std::string& file,
+                      ImportResult& result) {
     const size_t n = graph_.size();
     excluded_.resize(n, 0);
     const auto isExcluded = [&](Index i) { return excluded_[i] != 0; };
@@ -33,87 +73,135 @@ bool EdgeGraph::build(const std::string& rootId, const std::string& file, Import
         for (const Edge& e : edges_) {
             if (e.from == e.to) continue;
             const bool fresh =
-                e.undirected ? undirected.insert(edgeKey(std::min(e.from, e.to),
-                                                         std::max(e.from, e.to)))
-                                   .second
-                             : directed.insert(edgeKey(e.from, e.to)).second;
+                e.undirected
+                    ? undirected.insert(edgeKey(std::min(e.from, e.to), std::max(e.from, e.to)))
+                          .second
+                    : directed.insert(edgeKey(e.from, e.to)).second;
             if (fresh) edges_[kept++] = e;
         }
         edges_.resize(kept);
         edges_.shrink_to_fit();
     }
 
-    // Adjacency: out-edges, both ways for undirected ones, in file order.
-    std::vector<uint32_t> start(n + 1, 0);
-    for (const Edge& e : edges_) {
-        ++start[e.from + 1];
-        if (e.undirected) ++start[e.to + 1];
-    }
-    for (size_t i = 0; i < n; ++i) start[i + 1] += start[i];
-    std::vector<Index> adjacent(start[n]);
-    {
-        std::vector<uint32_t> next(start.begin(), start.end() - 1);
-        for (const Edge& e : edges_) {
-            adjacent[next[e.from]++] = e.to;
-            if (e.undirected) adjacent[next[e.to]++] = e.from;
-        }
-    }
-    const auto degree = [&](Index i) { return start[i + 1] - start[i]; };
-
-    Index root = SiteGraph::kNone;
+    Index given = SiteGraph::kNone;
     if (!rootId.empty()) {
-        root = graph_.find(rootId);
-        if (root == SiteGraph::kNone || isExcluded(root)) {
+        given = graph_.find(rootId);
+        if (given == SiteGraph::kNone || isExcluded(given)) {
             result.error = "--root " + rootId + ": no node of " + file + " has this id";
             return false;
         }
-    } else {
+    }
+    const auto bestRoot = [&](const Adjacency& adjacency) {
+        if (given != SiteGraph::kNone) return given;
+        Index best = SiteGraph::kNone;
         for (Index i = 0; i < n; ++i) {
             if (isExcluded(i)) continue;
-            if (root == SiteGraph::kNone || degree(i) > degree(root)) root = i;
+            if (best == SiteGraph::kNone || adjacency.degree(i) > adjacency.degree(best)) best = i;
         }
+        return best;
+    };
+
+    Adjacency adjacency =
+        adjacencyFor(direction == WalkDirection::Auto ? WalkDirection::Out : direction);
+    Index root = bestRoot(adjacency);
+    bool against = direction == WalkDirection::In;
+    Adjacency needs;  // when walking against the links: the nodes each node links to
+    if (direction == WalkDirection::Auto) {
+        // Against the links, when that reaches more: a dependency graph then hangs from what
+        // everything depends on rather than from the one node that depends on most.
+        Adjacency reversed = adjacencyFor(WalkDirection::In);
+        const Index reversedRoot = bestRoot(reversed);
+        if (reach(reversed, reversedRoot) > reach(adjacency, root)) {
+            needs = std::move(adjacency);
+            adjacency = std::move(reversed);
+            root = reversedRoot;
+            against = true;
+        }
+    } else if (against) {
+        needs = adjacencyFor(WalkDirection::Out);
     }
     graph_.setRoot(root);
 
+    // Remembering which edge brought each node into the tree. Along the links (or both ways)
+    // breadth-first; against them under the deepest node each links to.
+    std::vector<uint32_t> treeEdge(n, kNoEdge);
+    std::optional<DeepestWalk> deepest;
+    if (against) deepest.emplace(n);
     std::vector<Index> queue;
-    queue.reserve(n);
-    const auto walkFrom = [&](Index top) {
-        size_t head = queue.size();
+    // Returns the nodes placed, `top` included.
+    const auto walkFrom = [&](Index top) -> size_t {
+        if (against) {
+            const size_t first = queue.size();
+            deepest->depth[top] = top == root ? 0 : 1;
+            queue.push_back(top);
+            hangUnderDeepest(top, adjacency, needs, treeEdge, *deepest, queue);
+            // What the walk cannot reach but a placed node links to (a package that needs
+            // nothing, for one) hangs under the first placed node that links to it, and the
+            // walk goes on from there: only nodes with no path to the top at all are left.
+            for (size_t i = first; i < queue.size(); ++i) {
+                const Index x = queue[i];
+                for (uint32_t k = needs.start[x]; k < needs.start[x + 1]; ++k) {
+                    const Index p = otherEnd(needs.edges[k], x);
+                    if (graph_.inTree(p)) continue;
+                    graph_.attach(x, p);
+                    treeEdge[p] = needs.edges[k];
+                    deepest->depth[p] = deepest->depth[x] + 1;
+                    queue.push_back(p);
+                    hangUnderDeepest(p, adjacency, needs, treeEdge, *deepest, queue);
+                }
+            }
+            return queue.size() - first;
+        }
+        queue.clear();
         queue.push_back(top);
-        for (; head < queue.size(); ++head) {
+        for (size_t head = 0; head < queue.size(); ++head) {
             const Index x = queue[head];
-            for (uint32_t k = start[x]; k < start[x + 1]; ++k) {
-                const Index y = adjacent[k];
+            for (uint32_t k = adjacency.start[x]; k < adjacency.start[x + 1]; ++k) {
+                const uint32_t e = adjacency.edges[k];
+                const Index y = otherEnd(e, x);
                 if (graph_.inTree(y)) continue;
                 graph_.attach(x, y);
+                treeEdge[y] = e;
                 queue.push_back(y);
             }
         }
+        return queue.size();
     };
-    walkFrom(root);
-    if (queue.size() < n) {
-        size_t left = 0;
-        for (Index i = 0; i < n; ++i) left += !isExcluded(i) && !graph_.inTree(i);
+    const size_t reached = walkFrom(root);
+    size_t left = 0;
+    for (Index i = 0; i < n; ++i) left += !isExcluded(i) && !graph_.inTree(i);
+    if (reached < n && left > 0) {
         // The rest, component by component, each from its best remaining node.
         std::vector<Index> byDegree(n);
         std::iota(byDegree.begin(), byDegree.end(), Index{0});
-        std::stable_sort(byDegree.begin(), byDegree.end(),
-                         [&](Index a, Index b) { return degree(a) > degree(b); });
+        std::stable_sort(byDegree.begin(), byDegree.end(), [&](Index a, Index b) {
+            return adjacency.degree(a) > adjacency.degree(b);
+        });
         for (const Index candidate : byDegree) {
             if (left == 0) break;
             if (graph_.inTree(candidate) || isExcluded(candidate)) continue;
-            const size_t before = queue.size();
             graph_.attach(root, candidate);
-            walkFrom(candidate);
-            left -= queue.size() - before;
+            left -= walkFrom(candidate);
         }
     }
 
-    // Every edge that is not a tree link is a further reference of its first end.
-    for (const Edge& e : edges_) {
-        const bool tree = graph_.parent(e.to) == e.from ||
-                          (e.undirected && graph_.parent(e.from) == e.to);
-        if (!tree) graph_.addFurtherReference(e.from, e.to);
+    // A node reached against an edge keeps as its tree link an edge from its parent to it, where
+    // the file has one, so that each edge is held once: the tree link in its direction, the
+    // edge walked as a further reference of its own first end.
+    for (uint32_t e = 0; e < edges_.size(); ++e) {
+        const Edge& edge = edges_[e];
+        const uint32_t walked = treeEdge[edge.to];
+        if (walked != kNoEdge && walked != e && graph_.parent(edge.to) == edge.from &&
+            edges_[walked].from == edge.to && !edges_[walked].undirected) {
+            treeEdge[edge.to] = e;
+        }
+    }
+    // Every other edge is a further reference of its first end, in the file's direction.
+    for (uint32_t e = 0; e < edges_.size(); ++e) {
+        const Edge& edge = edges_[e];
+        if (treeEdge[edge.to] != e && treeEdge[edge.from] != e) {
+            graph_.addFurtherReference(edge.from, edge.to);
+        }
     }
     edges_.clear();
     edges_.shrink_to_fit();

@@ -44,9 +44,12 @@ public:
     size_t nodeCount() const { return graph_.size(); }
     size_t edgeCount() const { return edges_.size(); }
 
-    /// Builds the tree. `rootId` empty: the node with the most outgoing edges, the first seen on
-    /// a tie. False, with result.error set, when rootId names no node or there is no node.
-    bool build(const std::string& rootId, const std::string& file, ImportResult& result);
+    /// Builds the tree, walking the edges as `direction` says (Auto: along them or against
+    /// them, whichever reaches more nodes from its best root; along them on a tie). `rootId`
+    /// empty: the node with the most edges to walk, the first seen on a tie. False, with
+    /// result.error set, when rootId names no node or there is no node.
+    bool build(const std::string& rootId, WalkDirection direction, const std::string& file,
+               ImportResult& result);
     /// Writes the outline (after build).
     bool write(std::ostream& out, const ImportProgress& progress, ImportResult& result);
 
@@ -58,6 +61,34 @@ private:
         Index from, to;
         bool undirected;
     };
+    /// The edges (indices into edges_) each node can be left by, in compressed rows.
+    struct Adjacency {
+        std::vector<uint32_t> start, edges;
+        uint32_t degree(Index n) const { return start[n + 1] - start[n]; }
+    };
+    static constexpr uint32_t kNoEdge = ~uint32_t{0};
+
+    static constexpr uint32_t kUnvisited = ~uint32_t{0};
+    /// What placing nodes under their deepest placed need keeps from one component to the next.
+    struct DeepestWalk {
+        explicit DeepestWalk(size_t nodes);
+        std::vector<uint32_t> order, low, component, depth;
+        uint32_t counter = 0, components = 0;
+    };
+
+    Adjacency adjacencyFor(WalkDirection walk) const;
+    /// Places the nodes `top` (placed already) reaches by `walk` that are not in the tree yet,
+    /// each under the deepest placed node among those `needs` lists for it, and appends them
+    /// to `attached` in the order they were attached.
+    void hangUnderDeepest(Index top, const Adjacency& walk, const Adjacency& needs,
+                          std::vector<uint32_t>& treeEdge, DeepestWalk& state,
+                          std::vector<Index>& attached);
+    /// Nodes a walk from `top` reaches, `top` included.
+    size_t reach(const Adjacency& adjacency, Index top) const;
+    Index otherEnd(uint32_t edge, Index from) const {
+        return edges_[edge].from == from ? edges_[edge].to : edges_[edge].from;
+    }
+
     SiteGraph graph_;
     std::vector<Edge> edges_;
     std::vector<uint8_t> excluded_;

@@ -255,7 +255,7 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
             if (firstTo != SiteGraph::kNone) graph.exclude(firstTo);
         }
     }
-    if (!graph.build(options.root, file, result)) return result;
+    if (!graph.build(options.root, options.direction, file, result)) return result;
     return finishRead(graph.write(out, progress, result), progress, result);
 }
 

@@ -155,7 +155,7 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
     // written, which the viewer reads while this still runs.
     doc.reset();
     std::string().swap(text);
-    if (!graph.build(options.root, file, result)) return result;
+    if (!graph.build(options.root, options.direction, file, result)) return result;
     return finishRead(graph.write(out, progress, result), progress, result);
 }
 

@@ -22,8 +22,12 @@ struct GumboOutputDeleter {
 
 bool holdsReference(GumboTag tag) {
     switch (tag) {
-        case GUMBO_TAG_A: case GUMBO_TAG_IMG: case GUMBO_TAG_LINK:
-        case GUMBO_TAG_SCRIPT: case GUMBO_TAG_FRAME: case GUMBO_TAG_IFRAME:
+        case GUMBO_TAG_A:
+        case GUMBO_TAG_IMG:
+        case GUMBO_TAG_LINK:
+        case GUMBO_TAG_SCRIPT:
+        case GUMBO_TAG_FRAME:
+        case GUMBO_TAG_IFRAME:
             return true;
         default:
             return false;
@@ -38,10 +42,11 @@ bool isTagNameChar(char c) {
 // Elements that open no level: void elements and those closed implicitly by their siblings.
 bool opensNoLevel(std::string_view name) {
     static constexpr std::string_view kNames[] = {
-        "area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param",
-        "source", "track", "wbr", "keygen", "basefont", "bgsound", "frame", "p", "li", "dt",
-        "dd", "option", "optgroup", "tr", "td", "th", "rb", "rt", "rp", "rtc", "tbody", "thead",
-        "tfoot", "colgroup", "caption", "head", "body", "html"};
+        "area",    "base",  "br",       "col",     "embed", "hr",   "img",    "input",
+        "link",    "meta",  "param",    "source",  "track", "wbr",  "keygen", "basefont",
+        "bgsound", "frame", "p",        "li",      "dt",    "dd",   "option", "optgroup",
+        "tr",      "td",    "th",       "rb",      "rt",    "rp",   "rtc",    "tbody",
+        "thead",   "tfoot", "colgroup", "caption", "head",  "body", "html"};
     for (const std::string_view n : kNames) {
         if (n == name) return true;
     }

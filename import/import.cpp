@@ -47,7 +47,8 @@ std::string rootElementName(const std::string& path) {
             ++end;
         }
         std::string name = head.substr(i + 1, end - i - 1);
-        if (const size_t colon = name.find(':'); colon != std::string::npos) name.erase(0, colon + 1);
+        if (const size_t colon = name.find(':'); colon != std::string::npos)
+            name.erase(0, colon + 1);
         return name;
     }
     return {};
@@ -90,14 +91,22 @@ std::optional<ImportFormat> importFormatFromName(std::string_view name) {
 
 std::string_view importFormatName(ImportFormat format) {
     switch (format) {
-        case ImportFormat::Outline: return "outline";
-        case ImportFormat::Site: return "site";
-        case ImportFormat::Dir: return "dir";
-        case ImportFormat::Sitemap: return "sitemap";
-        case ImportFormat::Csv: return "csv";
-        case ImportFormat::Dot: return "dot";
-        case ImportFormat::GraphMl: return "graphml";
-        case ImportFormat::Url: return "url";
+        case ImportFormat::Outline:
+            return "outline";
+        case ImportFormat::Site:
+            return "site";
+        case ImportFormat::Dir:
+            return "dir";
+        case ImportFormat::Sitemap:
+            return "sitemap";
+        case ImportFormat::Csv:
+            return "csv";
+        case ImportFormat::Dot:
+            return "dot";
+        case ImportFormat::GraphMl:
+            return "graphml";
+        case ImportFormat::Url:
+            return "url";
     }
     return "outline";
 }
@@ -106,12 +115,18 @@ ImportResult importGraph(const std::string& input, ImportFormat format,
                          const ImportOptions& options, std::ostream& out,
                          const ImportProgress& progress) {
     switch (format) {
-        case ImportFormat::Site: return importSiteDirectory(input, options, out, progress);
-        case ImportFormat::Sitemap: return importSitemap(input, options, out, progress);
-        case ImportFormat::Dir: return importDirectoryTree(input, options, out, progress);
-        case ImportFormat::Csv: return importEdgeList(input, options, out, progress);
-        case ImportFormat::Dot: return importDot(input, options, out, progress);
-        case ImportFormat::GraphMl: return importGraphMl(input, options, out, progress);
+        case ImportFormat::Site:
+            return importSiteDirectory(input, options, out, progress);
+        case ImportFormat::Sitemap:
+            return importSitemap(input, options, out, progress);
+        case ImportFormat::Dir:
+            return importDirectoryTree(input, options, out, progress);
+        case ImportFormat::Csv:
+            return importEdgeList(input, options, out, progress);
+        case ImportFormat::Dot:
+            return importDot(input, options, out, progress);
+        case ImportFormat::GraphMl:
+            return importGraphMl(input, options, out, progress);
         case ImportFormat::Outline: {
             // Already the outline format: copied as it is.
             ImportResult result;
@@ -125,7 +140,8 @@ ImportResult importGraph(const std::string& input, ImportFormat format,
             if (!result.ok) result.error = "could not write the output";
             return result;
         }
-        case ImportFormat::Url: return importWebSite(input, options, out, progress);
+        case ImportFormat::Url:
+            return importWebSite(input, options, out, progress);
     }
     return {};
 }

@@ -29,6 +29,10 @@ std::optional<ImportFormat> importFormatFromName(std::string_view name);
 /// The name importFormatFromName takes for the format.
 std::string_view importFormatName(ImportFormat format);
 
+/// Which way the edges of a graph are walked to make its tree: along them (from a node to what it
+/// links to), against them, both ways, or whichever of the first two reaches more nodes.
+enum class WalkDirection { Out, In, Both, Auto };
+
 struct ImportOptions {
     /// Site: the start page, relative to the directory (default index.html).
     std::string start;
@@ -43,8 +47,11 @@ struct ImportOptions {
     /// gives the kind-0 group.
     std::string group;
     /// Edge lists, DOT, GraphML: the id of the tree's root (default: the node with the most
-    /// outgoing edges, the first seen on a tie).
+    /// edges to walk, the first seen on a tie).
     std::string root;
+    /// Edge lists, DOT, GraphML: which way edges are walked to make the tree. The links keep
+    /// the file's direction: only tree links run from parent to child whatever the walk.
+    WalkDirection direction = WalkDirection::Auto;
     /// Files larger than this are not parsed (they stay nodes).
     uint64_t maxParseBytes = 64ull << 20;
     /// Url: the crawl's limits and manners (its start URL is the input).

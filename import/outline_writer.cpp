@@ -38,7 +38,7 @@ size_t utf8SequenceLength(std::string_view text, size_t i) {
     }
     if (c == 0xF4) {
         return continuation(i + 1, 0x80, 0x8F) && continuation(i + 2) && continuation(i + 3) ? 4
-                                                                                              : 0;
+                                                                                             : 0;
     }
     return 0;
 }

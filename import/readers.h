@@ -20,17 +20,17 @@ ImportResult writeAndFinishRead(const SiteGraph& graph, std::ostream& out,
 
 ImportResult importSiteDirectory(const std::string& directory, const ImportOptions& options,
                                  std::ostream& out, const ImportProgress& progress);
-ImportResult importSitemap(const std::string& file, const ImportOptions& options,
-                           std::ostream& out, const ImportProgress& progress);
+ImportResult importSitemap(const std::string& file, const ImportOptions& options, std::ostream& out,
+                           const ImportProgress& progress);
 ImportResult importDirectoryTree(const std::string& directory, const ImportOptions& options,
                                  std::ostream& out, const ImportProgress& progress);
 ImportResult importEdgeList(const std::string& file, const ImportOptions& options,
                             std::ostream& out, const ImportProgress& progress);
 ImportResult importDot(const std::string& file, const ImportOptions& options, std::ostream& out,
                        const ImportProgress& progress);
-ImportResult importWebSite(const std::string& url, const ImportOptions& options,
-                           std::ostream& out, const ImportProgress& progress);
-ImportResult importGraphMl(const std::string& file, const ImportOptions& options,
-                           std::ostream& out, const ImportProgress& progress);
+ImportResult importWebSite(const std::string& url, const ImportOptions& options, std::ostream& out,
+                           const ImportProgress& progress);
+ImportResult importGraphMl(const std::string& file, const ImportOptions& options, std::ostream& out,
+                           const ImportProgress& progress);
 
 }  // namespace orvo

@@ -20,13 +20,22 @@ int hexValue(char c) {
     return -1;
 }
 bool isUnreserved(unsigned char c) {
-    return isAlpha(static_cast<char>(c)) || isDigit(static_cast<char>(c)) || c == '-' ||
-           c == '.' || c == '_' || c == '~';
+    return isAlpha(static_cast<char>(c)) || isDigit(static_cast<char>(c)) || c == '-' || c == '.' ||
+           c == '_' || c == '~';
 }
 bool isSubDelimiter(unsigned char c) {
     switch (c) {
-        case '!': case '$': case '&': case '\'': case '(': case ')':
-        case '*': case '+': case ',': case ';': case '=':
+        case '!':
+        case '$':
+        case '&':
+        case '\'':
+        case '(':
+        case ')':
+        case '*':
+        case '+':
+        case ',':
+        case ';':
+        case '=':
             return true;
         default:
             return false;
@@ -178,8 +187,8 @@ std::string removeDotSegments(std::string_view path) {
     bool trailingSlash = false;
     while (pos <= path.size()) {
         const size_t slash = path.find('/', pos);
-        const std::string_view segment =
-            path.substr(pos, slash == std::string_view::npos ? std::string_view::npos : slash - pos);
+        const std::string_view segment = path.substr(
+            pos, slash == std::string_view::npos ? std::string_view::npos : slash - pos);
         const bool last = slash == std::string_view::npos;
         if (segment == ".") {
             trailingSlash = last;
@@ -243,8 +252,8 @@ bool sameOrigin(std::string_view a, std::string_view b) {
 bool isUnder(std::string_view url, std::string_view base) {
     if (!sameOrigin(url, base)) return false;
     const UrlParts u = splitUrl(url), b = splitUrl(base);
-    const std::string_view folder =
-        std::string_view(b.path).substr(0, b.path.rfind('/') == std::string::npos ? 0 : b.path.rfind('/') + 1);
+    const std::string_view folder = std::string_view(b.path).substr(
+        0, b.path.rfind('/') == std::string::npos ? 0 : b.path.rfind('/') + 1);
     return std::string_view(u.path).starts_with(folder);
 }
 

@@ -141,11 +141,21 @@ int main(int argc, char** argv) {
                    "that gives the node's group");
     app.add_option("--root", options.import.root,
                    "Edge lists, DOT, GraphML: the id of the tree's root (default: the node with "
-                   "the most outgoing edges)");
+                   "the most edges the walk follows)");
+    std::string direction = "auto";
+    app.add_option("--direction", direction,
+                   "Edge lists, DOT, GraphML: the tree follows the links (out), goes against "
+                   "them (in), both ways, or (auto, the default) whichever of out and in reaches "
+                   "more nodes from its root; links keep their direction")
+        ->check(CLI::IsMember({"out", "in", "both", "auto"}));
     app.add_flag("-q,--quiet", options.quiet, "Print no warnings");
     orvo::addCrawlOptions(app, options.import.crawl);
     app.set_version_flag("--version", "orvo-import " ORVO_VERSION);
     if (const std::optional<int> status = orvo::parseCommandLine(app, argc, argv)) return *status;
+    options.import.direction = direction == "out"    ? orvo::WalkDirection::Out
+                               : direction == "in"   ? orvo::WalkDirection::In
+                               : direction == "both" ? orvo::WalkDirection::Both
+                                                     : orvo::WalkDirection::Auto;
 
     if (options.import.baseUrl != "http://localhost/") {
         const auto base = orvo::normaliseUrl(options.import.baseUrl);
