@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "render_gl_rig.h"
 
@@ -94,6 +95,71 @@ TEST(FrameGl, ContinuationSlicesRefineTheFrontBufferUntilTheWholeGraphIsDrawn) {
     rig.renderer.drawFrame();
     EXPECT_EQ(rig.surface.swapCount(), swaps + 2);
     EXPECT_EQ(rig.renderer.drawnNodes().front()->generation, 0);
+}
+
+// Each slice merges what it drew into the drawn nodes: cut into slices of a millisecond, a frame
+// lists its nodes in the order one slice lists them (largest first, equal sizes in drawing
+// order), and picks through the extents recorded slice by slice find what picks that draw
+// everything find.
+TEST(FrameGl, SlicesListTheNodesAndPickAsOneSliceDoes) {
+    RenderRig rig(320, 240);
+    ASSERT_NO_FATAL_FAILURE(rig.startText(testing::treeGraphText(6, 5)));
+    rig.settings.autoRecentre = 0;  // both frames start at the same node
+    rig.settings.refineLimitSec = rig.settings.pickBudgetSec = rig.settings.sliceBudgetSec = 3600;
+    rig.drawAll();
+    const std::vector<Node*> oneSlice = rig.renderer.drawnNodes();
+    ASSERT_EQ(oneSlice.size(), rig.graph.nodes.size());
+
+    setBudget(rig.settings.sliceBudgetSec, rig.settings.sliceBudgetUsec, 1000);
+    rig.renderer.drawFrame();
+    rig.renderer.setKeepRedrawing(1);
+    int slices = 1;
+    while (rig.renderer.idleStep()) ++slices;
+    ASSERT_GT(slices, 2);
+    EXPECT_EQ(rig.renderer.drawnNodes(), oneSlice);
+
+    auto pickAll = [&](bool prefilter) {
+        rig.renderer.setPickPrefilter(prefilter);
+        std::vector<uint32_t> names;
+        for (size_t i = 0; i < 300; i += 15) {
+            const testing::MousePoint m = rig.mouseAt(rig.windowPosition(*oneSlice[i]));
+            for (const int dx : {0, 4}) names.push_back(rig.renderer.pick(m.x + dx, m.y + 1));
+        }
+        return names;
+    };
+    const std::vector<uint32_t> recorded = pickAll(true);
+    EXPECT_EQ(recorded, pickAll(false));
+    EXPECT_GT(std::count_if(recorded.begin(), recorded.end(),
+                            [](uint32_t name) { return name != kNothingPicked; }),
+              15);
+}
+
+// What a frame draws, in order: a node's cube as its index, its label as "label" and the index.
+// The golden files pin the order in which equal sizes are expanded and listed.
+TEST(FrameGl, TheDrawingOrderIsTheGoldenOne) {
+    const std::string tree = testing::treeGraphText(4, 4);  // many siblings of one size
+    for (const char* name : {"site", "tree"}) {
+        RenderRig rig;
+        if (std::string(name) == "site") {
+            ASSERT_NO_FATAL_FAILURE(rig.startExample("site.graph"));
+        } else {
+            ASSERT_NO_FATAL_FAILURE(rig.startText(tree));
+            rig.settings.sliceBudgetSec = 3600;
+        }
+        rig.drawAll();
+        std::string order;
+        for (const Renderer::DrawnItem& item : rig.renderer.drawLog()) {
+            order += (item.label < 0 ? "" : "label ") + std::to_string(item.node->index) + "\n";
+        }
+        order += "drawn nodes:\n";
+        for (const Node* n : rig.renderer.drawnNodes()) order += std::to_string(n->index) + "\n";
+        const std::string golden = testing::dataPath(std::string("draw_order_") + name + ".txt");
+        if (std::getenv("ORVO_WRITE_GOLDEN") != nullptr) {
+            testing::writeWholeFile(golden, order);
+            ADD_FAILURE() << "wrote " << golden;
+        }
+        EXPECT_TRUE(testing::readWholeFile(golden) == order) << name;
+    }
 }
 
 TEST(FrameGl, TheRefinementLimitStopsIdleSteps) {
