@@ -45,10 +45,19 @@ void DrawBatch::addCube(const ProjTransform& transform, const float* colour, boo
             transform.apply(ProjPoint(c & 1 ? h : -h, c & 2 ? h : -h, c & 4 ? h : -h, 1.0));
     }
     const size_t start = cubeVertices_.size();
+    cubeVertices_.resize(start + 4 * kFaceCorners.size());
+    cubeColours_.resize(cubeColours_.size() + 3 * kFaceCorners.size());
+    double* vertex = cubeVertices_.data() + start;
+    float* vertexColour = cubeColours_.data() + cubeColours_.size() - 3 * kFaceCorners.size();
     for (const int c : kFaceCorners) {
         const ProjPoint& p = corners[c];
-        cubeVertices_.insert(cubeVertices_.end(), {p.x, p.y, p.z, p.w});
-        cubeColours_.insert(cubeColours_.end(), {colour[0], colour[1], colour[2]});
+        *vertex++ = p.x;
+        *vertex++ = p.y;
+        *vertex++ = p.z;
+        *vertex++ = p.w;
+        *vertexColour++ = colour[0];
+        *vertexColour++ = colour[1];
+        *vertexColour++ = colour[2];
     }
     if (outlined) {
         outlineVertices_.insert(outlineVertices_.end(), cubeVertices_.begin() + start,
