@@ -2,11 +2,14 @@
 // refinement limit, centre tracking, taking a new graph, and frames that depend only on where they
 // start, not on a frame before them that was cut short.
 #include <algorithm>
+#include <deque>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "render/drawn_order.h"
+#include "render/expand_queue.h"
 #include "render_gl_rig.h"
 
 namespace orvo {
@@ -47,6 +50,57 @@ TEST(FrameGl, TimePairsAndTheClock) {
         last = now;
     }
     EXPECT_GE(changes, 10);
+}
+
+// A slice's nodes merged into those of the slices before, and the expand queue: larger sizes
+// first, equal sizes in the order they came (older entries first), pick bounds with their nodes.
+TEST(FrameGl, EqualSizesKeepTheirOrderOfArrival) {
+    const struct {
+        std::vector<double> older, added;
+        std::string order;  // o<i>: older[i], a<i>: added[i]
+    } merges[] = {
+        {{5, 3, 3, 1}, {3, 4, 0, 3}, "o0 a1 o1 o2 a0 a3 o3 a2 "},
+        {{2, 1}, {1, 9}, "a1 o0 o1 a0 "},
+        {{}, {1, 2, 2}, "a1 a2 a0 "},
+        {{3, 1}, {}, "o0 o1 "},
+    };
+    for (const auto& m : merges) {
+        std::deque<Node> store;
+        std::vector<Node*> nodes;
+        std::vector<PickBounds> bounds;
+        for (const auto* sizes : {&m.older, &m.added}) {
+            for (const double size : *sizes) {
+                nodes.push_back(&store.emplace_back(nullptr, 0));
+                nodes.back()->apparentSize = size;
+                nodes.back()->index = static_cast<int32_t>(nodes.size() - 1);
+                bounds.emplace_back().cube.x0 = static_cast<float>(nodes.back()->index);
+            }
+        }
+        DrawnOrderScratch scratch;
+        mergeDrawnBySize(nodes, &bounds, m.older.size(), scratch);
+        std::string order;
+        for (size_t i = 0; i < nodes.size(); ++i) {
+            const auto at = static_cast<size_t>(nodes[i]->index);
+            ASSERT_EQ(bounds[i].cube.x0, static_cast<float>(at));
+            order += at < m.older.size() ? "o" + std::to_string(at)
+                                         : "a" + std::to_string(at - m.older.size());
+            order += " ";
+        }
+        EXPECT_EQ(order, m.order);
+    }
+
+    std::deque<Node> store;
+    ExpandQueue queue;
+    std::string popped;
+    auto push = [&](double size) {
+        Node& n = store.emplace_back(nullptr, 0);
+        n.index = static_cast<int32_t>(store.size() - 1);
+        queue.push(&n, size);
+    };
+    auto pop = [&] { popped += static_cast<char>('a' + queue.pop()->index); };
+    // Sizes pushed, -1 for a pop.
+    for (const double size : {1, 3, 3, -1, 3, -1, -1, 5, -1, -1}) size < 0 ? pop() : push(size);
+    EXPECT_TRUE(popped == "bcdea" && queue.empty()) << popped;
 }
 
 // Slices of a millisecond (ten at the largest time scale) on 55 987 nodes: no machine draws
