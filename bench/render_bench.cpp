@@ -8,7 +8,10 @@
 //      under 20 ms) and, for reference, without it;
 //  (d) the share of a refined frame's time that keeping labels apart costs (goal <= 5 %);
 //  (e) a fresh slice and a second of refinement drawn as vertex arrays against per-node calls
-//      (goal >= 3 times the nodes), on the 10 000-node and the large graph.
+//      (goal >= 3 times the nodes), on the 10 000-node and the large graph;
+//  (f) the share of the picture a drag into the site shows drawn (a fresh slice, as every drag
+//      motion starts a new frame) both ways on the large graph (goal: vertex arrays >= 2 times
+//      per-node calls), and at rest after a second of refinement.
 // A summary with the goals is printed at the end. ORVO_BENCH_LARGE_NODES sets another size for
 // the large graph of (b) and (c), such as 10000000.
 #include <GL/gl.h>
@@ -217,6 +220,58 @@ void BM_BatchedAgainstPerNode(benchmark::State& state) {
     }
 }
 
+// The share of the front buffer's pixels that are not background (the sphere is not drawn).
+double drawnArea(Scene& s) {
+    std::vector<uint8_t> rgba;
+    if (!s.surface.readPixels(DrawBuffer::Front, rgba) || rgba.empty()) return 0.0;
+    uint8_t background[3];
+    for (int c = 0; c < 3; ++c) {
+        background[c] = static_cast<uint8_t>(s.settings.backgroundColor[c] * 255.0f + 0.5f);
+    }
+    size_t drawn = 0;
+    for (size_t i = 0; i + 3 < rgba.size(); i += 4) {
+        drawn += rgba[i] != background[0] || rgba[i + 1] != background[1] ||
+                 rgba[i + 2] != background[2];
+    }
+    return static_cast<double>(drawn) / static_cast<double>(rgba.size() / 4);
+}
+
+// A drag moves the view into the site, where many nodes share the picture: the view is the one
+// that brings the home page's child with the most descendants to the centre (at the home view a
+// few thousand nodes fill all the picture the site takes).
+void BM_DragDrawnArea(benchmark::State& state) {
+    Scene& s = scene(largeNodes());
+    const ProjTransform home = s.renderer.viewTransform();
+    Node* const homeCentre = s.renderer.centreNode();
+    Node* folder = nullptr;
+    for (Node* child : s.graph.nodes[s.graph.topNodeIndex()]->children) {
+        if (folder == nullptr || child->descendantCount > folder->descendantCount) folder = child;
+    }
+    s.renderer.gotoNodeView(folder, 1);
+    const int32_t sphere = s.settings.drawSphere;
+    s.settings.drawSphere = 0;
+    s.renderer.drawFrame();  // the centre node settles
+    double sums[3] = {};
+    for (auto _ : state) {
+        for (int way = 0; way < 2; ++way) {
+            s.renderer.setBatchedDrawing(way == 0);
+            s.renderer.drawFrame();
+            sums[way] += drawnArea(s);
+        }
+        s.renderer.setBatchedDrawing(true);
+        refinedSecond(s);
+        sums[2] += drawnArea(s);
+    }
+    s.settings.drawSphere = sphere;
+    s.renderer.setViewTransform(home);
+    s.renderer.setCentreNode(homeCentre);
+    s.refineFully();
+    const double n = static_cast<double>(state.iterations());
+    state.counters["drag_batched"] = results["drag batched"] = sums[0] / n;
+    state.counters["drag_per_node"] = results["drag per node"] = sums[1] / n;
+    state.counters["rest"] = results["rest"] = sums[2] / n;
+}
+
 // Starting a frame after a 50 ms slice: the marks of that slice are reset, the window cleared,
 // the sphere drawn and the buffers swapped (a zero slice draws no node).
 double newFrameMs(Scene& s) {
@@ -320,6 +375,7 @@ void BM_PickUnfiltered(benchmark::State& state) { pick(state, false); }
 BENCHMARK(BM_SliceAgainstBareLoop)->Iterations(30)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstSlice10kAndLarge)->Iterations(30)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BatchedAgainstPerNode)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DragDrawnArea)->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NewFrame10kAndLarge)->Iterations(30)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pick)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PickUnfiltered)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -370,6 +426,13 @@ void printSummary() {
             result(g + " slice batched") / result(g + " slice per node"),
             result(g + " second batched"), result(g + " second per node"),
             result(g + " second batched") / result(g + " second per node"));
+    }
+    if (result("drag per node") > 0) {
+        std::printf(
+            "  (f) drawn share of the picture during a drag, large graph: vertex arrays %.1f %%, "
+            "per-node calls %.1f %% (%.2f times; goal >= 2); at rest after a second %.1f %%\n",
+            100.0 * result("drag batched"), 100.0 * result("drag per node"),
+            result("drag batched") / result("drag per node"), 100.0 * result("rest"));
     }
     if (result("label frame ms") > 0) {
         std::printf(

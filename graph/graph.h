@@ -69,16 +69,20 @@ std::string_view shortLabelOf(std::string_view id);
 /// shortLabelOf for a path label already at hand (pathLabelOf(id)).
 std::string_view shortLabelOfPath(std::string_view path);
 
+/// A node's generation and centre distance while the current frame has not reached it.
+constexpr int32_t kUnreachedGeneration = 9999;
+constexpr double kUnreachedDistance = 9999.0;
+
 struct Node {
     ProjTransform globalTransform = ProjTransform::identity();
     LocalPlacement localPlacement;
     double radius = 0.1;
-    double centreDistance = 9999.0;
+    double centreDistance = kUnreachedDistance;
     double apparentSize = 0.0;
     int32_t descendantCount = 0;
     int32_t index = 0;
     int32_t level = 0;
-    int32_t generation = 9999;
+    int32_t generation = kUnreachedGeneration;
     /// The node's id, kept in its graph's id arena (see Graph::addNode).
     std::string_view id;
     /// Interned group names of the node, entry k being its group of kind k (see Graph::groupsOf).

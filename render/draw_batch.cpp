@@ -2,11 +2,23 @@
 
 #include <GL/gl.h>
 
+#include <array>
+
 #include "render/cube_vertices.h"
 
 namespace orvo {
 
 namespace {
+
+// Which of the 8 corners (bit 0: +x, bit 1: +y, bit 2: +z) each face vertex is.
+constexpr std::array<int, 24> kFaceCorners = [] {
+    std::array<int, 24> corners{};
+    for (size_t i = 0; i < corners.size(); ++i) {
+        corners[i] = (kCubeVertices[i][0] > 0 ? 1 : 0) | (kCubeVertices[i][1] > 0 ? 2 : 0) |
+                     (kCubeVertices[i][2] > 0 ? 4 : 0);
+    }
+    return corners;
+}();
 
 void drawArrays(GLenum mode, const std::vector<double>& vertices, const float* colours,
                 GLint colourSize) {
@@ -25,11 +37,27 @@ void drawArrays(GLenum mode, const std::vector<double>& vertices, const float* c
 }  // namespace
 
 void DrawBatch::addCube(const ProjTransform& transform, const float* colour, bool outlined) {
+    // The 24 face vertices share 8 corners: each corner is carried through the transform once.
+    ProjPoint corners[8];
+    for (int c = 0; c < 8; ++c) {
+        const double h = kHalfEdge;
+        corners[c] =
+            transform.apply(ProjPoint(c & 1 ? h : -h, c & 2 ? h : -h, c & 4 ? h : -h, 1.0));
+    }
     const size_t start = cubeVertices_.size();
-    for (const auto& corner : kCubeVertices) {
-        const ProjPoint p = transform.apply(ProjPoint(corner[0], corner[1], corner[2], 1.0));
-        cubeVertices_.insert(cubeVertices_.end(), {p.x, p.y, p.z, p.w});
-        cubeColours_.insert(cubeColours_.end(), {colour[0], colour[1], colour[2]});
+    cubeVertices_.resize(start + 4 * kFaceCorners.size());
+    cubeColours_.resize(cubeColours_.size() + 3 * kFaceCorners.size());
+    double* vertex = cubeVertices_.data() + start;
+    float* vertexColour = cubeColours_.data() + cubeColours_.size() - 3 * kFaceCorners.size();
+    for (const int c : kFaceCorners) {
+        const ProjPoint& p = corners[c];
+        *vertex++ = p.x;
+        *vertex++ = p.y;
+        *vertex++ = p.z;
+        *vertex++ = p.w;
+        *vertexColour++ = colour[0];
+        *vertexColour++ = colour[1];
+        *vertexColour++ = colour[2];
     }
     if (outlined) {
         outlineVertices_.insert(outlineVertices_.end(), cubeVertices_.begin() + start,

@@ -18,21 +18,9 @@ constexpr size_t kResetPrefetch = 8;
 
 }  // namespace
 
-size_t Renderer::insertBySize(std::vector<Node*>& seq, size_t head, Node* n) {
-    // After every entry of equal or larger size, before the first strictly smaller one, so that
-    // equal sizes keep their order of arrival.
-    const auto at = std::upper_bound(
-        seq.begin() + static_cast<std::ptrdiff_t>(head), seq.end(), n,
-        [](const Node* a, const Node* b) { return b->apparentSize < a->apparentSize; });
-    const auto index = static_cast<size_t>(at - seq.begin());
-    seq.insert(at, n);
-    return index;
-}
-
 void Renderer::setGraph(Graph* graph) {
     drawnNodes_.clear();
     expandQueue_.clear();
-    expandHead_ = 0;
     pendingNodes_.clear();
     pendingHead_ = 0;
     drawnLinks_.clear();
@@ -106,13 +94,12 @@ void Renderer::drawFrame() {
             }
             Node* n = drawnNodes_[i];
             n->flags &= static_cast<uint8_t>(~(Drawn | Labelled));
-            n->centreDistance = 9999.0;
+            n->centreDistance = kUnreachedDistance;
             n->apparentSize = -1.0;
-            n->generation = 9999;
+            n->generation = kUnreachedGeneration;
         }
         drawnNodes_.clear();
         expandQueue_.clear();
-        expandHead_ = 0;
         dropPendingNodes();
         pendingNodes_.push_back(centreNode_);
         if (centreNode_ != nullptr) centreNode_->generation = 0;
@@ -141,7 +128,6 @@ void Renderer::drawFrame() {
         if (since >= limit) {
             dropPendingNodes();
             expandQueue_.clear();
-            expandHead_ = 0;
             setKeepRedrawing(0);
             return;
         }
@@ -158,18 +144,17 @@ void Renderer::drawFrame() {
     }
 
     deferLabels_ = settings_.labelsOverlap == 0;
-    batching_ = batchedDrawing_;
+    DrawBatch* batch = batchedDrawing_ ? &batch_ : nullptr;
+    const size_t sliceStart = drawnNodes_.size();
     while (elapsed < slice) {
         if (pendingHead_ == pendingNodes_.size()) {
             pendingNodes_.clear();
             pendingHead_ = 0;
-            if (expandHead_ == expandQueue_.size()) {
+            if (expandQueue_.empty()) {
                 setKeepRedrawing(0);
-                expandQueue_.clear();
-                expandHead_ = 0;
                 break;
             }
-            Node* m = expandQueue_[expandHead_++];
+            Node* m = expandQueue_.pop();
             const int32_t g = m->generation;
             Node* parent = m->parent;
             if (parent != nullptr && !parent->isDrawn() && parent->isShown()) {
@@ -188,39 +173,45 @@ void Renderer::drawFrame() {
         if (n == nullptr) {
             setKeepRedrawing(0);
             expandQueue_.clear();
-            expandHead_ = 0;
-            drawBatch();
-            batching_ = false;
-            placeDeferredLabels();
-            swap();
-            if (continuing_) surface_.flushFront();
-            return;
+            break;
         }
         if (n->isDrawn()) continue;
-        drawNode(n);
+        drawNode(n, batch);
         n->flags |= Drawn;
         drawLog_.push_back({n, -1});
-        drawNodeLinks(n);
+        drawNodeLinks(n, batch);
         if (n == arrival_ && n->generation == 0) {
-            drawBatch();
+            if (batch != nullptr) batch->draw();
             glDepthFunc(GL_ALWAYS);
-            drawNode(n);
-            drawBatch();
+            drawNode(n, batch);
+            if (batch != nullptr) batch->draw();
             glDepthFunc(GL_LESS);
         }
-        const size_t at = insertBySize(drawnNodes_, 0, n);
-        if (pickBoundsValid_) recordPickBounds(at, *n);
-        insertBySize(expandQueue_, expandHead_, n);
+        drawnNodes_.push_back(n);
+        if (pickBoundsValid_) recordPickBounds(*n);
+        expandQueue_.push(n, n->apparentSize);
         ++nodesDrawnLastSlice_;
-        batch_.countNode();
-        if (batch_.full()) drawBatch();
+        if (batch != nullptr) {
+            batch->countNode();
+            if (batch->full()) batch->draw();
+        }
         elapsed = currentTime() - start;
     }
-    drawBatch();
-    batching_ = false;
+    finishSlice(batch, sliceStart);
+}
+
+void Renderer::finishSlice(DrawBatch* batch, size_t sliceStart) {
+    if (batch != nullptr) batch->draw();
+    mergeDrawnNodes(sliceStart);
     placeDeferredLabels();
     swap();
     if (continuing_) surface_.flushFront();
+}
+
+void Renderer::mergeDrawnNodes(size_t from) {
+    // The pick bounds run parallel to the drawn nodes while they are valid.
+    const bool bounds = pickBoundsValid_ && pickBounds_.size() == drawnNodes_.size();
+    mergeDrawnBySize(drawnNodes_, bounds ? &pickBounds_ : nullptr, from, drawnOrderScratch_);
 }
 
 void Renderer::keepCentreShown() {
@@ -239,7 +230,6 @@ void Renderer::keepCentreShown() {
     }
     dropPendingNodes();
     expandQueue_.clear();
-    expandHead_ = 0;
 }
 
 void Renderer::dropPendingNodes() {
@@ -248,7 +238,7 @@ void Renderer::dropPendingNodes() {
     // links that frame draws.
     for (size_t i = pendingHead_; i < pendingNodes_.size(); ++i) {
         Node* n = pendingNodes_[i];
-        if (n != nullptr && !n->isDrawn()) n->generation = 9999;
+        if (n != nullptr && !n->isDrawn()) n->generation = kUnreachedGeneration;
     }
     pendingNodes_.clear();
     pendingHead_ = 0;

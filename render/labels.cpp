@@ -88,7 +88,7 @@ Renderer::LabelPlace Renderer::labelPlaceOf(std::string_view text, const ProjPoi
     return {{ax + x0 - 1, ay - font_.descent, ax + x1 + 1, ay + font_.ascent}, ax + x0, skipped};
 }
 
-void Renderer::placeLabel(Node& n, const ProjPoint& anchor) {
+void Renderer::placeLabel(Node& n, const ProjPoint& anchor, DrawBatch* batch) {
     const std::string_view text = labelText(n);
     if (text.empty() || !isFinite(anchor)) return;
     const bool again = (n.flags & Labelled) != 0;  // drawn over itself (hover, selection)
@@ -100,7 +100,7 @@ void Renderer::placeLabel(Node& n, const ProjPoint& anchor) {
     }
     const LabelBox box = labelPlaceOf(text, anchor).box;
     if (!always && !labelSpace_.isFree(box)) return;
-    drawBatch();  // what came before the label is drawn before it
+    if (batch != nullptr) batch->draw();  // what came before the label is drawn before it
     drawLabel(n, anchor);
     if (again) return;
     n.flags |= Labelled;
@@ -116,7 +116,8 @@ void Renderer::placeDeferredLabels() {
                      [](const LabelCandidate& a, const LabelCandidate& b) {
                          return a.node->apparentSize > b.node->apparentSize;
                      });
-    for (const LabelCandidate& c : deferredLabels_) placeLabel(*c.node, c.anchor);
+    // The slice's batch has been drawn: labels put off are drawn at once.
+    for (const LabelCandidate& c : deferredLabels_) placeLabel(*c.node, c.anchor, nullptr);
     deferredLabels_.clear();
 }
 

@@ -123,7 +123,7 @@ bool Renderer::pickUnderPointer(uint32_t& name, float& winz) {
             const bool under =
                 recorded ? pickBounds_[i].cube.reaches(pickWindowX_, pickWindowY_, kUnderReach)
                          : nodeMayTouchPick(*n);
-            if (under) drawNode(n);
+            if (under) drawNode(n, nullptr);
             if (i % 64 == 63) elapsed = currentTime() - start;
         }
         drawPickedLabelBoxes();
@@ -195,11 +195,11 @@ void Renderer::redrawPicked() {
                 if (++skipped % 64 == 0) elapsed = currentTime() - start;
                 continue;
             }
-            if (cube) drawNode(n);
-            if (links) drawNodeLinks(n);
+            if (cube) drawNode(n, nullptr);
+            if (links) drawNodeLinks(n, nullptr);
         } else {
-            if (!pickPrefilter_ || nodeMayTouchPick(*n)) drawNode(n);
-            drawNodeLinks(n);
+            if (!pickPrefilter_ || nodeMayTouchPick(*n)) drawNode(n, nullptr);
+            drawNodeLinks(n, nullptr);
         }
         elapsed = currentTime() - start;
     }
@@ -229,7 +229,7 @@ bool Renderer::linkMayTouchPick(const Link& k, float lineWidth) const {
                            pickWindowY_, kPickHalfSize, lineWidth, kPickMargin);
 }
 
-void Renderer::recordPickBounds(size_t at, const Node& n) {
+void Renderer::recordPickBounds(const Node& n) {
     PickBounds b;
     b.cube = cubeWindowBox(n.globalTransform, boundsWindow_);
     // Every link a pick pass may draw with n: its tree links whatever their flags, and its shown
@@ -253,7 +253,7 @@ void Renderer::recordPickBounds(size_t at, const Node& n) {
         for (const Link* k : shownLinks_.of(*graph_, n).links) add(k);
     }
     if (!bounded) b.links = WindowBox::unbounded();
-    pickBounds_.insert(pickBounds_.begin() + static_cast<std::ptrdiff_t>(at), b);
+    pickBounds_.push_back(b);
 }
 
 void Renderer::hoverHighlight(int x, int y, int /*shift*/, int /*ctrl*/) {
@@ -269,11 +269,12 @@ void Renderer::hoverHighlight(int x, int y, int /*shift*/, int /*ctrl*/) {
     glMultMatrixd(viewTransform_.m);
     if (old != nullptr) {
         old->flags &= static_cast<uint8_t>(~Highlighted);
-        drawNode(old);  // over itself in its normal colour; GL_LEQUAL lets equal depths pass
+        drawNode(old,
+                 nullptr);  // over itself in its normal colour; GL_LEQUAL lets equal depths pass
     }
     if (now != nullptr) {
         now->flags |= Highlighted;
-        drawNode(now);
+        drawNode(now, nullptr);
     }
     surface_.flushFront();
 }

@@ -235,9 +235,9 @@ Renderer::ScreenMeasure Renderer::measureOnScreen(const Node& n) const {
     return {w, dehomogenized(screenMatrix_.apply(q1)), dehomogenized(screenMatrix_.apply(q2))};
 }
 
-void Renderer::drawNode(Node* n) {
+void Renderer::drawNode(Node* n, DrawBatch* batch) {
     if (n == nullptr || !n->isShown()) return;
-    if (!batching_) glLoadName(static_cast<GLuint>(n->index));
+    if (batch == nullptr) glLoadName(static_cast<GLuint>(n->index));
 
     double s = 0.0;
     if (!picking_) {
@@ -259,12 +259,12 @@ void Renderer::drawNode(Node* n) {
             bestApparentSize_ = s;
         }
         n->apparentSize = s;
-        n->centreDistance = located ? h : 9999.0;
+        n->centreDistance = located ? h : kUnreachedDistance;
 
         if (sized && n->generation < settings_.nodeGenerationLimit && settings_.labelChoice != 0 &&
             labelLimit() < s) {
             const ProjPoint& r = labelRight_ ? r1 : r2;
-            placeLabel(*n, ProjPoint(r.x, r.y, -r.z, 1.0));
+            placeLabel(*n, ProjPoint(r.x, r.y, -r.z, 1.0), batch);
         }
     }
 
@@ -287,8 +287,8 @@ void Renderer::drawNode(Node* n) {
     // At or beyond the generation limit a node is traversed and sized but has no geometry.
     const bool geometry = n->generation < settings_.nodeGenerationLimit;
     const bool outlined = !picking_ && settings_.outlineMinSize < s;
-    if (batching_) {
-        if (geometry) batch_.addCube(n->globalTransform, colour, outlined);
+    if (batch != nullptr) {
+        if (geometry) batch->addCube(n->globalTransform, colour, outlined);
         return;
     }
     glPushMatrix();
@@ -302,21 +302,19 @@ void Renderer::drawNode(Node* n) {
     glPopMatrix();
 }
 
-void Renderer::drawBatch() {
-    if (batching_) batch_.draw();
-}
-
 WindowBox Renderer::cubeBoxOnScreen(const Node& n) const {
     return cubeWindowBox(n.globalTransform, currentWindowMatrix());
 }
 
-void Renderer::drawNodeLinks(Node* n) {
+void Renderer::drawNodeLinks(Node* n, DrawBatch* batch) {
     if (!n->isShown()) return;
     const int32_t limit = settings_.linkGenerationLimit - 1;
     if (n->generation < limit) {
-        if (!batching_) glLineWidth(2.0f);
+        if (batch == nullptr) glLineWidth(2.0f);
         linkWidth_ = 2.0f;
-        if (n->parentLink != nullptr && !(n->parentLink->flags & Drawn)) drawLink(n->parentLink);
+        if (n->parentLink != nullptr && !(n->parentLink->flags & Drawn)) {
+            drawLink(n->parentLink, batch);
+        }
         // A child's tree link is found through the child, so the child is fetched a step
         // before its link.
         const PointerList<Node>& children = n->children;
@@ -327,14 +325,14 @@ void Renderer::drawNodeLinks(Node* n) {
             }
             if (i + kLinkPrefetch < childCount)
                 prefetchLink(children[i + kLinkPrefetch]->parentLink);
-            drawLink(children[i]->parentLink);
+            drawLink(children[i]->parentLink, batch);
         }
         endLinks();
     }
     // A popular page has a non-tree link from nearly every other page, almost all of them hidden:
     // the link's own Shown flag is tested first (drawLink would refuse it anyway), so that a
     // hidden link costs one read and the far node is not touched.
-    if (!batching_) glLineWidth(1.0f);
+    if (batch == nullptr) glLineWidth(1.0f);
     linkWidth_ = 1.0f;
     const bool nearEnd = n->generation < limit;
     const size_t outCount = n->outLinks.size(), inCount = n->inLinks.size();
@@ -345,7 +343,7 @@ void Renderer::drawNodeLinks(Node* n) {
             Link* k = shown.links[i];
             const Node* other = i < shown.outCount ? k->toNode : k->fromNode;
             if (k->isShown() && other != nullptr && (nearEnd || other->generation < limit)) {
-                drawLink(k);
+                drawLink(k, batch);
             }
         }
         endLinks();
@@ -356,7 +354,7 @@ void Renderer::drawNodeLinks(Node* n) {
             __builtin_prefetch(&n->outLinks[i + kLinkPrefetch]->flags);
         Link* k = n->outLinks[i];
         if (k->isShown() && k->toNode != nullptr && (nearEnd || k->toNode->generation < limit)) {
-            drawLink(k);
+            drawLink(k, batch);
         }
     }
     for (size_t i = 0; i < inCount; ++i) {
@@ -364,21 +362,21 @@ void Renderer::drawNodeLinks(Node* n) {
         Link* k = n->inLinks[i];
         if (k->isShown() && k->fromNode != nullptr &&
             (nearEnd || k->fromNode->generation < limit)) {
-            drawLink(k);
+            drawLink(k, batch);
         }
     }
     endLinks();
 }
 
-void Renderer::drawLink(Link* k) {
+void Renderer::drawLink(Link* k, DrawBatch* batch) {
     if (!k->isShown()) return;
     // A link drawn again (a pick pass, a node drawn twice) is listed once.
     if (!(k->flags & Drawn)) drawnLinks_.push_back(k);
     k->flags |= Drawn;
     const ProjPoint from = k->fromPosition(), to = k->toPosition();
     if (!isFinite(from) || !isFinite(to)) return;
-    if (batching_) {
-        batch_.addLink(from, to, settings_.linkFromColor.data(), settings_.linkToColor.data(),
+    if (batch != nullptr) {
+        batch->addLink(from, to, settings_.linkFromColor.data(), settings_.linkToColor.data(),
                        linkWidth_ > 1.0f);
         return;
     }
@@ -414,10 +412,10 @@ void Renderer::markSelected(Node& node, int on) {
     }
     if (!node.isShown() || !node.isDrawn()) return;
     redrawNodeInFront(&node);
-    const size_t at = insertBySize(drawnNodes_, 0, &node);
-    if (pickBoundsValid_ && pickBounds_.size() + 1 == drawnNodes_.size()) {
-        recordPickBounds(at, node);
-    }
+    const size_t from = drawnNodes_.size();
+    if (pickBoundsValid_ && pickBounds_.size() == from) recordPickBounds(node);
+    drawnNodes_.push_back(&node);
+    mergeDrawnNodes(from);
 }
 
 void Renderer::redrawNodeInFront(Node* n) {
@@ -427,10 +425,9 @@ void Renderer::redrawNodeInFront(Node* n) {
     setCamera();
     glMultMatrixd(viewTransform_.m);
     // The same path as the frame's, so that the cube meets its own depths exactly.
-    batching_ = batchedDrawing_;
-    drawNode(n);
-    drawBatch();
-    batching_ = false;
+    DrawBatch* batch = batchedDrawing_ ? &batch_ : nullptr;
+    drawNode(n, batch);
+    if (batch != nullptr) batch->draw();
     surface_.flushFront();
 }
 

@@ -12,6 +12,8 @@
 #include "geometry/proj_transform.h"
 #include "geometry/quaternion.h"
 #include "render/draw_batch.h"
+#include "render/drawn_order.h"
+#include "render/expand_queue.h"
 #include "render/gl_surface.h"
 #include "render/label_space.h"
 #include "render/pick_bounds.h"
@@ -164,11 +166,14 @@ private:
     void resumeFrame();
     void setCamera();
     void swap();
-    void drawNode(Node* n);
-    void drawNodeLinks(Node* n);
-    void drawLink(Link* k);
-    /// Draws what the batch holds, while a slice gathers one.
-    void drawBatch();
+    // With a batch (a slice's drawing) cubes and links are added to it; without one (picking,
+    // hover, per-node drawing) each is drawn at once.
+    void drawNode(Node* n, DrawBatch* batch);
+    void drawNodeLinks(Node* n, DrawBatch* batch);
+    void drawLink(Link* k, DrawBatch* batch);
+    /// The end of a slice: what the batch still holds, the slice's nodes merged into the drawn
+    /// ones from `sliceStart` on, the labels it put off; then the swap or the flush.
+    void finishSlice(DrawBatch* batch, size_t sliceStart);
     /// Closes the run of lines that drawLink keeps open outside selection.
     void endLinks();
     void redrawPicked();
@@ -180,7 +185,7 @@ private:
     void drawPickedLabelBoxes();
     /// Draws n's label unless it would overlap a label drawn before it in this frame (while
     /// overlaps are not wanted); the hovered and the selected node always get theirs.
-    void placeLabel(Node& n, const ProjPoint& anchor);
+    void placeLabel(Node& n, const ProjPoint& anchor, DrawBatch* batch);
     /// Places the labels a slice has put off, largest node first.
     void placeDeferredLabels();
     std::string_view labelText(const Node& n) const;
@@ -192,8 +197,6 @@ private:
         size_t skipped;
     };
     LabelPlace labelPlaceOf(std::string_view text, const ProjPoint& anchor) const;
-    /// Inserts n after every entry of equal or larger apparentSize; returns its position.
-    size_t insertBySize(std::vector<Node*>& seq, size_t head, Node* n);
     bool makeCurrent();
     /// Makes v the view when all its elements are finite; false (view unchanged) otherwise.
     bool commitView(const ProjTransform& v);
@@ -204,8 +207,10 @@ private:
     void preparePickFilter();
     bool nodeMayTouchPick(const Node& n) const;
     bool linkMayTouchPick(const Link& k, float lineWidth) const;
-    /// Records, at position `at` of the pick bounds, what a pick pass can draw for n.
-    void recordPickBounds(size_t at, const Node& n);
+    /// Appends to the pick bounds what a pick pass can draw for n.
+    void recordPickBounds(const Node& n);
+    /// Merges the drawn nodes from `from` on into their order, their pick bounds with them.
+    void mergeDrawnNodes(size_t from);
     ProjTransform currentWindowMatrix() const;
 
     ViewerSettings& settings_;
@@ -230,9 +235,11 @@ private:
     ProjPoint viewCentre_;
     std::vector<Node*> pendingNodes_;  // FIFO (read from pendingHead_)
     size_t pendingHead_ = 0;
-    std::vector<Node*> expandQueue_;  // largest apparentSize first (read from expandHead_)
-    size_t expandHead_ = 0;
-    std::vector<Node*> drawnNodes_;  // sorted like expandQueue_
+    ExpandQueue expandQueue_;
+    // Largest apparentSize first, equal sizes in drawing order, outside a slice (see
+    // drawn_order.h).
+    std::vector<Node*> drawnNodes_;
+    DrawnOrderScratch drawnOrderScratch_;
     std::vector<Link*> drawnLinks_;
     TimePair frameStart_;
     uint8_t continuing_ = 0;
@@ -252,9 +259,8 @@ private:
     std::vector<DrawnLabel> drawnLabels_;
     std::vector<DrawnItem> drawLog_;
 
-    // Batched drawing: while a slice's loop runs, drawNode and drawLink add to the batch.
+    // Batched drawing: the buffers a slice gathers its cubes and links in, kept between slices.
     bool batchedDrawing_ = true;
-    bool batching_ = false;
     DrawBatch batch_;
 
     // Picking.

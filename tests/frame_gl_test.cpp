@@ -2,10 +2,14 @@
 // refinement limit, centre tracking, taking a new graph, and frames that depend only on where they
 // start, not on a frame before them that was cut short.
 #include <algorithm>
+#include <deque>
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "render/drawn_order.h"
+#include "render/expand_queue.h"
 #include "render_gl_rig.h"
 
 namespace orvo {
@@ -46,6 +50,57 @@ TEST(FrameGl, TimePairsAndTheClock) {
         last = now;
     }
     EXPECT_GE(changes, 10);
+}
+
+// A slice's nodes merged into those of the slices before, and the expand queue: larger sizes
+// first, equal sizes in the order they came (older entries first), pick bounds with their nodes.
+TEST(FrameGl, EqualSizesKeepTheirOrderOfArrival) {
+    const struct {
+        std::vector<double> older, added;
+        std::string order;  // o<i>: older[i], a<i>: added[i]
+    } merges[] = {
+        {{5, 3, 3, 1}, {3, 4, 0, 3}, "o0 a1 o1 o2 a0 a3 o3 a2 "},
+        {{2, 1}, {1, 9}, "a1 o0 o1 a0 "},
+        {{}, {1, 2, 2}, "a1 a2 a0 "},
+        {{3, 1}, {}, "o0 o1 "},
+    };
+    for (const auto& m : merges) {
+        std::deque<Node> store;
+        std::vector<Node*> nodes;
+        std::vector<PickBounds> bounds;
+        for (const auto* sizes : {&m.older, &m.added}) {
+            for (const double size : *sizes) {
+                nodes.push_back(&store.emplace_back(nullptr, 0));
+                nodes.back()->apparentSize = size;
+                nodes.back()->index = static_cast<int32_t>(nodes.size() - 1);
+                bounds.emplace_back().cube.x0 = static_cast<float>(nodes.back()->index);
+            }
+        }
+        DrawnOrderScratch scratch;
+        mergeDrawnBySize(nodes, &bounds, m.older.size(), scratch);
+        std::string order;
+        for (size_t i = 0; i < nodes.size(); ++i) {
+            const auto at = static_cast<size_t>(nodes[i]->index);
+            ASSERT_EQ(bounds[i].cube.x0, static_cast<float>(at));
+            order += at < m.older.size() ? "o" + std::to_string(at)
+                                         : "a" + std::to_string(at - m.older.size());
+            order += " ";
+        }
+        EXPECT_EQ(order, m.order);
+    }
+
+    std::deque<Node> store;
+    ExpandQueue queue;
+    std::string popped;
+    auto push = [&](double size) {
+        Node& n = store.emplace_back(nullptr, 0);
+        n.index = static_cast<int32_t>(store.size() - 1);
+        queue.push(&n, size);
+    };
+    auto pop = [&] { popped += static_cast<char>('a' + queue.pop()->index); };
+    // Sizes pushed, -1 for a pop.
+    for (const double size : {1, 3, 3, -1, 3, -1, -1, 5, -1, -1}) size < 0 ? pop() : push(size);
+    EXPECT_TRUE(popped == "bcdea" && queue.empty()) << popped;
 }
 
 // Slices of a millisecond (ten at the largest time scale) on 55 987 nodes: no machine draws
@@ -94,6 +149,71 @@ TEST(FrameGl, ContinuationSlicesRefineTheFrontBufferUntilTheWholeGraphIsDrawn) {
     rig.renderer.drawFrame();
     EXPECT_EQ(rig.surface.swapCount(), swaps + 2);
     EXPECT_EQ(rig.renderer.drawnNodes().front()->generation, 0);
+}
+
+// Each slice merges what it drew into the drawn nodes: cut into slices of a millisecond, a frame
+// lists its nodes in the order one slice lists them (largest first, equal sizes in drawing
+// order), and picks through the extents recorded slice by slice find what picks that draw
+// everything find.
+TEST(FrameGl, SlicesListTheNodesAndPickAsOneSliceDoes) {
+    RenderRig rig(320, 240);
+    ASSERT_NO_FATAL_FAILURE(rig.startText(testing::treeGraphText(6, 5)));
+    rig.settings.autoRecentre = 0;  // both frames start at the same node
+    rig.settings.refineLimitSec = rig.settings.pickBudgetSec = rig.settings.sliceBudgetSec = 3600;
+    rig.drawAll();
+    const std::vector<Node*> oneSlice = rig.renderer.drawnNodes();
+    ASSERT_EQ(oneSlice.size(), rig.graph.nodes.size());
+
+    setBudget(rig.settings.sliceBudgetSec, rig.settings.sliceBudgetUsec, 1000);
+    rig.renderer.drawFrame();
+    rig.renderer.setKeepRedrawing(1);
+    int slices = 1;
+    while (rig.renderer.idleStep()) ++slices;
+    ASSERT_GT(slices, 2);
+    EXPECT_EQ(rig.renderer.drawnNodes(), oneSlice);
+
+    auto pickAll = [&](bool prefilter) {
+        rig.renderer.setPickPrefilter(prefilter);
+        std::vector<uint32_t> names;
+        for (size_t i = 0; i < 300; i += 15) {
+            const testing::MousePoint m = rig.mouseAt(rig.windowPosition(*oneSlice[i]));
+            for (const int dx : {0, 4}) names.push_back(rig.renderer.pick(m.x + dx, m.y + 1));
+        }
+        return names;
+    };
+    const std::vector<uint32_t> recorded = pickAll(true);
+    EXPECT_EQ(recorded, pickAll(false));
+    EXPECT_GT(std::count_if(recorded.begin(), recorded.end(),
+                            [](uint32_t name) { return name != kNothingPicked; }),
+              15);
+}
+
+// What a frame draws, in order: a node's cube as its index, its label as "label" and the index.
+// The golden files pin the order in which equal sizes are expanded and listed.
+TEST(FrameGl, TheDrawingOrderIsTheGoldenOne) {
+    const std::string tree = testing::treeGraphText(4, 4);  // many siblings of one size
+    for (const char* name : {"site", "tree"}) {
+        RenderRig rig;
+        if (std::string(name) == "site") {
+            ASSERT_NO_FATAL_FAILURE(rig.startExample("site.graph"));
+        } else {
+            ASSERT_NO_FATAL_FAILURE(rig.startText(tree));
+            rig.settings.sliceBudgetSec = 3600;
+        }
+        rig.drawAll();
+        std::string order;
+        for (const Renderer::DrawnItem& item : rig.renderer.drawLog()) {
+            order += (item.label < 0 ? "" : "label ") + std::to_string(item.node->index) + "\n";
+        }
+        order += "drawn nodes:\n";
+        for (const Node* n : rig.renderer.drawnNodes()) order += std::to_string(n->index) + "\n";
+        const std::string golden = testing::dataPath(std::string("draw_order_") + name + ".txt");
+        if (std::getenv("ORVO_WRITE_GOLDEN") != nullptr) {
+            testing::writeWholeFile(golden, order);
+            ADD_FAILURE() << "wrote " << golden;
+        }
+        EXPECT_TRUE(testing::readWholeFile(golden) == order) << name;
+    }
 }
 
 TEST(FrameGl, TheRefinementLimitStopsIdleSteps) {

@@ -4,11 +4,13 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "glue/draw_report.h"
@@ -41,6 +43,9 @@ struct Options {
     bool overlappingLabels = false;
     std::optional<std::string> report;
     std::optional<std::string> pickAt;
+    // The same picture drawn with per-node calls rather than vertex arrays, for measurements
+    // against the slower way; set by ORVO_SNAPSHOT_PER_NODE_DRAWING=1, not offered to users.
+    bool perNodeDrawing = false;
 };
 
 // Two numbers of at most five digits on either side of one of the separators, each at least
@@ -135,6 +140,7 @@ int run(const Options& options) {
     }
 
     viewer.setLabelsOverlap(options.overlappingLabels ? 1 : 0);
+    viewer.renderer().setBatchedDrawing(!options.perNodeDrawing);
     // Set before the first frame: a go-to and the keys draw frames too, and the node a frame
     // finds nearest the centre starts the next one, so a frame cut short by time would change
     // the picture.
@@ -228,6 +234,8 @@ int main(int argc, char** argv) {
     app.add_option("--pick", options.pickAt,
                    "print the id of what is drawn at pixel X,Y of the picture (top left origin): "
                    "a node's id, a link's FROM|TO, nothing when nothing is there");
+    const char* perNode = std::getenv("ORVO_SNAPSHOT_PER_NODE_DRAWING");
+    options.perNodeDrawing = perNode != nullptr && std::string_view(perNode) == "1";
     if (const std::optional<int> status = orvo::parseCommandLine(app, argc, argv)) return *status;
     return run(options);
 }
