@@ -3,7 +3,9 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <fstream>
+#include <string_view>
 
 #include "import/ascii_text.h"
 #include "import/readers.h"
@@ -23,14 +25,28 @@ bool isRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// The local name of the document's first element, from the first few kilobytes: declarations,
-// processing instructions and comments before it are skipped.
-std::string rootElementName(const std::string& path) {
+// The first few kilobytes of a file: enough to tell its format.
+std::string fileHead(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::string head(16384, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
-    size_t i = 0;
+    return head;
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+size_t skipBlanksAndByteOrderMark(std::string_view head) {
+    size_t i = head.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+    while (i < head.size() && isBlank(head[i])) ++i;
+    return i;
+}
+
+// The local name of the document's first element: declarations, processing instructions and
+// comments before it are skipped. Empty when the text does not start as XML.
+std::string rootElementName(std::string_view head) {
+    size_t i = skipBlanksAndByteOrderMark(head);
+    if (i >= head.size() || head[i] != '<') return {};
     while ((i = head.find('<', i)) != std::string::npos) {
         if (head.compare(i, 4, "<!--") == 0) {
             i = head.find("-->", i);
@@ -42,11 +58,10 @@ std::string rootElementName(const std::string& path) {
             continue;
         }
         size_t end = i + 1;
-        while (end < head.size() && head[end] != '>' && head[end] != '/' && head[end] != ' ' &&
-               head[end] != '\t' && head[end] != '\n' && head[end] != '\r') {
+        while (end < head.size() && head[end] != '>' && head[end] != '/' && !isBlank(head[end])) {
             ++end;
         }
-        std::string name = head.substr(i + 1, end - i - 1);
+        std::string name(head.substr(i + 1, end - i - 1));
         if (const size_t colon = name.find(':'); colon != std::string::npos)
             name.erase(0, colon + 1);
         return name;
@@ -54,26 +69,74 @@ std::string rootElementName(const std::string& path) {
     return {};
 }
 
+// DOT starts with "graph", "digraph" or "strict" (in any case), after blanks and comments.
+bool looksLikeDot(std::string_view head) {
+    size_t i = skipBlanksAndByteOrderMark(head);
+    while (i < head.size()) {
+        if (head.substr(i).starts_with("//") || head[i] == '#') {
+            i = head.find('\n', i);
+        } else if (head.substr(i).starts_with("/*")) {
+            i = head.find("*/", i);
+            if (i != std::string_view::npos) i += 2;
+        } else {
+            break;
+        }
+        if (i == std::string_view::npos) return false;
+        while (i < head.size() && isBlank(head[i])) ++i;
+    }
+    size_t end = i;
+    while (end < head.size() && ((head[end] | 0x20) >= 'a' && (head[end] | 0x20) <= 'z')) ++end;
+    const std::string word = asciiLowered(head.substr(i, end - i));
+    return (word == "graph" || word == "digraph" || word == "strict") &&
+           (end == head.size() || isBlank(head[end]) || head[end] == '{');
+}
+
+// The first line of text that is not blank.
+std::string_view firstLine(std::string_view head) {
+    const size_t start = skipBlanksAndByteOrderMark(head);
+    const size_t end = head.find('\n', start);
+    return head.substr(start, end == std::string_view::npos ? head.size() - start : end - start);
+}
+
+// An outline record: a level (digits, perhaps signed), one space, then an id.
+bool looksLikeOutline(std::string_view line) {
+    size_t i = line.starts_with('-') ? 1 : 0;
+    const size_t digits = i;
+    while (i < line.size() && line[i] >= '0' && line[i] <= '9') ++i;
+    return i > digits && i + 1 < line.size() && line[i] == ' ' && !isBlank(line[i + 1]);
+}
+
 }  // namespace
 
 ImportFormat guessImportFormat(const std::string& input) {
-    const std::string lower = asciiLowered(input);
     if (isWebAddress(input)) return ImportFormat::Url;
     if (isDirectory(input)) {
         return isRegularFile(input + "/index.html") ? ImportFormat::Site : ImportFormat::Dir;
     }
+    const std::string lower = asciiLowered(input);
     const size_t slash = lower.find_last_of('/');
     const std::string name = slash == std::string::npos ? lower : lower.substr(slash + 1);
     const size_t dot = name.rfind('.');
     const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot + 1);
+
+    // What the content says for sure comes first, whatever the name (a pipe is not read ahead:
+    // what it gives cannot be given again)...
+    const std::string head = isRegularFile(input) ? fileHead(input) : std::string();
+    const std::string root = rootElementName(head);
+    if (root == "urlset" || root == "sitemapindex") return ImportFormat::Sitemap;
+    if (root == "graphml") return ImportFormat::GraphMl;
+    if (looksLikeDot(head)) return ImportFormat::Dot;
+    // ... then the name, for text that several formats could hold ...
     if (name == "sitemap.xml") return ImportFormat::Sitemap;
-    if (extension == "xml") {
-        const std::string root = rootElementName(input);
-        if (root == "urlset" || root == "sitemapindex") return ImportFormat::Sitemap;
-    }
     if (extension == "csv" || extension == "tsv") return ImportFormat::Csv;
     if (extension == "dot" || extension == "gv") return ImportFormat::Dot;
     if (extension == "graphml") return ImportFormat::GraphMl;
+    if (extension == "graph") return ImportFormat::Outline;
+    // ... and for any other name the look of the first line.
+    const std::string_view line = firstLine(head);
+    if (!looksLikeOutline(line) && line.find_first_of(",\t") != std::string_view::npos) {
+        return ImportFormat::Csv;
+    }
     return ImportFormat::Outline;
 }
 

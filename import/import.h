@@ -17,11 +17,13 @@ namespace orvo {
 
 enum class ImportFormat { Outline, Site, Dir, Sitemap, Csv, Dot, GraphMl, Url };
 
-/// What an input is, from its name (and for directories and .xml files a look inside): a
-/// directory with an index.html is a Site, any other directory a Dir; sitemap.xml, or an .xml
-/// file whose root element is urlset or sitemapindex, a Sitemap; .csv and .tsv an edge list;
-/// .dot and .gv DOT; .graphml GraphML; an http:// or https:// address a Url; anything else the
-/// outline format itself.
+/// What an input is. An http:// or https:// address is a Url; a directory with an index.html
+/// a Site, any other directory a Dir. A regular file is told first by what it holds: XML whose
+/// root element is urlset or sitemapindex a Sitemap, graphml GraphML, text starting with
+/// "graph", "digraph" or "strict" DOT; then by its name: sitemap.xml a Sitemap, .csv and .tsv an
+/// edge list, .dot and .gv DOT, .graphml GraphML, .graph the outline format; then by its first
+/// line: a comma or a tab in a line that is not an outline record makes an edge list. Anything
+/// else is the outline format itself.
 ImportFormat guessImportFormat(const std::string& input);
 
 /// site, dir, sitemap, csv, dot, graphml (also outline and url); nullopt for any other name.

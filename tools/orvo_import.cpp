@@ -111,11 +111,12 @@ int main(int argc, char** argv) {
     CLI::App app{
         "Turns a web site on disk, a sitemap, a directory tree, an edge list (CSV or TSV), a DOT\n"
         "or a GraphML file into the outline graph format that orvo opens, or crawls a live web\n"
-        "site from an http:// or https:// address. The format is guessed from the input: an\n"
+        "site from an http:// or https:// address. The format is told from the input: an\n"
         "address is crawled; a directory with an index.html is a site, any other directory a\n"
-        "directory tree; sitemap.xml (or an .xml file holding a urlset or sitemapindex) a\n"
-        "sitemap; .csv/.tsv an edge list; .dot/.gv DOT; .graphml GraphML. Ctrl+C ends a crawl\n"
-        "early and still writes the graph of what was crawled."};
+        "directory tree; a file by what it holds (a urlset or sitemapindex a sitemap, a\n"
+        "graphml element GraphML, graph or digraph DOT), else by its name (.csv/.tsv an edge\n"
+        "list, .dot/.gv DOT, .graphml GraphML), else by a comma or tab in its first line. Ctrl+C\n"
+        "ends a crawl early and still writes the graph of what was crawled."};
     app.name("orvo-import");
     app.add_option("input", options.input,
                    "The site directory, directory or file to import, or the http:// or https:// "
