@@ -2,12 +2,10 @@
 // from real files, as the cases of tests/data/import/cases.txt say: the outline written and the
 // warnings byte for byte, or the refusal naming the file and the line.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "glue/window_settings.h"
 #include "graph/graph.h"
@@ -104,29 +102,6 @@ TEST(ImportFormats, EveryCaseGivesItsOutlineOrItsError) {
         EXPECT_EQ(inputs.outcome(file, parsed(c.arguments)), c.expected)
             << c.name << " | " << c.arguments;
     }
-}
-
-// An edge list that comes through a pipe, which cannot tell its size, is read whole, as the
-// same list in a file is (a file's text is read in one go into room made for it).
-TEST(ImportFormats, AnEdgeListFromAPipeIsReadWhole) {
-    const ImportInputs inputs;
-    std::string edges = "from,to\n";
-    for (int k = 1; k < 20'000; ++k) {
-        edges += "page" + std::to_string(k / 4) + ",page" + std::to_string(k) + "\n";
-    }
-    writeWholeFile(inputs.path("links.csv"), edges);
-    const std::string fifo = inputs.path("links.fifo");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::thread writer([&] { writeWholeFile(fifo, edges); });
-    std::ostringstream piped;
-    const ImportResult result = importGraph(fifo, ImportFormat::Csv, {}, piped);
-    writer.join();
-    ASSERT_TRUE(result.ok) << result.error;
-    ViewerSettings settings;
-    Graph g(settings);
-    ASSERT_TRUE(readText(g, piped.str()));
-    EXPECT_EQ(g.nodes.size(), 20'000u);
-    EXPECT_TRUE(piped.str() == inputs.outcome("links.csv"));
 }
 
 }  // namespace
