@@ -74,6 +74,9 @@ TEST(CrawlSite, EachScopeAndLimitGivesTheGraphOfItsGoldenFile) {
         {"site.3-pages.crawl", "/site/", -1, 3, false, true, 0, {"page limit of 3 reached"}},
         // The crawl goes on from the start's redirect target, which hangs under it.
         {"site.start-redirect.crawl", "/site/moved.html", 2, 10000, false, true, 0, {}},
+        // Only http and https are ever fetched: redirects to other schemes are asked for, where
+        // they point (like the file: link) never, and stays an external leaf.
+        {"unsafe.crawl", "/unsafe/", -1, 10000, true, true, 0, {}},
     };
     for (const auto& v : variants) {
         SCOPED_TRACE(v.golden);
