@@ -35,20 +35,14 @@ std::string maskFigures(const std::string& output) {
     return masked;
 }
 
-// Its outputs (to standard output and to files), refusals and warnings as a user sees them.
+// Its outputs (to standard output and to files), refusals and warnings as a user sees them, on the
+// files of tests/data/tools/inspect (binary bytes, a broken edge list, files without a node
+// record) and others.
 TEST(InspectTool, DoesWhatItsTranscriptShows) {
     TempDir dir;
     std::string listing;  // one word a line: nearly every line is skipped
     for (int i = 0; i < 9998; ++i) listing += "file" + std::to_string(i) + ".txt\n";
     writeWholeFile(dir / "ls", listing + "0 http://a/ 1 html main\n 1 http://a/b 1 html main\n");
-    writeWholeFile(dir / "data.bin", std::string("0 http://b/ 1 html main\n\0\x01\n", 27));
-    writeWholeFile(dir / "bad.csv", "a,b\nb,\"c\n");
-    // No node record: empty, short lines only, a position record only, binary junk.
-    const std::vector<std::string> nodeless = {"", "\n\nx\n \n",
-                                               "-99 position 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1\n",
-                                               std::string("\x01\n\0\0\0\n\n\t\n", 9)};
-    for (size_t i = 0; i < nodeless.size(); ++i)
-        writeWholeFile(dir / ("nodeless" + std::to_string(i)), nodeless[i]);
     EXPECT_TRUE(matchesTranscript("orvo-inspect.transcript", dir, maskFigures));
 }
 
