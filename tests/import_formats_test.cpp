@@ -73,20 +73,17 @@ ImportOptions parsed(const std::string& arguments) {
     for (size_t at = 0, end; at < arguments.size(); at = end + 2) {
         end = std::min(arguments.find(", ", at), arguments.size());
         const std::string option = arguments.substr(at, end - at);
-        const size_t eq = option.find('=');
-        const std::string key = option.substr(0, eq), value = option.substr(eq + 1);
-        if (key == "orphans") {
-            o.orphans = true;
-        } else {
-            std::string* field = key == "group"      ? &o.group
-                                 : key == "root"     ? &o.root
-                                 : key == "header"   ? &o.header
-                                 : key == "start"    ? &o.start
-                                 : key == "base-url" ? &o.baseUrl
-                                                     : nullptr;
-            EXPECT_NE(field, nullptr) << "no option " << key;
-            if (field != nullptr) *field = value;
-        }
+        const std::string key = option.substr(0, option.find('=')),
+                          value = option.substr(option.find('=') + 1);
+        if (key == "orphans") o.orphans = true;
+        if (key == "group") o.group = value;
+        if (key == "root") o.root = value;
+        if (key == "header") o.header = value;
+        if (key == "start") o.start = value;
+        if (key == "base-url") o.baseUrl = value;
+        EXPECT_NE(std::string(" orphans group root header start base-url ").find(" " + key + " "),
+                  std::string::npos)
+            << "no option " << key;
     }
     return o;
 }
