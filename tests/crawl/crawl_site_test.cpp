@@ -107,20 +107,19 @@ TEST(CrawlSite, RefusesStartsThatGiveNothing) {
     SiteServer server(dir / "log");
     ASSERT_TRUE(server.running());
     std::string errors;
-    for (const std::string& start : std::vector<std::string>{
-             "ftp://127.0.0.1/", "file:///etc/", "no scheme", "http://",
-             server.url("/site/missing.html"), server.url("/site/private/secret.html")}) {
+    // The last: a host that does not answer at all; its robots.txt cannot be had, and that is the
+    // reason (in the transport's own words, which are left out).
+    for (const std::string& start :
+         std::vector<std::string>{"ftp://127.0.0.1/", "file:///etc/", "no scheme", "http://",
+                                  server.url("/site/missing.html"),
+                                  server.url("/site/private/secret.html"), "http://127.0.0.1:1/"}) {
         const CrawlResult r = crawlSite(fastOptions(start), {});
         EXPECT_FALSE(r.ok) << start;
-        errors += r.error + "\n";
+        const size_t why = r.error.find("robots.txt: ");
+        errors += (why == std::string::npos ? r.error : r.error.substr(0, why + 11)) + "\n";
     }
     EXPECT_TRUE(orvo::test::matchesGolden(orvo::test::replaceAll(errors, server.url(""), "SERVER"),
                                           "crawl-refusals.txt"));
-    // A host that does not answer at all: its robots.txt cannot be had, and that is the reason.
-    const CrawlResult down = crawlSite(fastOptions("http://127.0.0.1:1/"), {});
-    EXPECT_FALSE(down.ok);
-    EXPECT_TRUE(down.error.starts_with("http://127.0.0.1:1/: http://127.0.0.1:1/robots.txt: "))
-        << down.error;
 }
 
 TEST(CrawlSite, KeepsTheDelayBetweenRequestsToAHost) {
