@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "graph_test_support.h"
 
@@ -127,11 +126,4 @@ TEST(Attributes, GroupColours) {
     EXPECT_EQ(std::string(g.groupOf(*a, 1)) + "|" + std::string(g.groupOf(*a, 2)) + "|" +
                   std::string(g.groupOf(*a, -1)),
               "main||");
-    // The viewer's table applied twice gives the same colours.
-    for (int round = 0; round < 2; ++round) {
-        for (const auto& row : kGroupColourTable)
-            g.setGroupColor(row.kind, row.name, row.red, row.green, row.blue);
-        EXPECT_EQ(g.groupColor(0, "text")[1], 0.35f);
-        EXPECT_EQ(g.groupColor(1, "orphan")[0], 1.0f);
-    }
 }

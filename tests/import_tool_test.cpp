@@ -26,21 +26,17 @@ TEST(ImportTool, DoesWhatItsTranscriptShows) {
     ::umask(mask);
 }
 
-// The bundled real example is what orvo-import makes of the documentation a Debian package
-// installs (the README names both); where the package is installed, it is made again.
+// The bundled real example (its first record and its size: see the transcript) is what orvo-import
+// makes of the documentation a Debian package installs (the README names both); where the package
+// is installed, it is made again.
 TEST(ImportTool, TheBundledDocumentationExampleIsTheImportOfItsPackage) {
     const std::string example = ORVO_SOURCE_DIR "/examples/sqlite-doc.graph";
-    const std::string text = readWholeFile(example);
-    EXPECT_TRUE(text.starts_with("0 http://localhost/index.html 0 html main\n"));
-    const ToolRun inspect = runTool("orvo-inspect", {example});
-    EXPECT_NE(inspect.out.find(": 2171 nodes"), std::string::npos) << inspect.out << inspect.err;
-
     const std::string docs = "/usr/share/doc/sqlite3";
     if (!fs::exists(docs + "/index.html")) GTEST_SKIP() << "sqlite3-doc is not installed";
     TempDir dir;
     const ToolRun run = runTool("orvo-import", {docs, "--orphans", "-o", dir.file("again.graph")});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(readWholeFile(dir / "again.graph") == text)
+    EXPECT_TRUE(readWholeFile(dir / "again.graph") == readWholeFile(example))
         << "not what orvo-import makes of " << docs;
 }
 

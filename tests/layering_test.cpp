@@ -1,7 +1,7 @@
 // The source folders depend on each other one way only. Every `#include "..."` of every .cpp and
 // .h file in a source folder is checked against the rule of its folder (the README's "Source
 // layout" says the same in words); so are the window-system headers, which only shell/ and
-// platform/ may include.
+// platform/ may include. No file anywhere, tests included, includes <regex>.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -37,9 +37,10 @@ const FolderRule kRules[] = {
     {"tools", "glue viewer render layout graph memory geometry settings stream import platform"},
 };
 
-/// Why a file of `rule.folder` may not include `line`'s header; empty when it may, or when the
-/// line is no include. A quoted name without a folder is the folder's own (or generated) file.
-std::string forbidden(const FolderRule& rule, std::string_view line) {
+/// Why a file under `rule` (none for a folder without one) may not include `line`'s header; empty
+/// when it may, or when the line is no include. A quoted name without a folder is the folder's
+/// own (or generated) file.
+std::string forbidden(const FolderRule* rule, std::string_view line) {
     auto skipBlanks = [&line] {
         line.remove_prefix(std::min(line.size(), line.find_first_not_of(" \t")));
     };
@@ -50,8 +51,11 @@ std::string forbidden(const FolderRule& rule, std::string_view line) {
     if (!line.starts_with("include")) return "";
     line.remove_prefix(7);
     skipBlanks();
+    if (line.starts_with("<regex>"))
+        return "no file does (GCC 12's -O2 sanitizer build fails on it)";
+    if (rule == nullptr) return "";
     if (line.starts_with('<')) {
-        if (rule.folder == "shell" || rule.folder == "platform") return "";
+        if (rule->folder == "shell" || rule->folder == "platform") return "";
         for (std::string_view prefix : {"wx/", "X11/", "EGL/", "GL/glx", "gtk/", "gdk/"})
             if (line.substr(1).starts_with(prefix))
                 return "only shell/ and platform/ include window-system headers";
@@ -60,38 +64,41 @@ std::string forbidden(const FolderRule& rule, std::string_view line) {
     const size_t slash = line.find('/');
     if (!line.starts_with('"') || slash > line.find('"', 1)) return "";
     const std::string_view target = line.substr(1, slash - 1);
-    const std::string allowed = " " + std::string(rule.mayInclude) + " ";
-    if (target == rule.folder || allowed.find(" " + std::string(target) + " ") != std::string::npos)
+    const std::string allowed = " " + std::string(rule->mayInclude) + " ";
+    if (target == rule->folder ||
+        allowed.find(" " + std::string(target) + " ") != std::string::npos)
         return "";
-    return std::string(rule.folder) + "/ may include only: " + std::string(rule.mayInclude);
+    return std::string(rule->folder) + "/ may include only: " + std::string(rule->mayInclude);
 }
 
-/// "file:line: includes X: rule" for every include a folder's rule forbids, in the tree at
-/// `root` (bench/, fuzz/ and tests/ may include anything).
+/// "file:line: includes X: rule" for every include a rule forbids in the tree at `root`, its
+/// files in order of their paths (build folders and hidden ones left out). Folders without a
+/// rule (bench/, fuzz/, tests/) may include anything but <regex>.
 std::string layeringViolations(const std::filesystem::path& root) {
+    std::vector<std::filesystem::path> files;
+    std::error_code error;
+    for (std::filesystem::recursive_directory_iterator it(root, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string(), extension = it->path().extension();
+        if (it->is_directory() && (name.starts_with('.') || name.starts_with("build")))
+            it.disable_recursion_pending();
+        if (it->is_regular_file() && (extension == ".cpp" || extension == ".h"))
+            files.push_back(std::filesystem::relative(it->path(), root));
+    }
+    std::sort(files.begin(), files.end());
     std::string violations;
-    for (const FolderRule& rule : kRules) {
-        std::vector<std::filesystem::path> files;
-        std::error_code error;
-        for (std::filesystem::recursive_directory_iterator it(root / rule.folder, error), end;
-             !error && it != end; it.increment(error)) {
-            const std::string extension = it->path().extension().string();
-            if (it->is_regular_file() && (extension == ".cpp" || extension == ".h"))
-                files.push_back(it->path());
-        }
-        std::sort(files.begin(), files.end());
-        for (const std::filesystem::path& file : files) {
-            std::ifstream in(file);
-            std::string line;
-            for (int number = 1; std::getline(in, line); ++number) {
-                const std::string why = forbidden(rule, line);
-                if (why.empty()) continue;
-                const size_t at = line.find_first_of("<\""),
-                             end = line.find_first_of(">\"", at + 1);
-                violations += std::filesystem::relative(file, root).string() + ":" +
-                              std::to_string(number) + ": includes " +
-                              line.substr(at, end + 1 - at) + ": " + why + "\n";
-            }
+    for (const std::filesystem::path& file : files) {
+        const auto* rule = std::find_if(std::begin(kRules), std::end(kRules), [&](const auto& r) {
+            return r.folder == file.begin()->string();
+        });
+        std::ifstream in(root / file);
+        std::string line;
+        for (int number = 1; std::getline(in, line); ++number) {
+            const std::string why = forbidden(rule == std::end(kRules) ? nullptr : rule, line);
+            if (why.empty()) continue;
+            const size_t at = line.find_first_of("<\""), end = line.find_first_of(">\"", at + 1);
+            violations += file.string() + ":" + std::to_string(number) + ": includes " +
+                          line.substr(at, end + 1 - at) + ": " + why + "\n";
         }
     }
     return violations;

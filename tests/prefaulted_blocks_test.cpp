@@ -59,50 +59,41 @@ TEST(PrefaultedBlocks, HandsOutResidentBlocksOnlyWhileAScopeLives) {
     EXPECT_EQ(takePrefaultedBlock(), nullptr);
     // Threads that earlier tests in this process started may still be ending.
     const int threadsBefore = settledThreadCount(1);
-
     // A block mapped on demand has no page yet: the residency check can tell the two apart.
     void* fresh = mapLargeBlock(kLargeBlockBytes);
     ASSERT_NE(fresh, nullptr);
     EXPECT_EQ(residentShare(fresh), 0.0);
     freeLargeBlock(fresh, kLargeBlockBytes);
-
-    std::vector<void*> taken;
-    {
-        const PrefaultedBlocks outer;
+    // Twice: a new scope starts a new thread.
+    for (const int wanted : {3, 1}) {
+        std::vector<void*> taken;
         {
-            const PrefaultedBlocks inner;  // scopes nest; the inner one's end stops nothing
-            // The first few requests of a scope are left to mapping on demand.
-            for (int i = 0; i < 4; ++i) EXPECT_EQ(takePrefaultedBlock(), nullptr);
+            const PrefaultedBlocks outer;
+            {
+                const PrefaultedBlocks inner;  // scopes nest; the inner one's end stops nothing
+                // The first few requests of a scope are left to mapping on demand.
+                for (int i = 0; i < 4; ++i) EXPECT_EQ(takePrefaultedBlock(), nullptr);
+            }
+            for (int i = 0; i < wanted; ++i) {
+                void* block = waitForReadyBlock();
+                ASSERT_NE(block, nullptr) << "block " << i;
+                taken.push_back(block);
+                EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % kLargeBlockBytes, 0u);
+                EXPECT_EQ(residentShare(block), 1.0);
+                std::memset(block, 0x5a, kLargeBlockBytes);
+            }
+            EXPECT_GT(threadCount(), threadsBefore);
+            EXPECT_NE(allocateLargeBlock(kLargeBlockBytes), nullptr);  // taken or mapped
         }
-        for (int i = 0; i < 3; ++i) {
-            void* block = waitForReadyBlock();
-            ASSERT_NE(block, nullptr) << "block " << i;
-            taken.push_back(block);
-            EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % kLargeBlockBytes, 0u);
-            EXPECT_EQ(residentShare(block), 1.0);
-            std::memset(block, 0x5a, kLargeBlockBytes);
+        // The last scope's end stops the thread and keeps no block back.
+        EXPECT_EQ(settledThreadCount(threadsBefore), threadsBefore);
+        EXPECT_EQ(takePrefaultedBlock(), nullptr);
+        // Blocks handed out stay the taker's.
+        for (void* block : taken) {
+            EXPECT_EQ(static_cast<unsigned char*>(block)[kLargeBlockBytes - 1], 0x5a);
+            freeLargeBlock(block, kLargeBlockBytes);
         }
-        EXPECT_GT(threadCount(), threadsBefore);
-        EXPECT_NE(allocateLargeBlock(kLargeBlockBytes), nullptr);  // taken or mapped, never none
     }
-    // The last scope's end stops the thread and keeps no block back.
-    EXPECT_EQ(settledThreadCount(threadsBefore), threadsBefore);
-    EXPECT_EQ(takePrefaultedBlock(), nullptr);
-    // Blocks handed out stay the taker's.
-    for (void* block : taken) {
-        EXPECT_EQ(static_cast<unsigned char*>(block)[kLargeBlockBytes - 1], 0x5a);
-        freeLargeBlock(block, kLargeBlockBytes);
-    }
-
-    // A new scope starts a new thread.
-    {
-        const PrefaultedBlocks again;
-        for (int i = 0; i < 4; ++i) EXPECT_EQ(takePrefaultedBlock(), nullptr);
-        void* block = waitForReadyBlock();
-        ASSERT_NE(block, nullptr);
-        freeLargeBlock(block, kLargeBlockBytes);
-    }
-    EXPECT_EQ(settledThreadCount(threadsBefore), threadsBefore);
 }
 
 // A table that grows past 2 MiB moves into aligned huge-page blocks and keeps every value; one

@@ -58,12 +58,11 @@ TEST(CrawlFetcher, AnswersStatusesTypesRedirectsCapsAndFailures) {
         requests.push_back({requests.size(), url, false});
     // A line a request: the status, the content type, the location of a redirect (not
     // followed), whether the body was over the cap, the body's size and the error (the
-    // transport's own words as "(error)").
+    // transport's own words as "(error)"). zipped.html is sent only gzip-compressed, to clients
+    // that accept it: its size is the decoded body's.
     std::string text;
     const std::map<std::string, FetchResult> results = fetchAll(options, requests);
     EXPECT_GT(results.at(server.url("/site/")).bytes, 1000u);  // the headers count too
-    // Sent only gzip-compressed, to clients that accept it.
-    EXPECT_NE(results.at(server.url("/site/zipped.html")).body.find("unzipped"), std::string::npos);
     for (const auto& [url, r] : results) {
         const std::string error = r.error == timedOut.str() ? "timed out"
                                   : r.error.empty()         ? ""

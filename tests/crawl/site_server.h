@@ -71,10 +71,6 @@ public:
         for (const std::string& line : log()) ports.insert(line.substr(line.rfind(' ') + 1));
         return ports;
     }
-    int count(const std::string& request) const {
-        const std::vector<std::string> all = requests();
-        return int(std::count(all.begin(), all.end(), request));
-    }
 
 private:
     std::vector<std::string> log() const {
