@@ -73,7 +73,8 @@ const char* const kFindHelp = "Find a node by part of its id or label and fly to
 const char* const kBackHelp = "Fly back to the node travelled to before";
 const char* const kForwardHelp = "Fly forward to the node travelled to next";
 const char* const kBrowserHelp = "Open the selected node's web address in the browser";
-const char* const kExportPictureHelp = "Write the view as a PNG picture, at the window's size or another";
+const char* const kExportPictureHelp =
+    "Write the view as a PNG picture, at the window's size or another";
 const char* const kExportLayoutHelp = "Write every node's id and laid-out position as CSV";
 
 }  // namespace
@@ -99,30 +100,44 @@ bool CMainFrame::createContents() {
     view_->Bind(wxEVT_KEY_UP, &CMainFrame::onKey, this);
 
     orvo::Glue& glue = glue_;
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { findNode(searchField_ ? searchField_->GetValue() : ""); },
-         ID_FIND_NODE);
-    Bind(wxEVT_MENU, [this, &glue](wxCommandEvent&) {
-        glue.goBack();
-        refreshStatus();
-    }, ID_BACK);
-    Bind(wxEVT_MENU, [this, &glue](wxCommandEvent&) {
-        glue.goForward();
-        refreshStatus();
-    }, ID_FORWARD);
-    Bind(wxEVT_UPDATE_UI, [&glue](wxUpdateUIEvent& e) { e.Enable(glue.history().canGoBack()); },
-         ID_BACK);
-    Bind(wxEVT_UPDATE_UI, [&glue](wxUpdateUIEvent& e) { e.Enable(glue.history().canGoForward()); },
-         ID_FORWARD);
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { openInBrowserOrSay(selectedWebUrl()); },
-         ID_OPEN_IN_BROWSER);
-    Bind(wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& e) { e.Enable(!selectedWebUrl().empty()); },
-         ID_OPEN_IN_BROWSER);
-    Bind(wxEVT_UPDATE_UI, [&glue](wxUpdateUIEvent& e) { e.Enable(glue.graphLoaded()); },
-         ID_FIND_NODE, ID_FIND_NODE);
+    Bind(
+        wxEVT_MENU,
+        [this](wxCommandEvent&) { findNode(searchField_ ? searchField_->GetValue() : ""); },
+        ID_FIND_NODE);
+    Bind(
+        wxEVT_MENU,
+        [this, &glue](wxCommandEvent&) {
+            glue.goBack();
+            refreshStatus();
+        },
+        ID_BACK);
+    Bind(
+        wxEVT_MENU,
+        [this, &glue](wxCommandEvent&) {
+            glue.goForward();
+            refreshStatus();
+        },
+        ID_FORWARD);
+    Bind(
+        wxEVT_UPDATE_UI, [&glue](wxUpdateUIEvent& e) { e.Enable(glue.history().canGoBack()); },
+        ID_BACK);
+    Bind(
+        wxEVT_UPDATE_UI, [&glue](wxUpdateUIEvent& e) { e.Enable(glue.history().canGoForward()); },
+        ID_FORWARD);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { openInBrowserOrSay(selectedWebUrl()); },
+        ID_OPEN_IN_BROWSER);
+    Bind(
+        wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& e) { e.Enable(!selectedWebUrl().empty()); },
+        ID_OPEN_IN_BROWSER);
+    Bind(
+        wxEVT_UPDATE_UI, [&glue](wxUpdateUIEvent& e) { e.Enable(glue.graphLoaded()); },
+        ID_FIND_NODE, ID_FIND_NODE);
     Bind(wxEVT_MENU, &CMainFrame::onExportPicture, this, ID_EXPORT_PICTURE);
     Bind(wxEVT_MENU, &CMainFrame::onExportLayout, this, ID_EXPORT_LAYOUT);
-    Bind(wxEVT_UPDATE_UI, [&glue](wxUpdateUIEvent& e) { e.Enable(glue.graphLoaded()); },
-         ID_EXPORT_PICTURE, ID_EXPORT_LAYOUT);
+    Bind(
+        wxEVT_UPDATE_UI, [&glue](wxUpdateUIEvent& e) { e.Enable(glue.graphLoaded()); },
+        ID_EXPORT_PICTURE, ID_EXPORT_LAYOUT);
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { orvo::ShortcutsDialog(this).ShowModal(); },
         ID_SHORTCUTS);
@@ -133,25 +148,35 @@ bool CMainFrame::createContents() {
          ID_NODE_LIMIT_FIRST + 10);
 
     // The node menu's commands act on the node it was opened on.
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) {
-        if (wxTheClipboard->Open()) {
-            wxTheClipboard->SetData(new wxTextDataObject(fromBytes(menuNodeId_)));
-            wxTheClipboard->Flush();  // the id stays on the clipboard after the program ends
-            wxTheClipboard->Close();
-        }
-    }, ID_NODE_COPY_ID);
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { openInBrowserOrSay(menuNodeId_); },
-         ID_NODE_OPEN_IN_BROWSER);
-    Bind(wxEVT_MENU, [this, &glue](wxCommandEvent&) {
-        if (orvo::Viewer* v = glue.viewer()) {
-            v->selectSubtree(menuNodeId_, 1);
-            v->redraw();
-        }
-    }, ID_NODE_SELECT_SUBTREE);
-    Bind(wxEVT_MENU, [this, &glue](wxCommandEvent&) {
-        glue.travelTo(menuNodeId_);
-        refreshStatus();
-    }, ID_NODE_CENTRE);
+    Bind(
+        wxEVT_MENU,
+        [this](wxCommandEvent&) {
+            if (wxTheClipboard->Open()) {
+                wxTheClipboard->SetData(new wxTextDataObject(fromBytes(menuNodeId_)));
+                wxTheClipboard->Flush();  // the id stays on the clipboard after the program ends
+                wxTheClipboard->Close();
+            }
+        },
+        ID_NODE_COPY_ID);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { openInBrowserOrSay(menuNodeId_); },
+        ID_NODE_OPEN_IN_BROWSER);
+    Bind(
+        wxEVT_MENU,
+        [this, &glue](wxCommandEvent&) {
+            if (orvo::Viewer* v = glue.viewer()) {
+                v->selectSubtree(menuNodeId_, 1);
+                v->redraw();
+            }
+        },
+        ID_NODE_SELECT_SUBTREE);
+    Bind(
+        wxEVT_MENU,
+        [this, &glue](wxCommandEvent&) {
+            glue.travelTo(menuNodeId_);
+            refreshStatus();
+        },
+        ID_NODE_CENTRE);
 
     view_->onHoverChanged = [this] {
         showKeyMessage_ = false;
@@ -214,10 +239,12 @@ void CMainFrame::buildMenus() {
         auto* sub = new wxMenu;
         const int first = node ? ID_NODE_LIMIT_FIRST : ID_LINK_LIMIT_FIRST;
         for (int d = 0; d <= 10; ++d) {
-            const wxString label = d < 10 ? wxString::Format("%d", d) : wxString("99 (every generation)");
+            const wxString label =
+                d < 10 ? wxString::Format("%d", d) : wxString("99 (every generation)");
             sub->AppendRadioItem(first + d, label,
-                                 node ? "Nodes of this generation and beyond get no outline or label"
-                                      : "Links of this generation and beyond are not drawn");
+                                 node
+                                     ? "Nodes of this generation and beyond get no outline or label"
+                                     : "Links of this generation and beyond are not drawn");
         }
         limits->AppendSubMenu(sub, node ? "&Node Generation Limit (r, then 0 .. 9)"
                                         : "&Link Generation Limit (0 .. 9)");
@@ -253,7 +280,8 @@ bool CMainFrame::buildToolBar() {
                    wxITEM_NORMAL);
     tools->SetToolLongHelp(wxID_OPEN, kOpenHelp);
     tools->AddSeparator();
-    tools->AddTool(ID_BACK, "Back", wxArtProvider::GetBitmapBundle(wxART_GO_BACK, wxART_TOOLBAR, size),
+    tools->AddTool(ID_BACK, "Back",
+                   wxArtProvider::GetBitmapBundle(wxART_GO_BACK, wxART_TOOLBAR, size),
                    "Back (Alt+Left)", wxITEM_NORMAL);
     tools->SetToolLongHelp(ID_BACK, kBackHelp);
     tools->AddTool(ID_FORWARD, "Forward",
@@ -268,8 +296,10 @@ bool CMainFrame::buildToolBar() {
                                     FromDIP(wxSize(260, -1)), wxTE_PROCESS_ENTER);
     searchField_->SetDescriptiveText("Find node (Ctrl+F)");
     searchField_->SetToolTip("Part of a node's id or label; Enter flies to the best match");
-    searchField_->Bind(wxEVT_TEXT_ENTER, [this](wxCommandEvent&) { flyToBestMatch(searchField_->GetValue()); });
-    searchField_->Bind(wxEVT_SEARCH, [this](wxCommandEvent&) { flyToBestMatch(searchField_->GetValue()); });
+    searchField_->Bind(wxEVT_TEXT_ENTER,
+                       [this](wxCommandEvent&) { flyToBestMatch(searchField_->GetValue()); });
+    searchField_->Bind(wxEVT_SEARCH,
+                       [this](wxCommandEvent&) { flyToBestMatch(searchField_->GetValue()); });
     searchField_->Bind(wxEVT_TEXT, [this](wxCommandEvent&) {
         // The best match shows in the status bar while typing.
         const std::string query(searchField_->GetValue().utf8_str());
@@ -284,8 +314,12 @@ bool CMainFrame::buildToolBar() {
                 r.hits.empty()
                     ? wxString("No node matches")
                     : "Enter flies to " +
-                          fromBytes(std::string(glue.viewer()->graph()->nodes[static_cast<size_t>(r.hits[0].node)]->id)) +
-                          wxString::FromUTF8(" (" + orvo::groupedNumber(static_cast<long long>(r.total)) +
+                          fromBytes(std::string(glue.viewer()
+                                                    ->graph()
+                                                    ->nodes[static_cast<size_t>(r.hits[0].node)]
+                                                    ->id)) +
+                          wxString::FromUTF8(" (" +
+                                             orvo::groupedNumber(static_cast<long long>(r.total)) +
                                              (r.total == 1 ? " match)" : " matches)")),
                 kMessage);
         }
@@ -314,7 +348,6 @@ bool CMainFrame::buildStatusBar() {
 void CMainFrame::recentFilesChanged() {
     wxFileHistory& history = *manager_->GetFileHistory();
     if (recentMenu_) recentMenu_->refresh(history);
-    if (wxConfigBase* config = wxConfigBase::Get(false)) orvo::saveRecentFiles(history, *config);
 }
 
 void CMainFrame::documentChanged() {
@@ -387,14 +420,15 @@ void CMainFrame::refreshStatus() {
         return;
     }
     if (const orvo::Node* node = glue.hoveredNode()) {
-        const wxString groups = "   " + fromBytes(orvo::nodeGroupsText(*glue.viewer()->graph(), *node));
+        const wxString groups =
+            "   " + fromBytes(orvo::nodeGroupsText(*glue.viewer()->graph(), *node));
         wxRect pane;
         status->GetFieldRect(kMessage, pane);
         wxClientDC dc(status);
         dc.SetFont(status->GetFont());
         const int room = pane.width - dc.GetTextExtent(groups).x - FromDIP(12);
-        const wxString id = wxControl::Ellipsize(fromBytes(std::string(node->id)), dc, wxELLIPSIZE_MIDDLE,
-                                                 std::max(room, 40));
+        const wxString id = wxControl::Ellipsize(fromBytes(std::string(node->id)), dc,
+                                                 wxELLIPSIZE_MIDDLE, std::max(room, 40));
         status->SetStatusText(id + groups, kMessage);
         return;
     }
@@ -473,7 +507,8 @@ void CMainFrame::showNodeMenu(const std::string& id, const wxPoint& where) {
     wxMenu menu;
     menu.Append(ID_NODE_COPY_ID, "&Copy Id", "Copy the node's id to the clipboard");
     menu.Append(ID_NODE_OPEN_IN_BROWSER, "Open in &Browser", "Open the node's web address");
-    menu.Append(ID_NODE_SELECT_SUBTREE, "&Select Subtree", "Select the node and every node below it");
+    menu.Append(ID_NODE_SELECT_SUBTREE, "&Select Subtree",
+                "Select the node and every node below it");
     menu.Append(ID_NODE_CENTRE, "Centre &Here", "Fly to the node and select it");
     menu.Enable(ID_NODE_OPEN_IN_BROWSER, orvo::isWebUrl(id));
     view_->PopupMenu(&menu, where);
@@ -490,8 +525,9 @@ void CMainFrame::openInBrowserOrSay(const std::string& id) {
     std::string error;
     if (id.empty()) return;
     if (!orvo::openUrl(id, error)) {
-        wxMessageBox("Cannot open " + fromBytes(id) + " in the browser: " + wxString::FromUTF8(error),
-                     "orvo", wxOK | wxICON_ERROR, this);
+        wxMessageBox(
+            "Cannot open " + fromBytes(id) + " in the browser: " + wxString::FromUTF8(error),
+            "orvo", wxOK | wxICON_ERROR, this);
     }
 }
 
@@ -555,15 +591,15 @@ void CMainFrame::onExportPicture(wxCommandEvent& /*event*/) {
         return;
     }
     if (wxStatusBar* status = GetStatusBar()) {
-        status->SetStatusText(wxString::Format("Picture of %d x %d pixels written to ", size.x, size.y) +
-                                  path, kMessage);
+        status->SetStatusText(
+            wxString::Format("Picture of %d x %d pixels written to ", size.x, size.y) + path,
+            kMessage);
     }
 }
 
 void CMainFrame::onExportLayout(wxCommandEvent& /*event*/) {
     if (!glue_.graphLoaded()) return;
-    const wxString path =
-        askForExportFile("Export Layout", "CSV files (*.csv)|*.csv", "csv");
+    const wxString path = askForExportFile("Export Layout", "CSV files (*.csv)|*.csv", "csv");
     if (path.empty()) return;
     std::string error;
     bool written = false;

@@ -184,16 +184,15 @@ orvo::crawl::CrawlOptions COrvoDocManager::webSiteOptions() const {
 }
 
 void COrvoDocManager::saveWebSiteOptions(const orvo::crawl::CrawlOptions& options) {
-    wxConfigBase* config = wxConfigBase::Get(false);
-    if (config == nullptr) return;
-    const wxString group = kWebSiteGroup;
-    config->Write(group + "Address", wxString::FromUTF8(options.startUrl));
-    config->Write(group + "MaxPages", static_cast<long>(options.maxPages));
-    config->Write(group + "MaxDepth", static_cast<long>(options.maxDepth));
-    config->Write(group + "Connections", static_cast<long>(options.connections));
-    config->Write(group + "Delay", options.delaySeconds);
-    config->Write(group + "WholeHost", options.wholeHost);
-    config->Flush();
+    orvo::changeUserConfig([&](wxConfigBase& config) {
+        const wxString group = kWebSiteGroup;
+        config.Write(group + "Address", wxString::FromUTF8(options.startUrl));
+        config.Write(group + "MaxPages", static_cast<long>(options.maxPages));
+        config.Write(group + "MaxDepth", static_cast<long>(options.maxDepth));
+        config.Write(group + "Connections", static_cast<long>(options.connections));
+        config.Write(group + "Delay", options.delaySeconds);
+        config.Write(group + "WholeHost", options.wholeHost);
+    });
 }
 
 void COrvoDocManager::openWebSite() {
@@ -255,8 +254,7 @@ void COrvoDocManager::onRecentFile(wxCommandEvent& event) {
     if (n >= GetHistoryFilesCount()) return;
     const wxString path = GetHistoryFile(n);
     // An input that is gone is dropped from the list once its message was shown.
-    if (!CreateDocument(path, wxDOC_SILENT) && !path.Contains("://") &&
-        !wxFileName::Exists(path)) {
+    if (!CreateDocument(path, wxDOC_SILENT) && !path.Contains("://") && !wxFileName::Exists(path)) {
         RemoveFileFromHistory(n);
     }
 }
@@ -316,12 +314,12 @@ wxDocument* COrvoDocManager::CreateDocument(const wxString& pathIn, long flags) 
 }
 
 void COrvoDocManager::AddFileToHistory(const wxString& file) {
-    wxDocManager::AddFileToHistory(file);
+    orvo::recordRecentFile(*GetFileHistory(), file, wxEmptyString);
     recentFilesChanged();
 }
 
 void COrvoDocManager::RemoveFileFromHistory(size_t i) {
-    wxDocManager::RemoveFileFromHistory(i);
+    orvo::recordRecentFile(*GetFileHistory(), wxEmptyString, GetHistoryFile(i));
     recentFilesChanged();
 }
 

@@ -2,10 +2,13 @@
 #include "shell/recent_files.h"
 
 #include <wx/confbase.h>
+#include <wx/fileconf.h>
 #include <wx/filehistory.h>
 #include <wx/filename.h>
 #include <wx/menu.h>
 #include <wx/utils.h>
+
+#include <vector>
 
 namespace orvo {
 
@@ -53,23 +56,52 @@ wxString userConfigPath() {
     return folder + "/orvo.conf";
 }
 
-void loadRecentFiles(wxFileHistory& history, wxConfigBase& config) {
-    // Added oldest first, so the most recent ends up on top.
-    for (int number = kRecentFileCount; number >= 1; --number) {
+namespace {
+
+std::vector<wxString> readList(wxConfigBase& config) {
+    std::vector<wxString> list;
+    for (int number = 1; number <= kRecentFileCount; ++number) {
         wxString path;
-        if (config.Read(wxString(kRecentGroup) + "/" + entryName(number), &path) && !path.empty()) {
-            history.AddFileToHistory(path);
-        }
+        if (config.Read(wxString(kRecentGroup) + "/" + entryName(number), &path) && !path.empty())
+            list.push_back(path);
     }
+    return list;
 }
 
-void saveRecentFiles(const wxFileHistory& history, wxConfigBase& config) {
-    config.DeleteGroup(kRecentGroup);
-    for (size_t i = 0; i < history.GetCount(); ++i) {
-        config.Write(wxString(kRecentGroup) + "/" + entryName(static_cast<int>(i) + 1),
-                     history.GetHistoryFile(i));
+}  // namespace
+
+void loadRecentFiles(wxFileHistory& history, wxConfigBase& config) {
+    const std::vector<wxString> list = readList(config);
+    // Added oldest first, so the most recent ends up on top.
+    for (auto at = list.rbegin(); at != list.rend(); ++at) history.AddFileToHistory(*at);
+}
+
+void changeUserConfig(const std::function<void(wxConfigBase&)>& change) {
+    const wxString path = userConfigPath();
+    {
+        wxFileConfig onDisk("orvo", wxEmptyString, path, wxEmptyString, wxCONFIG_USE_LOCAL_FILE);
+        change(onDisk);
+        onDisk.Flush();
     }
-    config.Flush();
+    delete wxConfigBase::Set(
+        new wxFileConfig("orvo", wxEmptyString, path, wxEmptyString, wxCONFIG_USE_LOCAL_FILE));
+}
+
+void recordRecentFile(wxFileHistory& history, const wxString& opened, const wxString& dropped) {
+    std::vector<wxString> list;
+    changeUserConfig([&](wxConfigBase& config) {
+        list = readList(config);
+        std::erase_if(list, [&](const wxString& p) { return p == opened || p == dropped; });
+        if (!opened.empty()) list.insert(list.begin(), opened);
+        if (list.size() > static_cast<size_t>(kRecentFileCount)) list.resize(kRecentFileCount);
+        config.DeleteGroup(kRecentGroup);
+        for (size_t i = 0; i < list.size(); ++i) {
+            config.Write(wxString(kRecentGroup) + "/" + entryName(static_cast<int>(i) + 1),
+                         list[i]);
+        }
+    });
+    while (history.GetCount() > 0) history.RemoveFileFromHistory(0);
+    for (auto at = list.rbegin(); at != list.rend(); ++at) history.AddFileToHistory(*at);
 }
 
 void RecentFilesMenu::refresh(const wxFileHistory& history) {

@@ -4,6 +4,8 @@
 
 #include <wx/string.h>
 
+#include <functional>
+
 class wxConfigBase;
 class wxFileHistory;
 class wxMenu;
@@ -16,8 +18,13 @@ constexpr int kRecentFileCount = 4;
 wxString userConfigPath();
 /// Reads the list (entries "File1" .. "File4", most recent first) into the history.
 void loadRecentFiles(wxFileHistory& history, wxConfigBase& config);
-/// Writes the history as the list and flushes the file.
-void saveRecentFiles(const wxFileHistory& history, wxConfigBase& config);
+/// Makes a change to the configuration file as it is on disk now, not to the copy read at
+/// start: each window opened on another file runs a process of its own, and what those wrote
+/// meanwhile stays. The process's configuration object is read again afterwards.
+void changeUserConfig(const std::function<void(wxConfigBase&)>& change);
+/// Puts `opened` on top of the list on disk (or takes `dropped` out of it) and makes the
+/// history the list as it then is. Either may be empty.
+void recordRecentFile(wxFileHistory& history, const wxString& opened, const wxString& dropped);
 
 /// How an entry of the list reads: the name with the folder it is in beside it
 /// ("site.graph — ~/sites/a", the home folder as ~, a long folder shortened in the middle), a

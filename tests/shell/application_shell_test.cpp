@@ -415,8 +415,8 @@ TEST_F(ApplicationTest, ExportClickKeysFindOpenNewAndExit) {
 }
 
 // As a file manager starts the viewer on several selected inputs: the first opens in this
-// process, each further one in a window of a process of its own, titled by its own name (each
-// process keeps its own recent files, so the list is checked where one process runs). A web
+// process, each further one in a window of a process of its own, titled by its own name; the
+// recent-file list they share holds what each of them opened. A web
 // address is crawled from the test site on 127.0.0.1; an edge list and a web site's folder are
 // imported in memory; a name that starts with a dash is still a file name (the viewer started for
 // it gets "--" before it).
@@ -445,6 +445,8 @@ TEST_F(ApplicationTest, InputsOnTheCommandLineEachInAWindowOfItsOwn) {
     orvo.chooseFromFileMenu(main, "x");
     EXPECT_EQ(orvo.waitForExit(), 0) << orvo.output();
     EXPECT_GE(server.requests().size(), 300u) << "the whole generated site was asked for";
+    for (const std::string& input : {address, csv, site})
+        EXPECT_NE(config().find("=" + input + "\n"), std::string::npos) << input << config();
 }
 
 // What the window adds to a failed and a cancelled load (every way one fails is driven through
