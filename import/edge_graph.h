@@ -34,6 +34,10 @@ public:
     void addEdge(Index from, Index to, bool undirected) {
         edges_.push_back({from, to, undirected});
     }
+    /// Takes every node's kind-0 group away.
+    void clearGroups() {
+        for (Index n = 0; n < graph_.size(); ++n) graph_.setGroup(n, 0, {});
+    }
     /// Adds an edge before all others.
     void prependEdge(Index from, Index to) { edges_.insert(edges_.begin(), {from, to, false}); }
     /// Leaves a node out of the graph (a header's fields taken for ids at first).

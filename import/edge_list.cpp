@@ -1,11 +1,14 @@
 // Edge lists: comma- or tab-separated, quoted fields as RFC 4180 has them (a field in double
 // quotes may hold separators, line breaks and doubled quotes), the first two columns from and to.
+#include <array>
+#include <boost/unordered/unordered_flat_set.hpp>
 #include <charconv>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "import/ascii_text.h"
 #include "import/edge_graph.h"
@@ -16,6 +19,8 @@
 namespace orvo {
 
 namespace {
+
+constexpr size_t kFewestFoundGroups = 2, kMostFoundGroups = 64;
 
 struct CsvError {
     uint64_t line = 0;
@@ -150,7 +155,21 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
     // The group column: a 1-based number, or a name looked up in the first record.
     size_t groupColumn = SIZE_MAX;
     bool groupByName = false;
-    if (!options.group.empty()) {
+    // Without --group a third column becomes the group when it holds between 2 and 64 values:
+    // a kind, a section, a type; more are names or numbers, and colour nothing.
+    const bool groupFound = options.group.empty();
+    boost::unordered_flat_set<std::string> groupValues;
+    std::string firstGroup;
+    const auto countGroup = [&](std::span<const std::string> fields) {
+        if (groupFound && fields.size() > 2 && !fields[2].empty() &&
+            groupValues.size() <= kMostFoundGroups) {
+            groupValues.insert(fields[2]);
+        }
+    };
+    if (groupFound) {
+        groupColumn = 2;
+    } else if (options.group == "none") {
+    } else {
         if (allDigits(options.group)) {
             size_t number = 0;
             std::from_chars(options.group.data(), options.group.data() + options.group.size(),
@@ -192,6 +211,7 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
             return;
         }
         const auto from = graph.node(fields[0]);
+        countGroup(fields);
         if (groupColumn < fields.size()) graph.setGroupIfUnset(from, fields[groupColumn]);
         if (fields.size() >= 2 && !fields[1].empty()) {
             const auto to = graph.node(fields[1]);
@@ -223,6 +243,7 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
                 firstFrom = graph.node(fields[0]);
                 if (groupColumn < fields.size())
                     graph.setGroupIfUnset(firstFrom, fields[groupColumn]);
+                if (fields.size() > 2) firstGroup = fields[2];
                 if (fields.size() >= 2 && !fields[1].empty()) firstTo = graph.node(fields[1]);
                 firstOpen = true;
                 return;
@@ -250,10 +271,15 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
         // A header when neither of its first two fields is an id anywhere else.
         if (firstElsewhere) {
             if (firstTo != SiteGraph::kNone) graph.prependEdge(firstFrom, firstTo);
+            countGroup(std::array<std::string, 3>{"", "", firstGroup});
         } else {
             graph.exclude(firstFrom);
             if (firstTo != SiteGraph::kNone) graph.exclude(firstTo);
         }
+    }
+    if (groupFound &&
+        (groupValues.size() < kFewestFoundGroups || groupValues.size() > kMostFoundGroups)) {
+        graph.clearGroups();
     }
     if (!graph.build(options.root, options.direction, file, result)) return result;
     return finishRead(graph.write(out, progress, result), progress, result);
