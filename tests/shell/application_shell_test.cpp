@@ -432,11 +432,16 @@ TEST_F(ApplicationTest, InputsOnTheCommandLineEachInAWindowOfItsOwn) {
     const std::string address = server.url("/gen/0.html");
     configure("[Open\\ Web\\ Site]\nDelay=0\n");
     Program orvo(configHome, {address, csv, site});
-    for (const std::string title : {"-crawl\\.csv", "docs"}) {
-        const std::string further = findWindow("^" + title + " - orvo$", "", 60);
+    const auto listed = [this](const std::string& input) {
+        return config().find("=" + input + "\n") != std::string::npos;
+    };
+    for (const auto& [title, input] : {std::pair{"-crawl\\.csv", csv}, std::pair{"docs", site}}) {
+        const std::string further = findWindow("^" + std::string(title) + " - orvo$", "", 60);
         ASSERT_FALSE(further.empty()) << title << orvo.output();
         const pid_t pid = std::atoi(shell("xdotool getwindowpid " + further).c_str());
         EXPECT_NE(pid, orvo.pid()) << "one window a process";
+        // Its process puts the file on the shared list once the file is open.
+        EXPECT_TRUE(testing::waitUntil([&] { return listed(input); }, 60s)) << input << config();
         if (pid > 0) ::kill(pid, SIGTERM);
     }
     const std::string main = orvo.window("^" + address + " - orvo$", 60);
@@ -445,8 +450,7 @@ TEST_F(ApplicationTest, InputsOnTheCommandLineEachInAWindowOfItsOwn) {
     orvo.chooseFromFileMenu(main, "x");
     EXPECT_EQ(orvo.waitForExit(), 0) << orvo.output();
     EXPECT_GE(server.requests().size(), 300u) << "the whole generated site was asked for";
-    for (const std::string& input : {address, csv, site})
-        EXPECT_NE(config().find("=" + input + "\n"), std::string::npos) << input << config();
+    for (const std::string& input : {address, csv, site}) EXPECT_TRUE(listed(input)) << input;
 }
 
 // What the window adds to a failed and a cancelled load (every way one fails is driven through
