@@ -10,6 +10,7 @@
 #include "import/edge_graph.h"
 #include "import/readers.h"
 #include "import/warnings.h"
+#include "stream/input_file.h"
 
 namespace orvo {
 
@@ -32,9 +33,6 @@ std::string firstLine(std::string text) {
 struct GraphCloser {
     void operator()(Agraph_t* g) const { agclose(g); }
 };
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
 
 }  // namespace
 
@@ -44,9 +42,11 @@ ImportResult importDot(const std::string& file, const ImportOptions& options, st
     EdgeGraph graph;
     {
         std::lock_guard lock(gCgraphLock);
-        std::unique_ptr<FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
-        if (!in) {
-            result.error = file + ": cannot be opened";
+        InputFile input;
+        FILE* in = input.open(file) ? input.cStream() : nullptr;
+        if (in == nullptr) {
+            result.error =
+                file + ": " + (input.error().empty() ? "cannot be opened" : input.error());
             return result;
         }
         progress(0, 0, "reading");
@@ -54,7 +54,7 @@ ImportResult importDot(const std::string& file, const ImportOptions& options, st
         agseterr(AGERR);
         agseterrf(collectError);
         agreadline(1);  // the line count is global: every file starts at its first line
-        std::unique_ptr<Agraph_t, GraphCloser> g(agread(in.get(), nullptr));
+        std::unique_ptr<Agraph_t, GraphCloser> g(agread(in, nullptr));
         if (!g) {
             agseterrf(nullptr);
             const std::string message = firstLine(gCgraphErrors);
@@ -64,7 +64,7 @@ ImportResult importDot(const std::string& file, const ImportOptions& options, st
         // The parser's line count is only right for the next file once this one is read to its
         // end: the graphs after the first are read and dropped.
         int moreGraphs = 0;
-        while (Agraph_t* more = agread(in.get(), nullptr)) {
+        while (Agraph_t* more = agread(in, nullptr)) {
             agclose(more);
             ++moreGraphs;
         }

@@ -10,6 +10,7 @@
 #include "import/file_text.h"
 #include "import/readers.h"
 #include "import/warnings.h"
+#include "stream/input_file.h"
 
 namespace orvo {
 
@@ -34,13 +35,17 @@ uint64_t lineAt(const std::string& text, ptrdiff_t offset) {
 ImportResult importGraphMl(const std::string& file, const ImportOptions& options, std::ostream& out,
                            const ImportProgress& progress) {
     ImportResult result;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        result.error = file + ": cannot be opened";
+    InputFile input;
+    if (!input.open(file)) {
+        result.error = file + ": " + input.error();
         return result;
     }
     progress(0, 0, "reading");
-    std::string text = readRest(in);
+    std::string text = readRest(input.stream());
+    if (input.stream().bad()) {
+        result.error = file + ": " + input.error();
+        return result;
+    }
     pugi::xml_document doc;
     const pugi::xml_parse_result parsed = doc.load_buffer(text.data(), text.size());
     if (!parsed) {
