@@ -2,10 +2,12 @@
 // serialised.
 #include <graphviz/cgraph.h>
 
+#include <boost/unordered/unordered_flat_set.hpp>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "import/edge_graph.h"
 #include "import/readers.h"
@@ -76,7 +78,24 @@ ImportResult importDot(const std::string& file, const ImportOptions& options, st
         }
         const bool undirected = !agisdirected(g.get());
         Agsym_t* groupAttribute = nullptr;
-        if (!options.group.empty()) {
+        if (options.group.empty()) {
+            // Without --group the first node attribute holding a few values gives the groups.
+            size_t looked = 0;
+            for (Agsym_t* a = agnxtattr(g.get(), AGNODE, nullptr);
+                 a != nullptr && groupAttribute == nullptr && looked++ < kAttributesLookedAt;
+                 a = agnxtattr(g.get(), AGNODE, a)) {
+                boost::unordered_flat_set<std::string_view> values;
+                size_t given = 0;
+                for (Agnode_t* n = agfstnode(g.get());
+                     n != nullptr && values.size() <= kMostFoundGroups; n = agnxtnode(g.get(), n)) {
+                    if (const char* value = agxget(n, a); *value != '\0') {
+                        values.insert(value);
+                        ++given;
+                    }
+                }
+                if (areFoundGroups(values.size(), given)) groupAttribute = a;
+            }
+        } else if (options.group != "none") {
             groupAttribute =
                 agattr(g.get(), AGNODE, const_cast<char*>(options.group.c_str()), nullptr);
             if (groupAttribute == nullptr) {

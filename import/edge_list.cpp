@@ -21,8 +21,6 @@ namespace orvo {
 
 namespace {
 
-constexpr size_t kFewestFoundGroups = 2, kMostFoundGroups = 64;
-
 struct CsvError {
     uint64_t line = 0;
     std::string message;

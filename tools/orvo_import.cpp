@@ -140,8 +140,8 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"yes", "no", "auto"}));
     app.add_option("--group", options.import.group,
                    "Edge lists, DOT, GraphML: the node attribute (or column name or number) "
-                   "that gives the node's group (edge lists without it: a third column of 2 to "
-                   "64 values; none: no group)");
+                   "that gives the node's group (without it: a third column, or a node attribute, "
+                   "of 2 to 64 values; none: no group)");
     app.add_option("--root", options.import.root,
                    "Edge lists, DOT, GraphML: the id of the tree's root (default: the node with "
                    "the most edges the walk follows)");
