@@ -2,14 +2,17 @@
 // serialised.
 #include <graphviz/cgraph.h>
 
+#include <boost/unordered/unordered_flat_set.hpp>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "import/edge_graph.h"
 #include "import/readers.h"
 #include "import/warnings.h"
+#include "stream/input_file.h"
 
 namespace orvo {
 
@@ -32,9 +35,6 @@ std::string firstLine(std::string text) {
 struct GraphCloser {
     void operator()(Agraph_t* g) const { agclose(g); }
 };
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
 
 }  // namespace
 
@@ -44,9 +44,11 @@ ImportResult importDot(const std::string& file, const ImportOptions& options, st
     EdgeGraph graph;
     {
         std::lock_guard lock(gCgraphLock);
-        std::unique_ptr<FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
-        if (!in) {
-            result.error = file + ": cannot be opened";
+        InputFile input;
+        FILE* in = input.open(file) ? input.cStream() : nullptr;
+        if (in == nullptr) {
+            result.error =
+                file + ": " + (input.error().empty() ? "cannot be opened" : input.error());
             return result;
         }
         progress(0, 0, "reading");
@@ -54,7 +56,7 @@ ImportResult importDot(const std::string& file, const ImportOptions& options, st
         agseterr(AGERR);
         agseterrf(collectError);
         agreadline(1);  // the line count is global: every file starts at its first line
-        std::unique_ptr<Agraph_t, GraphCloser> g(agread(in.get(), nullptr));
+        std::unique_ptr<Agraph_t, GraphCloser> g(agread(in, nullptr));
         if (!g) {
             agseterrf(nullptr);
             const std::string message = firstLine(gCgraphErrors);
@@ -64,7 +66,7 @@ ImportResult importDot(const std::string& file, const ImportOptions& options, st
         // The parser's line count is only right for the next file once this one is read to its
         // end: the graphs after the first are read and dropped.
         int moreGraphs = 0;
-        while (Agraph_t* more = agread(in.get(), nullptr)) {
+        while (Agraph_t* more = agread(in, nullptr)) {
             agclose(more);
             ++moreGraphs;
         }
@@ -76,7 +78,24 @@ ImportResult importDot(const std::string& file, const ImportOptions& options, st
         }
         const bool undirected = !agisdirected(g.get());
         Agsym_t* groupAttribute = nullptr;
-        if (!options.group.empty()) {
+        if (options.group.empty()) {
+            // Without --group the first node attribute holding a few values gives the groups.
+            size_t looked = 0;
+            for (Agsym_t* a = agnxtattr(g.get(), AGNODE, nullptr);
+                 a != nullptr && groupAttribute == nullptr && looked++ < kAttributesLookedAt;
+                 a = agnxtattr(g.get(), AGNODE, a)) {
+                boost::unordered_flat_set<std::string_view> values;
+                size_t given = 0;
+                for (Agnode_t* n = agfstnode(g.get());
+                     n != nullptr && values.size() <= kMostFoundGroups; n = agnxtnode(g.get(), n)) {
+                    if (const char* value = agxget(n, a); *value != '\0') {
+                        values.insert(value);
+                        ++given;
+                    }
+                }
+                if (areFoundGroups(values.size(), given)) groupAttribute = a;
+            }
+        } else if (options.group != "none") {
             groupAttribute =
                 agattr(g.get(), AGNODE, const_cast<char*>(options.group.c_str()), nullptr);
             if (groupAttribute == nullptr) {

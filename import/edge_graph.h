@@ -16,6 +16,15 @@
 
 namespace orvo {
 
+/// Without --group, a column or node attribute gives the groups when it holds this many distinct
+/// values: a kind or a section, not names or numbers. Only so many attributes are looked at.
+constexpr size_t kFewestFoundGroups = 2, kMostFoundGroups = 64, kAttributesLookedAt = 16;
+/// For a node attribute: `distinct` values among `given` nodes, some of them shared (a name
+/// that each node has its own of is no group, however few the nodes).
+constexpr bool areFoundGroups(size_t distinct, size_t given) {
+    return distinct >= kFewestFoundGroups && distinct <= kMostFoundGroups && distinct < given;
+}
+
 class EdgeGraph {
 public:
     using Index = SiteGraph::Index;

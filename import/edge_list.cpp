@@ -15,12 +15,11 @@
 #include "import/file_text.h"
 #include "import/readers.h"
 #include "import/warnings.h"
+#include "stream/input_file.h"
 
 namespace orvo {
 
 namespace {
-
-constexpr size_t kFewestFoundGroups = 2, kMostFoundGroups = 64;
 
 struct CsvError {
     uint64_t line = 0;
@@ -122,15 +121,15 @@ bool allDigits(std::string_view s) {
 ImportResult importEdgeList(const std::string& file, const ImportOptions& options,
                             std::ostream& out, const ImportProgress& progress) {
     ImportResult result;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        result.error = file + ": cannot be opened";
+    InputFile input;
+    if (!input.open(file)) {
+        result.error = file + ": " + input.error();
         return result;
     }
     progress(0, 0, "reading");
-    std::string text = readRest(in);
-    if (in.bad()) {
-        result.error = file + ": read error";
+    std::string text = readRest(input.stream());
+    if (input.stream().bad()) {
+        result.error = file + ": " + (input.error().empty() ? "read error" : input.error());
         return result;
     }
     if (options.header != "yes" && options.header != "no" && options.header != "auto") {

@@ -2,14 +2,19 @@
 // included), edgedefault per graph, an edge's own directed attribute over it, and --group taken
 // from the data of a key named by its attr.name or its id.
 #include <algorithm>
+#include <boost/unordered/unordered_flat_set.hpp>
 #include <fstream>
 #include <iterator>
 #include <pugixml.hpp>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "import/edge_graph.h"
 #include "import/file_text.h"
 #include "import/readers.h"
 #include "import/warnings.h"
+#include "stream/input_file.h"
 
 namespace orvo {
 
@@ -34,13 +39,17 @@ uint64_t lineAt(const std::string& text, ptrdiff_t offset) {
 ImportResult importGraphMl(const std::string& file, const ImportOptions& options, std::ostream& out,
                            const ImportProgress& progress) {
     ImportResult result;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        result.error = file + ": cannot be opened";
+    InputFile input;
+    if (!input.open(file)) {
+        result.error = file + ": " + input.error();
         return result;
     }
     progress(0, 0, "reading");
-    std::string text = readRest(in);
+    std::string text = readRest(input.stream());
+    if (input.stream().bad()) {
+        result.error = file + ": " + input.error();
+        return result;
+    }
     pugi::xml_document doc;
     const pugi::xml_parse_result parsed = doc.load_buffer(text.data(), text.size());
     if (!parsed) {
@@ -57,9 +66,42 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
         return file + ":" + std::to_string(lineAt(text, node.offset_debug())) + ": ";
     };
 
-    // The key that holds the group, and its default.
+    // The key that holds the group, and its default. Without --group, each of the first few
+    // node keys is a candidate, and the first whose values are few gives the groups.
     std::string groupKey, groupDefault;
-    if (!options.group.empty()) {
+    struct Candidate {
+        std::string key, fallback;
+        boost::unordered_flat_set<std::string> values;
+        size_t given = 0;  // nodes with a value
+    };
+    std::vector<Candidate> candidates;
+    std::vector<std::pair<EdgeGraph::Index, pugi::xml_node>> candidateNodes;
+    const auto defaultOf = [](const pugi::xml_node& key) {
+        for (const pugi::xml_node d : key.children()) {
+            if (localName(d.name()) == "default") return std::string(d.text().as_string());
+        }
+        return std::string();
+    };
+    const auto valueOf = [](const pugi::xml_node& node, const std::string& key,
+                            const std::string& fallback) {
+        std::string value = fallback;
+        for (const pugi::xml_node d : node.children()) {
+            if (localName(d.name()) == "data" && key == d.attribute("key").as_string()) {
+                value = d.text().as_string();
+            }
+        }
+        return value;
+    };
+    if (options.group.empty()) {
+        for (const pugi::xml_node key : top.children()) {
+            if (localName(key.name()) != "key" || candidates.size() == kAttributesLookedAt)
+                continue;
+            const std::string_view domain = key.attribute("for").as_string("all");
+            if (domain == "node" || domain == "all") {
+                candidates.push_back({key.attribute("id").as_string(), defaultOf(key), {}});
+            }
+        }
+    } else if (options.group != "none") {
         for (const pugi::xml_node key : top.children()) {
             if (localName(key.name()) != "key") continue;
             const std::string_view domain = key.attribute("for").as_string("all");
@@ -67,9 +109,7 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
             if (options.group == key.attribute("attr.name").as_string() ||
                 options.group == key.attribute("id").as_string()) {
                 groupKey = key.attribute("id").as_string();
-                for (const pugi::xml_node d : key.children()) {
-                    if (localName(d.name()) == "default") groupDefault = d.text().as_string();
-                }
+                groupDefault = defaultOf(key);
                 break;
             }
         }
@@ -107,14 +147,16 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
                 // No record can carry an empty id: the node is left out, as are its edges.
                 addWarning(result, where(item.node) + "<node> with an empty id, left out");
             } else if (const auto n = graph.node(id.as_string()); !groupKey.empty()) {
-                std::string group = groupDefault;
-                for (const pugi::xml_node d : item.node.children()) {
-                    if (localName(d.name()) == "data" &&
-                        groupKey == d.attribute("key").as_string()) {
-                        group = d.text().as_string();
+                graph.setGroupIfUnset(n, valueOf(item.node, groupKey, groupDefault));
+            } else if (!candidates.empty()) {
+                candidateNodes.emplace_back(n, item.node);
+                for (Candidate& c : candidates) {
+                    if (c.values.size() > kMostFoundGroups) continue;
+                    if (std::string value = valueOf(item.node, c.key, c.fallback); !value.empty()) {
+                        c.values.insert(std::move(value));
+                        ++c.given;
                     }
                 }
-                graph.setGroupIfUnset(n, group);
             }
         } else if (name == "edge") {
             const pugi::xml_attribute source = item.node.attribute("source");
@@ -155,6 +197,13 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
     // written, which the viewer reads while this still runs.
     doc.reset();
     std::string().swap(text);
+    for (const Candidate& c : candidates) {
+        if (!areFoundGroups(c.values.size(), c.given)) continue;
+        for (const auto& [n, node] : candidateNodes) {
+            graph.setGroupIfUnset(n, valueOf(node, c.key, c.fallback));
+        }
+        break;
+    }
     if (!graph.build(options.root, options.direction, file, result)) return result;
     return finishRead(graph.write(out, progress, result), progress, result);
 }

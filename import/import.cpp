@@ -6,10 +6,12 @@
 #include <cctype>
 #include <fstream>
 #include <string_view>
+#include <vector>
 
 #include "import/ascii_text.h"
 #include "import/readers.h"
 #include "import/url.h"
+#include "stream/input_file.h"
 
 namespace orvo {
 
@@ -25,12 +27,13 @@ bool isRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// The first few kilobytes of a file: enough to tell its format.
+// The first few kilobytes of a file (decompressed): enough to tell its format.
 std::string fileHead(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    InputFile input;
+    if (!input.open(path)) return {};
     std::string head(16384, '\0');
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<size_t>(in.gcount()));
+    input.stream().read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(input.stream().gcount()));
     return head;
 }
 
@@ -113,7 +116,9 @@ ImportFormat guessImportFormat(const std::string& input) {
     if (isDirectory(input)) {
         return isRegularFile(input + "/index.html") ? ImportFormat::Site : ImportFormat::Dir;
     }
-    const std::string lower = asciiLowered(input);
+    // A compressed file is told by what it holds and the name it has without the compression's
+    // extension.
+    const std::string lower = asciiLowered(withoutCompressionExtension(input));
     const size_t slash = lower.find_last_of('/');
     const std::string name = slash == std::string::npos ? lower : lower.substr(slash + 1);
     const size_t dot = name.rfind('.');
@@ -191,14 +196,23 @@ ImportResult importGraph(const std::string& input, ImportFormat format,
         case ImportFormat::GraphMl:
             return importGraphMl(input, options, out, progress);
         case ImportFormat::Outline: {
-            // Already the outline format: copied as it is.
+            // Already the outline format: copied as it is (decompressed).
             ImportResult result;
-            std::ifstream in(input, std::ios::binary);
-            if (!in) {
-                result.error = input + ": cannot be opened";
+            InputFile file;
+            if (!file.open(input)) {
+                result.error = input + ": " + file.error();
                 return result;
             }
-            out << in.rdbuf();
+            std::istream& in = file.stream();
+            std::vector<char> buffer(1 << 16);
+            while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) ||
+                   in.gcount() > 0) {
+                out.write(buffer.data(), in.gcount());
+            }
+            if (in.bad()) {
+                result.error = input + ": " + file.error();
+                return result;
+            }
             result.ok = static_cast<bool>(out);
             if (!result.ok) result.error = "could not write the output";
             return result;

@@ -2,6 +2,7 @@
 #include "import/import_converter.h"
 
 #include "import/import.h"
+#include "stream/input_file.h"
 
 namespace orvo {
 
@@ -16,7 +17,9 @@ bool isImported(ImportFormat format) {
 InputConverter importConverter() {
     InputConverter converter;
     converter.accepts = [](const std::string& input) {
-        return isImported(guessImportFormat(input));
+        if (isImported(guessImportFormat(input))) return true;
+        // A compressed graph file goes through the conversion too, which decompresses it.
+        return isCompressedFile(input);
     };
     converter.convert = [](const std::string& input, std::ostream& out,
                            const ConversionProgress& progress, const std::atomic<bool>* cancel) {

@@ -14,6 +14,7 @@
 #include "import/site_graph.h"
 #include "import/url.h"
 #include "import/warnings.h"
+#include "stream/input_file.h"
 
 namespace orvo {
 
@@ -88,16 +89,24 @@ ImportResult importSitemap(const std::string& file, const ImportOptions& /*optio
     while (!pending.empty()) {
         const std::string path = pending.front();
         pending.pop_front();
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
+        InputFile input;
+        if (!input.open(path)) {
             if (path == file) {
-                result.error = file + ": cannot be opened";
+                result.error = file + ": " + input.error();
                 return result;
             }
-            addWarning(result, path + ": listed in the sitemap index but cannot be opened");
+            addWarning(result, path + ": listed in the sitemap index but " + input.error());
             continue;
         }
-        const std::string text = readRest(in);
+        const std::string text = readRest(input.stream());
+        if (input.stream().bad()) {
+            if (path == file) {
+                result.error = file + ": " + input.error();
+                return result;
+            }
+            addWarning(result, path + ": listed in the sitemap index but " + input.error());
+            continue;
+        }
         pugi::xml_document doc;
         const pugi::xml_parse_result parsed = doc.load_buffer(text.data(), text.size());
         if (!parsed) {

@@ -10,6 +10,7 @@
 
 #include "graph/graph.h"
 #include "import/import.h"
+#include "import/import_converter.h"
 #include "tests/graph_test_support.h"
 
 namespace orvo {
@@ -112,7 +113,12 @@ TEST(ImportFormats, EveryCaseGivesItsOutlineOrItsError) {
         if (made) writeWholeFile(inputs.path(file), c.input);
         EXPECT_EQ(inputs.outcome(file, parsed(c.arguments)), c.expected)
             << c.name << " | " << c.arguments;
-    }
+    }    // The viewer converts what it cannot read as it is: a compressed graph file too, not a plain
+    // one (written by a case above).
+    const InputConverter converter = importConverter();
+    EXPECT_TRUE(converter.accepts(inputs.path("tree.graph.zst")));
+    EXPECT_TRUE(converter.accepts(inputs.path("crawl.csv.gz")));
+    EXPECT_FALSE(converter.accepts(inputs.path("outline.txt")));
 }
 
 }  // namespace

@@ -115,8 +115,9 @@ int main(int argc, char** argv) {
         "address is crawled; a directory with an index.html is a site, any other directory a\n"
         "directory tree; a file by what it holds (a urlset or sitemapindex a sitemap, a\n"
         "graphml element GraphML, graph or digraph DOT), else by its name (.csv/.tsv an edge\n"
-        "list, .dot/.gv DOT, .graphml GraphML), else by a comma or tab in its first line. Ctrl+C\n"
-        "ends a crawl early and still writes the graph of what was crawled."};
+        "list, .dot/.gv DOT, .graphml GraphML), else by a comma or tab in its first line; a\n"
+        "gzip, bzip2, xz or zstd file is decompressed as it is read. Ctrl+C ends a crawl early\n"
+        "and still writes the graph of what was crawled."};
     app.name("orvo-import");
     app.add_option("input", options.input,
                    "The site directory, directory or file to import, or the http:// or https:// "
@@ -139,8 +140,8 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"yes", "no", "auto"}));
     app.add_option("--group", options.import.group,
                    "Edge lists, DOT, GraphML: the node attribute (or column name or number) "
-                   "that gives the node's group (edge lists without it: a third column of 2 to "
-                   "64 values; none: no group)");
+                   "that gives the node's group (without it: a third column, or a node attribute, "
+                   "of 2 to 64 values; none: no group)");
     app.add_option("--root", options.import.root,
                    "Edge lists, DOT, GraphML: the id of the tree's root (default: the node with "
                    "the most edges the walk follows)");

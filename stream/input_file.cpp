@@ -1,0 +1,154 @@
+// Input files, decompressed through libarchive's filters (raw format: a single compressed file,
+// not an archive of several).
+#include "stream/input_file.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <sys/stat.h>
+
+#include <array>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+
+namespace orvo {
+
+Compression compressionOf(std::string_view head) {
+    if (head.starts_with("\x1F\x8B")) return Compression::Gzip;
+    if (head.starts_with("BZh")) return Compression::Bzip2;
+    if (head.starts_with(std::string_view("\xFD"
+                                          "7zXZ\0",
+                                          6)))
+        return Compression::Xz;
+    if (head.starts_with("\x28\xB5\x2F\xFD")) return Compression::Zstd;
+    return Compression::None;
+}
+
+std::string_view withoutCompressionExtension(std::string_view name) {
+    const auto endsWith = [name](std::string_view extension) {
+        if (name.size() <= extension.size()) return false;
+        const std::string_view end = name.substr(name.size() - extension.size());
+        for (size_t i = 0; i < end.size(); ++i) {
+            const char c = end[i] >= 'A' && end[i] <= 'Z' ? static_cast<char>(end[i] + 32) : end[i];
+            if (c != extension[i]) return false;
+        }
+        return true;
+    };
+    for (const std::string_view extension : {".gz", ".bz2", ".xz", ".zst"}) {
+        if (endsWith(extension)) return name.substr(0, name.size() - extension.size());
+    }
+    return name;
+}
+
+// Reads the decompressed bytes block by block; a failure is thrown out of underflow, which the
+// istream turns into its badbit.
+class InputFile::Decompressor : public std::streambuf {
+public:
+    explicit Decompressor(std::string& error) : error_(error) {}
+    ~Decompressor() override {
+        if (archive_ != nullptr) archive_read_free(archive_);
+    }
+
+    bool open(const std::string& path) {
+        archive_ = archive_read_new();
+        archive_read_support_filter_all(archive_);
+        archive_read_support_format_raw(archive_);
+        archive_entry* entry = nullptr;
+        if (archive_read_open_filename(archive_, path.c_str(), kBlock) != ARCHIVE_OK ||
+            archive_read_next_header(archive_, &entry) != ARCHIVE_OK) {
+            fail();
+            return false;
+        }
+        return true;
+    }
+
+    /// The next block of bytes into `to`: the count, 0 at the end, -1 on a failure.
+    long read(char* to, size_t size) {
+        if (failed_) return -1;
+        const la_ssize_t got = archive_read_data(archive_, to, size);
+        if (got < 0) {
+            fail();
+            return -1;
+        }
+        return static_cast<long>(got);
+    }
+
+protected:
+    int_type underflow() override {
+        const long got = read(buffer_.data(), buffer_.size());
+        if (got < 0) throw std::runtime_error(error_);
+        if (got == 0) return traits_type::eof();
+        setg(buffer_.data(), buffer_.data(), buffer_.data() + got);
+        return traits_type::to_int_type(buffer_[0]);
+    }
+
+private:
+    static constexpr size_t kBlock = 1 << 16;
+
+    void fail() {
+        failed_ = true;
+        const char* why = archive_error_string(archive_);
+        error_ = why != nullptr ? why : "cannot be decompressed";
+    }
+
+    archive* archive_ = nullptr;
+    std::array<char, kBlock> buffer_{};
+    std::string& error_;
+    bool failed_ = false;
+};
+
+InputFile::InputFile() = default;
+
+InputFile::~InputFile() {
+    if (cStream_ != nullptr) std::fclose(cStream_);
+}
+
+bool InputFile::open(const std::string& path) {
+    path_ = path;
+    auto plain = std::make_unique<std::ifstream>(path, std::ios::binary);
+    if (!*plain) {
+        error_ = "cannot be opened";
+        return false;
+    }
+    // Only a regular file is looked into: what a pipe gives cannot be given again.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        stream_ = std::move(plain);
+        return true;
+    }
+    std::array<char, 6> head{};
+    plain->read(head.data(), head.size());
+    compression_ =
+        compressionOf(std::string_view(head.data(), static_cast<size_t>(plain->gcount())));
+    if (compression_ == Compression::None) {
+        plain->clear();
+        plain->seekg(0);
+        stream_ = std::move(plain);
+        return true;
+    }
+    decompressor_ = std::make_unique<Decompressor>(error_);
+    if (!decompressor_->open(path)) return false;
+    stream_ = std::make_unique<std::istream>(decompressor_.get());
+    return true;
+}
+
+FILE* InputFile::cStream() {
+    if (cStream_ != nullptr) return cStream_;
+    if (!compressed()) {
+        cStream_ = std::fopen(path_.c_str(), "rb");
+        return cStream_;
+    }
+    cookie_io_functions_t io{};
+    io.read = [](void* cookie, char* to, size_t size) -> ssize_t {
+        return static_cast<Decompressor*>(cookie)->read(to, size);
+    };
+    cStream_ = fopencookie(decompressor_.get(), "r", io);
+    return cStream_;
+}
+
+bool isCompressedFile(const std::string& path) {
+    InputFile file;
+    return file.open(path) && file.compressed();
+}
+
+}  // namespace orvo
