@@ -147,6 +147,10 @@ FILE* InputFile::cStream() {
 }
 
 bool isCompressedFile(const std::string& path) {
+    // Never opened unless it is a regular file: opening a named pipe waits for its writer, and
+    // closing it again loses what the writer gave.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     InputFile file;
     return file.open(path) && file.compressed();
 }
