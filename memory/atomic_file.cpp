@@ -22,6 +22,35 @@ mode_t newFileMode() {
     return 0666 & ~mask;
 }
 
+// A device, a named pipe or a socket (/dev/null, /dev/stdout, a pipe a reader waits on) is
+// written as it is: a file renamed over it would take its place.
+bool writeInPlace(const std::string& path,
+                  const std::function<bool(const std::string&, std::FILE*, std::string&)>& write,
+                  std::string& error) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) {
+        error = "cannot write " + quoted(path) + ": " + std::strerror(errno);
+        return false;
+    }
+    std::string reason;
+    errno = 0;
+    bool ok = write(path, out, reason);
+    if (!ok && reason.empty()) reason = std::strerror(errno != 0 ? errno : EIO);
+    if (std::fflush(out) != 0 && ok) {
+        ok = false;
+        reason = std::strerror(errno != 0 ? errno : EIO);
+    }
+    if (std::fclose(out) != 0 && ok) {
+        ok = false;
+        reason = std::strerror(errno != 0 ? errno : EIO);
+    }
+    if (!ok) {
+        error =
+            reason.starts_with("cannot ") ? reason : "cannot write " + quoted(path) + ": " + reason;
+    }
+    return ok;
+}
+
 }  // namespace
 
 bool writeFileAtomically(const std::string& path,
@@ -30,10 +59,12 @@ bool writeFileAtomically(const std::string& path,
                          std::string& error) {
     error.clear();
     struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    const bool exists = ::stat(path.c_str(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode)) {
         error = "cannot write " + quoted(path) + ": it is a folder";
         return false;
     }
+    if (exists && !S_ISREG(info.st_mode)) return writeInPlace(path, write, error);
     std::string pattern = path + ".XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
@@ -74,7 +105,8 @@ bool writeFileAtomically(const std::string& path,
     }
     if (!ok) {
         ::unlink(temp.c_str());
-        error = reason.starts_with("cannot ") ? reason : "cannot write " + quoted(path) + ": " + reason;
+        error =
+            reason.starts_with("cannot ") ? reason : "cannot write " + quoted(path) + ": " + reason;
         return false;
     }
     return true;

@@ -1,9 +1,13 @@
 // orvo-import run as a user runs it, as a golden transcript; the bundled documentation example.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/run_tool.h"
 
@@ -24,6 +28,32 @@ TEST(ImportTool, DoesWhatItsTranscriptShows) {
     const mode_t mask = ::umask(022);
     EXPECT_TRUE(matchesTranscript("orvo-import.transcript", dir));
     ::umask(mask);
+}
+
+// Output to a named pipe (as to a device such as /dev/null) goes into it: no file is renamed
+// over it, so it stays a pipe and its reader gets the outline, or the dump.
+TEST(ImportTool, OutputToAPipeGoesIntoIt) {
+    TempDir dir;
+    writeWholeFile(dir / "e.csv", "a,b\nb,c\n");
+    const std::string pipe = dir.file("out");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const auto& [tool, arguments] : {std::pair<std::string, std::vector<std::string>>{
+                                              "orvo-import", {dir.file("e.csv"), "-o", pipe}},
+                                          {"orvo-inspect", {"--dump", pipe, dir.file("e.csv")}}}) {
+        // Opened first and without waiting, so that a tool that misses the pipe fails the test
+        // instead of leaving a reader waiting for ever.
+        const int fd = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        const ToolRun run = runTool(tool, arguments);
+        std::string read;
+        char buffer[4096];
+        for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) read.append(buffer, got);
+        ::close(fd);
+        EXPECT_EQ(run.status, 0) << tool << run.err;
+        EXPECT_EQ(read.substr(0, 6), tool == "orvo-import" ? "0 a 0\n" : "0 a 1 ") << tool << read;
+        struct stat st {};
+        EXPECT_TRUE(::stat(pipe.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) << tool;
+    }
 }
 
 // The bundled real example (its first record and its size: see the transcript) is what orvo-import

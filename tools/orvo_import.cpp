@@ -38,13 +38,21 @@ struct Options {
 class AtomicOutput {
 public:
     explicit AtomicOutput(const std::string& target) : target_(target) {
+        // A device or a named pipe (/dev/null, a pipe a reader waits on) is written as it is: a
+        // file renamed over it would take its place.
+        struct stat existing {};
+        const bool exists = ::stat(target.c_str(), &existing) == 0;
+        if (exists && !S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode)) {
+            stream_.open(target, std::ios::binary);
+            direct_ = true;
+            return;
+        }
         std::string pattern = target + ".tmp-XXXXXX";
         const int fd = ::mkstemp(pattern.data());
         if (fd < 0) return;
         // mkstemp makes the file private; the output gets the permissions of the file it
         // replaces, or those any new file would get.
-        struct stat existing {};
-        if (::stat(target.c_str(), &existing) == 0) {
+        if (exists) {
             ::fchmod(fd, existing.st_mode & 07777);
         } else {
             const mode_t mask = ::umask(0);
@@ -63,6 +71,7 @@ public:
     bool commit() {
         stream_.close();
         if (stream_.fail()) return false;
+        if (direct_) return true;
         if (std::rename(temporary_.c_str(), target_.c_str()) != 0) return false;
         committed_ = true;
         return true;
@@ -73,6 +82,7 @@ private:
     std::string temporary_;
     std::ofstream stream_;
     bool committed_ = false;
+    bool direct_ = false;
 };
 
 // The crawl's figures on one line of a terminal, rewritten in place at most a few times a second.
