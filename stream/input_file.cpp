@@ -6,7 +6,9 @@
 #include <archive_entry.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
@@ -70,7 +72,20 @@ public:
             fail();
             return -1;
         }
+        given_ += static_cast<uint64_t>(got);
+        if (given_ > limit_) {
+            // Text compresses ten or twenty times; far beyond that a small file would fill
+            // the memory (a "decompression bomb").
+            failed_ = true;
+            error_ = "decompresses to more than " + std::to_string(kMostGrowth) +
+                     " times its size; not read";
+            return -1;
+        }
         return static_cast<long>(got);
+    }
+    /// The compressed file's size, which bounds what it may give.
+    void setCompressedSize(uint64_t bytes) {
+        limit_ = std::max<uint64_t>(bytes * kMostGrowth, kAlwaysAllowed);
     }
 
 protected:
@@ -84,6 +99,8 @@ protected:
 
 private:
     static constexpr size_t kBlock = 1 << 16;
+    static constexpr uint64_t kMostGrowth = 1000;
+    static constexpr uint64_t kAlwaysAllowed = uint64_t{64} << 20;
 
     void fail() {
         failed_ = true;
@@ -95,6 +112,8 @@ private:
     std::array<char, kBlock> buffer_{};
     std::string& error_;
     bool failed_ = false;
+    uint64_t given_ = 0;
+    uint64_t limit_ = kAlwaysAllowed;
 };
 
 InputFile::InputFile() = default;
@@ -127,6 +146,7 @@ bool InputFile::open(const std::string& path) {
         return true;
     }
     decompressor_ = std::make_unique<Decompressor>(error_);
+    decompressor_->setCompressedSize(static_cast<uint64_t>(st.st_size));
     if (!decompressor_->open(path)) return false;
     stream_ = std::make_unique<std::istream>(decompressor_.get());
     return true;
