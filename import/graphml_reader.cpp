@@ -193,10 +193,7 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
         }
         stack.insert(stack.end(), children.rbegin(), children.rend());
     }
-    // The ids are interned: the document and the file's text go before the tree is built and
-    // written, which the viewer reads while this still runs.
-    doc.reset();
-    std::string().swap(text);
+    // The groups found are read from the document while it is still there.
     for (const Candidate& c : candidates) {
         if (!areFoundGroups(c.values.size(), c.given)) continue;
         for (const auto& [n, node] : candidateNodes) {
@@ -204,6 +201,10 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
         }
         break;
     }
+    // The ids are interned: the document and the file's text go before the tree is built and
+    // written, which the viewer reads while this still runs.
+    doc.reset();
+    std::string().swap(text);
     if (!graph.build(options.root, options.direction, file, result)) return result;
     return finishRead(graph.write(out, progress, result), progress, result);
 }
