@@ -157,6 +157,14 @@ std::optional<ImportFormat> importFormatFromName(std::string_view name) {
     return std::nullopt;
 }
 
+std::optional<WalkDirection> walkDirectionFromName(std::string_view name) {
+    if (name == "out") return WalkDirection::Out;
+    if (name == "in") return WalkDirection::In;
+    if (name == "both") return WalkDirection::Both;
+    if (name == "auto") return WalkDirection::Auto;
+    return std::nullopt;
+}
+
 std::string_view importFormatName(ImportFormat format) {
     switch (format) {
         case ImportFormat::Outline:

@@ -35,6 +35,9 @@ std::string_view importFormatName(ImportFormat format);
 /// links to), against them, both ways, or whichever of the first two reaches more nodes.
 enum class WalkDirection { Out, In, Both, Auto };
 
+/// out, in, both, auto; nullopt for any other name.
+std::optional<WalkDirection> walkDirectionFromName(std::string_view name);
+
 struct ImportOptions {
     /// Site: the start page, relative to the directory (default index.html).
     std::string start;

@@ -89,12 +89,7 @@ ImportOptions parsed(const std::string& arguments) {
         if (key == "header") o.header = value;
         if (key == "start") o.start = value;
         if (key == "base-url") o.baseUrl = value;
-        if (key == "direction") {
-            o.direction = value == "out"    ? WalkDirection::Out
-                          : value == "in"   ? WalkDirection::In
-                          : value == "both" ? WalkDirection::Both
-                                            : WalkDirection::Auto;
-        }
+        if (key == "direction") o.direction = walkDirectionFromName(value).value_or(o.direction);
         EXPECT_NE(std::string(" orphans group root header start base-url direction ")
                       .find(" " + key + " "),
                   std::string::npos)
@@ -113,7 +108,7 @@ TEST(ImportFormats, EveryCaseGivesItsOutlineOrItsError) {
         if (made) writeWholeFile(inputs.path(file), c.input);
         EXPECT_EQ(inputs.outcome(file, parsed(c.arguments)), c.expected)
             << c.name << " | " << c.arguments;
-    }    // The viewer converts what it cannot read as it is: a compressed graph file too, not a plain
+    }  // The viewer converts what it cannot read as it is: a compressed graph file too, not a plain
     // one (written by a case above).
     const InputConverter converter = importConverter();
     EXPECT_TRUE(converter.accepts(inputs.path("tree.graph.zst")));

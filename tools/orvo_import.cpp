@@ -165,10 +165,7 @@ int main(int argc, char** argv) {
     orvo::addCrawlOptions(app, options.import.crawl);
     app.set_version_flag("--version", "orvo-import " ORVO_VERSION);
     if (const std::optional<int> status = orvo::parseCommandLine(app, argc, argv)) return *status;
-    options.import.direction = direction == "out"    ? orvo::WalkDirection::Out
-                               : direction == "in"   ? orvo::WalkDirection::In
-                               : direction == "both" ? orvo::WalkDirection::Both
-                                                     : orvo::WalkDirection::Auto;
+    options.import.direction = *orvo::walkDirectionFromName(direction);  // checked above
 
     if (options.import.baseUrl != "http://localhost/") {
         const auto base = orvo::normaliseUrl(options.import.baseUrl);
