@@ -1,6 +1,8 @@
 // The importers behind the viewer's input converter.
 #include "import/import_converter.h"
 
+#include <optional>
+
 #include "import/import.h"
 #include "stream/input_file.h"
 
@@ -10,6 +12,27 @@ namespace {
 
 bool isImported(ImportFormat format) {
     return format != ImportFormat::Outline && format != ImportFormat::Url;
+}
+
+// Imports the input as `format` (the one guessed from it when none is given) with `options`.
+ConversionResult convertInput(const std::string& input, std::optional<ImportFormat> format,
+                              const ImportOptions& options, std::ostream& out,
+                              const ConversionProgress& progress, const std::atomic<bool>* cancel) {
+    ImportProgress importProgress;
+    if (progress) {
+        importProgress.report = [&progress](uint64_t done, uint64_t total, std::string_view) {
+            progress(done, total);
+        };
+    }
+    importProgress.cancel = cancel;
+    const ImportResult imported = importGraph(input, format ? *format : guessImportFormat(input),
+                                              options, out, importProgress);
+    ConversionResult result;
+    result.ok = imported.ok;
+    result.cancelled = imported.cancelled || importProgress.cancelled();
+    result.error = imported.error;
+    result.warnings = imported.warnings;
+    return result;
 }
 
 }  // namespace
@@ -23,21 +46,18 @@ InputConverter importConverter() {
     };
     converter.convert = [](const std::string& input, std::ostream& out,
                            const ConversionProgress& progress, const std::atomic<bool>* cancel) {
-        ImportProgress importProgress;
-        if (progress) {
-            importProgress.report = [&progress](uint64_t done, uint64_t total, std::string_view) {
-                progress(done, total);
-            };
-        }
-        importProgress.cancel = cancel;
-        const ImportResult imported =
-            importGraph(input, guessImportFormat(input), ImportOptions{}, out, importProgress);
-        ConversionResult result;
-        result.ok = imported.ok;
-        result.cancelled = imported.cancelled || importProgress.cancelled();
-        result.error = imported.error;
-        result.warnings = imported.warnings;
-        return result;
+        return convertInput(input, std::nullopt, ImportOptions{}, out, progress, cancel);
+    };
+    return converter;
+}
+
+InputConverter importConverter(ImportFormat format, ImportOptions options) {
+    InputConverter converter;
+    converter.accepts = [](const std::string&) { return true; };
+    converter.convert = [format, options = std::move(options)](
+                            const std::string& input, std::ostream& out,
+                            const ConversionProgress& progress, const std::atomic<bool>* cancel) {
+        return convertInput(input, format, options, out, progress, cancel);
     };
     return converter;
 }

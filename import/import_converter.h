@@ -3,6 +3,7 @@
 // as outline text, with the window's progress and Cancel.
 #pragma once
 
+#include "import/import.h"
 #include "stream/input_converter.h"
 
 namespace orvo {
@@ -10,5 +11,8 @@ namespace orvo {
 /// Accepts every input whose format guessImportFormat tells (web addresses excepted, which are
 /// crawled through a dialog of their own); converts it with importGraph's defaults.
 InputConverter importConverter();
+
+/// Accepts every input; converts it as `format` with these options (the import dialog's choice).
+InputConverter importConverter(ImportFormat format, ImportOptions options);
 
 }  // namespace orvo
