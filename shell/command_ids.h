@@ -1,5 +1,6 @@
 // Command ids of the main window's own commands and of the key items. The document manager
-// handles the File commands among them (Open Folder, Open Web Site) as it handles Open.
+// handles the File commands among them (Open Folder, Open Web Site, Ask How to Import) as it
+// handles Open.
 #pragma once
 
 #include <wx/defs.h>
@@ -11,6 +12,7 @@ enum CommandId : int {
     ID_VIEW_STATUS_BAR,
     ID_FILE_OPEN_FOLDER,
     ID_FILE_OPEN_WEB_SITE,
+    ID_FILE_ASK_HOW_TO_IMPORT,
     ID_FIND_NODE,
     ID_BACK,
     ID_FORWARD,

@@ -67,6 +67,8 @@ private:
 const char* const kOpenHelp = "Open an existing document";
 const char* const kOpenFolderHelp = "Open a folder: a web site on disk or any directory tree";
 const char* const kOpenWebSiteHelp = "Crawl a live web site from its address and show its graph";
+const char* const kAskHowToImportHelp =
+    "Show the import choices before opening an edge list, a DOT or a GraphML file";
 const char* const kNewHelp = "Create a new document";
 const char* const kAboutHelp = "Display program information, version number and copyright";
 const char* const kFindHelp = "Find a node by part of its id or label and fly to it";
@@ -197,6 +199,7 @@ void CMainFrame::buildMenus() {
     file->Append(wxID_OPEN, "&Open...\tCtrl+O", kOpenHelp);
     file->Append(ID_FILE_OPEN_FOLDER, "Open &Folder...\tCtrl+Shift+O", kOpenFolderHelp);
     file->Append(ID_FILE_OPEN_WEB_SITE, "Open &Web Site...\tCtrl+Shift+W", kOpenWebSiteHelp);
+    file->AppendCheckItem(ID_FILE_ASK_HOW_TO_IMPORT, "Ask How to &Import", kAskHowToImportHelp);
     file->AppendSeparator();
     file->Append(ID_EXPORT_PICTURE, "Export &Picture...", kExportPictureHelp);
     file->Append(ID_EXPORT_LAYOUT, "Export &Layout...", kExportLayoutHelp);

@@ -18,9 +18,12 @@
 #include "glue/glue.h"
 #include "import/crawl_import.h"
 #include "import/crawl_limits.h"
+#include "import/import_converter.h"
 #include "shell/command_ids.h"
 #include "shell/crawl_progress_dialog.h"
 #include "shell/document_window.h"
+#include "shell/import_dialog.h"
+#include "shell/import_settings.h"
 #include "shell/load_progress.h"
 #include "shell/recent_files.h"
 #include "shell/web_site_dialog.h"
@@ -115,6 +118,16 @@ COrvoDocManager::COrvoDocManager(orvo::Glue& glue) : glue_(glue) {
         wxEVT_MENU, [this](wxCommandEvent&) { openFolder(); }, orvo::ID_FILE_OPEN_FOLDER);
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { openWebSite(); }, orvo::ID_FILE_OPEN_WEB_SITE);
+    Bind(
+        wxEVT_MENU, [](wxCommandEvent& event) { orvo::setAskHowToImport(event.IsChecked()); },
+        orvo::ID_FILE_ASK_HOW_TO_IMPORT);
+    Bind(
+        wxEVT_UPDATE_UI,
+        [](wxUpdateUIEvent& event) {
+            wxConfigBase* config = wxConfigBase::Get(false);
+            event.Check(config == nullptr || orvo::askHowToImport(*config));
+        },
+        orvo::ID_FILE_ASK_HOW_TO_IMPORT);
 }
 
 wxWindow* COrvoDocManager::dialogParent() {
@@ -249,6 +262,21 @@ bool COrvoDocManager::crawlWebSite(const wxString& address) {
     return readGraphFile(address, &crawl);
 }
 
+bool COrvoDocManager::chooseImport(const wxString& path,
+                                   std::optional<orvo::ImportChoice>& choice) {
+    const orvo::ImportFormat detected = orvo::guessImportFormat(std::string(path.fn_str()));
+    if (orvo::importFormatChoice(detected) == nullptr) return true;
+    wxConfigBase* config = wxConfigBase::Get(false);
+    choice = config != nullptr ? orvo::rememberedImport(*config, path) : std::nullopt;
+    if (!choice) choice = orvo::ImportChoice{detected, {}};
+    if (config != nullptr && !orvo::askHowToImport(*config)) return true;
+    orvo::ImportDialog dialog(dialogParent(), path, detected, *choice);
+    if (dialog.ShowModal() != wxID_OK) return false;
+    choice = dialog.choice();
+    if (!dialog.askAgain()) orvo::setAskHowToImport(false);
+    return true;
+}
+
 void COrvoDocManager::onRecentFile(wxCommandEvent& event) {
     const size_t n = static_cast<size_t>(event.GetId() - wxID_FILE1);
     if (n >= GetHistoryFilesCount()) return;
@@ -307,8 +335,13 @@ wxDocument* COrvoDocManager::CreateDocument(const wxString& pathIn, long flags) 
     if (orvo::isWebAddress(path)) {
         path = path.Strip(wxString::both);
         if (!crawlWebSite(path)) return nullptr;
-    } else if (!readGraphFile(path)) {
-        return nullptr;
+    } else {
+        std::optional<orvo::ImportChoice> choice;
+        if (!chooseImport(path, choice)) return nullptr;
+        std::optional<orvo::InputConverter> converter;
+        if (choice) converter = orvo::importConverter(choice->format, choice->options);
+        if (!readGraphFile(path, converter ? &*converter : nullptr)) return nullptr;
+        if (choice) orvo::rememberImport(path, *choice);
     }
     return wxDocManager::CreateDocument(path, flags | wxDOC_SILENT);
 }

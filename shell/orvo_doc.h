@@ -5,7 +5,10 @@
 
 #include <wx/docview.h>
 
+#include <optional>
+
 #include "import/crawler.h"
+#include "import/import_choices.h"
 #include "stream/input_converter.h"
 
 namespace orvo {
@@ -78,6 +81,10 @@ private:
     /// Reads the input into the glue, with `converter` (when given) in place of the glue's own.
     bool readGraphFile(const wxString& path, const orvo::InputConverter* converter = nullptr);
     bool crawlWebSite(const wxString& address);
+    /// How to import the file: nullopt for a file without import choices (a graph file, a
+    /// folder), else the choices last made for it or the defaults, asked for in the import
+    /// dialog unless that was turned off. False when the dialog was cancelled.
+    bool chooseImport(const wxString& path, std::optional<orvo::ImportChoice>& choice);
     void saveWebSiteOptions(const orvo::crawl::CrawlOptions& options);
     void recentFilesChanged();
 

@@ -90,8 +90,8 @@ TEST_F(MainFrameTest, MenusToolsAndRecentFilesAgainstTheirGoldenText) {
                                            .utf8_string()) +
                 "\n";
     }
-    EXPECT_EQ(file()->FindItemByPosition(4)->GetId(), CMainFrame::ID_EXPORT_PICTURE);
-    EXPECT_EQ(file()->FindItemByPosition(5)->GetId(), CMainFrame::ID_EXPORT_LAYOUT);
+    EXPECT_EQ(file()->FindItemByPosition(5)->GetId(), CMainFrame::ID_EXPORT_PICTURE);
+    EXPECT_EQ(file()->FindItemByPosition(6)->GetId(), CMainFrame::ID_EXPORT_LAYOUT);
     EXPECT_EQ(tools->FindById(wxID_SAVE), nullptr);
 
     // Files in the list: numbered entries in its place, most recent first, each naming its
