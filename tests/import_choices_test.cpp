@@ -1,4 +1,4 @@
-// What the import dialog offers for the files of tests/data/import/in and a few written here: the
+// What the import dialog offers for the files of tests/data/import/in and one written here: the
 // header judged, the columns and node attributes that can group, the preview; and the chosen
 // options reaching the import.
 #include "import/import_choices.h"
@@ -23,19 +23,11 @@ std::string summary(const ImportChoices& c) {
 }
 
 TEST(ImportChoices, TheHeaderTheGroupsAndThePreviewOfEachFormat) {
+    // Past the head: the header judged on the head alone ("rom" is the first field less its
+    // first byte).
     testing::TempDir dir;
-    // Statements without semicolons, defaults, edge attributes, ports and a comment: only node
-    // attributes are offered.
-    testing::writeWholeFile(dir / "mixed.gv", R"(digraph { rankdir=LR
-  edge [weight=2] a -> b [color=red]
-  c [kind=x, "two words"=y]; node [shape=box] d:p -> e [style=bold] f [size=1]
-  /* g [commented=1] */ subgraph s { h [kind=z] } })");
-    testing::writeWholeFile(dir / "prefixed.xml", R"(<g:graphml xmlns:g="x"><!-- <key id="no"/> -->
-<g:key id="k0" for="edge" attr.name="weight"/><g:key id="k1" for="node"/>
-<g:key for='all' id="k2" attr.name="a &amp; b"/><g:graph/></g:graphml>)");
-    // Past the head: the header judged on the head alone.
-    std::string big = "from,to,section\n";
-    while (big.size() < kChoicesHeadBytes + 100) big += "n" + std::to_string(big.size()) + ",m,s\n";
+    std::string big = "from,to,section\nrom,q,s\n";
+    while (big.size() < kChoicesHeadBytes) big += "n" + std::to_string(big.size()) + ",m,s\n";
     testing::writeWholeFile(dir / "big.csv", big + "from,x,s\n");
     const std::string in = testing::dataPath("import/in/");
     const struct {
@@ -54,12 +46,15 @@ TEST(ImportChoices, TheHeaderTheGroupsAndThePreviewOfEachFormat) {
          "data [shape=shape][kind=kind] 7:digraph site {"},
         {in + "site-dot.xz", ImportFormat::Dot, "auto",
          "data [shape=shape][kind=kind] 7:digraph site {"},
-        {dir.file("mixed.gv"), ImportFormat::Dot, "auto",
-         "data [kind=kind][two words=two words][shape=shape][size=size] 4:digraph { rankdir=LR"},
+        // Statements without semicolons, defaults, edge attributes, ports and a comment: only
+        // node attributes are offered.
+        {in + "choices.gv", ImportFormat::Dot, "auto",
+         "data [kind=kind][two words=two words][shape=shape][size=size] 5:digraph { rankdir=LR"},
         {in + "site.graphml.bz2", ImportFormat::GraphMl, "auto",
          "data [kind=kind] 13:<?xml version=\"1.0\" "},
-        {dir.file("prefixed.xml"), ImportFormat::GraphMl, "auto",
+        {in + "choices.graphml", ImportFormat::GraphMl, "auto",
          "data [k1=k1][a & b=a & b] 3:<g:graphml xmlns:g=\""},
+        {in + "from_only.csv", ImportFormat::Csv, "auto", "data  2:hub,a"},
         // A file of one huge line of NUL bytes: a line cut at the preview's size, and no record
         // to judge; a directory and what is not there offer nothing.
         {in + "zeros.csv.bz2", ImportFormat::Csv, "auto",
@@ -72,6 +67,7 @@ TEST(ImportChoices, TheHeaderTheGroupsAndThePreviewOfEachFormat) {
     }
     EXPECT_EQ(importChoices(in + "zeros.csv.bz2", ImportFormat::Csv).preview[0].size(),
               3 * kPreviewBytes);
+    EXPECT_EQ(importChoices(in + "many.csv", ImportFormat::Csv).groups.size(), 64u);  // of 68
     // Every format the dialog lists is known by name, and none is listed twice.
     for (const ImportFormatChoice& f : importFormatChoices()) {
         EXPECT_EQ(importFormatChoice(f.format), &f);

@@ -1,8 +1,13 @@
 // The main frame in-process on a real X display: menu texts and status texts, the toolbar, the
-// recent-file list, the View toggles, the lock-key indicators, the About box and the shortcut list.
+// recent-file list, the View toggles, the lock-key indicators, the About box, the shortcut list,
+// and the import dialog answered with real clicks and keys.
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/choice.h>
+#include <wx/combobox.h>
+#include <wx/config.h>
 #include <wx/evtloop.h>
 #include <wx/filehistory.h>
 #include <wx/filename.h>
@@ -12,22 +17,29 @@
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
 #include <wx/textctrl.h>
+#include <wx/timer.h>
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <utility>
 #include <vector>
 
 #include "glue/glue.h"
 #include "glue/key_table.h"
+#include "glue/status_text.h"
+#include "graph/graph.h"
 #include "shell/about_dialog.h"
+#include "shell/import_dialog.h"
+#include "shell/import_settings.h"
 #include "shell/main_frame.h"
 #include "shell/orvo_doc.h"
 #include "shell/shortcuts_dialog.h"
 #include "tests/glue/golden.h"
 #include "tests/shell/toolkit.h"
+#include "tests/test_files.h"
 
 namespace orvo {
 namespace {
@@ -209,6 +221,79 @@ TEST_F(MainFrameTest, TheAboutBoxAndTheShortcutListShowTheCommandsWhole) {
         EXPECT_LE(dialog->GetSize().y, wxSystemSettings::GetMetric(wxSYS_SCREEN_Y, dialog))
             << dialog->GetTitle();
     }
+}
+
+/// Opens the file as File > Open does; while the import dialog is up, `answer` looks at it and
+/// returns the shell line (xdotool) that answers it. Whether the dialog came up.
+bool openAnswering(COrvoDocManager& manager, const std::string& path,
+                   const std::function<std::string(ImportDialog&)>& answer) {
+    bool shown = false;
+    wxTimer timer;
+    timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        for (wxWindow* window : wxTopLevelWindows) {
+            auto* dialog = dynamic_cast<ImportDialog*>(window);
+            if (dialog == nullptr || !dialog->IsShownOnScreen() || shown) continue;
+            shown = true;
+            // In the background: the dialog's own loop takes the events.
+            std::system(("(" + answer(*dialog) + ") &").c_str());
+        }
+    });
+    timer.Start(100);
+    manager.CreateDocument(wxString::FromUTF8(path), wxDOC_SILENT);
+    return shown;
+}
+
+/// xdotool's words for a click on the middle of the control.
+std::string clickOn(wxWindow& control) {
+    const wxRect r = control.GetScreenRect();
+    return " mousemove --sync " + std::to_string(r.x + r.width / 2) + " " +
+           std::to_string(r.y + r.height / 2) + " click 1 sleep 0.3";
+}
+
+TEST_F(MainFrameTest, ImportChoicesReachTheGraphCancelKeepsItAndAskingCanStop) {
+    testing::TempDir dir;  // the configuration's folder and the files opened
+    const std::string configHomeWas = std::getenv("XDG_CONFIG_HOME") ?: "";
+    ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    const auto groupsOf = [this](const char* id) {
+        const Node* node = glue.graphLoaded() ? glue.viewer()->graph()->findNode(id) : nullptr;
+        return node ? nodeGroupsText(*glue.viewer()->graph(), *node) : std::string("(none)");
+    };
+    // The third column holds one value, so that no group is found without asking.
+    const std::string edges = dir.file("edges.csv"), other = dir.file("other.csv");
+    testing::writeWholeFile(edges, "from,to,weight,section\nhome,a,1,docs\nhome,b,1,blog\n");
+    testing::writeWholeFile(other, "x,y\ny,z\n");
+
+    // The defaults, with what auto decided and the file's first lines; the group typed in.
+    EXPECT_TRUE(openAnswering(*manager, edges, [](ImportDialog& d) {
+        EXPECT_EQ(d.formatChoice().GetStringSelection(), "Edge list (CSV, TSV) (detected)");
+        EXPECT_EQ(d.headerChoice().GetStringSelection(), "Auto: the first line names the columns");
+        EXPECT_EQ(d.groupBox().GetValue(), "Automatic");
+        EXPECT_EQ(d.groupBox().GetCount(), 4u);  // none, automatic, weight, section
+        EXPECT_EQ(d.rootField().GetValue() + d.directionChoice().GetStringSelection().Left(5),
+                  "Auto:");
+        EXPECT_TRUE(d.preview().GetValue().StartsWith("from,to,weight,section\nhome,a,1,docs\n"));
+        return "xdotool" + clickOn(d.groupBox()) + " key ctrl+a type section; xdotool key Return";
+    }));
+    EXPECT_EQ(groupsOf("home"), "docs");
+    // Cancel opens nothing.
+    EXPECT_TRUE(openAnswering(*manager, other, [](ImportDialog&) { return "xdotool key Escape"; }));
+    EXPECT_EQ(groupsOf("home"), "docs");
+    // Opened again, the dialog starts from the choices kept; with "Do not ask again" ticked the
+    // next file opens at once.
+    EXPECT_TRUE(openAnswering(*manager, edges, [](ImportDialog& d) {
+        EXPECT_EQ(d.groupBox().GetValue(), "section");
+        return "xdotool" + clickOn(d.doNotAskBox()) + clickOn(*d.FindWindow(wxID_OK));
+    }));
+    EXPECT_FALSE(
+        openAnswering(*manager, other, [](ImportDialog&) { return "xdotool key Escape"; }));
+    EXPECT_EQ(groupsOf("y"), "no group");
+    wxConfigBase& config = *wxConfigBase::Get();
+    EXPECT_FALSE(askHowToImport(config));
+    EXPECT_EQ(rememberedImport(config, edges).value_or(ImportChoice{}).options.group, "4");
+    EXPECT_TRUE(rememberedImport(config, other).has_value());
+    delete wxConfigBase::Set(nullptr);
+    ::setenv("XDG_CONFIG_HOME", configHomeWas.c_str(), 1);
+    if (configHomeWas.empty()) ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace
