@@ -3,7 +3,8 @@
 // page beside a few files its references may reach), imported, and what comes out must be an
 // outline the graph reader takes whole: levels that step down one at a time, ids without
 // blanks, control characters or bytes that are not UTF-8, no record over the line limit, no
-// position record, and a graph that reads back with every id once and sound invariants.
+// position record, and a graph that reads back with every id once and sound invariants. What
+// the import dialog offers for an edge list, a GraphML or a DOT file is read from it too.
 #pragma once
 
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include "graph/graph.h"
 #include "import/html_references.h"
 #include "import/import.h"
+#include "import/import_choices.h"
 #include "layout/layout.h"
 #include "stream/outline_format.h"
 #include "tests/graph_invariants.h"
@@ -139,6 +141,25 @@ inline std::string importAndCheck(const std::string& input, ImportFormat format,
     return problem.empty() ? problem : std::string(importFormatName(format)) + ": " + problem;
 }
 
+/// What the import dialog offers for the input, read as the importer reads it: a short preview,
+/// and only groups with a value to choose.
+inline std::string checkChoices(const std::string& input, ImportFormat format) {
+    for (const char* header : {"auto", "no"}) {
+        const ImportChoices choices = importChoices(input, format, header);
+        if (choices.preview.size() > kPreviewLines) return "a preview over its line count";
+        for (const GroupChoice& group : choices.groups) {
+            if (group.value.empty() || group.label.empty()) return "a group choice left empty";
+        }
+    }
+    return {};
+}
+
+inline std::string importAndCheckChoices(const std::string& input, ImportFormat format,
+                                         const ImportOptions& options) {
+    const std::string problem = checkChoices(input, format);
+    return problem.empty() ? importAndCheck(input, format, options) : problem;
+}
+
 }  // namespace fuzzing
 
 /// Empty when everything held; otherwise what broke.
@@ -161,7 +182,7 @@ inline std::string exerciseImport(FuzzedImport what, const uint8_t* data, size_t
         case FuzzedImport::Csv: {
             const std::string csv = scratch() + "/edges.csv";
             writeFile(csv, bytes);
-            problem = importAndCheck(csv, ImportFormat::Csv, options);
+            problem = importAndCheckChoices(csv, ImportFormat::Csv, options);
             if (!problem.empty()) break;
             // The same bytes as tab-separated, headed, with the third column as the group.
             const std::string tsv = scratch() + "/edges.tsv";
@@ -175,7 +196,7 @@ inline std::string exerciseImport(FuzzedImport what, const uint8_t* data, size_t
             // The same bytes as GraphML and as a sitemap.
             const std::string graphml = scratch() + "/graph.graphml";
             writeFile(graphml, bytes);
-            problem = importAndCheck(graphml, ImportFormat::GraphMl, options);
+            problem = importAndCheckChoices(graphml, ImportFormat::GraphMl, options);
             if (!problem.empty()) break;
             const std::string sitemap = scratch() + "/sitemap.xml";
             writeFile(sitemap, bytes);
@@ -185,7 +206,7 @@ inline std::string exerciseImport(FuzzedImport what, const uint8_t* data, size_t
         case FuzzedImport::Dot: {
             const std::string dot = scratch() + "/graph.dot";
             writeFile(dot, bytes);
-            problem = importAndCheck(dot, ImportFormat::Dot, options);
+            problem = importAndCheckChoices(dot, ImportFormat::Dot, options);
             break;
         }
     }

@@ -40,6 +40,8 @@ TEST(ImportChoices, WhatEachFormatOffersAndTheConverterTakes) {
         {"numbered.csv", Csv, "data [column 3=3] 4:hub,a,1"},
         {"numbered.csv", Csv, "data [1=3] 4:hub,a,1", "yes"},
         {"from_only.csv", Csv, "data  2:hub,a"},
+        {"to_only.csv", Csv, "data  2:x,a"},
+        {"blank_first.csv", Csv, "data  2:,a"},
         {dir.file("big.csv"), Csv, "header? [section=3] 20:from,to,section"},
         {"site-dot.xz", Dot, "data [shape=shape][kind=kind] 7:digraph site {"},
         // Statements without semicolons, defaults, edge attributes, ports and a comment: only
