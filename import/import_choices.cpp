@@ -295,10 +295,17 @@ ImportChoices importChoices(const std::string& path, ImportFormat format, std::s
         choices.error = input.error();
         return choices;
     }
-    std::string head(kChoicesHeadBytes, '\0');
-    input.stream().read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<size_t>(input.stream().gcount()));
-    if (input.stream().bad()) choices.error = input.error();
+    // Read in pieces: a small file gets a small buffer.
+    std::string head;
+    std::array<char, 1 << 16> piece;
+    std::istream& in = input.stream();
+    while (head.size() < kChoicesHeadBytes) {
+        const size_t want = std::min(piece.size(), kChoicesHeadBytes - head.size());
+        in.read(piece.data(), static_cast<std::streamsize>(want));
+        if (in.gcount() <= 0) break;
+        head.append(piece.data(), static_cast<size_t>(in.gcount()));
+    }
+    if (in.bad()) choices.error = input.error();
     choices.preview = previewLines(head);
     const ImportFormatChoice* entry = importFormatChoice(format);
     if (entry == nullptr || entry->scan == nullptr) return choices;
