@@ -131,12 +131,13 @@ void ImportDialog::refresh(const std::string& group) {
     const ImportChoices choices = importChoices(path_, format, chosenHeader());
     const bool header = importFormatChoice(format)->header;
     header_->Enable(header);
-    header_->SetString(0, !header ? wxString("Auto")
-                          : choices.headerFromHead
-                              ? wxString("Auto: the first line names the "
-                                         "columns (judged on the file's start)")
-                          : choices.headerLine ? wxString("Auto: the first line names the columns")
-                                               : wxString("Auto: the first line is data"));
+    wxString judged = "Only edge lists have a header line";
+    if (header) {
+        judged = choices.headerLine ? "Auto: the first line names the columns"
+                                    : "Auto: the first line is data";
+        if (choices.headerFromHead) judged += " (judged on the file's start)";
+    }
+    header_->SetString(0, judged);
     groups_ = {{"None", "none"}, {"Automatic", ""}};
     groups_.insert(groups_.end(), choices.groups.begin(), choices.groups.end());
     group_->Clear();
