@@ -9,6 +9,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -24,6 +25,11 @@ wxString fromBytes(const std::string& text) {
     wxString s = wxString::FromUTF8(text);
     if (s.empty() && !text.empty()) s = wxString::From8BitData(text.c_str(), text.size());
     return s;
+}
+
+// Every choice of the dialog has one of its fixed items selected from the start.
+size_t selected(const wxChoice& choice) {
+    return static_cast<size_t>(std::max(0, choice.GetSelection()));
 }
 
 template <class Array, class Value>
@@ -105,18 +111,10 @@ ImportDialog::ImportDialog(wxWindow* parent, const wxString& path, ImportFormat 
 }
 
 ImportFormat ImportDialog::chosenFormat() const {
-    const auto formats = importFormatChoices();
-    const int at = format_->GetSelection();
-    return at >= 0 && static_cast<size_t>(at) < formats.size()
-               ? formats[static_cast<size_t>(at)].format
-               : formats.front().format;
+    return importFormatChoices()[selected(*format_)].format;
 }
 
-std::string ImportDialog::chosenHeader() const {
-    const int at = header_->GetSelection();
-    return kHeaders[at >= 0 && static_cast<size_t>(at) < kHeaders.size() ? static_cast<size_t>(at)
-                                                                         : 0];
-}
+std::string ImportDialog::chosenHeader() const { return kHeaders[selected(*header_)]; }
 
 std::string ImportDialog::groupValue() const {
     const wxString group = group_->GetValue().Strip(wxString::both);
@@ -159,10 +157,7 @@ ImportChoice ImportDialog::choice() const {
     chosen.options.header = chosenHeader();
     chosen.options.group = groupValue();
     chosen.options.root = root_->GetValue().Strip(wxString::both).utf8_string();
-    const int at = direction_->GetSelection();
-    chosen.options.direction = kDirections[at >= 0 && static_cast<size_t>(at) < kDirections.size()
-                                               ? static_cast<size_t>(at)
-                                               : 0];
+    chosen.options.direction = kDirections[selected(*direction_)];
     return chosen;
 }
 

@@ -262,14 +262,17 @@ bool COrvoDocManager::crawlWebSite(const wxString& address) {
     return readGraphFile(address, &crawl);
 }
 
-bool COrvoDocManager::chooseImport(const wxString& path,
-                                   std::optional<orvo::ImportChoice>& choice) {
+bool COrvoDocManager::chooseImport(const wxString& path, std::optional<orvo::ImportChoice>& choice,
+                                   bool& keep) {
     const orvo::ImportFormat detected = orvo::guessImportFormat(std::string(path.fn_str()));
     if (orvo::importFormatChoice(detected) == nullptr) return true;
     wxConfigBase* config = wxConfigBase::Get(false);
     choice = config != nullptr ? orvo::rememberedImport(*config, path) : std::nullopt;
+    // Choices made are kept (moving up the list); defaults taken without asking are not.
+    keep = choice.has_value();
     if (!choice) choice = orvo::ImportChoice{detected, {}};
     if (config != nullptr && !orvo::askHowToImport(*config)) return true;
+    keep = true;
     orvo::ImportDialog dialog(dialogParent(), path, detected, *choice);
     if (dialog.ShowModal() != wxID_OK) return false;
     choice = dialog.choice();
@@ -337,11 +340,12 @@ wxDocument* COrvoDocManager::CreateDocument(const wxString& pathIn, long flags) 
         if (!crawlWebSite(path)) return nullptr;
     } else {
         std::optional<orvo::ImportChoice> choice;
-        if (!chooseImport(path, choice)) return nullptr;
+        bool keep = false;
+        if (!chooseImport(path, choice, keep)) return nullptr;
         std::optional<orvo::InputConverter> converter;
         if (choice) converter = orvo::importConverter(choice->format, choice->options);
         if (!readGraphFile(path, converter ? &*converter : nullptr)) return nullptr;
-        if (choice) orvo::rememberImport(path, *choice);
+        if (keep) orvo::rememberImport(path, *choice);
     }
     return wxDocManager::CreateDocument(path, flags | wxDOC_SILENT);
 }

@@ -83,8 +83,9 @@ private:
     bool crawlWebSite(const wxString& address);
     /// How to import the file: nullopt for a file without import choices (a graph file, a
     /// folder), else the choices last made for it or the defaults, asked for in the import
-    /// dialog unless that was turned off. False when the dialog was cancelled.
-    bool chooseImport(const wxString& path, std::optional<orvo::ImportChoice>& choice);
+    /// dialog unless that was turned off; `keep` tells whether to keep it once the file is open.
+    /// False when the dialog was cancelled.
+    bool chooseImport(const wxString& path, std::optional<orvo::ImportChoice>& choice, bool& keep);
     void saveWebSiteOptions(const orvo::crawl::CrawlOptions& options);
     void recentFilesChanged();
 
