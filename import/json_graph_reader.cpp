@@ -57,6 +57,28 @@ std::optional<std::string_view> scalarText(od::value value) {
     }
 }
 
+// Where a value first nests deeper than `limit` (npos when none does). The On Demand parser skips
+// what is not asked for without recursion but also without its depth limit: the limit is kept
+// here, for the whole text.
+size_t tooDeepAt(std::string_view text, size_t limit) {
+    size_t depth = 0;
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\') ++i;
+            inString = c != '"';
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit) return i;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return std::string_view::npos;
+}
+
 class JsonGraphReader {
 public:
     JsonGraphReader(const std::string& file, const ImportOptions& options,
@@ -69,6 +91,9 @@ public:
         od::parser parser;
         od::document doc;
         bool iterated = false;
+        if (const size_t at = tooDeepAt(text, parser.max_depth()); at != std::string_view::npos) {
+            return refuse(text, at, "nested deeper than " + std::to_string(parser.max_depth()));
+        }
         try {
             doc = parser.iterate(
                 simdjson::padded_string_view(text.data(), text.size(), text.capacity()));
@@ -110,6 +135,9 @@ private:
         if (doc != nullptr && doc->current_location().get(at) == simdjson::SUCCESS &&
             at >= text.data())
             offset = std::min(text.size(), static_cast<size_t>(at - text.data()));
+        return refuse(text, offset, what);
+    }
+    bool refuse(const std::string& text, size_t offset, std::string_view what) {
         const auto line = 1 + std::count(text.begin(), text.begin() + ptrdiff_t(offset), '\n');
         result_.error = file_ + ":" + std::to_string(line) + ": byte " + std::to_string(offset) +
                         ": " + std::string(what);
