@@ -84,11 +84,19 @@ ImportResult importGexf(const std::string& file, const ImportOptions& options, s
         result.error = file + ": " + input.error();
         return result;
     }
+    // Parsed in place (the document points into the text, rewritten); the line of an offset is
+    // counted in the file as it is, read again for the first message that names one.
+    std::string original;
+    const auto lineOf = [&](ptrdiff_t offset) {
+        if (InputFile again; original.empty() && again.open(file))
+            original = readRest(again.stream());
+        return std::to_string(lineAt(original, offset));
+    };
     pugi::xml_document doc;
-    const pugi::xml_parse_result parsed = doc.load_buffer(text.data(), text.size());
+    const pugi::xml_parse_result parsed = doc.load_buffer_inplace(text.data(), text.size());
     if (!parsed) {
-        result.error = file + ":" + std::to_string(lineAt(text, parsed.offset)) +
-                       ": malformed XML: " + parsed.description();
+        result.error =
+            file + ":" + lineOf(parsed.offset) + ": malformed XML: " + parsed.description();
         return result;
     }
     const pugi::xml_node top = doc.document_element();
@@ -100,7 +108,7 @@ ImportResult importGexf(const std::string& file, const ImportOptions& options, s
         return result;
     }
     const auto where = [&](const pugi::xml_node& node) {
-        return file + ":" + std::to_string(lineAt(text, node.offset_debug())) + ": ";
+        return file + ":" + lineOf(node.offset_debug()) + ": ";
     };
     const auto warn = [&](const pugi::xml_node& node, const char* what) {
         addWarning(result, result.warnings.size() < kMaxWarnings ? where(node) + what : "");

@@ -178,8 +178,9 @@ private:
     template <typename Field>
     std::optional<std::string_view> nodeFields(od::object node, Field&& field) {
         std::optional<std::string_view> id;
-        const auto take = [&](std::string_view name, od::value value) {
-            if (name == "id" || (name == "key" && !elements_)) {
+        // The id is a field of the node itself (of "data" for elements), not of "attributes".
+        const auto take = [&](std::string_view name, od::value value, bool idHere) {
+            if (idHere && (name == "id" || (name == "key" && !elements_))) {
                 id = scalarText(value);
                 if (!id) throw Refusal{"a node id that is neither a string nor a number"};
             } else if (const auto text = scalarText(value)) {
@@ -190,9 +191,9 @@ private:
             const std::string_view name = f.unescaped_key();
             if (name == (elements_ ? "data" : "attributes")) {
                 for (auto inner : f.value().get_object())
-                    take(inner.unescaped_key(), inner.value());
+                    take(inner.unescaped_key(), inner.value(), elements_);
             } else if (!elements_) {
-                take(name, f.value());
+                take(name, f.value(), true);
             }
         }
         return id;
