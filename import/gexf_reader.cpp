@@ -1,6 +1,8 @@
 // GEXF, read with pugixml: node and edge elements of the graph (nodes nested in nodes included),
 // the graph's defaultedgetype and an edge's own type over it ("mutual" and "undirected" are walked
 // both ways), and --group taken from the attvalues of a node attribute named by its title or id.
+#include <malloc.h>
+
 #include <algorithm>
 #include <boost/unordered/unordered_flat_set.hpp>
 #include <pugixml.hpp>
@@ -137,6 +139,13 @@ ImportResult importGexf(const std::string& file, const ImportOptions& options, s
     std::vector<std::pair<EdgeGraph::Index, pugi::xml_node>> nodes;
 
     EdgeGraph graph;
+    // Room for the nodes of the graph's top level, so that the id table is not rebuilt again
+    // and again as it grows.
+    size_t declared = 0;
+    for (const pugi::xml_node list : graphElement.children()) {
+        if (localName(list) == "nodes") declared += size_t(std::distance(list.begin(), list.end()));
+    }
+    graph.reserve(declared);
     const std::string_view edgeType = graphElement.attribute("defaultedgetype").as_string();
     const bool undirectedByDefault = edgeType == "undirected" || edgeType == "mutual";
     // Document order with an explicit stack (nodes may hold nodes to any depth).
@@ -156,7 +165,7 @@ ImportResult importGexf(const std::string& file, const ImportOptions& options, s
                 warn(item, "<node> with an empty id, left out");
             } else {
                 const auto n = graph.node(id.as_string());
-                nodes.emplace_back(n, item);
+                if (!attributes.empty()) nodes.emplace_back(n, item);
                 for (size_t a = 0; a < attributes.size() && options.group.empty(); ++a) {
                     if (values[a].size() > kMostFoundGroups) continue;
                     if (std::string value = valueOf(item, attributes[a]); !value.empty()) {
@@ -207,6 +216,9 @@ ImportResult importGexf(const std::string& file, const ImportOptions& options, s
     // The ids are interned: the document and the text go before the tree is built and written.
     doc.reset();
     std::string().swap(text);
+    // The document came in many small blocks, which the allocator keeps for the process; they
+    // are handed back before the tree and the viewer's graph take their room.
+    ::malloc_trim(0);
     if (!graph.build(options.root, options.direction, file, result)) return result;
     return finishRead(graph.write(out, progress, result), progress, result);
 }

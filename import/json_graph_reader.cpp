@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <boost/unordered/unordered_flat_set.hpp>
 #include <charconv>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -62,14 +63,18 @@ std::optional<std::string_view> scalarText(od::value value) {
 // here, for the whole text.
 size_t tooDeepAt(std::string_view text, size_t limit) {
     size_t depth = 0;
-    bool inString = false;
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (inString) {
-            if (c == '\\') ++i;
-            inString = c != '"';
-        } else if (c == '"') {
-            inString = true;
+        if (c == '"') {
+            // To the closing quote: the first one after an even number of backslashes.
+            do {
+                const void* quote = std::memchr(text.data() + i + 1, '"', text.size() - i - 1);
+                if (quote == nullptr) return std::string_view::npos;
+                i = size_t(static_cast<const char*>(quote) - text.data());
+                size_t backslashes = 0;
+                while (text[i - 1 - backslashes] == '\\') ++backslashes;
+                if (backslashes % 2 == 0) break;
+            } while (true);
         } else if (c == '[' || c == '{') {
             if (++depth > limit) return i;
         } else if ((c == ']' || c == '}') && depth > 0) {
@@ -200,7 +205,10 @@ private:
     }
 
     void nodes(od::value list, bool first) {
-        for (auto entry : list.get_array()) {
+        od::array array = list.get_array();
+        // Room for every node, so that the id table is not rebuilt again and again as it grows.
+        if (first) graph_->reserve(byPosition_.size() + array.count_elements());
+        for (auto entry : array) {
             od::object node = entry.get_object();
             if (first) {
                 std::vector<std::pair<size_t, std::string>> found;
