@@ -35,9 +35,9 @@ enum class ImportFormat {
 /// edge list, .dot and .gv DOT, .graphml GraphML, .graph the outline format; then by its first
 /// line: a comma or a tab in a line that is not an outline record makes an edge list. Anything
 /// else is the outline format itself.
-/// GEXF and JSON graphs: a root element gexf is GEXF, and text whose first byte (after blanks)
-/// is '{' and whose start names "nodes", "links", "edges" or "elements" as a key a JSON graph,
-/// both among the contents that come first; .gexf and .json are among the names.
+/// GEXF and JSON graphs are told by their contents after DOT (XML whose root element is gexf,
+/// text whose first byte after blanks is '{' and whose first 16 KiB hold "nodes", "links",
+/// "edges" or "elements" in quotes), and by their names after .graph (.gexf, .json).
 ImportFormat guessImportFormat(const std::string& input);
 
 /// site, dir, sitemap, csv, dot, graphml, gexf, json (also outline and url); nullopt for any
