@@ -139,21 +139,21 @@ ImportResult importGexf(const std::string& file, const ImportOptions& options, s
     std::vector<std::pair<EdgeGraph::Index, pugi::xml_node>> nodes;
 
     EdgeGraph graph;
-    // Room for the nodes of the graph's top level, so that the id table is not rebuilt again
-    // and again as it grows.
-    size_t declared = 0;
+    // Room for the nodes and edges of the graph's top level, so that neither the id table nor
+    // the edges are moved again and again as they grow.
+    size_t nodesDeclared = 0, edgesDeclared = 0;
     for (const pugi::xml_node list : graphElement.children()) {
-        if (localName(list) == "nodes") declared += size_t(std::distance(list.begin(), list.end()));
+        const size_t count = size_t(std::distance(list.begin(), list.end()));
+        if (localName(list) == "nodes") nodesDeclared += count;
+        if (localName(list) == "edges") edgesDeclared += count;
     }
-    graph.reserve(declared);
+    graph.reserve(std::max(nodesDeclared, edgesDeclared));
     const std::string_view edgeType = graphElement.attribute("defaultedgetype").as_string();
     const bool undirectedByDefault = edgeType == "undirected" || edgeType == "mutual";
-    // Document order with an explicit stack (nodes may hold nodes to any depth).
-    std::vector<pugi::xml_node> stack{graphElement}, children;
+    // Document order through the parent links, without a stack (nodes may hold nodes to any
+    // depth): into the graph, its lists of nodes and edges, and nodes.
     uint64_t elements = 0;
-    while (!stack.empty()) {
-        const pugi::xml_node item = stack.back();
-        stack.pop_back();
+    for (pugi::xml_node item = graphElement.first_child(); item;) {
         const std::string_view name = localName(item);
         if (name == "node") {
             const pugi::xml_attribute id = item.attribute("id");
@@ -198,14 +198,12 @@ ImportResult importGexf(const std::string& file, const ImportOptions& options, s
                 return result;
             }
         }
-        children.clear();
-        for (const pugi::xml_node child : item.children()) {
-            const std::string_view childName = localName(child);
-            if (childName == "node" || childName == "edge" || childName == "nodes" ||
-                childName == "edges")
-                children.push_back(child);
+        if ((name == "node" || name == "nodes" || name == "edges") && item.first_child()) {
+            item = item.first_child();
+            continue;
         }
-        stack.insert(stack.end(), children.rbegin(), children.rend());
+        while (!item.next_sibling() && item.parent() != graphElement) item = item.parent();
+        item = item.next_sibling();
     }
     // The groups: the attribute --group names, else the first found to hold few values.
     for (size_t a = 0; a < attributes.size(); ++a) {
