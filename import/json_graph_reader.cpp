@@ -134,13 +134,15 @@ private:
         size_t given = 0;
     };
 
+    // Names the byte where the document went wrong, when the parser got far enough to say.
     bool refuse(const std::string& text, od::document* doc, std::string_view what) {
         const char* at = nullptr;
-        size_t offset = 0;
         if (doc != nullptr && doc->current_location().get(at) == simdjson::SUCCESS &&
-            at >= text.data())
-            offset = std::min(text.size(), static_cast<size_t>(at - text.data()));
-        return refuse(text, offset, what);
+            at >= text.data()) {
+            return refuse(text, std::min(text.size(), size_t(at - text.data())), what);
+        }
+        result_.error = file_ + ": " + std::string(what);
+        return false;
     }
     bool refuse(const std::string& text, size_t offset, std::string_view what) {
         const auto line = 1 + std::count(text.begin(), text.begin() + ptrdiff_t(offset), '\n');
