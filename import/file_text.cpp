@@ -5,14 +5,14 @@
 
 namespace orvo {
 
-std::string readRest(std::istream& in) {
+std::string readRest(std::istream& in, size_t padding) {
     std::string text;
     const std::istream::pos_type start = in.tellg();
     if (start != std::istream::pos_type(-1)) {
         in.seekg(0, std::ios::end);
         const std::istream::pos_type end = in.tellg();
         if (end != std::istream::pos_type(-1) && end > start) {
-            text.reserve(static_cast<size_t>(end - start));
+            text.reserve(static_cast<size_t>(end - start) + padding);
         }
         in.clear();
         in.seekg(start);
@@ -23,6 +23,7 @@ std::string readRest(std::istream& in) {
     while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
         text.append(buffer.data(), static_cast<size_t>(in.gcount()));
     }
+    if (text.capacity() < text.size() + padding) text.reserve(text.size() + padding);
     return text;
 }
 

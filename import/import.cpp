@@ -94,6 +94,16 @@ bool looksLikeDot(std::string_view head) {
            (end == head.size() || isBlank(head[end]) || head[end] == '{');
 }
 
+// A JSON graph: an object first, with one of the keys of a node-link graph near its start.
+bool looksLikeJsonGraph(std::string_view head) {
+    const size_t i = skipBlanksAndByteOrderMark(head);
+    if (i >= head.size() || head[i] != '{') return false;
+    for (const char* key : {"\"nodes\"", "\"links\"", "\"edges\"", "\"elements\""}) {
+        if (head.find(key, i) != std::string_view::npos) return true;
+    }
+    return false;
+}
+
 // The first line of text that is not blank.
 std::string_view firstLine(std::string_view head) {
     const size_t start = skipBlanksAndByteOrderMark(head);
@@ -131,12 +141,16 @@ ImportFormat guessImportFormat(const std::string& input) {
     if (root == "urlset" || root == "sitemapindex") return ImportFormat::Sitemap;
     if (root == "graphml") return ImportFormat::GraphMl;
     if (looksLikeDot(head)) return ImportFormat::Dot;
+    if (root == "gexf") return ImportFormat::Gexf;
+    if (looksLikeJsonGraph(head)) return ImportFormat::Json;
     // ... then the name, for text that several formats could hold ...
     if (name == "sitemap.xml") return ImportFormat::Sitemap;
     if (extension == "csv" || extension == "tsv") return ImportFormat::Csv;
     if (extension == "dot" || extension == "gv") return ImportFormat::Dot;
     if (extension == "graphml") return ImportFormat::GraphMl;
     if (extension == "graph") return ImportFormat::Outline;
+    if (extension == "gexf") return ImportFormat::Gexf;
+    if (extension == "json") return ImportFormat::Json;
     // ... and for any other name the look of the first line.
     const std::string_view line = firstLine(head);
     if (!looksLikeOutline(line) && line.find_first_of(",\t") != std::string_view::npos) {
@@ -154,6 +168,8 @@ std::optional<ImportFormat> importFormatFromName(std::string_view name) {
     if (name == "graphml") return ImportFormat::GraphMl;
     if (name == "outline") return ImportFormat::Outline;
     if (name == "url") return ImportFormat::Url;
+    if (name == "gexf") return ImportFormat::Gexf;
+    if (name == "json") return ImportFormat::Json;
     return std::nullopt;
 }
 
@@ -183,6 +199,10 @@ std::string_view importFormatName(ImportFormat format) {
             return "graphml";
         case ImportFormat::Url:
             return "url";
+        case ImportFormat::Gexf:
+            return "gexf";
+        case ImportFormat::Json:
+            return "json";
     }
     return "outline";
 }
@@ -227,6 +247,10 @@ ImportResult importGraph(const std::string& input, ImportFormat format,
         }
         case ImportFormat::Url:
             return importWebSite(input, options, out, progress);
+        case ImportFormat::Gexf:
+            return importGexf(input, options, out, progress);
+        case ImportFormat::Json:
+            return importJsonGraph(input, options, out, progress);
     }
     return {};
 }

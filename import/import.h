@@ -15,7 +15,18 @@
 
 namespace orvo {
 
-enum class ImportFormat { Outline, Site, Dir, Sitemap, Csv, Dot, GraphMl, Url };
+enum class ImportFormat {
+    Outline,
+    Site,
+    Dir,
+    Sitemap,
+    Csv,
+    Dot,
+    GraphMl,
+    Url,
+    Gexf,
+    Json,
+};
 
 /// What an input is. An http:// or https:// address is a Url; a directory with an index.html
 /// a Site, any other directory a Dir. A regular file is told first by what it holds: XML whose
@@ -24,9 +35,13 @@ enum class ImportFormat { Outline, Site, Dir, Sitemap, Csv, Dot, GraphMl, Url };
 /// edge list, .dot and .gv DOT, .graphml GraphML, .graph the outline format; then by its first
 /// line: a comma or a tab in a line that is not an outline record makes an edge list. Anything
 /// else is the outline format itself.
+/// GEXF and JSON graphs are told by their contents after DOT (XML whose root element is gexf,
+/// text whose first byte after blanks is '{' and whose first 16 KiB hold "nodes", "links",
+/// "edges" or "elements" in quotes), and by their names after .graph (.gexf, .json).
 ImportFormat guessImportFormat(const std::string& input);
 
-/// site, dir, sitemap, csv, dot, graphml (also outline and url); nullopt for any other name.
+/// site, dir, sitemap, csv, dot, graphml, gexf, json (also outline and url); nullopt for any
+/// other name.
 std::optional<ImportFormat> importFormatFromName(std::string_view name);
 /// The name importFormatFromName takes for the format.
 std::string_view importFormatName(ImportFormat format);

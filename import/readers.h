@@ -33,4 +33,10 @@ ImportResult importWebSite(const std::string& url, const ImportOptions& options,
 ImportResult importGraphMl(const std::string& file, const ImportOptions& options, std::ostream& out,
                            const ImportProgress& progress);
 
+// GEXF and JSON node-link graphs.
+ImportResult importGexf(const std::string& file, const ImportOptions& options, std::ostream& out,
+                        const ImportProgress& progress);
+ImportResult importJsonGraph(const std::string& file, const ImportOptions& options,
+                             std::ostream& out, const ImportProgress& progress);
+
 }  // namespace orvo

@@ -215,6 +215,12 @@ bool SiteGraph::write(OutlineWriter& writer, const ImportProgress& progress,
             level[x] = written[p] ? level[p] + 1 : level[p];
         }
         written[x] = writer.writeEncoded(level[x], encodedId(x), groupsOf(x));
+        if (x == root_ && !written[x]) {
+            // Its children would each be a top of their own.
+            result.error = "the top of the tree is too long a record for the format: " +
+                           std::string(encodedId(x).substr(0, 80)) + "...";
+            return false;
+        }
         if (!step()) return false;
         if (!written[x]) continue;
         for (uint32_t r = refStart[x]; r < refStart[x + 1]; ++r) {

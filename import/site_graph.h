@@ -73,7 +73,8 @@ public:
     /// path from the root restated as repeated records, which change nothing). Ids that need it
     /// are percent-encoded; should two ids become one that way, the later one is encoded
     /// strictly (and numbered if need be) with a warning. A record too long for the format is
-    /// left out with a warning: its children hang one level up, its references are dropped.
+    /// left out with a warning: its children hang one level up, its references are dropped; the
+    /// top's is an error (the tree would have as many tops as it has children).
     /// Nodes outside the tree are not written. Returns false when cancelled or when the stream
     /// failed (result.error says which).
     bool write(OutlineWriter& writer, const ImportProgress& progress, ImportResult& result) const;

@@ -41,6 +41,8 @@ const char* const kOpenWildcard =
     "|Edge lists (*.csv;*.tsv)|*.csv;*.tsv"
     "|DOT graphs (*.dot;*.gv)|*.dot;*.gv"
     "|GraphML files (*.graphml)|*.graphml"
+    "|GEXF files (*.gexf)|*.gexf"
+    "|JSON graphs (*.json)|*.json"
     "|Sitemaps (*.xml)|*.xml";
 
 // An input as the title and the recent-file list keep it: absolute, so that it opens again

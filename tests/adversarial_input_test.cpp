@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -151,17 +152,58 @@ TEST(AdversarialInput, RootWithThreeHundredThousandChildrenThatAllMove) {
     EXPECT_NEAR(position(a->globalTransform).x, std::tanh(d), 1e-14);
 }
 
+// Graph files nested 100 000 deep, read without recursion: JSON past the parser's depth is
+// refused, wherever it nests; GEXF nodes inside nodes are a hierarchy like any other, and other
+// elements are passed over.
+TEST(AdversarialInput, GraphFilesNestedAHundredThousandDeep) {
+    // `open` 100 000 times (a '%' in it numbered), then `close` as often.
+    const auto nested = [](const std::string& open, const std::string& close) {
+        std::string text;
+        for (int i = 0; i < 100000; ++i) {
+            const size_t mark = open.find('%');
+            text += mark == std::string::npos
+                        ? open
+                        : open.substr(0, mark) + std::to_string(i) + open.substr(mark + 1);
+        }
+        for (int i = 0; i < 100000; ++i) text += close;
+        return text;
+    };
+    const struct {
+        const char *name, *outcome;
+        std::string text;
+    } cases[] = {
+        {"nodes.json", "nested deeper than 1024", "{\"nodes\":" + nested("[", "]") + "}"},
+        {"field.json", "nested deeper than 1024",
+         R"({"nodes":[{"id":"a","x":)" + nested(R"({"y":)", "}") + "0}]}"},
+        {"nodes.gexf", "100000 records",
+         "<gexf><graph><nodes>" + nested("<node id='n%'><nodes>", "</nodes></node>") +
+             "</nodes></graph></gexf>"},
+        {"other.gexf", "holds no node",
+         "<gexf><graph>" + nested("<a>", "</a>") + "</graph></gexf>"},
+    };
+    for (const auto& c : cases) {
+        const std::string file = fuzzing::scratch() + "/" + c.name;
+        fuzzing::writeFile(file, c.text);
+        std::ostringstream out;
+        const ImportResult result = importGraph(file, guessImportFormat(file), {}, out);
+        const std::string outcome =
+            result.ok ? std::to_string(result.records) + " records" : result.error;
+        EXPECT_NE(outcome.find(c.outcome), std::string::npos) << c.name << ": " << outcome;
+        EXPECT_EQ(fuzzing::checkOutline(out.str()), "") << c.name;
+    }
+}
+
 // The fuzz targets' seed corpora and every saved crash input, replayed through the same round
 // the fuzzers run, so a fixed fault stays fixed in ordinary builds.
 // Each file of a fuzz folder goes through its fuzzer's round: the reader's for fuzz/corpus and
 // fuzz/regressions, the importer named by the folder (corpus-csv) or by the file (csv-...).
 TEST(FuzzInputs, CorporaAndSavedCrashInputsPassTheFuzzersRound) {
-    const std::pair<const char*, FuzzedImport> importers[] = {{"html", FuzzedImport::Html},
-                                                              {"csv", FuzzedImport::Csv},
-                                                              {"xml", FuzzedImport::Xml},
-                                                              {"dot", FuzzedImport::Dot}};
-    for (const std::string folder : {"corpus", "regressions", "corpus-html", "corpus-csv",
-                                     "corpus-xml", "corpus-dot", "regressions-import"}) {
+    const std::pair<const char*, FuzzedImport> importers[] = {
+        {"html", FuzzedImport::Html}, {"csv", FuzzedImport::Csv},   {"xml", FuzzedImport::Xml},
+        {"dot", FuzzedImport::Dot},   {"gexf", FuzzedImport::Gexf}, {"json", FuzzedImport::Json}};
+    for (const std::string folder :
+         {"corpus", "regressions", "corpus-html", "corpus-csv", "corpus-xml", "corpus-dot",
+          "corpus-gexf", "corpus-json", "regressions-import"}) {
         size_t files = 0;
         for (const auto& entry : std::filesystem::directory_iterator(
                  std::filesystem::path(ORVO_SOURCE_DIR) / "fuzz" / folder)) {

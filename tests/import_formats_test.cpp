@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -43,10 +44,11 @@ public:
     /// A written outline must also read whole under every set of load flags (whatever moves
     /// they make): the same nodes, the same number of links, no pair of nodes linked twice.
     /// (Records with an extra field are another layout of line, not written by importers.)
-    std::string outcome(const std::string& input, const ImportOptions& options = {}) const {
+    std::string outcome(const std::string& input, const ImportOptions& options = {},
+                        std::optional<ImportFormat> format = {}) const {
         std::ostringstream out;
         const ImportResult result =
-            importGraph(path(input), guessImportFormat(path(input)), options, out);
+            importGraph(path(input), format.value_or(guessImportFormat(path(input))), options, out);
         std::string text = out.str();
         size_t nodes = 0, links = 0;
         for (int32_t flags = 0; result.ok && flags < 64; ++flags) {
@@ -90,7 +92,7 @@ ImportOptions parsed(const std::string& arguments) {
         if (key == "start") o.start = value;
         if (key == "base-url") o.baseUrl = value;
         if (key == "direction") o.direction = walkDirectionFromName(value).value_or(o.direction);
-        EXPECT_NE(std::string(" orphans group root header start base-url direction ")
+        EXPECT_NE(std::string(" orphans group root header start base-url direction format ")
                       .find(" " + key + " "),
                   std::string::npos)
             << "no option " << key;
@@ -106,7 +108,12 @@ TEST(ImportFormats, EveryCaseGivesItsOutlineOrItsError) {
         const bool made = c.name.starts_with('+');
         const std::string file = c.name.substr(made ? 1 : 0);
         if (made) writeWholeFile(inputs.path(file), c.input);
-        EXPECT_EQ(inputs.outcome(file, parsed(c.arguments)), c.expected)
+        const size_t format = c.arguments.find("format=");
+        EXPECT_EQ(inputs.outcome(file, parsed(c.arguments),
+                                 format == std::string::npos
+                                     ? std::nullopt
+                                     : importFormatFromName(c.arguments.substr(format + 7))),
+                  c.expected)
             << c.name << " | " << c.arguments;
     }  // The viewer converts what it cannot read as it is: a compressed graph file too, not a plain
     // one (written by a case above).

@@ -1,5 +1,6 @@
 // orvo-import: turns a web site on disk or on the web, a sitemap, any directory, an edge list
-// (CSV/TSV), a DOT or a GraphML file into the outline graph format that orvo reads.
+// (CSV/TSV), a DOT, GraphML, GEXF or JSON graph file into the outline graph format that orvo
+// reads.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,14 +120,18 @@ private:
 int main(int argc, char** argv) {
     Options options;
     CLI::App app{
-        "Turns a web site on disk, a sitemap, a directory tree, an edge list (CSV or TSV), a DOT\n"
-        "or a GraphML file into the outline graph format that orvo opens, or crawls a live web\n"
-        "site from an http:// or https:// address. The format is told from the input: an\n"
-        "address is crawled; a directory with an index.html is a site, any other directory a\n"
+        "Turns a web site on disk, a sitemap, a directory tree, an edge list (CSV or TSV), a DOT,\n"
+        "GraphML, GEXF or JSON graph file into the outline graph format that orvo opens, or "
+        "crawls\n"
+        "a live web site from an http:// or https:// address. The format is told from the input:\n"
+        "an address is crawled; a directory with an index.html is a site, any other directory a\n"
         "directory tree; a file by what it holds (a urlset or sitemapindex a sitemap, a\n"
-        "graphml element GraphML, graph or digraph DOT), else by its name (.csv/.tsv an edge\n"
-        "list, .dot/.gv DOT, .graphml GraphML), else by a comma or tab in its first line; a\n"
-        "gzip, bzip2, xz or zstd file is decompressed as it is read. Ctrl+C ends a crawl early\n"
+        "graphml element GraphML, graph or digraph DOT, a gexf element GEXF, an object with\n"
+        "\"nodes\", \"links\", \"edges\" or \"elements\" a JSON graph), else by its name "
+        "(.csv/.tsv\n"
+        "an edge list, .dot/.gv DOT, .graphml GraphML, .gexf GEXF, .json JSON), else by a comma\n"
+        "or tab in its first line; a gzip, bzip2, xz or zstd file is decompressed as it is read.\n"
+        "Ctrl+C ends a crawl early "
         "and still writes the graph of what was crawled."};
     app.name("orvo-import");
     app.add_option("input", options.input,
@@ -137,7 +142,7 @@ int main(int argc, char** argv) {
                    "Output graph file (standard output when absent); written completely or not "
                    "at all");
     app.add_option("-f,--format", options.format, "Read the input as this format")
-        ->check(CLI::IsMember({"site", "dir", "sitemap", "csv", "dot", "graphml"}));
+        ->check(CLI::IsMember({"site", "dir", "sitemap", "csv", "dot", "graphml", "gexf", "json"}));
     app.add_option("--start", options.import.start,
                    "Site: the start page, relative to the directory (default index.html)");
     app.add_option("--base-url", options.import.baseUrl,
@@ -148,18 +153,21 @@ int main(int argc, char** argv) {
                    "Edge lists: is the first line a header? (auto: when neither of its first two "
                    "fields is an id anywhere else)")
         ->check(CLI::IsMember({"yes", "no", "auto"}));
-    app.add_option("--group", options.import.group,
-                   "Edge lists, DOT, GraphML: the node attribute (or column name or number) "
-                   "that gives the node's group (without it: a third column, or a node attribute, "
-                   "of 2 to 64 values; none: no group)");
-    app.add_option("--root", options.import.root,
-                   "Edge lists, DOT, GraphML: the id of the tree's root (default: the node with "
-                   "the most edges the walk follows)");
+    app.add_option(
+        "--group", options.import.group,
+        "Edge lists, DOT, GraphML, GEXF, JSON: the node attribute (or column name or number) "
+        "that gives the node's group (without it: a third column, or a node attribute, "
+        "of 2 to 64 values; none: no group)");
+    app.add_option(
+        "--root", options.import.root,
+        "Edge lists, DOT, GraphML, GEXF, JSON: the id of the tree's root (default: the node with "
+        "the most edges the walk follows)");
     std::string direction = "auto";
-    app.add_option("--direction", direction,
-                   "Edge lists, DOT, GraphML: the tree follows the links (out), goes against "
-                   "them (in), both ways, or (auto, the default) whichever of out and in reaches "
-                   "more nodes from its root; links keep their direction")
+    app.add_option(
+           "--direction", direction,
+           "Edge lists, DOT, GraphML, GEXF, JSON: the tree follows the links (out), goes against "
+           "them (in), both ways, or (auto, the default) whichever of out and in reaches "
+           "more nodes from its root; links keep their direction")
         ->check(CLI::IsMember({"out", "in", "both", "auto"}));
     app.add_flag("-q,--quiet", options.quiet, "Print no warnings");
     orvo::addCrawlOptions(app, options.import.crawl);
@@ -185,7 +193,7 @@ int main(int argc, char** argv) {
     if (format == orvo::ImportFormat::Outline) {
         std::cerr << "orvo-import: " << options.input
                   << ": cannot tell its format; name one with --format "
-                     "(site, dir, sitemap, csv, dot or graphml)\n";
+                     "(site, dir, sitemap, csv, dot, graphml, gexf or json)\n";
         return orvo::kExitUsage;
     }
 
