@@ -1,6 +1,6 @@
-// libFuzzer target of the JSON node-link graph importer: arbitrary bytes, read with the groups found and with
-// none, must never crash or hang, and what is imported must be an outline the graph reader takes
-// whole.
+// libFuzzer target of the JSON node-link graph importer: arbitrary bytes, read with the groups
+// found and with none, must never crash or hang, and what is imported must be an outline the graph
+// reader takes whole.
 #include <cstdio>
 #include <cstdlib>
 
