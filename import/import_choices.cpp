@@ -195,10 +195,11 @@ std::string decodedXmlText(std::string_view text) {
     return out;
 }
 
-// GraphML: the keys for nodes (or for all) in the head, by their attr.name, else their id, as
-// the importer finds its group key by either.
-void scanGraphMl(const ChoicesHead& head, ImportChoices& choices) {
-    const std::string_view text = head.text;
+// Calls visit(localName, attributes) for each start tag of an XML head, comments skipped; the
+// attribute values come with their entities replaced.
+template <class Visit>
+void forEachStartTag(std::string_view text, Visit visit) {
+    std::vector<std::pair<std::string_view, std::string>> attributes;
     for (size_t i = 0; (i = text.find('<', i)) != std::string_view::npos;) {
         if (text.substr(i, 4) == "<!--") {
             i = text.find("-->", i);
@@ -216,10 +217,9 @@ void scanGraphMl(const ChoicesHead& head, ImportChoices& choices) {
             while (end < text.size() && isNameByte(text[end])) ++end;
             name = text.substr(local, end - local);
         }
-        if (name != "key") continue;
         const size_t close = text.find('>', end);
         if (close == std::string_view::npos) return;
-        std::string domain = "all", attrName, id;
+        attributes.clear();
         for (size_t a = end; a < close;) {
             const size_t equals = text.find('=', a);
             if (equals == std::string_view::npos || equals >= close) break;
@@ -229,24 +229,52 @@ void scanGraphMl(const ChoicesHead& head, ImportChoices& choices) {
             if (quote >= close || (text[quote] != '"' && text[quote] != '\'')) break;
             const size_t valueEnd = text.find(text[quote], quote + 1);
             if (valueEnd == std::string_view::npos || valueEnd > close) break;
-            std::string value = decodedXmlText(text.substr(quote + 1, valueEnd - quote - 1));
-            if (attribute == "for") domain = value;
-            if (attribute == "attr.name") attrName = value;
-            if (attribute == "id") id = value;
+            attributes.emplace_back(attribute,
+                                    decodedXmlText(text.substr(quote + 1, valueEnd - quote - 1)));
             a = valueEnd + 1;
         }
-        if (domain == "node" || domain == "all") {
-            const std::string& shown = attrName.empty() ? id : attrName;
-            offerGroup(choices, shown, shown);
-        }
+        visit(name, attributes);
         i = close;
     }
 }
 
-constexpr std::array<ImportFormatChoice, 3> kFormatChoices{{
+std::string attributeOf(std::span<const std::pair<std::string_view, std::string>> attributes,
+                        std::string_view name, std::string fallback = {}) {
+    for (const auto& [attribute, value] : attributes)
+        if (attribute == name) return value;
+    return fallback;
+}
+
+// GraphML: the keys for nodes (or for all) in the head, by their attr.name, else their id, as
+// the importer finds its group key by either.
+void scanGraphMl(const ChoicesHead& head, ImportChoices& choices) {
+    forEachStartTag(head.text, [&](std::string_view name, const auto& attributes) {
+        if (name != "key") return;
+        const std::string domain = attributeOf(attributes, "for", "all");
+        if (domain != "node" && domain != "all") return;
+        const std::string shown =
+            attributeOf(attributes, "attr.name", attributeOf(attributes, "id"));
+        offerGroup(choices, shown, shown);
+    });
+}
+
+// GEXF: the attributes declared for nodes in the head, by their title, else their id.
+void scanGexf(const ChoicesHead& head, ImportChoices& choices) {
+    bool forNodes = false;
+    forEachStartTag(head.text, [&](std::string_view name, const auto& attributes) {
+        if (name == "attributes") forNodes = attributeOf(attributes, "class", "node") == "node";
+        if (name != "attribute" || !forNodes) return;
+        const std::string shown = attributeOf(attributes, "title", attributeOf(attributes, "id"));
+        offerGroup(choices, shown, shown);
+    });
+}
+
+constexpr std::array<ImportFormatChoice, 5> kFormatChoices{{
     {ImportFormat::Csv, "Edge list (CSV, TSV)", true, scanEdgeList},
     {ImportFormat::Dot, "DOT", false, scanDot},
     {ImportFormat::GraphMl, "GraphML", false, scanGraphMl},
+    {ImportFormat::Gexf, "GEXF", false, scanGexf},
+    {ImportFormat::Json, "JSON node-link graph", false, nullptr},
 }};
 
 bool isRegularFile(const std::string& path) {

@@ -49,6 +49,8 @@ TEST(ImportChoices, WhatEachFormatOffersAndTheConverterTakes) {
         {"choices.gv", Dot,
          "data [kind=kind][two words=two words][shape=shape][size=size] 5:digraph { rankdir=LR"},
         {"site.graphml.bz2", GraphMl, "data [kind=kind] 13:<?xml version=\"1.0\" "},
+        // GEXF: the node class's attributes, not the edge class's.
+        {"site.gexf.gz", Gexf, "data [name=name][kind=kind] 20:<?xml version=\"1.0\" "},
         {"choices.graphml", GraphMl, "data [k1=k1][a & b=a & b] 3:<g:graphml xmlns:g=\""},
         // One huge line of NUL bytes: a line cut at the preview's size, and no record to judge;
         // a directory is not read.
