@@ -33,4 +33,9 @@ ImportResult importWebSite(const std::string& url, const ImportOptions& options,
 ImportResult importGraphMl(const std::string& file, const ImportOptions& options, std::ostream& out,
                            const ImportProgress& progress);
 
+ImportResult importGml(const std::string& file, const ImportOptions& options, std::ostream& out,
+                       const ImportProgress& progress);
+ImportResult importPajek(const std::string& file, const ImportOptions& options, std::ostream& out,
+                         const ImportProgress& progress);
+
 }  // namespace orvo

@@ -119,13 +119,15 @@ private:
 int main(int argc, char** argv) {
     Options options;
     CLI::App app{
-        "Turns a web site on disk, a sitemap, a directory tree, an edge list (CSV or TSV), a DOT\n"
-        "or a GraphML file into the outline graph format that orvo opens, or crawls a live web\n"
+        "Turns a web site on disk, a sitemap, a directory tree, an edge list (CSV or TSV), a DOT,\n"
+        "GraphML, GML or Pajek file into the outline graph format that orvo opens, or crawls a "
+        "live web\n"
         "site from an http:// or https:// address. The format is told from the input: an\n"
         "address is crawled; a directory with an index.html is a site, any other directory a\n"
         "directory tree; a file by what it holds (a urlset or sitemapindex a sitemap, a\n"
-        "graphml element GraphML, graph or digraph DOT), else by its name (.csv/.tsv an edge\n"
-        "list, .dot/.gv DOT, .graphml GraphML), else by a comma or tab in its first line; a\n"
+        "graphml element GraphML, \"graph [\" GML, *Vertices or *Network Pajek, graph or\n"
+        "digraph DOT), else by its name (.csv/.tsv an edge list, .dot/.gv DOT, .graphml\n"
+        "GraphML, .gml GML, .net/.paj Pajek), else by a comma or tab in its first line; a\n"
         "gzip, bzip2, xz or zstd file is decompressed as it is read. Ctrl+C ends a crawl early\n"
         "and still writes the graph of what was crawled."};
     app.name("orvo-import");
@@ -137,7 +139,7 @@ int main(int argc, char** argv) {
                    "Output graph file (standard output when absent); written completely or not "
                    "at all");
     app.add_option("-f,--format", options.format, "Read the input as this format")
-        ->check(CLI::IsMember({"site", "dir", "sitemap", "csv", "dot", "graphml"}));
+        ->check(CLI::IsMember({"site", "dir", "sitemap", "csv", "dot", "graphml", "gml", "pajek"}));
     app.add_option("--start", options.import.start,
                    "Site: the start page, relative to the directory (default index.html)");
     app.add_option("--base-url", options.import.baseUrl,
@@ -148,10 +150,11 @@ int main(int argc, char** argv) {
                    "Edge lists: is the first line a header? (auto: when neither of its first two "
                    "fields is an id anywhere else)")
         ->check(CLI::IsMember({"yes", "no", "auto"}));
-    app.add_option("--group", options.import.group,
-                   "Edge lists, DOT, GraphML: the node attribute (or column name or number) "
-                   "that gives the node's group (without it: a third column, or a node attribute, "
-                   "of 2 to 64 values; none: no group)");
+    app.add_option(
+        "--group", options.import.group,
+        "Edge lists, DOT, GraphML, GML, Pajek: the node attribute (or column name or number) "
+        "that gives the node's group (without it: a third column, or a node attribute, "
+        "of 2 to 64 values; none: no group)");
     app.add_option("--root", options.import.root,
                    "Edge lists, DOT, GraphML: the id of the tree's root (default: the node with "
                    "the most edges the walk follows)");
@@ -185,7 +188,7 @@ int main(int argc, char** argv) {
     if (format == orvo::ImportFormat::Outline) {
         std::cerr << "orvo-import: " << options.input
                   << ": cannot tell its format; name one with --format "
-                     "(site, dir, sitemap, csv, dot or graphml)\n";
+                     "(site, dir, sitemap, csv, dot, graphml, gml or pajek)\n";
         return orvo::kExitUsage;
     }
 
