@@ -27,7 +27,7 @@
 namespace orvo {
 
 /// The importers the fuzz targets drive.
-enum class FuzzedImport { Html, Csv, Xml, Dot };
+enum class FuzzedImport { Html, Csv, Xml, Dot, Gml, Pajek };
 
 namespace fuzzing {
 
@@ -35,7 +35,8 @@ namespace fuzzing {
 class ScratchFolder {
 public:
     ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orvo-fuzz-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "orvo-fuzz-XXXXXX").string();
         if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
     }
     ~ScratchFolder() {
@@ -54,8 +55,8 @@ inline const std::string& scratch() {
 }
 
 inline void writeFile(const std::string& path, std::string_view bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(),
-                                                                  std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), std::streamsize(bytes.size()));
 }
 
 /// A web site whose start page is the input; its references may reach these files, a folder
@@ -79,7 +80,11 @@ inline std::string siteWithStartPage(std::string_view page) {
 inline bool isUtf8(std::string_view s) {
     for (size_t i = 0; i < s.size();) {
         const auto c = static_cast<unsigned char>(s[i]);
-        size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        size_t length = c < 0x80         ? 1
+                        : (c >> 5) == 6  ? 2
+                        : (c >> 4) == 14 ? 3
+                        : (c >> 3) == 30 ? 4
+                                         : 0;
         if (length == 0 || i + length > s.size()) return false;
         for (size_t k = 1; k < length; ++k) {
             if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
@@ -186,6 +191,19 @@ inline std::string exerciseImport(FuzzedImport what, const uint8_t* data, size_t
             const std::string dot = scratch() + "/graph.dot";
             writeFile(dot, bytes);
             problem = importAndCheck(dot, ImportFormat::Dot, options);
+            break;
+        }
+        case FuzzedImport::Gml:
+        case FuzzedImport::Pajek: {
+            // As it comes (groups found), then with the group named.
+            const bool gml = what == FuzzedImport::Gml;
+            const std::string file = scratch() + (gml ? "/graph.gml" : "/graph.net");
+            const ImportFormat format = gml ? ImportFormat::Gml : ImportFormat::Pajek;
+            writeFile(file, bytes);
+            problem = importAndCheck(file, format, options);
+            if (!problem.empty()) break;
+            options.group = gml ? "kind" : "ic";
+            problem = importAndCheck(file, format, options);
             break;
         }
     }

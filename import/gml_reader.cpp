@@ -4,9 +4,10 @@
 // edge lists with a source and a target. A tokenizer that reads as it goes, lists nested in
 // lists that are not read only counted, so that neither the file's size nor its depth can
 // exhaust anything.
-#include <boost/unordered/unordered_flat_map.hpp>
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -56,6 +57,24 @@ bool decodeEntity(std::string_view name, std::string& out) {
             out += c;
             return true;
         }
+    }
+    // ISO 8859-1's names, for the characters from 160 on.
+    static constexpr std::string_view kLatin1 =
+        "nbsp iexcl cent pound curren yen brvbar sect uml copy ordf laquo not shy reg macr deg "
+        "plusmn sup2 sup3 acute micro para middot cedil sup1 ordm raquo frac14 frac12 frac34 "
+        "iquest Agrave Aacute Acirc Atilde Auml Aring AElig Ccedil Egrave Eacute Ecirc Euml Igrave "
+        "Iacute Icirc Iuml ETH Ntilde Ograve Oacute Ocirc Otilde Ouml times Oslash Ugrave Uacute "
+        "Ucirc Uuml Yacute THORN szlig agrave aacute acirc atilde auml aring aelig ccedil egrave "
+        "eacute ecirc euml igrave iacute icirc iuml eth ntilde ograve oacute ocirc otilde ouml "
+        "divide oslash ugrave uacute ucirc uuml yacute thorn yuml";
+    uint32_t latin1 = 160;
+    for (size_t at = 0; at < kLatin1.size(); ++latin1) {
+        const size_t end = std::min(kLatin1.find(' ', at), kLatin1.size());
+        if (kLatin1.substr(at, end - at) == name) {
+            appendUtf8(out, latin1);
+            return true;
+        }
+        at = end + 1;
     }
     if (name.size() < 2 || name[0] != '#') return false;
     const bool hex = name[1] == 'x' || name[1] == 'X';
@@ -260,7 +279,8 @@ private:
                 continue;
             }
             if (!isValue(token)) {
-                return tokens_.fail("the key " + key + " has no value (" + describe(token) + ")");
+                return tokens_.failAt(keyLine,
+                                      "the key " + key + " has no value (" + describe(token) + ")");
             }
             if (passedOver == 0 && !takeValue(where, key)) return false;
         }

@@ -156,12 +156,12 @@ TEST(AdversarialInput, RootWithThreeHundredThousandChildrenThatAllMove) {
 // Each file of a fuzz folder goes through its fuzzer's round: the reader's for fuzz/corpus and
 // fuzz/regressions, the importer named by the folder (corpus-csv) or by the file (csv-...).
 TEST(FuzzInputs, CorporaAndSavedCrashInputsPassTheFuzzersRound) {
-    const std::pair<const char*, FuzzedImport> importers[] = {{"html", FuzzedImport::Html},
-                                                              {"csv", FuzzedImport::Csv},
-                                                              {"xml", FuzzedImport::Xml},
-                                                              {"dot", FuzzedImport::Dot}};
-    for (const std::string folder : {"corpus", "regressions", "corpus-html", "corpus-csv",
-                                     "corpus-xml", "corpus-dot", "regressions-import"}) {
+    const std::pair<const char*, FuzzedImport> importers[] = {
+        {"html", FuzzedImport::Html}, {"csv", FuzzedImport::Csv}, {"xml", FuzzedImport::Xml},
+        {"dot", FuzzedImport::Dot},   {"gml", FuzzedImport::Gml}, {"pajek", FuzzedImport::Pajek}};
+    for (const std::string folder :
+         {"corpus", "regressions", "corpus-html", "corpus-csv", "corpus-xml", "corpus-dot",
+          "corpus-gml", "corpus-pajek", "regressions-import"}) {
         size_t files = 0;
         for (const auto& entry : std::filesystem::directory_iterator(
                  std::filesystem::path(ORVO_SOURCE_DIR) / "fuzz" / folder)) {
