@@ -2,9 +2,9 @@
 // vertex lines "number label [x y z] [key value ...]" (the label quoted or a single word),
 // *Arcs and *Edges with a line per link "from to [weight ...]", *Arcslist and *Edgeslist with
 // a line per vertex and the vertices it links to. Vertices are numbered 1 to N; each node's id
-// is its number. Arcs are directed, edges undirected, as the section says. The keys of the
-// vertex lines (ic, bc, a shape word as "shape", ...) are the node attributes --group takes.
-// Read line by line as the file streams in.
+// is its number, and the nodes come in the order the file first names them. Arcs are directed,
+// edges undirected, as the section says. The keys of the vertex lines (ic, bc, a shape word as
+// "shape", ...) are the node attributes --group takes. Read line by line as the file streams in.
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -24,8 +24,9 @@ namespace orvo {
 
 namespace {
 
-// More vertices than this are refused: a line of a few bytes must not claim gigabytes.
-constexpr uint64_t kMostVertices = 10'000'000;
+// More vertices than this are refused. Vertices that no line and no link names become nodes
+// only up to the second number: a line of a few bytes must not claim gigabytes.
+constexpr uint64_t kMostVertices = 10'000'000, kMostUnnamedVertices = 1'000'000;
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 
@@ -104,6 +105,16 @@ public:
         return true;
     }
     bool finish() {
+        const uint64_t unnamed = count_ - graph_.nodeCount();
+        if (unnamed > kMostUnnamedVertices) {
+            addWarning(result_, file_ + ": " + std::to_string(unnamed) + " of its " +
+                                    std::to_string(count_) +
+                                    " vertices are named by no line and no link, and left out");
+        } else {
+            for (uint64_t v = 1; v <= count_; ++v) {
+                if (nodes_[v - 1] == SiteGraph::kNone) graph_.node(std::to_string(v));
+            }
+        }
         if (groups_.finish(graph_)) return true;
         result_.error = "--group " + group_ + ": no vertex line of " + file_ + " has this key";
         return false;
@@ -147,8 +158,7 @@ private:
             }
             vertices_ = true;
             count_ = count;
-            graph_.reserve(count);
-            for (uint64_t v = 1; v <= count; ++v) graph_.node(std::to_string(v));
+            nodes_.assign(count, SiteGraph::kNone);
             section_ = Section::Vertices;
             return true;
         }
@@ -173,7 +183,10 @@ private:
             return fail("'" + std::string(word).substr(0, 40) + "' is no vertex number from 1 to " +
                         std::to_string(count_));
         }
-        n = EdgeGraph::Index(number - 1);
+        // Nodes are made as the file names them, so that a file names its nodes' order.
+        EdgeGraph::Index& node = nodes_[number - 1];
+        if (node == SiteGraph::kNone) node = graph_.node(std::to_string(number));
+        n = node;
         return true;
     }
 
@@ -221,6 +234,7 @@ private:
     ImportResult& result_;
     EdgeGraph& graph_;
     std::vector<std::string_view> words_;
+    std::vector<EdgeGraph::Index> nodes_;  // by vertex number - 1
     Section section_ = Section::None;
     bool vertices_ = false;
     uint64_t count_ = 0, lineNumber_ = 0;
