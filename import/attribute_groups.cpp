@@ -3,6 +3,15 @@
 
 namespace orvo {
 
+bool AttributeGroups::wants(std::string_view key) const {
+    if (group_ == "none") return false;
+    if (!group_.empty()) return key == group_;
+    for (const Candidate& c : candidates_) {
+        if (c.key == key) return !c.dropped;
+    }
+    return candidates_.size() < kAttributesLookedAt;
+}
+
 void AttributeGroups::add(EdgeGraph& graph, EdgeGraph::Index n, std::string_view key,
                           std::string_view value) {
     if (group_ == "none") return;

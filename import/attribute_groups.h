@@ -17,6 +17,8 @@ public:
     /// `group` as ImportOptions::group has it.
     explicit AttributeGroups(std::string group) : group_(std::move(group)) {}
 
+    /// Whether add() may use a value of the key (a reader need not keep the others).
+    bool wants(std::string_view key) const;
     /// Node `n` has `value` for `key` (the first value a node has for a key counts).
     void add(EdgeGraph& graph, EdgeGraph::Index n, std::string_view key, std::string_view value);
     /// Gives the nodes their groups. False when --group names an attribute no node has.

@@ -181,7 +181,11 @@ private:
         if (const auto r = std::from_chars(first, last, integer);
             r.ec == std::errc() && r.ptr == last) {
             token = Token::Integer;
-            value_ = std::to_string(integer);  // one spelling per number: 007, +7 and 7 alike
+            // One spelling per number: 007, +7 and 7 alike.
+            if (first != value_.data() || (*first == '0' && value_.size() > 1) ||
+                value_.starts_with("-0")) {
+                value_ = std::to_string(integer);
+            }
             return true;
         }
         double real = 0;
@@ -261,7 +265,8 @@ private:
             if (token != Token::Key) {
                 return tokens_.fail("a key was expected, not " + describe(token));
             }
-            const std::string key = tokens_.text();
+            key_.assign(tokens_.text());  // reused: no allocation per key
+            const std::string& key = key_;
             const uint64_t keyLine = tokens_.line();
             if (!tokens_.next(token)) return false;
             if (token == Token::Open) {
@@ -271,8 +276,7 @@ private:
                     where = Where::Graph;
                 } else if (where == Where::Graph && (key == "node" || key == "edge")) {
                     where = key == "node" ? Where::Node : Where::Edge;
-                    item_ = {};
-                    item_.line = keyLine;
+                    item_.clear(keyLine);
                 } else {
                     ++passedOver;
                 }
@@ -310,8 +314,11 @@ private:
                 if (item_.hasId) return tokens_.fail("a node with a second id");
                 item_.hasId = true;
                 item_.id = value;
-            } else {
-                item_.attributes.emplace_back(key, value);
+            } else if (groups_.wants(key)) {
+                if (item_.attributeCount == item_.attributes.size())
+                    item_.attributes.emplace_back();
+                item_.attributes[item_.attributeCount].first.assign(key);
+                item_.attributes[item_.attributeCount++].second.assign(value);
             }
         } else if (where == Where::Edge && (key == "source" || key == "target")) {
             (key == "source" ? item_.source : item_.target) = value;
@@ -326,14 +333,15 @@ private:
             if (item_.id.empty()) {
                 addWarning(result_, at(item_.line) + "a node with an empty id, left out");
             } else {
-                const EdgeGraph::Index n = graph_->node(item_.id);
+                const EdgeGraph::Index n = nodeOf(item_.id);
                 if (declared(n)) {
                     return failAt(item_.line, "a second node with the id " + item_.id);
                 }
                 declared_.resize(std::max<size_t>(declared_.size(), n + 1), 0);
                 declared_[n] = 1;
-                for (const auto& [key, value] : item_.attributes)
-                    groups_.add(*graph_, n, key, value);
+                for (size_t k = 0; k < item_.attributeCount; ++k) {
+                    groups_.add(*graph_, n, item_.attributes[k].first, item_.attributes[k].second);
+                }
             }
         } else {
             if (!item_.hasSource || !item_.hasTarget) {
@@ -360,8 +368,22 @@ private:
     // declares it.
     EdgeGraph::Index endOf(const std::string& id) {
         const size_t before = graph_->nodeCount();
-        const EdgeGraph::Index n = graph_->node(id);
+        const EdgeGraph::Index n = nodeOf(id);
         if (graph_->nodeCount() != before) referencedFirst_.emplace_back(n, item_.line);
+        return n;
+    }
+    // The node with the id. Ids are mostly the numbers from 0 or 1 on: theirs are kept by number
+    // too, which spares most lookups in the id table.
+    EdgeGraph::Index nodeOf(const std::string& id) {
+        uint32_t number = 0;
+        const auto [end, error] = std::from_chars(id.data(), id.data() + id.size(), number);
+        if (error != std::errc() || end != id.data() + id.size() ||
+            number >= std::max<size_t>(1 << 20, 4 * graph_->nodeCount())) {
+            return graph_->node(id);
+        }
+        if (number >= byNumber_.size()) byNumber_.resize(size_t(number) * 2 + 1, SiteGraph::kNone);
+        EdgeGraph::Index& n = byNumber_[number];
+        if (n == SiteGraph::kNone) n = graph_->node(id);
         return n;
     }
     bool declared(EdgeGraph::Index n) const { return n < declared_.size() && declared_[n] != 0; }
@@ -370,11 +392,19 @@ private:
         return tokens_.failAt(line, std::move(message));
     }
 
+    // The node or edge list being read; its strings keep their room from one to the next.
     struct Item {
         uint64_t line = 0;
         bool hasId = false, hasSource = false, hasTarget = false;
         std::string id, source, target;
         std::vector<std::pair<std::string, std::string>> attributes;
+        size_t attributeCount = 0;
+        void clear(uint64_t at) {
+            line = at;
+            hasId = hasSource = hasTarget = false;
+            id.clear(), source.clear(), target.clear();
+            attributeCount = 0;
+        }
     };
 
     GmlTokenizer tokens_;
@@ -384,7 +414,9 @@ private:
     EdgeGraph* graph_ = nullptr;
     std::string file_;
     Item item_;
+    std::string key_;
     std::vector<uint8_t> declared_;
+    std::vector<EdgeGraph::Index> byNumber_;
     std::vector<std::pair<EdgeGraph::Index, uint64_t>> referencedFirst_;
     uint64_t graphs_ = 0, items_ = 0;
     bool directed_ = false, cancelled_ = false;

@@ -38,6 +38,8 @@ const char* const kOpenWildcard =
     "|Edge lists (*.csv;*.tsv)|*.csv;*.tsv"
     "|DOT graphs (*.dot;*.gv)|*.dot;*.gv"
     "|GraphML files (*.graphml)|*.graphml"
+    "|GML graphs (*.gml)|*.gml"
+    "|Pajek networks (*.net;*.paj)|*.net;*.paj"
     "|Sitemaps (*.xml)|*.xml";
 
 // An input as the title and the recent-file list keep it: absolute, so that it opens again

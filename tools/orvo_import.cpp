@@ -1,5 +1,5 @@
 // orvo-import: turns a web site on disk or on the web, a sitemap, any directory, an edge list
-// (CSV/TSV), a DOT or a GraphML file into the outline graph format that orvo reads.
+// (CSV/TSV), a DOT, GraphML, GML or Pajek file into the outline graph format that orvo reads.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -120,11 +120,10 @@ int main(int argc, char** argv) {
     Options options;
     CLI::App app{
         "Turns a web site on disk, a sitemap, a directory tree, an edge list (CSV or TSV), a DOT,\n"
-        "GraphML, GML or Pajek file into the outline graph format that orvo opens, or crawls a "
-        "live web\n"
-        "site from an http:// or https:// address. The format is told from the input: an\n"
-        "address is crawled; a directory with an index.html is a site, any other directory a\n"
-        "directory tree; a file by what it holds (a urlset or sitemapindex a sitemap, a\n"
+        "GraphML, GML or Pajek file into the outline graph format that orvo opens, or crawls a\n"
+        "live web site from an http:// or https:// address. The format is told from the input:\n"
+        "an address is crawled; a directory with an index.html is a site, any other directory\n"
+        "a directory tree; a file by what it holds (a urlset or sitemapindex a sitemap, a\n"
         "graphml element GraphML, \"graph [\" GML, *Vertices or *Network Pajek, graph or\n"
         "digraph DOT), else by its name (.csv/.tsv an edge list, .dot/.gv DOT, .graphml\n"
         "GraphML, .gml GML, .net/.paj Pajek), else by a comma or tab in its first line; a\n"
@@ -155,14 +154,16 @@ int main(int argc, char** argv) {
         "Edge lists, DOT, GraphML, GML, Pajek: the node attribute (or column name or number) "
         "that gives the node's group (without it: a third column, or a node attribute, "
         "of 2 to 64 values; none: no group)");
-    app.add_option("--root", options.import.root,
-                   "Edge lists, DOT, GraphML: the id of the tree's root (default: the node with "
-                   "the most edges the walk follows)");
+    app.add_option(
+        "--root", options.import.root,
+        "Edge lists, DOT, GraphML, GML, Pajek: the id of the tree's root (default: the node with "
+        "the most edges the walk follows)");
     std::string direction = "auto";
-    app.add_option("--direction", direction,
-                   "Edge lists, DOT, GraphML: the tree follows the links (out), goes against "
-                   "them (in), both ways, or (auto, the default) whichever of out and in reaches "
-                   "more nodes from its root; links keep their direction")
+    app.add_option(
+           "--direction", direction,
+           "Edge lists, DOT, GraphML, GML, Pajek: the tree follows the links (out), goes against "
+           "them (in), both ways, or (auto, the default) whichever of out and in reaches "
+           "more nodes from its root; links keep their direction")
         ->check(CLI::IsMember({"out", "in", "both", "auto"}));
     app.add_flag("-q,--quiet", options.quiet, "Print no warnings");
     orvo::addCrawlOptions(app, options.import.crawl);
