@@ -5,6 +5,7 @@
 // is its number, and the nodes come in the order the file first names them. Arcs are directed,
 // edges undirected, as the section says. The keys of the vertex lines (ic, bc, a shape word as
 // "shape", ...) are the node attributes --group takes. Read line by line as the file streams in.
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -159,6 +160,9 @@ private:
             vertices_ = true;
             count_ = count;
             nodes_.assign(count, SiteGraph::kNone);
+            // Room in the id table at once (not rebuilt as it grows), as much as a small file
+            // may claim.
+            graph_.reserve(std::min(count, kMostUnnamedVertices));
             section_ = Section::Vertices;
             return true;
         }
