@@ -2,13 +2,14 @@
 //   - an edge list (CSV) of N nodes and 1.5 N edges imported and read at once, as the viewer
 //     opens it, against reading the equivalent outline file (what orvo-import writes for it) in
 //     the same run: time and peak resident memory of both, and their ratios;
-//   - the same graph as GEXF and as a JSON node-link graph, imported and read the same way;
+//   - the same graph as GML, as a Pajek network, as GEXF and as a JSON node-link graph, and the
+//     edge list and the JSON graph gzip-compressed, each against the outline file it becomes;
 //   - a directory tree of N files listed, imported and read (made once per run in a temporary
 //     folder and removed at the end).
 // Each load runs in a fresh process, as a viewer opening a file does.
 // Sizes: 10 000 and 1 000 000 nodes (files). Ends with the goals: the CSV at most twice the
-// outline's time and within 1.5 times its memory, GEXF and JSON at most 2.5 times its time and
-// within 1.5 times its memory, the 1 000 000-file tree in under 10 s.
+// outline's time, GML, Pajek, GEXF and JSON at most 2.5 times, the compressed ones at most 3
+// times, all within 1.5 times its memory; the 1 000 000-file tree in under 10 s.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -25,6 +26,8 @@
 #include <map>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "glue/window_settings.h"
 #include "graph/graph.h"
@@ -77,9 +80,9 @@ struct Inputs {
         if (!folder.empty()) fs::remove_all(folder, ignored);
     }
     fs::path folder;
-    std::map<int64_t, std::pair<std::string, std::string>> edgeLists;  // csv, outline
+    // By format ("csv", "gml", "pajek") and size: the input and its outline.
+    std::map<std::string, std::map<int64_t, std::pair<std::string, std::string>>> graphs;
     std::map<int64_t, std::string> trees;
-    std::map<std::pair<int64_t, std::string>, std::string> graphFiles;  // (nodes, gexf|json)
 };
 Inputs inputs;
 
@@ -95,69 +98,88 @@ const fs::path& scratchFolder() {
 
 // A graph shaped like a crawl: node i > 0 is linked from an earlier node (mostly a near one, so
 // the tree has depth), and half as many further edges join random nodes.
-const std::pair<std::string, std::string>& edgeListOf(int64_t nodes) {
-    auto found = inputs.edgeLists.find(nodes);
-    if (found != inputs.edgeLists.end()) return found->second;
-    const std::string csv =
-        (scratchFolder() / ("edges-" + std::to_string(nodes) + ".csv")).string();
-    const std::string outline = csv.substr(0, csv.size() - 4) + ".graph";
-    {
-        std::mt19937_64 random(1);
-        std::ofstream out(csv, std::ios::binary);
-        out << "from,to\n";
-        auto id = [](uint64_t n) { return "http://example.org/p" + std::to_string(n) + ".html"; };
-        for (uint64_t i = 1; i < uint64_t(nodes); ++i) {
-            const uint64_t span = std::min<uint64_t>(i, 50);
-            const uint64_t parent = (random() % 4 == 0) ? random() % i : i - 1 - random() % span;
-            out << id(parent) << ',' << id(i) << '\n';
+std::vector<std::pair<uint64_t, uint64_t>> crawlEdges(uint64_t nodes) {
+    std::mt19937_64 random(1);
+    std::vector<std::pair<uint64_t, uint64_t>> edges;
+    edges.reserve(nodes * 3 / 2);
+    for (uint64_t i = 1; i < nodes; ++i) {
+        const uint64_t span = std::min<uint64_t>(i, 50);
+        const uint64_t parent = (random() % 4 == 0) ? random() % i : i - 1 - random() % span;
+        edges.emplace_back(parent, i);
+    }
+    const uint64_t extra = nodes * 3 / 2 - (nodes - 1);
+    for (uint64_t k = 0; k < extra; ++k) {
+        const uint64_t a = random() % nodes;
+        uint64_t b = random() % nodes;
+        if (b == a) b = (a + 1) % nodes;
+        edges.emplace_back(a, b);
+    }
+    return edges;
+}
+
+// The crawl-shaped graph of `nodes` nodes written in the format, and the outline it becomes.
+// CSV, GEXF and JSON name the nodes by address; GML and Pajek by number, with the address as the
+// label. A format ending in ".gz" is the other's file gzip-compressed.
+const std::pair<std::string, std::string>& graphOf(const std::string& format, int64_t nodes) {
+    auto found = inputs.graphs[format].find(nodes);
+    if (found != inputs.graphs[format].end()) return found->second;
+    const std::string base = (scratchFolder() / ("edges-" + std::to_string(nodes))).string();
+    const std::string input = base + (format == "pajek" ? ".net" : "." + format);
+    const std::string outline = input + ".graph";
+    if (format.ends_with(".gz")) {
+        const std::string& plain = graphOf(format.substr(0, format.size() - 3), nodes).first;
+        const std::string command = "gzip -c '" + plain + "' > '" + input + "'";
+        if (std::system(command.c_str()) != 0) {
+            std::fprintf(stderr, "cannot compress %s\n", plain.c_str());
+            std::exit(1);
         }
-        const uint64_t extra = uint64_t(nodes) * 3 / 2 - (uint64_t(nodes) - 1);
-        for (uint64_t k = 0; k < extra; ++k) {
-            const uint64_t a = random() % uint64_t(nodes);
-            uint64_t b = random() % uint64_t(nodes);
-            if (b == a) b = (a + 1) % uint64_t(nodes);
-            out << id(a) << ',' << id(b) << '\n';
+    } else {
+        const auto edges = crawlEdges(uint64_t(nodes));
+        auto id = [](uint64_t n) { return "http://example.org/p" + std::to_string(n) + ".html"; };
+        std::ofstream out(input, std::ios::binary);
+        if (format == "csv") {
+            out << "from,to\n";
+            for (const auto& [a, b] : edges) out << id(a) << ',' << id(b) << '\n';
+        } else if (format == "gml") {
+            out << "graph [\n  directed 1\n";
+            for (int64_t n = 0; n < nodes; ++n)
+                out << "  node [\n    id " << n << "\n    label \"" << id(n) << "\"\n  ]\n";
+            for (const auto& [a, b] : edges)
+                out << "  edge [\n    source " << a << "\n    target " << b << "\n  ]\n";
+            out << "]\n";
+        } else if (format == "pajek") {
+            out << "*Vertices " << nodes << '\n';
+            for (int64_t n = 0; n < nodes; ++n) out << n + 1 << " \"" << id(n) << "\"\n";
+            out << "*Arcs\n";
+            for (const auto& [a, b] : edges) out << a + 1 << ' ' << b + 1 << '\n';
+        } else if (format == "gexf") {
+            out << "<?xml version=\"1.0\"?>\n<gexf version=\"1.3\"><graph "
+                   "defaultedgetype=\"directed\">\n<nodes>\n";
+            for (int64_t n = 0; n < nodes; ++n) out << "<node id=\"" << id(n) << "\"/>\n";
+            out << "</nodes>\n<edges>\n";
+            for (const auto& [a, b] : edges)
+                out << "<edge source=\"" << id(a) << "\" target=\"" << id(b) << "\"/>\n";
+            out << "</edges>\n</graph></gexf>\n";
+        } else {
+            out << "{\"directed\": true, \"nodes\": [\n";
+            for (int64_t n = 0; n < nodes; ++n)
+                out << (n ? ",\n" : "") << "{\"id\": \"" << id(n) << "\"}";
+            out << "],\n\"links\": [\n";
+            for (size_t k = 0; k < edges.size(); ++k)
+                out << (k ? ",\n" : "") << "{\"source\": \"" << id(edges[k].first)
+                    << "\", \"target\": \"" << id(edges[k].second) << "\"}";
+            out << "]}\n";
         }
     }
     std::ofstream out(outline, std::ios::binary);
     orvo::ImportOptions options;
-    const orvo::ImportResult result = orvo::importGraph(csv, orvo::ImportFormat::Csv, options, out);
+    const orvo::ImportResult result =
+        orvo::importGraph(input, orvo::guessImportFormat(input), options, out);
     if (!result.ok) {
-        std::fprintf(stderr, "cannot import %s: %s\n", csv.c_str(), result.error.c_str());
+        std::fprintf(stderr, "cannot import %s: %s\n", input.c_str(), result.error.c_str());
         std::exit(1);
     }
-    return inputs.edgeLists.emplace(nodes, std::make_pair(csv, outline)).first->second;
-}
-
-// The edge list's graph as GEXF or as JSON ("gexf" or "json"): its nodes in order, then its edges.
-const std::string& graphFileOf(int64_t nodes, const std::string& format) {
-    auto found = inputs.graphFiles.find({nodes, format});
-    if (found != inputs.graphFiles.end()) return found->second;
-    const std::string& csv = edgeListOf(nodes).first;
-    const std::string file = csv.substr(0, csv.size() - 3) + format;
-    const bool gexf = format == "gexf";
-    std::ifstream in(csv, std::ios::binary);
-    std::ofstream out(file, std::ios::binary);
-    out << (gexf ? "<?xml version=\"1.0\"?>\n<gexf version=\"1.3\"><graph "
-                   "defaultedgetype=\"directed\">\n<nodes>\n"
-                 : "{\"directed\": true, \"nodes\": [\n");
-    for (int64_t i = 0; i < nodes; ++i) {
-        const std::string id = "http://example.org/p" + std::to_string(i) + ".html";
-        out << (gexf ? "<node id=\"" + id + "\"/>\n"
-                     : std::string(i ? ",\n" : "") + "{\"id\": \"" + id + "\"}");
-    }
-    out << (gexf ? "</nodes>\n<edges>\n" : "],\n\"links\": [\n");
-    std::string line;
-    std::getline(in, line);  // the header
-    for (bool first = true; std::getline(in, line); first = false) {
-        const size_t comma = line.find(',');
-        const std::string from = line.substr(0, comma), to = line.substr(comma + 1);
-        out << (gexf ? "<edge source=\"" + from + "\" target=\"" + to + "\"/>\n"
-                     : std::string(first ? "" : ",\n") + "{\"source\": \"" + from +
-                           "\", \"target\": \"" + to + "\"}");
-    }
-    out << (gexf ? "</edges>\n</graph></gexf>\n" : "]}\n");
-    return inputs.graphFiles.emplace(std::pair(nodes, format), file).first->second;
+    return inputs.graphs[format].emplace(nodes, std::make_pair(input, outline)).first->second;
 }
 
 // Folders of 1000 empty files, 100 folders to a parent folder.
@@ -298,29 +320,43 @@ size_t importAndRead(const std::string& input, double& importSeconds) {
     return nodes;
 }
 
-void BM_OpenOutlineFile(benchmark::State& state) {
-    const std::string& outline = edgeListOf(state.range(0)).second;
-    measure(state, "outline", [&](double&) {
+// Each format's file imported and opened, and the outline file it becomes opened.
+void BM_OpenOutlineFile(benchmark::State& state, const std::string& format) {
+    const std::string& outline = graphOf(format, state.range(0)).second;
+    measure(state, (format + " outline").c_str(), [&](double&) {
         std::ifstream in(outline, std::ios::binary);
         return readGraph(in);
     });
 }
 
-void BM_ImportAndOpenCsv(benchmark::State& state) {
-    const std::string& csv = edgeListOf(state.range(0)).first;
-    measure(state, "csv", [&](double& importSeconds) { return importAndRead(csv, importSeconds); });
+void BM_ImportAndOpen(benchmark::State& state, const std::string& format) {
+    const std::string& input = graphOf(format, state.range(0)).first;
+    measure(state, format.c_str(),
+            [&](double& importSeconds) { return importAndRead(input, importSeconds); });
 }
 
-void BM_ImportAndOpenGexf(benchmark::State& state) {
-    const std::string& gexf = graphFileOf(state.range(0), "gexf");
-    measure(state, "gexf",
-            [&](double& importSeconds) { return importAndRead(gexf, importSeconds); });
-}
+// Each format's import against its outline's time at most this many times; memory 1.5 times.
+constexpr std::pair<const char*, double> kTimeGoals[] = {
+    {"csv", 2.0},  {"gml", 2.5},    {"pajek", 2.5},  {"gexf", 2.5},
+    {"json", 2.5}, {"csv.gz", 3.0}, {"json.gz", 3.0}};
 
-void BM_ImportAndOpenJson(benchmark::State& state) {
-    const std::string& json = graphFileOf(state.range(0), "json");
-    measure(state, "json",
-            [&](double& importSeconds) { return importAndRead(json, importSeconds); });
+// Each format's outline first, so that its import's figures can be set against it.
+void registerFormats() {
+    for (const auto& [name, goal] : kTimeGoals) {
+        const std::string format = name;
+        for (const bool outline : {true, false}) {
+            benchmark::RegisterBenchmark(
+                ((outline ? "BM_OpenOutlineFile/" : "BM_ImportAndOpen/") + format).c_str(),
+                [format, outline](benchmark::State& state) {
+                    outline ? BM_OpenOutlineFile(state, format) : BM_ImportAndOpen(state, format);
+                })
+                ->Arg(10'000)
+                ->Arg(1'000'000)
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime()
+                ->Iterations(3);
+        }
+    }
 }
 
 void BM_ListAndOpenDirectoryTree(benchmark::State& state) {
@@ -329,31 +365,6 @@ void BM_ListAndOpenDirectoryTree(benchmark::State& state) {
             [&](double& importSeconds) { return importAndRead(tree, importSeconds); });
 }
 
-// The outline first, so that the CSV's figures can be set against it.
-BENCHMARK(BM_OpenOutlineFile)
-    ->Arg(10'000)
-    ->Arg(1'000'000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(3);
-BENCHMARK(BM_ImportAndOpenCsv)
-    ->Arg(10'000)
-    ->Arg(1'000'000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(3);
-BENCHMARK(BM_ImportAndOpenGexf)
-    ->Arg(10'000)
-    ->Arg(1'000'000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(3);
-BENCHMARK(BM_ImportAndOpenJson)
-    ->Arg(10'000)
-    ->Arg(1'000'000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(3);
 BENCHMARK(BM_ListAndOpenDirectoryTree)
     ->Arg(10'000)
     ->Arg(1'000'000)
@@ -362,39 +373,32 @@ BENCHMARK(BM_ListAndOpenDirectoryTree)
     ->Iterations(2);
 
 void printGoals() {
-    // Each format against the outline file of the same graph, with its goals for time and memory.
-    const struct {
-        const char *key, *name;
-        double timeGoal, memoryGoal;
-    } formats[] = {
-        {"csv", "CSV", 2.0, 1.5}, {"gexf", "GEXF", 2.5, 1.5}, {"json", "JSON", 2.5, 1.5}};
-    for (const auto& format : formats) {
-        for (const auto& [size, outline] : measured["outline"]) {
-            auto found = measured[format.key].find(size);
-            if (found == measured[format.key].end()) continue;
-            const Measure& m = found->second;
-            const double timeRatio = m.seconds / outline.seconds;
-            const double processorRatio = m.processorSeconds / outline.processorSeconds;
-            const double memoryRatio = double(m.peakBytes) / double(outline.peakBytes);
+    for (const auto& [format, timeGoal] : kTimeGoals) {
+        for (const auto& [size, outline] : measured[std::string(format) + " outline"]) {
+            auto found = measured[format].find(size);
+            if (found == measured[format].end()) continue;
+            const Measure& imported = found->second;
+            const double timeRatio = imported.seconds / outline.seconds;
+            const double processorRatio = imported.processorSeconds / outline.processorSeconds;
+            const double memoryRatio = double(imported.peakBytes) / double(outline.peakBytes);
             // The goals are set for a million nodes; smaller runs show how the figures scale.
             const bool goalSize = size >= 1'000'000;
-            const auto verdict = [goalSize](bool met, double goal) {
-                char text[48];
-                std::snprintf(text, sizeof text, ", goal <= %.1f: %s", goal,
-                              met ? "met" : "MISSED");
-                return goalSize ? std::string(text) : std::string();
+            const auto verdict = [goalSize](bool met, const std::string& goal) {
+                return goalSize ? ", goal " + goal + (met ? ": met" : ": MISSED") : std::string();
             };
             std::printf(
-                "\n%s of %lld nodes: import + open %.3f s (import done at %.3f s; processor %.3f "
-                "s), outline file %.3f s (processor %.3f s): ratio %.2f (processor %.2f)%s\n",
-                format.name, static_cast<long long>(size), m.seconds, m.importSeconds,
-                m.processorSeconds, outline.seconds, outline.processorSeconds, timeRatio,
-                processorRatio, verdict(timeRatio <= format.timeGoal, format.timeGoal).c_str());
+                "\n%s of %lld nodes: import + open %.3f s (import done at %.3f s; processor "
+                "%.3f s), outline file %.3f s (processor %.3f s): ratio %.2f (processor %.2f)%s\n",
+                format, static_cast<long long>(size), imported.seconds, imported.importSeconds,
+                imported.processorSeconds, outline.seconds, outline.processorSeconds, timeRatio,
+                processorRatio,
+                verdict(timeRatio <= timeGoal, "<= " + std::to_string(timeGoal).substr(0, 3))
+                    .c_str());
             std::printf(
                 "%s of %lld nodes: peak memory %.0f MiB, outline file %.0f MiB: ratio %.2f%s\n",
-                format.name, static_cast<long long>(size), double(m.peakBytes) / (1 << 20),
+                format, static_cast<long long>(size), double(imported.peakBytes) / (1 << 20),
                 double(outline.peakBytes) / (1 << 20), memoryRatio,
-                verdict(memoryRatio <= format.memoryGoal, format.memoryGoal).c_str());
+                verdict(memoryRatio <= 1.5, "<= 1.5").c_str());
         }
     }
     for (const auto& [size, tree] : measured["tree"]) {
@@ -413,6 +417,7 @@ void printGoals() {
 
 int main(int argc, char** argv) {
     unsetenv("DEVIRIRO_DEBUG");  // no debug dump inside the measurement
+    registerFormats();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

@@ -29,7 +29,7 @@
 namespace orvo {
 
 /// The importers the fuzz targets drive.
-enum class FuzzedImport { Html, Csv, Xml, Dot, Gexf, Json };
+enum class FuzzedImport { Html, Csv, Xml, Dot, Gexf, Json, Gml, Pajek };
 
 namespace fuzzing {
 
@@ -224,6 +224,19 @@ inline std::string exerciseImport(FuzzedImport what, const uint8_t* data, size_t
             problem = importAndCheck(file, format, options);
             options.group = "none";
             if (problem.empty()) problem = importAndCheck(file, format, options);
+            break;
+        }
+        case FuzzedImport::Gml:
+        case FuzzedImport::Pajek: {
+            // As it comes (groups found), then with the group named.
+            const bool gml = what == FuzzedImport::Gml;
+            const std::string file = scratch() + (gml ? "/graph.gml" : "/graph.net");
+            const ImportFormat format = gml ? ImportFormat::Gml : ImportFormat::Pajek;
+            writeFile(file, bytes);
+            problem = importAndCheck(file, format, options);
+            if (!problem.empty()) break;
+            options.group = gml ? "kind" : "ic";
+            problem = importAndCheck(file, format, options);
             break;
         }
     }

@@ -43,6 +43,10 @@ public:
     void addEdge(Index from, Index to, bool undirected) {
         edges_.push_back({from, to, undirected});
     }
+    /// Makes every edge so far directed or undirected (a format that may say which after them).
+    void setUndirected(bool undirected) {
+        for (Edge& e : edges_) e.undirected = undirected;
+    }
     /// Takes every node's kind-0 group away.
     void clearGroups() {
         for (Index n = 0; n < graph_.size(); ++n) graph_.setGroup(n, 0, {});

@@ -104,6 +104,47 @@ bool looksLikeJsonGraph(std::string_view head) {
     return false;
 }
 
+// GML: the first key, after blanks and '#' comments, is graph followed by '[' (a Creator or
+// Version with its value may come before it). DOT may start with "graph" too, but never "graph [".
+bool looksLikeGml(std::string_view head) {
+    size_t i = skipBlanksAndByteOrderMark(head);
+    const auto skipBlanksAndComments = [&] {
+        while (i < head.size() && (isBlank(head[i]) || head[i] == '#')) {
+            i = head[i] == '#' ? std::min(head.find('\n', i), head.size()) : i + 1;
+        }
+    };
+    for (int keys = 0; keys < 3; ++keys) {
+        skipBlanksAndComments();
+        size_t end = i;
+        while (end < head.size() && std::isalnum(static_cast<unsigned char>(head[end]))) ++end;
+        const std::string_view key = head.substr(i, end - i);
+        i = end;
+        skipBlanksAndComments();
+        if (key == "graph") return i < head.size() && head[i] == '[';
+        if ((key != "Creator" && key != "Version") || i >= head.size()) return false;
+        if (head[i] == '"') {
+            i = head.find('"', i + 1);
+            if (i == std::string_view::npos) return false;
+            ++i;
+        } else {
+            while (i < head.size() && !isBlank(head[i])) ++i;
+        }
+    }
+    return false;
+}
+
+// Pajek: the first line that is neither blank nor a '%' comment starts with *Vertices or
+// *Network, in any case.
+bool looksLikePajek(std::string_view head) {
+    size_t i = skipBlanksAndByteOrderMark(head);
+    while (i < head.size() && head[i] == '%') {
+        i = std::min(head.find('\n', i), head.size());
+        while (i < head.size() && isBlank(head[i])) ++i;
+    }
+    const std::string word = asciiLowered(head.substr(i, 9));
+    return word.starts_with("*vertices") || word.starts_with("*network");
+}
+
 // The first line of text that is not blank.
 std::string_view firstLine(std::string_view head) {
     const size_t start = skipBlanksAndByteOrderMark(head);
@@ -140,6 +181,8 @@ ImportFormat guessImportFormat(const std::string& input) {
     const std::string root = rootElementName(head);
     if (root == "urlset" || root == "sitemapindex") return ImportFormat::Sitemap;
     if (root == "graphml") return ImportFormat::GraphMl;
+    if (looksLikeGml(head)) return ImportFormat::Gml;
+    if (looksLikePajek(head)) return ImportFormat::Pajek;
     if (looksLikeDot(head)) return ImportFormat::Dot;
     if (root == "gexf") return ImportFormat::Gexf;
     if (looksLikeJsonGraph(head)) return ImportFormat::Json;
@@ -148,6 +191,8 @@ ImportFormat guessImportFormat(const std::string& input) {
     if (extension == "csv" || extension == "tsv") return ImportFormat::Csv;
     if (extension == "dot" || extension == "gv") return ImportFormat::Dot;
     if (extension == "graphml") return ImportFormat::GraphMl;
+    if (extension == "gml") return ImportFormat::Gml;
+    if (extension == "net" || extension == "paj") return ImportFormat::Pajek;
     if (extension == "graph") return ImportFormat::Outline;
     if (extension == "gexf") return ImportFormat::Gexf;
     if (extension == "json") return ImportFormat::Json;
@@ -170,6 +215,8 @@ std::optional<ImportFormat> importFormatFromName(std::string_view name) {
     if (name == "url") return ImportFormat::Url;
     if (name == "gexf") return ImportFormat::Gexf;
     if (name == "json") return ImportFormat::Json;
+    if (name == "gml") return ImportFormat::Gml;
+    if (name == "pajek") return ImportFormat::Pajek;
     return std::nullopt;
 }
 
@@ -203,6 +250,10 @@ std::string_view importFormatName(ImportFormat format) {
             return "gexf";
         case ImportFormat::Json:
             return "json";
+        case ImportFormat::Gml:
+            return "gml";
+        case ImportFormat::Pajek:
+            return "pajek";
     }
     return "outline";
 }
@@ -251,6 +302,10 @@ ImportResult importGraph(const std::string& input, ImportFormat format,
             return importGexf(input, options, out, progress);
         case ImportFormat::Json:
             return importJsonGraph(input, options, out, progress);
+        case ImportFormat::Gml:
+            return importGml(input, options, out, progress);
+        case ImportFormat::Pajek:
+            return importPajek(input, options, out, progress);
     }
     return {};
 }

@@ -1,5 +1,5 @@
-// Turning what users have (a web site on disk, a sitemap, any directory, an edge list, a DOT or
-// GraphML file) into the outline graph format that the viewer reads.
+// Turning what users have (a web site on disk, a sitemap, any directory, an edge list, a DOT,
+// GraphML, GML or Pajek file) into the outline graph format that the viewer reads.
 #pragma once
 
 #include <atomic>
@@ -26,22 +26,25 @@ enum class ImportFormat {
     Url,
     Gexf,
     Json,
+    Gml,
+    Pajek,
 };
 
 /// What an input is. An http:// or https:// address is a Url; a directory with an index.html
 /// a Site, any other directory a Dir. A regular file is told first by what it holds: XML whose
 /// root element is urlset or sitemapindex a Sitemap, graphml GraphML, text starting with
-/// "graph", "digraph" or "strict" DOT; then by its name: sitemap.xml a Sitemap, .csv and .tsv an
-/// edge list, .dot and .gv DOT, .graphml GraphML, .graph the outline format; then by its first
-/// line: a comma or a tab in a line that is not an outline record makes an edge list. Anything
-/// else is the outline format itself.
-/// GEXF and JSON graphs are told by their contents after DOT (XML whose root element is gexf,
-/// text whose first byte after blanks is '{' and whose first 16 KiB hold "nodes", "links",
-/// "edges" or "elements" in quotes), and by their names after .graph (.gexf, .json).
+/// "graph [" GML (perhaps after a Creator or Version key), a first line "*Vertices" or
+/// "*Network" Pajek, text starting with "graph", "digraph" or "strict" DOT, XML whose root element
+/// is gexf GEXF, text whose first byte after blanks is '{' and whose first 16 KiB hold "nodes",
+/// "links", "edges" or "elements" in quotes a JSON graph; then by its name: sitemap.xml a Sitemap,
+/// .csv and .tsv an edge list, .dot and .gv DOT, .graphml GraphML, .gml GML, .net and .paj Pajek,
+/// .graph the outline format, .gexf GEXF, .json a JSON graph; then by its first line: a comma or a
+/// tab in a line that is not an outline record makes an edge list. Anything else is the outline
+/// format itself.
 ImportFormat guessImportFormat(const std::string& input);
 
-/// site, dir, sitemap, csv, dot, graphml, gexf, json (also outline and url); nullopt for any
-/// other name.
+/// site, dir, sitemap, csv, dot, graphml, gexf, json, gml, pajek (also outline and url); nullopt
+/// for any other name.
 std::optional<ImportFormat> importFormatFromName(std::string_view name);
 /// The name importFormatFromName takes for the format.
 std::string_view importFormatName(ImportFormat format);
@@ -63,8 +66,8 @@ struct ImportOptions {
     /// Edge lists: "yes", "no" or "auto" (the first line is a header when neither of its first
     /// two fields occurs as an id anywhere else).
     std::string header = "auto";
-    /// Edge lists, DOT, GraphML: the node attribute (or column name or 1-based number) that
-    /// gives the kind-0 group.
+    /// Edge lists, DOT, GraphML, GML, Pajek: the node attribute (or column name or 1-based
+    /// number, or the key of a Pajek vertex line) that gives the kind-0 group.
     std::string group;
     /// Edge lists, DOT, GraphML: the id of the tree's root (default: the node with the most
     /// edges to walk, the first seen on a tie).

@@ -269,12 +269,14 @@ void scanGexf(const ChoicesHead& head, ImportChoices& choices) {
     });
 }
 
-constexpr std::array<ImportFormatChoice, 5> kFormatChoices{{
+constexpr std::array<ImportFormatChoice, 7> kFormatChoices{{
     {ImportFormat::Csv, "Edge list (CSV, TSV)", true, scanEdgeList},
     {ImportFormat::Dot, "DOT", false, scanDot},
     {ImportFormat::GraphMl, "GraphML", false, scanGraphMl},
     {ImportFormat::Gexf, "GEXF", false, scanGexf},
     {ImportFormat::Json, "JSON node-link graph", false, nullptr},
+    {ImportFormat::Gml, "GML", false, nullptr},
+    {ImportFormat::Pajek, "Pajek", false, nullptr},
 }};
 
 bool isRegularFile(const std::string& path) {

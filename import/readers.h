@@ -38,5 +38,9 @@ ImportResult importGexf(const std::string& file, const ImportOptions& options, s
                         const ImportProgress& progress);
 ImportResult importJsonGraph(const std::string& file, const ImportOptions& options,
                              std::ostream& out, const ImportProgress& progress);
+ImportResult importGml(const std::string& file, const ImportOptions& options, std::ostream& out,
+                       const ImportProgress& progress);
+ImportResult importPajek(const std::string& file, const ImportOptions& options, std::ostream& out,
+                         const ImportProgress& progress);
 
 }  // namespace orvo

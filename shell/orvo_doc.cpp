@@ -43,6 +43,8 @@ const char* const kOpenWildcard =
     "|GraphML files (*.graphml)|*.graphml"
     "|GEXF files (*.gexf)|*.gexf"
     "|JSON graphs (*.json)|*.json"
+    "|GML graphs (*.gml)|*.gml"
+    "|Pajek networks (*.net;*.paj)|*.net;*.paj"
     "|Sitemaps (*.xml)|*.xml";
 
 // An input as the title and the recent-file list keep it: absolute, so that it opens again

@@ -200,10 +200,11 @@ TEST(AdversarialInput, GraphFilesNestedAHundredThousandDeep) {
 TEST(FuzzInputs, CorporaAndSavedCrashInputsPassTheFuzzersRound) {
     const std::pair<const char*, FuzzedImport> importers[] = {
         {"html", FuzzedImport::Html}, {"csv", FuzzedImport::Csv},   {"xml", FuzzedImport::Xml},
-        {"dot", FuzzedImport::Dot},   {"gexf", FuzzedImport::Gexf}, {"json", FuzzedImport::Json}};
+        {"dot", FuzzedImport::Dot},   {"gexf", FuzzedImport::Gexf}, {"json", FuzzedImport::Json},
+        {"gml", FuzzedImport::Gml},   {"pajek", FuzzedImport::Pajek}};
     for (const std::string folder :
          {"corpus", "regressions", "corpus-html", "corpus-csv", "corpus-xml", "corpus-dot",
-          "corpus-gexf", "corpus-json", "regressions-import"}) {
+          "corpus-gexf", "corpus-json", "corpus-gml", "corpus-pajek", "regressions-import"}) {
         size_t files = 0;
         for (const auto& entry : std::filesystem::directory_iterator(
                  std::filesystem::path(ORVO_SOURCE_DIR) / "fuzz" / folder)) {

@@ -1,6 +1,6 @@
 // orvo-import: turns a web site on disk or on the web, a sitemap, any directory, an edge list
-// (CSV/TSV), a DOT, GraphML, GEXF or JSON graph file into the outline graph format that orvo
-// reads.
+// (CSV/TSV), a DOT, GraphML, GEXF, JSON, GML or Pajek file into the outline graph format that
+// orvo reads.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -121,15 +121,14 @@ int main(int argc, char** argv) {
     Options options;
     CLI::App app{
         "Turns a web site on disk, a sitemap, a directory tree, an edge list (CSV or TSV), a DOT,\n"
-        "GraphML, GEXF or JSON graph file into the outline graph format that orvo opens, or "
-        "crawls\n"
-        "a live web site from an http:// or https:// address. The format is told from the input:\n"
-        "an address is crawled; a directory with an index.html is a site, any other directory a\n"
-        "directory tree; a file by what it holds (a urlset or sitemapindex a sitemap, a\n"
-        "graphml element GraphML, graph or digraph DOT, a gexf element GEXF, an object with\n"
-        "\"nodes\", \"links\", \"edges\" or \"elements\" a JSON graph), else by its name "
-        "(.csv/.tsv\n"
-        "an edge list, .dot/.gv DOT, .graphml GraphML, .gexf GEXF, .json JSON), else by a comma\n"
+        "GraphML, GEXF, JSON, GML or Pajek file into the outline graph format that orvo opens,\n"
+        "or crawls a live web site from an http:// or https:// address. The format is told from\n"
+        "the input: an address is crawled; a directory with an index.html is a site, any other\n"
+        "directory a directory tree; a file by what it holds (a urlset or sitemapindex a sitemap,\n"
+        "a graphml element GraphML, \"graph [\" GML, *Vertices or *Network Pajek, graph or\n"
+        "digraph DOT, a gexf element GEXF, an object with \"nodes\", \"links\", \"edges\" or\n"
+        "\"elements\" a JSON graph), else by its name (.csv/.tsv an edge list, .dot/.gv DOT,\n"
+        ".graphml GraphML, .gml GML, .net/.paj Pajek, .gexf GEXF, .json JSON), else by a comma\n"
         "or tab in its first line; a gzip, bzip2, xz or zstd file is decompressed as it is read.\n"
         "Ctrl+C ends a crawl early "
         "and still writes the graph of what was crawled."};
@@ -142,7 +141,7 @@ int main(int argc, char** argv) {
                    "Output graph file (standard output when absent); written completely or not "
                    "at all");
     app.add_option("-f,--format", options.format, "Read the input as this format")
-        ->check(CLI::IsMember({"site", "dir", "sitemap", "csv", "dot", "graphml", "gexf", "json"}));
+        ->check(CLI::IsMember({"site", "dir", "sitemap", "csv", "dot", "graphml", "gexf", "json", "gml", "pajek"}));
     app.add_option("--start", options.import.start,
                    "Site: the start page, relative to the directory (default index.html)");
     app.add_option("--base-url", options.import.baseUrl,
@@ -155,17 +154,17 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"yes", "no", "auto"}));
     app.add_option(
         "--group", options.import.group,
-        "Edge lists, DOT, GraphML, GEXF, JSON: the node attribute (or column name or number) "
+        "Edge lists, DOT, GraphML, GEXF, JSON, GML, Pajek: the node attribute (or column name or number) "
         "that gives the node's group (without it: a third column, or a node attribute, "
         "of 2 to 64 values; none: no group)");
     app.add_option(
         "--root", options.import.root,
-        "Edge lists, DOT, GraphML, GEXF, JSON: the id of the tree's root (default: the node with "
+        "Edge lists, DOT, GraphML, GEXF, JSON, GML, Pajek: the id of the tree's root (default: the node with "
         "the most edges the walk follows)");
     std::string direction = "auto";
     app.add_option(
            "--direction", direction,
-           "Edge lists, DOT, GraphML, GEXF, JSON: the tree follows the links (out), goes against "
+           "Edge lists, DOT, GraphML, GEXF, JSON, GML, Pajek: the tree follows the links (out), goes against "
            "them (in), both ways, or (auto, the default) whichever of out and in reaches "
            "more nodes from its root; links keep their direction")
         ->check(CLI::IsMember({"out", "in", "both", "auto"}));
@@ -193,7 +192,7 @@ int main(int argc, char** argv) {
     if (format == orvo::ImportFormat::Outline) {
         std::cerr << "orvo-import: " << options.input
                   << ": cannot tell its format; name one with --format "
-                     "(site, dir, sitemap, csv, dot, graphml, gexf or json)\n";
+                     "(site, dir, sitemap, csv, dot, graphml, gexf, json, gml or pajek)\n";
         return orvo::kExitUsage;
     }
 

@@ -164,7 +164,7 @@ void printSummary(const std::string& file, const orvo::Graph& graph) {
 int run(const Options& options) {
     const std::string file = shown(options.file);
     // Every input the viewer opens: graph files, and through the importers folders, sitemaps,
-    // edge lists, DOT, GraphML, GEXF and JSON graphs.
+    // edge lists, DOT, GraphML, GEXF and JSON graphs, GML and Pajek.
     orvo::ToolInput input(options.file);
     if (input.stream() == nullptr) {
         std::fprintf(stderr, "orvo-inspect: %s\n", shown(input.error()).c_str());
@@ -241,7 +241,7 @@ int main(int argc, char** argv) {
         "Loads a graph file as the viewer does (load flags 0x2A, then the group colour "
         "table) and reports what it loaded. Without options it prints a one-line "
         "summary. Like the viewer it also opens a web site's folder, any directory, a "
-        "sitemap, an edge list (CSV), a DOT, GraphML, GEXF or JSON graph file, imported in "
+        "sitemap, an edge list (CSV), a DOT, GraphML, GEXF, JSON, GML or Pajek file, imported in "
         "memory as "
         "orvo-import does with its defaults."};
     app.name("orvo-inspect");
@@ -249,7 +249,7 @@ int main(int argc, char** argv) {
     Options options;
     std::string flagsText;
     app.add_option("FILE", options.file,
-                   "Graph file, or a folder, sitemap, edge list, DOT, GraphML, GEXF or JSON file")
+                   "Graph file, or a folder, sitemap, edge list, DOT, GraphML, GEXF, JSON, GML or Pajek file")
         ->required();
     app.add_option("--dump", options.dumpPath,
                    "Write the tree text of the debug dump to PATH (- for standard output)")
