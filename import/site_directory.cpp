@@ -40,7 +40,7 @@ std::string realPath(const std::string& path) {
 struct Target {
     std::string id;
     std::string kind0;
-    std::string kind1;  // "main", "external" or "missing"
+    std::string kind1;  // "ok" (as a server would answer), "external" or "missing"
     std::string file;   // the file to parse, when it is a page to follow
 };
 
@@ -89,7 +89,7 @@ public:
         } else if (real != rootReal_ && !real.starts_with(rootReal_ + "/")) {
             t.kind1 = "external";  // a symbolic link out of the site: kept, never read
         } else {
-            t.kind1 = "main";
+            t.kind1 = "ok";
             t.file = real;
         }
         return t;
@@ -112,7 +112,7 @@ public:
     bool run(std::ostream& out, const ImportProgress& progress) {
         const std::string start = options_.start.empty() ? "index.html" : options_.start;
         Target first = local(start);
-        if (first.kind1 != "main") {
+        if (first.kind1 != "ok") {
             result_.error = directory_ + ": no start page " + start + " inside the directory";
             return false;
         }
