@@ -11,6 +11,7 @@
 #include "import/crawl_fetcher.h"
 #include "import/crawl_robots.h"
 #include "import/html_references.h"
+#include "import/sitemap_check.h"
 #include "import/url.h"
 
 #ifndef ORVO_VERSION
@@ -120,6 +121,7 @@ private:
         return o.origin == scopeOrigin_ && (options_.wholeHost || o.path.starts_with(scopeFolder_));
     }
     void report(bool force);
+    void readSitemap();
 
     const CrawlOptions& options_;
     const CrawlCallbacks& callbacks_;
@@ -407,6 +409,24 @@ bool Crawl::dispatch(Clock::time_point now, Clock::time_point& wakeAt) {
     return fetcher_.running() > 0 || !retries_.empty() || nextToProcess_ < entries_.size();
 }
 
+// The sitemap's addresses within the scope; one that lists none of them says nothing of it.
+void Crawl::readSitemap() {
+    const bool chosen = !options_.sitemap.empty();
+    const std::string where = chosen ? options_.sitemap : scopeOrigin_ + "/sitemap.xml";
+    std::vector<std::string> listed;
+    std::string error;
+    if (!loadSitemap(where, fetchOptions(options_), listed, error)) {
+        if (chosen)
+            log("sitemap " + where + ": " + error + "; the pages are not checked against it");
+        return;
+    }
+    for (std::string& url : listed)
+        if (const Origin o = originOf(url); o.web && inScope(o))
+            result_.sitemapPages.push_back(std::move(url));
+    if (chosen && result_.sitemapPages.empty())
+        log("sitemap " + where + ": lists no page of the crawl");
+}
+
 void Crawl::report(bool force) {
     const auto now = Clock::now();
     if (!force && now - lastReport_ < std::chrono::milliseconds(100)) return;
@@ -474,6 +494,7 @@ CrawlResult Crawl::run() {
     if (droppedByLimit_ > 0)
         log(std::to_string(droppedByLimit_) + " references to further URLs left out by the limits");
     report(true);
+    if (startError_.empty() && !result_.stopped) readSitemap();
     if (!startError_.empty()) {
         // Nothing of the site was reached: a failure, not a one-node graph.
         result_.ok = false;

@@ -30,6 +30,9 @@ struct CrawlOptions {
     std::size_t maxBodyBytes = 8u << 20;
     std::size_t maxReferencesPerPage = 5000;
     int maxRedirects = 10;  // hops followed from one address; the next target is not fetched
+    /// The sitemap the pages are checked against, a file or an address; empty: the site's own
+    /// /sitemap.xml when there is one.
+    std::string sitemap;
 };
 
 /// "orvo/VERSION (+site structure crawl)".
@@ -83,6 +86,8 @@ struct CrawlResult {
     /// document order, a redirect's target when the walk reached the redirect. A node's first
     /// reference is the one that found it.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> references;
+    /// The addresses within the crawl's scope that its sitemap lists; empty when it found none.
+    std::vector<std::string> sitemapPages;
     CrawlStats stats;
 };
 

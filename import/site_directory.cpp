@@ -21,6 +21,7 @@
 #include "import/outline_writer.h"
 #include "import/readers.h"
 #include "import/site_graph.h"
+#include "import/sitemap_check.h"
 #include "import/url.h"
 #include "import/warnings.h"
 
@@ -139,6 +140,7 @@ public:
             discovered_.clear();
         }
         if (options_.orphans) addOrphans(graph);
+        if (!options_.sitemap.empty()) checkSitemap(graph);
 
         OutlineWriter writer(out);
         if (!graph.write(writer, progress, result_)) {
@@ -196,6 +198,24 @@ private:
             return t;
         }
         return classify(absolute);
+    }
+
+    void checkSitemap(SiteGraph& graph) {
+        std::vector<std::string> listed, ours;
+        std::string error;
+        if (!loadSitemap(options_.sitemap, {}, listed, error)) {
+            addWarning(result_, "sitemap " + options_.sitemap + ": " + error +
+                                    "; the pages are not checked against it");
+            return;
+        }
+        // A folder's address is its index.html here, as for a reference.
+        for (std::string& url : listed)
+            if (isUnder(url, base_)) ours.push_back(url.ends_with('/') ? url + "index.html" : url);
+        if (ours.empty())
+            addWarning(result_,
+                       "sitemap " + options_.sitemap + ": lists no address under " + base_);
+        else
+            checkAgainstSitemap(graph, ours);
     }
 
     void addOrphans(SiteGraph& graph) {

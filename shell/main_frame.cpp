@@ -28,6 +28,7 @@
 #include "glue/status_text.h"
 #include "graph/graph.h"
 #include "graph/positions_csv.h"
+#include "graph/site_report.h"
 #include "platform/url_opener.h"
 #include "shell/about_dialog.h"
 #include "shell/app_icon.h"
@@ -76,6 +77,8 @@ const char* const kBrowserHelp = "Open the selected node's web address in the br
 const char* const kExportPictureHelp =
     "Write the view as a PNG picture, at the window's size or another";
 const char* const kExportLayoutHelp = "Write every node's id and laid-out position as CSV";
+const char* const kExportReportHelp =
+    "Write a CSV line per node: id, groups, depth, links in and out, status";
 
 }  // namespace
 
@@ -137,7 +140,8 @@ bool CMainFrame::createContents() {
     Bind(wxEVT_MENU, &CMainFrame::onExportLayout, this, ID_EXPORT_LAYOUT);
     Bind(
         wxEVT_UPDATE_UI, [&glue](wxUpdateUIEvent& e) { e.Enable(glue.graphLoaded()); },
-        ID_EXPORT_PICTURE, ID_EXPORT_LAYOUT);
+        ID_EXPORT_PICTURE, ID_EXPORT_REPORT);
+    Bind(wxEVT_MENU, &CMainFrame::onExportReport, this, ID_EXPORT_REPORT);
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { orvo::ShortcutsDialog(this).ShowModal(); },
         ID_SHORTCUTS);
@@ -200,6 +204,7 @@ void CMainFrame::buildMenus() {
     file->AppendSeparator();
     file->Append(ID_EXPORT_PICTURE, "Export &Picture...", kExportPictureHelp);
     file->Append(ID_EXPORT_LAYOUT, "Export &Layout...", kExportLayoutHelp);
+    file->Append(ID_EXPORT_REPORT, "Export &Report...", kExportReportHelp);
     file->AppendSeparator();
     const size_t recentPosition = file->GetMenuItemCount();
     file->AppendSeparator();
@@ -569,6 +574,27 @@ bool CMainFrame::exportLayoutTo(const wxString& path, std::string& error) {
         return false;
     }
     return orvo::writePositionsCsvFile(std::string(path.fn_str()), *glue.viewer()->graph(), error);
+}
+
+bool CMainFrame::exportReportTo(const wxString& path, std::string& error) {
+    if (!glue_.graphLoaded()) {
+        error = "no graph is open";
+        return false;
+    }
+    return orvo::writeSiteReportFile(std::string(path.fn_str()), *glue_.viewer()->graph(), error);
+}
+
+void CMainFrame::onExportReport(wxCommandEvent& /*event*/) {
+    if (!glue_.graphLoaded()) return;
+    const wxString path = askForExportFile("Export Report", "CSV files (*.csv)|*.csv", "csv");
+    if (path.empty()) return;
+    std::string error;
+    if (!exportReportTo(path, error)) {
+        wxMessageBox("The report was not exported: " + fromBytes(error), "orvo",
+                     wxOK | wxICON_ERROR, this);
+    } else if (wxStatusBar* status = GetStatusBar()) {
+        status->SetStatusText("Report written to " + path, kMessage);
+    }
 }
 
 void CMainFrame::onExportPicture(wxCommandEvent& /*event*/) {

@@ -76,7 +76,8 @@ private:
     TempDir dir_;
 };
 
-ImportOptions parsed(const std::string& arguments) {
+// The options of a case; a sitemap is named relative to the inputs' directory.
+ImportOptions parsed(const std::string& arguments, const ImportInputs& inputs) {
     ImportOptions o;
     for (size_t at = 0, end; at < arguments.size(); at = end + 2) {
         end = std::min(arguments.find(", ", at), arguments.size());
@@ -89,8 +90,9 @@ ImportOptions parsed(const std::string& arguments) {
         if (key == "header") o.header = value;
         if (key == "start") o.start = value;
         if (key == "base-url") o.baseUrl = value;
+        if (key == "sitemap") o.sitemap = inputs.path(value);
         if (key == "direction") o.direction = walkDirectionFromName(value).value_or(o.direction);
-        EXPECT_NE(std::string(" orphans group root header start base-url direction ")
+        EXPECT_NE(std::string(" orphans group root header start base-url direction sitemap ")
                       .find(" " + key + " "),
                   std::string::npos)
             << "no option " << key;
@@ -106,7 +108,7 @@ TEST(ImportFormats, EveryCaseGivesItsOutlineOrItsError) {
         const bool made = c.name.starts_with('+');
         const std::string file = c.name.substr(made ? 1 : 0);
         if (made) writeWholeFile(inputs.path(file), c.input);
-        EXPECT_EQ(inputs.outcome(file, parsed(c.arguments)), c.expected)
+        EXPECT_EQ(inputs.outcome(file, parsed(c.arguments, inputs)), c.expected)
             << c.name << " | " << c.arguments;
     }  // The viewer converts what it cannot read as it is: a compressed graph file too, not a plain
     // one (written by a case above).

@@ -18,7 +18,8 @@ standard input closes. Every request is appended to the log as "METHOD PATH CLIE
                        importer)
   /audit/...           a site in two versions (--version, default 1): pages added, removed and
                        relinked, a redirect chain, a redirect loop, a 404, a 410, a 500, a page
-                       robots.txt forbids, and a sitemap with a page no link reaches
+                       robots.txt forbids, and a sitemap (also /sitemap.xml) with a page no
+                       link reaches
   /gen/N.html          a generated site of --pages pages (N from 0), ten links down per page and
                        a link back to the start, for the benchmark (each answered after
                        --page-delay seconds)
@@ -175,6 +176,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                              b"Disallow: /audit/private/\n", "text/plain")
         if path.startswith("/audit/"):
             return self.serve_audit(path)
+        if path == "/sitemap.xml":
+            return self.serve_audit("/audit/sitemap.xml")
         if path in REDIRECTS:
             return self.send(301, b"", headers=[("Location", REDIRECTS[path])])
         if path == "/site/error.html":
