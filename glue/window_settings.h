@@ -34,7 +34,7 @@ struct GroupColourEntry {
 };
 
 /// Applied in this order after every load.
-inline constexpr std::array<GroupColourEntry, 25> kGroupColourTable{{
+inline constexpr std::array<GroupColourEntry, 26> kGroupColourTable{{
     {0, "html", 0.0f, 1.0f, 1.0f},
     {0, "image", 1.0f, 0.0f, 1.0f},
     {0, "router", 0.0f, 1.0f, 1.0f},
@@ -57,6 +57,7 @@ inline constexpr std::array<GroupColourEntry, 25> kGroupColourTable{{
     {1, "error", 1.0f, 0.45f, 0.0f},
     {1, "unreachable", 0.45f, 0.45f, 0.45f},
     {1, "robots", 0.6f, 0.4f, 1.0f},
+    {1, "unlisted", 0.3f, 0.5f, 1.0f},  // reached by links, left out of the sitemap
     // What a comparison of two versions found.
     {1, "added", 0.0f, 0.9f, 0.0f},
     {1, "removed", 0.85f, 0.0f, 0.0f},

@@ -2,6 +2,7 @@
 // bar with the message pane and the CAP, NUM and SCRL indicators, and the GL view as its client.
 #include "shell/main_frame.h"
 
+#include <unistd.h>
 #include <wx/app.h>
 #include <wx/artprov.h>
 #include <wx/clipbrd.h>
@@ -21,6 +22,10 @@
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
 #include "glue/glue.h"
 #include "glue/key_status.h"
 #include "glue/key_table.h"
@@ -32,6 +37,7 @@
 #include "platform/url_opener.h"
 #include "shell/about_dialog.h"
 #include "shell/app_icon.h"
+#include "shell/compare_with.h"
 #include "shell/export_picture_dialog.h"
 #include "shell/find_node_dialog.h"
 #include "shell/gl_view_window.h"
@@ -79,6 +85,8 @@ const char* const kExportPictureHelp =
 const char* const kExportLayoutHelp = "Write every node's id and laid-out position as CSV";
 const char* const kExportReportHelp =
     "Write a CSV line per node: id, groups, depth, links in and out, status";
+const char* const kCompareWithHelp =
+    "Show the graph together with an older version of it, coloured by what changed";
 
 }  // namespace
 
@@ -140,8 +148,9 @@ bool CMainFrame::createContents() {
     Bind(wxEVT_MENU, &CMainFrame::onExportLayout, this, ID_EXPORT_LAYOUT);
     Bind(
         wxEVT_UPDATE_UI, [&glue](wxUpdateUIEvent& e) { e.Enable(glue.graphLoaded()); },
-        ID_EXPORT_PICTURE, ID_EXPORT_REPORT);
+        ID_EXPORT_PICTURE, ID_COMPARE_WITH);
     Bind(wxEVT_MENU, &CMainFrame::onExportReport, this, ID_EXPORT_REPORT);
+    Bind(wxEVT_MENU, &CMainFrame::onCompareWith, this, ID_COMPARE_WITH);
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { orvo::ShortcutsDialog(this).ShowModal(); },
         ID_SHORTCUTS);
@@ -205,6 +214,7 @@ void CMainFrame::buildMenus() {
     file->Append(ID_EXPORT_PICTURE, "Export &Picture...", kExportPictureHelp);
     file->Append(ID_EXPORT_LAYOUT, "Export &Layout...", kExportLayoutHelp);
     file->Append(ID_EXPORT_REPORT, "Export &Report...", kExportReportHelp);
+    file->Append(ID_COMPARE_WITH, "Compare &With...", kCompareWithHelp);
     file->AppendSeparator();
     const size_t recentPosition = file->GetMenuItemCount();
     file->AppendSeparator();
@@ -595,6 +605,55 @@ void CMainFrame::onExportReport(wxCommandEvent& /*event*/) {
     } else if (wxStatusBar* status = GetStatusBar()) {
         status->SetStatusText("Report written to " + path, kMessage);
     }
+}
+
+bool CMainFrame::compareWith(const wxString& otherInput, std::string& error) {
+    if (!glue_.graphLoaded()) {
+        error = "no graph is open";
+        return false;
+    }
+    orvo::ComparedView compared;
+    {
+        wxBusyCursor busy;
+        compared =
+            orvo::compareWithInput(*glue_.viewer()->graph(), std::string(otherInput.fn_str()));
+    }
+    if (!compared.error.empty()) {
+        error = std::string(otherInput.fn_str()) + ": " + compared.error;
+        return false;
+    }
+    // The comparison is opened as a graph file of its own, read as any other.
+    std::string file =
+        (std::filesystem::temp_directory_path() / "orvo-compare-XXXXXX.graph").string();
+    const int fd = ::mkstemps(file.data(), 6);
+    bool written = fd >= 0;
+    for (size_t at = 0; written && at < compared.outline.size();) {
+        const ssize_t n = ::write(fd, compared.outline.data() + at, compared.outline.size() - at);
+        written = n > 0;
+        at += written ? static_cast<size_t>(n) : 0;
+    }
+    if (fd >= 0) ::close(fd);
+    const bool opened = written && glue_.openGraphFile(file) == 1;
+    if (fd >= 0) std::remove(file.c_str());
+    if (!opened) {
+        error = written ? glue_.openError() : "the comparison could not be written to " + file;
+        return false;
+    }
+    glue_.viewer()->setGroupColumn(1);
+    Refresh();
+    if (wxStatusBar* status = GetStatusBar()) status->SetStatusText(compared.legend, kMessage);
+    return true;
+}
+
+void CMainFrame::onCompareWith(wxCommandEvent& /*event*/) {
+    if (!glue_.graphLoaded()) return;
+    wxFileDialog dialog(this, "Compare With", "", "", "All files (*)|*",
+                        wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    if (dialog.ShowModal() != wxID_OK) return;
+    std::string error;
+    if (!compareWith(dialog.GetPath(), error))
+        wxMessageBox("Nothing was compared: " + fromBytes(error), "orvo", wxOK | wxICON_ERROR,
+                     this);
 }
 
 void CMainFrame::onExportPicture(wxCommandEvent& /*event*/) {
