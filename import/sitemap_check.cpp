@@ -79,10 +79,8 @@ bool loadSitemap(const std::string& fileOrUrl, const crawl::FetchOptions& fetch,
     return sitemapAddresses(text, addresses, error);
 }
 
-std::pair<size_t, size_t> checkAgainstSitemap(SiteGraph& graph,
-                                              const std::vector<std::string>& listed) {
-    std::pair<size_t, size_t> counts{0, 0};
-    if (graph.root() == SiteGraph::kNone) return counts;
+void checkAgainstSitemap(SiteGraph& graph, const std::vector<std::string>& listed) {
+    if (graph.root() == SiteGraph::kNone) return;
     const std::unordered_set<std::string_view> inSitemap(listed.begin(), listed.end());
     const size_t before = graph.size();
     for (size_t n = 0; n < before; ++n) {
@@ -90,7 +88,6 @@ std::pair<size_t, size_t> checkAgainstSitemap(SiteGraph& graph,
         if (graph.inTree(i) && graph.group(i, 1) == "ok" && graph.group(i, 0) == "html" &&
             !inSitemap.contains(graph.id(i))) {
             graph.setGroup(i, 1, "unlisted");
-            ++counts.second;
         }
     }
     for (const std::string& url : listed) {
@@ -100,9 +97,7 @@ std::pair<size_t, size_t> checkAgainstSitemap(SiteGraph& graph,
         graph.attach(graph.root(), n);
         graph.setGroup(n, 0, contentKindFromName(splitUrl(url).path));
         graph.setGroup(n, 1, "orphan");
-        ++counts.first;
     }
-    return counts;
 }
 
 }  // namespace orvo

@@ -4,7 +4,6 @@
 
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "import/crawl_fetcher.h"
@@ -25,9 +24,7 @@ bool loadSitemap(const std::string& fileOrUrl, const crawl::FetchOptions& fetch,
 
 /// Each listed address the tree does not hold hangs under the root in the kind-1 group "orphan";
 /// each HTML page in the tree whose kind-1 group is "ok" and that the sitemap does not list
-/// becomes "unlisted" (any other outcome, a redirect or an error, says more and stays). Returns
-/// the numbers of orphans and of unlisted pages.
-std::pair<size_t, size_t> checkAgainstSitemap(SiteGraph& graph,
-                                              const std::vector<std::string>& listed);
+/// becomes "unlisted" (any other outcome, a redirect or an error, says more and stays).
+void checkAgainstSitemap(SiteGraph& graph, const std::vector<std::string>& listed);
 
 }  // namespace orvo

@@ -34,13 +34,18 @@ TEST(CrawlAudit, EveryAddressKeepsItsOutcomeAndARedirectChainIsAPath) {
     ASSERT_TRUE(server.running());
     const struct {
         int maxRedirects;
-        std::string counts;
+        std::string counts, sitemap, told;
     } cases[] = {
         // The site's /sitemap.xml lists listed-only.html, which no link reaches, and leaves out
         // old.html, older.html and end.html.
-        {10, "error 1, external 1, missing 2, ok 3, orphan 1, redirect 5, robots 1, unlisted 3"},
+        {10, "error 1, external 1, missing 2, ok 3, orphan 1, redirect 5, robots 1, unlisted 3", "",
+         ""},
         // chain1 -> chain2 -> chain3 -> end.html: the third hop is one too many.
-        {2, "error 2, external 1, missing 2, ok 3, orphan 1, redirect 5, robots 1, unlisted 2"},
+        {2, "error 2, external 1, missing 2, ok 3, orphan 1, redirect 5, robots 1, unlisted 2", "",
+         ""},
+        // A sitemap named that cannot be had checks nothing, and says so.
+        {10, "error 1, external 1, missing 2, ok 6, redirect 5, robots 1", "/audit/none.xml",
+         "/audit/none.xml: HTTP 404; the pages are not checked against it\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.maxRedirects);
@@ -48,7 +53,12 @@ TEST(CrawlAudit, EveryAddressKeepsItsOutcomeAndARedirectChainIsAPath) {
         options.startUrl = server.url("/audit/");
         options.delaySeconds = 0;
         options.maxRedirects = c.maxRedirects;
-        const crawl::CrawlResult r = crawl::crawlSite(options, {});
+        if (!c.sitemap.empty()) options.sitemap = server.url(c.sitemap);
+        std::string log;
+        crawl::CrawlCallbacks callbacks;
+        callbacks.log = [&log](const std::string& line) { log += line + "\n"; };
+        const crawl::CrawlResult r = crawl::crawlSite(options, callbacks);
+        EXPECT_TRUE(log.ends_with(c.told)) << log;
         ASSERT_TRUE(r.ok) << r.error;
         std::string path;
         for (std::uint32_t i = r.nodes.size(); i-- > 0;) {
@@ -121,6 +131,11 @@ TEST(CrawlAudit, TheReportAndTheComparisonOfTwoVersions) {
     const ToolRun same =
         runTool("orvo-import", {"--compare", dir.file("v2.graph"), dir.file("v2.graph")});
     EXPECT_EQ(same.err, "orvo-import: added 0, removed 0, changed 0, unchanged 17\n");
+    // A report that cannot be written whole fails the run, saying why.
+    const ToolRun full = runTool("orvo-import", {"--compare", dir.file("v2.graph"),
+                                                 dir.file("v2.graph"), "--report", "/dev/full"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("/dev/full: "), std::string::npos) << full.err;
 }
 
 }  // namespace
