@@ -214,7 +214,7 @@ void CMainFrame::buildMenus() {
     file->Append(ID_EXPORT_PICTURE, "Export &Picture...", kExportPictureHelp);
     file->Append(ID_EXPORT_LAYOUT, "Export &Layout...", kExportLayoutHelp);
     file->Append(ID_EXPORT_REPORT, "Export &Report...", kExportReportHelp);
-    file->Append(ID_COMPARE_WITH, "Compare &With...", kCompareWithHelp);
+    file->Append(ID_COMPARE_WITH, "&Compare With...", kCompareWithHelp);
     file->AppendSeparator();
     const size_t recentPosition = file->GetMenuItemCount();
     file->AppendSeparator();
