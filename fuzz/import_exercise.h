@@ -35,7 +35,8 @@ namespace fuzzing {
 class ScratchFolder {
 public:
     ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orvo-fuzz-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "orvo-fuzz-XXXXXX").string();
         if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
     }
     ~ScratchFolder() {
@@ -54,8 +55,8 @@ inline const std::string& scratch() {
 }
 
 inline void writeFile(const std::string& path, std::string_view bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(),
-                                                                  std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), std::streamsize(bytes.size()));
 }
 
 /// A web site whose start page is the input; its references may reach these files, a folder
@@ -79,7 +80,11 @@ inline std::string siteWithStartPage(std::string_view page) {
 inline bool isUtf8(std::string_view s) {
     for (size_t i = 0; i < s.size();) {
         const auto c = static_cast<unsigned char>(s[i]);
-        size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        size_t length = c < 0x80         ? 1
+                        : (c >> 5) == 6  ? 2
+                        : (c >> 4) == 14 ? 3
+                        : (c >> 3) == 30 ? 4
+                                         : 0;
         if (length == 0 || i + length > s.size()) return false;
         for (size_t k = 1; k < length; ++k) {
             if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
@@ -183,8 +188,8 @@ inline std::string exerciseImport(FuzzedImport what, const uint8_t* data, size_t
             if (!problem.empty()) break;
             // And as the sitemap a site is checked against.
             options.sitemap = sitemap;
-            problem = importAndCheck(siteWithStartPage("<a href='a.html'>a</a>"), ImportFormat::Site,
-                                     options);
+            problem = importAndCheck(siteWithStartPage("<a href='a.html'>a</a>"),
+                                     ImportFormat::Site, options);
             break;
         }
         case FuzzedImport::Dot: {
