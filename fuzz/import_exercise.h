@@ -198,7 +198,7 @@ inline std::string exerciseImport(FuzzedImport what, const uint8_t* data, size_t
             break;
         }
         case FuzzedImport::Xml: {
-            // The same bytes as GraphML and as a sitemap.
+            // The same bytes as GraphML, as a sitemap and as a site's sitemap.
             const std::string graphml = scratch() + "/graph.graphml";
             writeFile(graphml, bytes);
             problem = importAndCheckChoices(graphml, ImportFormat::GraphMl, options);
@@ -206,6 +206,11 @@ inline std::string exerciseImport(FuzzedImport what, const uint8_t* data, size_t
             const std::string sitemap = scratch() + "/sitemap.xml";
             writeFile(sitemap, bytes);
             problem = importAndCheck(sitemap, ImportFormat::Sitemap, options);
+            if (!problem.empty()) break;
+            // And as the sitemap a site is checked against.
+            options.sitemap = sitemap;
+            problem = importAndCheck(siteWithStartPage("<a href='a.html'>a</a>"),
+                                     ImportFormat::Site, options);
             break;
         }
         case FuzzedImport::Dot: {

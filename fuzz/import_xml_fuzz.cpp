@@ -1,5 +1,6 @@
-// libFuzzer target of the XML importers: arbitrary bytes, read as GraphML and as a sitemap, must
-// never crash or hang, and what is imported must be an outline the graph reader takes whole.
+// libFuzzer target of the XML importers: arbitrary bytes, read as GraphML, as a sitemap and as
+// the sitemap a site is checked against, must never crash or hang, and what is imported must be
+// an outline the graph reader takes whole.
 #include <cstdio>
 #include <cstdlib>
 

@@ -18,6 +18,10 @@ std::string nodeGroupsText(const Graph& graph, const Node& node) {
         if (name.empty()) continue;
         if (!text.empty()) text += ", ";
         text += name;
+        // A crawled redirect's one link out is its target.
+        if (kind == 1 && name == "redirect" && node.children.size() + node.outLinks.size() == 1)
+            text += " to " + std::string(node.children.empty() ? node.outLinks[0]->toId()
+                                                               : node.children[0]->id);
     }
     return text.empty() ? "no group" : text;
 }
@@ -30,10 +34,9 @@ GraphCounts countGraph(const Graph& graph) {
     // A link is drawn only when it is shown and both its ends are (hiding every node leaves the
     // links' own marks as they were).
     for (const Link* k : graph.links) {
-        c.shownLinks += (k != nullptr && k->isShown() && k->fromNode->isShown() &&
-                         k->toNode->isShown())
-                            ? 1
-                            : 0;
+        c.shownLinks +=
+            (k != nullptr && k->isShown() && k->fromNode->isShown() && k->toNode->isShown()) ? 1
+                                                                                             : 0;
     }
     return c;
 }
@@ -42,8 +45,8 @@ std::string graphCountsText(const GraphCounts& c) {
     std::string text = groupedNumber(c.nodes) + (c.nodes == 1 ? " node, " : " nodes, ") +
                        groupedNumber(c.links) + (c.links == 1 ? " link" : " links");
     if (c.shownNodes == c.nodes && c.shownLinks == c.links) return text + " (all shown)";
-    return text + " (" + groupedNumber(c.shownNodes) + " nodes and " +
-           groupedNumber(c.shownLinks) + " links shown)";
+    return text + " (" + groupedNumber(c.shownNodes) + " nodes and " + groupedNumber(c.shownLinks) +
+           " links shown)";
 }
 
 std::string ellipsizeMiddle(const std::string& text, size_t maxBytes) {

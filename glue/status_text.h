@@ -9,7 +9,8 @@ namespace orvo {
 class Graph;
 struct Node;
 
-/// The node's groups, kind by kind ("html, main"); "no group" when it has none.
+/// The node's groups, kind by kind ("html, main"); "no group" when it has none. A crawled
+/// redirect says where it leads ("html, redirect to http://h/new.html").
 std::string nodeGroupsText(const Graph& graph, const Node& node);
 
 /// What a graph holds and how much of it is shown.

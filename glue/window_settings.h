@@ -34,7 +34,7 @@ struct GroupColourEntry {
 };
 
 /// Applied in this order after every load.
-inline constexpr std::array<GroupColourEntry, 15> kGroupColourTable{{
+inline constexpr std::array<GroupColourEntry, 26> kGroupColourTable{{
     {0, "html", 0.0f, 1.0f, 1.0f},
     {0, "image", 1.0f, 0.0f, 1.0f},
     {0, "router", 0.0f, 1.0f, 1.0f},
@@ -50,6 +50,19 @@ inline constexpr std::array<GroupColourEntry, 15> kGroupColourTable{{
     {1, "main", 0.0f, 1.0f, 1.0f},
     {1, "orphan", 1.0f, 0.0f, 1.0f},
     {1, "external", 1.0f, 1.0f, 1.0f},
+    // What a crawl got for each address.
+    {1, "ok", 0.0f, 1.0f, 1.0f},
+    {1, "redirect", 1.0f, 0.85f, 0.0f},
+    {1, "missing", 1.0f, 0.0f, 0.0f},
+    {1, "error", 1.0f, 0.45f, 0.0f},
+    {1, "unreachable", 0.45f, 0.45f, 0.45f},
+    {1, "robots", 0.6f, 0.4f, 1.0f},
+    {1, "unlisted", 0.3f, 0.5f, 1.0f},  // reached by links, left out of the sitemap
+    // What a comparison of two versions found.
+    {1, "added", 0.0f, 0.9f, 0.0f},
+    {1, "removed", 0.85f, 0.0f, 0.0f},
+    {1, "changed", 1.0f, 0.85f, 0.0f},
+    {1, "unchanged", 0.7f, 0.7f, 0.7f},
 }};
 
 struct ColourScheme {

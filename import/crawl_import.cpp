@@ -5,6 +5,7 @@
 #include "import/outline_writer.h"
 #include "import/readers.h"
 #include "import/site_graph.h"
+#include "import/sitemap_check.h"
 #include "import/warnings.h"
 
 namespace orvo {
@@ -32,6 +33,7 @@ bool writeCrawlGraph(const crawl::CrawlResult& crawl, std::ostream& out,
         graph.setGroup(inGraph[i], 0, crawl.nodes[i].kind);
         graph.setGroup(inGraph[i], 1, crawl.nodes[i].group);
     }
+    if (!crawl.sitemapPages.empty()) checkAgainstSitemap(graph, crawl.sitemapPages);
     OutlineWriter writer(out);
     if (!graph.write(writer, progress, result)) return false;
     if (!writer.flush()) {
@@ -47,6 +49,7 @@ ImportResult importWebSite(const std::string& url, const ImportOptions& options,
     ImportResult result;
     crawl::CrawlOptions crawlOptions = options.crawl;
     crawlOptions.startUrl = url;
+    if (!options.sitemap.empty()) crawlOptions.sitemap = options.sitemap;
     crawl::CrawlCallbacks callbacks;
     callbacks.cancel = progress.cancel;
     callbacks.progress = [&progress](const crawl::CrawlStats& s) {

@@ -24,6 +24,8 @@ struct CrawlLimits {
     LimitRange<std::size_t> maxPages{1, 100'000'000};
     /// Links from the start page at most (a negative depth in the options means no limit).
     LimitRange<int> maxDepth{0, 1'000'000};
+    /// Redirect hops followed from one address.
+    LimitRange<int> maxRedirects{0, 1000};
 };
 
 inline constexpr CrawlLimits kCrawlLimits{};

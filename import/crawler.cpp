@@ -11,6 +11,7 @@
 #include "import/crawl_fetcher.h"
 #include "import/crawl_robots.h"
 #include "import/html_references.h"
+#include "import/sitemap_check.h"
 #include "import/url.h"
 
 #ifndef ORVO_VERSION
@@ -23,7 +24,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
-constexpr int kMaxRedirects = 10;
 constexpr int kMaxRobotsRedirects = 5;
 // Fetched pages whose references wait for the breadth-first walk to reach them, per connection.
 constexpr std::size_t kLookaheadPerConnection = 64;
@@ -112,7 +112,7 @@ private:
     void process(Entry& e);
     void handle(FetchResult&& r);
     void handleRobots(FetchResult&& r);
-    void markMissing(Entry& e, const std::string& why);
+    void markFailed(Entry& e, const char* group, const std::string& why);
     void requeue(Entry& e, std::uint32_t index);
     bool dispatch(Clock::time_point now, Clock::time_point& wakeAt);
     void startRobots(const std::string& origin, const std::string& url);
@@ -121,6 +121,7 @@ private:
         return o.origin == scopeOrigin_ && (options_.wholeHost || o.path.starts_with(scopeFolder_));
     }
     void report(bool force);
+    void readSitemap();
 
     const CrawlOptions& options_;
     const CrawlCallbacks& callbacks_;
@@ -176,7 +177,7 @@ void Crawl::refer(std::uint32_t from, const std::string& url, int depth, int red
             ++droppedByLimit_;
             return;
         }
-        const std::uint32_t leaf = addNode(url, kind, "external", from);
+        const std::uint32_t leaf = addNode(url, kind, outcome::kExternal, from);
         result_.references.emplace_back(from, leaf);
         return;
     }
@@ -190,12 +191,13 @@ void Crawl::refer(std::uint32_t from, const std::string& url, int depth, int red
         return;
     }
     ++siteNodes_;
-    const std::uint32_t node = addNode(url, kind, "main", from);
+    const std::uint32_t node = addNode(url, kind, outcome::kUnfetched, from);
     result_.references.emplace_back(from, node);
-    if (redirects > kMaxRedirects) {
-        result_.nodes[node].group = "missing";
+    if (redirects > std::max(0, options_.maxRedirects)) {
+        result_.nodes[node].group = outcome::kError;
         ++result_.stats.failed;
-        log(url + ": more than " + std::to_string(kMaxRedirects) + " redirects");
+        log(url + ": more than " + std::to_string(options_.maxRedirects) +
+            " redirects, not fetched");
         return;
     }
     Entry e;
@@ -221,18 +223,15 @@ void Crawl::process(Entry& e) {
     std::vector<std::string>().swap(e.references);
     if (!e.redirectTo) return;
     const std::string target = *e.redirectTo;
-    if (e.foundOn == kNone) {
+    if (e.foundOn == kNone && originOf(target).web) {
         // The start page sends the crawl elsewhere (http to https, a folder without its
-        // slash ...): the crawl's scope follows it, and the target hangs under the start.
-        const Origin o = originOf(target);
-        if (o.web) {
-            setScope(target);
-            log("the start page redirects to " + target + ": crawling from there");
-        }
-        refer(e.node, target, e.depth, e.redirects + 1);
-    } else {
-        refer(e.foundOn, target, e.depth, e.redirects + 1);
+        // slash ...): the crawl's scope follows it.
+        setScope(target);
+        log("the start page redirects to " + target + ": crawling from there");
     }
+    // A redirect links its address to its target, which hangs under it: a chain is a path. The
+    // hop costs no depth.
+    refer(e.node, target, e.depth, e.redirects + 1);
 }
 
 void Crawl::requeue(Entry& e, std::uint32_t index) {
@@ -242,9 +241,9 @@ void Crawl::requeue(Entry& e, std::uint32_t index) {
     ++waiting_;
 }
 
-void Crawl::markMissing(Entry& e, const std::string& why) {
+void Crawl::markFailed(Entry& e, const char* group, const std::string& why) {
     if (e.node == 0) startError_ = why;
-    result_.nodes[e.node].group = "missing";
+    result_.nodes[e.node].group = group;
     ++result_.stats.failed;
     log(result_.nodes[e.node].url + ": " + why);
 }
@@ -255,14 +254,15 @@ void Crawl::handle(FetchResult&& r) {
     ++result_.stats.fetched;
     result_.stats.bytes += r.bytes;
     CrawledNode& node = result_.nodes[e.node];
-    if (r.status == 0) return markMissing(e, r.error);
+    if (r.status == 0) return markFailed(e, outcome::kUnreachable, r.error);
     if (r.status >= 300 && r.status < 400 && r.status != 304) {
         if (r.location.empty())
-            return markMissing(e, describeStatus(r.status) + " without a Location");
+            return markFailed(e, outcome::kError, describeStatus(r.status) + " without a Location");
         if (auto target = resolveUrl(node.url, r.location)) {
             e.redirectTo = std::move(*target);
+            node.group = outcome::kRedirect;
         } else {
-            log(node.url + ": redirect to an unusable address: " + r.location);
+            markFailed(e, outcome::kError, "redirect to an unusable address: " + r.location);
         }
         return;
     }
@@ -271,8 +271,10 @@ void Crawl::handle(FetchResult&& r) {
             requeue(e, static_cast<std::uint32_t>(r.token));
             return;
         }
-        return markMissing(e, describeStatus(r.status));
+        const bool gone = r.status == 404 || r.status == 410;
+        return markFailed(e, gone ? outcome::kMissing : outcome::kError, describeStatus(r.status));
     }
+    node.group = outcome::kOk;
     if (isHtmlType(r.contentType) && r.head) {  // an HTML page behind a resource's name
         requeue(e, static_cast<std::uint32_t>(r.token));
         return;
@@ -380,6 +382,7 @@ bool Crawl::dispatch(Clock::time_point now, Clock::time_point& wakeAt) {
                 // A page the site asks crawlers to leave alone stays a leaf.
                 e.state = State::Done;
                 --waiting_;
+                result_.nodes[e.node].group = outcome::kRobots;
                 log(url + ": disallowed by robots.txt, not fetched");
                 if (e.node == 0) {
                     startError_ = robots.failure.empty()
@@ -406,6 +409,24 @@ bool Crawl::dispatch(Clock::time_point now, Clock::time_point& wakeAt) {
     return fetcher_.running() > 0 || !retries_.empty() || nextToProcess_ < entries_.size();
 }
 
+// The sitemap's addresses within the scope; one that lists none of them says nothing of it.
+void Crawl::readSitemap() {
+    const bool chosen = !options_.sitemap.empty();
+    const std::string where = chosen ? options_.sitemap : scopeOrigin_ + "/sitemap.xml";
+    std::vector<std::string> listed;
+    std::string error;
+    if (!loadSitemap(where, fetchOptions(options_), listed, error)) {
+        if (chosen)
+            log("sitemap " + where + ": " + error + "; the pages are not checked against it");
+        return;
+    }
+    for (std::string& url : listed)
+        if (const Origin o = originOf(url); o.web && inScope(o))
+            result_.sitemapPages.push_back(std::move(url));
+    if (chosen && result_.sitemapPages.empty())
+        log("sitemap " + where + ": lists no page of the crawl");
+}
+
 void Crawl::report(bool force) {
     const auto now = Clock::now();
     if (!force && now - lastReport_ < std::chrono::milliseconds(100)) return;
@@ -430,7 +451,7 @@ CrawlResult Crawl::run() {
     result_.ok = true;
     setScope(*start);
     siteNodes_ = 1;
-    const std::uint32_t root = addNode(*start, "html", "main", kNone);
+    const std::uint32_t root = addNode(*start, "html", outcome::kUnfetched, kNone);
     Entry first;
     first.node = root;
     entryOfNode_[root] = 0;
@@ -473,6 +494,7 @@ CrawlResult Crawl::run() {
     if (droppedByLimit_ > 0)
         log(std::to_string(droppedByLimit_) + " references to further URLs left out by the limits");
     report(true);
+    if (startError_.empty() && !result_.stopped) readSitemap();
     if (!startError_.empty()) {
         // Nothing of the site was reached: a failure, not a one-node graph.
         result_.ok = false;

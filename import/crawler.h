@@ -29,6 +29,10 @@ struct CrawlOptions {
     std::string userAgent;  // empty: defaultUserAgent()
     std::size_t maxBodyBytes = 8u << 20;
     std::size_t maxReferencesPerPage = 5000;
+    int maxRedirects = 10;  // hops followed from one address; the next target is not fetched
+    /// The sitemap the pages are checked against, a file or an address; empty: the site's own
+    /// /sitemap.xml when there is one.
+    std::string sitemap;
 };
 
 /// "orvo/VERSION (+site structure crawl)".
@@ -50,9 +54,21 @@ struct CrawlCallbacks {
     const std::atomic<bool>* cancel = nullptr;        // set: stop and keep what was crawled
 };
 
-/// One node of the crawl: its URL, its kind-0 group (content kind) and kind-1 group (main,
-/// external, missing), and the node whose reference found it first (its parent in the
-/// breadth-first tree).
+/// The kind-1 groups of a crawl: what asking for the node's address gave.
+namespace outcome {
+inline constexpr const char* kOk = "ok";                    // 2xx (and 304)
+inline constexpr const char* kRedirect = "redirect";        // 3xx with a target
+inline constexpr const char* kMissing = "missing";          // 404, 410
+inline constexpr const char* kError = "error";              // other 4xx and 5xx, too many hops
+inline constexpr const char* kUnreachable = "unreachable";  // no answer: network, timeout
+inline constexpr const char* kExternal = "external";        // outside the crawl: never asked
+inline constexpr const char* kRobots = "robots";            // disallowed by robots.txt
+inline constexpr const char* kUnfetched = "unfetched";      // of the site, not asked (limits)
+}  // namespace outcome
+
+/// One node of the crawl: its URL, its kind-0 group (content kind) and kind-1 group (its
+/// outcome, see above), and the node whose reference found it first (its parent in the
+/// breadth-first tree; a redirect's target hangs under the redirect).
 struct CrawledNode {
     static constexpr std::uint32_t kNoParent = 0xffffffffu;
     std::string url;
@@ -70,6 +86,8 @@ struct CrawlResult {
     /// document order, a redirect's target when the walk reached the redirect. A node's first
     /// reference is the one that found it.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> references;
+    /// The addresses within the crawl's scope that its sitemap lists; empty when it found none.
+    std::vector<std::string> sitemapPages;
     CrawlStats stats;
 };
 

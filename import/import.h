@@ -75,6 +75,10 @@ struct ImportOptions {
     /// Edge lists, DOT, GraphML: which way edges are walked to make the tree. The links keep
     /// the file's direction: only tree links run from parent to child whatever the walk.
     WalkDirection direction = WalkDirection::Auto;
+    /// Site and Url: a sitemap (file or address) the pages are checked against: the pages it
+    /// lists that no link reaches hang under the root as "orphan", the pages links reach that
+    /// it leaves out are "unlisted". A crawl without it uses the site's own /sitemap.xml.
+    std::string sitemap;
     /// Files larger than this are not parsed (they stay nodes).
     uint64_t maxParseBytes = 64ull << 20;
     /// Url: the crawl's limits and manners (its start URL is the input).

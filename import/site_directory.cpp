@@ -21,6 +21,7 @@
 #include "import/outline_writer.h"
 #include "import/readers.h"
 #include "import/site_graph.h"
+#include "import/sitemap_check.h"
 #include "import/url.h"
 #include "import/warnings.h"
 
@@ -40,7 +41,7 @@ std::string realPath(const std::string& path) {
 struct Target {
     std::string id;
     std::string kind0;
-    std::string kind1;  // "main", "external" or "missing"
+    std::string kind1;  // "ok" (as a server would answer), "external" or "missing"
     std::string file;   // the file to parse, when it is a page to follow
 };
 
@@ -89,7 +90,7 @@ public:
         } else if (real != rootReal_ && !real.starts_with(rootReal_ + "/")) {
             t.kind1 = "external";  // a symbolic link out of the site: kept, never read
         } else {
-            t.kind1 = "main";
+            t.kind1 = "ok";
             t.file = real;
         }
         return t;
@@ -112,7 +113,7 @@ public:
     bool run(std::ostream& out, const ImportProgress& progress) {
         const std::string start = options_.start.empty() ? "index.html" : options_.start;
         Target first = local(start);
-        if (first.kind1 != "main") {
+        if (first.kind1 != "ok") {
             result_.error = directory_ + ": no start page " + start + " inside the directory";
             return false;
         }
@@ -139,6 +140,7 @@ public:
             discovered_.clear();
         }
         if (options_.orphans) addOrphans(graph);
+        if (!options_.sitemap.empty()) checkSitemap(graph);
 
         OutlineWriter writer(out);
         if (!graph.write(writer, progress, result_)) {
@@ -196,6 +198,24 @@ private:
             return t;
         }
         return classify(absolute);
+    }
+
+    void checkSitemap(SiteGraph& graph) {
+        std::vector<std::string> listed, ours;
+        std::string error;
+        if (!loadSitemap(options_.sitemap, {}, listed, error)) {
+            addWarning(result_, "sitemap " + options_.sitemap + ": " + error +
+                                    "; the pages are not checked against it");
+            return;
+        }
+        // A folder's address is its index.html here, as for a reference.
+        for (std::string& url : listed)
+            if (isUnder(url, base_)) ours.push_back(url.ends_with('/') ? url + "index.html" : url);
+        if (ours.empty())
+            addWarning(result_,
+                       "sitemap " + options_.sitemap + ": lists no address under " + base_);
+        else
+            checkAgainstSitemap(graph, ours);
     }
 
     void addOrphans(SiteGraph& graph) {

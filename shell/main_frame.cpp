@@ -2,6 +2,7 @@
 // bar with the message pane and the CAP, NUM and SCRL indicators, and the GL view as its client.
 #include "shell/main_frame.h"
 
+#include <unistd.h>
 #include <wx/app.h>
 #include <wx/artprov.h>
 #include <wx/clipbrd.h>
@@ -21,6 +22,10 @@
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
 #include "glue/glue.h"
 #include "glue/key_status.h"
 #include "glue/key_table.h"
@@ -28,9 +33,11 @@
 #include "glue/status_text.h"
 #include "graph/graph.h"
 #include "graph/positions_csv.h"
+#include "graph/site_report.h"
 #include "platform/url_opener.h"
 #include "shell/about_dialog.h"
 #include "shell/app_icon.h"
+#include "shell/compare_with.h"
 #include "shell/export_picture_dialog.h"
 #include "shell/find_node_dialog.h"
 #include "shell/gl_view_window.h"
@@ -78,6 +85,10 @@ const char* const kBrowserHelp = "Open the selected node's web address in the br
 const char* const kExportPictureHelp =
     "Write the view as a PNG picture, at the window's size or another";
 const char* const kExportLayoutHelp = "Write every node's id and laid-out position as CSV";
+const char* const kExportReportHelp =
+    "Write a CSV line per node: id, groups, depth, links in and out, status";
+const char* const kCompareWithHelp =
+    "Show the graph together with an older version of it, coloured by what changed";
 
 }  // namespace
 
@@ -139,7 +150,9 @@ bool CMainFrame::createContents() {
     Bind(wxEVT_MENU, &CMainFrame::onExportLayout, this, ID_EXPORT_LAYOUT);
     Bind(
         wxEVT_UPDATE_UI, [&glue](wxUpdateUIEvent& e) { e.Enable(glue.graphLoaded()); },
-        ID_EXPORT_PICTURE, ID_EXPORT_LAYOUT);
+        ID_EXPORT_PICTURE, ID_COMPARE_WITH);
+    Bind(wxEVT_MENU, &CMainFrame::onExportReport, this, ID_EXPORT_REPORT);
+    Bind(wxEVT_MENU, &CMainFrame::onCompareWith, this, ID_COMPARE_WITH);
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { orvo::ShortcutsDialog(this).ShowModal(); },
         ID_SHORTCUTS);
@@ -203,6 +216,8 @@ void CMainFrame::buildMenus() {
     file->AppendSeparator();
     file->Append(ID_EXPORT_PICTURE, "Export &Picture...", kExportPictureHelp);
     file->Append(ID_EXPORT_LAYOUT, "Export &Layout...", kExportLayoutHelp);
+    file->Append(ID_EXPORT_REPORT, "Export &Report...", kExportReportHelp);
+    file->Append(ID_COMPARE_WITH, "&Compare With...", kCompareWithHelp);
     file->AppendSeparator();
     const size_t recentPosition = file->GetMenuItemCount();
     file->AppendSeparator();
@@ -572,6 +587,76 @@ bool CMainFrame::exportLayoutTo(const wxString& path, std::string& error) {
         return false;
     }
     return orvo::writePositionsCsvFile(std::string(path.fn_str()), *glue.viewer()->graph(), error);
+}
+
+bool CMainFrame::exportReportTo(const wxString& path, std::string& error) {
+    if (!glue_.graphLoaded()) {
+        error = "no graph is open";
+        return false;
+    }
+    return orvo::writeSiteReportFile(std::string(path.fn_str()), *glue_.viewer()->graph(), error);
+}
+
+void CMainFrame::onExportReport(wxCommandEvent& /*event*/) {
+    if (!glue_.graphLoaded()) return;
+    const wxString path = askForExportFile("Export Report", "CSV files (*.csv)|*.csv", "csv");
+    if (path.empty()) return;
+    std::string error;
+    if (!exportReportTo(path, error)) {
+        wxMessageBox("The report was not exported: " + fromBytes(error), "orvo",
+                     wxOK | wxICON_ERROR, this);
+    } else if (wxStatusBar* status = GetStatusBar()) {
+        status->SetStatusText("Report written to " + path, kMessage);
+    }
+}
+
+bool CMainFrame::compareWith(const wxString& otherInput, std::string& error) {
+    if (!glue_.graphLoaded()) {
+        error = "no graph is open";
+        return false;
+    }
+    orvo::ComparedView compared;
+    {
+        wxBusyCursor busy;
+        compared =
+            orvo::compareWithInput(*glue_.viewer()->graph(), std::string(otherInput.fn_str()));
+    }
+    if (!compared.error.empty()) {
+        error = std::string(otherInput.fn_str()) + ": " + compared.error;
+        return false;
+    }
+    // The comparison is opened as a graph file of its own, read as any other.
+    std::string file =
+        (std::filesystem::temp_directory_path() / "orvo-compare-XXXXXX.graph").string();
+    const int fd = ::mkstemps(file.data(), 6);
+    bool written = fd >= 0;
+    for (size_t at = 0; written && at < compared.outline.size();) {
+        const ssize_t n = ::write(fd, compared.outline.data() + at, compared.outline.size() - at);
+        written = n > 0;
+        at += written ? static_cast<size_t>(n) : 0;
+    }
+    if (fd >= 0) ::close(fd);
+    const bool opened = written && glue_.openGraphFile(file) == 1;
+    if (fd >= 0) std::remove(file.c_str());
+    if (!opened) {
+        error = written ? glue_.openError() : "the comparison could not be written to " + file;
+        return false;
+    }
+    glue_.viewer()->setGroupColumn(1);
+    Refresh();
+    if (wxStatusBar* status = GetStatusBar()) status->SetStatusText(compared.legend, kMessage);
+    return true;
+}
+
+void CMainFrame::onCompareWith(wxCommandEvent& /*event*/) {
+    if (!glue_.graphLoaded()) return;
+    wxFileDialog dialog(this, "Compare With", "", "", "All files (*)|*",
+                        wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    if (dialog.ShowModal() != wxID_OK) return;
+    std::string error;
+    if (!compareWith(dialog.GetPath(), error))
+        wxMessageBox("Nothing was compared: " + fromBytes(error), "orvo", wxOK | wxICON_ERROR,
+                     this);
 }
 
 void CMainFrame::onExportPicture(wxCommandEvent& /*event*/) {

@@ -48,6 +48,12 @@ public:
     bool exportPictureTo(const wxString& path, const wxSize& size, std::string& error);
     /// Writes every node's laid-out position as CSV (as orvo-inspect --positions does).
     bool exportLayoutTo(const wxString& path, std::string& error);
+    /// Writes a CSV line per node: id, groups, depth, links in and out, status (as orvo-import
+    /// --report does).
+    bool exportReportTo(const wxString& path, std::string& error);
+    /// Shows the graph on view together with what another version of it (any input) had,
+    /// coloured by what changed, with the legend in the status bar; false with error.
+    bool compareWith(const wxString& otherInput, std::string& error);
 
     using enum orvo::CommandId;
 
@@ -77,6 +83,8 @@ private:
     void onUpdateLimit(wxUpdateUIEvent& event);
     void onExportPicture(wxCommandEvent& event);
     void onExportLayout(wxCommandEvent& event);
+    void onExportReport(wxCommandEvent& event);
+    void onCompareWith(wxCommandEvent& event);
     /// The Save dialog of an export: starts in the graph's folder with the graph's name and
     /// this extension; "" when cancelled.
     wxString askForExportFile(const wxString& title, const wxString& wildcard,

@@ -78,7 +78,8 @@ private:
     TempDir dir_;
 };
 
-ImportOptions parsed(const std::string& arguments) {
+// The options of a case; a sitemap is named relative to the inputs' directory.
+ImportOptions parsed(const std::string& arguments, const ImportInputs& inputs) {
     ImportOptions o;
     for (size_t at = 0, end; at < arguments.size(); at = end + 2) {
         end = std::min(arguments.find(", ", at), arguments.size());
@@ -91,8 +92,9 @@ ImportOptions parsed(const std::string& arguments) {
         if (key == "header") o.header = value;
         if (key == "start") o.start = value;
         if (key == "base-url") o.baseUrl = value;
+        if (key == "sitemap") o.sitemap = inputs.path(value);
         if (key == "direction") o.direction = walkDirectionFromName(value).value_or(o.direction);
-        EXPECT_NE(std::string(" orphans group root header start base-url direction format ")
+        EXPECT_NE(std::string(" orphans group root header start base-url direction format sitemap ")
                       .find(" " + key + " "),
                   std::string::npos)
             << "no option " << key;
@@ -109,7 +111,7 @@ TEST(ImportFormats, EveryCaseGivesItsOutlineOrItsError) {
         const std::string file = c.name.substr(made ? 1 : 0);
         if (made) writeWholeFile(inputs.path(file), c.input);
         const size_t format = c.arguments.find("format=");
-        EXPECT_EQ(inputs.outcome(file, parsed(c.arguments),
+        EXPECT_EQ(inputs.outcome(file, parsed(c.arguments, inputs),
                                  format == std::string::npos
                                      ? std::nullopt
                                      : importFormatFromName(c.arguments.substr(format + 7))),

@@ -20,7 +20,7 @@ void addCrawlOptions(CLI::App& app, crawl::CrawlOptions& options) {
         ->check(CLI::Range(limits.delaySeconds.min, limits.delaySeconds.max))
         ->group(group);
     app.add_option("--timeout", options.timeoutSeconds,
-                   "Seconds a request may take before its page counts as missing (default 20)")
+                   "Seconds a request may take before its page counts as unreachable (default 20)")
         ->type_name("S")
         ->check(CLI::Range(limits.timeoutSeconds.min, limits.timeoutSeconds.max))
         ->group(group);
@@ -34,6 +34,12 @@ void addCrawlOptions(CLI::App& app, crawl::CrawlOptions& options) {
                    "Links from the start page at most (default: no limit)")
         ->type_name("N")
         ->check(CLI::Range(limits.maxDepth.min, limits.maxDepth.max))
+        ->group(group);
+    app.add_option("--max-redirects", options.maxRedirects,
+                   "Redirect hops followed from one address; the target past them is an error "
+                   "and not fetched (default 10)")
+        ->type_name("N")
+        ->check(CLI::Range(limits.maxRedirects.min, limits.maxRedirects.max))
         ->group(group);
     app.add_flag("--whole-host", options.wholeHost,
                  "Crawl the whole host, not only the start address's folder")

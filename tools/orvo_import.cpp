@@ -14,14 +14,20 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 
+#include "graph/graph.h"
+#include "graph/graph_compare.h"
+#include "graph/site_report.h"
 #include "import/import.h"
 #include "import/url.h"
+#include "settings/viewer_settings.h"
 #include "tools/command_line.h"
 #include "tools/crawl_options.h"
 #include "tools/interrupt.h"
+#include "tools/tool_input.h"
 
 namespace {
 
@@ -33,7 +39,40 @@ struct Options {
     std::string format;
     bool quiet = false;
     orvo::ImportOptions import;
+    std::string report;                // --report: a CSV line per node of the graph written
+    std::vector<std::string> compare;  // --compare OLD NEW
+    std::string compareCsv;
 };
+
+// Reads an input as the viewer opens it (a web address is crawled) into `graph`; "" or why not.
+std::string readGraph(const std::string& input, const orvo::ImportOptions& import,
+                      orvo::Graph& graph) {
+    if (orvo::isWebAddress(input)) {
+        std::ostringstream text;
+        const orvo::ImportResult r =
+            orvo::importGraph(input, orvo::ImportFormat::Url, import, text, {});
+        if (!r.ok) return input + ": " + r.error;
+        std::istringstream in(text.str());
+        graph.reload(in);
+        return "";
+    }
+    orvo::ToolInput in(input);
+    if (in.stream() == nullptr) return in.error();
+    graph.reload(*in.stream());
+    const std::string failure = in.finish();
+    if (failure.empty() && graph.empty()) return input + ": holds no node record";
+    return failure;
+}
+
+// Reads the graph text written and writes its report; "" or why not.
+std::string writeReport(const std::string& path, const std::string& graphText) {
+    orvo::ViewerSettings settings;
+    orvo::Graph graph(settings);
+    std::istringstream in(graphText);
+    graph.reload(in);
+    std::string error;
+    return orvo::writeSiteReportFile(path, graph, error) ? "" : path + ": " + error;
+}
 
 // Writes through a temporary file beside the target, renamed over it only when complete.
 class AtomicOutput {
@@ -115,6 +154,46 @@ private:
     std::chrono::steady_clock::time_point last_{};
 };
 
+// Writes the text to the path (standard output for "" or "-"), whole or not at all; "" or why not.
+std::string writeWhole(const std::string& path, const std::string& text) {
+    if (path.empty() || path == "-") {
+        std::cout << text << std::flush;
+        return std::cout ? "" : "standard output: could not be written";
+    }
+    AtomicOutput file(path);
+    if (file.ready()) file.stream() << text;
+    if (!file.ready() || !file.commit())
+        return path + ": cannot be written (" + std::strerror(errno) + ")";
+    return "";
+}
+
+int compareInputs(const Options& options) {
+    orvo::ViewerSettings settings;
+    orvo::Graph older(settings), newer(settings);
+    for (const auto& [input, graph] :
+         {std::pair{options.compare[0], &older}, std::pair{options.compare[1], &newer}}) {
+        if (const std::string why = readGraph(input, options.import, *graph); !why.empty()) {
+            std::cerr << "orvo-import: " << why << "\n";
+            return kExitFailure;
+        }
+    }
+    const orvo::GraphComparison comparison = orvo::compareGraphs(older, newer);
+    if (comparison.recordsLeftOut > 0 && !options.quiet)
+        std::cerr << "orvo-import: warning: " << comparison.recordsLeftOut
+                  << " records too long for a graph file left out\n";
+    std::string why = writeWhole(options.output, comparison.outline);
+    if (why.empty() && !options.compareCsv.empty())
+        why = writeWhole(options.compareCsv, orvo::changesCsv(comparison));
+    if (why.empty() && !options.report.empty())
+        why = writeReport(options.report, comparison.outline);
+    if (!why.empty()) {
+        std::cerr << "orvo-import: " << why << "\n";
+        return kExitFailure;
+    }
+    std::cerr << "orvo-import: " << orvo::comparisonSummary(comparison) << "\n";
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -135,8 +214,7 @@ int main(int argc, char** argv) {
     app.name("orvo-import");
     app.add_option("input", options.input,
                    "The site directory, directory or file to import, or the http:// or https:// "
-                   "address to crawl")
-        ->required();
+                   "address to crawl");
     app.add_option("-o,--output", options.output,
                    "Output graph file (standard output when absent); written completely or not "
                    "at all");
@@ -148,6 +226,12 @@ int main(int argc, char** argv) {
                    "Site: the address the directory is served at (default http://localhost/)");
     app.add_flag("--orphans", options.import.orphans,
                  "Site: also hang files that nothing links to under the start page");
+    app.add_option("--sitemap", options.import.sitemap,
+                   "Site and crawl: check the pages against this sitemap (a file or an address): "
+                   "the pages it lists that no link reaches hang under the root in the group "
+                   "orphan, the pages it leaves out are unlisted (a crawl uses the site's own "
+                   "/sitemap.xml without it)")
+        ->type_name("FILE_OR_URL");
     app.add_option("--header", options.import.header,
                    "Edge lists: is the first line a header? (auto: when neither of its first two "
                    "fields is an id anywhere else)")
@@ -169,10 +253,30 @@ int main(int argc, char** argv) {
            "more nodes from its root; links keep their direction")
         ->check(CLI::IsMember({"out", "in", "both", "auto"}));
     app.add_flag("-q,--quiet", options.quiet, "Print no warnings");
+    app.add_option("--report", options.report,
+                   "Also write a CSV file with a line per node of the graph written: id, "
+                   "groups, depth in the tree, links in, links out, status")
+        ->type_name("PATH");
+    app.add_option("--compare", options.compare,
+                   "Instead of one input, compare two (each any input orvo opens, or an address "
+                   "to crawl) and write the newer graph with the removed nodes; the groups "
+                   "added, removed, changed and unchanged say what happened to each node")
+        ->expected(2)
+        ->type_name("PATH")
+        ->excludes("input");
+    app.add_option("--compare-csv", options.compareCsv,
+                   "With --compare: write each changed or removed id, with the links it gained "
+                   "and lost, as CSV")
+        ->type_name("PATH")
+        ->needs("--compare");
     orvo::addCrawlOptions(app, options.import.crawl);
     app.set_version_flag("--version", "orvo-import " ORVO_VERSION);
     if (const std::optional<int> status = orvo::parseCommandLine(app, argc, argv)) return *status;
     options.import.direction = *orvo::walkDirectionFromName(direction);  // checked above
+    if (options.input.empty() && options.compare.empty()) {
+        std::cerr << "orvo-import: input is required\nRun with --help for more information.\n";
+        return orvo::kExitUsage;
+    }
 
     if (options.import.baseUrl != "http://localhost/") {
         const auto base = orvo::normaliseUrl(options.import.baseUrl);
@@ -182,6 +286,7 @@ int main(int argc, char** argv) {
             return orvo::kExitUsage;
         }
     }
+    if (!options.compare.empty()) return compareInputs(options);
     std::error_code error;
     if (!orvo::isWebAddress(options.input) && !std::filesystem::exists(options.input, error)) {
         std::cerr << "orvo-import: " << options.input << ": no such file or directory\n";
@@ -224,8 +329,11 @@ int main(int argc, char** argv) {
             status.show(done, total, what);
         };
     }
-    const orvo::ImportResult result =
-        orvo::importGraph(options.input, format, options.import, *out, progress);
+    // With a report, the graph is kept to be read back once written.
+    std::ostringstream kept;
+    const orvo::ImportResult result = orvo::importGraph(
+        options.input, format, options.import, options.report.empty() ? *out : kept, progress);
+    if (result.ok && !options.report.empty()) *out << kept.str();
     status.clear();
     // A crawl's warnings are its log lines, already shown.
     if (!options.quiet && !crawling) {
@@ -247,6 +355,12 @@ int main(int argc, char** argv) {
         std::cerr << "orvo-import: " << (file ? options.output : "standard output")
                   << ": could not be written\n";
         return kExitFailure;
+    }
+    if (!options.report.empty()) {
+        if (const std::string why = writeReport(options.report, kept.str()); !why.empty()) {
+            std::cerr << "orvo-import: " << why << "\n";
+            return kExitFailure;
+        }
     }
     if (signal != 0) {
         if (!options.quiet) {

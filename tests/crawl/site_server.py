@@ -2,9 +2,9 @@
 """A small web site for the crawl tests, served on 127.0.0.1.
 
 Usage: site_server.py [--log FILE] [--static DIR] [--pages N] [--slow S] [--page-delay S]
-                      [--tls DIR]
+                      [--tls DIR] [--port N] [--version 1|2]
 
-Binds a free port, prints "PORT <n>" on standard output and serves until it is killed or its
+Binds a free port (or --port), prints "PORT <n>" on standard output and serves until it is killed or its
 standard input closes. Every request is appended to the log as "METHOD PATH CLIENT-PORT".
 
   /robots.txt          forbids /site/private/ to every crawler
@@ -16,6 +16,10 @@ standard input closes. Every request is appended to the log as "METHOD PATH CLIE
   /unsafe/             references and redirects to file: and gopher: addresses
   /static/...          the files of --static DIR as they are (for comparing with the directory
                        importer)
+  /audit/...           a site in two versions (--version, default 1): pages added, removed and
+                       relinked, a redirect chain, a redirect loop, a 404, a 410, a 500, a page
+                       robots.txt forbids, and a sitemap (also /sitemap.xml) with a page no
+                       link reaches
   /gen/N.html          a generated site of --pages pages (N from 0), ten links down per page and
                        a link back to the start, for the benchmark (each answered after
                        --page-delay seconds)
@@ -90,6 +94,39 @@ REDIRECTS = {
     "/unsafe/to-gopher.html": "gopher://127.0.0.1/1",
 }
 
+
+def audit_pages(version):
+    """The pages of /audit/ in the version: path -> body, or a redirect target after "->"."""
+    def page(*links):
+        return "<html><body>%s</body></html>" % " ".join(f'<a href="{l}">x</a>' for l in links)
+    pages = {
+        "/audit/": page("a.html", "b.html", "chain1.html", "loop1.html", "gone.html",
+                        "removed.html", "broken.html", "private/x.html",
+                        "https://other.invalid/", "new.html" if version == 2 else "old.html"),
+        "/audit/a.html": page("c.html") if version == 2 else page("b.html"),
+        "/audit/b.html": page("./"),
+        "/audit/c.html": page("a.html"),
+        "/audit/old.html": page("a.html", "older.html"),
+        "/audit/older.html": page(),
+        "/audit/new.html": page("b.html"),
+        "/audit/listed-only.html": page("a.html"),
+        "/audit/chain1.html": "-> chain2.html",
+        "/audit/chain2.html": "-> chain3.html",
+        "/audit/chain3.html": "-> end.html",
+        "/audit/end.html": page(),
+        "/audit/loop1.html": "-> loop2.html",
+        "/audit/loop2.html": "-> loop1.html",
+        "/audit/sitemap.xml": "<urlset>%s</urlset>" % "".join(
+            f"<url><loc>{{ORIGIN}}/audit/{p}</loc></url>"
+            for p in ("", "a.html", "b.html", "listed-only.html")),
+    }
+    for path in ("/audit/old.html", "/audit/older.html") if version == 2 else ("/audit/new.html",):
+        del pages[path]
+    return pages
+
+
+AUDIT_STATUSES = {"/audit/gone.html": 404, "/audit/removed.html": 410, "/audit/broken.html": 500}
+
 PNG = bytes.fromhex("89504e470d0a1a0a0000000d4948445200000001000000010806000000"
                     "1f15c4890000000d49444154789c6360000002000100ffff03000006000557bfab"
                     "d40000000049454e44ae426082")
@@ -135,7 +172,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def answer(self, path):
         if path == "/robots.txt":
-            return self.send(200, b"User-agent: *\nDisallow: /site/private/\n", "text/plain")
+            return self.send(200, b"User-agent: *\nDisallow: /site/private/\n"
+                             b"Disallow: /audit/private/\n", "text/plain")
+        if path.startswith("/audit/"):
+            return self.serve_audit(path)
+        if path == "/sitemap.xml":
+            return self.serve_audit("/audit/sitemap.xml")
         if path in REDIRECTS:
             return self.send(301, b"", headers=[("Location", REDIRECTS[path])])
         if path == "/site/error.html":
@@ -184,6 +226,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.serve_generated(path[len("/gen/"):-len(".html")])
         return self.send(404, b"<html>Not found</html>")
 
+    def serve_audit(self, path):
+        if path in AUDIT_STATUSES:
+            return self.send(AUDIT_STATUSES[path], b"<html>No</html>")
+        body = audit_pages(self.server.version).get(path)
+        if body is None:
+            return self.send(404, b"<html>Not found</html>")
+        if body.startswith("-> "):
+            return self.send(301, b"", headers=[("Location", body[3:])])
+        if path.endswith(".xml"):
+            origin = "http://%s:%d" % self.server.server_address[:2]
+            return self.send(200, body.replace("{ORIGIN}", origin).encode(), "application/xml")
+        return self.send(200, body.encode())
+
     def serve_static(self, relative):
         from urllib.parse import unquote
         root = os.path.realpath(self.server.static)
@@ -226,11 +281,13 @@ def main():
     parser.add_argument("--pages", type=int, default=1000)
     parser.add_argument("--slow", type=float, default=3.0)
     parser.add_argument("--page-delay", type=float, default=0.0)
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--version", type=int, default=1, choices=(1, 2))
     parser.add_argument("--tls", metavar="DIR",
                         help="serve HTTPS with a self-signed certificate made in DIR")
     args = parser.parse_args()
 
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     if args.tls:
         cert, key = os.path.join(args.tls, "cert.pem"), os.path.join(args.tls, "key.pem")
         subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
@@ -248,6 +305,7 @@ def main():
     server.pages = args.pages
     server.slow_seconds = args.slow
     server.page_delay = args.page_delay
+    server.version = args.version
     threading.Thread(target=server.serve_forever, daemon=True).start()
     print(f"PORT {server.server_address[1]}", flush=True)
     # Serve until the test closes our standard input (or kills us).

@@ -150,6 +150,28 @@ TEST_F(MainFrameTest, MenusToolsAndRecentFilesAgainstTheirGoldenText) {
     }
 }
 
+// File > Compare With... on the graph on view: the removed node hangs under its old parent, the
+// legend counts the groups, the view is coloured by them, and File > Export Report... reports
+// what is on view.
+TEST_F(MainFrameTest, CompareWithShowsWhatChangedAndTheReportFollowsTheView) {
+    testing::TempDir dir;
+    testing::writeWholeFile(dir / "old.graph", "0 r 0 html ok\n1 a 0 html ok\n2 gone 0 html ok\n");
+    testing::writeWholeFile(dir / "new.graph", "0 r 0 html ok\n1 a 0 html ok\n1 b 0 html ok\n");
+    std::string error;
+    EXPECT_FALSE(frame->compareWith(dir.file("old.graph"), error));
+    EXPECT_EQ(error, "no graph is open");
+    ASSERT_EQ(glue.openGraphFile(dir.file("new.graph")), 1) << glue.openError();
+    EXPECT_FALSE(frame->compareWith(dir.file("absent.graph"), error));
+    ASSERT_TRUE(frame->compareWith(dir.file("old.graph"), error)) << error;
+    EXPECT_EQ(frame->GetStatusBar()->GetStatusText(0),
+              "added 1 (green), removed 1 (red), changed 2 (yellow), unchanged 0 (grey)");
+    EXPECT_EQ(glue.viewer()->settings().groupColumn, 1);
+    ASSERT_TRUE(frame->exportReportTo(dir.file("report.csv"), error)) << error;
+    EXPECT_EQ(testing::readWholeFile(dir / "report.csv"),
+              "id,groups,depth,links_in,links_out,status\nr,html,0,0,2,changed\n"
+              "a,html,1,1,1,changed\ngone,html,2,1,0,removed\nb,html,1,1,0,added\n");
+}
+
 TEST_F(MainFrameTest, StatusBarShowsReadyAndFollowsTheLockKeys) {
     wxStatusBar* status = frame->GetStatusBar();
     ASSERT_EQ(status->GetFieldsCount(), 4);
