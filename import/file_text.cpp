@@ -1,6 +1,7 @@
 // Reading a whole input file into memory.
 #include "import/file_text.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace orvo {
@@ -25,6 +26,13 @@ std::string readRest(std::istream& in, size_t padding) {
     }
     if (text.capacity() < text.size() + padding) text.reserve(text.size() + padding);
     return text;
+}
+
+uint64_t lineAt(const std::string& text, ptrdiff_t offset) {
+    if (offset < 0) return 0;
+    const auto end =
+        text.begin() + std::min<ptrdiff_t>(offset, static_cast<ptrdiff_t>(text.size()));
+    return 1 + static_cast<uint64_t>(std::count(text.begin(), end, '\n'));
 }
 
 }  // namespace orvo

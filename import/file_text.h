@@ -1,6 +1,8 @@
 // Reading a whole input file into memory.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <istream>
 #include <string>
 
@@ -11,5 +13,9 @@ namespace orvo {
 /// A read error leaves the stream's badbit set. The string has room for `padding` bytes more
 /// than it holds (for parsers that read past the end).
 std::string readRest(std::istream& in, size_t padding = 0);
+
+/// The 1-based line of the text that holds the byte at `offset` (an offset past the end counts
+/// as the end); 0 for a negative offset (a parser that could not say where).
+uint64_t lineAt(const std::string& text, ptrdiff_t offset);
 
 }  // namespace orvo

@@ -65,11 +65,6 @@ std::string valueOf(const pugi::xml_node& node, const NodeAttribute& attribute) 
     return attribute.fallback;
 }
 
-uint64_t lineAt(const std::string& text, ptrdiff_t offset) {
-    const auto end = text.begin() + std::clamp<ptrdiff_t>(offset, 0, ptrdiff_t(text.size()));
-    return 1 + static_cast<uint64_t>(std::count(text.begin(), end, '\n'));
-}
-
 }  // namespace
 
 ImportResult importGexf(const std::string& file, const ImportOptions& options, std::ostream& out,
@@ -92,7 +87,7 @@ ImportResult importGexf(const std::string& file, const ImportOptions& options, s
     const auto lineOf = [&](ptrdiff_t offset) {
         if (InputFile again; original.empty() && again.open(file))
             original = readRest(again.stream());
-        return std::to_string(lineAt(original, offset));
+        return std::to_string(lineAt(original, std::max<ptrdiff_t>(offset, 0)));
     };
     pugi::xml_document doc;
     const pugi::xml_parse_result parsed = doc.load_buffer_inplace(text.data(), text.size());

@@ -27,13 +27,6 @@ std::string_view localName(const char* name) {
     return s;
 }
 
-uint64_t lineAt(const std::string& text, ptrdiff_t offset) {
-    if (offset < 0) return 0;
-    const auto end =
-        text.begin() + std::min<ptrdiff_t>(offset, static_cast<ptrdiff_t>(text.size()));
-    return 1 + static_cast<uint64_t>(std::count(text.begin(), end, '\n'));
-}
-
 class SitemapTree {
 public:
     // Adds the address with every folder above it; the first host's root is the tree's root,
