@@ -10,6 +10,8 @@
 
 #include <vector>
 
+#include "memory/file_lock.h"
+
 namespace orvo {
 
 namespace {
@@ -79,6 +81,9 @@ void loadRecentFiles(wxFileHistory& history, wxConfigBase& config) {
 void changeUserConfig(const std::function<void(wxConfigBase&)>& change) {
     const wxString path = userConfigPath();
     {
+        // Viewers started together (one per selected input) each change the file: without the
+        // lock, one that read it before another wrote would write the other's change away.
+        const FileLock lock(std::string(path.fn_str()) + ".lock");
         wxFileConfig onDisk("orvo", wxEmptyString, path, wxEmptyString, wxCONFIG_USE_LOCAL_FILE);
         change(onDisk);
         onDisk.Flush();

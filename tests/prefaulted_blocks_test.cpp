@@ -1,9 +1,11 @@
 // The reserve of prefaulted blocks: what it hands out is resident, aligned and writable; its
-// thread lives only while a scope wants blocks.
+// thread lives only while a scope wants blocks. And the lock that processes changing one file
+// take in turn.
 #include "memory/prefaulted_blocks.h"
 
 #include <gtest/gtest.h>
 #include <sys/mman.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,7 +17,9 @@
 #include <vector>
 
 #include "memory/chunked_store.h"
+#include "memory/file_lock.h"
 #include "memory/huge_page_allocator.h"
+#include "tests/test_files.h"
 #include "tests/test_time.h"
 
 namespace orvo {
@@ -116,6 +120,39 @@ TEST(HugePageAllocator, TablesKeepTheirValuesAcrossTheBlockSize) {
     small.shrink_to_fit();
     EXPECT_EQ(small.capacity(), 0u);
     EXPECT_THROW(small.reserve(small.max_size()), std::bad_alloc);
+}
+
+// Processes that each read a count from a file, wait a moment and write it back one higher: under
+// the lock none loses another's step.
+TEST(FileLock, ProcessesChangingOneFileTakeTurns) {
+    testing::TempDir folder;
+    const std::string counter = folder.file("count"), lockPath = folder.file("count.lock");
+    testing::writeWholeFile(counter, "0");
+    constexpr int kProcesses = 4, kSteps = 50;
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            bool allHeld = true;
+            for (int step = 0; step < kSteps; ++step) {
+                const FileLock lock(lockPath);
+                allHeld = allHeld && lock.held();
+                const long count = std::stol(testing::readWholeFile(counter));
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+                std::ofstream(counter, std::ios::trunc) << count + 1;
+            }
+            ::_exit(allHeld ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a lock was not held";
+    }
+    EXPECT_EQ(testing::readWholeFile(counter), std::to_string(kProcesses * kSteps));
+    EXPECT_FALSE(FileLock(folder.file("no-such-folder/count.lock")).held());
 }
 
 }  // namespace

@@ -167,7 +167,7 @@ public:
                 return !menu.empty();
             },
             3000ms))
-            << "the File menu did not open";
+            << "the File menu did not open; shown: " << describeShownWindows();
         // Only the open menu takes the mnemonic, so a repeat cannot reach anything else.
         EXPECT_TRUE(pressUntil(
             "key " + mnemonic,
@@ -180,6 +180,13 @@ public:
             << "the File menu did not close";
     }
     pid_t pid() const { return pid_; }
+    /// Each shown window's title, to say what stood in the way of a key.
+    std::string describeShownWindows() const {
+        std::string titles;
+        for (const std::string& id : shownWindows())
+            titles += "\"" + shell("xdotool getwindowname " + id + " 2>/dev/null") + "\" ";
+        return titles;
+    }
 
 private:
     testing::TempDir output_;  // what it prints
@@ -448,6 +455,7 @@ TEST_F(ApplicationTest, InputsOnTheCommandLineEachInAWindowOfItsOwn) {
     const std::string main = orvo.window("^" + address + " - orvo$", 60);
     ASSERT_FALSE(main.empty()) << orvo.output();
     topNode(windowGeometry(main));  // the crawled top page on view
+    EXPECT_TRUE(testing::waitUntil([&] { return listed(address); }, 60s)) << config();
     orvo.chooseFromFileMenu(main, "x");
     EXPECT_EQ(orvo.waitForExit(), 0) << orvo.output();
     EXPECT_GE(server.requests().size(), 300u) << "the whole generated site was asked for";
