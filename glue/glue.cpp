@@ -204,6 +204,7 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
     viewer_->showGraph(std::move(fresh));
     applyLoadSettings();
     graphLoaded_ = true;
+    ++graphsOpened_;
     countsValid_ = false;
     restPending_ = false;
     keyStatus_.clear();

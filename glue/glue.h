@@ -81,6 +81,9 @@ public:
     Viewer* viewer() { return viewer_.get(); }
     bool viewerCreated() const { return viewerCreated_; }
     bool graphLoaded() const { return graphLoaded_; }
+    /// How many graphs were put on view so far: what was shown for one graph can tell when
+    /// another has replaced it.
+    uint64_t graphsOpened() const { return graphsOpened_; }
     int lastWidth() const { return lastWidth_; }
     int lastHeight() const { return lastHeight_; }
     const std::string& lastSelectedId() const { return lastSelectedId_; }
@@ -147,6 +150,7 @@ private:
     std::unique_ptr<Viewer> viewer_;
     bool viewerCreated_ = false;
     bool graphLoaded_ = false;
+    uint64_t graphsOpened_ = 0;
     int lastWidth_ = 0;
     int lastHeight_ = 0;
     std::string lastSelectedId_;  // kept whole, however long

@@ -415,7 +415,10 @@ void Crawl::readSitemap() {
     const std::string where = chosen ? options_.sitemap : scopeOrigin_ + "/sitemap.xml";
     std::vector<std::string> listed;
     std::string error;
-    if (!loadSitemap(where, fetchOptions(options_), listed, error)) {
+    std::vector<std::string> notes;
+    const bool read = loadSitemap(where, fetchOptions(options_), listed, error, &notes);
+    for (const std::string& line : notes) log(line);
+    if (!read) {
         if (chosen)
             log("sitemap " + where + ": " + error + "; the pages are not checked against it");
         return;

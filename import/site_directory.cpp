@@ -203,7 +203,10 @@ private:
     void checkSitemap(SiteGraph& graph) {
         std::vector<std::string> listed, ours;
         std::string error;
-        if (!loadSitemap(options_.sitemap, {}, listed, error)) {
+        std::vector<std::string> notes;
+        const bool read = loadSitemap(options_.sitemap, {}, listed, error, &notes);
+        for (const std::string& line : notes) addWarning(result_, line);
+        if (!read) {
             addWarning(result_, "sitemap " + options_.sitemap + ": " + error +
                                     "; the pages are not checked against it");
             return;

@@ -1,12 +1,15 @@
 #include "import/sitemap_check.h"
 
 #include <chrono>
+#include <deque>
+#include <optional>
 #include <pugixml.hpp>
+#include <set>
 #include <unordered_set>
+#include <utility>
 
 #include "import/content_kind.h"
 #include "import/crawl_fetcher.h"
-#include "import/file_text.h"
 #include "import/site_graph.h"
 #include "import/url.h"
 #include "stream/input_file.h"
@@ -24,59 +27,145 @@ std::string_view localName(const char* name) {
 
 }  // namespace
 
-bool sitemapAddresses(std::string_view xml, std::vector<std::string>& addresses,
-                      std::string& error) {
+bool sitemapAddresses(std::string_view xml, std::vector<std::string>& addresses, std::string& error,
+                      std::vector<std::string>* sitemaps) {
     pugi::xml_document doc;
     if (const pugi::xml_parse_result parsed = doc.load_buffer(xml.data(), xml.size()); !parsed) {
         error = std::string("malformed XML: ") + parsed.description();
         return false;
     }
     const pugi::xml_node top = doc.document_element();
-    if (localName(top.name()) != "urlset") {
+    const std::string_view kind = localName(top.name());
+    const bool index = kind == "sitemapindex" && sitemaps != nullptr;
+    if (kind != "urlset" && !index) {
         error = "not a sitemap's urlset (the root element is <" + std::string(top.name()) + ">)";
         return false;
     }
     for (const pugi::xml_node entry : top.children()) {
-        if (localName(entry.name()) != "url") continue;
+        if (localName(entry.name()) != (index ? "sitemap" : "url")) continue;
         for (const pugi::xml_node child : entry.children()) {
             if (localName(child.name()) != "loc") continue;
             if (auto url = normaliseUrl(child.text().as_string());
                 url && isWebScheme(schemeOf(*url)))
-                addresses.push_back(std::move(*url));
+                (index ? *sitemaps : addresses).push_back(std::move(*url));
         }
     }
     return true;
 }
 
-bool loadSitemap(const std::string& fileOrUrl, const crawl::FetchOptions& fetch,
-                 std::vector<std::string>& addresses, std::string& error) {
-    std::string text;
-    if (isWebAddress(fileOrUrl)) {
-        crawl::Fetcher fetcher(fetch);
-        if (!fetcher.ok()) {
-            error = fetcher.setupError();
-            return false;
-        }
-        fetcher.start({0, fileOrUrl, false});
-        std::vector<crawl::FetchResult> done;
-        while (done.empty() && fetcher.running() > 0)
-            done = fetcher.poll(std::chrono::milliseconds(100));
-        if (done.empty() || done[0].status < 200 || done[0].status >= 300 || done[0].tooLarge) {
-            error = done.empty()          ? "no answer"
-                    : done[0].status == 0 ? done[0].error
-                                          : "HTTP " + std::to_string(done[0].status);
-            return false;
-        }
-        text = std::move(done[0].body);
-    } else {
-        InputFile input;
-        if (!input.open(fileOrUrl)) {
-            error = input.error();
-            return false;
-        }
-        text = readRest(input.stream());
+namespace {
+
+std::string originOf(const std::string& url) {
+    const UrlParts u = splitUrl(url);
+    return u.scheme + "://" + u.host + (u.port.empty() ? "" : ":" + u.port);
+}
+
+bool fetchSitemap(crawl::Fetcher& fetcher, const std::string& url, std::string& text,
+                  std::string& error) {
+    fetcher.start({0, url, false});
+    std::vector<crawl::FetchResult> done;
+    while (done.empty() && fetcher.running() > 0)
+        done = fetcher.poll(std::chrono::milliseconds(100));
+    if (done.empty() || done[0].status < 200 || done[0].status >= 300 || done[0].tooLarge) {
+        error = done.empty()          ? "no answer"
+                : done[0].status == 0 ? done[0].error
+                : done[0].tooLarge    ? std::string("too large")
+                                      : "HTTP " + std::to_string(done[0].status);
+        return false;
     }
-    return sitemapAddresses(text, addresses, error);
+    text = std::move(done[0].body);
+    return true;
+}
+
+bool readSitemapFile(const std::string& path, std::string& text, std::string& error) {
+    InputFile input;
+    if (!input.open(path)) {
+        error = input.error();
+        return false;
+    }
+    text.resize(kMaxSitemapFileBytes + 1);
+    input.stream().read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(input.stream().gcount()));
+    if (input.stream().bad()) {
+        error = input.error();
+        return false;
+    }
+    if (text.size() > kMaxSitemapFileBytes) {
+        error = "larger than " + std::to_string(kMaxSitemapFileBytes) + " bytes";
+        return false;
+    }
+    return true;
+}
+
+// Where a sitemap an index names is read: an address of the index's own site, or a file beside
+// the index file named by the address's last segment (so an index cannot lead elsewhere).
+// Empty when there is no such place.
+std::string sitemapPlace(const std::string& listed, const std::string& site, bool web,
+                         const std::string& folder) {
+    if (web) return originOf(listed) == site ? listed : std::string();
+    const std::string path = splitUrl(listed).path;
+    const std::string name = percentDecode(path.substr(path.find_last_of('/') + 1));
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+        return {};
+    return folder + "/" + name;
+}
+
+}  // namespace
+
+bool loadSitemap(const std::string& fileOrUrl, const crawl::FetchOptions& fetch,
+                 std::vector<std::string>& addresses, std::string& error,
+                 std::vector<std::string>* notes) {
+    const bool web = isWebAddress(fileOrUrl);
+    std::optional<crawl::Fetcher> fetcher;
+    if (web) {
+        fetcher.emplace(fetch);
+        if (!fetcher->ok()) {
+            error = fetcher->setupError();
+            return false;
+        }
+    }
+    const std::string site = web ? originOf(normaliseUrl(fileOrUrl).value_or(fileOrUrl)) : "";
+    const size_t slash = fileOrUrl.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : fileOrUrl.substr(0, slash);
+    const auto note = [notes](std::string line) {
+        if (notes != nullptr) notes->push_back(std::move(line));
+    };
+    // An index names further sitemaps, and those may be indexes again: they are read breadth
+    // first from a queue, each place once, so that neither a loop nor a deep chain can hold the
+    // reader.
+    std::deque<std::string> pending{fileOrUrl};
+    std::set<std::string> seen{fileOrUrl};
+    bool capped = false;
+    for (bool first = true; !pending.empty(); first = false) {
+        const std::string place = std::move(pending.front());
+        pending.pop_front();
+        std::string text, why;
+        std::vector<std::string> sitemaps;
+        const bool read =
+            web ? fetchSitemap(*fetcher, place, text, why) : readSitemapFile(place, text, why);
+        if (!read || !sitemapAddresses(text, addresses, why, &sitemaps)) {
+            if (first) {
+                error = why;
+                return false;
+            }
+            note("sitemap " + place + ": " + why + "; its pages are left out");
+            continue;
+        }
+        for (const std::string& listed : sitemaps) {
+            const std::string next = sitemapPlace(listed, site, web, folder);
+            if (next.empty()) {
+                note("sitemap " + place + ": the sitemap " + listed + " is " +
+                     (web ? "on another site" : "named by no file name") + ", left out");
+            } else if (seen.size() >= kMaxSitemaps) {
+                if (!std::exchange(capped, true))
+                    note("sitemap " + fileOrUrl + ": more than " + std::to_string(kMaxSitemaps) +
+                         " sitemaps; the others are left out");
+            } else if (seen.insert(next).second) {
+                pending.push_back(next);
+            }
+        }
+    }
+    return true;
 }
 
 void checkAgainstSitemap(SiteGraph& graph, const std::vector<std::string>& listed) {

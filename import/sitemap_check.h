@@ -2,6 +2,7 @@
 // reach that the sitemap leaves out.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,15 +13,26 @@ namespace orvo {
 
 class SiteGraph;
 
-/// The normalised web addresses of a urlset's <loc> entries, in order. False, with a one-line
-/// reason in error, when the text is not a urlset (a sitemap index's sitemaps are not followed).
-bool sitemapAddresses(std::string_view xml, std::vector<std::string>& addresses,
-                      std::string& error);
+/// Sitemaps read at most for one check, the first included.
+inline constexpr std::size_t kMaxSitemaps = 1000;
+/// Bytes of one sitemap file at most, as uncompressed sitemaps are bounded by their own rules.
+inline constexpr std::size_t kMaxSitemapFileBytes = std::size_t(50) << 20;
 
-/// Reads the sitemap from a file or fetches it from a web address (with these options); false
-/// with error.
+/// The normalised web addresses of a urlset's <loc> entries, in order. With `sitemaps` given, a
+/// sitemap index is read too: the addresses of the sitemaps it names go there. False, with a
+/// one-line reason in error, when the text is neither.
+bool sitemapAddresses(std::string_view xml, std::vector<std::string>& addresses, std::string& error,
+                      std::vector<std::string>* sitemaps = nullptr);
+
+/// Reads the sitemap from a file or fetches it from a web address (with these options, each
+/// response at most fetch.maxBodyBytes; a file at most kMaxSitemapFileBytes), following a
+/// sitemap index to the sitemaps it names: addresses of the index's own site, or files beside the
+/// index file (by their names only). At most kMaxSitemaps are read, each once. False with error
+/// when the first cannot be read; one named by an index that cannot be read, or that points
+/// elsewhere, is left out with a line in `notes`.
 bool loadSitemap(const std::string& fileOrUrl, const crawl::FetchOptions& fetch,
-                 std::vector<std::string>& addresses, std::string& error);
+                 std::vector<std::string>& addresses, std::string& error,
+                 std::vector<std::string>* notes = nullptr);
 
 /// Each listed address the tree does not hold hangs under the root in the kind-1 group "orphan";
 /// each HTML page in the tree whose kind-1 group is "ok" and that the sitemap does not list

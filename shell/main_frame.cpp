@@ -45,7 +45,8 @@
 
 namespace {
 
-enum StatusField : int { kMessage = 0, kCaps, kNum, kScroll, kFieldCount };
+// The legend of a comparison has a field of its own, so that hover texts leave it on view.
+enum StatusField : int { kMessage = 0, kLegend, kCaps, kNum, kScroll, kFieldCount };
 
 wxString fromBytes(const std::string& text) {
     wxString s = wxString::FromUTF8(text);
@@ -354,13 +355,25 @@ bool CMainFrame::buildToolBar() {
 bool CMainFrame::buildStatusBar() {
     wxStatusBar* status = CreateStatusBar(kFieldCount);
     if (status == nullptr) return false;
-    const int indicator = status->GetTextExtent("SCRL").x + FromDIP(16);
-    const int widths[kFieldCount] = {-1, indicator, indicator, indicator};
-    status->SetStatusWidths(kFieldCount, widths);
+    layoutStatusFields();
     SetStatusBarPane(kMessage);
     status->SetStatusText("Ready", kMessage);
     updateLockIndicators();
     return true;
+}
+
+// The legend's field is as wide as its text, and takes no room without one. Its text changes
+// while the field is wide: the toolkit would repaint a field narrower than its borders with a
+// rectangle of negative width.
+void CMainFrame::layoutStatusFields() {
+    wxStatusBar* status = GetStatusBar();
+    if (status == nullptr) return;
+    if (legend_.empty()) status->SetStatusText(legend_, kLegend);
+    const int indicator = status->GetTextExtent("SCRL").x + FromDIP(16);
+    const int legend = legend_.empty() ? 0 : status->GetTextExtent(legend_).x + FromDIP(16);
+    const int widths[kFieldCount] = {-1, legend, indicator, indicator, indicator};
+    status->SetStatusWidths(kFieldCount, widths);
+    if (!legend_.empty()) status->SetStatusText(legend_, kLegend);
 }
 
 void CMainFrame::recentFilesChanged() {
@@ -433,6 +446,10 @@ void CMainFrame::refreshStatus() {
     wxStatusBar* status = GetStatusBar();
     if (status == nullptr) return;
     orvo::Glue& glue = glue_;
+    if (!legend_.empty() && glue.graphsOpened() != legendGraph_) {
+        legend_.clear();  // it told of the graph another has replaced
+        layoutStatusFields();
+    }
     if (!glue.graphLoaded()) {
         status->SetStatusText("Ready", kMessage);
         return;
@@ -644,7 +661,10 @@ bool CMainFrame::compareWith(const wxString& otherInput, std::string& error) {
     }
     glue_.viewer()->setGroupColumn(1);
     Refresh();
-    if (wxStatusBar* status = GetStatusBar()) status->SetStatusText(compared.legend, kMessage);
+    legend_ = wxString::FromUTF8(compared.legend);
+    legendGraph_ = glue_.graphsOpened();
+    layoutStatusFields();
+    refreshStatus();
     return true;
 }
 

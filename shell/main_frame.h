@@ -3,6 +3,7 @@
 
 #include <wx/docview.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -52,7 +53,8 @@ public:
     /// --report does).
     bool exportReportTo(const wxString& path, std::string& error);
     /// Shows the graph on view together with what another version of it (any input) had,
-    /// coloured by what changed, with the legend in the status bar; false with error.
+    /// coloured by what changed, with the legend in a status-bar field of its own until another
+    /// graph is opened; false with error.
     bool compareWith(const wxString& otherInput, std::string& error);
 
     using enum orvo::CommandId;
@@ -70,6 +72,7 @@ private:
     void buildMenus();
     bool buildToolBar();
     bool buildStatusBar();
+    void layoutStatusFields();
     void onAbout(wxCommandEvent& event);
     void onExit(wxCommandEvent& event);
     void onToggleToolBar(wxCommandEvent& event);
@@ -101,4 +104,6 @@ private:
     wxSearchCtrl* searchField_ = nullptr;
     bool showKeyMessage_ = false;  // the last key's message stays until the pointer changes node
     std::string menuNodeId_;       // the node of the open node menu
+    wxString legend_;              // of the comparison on view; empty when there is none
+    uint64_t legendGraph_ = 0;     // the glue's graphsOpened() when the comparison was shown
 };

@@ -173,6 +173,18 @@ void COrvoDocManager::openFolder() {
     if (dialog.ShowModal() == wxID_OK) CreateDocument(dialog.GetPath(), wxDOC_SILENT);
 }
 
+namespace {
+
+// A kept value outside its limits (an older program's, or a hand edit) is not used.
+void readWithin(const wxConfigBase& config, const wxString& key,
+                orvo::crawl::LimitRange<int> limits, int& value) {
+    long kept = value;
+    if (config.Read(key, &kept) && kept >= limits.min && kept <= limits.max)
+        value = static_cast<int>(kept);
+}
+
+}  // namespace
+
 orvo::crawl::CrawlOptions COrvoDocManager::webSiteOptions() const {
     orvo::crawl::CrawlOptions options;
     wxConfigBase* config = wxConfigBase::Get(false);
@@ -187,16 +199,15 @@ orvo::crawl::CrawlOptions COrvoDocManager::webSiteOptions() const {
     config->Read(group + "MaxDepth", &maxDepth);
     const long deepest = limits.maxDepth.max;
     options.maxDepth = maxDepth >= 0 ? static_cast<int>(std::min(maxDepth, deepest)) : -1;
-    long connections = options.connections;
-    config->Read(group + "Connections", &connections);
-    if (connections >= limits.connections.min && connections <= limits.connections.max)
-        options.connections = static_cast<int>(connections);
+    readWithin(*config, group + "Connections", limits.connections, options.connections);
+    readWithin(*config, group + "MaxRedirects", limits.maxRedirects, options.maxRedirects);
     double delay = options.delaySeconds;
     config->Read(group + "Delay", &delay);
     if (limits.delaySeconds.holds(delay)) options.delaySeconds = delay;
     config->Read(group + "WholeHost", &options.wholeHost);
-    wxString last;
-    if (config->Read(group + "Address", &last)) options.startUrl = last.utf8_string();
+    wxString text;
+    if (config->Read(group + "Address", &text)) options.startUrl = text.utf8_string();
+    if (config->Read(group + "Sitemap", &text)) options.sitemap = text.utf8_string();
     return options;
 }
 
@@ -208,6 +219,8 @@ void COrvoDocManager::saveWebSiteOptions(const orvo::crawl::CrawlOptions& option
         config.Write(group + "MaxDepth", static_cast<long>(options.maxDepth));
         config.Write(group + "Connections", static_cast<long>(options.connections));
         config.Write(group + "Delay", options.delaySeconds);
+        config.Write(group + "MaxRedirects", static_cast<long>(options.maxRedirects));
+        config.Write(group + "Sitemap", wxString::FromUTF8(options.sitemap));
         config.Write(group + "WholeHost", options.wholeHost);
     });
 }
@@ -225,6 +238,8 @@ void COrvoDocManager::openWebSite() {
 // crawled, read as any opened file is.
 bool COrvoDocManager::crawlWebSite(const wxString& address) {
     orvo::crawl::CrawlOptions options = webSiteOptions();
+    // The sitemap kept was chosen for the address kept; another site is checked against its own.
+    if (options.startUrl != address.utf8_string()) options.sitemap.clear();
     options.startUrl = address.utf8_string();
     // The box keeps the crawl's result until the graph is read from it.
     orvo::CrawlProgressDialog box(dialogParent(), options);

@@ -71,6 +71,8 @@ public:
     /// The limits and manners of the next crawl: those last chosen in Open Web Site, kept in
     /// the configuration across runs.
     orvo::crawl::CrawlOptions webSiteOptions() const;
+    /// Keeps the options for the next crawl and the next run.
+    void saveWebSiteOptions(const orvo::crawl::CrawlOptions& options);
 
 private:
     /// dialogStartFolder of the document on view.
@@ -86,7 +88,6 @@ private:
     /// dialog unless that was turned off; `keep` tells whether to keep it once the file is open.
     /// False when the dialog was cancelled.
     bool chooseImport(const wxString& path, std::optional<orvo::ImportChoice>& choice, bool& keep);
-    void saveWebSiteOptions(const orvo::crawl::CrawlOptions& options);
     void recentFilesChanged();
 
     orvo::Glue& glue_;

@@ -1,4 +1,5 @@
-// File > Open Web Site...: the address to crawl and the crawl's main limits.
+// File > Open Web Site...: the address to crawl, the crawl's main limits and the sitemap its
+// pages are checked against.
 #pragma once
 
 #include <wx/dialog.h>
@@ -21,6 +22,8 @@ public:
     crawl::CrawlOptions options() const;
     /// Sets the address box (for tests and for a given address).
     void setAddress(const wxString& address);
+    wxSpinCtrl& maxRedirectsField() { return *maxRedirects_; }
+    wxTextCtrl& sitemapField() { return *sitemap_; }
 
 private:
     void onOk(wxCommandEvent& event);
@@ -31,10 +34,15 @@ private:
     wxSpinCtrl* maxDepth_ = nullptr;
     wxSpinCtrl* connections_ = nullptr;
     wxSpinCtrlDouble* delay_ = nullptr;
+    wxSpinCtrl* maxRedirects_ = nullptr;
+    wxTextCtrl* sitemap_ = nullptr;
     wxCheckBox* wholeHost_ = nullptr;
 };
 
 /// True for the addresses the viewer crawls: http:// and https://, in any case.
 bool isWebAddress(const wxString& text);
+/// Why the sitemap box's text cannot be used; empty for nothing (the site's own), a web address
+/// or a file that exists.
+wxString sitemapProblem(const wxString& sitemap);
 
 }  // namespace orvo

@@ -2,13 +2,22 @@
 // site served on 127.0.0.1: the figures and the log it shows, a failed start, Cancel. (Stop and
 // Show is driven with real keys in the application test.)
 #include <gtest/gtest.h>
+#include <wx/config.h>
 #include <wx/spinctrl.h>
 #include <wx/textctrl.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "glue/failure_text.h"
+#include "glue/glue.h"
+#include "import/crawl_limits.h"
 #include "shell/crawl_progress_dialog.h"
+#include "shell/orvo_doc.h"
+#include "shell/recent_files.h"
 #include "shell/web_site_dialog.h"
 #include "tests/crawl/site_server.h"
 #include "tests/run_tool.h"
@@ -73,11 +82,15 @@ TEST_F(CrawlDialogTest, ACrawlToItsEndShowsItsLogAFailedStartFailsAndCancelEndsI
               CrawlProgressDialog::kCancelled);
 }
 
-TEST_F(CrawlDialogTest, TheWebSiteDialogEditsTheAddressAndTheLimits) {
+// The dialog shows the options kept and gives back what its fields hold; the document manager
+// keeps them in the configuration file, refusing kept values outside the shared limits.
+TEST_F(CrawlDialogTest, TheWebSiteDialogEditsTheAddressTheLimitsAndTheSitemap) {
     crawl::CrawlOptions given;
     given.startUrl = "https://example.invalid/docs/";
     given.maxPages = 250;
     given.maxDepth = -1;
+    given.maxRedirects = 3;
+    given.sitemap = "https://example.invalid/map.xml";
     WebSiteDialog dialog(nullptr, given);
     crawl::CrawlOptions got = dialog.options();
     EXPECT_EQ(got.startUrl, given.startUrl);
@@ -85,15 +98,66 @@ TEST_F(CrawlDialogTest, TheWebSiteDialogEditsTheAddressAndTheLimits) {
     EXPECT_EQ(got.maxDepth, -1);
     EXPECT_EQ(got.connections, 4);
     EXPECT_DOUBLE_EQ(got.delaySeconds, 0.2);
+    EXPECT_EQ(got.maxRedirects, 3);
+    EXPECT_EQ(got.sitemap, given.sitemap);
     EXPECT_FALSE(got.wholeHost);
     dialog.setAddress("  http://127.0.0.1:8080/  ");
-    EXPECT_EQ(dialog.options().startUrl, "http://127.0.0.1:8080/");
+    dialog.maxRedirectsField().SetValue(0);
+    dialog.sitemapField().SetValue("  ");
+    got = dialog.options();
+    EXPECT_EQ(got.startUrl, "http://127.0.0.1:8080/");
+    EXPECT_EQ(got.maxRedirects, 0);
+    EXPECT_EQ(got.sitemap, "");  // the site's own
+    // The field holds no more than the shared limit.
+    dialog.maxRedirectsField().SetValue(crawl::kCrawlLimits.maxRedirects.max + 1);
+    EXPECT_EQ(dialog.options().maxRedirects, crawl::kCrawlLimits.maxRedirects.max);
 
+    TempDir dir;
+    testing::writeWholeFile(dir / "map.xml", "<urlset/>");
+    for (const auto& [text, taken] :
+         std::vector<std::pair<std::string, bool>>{{"", true},
+                                                   {" ", true},
+                                                   {"HTTPS://x.invalid/s.xml", true},
+                                                   {dir.file("map.xml"), true},
+                                                   {dir.file("none.xml"), false},
+                                                   {dir.path(), false},
+                                                   {"map.xml", false}}) {
+        EXPECT_EQ(sitemapProblem(text).empty(), taken) << text;
+    }
     EXPECT_TRUE(isWebAddress("HTTPS://Example.invalid/"));
     EXPECT_TRUE(isWebAddress(" http://x/"));
     EXPECT_FALSE(isWebAddress("ftp://x/"));
     EXPECT_FALSE(isWebAddress("/home/someone/site.graph"));
     EXPECT_FALSE(isWebAddress("httpfile.graph"));
+
+    const std::string configHomeWas = std::getenv("XDG_CONFIG_HOME") ?: "";
+    ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    {
+        Glue glue;
+        COrvoDocManager manager(glue);
+        given.maxRedirects = 7;
+        given.wholeHost = true;
+        manager.saveWebSiteOptions(given);
+        got = manager.webSiteOptions();
+        EXPECT_EQ(std::tie(got.startUrl, got.maxPages, got.maxDepth, got.maxRedirects, got.sitemap,
+                           got.wholeHost),
+                  std::tie(given.startUrl, given.maxPages, given.maxDepth, given.maxRedirects,
+                           given.sitemap, given.wholeHost));
+        // Values no longer within the limits (edited by hand, say) give the defaults.
+        changeUserConfig([](wxConfigBase& config) {
+            config.Write("/Open Web Site/MaxRedirects", 1001L);
+            config.Write("/Open Web Site/Connections", 0L);
+        });
+        got = manager.webSiteOptions();
+        EXPECT_EQ(got.maxRedirects, crawl::CrawlOptions{}.maxRedirects);
+        EXPECT_EQ(got.connections, crawl::CrawlOptions{}.connections);
+        changeUserConfig(
+            [](wxConfigBase& config) { config.Write("/Open Web Site/MaxRedirects", -1L); });
+        EXPECT_EQ(manager.webSiteOptions().maxRedirects, crawl::CrawlOptions{}.maxRedirects);
+    }
+    delete wxConfigBase::Set(nullptr);
+    ::setenv("XDG_CONFIG_HOME", configHomeWas.c_str(), 1);
+    if (configHomeWas.empty()) ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

@@ -163,25 +163,40 @@ TEST_F(MainFrameTest, CompareWithShowsWhatChangedAndTheReportFollowsTheView) {
     ASSERT_EQ(glue.openGraphFile(dir.file("new.graph")), 1) << glue.openError();
     EXPECT_FALSE(frame->compareWith(dir.file("absent.graph"), error));
     ASSERT_TRUE(frame->compareWith(dir.file("old.graph"), error)) << error;
-    EXPECT_EQ(frame->GetStatusBar()->GetStatusText(0),
-              "added 1 (green), removed 1 (red), changed 2 (yellow), unchanged 0 (grey)");
+    wxStatusBar* status = frame->GetStatusBar();
+    const wxString legend =
+        "added 1 (green), removed 1 (red), changed 2 (yellow), unchanged 0 (grey)";
+    EXPECT_EQ(status->GetStatusText(1), legend);
+    EXPECT_GE(status->GetStatusWidth(1), status->GetTextExtent(legend).x);
     EXPECT_EQ(glue.viewer()->settings().groupColumn, 1);
     ASSERT_TRUE(frame->exportReportTo(dir.file("report.csv"), error)) << error;
     EXPECT_EQ(testing::readWholeFile(dir / "report.csv"),
               "id,groups,depth,links_in,links_out,status\nr,html,0,0,2,changed\n"
               "a,html,1,1,1,changed\ngone,html,2,1,0,removed\nb,html,1,1,0,added\n");
+    // The message field changes with what the pointer is on and the keys do; the legend stays
+    // until another graph is on view, even after an open that failed.
+    frame->refreshStatus();
+    EXPECT_EQ(status->GetStatusText(0), glue.graphStatus());
+    EXPECT_EQ(status->GetStatusText(1), legend);
+    EXPECT_EQ(glue.openGraphFile(dir.file("absent.graph")), 0);
+    frame->documentChanged();
+    EXPECT_EQ(status->GetStatusText(1), legend);
+    ASSERT_EQ(glue.openGraphFile(dir.file("new.graph")), 1) << glue.openError();
+    frame->documentChanged();
+    EXPECT_EQ(status->GetStatusText(1), "");
+    EXPECT_EQ(status->GetStatusWidth(1), 0);
 }
 
 TEST_F(MainFrameTest, StatusBarShowsReadyAndFollowsTheLockKeys) {
     wxStatusBar* status = frame->GetStatusBar();
-    ASSERT_EQ(status->GetFieldsCount(), 4);
+    ASSERT_EQ(status->GetFieldsCount(), 5);  // the message, a comparison's legend, three locks
     EXPECT_EQ(status->GetStatusText(0), "Ready");
     frame->updateLockIndicators();
-    const bool capsOn = status->GetStatusText(1) == "CAP";
+    const bool capsOn = status->GetStatusText(2) == "CAP";
     auto indicatorShows = [&](const char* text) {
         return pumpUntil([&] {
             frame->updateLockIndicators();
-            return status->GetStatusText(1) == text;
+            return status->GetStatusText(2) == text;
         });
     };
     // Caps Lock pressed on the X server (through its test extension) flips the indicator; pressed
