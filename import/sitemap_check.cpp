@@ -83,9 +83,12 @@ bool readSitemapFile(const std::string& path, std::string& text, std::string& er
         error = input.error();
         return false;
     }
-    text.resize(kMaxSitemapFileBytes + 1);
-    input.stream().read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<size_t>(input.stream().gcount()));
+    text.clear();
+    char chunk[1 << 16];
+    while (text.size() <= kMaxSitemapFileBytes && input.stream()) {
+        input.stream().read(chunk, sizeof chunk);
+        text.append(chunk, static_cast<size_t>(input.stream().gcount()));
+    }
     if (input.stream().bad()) {
         error = input.error();
         return false;

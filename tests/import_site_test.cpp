@@ -14,8 +14,10 @@
 #include "import/html_references.h"
 #include "import/outline_writer.h"
 #include "import/site_graph.h"
+#include "import/sitemap_check.h"
 #include "import/url.h"
 #include "tests/graph_test_support.h"
+#include "tests/test_files.h"
 
 namespace orvo {
 namespace {
@@ -121,6 +123,61 @@ TEST(ImportSiteGraph, OutlineKeepsTheTreeAndEveryReference) {
     EXPECT_EQ(read.summaryAndDump(),
               "0 a 1 \n1 b 1 \n2 d 1 \n3 a 0 \n2 e 0  leaf%20group\n1 c 1 \n2 e 1  leaf%20group\n"
               "3 b 0 \n");
+}
+
+// Sitemap indexes on disk are followed breadth first to the files beside them they name: nested,
+// looped, pointing out of the folder, or more than the reader takes.
+TEST(ImportSitemap, AnIndexIsFollowedToItsFilesOnceEachAndNoFurtherThanTheCap) {
+    testing::TempDir dir;
+    const auto urlset = [](const std::string& page) {
+        return "<urlset><url><loc>https://x.invalid/" + page + "</loc></url></urlset>";
+    };
+    const auto index = [](std::vector<std::string> names) {
+        std::string text = "<sitemapindex>";
+        for (const std::string& n : names)
+            text += "<sitemap><loc>https://x.invalid/" + n + "</loc></sitemap>";
+        return text + "</sitemapindex>";
+    };
+    testing::writeWholeFile(dir / "top.xml",
+                            index({"mid.xml", "top.xml", "..%2Fpasswd", "gone.xml"}));
+    testing::writeWholeFile(dir / "mid.xml", index({"leaf.xml", "top.xml"}));
+    testing::writeWholeFile(dir / "leaf.xml", urlset("leaf.html"));
+    testing::writeWholeFile(dir / "page.xml", urlset("page.html"));
+    std::vector<std::string> many;
+    for (size_t i = 0; i < kMaxSitemaps + 5; ++i) {
+        many.push_back("s" + std::to_string(i) + ".xml");
+        testing::writeWholeFile(dir / many.back(), urlset(std::to_string(i) + ".html"));
+    }
+    testing::writeWholeFile(dir / "many.xml", index(many));
+    const struct {
+        const char* file;
+        size_t addresses;
+        std::string first, notes;
+    } cases[] = {
+        {"page.xml", 1, "https://x.invalid/page.html", ""},
+        {"top.xml", 1, "https://x.invalid/leaf.html",
+         "sitemap DIR/top.xml: the sitemap https://x.invalid/..%2Fpasswd is named by no file name, "
+         "left out|sitemap DIR/gone.xml: cannot be opened; its pages are left out|"},
+        // The index is one of the sitemaps read.
+        {"many.xml", kMaxSitemaps - 1, "https://x.invalid/0.html",
+         "sitemap DIR/many.xml: more than 1000 sitemaps; the others are left out|"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> addresses, notes;
+        std::string error;
+        ASSERT_TRUE(loadSitemap(dir.file(c.file), {}, addresses, error, &notes)) << error;
+        std::string told;
+        for (const std::string& n : notes) told += n + "|";
+        EXPECT_EQ(addresses.size(), c.addresses) << c.file;
+        EXPECT_EQ(addresses.empty() ? "" : addresses.front(), c.first) << c.file;
+        for (size_t at; (at = told.find(dir.path())) != std::string::npos;)
+            told.replace(at, dir.path().size(), "DIR");
+        EXPECT_EQ(told, c.notes);
+    }
+    std::vector<std::string> addresses;
+    std::string error;
+    EXPECT_FALSE(loadSitemap(dir.file("gone.xml"), {}, addresses, error));
+    EXPECT_EQ(error, "cannot be opened");
 }
 
 }  // namespace
