@@ -11,6 +11,7 @@
 #include "import/ascii_text.h"
 #include "import/readers.h"
 #include "import/url.h"
+#include "memory/regular_file.h"
 #include "stream/input_file.h"
 
 namespace orvo {
@@ -20,11 +21,6 @@ namespace {
 bool isDirectory(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool isRegularFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // The first few kilobytes of a file (decompressed): enough to tell its format.

@@ -1,13 +1,12 @@
 // The import dialog's choices read from a file's head.
 #include "import/import_choices.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 
 #include "import/ascii_text.h"
 #include "import/csv_records.h"
+#include "memory/regular_file.h"
 #include "stream/input_file.h"
 
 namespace orvo {
@@ -278,11 +277,6 @@ constexpr std::array<ImportFormatChoice, 7> kFormatChoices{{
     {ImportFormat::Gml, "GML", false, nullptr},
     {ImportFormat::Pajek, "Pajek", false, nullptr},
 }};
-
-bool isRegularFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 std::vector<std::string> previewLines(std::string_view head) {
     std::vector<std::string> lines;

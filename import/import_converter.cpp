@@ -2,6 +2,8 @@
 #include "import/import_converter.h"
 
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "import/import.h"
 #include "stream/input_file.h"
@@ -12,6 +14,19 @@ namespace {
 
 bool isImported(ImportFormat format) {
     return format != ImportFormat::Outline && format != ImportFormat::Url;
+}
+
+// The viewer takes the importers' options from the import dialog: an error about one names it
+// as the dialog does ("Group by", "Root", "Header line"), not as the command line does.
+std::string inDialogWords(const std::string& error, const ImportOptions& options) {
+    const std::pair<std::string, std::string> named[] = {
+        {"--group " + options.group + ": ", "Group by \"" + options.group + "\": "},
+        {"--root " + options.root + ": ", "Root \"" + options.root + "\": "},
+        {"--header " + options.header + ": ", "Header line \"" + options.header + "\": "},
+    };
+    for (const auto& [commandLine, dialog] : named)
+        if (error.starts_with(commandLine)) return dialog + error.substr(commandLine.size());
+    return error;
 }
 
 // Imports the input as `format` (the one guessed from it when none is given) with `options`.
@@ -30,7 +45,7 @@ ConversionResult convertInput(const std::string& input, std::optional<ImportForm
     ConversionResult result;
     result.ok = imported.ok;
     result.cancelled = imported.cancelled || importProgress.cancelled();
-    result.error = imported.error;
+    result.error = inDialogWords(imported.error, options);
     result.warnings = imported.warnings;
     return result;
 }

@@ -74,7 +74,9 @@ bool writeFileAtomically(const std::string& path,
         return false;
     }
     const std::string temp(name.data());
-    ::fchmod(fd, newFileMode());
+    // mkstemp makes the file private: it gets the permissions of the file it replaces, or those
+    // any new file would get.
+    ::fchmod(fd, exists ? info.st_mode & 07777 : newFileMode());
     std::FILE* out = ::fdopen(fd, "wb");
     if (out == nullptr) {
         error = "cannot write " + quoted(path) + ": " + std::strerror(errno);

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <string>
+#include <tuple>
 
 #include "import/import_converter.h"
 #include "tests/test_files.h"
@@ -78,6 +80,29 @@ TEST(ImportChoices, WhatEachFormatOffersAndTheConverterTakes) {
     EXPECT_TRUE(importConverter(Csv, fromB).convert(file, out, {}, {}).ok);
     EXPECT_EQ(out.str().substr(0, out.str().find(' ', 2)), "0 b");
     EXPECT_FALSE(importConverter(Dot, {}).convert(file, dot, {}, {}).ok);
+    // An option that does not fit the file is named as the import dialog names it; the command
+    // line keeps its own words.
+    const struct {
+        ImportFormat format;
+        std::string group, root, header, viewer, commandLine;
+    } refused[] = {
+        {Csv, "0", "", "auto", "Group by \"0\": columns are", "--group 0: columns are"},
+        {Csv, "name", "", "auto", "Group by \"name\": no column", "--group name: no column"},
+        {Csv, "", "nobody", "auto", "Root \"nobody\": no node", "--root nobody: no node"},
+        {Csv, "", "", "maybe", "Header line \"maybe\": must be", "--header maybe: must be"},
+        {Dot, "nope", "", "auto", "Group by \"nope\": no node attribute", "--group nope: no node"},
+    };
+    for (const auto& r : refused) {
+        const std::string input = in + (r.format == Dot ? "site.dot" : "crawl.csv");
+        std::ostringstream ignored;
+        ImportOptions options;
+        std::tie(options.group, options.root, options.header) = std::tie(r.group, r.root, r.header);
+        const ConversionResult viewed =
+            importConverter(r.format, options).convert(input, ignored, {}, {});
+        EXPECT_TRUE(viewed.error.starts_with(r.viewer)) << r.viewer << " / " << viewed.error;
+        const ImportResult imported = importGraph(input, r.format, options, ignored, {});
+        EXPECT_TRUE(imported.error.starts_with(r.commandLine)) << imported.error;
+    }
 }
 
 }  // namespace

@@ -1,20 +1,17 @@
 // orvo-import: turns a web site on disk or on the web, a sitemap, any directory, an edge list
 // (CSV/TSV), a DOT, GraphML, GEXF, JSON, GML or Pajek file into the outline graph format that
 // orvo reads.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <string_view>
 
@@ -23,6 +20,7 @@
 #include "graph/site_report.h"
 #include "import/import.h"
 #include "import/url.h"
+#include "memory/atomic_file.h"
 #include "settings/viewer_settings.h"
 #include "tools/command_line.h"
 #include "tools/crawl_options.h"
@@ -74,55 +72,23 @@ std::string writeReport(const std::string& path, const std::string& graphText) {
     return orvo::writeSiteReportFile(path, graph, error) ? "" : path + ": " + error;
 }
 
-// Writes through a temporary file beside the target, renamed over it only when complete.
-class AtomicOutput {
+// An output stream onto the file writeFileAtomically hands out.
+class FileStreamBuffer : public std::streambuf {
 public:
-    explicit AtomicOutput(const std::string& target) : target_(target) {
-        // A device or a named pipe (/dev/null, a pipe a reader waits on) is written as it is: a
-        // file renamed over it would take its place.
-        struct stat existing {};
-        const bool exists = ::stat(target.c_str(), &existing) == 0;
-        if (exists && !S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode)) {
-            stream_.open(target, std::ios::binary);
-            direct_ = true;
-            return;
-        }
-        std::string pattern = target + ".tmp-XXXXXX";
-        const int fd = ::mkstemp(pattern.data());
-        if (fd < 0) return;
-        // mkstemp makes the file private; the output gets the permissions of the file it
-        // replaces, or those any new file would get.
-        if (exists) {
-            ::fchmod(fd, existing.st_mode & 07777);
-        } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            ::fchmod(fd, 0666 & ~mask);
-        }
-        ::close(fd);
-        temporary_ = pattern;
-        stream_.open(temporary_, std::ios::binary | std::ios::trunc);
+    explicit FileStreamBuffer(std::FILE* file) : file_(file) {}
+
+protected:
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        return std::fputc(c, file_) == EOF ? traits_type::eof() : c;
     }
-    ~AtomicOutput() {
-        if (!committed_ && !temporary_.empty()) std::remove(temporary_.c_str());
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        return static_cast<std::streamsize>(std::fwrite(s, 1, static_cast<std::size_t>(n), file_));
     }
-    bool ready() const { return stream_.is_open(); }
-    std::ostream& stream() { return stream_; }
-    bool commit() {
-        stream_.close();
-        if (stream_.fail()) return false;
-        if (direct_) return true;
-        if (std::rename(temporary_.c_str(), target_.c_str()) != 0) return false;
-        committed_ = true;
-        return true;
-    }
+    int sync() override { return std::fflush(file_) == 0 ? 0 : -1; }
 
 private:
-    std::string target_;
-    std::string temporary_;
-    std::ofstream stream_;
-    bool committed_ = false;
-    bool direct_ = false;
+    std::FILE* file_;
 };
 
 // The crawl's figures on one line of a terminal, rewritten in place at most a few times a second.
@@ -160,11 +126,14 @@ std::string writeWhole(const std::string& path, const std::string& text) {
         std::cout << text << std::flush;
         return std::cout ? "" : "standard output: could not be written";
     }
-    AtomicOutput file(path);
-    if (file.ready()) file.stream() << text;
-    if (!file.ready() || !file.commit())
-        return path + ": cannot be written (" + std::strerror(errno) + ")";
-    return "";
+    std::string error;
+    orvo::writeFileAtomically(
+        path,
+        [&text](const std::string&, std::FILE* out, std::string&) {
+            return std::fwrite(text.data(), 1, text.size(), out) == text.size();
+        },
+        error);
+    return error;
 }
 
 int compareInputs(const Options& options) {
@@ -219,7 +188,8 @@ int main(int argc, char** argv) {
                    "Output graph file (standard output when absent); written completely or not "
                    "at all");
     app.add_option("-f,--format", options.format, "Read the input as this format")
-        ->check(CLI::IsMember({"site", "dir", "sitemap", "csv", "dot", "graphml", "gexf", "json", "gml", "pajek"}));
+        ->check(CLI::IsMember(
+            {"site", "dir", "sitemap", "csv", "dot", "graphml", "gexf", "json", "gml", "pajek"}));
     app.add_option("--start", options.import.start,
                    "Site: the start page, relative to the directory (default index.html)");
     app.add_option("--base-url", options.import.baseUrl,
@@ -236,21 +206,21 @@ int main(int argc, char** argv) {
                    "Edge lists: is the first line a header? (auto: when neither of its first two "
                    "fields is an id anywhere else)")
         ->check(CLI::IsMember({"yes", "no", "auto"}));
-    app.add_option(
-        "--group", options.import.group,
-        "Edge lists, DOT, GraphML, GEXF, JSON, GML, Pajek: the node attribute (or column name or number) "
-        "that gives the node's group (without it: a third column, or a node attribute, "
-        "of 2 to 64 values; none: no group)");
-    app.add_option(
-        "--root", options.import.root,
-        "Edge lists, DOT, GraphML, GEXF, JSON, GML, Pajek: the id of the tree's root (default: the node with "
-        "the most edges the walk follows)");
+    app.add_option("--group", options.import.group,
+                   "Edge lists, DOT, GraphML, GEXF, JSON, GML, Pajek: the node attribute (or "
+                   "column name or number) "
+                   "that gives the node's group (without it: a third column, or a node attribute, "
+                   "of 2 to 64 values; none: no group)");
+    app.add_option("--root", options.import.root,
+                   "Edge lists, DOT, GraphML, GEXF, JSON, GML, Pajek: the id of the tree's root "
+                   "(default: the node with "
+                   "the most edges the walk follows)");
     std::string direction = "auto";
-    app.add_option(
-           "--direction", direction,
-           "Edge lists, DOT, GraphML, GEXF, JSON, GML, Pajek: the tree follows the links (out), goes against "
-           "them (in), both ways, or (auto, the default) whichever of out and in reaches "
-           "more nodes from its root; links keep their direction")
+    app.add_option("--direction", direction,
+                   "Edge lists, DOT, GraphML, GEXF, JSON, GML, Pajek: the tree follows the links "
+                   "(out), goes against "
+                   "them (in), both ways, or (auto, the default) whichever of out and in reaches "
+                   "more nodes from its root; links keep their direction")
         ->check(CLI::IsMember({"out", "in", "both", "auto"}));
     app.add_flag("-q,--quiet", options.quiet, "Print no warnings");
     app.add_option("--report", options.report,
@@ -301,17 +271,6 @@ int main(int argc, char** argv) {
         return orvo::kExitUsage;
     }
 
-    std::optional<AtomicOutput> file;
-    std::ostream* out = &std::cout;
-    if (!options.output.empty() && options.output != "-") {
-        file.emplace(options.output);
-        if (!file->ready()) {
-            std::cerr << "orvo-import: " << options.output << ": cannot be written ("
-                      << std::strerror(errno) << ")\n";
-            return kExitFailure;
-        }
-        out = &file->stream();
-    }
     // Ctrl+C and SIGTERM stop the work: a crawl then writes the graph of what it crawled so
     // far, any other import writes nothing; the temporary file never stays behind.
     orvo::ImportProgress progress;
@@ -331,9 +290,31 @@ int main(int argc, char** argv) {
     }
     // With a report, the graph is kept to be read back once written.
     std::ostringstream kept;
-    const orvo::ImportResult result = orvo::importGraph(
-        options.input, format, options.import, options.report.empty() ? *out : kept, progress);
-    if (result.ok && !options.report.empty()) *out << kept.str();
+    orvo::ImportResult result;
+    const auto import = [&](std::ostream& out) {
+        result = orvo::importGraph(options.input, format, options.import,
+                                   options.report.empty() ? out : kept, progress);
+        if (result.ok && !options.report.empty()) out << kept.str();
+        out.flush();
+        return result.ok && out.good();
+    };
+    // A file is written whole or not at all: an import that fails, or is interrupted before its
+    // end, leaves any file there as it was.
+    std::string writeError;
+    bool written = false;
+    if (options.output.empty() || options.output == "-") {
+        written = import(std::cout);
+        if (!written) writeError = "standard output: could not be written";
+    } else {
+        written = orvo::writeFileAtomically(
+            options.output,
+            [&import](const std::string&, std::FILE* file, std::string&) {
+                FileStreamBuffer buffer(file);
+                std::ostream out(&buffer);
+                return import(out);
+            },
+            writeError);
+    }
     status.clear();
     // A crawl's warnings are its log lines, already shown.
     if (!options.quiet && !crawling) {
@@ -347,13 +328,11 @@ int main(int argc, char** argv) {
             std::cerr << "orvo-import: interrupted; nothing written\n";
             return 128 + (signal != 0 ? signal : SIGINT);
         }
-        std::cerr << "orvo-import: " << result.error << "\n";
+        std::cerr << "orvo-import: " << (result.error.empty() ? writeError : result.error) << "\n";
         return kExitFailure;
     }
-    out->flush();
-    if (file ? !file->commit() : !std::cout) {
-        std::cerr << "orvo-import: " << (file ? options.output : "standard output")
-                  << ": could not be written\n";
+    if (!written) {
+        std::cerr << "orvo-import: " << writeError << "\n";
         return kExitFailure;
     }
     if (!options.report.empty()) {
