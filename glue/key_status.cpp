@@ -29,6 +29,16 @@ std::string selectionLinks(const char* what, int on, int result, const std::stri
     return std::string("Non-tree links ") + what + " " + shownOrHidden(on != 0);
 }
 
+// The node's own links (k, w): a node without any has nothing shown or hidden, and says so.
+std::string nodeLinks(const char* what, bool out, int on, int result, Viewer& viewer,
+                      const std::string& selected) {
+    const Graph* g = viewer.graph();
+    const Node* n = g != nullptr && result != 0 ? g->findNode(selected) : nullptr;
+    if (n != nullptr && (out ? n->outLinks : n->inLinks).empty())
+        return std::string("No non-tree links ") + what + " to show or hide";
+    return selectionLinks(what, on, result, selected);
+}
+
 }  // namespace
 
 std::string keyMessage(char key, const KeyCommands& keys, Viewer& viewer,
@@ -107,12 +117,14 @@ std::string keyMessage(char key, const KeyCommands& keys, Viewer& viewer,
         case 'j':
             return selectionLinks("into the selected subtree", keys.toggle('j'), result, selected);
         case 'k':
-            return selectionLinks("into the selected node", keys.toggle('k'), result, selected);
+            return nodeLinks("into the selected node", false, keys.toggle('k'), result, viewer,
+                             selected);
         case 'v':
             return selectionLinks("out of the selected subtree", keys.toggle('v'), result,
                                   selected);
         case 'w':
-            return selectionLinks("out of the selected node", keys.toggle('w'), result, selected);
+            return nodeLinks("out of the selected node", true, keys.toggle('w'), result, viewer,
+                             selected);
         case 'S':
             if (viewer.graph() == nullptr || viewer.graph()->findNode(selected) == nullptr) {
                 return "No node selected: click a node first (select subtree)";

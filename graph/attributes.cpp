@@ -188,9 +188,16 @@ void Graph::setAllNodesShown(int on) {
     for (Node* n : nodes) setFlag(n->flags, Shown, on != 0);
 }
 
+// Every link is enabled, but shown only between shown nodes, as everywhere else: a link to a
+// node of a hidden group would be drawn to nothing.
 void Graph::setAllLinksShown(int on) {
     ++linkVisibilityVersion_;
-    for (Link* l : links) setFlag(l->flags, Enabled | Shown, on != 0);
+    for (Link* l : links) {
+        setFlag(l->flags, Enabled, on != 0);
+        setFlag(l->flags, Shown,
+                on != 0 && l->fromNode != nullptr && l->fromNode->isShown() &&
+                    l->toNode != nullptr && l->toNode->isShown());
+    }
 }
 
 void Graph::setNegativeLevelLinksHidden(int hide) {
