@@ -1,8 +1,10 @@
 // DOT files, read with Graphviz's own graph library. Its parser keeps global state, so reads are
 // serialised.
 #include <graphviz/cgraph.h>
+#include <unistd.h>
 
 #include <boost/unordered/unordered_flat_set.hpp>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -36,6 +38,32 @@ struct GraphCloser {
     void operator()(Agraph_t* g) const { agclose(g); }
 };
 
+// What the parser reads: the file until the import is cancelled, then an end of file. A parse
+// under way (the first graph's or a later one's) thus ends soon after a cancel, and leaves the
+// parser as a file read to its end does, ready for the next file.
+struct CancellableSource {
+    FILE* in;
+    const ImportProgress& progress;
+};
+
+ssize_t readUnlessCancelled(void* cookie, char* buffer, size_t size) {
+    const auto* source = static_cast<CancellableSource*>(cookie);
+    if (source->progress.cancelled()) return 0;
+    // What is there now, not a whole buffer: a pipe's writer may take its time.
+    if (const int fd = ::fileno(source->in); fd >= 0) {
+        ssize_t got = ::read(fd, buffer, size);
+        while (got < 0 && errno == EINTR && !source->progress.cancelled())
+            got = ::read(fd, buffer, size);
+        return source->progress.cancelled() ? 0 : got;
+    }
+    const size_t got = std::fread(buffer, 1, size, source->in);
+    return got == 0 && std::ferror(source->in) ? -1 : static_cast<ssize_t>(got);
+}
+
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+
 }  // namespace
 
 ImportResult importDot(const std::string& file, const ImportOptions& options, std::ostream& out,
@@ -45,10 +73,18 @@ ImportResult importDot(const std::string& file, const ImportOptions& options, st
     {
         std::lock_guard lock(gCgraphLock);
         InputFile input;
-        FILE* in = input.open(file) ? input.cStream() : nullptr;
-        if (in == nullptr) {
+        FILE* opened = input.open(file) ? input.cStream() : nullptr;
+        if (opened == nullptr) {
             result.error =
                 file + ": " + (input.error().empty() ? "cannot be opened" : input.error());
+            return result;
+        }
+        CancellableSource source{opened, progress};
+        const std::unique_ptr<FILE, FileCloser> reading(
+            fopencookie(&source, "r", {readUnlessCancelled, nullptr, nullptr, nullptr}));
+        FILE* in = reading.get();
+        if (in == nullptr) {
+            result.error = file + ": cannot be opened";
             return result;
         }
         progress(0, 0, "reading");
@@ -57,20 +93,25 @@ ImportResult importDot(const std::string& file, const ImportOptions& options, st
         agseterrf(collectError);
         agreadline(1);  // the line count is global: every file starts at its first line
         std::unique_ptr<Agraph_t, GraphCloser> g(agread(in, nullptr));
-        if (!g) {
-            agseterrf(nullptr);
-            const std::string message = firstLine(gCgraphErrors);
-            result.error = file + ": " + (message.empty() ? "not a DOT graph" : message);
-            return result;
-        }
         // The parser's line count is only right for the next file once this one is read to its
         // end: the graphs after the first are read and dropped.
         int moreGraphs = 0;
-        while (Agraph_t* more = agread(in, nullptr)) {
+        while (g) {
+            Agraph_t* more = agread(in, nullptr);
+            if (more == nullptr) break;
             agclose(more);
             ++moreGraphs;
         }
         agseterrf(nullptr);
+        if (progress.cancelled()) {
+            result.cancelled = true;
+            return result;
+        }
+        if (!g) {
+            const std::string message = firstLine(gCgraphErrors);
+            result.error = file + ": " + (message.empty() ? "not a DOT graph" : message);
+            return result;
+        }
         if (!gCgraphErrors.empty()) addWarning(result, file + ": " + firstLine(gCgraphErrors));
         if (moreGraphs > 0) {
             addWarning(result, file + ": only the first of its " + std::to_string(moreGraphs + 1) +

@@ -1,9 +1,15 @@
 // Every import format (edge lists, DOT, GraphML, sitemaps, folders, site directories) imported
 // from real files, as the cases of tests/data/import/cases.txt say: the outline written and the
 // warnings byte for byte, or the refusal naming the file and the line.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -13,6 +19,7 @@
 #include "import/import.h"
 #include "import/import_converter.h"
 #include "tests/graph_test_support.h"
+#include "tests/test_time.h"
 
 namespace orvo {
 namespace {
@@ -123,6 +130,44 @@ TEST(ImportFormats, EveryCaseGivesItsOutlineOrItsError) {
     EXPECT_TRUE(converter.accepts(inputs.path("tree.graph.zst")));
     EXPECT_TRUE(converter.accepts(inputs.path("crawl.csv.gz")));
     EXPECT_FALSE(converter.accepts(inputs.path("outline.txt")));
+}
+
+// A cancel reaches the DOT parser while it reads, in the first graph or in one after it: an
+// import from a pipe whose writer has not closed it ends soon after, and the next file is read
+// as if nothing had happened (its error names its own line).
+TEST(ImportDot, ACancelEndsTheReadingOfAPipeNotYetClosed) {
+    TempDir dir;
+    writeWholeFile(dir / "bad.dot", "digraph {\n a -> b\n c -> -> d\n}\n");
+    std::ostringstream ignored;
+    const std::string badBefore =
+        importGraph(dir.file("bad.dot"), ImportFormat::Dot, {}, ignored, {}).error;
+    EXPECT_NE(badBefore.find("line 3"), std::string::npos) << badBefore;
+    const std::string fifo = dir.file("piped.dot");
+    for (const std::string sent : {"digraph { a -> b; ", "digraph { a -> b }\ndigraph { c -> "}) {
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        std::atomic<bool> cancel{false};
+        ImportProgress progress;
+        progress.cancel = &cancel;
+        auto importing = std::async(std::launch::async, [&] {
+            std::ostringstream out;
+            return importGraph(fifo, ImportFormat::Dot, {}, out, progress);
+        });
+        const int fd = ::open(fifo.c_str(), O_WRONLY);  // once the import has opened it
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(::write(fd, sent.data(), sent.size()), static_cast<ssize_t>(sent.size()));
+        cancel = true;
+        // The parser waits for more; what comes after the cancel is the last it takes.
+        const std::string more = "d; e -> f; ";
+        EXPECT_EQ(::write(fd, more.data(), more.size()), static_cast<ssize_t>(more.size()));
+        const bool ended =
+            importing.wait_for(scaled(std::chrono::seconds(20))) == std::future_status::ready;
+        ::close(fd);  // a reader that missed the cancel ends here, and the test fails
+        EXPECT_TRUE(ended) << sent;
+        EXPECT_TRUE(importing.get().cancelled) << sent;
+        std::filesystem::remove(fifo);
+    }
+    EXPECT_EQ(importGraph(dir.file("bad.dot"), ImportFormat::Dot, {}, ignored, {}).error,
+              badBefore);
 }
 
 }  // namespace
