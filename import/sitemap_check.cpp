@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "import/ascii_text.h"
 #include "import/content_kind.h"
 #include "import/crawl_fetcher.h"
 #include "import/site_graph.h"
@@ -45,9 +46,14 @@ bool sitemapAddresses(std::string_view xml, std::vector<std::string>& addresses,
         if (localName(entry.name()) != (index ? "sitemap" : "url")) continue;
         for (const pugi::xml_node child : entry.children()) {
             if (localName(child.name()) != "loc") continue;
-            if (auto url = normaliseUrl(child.text().as_string());
-                url && isWebScheme(schemeOf(*url)))
-                (index ? *sitemaps : addresses).push_back(std::move(*url));
+            const std::string_view loc = trimAscii(child.text().as_string());
+            auto url = normaliseUrl(loc);
+            if (!url || !isWebScheme(schemeOf(*url))) continue;
+            // A sitemap is asked for as written: its query may tell it from its neighbours.
+            if (index)
+                sitemaps->emplace_back(loc);
+            else
+                addresses.push_back(std::move(*url));
         }
     }
     return true;
@@ -105,7 +111,7 @@ bool readSitemapFile(const std::string& path, std::string& text, std::string& er
 // Empty when there is no such place.
 std::string sitemapPlace(const std::string& listed, const std::string& site, bool web,
                          const std::string& folder) {
-    if (web) return originOf(listed) == site ? listed : std::string();
+    if (web) return originOf(normaliseUrl(listed).value_or("")) == site ? listed : std::string();
     const std::string path = splitUrl(listed).path;
     const std::string name = percentDecode(path.substr(path.find_last_of('/') + 1));
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)

@@ -185,7 +185,7 @@ void readWithin(const wxConfigBase& config, const wxString& key,
 
 }  // namespace
 
-orvo::crawl::CrawlOptions COrvoDocManager::webSiteOptions() const {
+orvo::crawl::CrawlOptions COrvoDocManager::webSiteOptions(const std::string& address) const {
     orvo::crawl::CrawlOptions options;
     wxConfigBase* config = wxConfigBase::Get(false);
     if (config == nullptr) return options;
@@ -208,6 +208,7 @@ orvo::crawl::CrawlOptions COrvoDocManager::webSiteOptions() const {
     wxString text;
     if (config->Read(group + "Address", &text)) options.startUrl = text.utf8_string();
     if (config->Read(group + "Sitemap", &text)) options.sitemap = text.utf8_string();
+    if (!address.empty() && address != options.startUrl) options.sitemap.clear();
     return options;
 }
 
@@ -237,9 +238,7 @@ void COrvoDocManager::openWebSite() {
 // leaves the graph on view; "Stop and Show" (or the crawl's end) shows the graph of what was
 // crawled, read as any opened file is.
 bool COrvoDocManager::crawlWebSite(const wxString& address) {
-    orvo::crawl::CrawlOptions options = webSiteOptions();
-    // The sitemap kept was chosen for the address kept; another site is checked against its own.
-    if (options.startUrl != address.utf8_string()) options.sitemap.clear();
+    orvo::crawl::CrawlOptions options = webSiteOptions(address.utf8_string());
     options.startUrl = address.utf8_string();
     // The box keeps the crawl's result until the graph is read from it.
     orvo::CrawlProgressDialog box(dialogParent(), options);

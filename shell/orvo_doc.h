@@ -69,8 +69,10 @@ public:
     /// limits, then crawls the site and shows its graph (see CreateDocument).
     void openWebSite();
     /// The limits and manners of the next crawl: those last chosen in Open Web Site, kept in
-    /// the configuration across runs.
-    orvo::crawl::CrawlOptions webSiteOptions() const;
+    /// the configuration across runs. The sitemap kept was chosen for the address kept: for
+    /// another `address` (when one is given) it is left empty, so that site is checked against
+    /// its own.
+    orvo::crawl::CrawlOptions webSiteOptions(const std::string& address = {}) const;
     /// Keeps the options for the next crawl and the next run.
     void saveWebSiteOptions(const orvo::crawl::CrawlOptions& options);
 

@@ -3,6 +3,7 @@
 // golden files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -46,7 +47,8 @@ TEST(CrawlAudit, EveryAddressKeepsItsOutcomeAndARedirectChainIsAPath) {
         // A sitemap named that cannot be had checks nothing, and says so.
         {10, "error 1, external 1, missing 2, ok 6, redirect 5, robots 1", "/audit/none.xml",
          "/audit/none.xml: HTTP 404; the pages are not checked against it\n"},
-        // An index is followed to the sitemaps of its own site, each once; the others are told.
+        // An index is followed to the sitemaps of its own site, each once and as written (the
+        // query too); the others are told.
         {10, "error 1, external 1, missing 2, ok 3, orphan 1, redirect 5, robots 1, unlisted 3",
          "/audit/index.xml",
          "sitemap /audit/index.xml: the sitemap https://other.invalid/sitemap.xml is on another "
@@ -73,6 +75,9 @@ TEST(CrawlAudit, EveryAddressKeepsItsOutcomeAndARedirectChainIsAPath) {
             break;
         }
         EXPECT_EQ(path, "//chain1.html/chain2.html/chain3.html/end.html");
+        const std::vector<std::string> asked = server.requests();
+        EXPECT_EQ(std::count(asked.begin(), asked.end(), "GET /audit/sitemap.xml?part=2"),
+                  c.sitemap == "/audit/index.xml" ? 1 : 0);
 
         // The status bar of a redirect names its target, a tree child or (closing the loop) a
         // further link.

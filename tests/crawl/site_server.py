@@ -19,7 +19,7 @@ standard input closes. Every request is appended to the log as "METHOD PATH CLIE
   /audit/...           a site in two versions (--version, default 1): pages added, removed and
                        relinked, a redirect chain, a redirect loop, a 404, a 410, a 500, a page
                        robots.txt forbids, a sitemap (also /sitemap.xml) with a page no link
-                       reaches, and a sitemap index (index.xml) naming it
+                       reaches, and a sitemap index (index.xml) naming it twice
   /gen/N.html          a generated site of --pages pages (N from 0), ten links down per page and
                        a link back to the start, for the benchmark (each answered after
                        --page-delay seconds)
@@ -122,8 +122,9 @@ def audit_pages(version):
         # An index naming itself, the sitemap above, one of another site and one not there.
         "/audit/index.xml": "<sitemapindex>%s</sitemapindex>" % "".join(
             f"<sitemap><loc>{l}</loc></sitemap>"
-            for l in ("{ORIGIN}/audit/index.xml", "{ORIGIN}/audit/sitemap.xml",
-                      "https://other.invalid/sitemap.xml", "{ORIGIN}/audit/none.xml")),
+            for l in ("{ORIGIN}/audit/index.xml", "{ORIGIN}/audit/sitemap.xml?part=1",
+                      "{ORIGIN}/audit/sitemap.xml?part=2", "https://other.invalid/sitemap.xml",
+                      "{ORIGIN}/audit/none.xml")),
     }
     for path in ("/audit/old.html", "/audit/older.html") if version == 2 else ("/audit/new.html",):
         del pages[path]

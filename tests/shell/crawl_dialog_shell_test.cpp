@@ -82,41 +82,36 @@ TEST_F(CrawlDialogTest, ACrawlToItsEndShowsItsLogAFailedStartFailsAndCancelEndsI
               CrawlProgressDialog::kCancelled);
 }
 
+// The fields of a crawl's options, to compare them whole.
+auto fields(const crawl::CrawlOptions& o) {
+    return std::tie(o.startUrl, o.maxPages, o.maxDepth, o.connections, o.delaySeconds,
+                    o.maxRedirects, o.sitemap, o.wholeHost);
+}
+
 // The dialog shows the options kept and gives back what its fields hold; the document manager
-// keeps them in the configuration file, refusing kept values outside the shared limits.
+// keeps them in the configuration file, refusing kept values outside the shared limits, and
+// the sitemap only for the address it was chosen with.
 TEST_F(CrawlDialogTest, TheWebSiteDialogEditsTheAddressTheLimitsAndTheSitemap) {
     crawl::CrawlOptions given;
     given.startUrl = "https://example.invalid/docs/";
     given.maxPages = 250;
-    given.maxDepth = -1;
     given.maxRedirects = 3;
     given.sitemap = "https://example.invalid/map.xml";
     WebSiteDialog dialog(nullptr, given);
-    crawl::CrawlOptions got = dialog.options();
-    EXPECT_EQ(got.startUrl, given.startUrl);
-    EXPECT_EQ(got.maxPages, 250u);
-    EXPECT_EQ(got.maxDepth, -1);
-    EXPECT_EQ(got.connections, 4);
-    EXPECT_DOUBLE_EQ(got.delaySeconds, 0.2);
-    EXPECT_EQ(got.maxRedirects, 3);
-    EXPECT_EQ(got.sitemap, given.sitemap);
-    EXPECT_FALSE(got.wholeHost);
+    EXPECT_EQ(fields(dialog.options()), fields(given));
     dialog.setAddress("  http://127.0.0.1:8080/  ");
-    dialog.maxRedirectsField().SetValue(0);
-    dialog.sitemapField().SetValue("  ");
-    got = dialog.options();
-    EXPECT_EQ(got.startUrl, "http://127.0.0.1:8080/");
-    EXPECT_EQ(got.maxRedirects, 0);
-    EXPECT_EQ(got.sitemap, "");  // the site's own
-    // The field holds no more than the shared limit.
+    dialog.sitemapField().SetValue("  ");  // the site's own
     dialog.maxRedirectsField().SetValue(crawl::kCrawlLimits.maxRedirects.max + 1);
-    EXPECT_EQ(dialog.options().maxRedirects, crawl::kCrawlLimits.maxRedirects.max);
+    crawl::CrawlOptions edited = given;
+    edited.startUrl = "http://127.0.0.1:8080/";
+    edited.sitemap = "";
+    edited.maxRedirects = crawl::kCrawlLimits.maxRedirects.max;  // no more than the limit
+    EXPECT_EQ(fields(dialog.options()), fields(edited));
 
     TempDir dir;
     testing::writeWholeFile(dir / "map.xml", "<urlset/>");
     for (const auto& [text, taken] :
-         std::vector<std::pair<std::string, bool>>{{"", true},
-                                                   {" ", true},
+         std::vector<std::pair<std::string, bool>>{{" ", true},
                                                    {"HTTPS://x.invalid/s.xml", true},
                                                    {dir.file("map.xml"), true},
                                                    {dir.file("none.xml"), false},
@@ -124,36 +119,34 @@ TEST_F(CrawlDialogTest, TheWebSiteDialogEditsTheAddressTheLimitsAndTheSitemap) {
                                                    {"map.xml", false}}) {
         EXPECT_EQ(sitemapProblem(text).empty(), taken) << text;
     }
-    EXPECT_TRUE(isWebAddress("HTTPS://Example.invalid/"));
-    EXPECT_TRUE(isWebAddress(" http://x/"));
-    EXPECT_FALSE(isWebAddress("ftp://x/"));
-    EXPECT_FALSE(isWebAddress("/home/someone/site.graph"));
-    EXPECT_FALSE(isWebAddress("httpfile.graph"));
+    for (const auto& [text, web] :
+         std::vector<std::pair<std::string, bool>>{{"HTTPS://Example.invalid/", true},
+                                                   {" http://x/", true},
+                                                   {"ftp://x/", false},
+                                                   {"/home/someone/site.graph", false},
+                                                   {"httpfile.graph", false}}) {
+        EXPECT_EQ(isWebAddress(text), web) << text;
+    }
 
     const std::string configHomeWas = std::getenv("XDG_CONFIG_HOME") ?: "";
     ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
     {
         Glue glue;
         COrvoDocManager manager(glue);
-        given.maxRedirects = 7;
-        given.wholeHost = true;
+        manager.saveWebSiteOptions(edited);
+        EXPECT_EQ(fields(manager.webSiteOptions()), fields(edited));
         manager.saveWebSiteOptions(given);
-        got = manager.webSiteOptions();
-        EXPECT_EQ(std::tie(got.startUrl, got.maxPages, got.maxDepth, got.maxRedirects, got.sitemap,
-                           got.wholeHost),
-                  std::tie(given.startUrl, given.maxPages, given.maxDepth, given.maxRedirects,
-                           given.sitemap, given.wholeHost));
+        EXPECT_EQ(fields(manager.webSiteOptions(given.startUrl)), fields(given));
+        EXPECT_EQ(manager.webSiteOptions("https://other.invalid/").sitemap, "");
         // Values no longer within the limits (edited by hand, say) give the defaults.
-        changeUserConfig([](wxConfigBase& config) {
-            config.Write("/Open Web Site/MaxRedirects", 1001L);
-            config.Write("/Open Web Site/Connections", 0L);
-        });
-        got = manager.webSiteOptions();
-        EXPECT_EQ(got.maxRedirects, crawl::CrawlOptions{}.maxRedirects);
-        EXPECT_EQ(got.connections, crawl::CrawlOptions{}.connections);
-        changeUserConfig(
-            [](wxConfigBase& config) { config.Write("/Open Web Site/MaxRedirects", -1L); });
-        EXPECT_EQ(manager.webSiteOptions().maxRedirects, crawl::CrawlOptions{}.maxRedirects);
+        for (const long wrong : {-1L, 1001L}) {
+            changeUserConfig([wrong](wxConfigBase& config) {
+                config.Write("/Open Web Site/MaxRedirects", wrong);
+                config.Write("/Open Web Site/Connections", wrong);
+            });
+            EXPECT_EQ(manager.webSiteOptions().maxRedirects, crawl::CrawlOptions{}.maxRedirects);
+            EXPECT_EQ(manager.webSiteOptions().connections, crawl::CrawlOptions{}.connections);
+        }
     }
     delete wxConfigBase::Set(nullptr);
     ::setenv("XDG_CONFIG_HOME", configHomeWas.c_str(), 1);
