@@ -95,7 +95,8 @@ TEST_F(CrawlDialogTest, TheWebSiteDialogEditsTheAddressTheLimitsAndTheSitemap) {
     crawl::CrawlOptions given;
     given.startUrl = "https://example.invalid/docs/";
     given.maxPages = 250;
-    given.maxRedirects = 3;
+    given.maxRedirects = 0;  // the limits' ends are kept too
+    given.connections = 1;
     given.sitemap = "https://example.invalid/map.xml";
     WebSiteDialog dialog(nullptr, given);
     EXPECT_EQ(fields(dialog.options()), fields(given));
