@@ -1,8 +1,9 @@
 #!/bin/bash
 # The share of the view a drag shows drawn, in the real window: opens a graph in build/orvo under
-# a virtual X screen (the view 800 x 600), drags it leftwards with xdotool, takes screenshots
-# while the pointer moves and once the picture has rested, and counts the drawn share of each,
-# drawn with vertex arrays and again with per-node calls (ORVO_PER_NODE_DRAWING=1).
+# a virtual X screen (the view 800 x 600), drags it with xdotool from the home view and again deep
+# in the site, takes screenshots while the pointer moves and after it has been held still for 3 s
+# (the picture refined), and counts the drawn share of each, drawn with vertex arrays and again
+# with per-node calls (ORVO_PER_NODE_DRAWING=1).
 #   bench/window_drag_area.sh [GRAPH] [BUILD_DIR] [SHOT_DIR]
 # Without GRAPH a 10 000 000-node site is generated (orvo-gen --nodes 10000000 --seed 1, 1.2 GB;
 # opening it takes about a minute and 6 GB). Needs Xvfb, xdotool and ImageMagick's convert.
@@ -54,23 +55,38 @@ run() {  # way (batched | per-node)
   xdotool windowsize "$window" $width $((height + 90)); sleep 5
   top=$(find_top)
   # A left drag from the right of the home view, 5 pixels a step, 50 steps a second.
-  xdotool mousemove 700 $((top + 272)); sleep 0.5; xdotool mousedown 1; sleep 0.1
-  for i in $(seq 1 120); do
-    xdotool mousemove $((700 - 5 * i)) $((top + 272))
-    if [ $((i % 20)) = 0 ]; then import -window root "$shots/$way-drag-$i.miff" & fi
-    sleep 0.02
-  done
-  sleep 3; import -window root "$shots/$way-held.miff"
-  xdotool mouseup 1
+  drag home 700 $((top + 272)) -5 0 120
+  # Deep into the site (some 8 hyperbolic units from the home view), then a slow diagonal drag.
+  for _ in 1 2; do drag - 700 $((top + 272)) -5 0 100; done
+  drag - 420 $((top + 552)) 0 -5 60
+  drag deep 300 $((top + 272)) 2 1 60
   kill $pid; wait $pid 2>/dev/null || true
   kill $xpid; wait $xpid 2>/dev/null || true
-  local p c sp=0 sc=0 n=0
-  for f in "$shots/$way"-drag-*.miff; do
-    read -r p c < <(count "$f")
-    sp=$(echo "$sp + $p" | bc); sc=$(echo "$sc + $c" | bc); n=$((n + 1))
+  for view in home deep; do
+    local p c sp=0 sc=0 n=0
+    for f in "$shots/$way-$view"-drag-*.miff; do
+      read -r p c < <(count "$f")
+      sp=$(echo "$sp + $p" | bc); sc=$(echo "$sc + $c" | bc); n=$((n + 1))
+    done
+    read -r p c < <(count "$shots/$way-$view-held.miff")
+    echo "$way, $view view: during the drag pixels $(echo "scale=1; $sp / $n" | bc) %," \
+      "cells $(echo "scale=1; $sc / $n" | bc) % ($n shots); held still pixels $p %, cells $c %"
   done
-  read -r p c < <(count "$shots/$way-held.miff")
-  echo "$way: during the drag pixels $(echo "scale=1; $sp / $n" | bc) %, cells $(echo "scale=1; $sc / $n" | bc) % ($n shots); at rest pixels $p %, cells $c %"
+}
+
+drag() {  # name (- for no screenshots) x y dx dy steps: a left drag, one step each 20 ms
+  local name=$1 x=$2 y=$3 dx=$4 dy=$5 steps=$6 i
+  xdotool mousemove "$x" "$y"; sleep 0.5; xdotool mousedown 1; sleep 0.1
+  for i in $(seq 1 "$steps"); do
+    xdotool mousemove $((x + dx * i)) $((y + dy * i))
+    if [ "$name" != - ] && [ $((i % 10)) = 0 ]; then
+      import -window root "$shots/$way-$name-drag-$i.miff" &
+    fi
+    sleep 0.02
+  done
+  sleep 3
+  if [ "$name" != - ]; then import -window root "$shots/$way-$name-held.miff"; fi
+  xdotool mouseup 1
 }
 
 find_top() {  # the first row of the view: the first white row at the left edge below the bars
@@ -80,5 +96,5 @@ find_top() {  # the first row of the view: the first white row at the left edge 
 
 run batched
 run per-node
-[ -n "$made" ] && rm -f "$graph"
+if [ -n "$made" ]; then rm -f "$graph"; fi
 echo "screenshots in $shots"
