@@ -34,28 +34,23 @@ struct PixelCount {
 };
 PixelCount compare(const RgbaImage& a, const RgbaImage& b, const Colour& background,
                    int tolerance = 0) {
-    const auto at = [&](const RgbaImage& image, int x, int y) {
+    const auto at = [](const RgbaImage& image, int x, int y) {
         return &image.pixels[(size_t(y) * image.width + x) * 4];
     };
-    const auto same = [tolerance](const uint8_t* p, const uint8_t* q) {
-        return std::abs(p[0] - q[0]) <= tolerance && std::abs(p[1] - q[1]) <= tolerance &&
-               std::abs(p[2] - q[2]) <= tolerance;
+    const auto near = [](const uint8_t* p, const uint8_t* q, int within) {
+        return std::max({std::abs(p[0] - q[0]), std::abs(p[1] - q[1]), std::abs(p[2] - q[2])}) <=
+               within;
     };
     const uint8_t bg[3] = {uint8_t(background[0] * 255 + 0.5f), uint8_t(background[1] * 255 + 0.5f),
                            uint8_t(background[2] * 255 + 0.5f)};
     PixelCount count;
     for (int y = 0; y < a.height; ++y) {
         for (int x = 0; x < a.width; ++x) {
-            count.drawn +=
-                !std::equal(bg, bg + 3, at(a, x, y)) || !std::equal(bg, bg + 3, at(b, x, y));
+            count.drawn += !near(bg, at(a, x, y), 0) || !near(bg, at(b, x, y), 0);
             bool matched = false;
-            for (int dy = -1; dy <= 1 && !matched; ++dy) {
-                for (int dx = -1; dx <= 1 && !matched; ++dx) {
-                    const int u = x + dx, v = y + dy;
-                    matched = u >= 0 && v >= 0 && u < a.width && v < a.height &&
-                              same(at(a, u, v), at(b, x, y));
-                }
-            }
+            for (int v = std::max(y - 1, 0); v <= std::min(y + 1, a.height - 1) && !matched; ++v)
+                for (int u = std::max(x - 1, 0); u <= std::min(x + 1, a.width - 1) && !matched; ++u)
+                    matched = near(at(a, u, v), at(b, x, y), tolerance);
             count.unmatched += !matched;
         }
     }
