@@ -36,7 +36,8 @@ void drawArrays(GLenum mode, const std::vector<double>& vertices, const float* c
 
 }  // namespace
 
-void DrawBatch::addCube(const ProjTransform& transform, const float* colour, bool outlined) {
+void DrawBatch::addCube(const ProjTransform& nodeTransform, const float* colour, bool outlined) {
+    const ProjTransform transform = nodeTransform * view_;
     // The 24 face vertices share 8 corners: each corner is carried through the transform once.
     ProjPoint corners[8];
     for (int c = 0; c < 8; ++c) {
@@ -65,8 +66,9 @@ void DrawBatch::addCube(const ProjTransform& transform, const float* colour, boo
     }
 }
 
-void DrawBatch::addLink(const ProjPoint& from, const ProjPoint& to, const float* fromColour,
-                        const float* toColour, bool thick) {
+void DrawBatch::addLink(const ProjPoint& fromPoint, const ProjPoint& toPoint,
+                        const float* fromColour, const float* toColour, bool thick) {
+    const ProjPoint from = view_.apply(fromPoint), to = view_.apply(toPoint);
     Lines& lines = thick ? thick_ : thin_;
     lines.vertices.insert(lines.vertices.end(),
                           {from.x, from.y, from.z, from.w, to.x, to.y, to.z, to.w});
@@ -75,6 +77,14 @@ void DrawBatch::addLink(const ProjPoint& from, const ProjPoint& to, const float*
 }
 
 void DrawBatch::draw() {
+    if (cubeVertices_.empty() && thick_.vertices.empty() && thin_.vertices.empty()) {
+        nodes_ = 0;
+        return;
+    }
+    // The view is in the vertices already: GL applies the camera alone.
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadMatrixd(camera_.m);
     if (!cubeVertices_.empty()) {
         glLineWidth(1.0f);
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
@@ -94,6 +104,7 @@ void DrawBatch::draw() {
         glLineWidth(1.0f);
         drawArrays(GL_LINES, thin_.vertices, thin_.colours.data(), 4);
     }
+    glPopMatrix();
     cubeVertices_.clear();
     cubeColours_.clear();
     outlineVertices_.clear();

@@ -2,6 +2,10 @@
 // rasteriser spends most of a node's time on per-node state (a matrix pushed and multiplied, a
 // colour, a display list); here each cube corner is carried through its node's transform on the
 // CPU, and the whole batch goes down as one array per kind of primitive.
+//
+// The view is applied here too, in double precision, and GL is given only the camera: far from
+// the home view a node's transform and the view both hold entries in the thousands, and their
+// product taken in GL's single precision turned cubes into spikes across the picture.
 #pragma once
 
 #include <cstddef>
@@ -19,11 +23,16 @@ public:
     /// Line ends after which the batch is drawn (a node may carry a hundred thousand links).
     static constexpr size_t kLinkEndsPerBatch = 16384;
 
+    /// The view that carries layout points before the camera, and the camera GL then applies.
+    void setView(const ProjTransform& view, const ProjTransform& camera) {
+        view_ = view;
+        camera_ = camera;
+    }
     /// A filled cube in `colour` (red, green, blue) through the node's transform; its black
     /// outline too when `outlined`.
-    void addCube(const ProjTransform& transform, const float* colour, bool outlined);
-    /// A line from `from` to `to`, shaded from one colour (red, green, blue, alpha) to the other;
-    /// `thick` lines are two pixels wide, the others one.
+    void addCube(const ProjTransform& nodeTransform, const float* colour, bool outlined);
+    /// A line from layout point `from` to layout point `to`, shaded from one colour (red, green,
+    /// blue, alpha) to the other; `thick` lines are two pixels wide, the others one.
     void addLink(const ProjPoint& from, const ProjPoint& to, const float* fromColour,
                  const float* toColour, bool thick);
     void countNode() { ++nodes_; }
@@ -46,6 +55,8 @@ private:
     std::vector<double> outlineVertices_;
     Lines thick_, thin_;
     size_t nodes_ = 0;
+    ProjTransform view_ = ProjTransform::identity();
+    ProjTransform camera_ = ProjTransform::identity();
 };
 
 }  // namespace orvo

@@ -207,6 +207,7 @@ void Renderer::beginFrame() {
     setCamera();
     if (!picking_ && settings_.drawSphere != 0) glCallList(kSphereList);
     glMultMatrixd(viewTransform_.m);
+    batch_.setView(viewTransform_, cameraMatrix_);
 }
 
 void Renderer::resumeFrame() {
@@ -214,6 +215,7 @@ void Renderer::resumeFrame() {
     glDepthFunc(GL_LESS);
     setCamera();
     glMultMatrixd(viewTransform_.m);
+    batch_.setView(viewTransform_, cameraMatrix_);
 }
 
 void Renderer::swap() {
@@ -291,8 +293,11 @@ void Renderer::drawNode(Node* n, DrawBatch* batch) {
         if (geometry) batch->addCube(n->globalTransform, colour, outlined);
         return;
     }
+    // The node's transform and the view are multiplied here in double precision: far from the
+    // home view both hold entries in the thousands, too many digits for GL's single precision.
     glPushMatrix();
-    glMultMatrixd(n->globalTransform.m);
+    glLoadMatrixd(cameraMatrix_.m);
+    glMultMatrixd((n->globalTransform * viewTransform_).m);
     glColor3f(colour[0], colour[1], colour[2]);
     glLineWidth(1.0f);
     if (geometry) {
@@ -306,8 +311,31 @@ WindowBox Renderer::cubeBoxOnScreen(const Node& n) const {
     return cubeWindowBox(n.globalTransform, currentWindowMatrix());
 }
 
+namespace {
+
+// While per-node calls draw links, GL holds only the camera: drawLink applies the view itself.
+class CameraOnly {
+public:
+    CameraOnly(bool on, const ProjTransform& camera) : on_(on) {
+        if (!on_) return;
+        glPushMatrix();
+        glLoadMatrixd(camera.m);
+    }
+    ~CameraOnly() {
+        if (on_) glPopMatrix();
+    }
+    CameraOnly(const CameraOnly&) = delete;
+    CameraOnly& operator=(const CameraOnly&) = delete;
+
+private:
+    bool on_;
+};
+
+}  // namespace
+
 void Renderer::drawNodeLinks(Node* n, DrawBatch* batch) {
     if (!n->isShown()) return;
+    const CameraOnly cameraOnly(batch == nullptr, cameraMatrix_);
     const int32_t limit = settings_.linkGenerationLimit - 1;
     if (n->generation < limit) {
         if (batch == nullptr) glLineWidth(2.0f);
@@ -373,11 +401,11 @@ void Renderer::drawLink(Link* k, DrawBatch* batch) {
     // A link drawn again (a pick pass, a node drawn twice) is listed once.
     if (!(k->flags & Drawn)) drawnLinks_.push_back(k);
     k->flags |= Drawn;
-    const ProjPoint from = k->fromPosition(), to = k->toPosition();
-    if (!isFinite(from) || !isFinite(to)) return;
+    const ProjPoint fromPoint = k->fromPosition(), toPoint = k->toPosition();
+    if (!isFinite(fromPoint) || !isFinite(toPoint)) return;
     if (batch != nullptr) {
-        batch->addLink(from, to, settings_.linkFromColor.data(), settings_.linkToColor.data(),
-                       linkWidth_ > 1.0f);
+        batch->addLink(fromPoint, toPoint, settings_.linkFromColor.data(),
+                       settings_.linkToColor.data(), linkWidth_ > 1.0f);
         return;
     }
     if (picking_) {
@@ -391,6 +419,7 @@ void Renderer::drawLink(Link* k, DrawBatch* batch) {
         glBegin(GL_LINES);
         linesOpen_ = true;
     }
+    const ProjPoint from = viewTransform_.apply(fromPoint), to = viewTransform_.apply(toPoint);
     glColor4fv(settings_.linkFromColor.data());
     glVertex4d(from.x, from.y, from.z, from.w);
     glColor4fv(settings_.linkToColor.data());
@@ -424,6 +453,7 @@ void Renderer::redrawNodeInFront(Node* n) {
     glDepthFunc(GL_LEQUAL);
     setCamera();
     glMultMatrixd(viewTransform_.m);
+    batch_.setView(viewTransform_, cameraMatrix_);
     // The same path as the frame's, so that the cube meets its own depths exactly.
     DrawBatch* batch = batchedDrawing_ ? &batch_ : nullptr;
     drawNode(n, batch);
