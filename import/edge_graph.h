@@ -36,6 +36,8 @@ public:
     }
     /// The node with the id (created in first-seen order).
     Index node(std::string_view id) { return graph_.intern(id); }
+    /// A new node whose id the caller knows no node has yet (see SiteGraph::add).
+    Index newNode(std::string_view id) { return graph_.add(id); }
     /// Sets the node's kind-0 group unless it has one already.
     void setGroupIfUnset(Index n, std::string_view group) {
         if (!group.empty() && graph_.group(n, 0).empty()) graph_.setGroup(n, 0, group);

@@ -373,17 +373,21 @@ private:
         return n;
     }
     // The node with the id. Ids are mostly the numbers from 0 or 1 on: theirs are kept by number
-    // too, which spares most lookups in the id table.
+    // instead, which spares the id table. Only an id spelt as the number is (no leading zero)
+    // goes by number: the string "007" is another id than 7.
     EdgeGraph::Index nodeOf(const std::string& id) {
         uint32_t number = 0;
         const auto [end, error] = std::from_chars(id.data(), id.data() + id.size(), number);
-        if (error != std::errc() || end != id.data() + id.size() ||
-            number >= std::max<size_t>(1 << 20, 4 * graph_->nodeCount())) {
+        const bool plainNumber = error == std::errc() && end == id.data() + id.size() &&
+                                 (id[0] != '0' || id.size() == 1);
+        if (!plainNumber || number >= std::max<size_t>(1 << 20, 4 * graph_->nodeCount())) {
+            // A number too large for the table now may fit it later: it must then be looked up.
+            numberInTable_ = numberInTable_ || plainNumber;
             return graph_->node(id);
         }
         if (number >= byNumber_.size()) byNumber_.resize(size_t(number) * 2 + 1, SiteGraph::kNone);
         EdgeGraph::Index& n = byNumber_[number];
-        if (n == SiteGraph::kNone) n = graph_->node(id);
+        if (n == SiteGraph::kNone) n = numberInTable_ ? graph_->node(id) : graph_->newNode(id);
         return n;
     }
     bool declared(EdgeGraph::Index n) const { return n < declared_.size() && declared_[n] != 0; }
@@ -420,6 +424,7 @@ private:
     std::vector<std::pair<EdgeGraph::Index, uint64_t>> referencedFirst_;
     uint64_t graphs_ = 0, items_ = 0;
     bool directed_ = false, cancelled_ = false;
+    bool numberInTable_ = false;  // a plain number's id went to the id table, not byNumber_
 };
 
 }  // namespace

@@ -19,25 +19,51 @@ constexpr uint64_t kProgressStep = 1 << 16;
 SiteGraph::SiteGraph() = default;
 SiteGraph::~SiteGraph() = default;
 
+void SiteGraph::reserve(size_t nodes) {
+    reserved_ = nodes;
+    tableSized_ = false;
+    ids_.reserve(nodes);
+    for (auto* links : {&parent_, &firstChild_, &lastChild_, &nextSibling_}) links->reserve(nodes);
+    groups_.reserve(nodes);
+}
+
+void SiteGraph::indexIds() const {
+    if (indexed_ == ids_.size() && tableSized_) return;
+    if (!tableSized_) {
+        byId_.reserve(std::max(reserved_, ids_.size()));
+        tableSized_ = true;
+    }
+    for (; indexed_ < ids_.size(); ++indexed_) {
+        byId_.emplace(ids_[indexed_], static_cast<Index>(indexed_));
+    }
+}
+
 SiteGraph::Index SiteGraph::intern(std::string_view id, bool* created) {
+    indexIds();
     if (const auto found = byId_.find(id); found != byId_.end()) {
         if (created) *created = false;
         return found->second;
     }
+    const Index n = add(id);
+    byId_.emplace(ids_[n], n);
+    indexed_ = ids_.size();
+    if (created) *created = true;
+    return n;
+}
+
+SiteGraph::Index SiteGraph::add(std::string_view id) {
     const auto n = static_cast<Index>(ids_.size());
-    const std::string_view stored = texts_.store(id);
-    ids_.push_back(stored);
-    byId_.emplace(stored, n);
+    ids_.push_back(texts_.store(id));
     parent_.push_back(kNone);
     firstChild_.push_back(kNone);
     lastChild_.push_back(kNone);
     nextSibling_.push_back(kNone);
     groups_.push_back({0, 0});
-    if (created) *created = true;
     return n;
 }
 
 SiteGraph::Index SiteGraph::find(std::string_view id) const {
+    indexIds();
     const auto found = byId_.find(id);
     return found == byId_.end() ? kNone : found->second;
 }

@@ -32,11 +32,14 @@ public:
 
     /// The node with the id, created (outside the tree, without groups) when there is none.
     Index intern(std::string_view id, bool* created = nullptr);
+    /// A new node (outside the tree, without groups) whose id the caller knows no node has yet,
+    /// so that it is not looked up: readers that tell nodes apart by number.
+    Index add(std::string_view id);
     /// The node with the id, or kNone.
     Index find(std::string_view id) const;
     size_t size() const { return ids_.size(); }
-    /// Makes room in the id table for this many nodes.
-    void reserve(size_t nodes) { byId_.reserve(nodes); }
+    /// Makes room for this many nodes.
+    void reserve(size_t nodes);
     std::string_view id(Index n) const { return ids_[n]; }
 
     /// Makes the node the top of the tree. Only once, before anything is attached.
@@ -84,10 +87,17 @@ public:
 
 private:
     uint32_t internGroup(std::string_view name);
+    /// Brings the id table up to date with the nodes added since it was last used.
+    void indexIds() const;
 
     TextArena texts_;  // the bytes of every id
     std::vector<std::string_view> ids_;
-    boost::unordered_flat_map<std::string_view, Index> byId_;
+    // The id table is filled only when an id is looked up: a graph whose nodes all came through
+    // add() never pays for it (a third of a numbered graph's import). Mutable for find().
+    mutable boost::unordered_flat_map<std::string_view, Index> byId_;
+    mutable size_t indexed_ = 0;       // ids_[0, indexed_) are in byId_
+    mutable bool tableSized_ = false;  // byId_ has room for reserved_ ids
+    size_t reserved_ = 0;
     std::vector<Index> parent_, firstChild_, lastChild_, nextSibling_;
     std::vector<std::array<uint32_t, kKinds>> groups_;  // 0: none, else 1 + name index
     std::vector<std::string> groupNames_;
