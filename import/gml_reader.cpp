@@ -101,15 +101,14 @@ public:
 
     /// The next token, its text in text(); false with error() set for text that is no token.
     bool next(Token& token) {
-        int c = text_.peek();
-        for (;; c = text_.peek()) {
-            if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
-                text_.get();
-            } else if (c == '#') {
-                while (c != ChunkedText::kEnd && c != '\n') c = text_.get();
-            } else {
-                break;
-            }
+        int c = 0;
+        for (;;) {
+            takeRun([](char b) {
+                return b == ' ' || b == '\t' || b == '\n' || b == '\r' || b == '\f';
+            });
+            c = text_.peek();
+            if (c != '#') break;
+            takeRun([](char b) { return b != '\n'; });
         }
         line_ = text_.line();
         value_.clear();
@@ -124,7 +123,7 @@ public:
             return readString();
         } else if (isKeyStart(c)) {
             token = Token::Key;
-            while (isKeyStart(c) || isDigit(c)) value_ += char(text_.get()), c = text_.peek();
+            takeRun([](char b) { return isKeyStart(b) || isDigit(b); }, &value_);
         } else if (isDigit(c) || c == '-' || c == '+' || c == '.') {
             return readNumber(token);
         } else {
@@ -145,15 +144,25 @@ public:
     }
 
 private:
+    // Takes the bytes from the next one on while keep(byte) holds, appending them to `into`.
+    template <typename Keep>
+    void takeRun(Keep keep, std::string* into = nullptr) {
+        for (;;) {
+            const std::string_view buffered = text_.buffered();
+            size_t n = 0;
+            while (n < buffered.size() && keep(buffered[n])) ++n;
+            if (into != nullptr) into->append(buffered.data(), n);
+            text_.take(n);
+            if (n < buffered.size() || buffered.empty()) return;
+        }
+    }
+
     bool readString() {
         for (;;) {
+            takeRun([](char b) { return b != '"' && b != '&'; }, &value_);
             const int c = text_.get();
             if (c == ChunkedText::kEnd) return fail("a string opened on this line is never closed");
             if (c == '"') return true;
-            if (c != '&') {
-                value_ += char(c);
-                continue;
-            }
             // An entity ends at ';' within a few bytes; anything else is a plain '&'.
             std::string entity;
             while (entity.size() < 12 && text_.peek() != ';' && text_.peek() != '"' &&
@@ -170,11 +179,11 @@ private:
     }
 
     bool readNumber(Token& token) {
-        for (int c = text_.peek();
-             isDigit(c) || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
-             c = text_.peek()) {
-            value_ += char(text_.get());
-        }
+        takeRun(
+            [](char b) {
+                return isDigit(b) || b == '-' || b == '+' || b == '.' || b == 'e' || b == 'E';
+            },
+            &value_);
         const char* first = value_.data() + (value_[0] == '+' ? 1 : 0);
         const char* last = value_.data() + value_.size();
         int64_t integer = 0;

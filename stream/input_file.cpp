@@ -42,6 +42,23 @@ std::string_view withoutCompressionExtension(std::string_view name) {
     return name;
 }
 
+namespace {
+
+// A gzip file ends with the size of what it holds, modulo 2^32 (of its last member only, when
+// several follow one another): a hint, not a promise. 0 when it cannot be read.
+uint64_t gzipTrailerSize(std::istream& file, off_t fileSize) {
+    if (fileSize < 18) return 0;  // a header and a trailer at least
+    std::array<unsigned char, 4> size{};
+    file.clear();
+    file.seekg(fileSize - 4);
+    file.read(reinterpret_cast<char*>(size.data()), size.size());
+    if (file.gcount() != 4) return 0;
+    return uint64_t{size[0]} | uint64_t{size[1]} << 8 | uint64_t{size[2]} << 16 |
+           uint64_t{size[3]} << 24;
+}
+
+}  // namespace
+
 // Reads the decompressed bytes block by block; a failure is thrown out of underflow, which the
 // istream turns into its badbit.
 class InputFile::Decompressor : public std::streambuf {
@@ -87,6 +104,8 @@ public:
     void setCompressedSize(uint64_t bytes) {
         limit_ = std::max<uint64_t>(bytes * kMostGrowth, kAlwaysAllowed);
     }
+    /// The most the file may give.
+    uint64_t limit() const { return limit_; }
 
 protected:
     int_type underflow() override {
@@ -143,11 +162,15 @@ bool InputFile::open(const std::string& path) {
         plain->clear();
         plain->seekg(0);
         stream_ = std::move(plain);
+        expectedSize_ = static_cast<uint64_t>(st.st_size);
         return true;
     }
     decompressor_ = std::make_unique<Decompressor>(error_);
     decompressor_->setCompressedSize(static_cast<uint64_t>(st.st_size));
     if (!decompressor_->open(path)) return false;
+    if (compression_ == Compression::Gzip) {
+        expectedSize_ = std::min(gzipTrailerSize(*plain, st.st_size), decompressor_->limit());
+    }
     stream_ = std::make_unique<std::istream>(decompressor_.get());
     return true;
 }
