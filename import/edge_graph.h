@@ -102,8 +102,11 @@ private:
     void hangUnderDeepest(Index top, const Adjacency& walk, const Adjacency& needs,
                           std::vector<uint32_t>& treeEdge, DeepestWalk& state,
                           std::vector<Index>& attached);
-    /// Nodes a walk from `top` reaches, `top` included.
-    size_t reach(const Adjacency& adjacency, Index top) const;
+    /// Walks breadth-first from `top`: the nodes reached in `queue` in the order reached (`top`
+    /// first), the edge that reached each in `via` when given. Stops once more than `enough`
+    /// nodes are reached. Returns the count.
+    size_t reach(const Adjacency& adjacency, Index top, std::vector<Index>& queue,
+                 std::vector<uint32_t>* via = nullptr, size_t enough = SIZE_MAX) const;
     Index otherEnd(uint32_t edge, Index from) const {
         return edges_[edge].from == from ? edges_[edge].to : edges_[edge].from;
     }

@@ -48,8 +48,8 @@ public:
     /// Hangs `child`, which must not be in the tree yet, under `parent` (in the tree) after its
     /// other children.
     void attach(Index parent, Index child);
-    bool inTree(Index n) const { return n == root_ || parent_[n] != kNone; }
-    Index parent(Index n) const { return parent_[n]; }
+    bool inTree(Index n) const { return n == root_ || links_[n].parent != kNone; }
+    Index parent(Index n) const { return links_[n].parent; }
     /// Children in the order they were attached.
     std::vector<Index> children(Index n) const;
 
@@ -98,7 +98,11 @@ private:
     mutable size_t indexed_ = 0;       // ids_[0, indexed_) are in byId_
     mutable bool tableSized_ = false;  // byId_ has room for reserved_ ids
     size_t reserved_ = 0;
-    std::vector<Index> parent_, firstChild_, lastChild_, nextSibling_;
+    // A node's place in the tree, together: attaching and walking touch one of these per node.
+    struct Links {
+        Index parent = kNone, firstChild = kNone, lastChild = kNone, nextSibling = kNone;
+    };
+    std::vector<Links> links_;
     std::vector<std::array<uint32_t, kKinds>> groups_;  // 0: none, else 1 + name index
     std::vector<std::string> groupNames_;
     boost::unordered_flat_map<std::string, uint32_t> groupByName_;
