@@ -85,7 +85,6 @@ bool EdgeGraph::build(const std::string& rootId, WalkDirection direction, const 
             if (fresh) edges_[kept++] = e;
         }
         edges_.resize(kept);
-        edges_.shrink_to_fit();
     }
 
     Index given = SiteGraph::kNone;
@@ -222,6 +221,7 @@ bool EdgeGraph::build(const std::string& rootId, WalkDirection direction, const 
         }
     }
     // Every other edge is a further reference of its first end, in the file's direction.
+    graph_.reserveFurtherReferences(edges_.size());
     for (uint32_t e = 0; e < edges_.size(); ++e) {
         const Edge& edge = edges_[e];
         if (treeEdge[edge.to] != e && treeEdge[edge.from] != e) {

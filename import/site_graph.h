@@ -56,6 +56,8 @@ public:
     /// A reference from `from` to `to` that is not a tree link. Self-references, references to
     /// one's own tree child and repeats from the same node are left out when written.
     void addFurtherReference(Index from, Index to);
+    /// Makes room for this many further references (more, all told).
+    void reserveFurtherReferences(size_t count) { references_.reserve(references_.size() + count); }
 
     struct Reference {
         Index node = kNone;
