@@ -2,8 +2,10 @@
 // that tokenize as they read, so that a large file is never held whole.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <istream>
+#include <string_view>
 #include <vector>
 
 namespace orvo {
@@ -27,6 +29,18 @@ public:
             if (c == '\n') ++line_;
         }
         return c;
+    }
+    /// The bytes buffered from the next one on, empty only at the end: a tokenizer scans a run
+    /// of them at once and then take()s it.
+    std::string_view buffered() {
+        if (at_ == size_ && !refill()) return {};
+        return {buffer_.data() + at_, size_ - at_};
+    }
+    /// Takes `n` of the buffered bytes.
+    void take(size_t n) {
+        line_ +=
+            static_cast<uint64_t>(std::count(buffer_.data() + at_, buffer_.data() + at_ + n, '\n'));
+        at_ += n;
     }
     /// The line of the next byte, from 1.
     uint64_t line() const { return line_; }

@@ -39,17 +39,20 @@ EdgeGraph::Adjacency EdgeGraph::adjacencyFor(WalkDirection walk) const {
     return a;
 }
 
-size_t EdgeGraph::reach(const Adjacency& adjacency, Index top) const {
+size_t EdgeGraph::reach(const Adjacency& adjacency, Index top, std::vector<Index>& queue,
+                        std::vector<uint32_t>* via, size_t enough) const {
     std::vector<uint8_t> seen(graph_.size(), 0);
-    std::vector<Index> queue{top};
+    queue.assign(1, top);
     seen[top] = 1;
-    for (size_t head = 0; head < queue.size(); ++head) {
+    for (size_t head = 0; head < queue.size() && queue.size() <= enough; ++head) {
         const Index x = queue[head];
         for (uint32_t k = adjacency.start[x]; k < adjacency.start[x + 1]; ++k) {
-            const Index y = otherEnd(adjacency.edges[k], x);
+            const uint32_t e = adjacency.edges[k];
+            const Index y = otherEnd(e, x);
             if (!seen[y]) {
                 seen[y] = 1;
                 queue.push_back(y);
+                if (via != nullptr) (*via)[y] = e;
             }
         }
     }
@@ -61,7 +64,9 @@ bool EdgeGraph::build(const std::string& rootId, WalkDirection direction, const 
     const size_t n = graph_.size();
     excluded_.resize(n, 0);
     const auto isExcluded = [&](Index i) { return excluded_[i] != 0; };
-    if (n == static_cast<size_t>(std::count(excluded_.begin(), excluded_.end(), uint8_t{1}))) {
+    const size_t included =
+        n - static_cast<size_t>(std::count(excluded_.begin(), excluded_.end(), uint8_t{1}));
+    if (included == 0) {
         result.error = file + ": holds no node";
         return false;
     }
@@ -80,7 +85,6 @@ bool EdgeGraph::build(const std::string& rootId, WalkDirection direction, const 
             if (fresh) edges_[kept++] = e;
         }
         edges_.resize(kept);
-        edges_.shrink_to_fit();
     }
 
     Index given = SiteGraph::kNone;
@@ -106,28 +110,39 @@ bool EdgeGraph::build(const std::string& rootId, WalkDirection direction, const 
     Index root = bestRoot(adjacency);
     bool against = direction == WalkDirection::In;
     Adjacency needs;  // when walking against the links: the nodes each node links to
+    // Remembering which edge brought each node into the tree. Along the links (or both ways)
+    // breadth-first; against them under the deepest node each links to.
+    std::vector<uint32_t> treeEdge(n, kNoEdge);
+    std::vector<Index> queue;
+    bool rootWalked = false;  // queue and treeEdge hold the walk from the root already
     if (direction == WalkDirection::Auto) {
         // Against the links, when that reaches more: a dependency graph then hangs from what
-        // everything depends on rather than from the one node that depends on most.
-        Adjacency reversed = adjacencyFor(WalkDirection::In);
-        const Index reversedRoot = bestRoot(reversed);
-        if (reach(reversed, reversedRoot) > reach(adjacency, root)) {
-            needs = std::move(adjacency);
-            adjacency = std::move(reversed);
-            root = reversedRoot;
-            against = true;
+        // everything depends on rather than from the one node that depends on most. The walk
+        // along them is the tree's unless the other reaches more, which it cannot when this
+        // one reaches every node.
+        const size_t along = reach(adjacency, root, queue, &treeEdge);
+        rootWalked = true;
+        if (along < included) {
+            Adjacency reversed = adjacencyFor(WalkDirection::In);
+            const Index reversedRoot = bestRoot(reversed);
+            std::vector<Index> reached;
+            if (reach(reversed, reversedRoot, reached, nullptr, along) > along) {
+                needs = std::move(adjacency);
+                adjacency = std::move(reversed);
+                root = reversedRoot;
+                against = true;
+                rootWalked = false;
+                queue.clear();
+                std::fill(treeEdge.begin(), treeEdge.end(), kNoEdge);
+            }
         }
     } else if (against) {
         needs = adjacencyFor(WalkDirection::Out);
     }
     graph_.setRoot(root);
 
-    // Remembering which edge brought each node into the tree. Along the links (or both ways)
-    // breadth-first; against them under the deepest node each links to.
-    std::vector<uint32_t> treeEdge(n, kNoEdge);
     std::optional<DeepestWalk> deepest;
     if (against) deepest.emplace(n);
-    std::vector<Index> queue;
     // Returns the nodes placed, `top` included.
     const auto walkFrom = [&](Index top) -> size_t {
         if (against) {
@@ -151,6 +166,15 @@ bool EdgeGraph::build(const std::string& rootId, WalkDirection direction, const 
                 }
             }
             return queue.size() - first;
+        }
+        if (rootWalked && top == root) {
+            // Each node hangs under the node it was reached from, in the order reached: as the
+            // walk would attach them.
+            for (size_t i = 1; i < queue.size(); ++i) {
+                const Index y = queue[i];
+                graph_.attach(otherEnd(treeEdge[y], y), y);
+            }
+            return queue.size();
         }
         queue.clear();
         queue.push_back(top);
@@ -197,6 +221,7 @@ bool EdgeGraph::build(const std::string& rootId, WalkDirection direction, const 
         }
     }
     // Every other edge is a further reference of its first end, in the file's direction.
+    graph_.reserveFurtherReferences(edges_.size());
     for (uint32_t e = 0; e < edges_.size(); ++e) {
         const Edge& edge = edges_[e];
         if (treeEdge[edge.to] != e && treeEdge[edge.from] != e) {

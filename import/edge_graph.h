@@ -36,6 +36,8 @@ public:
     }
     /// The node with the id (created in first-seen order).
     Index node(std::string_view id) { return graph_.intern(id); }
+    /// A new node whose id the caller knows no node has yet (see SiteGraph::add).
+    Index newNode(std::string_view id) { return graph_.add(id); }
     /// Sets the node's kind-0 group unless it has one already.
     void setGroupIfUnset(Index n, std::string_view group) {
         if (!group.empty() && graph_.group(n, 0).empty()) graph_.setGroup(n, 0, group);
@@ -100,8 +102,11 @@ private:
     void hangUnderDeepest(Index top, const Adjacency& walk, const Adjacency& needs,
                           std::vector<uint32_t>& treeEdge, DeepestWalk& state,
                           std::vector<Index>& attached);
-    /// Nodes a walk from `top` reaches, `top` included.
-    size_t reach(const Adjacency& adjacency, Index top) const;
+    /// Walks breadth-first from `top`: the nodes reached in `queue` in the order reached (`top`
+    /// first), the edge that reached each in `via` when given. Stops once more than `enough`
+    /// nodes are reached. Returns the count.
+    size_t reach(const Adjacency& adjacency, Index top, std::vector<Index>& queue,
+                 std::vector<uint32_t>* via = nullptr, size_t enough = SIZE_MAX) const;
     Index otherEnd(uint32_t edge, Index from) const {
         return edges_[edge].from == from ? edges_[edge].to : edges_[edge].from;
     }

@@ -40,7 +40,7 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
         return result;
     }
     progress(0, 0, "reading");
-    std::string text = readRest(input.stream());
+    std::string text = readRest(input);
     if (input.stream().bad()) {
         result.error = file + ": " + (input.error().empty() ? "read error" : input.error());
         return result;

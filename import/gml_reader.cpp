@@ -101,15 +101,14 @@ public:
 
     /// The next token, its text in text(); false with error() set for text that is no token.
     bool next(Token& token) {
-        int c = text_.peek();
-        for (;; c = text_.peek()) {
-            if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
-                text_.get();
-            } else if (c == '#') {
-                while (c != ChunkedText::kEnd && c != '\n') c = text_.get();
-            } else {
-                break;
-            }
+        int c = 0;
+        for (;;) {
+            takeRun([](char b) {
+                return b == ' ' || b == '\t' || b == '\n' || b == '\r' || b == '\f';
+            });
+            c = text_.peek();
+            if (c != '#') break;
+            takeRun([](char b) { return b != '\n'; });
         }
         line_ = text_.line();
         value_.clear();
@@ -124,7 +123,7 @@ public:
             return readString();
         } else if (isKeyStart(c)) {
             token = Token::Key;
-            while (isKeyStart(c) || isDigit(c)) value_ += char(text_.get()), c = text_.peek();
+            takeRun([](char b) { return isKeyStart(b) || isDigit(b); }, &value_);
         } else if (isDigit(c) || c == '-' || c == '+' || c == '.') {
             return readNumber(token);
         } else {
@@ -145,15 +144,25 @@ public:
     }
 
 private:
+    // Takes the bytes from the next one on while keep(byte) holds, appending them to `into`.
+    template <typename Keep>
+    void takeRun(Keep keep, std::string* into = nullptr) {
+        for (;;) {
+            const std::string_view buffered = text_.buffered();
+            size_t n = 0;
+            while (n < buffered.size() && keep(buffered[n])) ++n;
+            if (into != nullptr) into->append(buffered.data(), n);
+            text_.take(n);
+            if (n < buffered.size() || buffered.empty()) return;
+        }
+    }
+
     bool readString() {
         for (;;) {
+            takeRun([](char b) { return b != '"' && b != '&'; }, &value_);
             const int c = text_.get();
             if (c == ChunkedText::kEnd) return fail("a string opened on this line is never closed");
             if (c == '"') return true;
-            if (c != '&') {
-                value_ += char(c);
-                continue;
-            }
             // An entity ends at ';' within a few bytes; anything else is a plain '&'.
             std::string entity;
             while (entity.size() < 12 && text_.peek() != ';' && text_.peek() != '"' &&
@@ -170,11 +179,11 @@ private:
     }
 
     bool readNumber(Token& token) {
-        for (int c = text_.peek();
-             isDigit(c) || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
-             c = text_.peek()) {
-            value_ += char(text_.get());
-        }
+        takeRun(
+            [](char b) {
+                return isDigit(b) || b == '-' || b == '+' || b == '.' || b == 'e' || b == 'E';
+            },
+            &value_);
         const char* first = value_.data() + (value_[0] == '+' ? 1 : 0);
         const char* last = value_.data() + value_.size();
         int64_t integer = 0;
@@ -373,17 +382,21 @@ private:
         return n;
     }
     // The node with the id. Ids are mostly the numbers from 0 or 1 on: theirs are kept by number
-    // too, which spares most lookups in the id table.
+    // instead, which spares the id table. Only an id spelt as the number is (no leading zero)
+    // goes by number: the string "007" is another id than 7.
     EdgeGraph::Index nodeOf(const std::string& id) {
         uint32_t number = 0;
         const auto [end, error] = std::from_chars(id.data(), id.data() + id.size(), number);
-        if (error != std::errc() || end != id.data() + id.size() ||
-            number >= std::max<size_t>(1 << 20, 4 * graph_->nodeCount())) {
+        const bool plainNumber = error == std::errc() && end == id.data() + id.size() &&
+                                 (id[0] != '0' || id.size() == 1);
+        if (!plainNumber || number >= std::max<size_t>(1 << 20, 4 * graph_->nodeCount())) {
+            // A number too large for the table now may fit it later: it must then be looked up.
+            numberInTable_ = numberInTable_ || plainNumber;
             return graph_->node(id);
         }
         if (number >= byNumber_.size()) byNumber_.resize(size_t(number) * 2 + 1, SiteGraph::kNone);
         EdgeGraph::Index& n = byNumber_[number];
-        if (n == SiteGraph::kNone) n = graph_->node(id);
+        if (n == SiteGraph::kNone) n = numberInTable_ ? graph_->node(id) : graph_->newNode(id);
         return n;
     }
     bool declared(EdgeGraph::Index n) const { return n < declared_.size() && declared_[n] != 0; }
@@ -420,6 +433,7 @@ private:
     std::vector<std::pair<EdgeGraph::Index, uint64_t>> referencedFirst_;
     uint64_t graphs_ = 0, items_ = 0;
     bool directed_ = false, cancelled_ = false;
+    bool numberInTable_ = false;  // a plain number's id went to the id table, not byNumber_
 };
 
 }  // namespace

@@ -113,7 +113,7 @@ public:
                                     " vertices are named by no line and no link, and left out");
         } else {
             for (uint64_t v = 1; v <= count_; ++v) {
-                if (nodes_[v - 1] == SiteGraph::kNone) graph_.node(std::to_string(v));
+                if (nodes_[v - 1] == SiteGraph::kNone) graph_.newNode(std::to_string(v));
             }
         }
         if (groups_.finish(graph_)) return true;
@@ -187,9 +187,10 @@ private:
             return fail("'" + std::string(word).substr(0, 40) + "' is no vertex number from 1 to " +
                         std::to_string(count_));
         }
-        // Nodes are made as the file names them, so that a file names its nodes' order.
+        // Nodes are made as the file names them, so that a file names its nodes' order. The
+        // table by number keeps each id once: none needs looking up.
         EdgeGraph::Index& node = nodes_[number - 1];
-        if (node == SiteGraph::kNone) node = graph_.node(std::to_string(number));
+        if (node == SiteGraph::kNone) node = graph_.newNode(std::to_string(number));
         n = node;
         return true;
     }

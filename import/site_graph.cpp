@@ -19,25 +19,48 @@ constexpr uint64_t kProgressStep = 1 << 16;
 SiteGraph::SiteGraph() = default;
 SiteGraph::~SiteGraph() = default;
 
+void SiteGraph::reserve(size_t nodes) {
+    reserved_ = nodes;
+    tableSized_ = false;
+    ids_.reserve(nodes);
+    links_.reserve(nodes);
+    groups_.reserve(nodes);
+}
+
+void SiteGraph::indexIds() const {
+    if (indexed_ == ids_.size() && tableSized_) return;
+    if (!tableSized_) {
+        byId_.reserve(std::max(reserved_, ids_.size()));
+        tableSized_ = true;
+    }
+    for (; indexed_ < ids_.size(); ++indexed_) {
+        byId_.emplace(ids_[indexed_], static_cast<Index>(indexed_));
+    }
+}
+
 SiteGraph::Index SiteGraph::intern(std::string_view id, bool* created) {
+    indexIds();
     if (const auto found = byId_.find(id); found != byId_.end()) {
         if (created) *created = false;
         return found->second;
     }
-    const auto n = static_cast<Index>(ids_.size());
-    const std::string_view stored = texts_.store(id);
-    ids_.push_back(stored);
-    byId_.emplace(stored, n);
-    parent_.push_back(kNone);
-    firstChild_.push_back(kNone);
-    lastChild_.push_back(kNone);
-    nextSibling_.push_back(kNone);
-    groups_.push_back({0, 0});
+    const Index n = add(id);
+    byId_.emplace(ids_[n], n);
+    indexed_ = ids_.size();
     if (created) *created = true;
     return n;
 }
 
+SiteGraph::Index SiteGraph::add(std::string_view id) {
+    const auto n = static_cast<Index>(ids_.size());
+    ids_.push_back(texts_.store(id));
+    links_.emplace_back();
+    groups_.push_back({0, 0});
+    return n;
+}
+
 SiteGraph::Index SiteGraph::find(std::string_view id) const {
+    indexIds();
     const auto found = byId_.find(id);
     return found == byId_.end() ? kNone : found->second;
 }
@@ -45,18 +68,19 @@ SiteGraph::Index SiteGraph::find(std::string_view id) const {
 void SiteGraph::setRoot(Index n) { root_ = n; }
 
 void SiteGraph::attach(Index parent, Index child) {
-    parent_[child] = parent;
-    if (lastChild_[parent] == kNone) {
-        firstChild_[parent] = child;
+    Links& up = links_[parent];
+    links_[child].parent = parent;
+    if (up.lastChild == kNone) {
+        up.firstChild = child;
     } else {
-        nextSibling_[lastChild_[parent]] = child;
+        links_[up.lastChild].nextSibling = child;
     }
-    lastChild_[parent] = child;
+    up.lastChild = child;
 }
 
 std::vector<SiteGraph::Index> SiteGraph::children(Index n) const {
     std::vector<Index> out;
-    for (Index c = firstChild_[n]; c != kNone; c = nextSibling_[c]) out.push_back(c);
+    for (Index c = links_[n].firstChild; c != kNone; c = links_[c].nextSibling) out.push_back(c);
     return out;
 }
 
@@ -96,7 +120,7 @@ size_t SiteGraph::memoryUsed() const {
     size_t bytes = texts_.capacityBytes();
     bytes += ids_.capacity() * sizeof(std::string_view);
     bytes += byId_.bucket_count() * (sizeof(std::string_view) + sizeof(Index) + 1);
-    bytes += 4 * parent_.capacity() * sizeof(Index);
+    bytes += links_.capacity() * sizeof(Links);
     bytes += groups_.capacity() * sizeof(groups_[0]);
     bytes += references_.capacity() * sizeof(references_[0]);
     return bytes;
@@ -144,33 +168,48 @@ bool SiteGraph::write(OutlineWriter& writer, const ImportProgress& progress,
         return ids_[i];
     };
 
-    // References grouped by the node that holds them, in the order they were added.
-    std::vector<uint32_t> refStart(n + 1, 0);
-    for (const auto& [from, to] : references_) ++refStart[from + 1];
-    for (size_t i = 0; i < n; ++i) refStart[i + 1] += refStart[i];
-    std::vector<Index> refTargets(references_.size());
-    {
-        std::vector<uint32_t> next(refStart.begin(), refStart.end() - 1);
-        for (const auto& [from, to] : references_) refTargets[next[from]++] = to;
-    }
-
-    // Pre-order numbers and the order itself.
-    std::vector<Index> order;
+    // The tree in pre-order: the nodes by their place in it, and each one's parent's place.
+    // Everything below goes by place, so that writing walks its tables in order.
+    std::vector<Index> order, parentAt;
+    std::vector<uint32_t> placeOf(n, kNone);
     order.reserve(n);
-    std::vector<uint32_t> preorder(n, kNone);
+    parentAt.reserve(n);
     {
-        std::vector<Index> stack{root_};
-        std::vector<Index> reversed;
+        std::vector<std::pair<Index, uint32_t>> stack{{root_, kNone}};
         while (!stack.empty()) {
-            const Index x = stack.back();
+            const auto [x, parentPlace] = stack.back();
             stack.pop_back();
-            preorder[x] = static_cast<uint32_t>(order.size());
+            const auto place = static_cast<uint32_t>(order.size());
+            placeOf[x] = place;
             order.push_back(x);
-            reversed.clear();
-            for (Index c = firstChild_[x]; c != kNone; c = nextSibling_[c]) reversed.push_back(c);
-            for (auto c = reversed.rbegin(); c != reversed.rend(); ++c) stack.push_back(*c);
+            parentAt.push_back(parentPlace);
+            const size_t first = stack.size();
+            for (Index c = links_[x].firstChild; c != kNone; c = links_[c].nextSibling) {
+                stack.emplace_back(c, place);
+            }
+            std::reverse(stack.begin() + static_cast<ptrdiff_t>(first), stack.end());
         }
     }
+    const size_t placed = order.size();
+
+    // References grouped by the place of the node that holds them, in the order they were added;
+    // those from or to a node outside the tree are never written.
+    std::vector<uint32_t> refStart(placed + 1, 0);
+    for (const auto& [from, to] : references_) {
+        if (placeOf[from] != kNone && placeOf[to] != kNone) ++refStart[placeOf[from] + 1];
+    }
+    for (size_t i = 0; i < placed; ++i) refStart[i + 1] += refStart[i];
+    std::vector<uint32_t> refTargets(refStart[placed]);
+    {
+        std::vector<uint32_t> next(refStart.begin(), refStart.end() - 1);
+        for (const auto& [from, to] : references_) {
+            if (placeOf[from] != kNone && placeOf[to] != kNone) {
+                refTargets[next[placeOf[from]]++] = placeOf[to];
+            }
+        }
+    }
+    std::vector<uint32_t>().swap(placeOf);
+
     const uint64_t total = order.size() + references_.size();
     uint64_t done = 0;
     const auto step = [&]() -> bool {
@@ -186,9 +225,9 @@ bool SiteGraph::write(OutlineWriter& writer, const ImportProgress& progress,
                                std::to_string(kOutlineLineLimit) +
                                "-byte line limit: " + std::string(id.substr(0, 80)) + "...");
     };
-    std::vector<int64_t> level(n, 0);
-    std::vector<uint8_t> written(n, 0);
-    std::vector<Index> mark(n, kNone);  // the node whose references last named this one
+    std::vector<uint32_t> level(placed, 0);
+    std::vector<uint8_t> written(placed, 0);
+    std::vector<uint32_t> mark(placed, kNone);  // the place whose references last named this one
     std::array<std::string_view, kKinds> groupViews;
     const auto groupsOf = [&](Index x) -> std::span<const std::string_view> {
         for (int k = 0; k < kKinds; ++k) {
@@ -198,39 +237,50 @@ bool SiteGraph::write(OutlineWriter& writer, const ImportProgress& progress,
         }
         return groupViews;
     };
+    const auto writeAt = [&](uint32_t recordLevel, uint32_t place) {
+        const Index x = order[place];
+        return writer.writeEncoded(recordLevel, encodedId(x), groupsOf(x));
+    };
     // A further reference worth a record: not to itself, not to its own tree child, not to a
     // node left out, not repeated.
-    const auto worthWriting = [&](Index holder, Index target) {
-        if (target == holder || parent_[target] == holder || !written[target]) return false;
+    const auto worthWriting = [&](uint32_t holder, uint32_t target) {
+        if (target == holder || parentAt[target] == holder || !written[target]) return false;
         if (mark[target] == holder) return false;
         mark[target] = holder;
         return true;
     };
 
-    // The tree, with references to nodes already written.
+    // The tree, with references to nodes already written. The nodes' ids and groups lie in the
+    // order the nodes were made, not in this one: they are fetched a few records ahead.
+    constexpr uint32_t kAhead = 16;
     bool anyLater = false;
-    for (const Index x : order) {
-        if (x != root_) {
-            const Index p = parent_[x];
-            level[x] = written[p] ? level[p] + 1 : level[p];
+    for (uint32_t place = 0; place < placed; ++place) {
+        if (place + kAhead < placed) {
+            const Index ahead = order[place + kAhead];
+            __builtin_prefetch(&ids_[ahead]);
+            __builtin_prefetch(&groups_[ahead]);
+            __builtin_prefetch(ids_[order[place + kAhead / 2]].data());
         }
-        written[x] = writer.writeEncoded(level[x], encodedId(x), groupsOf(x));
-        if (x == root_ && !written[x]) {
+        if (place != 0) {
+            const uint32_t p = parentAt[place];
+            level[place] = written[p] ? level[p] + 1 : level[p];
+        }
+        written[place] = writeAt(level[place], place);
+        if (place == 0 && !written[place]) {
             // Its children would each be a top of their own.
             result.error = "the top of the tree is too long a record for the format: " +
-                           std::string(encodedId(x).substr(0, 80)) + "...";
+                           std::string(encodedId(root_).substr(0, 80)) + "...";
             return false;
         }
         if (!step()) return false;
-        if (!written[x]) continue;
-        for (uint32_t r = refStart[x]; r < refStart[x + 1]; ++r) {
-            const Index t = refTargets[r];
-            if (preorder[t] == kNone) continue;  // outside the tree
-            if (preorder[t] > preorder[x]) {
+        if (!written[place]) continue;
+        for (uint32_t r = refStart[place]; r < refStart[place + 1]; ++r) {
+            const uint32_t t = refTargets[r];
+            if (t > place) {
                 anyLater = true;
                 continue;
             }
-            if (worthWriting(x, t)) writer.writeEncoded(level[x] + 1, encodedId(t), groupsOf(t));
+            if (worthWriting(place, t)) writeAt(level[place] + 1, t);
             if (!step()) return false;
         }
     }
@@ -238,38 +288,36 @@ bool SiteGraph::write(OutlineWriter& writer, const ImportProgress& progress,
     // References to nodes written after their holder, each holder's path restated first.
     if (anyLater) {
         std::fill(mark.begin(), mark.end(), kNone);
-        std::vector<Index> stated;  // the path restated so far, root first
-        std::vector<uint8_t> onPath(n, 0);
-        std::vector<Index> chain;
-        for (const Index x : order) {
-            if (!written[x]) continue;
+        std::vector<uint32_t> stated;  // the path restated so far, root first
+        std::vector<uint8_t> onPath(placed, 0);
+        std::vector<uint32_t> chain;
+        for (uint32_t place = 0; place < placed; ++place) {
+            if (!written[place]) continue;
             bool any = false;
-            for (uint32_t r = refStart[x]; r < refStart[x + 1] && !any; ++r) {
-                const Index t = refTargets[r];
-                any = preorder[t] != kNone && preorder[t] > preorder[x] && written[t] &&
-                      parent_[t] != x && t != x;
+            for (uint32_t r = refStart[place]; r < refStart[place + 1] && !any; ++r) {
+                const uint32_t t = refTargets[r];
+                any = t > place && written[t] && parentAt[t] != place;
             }
             if (!any) continue;
             chain.clear();
-            Index up = x;
+            uint32_t up = place;
             while (up != kNone && !onPath[up]) {
                 chain.push_back(up);
-                up = up == root_ ? kNone : parent_[up];
+                up = parentAt[up];
             }
             while (!stated.empty() && stated.back() != up) {
                 onPath[stated.back()] = 0;
                 stated.pop_back();
             }
             for (auto c = chain.rbegin(); c != chain.rend(); ++c) {
-                if (written[*c]) writer.writeEncoded(level[*c], encodedId(*c), groupsOf(*c));
+                if (written[*c]) writeAt(level[*c], *c);
                 stated.push_back(*c);
                 onPath[*c] = 1;
             }
-            for (uint32_t r = refStart[x]; r < refStart[x + 1]; ++r) {
-                const Index t = refTargets[r];
-                if (preorder[t] == kNone || preorder[t] < preorder[x]) continue;
-                if (worthWriting(x, t))
-                    writer.writeEncoded(level[x] + 1, encodedId(t), groupsOf(t));
+            for (uint32_t r = refStart[place]; r < refStart[place + 1]; ++r) {
+                const uint32_t t = refTargets[r];
+                if (t < place) continue;
+                if (worthWriting(place, t)) writeAt(level[place] + 1, t);
                 if (!step()) return false;
             }
         }

@@ -32,11 +32,14 @@ public:
 
     /// The node with the id, created (outside the tree, without groups) when there is none.
     Index intern(std::string_view id, bool* created = nullptr);
+    /// A new node (outside the tree, without groups) whose id the caller knows no node has yet,
+    /// so that it is not looked up: readers that tell nodes apart by number.
+    Index add(std::string_view id);
     /// The node with the id, or kNone.
     Index find(std::string_view id) const;
     size_t size() const { return ids_.size(); }
-    /// Makes room in the id table for this many nodes.
-    void reserve(size_t nodes) { byId_.reserve(nodes); }
+    /// Makes room for this many nodes.
+    void reserve(size_t nodes);
     std::string_view id(Index n) const { return ids_[n]; }
 
     /// Makes the node the top of the tree. Only once, before anything is attached.
@@ -45,14 +48,16 @@ public:
     /// Hangs `child`, which must not be in the tree yet, under `parent` (in the tree) after its
     /// other children.
     void attach(Index parent, Index child);
-    bool inTree(Index n) const { return n == root_ || parent_[n] != kNone; }
-    Index parent(Index n) const { return parent_[n]; }
+    bool inTree(Index n) const { return n == root_ || links_[n].parent != kNone; }
+    Index parent(Index n) const { return links_[n].parent; }
     /// Children in the order they were attached.
     std::vector<Index> children(Index n) const;
 
     /// A reference from `from` to `to` that is not a tree link. Self-references, references to
     /// one's own tree child and repeats from the same node are left out when written.
     void addFurtherReference(Index from, Index to);
+    /// Makes room for this many further references (more, all told).
+    void reserveFurtherReferences(size_t count) { references_.reserve(references_.size() + count); }
 
     struct Reference {
         Index node = kNone;
@@ -84,11 +89,22 @@ public:
 
 private:
     uint32_t internGroup(std::string_view name);
+    /// Brings the id table up to date with the nodes added since it was last used.
+    void indexIds() const;
 
     TextArena texts_;  // the bytes of every id
     std::vector<std::string_view> ids_;
-    boost::unordered_flat_map<std::string_view, Index> byId_;
-    std::vector<Index> parent_, firstChild_, lastChild_, nextSibling_;
+    // The id table is filled only when an id is looked up: a graph whose nodes all came through
+    // add() never pays for it (a third of a numbered graph's import). Mutable for find().
+    mutable boost::unordered_flat_map<std::string_view, Index> byId_;
+    mutable size_t indexed_ = 0;       // ids_[0, indexed_) are in byId_
+    mutable bool tableSized_ = false;  // byId_ has room for reserved_ ids
+    size_t reserved_ = 0;
+    // A node's place in the tree, together: attaching and walking touch one of these per node.
+    struct Links {
+        Index parent = kNone, firstChild = kNone, lastChild = kNone, nextSibling = kNone;
+    };
+    std::vector<Links> links_;
     std::vector<std::array<uint32_t, kKinds>> groups_;  // 0: none, else 1 + name index
     std::vector<std::string> groupNames_;
     boost::unordered_flat_map<std::string, uint32_t> groupByName_;

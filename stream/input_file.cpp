@@ -12,6 +12,9 @@
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
+#include <thread>
+
+#include "stream/chunk_pipe.h"
 
 namespace orvo {
 
@@ -42,12 +45,33 @@ std::string_view withoutCompressionExtension(std::string_view name) {
     return name;
 }
 
-// Reads the decompressed bytes block by block; a failure is thrown out of underflow, which the
+namespace {
+
+// A gzip file ends with the size of what it holds, modulo 2^32 (of its last member only, when
+// several follow one another): a hint, not a promise. 0 when it cannot be read.
+uint64_t gzipTrailerSize(std::istream& file, off_t fileSize) {
+    if (fileSize < 18) return 0;  // a header and a trailer at least
+    std::array<unsigned char, 4> size{};
+    file.clear();
+    file.seekg(fileSize - 4);
+    file.read(reinterpret_cast<char*>(size.data()), size.size());
+    if (file.gcount() != 4) return 0;
+    return uint64_t{size[0]} | uint64_t{size[1]} << 8 | uint64_t{size[2]} << 16 |
+           uint64_t{size[3]} << 24;
+}
+
+}  // namespace
+
+// Decompresses on a thread of its own, which hands the bytes over in chunks through a pipe while
+// the reader takes them: inflating and parsing run side by side. The thread starts with the first
+// read (a file only looked at costs none). A failure is thrown out of underflow, which the
 // istream turns into its badbit.
 class InputFile::Decompressor : public std::streambuf {
 public:
     explicit Decompressor(std::string& error) : error_(error) {}
     ~Decompressor() override {
+        pipe_.closeReader();  // the thread stops at its next hand-over
+        if (worker_.joinable()) worker_.join();
         if (archive_ != nullptr) archive_read_free(archive_);
     }
 
@@ -58,43 +82,36 @@ public:
         archive_entry* entry = nullptr;
         if (archive_read_open_filename(archive_, path.c_str(), kBlock) != ARCHIVE_OK ||
             archive_read_next_header(archive_, &entry) != ARCHIVE_OK) {
-            fail();
+            failed_ = true;
+            error_ = archiveError();
             return false;
         }
         return true;
     }
 
-    /// The next block of bytes into `to`: the count, 0 at the end, -1 on a failure.
+    /// The next bytes into `to`: the count, 0 at the end, -1 on a failure.
     long read(char* to, size_t size) {
-        if (failed_) return -1;
-        const la_ssize_t got = archive_read_data(archive_, to, size);
-        if (got < 0) {
-            fail();
-            return -1;
-        }
-        given_ += static_cast<uint64_t>(got);
-        if (given_ > limit_) {
-            // Text compresses ten or twenty times; far beyond that a small file would fill
-            // the memory (a "decompression bomb").
-            failed_ = true;
-            error_ = "decompresses to more than " + std::to_string(kMostGrowth) +
-                     " times its size; not read";
-            return -1;
-        }
-        return static_cast<long>(got);
+        if (gptr() == egptr() && !nextChunk()) return failed_ ? -1 : 0;
+        const size_t n = std::min(size, static_cast<size_t>(egptr() - gptr()));
+        std::memcpy(to, gptr(), n);
+        gbump(static_cast<int>(n));
+        return static_cast<long>(n);
     }
     /// The compressed file's size, which bounds what it may give.
     void setCompressedSize(uint64_t bytes) {
         limit_ = std::max<uint64_t>(bytes * kMostGrowth, kAlwaysAllowed);
     }
+    /// The most the file may give.
+    uint64_t limit() const { return limit_; }
 
 protected:
     int_type underflow() override {
-        const long got = read(buffer_.data(), buffer_.size());
-        if (got < 0) throw std::runtime_error(error_);
-        if (got == 0) return traits_type::eof();
-        setg(buffer_.data(), buffer_.data(), buffer_.data() + got);
-        return traits_type::to_int_type(buffer_[0]);
+        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        if (!nextChunk()) {
+            if (failed_) throw std::runtime_error(error_);
+            return traits_type::eof();
+        }
+        return traits_type::to_int_type(*gptr());
     }
 
 private:
@@ -102,18 +119,70 @@ private:
     static constexpr uint64_t kMostGrowth = 1000;
     static constexpr uint64_t kAlwaysAllowed = uint64_t{64} << 20;
 
-    void fail() {
-        failed_ = true;
+    std::string archiveError() const {
         const char* why = archive_error_string(archive_);
-        error_ = why != nullptr ? why : "cannot be decompressed";
+        return why != nullptr ? why : "cannot be decompressed";
+    }
+
+    // The reader's side: the next chunk into the get area; false at the end or on a failure.
+    bool nextChunk() {
+        if (ended_) return false;
+        if (!worker_.joinable()) worker_ = std::thread(&Decompressor::decompress, this);
+        for (;;) {
+            switch (pipe_.take(chunk_, std::chrono::milliseconds(1000))) {
+                case ChunkPipe::Take::Chunk:
+                    if (chunk_.empty()) continue;
+                    setg(chunk_.data(), chunk_.data(), chunk_.data() + chunk_.size());
+                    return true;
+                case ChunkPipe::Take::Waiting:
+                    continue;
+                case ChunkPipe::Take::End:
+                    // The thread wrote its outcome before it closed its end.
+                    ended_ = true;
+                    if (!workerError_.empty()) {
+                        failed_ = true;
+                        error_ = workerError_;
+                    }
+                    setg(nullptr, nullptr, nullptr);
+                    return false;
+            }
+        }
+    }
+
+    // The thread's side, until the end, a failure, or a reader that has gone.
+    void decompress() {
+        uint64_t given = 0;
+        for (;;) {
+            ChunkPipe::Chunk chunk = pipe_.freshChunk();
+            chunk.resize(pipe_.chunkBytes());
+            const la_ssize_t got = archive_read_data(archive_, chunk.data(), chunk.size());
+            if (got < 0) {
+                workerError_ = archiveError();
+                break;
+            }
+            if (got == 0) break;
+            given += static_cast<uint64_t>(got);
+            if (given > limit_) {
+                // Text compresses ten or twenty times; far beyond that a small file would fill
+                // the memory (a "decompression bomb").
+                workerError_ = "decompresses to more than " + std::to_string(kMostGrowth) +
+                               " times its size; not read";
+                break;
+            }
+            chunk.resize(static_cast<size_t>(got));
+            if (!pipe_.push(std::move(chunk))) break;
+        }
+        pipe_.closeWriter();
     }
 
     archive* archive_ = nullptr;
-    std::array<char, kBlock> buffer_{};
     std::string& error_;
-    bool failed_ = false;
-    uint64_t given_ = 0;
+    bool failed_ = false, ended_ = false;
     uint64_t limit_ = kAlwaysAllowed;
+    ChunkPipe pipe_;
+    ChunkPipe::Chunk chunk_;   // the one being read
+    std::string workerError_;  // the thread's; read once it has closed its end
+    std::thread worker_;
 };
 
 InputFile::InputFile() = default;
@@ -143,11 +212,15 @@ bool InputFile::open(const std::string& path) {
         plain->clear();
         plain->seekg(0);
         stream_ = std::move(plain);
+        expectedSize_ = static_cast<uint64_t>(st.st_size);
         return true;
     }
     decompressor_ = std::make_unique<Decompressor>(error_);
     decompressor_->setCompressedSize(static_cast<uint64_t>(st.st_size));
     if (!decompressor_->open(path)) return false;
+    if (compression_ == Compression::Gzip) {
+        expectedSize_ = std::min(gzipTrailerSize(*plain, st.st_size), decompressor_->limit());
+    }
     stream_ = std::make_unique<std::istream>(decompressor_.get());
     return true;
 }

@@ -2,6 +2,7 @@
 // zstd file (known by its first bytes, whatever its name), never whole on disk.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <istream>
 #include <memory>
@@ -38,6 +39,10 @@ public:
     /// The same bytes as a C stream, for libraries that read one; owned by this object. Use
     /// either this or stream(), not both.
     FILE* cStream();
+    /// How many bytes the file gives, as far as it tells before it is read (a gzip file's
+    /// trailer says, other compressions do not): room for a reader to make at once. 0 when it
+    /// does not tell; never more than a compressed file may give.
+    uint64_t expectedSize() const { return expectedSize_; }
     /// Why the file could not be opened or read on: empty while all is well.
     const std::string& error() const { return error_; }
 
@@ -47,6 +52,7 @@ private:
     std::unique_ptr<Decompressor> decompressor_;
     std::unique_ptr<std::istream> stream_;
     FILE* cStream_ = nullptr;
+    uint64_t expectedSize_ = 0;
     std::string path_;
     std::string error_;
 };
