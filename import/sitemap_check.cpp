@@ -13,17 +13,6 @@
 
 namespace orvo {
 
-namespace {
-
-std::string_view localName(const char* name) {
-    std::string_view s(name);
-    if (const size_t colon = s.find(':'); colon != std::string_view::npos)
-        s.remove_prefix(colon + 1);
-    return s;
-}
-
-}  // namespace
-
 bool sitemapAddresses(std::string_view xml, std::vector<std::string>& addresses,
                       std::string& error) {
     pugi::xml_document doc;
