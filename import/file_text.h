@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <istream>
 #include <string>
+#include <string_view>
 
 namespace orvo {
 
@@ -23,5 +24,12 @@ std::string readRest(InputFile& input, size_t padding = 0);
 /// The 1-based line of the text that holds the byte at `offset` (an offset past the end counts
 /// as the end); 0 for a negative offset (a parser that could not say where).
 uint64_t lineAt(const std::string& text, ptrdiff_t offset);
+
+/// An XML element or attribute name without its namespace prefix ("g:node" is "node").
+inline std::string_view localName(std::string_view name) {
+    if (const size_t colon = name.find(':'); colon != std::string_view::npos)
+        name.remove_prefix(colon + 1);
+    return name;
+}
 
 }  // namespace orvo

@@ -14,18 +14,14 @@
 #include "import/file_text.h"
 #include "import/readers.h"
 #include "import/warnings.h"
+#include "import/whole_text.h"
 #include "stream/input_file.h"
 
 namespace orvo {
 
 namespace {
 
-std::string_view localName(const pugi::xml_node& node) {
-    std::string_view s(node.name());
-    if (const size_t colon = s.find(':'); colon != std::string_view::npos)
-        s.remove_prefix(colon + 1);
-    return s;
-}
+std::string_view localName(const pugi::xml_node& node) { return orvo::localName(node.name()); }
 
 struct NodeAttribute {
     std::string id, title, fallback;
@@ -76,8 +72,8 @@ ImportResult importGexf(const std::string& file, const ImportOptions& options, s
         return result;
     }
     progress(0, 0, "reading");
-    std::string text = readRest(input.stream());
-    if (input.stream().bad()) {
+    WholeText text;
+    if (!text.read(input.stream())) {
         result.error = file + ": " + input.error();
         return result;
     }
@@ -208,7 +204,7 @@ ImportResult importGexf(const std::string& file, const ImportOptions& options, s
     }
     // The ids are interned: the document and the text go before the tree is built and written.
     doc.reset();
-    std::string().swap(text);
+    text.release();
     // The document came in many small blocks, which the allocator keeps for the process; they
     // are handed back before the tree and the viewer's graph take their room.
     ::malloc_trim(0);

@@ -18,17 +18,6 @@
 
 namespace orvo {
 
-namespace {
-
-std::string_view localName(const char* name) {
-    std::string_view s(name);
-    if (const size_t colon = s.find(':'); colon != std::string_view::npos)
-        s.remove_prefix(colon + 1);
-    return s;
-}
-
-}  // namespace
-
 ImportResult importGraphMl(const std::string& file, const ImportOptions& options, std::ostream& out,
                            const ImportProgress& progress) {
     ImportResult result;

@@ -19,6 +19,7 @@
 #include "import/file_text.h"
 #include "import/readers.h"
 #include "import/warnings.h"
+#include "import/whole_text.h"
 #include "stream/input_file.h"
 
 namespace orvo {
@@ -91,13 +92,15 @@ public:
         : file_(file), options_(options), progress_(progress), result_(result) {}
 
     // Reads the document into `graph`; false with result.error set (or cancelled) when not.
-    bool read(const std::string& text, EdgeGraph& graph) {
+    bool read(WholeText& text, EdgeGraph& graph) {
         graph_ = &graph;
         od::parser parser;
         od::document doc;
         bool iterated = false;
-        if (const size_t at = tooDeepAt(text, parser.max_depth()); at != std::string_view::npos) {
-            return refuse(text, at, "nested deeper than " + std::to_string(parser.max_depth()));
+        if (const size_t at = tooDeepAt(text.view(), parser.max_depth());
+            at != std::string_view::npos) {
+            return refuse(text.view(), at,
+                          "nested deeper than " + std::to_string(parser.max_depth()));
         }
         try {
             doc = parser.iterate(
@@ -116,9 +119,10 @@ public:
             doc.rewind();
             walk(doc, false);
         } catch (const simdjson::simdjson_error& e) {
-            return refuse(text, iterated ? &doc : nullptr, simdjson::error_message(e.error()));
+            return refuse(text.view(), iterated ? &doc : nullptr,
+                          simdjson::error_message(e.error()));
         } catch (const Refusal& r) {
-            return refuse(text, iterated ? &doc : nullptr, r.what);
+            return refuse(text.view(), iterated ? &doc : nullptr, r.what);
         } catch (const Cancelled&) {
             result_.cancelled = true;
             return false;
@@ -135,7 +139,7 @@ private:
     };
 
     // Names the byte where the document went wrong, when the parser got far enough to say.
-    bool refuse(const std::string& text, od::document* doc, std::string_view what) {
+    bool refuse(std::string_view text, od::document* doc, std::string_view what) {
         const char* at = nullptr;
         if (doc != nullptr && doc->current_location().get(at) == simdjson::SUCCESS &&
             at >= text.data()) {
@@ -144,7 +148,7 @@ private:
         result_.error = file_ + ": " + std::string(what);
         return false;
     }
-    bool refuse(const std::string& text, size_t offset, std::string_view what) {
+    bool refuse(std::string_view text, size_t offset, std::string_view what) {
         const auto line = 1 + std::count(text.begin(), text.begin() + ptrdiff_t(offset), '\n');
         result_.error = file_ + ":" + std::to_string(line) + ": byte " + std::to_string(offset) +
                         ": " + std::string(what);
@@ -358,14 +362,14 @@ ImportResult importJsonGraph(const std::string& file, const ImportOptions& optio
         return result;
     }
     progress(0, 0, "reading");
-    std::string text = readRest(input.stream(), simdjson::SIMDJSON_PADDING);
-    if (input.stream().bad()) {
+    WholeText text;
+    if (!text.read(input.stream(), simdjson::SIMDJSON_PADDING)) {
         result.error = file + ": " + input.error();
         return result;
     }
     EdgeGraph graph;
     if (!JsonGraphReader(file, options, progress, result).read(text, graph)) return result;
-    std::string().swap(text);  // the ids are interned; the text goes before the tree is built
+    text.release();  // the ids are interned; the text goes before the tree is built
     if (!graph.build(options.root, options.direction, file, result)) return result;
     return finishRead(graph.write(out, progress, result), progress, result);
 }

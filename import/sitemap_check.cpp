@@ -11,22 +11,12 @@
 #include "import/ascii_text.h"
 #include "import/content_kind.h"
 #include "import/crawl_fetcher.h"
+#include "import/file_text.h"
 #include "import/site_graph.h"
 #include "import/url.h"
 #include "stream/input_file.h"
 
 namespace orvo {
-
-namespace {
-
-std::string_view localName(const char* name) {
-    std::string_view s(name);
-    if (const size_t colon = s.find(':'); colon != std::string_view::npos)
-        s.remove_prefix(colon + 1);
-    return s;
-}
-
-}  // namespace
 
 bool sitemapAddresses(std::string_view xml, std::vector<std::string>& addresses, std::string& error,
                       std::vector<std::string>* sitemaps) {

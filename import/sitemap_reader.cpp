@@ -20,13 +20,6 @@ namespace orvo {
 
 namespace {
 
-std::string_view localName(const char* name) {
-    std::string_view s(name);
-    if (const size_t colon = s.find(':'); colon != std::string_view::npos)
-        s.remove_prefix(colon + 1);
-    return s;
-}
-
 class SitemapTree {
 public:
     // Adds the address with every folder above it; the first host's root is the tree's root,

@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "graph/graph.h"
 #include "import/import.h"
@@ -168,6 +169,48 @@ TEST(ImportDot, ACancelEndsTheReadingOfAPipeNotYetClosed) {
     }
     EXPECT_EQ(importGraph(dir.file("bad.dot"), ImportFormat::Dot, {}, ignored, {}).error,
               badBefore);
+}
+
+// The readers that take the whole text at once: a graph of some MiB read from a pipe, which
+// cannot tell its size, gives the outline its file gives; and a cancel asked for at the first
+// report of the read stops the import there, with nothing written.
+TEST(ImportFormats, WholeTextReadersTakeAPipeAndStopWhenCancelled) {
+    std::string gexf = "<gexf><graph defaultedgetype='directed'><edges>\n",
+                json = "{\"directed\": true, \"nodes\": [], \"links\": [\n";
+    for (int i = 1; i < 100'000; ++i) {
+        const std::string from = "n" + std::to_string(i / 3), to = "n" + std::to_string(i);
+        gexf += "<edge source='" + from + "' target='" + to + "'/>\n";
+        json += std::string(i > 1 ? ",\n" : "") + "{\"source\": \"" + from + "\", \"target\": \"" +
+                to + "\"}";
+    }
+    gexf += "</edges></graph></gexf>\n";
+    json += "]}\n";
+    TempDir dir;
+    for (const auto& [name, format, text] : {std::tuple{"graph.gexf", ImportFormat::Gexf, gexf},
+                                             std::tuple{"graph.json", ImportFormat::Json, json}}) {
+        const std::string file = dir / name, fifo = dir / ("piped-" + std::string(name));
+        writeWholeFile(file, text);
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        std::thread writer([&] { writeWholeFile(fifo, text); });
+        std::ostringstream whole, piped;
+        const ImportResult fromFile = importGraph(file, format, {}, whole);
+        const ImportResult fromPipe = importGraph(fifo, format, {}, piped);
+        writer.join();
+        EXPECT_TRUE(fromFile.ok && fromPipe.ok) << name << ": " << fromPipe.error;
+        const std::string outline = whole.str();
+        // A line a node; n0, hung under the root n1 after it, links on to n1 and n2 again.
+        EXPECT_EQ(std::count(outline.begin(), outline.end(), '\n'), 100'002) << name;
+        EXPECT_TRUE(piped.str() == outline) << name;
+
+        std::atomic<bool> cancel{false};
+        ImportProgress progress;
+        progress.cancel = &cancel;
+        progress.report = [&](uint64_t done, uint64_t, std::string_view) { cancel = done > 0; };
+        std::ostringstream out;
+        const ImportResult stopped = importGraph(file, format, {}, out, progress);
+        EXPECT_TRUE(stopped.cancelled && !stopped.ok) << name;
+        EXPECT_EQ(out.str(), "") << name;
+    }
 }
 
 }  // namespace
