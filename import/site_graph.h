@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "import/import.h"
+#include "memory/huge_page_allocator.h"
 #include "memory/text_arena.h"
 
 namespace orvo {
@@ -96,7 +97,10 @@ private:
     std::vector<std::string_view> ids_;
     // The id table is filled only when an id is looked up: a graph whose nodes all came through
     // add() never pays for it (a third of a numbered graph's import). Mutable for find().
-    mutable boost::unordered_flat_map<std::string_view, Index> byId_;
+    mutable boost::unordered_flat_map<std::string_view, Index, boost::hash<std::string_view>,
+                                      std::equal_to<std::string_view>,
+                                      HugePageAllocator<std::pair<const std::string_view, Index>>>
+        byId_;
     mutable size_t indexed_ = 0;       // ids_[0, indexed_) are in byId_
     mutable bool tableSized_ = false;  // byId_ has room for reserved_ ids
     size_t reserved_ = 0;
