@@ -35,11 +35,7 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
                             std::ostream& out, const ImportProgress& progress) {
     ImportResult result;
     InputFile input;
-    if (!input.open(file)) {
-        result.error = file + ": " + input.error();
-        return result;
-    }
-    progress(0, 0, "reading");
+    if (!openImportInput(file, input, progress, result)) return result;
     std::string text = readRest(input);
     if (input.stream().bad()) {
         result.error = file + ": " + (input.error().empty() ? "read error" : input.error());

@@ -67,11 +67,7 @@ ImportResult importGexf(const std::string& file, const ImportOptions& options, s
                         const ImportProgress& progress) {
     ImportResult result;
     InputFile input;
-    if (!input.open(file)) {
-        result.error = file + ": " + input.error();
-        return result;
-    }
-    progress(0, 0, "reading");
+    if (!openImportInput(file, input, progress, result)) return result;
     WholeText text;
     if (!text.read(input.stream())) {
         result.error = file + ": " + input.error();

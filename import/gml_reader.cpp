@@ -442,11 +442,7 @@ ImportResult importGml(const std::string& file, const ImportOptions& options, st
                        const ImportProgress& progress) {
     ImportResult result;
     InputFile input;
-    if (!input.open(file)) {
-        result.error = file + ": " + input.error();
-        return result;
-    }
-    progress(0, 0, "reading");
+    if (!openImportInput(file, input, progress, result)) return result;
     EdgeGraph graph;
     GmlGraphReader reader(input.stream(), options, progress, result);
     const std::optional<GmlError> error = reader.read(graph, file);

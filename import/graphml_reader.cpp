@@ -22,11 +22,7 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
                            const ImportProgress& progress) {
     ImportResult result;
     InputFile input;
-    if (!input.open(file)) {
-        result.error = file + ": " + input.error();
-        return result;
-    }
-    progress(0, 0, "reading");
+    if (!openImportInput(file, input, progress, result)) return result;
     std::string text = readRest(input.stream());
     if (input.stream().bad()) {
         result.error = file + ": " + input.error();

@@ -357,11 +357,7 @@ ImportResult importJsonGraph(const std::string& file, const ImportOptions& optio
                              std::ostream& out, const ImportProgress& progress) {
     ImportResult result;
     InputFile input;
-    if (!input.open(file)) {
-        result.error = file + ": " + input.error();
-        return result;
-    }
-    progress(0, 0, "reading");
+    if (!openImportInput(file, input, progress, result)) return result;
     WholeText text;
     if (!text.read(input.stream(), simdjson::SIMDJSON_PADDING)) {
         result.error = file + ": " + input.error();

@@ -251,11 +251,7 @@ ImportResult importPajek(const std::string& file, const ImportOptions& options, 
                          const ImportProgress& progress) {
     ImportResult result;
     InputFile input;
-    if (!input.open(file)) {
-        result.error = file + ": " + input.error();
-        return result;
-    }
-    progress(0, 0, "reading");
+    if (!openImportInput(file, input, progress, result)) return result;
     EdgeGraph graph;
     PajekReader reader(file, options, progress, result, graph);
     const bool read = reader.read(input.stream());

@@ -8,7 +8,13 @@
 
 namespace orvo {
 
+class InputFile;
 class SiteGraph;
+
+/// The start every file reader shares: opens `file` and reports that reading has begun. False,
+/// with result.error naming the file and why, when it cannot be opened.
+bool openImportInput(const std::string& file, InputFile& input, const ImportProgress& progress,
+                     ImportResult& result);
 
 /// The end every reader shares, once its graph is written (`written` false when the write
 /// stopped): a cancelled write says so, a finished one makes the result ok with its warnings
