@@ -3,6 +3,7 @@
 #include "import/edge_graph.h"
 
 #include <algorithm>
+#include <array>
 #include <boost/unordered/unordered_flat_set.hpp>
 #include <numeric>
 #include <optional>
@@ -16,6 +17,23 @@ namespace {
 uint64_t edgeKey(uint32_t a, uint32_t b) { return (uint64_t{a} << 32) | b; }
 
 }  // namespace
+
+void EdgeGraph::flushEdges() {
+    if (pendingIds_.empty()) return;
+    std::array<Index, kPendingIds + 1> nodes;
+    graph_.internAll(pendingIds_, std::span(nodes).first(pendingIds_.size()));
+    const Index* next = nodes.data();
+    for (const Pending kind : pendingKinds_) {
+        if (kind == Pending::Node) {
+            ++next;
+            continue;
+        }
+        edges_.push_back({next[0], next[1], kind == Pending::UndirectedEdge});
+        next += 2;
+    }
+    pendingIds_.clear();
+    pendingKinds_.clear();
+}
 
 EdgeGraph::Adjacency EdgeGraph::adjacencyFor(WalkDirection walk) const {
     // Each edge is walked from its first end (Out), its second (In) or both; undirected ones
@@ -61,6 +79,7 @@ size_t EdgeGraph::reach(const Adjacency& adjacency, Index top, std::vector<Index
 
 bool EdgeGraph::build(const std::string& rootId, WalkDirection direction, const std::string& file,
                       ImportResult& result) {
+    flushEdges();
     const size_t n = graph_.size();
     excluded_.resize(n, 0);
     const auto isExcluded = [&](Index i) { return excluded_[i] != 0; };

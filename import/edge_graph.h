@@ -30,23 +30,49 @@ public:
     using Index = SiteGraph::Index;
 
     /// Makes room for this many nodes and edges.
-    void reserve(size_t count) {
-        graph_.reserve(count);
-        edges_.reserve(count);
+    void reserve(size_t nodes, size_t edges) {
+        graph_.reserve(nodes);
+        edges_.reserve(edges);
     }
     /// The node with the id (created in first-seen order).
-    Index node(std::string_view id) { return graph_.intern(id); }
+    Index node(std::string_view id) {
+        flushEdges();
+        return graph_.intern(id);
+    }
     /// A new node whose id the caller knows no node has yet (see SiteGraph::add).
-    Index newNode(std::string_view id) { return graph_.add(id); }
+    Index newNode(std::string_view id) {
+        flushEdges();
+        return graph_.add(id);
+    }
     /// Sets the node's kind-0 group unless it has one already.
     void setGroupIfUnset(Index n, std::string_view group) {
         if (!group.empty() && graph_.group(n, 0).empty()) graph_.setGroup(n, 0, group);
     }
     void addEdge(Index from, Index to, bool undirected) {
+        flushEdges();
         edges_.push_back({from, to, undirected});
     }
+    /// An edge between the nodes with these ids, created as node() creates them. The ids are
+    /// looked up a batch at a time, which overlaps the lookups' reads from memory: they must stay
+    /// valid until flushEdges(), which any other call here that adds nodes or edges or reads
+    /// them makes first.
+    void addEdge(std::string_view from, std::string_view to, bool undirected) {
+        pendingIds_.push_back(from);
+        pendingIds_.push_back(to);
+        pendingKinds_.push_back(undirected ? Pending::UndirectedEdge : Pending::Edge);
+        if (pendingIds_.size() >= kPendingIds) flushEdges();
+    }
+    /// node() of the id, looked up with the edges given by ids, a batch at a time.
+    void addNode(std::string_view id) {
+        pendingIds_.push_back(id);
+        pendingKinds_.push_back(Pending::Node);
+        if (pendingIds_.size() >= kPendingIds) flushEdges();
+    }
+    /// Adds the nodes and edges given by ids so far.
+    void flushEdges();
     /// Makes every edge so far directed or undirected (a format that may say which after them).
     void setUndirected(bool undirected) {
+        flushEdges();
         for (Edge& e : edges_) e.undirected = undirected;
     }
     /// Takes every node's kind-0 group away.
@@ -54,14 +80,24 @@ public:
         for (Index n = 0; n < graph_.size(); ++n) graph_.setGroup(n, 0, {});
     }
     /// Adds an edge before all others.
-    void prependEdge(Index from, Index to) { edges_.insert(edges_.begin(), {from, to, false}); }
+    void prependEdge(Index from, Index to) {
+        flushEdges();
+        edges_.insert(edges_.begin(), {from, to, false});
+    }
     /// Leaves a node out of the graph (a header's fields taken for ids at first).
     void exclude(Index n) {
+        flushEdges();
         excluded_.resize(graph_.size(), 0);
         excluded_[n] = 1;
     }
-    size_t nodeCount() const { return graph_.size(); }
-    size_t edgeCount() const { return edges_.size(); }
+    size_t nodeCount() {
+        flushEdges();
+        return graph_.size();
+    }
+    size_t edgeCount() {
+        flushEdges();
+        return edges_.size();
+    }
 
     /// Builds the tree, walking the edges as `direction` says (Auto: along them or against
     /// them, whichever reaches more nodes from its best root; along them on a tie). `rootId`
@@ -72,7 +108,10 @@ public:
     /// Writes the outline (after build).
     bool write(std::ostream& out, const ImportProgress& progress, ImportResult& result);
 
-    SiteGraph& graph() { return graph_; }
+    SiteGraph& graph() {
+        flushEdges();
+        return graph_;
+    }
     size_t memoryUsed() const;
 
 private:
@@ -111,8 +150,13 @@ private:
         return edges_[edge].from == from ? edges_[edge].to : edges_[edge].from;
     }
 
+    static constexpr size_t kPendingIds = 512;  // flushed from this many pending ids on
+
     SiteGraph graph_;
     std::vector<Edge> edges_;
+    enum class Pending : uint8_t { Node, Edge, UndirectedEdge };
+    std::vector<std::string_view> pendingIds_;  // of nodes and edges (from, to) not added yet
+    std::vector<Pending> pendingKinds_;
     std::vector<uint8_t> excluded_;
 };
 

@@ -90,7 +90,7 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
              ++p) {
             ++lines;
         }
-        graph.reserve(lines);
+        graph.reserve(lines, lines);
     }
     bool firstRecord = true;
     bool skipFirst = options.header == "yes";

@@ -134,7 +134,7 @@ ImportResult importGexf(const std::string& file, const ImportOptions& options, s
         if (localName(list) == "nodes") nodesDeclared += count;
         if (localName(list) == "edges") edgesDeclared += count;
     }
-    graph.reserve(std::max(nodesDeclared, edgesDeclared));
+    graph.reserve(nodesDeclared, edgesDeclared);
     const std::string_view edgeType = graphElement.attribute("defaultedgetype").as_string();
     const bool undirectedByDefault = edgeType == "undirected" || edgeType == "mutual";
     // Document order through the parent links, without a stack (nodes may hold nodes to any
@@ -151,8 +151,11 @@ ImportResult importGexf(const std::string& file, const ImportOptions& options, s
             if (*id.as_string() == '\0') {
                 warn(item, "<node> with an empty id, left out");
             } else {
-                const auto n = graph.node(id.as_string());
-                if (!attributes.empty()) nodes.emplace_back(n, item);
+                if (attributes.empty()) {
+                    graph.addNode(id.as_string());
+                } else {
+                    nodes.emplace_back(graph.node(id.as_string()), item);
+                }
                 for (size_t a = 0; a < attributes.size() && options.group.empty(); ++a) {
                     if (values[a].size() > kMostFoundGroups) continue;
                     if (std::string value = valueOf(item, attributes[a]); !value.empty()) {
@@ -174,8 +177,8 @@ ImportResult importGexf(const std::string& file, const ImportOptions& options, s
             if (*source.as_string() == '\0' || *target.as_string() == '\0') {
                 warn(item, "<edge> with an empty source or target, left out");
             } else {
-                graph.addEdge(graph.node(source.as_string()), graph.node(target.as_string()),
-                              undirected);
+                graph.addEdge(std::string_view(source.as_string()),
+                              std::string_view(target.as_string()), undirected);
             }
         }
         if (++elements % 65536 == 0) {
@@ -199,6 +202,7 @@ ImportResult importGexf(const std::string& file, const ImportOptions& options, s
         break;
     }
     // The ids are interned: the document and the text go before the tree is built and written.
+    graph.flushEdges();
     doc.reset();
     text.release();
     // The document came in many small blocks, which the allocator keeps for the process; they

@@ -7,10 +7,12 @@
 #include <simdjson.h>
 
 #include <algorithm>
+#include <array>
 #include <boost/unordered/unordered_flat_set.hpp>
 #include <charconv>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -213,7 +215,10 @@ private:
     void nodes(od::value list, bool first) {
         od::array array = list.get_array();
         // Room for every node, so that the id table is not rebuilt again and again as it grows.
-        if (first) graph_->reserve(byPosition_.size() + array.count_elements());
+        if (first) {
+            const size_t nodes = byPosition_.size() + array.count_elements();
+            graph_->reserve(nodes, nodes);
+        }
         for (auto entry : array) {
             od::object node = entry.get_object();
             if (first) {
@@ -240,7 +245,16 @@ private:
                                             " has an empty id and is left out, with its edges");
                     byPosition_.push_back(SiteGraph::kNone);
                 } else {
-                    byPosition_.push_back(graph_->node(id ? *id : place));
+                    if (id) {
+                        // Looked up a batch at a time, at the latest when this walk ends.
+                        pendingNodes_.push_back(*id);
+                        pendingPositions_.push_back(byPosition_.size());
+                        byPosition_.push_back(SiteGraph::kNone);
+                        if (pendingNodes_.size() == kNodeBatch) settleNodes();
+                    } else {
+                        settleNodes();
+                        byPosition_.push_back(graph_->node(place));
+                    }
                     for (auto& [c, value] : found) {
                         ++candidates_[c].given;
                         candidates_[c].values.insert(std::move(value));
@@ -257,6 +271,18 @@ private:
             ++position_;
             tick();
         }
+        settleNodes();
+    }
+
+    void settleNodes() {
+        if (pendingNodes_.empty()) return;
+        std::array<SiteGraph::Index, kNodeBatch> found;
+        graph_->graph().internAll(pendingNodes_, std::span(found).first(pendingNodes_.size()));
+        for (size_t k = 0; k < pendingNodes_.size(); ++k) {
+            byPosition_[pendingPositions_[k]] = found[k];
+        }
+        pendingNodes_.clear();
+        pendingPositions_.clear();
     }
 
     // --group names the field; without it the first field seen with few values, some shared.
@@ -302,10 +328,35 @@ private:
     void edges(od::value list) {
         for (auto entry : list.get_array()) {
             std::optional<SiteGraph::Index> from, to;
+            // A string source followed by a string target (the usual edge) is looked up with the
+            // edge, a batch at a time; anything else at once, so that nodes are created in the
+            // order their ids are seen either way.
+            std::optional<std::string_view> fromId, toId;
             std::optional<bool> undirected;
+            const auto settle = [&] {
+                if (fromId) from = fromId->empty() ? SiteGraph::kNone : graph_->node(*fromId);
+                if (toId) to = toId->empty() ? SiteGraph::kNone : graph_->node(*toId);
+                fromId.reset();
+                toId.reset();
+            };
             const auto take = [&](std::string_view name, od::value value) {
-                if (name == "source") from = end(value);
-                if (name == "target") to = end(value);
+                const bool text = value.type() == od::json_type::string;
+                if (name == "source") {
+                    settle();
+                    if (!to && text) {
+                        fromId = scalarText(value);
+                    } else {
+                        from = end(value);
+                    }
+                }
+                if (name == "target") {
+                    if (fromId && !toId && text) {
+                        toId = scalarText(value);
+                    } else {
+                        settle();
+                        to = end(value);
+                    }
+                }
                 if (name == "undirected") undirected = value.get_bool().value();
             };
             for (auto f : entry.get_object()) {
@@ -317,17 +368,24 @@ private:
                     take(name, f.value());
                 }
             }
+            const bool directed =
+                !undirected.value_or(!declaredDirected_.value_or(elements_ || keyedEdges_));
+            if (fromId && toId && !fromId->empty() && !toId->empty()) {
+                graph_->addEdge(*fromId, *toId, !directed);
+                tick();
+                continue;
+            }
+            settle();
             if (!from || !to) throw Refusal{"an edge without a source or a target"};
             if (*from == SiteGraph::kNone || *to == SiteGraph::kNone) {
                 addWarning(result_,
                            file_ + ": an edge with an empty end or an end left out, left out");
             } else {
-                graph_->addEdge(
-                    *from, *to,
-                    undirected.value_or(!declaredDirected_.value_or(elements_ || keyedEdges_)));
+                graph_->addEdge(*from, *to, !directed);
             }
             tick();
         }
+        graph_->flushEdges();  // the ids' text may not outlive this walk of the document
     }
 
     void tick() {
@@ -348,6 +406,9 @@ private:
     std::vector<Candidate> candidates_;
     std::optional<std::string> groupField_;
     std::vector<SiteGraph::Index> byPosition_;  // kNone for a node left out
+    static constexpr size_t kNodeBatch = 256;
+    std::vector<std::string_view> pendingNodes_;  // ids of "nodes" not looked up yet
+    std::vector<size_t> pendingPositions_;        // and their places in byPosition_
     uint64_t items_ = 0;
 };
 

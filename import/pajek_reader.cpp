@@ -162,7 +162,8 @@ private:
             nodes_.assign(count, SiteGraph::kNone);
             // Room in the id table at once (not rebuilt as it grows), as much as a small file
             // may claim.
-            graph_.reserve(std::min(count, kMostUnnamedVertices));
+            graph_.reserve(std::min(count, kMostUnnamedVertices),
+                           std::min(count, kMostUnnamedVertices));
             section_ = Section::Vertices;
             return true;
         }

@@ -30,25 +30,55 @@ void SiteGraph::reserve(size_t nodes) {
 void SiteGraph::indexIds() const {
     if (indexed_ == ids_.size() && tableSized_) return;
     if (!tableSized_) {
-        byId_.reserve(std::max(reserved_, ids_.size()));
+        byId_.reserve(std::max(reserved_, ids_.size()), ids_);
         tableSized_ = true;
     }
     for (; indexed_ < ids_.size(); ++indexed_) {
-        byId_.emplace(ids_[indexed_], static_cast<Index>(indexed_));
+        const std::string_view id = ids_[indexed_];
+        byId_.insert(id, IdTable::hashOf(id), static_cast<Index>(indexed_), ids_);
     }
 }
 
 SiteGraph::Index SiteGraph::intern(std::string_view id, bool* created) {
     indexIds();
-    if (const auto found = byId_.find(id); found != byId_.end()) {
+    const uint64_t hash = IdTable::hashOf(id);
+    if (const Index found = byId_.find(id, hash, ids_); found != kNone) {
         if (created) *created = false;
-        return found->second;
+        return found;
     }
     const Index n = add(id);
-    byId_.emplace(ids_[n], n);
+    byId_.insert(ids_[n], hash, n, ids_);
     indexed_ = ids_.size();
     if (created) *created = true;
     return n;
+}
+
+void SiteGraph::internAll(std::span<const std::string_view> ids, std::span<Index> nodes) {
+    indexIds();
+    // Lookup k + kAhead has its slot fetched and lookup k + kAhead / 2 its id's bytes while
+    // lookup k is made; the hashes wait in a ring.
+    constexpr size_t kAhead = 8;
+    std::array<uint64_t, kAhead> hashes{};
+    const size_t count = ids.size();
+    for (size_t k = 0; k < std::min(count, kAhead); ++k) {
+        hashes[k] = IdTable::hashOf(ids[k]);
+        byId_.prefetch(hashes[k]);
+    }
+    for (size_t k = 0; k < count; ++k) {
+        const uint64_t hash = hashes[k % kAhead];
+        if (k + kAhead < count) {
+            hashes[k % kAhead] = IdTable::hashOf(ids[k + kAhead]);
+            byId_.prefetch(hashes[k % kAhead]);
+        }
+        if (k + kAhead / 2 < count) byId_.prefetchId(hashes[(k + kAhead / 2) % kAhead]);
+        Index n = byId_.find(ids[k], hash, ids_);
+        if (n == kNone) {
+            n = add(ids[k]);
+            byId_.insert(ids_[n], hash, n, ids_);
+            indexed_ = ids_.size();
+        }
+        nodes[k] = n;
+    }
 }
 
 SiteGraph::Index SiteGraph::add(std::string_view id) {
@@ -61,8 +91,7 @@ SiteGraph::Index SiteGraph::add(std::string_view id) {
 
 SiteGraph::Index SiteGraph::find(std::string_view id) const {
     indexIds();
-    const auto found = byId_.find(id);
-    return found == byId_.end() ? kNone : found->second;
+    return byId_.find(id, IdTable::hashOf(id), ids_);
 }
 
 void SiteGraph::setRoot(Index n) { root_ = n; }
@@ -119,7 +148,7 @@ std::string_view SiteGraph::group(Index n, int kind) const {
 size_t SiteGraph::memoryUsed() const {
     size_t bytes = texts_.capacityBytes();
     bytes += ids_.capacity() * sizeof(std::string_view);
-    bytes += byId_.bucket_count() * (sizeof(std::string_view) + sizeof(Index) + 1);
+    bytes += byId_.bytesHeld();
     bytes += links_.capacity() * sizeof(Links);
     bytes += groups_.capacity() * sizeof(groups_[0]);
     bytes += references_.capacity() * sizeof(references_[0]);
