@@ -21,6 +21,8 @@ namespace orvo {
 
 namespace {
 
+constexpr size_t kPendingRecords = 256;
+
 bool allDigits(std::string_view s) {
     if (s.empty()) return false;
     for (const char c : s) {
@@ -81,8 +83,8 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
     }
 
     EdgeGraph graph;
-    // Room for as many nodes as the file has lines (an upper bound in the usual case of more
-    // edges than nodes), so that the id table is not rebuilt again and again as it grows.
+    // Room for an edge a line, and for a node every other line: most edge lists have more edges
+    // than nodes, and the id table, sized for the nodes, would otherwise take twice the room.
     {
         size_t lines = 1;
         for (const char* p = text.data();
@@ -90,7 +92,7 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
              ++p) {
             ++lines;
         }
-        graph.reserve(lines, lines);
+        graph.reserve(lines / 2 + 1, lines);
     }
     bool firstRecord = true;
     bool skipFirst = options.header == "yes";
@@ -101,20 +103,60 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
     bool firstElsewhere = false;
     uint64_t records = 0;
     bool cancelled = false;
+    // Records wait in batches, their fields copied, so that their ids are looked up together
+    // (the lookups' reads from memory overlap); then each is taken as it came.
+    struct Pending {
+        size_t from, to, group, end;  // where each field starts in `pendingText`, and the last ends
+        bool hasTo, hasGroup;
+    };
+    std::string pendingText;
+    std::vector<Pending> pending;
+    std::vector<std::string_view> pendingIds;
+    std::vector<EdgeGraph::Index> pendingNodes;
+    const auto settle = [&] {
+        if (pending.empty()) return;
+        pendingIds.clear();
+        for (const Pending& p : pending) {
+            pendingIds.emplace_back(pendingText.data() + p.from, p.to - p.from);
+            if (p.hasTo) pendingIds.emplace_back(pendingText.data() + p.to, p.group - p.to);
+        }
+        pendingNodes.resize(pendingIds.size());
+        graph.graph().internAll(pendingIds, pendingNodes);
+        size_t k = 0;
+        for (const Pending& p : pending) {
+            const auto from = pendingNodes[k++];
+            if (p.hasGroup) {
+                graph.setGroupIfUnset(
+                    from, std::string_view(pendingText.data() + p.group, p.end - p.group));
+            }
+            if (p.hasTo) {
+                const auto to = pendingNodes[k++];
+                graph.addEdge(from, to, false);
+                if (firstOpen && (to == firstFrom || to == firstTo)) firstElsewhere = true;
+            }
+            if (firstOpen && (from == firstFrom || from == firstTo)) firstElsewhere = true;
+        }
+        pending.clear();
+        pendingText.clear();
+    };
     const auto addRecord = [&](std::span<const std::string> fields, uint64_t line) {
         if (fields[0].empty()) {
             addWarning(result, file + ":" + std::to_string(line) + ": empty first field, left out");
             return;
         }
-        const auto from = graph.node(fields[0]);
         countGroup(fields);
-        if (groupColumn < fields.size()) graph.setGroupIfUnset(from, fields[groupColumn]);
-        if (fields.size() >= 2 && !fields[1].empty()) {
-            const auto to = graph.node(fields[1]);
-            graph.addEdge(from, to, false);
-            if (firstOpen && (to == firstFrom || to == firstTo)) firstElsewhere = true;
-        }
-        if (firstOpen && (from == firstFrom || from == firstTo)) firstElsewhere = true;
+        Pending p{};
+        p.from = pendingText.size();
+        pendingText += fields[0];
+        p.to = pendingText.size();
+        p.hasTo = fields.size() >= 2 && !fields[1].empty();
+        if (p.hasTo) pendingText += fields[1];
+        p.group = pendingText.size();
+        p.hasGroup = groupColumn < fields.size();
+        if (p.hasGroup) pendingText += fields[groupColumn];
+        p.end = pendingText.size();
+        pending.push_back(p);
+        if (pending.size() == kPendingRecords) settle();
     };
 
     CsvSplitter splitter(text, separator);
@@ -151,6 +193,7 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
             if (progress.cancelled()) cancelled = true;
         }
     });
+    settle();
     // The ids are interned: the file's text goes before the tree is built and written, which
     // the viewer reads while this still runs.
     std::string().swap(text);

@@ -132,33 +132,34 @@ bool OutlineWriter::write(int64_t level, std::string_view id,
 
 bool OutlineWriter::writeEncoded(int64_t level, std::string_view id,
                                  std::span<const std::string_view> groups) {
-    scratch_.clear();
+    // Straight into the buffer, taken back if the record is too long.
+    const size_t start = buffer_.size();
     char number[24];
     const auto [end, error] = std::to_chars(number, number + sizeof number, level);
     (void)error;
-    scratch_.append(number, end);
-    scratch_.push_back(' ');
-    scratch_.append(id);
-    scratch_.append(" 0");
+    buffer_.append(number, end);
+    buffer_.push_back(' ');
+    buffer_.append(id);
+    buffer_.append(" 0");
     size_t used = groups.size();
     while (used > 0 && groups[used - 1].empty()) --used;
     for (size_t k = 0; k < used; ++k) {
-        scratch_.push_back(' ');
-        scratch_.append(groups[k].empty() ? std::string_view("-") : groups[k]);
+        buffer_.push_back(' ');
+        buffer_.append(groups[k].empty() ? std::string_view("-") : groups[k]);
     }
     // The reader takes no group from a one-byte field on the line's last byte; a blank after it
     // keeps a one-character group name.
     if (used > 0 && (groups[used - 1].size() == 1 || groups[used - 1].empty())) {
-        scratch_.push_back(' ');
+        buffer_.push_back(' ');
     }
-    if (scratch_.size() > kOutlineLineLimit) {
+    if (buffer_.size() - start > kOutlineLineLimit) {
+        buffer_.resize(start);
         ++leftOut_;
         if (tooLong) tooLong(id);
         return false;
     }
-    scratch_.push_back('\n');
-    buffer_.append(scratch_);
-    bytes_ += scratch_.size();
+    buffer_.push_back('\n');
+    bytes_ += buffer_.size() - start;
     ++written_;
     if (buffer_.size() >= kFlushBytes) flush();
     return true;

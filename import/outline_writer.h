@@ -52,7 +52,6 @@ public:
 private:
     std::ostream& out_;
     std::string buffer_;
-    std::string scratch_;
     uint64_t written_ = 0;
     uint64_t leftOut_ = 0;
     uint64_t bytes_ = 0;
