@@ -1,6 +1,5 @@
-// Input the format does not foresee, beyond the malformed outline cases of tests/data: records
-// straddling the read chunks, binary junk, very deep and very wide outlines read, shown and laid
-// out; the fuzzers' inputs. Junk also goes through the reader fuzzer's round.
+// Input the format does not foresee: binary junk, very deep and very wide outlines read, shown
+// and laid out; the fuzzers' inputs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,30 +20,7 @@
 using namespace orvo;
 using namespace orvo::testing;
 
-static ProjPoint position(const ProjTransform& t) { return dehomogenized(t.apply(ProjPoint())); }
-
-TEST(AdversarialInput, LinesAcrossReadChunksAreWhole) {
-    // Records of every length straddle the 64 KiB read boundaries somewhere in a big file.
-    std::string text = "0 http://site/ 0 html main\n";
-    std::vector<std::string> expected;
-    for (int i = 0; text.size() < 700 * 1024; ++i) {
-        const std::string id =
-            "http://site/" + std::string(static_cast<size_t>(i % 900), 'p') + std::to_string(i);
-        text += "1 " + id + " 0 html main\n";
-        expected.push_back(id);
-    }
-    text += "1 " + std::string(1500, 'q') + " 0\n";  // a long one, too
-    for (int i = 0; i < 3; ++i) text += "1 tail" + std::to_string(i) + " 0 html main\n";
-    expected.insert(expected.end(), {"tail0", "tail1", "tail2"});
-    ViewerSettings settings;
-    Graph g(settings);
-    ASSERT_TRUE(readText(g, text));
-    EXPECT_EQ(childIds(g.root), expected);
-    for (const Node* n : g.nodes) EXPECT_EQ(g.groupsOf(*n).size(), 2u) << n->id;
-}
-
-// Through the reader fuzzer's round: read under several load flags, invariants, the attribute
-// operations, the dump, a take-over.
+// Through the reader fuzzer's round (several load flags, invariants, attributes, dump, take-over).
 TEST(AdversarialInput, BinaryJunkNeverBreaksTheReader) {
     std::mt19937 random(12345);
     // Bytes biased towards the format's own: digits, blanks, line feeds, slashes, letters.
@@ -86,8 +62,7 @@ TEST(AdversarialInput, OutlineTwoHundredThousandLevelsDeep) {
     relayoutFrom(g, deepest);
     EXPECT_TRUE(std::equal(deepest->globalTransform.m, deepest->globalTransform.m + 16,
                            ProjTransform::identity().m));
-    EXPECT_NEAR(position(g.nodes[kDepth - 2]->globalTransform).x, std::tanh(0.30000001192092896),
-                1e-15);
+    EXPECT_NEAR(g.nodes[kDepth - 2]->position().x, std::tanh(0.30000001192092896), 1e-15);
     EXPECT_EQ(g.root->descendantCount, kDepth - 1);
     EXPECT_EQ(deepest->level, kDepth - 1);
     EXPECT_EQ(deepest->outLinks.size(), 1000u);
@@ -143,28 +118,22 @@ TEST(AdversarialInput, RootWithThreeHundredThousandChildrenThatAllMove) {
     const double d = a->radius;
     int misplaced = 0;
     for (const Node* k : a->children) {
-        const ProjPoint at = position(k->localTransform());
+        const ProjPoint at = dehomogenized(k->localTransform().apply(ProjPoint()));
         misplaced += !std::isfinite(at.x) || std::fabs(ProjPoint().distance(at) - d) > 1e-9;
     }
     EXPECT_EQ(misplaced, 0);
     relayoutFrom(g, a->children[123456]);
     EXPECT_EQ(a->radius, d);
-    EXPECT_NEAR(position(a->globalTransform).x, std::tanh(d), 1e-14);
+    EXPECT_NEAR(a->position().x, std::tanh(d), 1e-14);
 }
 
 // Graph files nested 100 000 deep, read without recursion: JSON past the parser's depth is
-// refused, wherever it nests; GEXF nodes inside nodes are a hierarchy like any other, and other
-// elements are passed over.
+// refused; GEXF nodes inside nodes are a hierarchy, other elements are passed over.
 TEST(AdversarialInput, GraphFilesNestedAHundredThousandDeep) {
     // `open` 100 000 times (a '%' in it numbered), then `close` as often.
     const auto nested = [](const std::string& open, const std::string& close) {
         std::string text;
-        for (int i = 0; i < 100000; ++i) {
-            const size_t mark = open.find('%');
-            text += mark == std::string::npos
-                        ? open
-                        : open.substr(0, mark) + std::to_string(i) + open.substr(mark + 1);
-        }
+        for (int i = 0; i < 100000; ++i) text += replaceAll(open, "%", std::to_string(i));
         for (int i = 0; i < 100000; ++i) text += close;
         return text;
     };
@@ -193,14 +162,13 @@ TEST(AdversarialInput, GraphFilesNestedAHundredThousandDeep) {
     }
 }
 
-// The fuzz targets' seed corpora and every saved crash input, replayed through the same round
-// the fuzzers run, so a fixed fault stays fixed in ordinary builds.
-// Each file of a fuzz folder goes through its fuzzer's round: the reader's for fuzz/corpus and
-// fuzz/regressions, the importer named by the folder (corpus-csv) or by the file (csv-...).
+// The seed corpora and every saved crash input, replayed through their fuzzer's round so that a
+// fixed fault stays fixed: the reader's for fuzz/corpus and fuzz/regressions, the importer named
+// by the folder (corpus-csv) or by the file (csv-...).
 TEST(FuzzInputs, CorporaAndSavedCrashInputsPassTheFuzzersRound) {
     const std::pair<const char*, FuzzedImport> importers[] = {
-        {"html", FuzzedImport::Html}, {"csv", FuzzedImport::Csv},   {"xml", FuzzedImport::Xml},
-        {"dot", FuzzedImport::Dot},   {"gexf", FuzzedImport::Gexf}, {"json", FuzzedImport::Json},
+        {"html", FuzzedImport::Html}, {"csv", FuzzedImport::Csv},    {"xml", FuzzedImport::Xml},
+        {"dot", FuzzedImport::Dot},   {"gexf", FuzzedImport::Gexf},  {"json", FuzzedImport::Json},
         {"gml", FuzzedImport::Gml},   {"pajek", FuzzedImport::Pajek}};
     for (const std::string folder :
          {"corpus", "regressions", "corpus-html", "corpus-csv", "corpus-xml", "corpus-dot",
@@ -229,8 +197,7 @@ TEST(FuzzInputs, CorporaAndSavedCrashInputsPassTheFuzzersRound) {
     }
 }
 
-// The check of the importers' round fails where it should: an outline the graph reader would not
-// take whole is caught, a sound one passes.
+// The importers' round catches an outline the graph reader would not take whole.
 TEST(FuzzInputs, TheImportCheckCatchesUnsoundOutlines) {
     EXPECT_TRUE(answersMatch("fuzz_outline_checks.txt", fuzzing::checkOutline));
 }

@@ -1,6 +1,5 @@
-// Groups, visibility and colours: the steps of tests/data/attribute_steps.txt (hiding and
-// showing groups and the links they touch, the link switches by id and by subtree, the blanket
-// switches, subtree collection), each followed by the whole graph; group colours.
+// Groups, visibility and colours: the steps of tests/data/attribute_steps.txt, each followed by
+// the whole graph (or a dump of a subtree); group colours.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -42,6 +41,10 @@ std::string runStep(const std::string& step, std::unique_ptr<ViewerSettings>& se
         in >> id >> a;
         for (const std::string& s : g->collectShownSubtree(id, a)) result += " " + s;
         return "=" + result + "\n";
+    }
+    if (command == "dump") {
+        in >> id >> a;
+        return g->dumpSubtree(*g->findNode(id), a);
     }
     if (command == "hide") {
         in >> a >> id >> b;

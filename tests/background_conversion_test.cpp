@@ -1,6 +1,5 @@
-// The in-memory pipe between two threads and a conversion that runs while its text is read: the
-// text arrives whole and in order, either side may stop without leaving the other waiting, and a
-// real import read this way gives the same graph as its text read from a string.
+// The in-memory pipe between two threads and a conversion read while it runs: the text whole and
+// in order, either side stopping without leaving the other waiting, a real import read this way.
 #include "stream/background_conversion.h"
 
 #include <gtest/gtest.h>
@@ -40,8 +39,8 @@ std::string readAll(std::istream& in) {
     return all.str();
 }
 
-// Small chunks, so that the writer runs into a full pipe again and again: the text still comes
-// out whole and in order, however it was written (single bytes, short and long pieces).
+// Small chunks, so that the writer runs into a full pipe again and again, written in single bytes,
+// short and long pieces.
 TEST(ChunkPipeTest, CarriesTheTextWholeAndInOrder) {
     const std::string text = patternText(200'003);
     ChunkPipe pipe(97, 2);
@@ -67,9 +66,8 @@ TEST(ChunkPipeTest, CarriesTheTextWholeAndInOrder) {
     EXPECT_EQ(buffer.bytesTaken(), text.size());
 }
 
-// A silent writer keeps the reader asking goOn, which can end the stream; a writer that comes
-// late finds the reader gone. (A reader that stops releases a waiting writer: see the conversion
-// dropped unread below.)
+// A silent writer keeps the reader asking goOn, which can end the stream; a writer that comes late
+// finds the reader gone.
 TEST(ChunkPipeTest, TheReaderWaitsWhileAskedAndEndsWhenTold) {
     ChunkPipe pipe;
     int asked = 0;
@@ -78,10 +76,8 @@ TEST(ChunkPipeTest, TheReaderWaitsWhileAskedAndEndsWhenTold) {
     std::istream in(&buffer);
     EXPECT_EQ(in.get(), std::char_traits<char>::eof());
     EXPECT_EQ(asked, 3);
-    // The writer that comes late finds the reader gone.
     ChunkPipeWriteBuffer late(pipe);
-    std::ostream out(&late);
-    out << "too late\n";
+    std::ostream(&late) << "too late\n";
     EXPECT_FALSE(late.close());
 }
 
@@ -95,10 +91,8 @@ InputConverter converterOf(auto convert) {
     return converter;
 }
 
-// How a conversion ends reaches the reading side: its text and size, its progress, its
-// warnings; a converter that throws fails with the reason; a stop while the converter works
-// ends the text and the conversion says it was cancelled; a conversion dropped unread does not
-// hang.
+// How a conversion ends reaches the reading side: text, size, progress, warnings; a throw's
+// reason; a stop while it works; a conversion dropped unread does not hang.
 TEST(BackgroundConversionTest, TheReaderLearnsHowTheConversionEnded) {
     const std::string text = patternText(3'000'000);
     {
@@ -160,9 +154,8 @@ TEST(BackgroundConversionTest, TheReaderLearnsHowTheConversionEnded) {
     EXPECT_TRUE(streamFailed);  // its stream failed, not a sink that swallows the rest
 }
 
-// An edge list imported while it is read gives the graph its whole outline text gives, though
-// it comes through a pipe, which cannot tell its size (a file's text is read in one go into room
-// made for it).
+// An edge list imported from a pipe (which cannot tell its size) while it is read gives the graph
+// its whole outline text gives.
 TEST(BackgroundConversionTest, AnImportFromAPipeReadAsItIsWrittenGivesTheSameGraph) {
     TempDir dir;
     const std::string csv = dir / "links.csv", fifo = dir / "piped.csv";

@@ -1,6 +1,5 @@
-// The reader's fast path (block reads, batches, lookups kept only while reading, holes squeezed
-// out at the end, compact local placements) on seeded generated sites under each set of load
-// flags: the graph, its dump, its tree and its layout against golden fingerprints.
+// The reader's fast path on seeded generated sites under each set of load flags: the graph, its
+// dump, its tree and its layout against golden fingerprints.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -21,9 +20,7 @@ namespace {
 
 using testing::describe;
 
-// A generated site of 2000 ids (moves, non-tree links) and, on odd seeds, roughened: level jumps
-// and returns above the top, blanks, tabs, zero bytes, over-long and short lines, position
-// records, records without the placeholder.
+// A generated site of 2000 ids (moves, non-tree links), on odd seeds roughened as below.
 std::string roughOutline(unsigned seed) {
     SiteOptions options;
     options.nodes = 2000;
@@ -51,9 +48,9 @@ std::string roughOutline(unsigned seed) {
     return out;
 }
 
-// A read graph's fingerprint: its text (dump, levels, links, home view, broken invariants), each
-// node's flags, descendant count, child and link lists, and its radius and position to six
-// digits (enough to catch any misplaced subtree, too few for another compiler's last bit).
+// A read graph's fingerprint: its text, each node's flags, counts and lists, its radius and
+// position to six digits (enough to catch a misplaced subtree, too few for another compiler's last
+// bit).
 std::string fingerprint(const Graph& g) {
     std::string text = describe(g);
     const auto indices = [&text](const auto& list) {
@@ -78,10 +75,8 @@ std::string fingerprint(const Graph& g) {
            number;
 }
 
-// Each seeded outline under each set of load flags, read, then laid out again from a node deep in
-// the tree: the fingerprints of tests/data/compact_load.txt. They were written when this read was
-// checked, bit for bit, against every record applied one at a time through addRecord (groups and
-// the home view aside).
+// Read, then laid out again from a deep node. The fingerprints were written when this read was
+// checked bit for bit against the records applied one at a time (groups and home view aside).
 TEST(CompactLoad, SeededOutlinesGiveTheirGoldenFingerprints) {
     EXPECT_TRUE(testing::answersMatch("compact_load.txt", [](const std::string& question) {
         const testing::Strings f = testing::fields(question);

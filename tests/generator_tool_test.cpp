@@ -1,6 +1,5 @@
-// orvo-gen run as a process, as its golden transcript shows: help, version, refusals, seeded output
-// that remakes the bundled example byte for byte, and any size read back by orvo-inspect as
-// exactly that many nodes.
+// orvo-gen run as a process, as its golden transcript shows; seeded, it remakes the bundled
+// example byte for byte.
 #include <gtest/gtest.h>
 
 #include "run_tool.h"

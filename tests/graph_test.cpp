@@ -1,6 +1,5 @@
-// The graph model: derived labels, DEVIRIRO_DEBUG, id lookup, reloads that keep the hidden
-// groups and colours and reset the home view, taking over a freshly read graph, the storage
-// helpers behind it, and the debug dump.
+// The graph model: labels, DEVIRIRO_DEBUG, id lookup, reloads and take-overs, the storage helpers
+// behind it, the debug file, and two versions of a graph compared.
 #include "graph/graph.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "glue/window_settings.h"
+#include "graph/graph_compare.h"
 #include "graph/group_names.h"
 #include "graph/index_pair_set.h"
 #include "graph_test_support.h"
@@ -119,8 +119,7 @@ TEST(Graph, AStreamWithoutNodesFailsAndLeavesTheGraphEmpty) {
     }
     std::ifstream missing("/nonexistent/orvo/file.graph");
     EXPECT_FALSE(readAndLayOut(g, missing));
-    // A read returns its top node and writes no view setting, so a failed read into a graph
-    // set aside leaves the top node of the graph on view alone.
+    // A read writes no view setting: a failed read aside leaves the top node on view alone.
     ASSERT_TRUE(readFile(g, dataPath("worked_example.graph")));
     Graph aside(settings);
     EXPECT_FALSE(readText(aside, "\n"));
@@ -236,20 +235,7 @@ TEST(GraphStorage, GroupNamesAndPairSetIntern) {
     EXPECT_FALSE(pairs.contains(-1, 0));
 }
 
-// The debug dump (its lines are pinned by the outline cases of tests/data): depths given from
-// outside, and the debug file that never follows a planted link or truncates a stranger's file.
-// (When a read writes it: see orvo-inspect's tests.)
-TEST(Dump, SubtreesAtAGivenDepth) {
-    ViewerSettings settings;
-    Graph g(settings);
-    ASSERT_TRUE(readText(g, "3 r 0\n4 a 0 html\n5 b 0 x y zz\n4 c 0\n5 a 0\n"));
-    g.setShown(*g.findNode("b"), 0);
-    EXPECT_EQ(g.setOutLinksShown("c", 1, 0), 1);
-    EXPECT_EQ(g.dumpSubtree(*g.findNode("c"), -2), "-2 c 1 \n-1 a 1  html\n");
-    EXPECT_EQ(g.dumpSubtree(*g.findNode("b"), 7), "7 b 0  x y zz\n");
-}
-
-// Rows: what the path is, and whether the dump may be written there. What was there stays.
+// The debug file never follows a planted link or truncates a stranger's file.
 TEST(Dump, DebugFileIsWrittenWholeAndOnlyToAFileOfOurs) {
     const std::string dump = readWholeFile(dataPath("worked_example.dump"));
     TempDir dir;
@@ -277,4 +263,22 @@ TEST(Dump, DebugFileIsWrittenWholeAndOnlyToAFileOfOurs) {
     ASSERT_EQ(::chown(dir.file("foreign").c_str(), 65534, 65534), 0);
     EXPECT_FALSE(Graph::writeDebugFileTo(dir.file("foreign").c_str(), "dump\n"));
     EXPECT_EQ(readWholeFile(dir / "foreign"), "belongs to nobody\n");
+}
+
+// The outline each pair of tests/data/graph_compare_cases.txt gives, and its counts.
+TEST(GraphCompare, EachPairGivesItsOutlineAndCounts) {
+    const std::vector<OutlineCase> cases = outlineCases("graph_compare_cases.txt");
+    ASSERT_EQ(cases.size(), 3u);
+    for (const OutlineCase& c : cases) {
+        const size_t split = c.input.find("+++\n");
+        ViewerSettings settings;
+        Graph older(settings), newer(settings);
+        ASSERT_TRUE(readText(older, c.input.substr(0, split)) &&
+                    readText(newer, c.input.substr(split + 4)));
+        const GraphComparison result = compareGraphs(older, newer);
+        EXPECT_EQ(result.outline + comparisonSummary(result) + "\nleft out " +
+                      std::to_string(result.recordsLeftOut) + "\n",
+                  c.expected)
+            << c.name;
+    }
 }

@@ -1,6 +1,5 @@
-// Every import format (edge lists, DOT, GraphML, sitemaps, folders, site directories) imported
-// from real files, as the cases of tests/data/import/cases.txt say: the outline written and the
-// warnings byte for byte, or the refusal naming the file and the line.
+// Every import format imported from real files, as tests/data/import/cases.txt says: the outline
+// and the warnings byte for byte, or the refusal naming the file and the line.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -48,10 +47,9 @@ public:
     }
     std::string path(const std::string& name) const { return dir_.file(name); }
 
-    /// The outline written, then the warnings or the error, with the directory written "$DIR".
-    /// A written outline must also read whole under every set of load flags (whatever moves
-    /// they make): the same nodes, the same number of links, no pair of nodes linked twice.
-    /// (Records with an extra field are another layout of line, not written by importers.)
+    /// The outline written, then the warnings or the error, the directory written "$DIR". The
+    /// outline must read whole under every set of load flags but ExtraField (a line layout no
+    /// importer writes): the same nodes and links, no pair of nodes linked twice.
     std::string outcome(const std::string& input, const ImportOptions& options = {},
                         std::optional<ImportFormat> format = {}) const {
         std::ostringstream out;
@@ -76,10 +74,7 @@ public:
         }
         for (const std::string& w : result.warnings) text += "# warning: " + w + "\n";
         if (!result.ok) text += "# error: " + result.error + "\n";
-        for (size_t at; (at = text.find(dir_.path())) != std::string::npos;) {
-            text.replace(at, dir_.path().size(), "$DIR");
-        }
-        return text;
+        return replaceAll(text, dir_.path(), "$DIR");
     }
 
 private:
@@ -125,17 +120,15 @@ TEST(ImportFormats, EveryCaseGivesItsOutlineOrItsError) {
                                      : importFormatFromName(c.arguments.substr(format + 7))),
                   c.expected)
             << c.name << " | " << c.arguments;
-    }  // The viewer converts what it cannot read as it is: a compressed graph file too, not a plain
-    // one (written by a case above).
+    }  // The viewer converts a compressed graph file (written above), not a plain one.
     const InputConverter converter = importConverter();
     EXPECT_TRUE(converter.accepts(inputs.path("tree.graph.zst")));
     EXPECT_TRUE(converter.accepts(inputs.path("crawl.csv.gz")));
     EXPECT_FALSE(converter.accepts(inputs.path("outline.txt")));
 }
 
-// A cancel reaches the DOT parser while it reads, in the first graph or in one after it: an
-// import from a pipe whose writer has not closed it ends soon after, and the next file is read
-// as if nothing had happened (its error names its own line).
+// A cancel reaches the DOT parser while it reads a pipe not yet closed, in the first graph or a
+// later one; the next file is read as if nothing had happened (its error names its own line).
 TEST(ImportDot, ACancelEndsTheReadingOfAPipeNotYetClosed) {
     TempDir dir;
     writeWholeFile(dir / "bad.dot", "digraph {\n a -> b\n c -> -> d\n}\n");
@@ -171,9 +164,8 @@ TEST(ImportDot, ACancelEndsTheReadingOfAPipeNotYetClosed) {
               badBefore);
 }
 
-// The readers that take the whole text at once: a graph of some MiB read from a pipe, which
-// cannot tell its size, gives the outline its file gives; and a cancel asked for at the first
-// report of the read stops the import there, with nothing written.
+// The readers that take the whole text at once: from a pipe, which cannot tell its size, they give
+// what the file gives; a cancel at the first report of the read stops them with nothing written.
 TEST(ImportFormats, WholeTextReadersTakeAPipeAndStopWhenCancelled) {
     std::string gexf = "<gexf><graph defaultedgetype='directed'><edges>\n",
                 json = "{\"directed\": true, \"nodes\": [], \"links\": [\n";

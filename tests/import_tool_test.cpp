@@ -16,10 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Help, version, each input format's output and the refusals, as a user sees them; output written
-// whole or not at all, no temporary file left behind, and a new output with the permissions any
-// new file gets (not the private ones of the temporary file it was written as), a replaced one
-// keeping its own.
+// Output written whole or not at all, no temporary file left behind, and a new output with the
+// permissions any new file gets (not the temporary file's private ones), a replaced one its own.
 TEST(ImportTool, DoesWhatItsTranscriptShows) {
     TempDir dir;
     writeWholeFile(dir / "e.csv", "a,b\nb,c\n");
@@ -56,9 +54,8 @@ TEST(ImportTool, OutputToAPipeGoesIntoIt) {
     }
 }
 
-// The bundled real example (its first record and its size: see the transcript) is what orvo-import
-// makes of the documentation a Debian package installs (the README names both); where the package
-// is installed, it is made again.
+// The bundled real example is what orvo-import makes of the documentation a Debian package
+// installs (the README names both); where the package is installed, it is made again.
 TEST(ImportTool, TheBundledDocumentationExampleIsTheImportOfItsPackage) {
     const std::string example = ORVO_SOURCE_DIR "/examples/sqlite-doc.graph";
     const std::string docs = "/usr/share/doc/sqlite3";

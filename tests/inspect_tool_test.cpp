@@ -35,15 +35,18 @@ std::string maskFigures(const std::string& output) {
     return masked;
 }
 
-// Its outputs (to standard output and to files), refusals and warnings as a user sees them, on the
-// files of tests/data/tools/inspect (binary bytes, a broken edge list, files without a node
-// record) and others.
-TEST(InspectTool, DoesWhatItsTranscriptShows) {
-    TempDir dir;
+// Its outputs, refusals and warnings, on the files of tests/data/tools/inspect and others; on a
+// terminal, ids and file names with their control bytes escaped (written to a file or a pipe, the
+// data stays byte for byte what the ids hold).
+TEST(InspectTool, DoesWhatItsTranscriptsShow) {
+    TempDir dir, terminal;
     std::string listing;  // one word a line: nearly every line is skipped
     for (int i = 0; i < 9998; ++i) listing += "file" + std::to_string(i) + ".txt\n";
     writeWholeFile(dir / "ls", listing + "0 http://a/ 1 html main\n 1 http://a/b 1 html main\n");
     EXPECT_TRUE(matchesTranscript("orvo-inspect.transcript", dir, maskFigures));
+    std::filesystem::copy_file(dataPath("tools/control-bytes.graph"),
+                               terminal / "new\x1b[2Jname.graph");
+    EXPECT_TRUE(matchesTranscript("orvo-inspect.terminal.transcript", terminal, maskFigures, true));
 }
 
 // Any level but 0 writes the debug dump, as the viewer does, to a file that is ours alone.
@@ -60,14 +63,6 @@ TEST(InspectTool, HonoursDebugEnvironmentLikeTheViewer) {
     EXPECT_EQ(on.status, 0);
     EXPECT_EQ(on.err, "loaded 5 nodes, 6 links\n");
     EXPECT_EQ(readWholeFile("/tmp/corvane"), readWholeFile(dataPath("worked_example.dump")));
-}
-
-// Ids and file names reach a terminal with their control bytes escaped (written to a file or a
-// pipe, the data stays byte for byte what the ids hold: see the other transcript).
-TEST(InspectTool, ControlBytesNeverReachATerminalRaw) {
-    TempDir dir;
-    std::filesystem::copy_file(dataPath("tools/control-bytes.graph"), dir / "new\x1b[2Jname.graph");
-    EXPECT_TRUE(matchesTranscript("orvo-inspect.terminal.transcript", dir, maskFigures, true));
 }
 
 }  // namespace

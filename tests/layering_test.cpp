@@ -1,7 +1,6 @@
-// The source folders depend on each other one way only. Every `#include "..."` of every .cpp and
-// .h file in a source folder is checked against the rule of its folder (the README's "Source
-// layout" says the same in words); so are the window-system headers, which only shell/ and
-// platform/ may include. No file anywhere, tests included, includes <regex>.
+// The source folders depend on each other one way only (as the README's "Source layout" says):
+// every include of every source folder against its folder's rule; window-system headers only in
+// shell/ and platform/; <regex> nowhere, tests included.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -109,8 +108,8 @@ TEST(Layering, EverySourceFolderKeepsItsRule) {
     EXPECT_EQ(layeringViolations(ORVO_SOURCE_DIR), "");
 }
 
-// The scan itself, on the small tree of tests/data/layering_tree.txt: it names the file, the
-// line and the rule of each forbidden include, and nothing else.
+// The scan itself, on the tree of tests/data/layering_tree.txt: file, line and rule of each
+// forbidden include, and nothing else.
 TEST(Layering, TheScanNamesFileLineAndRule) {
     TempDir dir;
     std::string expected;

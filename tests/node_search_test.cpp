@@ -1,6 +1,5 @@
-// Finding nodes: the completion order (exact, prefix, substring; shorter first; labels count),
-// and the index answering exactly as the plain scan does on a large generated site, whole or
-// half built.
+// Finding nodes: the completion order, and the index, whole or half built, answering as the
+// plain scan does on a large generated site.
 #include "graph/node_search.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +15,7 @@
 namespace orvo {
 namespace {
 
-// A result as text: the number of matches, then each hit's id and rank (0 exact, 1 prefix,
-// 2 substring).
+// The number of matches, then each hit's id and rank (0 exact, 1 prefix, 2 substring).
 std::string shown(const Graph& g, const SearchResult& r) {
     std::string text = std::to_string(r.total) + ":";
     for (const SearchHit& h : r.hits) {

@@ -1,6 +1,6 @@
-// What the installed programs carry besides themselves: every option a program's --help prints is
-// in its man page, the README's text about it and its bash completion, which also offers choices
-// and file names; the desktop's own type lookup names the outline graph type.
+// What the installed programs carry: every option --help prints is in the man page, the README
+// and the bash completion (which also offers choices and file names); the desktop's own type
+// lookup names the outline graph type.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -61,8 +61,7 @@ bool mentions(const std::string& text, const std::string& name) {
 }
 
 // The README's text about a program: the viewer's own section for `orvo`; for a tool, its entry
-// in the Tools section, any section whose heading names it, and the Tools section's opening
-// paragraph (options every tool shares).
+// in Tools, any section whose heading names it, and Tools' opening paragraph (shared options).
 std::string readmeText(const std::string& readme, const std::string& program) {
     std::string text, shared;
     for (size_t at = 0, end; at < readme.size(); at = end) {
@@ -79,8 +78,7 @@ std::string readmeText(const std::string& readme, const std::string& program) {
     return text.empty() || program == "orvo" ? text : text + shared;
 }
 
-// What bash offers with the program's completion loaded for `words`, the last one being the word
-// completed, in the directory `cwd`; sorted.
+// What bash offers, sorted, with the program's completion loaded, for the last of `words` in `cwd`.
 std::vector<std::string> complete(const Program& program, const std::vector<std::string>& words,
                                   const std::string& cwd) {
     std::string script = "cd '" + cwd + "' && source '" + program.completion +
@@ -166,8 +164,7 @@ TEST(PackagingTest, TheFileTypeDefinitionNamesOutlineGraphsByNameAndByContent) {
                                                "DESKTOP_SESSION",
                                                "KDE_FULL_SESSION",
                                                "GNOME_DESKTOP_SESSION_ID"};
-    // Each line of the golden file: a file of tests/data/tools/mime and the type the desktop
-    // finds for it (a-list has a level and a word, but no address: plain text).
+    // A file of tests/data/tools/mime and the type found for it (a-list has no address: plain).
     std::istringstream files(readWholeFile(ORVO_TEST_DATA "/tools/mime.types"));
     std::string types;
     for (std::string name, type; files >> name && std::getline(files, type);) {

@@ -1,6 +1,5 @@
-// The reserve of prefaulted blocks: what it hands out is resident, aligned and writable; its
-// thread lives only while a scope wants blocks. And the lock that processes changing one file
-// take in turn.
+// The reserve of prefaulted blocks (resident, aligned, writable; its thread lives only while a
+// scope wants blocks), huge-page tables, and the lock processes take in turn to change one file.
 #include "memory/prefaulted_blocks.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +32,6 @@ int threadCount() {
     return -1;
 }
 
-// Fraction of the block's pages that are in memory.
 double residentShare(void* block) {
     const long page = ::sysconf(_SC_PAGESIZE);
     std::vector<unsigned char> resident(kLargeBlockBytes / static_cast<size_t>(page));
@@ -54,9 +52,6 @@ auto settled(Get get, Done done) {
 }
 int settledThreadCount(int expected) {
     return settled(threadCount, [expected](int n) { return n == expected; });
-}
-void* waitForReadyBlock() {
-    return settled(takePrefaultedBlock, [](void* block) { return block != nullptr; });
 }
 
 TEST(PrefaultedBlocks, HandsOutResidentBlocksOnlyWhileAScopeLives) {
@@ -79,7 +74,7 @@ TEST(PrefaultedBlocks, HandsOutResidentBlocksOnlyWhileAScopeLives) {
                 for (int i = 0; i < 4; ++i) EXPECT_EQ(takePrefaultedBlock(), nullptr);
             }
             for (int i = 0; i < wanted; ++i) {
-                void* block = waitForReadyBlock();
+                void* block = settled(takePrefaultedBlock, [](void* b) { return b != nullptr; });
                 ASSERT_NE(block, nullptr) << "block " << i;
                 taken.push_back(block);
                 EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % kLargeBlockBytes, 0u);
@@ -100,8 +95,7 @@ TEST(PrefaultedBlocks, HandsOutResidentBlocksOnlyWhileAScopeLives) {
     }
 }
 
-// A table that grows past 2 MiB moves into aligned huge-page blocks and keeps every value; one
-// that shrinks back returns to the heap.
+// A table grown past 2 MiB moves into aligned huge-page blocks keeping its values; shrunk, back.
 TEST(HugePageAllocator, TablesKeepTheirValuesAcrossTheBlockSize) {
     std::vector<uint64_t, HugePageAllocator<uint64_t>> table;
     constexpr size_t kCount = 3 * kLargeBlockBytes / sizeof(uint64_t) + 5;
@@ -122,8 +116,7 @@ TEST(HugePageAllocator, TablesKeepTheirValuesAcrossTheBlockSize) {
     EXPECT_THROW(small.reserve(small.max_size()), std::bad_alloc);
 }
 
-// Processes that each read a count from a file, wait a moment and write it back one higher: under
-// the lock none loses another's step.
+// Processes each reading a count, waiting and writing it back one higher: none loses a step.
 TEST(FileLock, ProcessesChangingOneFileTakeTurns) {
     testing::TempDir folder;
     const std::string counter = folder.file("count"), lockPath = folder.file("count.lock");

@@ -1,6 +1,5 @@
-// The reader: the outline cases of tests/data (rules, fields, moves, malformed input), every load
-// flag of the move decision, reading on from a stream's position, progress. (The bundled
-// example: see the layout tests.)
+// The reader: the outline cases of tests/data, every load flag of the move decision, reading on
+// from a stream's position, progress.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -59,24 +58,30 @@ TEST(Reader, ParentChoice) {
     }));
 }
 
-// The reader sizes its arrays from the bytes left in a seekable stream; it must read from where
-// the stream stood, not from its start, and not lose its place. It reports the bytes it has
-// consumed as it goes.
-TEST(Reader, ReadsOnFromTheStreamsPositionAndReportsProgress) {
-    const std::string skipped = "not a record of this graph\n";
-    std::string text = "0 root 0 html\n";
-    for (int i = 0; text.size() < 300 * 1024; ++i) {
-        text += "1 http://host/page" + std::to_string(i) + ".html 0 html main\n";
+// Records of every length straddle the 64 KiB read boundaries somewhere in a big file, and come
+// out whole. The reader sizes its arrays from the bytes left in a seekable stream: it must read on
+// from where the stream stood, and report the bytes consumed as it goes.
+TEST(Reader, WholeRecordsAcrossChunksFromTheStreamsPositionWithProgress) {
+    std::string text = "0 http://site/ 0 html main\n";
+    std::vector<std::string> expected;
+    for (int i = 0; text.size() < 700 * 1024; ++i) {
+        expected.push_back("http://site/" + std::string(static_cast<size_t>(i % 900), 'p') +
+                           std::to_string(i));
+        text += "1 " + expected.back() + " 0 html main\n";
     }
+    text += "1 " + std::string(1500, 'q') + " 0\n";  // a long one, too
+    for (int i = 0; i < 3; ++i) text += "1 tail" + std::to_string(i) + " 0 html main\n";
+    expected.insert(expected.end(), {"tail0", "tail1", "tail2"});
     ViewerSettings settings;
     Graph g(settings);
     std::vector<uint64_t> reports;
-    std::istringstream in(skipped + text);
-    std::string first;
-    std::getline(in, first);
+    std::istringstream in("not a record of this graph\n" + text);
+    std::string skipped;
+    std::getline(in, skipped);
     ASSERT_TRUE(g.reload(in, [&reports](uint64_t bytes) { reports.push_back(bytes); }));
-    EXPECT_EQ(g.root->id, "root");
-    EXPECT_EQ(g.readStats.lines, g.nodes.size());
+    EXPECT_EQ(childIds(g.root), expected);
+    for (const Node* n : g.nodes) EXPECT_EQ(g.groupsOf(*n).size(), 2u) << n->id;
+    EXPECT_EQ(g.readStats.lines, g.nodes.size() + 1);  // the long one too, left out
     ASSERT_GE(reports.size(), 4u);
     for (size_t i = 1; i < reports.size(); ++i) EXPECT_GT(reports[i], reports[i - 1]);
     EXPECT_LE(reports.front(), 128u * 1024u);

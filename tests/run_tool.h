@@ -26,6 +26,7 @@ struct ToolRun {
 };
 
 using testing::readWholeFile;
+using testing::replaceAll;
 using testing::TempDir;
 using testing::writeWholeFile;
 
@@ -101,16 +102,8 @@ inline ToolRun runOnTerminal(const std::string& tool, const std::vector<std::str
     return run;
 }
 
-inline std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); !from.empty() && at != std::string::npos;
-         at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
-
 #ifdef ORVO_TEST_DATA
-/// Compares `actual` with the golden file tests/data/tools/name; with ORVO_WRITE_GOLDEN=1 in
-/// the environment it writes the file instead and fails (to be looked at before it is committed).
+/// Compares `actual` with tests/data/tools/name; ORVO_WRITE_GOLDEN=1 writes the file and fails.
 inline ::testing::AssertionResult matchesGolden(const std::string& actual,
                                                 const std::string& name) {
     const std::string path = ORVO_TEST_DATA "/tools/" + name;
@@ -123,10 +116,8 @@ inline ::testing::AssertionResult matchesGolden(const std::string& actual,
 }
 
 /// Runs the command lines ("$ TOOL ARGUMENT...") of the transcript tests/data/tools/name and
-/// compares with it what a user sees of them: each command line, what it printed (standard
-/// output, then standard error) and its exit status. TMP stands for `dir` and SRC for the source
-/// tree; `mask` is applied to the output (to hide what varies from run to run). On a terminal,
-/// both outputs are one.
+/// compares with it each command line, its standard output (masked by `mask`) and error (one on
+/// a terminal) and its exit status. TMP stands for `dir` and SRC for the source tree.
 inline ::testing::AssertionResult matchesTranscript(
     const std::string& name, const TempDir& dir,
     std::string (*mask)(const std::string&) = [](const std::string& s) { return s; },

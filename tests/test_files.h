@@ -1,5 +1,5 @@
 // Files in the tests: a temporary directory removed with what it holds, whole-file reads and
-// writes.
+// writes, and text with every occurrence of one piece replaced (to hide what varies by run).
 #pragma once
 
 #include <stdlib.h>
@@ -27,6 +27,13 @@ inline std::string readWholeFile(const std::filesystem::path& path) {
 inline void writeWholeFile(const std::filesystem::path& path, std::string_view bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string replaceAll(std::string text, std::string_view from, std::string_view to) {
+    for (size_t at = text.find(from); !from.empty() && at != std::string::npos;
+         at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
 }
 
 /// A fresh directory under the system's temporary directory, removed with everything in it.

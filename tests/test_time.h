@@ -1,7 +1,6 @@
-// Time in the tests. Every time budget, slice, limit, wait and cap a test uses goes through the
-// scale read from ORVO_TEST_TIME_SCALE (default 1), so that the suite can be run with each of
-// them ten times larger (ORVO_TEST_TIME_SCALE=10) to show that no test depends on how fast the
-// machine is. Waits poll for the condition they wait for; the cap only ends a wait that failed.
+// Time in the tests. Every budget, limit, wait and cap a test uses is scaled by
+// ORVO_TEST_TIME_SCALE (default 1): with 10 the suite shows that no test depends on how fast the
+// machine is. Waits poll for their condition; the cap only ends a wait that failed.
 #pragma once
 
 #include <chrono>

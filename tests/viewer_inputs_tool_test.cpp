@@ -35,8 +35,7 @@ TEST(ViewerInputs, InspectLoadsThemAsImported) {
 }
 
 #ifdef ORVO_SNAPSHOT
-// Compared with its reference picture: no channel of a pixel further than 48 from it, and a mean
-// difference of at most 0.5.
+// Against the reference pictures: no channel of a pixel further than 48, a mean difference <= 0.5.
 TEST(ViewerInputs, SnapshotDrawsThemAsTheirReferencePictures) {
     TempDir dir;
     for (const Input& input : kInputs) {

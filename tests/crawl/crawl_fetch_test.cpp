@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <map>
 #include <sstream>
 
@@ -10,16 +11,13 @@
 #include "import/crawl_robots.h"
 #include "tests/crawl/site_server.h"
 #include "tests/run_tool.h"
-#include "tests/test_time.h"
 
 namespace orvo::crawl {
 namespace {
 
-using orvo::test::SiteServer;
-using orvo::test::TempDir;
+using namespace orvo::test;
 
-// Runs the requests until all have answered (the server answers every one, or its timeout ends
-// it, so this ends); results by URL.
+// Runs the requests until all have answered (each one answers or times out); results by URL.
 std::map<std::string, FetchResult> fetchAll(const FetchOptions& options,
                                             const std::vector<FetchRequest>& requests) {
     Fetcher fetcher(options);
@@ -36,16 +34,13 @@ std::map<std::string, FetchResult> fetchAll(const FetchOptions& options,
 }
 
 TEST(CrawlFetcher, AnswersStatusesTypesRedirectsCapsAndFailures) {
-    TempDir dir;
-    // The slow page never answers in time; every other answer has ample time however busy the
-    // machine is.
-    SiteServer server(dir / "log", {"--slow", "3600"});
+    SiteServer server({"--slow", "3600"});
     ASSERT_TRUE(server.running());
     FetchOptions options;
     options.userAgent = "orvo-test/1";
-    options.timeout = orvo::testing::scaled(std::chrono::milliseconds(6000));
+    options.timeout = std::chrono::milliseconds(std::llround(answerTimeout() * 1000));
     std::ostringstream timedOut;
-    timedOut << "timed out after " << options.timeout.count() / 1000.0 << " s";
+    timedOut << "timed out after " << answerTimeout() << " s";
     std::vector<FetchRequest> requests;
     for (const char* path : {"/site/", "/site/missing.html", "/site/error.html", "/site/moved.html",
                              "/site/zipped.html", "/site/big.html", "/site/big-stream.html",
@@ -56,10 +51,9 @@ TEST(CrawlFetcher, AnswersStatusesTypesRedirectsCapsAndFailures) {
              "http://127.0.0.1:1/nothing.html",
              "ftp://127.0.0.1:" + std::to_string(server.port()) + "/site/", "file:///etc/hostname"})
         requests.push_back({requests.size(), url, false});
-    // A line a request: the status, the content type, the location of a redirect (not
-    // followed), whether the body was over the cap, the body's size and the error (the
-    // transport's own words as "(error)"). zipped.html is sent only gzip-compressed, to clients
-    // that accept it: its size is the decoded body's.
+    // A line a request: status, content type, location of a redirect (not followed), over the
+    // cap or not, body size, error (the transport's own words as "(error)"). zipped.html is sent
+    // only gzip-compressed, to clients that accept it: its size is the decoded body's.
     std::string text;
     const std::map<std::string, FetchResult> results = fetchAll(options, requests);
     EXPECT_GT(results.at(server.url("/site/")).bytes, 1000u);  // the headers count too
@@ -74,13 +68,12 @@ TEST(CrawlFetcher, AnswersStatusesTypesRedirectsCapsAndFailures) {
     std::vector<std::string> requested = server.requests();
     std::sort(requested.begin(), requested.end());
     for (const std::string& request : requested) text += request + "\n";
-    EXPECT_TRUE(orvo::test::matchesGolden(
-        orvo::test::replaceAll(text, std::to_string(server.port()), "PORT"), "site.fetched"));
+    EXPECT_TRUE(
+        matchesGolden(replaceAll(text, std::to_string(server.port()), "PORT"), "site.fetched"));
 }
 
 TEST(CrawlFetcher, KeepsConnectionsAliveAndWithinTheLimit) {
-    TempDir dir;
-    SiteServer server(dir / "log", {"--pages", "40"});
+    SiteServer server({"--pages", "40"});
     ASSERT_TRUE(server.running());
     FetchOptions options;
     options.connections = 2;
@@ -93,20 +86,19 @@ TEST(CrawlFetcher, KeepsConnectionsAliveAndWithinTheLimit) {
     EXPECT_LE(server.connections().size(), 2u);
 }
 
-// Each line of the golden file names rules of tests/data/tools/robots, a crawler's name and a path,
-// and says whether the rules let the crawler fetch the path: longest match, allow winning a tie,
-// "*" groups replaced by a group naming the crawler, "$" anchors, escapes as the crawl writes
+// Rules of tests/data/tools/robots, a crawler's name and a path: longest match, allow winning a
+// tie, "*" groups replaced by one naming the crawler, "$" anchors, escapes as the crawl writes
 // paths, and a pattern of many stars that must still end quickly.
 TEST(CrawlRobots, GroupsLongestMatchWildcardsAndEscapes) {
-    std::istringstream cases(orvo::test::readWholeFile(ORVO_TEST_DATA "/tools/robots.decisions"));
+    std::istringstream cases(readWholeFile(ORVO_TEST_DATA "/tools/robots.decisions"));
     std::string decisions;
     for (std::string file, agent, path, ignored;
          cases >> file >> agent >> path && std::getline(cases, ignored);) {
-        const std::string rules = orvo::test::readWholeFile(ORVO_TEST_DATA "/tools/robots/" + file);
+        const std::string rules = readWholeFile(ORVO_TEST_DATA "/tools/robots/" + file);
         const bool allowed = RobotsRules::parse(rules, productToken(agent)).allowed(path);
         decisions += file + " " + agent + " " + path + (allowed ? " allowed\n" : " disallowed\n");
     }
-    EXPECT_TRUE(!decisions.empty() && orvo::test::matchesGolden(decisions, "robots.decisions"));
+    EXPECT_TRUE(!decisions.empty() && matchesGolden(decisions, "robots.decisions"));
     EXPECT_FALSE(RobotsRules::disallowAll().allowed("/index.html"));
     EXPECT_TRUE(RobotsRules().allowed("/anything"));
     EXPECT_EQ(productToken("  Orvo/2.0 (x)"), "orvo");

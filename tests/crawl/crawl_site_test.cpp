@@ -1,7 +1,5 @@
-// Crawls of the test site served on 127.0.0.1: the nodes, groups, parents and references each
-// scope and limit gives, and what was requested, compared with golden files; the reasons told;
-// starts refused; the delay kept; a crawl on its own thread, stopped or to its end; the crawl
-// through importGraph.
+// Crawls of the test site served on 127.0.0.1: each scope and limit against golden files, starts
+// refused, the delay kept, a crawl on its own thread, and the crawl through importGraph.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,21 +16,19 @@
 namespace orvo::crawl {
 namespace {
 
-using orvo::test::SiteServer;
-using orvo::test::TempDir;
+using namespace orvo::test;
 
 CrawlOptions fastOptions(const std::string& start) {
     CrawlOptions o;
     o.startUrl = start;
     o.delaySeconds = 0;
-    // The slow page of the site never answers in time; every other answer has ample time.
-    o.timeoutSeconds = 6 * orvo::testing::timeScale();
+    o.timeoutSeconds = answerTimeout();
     return o;
 }
 
 // The crawl as text: a line a node (index, URL, content kind, group, parent), then each
 // reference in the order met, then what was requested during it, sorted; the server as SERVER.
-std::string described(const CrawlResult& r, const std::vector<std::string>& requested,
+std::string described(const CrawlResult& r, std::vector<std::string> requested,
                       const SiteServer& server) {
     std::string text;
     for (std::size_t i = 0; i < r.nodes.size(); ++i) {
@@ -42,18 +38,16 @@ std::string described(const CrawlResult& r, const std::vector<std::string>& requ
     }
     for (const auto& [from, to] : r.references)
         text += std::to_string(from) + " -> " + std::to_string(to) + "\n";
-    std::vector<std::string> sorted = requested;
-    std::sort(sorted.begin(), sorted.end());
-    for (const std::string& request : sorted) text += request + "\n";
-    return orvo::test::replaceAll(text, server.url(""), "SERVER");
+    std::sort(requested.begin(), requested.end());
+    for (const std::string& request : requested) text += request + "\n";
+    return replaceAll(text, server.url(""), "SERVER");
 }
 
 TEST(CrawlSite, EachScopeAndLimitGivesTheGraphOfItsGoldenFile) {
-    TempDir dir;
-    SiteServer server(dir / "log", {"--slow", "3600"});
+    SiteServer server({"--slow", "3600"});
     ASSERT_TRUE(server.running());
     std::ostringstream timedOut;
-    timedOut << "/site/slow.html: timed out after " << 6 * orvo::testing::timeScale() << " s";
+    timedOut << "/site/slow.html: timed out after " << answerTimeout() << " s";
     const std::vector<std::string> reasons = {
         "/site/missing.html: HTTP 404", "/site/error.html: HTTP 500", timedOut.str(),
         "/site/private/secret.html: disallowed by robots.txt", "/site/big.html: larger than 8 MiB"};
@@ -92,7 +86,7 @@ TEST(CrawlSite, EachScopeAndLimitGivesTheGraphOfItsGoldenFile) {
         const CrawlResult r = crawlSite(options, callbacks);
         EXPECT_TRUE(r.ok && !r.stopped) << r.error;
         const std::vector<std::string> all = server.requests();
-        EXPECT_TRUE(orvo::test::matchesGolden(
+        EXPECT_TRUE(matchesGolden(
             described(r, std::vector<std::string>(all.begin() + before, all.end()), server),
             v.golden));
         for (const std::string& reason : v.told)
@@ -103,8 +97,7 @@ TEST(CrawlSite, EachScopeAndLimitGivesTheGraphOfItsGoldenFile) {
 }
 
 TEST(CrawlSite, RefusesStartsThatGiveNothing) {
-    TempDir dir;
-    SiteServer server(dir / "log");
+    SiteServer server;
     ASSERT_TRUE(server.running());
     std::string errors;
     // The last: a host that does not answer at all; its robots.txt cannot be had, and that is the
@@ -118,13 +111,11 @@ TEST(CrawlSite, RefusesStartsThatGiveNothing) {
         const size_t why = r.error.find("robots.txt: ");
         errors += (why == std::string::npos ? r.error : r.error.substr(0, why + 11)) + "\n";
     }
-    EXPECT_TRUE(orvo::test::matchesGolden(orvo::test::replaceAll(errors, server.url(""), "SERVER"),
-                                          "crawl-refusals.txt"));
+    EXPECT_TRUE(matchesGolden(replaceAll(errors, server.url(""), "SERVER"), "crawl-refusals.txt"));
 }
 
 TEST(CrawlSite, KeepsTheDelayBetweenRequestsToAHost) {
-    TempDir dir;
-    SiteServer server(dir / "log", {"--pages", "4"});
+    SiteServer server({"--pages", "4"});
     ASSERT_TRUE(server.running());
     CrawlOptions o = fastOptions(server.url("/gen/0.html"));
     o.delaySeconds = 0.25;
@@ -137,9 +128,8 @@ TEST(CrawlSite, KeepsTheDelayBetweenRequestsToAHost) {
 }
 
 TEST(CrawlSite, ASessionOnItsOwnThreadReportsAndStops) {
-    TempDir dir;
     // Each page takes 50 ms, so the crawl is far from its end however fast the machine.
-    SiteServer server(dir / "log", {"--pages", "5000", "--page-delay", "0.05"});
+    SiteServer server({"--pages", "5000", "--page-delay", "0.05"});
     ASSERT_TRUE(server.running());
     CrawlSession session(fastOptions(server.url("/gen/0.html")));
     orvo::testing::waitUntil([&] { return session.stats().fetched >= 10; },
@@ -152,8 +142,7 @@ TEST(CrawlSite, ASessionOnItsOwnThreadReportsAndStops) {
     EXPECT_TRUE(session.finished() && stopped.ok && stopped.stopped);
     EXPECT_TRUE(stopped.nodes.size() >= 10 && stopped.nodes.size() < 5000) << stopped.nodes.size();
     EXPECT_GE(session.stats().fetched, seen.fetched);
-    // What was crawled is whole: every reference names a node, every parent comes before its
-    // child.
+    // What was crawled is whole: every reference names a node, every parent precedes its child.
     for (const auto& [from, to] : stopped.references)
         EXPECT_LT(std::max(from, to), stopped.nodes.size());
     for (std::uint32_t i = 1; i < stopped.nodes.size(); ++i) EXPECT_LT(stopped.nodes[i].parent, i);
@@ -178,8 +167,7 @@ TEST(CrawlImport, TheSiteOverHttpAndAsADirectoryGiveTheSameGraph) {
     // an external link, links back to the start, a query and a fragment. (No reference to a
     // folder: on a server "docs/" is a page of its own, while on disk it is docs/index.html.)
     const std::string site = ORVO_TEST_DATA "/tools/static-site";
-    TempDir dir;
-    SiteServer server(dir / "log", {"--static", site});
+    SiteServer server({"--static", site});
     ASSERT_TRUE(server.running());
     const std::string base = server.url("/static/");
 
@@ -190,7 +178,6 @@ TEST(CrawlImport, TheSiteOverHttpAndAsADirectoryGiveTheSameGraph) {
         importGraph(base + "index.html", ImportFormat::Url, crawlOptions, crawled);
     ASSERT_TRUE(c.ok) << c.error;
     EXPECT_FALSE(c.cancelled);
-    // The missing page is among the warnings, with its reason.
     EXPECT_EQ(c.warnings, std::vector<std::string>{base + "gone.html: HTTP 404"});
 
     ImportOptions siteOptions;
@@ -199,8 +186,8 @@ TEST(CrawlImport, TheSiteOverHttpAndAsADirectoryGiveTheSameGraph) {
     const ImportResult s = importGraph(site, ImportFormat::Site, siteOptions, imported);
     ASSERT_TRUE(s.ok) << s.error;
     EXPECT_EQ(crawled.str(), imported.str());
-    EXPECT_TRUE(orvo::test::matchesGolden(orvo::test::replaceAll(crawled.str(), base, "BASE/"),
-                                          "static-site.crawled.graph"));
+    EXPECT_TRUE(
+        matchesGolden(replaceAll(crawled.str(), base, "BASE/"), "static-site.crawled.graph"));
 }
 
 }  // namespace

@@ -16,16 +16,21 @@
 #include <vector>
 
 #include "tests/run_tool.h"
+#include "tests/test_time.h"
 
 namespace orvo::test {
+
+/// Seconds a fetch may take: ample for every answer of the server however busy the machine, too
+/// few for the slow page of --slow.
+inline double answerTimeout() { return 6 * orvo::testing::timeScale(); }
 
 class SiteServer {
 public:
     /// `arguments`: further options of the server (--static DIR, --pages N, --slow S, --tls DIR).
-    explicit SiteServer(const std::string& logPath, std::vector<std::string> arguments = {})
-        : logPath_(logPath) {
+    explicit SiteServer(std::vector<std::string> arguments = {}) {
         tls_ = std::find(arguments.begin(), arguments.end(), "--tls") != arguments.end();
-        arguments.insert(arguments.begin(), {"python3", ORVO_SITE_SERVER, "--log", logPath});
+        arguments.insert(arguments.begin(),
+                         {"python3", ORVO_SITE_SERVER, "--log", logFolder_.file("log")});
         int toChild[2], fromChild[2];
         if (pipe(toChild) != 0 || pipe(fromChild) != 0) return;
         std::fflush(nullptr);
@@ -74,13 +79,13 @@ public:
 
 private:
     std::vector<std::string> log() const {
-        std::ifstream in(logPath_);
+        std::ifstream in(logFolder_.file("log"));
         std::vector<std::string> lines;
         for (std::string line; std::getline(in, line);) lines.push_back(line);
         return lines;
     }
 
-    std::string logPath_;
+    TempDir logFolder_;  // the server's log of requests
     pid_t pid_ = -1;
     int input_ = -1;
     int port_ = 0;
