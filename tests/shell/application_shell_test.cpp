@@ -434,7 +434,7 @@ TEST_F(ApplicationTest, InputsOnTheCommandLineEachInAWindowOfItsOwn) {
     testing::writeWholeFile(site + "/page.html", "<a href=index.html>home</a>");
     const std::string csv = configHome + "/-crawl.csv";
     testing::writeWholeFile(csv, "from,to\na,b\nb,c\nc,a\n");
-    test::SiteServer server(configHome + "/server.log", {"--pages", "300"});
+    test::SiteServer server({"--pages", "300"});
     ASSERT_TRUE(server.running());
     const std::string address = server.url("/gen/0.html");
     // The edge list opens without its import dialog (which the import dialog test answers).
@@ -468,8 +468,7 @@ TEST_F(ApplicationTest, InputsOnTheCommandLineEachInAWindowOfItsOwn) {
 // title. A crawl stopped early with "Stop and Show" shows what it fetched.
 TEST_F(ApplicationTest, FailedAndCancelledLoadsKeepTheGraphOnView) {
     // 50 ms a page: 5 000 pages are far from crawled when the crawl is stopped.
-    test::SiteServer server(configHome + "/server.log",
-                            {"--pages", "5000", "--page-delay", "0.05"});
+    test::SiteServer server({"--pages", "5000", "--page-delay", "0.05"});
     ASSERT_TRUE(server.running());
     // A named pipe whose writer stays open and silent, reached through the recent-file list
     // (the Open dialog takes regular files only). Opened read and write, it waits for no reader;

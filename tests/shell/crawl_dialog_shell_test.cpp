@@ -49,10 +49,9 @@ int showToTheEnd(CrawlProgressDialog& box, std::chrono::milliseconds cancelAfter
 }
 
 TEST_F(CrawlDialogTest, ACrawlToItsEndShowsItsLogAFailedStartFailsAndCancelEndsIt) {
-    TempDir dir;
     // The slow page answers long after the crawl's timeout, which is far above what any other
     // page of the site takes, however loaded the machine: three pages fail (404, 500, timeout).
-    SiteServer server(dir / "log", {"--slow", "600"});
+    SiteServer server({"--slow", "600"});
     ASSERT_TRUE(server.running());
     crawl::CrawlOptions options;
     options.startUrl = server.url("/site/");
