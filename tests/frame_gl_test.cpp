@@ -11,6 +11,7 @@
 #include "render/drawn_order.h"
 #include "render/expand_queue.h"
 #include "render_gl_rig.h"
+#include "tests/glue/golden.h"
 
 namespace orvo {
 namespace {
@@ -207,12 +208,7 @@ TEST(FrameGl, TheDrawingOrderIsTheGoldenOne) {
         }
         order += "drawn nodes:\n";
         for (const Node* n : rig.renderer.drawnNodes()) order += std::to_string(n->index) + "\n";
-        const std::string golden = testing::dataPath(std::string("draw_order_") + name + ".txt");
-        if (std::getenv("ORVO_WRITE_GOLDEN") != nullptr) {
-            testing::writeWholeFile(golden, order);
-            ADD_FAILURE() << "wrote " << golden;
-        }
-        EXPECT_TRUE(testing::readWholeFile(golden) == order) << name;
+        expectGolden(std::string("draw_order_") + name + ".txt", order);
     }
 }
 

@@ -1,5 +1,6 @@
 // Picking on a real Mesa context: what lies under a pixel, hover, clicks, the pre-filter and a
-// selection-buffer overflow.
+// selection-buffer overflow; which labels win, and what is picked, at the bundled examples' start
+// views.
 #include <algorithm>
 #include <cstdio>
 #include <sstream>
@@ -246,13 +247,70 @@ TEST(PickingGl, ASelectionBufferOverflowStillReportsTheFirstHit) {
     EXPECT_EQ(rig.renderer.pick(200, 150), first);
 }
 
-// The pointer picks what the picture shows. A node's drawn pixels are those that change when it
-// alone is drawn again in a colour of its own (selected) and lie in its cube's box.
-class PickWhatIsDrawn : public ::testing::TestWithParam<const char*> {};
+// The bundled examples at their start view, as the viewer opens them in an 800 x 600 window:
+// labels never overlap and the first generation's largest nodes have theirs; the pointer picks
+// what the picture shows. A node's drawn pixels are those that change when it alone is drawn
+// again in a colour of its own (selected) and lie in its cube's box.
+class StartView : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(PickWhatIsDrawn, EveryNodeDrawnAtLeastFiveByFivePicksAtItsPixels) {
+TEST_P(StartView, LabelsNeverOverlapAndEveryNodeDrawnAtLeastFiveByFivePicksAtItsPixels) {
     RenderRig rig(800, 600);
     rig.startExample(GetParam());
+    rig.drawAll();
+    const auto& labels = rig.renderer.drawnLabels();
+    EXPECT_GE(labels.size(), 20u);
+    for (size_t i = 0; i < labels.size(); ++i)
+        for (size_t j = i + 1; j < labels.size(); ++j)
+            EXPECT_FALSE(labels[i].box.overlaps(labels[j].box))
+                << labels[i].node->id << " and " << labels[j].node->id;
+    const Node* root = rig.renderer.centreNode();
+    ASSERT_NE(root, nullptr);
+    std::vector<Node*> firstGeneration(root->children.begin(), root->children.end());
+    ASSERT_GE(firstGeneration.size(), 3u);
+    std::sort(firstGeneration.begin(), firstGeneration.end(),
+              [](const Node* a, const Node* b) { return a->apparentSize > b->apparentSize; });
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_TRUE(firstGeneration[i]->flags & Labelled) << firstGeneration[i]->id;
+
+    // Nodes big enough whose label was left out for another: the selected and the hovered one
+    // get theirs all the same.
+    std::vector<Node*> leftOut;
+    for (Node* n : rig.renderer.drawnNodes())
+        if (n->apparentSize > rig.renderer.labelLimit() && !(n->flags & Labelled))
+            leftOut.push_back(n);
+    ASSERT_GE(leftOut.size(), 2u);
+    rig.renderer.markSelected(*leftOut[0], 1);
+    EXPECT_TRUE(leftOut[0]->flags & Labelled);
+    rig.drawAll();  // and in the frames after
+    EXPECT_TRUE(leftOut[0]->flags & Labelled);
+    bool hovered = false;
+    for (Node* n : leftOut) {
+        const ProjPoint at = rig.windowPosition(*n);
+        const int x = static_cast<int>(at.x), y = rig.height() - 1 - static_cast<int>(at.y);
+        if (n == leftOut[0] || n->flags & Labelled || n->apparentSize < 5.0 ||
+            rig.renderer.pick(x, y) != static_cast<uint32_t>(n->index)) {
+            continue;
+        }
+        rig.renderer.hoverHighlight(x, y, 0, 0);
+        EXPECT_TRUE(n->flags & Labelled) << n->id;
+        hovered = true;
+        break;
+    }
+    EXPECT_TRUE(hovered) << "no node without a label could be hovered";
+
+    // The old rule: every node above the threshold gets its label, overlaps and all.
+    rig.settings.labelsOverlap = 1;
+    rig.drawAll();
+    size_t above = 0;
+    for (const Node* n : rig.renderer.drawnNodes())
+        above += n->apparentSize > rig.renderer.labelThreshold();
+    EXPECT_EQ(rig.renderer.drawnLabels().size(), above);
+
+    // Back to the start view's rules, nothing selected or hovered, for the picks.
+    rig.settings.labelsOverlap = 0;
+    rig.renderer.markSelected(*leftOut[0], 0);
+    rig.renderer.hoverHighlight(1, 1, 0, 0);
+    ASSERT_EQ(rig.renderer.hoveredName(), static_cast<int32_t>(kNothingPicked));
     rig.settings.selectedColor = {0.1f, 0.9f, 0.4f, 1.0f};
     int checked = 0;
     const auto checkView = [&] {
@@ -289,18 +347,12 @@ TEST_P(PickWhatIsDrawn, EveryNodeDrawnAtLeastFiveByFivePicksAtItsPixels) {
     };
     checkView();
     // And from the largest node of the first generation, where nodes crowd in front of others.
-    const auto& children = rig.renderer.centreNode()->children;
-    const auto bySize = [](const Node* a, const Node* b) {
-        return a->apparentSize < b->apparentSize;
-    };
-    ASSERT_EQ(
-        rig.renderer.gotoNodeView(*std::max_element(children.begin(), children.end(), bySize), 1),
-        1);
+    ASSERT_EQ(rig.renderer.gotoNodeView(firstGeneration[0], 1), 1);
     checkView();
     EXPECT_GE(checked, 20);
 }
 
-INSTANTIATE_TEST_SUITE_P(BundledExamples, PickWhatIsDrawn,
+INSTANTIATE_TEST_SUITE_P(BundledExamples, StartView,
                          ::testing::Values("sqlite-doc.graph", "site.graph"));
 
 }  // namespace

@@ -171,6 +171,30 @@ TEST(RendererGl, OverflowedPositionsAreSkippedAndTheViewStaysFinite) {
     EXPECT_TRUE(testing::sameMatrix(rig.renderer.viewTransform(), rig.renderer.baseView()));
 }
 
+// Where labels stand, left or right of their nodes, is in the renderer's reference pictures.
+TEST(RendererGl, TheLabelThresholdFollowsTheWindowAndTheLabelSize) {
+    RenderRig rig(800, 400);
+    ASSERT_TRUE(rig.initialise()) << rig.surface.lastError();
+    EXPECT_FLOAT_EQ(rig.renderer.labelThreshold(), 16.0f);  // 2 % of the width
+    rig.settings.useWindowAspect = 1;
+    rig.renderer.updateProjection();
+    EXPECT_FLOAT_EQ(rig.renderer.labelThreshold(), 8.0f);  // 2 % of the smaller side
+    // A plain resize keeps the threshold until it is recomputed.
+    rig.settings.labelSize = 20.0f;
+    rig.renderer.resize(400, 300);
+    EXPECT_FLOAT_EQ(rig.renderer.labelThreshold(), 8.0f);
+    rig.renderer.updateLabelThreshold();
+    EXPECT_FLOAT_EQ(rig.renderer.labelThreshold(), 6.0f);
+
+    // With a threshold above every node none is labelled; sizes are kept.
+    ASSERT_TRUE(rig.loadFile(testing::dataPath("render_small.graph")));
+    rig.settings.labelSize = 100.0f;
+    rig.renderer.updateLabelThreshold();
+    rig.drawAll();
+    EXPECT_TRUE(rig.renderer.drawnLabels().empty());
+    EXPECT_GT(rig.node("http://site.example/index.html")->apparentSize, 0.0);
+}
+
 // A page linked from a hundred others: its links are drawn from the gathered shown ones (in list
 // order, out-links first), which follow every change of link visibility.
 TEST(RendererGl, APopularPageDrawsExactlyItsShownLinks) {

@@ -36,7 +36,6 @@ protected:
     static constexpr int kWidth = 400, kHeight = 300;
 
     void SetUp() override {
-        surface = std::make_unique<OffscreenSurface>(kWidth, kHeight);
         ASSERT_TRUE(surface->valid()) << surface->lastError();
         makeGlue();
     }
@@ -69,9 +68,7 @@ protected:
     std::vector<uint8_t> finishedPicture() {
         glue->displayViewer();
         idleToTheEnd();
-        std::vector<uint8_t> rgba;
-        EXPECT_TRUE(surface->readPixels(DrawBuffer::Front, rgba));
-        return rgba;
+        return rig.read(DrawBuffer::Front);
     }
 
     Viewer& viewer() { return *glue->viewer(); }
@@ -88,38 +85,26 @@ protected:
         for (char c : typed) key(c);
     }
 
-    /// How far from the view centre the node is seen (in the unit ball).
-    double offCentre(const Node& n) {
-        const ProjPoint seen = dehomogenized(
+    /// Where the node is seen (in the unit ball), and how far from the view centre.
+    ProjPoint seen(const Node& n) {
+        return dehomogenized(
             (n.globalTransform * viewer().renderer().viewTransform()).apply(ProjPoint(0, 0, 0, 1)));
-        return seen.norm3();
     }
+    double offCentre(const Node& n) { return seen(n).norm3(); }
     bool centred(const Node& n) { return offCentre(n) < 0.05; }
     /// The window pixel (y down) where the node is drawn.
     std::pair<int, int> whereDrawn(const Node& n) {
-        const ProjPoint p = dehomogenized(viewer().renderer().screenMatrix().apply(
-            (n.globalTransform * viewer().renderer().viewTransform())
-                .apply(ProjPoint(0, 0, 0, 1))));
+        const ProjPoint p = dehomogenized(viewer().renderer().screenMatrix().apply(seen(n)));
         return {static_cast<int>(p.x), surface->height() - static_cast<int>(p.y)};
     }
     /// The pixel (RGB) at window coordinates (x, y), y growing downwards, of a buffer.
     std::array<int, 3> pixel(DrawBuffer buffer, int x, int y) {
-        std::vector<uint8_t> rgba;
-        EXPECT_TRUE(surface->readPixels(buffer, rgba));
-        const size_t at =
-            (static_cast<size_t>(surface->height() - 1 - y) * surface->width() + x) * 4;
-        return {rgba[at], rgba[at + 1], rgba[at + 2]};
+        const testing::Rgba p = rig.pixel(rig.read(buffer), x, rig.height() - 1 - y);
+        return {p[0], p[1], p[2]};
     }
 
-    /// The front buffer, top row first.
-    RgbaImage frontPicture() {
-        RgbaImage picture{surface->width(), surface->height(), {}};
-        EXPECT_TRUE(surface->readPixels(DrawBuffer::Front, picture.pixels));
-        flipRows(picture.pixels, picture.width, picture.height);
-        return picture;
-    }
-
-    std::unique_ptr<OffscreenSurface> surface;
+    testing::SurfaceRig rig{kWidth, kHeight};  // its picture() is the front buffer, top row first
+    OffscreenSurface* const surface = &rig.surface;
     std::unique_ptr<Glue> glue;
     OpenRequest request;  // what open() passes
 };

@@ -6,10 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
+
+#include "tests/test_files.h"
 
 namespace orvo {
 namespace {
@@ -52,11 +53,9 @@ TEST(KeyTableTest, EveryKeyIsListedOnceAndEveryMenuItemHasItsKey) {
 }
 
 TEST(KeyTableTest, TheReadmeCarriesTheShortcutList) {
-    std::ifstream in(std::string(ORVO_SOURCE_DIR) + "/README.md");
-    std::stringstream readme;
-    readme << in.rdbuf();
+    const std::string readme = testing::readWholeFile(std::string(ORVO_SOURCE_DIR) + "/README.md");
     const std::string text = shortcutsText();
-    EXPECT_NE(readme.str().find("```\n" + text + "```\n"), std::string::npos)
+    EXPECT_NE(readme.find("```\n" + text + "```\n"), std::string::npos)
         << "README.md should hold this list in a code block:\n"
         << text;
     // Aligned: every action starts in the same column.

@@ -1,24 +1,111 @@
-// The window's helpers on an offscreen Mesa context: finding a node (travelling to it, back and
-// forward are in the keys' transcript), the status texts, the highlight of a resting pointer, a
-// resize that keeps the boundary sphere round, a found node drawn first whatever its fan-out.
+// The window glue on an offscreen Mesa context: start-up settings, the guards before a file is
+// loaded, long ids; finding a node (travelling to it, back and forward are in the keys'
+// transcript), the status texts, the highlight of a resting pointer, a resize that keeps the
+// boundary sphere round, a found node drawn first whatever its fan-out.
+#include <tuple>
 
 #include "glue/status_text.h"
+#include "glue/window_settings.h"
 #include "tests/glue/glue_rig.h"
 
 namespace orvo {
 namespace {
 
-class WindowFeaturesTest : public GlueRig {
-protected:
-    /// Opens the bundled site and paints it, as the window does after an open.
-    void openSite() {
-        open(kSite);
-        glue->displayViewer();
-    }
-};
+using WindowFeaturesTest = GlueRig;
 
-TEST_F(WindowFeaturesTest, FindRanksTheHitsAsThePlainSearchOnceTheIndexIsBuilt) {
-    openSite();
+TEST_F(WindowFeaturesTest,
+       BeforeTheFirstLoadEventsOnlyRecordTheSizeAndSettingsKeepTheirStartUpValues) {
+    EXPECT_TRUE(glue->viewerCreated() && !glue->graphLoaded());
+    // The window's own values are in place (they differ from the settings' defaults); the pick
+    // budget and the window aspect are untouched until a file is loaded.
+    ViewerSettings initialised;
+    applyWindowInitialisation(initialised);
+    const auto own = [&](const ViewerSettings& s) {
+        return std::tuple(s.loadFlags, s.passiveDecimation, s.animationStep);
+    };
+    EXPECT_EQ(own(settings()), own(initialised));
+    const auto loadSet = [&] {
+        return std::vector{settings().pickBudgetSec, settings().pickBudgetUsec,
+                           settings().useWindowAspect, settings().groupColumn};
+    };
+    EXPECT_EQ(loadSet(), (std::vector{0, 100000, 0, 0}));
+    glue->reshapeViewer(260, 180);
+    EXPECT_EQ(std::pair(glue->lastWidth(), glue->lastHeight()), std::pair(260, 180));
+    glue->displayViewer();
+    glue->mouseButtonViewer(0, 0, 10, 10, 0, 0);
+    glue->mouseButtonViewer(0, 1, 10, 10, 0, 0);
+    glue->mouseMoveViewer(20, 20, 0, 0);
+    glue->mouseDragViewer(30, 30, 4, 8);
+    EXPECT_EQ(glue->idleViewer(), 0);
+    // Every key works on the settings before any file, and draws nothing.
+    for (int c = 0; c < 256; ++c) glue->keyViewer(c);
+    glue->keyViewer(0x173);  // only the low 8 bits count: this is "s"
+    EXPECT_EQ(settings().drawSphere, 1) << "s pressed twice";
+    // A failed open leaves the glue without a graph or a context.
+    EXPECT_EQ(glue->openGraphFile(dataPath("no_such_file.graph")), 0);
+    EXPECT_NE(glue->openError().find("No such file"), std::string::npos);
+    EXPECT_FALSE(glue->graphLoaded());
+    EXPECT_TRUE(viewer().graph() == nullptr && viewer().renderer().context() == nullptr);
+    EXPECT_EQ(surface->swapCount(), 0);
+
+    // The first load hands exactly the recorded size to the renderer, and sets its own values.
+    settings().groupColumn = 1;
+    settings().useWindowAspect = 0;  // "K" switched it
+    open("viewer_groups.graph");
+    EXPECT_TRUE(glue->graphLoaded());
+    EXPECT_EQ(viewer().renderer().viewport(), (std::array<int, 4>{0, 0, 260, 180}));
+    EXPECT_EQ(loadSet(), (std::vector{5, 0, 1, 0}));
+    // From now on sizes reach the renderer, and paints draw.
+    glue->reshapeViewer(kWidth, kHeight);
+    EXPECT_EQ(viewer().renderer().viewport(), (std::array<int, 4>{0, 0, kWidth, kHeight}));
+    const int swaps = surface->swapCount();
+    glue->displayViewer();
+    EXPECT_EQ(surface->swapCount(), swaps + 1);
+    // The group colour table, the same after a second load.
+    for (int load = 0; load < 2; ++load) {
+        for (const GroupColourEntry& e : kGroupColourTable) {
+            const float* c = graph().groupColor(e.kind, e.name);
+            ASSERT_NE(c, nullptr) << e.name;
+            EXPECT_EQ((std::array{c[0], c[1], c[2]}), (std::array{e.red, e.green, e.blue}))
+                << e.name;
+        }
+        open("viewer_second.graph");
+    }
+}
+
+TEST_F(WindowFeaturesTest, IdsLongerThanTheOldBufferAreKeptWhole) {
+    open("viewer_groups.graph");
+    // Files do not carry such ids (the reader's lines are shorter), but nothing in the glue may
+    // cut them: a node with a 1500-character id, and another whose id is its first 1023 bytes.
+    const std::string longId = "http://h/" + std::string(1500, 'q') + ".html";
+    Node* root = graph().nodes[0];
+    Node* n = graph().addRecord(root, longId, 1, 0);
+    Node* cut = graph().addRecord(root, longId.substr(0, 1023), 1, 0);
+    ASSERT_TRUE(n != nullptr && cut != nullptr);
+    const auto selected = [&] {
+        return std::pair<bool, bool>(n->flags & Selected, cut->flags & Selected);
+    };
+    glue->onPicked(longId, 0, 0);
+    EXPECT_EQ(glue->lastSelectedId(), longId);
+    EXPECT_EQ(selected(), std::pair(true, false));
+    // The kept id is looked up whole by the keys that use it: "S" selects its subtree.
+    glue->keyViewer('S');
+    EXPECT_EQ(selected(), std::pair(true, false));
+    glue->keyViewer('S');
+    EXPECT_EQ(selected(), std::pair(false, false));
+    glue->onPicked(longId, 0, 0);
+    glue->onPicked(longId, 0, 0);  // the same node again: unselected
+    EXPECT_EQ(selected(), std::pair(false, false));
+    EXPECT_EQ(glue->lastSelectedId(), longId);
+}
+
+// Find ranks the hits as the plain search once the index is built; the status texts say what is
+// shown and what the limit is; a pointer that comes to rest over a node highlights it; a resize
+// refines the picture back to its detail; another graph has its index built again.
+TEST_F(WindowFeaturesTest, FindTheStatusTextsTheHighlightOfAPointerAtRestAndAResize) {
+    EXPECT_EQ(glue->graphStatus(), "") << "no graph yet";
+    open(kSite);
+    glue->displayViewer();  // as the window does after an open
     EXPECT_EQ(glue->searchIndex().indexed(), 0u) << "the index waits for the first picture";
     idleToTheEnd();
     EXPECT_TRUE(glue->searchIndex().complete(graph()));
@@ -28,24 +115,10 @@ TEST_F(WindowFeaturesTest, FindRanksTheHitsAsThePlainSearchOnceTheIndexIsBuilt) 
     ASSERT_FALSE(found.hits.empty());
     const SearchResult plain = plainSearch(graph(), "CONTACT.H", 10);
     EXPECT_EQ(found.hits, plain.hits);
-    const std::string first(graph().nodes[found.hits[0].node]->id);
-    EXPECT_EQ(first, "http://www.example.org/contact.html");
+    EXPECT_EQ(std::string(graph().nodes[found.hits[0].node]->id),
+              "http://www.example.org/contact.html");
     EXPECT_EQ(found.hits[0].rank, MatchRank::Prefix);
 
-    // Another graph: the index is built again.
-    open("viewer_second.graph");
-    EXPECT_EQ(glue->searchIndex().indexed(), 0u);
-    EXPECT_TRUE(glue->findNodes("contact", 10).hits.empty());
-    idleToTheEnd();
-    EXPECT_TRUE(glue->searchIndex().complete(graph()));
-}
-
-// The status texts say what is shown and what the limit is; a pointer that comes to rest over a
-// node highlights it; a resize refines the picture back to its detail.
-TEST_F(WindowFeaturesTest, StatusTextsTheHighlightOfAPointerAtRestAndAResize) {
-    EXPECT_EQ(glue->graphStatus(), "") << "no graph yet";
-    openSite();
-    idleToTheEnd();
     const GraphCounts counts = countGraph(graph());
     EXPECT_EQ(counts.nodes, 3000);
     EXPECT_EQ(counts.shownNodes, 3000);
@@ -96,6 +169,13 @@ TEST_F(WindowFeaturesTest, StatusTextsTheHighlightOfAPointerAtRestAndAResize) {
     settings().refineLimitSec = 3600;
     idleToTheEnd();
     EXPECT_GE(viewer().renderer().drawnNodes().size(), detail);
+
+    // Another graph: the index is built again.
+    open("viewer_second.graph");
+    EXPECT_EQ(glue->searchIndex().indexed(), 0u);
+    EXPECT_TRUE(glue->findNodes("contact", 10).hits.empty());
+    idleToTheEnd();
+    EXPECT_TRUE(glue->searchIndex().complete(graph()));
 }
 
 TEST_F(WindowFeaturesTest, AResizeKeepsTheBallRoundWhileTheWindowAspectIsInUse) {
@@ -111,15 +191,15 @@ TEST_F(WindowFeaturesTest, AResizeKeepsTheBallRoundWhileTheWindowAspectIsInUse) 
     };
     // The boundary sphere stays round, in a wide and in a tall window.
     resizeAndDraw(480, 240);
-    EXPECT_TRUE(testing::matchesPicture(frontPicture(), "resized_wide", 64, 0.5));
+    EXPECT_TRUE(testing::matchesPicture(rig.picture(), "resized_wide", 64, 0.5));
     resizeAndDraw(200, 360);
-    EXPECT_TRUE(testing::matchesPicture(frontPicture(), "resized_tall", 64, 0.5));
+    EXPECT_TRUE(testing::matchesPicture(rig.picture(), "resized_tall", 64, 0.5));
     // Window aspect off ("K" twice: the load set it without touching the toggle): the picture
     // keeps the square projection and a resize stretches it with the window.
     keys("KK");
     ASSERT_EQ(settings().useWindowAspect, 0);
     resizeAndDraw(480, 240);
-    EXPECT_TRUE(testing::matchesPicture(frontPicture(), "resized_stretched", 64, 0.5));
+    EXPECT_TRUE(testing::matchesPicture(rig.picture(), "resized_stretched", 64, 0.5));
 }
 
 // A site whose hub page, three levels down, has thousands of children (and their links).

@@ -9,8 +9,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <tuple>
-#include <utility>
-#include <vector>
 
 #include "glue/failure_text.h"
 #include "glue/glue.h"
@@ -110,23 +108,15 @@ TEST_F(CrawlDialogTest, TheWebSiteDialogEditsTheAddressTheLimitsAndTheSitemap) {
 
     TempDir dir;
     testing::writeWholeFile(dir / "map.xml", "<urlset/>");
-    for (const auto& [text, taken] :
-         std::vector<std::pair<std::string, bool>>{{" ", true},
-                                                   {"HTTPS://x.invalid/s.xml", true},
-                                                   {dir.file("map.xml"), true},
-                                                   {dir.file("none.xml"), false},
-                                                   {dir.path(), false},
-                                                   {"map.xml", false}}) {
-        EXPECT_EQ(sitemapProblem(text).empty(), taken) << text;
-    }
-    for (const auto& [text, web] :
-         std::vector<std::pair<std::string, bool>>{{"HTTPS://Example.invalid/", true},
-                                                   {" http://x/", true},
-                                                   {"ftp://x/", false},
-                                                   {"/home/someone/site.graph", false},
-                                                   {"httpfile.graph", false}}) {
-        EXPECT_EQ(isWebAddress(text), web) << text;
-    }
+    for (const std::string& taken :
+         {std::string(" "), std::string("HTTPS://x.invalid/s.xml"), dir.file("map.xml")})
+        EXPECT_TRUE(sitemapProblem(taken).empty()) << taken;
+    for (const std::string& refused : {dir.file("none.xml"), dir.path(), std::string("map.xml")})
+        EXPECT_FALSE(sitemapProblem(refused).empty()) << refused;
+    for (const char* web : {"HTTPS://Example.invalid/", " http://x/"})
+        EXPECT_TRUE(isWebAddress(web)) << web;
+    for (const char* other : {"ftp://x/", "/home/someone/site.graph", "httpfile.graph"})
+        EXPECT_FALSE(isWebAddress(other)) << other;
 
     const std::string configHomeWas = std::getenv("XDG_CONFIG_HOME") ?: "";
     ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);

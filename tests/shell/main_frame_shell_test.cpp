@@ -1,16 +1,12 @@
 // The main frame in-process on a real X display: menu texts and status texts, the toolbar, the
 // recent-file list, the View toggles, the lock-key indicators, the About box and the shortcut list.
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/choice.h>
 #include <wx/combobox.h>
 #include <wx/config.h>
-#include <wx/evtloop.h>
-#include <wx/filehistory.h>
 #include <wx/filename.h>
-#include <wx/init.h>
 #include <wx/menu.h>
 #include <wx/settings.h>
 #include <wx/stattext.h>
@@ -18,7 +14,6 @@
 #include <wx/textctrl.h>
 #include <wx/timer.h>
 #include <wx/toolbar.h>
-#include <wx/utils.h>
 
 #include <algorithm>
 #include <cstdlib>

@@ -5,6 +5,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -29,37 +30,30 @@ inline bool captureScreen(int x, int y, int width, int height, ScreenImage& imag
     XGetWindowAttributes(display, root, &attributes);
     if (x < 0) width += x, x = 0;
     if (y < 0) height += y, y = 0;
-    if (x + width > attributes.width) width = attributes.width - x;
-    if (y + height > attributes.height) height = attributes.height - y;
-    if (width <= 0 || height <= 0) {
-        XCloseDisplay(display);
-        return false;
-    }
+    width = std::min(width, attributes.width - x);
+    height = std::min(height, attributes.height - y);
     XSync(display, False);
-    XImage* shot = XGetImage(display, root, x, y, static_cast<unsigned>(width),
-                             static_cast<unsigned>(height), AllPlanes, ZPixmap);
-    if (shot == nullptr) {
-        XCloseDisplay(display);
-        return false;
-    }
-    image.x0 = x;
-    image.y0 = y;
-    image.width = width;
-    image.height = height;
-    image.rgb.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
-    for (int row = 0; row < height; ++row) {
-        for (int col = 0; col < width; ++col) {
-            const unsigned long p = XGetPixel(shot, col, row);
-            image.rgb[static_cast<size_t>(row) * static_cast<size_t>(width) +
-                      static_cast<size_t>(col)] = {
-                static_cast<uint8_t>((p & shot->red_mask) >> __builtin_ctzl(shot->red_mask)),
-                static_cast<uint8_t>((p & shot->green_mask) >> __builtin_ctzl(shot->green_mask)),
-                static_cast<uint8_t>((p & shot->blue_mask) >> __builtin_ctzl(shot->blue_mask))};
+    XImage* shot = width <= 0 || height <= 0
+                       ? nullptr
+                       : XGetImage(display, root, x, y, static_cast<unsigned>(width),
+                                   static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    const bool captured = shot != nullptr;
+    if (captured) {
+        image = {x, y, width, height, {}};
+        for (int row = 0; row < height; ++row) {
+            for (int col = 0; col < width; ++col) {
+                const unsigned long p = XGetPixel(shot, col, row);
+                const auto channel = [p](unsigned long mask) {
+                    return static_cast<uint8_t>((p & mask) >> __builtin_ctzl(mask));
+                };
+                image.rgb.push_back(
+                    {channel(shot->red_mask), channel(shot->green_mask), channel(shot->blue_mask)});
+            }
         }
+        XDestroyImage(shot);
     }
-    XDestroyImage(shot);
     XCloseDisplay(display);
-    return true;
+    return captured;
 }
 
 }  // namespace orvo
