@@ -41,15 +41,17 @@ void SiteGraph::indexIds() const {
 
 SiteGraph::Index SiteGraph::intern(std::string_view id, bool* created) {
     indexIds();
-    const uint64_t hash = IdTable::hashOf(id);
-    if (const Index found = byId_.find(id, hash, ids_); found != kNone) {
-        if (created) *created = false;
-        return found;
+    return findOrAdd(id, IdTable::hashOf(id), created);
+}
+
+SiteGraph::Index SiteGraph::findOrAdd(std::string_view id, uint64_t hash, bool* created) {
+    Index n = byId_.find(id, hash, ids_);
+    if (created) *created = n == kNone;
+    if (n == kNone) {
+        n = add(id);
+        byId_.insert(ids_[n], hash, n, ids_);
+        indexed_ = ids_.size();
     }
-    const Index n = add(id);
-    byId_.insert(ids_[n], hash, n, ids_);
-    indexed_ = ids_.size();
-    if (created) *created = true;
     return n;
 }
 
@@ -71,13 +73,7 @@ void SiteGraph::internAll(std::span<const std::string_view> ids, std::span<Index
             byId_.prefetch(hashes[k % kAhead]);
         }
         if (k + kAhead / 2 < count) byId_.prefetchId(hashes[(k + kAhead / 2) % kAhead]);
-        Index n = byId_.find(ids[k], hash, ids_);
-        if (n == kNone) {
-            n = add(ids[k]);
-            byId_.insert(ids_[n], hash, n, ids_);
-            indexed_ = ids_.size();
-        }
-        nodes[k] = n;
+        nodes[k] = findOrAdd(ids[k], hash);
     }
 }
 

@@ -94,6 +94,8 @@ public:
 
 private:
     uint32_t internGroup(std::string_view name);
+    /// intern() once the table is up to date and the id's hash known.
+    Index findOrAdd(std::string_view id, uint64_t hash, bool* created = nullptr);
     /// Brings the id table up to date with the nodes added since it was last used.
     void indexIds() const;
 
