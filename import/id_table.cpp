@@ -49,10 +49,14 @@ uint32_t IdTable::find(std::string_view id, uint64_t hash,
 void IdTable::insert(std::string_view id, uint64_t hash, uint32_t number,
                      const std::vector<std::string_view>& ids) {
     if (2 * (size_ + 1) > slots_.size()) grow(std::max<size_t>(16, 2 * slots_.size()), ids);
+    slots_[freeSlot(hash)] = {id.data(), number, lengthAndTag(id.size(), hash)};
+    ++size_;
+}
+
+size_t IdTable::freeSlot(uint64_t hash) const {
     size_t k = hash & mask_;
     while (slots_[k].number != kNone) k = (k + 1) & mask_;
-    slots_[k] = {id.data(), number, lengthAndTag(id.size(), hash)};
-    ++size_;
+    return k;
 }
 
 void IdTable::grow(size_t capacity, const std::vector<std::string_view>& ids) {
@@ -64,9 +68,7 @@ void IdTable::grow(size_t capacity, const std::vector<std::string_view>& ids) {
         const std::string_view id = (s.lengthAndTag >> 8) < kLongLength
                                         ? std::string_view(s.data, s.lengthAndTag >> 8)
                                         : ids[s.number];
-        size_t k = hashOf(id) & mask_;
-        while (slots_[k].number != kNone) k = (k + 1) & mask_;
-        slots_[k] = s;
+        slots_[freeSlot(hashOf(id))] = s;
     }
 }
 

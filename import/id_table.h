@@ -45,6 +45,8 @@ private:
     };
     static constexpr uint32_t kLongLength = 0xFFFFFF;
     static uint32_t lengthAndTag(size_t length, uint64_t hash);
+    /// The first empty slot from where the hash places an id on.
+    size_t freeSlot(uint64_t hash) const;
     void grow(size_t capacity, const std::vector<std::string_view>& ids);
 
     std::vector<Slot, HugePageAllocator<Slot>> slots_;
