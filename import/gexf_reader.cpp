@@ -1,6 +1,9 @@
 // GEXF, read with pugixml: node and edge elements of the graph (nodes nested in nodes included),
 // the graph's defaultedgetype and an edge's own type over it ("mutual" and "undirected" are walked
 // both ways), and --group taken from the attvalues of a node attribute named by its title or id.
+// A file whose nodes have no attributes to group by is parsed a run of elements at a time, never
+// whole; one with such attributes, or one that is not plain UTF-8 or not well formed, is parsed as
+// a whole document (which also gives the parser's own message for what is wrong with it).
 #include <malloc.h>
 
 #include <algorithm>
@@ -15,6 +18,8 @@
 #include "import/readers.h"
 #include "import/warnings.h"
 #include "import/whole_text.h"
+#include "import/xml_runs.h"
+#include "memory/regular_file.h"
 #include "stream/input_file.h"
 
 namespace orvo {
@@ -61,32 +66,270 @@ std::string valueOf(const pugi::xml_node& node, const NodeAttribute& attribute) 
     return attribute.fallback;
 }
 
-}  // namespace
+// The 1-based line of a byte of the file, counted in the file as it is (read again, once, for
+// the first message that names a line).
+class LineFinder {
+public:
+    explicit LineFinder(const std::string& file) : file_(file) {}
+    std::string operator()(uint64_t offset) {
+        if (InputFile again; original_.empty() && again.open(file_))
+            original_ = readRest(again.stream());
+        return std::to_string(lineAt(original_, ptrdiff_t(offset)));
+    }
 
-ImportResult importGexf(const std::string& file, const ImportOptions& options, std::ostream& out,
-                        const ImportProgress& progress) {
-    ImportResult result;
+private:
+    const std::string& file_;
+    std::string original_;
+};
+
+// The node and edge elements of the graph into an edge graph, in document order.
+class GexfItems {
+public:
+    GexfItems(const std::string& file, const ImportOptions& options, const ImportProgress& progress,
+              ImportResult& result, EdgeGraph& graph, LineFinder& lines)
+        : file_(file),
+          options_(options),
+          progress_(progress),
+          result_(result),
+          graph_(graph),
+          lines_(lines) {}
+
+    /// Without --group, each of the first few node attributes is a candidate, and the first
+    /// whose values are few gives the groups. False, with result.error set, when --group names
+    /// none of them.
+    bool chooseAttributes(std::vector<NodeAttribute> declared) {
+        attributes_ = std::move(declared);
+        if (options_.group == "none") {
+            attributes_.clear();
+        } else if (!options_.group.empty()) {
+            const auto named = std::find_if(attributes_.begin(), attributes_.end(), [&](auto& a) {
+                return a.title == options_.group || a.id == options_.group;
+            });
+            if (named == attributes_.end()) {
+                result_.error = "--group " + options_.group + ": no node attribute of " + file_ +
+                                " has this title or id";
+                return false;
+            }
+            attributes_ = {*named};
+        } else if (attributes_.size() > kAttributesLookedAt) {
+            attributes_.resize(kAttributesLookedAt);
+        }
+        values_.assign(attributes_.size(), {});
+        given_.assign(attributes_.size(), 0);
+        return true;
+    }
+    void setDefaultEdgeType(std::string_view type) {
+        undirectedByDefault_ = type == "undirected" || type == "mutual";
+    }
+
+    /// Walks `first`, its siblings after it and, into the graph, its lists of nodes and edges
+    /// and nodes, what they hold, in document order through the parent links, without a stack
+    /// (nodes may hold nodes to any depth), up to `top`. The elements' offsets in the file are
+    /// `base` on from their offsets in the parsed text. False with result.error set, or
+    /// cancelled.
+    bool walk(pugi::xml_node first, pugi::xml_node top, uint64_t base) {
+        const auto where = [&](const pugi::xml_node& node) {
+            return file_ + ":" + lines_(base + uint64_t(std::max<ptrdiff_t>(node.offset_debug(), 0))) +
+                   ": ";
+        };
+        const auto warn = [&](const pugi::xml_node& node, const char* what) {
+            addWarning(result_, result_.warnings.size() < kMaxWarnings ? where(node) + what : "");
+        };
+        for (pugi::xml_node item = first; item;) {
+            const std::string_view name = localName(item);
+            if (name == "node") {
+                const pugi::xml_attribute id = item.attribute("id");
+                if (!id) {
+                    result_.error = where(item) + "<node> without an id";
+                    return false;
+                }
+                if (*id.as_string() == '\0') {
+                    warn(item, "<node> with an empty id, left out");
+                } else {
+                    addNode(id.as_string(), item);
+                }
+            } else if (name == "edge") {
+                const pugi::xml_attribute source = item.attribute("source");
+                const pugi::xml_attribute target = item.attribute("target");
+                if (!source || !target) {
+                    result_.error = where(item) + "<edge> without a source or a target";
+                    return false;
+                }
+                const std::string_view type = item.attribute("type").as_string();
+                const bool undirected =
+                    type.empty() ? undirectedByDefault_ : type == "undirected" || type == "mutual";
+                if (*source.as_string() == '\0' || *target.as_string() == '\0') {
+                    warn(item, "<edge> with an empty source or target, left out");
+                } else {
+                    graph_.addEdge(std::string_view(source.as_string()),
+                                   std::string_view(target.as_string()), undirected);
+                }
+            }
+            if (++elements_ % 65536 == 0) {
+                progress_(elements_, 0, "reading");
+                if (progress_.cancelled()) {
+                    result_.cancelled = true;
+                    return false;
+                }
+            }
+            if ((name == "node" || name == "nodes" || name == "edges") && item.first_child()) {
+                item = item.first_child();
+                continue;
+            }
+            while (!item.next_sibling() && item.parent() != top) item = item.parent();
+            item = item.next_sibling();
+        }
+        return true;
+    }
+
+    /// The groups: the attribute --group names, else the first found to hold few values.
+    void setGroups() {
+        for (size_t a = 0; a < attributes_.size(); ++a) {
+            if (options_.group.empty() && !areFoundGroups(values_[a].size(), given_[a])) continue;
+            for (const auto& [n, node] : nodes_)
+                graph_.setGroupIfUnset(n, valueOf(node, attributes_[a]));
+            break;
+        }
+    }
+
+private:
+    void addNode(const char* id, const pugi::xml_node& item) {
+        if (attributes_.empty()) {
+            graph_.addNode(id);
+            return;
+        }
+        nodes_.emplace_back(graph_.node(id), item);
+        for (size_t a = 0; a < attributes_.size() && options_.group.empty(); ++a) {
+            if (values_[a].size() > kMostFoundGroups) continue;
+            if (std::string value = valueOf(item, attributes_[a]); !value.empty()) {
+                values_[a].insert(std::move(value));
+                ++given_[a];
+            }
+        }
+    }
+
+    const std::string& file_;
+    const ImportOptions& options_;
+    const ImportProgress& progress_;
+    ImportResult& result_;
+    EdgeGraph& graph_;
+    LineFinder& lines_;
+    std::vector<NodeAttribute> attributes_;
+    std::vector<boost::unordered_flat_set<std::string>> values_;
+    std::vector<size_t> given_;
+    std::vector<std::pair<EdgeGraph::Index, pugi::xml_node>> nodes_;
+    bool undirectedByDefault_ = false;
+    uint64_t elements_ = 0;
+
+public:
+    uint64_t elements() const { return elements_; }
+};
+
+// Elements opened rather than parsed whole: the root, its graphs and their lists of nodes and
+// edges.
+bool opensInGexf(size_t depth, std::string_view name) {
+    return depth == 0 || (depth == 1 && name == "graph") ||
+           (depth == 2 && (name == "nodes" || name == "edges"));
+}
+
+// A start tag's attributes, as an empty element of their own.
+bool parseStartTag(std::string_view tag, pugi::xml_document& into) {
+    std::string empty(tag);
+    empty.insert(empty.size() - 1, "/");
+    return bool(into.load_buffer(empty.data(), empty.size(),
+                                 pugi::parse_default | pugi::parse_fragment, pugi::encoding_utf8));
+}
+
+enum class Read { Done, NeedsWholeDocument };
+
+// The graph read a run of elements at a time. Done with result.error set or cancelled too; the
+// whole document is needed where the file's nodes have attributes to group by, or the runs do
+// not follow (see XmlRuns), or something in the file is refused (its message is the whole
+// document's to give).
+Read readInRuns(const std::string& file, const ImportOptions& options,
+                const ImportProgress& progress, EdgeGraph& graph, ImportResult& result,
+                LineFinder& lines) {
     InputFile input;
-    if (!openImportInput(file, input, progress, result)) return result;
+    if (!openImportInput(file, input, progress, result)) return Read::Done;
+    GexfItems items(file, options, progress, result, graph, lines);
+    items.chooseAttributes({});
+    XmlRuns runs(input.stream(), opensInGexf);
+    pugi::xml_document doc;
+    bool graphSeen = false, inGraph = false, reserved = false;
+    // Room for the nodes and edges once the elements of a first stretch of the graph tell how
+    // many the whole file holds: an edge an element, and a node every other element (most
+    // graphs have more edges than nodes, and the id table, sized for the nodes, would otherwise
+    // take twice the room).
+    const auto reserveFor = [&](uint64_t bytesRead) {
+        const uint64_t expected = input.expectedSize();
+        if (reserved || expected == 0 || bytesRead < (uint64_t{1} << 18)) return;
+        reserved = true;
+        const uint64_t elements = items.elements() * (expected / bytesRead + 1);
+        graph.reserve(size_t(elements / 2 + 1), size_t(elements));
+    };
+    while (true) {
+        const XmlRuns::Event event = runs.next();
+        switch (event.kind) {
+            case XmlRuns::Event::Unsure:
+                return Read::NeedsWholeDocument;
+            case XmlRuns::Event::End:
+                graph.flushEdges();
+                return graphSeen ? Read::Done : Read::NeedsWholeDocument;
+            case XmlRuns::Event::Open:
+                if (event.depth == 0 && !parseStartTag(event.tag, doc)) return Read::NeedsWholeDocument;
+                if (event.depth == 0 && localName(doc.first_child()) != "gexf")
+                    return Read::NeedsWholeDocument;
+                if (event.depth == 1 && !graphSeen) {
+                    if (!parseStartTag(event.tag, doc)) return Read::NeedsWholeDocument;
+                    items.setDefaultEdgeType(doc.first_child().attribute("defaultedgetype").as_string());
+                    graphSeen = inGraph = true;
+                }
+                break;
+            case XmlRuns::Event::Close:
+                if (event.depth == 1) inGraph = false;
+                break;
+            case XmlRuns::Event::Run: {
+                // Parsed in place, which the run allows; what lies outside the graph is parsed
+                // only to find what is wrong with it.
+                if (!doc.load_buffer_inplace(event.text, event.size,
+                                             pugi::parse_default | pugi::parse_fragment,
+                                             pugi::encoding_utf8))
+                    return Read::NeedsWholeDocument;
+                if (!inGraph) break;
+                for (const pugi::xml_node child : doc.children()) {
+                    if (event.depth == 2 && localName(child) == "attributes" &&
+                        std::string_view(child.attribute("class").as_string()) == "node" &&
+                        options.group != "none")
+                        return Read::NeedsWholeDocument;
+                }
+                if (!items.walk(doc.first_child(), doc, event.offset))
+                    return result.cancelled ? Read::Done : Read::NeedsWholeDocument;
+                graph.flushEdges();  // before the run's text goes
+                reserveFor(event.offset + event.size);
+                break;
+            }
+        }
+    }
+}
+
+// The graph read from the whole document, parsed at once.
+void readWhole(const std::string& file, const ImportOptions& options,
+               const ImportProgress& progress, EdgeGraph& graph, ImportResult& result,
+               LineFinder& lines) {
+    InputFile input;
+    if (!openImportInput(file, input, progress, result)) return;
     WholeText text;
     if (!text.read(input.stream())) {
         result.error = file + ": " + input.error();
-        return result;
+        return;
     }
-    // Parsed in place (the document points into the text, rewritten); the line of an offset is
-    // counted in the file as it is, read again for the first message that names one.
-    std::string original;
-    const auto lineOf = [&](ptrdiff_t offset) {
-        if (InputFile again; original.empty() && again.open(file))
-            original = readRest(again.stream());
-        return std::to_string(lineAt(original, std::max<ptrdiff_t>(offset, 0)));
-    };
+    // Parsed in place (the document points into the text, rewritten).
     pugi::xml_document doc;
     const pugi::xml_parse_result parsed = doc.load_buffer_inplace(text.data(), text.size());
     if (!parsed) {
-        result.error =
-            file + ":" + lineOf(parsed.offset) + ": malformed XML: " + parsed.description();
-        return result;
+        result.error = file + ":" + lines(uint64_t(std::max<ptrdiff_t>(parsed.offset, 0))) +
+                       ": malformed XML: " + parsed.description();
+        return;
     }
     const pugi::xml_node top = doc.document_element();
     const pugi::xml_node graphElement =
@@ -94,38 +337,10 @@ ImportResult importGexf(const std::string& file, const ImportOptions& options, s
     if (localName(top) != "gexf" || !graphElement) {
         result.error = file + ": not GEXF (the root element is <" + top.name() +
                        (localName(top) == "gexf" ? "> without a <graph>)" : ">)");
-        return result;
+        return;
     }
-    const auto where = [&](const pugi::xml_node& node) {
-        return file + ":" + lineOf(node.offset_debug()) + ": ";
-    };
-    const auto warn = [&](const pugi::xml_node& node, const char* what) {
-        addWarning(result, result.warnings.size() < kMaxWarnings ? where(node) + what : "");
-    };
-
-    // Without --group, each of the first few node attributes is a candidate, and the first whose
-    // values are few gives the groups.
-    std::vector<NodeAttribute> attributes = nodeAttributes(graphElement);
-    if (options.group == "none") {
-        attributes.clear();
-    } else if (!options.group.empty()) {
-        const auto named = std::find_if(attributes.begin(), attributes.end(), [&](auto& a) {
-            return a.title == options.group || a.id == options.group;
-        });
-        if (named == attributes.end()) {
-            result.error = "--group " + options.group + ": no node attribute of " + file +
-                           " has this title or id";
-            return result;
-        }
-        attributes = {*named};
-    } else if (attributes.size() > kAttributesLookedAt) {
-        attributes.resize(kAttributesLookedAt);
-    }
-    std::vector<boost::unordered_flat_set<std::string>> values(attributes.size());
-    std::vector<size_t> given(attributes.size());
-    std::vector<std::pair<EdgeGraph::Index, pugi::xml_node>> nodes;
-
-    EdgeGraph graph;
+    GexfItems items(file, options, progress, result, graph, lines);
+    if (!items.chooseAttributes(nodeAttributes(graphElement))) return;
     // Room for the nodes and edges of the graph's top level, so that neither the id table nor
     // the edges are moved again and again as they grow.
     size_t nodesDeclared = 0, edgesDeclared = 0;
@@ -135,72 +350,9 @@ ImportResult importGexf(const std::string& file, const ImportOptions& options, s
         if (localName(list) == "edges") edgesDeclared += count;
     }
     graph.reserve(nodesDeclared, edgesDeclared);
-    const std::string_view edgeType = graphElement.attribute("defaultedgetype").as_string();
-    const bool undirectedByDefault = edgeType == "undirected" || edgeType == "mutual";
-    // Document order through the parent links, without a stack (nodes may hold nodes to any
-    // depth): into the graph, its lists of nodes and edges, and nodes.
-    uint64_t elements = 0;
-    for (pugi::xml_node item = graphElement.first_child(); item;) {
-        const std::string_view name = localName(item);
-        if (name == "node") {
-            const pugi::xml_attribute id = item.attribute("id");
-            if (!id) {
-                result.error = where(item) + "<node> without an id";
-                return result;
-            }
-            if (*id.as_string() == '\0') {
-                warn(item, "<node> with an empty id, left out");
-            } else {
-                if (attributes.empty()) {
-                    graph.addNode(id.as_string());
-                } else {
-                    nodes.emplace_back(graph.node(id.as_string()), item);
-                }
-                for (size_t a = 0; a < attributes.size() && options.group.empty(); ++a) {
-                    if (values[a].size() > kMostFoundGroups) continue;
-                    if (std::string value = valueOf(item, attributes[a]); !value.empty()) {
-                        values[a].insert(std::move(value));
-                        ++given[a];
-                    }
-                }
-            }
-        } else if (name == "edge") {
-            const pugi::xml_attribute source = item.attribute("source");
-            const pugi::xml_attribute target = item.attribute("target");
-            if (!source || !target) {
-                result.error = where(item) + "<edge> without a source or a target";
-                return result;
-            }
-            const std::string_view type = item.attribute("type").as_string();
-            const bool undirected =
-                type.empty() ? undirectedByDefault : type == "undirected" || type == "mutual";
-            if (*source.as_string() == '\0' || *target.as_string() == '\0') {
-                warn(item, "<edge> with an empty source or target, left out");
-            } else {
-                graph.addEdge(std::string_view(source.as_string()),
-                              std::string_view(target.as_string()), undirected);
-            }
-        }
-        if (++elements % 65536 == 0) {
-            progress(elements, 0, "reading");
-            if (progress.cancelled()) {
-                result.cancelled = true;
-                return result;
-            }
-        }
-        if ((name == "node" || name == "nodes" || name == "edges") && item.first_child()) {
-            item = item.first_child();
-            continue;
-        }
-        while (!item.next_sibling() && item.parent() != graphElement) item = item.parent();
-        item = item.next_sibling();
-    }
-    // The groups: the attribute --group names, else the first found to hold few values.
-    for (size_t a = 0; a < attributes.size(); ++a) {
-        if (options.group.empty() && !areFoundGroups(values[a].size(), given[a])) continue;
-        for (const auto& [n, node] : nodes) graph.setGroupIfUnset(n, valueOf(node, attributes[a]));
-        break;
-    }
+    items.setDefaultEdgeType(graphElement.attribute("defaultedgetype").as_string());
+    if (!items.walk(graphElement.first_child(), graphElement, 0)) return;
+    items.setGroups();
     // The ids are interned: the document and the text go before the tree is built and written.
     graph.flushEdges();
     doc.reset();
@@ -208,6 +360,27 @@ ImportResult importGexf(const std::string& file, const ImportOptions& options, s
     // The document came in many small blocks, which the allocator keeps for the process; they
     // are handed back before the tree and the viewer's graph take their room.
     ::malloc_trim(0);
+}
+
+}  // namespace
+
+ImportResult importGexf(const std::string& file, const ImportOptions& options, std::ostream& out,
+                        const ImportProgress& progress) {
+    LineFinder lines(file);
+    // Only a regular file can be read again as a whole document where the runs do not do.
+    if ((options.group.empty() || options.group == "none") && isRegularFile(file)) {
+        ImportResult result;
+        EdgeGraph graph;
+        if (readInRuns(file, options, progress, graph, result, lines) == Read::Done) {
+            if (!result.error.empty() || result.cancelled) return result;
+            if (!graph.build(options.root, options.direction, file, result)) return result;
+            return finishRead(graph.write(out, progress, result), progress, result);
+        }
+    }
+    ImportResult result;
+    EdgeGraph graph;
+    readWhole(file, options, progress, graph, result, lines);
+    if (!result.error.empty() || result.cancelled) return result;
     if (!graph.build(options.root, options.direction, file, result)) return result;
     return finishRead(graph.write(out, progress, result), progress, result);
 }
