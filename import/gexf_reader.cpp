@@ -118,6 +118,8 @@ public:
         given_.assign(attributes_.size(), 0);
         return true;
     }
+    /// The elements walked so far.
+    uint64_t elements() const { return elements_; }
     void setDefaultEdgeType(std::string_view type) {
         undirectedByDefault_ = type == "undirected" || type == "mutual";
     }
@@ -129,8 +131,8 @@ public:
     /// cancelled.
     bool walk(pugi::xml_node first, pugi::xml_node top, uint64_t base) {
         const auto where = [&](const pugi::xml_node& node) {
-            return file_ + ":" + lines_(base + uint64_t(std::max<ptrdiff_t>(node.offset_debug(), 0))) +
-                   ": ";
+            return file_ + ":" +
+                   lines_(base + uint64_t(std::max<ptrdiff_t>(node.offset_debug(), 0))) + ": ";
         };
         const auto warn = [&](const pugi::xml_node& node, const char* what) {
             addWarning(result_, result_.warnings.size() < kMaxWarnings ? where(node) + what : "");
@@ -220,9 +222,6 @@ private:
     std::vector<std::pair<EdgeGraph::Index, pugi::xml_node>> nodes_;
     bool undirectedByDefault_ = false;
     uint64_t elements_ = 0;
-
-public:
-    uint64_t elements() const { return elements_; }
 };
 
 // Elements opened rather than parsed whole: the root, its graphs and their lists of nodes and
@@ -276,12 +275,14 @@ Read readInRuns(const std::string& file, const ImportOptions& options,
                 graph.flushEdges();
                 return graphSeen ? Read::Done : Read::NeedsWholeDocument;
             case XmlRuns::Event::Open:
-                if (event.depth == 0 && !parseStartTag(event.tag, doc)) return Read::NeedsWholeDocument;
+                if (event.depth == 0 && !parseStartTag(event.tag, doc))
+                    return Read::NeedsWholeDocument;
                 if (event.depth == 0 && localName(doc.first_child()) != "gexf")
                     return Read::NeedsWholeDocument;
                 if (event.depth == 1 && !graphSeen) {
                     if (!parseStartTag(event.tag, doc)) return Read::NeedsWholeDocument;
-                    items.setDefaultEdgeType(doc.first_child().attribute("defaultedgetype").as_string());
+                    items.setDefaultEdgeType(
+                        doc.first_child().attribute("defaultedgetype").as_string());
                     graphSeen = inGraph = true;
                 }
                 break;

@@ -23,8 +23,7 @@ size_t find(const char* text, size_t from, size_t end, std::string_view what) {
 
 std::string_view tagName(std::string_view tag) {
     size_t start = tag[1] == '/' ? 2 : 1, stop = start;
-    while (stop < tag.size() && !isSpace(tag[stop]) && tag[stop] != '/' && tag[stop] != '>')
-        ++stop;
+    while (stop < tag.size() && !isSpace(tag[stop]) && tag[stop] != '/' && tag[stop] != '>') ++stop;
     return tag.substr(start, stop - start);
 }
 

@@ -58,7 +58,7 @@ private:
     std::vector<char> buffer_;
     uint64_t bufferOffset_ = 0;  // in the stream, of buffer_[0]
     size_t pos_ = 0, end_ = 0, runStart_ = 0, markupEnd_ = 0;
-    size_t itemDepth_ = 0;  // open elements within the run's current element
+    size_t itemDepth_ = 0;           // open elements within the run's current element
     std::vector<std::string> open_;  // the opened elements' names, the root first
     bool rootSeen_ = false;
 };
