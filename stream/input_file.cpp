@@ -1,5 +1,5 @@
 // Input files, decompressed through libarchive's filters (raw format: a single compressed file,
-// not an archive of several).
+// not an archive of several), gzip through its own faster inflater.
 #include "stream/input_file.h"
 
 #include <archive.h>
@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "stream/chunk_pipe.h"
+#include "stream/gzip_inflater.h"
 
 namespace orvo {
 
@@ -68,7 +69,8 @@ uint64_t gzipTrailerSize(std::istream& file, off_t fileSize) {
 // istream turns into its badbit.
 class InputFile::Decompressor : public std::streambuf {
 public:
-    explicit Decompressor(std::string& error) : error_(error) {}
+    Decompressor(Compression compression, std::string& error)
+        : gzip_(compression == Compression::Gzip), error_(error) {}
     ~Decompressor() override {
         pipe_.closeReader();  // the thread stops at its next hand-over
         if (worker_.joinable()) worker_.join();
@@ -76,6 +78,12 @@ public:
     }
 
     bool open(const std::string& path) {
+        if (gzip_) {
+            if (inflater_.open(path)) return true;
+            failed_ = true;
+            error_ = inflater_.error();
+            return false;
+        }
         archive_ = archive_read_new();
         archive_read_support_filter_all(archive_);
         archive_read_support_format_raw(archive_);
@@ -155,9 +163,10 @@ private:
         for (;;) {
             ChunkPipe::Chunk chunk = pipe_.freshChunk();
             chunk.resize(pipe_.chunkBytes());
-            const la_ssize_t got = archive_read_data(archive_, chunk.data(), chunk.size());
+            const long got = gzip_ ? inflater_.read(chunk.data(), chunk.size())
+                                   : long(archive_read_data(archive_, chunk.data(), chunk.size()));
             if (got < 0) {
-                workerError_ = archiveError();
+                workerError_ = gzip_ ? inflater_.error() : archiveError();
                 break;
             }
             if (got == 0) break;
@@ -175,6 +184,8 @@ private:
         pipe_.closeWriter();
     }
 
+    const bool gzip_;
+    GzipInflater inflater_;
     archive* archive_ = nullptr;
     std::string& error_;
     bool failed_ = false, ended_ = false;
@@ -215,7 +226,7 @@ bool InputFile::open(const std::string& path) {
         expectedSize_ = static_cast<uint64_t>(st.st_size);
         return true;
     }
-    decompressor_ = std::make_unique<Decompressor>(error_);
+    decompressor_ = std::make_unique<Decompressor>(compression_, error_);
     decompressor_->setCompressedSize(static_cast<uint64_t>(st.st_size));
     if (!decompressor_->open(path)) return false;
     if (compression_ == Compression::Gzip) {

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <future>
 #include <optional>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -125,6 +126,40 @@ TEST(ImportFormats, EveryCaseGivesItsOutlineOrItsError) {
     EXPECT_TRUE(converter.accepts(inputs.path("tree.graph.zst")));
     EXPECT_TRUE(converter.accepts(inputs.path("crawl.csv.gz")));
     EXPECT_FALSE(converter.accepts(inputs.path("outline.txt")));
+}
+
+// A gzip file of two members, each larger than a block of the compressed file read at once and
+// the second starting within a block, gives what its text gives.
+TEST(ImportFormats, AGzipFileOfLargeMembersGivesWhatItsTextGives) {
+    std::mt19937_64 random(7);
+    const auto id = [&] {
+        char hex[25];
+        std::snprintf(hex, sizeof hex, "%016llx%08llx", static_cast<unsigned long long>(random()),
+                      static_cast<unsigned long long>(random() & 0xFFFFFFFF));
+        return std::string(hex);
+    };
+    std::string halves[2] = {"from,to\n", ""};
+    for (std::string& half : halves)
+        for (int i = 0; i < 60'000; ++i) half += id() + "," + id() + "\n";
+    TempDir dir;
+    writeWholeFile(dir / "edges.csv", halves[0] + halves[1]);
+    writeWholeFile(dir / "first", halves[0]);
+    writeWholeFile(dir / "second", halves[1]);
+    const std::string compress = "gzip -c '" + (dir / "first").string() + "' > '" +
+                                 (dir / "edges.csv.gz").string() + "' && gzip -c '" +
+                                 (dir / "second").string() + "' >> '" +
+                                 (dir / "edges.csv.gz").string() + "'";
+    ASSERT_EQ(std::system(compress.c_str()), 0);
+    ASSERT_GT(std::filesystem::file_size(dir / "edges.csv.gz"), size_t{5} << 20 >> 1);
+    std::ostringstream plain, inflated;
+    const ImportResult fromText = importGraph(dir / "edges.csv", ImportFormat::Csv, {}, plain);
+    const ImportResult fromGzip =
+        importGraph(dir / "edges.csv.gz", ImportFormat::Csv, {}, inflated);
+    EXPECT_TRUE(fromText.ok && fromGzip.ok) << fromGzip.error;
+    const std::string outline = plain.str();
+    // A line a node: 120 000 pairs of nodes, each hung under the root.
+    EXPECT_EQ(std::count(outline.begin(), outline.end(), '\n'), 240'000);
+    EXPECT_TRUE(inflated.str() == outline);
 }
 
 // A cancel reaches the DOT parser while it reads a pipe not yet closed, in the first graph or a
