@@ -7,9 +7,15 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <atomic>
 #include <boost/unordered/unordered_flat_set.hpp>
+#include <chrono>
+#include <cstring>
+#include <exception>
 #include <pugixml.hpp>
 #include <string>
+#include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -20,6 +26,7 @@
 #include "import/whole_text.h"
 #include "import/xml_runs.h"
 #include "memory/regular_file.h"
+#include "stream/chunk_pipe.h"
 #include "stream/input_file.h"
 
 namespace orvo {
@@ -82,11 +89,80 @@ private:
     std::string original_;
 };
 
-// The node and edge elements of the graph into an edge graph, in document order.
+// Node and edge ids written as records into a chunk, for the graph to take on another thread: a
+// kind, then each id as its length and its bytes; and how far the file has been read.
+class IdRecords {
+public:
+    void setChunk(ChunkPipe::Chunk& chunk) { chunk_ = &chunk; }
+    void addNode(std::string_view id) {
+        chunk_->push_back(kNode);
+        put(id);
+    }
+    void addEdge(std::string_view from, std::string_view to, bool undirected) {
+        chunk_->push_back(undirected ? kUndirectedEdge : kEdge);
+        put(from);
+        put(to);
+    }
+    void readTo(uint64_t offset) {
+        chunk_->push_back(kReadTo);
+        put(&offset, sizeof offset);
+    }
+
+    /// Adds the nodes and edges of the records to the graph; `readTo` becomes the last offset
+    /// they name. Returns the count of nodes and edges.
+    static uint64_t replay(const ChunkPipe::Chunk& chunk, EdgeGraph& graph, uint64_t& readTo) {
+        uint64_t count = 0;
+        for (size_t at = 0; at < chunk.size();) {
+            const char kind = chunk[at++];
+            const auto take = [&](void* into, size_t bytes) {
+                std::memcpy(into, chunk.data() + at, bytes);
+                at += bytes;
+            };
+            const auto id = [&] {
+                size_t size = 0;
+                take(&size, sizeof size);
+                at += size;
+                return std::string_view(chunk.data() + at - size, size);
+            };
+            if (kind == kReadTo) {
+                take(&readTo, sizeof readTo);
+                continue;
+            }
+            ++count;
+            if (kind == kNode) {
+                graph.addNode(id());
+            } else {
+                const std::string_view from = id();
+                graph.addEdge(from, id(), kind == kUndirectedEdge);
+            }
+        }
+        graph.flushEdges();  // before the chunk goes back
+        return count;
+    }
+
+private:
+    static constexpr char kNode = 'n', kEdge = 'e', kUndirectedEdge = 'u', kReadTo = 'r';
+
+    void put(const void* bytes, size_t size) {
+        const char* from = static_cast<const char*>(bytes);
+        chunk_->insert(chunk_->end(), from, from + size);
+    }
+    void put(std::string_view id) {
+        const size_t size = id.size();
+        put(&size, sizeof size);
+        put(id.data(), size);
+    }
+
+    ChunkPipe::Chunk* chunk_ = nullptr;
+};
+
+// The node and edge elements of the graph into an edge graph (or records of their ids), in
+// document order.
+template <class Sink>
 class GexfItems {
 public:
     GexfItems(const std::string& file, const ImportOptions& options, const ImportProgress& progress,
-              ImportResult& result, EdgeGraph& graph, LineFinder& lines)
+              ImportResult& result, Sink& graph, LineFinder& lines)
         : file_(file),
           options_(options),
           progress_(progress),
@@ -196,10 +272,12 @@ public:
 
 private:
     void addNode(const char* id, const pugi::xml_node& item) {
-        if (attributes_.empty()) {
-            graph_.addNode(id);
-            return;
+        if constexpr (std::is_same_v<Sink, EdgeGraph>) {
+            if (!attributes_.empty()) addNodeWithAttributes(id, item);
         }
+        if (attributes_.empty()) graph_.addNode(id);
+    }
+    void addNodeWithAttributes(const char* id, const pugi::xml_node& item) {
         nodes_.emplace_back(graph_.node(id), item);
         for (size_t a = 0; a < attributes_.size() && options_.group.empty(); ++a) {
             if (values_[a].size() > kMostFoundGroups) continue;
@@ -214,7 +292,7 @@ private:
     const ImportOptions& options_;
     const ImportProgress& progress_;
     ImportResult& result_;
-    EdgeGraph& graph_;
+    Sink& graph_;
     LineFinder& lines_;
     std::vector<NodeAttribute> attributes_;
     std::vector<boost::unordered_flat_set<std::string>> values_;
@@ -241,39 +319,31 @@ bool parseStartTag(std::string_view tag, pugi::xml_document& into) {
 
 enum class Read { Done, NeedsWholeDocument };
 
-// The graph read a run of elements at a time. Done with result.error set or cancelled too; the
-// whole document is needed where the file's nodes have attributes to group by, or the runs do
-// not follow (see XmlRuns), or something in the file is refused (its message is the whole
-// document's to give).
-Read readInRuns(const std::string& file, const ImportOptions& options,
-                const ImportProgress& progress, EdgeGraph& graph, ImportResult& result,
-                LineFinder& lines) {
-    InputFile input;
-    if (!openImportInput(file, input, progress, result)) return Read::Done;
-    GexfItems items(file, options, progress, result, graph, lines);
+// The reading side of reading in runs: the runs parsed and walked, their ids handed over as
+// records through the pipe. What it returns is as readInRuns returns; a cancel ends it (result
+// cancelled), and so does a reader that stops taking the records.
+Read produceRecords(const std::string& file, const ImportOptions& options,
+                    const std::atomic<bool>* cancel, InputFile& input, ChunkPipe& pipe,
+                    ImportResult& result, LineFinder& lines) {
+    ImportProgress quiet;  // the graph's side reports
+    quiet.cancel = cancel;
+    ChunkPipe::Chunk chunk = pipe.freshChunk();
+    IdRecords records;
+    records.setChunk(chunk);
+    GexfItems<IdRecords> items(file, options, quiet, result, records, lines);
     items.chooseAttributes({});
     XmlRuns runs(input.stream(), opensInGexf);
     pugi::xml_document doc;
-    bool graphSeen = false, inGraph = false, reserved = false;
-    // Room for the nodes and edges once the elements of a first stretch of the graph tell how
-    // many the whole file holds: an edge an element, and a node every other element (most
-    // graphs have more edges than nodes, and the id table, sized for the nodes, would otherwise
-    // take twice the room).
-    const auto reserveFor = [&](uint64_t bytesRead) {
-        const uint64_t expected = input.expectedSize();
-        if (reserved || expected == 0 || bytesRead < (uint64_t{1} << 18)) return;
-        reserved = true;
-        const uint64_t elements = items.elements() * (expected / bytesRead + 1);
-        graph.reserve(size_t(elements / 2 + 1), size_t(elements));
-    };
+    bool graphSeen = false, inGraph = false;
     while (true) {
         const XmlRuns::Event event = runs.next();
         switch (event.kind) {
             case XmlRuns::Event::Unsure:
                 return Read::NeedsWholeDocument;
             case XmlRuns::Event::End:
-                graph.flushEdges();
-                return graphSeen ? Read::Done : Read::NeedsWholeDocument;
+                if (!graphSeen) return Read::NeedsWholeDocument;
+                pipe.push(std::move(chunk));
+                return Read::Done;
             case XmlRuns::Event::Open:
                 if (event.depth == 0 && !parseStartTag(event.tag, doc))
                     return Read::NeedsWholeDocument;
@@ -305,12 +375,78 @@ Read readInRuns(const std::string& file, const ImportOptions& options,
                 }
                 if (!items.walk(doc.first_child(), doc, event.offset))
                     return result.cancelled ? Read::Done : Read::NeedsWholeDocument;
-                graph.flushEdges();  // before the run's text goes
-                reserveFor(event.offset + event.size);
+                records.readTo(event.offset + event.size);
+                if (chunk.size() >= pipe.chunkBytes()) {
+                    if (!pipe.push(std::move(chunk))) return Read::Done;
+                    chunk = pipe.freshChunk();
+                    records.setChunk(chunk);
+                }
                 break;
             }
         }
     }
+}
+
+// The graph read a run of elements at a time: the runs are parsed on a thread of their own while
+// this one looks up the ids they name. Done with result.error set or cancelled too; the whole
+// document is needed where the file's nodes have attributes to group by, or the runs do not
+// follow (see XmlRuns), or something in the file is refused (its message is the whole document's
+// to give).
+Read readInRuns(const std::string& file, const ImportOptions& options,
+                const ImportProgress& progress, EdgeGraph& graph, ImportResult& result,
+                LineFinder& lines) {
+    InputFile input;
+    if (!openImportInput(file, input, progress, result)) return Read::Done;
+    const uint64_t expected = input.expectedSize();
+    ChunkPipe pipe(size_t{1} << 18, 4);
+    // Written by the other thread, read here once it has ended; so are result and lines.
+    Read outcome = Read::NeedsWholeDocument;
+    std::thread parsing([&] {
+        try {
+            outcome = produceRecords(file, options, progress.cancel, input, pipe, result, lines);
+        } catch (const std::exception&) {
+            outcome = Read::NeedsWholeDocument;  // whose own reading says what went wrong
+        }
+        pipe.closeWriter();
+    });
+    // The other thread is stopped and waited for however this one leaves.
+    struct Ending {
+        ChunkPipe& pipe;
+        std::thread& thread;
+        void now() {
+            pipe.closeReader();
+            if (thread.joinable()) thread.join();
+        }
+        ~Ending() { now(); }
+    } ending{pipe, parsing};
+
+    ChunkPipe::Chunk chunk;
+    uint64_t elements = 0, readTo = 0;
+    bool reserved = false, cancelled = false;
+    while (!cancelled) {
+        const ChunkPipe::Take took = pipe.take(chunk, std::chrono::milliseconds(100));
+        if (took == ChunkPipe::Take::End) break;
+        if (took == ChunkPipe::Take::Chunk) {
+            elements += IdRecords::replay(chunk, graph, readTo);
+            progress(elements, 0, "reading");
+            // Room for the nodes and edges once a first stretch of the graph tells how many the
+            // whole file holds: an edge an element, and a node every other element (most graphs
+            // have more edges than nodes, and the id table, sized for the nodes, would otherwise
+            // take twice the room).
+            if (!reserved && expected > 0 && readTo >= (uint64_t{1} << 18)) {
+                reserved = true;
+                const uint64_t estimate = elements * (expected / readTo + 1);
+                graph.reserve(size_t(estimate / 2 + 1), size_t(estimate));
+            }
+        }
+        cancelled = progress.cancelled();
+    }
+    ending.now();
+    if (cancelled) {
+        result.cancelled = true;
+        return Read::Done;
+    }
+    return outcome;
 }
 
 // The graph read from the whole document, parsed at once.
@@ -340,7 +476,7 @@ void readWhole(const std::string& file, const ImportOptions& options,
                        (localName(top) == "gexf" ? "> without a <graph>)" : ">)");
         return;
     }
-    GexfItems items(file, options, progress, result, graph, lines);
+    GexfItems<EdgeGraph> items(file, options, progress, result, graph, lines);
     if (!items.chooseAttributes(nodeAttributes(graphElement))) return;
     // Room for the nodes and edges of the graph's top level, so that neither the id table nor
     // the edges are moved again and again as they grow.
