@@ -2,15 +2,15 @@
 // the graph's defaultedgetype and an edge's own type over it ("mutual" and "undirected" are walked
 // both ways), and --group taken from the attvalues of a node attribute named by its title or id.
 // A file whose nodes have no attributes to group by is parsed a run of elements at a time, never
-// whole; one with such attributes, or one that is not plain UTF-8 or not well formed, is parsed as
-// a whole document (which also gives the parser's own message for what is wrong with it).
+// whole, on a thread of its own while this one looks up the ids; one with such attributes, or one
+// that is not plain UTF-8 or not well formed, is parsed as a whole document (which also gives the
+// parser's own message for what is wrong with it).
 #include <malloc.h>
 
 #include <algorithm>
 #include <atomic>
 #include <boost/unordered/unordered_flat_set.hpp>
 #include <chrono>
-#include <cstring>
 #include <exception>
 #include <pugixml.hpp>
 #include <string>
@@ -21,6 +21,7 @@
 
 #include "import/edge_graph.h"
 #include "import/file_text.h"
+#include "import/id_records.h"
 #include "import/readers.h"
 #include "import/warnings.h"
 #include "import/whole_text.h"
@@ -87,73 +88,6 @@ public:
 private:
     const std::string& file_;
     std::string original_;
-};
-
-// Node and edge ids written as records into a chunk, for the graph to take on another thread: a
-// kind, then each id as its length and its bytes; and how far the file has been read.
-class IdRecords {
-public:
-    void setChunk(ChunkPipe::Chunk& chunk) { chunk_ = &chunk; }
-    void addNode(std::string_view id) {
-        chunk_->push_back(kNode);
-        put(id);
-    }
-    void addEdge(std::string_view from, std::string_view to, bool undirected) {
-        chunk_->push_back(undirected ? kUndirectedEdge : kEdge);
-        put(from);
-        put(to);
-    }
-    void readTo(uint64_t offset) {
-        chunk_->push_back(kReadTo);
-        put(&offset, sizeof offset);
-    }
-
-    /// Adds the nodes and edges of the records to the graph; `readTo` becomes the last offset
-    /// they name. Returns the count of nodes and edges.
-    static uint64_t replay(const ChunkPipe::Chunk& chunk, EdgeGraph& graph, uint64_t& readTo) {
-        uint64_t count = 0;
-        for (size_t at = 0; at < chunk.size();) {
-            const char kind = chunk[at++];
-            const auto take = [&](void* into, size_t bytes) {
-                std::memcpy(into, chunk.data() + at, bytes);
-                at += bytes;
-            };
-            const auto id = [&] {
-                size_t size = 0;
-                take(&size, sizeof size);
-                at += size;
-                return std::string_view(chunk.data() + at - size, size);
-            };
-            if (kind == kReadTo) {
-                take(&readTo, sizeof readTo);
-                continue;
-            }
-            ++count;
-            if (kind == kNode) {
-                graph.addNode(id());
-            } else {
-                const std::string_view from = id();
-                graph.addEdge(from, id(), kind == kUndirectedEdge);
-            }
-        }
-        graph.flushEdges();  // before the chunk goes back
-        return count;
-    }
-
-private:
-    static constexpr char kNode = 'n', kEdge = 'e', kUndirectedEdge = 'u', kReadTo = 'r';
-
-    void put(const void* bytes, size_t size) {
-        const char* from = static_cast<const char*>(bytes);
-        chunk_->insert(chunk_->end(), from, from + size);
-    }
-    void put(std::string_view id) {
-        const size_t size = id.size();
-        put(&size, sizeof size);
-        put(id.data(), size);
-    }
-
-    ChunkPipe::Chunk* chunk_ = nullptr;
 };
 
 // The node and edge elements of the graph into an edge graph (or records of their ids), in
