@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "import/ascii_text.h"
 #include "import/file_text.h"
 
 namespace orvo {
@@ -36,9 +37,7 @@ bool declaresUtf8(std::string_view declaration) {
     if (quote == std::string_view::npos) return false;
     rest.remove_prefix(quote + 1);
     const size_t close = rest.find(declaration[at + 8 + quote]);
-    std::string name(rest.substr(0, close));
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](char c) { return char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
+    const std::string name = asciiLowered(rest.substr(0, close));
     return name == "utf-8" || name == "utf8";
 }
 
