@@ -13,7 +13,8 @@ enum class DecimalStatus {
 };
 
 /// Reads the longest number at the start of [first, last): digits with an optional point and
-/// exponent, no sign, no white space, no "inf" or "nan" (callers handle those).
+/// exponent, no sign, no white space. "inf" and "nan" are the caller's to handle before (the two
+/// readings differ on them).
 DecimalStatus parseDecimal(const char* first, const char* last, double& value);
 
 /// The reading through strtod under the "C" locale, whatever the build has; parseDecimal uses
