@@ -17,9 +17,10 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // How much of [first, last) a number of the accepted form spans; 0 when none starts there. The
 // copy handed to strtod holds this much and no more, so that strtod neither reads past the
-// field nor takes forms from_chars refuses (a sign, blanks, hexadecimal, "inf").
+// field nor takes forms from_chars refuses (a plus sign, blanks, hexadecimal, "inf").
 size_t numberLength(const char* first, const char* last) {
     const char* p = first;
+    if (p < last && *p == '-') ++p;
     bool anyDigit = false;
     while (p < last && isDigit(*p)) ++p, anyDigit = true;
     if (p < last && *p == '.') {
@@ -62,7 +63,11 @@ DecimalStatus parseDecimalByStrtod(const char* first, const char* last, double& 
     }
     const int savedErrno = errno;
     errno = 0;
-    const double result = strtod_l(text, nullptr, cLocale());
+    // Without a locale object (no memory for one) the process's locale must do; it is "C"
+    // unless the program changed it.
+    const locale_t locale = cLocale();
+    const double result = locale != locale_t(0) ? strtod_l(text, nullptr, locale)
+                                                : std::strtod(text, nullptr);
     const bool rangeError = errno == ERANGE;
     errno = savedErrno;
     // strtod also reports ERANGE for a subnormal result, which from_chars returns as it is.

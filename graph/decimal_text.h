@@ -12,8 +12,8 @@ enum class DecimalStatus {
     Invalid,     // no number at first; value unchanged
 };
 
-/// Reads the longest number at the start of [first, last): digits with an optional point and
-/// exponent, no sign, no white space. "inf" and "nan" are the caller's to handle before (the two
+/// Reads the longest number at the start of [first, last): an optional minus, digits with an
+/// optional point and exponent; no plus sign, no white space. "inf" and "nan" are the caller's to handle before (the two
 /// readings differ on them).
 DecimalStatus parseDecimal(const char* first, const char* last, double& value);
 

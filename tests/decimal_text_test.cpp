@@ -2,12 +2,13 @@
 // gives on the desktop: the same double to the last bit, the same range errors, the same extent.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "graph/decimal_text.h"
 #include "memory/bit_cast.h"
@@ -34,19 +35,26 @@ Reading byFromChars(const std::string& text) {
     return {status, bitCast<uint64_t>(value)};
 }
 
-Reading byStrtod(const std::string& text) {
+// Read from a copy without a terminator, followed by what could extend the number (or by the end
+// of its allocation, which the sanitizer build watches), after an earlier call's range error:
+// the reading stops at the field's end and takes no stale error.
+Reading byStrtod(const std::string& text, const char* after) {
     double value = kUntouched;
-    // The text is read from a copy without a terminator, followed by digits it must not take.
-    const std::string field = text + "999";
+    const std::string padded = text + after;
+    const std::vector<char> field(padded.begin(), padded.end());
+    errno = ERANGE;
     const DecimalStatus status =
         parseDecimalByStrtod(field.data(), field.data() + text.size(), value);
     return {status, bitCast<uint64_t>(value)};
 }
 
 void expectSameReading(const std::string& text) {
-    const Reading expected = byFromChars(text), actual = byStrtod(text);
-    EXPECT_EQ(int(actual.status), int(expected.status)) << '"' << text << '"';
-    EXPECT_EQ(actual.bits, expected.bits) << '"' << text << '"';
+    const Reading expected = byFromChars(text);
+    for (const char* after : {"", "9", "e5"}) {
+        const Reading actual = byStrtod(text, after);
+        EXPECT_EQ(int(actual.status), int(expected.status)) << '"' << text << '"' << after;
+        EXPECT_EQ(actual.bits, expected.bits) << '"' << text << '"' << after;
+    }
 }
 
 TEST(DecimalText, StrtodReadsWhatFromCharsReads) {
@@ -59,8 +67,8 @@ TEST(DecimalText, StrtodReadsWhatFromCharsReads) {
         "1.5e", "1.5e+", "1.5E-x", "3e.5",
         // nothing to read
         "", ".", "e5", ".e5",
-        // forms from_chars refuses: a sign, blanks; hexadecimal reads as its leading 0
-        "+1", "-1", " 1", "0x1p3",
+        // a minus is read, a plus or a blank is not; hexadecimal reads as its leading 0
+        "-1", "-0", "-2.5e-3", "-1e-400", "-1e309", "-", "+1", " 1", "0x1p3",
         // the edges of the range
         "4.9e-324", "2.4703282292062328e-324", "2.4703282292062327e-324", "1e-320",
         "2.2250738585072011e-308", "2.2250738585072014e-308", "1e-400", "1.7976931348623157e308",
@@ -91,16 +99,6 @@ TEST(DecimalText, StrtodReadsWhatFromCharsReadsOnPrintedAndRandomDigits) {
         digits += "e" + std::to_string(int(random() % 700) - 350);
         expectSameReading(digits);
         if (HasFailure()) return;
-    }
-}
-
-TEST(DecimalText, ParseDecimalAgreesWithTheStrtodReadingOfThisBuild) {
-    for (const char* text : {"0.1", "1e-400", "1e309", "4.9e-324", "x", "12.5e"}) {
-        double viaParse = kUntouched, viaStrtod = kUntouched;
-        const DecimalStatus a = parseDecimal(text, text + std::strlen(text), viaParse);
-        const DecimalStatus b = parseDecimalByStrtod(text, text + std::strlen(text), viaStrtod);
-        EXPECT_EQ(int(a), int(b)) << text;
-        if (a == DecimalStatus::Ok) EXPECT_EQ(bitCast<uint64_t>(viaParse), bitCast<uint64_t>(viaStrtod));
     }
 }
 
