@@ -4,7 +4,11 @@
 // that WebGL 2 draws there (a cleared canvas read back), and compares what the module reports
 // about each graph with what the desktop's orvo-inspect says about the same file.
 //
-//   node rig.js --module-dir DIR --inspect PATH --graph FILE [--graph FILE...]
+//   node rig.js --module-dir DIR --inspect PATH [--graph FILE...] [--generate NODES...]
+//
+// --generate writes a site of that many nodes with orvo-gen (beside orvo-inspect) for the run: a
+// big one takes the paths a small file never does (large memory blocks, the layout's second
+// thread, which the browser cannot start).
 //
 // Exit status 0 when every check holds, 1 when one fails, 77 (skipped) when the module has not
 // been built, the node packages are not installed or no browser is there; the reason is printed.
@@ -33,17 +37,18 @@ function skip(reason) {
 }
 
 function parseArguments(argv) {
-  const options = { graphs: [] };
+  const options = { graphs: [], generate: [] };
   for (let i = 0; i < argv.length; i += 2) {
     const [name, value] = [argv[i], argv[i + 1]];
     if (value === undefined) throw new Error(`${name} needs a value`);
     if (name === "--module-dir") options.moduleDir = value;
     else if (name === "--inspect") options.inspect = value;
     else if (name === "--graph") options.graphs.push(value);
+    else if (name === "--generate") options.generate.push(Number(value));
     else throw new Error(`unknown option ${name}`);
   }
-  if (!options.moduleDir || !options.inspect || options.graphs.length === 0)
-    throw new Error("usage: rig.js --module-dir DIR --inspect PATH --graph FILE [--graph FILE...]");
+  if (!options.moduleDir || !options.inspect || options.graphs.length + options.generate.length === 0)
+    throw new Error("usage: rig.js --module-dir DIR --inspect PATH [--graph FILE...] [--generate NODES...]");
   return options;
 }
 
@@ -156,18 +161,24 @@ async function main() {
     "/orvo-web.js": { path: moduleJs, type: "text/javascript" },
     "/orvo-web.wasm": { path: moduleWasm, type: "application/wasm" },
   };
-  options.graphs.forEach((graph, i) => {
-    files[`/graph/${i}`] = { path: graph, type: "application/octet-stream" };
-  });
-  const server = await serve(files);
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), "orvo-rig-"));
-  let browser;
+  // The browser's profile and the generated graphs, removed however the run ends.
+  const scratch = fs.mkdtempSync(path.join(os.tmpdir(), "orvo-rig-"));
+  let server, browser;
   const failures = [];
   try {
+    for (const nodes of options.generate) {
+      const file = path.join(scratch, `generated-${nodes}.graph`);
+      execFileSync(path.join(path.dirname(options.inspect), "orvo-gen"), ["-n", String(nodes), "-o", file]);
+      options.graphs.push(file);
+    }
+    options.graphs.forEach((graph, i) => {
+      files[`/graph/${i}`] = { path: graph, type: "application/octet-stream" };
+    });
+    server = await serve(files);
     browser = await puppeteer.launch({
       executablePath: browserPath,
       headless: "shell",
-      userDataDir: profile,
+      userDataDir: path.join(scratch, "profile"),
       args: [
         "--use-angle=swiftshader", "--enable-unsafe-swiftshader", "--no-sandbox",
         // Nothing leaves the machine.
@@ -223,8 +234,8 @@ async function main() {
       failures.push(`the page reported ${(report.graphs || []).length} of ${options.graphs.length} graphs`);
   } finally {
     if (browser) await browser.close();
-    server.close();
-    fs.rmSync(profile, { recursive: true, force: true });
+    if (server) server.close();
+    fs.rmSync(scratch, { recursive: true, force: true });
   }
   for (const failure of failures) console.log(`FAILED: ${failure}`);
   if (failures.length) process.exit(1);
