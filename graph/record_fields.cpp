@@ -1,9 +1,10 @@
 // Field splitting and number reading for graph file records; every input gives a defined value.
 #include "graph/record_fields.h"
 
-#include <charconv>
 #include <cmath>
 #include <limits>
+
+#include "graph/decimal_text.h"
 
 namespace orvo {
 
@@ -109,14 +110,13 @@ double readReal(std::string_view field) {
     double value = 0.0;
     const char* first = field.data() + start;
     const char* last = field.data() + end;
-    auto [ptr, error] = std::from_chars(first, last, value, std::chars_format::general);
-    (void)ptr;
-    if (error == std::errc::result_out_of_range) {
+    const DecimalStatus status = parseDecimal(first, last, value);
+    if (status == DecimalStatus::OutOfRange) {
         // Decimal exponent of the leading significant digit decides overflow or underflow.
         const int64_t magnitude =
             digitsBeforePoint > 0 ? exponent + digitsBeforePoint : exponent - zerosAfterPoint;
         value = magnitude > 0 ? std::numeric_limits<double>::max() : 0.0;
-    } else if (error != std::errc()) {
+    } else if (status != DecimalStatus::Ok) {
         value = 0.0;
     }
     return negative ? -value : value;

@@ -1,6 +1,19 @@
 // One detached thread per discard; a count of those still running lets a caller wait for them.
 #include "memory/background_discard.h"
 
+#if ORVO_PLAIN_MEMORY
+
+namespace orvo {
+
+// The plain build starts no thread: the remains are destroyed here, before the call returns.
+void discardInBackground(std::shared_ptr<void> remains) { remains.reset(); }
+
+void waitForBackgroundDiscards() {}
+
+}  // namespace orvo
+
+#else
+
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -64,3 +77,5 @@ void waitForBackgroundDiscards() {
 }
 
 }  // namespace orvo
+
+#endif

@@ -1,8 +1,13 @@
 // Large blocks for the chunked stores: 2 MiB-aligned anonymous mappings advised for huge pages,
-// taken ready from the prefaulted reserve while a read runs.
+// taken ready from the prefaulted reserve while a read runs. The plain build (the browser's,
+// which has neither huge pages nor mappings it can trim) takes aligned blocks from the heap.
 #include "memory/chunked_store.h"
 
+#if ORVO_PLAIN_MEMORY
+#include <cstdlib>
+#else
 #include <sys/mman.h>
+#endif
 
 #include <cstdint>
 
@@ -16,6 +21,14 @@ void* allocateLargeBlock(size_t bytes) {
     }
     return mapLargeBlock(bytes);
 }
+
+#if ORVO_PLAIN_MEMORY
+
+void* mapLargeBlock(size_t bytes) { return std::aligned_alloc(kLargeBlockBytes, bytes); }
+
+void freeLargeBlock(void* block, size_t) { std::free(block); }
+
+#else
 
 void* mapLargeBlock(size_t bytes) {
     // Map twice the size and trim to an aligned block, so a huge page can back it.
@@ -35,5 +48,7 @@ void* mapLargeBlock(size_t bytes) {
 }
 
 void freeLargeBlock(void* block, size_t bytes) { ::munmap(block, bytes); }
+
+#endif
 
 }  // namespace orvo

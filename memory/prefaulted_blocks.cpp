@@ -2,6 +2,20 @@
 // of the scopes that want them.
 #include "memory/prefaulted_blocks.h"
 
+#if ORVO_PLAIN_MEMORY
+
+namespace orvo {
+
+// The plain build has no thread to spare and no page faults worth avoiding: no reserve.
+PrefaultedBlocks::PrefaultedBlocks() = default;
+PrefaultedBlocks::~PrefaultedBlocks() = default;
+
+void* takePrefaultedBlock() { return nullptr; }
+
+}  // namespace orvo
+
+#else
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -117,3 +131,5 @@ PrefaultedBlocks::~PrefaultedBlocks() { reserve().leave(); }
 void* takePrefaultedBlock() { return reserve().take(); }
 
 }  // namespace orvo
+
+#endif

@@ -7,6 +7,10 @@
 #   test   runs the whole test suite with ctest, headless (under a virtual X server when no
 #          display is set); further arguments go to ctest (e.g. -L core)
 #   build  builds everything and stops
+#   web    installs what the browser build and its tests need (emscripten, chromium-headless-shell,
+#          node and npm, and the rig's node packages from tests/web/package-lock.json) and builds
+#          the core for the browser into build-web/ (ORVO_WEB_BUILD_DIR; see
+#          scripts/build-web-module.sh); `./scripts/setup.sh test -L web` then runs its tests
 #   package  builds the Debian package orvo_<version>_<arch>.deb (Debian's hardening flags, no
 #          tests or benchmarks, in build-package/ beside the build directory), leaves it at the
 #          top of the repository and checks it with lintian; install it with
@@ -22,9 +26,9 @@ build_dir="${ORVO_BUILD_DIR:-$root/build}"
 jobs="${ORVO_JOBS:-$(nproc)}"
 
 case "$action" in
-  demo | test | build | package) ;;
+  demo | test | build | package | web) ;;
   *)
-    echo "usage: $0 [demo|test|build|package]" >&2
+    echo "usage: $0 [demo|test|build|package|web]" >&2
     exit 2
     ;;
 esac
@@ -46,6 +50,27 @@ install_missing_packages() {
   fi
   "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update
   "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+}
+
+# The browser build's tools, each installed when its command is missing (node may come with npm
+# from elsewhere than Debian).
+install_web_tools() {
+  local pairs=(emcc:emscripten chromium-headless-shell:chromium-headless-shell node:nodejs npm:npm)
+  local pair missing=()
+  for pair in "${pairs[@]}"; do
+    command -v "${pair%%:*}" >/dev/null || missing+=("${pair#*:}")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing Debian packages: ${missing[*]}"
+    local as_root=()
+    if [ "$(id -u)" -ne 0 ]; then
+      as_root=(sudo)
+    fi
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+  fi
+  # The rig's node packages, exactly as locked; none of them downloads a browser.
+  (cd "$root/tests/web" && npm ci --no-audit --no-fund)
 }
 
 configure() {
@@ -85,6 +110,10 @@ build_package() {
 }
 
 install_missing_packages
+if [ "$action" = web ]; then
+  install_web_tools
+  exec "$root/scripts/build-web-module.sh"
+fi
 if [ "$action" = package ]; then
   build_package
   exit 0
