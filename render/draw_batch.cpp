@@ -36,6 +36,14 @@ void drawArrays(GLenum mode, const std::vector<double>& vertices, const float* c
 
 }  // namespace
 
+DepthBandScope::DepthBandScope(bool on, const DepthBand& band) : on_(on) {
+    if (on_) glDepthRange(band.nearDepth, band.farDepth);
+}
+
+DepthBandScope::~DepthBandScope() {
+    if (on_) glDepthRange(0.0, 1.0);
+}
+
 void DrawBatch::addCube(const ProjTransform& nodeTransform, const float* colour, bool outlined) {
     const ProjTransform transform = nodeTransform * view_;
     // The 24 face vertices share 8 corners: each corner is carried through the transform once.
@@ -86,6 +94,7 @@ void DrawBatch::draw() {
     glPushMatrix();
     glLoadMatrixd(camera_.m);
     if (!cubeVertices_.empty()) {
+        const DepthBandScope band(cubesInFront_, kCubeDepths);
         glLineWidth(1.0f);
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
         drawArrays(GL_QUADS, cubeVertices_, cubeColours_.data(), 3);
@@ -96,6 +105,7 @@ void DrawBatch::draw() {
             glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
         }
     }
+    const DepthBandScope band(cubesInFront_, kLinkDepths);
     if (!thick_.vertices.empty()) {
         glLineWidth(2.0f);
         drawArrays(GL_LINES, thick_.vertices, thick_.colours.data(), 4);

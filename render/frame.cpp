@@ -15,6 +15,8 @@ namespace orvo {
 namespace {
 
 constexpr size_t kResetPrefetch = 8;
+// With labels on top, the width in pixels from which a node's cube keeps labels off it.
+constexpr double kReservedCubeSize = 2.0;
 
 }  // namespace
 
@@ -27,6 +29,9 @@ void Renderer::setGraph(Graph* graph) {
     drawnLabels_.clear();
     drawLog_.clear();
     labelSpace_.reset(viewport_[2], viewport_[3]);
+    markedNodes_.clear();
+    frameCentre_ = nullptr;
+    frameCentreLabel_ = -1;
     arrival_ = nullptr;
     pickBounds_.clear();
     pickBoundsValid_ = false;
@@ -114,6 +119,9 @@ void Renderer::drawFrame() {
         drawnLabels_.clear();
         drawLog_.clear();
         labelSpace_.reset(viewport_[2], viewport_[3]);
+        markedNodes_.clear();
+        frameCentre_ = nullptr;
+        frameCentreLabel_ = -1;
         frameStart_ = start;
         bestApparentSize_ = -1.0;
         viewCentre_ = dehomogenized(viewTransform_.inverse().apply(ProjPoint()));
@@ -144,8 +152,12 @@ void Renderer::drawFrame() {
     }
 
     deferLabels_ = settings_.labelsOverlap == 0;
+    const bool onTop = labelsOnTop();
+    inSlice_ = onTop;
     DrawBatch* batch = batchedDrawing_ ? &batch_ : nullptr;
     const size_t sliceStart = drawnNodes_.size();
+    const size_t labelsFrom = drawnLabels_.size(), marksFrom = markedNodes_.size();
+    const ProjTransform sliceWindow = currentWindowMatrix();
     while (elapsed < slice) {
         if (pendingHead_ == pendingNodes_.size()) {
             pendingNodes_.clear();
@@ -179,8 +191,25 @@ void Renderer::drawFrame() {
         drawNode(n, batch);
         n->flags |= Drawn;
         drawLog_.push_back({n, -1});
+        if (onTop && n->generation == 0) {
+            frameCentre_ = n;
+            if (!drawnLabels_.empty() && drawnLabels_.back().node == n) {
+                frameCentreLabel_ = static_cast<int32_t>(drawnLabels_.size() - 1);
+            }
+            noteMarked(*n);
+        } else if (onTop && (n->flags & Selected) != 0) {
+            noteMarked(*n);
+        }
+        // Labels are drawn over everything: they keep off the cubes that can be seen.
+        if (onTop && n->apparentSize >= kReservedCubeSize &&
+            n->generation < settings_.nodeGenerationLimit) {
+            const WindowBox cube = cubeWindowBox(n->globalTransform, sliceWindow);
+            if (!cube.isUnbounded() && cube.x0 <= cube.x1) {
+                labelSpace_.add(LabelBox{cube.x0, cube.y0, cube.x1, cube.y1});
+            }
+        }
         drawNodeLinks(n, batch);
-        if (n == arrival_ && n->generation == 0) {
+        if (!onTop && n == arrival_ && n->generation == 0) {
             if (batch != nullptr) batch->draw();
             glDepthFunc(GL_ALWAYS);
             drawNode(n, batch);
@@ -197,13 +226,16 @@ void Renderer::drawFrame() {
         }
         elapsed = currentTime() - start;
     }
-    finishSlice(batch, sliceStart);
+    finishSlice(batch, sliceStart, labelsFrom, marksFrom);
 }
 
-void Renderer::finishSlice(DrawBatch* batch, size_t sliceStart) {
+void Renderer::finishSlice(DrawBatch* batch, size_t sliceStart, size_t labelsFrom,
+                           size_t marksFrom) {
     if (batch != nullptr) batch->draw();
     mergeDrawnNodes(sliceStart);
     placeDeferredLabels();
+    if (inSlice_) drawOnTop(labelsFrom, marksFrom);
+    inSlice_ = false;
     swap();
     if (continuing_) surface_.flushFront();
 }

@@ -1,0 +1,137 @@
+// What is drawn over everything else of a frame while labels never overlap: the labels and the
+// rings that mark the centre and the selected nodes. They are drawn at the end of each slice at
+// the nearest depths, so that the links and cubes of later slices, drawn into the same depth
+// buffer, cannot cross them (cubes and links lie in depth bands behind, see draw_batch.h).
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "graph/graph.h"
+#include "render/finite_check.h"
+#include "render/renderer.h"
+#include "settings/viewer_settings.h"
+
+namespace orvo {
+
+namespace {
+
+// Orthographic z (the label pass maps z to window depth (1 - z) / 2) of what lies on top: the
+// label boxes and rings just behind the nearest depth, their text just in front of them.
+constexpr double kOnTopZ = 0.998;
+// The ring: its gap from the cube, its width, and the edge on each side of it that sets it off
+// from whatever lies around (a pixel).
+constexpr double kMarkGap = 2.0, kMarkWidth = 2.0, kMarkEdge = 1.0;
+// The smallest half size of the space the ring goes round, so that a node of a pixel or two
+// still shows a ring.
+constexpr double kMarkMinHalf = 3.0;
+
+// A square frame between two rectangles, as four quads.
+void fillFrame(double x0, double y0, double x1, double y1, double width, double z) {
+    const double ix0 = x0 + width, iy0 = y0 + width, ix1 = x1 - width, iy1 = y1 - width;
+    glBegin(GL_QUADS);
+    const double quads[4][4] = {
+        {x0, y0, x1, iy0}, {x0, iy1, x1, y1}, {x0, iy0, ix0, iy1}, {ix1, iy0, x1, iy1}};
+    for (const auto& q : quads) {
+        glVertex3d(q[0], q[1], z);
+        glVertex3d(q[2], q[1], z);
+        glVertex3d(q[2], q[3], z);
+        glVertex3d(q[0], q[3], z);
+    }
+    glEnd();
+}
+
+// Window pixels one to one, for what is drawn in window coordinates; undone by the destructor.
+class WindowPixels {
+public:
+    WindowPixels(int width, int height) {
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+        glMatrixMode(GL_MODELVIEW);
+        glPushMatrix();
+        glLoadIdentity();
+        glMatrixMode(GL_PROJECTION);
+        glPushMatrix();
+        glLoadIdentity();
+        glOrtho(0.0, width, 0.0, height, -1.0, 1.0);
+    }
+    ~WindowPixels() {
+        glPopMatrix();
+        glMatrixMode(GL_MODELVIEW);
+        glPopMatrix();
+    }
+    WindowPixels(const WindowPixels&) = delete;
+    WindowPixels& operator=(const WindowPixels&) = delete;
+};
+
+}  // namespace
+
+bool Renderer::labelsOnTop() const { return settings_.labelsOverlap == 0; }
+
+WindowBox Renderer::markBoxOf(const Node& n) const {
+    const WindowBox cube = cubeBoxOnScreen(n);
+    if (!(cube.x0 <= cube.x1) || cube.isUnbounded() || !std::isfinite(cube.x0) ||
+        !std::isfinite(cube.x1) || !std::isfinite(cube.y0) || !std::isfinite(cube.y1)) {
+        return WindowBox{};
+    }
+    const double cx = 0.5 * (cube.x0 + cube.x1), cy = 0.5 * (cube.y0 + cube.y1);
+    const double reach = kMarkGap + kMarkWidth + kMarkEdge;
+    const double hx = std::max(0.5 * (cube.x1 - cube.x0), kMarkMinHalf) + reach;
+    const double hy = std::max(0.5 * (cube.y1 - cube.y0), kMarkMinHalf) + reach;
+    WindowBox box;
+    box.add(std::round(cx - hx), std::round(cy - hy));
+    box.add(std::round(cx + hx), std::round(cy + hy));
+    return box;
+}
+
+void Renderer::noteMarked(Node& n) {
+    markedNodes_.push_back(&n);
+    const WindowBox b = markBoxOf(n);
+    if (b.x0 <= b.x1) labelSpace_.add(LabelBox{b.x0, b.y0, b.x1, b.y1});
+}
+
+void Renderer::drawMark(const Node& n) {
+    if (!n.isShown() || n.generation >= settings_.nodeGenerationLimit) return;
+    const WindowBox b = markBoxOf(n);
+    if (!(b.x0 <= b.x1)) return;
+    const bool selected = (n.flags & Selected) != 0;
+    const Colour& ring = selected ? settings_.selectedColor : settings_.labelColor;
+    const Colour& edge = selected ? settings_.labelColor : settings_.backgroundColor;
+    const WindowPixels pixels(viewport_[2] - viewport_[0], viewport_[3] - viewport_[1]);
+    glColor3f(edge[0], edge[1], edge[2]);
+    fillFrame(b.x0, b.y0, b.x1, b.y1, kMarkWidth + 2 * kMarkEdge, kOnTopZ);
+    glColor3f(ring[0], ring[1], ring[2]);
+    fillFrame(b.x0 + kMarkEdge, b.y0 + kMarkEdge, b.x1 - kMarkEdge, b.y1 - kMarkEdge, kMarkWidth,
+              kOnTopZ);
+}
+
+void Renderer::drawLabelOnTop(const Node& n, const ProjPoint& anchor) {
+    GLint depthFunc = GL_LESS;
+    glGetIntegerv(GL_DEPTH_FUNC, &depthFunc);
+    glDepthFunc(GL_ALWAYS);
+    drawLabelAt(n, anchor, kOnTopZ);
+    glDepthFunc(static_cast<GLenum>(depthFunc));
+}
+
+void Renderer::drawOnTop(size_t labelsFrom, size_t marksFrom) {
+    Node* centre = frameCentre_;
+    const bool centreShown = centre != nullptr && centre->isShown() &&
+                             centre->generation < settings_.nodeGenerationLimit &&
+                             isDrawable(centre->globalTransform);
+    glDepthFunc(GL_ALWAYS);
+    // Rings first: a label beside its node covers the ring's side it lies on, never its text.
+    if (centreShown) drawMark(*centre);  // again each slice, as its cube
+    for (size_t i = marksFrom; i < markedNodes_.size(); ++i) {
+        if (markedNodes_[i] != centre) drawMark(*markedNodes_[i]);
+    }
+    const size_t centreLabel = static_cast<size_t>(frameCentreLabel_);
+    if (frameCentreLabel_ >= 0 && centreLabel < labelsFrom) {
+        const DrawnLabel& l = drawnLabels_[centreLabel];
+        drawLabelAt(*l.node, l.anchor, kOnTopZ);
+    }
+    for (size_t i = labelsFrom; i < drawnLabels_.size(); ++i) {
+        drawLabelAt(*drawnLabels_[i].node, drawnLabels_[i].anchor, kOnTopZ);
+    }
+    glDepthFunc(GL_LESS);
+}
+
+}  // namespace orvo
