@@ -31,7 +31,6 @@ void Renderer::setGraph(Graph* graph) {
     labelSpace_.reset(viewport_[2], viewport_[3]);
     markedNodes_.clear();
     frameCentre_ = nullptr;
-    frameCentreLabel_ = -1;
     arrival_ = nullptr;
     pickBounds_.clear();
     pickBoundsValid_ = false;
@@ -121,7 +120,6 @@ void Renderer::drawFrame() {
         labelSpace_.reset(viewport_[2], viewport_[3]);
         markedNodes_.clear();
         frameCentre_ = nullptr;
-        frameCentreLabel_ = -1;
         frameStart_ = start;
         bestApparentSize_ = -1.0;
         viewCentre_ = dehomogenized(viewTransform_.inverse().apply(ProjPoint()));
@@ -191,15 +189,8 @@ void Renderer::drawFrame() {
         drawNode(n, batch);
         n->flags |= Drawn;
         drawLog_.push_back({n, -1});
-        if (onTop && n->generation == 0) {
-            frameCentre_ = n;
-            if (!drawnLabels_.empty() && drawnLabels_.back().node == n) {
-                frameCentreLabel_ = static_cast<int32_t>(drawnLabels_.size() - 1);
-            }
-            noteMarked(*n);
-        } else if (onTop && (n->flags & Selected) != 0) {
-            noteMarked(*n);
-        }
+        if (onTop && n->generation == 0) frameCentre_ = n;
+        if (onTop && (n->generation == 0 || (n->flags & Selected) != 0)) noteMarked(*n);
         // Labels are drawn over everything: they keep off the cubes that can be seen.
         if (onTop && n->apparentSize >= kReservedCubeSize &&
             n->generation < settings_.nodeGenerationLimit) {

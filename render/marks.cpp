@@ -17,8 +17,10 @@ namespace orvo {
 namespace {
 
 // Orthographic z (the label pass maps z to window depth (1 - z) / 2) of what lies on top: the
-// label boxes and rings just behind the nearest depth, their text just in front of them.
+// label boxes just behind the nearest depth, their text just in front of them, the rings behind
+// the labels, and all of them in front of the cubes' depth band.
 constexpr double kOnTopZ = 0.998;
+constexpr double kMarkZ = 0.99;
 // The ring: its gap from the cube, its width, and the edge on each side of it that sets it off
 // from whatever lies around (a pixel).
 constexpr double kMarkGap = 2.0, kMarkWidth = 2.0, kMarkEdge = 1.0;
@@ -98,10 +100,10 @@ void Renderer::drawMark(const Node& n) {
     const Colour& edge = selected ? settings_.labelColor : settings_.backgroundColor;
     const WindowPixels pixels(viewport_[2] - viewport_[0], viewport_[3] - viewport_[1]);
     glColor3f(edge[0], edge[1], edge[2]);
-    fillFrame(b.x0, b.y0, b.x1, b.y1, kMarkWidth + 2 * kMarkEdge, kOnTopZ);
+    fillFrame(b.x0, b.y0, b.x1, b.y1, kMarkWidth + 2 * kMarkEdge, kMarkZ);
     glColor3f(ring[0], ring[1], ring[2]);
     fillFrame(b.x0 + kMarkEdge, b.y0 + kMarkEdge, b.x1 - kMarkEdge, b.y1 - kMarkEdge, kMarkWidth,
-              kOnTopZ);
+              kMarkZ);
 }
 
 void Renderer::drawLabelOnTop(const Node& n, const ProjPoint& anchor) {
@@ -113,21 +115,10 @@ void Renderer::drawLabelOnTop(const Node& n, const ProjPoint& anchor) {
 }
 
 void Renderer::drawOnTop(size_t labelsFrom, size_t marksFrom) {
-    Node* centre = frameCentre_;
-    const bool centreShown = centre != nullptr && centre->isShown() &&
-                             centre->generation < settings_.nodeGenerationLimit &&
-                             isDrawable(centre->globalTransform);
+    // Rings lie behind every label (a ring of a later slice leaves a label whole) and in front
+    // of every cube and link, which cannot cross them afterwards.
+    for (size_t i = marksFrom; i < markedNodes_.size(); ++i) drawMark(*markedNodes_[i]);
     glDepthFunc(GL_ALWAYS);
-    // Rings first: a label beside its node covers the ring's side it lies on, never its text.
-    if (centreShown) drawMark(*centre);  // again each slice, as its cube
-    for (size_t i = marksFrom; i < markedNodes_.size(); ++i) {
-        if (markedNodes_[i] != centre) drawMark(*markedNodes_[i]);
-    }
-    const size_t centreLabel = static_cast<size_t>(frameCentreLabel_);
-    if (frameCentreLabel_ >= 0 && centreLabel < labelsFrom) {
-        const DrawnLabel& l = drawnLabels_[centreLabel];
-        drawLabelAt(*l.node, l.anchor, kOnTopZ);
-    }
     for (size_t i = labelsFrom; i < drawnLabels_.size(); ++i) {
         drawLabelAt(*drawnLabels_[i].node, drawnLabels_[i].anchor, kOnTopZ);
     }

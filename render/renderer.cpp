@@ -468,9 +468,8 @@ void Renderer::redrawNodeInFront(Node* n) {
     drawNode(n, batch);
     if (batch != nullptr) batch->draw();
     if (labelsOnTop() && (n->flags & Selected) != 0) {
-        glDepthFunc(GL_ALWAYS);
-        drawMark(*n);
         glDepthFunc(GL_LESS);
+        drawMark(*n);
     }
     surface_.flushFront();
 }

@@ -204,9 +204,9 @@ private:
     void placeDeferredLabels();
     /// The colour a node's cube is filled with.
     const float* cubeColour(const Node& n) const;
-    /// With labels on top, the end of every slice: the marks of the nodes marked since
-    /// `marksFrom` and the centre's, the labels placed since `labelsFrom` and the centre's; all
-    /// of it in front of whatever later slices draw.
+    /// With labels on top, the end of every slice: the rings of the nodes marked since
+    /// `marksFrom`, then the labels placed since `labelsFrom`, in front of whatever later
+    /// slices draw.
     void drawOnTop(size_t labelsFrom, size_t marksFrom);
     /// A label drawn in front of everything, its box and text at the nearest depth, so that
     /// nothing drawn later in the frame crosses it.
@@ -292,7 +292,6 @@ private:
     // the frame started at; the centre and selected nodes drawn in this frame, to be ringed.
     bool inSlice_ = false;
     Node* frameCentre_ = nullptr;
-    int32_t frameCentreLabel_ = -1;  // its index in drawnLabels_
     std::vector<Node*> markedNodes_;
 
     // Batched drawing: the buffers a slice gathers its cubes and links in, kept between slices.

@@ -1,0 +1,211 @@
+// What the default label rule draws over everything on a real Mesa context: rings that mark the
+// centre and the selected node without hiding their colour, labels no link or cube crosses,
+// and the centre's cube in front of its own links, however many.
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "render_gl_rig.h"
+
+namespace orvo {
+namespace {
+
+using testing::near;
+using testing::RenderRig;
+using testing::Rgba;
+
+bool sameColour(const Rgba& p, const float* c) { return near(p, c[0], c[1], c[2]); }
+bool sameColour(const Rgba& p, const Colour& c) { return near(p, c[0], c[1], c[2]); }
+
+void useScheme(RenderRig& rig, size_t scheme) {
+    const ColourScheme& s = kColourSchemes[scheme];
+    rig.settings.backgroundColor = {s.background[0], s.background[1], s.background[2], 1.0f};
+    rig.settings.labelColor = {s.label[0], s.label[1], s.label[2], 1.0f};
+    rig.renderer.setClearColour();
+}
+
+// A comparison's statuses: the root removed, its children added, changed and unchanged.
+const char* const kStatusGraph =
+    "0 http://m.example/ 0 html removed\n"
+    "1 http://m.example/added.html 0 html added\n"
+    "1 http://m.example/changed.html 0 html changed\n"
+    "1 http://m.example/same.html 0 html unchanged\n"
+    "1 http://m.example/more.html 0 html unchanged\n";
+
+// The pixel in the middle of the ring's lower side, and the one of the edge just outside it.
+Rgba ringPixel(RenderRig& rig, const std::vector<uint8_t>& rgba, const Node& n, double inset) {
+    const WindowBox b = rig.renderer.markBoxOf(n);
+    return rig.pixel(rgba, static_cast<int>(0.5 * (b.x0 + b.x1)), static_cast<int>(b.y0 + inset));
+}
+
+TEST(MarksGl, TheCentreAndTheSelectedNodeAreRingedAndKeepTheirStatusColour) {
+    const struct {
+        size_t scheme;
+        const char* selected;  // nullptr: nothing selected
+        bool oldRule;          // labels overlapping: the selection repaints the node as before
+    } cases[] = {
+        {0, nullptr, false},
+        {1, nullptr, false},
+        {2, nullptr, false},
+        {0, "http://m.example/", false},  // the centre selected
+        {2, "http://m.example/", false},
+        {0, "http://m.example/added.html", false},
+        {1, "http://m.example/added.html", false},
+        {0, "http://m.example/added.html", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.scheme) + " " + (c.selected ? c.selected : "-") +
+                     (c.oldRule ? " old rule" : ""));
+        RenderRig rig(300, 240);
+        rig.startText(kStatusGraph);
+        rig.settings.groupColumn = 1;
+        rig.settings.labelsOverlap = c.oldRule ? 1 : 0;
+        useScheme(rig, c.scheme);
+        if (c.selected != nullptr) rig.node(c.selected)->flags |= Selected;
+        rig.drawAll();
+        const std::vector<uint8_t> rgba = rig.read(DrawBuffer::Front);
+        const ViewerSettings& s = rig.settings;
+
+        Node* root = rig.node("http://m.example/");
+        ASSERT_EQ(rig.renderer.frameCentre(), c.oldRule ? nullptr : root);
+        for (Node* n : {root, rig.node("http://m.example/added.html")}) {
+            SCOPED_TRACE(std::string(n->id));
+            const bool selected = c.selected != nullptr && n->id == c.selected;
+            const ProjPoint at = rig.windowPosition(*n);
+            const Rgba middle = rig.pixel(rgba, int(at.x), int(at.y));
+            if (c.oldRule && selected) {
+                EXPECT_TRUE(sameColour(middle, s.selectedColor));
+                continue;
+            }
+            EXPECT_TRUE(sameColour(middle, rig.graph.nodeColor(*n)))
+                << int(middle[0]) << "," << int(middle[1]) << "," << int(middle[2]);
+            if (c.oldRule) continue;
+            const bool ringed = selected || n == root;
+            const Colour& ring = selected ? s.selectedColor : s.labelColor;
+            const Colour& edge = selected ? s.labelColor : s.backgroundColor;
+            EXPECT_EQ(sameColour(ringPixel(rig, rgba, *n, 2.0), ring), ringed);
+            if (ringed) {
+                EXPECT_TRUE(sameColour(ringPixel(rig, rgba, *n, 0.5), edge));
+            }
+        }
+    }
+}
+
+TEST(MarksGl, SelectingRingsTheNodeAtOnceWithoutRepaintingIt) {
+    RenderRig rig(300, 240);
+    rig.startText(kStatusGraph);
+    rig.settings.groupColumn = 1;
+    rig.settings.labelsOverlap = 0;
+    rig.drawAll();
+    Node* added = rig.node("http://m.example/added.html");
+    const int swaps = rig.surface.swapCount();
+    rig.renderer.markSelected(*added, 1);
+    EXPECT_EQ(rig.surface.swapCount(), swaps);  // into the front buffer, no frame
+    const std::vector<uint8_t> rgba = rig.read(DrawBuffer::Front);
+    const ProjPoint at = rig.windowPosition(*added);
+    EXPECT_TRUE(sameColour(rig.pixel(rgba, int(at.x), int(at.y)), rig.graph.nodeColor(*added)));
+    EXPECT_TRUE(sameColour(ringPixel(rig, rgba, *added, 2.0), rig.settings.selectedColor));
+}
+
+// Every pixel of a label's box is its background or its ink, and some are ink: no link, cube
+// or ring of the frame lies over it, and it has text.
+void expectReadableLabels(RenderRig& rig, const std::string& what) {
+    const std::vector<uint8_t> rgba = rig.read(DrawBuffer::Front);
+    const ViewerSettings& s = rig.settings;
+    const auto& labels = rig.renderer.drawnLabels();
+    ASSERT_GE(labels.size(), 10u) << what;
+    for (const Renderer::DrawnLabel& label : labels) {
+        const LabelBox& b = label.box;
+        int ink = 0, other = 0;
+        for (int y = std::max(0, int(std::ceil(b.y0))); y < std::min(double(rig.height()), b.y1);
+             ++y) {
+            for (int x = std::max(0, int(std::ceil(b.x0))); x < std::min(double(rig.width()), b.x1);
+                 ++x) {
+                const Rgba p = rig.pixel(rgba, x, y);
+                if (sameColour(p, s.labelColor)) {
+                    ++ink;
+                } else if (!sameColour(p, s.backgroundColor)) {
+                    ++other;
+                }
+            }
+        }
+        EXPECT_EQ(other, 0) << what << ": " << label.node->id;
+        EXPECT_GE(ink, 8) << what << ": " << label.node->id;
+    }
+}
+
+TEST(MarksGl, EveryLabelOfTheStartViewIsReadableAndPicksItsNode) {
+    const struct {
+        const char* example;
+        bool sliced;  // continuation slices draw links and cubes after the first labels
+        size_t scheme;
+    } cases[] = {
+        {"sqlite-doc.graph", false, 0},
+        {"sqlite-doc.graph", true, 0},
+        {"sqlite-doc.graph", false, 2},
+        {"site.graph", true, 1},
+    };
+    for (const auto& c : cases) {
+        const std::string what = std::string(c.example) + (c.sliced ? " sliced" : "") +
+                                 " scheme " + std::to_string(c.scheme);
+        SCOPED_TRACE(what);
+        RenderRig rig(800, 600);
+        rig.startExample(c.example);
+        useScheme(rig, c.scheme);
+        if (c.sliced) {
+            rig.settings.sliceBudgetSec = 0;
+            rig.settings.sliceBudgetUsec = 1000;  // a few nodes a slice
+        }
+        rig.drawAll();
+        if (c.sliced) {
+            EXPECT_GT(rig.renderer.drawnLabels().size(), 0u);
+        }
+        expectReadableLabels(rig, what);
+        // A label lies over whatever is under it: the pointer on it finds its node.
+        for (const Renderer::DrawnLabel& label : rig.renderer.drawnLabels()) {
+            const int x = int(0.5 * (label.box.x0 + label.box.x1));
+            const int y = rig.height() - 1 - int(0.5 * (label.box.y0 + label.box.y1));
+            EXPECT_EQ(rig.renderer.pick(x, y), static_cast<uint32_t>(label.node->index))
+                << label.node->id;
+        }
+    }
+}
+
+// A root with thousands of children: all its tree links leave its cube, towards the viewer too.
+TEST(MarksGl, TheCentreShowsItsCubeAndLabelOverThousandsOfItsLinks) {
+    std::string text = "0 http://star.example/ 0 html main\n";
+    for (int i = 0; i < 3000; ++i) {
+        text += "1 http://star.example/p" + std::to_string(i) + ".html 0 image main\n";
+    }
+    for (const bool batched : {true, false}) {
+        SCOPED_TRACE(batched ? "batched" : "per node");
+        RenderRig rig(400, 300);
+        rig.startText(text);
+        rig.settings.labelsOverlap = 0;
+        rig.renderer.setBatchedDrawing(batched);
+        rig.drawAll();
+        Node* root = rig.node("http://star.example/");
+        ASSERT_TRUE(root->flags & Labelled);
+        const std::vector<uint8_t> rgba = rig.read(DrawBuffer::Front);
+        const WindowBox cube = rig.renderer.cubeBoxOnScreen(*root);
+        ASSERT_GT(cube.x1 - cube.x0, 6.0f);
+        int own = 0, other = 0;
+        for (int y = int(cube.y0) + 2; y < int(cube.y1) - 1; ++y) {
+            for (int x = int(cube.x0) + 2; x < int(cube.x1) - 1; ++x) {
+                const Rgba p = rig.pixel(rgba, x, y);
+                if (sameColour(p, rig.graph.nodeColor(*root)) || near(p, 0, 0, 0)) {
+                    ++own;  // its colour or its outline
+                } else {
+                    ++other;
+                }
+            }
+        }
+        EXPECT_GT(own, 0);
+        EXPECT_EQ(other, 0);
+        expectReadableLabels(rig, batched ? "batched" : "per node");
+    }
+}
+
+}  // namespace
+}  // namespace orvo
