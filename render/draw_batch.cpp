@@ -44,6 +44,16 @@ DepthBandScope::~DepthBandScope() {
     if (on_) glDepthRange(0.0, 1.0);
 }
 
+OutlineDepthTest::OutlineDepthTest(bool on) : on_(on) {
+    if (!on_) return;
+    glGetIntegerv(GL_DEPTH_FUNC, &saved_);
+    if (saved_ == GL_LESS) glDepthFunc(GL_LEQUAL);
+}
+
+OutlineDepthTest::~OutlineDepthTest() {
+    if (on_) glDepthFunc(static_cast<GLenum>(saved_));
+}
+
 void DrawBatch::addCube(const ProjTransform& nodeTransform, const float* colour, bool outlined) {
     const ProjTransform transform = nodeTransform * view_;
     // The 24 face vertices share 8 corners: each corner is carried through the transform once.
@@ -99,6 +109,7 @@ void DrawBatch::draw() {
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
         drawArrays(GL_QUADS, cubeVertices_, cubeColours_.data(), 3);
         if (!outlineVertices_.empty()) {
+            const OutlineDepthTest outlineTest(cubesInFront_);
             glColor3f(0.0f, 0.0f, 0.0f);
             glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
             drawArrays(GL_QUADS, outlineVertices_, nullptr, 0);

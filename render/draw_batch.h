@@ -38,6 +38,20 @@ private:
     bool on_;
 };
 
+/// In the cubes' narrow band an outline edge meets its faces at equal depths: while it lives,
+/// equal depths pass (when `on`), so that the outline shows as it does in the whole range.
+class OutlineDepthTest {
+public:
+    explicit OutlineDepthTest(bool on);
+    ~OutlineDepthTest();
+    OutlineDepthTest(const OutlineDepthTest&) = delete;
+    OutlineDepthTest& operator=(const OutlineDepthTest&) = delete;
+
+private:
+    bool on_;
+    int saved_ = 0;
+};
+
 class DrawBatch {
 public:
     /// Nodes after which the batch is drawn, so that a slice's time check sees the drawing.

@@ -102,8 +102,9 @@ void Renderer::drawMark(const Node& n) {
     glColor3f(edge[0], edge[1], edge[2]);
     fillFrame(b.x0, b.y0, b.x1, b.y1, kMarkWidth + 2 * kMarkEdge, kMarkZ);
     glColor3f(ring[0], ring[1], ring[2]);
+    // Over its edge, a little nearer: the same depth would not pass the depth test.
     fillFrame(b.x0 + kMarkEdge, b.y0 + kMarkEdge, b.x1 - kMarkEdge, b.y1 - kMarkEdge, kMarkWidth,
-              kMarkZ);
+              kMarkZ + 0.002);
 }
 
 void Renderer::drawLabelOnTop(const Node& n, const ProjPoint& anchor) {

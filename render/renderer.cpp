@@ -294,7 +294,10 @@ void Renderer::drawNode(Node* n, DrawBatch* batch) {
     const DepthBandScope band(!picking_ && labelsOnTop(), kCubeDepths);
     if (geometry) {
         glCallList(kFilledCubeList);
-        if (outlined) glCallList(kOutlinedCubeList);
+        if (outlined) {
+            const OutlineDepthTest outlineTest(!picking_ && labelsOnTop());
+            glCallList(kOutlinedCubeList);
+        }
     }
     glPopMatrix();
 }
