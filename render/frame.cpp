@@ -15,8 +15,6 @@ namespace orvo {
 namespace {
 
 constexpr size_t kResetPrefetch = 8;
-// With labels on top, the width in pixels from which a node's cube keeps labels off it.
-constexpr double kReservedCubeSize = 2.0;
 
 }  // namespace
 
@@ -31,6 +29,9 @@ void Renderer::setGraph(Graph* graph) {
     labelSpace_.reset(viewport_[2], viewport_[3]);
     markedNodes_.clear();
     frameCentre_ = nullptr;
+    frameColours_.clear();
+    frameColouredNodes_ = 0;
+    smallCubes_.clear();
     arrival_ = nullptr;
     pickBounds_.clear();
     pickBoundsValid_ = false;
@@ -120,6 +121,9 @@ void Renderer::drawFrame() {
         labelSpace_.reset(viewport_[2], viewport_[3]);
         markedNodes_.clear();
         frameCentre_ = nullptr;
+        frameColours_.clear();
+        frameColouredNodes_ = 0;
+        smallCubes_.clear();
         frameStart_ = start;
         bestApparentSize_ = -1.0;
         viewCentre_ = dehomogenized(viewTransform_.inverse().apply(ProjPoint()));
@@ -191,14 +195,7 @@ void Renderer::drawFrame() {
         drawLog_.push_back({n, -1});
         if (onTop && n->generation == 0) frameCentre_ = n;
         if (onTop && (n->generation == 0 || (n->flags & Selected) != 0)) noteMarked(*n);
-        // Labels are drawn over everything: they keep off the cubes that can be seen.
-        if (onTop && n->apparentSize >= kReservedCubeSize &&
-            n->generation < settings_.nodeGenerationLimit) {
-            const WindowBox cube = cubeWindowBox(n->globalTransform, sliceWindow);
-            if (!cube.isUnbounded() && cube.x0 <= cube.x1) {
-                labelSpace_.add(LabelBox{cube.x0, cube.y0, cube.x1, cube.y1});
-            }
-        }
+        if (onTop) noteCube(*n, sliceWindow);
         drawNodeLinks(n, batch);
         if (!onTop && n == arrival_ && n->generation == 0) {
             if (batch != nullptr) batch->draw();
@@ -224,6 +221,7 @@ void Renderer::finishSlice(DrawBatch* batch, size_t sliceStart, size_t labelsFro
                            size_t marksFrom) {
     if (batch != nullptr) batch->draw();
     mergeDrawnNodes(sliceStart);
+    if (inSlice_) reserveRareCubes();
     placeDeferredLabels();
     if (inSlice_) drawOnTop(labelsFrom, marksFrom);
     inSlice_ = false;

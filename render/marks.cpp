@@ -69,6 +69,52 @@ public:
 
 bool Renderer::labelsOnTop() const { return settings_.labelsOverlap == 0; }
 
+namespace {
+
+// The width in pixels from which a cube whose colour is rare in the frame keeps labels off it,
+// and what rare is: fewer nodes of that colour than this share of those drawn.
+constexpr double kRareCubeMinSize = 1.0;
+constexpr uint32_t kRareShareDivisor = 20;
+
+}  // namespace
+
+void Renderer::noteCube(const Node& n, const ProjTransform& window) {
+    if (!n.isShown() || n.generation >= settings_.nodeGenerationLimit) return;
+    // A cube the size that carries a label under the overlapping rule always keeps labels off;
+    // a small one only when its colour is rare (an added or a broken page among thousands):
+    // keeping them all in sight would leave no room for labels.
+    const bool large = n.apparentSize >= labelThreshold_;
+    if (!large && n.apparentSize < kRareCubeMinSize) return;
+    const WindowBox cube = cubeWindowBox(n.globalTransform, window);
+    if (cube.isUnbounded() || !(cube.x0 <= cube.x1)) return;
+    const LabelBox box{cube.x0, cube.y0, cube.x1, cube.y1};
+    const float* colour = cubeColour(n);
+    auto counted = std::find_if(frameColours_.begin(), frameColours_.end(),
+                                [&](const auto& c) { return c.first == colour; });
+    if (counted == frameColours_.end()) {
+        frameColours_.emplace_back(colour, 1);
+    } else {
+        ++counted->second;
+    }
+    ++frameColouredNodes_;
+    if (large) {
+        labelSpace_.add(box);
+    } else {
+        smallCubes_.emplace_back(colour, box);
+    }
+}
+
+void Renderer::reserveRareCubes() {
+    for (const auto& [colour, box] : smallCubes_) {
+        for (const auto& [counted, count] : frameColours_) {
+            if (counted != colour) continue;
+            if (count * kRareShareDivisor < frameColouredNodes_) labelSpace_.add(box);
+            break;
+        }
+    }
+    smallCubes_.clear();
+}
+
 WindowBox Renderer::markBoxOf(const Node& n) const {
     const WindowBox cube = cubeBoxOnScreen(n);
     if (!(cube.x0 <= cube.x1) || cube.isUnbounded() || !std::isfinite(cube.x0) ||

@@ -293,6 +293,15 @@ private:
     bool inSlice_ = false;
     Node* frameCentre_ = nullptr;
     std::vector<Node*> markedNodes_;
+    // With labels on top, the cube colours drawn in this frame and how many nodes have each, and
+    // the small cubes of this slice that labels keep off if their colour is rare in the frame.
+    std::vector<std::pair<const float*, uint32_t>> frameColours_;
+    uint32_t frameColouredNodes_ = 0;
+    std::vector<std::pair<const float*, LabelBox>> smallCubes_;
+    /// Counts the node's colour and keeps labels off its cube where it must stay in sight.
+    void noteCube(const Node& n, const ProjTransform& window);
+    /// Keeps labels off the slice's small cubes whose colour is rare in the frame.
+    void reserveRareCubes();
 
     // Batched drawing: the buffers a slice gathers its cubes and links in, kept between slices.
     bool batchedDrawing_ = true;
