@@ -3,9 +3,15 @@
 // and the centre's cube in front of its own links, however many.
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "graph/graph_compare.h"
 #include "render_gl_rig.h"
 
 namespace orvo {
@@ -184,6 +190,66 @@ TEST(MarksGl, EveryLabelOfTheStartViewIsReadableAndPicksItsNode) {
             EXPECT_EQ(rig.renderer.pick(x, y), static_cast<uint32_t>(label.node->index))
                 << label.node->id;
         }
+    }
+}
+
+// The documentation site against a later version of it with pages added, one removed and some
+// changed: the comparison's start view shows every status among the nodes it draws in sight.
+std::string laterDocumentationSite(const std::string& site) {
+    const std::string removed = "http://localhost/consortium_agreement-20071201.html";
+    std::istringstream in(site);
+    std::string line, later;
+    int changed = 0, number = 0;
+    std::set<std::string> seen;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string level, id, field, kind;
+        fields >> level >> id >> field >> kind;
+        if (id == removed) continue;
+        later += line + "\n";
+        if (number++ == 0) {
+            for (int k = 0; k < 4; ++k)
+                later += "1 http://localhost/added" + std::to_string(k) + ".html 0 html ok\n";
+        }
+        // A link more out of 65 pages: changed.
+        if (kind == "html" && number > 50 && changed < 65 && level.size() == 1 && level[0] <= '3' &&
+            seen.insert(id).second) {
+            later += std::to_string(level[0] - '0' + 1) + " http://localhost/added" +
+                     std::to_string(changed++ % 4) + ".html 0 html ok\n";
+        }
+    }
+    return later;
+}
+
+TEST(MarksGl, TheStartViewOfAComparisonShowsEveryStatusItDraws) {
+    std::ifstream file(std::string(ORVO_SOURCE_DIR) + "/examples/sqlite-doc.graph");
+    const std::string site((std::istreambuf_iterator<char>(file)), {});
+    ASSERT_FALSE(site.empty());
+    ViewerSettings settings;
+    Graph older(settings), newer(settings);
+    std::istringstream olderText(site), newerText(laterDocumentationSite(site));
+    ASSERT_TRUE(readAndLayOut(older, olderText));
+    ASSERT_TRUE(readAndLayOut(newer, newerText));
+    const GraphComparison comparison = compareGraphs(older, newer);
+    ASSERT_EQ(comparison.added, 4u);
+    ASSERT_EQ(comparison.removed, 1u);
+    ASSERT_GE(comparison.changed, 60u);
+
+    RenderRig rig(800, 600);
+    rig.startText(comparison.outline);
+    rig.settings.labelsOverlap = 0;
+    rig.settings.sliceBudgetSec = 3600;
+    rig.settings.groupColumn = 1;  // coloured by status, as Compare With shows it
+    rig.drawAll();
+    const std::vector<uint8_t> rgba = rig.read(DrawBuffer::Front);
+    std::map<const float*, std::string> statuses;  // the colours of the nodes drawn in sight
+    for (const Node* n : rig.renderer.drawnNodes()) {
+        if (n->apparentSize >= 1.0) statuses[rig.graph.nodeColor(*n)] = std::string(n->id);
+    }
+    EXPECT_GE(statuses.size(), 4u);
+    for (const auto& [colour, example] : statuses) {
+        const WindowBox all{0, float(rig.width() - 1), 0, float(rig.height() - 1)};
+        EXPECT_GT(pixelsIn(rig, rgba, all, colour), 0) << "the colour of " << example;
     }
 }
 
