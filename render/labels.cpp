@@ -55,9 +55,10 @@ constexpr double kLabelCubeGap = 2.0;
 ProjPoint Renderer::labelAnchorFrom(const Node& n, const ProjPoint& side) const {
     ProjPoint anchor(side.x, side.y, -side.z, 1.0);
     if (!labelsOnTop()) return anchor;
-    // Drawn over everything, the label must leave its own cube in sight: it starts beyond the
-    // cube's edge on its side (the measuring points lie inside the cube of a far node).
-    const WindowBox cube = cubeBoxOnScreen(n);
+    // Drawn over everything, the label must leave its own cube in sight, and its ring when it
+    // has one: it starts beyond their edge on its side (the measuring points lie inside the
+    // cube of a far node).
+    const WindowBox cube = isMarked(n) ? markBoxOf(n) : cubeBoxOnScreen(n);
     if (cube.isUnbounded() || !(cube.x0 <= cube.x1)) return anchor;
     if (labelRight_) {
         anchor.x = std::max(anchor.x, static_cast<double>(cube.x1) + kLabelCubeGap);

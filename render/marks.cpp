@@ -133,8 +133,14 @@ WindowBox Renderer::markBoxOf(const Node& n) const {
 
 void Renderer::noteMarked(Node& n) {
     markedNodes_.push_back(&n);
-    const WindowBox b = markBoxOf(n);
-    if (b.x0 <= b.x1) labelSpace_.add(LabelBox{b.x0, b.y0, b.x1, b.y1});
+    // Its cube stays in sight; labels may cover a side of its ring (in a small view the ring
+    // would otherwise take the room of the labels around it).
+    const WindowBox b = cubeBoxOnScreen(n);
+    if (b.x0 <= b.x1 && !b.isUnbounded()) labelSpace_.add(LabelBox{b.x0, b.y0, b.x1, b.y1});
+}
+
+bool Renderer::isMarked(const Node& n) const {
+    return labelsOnTop() && (n.generation == 0 || (n.flags & Selected) != 0);
 }
 
 void Renderer::drawMark(const Node& n) {

@@ -214,7 +214,9 @@ private:
     /// The ring round a node's cube: the selection colour for a selected node, the ink of the
     /// labels for the centre, each with an edge that sets it off from the background.
     void drawMark(const Node& n);
-    /// Notes the node as marked in this frame and keeps labels off its cube and ring.
+    /// Whether the node is ringed (with labels on top: the centre and the selected nodes).
+    bool isMarked(const Node& n) const;
+    /// Notes the node as marked in this frame and keeps labels off its cube.
     void noteMarked(Node& n);
     std::string_view labelText(const Node& n) const;
     /// Where a label with that text goes at the anchor: its box, where its text starts, and how
