@@ -114,6 +114,9 @@ TEST(MarksGl, SelectingRingsTheNodeAtOnceWithoutRepaintingIt) {
     rig.startText(kStatusGraph);
     rig.settings.groupColumn = 1;
     rig.settings.labelsOverlap = 0;
+    // Colours whose channels differ, so that a channel mixed up shows.
+    rig.settings.selectedColor = {0.2f, 0.6f, 1.0f, 1.0f};
+    rig.settings.labelColor = {0.5f, 0.1f, 0.3f, 1.0f};
     rig.drawAll();
     Node* added = rig.node("http://m.example/added.html");
     const int swaps = rig.surface.swapCount();
@@ -124,6 +127,7 @@ TEST(MarksGl, SelectingRingsTheNodeAtOnceWithoutRepaintingIt) {
     EXPECT_GT(pixelsIn(rig, rgba, cube, rig.graph.nodeColor(*added)), 4);
     EXPECT_EQ(pixelsIn(rig, rgba, cube, rig.settings.selectedColor.data()), 0);
     EXPECT_TRUE(sameColour(ringPixel(rig, rgba, *added, 2.0), rig.settings.selectedColor));
+    EXPECT_TRUE(sameColour(ringPixel(rig, rgba, *added, 0.5), rig.settings.labelColor));
 }
 
 // Every pixel of a label's box is its background or its ink, and some are ink: no link, cube
