@@ -36,6 +36,24 @@ void drawArrays(GLenum mode, const std::vector<double>& vertices, const float* c
 
 }  // namespace
 
+DepthBandScope::DepthBandScope(bool on, const DepthBand& band) : on_(on) {
+    if (on_) glDepthRange(band.nearDepth, band.farDepth);
+}
+
+DepthBandScope::~DepthBandScope() {
+    if (on_) glDepthRange(0.0, 1.0);
+}
+
+OutlineDepthTest::OutlineDepthTest(bool on) : on_(on) {
+    if (!on_) return;
+    glGetIntegerv(GL_DEPTH_FUNC, &saved_);
+    if (saved_ == GL_LESS) glDepthFunc(GL_LEQUAL);
+}
+
+OutlineDepthTest::~OutlineDepthTest() {
+    if (on_) glDepthFunc(static_cast<GLenum>(saved_));
+}
+
 void DrawBatch::addCube(const ProjTransform& nodeTransform, const float* colour, bool outlined) {
     const ProjTransform transform = nodeTransform * view_;
     // The 24 face vertices share 8 corners: each corner is carried through the transform once.
@@ -86,16 +104,19 @@ void DrawBatch::draw() {
     glPushMatrix();
     glLoadMatrixd(camera_.m);
     if (!cubeVertices_.empty()) {
+        const DepthBandScope band(cubesInFront_, kCubeDepths);
         glLineWidth(1.0f);
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
         drawArrays(GL_QUADS, cubeVertices_, cubeColours_.data(), 3);
         if (!outlineVertices_.empty()) {
+            const OutlineDepthTest outlineTest(cubesInFront_);
             glColor3f(0.0f, 0.0f, 0.0f);
             glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
             drawArrays(GL_QUADS, outlineVertices_, nullptr, 0);
             glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
         }
     }
+    const DepthBandScope band(cubesInFront_, kLinkDepths);
     if (!thick_.vertices.empty()) {
         glLineWidth(2.0f);
         drawArrays(GL_LINES, thick_.vertices, thick_.colours.data(), 4);

@@ -16,6 +16,42 @@
 
 namespace orvo {
 
+/// A band of window depths that glDepthRange maps a kind of primitive into.
+struct DepthBand {
+    double nearDepth, farDepth;
+};
+/// With labels on top: every cube in front of every link (a node is never hidden by a link,
+/// however many pass in front of it), each kind in its own depth order, and both behind the
+/// labels and marks, which lie at the nearest depths.
+inline constexpr DepthBand kCubeDepths{0.01, 0.3};
+inline constexpr DepthBand kLinkDepths{0.3, 1.0};
+
+/// Sets a depth band while it lives (none: the whole range, as GL starts), then the whole range.
+class DepthBandScope {
+public:
+    DepthBandScope(bool on, const DepthBand& band);
+    ~DepthBandScope();
+    DepthBandScope(const DepthBandScope&) = delete;
+    DepthBandScope& operator=(const DepthBandScope&) = delete;
+
+private:
+    bool on_;
+};
+
+/// In the cubes' narrow band an outline edge meets its faces at equal depths: while it lives,
+/// equal depths pass (when `on`), so that the outline shows as it does in the whole range.
+class OutlineDepthTest {
+public:
+    explicit OutlineDepthTest(bool on);
+    ~OutlineDepthTest();
+    OutlineDepthTest(const OutlineDepthTest&) = delete;
+    OutlineDepthTest& operator=(const OutlineDepthTest&) = delete;
+
+private:
+    bool on_;
+    int saved_ = 0;
+};
+
 class DrawBatch {
 public:
     /// Nodes after which the batch is drawn, so that a slice's time check sees the drawing.
@@ -36,6 +72,8 @@ public:
     void addLink(const ProjPoint& from, const ProjPoint& to, const float* fromColour,
                  const float* toColour, bool thick);
     void countNode() { ++nodes_; }
+    /// Whether cubes and links are drawn into their depth bands (cubes in front of links).
+    void setCubesInFront(bool on) { cubesInFront_ = on; }
 
     bool full() const {
         return nodes_ >= kNodesPerBatch || thick_.ends() + thin_.ends() >= kLinkEndsPerBatch;
@@ -55,6 +93,7 @@ private:
     std::vector<double> outlineVertices_;
     Lines thick_, thin_;
     size_t nodes_ = 0;
+    bool cubesInFront_ = false;
     ProjTransform view_ = ProjTransform::identity();
     ProjTransform camera_ = ProjTransform::identity();
 };

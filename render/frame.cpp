@@ -27,6 +27,11 @@ void Renderer::setGraph(Graph* graph) {
     drawnLabels_.clear();
     drawLog_.clear();
     labelSpace_.reset(viewport_[2], viewport_[3]);
+    markedNodes_.clear();
+    frameCentre_ = nullptr;
+    frameColours_.clear();
+    frameColouredNodes_ = 0;
+    smallCubes_.clear();
     arrival_ = nullptr;
     pickBounds_.clear();
     pickBoundsValid_ = false;
@@ -114,6 +119,11 @@ void Renderer::drawFrame() {
         drawnLabels_.clear();
         drawLog_.clear();
         labelSpace_.reset(viewport_[2], viewport_[3]);
+        markedNodes_.clear();
+        frameCentre_ = nullptr;
+        frameColours_.clear();
+        frameColouredNodes_ = 0;
+        smallCubes_.clear();
         frameStart_ = start;
         bestApparentSize_ = -1.0;
         viewCentre_ = dehomogenized(viewTransform_.inverse().apply(ProjPoint()));
@@ -144,8 +154,12 @@ void Renderer::drawFrame() {
     }
 
     deferLabels_ = settings_.labelsOverlap == 0;
+    const bool onTop = labelsOnTop();
+    inSlice_ = onTop;
     DrawBatch* batch = batchedDrawing_ ? &batch_ : nullptr;
     const size_t sliceStart = drawnNodes_.size();
+    const size_t labelsFrom = drawnLabels_.size(), marksFrom = markedNodes_.size();
+    const ProjTransform sliceWindow = currentWindowMatrix();
     while (elapsed < slice) {
         if (pendingHead_ == pendingNodes_.size()) {
             pendingNodes_.clear();
@@ -179,8 +193,11 @@ void Renderer::drawFrame() {
         drawNode(n, batch);
         n->flags |= Drawn;
         drawLog_.push_back({n, -1});
+        if (onTop && n->generation == 0) frameCentre_ = n;
+        if (onTop && (n->generation == 0 || (n->flags & Selected) != 0)) noteMarked(*n);
+        if (onTop) noteCube(*n, sliceWindow);
         drawNodeLinks(n, batch);
-        if (n == arrival_ && n->generation == 0) {
+        if (!onTop && n == arrival_ && n->generation == 0) {
             if (batch != nullptr) batch->draw();
             glDepthFunc(GL_ALWAYS);
             drawNode(n, batch);
@@ -197,13 +214,17 @@ void Renderer::drawFrame() {
         }
         elapsed = currentTime() - start;
     }
-    finishSlice(batch, sliceStart);
+    finishSlice(batch, sliceStart, labelsFrom, marksFrom);
 }
 
-void Renderer::finishSlice(DrawBatch* batch, size_t sliceStart) {
+void Renderer::finishSlice(DrawBatch* batch, size_t sliceStart, size_t labelsFrom,
+                           size_t marksFrom) {
     if (batch != nullptr) batch->draw();
     mergeDrawnNodes(sliceStart);
+    if (inSlice_) reserveRareCubes();
     placeDeferredLabels();
+    if (inSlice_) drawOnTop(labelsFrom, marksFrom);
+    inSlice_ = false;
     swap();
     if (continuing_) surface_.flushFront();
 }

@@ -42,8 +42,30 @@ int Renderer::textWidth(std::string_view text) const {
 
 ProjPoint Renderer::labelAnchorOf(const Node& n) const {
     const ScreenMeasure m = measureOnScreen(n);
-    const ProjPoint& r = labelRight_ ? m.right : m.left;
-    return ProjPoint(r.x, r.y, -r.z, 1.0);
+    return labelAnchorFrom(n, labelRight_ ? m.right : m.left);
+}
+
+namespace {
+
+// With labels on top, the pixels between a label's box and its node's cube.
+constexpr double kLabelCubeGap = 2.0;
+
+}  // namespace
+
+ProjPoint Renderer::labelAnchorFrom(const Node& n, const ProjPoint& side) const {
+    ProjPoint anchor(side.x, side.y, -side.z, 1.0);
+    if (!labelsOnTop()) return anchor;
+    // Drawn over everything, the label must leave its own cube in sight, and its ring when it
+    // has one: it starts beyond their edge on its side (the measuring points lie inside the
+    // cube of a far node).
+    const WindowBox cube = isMarked(n) ? markBoxOf(n) : cubeBoxOnScreen(n);
+    if (cube.isUnbounded() || !(cube.x0 <= cube.x1)) return anchor;
+    if (labelRight_) {
+        anchor.x = std::max(anchor.x, static_cast<double>(cube.x1) + kLabelCubeGap);
+    } else {
+        anchor.x = std::min(anchor.x, static_cast<double>(cube.x0) - kLabelCubeGap);
+    }
+    return anchor;
 }
 
 namespace {
@@ -92,21 +114,30 @@ void Renderer::placeLabel(Node& n, const ProjPoint& anchor, DrawBatch* batch) {
     const std::string_view text = labelText(n);
     if (text.empty() || !isFinite(anchor)) return;
     const bool again = (n.flags & Labelled) != 0;  // drawn over itself (hover, selection)
+    const bool onTop = labelsOnTop();
+    // With labels on top the centre is the frame's first node: it always gets its label.
     const bool always = again || settings_.labelsOverlap != 0 ||
-                        (n.flags & (Highlighted | Selected)) != 0 || &n == arrival_;
+                        (n.flags & (Highlighted | Selected)) != 0 || &n == arrival_ ||
+                        (onTop && n.generation == 0);
     if (!always && deferLabels_) {
         deferredLabels_.push_back({&n, anchor});
         return;
     }
     const LabelBox box = labelPlaceOf(text, anchor).box;
     if (!always && !labelSpace_.isFree(box)) return;
-    if (batch != nullptr) batch->draw();  // what came before the label is drawn before it
-    drawLabel(n, anchor);
+    if (onTop) {
+        // In a slice the label waits for the slice's end, when it is drawn over all of it;
+        // outside one (hover, selection) it is drawn over what is there now.
+        if (!inSlice_) drawLabelOnTop(n, anchor);
+    } else {
+        if (batch != nullptr) batch->draw();  // what came before the label is drawn before it
+        drawLabel(n, anchor);
+    }
     if (again) return;
     n.flags |= Labelled;
     labelSpace_.add(box);
     drawLog_.push_back({&n, static_cast<int32_t>(drawnLabels_.size())});
-    drawnLabels_.push_back({&n, box, anchor.z});
+    drawnLabels_.push_back({&n, box, anchor.z, anchor});
 }
 
 void Renderer::placeDeferredLabels() {
@@ -122,6 +153,10 @@ void Renderer::placeDeferredLabels() {
 }
 
 void Renderer::drawLabel(const Node& n, const ProjPoint& anchor) {
+    drawLabelAt(n, anchor, anchor.z);
+}
+
+void Renderer::drawLabelAt(const Node& n, const ProjPoint& anchor, double boxZ) {
     std::string_view text = labelText(n);
     if (text.empty()) return;
     if (!isFinite(anchor)) return;
@@ -134,7 +169,7 @@ void Renderer::drawLabel(const Node& n, const ProjPoint& anchor) {
     glLoadIdentity();
     glOrtho(0.0, viewport_[2] - viewport_[0], 0.0, viewport_[3] - viewport_[1], -1.0, 1.0);
 
-    const double az = anchor.z;
+    const double az = boxZ;
     const bool highlighted = (n.flags & Highlighted) != 0;
     const Colour& boxColour = highlighted ? settings_.labelColor : settings_.backgroundColor;
     const Colour& ink = highlighted ? settings_.backgroundColor : settings_.labelColor;

@@ -105,7 +105,21 @@ bool Renderer::pickNearPointer(uint32_t& name, float& winz) {
     return true;
 }
 
+bool Renderer::pickLabelOnTop(uint32_t& name, float& winz) const {
+    const double x = pickX_ + 0.5, y = viewport_[3] - pickY_ - 0.5;
+    // The last label drawn there is the one on top (one drawn always may cover another).
+    for (auto it = drawnLabels_.rbegin(); it != drawnLabels_.rend(); ++it) {
+        if (!it->box.contains(x, y)) continue;
+        name = static_cast<uint32_t>(it->node->index);
+        winz = static_cast<float>(0.5 * (1.0 - it->depth));  // the node's own depth
+        return true;
+    }
+    return false;
+}
+
 bool Renderer::pickUnderPointer(uint32_t& name, float& winz) {
+    // Labels on top cover whatever lies under them.
+    if (labelsOnTop() && pickLabelOnTop(name, winz)) return true;
     GLuint buffer[kSelectBufferSize];
     picking_ = 1;
     pickingUnder_ = true;

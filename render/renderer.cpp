@@ -205,9 +205,13 @@ void Renderer::beginFrame() {
     glDepthFunc(GL_LESS);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     setCamera();
-    if (!picking_ && settings_.drawSphere != 0) glCallList(kSphereList);
+    if (!picking_ && settings_.drawSphere != 0) {
+        const DepthBandScope band(labelsOnTop(), kLinkDepths);
+        glCallList(kSphereList);
+    }
     glMultMatrixd(viewTransform_.m);
     batch_.setView(viewTransform_, cameraMatrix_);
+    batch_.setCubesInFront(!picking_ && labelsOnTop());
 }
 
 void Renderer::resumeFrame() {
@@ -216,6 +220,7 @@ void Renderer::resumeFrame() {
     setCamera();
     glMultMatrixd(viewTransform_.m);
     batch_.setView(viewTransform_, cameraMatrix_);
+    batch_.setCubesInFront(labelsOnTop());
 }
 
 void Renderer::swap() {
@@ -266,26 +271,12 @@ void Renderer::drawNode(Node* n, DrawBatch* batch) {
         if (sized && n->generation < settings_.nodeGenerationLimit && settings_.labelChoice != 0 &&
             labelLimit() < s) {
             const ProjPoint& r = labelRight_ ? r1 : r2;
-            placeLabel(*n, ProjPoint(r.x, r.y, -r.z, 1.0), batch);
+            placeLabel(*n, labelAnchorFrom(*n, r), batch);
         }
     }
 
     if (!isDrawable(n->globalTransform)) return;
-    const float* colour;
-    if (settings_.redCentreNode != 0 && n->generation == 0) {
-        static constexpr float kRed[3] = {1.0f, 0.0f, 0.0f};
-        colour = kRed;
-    } else if (n->flags & Highlighted) {
-        colour = settings_.highlightColor.data();
-    } else if (n->flags & Selected) {
-        colour = settings_.selectedColor.data();
-    } else {
-        colour = graph_ != nullptr ? graph_->nodeColor(*n) : nullptr;
-        if (colour == nullptr) {
-            static constexpr float kGrey[3] = {0.7f, 0.7f, 0.7f};
-            colour = graph_ != nullptr ? graph_->defaultColor : kGrey;
-        }
-    }
+    const float* colour = cubeColour(*n);
     // At or beyond the generation limit a node is traversed and sized but has no geometry.
     const bool geometry = n->generation < settings_.nodeGenerationLimit;
     const bool outlined = !picking_ && settings_.outlineMinSize < s;
@@ -300,11 +291,29 @@ void Renderer::drawNode(Node* n, DrawBatch* batch) {
     glMultMatrixd((n->globalTransform * viewTransform_).m);
     glColor3f(colour[0], colour[1], colour[2]);
     glLineWidth(1.0f);
+    const DepthBandScope band(!picking_ && labelsOnTop(), kCubeDepths);
     if (geometry) {
         glCallList(kFilledCubeList);
-        if (outlined) glCallList(kOutlinedCubeList);
+        if (outlined) {
+            const OutlineDepthTest outlineTest(!picking_ && labelsOnTop());
+            glCallList(kOutlinedCubeList);
+        }
     }
     glPopMatrix();
+}
+
+const float* Renderer::cubeColour(const Node& n) const {
+    if (settings_.redCentreNode != 0 && n.generation == 0) {
+        static constexpr float kRed[3] = {1.0f, 0.0f, 0.0f};
+        return kRed;
+    }
+    if (n.flags & Highlighted) return settings_.highlightColor.data();
+    // With labels on top a selected node keeps its own colour (a status, a group) and is ringed.
+    if ((n.flags & Selected) && !labelsOnTop()) return settings_.selectedColor.data();
+    const float* colour = graph_ != nullptr ? graph_->nodeColor(n) : nullptr;
+    if (colour != nullptr) return colour;
+    static constexpr float kGrey[3] = {0.7f, 0.7f, 0.7f};
+    return graph_ != nullptr ? graph_->defaultColor : kGrey;
 }
 
 WindowBox Renderer::cubeBoxOnScreen(const Node& n) const {
@@ -336,6 +345,8 @@ private:
 void Renderer::drawNodeLinks(Node* n, DrawBatch* batch) {
     if (!n->isShown()) return;
     const CameraOnly cameraOnly(batch == nullptr, cameraMatrix_);
+    // Set outside the runs of lines (glDepthRange is refused between glBegin and glEnd).
+    const DepthBandScope band(batch == nullptr && !picking_ && labelsOnTop(), kLinkDepths);
     const int32_t limit = settings_.linkGenerationLimit - 1;
     if (n->generation < limit) {
         if (batch == nullptr) glLineWidth(2.0f);
@@ -456,8 +467,13 @@ void Renderer::redrawNodeInFront(Node* n) {
     batch_.setView(viewTransform_, cameraMatrix_);
     // The same path as the frame's, so that the cube meets its own depths exactly.
     DrawBatch* batch = batchedDrawing_ ? &batch_ : nullptr;
+    batch_.setCubesInFront(labelsOnTop());
     drawNode(n, batch);
     if (batch != nullptr) batch->draw();
+    if (labelsOnTop() && (n->flags & Selected) != 0) {
+        glDepthFunc(GL_LESS);
+        drawMark(*n);
+    }
     surface_.flushFront();
 }
 

@@ -104,6 +104,8 @@ public:
     /// Where the node's label starts on the screen in the current view: its measuring point on
     /// the label's side (see drawNode), with z turned towards the viewer.
     ProjPoint labelAnchorOf(const Node& n) const;
+    /// The label's anchor from the node's measuring point on the label's side.
+    ProjPoint labelAnchorFrom(const Node& n, const ProjPoint& side) const;
     int textWidth(std::string_view text) const;
     /// The apparent size above which a node gets a label: the threshold itself while labels may
     /// overlap, a part of it while overlapping labels are left out.
@@ -144,11 +146,13 @@ public:
     /// Nodes drawn by the last drawFrame/idleStep call (for tests and benchmarks).
     int nodesDrawnLastSlice() const { return nodesDrawnLastSlice_; }
 
-    /// A label drawn in the current frame: its box in GL window pixels and its window depth.
+    /// A label drawn in the current frame: its box in GL window pixels, its window depth and
+    /// the anchor it was placed at.
     struct DrawnLabel {
         Node* node;
         LabelBox box;
         double depth;
+        ProjPoint anchor;
     };
     const std::vector<DrawnLabel>& drawnLabels() const { return drawnLabels_; }
     /// What the current frame drew, in drawing order: a node's cube (label -1) or the label
@@ -160,6 +164,14 @@ public:
     const std::vector<DrawnItem>& drawLog() const { return drawLog_; }
     /// The window extent of a node's cube in the current view (GL window pixels, y up).
     WindowBox cubeBoxOnScreen(const Node& n) const;
+    /// The ring that marks the centre or a selected node: the cube's window box grown by the gap
+    /// and the ring's width (empty when the cube is not on the screen).
+    WindowBox markBoxOf(const Node& n) const;
+    /// Whether labels and marks are drawn over everything else of the frame (the default rule,
+    /// labels that never overlap), rather than each at its node's depth as the node is drawn.
+    bool labelsOnTop() const;
+    /// The node the current frame started at (the centre), once it is drawn.
+    Node* frameCentre() const { return frameCentre_; }
 
 private:
     void beginFrame();
@@ -173,7 +185,7 @@ private:
     void drawLink(Link* k, DrawBatch* batch);
     /// The end of a slice: what the batch still holds, the slice's nodes merged into the drawn
     /// ones from `sliceStart` on, the labels it put off; then the swap or the flush.
-    void finishSlice(DrawBatch* batch, size_t sliceStart);
+    void finishSlice(DrawBatch* batch, size_t sliceStart, size_t labelsFrom, size_t marksFrom);
     /// Closes the run of lines that drawLink keeps open outside selection.
     void endLinks();
     void redrawPicked();
@@ -183,11 +195,29 @@ private:
     /// The pass over a 3 x 3 region in drawing order: links, and cubes next to the pointer.
     bool pickNearPointer(uint32_t& name, float& winz);
     void drawPickedLabelBoxes();
+    /// The labels drawn over everything: the label box whose pixel the pointer is on, if any.
+    bool pickLabelOnTop(uint32_t& name, float& winz) const;
     /// Draws n's label unless it would overlap a label drawn before it in this frame (while
     /// overlaps are not wanted); the hovered and the selected node always get theirs.
     void placeLabel(Node& n, const ProjPoint& anchor, DrawBatch* batch);
     /// Places the labels a slice has put off, largest node first.
     void placeDeferredLabels();
+    /// The colour a node's cube is filled with.
+    const float* cubeColour(const Node& n) const;
+    /// With labels on top, the end of every slice: the rings of the nodes marked since
+    /// `marksFrom`, then the labels placed since `labelsFrom`, in front of whatever later
+    /// slices draw.
+    void drawOnTop(size_t labelsFrom, size_t marksFrom);
+    /// A label drawn in front of everything, its box and text at the nearest depth, so that
+    /// nothing drawn later in the frame crosses it.
+    void drawLabelOnTop(const Node& n, const ProjPoint& anchor);
+    /// The ring round a node's cube: the selection colour for a selected node, the ink of the
+    /// labels for the centre, each with an edge that sets it off from the background.
+    void drawMark(const Node& n);
+    /// Whether the node is ringed (with labels on top: the centre and the selected nodes).
+    bool isMarked(const Node& n) const;
+    /// Notes the node as marked in this frame and keeps labels off its cube.
+    void noteMarked(Node& n);
     std::string_view labelText(const Node& n) const;
     /// Where a label with that text goes at the anchor: its box, where its text starts, and how
     /// many leading characters are cut off for it to start at the window's left edge.
@@ -197,6 +227,8 @@ private:
         size_t skipped;
     };
     LabelPlace labelPlaceOf(std::string_view text, const ProjPoint& anchor) const;
+    /// drawLabel with the box at window depth `boxZ` (the orthographic z of the label pass).
+    void drawLabelAt(const Node& n, const ProjPoint& anchor, double boxZ);
     bool makeCurrent();
     /// Makes v the view when all its elements are finite; false (view unchanged) otherwise.
     bool commitView(const ProjTransform& v);
@@ -258,6 +290,20 @@ private:
     std::vector<LabelCandidate> deferredLabels_;
     std::vector<DrawnLabel> drawnLabels_;
     std::vector<DrawnItem> drawLog_;
+    // With labels on top: the slice in progress only records labels (drawn at its end); the node
+    // the frame started at; the centre and selected nodes drawn in this frame, to be ringed.
+    bool inSlice_ = false;
+    Node* frameCentre_ = nullptr;
+    std::vector<Node*> markedNodes_;
+    // With labels on top, the cube colours drawn in this frame and how many nodes have each, and
+    // the small cubes of this slice that labels keep off if their colour is rare in the frame.
+    std::vector<std::pair<const float*, uint32_t>> frameColours_;
+    uint32_t frameColouredNodes_ = 0;
+    std::vector<std::pair<const float*, LabelBox>> smallCubes_;
+    /// Counts the node's colour and keeps labels off its cube where it must stay in sight.
+    void noteCube(const Node& n, const ProjTransform& window);
+    /// Keeps labels off the slice's small cubes whose colour is rare in the frame.
+    void reserveRareCubes();
 
     // Batched drawing: the buffers a slice gathers its cubes and links in, kept between slices.
     bool batchedDrawing_ = true;

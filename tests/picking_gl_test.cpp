@@ -250,7 +250,7 @@ TEST(PickingGl, ASelectionBufferOverflowStillReportsTheFirstHit) {
 // The bundled examples at their start view, as the viewer opens them in an 800 x 600 window:
 // labels never overlap and the first generation's largest nodes have theirs; the pointer picks
 // what the picture shows. A node's drawn pixels are those that change when it alone is drawn
-// again in a colour of its own (selected) and lie in its cube's box.
+// again in a colour of its own (highlighted) and lie in its cube's box.
 class StartView : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(StartView, LabelsNeverOverlapAndEveryNodeDrawnAtLeastFiveByFivePicksAtItsPixels) {
@@ -311,7 +311,9 @@ TEST_P(StartView, LabelsNeverOverlapAndEveryNodeDrawnAtLeastFiveByFivePicksAtIts
     rig.renderer.markSelected(*leftOut[0], 0);
     rig.renderer.hoverHighlight(1, 1, 0, 0);
     ASSERT_EQ(rig.renderer.hoveredName(), static_cast<int32_t>(kNothingPicked));
-    rig.settings.selectedColor = {0.1f, 0.9f, 0.4f, 1.0f};
+    // A selected node keeps its colour and is ringed: highlighted, it is drawn again in a colour
+    // of its own.
+    rig.settings.highlightColor = {0.1f, 0.9f, 0.4f, 1.0f};
     int checked = 0;
     const auto checkView = [&] {
         rig.drawAll();
@@ -319,8 +321,10 @@ TEST_P(StartView, LabelsNeverOverlapAndEveryNodeDrawnAtLeastFiveByFivePicksAtIts
             if (n->apparentSize < 5.0) continue;
             // Read anew: a node drawn over itself shows more of its outline than in the frame.
             const std::vector<uint8_t> unmarked = rig.read(DrawBuffer::Front);
-            rig.renderer.markSelected(*n, 1);
+            n->flags |= Highlighted;
+            rig.renderer.markSelected(*n, 0);  // drawn again in front, not ringed
             const std::vector<uint8_t> marked = rig.read(DrawBuffer::Front);
+            n->flags &= static_cast<uint8_t>(~Highlighted);
             rig.renderer.markSelected(*n, 0);
             const WindowBox cube = rig.renderer.cubeBoxOnScreen(*n);
             std::vector<MousePoint> pixels;
