@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <queue>
 
 #include "graph/graph.h"
@@ -59,6 +60,22 @@ private:
     std::priority_queue<SearchHit> heap_;  // worst kept hit on top
 };
 
+/// The rank of a case-folded label against the query, or false when it does not match. A label
+/// stands whole: it matches exactly, as a prefix or as a substring.
+bool rankLabel(std::string_view label, std::string_view q, MatchRank& rank) {
+    if (q.empty() || label.find(q) == std::string_view::npos) return false;
+    rank = label == q             ? MatchRank::Exact
+           : startsWith(label, q) ? MatchRank::Prefix
+                                  : MatchRank::Substring;
+    return true;
+}
+
+/// A node's hit: the better of what its id and its label give (on equal ranks the shorter).
+SearchHit betterHit(const SearchHit& a, const SearchHit& b) {
+    if (a.rank != b.rank) return a.rank < b.rank ? a : b;
+    return a.length <= b.length ? a : b;
+}
+
 /// Plain scan of nodes [first, end) into hits.
 void scanNodes(const Graph& graph, size_t first, std::string_view q, TopHits& hits) {
     std::string folded;
@@ -68,9 +85,19 @@ void scanNodes(const Graph& graph, size_t first, std::string_view q, TopHits& hi
         folded.assign(n->id);
         for (char& c : folded) c = fold(c);
         MatchRank rank;
-        if (rankMatch(folded, q, rank)) {
-            hits.offer({static_cast<int32_t>(i), rank, static_cast<uint32_t>(n->id.size())});
+        std::optional<SearchHit> hit;
+        if (rankMatch(folded, q, rank))
+            hit = SearchHit{static_cast<int32_t>(i), rank, static_cast<uint32_t>(n->id.size())};
+        if (const std::string_view label = graph.labelOf(*n); !label.empty()) {
+            folded.assign(label);
+            for (char& c : folded) c = fold(c);
+            if (rankLabel(folded, q, rank)) {
+                const SearchHit byLabel{static_cast<int32_t>(i), rank,
+                                        static_cast<uint32_t>(label.size())};
+                hit = hit ? betterHit(*hit, byLabel) : byLabel;
+            }
         }
+        if (hit) hits.offer(*hit);
     }
 }
 
@@ -131,6 +158,8 @@ void NodeSearchIndex::clear() {
     std::vector<uint64_t>().swap(foldedBits_);
     std::string().swap(foldedText_);
     std::vector<uint32_t>().swap(foldedNodes_);
+    std::string().swap(labelText_);
+    std::vector<uint32_t>().swap(labelNodes_);
     indexed_ = 0;
 }
 
@@ -160,10 +189,22 @@ bool NodeSearchIndex::buildSome(const Graph& graph, size_t count) {
             foldedText_.push_back('\n');
         }
     }
+    if (graph.hasLabels()) {
+        for (size_t k = indexed_; k < i; ++k) {
+            const Node* node = graph.nodes[k];
+            const std::string_view label = node != nullptr ? graph.labelOf(*node) : "";
+            if (label.empty()) continue;  // a label holds no line end (see NodeLabels::set)
+            for (char c : label) labelText_.push_back(fold(c));
+            labelText_.push_back('\n');
+            labelNodes_.push_back(static_cast<uint32_t>(k));
+        }
+    }
     indexed_ = i;
     if (i < n) return true;
     foldedText_.shrink_to_fit();
     foldedNodes_.shrink_to_fit();
+    labelText_.shrink_to_fit();
+    labelNodes_.shrink_to_fit();
     return false;
 }
 
@@ -177,6 +218,54 @@ SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
         scanNodes(graph, 0, q, hits);  // no id holds a line end: the scan finds nothing either
         return hits.take();
     }
+
+    // The labels first: a node that matches by its id too gets the better of the two hits when
+    // the passes below reach it, and one that matches by its label alone gets its hit at the end.
+    std::vector<SearchHit> labelHits;  // in node order
+    {
+        const char* text = labelText_.data();
+        size_t pos = 0, line = 0, lineStart = 0;
+        while (pos < labelText_.size()) {
+            const void* found = ::memmem(text + pos, labelText_.size() - pos, q.data(), q.size());
+            if (found == nullptr) break;
+            const size_t at = static_cast<const char*>(found) - text;
+            size_t lineEnd;
+            for (;;) {
+                lineEnd = static_cast<const char*>(
+                              std::memchr(text + lineStart, '\n', labelText_.size() - lineStart)) -
+                          text;
+                if (lineEnd > at) break;
+                lineStart = lineEnd + 1;
+                ++line;
+            }
+            const size_t node = labelNodes_[line];
+            if (node < done) {
+                MatchRank rank;
+                const std::string_view label(text + lineStart, lineEnd - lineStart);
+                rankLabel(label, q, rank);
+                labelHits.push_back(
+                    {static_cast<int32_t>(node), rank, static_cast<uint32_t>(label.size())});
+            }
+            pos = lineStart = lineEnd + 1;
+            ++line;
+        }
+    }
+    std::vector<uint8_t> labelHitTaken(labelHits.size(), 0);
+    // The node's hit by its id, made the better of it and its label's hit.
+    const auto withLabelHit = [&](SearchHit hit) {
+        const auto at =
+            std::lower_bound(labelHits.begin(), labelHits.end(), hit.node,
+                             [](const SearchHit& h, int32_t node) { return h.node < node; });
+        if (at == labelHits.end() || at->node != hit.node) return hit;
+        labelHitTaken[static_cast<size_t>(at - labelHits.begin())] = 1;
+        return betterHit(hit, *at);
+    };
+    const auto hasLabelHit = [&](size_t node) {
+        return std::binary_search(
+            labelHits.begin(), labelHits.end(),
+            SearchHit{static_cast<int32_t>(node), MatchRank::Exact, 0},
+            [](const SearchHit& a, const SearchHit& b) { return a.node < b.node; });
+    };
 
     // The runs, in node order: one memmem pass over each. The node of a hit is the first whose
     // end lies past the hit's start; after a hit the search resumes at the next id, so each node
@@ -200,11 +289,11 @@ SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
             // that when the hit cannot enter the best kept (a common letter matches nearly every
             // id).
             const std::string_view id(run.text + idStart, idEnd - idStart);
-            if (cannotEnter(hits.worstWhenFull(), id, q)) {
+            if (!hasLabelHit(node) && cannotEnter(hits.worstWhenFull(), id, q)) {
                 hits.countOnly();
             } else {
-                hits.offer({static_cast<int32_t>(node), rankOfMatch(id, q),
-                            static_cast<uint32_t>(id.size())});
+                hits.offer(withLabelHit({static_cast<int32_t>(node), rankOfMatch(id, q),
+                                         static_cast<uint32_t>(id.size())}));
             }
         }
     }
@@ -234,11 +323,14 @@ SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
         const size_t node = foldedNodes_[line];
         if (node < done) {
             const std::string_view id(base + lineStart, lineEnd - lineStart);
-            hits.offer({static_cast<int32_t>(node), rankOfMatch(id, q),
-                        static_cast<uint32_t>(id.size())});
+            hits.offer(withLabelHit({static_cast<int32_t>(node), rankOfMatch(id, q),
+                                     static_cast<uint32_t>(id.size())}));
         }
         pos = lineStart = lineEnd + 1;
         ++line;
+    }
+    for (size_t k = 0; k < labelHits.size(); ++k) {
+        if (!labelHitTaken[k]) hits.offer(labelHits[k]);
     }
     scanNodes(graph, done, q, hits);
     return hits.take();
@@ -247,7 +339,8 @@ SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
 size_t NodeSearchIndex::memoryBytes() const {
     return runs_.capacity() * sizeof(Run) + idEnds_.capacity() * sizeof(uint32_t) +
            foldedBits_.capacity() * sizeof(uint64_t) + foldedText_.capacity() +
-           foldedNodes_.capacity() * sizeof(uint32_t);
+           foldedNodes_.capacity() * sizeof(uint32_t) + labelText_.capacity() +
+           labelNodes_.capacity() * sizeof(uint32_t);
 }
 
 }  // namespace orvo
