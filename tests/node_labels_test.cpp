@@ -49,8 +49,8 @@ TEST(NodeLabels, TheRecordTextIsOneFieldThatReadsBackAsShowableText) {
         {"caf\xE9", 100, "caf%E9", "caf%E9"},
         // Cut labels end in an ellipsis, never inside a character or an escape.
         {"abcdefgh", 6, "abc" + e, "abc" + e},
-        {"\xC3\xA9\xC3\xA9\xC3\xA9", 6, "\xC3\xA9" + e, "\xC3\xA9" + e},
-        {"\xC3\xA9\xC3\xA9\xC3\xA9", 7, "\xC3\xA9\xC3\xA9" + e, "\xC3\xA9\xC3\xA9" + e},
+        {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", 6, "\xC3\xA9" + e, "\xC3\xA9" + e},
+        {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", 7, "\xC3\xA9\xC3\xA9" + e, "\xC3\xA9\xC3\xA9" + e},
         {"a b c d", 6, "a" + e, "a" + e},
         {"a b c d", 8, "a%20b" + e, "a b" + e},
         {"abcdefgh", 8, "abcdefgh", "abcdefgh"},

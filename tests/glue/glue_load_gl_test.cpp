@@ -309,9 +309,6 @@ TEST_F(GlueLoadTest, InputsThatOpen) {
     EXPECT_EQ(graph().nodes.size(), 3u);
 }
 
-}  // namespace
-}  // namespace orvo
-
 // A GML file whose nodes carry labels opens named by them: the labels are drawn in either label
 // choice, Find matches them, and the status bar names a node by its label with its id beside it.
 TEST_F(GlueLoadTest, NamesFromTheFile) {
@@ -353,3 +350,6 @@ TEST_F(GlueLoadTest, NamesFromTheFile) {
     graph().setLabel(root, "");
     EXPECT_EQ(width(root), unlabelled);
 }
+
+}  // namespace
+}  // namespace orvo
