@@ -76,6 +76,30 @@ SearchHit betterHit(const SearchHit& a, const SearchHit& b) {
     return a.length <= b.length ? a : b;
 }
 
+/// Calls take(line, its text) for each line of `text` (lines end in '\n') that holds `q`, which
+/// holds no '\n', in order and each line once; stops when take returns false.
+template <typename Take>
+void forEachLineHolding(std::string_view text, std::string_view q, Take&& take) {
+    size_t pos = 0, line = 0, lineStart = 0;
+    while (pos < text.size()) {
+        const void* found = ::memmem(text.data() + pos, text.size() - pos, q.data(), q.size());
+        if (found == nullptr) return;
+        const size_t at = static_cast<const char*>(found) - text.data();
+        // The hit lies inside one line: the first that ends past it.
+        size_t lineEnd;
+        for (;;) {
+            const void* end = std::memchr(text.data() + lineStart, '\n', text.size() - lineStart);
+            lineEnd = end == nullptr ? text.size() : static_cast<const char*>(end) - text.data();
+            if (lineEnd > at) break;
+            lineStart = lineEnd + 1;
+            ++line;
+        }
+        if (!take(line, text.substr(lineStart, lineEnd - lineStart))) return;
+        pos = lineStart = lineEnd + 1;
+        ++line;
+    }
+}
+
 /// Plain scan of nodes [first, end) into hits.
 void scanNodes(const Graph& graph, size_t first, std::string_view q, TopHits& hits) {
     std::string folded;
@@ -222,34 +246,14 @@ SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
     // The labels first: a node that matches by its id too gets the better of the two hits when
     // the passes below reach it, and one that matches by its label alone gets its hit at the end.
     std::vector<SearchHit> labelHits;  // in node order
-    {
-        const char* text = labelText_.data();
-        size_t pos = 0, line = 0, lineStart = 0;
-        while (pos < labelText_.size()) {
-            const void* found = ::memmem(text + pos, labelText_.size() - pos, q.data(), q.size());
-            if (found == nullptr) break;
-            const size_t at = static_cast<const char*>(found) - text;
-            size_t lineEnd;
-            for (;;) {
-                lineEnd = static_cast<const char*>(
-                              std::memchr(text + lineStart, '\n', labelText_.size() - lineStart)) -
-                          text;
-                if (lineEnd > at) break;
-                lineStart = lineEnd + 1;
-                ++line;
-            }
-            const size_t node = labelNodes_[line];
-            if (node < done) {
-                MatchRank rank;
-                const std::string_view label(text + lineStart, lineEnd - lineStart);
-                rankLabel(label, q, rank);
-                labelHits.push_back(
-                    {static_cast<int32_t>(node), rank, static_cast<uint32_t>(label.size())});
-            }
-            pos = lineStart = lineEnd + 1;
-            ++line;
-        }
-    }
+    forEachLineHolding(labelText_, q, [&](size_t line, std::string_view label) {
+        const size_t node = labelNodes_[line];
+        MatchRank rank;
+        if (node < done && rankLabel(label, q, rank))
+            labelHits.push_back(
+                {static_cast<int32_t>(node), rank, static_cast<uint32_t>(label.size())});
+        return true;
+    });
     std::vector<uint8_t> labelHitTaken(labelHits.size(), 0);
     // The node's hit by its id, made the better of it and its label's hit.
     const auto withLabelHit = [&](SearchHit hit) {
@@ -300,35 +304,15 @@ SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
 
     // The folded copies, line by line; their nodes come out of node order with the runs', so
     // every hit is offered.
-    const char* base = foldedText_.data();
-    const size_t textEnd = foldedText_.size();
-    size_t pos = 0;
-    size_t line = 0;
-    size_t lineStart = 0;
-    while (pos < textEnd) {
-        const void* found = ::memmem(base + pos, textEnd - pos, q.data(), q.size());
-        if (found == nullptr) break;
-        const size_t at = static_cast<const char*>(found) - base;
-        // The query holds no '\n', so the hit lies inside one line: the first that ends past it.
-        size_t lineEnd;
-        for (;;) {
-            lineEnd =
-                static_cast<const char*>(std::memchr(base + lineStart, '\n', textEnd - lineStart)) -
-                base;
-            if (lineEnd > at) break;
-            lineStart = lineEnd + 1;
-            ++line;
-        }
-        if (line >= foldedNodes_.size()) break;  // only an id holding a line end could get here
+    forEachLineHolding(foldedText_, q, [&](size_t line, std::string_view id) {
+        if (line >= foldedNodes_.size()) return false;  // only an id holding a line end gets here
         const size_t node = foldedNodes_[line];
         if (node < done) {
-            const std::string_view id(base + lineStart, lineEnd - lineStart);
             hits.offer(withLabelHit({static_cast<int32_t>(node), rankOfMatch(id, q),
                                      static_cast<uint32_t>(id.size())}));
         }
-        pos = lineStart = lineEnd + 1;
-        ++line;
-    }
+        return true;
+    });
     for (size_t k = 0; k < labelHits.size(); ++k) {
         if (!labelHitTaken[k]) hits.offer(labelHits[k]);
     }
