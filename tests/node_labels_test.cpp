@@ -47,6 +47,11 @@ TEST(NodeLabels, TheRecordTextIsOneFieldThatReadsBackAsShowableText) {
         // A line end, a tab, a C1 control and a byte that is no UTF-8 stay escapes when shown.
         {"two\nlines\tx\xC2\x85", 100, "two%0Alines%09x%C2%85", "two%0Alines%09x%C2%85"},
         {"caf\xE9", 100, "caf%E9", "caf%E9"},
+        // Four-byte characters stay; a surrogate, a cut sequence and a stray lead byte do not.
+        {"\xF0\x9F\x98\x80 \xF1\x80\x80\x80", 100, "\xF0\x9F\x98\x80%20\xF1\x80\x80\x80",
+         "\xF0\x9F\x98\x80 \xF1\x80\x80\x80"},
+        {"\xED\xA0\x80|\xF0\x9F\x98|\xF1\x80x", 100, "%ED%A0%80|%F0%9F%98|%F1%80x",
+         "%ED%A0%80|%F0%9F%98|%F1%80x"},
         // Cut labels end in an ellipsis, never inside a character or an escape.
         {"abcdefgh", 6, "abc" + e, "abc" + e},
         {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", 6, "\xC3\xA9" + e, "\xC3\xA9" + e},
