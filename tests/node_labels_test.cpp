@@ -48,8 +48,9 @@ TEST(NodeLabels, TheRecordTextIsOneFieldThatReadsBackAsShowableText) {
         {"two\nlines\tx\xC2\x85", 100, "two%0Alines%09x%C2%85", "two%0Alines%09x%C2%85"},
         {"caf\xE9", 100, "caf%E9", "caf%E9"},
         // Four-byte characters stay; a surrogate, a cut sequence and a stray lead byte do not.
-        {"\xF0\x9F\x98\x80 \xF1\x80\x80\x80", 100, "\xF0\x9F\x98\x80%20\xF1\x80\x80\x80",
-         "\xF0\x9F\x98\x80 \xF1\x80\x80\x80"},
+        {"\xF0\x9F\x98\x80 \xF1\x80\x80\x80 \xED\x9F\xBF", 100,
+         "\xF0\x9F\x98\x80%20\xF1\x80\x80\x80%20\xED\x9F\xBF",
+         "\xF0\x9F\x98\x80 \xF1\x80\x80\x80 \xED\x9F\xBF"},
         {"\xED\xA0\x80|\xF0\x9F\x98|\xF1\x80x", 100, "%ED%A0%80|%F0%9F%98|%F1%80x",
          "%ED%A0%80|%F0%9F%98|%F1%80x"},
         // Cut labels end in an ellipsis, never inside a character or an escape.
