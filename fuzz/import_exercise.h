@@ -24,6 +24,7 @@
 #include "import/import_choices.h"
 #include "layout/layout.h"
 #include "stream/outline_format.h"
+#include "stream/outline_label.h"
 #include "tests/graph_invariants.h"
 
 namespace orvo {
@@ -101,6 +102,7 @@ inline std::string checkOutline(const std::string& text) {
     if (text.empty()) return {};
     if (text.back() != '\n') return "the outline does not end with a line end";
     std::set<std::string> ids;
+    size_t labels = 0;
     std::string top;
     long previousLevel = -1;
     std::istringstream lines(text);
@@ -110,6 +112,20 @@ inline std::string checkOutline(const std::string& text) {
         std::istringstream fields(line);
         long level = -1;
         std::string id, extra;
+        if (line.starts_with(kLabelRecordStart)) {
+            // "-99 label ID TEXT", of a node written before; TEXT one field of visible bytes.
+            std::string kind, text, more;
+            fields >> level >> kind >> id >> text;
+            if (text.empty() || (fields >> more))
+                return "a label record whose text is not one field: " + line;
+            if (!ids.contains(id)) return "a label record of a node not written before: " + line;
+            for (const char c : text) {
+                if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F || !isUtf8(text))
+                    return "a label text with blanks, control bytes or no UTF-8: " + line;
+            }
+            ++labels;
+            continue;
+        }
         if (!(fields >> level >> id >> extra)) return "a record without its fields: " + line;
         if (level < 0) return "a negative level (or a position record): " + line;
         if (level > previousLevel + 1) return "a level that steps down more than one: " + line;
@@ -131,6 +147,8 @@ inline std::string checkOutline(const std::string& text) {
     if (!readAndLayOut(g, in)) return "the outline reads back as no graph";
     if (g.readStats.skippedLines != 0) return "the reader skipped lines of the outline";
     if (g.nodes.size() != ids.size()) return "the graph read back does not hold every id once";
+    for (const Node* n : g.nodes) labels -= g.labelOf(*n).empty() ? 0 : 1;
+    if (labels != 0) return "the graph read back does not label a node for each label record";
     return checkGraphInvariants(g);
 }
 

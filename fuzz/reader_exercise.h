@@ -30,6 +30,13 @@ inline std::string exerciseReader(const uint8_t* data, size_t size) {
         std::string problem = checkGraphInvariants(g);
         if (!problem.empty()) return problem;
         if (!loaded) continue;
+        // A label from the file is text that can be shown: no control byte, no line feed.
+        for (const Node* n : g.nodes) {
+            for (const char c : g.labelOf(*n)) {
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                    return "a label holding a control byte";
+            }
+        }
 
         const Node& root = *g.root;
         const std::string group(g.groupOf(root, 0));

@@ -11,6 +11,12 @@ bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) 
 
 }  // namespace
 
+std::string nodeNameText(const Graph& graph, const Node& node) {
+    const std::string_view label = graph.labelOf(node);
+    if (label.empty() || label == node.id) return std::string(node.id);
+    return std::string(label) + " (" + std::string(node.id) + ")";
+}
+
 std::string nodeGroupsText(const Graph& graph, const Node& node) {
     std::string text;
     for (int kind = 0; kind < kGroupKinds; ++kind) {

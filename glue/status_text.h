@@ -9,6 +9,10 @@ namespace orvo {
 class Graph;
 struct Node;
 
+/// How the status bar names a node: its id, or its label from the file with the id beside it
+/// ("python3 (29753)").
+std::string nodeNameText(const Graph& graph, const Node& node);
+
 /// The node's groups, kind by kind ("html, main"); "no group" when it has none. A crawled
 /// redirect says where it leads ("html, redirect to http://h/new.html").
 std::string nodeGroupsText(const Graph& graph, const Node& node);

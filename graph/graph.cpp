@@ -97,6 +97,7 @@ void Graph::clearContents() {
     nodeStore_.clear();  // destroys the nodes in array order, then the links
     linkStore_.clear();
     idStore_.clear();
+    labels_.clear();
     groupNames_.clear();
 }
 
@@ -125,6 +126,7 @@ void Graph::takeContentsOf(Graph& fresh) {
     nodeStore_ = std::move(fresh.nodeStore_);
     linkStore_ = std::move(fresh.linkStore_);
     idStore_ = std::move(fresh.idStore_);
+    std::swap(labels_, fresh.labels_);
     nodeIndexById_ = std::move(fresh.nodeIndexById_);
     groupNames_ = std::move(fresh.groupNames_);
     homeTransform_ = fresh.homeTransform_;

@@ -16,6 +16,7 @@
 #include "geometry/proj_transform.h"
 #include "graph/group_names.h"
 #include "graph/node_index.h"
+#include "graph/node_labels.h"
 #include "graph/read_stats.h"
 #include "memory/chunked_store.h"
 #include "memory/pointer_list.h"
@@ -203,6 +204,14 @@ public:
     /// The node's group of kind k, or an empty view when it has none.
     std::string_view groupOf(const Node& n, int kind) const;
 
+    /// The node's label from the file (a label record), empty when it has none.
+    std::string_view labelOf(const Node& n) const { return labels_.of(n.index); }
+    bool hasLabels() const { return !labels_.empty(); }
+    /// Sets the node's label (an empty text takes it away).
+    void setLabel(const Node& n, std::string_view text) {
+        labels_.set(n.index, text, nodes.size());
+    }
+
     // Debug dump (debug_dump.cpp).
     /// Writes the summary line to stderr when debugLevel is non-zero, returns the tree text.
     std::string summaryAndDump() const;
@@ -264,7 +273,8 @@ private:
     GroupNames groupNames_;
     ChunkedStore<Node> nodeStore_;  // stable addresses, no allocation per node
     ChunkedStore<Link> linkStore_;
-    TextArena idStore_;                // the bytes of every node id
+    TextArena idStore_;  // the bytes of every node id
+    NodeLabels labels_;
     std::unique_ptr<ReadState> read_;  // set only while parseStream runs
 };
 

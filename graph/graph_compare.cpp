@@ -8,6 +8,7 @@
 
 #include "graph/graph.h"
 #include "stream/outline_format.h"
+#include "stream/outline_label.h"
 
 namespace orvo {
 
@@ -72,6 +73,14 @@ public:
         result_.outline += line;
         result_.outline += '\n';
         return true;
+    }
+
+    /// The node's label record, when it has a label.
+    void label(const Entry& e) {
+        const std::string record = labelRecord(e.node->id, e.graph->labelOf(*e.node));
+        if (record.empty()) return;
+        result_.outline += record;
+        result_.outline += '\n';
     }
 
 private:
@@ -150,7 +159,10 @@ GraphComparison compareGraphs(const Graph& older, const Graph& newer) {
         stack.pop_back();
         Entry& e = entries[index];
         const bool written = writer.record(level, e);
-        if (written) e.level = level;
+        if (written) {
+            e.level = level;
+            writer.label(e);
+        }
         for (size_t i = e.children.size(); i-- > 0;)
             stack.emplace_back(e.children[i], written ? level + 1 : level);
     }

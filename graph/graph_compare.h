@@ -2,7 +2,7 @@
 // and the newer lacks, each such node hung under its old parent where that parent is in the
 // result, else under the root. Every node's kind-1 group says what happened to it: added,
 // removed, changed (its set of links out, tree links included, differs) or unchanged. The result
-// is outline text that any reader of the format opens.
+// is outline text that any reader of the format opens; the nodes keep their labels.
 #pragma once
 
 #include <cstdint>

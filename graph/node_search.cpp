@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <queue>
 
 #include "graph/graph.h"
@@ -59,6 +60,46 @@ private:
     std::priority_queue<SearchHit> heap_;  // worst kept hit on top
 };
 
+/// The rank of a case-folded label against the query, or false when it does not match. A label
+/// stands whole: it matches exactly, as a prefix or as a substring.
+bool rankLabel(std::string_view label, std::string_view q, MatchRank& rank) {
+    if (q.empty() || label.find(q) == std::string_view::npos) return false;
+    rank = label == q             ? MatchRank::Exact
+           : startsWith(label, q) ? MatchRank::Prefix
+                                  : MatchRank::Substring;
+    return true;
+}
+
+/// A node's hit: the better of what its id and its label give (on equal ranks the shorter).
+SearchHit betterHit(const SearchHit& a, const SearchHit& b) {
+    if (a.rank != b.rank) return a.rank < b.rank ? a : b;
+    return a.length <= b.length ? a : b;
+}
+
+/// Calls take(line, its text) for each line of `text` (lines end in '\n') that holds `q`, which
+/// holds no '\n', in order and each line once; stops when take returns false.
+template <typename Take>
+void forEachLineHolding(std::string_view text, std::string_view q, Take&& take) {
+    size_t pos = 0, line = 0, lineStart = 0;
+    while (pos < text.size()) {
+        const void* found = ::memmem(text.data() + pos, text.size() - pos, q.data(), q.size());
+        if (found == nullptr) return;
+        const size_t at = static_cast<const char*>(found) - text.data();
+        // The hit lies inside one line: the first that ends past it.
+        size_t lineEnd;
+        for (;;) {
+            const void* end = std::memchr(text.data() + lineStart, '\n', text.size() - lineStart);
+            lineEnd = end == nullptr ? text.size() : static_cast<const char*>(end) - text.data();
+            if (lineEnd > at) break;
+            lineStart = lineEnd + 1;
+            ++line;
+        }
+        if (!take(line, text.substr(lineStart, lineEnd - lineStart))) return;
+        pos = lineStart = lineEnd + 1;
+        ++line;
+    }
+}
+
 /// Plain scan of nodes [first, end) into hits.
 void scanNodes(const Graph& graph, size_t first, std::string_view q, TopHits& hits) {
     std::string folded;
@@ -68,9 +109,19 @@ void scanNodes(const Graph& graph, size_t first, std::string_view q, TopHits& hi
         folded.assign(n->id);
         for (char& c : folded) c = fold(c);
         MatchRank rank;
-        if (rankMatch(folded, q, rank)) {
-            hits.offer({static_cast<int32_t>(i), rank, static_cast<uint32_t>(n->id.size())});
+        std::optional<SearchHit> hit;
+        if (rankMatch(folded, q, rank))
+            hit = SearchHit{static_cast<int32_t>(i), rank, static_cast<uint32_t>(n->id.size())};
+        if (const std::string_view label = graph.labelOf(*n); !label.empty()) {
+            folded.assign(label);
+            for (char& c : folded) c = fold(c);
+            if (rankLabel(folded, q, rank)) {
+                const SearchHit byLabel{static_cast<int32_t>(i), rank,
+                                        static_cast<uint32_t>(label.size())};
+                hit = hit ? betterHit(*hit, byLabel) : byLabel;
+            }
         }
+        if (hit) hits.offer(*hit);
     }
 }
 
@@ -131,6 +182,8 @@ void NodeSearchIndex::clear() {
     std::vector<uint64_t>().swap(foldedBits_);
     std::string().swap(foldedText_);
     std::vector<uint32_t>().swap(foldedNodes_);
+    std::string().swap(labelText_);
+    std::vector<uint32_t>().swap(labelNodes_);
     indexed_ = 0;
 }
 
@@ -160,10 +213,22 @@ bool NodeSearchIndex::buildSome(const Graph& graph, size_t count) {
             foldedText_.push_back('\n');
         }
     }
+    if (graph.hasLabels()) {
+        for (size_t k = indexed_; k < i; ++k) {
+            const Node* node = graph.nodes[k];
+            const std::string_view label = node != nullptr ? graph.labelOf(*node) : "";
+            if (label.empty()) continue;  // a label holds no line end (see NodeLabels::set)
+            for (char c : label) labelText_.push_back(fold(c));
+            labelText_.push_back('\n');
+            labelNodes_.push_back(static_cast<uint32_t>(k));
+        }
+    }
     indexed_ = i;
     if (i < n) return true;
     foldedText_.shrink_to_fit();
     foldedNodes_.shrink_to_fit();
+    labelText_.shrink_to_fit();
+    labelNodes_.shrink_to_fit();
     return false;
 }
 
@@ -177,6 +242,34 @@ SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
         scanNodes(graph, 0, q, hits);  // no id holds a line end: the scan finds nothing either
         return hits.take();
     }
+
+    // The labels first: a node that matches by its id too gets the better of the two hits when
+    // the passes below reach it, and one that matches by its label alone gets its hit at the end.
+    std::vector<SearchHit> labelHits;  // in node order
+    forEachLineHolding(labelText_, q, [&](size_t line, std::string_view label) {
+        const size_t node = labelNodes_[line];
+        MatchRank rank;
+        if (node < done && rankLabel(label, q, rank))
+            labelHits.push_back(
+                {static_cast<int32_t>(node), rank, static_cast<uint32_t>(label.size())});
+        return true;
+    });
+    std::vector<uint8_t> labelHitTaken(labelHits.size(), 0);
+    // The node's hit by its id, made the better of it and its label's hit.
+    const auto withLabelHit = [&](SearchHit hit) {
+        const auto at =
+            std::lower_bound(labelHits.begin(), labelHits.end(), hit.node,
+                             [](const SearchHit& h, int32_t node) { return h.node < node; });
+        if (at == labelHits.end() || at->node != hit.node) return hit;
+        labelHitTaken[static_cast<size_t>(at - labelHits.begin())] = 1;
+        return betterHit(hit, *at);
+    };
+    const auto hasLabelHit = [&](size_t node) {
+        return std::binary_search(
+            labelHits.begin(), labelHits.end(),
+            SearchHit{static_cast<int32_t>(node), MatchRank::Exact, 0},
+            [](const SearchHit& a, const SearchHit& b) { return a.node < b.node; });
+    };
 
     // The runs, in node order: one memmem pass over each. The node of a hit is the first whose
     // end lies past the hit's start; after a hit the search resumes at the next id, so each node
@@ -200,45 +293,28 @@ SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
             // that when the hit cannot enter the best kept (a common letter matches nearly every
             // id).
             const std::string_view id(run.text + idStart, idEnd - idStart);
-            if (cannotEnter(hits.worstWhenFull(), id, q)) {
+            if (!hasLabelHit(node) && cannotEnter(hits.worstWhenFull(), id, q)) {
                 hits.countOnly();
             } else {
-                hits.offer({static_cast<int32_t>(node), rankOfMatch(id, q),
-                            static_cast<uint32_t>(id.size())});
+                hits.offer(withLabelHit({static_cast<int32_t>(node), rankOfMatch(id, q),
+                                         static_cast<uint32_t>(id.size())}));
             }
         }
     }
 
     // The folded copies, line by line; their nodes come out of node order with the runs', so
     // every hit is offered.
-    const char* base = foldedText_.data();
-    const size_t textEnd = foldedText_.size();
-    size_t pos = 0;
-    size_t line = 0;
-    size_t lineStart = 0;
-    while (pos < textEnd) {
-        const void* found = ::memmem(base + pos, textEnd - pos, q.data(), q.size());
-        if (found == nullptr) break;
-        const size_t at = static_cast<const char*>(found) - base;
-        // The query holds no '\n', so the hit lies inside one line: the first that ends past it.
-        size_t lineEnd;
-        for (;;) {
-            lineEnd =
-                static_cast<const char*>(std::memchr(base + lineStart, '\n', textEnd - lineStart)) -
-                base;
-            if (lineEnd > at) break;
-            lineStart = lineEnd + 1;
-            ++line;
-        }
-        if (line >= foldedNodes_.size()) break;  // only an id holding a line end could get here
+    forEachLineHolding(foldedText_, q, [&](size_t line, std::string_view id) {
+        if (line >= foldedNodes_.size()) return false;  // only an id holding a line end gets here
         const size_t node = foldedNodes_[line];
         if (node < done) {
-            const std::string_view id(base + lineStart, lineEnd - lineStart);
-            hits.offer({static_cast<int32_t>(node), rankOfMatch(id, q),
-                        static_cast<uint32_t>(id.size())});
+            hits.offer(withLabelHit({static_cast<int32_t>(node), rankOfMatch(id, q),
+                                     static_cast<uint32_t>(id.size())}));
         }
-        pos = lineStart = lineEnd + 1;
-        ++line;
+        return true;
+    });
+    for (size_t k = 0; k < labelHits.size(); ++k) {
+        if (!labelHitTaken[k]) hits.offer(labelHits[k]);
     }
     scanNodes(graph, done, q, hits);
     return hits.take();
@@ -247,7 +323,8 @@ SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
 size_t NodeSearchIndex::memoryBytes() const {
     return runs_.capacity() * sizeof(Run) + idEnds_.capacity() * sizeof(uint32_t) +
            foldedBits_.capacity() * sizeof(uint64_t) + foldedText_.capacity() +
-           foldedNodes_.capacity() * sizeof(uint32_t);
+           foldedNodes_.capacity() * sizeof(uint32_t) + labelText_.capacity() +
+           labelNodes_.capacity() * sizeof(uint32_t);
 }
 
 }  // namespace orvo

@@ -1,7 +1,9 @@
 // Finding nodes by part of their id or label: case-insensitive substring match, best matches
-// first (exact, then prefix, then substring; shorter ids first). A plain scan over the graph
-// gives the reference answer; the index gives the same answer from memmem passes over the
-// graph's own id text, so a keystroke on a million-node graph costs one pass over its ids.
+// first (exact, then prefix, then substring; shorter ids first). A label is the id's short or
+// path part, or the label the file gives the node, which matches as a whole text of its own. A
+// plain scan over the graph gives the reference answer; the index gives the same answer from memmem
+// passes over the graph's own id text, so a keystroke on a million-node graph costs one pass over
+// its ids.
 #pragma once
 
 #include <cstddef>
@@ -24,7 +26,7 @@ enum class MatchRank : uint8_t {
 struct SearchHit {
     int32_t node = -1;  // index into the graph's nodes
     MatchRank rank = MatchRank::Substring;
-    uint32_t length = 0;  // of the id
+    uint32_t length = 0;  // of the id, or of the file's label when that matched better
 
     /// Better hits first: rank, then shorter ids, then earlier nodes.
     bool operator<(const SearchHit& o) const {
@@ -86,6 +88,8 @@ private:
     std::vector<uint64_t> foldedBits_;   // by node, one bit: searched in foldedText_ instead
     std::string foldedText_;             // those ids case-folded, each followed by '\n'
     std::vector<uint32_t> foldedNodes_;  // by line of foldedText_: its node
+    std::string labelText_;              // the nodes' labels case-folded, each followed by '\n'
+    std::vector<uint32_t> labelNodes_;   // by line of labelText_: its node
     size_t indexed_ = 0;
 };
 

@@ -1,5 +1,5 @@
-// The reader of graph files: splits the byte stream into lines, turns each line into a node or
-// position record and hangs node records into the outline.
+// The reader of graph files: splits the byte stream into lines, turns each line into a node,
+// position or label record and hangs node records into the outline.
 #include <cmath>
 #include <cstring>
 #include <istream>
@@ -10,6 +10,7 @@
 #include "graph/record_fields.h"
 #include "memory/prefaulted_blocks.h"
 #include "stream/outline_format.h"
+#include "stream/outline_label.h"
 
 namespace orvo {
 
@@ -192,12 +193,26 @@ void Graph::parseStream(std::istream& in, const ReadReport& report) {
         nodeIndexById_.prefetchSlot(s.idHash);
     };
 
+    // "-99 label ID TEXT": the label of a node read before; false when it names none.
+    std::string decodedLabel;
+    auto applyLabel = [&](RecordFields& fields) -> bool {
+        const std::string_view id = fields.next();
+        const std::string_view text = fields.next();
+        if (id.empty() || text.empty()) return false;
+        const int32_t at = nodeIndexById_.find(id, NodeIndex::hashOf(id), nodes);
+        if (at < 0) return false;
+        decodedLabel = decodeLabelText(text);
+        labels_.set(at, decodedLabel, nodes.size());
+        return true;
+    };
+
     // Applies one scanned line; false when the line was skipped.
     auto apply = [&](ScannedLine& s) -> bool {
         if (s.blank) return true;
         if (s.id.empty()) return false;
         RecordFields& fields = s.fields;
         if (s.level < -98) {
+            if (s.id == "label") return applyLabel(fields);
             if (s.id != "position") return false;
             ProjTransform home;
             for (double& element : home.m) {

@@ -47,9 +47,13 @@ void AttributeGroups::add(EdgeGraph& graph, EdgeGraph::Index n, std::string_view
 }
 
 bool AttributeGroups::finish(EdgeGraph& graph) {
-    if (!group_.empty()) return group_ == "none" || named_;
+    if (!group_.empty()) {
+        if (group_ != "none" && named_) chosen_ = group_;
+        return group_ == "none" || named_;
+    }
     for (const Candidate& c : candidates_) {
         if (c.dropped || !areFoundGroups(c.values.size(), c.given)) continue;
+        chosen_ = c.key;
         for (EdgeGraph::Index n = 0; n < c.byNode.size(); ++n) {
             if (c.byNode[n] != 0) graph.setGroupIfUnset(n, c.names[c.byNode[n] - 1]);
         }

@@ -23,6 +23,8 @@ public:
     void add(EdgeGraph& graph, EdgeGraph::Index n, std::string_view key, std::string_view value);
     /// Gives the nodes their groups. False when --group names an attribute no node has.
     bool finish(EdgeGraph& graph);
+    /// The attribute the groups came from, once finished; empty when none.
+    const std::string& chosen() const { return chosen_; }
 
 private:
     struct Candidate {
@@ -35,6 +37,7 @@ private:
     };
 
     std::string group_;
+    std::string chosen_;
     bool named_ = false;  // a node had the attribute --group names
     std::vector<Candidate> candidates_;
 };

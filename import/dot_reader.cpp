@@ -147,6 +147,7 @@ ImportResult importDot(const std::string& file, const ImportOptions& options, st
         }
         // No record can carry an empty id: a node named "" is left out, as are its edges.
         const auto unnamed = [](Agnode_t* n) { return *agnameof(n) == '\0'; };
+        if (groupAttribute != nullptr) result.groupedBy = groupAttribute->name;
         for (Agnode_t* n = agfstnode(g.get()); n != nullptr; n = agnxtnode(g.get(), n)) {
             if (unnamed(n)) {
                 addWarning(result, file + ": the node named \"\" is left out, with its edges");

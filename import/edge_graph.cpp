@@ -23,8 +23,10 @@ void EdgeGraph::flushEdges() {
     std::array<Index, kPendingIds + 1> nodes;
     graph_.internAll(pendingIds_, std::span(nodes).first(pendingIds_.size()));
     const Index* next = nodes.data();
+    const std::string_view* label = pendingLabels_.data();
     for (const Pending kind : pendingKinds_) {
-        if (kind == Pending::Node) {
+        if (kind == Pending::LabelledNode) graph_.setLabel(*next, *label++);
+        if (kind == Pending::Node || kind == Pending::LabelledNode) {
             ++next;
             continue;
         }
@@ -33,6 +35,7 @@ void EdgeGraph::flushEdges() {
     }
     pendingIds_.clear();
     pendingKinds_.clear();
+    pendingLabels_.clear();
 }
 
 EdgeGraph::Adjacency EdgeGraph::adjacencyFor(WalkDirection walk) const {

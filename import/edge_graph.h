@@ -68,6 +68,13 @@ public:
         pendingKinds_.push_back(Pending::Node);
         if (pendingIds_.size() >= kPendingIds) flushEdges();
     }
+    /// addNode(id), the node then labelled (the label's view kept as the id's is).
+    void addNode(std::string_view id, std::string_view label) {
+        pendingIds_.push_back(id);
+        pendingKinds_.push_back(Pending::LabelledNode);
+        pendingLabels_.push_back(label);
+        if (pendingIds_.size() >= kPendingIds) flushEdges();
+    }
     /// Adds the nodes and edges given by ids so far.
     void flushEdges();
     /// Makes every edge so far directed or undirected (a format that may say which after them).
@@ -154,9 +161,10 @@ private:
 
     SiteGraph graph_;
     std::vector<Edge> edges_;
-    enum class Pending : uint8_t { Node, Edge, UndirectedEdge };
+    enum class Pending : uint8_t { Node, LabelledNode, Edge, UndirectedEdge };
     std::vector<std::string_view> pendingIds_;  // of nodes and edges (from, to) not added yet
     std::vector<Pending> pendingKinds_;
+    std::vector<std::string_view> pendingLabels_;  // of the LabelledNode kinds, in order
     std::vector<uint8_t> excluded_;
 };
 

@@ -58,6 +58,7 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
     const bool groupFound = options.group.empty();
     boost::unordered_flat_set<std::string> groupValues;
     std::string firstGroup;
+    std::string thirdOfFirst;  // the first line's third field, the column's name in a header
     const auto countGroup = [&](std::span<const std::string> fields) {
         if (groupFound && fields.size() > 2 && !fields[2].empty() &&
             groupValues.size() <= kMostFoundGroups) {
@@ -164,6 +165,7 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
         if (cancelled) return;
         if (firstRecord) {
             firstRecord = false;
+            if (fields.size() > 2) thirdOfFirst = fields[2];
             if (groupByName) {
                 for (size_t k = 0; k < fields.size(); ++k) {
                     if (fields[k] == options.group) groupColumn = k;
@@ -219,6 +221,11 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
     if (groupFound &&
         (groupValues.size() < kFewestFoundGroups || groupValues.size() > kMostFoundGroups)) {
         graph.clearGroups();
+    } else if (groupColumn != SIZE_MAX) {
+        const bool header = skipFirst || (firstOpen && !firstElsewhere);
+        result.groupedBy = header && !thirdOfFirst.empty() && groupColumn == 2 ? thirdOfFirst
+                           : groupByName                                       ? options.group
+                                         : "column " + std::to_string(groupColumn + 1);
     }
     if (!graph.build(options.root, options.direction, file, result)) return result;
     return finishRead(graph.write(out, progress, result), progress, result);

@@ -1,6 +1,6 @@
-// GEXF, read with pugixml: node and edge elements of the graph (nodes nested in nodes included),
-// the graph's defaultedgetype and an edge's own type over it ("mutual" and "undirected" are walked
-// both ways), and --group taken from the attvalues of a node attribute named by its title or id.
+// GEXF, read with pugixml: node and edge elements of the graph (nodes nested in nodes included,
+// with their labels), the graph's defaultedgetype and an edge's own type over it ("mutual" and
+// "undirected" are walked both ways), and --group taken from the attvalues of a node attribute named by its title or id.
 // A file whose nodes have no attributes to group by is parsed a run of elements at a time, never
 // whole, on a thread of its own while this one looks up the ids; one with such attributes, or one
 // that is not plain UTF-8 or not well formed, is parsed as a whole document (which also gives the
@@ -198,6 +198,8 @@ public:
     void setGroups() {
         for (size_t a = 0; a < attributes_.size(); ++a) {
             if (options_.group.empty() && !areFoundGroups(values_[a].size(), given_[a])) continue;
+            result_.groupedBy =
+                attributes_[a].title.empty() ? attributes_[a].id : attributes_[a].title;
             for (const auto& [n, node] : nodes_)
                 graph_.setGroupIfUnset(n, valueOf(node, attributes_[a]));
             break;
@@ -206,10 +208,19 @@ public:
 
 private:
     void addNode(const char* id, const pugi::xml_node& item) {
+        const std::string_view label = item.attribute("label").as_string();
         if constexpr (std::is_same_v<Sink, EdgeGraph>) {
-            if (!attributes_.empty()) addNodeWithAttributes(id, item);
+            if (!attributes_.empty()) {
+                addNodeWithAttributes(id, item);
+                if (!label.empty()) graph_.graph().setLabel(nodes_.back().first, label);
+            }
         }
-        if (attributes_.empty()) graph_.addNode(id);
+        if (!attributes_.empty()) return;
+        if (label.empty()) {
+            graph_.addNode(id);
+        } else {
+            graph_.addNode(id, label);
+        }
     }
     void addNodeWithAttributes(const char* id, const pugi::xml_node& item) {
         nodes_.emplace_back(graph_.node(id), item);

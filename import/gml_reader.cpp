@@ -1,7 +1,7 @@
 // GML: lists of keys and values (integers, reals, strings in double quotes with &-entities,
 // lists in brackets), '#' comments. The first top-level graph list is read: its directed flag,
-// node lists with an id and any other keys with plain values (the attributes --group takes),
-// edge lists with a source and a target. A tokenizer that reads as it goes, lists nested in
+// node lists with an id, a label and any other keys with plain values (the attributes --group
+// takes), edge lists with a source and a target. A tokenizer that reads as it goes, lists nested in
 // lists that are not read only counted, so that neither the file's size nor its depth can
 // exhaust anything.
 #include <algorithm>
@@ -323,7 +323,13 @@ private:
                 if (item_.hasId) return tokens_.fail("a node with a second id");
                 item_.hasId = true;
                 item_.id = value;
-            } else if (groups_.wants(key)) {
+                return true;
+            }
+            if (key == "label" && !item_.hasLabel) {
+                item_.hasLabel = true;
+                item_.label = value;
+            }
+            if (groups_.wants(key)) {
                 if (item_.attributeCount == item_.attributes.size())
                     item_.attributes.emplace_back();
                 item_.attributes[item_.attributeCount].first.assign(key);
@@ -348,6 +354,7 @@ private:
                 }
                 declared_.resize(std::max<size_t>(declared_.size(), n + 1), 0);
                 declared_[n] = 1;
+                if (item_.hasLabel) graph_->graph().setLabel(n, item_.label);
                 for (size_t k = 0; k < item_.attributeCount; ++k) {
                     groups_.add(*graph_, n, item_.attributes[k].first, item_.attributes[k].second);
                 }
@@ -408,14 +415,14 @@ private:
     // The node or edge list being read; its strings keep their room from one to the next.
     struct Item {
         uint64_t line = 0;
-        bool hasId = false, hasSource = false, hasTarget = false;
-        std::string id, source, target;
+        bool hasId = false, hasSource = false, hasTarget = false, hasLabel = false;
+        std::string id, source, target, label;
         std::vector<std::pair<std::string, std::string>> attributes;
         size_t attributeCount = 0;
         void clear(uint64_t at) {
             line = at;
-            hasId = hasSource = hasTarget = false;
-            id.clear(), source.clear(), target.clear();
+            hasId = hasSource = hasTarget = hasLabel = false;
+            id.clear(), source.clear(), target.clear(), label.clear();
             attributeCount = 0;
         }
     };
@@ -463,6 +470,7 @@ ImportResult importGml(const std::string& file, const ImportOptions& options, st
         result.error = "--group " + options.group + ": no node of " + file + " has this key";
         return result;
     }
+    result.groupedBy = reader.groups().chosen();
     if (!graph.build(options.root, options.direction, file, result)) return result;
     return finishRead(graph.write(out, progress, result), progress, result);
 }

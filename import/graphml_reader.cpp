@@ -1,6 +1,7 @@
 // GraphML, read with pugixml: node and edge elements anywhere under graphml (nested graphs
-// included), edgedefault per graph, an edge's own directed attribute over it, and --group taken
-// from the data of a key named by its attr.name or its id.
+// included), edgedefault per graph, an edge's own directed attribute over it, --group taken
+// from the data of a key named by its attr.name or its id, and the nodes' labels from the data
+// of the key named label (or name).
 #include <algorithm>
 #include <boost/unordered/unordered_flat_set.hpp>
 #include <fstream>
@@ -48,7 +49,7 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
     // node keys is a candidate, and the first whose values are few gives the groups.
     std::string groupKey, groupDefault;
     struct Candidate {
-        std::string key, fallback;
+        std::string key, name, fallback;  // the key's id, attr.name (else id), default
         boost::unordered_flat_set<std::string> values;
         size_t given = 0;  // nodes with a value
     };
@@ -76,7 +77,11 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
                 continue;
             const std::string_view domain = key.attribute("for").as_string("all");
             if (domain == "node" || domain == "all") {
-                candidates.push_back({key.attribute("id").as_string(), defaultOf(key), {}});
+                candidates.push_back(
+                    {key.attribute("id").as_string(),
+                     key.attribute("attr.name").as_string(key.attribute("id").as_string()),
+                     defaultOf(key),
+                     {}});
             }
         }
     } else if (options.group != "none") {
@@ -88,6 +93,7 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
                 options.group == key.attribute("id").as_string()) {
                 groupKey = key.attribute("id").as_string();
                 groupDefault = defaultOf(key);
+                result.groupedBy = options.group;
                 break;
             }
         }
@@ -96,6 +102,20 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
                 "--group " + options.group + ": no node key of " + file + " has this name or id";
             return result;
         }
+    }
+
+    // The key of the nodes' labels: the node key named "label", else the one named "name".
+    std::string labelKey;
+    for (const std::string_view wanted : {"label", "name"}) {
+        for (const pugi::xml_node key : top.children()) {
+            const std::string_view domain = key.attribute("for").as_string("all");
+            if (localName(key.name()) == "key" && (domain == "node" || domain == "all") &&
+                wanted == key.attribute("attr.name").as_string()) {
+                labelKey = key.attribute("id").as_string();
+                break;
+            }
+        }
+        if (!labelKey.empty()) break;
     }
 
     EdgeGraph graph;
@@ -124,15 +144,20 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
             if (*id.as_string() == '\0') {
                 // No record can carry an empty id: the node is left out, as are its edges.
                 addWarning(result, where(item.node) + "<node> with an empty id, left out");
-            } else if (const auto n = graph.node(id.as_string()); !groupKey.empty()) {
-                graph.setGroupIfUnset(n, valueOf(item.node, groupKey, groupDefault));
-            } else if (!candidates.empty()) {
-                candidateNodes.emplace_back(n, item.node);
-                for (Candidate& c : candidates) {
-                    if (c.values.size() > kMostFoundGroups) continue;
-                    if (std::string value = valueOf(item.node, c.key, c.fallback); !value.empty()) {
-                        c.values.insert(std::move(value));
-                        ++c.given;
+            } else {
+                const auto n = graph.node(id.as_string());
+                if (!labelKey.empty()) graph.graph().setLabel(n, valueOf(item.node, labelKey, {}));
+                if (!groupKey.empty()) {
+                    graph.setGroupIfUnset(n, valueOf(item.node, groupKey, groupDefault));
+                } else if (!candidates.empty()) {
+                    candidateNodes.emplace_back(n, item.node);
+                    for (Candidate& c : candidates) {
+                        if (c.values.size() > kMostFoundGroups) continue;
+                        if (std::string value = valueOf(item.node, c.key, c.fallback);
+                            !value.empty()) {
+                            c.values.insert(std::move(value));
+                            ++c.given;
+                        }
                     }
                 }
             }
@@ -174,6 +199,7 @@ ImportResult importGraphMl(const std::string& file, const ImportOptions& options
     // The groups found are read from the document while it is still there.
     for (const Candidate& c : candidates) {
         if (!areFoundGroups(c.values.size(), c.given)) continue;
+        result.groupedBy = c.name;
         for (const auto& [n, node] : candidateNodes) {
             graph.setGroupIfUnset(n, valueOf(node, c.key, c.fallback));
         }

@@ -1,6 +1,6 @@
-// Node and edge ids written as records into a chunk, for an edge graph to take on another thread
-// in the order they were written: a kind, then each id as its length and its bytes; and how far
-// the input had been read.
+// Node and edge ids (and node labels) written as records into a chunk, for an edge graph to take
+// on another thread in the order they were written: a kind, then each id or label as its length
+// and its bytes; and how far the input had been read.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,11 @@ public:
     void addNode(std::string_view id) {
         chunk_->push_back(kNode);
         put(id);
+    }
+    void addNode(std::string_view id, std::string_view label) {
+        chunk_->push_back(kLabelledNode);
+        put(id);
+        put(label);
     }
     void addEdge(std::string_view from, std::string_view to, bool undirected) {
         chunk_->push_back(undirected ? kUndirectedEdge : kEdge);
@@ -52,6 +57,9 @@ public:
             ++count;
             if (kind == kNode) {
                 graph.addNode(id());
+            } else if (kind == kLabelledNode) {
+                const std::string_view node = id();
+                graph.addNode(node, id());
             } else {
                 const std::string_view from = id();
                 graph.addEdge(from, id(), kind == kUndirectedEdge);
@@ -62,7 +70,8 @@ public:
     }
 
 private:
-    static constexpr char kNode = 'n', kEdge = 'e', kUndirectedEdge = 'u', kReadTo = 'r';
+    static constexpr char kNode = 'n', kLabelledNode = 'l', kEdge = 'e', kUndirectedEdge = 'u',
+                          kReadTo = 'r';
 
     void put(const void* bytes, size_t size) {
         const char* from = static_cast<const char*>(bytes);

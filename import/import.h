@@ -115,6 +115,9 @@ struct ImportResult {
     uint64_t warningsNotListed = 0;
     /// Records written.
     uint64_t records = 0;
+    /// What the nodes' groups were taken from: the node attribute's name, or the column's header
+    /// name ("column N" without a header); empty when they have none.
+    std::string groupedBy;
 };
 
 /// Writes the outline graph text (no position record) to `out`. Nothing is written when the

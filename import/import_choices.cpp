@@ -1,8 +1,14 @@
 // The import dialog's choices read from a file's head.
 #include "import/import_choices.h"
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <array>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <streambuf>
 
 #include "import/ascii_text.h"
 #include "import/csv_records.h"
@@ -278,6 +284,40 @@ constexpr std::array<ImportFormatChoice, 7> kFormatChoices{{
     {ImportFormat::Pajek, "Pajek", false, nullptr},
 }};
 
+// Takes whatever is written and keeps none of it.
+class DiscardingBuffer : public std::streambuf {
+protected:
+    int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+// What the import groups the nodes by with the group left to it: the file imported, or its head
+// as a file of the same name in a folder of its own when the head is not the whole file.
+void findAutomaticGroup(const ChoicesHead& head, ImportFormat format, ImportChoices& choices) {
+    ImportOptions options;
+    options.header = std::string(head.header);
+    DiscardingBuffer nowhere;
+    std::ostream discarded(&nowhere);  // only the choice is wanted, not the outline
+    const auto take = [&](const ImportResult& result) {
+        choices.automaticGroup = result.groupedBy;
+        choices.automaticKnown = result.ok;
+    };
+    if (head.whole) return take(importGraph(head.path, format, options, discarded));
+    namespace fs = std::filesystem;
+    std::string folder = (fs::temp_directory_path() / "orvo-choices-XXXXXX").string();
+    if (::mkdtemp(folder.data()) == nullptr) return;
+    const fs::path copy =
+        fs::path(folder) / fs::path(withoutCompressionExtension(head.path)).filename();
+    {
+        std::ofstream out(copy, std::ios::binary);
+        out.write(head.text.data(), static_cast<std::streamsize>(head.text.size()));
+        out.close();
+        if (out) take(importGraph(copy.string(), format, options, discarded));
+    }
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+}
+
 std::vector<std::string> previewLines(std::string_view head) {
     std::vector<std::string> lines;
     head = head.substr(0, kPreviewBytes);
@@ -332,13 +372,20 @@ ImportChoices importChoices(const std::string& path, ImportFormat format, std::s
     if (in.bad()) choices.error = input.error();
     choices.preview = previewLines(head);
     const ImportFormatChoice* entry = importFormatChoice(format);
-    if (entry == nullptr || entry->scan == nullptr) return choices;
+    if (entry == nullptr) return choices;
     // A head that stops in the middle of the file is cut after its last whole line.
     std::string_view scanned = head;
     const bool whole = head.size() < kChoicesHeadBytes;
     if (!whole) scanned = scanned.substr(0, scanned.rfind('\n') + 1);  // npos + 1 is 0
-    entry->scan({path, scanned, whole, header}, choices);
+    const ChoicesHead choicesHead{path, scanned, whole, header};
+    if (entry->scan != nullptr) entry->scan(choicesHead, choices);
+    findAutomaticGroup(choicesHead, format, choices);
     return choices;
+}
+
+std::string automaticGroupLabel(const ImportChoices& choices) {
+    if (!choices.automaticGroup.empty()) return "Automatic (" + choices.automaticGroup + ")";
+    return choices.automaticKnown ? "Automatic (no groups)" : "Automatic";
 }
 
 std::string_view walkDirectionName(WalkDirection direction) {

@@ -35,6 +35,12 @@ struct ImportChoices {
     /// judged on the file's head only (the file goes on past what was read).
     bool headerLine = false;
     bool headerFromHead = false;
+    /// What "Automatic" groups the nodes by (see ImportResult::groupedBy): the import run with
+    /// the header setting on the file, or on its head alone when the file is longer; empty when
+    /// it groups them by nothing or the head cannot be imported.
+    std::string automaticGroup;
+    /// Whether that import went through, so that an empty automaticGroup means no groups.
+    bool automaticKnown = false;
     /// Why the file could not be read; empty when it was.
     std::string error;
 };
@@ -72,6 +78,10 @@ const ImportFormatChoice* importFormatChoice(ImportFormat format);
 /// file is read: what a pipe gives could not be read again by the import.
 ImportChoices importChoices(const std::string& path, ImportFormat format,
                             std::string_view header = "auto");
+
+/// How the group list names Automatic: with what it groups by ("Automatic (section)"), "Automatic
+/// (no groups)" when it groups by nothing, or "Automatic" alone when that cannot be told.
+std::string automaticGroupLabel(const ImportChoices& choices);
 
 /// out, in, both, auto: the names walkDirectionFromName takes.
 std::string_view walkDirectionName(WalkDirection direction);

@@ -3,7 +3,8 @@
 // (undirected without it); {"nodes":[{"key":…}],"edges":[…]} with "options":{"type":…} (directed
 // unless "undirected", or an edge's own "undirected"), node fields in "attributes"; and
 // {"elements":{"nodes":[{"data":{…}}],"edges":[{"data":{…}}]}} (directed). The text is walked
-// twice: first the nodes and the graph's direction, then the edges and the groups found.
+// twice: first the nodes (with a "label", else a "name", as their labels) and the graph's
+// direction, then the edges and the groups found.
 #include <simdjson.h>
 
 #include <algorithm>
@@ -223,9 +224,12 @@ private:
             od::object node = entry.get_object();
             if (first) {
                 std::vector<std::pair<size_t, std::string>> found;
+                std::string_view label, nameField;  // its "label" field, its "name" field
                 std::optional<std::string_view> id =
                     nodeFields(node, [&](std::string_view name, std::string_view value) {
                         if (value.empty()) return;
+                        if (name == "label" && label.empty()) label = value;
+                        if (name == "name" && nameField.empty()) nameField = value;
                         auto c = std::find_if(candidates_.begin(), candidates_.end(),
                                               [&](const Candidate& k) { return k.field == name; });
                         const bool wanted =
@@ -248,12 +252,15 @@ private:
                     if (id) {
                         // Looked up a batch at a time, at the latest when this walk ends.
                         pendingNodes_.push_back(*id);
+                        pendingLabels_.push_back(label.empty() ? nameField : label);
                         pendingPositions_.push_back(byPosition_.size());
                         byPosition_.push_back(SiteGraph::kNone);
                         if (pendingNodes_.size() == kNodeBatch) settleNodes();
                     } else {
                         settleNodes();
                         byPosition_.push_back(graph_->node(place));
+                        graph_->graph().setLabel(byPosition_.back(),
+                                                 label.empty() ? nameField : label);
                     }
                     for (auto& [c, value] : found) {
                         ++candidates_[c].given;
@@ -280,8 +287,10 @@ private:
         graph_->graph().internAll(pendingNodes_, std::span(found).first(pendingNodes_.size()));
         for (size_t k = 0; k < pendingNodes_.size(); ++k) {
             byPosition_[pendingPositions_[k]] = found[k];
+            if (!pendingLabels_[k].empty()) graph_->graph().setLabel(found[k], pendingLabels_[k]);
         }
         pendingNodes_.clear();
+        pendingLabels_.clear();
         pendingPositions_.clear();
     }
 
@@ -292,6 +301,7 @@ private:
         for (const Candidate& c : candidates_) {
             if (!options_.group.empty() || areFoundGroups(c.values.size(), c.given)) {
                 groupField_ = c.field;
+                result_.groupedBy = c.field;
                 return true;
             }
         }
@@ -407,8 +417,9 @@ private:
     std::optional<std::string> groupField_;
     std::vector<SiteGraph::Index> byPosition_;  // kNone for a node left out
     static constexpr size_t kNodeBatch = 256;
-    std::vector<std::string_view> pendingNodes_;  // ids of "nodes" not looked up yet
-    std::vector<size_t> pendingPositions_;        // and their places in byPosition_
+    std::vector<std::string_view> pendingNodes_;   // ids of "nodes" not looked up yet
+    std::vector<std::string_view> pendingLabels_;  // their labels (empty: none), alike
+    std::vector<size_t> pendingPositions_;         // and their places in byPosition_
     uint64_t items_ = 0;
 };
 

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <ostream>
 
+#include "stream/outline_label.h"
+
 namespace orvo {
 
 namespace {
@@ -13,34 +15,6 @@ constexpr char kHex[] = "0123456789ABCDEF";
 
 bool isHex(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-// Length of the valid UTF-8 sequence starting at text[i] (1 to 4), or 0 when the bytes there are
-// not one. Overlong forms, surrogates and code points past U+10FFFF are not valid.
-size_t utf8SequenceLength(std::string_view text, size_t i) {
-    const auto at = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char c = at(i);
-    const auto continuation = [&](size_t k, unsigned char low = 0x80, unsigned char high = 0xBF) {
-        return k < text.size() && at(k) >= low && at(k) <= high;
-    };
-    if (c < 0x80) return 1;
-    if (c >= 0xC2 && c <= 0xDF) return continuation(i + 1) ? 2 : 0;
-    if (c == 0xE0) return continuation(i + 1, 0xA0) && continuation(i + 2) ? 3 : 0;
-    if ((c >= 0xE1 && c <= 0xEC) || c == 0xEE || c == 0xEF) {
-        return continuation(i + 1) && continuation(i + 2) ? 3 : 0;
-    }
-    if (c == 0xED) return continuation(i + 1, 0x80, 0x9F) && continuation(i + 2) ? 3 : 0;
-    if (c == 0xF0) {
-        return continuation(i + 1, 0x90) && continuation(i + 2) && continuation(i + 3) ? 4 : 0;
-    }
-    if (c >= 0xF1 && c <= 0xF3) {
-        return continuation(i + 1) && continuation(i + 2) && continuation(i + 3) ? 4 : 0;
-    }
-    if (c == 0xF4) {
-        return continuation(i + 1, 0x80, 0x8F) && continuation(i + 2) && continuation(i + 3) ? 4
-                                                                                             : 0;
-    }
-    return 0;
 }
 
 void appendEscape(std::string& out, unsigned char c) {
@@ -161,6 +135,18 @@ bool OutlineWriter::writeEncoded(int64_t level, std::string_view id,
     buffer_.push_back('\n');
     bytes_ += buffer_.size() - start;
     ++written_;
+    if (buffer_.size() >= kFlushBytes) flush();
+    return true;
+}
+
+bool OutlineWriter::writeLabel(std::string_view encodedId, std::string_view label) {
+    const std::string record = labelRecord(encodedId, label);
+    if (record.empty()) return false;
+    const size_t start = buffer_.size();
+    buffer_.append(record);
+    buffer_.push_back('\n');
+    bytes_ += buffer_.size() - start;
+    ++labels_;
     if (buffer_.size() >= kFlushBytes) flush();
     return true;
 }

@@ -1,4 +1,5 @@
-// Writes node records of the outline graph format: "LEVEL ID 0 GROUP0 GROUP1 ...", one a line.
+// Writes node records of the outline graph format: "LEVEL ID 0 GROUP0 GROUP1 ...", one a line,
+// and label records (see stream/outline_label.h).
 // Ids and group names are made safe for the format's fields first (see encodeField), and a
 // record longer than the reader's line limit is reported and left out instead of being cut.
 #pragma once
@@ -39,11 +40,16 @@ public:
     /// Writes a record whose id and groups are already encoded (encodeField).
     bool writeEncoded(int64_t level, std::string_view id,
                       std::span<const std::string_view> groups = {});
+    /// Writes the label record of the node with this (encoded) id; a label too long for the line
+    /// is cut (see encodeLabelText). False, writing nothing, for an empty label or one without
+    /// room for a character.
+    bool writeLabel(std::string_view encodedId, std::string_view label);
     /// Hands the buffered text to the stream; true when the stream took everything so far.
     bool flush();
 
     uint64_t recordsWritten() const { return written_; }
     uint64_t recordsLeftOut() const { return leftOut_; }
+    uint64_t labelsWritten() const { return labels_; }
     uint64_t bytesWritten() const { return bytes_; }
 
     /// Called with the (encoded) id of each record left out for its length.
@@ -55,6 +61,7 @@ private:
     uint64_t written_ = 0;
     uint64_t leftOut_ = 0;
     uint64_t bytes_ = 0;
+    uint64_t labels_ = 0;
     bool failed_ = false;
 };
 

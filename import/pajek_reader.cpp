@@ -116,7 +116,10 @@ public:
                 if (nodes_[v - 1] == SiteGraph::kNone) graph_.newNode(std::to_string(v));
             }
         }
-        if (groups_.finish(graph_)) return true;
+        if (groups_.finish(graph_)) {
+            result_.groupedBy = groups_.chosen();
+            return true;
+        }
         result_.error = "--group " + group_ + ": no vertex line of " + file_ + " has this key";
         return false;
     }

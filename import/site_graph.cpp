@@ -132,6 +132,12 @@ uint32_t SiteGraph::internGroup(std::string_view name) {
     return code;
 }
 
+void SiteGraph::setLabel(Index n, std::string_view label) {
+    if (label.empty() && n >= labels_.size()) return;
+    if (n >= labels_.size()) labels_.resize(std::max<size_t>(n + 1, ids_.size()));
+    labels_[n] = label.empty() ? std::string_view() : texts_.store(label);
+}
+
 void SiteGraph::setGroup(Index n, int kind, std::string_view name) {
     groups_[n][kind] = name.empty() ? 0 : internGroup(name);
 }
@@ -148,6 +154,7 @@ size_t SiteGraph::memoryUsed() const {
     bytes += links_.capacity() * sizeof(Links);
     bytes += groups_.capacity() * sizeof(groups_[0]);
     bytes += references_.capacity() * sizeof(references_[0]);
+    bytes += labels_.capacity() * sizeof(labels_[0]);
     return bytes;
 }
 
@@ -291,6 +298,10 @@ bool SiteGraph::write(OutlineWriter& writer, const ImportProgress& progress,
             level[place] = written[p] ? level[p] + 1 : level[p];
         }
         written[place] = writeAt(level[place], place);
+        if (written[place]) {
+            if (const std::string_view text = label(order[place]); !text.empty())
+                writer.writeLabel(encodedId(order[place]), text);
+        }
         if (place == 0 && !written[place]) {
             // Its children would each be a top of their own.
             result.error = "the top of the tree is too long a record for the format: " +

@@ -77,6 +77,12 @@ public:
     void setGroup(Index n, int kind, std::string_view name);
     std::string_view group(Index n, int kind) const;
 
+    /// Sets the text the node shows instead of its id (an empty one clears it).
+    void setLabel(Index n, std::string_view label);
+    std::string_view label(Index n) const {
+        return n < labels_.size() ? labels_[n] : std::string_view();
+    }
+
     /// Writes the tree in pre-order (an explicit stack, never recursion), each node at its depth
     /// with level 0 for the root, followed by its further references to nodes already written;
     /// references to nodes written later follow after the whole tree, under the same node (its
@@ -85,6 +91,7 @@ public:
     /// strictly (and numbered if need be) with a warning. A record too long for the format is
     /// left out with a warning: its children hang one level up, its references are dropped; the
     /// top's is an error (the tree would have as many tops as it has children).
+    /// A node with a label has its label record right after its first record.
     /// Nodes outside the tree are not written. Returns false when cancelled or when the stream
     /// failed (result.error says which).
     bool write(OutlineWriter& writer, const ImportProgress& progress, ImportResult& result) const;
@@ -116,6 +123,8 @@ private:
     std::vector<std::string> groupNames_;
     boost::unordered_flat_map<std::string, uint32_t> groupByName_;
     std::vector<std::pair<Index, Index>> references_;
+    // Labels, by node, for the graphs whose files give them: empty for the others.
+    std::vector<std::string_view> labels_;
     Index root_ = kNone;
 };
 

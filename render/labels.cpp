@@ -85,6 +85,11 @@ LabelBox Renderer::labelBoxOf(const Node& n) const {
 }
 
 std::string_view Renderer::labelText(const Node& n) const {
+    // A label the file gives is the node's name in either choice: the id's parts mean nothing
+    // to whoever named the node.
+    if (graph_ != nullptr) {
+        if (const std::string_view given = graph_->labelOf(n); !given.empty()) return given;
+    }
     return settings_.labelChoice == 1 ? n.shortLabel() : n.pathLabel();
 }
 

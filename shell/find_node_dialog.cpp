@@ -10,6 +10,7 @@
 #include "graph/graph.h"
 #include "graph/read_stats.h"
 #include "glue/glue.h"
+#include "glue/status_text.h"
 
 namespace orvo {
 
@@ -50,8 +51,9 @@ void FindNodeDialog::refresh() {
     for (const SearchHit& hit : result.hits) {
         const Node& node = *graph->nodes[static_cast<size_t>(hit.node)];
         ids_.emplace_back(node.id);
-        wxString row = wxString::FromUTF8(node.id.data(), node.id.size());
-        if (row.empty() && !node.id.empty()) row = wxString::From8BitData(node.id.data(), node.id.size());
+        const std::string name = nodeNameText(*graph, node);
+        wxString row = wxString::FromUTF8(name.data(), name.size());
+        if (row.empty() && !name.empty()) row = wxString::From8BitData(name.data(), name.size());
         if (!node.isShown()) row += "   (hidden)";
         rows.Add(row);
     }

@@ -136,7 +136,7 @@ void ImportDialog::refresh(const std::string& group) {
         if (choices.headerFromHead) judged += " (judged on the file's start)";
     }
     header_->SetString(0, judged);
-    groups_ = {{"None", "none"}, {"Automatic", ""}};
+    groups_ = {{"None", "none"}, {automaticGroupLabel(choices), ""}};
     groups_.insert(groups_.end(), choices.groups.begin(), choices.groups.end());
     group_->Clear();
     for (const GroupChoice& g : groups_) group_->Append(fromBytes(g.label));

@@ -462,8 +462,9 @@ void CMainFrame::refreshStatus() {
         wxClientDC dc(status);
         dc.SetFont(status->GetFont());
         const int room = pane.width - dc.GetTextExtent(groups).x - FromDIP(12);
-        const wxString id = wxControl::Ellipsize(fromBytes(std::string(node->id)), dc,
-                                                 wxELLIPSIZE_MIDDLE, std::max(room, 40));
+        const wxString id =
+            wxControl::Ellipsize(fromBytes(orvo::nodeNameText(*glue.viewer()->graph(), *node)), dc,
+                                 wxELLIPSIZE_MIDDLE, std::max(room, 40));
         status->SetStatusText(id + groups, kMessage);
         return;
     }

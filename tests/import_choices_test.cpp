@@ -15,10 +15,12 @@ namespace {
 
 using namespace testing;
 
-// The header judged, the groups (label=value), the preview's line count and its first line.
+// The header judged, the groups (label=value), what Automatic is called, the preview's line count
+// and its first line.
 std::string summary(const ImportChoices& c) {
     std::string s = c.headerFromHead ? "header? " : c.headerLine ? "header " : "data ";
     for (const GroupChoice& g : c.groups) s += "[" + g.label + "=" + g.value + "]";
+    s += " {" + automaticGroupLabel(c) + "}";
     return s + " " + std::to_string(c.preview.size()) + ":" +
            (c.preview.empty() ? "" : c.preview[0].substr(0, 20)) + c.error;
 }

@@ -23,6 +23,10 @@ TEST(ImportTool, DoesWhatItsTranscriptShows) {
     writeWholeFile(dir / "e.csv", "a,b\nb,c\n");
     writeWholeFile(dir / "bad.csv", "a,b\nb,\"c\n");
     writeWholeFile(dir / "notes.txt", "text");
+    writeWholeFile(dir / "labels.gml",
+                   "graph [ directed 1 node [ id 1 label \"python3\" ] node [ id 2 label \"libc6 "
+                   "runtime\" ] node [ id 3 ] edge [ source 1 target 2 ] edge [ source 1 target 3 "
+                   "] ]\n");
     const mode_t mask = ::umask(022);
     EXPECT_TRUE(matchesTranscript("orvo-import.transcript", dir));
     ::umask(mask);

@@ -34,7 +34,17 @@ TEST(NodeSearchTest, BestMatchesComeFirstAndLabelsCount) {
                                   " 1 http://a.org/x/my-about.html 1 html main\n"
                                   " 1 http://a.org/about.html 1 html main\n"
                                   " 1 ABOUT.HTML 1 html main\n"
-                                  " 1 http://a.org/x/about 1 html main\n"));
+                                  " 1 http://a.org/x/about 1 html main\n"
+                                  // Labels from the file: a node found by its label alone, by
+                                  // both, or by either of its id and its label.
+                                  " 1 29753 1 html main\n"
+                                  "-99 label 29753 python3\n"
+                                  " 1 29754 1 html main\n"
+                                  "-99 label 29754 Python3-dev\n"
+                                  " 1 29755 1 html main\n"
+                                  "-99 label 29755 py%20lib\n"
+                                  " 1 29756 1 html main\n"
+                                  "-99 label 29756 x29756y\n"));
     NodeSearchIndex index;
     while (index.buildSome(g, 2)) {
     }
@@ -58,13 +68,21 @@ TEST(NodeSearchTest, TheIndexAnswersAsThePlainScanOnALargeSite) {
         outline[at + 1] = 'A';
     ASSERT_TRUE(testing::readText(g, outline));
     ASSERT_EQ(g.nodes.size(), 100000u);
-
-    // Queries: pieces of random ids in random case, whole ids, very common and absent text.
+    // Every third node named by a label of its own, some of them parts of ids.
     std::mt19937 random(7);
+    const std::vector<std::string> words{"Python", "lib", "about", "HTML", "Index", ".png"};
+    for (size_t i = 0; i < g.nodes.size(); i += 3) {
+        g.setLabel(*g.nodes[i], words[random() % words.size()] + " " + std::to_string(i) +
+                                    words[random() % words.size()]);
+    }
+
+    // Queries: pieces of random ids and labels in random case, whole ids and labels, very common
+    // and absent text.
     std::vector<std::string> queries{"a",    "/",    "http",      ".html",
                                      "HTML", "www.", "zzzz-none", "\xff"};
-    for (int k = 0; k < 40; ++k) {
-        const std::string id(g.nodes[random() % g.nodes.size()]->id);
+    for (int k = 0; k < 60; ++k) {
+        const Node& n = *g.nodes[random() % g.nodes.size()];
+        const std::string id(k % 3 == 0 && !g.labelOf(n).empty() ? g.labelOf(n) : n.id);
         const size_t start = random() % id.size();
         const size_t length = 1 + random() % std::min<size_t>(id.size() - start, 25);
         std::string q = id.substr(start, length);
@@ -86,6 +104,7 @@ TEST(NodeSearchTest, TheIndexAnswersAsThePlainScanOnALargeSite) {
     for (const Node* n : g.nodes) {
         if (foldQuery(n->id) != n->id) copiedBytes += n->id.size() + 1 + sizeof(uint32_t);
         upperCaseIds += foldQuery(n->id) != n->id;
+        if (!g.labelOf(*n).empty()) copiedBytes += g.labelOf(*n).size() + 1 + sizeof(uint32_t);
     }
     EXPECT_TRUE(upperCaseIds > 20000 && upperCaseIds < 35000) << upperCaseIds;
     EXPECT_LE(whole.memoryBytes(), copiedBytes + 6 * g.nodes.size());

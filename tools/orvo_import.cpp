@@ -22,6 +22,7 @@
 #include "import/url.h"
 #include "memory/atomic_file.h"
 #include "settings/viewer_settings.h"
+#include "stream/input_file.h"
 #include "tools/command_line.h"
 #include "tools/crawl_options.h"
 #include "tools/interrupt.h"
@@ -60,6 +61,20 @@ std::string readGraph(const std::string& input, const orvo::ImportOptions& impor
     const std::string failure = in.finish();
     if (failure.empty() && graph.empty()) return input + ": holds no node record";
     return failure;
+}
+
+// Whether the reader finds a node record in the first lines of the file (decompressed).
+bool holdsNodeRecord(const std::string& path) {
+    orvo::InputFile file;
+    if (!file.open(path)) return true;  // the import says why it cannot be read
+    std::string head(64 * 1024, '\0');
+    file.stream().read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(file.stream().gcount()));
+    orvo::ViewerSettings settings;
+    orvo::Graph graph(settings);
+    std::istringstream in(head);
+    graph.reload(in);
+    return !graph.empty();
 }
 
 // Reads the graph text written and writes its report; "" or why not.
@@ -177,7 +192,8 @@ int main(int argc, char** argv) {
         "digraph DOT, a gexf element GEXF, an object with \"nodes\", \"links\", \"edges\" or\n"
         "\"elements\" a JSON graph), else by its name (.csv/.tsv an edge list, .dot/.gv DOT,\n"
         ".graphml GraphML, .gml GML, .net/.paj Pajek, .gexf GEXF, .json JSON), else by a comma\n"
-        "or tab in its first line; a gzip, bzip2, xz or zstd file is decompressed as it is read.\n"
+        "or tab in its first line; a graph file (.graph) is copied as it is, so that --report\n"
+        "and --compare take it too; a gzip, bzip2, xz or zstd file is decompressed as it is read.\n"
         "Ctrl+C ends a crawl early "
         "and still writes the graph of what was crawled."};
     app.name("orvo-import");
@@ -188,8 +204,8 @@ int main(int argc, char** argv) {
                    "Output graph file (standard output when absent); written completely or not "
                    "at all");
     app.add_option("-f,--format", options.format, "Read the input as this format")
-        ->check(CLI::IsMember(
-            {"site", "dir", "sitemap", "csv", "dot", "graphml", "gexf", "json", "gml", "pajek"}));
+        ->check(CLI::IsMember({"site", "dir", "sitemap", "csv", "dot", "graphml", "gexf", "json",
+                               "gml", "pajek", "outline"}));
     app.add_option("--start", options.import.start,
                    "Site: the start page, relative to the directory (default index.html)");
     app.add_option("--base-url", options.import.baseUrl,
@@ -264,10 +280,17 @@ int main(int argc, char** argv) {
     }
     orvo::ImportFormat format = orvo::guessImportFormat(options.input);
     if (!options.format.empty()) format = *orvo::importFormatFromName(options.format);
-    if (format == orvo::ImportFormat::Outline) {
+    // A graph file is copied as it is (decompressed), which keeps everything it holds; any
+    // other file the reader finds no node record in is of a format that cannot be told.
+    const bool outline = format == orvo::ImportFormat::Outline;
+    if (outline && !holdsNodeRecord(options.input)) {
+        if (!options.format.empty()) {
+            std::cerr << "orvo-import: " << options.input << ": holds no node record\n";
+            return kExitFailure;
+        }
         std::cerr << "orvo-import: " << options.input
                   << ": cannot tell its format; name one with --format "
-                     "(site, dir, sitemap, csv, dot, graphml, gexf, json, gml or pajek)\n";
+                     "(site, dir, sitemap, csv, dot, graphml, gexf, json, gml, pajek or outline)\n";
         return orvo::kExitUsage;
     }
 

@@ -309,5 +309,47 @@ TEST_F(GlueLoadTest, InputsThatOpen) {
     EXPECT_EQ(graph().nodes.size(), 3u);
 }
 
+// A GML file whose nodes carry labels opens named by them: the labels are drawn in either label
+// choice, Find matches them, and the status bar names a node by its label with its id beside it.
+TEST_F(GlueLoadTest, NamesFromTheFile) {
+    makeGlue(importConverter());
+    std::string gml =
+        "graph [ directed 1 node [ id 0 label \"the root of it all\" ]\n"
+        "node [ id 29753 label \"python3\" ] node [ id \"nohtyp3\" ]\n"
+        "edge [ source 0 target \"nohtyp3\" ]\n";
+    for (int k = 1; k < 6; ++k) {
+        gml += "node [ id " + std::to_string(k) + " ] edge [ source 0 target " + std::to_string(k) +
+               " ]\n";
+    }
+    open(file("packages.gml", gml + "edge [ source 0 target 29753 ] ]\n"));
+    drawWhole();
+    idleToTheEnd();
+    const Node& root = *graph().findNode("0");
+    const Node& python = *graph().findNode("29753");
+    EXPECT_EQ(nodeNameText(graph(), root), "the root of it all (0)");
+    EXPECT_EQ(nodeNameText(graph(), *graph().findNode("3")), "3");
+    const SearchResult found = glue->findNodes("PYTHON3", 10);
+    ASSERT_EQ(found.total, 1u);
+    EXPECT_EQ(graph().nodes[found.hits[0].node], &python);
+    EXPECT_EQ(found.hits[0].rank, MatchRank::Exact);
+    EXPECT_EQ(found.hits, plainSearch(graph(), "PYTHON3", 10).hits);
+
+    // The label boxes are as wide as the labels' texts (python3 as wide as an id of the same
+    // letters), in both label choices; without its label, the root's box shrinks to its id's.
+    const auto width = [&](const Node& n) {
+        const LabelBox box = viewer().renderer().labelBoxOf(n);
+        return box.x1 - box.x0;
+    };
+    const double unlabelled = width(*graph().findNode("3"));
+    for (const int choice : {1, 2}) {
+        settings().labelChoice = choice;
+        EXPECT_EQ(width(python), width(*graph().findNode("nohtyp3"))) << choice;
+        EXPECT_GT(width(python), unlabelled) << choice;
+        EXPECT_GT(width(root), width(python)) << choice;
+    }
+    graph().setLabel(root, "");
+    EXPECT_EQ(width(root), unlabelled);
+}
+
 }  // namespace
 }  // namespace orvo

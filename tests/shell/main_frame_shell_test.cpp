@@ -289,9 +289,9 @@ TEST_F(MainFrameTest, ImportChoicesReachTheGraphCancelKeepsItAndAskingCanStop) {
         const Node* n = glue.graphLoaded() ? glue.viewer()->graph()->findNode(id) : nullptr;
         return n ? nodeGroupsText(*glue.viewer()->graph(), *n) : "(none)";
     };
-    // The third column holds one value, so that no group is found without asking.
+    // Left to itself, the import groups by the third column, as the group list says.
     const std::string edges = dir.file("edges.csv"), other = dir.file("other.csv");
-    testing::writeWholeFile(edges, "from,to,weight,section\nhome,a,1,docs\nhome,b,1,blog\n");
+    testing::writeWholeFile(edges, "from,to,weight,section\nhome,a,1,docs\nhome,b,2,blog\n");
     testing::writeWholeFile(other, "x,y\ny,z\n");
 
     // The defaults, with what auto decided and the file's first lines; the group typed in.
@@ -301,7 +301,7 @@ TEST_F(MainFrameTest, ImportChoicesReachTheGraphCancelKeepsItAndAskingCanStop) {
                       d.rootField().GetValue() + "|" +
                       d.directionChoice().GetStringSelection().Left(5),
                   "Edge list (CSV, TSV) (detected)|Auto: the first line names the "
-                  "columns|Automatic||Auto:");
+                  "columns|Automatic (weight)||Auto:");
         EXPECT_TRUE(d.preview().GetValue().StartsWith("from,to,weight,section\nhome,a,1,docs\n"));
         return "xdotool" + clickOn(d.groupBox()) + " key ctrl+a type section; xdotool key Return";
     }));
