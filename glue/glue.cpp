@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -375,6 +376,19 @@ void Glue::keyViewer(int character) {
         }
     }
     v.redraw();
+}
+
+int Glue::toggleGroupHidden(int kind, const std::string& name) {
+    if (!ready() || kind < 0 || kind >= kGroupKinds) return 0;
+    Viewer& v = *viewer_;
+    const auto& hidden = v.graph()->hiddenGroups[static_cast<size_t>(kind)];
+    const bool hide = std::find(hidden.begin(), hidden.end(), name) == hidden.end();
+    v.setKeepRedrawing(0);
+    v.setGroupHidden(kind, name, hide ? 1 : 0);
+    keyStatus_ = "Group " + name + (hide ? " hidden" : " shown");
+    countsValid_ = false;
+    v.redraw();
+    return 1;
 }
 
 // The new node is selected before the last one is unselected, so clicking the selected node

@@ -76,6 +76,9 @@ public:
     void mouseMoveViewer(int x, int y, int shift, int ctrl);
     int idleViewer();
     void keyViewer(int character);
+    /// Hides the group of that kind when it is shown, else shows it, as the group keys do (a
+    /// click on a legend entry); keyStatus() then says which. 0 when there is no graph.
+    int toggleGroupHidden(int kind, const std::string& name);
     void onPicked(const std::string& id, int shift, int ctrl);
 
     Viewer* viewer() { return viewer_.get(); }

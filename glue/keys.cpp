@@ -25,7 +25,7 @@ constexpr std::array<const char*, 6> kMediaGroups{"image", "text",  "application
 }  // namespace
 
 KeyCommands::KeyCommands() {
-    for (char key : {'s', 'e', 'o', 'm', 'N', 'n'}) toggles_[static_cast<uint8_t>(key)] = 1;
+    for (char key : {'s', 'e', 'o', 'm', 'N', 'n', 'G'}) toggles_[static_cast<uint8_t>(key)] = 1;
 }
 
 int KeyCommands::flip(char key) {
@@ -88,6 +88,9 @@ void KeyCommands::apply(Viewer& viewer, int character, const std::string& lastSe
             break;
         case 'g':
             viewer.setGroupColumn(flip('g'));
+            break;
+        case 'G':
+            flip('G');  // the window shows or hides its legend panel as the toggle says
             break;
         case 'R': {
             colourScheme_ = (colourScheme_ + 1) % static_cast<int>(kColourSchemes.size());

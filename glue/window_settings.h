@@ -78,7 +78,8 @@ inline constexpr std::array<ColourScheme, 3> kColourSchemes{{
     {{0.0f, 0.0f, 0.0f}, {0.25f, 0.15f, 0.1f}, {1.0f, 1.0f, 1.0f}},
 }};
 
-/// What the glue sets after every load: group colours from kind 0, the colour table, the
+/// What the glue sets after every load: group colours from kind 0, the colour table (and palette
+/// colours for every other group, see category_palette.h), the
 /// window's aspect ratio in the projection (the caller recomputes the projection) and the pick
 /// budget of a click.
 void applyLoadSettings(Graph& graph, ViewerSettings& settings);
