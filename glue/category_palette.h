@@ -1,7 +1,8 @@
 // Colours for groups that have none of their own (an imported column, sections, communities):
 // a fixed table, the same on every machine, whose first eight colours stay apart for readers
 // with red-green colour blindness and whose later ones are each as far as could be from all
-// before them. Every colour stands out on the white, grey and black backgrounds of the schemes.
+// before them. Every colour stands out on the white, grey and black backgrounds of the schemes
+// and from the colours of links, of the node under the pointer and of the selection.
 #pragma once
 
 #include <array>

@@ -70,6 +70,17 @@ TEST(PaletteTest, ColoursStayApartForEveryReaderAndOnEveryBackground) {
             EXPECT_GE(colourDifference(paletteColour(i), background), 30.0)
                 << "colour " << i << " on " << background[0];
         }
+        // Nor taken for a link, the node under the pointer, the selection or an ungrouped node.
+        const ViewerSettings s;
+        for (const auto& other : {s.linkFromColor, s.linkToColor, s.highlightColor, s.selectedColor}) {
+            EXPECT_GE(colourDifference(paletteColour(i), {other[0], other[1], other[2]}), 15.0)
+                << "colour " << i;
+        }
+        const Graph g(s);
+        EXPECT_GE(colourDifference(paletteColour(i), {g.defaultColor[0], g.defaultColor[1],
+                                                      g.defaultColor[2]}),
+                  15.0)
+            << "colour " << i;
         EXPECT_EQ(paletteColour(i), paletteColour(i + kPaletteSize));  // repeats past the end
     }
 }
@@ -123,7 +134,8 @@ TEST(PaletteTest, GroupsTakeColoursByRankWhateverTheFileOrderAndSiteColoursStay)
         }
         EXPECT_EQ(paletteIndex(g.groupColor(0, "libs")), 0u) << "the largest takes the first colour";
         // Kind 1 holds only the site group main: it keeps its colour.
-        EXPECT_EQ(paletteIndex(g.groupColor(1, "main")), kPaletteSize);
+        const float* main = g.groupColor(1, "main");
+        EXPECT_EQ(Rgb({main[0], main[1], main[2]}), Rgb({0.0f, 1.0f, 1.0f}));
         seen.push_back(colours);
     }
     EXPECT_EQ(seen[0], seen[1]);
