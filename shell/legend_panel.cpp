@@ -25,6 +25,8 @@ LegendPanel::LegendPanel(wxWindow* parent)
     SetScrollRate(0, rowHeight());
     Bind(wxEVT_PAINT, &LegendPanel::onPaint, this);
     Bind(wxEVT_LEFT_DOWN, &LegendPanel::onClick, this);
+    // The second press of a quick pair arrives as a double click: it is a click of its own.
+    Bind(wxEVT_LEFT_DCLICK, &LegendPanel::onClick, this);
 }
 
 int LegendPanel::rowHeight() const { return GetCharHeight() + FromDIP(6); }
