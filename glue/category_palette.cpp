@@ -41,8 +41,8 @@ std::array<double, 3> lab(const Rgb& rgb) {
 
 Rgb paletteColour(size_t rank) {
     const uint32_t c = kPalette[rank % kPaletteSize];
-    return {static_cast<float>((c >> 16) & 0xFF) / 255.0f, static_cast<float>((c >> 8) & 0xFF) / 255.0f,
-            static_cast<float>(c & 0xFF) / 255.0f};
+    return {static_cast<float>((c >> 16) & 0xFF) / 255.0f,
+            static_cast<float>((c >> 8) & 0xFF) / 255.0f, static_cast<float>(c & 0xFF) / 255.0f};
 }
 
 double colourDifference(const Rgb& a, const Rgb& b) {

@@ -37,9 +37,10 @@ std::array<std::vector<GroupTally>, kGroupKinds> tallyGroups(const Graph& graph)
             if (name.empty() || name == "-") continue;
             tallies[k].push_back({name, byName[k][id]});
         }
-        std::sort(tallies[k].begin(), tallies[k].end(), [](const GroupTally& a, const GroupTally& b) {
-            return a.nodes != b.nodes ? a.nodes > b.nodes : a.name < b.name;
-        });
+        std::sort(tallies[k].begin(), tallies[k].end(),
+                  [](const GroupTally& a, const GroupTally& b) {
+                      return a.nodes != b.nodes ? a.nodes > b.nodes : a.name < b.name;
+                  });
     }
     return tallies;
 }
@@ -58,11 +59,12 @@ bool isHidden(const Graph& graph, int kind, std::string_view name) {
 Legend groupLegend(const Graph& graph, size_t maxRows, int kind) {
     Legend legend;
     legend.kind = kind >= 0 ? kind : graph.settings.groupColumn;
-    legend.title = legend.kind == 0   ? "Colours: file type or group"
-                   : legend.kind == 1 ? "Colours: site group or status"
-                                      : "Colours: groups of kind " + std::to_string(legend.kind);
+    legend.title = legend.kind == 0   ? "File type or group"
+                   : legend.kind == 1 ? "Site group or status"
+                                      : "Groups of kind " + std::to_string(legend.kind);
     if (legend.kind < 0 || legend.kind >= kGroupKinds) return legend;
-    const std::vector<GroupTally> groups = std::move(tallyGroups(graph)[static_cast<size_t>(legend.kind)]);
+    const std::vector<GroupTally> groups =
+        std::move(tallyGroups(graph)[static_cast<size_t>(legend.kind)]);
     uint64_t grouped = 0;
     LegendRow other{LegendRow::Kind::Other, "other", 0, toRgb(graph.defaultColor), true};
     for (size_t i = 0; i < groups.size(); ++i) {
@@ -81,8 +83,8 @@ Legend groupLegend(const Graph& graph, size_t maxRows, int kind) {
     if (other.nodes > 0) legend.rows.push_back(other);
     const uint64_t ungrouped = graph.nodes.size() - std::min<uint64_t>(grouped, graph.nodes.size());
     if (ungrouped > 0) {
-        legend.rows.push_back({LegendRow::Kind::Ungrouped, "no group", ungrouped,
-                               toRgb(graph.defaultColor), false});
+        legend.rows.push_back(
+            {LegendRow::Kind::Ungrouped, "no group", ungrouped, toRgb(graph.defaultColor), false});
     }
     return legend;
 }

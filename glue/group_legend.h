@@ -37,7 +37,7 @@ struct LegendRow {
 
 struct Legend {
     int kind = 0;
-    std::string title;  // "Colours: file type or group"
+    std::string title;  // the kind: "File type or group"
     std::vector<LegendRow> rows;
 };
 

@@ -17,7 +17,11 @@ std::vector<unsigned char> latin1(const std::string& utf8) {
     std::vector<unsigned char> out;
     for (size_t i = 0; i < utf8.size();) {
         const auto b = static_cast<unsigned char>(utf8[i]);
-        size_t length = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+        size_t length = b < 0x80         ? 1
+                        : (b >> 5) == 6  ? 2
+                        : (b >> 4) == 14 ? 3
+                        : (b >> 3) == 30 ? 4
+                                         : 0;
         bool valid = length != 0 && i + length <= utf8.size();
         for (size_t k = 1; valid && k < length; ++k) {
             valid = (static_cast<unsigned char>(utf8[i + k]) & 0xC0) == 0x80;
@@ -30,7 +34,8 @@ std::vector<unsigned char> latin1(const std::string& utf8) {
         if (length == 1) {
             out.push_back(b);
         } else if (length == 2) {
-            const unsigned cp = ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
+            const unsigned cp =
+                ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
             out.push_back(cp < 256 ? static_cast<unsigned char>(cp) : '?');
         } else {
             out.push_back('?');
@@ -48,9 +53,7 @@ int textWidth(const std::vector<unsigned char>& text, const RasterFont& font) {
 
 std::string countText(const LegendRow& row) { return legendCount(row.nodes); }
 
-int lineHeight(const RasterFont& font) {
-    return font.metrics.ascent + font.metrics.descent + 4;
-}
+int lineHeight(const RasterFont& font) { return font.metrics.ascent + font.metrics.descent + 4; }
 
 class Canvas {
 public:
@@ -60,9 +63,12 @@ public:
     void set(int x, int y, const Rgb& c) {
         if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
         const int row = bottomUp_ ? height_ - 1 - y : y;
-        uint8_t* p = &rgba_[(static_cast<size_t>(row) * static_cast<size_t>(width_) + static_cast<size_t>(x)) * 4];
+        uint8_t* p = &rgba_[(static_cast<size_t>(row) * static_cast<size_t>(width_) +
+                             static_cast<size_t>(x)) *
+                            4];
         for (int k = 0; k < 3; ++k) {
-            p[k] = static_cast<uint8_t>(std::clamp(c[static_cast<size_t>(k)], 0.0f, 1.0f) * 255.0f + 0.5f);
+            p[k] = static_cast<uint8_t>(std::clamp(c[static_cast<size_t>(k)], 0.0f, 1.0f) * 255.0f +
+                                        0.5f);
         }
         p[3] = 255;
     }
@@ -88,7 +94,8 @@ public:
             const GlyphBitmap& g = font.glyphs[ch];
             for (int r = 0; r < g.rows; ++r) {
                 for (int col = 0; col < g.width; ++col) {
-                    if (g.pixel(col, r)) set(x + g.left + col, baseline - g.top + (g.rows - 1 - r), c);
+                    if (g.pixel(col, r))
+                        set(x + g.left + col, baseline - g.top + (g.rows - 1 - r), c);
                 }
             }
             x += g.advance;

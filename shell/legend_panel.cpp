@@ -38,8 +38,8 @@ void LegendPanel::setLegend(Legend legend) {
 }
 
 wxRect LegendPanel::rowRect(size_t row) const {
-    const wxPoint top = CalcScrolledPosition(
-        wxPoint(0, FromDIP(4) + rowHeight() * static_cast<int>(row + 1)));
+    const wxPoint top =
+        CalcScrolledPosition(wxPoint(0, FromDIP(4) + rowHeight() * static_cast<int>(row + 1)));
     return wxRect(top, wxSize(GetClientSize().x, rowHeight()));
 }
 

@@ -21,7 +21,9 @@ namespace {
 // How a colour looks to a reader without red (protan) or green (deutan) cones: linear-light
 // sRGB projected onto the colours such a reader still tells apart.
 Rgb simulated(const Rgb& c, const std::array<std::array<double, 3>, 3>& m) {
-    auto lin = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    auto lin = [](double v) {
+        return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
     auto gam = [](double v) {
         v = std::clamp(v, 0.0, 1.0);
         return v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
@@ -72,13 +74,14 @@ TEST(PaletteTest, ColoursStayApartForEveryReaderAndOnEveryBackground) {
         }
         // Nor taken for a link, the node under the pointer, the selection or an ungrouped node.
         const ViewerSettings s;
-        for (const auto& other : {s.linkFromColor, s.linkToColor, s.highlightColor, s.selectedColor}) {
+        for (const auto& other :
+             {s.linkFromColor, s.linkToColor, s.highlightColor, s.selectedColor}) {
             EXPECT_GE(colourDifference(paletteColour(i), {other[0], other[1], other[2]}), 15.0)
                 << "colour " << i;
         }
         const Graph g(s);
-        EXPECT_GE(colourDifference(paletteColour(i), {g.defaultColor[0], g.defaultColor[1],
-                                                      g.defaultColor[2]}),
+        EXPECT_GE(colourDifference(paletteColour(i),
+                                   {g.defaultColor[0], g.defaultColor[1], g.defaultColor[2]}),
                   15.0)
             << "colour " << i;
         EXPECT_EQ(paletteColour(i), paletteColour(i + kPaletteSize));  // repeats past the end
@@ -132,7 +135,8 @@ TEST(PaletteTest, GroupsTakeColoursByRankWhateverTheFileOrderAndSiteColoursStay)
             colours[i] = {c[0], c[1], c[2]};
             EXPECT_GE(colourDifference(colours[i], {text[0], text[1], text[2]}), 20.0) << ranked[i];
         }
-        EXPECT_EQ(paletteIndex(g.groupColor(0, "libs")), 0u) << "the largest takes the first colour";
+        EXPECT_EQ(paletteIndex(g.groupColor(0, "libs")), 0u)
+            << "the largest takes the first colour";
         // Kind 1 holds only the site group main: it keeps its colour.
         const float* main = g.groupColor(1, "main");
         EXPECT_EQ(Rgb({main[0], main[1], main[2]}), Rgb({0.0f, 1.0f, 1.0f}));
@@ -166,19 +170,37 @@ TEST(LegendTest, RowsCountOrderFoldAndMarkHiddenGroups) {
         int kind;
         std::vector<std::tuple<K, std::string, uint64_t, bool>> rows;
     } cases[] = {
-        {10, 0, {{K::Group, "libs", 5, false}, {K::Group, "devel", 3, false},
-                 {K::Group, "net", 3, true}, {K::Group, "text", 2, false},
-                 {K::Group, "admin", 1, true}, {K::Ungrouped, "no group", 1, false}}},
+        {10,
+         0,
+         {{K::Group, "libs", 5, false},
+          {K::Group, "devel", 3, false},
+          {K::Group, "net", 3, true},
+          {K::Group, "text", 2, false},
+          {K::Group, "admin", 1, true},
+          {K::Ungrouped, "no group", 1, false}}},
         // The rest as "other", hidden only when every group in it is.
-        {2, 0, {{K::Group, "libs", 5, false}, {K::Group, "devel", 3, false},
-                {K::Other, "other", 6, false}, {K::Ungrouped, "no group", 1, false}}},
-        {3, 0, {{K::Group, "libs", 5, false}, {K::Group, "devel", 3, false},
-                {K::Group, "net", 3, true}, {K::Other, "other", 3, false},
-                {K::Ungrouped, "no group", 1, false}}},
+        {2,
+         0,
+         {{K::Group, "libs", 5, false},
+          {K::Group, "devel", 3, false},
+          {K::Other, "other", 6, false},
+          {K::Ungrouped, "no group", 1, false}}},
+        {3,
+         0,
+         {{K::Group, "libs", 5, false},
+          {K::Group, "devel", 3, false},
+          {K::Group, "net", 3, true},
+          {K::Other, "other", 3, false},
+          {K::Ungrouped, "no group", 1, false}}},
         // A single group left over takes the row "other" would.
-        {4, 0, {{K::Group, "libs", 5, false}, {K::Group, "devel", 3, false},
-                {K::Group, "net", 3, true}, {K::Group, "text", 2, false},
-                {K::Group, "admin", 1, true}, {K::Ungrouped, "no group", 1, false}}},
+        {4,
+         0,
+         {{K::Group, "libs", 5, false},
+          {K::Group, "devel", 3, false},
+          {K::Group, "net", 3, true},
+          {K::Group, "text", 2, false},
+          {K::Group, "admin", 1, true},
+          {K::Ungrouped, "no group", 1, false}}},
         {1, 1, {{K::Group, "main", 13, false}, {K::Ungrouped, "no group", 2, false}}},
     };
     for (const auto& c : cases) {

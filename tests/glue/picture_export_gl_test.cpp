@@ -13,8 +13,8 @@
 
 #include "glue/legend_picture.h"
 #include "glue/picture_export.h"
-#include "import/import_converter.h"
 #include "graph/positions_csv.h"
+#include "import/import_converter.h"
 #include "platform/png_image.h"
 #include "tests/glue/glue_rig.h"
 #include "tests/run_tool.h"
@@ -167,9 +167,8 @@ TEST_F(PictureExportTest, AFailedExportSaysWhyAndLeavesNoHalfWrittenFile) {
 // A package dependency list, "package,depends,section", as a distribution's package lists give
 // it: 600 packages in 14 sections of different sizes, each depending on one or two before it.
 std::string dependencyEdges() {
-    const char* const sections[] = {"libs", "devel", "net", "utils", "admin", "python",
-                                    "perl", "x11", "web", "doc", "science", "games",
-                                    "sound", "mail"};
+    const char* const sections[] = {"libs", "devel", "net", "utils",   "admin", "python", "perl",
+                                    "x11",  "web",   "doc", "science", "games", "sound",  "mail"};
     std::string csv = "package,depends,section\n";
     for (int i = 1; i < 600; ++i) {
         // Section k takes a share of 14 - k in 105: libs the most, mail the fewest.
@@ -177,7 +176,8 @@ std::string dependencyEdges() {
         while (k >= 14 - section) k -= 14 - section++;
         const std::string name = "pkg" + std::to_string(i);
         csv += name + ",pkg" + std::to_string((i - 1) / 4) + "," + sections[section] + "\n";
-        if (i % 5 == 0) csv += name + ",pkg" + std::to_string(i / 7) + "," + sections[section] + "\n";
+        if (i % 5 == 0)
+            csv += name + ",pkg" + std::to_string(i / 7) + "," + sections[section] + "\n";
     }
     return csv;
 }
@@ -190,7 +190,8 @@ std::set<size_t> paletteColoursDrawn(const RgbaImage& image, int least) {
             const Rgb c = paletteColour(i);
             bool same = true;
             for (size_t k = 0; k < 3; ++k) {
-                same = same && std::abs(int(image.pixels[p + k]) - int(std::lround(c[k] * 255))) <= 1;
+                same =
+                    same && std::abs(int(image.pixels[p + k]) - int(std::lround(c[k] * 255))) <= 1;
             }
             if (same) ++pixels[i];
         }
@@ -222,8 +223,8 @@ TEST_F(PictureExportTest, SectionsShowInTheirColoursAndTheLegendNamesThem) {
     makeGlue(importConverter());
     open(dir / "deps.csv");
     drawWhole();
-    const std::vector<std::string> common{dir / "deps.csv", "--size", "800x600",
-                                          "--refine-limit", "3600"};
+    const std::vector<std::string> common{dir / "deps.csv", "--size", "800x600", "--refine-limit",
+                                          "3600"};
     auto snap = [&](const std::vector<std::string>& more) {
         std::vector<std::string> arguments = common;
         arguments.insert(arguments.end(), more.begin(), more.end());
@@ -239,7 +240,8 @@ TEST_F(PictureExportTest, SectionsShowInTheirColoursAndTheLegendNamesThem) {
     const Legend legend = groupLegend(graph(), kPictureLegendRows);
     ASSERT_EQ(legend.rows.size(), kPictureLegendRows + 2) << "12 sections, other, no group";
     EXPECT_EQ(legend.rows[12].name, "other");
-    const std::optional<RasterFont> font = rasteriseLatin1Font(settings().fontFace, settings().fontHeight);
+    const std::optional<RasterFont> font =
+        rasteriseLatin1Font(settings().fontFace, settings().fontHeight);
     ASSERT_TRUE(font);
     const LegendPlacement place = placeLegend(legend, *font);
     ASSERT_EQ(place.swatches.size(), legend.rows.size());
@@ -248,13 +250,15 @@ TEST_F(PictureExportTest, SectionsShowInTheirColoursAndTheLegendNamesThem) {
     EXPECT_TRUE(pixelIs(withLegend, place.box.x1 - 1, place.box.y1 - 1, black)) << "its frame";
     for (size_t i = 0; i < legend.rows.size(); ++i) {
         const auto& s = place.swatches[i];
-        EXPECT_TRUE(pixelIs(withLegend, (s.x0 + s.x1) / 2, (s.y0 + s.y1) / 2, legend.rows[i].colour))
+        EXPECT_TRUE(
+            pixelIs(withLegend, (s.x0 + s.x1) / 2, (s.y0 + s.y1) / 2, legend.rows[i].colour))
             << legend.rows[i].name;
     }
     size_t changed = 0, outside = 0;
     for (int y = 0; y < 600; ++y) {
         for (int x = 0; x < 800; ++x) {
-            const bool differs = std::memcmp(pixelAt(plain, x, y), pixelAt(withLegend, x, y), 4) != 0;
+            const bool differs =
+                std::memcmp(pixelAt(plain, x, y), pixelAt(withLegend, x, y), 4) != 0;
             const bool inBox = x < place.box.x1 && y < place.box.y1;
             changed += differs;
             outside += differs && !inBox;

@@ -220,9 +220,9 @@ TEST_F(MainFrameTest, TheLegendNamesTheColoursAndAClickHidesAGroup) {
     ASSERT_TRUE(pumpUntil([&] { return betaPixels() > 20; })) << "beta's nodes are drawn";
     int clicks = 0;  // each click elsewhere in the row: a move --sync onto the pointer waits
     auto clickRow = [&](size_t row) {
-        const wxPoint p = panel.ClientToScreen(panel.rowRect(row).GetPosition() +
-                                               wxPoint(panel.rowRect(row).width / 2 + 4 * clicks++,
-                                                       panel.rowRect(row).height / 2));
+        const wxPoint p = panel.ClientToScreen(
+            panel.rowRect(row).GetPosition() +
+            wxPoint(panel.rowRect(row).width / 2 + 4 * clicks++, panel.rowRect(row).height / 2));
         return std::system(("xdotool mousemove --sync " + std::to_string(p.x) + " " +
                             std::to_string(p.y) + " click 1")
                                .c_str());
