@@ -221,7 +221,8 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
 
 void Glue::applyLoadSettings() {
     Viewer& v = *viewer_;
-    orvo::applyLoadSettings(*v.graph(), v.settings());
+    tallies_ = tallyGroups(*v.graph());
+    orvo::applyLoadSettings(*v.graph(), v.settings(), tallies_);
     v.renderer().updateProjection();  // the window's aspect ratio is in use from now on
 }
 
@@ -376,6 +377,15 @@ void Glue::keyViewer(int character) {
         }
     }
     v.redraw();
+}
+
+Legend Glue::legend(size_t maxRows) const {
+    if (!ready()) return {};
+    return groupLegend(*viewer_->graph(), tallies_, maxRows);
+}
+
+bool Glue::coloursNeedLegend() const {
+    return ready() && orvo::coloursNeedLegend(tallies_, viewer_->settings().groupColumn);
 }
 
 int Glue::toggleGroupHidden(int kind, const std::string& name) {

@@ -6,7 +6,7 @@
 
 namespace orvo {
 
-std::array<std::vector<GroupTally>, kGroupKinds> tallyGroups(const Graph& graph) {
+GroupTallies tallyGroups(const Graph& graph) {
     // Nodes share a few group sets: count the sets, then add each set's count to its names.
     std::vector<uint64_t> setNodes;
     std::vector<const Node*> setNode;  // a node of each set, to read the set through
@@ -17,7 +17,7 @@ std::array<std::vector<GroupTally>, kGroupKinds> tallyGroups(const Graph& graph)
         }
         if (setNodes[n->groups]++ == 0) setNode[n->groups] = n;
     }
-    std::array<std::vector<GroupTally>, kGroupKinds> tallies;
+    GroupTallies tallies;
     std::array<std::vector<uint64_t>, kGroupKinds> byName;  // indexed by name id
     for (size_t s = 0; s < setNodes.size(); ++s) {
         if (setNodes[s] == 0) continue;
@@ -35,7 +35,7 @@ std::array<std::vector<GroupTally>, kGroupKinds> tallyGroups(const Graph& graph)
             const std::string_view name = graph.groupName(static_cast<GroupNameId>(id));
             // The reader writes "-" for a kind a node skips: no group of that kind.
             if (name.empty() || name == "-") continue;
-            tallies[k].push_back({name, byName[k][id]});
+            tallies[k].push_back({std::string(name), byName[k][id]});
         }
         std::sort(tallies[k].begin(), tallies[k].end(),
                   [](const GroupTally& a, const GroupTally& b) {
@@ -57,14 +57,17 @@ bool isHidden(const Graph& graph, int kind, std::string_view name) {
 }  // namespace
 
 Legend groupLegend(const Graph& graph, size_t maxRows, int kind) {
+    return groupLegend(graph, tallyGroups(graph), maxRows, kind);
+}
+
+Legend groupLegend(const Graph& graph, const GroupTallies& tallies, size_t maxRows, int kind) {
     Legend legend;
     legend.kind = kind >= 0 ? kind : graph.settings.groupColumn;
     legend.title = legend.kind == 0   ? "File type or group"
                    : legend.kind == 1 ? "Site group or status"
                                       : "Groups of kind " + std::to_string(legend.kind);
     if (legend.kind < 0 || legend.kind >= kGroupKinds) return legend;
-    const std::vector<GroupTally> groups =
-        std::move(tallyGroups(graph)[static_cast<size_t>(legend.kind)]);
+    const std::vector<GroupTally>& groups = tallies[static_cast<size_t>(legend.kind)];
     uint64_t grouped = 0;
     LegendRow other{LegendRow::Kind::Other, "other", 0, toRgb(graph.defaultColor), true};
     for (size_t i = 0; i < groups.size(); ++i) {

@@ -15,12 +15,14 @@
 namespace orvo {
 
 struct GroupTally {
-    std::string_view name;  // views the graph's group names
+    std::string name;
     uint64_t nodes = 0;
 };
+using GroupTallies = std::array<std::vector<GroupTally>, kGroupKinds>;
 
-/// Every group of every kind with its node count, each kind's largest first (ties by name).
-std::array<std::vector<GroupTally>, kGroupKinds> tallyGroups(const Graph& graph);
+/// Every group of every kind with its node count, each kind's largest first (ties by name). One
+/// pass over the nodes: whoever shows legends often keeps it for the graph.
+GroupTallies tallyGroups(const Graph& graph);
 
 struct LegendRow {
     enum class Kind : uint8_t {
@@ -45,6 +47,8 @@ struct Legend {
 /// most `maxRows` group rows, then "other" (the rest, together) and the ungrouped nodes, each
 /// only when it has nodes. A graph without nodes has no rows.
 Legend groupLegend(const Graph& graph, size_t maxRows, int kind = -1);
+/// The same from the graph's tallies counted before.
+Legend groupLegend(const Graph& graph, const GroupTallies& tallies, size_t maxRows, int kind = -1);
 
 /// "2 844", as the status bar writes counts.
 std::string legendCount(uint64_t nodes);

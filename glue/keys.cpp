@@ -25,7 +25,7 @@ constexpr std::array<const char*, 6> kMediaGroups{"image", "text",  "application
 }  // namespace
 
 KeyCommands::KeyCommands() {
-    for (char key : {'s', 'e', 'o', 'm', 'N', 'n', 'G'}) toggles_[static_cast<uint8_t>(key)] = 1;
+    for (char key : {'s', 'e', 'o', 'm', 'N', 'n'}) toggles_[static_cast<uint8_t>(key)] = 1;
 }
 
 int KeyCommands::flip(char key) {

@@ -21,8 +21,19 @@ const GroupColourEntry* tableEntry(size_t kind, std::string_view name) {
     return nullptr;
 }
 
-void assignPaletteColours(Graph& graph) {
-    const auto tallies = tallyGroups(graph);
+}  // namespace
+
+bool coloursNeedLegend(const GroupTallies& tallies, int kind) {
+    if (kind < 0 || kind >= kGroupKinds) return false;
+    const auto& groups = tallies[static_cast<size_t>(kind)];
+    return std::any_of(groups.begin(), groups.end(), [kind](const GroupTally& g) {
+        return tableEntry(static_cast<size_t>(kind), g.name) == nullptr;
+    });
+}
+
+namespace {
+
+void assignPaletteColours(Graph& graph, const GroupTallies& tallies) {
     for (size_t kind = 0; kind < tallies.size(); ++kind) {
         std::vector<Rgb> shown;  // the table's colours of this graph's groups of the kind
         for (const GroupTally& g : tallies[kind]) {
@@ -54,11 +65,15 @@ void assignPaletteColours(Graph& graph) {
 }  // namespace
 
 void applyLoadSettings(Graph& graph, ViewerSettings& settings) {
+    applyLoadSettings(graph, settings, tallyGroups(graph));
+}
+
+void applyLoadSettings(Graph& graph, ViewerSettings& settings, const GroupTallies& tallies) {
     settings.groupColumn = 0;
     for (const GroupColourEntry& e : kGroupColourTable) {
         graph.setGroupColor(e.kind, e.name, e.red, e.green, e.blue);
     }
-    assignPaletteColours(graph);
+    assignPaletteColours(graph, tallies);
     settings.useWindowAspect = 1;
     settings.pickBudgetSec = 5;
     settings.pickBudgetUsec = 0;

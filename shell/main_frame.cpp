@@ -377,10 +377,15 @@ bool CMainFrame::buildStatusBar() {
 }
 
 void CMainFrame::refreshLegend() {
+    // Site colours are named in the shortcut list and the view keeps the whole window; other
+    // colours need the legend, which each such graph brings back.
+    if (glue_.graphsOpened() != legendGraph_) {
+        legendGraph_ = glue_.graphsOpened();
+        if (glue_.coloursNeedLegend()) glue_.keys().setToggle('G', 1);
+    }
     const bool show = glue_.graphLoaded() && glue_.keys().toggle('G') != 0;
     if (show) {
-        legendPanel_->setLegend(
-            orvo::groupLegend(*glue_.viewer()->graph(), orvo::LegendPanel::kRows));
+        legendPanel_->setLegend(glue_.legend(orvo::LegendPanel::kRows));
     }
     if (legendPanel_->IsShown() != show) {
         legendPanel_->Show(show);
@@ -673,6 +678,8 @@ bool CMainFrame::compareWith(const wxString& otherInput, std::string& error) {
     }
     glue_.viewer()->setGroupColumn(1);
     Refresh();
+    legendGraph_ = glue_.graphsOpened();
+    glue_.keys().setToggle('G', 1);  // what each status's colour means, with its count
     refreshLegend();
     showKeyMessage_ = false;
     if (wxStatusBar* status = GetStatusBar()) {

@@ -29,7 +29,8 @@ public:
     /// made (the program then ends).
     bool createContents();
     orvo::GlViewWindow& view() { return *view_; }
-    /// The legend beside the view; shown while a graph is open and the key G leaves it on.
+    /// The legend beside the view; shown while a graph is open and the key G leaves it on. A
+    /// graph with groups of palette colours, and a comparison, turn it on.
     orvo::LegendPanel& legendPanel() { return *legendPanel_; }
     /// Shows the legend of the graph on view as it is now (or hides the panel).
     void refreshLegend();
@@ -110,4 +111,5 @@ private:
     bool showKeyMessage_ = false;  // the last key's message stays until the pointer changes node
     std::string menuNodeId_;       // the node of the open node menu
     orvo::LegendPanel* legendPanel_ = nullptr;
+    uint64_t legendGraph_ = 0;  // the glue's graphsOpened() when the legend was last decided on
 };

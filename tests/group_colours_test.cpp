@@ -219,6 +219,11 @@ TEST(LegendTest, RowsCountOrderFoldAndMarkHiddenGroups) {
     // Every group of the "other" row hidden: it is hidden too.
     g.setGroupHidden(0, "text", 1);
     EXPECT_TRUE(groupLegend(g, 3).rows[3].hidden);
+    // Palette colours need the legend; the site colours alone (main) are in the shortcut list.
+    const GroupTallies tallies = tallyGroups(g);
+    EXPECT_TRUE(coloursNeedLegend(tallies, 0));
+    EXPECT_FALSE(coloursNeedLegend(tallies, 1));
+    EXPECT_FALSE(coloursNeedLegend(tallies, 2));
     // The kind coloured unless another is asked for.
     settings.groupColumn = 1;
     EXPECT_EQ(groupLegend(g, 10).rows.front().name, "main");
