@@ -117,7 +117,9 @@ TEST(PaletteTest, GroupsTakeColoursByRankWhateverTheFileOrderAndSiteColoursStay)
         ViewerSettings settings;
         Graph g(settings);
         ASSERT_TRUE(testing::readText(g, sectionGraph(order)));
+        settings.groupColumn = 1;
         applyLoadSettings(g, settings);
+        EXPECT_EQ(settings.groupColumn, 0) << "every graph opens coloured by its first kind";
         const float* text = g.groupColor(0, "text");
         EXPECT_EQ(Rgb({text[0], text[1], text[2]}), Rgb({0.9f, 0.35f, 0.05f}));
         // Largest first, a tie by name: libs, devel, net, admin; none close to the site colour.
@@ -202,6 +204,7 @@ TEST(LegendTest, RowsCountOrderFoldAndMarkHiddenGroups) {
           {K::Group, "admin", 1, true},
           {K::Ungrouped, "no group", 1, false}}},
         {1, 1, {{K::Group, "main", 13, false}, {K::Ungrouped, "no group", 2, false}}},
+        {10, kGroupKinds, {}},  // no such kind
     };
     for (const auto& c : cases) {
         const Legend legend = groupLegend(g, c.maxRows, c.kind);
@@ -224,6 +227,8 @@ TEST(LegendTest, RowsCountOrderFoldAndMarkHiddenGroups) {
     EXPECT_TRUE(coloursNeedLegend(tallies, 0));
     EXPECT_FALSE(coloursNeedLegend(tallies, 1));
     EXPECT_FALSE(coloursNeedLegend(tallies, 2));
+    EXPECT_FALSE(coloursNeedLegend(tallies, kGroupKinds));
+    EXPECT_FALSE(coloursNeedLegend(tallies, -1));
     // The kind coloured unless another is asked for.
     settings.groupColumn = 1;
     EXPECT_EQ(groupLegend(g, 10).rows.front().name, "main");
