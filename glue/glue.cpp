@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -220,7 +221,8 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
 
 void Glue::applyLoadSettings() {
     Viewer& v = *viewer_;
-    orvo::applyLoadSettings(*v.graph(), v.settings());
+    tallies_ = tallyGroups(*v.graph());
+    orvo::applyLoadSettings(*v.graph(), v.settings(), tallies_);
     v.renderer().updateProjection();  // the window's aspect ratio is in use from now on
 }
 
@@ -375,6 +377,28 @@ void Glue::keyViewer(int character) {
         }
     }
     v.redraw();
+}
+
+Legend Glue::legend(size_t maxRows) const {
+    if (!ready()) return {};
+    return groupLegend(*viewer_->graph(), tallies_, maxRows);
+}
+
+bool Glue::coloursNeedLegend() const {
+    return ready() && orvo::coloursNeedLegend(tallies_, viewer_->settings().groupColumn);
+}
+
+int Glue::toggleGroupHidden(int kind, const std::string& name) {
+    if (!ready() || kind < 0 || kind >= kGroupKinds) return 0;
+    Viewer& v = *viewer_;
+    const auto& hidden = v.graph()->hiddenGroups[static_cast<size_t>(kind)];
+    const bool hide = std::find(hidden.begin(), hidden.end(), name) == hidden.end();
+    v.setKeepRedrawing(0);
+    v.setGroupHidden(kind, name, hide ? 1 : 0);
+    keyStatus_ = "Group " + name + (hide ? " hidden" : " shown");
+    countsValid_ = false;
+    v.redraw();
+    return 1;
 }
 
 // The new node is selected before the last one is unselected, so clicking the selected node

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "glue/group_legend.h"
 #include "glue/keys.h"
 #include "glue/status_text.h"
 #include "glue/travel_history.h"
@@ -76,6 +77,14 @@ public:
     void mouseMoveViewer(int x, int y, int shift, int ctrl);
     int idleViewer();
     void keyViewer(int character);
+    /// Hides the group of that kind when it is shown, else shows it, as the group keys do (a
+    /// click on a legend entry); keyStatus() then says which. 0 when there is no graph.
+    int toggleGroupHidden(int kind, const std::string& name);
+    /// The legend of the kind coloured, from the node counts taken when the graph was opened;
+    /// no rows before a graph is open.
+    Legend legend(size_t maxRows) const;
+    /// Whether the graph on view colours groups by palette colours (see coloursNeedLegend).
+    bool coloursNeedLegend() const;
     void onPicked(const std::string& id, int shift, int ctrl);
 
     Viewer* viewer() { return viewer_.get(); }
@@ -166,6 +175,7 @@ private:
     std::string keyStatus_;
     bool countsValid_ = false;
     GraphCounts counts_;
+    GroupTallies tallies_;  // of the graph on view, counted when it was opened
     // A passive move the decimation dropped, picked when the pointer rests.
     bool restPending_ = false;
     int restX_ = 0, restY_ = 0;

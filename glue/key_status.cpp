@@ -85,6 +85,9 @@ std::string keyMessage(char key, const KeyCommands& keys, Viewer& viewer,
             return s.redCentreNode ? "Centre node drawn in red" : "Centre node in its own colour";
         case 'g':
             return s.groupColumn ? "Nodes coloured by site group" : "Nodes coloured by file type";
+        case 'G':
+            return keys.toggle('G') ? "Legend shown (click a group in it to hide or show it)"
+                                    : "Legend hidden";
         case 'R': {
             static const char* const kNames[] = {"white", "grey", "black"};
             const int scheme = std::clamp(keys.colourScheme(), 0, 2);
@@ -159,6 +162,8 @@ bool keyChecked(char key, const KeyCommands& keys, Viewer& viewer) {
             return s.groupColumn != 0;
         case 'r':
             return keys.alternateDigitMode() == 1;
+        case 'G':
+            return keys.toggle('G') != 0;
         case 'e':
             return groupHidden(viewer, 1, "external");
         case 'o':

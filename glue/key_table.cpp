@@ -18,7 +18,7 @@ constexpr std::array<Shortcut, 6> kMouse{{
     {"pointer over a node", "highlight it; its id and groups show in the status bar"},
 }};
 
-constexpr std::array<Shortcut, 27> kKeys{{
+constexpr std::array<Shortcut, 28> kKeys{{
     {"0 .. 9", "link generation limit (node limit after r)"},
     {"*", "show every generation (limits 99)"},
     {"r", "switch the digits between link and node limit"},
@@ -30,6 +30,7 @@ constexpr std::array<Shortcut, 27> kKeys{{
     {"K", "window aspect on / off"},
     {"C", "centre node in red on / off"},
     {"g", "colour by file type or by site group"},
+    {"G", "legend of the colours on / off (click a group: hide / show it)"},
     {"R", "next colour scheme (white, grey, black)"},
     {"e", "hide / show external nodes"},
     {"o", "hide / show orphan nodes"},
@@ -57,14 +58,31 @@ constexpr std::array<Shortcut, 6> kWindow{{
     {"F1", "this list"},
 }};
 
-constexpr std::array<ShortcutSection, 3> kSections{{
+// What the site colours mean; any other group (an imported column, sections) takes a colour of
+// its own from the palette, which only the legend can name.
+constexpr std::array<Shortcut, 11> kColours{{
+    {"cyan", "pages; site groups main and ok"},
+    {"magenta", "images; orphan nodes"},
+    {"orange", "text, applications; crawl errors"},
+    {"pink / dark green", "audio and video / other files"},
+    {"white", "external nodes"},
+    {"red", "missing pages; removed (Compare With)"},
+    {"yellow", "redirects; changed (Compare With)"},
+    {"green", "added (Compare With)"},
+    {"grey", "no colour of its own; unchanged (Compare With)"},
+    {"other colours", "imported groups (a column, sections): see the legend (G)"},
+    {"red to blue", "tree links, from the parent's end to the child's"},
+}};
+
+constexpr std::array<ShortcutSection, 4> kSections{{
     {"Mouse", kMouse},
     {"Keys (in the view)", kKeys},
     {"Window", kWindow},
+    {"Colours (g switches file type and site group)", kColours},
 }};
 
 // Groups: 0 display, 1 colours, 2 hidden nodes and links, 3 non-tree links, 4 travel.
-constexpr std::array<KeyMenuEntry, 27> kKeyMenu{{
+constexpr std::array<KeyMenuEntry, 28> kKeyMenu{{
     {'s', "Boundary Sphere", "Show or hide the boundary sphere", KeyMenuKind::Check, 0},
     {'K', "Window Aspect", "Draw with the window's aspect ratio or a square one",
      KeyMenuKind::Check, 0},
@@ -79,6 +97,8 @@ constexpr std::array<KeyMenuEntry, 27> kKeyMenu{{
      KeyMenuKind::Check, 0},
     {'C', "Red Centre Node", "Draw the node at the centre in red", KeyMenuKind::Check, 1},
     {'g', "Colour by Site Group", "Colour the nodes by site group instead of file type",
+     KeyMenuKind::Check, 1},
+    {'G', "Legend", "Show or hide the legend: what each colour means, with node counts",
      KeyMenuKind::Check, 1},
     {'R', "Next Colour Scheme", "White, grey or black background", KeyMenuKind::Command, 1},
     {'e', "Hide External Nodes", "Hide or show the nodes of other sites", KeyMenuKind::Check, 2},

@@ -18,7 +18,8 @@ struct ShortcutSection {
     std::span<const Shortcut> entries;
 };
 
-/// Mouse, keys in the view, and the window's own shortcuts, in this order.
+/// Mouse, keys in the view, the window's own shortcuts and what the colours mean, in this
+/// order.
 std::span<const ShortcutSection> shortcutSections();
 
 /// The sections as aligned plain text (one line per shortcut, a blank line between sections).

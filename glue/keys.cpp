@@ -89,6 +89,9 @@ void KeyCommands::apply(Viewer& viewer, int character, const std::string& lastSe
         case 'g':
             viewer.setGroupColumn(flip('g'));
             break;
+        case 'G':
+            flip('G');  // the window shows or hides its legend panel as the toggle says
+            break;
         case 'R': {
             colourScheme_ = (colourScheme_ + 1) % static_cast<int>(kColourSchemes.size());
             const ColourScheme& scheme = kColourSchemes[static_cast<size_t>(colourScheme_)];

@@ -24,6 +24,9 @@ public:
 
     /// The toggle of a key (0 or 1), as it was after the key's last press.
     int toggle(char key) const { return toggles_[static_cast<uint8_t>(key)]; }
+    /// Sets a toggle as the key would leave it (the window turns the legend on, G, when a graph
+    /// needs one).
+    void setToggle(char key, int on) { toggles_[static_cast<uint8_t>(key)] = on ? 1 : 0; }
     int labelChoiceCounter() const { return labelChoiceCounter_; }
     int colourScheme() const { return colourScheme_; }
     int alternateDigitMode() const { return alternateDigitMode_; }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "glue/legend_picture.h"
 #include "graph/graph.h"
 #include "memory/atomic_file.h"
 #include "platform/offscreen_surface.h"
@@ -109,6 +110,9 @@ bool exportPicture(Viewer& viewer, const PictureExport& picture, const std::stri
         }
     }
 
+    if (picture.legend && !drawViewLegend(rgba, width, height, *graph, viewer.settings(), error)) {
+        return false;
+    }
     std::vector<uint8_t> png;
     if (!encodePng(width, height, rgba, RowOrder::BottomUp, png, error)) {
         error = "cannot make the PNG picture: " + error;

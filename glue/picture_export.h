@@ -18,6 +18,8 @@ struct PictureExport {
     /// How long the refinement may go on, in seconds; the frame ends sooner when every node is
     /// drawn.
     double refineLimitSeconds = 30.0;
+    /// Whether the legend of the colours is drawn into the picture's top left corner.
+    bool legend = false;
 };
 
 /// Draws the viewer's graph as its view shows it, width x height pixels, and writes the picture

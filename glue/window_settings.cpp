@@ -1,14 +1,79 @@
 #include "glue/window_settings.h"
 
+#include <algorithm>
+#include <vector>
+
+#include "glue/category_palette.h"
+#include "glue/group_legend.h"
 #include "graph/graph.h"
 
 namespace orvo {
 
+namespace {
+
+// Closer than this to a colour the kind already shows, a palette colour is passed over.
+constexpr double kTooClose = 20.0;
+
+const GroupColourEntry* tableEntry(size_t kind, std::string_view name) {
+    for (const GroupColourEntry& e : kGroupColourTable) {
+        if (static_cast<size_t>(e.kind) == kind && name == e.name) return &e;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+bool coloursNeedLegend(const GroupTallies& tallies, int kind) {
+    if (kind < 0 || kind >= kGroupKinds) return false;
+    const auto& groups = tallies[static_cast<size_t>(kind)];
+    return std::any_of(groups.begin(), groups.end(), [kind](const GroupTally& g) {
+        return tableEntry(static_cast<size_t>(kind), g.name) == nullptr;
+    });
+}
+
+namespace {
+
+void assignPaletteColours(Graph& graph, const GroupTallies& tallies) {
+    for (size_t kind = 0; kind < tallies.size(); ++kind) {
+        std::vector<Rgb> shown;  // the table's colours of this graph's groups of the kind
+        for (const GroupTally& g : tallies[kind]) {
+            if (const GroupColourEntry* e = tableEntry(kind, g.name)) {
+                shown.push_back({e->red, e->green, e->blue});
+            }
+        }
+        size_t next = 0;
+        for (const GroupTally& g : tallies[kind]) {
+            if (tableEntry(kind, g.name) != nullptr) continue;
+            // Past the whole palette every colour is taken anyway: then they repeat in order.
+            Rgb colour = paletteColour(next);
+            for (size_t tried = 0; tried < kPaletteSize; ++tried) {
+                colour = paletteColour(next + tried);
+                const bool clash = std::any_of(shown.begin(), shown.end(), [&](const Rgb& c) {
+                    return colourDifference(c, colour) < kTooClose;
+                });
+                if (!clash) {
+                    next += tried;
+                    break;
+                }
+            }
+            ++next;
+            graph.setGroupColor(static_cast<int>(kind), g.name, colour[0], colour[1], colour[2]);
+        }
+    }
+}
+
+}  // namespace
+
 void applyLoadSettings(Graph& graph, ViewerSettings& settings) {
+    applyLoadSettings(graph, settings, tallyGroups(graph));
+}
+
+void applyLoadSettings(Graph& graph, ViewerSettings& settings, const GroupTallies& tallies) {
     settings.groupColumn = 0;
     for (const GroupColourEntry& e : kGroupColourTable) {
         graph.setGroupColor(e.kind, e.name, e.red, e.green, e.blue);
     }
+    assignPaletteColours(graph, tallies);
     settings.useWindowAspect = 1;
     settings.pickBudgetSec = 5;
     settings.pickBudgetUsec = 0;

@@ -7,11 +7,10 @@
 #include <array>
 #include <cstdint>
 
+#include "glue/group_legend.h"
 #include "settings/viewer_settings.h"
 
 namespace orvo {
-
-class Graph;
 
 /// The `loadFlags` value the window glue sets at window initialisation.
 constexpr int32_t kWindowLoadFlags = CompareComponents | PreferAlphabetical | PreferShallower;
@@ -78,9 +77,16 @@ inline constexpr std::array<ColourScheme, 3> kColourSchemes{{
     {{0.0f, 0.0f, 0.0f}, {0.25f, 0.15f, 0.1f}, {1.0f, 1.0f, 1.0f}},
 }};
 
-/// What the glue sets after every load: group colours from kind 0, the colour table, the
+/// Whether some group of the kind has a palette colour, which only a legend can name (the site
+/// colours are in the shortcut list).
+bool coloursNeedLegend(const GroupTallies& tallies, int kind);
+
+/// What the glue sets after every load: group colours from kind 0, the colour table (and palette
+/// colours for every other group, see category_palette.h), the
 /// window's aspect ratio in the projection (the caller recomputes the projection) and the pick
 /// budget of a click.
 void applyLoadSettings(Graph& graph, ViewerSettings& settings);
+/// The same with the graph's group tallies (tallyGroups in group_legend.h) counted before.
+void applyLoadSettings(Graph& graph, ViewerSettings& settings, const GroupTallies& tallies);
 
 }  // namespace orvo

@@ -1,6 +1,7 @@
 // The picture-size dialog of File > Export Picture...
 #include "shell/export_picture_dialog.h"
 
+#include <wx/checkbox.h>
 #include <wx/radiobut.h>
 #include <wx/sizer.h>
 #include <wx/spinctrl.h>
@@ -33,12 +34,17 @@ ExportPictureDialog::ExportPictureDialog(wxWindow* parent, const wxSize& windowS
     other->Add(new wxStaticText(this, wxID_ANY, " pixels (at most " + limit + " x " + limit + ")"),
                0, wxALIGN_CENTER_VERTICAL);
 
+    legend_ =
+        new wxCheckBox(this, wxID_ANY, "Draw the legend of the colours in the top left corner");
+    legend_->SetToolTip("Each group of the kind coloured, with its colour and node count");
+
     auto* all = new wxBoxSizer(wxVERTICAL);
-    all->Add(new wxStaticText(this, wxID_ANY,
-                              "The view is drawn again at this size, labels included."),
-             0, wxALL, 10);
+    all->Add(
+        new wxStaticText(this, wxID_ANY, "The view is drawn again at this size, labels included."),
+        0, wxALL, 10);
     all->Add(windowChoice_, 0, wxLEFT | wxRIGHT | wxBOTTOM, 10);
     all->Add(other, 0, wxLEFT | wxRIGHT | wxBOTTOM, 10);
+    all->Add(legend_, 0, wxLEFT | wxRIGHT | wxBOTTOM, 10);
     all->Add(CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0, wxEXPAND | wxALL, 10);
     SetSizerAndFit(all);
 
@@ -66,5 +72,9 @@ void ExportPictureDialog::choose(const wxSize& size) {
     height_->SetValue(size.y);
     updateEnabled();
 }
+
+bool ExportPictureDialog::withLegend() const { return legend_->GetValue(); }
+
+void ExportPictureDialog::setWithLegend(bool on) { legend_->SetValue(on); }
 
 }  // namespace orvo

@@ -1,9 +1,11 @@
 // File > Export Picture...: the size of the picture, the window's own or one the user types
-// (each side 1 to 8192 pixels). The file name is asked for afterwards.
+// (each side 1 to 8192 pixels), and whether the legend of the colours is drawn into it. The file
+// name is asked for afterwards.
 #pragma once
 
 #include <wx/dialog.h>
 
+class wxCheckBox;
 class wxRadioButton;
 class wxSpinCtrl;
 
@@ -18,6 +20,9 @@ public:
     wxSize chosenSize() const;
     /// Picks the size as the user would (for tests): the window's when `size` is that.
     void choose(const wxSize& size);
+    /// Whether the legend goes into the picture (off unless ticked).
+    bool withLegend() const;
+    void setWithLegend(bool on);
 
 private:
     void updateEnabled();
@@ -27,6 +32,7 @@ private:
     wxRadioButton* otherChoice_;
     wxSpinCtrl* width_;
     wxSpinCtrl* height_;
+    wxCheckBox* legend_;
 };
 
 }  // namespace orvo

@@ -27,6 +27,7 @@
 #include <filesystem>
 
 #include "glue/glue.h"
+#include "glue/group_legend.h"
 #include "glue/key_status.h"
 #include "glue/key_table.h"
 #include "glue/picture_export.h"
@@ -41,12 +42,12 @@
 #include "shell/export_picture_dialog.h"
 #include "shell/find_node_dialog.h"
 #include "shell/gl_view_window.h"
+#include "shell/legend_panel.h"
 #include "shell/shortcuts_dialog.h"
 
 namespace {
 
-// The legend of a comparison has a field of its own, so that hover texts leave it on view.
-enum StatusField : int { kMessage = 0, kLegend, kCaps, kNum, kScroll, kFieldCount };
+enum StatusField : int { kMessage = 0, kCaps, kNum, kScroll, kFieldCount };
 
 wxString fromBytes(const std::string& text) {
     wxString s = wxString::FromUTF8(text);
@@ -104,6 +105,17 @@ bool CMainFrame::createContents() {
     buildMenus();
     if (!buildToolBar() || !buildStatusBar()) return false;
     view_ = new orvo::GlViewWindow(this, glue_);
+    legendPanel_ = new orvo::LegendPanel(this);
+    legendPanel_->Hide();  // until a graph is open
+    legendPanel_->onGroupClicked = [this](const orvo::LegendRow& row) {
+        glue_.toggleGroupHidden(legendPanel_->legend().kind, row.name);
+        view_->Refresh(false);
+        showKeyStatus();
+    };
+    auto* client = new wxBoxSizer(wxHORIZONTAL);
+    client->Add(view_, 1, wxEXPAND);
+    client->Add(legendPanel_, 0, wxEXPAND);
+    SetSizer(client);
     Bind(wxEVT_MENU, &CMainFrame::onAbout, this, wxID_ABOUT);
     Bind(wxEVT_MENU, &CMainFrame::onExit, this, wxID_EXIT);
     Bind(wxEVT_MENU, &CMainFrame::onToggleToolBar, this, ID_VIEW_TOOLBAR);
@@ -355,25 +367,30 @@ bool CMainFrame::buildToolBar() {
 bool CMainFrame::buildStatusBar() {
     wxStatusBar* status = CreateStatusBar(kFieldCount);
     if (status == nullptr) return false;
-    layoutStatusFields();
+    const int indicator = status->GetTextExtent("SCRL").x + FromDIP(16);
+    const int widths[kFieldCount] = {-1, indicator, indicator, indicator};
+    status->SetStatusWidths(kFieldCount, widths);
     SetStatusBarPane(kMessage);
     status->SetStatusText("Ready", kMessage);
     updateLockIndicators();
     return true;
 }
 
-// The legend's field is as wide as its text, and takes no room without one. Its text changes
-// while the field is wide: the toolkit would repaint a field narrower than its borders with a
-// rectangle of negative width.
-void CMainFrame::layoutStatusFields() {
-    wxStatusBar* status = GetStatusBar();
-    if (status == nullptr) return;
-    if (legend_.empty()) status->SetStatusText(legend_, kLegend);
-    const int indicator = status->GetTextExtent("SCRL").x + FromDIP(16);
-    const int legend = legend_.empty() ? 0 : status->GetTextExtent(legend_).x + FromDIP(16);
-    const int widths[kFieldCount] = {-1, legend, indicator, indicator, indicator};
-    status->SetStatusWidths(kFieldCount, widths);
-    if (!legend_.empty()) status->SetStatusText(legend_, kLegend);
+void CMainFrame::refreshLegend() {
+    // Site colours are named in the shortcut list and the view keeps the whole window; other
+    // colours need the legend, which each such graph brings back.
+    if (glue_.graphsOpened() != legendGraph_) {
+        legendGraph_ = glue_.graphsOpened();
+        if (glue_.coloursNeedLegend()) glue_.keys().setToggle('G', 1);
+    }
+    const bool show = glue_.graphLoaded() && glue_.keys().toggle('G') != 0;
+    if (show) {
+        legendPanel_->setLegend(glue_.legend(orvo::LegendPanel::kRows));
+    }
+    if (legendPanel_->IsShown() != show) {
+        legendPanel_->Show(show);
+        Layout();
+    }
 }
 
 void CMainFrame::recentFilesChanged() {
@@ -383,6 +400,7 @@ void CMainFrame::recentFilesChanged() {
 
 void CMainFrame::documentChanged() {
     view_->Refresh(false);
+    refreshLegend();
     refreshStatus();
 }
 
@@ -446,10 +464,6 @@ void CMainFrame::refreshStatus() {
     wxStatusBar* status = GetStatusBar();
     if (status == nullptr) return;
     orvo::Glue& glue = glue_;
-    if (!legend_.empty() && glue.graphsOpened() != legendGraph_) {
-        legend_.clear();  // it told of the graph another has replaced
-        layoutStatusFields();
-    }
     if (!glue.graphLoaded()) {
         status->SetStatusText("Ready", kMessage);
         return;
@@ -477,6 +491,7 @@ void CMainFrame::refreshStatus() {
 
 void CMainFrame::showKeyStatus() {
     showKeyMessage_ = true;
+    refreshLegend();  // the key may have changed the kind coloured or hidden groups
     refreshStatus();
 }
 
@@ -583,7 +598,8 @@ wxString CMainFrame::askForExportFile(const wxString& title, const wxString& wil
     return chosen.GetFullPath();
 }
 
-bool CMainFrame::exportPictureTo(const wxString& path, const wxSize& size, std::string& error) {
+bool CMainFrame::exportPictureTo(const wxString& path, const wxSize& size, std::string& error,
+                                 bool withLegend) {
     orvo::Glue& glue = glue_;
     if (!glue.graphLoaded()) {
         error = "no graph is open";
@@ -592,6 +608,7 @@ bool CMainFrame::exportPictureTo(const wxString& path, const wxSize& size, std::
     orvo::PictureExport picture;
     picture.width = size.x;
     picture.height = size.y;
+    picture.legend = withLegend;
     const bool written =
         orvo::exportPicture(*glue.viewer(), picture, std::string(path.fn_str()), error);
     view_->Refresh(false);
@@ -662,10 +679,13 @@ bool CMainFrame::compareWith(const wxString& otherInput, std::string& error) {
     }
     glue_.viewer()->setGroupColumn(1);
     Refresh();
-    legend_ = wxString::FromUTF8(compared.legend);
     legendGraph_ = glue_.graphsOpened();
-    layoutStatusFields();
-    refreshStatus();
+    glue_.keys().setToggle('G', 1);  // what each status's colour means, with its count
+    refreshLegend();
+    showKeyMessage_ = false;
+    if (wxStatusBar* status = GetStatusBar()) {
+        status->SetStatusText(wxString::FromUTF8(compared.legend), kMessage);
+    }
     return true;
 }
 
@@ -692,7 +712,7 @@ void CMainFrame::onExportPicture(wxCommandEvent& /*event*/) {
     bool written = false;
     {
         wxBusyCursor busy;
-        written = exportPictureTo(path, size, error);
+        written = exportPictureTo(path, size, error, sizes.withLegend());
     }
     if (!written) {
         wxMessageBox("The picture was not exported: " + fromBytes(error), "orvo",

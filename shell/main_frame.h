@@ -16,6 +16,7 @@ class wxSearchCtrl;
 namespace orvo {
 class Glue;
 class GlViewWindow;
+class LegendPanel;
 }  // namespace orvo
 
 class CMainFrame : public wxDocParentFrame, public orvo::DocumentWindow {
@@ -28,6 +29,11 @@ public:
     /// made (the program then ends).
     bool createContents();
     orvo::GlViewWindow& view() { return *view_; }
+    /// The legend beside the view; shown while a graph is open and the key G leaves it on. A
+    /// graph with groups of palette colours, and a comparison, turn it on.
+    orvo::LegendPanel& legendPanel() { return *legendPanel_; }
+    /// Shows the legend of the graph on view as it is now (or hides the panel).
+    void refreshLegend();
     /// Rebuilds the recent-file items and saves the list.
     void recentFilesChanged() override;
     /// Shows the caps-lock, num-lock and scroll-lock states in the status bar.
@@ -46,15 +52,16 @@ public:
     wxSearchCtrl* searchField() { return searchField_; }
     /// Draws the view again offscreen at this size and writes it as a PNG file; false with the
     /// reason in error (the file is then not written).
-    bool exportPictureTo(const wxString& path, const wxSize& size, std::string& error);
+    bool exportPictureTo(const wxString& path, const wxSize& size, std::string& error,
+                         bool withLegend = false);
     /// Writes every node's laid-out position as CSV (as orvo-inspect --positions does).
     bool exportLayoutTo(const wxString& path, std::string& error);
     /// Writes a CSV line per node: id, groups, depth, links in and out, status (as orvo-import
     /// --report does).
     bool exportReportTo(const wxString& path, std::string& error);
     /// Shows the graph on view together with what another version of it (any input) had,
-    /// coloured by what changed, with the legend in a status-bar field of its own until another
-    /// graph is opened; false with error.
+    /// coloured by what changed (the legend panel counts each), the counts in the status bar
+    /// until the pointer moves; false with error.
     bool compareWith(const wxString& otherInput, std::string& error);
 
     using enum orvo::CommandId;
@@ -72,7 +79,6 @@ private:
     void buildMenus();
     bool buildToolBar();
     bool buildStatusBar();
-    void layoutStatusFields();
     void onAbout(wxCommandEvent& event);
     void onExit(wxCommandEvent& event);
     void onToggleToolBar(wxCommandEvent& event);
@@ -104,6 +110,6 @@ private:
     wxSearchCtrl* searchField_ = nullptr;
     bool showKeyMessage_ = false;  // the last key's message stays until the pointer changes node
     std::string menuNodeId_;       // the node of the open node menu
-    wxString legend_;              // of the comparison on view; empty when there is none
-    uint64_t legendGraph_ = 0;     // the glue's graphsOpened() when the comparison was shown
+    orvo::LegendPanel* legendPanel_ = nullptr;
+    uint64_t legendGraph_ = 0;  // the glue's graphsOpened() when the legend was last decided on
 };

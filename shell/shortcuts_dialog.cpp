@@ -37,9 +37,12 @@ ShortcutsDialog::ShortcutsDialog(wxWindow* parent)
     list_ = new wxTextCtrl(this, wxID_ANY, wxString::FromUTF8(shortcutsText()), wxDefaultPosition,
                            wxDefaultSize, wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
     list_->SetFont(wxFontInfo().Family(wxFONTFAMILY_TELETYPE));  // so the columns line up
-    // As tall as the screen allows, so that most of the list shows at once.
+    // Tall enough for a good part of the list, but the whole dialog fits over the default
+    // 800 x 600 window; the rest of the list scrolls.
     const int screenHeight = wxSystemSettings::GetMetric(wxSYS_SCREEN_Y, this);
-    fitTextFieldToText(*list_, screenHeight > 0 ? screenHeight * 2 / 3 : FromDIP(480));
+    const int fitsWindow = FromDIP(kListHeight);
+    fitTextFieldToText(*list_,
+                       screenHeight > 0 ? std::min(screenHeight * 2 / 3, fitsWindow) : fitsWindow);
     list_->SetInsertionPoint(0);
     auto* all = new wxBoxSizer(wxVERTICAL);
     all->Add(list_, 1, wxEXPAND | wxALL, 10);

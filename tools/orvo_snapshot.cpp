@@ -15,6 +15,7 @@
 
 #include "glue/draw_report.h"
 #include "glue/glue.h"
+#include "glue/legend_picture.h"
 #include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "memory/atomic_file.h"
@@ -41,6 +42,7 @@ struct Options {
     bool noRefine = false;
     std::optional<double> refineLimit;  // seconds; the viewer's own limit when not given
     bool overlappingLabels = false;
+    bool legend = false;
     std::optional<std::string> report;
     std::optional<std::string> pickAt;
     // The same picture drawn with per-node calls rather than vertex arrays, for measurements
@@ -179,6 +181,10 @@ int run(const Options& options) {
         if (!surface.readPixels(orvo::DrawBuffer::Front, rgba)) {
             return fail("cannot read the picture");
         }
+        if (options.legend &&
+            !orvo::drawViewLegend(rgba, width, height, graph, viewer.settings(), error)) {
+            return fail(error);
+        }
         if (!orvo::writePng(options.output, width, height, rgba, orvo::RowOrder::BottomUp, error)) {
             return fail(error);  // it names the file
         }
@@ -228,6 +234,9 @@ int main(int argc, char** argv) {
     app.add_flag("--overlapping-labels", options.overlappingLabels,
                  "every label of a large enough node, overlaps and all (by default a label that "
                  "would overlap one drawn before it is left out)");
+    app.add_flag("--legend", options.legend,
+                 "draw the legend into the picture's top left corner: each group of the kind "
+                 "being coloured with its colour and node count, largest first");
     app.add_option("--report", options.report,
                    "write a CSV line for each node cube and each label drawn: kind, id and the "
                    "window rectangle x0,y0,x1,y1 (top left origin), in drawing order");

@@ -96,7 +96,7 @@ std::string KeysGlTest::stateAfter(const std::string& pressed) {
 // a line end, "~" a carriage return), "<." closes it.
 TEST_F(KeysGlTest, EveryKeyPressAgainstItsGoldenTranscript) {
     const std::string script =
-        "lllll sss CCC ggg 5 r3 r0 * 9 bBB # >http://h/a.html >http://h/a.html >http://h/b.html "
+        "lllll sss CCC ggg GG 5 r3 r0 * 9 bBB # >http://h/a.html >http://h/a.html >http://h/b.html "
         ">http://nowhere/ >back >back >back >forward >http://h/a/deep.html @http://h/b.html c "
         ">back @ "
         "# j KK # KK RRR eee ooo mmm s nn NN hh # uu ii OO "

@@ -4,10 +4,17 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
 
+#include "glue/legend_picture.h"
 #include "glue/picture_export.h"
 #include "graph/positions_csv.h"
+#include "import/import_converter.h"
 #include "platform/png_image.h"
 #include "tests/glue/glue_rig.h"
 #include "tests/run_tool.h"
@@ -155,6 +162,126 @@ TEST_F(PictureExportTest, AFailedExportSaysWhyAndLeavesNoHalfWrittenFile) {
     const RgbaImage wide = readPicture(dir / "wide.png");
     EXPECT_EQ(wide.width, 8192);
     EXPECT_EQ(wide.height, 16);
+}
+
+// A package dependency list, "package,depends,section", as a distribution's package lists give
+// it: 600 packages in 14 sections of different sizes, each depending on one or two before it.
+std::string dependencyEdges() {
+    const char* const sections[] = {"libs", "devel", "net", "utils",   "admin", "python", "perl",
+                                    "x11",  "web",   "doc", "science", "games", "sound",  "mail"};
+    std::string csv = "package,depends,section\n";
+    for (int i = 1; i < 600; ++i) {
+        // Section k takes a share of 14 - k in 105: libs the most, mail the fewest.
+        int k = (i * 37) % 105, section = 0;
+        while (k >= 14 - section) k -= 14 - section++;
+        const std::string name = "pkg" + std::to_string(i);
+        csv += name + ",pkg" + std::to_string((i - 1) / 4) + "," + sections[section] + "\n";
+        if (i % 5 == 0)
+            csv += name + ",pkg" + std::to_string(i / 7) + "," + sections[section] + "\n";
+    }
+    return csv;
+}
+
+/// The palette colours drawn on at least `least` pixels.
+std::set<size_t> paletteColoursDrawn(const RgbaImage& image, int least) {
+    std::map<size_t, int> pixels;
+    for (size_t p = 0; p + 3 < image.pixels.size(); p += 4) {
+        for (size_t i = 0; i < kPaletteSize; ++i) {
+            const Rgb c = paletteColour(i);
+            bool same = true;
+            for (size_t k = 0; k < 3; ++k) {
+                same =
+                    same && std::abs(int(image.pixels[p + k]) - int(std::lround(c[k] * 255))) <= 1;
+            }
+            if (same) ++pixels[i];
+        }
+    }
+    std::set<size_t> drawn;
+    for (const auto& [i, n] : pixels) {
+        if (n >= least) drawn.insert(i);
+    }
+    return drawn;
+}
+
+const uint8_t* pixelAt(const RgbaImage& image, int x, int y) {
+    return &image.pixels[(size_t(y) * size_t(image.width) + size_t(x)) * 4];
+}
+
+bool pixelIs(const RgbaImage& image, int x, int y, const Rgb& c) {
+    const uint8_t* p = pixelAt(image, x, y);
+    for (size_t k = 0; k < 3; ++k) {
+        if (std::abs(int(p[k]) - int(std::lround(c[k] * 255))) > 1) return false;
+    }
+    return true;
+}
+
+// A dependency graph coloured by section shows its sections in as many colours on the start
+// view; --legend and an export with the legend draw the same legend box over the same picture,
+// each swatch in its group's colour (an empty one for a hidden group), and change nothing else.
+TEST_F(PictureExportTest, SectionsShowInTheirColoursAndTheLegendNamesThem) {
+    writeWholeFile(dir / "deps.csv", dependencyEdges());
+    makeGlue(importConverter());
+    open(dir / "deps.csv");
+    drawWhole();
+    const std::vector<std::string> common{dir / "deps.csv", "--size", "800x600", "--refine-limit",
+                                          "3600"};
+    auto snap = [&](const std::vector<std::string>& more) {
+        std::vector<std::string> arguments = common;
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        arguments.insert(arguments.end(), {"-o", dir / "s.png"});
+        const test::ToolRun run = runTool("orvo-snapshot", arguments);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return readPicture(dir / "s.png");
+    };
+    const RgbaImage plain = snap({});
+    EXPECT_GE(paletteColoursDrawn(plain, 4).size(), 10u);
+    const RgbaImage withLegend = snap({"--legend"});
+
+    const Legend legend = groupLegend(graph(), kPictureLegendRows);
+    ASSERT_EQ(legend.rows.size(), kPictureLegendRows + 2) << "12 sections, other, no group";
+    EXPECT_EQ(legend.rows[12].name, "other");
+    const std::optional<RasterFont> font =
+        rasteriseLatin1Font(settings().fontFace, settings().fontHeight);
+    ASSERT_TRUE(font);
+    const LegendPlacement place = placeLegend(legend, *font);
+    ASSERT_EQ(place.swatches.size(), legend.rows.size());
+    ASSERT_LT(place.box.y1, 600);
+    const Rgb black{0, 0, 0}, white{1, 1, 1};
+    EXPECT_TRUE(pixelIs(withLegend, place.box.x1 - 1, place.box.y1 - 1, black)) << "its frame";
+    for (size_t i = 0; i < legend.rows.size(); ++i) {
+        const auto& s = place.swatches[i];
+        EXPECT_TRUE(
+            pixelIs(withLegend, (s.x0 + s.x1) / 2, (s.y0 + s.y1) / 2, legend.rows[i].colour))
+            << legend.rows[i].name;
+    }
+    size_t changed = 0, outside = 0;
+    for (int y = 0; y < 600; ++y) {
+        for (int x = 0; x < 800; ++x) {
+            const bool differs =
+                std::memcmp(pixelAt(plain, x, y), pixelAt(withLegend, x, y), 4) != 0;
+            const bool inBox = x < place.box.x1 && y < place.box.y1;
+            changed += differs;
+            outside += differs && !inBox;
+        }
+    }
+    EXPECT_GT(changed, 1000u);
+    EXPECT_EQ(outside, 0u);
+
+    // The export with the legend is the snapshot's picture; a hidden group's swatch is empty.
+    PictureExport picture;
+    picture.width = 800;
+    picture.height = 600;
+    picture.refineLimitSeconds = kWholeGraph;
+    picture.legend = true;
+    std::string error;
+    ASSERT_TRUE(exportPicture(viewer(), picture, dir / "export.png", error)) << error;
+    EXPECT_TRUE(samePicture(readPicture(dir / "export.png"), withLegend));
+    ASSERT_EQ(viewer().setGroupHidden(0, legend.rows[0].name, 1), 1);
+    ASSERT_TRUE(exportPicture(viewer(), picture, dir / "export.png", error)) << error;
+    const RgbaImage hidden = readPicture(dir / "export.png");
+    const auto& s = place.swatches[0];
+    EXPECT_TRUE(pixelIs(hidden, (s.x0 + s.x1) / 2, (s.y0 + s.y1) / 2, white));
+    EXPECT_TRUE(pixelIs(hidden, s.x0, (s.y0 + s.y1) / 2, legend.rows[0].colour));
 }
 
 }  // namespace

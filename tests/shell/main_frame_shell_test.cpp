@@ -26,12 +26,15 @@
 #include "glue/status_text.h"
 #include "graph/graph.h"
 #include "shell/about_dialog.h"
+#include "shell/gl_view_window.h"
 #include "shell/import_dialog.h"
+#include "shell/legend_panel.h"
 #include "shell/main_frame.h"
 #include "shell/orvo_doc.h"
 #include "shell/shortcuts_dialog.h"
 #include "tests/glue/golden.h"
 #include "tests/shell/toolkit.h"
+#include "tests/shell/x_screen.h"
 #include "tests/test_files.h"
 
 namespace orvo {
@@ -146,8 +149,8 @@ TEST_F(MainFrameTest, MenusToolsAndRecentFilesAgainstTheirGoldenText) {
 }
 
 // File > Compare With... on the graph on view: the removed node hangs under its old parent, the
-// legend counts the groups, the view is coloured by them, and File > Export Report... reports
-// what is on view.
+// legend panel counts the groups (the status bar gives the counts until the pointer moves), the
+// view is coloured by them, and File > Export Report... reports what is on view.
 TEST_F(MainFrameTest, CompareWithShowsWhatChangedAndTheReportFollowsTheView) {
     testing::TempDir dir;
     testing::writeWholeFile(dir / "old.graph", "0 r 0 html ok\n1 a 0 html ok\n2 gone 0 html ok\n");
@@ -159,11 +162,17 @@ TEST_F(MainFrameTest, CompareWithShowsWhatChangedAndTheReportFollowsTheView) {
     EXPECT_FALSE(frame->compareWith(dir.file("absent.graph"), error));
     ASSERT_TRUE(frame->compareWith(dir.file("old.graph"), error)) << error;
     wxStatusBar* status = frame->GetStatusBar();
-    const wxString legend =
-        "added 1 (green), removed 1 (red), changed 2 (yellow), unchanged 0 (grey)";
-    EXPECT_EQ(status->GetStatusText(1), legend);
-    EXPECT_GE(status->GetStatusWidth(1), status->GetTextExtent(legend).x);
+    EXPECT_EQ(status->GetStatusText(0),
+              "added 1 (green), removed 1 (red), changed 2 (yellow), unchanged 0 (grey)");
     EXPECT_EQ(glue.viewer()->settings().groupColumn, 1);
+    auto rows = [&] {
+        std::string text;
+        for (const LegendRow& r : frame->legendPanel().legend().rows)
+            text += r.name + " " + std::to_string(r.nodes) + "; ";
+        return text;
+    };
+    EXPECT_TRUE(frame->legendPanel().IsShown());
+    EXPECT_EQ(rows(), "changed 2; added 1; removed 1; ");
     ASSERT_TRUE(frame->exportReportTo(dir.file("report.csv"), error)) << error;
     EXPECT_EQ(testing::readWholeFile(dir / "report.csv"),
               "id,groups,depth,links_in,links_out,status\nr,html,0,0,2,changed\n"
@@ -172,26 +181,80 @@ TEST_F(MainFrameTest, CompareWithShowsWhatChangedAndTheReportFollowsTheView) {
     // until another graph is on view, even after an open that failed.
     frame->refreshStatus();
     EXPECT_EQ(status->GetStatusText(0), glue.graphStatus());
-    EXPECT_EQ(status->GetStatusText(1), legend);
     EXPECT_EQ(glue.openGraphFile(dir.file("absent.graph")), 0);
     frame->documentChanged();
-    EXPECT_EQ(status->GetStatusText(1), legend);
+    EXPECT_EQ(rows(), "changed 2; added 1; removed 1; ");
     ASSERT_EQ(glue.openGraphFile(dir.file("new.graph")), 1) << glue.openError();
     frame->documentChanged();
-    EXPECT_EQ(status->GetStatusText(1), "");
-    EXPECT_EQ(status->GetStatusWidth(1), 0);
+    EXPECT_EQ(rows(), "html 3; ");
+}
+
+// The legend beside the view names each colour with its node count; a real click on a group's
+// row hides the group (its colour leaves the picture, its swatch empties) and a second shows it
+// again; the key G (View > Legend) hides the panel and gives the view its room.
+TEST_F(MainFrameTest, TheLegendNamesTheColoursAndAClickHidesAGroup) {
+    testing::TempDir dir;
+    std::string text = "0 r 0 alpha\n";
+    for (int i = 0; i < 30; ++i) text += "1 a" + std::to_string(i) + " 0 alpha\n";
+    for (int i = 0; i < 12; ++i) text += "1 b" + std::to_string(i) + " 0 beta\n";
+    testing::writeWholeFile(dir / "groups.graph", text);
+    ASSERT_EQ(glue.openGraphFile(dir.file("groups.graph")), 1) << glue.openError();
+    frame->documentChanged();
+    LegendPanel& panel = frame->legendPanel();
+    ASSERT_TRUE(panel.IsShown());
+    ASSERT_EQ(panel.legend().rows.size(), 2u);
+    EXPECT_EQ(panel.legend().rows[1].name, "beta");
+    EXPECT_EQ(panel.legend().rows[1].nodes, 12u);
+    const float* c = glue.viewer()->graph()->groupColor(0, "beta");
+    const std::array<uint8_t, 3> beta{static_cast<uint8_t>(c[0] * 255 + 0.5f),
+                                      static_cast<uint8_t>(c[1] * 255 + 0.5f),
+                                      static_cast<uint8_t>(c[2] * 255 + 0.5f)};
+    auto betaPixels = [&] {
+        frame->view().Refresh(false);
+        pumpOnce();
+        const wxRect r = frame->view().GetScreenRect();
+        ScreenImage image;
+        if (!captureScreen(r.x, r.y, r.width, r.height, image)) return -1L;
+        return static_cast<long>(std::count(image.rgb.begin(), image.rgb.end(), beta));
+    };
+    ASSERT_TRUE(pumpUntil([&] { return betaPixels() > 20; })) << "beta's nodes are drawn";
+    int clicks = 0;  // each click elsewhere in the row: a move --sync onto the pointer waits
+    auto clickRow = [&](size_t row) {
+        const wxPoint p = panel.ClientToScreen(
+            panel.rowRect(row).GetPosition() +
+            wxPoint(panel.rowRect(row).width / 2 + 4 * clicks++, panel.rowRect(row).height / 2));
+        return std::system(("xdotool mousemove --sync " + std::to_string(p.x) + " " +
+                            std::to_string(p.y) + " click 1")
+                               .c_str());
+    };
+    ASSERT_EQ(clickRow(1), 0);
+    ASSERT_TRUE(pumpUntil([&] { return panel.legend().rows[1].hidden; }));
+    EXPECT_EQ(glue.viewer()->graph()->hiddenGroups[0], std::vector<std::string>{"beta"});
+    EXPECT_EQ(glue.keyStatus(), "Group beta hidden");
+    EXPECT_TRUE(pumpUntil([&] { return betaPixels() == 0; })) << "beta's nodes are gone";
+    ASSERT_EQ(clickRow(1), 0);
+    ASSERT_TRUE(pumpUntil([&] { return !panel.legend().rows[1].hidden; }));
+    EXPECT_TRUE(pumpUntil([&] { return betaPixels() > 20; })) << "beta's nodes are back";
+
+    const int viewWidth = frame->view().GetSize().x;
+    wxCommandEvent legendItem(wxEVT_MENU, CMainFrame::ID_KEY_FIRST + 'G');
+    frame->ProcessWindowEvent(legendItem);
+    EXPECT_FALSE(panel.IsShown());
+    EXPECT_GT(frame->view().GetSize().x, viewWidth);
+    frame->ProcessWindowEvent(legendItem);
+    EXPECT_TRUE(panel.IsShown());
 }
 
 TEST_F(MainFrameTest, StatusBarShowsReadyAndFollowsTheLockKeys) {
     wxStatusBar* status = frame->GetStatusBar();
-    ASSERT_EQ(status->GetFieldsCount(), 5);  // the message, a comparison's legend, three locks
+    ASSERT_EQ(status->GetFieldsCount(), 4);  // the message, three locks
     EXPECT_EQ(status->GetStatusText(0), "Ready");
     frame->updateLockIndicators();
-    const bool capsOn = status->GetStatusText(2) == "CAP";
+    const bool capsOn = status->GetStatusText(1) == "CAP";
     auto indicatorShows = [&](const char* text) {
         return pumpUntil([&] {
             frame->updateLockIndicators();
-            return status->GetStatusText(2) == text;
+            return status->GetStatusText(1) == text;
         });
     };
     // Caps Lock pressed on the X server (through its test extension) flips the indicator; pressed
@@ -229,7 +292,7 @@ int widestLine(wxTextCtrl& field) {
 
 // The About box lists the commands (its texts are in the menus' golden text); it and Help >
 // Keyboard Shortcuts show the very list of the README (which the key table test holds to it), from
-// the one table, and fit it.
+// the one table, and fit it; the shortcut list also fits over the default window.
 TEST_F(MainFrameTest, TheAboutBoxAndTheShortcutListShowTheCommandsWhole) {
     ShortcutsDialog shortcuts(frame);
     CAboutDlg about(frame);
@@ -251,6 +314,11 @@ TEST_F(MainFrameTest, TheAboutBoxAndTheShortcutListShowTheCommandsWhole) {
         EXPECT_LE(dialog->GetSize().y, wxSystemSettings::GetMetric(wxSYS_SCREEN_Y, dialog))
             << dialog->GetTitle();
     }
+    // The shortcut list fits over the default 800 x 600 window (the rest scrolls) and says what
+    // the colours mean.
+    EXPECT_LE(shortcuts.GetSize().x, shortcuts.FromDIP(800));
+    EXPECT_LE(shortcuts.GetSize().y, shortcuts.FromDIP(600));
+    EXPECT_TRUE(shortcuts.list().GetValue().Contains("\nColours"));
 }
 
 /// Opens the file as File > Open does; while the import dialog is up, `answer` looks at it and

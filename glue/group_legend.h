@@ -1,0 +1,56 @@
+// What the colours of the kind being coloured mean: each group of that kind with its colour, its
+// node count and whether it is hidden, largest first, the smallest ones together as "other".
+// The window's legend panel, orvo-snapshot --legend and exported pictures all show this.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "glue/category_palette.h"
+#include "graph/graph.h"
+
+namespace orvo {
+
+struct GroupTally {
+    std::string name;
+    uint64_t nodes = 0;
+};
+using GroupTallies = std::array<std::vector<GroupTally>, kGroupKinds>;
+
+/// Every group of every kind with its node count, each kind's largest first (ties by name). One
+/// pass over the nodes: whoever shows legends often keeps it for the graph.
+GroupTallies tallyGroups(const Graph& graph);
+
+struct LegendRow {
+    enum class Kind : uint8_t {
+        Group,     // one group: clicking it hides or shows it
+        Other,     // the groups past the last row, together
+        Ungrouped  // nodes without a group of this kind (the default colour)
+    };
+    Kind kind = Kind::Group;
+    std::string name;
+    uint64_t nodes = 0;
+    Rgb colour{};
+    bool hidden = false;  // a group hidden; "other" when every group in it is hidden
+};
+
+struct Legend {
+    int kind = 0;
+    std::string title;  // the kind: "File type or group"
+    std::vector<LegendRow> rows;
+};
+
+/// The legend of the kind `graph.settings.groupColumn` colours by, or of `kind` when given: at
+/// most `maxRows` group rows, then "other" (the rest, together) and the ungrouped nodes, each
+/// only when it has nodes. A graph without nodes has no rows.
+Legend groupLegend(const Graph& graph, size_t maxRows, int kind = -1);
+/// The same from the graph's tallies counted before.
+Legend groupLegend(const Graph& graph, const GroupTallies& tallies, size_t maxRows, int kind = -1);
+
+/// "2 844", as the status bar writes counts.
+std::string legendCount(uint64_t nodes);
+
+}  // namespace orvo

@@ -1,0 +1,97 @@
+#include "shell/legend_panel.h"
+
+#include <wx/control.h>
+#include <wx/dcbuffer.h>
+#include <wx/settings.h>
+
+namespace orvo {
+
+namespace {
+
+wxColour toColour(const Rgb& c) {
+    return wxColour(static_cast<unsigned char>(c[0] * 255.0f + 0.5f),
+                    static_cast<unsigned char>(c[1] * 255.0f + 0.5f),
+                    static_cast<unsigned char>(c[2] * 255.0f + 0.5f));
+}
+
+}  // namespace
+
+LegendPanel::LegendPanel(wxWindow* parent)
+    : wxScrolledWindow(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                       wxVSCROLL | wxBORDER_NONE) {
+    SetBackgroundStyle(wxBG_STYLE_PAINT);
+    // Narrow enough to leave an 800-pixel window most of its width for the view.
+    SetMinSize(wxSize(FromDIP(170), -1));
+    SetScrollRate(0, rowHeight());
+    Bind(wxEVT_PAINT, &LegendPanel::onPaint, this);
+    Bind(wxEVT_LEFT_DOWN, &LegendPanel::onClick, this);
+    // The second press of a quick pair arrives as a double click: it is a click of its own.
+    Bind(wxEVT_LEFT_DCLICK, &LegendPanel::onClick, this);
+}
+
+int LegendPanel::rowHeight() const { return GetCharHeight() + FromDIP(6); }
+
+void LegendPanel::setLegend(Legend legend) {
+    legend_ = std::move(legend);
+    SetVirtualSize(-1, rowHeight() * static_cast<int>(legend_.rows.size() + 1) + FromDIP(8));
+    Refresh();
+}
+
+wxRect LegendPanel::rowRect(size_t row) const {
+    const wxPoint top =
+        CalcScrolledPosition(wxPoint(0, FromDIP(4) + rowHeight() * static_cast<int>(row + 1)));
+    return wxRect(top, wxSize(GetClientSize().x, rowHeight()));
+}
+
+int LegendPanel::rowAt(const wxPoint& client) const {
+    const wxPoint p = CalcUnscrolledPosition(client);
+    const int offset = p.y - FromDIP(4) - rowHeight();
+    if (offset < 0) return -1;
+    const auto row = static_cast<size_t>(offset / rowHeight());
+    return row < legend_.rows.size() ? static_cast<int>(row) : -1;
+}
+
+void LegendPanel::onClick(wxMouseEvent& event) {
+    const int row = rowAt(event.GetPosition());
+    if (row < 0) return;
+    const LegendRow& r = legend_.rows[static_cast<size_t>(row)];
+    if (r.kind == LegendRow::Kind::Group && onGroupClicked) onGroupClicked(r);
+}
+
+void LegendPanel::onPaint(wxPaintEvent& /*event*/) {
+    wxAutoBufferedPaintDC dc(this);
+    DoPrepareDC(dc);
+    const wxColour background = wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOW);
+    const wxColour text = wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOWTEXT);
+    const wxColour faint = wxSystemSettings::GetColour(wxSYS_COLOUR_GRAYTEXT);
+    dc.SetBackground(wxBrush(background));
+    dc.Clear();
+    dc.SetFont(GetFont());
+    const int line = rowHeight(), pad = FromDIP(6), width = GetClientSize().x;
+    const int swatch = line - FromDIP(8);
+    dc.SetTextForeground(text);
+    dc.DrawText(wxControl::Ellipsize(wxString::FromUTF8(legend_.title), dc, wxELLIPSIZE_END,
+                                     width - 2 * pad),
+                pad, FromDIP(4) + (line - GetCharHeight()) / 2);
+    for (size_t i = 0; i < legend_.rows.size(); ++i) {
+        const LegendRow& row = legend_.rows[i];
+        const int top = FromDIP(4) + line * static_cast<int>(i + 1);
+        const int y = top + (line - swatch) / 2;
+        // A hidden group's swatch is only an outline in its colour.
+        dc.SetPen(wxPen(row.hidden ? toColour(row.colour) : text));
+        dc.SetBrush(row.hidden ? *wxTRANSPARENT_BRUSH : wxBrush(toColour(row.colour)));
+        dc.DrawRectangle(pad, y, swatch, swatch);
+        const wxString count = wxString::FromUTF8(legendCount(row.nodes));
+        const int countWidth = dc.GetTextExtent(count).x;
+        const int nameX = pad + swatch + pad;
+        const int room = width - nameX - countWidth - 2 * pad;
+        dc.SetTextForeground(row.hidden ? faint : text);
+        const int textY = top + (line - GetCharHeight()) / 2;
+        dc.DrawText(wxControl::Ellipsize(wxString::FromUTF8(row.name), dc, wxELLIPSIZE_END,
+                                         std::max(room, FromDIP(20))),
+                    nameX, textY);
+        dc.DrawText(count, width - pad - countWidth, textY);
+    }
+}
+
+}  // namespace orvo

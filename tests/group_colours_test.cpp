@@ -1,0 +1,238 @@
+// Colours of groups without a site colour and the legend that names them: the palette stays
+// apart (for colour-blind readers too) and stands out on every scheme's background, each group
+// gets its colour by rank whatever the file's order, and the legend counts, orders, folds the
+// rest into "other" and marks hidden groups.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "glue/category_palette.h"
+#include "glue/group_legend.h"
+#include "glue/window_settings.h"
+#include "tests/graph_test_support.h"
+
+namespace orvo {
+namespace {
+
+// How a colour looks to a reader without red (protan) or green (deutan) cones: linear-light
+// sRGB projected onto the colours such a reader still tells apart.
+Rgb simulated(const Rgb& c, const std::array<std::array<double, 3>, 3>& m) {
+    auto lin = [](double v) {
+        return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    auto gam = [](double v) {
+        v = std::clamp(v, 0.0, 1.0);
+        return v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+    };
+    const std::array<double, 3> l{lin(c[0]), lin(c[1]), lin(c[2])};
+    Rgb out;
+    for (size_t i = 0; i < 3; ++i) {
+        out[i] = static_cast<float>(gam(m[i][0] * l[0] + m[i][1] * l[1] + m[i][2] * l[2]));
+    }
+    return out;
+}
+
+constexpr std::array<std::array<double, 3>, 3> kNormal{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
+constexpr std::array<std::array<double, 3>, 3> kProtan{
+    {{0.11238, 0.88762, 0}, {0.11238, 0.88762, 0}, {0.00401, -0.00401, 1}}};
+constexpr std::array<std::array<double, 3>, 3> kDeutan{
+    {{0.29275, 0.70725, 0}, {0.29275, 0.70725, 0}, {-0.02234, 0.02234, 1}}};
+
+TEST(PaletteTest, ColoursStayApartForEveryReaderAndOnEveryBackground) {
+    // The measure itself: black to white is the whole lightness scale, a colour is itself.
+    EXPECT_NEAR(colourDifference({0, 0, 0}, {1, 1, 1}), 100.0, 0.5);
+    EXPECT_EQ(colourDifference({0.3f, 0.6f, 0.1f}, {0.3f, 0.6f, 0.1f}), 0.0);
+    const struct {
+        const char* vision;
+        const std::array<std::array<double, 3>, 3>& matrix;
+        size_t colours;
+        double least;
+    } cases[] = {
+        {"normal", kNormal, kPaletteSize, 15.0},
+        {"protan", kProtan, kColourBlindSafeColours, 15.0},
+        {"deutan", kDeutan, kColourBlindSafeColours, 15.0},
+    };
+    for (const auto& c : cases) {
+        for (size_t i = 0; i < c.colours; ++i) {
+            for (size_t j = i + 1; j < c.colours; ++j) {
+                EXPECT_GE(colourDifference(simulated(paletteColour(i), c.matrix),
+                                           simulated(paletteColour(j), c.matrix)),
+                          c.least)
+                    << c.vision << ": colours " << i << " and " << j;
+            }
+        }
+    }
+    for (size_t i = 0; i < kPaletteSize; ++i) {
+        for (const ColourScheme& s : kColourSchemes) {
+            const Rgb background{s.background[0], s.background[1], s.background[2]};
+            EXPECT_GE(colourDifference(paletteColour(i), background), 30.0)
+                << "colour " << i << " on " << background[0];
+        }
+        // Nor taken for a link, the node under the pointer, the selection or an ungrouped node.
+        const ViewerSettings s;
+        for (const auto& other :
+             {s.linkFromColor, s.linkToColor, s.highlightColor, s.selectedColor}) {
+            EXPECT_GE(colourDifference(paletteColour(i), {other[0], other[1], other[2]}), 15.0)
+                << "colour " << i;
+        }
+        const Graph g(s);
+        EXPECT_GE(colourDifference(paletteColour(i),
+                                   {g.defaultColor[0], g.defaultColor[1], g.defaultColor[2]}),
+                  15.0)
+            << "colour " << i;
+        EXPECT_EQ(paletteColour(i), paletteColour(i + kPaletteSize));  // repeats past the end
+    }
+}
+
+std::string sectionGraph(const std::vector<std::pair<std::string, int>>& sections) {
+    std::string text = "0 root 0 libs\n";
+    int n = 0;
+    for (const auto& [name, count] : sections) {
+        for (int i = 0; i < count; ++i) {
+            text += "1 n" + std::to_string(n++) + " 0 " + name + " main\n";
+        }
+    }
+    return text;
+}
+
+size_t paletteIndex(const float* rgb) {
+    for (size_t i = 0; i < kPaletteSize; ++i) {
+        if (paletteColour(i) == Rgb{rgb[0], rgb[1], rgb[2]}) return i;
+    }
+    return kPaletteSize;
+}
+
+// libs 5 (the root too), devel 3, net 3, text 2 (a site colour), admin 1.
+const std::vector<std::pair<std::string, int>> kSections = {
+    {"admin", 1}, {"net", 3}, {"text", 2}, {"devel", 3}, {"libs", 4}};
+
+TEST(PaletteTest, GroupsTakeColoursByRankWhateverTheFileOrderAndSiteColoursStay) {
+    std::vector<std::pair<std::string, int>> reversed(kSections.rbegin(), kSections.rend());
+    std::vector<std::array<Rgb, 4>> seen;
+    for (const auto& order : {kSections, reversed}) {
+        ViewerSettings settings;
+        Graph g(settings);
+        ASSERT_TRUE(testing::readText(g, sectionGraph(order)));
+        settings.groupColumn = 1;
+        applyLoadSettings(g, settings);
+        EXPECT_EQ(settings.groupColumn, 0) << "every graph opens coloured by its first kind";
+        const float* text = g.groupColor(0, "text");
+        EXPECT_EQ(Rgb({text[0], text[1], text[2]}), Rgb({0.9f, 0.35f, 0.05f}));
+        // Largest first, a tie by name: libs, devel, net, admin; none close to the site colour.
+        std::array<Rgb, 4> colours;
+        size_t last = 0;
+        const char* ranked[] = {"libs", "devel", "net", "admin"};
+        for (size_t i = 0; i < 4; ++i) {
+            const float* c = g.groupColor(0, ranked[i]);
+            const size_t index = paletteIndex(c);
+            ASSERT_LT(index, kPaletteSize) << ranked[i] << " has no palette colour";
+            if (i > 0) {
+                EXPECT_GT(index, last) << ranked[i];
+            }
+            last = index;
+            colours[i] = {c[0], c[1], c[2]};
+            EXPECT_GE(colourDifference(colours[i], {text[0], text[1], text[2]}), 20.0) << ranked[i];
+        }
+        EXPECT_EQ(paletteIndex(g.groupColor(0, "libs")), 0u)
+            << "the largest takes the first colour";
+        // Kind 1 holds only the site group main: it keeps its colour.
+        const float* main = g.groupColor(1, "main");
+        EXPECT_EQ(Rgb({main[0], main[1], main[2]}), Rgb({0.0f, 1.0f, 1.0f}));
+        seen.push_back(colours);
+    }
+    EXPECT_EQ(seen[0], seen[1]);
+
+    // Read again with other counts: the colours follow the new ranks, none stays from before.
+    ViewerSettings settings;
+    Graph g(settings);
+    ASSERT_TRUE(testing::readText(g, sectionGraph(kSections)));
+    applyLoadSettings(g, settings);
+    Graph fresh(settings);
+    ASSERT_TRUE(testing::readText(fresh, sectionGraph({{"admin", 9}})));
+    g.takeContentsOf(fresh);
+    applyLoadSettings(g, settings);
+    EXPECT_EQ(paletteIndex(g.groupColor(0, "admin")), 0u);
+    EXPECT_EQ(paletteIndex(g.groupColor(0, "libs")), 1u);
+}
+
+TEST(LegendTest, RowsCountOrderFoldAndMarkHiddenGroups) {
+    ViewerSettings settings;
+    Graph g(settings);
+    ASSERT_TRUE(testing::readText(g, sectionGraph(kSections) + "1 bare 0\n"));
+    applyLoadSettings(g, settings);
+    g.setGroupHidden(0, "net", 1);
+    g.setGroupHidden(0, "admin", 1);
+    using K = LegendRow::Kind;
+    const struct {
+        size_t maxRows;
+        int kind;
+        std::vector<std::tuple<K, std::string, uint64_t, bool>> rows;
+    } cases[] = {
+        {10,
+         0,
+         {{K::Group, "libs", 5, false},
+          {K::Group, "devel", 3, false},
+          {K::Group, "net", 3, true},
+          {K::Group, "text", 2, false},
+          {K::Group, "admin", 1, true},
+          {K::Ungrouped, "no group", 1, false}}},
+        // The rest as "other", hidden only when every group in it is.
+        {2,
+         0,
+         {{K::Group, "libs", 5, false},
+          {K::Group, "devel", 3, false},
+          {K::Other, "other", 6, false},
+          {K::Ungrouped, "no group", 1, false}}},
+        {3,
+         0,
+         {{K::Group, "libs", 5, false},
+          {K::Group, "devel", 3, false},
+          {K::Group, "net", 3, true},
+          {K::Other, "other", 3, false},
+          {K::Ungrouped, "no group", 1, false}}},
+        // A single group left over takes the row "other" would.
+        {4,
+         0,
+         {{K::Group, "libs", 5, false},
+          {K::Group, "devel", 3, false},
+          {K::Group, "net", 3, true},
+          {K::Group, "text", 2, false},
+          {K::Group, "admin", 1, true},
+          {K::Ungrouped, "no group", 1, false}}},
+        {1, 1, {{K::Group, "main", 13, false}, {K::Ungrouped, "no group", 2, false}}},
+        {10, kGroupKinds, {}},  // no such kind
+    };
+    for (const auto& c : cases) {
+        const Legend legend = groupLegend(g, c.maxRows, c.kind);
+        EXPECT_EQ(legend.kind, c.kind);
+        std::vector<std::tuple<K, std::string, uint64_t, bool>> rows;
+        for (const LegendRow& r : legend.rows) {
+            rows.emplace_back(r.kind, r.name, r.nodes, r.hidden);
+            if (r.kind == K::Group) {
+                const float* own = g.groupColor(c.kind, r.name);
+                EXPECT_EQ(r.colour, Rgb({own[0], own[1], own[2]})) << r.name;
+            }
+        }
+        EXPECT_EQ(rows, c.rows) << "at most " << c.maxRows << " rows of kind " << c.kind;
+    }
+    // Every group of the "other" row hidden: it is hidden too.
+    g.setGroupHidden(0, "text", 1);
+    EXPECT_TRUE(groupLegend(g, 3).rows[3].hidden);
+    // Palette colours need the legend; the site colours alone (main) are in the shortcut list.
+    const GroupTallies tallies = tallyGroups(g);
+    EXPECT_TRUE(coloursNeedLegend(tallies, 0));
+    EXPECT_FALSE(coloursNeedLegend(tallies, 1));
+    EXPECT_FALSE(coloursNeedLegend(tallies, 2));
+    EXPECT_FALSE(coloursNeedLegend(tallies, kGroupKinds));
+    EXPECT_FALSE(coloursNeedLegend(tallies, -1));
+    // The kind coloured unless another is asked for.
+    settings.groupColumn = 1;
+    EXPECT_EQ(groupLegend(g, 10).rows.front().name, "main");
+}
+
+}  // namespace
+}  // namespace orvo
