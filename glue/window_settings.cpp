@@ -9,7 +9,7 @@ void applyLoadSettings(Graph& graph, ViewerSettings& settings) {
     for (const GroupColourEntry& e : kGroupColourTable) {
         graph.setGroupColor(e.kind, e.name, e.red, e.green, e.blue);
     }
-    settings.useWindowAspect = 1;
+    applyLoadProjection(settings);
     settings.pickBudgetSec = 5;
     settings.pickBudgetUsec = 0;
 }

@@ -83,4 +83,9 @@ inline constexpr std::array<ColourScheme, 3> kColourSchemes{{
 /// budget of a click.
 void applyLoadSettings(Graph& graph, ViewerSettings& settings);
 
+/// The part of the load settings that shapes the picture: the window's aspect ratio. The glue
+/// sets it before a load's new context draws its first picture (the boundary sphere alone, shown
+/// while the load finishes), so that the sphere is round from the start.
+inline void applyLoadProjection(ViewerSettings& settings) { settings.useWindowAspect = 1; }
+
 }  // namespace orvo

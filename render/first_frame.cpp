@@ -1,0 +1,48 @@
+// What the frames of a graph would otherwise prepare inside their first slice, done when the
+// graph is put on view: the first slice after a load then draws as many nodes as a later one.
+#include <GL/gl.h>
+
+#include "graph/graph.h"
+#include "render/finite_check.h"
+#include "render/renderer.h"
+#include "settings/viewer_settings.h"
+
+namespace orvo {
+
+void Renderer::prepareFrames() {
+    if (graph_ == nullptr || !makeCurrent()) return;
+    // A page linked from everywhere has its shown links gathered the first time a frame draws it,
+    // a read of each of its links: millions, for the top page of a big site.
+    for (const Node* n : graph_->nodes) {
+        if (n != nullptr && n->outLinks.size() + n->inLinks.size() > ShownLinkCache::kManyLinks) {
+            shownLinks_.of(*graph_, *n);
+        }
+    }
+    // The rasteriser compiles its code for each kind of drawing the first time it is used, which
+    // takes longer than a slice: a cube, filled and outlined, thick and thin links, the cube drawn
+    // over its own links, and a label are drawn once into the back buffer, which the next frame
+    // clears before anything is shown.
+    Node* centre = centreNode_;
+    if (centre == nullptr || !isDrawable(centre->globalTransform)) return;
+    beginFrame();
+    const float* colour = graph_->nodeColor(*centre);
+    if (colour == nullptr) colour = graph_->defaultColor;
+    batch_.addCube(centre->globalTransform, colour, true);
+    batch_.addCube(centre->globalTransform, colour, false);
+    Link* link = centre->children.empty() ? centre->parentLink : centre->children[0]->parentLink;
+    if (link != nullptr) {
+        for (const bool thick : {true, false}) {
+            batch_.addLink(link->fromPosition(), link->toPosition(), settings_.linkFromColor.data(),
+                           settings_.linkToColor.data(), thick);
+        }
+    }
+    batch_.draw();
+    glDepthFunc(GL_ALWAYS);
+    batch_.addCube(centre->globalTransform, colour, true);
+    batch_.draw();
+    glDepthFunc(GL_LESS);
+    drawLabel(*centre, labelAnchorOf(*centre));
+    glFinish();  // the rasteriser draws (and compiles) now, not when the next frame flushes
+}
+
+}  // namespace orvo
