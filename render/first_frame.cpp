@@ -19,18 +19,20 @@ void Renderer::prepareFrames() {
         }
     }
     // The rasteriser compiles its code for each kind of drawing the first time it is used, which
-    // takes longer than a slice: a cube, filled and outlined, thick and thin links, the cube drawn
-    // over its own links, and a label are drawn once into the back buffer, which the next frame
-    // clears before anything is shown.
+    // takes longer than a slice, and the batch and the rasteriser grow their buffers to what a
+    // full batch holds. So a full batch of cubes, filled and outlined, and of thick and thin
+    // links, the cube drawn over its own links, and a label are drawn once into the back buffer,
+    // which the next frame clears before anything is shown.
     Node* centre = centreNode_;
     if (centre == nullptr || !isDrawable(centre->globalTransform)) return;
     beginFrame();
     const float* colour = graph_->nodeColor(*centre);
     if (colour == nullptr) colour = graph_->defaultColor;
-    batch_.addCube(centre->globalTransform, colour, true);
-    batch_.addCube(centre->globalTransform, colour, false);
+    for (size_t i = 0; i < DrawBatch::kNodesPerBatch; ++i) {
+        batch_.addCube(centre->globalTransform, colour, i % 2 == 0);
+    }
     Link* link = centre->children.empty() ? centre->parentLink : centre->children[0]->parentLink;
-    if (link != nullptr) {
+    for (size_t ends = 0; link != nullptr && ends < DrawBatch::kLinkEndsPerBatch; ends += 4) {
         for (const bool thick : {true, false}) {
             batch_.addLink(link->fromPosition(), link->toPosition(), settings_.linkFromColor.data(),
                            settings_.linkToColor.data(), thick);
