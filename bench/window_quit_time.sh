@@ -51,9 +51,12 @@ for graph in "${graphs[@]}"; do
     while [ -z "$pid" ]; do pid=$(pgrep -P $timer) || sleep 0.1; done
     window=
     for _ in $(seq 1200); do  # the title names the file once it is open
-      window=$(xdotool search --onlyvisible --pid $pid --name "^$name - orvo\$" 2>/dev/null |
-        head -1) || true
-      [ -n "$window" ] && break
+      for candidate in $(xdotool search --onlyvisible --pid $pid 2>/dev/null); do
+        if [ "$(xdotool getwindowname "$candidate" 2>/dev/null)" = "$name - orvo" ]; then
+          window=$candidate
+          break 2
+        fi
+      done
       sleep 0.5
     done
     if [ -z "$window" ]; then
