@@ -200,10 +200,15 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
         noContext_ = true;
         return fail("wglCreateContext Failed");
     }
+    // The new context shows the boundary sphere at once, while the graph is handed over, so it
+    // takes the load's projection first.
+    orvo::applyLoadProjection(viewer_->settings());
     viewer_->setContext(context, lastWidth_, lastHeight_);
     searchIndex_.clear();  // it reads the old graph's ids, which go now
     viewer_->showGraph(std::move(fresh));
     applyLoadSettings();
+    // Part of the load, so that the first slice draws as much as any later one.
+    viewer_->renderer().prepareFrames();
     graphLoaded_ = true;
     ++graphsOpened_;
     countsValid_ = false;

@@ -74,7 +74,7 @@ void applyLoadSettings(Graph& graph, ViewerSettings& settings, const GroupTallie
         graph.setGroupColor(e.kind, e.name, e.red, e.green, e.blue);
     }
     assignPaletteColours(graph, tallies);
-    settings.useWindowAspect = 1;
+    applyLoadProjection(settings);
     settings.pickBudgetSec = 5;
     settings.pickBudgetUsec = 0;
 }

@@ -89,4 +89,9 @@ void applyLoadSettings(Graph& graph, ViewerSettings& settings);
 /// The same with the graph's group tallies (tallyGroups in group_legend.h) counted before.
 void applyLoadSettings(Graph& graph, ViewerSettings& settings, const GroupTallies& tallies);
 
+/// The part of the load settings that shapes the picture: the window's aspect ratio. The glue
+/// sets it before a load's new context draws its first picture (the boundary sphere alone, shown
+/// while the load finishes), so that the sphere is round from the start.
+inline void applyLoadProjection(ViewerSettings& settings) { settings.useWindowAspect = 1; }
+
 }  // namespace orvo

@@ -64,6 +64,10 @@ public:
     void setKeepRedrawing(uint8_t flag);
     int keepRedrawing() const { return keepRedrawing_; }
     void keepCentreShown();
+    /// Prepares, once a graph is on view, what its frames would otherwise prepare inside their
+    /// first slice: the shown links of the nodes with very many, the rasteriser's code for each
+    /// kind of drawing. Draws into the back buffer only; the next frame starts by clearing it.
+    void prepareFrames();
 
     // Picking.
     uint32_t pick(int x, int y);

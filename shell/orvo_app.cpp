@@ -6,6 +6,7 @@
 
 #include "glue/glue.h"
 #include "import/import_converter.h"
+#include "memory/program_end.h"
 #include "shell/gl_view_window.h"
 #include "shell/main_frame.h"
 #include "shell/orvo_doc.h"
@@ -61,9 +62,18 @@ void COrvoApp::onIdle(wxIdleEvent& event) {
     if (glue_ && glue_->idleViewer() != 0) event.RequestMore();
 }
 
+int COrvoApp::OnRun() {
+    exitStatus_ = wxApp::OnRun();
+    return exitStatus_;
+}
+
+// What the user would lose is written here (the configuration: settings and recent files); then
+// the process ends at once, without taking the graph, the toolkit and the GL context apart, which
+// takes seconds with ten million nodes.
 int COrvoApp::OnExit() {
     delete manager_;
     manager_ = nullptr;
     delete wxConfigBase::Set(nullptr);
-    return wxApp::OnExit();
+    wxApp::OnExit();
+    return orvo::endProgram(exitStatus_);
 }

@@ -19,6 +19,7 @@ public:
     void setStartFile(const std::string& path) { startFile_ = path; }
 
     bool OnInit() override;
+    int OnRun() override;
     int OnExit() override;
 
 private:
@@ -30,6 +31,7 @@ private:
     std::unique_ptr<orvo::Glue> glue_;
     COrvoDocManager* manager_ = nullptr;  // deleted in OnExit
     CMainFrame* frame_ = nullptr;
+    int exitStatus_ = 0;  // what the main loop returned
 };
 
 wxDECLARE_APP(COrvoApp);

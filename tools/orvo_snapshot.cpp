@@ -19,11 +19,11 @@
 #include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "memory/atomic_file.h"
+#include "memory/program_end.h"
 #include "platform/draw_process.h"
 #include "platform/offscreen_surface.h"
 #include "platform/png_image.h"
 #include "tools/command_line.h"
-#include "tools/program_end.h"
 #include "tools/tool_input.h"
 #include "viewer/viewer.h"
 

@@ -1,6 +1,5 @@
 # orvo-snapshot: draws a graph file headless on the offscreen surface and writes a PNG.
-add_executable(orvo-snapshot ${CMAKE_CURRENT_LIST_DIR}/orvo_snapshot.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/program_end.cpp)
+add_executable(orvo-snapshot ${CMAKE_CURRENT_LIST_DIR}/orvo_snapshot.cpp)
 target_link_libraries(orvo-snapshot PRIVATE orvo_glue orvo_picture_export orvo_tool_input
   orvo_platform_offscreen CLI11::CLI11)
 target_compile_definitions(orvo-snapshot PRIVATE ORVO_VERSION="${PROJECT_VERSION}")

