@@ -57,6 +57,20 @@ TEST(ModernBackendGl, SurfacesMakeTheKindOfContextAskedFor) {
         const std::vector<uint8_t> front = rig.read(DrawBuffer::Front);
         ASSERT_EQ(front.size(), 64u * 48u * 4u);
         EXPECT_TRUE(testing::near(rig.pixel(front, 5, 5), 1, 1, 1));
+        // New buffers start black and leave the caller's clear colour and masks as they were.
+        glClearColor(0.2f, 0.4f, 0.6f, 1.0f);
+        glColorMask(GL_TRUE, GL_FALSE, GL_TRUE, GL_TRUE);
+        ASSERT_TRUE(rig.surface.resize(32, 24));
+        const std::vector<uint8_t> resized = rig.read(DrawBuffer::Back);
+        ASSERT_EQ(resized.size(), 32u * 24u * 4u);
+        EXPECT_TRUE(testing::near(rig.pixel(resized, 31, 23), 0, 0, 0));
+        GLfloat clear[4] = {};
+        GLboolean mask[4] = {};
+        glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+        glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+        EXPECT_FLOAT_EQ(clear[1], 0.4f);
+        EXPECT_EQ(mask[1], GL_FALSE);
+        EXPECT_EQ(mask[2], GL_TRUE);
     }
 }
 
