@@ -4,6 +4,8 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <algorithm>
+
 #include "render/draw_batch.h"
 
 namespace orvo {
@@ -57,37 +59,20 @@ void main() {
 }
 )";
 
-// The two triangles of each quad of four vertices, `size` values a vertex.
-template <typename From, typename To>
-void quadsToTriangles(const std::vector<From>& quads, int size, std::vector<To>& triangles) {
-    constexpr int kCorners[6] = {0, 1, 2, 0, 2, 3};
-    const size_t quadValues = static_cast<size_t>(4 * size);
-    triangles.clear();
-    triangles.reserve(quads.size() / 4 * 6);
-    for (size_t q = 0; q + quadValues <= quads.size(); q += quadValues) {
-        for (const int c : kCorners) {
-            for (int i = 0; i < size; ++i)
-                triangles.push_back(static_cast<To>(quads[q + static_cast<size_t>(c * size + i)]));
-        }
-    }
-}
-
-// The four edges of each quad of four vertices, as the outline of a polygon drawn in lines.
-void quadsToEdges(const std::vector<double>& quads, std::vector<float>& lines) {
-    constexpr int kEnds[8] = {0, 1, 1, 2, 2, 3, 3, 0};
-    lines.clear();
-    lines.reserve(quads.size() * 2);
-    for (size_t q = 0; q + 16 <= quads.size(); q += 16) {
-        for (const int c : kEnds) {
-            for (int i = 0; i < 4; ++i) lines.push_back(static_cast<float>(quads[q + c * 4 + i]));
-        }
-    }
-}
+// Per quad of four vertices: its two triangles, and its four edges as the outline of a polygon
+// drawn in lines.
+constexpr GLuint kQuadTriangles[6] = {0, 1, 2, 0, 2, 3};
+constexpr GLuint kQuadEdges[8] = {0, 1, 1, 2, 2, 3, 3, 0};
 
 void upload(GLuint buffer, const std::vector<float>& values) {
     glBindBuffer(GL_ARRAY_BUFFER, buffer);
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(values.size() * sizeof(float)),
                  values.data(), GL_STREAM_DRAW);
+}
+
+void uploadConverted(GLuint buffer, const std::vector<double>& values, std::vector<float>& scratch) {
+    scratch.assign(values.begin(), values.end());
+    upload(buffer, scratch);
 }
 
 void attribute(GLuint location, GLuint buffer, GLint size) {
@@ -173,6 +158,7 @@ bool ModernBackend::init(GlApi api) {
     glGenVertexArrays(1, &vertexArray_);
     glGenBuffers(4, buffers_);
     glGenBuffers(1, &sphereBuffer_);
+    glGenBuffers(2, indexBuffers_);
     const GLenum failure = glGetError();
     if (failure != GL_NO_ERROR) {
         error_ = "GL error " + std::to_string(failure) + " while setting up the shader back end";
@@ -231,47 +217,52 @@ void ModernBackend::drawSphere(const ProjTransform& matrix, const float* colour,
     setBand(false, kLinkDepths);
 }
 
-void ModernBackend::drawLines(const std::vector<double>& vertices, const float* colours,
-                              int colourSize, const float* constant, unsigned mode) {
-    positions_.assign(vertices.begin(), vertices.end());
-    const size_t count = vertices.size() / 4;
-    upload(buffers_[0], positions_);
-    attribute(kPosition, buffers_[0], 4);
-    if (colours != nullptr) {
-        colours_.assign(colours, colours + count * static_cast<size_t>(colourSize));
-        upload(buffers_[1], colours_);
-        attribute(kColour, buffers_[1], colourSize);
-    } else {
-        glDisableVertexAttribArray(kColour);
-        glVertexAttrib4f(kColour, constant[0], constant[1], constant[2], 1.0f);
+void ModernBackend::drawQuads(size_t quads, bool edges) {
+    // The index buffers grow to the largest batch and are kept.
+    std::vector<GLuint>& indices = edges ? edgeIndices_ : triangleIndices_;
+    const GLuint* pattern = edges ? kQuadEdges : kQuadTriangles;
+    const size_t perQuad = edges ? 8 : 6;
+    const GLuint buffer = edges ? indexBuffers_[1] : indexBuffers_[0];
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffer);
+    if (indices.size() < quads * perQuad) {
+        const size_t have = indices.size() / perQuad;
+        const size_t want = std::max(quads, 2 * have);
+        for (size_t q = have; q < want; ++q)
+            for (size_t i = 0; i < perQuad; ++i)
+                indices.push_back(static_cast<GLuint>(4 * q) + pattern[i]);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER,
+                     static_cast<GLsizeiptr>(indices.size() * sizeof(GLuint)), indices.data(),
+                     GL_STATIC_DRAW);
     }
-    glDrawArrays(mode, 0, static_cast<GLsizei>(count));
+    glDrawElements(edges ? GL_LINES : GL_TRIANGLES, static_cast<GLsizei>(quads * perQuad),
+                   GL_UNSIGNED_INT, nullptr);
 }
 
 void ModernBackend::drawWideLines(const std::vector<double>& vertices,
                                   const std::vector<float>& colours, const ProjTransform& matrix) {
-    // Each line (ends a and b) becomes the triangles a-, a+, b+ and a-, b+, b-.
-    constexpr int kEnd[6] = {0, 0, 1, 0, 1, 1};
-    constexpr float kSideOf[6] = {-1.0f, 1.0f, 1.0f, -1.0f, 1.0f, -1.0f};
+    // Each line (ends a and b) becomes the quad a-, a+, b+, b-: triangles a-, a+, b+ and
+    // a-, b+, b-.
+    constexpr int kEnd[4] = {0, 0, 1, 1};
+    constexpr float kSideOf[4] = {-1.0f, 1.0f, 1.0f, -1.0f};
     const size_t lines = vertices.size() / 8;
-    positions_.clear();
-    others_.clear();
-    colours_.clear();
-    sides_.clear();
-    positions_.reserve(lines * 24);
-    others_.reserve(lines * 24);
-    colours_.reserve(lines * 24);
-    sides_.reserve(lines * 6);
+    positions_.resize(lines * 16);
+    others_.resize(lines * 16);
+    colours_.resize(lines * 16);
+    sides_.resize(lines * 4);
+    float* position = positions_.data();
+    float* other = others_.data();
+    float* colour = colours_.data();
+    float* side = sides_.data();
     for (size_t k = 0; k < lines; ++k) {
-        for (int corner = 0; corner < 6; ++corner) {
+        for (int corner = 0; corner < 4; ++corner) {
             const size_t end = 2 * k + static_cast<size_t>(kEnd[corner]);
-            const size_t other = 2 * k + static_cast<size_t>(1 - kEnd[corner]);
+            const size_t far = 2 * k + static_cast<size_t>(1 - kEnd[corner]);
             for (int i = 0; i < 4; ++i) {
-                positions_.push_back(static_cast<float>(vertices[end * 4 + i]));
-                others_.push_back(static_cast<float>(vertices[other * 4 + i]));
-                colours_.push_back(colours[end * 4 + i]);
+                *position++ = static_cast<float>(vertices[end * 4 + i]);
+                *other++ = static_cast<float>(vertices[far * 4 + i]);
+                *colour++ = colours[end * 4 + i];
             }
-            sides_.push_back(kSideOf[corner]);
+            *side++ = kSideOf[corner];
         }
     }
     useMatrix(wide_, matrix);
@@ -285,7 +276,7 @@ void ModernBackend::drawWideLines(const std::vector<double>& vertices,
     attribute(kOther, buffers_[2], 4);
     upload(buffers_[3], sides_);
     attribute(kSide, buffers_[3], 1);
-    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(lines * 6));
+    drawQuads(lines, false);
     glDisableVertexAttribArray(kOther);
     glDisableVertexAttribArray(kSide);
 }
@@ -299,21 +290,18 @@ void ModernBackend::drawBatch(const DrawBatch& batch) {
     if (!batch.cubeVertices().empty()) {
         setBand(bands, kCubeDepths);
         useMatrix(flat_, matrix);
-        quadsToTriangles(batch.cubeVertices(), 4, positions_);
-        upload(buffers_[0], positions_);
+        uploadConverted(buffers_[0], batch.cubeVertices(), positions_);
         attribute(kPosition, buffers_[0], 4);
-        quadsToTriangles(batch.cubeColours(), 3, colours_);
-        upload(buffers_[1], colours_);
+        upload(buffers_[1], batch.cubeColours());
         attribute(kColour, buffers_[1], 3);
-        glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(positions_.size() / 4));
+        drawQuads(batch.cubeVertices().size() / 16, false);
         if (!batch.outlineVertices().empty()) {
             const OutlineDepthTest outlineTest(bands);
-            quadsToEdges(batch.outlineVertices(), positions_);
-            upload(buffers_[0], positions_);
+            uploadConverted(buffers_[0], batch.outlineVertices(), positions_);
             attribute(kPosition, buffers_[0], 4);
             glDisableVertexAttribArray(kColour);
             glVertexAttrib4f(kColour, 0.0f, 0.0f, 0.0f, 1.0f);
-            glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(positions_.size() / 4));
+            drawQuads(batch.outlineVertices().size() / 16, true);
         }
         setBand(false, kCubeDepths);
     }
@@ -323,7 +311,11 @@ void ModernBackend::drawBatch(const DrawBatch& batch) {
     const DrawBatch::Lines& thin = batch.thinLines();
     if (!thin.vertices.empty()) {
         useMatrix(flat_, matrix);
-        drawLines(thin.vertices, thin.colours.data(), 4, nullptr, GL_LINES);
+        uploadConverted(buffers_[0], thin.vertices, positions_);
+        attribute(kPosition, buffers_[0], 4);
+        upload(buffers_[1], thin.colours);
+        attribute(kColour, buffers_[1], 4);
+        glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(thin.ends()));
     }
     setBand(false, kLinkDepths);
 }
@@ -339,16 +331,17 @@ void ModernBackend::drawWindowQuads(const std::vector<double>& corners, const fl
     window.m[13] = -1.0;
     glBindVertexArray(vertexArray_);
     useMatrix(flat_, window);
-    std::vector<double> quads;
-    quads.reserve(corners.size() / 3 * 4);
-    for (size_t i = 0; i + 3 <= corners.size(); i += 3)
-        quads.insert(quads.end(), {corners[i], corners[i + 1], corners[i + 2], 1.0});
-    quadsToTriangles(quads, 4, positions_);
+    positions_.clear();
+    for (size_t i = 0; i + 3 <= corners.size(); i += 3) {
+        positions_.insert(positions_.end(), {static_cast<float>(corners[i]),
+                                             static_cast<float>(corners[i + 1]),
+                                             static_cast<float>(corners[i + 2]), 1.0f});
+    }
     upload(buffers_[0], positions_);
     attribute(kPosition, buffers_[0], 4);
     glDisableVertexAttribArray(kColour);
     glVertexAttrib4f(kColour, colour[0], colour[1], colour[2], 1.0f);
-    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(positions_.size() / 4));
+    drawQuads(positions_.size() / 16, false);
 }
 
 }  // namespace orvo

@@ -53,8 +53,8 @@ private:
     };
     bool build(Program& program, const char* vertexBody, bool widened);
     void useMatrix(const Program& program, const ProjTransform& matrix) const;
-    void drawLines(const std::vector<double>& vertices, const float* colours, int colourSize,
-                   const float* constant, unsigned mode);
+    /// Draws the quads (four vertices each) of the bound arrays as triangles or as edges.
+    void drawQuads(size_t quads, bool edges);
     void drawWideLines(const std::vector<double>& vertices, const std::vector<float>& colours,
                        const ProjTransform& matrix);
     void setBand(bool on, const DepthBand& band) const;
@@ -66,6 +66,8 @@ private:
     unsigned vertexArray_ = 0;
     unsigned buffers_[4] = {0, 0, 0, 0};  // positions, colours, other ends, sides
     unsigned sphereBuffer_ = 0;
+    unsigned indexBuffers_[2] = {0, 0};  // the quads' triangles, their edges
+    std::vector<unsigned> triangleIndices_, edgeIndices_;
     std::vector<int> sphereLoopStarts_;  // a loop's first vertex; the last entry is the total
     ProjTransform projection_ = ProjTransform::identity();
     int width_ = 1, height_ = 1;
