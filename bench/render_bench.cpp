@@ -11,7 +11,10 @@
 //      (goal >= 3 times the nodes), on the 10 000-node and the large graph;
 //  (f) the share of the picture a drag into the site shows drawn (a fresh slice, as every drag
 //      motion starts a new frame) both ways on the large graph (goal: vertex arrays >= 2 times
-//      per-node calls), and at rest after a second of refinement.
+//      per-node calls), and at rest after a second of refinement;
+//  (g) nodes drawn in one fresh slice by the shader back end (OpenGL ES 3.0, else 3.3 core)
+//      against the GL 1.1 vertex arrays, labels off on both (the shader back end draws none
+//      yet), alternating on the same 100 000-node graph (goal: at least as many).
 // A summary with the goals is printed at the end. ORVO_BENCH_LARGE_NODES sets another size for
 // the large graph of (b) and (c), such as 10000000.
 #include <GL/gl.h>
@@ -45,12 +48,13 @@ constexpr int kWidth = 800, kHeight = 600;
 // A renderer on its own offscreen surface with a generated site graph, loaded as the viewer does.
 struct Scene {
     ViewerSettings settings;
-    OffscreenSurface surface{kWidth, kHeight};
+    OffscreenSurface surface;
     Renderer renderer{settings, surface};
     Graph graph{settings};
     GlContext* context = nullptr;
 
-    explicit Scene(int64_t nodes) {
+    explicit Scene(int64_t nodes, GlApi api = GlApi::Compatibility)
+        : surface(kWidth, kHeight, api) {
         applyWindowInitialisation(settings);
         context = surface.createContext();
         if (context == nullptr) {
@@ -84,6 +88,25 @@ Scene& scene(int64_t nodes) {
     auto& slot = scenes[nodes];
     if (!slot) slot = std::make_unique<Scene>(nodes);
     return *slot;
+}
+
+// The same graph drawn by the shader back end, on the first kind of context Mesa offers; null
+// when it offers neither.
+Scene* modernScene(int64_t nodes) {
+    static std::map<int64_t, std::unique_ptr<Scene>> scenes;
+    auto& slot = scenes[nodes];
+    if (slot) return slot.get();
+    for (const GlApi api : {GlApi::Es3, GlApi::Core33}) {
+        OffscreenSurface probe(8, 8, api);
+        if (!probe.valid() || probe.createContext() == nullptr) continue;
+        slot = std::make_unique<Scene>(nodes, api);
+        if (!slot->renderer.backendError().empty()) {
+            std::fprintf(stderr, "shader back end: %s\n", slot->renderer.backendError().c_str());
+            std::exit(1);
+        }
+        return slot.get();
+    }
+    return nullptr;
 }
 
 // The node count of the large graph: 1 000 000 unless ORVO_BENCH_LARGE_NODES says otherwise.
@@ -218,6 +241,25 @@ void BM_BatchedAgainstPerNode(benchmark::State& state) {
         state.counters[name + "_second_per_node"] = results[name + " second per node"] =
             sums[g][3] / n;
     }
+}
+
+// One fresh slice each way, labels off, alternating on the same graph.
+void BM_ModernAgainstVertexArrays(benchmark::State& state) {
+    Scene& legacy = scene(100000);
+    Scene* modern = modernScene(100000);
+    if (modern == nullptr) {
+        state.SkipWithError("Mesa offers neither an OpenGL ES 3.0 nor a 3.3 core context");
+        return;
+    }
+    double sums[2] = {};
+    for (auto _ : state) {
+        sums[0] += rendererSlice(legacy, 0, true);
+        sums[1] += rendererSlice(*modern, 0, true);
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["vertex_arrays"] = results["modern legacy slice"] = sums[0] / n;
+    state.counters["modern"] = results["modern slice"] = sums[1] / n;
+    results["modern es3"] = modern->surface.api() == GlApi::Es3 ? 1 : 0;
 }
 
 // The share of the front buffer's pixels that are not background (the sphere is not drawn).
@@ -375,6 +417,7 @@ void BM_PickUnfiltered(benchmark::State& state) { pick(state, false); }
 BENCHMARK(BM_SliceAgainstBareLoop)->Iterations(30)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstSlice10kAndLarge)->Iterations(30)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BatchedAgainstPerNode)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ModernAgainstVertexArrays)->Iterations(30)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DragDrawnArea)->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NewFrame10kAndLarge)->Iterations(30)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pick)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -426,6 +469,13 @@ void printSummary() {
             result(g + " slice batched") / result(g + " slice per node"),
             result(g + " second batched"), result(g + " second per node"),
             result(g + " second batched") / result(g + " second per node"));
+    }
+    if (result("modern slice") > 0) {
+        std::printf(
+            "  (g) fresh slice of the 100000-node graph, labels off: shaders and buffers (%s) %.0f "
+            "nodes, GL 1.1 vertex arrays %.0f (%.2f times; goal >= 1)\n",
+            result("modern es3") > 0 ? "ES 3.0" : "3.3 core", result("modern slice"),
+            result("modern legacy slice"), result("modern slice") / result("modern legacy slice"));
     }
     if (result("drag per node") > 0) {
         std::printf(

@@ -32,11 +32,12 @@ struct FramebufferFunctions {
     PFNGLBINDRENDERBUFFERPROC bindRenderbuffer = nullptr;
     PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage = nullptr;
     PFNGLBLITFRAMEBUFFERPROC blitFramebuffer = nullptr;
+    PFNGLCLEARDEPTHFPROC clearDepthf = nullptr;  // what ES has for glClearDepth
 
     bool complete() const {
         return genFramebuffers && bindFramebuffer && framebufferRenderbuffer &&
                checkFramebufferStatus && genRenderbuffers && bindRenderbuffer &&
-               renderbufferStorage && blitFramebuffer;
+               renderbufferStorage && blitFramebuffer && clearDepthf;
     }
 };
 
@@ -56,6 +57,7 @@ const FramebufferFunctions& framebufferFunctions() {
         lookUp(f.bindRenderbuffer, "glBindRenderbuffer");
         lookUp(f.renderbufferStorage, "glRenderbufferStorage");
         lookUp(f.blitFramebuffer, "glBlitFramebuffer");
+        lookUp(f.clearDepthf, "glClearDepthf");
         return f;
     }();
     return functions;
@@ -94,8 +96,9 @@ struct OffscreenSurface::Context {
     GLuint depth = 0;
 };
 
-OffscreenSurface::OffscreenSurface(int width, int height)
+OffscreenSurface::OffscreenSurface(int width, int height, GlApi api)
     : display_(std::make_unique<Display>()),
+      api_(api),
       width_(std::max(width, 1)),
       height_(std::max(height, 1)) {
     EGLDisplay display = EGL_NO_DISPLAY;
@@ -121,7 +124,7 @@ OffscreenSurface::OffscreenSurface(int width, int height)
     // clang-format off
     const EGLint configAttributes[] = {
         EGL_SURFACE_TYPE, EGL_PBUFFER_BIT,
-        EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+        EGL_RENDERABLE_TYPE, api == GlApi::Es3 ? EGL_OPENGL_ES3_BIT : EGL_OPENGL_BIT,
         EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8,
         EGL_NONE};
     // clang-format on
@@ -164,20 +167,34 @@ bool OffscreenSurface::valid() const {
 
 GlContext* OffscreenSurface::createContext() {
     if (!valid()) return nullptr;
-    if (!eglBindAPI(EGL_OPENGL_API)) {
-        lastError_ = eglFailure("eglBindAPI(EGL_OPENGL_API)");
+    const bool es = api_ == GlApi::Es3;
+    if (!eglBindAPI(es ? EGL_OPENGL_ES_API : EGL_OPENGL_API)) {
+        lastError_ = eglFailure(es ? "eglBindAPI(EGL_OPENGL_ES_API)" : "eglBindAPI(EGL_OPENGL_API)");
         return nullptr;
     }
-    const EGLint compatibility[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
-                                    EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
-    EGLContext egl =
-        eglCreateContext(display_->display, display_->config, EGL_NO_CONTEXT, compatibility);
-    // An implementation that rejects the profile attribute still gives a compatibility
-    // context by default.
-    if (egl == EGL_NO_CONTEXT)
-        egl = eglCreateContext(display_->display, display_->config, EGL_NO_CONTEXT, nullptr);
+    EGLContext egl = EGL_NO_CONTEXT;
+    if (api_ == GlApi::Compatibility) {
+        const EGLint compatibility[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                        EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
+        egl = eglCreateContext(display_->display, display_->config, EGL_NO_CONTEXT, compatibility);
+        // An implementation that rejects the profile attribute still gives a compatibility
+        // context by default.
+        if (egl == EGL_NO_CONTEXT)
+            egl = eglCreateContext(display_->display, display_->config, EGL_NO_CONTEXT, nullptr);
+    } else {
+        // No fallback here: a context of another kind would leave the shaders without a GL
+        // that runs them, so the caller hears that this kind is not offered.
+        const EGLint es3[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 0, EGL_NONE};
+        const EGLint core33[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
+                                 EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                 EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
+        egl = eglCreateContext(display_->display, display_->config, EGL_NO_CONTEXT,
+                               es ? es3 : core33);
+    }
     if (egl == EGL_NO_CONTEXT) {
-        lastError_ = eglFailure("eglCreateContext");
+        lastError_ = eglFailure(api_ == GlApi::Compatibility ? "eglCreateContext"
+                                : es ? "eglCreateContext (OpenGL ES 3.0)"
+                                     : "eglCreateContext (OpenGL 3.3 core)");
         return nullptr;
     }
     // The earlier context goes; EGL keeps it alive while it is still current.
@@ -267,16 +284,42 @@ bool OffscreenSurface::prepareFramebuffers(Context& context) {
     context.height = height_;
     // New storage holds undefined values: start both buffers black and the depth cleared,
     // leaving the clear values and scissor test as the caller had them.
-    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_SCISSOR_BIT);
+    if (api_ == GlApi::Compatibility) {
+        glPushAttrib(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_SCISSOR_BIT);
+        glDisable(GL_SCISSOR_TEST);
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        glClearDepth(1.0);
+        clearBoth(context);
+        glPopAttrib();
+        return true;
+    }
+    // Without an attribute stack the values are read and put back one by one.
+    GLfloat clearColour[4], clearDepth = 1.0f;
+    GLboolean depthMask = GL_TRUE, colourMask[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColour);
+    glGetFloatv(GL_DEPTH_CLEAR_VALUE, &clearDepth);
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask);
+    glGetBooleanv(GL_COLOR_WRITEMASK, colourMask);
+    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
     glDisable(GL_SCISSOR_TEST);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClearDepth(1.0);
+    glDepthMask(GL_TRUE);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    gl.clearDepthf(1.0f);
+    clearBoth(context);
+    gl.clearDepthf(clearDepth);
+    glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
+    glDepthMask(depthMask);
+    glColorMask(colourMask[0], colourMask[1], colourMask[2], colourMask[3]);
+    if (scissor) glEnable(GL_SCISSOR_TEST);
+    return true;
+}
+
+void OffscreenSurface::clearBoth(const Context& context) const {
     for (int role = 0; role < kRoleCount; ++role) {
-        gl.bindFramebuffer(GL_FRAMEBUFFER, context.framebuffers[role]);
+        framebufferFunctions().bindFramebuffer(GL_FRAMEBUFFER, context.framebuffers[role]);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
-    glPopAttrib();
-    return true;
 }
 
 void OffscreenSurface::bindDrawBuffer() const {
@@ -311,6 +354,7 @@ void OffscreenSurface::flushFront() {
 
 bool OffscreenSurface::buildFontLists(const char* face, int pixelHeight, unsigned listBase,
                                       FontMetrics& metrics) {
+    if (api_ != GlApi::Compatibility) return false;  // no display lists to put glyphs in
     return buildFreeTypeFontLists(face, pixelHeight, listBase, metrics);
 }
 
@@ -340,14 +384,32 @@ bool OffscreenSurface::readPixels(DrawBuffer buffer, std::vector<uint8_t>& rgba)
     rgba.resize(size_t(context.width) * size_t(context.height) * 4);
     const FramebufferFunctions& gl = framebufferFunctions();
     gl.bindFramebuffer(GL_READ_FRAMEBUFFER, context.framebuffers[roleIndex(buffer)]);
-    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-    glPixelStorei(GL_PACK_SKIP_ROWS, 0);
-    glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
-    glPixelStorei(GL_PACK_SWAP_BYTES, GL_FALSE);
-    glReadPixels(0, 0, context.width, context.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    glPopClientAttrib();
+    if (api_ == GlApi::Compatibility) {
+        glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+        glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+        glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+        glPixelStorei(GL_PACK_SWAP_BYTES, GL_FALSE);
+        glReadPixels(0, 0, context.width, context.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        glPopClientAttrib();
+    } else {
+        // No client attribute stack: the packing is set for the read and put back after.
+        GLint alignment = 4, rowLength = 0, skipRows = 0, skipPixels = 0;
+        glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
+        glGetIntegerv(GL_PACK_ROW_LENGTH, &rowLength);
+        glGetIntegerv(GL_PACK_SKIP_ROWS, &skipRows);
+        glGetIntegerv(GL_PACK_SKIP_PIXELS, &skipPixels);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+        glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+        glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+        glReadPixels(0, 0, context.width, context.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        glPixelStorei(GL_PACK_ALIGNMENT, alignment);
+        glPixelStorei(GL_PACK_ROW_LENGTH, rowLength);
+        glPixelStorei(GL_PACK_SKIP_ROWS, skipRows);
+        glPixelStorei(GL_PACK_SKIP_PIXELS, skipPixels);
+    }
     bindDrawBuffer();
     return true;
 }

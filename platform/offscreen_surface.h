@@ -11,7 +11,8 @@
 
 namespace orvo {
 
-/// Draws without a window. The context is a compatibility-profile desktop GL context on EGL's
+/// Draws without a window. The context is a compatibility-profile desktop GL context (or, when
+/// asked, an OpenGL ES 3.0 or a desktop GL 3.3 core-profile context) on EGL's
 /// surfaceless platform (or, where that is missing, on the default display with a small
 /// pbuffer). Two colour renderbuffers play the front and back buffers and share one 24-bit
 /// depth buffer, so depth testing carries over from a frame's first slice in the back buffer
@@ -22,7 +23,7 @@ namespace orvo {
 /// nothing of what the renderer issues.
 class OffscreenSurface final : public GlSurface {
 public:
-    OffscreenSurface(int width, int height);
+    OffscreenSurface(int width, int height, GlApi api = GlApi::Compatibility);
     ~OffscreenSurface() override;
     OffscreenSurface(const OffscreenSurface&) = delete;
     OffscreenSurface& operator=(const OffscreenSurface&) = delete;
@@ -35,6 +36,7 @@ public:
     /// The new context is current from its first makeCurrent on; the first makeCurrent also
     /// sets the viewport and scissor box to the surface, as a window system does for a window.
     GlContext* createContext() override;
+    GlApi api() const override { return api_; }
     bool makeCurrent(GlContext* context) override;
     void swapBuffers() override;
     void setDrawBuffer(DrawBuffer buffer) override;
@@ -62,11 +64,13 @@ private:
     Context* findLive(GlContext* handle) const;
     bool currentIsOurs() const;
     bool prepareFramebuffers(Context& context);
+    void clearBoth(const Context& context) const;
     void bindDrawBuffer() const;
 
     std::unique_ptr<Display> display_;                // EGL display, config and (if needed) pbuffer
     std::vector<std::unique_ptr<Context>> contexts_;  // released ones kept: handles stay unique
     Context* current_ = nullptr;
+    GlApi api_;
     int width_;
     int height_;
     DrawBuffer drawBuffer_ = DrawBuffer::Back;

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "render/cube_vertices.h"
+#include "render/gles3_backend.h"
 
 namespace orvo {
 
@@ -99,6 +100,11 @@ void DrawBatch::draw() {
         nodes_ = 0;
         return;
     }
+    if (modern_ != nullptr) {
+        modern_->drawBatch(*this);
+        clear();
+        return;
+    }
     // The view is in the vertices already: GL applies the camera alone.
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
@@ -126,6 +132,10 @@ void DrawBatch::draw() {
         drawArrays(GL_LINES, thin_.vertices, thin_.colours.data(), 4);
     }
     glPopMatrix();
+    clear();
+}
+
+void DrawBatch::clear() {
     cubeVertices_.clear();
     cubeColours_.clear();
     outlineVertices_.clear();

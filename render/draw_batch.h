@@ -52,8 +52,17 @@ private:
     int saved_ = 0;
 };
 
+class ModernBackend;
+
 class DrawBatch {
 public:
+    /// Lines gathered for drawing: both ends of each line in turn.
+    struct Lines {
+        std::vector<double> vertices;  // x, y, z, w
+        std::vector<float> colours;    // red, green, blue, alpha
+        size_t ends() const { return vertices.size() / 4; }
+    };
+
     /// Nodes after which the batch is drawn, so that a slice's time check sees the drawing.
     static constexpr size_t kNodesPerBatch = 256;
     /// Line ends after which the batch is drawn (a node may carry a hundred thousand links).
@@ -74,6 +83,8 @@ public:
     void countNode() { ++nodes_; }
     /// Whether cubes and links are drawn into their depth bands (cubes in front of links).
     void setCubesInFront(bool on) { cubesInFront_ = on; }
+    /// Where draw sends the batch: the shader back end, or (nullptr) the GL 1.1 vertex arrays.
+    void setModernBackend(ModernBackend* backend) { modern_ = backend; }
 
     bool full() const {
         return nodes_ >= kNodesPerBatch || thick_.ends() + thin_.ends() >= kLinkEndsPerBatch;
@@ -82,12 +93,20 @@ public:
     /// empties the batch, keeping its buffers for the next one.
     void draw();
 
+    // What was gathered, for a back end to draw: the cubes' face vertices (four for each face,
+    // x, y, z, w after the view) and their colours (red, green, blue), the face vertices of the
+    // outlined cubes, and the two widths of lines.
+    const std::vector<double>& cubeVertices() const { return cubeVertices_; }
+    const std::vector<float>& cubeColours() const { return cubeColours_; }
+    const std::vector<double>& outlineVertices() const { return outlineVertices_; }
+    const Lines& thickLines() const { return thick_; }
+    const Lines& thinLines() const { return thin_; }
+    const ProjTransform& camera() const { return camera_; }
+    bool cubesInFront() const { return cubesInFront_; }
+
 private:
-    struct Lines {
-        std::vector<double> vertices;  // x, y, z, w
-        std::vector<float> colours;    // red, green, blue, alpha
-        size_t ends() const { return vertices.size() / 4; }
-    };
+    void clear();
+
     std::vector<double> cubeVertices_;  // x, y, z, w: 24 a cube
     std::vector<float> cubeColours_;    // red, green, blue
     std::vector<double> outlineVertices_;
@@ -96,6 +115,7 @@ private:
     bool cubesInFront_ = false;
     ProjTransform view_ = ProjTransform::identity();
     ProjTransform camera_ = ProjTransform::identity();
+    ModernBackend* modern_ = nullptr;
 };
 
 }  // namespace orvo

@@ -156,7 +156,7 @@ void Renderer::drawFrame() {
     deferLabels_ = settings_.labelsOverlap == 0;
     const bool onTop = labelsOnTop();
     inSlice_ = onTop;
-    DrawBatch* batch = batchedDrawing_ ? &batch_ : nullptr;
+    DrawBatch* batch = drawingBatch();
     const size_t sliceStart = drawnNodes_.size();
     const size_t labelsFrom = drawnLabels_.size(), marksFrom = markedNodes_.size();
     const ProjTransform sliceWindow = currentWindowMatrix();

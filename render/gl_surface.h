@@ -14,6 +14,16 @@ struct GlContext;
 /// the picture on screen as they are drawn.
 enum class DrawBuffer { Back, Front };
 
+/// Which kind of GL a surface's contexts speak: the fixed-function compatibility profile the
+/// legacy drawing path needs, OpenGL ES 3.0 (what WebGL 2 offers), or desktop GL 3.3 core.
+/// The last two have neither display lists nor a matrix stack: only shaders and buffers draw.
+enum class GlApi { Compatibility, Es3, Core33 };
+
+/// The name of the kind of GL ("compatibility", "es3", "core33").
+constexpr const char* glApiName(GlApi api) {
+    return api == GlApi::Es3 ? "es3" : api == GlApi::Core33 ? "core33" : "compatibility";
+}
+
 struct FontMetrics {
     int ascent = 13;
     int descent = 0;
@@ -27,6 +37,8 @@ public:
     /// Makes a new GL context (compatibility profile, RGBA, depth buffer, double buffered) for
     /// this surface, releasing the one made before. nullptr when it cannot be made.
     virtual GlContext* createContext() = 0;
+    /// The kind of GL the contexts of this surface speak.
+    virtual GlApi api() const { return GlApi::Compatibility; }
     /// Makes the context current on this surface.
     virtual bool makeCurrent(GlContext* context) = 0;
     /// Lets go of this surface's context on the calling thread, so that a context of another

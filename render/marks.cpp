@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "graph/graph.h"
 #include "render/finite_check.h"
+#include "render/gles3_backend.h"
 #include "render/renderer.h"
 #include "settings/viewer_settings.h"
 
@@ -28,18 +30,24 @@ constexpr double kMarkGap = 2.0, kMarkWidth = 2.0, kMarkEdge = 1.0;
 // still shows a ring.
 constexpr double kMarkMinHalf = 3.0;
 
-// A square frame between two rectangles, as four quads.
-void fillFrame(double x0, double y0, double x1, double y1, double width, double z) {
+// A square frame between two rectangles, as four quads: x, y, z of each corner.
+std::vector<double> frameQuads(double x0, double y0, double x1, double y1, double width, double z) {
     const double ix0 = x0 + width, iy0 = y0 + width, ix1 = x1 - width, iy1 = y1 - width;
-    glBegin(GL_QUADS);
     const double quads[4][4] = {
         {x0, y0, x1, iy0}, {x0, iy1, x1, y1}, {x0, iy0, ix0, iy1}, {ix1, iy0, x1, iy1}};
+    std::vector<double> corners;
+    corners.reserve(4 * 4 * 3);
     for (const auto& q : quads) {
-        glVertex3d(q[0], q[1], z);
-        glVertex3d(q[2], q[1], z);
-        glVertex3d(q[2], q[3], z);
-        glVertex3d(q[0], q[3], z);
+        corners.insert(corners.end(),
+                       {q[0], q[1], z, q[2], q[1], z, q[2], q[3], z, q[0], q[3], z});
     }
+    return corners;
+}
+
+void fillQuads(const std::vector<double>& corners) {
+    glBegin(GL_QUADS);
+    for (size_t i = 0; i + 3 <= corners.size(); i += 3)
+        glVertex3d(corners[i], corners[i + 1], corners[i + 2]);
     glEnd();
 }
 
@@ -150,13 +158,22 @@ void Renderer::drawMark(const Node& n) {
     const bool selected = (n.flags & Selected) != 0;
     const Colour& ring = selected ? settings_.selectedColor : settings_.labelColor;
     const Colour& edge = selected ? settings_.labelColor : settings_.backgroundColor;
+    const std::vector<double> edgeQuads =
+        frameQuads(b.x0, b.y0, b.x1, b.y1, kMarkWidth + 2 * kMarkEdge, kMarkZ);
+    // Over its edge, a little nearer: the same depth would not pass the depth test.
+    const std::vector<double> ringQuads = frameQuads(b.x0 + kMarkEdge, b.y0 + kMarkEdge,
+                                                     b.x1 - kMarkEdge, b.y1 - kMarkEdge, kMarkWidth,
+                                                     kMarkZ + 0.002);
+    if (modern_ != nullptr) {
+        modern_->drawWindowQuads(edgeQuads, edge.data());
+        modern_->drawWindowQuads(ringQuads, ring.data());
+        return;
+    }
     const WindowPixels pixels(viewport_[2] - viewport_[0], viewport_[3] - viewport_[1]);
     glColor3f(edge[0], edge[1], edge[2]);
-    fillFrame(b.x0, b.y0, b.x1, b.y1, kMarkWidth + 2 * kMarkEdge, kMarkZ);
+    fillQuads(edgeQuads);
     glColor3f(ring[0], ring[1], ring[2]);
-    // Over its edge, a little nearer: the same depth would not pass the depth test.
-    fillFrame(b.x0 + kMarkEdge, b.y0 + kMarkEdge, b.x1 - kMarkEdge, b.y1 - kMarkEdge, kMarkWidth,
-              kMarkZ + 0.002);
+    fillQuads(ringQuads);
 }
 
 void Renderer::drawLabelOnTop(const Node& n, const ProjPoint& anchor) {

@@ -43,7 +43,8 @@ Link* Renderer::linkNamed(int64_t name) const {
 }
 
 uint32_t Renderer::pick(int x, int y) {
-    if (!makeCurrent()) return kNothingPicked;
+    // The shader back end has no selection mode; its picks are still to come.
+    if (modern_ != nullptr || !makeCurrent()) return kNothingPicked;
     pickX_ = x;
     pickY_ = y;
     uint32_t name = kNothingPicked;
@@ -271,6 +272,7 @@ void Renderer::recordPickBounds(const Node& n) {
 }
 
 void Renderer::hoverHighlight(int x, int y, int /*shift*/, int /*ctrl*/) {
+    if (modern_ != nullptr) return;  // no picks on the shader back end yet
     const int32_t name = static_cast<int32_t>(pick(x, y));
     if (name == hoveredName_) return;
     Node* old = nodeNamed(hoveredName_);

@@ -10,6 +10,8 @@
 #include "graph/graph.h"
 #include "render/cube_vertices.h"
 #include "render/finite_check.h"
+#include "render/gles3_backend.h"
+#include "render/projection_matrices.h"
 #include "render/sphere_wireframe.h"
 #include "render/view_orientation.h"
 #include "settings/viewer_settings.h"
@@ -32,6 +34,15 @@ constexpr size_t kLinkPrefetch = 16;
 // A link's flags and ends (its positions come from the end nodes).
 inline void prefetchLink(const Link* k) { __builtin_prefetch(&k->flags); }
 
+// A half turn about y, then the home orientation (the identity: its two directions are
+// opposite).
+ProjTransform homeViewTransform() {
+    ProjTransform view = ProjTransform::identity();
+    view.at(0, 0) = -1.0;
+    view.at(2, 2) = -1.0;
+    return view * homeRotation();
+}
+
 ProjTransform readMatrix(GLenum which) {
     ProjTransform t;
     glGetDoublev(which, t.m);
@@ -51,13 +62,30 @@ Renderer::~Renderer() = default;
 
 bool Renderer::makeCurrent() { return context_ != nullptr && surface_.makeCurrent(context_); }
 
+std::string Renderer::backendError() const {
+    if (modern_ == nullptr || modern_->ready()) return {};
+    return modern_->error().empty() ? "the shader back end is not set up" : modern_->error();
+}
+
 void Renderer::initContext(GlContext* context, int width, int height) {
     context_ = context;
     if (!makeCurrent()) return;
     viewport_ = {0, 0, width, height};
+    const GlApi api = surface_.api();
+    if (api == GlApi::Compatibility) {
+        modern_.reset();
+    } else {
+        modern_ = std::make_unique<ModernBackend>();
+        modern_->init(api);  // on failure nothing is drawn; backendError() says why
+    }
+    batch_.setModernBackend(modern_.get());
     const Colour& bg = settings_.backgroundColor;
     glClearColor(bg[0], bg[1], bg[2], 1.0f);
     buildSphereList();
+    if (modern_ != nullptr) {
+        initModernContext();
+        return;
+    }
 
     glNewList(kCubeFacesList, GL_COMPILE);
     glBegin(GL_QUADS);
@@ -89,15 +117,10 @@ void Renderer::initContext(GlContext* context, int width, int height) {
 
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    gluLookAt(0.0, 0.0, 3.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
+    gluLookAt(0.0, 0.0, kCameraDistance, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
     cameraMatrix_ = readMatrix(GL_MODELVIEW_MATRIX);
 
-    // A half turn about y, then the home orientation (the identity: its two directions are
-    // opposite).
-    viewTransform_.setIdentity();
-    viewTransform_.at(0, 0) = -1.0;
-    viewTransform_.at(2, 2) = -1.0;
-    viewTransform_ = viewTransform_ * homeRotation();
+    viewTransform_ = homeViewTransform();
     baseView_ = viewTransform_;
 
     const uint8_t wasContinuing = continuing_;
@@ -111,6 +134,27 @@ void Renderer::initContext(GlContext* context, int width, int height) {
 
     beginFrame();
     glCallList(kSphereList);  // drawn once more, now through the view transform
+    swap();
+}
+
+void Renderer::initModernContext() {
+    glEnable(GL_DEPTH_TEST);
+    updateProjection();
+    cameraMatrix_ = cameraAtDistance(kCameraDistance);
+    viewTransform_ = homeViewTransform();
+    baseView_ = viewTransform_;
+
+    const uint8_t wasContinuing = continuing_;
+    continuing_ = 0;
+    beginFrame();
+    swap();
+    continuing_ = wasContinuing;
+    buildFont();
+    setKeepRedrawing(1);
+    beginFrame();
+    // The sphere once more, now through the view transform.
+    modern_->drawSphere(viewTransform_ * cameraMatrix_ * projectionMatrix_,
+                        settings_.sphereColor.data(), false);
     swap();
 }
 
@@ -138,8 +182,6 @@ void Renderer::resize(int width, int height) {
 
 void Renderer::updateProjection() {
     if (!makeCurrent()) return;
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
     const double aspect =
         settings_.useWindowAspect != 0 ? static_cast<double>(viewport_[2]) / viewport_[3] : 1.0;
     constexpr double kDegreesPerRadian = 57.297469361769856;  // 180 / 3.1415
@@ -150,8 +192,14 @@ void Renderer::updateProjection() {
     } else {
         fovy = 2.0 * std::atan2(1.125, 3.0) * kDegreesPerRadian;
     }
-    gluPerspective(fovy, aspect, 1.5, 4.5);
-    projectionMatrix_ = readMatrix(GL_PROJECTION_MATRIX);
+    if (modern_ != nullptr) {
+        projectionMatrix_ = perspectiveMatrix(fovy, aspect, 1.5, 4.5);
+    } else {
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        gluPerspective(fovy, aspect, 1.5, 4.5);
+        projectionMatrix_ = readMatrix(GL_PROJECTION_MATRIX);
+    }
     updateLabelThreshold();
 }
 
@@ -163,6 +211,10 @@ void Renderer::setClearColour() {
 
 void Renderer::buildSphereList() {
     if (!makeCurrent()) return;
+    if (modern_ != nullptr) {
+        modern_->setSphere(sphereWireframeLoops());
+        return;
+    }
     glNewList(kSphereList, GL_COMPILE);
     glDisable(GL_CULL_FACE);
     glLineWidth(1.0f);
@@ -177,6 +229,20 @@ void Renderer::buildSphereList() {
 }
 
 void Renderer::setCamera() {
+    if (modern_ != nullptr) {
+        modern_->setProjection(projectionMatrix_, viewport_[2] - viewport_[0],
+                               viewport_[3] - viewport_[1]);
+    } else {
+        setFixedCamera();
+    }
+    ProjTransform toCorner, toPixels;
+    toCorner.setEuclideanTranslation(1.0, 1.0, 0.0);
+    toPixels.setEuclideanScale(0.5 * (viewport_[2] - viewport_[0] + 1),
+                               0.5 * (viewport_[3] - viewport_[1] + 1), 1.0);
+    screenMatrix_ = cameraMatrix_ * projectionMatrix_ * toCorner * toPixels;
+}
+
+void Renderer::setFixedCamera() {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     if (picking_) {
@@ -192,12 +258,6 @@ void Renderer::setCamera() {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glMultMatrixd(cameraMatrix_.m);
-
-    ProjTransform toCorner, toPixels;
-    toCorner.setEuclideanTranslation(1.0, 1.0, 0.0);
-    toPixels.setEuclideanScale(0.5 * (viewport_[2] - viewport_[0] + 1),
-                               0.5 * (viewport_[3] - viewport_[1] + 1), 1.0);
-    screenMatrix_ = cameraMatrix_ * projectionMatrix_ * toCorner * toPixels;
 }
 
 void Renderer::beginFrame() {
@@ -206,10 +266,15 @@ void Renderer::beginFrame() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     setCamera();
     if (!picking_ && settings_.drawSphere != 0) {
-        const DepthBandScope band(labelsOnTop(), kLinkDepths);
-        glCallList(kSphereList);
+        if (modern_ != nullptr) {
+            modern_->drawSphere(cameraMatrix_ * projectionMatrix_, settings_.sphereColor.data(),
+                                labelsOnTop());
+        } else {
+            const DepthBandScope band(labelsOnTop(), kLinkDepths);
+            glCallList(kSphereList);
+        }
     }
-    glMultMatrixd(viewTransform_.m);
+    if (modern_ == nullptr) glMultMatrixd(viewTransform_.m);
     batch_.setView(viewTransform_, cameraMatrix_);
     batch_.setCubesInFront(!picking_ && labelsOnTop());
 }
@@ -218,7 +283,7 @@ void Renderer::resumeFrame() {
     surface_.setDrawBuffer(DrawBuffer::Front);
     glDepthFunc(GL_LESS);
     setCamera();
-    glMultMatrixd(viewTransform_.m);
+    if (modern_ == nullptr) glMultMatrixd(viewTransform_.m);
     batch_.setView(viewTransform_, cameraMatrix_);
     batch_.setCubesInFront(labelsOnTop());
 }
@@ -463,10 +528,10 @@ void Renderer::redrawNodeInFront(Node* n) {
     surface_.setDrawBuffer(DrawBuffer::Front);
     glDepthFunc(GL_LEQUAL);
     setCamera();
-    glMultMatrixd(viewTransform_.m);
+    if (modern_ == nullptr) glMultMatrixd(viewTransform_.m);
     batch_.setView(viewTransform_, cameraMatrix_);
     // The same path as the frame's, so that the cube meets its own depths exactly.
-    DrawBatch* batch = batchedDrawing_ ? &batch_ : nullptr;
+    DrawBatch* batch = drawingBatch();
     batch_.setCubesInFront(labelsOnTop());
     drawNode(n, batch);
     if (batch != nullptr) batch->draw();

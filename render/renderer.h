@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@
 namespace orvo {
 
 class Graph;
+class ModernBackend;
 struct Node;
 struct Link;
 struct ViewerSettings;
@@ -85,6 +87,13 @@ public:
     /// or draw each node with calls of its own; the picture is the same either way.
     void setBatchedDrawing(bool on) { batchedDrawing_ = on; }
     bool batchedDrawing() const { return batchedDrawing_; }
+
+    /// Whether the surface's context is drawn through shaders and buffers (an ES 3 or 3.3 core
+    /// context) rather than the fixed functions. That back end draws no labels yet and picks
+    /// nothing (both wait for a glyph atlas and picks from what a frame drew).
+    bool modern() const { return modern_ != nullptr; }
+    /// Why the shader back end could not be set up on its context; "" when it draws.
+    std::string backendError() const;
 
     // Navigation.
     void bindMouse(int slot, int action);
@@ -180,7 +189,11 @@ public:
 private:
     void beginFrame();
     void resumeFrame();
+    /// initContext's steps for the shader back end: matrices computed here, no display lists.
+    void initModernContext();
     void setCamera();
+    /// The fixed-function matrix stacks set to the projection (and pick region) and the camera.
+    void setFixedCamera();
     void swap();
     // With a batch (a slice's drawing) cubes and links are added to it; without one (picking,
     // hover, per-node drawing) each is drawn at once.
@@ -312,6 +325,10 @@ private:
     // Batched drawing: the buffers a slice gathers its cubes and links in, kept between slices.
     bool batchedDrawing_ = true;
     DrawBatch batch_;
+    /// The batch drawing goes through, or none for per-node calls (the shader back end has none).
+    DrawBatch* drawingBatch() { return batchedDrawing_ || modern_ ? &batch_ : nullptr; }
+    // The shader back end, when the surface's context has no fixed functions.
+    std::unique_ptr<ModernBackend> modern_;
 
     // Picking.
     uint8_t picking_ = 0;

@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -77,11 +78,99 @@ inline ::testing::AssertionResult matchesPicture(const RgbaImage& picture, const
            << " (allowed " << meanDiff << "); drawn: " << actual.string();
 }
 
+/// How a picture differs from another of the same scene, drawn another way. A pixel counts as
+/// drawn when it is not the background in either picture; it differs beyond a shift when no
+/// pixel of the other picture within one pixel of it (in either direction of comparison) comes
+/// within `tolerance` in every channel.
+struct PictureDifference {
+    int maxDiff = 0;        // largest channel difference, pixel for pixel
+    double meanDiff = 0.0;  // mean channel difference over every pixel
+    size_t drawn = 0;
+    size_t differing = 0;  // drawn pixels that differ beyond a one-pixel shift
+    int worstShifted = 0;  // largest channel difference left after the best shift
+    double differingShare() const { return drawn == 0 ? 0.0 : double(differing) / drawn; }
+};
+
+inline PictureDifference comparePictures(const RgbaImage& a, const RgbaImage& b,
+                                         const Rgba& background, int tolerance) {
+    PictureDifference d;
+    if (a.width != b.width || a.height != b.height) {
+        d.maxDiff = 255;
+        d.meanDiff = 255.0;
+        d.drawn = d.differing = 1;
+        return d;
+    }
+    const int w = a.width, h = a.height;
+    auto at = [w](const RgbaImage& image, int x, int y) {
+        return image.pixels.data() + (static_cast<size_t>(y) * w + x) * 4;
+    };
+    auto channelDiff = [](const uint8_t* p, const uint8_t* q) {
+        return std::max({std::abs(p[0] - q[0]), std::abs(p[1] - q[1]), std::abs(p[2] - q[2])});
+    };
+    // The smallest difference between p and the pixels of `other` round (x, y).
+    auto bestShift = [&](const uint8_t* p, const RgbaImage& other, int x, int y) {
+        int best = 255;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+                const int nx = x + dx, ny = y + dy;
+                if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+                best = std::min(best, channelDiff(p, at(other, nx, ny)));
+            }
+        return best;
+    };
+    double sum = 0.0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint8_t* p = at(a, x, y);
+            const uint8_t* q = at(b, x, y);
+            for (int c = 0; c < 3; ++c) sum += std::abs(p[c] - q[c]);
+            d.maxDiff = std::max(d.maxDiff, channelDiff(p, q));
+            const auto isBackground = [&](const uint8_t* v) {
+                return v[0] == background[0] && v[1] == background[1] && v[2] == background[2];
+            };
+            if (isBackground(p) && isBackground(q)) continue;
+            ++d.drawn;
+            const int shifted = std::max(bestShift(p, b, x, y), bestShift(q, a, x, y));
+            d.worstShifted = std::max(d.worstShifted, shifted);
+            if (shifted > tolerance) ++d.differing;
+        }
+    d.meanDiff = w * h == 0 ? 0.0 : sum / (double(w) * h * 3);
+    return d;
+}
+
+/// Whether two pictures of one scene agree: mean channel difference at most meanDiff, and at
+/// most `share` of the drawn pixels differing by more than `tolerance` beyond a one-pixel shift.
+/// The pictures are written to the temporary directory when they do not agree (always, with
+/// ORVO_WRITE_COMPARED set, to be looked at).
+inline ::testing::AssertionResult samePicture(const RgbaImage& want, const RgbaImage& got,
+                                              const std::string& name, const Rgba& background,
+                                              int tolerance = 16, double meanDiff = 1.0,
+                                              double share = 0.005) {
+    const PictureDifference d = comparePictures(want, got, background, tolerance);
+    std::ostringstream figures;
+    figures << name << ": max " << d.maxDiff << ", mean " << d.meanDiff << " (allowed " << meanDiff
+            << "), " << d.differing << " of " << d.drawn << " drawn pixels differ by more than "
+            << tolerance << " beyond a 1-pixel shift (allowed " << share * 100
+            << " %), worst after the shift " << d.worstShifted;
+    const bool same = d.drawn > 0 && d.meanDiff <= meanDiff && d.differingShare() <= share;
+    if (same && std::getenv("ORVO_WRITE_COMPARED") == nullptr)
+        return ::testing::AssertionSuccess() << figures.str();
+    std::string error;
+    const auto dir = std::filesystem::temp_directory_path();
+    writePng((dir / ("orvo-" + name + ".want.png")).string(), want.width, want.height, want.pixels,
+             RowOrder::TopDown, error);
+    writePng((dir / ("orvo-" + name + ".got.png")).string(), got.width, got.height, got.pixels,
+             RowOrder::TopDown, error);
+    if (same) return ::testing::AssertionSuccess() << figures.str();
+    return ::testing::AssertionFailure() << figures.str() << "; written to " << dir.string();
+}
+
 struct SurfaceRig {
     OffscreenSurface surface;
     GlContext* context = nullptr;
 
-    SurfaceRig(int width, int height) : surface(width, height) {}
+    SurfaceRig(int width, int height, GlApi api = GlApi::Compatibility)
+        : surface(width, height, api) {}
 
     int width() const { return surface.width(); }
     int height() const { return surface.height(); }
@@ -132,8 +221,8 @@ struct RenderRig : SurfaceRig {
     Renderer renderer;
     Graph graph;
 
-    explicit RenderRig(int width = 400, int height = 300)
-        : SurfaceRig(width, height), renderer(settings, surface), graph(settings) {
+    explicit RenderRig(int width = 400, int height = 300, GlApi api = GlApi::Compatibility)
+        : SurfaceRig(width, height, api), renderer(settings, surface), graph(settings) {
         applyWindowInitialisation(settings);
         scaleBudget(settings.sliceBudgetSec, settings.sliceBudgetUsec);
         // Refinement runs to its end in these tests; a test of the limit sets its own.

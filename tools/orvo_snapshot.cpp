@@ -45,6 +45,7 @@ struct Options {
     bool legend = false;
     std::optional<std::string> report;
     std::optional<std::string> pickAt;
+    std::string gl = "auto";
     // The same picture drawn with per-node calls rather than vertex arrays, for measurements
     // against the slower way; set by ORVO_SNAPSHOT_PER_NODE_DRAWING=1, not offered to users.
     bool perNodeDrawing = false;
@@ -110,7 +111,35 @@ int run(const Options& options) {
         return fail(problem);
     }
 
-    orvo::OffscreenSurface surface(width, height);
+    // "auto" is the GL 1.1 path until the shader back end draws labels and picks too.
+    const bool modern = options.gl == "modern";
+    if (modern && options.pickAt) {
+        return usage("--pick needs --gl legacy or auto: the modern back end does not pick yet");
+    }
+    if (modern && options.report) {
+        return usage(
+            "--report needs --gl legacy or auto: the modern back end draws no labels yet");
+    }
+    std::unique_ptr<orvo::OffscreenSurface> made;
+    std::string contextErrors;
+    if (modern) {
+        // OpenGL ES 3.0 first (what a browser's WebGL 2 offers), else desktop GL 3.3 core.
+        for (const orvo::GlApi api : {orvo::GlApi::Es3, orvo::GlApi::Core33}) {
+            auto candidate = std::make_unique<orvo::OffscreenSurface>(width, height, api);
+            if (candidate->valid() && candidate->createContext() != nullptr) {
+                made = std::move(candidate);
+                break;
+            }
+            contextErrors += std::string(contextErrors.empty() ? "" : "; ") +
+                             orvo::glApiName(api) + ": " + candidate->lastError();
+        }
+        if (!made) return fail("no OpenGL ES 3.0 or 3.3 core context: " + contextErrors);
+        std::fprintf(stderr, "orvo-snapshot: note: the modern back end (%s) draws no labels yet\n",
+                     orvo::glApiName(made->api()));
+    } else {
+        made = std::make_unique<orvo::OffscreenSurface>(width, height);
+    }
+    orvo::OffscreenSurface& surface = *made;
     if (!surface.valid()) return fail("no offscreen GL display: " + surface.lastError());
     // The viewer is set up, sized and loaded exactly as the window glue does it for a window.
     // Every input the viewer opens: graph files, and through the importers folders, sitemaps,
@@ -133,6 +162,9 @@ int run(const Options& options) {
     }
     orvo::Viewer& viewer = *glue.viewer();
     orvo::Graph& graph = *viewer.graph();
+    if (const std::string problem = viewer.renderer().backendError(); !problem.empty()) {
+        return fail("the modern back end cannot draw: " + problem);
+    }
 
     if (options.scheme >= 0) {
         const orvo::ColourScheme& scheme = orvo::kColourSchemes[options.scheme];
@@ -243,6 +275,11 @@ int main(int argc, char** argv) {
     app.add_option("--pick", options.pickAt,
                    "print the id of what is drawn at pixel X,Y of the picture (top left origin): "
                    "a node's id, a link's FROM|TO, nothing when nothing is there");
+    app.add_option("--gl", options.gl,
+                   "the GL drawing path: legacy (OpenGL 1.1 fixed functions), modern (shaders "
+                   "and buffers on OpenGL ES 3.0 or 3.3 core; no labels yet), or auto (default: "
+                   "legacy for now)")
+        ->check(CLI::IsMember({"auto", "legacy", "modern"}));
     const char* perNode = std::getenv("ORVO_SNAPSHOT_PER_NODE_DRAWING");
     options.perNodeDrawing = perNode != nullptr && std::string_view(perNode) == "1";
     if (const std::optional<int> status = orvo::parseCommandLine(app, argc, argv)) return *status;

@@ -1,0 +1,347 @@
+#include "render/gles3_backend.h"
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+
+#include "render/draw_batch.h"
+
+namespace orvo {
+
+namespace {
+
+// Attribute locations, bound before the programs are linked.
+constexpr GLuint kPosition = 0, kColour = 1, kOther = 2, kSide = 3;
+
+constexpr const char* kEsHeader = "#version 300 es\nprecision highp float;\n";
+constexpr const char* kCoreHeader = "#version 330 core\n";
+
+constexpr const char* kFlatVertex = R"(
+in vec4 position;
+in vec4 colour;
+uniform mat4 matrix;
+out vec4 shade;
+void main() {
+    gl_Position = matrix * position;
+    shade = colour;
+}
+)";
+
+// A wide line's quad: each corner is its end moved half the width across the line's minor axis
+// in window pixels (vertically for a line that runs more across than up), as the rasteriser
+// widens a wide line; the ends are not extended.
+constexpr const char* kWideVertex = R"(
+in vec4 position;
+in vec4 colour;
+in vec4 other;
+in float side;
+uniform mat4 matrix;
+uniform vec2 viewport;
+uniform float halfWidth;
+out vec4 shade;
+void main() {
+    vec4 near = matrix * position;
+    vec4 far = matrix * other;
+    vec2 run = (far.xy / far.w - near.xy / near.w) * viewport;
+    vec2 across = abs(run.x) >= abs(run.y) ? vec2(0.0, 1.0) : vec2(1.0, 0.0);
+    gl_Position = near + vec4(across * (side * halfWidth * 2.0 * near.w) / viewport, 0.0, 0.0);
+    shade = colour;
+}
+)";
+
+constexpr const char* kFragment = R"(
+in vec4 shade;
+out vec4 fragColour;
+void main() {
+    fragColour = shade;
+}
+)";
+
+// Per quad of four vertices: its two triangles, and its four edges as the outline of a polygon
+// drawn in lines.
+constexpr GLuint kQuadTriangles[6] = {0, 1, 2, 0, 2, 3};
+constexpr GLuint kQuadEdges[8] = {0, 1, 1, 2, 2, 3, 3, 0};
+
+void upload(GLuint buffer, const std::vector<float>& values) {
+    glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(values.size() * sizeof(float)),
+                 values.data(), GL_STREAM_DRAW);
+}
+
+void uploadConverted(GLuint buffer, const std::vector<double>& values, std::vector<float>& scratch) {
+    scratch.assign(values.begin(), values.end());
+    upload(buffer, scratch);
+}
+
+void attribute(GLuint location, GLuint buffer, GLint size) {
+    glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    glEnableVertexAttribArray(location);
+    glVertexAttribPointer(location, size, GL_FLOAT, GL_FALSE, 0, nullptr);
+}
+
+std::string shaderLog(GLuint shader) {
+    GLint length = 0;
+    glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+    std::string log(static_cast<size_t>(length > 0 ? length : 1), '\0');
+    glGetShaderInfoLog(shader, length, nullptr, log.data());
+    return log.c_str();
+}
+
+}  // namespace
+
+ModernBackend::~ModernBackend() = default;  // the context's objects go with the context
+
+bool ModernBackend::build(Program& program, const char* vertexBody, bool widened) {
+    const char* header = api_ == GlApi::Es3 ? kEsHeader : kCoreHeader;
+    auto compile = [&](GLenum kind, const char* body) -> GLuint {
+        const GLuint shader = glCreateShader(kind);
+        const char* parts[2] = {header, body};
+        glShaderSource(shader, 2, parts, nullptr);
+        glCompileShader(shader);
+        GLint ok = GL_FALSE;
+        glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+        if (ok != GL_TRUE) {
+            error_ = std::string(kind == GL_VERTEX_SHADER ? "vertex" : "fragment") +
+                     " shader does not compile: " + shaderLog(shader);
+            glDeleteShader(shader);
+            return 0;
+        }
+        return shader;
+    };
+    const GLuint vertex = compile(GL_VERTEX_SHADER, vertexBody);
+    if (vertex == 0) return false;
+    const GLuint fragment = compile(GL_FRAGMENT_SHADER, kFragment);
+    if (fragment == 0) {
+        glDeleteShader(vertex);
+        return false;
+    }
+    program.id = glCreateProgram();
+    glAttachShader(program.id, vertex);
+    glAttachShader(program.id, fragment);
+    glBindAttribLocation(program.id, kPosition, "position");
+    glBindAttribLocation(program.id, kColour, "colour");
+    if (widened) {
+        glBindAttribLocation(program.id, kOther, "other");
+        glBindAttribLocation(program.id, kSide, "side");
+    }
+    glLinkProgram(program.id);
+    glDeleteShader(vertex);
+    glDeleteShader(fragment);
+    GLint linked = GL_FALSE;
+    glGetProgramiv(program.id, GL_LINK_STATUS, &linked);
+    if (linked != GL_TRUE) {
+        error_ = "shader program does not link";
+        return false;
+    }
+    program.matrix = glGetUniformLocation(program.id, "matrix");
+    program.viewport = glGetUniformLocation(program.id, "viewport");
+    program.halfWidth = glGetUniformLocation(program.id, "halfWidth");
+    return program.matrix >= 0 && (!widened || (program.viewport >= 0 && program.halfWidth >= 0));
+}
+
+bool ModernBackend::init(GlApi api) {
+    api_ = api;
+    ready_ = false;
+    error_.clear();
+    if (api == GlApi::Compatibility) {
+        error_ = "the shader back end needs an OpenGL ES 3.0 or 3.3 core context";
+        return false;
+    }
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    if (!build(flat_, kFlatVertex, false) || !build(wide_, kWideVertex, true)) {
+        if (error_.empty()) error_ = "shader program lacks a uniform";
+        return false;
+    }
+    glGenVertexArrays(1, &vertexArray_);
+    glGenBuffers(4, buffers_);
+    glGenBuffers(1, &sphereBuffer_);
+    glGenBuffers(2, indexBuffers_);
+    const GLenum failure = glGetError();
+    if (failure != GL_NO_ERROR) {
+        error_ = "GL error " + std::to_string(failure) + " while setting up the shader back end";
+        return false;
+    }
+    ready_ = true;
+    return true;
+}
+
+void ModernBackend::setProjection(const ProjTransform& projection, int width, int height) {
+    projection_ = projection;
+    width_ = width > 0 ? width : 1;
+    height_ = height > 0 ? height : 1;
+}
+
+void ModernBackend::useMatrix(const Program& program, const ProjTransform& matrix) const {
+    float m[16];
+    for (int i = 0; i < 16; ++i) m[i] = static_cast<float>(matrix.m[i]);
+    glUseProgram(program.id);
+    glUniformMatrix4fv(program.matrix, 1, GL_FALSE, m);
+}
+
+void ModernBackend::setBand(bool on, const DepthBand& band) const {
+    if (on) {
+        glDepthRangef(static_cast<float>(band.nearDepth), static_cast<float>(band.farDepth));
+    } else {
+        glDepthRangef(0.0f, 1.0f);
+    }
+}
+
+void ModernBackend::setSphere(const std::vector<SphereLoop>& loops) {
+    if (!ready_) return;
+    std::vector<float> points;
+    sphereLoopStarts_.clear();
+    for (const SphereLoop& loop : loops) {
+        sphereLoopStarts_.push_back(static_cast<int>(points.size() / 4));
+        for (const auto& v : loop) points.insert(points.end(), {v[0], v[1], v[2], 1.0f});
+    }
+    sphereLoopStarts_.push_back(static_cast<int>(points.size() / 4));
+    upload(sphereBuffer_, points);
+}
+
+void ModernBackend::drawSphere(const ProjTransform& matrix, const float* colour, bool inLinkBand) {
+    if (!ready_ || sphereLoopStarts_.size() < 2) return;
+    glBindVertexArray(vertexArray_);
+    useMatrix(flat_, matrix);
+    attribute(kPosition, sphereBuffer_, 4);
+    glDisableVertexAttribArray(kColour);
+    glVertexAttrib4f(kColour, colour[0], colour[1], colour[2], 1.0f);
+    glLineWidth(1.0f);
+    setBand(inLinkBand, kLinkDepths);
+    for (size_t i = 0; i + 1 < sphereLoopStarts_.size(); ++i) {
+        glDrawArrays(GL_LINE_LOOP, sphereLoopStarts_[i],
+                     sphereLoopStarts_[i + 1] - sphereLoopStarts_[i]);
+    }
+    setBand(false, kLinkDepths);
+}
+
+void ModernBackend::drawQuads(size_t quads, bool edges) {
+    // The index buffers grow to the largest batch and are kept.
+    std::vector<GLuint>& indices = edges ? edgeIndices_ : triangleIndices_;
+    const GLuint* pattern = edges ? kQuadEdges : kQuadTriangles;
+    const size_t perQuad = edges ? 8 : 6;
+    const GLuint buffer = edges ? indexBuffers_[1] : indexBuffers_[0];
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffer);
+    if (indices.size() < quads * perQuad) {
+        const size_t have = indices.size() / perQuad;
+        const size_t want = std::max(quads, 2 * have);
+        for (size_t q = have; q < want; ++q)
+            for (size_t i = 0; i < perQuad; ++i)
+                indices.push_back(static_cast<GLuint>(4 * q) + pattern[i]);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER,
+                     static_cast<GLsizeiptr>(indices.size() * sizeof(GLuint)), indices.data(),
+                     GL_STATIC_DRAW);
+    }
+    glDrawElements(edges ? GL_LINES : GL_TRIANGLES, static_cast<GLsizei>(quads * perQuad),
+                   GL_UNSIGNED_INT, nullptr);
+}
+
+void ModernBackend::drawWideLines(const std::vector<double>& vertices,
+                                  const std::vector<float>& colours, const ProjTransform& matrix) {
+    // Each line (ends a and b) becomes the quad a-, a+, b+, b-: triangles a-, a+, b+ and
+    // a-, b+, b-.
+    constexpr int kEnd[4] = {0, 0, 1, 1};
+    constexpr float kSideOf[4] = {-1.0f, 1.0f, 1.0f, -1.0f};
+    const size_t lines = vertices.size() / 8;
+    positions_.resize(lines * 16);
+    others_.resize(lines * 16);
+    colours_.resize(lines * 16);
+    sides_.resize(lines * 4);
+    float* position = positions_.data();
+    float* other = others_.data();
+    float* colour = colours_.data();
+    float* side = sides_.data();
+    for (size_t k = 0; k < lines; ++k) {
+        for (int corner = 0; corner < 4; ++corner) {
+            const size_t end = 2 * k + static_cast<size_t>(kEnd[corner]);
+            const size_t far = 2 * k + static_cast<size_t>(1 - kEnd[corner]);
+            for (int i = 0; i < 4; ++i) {
+                *position++ = static_cast<float>(vertices[end * 4 + i]);
+                *other++ = static_cast<float>(vertices[far * 4 + i]);
+                *colour++ = colours[end * 4 + i];
+            }
+            *side++ = kSideOf[corner];
+        }
+    }
+    useMatrix(wide_, matrix);
+    glUniform2f(wide_.viewport, static_cast<float>(width_), static_cast<float>(height_));
+    glUniform1f(wide_.halfWidth, 1.0f);
+    upload(buffers_[0], positions_);
+    attribute(kPosition, buffers_[0], 4);
+    upload(buffers_[1], colours_);
+    attribute(kColour, buffers_[1], 4);
+    upload(buffers_[2], others_);
+    attribute(kOther, buffers_[2], 4);
+    upload(buffers_[3], sides_);
+    attribute(kSide, buffers_[3], 1);
+    drawQuads(lines, false);
+    glDisableVertexAttribArray(kOther);
+    glDisableVertexAttribArray(kSide);
+}
+
+void ModernBackend::drawBatch(const DrawBatch& batch) {
+    if (!ready_) return;
+    glBindVertexArray(vertexArray_);
+    const ProjTransform matrix = batch.camera() * projection_;
+    const bool bands = batch.cubesInFront();
+    glLineWidth(1.0f);
+    if (!batch.cubeVertices().empty()) {
+        setBand(bands, kCubeDepths);
+        useMatrix(flat_, matrix);
+        uploadConverted(buffers_[0], batch.cubeVertices(), positions_);
+        attribute(kPosition, buffers_[0], 4);
+        upload(buffers_[1], batch.cubeColours());
+        attribute(kColour, buffers_[1], 3);
+        drawQuads(batch.cubeVertices().size() / 16, false);
+        if (!batch.outlineVertices().empty()) {
+            const OutlineDepthTest outlineTest(bands);
+            uploadConverted(buffers_[0], batch.outlineVertices(), positions_);
+            attribute(kPosition, buffers_[0], 4);
+            glDisableVertexAttribArray(kColour);
+            glVertexAttrib4f(kColour, 0.0f, 0.0f, 0.0f, 1.0f);
+            drawQuads(batch.outlineVertices().size() / 16, true);
+        }
+        setBand(false, kCubeDepths);
+    }
+    setBand(bands, kLinkDepths);
+    const DrawBatch::Lines& thick = batch.thickLines();
+    if (!thick.vertices.empty()) drawWideLines(thick.vertices, thick.colours, matrix);
+    const DrawBatch::Lines& thin = batch.thinLines();
+    if (!thin.vertices.empty()) {
+        useMatrix(flat_, matrix);
+        uploadConverted(buffers_[0], thin.vertices, positions_);
+        attribute(kPosition, buffers_[0], 4);
+        upload(buffers_[1], thin.colours);
+        attribute(kColour, buffers_[1], 4);
+        glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(thin.ends()));
+    }
+    setBand(false, kLinkDepths);
+}
+
+void ModernBackend::drawWindowQuads(const std::vector<double>& corners, const float* colour) {
+    if (!ready_ || corners.empty()) return;
+    // Window pixels one to one, z as the label pass's orthographic projection takes it.
+    ProjTransform window = ProjTransform::identity();
+    window.m[0] = 2.0 / width_;
+    window.m[5] = 2.0 / height_;
+    window.m[10] = -1.0;
+    window.m[12] = -1.0;
+    window.m[13] = -1.0;
+    glBindVertexArray(vertexArray_);
+    useMatrix(flat_, window);
+    positions_.clear();
+    for (size_t i = 0; i + 3 <= corners.size(); i += 3) {
+        positions_.insert(positions_.end(), {static_cast<float>(corners[i]),
+                                             static_cast<float>(corners[i + 1]),
+                                             static_cast<float>(corners[i + 2]), 1.0f});
+    }
+    upload(buffers_[0], positions_);
+    attribute(kPosition, buffers_[0], 4);
+    glDisableVertexAttribArray(kColour);
+    glVertexAttrib4f(kColour, colour[0], colour[1], colour[2], 1.0f);
+    drawQuads(positions_.size() / 16, false);
+}
+
+}  // namespace orvo

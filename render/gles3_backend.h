@@ -1,0 +1,78 @@
+// The drawing back end for GLs without fixed functions: OpenGL ES 3.0 (what WebGL 2 offers) and
+// desktop GL 3.3 core. It draws what a slice gathered in its DrawBatch from vertex buffers
+// through one small shader program, with the camera and projection as a uniform, and the
+// sphere's wireframe and the marks' rings from buffers of their own.
+//
+// Lines wider than a pixel do not exist in core profiles: the two-pixel tree links are thin
+// quads that the vertex shader widens across the line's minor axis, as the rasteriser widens
+// a wide line. Labels are not drawn yet: they wait for a glyph atlas that replaces the bitmap
+// font's display lists.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "geometry/proj_transform.h"
+#include "render/gl_surface.h"
+#include "render/sphere_wireframe.h"
+
+namespace orvo {
+
+class DrawBatch;
+struct DepthBand;
+
+class ModernBackend {
+public:
+    ModernBackend() = default;
+    ~ModernBackend();
+    ModernBackend(const ModernBackend&) = delete;
+    ModernBackend& operator=(const ModernBackend&) = delete;
+
+    /// Compiles the programs (GLSL 300 es or 330 core, after `api`) and makes the buffers in the
+    /// current context. False, with the reason in error(), when the GL refuses any of it.
+    bool init(GlApi api);
+    const std::string& error() const { return error_; }
+    bool ready() const { return ready_; }
+
+    /// The projection the camera's matrix is followed by, and the window size in pixels.
+    void setProjection(const ProjTransform& projection, int width, int height);
+    /// Keeps the sphere's wireframe loops in a line buffer.
+    void setSphere(const std::vector<SphereLoop>& loops);
+    /// Draws the wireframe through `matrix` (the sphere's own points to the camera) in colour.
+    void drawSphere(const ProjTransform& matrix, const float* colour, bool inLinkBand);
+    /// Draws a batch: filled cubes, their outlines, then thick and thin links.
+    void drawBatch(const DrawBatch& batch);
+    /// Quads given in window pixels (x, y, z with the label pass's orthographic z, four
+    /// corners each) filled in one colour.
+    void drawWindowQuads(const std::vector<double>& corners, const float* colour);
+
+private:
+    struct Program {
+        unsigned id = 0;
+        int matrix = -1, viewport = -1, halfWidth = -1;
+    };
+    bool build(Program& program, const char* vertexBody, bool widened);
+    void useMatrix(const Program& program, const ProjTransform& matrix) const;
+    /// Draws the quads (four vertices each) of the bound arrays as triangles or as edges.
+    void drawQuads(size_t quads, bool edges);
+    void drawWideLines(const std::vector<double>& vertices, const std::vector<float>& colours,
+                       const ProjTransform& matrix);
+    void setBand(bool on, const DepthBand& band) const;
+
+    bool ready_ = false;
+    GlApi api_ = GlApi::Es3;
+    std::string error_;
+    Program flat_, wide_;
+    unsigned vertexArray_ = 0;
+    unsigned buffers_[4] = {0, 0, 0, 0};  // positions, colours, other ends, sides
+    unsigned sphereBuffer_ = 0;
+    unsigned indexBuffers_[2] = {0, 0};  // the quads' triangles, their edges
+    std::vector<unsigned> triangleIndices_, edgeIndices_;
+    std::vector<int> sphereLoopStarts_;  // a loop's first vertex; the last entry is the total
+    ProjTransform projection_ = ProjTransform::identity();
+    int width_ = 1, height_ = 1;
+    // Scratch arrays kept between batches.
+    std::vector<float> positions_, others_, colours_, sides_;
+};
+
+}  // namespace orvo
