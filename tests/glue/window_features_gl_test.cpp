@@ -2,7 +2,8 @@
 // loaded, long ids; finding a node (travelling to it, back and forward are in the keys'
 // transcript), the status texts, the highlight of a resting pointer, a resize that keeps the
 // boundary sphere round, and so does a load from its first picture on, while it prepares the first
-// frame unseen; a found node drawn first whatever its fan-out.
+// frame unseen; a found node drawn first whatever its fan-out; after a drag, the labels a fresh
+// frame of the view draws.
 #include <algorithm>
 #include <array>
 #include <cstdlib>
