@@ -2,14 +2,20 @@
 // loaded, long ids; finding a node (travelling to it, back and forward are in the keys'
 // transcript), the status texts, the highlight of a resting pointer, a resize that keeps the
 // boundary sphere round, and so does a load from its first picture on, while it prepares the first
-// frame unseen; a found node drawn first whatever its fan-out.
+// frame unseen; a found node drawn first whatever its fan-out; after a drag, the labels a fresh
+// frame of the view draws.
 #include <algorithm>
+#include <array>
 #include <cstdlib>
+#include <string>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "glue/status_text.h"
 #include "glue/window_settings.h"
 #include "tests/glue/glue_rig.h"
+#include "tools/site_generator.h"
 
 namespace orvo {
 namespace {
@@ -305,6 +311,60 @@ TEST_F(WindowFeaturesTest, AFoundNodeIsDrawnFirstAtTheCentreInRedWhateverItsFanO
         }
     }
     EXPECT_GT(red, 60) << "of 121 pixels round the centre";
+}
+
+// What a frame labels depends on its view and the node it starts at, never on the frames before
+// it: the frames a drag leaves unfinished (a slice each, far from the whole graph) hand no
+// labelled nodes, label space or queued nodes to the frame of its last motion.
+TEST_F(WindowFeaturesTest, AfterADragTheViewShowsTheLabelsAFreshViewerDrawsOfIt) {
+    testing::TempDir dir;
+    const std::string site = dir / "site.graph";
+    SiteOptions options;
+    options.nodes = 30000;
+    options.seed = 3;
+    ASSERT_TRUE(writeSiteGraphFile(site, options, nullptr));
+    using Labels = std::vector<std::pair<std::string, std::array<double, 4>>>;
+    const auto labels = [&] {
+        Labels out;
+        for (const Renderer::DrawnLabel& l : viewer().renderer().drawnLabels()) {
+            out.emplace_back(std::string(l.node->id),
+                             std::array{l.box.x0, l.box.y0, l.box.x1, l.box.y1});
+        }
+        return out;
+    };
+    open(site);
+    drawWhole();
+    glue->displayViewer();
+    idleToTheEnd();
+    // Each motion's frame gets one slice of the clock's smallest step.
+    settings().sliceBudgetSec = 0;
+    settings().sliceBudgetUsec = 1;
+    const int x = kWidth / 2 + 60, y = kHeight / 2 + 20;
+    glue->mouseButtonViewer(0, 0, x, y, 0, 0);
+    for (int step = 1; step <= 6; ++step) glue->mouseDragViewer(x - 12 * step, y - 3 * step, 0, 0);
+    ASSERT_FALSE(viewer().renderer().drawnLabels().empty());
+    ASSERT_LT(viewer().renderer().drawnNodes().size(), graph().nodes.size())
+        << "the drag's frames were to be left unfinished";
+    settings().sliceBudgetSec = 3600;  // the last motion's frame is drawn whole
+    glue->mouseDragViewer(x - 84, y - 21, 0, 0);
+    glue->mouseButtonViewer(0, 1, x - 84, y - 21, 0, 0);
+    idleToTheEnd();
+    const Labels afterDrag = labels();
+    const std::vector<uint8_t> pictureAfterDrag = rig.read(DrawBuffer::Front);
+    const ProjTransform view = viewer().renderer().viewTransform();
+    ASSERT_NE(viewer().renderer().frameCentre(), nullptr);
+    const std::string centre(viewer().renderer().frameCentre()->id);
+    EXPECT_GE(afterDrag.size(), 10u);
+
+    makeGlue();
+    open(site);
+    drawWhole();
+    viewer().renderer().setViewTransform(view);
+    viewer().renderer().setCentreNode(&node(centre.c_str()));
+    viewer().redraw();
+    idleToTheEnd();
+    EXPECT_EQ(labels(), afterDrag);
+    EXPECT_TRUE(rig.read(DrawBuffer::Front) == pictureAfterDrag) << "the pictures differ";
 }
 
 }  // namespace
