@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/fresh_process.h"
 #include "glue/glue.h"
 #include "platform/draw_process.h"
 #include "platform/offscreen_surface.h"
@@ -73,14 +74,7 @@ struct Sample {
 
 // Opens the file as the window does and draws the frames, in a child process of its own.
 Sample inFreshProcess(const std::string& file) {
-    int channel[2];
-    if (::pipe(channel) != 0) return {};
-    std::fflush(nullptr);
-    const pid_t child = ::fork();
-    if (child < 0) return {};
-    if (child == 0) {
-        ::close(channel[0]);
-        Sample s;
+    return orvo::bench::measuredInFreshProcess<Sample>([&file](Sample& s) {
         orvo::OffscreenSurface surface(kWidth, kHeight);
         orvo::Glue glue;
         glue.setBuildSearchIndex(false);
@@ -98,16 +92,7 @@ Sample inFreshProcess(const std::string& file) {
             }
             s.ok = true;
         }
-        const bool sent = ::write(channel[1], &s, sizeof s) == ssize_t(sizeof s);
-        ::_exit(sent ? 0 : 1);  // no teardown of what was loaded: the parent has its figures
-    }
-    ::close(channel[1]);
-    Sample s;
-    const bool got = ::read(channel[0], &s, sizeof s) == ssize_t(sizeof s);
-    ::close(channel[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return got && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? s : Sample{};
+    });
 }
 
 struct Figures {

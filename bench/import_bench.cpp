@@ -29,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/fresh_process.h"
 #include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "import/import.h"
@@ -226,19 +227,10 @@ struct Sample {
 };
 
 // Runs `load` in a fresh child process, as a user's viewer opens a file, and returns what it
-// measured there. A load in a process that has loaded before reuses the memory the kernel
-// already handed out (no pages to clear), which would flatter whichever side ran more often;
-// every side starts clean this way.
+// measured there (see bench/fresh_process.h).
 template <typename Load>
 Sample inFreshProcess(Load load) {
-    int channel[2];
-    if (::pipe(channel) != 0) return {};
-    std::fflush(nullptr);
-    const pid_t child = ::fork();
-    if (child < 0) return {};
-    if (child == 0) {
-        ::close(channel[0]);
-        Sample s;
+    return orvo::bench::measuredInFreshProcess<Sample>([&load](Sample& s) {
         const int64_t before = residentBytes();
         s.peakIsExact = resetPeakResident();
         const Clock::time_point start = Clock::now();
@@ -247,16 +239,7 @@ Sample inFreshProcess(Load load) {
         s.seconds = secondsSince(start);
         s.processorSeconds = processorSeconds() - processorStart;
         s.peakBytes = peakResidentBytes() - before;
-        const bool sent = ::write(channel[1], &s, sizeof s) == ssize_t(sizeof s);
-        ::_exit(sent ? 0 : 1);  // no teardown of what was loaded: the parent has its figures
-    }
-    ::close(channel[1]);
-    Sample s;
-    const bool got = ::read(channel[0], &s, sizeof s) == ssize_t(sizeof s);
-    ::close(channel[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return got && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? s : Sample{};
+    });
 }
 
 // Runs `load` once per iteration in a fresh process, recording the best time and the largest
