@@ -120,6 +120,10 @@ void Renderer::initContext(GlContext* context, int width, int height) {
     gluLookAt(0.0, 0.0, kCameraDistance, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
     cameraMatrix_ = readMatrix(GL_MODELVIEW_MATRIX);
 
+    showFirstFrames();
+}
+
+void Renderer::showFirstFrames() {
     viewTransform_ = homeViewTransform();
     baseView_ = viewTransform_;
 
@@ -133,7 +137,13 @@ void Renderer::initContext(GlContext* context, int width, int height) {
     setKeepRedrawing(1);
 
     beginFrame();
-    glCallList(kSphereList);  // drawn once more, now through the view transform
+    // The sphere once more, now through the view transform.
+    if (modern_ != nullptr) {
+        modern_->drawSphere(viewTransform_ * cameraMatrix_ * projectionMatrix_,
+                            settings_.sphereColor.data(), false);
+    } else {
+        glCallList(kSphereList);
+    }
     swap();
 }
 
@@ -141,21 +151,7 @@ void Renderer::initModernContext() {
     glEnable(GL_DEPTH_TEST);
     updateProjection();
     cameraMatrix_ = cameraAtDistance(kCameraDistance);
-    viewTransform_ = homeViewTransform();
-    baseView_ = viewTransform_;
-
-    const uint8_t wasContinuing = continuing_;
-    continuing_ = 0;
-    beginFrame();
-    swap();
-    continuing_ = wasContinuing;
-    buildFont();
-    setKeepRedrawing(1);
-    beginFrame();
-    // The sphere once more, now through the view transform.
-    modern_->drawSphere(viewTransform_ * cameraMatrix_ * projectionMatrix_,
-                        settings_.sphereColor.data(), false);
-    swap();
+    showFirstFrames();
 }
 
 void Renderer::resetViewWith(const ProjTransform& m) {

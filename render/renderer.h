@@ -191,6 +191,9 @@ private:
     void resumeFrame();
     /// initContext's steps for the shader back end: matrices computed here, no display lists.
     void initModernContext();
+    /// The end of initContext on either back end: the home view, an empty first frame, the font,
+    /// then the sphere drawn through the view.
+    void showFirstFrames();
     void setCamera();
     /// The fixed-function matrix stacks set to the projection (and pick region) and the camera.
     void setFixedCamera();
