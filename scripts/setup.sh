@@ -33,6 +33,17 @@ case "$action" in
     ;;
 esac
 
+# Installs the named Debian packages, through sudo unless run as root.
+apt_install() {
+  echo "Installing Debian packages: $*"
+  local as_root=()
+  if [ "$(id -u)" -ne 0 ]; then
+    as_root=(sudo)
+  fi
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "$@"
+}
+
 install_missing_packages() {
   local wanted missing=() package
   mapfile -t wanted < <(grep -v -e '^#' -e '^[[:space:]]*$' "$root/scripts/debian-packages.txt")
@@ -43,13 +54,7 @@ install_missing_packages() {
   if [ ${#missing[@]} -eq 0 ]; then
     return
   fi
-  echo "Installing Debian packages: ${missing[*]}"
-  local as_root=()
-  if [ "$(id -u)" -ne 0 ]; then
-    as_root=(sudo)
-  fi
-  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update
-  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+  apt_install "${missing[@]}"
 }
 
 # The browser build's tools, each installed when its command is missing (node may come with npm
@@ -61,13 +66,7 @@ install_web_tools() {
     command -v "${pair%%:*}" >/dev/null || missing+=("${pair#*:}")
   done
   if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing Debian packages: ${missing[*]}"
-    local as_root=()
-    if [ "$(id -u)" -ne 0 ]; then
-      as_root=(sudo)
-    fi
-    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update
-    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+    apt_install "${missing[@]}"
   fi
   # The rig's node packages, exactly as locked; none of them downloads a browser.
   (cd "$root/tests/web" && npm ci --no-audit --no-fund)
