@@ -13,7 +13,7 @@ namespace orvo {
 namespace {
 
 // Attribute locations, bound before the programs are linked.
-constexpr GLuint kPosition = 0, kColour = 1, kOther = 2, kSide = 3;
+constexpr GLuint kPosition = 0, kColour = 1, kOther = 2, kOtherColour = 3;
 
 constexpr const char* kEsHeader = "#version 300 es\nprecision highp float;\n";
 constexpr const char* kCoreHeader = "#version 330 core\n";
@@ -29,25 +29,30 @@ void main() {
 }
 )";
 
-// A wide line's quad: each corner is its end moved half the width across the line's minor axis
-// in window pixels (vertically for a line that runs more across than up), as the rasteriser
-// widens a wide line; the ends are not extended.
+// A wide line's quad, drawn as one instance per line: the six corners of its two triangles
+// (a-, a+, b+ and a-, b+, b-) come from gl_VertexID, each its end moved half the width across
+// the line's minor axis in window pixels (vertically for a line that runs more across than
+// up), as the rasteriser widens a wide line; the ends are not extended.
 constexpr const char* kWideVertex = R"(
 in vec4 position;
 in vec4 colour;
 in vec4 other;
-in float side;
+in vec4 otherColour;
 uniform mat4 matrix;
 uniform vec2 viewport;
 uniform float halfWidth;
 out vec4 shade;
+const bool kAtOther[6] = bool[6](false, false, true, false, true, true);
+const float kSide[6] = float[6](-1.0, 1.0, 1.0, -1.0, 1.0, -1.0);
 void main() {
-    vec4 near = matrix * position;
-    vec4 far = matrix * other;
+    bool atOther = kAtOther[gl_VertexID];
+    vec4 near = matrix * (atOther ? other : position);
+    vec4 far = matrix * (atOther ? position : other);
     vec2 run = (far.xy / far.w - near.xy / near.w) * viewport;
     vec2 across = abs(run.x) >= abs(run.y) ? vec2(0.0, 1.0) : vec2(1.0, 0.0);
+    float side = kSide[gl_VertexID];
     gl_Position = near + vec4(across * (side * halfWidth * 2.0 * near.w) / viewport, 0.0, 0.0);
-    shade = colour;
+    shade = atOther ? otherColour : colour;
 }
 )";
 
@@ -124,7 +129,7 @@ bool ModernBackend::build(Program& program, const char* vertexBody, bool widened
     glBindAttribLocation(program.id, kColour, "colour");
     if (widened) {
         glBindAttribLocation(program.id, kOther, "other");
-        glBindAttribLocation(program.id, kSide, "side");
+        glBindAttribLocation(program.id, kOtherColour, "otherColour");
     }
     glLinkProgram(program.id);
     glDeleteShader(vertex);
@@ -155,8 +160,11 @@ bool ModernBackend::init(GlApi api) {
         if (error_.empty()) error_ = "shader program lacks a uniform";
         return false;
     }
+    float lineWidths[2] = {1.0f, 1.0f};
+    glGetFloatv(GL_ALIASED_LINE_WIDTH_RANGE, lineWidths);
+    wideLines_ = wideLinesAllowed_ && lineWidths[1] >= 2.0f;
     glGenVertexArrays(1, &vertexArray_);
-    glGenBuffers(4, buffers_);
+    glGenBuffers(2, buffers_);
     glGenBuffers(1, &sphereBuffer_);
     glGenBuffers(2, indexBuffers_);
     const GLenum failure = glGetError();
@@ -240,45 +248,31 @@ void ModernBackend::drawQuads(size_t quads, bool edges) {
 
 void ModernBackend::drawWideLines(const std::vector<double>& vertices,
                                   const std::vector<float>& colours, const ProjTransform& matrix) {
-    // Each line (ends a and b) becomes the quad a-, a+, b+, b-: triangles a-, a+, b+ and
-    // a-, b+, b-.
-    constexpr int kEnd[4] = {0, 0, 1, 1};
-    constexpr float kSideOf[4] = {-1.0f, 1.0f, 1.0f, -1.0f};
+    // The batch holds both ends of each line in turn, and so do the buffers: each attribute
+    // reads one end and steps once per line.
+    constexpr GLsizei kLineStride = 8 * sizeof(float);
+    const auto perLine = [&](GLuint location, GLuint buffer, size_t firstFloat) {
+        glBindBuffer(GL_ARRAY_BUFFER, buffer);
+        glEnableVertexAttribArray(location);
+        glVertexAttribPointer(location, 4, GL_FLOAT, GL_FALSE, kLineStride,
+                              reinterpret_cast<const void*>(firstFloat * sizeof(float)));
+        glVertexAttribDivisor(location, 1);
+    };
     const size_t lines = vertices.size() / 8;
-    positions_.resize(lines * 16);
-    others_.resize(lines * 16);
-    colours_.resize(lines * 16);
-    sides_.resize(lines * 4);
-    float* position = positions_.data();
-    float* other = others_.data();
-    float* colour = colours_.data();
-    float* side = sides_.data();
-    for (size_t k = 0; k < lines; ++k) {
-        for (int corner = 0; corner < 4; ++corner) {
-            const size_t end = 2 * k + static_cast<size_t>(kEnd[corner]);
-            const size_t far = 2 * k + static_cast<size_t>(1 - kEnd[corner]);
-            for (int i = 0; i < 4; ++i) {
-                *position++ = static_cast<float>(vertices[end * 4 + i]);
-                *other++ = static_cast<float>(vertices[far * 4 + i]);
-                *colour++ = colours[end * 4 + i];
-            }
-            *side++ = kSideOf[corner];
-        }
-    }
     useMatrix(wide_, matrix);
     glUniform2f(wide_.viewport, static_cast<float>(width_), static_cast<float>(height_));
     glUniform1f(wide_.halfWidth, 1.0f);
-    upload(buffers_[0], positions_);
-    attribute(kPosition, buffers_[0], 4);
-    upload(buffers_[1], colours_);
-    attribute(kColour, buffers_[1], 4);
-    upload(buffers_[2], others_);
-    attribute(kOther, buffers_[2], 4);
-    upload(buffers_[3], sides_);
-    attribute(kSide, buffers_[3], 1);
-    drawQuads(lines, false);
+    uploadConverted(buffers_[0], vertices, positions_);
+    upload(buffers_[1], colours);
+    perLine(kPosition, buffers_[0], 0);
+    perLine(kOther, buffers_[0], 4);
+    perLine(kColour, buffers_[1], 0);
+    perLine(kOtherColour, buffers_[1], 4);
+    glDrawArraysInstanced(GL_TRIANGLES, 0, 6, static_cast<GLsizei>(lines));
+    for (const GLuint location : {kPosition, kColour, kOther, kOtherColour})
+        glVertexAttribDivisor(location, 0);
     glDisableVertexAttribArray(kOther);
-    glDisableVertexAttribArray(kSide);
+    glDisableVertexAttribArray(kOtherColour);
 }
 
 void ModernBackend::drawBatch(const DrawBatch& batch) {
@@ -306,17 +300,25 @@ void ModernBackend::drawBatch(const DrawBatch& batch) {
         setBand(false, kCubeDepths);
     }
     setBand(bands, kLinkDepths);
-    const DrawBatch::Lines& thick = batch.thickLines();
-    if (!thick.vertices.empty()) drawWideLines(thick.vertices, thick.colours, matrix);
-    const DrawBatch::Lines& thin = batch.thinLines();
-    if (!thin.vertices.empty()) {
+    const auto drawLines = [&](const DrawBatch::Lines& lines, float width) {
         useMatrix(flat_, matrix);
-        uploadConverted(buffers_[0], thin.vertices, positions_);
+        uploadConverted(buffers_[0], lines.vertices, positions_);
         attribute(kPosition, buffers_[0], 4);
-        upload(buffers_[1], thin.colours);
+        upload(buffers_[1], lines.colours);
         attribute(kColour, buffers_[1], 4);
-        glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(thin.ends()));
+        glLineWidth(width);
+        glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(lines.ends()));
+        glLineWidth(1.0f);
+    };
+    const DrawBatch::Lines& thick = batch.thickLines();
+    if (!thick.vertices.empty()) {
+        if (wideLines_) {
+            drawLines(thick, 2.0f);
+        } else {
+            drawWideLines(thick.vertices, thick.colours, matrix);
+        }
     }
+    if (!batch.thinLines().vertices.empty()) drawLines(batch.thinLines(), 1.0f);
     setBand(false, kLinkDepths);
 }
 

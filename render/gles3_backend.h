@@ -4,9 +4,9 @@
 // sphere's wireframe and the marks' rings from buffers of their own.
 //
 // Lines wider than a pixel do not exist in core profiles: the two-pixel tree links are thin
-// quads that the vertex shader widens across the line's minor axis, as the rasteriser widens
-// a wide line. Labels are not drawn yet: they wait for a glyph atlas that replaces the bitmap
-// font's display lists.
+// quads, one instance per line, that the vertex shader widens across the line's minor axis, as
+// the rasteriser widens a wide line. Labels are not drawn yet: they wait for a glyph atlas that
+// replaces the bitmap font's display lists.
 #pragma once
 
 #include <string>
@@ -32,6 +32,11 @@ public:
     /// current context. False, with the reason in error(), when the GL refuses any of it.
     bool init(GlApi api);
     const std::string& error() const { return error_; }
+    /// Whether two-pixel links may be drawn as the GL's own wide lines where it has them (the
+    /// default), rather than always as quads; set before init.
+    void allowWideLines(bool on) { wideLinesAllowed_ = on; }
+    /// Whether the two-pixel links are the GL's own wide lines (else quads).
+    bool wideLines() const { return wideLines_; }
     bool ready() const { return ready_; }
 
     /// The projection the camera's matrix is followed by, and the window size in pixels.
@@ -60,11 +65,12 @@ private:
     void setBand(bool on, const DepthBand& band) const;
 
     bool ready_ = false;
+    bool wideLinesAllowed_ = true, wideLines_ = false;
     GlApi api_ = GlApi::Es3;
     std::string error_;
     Program flat_, wide_;
     unsigned vertexArray_ = 0;
-    unsigned buffers_[4] = {0, 0, 0, 0};  // positions, colours, other ends, sides
+    unsigned buffers_[2] = {0, 0};  // positions, colours
     unsigned sphereBuffer_ = 0;
     unsigned indexBuffers_[2] = {0, 0};  // the quads' triangles, their edges
     std::vector<unsigned> triangleIndices_, edgeIndices_;
@@ -72,7 +78,7 @@ private:
     ProjTransform projection_ = ProjTransform::identity();
     int width_ = 1, height_ = 1;
     // Scratch arrays kept between batches.
-    std::vector<float> positions_, others_, colours_, sides_;
+    std::vector<float> positions_;
 };
 
 }  // namespace orvo

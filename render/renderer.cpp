@@ -76,6 +76,7 @@ void Renderer::initContext(GlContext* context, int width, int height) {
         modern_.reset();
     } else {
         modern_ = std::make_unique<ModernBackend>();
+        modern_->allowWideLines(glWideLines_);
         modern_->init(api);  // on failure nothing is drawn; backendError() says why
     }
     batch_.setModernBackend(modern_.get());

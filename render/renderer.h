@@ -92,6 +92,9 @@ public:
     /// context) rather than the fixed functions. That back end draws no labels yet and picks
     /// nothing (both wait for a glyph atlas and picks from what a frame drew).
     bool modern() const { return modern_ != nullptr; }
+    /// Whether the shader back end may draw two-pixel links as the GL's own wide lines where it
+    /// has them (the default) rather than always as quads, as WebGL must; read by initContext.
+    void setGlWideLines(bool on) { glWideLines_ = on; }
     /// Why the shader back end could not be set up on its context; "" when it draws.
     std::string backendError() const;
 
@@ -332,6 +335,7 @@ private:
     DrawBatch* drawingBatch() { return batchedDrawing_ || modern_ ? &batch_ : nullptr; }
     // The shader back end, when the surface's context has no fixed functions.
     std::unique_ptr<ModernBackend> modern_;
+    bool glWideLines_ = true;
 
     // Picking.
     uint8_t picking_ = 0;
