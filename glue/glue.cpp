@@ -204,6 +204,17 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
     // takes the load's projection first.
     orvo::applyLoadProjection(viewer_->settings());
     viewer_->setContext(context, lastWidth_, lastHeight_);
+    if (const std::string shaders = viewer_->renderer().backendError(); !shaders.empty()) {
+        // A context for shaders that cannot draw through them: the fixed functions where the
+        // surface chose that context by itself, else the user's choice is reported as failing.
+        context = viewer_->deviceContext().createFallbackContext();
+        if (context == nullptr) {
+            noContext_ = true;
+            return fail("Cannot draw with shaders and buffers: " + shaders +
+                        ". Start orvo with --gl legacy.");
+        }
+        viewer_->setContext(context, lastWidth_, lastHeight_);
+    }
     searchIndex_.clear();  // it reads the old graph's ids, which go now
     viewer_->showGraph(std::move(fresh));
     applyLoadSettings();

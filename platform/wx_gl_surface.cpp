@@ -31,17 +31,45 @@ const int* WxGlSurface::canvasAttributes() {
     return attributes;
 }
 
-WxGlSurface::WxGlSurface(wxGLCanvas& canvas) : canvas_(canvas) {}
+WxGlSurface::WxGlSurface(wxGLCanvas& canvas, GlChoice choice) : canvas_(canvas), choice_(choice) {}
 
 WxGlSurface::~WxGlSurface() = default;
 
-GlContext* WxGlSurface::createContext() {
+GlContext* WxGlSurface::makeContext(GlApi api) {
     // The context of an earlier file goes first: nothing keeps display lists across files.
     context_.reset();
-    auto context = std::make_unique<wxGLContext>(&canvas_);
+    std::unique_ptr<wxGLContext> context;
+    if (api == GlApi::Compatibility) {
+        context = std::make_unique<wxGLContext>(&canvas_);
+    } else {
+        wxGLContextAttrs attributes;
+        if (api == GlApi::Core33) {
+            attributes.CoreProfile().OGLVersion(3, 3);
+        } else {
+            attributes.ES2().OGLVersion(3, 0);
+        }
+        attributes.EndList();
+        context = std::make_unique<wxGLContext>(&canvas_, nullptr, &attributes);
+    }
     if (!context->IsOK()) return nullptr;
     context_ = std::move(context);
+    api_ = api;
     return reinterpret_cast<GlContext*>(context_.get());
+}
+
+GlContext* WxGlSurface::createContext() {
+    if (choice_ != GlChoice::Legacy) {
+        for (const GlApi api : {GlApi::Core33, GlApi::Es3}) {
+            if (GlContext* context = makeContext(api)) return context;
+        }
+        if (choice_ == GlChoice::Modern) return nullptr;
+    }
+    return makeContext(GlApi::Compatibility);
+}
+
+GlContext* WxGlSurface::createFallbackContext() {
+    if (choice_ != GlChoice::Auto || api_ == GlApi::Compatibility) return nullptr;
+    return makeContext(GlApi::Compatibility);
 }
 
 bool WxGlSurface::makeCurrent(GlContext* context) {

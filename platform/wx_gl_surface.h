@@ -17,10 +17,15 @@ public:
     /// The attribute list a canvas must be created with (RGBA, double buffer, depth 24).
     static const int* canvasAttributes();
 
-    explicit WxGlSurface(wxGLCanvas& canvas);
+    /// A surface whose contexts speak the kind of GL `choice` asks for: legacy, the
+    /// compatibility profile; modern, 3.3 core or else OpenGL ES 3.0; auto, those, else the
+    /// compatibility profile.
+    explicit WxGlSurface(wxGLCanvas& canvas, GlChoice choice = GlChoice::Legacy);
     ~WxGlSurface() override;
 
     GlContext* createContext() override;
+    GlContext* createFallbackContext() override;
+    GlApi api() const override { return api_; }
     bool makeCurrent(GlContext* context) override;
     void releaseCurrent() override;
     void swapBuffers() override;
@@ -38,7 +43,12 @@ public:
 private:
     void copyBackToFront();
 
+    /// A context of that kind, made current-ready as context_; nullptr when it cannot be made.
+    GlContext* makeContext(GlApi api);
+
     wxGLCanvas& canvas_;
+    GlChoice choice_;
+    GlApi api_ = GlApi::Compatibility;
     std::unique_ptr<wxGLContext> context_;
     long swapCount_ = 0;
     long long frontCopyMicros_ = 0;

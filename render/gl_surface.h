@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <string_view>
 
 namespace orvo {
 
@@ -24,6 +25,24 @@ constexpr const char* glApiName(GlApi api) {
     return api == GlApi::Es3 ? "es3" : api == GlApi::Core33 ? "core33" : "compatibility";
 }
 
+/// The drawing path a user asks for: the fixed functions, shaders and buffers, or (auto) shaders
+/// and buffers where the window system offers a context for them, else the fixed functions.
+enum class GlChoice { Auto, Legacy, Modern };
+
+/// The choice named "auto", "legacy" or "modern"; false for any other name.
+constexpr bool parseGlChoice(std::string_view name, GlChoice& choice) {
+    if (name == "auto") {
+        choice = GlChoice::Auto;
+    } else if (name == "legacy") {
+        choice = GlChoice::Legacy;
+    } else if (name == "modern") {
+        choice = GlChoice::Modern;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 struct FontMetrics {
     int ascent = 13;
     int descent = 0;
@@ -39,6 +58,10 @@ public:
     virtual GlContext* createContext() = 0;
     /// The kind of GL the contexts of this surface speak.
     virtual GlApi api() const { return GlApi::Compatibility; }
+    /// Where the surface chose a newer kind of GL by itself and the shader back end cannot be
+    /// set up on it: a compatibility-profile context in its place (releasing the other), so that
+    /// the fixed functions draw. nullptr where there is no such choice to undo.
+    virtual GlContext* createFallbackContext() { return nullptr; }
     /// Makes the context current on this surface.
     virtual bool makeCurrent(GlContext* context) = 0;
     /// Lets go of this surface's context on the calling thread, so that a context of another

@@ -24,11 +24,11 @@ constexpr int kControlBit = 8;
 const char* const GlViewWindow::kEmptyHint =
     "No graph is open. Open one with File > Open (Ctrl+O), or drop a file here.";
 
-GlViewWindow::GlViewWindow(wxWindow* parent, Glue& glue)
+GlViewWindow::GlViewWindow(wxWindow* parent, Glue& glue, GlChoice gl)
     : wxGLCanvas(parent, wxID_ANY, WxGlSurface::canvasAttributes(), wxDefaultPosition,
                  wxDefaultSize, wxFULL_REPAINT_ON_RESIZE | wxWANTS_CHARS),
       glue_(glue),
-      surface_(std::make_unique<WxGlSurface>(*this)) {
+      surface_(std::make_unique<WxGlSurface>(*this, gl)) {
     SetBackgroundStyle(wxBG_STYLE_PAINT);  // GL paints everything; no erase, no flicker
     Bind(wxEVT_PAINT, &GlViewWindow::onPaint, this);
     Bind(wxEVT_SIZE, &GlViewWindow::onSize, this);

@@ -18,7 +18,7 @@ class Glue;
 class GlViewWindow : public wxGLCanvas {
 public:
     /// Creates the canvas and the viewer on it (the glue's window initialisation).
-    GlViewWindow(wxWindow* parent, Glue& glue);
+    GlViewWindow(wxWindow* parent, Glue& glue, GlChoice gl);
 
     WxGlSurface& surface() { return *surface_; }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/draw_process.h"
+#include "render/gl_surface.h"
 #include "shell/orvo_app.h"
 
 #ifndef ORVO_VERSION
@@ -29,7 +30,7 @@ void reportCannotOpen(const std::string& file, int error) {
 // files passes them all to one start; each file gets a window, and so a process, of its own. The
 // viewer is the grandchild: the child exits at once and is reaped here, so that the new viewer
 // belongs to init and no exited process is left behind while this one runs.
-void openInViewerOfItsOwn(const char* program, const std::string& file) {
+void openInViewerOfItsOwn(const char* program, const std::string& gl, const std::string& file) {
     std::fflush(nullptr);
     const pid_t child = fork();
     if (child < 0) {
@@ -40,7 +41,7 @@ void openInViewerOfItsOwn(const char* program, const std::string& file) {
         const pid_t viewer = fork();
         if (viewer == 0) {
             // "--": a file whose name starts with a dash is still a file.
-            const char* argv[] = {program, "--", file.c_str(), nullptr};
+            const char* argv[] = {program, "--gl", gl.c_str(), "--", file.c_str(), nullptr};
             execv("/proc/self/exe", const_cast<char* const*>(argv));
             reportCannotOpen(file, errno);
             _exit(127);
@@ -64,6 +65,13 @@ int main(int argc, char** argv) {
     std::vector<std::string> files;
     cli.add_option("FILE", files, "graph files, or http:// and https:// addresses to crawl, to open at start-up, "
                    "each in a window of its own");
+    // Legacy until the shader back end draws labels and picks too.
+    std::string gl = "legacy";
+    cli.add_option("--gl", gl,
+                   "the GL drawing path: legacy (OpenGL 1.1 fixed functions), modern (shaders and "
+                   "buffers on OpenGL 3.3 core or OpenGL ES 3.0), or auto (modern where the window "
+                   "system offers it, else legacy); default: legacy")
+        ->check(CLI::IsMember({"auto", "legacy", "modern"}));
     cli.set_version_flag("--version", std::string("orvo ") + ORVO_VERSION);
     try {
         cli.parse(argc, argv);
@@ -75,11 +83,14 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    for (size_t i = 1; i < files.size(); ++i) openInViewerOfItsOwn(argv[0], files[i]);
+    for (size_t i = 1; i < files.size(); ++i) openInViewerOfItsOwn(argv[0], gl, files[i]);
 
     // The toolkit sees only the program name: the options are ours.
     auto* app = new COrvoApp;
     app->setStartFile(files.empty() ? std::string() : files.front());
+    orvo::GlChoice glChoice = orvo::GlChoice::Auto;
+    orvo::parseGlChoice(gl, glChoice);  // checked by the option above
+    app->setGlChoice(glChoice);
     wxApp::SetInstance(app);
     int toolkitArgc = 1;
     char* toolkitArgv[] = {argv[0], nullptr};

@@ -101,10 +101,10 @@ CMainFrame::CMainFrame(wxDocManager* manager, orvo::Glue& glue, const wxString& 
     SetIcons(orvo::appIconBundle());
 }
 
-bool CMainFrame::createContents() {
+bool CMainFrame::createContents(orvo::GlChoice gl) {
     buildMenus();
     if (!buildToolBar() || !buildStatusBar()) return false;
-    view_ = new orvo::GlViewWindow(this, glue_);
+    view_ = new orvo::GlViewWindow(this, glue_, gl);
     legendPanel_ = new orvo::LegendPanel(this);
     legendPanel_->Hide();  // until a graph is open
     legendPanel_->onGroupClicked = [this](const orvo::LegendRow& row) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "render/gl_surface.h"
 #include "shell/command_ids.h"
 #include "shell/document_window.h"
 #include "shell/recent_files.h"
@@ -27,7 +28,8 @@ public:
 
     /// Builds the menus, the toolbar, the status bar and the view; false when a bar cannot be
     /// made (the program then ends).
-    bool createContents();
+    /// Builds the menus, bars and the view, whose GL contexts speak the kind of GL `gl` asks for.
+    bool createContents(orvo::GlChoice gl);
     orvo::GlViewWindow& view() { return *view_; }
     /// The legend beside the view; shown while a graph is open and the key G leaves it on. A
     /// graph with groups of palette colours, and a comparison, turn it on.

@@ -32,7 +32,7 @@ bool COrvoApp::OnInit() {
 
     frame_ = new CMainFrame(manager_, *glue_, "orvo");
     manager_->setWindow(frame_);
-    if (!frame_->createContents()) {
+    if (!frame_->createContents(glChoice_)) {
         frame_->Destroy();
         return false;
     }

@@ -17,6 +17,8 @@ class COrvoApp : public wxApp {
 public:
     /// The graph file named on the command line (empty: start with an untitled document).
     void setStartFile(const std::string& path) { startFile_ = path; }
+    /// The drawing path the command line asked for.
+    void setGlChoice(orvo::GlChoice choice) { glChoice_ = choice; }
 
     bool OnInit() override;
     int OnRun() override;
@@ -27,6 +29,7 @@ private:
     void openStartFile();
 
     std::string startFile_;
+    orvo::GlChoice glChoice_ = orvo::GlChoice::Auto;
     // The window's glue; the frame and the manager refer to it, and it outlives both.
     std::unique_ptr<orvo::Glue> glue_;
     COrvoDocManager* manager_ = nullptr;  // deleted in OnExit

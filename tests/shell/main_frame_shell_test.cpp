@@ -47,7 +47,7 @@ protected:
         manager = new COrvoDocManager(glue);
         frame = new CMainFrame(manager, glue, "orvo");
         manager->setWindow(frame);
-        ASSERT_TRUE(frame->createContents());
+        ASSERT_TRUE(frame->createContents(GlChoice::Legacy));
         frame->Show();
         ASSERT_TRUE(pumpUntil([&] { return frame->IsShownOnScreen(); }));
     }

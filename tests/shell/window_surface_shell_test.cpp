@@ -24,14 +24,14 @@ constexpr std::array<uint8_t, 3> kWhite{255, 255, 255};
 /// A view window in a frame on screen. The frame is destroyed before the glue it refers to,
 /// however the test ends; while `holdPaints` is set the toolkit's paints leave the picture to
 /// the test (the view is never redrawn behind its back).
-class WindowSurfaceTest : public ::testing::Test {
+class WindowSurfaceTest : public ::testing::TestWithParam<GlChoice> {
 protected:
     void SetUp() override {
         ASSERT_TRUE(startToolkit()) << "no X display";
         glue = std::make_unique<Glue>();
         frame = new wxFrame(nullptr, wxID_ANY, "orvo window surface test", wxPoint(0, 0),
                             wxSize(640, 480));
-        view = new GlViewWindow(frame, *glue);
+        view = new GlViewWindow(frame, *glue, GetParam());
         // Bound after the view's own handler, so called before it.
         view->Bind(wxEVT_PAINT, [this](wxPaintEvent& event) {
             ++paints;
@@ -71,7 +71,7 @@ protected:
     bool holdPaints = false;
 };
 
-TEST_F(WindowSurfaceTest, AContinuationSliceAddsToThePictureOnScreen) {
+TEST_P(WindowSurfaceTest, AContinuationSliceAddsToThePictureOnScreen) {
     // 60 000 nodes: no slice of a millisecond (ten at the largest time scale) draws them all,
     // so refinement is surely left after the first slice.
     const testing::TempDir folder;
@@ -81,6 +81,8 @@ TEST_F(WindowSurfaceTest, AContinuationSliceAddsToThePictureOnScreen) {
     holdPaints = true;
     ASSERT_EQ(glue->openGraphFile(folder / "big.graph"), 1) << glue->openError();
     Viewer& viewer = *glue->viewer();
+    // Shaders and buffers on a 3.3 core or ES 3.0 context of the window's own, where asked.
+    EXPECT_EQ(viewer.renderer().modern(), GetParam() == GlChoice::Modern);
     // Only nodes and links on a white ground.
     viewer.setDrawSphere(0);
     viewer.setLabelChoice(0);
@@ -125,6 +127,13 @@ TEST_F(WindowSurfaceTest, AContinuationSliceAddsToThePictureOnScreen) {
     EXPECT_GT(added, 20);
     EXPECT_GT(ground, static_cast<long>(before.rgb.size()) / 2);
 }
+
+// Both drawing paths draw into the window's buffers the same way.
+INSTANTIATE_TEST_SUITE_P(DrawingPaths, WindowSurfaceTest,
+                         ::testing::Values(GlChoice::Legacy, GlChoice::Modern),
+                         [](const ::testing::TestParamInfo<GlChoice>& info) {
+                             return info.param == GlChoice::Legacy ? "legacy" : "modern";
+                         });
 
 }  // namespace
 }  // namespace orvo
