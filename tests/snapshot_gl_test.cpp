@@ -23,16 +23,23 @@ const std::string kWholeGraph = "3600";
 // changes; "site" is also what the renderer draws in its own tests. The GL 1.1 path (auto) draws
 // each reference exactly; the shader back end within a one-pixel shift.
 TEST(SnapshotTool, PicturesShowWhatTheViewShows) {
+    // The share of drawn pixels the shader back end's picture may have differing beyond a
+    // one-pixel shift. The whole site in 200 x 150 pixels crowds hundreds of links of a pixel
+    // or two at the ball's rim, where which of two overlapping ones wins a pixel differs between
+    // wide lines and the quads that stand in for them (none of it inside a label): held at what
+    // it is until the wide lines' drawing changes.
+    constexpr double kShare = 0.005, kCrowdedRim = 0.006, kCrowdedRimOnBlack = 0.011;
     const struct {
         std::vector<std::string> options;
         const char* reference;
+        double modernShare;
     } cases[] = {
-        {{}, "site"},
+        {{}, "site", kCrowdedRim},
         // Two "R" are scheme 2 (a black ground); "s" first takes the sphere away (its toggle
         // starts at 1); the first "m" shows images, as they are already, the second hides them.
-        {{"--keys", "RRsmm"}, "site_keys_RRsmm"},
-        {{"--scheme", "2", "--keys", "smm"}, "site_keys_RRsmm"},
-        {{"--keys", "n"}, "site_keys_n"},  // no node at all
+        {{"--keys", "RRsmm"}, "site_keys_RRsmm", kCrowdedRimOnBlack},
+        {{"--scheme", "2", "--keys", "smm"}, "site_keys_RRsmm", kCrowdedRimOnBlack},
+        {{"--keys", "n"}, "site_keys_n", kShare},  // no node at all
     };
     TempDir dir;
     for (const char* gl : {"auto", "modern"}) {
@@ -57,7 +64,8 @@ TEST(SnapshotTool, PicturesShowWhatTheViewShows) {
                                 want, error));
             // The ground is the top left pixel of the reference: white, or black in scheme 2.
             const testing::Rgba ground{want.pixels[0], want.pixels[1], want.pixels[2], 255};
-            const auto same = testing::samePicture(want, image, "snapshot-" + name, ground);
+            const auto same = testing::samePicture(want, image, "snapshot-" + name, ground, 16,
+                                                   1.0, c.modernShare);
             // A picture of nothing but the ground has no drawn pixel to compare.
             EXPECT_TRUE(same || image.pixels == want.pixels) << same.message();
             std::printf("%s\n", same.message());
