@@ -220,4 +220,39 @@ bool buildFreeTypeFontLists(const char* face, int height, unsigned listBase, Fon
     return true;
 }
 
+namespace {
+
+// The largest texture every GL the atlas goes to is sure to take (ES 3.0 promises 2048).
+constexpr int kAtlasMaxSide = 2048;
+
+}  // namespace
+
+bool fillGlyphAtlas(const RasterFont& font, int maxSide, GlyphAtlas& atlas) {
+    std::array<std::array<int, 2>, 256> sizes{};
+    for (size_t code = 0; code < 256; ++code)
+        sizes[code] = {font.glyphs[code].width, font.glyphs[code].rows};
+    GlyphAtlas filled;
+    if (!filled.arrange(sizes, maxSide)) return false;
+    for (size_t code = 0; code < 256; ++code) {
+        const GlyphBitmap& bitmap = font.glyphs[code];
+        GlyphAtlas::Glyph& glyph = filled.glyphs[code];
+        glyph.left = bitmap.left;
+        glyph.top = bitmap.top;
+        glyph.advance = bitmap.advance;
+        if (bitmap.bits.empty()) continue;
+        // The bitmap's rows run bottom-up, the atlas's top-down.
+        for (int row = 0; row < bitmap.rows; ++row)
+            for (int x = 0; x < bitmap.width; ++x)
+                if (bitmap.pixel(x, bitmap.rows - 1 - row)) filled.at(glyph, x, row) = 255;
+    }
+    filled.metrics = font.metrics;
+    atlas = std::move(filled);
+    return true;
+}
+
+bool buildFreeTypeGlyphAtlas(const char* face, int height, GlyphAtlas& atlas) {
+    const std::optional<RasterFont> font = rasteriseLatin1Font(face, height);
+    return font && fillGlyphAtlas(*font, kAtlasMaxSide, atlas);
+}
+
 }  // namespace orvo

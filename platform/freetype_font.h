@@ -1,5 +1,6 @@
 // The label font of every GL surface: a face found through fontconfig, rasterised by FreeType
-// into 256 glBitmap display lists (Latin-1 codes 0..255), with ascent, descent and widths.
+// into 256 glBitmap display lists (Latin-1 codes 0..255) or one glyph atlas, with ascent,
+// descent and widths.
 #pragma once
 
 #include <array>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "render/gl_surface.h"
+#include "render/glyph_atlas.h"
 
 namespace orvo {
 
@@ -61,5 +63,13 @@ void compileGlyphLists(const RasterFont& font, unsigned listBase);
 /// Rasterises and compiles the font, and fills metrics; false (metrics untouched, no lists
 /// compiled) when no font can be had or listBase is 0. Needs a current GL context.
 bool buildFreeTypeFontLists(const char* face, int height, unsigned listBase, FontMetrics& metrics);
+
+/// Puts the 256 glyphs into an atlas, each set bit of a bitmap a texel of full coverage, with
+/// the font's metrics. False (atlas untouched) when they do not fit a texture of maxSide.
+bool fillGlyphAtlas(const RasterFont& font, int maxSide, GlyphAtlas& atlas);
+
+/// Rasterises the face as buildFreeTypeFontLists does and fills the atlas from the very same
+/// bitmaps. False (atlas untouched) when no font can be had. Needs no GL context.
+bool buildFreeTypeGlyphAtlas(const char* face, int height, GlyphAtlas& atlas);
 
 }  // namespace orvo

@@ -358,6 +358,10 @@ bool OffscreenSurface::buildFontLists(const char* face, int pixelHeight, unsigne
     return buildFreeTypeFontLists(face, pixelHeight, listBase, metrics);
 }
 
+bool OffscreenSurface::buildGlyphAtlas(const char* face, int pixelHeight, GlyphAtlas& atlas) {
+    return buildFreeTypeGlyphAtlas(face, pixelHeight, atlas);
+}
+
 bool OffscreenSurface::resize(int width, int height) {
     if (width <= 0 || height <= 0) return false;
     const int oldWidth = width_, oldHeight = height_;

@@ -43,6 +43,7 @@ public:
     void flushFront() override;
     bool buildFontLists(const char* face, int pixelHeight, unsigned listBase,
                         FontMetrics& metrics) override;
+    bool buildGlyphAtlas(const char* face, int pixelHeight, GlyphAtlas& atlas) override;
 
     int width() const { return width_; }
     int height() const { return height_; }

@@ -102,6 +102,10 @@ bool WxGlSurface::buildFontLists(const char* face, int pixelHeight, unsigned lis
     return buildFreeTypeFontLists(face, pixelHeight, listBase, metrics);
 }
 
+bool WxGlSurface::buildGlyphAtlas(const char* face, int pixelHeight, GlyphAtlas& atlas) {
+    return buildFreeTypeGlyphAtlas(face, pixelHeight, atlas);
+}
+
 // With Mesa's software path under X the front buffer is a private copy that a swap does not
 // update: drawing into it after a swap would put back the picture of before the swap. So the
 // frame about to be shown is copied into the front buffer first; with a driver that flips

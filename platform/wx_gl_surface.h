@@ -33,6 +33,7 @@ public:
     void flushFront() override;
     bool buildFontLists(const char* face, int pixelHeight, unsigned listBase,
                         FontMetrics& metrics) override;
+    bool buildGlyphAtlas(const char* face, int pixelHeight, GlyphAtlas& atlas) override;
 
     wxGLCanvas& canvas() { return canvas_; }
     /// Number of swaps so far (for tests).

@@ -9,6 +9,7 @@ namespace orvo {
 
 /// An opaque GL context made by a surface.
 struct GlContext;
+struct GlyphAtlas;
 
 /// The two buffer roles of progressive drawing: a frame's first slice goes to Back and is shown
 /// by swapBuffers; continuation slices, hover and selection redraws go to Front and must add to
@@ -80,6 +81,12 @@ public:
     /// font could be had (metrics then keep their defaults).
     virtual bool buildFontLists(const char* face, int pixelHeight, unsigned listBase,
                                 FontMetrics& metrics) = 0;
+    /// The same face and height as a glyph atlas, for back ends without display lists: the
+    /// glyphs the bitmap lists would draw, texel for pixel, with their metrics. Needs no GL
+    /// context. False (atlas untouched) when the surface has no font to give: no labels then.
+    virtual bool buildGlyphAtlas(const char* /*face*/, int /*pixelHeight*/, GlyphAtlas& /*atlas*/) {
+        return false;
+    }
 };
 
 }  // namespace orvo

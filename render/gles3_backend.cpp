@@ -5,6 +5,7 @@
 #include <GL/glext.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "render/draw_batch.h"
 
@@ -64,6 +65,31 @@ void main() {
 }
 )";
 
+// A glyph: window pixels, and the atlas texel each corner lies on. Coordinates run in texels, so
+// that a pixel's centre falls on a texel's centre and texelFetch takes that very texel.
+constexpr const char* kGlyphVertex = R"(
+in vec4 position;
+in vec2 texel;
+uniform mat4 matrix;
+out vec2 coord;
+void main() {
+    gl_Position = matrix * position;
+    coord = texel;
+}
+)";
+
+// A bitmap's pixel is drawn where its bit is set, in the ink, and nothing is drawn elsewhere.
+constexpr const char* kGlyphFragment = R"(
+in vec2 coord;
+uniform vec4 ink;
+uniform sampler2D atlas;
+out vec4 fragColour;
+void main() {
+    if (texelFetch(atlas, ivec2(floor(coord)), 0).r < 0.5) discard;
+    fragColour = ink;
+}
+)";
+
 // Per quad of four vertices: its two triangles, and its four edges as the outline of a polygon
 // drawn in lines.
 constexpr GLuint kQuadTriangles[6] = {0, 1, 2, 0, 2, 3};
@@ -98,7 +124,8 @@ std::string shaderLog(GLuint shader) {
 
 ModernBackend::~ModernBackend() = default;  // the context's objects go with the context
 
-bool ModernBackend::build(Program& program, const char* vertexBody, bool widened) {
+bool ModernBackend::build(Program& program, const char* vertexBody, bool widened,
+                          const char* fragmentBody) {
     const char* header = api_ == GlApi::Es3 ? kEsHeader : kCoreHeader;
     auto compile = [&](GLenum kind, const char* body) -> GLuint {
         const GLuint shader = glCreateShader(kind);
@@ -117,7 +144,8 @@ bool ModernBackend::build(Program& program, const char* vertexBody, bool widened
     };
     const GLuint vertex = compile(GL_VERTEX_SHADER, vertexBody);
     if (vertex == 0) return false;
-    const GLuint fragment = compile(GL_FRAGMENT_SHADER, kFragment);
+    const GLuint fragment =
+        compile(GL_FRAGMENT_SHADER, fragmentBody != nullptr ? fragmentBody : kFragment);
     if (fragment == 0) {
         glDeleteShader(vertex);
         return false;
@@ -127,6 +155,7 @@ bool ModernBackend::build(Program& program, const char* vertexBody, bool widened
     glAttachShader(program.id, fragment);
     glBindAttribLocation(program.id, kPosition, "position");
     glBindAttribLocation(program.id, kColour, "colour");
+    glBindAttribLocation(program.id, kOther, "texel");
     if (widened) {
         glBindAttribLocation(program.id, kOther, "other");
         glBindAttribLocation(program.id, kOtherColour, "otherColour");
@@ -156,15 +185,23 @@ bool ModernBackend::init(GlApi api) {
     }
     while (glGetError() != GL_NO_ERROR) {
     }
-    if (!build(flat_, kFlatVertex, false) || !build(wide_, kWideVertex, true)) {
+    if (!build(flat_, kFlatVertex, false) || !build(wide_, kWideVertex, true) ||
+        !build(glyph_, kGlyphVertex, false, kGlyphFragment)) {
         if (error_.empty()) error_ = "shader program lacks a uniform";
         return false;
     }
     float lineWidths[2] = {1.0f, 1.0f};
     glGetFloatv(GL_ALIASED_LINE_WIDTH_RANGE, lineWidths);
     wideLines_ = wideLinesAllowed_ && lineWidths[1] >= 2.0f;
+    glyphInk_ = glGetUniformLocation(glyph_.id, "ink");
+    glyphAtlasUnit_ = glGetUniformLocation(glyph_.id, "atlas");
+    if (glyphInk_ < 0 || glyphAtlasUnit_ < 0) {
+        error_ = "the glyph program lacks a uniform";
+        return false;
+    }
+    glGenTextures(1, &atlasTexture_);
     glGenVertexArrays(1, &vertexArray_);
-    glGenBuffers(2, buffers_);
+    glGenBuffers(3, buffers_);
     glGenBuffers(1, &sphereBuffer_);
     glGenBuffers(2, indexBuffers_);
     const GLenum failure = glGetError();
@@ -324,15 +361,8 @@ void ModernBackend::drawBatch(const DrawBatch& batch) {
 
 void ModernBackend::drawWindowQuads(const std::vector<double>& corners, const float* colour) {
     if (!ready_ || corners.empty()) return;
-    // Window pixels one to one, z as the label pass's orthographic projection takes it.
-    ProjTransform window = ProjTransform::identity();
-    window.m[0] = 2.0 / width_;
-    window.m[5] = 2.0 / height_;
-    window.m[10] = -1.0;
-    window.m[12] = -1.0;
-    window.m[13] = -1.0;
     glBindVertexArray(vertexArray_);
-    useMatrix(flat_, window);
+    useMatrix(flat_, windowPixels());
     positions_.clear();
     for (size_t i = 0; i + 3 <= corners.size(); i += 3) {
         positions_.insert(positions_.end(), {static_cast<float>(corners[i]),
@@ -344,6 +374,120 @@ void ModernBackend::drawWindowQuads(const std::vector<double>& corners, const fl
     glDisableVertexAttribArray(kColour);
     glVertexAttrib4f(kColour, colour[0], colour[1], colour[2], 1.0f);
     drawQuads(positions_.size() / 16, false);
+}
+
+ProjTransform ModernBackend::windowPixels() const {
+    ProjTransform window = ProjTransform::identity();
+    window.m[0] = 2.0 / width_;
+    window.m[5] = 2.0 / height_;
+    window.m[10] = -1.0;
+    window.m[12] = -1.0;
+    window.m[13] = -1.0;
+    return window;
+}
+
+bool ModernBackend::setGlyphAtlas(const GlyphAtlas& atlas) {
+    hasAtlas_ = false;
+    if (!ready_ || !atlas.valid()) return false;
+    GLint largest = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+    if (atlas.width > largest || atlas.height > largest) return false;
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    // The coverage rows are packed bytes: an unpack alignment of 4 would skew every row whose
+    // width is not a multiple of 4.
+    GLint alignment = 4;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, atlasTexture_);
+    // One channel, and mipmaps none: texelFetch reads level 0 only.
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_R8, atlas.width, atlas.height, 0, GL_RED, GL_UNSIGNED_BYTE,
+                 atlas.coverage.empty() ? nullptr : atlas.coverage.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
+    if (glGetError() != GL_NO_ERROR) return false;
+    glyphs_ = atlas.glyphs;
+    hasAtlas_ = true;
+    return true;
+}
+
+size_t ModernBackend::glyphQuads(std::string_view text, double penX, double penY, double z) {
+    positions_.clear();
+    texels_.clear();
+    // The raster position as the fixed functions compute it, in single precision: the label
+    // pass's orthographic projection, then the viewport. A position outside the clip volume is
+    // not valid, and a bitmap at an invalid one draws nothing.
+    const float w = static_cast<float>(width_), h = static_cast<float>(height_);
+    const float clipX = 2.0f / w * static_cast<float>(penX) - 1.0f;
+    const float clipY = 2.0f / h * static_cast<float>(penY) - 1.0f;
+    const float clipZ = -static_cast<float>(z);
+    if (!(std::fabs(clipX) <= 1.0f && std::fabs(clipY) <= 1.0f && std::fabs(clipZ) <= 1.0f)) {
+        return 0;
+    }
+    float x = clipX * (0.5f * w) + 0.5f * w;
+    const float y = clipY * (0.5f * h) + 0.5f * h;
+    const float depth = static_cast<float>(z);
+    // A bitmap's lower left corner goes to the raster position less its origin, rounded down
+    // after a small nudge up (a position a hair below a whole pixel counts as that pixel).
+    constexpr float kNudge = 0.0001f;
+    for (const char c : text) {
+        const GlyphAtlas::Glyph& g = glyphs_[static_cast<unsigned char>(c)];
+        if (g.width > 0 && g.rows > 0) {
+            const float xOrigin = static_cast<float>(-g.left);
+            const float yOrigin = static_cast<float>(g.rows - g.top);
+            const float x0 = std::floor(x - xOrigin + kNudge);
+            const float y0 = std::floor(y - yOrigin + kNudge);
+            const float x1 = x0 + static_cast<float>(g.width);
+            const float y1 = y0 + static_cast<float>(g.rows);
+            const float s0 = static_cast<float>(g.x), s1 = s0 + static_cast<float>(g.width);
+            // The atlas's rows run top-down, the window's bottom-up.
+            const float t0 = static_cast<float>(g.y + g.rows), t1 = static_cast<float>(g.y);
+            positions_.insert(positions_.end(), {x0, y0, depth, 1.0f, x1, y0, depth, 1.0f, x1, y1,
+                                                 depth, 1.0f, x0, y1, depth, 1.0f});
+            texels_.insert(texels_.end(), {s0, t0, s1, t0, s1, t1, s0, t1});
+        }
+        x += static_cast<float>(g.advance);
+    }
+    return positions_.size() / 16;
+}
+
+void ModernBackend::drawLabel(const LabelBox& box, double boxZ, const float* boxColour,
+                              std::string_view text, double penX, double penY, double textZ,
+                              const float* ink) {
+    if (!ready_) return;
+    glBindVertexArray(vertexArray_);
+    const ProjTransform window = windowPixels();
+    const auto z = static_cast<float>(boxZ);
+    positions_.assign({static_cast<float>(box.x0), static_cast<float>(box.y0), z, 1.0f,
+                       static_cast<float>(box.x1), static_cast<float>(box.y0), z, 1.0f,
+                       static_cast<float>(box.x1), static_cast<float>(box.y1), z, 1.0f,
+                       static_cast<float>(box.x0), static_cast<float>(box.y1), z, 1.0f});
+    useMatrix(flat_, window);
+    upload(buffers_[0], positions_);
+    attribute(kPosition, buffers_[0], 4);
+    glDisableVertexAttribArray(kColour);
+    glVertexAttrib4f(kColour, boxColour[0], boxColour[1], boxColour[2], 1.0f);
+    drawQuads(1, false);
+
+    if (!hasAtlas_ || text.empty()) return;
+    const size_t quads = glyphQuads(text, penX, penY, textZ);
+    if (quads == 0) return;
+    useMatrix(glyph_, window);
+    glUniform4f(glyphInk_, ink[0], ink[1], ink[2], 1.0f);
+    glUniform1i(glyphAtlasUnit_, 0);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, atlasTexture_);
+    upload(buffers_[0], positions_);
+    attribute(kPosition, buffers_[0], 4);
+    upload(buffers_[2], texels_);
+    attribute(kOther, buffers_[2], 2);
+    drawQuads(quads, false);
+    glDisableVertexAttribArray(kOther);
 }
 
 }  // namespace orvo

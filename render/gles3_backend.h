@@ -5,15 +5,18 @@
 //
 // Lines wider than a pixel do not exist in core profiles: the two-pixel tree links are thin
 // quads, one instance per line, that the vertex shader widens across the line's minor axis, as
-// the rasteriser widens a wide line. Labels are not drawn yet: they wait for a glyph atlas that
-// replaces the bitmap font's display lists.
+// the rasteriser widens a wide line.
 #pragma once
 
+#include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "geometry/proj_transform.h"
 #include "render/gl_surface.h"
+#include "render/glyph_atlas.h"
+#include "render/label_space.h"
 #include "render/sphere_wireframe.h"
 
 namespace orvo {
@@ -51,12 +54,30 @@ public:
     /// corners each) filled in one colour.
     void drawWindowQuads(const std::vector<double>& corners, const float* colour);
 
+    /// Takes the label font's glyphs as a texture. False (and no text drawn until another atlas
+    /// is taken) for an atlas that is not valid or larger than the GL's textures.
+    bool setGlyphAtlas(const GlyphAtlas& atlas);
+    /// Drops the glyphs: labels are boxes without text.
+    void dropGlyphAtlas() { hasAtlas_ = false; }
+    bool hasGlyphAtlas() const { return hasAtlas_; }
+    /// A label: its box filled at the label pass's z `boxZ` (window pixels, as drawWindowQuads),
+    /// then its text with the pen starting at (penX, penY) at z `textZ`, each glyph on the pixels
+    /// glBitmap would give it from that raster position. As with a raster position, no text at
+    /// all is drawn when the pen's start lies outside the window or the label pass's depths.
+    void drawLabel(const LabelBox& box, double boxZ, const float* boxColour, std::string_view text,
+                   double penX, double penY, double textZ, const float* ink);
+
 private:
     struct Program {
         unsigned id = 0;
         int matrix = -1, viewport = -1, halfWidth = -1;
     };
-    bool build(Program& program, const char* vertexBody, bool widened);
+    bool build(Program& program, const char* vertexBody, bool widened,
+               const char* fragmentBody = nullptr);
+    /// Window pixels one to one, z as the label pass's orthographic projection takes it.
+    ProjTransform windowPixels() const;
+    /// Fills the glyph quads of the text into positions_ and texels_; how many there are.
+    size_t glyphQuads(std::string_view text, double penX, double penY, double z);
     void useMatrix(const Program& program, const ProjTransform& matrix) const;
     /// Draws the quads (four vertices each) of the bound arrays as triangles or as edges.
     void drawQuads(size_t quads, bool edges);
@@ -68,9 +89,13 @@ private:
     bool wideLinesAllowed_ = true, wideLines_ = false;
     GlApi api_ = GlApi::Es3;
     std::string error_;
-    Program flat_, wide_;
+    Program flat_, wide_, glyph_;
+    int glyphInk_ = -1, glyphAtlasUnit_ = -1;
+    unsigned atlasTexture_ = 0;
+    bool hasAtlas_ = false;
+    std::array<GlyphAtlas::Glyph, 256> glyphs_{};
     unsigned vertexArray_ = 0;
-    unsigned buffers_[2] = {0, 0};  // positions, colours
+    unsigned buffers_[3] = {0, 0, 0};  // positions, colours, glyph texels
     unsigned sphereBuffer_ = 0;
     unsigned indexBuffers_[2] = {0, 0};  // the quads' triangles, their edges
     std::vector<unsigned> triangleIndices_, edgeIndices_;
@@ -78,7 +103,7 @@ private:
     ProjTransform projection_ = ProjTransform::identity();
     int width_ = 1, height_ = 1;
     // Scratch arrays kept between batches.
-    std::vector<float> positions_;
+    std::vector<float> positions_, texels_;
 };
 
 }  // namespace orvo

@@ -7,6 +7,8 @@
 
 #include "graph/graph.h"
 #include "render/finite_check.h"
+#include "render/gles3_backend.h"
+#include "render/glyph_atlas.h"
 #include "render/renderer.h"
 #include "settings/viewer_settings.h"
 
@@ -27,8 +29,17 @@ void Renderer::buildFont() {
     font_.ascent = 13;
     font_.descent = 0;
     font_.widths.fill(0);
-    // The shader back end has no display lists for glyphs: its labels wait for a glyph atlas.
-    if (modern_ != nullptr) return;
+    // The shader back end has no display lists: it draws the same glyphs from an atlas.
+    if (modern_ != nullptr) {
+        GlyphAtlas atlas;
+        if (surface_.buildGlyphAtlas(settings_.fontFace, settings_.fontHeight, atlas) &&
+            modern_->setGlyphAtlas(atlas)) {
+            font_ = atlas.metrics;
+        } else {
+            modern_->dropGlyphAtlas();
+        }
+        return;
+    }
     if (fontListBase_ == 0) fontListBase_ = glGenLists(256);
     // Without lists there is nowhere to put the glyphs (list 0 is not a list).
     if (fontListBase_ != 0) {
@@ -167,9 +178,10 @@ void Renderer::drawLabelAt(const Node& n, const ProjPoint& anchor, double boxZ) 
     std::string_view text = labelText(n);
     if (text.empty()) return;
     if (!isFinite(anchor)) return;
-    // The shader back end draws no labels yet (they wait for a glyph atlas); the label is
-    // placed all the same, so that the frame's other choices stay those of the GL 1.1 path.
-    if (modern_ != nullptr) return;
+    if (modern_ != nullptr) {
+        drawModernLabel(n, anchor, boxZ);
+        return;
+    }
 
     glPolygonMode(GL_FRONT, GL_FILL);
     glPushMatrix();
@@ -205,6 +217,17 @@ void Renderer::drawLabelAt(const Node& n, const ProjPoint& anchor, double boxZ) 
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
+}
+
+void Renderer::drawModernLabel(const Node& n, const ProjPoint& anchor, double boxZ) {
+    std::string_view text = labelText(n);
+    const bool highlighted = (n.flags & Highlighted) != 0;
+    const Colour& boxColour = highlighted ? settings_.labelColor : settings_.backgroundColor;
+    const Colour& ink = highlighted ? settings_.backgroundColor : settings_.labelColor;
+    const LabelPlace place = labelPlaceOf(text, anchor);
+    text.remove_prefix(place.skipped);
+    modern_->drawLabel(place.box, boxZ, boxColour.data(), text, place.textX, anchor.y,
+                       boxZ + 0.001, ink.data());
 }
 
 }  // namespace orvo

@@ -89,8 +89,8 @@ public:
     bool batchedDrawing() const { return batchedDrawing_; }
 
     /// Whether the surface's context is drawn through shaders and buffers (an ES 3 or 3.3 core
-    /// context) rather than the fixed functions. That back end draws no labels yet and picks
-    /// nothing (both wait for a glyph atlas and picks from what a frame drew).
+    /// context) rather than the fixed functions. That back end draws labels from a glyph atlas;
+    /// it picks nothing yet (picks from what a frame drew are to come).
     bool modern() const { return modern_ != nullptr; }
     /// Whether the shader back end may draw two-pixel links as the GL's own wide lines where it
     /// has them (the default) rather than always as quads, as WebGL must; read by initContext.
@@ -252,6 +252,8 @@ private:
     LabelPlace labelPlaceOf(std::string_view text, const ProjPoint& anchor) const;
     /// drawLabel with the box at window depth `boxZ` (the orthographic z of the label pass).
     void drawLabelAt(const Node& n, const ProjPoint& anchor, double boxZ);
+    /// drawLabelAt on the shader back end: the same box, colours and text, from the atlas.
+    void drawModernLabel(const Node& n, const ProjPoint& anchor, double boxZ);
     bool makeCurrent();
     /// Makes v the view when all its elements are finite; false (view unchanged) otherwise.
     bool commitView(const ProjTransform& v);

@@ -1,5 +1,10 @@
-// The label font: fontconfig lookup, FreeType rasterising at a window-system font height, and
-// the 256 glyph display lists drawn on a real offscreen context and read back.
+// The label font: fontconfig lookup, FreeType rasterising at a window-system font height, the
+// 256 glyph display lists drawn on a real offscreen context and read back, and the glyph atlas
+// made from the same bitmaps.
+
+#include <functional>
+#include <limits>
+#include <tuple>
 
 #include "platform/freetype_font.h"
 #include "render_gl_rig.h"
@@ -118,6 +123,94 @@ TEST_F(FontListsTest, MissingFaceFallsBackAndBadRequestsChangeNothing) {
     EXPECT_FALSE(rig.surface.buildFontLists("Arial", 12, 0, untouched)) << "list base 0";
     EXPECT_FALSE(rig.surface.buildFontLists(nullptr, 12, listBase, untouched)) << "no face";
     EXPECT_TRUE(untouched.ascent == 13 && untouched.descent == 0 && untouched.widths['W'] == 7);
+}
+
+// The atlas holds each glyph's bitmap texel for pixel with its offsets and advance, nothing
+// outside the glyphs' rectangles (no glyph lies on another), and the lists' metrics.
+TEST(GlyphAtlasFill, HoldsTheBitmapsOfTheGlyphListsAndNothingElse) {
+    for (const int height : {12, -20}) {
+        SCOPED_TRACE(height);
+        const std::optional<RasterFont> font = rasteriseLatin1Font("Arial", height);
+        ASSERT_TRUE(font.has_value());
+        GlyphAtlas atlas;
+        orvo::testing::SurfaceRig rig{8, 8};
+        ASSERT_TRUE(rig.surface.buildGlyphAtlas("Arial", height, atlas));  // no context needed
+        ASSERT_TRUE(atlas.valid());
+        EXPECT_EQ(atlas.metrics.widths, font->metrics.widths);
+        EXPECT_EQ(std::pair(atlas.metrics.ascent, atlas.metrics.descent),
+                  std::pair(font->metrics.ascent, font->metrics.descent));
+        size_t lit = 0;
+        for (int code = 0; code < 256; ++code) {
+            const GlyphBitmap& bitmap = font->glyphs[size_t(code)];
+            const GlyphAtlas::Glyph& glyph = atlas.glyphs[size_t(code)];
+            ASSERT_EQ(std::tuple(glyph.width, glyph.rows, glyph.left, glyph.top, glyph.advance),
+                      std::tuple(bitmap.width, bitmap.rows, bitmap.left, bitmap.top,
+                                 bitmap.advance))
+                << code;
+            for (int row = 0; row < glyph.rows; ++row)
+                for (int x = 0; x < glyph.width; ++x) {
+                    const bool ink = bitmap.pixel(x, bitmap.rows - 1 - row);
+                    ASSERT_EQ(atlas.at(glyph, x, row), ink ? 255 : 0)
+                        << "code " << code << " at " << x << "," << row << " from the top";
+                }
+            lit += size_t(litPixelCount(bitmap));
+        }
+        EXPECT_EQ(std::count(atlas.coverage.begin(), atlas.coverage.end(), 255), lit);
+        EXPECT_EQ(std::count(atlas.coverage.begin(), atlas.coverage.end(), 0),
+                  atlas.coverage.size() - lit);
+    }
+    GlyphAtlas untouched;
+    untouched.width = 3;
+    orvo::testing::SurfaceRig rig{8, 8};
+    EXPECT_FALSE(rig.surface.buildGlyphAtlas(nullptr, 12, untouched));
+    EXPECT_EQ(untouched.width, 3);
+}
+
+// Whoever fills an atlas may get it wrong: a back end takes none whose glyphs leave it or whose
+// coverage is not width x height, and glyphs that do not fit the largest side are refused.
+TEST(GlyphAtlasFill, BrokenAtlasesAreNotValidAndOversizedGlyphsDoNotFit) {
+    auto good = [] {
+        GlyphAtlas atlas;
+        std::array<std::array<int, 2>, 256> sizes{};
+        sizes.fill({3, 4});
+        EXPECT_TRUE(atlas.arrange(sizes, 256));
+        return atlas;
+    };
+    const struct {
+        const char* what;
+        std::function<void(GlyphAtlas&)> breakIt;
+        bool valid;
+    } cases[] = {
+        {"as arranged", [](GlyphAtlas&) {}, true},
+        {"a glyph in the last texels", [](GlyphAtlas& a) {
+             a.glyphs[65] = {a.width - 3, a.height - 4, 3, 4, 0, 0, 3};
+         }, true},
+        {"coverage a byte short", [](GlyphAtlas& a) { a.coverage.pop_back(); }, false},
+        {"a glyph a texel past the right", [](GlyphAtlas& a) {
+             a.glyphs[65] = {a.width - 2, 0, 3, 4, 0, 0, 3};
+         }, false},
+        {"a glyph a texel past the bottom", [](GlyphAtlas& a) {
+             a.glyphs[200] = {0, a.height - 3, 3, 4, 0, 0, 3};
+         }, false},
+        {"a glyph at a negative column", [](GlyphAtlas& a) { a.glyphs[7].x = -1; }, false},
+        {"a glyph of negative rows", [](GlyphAtlas& a) { a.glyphs[7].rows = -1; }, false},
+        {"a width that overflows the rectangle", [](GlyphAtlas& a) {
+             a.glyphs[9] = {1, 0, std::numeric_limits<int>::max(), 1, 0, 0, 0};
+         }, false},
+    };
+    for (const auto& c : cases) {
+        GlyphAtlas atlas = good();
+        c.breakIt(atlas);
+        EXPECT_EQ(atlas.valid(), c.valid) << c.what;
+    }
+    std::array<std::array<int, 2>, 256> sizes{};
+    sizes.fill({10, 10});
+    GlyphAtlas atlas;
+    EXPECT_TRUE(atlas.arrange(sizes, 176)) << "16 x 16 glyphs of 11 x 11 with their gaps";
+    EXPECT_TRUE(atlas.valid());
+    EXPECT_FALSE(atlas.arrange(sizes, 175));
+    sizes[3] = {-1, 2};
+    EXPECT_FALSE(atlas.arrange(sizes, 4096));
 }
 
 }  // namespace

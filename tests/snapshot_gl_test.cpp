@@ -20,44 +20,67 @@ const std::string kSite = std::string(ORVO_SOURCE_DIR) + "/examples/site.graph";
 const std::string kWholeGraph = "3600";
 
 // Pictures of 200 x 150 with every label drawn as its node is, which no slicing of the frame
-// changes; "site" is also what the renderer draws in its own tests.
+// changes; "site" is also what the renderer draws in its own tests. The GL 1.1 path (auto) draws
+// each reference exactly; the shader back end within a one-pixel shift.
 TEST(SnapshotTool, PicturesShowWhatTheViewShows) {
+    // The share of drawn pixels the shader back end's picture may have differing beyond a
+    // one-pixel shift. The whole site in 200 x 150 pixels crowds hundreds of links of a pixel
+    // or two at the ball's rim, where which of two overlapping ones wins a pixel differs between
+    // wide lines and the quads that stand in for them (none of it inside a label): held at what
+    // it is until the wide lines' drawing changes.
+    constexpr double kShare = 0.005, kCrowdedRim = 0.006, kCrowdedRimOnBlack = 0.011;
     const struct {
         std::vector<std::string> options;
         const char* reference;
+        double modernShare;
     } cases[] = {
-        {{}, "site"},
+        {{}, "site", kCrowdedRim},
         // Two "R" are scheme 2 (a black ground); "s" first takes the sphere away (its toggle
         // starts at 1); the first "m" shows images, as they are already, the second hides them.
-        {{"--keys", "RRsmm"}, "site_keys_RRsmm"},
-        {{"--scheme", "2", "--keys", "smm"}, "site_keys_RRsmm"},
-        {{"--keys", "n"}, "site_keys_n"},  // no node at all
+        {{"--keys", "RRsmm"}, "site_keys_RRsmm", kCrowdedRimOnBlack},
+        {{"--scheme", "2", "--keys", "smm"}, "site_keys_RRsmm", kCrowdedRimOnBlack},
+        {{"--keys", "n"}, "site_keys_n", kShare},  // no node at all
     };
     TempDir dir;
-    for (const auto& c : cases) {
-        const std::string out = dir / (std::string(c.reference) + ".png");
-        std::vector<std::string> arguments = c.options;
-        arguments.insert(arguments.begin(),
-                         {kSite, "-o", out, "--size", "200x150", "--refine-limit", kWholeGraph,
-                          "--overlapping-labels"});
-        const auto run = runTool("orvo-snapshot", arguments);
-        ASSERT_EQ(run.status, 0) << c.reference << ": " << run.err;
-        RgbaImage image;
-        std::string error;
-        ASSERT_TRUE(readPng(out, image, error)) << error;
-        EXPECT_TRUE(testing::matchesPicture(image, c.reference));
+    for (const char* gl : {"auto", "modern"}) {
+        for (const auto& c : cases) {
+            const std::string name = std::string(c.reference) + "-" + gl;
+            const std::string out = dir / (name + ".png");
+            std::vector<std::string> arguments = c.options;
+            arguments.insert(arguments.begin(),
+                             {kSite, "-o", out, "--size", "200x150", "--refine-limit", kWholeGraph,
+                              "--overlapping-labels", "--gl", gl});
+            const auto run = runTool("orvo-snapshot", arguments);
+            ASSERT_EQ(run.status, 0) << name << ": " << run.err;
+            RgbaImage image;
+            std::string error;
+            ASSERT_TRUE(readPng(out, image, error)) << error;
+            if (std::string_view(gl) == "auto") {
+                EXPECT_TRUE(testing::matchesPicture(image, c.reference));
+                continue;
+            }
+            RgbaImage want;
+            ASSERT_TRUE(readPng(testing::dataPath(std::string("pictures/") + c.reference + ".png"),
+                                want, error));
+            // The ground is the top left pixel of the reference: white, or black in scheme 2.
+            const testing::Rgba ground{want.pixels[0], want.pixels[1], want.pixels[2], 255};
+            const auto same = testing::samePicture(want, image, "snapshot-" + name, ground, 16,
+                                                   1.0, c.modernShare);
+            // A picture of nothing but the ground has no drawn pixel to compare.
+            EXPECT_TRUE(same || image.pixels == want.pixels) << same.message();
+            std::printf("%s\n", same.message());
+        }
     }
 }
 
 // --gl chooses the drawing path: auto is the GL 1.1 one, bit for bit, and modern draws the same
-// picture (labels off, as it draws none yet: "l" twice) within a one-pixel shift.
+// picture, labels and all, within a one-pixel shift.
 TEST(SnapshotTool, EachGlPathDrawsTheSamePicture) {
     TempDir dir;
     auto draw = [&](const std::string& gl) {
         const std::string out = dir / (gl + ".png");
         const auto run = runTool("orvo-snapshot", {kSite, "-o", out, "--size", "400x300",
-                                                   "--refine-limit", kWholeGraph, "--keys", "ll",
-                                                   "--gl", gl});
+                                                   "--refine-limit", kWholeGraph, "--gl", gl});
         EXPECT_EQ(run.status, 0) << gl << ": " << run.err;
         RgbaImage image;
         std::string error;
@@ -71,17 +94,22 @@ TEST(SnapshotTool, EachGlPathDrawsTheSamePicture) {
 }
 
 // --report lists the boxes of what was drawn, in drawing order: compared with the report made
-// once from this tool.
+// once from this tool. Both drawing paths place the same labels.
 TEST(SnapshotTool, TheReportTellsWhatWasDrawnWhere) {
     TempDir dir;
-    const std::string report = dir / "r.csv";
-    ASSERT_EQ(runTool("orvo-snapshot",
-                      {testing::dataPath("render_small.graph"), "--refine-limit", kWholeGraph,
-                       "--size", "200x150", "--overlapping-labels", "--report", report})
-                  .status,
-              0);
-    EXPECT_EQ(test::readWholeFile(report),
-              test::readWholeFile(testing::dataPath("render_small.report.csv")));
+    for (const char* gl : {"auto", "modern"}) {
+        const std::string report = dir / (std::string(gl) + ".csv");
+        ASSERT_EQ(runTool("orvo-snapshot",
+                          {testing::dataPath("render_small.graph"), "--refine-limit", kWholeGraph,
+                           "--size", "200x150", "--overlapping-labels", "--report", report,
+                           "--gl", gl})
+                      .status,
+                  0)
+            << gl;
+        EXPECT_EQ(test::readWholeFile(report),
+                  test::readWholeFile(testing::dataPath("render_small.report.csv")))
+            << gl;
+    }
 }
 
 // What --pick names at a pixel (the top node at the centre, nothing in a corner, the node --goto
