@@ -111,11 +111,8 @@ int run(const Options& options) {
         return fail(problem);
     }
 
-    // "auto" is the GL 1.1 path until the shader back end draws labels and picks too.
+    // "auto" is the GL 1.1 path until the shader back end draws labels too.
     const bool modern = options.gl == "modern";
-    if (modern && options.pickAt) {
-        return usage("--pick needs --gl legacy or auto: the modern back end does not pick yet");
-    }
     if (modern && options.report) {
         return usage(
             "--report needs --gl legacy or auto: the modern back end draws no labels yet");
