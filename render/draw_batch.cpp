@@ -11,16 +11,6 @@ namespace orvo {
 
 namespace {
 
-// Which of the 8 corners (bit 0: +x, bit 1: +y, bit 2: +z) each face vertex is.
-constexpr std::array<int, 24> kFaceCorners = [] {
-    std::array<int, 24> corners{};
-    for (size_t i = 0; i < corners.size(); ++i) {
-        corners[i] = (kCubeVertices[i][0] > 0 ? 1 : 0) | (kCubeVertices[i][1] > 0 ? 2 : 0) |
-                     (kCubeVertices[i][2] > 0 ? 4 : 0);
-    }
-    return corners;
-}();
-
 void drawArrays(GLenum mode, const std::vector<double>& vertices, const float* colours,
                 GLint colourSize) {
     if (vertices.empty()) return;

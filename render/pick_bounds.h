@@ -11,6 +11,17 @@
 
 namespace orvo {
 
+/// Half the side of the 3 x 3 pick region round the pointer, in pixels.
+inline constexpr double kPickHalfSize = 1.5;
+/// The side of the square, in pixels, round a pixel's centre that the pick at the pointer's pixel
+/// looks at: the rasteriser too decides at the centre whether a pixel is drawn.
+inline constexpr double kPickUnderSize = 0.25;
+/// Slack for the pre-filter: GL transforms in single precision, the filter in double.
+inline constexpr double kPickMargin = 1.0;
+inline constexpr double kWidestLine = 2.0;  // tree links
+/// How far a recorded cube box may lie from the pixel's centre and still be hit there.
+inline constexpr double kUnderReach = 0.5 * kPickUnderSize + kPickMargin;
+
 /// An axis-aligned box in window pixels (GL window coordinates, y up).
 struct WindowBox {
     float x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;

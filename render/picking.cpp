@@ -20,11 +20,6 @@ namespace {
 
 constexpr GLsizei kSelectBufferSize = 5096;
 constexpr GLuint kPlaceholderName = 6555;
-constexpr double kPickHalfSize = 1.5;  // the 3 x 3 pick region
-// Slack for the pre-filter: GL transforms in single precision, the filter in double.
-constexpr double kPickMargin = 1.0;
-constexpr double kWidestLine = 2.0;  // tree links
-constexpr double kUnderReach = 0.5 * kPickUnderSize + kPickMargin;
 
 }  // namespace
 
@@ -43,8 +38,9 @@ Link* Renderer::linkNamed(int64_t name) const {
 }
 
 uint32_t Renderer::pick(int x, int y) {
-    // The shader back end has no selection mode; its picks are still to come.
-    if (modern_ != nullptr || !makeCurrent()) return kNothingPicked;
+    // The shader back end has no selection mode: it picks from what the frame drew.
+    if (picksFromDrawn()) return pickDrawn(x, y);
+    if (!makeCurrent()) return kNothingPicked;
     pickX_ = x;
     pickY_ = y;
     uint32_t name = kNothingPicked;
@@ -272,13 +268,16 @@ void Renderer::recordPickBounds(const Node& n) {
 }
 
 void Renderer::hoverHighlight(int x, int y, int /*shift*/, int /*ctrl*/) {
-    if (modern_ != nullptr) return;  // no picks on the shader back end yet
     const int32_t name = static_cast<int32_t>(pick(x, y));
     if (name == hoveredName_) return;
     Node* old = nodeNamed(hoveredName_);
     hoveredName_ = name;
     Node* now = nodeNamed(name);
     if (!makeCurrent()) return;
+    if (modern_ != nullptr) {
+        redrawHovered(old, now);
+        return;
+    }
     surface_.setDrawBuffer(DrawBuffer::Front);
     glDepthFunc(GL_LEQUAL);
     setCamera();
@@ -292,6 +291,29 @@ void Renderer::hoverHighlight(int x, int y, int /*shift*/, int /*ctrl*/) {
         now->flags |= Highlighted;
         drawNode(now, nullptr);
     }
+    surface_.flushFront();
+}
+
+void Renderer::redrawHovered(Node* old, Node* now) {
+    surface_.setDrawBuffer(DrawBuffer::Front);
+    glDepthFunc(GL_LEQUAL);
+    setCamera();
+    batch_.setView(viewTransform_, cameraMatrix_);
+    // As the frame drew it, so that the cube meets its own depths exactly: over itself in its
+    // normal colour, then the hovered one highlighted (its label, when labels are drawn, goes
+    // through placeLabel as the frame's does).
+    batch_.setCubesInFront(labelsOnTop());
+    if (old != nullptr) {
+        old->flags &= static_cast<uint8_t>(~Highlighted);
+        drawNode(old, &batch_);
+        batch_.draw();
+    }
+    if (now != nullptr) {
+        now->flags |= Highlighted;
+        drawNode(now, &batch_);
+        batch_.draw();
+    }
+    glDepthFunc(GL_LESS);
     surface_.flushFront();
 }
 

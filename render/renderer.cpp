@@ -11,6 +11,7 @@
 #include "render/cube_vertices.h"
 #include "render/finite_check.h"
 #include "render/gles3_backend.h"
+#include "render/node_links.h"
 #include "render/projection_matrices.h"
 #include "render/sphere_wireframe.h"
 #include "render/view_orientation.h"
@@ -26,13 +27,6 @@ constexpr GLuint kCubeFacesList = 2;
 constexpr GLuint kFilledCubeList = 3;
 constexpr GLuint kOutlinedCubeList = 4;
 constexpr GLuint kCubeAndOutlineList = 5;
-
-// How far ahead links are fetched: the links of a node lie all over memory (those of a page
-// linked from everywhere by the hundred thousand).
-constexpr size_t kLinkPrefetch = 16;
-
-// A link's flags and ends (its positions come from the end nodes).
-inline void prefetchLink(const Link* k) { __builtin_prefetch(&k->flags); }
 
 // A half turn about y, then the home orientation (the identity: its two directions are
 // opposite).
@@ -409,64 +403,17 @@ void Renderer::drawNodeLinks(Node* n, DrawBatch* batch) {
     const CameraOnly cameraOnly(batch == nullptr, cameraMatrix_);
     // Set outside the runs of lines (glDepthRange is refused between glBegin and glEnd).
     const DepthBandScope band(batch == nullptr && !picking_ && labelsOnTop(), kLinkDepths);
-    const int32_t limit = settings_.linkGenerationLimit - 1;
-    if (n->generation < limit) {
-        if (batch == nullptr) glLineWidth(2.0f);
-        linkWidth_ = 2.0f;
-        if (n->parentLink != nullptr && !(n->parentLink->flags & Drawn)) {
-            drawLink(n->parentLink, batch);
-        }
-        // A child's tree link is found through the child, so the child is fetched a step
-        // before its link.
-        const PointerList<Node>& children = n->children;
-        const size_t childCount = children.size();
-        for (size_t i = 0; i < childCount; ++i) {
-            if (i + 2 * kLinkPrefetch < childCount) {
-                __builtin_prefetch(&children[i + 2 * kLinkPrefetch]->parentLink);
-            }
-            if (i + kLinkPrefetch < childCount)
-                prefetchLink(children[i + kLinkPrefetch]->parentLink);
-            drawLink(children[i]->parentLink, batch);
-        }
-        endLinks();
-    }
-    // A popular page has a non-tree link from nearly every other page, almost all of them hidden:
-    // the link's own Shown flag is tested first (drawLink would refuse it anyway), so that a
-    // hidden link costs one read and the far node is not touched.
-    if (batch == nullptr) glLineWidth(1.0f);
-    linkWidth_ = 1.0f;
-    const bool nearEnd = n->generation < limit;
-    const size_t outCount = n->outLinks.size(), inCount = n->inLinks.size();
-    if (outCount + inCount > ShownLinkCache::kManyLinks) {
-        // The same links in the same order, the hidden ones left out beforehand.
-        const ShownLinkCache::Entry& shown = shownLinks_.of(*graph_, *n);
-        for (size_t i = 0; i < shown.links.size(); ++i) {
-            Link* k = shown.links[i];
-            const Node* other = i < shown.outCount ? k->toNode : k->fromNode;
-            if (k->isShown() && other != nullptr && (nearEnd || other->generation < limit)) {
-                drawLink(k, batch);
-            }
-        }
-        endLinks();
-        return;
-    }
-    for (size_t i = 0; i < outCount; ++i) {
-        if (i + kLinkPrefetch < outCount)
-            __builtin_prefetch(&n->outLinks[i + kLinkPrefetch]->flags);
-        Link* k = n->outLinks[i];
-        if (k->isShown() && k->toNode != nullptr && (nearEnd || k->toNode->generation < limit)) {
+    forEachLinkDrawnWith(
+        *n, settings_.linkGenerationLimit - 1, graph_, shownLinks_,
+        [&](float width) {
+            if (batch == nullptr) glLineWidth(width);
+            linkWidth_ = width;
+        },
+        [&](Link* k) {
             drawLink(k, batch);
-        }
-    }
-    for (size_t i = 0; i < inCount; ++i) {
-        if (i + kLinkPrefetch < inCount) __builtin_prefetch(&n->inLinks[i + kLinkPrefetch]->flags);
-        Link* k = n->inLinks[i];
-        if (k->isShown() && k->fromNode != nullptr &&
-            (nearEnd || k->fromNode->generation < limit)) {
-            drawLink(k, batch);
-        }
-    }
-    endLinks();
+            return false;
+        },
+        [&] { endLinks(); });
 }
 
 void Renderer::drawLink(Link* k, DrawBatch* batch) {

@@ -1,5 +1,6 @@
 // Draws the laid-out graph with OpenGL 1.1 through the view transform: progressive frames that
-// spread out from the centre node in time slices, labels, selection-mode picking and navigation.
+// spread out from the centre node in time slices, labels, picking (in selection mode, or from
+// what the frame drew) and navigation.
 #pragma once
 
 #include <array>
@@ -28,12 +29,10 @@ class ModernBackend;
 struct Node;
 struct Link;
 struct ViewerSettings;
+struct WindowSquare;
 
 /// Pick names: a node's index, the complement of a link's index, or kNothingPicked.
 constexpr uint32_t kNothingPicked = 0x80000001u;
-/// The side of the square, in pixels, round a pixel's centre that the pick at the pointer's pixel
-/// looks at: the rasteriser too decides at the centre whether a pixel is drawn.
-constexpr double kPickUnderSize = 0.25;
 
 /// Called by a click with what was hit: a node id, a link id ("from|to") or "" for nothing.
 using PickCallback = std::function<void(const std::string& id, int shift, int ctrl)>;
@@ -82,6 +81,12 @@ public:
     /// Whether a pick skips objects whose projected extent cannot touch the pick region (on by
     /// default; the first hit is the same either way, only the time differs).
     void setPickPrefilter(bool on) { pickPrefilter_ = on; }
+    /// Whether a pick finds what the frame drew from what the frame recorded (its nodes' cubes,
+    /// links and labels, carried into the window on the processor, no GL call) rather than by
+    /// drawing again in selection mode. Always so on the shader back end, which has no selection
+    /// mode; on the GL 1.1 path off unless set, the same objects found either way.
+    void setPickFromDrawn(bool on) { pickFromDrawn_ = on; }
+    bool picksFromDrawn() const { return pickFromDrawn_ || modern_ != nullptr; }
 
     /// Whether a frame's slices gather their cubes and links into vertex arrays (on by default)
     /// or draw each node with calls of its own; the picture is the same either way.
@@ -89,8 +94,8 @@ public:
     bool batchedDrawing() const { return batchedDrawing_; }
 
     /// Whether the surface's context is drawn through shaders and buffers (an ES 3 or 3.3 core
-    /// context) rather than the fixed functions. That back end draws labels from a glyph atlas;
-    /// it picks nothing yet (picks from what a frame drew are to come).
+    /// context) rather than the fixed functions. That back end draws labels from a glyph atlas
+    /// and picks from what the frame drew.
     bool modern() const { return modern_ != nullptr; }
     /// Whether the shader back end may draw two-pixel links as the GL's own wide lines where it
     /// has them (the default) rather than always as quads, as WebGL must; read by initContext.
@@ -218,6 +223,22 @@ private:
     /// The pass over a 3 x 3 region in drawing order: links, and cubes next to the pointer.
     bool pickNearPointer(uint32_t& name, float& winz);
     void drawPickedLabelBoxes();
+    /// The pick from what the frame drew (see setPickFromDrawn): the same two steps as the
+    /// selection passes, the same objects in the same order, their geometry clipped on the
+    /// processor. Each gives the name found and its window depth.
+    uint32_t pickDrawn(int x, int y);
+    bool pickDrawnUnder(uint32_t& name, double& depth);
+    bool pickDrawnNear(uint32_t& name, double& depth);
+    /// Whether the frame's recorded pick bounds hold for the window matrix (and, `links`, for
+    /// the graph's link visibility).
+    bool pickBoundsHold(const ProjTransform& window, bool links) const;
+    /// The nearest window depth of n's cube (as a pick draws it) inside the square.
+    bool cubeDepthInSquare(const Node& n, const ProjTransform& window,
+                           const WindowSquare& square, double& depth) const;
+    /// The picked point from the pointer and the window depth of what was hit.
+    void setPickedPoint(int x, int y, double windowDepth);
+    /// The hover redraw of the shader back end: the nodes drawn again through a batch.
+    void redrawHovered(Node* old, Node* now);
     /// The labels drawn over everything: the label box whose pixel the pointer is on, if any.
     bool pickLabelOnTop(uint32_t& name, float& winz) const;
     /// Draws n's label unless it would overlap a label drawn before it in this frame (while
@@ -345,6 +366,7 @@ private:
     int pickX_ = 0, pickY_ = 0;
     float depthScale_;
     bool pickPrefilter_ = true;
+    bool pickFromDrawn_ = false;
     ShownLinkCache shownLinks_;  // for nodes with very many non-tree links
     float linkWidth_ = 1.0f;     // the line width drawNodeLinks set for the links it draws
     bool linesOpen_ = false;     // inside glBegin(GL_LINES) of a node's links

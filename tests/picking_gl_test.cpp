@@ -30,7 +30,10 @@ void startSmall(RenderRig& rig) {
 // what is hovered and highlighted. A point is "x,y", "beside:<page>" (3.5 pixels to the side of
 // a node, off the end of its parent link) or "along:<page>" (55 % of the way along the link);
 // "limit n" sets the node generation limit and draws a frame; "forget" drops the callback.
-TEST(PickingGl, PicksClicksAndHoversAgainstTheirTranscript) {
+// Picks from what the frame drew (as the shader back end picks) follow the same transcript.
+class Transcript : public ::testing::TestWithParam<bool> {};
+
+TEST_P(Transcript, PicksClicksAndHoversAgainstTheirTranscript) {
     const std::string script =
         "pick 200,150 | pick beside:news/photo.jpg | pick beside:logo.png | pick beside:about.html"
         " | limit 1 | pick beside:logo.png | limit 30 | pick along:news.html | pick 3,3"
@@ -39,6 +42,7 @@ TEST(PickingGl, PicksClicksAndHoversAgainstTheirTranscript) {
         " | forget | click 200,150 200,150 | hover 200,150 | hover along:news.html ";
     RenderRig rig;
     ASSERT_NO_FATAL_FAILURE(startSmall(rig));
+    rig.renderer.setPickFromDrawn(GetParam());
     rig.drawAll();
     std::string reported, transcript;
     rig.renderer.setPickCallback([&](const std::string& id, int shift, int ctrl) {
@@ -93,6 +97,9 @@ TEST(PickingGl, PicksClicksAndHoversAgainstTheirTranscript) {
     expectGolden("picking_transcript.txt", transcript);
 }
 
+INSTANTIATE_TEST_SUITE_P(PickingGl, Transcript, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "FromDrawn" : "Selection"; });
+
 TEST(PickingGl, TheNearerOfTwoOverlappingNodesIsPickedAsThePictureShowsIt) {
     RenderRig rig;
     rig.start("render_small.graph");
@@ -109,6 +116,8 @@ TEST(PickingGl, TheNearerOfTwoOverlappingNodesIsPickedAsThePictureShowsIt) {
     ASSERT_TRUE(rig.renderer.drawnNodes().front() == child &&
                 child->apparentSize > root->apparentSize);
     EXPECT_LT(rig.windowPosition(*root).z, rig.windowPosition(*child).z);
+    EXPECT_EQ(rig.renderer.pick(200, 150), static_cast<uint32_t>(root->index));
+    rig.renderer.setPickFromDrawn(true);
     EXPECT_EQ(rig.renderer.pick(200, 150), static_cast<uint32_t>(root->index));
     // The picture shows the nearer root (cyan) there, not the image behind it.
     EXPECT_TRUE(testing::near(rig.pixel(rig.read(DrawBuffer::Front), 203, 153), 0, 1, 1));
@@ -192,6 +201,9 @@ TEST(PickingGl, ALinkShownAfterTheFrameIsStillPicked) {
 
     ASSERT_EQ(rig.graph.setOutLinksShown("c2", 1, 0), 1);
     const uint32_t expected = ~static_cast<uint32_t>(across->index);
+    rig.renderer.setPickFromDrawn(true);  // past the recorded extents too
+    EXPECT_EQ(rig.renderer.pick(m.x, m.y), expected);
+    rig.renderer.setPickFromDrawn(false);
     EXPECT_EQ(rig.renderer.pick(m.x, m.y), expected);  // the full pass
     rig.renderer.setPickPrefilter(true);
     EXPECT_EQ(rig.renderer.pick(m.x, m.y), expected);
@@ -220,14 +232,20 @@ TEST(PickingGl, APickedPointAtTheSphereTakesTheFallbackDepth) {
             k->flags &= static_cast<uint8_t>(~Shown);
     rig.drawAll();  // twice: shaders are compiled before a slice is timed
     rig.drawAll();
-    ASSERT_EQ(rig.renderer.pick(200, 150), ~static_cast<uint32_t>(link->index));
-    EXPECT_NEAR(rig.renderer.pickedPoint().z, 0.9, 0.01);  // the nearest point hit
+    for (const bool fromDrawn : {false, true}) {
+        SCOPED_TRACE(fromDrawn ? "from what was drawn" : "selection");
+        rig.renderer.setPickFromDrawn(fromDrawn);
+        placeEndAt(to, -0.9);
+        rig.drawAll();
+        ASSERT_EQ(rig.renderer.pick(200, 150), ~static_cast<uint32_t>(link->index));
+        EXPECT_NEAR(rig.renderer.pickedPoint().z, 0.9, 0.01);  // the nearest point hit
 
-    placeEndAt(to, -0.99999);  // nearly on the sphere
-    rig.drawAll();
-    ASSERT_EQ(rig.renderer.pick(200, 150), ~static_cast<uint32_t>(link->index));
-    EXPECT_EQ(rig.renderer.pickedPoint().z, 0.001);
-    EXPECT_NEAR(rig.renderer.pickedPoint().x, 0.0, 0.01);
+        placeEndAt(to, -0.99999);  // nearly on the sphere
+        rig.drawAll();
+        ASSERT_EQ(rig.renderer.pick(200, 150), ~static_cast<uint32_t>(link->index));
+        EXPECT_EQ(rig.renderer.pickedPoint().z, 0.001);
+        EXPECT_NEAR(rig.renderer.pickedPoint().x, 0.0, 0.01);
+    }
 }
 
 TEST(PickingGl, ASelectionBufferOverflowStillReportsTheFirstHit) {
@@ -244,6 +262,8 @@ TEST(PickingGl, ASelectionBufferOverflowStillReportsTheFirstHit) {
     const auto first = static_cast<uint32_t>(rig.renderer.drawnNodes().front()->index);
     EXPECT_EQ(rig.renderer.pick(200, 150), first);
     rig.renderer.setPickPrefilter(false);
+    EXPECT_EQ(rig.renderer.pick(200, 150), first);
+    rig.renderer.setPickFromDrawn(true);  // equal depths: the first drawn wins there too
     EXPECT_EQ(rig.renderer.pick(200, 150), first);
 }
 

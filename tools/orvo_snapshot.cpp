@@ -111,11 +111,8 @@ int run(const Options& options) {
         return fail(problem);
     }
 
-    // "auto" is the GL 1.1 path until the shader back end picks too.
+    // "auto" is the GL 1.1 path for now.
     const bool modern = options.gl == "modern";
-    if (modern && options.pickAt) {
-        return usage("--pick needs --gl legacy or auto: the modern back end does not pick yet");
-    }
     std::unique_ptr<orvo::OffscreenSurface> made;
     std::string contextErrors;
     if (modern) {
@@ -271,7 +268,7 @@ int main(int argc, char** argv) {
                    "a node's id, a link's FROM|TO, nothing when nothing is there");
     app.add_option("--gl", options.gl,
                    "the GL drawing path: legacy (OpenGL 1.1 fixed functions), modern (shaders "
-                   "and buffers on OpenGL ES 3.0 or 3.3 core; no --pick yet), or auto (default: "
+                   "and buffers on OpenGL ES 3.0 or 3.3 core), or auto (default: "
                    "legacy for now)")
         ->check(CLI::IsMember({"auto", "legacy", "modern"}));
     const char* perNode = std::getenv("ORVO_SNAPSHOT_PER_NODE_DRAWING");
