@@ -5,6 +5,7 @@
 #include <array>
 
 #include "render/cube_vertices.h"
+#include "render/fixed_function_gl.h"
 #include "render/gles3_backend.h"
 
 namespace orvo {
@@ -21,6 +22,7 @@ constexpr std::array<int, 24> kFaceCorners = [] {
     return corners;
 }();
 
+#if ORVO_FIXED_FUNCTION_GL
 void drawArrays(GLenum mode, const std::vector<double>& vertices, const float* colours,
                 GLint colourSize) {
     if (vertices.empty()) return;
@@ -34,6 +36,7 @@ void drawArrays(GLenum mode, const std::vector<double>& vertices, const float* c
     if (colours != nullptr) glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
 }
+#endif
 
 }  // namespace
 
@@ -105,6 +108,7 @@ void DrawBatch::draw() {
         clear();
         return;
     }
+#if ORVO_FIXED_FUNCTION_GL
     // The view is in the vertices already: GL applies the camera alone.
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
@@ -132,6 +136,7 @@ void DrawBatch::draw() {
         drawArrays(GL_LINES, thin_.vertices, thin_.colours.data(), 4);
     }
     glPopMatrix();
+#endif
     clear();
 }
 

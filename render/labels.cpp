@@ -7,6 +7,7 @@
 
 #include "graph/graph.h"
 #include "render/finite_check.h"
+#include "render/fixed_function_gl.h"
 #include "render/renderer.h"
 #include "settings/viewer_settings.h"
 
@@ -29,11 +30,13 @@ void Renderer::buildFont() {
     font_.widths.fill(0);
     // The shader back end has no display lists for glyphs: its labels wait for a glyph atlas.
     if (modern_ != nullptr) return;
+#if ORVO_FIXED_FUNCTION_GL
     if (fontListBase_ == 0) fontListBase_ = glGenLists(256);
     // Without lists there is nowhere to put the glyphs (list 0 is not a list).
     if (fontListBase_ != 0) {
         surface_.buildFontLists(settings_.fontFace, settings_.fontHeight, fontListBase_, font_);
     }
+#endif
 }
 
 int Renderer::textWidth(std::string_view text) const {
@@ -170,6 +173,7 @@ void Renderer::drawLabelAt(const Node& n, const ProjPoint& anchor, double boxZ) 
     // The shader back end draws no labels yet (they wait for a glyph atlas); the label is
     // placed all the same, so that the frame's other choices stay those of the GL 1.1 path.
     if (modern_ != nullptr) return;
+#if ORVO_FIXED_FUNCTION_GL
 
     glPolygonMode(GL_FRONT, GL_FILL);
     glPushMatrix();
@@ -205,6 +209,9 @@ void Renderer::drawLabelAt(const Node& n, const ProjPoint& anchor, double boxZ) 
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
+#else
+    static_cast<void>(boxZ);
+#endif
 }
 
 }  // namespace orvo

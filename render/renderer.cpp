@@ -10,6 +10,7 @@
 #include "graph/graph.h"
 #include "render/cube_vertices.h"
 #include "render/finite_check.h"
+#include "render/fixed_function_gl.h"
 #include "render/gles3_backend.h"
 #include "render/projection_matrices.h"
 #include "render/sphere_wireframe.h"
@@ -20,12 +21,14 @@ namespace orvo {
 
 namespace {
 
+#if ORVO_FIXED_FUNCTION_GL
 // Display list names.
 constexpr GLuint kSphereList = 1;
 constexpr GLuint kCubeFacesList = 2;
 constexpr GLuint kFilledCubeList = 3;
 constexpr GLuint kOutlinedCubeList = 4;
 constexpr GLuint kCubeAndOutlineList = 5;
+#endif
 
 // How far ahead links are fetched: the links of a node lie all over memory (those of a page
 // linked from everywhere by the hundred thousand).
@@ -43,11 +46,13 @@ ProjTransform homeViewTransform() {
     return view * homeRotation();
 }
 
+#if ORVO_FIXED_FUNCTION_GL
 ProjTransform readMatrix(GLenum which) {
     ProjTransform t;
     glGetDoublev(which, t.m);
     return t;
 }
+#endif
 
 }  // namespace
 
@@ -63,6 +68,9 @@ Renderer::~Renderer() = default;
 bool Renderer::makeCurrent() { return context_ != nullptr && surface_.makeCurrent(context_); }
 
 std::string Renderer::backendError() const {
+    if (!kFixedFunctionGl && modern_ == nullptr)
+        return "this build draws through shaders alone: the surface offers no OpenGL ES 3.0 or "
+               "3.3 core context";
     if (modern_ == nullptr || modern_->ready()) return {};
     return modern_->error().empty() ? "the shader back end is not set up" : modern_->error();
 }
@@ -86,6 +94,7 @@ void Renderer::initContext(GlContext* context, int width, int height) {
         initModernContext();
         return;
     }
+#if ORVO_FIXED_FUNCTION_GL
 
     glNewList(kCubeFacesList, GL_COMPILE);
     glBegin(GL_QUADS);
@@ -121,6 +130,7 @@ void Renderer::initContext(GlContext* context, int width, int height) {
     cameraMatrix_ = readMatrix(GL_MODELVIEW_MATRIX);
 
     showFirstFrames();
+#endif
 }
 
 void Renderer::showFirstFrames() {
@@ -142,7 +152,9 @@ void Renderer::showFirstFrames() {
         modern_->drawSphere(viewTransform_ * cameraMatrix_ * projectionMatrix_,
                             settings_.sphereColor.data(), false);
     } else {
+#if ORVO_FIXED_FUNCTION_GL
         glCallList(kSphereList);
+#endif
     }
     swap();
 }
@@ -191,10 +203,12 @@ void Renderer::updateProjection() {
     if (modern_ != nullptr) {
         projectionMatrix_ = perspectiveMatrix(fovy, aspect, 1.5, 4.5);
     } else {
+#if ORVO_FIXED_FUNCTION_GL
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
         gluPerspective(fovy, aspect, 1.5, 4.5);
         projectionMatrix_ = readMatrix(GL_PROJECTION_MATRIX);
+#endif
     }
     updateLabelThreshold();
 }
@@ -211,6 +225,7 @@ void Renderer::buildSphereList() {
         modern_->setSphere(sphereWireframeLoops());
         return;
     }
+#if ORVO_FIXED_FUNCTION_GL
     glNewList(kSphereList, GL_COMPILE);
     glDisable(GL_CULL_FACE);
     glLineWidth(1.0f);
@@ -222,6 +237,7 @@ void Renderer::buildSphereList() {
         glEnd();
     }
     glEndList();
+#endif
 }
 
 void Renderer::setCamera() {
@@ -239,6 +255,7 @@ void Renderer::setCamera() {
 }
 
 void Renderer::setFixedCamera() {
+#if ORVO_FIXED_FUNCTION_GL
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     if (picking_) {
@@ -254,6 +271,7 @@ void Renderer::setFixedCamera() {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glMultMatrixd(cameraMatrix_.m);
+#endif
 }
 
 void Renderer::beginFrame() {
@@ -266,11 +284,15 @@ void Renderer::beginFrame() {
             modern_->drawSphere(cameraMatrix_ * projectionMatrix_, settings_.sphereColor.data(),
                                 labelsOnTop());
         } else {
+#if ORVO_FIXED_FUNCTION_GL
             const DepthBandScope band(labelsOnTop(), kLinkDepths);
             glCallList(kSphereList);
+#endif
         }
     }
+#if ORVO_FIXED_FUNCTION_GL
     if (modern_ == nullptr) glMultMatrixd(viewTransform_.m);
+#endif
     batch_.setView(viewTransform_, cameraMatrix_);
     batch_.setCubesInFront(!picking_ && labelsOnTop());
 }
@@ -279,7 +301,9 @@ void Renderer::resumeFrame() {
     surface_.setDrawBuffer(DrawBuffer::Front);
     glDepthFunc(GL_LESS);
     setCamera();
+#if ORVO_FIXED_FUNCTION_GL
     if (modern_ == nullptr) glMultMatrixd(viewTransform_.m);
+#endif
     batch_.setView(viewTransform_, cameraMatrix_);
     batch_.setCubesInFront(labelsOnTop());
 }
@@ -305,7 +329,9 @@ Renderer::ScreenMeasure Renderer::measureOnScreen(const Node& n) const {
 
 void Renderer::drawNode(Node* n, DrawBatch* batch) {
     if (n == nullptr || !n->isShown()) return;
+#if ORVO_FIXED_FUNCTION_GL
     if (batch == nullptr) glLoadName(static_cast<GLuint>(n->index));
+#endif
 
     double s = 0.0;
     if (!picking_) {
@@ -345,6 +371,7 @@ void Renderer::drawNode(Node* n, DrawBatch* batch) {
         if (geometry) batch->addCube(n->globalTransform, colour, outlined);
         return;
     }
+#if ORVO_FIXED_FUNCTION_GL
     // The node's transform and the view are multiplied here in double precision: far from the
     // home view both hold entries in the thousands, too many digits for GL's single precision.
     glPushMatrix();
@@ -361,6 +388,7 @@ void Renderer::drawNode(Node* n, DrawBatch* batch) {
         }
     }
     glPopMatrix();
+#endif
 }
 
 const float* Renderer::cubeColour(const Node& n) const {
@@ -388,11 +416,17 @@ class CameraOnly {
 public:
     CameraOnly(bool on, const ProjTransform& camera) : on_(on) {
         if (!on_) return;
+#if ORVO_FIXED_FUNCTION_GL
         glPushMatrix();
         glLoadMatrixd(camera.m);
+#else
+        static_cast<void>(camera);
+#endif
     }
     ~CameraOnly() {
+#if ORVO_FIXED_FUNCTION_GL
         if (on_) glPopMatrix();
+#endif
     }
     CameraOnly(const CameraOnly&) = delete;
     CameraOnly& operator=(const CameraOnly&) = delete;
@@ -410,7 +444,9 @@ void Renderer::drawNodeLinks(Node* n, DrawBatch* batch) {
     const DepthBandScope band(batch == nullptr && !picking_ && labelsOnTop(), kLinkDepths);
     const int32_t limit = settings_.linkGenerationLimit - 1;
     if (n->generation < limit) {
+#if ORVO_FIXED_FUNCTION_GL
         if (batch == nullptr) glLineWidth(2.0f);
+#endif
         linkWidth_ = 2.0f;
         if (n->parentLink != nullptr && !(n->parentLink->flags & Drawn)) {
             drawLink(n->parentLink, batch);
@@ -432,7 +468,9 @@ void Renderer::drawNodeLinks(Node* n, DrawBatch* batch) {
     // A popular page has a non-tree link from nearly every other page, almost all of them hidden:
     // the link's own Shown flag is tested first (drawLink would refuse it anyway), so that a
     // hidden link costs one read and the far node is not touched.
+#if ORVO_FIXED_FUNCTION_GL
     if (batch == nullptr) glLineWidth(1.0f);
+#endif
     linkWidth_ = 1.0f;
     const bool nearEnd = n->generation < limit;
     const size_t outCount = n->outLinks.size(), inCount = n->inLinks.size();
@@ -480,6 +518,7 @@ void Renderer::drawLink(Link* k, DrawBatch* batch) {
                        settings_.linkToColor.data(), linkWidth_ > 1.0f);
         return;
     }
+#if ORVO_FIXED_FUNCTION_GL
     if (picking_) {
         if (pickPrefilter_ && !linkMayTouchPick(*k, linkWidth_)) return;
         // Every link is its own named object.
@@ -497,11 +536,15 @@ void Renderer::drawLink(Link* k, DrawBatch* batch) {
     glColor4fv(settings_.linkToColor.data());
     glVertex4d(to.x, to.y, to.z, to.w);
     if (picking_) glEnd();
+#endif
 }
 
 void Renderer::endLinks() {
     if (!linesOpen_) return;
+#if ORVO_FIXED_FUNCTION_GL
     glEnd();
+#endif
+
     linesOpen_ = false;
 }
 
@@ -524,7 +567,9 @@ void Renderer::redrawNodeInFront(Node* n) {
     surface_.setDrawBuffer(DrawBuffer::Front);
     glDepthFunc(GL_LEQUAL);
     setCamera();
+#if ORVO_FIXED_FUNCTION_GL
     if (modern_ == nullptr) glMultMatrixd(viewTransform_.m);
+#endif
     batch_.setView(viewTransform_, cameraMatrix_);
     // The same path as the frame's, so that the cube meets its own depths exactly.
     DrawBatch* batch = drawingBatch();
