@@ -6,10 +6,10 @@
 // protocol, and checks what the page says was hovered and clicked against
 // `orvo-snapshot --pick X,Y` (GL 1.1 selection mode) at the same pixels.
 //
-//   node view_rig.js --module-dir DIR --snapshot PATH --graph FILE [--graph FILE...]
-//                    [--size WxH] [--gzip 1] [--picks-pending 1]
+//   node view_rig.js --module-dir DIR --snapshot PATH [--graph FILE...] [--gzipped-graph FILE...]
+//                    [--size WxH] [--picks-pending 1]
 //
-// --gzip hands the page each graph gzipped, for the browser to inflate. --picks-pending: the
+// --gzipped-graph hands the page the graph gzipped, for the browser to inflate. --picks-pending: the
 // shader back end does not pick yet, so a page that picks nothing is noted, not failed; a page
 // that picks as the desktop does then fails the run, so that the option goes once picks land.
 //
@@ -35,14 +35,17 @@ const kPageTimeoutMs = 300000 * Number(process.env.ORVO_TEST_TIME_SCALE || 1);
 const kLabelsOff = ["--keys", "ll"];
 
 function parseArguments(argv) {
-  const options = { graphs: [], width: 800, height: 600, gzip: false, picksPending: false };
+  const options = { graphs: [], gzipped: new Set(), width: 800, height: 600, picksPending: false };
   for (let i = 0; i < argv.length; i += 2) {
     const [name, value] = [argv[i], argv[i + 1]];
     if (value === undefined) throw new Error(`${name} needs a value`);
     if (name === "--module-dir") options.moduleDir = value;
     else if (name === "--snapshot") options.snapshot = value;
     else if (name === "--graph") options.graphs.push(value);
-    else if (name === "--gzip") options.gzip = value === "1";
+    else if (name === "--gzipped-graph") {
+      options.gzipped.add(options.graphs.length);
+      options.graphs.push(value);
+    }
     else if (name === "--picks-pending") options.picksPending = value === "1";
     else if (name === "--size") {
       const size = /^(\d+)x(\d+)$/.exec(value);
@@ -51,7 +54,7 @@ function parseArguments(argv) {
     } else throw new Error(`unknown option ${name}`);
   }
   if (!options.moduleDir || !options.snapshot || options.graphs.length === 0)
-    throw new Error("usage: view_rig.js --module-dir DIR --snapshot PATH --graph FILE... [--size WxH] [--gzip 1] [--picks-pending 1]");
+    throw new Error("usage: view_rig.js --module-dir DIR --snapshot PATH [--graph FILE...] [--gzipped-graph FILE...] [--size WxH] [--picks-pending 1]");
   return options;
 }
 
@@ -73,7 +76,7 @@ function comparePictures(a, b, width, height, background, tolerance) {
     return best;
   };
   const isBackground = (p, i) => p[i] === background[0] && p[i + 1] === background[1] && p[i + 2] === background[2];
-  const d = { maxDiff: 0, meanDiff: 0, drawn: 0, differing: 0, worstShifted: 0 };
+  const d = { maxDiff: 0, meanDiff: 0, drawn: 0, differing: 0, worstShifted: 0, where: [] };
   let sum = 0;
   for (let y = 0; y < height; ++y)
     for (let x = 0; x < width; ++x) {
@@ -84,7 +87,10 @@ function comparePictures(a, b, width, height, background, tolerance) {
       ++d.drawn;
       const shifted = Math.max(bestShift(a, i, b, x, y), bestShift(b, i, a, x, y));
       d.worstShifted = Math.max(d.worstShifted, shifted);
-      if (shifted > tolerance) ++d.differing;
+      if (shifted > tolerance) {
+        ++d.differing;
+        d.where.push(i);
+      }
     }
   d.meanDiff = sum / (width * height * 3);
   return d;
@@ -143,7 +149,7 @@ function snapshot(options, args) {
 }
 
 async function checkGraph(page, port, options, graph, index, scratch, failures) {
-  const label = path.basename(graph);
+  const label = path.basename(graph) + (options.gzipped.has(index) ? " (gzipped)" : "");
   const { width, height } = options;
   const want = path.join(scratch, `want-${index}.png`);
   snapshot(options, ["--gl", "modern", "-o", want, graph]);
@@ -165,10 +171,13 @@ async function checkGraph(page, port, options, graph, index, scratch, failures) 
     `(${(100 * share).toFixed(3)} %, allowed ${100 * kDifferingShare} %), worst after the shift ${d.worstShifted}`);
   const agree = d.drawn > 0 && d.meanDiff <= kMeanDiff && share <= kDifferingShare;
   if (!agree || process.env.ORVO_WRITE_COMPARED) {
-    const stem = path.join(os.tmpdir(), `orvo-web-${label}`);
+    const stem = path.join(os.tmpdir(), `orvo-web-${path.basename(graph)}`);
     writePng(`${stem}.got.png`, width, height, got);
     fs.copyFileSync(want, `${stem}.want.png`);
-    console.log(`${label}: pictures written to ${stem}.{got,want}.png`);
+    const marked = Uint8Array.from(got);
+    for (const i of d.where) marked.set([255, 0, 0, 255], i);
+    writePng(`${stem}.diff.png`, width, height, marked);
+    console.log(`${label}: pictures written to ${stem}.{got,want,diff}.png (diff: the page's, red where they differ)`);
   }
   if (!agree) failures.push(`${label}: the page's picture differs from orvo-snapshot --gl modern`);
 
@@ -221,7 +230,7 @@ async function main() {
   try {
     options.graphs.forEach((graph, i) => {
       let served = graph;
-      if (options.gzip) {
+      if (options.gzipped.has(i)) {
         served = path.join(scratch, `graph-${i}.gz`);
         fs.writeFileSync(served, zlib.gzipSync(fs.readFileSync(graph)));
       }
