@@ -7,8 +7,10 @@
 // `orvo-snapshot --pick X,Y` (GL 1.1 selection mode) at the same pixels.
 //
 //   node view_rig.js --module-dir DIR --snapshot PATH [--graph FILE...] [--gzipped-graph FILE...]
-//                    [--size WxH] [--picks-pending 1]
+//                    [--size WxH] [--resize WxH] [--picks-pending 1]
 //
+// --resize: once the first picture is compared, the canvas takes this size and the picture drawn
+// at it is compared with orvo-snapshot's at that size.
 // --gzipped-graph hands the page the graph gzipped, for the browser to inflate. --picks-pending: the
 // shader back end does not pick yet, so a page that picks nothing is noted, not failed; a page
 // that picks as the desktop does then fails the run, so that the option goes once picks land.
@@ -47,6 +49,11 @@ function parseArguments(argv) {
       options.graphs.push(value);
     }
     else if (name === "--picks-pending") options.picksPending = value === "1";
+    else if (name === "--resize") {
+      const size = /^(\d+)x(\d+)$/.exec(value);
+      if (!size) throw new Error(`--resize wants WIDTHxHEIGHT, not ${value}`);
+      options.resize = [Number(size[1]), Number(size[2])];
+    }
     else if (name === "--size") {
       const size = /^(\d+)x(\d+)$/.exec(value);
       if (!size) throw new Error(`--size wants WIDTHxHEIGHT, not ${value}`);
@@ -54,7 +61,7 @@ function parseArguments(argv) {
     } else throw new Error(`unknown option ${name}`);
   }
   if (!options.moduleDir || !options.snapshot || options.graphs.length === 0)
-    throw new Error("usage: view_rig.js --module-dir DIR --snapshot PATH [--graph FILE...] [--gzipped-graph FILE...] [--size WxH] [--picks-pending 1]");
+    throw new Error("usage: view_rig.js --module-dir DIR --snapshot PATH [--graph FILE...] [--gzipped-graph FILE...] [--size WxH] [--resize WxH] [--picks-pending 1]");
   return options;
 }
 
@@ -148,6 +155,31 @@ function snapshot(options, args) {
     { encoding: "utf8", maxBuffer: 1 << 28 });
 }
 
+// The page's picture (base64 RGBA, rows top first) against the desktop's PNG, decoded by the
+// browser; both written to the temporary folder, with their differences marked, when they
+// differ (always with ORVO_WRITE_COMPARED set).
+function checkPicture(label, pictures, want, width, height, failures) {
+  const got = new Uint8Array(Buffer.from(pictures.got, "base64"));
+  const wanted = new Uint8Array(Buffer.from(pictures.want, "base64"));
+  const background = Array.from(wanted.subarray(0, 3)); // a corner lies outside the sphere
+  const d = comparePictures(wanted, got, width, height, background, kShiftTolerance);
+  const share = d.drawn ? d.differing / d.drawn : 1;
+  console.log(`${label}: max ${d.maxDiff}, mean ${d.meanDiff.toFixed(3)} (allowed ${kMeanDiff}), ` +
+    `${d.differing} of ${d.drawn} drawn pixels differ by more than ${kShiftTolerance} beyond a 1-pixel shift ` +
+    `(${(100 * share).toFixed(3)} %, allowed ${100 * kDifferingShare} %), worst after the shift ${d.worstShifted}`);
+  const agree = got.length === wanted.length && d.drawn > 0 && d.meanDiff <= kMeanDiff && share <= kDifferingShare;
+  if (!agree || process.env.ORVO_WRITE_COMPARED) {
+    const stem = path.join(os.tmpdir(), `orvo-web-${label.replace(/[^\w.-]+/g, "-")}`);
+    writePng(`${stem}.got.png`, width, height, got);
+    fs.copyFileSync(want, `${stem}.want.png`);
+    const marked = Uint8Array.from(got);
+    for (const i of d.where) marked.set([255, 0, 0, 255], i);
+    writePng(`${stem}.diff.png`, width, height, marked);
+    console.log(`${label}: pictures written to ${stem}.{got,want,diff}.png (diff: the page's, red where they differ)`);
+  }
+  if (!agree) failures.push(`${label}: the page's picture differs from orvo-snapshot --gl modern`);
+}
+
 async function checkGraph(page, port, options, graph, index, scratch, failures) {
   const label = path.basename(graph) + (options.gzipped.has(index) ? " (gzipped)" : "");
   const { width, height } = options;
@@ -161,37 +193,29 @@ async function checkGraph(page, port, options, graph, index, scratch, failures) 
     failures.push(`${label}: the page failed: ${report.failure}`);
     return;
   }
-  const got = new Uint8Array(Buffer.from(report.got, "base64"));
-  const wanted = new Uint8Array(Buffer.from(report.want, "base64"));
-  const background = Array.from(wanted.subarray(0, 3)); // a corner lies outside the sphere
-  const d = comparePictures(wanted, got, width, height, background, kShiftTolerance);
-  const share = d.drawn ? d.differing / d.drawn : 1;
-  console.log(`${label}: ${width}x${height}, max ${d.maxDiff}, mean ${d.meanDiff.toFixed(3)} (allowed ${kMeanDiff}), ` +
-    `${d.differing} of ${d.drawn} drawn pixels differ by more than ${kShiftTolerance} beyond a 1-pixel shift ` +
-    `(${(100 * share).toFixed(3)} %, allowed ${100 * kDifferingShare} %), worst after the shift ${d.worstShifted}`);
-  const agree = d.drawn > 0 && d.meanDiff <= kMeanDiff && share <= kDifferingShare;
-  if (!agree || process.env.ORVO_WRITE_COMPARED) {
-    const stem = path.join(os.tmpdir(), `orvo-web-${path.basename(graph)}`);
-    writePng(`${stem}.got.png`, width, height, got);
-    fs.copyFileSync(want, `${stem}.want.png`);
-    const marked = Uint8Array.from(got);
-    for (const i of d.where) marked.set([255, 0, 0, 255], i);
-    writePng(`${stem}.diff.png`, width, height, marked);
-    console.log(`${label}: pictures written to ${stem}.{got,want,diff}.png (diff: the page's, red where they differ)`);
+  checkPicture(`${label}, ${width}x${height}`, report, want, width, height, failures);
+  if (options.resize) {
+    // The canvas takes another size: the same view drawn again at it.
+    const [w, h] = options.resize;
+    const wantResized = path.join(scratch, `want-resized-${index}.png`);
+    snapshot({ ...options, width: w, height: h }, ["--gl", "modern", "-o", wantResized, graph]);
+    const resized = await page.evaluate((w, h, url) => window.rigResize(w, h, url), w, h, `/want-resized/${index}`);
+    checkPicture(`${label}, resized to ${w}x${h}`, resized, wantResized, w, h, failures);
   }
-  if (!agree) failures.push(`${label}: the page's picture differs from orvo-snapshot --gl modern`);
 
-  // Hover over the centres of the largest cubes, then click the last one.
+  // Hover over the centres of the largest cubes, then click the last one, at the canvas's size.
+  const [pw, ph] = options.resize || [width, height];
+  const sized = { ...options, width: pw, height: ph };
   const reportFile = path.join(scratch, `report-${index}.csv`);
-  snapshot(options, ["--report", reportFile, graph]);
-  const points = pickPoints(fs.readFileSync(reportFile, "utf8"), width, height, 3);
+  snapshot(sized, ["--report", reportFile, graph]);
+  const points = pickPoints(fs.readFileSync(reportFile, "utf8"), pw, ph, 3);
   if (points.length === 0) {
     failures.push(`${label}: the desktop draws no node cube to point at`);
     return;
   }
   let picked = 0;
   for (const [i, p] of points.entries()) {
-    const desktop = snapshot(options, ["--pick", `${p.x},${p.y}`, graph]).trim();
+    const desktop = snapshot(sized, ["--pick", `${p.x},${p.y}`, graph]).trim();
     if (!desktop) {
       failures.push(`${label}: the desktop picks nothing at the centre ${p.x},${p.y} of a cube it drew`);
       continue;
@@ -236,6 +260,7 @@ async function main() {
       }
       files[`/graph/${i}`] = { path: served, type: "application/octet-stream" };
       files[`/want/${i}`] = { path: path.join(scratch, `want-${i}.png`), type: "image/png" };
+      files[`/want-resized/${i}`] = { path: path.join(scratch, `want-resized-${i}.png`), type: "image/png" };
     });
     server = await serve(files);
     browser = await launch(puppeteer, browserPath, path.join(scratch, "profile"));
