@@ -220,9 +220,10 @@ async function checkGraph(page, port, options, graph, index, scratch, failures) 
       failures.push(`${label}: the desktop picks nothing at the centre ${p.x},${p.y} of a cube it drew`);
       continue;
     }
-    // The viewer looks at every third pointer motion: several steps reach the pixel.
-    await page.mouse.move(p.x + 6, p.y + 6);
-    await page.mouse.move(p.x, p.y, { steps: 6 });
+    // The viewer looks at every third pointer motion: the pointer comes near, then makes three
+    // motions within the pixel, one of which the viewer takes.
+    await page.mouse.move(p.x + 6, p.y + 6, { steps: 3 });
+    for (const within of [0.2, 0.5, 0.8]) await page.mouse.move(p.x + within, p.y + within);
     const last = i === points.length - 1;
     if (last) await page.mouse.click(p.x, p.y);
     const events = await page.evaluate(() => window.rigEvents);
