@@ -5,12 +5,14 @@
 #include <array>
 
 #include "render/cube_vertices.h"
+#include "render/fixed_function_gl.h"
 #include "render/gles3_backend.h"
 
 namespace orvo {
 
 namespace {
 
+#if ORVO_FIXED_FUNCTION_GL
 void drawArrays(GLenum mode, const std::vector<double>& vertices, const float* colours,
                 GLint colourSize) {
     if (vertices.empty()) return;
@@ -24,6 +26,7 @@ void drawArrays(GLenum mode, const std::vector<double>& vertices, const float* c
     if (colours != nullptr) glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
 }
+#endif
 
 }  // namespace
 
@@ -95,6 +98,7 @@ void DrawBatch::draw() {
         clear();
         return;
     }
+#if ORVO_FIXED_FUNCTION_GL
     // The view is in the vertices already: GL applies the camera alone.
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
@@ -122,6 +126,7 @@ void DrawBatch::draw() {
         drawArrays(GL_LINES, thin_.vertices, thin_.colours.data(), 4);
     }
     glPopMatrix();
+#endif
     clear();
 }
 

@@ -7,6 +7,7 @@
 
 #include "graph/graph.h"
 #include "render/finite_check.h"
+#include "render/fixed_function_gl.h"
 #include "render/gles3_backend.h"
 #include "render/glyph_atlas.h"
 #include "render/renderer.h"
@@ -40,11 +41,13 @@ void Renderer::buildFont() {
         }
         return;
     }
+#if ORVO_FIXED_FUNCTION_GL
     if (fontListBase_ == 0) fontListBase_ = glGenLists(256);
     // Without lists there is nowhere to put the glyphs (list 0 is not a list).
     if (fontListBase_ != 0) {
         surface_.buildFontLists(settings_.fontFace, settings_.fontHeight, fontListBase_, font_);
     }
+#endif
 }
 
 int Renderer::textWidth(std::string_view text) const {
@@ -182,6 +185,7 @@ void Renderer::drawLabelAt(const Node& n, const ProjPoint& anchor, double boxZ) 
         drawModernLabel(n, anchor, boxZ);
         return;
     }
+#if ORVO_FIXED_FUNCTION_GL
 
     glPolygonMode(GL_FRONT, GL_FILL);
     glPushMatrix();
@@ -217,6 +221,9 @@ void Renderer::drawLabelAt(const Node& n, const ProjPoint& anchor, double boxZ) 
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
+#else
+    static_cast<void>(boxZ);
+#endif
 }
 
 void Renderer::drawModernLabel(const Node& n, const ProjPoint& anchor, double boxZ) {

@@ -10,6 +10,7 @@
 
 #include "graph/graph.h"
 #include "render/finite_check.h"
+#include "render/fixed_function_gl.h"
 #include "render/gles3_backend.h"
 #include "render/renderer.h"
 #include "settings/viewer_settings.h"
@@ -44,6 +45,7 @@ std::vector<double> frameQuads(double x0, double y0, double x1, double y1, doubl
     return corners;
 }
 
+#if ORVO_FIXED_FUNCTION_GL
 void fillQuads(const std::vector<double>& corners) {
     glBegin(GL_QUADS);
     for (size_t i = 0; i + 3 <= corners.size(); i += 3)
@@ -72,6 +74,7 @@ public:
     WindowPixels(const WindowPixels&) = delete;
     WindowPixels& operator=(const WindowPixels&) = delete;
 };
+#endif
 
 }  // namespace
 
@@ -169,11 +172,13 @@ void Renderer::drawMark(const Node& n) {
         modern_->drawWindowQuads(ringQuads, ring.data());
         return;
     }
+#if ORVO_FIXED_FUNCTION_GL
     const WindowPixels pixels(viewport_[2] - viewport_[0], viewport_[3] - viewport_[1]);
     glColor3f(edge[0], edge[1], edge[2]);
     fillQuads(edgeQuads);
     glColor3f(ring[0], ring[1], ring[2]);
     fillQuads(ringQuads);
+#endif
 }
 
 void Renderer::drawLabelOnTop(const Node& n, const ProjPoint& anchor) {

@@ -11,6 +11,7 @@
 
 #include "graph/graph.h"
 #include "render/finite_check.h"
+#include "render/fixed_function_gl.h"
 #include "render/renderer.h"
 #include "settings/viewer_settings.h"
 
@@ -18,8 +19,10 @@ namespace orvo {
 
 namespace {
 
+#if ORVO_FIXED_FUNCTION_GL
 constexpr GLsizei kSelectBufferSize = 5096;
 constexpr GLuint kPlaceholderName = 6555;
+#endif
 
 }  // namespace
 
@@ -41,6 +44,7 @@ uint32_t Renderer::pick(int x, int y) {
     // The shader back end has no selection mode: it picks from what the frame drew.
     if (picksFromDrawn()) return pickDrawn(x, y);
     if (!makeCurrent()) return kNothingPicked;
+#if ORVO_FIXED_FUNCTION_GL
     pickX_ = x;
     pickY_ = y;
     uint32_t name = kNothingPicked;
@@ -57,8 +61,14 @@ uint32_t Renderer::pick(int x, int y) {
     const ProjPoint hit(ox, oy, oz, 1.0);
     if (ok == GL_TRUE && isFinite(hit)) pickedPoint_ = hit;
     return name;
+#else
+    static_cast<void>(x);
+    static_cast<void>(y);
+    return kNothingPicked;
+#endif
 }
 
+#if ORVO_FIXED_FUNCTION_GL
 namespace {
 
 /// Runs a selection pass over what `draw` draws; the number of whole hit records it leaves.
@@ -101,6 +111,7 @@ bool Renderer::pickNearPointer(uint32_t& name, float& winz) {
     winz = static_cast<float>(buffer[1]) * depthScale_;
     return true;
 }
+#endif
 
 bool Renderer::pickLabelOnTop(uint32_t& name, float& winz) const {
     const double x = pickX_ + 0.5, y = viewport_[3] - pickY_ - 0.5;
@@ -114,6 +125,7 @@ bool Renderer::pickLabelOnTop(uint32_t& name, float& winz) const {
     return false;
 }
 
+#if ORVO_FIXED_FUNCTION_GL
 bool Renderer::pickUnderPointer(uint32_t& name, float& winz) {
     // Labels on top cover whatever lies under them.
     if (labelsOnTop() && pickLabelOnTop(name, winz)) return true;
@@ -178,6 +190,7 @@ void Renderer::drawPickedLabelBoxes() {
         glEnd();
     }
 }
+#endif
 
 void Renderer::redrawPicked() {
     const TimePair start = currentTime();
@@ -281,7 +294,9 @@ void Renderer::hoverHighlight(int x, int y, int /*shift*/, int /*ctrl*/) {
     surface_.setDrawBuffer(DrawBuffer::Front);
     glDepthFunc(GL_LEQUAL);
     setCamera();
+#if ORVO_FIXED_FUNCTION_GL
     glMultMatrixd(viewTransform_.m);
+#endif
     if (old != nullptr) {
         old->flags &= static_cast<uint8_t>(~Highlighted);
         drawNode(old,

@@ -10,6 +10,7 @@
 #include "graph/graph.h"
 #include "render/cube_vertices.h"
 #include "render/finite_check.h"
+#include "render/fixed_function_gl.h"
 #include "render/gles3_backend.h"
 #include "render/node_links.h"
 #include "render/projection_matrices.h"
@@ -21,12 +22,14 @@ namespace orvo {
 
 namespace {
 
+#if ORVO_FIXED_FUNCTION_GL
 // Display list names.
 constexpr GLuint kSphereList = 1;
 constexpr GLuint kCubeFacesList = 2;
 constexpr GLuint kFilledCubeList = 3;
 constexpr GLuint kOutlinedCubeList = 4;
 constexpr GLuint kCubeAndOutlineList = 5;
+#endif
 
 // A half turn about y, then the home orientation (the identity: its two directions are
 // opposite).
@@ -37,11 +40,13 @@ ProjTransform homeViewTransform() {
     return view * homeRotation();
 }
 
+#if ORVO_FIXED_FUNCTION_GL
 ProjTransform readMatrix(GLenum which) {
     ProjTransform t;
     glGetDoublev(which, t.m);
     return t;
 }
+#endif
 
 }  // namespace
 
@@ -57,6 +62,9 @@ Renderer::~Renderer() = default;
 bool Renderer::makeCurrent() { return context_ != nullptr && surface_.makeCurrent(context_); }
 
 std::string Renderer::backendError() const {
+    if (!kFixedFunctionGl && modern_ == nullptr)
+        return "this build draws through shaders alone: the surface offers no OpenGL ES 3.0 or "
+               "3.3 core context";
     if (modern_ == nullptr || modern_->ready()) return {};
     return modern_->error().empty() ? "the shader back end is not set up" : modern_->error();
 }
@@ -81,6 +89,7 @@ void Renderer::initContext(GlContext* context, int width, int height) {
         initModernContext();
         return;
     }
+#if ORVO_FIXED_FUNCTION_GL
 
     glNewList(kCubeFacesList, GL_COMPILE);
     glBegin(GL_QUADS);
@@ -116,6 +125,7 @@ void Renderer::initContext(GlContext* context, int width, int height) {
     cameraMatrix_ = readMatrix(GL_MODELVIEW_MATRIX);
 
     showFirstFrames();
+#endif
 }
 
 void Renderer::showFirstFrames() {
@@ -137,7 +147,9 @@ void Renderer::showFirstFrames() {
         modern_->drawSphere(viewTransform_ * cameraMatrix_ * projectionMatrix_,
                             settings_.sphereColor.data(), false);
     } else {
+#if ORVO_FIXED_FUNCTION_GL
         glCallList(kSphereList);
+#endif
     }
     swap();
 }
@@ -186,10 +198,12 @@ void Renderer::updateProjection() {
     if (modern_ != nullptr) {
         projectionMatrix_ = perspectiveMatrix(fovy, aspect, 1.5, 4.5);
     } else {
+#if ORVO_FIXED_FUNCTION_GL
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
         gluPerspective(fovy, aspect, 1.5, 4.5);
         projectionMatrix_ = readMatrix(GL_PROJECTION_MATRIX);
+#endif
     }
     updateLabelThreshold();
 }
@@ -206,6 +220,7 @@ void Renderer::buildSphereList() {
         modern_->setSphere(sphereWireframeLoops());
         return;
     }
+#if ORVO_FIXED_FUNCTION_GL
     glNewList(kSphereList, GL_COMPILE);
     glDisable(GL_CULL_FACE);
     glLineWidth(1.0f);
@@ -217,6 +232,7 @@ void Renderer::buildSphereList() {
         glEnd();
     }
     glEndList();
+#endif
 }
 
 void Renderer::setCamera() {
@@ -234,6 +250,7 @@ void Renderer::setCamera() {
 }
 
 void Renderer::setFixedCamera() {
+#if ORVO_FIXED_FUNCTION_GL
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     if (picking_) {
@@ -249,6 +266,7 @@ void Renderer::setFixedCamera() {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glMultMatrixd(cameraMatrix_.m);
+#endif
 }
 
 void Renderer::beginFrame() {
@@ -261,11 +279,15 @@ void Renderer::beginFrame() {
             modern_->drawSphere(cameraMatrix_ * projectionMatrix_, settings_.sphereColor.data(),
                                 labelsOnTop());
         } else {
+#if ORVO_FIXED_FUNCTION_GL
             const DepthBandScope band(labelsOnTop(), kLinkDepths);
             glCallList(kSphereList);
+#endif
         }
     }
+#if ORVO_FIXED_FUNCTION_GL
     if (modern_ == nullptr) glMultMatrixd(viewTransform_.m);
+#endif
     batch_.setView(viewTransform_, cameraMatrix_);
     batch_.setCubesInFront(!picking_ && labelsOnTop());
 }
@@ -274,7 +296,9 @@ void Renderer::resumeFrame() {
     surface_.setDrawBuffer(DrawBuffer::Front);
     glDepthFunc(GL_LESS);
     setCamera();
+#if ORVO_FIXED_FUNCTION_GL
     if (modern_ == nullptr) glMultMatrixd(viewTransform_.m);
+#endif
     batch_.setView(viewTransform_, cameraMatrix_);
     batch_.setCubesInFront(labelsOnTop());
 }
@@ -300,7 +324,9 @@ Renderer::ScreenMeasure Renderer::measureOnScreen(const Node& n) const {
 
 void Renderer::drawNode(Node* n, DrawBatch* batch) {
     if (n == nullptr || !n->isShown()) return;
+#if ORVO_FIXED_FUNCTION_GL
     if (batch == nullptr) glLoadName(static_cast<GLuint>(n->index));
+#endif
 
     double s = 0.0;
     if (!picking_) {
@@ -340,6 +366,7 @@ void Renderer::drawNode(Node* n, DrawBatch* batch) {
         if (geometry) batch->addCube(n->globalTransform, colour, outlined);
         return;
     }
+#if ORVO_FIXED_FUNCTION_GL
     // The node's transform and the view are multiplied here in double precision: far from the
     // home view both hold entries in the thousands, too many digits for GL's single precision.
     glPushMatrix();
@@ -356,6 +383,7 @@ void Renderer::drawNode(Node* n, DrawBatch* batch) {
         }
     }
     glPopMatrix();
+#endif
 }
 
 const float* Renderer::cubeColour(const Node& n) const {
@@ -383,11 +411,17 @@ class CameraOnly {
 public:
     CameraOnly(bool on, const ProjTransform& camera) : on_(on) {
         if (!on_) return;
+#if ORVO_FIXED_FUNCTION_GL
         glPushMatrix();
         glLoadMatrixd(camera.m);
+#else
+        static_cast<void>(camera);
+#endif
     }
     ~CameraOnly() {
+#if ORVO_FIXED_FUNCTION_GL
         if (on_) glPopMatrix();
+#endif
     }
     CameraOnly(const CameraOnly&) = delete;
     CameraOnly& operator=(const CameraOnly&) = delete;
@@ -406,7 +440,9 @@ void Renderer::drawNodeLinks(Node* n, DrawBatch* batch) {
     forEachLinkDrawnWith(
         *n, settings_.linkGenerationLimit - 1, graph_, shownLinks_,
         [&](float width) {
+#if ORVO_FIXED_FUNCTION_GL
             if (batch == nullptr) glLineWidth(width);
+#endif
             linkWidth_ = width;
         },
         [&](Link* k) {
@@ -428,6 +464,7 @@ void Renderer::drawLink(Link* k, DrawBatch* batch) {
                        settings_.linkToColor.data(), linkWidth_ > 1.0f);
         return;
     }
+#if ORVO_FIXED_FUNCTION_GL
     if (picking_) {
         if (pickPrefilter_ && !linkMayTouchPick(*k, linkWidth_)) return;
         // Every link is its own named object.
@@ -445,11 +482,15 @@ void Renderer::drawLink(Link* k, DrawBatch* batch) {
     glColor4fv(settings_.linkToColor.data());
     glVertex4d(to.x, to.y, to.z, to.w);
     if (picking_) glEnd();
+#endif
 }
 
 void Renderer::endLinks() {
     if (!linesOpen_) return;
+#if ORVO_FIXED_FUNCTION_GL
     glEnd();
+#endif
+
     linesOpen_ = false;
 }
 
@@ -472,7 +513,9 @@ void Renderer::redrawNodeInFront(Node* n) {
     surface_.setDrawBuffer(DrawBuffer::Front);
     glDepthFunc(GL_LEQUAL);
     setCamera();
+#if ORVO_FIXED_FUNCTION_GL
     if (modern_ == nullptr) glMultMatrixd(viewTransform_.m);
+#endif
     batch_.setView(viewTransform_, cameraMatrix_);
     // The same path as the frame's, so that the cube meets its own depths exactly.
     DrawBatch* batch = drawingBatch();

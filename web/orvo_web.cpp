@@ -1,20 +1,30 @@
 // The module's entry points for the page: read a graph file handed over in memory, lay it out as
-// the desktop does, and tell what came of it. The page owns each loaded graph through the handle
-// orvo_open returns and gives it back with orvo_close.
+// the desktop does, and tell what came of it (orvo_open and the calls on its handle); and a view
+// on a canvas (orvo_view_*) that draws a graph through WebGL 2 as the desktop window does,
+// slice by slice, and takes the pointer and the keys. The page owns every handle it is given and
+// gives it back with orvo_close or orvo_view_close.
 #include <emscripten/emscripten.h>
+#include <GLES3/gl3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <new>
 #include <string>
 
+#include <vector>
+
+#include "glue/group_legend.h"
+#include "glue/keys.h"
 #include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "graph/positions_csv.h"
 #include "layout/layout.h"
 #include "settings/viewer_settings.h"
+#include "viewer/viewer.h"
 #include "web/byte_stream.h"
+#include "web/webgl_surface.h"
 
 namespace orvo::web {
 
@@ -24,6 +34,23 @@ struct LoadedGraph {
     std::string error;      // why the load failed; empty when it did not
     std::string topId;      // the node the layout started from; empty without one
     std::string positions;  // made when first asked for
+};
+
+/// A graph on view on a canvas, with what the page asks about it.
+struct WebView {
+    explicit WebView(std::string canvas) : surface(std::move(canvas)), viewer(surface) {}
+
+    WebGlSurface surface;
+    Viewer viewer;
+    KeyCommands keys;
+    int width = 1, height = 1;
+    bool loaded = false;
+    bool buttonHeld = false;
+    std::string error;
+    std::string clicked;        // what the last click picked: a node id, "from|to" or ""
+    std::string selected;       // the node the last click selected
+    std::string hovered;        // kept for the page while it reads it
+    std::vector<uint8_t> pixels;
 };
 
 namespace {
@@ -49,11 +76,73 @@ bool writePositions(const Graph& graph, std::string& out, std::string& error) {
     return written && closed;
 }
 
+// Mouse event slots and their built-in actions, bound as the desktop window binds them.
+constexpr int kSlotLeftButton = 0, kSlotLeftDrag = 3, kSlotRightDrag = 5, kSlotPassive = 6;
+constexpr int kActionHover = 0, kActionClick = 1, kActionTranslate = 2, kActionRotate = 3;
+
+// A click selects what it picked and flies there, as in the desktop window: a node to the
+// centre, a point of a link too; the node selected before is unselected (so a second click on
+// the same node unselects it).
+void onPicked(WebView& view, const std::string& id) {
+    Viewer& v = view.viewer;
+    view.clicked = id;
+    if (id.find('|') != std::string::npos) v.centrePoint(0);
+    v.selectNode(id, 1);
+    v.selectNode(view.selected, 0);
+    v.gotoNode(id, 0);
+    v.redraw();
+    view.selected = id;
+}
+
+void setUp(WebView& view) {
+    Viewer& v = view.viewer;
+    applyWindowInitialisation(v.settings());
+    v.bindMouse(kSlotLeftButton, kActionClick);
+    v.bindMouse(kSlotPassive, kActionHover);
+    v.bindMouse(kSlotLeftDrag, kActionTranslate);
+    v.bindMouse(kSlotRightDrag, kActionRotate);
+    v.setPickCallback([&view](const std::string& id, int, int) { onPicked(view, id); });
+}
+
+// Reads and lays out the graph, then puts it on view on a fresh context, as the desktop window
+// opens a file: the boundary sphere first, then the graph with the settings a load applies.
+bool load(WebView& view, const char* bytes, size_t length) {
+    Viewer& v = view.viewer;
+    ByteStream in(bytes, length);
+    std::unique_ptr<Graph> fresh = v.readGraph(in);
+    if (!fresh || fresh->empty()) {
+        view.error = "the file holds no node record";
+        return false;
+    }
+    GlContext* context = view.surface.createContext();
+    if (context == nullptr) {
+        view.error = view.surface.lastError();
+        return false;
+    }
+    applyLoadProjection(v.settings());
+    v.setContext(context, view.width, view.height);
+    if (const std::string problem = v.renderer().backendError(); !problem.empty()) {
+        view.error = "WebGL 2 cannot draw the graph: " + problem;
+        return false;
+    }
+    v.showGraph(std::move(fresh));
+    applyLoadSettings(*v.graph(), v.settings(), tallyGroups(*v.graph()));
+    v.renderer().updateProjection();
+    // Labels come to the browser with a glyph atlas the page fills; until then none are drawn.
+    v.setLabelChoice(0);
+    v.renderer().prepareFrames();
+    view.loaded = true;
+    view.clicked.clear();
+    view.selected.clear();
+    return true;
+}
+
 }  // namespace
 
 }  // namespace orvo::web
 
 using orvo::web::LoadedGraph;
+using orvo::web::WebView;
 
 extern "C" {
 
@@ -107,6 +196,117 @@ EMSCRIPTEN_KEEPALIVE const char* orvo_positions_csv(LoadedGraph* loaded) {
         !orvo::web::writePositions(*loaded->graph, loaded->positions, loaded->error))
         return nullptr;
     return loaded->positions.c_str();
+}
+
+/// A view on the canvas the CSS selector names (e.g. "#view"), sized width x height pixels; no
+/// graph yet. Never null.
+EMSCRIPTEN_KEEPALIVE WebView* orvo_view_new(const char* canvas, int width, int height) {
+    auto* view = new WebView(canvas);
+    view->width = std::max(width, 1);
+    view->height = std::max(height, 1);
+    orvo::web::setUp(*view);
+    return view;
+}
+
+EMSCRIPTEN_KEEPALIVE void orvo_view_close(WebView* view) { delete view; }
+
+/// Reads the graph file's bytes (the caller keeps them), lays it out and puts it on view. 1 on
+/// success; 0 when the bytes hold no graph or WebGL 2 cannot draw it (orvo_view_error says
+/// why), the graph on view before, if any, staying as it was.
+EMSCRIPTEN_KEEPALIVE int orvo_view_load(WebView* view, const char* bytes, size_t length) {
+    view->error.clear();
+    try {
+        return orvo::web::load(*view, bytes, length) ? 1 : 0;
+    } catch (const std::bad_alloc&) {
+        view->error = "out of memory for this graph";
+        return 0;
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_error(const WebView* view) { return view->error.c_str(); }
+
+/// Starts a new frame: its first slice is drawn at once; orvo_view_idle draws the rest.
+EMSCRIPTEN_KEEPALIVE void orvo_view_redraw(WebView* view) {
+    if (view->loaded) view->viewer.redraw();
+}
+
+/// One slice of refinement (call it once per animation frame). 1 while more are to come.
+EMSCRIPTEN_KEEPALIVE int orvo_view_idle(WebView* view) {
+    return view->loaded && view->viewer.idle() != 0 ? 1 : 0;
+}
+
+/// The nodes the last slice drew (the first slice of a frame, or the last idle step).
+EMSCRIPTEN_KEEPALIVE int orvo_view_nodes_last_slice(WebView* view) {
+    return view->viewer.renderer().nodesDrawnLastSlice();
+}
+
+/// The canvas's drawing buffer has a new size: the view is drawn again at it.
+EMSCRIPTEN_KEEPALIVE void orvo_view_resize(WebView* view, int width, int height) {
+    width = std::max(width, 1);
+    height = std::max(height, 1);
+    const bool changed = width != view->width || height != view->height;
+    view->width = width;
+    view->height = height;
+    if (!view->loaded) return;
+    orvo::Viewer& v = view->viewer;
+    v.reshape(width, height);
+    if (v.settings().useWindowAspect != 0) v.renderer().updateProjection();
+    if (changed) v.redraw();
+}
+
+/// The pointer moved to x, y (canvas pixels, top left origin): a drag while a button is held,
+/// else a hover. Modifier bits: 4 shift, 8 control.
+EMSCRIPTEN_KEEPALIVE void orvo_view_pointer_move(WebView* view, int x, int y, int shift,
+                                                 int ctrl) {
+    if (!view->loaded) return;
+    if (view->buttonHeld) {
+        view->viewer.mouseDrag(x, y, shift, ctrl);
+    } else {
+        view->viewer.mouseMove(x, y, shift, ctrl);
+    }
+}
+
+/// A button (0 left, 2 right) went down (1) or up (0) at x, y. A left press and release
+/// without motion is a click: it picks, selects and flies to what it picked.
+EMSCRIPTEN_KEEPALIVE void orvo_view_button(WebView* view, int button, int down, int x, int y,
+                                           int shift, int ctrl) {
+    if (!view->loaded) return;
+    view->buttonHeld = down != 0;
+    view->viewer.mouseButton(button, down != 0 ? 0 : 1, x, y, shift, ctrl);
+}
+
+/// A key command of the view, as typed (see the viewer's keyboard list; "f" reads nothing here).
+EMSCRIPTEN_KEEPALIVE void orvo_view_key(WebView* view, int character) {
+    if (!view->loaded || character == 'f') return;
+    view->keys.apply(view->viewer, character, view->selected);
+}
+
+/// The id of the node under the pointer (highlighted), or "".
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_hovered(WebView* view) {
+    view->hovered.clear();
+    if (view->loaded) {
+        const orvo::Node* node = view->viewer.renderer().nodeNamed(
+            view->viewer.renderer().hoveredName());
+        if (node != nullptr) view->hovered.assign(node->id);
+    }
+    return view->hovered.c_str();
+}
+
+/// What the last click picked: a node's id, a link's "from|to", or "" for nothing.
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_clicked(const WebView* view) {
+    return view->clicked.c_str();
+}
+
+/// The canvas's picture as RGBA rows, bottom row first (width x height x 4 bytes); null without
+/// a graph on view.
+EMSCRIPTEN_KEEPALIVE const uint8_t* orvo_view_pixels(WebView* view) {
+    if (!view->loaded || !view->surface.makeCurrent(view->viewer.renderer().context())) {
+        return nullptr;
+    }
+    view->pixels.assign(size_t(view->width) * size_t(view->height) * 4, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, view->width, view->height, GL_RGBA, GL_UNSIGNED_BYTE, view->pixels.data());
+    return view->pixels.data();
 }
 
 }  // extern "C"

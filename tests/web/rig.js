@@ -16,25 +16,16 @@
 
 const { execFileSync, spawnSync } = require("child_process");
 const fs = require("fs");
-const http = require("http");
 const os = require("os");
 const path = require("path");
+const { requirePieces, serve, launch, openPage } = require("./browser");
 
-const kSkipped = 77;
 // The positions the module computes may differ from the desktop's in the last bits: the two C
 // libraries' sin, tanh, asinh and the like round differently. Far below any fault of the
 // layout (a wrong parent, size or order moves a node by 1e-3 and more).
 const kCoordinateTolerance = 1e-12;
 // A guard against a page that never finishes, not a speed check.
 const kPageTimeoutMs = 300000 * Number(process.env.ORVO_TEST_TIME_SCALE || 1);
-
-// Where the browser tests must run (continuous integration sets ORVO_REQUIRE_WEB=1), a
-// missing piece fails the test instead.
-function skip(reason) {
-  const required = process.env.ORVO_REQUIRE_WEB === "1";
-  console.log(`${required ? "FAILED" : "SKIPPED"}: ${reason}`);
-  process.exit(required ? 1 : kSkipped);
-}
 
 function parseArguments(argv) {
   const options = { graphs: [], generate: [] };
@@ -50,44 +41,6 @@ function parseArguments(argv) {
   if (!options.moduleDir || !options.inspect || options.graphs.length + options.generate.length === 0)
     throw new Error("usage: rig.js --module-dir DIR --inspect PATH [--graph FILE...] [--generate NODES...]");
   return options;
-}
-
-// The browser binary itself (not a wrapper script, whose end would leave the browser running).
-function findBrowser() {
-  const candidates = [
-    process.env.ORVO_CHROMIUM,
-    "/usr/lib/chromium/chromium-headless-shell",
-    "/usr/bin/chromium-headless-shell",
-  ].filter(Boolean);
-  return candidates.find((file) => {
-    try {
-      fs.accessSync(file, fs.constants.X_OK);
-      return true;
-    } catch {
-      return false;
-    }
-  });
-}
-
-// Serves exactly the files named, nothing else.
-function serve(files) {
-  const server = http.createServer((request, response) => {
-    const file = files[new URL(request.url, "http://127.0.0.1").pathname];
-    if (!file) {
-      response.writeHead(404).end();
-      return;
-    }
-    const stream = fs.createReadStream(file.path);
-    stream.on("error", () => response.writeHead(500).end());
-    stream.on("open", () => {
-      response.writeHead(200, { "Content-Type": file.type, "Cache-Control": "no-store" });
-      stream.pipe(response);
-    });
-  });
-  return new Promise((resolve, reject) => {
-    server.on("error", reject);
-    server.listen(0, "127.0.0.1", () => resolve(server));
-  });
 }
 
 // What the desktop says about a file: its summary's counts and every position, or why it read
@@ -143,24 +96,8 @@ function comparePositions(desktopCsv, webCsv, failures, label) {
 async function main() {
   const options = parseArguments(process.argv.slice(2));
   for (const graph of options.graphs) fs.accessSync(graph, fs.constants.R_OK);
-  const moduleJs = path.join(options.moduleDir, "orvo-web.js");
-  const moduleWasm = path.join(options.moduleDir, "orvo-web.wasm");
-  if (!fs.existsSync(moduleJs) || !fs.existsSync(moduleWasm))
-    skip(`the wasm module is not built in ${options.moduleDir} (./scripts/setup.sh web builds it)`);
-  let puppeteer;
-  try {
-    puppeteer = require("puppeteer-core");
-  } catch {
-    skip(`the node packages are not installed (run npm ci in ${__dirname}, or ./scripts/setup.sh web)`);
-  }
-  const browserPath = findBrowser();
-  if (!browserPath) skip("no chromium-headless-shell (apt-get install chromium-headless-shell)");
-
-  const files = {
-    "/": { path: path.join(__dirname, "rig.html"), type: "text/html" },
-    "/orvo-web.js": { path: moduleJs, type: "text/javascript" },
-    "/orvo-web.wasm": { path: moduleWasm, type: "application/wasm" },
-  };
+  const { puppeteer, browserPath, files } = requirePieces(options.moduleDir);
+  files["/"] = { path: path.join(__dirname, "rig.html"), type: "text/html" };
   // The browser's profile and the generated graphs, removed however the run ends.
   const scratch = fs.mkdtempSync(path.join(os.tmpdir(), "orvo-rig-"));
   let server, browser;
@@ -175,22 +112,9 @@ async function main() {
       files[`/graph/${i}`] = { path: graph, type: "application/octet-stream" };
     });
     server = await serve(files);
-    browser = await puppeteer.launch({
-      executablePath: browserPath,
-      headless: "shell",
-      userDataDir: path.join(scratch, "profile"),
-      args: [
-        "--use-angle=swiftshader", "--enable-unsafe-swiftshader", "--no-sandbox",
-        // Nothing leaves the machine.
-        "--disable-background-networking", "--disable-component-update", "--disable-sync",
-        "--no-first-run", "--disable-quic", "--disable-default-apps", "--disable-extensions",
-        "--no-default-browser-check", "--metrics-recording-only",
-      ],
-    });
-    const page = await browser.newPage();
+    browser = await launch(puppeteer, browserPath, path.join(scratch, "profile"));
     const console_ = [];
-    page.on("console", (message) => console_.push(`${message.type()}: ${message.text()}`));
-    page.on("pageerror", (error) => console_.push(`page error: ${error.message}`));
+    const page = await openPage(browser, console_);
     const { port } = server.address();
     const query = options.graphs.map((_, i) => `graph=/graph/${i}`).join("&");
     await page.goto(`http://127.0.0.1:${port}/?${query}`);

@@ -1,0 +1,106 @@
+// What the browser rigs and the browser benchmark share: skipping where a piece is missing,
+// finding the system's headless Chromium, serving named files from 127.0.0.1, and starting the
+// browser offline with WebGL 2 through SwiftShader.
+"use strict";
+
+const fs = require("fs");
+const http = require("http");
+const path = require("path");
+
+const kSkipped = 77;
+
+// Where the browser tests must run (continuous integration sets ORVO_REQUIRE_WEB=1), a
+// missing piece fails the test instead.
+function skip(reason) {
+  const required = process.env.ORVO_REQUIRE_WEB === "1";
+  console.log(`${required ? "FAILED" : "SKIPPED"}: ${reason}`);
+  process.exit(required ? 1 : kSkipped);
+}
+
+// The browser binary itself (not a wrapper script, whose end would leave the browser running).
+function findBrowser() {
+  const candidates = [
+    process.env.ORVO_CHROMIUM,
+    "/usr/lib/chromium/chromium-headless-shell",
+    "/usr/bin/chromium-headless-shell",
+  ].filter(Boolean);
+  return candidates.find((file) => {
+    try {
+      fs.accessSync(file, fs.constants.X_OK);
+      return true;
+    } catch {
+      return false;
+    }
+  });
+}
+
+// The module's two files in moduleDir, and puppeteer-core and the browser; skips without them.
+function requirePieces(moduleDir) {
+  const moduleJs = path.join(moduleDir, "orvo-web.js");
+  const moduleWasm = path.join(moduleDir, "orvo-web.wasm");
+  if (!fs.existsSync(moduleJs) || !fs.existsSync(moduleWasm))
+    skip(`the wasm module is not built in ${moduleDir} (./scripts/setup.sh web builds it)`);
+  let puppeteer;
+  try {
+    puppeteer = require("puppeteer-core");
+  } catch {
+    skip(`the node packages are not installed (run npm ci in ${__dirname}, or ./scripts/setup.sh web)`);
+  }
+  const browserPath = findBrowser();
+  if (!browserPath) skip("no chromium-headless-shell (apt-get install chromium-headless-shell)");
+  return {
+    puppeteer,
+    browserPath,
+    files: {
+      "/orvo-web.js": { path: moduleJs, type: "text/javascript" },
+      "/orvo-web.wasm": { path: moduleWasm, type: "application/wasm" },
+      "/orvo_view.js": { path: path.join(__dirname, "../../web/orvo_view.js"), type: "text/javascript" },
+    },
+  };
+}
+
+// Serves exactly the files named, nothing else.
+function serve(files) {
+  const server = http.createServer((request, response) => {
+    const file = files[new URL(request.url, "http://127.0.0.1").pathname];
+    if (!file) {
+      response.writeHead(404).end();
+      return;
+    }
+    const stream = fs.createReadStream(file.path);
+    stream.on("error", () => response.writeHead(500).end());
+    stream.on("open", () => {
+      response.writeHead(200, { "Content-Type": file.type, "Cache-Control": "no-store" });
+      stream.pipe(response);
+    });
+  });
+  return new Promise((resolve, reject) => {
+    server.on("error", reject);
+    server.listen(0, "127.0.0.1", () => resolve(server));
+  });
+}
+
+function launch(puppeteer, browserPath, profileDir) {
+  return puppeteer.launch({
+    executablePath: browserPath,
+    headless: "shell",
+    userDataDir: profileDir,
+    args: [
+      "--use-angle=swiftshader", "--enable-unsafe-swiftshader", "--no-sandbox",
+      // Nothing leaves the machine.
+      "--disable-background-networking", "--disable-component-update", "--disable-sync",
+      "--no-first-run", "--disable-quic", "--disable-default-apps", "--disable-extensions",
+      "--no-default-browser-check", "--metrics-recording-only",
+    ],
+  });
+}
+
+// A new page whose console and errors are collected into `lines`.
+async function openPage(browser, lines) {
+  const page = await browser.newPage();
+  page.on("console", (message) => lines.push(`${message.type()}: ${message.text()}`));
+  page.on("pageerror", (error) => lines.push(`page error: ${error.message}`));
+  return page;
+}
+
+module.exports = { kSkipped, skip, findBrowser, requirePieces, serve, launch, openPage };

@@ -1,0 +1,224 @@
+// The page's side of a graph view on a canvas: hands a graph file to the module (a gzip file
+// inflated by the browser on the way), draws its frames slice by slice, one slice per animation
+// frame, and passes the pointer, the buttons and the keys on to the viewer.
+//
+//   const module = await createOrvoModule();
+//   const view = new OrvoView(module, canvas);        // the canvas needs an id
+//   await view.loadUrl("site.graph.gz");              // or view.loadBytes(uint8Array)
+//   view.onHover = (id) => ...; view.onClick = (id) => ...;
+//   await view.settled();                             // the frame is drawn in full
+"use strict";
+
+class OrvoView {
+  constructor(module, canvas) {
+    if (!canvas.id) throw new Error("the canvas needs an id");
+    this.module = module;
+    this.canvas = canvas;
+    this.onHover = null; // called with the hovered node's id ("" for none) when it changes
+    this.onClick = null; // called with what a click picked: a node id, "from|to", or ""
+    this.hovered = "";
+    this.scheduled = false;
+    this.waiting = [];
+    const selector = `#${canvas.id}`;
+    const text = module._malloc(selector.length * 4 + 1);
+    module.stringToUTF8(selector, text, selector.length * 4 + 1);
+    this.handle = module._orvo_view_new(text, canvas.width, canvas.height);
+    module._free(text);
+    this.listen();
+  }
+
+  close() {
+    this.module._orvo_view_close(this.handle);
+    this.handle = 0;
+  }
+
+  // Reads the whole response into the module's memory as it arrives, inflating a gzip file
+  // (by its first two bytes, whatever the name) through the browser's DecompressionStream.
+  async loadUrl(url) {
+    const response = await fetch(url);
+    if (!response.ok) throw new Error(`cannot fetch ${url}: ${response.status}`);
+    const reader = response.body.getReader();
+    const first = await reader.read();
+    let head = first.done ? new Uint8Array(0) : first.value;
+    let chunks = OrvoView.restOf(head, reader);
+    if (head.length >= 2 && head[0] === 0x1f && head[1] === 0x8b) {
+      const joined = new ReadableStream({
+        async start(controller) {
+          for await (const chunk of chunks) controller.enqueue(chunk);
+          controller.close();
+        },
+      });
+      const inflated = joined.pipeThrough(new DecompressionStream("gzip")).getReader();
+      chunks = (async function* () {
+        for (;;) {
+          const { done, value } = await inflated.read();
+          if (done) return;
+          yield value;
+        }
+      })();
+    }
+    return this.loadChunks(chunks);
+  }
+
+  static async *restOf(head, reader) {
+    if (head.length) yield head;
+    for (;;) {
+      const { done, value } = await reader.read();
+      if (done) return;
+      yield value;
+    }
+  }
+
+  // Copies the chunks into one block of the module's memory, growing it as they come, and
+  // hands it over; the block is freed once the graph is read.
+  async loadChunks(chunks) {
+    const m = this.module;
+    let capacity = 1 << 20, length = 0;
+    let block = m._malloc(capacity);
+    try {
+      for await (const chunk of chunks) {
+        if (length + chunk.length > capacity) {
+          while (length + chunk.length > capacity) capacity *= 2;
+          const bigger = m._malloc(capacity);
+          if (!bigger) throw new Error("no memory for the file");
+          m.HEAPU8.copyWithin(bigger, block, block + length);
+          m._free(block);
+          block = bigger;
+        }
+        if (!block) throw new Error("no memory for the file");
+        m.HEAPU8.set(chunk, block + length);
+        length += chunk.length;
+      }
+      return this.loadFrom(block, length);
+    } finally {
+      m._free(block);
+    }
+  }
+
+  loadBytes(bytes) {
+    const m = this.module;
+    const block = m._malloc(Math.max(bytes.length, 1));
+    if (!block) throw new Error("no memory for the file");
+    try {
+      m.HEAPU8.set(bytes, block);
+      return this.loadFrom(block, bytes.length);
+    } finally {
+      m._free(block);
+    }
+  }
+
+  loadFrom(block, length) {
+    const m = this.module;
+    if (!m._orvo_view_load(this.handle, block, length))
+      throw new Error(m.UTF8ToString(m._orvo_view_error(this.handle)));
+    this.hovered = "";
+    m._orvo_view_redraw(this.handle);
+    this.schedule();
+  }
+
+  // One slice of the frame per animation frame, while the frame has more to draw.
+  schedule() {
+    if (this.scheduled || !this.handle) return;
+    this.scheduled = true;
+    requestAnimationFrame(() => {
+      this.scheduled = false;
+      if (!this.handle) return;
+      if (this.module._orvo_view_idle(this.handle)) {
+        this.schedule();
+      } else {
+        for (const resolve of this.waiting.splice(0)) resolve();
+      }
+    });
+  }
+
+  // Resolves once the frame on view is drawn in full (refinement has stopped).
+  settled() {
+    return new Promise((resolve) => {
+      this.waiting.push(resolve);
+      this.schedule();
+    });
+  }
+
+  // The node the last slice drew.
+  nodesLastSlice() {
+    return this.module._orvo_view_nodes_last_slice(this.handle);
+  }
+
+  // The picture as RGBA rows, top row first (a copy), or null without a graph.
+  pixels() {
+    const m = this.module;
+    const at = m._orvo_view_pixels(this.handle);
+    if (!at) return null;
+    const { width, height } = this.canvas;
+    const rows = new Uint8Array(width * height * 4);
+    for (let y = 0; y < height; ++y) {
+      const from = at + (height - 1 - y) * width * 4;
+      rows.set(m.HEAPU8.subarray(from, from + width * 4), y * width * 4);
+    }
+    return rows;
+  }
+
+  resize(width, height) {
+    this.canvas.width = width;
+    this.canvas.height = height;
+    this.module._orvo_view_resize(this.handle, width, height);
+    this.schedule();
+  }
+
+  // Canvas pixels of a pointer event (the canvas may be shown scaled).
+  point(event) {
+    const box = this.canvas.getBoundingClientRect();
+    return [
+      Math.floor(((event.clientX - box.left) * this.canvas.width) / box.width),
+      Math.floor(((event.clientY - box.top) * this.canvas.height) / box.height),
+    ];
+  }
+
+  static modifiers(event) {
+    return [event.shiftKey ? 4 : 0, event.ctrlKey ? 8 : 0];
+  }
+
+  listen() {
+    const c = this.canvas, m = this.module;
+    c.tabIndex = c.tabIndex >= 0 ? c.tabIndex : 0; // keys go to the canvas once clicked
+    c.addEventListener("contextmenu", (event) => event.preventDefault());
+    c.addEventListener("pointermove", (event) => {
+      const [x, y] = this.point(event), [shift, ctrl] = OrvoView.modifiers(event);
+      m._orvo_view_pointer_move(this.handle, x, y, shift, ctrl);
+      this.noteHover();
+      this.schedule();
+    });
+    const button = (down) => (event) => {
+      if (event.button !== 0 && event.button !== 2) return;
+      if (down) {
+        c.focus();
+        c.setPointerCapture(event.pointerId);
+      }
+      const [x, y] = this.point(event), [shift, ctrl] = OrvoView.modifiers(event);
+      m._orvo_view_button(this.handle, event.button, down ? 1 : 0, x, y, shift, ctrl);
+      if (!down && event.button === 0 && this.onClick) {
+        this.onClick(m.UTF8ToString(m._orvo_view_clicked(this.handle)));
+      }
+      this.noteHover();
+      this.schedule();
+    };
+    c.addEventListener("pointerdown", button(true));
+    c.addEventListener("pointerup", button(false));
+    c.addEventListener("keydown", (event) => {
+      if (event.key.length !== 1 || event.ctrlKey || event.altKey || event.metaKey) return;
+      if (event.key.charCodeAt(0) > 127) return; // the commands are ASCII characters
+      m._orvo_view_key(this.handle, event.key.charCodeAt(0));
+      event.preventDefault();
+      this.schedule();
+    });
+  }
+
+  noteHover() {
+    const id = this.module.UTF8ToString(this.module._orvo_view_hovered(this.handle));
+    if (id === this.hovered) return;
+    this.hovered = id;
+    if (this.onHover) this.onHover(id);
+  }
+}
+
+if (typeof module !== "undefined") module.exports = { OrvoView };

@@ -1,0 +1,43 @@
+// The page's canvas as a drawing surface: WebGL 2 contexts (OpenGL ES 3.0) made through the
+// browser, so the renderer takes its shader back end there. The canvas keeps its drawing buffer
+// between frames, so a frame's later slices, hover and click redraws add to the picture as the
+// desktop's front buffer does.
+#pragma once
+
+#include <string>
+
+#include "render/gl_surface.h"
+
+namespace orvo::web {
+
+class WebGlSurface : public GlSurface {
+public:
+    /// `canvas` is the canvas's CSS selector ("#view").
+    explicit WebGlSurface(std::string canvas);
+    ~WebGlSurface() override;
+    WebGlSurface(const WebGlSurface&) = delete;
+    WebGlSurface& operator=(const WebGlSurface&) = delete;
+
+    GlContext* createContext() override;
+    GlApi api() const override { return GlApi::Es3; }
+    bool makeCurrent(GlContext* context) override;
+    // The browser shows the canvas when the page's script returns: there is nothing to swap,
+    // and one drawing buffer serves both roles.
+    void swapBuffers() override {}
+    void setDrawBuffer(DrawBuffer) override {}
+    void flushFront() override {}
+    // Labels in the browser come from a glyph atlas the page fills; no bitmap font here.
+    bool buildFontLists(const char*, int, unsigned, FontMetrics&) override { return false; }
+
+    /// Why the last context could not be made; "" when it was.
+    const std::string& lastError() const { return error_; }
+
+private:
+    void destroyContext();
+
+    std::string canvas_;
+    GlContext* context_ = nullptr;
+    std::string error_;
+};
+
+}  // namespace orvo::web
