@@ -1,0 +1,227 @@
+// orvo-publish run as a user runs it, from an install tree of its own (the program copied to
+// PREFIX/bin with the page's parts in PREFIX/share/orvo/web, as the package lays them out): what
+// it refuses and how, and what the map it writes carries, unpacked again here byte for byte.
+// The browser's side (the map drawn, its messages) is the web label's publish rig.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "glue/web_page.h"
+#include "tests/run_tool.h"
+
+namespace orvo::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// An install tree with the program and page parts whose program stands for the real one: the
+// tool copies the parts whatever they hold.
+struct InstallTree {
+    TempDir dir;
+    std::string program;
+    std::string wasm = std::string("\0asm\1\0\0\0 fake program with every byte value \xff\x80", 44);
+
+    explicit InstallTree(bool withParts = true) {
+        fs::create_directories(dir / "bin");
+        program = (dir / "bin/orvo-publish").string();
+        fs::copy_file(ORVO_TOOLS_DIR "/orvo-publish", program);
+        if (!withParts) return;
+        const fs::path web = dir / "share/orvo/web";
+        fs::create_directories(web);
+        fs::copy_file(ORVO_SOURCE_DIR "/web/map_page.html", web / "map_page.html");
+        writeWholeFile(web / "map_page.js", "window.page = 1;\n");
+        writeWholeFile(web / "orvo_view.js", "window.view = 1;\n");
+        writeWholeFile(web / "orvo-web.js", "function createOrvoModule() {}\n");
+        writeWholeFile(web / "orvo-web.wasm", wasm);
+    }
+};
+
+std::string gunzip(const std::string& bytes) {
+    z_stream z{};
+    EXPECT_EQ(inflateInit2(&z, 15 + 16), Z_OK);
+    std::string out;
+    char buffer[1 << 16];
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    z.avail_in = uInt(bytes.size());
+    int status = Z_OK;
+    while (status == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(buffer);
+        z.avail_out = sizeof buffer;
+        status = inflate(&z, Z_NO_FLUSH);
+        out.append(buffer, sizeof buffer - z.avail_out);
+    }
+    inflateEnd(&z);
+    EXPECT_EQ(status, Z_STREAM_END) << "not a whole gzip stream";
+    return out;
+}
+
+std::string unbase64(const std::string& text) {
+    std::string out;
+    uint32_t bits = 0;
+    int count = 0;
+    for (const char c : text) {
+        const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        if (c == '=') break;
+        const char* at = std::strchr(digits, c);
+        if (at == nullptr || c == '\0') {
+            ADD_FAILURE() << "not base64: " << int(c);
+            return out;
+        }
+        bits = bits << 6 | uint32_t(at - digits);
+        if ((count += 6) >= 8) {
+            count -= 8;
+            out += char((bits >> count) & 0xff);
+        }
+    }
+    return out;
+}
+
+// The text of the element `<script ... id="ID">TEXT</script>`.
+std::string elementText(const std::string& page, const std::string& id) {
+    const std::string open = "id=\"" + id + "\">";
+    const size_t from = page.find(open);
+    if (from == std::string::npos) return {};
+    const size_t start = from + open.size();
+    return page.substr(start, page.find("</script>", start) - start);
+}
+
+// The number after "NAME": inside the JSON object after "PIECE":.
+uint64_t jsonNumber(const std::string& json, const std::string& piece, const std::string& name) {
+    const size_t at = json.find("\"" + name + "\":", json.find("\"" + piece + "\":"));
+    return at == std::string::npos ? ~0ull : std::stoull(json.substr(at + name.size() + 3));
+}
+
+// What the tool refuses, with the status and the words of its message.
+TEST(PublishTool, RefusesWhatItCannotPublishNamingWhy) {
+    InstallTree tree;
+    InstallTree bare(false);
+    const std::string graph = ORVO_SOURCE_DIR "/examples/worked-example.graph";
+    const std::string out = tree.dir.file("map.html");
+    struct Case {
+        const InstallTree* tree;
+        std::vector<std::string> arguments;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {&tree, {graph}, 2, "give either -o FILE.html (one file) or --folder DIR"},
+        {&tree, {graph, "-o", out, "--folder", tree.dir.file("f")}, 2, "--folder excludes --output"},
+        {&tree, {graph, "-o", out, "--keys", "lf"}, 2, "--keys cannot take \"f\""},
+        {&tree, {graph, "-o", out, "--keys", "l\x01"}, 2, "printable characters"},
+        {&tree, {tree.dir.file("nothing.graph"), "-o", out}, 1, "no such file or directory"},
+        {&tree, {graph, "-o", out, "--goto", "a://h/none"}, 1, "no node has the id \"a://h/none\""},
+        {&tree, {ORVO_SOURCE_DIR "/README.md", "-o", out}, 2, "cannot tell its format"},
+        {&tree, {graph, "-o", out, "--title", "\xff\xfe"}, 1, "the title is not UTF-8 text"},
+        {&tree, {graph, "-o", tree.dir.file("no/such/folder/map.html")}, 1, "map.html"},
+        {&bare, {graph, "-o", out}, 1,
+         "the web page is not built: run ./scripts/setup.sh web (looked in " +
+             bare.dir.file("share/orvo/web")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.back());
+        const ToolRun run = runTool(c.tree->program, c.arguments);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.rfind("orvo-publish: ", 0), 0u) << run.err;
+        EXPECT_FALSE(fs::exists(out)) << "a refused run wrote the map";
+    }
+}
+
+// The single file carries the outline orvo-import writes for the same input and options, the
+// program, the start view and the title, each as the page reads them back; the folder form the
+// same data as files beside index.html.
+TEST(PublishTool, TheMapCarriesTheGraphTheProgramAndTheStartView) {
+    InstallTree tree;
+    TempDir inputs;
+    writeWholeFile(inputs / "e.csv", "from,to,kind\na,b,x\nb,c,y\nc,a,x\n");
+    struct Case {
+        std::string input;
+        std::vector<std::string> importOptions;
+        std::string gotoId;
+    };
+    const Case cases[] = {
+        {ORVO_SOURCE_DIR "/examples/worked-example.graph", {}, "a://h/d/"},
+        {ORVO_SOURCE_DIR "/examples/sqlite-doc.graph", {}, ""},
+        {inputs.file("e.csv"), {"--root", "c", "--group", "none"}, "b"},
+    };
+    const std::string title = "Map </script><b>\"&\" of ünïcode";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        const ToolRun imported = runTool("orvo-import", [&] {
+            std::vector<std::string> a{c.input};
+            a.insert(a.end(), c.importOptions.begin(), c.importOptions.end());
+            return a;
+        }());
+        ASSERT_EQ(imported.status, 0) << imported.err;
+        std::vector<std::string> arguments{c.input, "--title", title, "--keys", "ge"};
+        arguments.insert(arguments.end(), c.importOptions.begin(), c.importOptions.end());
+        if (!c.gotoId.empty()) arguments.insert(arguments.end(), {"--goto", c.gotoId});
+        const std::string map = tree.dir.file("map.html"), folder = tree.dir.file("folder");
+        arguments.insert(arguments.end(), {"-o", map});
+        ASSERT_EQ(runTool(tree.program, arguments).status, 0);
+        arguments.resize(arguments.size() - 2);
+        arguments.insert(arguments.end(), {"--folder", folder});
+        ASSERT_EQ(runTool(tree.program, arguments).status, 0);
+
+        const std::string page = readWholeFile(map);
+        const std::string options = elementText(page, "orvo-options");
+        const std::string graphGzip = unbase64(elementText(page, "orvo-graph"));
+        const std::string wasmGzip = unbase64(elementText(page, "orvo-wasm"));
+        EXPECT_EQ(gunzip(graphGzip), imported.out);
+        EXPECT_EQ(gunzip(wasmGzip), tree.wasm);
+        EXPECT_EQ(jsonNumber(options, "graph", "bytes"), graphGzip.size());
+        EXPECT_EQ(jsonNumber(options, "graph", "crc32"), crc32Of(graphGzip));
+        EXPECT_EQ(jsonNumber(options, "graph", "outlineBytes"), imported.out.size());
+        EXPECT_EQ(jsonNumber(options, "wasm", "crc32"), crc32Of(wasmGzip));
+        EXPECT_NE(options.find("\"start\":" + (c.gotoId.empty() ? "null" : "\"" + c.gotoId + "\"")),
+                  std::string::npos)
+            << options;
+        EXPECT_NE(options.find("\"keys\":\"ge\""), std::string::npos) << options;
+        // The title is text in the page and a JSON string that cannot end its script element.
+        EXPECT_NE(page.find("<title>Map &lt;/script&gt;&lt;b&gt;&quot;&amp;&quot; of ünïcode</title>"),
+                  std::string::npos);
+        EXPECT_NE(options.find("\"title\":\"Map \\u003c/script\\u003e\\u003cb\\u003e\\\"\\u0026\\\" of "
+                               "ünïcode\""),
+                  std::string::npos)
+            << options;
+        // The end marker comes after every piece the page checks.
+        EXPECT_GT(page.find("id=\"orvo-end\""), page.find("id=\"orvo-graph\""));
+        EXPECT_NE(page.find("window.page = 1;"), std::string::npos);
+
+        const std::string index = readWholeFile(folder + "/index.html");
+        const std::string folderOptions = elementText(index, "orvo-options");
+        EXPECT_EQ(gunzip(readWholeFile(folder + "/graph.gz")), imported.out);
+        EXPECT_EQ(readWholeFile(folder + "/orvo-web.wasm"), tree.wasm);
+        EXPECT_EQ(jsonNumber(folderOptions, "graph", "crc32"),
+                  crc32Of(readWholeFile(folder + "/graph.gz")));
+        EXPECT_NE(folderOptions.find("\"file\":\"graph.gz\""), std::string::npos);
+        EXPECT_EQ(index.find("id=\"orvo-graph\""), std::string::npos) << "the folder form embeds the graph";
+        fs::remove_all(folder);
+    }
+}
+
+// The largest graph a page takes: the figures measured in the browser sit on either side of it.
+TEST(PublishTool, ThePageLimitNamesTheBrowsersMemory) {
+    struct Case {
+        uint64_t nodes, outlineBytes;
+        bool fits;
+    };
+    const Case cases[] = {
+        {1'000'000, 105'000'000, true},
+        {2'000'000, 210'000'000, true},
+        {10'000'000, 1'100'000'000, false},
+        {1'000, 3'500'000'000, false},  // few nodes, but text beyond the memory
+    };
+    for (const Case& c : cases) {
+        const std::string problem = webPageLimitProblem(c.nodes, c.outlineBytes);
+        EXPECT_EQ(problem.empty(), c.fits) << c.nodes << " nodes: " << problem;
+        if (!c.fits) EXPECT_NE(problem.find("4 GiB"), std::string::npos) << problem;
+    }
+}
+
+}  // namespace
+}  // namespace orvo::test
