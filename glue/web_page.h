@@ -31,6 +31,7 @@ struct WebPageParts {
     std::string page;          // map_page.html, with its markers
     std::string pageScript;    // map_page.js
     std::string viewScript;    // orvo_view.js
+    std::string viewerScript;  // map_viewer.js: the page's viewer (search, legend, help, links)
     std::string moduleScript;  // orvo-web.js
     std::string wasm;          // orvo-web.wasm
 };
@@ -41,7 +42,7 @@ struct WebPartsPlace {
     std::string moduleDir;
 };
 
-/// Reads the parts from the first place that holds all five files. False when none does, with
+/// Reads the parts from the first place that holds all six files. False when none does, with
 /// `error` naming every place looked in and how to build the page.
 bool readWebPageParts(const std::vector<WebPartsPlace>& places, WebPageParts& parts,
                       std::string& error);

@@ -8,6 +8,7 @@
 //   message      the message shown when it failed ("" otherwise)
 //   options      the map's options (the JSON block #orvo-options)
 //   module, view the program and its OrvoView once loaded
+//   viewer       the OrvoMapViewer around the view (search, legend, help, #node= links)
 //   ready        a promise resolved when the first picture is drawn in full, or the map failed
 //   firstPictureMs  milliseconds from the start of the page's loading to its first whole picture
 "use strict";
@@ -215,7 +216,10 @@
     fitCanvas(view);
     status(`Reading ${options.graph.nodes.toLocaleString("en")} nodes…`);
     view.onProgress = (bytes) => progress(bytes, options.graph.outlineBytes);
-    view.onLoaded = () => applyStartView(module, view, options);
+    view.onLoaded = () => {
+      applyStartView(module, view, options);
+      if (typeof OrvoMapViewer === "function") map.viewer = new OrvoMapViewer(map);
+    };
     try {
       await view.loadChunks(chunksOf(inflated(graphGzip)));
     } catch (error) {
@@ -225,6 +229,7 @@
     }
     $("orvo-progress").hidden = true;
     status(`${options.graph.nodes.toLocaleString("en")} nodes`);
+    if (map.viewer) map.viewer.showStatus();
     window.addEventListener("resize", () => fitCanvas(view));
     await view.settled();
     map.firstPictureMs = performance.now();
