@@ -72,8 +72,14 @@ class OrvoMapViewer {
       this.startNode = id;
       history.replaceState({ node: id }, "", OrvoMapViewer.fragmentOf(id));
     } else {
-      this.note(`No node of this map has the id “${id}”: it opens at its start view.`);
+      this.note(`${this.missing(id)}: the map opens at its start view.`);
     }
+  }
+
+  // Why there is no travelling to the node: no node has the id, or it is hidden.
+  missing(id) {
+    const known = this.withText(id, (at) => this.text(this.module._orvo_view_describe(this.handle, at)));
+    return known ? `The node “${id}” is hidden` : `No node of this map has the id “${id}”`;
   }
 
   // A travel the user made: a new entry in the browser's history, unless it is the current one.
@@ -286,7 +292,7 @@ class OrvoMapViewer {
   choose(id) {
     this.matches.hidden = true;
     if (!this.travel(id)) {
-      this.note(`The node ${id} is hidden: show its group to fly to it.`);
+      this.note(`${this.missing(id)}: show its group to fly to it.`);
       return;
     }
     this.remember(id);
@@ -316,7 +322,7 @@ class OrvoMapViewer {
     window.addEventListener("popstate", (event) => {
       const id = (event.state && event.state.node) || OrvoMapViewer.nodeOf(location.hash) ||
         (this.map.options && this.map.options.start) || this.text(this.module._orvo_view_top(this.handle));
-      if (id && !this.travel(id)) this.note(`The node ${id} is not shown now.`);
+      if (id && !this.travel(id)) this.note(`${this.missing(id)}.`);
     });
     // A drag moves the centre to another node: the address follows, with no new history entry.
     let dragged = false;

@@ -322,8 +322,12 @@ EMSCRIPTEN_KEEPALIVE void orvo_view_button(WebView* view, int button, int down, 
 /// A key command of the view, as typed (see the viewer's keyboard list; "f" reads nothing here).
 EMSCRIPTEN_KEEPALIVE void orvo_view_key(WebView* view, int character) {
     if (!view->loaded || character == 'f') return;
-    view->keys.apply(view->viewer, character, view->selected);
-    view->keyMessage = orvo::keyMessage(char(character), view->keys, view->viewer, view->selected);
+    orvo::Viewer& v = view->viewer;
+    v.setKeepRedrawing(0);
+    view->keys.apply(v, character, view->selected);
+    view->keyMessage = orvo::keyMessage(char(character), view->keys, v, view->selected);
+    // As the desktop window after a key: the view is drawn again with what the key changed.
+    v.redraw();
 }
 
 /// What the last key command did ("Boundary sphere hidden"); "" for a key without a command.
