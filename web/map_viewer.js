@@ -215,7 +215,7 @@ class OrvoMapViewer {
       ["double click a web address", "open it in a new tab"],
       ["Page", null],
       ["Find box (/)", "find a node by part of its id or label; Enter flies to it"],
-      ["Back / Forward, Alt+Left / Alt+Right", "travel back and forth between the nodes visited"],
+      ["Back / Forward, Alt+Left / Right", "travel back and forth between the nodes visited"],
       ["? / Escape", "this help / close it"],
       ["Keys (in the view)", null],
     ];
@@ -427,10 +427,11 @@ button.orvo-legend-row:hover { background: #dde6ee; }
 .orvo-legend-name { flex: 1; white-space: nowrap; overflow: hidden; text-overflow: ellipsis; max-width: 18em; }
 .orvo-legend-count { color: #555; font-variant-numeric: tabular-nums; }
 #orvo-help { position: absolute; left: 50%; top: 50%; transform: translate(-50%, -50%); max-height: 85%;
-  overflow-y: auto; background: #fff; color: #111; padding: 0.8em 1.2em; border-radius: 4px;
+  width: min(44em, 92vw); box-sizing: border-box; overflow-y: auto; background: #fff; color: #111; padding: 0.8em 1.2em; border-radius: 4px;
   box-shadow: 0 2px 12px rgba(0, 0, 0, 0.6); }
-#orvo-help table { border-collapse: collapse; }
-#orvo-help th { text-align: left; font-weight: 600; padding: 1px 1.2em 1px 0; white-space: nowrap;
+#orvo-help table { border-collapse: collapse; width: 100%; }
+#orvo-help th, #orvo-help td { vertical-align: top; }
+#orvo-help th { text-align: left; font-weight: 600; padding: 1px 1.2em 1px 0; width: 38%;
   font-family: ui-monospace, monospace; font-size: 0.92em; }
 #orvo-help th.orvo-help-section { font-family: inherit; font-size: 1em; padding-top: 0.6em; }
 #orvo-help td { padding: 1px 0; }
