@@ -242,6 +242,20 @@ class OrvoView {
       return [Math.floor(x / touches.size), Math.floor(y / touches.size)];
     };
     let start = null;
+    // The fingers' moves of one touch event arrive one finger at a time: the viewer takes their
+    // midpoint once they are all in, so that a turn follows the same path as a mouse's would.
+    let pendingTurn = 0;
+    const turn = () => {
+      pendingTurn = 0;
+      const [x, y] = middle();
+      m._orvo_view_pointer_move(this.handle, x, y, 0, 0);
+      this.schedule();
+    };
+    const flushTurn = () => {
+      if (!pendingTurn) return;
+      clearTimeout(pendingTurn);
+      turn();
+    };
     c.addEventListener("pointerdown", (event) => {
       if (event.pointerType !== "touch") return;
       c.setPointerCapture(event.pointerId);
@@ -265,14 +279,16 @@ class OrvoView {
         press(0, true, start[0], start[1], 0, 0);
         mode = "move";
       }
-      if (mode === "move" || mode === "turn") {
-        const [x, y] = mode === "turn" ? middle() : point;
-        m._orvo_view_pointer_move(this.handle, x, y, 0, 0);
+      if (mode === "move") {
+        m._orvo_view_pointer_move(this.handle, point[0], point[1], 0, 0);
         this.schedule();
+      } else if (mode === "turn" && !pendingTurn) {
+        pendingTurn = setTimeout(turn, 0);
       }
     });
     const lift = (event) => {
       if (event.pointerType !== "touch" || !touches.has(event.pointerId)) return;
+      if (mode === "turn") flushTurn();
       const [x, y] = mode === "turn" ? middle() : touches.get(event.pointerId);
       touches.delete(event.pointerId);
       if (mode === "pending") {

@@ -13,6 +13,7 @@
 //   back     the browser's Back returns to the node before, fragment and centre
 //   link     opening map.html#node=ID starts at that node (the desktop's --goto picture); an
 //            unknown id opens at the start view with a note
+//   turn     right drag, Shift+drag and two fingers turn alike about the centre; a left drag moves
 //   legend   a click on a group of the legend hides its nodes (none of them drawn) and a second
 //            click shows them again
 //
@@ -198,6 +199,35 @@ function compareLabels(label, pageCsv, desktopCsv, failures) {
   if (worst > kLabelPixels) failures.push(`${label}: a label box lies ${worst} px from the desktop's (allowed ${kLabelPixels})`);
 }
 
+// A drag across the view, the same path each way: the mouse with the right button, with Shift
+// and the left one, or the left one alone; or two fingers whose midpoint takes the path.
+const kDragFrom = [300, 250], kDragBy = [120, 60], kDragSteps = 12;
+async function drag(page, way) {
+  const [x, y] = kDragFrom, [dx, dy] = kDragBy;
+  if (way === "two fingers") {
+    const cdp = await page.createCDPSession();
+    const points = (i) => [-30, 30].map((side, id) => ({
+      x: x + side + (dx * i) / kDragSteps, y: y + (dy * i) / kDragSteps, id }));
+    await cdp.send("Input.dispatchTouchEvent", { type: "touchStart", touchPoints: points(0) });
+    // Each move once the page has taken the one before (it takes the fingers' midpoint after
+    // the event's last finger).
+    for (let i = 1; i <= kDragSteps; ++i) {
+      await cdp.send("Input.dispatchTouchEvent", { type: "touchMove", touchPoints: points(i) });
+      await page.evaluate(() => new Promise((resolve) => setTimeout(resolve, 0)));
+    }
+    await cdp.send("Input.dispatchTouchEvent", { type: "touchEnd", touchPoints: [] });
+    await cdp.detach();
+    return;
+  }
+  const button = way === "right drag" ? "right" : "left";
+  await page.mouse.move(x, y);
+  if (way === "Shift+drag") await page.keyboard.down("Shift");
+  await page.mouse.down({ button });
+  await page.mouse.move(x + dx, y + dy, { steps: kDragSteps });
+  await page.mouse.up({ button });
+  if (way === "Shift+drag") await page.keyboard.up("Shift");
+}
+
 async function checkMap(page, options, graph, index, scratch, failures) {
   const name = path.basename(graph.file);
   const map = path.join(scratch, `map-${index}.html`);
@@ -317,6 +347,25 @@ async function checkMap(page, options, graph, index, scratch, failures) {
   console.log(`${name}: an unknown id: "${unknown.note}"`);
   if (!unknown.note.includes("No node of this map has the id “no such node \u00e9”") || unknown.startNode !== "")
     failures.push(`${name}: an unknown id in the fragment gives no note`);
+
+  // Turning: right drag, Shift+drag and two fingers along the same path draw the same picture,
+  // keep the node at the centre and differ from the start; a left drag moves (another picture).
+  const turns = {};
+  for (const way of ["right drag", "Shift+drag", "two fingers", "left drag"]) {
+    await openMap(page, address);
+    await settle(page);
+    const start = await state(page);
+    await drag(page, way);
+    await settle(page);
+    turns[way] = await state(page);
+    const t = turns[way];
+    console.log(`${name}: ${way}: centre ${start.centre} -> ${t.centre}, picture ${t.pixels === start.pixels ? "unchanged" : "changed"}`);
+    if (t.pixels === start.pixels) failures.push(`${name}: a ${way} left the picture as it was`);
+    if (way !== "left drag" && t.centre !== start.centre) failures.push(`${name}: a ${way} moved the centre to ${t.centre}`);
+  }
+  for (const way of ["Shift+drag", "two fingers"])
+    if (turns[way].pixels !== turns["right drag"].pixels) failures.push(`${name}: a ${way} turns otherwise than a right drag`);
+  if (turns["left drag"].pixels === turns["right drag"].pixels) failures.push(`${name}: a left drag turns as a right drag does`);
 
   // The legend: a click hides a group (none of its nodes drawn), a second shows it again.
   await page.evaluate(() => window.orvoMap.viewer.showLegend(true));
