@@ -11,6 +11,7 @@
 //            orvo-snapshot --goto ID draws it
 //   search   typing part of an id, then Enter, flies to the best match and moves the fragment
 //   back     the browser's Back returns to the node before, fragment and centre
+//   address  a double click on a node whose id is a web address opens it in a new tab
 //   link     opening map.html#node=ID starts at that node (the desktop's --goto picture); an
 //            unknown id opens at the start view with a note
 //   turn     right drag, Shift+drag and two fingers turn alike about the centre; a left drag moves
@@ -328,6 +329,21 @@ async function checkMap(page, options, graph, index, scratch, failures) {
   console.log(`${name}: Back: fragment ${now.hash}, centre ${now.centre}`);
   if (now.hash !== backHash || now.centre !== backId)
     failures.push(`${name}: Back went to ${now.centre} at ${now.hash}, not ${backId}`);
+
+  // A double click on the centre node, a web address, opens it in a new tab.
+  if (/^https?:\/\//.test(now.centre)) {
+    const opened = page.browser().waitForTarget((t) => t.url() === now.centre, { timeout: 20000 }).catch(() => null);
+    for (const within of [0.2, 0.5, 0.8]) await page.mouse.move(kWidth / 2 + within, kHeight / 2 + within);
+    await page.mouse.click(kWidth / 2, kHeight / 2, { clickCount: 1 });
+    await page.mouse.click(kWidth / 2, kHeight / 2, { clickCount: 2 });
+    const tab = await opened;
+    console.log(`${name}: a double click on ${now.centre} opens ${tab ? tab.url() : "nothing"}`);
+    if (!tab) failures.push(`${name}: a double click on ${now.centre} opened no tab`);
+    else {
+      const other = await tab.page();
+      if (other) await other.close();
+    }
+  }
 
   // A link to the node clicked opens there; an unknown one at the start view, with a note.
   await openMap(page, `${address}${clickedHash}`);
