@@ -277,7 +277,7 @@ class OrvoMapViewer {
     const summary = document.createElement("li");
     summary.className = "orvo-match-count";
     summary.textContent = total === 0 ? "no node matches"
-      : total > this.matches.children.length ? `${total.toLocaleString("en")} nodes match` : "";
+      : total > this.matches.children.length ? `${total.toLocaleString("en").replace(/,/g, " ")} nodes match` : "";
     if (summary.textContent) this.matches.appendChild(summary);
     this.matches.hidden = false;
   }
@@ -421,7 +421,7 @@ OrvoMapViewer.css = `
 button.orvo-legend-row { cursor: pointer; }
 button.orvo-legend-row:hover { background: #dde6ee; }
 .orvo-swatch { width: 0.9em; height: 0.9em; flex: none; background: var(--colour);
-  border: 1px solid var(--colour); box-sizing: border-box; }
+  border: 2px solid var(--colour); box-sizing: border-box; box-shadow: 0 0 0 1px rgba(0, 0, 0, 0.45); }
 .orvo-hidden .orvo-swatch { background: none; }
 .orvo-hidden .orvo-legend-name { color: #999; }
 .orvo-legend-name { flex: 1; white-space: nowrap; overflow: hidden; text-overflow: ellipsis; max-width: 18em; }
