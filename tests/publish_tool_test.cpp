@@ -109,12 +109,12 @@ TEST(PublishTool, RefusesWhatItCannotPublishNamingWhy) {
     };
     const Case cases[] = {
         {&tree, {graph}, 2, "give either -o FILE.html (one file) or --folder DIR"},
-        {&tree, {graph, "-o", out, "--folder", tree.dir.file("f")}, 2, "--folder excludes --output"},
+        {&tree, {graph, "-o", out, "--folder", tree.dir.file("f")}, 2, "--output excludes --folder"},
         {&tree, {graph, "-o", out, "--keys", "lf"}, 2, "--keys cannot take \"f\""},
         {&tree, {graph, "-o", out, "--keys", "l\x01"}, 2, "printable characters"},
         {&tree, {tree.dir.file("nothing.graph"), "-o", out}, 1, "no such file or directory"},
         {&tree, {graph, "-o", out, "--goto", "a://h/none"}, 1, "no node has the id \"a://h/none\""},
-        {&tree, {ORVO_SOURCE_DIR "/README.md", "-o", out}, 2, "cannot tell its format"},
+        {&tree, {ORVO_TEST_DATA "/no_nodes.graph", "-o", out}, 2, "cannot tell its format"},
         {&tree, {graph, "-o", out, "--title", "\xff\xfe"}, 1, "the title is not UTF-8 text"},
         {&tree, {graph, "-o", tree.dir.file("no/such/folder/map.html")}, 1, "map.html"},
         {&bare, {graph, "-o", out}, 1,
@@ -128,6 +128,7 @@ TEST(PublishTool, RefusesWhatItCannotPublishNamingWhy) {
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
         EXPECT_EQ(run.err.rfind("orvo-publish: ", 0), 0u) << run.err;
         EXPECT_FALSE(fs::exists(out)) << "a refused run wrote the map";
+        fs::remove(out);
     }
 }
 
@@ -219,7 +220,9 @@ TEST(PublishTool, ThePageLimitNamesTheBrowsersMemory) {
     for (const Case& c : cases) {
         const std::string problem = webPageLimitProblem(c.nodes, c.outlineBytes);
         EXPECT_EQ(problem.empty(), c.fits) << c.nodes << " nodes: " << problem;
-        if (!c.fits) EXPECT_NE(problem.find("4 GiB"), std::string::npos) << problem;
+        if (!c.fits) {
+            EXPECT_NE(problem.find("4 GiB"), std::string::npos) << problem;
+        }
     }
 }
 
