@@ -81,13 +81,14 @@ constexpr int kSlotLeftButton = 0, kSlotLeftDrag = 3, kSlotRightDrag = 5, kSlotP
 constexpr int kActionHover = 0, kActionClick = 1, kActionTranslate = 2, kActionRotate = 3;
 
 // A click selects what it picked and flies there, as in the desktop window: a node to the
-// centre, a point of a link too.
+// centre, a point of a link too; the node selected before is unselected (so a second click on
+// the same node unselects it).
 void onPicked(WebView& view, const std::string& id) {
     Viewer& v = view.viewer;
     view.clicked = id;
     if (id.find('|') != std::string::npos) v.centrePoint(0);
     v.selectNode(id, 1);
-    if (view.selected != id) v.selectNode(view.selected, 0);
+    v.selectNode(view.selected, 0);
     v.gotoNode(id, 0);
     v.redraw();
     view.selected = id;

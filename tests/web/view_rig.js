@@ -7,8 +7,10 @@
 // `orvo-snapshot --pick X,Y` (GL 1.1 selection mode) at the same pixels.
 //
 //   node view_rig.js --module-dir DIR --snapshot PATH [--graph FILE...] [--gzipped-graph FILE...]
-//                    [--size WxH] [--resize WxH] [--picks-pending 1]
+//                    [--size WxH] [--resize WxH] [--bad-graph FILE] [--picks-pending 1]
 //
+// --bad-graph: a file without a graph, loaded into the view once its picture is compared: the
+// page must say why it failed and keep the picture as it was.
 // --resize: once the first picture is compared, the canvas takes this size and the picture drawn
 // at it is compared with orvo-snapshot's at that size.
 // --gzipped-graph hands the page the graph gzipped, for the browser to inflate. --picks-pending: the
@@ -49,6 +51,7 @@ function parseArguments(argv) {
       options.graphs.push(value);
     }
     else if (name === "--picks-pending") options.picksPending = value === "1";
+    else if (name === "--bad-graph") options.badGraph = value;
     else if (name === "--resize") {
       const size = /^(\d+)x(\d+)$/.exec(value);
       if (!size) throw new Error(`--resize wants WIDTHxHEIGHT, not ${value}`);
@@ -61,7 +64,7 @@ function parseArguments(argv) {
     } else throw new Error(`unknown option ${name}`);
   }
   if (!options.moduleDir || !options.snapshot || options.graphs.length === 0)
-    throw new Error("usage: view_rig.js --module-dir DIR --snapshot PATH [--graph FILE...] [--gzipped-graph FILE...] [--size WxH] [--resize WxH] [--picks-pending 1]");
+    throw new Error("usage: view_rig.js --module-dir DIR --snapshot PATH [--graph FILE...] [--gzipped-graph FILE...] [--size WxH] [--resize WxH] [--bad-graph FILE] [--picks-pending 1]");
   return options;
 }
 
@@ -194,6 +197,12 @@ async function checkGraph(page, port, options, graph, index, scratch, failures) 
     return;
   }
   checkPicture(`${label}, ${width}x${height}`, report, want, width, height, failures);
+  if (options.badGraph) {
+    const bad = await page.evaluate(() => window.rigLoadBad("/bad-graph"));
+    console.log(`${label}: loading ${path.basename(options.badGraph)} into the view fails with "${bad.error}"; the picture is ${bad.unchanged ? "unchanged" : "changed"}`);
+    if (!bad.error || !bad.unchanged)
+      failures.push(`${label}: a file without a graph must fail to load, saying why, and leave the picture as it was`);
+  }
   if (options.resize) {
     // The canvas takes another size: the same view drawn again at it.
     const [w, h] = options.resize;
@@ -220,9 +229,10 @@ async function checkGraph(page, port, options, graph, index, scratch, failures) 
       failures.push(`${label}: the desktop picks nothing at the centre ${p.x},${p.y} of a cube it drew`);
       continue;
     }
-    // The viewer looks at every third pointer motion: several steps reach the pixel.
-    await page.mouse.move(p.x + 6, p.y + 6);
-    await page.mouse.move(p.x, p.y, { steps: 6 });
+    // The viewer looks at every third pointer motion: the pointer comes near, then makes three
+    // motions within the pixel, one of which the viewer takes.
+    await page.mouse.move(p.x + 6, p.y + 6, { steps: 3 });
+    for (const within of [0.2, 0.5, 0.8]) await page.mouse.move(p.x + within, p.y + within);
     const last = i === points.length - 1;
     if (last) await page.mouse.click(p.x, p.y);
     const events = await page.evaluate(() => window.rigEvents);
@@ -262,6 +272,7 @@ async function main() {
       files[`/want/${i}`] = { path: path.join(scratch, `want-${i}.png`), type: "image/png" };
       files[`/want-resized/${i}`] = { path: path.join(scratch, `want-resized-${i}.png`), type: "image/png" };
     });
+    if (options.badGraph) files["/bad-graph"] = { path: options.badGraph, type: "application/octet-stream" };
     server = await serve(files);
     browser = await launch(puppeteer, browserPath, path.join(scratch, "profile"));
     console.log(`browser: ${await browser.version()}`);
