@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -24,9 +25,10 @@ constexpr const char* kDataMarker = "<!--orvo:data-->";
 constexpr const char* kGraphFile = "graph.gz";
 constexpr const char* kWasmFile = "orvo-web.wasm";
 
-// What the page needs besides the graph's text, per node, measured in the browser: the graph
-// model, its layout and the drawing's per-node state (see the README's figure).
-constexpr uint64_t kPageBytesPerNode = 1200;
+// What the page's program needs per node besides the graph's text, measured in headless
+// Chromium on generated sites (the program's heap after the first picture, less the text's
+// block: 950 bytes a node at 1 million nodes, 850 at 3 million), rounded up.
+constexpr uint64_t kPageBytesPerNode = 1000;
 // The browser program's memory at the most (wasm32), less what it needs before any graph.
 constexpr uint64_t kPageMemory = (4ull << 30) - (64ull << 20);
 
@@ -247,6 +249,31 @@ std::string gzipBytes(std::string_view bytes, int level, const WebPageProgress& 
     return out;
 }
 
+std::vector<WebPartsPlace> webPartsPlaces(const std::string& programDir) {
+    std::vector<WebPartsPlace> places;
+    const std::filesystem::path dir(programDir);
+    if (!programDir.empty()) {
+        const std::string share = (dir.parent_path() / "share/orvo/web").string();
+        places.push_back({share, share});
+    }
+    places.push_back({ORVO_WEB_INSTALL_DIR, ORVO_WEB_INSTALL_DIR});
+    std::error_code error;
+    const std::filesystem::path build = std::filesystem::canonical(ORVO_BUILD_TREE_DIR, error);
+    if (!error && !programDir.empty()) {
+        const std::filesystem::path program = std::filesystem::canonical(dir, error);
+        const auto [end, unused] = std::mismatch(build.begin(), build.end(), program.begin(),
+                                                 program.end());
+        if (!error && end == build.end()) places.push_back({ORVO_WEB_SOURCE_DIR, ORVO_WEB_MODULE_DIR});
+    }
+    return places;
+}
+
+std::string runningProgramDir() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : self.parent_path().string();
+}
+
 bool readWebPageParts(const std::vector<WebPartsPlace>& places, WebPageParts& parts,
                       std::string& error) {
     std::string looked;
@@ -270,10 +297,11 @@ bool readWebPageParts(const std::vector<WebPartsPlace>& places, WebPageParts& pa
 }
 
 std::string webPageLimitProblem(uint64_t nodes, uint64_t outlineBytes) {
-    // The page holds the outline text in a block grown by doubling from 1 MiB, and the graph.
+    // The page holds the outline text in a block grown by doubling from 1 MiB (the last
+    // doubling holds both blocks for a moment), then reads the graph beside it.
     uint64_t block = 1u << 20;
     while (block < outlineBytes) block *= 2;
-    const uint64_t need = block + nodes * kPageBytesPerNode + outlineBytes;
+    const uint64_t need = std::max(block + block / 2, block + nodes * kPageBytesPerNode);
     if (need <= kPageMemory) return "";
     const auto mib = [](uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20); };
     return "the graph is too large for a page: its " + std::to_string(nodes) + " nodes and " +

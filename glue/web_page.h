@@ -41,6 +41,14 @@ struct WebPartsPlace {
     std::string moduleDir;
 };
 
+/// Where a program in `programDir` looks for the parts: beside it (PREFIX/share/orvo/web, which
+/// also finds them in an unpacked package), the installed location, and for a program of the
+/// build tree only, web/ and the browser build's module.
+std::vector<WebPartsPlace> webPartsPlaces(const std::string& programDir);
+
+/// The folder of the running program ("" when it cannot be told).
+std::string runningProgramDir();
+
 /// Reads the parts from the first place that holds all five files. False when none does, with
 /// `error` naming every place looked in and how to build the page.
 bool readWebPageParts(const std::vector<WebPartsPlace>& places, WebPageParts& parts,
