@@ -144,7 +144,9 @@ bool optionsJson(const WebPageGraph& graph, const WebPageStart& start, std::stri
     json += "],\"graph\":" + pieceJson(graphGzip, true, folder ? kGraphFile : nullptr);
     json.pop_back();
     json += ",\"nodes\":" + std::to_string(graph.nodes) +
-            ",\"outlineBytes\":" + std::to_string(graph.outline.size()) + '}';
+            ",\"outlineBytes\":" + std::to_string(graph.outline.size()) +
+            ",\"memoryBytes\":" + std::to_string(webPageMemory(graph.nodes, graph.outline.size())) +
+            '}';
     json += ",\"wasm\":" + pieceJson(wasm, wasmGzip, folder ? kWasmFile : nullptr) + '}';
     return true;
 }
@@ -296,12 +298,16 @@ bool readWebPageParts(const std::vector<WebPartsPlace>& places, WebPageParts& pa
     return false;
 }
 
-std::string webPageLimitProblem(uint64_t nodes, uint64_t outlineBytes) {
+uint64_t webPageMemory(uint64_t nodes, uint64_t outlineBytes) {
     // The page holds the outline text in a block grown by doubling from 1 MiB (the last
     // doubling holds both blocks for a moment), then reads the graph beside it.
     uint64_t block = 1u << 20;
     while (block < outlineBytes) block *= 2;
-    const uint64_t need = std::max(block + block / 2, block + nodes * kPageBytesPerNode);
+    return std::max(block + block / 2, block + nodes * kPageBytesPerNode);
+}
+
+std::string webPageLimitProblem(uint64_t nodes, uint64_t outlineBytes) {
+    const uint64_t need = webPageMemory(nodes, outlineBytes);
     if (need <= kPageMemory) return "";
     const auto mib = [](uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20); };
     return "the graph is too large for a page: its " + std::to_string(nodes) + " nodes and " +

@@ -60,6 +60,9 @@ struct WebPageGraph {
     uint64_t nodes = 0;
 };
 
+/// The memory the page's program needs for the graph, in bytes (an estimate from measurements).
+uint64_t webPageMemory(uint64_t nodes, uint64_t outlineBytes);
+
 /// The largest graph a page can hold: the browser program has 4 GiB of memory at the most and
 /// needs its outline text (inflated, in a block grown by doubling) and the read graph at once.
 /// Empty when the graph fits, else why not, naming the limit.
