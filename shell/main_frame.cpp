@@ -234,7 +234,7 @@ void CMainFrame::buildMenus() {
     file->Append(ID_EXPORT_PICTURE, "Export &Picture...", kExportPictureHelp);
     file->Append(ID_EXPORT_LAYOUT, "Export &Layout...", kExportLayoutHelp);
     file->Append(ID_EXPORT_REPORT, "Export &Report...", kExportReportHelp);
-    file->Append(ID_EXPORT_WEB_PAGE, "Export &Web Page...", kExportWebPageHelp);
+    file->Append(ID_EXPORT_WEB_PAGE, "Export Web Pa&ge...", kExportWebPageHelp);
     file->Append(ID_COMPARE_WITH, "&Compare With...", kCompareWithHelp);
     file->AppendSeparator();
     const size_t recentPosition = file->GetMenuItemCount();
