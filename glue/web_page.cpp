@@ -243,7 +243,7 @@ std::string gzipBytes(std::string_view bytes, int level, const WebPageProgress& 
             status = deflate(&z, flush);
         } while (status == Z_OK && (z.avail_in > 0 || (flush == Z_FINISH && status != Z_STREAM_END)));
         if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) break;
-        if (progress) progress("compressing", in, bytes.size());
+        if (progress && !progress("compressing", in, bytes.size())) break;
     }
     out.resize(size_t(z.total_out));
     deflateEnd(&z);
@@ -329,10 +329,15 @@ bool pack(const WebPageGraph& graph, const WebPageParts& parts, bool gzipWasm, P
         error = problem;
         return false;
     }
-    packed.graphGzip = gzipBytes(graph.outline, 9, progress);
+    bool stopped = false;
+    const WebPageProgress step = [&](std::string_view what, uint64_t done, uint64_t total) {
+        stopped = progress && !progress(what, done, total);
+        return !stopped;
+    };
+    packed.graphGzip = gzipBytes(graph.outline, 9, step);
     if (gzipWasm) packed.wasmGzip = gzipBytes(parts.wasm, 9);
     if (packed.graphGzip.empty() || (gzipWasm && packed.wasmGzip.empty())) {
-        error = "out of memory while compressing the graph";
+        error = stopped ? "interrupted" : "out of memory while compressing the graph";
         return false;
     }
     return true;
@@ -362,7 +367,10 @@ bool writeWebPage(const std::string& path, const WebPageGraph& graph, const WebP
                      error))
         return false;
     data = {};
-    if (progress) progress("writing", 0, page.size());
+    if (progress && !progress("writing", 0, page.size())) {
+        error = "interrupted";
+        return false;
+    }
     return writeWhole(path, page, error);
 }
 
@@ -382,7 +390,10 @@ bool writeWebFolder(const std::string& dir, const WebPageGraph& graph, const Web
         error = "cannot make the folder " + dir + ": " + std::strerror(errno);
         return false;
     }
-    if (progress) progress("writing", 0, packed.graphGzip.size() + parts.wasm.size() + page.size());
+    if (progress && !progress("writing", 0, packed.graphGzip.size() + parts.wasm.size() + page.size())) {
+        error = "interrupted";
+        return false;
+    }
     return writeWhole(dir + "/" + kGraphFile, packed.graphGzip, error) &&
            writeWhole(dir + "/" + kWasmFile, parts.wasm, error) &&
            writeWhole(dir + "/index.html", page, error);

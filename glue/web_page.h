@@ -68,8 +68,9 @@ uint64_t webPageMemory(uint64_t nodes, uint64_t outlineBytes);
 /// Empty when the graph fits, else why not, naming the limit.
 std::string webPageLimitProblem(uint64_t nodes, uint64_t outlineBytes);
 
-/// Work done in a long step ("compressing", bytes done, bytes in all).
-using WebPageProgress = std::function<void(std::string_view what, uint64_t done, uint64_t total)>;
+/// Work done in a long step ("compressing", bytes done, bytes in all); false stops the work,
+/// which then writes nothing and fails with the error "interrupted".
+using WebPageProgress = std::function<bool(std::string_view what, uint64_t done, uint64_t total)>;
 
 /// Writes the single-file map to `path` (whole or not at all). False with a reason in `error`.
 bool writeWebPage(const std::string& path, const WebPageGraph& graph, const WebPageStart& start,
@@ -82,7 +83,8 @@ bool writeWebFolder(const std::string& dir, const WebPageGraph& graph, const Web
                     const WebPageParts& parts, std::string& error,
                     const WebPageProgress& progress = {});
 
-/// The bytes gzip-compressed at that level (1 to 9), as gzip writes them (no name, no time).
+/// The bytes gzip-compressed at that level (1 to 9), as gzip writes them (no name, no time);
+/// empty when there is no memory for them or the progress stopped the work.
 std::string gzipBytes(std::string_view bytes, int level, const WebPageProgress& progress = {});
 
 /// The CRC-32 of the bytes (the one gzip and zlib compute).

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "glue/web_page.h"
@@ -203,6 +205,24 @@ TEST(PublishTool, TheMapCarriesTheGraphTheProgramAndTheStartView) {
         EXPECT_EQ(index.find("id=\"orvo-graph\""), std::string::npos) << "the folder form embeds the graph";
         fs::remove_all(folder);
     }
+}
+
+// Ctrl+C while a large graph is read or compressed ends the run with 128 + SIGINT and leaves
+// nothing behind: no map, no temporary file.
+TEST(PublishTool, AnInterruptWritesNothing) {
+    InstallTree tree;
+    TempDir work, capture;
+    ASSERT_EQ(runTool("orvo-gen", {"-n", "1000000", "-o", work.file("big.graph")}).status, 0);
+    const pid_t child =
+        startTool(capture, tree.program, {work.file("big.graph"), "-o", work.file("map.html")});
+    // Reading and compressing a million nodes takes seconds on any machine.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(child, SIGINT);
+    const ToolRun run = finishTool(capture, child);
+    EXPECT_EQ(run.status, 128 + SIGINT) << run.err;
+    EXPECT_NE(run.err.find("interrupted; nothing written"), std::string::npos) << run.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(work.path()), fs::directory_iterator()), 1)
+        << "only big.graph";
 }
 
 // The largest graph a page takes: the figures measured in the browser sit on either side of it.

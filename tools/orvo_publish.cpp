@@ -151,14 +151,20 @@ int run(const Options& given) {
     start.startId = options.gotoId.value_or("");
     start.keys = options.keys;
     const orvo::WebPageGraph page{outline, graph.nodes.size()};
+    // Ctrl+C and SIGTERM stop the compression too; nothing is written then.
     const auto report = [&line](std::string_view what, uint64_t done, uint64_t total) {
         line.show(what, done, total);
+        return orvo::interruptSignal() == 0;
     };
     const bool written =
         options.folder.empty()
             ? orvo::writeWebPage(options.output, page, start, parts, error, report)
             : orvo::writeWebFolder(options.folder, page, start, parts, error, report);
     line.clear();
+    if (const int signal = orvo::interruptSignal(); signal != 0 && !written) {
+        std::cerr << "orvo-publish: interrupted; nothing written\n";
+        return 128 + signal;
+    }
     if (!written) return fail(error);
     return 0;
 }
