@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -24,9 +25,10 @@ constexpr const char* kDataMarker = "<!--orvo:data-->";
 constexpr const char* kGraphFile = "graph.gz";
 constexpr const char* kWasmFile = "orvo-web.wasm";
 
-// What the page needs besides the graph's text, per node, measured in the browser: the graph
-// model, its layout and the drawing's per-node state (see the README's figure).
-constexpr uint64_t kPageBytesPerNode = 1200;
+// What the page's program needs per node besides the graph's text, measured in headless
+// Chromium on generated sites (the program's heap after the first picture, less the text's
+// block: 950 bytes a node at 1 million nodes, 850 at 3 million), rounded up.
+constexpr uint64_t kPageBytesPerNode = 1000;
 // The browser program's memory at the most (wasm32), less what it needs before any graph.
 constexpr uint64_t kPageMemory = (4ull << 30) - (64ull << 20);
 
@@ -142,7 +144,9 @@ bool optionsJson(const WebPageGraph& graph, const WebPageStart& start, std::stri
     json += "],\"graph\":" + pieceJson(graphGzip, true, folder ? kGraphFile : nullptr);
     json.pop_back();
     json += ",\"nodes\":" + std::to_string(graph.nodes) +
-            ",\"outlineBytes\":" + std::to_string(graph.outline.size()) + '}';
+            ",\"outlineBytes\":" + std::to_string(graph.outline.size()) +
+            ",\"memoryBytes\":" + std::to_string(webPageMemory(graph.nodes, graph.outline.size())) +
+            '}';
     json += ",\"wasm\":" + pieceJson(wasm, wasmGzip, folder ? kWasmFile : nullptr) + '}';
     return true;
 }
@@ -241,12 +245,37 @@ std::string gzipBytes(std::string_view bytes, int level, const WebPageProgress& 
             status = deflate(&z, flush);
         } while (status == Z_OK && (z.avail_in > 0 || (flush == Z_FINISH && status != Z_STREAM_END)));
         if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) break;
-        if (progress) progress("compressing", in, bytes.size());
+        if (progress && !progress("compressing", in, bytes.size())) break;
     }
     out.resize(size_t(z.total_out));
     deflateEnd(&z);
     if (status != Z_STREAM_END) return {};
     return out;
+}
+
+std::vector<WebPartsPlace> webPartsPlaces(const std::string& programDir) {
+    std::vector<WebPartsPlace> places;
+    const std::filesystem::path dir(programDir);
+    if (!programDir.empty()) {
+        const std::string share = (dir.parent_path() / "share/orvo/web").string();
+        places.push_back({share, share});
+    }
+    places.push_back({ORVO_WEB_INSTALL_DIR, ORVO_WEB_INSTALL_DIR});
+    std::error_code error;
+    const std::filesystem::path build = std::filesystem::canonical(ORVO_BUILD_TREE_DIR, error);
+    if (!error && !programDir.empty()) {
+        const std::filesystem::path program = std::filesystem::canonical(dir, error);
+        const auto [end, unused] = std::mismatch(build.begin(), build.end(), program.begin(),
+                                                 program.end());
+        if (!error && end == build.end()) places.push_back({ORVO_WEB_SOURCE_DIR, ORVO_WEB_MODULE_DIR});
+    }
+    return places;
+}
+
+std::string runningProgramDir() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : self.parent_path().string();
 }
 
 bool readWebPageParts(const std::vector<WebPartsPlace>& places, WebPageParts& parts,
@@ -272,11 +301,16 @@ bool readWebPageParts(const std::vector<WebPartsPlace>& places, WebPageParts& pa
     return false;
 }
 
-std::string webPageLimitProblem(uint64_t nodes, uint64_t outlineBytes) {
-    // The page holds the outline text in a block grown by doubling from 1 MiB, and the graph.
+uint64_t webPageMemory(uint64_t nodes, uint64_t outlineBytes) {
+    // The page holds the outline text in a block grown by doubling from 1 MiB (the last
+    // doubling holds both blocks for a moment), then reads the graph beside it.
     uint64_t block = 1u << 20;
     while (block < outlineBytes) block *= 2;
-    const uint64_t need = block + nodes * kPageBytesPerNode + outlineBytes;
+    return std::max(block + block / 2, block + nodes * kPageBytesPerNode);
+}
+
+std::string webPageLimitProblem(uint64_t nodes, uint64_t outlineBytes) {
+    const uint64_t need = webPageMemory(nodes, outlineBytes);
     if (need <= kPageMemory) return "";
     const auto mib = [](uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20); };
     return "the graph is too large for a page: its " + std::to_string(nodes) + " nodes and " +
@@ -298,10 +332,15 @@ bool pack(const WebPageGraph& graph, const WebPageParts& parts, bool gzipWasm, P
         error = problem;
         return false;
     }
-    packed.graphGzip = gzipBytes(graph.outline, 9, progress);
+    bool stopped = false;
+    const WebPageProgress step = [&](std::string_view what, uint64_t done, uint64_t total) {
+        stopped = progress && !progress(what, done, total);
+        return !stopped;
+    };
+    packed.graphGzip = gzipBytes(graph.outline, 9, step);
     if (gzipWasm) packed.wasmGzip = gzipBytes(parts.wasm, 9);
     if (packed.graphGzip.empty() || (gzipWasm && packed.wasmGzip.empty())) {
-        error = "out of memory while compressing the graph";
+        error = stopped ? "interrupted" : "out of memory while compressing the graph";
         return false;
     }
     return true;
@@ -331,7 +370,10 @@ bool writeWebPage(const std::string& path, const WebPageGraph& graph, const WebP
                      error))
         return false;
     data = {};
-    if (progress) progress("writing", 0, page.size());
+    if (progress && !progress("writing", 0, page.size())) {
+        error = "interrupted";
+        return false;
+    }
     return writeWhole(path, page, error);
 }
 
@@ -351,7 +393,10 @@ bool writeWebFolder(const std::string& dir, const WebPageGraph& graph, const Web
         error = "cannot make the folder " + dir + ": " + std::strerror(errno);
         return false;
     }
-    if (progress) progress("writing", 0, packed.graphGzip.size() + parts.wasm.size() + page.size());
+    if (progress && !progress("writing", 0, packed.graphGzip.size() + parts.wasm.size() + page.size())) {
+        error = "interrupted";
+        return false;
+    }
     return writeWhole(dir + "/" + kGraphFile, packed.graphGzip, error) &&
            writeWhole(dir + "/" + kWasmFile, parts.wasm, error) &&
            writeWhole(dir + "/index.html", page, error);

@@ -3,9 +3,9 @@
 // view as a small JSON block, so that it opens from disk without any server; or the folder form,
 // index.html with the graph's .gz and the wasm beside it, fetched, for a static host.
 //
-// The page's parts (web/map_page.html, web/map_page.js, web/orvo_view.js, and the browser
-// build's orvo-web.js and orvo-web.wasm) are read from a folder of the installed package or of
-// the build tree. orvo-publish and the viewer's Export Web Page both write through here.
+// The page's parts (web/map_page.html, web/map_page.js, web/orvo_view.js, web/map_viewer.js,
+// and the browser build's orvo-web.js and orvo-web.wasm) are read from a folder of the installed
+// package or of the build tree. orvo-publish and the viewer's Export Web Page both write through here.
 #pragma once
 
 #include <cstdint>
@@ -42,6 +42,14 @@ struct WebPartsPlace {
     std::string moduleDir;
 };
 
+/// Where a program in `programDir` looks for the parts: beside it (PREFIX/share/orvo/web, which
+/// also finds them in an unpacked package), the installed location, and for a program of the
+/// build tree only, web/ and the browser build's module.
+std::vector<WebPartsPlace> webPartsPlaces(const std::string& programDir);
+
+/// The folder of the running program ("" when it cannot be told).
+std::string runningProgramDir();
+
 /// Reads the parts from the first place that holds all six files. False when none does, with
 /// `error` naming every place looked in and how to build the page.
 bool readWebPageParts(const std::vector<WebPartsPlace>& places, WebPageParts& parts,
@@ -53,13 +61,17 @@ struct WebPageGraph {
     uint64_t nodes = 0;
 };
 
+/// The memory the page's program needs for the graph, in bytes (an estimate from measurements).
+uint64_t webPageMemory(uint64_t nodes, uint64_t outlineBytes);
+
 /// The largest graph a page can hold: the browser program has 4 GiB of memory at the most and
 /// needs its outline text (inflated, in a block grown by doubling) and the read graph at once.
 /// Empty when the graph fits, else why not, naming the limit.
 std::string webPageLimitProblem(uint64_t nodes, uint64_t outlineBytes);
 
-/// Work done in a long step ("compressing", bytes done, bytes in all).
-using WebPageProgress = std::function<void(std::string_view what, uint64_t done, uint64_t total)>;
+/// Work done in a long step ("compressing", bytes done, bytes in all); false stops the work,
+/// which then writes nothing and fails with the error "interrupted".
+using WebPageProgress = std::function<bool(std::string_view what, uint64_t done, uint64_t total)>;
 
 /// Writes the single-file map to `path` (whole or not at all). False with a reason in `error`.
 bool writeWebPage(const std::string& path, const WebPageGraph& graph, const WebPageStart& start,
@@ -72,7 +84,8 @@ bool writeWebFolder(const std::string& dir, const WebPageGraph& graph, const Web
                     const WebPageParts& parts, std::string& error,
                     const WebPageProgress& progress = {});
 
-/// The bytes gzip-compressed at that level (1 to 9), as gzip writes them (no name, no time).
+/// The bytes gzip-compressed at that level (1 to 9), as gzip writes them (no name, no time);
+/// empty when there is no memory for them or the progress stopped the work.
 std::string gzipBytes(std::string_view bytes, int level, const WebPageProgress& progress = {});
 
 /// The CRC-32 of the bytes (the one gzip and zlib compute).

@@ -76,24 +76,6 @@ int usage(const std::string& message) {
     return orvo::kExitUsage;
 }
 
-// Where the page's parts are: beside the program (PREFIX/share/orvo/web, which also finds them
-// in an unpacked package), the installed location, and for the program in the build tree only,
-// web/ and the browser build's module.
-std::vector<orvo::WebPartsPlace> partsPlaces(const char* argv0) {
-    std::vector<orvo::WebPartsPlace> places;
-    std::error_code error;
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) self = std::filesystem::absolute(argv0, error);
-    if (!error) {
-        const std::string share = (self.parent_path().parent_path() / "share/orvo/web").string();
-        places.push_back({share, share});
-    }
-    places.push_back({ORVO_WEB_INSTALL_DIR, ORVO_WEB_INSTALL_DIR});
-    if (!error && std::filesystem::equivalent(self.parent_path(), ORVO_TOOLS_BUILD_DIR, error))
-        places.push_back({ORVO_WEB_SOURCE_DIR, ORVO_WEB_MODULE_DIR});
-    return places;
-}
-
 // Keys a page cannot take: "f" reads an id from standard input, and anything but a printable
 // character is no key command.
 std::string keysProblem(const std::string& keys) {
@@ -108,7 +90,7 @@ std::string keysProblem(const std::string& keys) {
     return "";
 }
 
-int run(const Options& given, const char* argv0) {
+int run(const Options& given) {
     Options options = given;
     if (options.output.empty() == options.folder.empty())
         return usage("give either -o FILE.html (one file) or --folder DIR (a folder to host)");
@@ -121,7 +103,8 @@ int run(const Options& given, const char* argv0) {
     }
     orvo::WebPageParts parts;
     std::string error;
-    if (!orvo::readWebPageParts(partsPlaces(argv0), parts, error)) return fail(error);
+    if (!orvo::readWebPageParts(orvo::webPartsPlaces(orvo::runningProgramDir()), parts, error))
+        return fail(error);
 
     ProgressLine line(!options.quiet && ::isatty(STDERR_FILENO) == 1);
     orvo::ImportProgress progress;
@@ -168,14 +151,20 @@ int run(const Options& given, const char* argv0) {
     start.startId = options.gotoId.value_or("");
     start.keys = options.keys;
     const orvo::WebPageGraph page{outline, graph.nodes.size()};
+    // Ctrl+C and SIGTERM stop the compression too; nothing is written then.
     const auto report = [&line](std::string_view what, uint64_t done, uint64_t total) {
         line.show(what, done, total);
+        return orvo::interruptSignal() == 0;
     };
     const bool written =
         options.folder.empty()
             ? orvo::writeWebPage(options.output, page, start, parts, error, report)
             : orvo::writeWebFolder(options.folder, page, start, parts, error, report);
     line.clear();
+    if (const int signal = orvo::interruptSignal(); signal != 0 && !written) {
+        std::cerr << "orvo-publish: interrupted; nothing written\n";
+        return 128 + signal;
+    }
     if (!written) return fail(error);
     return 0;
 }
@@ -217,5 +206,5 @@ int main(int argc, char** argv) {
     orvo::addImportOptions(app, options.importLine);
     app.set_version_flag("--version", "orvo-publish " ORVO_VERSION);
     if (const std::optional<int> status = orvo::parseCommandLine(app, argc, argv)) return *status;
-    return run(options, argv[0]);
+    return run(options);
 }

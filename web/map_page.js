@@ -139,7 +139,7 @@
   }
 
   function memoryProblem(options) {
-    const mb = Math.ceil((options.graph.outlineBytes * 3) / (1 << 20));
+    const mb = Math.ceil(options.graph.memoryBytes / (1 << 20));
     return new MapProblem("The browser refused the memory this map needs.",
       `Its graph of ${options.graph.nodes.toLocaleString("en")} nodes needs about ${mb} MB. Close ` +
       "other tabs and load the page again, or open it in a 64-bit browser on a machine with " +

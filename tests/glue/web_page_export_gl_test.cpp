@@ -1,0 +1,114 @@
+// File > Export Web Page without the window: the graph on view written as a published map that
+// starts where the view is (its centre node, hidden groups, colouring and colour scheme), the
+// graph it carries reading back as the graph on view; without the page's parts, or without a
+// graph, nothing is written and the error says why.
+#include <zlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "glue/web_page_export.h"
+#include "graph/outline_writer.h"
+#include "tests/glue/glue_rig.h"
+#include "tests/run_tool.h"
+
+namespace orvo {
+namespace {
+
+using test::readWholeFile;
+using test::TempDir;
+using test::writeWholeFile;
+
+std::string elementText(const std::string& page, const std::string& id) {
+    const std::string open = "id=\"" + id + "\">";
+    const size_t from = page.find(open);
+    if (from == std::string::npos) return {};
+    const size_t start = from + open.size();
+    return page.substr(start, page.find("</script>", start) - start);
+}
+
+std::string unbase64(const std::string& text) {
+    static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    uint32_t bits = 0;
+    int count = 0;
+    for (const char c : text) {
+        const char* at = c == '=' ? nullptr : std::strchr(digits, c);
+        if (at == nullptr) break;
+        bits = bits << 6 | uint32_t(at - digits);
+        if ((count += 6) >= 8) out += char((bits >> (count -= 8)) & 0xff);
+    }
+    return out;
+}
+
+std::string gunzip(const std::string& bytes) {
+    std::string out(64 << 20, '\0');
+    uLongf size = out.size();
+    z_stream z{};
+    inflateInit2(&z, 15 + 16);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    z.avail_in = uInt(bytes.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(size);
+    const int status = inflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    inflateEnd(&z);
+    EXPECT_EQ(status, Z_STREAM_END);
+    return out;
+}
+
+class WebPageExportTest : public GlueRig {
+protected:
+    void SetUp() override {
+        GlueRig::SetUp();
+        // The real page, with a program that stands for the built one.
+        std::filesystem::create_directories(dir / "module");
+        writeWholeFile(dir / "module/orvo-web.js", "function createOrvoModule() {}\n");
+        writeWholeFile(dir / "module/orvo-web.wasm", "wasm program");
+        places = {{dir.file("nowhere"), dir.file("nowhere")},
+                  {std::string(ORVO_SOURCE_DIR) + "/web", dir.file("module")}};
+    }
+    TempDir dir;
+    std::vector<WebPartsPlace> places;
+};
+
+TEST_F(WebPageExportTest, TheMapStartsAtTheViewWithItsGroupsAndColours) {
+    std::string error;
+    EXPECT_FALSE(exportWebPage(*glue, dir / "none.html", "t", places, error));
+    EXPECT_EQ(error, "no graph is open");
+    open(kSite);
+    finishedPicture();
+    const char* centre = "http://www.example.org/contact.html";
+    ASSERT_EQ(glue->travelTo(centre), 1);
+    idleToTheEnd();
+    ASSERT_EQ(glue->toggleGroupHidden(0, "image"), 1);
+    glue->keyViewer('g');  // colour by site group
+    glue->keyViewer('R');
+    glue->keyViewer('R');  // the third colour scheme
+    finishedPicture();
+    ASSERT_NE(viewer().renderer().centreNode(), nullptr);
+    ASSERT_EQ(std::string(viewer().renderer().centreNode()->id), centre);
+
+    const std::string map = dir / "map.html";
+    ASSERT_TRUE(exportWebPage(*glue, map, "The <site>", places, error)) << error;
+    const std::string page = readWholeFile(map);
+    const std::string options = elementText(page, "orvo-options");
+    for (const std::string& part :
+         {std::string("\"title\":\"The \\u003csite\\u003e\""),
+          "\"start\":\"" + std::string(centre) + "\"", std::string("\"keys\":\"RR\""),
+          std::string("\"colourKind\":1"), std::string("\"hidden\":[{\"kind\":0,\"name\":\"image\"}]")})
+        EXPECT_NE(options.find(part), std::string::npos) << part << " not in " << options;
+    EXPECT_EQ(gunzip(unbase64(elementText(page, "orvo-graph"))), graphOutline(graph()));
+
+    // Without the page's parts: the places looked in are named, and nothing is written.
+    EXPECT_FALSE(exportWebPage(*glue, dir / "other.html", "t", {places[0]}, error));
+    EXPECT_NE(error.find("the web page is not built: run ./scripts/setup.sh web (looked in " +
+                         dir.file("nowhere")),
+              std::string::npos)
+        << error;
+    EXPECT_FALSE(std::filesystem::exists(dir / "other.html"));
+}
+
+}  // namespace
+}  // namespace orvo
