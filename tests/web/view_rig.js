@@ -7,15 +7,13 @@
 // `orvo-snapshot --pick X,Y` (GL 1.1 selection mode) at the same pixels.
 //
 //   node view_rig.js --module-dir DIR --snapshot PATH [--graph FILE...] [--gzipped-graph FILE...]
-//                    [--size WxH] [--resize WxH] [--bad-graph FILE] [--picks-pending 1]
+//                    [--size WxH] [--resize WxH] [--bad-graph FILE]
 //
 // --bad-graph: a file without a graph, loaded into the view once its picture is compared: the
 // page must say why it failed and keep the picture as it was.
 // --resize: once the first picture is compared, the canvas takes this size and the picture drawn
 // at it is compared with orvo-snapshot's at that size.
-// --gzipped-graph hands the page the graph gzipped, for the browser to inflate. --picks-pending: the
-// shader back end does not pick yet, so a page that picks nothing is noted, not failed; a page
-// that picks as the desktop does then fails the run, so that the option goes once picks land.
+// --gzipped-graph hands the page the graph gzipped, for the browser to inflate.
 //
 // Exit status 0 when every check holds, 1 when one fails, 77 (skipped) when a piece is missing.
 "use strict";
@@ -39,7 +37,7 @@ const kPageTimeoutMs = 300000 * Number(process.env.ORVO_TEST_TIME_SCALE || 1);
 const kLabelsOff = ["--keys", "ll"];
 
 function parseArguments(argv) {
-  const options = { graphs: [], gzipped: new Set(), width: 800, height: 600, picksPending: false };
+  const options = { graphs: [], gzipped: new Set(), width: 800, height: 600 };
   for (let i = 0; i < argv.length; i += 2) {
     const [name, value] = [argv[i], argv[i + 1]];
     if (value === undefined) throw new Error(`${name} needs a value`);
@@ -50,7 +48,6 @@ function parseArguments(argv) {
       options.gzipped.add(options.graphs.length);
       options.graphs.push(value);
     }
-    else if (name === "--picks-pending") options.picksPending = value === "1";
     else if (name === "--bad-graph") options.badGraph = value;
     else if (name === "--resize") {
       const size = /^(\d+)x(\d+)$/.exec(value);
@@ -64,7 +61,7 @@ function parseArguments(argv) {
     } else throw new Error(`unknown option ${name}`);
   }
   if (!options.moduleDir || !options.snapshot || options.graphs.length === 0)
-    throw new Error("usage: view_rig.js --module-dir DIR --snapshot PATH [--graph FILE...] [--gzipped-graph FILE...] [--size WxH] [--resize WxH] [--bad-graph FILE] [--picks-pending 1]");
+    throw new Error("usage: view_rig.js --module-dir DIR --snapshot PATH [--graph FILE...] [--gzipped-graph FILE...] [--size WxH] [--resize WxH] [--bad-graph FILE]");
   return options;
 }
 
@@ -222,7 +219,6 @@ async function checkGraph(page, port, options, graph, index, scratch, failures) 
     failures.push(`${label}: the desktop draws no node cube to point at`);
     return;
   }
-  let picked = 0;
   for (const [i, p] of points.entries()) {
     const desktop = snapshot(sized, ["--pick", `${p.x},${p.y}`, graph]).trim();
     if (!desktop) {
@@ -242,13 +238,7 @@ async function checkGraph(page, port, options, graph, index, scratch, failures) 
       (last ? `, clicks "${clicked}"` : "");
     const same = hovered === desktop && (!last || clicked === desktop);
     console.log(what);
-    if (same) ++picked;
-    else if (!options.picksPending) failures.push(`${what}`);
-  }
-  if (options.picksPending) {
-    if (picked === points.length)
-      failures.push(`${label}: the page picks as the desktop does: drop --picks-pending from tests/web/CMakeLists.txt`);
-    else console.log(`${label}: picks not compared: the shader back end does not pick yet (--picks-pending)`);
+    if (!same) failures.push(`${what}`);
   }
 }
 
