@@ -173,6 +173,11 @@ TEST(DrawnPickGl, BothPicksFindTheSameObjectsOnTheSameFrame) {
             rig.drawAll();
             const Agreement moved = compareBothPicks(rig, pickPoints(rig, 2 * scene.grid, false));
             EXPECT_GT(moved.nodes + moved.links, 100);
+            // With few generations of links, those beyond are not drawn and cannot be picked.
+            rig.settings.linkGenerationLimit = 2;
+            rig.drawAll();
+            const Agreement fewLinks = compareBothPicks(rig, pickPoints(rig, 2 * scene.grid, false));
+            EXPECT_LT(fewLinks.links, moved.links);
         }
     }
 }
