@@ -13,18 +13,12 @@ namespace orvo {
 namespace {
 
 using testing::comparePictures;
+using testing::offered;
 using testing::RenderRig;
 using testing::Rgba;
 
 constexpr GlApi kModernApis[] = {GlApi::Es3, GlApi::Core33};
 
-// Whether Mesa here makes a context of that kind; the reason when it does not.
-bool offered(GlApi api, std::string& why) {
-    OffscreenSurface surface(8, 8, api);
-    if (surface.valid() && surface.createContext() != nullptr) return true;
-    why = surface.lastError();
-    return false;
-}
 
 TEST(ModernBackendGl, SurfacesMakeTheKindOfContextAskedFor) {
     struct Case {
