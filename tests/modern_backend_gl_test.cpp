@@ -378,6 +378,7 @@ struct Label {
 struct Drawn {
     RgbaImage picture;
     std::vector<Label> labels;
+    std::vector<std::pair<std::string, int32_t>> log;  // the draw log: node id, label or -1
     std::string backendError;
 };
 
@@ -392,7 +393,10 @@ Drawn drawScene(const Scene& scene, GlApi api) {
     std::vector<Label> labels;
     for (const Renderer::DrawnLabel& l : rig.renderer.drawnLabels())
         labels.push_back({std::string(l.node->id), l.box, l.depth, l.anchor});
-    return {rig.picture(), labels, rig.renderer.backendError()};
+    std::vector<std::pair<std::string, int32_t>> log;
+    for (const Renderer::DrawnItem& item : rig.renderer.drawLog())
+        log.emplace_back(std::string(item.node->id), item.label);
+    return {rig.picture(), labels, log, rig.renderer.backendError()};
 }
 
 // Pixels inside the label boxes (those whose centre a box holds) that differ by more than
@@ -445,6 +449,7 @@ TEST(ModernBackendGl, EveryPixelTestSceneLooksAsTheLegacyPathDrawsIt) {
             EXPECT_TRUE(same);
             std::printf("%s\n", same.message());
             // The labels are chosen and placed once, whatever draws them.
+            EXPECT_TRUE(modern.log == legacy.log) << "the draw logs differ";
             ASSERT_EQ(modern.labels.size(), legacy.labels.size());
             for (size_t i = 0; i < legacy.labels.size(); ++i) {
                 const Label &l = legacy.labels[i], &m = modern.labels[i];
