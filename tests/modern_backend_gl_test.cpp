@@ -20,6 +20,21 @@ using testing::Rgba;
 constexpr GlApi kModernApis[] = {GlApi::Es3, GlApi::Core33};
 
 
+// The modern kinds of GL Mesa offers here, saying which it does not and why.
+std::vector<GlApi> offeredModernApis() {
+    std::vector<GlApi> apis;
+    for (const GlApi api : kModernApis) {
+        std::string why;
+        if (offered(api, why)) {
+            apis.push_back(api);
+        } else {
+            std::printf("skipped: Mesa offers no %s context here: %s\n", glApiName(api),
+                        why.c_str());
+        }
+    }
+    return apis;
+}
+
 TEST(ModernBackendGl, SurfacesMakeTheKindOfContextAskedFor) {
     struct Case {
         GlApi api;
@@ -168,15 +183,9 @@ TEST(ModernBackendGl, AtlasTextLandsOnTheGlyphListsPixels) {
             want.push_back(rig.picture(DrawBuffer::Back));
         }
     }
-    int drawnWith = 0;
-    for (const GlApi api : kModernApis) {
-        std::string why;
-        if (!offered(api, why)) {
-            std::printf("skipped: Mesa offers no %s context here: %s\n", glApiName(api),
-                        why.c_str());
-            continue;
-        }
-        ++drawnWith;
+    const std::vector<GlApi> apis = offeredModernApis();
+    if (apis.empty()) GTEST_SKIP() << "Mesa offers neither an ES 3.0 nor a 3.3 core context";
+    for (const GlApi api : apis) {
         SCOPED_TRACE(glApiName(api));
         testing::SurfaceRig rig{160, 40, api};
         rig.context = rig.surface.createContext();
@@ -228,7 +237,6 @@ TEST(ModernBackendGl, AtlasTextLandsOnTheGlyphListsPixels) {
             << "the box's zero channels (green, and none of the text's black)";
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     }
-    if (drawnWith == 0) GTEST_SKIP() << "Mesa offers neither an ES 3.0 nor a 3.3 core context";
 }
 
 // Every scene of the renderer's reference pictures, and a few the pixel tests draw without one,
@@ -366,6 +374,7 @@ struct Label {
 struct Drawn {
     RgbaImage picture;
     std::vector<Label> labels;
+    std::vector<std::pair<std::string, int32_t>> log;  // the draw log: node id, label or -1
     std::string backendError;
 };
 
@@ -381,7 +390,10 @@ Drawn drawScene(const Scene& scene, GlApi api, bool wideLines = true) {
     std::vector<Label> labels;
     for (const Renderer::DrawnLabel& l : rig.renderer.drawnLabels())
         labels.push_back({std::string(l.node->id), l.box, l.depth, l.anchor});
-    return {rig.picture(), labels, rig.renderer.backendError()};
+    std::vector<std::pair<std::string, int32_t>> log;
+    for (const Renderer::DrawnItem& item : rig.renderer.drawLog())
+        log.emplace_back(std::string(item.node->id), item.label);
+    return {rig.picture(), labels, log, rig.renderer.backendError()};
 }
 
 // Pixels inside the label boxes (those whose centre a box holds) that differ by more than
@@ -408,15 +420,9 @@ size_t labelPixelsDiffering(const std::vector<Label>& labels, const RgbaImage& a
 }
 
 TEST(ModernBackendGl, EveryPixelTestSceneLooksAsTheLegacyPathDrawsIt) {
-    int drawnWith = 0;
-    for (const GlApi api : kModernApis) {
-        std::string why;
-        if (!offered(api, why)) {
-            std::printf("skipped: Mesa offers no %s context here: %s\n", glApiName(api),
-                        why.c_str());
-            continue;
-        }
-        ++drawnWith;
+    const std::vector<GlApi> apis = offeredModernApis();
+    if (apis.empty()) GTEST_SKIP() << "Mesa offers neither an ES 3.0 nor a 3.3 core context";
+    for (const GlApi api : apis) {
         for (const Scene& scene : kScenes) {
             const Drawn legacy = drawScene(scene, GlApi::Compatibility);
             RgbaImage want = legacy.picture;
@@ -444,6 +450,7 @@ TEST(ModernBackendGl, EveryPixelTestSceneLooksAsTheLegacyPathDrawsIt) {
                 EXPECT_TRUE(same);
                 std::printf("%s\n", same.message());
                 // The labels are chosen and placed once, whatever draws them.
+                EXPECT_TRUE(modern.log == legacy.log) << "the draw logs differ";
                 ASSERT_EQ(modern.labels.size(), legacy.labels.size());
                 for (size_t i = 0; i < legacy.labels.size(); ++i) {
                     const Label &l = legacy.labels[i], &m = modern.labels[i];
@@ -463,7 +470,6 @@ TEST(ModernBackendGl, EveryPixelTestSceneLooksAsTheLegacyPathDrawsIt) {
             }
         }
     }
-    if (drawnWith == 0) GTEST_SKIP() << "Mesa offers neither an ES 3.0 nor a 3.3 core context";
 }
 
 }  // namespace
