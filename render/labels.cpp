@@ -65,6 +65,9 @@ namespace {
 
 // With labels on top, the pixels between a label's box and its node's cube.
 constexpr double kLabelCubeGap = 2.0;
+// How much nearer than its box (in the label pass's orthographic z) a label's text lies, so
+// that the box cannot hide it.
+constexpr double kLabelTextLift = 0.001;
 
 }  // namespace
 
@@ -196,9 +199,9 @@ void Renderer::drawLabelAt(const Node& n, const ProjPoint& anchor, double boxZ) 
     glOrtho(0.0, viewport_[2] - viewport_[0], 0.0, viewport_[3] - viewport_[1], -1.0, 1.0);
 
     const double az = boxZ;
-    const bool highlighted = (n.flags & Highlighted) != 0;
-    const Colour& boxColour = highlighted ? settings_.labelColor : settings_.backgroundColor;
-    const Colour& ink = highlighted ? settings_.backgroundColor : settings_.labelColor;
+    const LabelInks inks = labelInksOf(n);
+    const float* boxColour = inks.box;
+    const float* ink = inks.text;
     const LabelPlace place = labelPlaceOf(text, anchor);
     const LabelBox& box = place.box;
     text.remove_prefix(place.skipped);
@@ -212,7 +215,7 @@ void Renderer::drawLabelAt(const Node& n, const ProjPoint& anchor, double boxZ) 
     glEnd();
 
     glColor3f(ink[0], ink[1], ink[2]);
-    glRasterPos3d(place.textX, anchor.y, az + 0.001);
+    glRasterPos3d(place.textX, anchor.y, az + kLabelTextLift);
     if (fontListBase_ != 0 && !text.empty()) {
         glListBase(fontListBase_);
         glCallLists(static_cast<GLsizei>(text.size()), GL_UNSIGNED_BYTE, text.data());
@@ -226,15 +229,19 @@ void Renderer::drawLabelAt(const Node& n, const ProjPoint& anchor, double boxZ) 
 #endif
 }
 
+Renderer::LabelInks Renderer::labelInksOf(const Node& n) const {
+    if ((n.flags & Highlighted) != 0)
+        return {settings_.labelColor.data(), settings_.backgroundColor.data()};
+    return {settings_.backgroundColor.data(), settings_.labelColor.data()};
+}
+
 void Renderer::drawModernLabel(const Node& n, const ProjPoint& anchor, double boxZ) {
     std::string_view text = labelText(n);
-    const bool highlighted = (n.flags & Highlighted) != 0;
-    const Colour& boxColour = highlighted ? settings_.labelColor : settings_.backgroundColor;
-    const Colour& ink = highlighted ? settings_.backgroundColor : settings_.labelColor;
+    const LabelInks inks = labelInksOf(n);
     const LabelPlace place = labelPlaceOf(text, anchor);
     text.remove_prefix(place.skipped);
-    modern_->drawLabel(place.box, boxZ, boxColour.data(), text, place.textX, anchor.y,
-                       boxZ + 0.001, ink.data());
+    modern_->drawLabel(place.box, boxZ, inks.box, text, place.textX, anchor.y,
+                       boxZ + kLabelTextLift, inks.text);
 }
 
 }  // namespace orvo

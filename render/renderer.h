@@ -275,6 +275,12 @@ private:
     void drawLabelAt(const Node& n, const ProjPoint& anchor, double boxZ);
     /// drawLabelAt on the shader back end: the same box, colours and text, from the atlas.
     void drawModernLabel(const Node& n, const ProjPoint& anchor, double boxZ);
+    /// A label's box colour and ink (RGB): inverted for the highlighted node.
+    struct LabelInks {
+        const float* box;
+        const float* text;
+    };
+    LabelInks labelInksOf(const Node& n) const;
     bool makeCurrent();
     /// Makes v the view when all its elements are finite; false (view unchanged) otherwise.
     bool commitView(const ProjTransform& v);

@@ -14,6 +14,7 @@ namespace orvo {
 namespace {
 
 using testing::MousePoint;
+using testing::offered;
 using testing::RenderRig;
 
 // Window points at w = 1 (x, y in pixels, z the clip z in -1..1).
@@ -172,17 +173,15 @@ TEST(DrawnPickGl, BothPicksFindTheSameObjectsOnTheSameFrame) {
             rig.drawAll();
             const Agreement moved = compareBothPicks(rig, pickPoints(rig, 2 * scene.grid, false));
             EXPECT_GT(moved.nodes + moved.links, 100);
+            // With few generations of links, those beyond are not drawn and cannot be picked.
+            rig.settings.linkGenerationLimit = 2;
+            rig.drawAll();
+            const Agreement fewLinks = compareBothPicks(rig, pickPoints(rig, 2 * scene.grid, false));
+            EXPECT_LT(fewLinks.links, moved.links);
         }
     }
 }
 
-// Whether Mesa here makes a context of that kind; the reason when it does not.
-bool offered(GlApi api, std::string& why) {
-    OffscreenSurface surface(8, 8, api);
-    if (surface.valid() && surface.createContext() != nullptr) return true;
-    why = surface.lastError();
-    return false;
-}
 
 // The shader back end picks what the GL 1.1 path's selection picks on the same graph and view;
 // a click at a node's centre reports the node, and hovering it repaints it highlighted, then in

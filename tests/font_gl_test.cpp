@@ -197,15 +197,40 @@ TEST(GlyphAtlasFill, BrokenAtlasesAreNotValidAndOversizedGlyphsDoNotFit) {
         {"a width that overflows the rectangle", [](GlyphAtlas& a) {
              a.glyphs[9] = {1, 0, std::numeric_limits<int>::max(), 1, 0, 0, 0};
          }, false},
+        {"negative sides whose product is the coverage's size", [](GlyphAtlas& a) {
+             a = GlyphAtlas{};
+             a.width = a.height = -1;
+             a.coverage.resize(1);
+         }, false},
+        {"a negative width of no texels", [](GlyphAtlas& a) {
+             a = GlyphAtlas{};
+             a.width = -1;
+         }, false},
+        {"no texel and no glyph", [](GlyphAtlas& a) { a = GlyphAtlas{}; }, true},
     };
     for (const auto& c : cases) {
         GlyphAtlas atlas = good();
         c.breakIt(atlas);
         EXPECT_EQ(atlas.valid(), c.valid) << c.what;
     }
+    // Glyphs of many sizes each get their own rectangle, none on another or its gap.
     std::array<std::array<int, 2>, 256> sizes{};
-    sizes.fill({10, 10});
+    for (int code = 0; code < 256; ++code)
+        sizes[size_t(code)] = {(code + 5) % 13, (code * 7 + 3) % 17};
     GlyphAtlas atlas;
+    ASSERT_TRUE(atlas.arrange(sizes, 1024));
+    ASSERT_TRUE(atlas.valid());
+    for (size_t a = 0; a < 256; ++a) {
+        const GlyphAtlas::Glyph& g = atlas.glyphs[a];
+        ASSERT_EQ(std::pair(g.width, g.rows), std::pair(sizes[a][0], sizes[a][1])) << a;
+        for (size_t b = a + 1; b < 256; ++b) {
+            const GlyphAtlas::Glyph& o = atlas.glyphs[b];
+            const bool apart = g.x + g.width + 1 <= o.x || o.x + o.width + 1 <= g.x ||
+                               g.y + g.rows + 1 <= o.y || o.y + o.rows + 1 <= g.y;
+            ASSERT_TRUE(apart || g.width * g.rows == 0 || o.width * o.rows == 0) << a << " " << b;
+        }
+    }
+    sizes.fill({10, 10});
     EXPECT_TRUE(atlas.arrange(sizes, 176)) << "16 x 16 glyphs of 11 x 11 with their gaps";
     EXPECT_TRUE(atlas.valid());
     EXPECT_FALSE(atlas.arrange(sizes, 175));

@@ -320,6 +320,14 @@ struct RenderRig : SurfaceRig {
     Node* node(std::string_view id) const { return graph.findNode(id); }
 };
 
+/// Whether Mesa here makes a context of that kind; the reason when it does not.
+inline bool offered(GlApi api, std::string& why) {
+    OffscreenSurface surface(8, 8, api);
+    if (surface.valid() && surface.createContext() != nullptr) return true;
+    why = surface.lastError();
+    return false;
+}
+
 /// A text graph: a root with `fanout` children per node, `depth` levels below it.
 inline std::string treeGraphText(int fanout, int depth) {
     std::string text;

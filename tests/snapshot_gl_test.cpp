@@ -24,21 +24,18 @@ const std::string kWholeGraph = "3600";
 // each reference exactly; the shader back end within a one-pixel shift.
 TEST(SnapshotTool, PicturesShowWhatTheViewShows) {
     // The share of drawn pixels the shader back end's picture may have differing beyond a
-    // one-pixel shift. The whole site in 200 x 150 pixels crowds hundreds of links of a pixel
-    // or two at the ball's rim, where which of two overlapping ones wins a pixel differs between
-    // wide lines and the quads that stand in for them (none of it inside a label): held at what
-    // it is until the wide lines' drawing changes.
-    constexpr double kShare = 0.005, kCrowdedRim = 0.006, kCrowdedRimOnBlack = 0.011;
+    // one-pixel shift.
+    constexpr double kShare = 0.005;
     const struct {
         std::vector<std::string> options;
         const char* reference;
         double modernShare;
     } cases[] = {
-        {{}, "site", kCrowdedRim},
+        {{}, "site", kShare},
         // Two "R" are scheme 2 (a black ground); "s" first takes the sphere away (its toggle
         // starts at 1); the first "m" shows images, as they are already, the second hides them.
-        {{"--keys", "RRsmm"}, "site_keys_RRsmm", kCrowdedRimOnBlack},
-        {{"--scheme", "2", "--keys", "smm"}, "site_keys_RRsmm", kCrowdedRimOnBlack},
+        {{"--keys", "RRsmm"}, "site_keys_RRsmm", kShare},
+        {{"--scheme", "2", "--keys", "smm"}, "site_keys_RRsmm", kShare},
         {{"--keys", "n"}, "site_keys_n", kShare},  // no node at all
     };
     TempDir dir;
@@ -64,8 +61,8 @@ TEST(SnapshotTool, PicturesShowWhatTheViewShows) {
                                 want, error));
             // The ground is the top left pixel of the reference: white, or black in scheme 2.
             const testing::Rgba ground{want.pixels[0], want.pixels[1], want.pixels[2], 255};
-            const auto same = testing::samePicture(want, image, "snapshot-" + name, ground, 16,
-                                                   1.0, c.modernShare);
+            const auto same = testing::samePicture(want, image, "snapshot-" + name, ground, 16, 1.0,
+                                                   c.modernShare);
             // A picture of nothing but the ground has no drawn pixel to compare.
             EXPECT_TRUE(same || image.pixels == want.pixels) << same.message();
             std::printf("%s\n", same.message());
@@ -89,8 +86,8 @@ TEST(SnapshotTool, EachGlPathDrawsTheSamePicture) {
     };
     const RgbaImage legacy = draw("legacy");
     EXPECT_EQ(draw("auto").pixels, legacy.pixels);
-    EXPECT_TRUE(testing::samePicture(legacy, draw("modern"), "snapshot-site-modern",
-                                     {255, 255, 255, 255}));
+    EXPECT_TRUE(
+        testing::samePicture(legacy, draw("modern"), "snapshot-site-modern", {255, 255, 255, 255}));
 }
 
 // --report lists the boxes of what was drawn, in drawing order: compared with the report made
@@ -99,10 +96,9 @@ TEST(SnapshotTool, TheReportTellsWhatWasDrawnWhere) {
     TempDir dir;
     for (const char* gl : {"auto", "modern"}) {
         const std::string report = dir / (std::string(gl) + ".csv");
-        ASSERT_EQ(runTool("orvo-snapshot",
-                          {testing::dataPath("render_small.graph"), "--refine-limit", kWholeGraph,
-                           "--size", "200x150", "--overlapping-labels", "--report", report,
-                           "--gl", gl})
+        ASSERT_EQ(runTool("orvo-snapshot", {testing::dataPath("render_small.graph"),
+                                            "--refine-limit", kWholeGraph, "--size", "200x150",
+                                            "--overlapping-labels", "--report", report, "--gl", gl})
                       .status,
                   0)
             << gl;
