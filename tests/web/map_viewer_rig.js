@@ -393,6 +393,25 @@ async function checkMap(page, options, graph, index, scratch, failures) {
     if (t.pixels === start.pixels) failures.push(`${name}: a ${way} left the picture as it was`);
     if (way !== "left drag" && t.centre !== start.centre) failures.push(`${name}: a ${way} moved the centre to ${t.centre}`);
   }
+  // A long left drag moves another node to the centre: the address follows it without a new
+  // history entry.
+  {
+    const before = await state(page);
+    const entries = await page.evaluate(() => history.length);
+    // Both graphs hang their top node's children to its right: the drag pulls them in.
+    await page.mouse.move(kWidth - 200, kHeight / 2);
+    await page.mouse.down();
+    await page.mouse.move(200, kHeight / 2, { steps: 20 });
+    await page.mouse.up();
+    await settle(page);
+    await page.waitForFunction((hash) => location.hash !== hash, { timeout: 10000 }, before.hash).catch(() => {});
+    const moved = await state(page);
+    const after = await page.evaluate(() => history.length);
+    console.log(`${name}: a long left drag: centre ${before.centre} -> ${moved.centre}, fragment ${moved.hash}, history ${entries} -> ${after}`);
+    if (moved.centre === before.centre) failures.push(`${name}: a long left drag left ${before.centre} at the centre`);
+    else if (moved.hash !== `#node=${encodeURIComponent(moved.centre)}` || after !== entries)
+      failures.push(`${name}: after a drag the fragment is ${moved.hash} (history ${entries} -> ${after}), not the centre ${moved.centre} in place`);
+  }
   for (const way of ["Shift+drag", "two fingers"])
     if (!sameView(turns[way], turns["right drag"])) failures.push(`${name}: a ${way} turns otherwise than a right drag`);
   if (sameView(turns["left drag"], turns["right drag"])) failures.push(`${name}: a left drag turns as a right drag does`);
@@ -428,6 +447,15 @@ async function checkMap(page, options, graph, index, scratch, failures) {
   await settle(page);
   const shown = await state(page);
   if (!hasGroup(await groupsOf(shown.report), group)) failures.push(`${name}: a second click on ${group} did not show it again`);
+
+  // "g" colours by the other kind of group: the legend shown follows.
+  const kindOfLegend = () => page.$eval("#orvo-legend .orvo-legend-row", (row) => row.dataset.kind);
+  const kindBefore = await kindOfLegend();
+  await page.focus("#orvo-view");
+  await page.keyboard.press("g");
+  const kindAfter = await kindOfLegend();
+  console.log(`${name}: "g": the legend's kind ${kindBefore} -> ${kindAfter}`);
+  if (kindAfter === kindBefore) failures.push(`${name}: after "g" the legend still shows kind ${kindBefore}`);
 }
 
 async function main() {
