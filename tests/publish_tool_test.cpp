@@ -180,6 +180,12 @@ TEST(PublishTool, TheMapCarriesTheGraphTheProgramAndTheStartView) {
         EXPECT_EQ(jsonNumber(options, "graph", "crc32"), crc32Of(graphGzip));
         EXPECT_EQ(jsonNumber(options, "graph", "outlineBytes"), imported.out.size());
         EXPECT_EQ(jsonNumber(options, "wasm", "crc32"), crc32Of(wasmGzip));
+        // The page inflates what the options call gzip, and fetches what they name as a file.
+        EXPECT_NE(options.find("\"wasm\":{\"bytes\":" + std::to_string(wasmGzip.size()) +
+                               ",\"crc32\":" + std::to_string(crc32Of(wasmGzip)) +
+                               ",\"gzip\":true,\"file\":null}"),
+                  std::string::npos)
+            << options;
         EXPECT_NE(options.find("\"start\":" + (c.gotoId.empty() ? "null" : "\"" + c.gotoId + "\"")),
                   std::string::npos)
             << options;
