@@ -2,9 +2,6 @@
 // starts where the view is (its centre node, hidden groups, colouring and colour scheme), the
 // graph it carries reading back as the graph on view; without the page's parts, or without a
 // graph, nothing is written and the error says why.
-#include <zlib.h>
-
-#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -12,6 +9,7 @@
 #include "graph/outline_writer.h"
 #include "tests/glue/glue_rig.h"
 #include "tests/graph_test_support.h"
+#include "tests/published_map.h"
 #include "tests/run_tool.h"
 
 namespace orvo {
@@ -21,43 +19,9 @@ using test::readWholeFile;
 using test::TempDir;
 using test::writeWholeFile;
 
-std::string elementText(const std::string& page, const std::string& id) {
-    const std::string open = "id=\"" + id + "\">";
-    const size_t from = page.find(open);
-    if (from == std::string::npos) return {};
-    const size_t start = from + open.size();
-    return page.substr(start, page.find("</script>", start) - start);
-}
-
-std::string unbase64(const std::string& text) {
-    static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    uint32_t bits = 0;
-    int count = 0;
-    for (const char c : text) {
-        const char* at = c == '=' ? nullptr : std::strchr(digits, c);
-        if (at == nullptr) break;
-        bits = bits << 6 | uint32_t(at - digits);
-        if ((count += 6) >= 8) out += char((bits >> (count -= 8)) & 0xff);
-    }
-    return out;
-}
-
-std::string gunzip(const std::string& bytes) {
-    std::string out(64 << 20, '\0');
-    uLongf size = out.size();
-    z_stream z{};
-    inflateInit2(&z, 15 + 16);
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    z.avail_in = uInt(bytes.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = uInt(size);
-    const int status = inflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    inflateEnd(&z);
-    EXPECT_EQ(status, Z_STREAM_END);
-    return out;
-}
+using testing::elementText;
+using testing::gunzip;
+using testing::unbase64;
 
 class WebPageExportTest : public GlueRig {
 protected:
