@@ -7,10 +7,10 @@
 // folder form from 127.0.0.1 and checks that it draws the same picture.
 //
 //   node publish_rig.js --module-dir DIR --publish PATH --snapshot PATH
-//                       [--graph FILE [--goto ID]]... [--generate NODES [--goto ID]]...
+//                       [--graph FILE [--goto ID] [--keys KEYS]]... [--generate NODES ...]...
 //
-// --goto applies to the graph named before it: the map starts at that node, and so does the
-// picture it is checked against. Exit status 0 when every check holds, 1 when one fails, 77
+// --goto and --keys apply to the graph named before it: the map starts at that node, with those
+// view keys typed, and so does the picture it is checked against. Exit status 0 when every check holds, 1 when one fails, 77
 // (skipped) when a piece is missing.
 "use strict";
 
@@ -41,13 +41,13 @@ function parseArguments(argv) {
     else if (name === "--snapshot") options.snapshot = value;
     else if (name === "--graph") options.graphs.push({ file: value });
     else if (name === "--generate") options.graphs.push({ generate: Number(value) });
-    else if (name === "--goto") {
-      if (!options.graphs.length) throw new Error("--goto follows the graph it applies to");
-      options.graphs[options.graphs.length - 1].gotoId = value;
+    else if (name === "--goto" || name === "--keys") {
+      if (!options.graphs.length) throw new Error(`${name} follows the graph it applies to`);
+      options.graphs[options.graphs.length - 1][name.slice(2)] = value;
     } else throw new Error(`unknown option ${name}`);
   }
   if (!options.moduleDir || !options.publish || !options.snapshot || !options.graphs.length)
-    throw new Error("usage: publish_rig.js --module-dir DIR --publish PATH --snapshot PATH [--graph FILE [--goto ID]]... [--generate NODES [--goto ID]]...");
+    throw new Error("usage: publish_rig.js --module-dir DIR --publish PATH --snapshot PATH [--graph FILE [--goto ID] [--keys KEYS]]... [--generate NODES ...]...");
   return options;
 }
 
@@ -142,12 +142,14 @@ async function main() {
 
     let firstMap = null, folder = null;
     for (const [i, graph] of options.graphs.entries()) {
-      const label = path.basename(graph.file) + (graph.gotoId ? ` at ${graph.gotoId}` : "");
-      const start = graph.gotoId ? ["--goto", graph.gotoId] : [];
+      const label = path.basename(graph.file) + (graph.goto ? ` at ${graph.goto}` : "") +
+        (graph.keys ? `, keys ${graph.keys}` : "");
+      const start = graph.goto ? ["--goto", graph.goto] : [];
+      const keys = graph.keys || "";
       const map = path.join(scratch, `map-${i}.html`);
-      run(options.publish, [graph.file, "-o", map, "--title", label, ...start]);
+      run(options.publish, [graph.file, "-o", map, "--title", label, ...start, ...(keys ? ["--keys", keys] : [])]);
       const want = path.join(scratch, `want-${i}.png`);
-      run(options.snapshot, ["--gl", "modern", "--size", `${kWidth}x${kHeight}`, "--keys", "ll", "-o", want, ...start, graph.file]);
+      run(options.snapshot, ["--gl", "modern", "--size", `${kWidth}x${kHeight}`, "--keys", `ll${keys}`, "-o", want, ...start, graph.file]);
       const bytes = fs.statSync(map).size, gzip = execFileSync("gzip", ["-9c", graph.file], { maxBuffer: 1 << 30 }).length;
       console.log(`${label}: ${bytes} bytes, ${(bytes / gzip).toFixed(2)} times gzip -9 of the graph file`);
       const result = await openMap(page, url.pathToFileURL(map).href);
@@ -159,7 +161,7 @@ async function main() {
       if (!firstMap) {
         firstMap = { map, want, graph, start, label };
         folder = path.join(scratch, `folder-${i}`);
-        run(options.publish, [graph.file, "--folder", folder, "--title", label, ...start]);
+        run(options.publish, [graph.file, "--folder", folder, "--title", label, ...start, ...(keys ? ["--keys", keys] : [])]);
       }
     }
     if (!firstMap) throw new Error("no map was drawn to check the messages against");
