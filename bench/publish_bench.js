@@ -84,6 +84,7 @@ async function openMap(browser, file) {
       state: window.orvoMap.state,
       message: window.orvoMap.message,
       firstPictureMs: window.orvoMap.firstPictureMs,
+      timings: window.orvoMap.timings,
       heap: window.orvoMap.module ? window.orvoMap.module.HEAPU8.length : 0,
     }));
     peak = Math.max(peak, treeRss(pid));
@@ -131,6 +132,9 @@ async function main() {
       }
       console.log(`  first whole picture ${(opened.firstPictureMs / 1000).toFixed(2)} s from the page's start of loading; ` +
         `browser peak memory ${mb(opened.peak)}, the program's heap ${mb(opened.heap)}`);
+      const t = opened.timings;
+      console.log(`  steps ended at: unpacked ${(t.unpacked / 1000).toFixed(2)} s, program ${(t.program / 1000).toFixed(2)} s, ` +
+        `read and laid out ${(t.read / 1000).toFixed(2)} s, drawn ${(t.drawn / 1000).toFixed(2)} s`);
       fs.rmSync(map);
     }
   } finally {

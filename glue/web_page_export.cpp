@@ -1,18 +1,52 @@
 #include "glue/web_page_export.h"
 
+#include <cmath>
+#include <cstdio>
+
 #include "glue/glue.h"
 #include "graph/graph.h"
 #include "graph/outline_writer.h"
 
 namespace orvo {
 
-WebPageStart webPageStartOf(Glue& glue, const std::string& title) {
+namespace {
+
+bool isIdentity(const ProjTransform& t) {
+    const ProjTransform identity = ProjTransform::identity();
+    for (int i = 0; i < 16; ++i)
+        if (std::fabs(t.m[i] - identity.m[i]) > 1e-12) return false;
+    return true;
+}
+
+// "-99 position" and the view's 16 numbers, row by row, each read back to the same double.
+std::string positionRecord(const ProjTransform& home) {
+    std::string record = "-99 position";
+    for (const double element : home.m) {
+        char number[32];
+        std::snprintf(number, sizeof number, " %.17g", element);
+        record += number;
+    }
+    return record + '\n';
+}
+
+}  // namespace
+
+WebPageStart webPageStartOf(Glue& glue, const std::string& title, std::string* viewRecord) {
     WebPageStart start;
     start.title = title;
     Viewer* viewer = glue.viewer();
     if (viewer == nullptr || viewer->graph() == nullptr) return start;
     const Graph& graph = *viewer->graph();
-    if (const Node* centre = viewer->renderer().centreNode()) start.startId = centre->id;
+    const int32_t topIndex = graph.topNodeIndex();
+    const Node* top = topIndex >= 0 && size_t(topIndex) < graph.nodes.size()
+                          ? graph.nodes[size_t(topIndex)]
+                          : graph.root;
+    const Renderer& renderer = viewer->renderer();
+    if (viewRecord != nullptr && top != nullptr && isIdentity(top->globalTransform)) {
+        *viewRecord = positionRecord(renderer.baseView().inverse() * renderer.viewTransform());
+    } else if (const Node* centre = renderer.centreNode()) {
+        start.startId = centre->id;
+    }
     start.colourKind = viewer->settings().groupColumn;
     for (int kind = 0; kind < kGroupKinds; ++kind)
         for (const std::string& name : graph.hiddenGroups[static_cast<size_t>(kind)])
@@ -31,9 +65,10 @@ bool exportWebPage(Glue& glue, const std::string& path, const std::string& title
     WebPageParts parts;
     if (!readWebPageParts(places, parts, error)) return false;
     const Graph& graph = *glue.viewer()->graph();
-    const std::string outline = graphOutline(graph);
-    return writeWebPage(path, {outline, graph.nodes.size()}, webPageStartOf(glue, title), parts,
-                        error);
+    std::string view;
+    const WebPageStart start = webPageStartOf(glue, title, &view);
+    const std::string outline = graphOutline(graph) + view;
+    return writeWebPage(path, {outline, graph.nodes.size()}, start, parts, error);
 }
 
 }  // namespace orvo

@@ -12,8 +12,11 @@ namespace orvo {
 
 class Glue;
 
-/// The start view of the graph on view; the title as given.
-WebPageStart webPageStartOf(Glue& glue, const std::string& title);
+/// The start view of the graph on view; the title as given. While the layout starts at the top
+/// node, as a fresh load's does, the view itself goes with the graph (`viewRecord`, a position
+/// record for its outline) and the page starts there exactly; after a re-layout from another
+/// node, the page brings the centre node to the centre as the viewer did.
+WebPageStart webPageStartOf(Glue& glue, const std::string& title, std::string* viewRecord = nullptr);
 
 /// Writes the graph on view as a single-file map to `path`, the page's parts read from the first
 /// of `places` that holds them. False with a reason in `error` (no graph, the page not built,

@@ -3,7 +3,6 @@
 // it refuses and how, and what the map it writes carries, unpacked again here byte for byte.
 // The browser's side (the map drawn, its messages) is the web label's publish rig.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <chrono>
 #include <cstring>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "glue/web_page.h"
+#include "tests/published_map.h"
 #include "tests/run_tool.h"
 
 namespace orvo::test {
@@ -43,60 +43,10 @@ struct InstallTree {
     }
 };
 
-std::string gunzip(const std::string& bytes) {
-    z_stream z{};
-    EXPECT_EQ(inflateInit2(&z, 15 + 16), Z_OK);
-    std::string out;
-    char buffer[1 << 16];
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    z.avail_in = uInt(bytes.size());
-    int status = Z_OK;
-    while (status == Z_OK) {
-        z.next_out = reinterpret_cast<Bytef*>(buffer);
-        z.avail_out = sizeof buffer;
-        status = inflate(&z, Z_NO_FLUSH);
-        out.append(buffer, sizeof buffer - z.avail_out);
-    }
-    inflateEnd(&z);
-    EXPECT_EQ(status, Z_STREAM_END) << "not a whole gzip stream";
-    return out;
-}
-
-std::string unbase64(const std::string& text) {
-    std::string out;
-    uint32_t bits = 0;
-    int count = 0;
-    for (const char c : text) {
-        const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-        if (c == '=') break;
-        const char* at = std::strchr(digits, c);
-        if (at == nullptr || c == '\0') {
-            ADD_FAILURE() << "not base64: " << int(c);
-            return out;
-        }
-        bits = bits << 6 | uint32_t(at - digits);
-        if ((count += 6) >= 8) {
-            count -= 8;
-            out += char((bits >> count) & 0xff);
-        }
-    }
-    return out;
-}
-
-// The text of the element `<script ... id="ID">TEXT</script>`.
-std::string elementText(const std::string& page, const std::string& id) {
-    const std::string open = "id=\"" + id + "\">";
-    const size_t from = page.find(open);
-    if (from == std::string::npos) return {};
-    const size_t start = from + open.size();
-    return page.substr(start, page.find("</script>", start) - start);
-}
-
-// The number after "NAME": inside the JSON object after "PIECE":.
-uint64_t jsonNumber(const std::string& json, const std::string& piece, const std::string& name) {
-    const size_t at = json.find("\"" + name + "\":", json.find("\"" + piece + "\":"));
-    return at == std::string::npos ? ~0ull : std::stoull(json.substr(at + name.size() + 3));
-}
+using testing::elementText;
+using testing::gunzip;
+using testing::jsonNumber;
+using testing::unbase64;
 
 // What the tool refuses, with the status and the words of its message.
 TEST(PublishTool, RefusesWhatItCannotPublishNamingWhy) {
@@ -181,6 +131,12 @@ TEST(PublishTool, TheMapCarriesTheGraphTheProgramAndTheStartView) {
         EXPECT_EQ(jsonNumber(options, "graph", "crc32"), crc32Of(graphGzip));
         EXPECT_EQ(jsonNumber(options, "graph", "outlineBytes"), imported.out.size());
         EXPECT_EQ(jsonNumber(options, "wasm", "crc32"), crc32Of(wasmGzip));
+        // The page inflates what the options call gzip, and fetches what they name as a file.
+        EXPECT_NE(options.find("\"wasm\":{\"bytes\":" + std::to_string(wasmGzip.size()) +
+                               ",\"crc32\":" + std::to_string(crc32Of(wasmGzip)) +
+                               ",\"gzip\":true,\"file\":null}"),
+                  std::string::npos)
+            << options;
         EXPECT_NE(options.find("\"start\":" + (c.gotoId.empty() ? "null" : "\"" + c.gotoId + "\"")),
                   std::string::npos)
             << options;

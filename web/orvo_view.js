@@ -72,10 +72,11 @@ class OrvoView {
   }
 
   // Copies the chunks into one block of the module's memory, growing it as they come, and
-  // hands it over; the block is freed once the graph is read.
-  async loadChunks(chunks) {
+  // hands it over; the block is freed once the graph is read. A size known beforehand (a
+  // published map's) makes the block once, at that size.
+  async loadChunks(chunks, sizeHint = 0) {
     const m = this.module;
-    let capacity = 1 << 20, length = 0;
+    let capacity = Math.max(1 << 20, sizeHint), length = 0;
     let block = m._malloc(capacity);
     try {
       for await (const chunk of chunks) {

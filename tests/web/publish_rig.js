@@ -7,10 +7,10 @@
 // folder form from 127.0.0.1 and checks that it draws the same picture.
 //
 //   node publish_rig.js --module-dir DIR --publish PATH --snapshot PATH
-//                       [--graph FILE [--goto ID]]... [--generate NODES [--goto ID]]...
+//                       [--graph FILE [--goto ID] [--keys KEYS]]... [--generate NODES ...]...
 //
-// --goto applies to the graph named before it: the map starts at that node, and so does the
-// picture it is checked against. Exit status 0 when every check holds, 1 when one fails, 77
+// --goto and --keys apply to the graph named before it: the map starts at that node, with those
+// view keys typed, and so does the picture it is checked against. Exit status 0 when every check holds, 1 when one fails, 77
 // (skipped) when a piece is missing.
 "use strict";
 
@@ -41,13 +41,13 @@ function parseArguments(argv) {
     else if (name === "--snapshot") options.snapshot = value;
     else if (name === "--graph") options.graphs.push({ file: value });
     else if (name === "--generate") options.graphs.push({ generate: Number(value) });
-    else if (name === "--goto") {
-      if (!options.graphs.length) throw new Error("--goto follows the graph it applies to");
-      options.graphs[options.graphs.length - 1].gotoId = value;
+    else if (name === "--goto" || name === "--keys") {
+      if (!options.graphs.length) throw new Error(`${name} follows the graph it applies to`);
+      options.graphs[options.graphs.length - 1][name.slice(2)] = value;
     } else throw new Error(`unknown option ${name}`);
   }
   if (!options.moduleDir || !options.publish || !options.snapshot || !options.graphs.length)
-    throw new Error("usage: publish_rig.js --module-dir DIR --publish PATH --snapshot PATH [--graph FILE [--goto ID]]... [--generate NODES [--goto ID]]...");
+    throw new Error("usage: publish_rig.js --module-dir DIR --publish PATH --snapshot PATH [--graph FILE [--goto ID] [--keys KEYS]]... [--generate NODES ...]...");
   return options;
 }
 
@@ -142,12 +142,14 @@ async function main() {
 
     let firstMap = null, folder = null;
     for (const [i, graph] of options.graphs.entries()) {
-      const label = path.basename(graph.file) + (graph.gotoId ? ` at ${graph.gotoId}` : "");
-      const start = graph.gotoId ? ["--goto", graph.gotoId] : [];
+      const label = path.basename(graph.file) + (graph.goto ? ` at ${graph.goto}` : "") +
+        (graph.keys ? `, keys ${graph.keys}` : "");
+      const start = graph.goto ? ["--goto", graph.goto] : [];
+      const keys = graph.keys || "";
       const map = path.join(scratch, `map-${i}.html`);
-      run(options.publish, [graph.file, "-o", map, "--title", label, "--keys", "ll", ...start]);
+      run(options.publish, [graph.file, "-o", map, "--title", label, "--keys", `ll${keys}`, ...start]);
       const want = path.join(scratch, `want-${i}.png`);
-      run(options.snapshot, ["--gl", "modern", "--size", `${kWidth}x${kHeight}`, "--keys", "ll", "-o", want, ...start, graph.file]);
+      run(options.snapshot, ["--gl", "modern", "--size", `${kWidth}x${kHeight}`, "--keys", `ll${keys}`, "-o", want, ...start, graph.file]);
       const bytes = fs.statSync(map).size, gzip = execFileSync("gzip", ["-9c", graph.file], { maxBuffer: 1 << 30 }).length;
       console.log(`${label}: ${bytes} bytes, ${(bytes / gzip).toFixed(2)} times gzip -9 of the graph file`);
       const result = await openMap(page, url.pathToFileURL(map).href);
@@ -159,7 +161,7 @@ async function main() {
       if (!firstMap) {
         firstMap = { map, want, graph, start, label };
         folder = path.join(scratch, `folder-${i}`);
-        run(options.publish, [graph.file, "--folder", folder, "--title", label, "--keys", "ll", ...start]);
+        run(options.publish, [graph.file, "--folder", folder, "--title", label, "--keys", `ll${keys}`, ...start]);
       }
     }
     if (!firstMap) throw new Error("no map was drawn to check the messages against");
@@ -167,11 +169,28 @@ async function main() {
     // A file cut short anywhere past its page, and one with a byte of its graph changed.
     const whole = fs.readFileSync(firstMap.map);
     const cut = path.join(scratch, "cut.html");
-    for (const share of [0.5, 0.99]) {
-      fs.writeFileSync(cut, whole.subarray(0, Math.floor(whole.length * share)));
-      expectMessage(`cut at ${share * 100} %`, await openMap(page, url.pathToFileURL(cut).href),
+    // Through the program's script, its wasm, the graph, and the end marker.
+    const cuts = {
+      "the program's script": whole.indexOf('<script type="application/octet-stream" id="orvo-wasm">') - 2000,
+      "the program": whole.indexOf('id="orvo-wasm">') + 1000,
+      "the graph": Math.floor(whole.length / 2),
+      "the end marker": whole.indexOf('id="orvo-end"') + 5,
+    };
+    for (const [where, at] of Object.entries(cuts)) {
+      fs.writeFileSync(cut, whole.subarray(0, at));
+      expectMessage(`cut in ${where}`, await openMap(page, url.pathToFileURL(cut).href),
         "This map file is incomplete.", failures);
     }
+    // Cut in the page's own script: the note the page's head adds instead.
+    fs.writeFileSync(cut, whole.subarray(0, whole.indexOf("class MapProblem")));
+    await page.goto(url.pathToFileURL(cut).href, { waitUntil: "load" });
+    const note = await page.evaluate(() => {
+      const element = document.getElementById("orvo-cut");
+      return element ? element.textContent : "";
+    });
+    console.log(`cut in the page's script: ${note || "(no note)"}`);
+    if (!note.startsWith("This map file is incomplete"))
+      failures.push("a file cut in the page's script shows no note that it is incomplete");
     const altered = Buffer.from(whole);
     const graphAt = altered.indexOf('id="orvo-graph">') + 'id="orvo-graph">'.length;
     const at = graphAt + 100;
