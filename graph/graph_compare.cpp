@@ -7,8 +7,7 @@
 #include <utility>
 
 #include "graph/graph.h"
-#include "stream/outline_format.h"
-#include "stream/outline_label.h"
+#include "graph/outline_writer.h"
 
 namespace orvo {
 
@@ -16,6 +15,7 @@ namespace {
 
 constexpr std::array<const char*, 4> kGroups = {"added", "removed", "changed", "unchanged"};
 enum Change { kAdded, kRemoved, kChanged, kUnchanged };
+using Entry = OutlineEntry;
 
 // The ids a node links to, its tree children first.
 std::vector<std::string_view> linksOut(const Node& n) {
@@ -42,51 +42,6 @@ std::vector<std::string> missingFrom(const std::vector<std::string_view>& ids,
     return missing;
 }
 
-// A node of the result: one of the newer graph's, or a removed one of the older graph's.
-struct Entry {
-    const Graph* graph;
-    const Node* node;
-    Change change;
-    size_t parent;  // entry index; the root's is its own
-    std::vector<size_t> children;
-    int64_t level = -1;  // as written; -1 when left out
-};
-
-class Writer {
-public:
-    explicit Writer(GraphComparison& result) : result_(result) {}
-
-    bool record(int64_t level, const Entry& e) {
-        std::string line = std::to_string(level) + ' ' + std::string(e.node->id) + " 0";
-        std::array<std::string_view, kGroupKinds> names{};
-        size_t count = 0;
-        for (int kind = 0; kind < kGroupKinds; ++kind) {
-            names[kind] = kind == 1 ? kGroups[e.change] : e.graph->groupOf(*e.node, kind);
-            if (!names[kind].empty()) count = static_cast<size_t>(kind) + 1;
-        }
-        for (size_t k = 0; k < count; ++k)
-            line += ' ' + std::string(names[k].empty() ? "-" : names[k]);
-        if (line.size() > kOutlineLineLimit) {
-            ++result_.recordsLeftOut;
-            return false;
-        }
-        result_.outline += line;
-        result_.outline += '\n';
-        return true;
-    }
-
-    /// The node's label record, when it has a label.
-    void label(const Entry& e) {
-        const std::string record = labelRecord(e.node->id, e.graph->labelOf(*e.node));
-        if (record.empty()) return;
-        result_.outline += record;
-        result_.outline += '\n';
-    }
-
-private:
-    GraphComparison& result_;
-};
-
 }  // namespace
 
 GraphComparison compareGraphs(const Graph& older, const Graph& newer) {
@@ -95,20 +50,21 @@ GraphComparison compareGraphs(const Graph& older, const Graph& newer) {
     std::vector<Entry> entries;
     entries.reserve(newer.nodes.size());
     for (const Node* n : newer.nodes) {
-        Entry e{&newer, n, kAdded, 0, {}};
+        Entry e{&newer, n, kGroups[kAdded], 0, {}};
         if (const Node* old = older.findNode(n->id)) {
             const std::vector<std::string_view> now = linksOut(*n), before = linksOut(*old);
             const std::vector<std::string_view> nowSorted = sorted(now),
                                                 beforeSorted = sorted(before);
-            e.change = nowSorted == beforeSorted ? kUnchanged : kChanged;
-            if (e.change == kChanged)
+            const bool changed = nowSorted != beforeSorted;
+            e.status = kGroups[changed ? kChanged : kUnchanged];
+            if (changed)
                 result.changes.push_back({std::string(n->id), "changed",
                                           missingFrom(now, beforeSorted),
                                           missingFrom(before, nowSorted)});
         }
-        ++(e.change == kAdded     ? result.added
-           : e.change == kChanged ? result.changed
-                                  : result.unchanged);
+        ++(e.status == kGroups[kAdded]     ? result.added
+           : e.status == kGroups[kChanged] ? result.changed
+                                           : result.unchanged);
         entries.push_back(std::move(e));
     }
     const size_t root = static_cast<size_t>(newer.root->index);
@@ -139,7 +95,7 @@ GraphComparison compareGraphs(const Graph& older, const Graph& newer) {
             }
             removedAt[static_cast<size_t>(n->index)] = entries.size();
             entries[parent].children.push_back(entries.size());
-            entries.push_back({&older, n, kRemoved, parent, {}});
+            entries.push_back({&older, n, kGroups[kRemoved], parent, {}});
             ++result.removed;
             result.changes.push_back({std::string(n->id), "removed", {}, [&] {
                                           std::vector<std::string> ids;
@@ -150,36 +106,7 @@ GraphComparison compareGraphs(const Graph& older, const Graph& newer) {
         }
     }
 
-    // The tree in pre-order (a record left out for its length lets its children hang one level
-    // up), then each newer node's further links under its path restated.
-    Writer writer(result);
-    std::vector<std::pair<size_t, int64_t>> stack{{root, 0}};
-    while (!stack.empty()) {
-        auto [index, level] = stack.back();
-        stack.pop_back();
-        Entry& e = entries[index];
-        const bool written = writer.record(level, e);
-        if (written) {
-            e.level = level;
-            writer.label(e);
-        }
-        for (size_t i = e.children.size(); i-- > 0;)
-            stack.emplace_back(e.children[i], written ? level + 1 : level);
-    }
-    std::vector<size_t> path;
-    for (const Node* n : newer.nodes) {
-        const Entry& from = entries[static_cast<size_t>(n->index)];
-        if (n->outLinks.empty() || from.level < 0) continue;
-        path.clear();
-        for (size_t at = from.parent; at != root; at = entries[at].parent) path.push_back(at);
-        if (n != newer.root) path.push_back(root);
-        for (size_t i = path.size(); i-- > 0;)
-            if (entries[path[i]].level >= 0)
-                writer.record(entries[path[i]].level, entries[path[i]]);
-        writer.record(from.level, from);
-        for (const Link* l : n->outLinks)
-            writer.record(from.level + 1, entries[static_cast<size_t>(l->toNode->index)]);
-    }
+    result.recordsLeftOut = writeOutlineEntries(entries, root, newer, result.outline);
     return result;
 }
 

@@ -12,7 +12,8 @@
 #          the core for the browser into build-web/ (ORVO_WEB_BUILD_DIR; see
 #          scripts/build-web-module.sh); `./scripts/setup.sh test -L web` then runs its tests
 #   package  builds the Debian package orvo_<version>_<arch>.deb (Debian's hardening flags, no
-#          tests or benchmarks, in build-package/ beside the build directory), leaves it at the
+#          tests or benchmarks, in build-package/ beside the build directory, with the browser
+#          build the published maps carry in build-package-web/), leaves it at the
 #          top of the repository and checks it with lintian; install it with
 #          `sudo apt install ./orvo_*.deb`
 # Environment: ORVO_BUILD_DIR (default: build), ORVO_CMAKE_ARGS (more configure arguments, e.g.
@@ -89,20 +90,30 @@ run_tests() {
 # The package is built apart from the development build: with the compiler and linker flags
 # Debian builds its packages with (hardening included) and without tests or benchmarks.
 build_package() {
-  local package_dir="${build_dir}-package" flags
+  local package_dir="${build_dir}-package" flags web_dir="${build_dir}-package-web"
+  # The package carries the published map's program: the browser build comes first.
+  install_web_tools
+  ORVO_REQUIRE_WEB=1 ORVO_WEB_CMAKE_ARGS="" "$root/scripts/build-web-module.sh" "$web_dir"
   flags="$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
   eval "$flags"
   # shellcheck disable=SC2086 # ORVO_CMAKE_ARGS holds several words on purpose
   cmake -S "$root" -B "$package_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DORVO_BUILD_TESTS=OFF -DORVO_BENCH=OFF -DORVO_FUZZ=OFF -DORVO_SANITIZE=OFF \
     -DCMAKE_C_FLAGS="$CFLAGS $CPPFLAGS" -DCMAKE_CXX_FLAGS="$CXXFLAGS $CPPFLAGS" \
-    -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" ${ORVO_CMAKE_ARGS:-}
+    -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" -DORVO_WEB_BUILD_DIR="$web_dir" ${ORVO_CMAKE_ARGS:-}
   cmake --build "$package_dir" -j "$jobs"
   rm -f "$package_dir"/orvo_*.deb
   (cd "$package_dir" && cpack -G DEB)
   local debs=("$package_dir"/orvo_*.deb)
   rm -f "$root"/orvo_*.deb
   cp "${debs[@]}" "$root/"
+  local part
+  for part in map_page.html map_page.js orvo_view.js orvo-web.js orvo-web.wasm; do
+    if ! dpkg-deb -c "${debs[0]}" | grep -q "/usr/share/orvo/web/$part\$"; then
+      echo "FAILED: the package lacks /usr/share/orvo/web/$part" >&2
+      exit 1
+    fi
+  done
   echo "Checking ${debs[*]##*/} with lintian"
   lintian --fail-on error "${debs[@]/#$package_dir/$root}"
   echo "Built ${debs[*]/#$package_dir/$root}; install it with: sudo apt install ./${debs[0]##*/}"

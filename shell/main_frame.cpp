@@ -32,6 +32,7 @@
 #include "glue/key_table.h"
 #include "glue/picture_export.h"
 #include "glue/status_text.h"
+#include "glue/web_page_export.h"
 #include "graph/graph.h"
 #include "graph/positions_csv.h"
 #include "graph/site_report.h"
@@ -89,6 +90,8 @@ const char* const kExportPictureHelp =
 const char* const kExportLayoutHelp = "Write every node's id and laid-out position as CSV";
 const char* const kExportReportHelp =
     "Write a CSV line per node: id, groups, depth, links in and out, status";
+const char* const kExportWebPageHelp =
+    "Write the graph on view as one HTML file that any browser opens, starting at this view";
 const char* const kCompareWithHelp =
     "Show the graph together with an older version of it, coloured by what changed";
 
@@ -165,6 +168,7 @@ bool CMainFrame::createContents(orvo::GlChoice gl) {
         wxEVT_UPDATE_UI, [&glue](wxUpdateUIEvent& e) { e.Enable(glue.graphLoaded()); },
         ID_EXPORT_PICTURE, ID_COMPARE_WITH);
     Bind(wxEVT_MENU, &CMainFrame::onExportReport, this, ID_EXPORT_REPORT);
+    Bind(wxEVT_MENU, &CMainFrame::onExportWebPage, this, ID_EXPORT_WEB_PAGE);
     Bind(wxEVT_MENU, &CMainFrame::onCompareWith, this, ID_COMPARE_WITH);
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { orvo::ShortcutsDialog(this).ShowModal(); },
@@ -230,6 +234,7 @@ void CMainFrame::buildMenus() {
     file->Append(ID_EXPORT_PICTURE, "Export &Picture...", kExportPictureHelp);
     file->Append(ID_EXPORT_LAYOUT, "Export &Layout...", kExportLayoutHelp);
     file->Append(ID_EXPORT_REPORT, "Export &Report...", kExportReportHelp);
+    file->Append(ID_EXPORT_WEB_PAGE, "Export Web Pa&ge...", kExportWebPageHelp);
     file->Append(ID_COMPARE_WITH, "&Compare With...", kCompareWithHelp);
     file->AppendSeparator();
     const size_t recentPosition = file->GetMenuItemCount();
@@ -642,6 +647,34 @@ void CMainFrame::onExportReport(wxCommandEvent& /*event*/) {
                      wxOK | wxICON_ERROR, this);
     } else if (wxStatusBar* status = GetStatusBar()) {
         status->SetStatusText("Report written to " + path, kMessage);
+    }
+}
+
+// The same file orvo-publish writes, of the graph on view, starting at this view; the page and
+// its program come from where the package installs them (or the build tree).
+bool CMainFrame::exportWebPageTo(const wxString& path, std::string& error) {
+    wxString title = GetTitle();
+    if (wxDocument* document = manager_->GetCurrentDocument())
+        title = wxFileName(document->GetFilename()).GetFullName();
+    return orvo::exportWebPage(glue_, std::string(path.fn_str()), title.utf8_string(),
+                               orvo::webPartsPlaces(orvo::runningProgramDir()), error);
+}
+
+void CMainFrame::onExportWebPage(wxCommandEvent& /*event*/) {
+    if (!glue_.graphLoaded()) return;
+    const wxString path = askForExportFile("Export Web Page", "Web pages (*.html)|*.html", "html");
+    if (path.empty()) return;
+    std::string error;
+    bool written = false;
+    {
+        wxBusyCursor busy;
+        written = exportWebPageTo(path, error);
+    }
+    if (!written) {
+        wxMessageBox("The web page was not exported: " + fromBytes(error), "orvo",
+                     wxOK | wxICON_ERROR, this);
+    } else if (wxStatusBar* status = GetStatusBar()) {
+        status->SetStatusText("Web page written to " + path + ": open it in any browser", kMessage);
     }
 }
 

@@ -61,6 +61,7 @@ public:
     /// Writes a CSV line per node: id, groups, depth, links in and out, status (as orvo-import
     /// --report does).
     bool exportReportTo(const wxString& path, std::string& error);
+    bool exportWebPageTo(const wxString& path, std::string& error);
     /// Shows the graph on view together with what another version of it (any input) had,
     /// coloured by what changed (the legend panel counts each), the counts in the status bar
     /// until the pointer moves; false with error.
@@ -95,6 +96,7 @@ private:
     void onExportPicture(wxCommandEvent& event);
     void onExportLayout(wxCommandEvent& event);
     void onExportReport(wxCommandEvent& event);
+    void onExportWebPage(wxCommandEvent& event);
     void onCompareWith(wxCommandEvent& event);
     /// The Save dialog of an export: starts in the graph's folder with the graph's name and
     /// this extension; "" when cancelled.

@@ -1,11 +1,13 @@
 // The graph model: labels, DEVIRIRO_DEBUG, id lookup, reloads and take-overs, the storage helpers
-// behind it, the debug file, and two versions of a graph compared.
+// behind it, the debug file, two versions of a graph compared, and a graph written back as text.
 #include "graph/graph.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -16,6 +18,7 @@
 #include "glue/window_settings.h"
 #include "graph/graph_compare.h"
 #include "graph/group_names.h"
+#include "graph/outline_writer.h"
 #include "graph/index_pair_set.h"
 #include "graph_test_support.h"
 #include "memory/background_discard.h"
@@ -280,5 +283,40 @@ TEST(GraphCompare, EachPairGivesItsOutlineAndCounts) {
                       std::to_string(result.recordsLeftOut) + "\n",
                   c.expected)
             << c.name;
+    }
+}
+
+// A node as the reader left it: its parent, groups, label and further links, by id.
+std::map<std::string, std::string> nodesById(const Graph& graph) {
+    std::map<std::string, std::string> nodes;
+    for (const Node* n : graph.nodes) {
+        std::string text = "parent " + std::string(n->parent ? n->parent->id : "-") + ", groups";
+        for (int kind = 0; kind < kGroupKinds; ++kind)
+            text += " " + std::string(graph.groupOf(*n, kind));
+        text += ", label " + std::string(graph.labelOf(*n)) + ", links";
+        std::vector<std::string> links;
+        for (const Link* l : n->outLinks) links.emplace_back(l->toId());
+        std::sort(links.begin(), links.end());
+        for (const std::string& l : links) text += " " + l;
+        nodes[std::string(n->id)] = text;
+    }
+    return nodes;
+}
+
+// The graph on view written back as outline text (what a published map carries) reads as the
+// same graph: every node under the same parent, with its groups, label and further links.
+TEST(GraphOutline, WrittenBackItReadsAsTheSameGraph) {
+    for (const char* file : {"/examples/worked-example.graph", "/examples/sqlite-doc.graph",
+                             "/examples/site.graph", "/tests/data/move_example.graph",
+                             "/tests/data/viewer_groups.graph", "/tests/data/attributes.graph"}) {
+        SCOPED_TRACE(file);
+        ViewerSettings settings;
+        Graph read(settings), again(settings);
+        ASSERT_TRUE(readText(read, readWholeFile(std::string(ORVO_SOURCE_DIR) + file)));
+        uint64_t leftOut = 1;
+        const std::string outline = graphOutline(read, &leftOut);
+        EXPECT_EQ(leftOut, 0u);
+        ASSERT_TRUE(readText(again, outline));
+        EXPECT_EQ(nodesById(again), nodesById(read));
     }
 }

@@ -183,6 +183,30 @@ TEST(PackagingTest, TheFileTypeDefinitionNamesOutlineGraphsByNameAndByContent) {
     EXPECT_NE(desktop.find("\nExec=orvo %F\n"), std::string::npos);
 }
 
+// What the package's install rules lay out carries the published map's page and program, and
+// orvo-publish run from there (no build tree beside it) writes a map holding that program.
+TEST(PackagingTest, TheInstalledOrvoPublishFindsThePageAndProgramBesideIt) {
+    const std::string module = ORVO_WEB_BUILD_DIR "/web/orvo-web.wasm";
+    if (!std::filesystem::exists(module))
+        GTEST_SKIP() << "the browser build is missing (" << module
+                     << "): ./scripts/setup.sh web builds it, as the package build does";
+    TempDir root;
+    const ToolRun install = runTool("/usr/bin/cmake", {"--install", ORVO_BUILD_DIR, "--prefix",
+                                                       root.file("usr"), "--component", "Unspecified"});
+    ASSERT_EQ(install.status, 0) << install.out << install.err;
+    for (const char* part :
+         {"map_page.html", "map_page.js", "orvo_view.js", "orvo-web.js", "orvo-web.wasm"})
+        EXPECT_TRUE(std::filesystem::exists(root / "usr/share/orvo/web" / part)) << part;
+    const ToolRun run =
+        runTool(root.file("usr/bin/orvo-publish"),
+                {root.file("usr/share/orvo/examples/worked-example.graph"), "-o", root.file("m.html")},
+                {"ASAN_OPTIONS=detect_leaks=0"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string page = readWholeFile(root.file("m.html"));
+    EXPECT_NE(page.find(readWholeFile(ORVO_WEB_BUILD_DIR "/web/orvo-web.js")), std::string::npos)
+        << "the map lacks the installed program's script";
+}
+
 #else
 
 TEST(PackagingTest, EveryOptionOfEveryProgramIsInItsManPageTheReadmeAndItsCompletion) {

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -22,9 +21,8 @@
 #include "import/url.h"
 #include "memory/atomic_file.h"
 #include "settings/viewer_settings.h"
-#include "stream/input_file.h"
 #include "tools/command_line.h"
-#include "tools/crawl_options.h"
+#include "tools/import_options.h"
 #include "tools/interrupt.h"
 #include "tools/tool_input.h"
 
@@ -35,9 +33,9 @@ constexpr int kExitFailure = 1;  // the input could not be read, or the output n
 struct Options {
     std::string input;
     std::string output;
-    std::string format;
     bool quiet = false;
-    orvo::ImportOptions import;
+    orvo::ImportCommandLine importLine;
+    orvo::ImportOptions& import = importLine.import;
     std::string report;                // --report: a CSV line per node of the graph written
     std::vector<std::string> compare;  // --compare OLD NEW
     std::string compareCsv;
@@ -61,20 +59,6 @@ std::string readGraph(const std::string& input, const orvo::ImportOptions& impor
     const std::string failure = in.finish();
     if (failure.empty() && graph.empty()) return input + ": holds no node record";
     return failure;
-}
-
-// Whether the reader finds a node record in the first lines of the file (decompressed).
-bool holdsNodeRecord(const std::string& path) {
-    orvo::InputFile file;
-    if (!file.open(path)) return true;  // the import says why it cannot be read
-    std::string head(64 * 1024, '\0');
-    file.stream().read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<size_t>(file.stream().gcount()));
-    orvo::ViewerSettings settings;
-    orvo::Graph graph(settings);
-    std::istringstream in(head);
-    graph.reload(in);
-    return !graph.empty();
 }
 
 // Reads the graph text written and writes its report; "" or why not.
@@ -203,41 +187,7 @@ int main(int argc, char** argv) {
     app.add_option("-o,--output", options.output,
                    "Output graph file (standard output when absent); written completely or not "
                    "at all");
-    app.add_option("-f,--format", options.format, "Read the input as this format")
-        ->check(CLI::IsMember({"site", "dir", "sitemap", "csv", "dot", "graphml", "gexf", "json",
-                               "gml", "pajek", "outline"}));
-    app.add_option("--start", options.import.start,
-                   "Site: the start page, relative to the directory (default index.html)");
-    app.add_option("--base-url", options.import.baseUrl,
-                   "Site: the address the directory is served at (default http://localhost/)");
-    app.add_flag("--orphans", options.import.orphans,
-                 "Site: also hang files that nothing links to under the start page");
-    app.add_option("--sitemap", options.import.sitemap,
-                   "Site and crawl: check the pages against this sitemap (a file or an address): "
-                   "the pages it lists that no link reaches hang under the root in the group "
-                   "orphan, the pages it leaves out are unlisted (a crawl uses the site's own "
-                   "/sitemap.xml without it)")
-        ->type_name("FILE_OR_URL");
-    app.add_option("--header", options.import.header,
-                   "Edge lists: is the first line a header? (auto: when neither of its first two "
-                   "fields is an id anywhere else)")
-        ->check(CLI::IsMember({"yes", "no", "auto"}));
-    app.add_option("--group", options.import.group,
-                   "Edge lists, DOT, GraphML, GEXF, JSON, GML, Pajek: the node attribute (or "
-                   "column name or number) "
-                   "that gives the node's group (without it: a third column, or a node attribute, "
-                   "of 2 to 64 values; none: no group)");
-    app.add_option("--root", options.import.root,
-                   "Edge lists, DOT, GraphML, GEXF, JSON, GML, Pajek: the id of the tree's root "
-                   "(default: the node with "
-                   "the most edges the walk follows)");
-    std::string direction = "auto";
-    app.add_option("--direction", direction,
-                   "Edge lists, DOT, GraphML, GEXF, JSON, GML, Pajek: the tree follows the links "
-                   "(out), goes against "
-                   "them (in), both ways, or (auto, the default) whichever of out and in reaches "
-                   "more nodes from its root; links keep their direction")
-        ->check(CLI::IsMember({"out", "in", "both", "auto"}));
+    orvo::addImportOptions(app, options.importLine);
     app.add_flag("-q,--quiet", options.quiet, "Print no warnings");
     app.add_option("--report", options.report,
                    "Also write a CSV file with a line per node of the graph written: id, "
@@ -255,44 +205,26 @@ int main(int argc, char** argv) {
                    "and lost, as CSV")
         ->type_name("PATH")
         ->needs("--compare");
-    orvo::addCrawlOptions(app, options.import.crawl);
     app.set_version_flag("--version", "orvo-import " ORVO_VERSION);
     if (const std::optional<int> status = orvo::parseCommandLine(app, argc, argv)) return *status;
-    options.import.direction = *orvo::walkDirectionFromName(direction);  // checked above
     if (options.input.empty() && options.compare.empty()) {
         std::cerr << "orvo-import: input is required\nRun with --help for more information.\n";
         return orvo::kExitUsage;
     }
 
-    if (options.import.baseUrl != "http://localhost/") {
-        const auto base = orvo::normaliseUrl(options.import.baseUrl);
-        if (!base || !orvo::isWebScheme(orvo::schemeOf(*base))) {
-            std::cerr << "orvo-import: --base-url " << options.import.baseUrl
-                      << ": not an http, https or ftp address\n";
+    if (!options.compare.empty()) {
+        if (const std::string why = orvo::checkImportOptions(options.importLine); !why.empty()) {
+            std::cerr << "orvo-import: " << why << "\n";
             return orvo::kExitUsage;
         }
+        return compareInputs(options);
     }
-    if (!options.compare.empty()) return compareInputs(options);
-    std::error_code error;
-    if (!orvo::isWebAddress(options.input) && !std::filesystem::exists(options.input, error)) {
-        std::cerr << "orvo-import: " << options.input << ": no such file or directory\n";
-        return kExitFailure;
+    const orvo::ImportPlan plan = orvo::planImport(options.input, options.importLine);
+    if (plan.status != 0) {
+        std::cerr << "orvo-import: " << plan.error << "\n";
+        return plan.status;
     }
-    orvo::ImportFormat format = orvo::guessImportFormat(options.input);
-    if (!options.format.empty()) format = *orvo::importFormatFromName(options.format);
-    // A graph file is copied as it is (decompressed), which keeps everything it holds; any
-    // other file the reader finds no node record in is of a format that cannot be told.
-    const bool outline = format == orvo::ImportFormat::Outline;
-    if (outline && !holdsNodeRecord(options.input)) {
-        if (!options.format.empty()) {
-            std::cerr << "orvo-import: " << options.input << ": holds no node record\n";
-            return kExitFailure;
-        }
-        std::cerr << "orvo-import: " << options.input
-                  << ": cannot tell its format; name one with --format "
-                     "(site, dir, sitemap, csv, dot, graphml, gexf, json, gml, pajek or outline)\n";
-        return orvo::kExitUsage;
-    }
+    const orvo::ImportFormat format = plan.format;
 
     // Ctrl+C and SIGTERM stop the work: a crawl then writes the graph of what it crawled so
     // far, any other import writes nothing; the temporary file never stays behind.

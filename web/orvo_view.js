@@ -16,6 +16,8 @@ class OrvoView {
     this.canvas = canvas;
     this.onHover = null; // called with the hovered node's id ("" for none) when it changes
     this.onClick = null; // called with what a click picked: a node id, "from|to", or ""
+    this.onProgress = null; // called with the bytes of the graph file handed over so far
+    this.onLoaded = null; // called once the graph is read, before its first frame is drawn
     this.hovered = "";
     this.scheduled = false;
     this.waiting = [];
@@ -70,10 +72,11 @@ class OrvoView {
   }
 
   // Copies the chunks into one block of the module's memory, growing it as they come, and
-  // hands it over; the block is freed once the graph is read.
-  async loadChunks(chunks) {
+  // hands it over; the block is freed once the graph is read. A size known beforehand (a
+  // published map's) makes the block once, at that size.
+  async loadChunks(chunks, sizeHint = 0) {
     const m = this.module;
-    let capacity = 1 << 20, length = 0;
+    let capacity = Math.max(1 << 20, sizeHint), length = 0;
     let block = m._malloc(capacity);
     try {
       for await (const chunk of chunks) {
@@ -88,6 +91,7 @@ class OrvoView {
         if (!block) throw new Error("no memory for the file");
         m.HEAPU8.set(chunk, block + length);
         length += chunk.length;
+        if (this.onProgress) this.onProgress(length);
       }
       return this.loadFrom(block, length);
     } finally {
@@ -112,6 +116,7 @@ class OrvoView {
     if (!m._orvo_view_load(this.handle, block, length))
       throw new Error(m.UTF8ToString(m._orvo_view_error(this.handle)));
     this.hovered = "";
+    if (this.onLoaded) this.onLoaded(); // the start view, set before the first frame
     m._orvo_view_redraw(this.handle);
     this.schedule();
   }

@@ -297,6 +297,44 @@ EMSCRIPTEN_KEEPALIVE const char* orvo_view_clicked(const WebView* view) {
     return view->clicked.c_str();
 }
 
+/// Brings the node with that id to the centre at once (the start view of a published map). 1
+/// when a shown node has the id, else 0 and nothing changes.
+EMSCRIPTEN_KEEPALIVE int orvo_view_goto(WebView* view, const char* id) {
+    if (!view->loaded) return 0;
+    const orvo::Node* node = view->viewer.graph()->findNode(id);
+    if (node == nullptr || !node->isShown()) return 0;
+    return view->viewer.gotoNode(id, 1) == 1 ? 1 : 0;
+}
+
+/// Hides (hide 1) or shows (0) the group of that kind by its name, as a click on its legend
+/// entry does. 1 when the graph has such a group, else 0.
+EMSCRIPTEN_KEEPALIVE int orvo_view_set_group_hidden(WebView* view, int kind, const char* name,
+                                                    int hide) {
+    if (!view->loaded || kind < 0 || kind >= orvo::kGroupKinds) return 0;
+    const orvo::GroupTallies tallies = orvo::tallyGroups(*view->viewer.graph());
+    const auto& groups = tallies[size_t(kind)];
+    if (std::none_of(groups.begin(), groups.end(),
+                     [name](const orvo::GroupTally& g) { return g.name == name; }))
+        return 0;
+    view->viewer.setGroupHidden(kind, name, hide != 0 ? 1 : 0);
+    view->viewer.redraw();
+    return 1;
+}
+
+/// Colours the nodes by the groups of that kind (0 file type, 1 site group), as the key "g"
+/// switches them; the key goes on from there.
+EMSCRIPTEN_KEEPALIVE void orvo_view_set_colour_kind(WebView* view, int kind) {
+    if (!view->loaded || kind < 0 || kind > 1) return;
+    view->viewer.setGroupColumn(kind);
+    view->keys.setToggle('g', kind);
+    view->viewer.redraw();
+}
+
+/// The graph on view's node count; 0 without one.
+EMSCRIPTEN_KEEPALIVE double orvo_view_node_count(WebView* view) {
+    return view->loaded ? double(view->viewer.graph()->nodes.size()) : 0.0;
+}
+
 /// The canvas's picture as RGBA rows, bottom row first (width x height x 4 bytes); null without
 /// a graph on view.
 EMSCRIPTEN_KEEPALIVE const uint8_t* orvo_view_pixels(WebView* view) {

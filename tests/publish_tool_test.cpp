@@ -1,0 +1,208 @@
+// orvo-publish run as a user runs it, from an install tree of its own (the program copied to
+// PREFIX/bin with the page's parts in PREFIX/share/orvo/web, as the package lays them out): what
+// it refuses and how, and what the map it writes carries, unpacked again here byte for byte.
+// The browser's side (the map drawn, its messages) is the web label's publish rig.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "glue/web_page.h"
+#include "tests/published_map.h"
+#include "tests/run_tool.h"
+
+namespace orvo::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// An install tree with the program and page parts whose program stands for the real one: the
+// tool copies the parts whatever they hold.
+struct InstallTree {
+    TempDir dir;
+    std::string program;
+    std::string wasm = std::string("\0asm\1\0\0\0 fake program with every byte value \xff\x80", 44);
+
+    explicit InstallTree(bool withParts = true) {
+        fs::create_directories(dir / "bin");
+        program = (dir / "bin/orvo-publish").string();
+        fs::copy_file(ORVO_TOOLS_DIR "/orvo-publish", program);
+        if (!withParts) return;
+        const fs::path web = dir / "share/orvo/web";
+        fs::create_directories(web);
+        fs::copy_file(ORVO_SOURCE_DIR "/web/map_page.html", web / "map_page.html");
+        writeWholeFile(web / "map_page.js", "window.page = 1;\n");
+        writeWholeFile(web / "orvo_view.js", "window.view = 1;\n");
+        writeWholeFile(web / "orvo-web.js", "function createOrvoModule() {}\n");
+        writeWholeFile(web / "orvo-web.wasm", wasm);
+    }
+};
+
+using testing::elementText;
+using testing::gunzip;
+using testing::jsonNumber;
+using testing::unbase64;
+
+// What the tool refuses, with the status and the words of its message.
+TEST(PublishTool, RefusesWhatItCannotPublishNamingWhy) {
+    InstallTree tree;
+    InstallTree bare(false);
+    const std::string graph = ORVO_SOURCE_DIR "/examples/worked-example.graph";
+    const std::string out = tree.dir.file("map.html");
+    struct Case {
+        const InstallTree* tree;
+        std::vector<std::string> arguments;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {&tree, {graph}, 2, "give either -o FILE.html (one file) or --folder DIR"},
+        {&tree, {graph, "-o", out, "--folder", tree.dir.file("f")}, 2, "--output excludes --folder"},
+        {&tree, {graph, "-o", out, "--keys", "lf"}, 2, "--keys cannot take \"f\""},
+        {&tree, {graph, "-o", out, "--keys", "l\x01"}, 2, "printable characters"},
+        {&tree, {tree.dir.file("nothing.graph"), "-o", out}, 1, "no such file or directory"},
+        {&tree, {graph, "-o", out, "--goto", "a://h/none"}, 1, "no node has the id \"a://h/none\""},
+        {&tree, {ORVO_TEST_DATA "/no_nodes.graph", "-o", out}, 2, "cannot tell its format"},
+        {&tree, {graph, "-o", out, "--title", "\xff\xfe"}, 1, "the title is not UTF-8 text"},
+        {&tree, {graph, "-o", tree.dir.file("no/such/folder/map.html")}, 1, "map.html"},
+        {&bare, {graph, "-o", out}, 1,
+         "the web page is not built: run ./scripts/setup.sh web (looked in " +
+             bare.dir.file("share/orvo/web")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.back());
+        const ToolRun run = runTool(c.tree->program, c.arguments);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.rfind("orvo-publish: ", 0), 0u) << run.err;
+        EXPECT_FALSE(fs::exists(out)) << "a refused run wrote the map";
+        fs::remove(out);
+    }
+}
+
+// The single file carries the outline orvo-import writes for the same input and options, the
+// program, the start view and the title, each as the page reads them back; the folder form the
+// same data as files beside index.html.
+TEST(PublishTool, TheMapCarriesTheGraphTheProgramAndTheStartView) {
+    InstallTree tree;
+    TempDir inputs;
+    writeWholeFile(inputs / "e.csv", "from,to,kind\na,b,x\nb,c,y\nc,a,x\n");
+    struct Case {
+        std::string input;
+        std::vector<std::string> importOptions;
+        std::string gotoId;
+    };
+    const Case cases[] = {
+        {ORVO_SOURCE_DIR "/examples/worked-example.graph", {}, "a://h/d/"},
+        {ORVO_SOURCE_DIR "/examples/sqlite-doc.graph", {}, ""},
+        {inputs.file("e.csv"), {"--root", "c", "--group", "none"}, "b"},
+    };
+    const std::string title = "Map </script><b>\"&\" of ünïcode";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        const ToolRun imported = runTool("orvo-import", [&] {
+            std::vector<std::string> a{c.input};
+            a.insert(a.end(), c.importOptions.begin(), c.importOptions.end());
+            return a;
+        }());
+        ASSERT_EQ(imported.status, 0) << imported.err;
+        std::vector<std::string> arguments{c.input, "--title", title, "--keys", "ge"};
+        arguments.insert(arguments.end(), c.importOptions.begin(), c.importOptions.end());
+        if (!c.gotoId.empty()) arguments.insert(arguments.end(), {"--goto", c.gotoId});
+        const std::string map = tree.dir.file("map.html"), folder = tree.dir.file("folder");
+        arguments.insert(arguments.end(), {"-o", map});
+        ASSERT_EQ(runTool(tree.program, arguments).status, 0);
+        arguments.resize(arguments.size() - 2);
+        arguments.insert(arguments.end(), {"--folder", folder});
+        ASSERT_EQ(runTool(tree.program, arguments).status, 0);
+
+        const std::string page = readWholeFile(map);
+        const std::string options = elementText(page, "orvo-options");
+        const std::string graphGzip = unbase64(elementText(page, "orvo-graph"));
+        const std::string wasmGzip = unbase64(elementText(page, "orvo-wasm"));
+        EXPECT_EQ(gunzip(graphGzip), imported.out);
+        EXPECT_EQ(gunzip(wasmGzip), tree.wasm);
+        EXPECT_EQ(jsonNumber(options, "graph", "bytes"), graphGzip.size());
+        EXPECT_EQ(jsonNumber(options, "graph", "crc32"), crc32Of(graphGzip));
+        EXPECT_EQ(jsonNumber(options, "graph", "outlineBytes"), imported.out.size());
+        EXPECT_EQ(jsonNumber(options, "wasm", "crc32"), crc32Of(wasmGzip));
+        // The page inflates what the options call gzip, and fetches what they name as a file.
+        EXPECT_NE(options.find("\"wasm\":{\"bytes\":" + std::to_string(wasmGzip.size()) +
+                               ",\"crc32\":" + std::to_string(crc32Of(wasmGzip)) +
+                               ",\"gzip\":true,\"file\":null}"),
+                  std::string::npos)
+            << options;
+        EXPECT_NE(options.find("\"start\":" + (c.gotoId.empty() ? "null" : "\"" + c.gotoId + "\"")),
+                  std::string::npos)
+            << options;
+        EXPECT_NE(options.find("\"keys\":\"ge\""), std::string::npos) << options;
+        // The title is text in the page and a JSON string that cannot end its script element.
+        EXPECT_NE(page.find("<title>Map &lt;/script&gt;&lt;b&gt;&quot;&amp;&quot; of ünïcode</title>"),
+                  std::string::npos);
+        EXPECT_NE(options.find("\"title\":\"Map \\u003c/script\\u003e\\u003cb\\u003e\\\"\\u0026\\\" of "
+                               "ünïcode\""),
+                  std::string::npos)
+            << options;
+        // The end marker comes after every piece the page checks.
+        EXPECT_GT(page.find("id=\"orvo-end\""), page.find("id=\"orvo-graph\""));
+        EXPECT_NE(page.find("window.page = 1;"), std::string::npos);
+
+        const std::string index = readWholeFile(folder + "/index.html");
+        const std::string folderOptions = elementText(index, "orvo-options");
+        EXPECT_EQ(gunzip(readWholeFile(folder + "/graph.gz")), imported.out);
+        EXPECT_EQ(readWholeFile(folder + "/orvo-web.wasm"), tree.wasm);
+        EXPECT_EQ(jsonNumber(folderOptions, "graph", "crc32"),
+                  crc32Of(readWholeFile(folder + "/graph.gz")));
+        EXPECT_NE(folderOptions.find("\"file\":\"graph.gz\""), std::string::npos);
+        EXPECT_EQ(index.find("id=\"orvo-graph\""), std::string::npos) << "the folder form embeds the graph";
+        fs::remove_all(folder);
+    }
+}
+
+// Ctrl+C while a large graph is read or compressed ends the run with 128 + SIGINT and leaves
+// nothing behind: no map, no temporary file.
+TEST(PublishTool, AnInterruptWritesNothing) {
+    InstallTree tree;
+    TempDir work, capture;
+    ASSERT_EQ(runTool("orvo-gen", {"-n", "1000000", "-o", work.file("big.graph")}).status, 0);
+    const pid_t child =
+        startTool(capture, tree.program, {work.file("big.graph"), "-o", work.file("map.html")});
+    // Reading and compressing a million nodes takes seconds on any machine.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(child, SIGINT);
+    const ToolRun run = finishTool(capture, child);
+    EXPECT_EQ(run.status, 128 + SIGINT) << run.err;
+    EXPECT_NE(run.err.find("interrupted; nothing written"), std::string::npos) << run.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(work.path()), fs::directory_iterator()), 1)
+        << "only big.graph";
+}
+
+// The largest graph a page takes: the figures measured in the browser sit on either side of it.
+TEST(PublishTool, ThePageLimitNamesTheBrowsersMemory) {
+    struct Case {
+        uint64_t nodes, outlineBytes;
+        bool fits;
+    };
+    const Case cases[] = {
+        {1'000'000, 122'700'000, true},   // generated sites measured opening in headless Chromium
+        {3'000'000, 371'300'000, true},
+        {3'500'000, 433'000'000, true},
+        {4'000'000, 495'000'000, false},  // opened at 4.01 GB: past the margin the rule keeps
+        {10'000'000, 1'100'000'000, false},
+        {1'000, 3'500'000'000, false},  // few nodes, but text beyond the memory
+    };
+    for (const Case& c : cases) {
+        const std::string problem = webPageLimitProblem(c.nodes, c.outlineBytes);
+        EXPECT_EQ(problem.empty(), c.fits) << c.nodes << " nodes: " << problem;
+        if (!c.fits) {
+            EXPECT_NE(problem.find("4 GiB"), std::string::npos) << problem;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace orvo::test

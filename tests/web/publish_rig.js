@@ -1,0 +1,233 @@
+#!/usr/bin/env node
+// The publish rig: publishes graphs with orvo-publish, opens each map from file:// in headless
+// Chromium (offline, one browser for every page) and checks its first whole picture against
+// `orvo-snapshot --gl modern` of the same graph, start view and size (labels off: the page draws
+// none yet). Then it checks the page's messages: a file cut short, a file altered, a browser
+// without WebGL 2, memory refused, and the folder form opened from disk; and it serves the
+// folder form from 127.0.0.1 and checks that it draws the same picture.
+//
+//   node publish_rig.js --module-dir DIR --publish PATH --snapshot PATH
+//                       [--graph FILE [--goto ID] [--keys KEYS]]... [--generate NODES ...]...
+//
+// --goto and --keys apply to the graph named before it: the map starts at that node, with those
+// view keys typed, and so does the picture it is checked against. Exit status 0 when every check holds, 1 when one fails, 77
+// (skipped) when a piece is missing.
+"use strict";
+
+const { execFileSync } = require("child_process");
+const fs = require("fs");
+const os = require("os");
+const path = require("path");
+const url = require("url");
+const { requirePieces, serve, launch, openPage } = require("./browser");
+const { comparePictures, writePng } = require("./view_rig");
+
+// As the view rig: the mean channel difference at most kMeanDiff, and at most kDifferingShare of
+// the drawn pixels differing by more than kShiftTolerance beyond a one-pixel shift.
+const kMeanDiff = 1.0;
+const kShiftTolerance = 16;
+const kDifferingShare = 0.005;
+const kWidth = 800, kHeight = 600;
+// A guard against a page that never finishes, not a speed check.
+const kPageTimeoutMs = 300000 * Number(process.env.ORVO_TEST_TIME_SCALE || 1);
+
+function parseArguments(argv) {
+  const options = { graphs: [] };
+  for (let i = 0; i < argv.length; i += 2) {
+    const [name, value] = [argv[i], argv[i + 1]];
+    if (value === undefined) throw new Error(`${name} needs a value`);
+    if (name === "--module-dir") options.moduleDir = value;
+    else if (name === "--publish") options.publish = value;
+    else if (name === "--snapshot") options.snapshot = value;
+    else if (name === "--graph") options.graphs.push({ file: value });
+    else if (name === "--generate") options.graphs.push({ generate: Number(value) });
+    else if (name === "--goto" || name === "--keys") {
+      if (!options.graphs.length) throw new Error(`${name} follows the graph it applies to`);
+      options.graphs[options.graphs.length - 1][name.slice(2)] = value;
+    } else throw new Error(`unknown option ${name}`);
+  }
+  if (!options.moduleDir || !options.publish || !options.snapshot || !options.graphs.length)
+    throw new Error("usage: publish_rig.js --module-dir DIR --publish PATH --snapshot PATH [--graph FILE [--goto ID] [--keys KEYS]]... [--generate NODES ...]...");
+  return options;
+}
+
+function run(program, args) {
+  return execFileSync(program, args, { encoding: "utf8", maxBuffer: 1 << 28, stdio: ["ignore", "pipe", "pipe"] });
+}
+
+// Opens the address, waits until the map is drawn or has failed, and returns what it says.
+async function openMap(page, address) {
+  await page.goto(address, { waitUntil: "domcontentloaded" });
+  await page.waitForFunction("window.orvoMap && window.orvoMap.state !== 'loading'",
+    { timeout: kPageTimeoutMs, polling: 100 });
+  return page.evaluate(() => {
+    const map = window.orvoMap;
+    const shown = !document.getElementById("orvo-message").hidden;
+    return {
+      state: map.state,
+      message: map.message,
+      shown,
+      shownText: document.getElementById("orvo-message").textContent,
+      pixels: map.state === "drawn" ? (() => {
+        const rows = map.view.pixels();
+        let text = "";
+        for (let i = 0; i < rows.length; i += 0x8000)
+          text += String.fromCharCode.apply(null, rows.subarray(i, i + 0x8000));
+        return btoa(text);
+      })() : null,
+    };
+  });
+}
+
+// The page's picture against the desktop's PNG (decoded here by the browser itself).
+async function checkPicture(page, label, got, wantPng, failures) {
+  const wanted = await page.evaluate(async (dataUrl, width, height) => {
+    const image = new Image();
+    image.src = dataUrl;
+    await image.decode();
+    const canvas = document.createElement("canvas");
+    canvas.width = width;
+    canvas.height = height;
+    const context = canvas.getContext("2d");
+    context.drawImage(image, 0, 0);
+    const rows = context.getImageData(0, 0, width, height).data;
+    let text = "";
+    for (let i = 0; i < rows.length; i += 0x8000)
+      text += String.fromCharCode.apply(null, rows.subarray(i, i + 0x8000));
+    return btoa(text);
+  }, `data:image/png;base64,${fs.readFileSync(wantPng).toString("base64")}`, kWidth, kHeight);
+  const a = new Uint8Array(Buffer.from(wanted, "base64"));
+  const b = new Uint8Array(Buffer.from(got, "base64"));
+  const background = Array.from(a.subarray(0, 3)); // a corner lies outside the sphere
+  const d = comparePictures(a, b, kWidth, kHeight, background, kShiftTolerance);
+  const share = d.drawn ? d.differing / d.drawn : 1;
+  console.log(`${label}: max ${d.maxDiff}, mean ${d.meanDiff.toFixed(3)} (allowed ${kMeanDiff}), ` +
+    `${d.differing} of ${d.drawn} drawn pixels differ by more than ${kShiftTolerance} beyond a 1-pixel shift ` +
+    `(${(100 * share).toFixed(3)} %, allowed ${100 * kDifferingShare} %)`);
+  const agree = a.length === b.length && d.drawn > 0 && d.meanDiff <= kMeanDiff && share <= kDifferingShare;
+  if (!agree || process.env.ORVO_WRITE_COMPARED) {
+    const stem = path.join(os.tmpdir(), `orvo-publish-${label.replace(/[^\w.-]+/g, "-")}`);
+    writePng(`${stem}.got.png`, kWidth, kHeight, b);
+    fs.copyFileSync(wantPng, `${stem}.want.png`);
+    console.log(`${label}: pictures written to ${stem}.{got,want}.png`);
+  }
+  if (!agree) failures.push(`${label}: the map's first picture differs from orvo-snapshot --gl modern`);
+}
+
+// The page fails with a message holding `expected`, shown on the page.
+function expectMessage(label, result, expected, failures) {
+  const ok = result.state === "failed" && result.shown && result.message.includes(expected) &&
+    result.shownText.includes(expected);
+  console.log(`${label}: ${result.state}: ${result.message || "(no message)"}`);
+  if (!ok) failures.push(`${label}: the page should show "${expected}", it is ${result.state}: "${result.message}"`);
+}
+
+async function main() {
+  const options = parseArguments(process.argv.slice(2));
+  const { puppeteer, browserPath } = requirePieces(options.moduleDir);
+  const scratch = fs.mkdtempSync(path.join(os.tmpdir(), "orvo-publish-rig-"));
+  const failures = [];
+  const lines = [];
+  let browser, server;
+  try {
+    for (const graph of options.graphs) {
+      if (!graph.generate) continue;
+      graph.file = path.join(scratch, `generated-${graph.generate}.graph`);
+      run(path.join(path.dirname(options.publish), "orvo-gen"), ["-n", String(graph.generate), "-o", graph.file]);
+    }
+    browser = await launch(puppeteer, browserPath, path.join(scratch, "profile"));
+    console.log(`browser: ${await browser.version()}`);
+    const page = await openPage(browser, lines);
+    await page.setViewport({ width: kWidth, height: kHeight });
+
+    let firstMap = null, folder = null;
+    for (const [i, graph] of options.graphs.entries()) {
+      const label = path.basename(graph.file) + (graph.goto ? ` at ${graph.goto}` : "") +
+        (graph.keys ? `, keys ${graph.keys}` : "");
+      const start = graph.goto ? ["--goto", graph.goto] : [];
+      const keys = graph.keys || "";
+      const map = path.join(scratch, `map-${i}.html`);
+      run(options.publish, [graph.file, "-o", map, "--title", label, ...start, ...(keys ? ["--keys", keys] : [])]);
+      const want = path.join(scratch, `want-${i}.png`);
+      run(options.snapshot, ["--gl", "modern", "--size", `${kWidth}x${kHeight}`, "--keys", `ll${keys}`, "-o", want, ...start, graph.file]);
+      const bytes = fs.statSync(map).size, gzip = execFileSync("gzip", ["-9c", graph.file], { maxBuffer: 1 << 30 }).length;
+      console.log(`${label}: ${bytes} bytes, ${(bytes / gzip).toFixed(2)} times gzip -9 of the graph file`);
+      const result = await openMap(page, url.pathToFileURL(map).href);
+      if (result.state !== "drawn") {
+        failures.push(`${label}: the map opened from file:// is ${result.state}: ${result.message}`);
+        continue;
+      }
+      await checkPicture(page, `${label} from file://`, result.pixels, want, failures);
+      if (!firstMap) {
+        firstMap = { map, want, graph, start, label };
+        folder = path.join(scratch, `folder-${i}`);
+        run(options.publish, [graph.file, "--folder", folder, "--title", label, ...start, ...(keys ? ["--keys", keys] : [])]);
+      }
+    }
+    if (!firstMap) throw new Error("no map was drawn to check the messages against");
+
+    // A file cut short anywhere past its page, and one with a byte of its graph changed.
+    const whole = fs.readFileSync(firstMap.map);
+    const cut = path.join(scratch, "cut.html");
+    for (const share of [0.5, 0.99]) {
+      fs.writeFileSync(cut, whole.subarray(0, Math.floor(whole.length * share)));
+      expectMessage(`cut at ${share * 100} %`, await openMap(page, url.pathToFileURL(cut).href),
+        "This map file is incomplete.", failures);
+    }
+    const altered = Buffer.from(whole);
+    const graphAt = altered.indexOf('id="orvo-graph">') + 'id="orvo-graph">'.length;
+    const at = graphAt + 100;
+    altered[at] = altered[at] === 0x41 ? 0x42 : 0x41; // another base64 digit
+    const alteredFile = path.join(scratch, "altered.html");
+    fs.writeFileSync(alteredFile, altered);
+    expectMessage("a graph byte altered", await openMap(page, url.pathToFileURL(alteredFile).href),
+      "This map file is damaged.", failures);
+
+    // The folder form: from disk it explains itself; from a server it draws the same picture.
+    expectMessage("the folder form from file://",
+      await openMap(page, url.pathToFileURL(path.join(folder, "index.html")).href),
+      "This map must be opened from a web server.", failures);
+    const files = {};
+    for (const name of fs.readdirSync(folder))
+      files[`/${name}`] = { path: path.join(folder, name), type: name.endsWith(".html") ? "text/html" : "application/octet-stream" };
+    files["/"] = files["/index.html"];
+    server = await serve(files);
+    const served = await openMap(page, `http://127.0.0.1:${server.address().port}/`);
+    if (served.state !== "drawn") failures.push(`the folder form served over HTTP is ${served.state}: ${served.message}`);
+    else await checkPicture(page, `${firstMap.label}, folder over HTTP`, served.pixels, firstMap.want, failures);
+
+    // A browser without WebGL 2, and one that refuses the program its memory, in a page of
+    // their own.
+    const limited = await openPage(browser, lines);
+    await limited.setViewport({ width: kWidth, height: kHeight });
+    await limited.evaluateOnNewDocument(() => {
+      const getContext = HTMLCanvasElement.prototype.getContext;
+      HTMLCanvasElement.prototype.getContext = function (type, ...rest) {
+        return type === "webgl2" ? null : getContext.call(this, type, ...rest);
+      };
+    });
+    expectMessage("no WebGL 2", await openMap(limited, url.pathToFileURL(firstMap.map).href),
+      "This browser cannot draw the map.", failures);
+    const starved = await openPage(browser, lines);
+    await starved.evaluateOnNewDocument(() => {
+      const refuse = () => Promise.reject(new RangeError("WebAssembly.instantiate(): Out of memory: Cannot allocate Wasm memory for new instance"));
+      WebAssembly.instantiate = refuse;
+      WebAssembly.instantiateStreaming = refuse;
+    });
+    expectMessage("memory refused", await openMap(starved, url.pathToFileURL(firstMap.map).href),
+      "The browser refused the memory this map needs.", failures);
+  } finally {
+    if (lines.length) console.log(`page console:\n  ${lines.join("\n  ")}`);
+    if (browser) await browser.close();
+    if (server) server.close();
+    fs.rmSync(scratch, { recursive: true, force: true });
+  }
+  for (const failure of failures) console.log(`FAILED: ${failure}`);
+  if (failures.length) process.exit(1);
+  console.log("every check holds");
+}
+
+main().catch((error) => {
+  console.log(`FAILED: ${error && error.stack ? error.stack : error}`);
+  process.exit(1);
+});

@@ -1,0 +1,255 @@
+// A published map's page: checks that the file is whole, unpacks the program and the graph it
+// carries (or fetches them from beside the page, for the folder form), and puts the graph on view
+// at the start view its options name. Whatever goes wrong ends in a message on the page, never a
+// blank one.
+//
+// What the page offers to scripts (and to the browser tests), on window.orvoMap:
+//   state        "loading", "drawn" (the first picture is drawn in full) or "failed"
+//   message      the message shown when it failed ("" otherwise)
+//   options      the map's options (the JSON block #orvo-options)
+//   module, view the program and its OrvoView once loaded
+//   ready        a promise resolved when the first picture is drawn in full, or the map failed
+//   firstPictureMs  milliseconds from the start of the page's loading to its first whole picture
+//   timings      milliseconds from the same start at which each step ended: unpacked (the program
+//                and the graph decoded and checked), program (the module instantiated), read
+//                (the graph inflated, read and laid out), drawn (the first whole picture)
+"use strict";
+
+(function () {
+  const map = { state: "loading", message: "", options: null, module: null, view: null, timings: {} };
+  let settle;
+  map.ready = new Promise((resolve) => (settle = resolve));
+  window.orvoMap = map;
+
+  // A failure the page explains: a title and what to do.
+  class MapProblem extends Error {
+    constructor(title, text) {
+      super(`${title} ${text}`);
+      this.title = title;
+      this.text = text;
+    }
+  }
+
+  const cutShort = () => new MapProblem("This map file is incomplete.",
+    "It ends before the map's data do: it was probably cut short while it was copied or " +
+    "downloaded. Copy or download it again.");
+  const altered = (what) => new MapProblem("This map file is damaged.",
+    `The ${what} it carries does not match its checksum: the file was changed or broken after ` +
+    "it was written. Copy or download it again.");
+
+  const $ = (id) => document.getElementById(id);
+
+  function status(text) {
+    const line = $("orvo-status");
+    if (line) line.textContent = text;
+  }
+
+  function progress(done, total) {
+    const bar = $("orvo-progress");
+    if (!bar) return;
+    if (total > 0) bar.value = Math.min(done / total, 1);
+    else bar.removeAttribute("value");
+  }
+
+  function fail(problem) {
+    const title = problem instanceof MapProblem ? problem.title : "This map cannot be shown.";
+    const text = problem instanceof MapProblem ? problem.text : String(problem && problem.message || problem);
+    $("orvo-message-title").textContent = title;
+    $("orvo-message-text").textContent = text;
+    $("orvo-message").hidden = false;
+    $("orvo-progress").hidden = true;
+    status(title);
+    map.state = "failed";
+    map.message = `${title} ${text}`;
+    settle();
+  }
+
+  // CRC-32 (the one gzip and zlib compute), of every byte.
+  const crcTable = (() => {
+    const table = new Uint32Array(256);
+    for (let n = 0; n < 256; ++n) {
+      let c = n;
+      for (let k = 0; k < 8; ++k) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
+      table[n] = c >>> 0;
+    }
+    return table;
+  })();
+  function crc32(bytes) {
+    let c = 0xffffffff;
+    for (let i = 0; i < bytes.length; ++i) c = crcTable[(c ^ bytes[i]) & 0xff] ^ (c >>> 8);
+    return (c ^ 0xffffffff) >>> 0;
+  }
+
+  // The bytes a base64 text holds, decoded a megabyte at a time; null when it is no whole
+  // base64 text of exactly `length` bytes.
+  function base64Bytes(text, length) {
+    if (typeof Uint8Array.fromBase64 === "function") {
+      // The browser's own decoder, several times faster where it exists.
+      try {
+        const bytes = Uint8Array.fromBase64(text);
+        return bytes.length === length ? bytes : null;
+      } catch {
+        return null;
+      }
+    }
+    const out = new Uint8Array(length);
+    const step = 1 << 20; // characters, a multiple of 4
+    let at = 0;
+    for (let i = 0; i < text.length; i += step) {
+      let part;
+      try {
+        part = atob(text.substring(i, i + step));
+      } catch {
+        return null;
+      }
+      if (at + part.length > length) return null;
+      for (let j = 0; j < part.length; ++j) out[at++] = part.charCodeAt(j);
+    }
+    return at === length ? out : null;
+  }
+
+  // The bytes of one piece of the map: the base64 text of the element with that id, or the file
+  // beside the page that the options name; checked against their length and checksum.
+  async function pieceBytes(piece, elementId, what) {
+    let bytes;
+    if (piece.file) {
+      let response;
+      try {
+        response = await fetch(piece.file);
+      } catch (error) {
+        throw new MapProblem(`This map cannot read its ${what}.`,
+          `Fetching ${piece.file} from beside the page failed (${error.message}).`);
+      }
+      if (!response.ok)
+        throw new MapProblem(`This map cannot read its ${what}.`,
+          `${piece.file} is not beside the page on this server (HTTP status ${response.status}).`);
+      bytes = new Uint8Array(await response.arrayBuffer());
+      if (bytes.length !== piece.bytes) throw altered(what);
+    } else {
+      const element = $(elementId);
+      if (!element) throw cutShort();
+      bytes = base64Bytes(element.textContent, piece.bytes);
+      if (!bytes) throw altered(what);
+    }
+    if (crc32(bytes) !== piece.crc32) throw altered(what);
+    return bytes;
+  }
+
+  // The gzip bytes inflated by the browser, as a stream of chunks.
+  function inflated(bytes) {
+    return new Blob([bytes]).stream().pipeThrough(new DecompressionStream("gzip"));
+  }
+
+  async function* chunksOf(stream) {
+    const reader = stream.getReader();
+    for (;;) {
+      const { done, value } = await reader.read();
+      if (done) return;
+      yield value;
+    }
+  }
+
+  function memoryProblem(options) {
+    const mb = Math.ceil(options.graph.memoryBytes / (1 << 20));
+    return new MapProblem("The browser refused the memory this map needs.",
+      `Its graph of ${options.graph.nodes.toLocaleString("en")} nodes needs about ${mb} MB. Close ` +
+      "other tabs and load the page again, or open it in a 64-bit browser on a machine with " +
+      "more memory.");
+  }
+
+  const isMemoryError = (error) =>
+    error instanceof RangeError || /memory|allocat/i.test(String(error && error.message));
+
+  // The start view: hidden groups, the colouring, the node at the centre, then the keys typed.
+  function applyStartView(module, view, options) {
+    if (options.colourKind === 0 || options.colourKind === 1)
+      module._orvo_view_set_colour_kind(view.handle, options.colourKind);
+    const withText = (text, call) => {
+      const size = text.length * 4 + 1, at = module._malloc(size);
+      module.stringToUTF8(text, at, size);
+      try {
+        return call(at);
+      } finally {
+        module._free(at);
+      }
+    };
+    for (const group of options.hidden || [])
+      withText(group.name, (at) => module._orvo_view_set_group_hidden(view.handle, group.kind, at, 1));
+    if (options.start && !withText(options.start, (at) => module._orvo_view_goto(view.handle, at)))
+      console.warn(`the start node ${options.start} is not shown`);
+    for (const key of options.keys || "") view.module._orvo_view_key(view.handle, key.charCodeAt(0));
+  }
+
+  function fitCanvas(view) {
+    const canvas = view.canvas;
+    const ratio = window.devicePixelRatio || 1;
+    const width = Math.max(1, Math.round(canvas.clientWidth * ratio));
+    const height = Math.max(1, Math.round(canvas.clientHeight * ratio));
+    if (width !== canvas.width || height !== canvas.height) view.resize(width, height);
+  }
+
+  async function start() {
+    const options = JSON.parse($("orvo-options").textContent);
+    map.options = options;
+    if (options.graph.file && location.protocol === "file:")
+      throw new MapProblem("This map must be opened from a web server.",
+        `It is published as a folder: the page fetches its data (${options.graph.file} and ` +
+        `${options.wasm.file}) from beside it, which browsers do not allow for a page opened ` +
+        "from disk. Put the whole folder on any static web host, or try it here with " +
+        "\"python3 -m http.server\" run in the folder and http://localhost:8000/ opened. " +
+        "(orvo-publish without --folder writes a single file that opens from disk.)");
+    if (!$("orvo-end") || typeof createOrvoModule !== "function" || typeof OrvoView !== "function")
+      throw cutShort();
+    if (!document.createElement("canvas").getContext("webgl2"))
+      throw new MapProblem("This browser cannot draw the map.",
+        "The map is drawn with WebGL 2, which this browser does not offer or has turned off. " +
+        "Turn on hardware acceleration in its settings, or open the map in a current browser.");
+    if (typeof DecompressionStream !== "function")
+      throw new MapProblem("This browser cannot unpack the map.",
+        "It lacks DecompressionStream, which every current browser has: open the map in a current browser.");
+
+    status("Unpacking the program…");
+    const wasmGzip = await pieceBytes(options.wasm, "orvo-wasm", "program");
+    const wasm = options.wasm.gzip
+      ? new Uint8Array(await new Response(inflated(wasmGzip)).arrayBuffer()) : wasmGzip;
+    const graphGzip = await pieceBytes(options.graph, "orvo-graph", "graph");
+    map.timings.unpacked = performance.now();
+    let module;
+    try {
+      module = await createOrvoModule({ wasmBinary: wasm });
+    } catch (error) {
+      if (isMemoryError(error)) throw memoryProblem(options);
+      throw error;
+    }
+    map.module = module;
+    map.timings.program = performance.now();
+    const canvas = $("orvo-view");
+    const view = new OrvoView(module, canvas);
+    map.view = view;
+    fitCanvas(view);
+    status(`Reading ${options.graph.nodes.toLocaleString("en")} nodes…`);
+    view.onProgress = (bytes) => progress(bytes, options.graph.outlineBytes);
+    view.onLoaded = () => applyStartView(module, view, options);
+    try {
+      await view.loadChunks(chunksOf(inflated(graphGzip)), options.graph.outlineBytes);
+    } catch (error) {
+      if (isMemoryError(error)) throw memoryProblem(options);
+      if (error instanceof TypeError) throw altered("graph"); // the inflater's own complaint
+      throw new MapProblem("This map's graph cannot be read.", error.message);
+    }
+    map.timings.read = performance.now();
+    $("orvo-progress").hidden = true;
+    status(`${options.graph.nodes.toLocaleString("en")} nodes`);
+    window.addEventListener("resize", () => fitCanvas(view));
+    await view.settled();
+    map.firstPictureMs = map.timings.drawn = performance.now();
+    map.state = "drawn";
+    settle();
+  }
+
+  function begin() {
+    start().catch(fail);
+  }
+  if (document.readyState === "loading") document.addEventListener("DOMContentLoaded", begin);
+  else begin();
+})();
