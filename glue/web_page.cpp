@@ -172,6 +172,7 @@ bool composePage(const WebPageParts& parts, const std::string& title, const std:
                  const std::string& data, std::string& page, std::string& error) {
     for (const auto& [script, name] : {std::pair{&parts.pageScript, "map_page.js"},
                                        std::pair{&parts.viewScript, "orvo_view.js"},
+                                       std::pair{&parts.viewerScript, "map_viewer.js"},
                                        std::pair{&parts.moduleScript, "orvo-web.js"}}) {
         if (holdsScriptEnd(*script)) {
             error = std::string(name) + " holds \"</script\", which would end its element early";
@@ -180,7 +181,8 @@ bool composePage(const WebPageParts& parts, const std::string& title, const std:
     }
     page = parts.page;
     const std::string scripts = "<script>\n" + parts.pageScript + "</script>\n<script>\n" +
-                                parts.viewScript + "</script>\n<script>\n" + parts.moduleScript +
+                                parts.viewScript + "</script>\n<script>\n" + parts.viewerScript +
+                                "</script>\n<script>\n" + parts.moduleScript +
                                 "</script>";
     const bool filled = fill(page, kTitleMarker, htmlText(title)) &&
                         fill(page, kTitleMarker, htmlText(title)) &&
@@ -285,6 +287,7 @@ bool readWebPageParts(const std::vector<WebPartsPlace>& places, WebPageParts& pa
             {place.pageDir + "/map_page.html", &parts.page},
             {place.pageDir + "/map_page.js", &parts.pageScript},
             {place.pageDir + "/orvo_view.js", &parts.viewScript},
+            {place.pageDir + "/map_viewer.js", &parts.viewerScript},
             {place.moduleDir + "/orvo-web.js", &parts.moduleScript},
             {place.moduleDir + "/orvo-web.wasm", &parts.wasm}};
         bool all = true;

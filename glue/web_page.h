@@ -3,9 +3,9 @@
 // view as a small JSON block, so that it opens from disk without any server; or the folder form,
 // index.html with the graph's .gz and the wasm beside it, fetched, for a static host.
 //
-// The page's parts (web/map_page.html, web/map_page.js, web/orvo_view.js, and the browser
-// build's orvo-web.js and orvo-web.wasm) are read from a folder of the installed package or of
-// the build tree. orvo-publish and the viewer's Export Web Page both write through here.
+// The page's parts (web/map_page.html, web/map_page.js, web/orvo_view.js, web/map_viewer.js,
+// and the browser build's orvo-web.js and orvo-web.wasm) are read from a folder of the installed
+// package or of the build tree. orvo-publish and the viewer's Export Web Page both write through here.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +31,7 @@ struct WebPageParts {
     std::string page;          // map_page.html, with its markers
     std::string pageScript;    // map_page.js
     std::string viewScript;    // orvo_view.js
+    std::string viewerScript;  // map_viewer.js: the page's viewer (search, legend, help, links)
     std::string moduleScript;  // orvo-web.js
     std::string wasm;          // orvo-web.wasm
 };
@@ -49,7 +50,7 @@ std::vector<WebPartsPlace> webPartsPlaces(const std::string& programDir);
 /// The folder of the running program ("" when it cannot be told).
 std::string runningProgramDir();
 
-/// Reads the parts from the first place that holds all five files. False when none does, with
+/// Reads the parts from the first place that holds all six files. False when none does, with
 /// `error` naming every place looked in and how to build the page.
 bool readWebPageParts(const std::vector<WebPartsPlace>& places, WebPageParts& parts,
                       std::string& error);

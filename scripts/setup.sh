@@ -108,7 +108,7 @@ build_package() {
   rm -f "$root"/orvo_*.deb
   cp "${debs[@]}" "$root/"
   local part
-  for part in map_page.html map_page.js orvo_view.js orvo-web.js orvo-web.wasm; do
+  for part in map_page.html map_page.js orvo_view.js map_viewer.js orvo-web.js orvo-web.wasm; do
     if ! dpkg-deb -c "${debs[0]}" | grep -q "/usr/share/orvo/web/$part\$"; then
       echo "FAILED: the package lacks /usr/share/orvo/web/$part" >&2
       exit 1

@@ -195,7 +195,8 @@ TEST(PackagingTest, TheInstalledOrvoPublishFindsThePageAndProgramBesideIt) {
                                                        root.file("usr"), "--component", "Unspecified"});
     ASSERT_EQ(install.status, 0) << install.out << install.err;
     for (const char* part :
-         {"map_page.html", "map_page.js", "orvo_view.js", "orvo-web.js", "orvo-web.wasm"})
+         {"map_page.html", "map_page.js", "orvo_view.js", "map_viewer.js", "orvo-web.js",
+          "orvo-web.wasm"})
         EXPECT_TRUE(std::filesystem::exists(root / "usr/share/orvo/web" / part)) << part;
     const ToolRun run =
         runTool(root.file("usr/bin/orvo-publish"),

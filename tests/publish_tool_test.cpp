@@ -37,6 +37,7 @@ struct InstallTree {
         fs::copy_file(ORVO_SOURCE_DIR "/web/map_page.html", web / "map_page.html");
         writeWholeFile(web / "map_page.js", "window.page = 1;\n");
         writeWholeFile(web / "orvo_view.js", "window.view = 1;\n");
+        writeWholeFile(web / "map_viewer.js", "window.viewer = 1;\n");
         writeWholeFile(web / "orvo-web.js", "function createOrvoModule() {}\n");
         writeWholeFile(web / "orvo-web.wasm", wasm);
     }
@@ -149,7 +150,8 @@ TEST(PublishTool, TheMapCarriesTheGraphTheProgramAndTheStartView) {
             << options;
         // The end marker comes after every piece the page checks.
         EXPECT_GT(page.find("id=\"orvo-end\""), page.find("id=\"orvo-graph\""));
-        EXPECT_NE(page.find("window.page = 1;"), std::string::npos);
+        for (const char* script : {"window.page = 1;", "window.view = 1;", "window.viewer = 1;"})
+            EXPECT_NE(page.find(script), std::string::npos) << script;
 
         const std::string index = readWholeFile(folder + "/index.html");
         const std::string folderOptions = elementText(index, "orvo-options");

@@ -8,6 +8,7 @@
 //   message      the message shown when it failed ("" otherwise)
 //   options      the map's options (the JSON block #orvo-options)
 //   module, view the program and its OrvoView once loaded
+//   viewer       the OrvoMapViewer around the view (search, legend, help, #node= links)
 //   ready        a promise resolved when the first picture is drawn in full, or the map failed
 //   firstPictureMs  milliseconds from the start of the page's loading to its first whole picture
 //   timings      milliseconds from the same start at which each step ended: unpacked (the program
@@ -229,7 +230,10 @@
     fitCanvas(view);
     status(`Reading ${options.graph.nodes.toLocaleString("en")} nodes…`);
     view.onProgress = (bytes) => progress(bytes, options.graph.outlineBytes);
-    view.onLoaded = () => applyStartView(module, view, options);
+    view.onLoaded = () => {
+      applyStartView(module, view, options);
+      if (typeof OrvoMapViewer === "function") map.viewer = new OrvoMapViewer(map);
+    };
     try {
       await view.loadChunks(chunksOf(inflated(graphGzip)), options.graph.outlineBytes);
     } catch (error) {
@@ -240,6 +244,7 @@
     map.timings.read = performance.now();
     $("orvo-progress").hidden = true;
     status(`${options.graph.nodes.toLocaleString("en")} nodes`);
+    if (map.viewer) map.viewer.showStatus();
     window.addEventListener("resize", () => fitCanvas(view));
     await view.settled();
     map.firstPictureMs = map.timings.drawn = performance.now();

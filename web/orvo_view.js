@@ -188,27 +188,40 @@ class OrvoView {
     c.tabIndex = c.tabIndex >= 0 ? c.tabIndex : 0; // keys go to the canvas once clicked
     c.addEventListener("contextmenu", (event) => event.preventDefault());
     c.addEventListener("pointermove", (event) => {
+      if (event.pointerType === "touch") return;
       const [x, y] = this.point(event), [shift, ctrl] = OrvoView.modifiers(event);
       m._orvo_view_pointer_move(this.handle, x, y, shift, ctrl);
       this.noteHover();
       this.schedule();
     });
-    const button = (down) => (event) => {
-      if (event.button !== 0 && event.button !== 2) return;
-      if (down) {
-        c.focus();
-        c.setPointerCapture(event.pointerId);
-      }
-      const [x, y] = this.point(event), [shift, ctrl] = OrvoView.modifiers(event);
-      m._orvo_view_button(this.handle, event.button, down ? 1 : 0, x, y, shift, ctrl);
-      if (!down && event.button === 0 && this.onClick) {
+    // A button press and release as the viewer takes them; a left press and release without
+    // motion between is a click. Shift turns the left button into the turning (right) one.
+    const press = (button, down, x, y, shift, ctrl) => {
+      m._orvo_view_button(this.handle, button, down ? 1 : 0, x, y, shift, ctrl);
+      if (!down && button === 0 && this.onClick) {
         this.onClick(m.UTF8ToString(m._orvo_view_clicked(this.handle)));
       }
       this.noteHover();
       this.schedule();
     };
-    c.addEventListener("pointerdown", button(true));
-    c.addEventListener("pointerup", button(false));
+    const mouse = (down) => (event) => {
+      if (event.pointerType === "touch") return; // touches below
+      if (event.button !== 0 && event.button !== 2) return;
+      const [x, y] = this.point(event), [shift, ctrl] = OrvoView.modifiers(event);
+      if (down) {
+        c.focus();
+        c.setPointerCapture(event.pointerId);
+        this.held = event.button === 0 && event.shiftKey ? 2 : event.button;
+      } else if (this.held === undefined) {
+        return; // released a button pressed elsewhere
+      }
+      const button = this.held;
+      if (!down) this.held = undefined;
+      press(button, down, x, y, shift, ctrl);
+    };
+    c.addEventListener("pointerdown", mouse(true));
+    c.addEventListener("pointerup", mouse(false));
+    this.listenTouches(press);
     c.addEventListener("keydown", (event) => {
       if (event.key.length !== 1 || event.ctrlKey || event.altKey || event.metaKey) return;
       if (event.key.charCodeAt(0) > 127) return; // the commands are ASCII characters
@@ -216,6 +229,83 @@ class OrvoView {
       event.preventDefault();
       this.schedule();
     });
+  }
+
+  // One finger moves as the left button drags and taps as it clicks; two fingers turn the view
+  // as the right button drags, about the point between them. A finger's press reaches the
+  // viewer only once it moves or lifts, so that a second finger can still make it a turn.
+  listenTouches(press) {
+    const c = this.canvas, m = this.module, touches = new Map();
+    let mode = "none"; // "none", "pending" (one finger, still), "move", "turn", "done"
+    const middle = () => {
+      let x = 0, y = 0;
+      for (const [px, py] of touches.values()) { x += px; y += py; }
+      return [Math.floor(x / touches.size), Math.floor(y / touches.size)];
+    };
+    let start = null;
+    // The fingers' moves of one touch event arrive one finger at a time: the viewer takes their
+    // midpoint once they are all in, so that a turn follows the same path as a mouse's would.
+    let pendingTurn = 0;
+    const turn = () => {
+      pendingTurn = 0;
+      const [x, y] = middle();
+      m._orvo_view_pointer_move(this.handle, x, y, 0, 0);
+      this.schedule();
+    };
+    const flushTurn = () => {
+      if (!pendingTurn) return;
+      clearTimeout(pendingTurn);
+      turn();
+    };
+    c.addEventListener("pointerdown", (event) => {
+      if (event.pointerType !== "touch") return;
+      c.setPointerCapture(event.pointerId);
+      touches.set(event.pointerId, this.point(event));
+      if (touches.size === 1 && mode === "none") {
+        mode = "pending";
+        start = this.point(event);
+      } else if (touches.size === 2 && (mode === "pending" || mode === "move")) {
+        const [x, y] = middle();
+        if (mode === "move") press(0, false, x, y, 0, 0); // ends the move (it was no click)
+        press(2, true, x, y, 0, 0);
+        mode = "turn";
+      }
+      event.preventDefault();
+    });
+    c.addEventListener("pointermove", (event) => {
+      if (event.pointerType !== "touch" || !touches.has(event.pointerId)) return;
+      const point = this.point(event);
+      touches.set(event.pointerId, point);
+      if (mode === "pending" && Math.hypot(point[0] - start[0], point[1] - start[1]) > 3) {
+        press(0, true, start[0], start[1], 0, 0);
+        mode = "move";
+      }
+      if (mode === "move") {
+        m._orvo_view_pointer_move(this.handle, point[0], point[1], 0, 0);
+        this.schedule();
+      } else if (mode === "turn" && !pendingTurn) {
+        pendingTurn = setTimeout(turn, 0);
+      }
+    });
+    const lift = (event) => {
+      if (event.pointerType !== "touch" || !touches.has(event.pointerId)) return;
+      if (mode === "turn") flushTurn();
+      const [x, y] = mode === "turn" ? middle() : touches.get(event.pointerId);
+      touches.delete(event.pointerId);
+      if (mode === "pending") {
+        // A tap: the pointer comes to the spot first, so that the viewer picks there.
+        m._orvo_view_pointer_move(this.handle, x, y, 0, 0);
+        press(0, true, x, y, 0, 0);
+        press(0, false, x, y, 0, 0);
+      } else if (mode === "move") {
+        press(0, false, x, y, 0, 0);
+      } else if (mode === "turn") {
+        press(2, false, x, y, 0, 0);
+      }
+      mode = touches.size ? "done" : "none";
+    };
+    c.addEventListener("pointerup", lift);
+    c.addEventListener("pointercancel", lift);
   }
 
   noteHover() {

@@ -15,10 +15,15 @@
 
 #include <vector>
 
+#include "glue/draw_report.h"
 #include "glue/group_legend.h"
+#include "glue/key_status.h"
+#include "glue/key_table.h"
 #include "glue/keys.h"
+#include "glue/status_text.h"
 #include "glue/window_settings.h"
 #include "graph/graph.h"
+#include "graph/node_search.h"
 #include "graph/positions_csv.h"
 #include "layout/layout.h"
 #include "settings/viewer_settings.h"
@@ -50,6 +55,10 @@ struct WebView {
     std::string clicked;        // what the last click picked: a node id, "from|to" or ""
     std::string selected;       // the node the last click selected
     std::string hovered;        // kept for the page while it reads it
+    std::string keyMessage;     // what the last key command did, for the status line
+    std::string text;           // the last text handed to the page, kept while it reads it
+    NodeSearchIndex search;     // built at the first search
+    GroupTallies tallies;       // of the graph on view, for its legend
     std::vector<uint8_t> pixels;
 };
 
@@ -128,13 +137,48 @@ bool load(WebView& view, const char* bytes, size_t length) {
     v.showGraph(std::move(fresh));
     applyLoadSettings(*v.graph(), v.settings(), tallyGroups(*v.graph()));
     v.renderer().updateProjection();
-    // Labels come to the browser with a glyph atlas the page fills; until then none are drawn.
-    v.setLabelChoice(0);
     v.renderer().prepareFrames();
     view.loaded = true;
     view.clicked.clear();
     view.selected.clear();
+    view.keyMessage.clear();
+    view.search.clear();  // it points into the old graph's ids
+    view.tallies = tallyGroups(*v.graph());
+    // The legend shows by itself where colours come from the palette, as in the desktop window.
+    view.keys.setToggle('G', coloursNeedLegend(view.tallies, v.settings().groupColumn) ? 1 : 0);
     return true;
+}
+
+// As a click on the node, except that the node ends up selected even when it already was (a
+// search, Back and Forward, a link to the node).
+bool travel(WebView& view, const std::string& id) {
+    if (!view.loaded) return false;
+    Viewer& v = view.viewer;
+    const Node* node = v.graph()->findNode(id);
+    if (node == nullptr || !node->isShown()) return false;
+    if (view.selected != id) v.selectNode(view.selected, 0);
+    v.selectNode(id, 1);
+    view.selected = id;
+    v.gotoNode(id, 0);
+    v.redraw();
+    return true;
+}
+
+// "#rrggbb" of a colour with channels in 0..1.
+std::string hexColour(const Rgb& colour) {
+    char text[8];
+    const auto channel = [](float c) { return int(std::clamp(c, 0.0f, 1.0f) * 255.0f + 0.5f); };
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", channel(colour[0]), channel(colour[1]),
+                  channel(colour[2]));
+    return text;
+}
+
+// Tabs and line ends inside a field of the page's tab-separated lines become spaces.
+std::string field(std::string_view text) {
+    std::string out(text);
+    std::replace_if(out.begin(), out.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; },
+                    ' ');
+    return out;
 }
 
 }  // namespace
@@ -278,7 +322,131 @@ EMSCRIPTEN_KEEPALIVE void orvo_view_button(WebView* view, int button, int down, 
 /// A key command of the view, as typed (see the viewer's keyboard list; "f" reads nothing here).
 EMSCRIPTEN_KEEPALIVE void orvo_view_key(WebView* view, int character) {
     if (!view->loaded || character == 'f') return;
-    view->keys.apply(view->viewer, character, view->selected);
+    orvo::Viewer& v = view->viewer;
+    v.setKeepRedrawing(0);
+    view->keys.apply(v, character, view->selected);
+    view->keyMessage = orvo::keyMessage(char(character), view->keys, v, view->selected);
+    // As the desktop window after a key: the view is drawn again with what the key changed.
+    v.redraw();
+}
+
+/// What the last key command did ("Boundary sphere hidden"); "" for a key without a command.
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_key_message(const WebView* view) {
+    return view->keyMessage.c_str();
+}
+
+/// The state the key switches: 1 on (the group hidden, the links shown), else 0.
+EMSCRIPTEN_KEEPALIVE int orvo_view_key_checked(WebView* view, int character) {
+    return view->loaded && orvo::keyChecked(char(character), view->keys, view->viewer) ? 1 : 0;
+}
+
+/// The view's keys for the page's help, a line each: "keys<TAB>what they do". The key reading
+/// an id from standard input has no place in a page and is left out.
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_key_help(WebView* view) {
+    std::string& text = view->text;
+    text.clear();
+    for (const orvo::ShortcutSection& section : orvo::shortcutSections()) {
+        if (std::string_view(section.title).rfind("Keys", 0) != 0) continue;
+        for (const orvo::Shortcut& entry : section.entries) {
+            if (std::string_view(entry.keys) == "f") continue;
+            text += std::string(entry.keys) + '\t' + entry.action + '\n';
+        }
+    }
+    return text.c_str();
+}
+
+/// Selects the node with that id and flies to it, as a click on it does (from a search, Back,
+/// Forward or a link to it). 1 when a shown node has the id, else 0 and nothing changes.
+EMSCRIPTEN_KEEPALIVE int orvo_view_travel(WebView* view, const char* id) {
+    return orvo::web::travel(*view, id) ? 1 : 0;
+}
+
+/// The id of the node at the centre of the view (the one the frame starts at), or "".
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_centre(WebView* view) {
+    view->text.clear();
+    if (view->loaded) {
+        if (const orvo::Node* node = view->viewer.renderer().centreNode()) view->text = node->id;
+    }
+    return view->text.c_str();
+}
+
+/// The id of the graph's top node (where the key "c" flies), or "".
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_top(WebView* view) {
+    view->text.clear();
+    if (view->loaded) {
+        const orvo::Graph& g = *view->viewer.graph();
+        const int32_t top = view->viewer.settings().topNodeIndex;
+        if (uint32_t(top) < g.nodes.size() && g.nodes[size_t(top)] != nullptr)
+            view->text = g.nodes[size_t(top)]->id;
+    }
+    return view->text.c_str();
+}
+
+/// How the status line names the node with that id and its groups, as the desktop's status bar
+/// does: "name<TAB>groups"; "" when no node has the id.
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_describe(WebView* view, const char* id) {
+    view->text.clear();
+    if (!view->loaded) return view->text.c_str();
+    const orvo::Graph& g = *view->viewer.graph();
+    if (const orvo::Node* node = g.findNode(id)) {
+        view->text = orvo::web::field(orvo::nodeNameText(g, *node)) + '\t' +
+                     orvo::web::field(orvo::nodeGroupsText(g, *node));
+    }
+    return view->text.c_str();
+}
+
+/// What the graph holds and shows: "12 345 nodes, 6 789 links (all shown)".
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_counts(WebView* view) {
+    view->text.clear();
+    if (view->loaded) view->text = orvo::graphCountsText(orvo::countGraph(*view->viewer.graph()));
+    return view->text.c_str();
+}
+
+/// The nodes whose id or label holds the query, best first, as the desktop's Find lists them:
+/// the first line how many match in all, then at most `limit` lines "id<TAB>name".
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_search(WebView* view, const char* query, int limit) {
+    view->text.clear();
+    if (!view->loaded) return view->text.c_str();
+    const orvo::Graph& g = *view->viewer.graph();
+    while (view->search.buildSome(g, 1u << 16)) {
+    }
+    const orvo::SearchResult result = view->search.search(g, query, size_t(std::max(limit, 0)));
+    view->text = std::to_string(result.total) + '\n';
+    for (const orvo::SearchHit& hit : result.hits) {
+        const orvo::Node& node = *g.nodes[size_t(hit.node)];
+        view->text += orvo::web::field(node.id) + '\t' +
+                      orvo::web::field(orvo::nodeNameText(g, node)) + '\n';
+    }
+    return view->text.c_str();
+}
+
+/// The legend of the colours on view, as the desktop's legend panel shows it: the first line
+/// "kind<TAB>title", then a line per row "row<TAB>name<TAB>nodes<TAB>#rrggbb<TAB>hidden", row
+/// being "group" (a click hides or shows it), "other" (the smaller groups together) or "none"
+/// (the nodes without a group of the kind).
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_legend(WebView* view) {
+    view->text.clear();
+    if (!view->loaded) return view->text.c_str();
+    constexpr size_t kLegendRows = 24;  // as the desktop's legend panel
+    const orvo::Legend legend = orvo::groupLegend(*view->viewer.graph(), view->tallies, kLegendRows);
+    view->text = std::to_string(legend.kind) + '\t' + orvo::web::field(legend.title) + '\n';
+    for (const orvo::LegendRow& row : legend.rows) {
+        const char* kind = row.kind == orvo::LegendRow::Kind::Group   ? "group"
+                           : row.kind == orvo::LegendRow::Kind::Other ? "other"
+                                                                      : "none";
+        view->text += std::string(kind) + '\t' + orvo::web::field(row.name) + '\t' +
+                      std::to_string(row.nodes) + '\t' + orvo::web::hexColour(row.colour) + '\t' +
+                      (row.hidden ? "1" : "0") + '\n';
+    }
+    return view->text.c_str();
+}
+
+/// What the last frame drew, as orvo-snapshot --report writes it: "kind,id,x0,y0,x1,y1" and a
+/// line per node cube and label in drawing order.
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_report(WebView* view) {
+    view->text.clear();
+    if (view->loaded) view->text = orvo::drawReportCsv(view->viewer.renderer());
+    return view->text.c_str();
 }
 
 /// The id of the node under the pointer (highlighted), or "".

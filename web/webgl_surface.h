@@ -26,8 +26,13 @@ public:
     void swapBuffers() override {}
     void setDrawBuffer(DrawBuffer) override {}
     void flushFront() override {}
-    // Labels in the browser come from a glyph atlas the page fills; no bitmap font here.
+    // Labels in the browser come from a glyph atlas drawn with the browser's fonts; no bitmap
+    // font here.
     bool buildFontLists(const char*, int, unsigned, FontMetrics&) override { return false; }
+    /// The face (or the browser's sans-serif when it has not that face) drawn glyph by glyph on
+    /// a 2D canvas at the em size a cell of pixelHeight gives, as the desktop's font does; false
+    /// where there is no canvas to draw text on (no labels then).
+    bool buildGlyphAtlas(const char* face, int pixelHeight, GlyphAtlas& atlas) override;
 
     /// Why the last context could not be made; "" when it was.
     const std::string& lastError() const { return error_; }
