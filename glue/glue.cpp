@@ -211,7 +211,7 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
         if (context == nullptr) {
             noContext_ = true;
             return fail("Cannot draw with shaders and buffers: " + shaders +
-                        ". Start orvo with --gl legacy.");
+                        ". Draw with --gl legacy instead.");
         }
         viewer_->setContext(context, lastWidth_, lastHeight_);
     }

@@ -65,7 +65,9 @@ int main(int argc, char** argv) {
     std::vector<std::string> files;
     cli.add_option("FILE", files, "graph files, or http:// and https:// addresses to crawl, to open at start-up, "
                    "each in a window of its own");
-    // Legacy until the shader back end draws labels and picks too.
+    // Legacy by default: a window that has imported a folder before its first context is refused
+    // a context for shaders by the toolkit (an X error that ends the process), so shaders in the
+    // window are for those who ask for them until that is mended.
     std::string gl = "legacy";
     cli.add_option("--gl", gl,
                    "the GL drawing path: legacy (OpenGL 1.1 fixed functions), modern (shaders and "

@@ -45,7 +45,7 @@ struct Options {
     bool legend = false;
     std::optional<std::string> report;
     std::optional<std::string> pickAt;
-    std::string gl = "auto";
+    std::string gl = "legacy";
     // The same picture drawn with per-node calls rather than vertex arrays, for measurements
     // against the slower way; set by ORVO_SNAPSHOT_PER_NODE_DRAWING=1, not offered to users.
     bool perNodeDrawing = false;
@@ -111,11 +111,10 @@ int run(const Options& options) {
         return fail(problem);
     }
 
-    // "auto" is the GL 1.1 path for now.
-    const bool modern = options.gl == "modern";
+    // "auto" is the shader back end where Mesa makes a context for it, else the GL 1.1 path.
     std::unique_ptr<orvo::OffscreenSurface> made;
     std::string contextErrors;
-    if (modern) {
+    if (options.gl != "legacy") {
         // OpenGL ES 3.0 first (what a browser's WebGL 2 offers), else desktop GL 3.3 core.
         for (const orvo::GlApi api : {orvo::GlApi::Es3, orvo::GlApi::Core33}) {
             auto candidate = std::make_unique<orvo::OffscreenSurface>(width, height, api);
@@ -126,10 +125,11 @@ int run(const Options& options) {
             contextErrors += std::string(contextErrors.empty() ? "" : "; ") +
                              orvo::glApiName(api) + ": " + candidate->lastError();
         }
-        if (!made) return fail("no OpenGL ES 3.0 or 3.3 core context: " + contextErrors);
-    } else {
-        made = std::make_unique<orvo::OffscreenSurface>(width, height);
+        if (!made && options.gl == "modern") {
+            return fail("no OpenGL ES 3.0 or 3.3 core context: " + contextErrors);
+        }
     }
+    if (!made) made = std::make_unique<orvo::OffscreenSurface>(width, height);
     orvo::OffscreenSurface& surface = *made;
     if (!surface.valid()) return fail("no offscreen GL display: " + surface.lastError());
     // The viewer is set up, sized and loaded exactly as the window glue does it for a window.
@@ -268,8 +268,8 @@ int main(int argc, char** argv) {
                    "a node's id, a link's FROM|TO, nothing when nothing is there");
     app.add_option("--gl", options.gl,
                    "the GL drawing path: legacy (OpenGL 1.1 fixed functions), modern (shaders "
-                   "and buffers on OpenGL ES 3.0 or 3.3 core), or auto (default: "
-                   "legacy for now)")
+                   "and buffers on OpenGL ES 3.0 or 3.3 core), or auto (modern where Mesa "
+                   "offers such a context, else legacy); default: legacy")
         ->check(CLI::IsMember({"auto", "legacy", "modern"}));
     const char* perNode = std::getenv("ORVO_SNAPSHOT_PER_NODE_DRAWING");
     options.perNodeDrawing = perNode != nullptr && std::string_view(perNode) == "1";

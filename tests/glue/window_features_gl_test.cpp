@@ -162,7 +162,9 @@ TEST_F(WindowFeaturesTest, FindTheStatusTextsTheHighlightOfAPointerAtRestAndARes
     glue->mouseButtonViewer(2, 1, x, y, 0, 0);
     EXPECT_FALSE(glue->pointerRested());
 
-    // A resize refines the picture back to its detail.
+    // A resize refines the picture back to its detail: the picture the clicks left, refined to
+    // the end (their first slices draw what the machine's speed allows).
+    idleToTheEnd();
     const size_t detail = viewer().renderer().drawnNodes().size();
     ASSERT_GT(detail, 1000u);
     // The paint that follows the resize has no time to draw a node: only refinement brings the
