@@ -190,6 +190,8 @@
   }
 
   async function start() {
+    // A file cut short lacks the end marker, whichever of its parts the cut went through.
+    if (!$("orvo-end")) throw cutShort();
     const options = JSON.parse($("orvo-options").textContent);
     map.options = options;
     if (options.graph.file && location.protocol === "file:")
@@ -199,8 +201,7 @@
         "from disk. Put the whole folder on any static web host, or try it here with " +
         "\"python3 -m http.server\" run in the folder and http://localhost:8000/ opened. " +
         "(orvo-publish without --folder writes a single file that opens from disk.)");
-    if (!$("orvo-end") || typeof createOrvoModule !== "function" || typeof OrvoView !== "function")
-      throw cutShort();
+    if (typeof createOrvoModule !== "function" || typeof OrvoView !== "function") throw cutShort();
     if (!document.createElement("canvas").getContext("webgl2"))
       throw new MapProblem("This browser cannot draw the map.",
         "The map is drawn with WebGL 2, which this browser does not offer or has turned off. " +

@@ -39,9 +39,10 @@ const { run, kWidth, kHeight } = require("./publish_rig");
 // Pictures as the other rigs hold them: the mean channel difference at most kMeanDiff, and at
 // most kDifferingShare of the drawn pixels differing by more than kShiftTolerance beyond a
 // one-pixel shift. After a click the selected node's yellow ring (which orvo-snapshot --goto
-// does not draw) and the flight's last rounding may differ: kFlownShare allows for that. The
-// generated site's start view has clusters of sub-pixel nodes on the rim, where the browser's
-// last-bit differences move pixels (1.27 % of the drawn ones here): kCrowdedShare.
+// does not draw) and the flight's last rounding may differ: kFlownShare allows for that (1.65 %
+// measured on the bundled example). The generated site's views have clusters of sub-pixel nodes
+// on the rim, where the browser's last-bit differences move pixels (up to 1.27 % of the drawn
+// ones measured): kCrowdedShare instead of kDifferingShare there.
 const kMeanDiff = 1.0;
 const kShiftTolerance = 16;
 const kDifferingShare = 0.005;
@@ -50,7 +51,7 @@ const kCrowdedShare = 0.02;
 // Label boxes: the same labels in the same order, each box's corners within kLabelPixels of the
 // desktop's (FreeType's hinted advances and the browser's rounded ones may differ by a pixel a
 // glyph); the share of boxes placed exactly is reported.
-const kLabelPixels = 12;
+const kLabelPixels = 8; // 2 px measured on the bundled example, 5 on the generated site
 const kPageTimeoutMs = 300000 * Number(process.env.ORVO_TEST_TIME_SCALE || 1);
 
 function parseArguments(argv) {
@@ -268,7 +269,8 @@ async function checkMap(page, options, graph, index, scratch, failures) {
   const startWant = path.join(scratch, `start-${index}.png`);
   snapshot(startWant, ["--keys", "ll"]);
   if (now.pixels === withLabels) failures.push(`${name}: "l" twice left the picture as it was`);
-  await samePicture(page, `${name} labels off`, now.pixels, startWant, kCrowdedShare, failures);
+  const share = graph.generate ? kCrowdedShare : kDifferingShare;
+  await samePicture(page, `${name} labels off`, now.pixels, startWant, share, failures);
 
   // Search, then Enter, flies to the best match and moves the fragment.
   const bestId = graph.expect, bestHash = `#node=${encodeURIComponent(bestId)}`;
@@ -368,7 +370,7 @@ async function checkMap(page, options, graph, index, scratch, failures) {
   now = await state(page);
   const startedAt = await page.evaluate(() => window.orvoMap.viewer.startNode);
   if (startedAt !== target.id || now.centre !== target.id) failures.push(`${name}: ${clickedHash} opened at ${now.centre}`);
-  await samePicture(page, `${name} opened at ${clickedHash}`, now.pixels, gotoWant, kCrowdedShare, failures);
+  await samePicture(page, `${name} opened at ${clickedHash}`, now.pixels, gotoWant, share, failures);
   await openMap(page, `${address}#node=${encodeURIComponent("no such node \u00e9")}`);
   const unknown = await page.evaluate(() => ({
     note: document.getElementById("orvo-note").hidden ? "" : document.getElementById("orvo-note").textContent,

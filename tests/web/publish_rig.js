@@ -169,11 +169,28 @@ async function main() {
     // A file cut short anywhere past its page, and one with a byte of its graph changed.
     const whole = fs.readFileSync(firstMap.map);
     const cut = path.join(scratch, "cut.html");
-    for (const share of [0.5, 0.99]) {
-      fs.writeFileSync(cut, whole.subarray(0, Math.floor(whole.length * share)));
-      expectMessage(`cut at ${share * 100} %`, await openMap(page, url.pathToFileURL(cut).href),
+    // Through the program's script, its wasm, the graph, and the end marker.
+    const cuts = {
+      "the program's script": whole.indexOf('<script type="application/octet-stream" id="orvo-wasm">') - 2000,
+      "the program": whole.indexOf('id="orvo-wasm">') + 1000,
+      "the graph": Math.floor(whole.length / 2),
+      "the end marker": whole.indexOf('id="orvo-end"') + 5,
+    };
+    for (const [where, at] of Object.entries(cuts)) {
+      fs.writeFileSync(cut, whole.subarray(0, at));
+      expectMessage(`cut in ${where}`, await openMap(page, url.pathToFileURL(cut).href),
         "This map file is incomplete.", failures);
     }
+    // Cut in the page's own script: the note the page's head adds instead.
+    fs.writeFileSync(cut, whole.subarray(0, whole.indexOf("class MapProblem")));
+    await page.goto(url.pathToFileURL(cut).href, { waitUntil: "load" });
+    const note = await page.evaluate(() => {
+      const element = document.getElementById("orvo-cut");
+      return element ? element.textContent : "";
+    });
+    console.log(`cut in the page's script: ${note || "(no note)"}`);
+    if (!note.startsWith("This map file is incomplete"))
+      failures.push("a file cut in the page's script shows no note that it is incomplete");
     const altered = Buffer.from(whole);
     const graphAt = altered.indexOf('id="orvo-graph">') + 'id="orvo-graph">'.length;
     const at = graphAt + 100;
