@@ -107,9 +107,12 @@ build_package() {
   local debs=("$package_dir"/orvo_*.deb)
   rm -f "$root"/orvo_*.deb
   cp "${debs[@]}" "$root/"
-  local part
+  local part contents
+  # Listed once: grep -q leaves at its first match, which would end dpkg-deb with a broken pipe
+  # and, under pipefail, fail the check.
+  contents="$(dpkg-deb -c "${debs[0]}")"
   for part in map_page.html map_page.js orvo_view.js map_viewer.js orvo-web.js orvo-web.wasm; do
-    if ! dpkg-deb -c "${debs[0]}" | grep -q "/usr/share/orvo/web/$part\$"; then
+    if ! grep -q "/usr/share/orvo/web/$part\$" <<<"$contents"; then
       echo "FAILED: the package lacks /usr/share/orvo/web/$part" >&2
       exit 1
     fi
