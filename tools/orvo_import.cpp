@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -24,6 +23,7 @@
 #include "tools/command_line.h"
 #include "tools/import_options.h"
 #include "tools/interrupt.h"
+#include "tools/progress_line.h"
 #include "tools/tool_input.h"
 
 namespace {
@@ -88,35 +88,6 @@ protected:
 
 private:
     std::FILE* file_;
-};
-
-// The crawl's figures on one line of a terminal, rewritten in place at most a few times a second.
-class CrawlStatusLine {
-public:
-    explicit CrawlStatusLine(bool enabled) : enabled_(enabled) {}
-    void show(uint64_t done, uint64_t total, std::string_view what) {
-        if (!enabled_ || what != "crawling") return;  // writing the graph afterwards is quick
-        const auto now = std::chrono::steady_clock::now();
-        if (shown_ && now - last_ < std::chrono::milliseconds(250)) return;
-        last_ = now;
-        std::string text = "crawling: " + std::to_string(done) + " fetched";
-        if (total > done) text += ", " + std::to_string(total - done) + " queued";
-        if (text.size() < width_) text.append(width_ - text.size(), ' ');
-        width_ = text.size();
-        std::cerr << '\r' << text << std::flush;
-        shown_ = true;
-    }
-    void clear() {
-        if (!shown_) return;
-        std::cerr << '\r' << std::string(width_, ' ') << '\r' << std::flush;
-        shown_ = false;
-    }
-
-private:
-    bool enabled_;
-    bool shown_ = false;
-    std::size_t width_ = 0;
-    std::chrono::steady_clock::time_point last_{};
 };
 
 // Writes the text to the path (standard output for "" or "-"), whole or not at all; "" or why not.
@@ -231,7 +202,8 @@ int main(int argc, char** argv) {
     orvo::ImportProgress progress;
     progress.cancel = orvo::installInterruptFlag();
     const bool crawling = format == orvo::ImportFormat::Url;
-    CrawlStatusLine status(crawling && !options.quiet && ::isatty(STDERR_FILENO) == 1);
+    // The crawl's figures on one line of a terminal.
+    orvo::ProgressLine status(crawling && !options.quiet && ::isatty(STDERR_FILENO) == 1);
     if (crawling) {
         // The crawl's log (pages that failed, and why) is shown as it happens.
         progress.note = [&options, &status](std::string_view line) {
@@ -240,7 +212,11 @@ int main(int argc, char** argv) {
             std::cerr << "orvo-import: " << line << "\n";
         };
         progress.report = [&status](uint64_t done, uint64_t total, std::string_view what) {
-            status.show(done, total, what);
+            // Writing the graph after the crawl is quick: only the crawl is shown.
+            if (what != "crawling" || !status.due()) return;
+            std::string shown = "crawling: " + std::to_string(done) + " fetched";
+            if (total > done) shown += ", " + std::to_string(total - done) + " queued";
+            status.show(std::move(shown));
         };
     }
     // With a report, the graph is kept to be read back once written.

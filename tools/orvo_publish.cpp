@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -21,6 +20,7 @@
 #include "tools/command_line.h"
 #include "tools/import_options.h"
 #include "tools/interrupt.h"
+#include "tools/progress_line.h"
 
 namespace {
 
@@ -35,35 +35,6 @@ struct Options {
     std::string keys;
     bool quiet = false;
     orvo::ImportCommandLine importLine;
-};
-
-// One line of progress on a terminal, rewritten in place at most a few times a second.
-class ProgressLine {
-public:
-    explicit ProgressLine(bool enabled) : enabled_(enabled) {}
-    void show(std::string_view what, uint64_t done, uint64_t total) {
-        if (!enabled_) return;
-        const auto now = std::chrono::steady_clock::now();
-        if (shown_ && now - last_ < std::chrono::milliseconds(250)) return;
-        last_ = now;
-        std::string text = "orvo-publish: " + std::string(what);
-        if (total > 0) text += " " + std::to_string(done * 100 / total) + " %";
-        if (text.size() < width_) text.append(width_ - text.size(), ' ');
-        width_ = text.size();
-        std::cerr << '\r' << text << std::flush;
-        shown_ = true;
-    }
-    void clear() {
-        if (!shown_) return;
-        std::cerr << '\r' << std::string(width_, ' ') << '\r' << std::flush;
-        shown_ = false;
-    }
-
-private:
-    bool enabled_;
-    bool shown_ = false;
-    std::size_t width_ = 0;
-    std::chrono::steady_clock::time_point last_{};
 };
 
 int fail(const std::string& message) {
@@ -106,11 +77,18 @@ int run(const Options& given) {
     if (!orvo::readWebPageParts(orvo::webPartsPlaces(orvo::runningProgramDir()), parts, error))
         return fail(error);
 
-    ProgressLine line(!options.quiet && ::isatty(STDERR_FILENO) == 1);
+    orvo::ProgressLine line(!options.quiet && ::isatty(STDERR_FILENO) == 1);
+    // What is being done, and how far it is when the whole is known.
+    const auto showProgress = [&line](std::string_view what, uint64_t done, uint64_t total) {
+        if (!line.due()) return;
+        std::string shown = "orvo-publish: " + std::string(what);
+        if (total > 0) shown += " " + std::to_string(done * 100 / total) + " %";
+        line.show(std::move(shown));
+    };
     orvo::ImportProgress progress;
     progress.cancel = orvo::installInterruptFlag();
-    progress.report = [&line](uint64_t done, uint64_t total, std::string_view what) {
-        line.show(what, done, total);
+    progress.report = [&showProgress](uint64_t done, uint64_t total, std::string_view what) {
+        showProgress(what, done, total);
     };
     std::ostringstream text;
     const orvo::ImportResult imported =
@@ -128,7 +106,7 @@ int run(const Options& given) {
     const std::string outline = std::move(text).str();
 
     // The graph as the page will read it: its size, and the start node shown in it.
-    line.show("reading", 0, 0);
+    showProgress("reading", 0, 0);
     orvo::ViewerSettings settings;
     orvo::Graph graph(settings);
     {
@@ -152,8 +130,8 @@ int run(const Options& given) {
     start.keys = options.keys;
     const orvo::WebPageGraph page{outline, graph.nodes.size()};
     // Ctrl+C and SIGTERM stop the compression too; nothing is written then.
-    const auto report = [&line](std::string_view what, uint64_t done, uint64_t total) {
-        line.show(what, done, total);
+    const auto report = [&showProgress](std::string_view what, uint64_t done, uint64_t total) {
+        showProgress(what, done, total);
         return orvo::interruptSignal() == 0;
     };
     const bool written =
