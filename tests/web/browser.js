@@ -1,6 +1,6 @@
 // What the browser rigs and the browser benchmark share: skipping where a piece is missing,
-// finding the system's headless Chromium, serving named files from 127.0.0.1, and starting the
-// browser offline with WebGL 2 through SwiftShader.
+// finding the system's headless Chromium, serving named files from 127.0.0.1, starting the
+// browser offline with WebGL 2 through SwiftShader, and decoding a desktop picture in a page.
 "use strict";
 
 const fs = require("fs");
@@ -103,4 +103,25 @@ async function openPage(browser, lines) {
   return page;
 }
 
-module.exports = { kSkipped, skip, findBrowser, requirePieces, serve, launch, openPage };
+// A PNG file (a desktop picture) decoded by the browser itself in the page, as RGBA rows top
+// first.
+async function decodePng(page, file, width, height) {
+  const text = await page.evaluate(async (dataUrl, w, h) => {
+    const image = new Image();
+    image.src = dataUrl;
+    await image.decode();
+    const canvas = document.createElement("canvas");
+    canvas.width = w;
+    canvas.height = h;
+    const context = canvas.getContext("2d");
+    context.drawImage(image, 0, 0);
+    const rows = context.getImageData(0, 0, w, h).data;
+    let out = "";
+    for (let i = 0; i < rows.length; i += 0x8000)
+      out += String.fromCharCode.apply(null, rows.subarray(i, i + 0x8000));
+    return btoa(out);
+  }, `data:image/png;base64,${fs.readFileSync(file).toString("base64")}`, width, height);
+  return new Uint8Array(Buffer.from(text, "base64"));
+}
+
+module.exports = { kSkipped, skip, findBrowser, requirePieces, serve, launch, openPage, decodePng };

@@ -32,7 +32,7 @@ const fs = require("fs");
 const os = require("os");
 const path = require("path");
 const url = require("url");
-const { requirePieces, launch, openPage } = require("./browser");
+const { requirePieces, launch, openPage, decodePng } = require("./browser");
 const { comparePictures, writePng } = require("./view_rig");
 const { run, kWidth, kHeight } = require("./publish_rig");
 
@@ -121,28 +121,9 @@ async function openMap(page, address) {
   if (result.state !== "drawn") throw new Error(`the map is ${result.state}: ${result.message}`);
 }
 
-// The desktop's PNG decoded by the browser itself, as RGBA rows top first.
-async function decodePng(page, file) {
-  const text = await page.evaluate(async (dataUrl, width, height) => {
-    const image = new Image();
-    image.src = dataUrl;
-    await image.decode();
-    const canvas = document.createElement("canvas");
-    canvas.width = width;
-    canvas.height = height;
-    const context = canvas.getContext("2d");
-    context.drawImage(image, 0, 0);
-    const rows = context.getImageData(0, 0, width, height).data;
-    let out = "";
-    for (let i = 0; i < rows.length; i += 0x8000) out += String.fromCharCode.apply(null, rows.subarray(i, i + 0x8000));
-    return btoa(out);
-  }, `data:image/png;base64,${fs.readFileSync(file).toString("base64")}`, kWidth, kHeight);
-  return new Uint8Array(Buffer.from(text, "base64"));
-}
-
 // The page's picture against the desktop's; true when they agree within the share allowed.
 async function samePicture(page, label, gotBase64, wantPng, share, failures) {
-  const want = await decodePng(page, wantPng);
+  const want = await decodePng(page, wantPng, kWidth, kHeight);
   const got = new Uint8Array(Buffer.from(gotBase64, "base64"));
   const background = Array.from(want.subarray(0, 3));
   const d = comparePictures(want, got, kWidth, kHeight, background, kShiftTolerance);

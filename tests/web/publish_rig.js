@@ -19,7 +19,7 @@ const fs = require("fs");
 const os = require("os");
 const path = require("path");
 const url = require("url");
-const { requirePieces, serve, launch, openPage } = require("./browser");
+const { requirePieces, serve, launch, openPage, decodePng } = require("./browser");
 const { comparePictures, writePng } = require("./view_rig");
 
 // As the view rig: the mean channel difference at most kMeanDiff, and at most kDifferingShare of
@@ -81,22 +81,7 @@ async function openMap(page, address) {
 
 // The page's picture against the desktop's PNG (decoded here by the browser itself).
 async function checkPicture(page, label, got, wantPng, failures) {
-  const wanted = await page.evaluate(async (dataUrl, width, height) => {
-    const image = new Image();
-    image.src = dataUrl;
-    await image.decode();
-    const canvas = document.createElement("canvas");
-    canvas.width = width;
-    canvas.height = height;
-    const context = canvas.getContext("2d");
-    context.drawImage(image, 0, 0);
-    const rows = context.getImageData(0, 0, width, height).data;
-    let text = "";
-    for (let i = 0; i < rows.length; i += 0x8000)
-      text += String.fromCharCode.apply(null, rows.subarray(i, i + 0x8000));
-    return btoa(text);
-  }, `data:image/png;base64,${fs.readFileSync(wantPng).toString("base64")}`, kWidth, kHeight);
-  const a = new Uint8Array(Buffer.from(wanted, "base64"));
+  const a = await decodePng(page, wantPng, kWidth, kHeight);
   const b = new Uint8Array(Buffer.from(got, "base64"));
   const background = Array.from(a.subarray(0, 3)); // a corner lies outside the sphere
   const d = comparePictures(a, b, kWidth, kHeight, background, kShiftTolerance);
