@@ -57,6 +57,23 @@ void DrawBatch::addCube(const ProjTransform& nodeTransform, const float* colour,
         corners[c] =
             transform.apply(ProjPoint(c & 1 ? h : -h, c & 2 ? h : -h, c & 4 ? h : -h, 1.0));
     }
+    if (modern_ != nullptr) {
+        const size_t start = cubeCorners_.size();
+        cubeCorners_.resize(start + 4 * 8);
+        float* corner = cubeCorners_.data() + start;
+        for (const ProjPoint& p : corners) {
+            *corner++ = static_cast<float>(p.x);
+            *corner++ = static_cast<float>(p.y);
+            *corner++ = static_cast<float>(p.z);
+            *corner++ = static_cast<float>(p.w);
+        }
+        for (int c = 0; c < 8; ++c) cornerColours_.insert(cornerColours_.end(), colour, colour + 3);
+        if (outlined) {
+            outlineCorners_.insert(outlineCorners_.end(), cubeCorners_.begin() + start,
+                                   cubeCorners_.end());
+        }
+        return;
+    }
     const size_t start = cubeVertices_.size();
     cubeVertices_.resize(start + 4 * kFaceCorners.size());
     cubeColours_.resize(cubeColours_.size() + 3 * kFaceCorners.size());
@@ -82,14 +99,22 @@ void DrawBatch::addLink(const ProjPoint& fromPoint, const ProjPoint& toPoint,
                         const float* fromColour, const float* toColour, bool thick) {
     const ProjPoint from = view_.apply(fromPoint), to = view_.apply(toPoint);
     Lines& lines = thick ? thick_ : thin_;
-    lines.vertices.insert(lines.vertices.end(),
-                          {from.x, from.y, from.z, from.w, to.x, to.y, to.z, to.w});
+    if (modern_ != nullptr) {
+        lines.points.insert(lines.points.end(),
+                            {static_cast<float>(from.x), static_cast<float>(from.y),
+                             static_cast<float>(from.z), static_cast<float>(from.w),
+                             static_cast<float>(to.x), static_cast<float>(to.y),
+                             static_cast<float>(to.z), static_cast<float>(to.w)});
+    } else {
+        lines.vertices.insert(lines.vertices.end(),
+                              {from.x, from.y, from.z, from.w, to.x, to.y, to.z, to.w});
+    }
     lines.colours.insert(lines.colours.end(), fromColour, fromColour + 4);
     lines.colours.insert(lines.colours.end(), toColour, toColour + 4);
 }
 
 void DrawBatch::draw() {
-    if (cubeVertices_.empty() && thick_.vertices.empty() && thin_.vertices.empty()) {
+    if (empty()) {
         nodes_ = 0;
         return;
     }
@@ -134,10 +159,14 @@ void DrawBatch::clear() {
     cubeVertices_.clear();
     cubeColours_.clear();
     outlineVertices_.clear();
-    thick_.vertices.clear();
-    thick_.colours.clear();
-    thin_.vertices.clear();
-    thin_.colours.clear();
+    cubeCorners_.clear();
+    cornerColours_.clear();
+    outlineCorners_.clear();
+    for (Lines* lines : {&thick_, &thin_}) {
+        lines->vertices.clear();
+        lines->points.clear();
+        lines->colours.clear();
+    }
     nodes_ = 0;
 }
 

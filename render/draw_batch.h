@@ -56,11 +56,15 @@ class ModernBackend;
 
 class DrawBatch {
 public:
-    /// Lines gathered for drawing: both ends of each line in turn.
+    /// Lines gathered for drawing: both ends of each line in turn, x, y, z, w after the view, in
+    /// double precision for the GL 1.1 arrays or in single precision (what a shader reads) for
+    /// the shader back end.
     struct Lines {
-        std::vector<double> vertices;  // x, y, z, w
-        std::vector<float> colours;    // red, green, blue, alpha
-        size_t ends() const { return vertices.size() / 4; }
+        std::vector<double> vertices;
+        std::vector<float> points;
+        std::vector<float> colours;  // red, green, blue, alpha
+        size_t ends() const { return (vertices.size() + points.size()) / 4; }
+        bool empty() const { return vertices.empty() && points.empty(); }
     };
 
     /// Nodes after which the batch is drawn, so that a slice's time check sees the drawing.
@@ -93,12 +97,14 @@ public:
     /// empties the batch, keeping its buffers for the next one.
     void draw();
 
-    // What was gathered, for a back end to draw: the cubes' face vertices (four for each face,
-    // x, y, z, w after the view) and their colours (red, green, blue), the face vertices of the
-    // outlined cubes, and the two widths of lines.
-    const std::vector<double>& cubeVertices() const { return cubeVertices_; }
-    const std::vector<float>& cubeColours() const { return cubeColours_; }
-    const std::vector<double>& outlineVertices() const { return outlineVertices_; }
+    // What was gathered for the shader back end: each cube's 8 corners once (corner c at +x for
+    // bit 0 of c, +y for bit 1, +z for bit 2; x, y, z, w after the view, single precision) with
+    // its colour at each corner (red, green, blue), the corners of the outlined cubes again, and
+    // the two widths of lines. The back end takes the faces from the corners by index: a
+    // rasteriser then carries 8 corners of a cube through its shader instead of 24 face vertices.
+    const std::vector<float>& cubeCorners() const { return cubeCorners_; }
+    const std::vector<float>& cornerColours() const { return cornerColours_; }
+    const std::vector<float>& outlineCorners() const { return outlineCorners_; }
     const Lines& thickLines() const { return thick_; }
     const Lines& thinLines() const { return thin_; }
     const ProjTransform& camera() const { return camera_; }
@@ -107,9 +113,14 @@ public:
 private:
     void clear();
 
-    std::vector<double> cubeVertices_;  // x, y, z, w: 24 a cube
-    std::vector<float> cubeColours_;    // red, green, blue
+    bool empty() const { return cubeVertices_.empty() && cubeCorners_.empty() && thick_.empty() &&
+                                thin_.empty(); }
+
+    // The GL 1.1 arrays: four vertices for each face, x, y, z, w: 24 a cube.
+    std::vector<double> cubeVertices_;
+    std::vector<float> cubeColours_;  // red, green, blue
     std::vector<double> outlineVertices_;
+    std::vector<float> cubeCorners_, cornerColours_, outlineCorners_;
     Lines thick_, thin_;
     size_t nodes_ = 0;
     bool cubesInFront_ = false;

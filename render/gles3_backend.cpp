@@ -5,8 +5,11 @@
 #include <GL/glext.h>
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 #include <cmath>
 
+#include "render/cube_vertices.h"
 #include "render/draw_batch.h"
 
 namespace orvo {
@@ -95,15 +98,48 @@ void main() {
 constexpr GLuint kQuadTriangles[6] = {0, 1, 2, 0, 2, 3};
 constexpr GLuint kQuadEdges[8] = {0, 1, 1, 2, 2, 3, 3, 0};
 
+// Per cube of 8 corners: each face as a quad of its corners, in the GL 1.1 path's order of faces
+// and of each face's vertices, so that both rasterise the same triangles and the same edges (an
+// edge two faces share is drawn twice, once each way, as there).
+// The triangles are wound counterclockwise seen from outside the cube, so that culling drops the
+// faces turned away: a face listed clockwise from outside has each triangle's last two corners
+// swapped. Its first corner stays first, as the rasteriser's setup of a clockwise triangle
+// keeps it: depths are then interpolated to the very same values, and the outlines drawn at
+// equal depth over the faces show where they show in the GL 1.1 picture.
+constexpr bool facesOutward(size_t face) {
+    const float* a = kCubeVertices[4 * face];
+    const float* b = kCubeVertices[4 * face + 1];
+    const float* c = kCubeVertices[4 * face + 2];
+    float ab[3], ac[3], centre[3];
+    for (int i = 0; i < 3; ++i) {
+        ab[i] = b[i] - a[i];
+        ac[i] = c[i] - a[i];
+        centre[i] = a[i] + 0.5f * ac[i];  // the face's centre, away from the cube's
+    }
+    const float normal[3] = {ab[1] * ac[2] - ab[2] * ac[1], ab[2] * ac[0] - ab[0] * ac[2],
+                             ab[0] * ac[1] - ab[1] * ac[0]};
+    return normal[0] * centre[0] + normal[1] * centre[1] + normal[2] * centre[2] > 0.0f;
+}
+template <size_t PerQuad>
+constexpr std::array<GLuint, 6 * PerQuad> cubePattern(const GLuint (&quad)[PerQuad],
+                                                      bool windOutward) {
+    std::array<GLuint, 6 * PerQuad> pattern{};
+    for (size_t face = 0; face < 6; ++face) {
+        const bool reverse = windOutward && !facesOutward(face);
+        for (size_t i = 0; i < PerQuad; ++i) {
+            const size_t corner = reverse && i % 3 != 0 ? quad[i % 3 == 1 ? i + 1 : i - 1] : quad[i];
+            pattern[face * PerQuad + i] = static_cast<GLuint>(kFaceCorners[4 * face + corner]);
+        }
+    }
+    return pattern;
+}
+constexpr auto kCubeTriangles = cubePattern(kQuadTriangles, true);
+constexpr auto kCubeEdges = cubePattern(kQuadEdges, false);
+
 void upload(GLuint buffer, const std::vector<float>& values) {
     glBindBuffer(GL_ARRAY_BUFFER, buffer);
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(values.size() * sizeof(float)),
                  values.data(), GL_STREAM_DRAW);
-}
-
-void uploadConverted(GLuint buffer, const std::vector<double>& values, std::vector<float>& scratch) {
-    scratch.assign(values.begin(), values.end());
-    upload(buffer, scratch);
 }
 
 void attribute(GLuint location, GLuint buffer, GLint size) {
@@ -203,7 +239,16 @@ bool ModernBackend::init(GlApi api) {
     glGenVertexArrays(1, &vertexArray_);
     glGenBuffers(3, buffers_);
     glGenBuffers(1, &sphereBuffer_);
-    glGenBuffers(2, indexBuffers_);
+    const auto makePattern = [](IndexPattern& pattern, const auto& shape, unsigned vertices) {
+        pattern.shape.assign(std::begin(shape), std::end(shape));
+        pattern.verticesPerShape = vertices;
+        pattern.indices.clear();
+        glGenBuffers(1, &pattern.buffer);
+    };
+    makePattern(quadTriangles_, kQuadTriangles, 4);
+    makePattern(quadEdges_, kQuadEdges, 4);
+    makePattern(cubeTriangles_, kCubeTriangles, 8);
+    makePattern(cubeEdges_, kCubeEdges, 8);
     const GLenum failure = glGetError();
     if (failure != GL_NO_ERROR) {
         error_ = "GL error " + std::to_string(failure) + " while setting up the shader back end";
@@ -262,28 +307,29 @@ void ModernBackend::drawSphere(const ProjTransform& matrix, const float* colour,
     setBand(false, kLinkDepths);
 }
 
-void ModernBackend::drawQuads(size_t quads, bool edges) {
-    // The index buffers grow to the largest batch and are kept.
-    std::vector<GLuint>& indices = edges ? edgeIndices_ : triangleIndices_;
-    const GLuint* pattern = edges ? kQuadEdges : kQuadTriangles;
-    const size_t perQuad = edges ? 8 : 6;
-    const GLuint buffer = edges ? indexBuffers_[1] : indexBuffers_[0];
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffer);
-    if (indices.size() < quads * perQuad) {
-        const size_t have = indices.size() / perQuad;
-        const size_t want = std::max(quads, 2 * have);
+void ModernBackend::drawIndexed(IndexPattern& pattern, size_t shapes, bool edges) {
+    // An index buffer grows to the largest batch and is kept.
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, pattern.buffer);
+    const size_t perShape = pattern.shape.size();
+    if (pattern.indices.size() < shapes * perShape) {
+        const size_t have = pattern.indices.size() / perShape;
+        const size_t want = std::max(shapes, 2 * have);
         for (size_t q = have; q < want; ++q)
-            for (size_t i = 0; i < perQuad; ++i)
-                indices.push_back(static_cast<GLuint>(4 * q) + pattern[i]);
+            for (const GLuint i : pattern.shape)
+                pattern.indices.push_back(static_cast<GLuint>(pattern.verticesPerShape * q) + i);
         glBufferData(GL_ELEMENT_ARRAY_BUFFER,
-                     static_cast<GLsizeiptr>(indices.size() * sizeof(GLuint)), indices.data(),
-                     GL_STATIC_DRAW);
+                     static_cast<GLsizeiptr>(pattern.indices.size() * sizeof(GLuint)),
+                     pattern.indices.data(), GL_STATIC_DRAW);
     }
-    glDrawElements(edges ? GL_LINES : GL_TRIANGLES, static_cast<GLsizei>(quads * perQuad),
+    glDrawElements(edges ? GL_LINES : GL_TRIANGLES, static_cast<GLsizei>(shapes * perShape),
                    GL_UNSIGNED_INT, nullptr);
 }
 
-void ModernBackend::drawWideLines(const std::vector<double>& vertices,
+void ModernBackend::drawQuads(size_t quads, bool edges) {
+    drawIndexed(edges ? quadEdges_ : quadTriangles_, quads, edges);
+}
+
+void ModernBackend::drawWideLines(const std::vector<float>& vertices,
                                   const std::vector<float>& colours, const ProjTransform& matrix) {
     // The batch holds both ends of each line in turn, and so do the buffers: each attribute
     // reads one end and steps once per line.
@@ -299,7 +345,7 @@ void ModernBackend::drawWideLines(const std::vector<double>& vertices,
     useMatrix(wide_, matrix);
     glUniform2f(wide_.viewport, static_cast<float>(width_), static_cast<float>(height_));
     glUniform1f(wide_.halfWidth, 1.0f);
-    uploadConverted(buffers_[0], vertices, positions_);
+    upload(buffers_[0], vertices);
     upload(buffers_[1], colours);
     perLine(kPosition, buffers_[0], 0);
     perLine(kOther, buffers_[0], 4);
@@ -318,28 +364,32 @@ void ModernBackend::drawBatch(const DrawBatch& batch) {
     const ProjTransform matrix = batch.camera() * projection_;
     const bool bands = batch.cubesInFront();
     glLineWidth(1.0f);
-    if (!batch.cubeVertices().empty()) {
+    if (!batch.cubeCorners().empty()) {
         setBand(bands, kCubeDepths);
         useMatrix(flat_, matrix);
-        uploadConverted(buffers_[0], batch.cubeVertices(), positions_);
+        upload(buffers_[0], batch.cubeCorners());
         attribute(kPosition, buffers_[0], 4);
-        upload(buffers_[1], batch.cubeColours());
+        upload(buffers_[1], batch.cornerColours());
         attribute(kColour, buffers_[1], 3);
-        drawQuads(batch.cubeVertices().size() / 16, false);
-        if (!batch.outlineVertices().empty()) {
+        // A cube is closed and one colour: its faces turned away lie behind the faces turned
+        // towards the eye, on the same pixels, and need not be drawn.
+        glEnable(GL_CULL_FACE);
+        drawIndexed(cubeTriangles_, batch.cubeCorners().size() / 32, false);
+        glDisable(GL_CULL_FACE);
+        if (!batch.outlineCorners().empty()) {
             const OutlineDepthTest outlineTest(bands);
-            uploadConverted(buffers_[0], batch.outlineVertices(), positions_);
+            upload(buffers_[0], batch.outlineCorners());
             attribute(kPosition, buffers_[0], 4);
             glDisableVertexAttribArray(kColour);
             glVertexAttrib4f(kColour, 0.0f, 0.0f, 0.0f, 1.0f);
-            drawQuads(batch.outlineVertices().size() / 16, true);
+            drawIndexed(cubeEdges_, batch.outlineCorners().size() / 32, true);
         }
         setBand(false, kCubeDepths);
     }
     setBand(bands, kLinkDepths);
     const auto drawLines = [&](const DrawBatch::Lines& lines, float width) {
         useMatrix(flat_, matrix);
-        uploadConverted(buffers_[0], lines.vertices, positions_);
+        upload(buffers_[0], lines.points);
         attribute(kPosition, buffers_[0], 4);
         upload(buffers_[1], lines.colours);
         attribute(kColour, buffers_[1], 4);
@@ -348,14 +398,14 @@ void ModernBackend::drawBatch(const DrawBatch& batch) {
         glLineWidth(1.0f);
     };
     const DrawBatch::Lines& thick = batch.thickLines();
-    if (!thick.vertices.empty()) {
+    if (!thick.empty()) {
         if (wideLines_) {
             drawLines(thick, 2.0f);
         } else {
-            drawWideLines(thick.vertices, thick.colours, matrix);
+            drawWideLines(thick.points, thick.colours, matrix);
         }
     }
-    if (!batch.thinLines().vertices.empty()) drawLines(batch.thinLines(), 1.0f);
+    if (!batch.thinLines().empty()) drawLines(batch.thinLines(), 1.0f);
     setBand(false, kLinkDepths);
 }
 

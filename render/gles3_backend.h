@@ -79,9 +79,18 @@ private:
     /// Fills the glyph quads of the text into positions_ and texels_; how many there are.
     size_t glyphQuads(std::string_view text, double penX, double penY, double z);
     void useMatrix(const Program& program, const ProjTransform& matrix) const;
+    /// Indices of shapes of a few vertices each (a quad's, a cube's corners) drawn as
+    /// triangles or lines: a shape's indices, repeated for as many shapes as a batch holds.
+    struct IndexPattern {
+        std::vector<unsigned> shape;
+        unsigned verticesPerShape = 0;
+        unsigned buffer = 0;
+        std::vector<unsigned> indices;
+    };
+    void drawIndexed(IndexPattern& pattern, size_t shapes, bool edges);
     /// Draws the quads (four vertices each) of the bound arrays as triangles or as edges.
     void drawQuads(size_t quads, bool edges);
-    void drawWideLines(const std::vector<double>& vertices, const std::vector<float>& colours,
+    void drawWideLines(const std::vector<float>& vertices, const std::vector<float>& colours,
                        const ProjTransform& matrix);
     void setBand(bool on, const DepthBand& band) const;
 
@@ -97,8 +106,7 @@ private:
     unsigned vertexArray_ = 0;
     unsigned buffers_[3] = {0, 0, 0};  // positions, colours, glyph texels
     unsigned sphereBuffer_ = 0;
-    unsigned indexBuffers_[2] = {0, 0};  // the quads' triangles, their edges
-    std::vector<unsigned> triangleIndices_, edgeIndices_;
+    IndexPattern quadTriangles_, quadEdges_, cubeTriangles_, cubeEdges_;
     std::vector<int> sphereLoopStarts_;  // a loop's first vertex; the last entry is the total
     ProjTransform projection_ = ProjTransform::identity();
     int width_ = 1, height_ = 1;
