@@ -8,8 +8,8 @@
 #          display is set); further arguments go to ctest (e.g. -L core)
 #   build  builds everything and stops
 #   web    installs what the browser build and its tests need (emscripten, chromium-headless-shell,
-#          node and npm, and the rig's node packages from tests/web/package-lock.json) and builds
-#          the core for the browser into build-web/ (ORVO_WEB_BUILD_DIR; see
+#          firefox-esr, node and npm, and the rig's node packages from tests/web/package-lock.json)
+#          and builds the core for the browser into build-web/ (ORVO_WEB_BUILD_DIR; see
 #          scripts/build-web-module.sh); `./scripts/setup.sh test -L web` then runs its tests
 #   package  builds the Debian package orvo_<version>_<arch>.deb (Debian's hardening flags, no
 #          tests or benchmarks, in build-package/ beside the build directory, with the browser
@@ -61,7 +61,8 @@ install_missing_packages() {
 # The browser build's tools, each installed when its command is missing (node may come with npm
 # from elsewhere than Debian).
 install_web_tools() {
-  local pairs=(emcc:emscripten chromium-headless-shell:chromium-headless-shell node:nodejs npm:npm)
+  local pairs=(emcc:emscripten chromium-headless-shell:chromium-headless-shell firefox-esr:firefox-esr
+    node:nodejs npm:npm)
   local pair missing=()
   for pair in "${pairs[@]}"; do
     command -v "${pair%%:*}" >/dev/null || missing+=("${pair#*:}")

@@ -34,8 +34,23 @@ function findBrowser() {
   });
 }
 
-// The module's two files in moduleDir, and puppeteer-core and the browser; skips without them.
-function requirePieces(moduleDir) {
+// Firefox, for the rigs that open the published map in it too. It draws WebGL 2 only with a
+// display (Xvfb will do), not headless.
+function findFirefox() {
+  return [process.env.ORVO_FIREFOX, "/usr/lib/firefox-esr/firefox-esr", "/usr/lib/firefox/firefox"]
+    .filter(Boolean).find((file) => {
+      try {
+        fs.accessSync(file, fs.constants.X_OK);
+        return true;
+      } catch {
+        return false;
+      }
+    });
+}
+
+// The module's two files in moduleDir, and puppeteer-core and the browser (Chromium, or with
+// `browser` "firefox" Firefox and a display); skips without them.
+function requirePieces(moduleDir, browser = "chromium") {
   const moduleJs = path.join(moduleDir, "orvo-web.js");
   const moduleWasm = path.join(moduleDir, "orvo-web.wasm");
   if (!fs.existsSync(moduleJs) || !fs.existsSync(moduleWasm))
@@ -46,11 +61,17 @@ function requirePieces(moduleDir) {
   } catch {
     skip(`the node packages are not installed (run npm ci in ${__dirname}, or ./scripts/setup.sh web)`);
   }
-  const browserPath = findBrowser();
-  if (!browserPath) skip("no chromium-headless-shell (apt-get install chromium-headless-shell)");
+  const browserPath = browser === "firefox" ? findFirefox() : findBrowser();
+  if (!browserPath) {
+    skip(browser === "firefox" ? "no Firefox (apt-get install firefox-esr)"
+      : "no chromium-headless-shell (apt-get install chromium-headless-shell)");
+  }
+  if (browser === "firefox" && !process.env.DISPLAY)
+    skip("Firefox draws WebGL 2 only on a display: run the test under xvfb-run");
   return {
     puppeteer,
     browserPath,
+    browser,
     files: {
       "/orvo-web.js": { path: moduleJs, type: "text/javascript" },
       "/orvo-web.wasm": { path: moduleWasm, type: "application/wasm" },
@@ -80,7 +101,23 @@ function serve(files) {
   });
 }
 
-function launch(puppeteer, browserPath, profileDir) {
+function launch(puppeteer, browserPath, profileDir, browser = "chromium") {
+  if (browser === "firefox") {
+    return puppeteer.launch({
+      browser: "firefox",
+      executablePath: browserPath,
+      headless: false,
+      userDataDir: profileDir,
+      extraPrefsFirefox: {
+        "webgl.force-enabled": true,
+        // Nothing leaves the machine.
+        "network.dns.disableIPv6": true, "app.update.enabled": false,
+        "browser.safebrowsing.malware.enabled": false, "browser.safebrowsing.phishing.enabled": false,
+        "datareporting.policy.dataSubmissionEnabled": false, "toolkit.telemetry.enabled": false,
+        "network.captive-portal-service.enabled": false, "network.connectivity-service.enabled": false,
+      },
+    });
+  }
   return puppeteer.launch({
     executablePath: browserPath,
     headless: "shell",
@@ -124,4 +161,4 @@ async function decodePng(page, file, width, height) {
   return new Uint8Array(Buffer.from(text, "base64"));
 }
 
-module.exports = { kSkipped, skip, findBrowser, requirePieces, serve, launch, openPage, decodePng };
+module.exports = { kSkipped, skip, findBrowser, findFirefox, requirePieces, serve, launch, openPage, decodePng };

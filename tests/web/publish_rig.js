@@ -39,6 +39,7 @@ function parseArguments(argv) {
     if (name === "--module-dir") options.moduleDir = value;
     else if (name === "--publish") options.publish = value;
     else if (name === "--snapshot") options.snapshot = value;
+    else if (name === "--browser") options.browser = value;
     else if (name === "--graph") options.graphs.push({ file: value });
     else if (name === "--generate") options.graphs.push({ generate: Number(value) });
     else if (name === "--goto" || name === "--keys") {
@@ -109,7 +110,7 @@ function expectMessage(label, result, expected, failures) {
 
 async function main() {
   const options = parseArguments(process.argv.slice(2));
-  const { puppeteer, browserPath } = requirePieces(options.moduleDir);
+  const { puppeteer, browserPath } = requirePieces(options.moduleDir, options.browser);
   const scratch = fs.mkdtempSync(path.join(os.tmpdir(), "orvo-publish-rig-"));
   const failures = [];
   const lines = [];
@@ -120,7 +121,7 @@ async function main() {
       graph.file = path.join(scratch, `generated-${graph.generate}.graph`);
       run(path.join(path.dirname(options.publish), "orvo-gen"), ["-n", String(graph.generate), "-o", graph.file]);
     }
-    browser = await launch(puppeteer, browserPath, path.join(scratch, "profile"));
+    browser = await launch(puppeteer, browserPath, path.join(scratch, "profile"), options.browser);
     console.log(`browser: ${await browser.version()}`);
     const page = await openPage(browser, lines);
     await page.setViewport({ width: kWidth, height: kHeight });
