@@ -18,8 +18,8 @@ constexpr int kAtlasMaxSide = 2048;
 }  // namespace
 
 // Draws codes 32..255 (Latin-1, control codes left empty) one at a time on a 2D canvas in the
-// face at the em size a cell of `height` pixels gives (the face's ascent plus descent make the
-// cell, as on the desktop), and keeps each glyph's ink (alpha of at least half) cut to its box
+// face at the em size a cell of `height` CSS pixels gives (the face's ascent plus descent make the
+// cell, as on the desktop; a negative height is the em size), and keeps each glyph's ink (alpha of at least half) cut to its box
 // for orvo_copy_glyphs. Writes width, rows, left, top and advance of each code to `fields`, then
 // the ascent and the descent. 0 where no canvas can draw text.
 EM_JS(int, orvo_rasterise_glyphs, (const char* face, int height, int* fields), {
@@ -36,6 +36,10 @@ EM_JS(int, orvo_rasterise_glyphs, (const char* face, int height, int* fields), {
     return pixels + "px " + quote + family + quote + ", sans-serif";
   };
   if (height === 0) height = 12;
+  // The canvas has a pixel for each of the screen's (devicePixelRatio to a CSS pixel): the text
+  // is as large to the eye as the desktop's on a screen of ordinary density.
+  var ratio = (typeof window !== "undefined" && window.devicePixelRatio) || 1;
+  height = Math.round(height * Math.max(1, Math.min(ratio, 4)));
   var em = -height;
   if (height > 0) {
     context.font = fontOf(100);

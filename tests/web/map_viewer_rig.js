@@ -255,6 +255,23 @@ async function checkMap(page, options, graph, index, scratch, failures) {
   compareLabels(`${name} labels`, now.report, fs.readFileSync(desktopReport, "utf8"), failures);
   const withLabels = now.pixels;
 
+  // On a screen of twice the density the canvas has twice the pixels each way, and the labels'
+  // text is drawn twice as tall: as large to the eye.
+  if (index === 0) {
+    const heights = (report) => parseReport(report).filter((i) => i.kind === "label").map((i) => i.box[3] - i.box[1]);
+    const median = (values) => values.sort((a, b) => a - b)[values.length >> 1];
+    await page.setViewport({ width: kWidth, height: kHeight, deviceScaleFactor: 2 });
+    await openMap(page, address);
+    const dense = await page.evaluate(() => window.orvoMap.module.UTF8ToString(
+      window.orvoMap.module._orvo_view_report(window.orvoMap.view.handle)));
+    await page.setViewport({ width: kWidth, height: kHeight, deviceScaleFactor: 1 });
+    await openMap(page, address);
+    const [one, two] = [median(heights(now.report)), median(heights(dense))];
+    console.log(`${name}: label boxes ${one} px tall at one device pixel a CSS pixel, ${two} px at two`);
+    if (!(two >= 1.7 * one && two <= 2.3 * one))
+      failures.push(`${name}: on a screen of twice the density labels are ${two} px tall, not about twice ${one}`);
+  }
+
   // A key: "l" twice turns the labels off, as on the desktop.
   await page.focus("#orvo-view");
   await page.keyboard.press("l");
