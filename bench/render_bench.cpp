@@ -13,8 +13,8 @@
 //      motion starts a new frame) both ways on the large graph (goal: vertex arrays >= 2 times
 //      per-node calls), and at rest after a second of refinement;
 //  (g) nodes drawn in one fresh slice by the shader back end (OpenGL ES 3.0, else 3.3 core)
-//      against the GL 1.1 vertex arrays, labels off on both (the shader back end draws none
-//      yet), alternating on the same 100 000-node graph (goal: at least as many);
+//      against the GL 1.1 vertex arrays, labels off on both (as the browser benchmark measures
+//      the page), alternating on the same 100 000-node graph (goal: at least as many);
 //  (h) one pick from what the frame drew (no GL call, as the shader back end picks) over the
 //      same full second of refinement as (c) (goal under 5 ms).
 // A summary with the goals is printed at the end. ORVO_BENCH_LARGE_NODES sets another size for

@@ -100,11 +100,11 @@ void DrawBatch::addLink(const ProjPoint& fromPoint, const ProjPoint& toPoint,
     const ProjPoint from = view_.apply(fromPoint), to = view_.apply(toPoint);
     Lines& lines = thick ? thick_ : thin_;
     if (modern_ != nullptr) {
-        lines.points.insert(lines.points.end(),
-                            {static_cast<float>(from.x), static_cast<float>(from.y),
-                             static_cast<float>(from.z), static_cast<float>(from.w),
-                             static_cast<float>(to.x), static_cast<float>(to.y),
-                             static_cast<float>(to.z), static_cast<float>(to.w)});
+        lines.points.insert(
+            lines.points.end(),
+            {static_cast<float>(from.x), static_cast<float>(from.y), static_cast<float>(from.z),
+             static_cast<float>(from.w), static_cast<float>(to.x), static_cast<float>(to.y),
+             static_cast<float>(to.z), static_cast<float>(to.w)});
     } else {
         lines.vertices.insert(lines.vertices.end(),
                               {from.x, from.y, from.z, from.w, to.x, to.y, to.z, to.w});

@@ -113,8 +113,9 @@ public:
 private:
     void clear();
 
-    bool empty() const { return cubeVertices_.empty() && cubeCorners_.empty() && thick_.empty() &&
-                                thin_.empty(); }
+    bool empty() const {
+        return cubeVertices_.empty() && cubeCorners_.empty() && thick_.empty() && thin_.empty();
+    }
 
     // The GL 1.1 arrays: four vertices for each face, x, y, z, w: 24 a cube.
     std::vector<double> cubeVertices_;

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <array>
-#include <iterator>
 #include <cmath>
+#include <iterator>
 
 #include "render/cube_vertices.h"
 #include "render/draw_batch.h"
@@ -127,7 +127,8 @@ constexpr std::array<GLuint, 6 * PerQuad> cubePattern(const GLuint (&quad)[PerQu
     for (size_t face = 0; face < 6; ++face) {
         const bool reverse = windOutward && !facesOutward(face);
         for (size_t i = 0; i < PerQuad; ++i) {
-            const size_t corner = reverse && i % 3 != 0 ? quad[i % 3 == 1 ? i + 1 : i - 1] : quad[i];
+            const size_t corner =
+                reverse && i % 3 != 0 ? quad[i % 3 == 1 ? i + 1 : i - 1] : quad[i];
             pattern[face * PerQuad + i] = static_cast<GLuint>(kFaceCorners[4 * face + corner]);
         }
     }
@@ -415,9 +416,9 @@ void ModernBackend::drawWindowQuads(const std::vector<double>& corners, const fl
     useMatrix(flat_, windowPixels());
     positions_.clear();
     for (size_t i = 0; i + 3 <= corners.size(); i += 3) {
-        positions_.insert(positions_.end(), {static_cast<float>(corners[i]),
-                                             static_cast<float>(corners[i + 1]),
-                                             static_cast<float>(corners[i + 2]), 1.0f});
+        positions_.insert(positions_.end(),
+                          {static_cast<float>(corners[i]), static_cast<float>(corners[i + 1]),
+                           static_cast<float>(corners[i + 2]), 1.0f});
     }
     upload(buffers_[0], positions_);
     attribute(kPosition, buffers_[0], 4);
