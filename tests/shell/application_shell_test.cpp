@@ -489,8 +489,8 @@ TEST_F(ApplicationTest, InputsOnTheCommandLineEachInAWindowOfItsOwn) {
 
 // A web site's folder opened with the default drawing path, as on a first start: imported before
 // the window's first context is made, it is drawn, with shaders and buffers where the driver
-// offers a context for them, else without a word through the fixed functions; no message box
-// comes up, and the program ends as asked.
+// offers a context for them and compiles them, else without a word through the fixed functions;
+// no message box comes up, and the program ends as asked.
 TEST_F(ApplicationTest, AFolderIsDrawnWithTheDefaultDrawingPath) {
     const std::string site = configHome + "/docs";
     std::filesystem::create_directories(site + "/guide");
@@ -508,6 +508,10 @@ TEST_F(ApplicationTest, AFolderIsDrawnWithTheDefaultDrawingPath) {
         {"Mesa as it is", {}},
         {"no OpenGL 3.3 core nor ES 3.0",
          {"MESA_GL_VERSION_OVERRIDE=2.1", "MESA_GLES_VERSION_OVERRIDE=2.0"}},
+        // The 3.3 core context is made, but its shaders do not compile: the window takes a
+        // compatibility-profile context in its place.
+        {"3.3 core without its shading language",
+         {"MESA_GL_VERSION_OVERRIDE=3.3", "MESA_GLSL_VERSION_OVERRIDE=130"}},
     };
     for (const auto& d : drivers) {
         SCOPED_TRACE(d.driver);
