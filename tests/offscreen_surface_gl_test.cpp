@@ -1,7 +1,7 @@
 // The offscreen surface on a real Mesa context: buffer roles, swaps, the shared depth buffer,
-// contexts, resizing; the extension lists of EGL and GLX; failed PNG files and the heap set-up. (Pictures drawn, written by the
-// snapshot tool and read back are compared with reference PNG files in the renderer's and the
-// tool's tests.)
+// contexts, resizing; the extension lists of EGL and GLX; failed PNG files and the heap set-up.
+// (Pictures drawn, written by the snapshot tool and read back are compared with reference PNG files
+// in the renderer's and the tool's tests.)
 #include <malloc.h>
 #include <unistd.h>
 

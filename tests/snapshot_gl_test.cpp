@@ -89,9 +89,10 @@ TEST(SnapshotTool, EachGlPathDrawsTheSamePicture) {
     };
     const RgbaImage legacy = draw("legacy"), automatic = draw("auto");
     EXPECT_EQ(draw("").pixels, automatic.pixels);
-    EXPECT_TRUE(testing::samePicture(legacy, automatic, "snapshot-site-auto", {255, 255, 255, 255}));
-    EXPECT_TRUE(testing::samePicture(legacy, draw("modern"), "snapshot-site-modern",
-                                     {255, 255, 255, 255}));
+    EXPECT_TRUE(
+        testing::samePicture(legacy, automatic, "snapshot-site-auto", {255, 255, 255, 255}));
+    EXPECT_TRUE(
+        testing::samePicture(legacy, draw("modern"), "snapshot-site-modern", {255, 255, 255, 255}));
 }
 
 // --report lists the boxes of what was drawn, in drawing order: compared with the report made

@@ -50,9 +50,8 @@ protected:
     /// orvo-snapshot's picture of the site with these extra options, drawn as the rig's
     /// surface draws, through the fixed functions.
     RgbaImage snapshot(const std::vector<std::string>& options) {
-        std::vector<std::string> arguments{kSite,          "-o",   dir / "snapshot.png",
-                                           "--refine-limit", "3600", "--gl",
-                                           "legacy"};
+        std::vector<std::string> arguments{
+            kSite, "-o", dir / "snapshot.png", "--refine-limit", "3600", "--gl", "legacy"};
         arguments.insert(arguments.end(), options.begin(), options.end());
         const test::ToolRun run = runTool("orvo-snapshot", arguments);
         EXPECT_EQ(run.status, 0) << run.err;
@@ -225,9 +224,8 @@ TEST_F(PictureExportTest, SectionsShowInTheirColoursAndTheLegendNamesThem) {
     makeGlue(importConverter());
     open(dir / "deps.csv");
     drawWhole();
-    const std::vector<std::string> common{dir / "deps.csv", "--size", "800x600",
-                                          "--refine-limit",   "3600",  "--gl",
-                                          "legacy"};
+    const std::vector<std::string> common{dir / "deps.csv", "--size", "800x600", "--refine-limit",
+                                          "3600",           "--gl",   "legacy"};
     auto snap = [&](const std::vector<std::string>& more) {
         std::vector<std::string> arguments = common;
         arguments.insert(arguments.end(), more.begin(), more.end());

@@ -147,8 +147,8 @@ INSTANTIATE_TEST_SUITE_P(DrawingPaths, WindowSurfaceTest,
 // server for an indirect context, and the server's refusal ended the process.
 TEST(WindowSurfaceContextTest, AutoMakesAContextForShadersWhateverTheStackHeld) {
     ASSERT_TRUE(startToolkit()) << "no X display";
-    auto* frame = new wxFrame(nullptr, wxID_ANY, "orvo context test", wxPoint(0, 0),
-                              wxSize(320, 240));
+    auto* frame =
+        new wxFrame(nullptr, wxID_ANY, "orvo context test", wxPoint(0, 0), wxSize(320, 240));
     auto* canvas = new wxGLCanvas(frame, wxID_ANY, WxGlSurface::canvasAttributes());
     frame->Show();
     ASSERT_TRUE(pumpUntil([&] { return canvas->IsShownOnScreen(); }));
