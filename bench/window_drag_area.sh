@@ -3,7 +3,8 @@
 # a virtual X screen (the view 800 x 600), drags it with xdotool from the home view and again deep
 # in the site, takes screenshots while the pointer moves and after it has been held still for 3 s
 # (the picture refined), and counts the drawn share of each, drawn with vertex arrays and again
-# with per-node calls (ORVO_PER_NODE_DRAWING=1).
+# with per-node calls (ORVO_PER_NODE_DRAWING=1), both through the GL 1.1 path (--gl legacy), the
+# only one that has per-node calls.
 #   bench/window_drag_area.sh [GRAPH] [BUILD_DIR] [SHOT_DIR]
 # Without GRAPH a 10 000 000-node site is generated (orvo-gen --nodes 10000000 --seed 1, 1.2 GB;
 # opening it takes about a minute and 6 GB). Needs Xvfb, xdotool and ImageMagick's convert.
@@ -43,7 +44,7 @@ run() {  # way (batched | per-node)
   Xvfb $display -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 & xpid=$!
   sleep 2
   export DISPLAY=$display
-  ORVO_PER_NODE_DRAWING=$([ "$way" = per-node ] && echo 1 || echo 0) "$build/orvo" "$graph" \
+  ORVO_PER_NODE_DRAWING=$([ "$way" = per-node ] && echo 1 || echo 0) "$build/orvo" --gl legacy "$graph" \
     >/dev/null 2>&1 & pid=$!
   window=
   for _ in $(seq 600); do  # the title names the file once it is open

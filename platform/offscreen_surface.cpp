@@ -10,8 +10,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
+#include "platform/extension_list.h"
 #include "platform/freetype_font.h"
 
 namespace orvo {
@@ -67,14 +67,6 @@ std::string eglFailure(const char* what) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%04X", unsigned(eglGetError()));
     return std::string(what) + " failed (EGL error " + code + ")";
-}
-
-bool hasExtension(const char* list, const char* name) {
-    if (!list) return false;
-    const size_t length = std::strlen(name);
-    for (const char* at = std::strstr(list, name); at; at = std::strstr(at + length, name))
-        if ((at == list || at[-1] == ' ') && (at[length] == ' ' || at[length] == '\0')) return true;
-    return false;
 }
 
 }  // namespace

@@ -6,12 +6,15 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <wx/glcanvas.h>
+#include <wx/log.h>
 #if defined(__WXGTK__) || defined(__WXX11__)
 #include <GL/glx.h>
+#include <wx/utils.h>
 #endif
 
 #include <chrono>
 
+#include "platform/extension_list.h"
 #include "platform/freetype_font.h"
 
 namespace orvo {
@@ -35,6 +38,29 @@ WxGlSurface::WxGlSurface(wxGLCanvas& canvas, GlChoice choice) : canvas_(canvas),
 
 WxGlSurface::~WxGlSurface() = default;
 
+namespace {
+
+#if defined(__WXGTK__) || defined(__WXX11__)
+// Whether the X server's GLX makes contexts of that kind. The toolkit makes a throw-away context
+// before it asks for one by attributes, and an X error there ends the process: a kind the server
+// lacks is not asked for at all.
+bool serverOffers(wxGLCanvas& canvas, GlApi api) {
+    Display* display = wxGetX11Display();
+    const auto* visual = static_cast<const XVisualInfo*>(canvas.GetXVisualInfo());
+    if (display == nullptr || visual == nullptr) return false;
+    const char* list = glXQueryExtensionsString(display, visual->screen);
+    if (!hasExtension(list, "GLX_ARB_create_context") ||
+        !hasExtension(list, "GLX_ARB_create_context_profile"))
+        return false;
+    return api != GlApi::Es3 || hasExtension(list, "GLX_EXT_create_context_es2_profile") ||
+           hasExtension(list, "GLX_EXT_create_context_es_profile");
+}
+#else
+bool serverOffers(wxGLCanvas&, GlApi) { return true; }
+#endif
+
+}  // namespace
+
 GlContext* WxGlSurface::makeContext(GlApi api) {
     // The context of an earlier file goes first: nothing keeps display lists across files.
     context_.reset();
@@ -42,13 +68,21 @@ GlContext* WxGlSurface::makeContext(GlApi api) {
     if (api == GlApi::Compatibility) {
         context = std::make_unique<wxGLContext>(&canvas_);
     } else {
+        if (!serverOffers(canvas_, api)) return nullptr;
         wxGLContextAttrs attributes;
+        // Its constructor leaves the direct-rendering and RGBA flags unset: whatever the stack
+        // held there (a zero after a folder's import) asked for an indirect context, which an X
+        // server without indirect GLX refuses with an error that ends the process.
+        attributes.PlatformDefaults();
         if (api == GlApi::Core33) {
             attributes.CoreProfile().OGLVersion(3, 3);
         } else {
             attributes.ES2().OGLVersion(3, 0);
         }
         attributes.EndList();
+        // A driver without that kind is no error here: the caller falls back, or says so itself.
+        // The toolkit would show its own message box for it.
+        const wxLogNull quiet;
         context = std::make_unique<wxGLContext>(&canvas_, nullptr, &attributes);
     }
     if (!context->IsOK()) return nullptr;

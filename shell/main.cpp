@@ -65,14 +65,11 @@ int main(int argc, char** argv) {
     std::vector<std::string> files;
     cli.add_option("FILE", files, "graph files, or http:// and https:// addresses to crawl, to open at start-up, "
                    "each in a window of its own");
-    // Legacy by default: a window that has imported a folder before its first context is refused
-    // a context for shaders by the toolkit (an X error that ends the process), so shaders in the
-    // window are for those who ask for them until that is mended.
-    std::string gl = "legacy";
+    std::string gl = "auto";
     cli.add_option("--gl", gl,
                    "the GL drawing path: legacy (OpenGL 1.1 fixed functions), modern (shaders and "
                    "buffers on OpenGL 3.3 core or OpenGL ES 3.0), or auto (modern where the window "
-                   "system offers it, else legacy); default: legacy")
+                   "system offers it, else legacy); default: auto")
         ->check(CLI::IsMember({"auto", "legacy", "modern"}));
     cli.set_version_flag("--version", std::string("orvo ") + ORVO_VERSION);
     try {

@@ -1,11 +1,12 @@
 // The offscreen surface on a real Mesa context: buffer roles, swaps, the shared depth buffer,
-// contexts, resizing; failed PNG files and the heap set-up. (Pictures drawn, written by the
-// snapshot tool and read back are compared with reference PNG files in the renderer's and the
-// tool's tests.)
+// contexts, resizing; the extension lists of EGL and GLX; failed PNG files and the heap set-up.
+// (Pictures drawn, written by the snapshot tool and read back are compared with reference PNG files
+// in the renderer's and the tool's tests.)
 #include <malloc.h>
 #include <unistd.h>
 
 #include "platform/draw_process.h"
+#include "platform/extension_list.h"
 #include "render_gl_rig.h"
 
 using namespace orvo;
@@ -127,6 +128,31 @@ TEST(OffscreenSurface, TwoSurfacesLiveSideBySide) {
 }
 
 // (Reading PNG files is for the tests' reference pictures alone.)
+// A name counts only as a whole word of the list: GLX_ARB_create_context must not be taken from
+// GLX_ARB_create_context_profile alone (nor the other way round), wherever in the list it stands.
+TEST(ExtensionList, NamesAreFoundAsWholeWordsOnly) {
+    const struct {
+        const char* list;
+        bool found;
+    } cases[] = {
+        {nullptr, false},
+        {"", false},
+        {"GLX_ARB_create_context", true},
+        {"GLX_ARB_create_context GLX_EXT_x", true},
+        {"GLX_EXT_x GLX_ARB_create_context", true},
+        {"GLX_EXT_x GLX_ARB_create_context GLX_EXT_y", true},
+        {"GLX_ARB_create_context_profile", false},
+        {"GLX_EXT_x GLX_ARB_create_context_profile GLX_EXT_y", false},
+        {"MESA_GLX_ARB_create_context", false},
+        {"GLX_ARB_create_context_profile GLX_ARB_create_context", true},
+        {"GLX_ARB_create_contex", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(hasExtension(c.list, "GLX_ARB_create_context"), c.found)
+            << (c.list ? c.list : "(none)");
+    }
+}
+
 TEST(PngImage, FailedWritesAreReportedAndLeaveNoFile) {
     orvo::testing::TempDir dir;
     const std::vector<uint8_t> pixels(4 * 3 * 4, 200);

@@ -45,7 +45,7 @@ struct Options {
     bool legend = false;
     std::optional<std::string> report;
     std::optional<std::string> pickAt;
-    std::string gl = "legacy";
+    std::string gl = "auto";
     // The same picture drawn with per-node calls rather than vertex arrays, for measurements
     // against the slower way; set by ORVO_SNAPSHOT_PER_NODE_DRAWING=1, not offered to users.
     bool perNodeDrawing = false;
@@ -269,7 +269,7 @@ int main(int argc, char** argv) {
     app.add_option("--gl", options.gl,
                    "the GL drawing path: legacy (OpenGL 1.1 fixed functions), modern (shaders "
                    "and buffers on OpenGL ES 3.0 or 3.3 core), or auto (modern where Mesa "
-                   "offers such a context, else legacy); default: legacy")
+                   "offers such a context, else legacy); default: auto")
         ->check(CLI::IsMember({"auto", "legacy", "modern"}));
     const char* perNode = std::getenv("ORVO_SNAPSHOT_PER_NODE_DRAWING");
     options.perNodeDrawing = perNode != nullptr && std::string_view(perNode) == "1";

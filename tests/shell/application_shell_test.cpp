@@ -102,8 +102,9 @@ Geometry windowGeometry(const std::string& window) {
 /// The running program, with its own configuration folder.
 class Program {
 public:
-    Program(const std::string& configHome, const std::vector<std::string>& arguments)
-        : pid_(test::startTool(output_, ORVO_APP, arguments, {"XDG_CONFIG_HOME=" + configHome})) {}
+    Program(const std::string& configHome, const std::vector<std::string>& arguments,
+            std::vector<std::string> environment = {})
+        : pid_(start(configHome, arguments, std::move(environment))) {}
     ~Program() {
         if (pid_ > 0 && !exited_) {
             ::kill(pid_, SIGKILL);
@@ -148,6 +149,17 @@ public:
                                        "' 2>/dev/null"));
         return {std::istream_iterator<std::string>(found), std::istream_iterator<std::string>()};
     }
+    /// Those of its shown windows whose title matches the pattern that are dialogs (message and
+    /// progress boxes; not menus and tooltips, which may share the title).
+    std::vector<std::string> shownDialogs(const std::string& pattern = "") const {
+        std::vector<std::string> found;
+        for (const std::string& w : shownWindows(pattern)) {
+            if (shell("xprop -id " + w + " _NET_WM_WINDOW_TYPE").find("_DIALOG") !=
+                std::string::npos)
+                found.push_back(w);
+        }
+        return found;
+    }
     /// The first of its windows whose title matches the pattern, waiting up to `seconds`.
     std::string window(const std::string& pattern, int seconds = 20) const {
         return findWindow(pattern, "--pid " + std::to_string(pid_), seconds);
@@ -190,6 +202,12 @@ public:
     }
 
 private:
+    pid_t start(const std::string& configHome, const std::vector<std::string>& arguments,
+                std::vector<std::string> environment) const {
+        environment.push_back("XDG_CONFIG_HOME=" + configHome);
+        return test::startTool(output_, ORVO_APP, arguments, environment);
+    }
+
     testing::TempDir output_;  // what it prints
     pid_t pid_ = -1;
     bool exited_ = false;
@@ -469,6 +487,45 @@ TEST_F(ApplicationTest, InputsOnTheCommandLineEachInAWindowOfItsOwn) {
     for (const std::string& input : {address, csv, site}) EXPECT_TRUE(listed(input)) << input;
 }
 
+// A web site's folder opened with the default drawing path, as on a first start: imported before
+// the window's first context is made, it is drawn, with shaders and buffers where the driver
+// offers a context for them and compiles them, else without a word through the fixed functions;
+// no message box comes up, and the program ends as asked.
+TEST_F(ApplicationTest, AFolderIsDrawnWithTheDefaultDrawingPath) {
+    const std::string site = configHome + "/docs";
+    std::filesystem::create_directories(site + "/guide");
+    std::string index;
+    for (int i = 0; i < 12; ++i) {
+        const std::string page = "guide/p" + std::to_string(i) + ".html";
+        index += "<a href=" + page + ">p</a><img src=i" + std::to_string(i) + ".png>";
+        testing::writeWholeFile(site + "/" + page, "<a href=../index.html>home</a>");
+    }
+    testing::writeWholeFile(site + "/index.html", index);
+    const struct {
+        const char* driver;
+        std::vector<std::string> environment;
+    } drivers[] = {
+        {"Mesa as it is", {}},
+        {"no OpenGL 3.3 core nor ES 3.0",
+         {"MESA_GL_VERSION_OVERRIDE=2.1", "MESA_GLES_VERSION_OVERRIDE=2.0"}},
+        // The 3.3 core context is made, but its shaders do not compile: the window takes a
+        // compatibility-profile context in its place.
+        {"3.3 core without its shading language",
+         {"MESA_GL_VERSION_OVERRIDE=3.3", "MESA_GLSL_VERSION_OVERRIDE=130"}},
+    };
+    for (const auto& d : drivers) {
+        SCOPED_TRACE(d.driver);
+        Program orvo(configHome, {site}, d.environment);
+        const std::string main = orvo.window("^docs - orvo$", 60);
+        ASSERT_FALSE(main.empty()) << orvo.output();
+        topNode(windowGeometry(main));
+        EXPECT_TRUE(orvo.waitUntilIdle());
+        EXPECT_TRUE(orvo.shownDialogs().empty()) << orvo.describeShownWindows();
+        orvo.chooseFromFileMenu(main, "x");
+        EXPECT_EQ(orvo.waitForExit(), 0) << orvo.output();
+    }
+}
+
 // What the window adds to a failed and a cancelled load (every way one fails is driven through
 // the glue in its own test): the message box for a file that is gone, Cancel in the progress box
 // of a load that never ends (the view repaints under it). The graph on view stays, under its
@@ -517,17 +574,8 @@ TEST_F(ApplicationTest, FailedAndCancelledLoadsKeepTheGraphOnView) {
     ASSERT_FALSE(orvo.window("^site\\.graph - orvo$").empty()) << orvo.output();
     const std::pair<int, int> top = topNode(frame);
     orvo.chooseFromFileMenu(main, "2");
-    // The box is the program's other window titled "orvo" that is a dialog (tooltips and menus
-    // match the title too).
-    const auto boxes = [&] {
-        std::vector<std::string> found;
-        for (const std::string& w : orvo.shownWindows("^orvo$")) {
-            if (w != main && shell("xprop -id " + w + " _NET_WM_WINDOW_TYPE").find("_DIALOG") !=
-                                 std::string::npos)
-                found.push_back(w);
-        }
-        return found;
-    };
+    // The box is the program's dialog titled "orvo", as the main window was before.
+    const auto boxes = [&] { return orvo.shownDialogs("^orvo$"); };
     std::vector<std::string> box;
     ASSERT_TRUE(poll([&] { return !(box = boxes()).empty(); }, 30s)) << "no progress shown";
     // Moved aside, the box uncovers the view, which repaints the site while the load goes on.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
 
 #include "glue/glue.h"
 #include "shell/gl_view_window.h"
@@ -134,6 +135,37 @@ INSTANTIATE_TEST_SUITE_P(DrawingPaths, WindowSurfaceTest,
                          [](const ::testing::TestParamInfo<GlChoice>& info) {
                              return info.param == GlChoice::Legacy ? "legacy" : "modern";
                          });
+
+// Fills the stack below the caller's frame, where the next call's locals will lie.
+[[gnu::noinline]] void fillStack(unsigned char value) {
+    volatile unsigned char area[64 * 1024];
+    for (volatile unsigned char& byte : area) byte = value;
+}
+
+// Shaders where the window system offers a context for them, whatever the stack held before the
+// context was asked for: a zero left there by a folder's import once made the toolkit ask the X
+// server for an indirect context, and the server's refusal ended the process.
+TEST(WindowSurfaceContextTest, AutoMakesAContextForShadersWhateverTheStackHeld) {
+    ASSERT_TRUE(startToolkit()) << "no X display";
+    auto* frame =
+        new wxFrame(nullptr, wxID_ANY, "orvo context test", wxPoint(0, 0), wxSize(320, 240));
+    auto* canvas = new wxGLCanvas(frame, wxID_ANY, WxGlSurface::canvasAttributes());
+    frame->Show();
+    ASSERT_TRUE(pumpUntil([&] { return canvas->IsShownOnScreen(); }));
+    WxGlSurface surface(*canvas, GlChoice::Auto);
+    for (const unsigned char held : {0x00, 0xff}) {
+        fillStack(held);
+        GlContext* context = surface.createContext();
+        ASSERT_NE(context, nullptr) << int(held);
+        // Mesa under X offers both kinds; the window asks for 3.3 core first.
+        EXPECT_EQ(surface.api(), GlApi::Core33) << int(held);
+        ASSERT_TRUE(surface.makeCurrent(context));
+        const std::string version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+        EXPECT_NE(version.find("Core Profile"), std::string::npos) << version;
+        surface.releaseCurrent();
+    }
+    destroyWindow(frame);
+}
 
 }  // namespace
 }  // namespace orvo

@@ -213,14 +213,14 @@ async function checkGraph(page, port, options, graph, index, scratch, failures) 
   const [pw, ph] = options.resize || [width, height];
   const sized = { ...options, width: pw, height: ph };
   const reportFile = path.join(scratch, `report-${index}.csv`);
-  snapshot(sized, ["--report", reportFile, graph]);
+  snapshot(sized, ["--gl", "legacy", "--report", reportFile, graph]);
   const points = pickPoints(fs.readFileSync(reportFile, "utf8"), pw, ph, 3);
   if (points.length === 0) {
     failures.push(`${label}: the desktop draws no node cube to point at`);
     return;
   }
   for (const [i, p] of points.entries()) {
-    const desktop = snapshot(sized, ["--pick", `${p.x},${p.y}`, graph]).trim();
+    const desktop = snapshot(sized, ["--gl", "legacy", "--pick", `${p.x},${p.y}`, graph]).trim();
     if (!desktop) {
       failures.push(`${label}: the desktop picks nothing at the centre ${p.x},${p.y} of a cube it drew`);
       continue;
