@@ -40,32 +40,17 @@ TEST(NodeLabels, TheRecordTextIsOneFieldThatReadsBackAsShowableText) {
 }
 
 TEST(NodeLabels, TheReaderLabelsNodesReadBeforeAndChangesNothingElse) {
-    const std::string outline =
-        "0 r 0 html\n"
-        "1 29753 0\n"
-        "1 b 0 image\n"
-        "2 r 0\n"
-        "-99 position 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1\n";
+    // Labels before their node, of no node, without text, on too long a line, and a label that
+    // replaces an earlier one; the same records without their labels.
     const std::string withLabels =
-        "-99 label c early\n"  // before its node: no node to label yet
-        "0 r 0 html\n"
-        "-99 label r Root%20page\n"
-        "1 29753 0\n"
-        "-99 label 29753 python3\n"
-        "-99 label nowhere ghost\n"  // no such node
-        "1 b 0 image\n"
-        "-99 label b\n"  // no text
-        "-99 label b " +
-        std::string(kOutlineLineLimit, 'x') +
-        "\n"  // too long a line
-        "2 r 0\n"
-        "-99 label b caf%E9%20%C3%A9\n"
-        "-99 label 29753 python3.11\n"  // a later label replaces the earlier one
-        "-99 position 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1\n"
-        "1 c 0\n";
+        testing::unescaped(testing::readWholeFile(testing::dataPath("label_records.txt")));
+    std::string outline;
+    std::istringstream lines(withLabels);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.starts_with("-99 label ")) outline += line + "\n";
     ViewerSettings settings;
     Graph plain(settings), labelled(settings);
-    ASSERT_TRUE(testing::readText(plain, outline + "1 c 0\n"));
+    ASSERT_TRUE(testing::readText(plain, outline));
     ASSERT_TRUE(testing::readText(labelled, withLabels));
     EXPECT_EQ(testing::describe(labelled), testing::describe(plain));
     EXPECT_EQ(labelsOf(labelled), "r=Root page | 29753=python3.11 | b=caf%E9 \xC3\xA9");
