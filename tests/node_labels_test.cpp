@@ -9,7 +9,6 @@
 
 #include "graph/graph.h"
 #include "import/import.h"
-#include "stream/outline_format.h"
 #include "stream/outline_label.h"
 #include "tests/graph_test_support.h"
 

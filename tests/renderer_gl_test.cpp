@@ -2,7 +2,6 @@
 // camera, the cube, the sphere, colours, links, labels), recolouring in place, overflowed
 // positions and gathered links.
 
-#include <functional>
 #include <limits>
 #include <set>
 
