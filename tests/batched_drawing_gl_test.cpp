@@ -27,44 +27,16 @@ Drawing drawWith(RenderRig& rig, bool batched) {
     return {rig.renderer.drawnNodes(), rig.picture()};
 }
 
-// Pixels of `b` that no pixel of `a` at most one pixel away matches (each channel within
-// `tolerance`), and the pixels either draws on the background.
-struct PixelCount {
-    long unmatched = 0, drawn = 0;
-};
-PixelCount compare(const RgbaImage& a, const RgbaImage& b, const Colour& background,
-                   int tolerance = 0) {
-    const auto at = [](const RgbaImage& image, int x, int y) {
-        return &image.pixels[(size_t(y) * image.width + x) * 4];
-    };
-    const auto near = [](const uint8_t* p, const uint8_t* q, int within) {
-        return std::max({std::abs(p[0] - q[0]), std::abs(p[1] - q[1]), std::abs(p[2] - q[2])}) <=
-               within;
-    };
-    const uint8_t bg[3] = {uint8_t(background[0] * 255 + 0.5f), uint8_t(background[1] * 255 + 0.5f),
-                           uint8_t(background[2] * 255 + 0.5f)};
-    PixelCount count;
-    for (int y = 0; y < a.height; ++y) {
-        for (int x = 0; x < a.width; ++x) {
-            count.drawn += !near(bg, at(a, x, y), 0) || !near(bg, at(b, x, y), 0);
-            bool matched = false;
-            for (int v = std::max(y - 1, 0); v <= std::min(y + 1, a.height - 1) && !matched; ++v)
-                for (int u = std::max(x - 1, 0); u <= std::min(x + 1, a.width - 1) && !matched; ++u)
-                    matched = near(at(a, u, v), at(b, x, y), tolerance);
-            count.unmatched += !matched;
-        }
-    }
-    return count;
-}
-
-// The same nodes in the same order; at most 0.5 % of the drawn pixels unmatched.
+// The same nodes in the same order; at most 0.5 % of the drawn pixels differing by more than
+// `tolerance` beyond a one-pixel shift.
 void expectAlike(const Drawing& a, const Drawing& b, const Colour& background,
                  const std::string& what, int tolerance = 0) {
     EXPECT_EQ(b.nodes, a.nodes) << what;
-    const PixelCount count = compare(a.picture, b.picture, background, tolerance);
-    EXPECT_GT(count.drawn, 10000) << what;
-    EXPECT_LE(count.unmatched * 200, count.drawn)
-        << what << ": " << count.unmatched << " of " << count.drawn;
+    const auto channel = [&](size_t i) { return uint8_t(background[i] * 255 + 0.5f); };
+    const testing::PictureDifference d = testing::comparePictures(
+        a.picture, b.picture, {channel(0), channel(1), channel(2), 255}, tolerance);
+    EXPECT_GT(d.drawn, 10000u) << what;
+    EXPECT_LE(d.differingShare(), 0.005) << what << ": " << d.differing << " of " << d.drawn;
 }
 
 void expectTheSamePicture(RenderRig& rig, const std::string& what) {

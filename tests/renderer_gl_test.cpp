@@ -2,95 +2,65 @@
 // camera, the cube, the sphere, colours, links, labels), recolouring in place, overflowed
 // positions and gathered links.
 
-#include <functional>
 #include <limits>
 #include <set>
 
 #include "render/shown_link_cache.h"
 #include "render_gl_rig.h"
+#include "tests/graph_test_support.h"
 
 namespace orvo {
 namespace {
 
 using testing::RenderRig;
 
-// What a window of 200 x 150 shows, against pictures made from this renderer and looked at once.
-struct PictureCase {
-    const char* reference;
-    const char* graph;                       // under the source directory
-    std::function<void(RenderRig&)> before;  // settings for the frame
-    std::function<void(RenderRig&)> after;   // drawn into the finished frame
-};
-
-const std::string kLongLabel =
-    "0 http://site.example/a/rather/long/path/to/some/page/deep/inside/the/site.html x html\n";
-
-void hoverCentre(RenderRig& rig) { rig.renderer.hoverHighlight(100, 75, 0, 0); }
-void select(RenderRig& rig, const char* id, int on) {
-    rig.renderer.markSelected(*rig.node(id), on);
+// A step of a frame's case: a setting before the frame, or what is done to the finished frame.
+void takeStep(RenderRig& rig, const std::string& step) {
+    std::istringstream words(step);
+    std::string verb, page;
+    int x = 0, y = 0;
+    words >> verb;
+    if (verb == "limit") {
+        words >> rig.settings.nodeGenerationLimit;
+    } else if (verb == "labels") {
+        words >> rig.settings.labelChoice;
+    } else if (verb == "red-centre") {
+        rig.settings.redCentreNode = 1;
+    } else if (verb == "no-sphere") {
+        rig.settings.drawSphere = 0;
+    } else if (verb == "labels-right") {
+        rig.renderer.setLabelRight(1);
+    } else if (verb == "red-highlight") {
+        rig.settings.highlightColor = {1.0f, 0.0f, 0.0f, 1.0f};
+    } else if (verb == "select" || verb == "unselect") {
+        words >> page;
+        rig.renderer.markSelected(*rig.node("http://site.example/" + page), verb == "select");
+    } else if (verb == "hover") {
+        words >> x >> y;
+        rig.renderer.hoverHighlight(x, y, 0, 0);
+    } else {
+        ADD_FAILURE() << "no such step: " << step;
+    }
 }
 
-const PictureCase kPictures[] = {
-    // Group colours, outlines, the sphere, tree links and labels left of their nodes.
-    {"site", "examples/site.graph", nullptr, nullptr},
-    {"small", "tests/data/render_small.graph", nullptr, nullptr},
-    // Selecting a node and taking the selection back redraws it in place.
-    {"small", "tests/data/render_small.graph", nullptr,
-     [](RenderRig& r) {
-         select(r, "http://site.example/news.html", 1);
-         select(r, "http://site.example/news.html", 0);
-     }},
-    // Only the centre cube has geometry beyond generation 1; no labels at all.
-    {"small_centre_only", "tests/data/render_small.graph",
-     [](RenderRig& r) {
-         r.settings.nodeGenerationLimit = 1;
-         r.settings.labelChoice = 0;
-     },
-     nullptr},
-    // A red centre node, no sphere, short labels.
-    {"small_red_centre", "tests/data/render_small.graph",
-     [](RenderRig& r) {
-         r.settings.redCentreNode = 1;
-         r.settings.drawSphere = 0;
-         r.settings.labelChoice = 1;
-     },
-     nullptr},
-    // Labels on the right; a selected node recoloured at once, without a new frame.
-    {"small_right_selected", "tests/data/render_small.graph",
-     [](RenderRig& r) { r.renderer.setLabelRight(1); },
-     [](RenderRig& r) { select(r, "http://site.example/news.html", 1); }},
-    // The hovered node in the highlight colour, its label inverted in a box, drawn without a
-    // frame; hovering the same node again redraws nothing, not even in a new colour.
-    {"one_hovered", "tests/data/render_one.graph", nullptr, hoverCentre},
-    {"one_hovered", "tests/data/render_one.graph", nullptr,
-     [](RenderRig& r) {
-         hoverCentre(r);
-         r.settings.highlightColor = {1.0f, 0.0f, 0.0f, 1.0f};
-         r.renderer.hoverHighlight(101, 75, 0, 0);
-     }},
-    // Over nothing the highlight goes: the node redrawn over itself shows more of its outline
-    // than in the frame.
-    {"one_after_hover", "tests/data/render_one.graph", nullptr,
-     [](RenderRig& r) {
-         hoverCentre(r);
-         r.renderer.hoverHighlight(3, 3, 0, 0);
-     }},
-    // A left label that would cross the window's edge starts at the edge, box and all.
-    {"long_label", nullptr, nullptr, nullptr},
-    {"long_label_hovered", nullptr, nullptr, hoverCentre},
-};
-
+// What a window of 200 x 150 shows in each case of tests/data/pictures/frames.txt, against
+// pictures made from this renderer and looked at once.
 TEST(RendererGl, FramesLookAsTheReferencePictures) {
-    for (const PictureCase& c : kPictures) {
-        SCOPED_TRACE(c.reference);
+    const std::vector<testing::OutlineCase> cases = testing::outlineCases("pictures/frames.txt");
+    ASSERT_EQ(cases.size(), 11u);
+    for (const testing::OutlineCase& c : cases) {
+        SCOPED_TRACE(c.name);
         RenderRig rig(200, 150);
         ASSERT_TRUE(rig.initialise()) << rig.surface.lastError();
-        ASSERT_TRUE(c.graph ? rig.loadFile(std::string(ORVO_SOURCE_DIR) + "/" + c.graph)
-                            : rig.loadText(kLongLabel));
-        if (c.before) c.before(rig);
+        ASSERT_TRUE(c.arguments == "-"
+                        ? rig.loadText(c.input)
+                        : rig.loadFile(std::string(ORVO_SOURCE_DIR) + "/" + c.arguments));
+        std::istringstream steps(c.expected);
+        std::string step;
+        while (std::getline(steps, step) && step != "frame") takeStep(rig, step);
         rig.drawAll();
-        if (c.after) c.after(rig);
-        EXPECT_TRUE(testing::matchesPicture(rig.picture(), c.reference));
+        while (std::getline(steps, step)) takeStep(rig, step);
+        EXPECT_TRUE(testing::matchesPicture(rig.picture(), c.name.substr(0, c.name.find(' '))));
     }
 }
 

@@ -17,6 +17,10 @@
 
 #include "tests/test_files.h"
 
+#ifdef ORVO_TEST_DATA
+#include "tests/glue/golden.h"
+#endif
+
 namespace orvo::test {
 
 struct ToolRun {
@@ -103,16 +107,10 @@ inline ToolRun runOnTerminal(const std::string& tool, const std::vector<std::str
 }
 
 #ifdef ORVO_TEST_DATA
-/// Compares `actual` with tests/data/tools/name; ORVO_WRITE_GOLDEN=1 writes the file and fails.
+/// Compares `actual` with tests/data/tools/name; ORVO_WRITE_GOLDEN set writes the file and fails.
 inline ::testing::AssertionResult matchesGolden(const std::string& actual,
                                                 const std::string& name) {
-    const std::string path = ORVO_TEST_DATA "/tools/" + name;
-    if (const char* update = std::getenv("ORVO_WRITE_GOLDEN"); update && *update == '1') {
-        writeWholeFile(path, actual);
-        return ::testing::AssertionFailure() << "wrote " << path;
-    }
-    if (readWholeFile(path) == actual) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "differs from " << path << ":\n" << actual;
+    return matchesGoldenFile("tools/" + name, actual);
 }
 
 /// Runs the command lines ("$ TOOL ARGUMENT...") of the transcript tests/data/tools/name and

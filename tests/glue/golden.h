@@ -10,15 +10,21 @@
 
 namespace orvo {
 
-/// Compares `actual` with the golden file tests/data/<name>; with ORVO_WRITE_GOLDEN set, writes
-/// it there instead (to be checked by eye before it is committed).
-inline void expectGolden(const std::string& name, const std::string& actual) {
+/// Whether `actual` is the golden file tests/data/<name>; with ORVO_WRITE_GOLDEN set, writes it
+/// there instead (to be checked by eye before it is committed), and fails.
+inline ::testing::AssertionResult matchesGoldenFile(const std::string& name,
+                                                    const std::string& actual) {
     const std::string path = testing::dataPath(name);
     if (std::getenv("ORVO_WRITE_GOLDEN") != nullptr) {
         testing::writeWholeFile(path, actual);
-        ADD_FAILURE() << "written " << path;
+        return ::testing::AssertionFailure() << "wrote " << path;
     }
-    EXPECT_EQ(actual, testing::readWholeFile(path)) << "differs from " << path;
+    if (testing::readWholeFile(path) == actual) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "differs from " << path << ":\n" << actual;
+}
+
+inline void expectGolden(const std::string& name, const std::string& actual) {
+    EXPECT_TRUE(matchesGoldenFile(name, actual));
 }
 
 }  // namespace orvo
