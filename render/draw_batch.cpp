@@ -38,14 +38,13 @@ DepthBandScope::~DepthBandScope() {
     if (on_) glDepthRange(0.0, 1.0);
 }
 
-OutlineDepthTest::OutlineDepthTest(bool on) : on_(on) {
-    if (!on_) return;
-    glGetIntegerv(GL_DEPTH_FUNC, &saved_);
-    if (saved_ == GL_LESS) glDepthFunc(GL_LEQUAL);
+OutlineDepthTest::OutlineDepthTest(bool on, DepthFunction& depthFunction)
+    : on_(on), depthFunction_(depthFunction), saved_(depthFunction.current()) {
+    if (on_ && saved_ == GL_LESS) depthFunction_.set(GL_LEQUAL);
 }
 
 OutlineDepthTest::~OutlineDepthTest() {
-    if (on_) glDepthFunc(static_cast<GLenum>(saved_));
+    if (on_ && saved_ == GL_LESS) depthFunction_.set(saved_);
 }
 
 void DrawBatch::addCube(const ProjTransform& nodeTransform, const float* colour, bool outlined) {
@@ -134,7 +133,7 @@ void DrawBatch::draw() {
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
         drawArrays(GL_QUADS, cubeVertices_, cubeColours_.data(), 3);
         if (!outlineVertices_.empty()) {
-            const OutlineDepthTest outlineTest(cubesInFront_);
+            const OutlineDepthTest outlineTest(cubesInFront_, *depthFunction_);
             glColor3f(0.0f, 0.0f, 0.0f);
             glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
             drawArrays(GL_QUADS, outlineVertices_, nullptr, 0);

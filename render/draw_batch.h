@@ -13,6 +13,7 @@
 
 #include "geometry/proj_point.h"
 #include "geometry/proj_transform.h"
+#include "render/depth_function.h"
 
 namespace orvo {
 
@@ -42,14 +43,15 @@ private:
 /// equal depths pass (when `on`), so that the outline shows as it does in the whole range.
 class OutlineDepthTest {
 public:
-    explicit OutlineDepthTest(bool on);
+    OutlineDepthTest(bool on, DepthFunction& depthFunction);
     ~OutlineDepthTest();
     OutlineDepthTest(const OutlineDepthTest&) = delete;
     OutlineDepthTest& operator=(const OutlineDepthTest&) = delete;
 
 private:
     bool on_;
-    int saved_ = 0;
+    DepthFunction& depthFunction_;
+    unsigned saved_ = 0;
 };
 
 class ModernBackend;
@@ -89,6 +91,9 @@ public:
     void setCubesInFront(bool on) { cubesInFront_ = on; }
     /// Where draw sends the batch: the shader back end, or (nullptr) the GL 1.1 vertex arrays.
     void setModernBackend(ModernBackend* backend) { modern_ = backend; }
+    /// The depth function its owner sets, which the outlines change while they are drawn.
+    DepthFunction& depthFunction() const { return *depthFunction_; }
+    void setDepthFunction(DepthFunction& depthFunction) { depthFunction_ = &depthFunction; }
 
     bool full() const {
         return nodes_ >= kNodesPerBatch || thick_.ends() + thin_.ends() >= kLinkEndsPerBatch;
@@ -128,6 +133,8 @@ private:
     ProjTransform view_ = ProjTransform::identity();
     ProjTransform camera_ = ProjTransform::identity();
     ModernBackend* modern_ = nullptr;
+    DepthFunction ownDepthFunction_;  // until the owner hands down its own
+    DepthFunction* depthFunction_ = &ownDepthFunction_;
 };
 
 }  // namespace orvo

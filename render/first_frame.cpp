@@ -68,10 +68,10 @@ void Renderer::prepareFrames() {
         }
     }
     batch_.draw();
-    glDepthFunc(GL_ALWAYS);
+    depthFunction_.set(GL_ALWAYS);
     batch_.addCube(centre->globalTransform, colour, true);
     batch_.draw();
-    glDepthFunc(GL_LESS);
+    depthFunction_.set(GL_LESS);
     drawLabel(*centre, labelAnchorOf(*centre));
     glFinish();  // the rasteriser draws (and compiles) now, not when the next frame flushes
     bringNodesNear(*centre);

@@ -199,10 +199,10 @@ void Renderer::drawFrame() {
         drawNodeLinks(n, batch);
         if (!onTop && n == arrival_ && n->generation == 0) {
             if (batch != nullptr) batch->draw();
-            glDepthFunc(GL_ALWAYS);
+            depthFunction_.set(GL_ALWAYS);
             drawNode(n, batch);
             if (batch != nullptr) batch->draw();
-            glDepthFunc(GL_LESS);
+            depthFunction_.set(GL_LESS);
         }
         drawnNodes_.push_back(n);
         if (pickBoundsValid_) recordPickBounds(*n);

@@ -238,7 +238,7 @@ bool ModernBackend::init(GlApi api) {
     }
     glGenTextures(1, &atlasTexture_);
     glGenVertexArrays(1, &vertexArray_);
-    glGenBuffers(3, buffers_);
+    glGenBuffers(kStreams, buffers_);
     glGenBuffers(1, &sphereBuffer_);
     const auto makePattern = [](IndexPattern& pattern, const auto& shape, unsigned vertices) {
         pattern.shape.assign(std::begin(shape), std::end(shape));
@@ -346,12 +346,12 @@ void ModernBackend::drawWideLines(const std::vector<float>& vertices,
     useMatrix(wide_, matrix);
     glUniform2f(wide_.viewport, static_cast<float>(width_), static_cast<float>(height_));
     glUniform1f(wide_.halfWidth, 1.0f);
-    upload(buffers_[0], vertices);
-    upload(buffers_[1], colours);
-    perLine(kPosition, buffers_[0], 0);
-    perLine(kOther, buffers_[0], 4);
-    perLine(kColour, buffers_[1], 0);
-    perLine(kOtherColour, buffers_[1], 4);
+    upload(buffers_[kThickPositions], vertices);
+    upload(buffers_[kThickColours], colours);
+    perLine(kPosition, buffers_[kThickPositions], 0);
+    perLine(kOther, buffers_[kThickPositions], 4);
+    perLine(kColour, buffers_[kThickColours], 0);
+    perLine(kOtherColour, buffers_[kThickColours], 4);
     glDrawArraysInstanced(GL_TRIANGLES, 0, 6, static_cast<GLsizei>(lines));
     for (const GLuint location : {kPosition, kColour, kOther, kOtherColour})
         glVertexAttribDivisor(location, 0);
@@ -368,19 +368,19 @@ void ModernBackend::drawBatch(const DrawBatch& batch) {
     if (!batch.cubeCorners().empty()) {
         setBand(bands, kCubeDepths);
         useMatrix(flat_, matrix);
-        upload(buffers_[0], batch.cubeCorners());
-        attribute(kPosition, buffers_[0], 4);
-        upload(buffers_[1], batch.cornerColours());
-        attribute(kColour, buffers_[1], 3);
+        upload(buffers_[kCubePositions], batch.cubeCorners());
+        attribute(kPosition, buffers_[kCubePositions], 4);
+        upload(buffers_[kCubeColours], batch.cornerColours());
+        attribute(kColour, buffers_[kCubeColours], 3);
         // A cube is closed and one colour: its faces turned away lie behind the faces turned
         // towards the eye, on the same pixels, and need not be drawn.
         glEnable(GL_CULL_FACE);
         drawIndexed(cubeTriangles_, batch.cubeCorners().size() / 32, false);
         glDisable(GL_CULL_FACE);
         if (!batch.outlineCorners().empty()) {
-            const OutlineDepthTest outlineTest(bands);
-            upload(buffers_[0], batch.outlineCorners());
-            attribute(kPosition, buffers_[0], 4);
+            const OutlineDepthTest outlineTest(bands, batch.depthFunction());
+            upload(buffers_[kOutlinePositions], batch.outlineCorners());
+            attribute(kPosition, buffers_[kOutlinePositions], 4);
             glDisableVertexAttribArray(kColour);
             glVertexAttrib4f(kColour, 0.0f, 0.0f, 0.0f, 1.0f);
             drawIndexed(cubeEdges_, batch.outlineCorners().size() / 32, true);
@@ -390,10 +390,13 @@ void ModernBackend::drawBatch(const DrawBatch& batch) {
     setBand(bands, kLinkDepths);
     const auto drawLines = [&](const DrawBatch::Lines& lines, float width) {
         useMatrix(flat_, matrix);
-        upload(buffers_[0], lines.points);
-        attribute(kPosition, buffers_[0], 4);
-        upload(buffers_[1], lines.colours);
-        attribute(kColour, buffers_[1], 4);
+        const bool thick = &lines == &batch.thickLines();
+        const unsigned positions = buffers_[thick ? kThickPositions : kThinPositions];
+        const unsigned colours = buffers_[thick ? kThickColours : kThinColours];
+        upload(positions, lines.points);
+        attribute(kPosition, positions, 4);
+        upload(colours, lines.colours);
+        attribute(kColour, colours, 4);
         glLineWidth(width);
         glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(lines.ends()));
         glLineWidth(1.0f);
@@ -420,8 +423,8 @@ void ModernBackend::drawWindowQuads(const std::vector<double>& corners, const fl
                           {static_cast<float>(corners[i]), static_cast<float>(corners[i + 1]),
                            static_cast<float>(corners[i + 2]), 1.0f});
     }
-    upload(buffers_[0], positions_);
-    attribute(kPosition, buffers_[0], 4);
+    upload(buffers_[kWindowPositions], positions_);
+    attribute(kPosition, buffers_[kWindowPositions], 4);
     glDisableVertexAttribArray(kColour);
     glVertexAttrib4f(kColour, colour[0], colour[1], colour[2], 1.0f);
     drawQuads(positions_.size() / 16, false);
@@ -519,8 +522,8 @@ void ModernBackend::drawLabel(const LabelBox& box, double boxZ, const float* box
                        static_cast<float>(box.x1), static_cast<float>(box.y1), z, 1.0f,
                        static_cast<float>(box.x0), static_cast<float>(box.y1), z, 1.0f});
     useMatrix(flat_, window);
-    upload(buffers_[0], positions_);
-    attribute(kPosition, buffers_[0], 4);
+    upload(buffers_[kWindowPositions], positions_);
+    attribute(kPosition, buffers_[kWindowPositions], 4);
     glDisableVertexAttribArray(kColour);
     glVertexAttrib4f(kColour, boxColour[0], boxColour[1], boxColour[2], 1.0f);
     drawQuads(1, false);
@@ -533,10 +536,10 @@ void ModernBackend::drawLabel(const LabelBox& box, double boxZ, const float* box
     glUniform1i(glyphAtlasUnit_, 0);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, atlasTexture_);
-    upload(buffers_[0], positions_);
-    attribute(kPosition, buffers_[0], 4);
-    upload(buffers_[2], texels_);
-    attribute(kOther, buffers_[2], 2);
+    upload(buffers_[kGlyphPositions], positions_);
+    attribute(kPosition, buffers_[kGlyphPositions], 4);
+    upload(buffers_[kGlyphTexels], texels_);
+    attribute(kOther, buffers_[kGlyphTexels], 2);
     drawQuads(quads, false);
     glDisableVertexAttribArray(kOther);
 }

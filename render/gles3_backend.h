@@ -104,7 +104,22 @@ private:
     bool hasAtlas_ = false;
     std::array<GlyphAtlas::Glyph, 256> glyphs_{};
     unsigned vertexArray_ = 0;
-    unsigned buffers_[3] = {0, 0, 0};  // positions, colours, glyph texels
+    // A buffer for each stream a batch or a label uploads: a buffer is given new data only once
+    // in a batch, so that a GL never has to keep its old contents for a draw still queued.
+    enum Stream {
+        kCubePositions,
+        kCubeColours,
+        kOutlinePositions,
+        kThickPositions,
+        kThickColours,
+        kThinPositions,
+        kThinColours,
+        kWindowPositions,
+        kGlyphPositions,
+        kGlyphTexels,
+        kStreams
+    };
+    unsigned buffers_[kStreams] = {};
     unsigned sphereBuffer_ = 0;
     IndexPattern quadTriangles_, quadEdges_, cubeTriangles_, cubeEdges_;
     std::vector<int> sphereLoopStarts_;  // a loop's first vertex; the last entry is the total

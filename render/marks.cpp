@@ -39,8 +39,7 @@ std::vector<double> frameQuads(double x0, double y0, double x1, double y1, doubl
     std::vector<double> corners;
     corners.reserve(4 * 4 * 3);
     for (const auto& q : quads) {
-        corners.insert(corners.end(),
-                       {q[0], q[1], z, q[2], q[1], z, q[2], q[3], z, q[0], q[3], z});
+        corners.insert(corners.end(), {q[0], q[1], z, q[2], q[1], z, q[2], q[3], z, q[0], q[3], z});
     }
     return corners;
 }
@@ -164,9 +163,9 @@ void Renderer::drawMark(const Node& n) {
     const std::vector<double> edgeQuads =
         frameQuads(b.x0, b.y0, b.x1, b.y1, kMarkWidth + 2 * kMarkEdge, kMarkZ);
     // Over its edge, a little nearer: the same depth would not pass the depth test.
-    const std::vector<double> ringQuads = frameQuads(b.x0 + kMarkEdge, b.y0 + kMarkEdge,
-                                                     b.x1 - kMarkEdge, b.y1 - kMarkEdge, kMarkWidth,
-                                                     kMarkZ + 0.002);
+    const std::vector<double> ringQuads =
+        frameQuads(b.x0 + kMarkEdge, b.y0 + kMarkEdge, b.x1 - kMarkEdge, b.y1 - kMarkEdge,
+                   kMarkWidth, kMarkZ + 0.002);
     if (modern_ != nullptr) {
         modern_->drawWindowQuads(edgeQuads, edge.data());
         modern_->drawWindowQuads(ringQuads, ring.data());
@@ -182,22 +181,21 @@ void Renderer::drawMark(const Node& n) {
 }
 
 void Renderer::drawLabelOnTop(const Node& n, const ProjPoint& anchor) {
-    GLint depthFunc = GL_LESS;
-    glGetIntegerv(GL_DEPTH_FUNC, &depthFunc);
-    glDepthFunc(GL_ALWAYS);
+    const unsigned depthFunc = depthFunction_.current();
+    depthFunction_.set(GL_ALWAYS);
     drawLabelAt(n, anchor, kOnTopZ);
-    glDepthFunc(static_cast<GLenum>(depthFunc));
+    depthFunction_.set(depthFunc);
 }
 
 void Renderer::drawOnTop(size_t labelsFrom, size_t marksFrom) {
     // Rings lie behind every label (a ring of a later slice leaves a label whole) and in front
     // of every cube and link, which cannot cross them afterwards.
     for (size_t i = marksFrom; i < markedNodes_.size(); ++i) drawMark(*markedNodes_[i]);
-    glDepthFunc(GL_ALWAYS);
+    depthFunction_.set(GL_ALWAYS);
     for (size_t i = labelsFrom; i < drawnLabels_.size(); ++i) {
         drawLabelAt(*drawnLabels_[i].node, drawnLabels_[i].anchor, kOnTopZ);
     }
-    glDepthFunc(GL_LESS);
+    depthFunction_.set(GL_LESS);
 }
 
 }  // namespace orvo

@@ -292,7 +292,7 @@ void Renderer::hoverHighlight(int x, int y, int /*shift*/, int /*ctrl*/) {
         return;
     }
     surface_.setDrawBuffer(DrawBuffer::Front);
-    glDepthFunc(GL_LEQUAL);
+    depthFunction_.set(GL_LEQUAL);
     setCamera();
 #if ORVO_FIXED_FUNCTION_GL
     glMultMatrixd(viewTransform_.m);
@@ -311,7 +311,7 @@ void Renderer::hoverHighlight(int x, int y, int /*shift*/, int /*ctrl*/) {
 
 void Renderer::redrawHovered(Node* old, Node* now) {
     surface_.setDrawBuffer(DrawBuffer::Front);
-    glDepthFunc(GL_LEQUAL);
+    depthFunction_.set(GL_LEQUAL);
     setCamera();
     batch_.setView(viewTransform_, cameraMatrix_);
     // As the frame drew it, so that the cube meets its own depths exactly: over itself in its
@@ -328,7 +328,7 @@ void Renderer::redrawHovered(Node* old, Node* now) {
         drawNode(now, &batch_);
         batch_.draw();
     }
-    glDepthFunc(GL_LESS);
+    depthFunction_.set(GL_LESS);
     surface_.flushFront();
 }
 

@@ -55,6 +55,7 @@ Renderer::Renderer(ViewerSettings& settings, GlSurface& surface)
       surface_(surface),
       depthScale_(static_cast<float>(1.0 / (std::pow(2.0, 32.0) - 1.0))) {
     baseOrientation_.fromMatrix(homeRotation());
+    batch_.setDepthFunction(depthFunction_);
 }
 
 Renderer::~Renderer() = default;
@@ -82,6 +83,7 @@ void Renderer::initContext(GlContext* context, int width, int height) {
         modern_->init(api);  // on failure nothing is drawn; backendError() says why
     }
     batch_.setModernBackend(modern_.get());
+    depthFunction_.set(GL_LESS);  // as a new context starts, whatever the last one was left at
     const Colour& bg = settings_.backgroundColor;
     glClearColor(bg[0], bg[1], bg[2], 1.0f);
     buildSphereList();
@@ -271,7 +273,7 @@ void Renderer::setFixedCamera() {
 
 void Renderer::beginFrame() {
     surface_.setDrawBuffer(DrawBuffer::Back);
-    glDepthFunc(GL_LESS);
+    depthFunction_.set(GL_LESS);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     setCamera();
     if (!picking_ && settings_.drawSphere != 0) {
@@ -294,7 +296,7 @@ void Renderer::beginFrame() {
 
 void Renderer::resumeFrame() {
     surface_.setDrawBuffer(DrawBuffer::Front);
-    glDepthFunc(GL_LESS);
+    depthFunction_.set(GL_LESS);
     setCamera();
 #if ORVO_FIXED_FUNCTION_GL
     if (modern_ == nullptr) glMultMatrixd(viewTransform_.m);
@@ -378,7 +380,7 @@ void Renderer::drawNode(Node* n, DrawBatch* batch) {
     if (geometry) {
         glCallList(kFilledCubeList);
         if (outlined) {
-            const OutlineDepthTest outlineTest(!picking_ && labelsOnTop());
+            const OutlineDepthTest outlineTest(!picking_ && labelsOnTop(), depthFunction_);
             glCallList(kOutlinedCubeList);
         }
     }
@@ -511,7 +513,7 @@ void Renderer::markSelected(Node& node, int on) {
 void Renderer::redrawNodeInFront(Node* n) {
     if (!makeCurrent()) return;
     surface_.setDrawBuffer(DrawBuffer::Front);
-    glDepthFunc(GL_LEQUAL);
+    depthFunction_.set(GL_LEQUAL);
     setCamera();
 #if ORVO_FIXED_FUNCTION_GL
     if (modern_ == nullptr) glMultMatrixd(viewTransform_.m);
@@ -523,7 +525,7 @@ void Renderer::redrawNodeInFront(Node* n) {
     drawNode(n, batch);
     if (batch != nullptr) batch->draw();
     if (labelsOnTop() && (n->flags & Selected) != 0) {
-        glDepthFunc(GL_LESS);
+        depthFunction_.set(GL_LESS);
         drawMark(*n);
     }
     surface_.flushFront();

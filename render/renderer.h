@@ -359,6 +359,7 @@ private:
 
     // Batched drawing: the buffers a slice gathers its cubes and links in, kept between slices.
     bool batchedDrawing_ = true;
+    DepthFunction depthFunction_;
     DrawBatch batch_;
     /// The batch drawing goes through, or none for per-node calls (the shader back end has none).
     DrawBatch* drawingBatch() { return batchedDrawing_ || modern_ ? &batch_ : nullptr; }

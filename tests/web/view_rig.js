@@ -209,6 +209,10 @@ async function checkGraph(page, port, options, graph, index, scratch, failures) 
     checkPicture(`${label}, resized to ${w}x${h}`, resized, wantResized, w, h, failures);
   }
 
+  // From here on the page draws frames (the hovered cube again, the flight after the click)
+  // without reading GL's state back: in a browser each read waits for every queued command.
+  await page.evaluate(() => { window.rigGlReads = 0; });
+
   // Hover over the centres of the largest cubes, then click the last one, at the canvas's size.
   const [pw, ph] = options.resize || [width, height];
   const sized = { ...options, width: pw, height: ph };
@@ -240,6 +244,10 @@ async function checkGraph(page, port, options, graph, index, scratch, failures) 
     console.log(what);
     if (!same) failures.push(`${what}`);
   }
+  await page.evaluate(() => window.rigSettled());
+  const reads = await page.evaluate(() => window.rigGlReads);
+  console.log(`${label}: hovering, clicking and the flight read GL's state back ${reads} times`);
+  if (reads !== 0) failures.push(`${label}: the page read GL's state back ${reads} times while it drew`);
 }
 
 async function main() {
@@ -268,6 +276,17 @@ async function main() {
     console.log(`browser: ${await browser.version()}`);
     const page = await openPage(browser, console_);
     await page.setViewport({ width: options.width, height: options.height });
+    // Every read of GL's state is counted: a state query and an error check.
+    await page.evaluateOnNewDocument(() => {
+      window.rigGlReads = 0;
+      for (const name of ["getParameter", "getError"]) {
+        const read = WebGL2RenderingContext.prototype[name];
+        WebGL2RenderingContext.prototype[name] = function (...args) {
+          ++window.rigGlReads;
+          return read.apply(this, args);
+        };
+      }
+    });
     for (const [i, graph] of options.graphs.entries())
       await checkGraph(page, server.address().port, options, graph, i, scratch, failures);
   } finally {
