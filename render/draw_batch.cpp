@@ -133,7 +133,7 @@ void DrawBatch::draw() {
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
         drawArrays(GL_QUADS, cubeVertices_, cubeColours_.data(), 3);
         if (!outlineVertices_.empty()) {
-            const OutlineDepthTest outlineTest(cubesInFront_, *depthFunction_);
+            const OutlineDepthTest outlineTest(cubesInFront_, depthFunction_);
             glColor3f(0.0f, 0.0f, 0.0f);
             glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
             drawArrays(GL_QUADS, outlineVertices_, nullptr, 0);

@@ -58,6 +58,9 @@ class ModernBackend;
 
 class DrawBatch {
 public:
+    /// `depthFunction`: the one its owner sets GL's depth function through.
+    explicit DrawBatch(DepthFunction& depthFunction) : depthFunction_(depthFunction) {}
+
     /// Lines gathered for drawing: both ends of each line in turn, x, y, z, w after the view, in
     /// double precision for the GL 1.1 arrays or in single precision (what a shader reads) for
     /// the shader back end.
@@ -92,8 +95,7 @@ public:
     /// Where draw sends the batch: the shader back end, or (nullptr) the GL 1.1 vertex arrays.
     void setModernBackend(ModernBackend* backend) { modern_ = backend; }
     /// The depth function its owner sets, which the outlines change while they are drawn.
-    DepthFunction& depthFunction() const { return *depthFunction_; }
-    void setDepthFunction(DepthFunction& depthFunction) { depthFunction_ = &depthFunction; }
+    DepthFunction& depthFunction() const { return depthFunction_; }
 
     bool full() const {
         return nodes_ >= kNodesPerBatch || thick_.ends() + thin_.ends() >= kLinkEndsPerBatch;
@@ -133,8 +135,7 @@ private:
     ProjTransform view_ = ProjTransform::identity();
     ProjTransform camera_ = ProjTransform::identity();
     ModernBackend* modern_ = nullptr;
-    DepthFunction ownDepthFunction_;  // until the owner hands down its own
-    DepthFunction* depthFunction_ = &ownDepthFunction_;
+    DepthFunction& depthFunction_;
 };
 
 }  // namespace orvo

@@ -55,7 +55,6 @@ Renderer::Renderer(ViewerSettings& settings, GlSurface& surface)
       surface_(surface),
       depthScale_(static_cast<float>(1.0 / (std::pow(2.0, 32.0) - 1.0))) {
     baseOrientation_.fromMatrix(homeRotation());
-    batch_.setDepthFunction(depthFunction_);
 }
 
 Renderer::~Renderer() = default;

@@ -233,8 +233,8 @@ private:
     /// the graph's link visibility).
     bool pickBoundsHold(const ProjTransform& window, bool links) const;
     /// The nearest window depth of n's cube (as a pick draws it) inside the square.
-    bool cubeDepthInSquare(const Node& n, const ProjTransform& window,
-                           const WindowSquare& square, double& depth) const;
+    bool cubeDepthInSquare(const Node& n, const ProjTransform& window, const WindowSquare& square,
+                           double& depth) const;
     /// The picked point from the pointer and the window depth of what was hit.
     void setPickedPoint(int x, int y, double windowDepth);
     /// The hover redraw of the shader back end: the nodes drawn again through a batch.
@@ -360,7 +360,7 @@ private:
     // Batched drawing: the buffers a slice gathers its cubes and links in, kept between slices.
     bool batchedDrawing_ = true;
     DepthFunction depthFunction_;
-    DrawBatch batch_;
+    DrawBatch batch_{depthFunction_};
     /// The batch drawing goes through, or none for per-node calls (the shader back end has none).
     DrawBatch* drawingBatch() { return batchedDrawing_ || modern_ ? &batch_ : nullptr; }
     // The shader back end, when the surface's context has no fixed functions.
