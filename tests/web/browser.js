@@ -17,14 +17,9 @@ function skip(reason) {
   process.exit(required ? 1 : kSkipped);
 }
 
-// The browser binary itself (not a wrapper script, whose end would leave the browser running).
-function findBrowser() {
-  const candidates = [
-    process.env.ORVO_CHROMIUM,
-    "/usr/lib/chromium/chromium-headless-shell",
-    "/usr/bin/chromium-headless-shell",
-  ].filter(Boolean);
-  return candidates.find((file) => {
+// The first of the files that can be run.
+function firstExecutable(candidates) {
+  return candidates.filter(Boolean).find((file) => {
     try {
       fs.accessSync(file, fs.constants.X_OK);
       return true;
@@ -34,18 +29,19 @@ function findBrowser() {
   });
 }
 
+// The browser binary itself (not a wrapper script, whose end would leave the browser running).
+function findBrowser() {
+  return firstExecutable([
+    process.env.ORVO_CHROMIUM,
+    "/usr/lib/chromium/chromium-headless-shell",
+    "/usr/bin/chromium-headless-shell",
+  ]);
+}
+
 // Firefox, for the rigs that open the published map in it too. It draws WebGL 2 only with a
 // display (Xvfb will do), not headless.
 function findFirefox() {
-  return [process.env.ORVO_FIREFOX, "/usr/lib/firefox-esr/firefox-esr", "/usr/lib/firefox/firefox"]
-    .filter(Boolean).find((file) => {
-      try {
-        fs.accessSync(file, fs.constants.X_OK);
-        return true;
-      } catch {
-        return false;
-      }
-    });
+  return firstExecutable([process.env.ORVO_FIREFOX, "/usr/lib/firefox-esr/firefox-esr", "/usr/lib/firefox/firefox"]);
 }
 
 // The module's two files in moduleDir, and puppeteer-core and the browser (Chromium, or with
