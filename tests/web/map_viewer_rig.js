@@ -199,42 +199,64 @@ function sameView(a, b) {
 
 // A drag across the view, the same path each way: the mouse with the right button, with Shift
 // and the left one, or the left one alone; or two fingers whose midpoint takes the path.
+// Each step waits until the page has taken it: a browser that is behind merges the moves it
+// has not yet handed out, and a turn made of fewer, longer steps ends a little elsewhere.
 const kDragFrom = [300, 250], kDragBy = [120, 60], kDragSteps = 12;
 async function drag(page, way) {
   const [x, y] = kDragFrom, [dx, dy] = kDragBy;
+  const along = (i, side = 0) => [x + side + (dx * i) / kDragSteps, y + (dy * i) / kDragSteps];
+  await page.evaluate(() => {
+    window.rigMoves = 0;
+    // Only the drag's own moves count: a move to where the pointer already is may never come.
+    window.orvoMap.view.canvas.addEventListener("pointermove", (event) => {
+      if (event.buttons) ++window.rigMoves;
+    }, { capture: true });
+  });
+  let moves = 0;
+  const taken = async (count) => {
+    moves += count;
+    await page.waitForFunction((n) => window.rigMoves >= n, { timeout: 30000, polling: "raf" }, moves)
+      .catch(() => { throw new Error(`the page took ${moves - count} pointer moves of a ${way} and then no more`); });
+    await page.evaluate(() => new Promise((resolve) => setTimeout(resolve, 0)));
+  };
   if (way === "two fingers" && page.browser().protocol === "webDriverBiDi") {
     // Without the DevTools protocol each finger moves in an event of its own: the midpoint
     // steps half way, then the rest.
     const fingers = [];
-    for (const side of [-30, 30]) fingers.push(await page.touchscreen.touchStart(x + side, y));
+    for (const side of [-30, 30]) fingers.push(await page.touchscreen.touchStart(...along(0, side)));
     for (let i = 1; i <= kDragSteps; ++i) {
-      for (const [n, side] of [-30, 30].entries())
-        await fingers[n].move(x + side + (dx * i) / kDragSteps, y + (dy * i) / kDragSteps);
-      await page.evaluate(() => new Promise((resolve) => setTimeout(resolve, 0)));
+      for (const [n, side] of [-30, 30].entries()) {
+        await fingers[n].move(...along(i, side));
+        await taken(1);
+      }
     }
     for (const finger of fingers) await finger.end();
     return;
   }
   if (way === "two fingers") {
     const cdp = await page.createCDPSession();
-    const points = (i) => [-30, 30].map((side, id) => ({
-      x: x + side + (dx * i) / kDragSteps, y: y + (dy * i) / kDragSteps, id }));
+    const points = (i) => [-30, 30].map((side, id) => {
+      const [px, py] = along(i, side);
+      return { x: px, y: py, id };
+    });
     await cdp.send("Input.dispatchTouchEvent", { type: "touchStart", touchPoints: points(0) });
-    // Each move once the page has taken the one before (it takes the fingers' midpoint after
-    // the event's last finger).
+    // One touch event moves both fingers; the page takes their midpoint once both are in.
     for (let i = 1; i <= kDragSteps; ++i) {
       await cdp.send("Input.dispatchTouchEvent", { type: "touchMove", touchPoints: points(i) });
-      await page.evaluate(() => new Promise((resolve) => setTimeout(resolve, 0)));
+      await taken(2);
     }
     await cdp.send("Input.dispatchTouchEvent", { type: "touchEnd", touchPoints: [] });
     await cdp.detach();
     return;
   }
   const button = way === "right drag" ? "right" : "left";
-  await page.mouse.move(x, y);
+  await page.mouse.move(...along(0));
   if (way === "Shift+drag") await page.keyboard.down("Shift");
   await page.mouse.down({ button });
-  await page.mouse.move(x + dx, y + dy, { steps: kDragSteps });
+  for (let i = 1; i <= kDragSteps; ++i) {
+    await page.mouse.move(...along(i));
+    await taken(1);
+  }
   await page.mouse.up({ button });
   if (way === "Shift+drag") await page.keyboard.up("Shift");
 }
