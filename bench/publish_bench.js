@@ -18,19 +18,16 @@ const fs = require("fs");
 const os = require("os");
 const path = require("path");
 const url = require("url");
-const { requirePieces, launch } = require("../tests/web/browser");
+const { parseOptions, runMain, closeAll, requirePieces, launch } = require("../tests/web/browser");
 
 function parseArguments(argv) {
-  const options = { graphs: [], nodes: [], moduleDir: path.join(__dirname, "../build-web/web") };
-  for (let i = 0; i < argv.length; i += 2) {
-    const [name, value] = [argv[i], argv[i + 1]];
-    if (value === undefined) throw new Error(`${name} needs a value`);
-    if (name === "--build-dir") options.buildDir = value;
-    else if (name === "--module-dir") options.moduleDir = value;
-    else if (name === "--graph") options.graphs.push(value);
-    else if (name === "--nodes") options.nodes.push(Number(value));
-    else throw new Error(`unknown option ${name}`);
-  }
+  const options = parseOptions(argv, { graphs: [], nodes: [], moduleDir: path.join(__dirname, "../build-web/web") },
+    { "--build-dir": "buildDir", "--module-dir": "moduleDir" }, (options, name, value) => {
+      if (name === "--graph") options.graphs.push(value);
+      else if (name === "--nodes") options.nodes.push(Number(value));
+      else return false;
+      return true;
+    });
   if (!options.buildDir) throw new Error("usage: publish_bench.js --build-dir DIR [--module-dir DIR] [--graph FILE]... [--nodes N]...");
   if (!options.graphs.length && !options.nodes.length) {
     options.graphs.push(path.join(__dirname, "../examples/sqlite-doc.graph"));
@@ -138,12 +135,8 @@ async function main() {
       fs.rmSync(map);
     }
   } finally {
-    if (browser) await browser.close();
-    fs.rmSync(scratch, { recursive: true, force: true });
+    await closeAll({ browser, scratch });
   }
 }
 
-main().catch((error) => {
-  console.log(`FAILED: ${error && error.stack ? error.stack : error}`);
-  process.exit(1);
-});
+runMain(main);

@@ -17,23 +17,18 @@ const fs = require("fs");
 const os = require("os");
 const path = require("path");
 const url = require("url");
-const { requirePieces, serve, launch, openPage } = require("../tests/web/browser");
+const {
+  parseOptions, runMain, closeAll, requirePieces, serve, launch, openPage,
+} = require("../tests/web/browser");
 
 // The graph the desktop benchmark draws: orvo_render_bench's BM_ModernAgainstVertexArrays
 // generates 100 000 nodes with seed 1.
 const kDesktopNodes = 100000;
 
 function parseArguments(argv) {
-  const options = { nodes: kDesktopNodes, slices: 30 };
-  for (let i = 0; i < argv.length; i += 2) {
-    const [name, value] = [argv[i], argv[i + 1]];
-    if (value === undefined) throw new Error(`${name} needs a value`);
-    if (name === "--module-dir") options.moduleDir = value;
-    else if (name === "--build-dir") options.buildDir = value;
-    else if (name === "--nodes") options.nodes = Number(value);
-    else if (name === "--slices") options.slices = Number(value);
-    else throw new Error(`unknown option ${name}`);
-  }
+  const options = parseOptions(argv, { nodes: kDesktopNodes, slices: 30 },
+    { "--module-dir": "moduleDir", "--build-dir": "buildDir", "--nodes": "nodes", "--slices": "slices" });
+  [options.nodes, options.slices] = [Number(options.nodes), Number(options.slices)];
   if (!options.moduleDir || !options.buildDir)
     throw new Error("usage: web_slice_bench.js --module-dir DIR --build-dir DIR [--nodes N] [--slices N]");
   return options;
@@ -113,13 +108,8 @@ async function main() {
     console.log(`  the browser draws ${share.toFixed(0)} % of the desktop's vertex-array figure (goal >= 50 %), ` +
       `the published page ${((100 * published.meanNodes) / desktop.vertexArrays).toFixed(0)} %`);
   } finally {
-    if (browser) await browser.close();
-    if (server) server.close();
-    fs.rmSync(scratch, { recursive: true, force: true });
+    await closeAll({ browser, server, scratch });
   }
 }
 
-main().catch((error) => {
-  console.log(`FAILED: ${error && error.stack ? error.stack : error}`);
-  process.exit(1);
-});
+runMain(main);

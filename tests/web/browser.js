@@ -1,6 +1,7 @@
-// What the browser rigs and the browser benchmark share: skipping where a piece is missing,
-// finding the system's headless Chromium, serving named files from 127.0.0.1, starting the
-// browser offline with WebGL 2 through SwiftShader, and decoding a desktop picture in a page.
+// What the browser rigs and the browser benchmarks share: their command lines and ends,
+// skipping where a piece is missing, finding the system's headless Chromium, serving named files
+// from 127.0.0.1, starting the browser offline with WebGL 2 through SwiftShader, and decoding a
+// desktop picture in a page.
 "use strict";
 
 const fs = require("fs");
@@ -15,6 +16,60 @@ function skip(reason) {
   const required = process.env.ORVO_REQUIRE_WEB === "1";
   console.log(`${required ? "FAILED" : "SKIPPED"}: ${reason}`);
   process.exit(required ? 1 : kSkipped);
+}
+
+// A command line of "--name value" pairs into `options`: `names` maps an option to the key it
+// sets; `other(options, name, value)` takes the rest and says whether it knew the name.
+function parseOptions(argv, options, names, other = () => false) {
+  for (let i = 0; i < argv.length; i += 2) {
+    const [name, value] = [argv[i], argv[i + 1]];
+    if (value === undefined) throw new Error(`${name} needs a value`);
+    if (Object.hasOwn(names, name)) options[names[name]] = value;
+    else if (!other(options, name, value)) throw new Error(`unknown option ${name}`);
+  }
+  return options;
+}
+
+// The published-map rigs' graphs: "--graph FILE" or "--generate NODES" adds one to
+// options.graphs, and each option of `perGraph` ("--search" sets .search) applies to the last
+// one added. Says whether it knew the name.
+function takeGraphOption(options, name, value, perGraph) {
+  if (name === "--graph") options.graphs.push({ file: value });
+  else if (name === "--generate") options.graphs.push({ generate: Number(value) });
+  else if (!perGraph.includes(name)) return false;
+  else if (!options.graphs.length) throw new Error(`${name} follows the graph it applies to`);
+  else options.graphs[options.graphs.length - 1][name.slice(2)] = value;
+  return true;
+}
+
+// "WIDTHxHEIGHT" as [width, height].
+function parseSize(name, value) {
+  const size = /^(\d+)x(\d+)$/.exec(value);
+  if (!size) throw new Error(`${name} wants WIDTHxHEIGHT, not ${value}`);
+  return [Number(size[1]), Number(size[2])];
+}
+
+// Runs a rig's or a benchmark's main. A rig's returns its failures: each is printed, and the
+// exit status is 1 when there is one. An error thrown is a failure too.
+function runMain(main) {
+  main().then((failures) => {
+    if (!failures) return;
+    for (const failure of failures) console.log(`FAILED: ${failure}`);
+    if (failures.length) process.exit(1);
+    console.log("every check holds");
+  }).catch((error) => {
+    console.log(`FAILED: ${error && error.stack ? error.stack : error}`);
+    process.exit(1);
+  });
+}
+
+// Ends what a run opened, whichever of them it got to: prints the pages' console lines, closes
+// the browser and the server, removes the scratch folder.
+async function closeAll({ lines = [], browser, server, scratch }) {
+  if (lines.length) console.log(`page console:\n  ${lines.join("\n  ")}`);
+  if (browser) await browser.close();
+  if (server) server.close();
+  if (scratch) fs.rmSync(scratch, { recursive: true, force: true });
 }
 
 // The first of the files that can be run.
@@ -157,4 +212,7 @@ async function decodePng(page, file, width, height) {
   return new Uint8Array(Buffer.from(text, "base64"));
 }
 
-module.exports = { kSkipped, skip, findBrowser, findFirefox, requirePieces, serve, launch, openPage, decodePng };
+module.exports = {
+  parseOptions, takeGraphOption, parseSize, runMain, closeAll, kSkipped, skip, findBrowser, findFirefox,
+  requirePieces, serve, launch, openPage, decodePng,
+};

@@ -32,7 +32,9 @@ const fs = require("fs");
 const os = require("os");
 const path = require("path");
 const url = require("url");
-const { requirePieces, launch, openPage, decodePng } = require("./browser");
+const {
+  parseOptions, takeGraphOption, runMain, closeAll, requirePieces, launch, openPage, decodePng,
+} = require("./browser");
 const { comparePictures, writePng } = require("./view_rig");
 const { run, kWidth, kHeight } = require("./publish_rig");
 
@@ -55,21 +57,9 @@ const kLabelPixels = 8; // 2 px measured on the bundled example, 5 on the genera
 const kPageTimeoutMs = 300000 * Number(process.env.ORVO_TEST_TIME_SCALE || 1);
 
 function parseArguments(argv) {
-  const options = { graphs: [] };
-  for (let i = 0; i < argv.length; i += 2) {
-    const [name, value] = [argv[i], argv[i + 1]];
-    if (value === undefined) throw new Error(`${name} needs a value`);
-    if (name === "--module-dir") options.moduleDir = value;
-    else if (name === "--publish") options.publish = value;
-    else if (name === "--snapshot") options.snapshot = value;
-    else if (name === "--browser") options.browser = value;
-    else if (name === "--graph") options.graphs.push({ file: value });
-    else if (name === "--generate") options.graphs.push({ generate: Number(value) });
-    else if (name === "--search" || name === "--expect") {
-      if (!options.graphs.length) throw new Error(`${name} follows the graph it applies to`);
-      options.graphs[options.graphs.length - 1][name.slice(2)] = value;
-    } else throw new Error(`unknown option ${name}`);
-  }
+  const options = parseOptions(argv, { graphs: [] }, {
+    "--module-dir": "moduleDir", "--publish": "publish", "--snapshot": "snapshot", "--browser": "browser",
+  }, (options, name, value) => takeGraphOption(options, name, value, ["--search", "--expect"]));
   if (!options.moduleDir || !options.publish || !options.snapshot || !options.graphs.length ||
       options.graphs.some((g) => !g.search || !g.expect))
     throw new Error("usage: map_viewer_rig.js --module-dir DIR --publish PATH --snapshot PATH [--graph FILE --search TEXT --expect ID]... [--generate NODES --search TEXT --expect ID]...");
@@ -525,16 +515,9 @@ async function main() {
     await page.setViewport({ width: kWidth, height: kHeight });
     for (const [i, graph] of options.graphs.entries()) await checkMap(page, options, graph, i, scratch, failures);
   } finally {
-    if (lines.length) console.log(`page console:\n  ${lines.join("\n  ")}`);
-    if (browser) await browser.close();
-    fs.rmSync(scratch, { recursive: true, force: true });
+    await closeAll({ lines, browser, scratch });
   }
-  for (const failure of failures) console.log(`FAILED: ${failure}`);
-  if (failures.length) process.exit(1);
-  console.log("every check holds");
+  return failures;
 }
 
-main().catch((error) => {
-  console.log(`FAILED: ${error && error.stack ? error.stack : error}`);
-  process.exit(1);
-});
+runMain(main);

@@ -19,7 +19,9 @@ const fs = require("fs");
 const os = require("os");
 const path = require("path");
 const url = require("url");
-const { requirePieces, serve, launch, openPage, decodePng } = require("./browser");
+const {
+  parseOptions, takeGraphOption, runMain, closeAll, requirePieces, serve, launch, openPage, decodePng,
+} = require("./browser");
 const { comparePictures, writePng } = require("./view_rig");
 
 // As the view rig: the mean channel difference at most kMeanDiff, and at most kDifferingShare of
@@ -32,21 +34,9 @@ const kWidth = 800, kHeight = 600;
 const kPageTimeoutMs = 300000 * Number(process.env.ORVO_TEST_TIME_SCALE || 1);
 
 function parseArguments(argv) {
-  const options = { graphs: [] };
-  for (let i = 0; i < argv.length; i += 2) {
-    const [name, value] = [argv[i], argv[i + 1]];
-    if (value === undefined) throw new Error(`${name} needs a value`);
-    if (name === "--module-dir") options.moduleDir = value;
-    else if (name === "--publish") options.publish = value;
-    else if (name === "--snapshot") options.snapshot = value;
-    else if (name === "--browser") options.browser = value;
-    else if (name === "--graph") options.graphs.push({ file: value });
-    else if (name === "--generate") options.graphs.push({ generate: Number(value) });
-    else if (name === "--goto" || name === "--keys") {
-      if (!options.graphs.length) throw new Error(`${name} follows the graph it applies to`);
-      options.graphs[options.graphs.length - 1][name.slice(2)] = value;
-    } else throw new Error(`unknown option ${name}`);
-  }
+  const options = parseOptions(argv, { graphs: [] }, {
+    "--module-dir": "moduleDir", "--publish": "publish", "--snapshot": "snapshot", "--browser": "browser",
+  }, (options, name, value) => takeGraphOption(options, name, value, ["--goto", "--keys"]));
   if (!options.moduleDir || !options.publish || !options.snapshot || !options.graphs.length)
     throw new Error("usage: publish_rig.js --module-dir DIR --publish PATH --snapshot PATH [--graph FILE [--goto ID] [--keys KEYS]]... [--generate NODES ...]...");
   return options;
@@ -220,21 +210,11 @@ async function main() {
     expectMessage("memory refused", await openMap(starved, url.pathToFileURL(firstMap.map).href),
       "The browser refused the memory this map needs.", failures);
   } finally {
-    if (lines.length) console.log(`page console:\n  ${lines.join("\n  ")}`);
-    if (browser) await browser.close();
-    if (server) server.close();
-    fs.rmSync(scratch, { recursive: true, force: true });
+    await closeAll({ lines, browser, server, scratch });
   }
-  for (const failure of failures) console.log(`FAILED: ${failure}`);
-  if (failures.length) process.exit(1);
-  console.log("every check holds");
+  return failures;
 }
 
-if (require.main === module) {
-  main().catch((error) => {
-    console.log(`FAILED: ${error && error.stack ? error.stack : error}`);
-    process.exit(1);
-  });
-}
+if (require.main === module) runMain(main);
 
 module.exports = { openMap, checkPicture, run, kWidth, kHeight };

@@ -18,7 +18,7 @@ const { execFileSync, spawnSync } = require("child_process");
 const fs = require("fs");
 const os = require("os");
 const path = require("path");
-const { requirePieces, serve, launch, openPage } = require("./browser");
+const { parseOptions, runMain, closeAll, requirePieces, serve, launch, openPage } = require("./browser");
 
 // The positions the module computes may differ from the desktop's in the last bits: the two C
 // libraries' sin, tanh, asinh and the like round differently. Far below any fault of the
@@ -28,16 +28,13 @@ const kCoordinateTolerance = 1e-12;
 const kPageTimeoutMs = 300000 * Number(process.env.ORVO_TEST_TIME_SCALE || 1);
 
 function parseArguments(argv) {
-  const options = { graphs: [], generate: [] };
-  for (let i = 0; i < argv.length; i += 2) {
-    const [name, value] = [argv[i], argv[i + 1]];
-    if (value === undefined) throw new Error(`${name} needs a value`);
-    if (name === "--module-dir") options.moduleDir = value;
-    else if (name === "--inspect") options.inspect = value;
-    else if (name === "--graph") options.graphs.push(value);
-    else if (name === "--generate") options.generate.push(Number(value));
-    else throw new Error(`unknown option ${name}`);
-  }
+  const options = parseOptions(argv, { graphs: [], generate: [] }, { "--module-dir": "moduleDir", "--inspect": "inspect" },
+    (options, name, value) => {
+      if (name === "--graph") options.graphs.push(value);
+      else if (name === "--generate") options.generate.push(Number(value));
+      else return false;
+      return true;
+    });
   if (!options.moduleDir || !options.inspect || options.graphs.length + options.generate.length === 0)
     throw new Error("usage: rig.js --module-dir DIR --inspect PATH [--graph FILE...] [--generate NODES...]");
   return options;
@@ -157,16 +154,9 @@ async function main() {
     if ((report.graphs || []).length !== options.graphs.length)
       failures.push(`the page reported ${(report.graphs || []).length} of ${options.graphs.length} graphs`);
   } finally {
-    if (browser) await browser.close();
-    if (server) server.close();
-    fs.rmSync(scratch, { recursive: true, force: true });
+    await closeAll({ browser, server, scratch });
   }
-  for (const failure of failures) console.log(`FAILED: ${failure}`);
-  if (failures.length) process.exit(1);
-  console.log("every check holds");
+  return failures;
 }
 
-main().catch((error) => {
-  console.log(`FAILED: ${error && error.stack ? error.stack : error}`);
-  process.exit(1);
-});
+runMain(main);

@@ -23,7 +23,9 @@ const fs = require("fs");
 const os = require("os");
 const path = require("path");
 const zlib = require("zlib");
-const { requirePieces, serve, launch, openPage } = require("./browser");
+const {
+  parseOptions, parseSize, runMain, closeAll, requirePieces, serve, launch, openPage,
+} = require("./browser");
 
 // The pictures agree when the mean channel difference is at most kMeanDiff and at most
 // kDifferingShare of the drawn pixels differ by more than kShiftTolerance in a channel from every
@@ -37,29 +39,18 @@ const kPageTimeoutMs = 300000 * Number(process.env.ORVO_TEST_TIME_SCALE || 1);
 const kLabelsOff = ["--keys", "ll"];
 
 function parseArguments(argv) {
-  const options = { graphs: [], gzipped: new Set(), width: 800, height: 600 };
-  for (let i = 0; i < argv.length; i += 2) {
-    const [name, value] = [argv[i], argv[i + 1]];
-    if (value === undefined) throw new Error(`${name} needs a value`);
-    if (name === "--module-dir") options.moduleDir = value;
-    else if (name === "--snapshot") options.snapshot = value;
-    else if (name === "--graph") options.graphs.push(value);
-    else if (name === "--gzipped-graph") {
-      options.gzipped.add(options.graphs.length);
-      options.graphs.push(value);
-    }
-    else if (name === "--bad-graph") options.badGraph = value;
-    else if (name === "--resize") {
-      const size = /^(\d+)x(\d+)$/.exec(value);
-      if (!size) throw new Error(`--resize wants WIDTHxHEIGHT, not ${value}`);
-      options.resize = [Number(size[1]), Number(size[2])];
-    }
-    else if (name === "--size") {
-      const size = /^(\d+)x(\d+)$/.exec(value);
-      if (!size) throw new Error(`--size wants WIDTHxHEIGHT, not ${value}`);
-      [options.width, options.height] = [Number(size[1]), Number(size[2])];
-    } else throw new Error(`unknown option ${name}`);
-  }
+  const options = parseOptions(argv, { graphs: [], gzipped: new Set(), width: 800, height: 600 },
+    { "--module-dir": "moduleDir", "--snapshot": "snapshot", "--bad-graph": "badGraph" },
+    (options, name, value) => {
+      if (name === "--graph") options.graphs.push(value);
+      else if (name === "--gzipped-graph") {
+        options.gzipped.add(options.graphs.length);
+        options.graphs.push(value);
+      } else if (name === "--resize") options.resize = parseSize(name, value);
+      else if (name === "--size") [options.width, options.height] = parseSize(name, value);
+      else return false;
+      return true;
+    });
   if (!options.moduleDir || !options.snapshot || options.graphs.length === 0)
     throw new Error("usage: view_rig.js --module-dir DIR --snapshot PATH [--graph FILE...] [--gzipped-graph FILE...] [--size WxH] [--resize WxH] [--bad-graph FILE]");
   return options;
@@ -290,21 +281,12 @@ async function main() {
     for (const [i, graph] of options.graphs.entries())
       await checkGraph(page, server.address().port, options, graph, i, scratch, failures);
   } finally {
-    if (console_.length) console.log(`page console:\n  ${console_.join("\n  ")}`);
-    if (browser) await browser.close();
-    if (server) server.close();
-    fs.rmSync(scratch, { recursive: true, force: true });
+    await closeAll({ lines: console_, browser, server, scratch });
   }
-  for (const failure of failures) console.log(`FAILED: ${failure}`);
-  if (failures.length) process.exit(1);
-  console.log("every check holds");
+  return failures;
 }
 
 // The publish rig compares its pictures the same way.
 module.exports = { comparePictures, writePng };
 
-if (require.main === module)
-  main().catch((error) => {
-    console.log(`FAILED: ${error && error.stack ? error.stack : error}`);
-    process.exit(1);
-  });
+if (require.main === module) runMain(main);
