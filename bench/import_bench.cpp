@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "bench/fresh_process.h"
+#include "bench/process_memory.h"
 #include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "import/import.h"
@@ -56,23 +57,9 @@ double processorSeconds() {
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
 }
 
-int64_t statusKiB(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(field) + ":";
-    while (std::getline(status, line))
-        if (line.compare(0, prefix.size(), prefix) == 0)
-            return std::strtoll(line.c_str() + prefix.size(), nullptr, 10);
-    return 0;
-}
-int64_t residentBytes() { return statusKiB("VmRSS") * 1024; }
-int64_t peakResidentBytes() { return statusKiB("VmHWM") * 1024; }
-bool resetPeakResident() {
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    clear.flush();
-    return bool(clear);
-}
+using orvo::bench::peakResidentBytes;
+using orvo::bench::resetPeakResident;
+using orvo::bench::residentBytes;
 
 // The inputs, made once per size in a folder of their own, removed at exit.
 struct Inputs {

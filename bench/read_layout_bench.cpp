@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/process_memory.h"
 #include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "layout/layout.h"
@@ -52,25 +53,9 @@ private:
 };
 SiteFiles siteFiles;
 
-// Resident set size and its high-water mark, in bytes, from /proc/self/status.
-int64_t statusKiB(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(field) + ":";
-    while (std::getline(status, line))
-        if (line.compare(0, prefix.size(), prefix) == 0)
-            return std::strtoll(line.c_str() + prefix.size(), nullptr, 10);
-    return 0;
-}
-int64_t residentBytes() { return statusKiB("VmRSS") * 1024; }
-int64_t peakResidentBytes() { return statusKiB("VmHWM") * 1024; }
-/// Sets the high-water mark back to the current resident size (Linux 4.0 and later).
-bool resetPeakResident() {
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    clear.flush();
-    return bool(clear);
-}
+using orvo::bench::peakResidentBytes;
+using orvo::bench::resetPeakResident;
+using orvo::bench::residentBytes;
 
 struct Result {
     double loadSeconds = 0;  // read + layout, best iteration

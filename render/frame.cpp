@@ -23,15 +23,7 @@ void Renderer::setGraph(Graph* graph) {
     expandQueue_.clear();
     pendingNodes_.clear();
     pendingHead_ = 0;
-    drawnLinks_.clear();
-    drawnLabels_.clear();
-    drawLog_.clear();
-    labelSpace_.reset(viewport_[2], viewport_[3]);
-    markedNodes_.clear();
-    frameCentre_ = nullptr;
-    frameColours_.clear();
-    frameColouredNodes_ = 0;
-    smallCubes_.clear();
+    clearFrameRecords();
     arrival_ = nullptr;
     pickBounds_.clear();
     pickBoundsValid_ = false;
@@ -115,15 +107,7 @@ void Renderer::drawFrame() {
             }
             drawnLinks_[i]->flags &= static_cast<uint8_t>(~Drawn);
         }
-        drawnLinks_.clear();
-        drawnLabels_.clear();
-        drawLog_.clear();
-        labelSpace_.reset(viewport_[2], viewport_[3]);
-        markedNodes_.clear();
-        frameCentre_ = nullptr;
-        frameColours_.clear();
-        frameColouredNodes_ = 0;
-        smallCubes_.clear();
+        clearFrameRecords();
         frameStart_ = start;
         bestApparentSize_ = -1.0;
         viewCentre_ = dehomogenized(viewTransform_.inverse().apply(ProjPoint()));
@@ -251,6 +235,18 @@ void Renderer::keepCentreShown() {
     }
     dropPendingNodes();
     expandQueue_.clear();
+}
+
+void Renderer::clearFrameRecords() {
+    drawnLinks_.clear();
+    drawnLabels_.clear();
+    drawLog_.clear();
+    labelSpace_.reset(viewport_[2], viewport_[3]);
+    markedNodes_.clear();
+    frameCentre_ = nullptr;
+    frameColours_.clear();
+    frameColouredNodes_ = 0;
+    smallCubes_.clear();
 }
 
 void Renderer::dropPendingNodes() {

@@ -287,6 +287,8 @@ private:
     void redrawNodeInFront(Node* n);
     /// Empties the pending list, giving the nodes it still held back their unreached generation.
     void dropPendingNodes();
+    /// Empties what a frame recorded of what it drew: links, labels, the log, marks, colours.
+    void clearFrameRecords();
     // Pick pre-filter: whether the projected extent of a cube or a line can reach the pick region.
     void preparePickFilter();
     bool nodeMayTouchPick(const Node& n) const;
