@@ -4,6 +4,7 @@
 // desktop picture in a page.
 "use strict";
 
+const { execFileSync } = require("child_process");
 const fs = require("fs");
 const http = require("http");
 const path = require("path");
@@ -40,6 +41,15 @@ function takeGraphOption(options, name, value, perGraph) {
   else if (!options.graphs.length) throw new Error(`${name} follows the graph it applies to`);
   else options.graphs[options.graphs.length - 1][name.slice(2)] = value;
   return true;
+}
+
+// Writes each graph of "--generate NODES" with orvo-gen into the scratch folder.
+function generateGraphs(graphs, orvoGen, scratch) {
+  for (const graph of graphs) {
+    if (!graph.generate) continue;
+    graph.file = path.join(scratch, `generated-${graph.generate}.graph`);
+    execFileSync(orvoGen, ["-n", String(graph.generate), "-o", graph.file], { stdio: ["ignore", "pipe", "pipe"] });
+  }
 }
 
 // "WIDTHxHEIGHT" as [width, height].
@@ -213,6 +223,6 @@ async function decodePng(page, file, width, height) {
 }
 
 module.exports = {
-  parseOptions, takeGraphOption, parseSize, runMain, closeAll, kSkipped, skip, findBrowser, findFirefox,
-  requirePieces, serve, launch, openPage, decodePng,
+  parseOptions, takeGraphOption, generateGraphs, parseSize, runMain, closeAll, kSkipped, skip,
+  findBrowser, findFirefox, requirePieces, serve, launch, openPage, decodePng,
 };

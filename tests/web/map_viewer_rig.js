@@ -33,7 +33,8 @@ const os = require("os");
 const path = require("path");
 const url = require("url");
 const {
-  parseOptions, takeGraphOption, runMain, closeAll, requirePieces, launch, openPage, decodePng,
+  parseOptions, takeGraphOption, generateGraphs, runMain, closeAll, requirePieces, launch, openPage,
+  decodePng,
 } = require("./browser");
 const { comparePictures, writePng } = require("./view_rig");
 const { run, kWidth, kHeight } = require("./publish_rig");
@@ -504,11 +505,7 @@ async function main() {
   const lines = [];
   let browser;
   try {
-    for (const graph of options.graphs) {
-      if (!graph.generate) continue;
-      graph.file = path.join(scratch, `generated-${graph.generate}.graph`);
-      run(path.join(path.dirname(options.publish), "orvo-gen"), ["-n", String(graph.generate), "-o", graph.file]);
-    }
+    generateGraphs(options.graphs, path.join(path.dirname(options.publish), "orvo-gen"), scratch);
     browser = await launch(puppeteer, browserPath, path.join(scratch, "profile"), options.browser);
     console.log(`browser: ${await browser.version()}`);
     const page = await openPage(browser, lines);

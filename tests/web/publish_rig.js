@@ -20,7 +20,8 @@ const os = require("os");
 const path = require("path");
 const url = require("url");
 const {
-  parseOptions, takeGraphOption, runMain, closeAll, requirePieces, serve, launch, openPage, decodePng,
+  parseOptions, takeGraphOption, generateGraphs, runMain, closeAll, requirePieces, serve, launch,
+  openPage, decodePng,
 } = require("./browser");
 const { comparePictures, writePng } = require("./view_rig");
 
@@ -106,11 +107,7 @@ async function main() {
   const lines = [];
   let browser, server;
   try {
-    for (const graph of options.graphs) {
-      if (!graph.generate) continue;
-      graph.file = path.join(scratch, `generated-${graph.generate}.graph`);
-      run(path.join(path.dirname(options.publish), "orvo-gen"), ["-n", String(graph.generate), "-o", graph.file]);
-    }
+    generateGraphs(options.graphs, path.join(path.dirname(options.publish), "orvo-gen"), scratch);
     browser = await launch(puppeteer, browserPath, path.join(scratch, "profile"), options.browser);
     console.log(`browser: ${await browser.version()}`);
     const page = await openPage(browser, lines);
