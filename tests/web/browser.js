@@ -201,6 +201,28 @@ async function openPage(browser, lines) {
   return page;
 }
 
+// Does what `send` does and waits until the page has had that many more pointer motions: a
+// browser that is behind merges the motions it has not yet handed out, and the viewer takes
+// every third motion and turns by each. Says whether they came (a motion to where the pointer
+// already is may never come).
+async function afterMotions(page, motions, send, patienceMs = 30000) {
+  const before = await page.evaluate(() => {
+    if (window.rigMotions === undefined) {
+      window.rigMotions = 0;
+      document.addEventListener("pointermove", () => ++window.rigMotions, { capture: true });
+    }
+    return window.rigMotions;
+  });
+  await send();
+  return page.waitForFunction((n) => window.rigMotions >= n, { timeout: patienceMs, polling: "raf" },
+    before + motions).then(() => true, () => false);
+}
+
+// The mouse to x, y, once the page has had the motion (or it never came).
+function moveMouse(page, x, y) {
+  return afterMotions(page, 1, () => page.mouse.move(x, y));
+}
+
 // A PNG file (a desktop picture) decoded by the browser itself in the page, as RGBA rows top
 // first.
 async function decodePng(page, file, width, height) {
@@ -224,5 +246,5 @@ async function decodePng(page, file, width, height) {
 
 module.exports = {
   parseOptions, takeGraphOption, generateGraphs, parseSize, runMain, closeAll, kSkipped, skip,
-  findBrowser, findFirefox, requirePieces, serve, launch, openPage, decodePng,
+  findBrowser, findFirefox, requirePieces, serve, launch, openPage, afterMotions, moveMouse, decodePng,
 };

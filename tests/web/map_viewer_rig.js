@@ -34,7 +34,7 @@ const path = require("path");
 const url = require("url");
 const {
   parseOptions, takeGraphOption, generateGraphs, runMain, closeAll, requirePieces, launch, openPage,
-  decodePng,
+  decodePng, afterMotions, moveMouse,
 } = require("./browser");
 const { comparePictures, writePng } = require("./view_rig");
 const { run, kWidth, kHeight } = require("./publish_rig");
@@ -189,25 +189,15 @@ function sameView(a, b) {
 }
 
 // A drag across the view, the same path each way: the mouse with the right button, with Shift
-// and the left one, or the left one alone; or two fingers whose midpoint takes the path.
-// Each step waits until the page has taken it: a browser that is behind merges the moves it
-// has not yet handed out, and a turn made of fewer, longer steps ends a little elsewhere.
+// and the left one, or the left one alone; or two fingers whose midpoint takes the path. Each
+// step waits until the page has had it, so that every way turns by the same steps.
 const kDragFrom = [300, 250], kDragBy = [120, 60], kDragSteps = 12;
 async function drag(page, way) {
   const [x, y] = kDragFrom, [dx, dy] = kDragBy;
   const along = (i, side = 0) => [x + side + (dx * i) / kDragSteps, y + (dy * i) / kDragSteps];
-  await page.evaluate(() => {
-    window.rigMoves = 0;
-    // Only the drag's own moves count: a move to where the pointer already is may never come.
-    window.orvoMap.view.canvas.addEventListener("pointermove", (event) => {
-      if (event.buttons) ++window.rigMoves;
-    }, { capture: true });
-  });
-  let moves = 0;
-  const taken = async (count) => {
-    moves += count;
-    await page.waitForFunction((n) => window.rigMoves >= n, { timeout: 30000, polling: "raf" }, moves)
-      .catch(() => { throw new Error(`the page took ${moves - count} pointer moves of a ${way} and then no more`); });
+  const step = async (motions, send) => {
+    if (!(await afterMotions(page, motions, send)))
+      throw new Error(`the page never had a pointer motion of a ${way}`);
     await page.evaluate(() => new Promise((resolve) => setTimeout(resolve, 0)));
   };
   if (way === "two fingers" && page.browser().protocol === "webDriverBiDi") {
@@ -215,12 +205,8 @@ async function drag(page, way) {
     // steps half way, then the rest.
     const fingers = [];
     for (const side of [-30, 30]) fingers.push(await page.touchscreen.touchStart(...along(0, side)));
-    for (let i = 1; i <= kDragSteps; ++i) {
-      for (const [n, side] of [-30, 30].entries()) {
-        await fingers[n].move(...along(i, side));
-        await taken(1);
-      }
-    }
+    for (let i = 1; i <= kDragSteps; ++i)
+      for (const [n, side] of [-30, 30].entries()) await step(1, () => fingers[n].move(...along(i, side)));
     for (const finger of fingers) await finger.end();
     return;
   }
@@ -232,22 +218,17 @@ async function drag(page, way) {
     });
     await cdp.send("Input.dispatchTouchEvent", { type: "touchStart", touchPoints: points(0) });
     // One touch event moves both fingers; the page takes their midpoint once both are in.
-    for (let i = 1; i <= kDragSteps; ++i) {
-      await cdp.send("Input.dispatchTouchEvent", { type: "touchMove", touchPoints: points(i) });
-      await taken(2);
-    }
+    for (let i = 1; i <= kDragSteps; ++i)
+      await step(2, () => cdp.send("Input.dispatchTouchEvent", { type: "touchMove", touchPoints: points(i) }));
     await cdp.send("Input.dispatchTouchEvent", { type: "touchEnd", touchPoints: [] });
     await cdp.detach();
     return;
   }
   const button = way === "right drag" ? "right" : "left";
-  await page.mouse.move(...along(0));
+  await moveMouse(page, ...along(0));
   if (way === "Shift+drag") await page.keyboard.down("Shift");
   await page.mouse.down({ button });
-  for (let i = 1; i <= kDragSteps; ++i) {
-    await page.mouse.move(...along(i));
-    await taken(1);
-  }
+  for (let i = 1; i <= kDragSteps; ++i) await step(1, () => page.mouse.move(...along(i)));
   await page.mouse.up({ button });
   if (way === "Shift+drag") await page.keyboard.up("Shift");
 }
@@ -333,8 +314,7 @@ async function checkMap(page, options, graph, index, scratch, failures) {
   // Hover names the node in the status line.
   // The last motions land on whole pixels, each another (a browser may drop a motion to where
   // the pointer is), the last on the cube.
-  await page.mouse.move(target.x + 6, target.y + 6, { steps: 3 });
-  for (const off of [2, 1, 0]) await page.mouse.move(target.x + off, target.y);
+  for (const off of [6, 4, 2, 1, 0]) await moveMouse(page, target.x + off, target.y);
   now = await state(page);
   console.log(`${name}: pointer on ${target.id} at ${target.x},${target.y}: status "${now.status}"`);
   if (!now.status.includes(target.id)) failures.push(`${name}: the status line does not name ${target.id} under the pointer: "${now.status}"`);
@@ -345,7 +325,7 @@ async function checkMap(page, options, graph, index, scratch, failures) {
   await settle(page);
   // The pointer leaves the node (which it highlights) for an empty corner of the view, a few
   // motions as the viewer takes every third.
-  for (const within of [0, 1, 2, 3]) await page.mouse.move(kWidth - 8 - within, kHeight - 40);
+  for (const within of [0, 1, 2, 3]) await moveMouse(page, kWidth - 8 - within, kHeight - 40);
   await settle(page);
   now = await state(page);
   const clickedHash = `#node=${encodeURIComponent(target.id)}`;
@@ -380,7 +360,7 @@ async function checkMap(page, options, graph, index, scratch, failures) {
     const opens = (address) => address === now.centre || (address.startsWith("about:neterror?") &&
       new URLSearchParams(address.slice(address.indexOf("?"))).get("u") === now.centre);
     const opened = page.browser().waitForTarget((t) => opens(t.url()), { timeout: 20000 }).catch(() => null);
-    for (const off of [2, 1, 0]) await page.mouse.move(kWidth / 2 + off, kHeight / 2);
+    for (const off of [2, 1, 0]) await moveMouse(page, kWidth / 2 + off, kHeight / 2);
     // Both clicks in one input sequence: a browser that times the second from its own clock
     // (Firefox) takes them as one double click only so.
     await page.mouse.click(kWidth / 2, kHeight / 2, { count: 2 });

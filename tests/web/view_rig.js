@@ -24,7 +24,7 @@ const os = require("os");
 const path = require("path");
 const zlib = require("zlib");
 const {
-  parseOptions, parseSize, runMain, closeAll, requirePieces, serve, launch, openPage,
+  parseOptions, parseSize, runMain, closeAll, requirePieces, serve, launch, openPage, moveMouse,
 } = require("./browser");
 
 // The pictures agree when the mean channel difference is at most kMeanDiff and at most
@@ -222,8 +222,8 @@ async function checkGraph(page, port, options, graph, index, scratch, failures) 
     }
     // The viewer looks at every third pointer motion: the pointer comes near, then makes three
     // motions within the pixel, one of which the viewer takes.
-    await page.mouse.move(p.x + 6, p.y + 6, { steps: 3 });
-    for (const within of [0.2, 0.5, 0.8]) await page.mouse.move(p.x + within, p.y + within);
+    for (const near of [6, 4, 2]) await moveMouse(page, p.x + near, p.y + near);
+    for (const within of [0.2, 0.5, 0.8]) await moveMouse(page, p.x + within, p.y + within);
     const last = i === points.length - 1;
     if (last) await page.mouse.click(p.x, p.y);
     const events = await page.evaluate(() => window.rigEvents);
