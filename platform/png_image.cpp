@@ -28,6 +28,23 @@ bool sizeIsValid(int width, int height) {
            bytes <= uint64_t(std::numeric_limits<ptrdiff_t>::max());
 }
 
+// What libpng is told of width x height RGBA pixels to write.
+png_image rgbaImage(int width, int height) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = png_uint_32(width);
+    image.height = png_uint_32(height);
+    image.format = PNG_FORMAT_RGBA;
+    return image;
+}
+
+// A negative row stride tells libpng that the buffer holds the bottom row first.
+png_int_32 rowStride(int width, RowOrder order) {
+    const png_int_32 stride = png_int_32(width * kChannels);
+    return order == RowOrder::BottomUp ? -stride : stride;
+}
+
 }  // namespace
 
 bool writePng(const std::string& path, int width, int height, std::span<const uint8_t> rgba,
@@ -52,17 +69,9 @@ bool writePng(const std::string& path, int width, int height, std::span<const ui
     // Only a regular file is removed after a failed write: never a device or a pipe.
     struct stat status;
     const bool regularFile = fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = png_uint_32(width);
-    image.height = png_uint_32(height);
-    image.format = PNG_FORMAT_RGBA;
-    // A negative row stride tells libpng that the buffer holds the bottom row first.
-    const png_int_32 stride = png_int_32(width * kChannels);
-    const bool written =
-        png_image_write_to_stdio(&image, file, 0, rgba.data(),
-                                 order == RowOrder::BottomUp ? -stride : stride, nullptr) != 0;
+    png_image image = rgbaImage(width, height);
+    const bool written = png_image_write_to_stdio(&image, file, 0, rgba.data(),
+                                                  rowStride(width, order), nullptr) != 0;
     std::string reason = written ? std::string() : std::string(image.message);
     png_image_free(&image);
     const bool flushed = std::fflush(file) == 0 && !std::ferror(file);
@@ -78,26 +87,19 @@ bool writePng(const std::string& path, int width, int height, std::span<const ui
 bool encodePng(int width, int height, std::span<const uint8_t> rgba, RowOrder order,
                std::vector<uint8_t>& png, std::string& error) {
     png.clear();
-    if (!sizeIsValid(width, height) ||
-        rgba.size() != size_t(width) * size_t(height) * kChannels) {
+    if (!sizeIsValid(width, height) || rgba.size() != size_t(width) * size_t(height) * kChannels) {
         error = "invalid image size " + std::to_string(width) + "x" + std::to_string(height);
         return false;
     }
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = png_uint_32(width);
-    image.height = png_uint_32(height);
-    image.format = PNG_FORMAT_RGBA;
-    const png_int_32 stride = png_int_32(width * kChannels);
-    const png_int_32 rowStride = order == RowOrder::BottomUp ? -stride : stride;
+    png_image image = rgbaImage(width, height);
+    const png_int_32 stride = rowStride(width, order);
     // First the size the encoding needs, then the encoding itself.
     png_alloc_size_t size = 0;
-    bool ok = png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), rowStride,
-                                        nullptr) != 0;
+    bool ok =
+        png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), stride, nullptr) != 0;
     if (ok) {
         png.resize(size);
-        ok = png_image_write_to_memory(&image, png.data(), &size, 0, rgba.data(), rowStride,
+        ok = png_image_write_to_memory(&image, png.data(), &size, 0, rgba.data(), stride,
                                        nullptr) != 0;
         png.resize(ok ? size : 0);
     }
