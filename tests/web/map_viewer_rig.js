@@ -174,18 +174,22 @@ function compareLabels(label, pageCsv, desktopCsv, failures) {
   if (worst > kLabelPixels) failures.push(`${label}: a label box lies ${worst} px from the desktop's (allowed ${kLabelPixels})`);
 }
 
-// Whether two states show the same view: the cubes both frames drew, in drawing order, lie in
-// the same boxes. (How far a large graph's frame gets within its time depends on the machine, so
-// the frames are compared as far as both got, and at least kSameViewCubes cubes.)
+// Whether two states show the same view: every cube both frames drew lies in the same box in
+// each, and they have at least kSameViewCubes cubes in common. (How far a large graph's frame
+// gets within its time depends on how busy the machine is: the cubes are matched by id, not by
+// their place in the drawing order.) Says how they differ, or "" when they do not.
 const kSameViewCubes = 20;
-function sameView(a, b) {
+function viewDifference(a, b) {
   const cubesOf = (report) => parseReport(report).filter((i) => i.kind === "node");
-  const [p, q] = [cubesOf(a.report), cubesOf(b.report)];
-  const n = Math.min(p.length, q.length);
-  if (n < kSameViewCubes) return false;
-  for (let i = 0; i < n; ++i)
-    if (p[i].id !== q[i].id || p[i].box.some((v, k) => v !== q[i].box[k])) return false;
-  return true;
+  const boxes = new Map(cubesOf(a.report).map((i) => [i.id, i.box]));
+  let common = 0;
+  for (const { id, box } of cubesOf(b.report)) {
+    const other = boxes.get(id);
+    if (!other) continue;
+    if (box.some((v, k) => v !== other[k])) return `${id} lies at ${box}, not at ${other}`;
+    ++common;
+  }
+  return common < kSameViewCubes ? `only ${common} cubes in common` : "";
 }
 
 // A drag across the view, the same path each way: the mouse with the right button, with Shift
@@ -431,9 +435,11 @@ async function checkMap(page, options, graph, index, scratch, failures) {
   // (Without the DevTools protocol the fingers move one at a time, not as a touch screen moves
   // them, and their midpoint takes another path: there two fingers are held only to turn.)
   const bidi = page.browser().protocol === "webDriverBiDi";
-  for (const way of bidi ? ["Shift+drag"] : ["Shift+drag", "two fingers"])
-    if (!sameView(turns[way], turns["right drag"])) failures.push(`${name}: a ${way} turns otherwise than a right drag`);
-  if (sameView(turns["left drag"], turns["right drag"])) failures.push(`${name}: a left drag turns as a right drag does`);
+  for (const way of bidi ? ["Shift+drag"] : ["Shift+drag", "two fingers"]) {
+    const difference = viewDifference(turns[way], turns["right drag"]);
+    if (difference) failures.push(`${name}: a ${way} turns otherwise than a right drag: ${difference}`);
+  }
+  if (!viewDifference(turns["left drag"], turns["right drag"])) failures.push(`${name}: a left drag turns as a right drag does`);
 
   // The legend: a click hides a group (none of its nodes drawn), a second shows it again.
   await page.evaluate(() => window.orvoMap.viewer.showLegend(true));
