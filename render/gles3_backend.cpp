@@ -388,11 +388,11 @@ void ModernBackend::drawBatch(const DrawBatch& batch) {
         setBand(false, kCubeDepths);
     }
     setBand(bands, kLinkDepths);
-    const auto drawLines = [&](const DrawBatch::Lines& lines, float width) {
+    const auto drawLines = [&](const DrawBatch::Lines& lines, float width, Stream positionStream,
+                               Stream colourStream) {
         useMatrix(flat_, matrix);
-        const bool thick = &lines == &batch.thickLines();
-        const unsigned positions = buffers_[thick ? kThickPositions : kThinPositions];
-        const unsigned colours = buffers_[thick ? kThickColours : kThinColours];
+        const unsigned positions = buffers_[positionStream];
+        const unsigned colours = buffers_[colourStream];
         upload(positions, lines.points);
         attribute(kPosition, positions, 4);
         upload(colours, lines.colours);
@@ -404,12 +404,13 @@ void ModernBackend::drawBatch(const DrawBatch& batch) {
     const DrawBatch::Lines& thick = batch.thickLines();
     if (!thick.empty()) {
         if (wideLines_) {
-            drawLines(thick, 2.0f);
+            drawLines(thick, 2.0f, kThickPositions, kThickColours);
         } else {
             drawWideLines(thick.points, thick.colours, matrix);
         }
     }
-    if (!batch.thinLines().empty()) drawLines(batch.thinLines(), 1.0f);
+    if (!batch.thinLines().empty())
+        drawLines(batch.thinLines(), 1.0f, kThinPositions, kThinColours);
     setBand(false, kLinkDepths);
 }
 
