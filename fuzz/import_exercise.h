@@ -20,8 +20,8 @@
 
 #include "graph/graph.h"
 #include "import/html_references.h"
-#include "import/import.h"
 #include "import/import_choices.h"
+#include "import/import_graph.h"
 #include "layout/layout.h"
 #include "stream/outline_format.h"
 #include "stream/outline_label.h"

@@ -3,7 +3,6 @@
 #include "import/crawl_import.h"
 
 #include "import/outline_writer.h"
-#include "import/readers.h"
 #include "import/site_graph.h"
 #include "import/sitemap_check.h"
 #include "import/warnings.h"

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <string>
 
 #include "import/crawler.h"
 #include "import/import.h"
@@ -12,5 +13,10 @@ namespace orvo {
 /// SiteGraph::write). False, with result.error, when the stream failed or nothing was crawled.
 bool writeCrawlGraph(const crawl::CrawlResult& crawl, std::ostream& out,
                      const ImportProgress& progress, ImportResult& result);
+
+/// Crawls the site at `url` with options.crawl (and options.sitemap, when given, over the crawl's
+/// own) and writes its graph; a cancelled crawl still writes what it crawled and is ok.
+ImportResult importWebSite(const std::string& url, const ImportOptions& options, std::ostream& out,
+                           const ImportProgress& progress);
 
 }  // namespace orvo

@@ -254,9 +254,9 @@ std::string_view importFormatName(ImportFormat format) {
     return "outline";
 }
 
-ImportResult importGraph(const std::string& input, ImportFormat format,
-                         const ImportOptions& options, std::ostream& out,
-                         const ImportProgress& progress) {
+ImportResult importFromFiles(const std::string& input, ImportFormat format,
+                             const ImportOptions& options, std::ostream& out,
+                             const ImportProgress& progress) {
     switch (format) {
         case ImportFormat::Site:
             return importSiteDirectory(input, options, out, progress);
@@ -292,8 +292,11 @@ ImportResult importGraph(const std::string& input, ImportFormat format,
             if (!result.ok) result.error = "could not write the output";
             return result;
         }
-        case ImportFormat::Url:
-            return importWebSite(input, options, out, progress);
+        case ImportFormat::Url: {
+            ImportResult result;
+            result.error = input + ": a web address is crawled, not read from files";
+            return result;
+        }
         case ImportFormat::Gexf:
             return importGexf(input, options, out, progress);
         case ImportFormat::Json:

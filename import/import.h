@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "import/crawler.h"
+#include "import/crawl_options.h"
 
 namespace orvo {
 
@@ -120,11 +120,13 @@ struct ImportResult {
     std::string groupedBy;
 };
 
-/// Writes the outline graph text (no position record) to `out`. Nothing is written when the
-/// input cannot be read at all; after a failure part way, `out` holds an incomplete outline that
-/// callers must discard. Url is handled by the crawler.
-ImportResult importGraph(const std::string& input, ImportFormat format,
-                         const ImportOptions& options, std::ostream& out,
-                         const ImportProgress& progress = {});
+/// Writes the outline graph text (no position record) of an input on disk to `out`. Nothing is
+/// written when the input cannot be read at all; after a failure part way, `out` holds an
+/// incomplete outline that callers must discard. The crawl of a web address (Url) and the check
+/// of a site against its sitemap are made by importGraph, on top of this (crawl/); here a Url is
+/// an error and `options.sitemap` is not read.
+ImportResult importFromFiles(const std::string& input, ImportFormat format,
+                             const ImportOptions& options, std::ostream& out,
+                             const ImportProgress& progress = {});
 
 }  // namespace orvo

@@ -302,7 +302,7 @@ void findAutomaticGroup(const ChoicesHead& head, ImportFormat format, ImportChoi
         choices.automaticGroup = result.groupedBy;
         choices.automaticKnown = result.ok;
     };
-    if (head.whole) return take(importGraph(head.path, format, options, discarded));
+    if (head.whole) return take(importFromFiles(head.path, format, options, discarded));
     namespace fs = std::filesystem;
     std::string folder = (fs::temp_directory_path() / "orvo-choices-XXXXXX").string();
     if (::mkdtemp(folder.data()) == nullptr) return;
@@ -312,7 +312,7 @@ void findAutomaticGroup(const ChoicesHead& head, ImportFormat format, ImportChoi
         std::ofstream out(copy, std::ios::binary);
         out.write(head.text.data(), static_cast<std::streamsize>(head.text.size()));
         out.close();
-        if (out) take(importGraph(copy.string(), format, options, discarded));
+        if (out) take(importFromFiles(copy.string(), format, options, discarded));
     }
     std::error_code ignored;
     fs::remove_all(folder, ignored);

@@ -40,8 +40,8 @@ ConversionResult convertInput(const std::string& input, std::optional<ImportForm
         };
     }
     importProgress.cancel = cancel;
-    const ImportResult imported = importGraph(input, format ? *format : guessImportFormat(input),
-                                              options, out, importProgress);
+    const ImportResult imported = importFromFiles(
+        input, format ? *format : guessImportFormat(input), options, out, importProgress);
     ConversionResult result;
     result.ok = imported.ok;
     result.cancelled = imported.cancelled || importProgress.cancelled();

@@ -9,10 +9,11 @@
 namespace orvo {
 
 /// Accepts every input whose format guessImportFormat tells (web addresses excepted, which are
-/// crawled through a dialog of their own); converts it with importGraph's defaults.
+/// crawled through a dialog of their own); converts it with importFromFiles's defaults.
 InputConverter importConverter();
 
-/// Accepts every input; converts it as `format` with these options (the import dialog's choice).
+/// Accepts every input; converts it as `format` with these options (the import dialog's choice,
+/// which has no sitemap to check against).
 InputConverter importConverter(ImportFormat format, ImportOptions options);
 
 }  // namespace orvo

@@ -1,4 +1,4 @@
-// The readers behind importGraph, one per input format (each in its own file).
+// The readers behind importFromFiles, one per input format (each in its own file).
 #pragma once
 
 #include <iosfwd>
@@ -26,6 +26,15 @@ ImportResult writeAndFinishRead(const SiteGraph& graph, std::ostream& out,
 
 ImportResult importSiteDirectory(const std::string& directory, const ImportOptions& options,
                                  std::ostream& out, const ImportProgress& progress);
+/// importSiteDirectory in two steps, so that the graph can be checked against a sitemap before
+/// it is written: the site read into `graph`, `base` the address it is served at (ending in '/');
+/// false with result.error, or cancelled, when it could not be read whole.
+bool readSiteDirectory(const std::string& directory, const ImportOptions& options, SiteGraph& graph,
+                       std::string& base, const ImportProgress& progress, ImportResult& result);
+/// Then the graph read (`read` is what readSiteDirectory returned) written to `out`, and the
+/// result made ok, or cancelled when the write was.
+ImportResult finishSiteDirectory(bool read, const SiteGraph& graph, std::ostream& out,
+                                 const ImportProgress& progress, ImportResult& result);
 ImportResult importSitemap(const std::string& file, const ImportOptions& options, std::ostream& out,
                            const ImportProgress& progress);
 ImportResult importDirectoryTree(const std::string& directory, const ImportOptions& options,
@@ -34,8 +43,6 @@ ImportResult importEdgeList(const std::string& file, const ImportOptions& option
                             std::ostream& out, const ImportProgress& progress);
 ImportResult importDot(const std::string& file, const ImportOptions& options, std::ostream& out,
                        const ImportProgress& progress);
-ImportResult importWebSite(const std::string& url, const ImportOptions& options, std::ostream& out,
-                           const ImportProgress& progress);
 ImportResult importGraphMl(const std::string& file, const ImportOptions& options, std::ostream& out,
                            const ImportProgress& progress);
 

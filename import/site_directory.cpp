@@ -21,7 +21,6 @@
 #include "import/outline_writer.h"
 #include "import/readers.h"
 #include "import/site_graph.h"
-#include "import/sitemap_check.h"
 #include "import/url.h"
 #include "import/warnings.h"
 
@@ -110,14 +109,13 @@ public:
         return t;
     }
 
-    bool run(std::ostream& out, const ImportProgress& progress) {
+    bool run(SiteGraph& graph, const ImportProgress& progress) {
         const std::string start = options_.start.empty() ? "index.html" : options_.start;
         Target first = local(start);
         if (first.kind1 != "ok") {
             result_.error = directory_ + ": no start page " + start + " inside the directory";
             return false;
         }
-        SiteGraph graph;
         const SiteGraph::Index root = graph.intern(first.id);
         graph.setRoot(root);
         graph.setGroup(root, 0, first.kind0);
@@ -140,13 +138,6 @@ public:
             discovered_.clear();
         }
         if (options_.orphans) addOrphans(graph);
-        if (!options_.sitemap.empty()) checkSitemap(graph);
-
-        OutlineWriter writer(out);
-        if (!graph.write(writer, progress, result_)) {
-            result_.cancelled = progress.cancelled();
-            return false;
-        }
         return true;
     }
 
@@ -200,27 +191,6 @@ private:
         return classify(absolute);
     }
 
-    void checkSitemap(SiteGraph& graph) {
-        std::vector<std::string> listed, ours;
-        std::string error;
-        std::vector<std::string> notes;
-        const bool read = loadSitemap(options_.sitemap, {}, listed, error, &notes);
-        for (const std::string& line : notes) addWarning(result_, line);
-        if (!read) {
-            addWarning(result_, "sitemap " + options_.sitemap + ": " + error +
-                                    "; the pages are not checked against it");
-            return;
-        }
-        // A folder's address is its index.html here, as for a reference.
-        for (std::string& url : listed)
-            if (isUnder(url, base_)) ours.push_back(url.ends_with('/') ? url + "index.html" : url);
-        if (ours.empty())
-            addWarning(result_,
-                       "sitemap " + options_.sitemap + ": lists no address under " + base_);
-        else
-            checkAgainstSitemap(graph, ours);
-    }
-
     void addOrphans(SiteGraph& graph) {
         std::vector<std::string> files;
         std::error_code error;
@@ -259,25 +229,44 @@ private:
 
 }  // namespace
 
+bool readSiteDirectory(const std::string& directory, const ImportOptions& options, SiteGraph& graph,
+                       std::string& base, const ImportProgress& progress, ImportResult& result) {
+    auto normalised = normaliseUrl(options.baseUrl);
+    if (!normalised || !isWebScheme(schemeOf(*normalised))) {
+        result.error = "--base-url " + options.baseUrl + ": not an http, https or ftp address";
+        return false;
+    }
+    base = std::move(*normalised);
+    if (base.back() != '/') base += '/';
+    std::string dir = directory;
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    SiteReader reader(dir, base, options, result);
+    if (!reader.valid()) {
+        result.error = directory + ": " + std::strerror(errno);
+        return false;
+    }
+    return reader.run(graph, progress);
+}
+
+ImportResult finishSiteDirectory(bool read, const SiteGraph& graph, std::ostream& out,
+                                 const ImportProgress& progress, ImportResult& result) {
+    if (read) {
+        OutlineWriter writer(out);
+        read = graph.write(writer, progress, result);
+        if (!read) result.cancelled = progress.cancelled();
+    }
+    result.ok = read;
+    finishWarnings(result);
+    return result;
+}
+
 ImportResult importSiteDirectory(const std::string& directory, const ImportOptions& options,
                                  std::ostream& out, const ImportProgress& progress) {
     ImportResult result;
-    auto base = normaliseUrl(options.baseUrl);
-    if (!base || !isWebScheme(schemeOf(*base))) {
-        result.error = "--base-url " + options.baseUrl + ": not an http, https or ftp address";
-        return result;
-    }
-    if (base->back() != '/') *base += '/';
-    std::string dir = directory;
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    SiteReader reader(dir, *base, options, result);
-    if (!reader.valid()) {
-        result.error = directory + ": " + std::strerror(errno);
-        return result;
-    }
-    result.ok = reader.run(out, progress);
-    finishWarnings(result);
-    return result;
+    SiteGraph graph;
+    std::string base;
+    const bool read = readSiteDirectory(directory, options, graph, base, progress, result);
+    return finishSiteDirectory(read, graph, out, progress, result);
 }
 
 }  // namespace orvo

@@ -12,8 +12,10 @@
 #include "import/content_kind.h"
 #include "import/crawl_fetcher.h"
 #include "import/file_text.h"
+#include "import/import.h"
 #include "import/site_graph.h"
 #include "import/url.h"
+#include "import/warnings.h"
 #include "stream/input_file.h"
 
 namespace orvo {
@@ -186,6 +188,27 @@ void checkAgainstSitemap(SiteGraph& graph, const std::vector<std::string>& liste
         graph.setGroup(n, 0, contentKindFromName(splitUrl(url).path));
         graph.setGroup(n, 1, "orphan");
     }
+}
+
+void checkSiteAgainstSitemap(SiteGraph& graph, const std::string& fileOrUrl,
+                             const std::string& base, ImportResult& result) {
+    std::vector<std::string> listed, ours;
+    std::string error;
+    std::vector<std::string> notes;
+    const bool read = loadSitemap(fileOrUrl, {}, listed, error, &notes);
+    for (const std::string& line : notes) addWarning(result, line);
+    if (!read) {
+        addWarning(result, "sitemap " + fileOrUrl + ": " + error +
+                               "; the pages are not checked against it");
+        return;
+    }
+    // A folder's address is its index.html here, as for a reference.
+    for (std::string& url : listed)
+        if (isUnder(url, base)) ours.push_back(url.ends_with('/') ? url + "index.html" : url);
+    if (ours.empty())
+        addWarning(result, "sitemap " + fileOrUrl + ": lists no address under " + base);
+    else
+        checkAgainstSitemap(graph, ours);
 }
 
 }  // namespace orvo

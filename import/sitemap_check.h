@@ -12,6 +12,7 @@
 namespace orvo {
 
 class SiteGraph;
+struct ImportResult;
 
 /// Sitemaps read at most for one check, the first included.
 inline constexpr std::size_t kMaxSitemaps = 1000;
@@ -38,5 +39,11 @@ bool loadSitemap(const std::string& fileOrUrl, const crawl::FetchOptions& fetch,
 /// each HTML page in the tree whose kind-1 group is "ok" and that the sitemap does not list
 /// becomes "unlisted" (any other outcome, a redirect or an error, says more and stays).
 void checkAgainstSitemap(SiteGraph& graph, const std::vector<std::string>& listed);
+
+/// A web site on disk, served at `base` (ending in '/'), checked against the sitemap `fileOrUrl`
+/// as above, a folder's address standing for its index.html. A sitemap that cannot be read, or
+/// that lists nothing under `base`, leaves the pages as they are with a warning in `result`.
+void checkSiteAgainstSitemap(SiteGraph& graph, const std::string& fileOrUrl,
+                             const std::string& base, ImportResult& result);
 
 }  // namespace orvo

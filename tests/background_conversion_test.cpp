@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "graph/graph.h"
-#include "import/import.h"
 #include "import/import_converter.h"
+#include "import/import_graph.h"
 #include "settings/viewer_settings.h"
 #include "stream/chunk_pipe.h"
 #include "tests/graph_test_support.h"

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "import/import_converter.h"
+#include "import/import_graph.h"
 #include "tests/graph_test_support.h"
 
 namespace orvo {

@@ -17,8 +17,8 @@
 #include <thread>
 
 #include "graph/graph.h"
-#include "import/import.h"
 #include "import/import_converter.h"
+#include "import/import_graph.h"
 #include "tests/graph_test_support.h"
 #include "tests/test_time.h"
 

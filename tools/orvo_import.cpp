@@ -16,7 +16,7 @@
 #include "graph/graph.h"
 #include "graph/graph_compare.h"
 #include "graph/site_report.h"
-#include "import/import.h"
+#include "import/import_graph.h"
 #include "import/url.h"
 #include "memory/atomic_file.h"
 #include "settings/viewer_settings.h"

@@ -15,7 +15,7 @@
 
 #include "glue/web_page.h"
 #include "graph/graph.h"
-#include "import/import.h"
+#include "import/import_graph.h"
 #include "settings/viewer_settings.h"
 #include "tools/command_line.h"
 #include "tools/import_options.h"

@@ -8,7 +8,7 @@
 
 #include "import/crawl_session.h"
 #include "import/crawler.h"
-#include "import/import.h"
+#include "import/import_graph.h"
 #include "tests/crawl/site_server.h"
 #include "tests/run_tool.h"
 #include "tests/test_time.h"
