@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "import/crawler.h"
+#include "crawl/crawler.h"
 
 namespace {
 

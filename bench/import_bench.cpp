@@ -31,10 +31,10 @@
 
 #include "bench/fresh_process.h"
 #include "bench/process_memory.h"
+#include "crawl/import_graph.h"
 #include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "import/import_converter.h"
-#include "import/import_graph.h"
 #include "layout/layout.h"
 #include "settings/viewer_settings.h"
 #include "stream/background_conversion.h"

@@ -18,10 +18,10 @@
 #include <string>
 #include <string_view>
 
+#include "crawl/import_graph.h"
 #include "graph/graph.h"
 #include "import/html_references.h"
 #include "import/import_choices.h"
-#include "import/import_graph.h"
 #include "layout/layout.h"
 #include "stream/outline_format.h"
 #include "stream/outline_label.h"

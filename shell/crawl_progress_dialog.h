@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "import/crawl_session.h"
+#include "crawl/crawl_session.h"
 
 class wxButton;
 class wxStaticText;

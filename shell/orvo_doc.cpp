@@ -14,10 +14,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "crawl/crawl_import.h"
+#include "crawl/crawl_limits.h"
 #include "glue/failure_text.h"
 #include "glue/glue.h"
-#include "import/crawl_import.h"
-#include "import/crawl_limits.h"
 #include "import/import_converter.h"
 #include "shell/command_ids.h"
 #include "shell/crawl_progress_dialog.h"

@@ -7,7 +7,7 @@
 
 #include <optional>
 
-#include "import/crawler.h"
+#include "crawl/crawler.h"
 #include "import/import_choices.h"
 #include "stream/input_converter.h"
 

@@ -13,7 +13,7 @@
 #include <climits>
 #include <string_view>
 
-#include "import/crawl_limits.h"
+#include "crawl/crawl_limits.h"
 #include "import/url.h"
 
 namespace orvo {

@@ -4,7 +4,7 @@
 
 #include <wx/dialog.h>
 
-#include "import/crawler.h"
+#include "crawl/crawler.h"
 
 class wxCheckBox;
 class wxSpinCtrl;

@@ -12,9 +12,9 @@
 #include <string>
 #include <thread>
 
+#include "crawl/import_graph.h"
 #include "graph/graph.h"
 #include "import/import_converter.h"
-#include "import/import_graph.h"
 #include "settings/viewer_settings.h"
 #include "stream/chunk_pipe.h"
 #include "tests/graph_test_support.h"

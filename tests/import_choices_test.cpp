@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
+#include "crawl/import_graph.h"
 #include "import/import_converter.h"
-#include "import/import_graph.h"
 #include "tests/graph_test_support.h"
 
 namespace orvo {

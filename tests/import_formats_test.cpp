@@ -16,9 +16,9 @@
 #include <string>
 #include <thread>
 
+#include "crawl/import_graph.h"
 #include "graph/graph.h"
 #include "import/import_converter.h"
-#include "import/import_graph.h"
 #include "tests/graph_test_support.h"
 #include "tests/test_time.h"
 

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "crawl/sitemap_check.h"
 #include "graph/graph.h"
 #include "import/ascii_text.h"
 #include "import/content_kind.h"
 #include "import/html_references.h"
 #include "import/outline_writer.h"
 #include "import/site_graph.h"
-#include "import/sitemap_check.h"
 #include "import/url.h"
 #include "tests/graph_test_support.h"
 #include "tests/test_files.h"

@@ -31,10 +31,14 @@ const FolderRule kRules[] = {
     {"viewer", "render layout graph memory geometry settings"},
     {"stream", "memory"},
     {"import", "memory stream"},
+    // The crawl of live sites and the site audit, on top of the importers.
+    {"crawl", "import memory stream"},
     {"platform", "render layout graph memory geometry settings"},
     {"glue", "viewer render layout graph memory geometry settings stream platform"},
-    {"shell", "glue viewer render layout graph memory geometry settings stream import platform"},
-    {"tools", "glue viewer render layout graph memory geometry settings stream import platform"},
+    {"shell",
+     "glue viewer render layout graph memory geometry settings stream import crawl platform"},
+    {"tools",
+     "glue viewer render layout graph memory geometry settings stream import crawl platform"},
     // The page's entry points: on top like shell/, never included by the core.
     {"web", "glue viewer render layout graph memory geometry settings stream import"},
 };

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "crawl/import_graph.h"
 #include "graph/graph.h"
-#include "import/import_graph.h"
 #include "stream/outline_label.h"
 #include "tests/graph_test_support.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "import/crawl_limits.h"
+#include "crawl/crawl_limits.h"
 
 namespace orvo {
 

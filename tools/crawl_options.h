@@ -3,7 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "import/crawler.h"
+#include "crawl/crawler.h"
 
 namespace orvo {
 

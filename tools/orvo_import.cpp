@@ -13,10 +13,10 @@
 #include <string>
 #include <string_view>
 
+#include "crawl/import_graph.h"
 #include "graph/graph.h"
 #include "graph/graph_compare.h"
 #include "graph/site_report.h"
-#include "import/import_graph.h"
 #include "import/url.h"
 #include "memory/atomic_file.h"
 #include "settings/viewer_settings.h"

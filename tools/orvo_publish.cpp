@@ -13,9 +13,9 @@
 #include <string>
 #include <string_view>
 
+#include "crawl/import_graph.h"
 #include "glue/web_page.h"
 #include "graph/graph.h"
-#include "import/import_graph.h"
 #include "settings/viewer_settings.h"
 #include "tools/command_line.h"
 #include "tools/import_options.h"

@@ -7,10 +7,10 @@
 #include <memory>
 #include <sstream>
 
+#include "crawl/crawl_import.h"
+#include "crawl/crawler.h"
 #include "glue/status_text.h"
 #include "graph/graph.h"
-#include "import/crawl_import.h"
-#include "import/crawler.h"
 #include "settings/viewer_settings.h"
 #include "tests/crawl/site_server.h"
 #include "tests/run_tool.h"

@@ -7,8 +7,8 @@
 #include <map>
 #include <sstream>
 
-#include "import/crawl_fetcher.h"
-#include "import/crawl_robots.h"
+#include "crawl/crawl_fetcher.h"
+#include "crawl/crawl_robots.h"
 #include "tests/crawl/site_server.h"
 #include "tests/run_tool.h"
 

@@ -6,9 +6,9 @@
 #include <chrono>
 #include <sstream>
 
-#include "import/crawl_session.h"
-#include "import/crawler.h"
-#include "import/import_graph.h"
+#include "crawl/crawl_session.h"
+#include "crawl/crawler.h"
+#include "crawl/import_graph.h"
 #include "tests/crawl/site_server.h"
 #include "tests/run_tool.h"
 #include "tests/test_time.h"

@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <tuple>
 
+#include "crawl/crawl_limits.h"
 #include "glue/failure_text.h"
 #include "glue/glue.h"
-#include "import/crawl_limits.h"
 #include "shell/crawl_progress_dialog.h"
 #include "shell/orvo_doc.h"
 #include "shell/recent_files.h"

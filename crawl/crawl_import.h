@@ -4,7 +4,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "import/crawler.h"
+#include "crawl/crawler.h"
 #include "import/import.h"
 
 namespace orvo {

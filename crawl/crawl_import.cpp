@@ -1,10 +1,10 @@
 // A live web site through importGraph: the crawl, then its graph written as the outline by the
 // same tree builder the site-directory importer uses, so both give one graph for one site.
-#include "import/crawl_import.h"
+#include "crawl/crawl_import.h"
 
+#include "crawl/sitemap_check.h"
 #include "import/outline_writer.h"
 #include "import/site_graph.h"
-#include "import/sitemap_check.h"
 #include "import/warnings.h"
 
 namespace orvo {

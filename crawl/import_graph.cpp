@@ -1,9 +1,9 @@
-#include "import/import_graph.h"
+#include "crawl/import_graph.h"
 
-#include "import/crawl_import.h"
+#include "crawl/crawl_import.h"
+#include "crawl/sitemap_check.h"
 #include "import/readers.h"
 #include "import/site_graph.h"
-#include "import/sitemap_check.h"
 
 namespace orvo {
 

@@ -1,4 +1,4 @@
-#include "import/sitemap_check.h"
+#include "crawl/sitemap_check.h"
 
 #include <chrono>
 #include <deque>
@@ -8,9 +8,9 @@
 #include <unordered_set>
 #include <utility>
 
+#include "crawl/crawl_fetcher.h"
 #include "import/ascii_text.h"
 #include "import/content_kind.h"
-#include "import/crawl_fetcher.h"
 #include "import/file_text.h"
 #include "import/import.h"
 #include "import/site_graph.h"

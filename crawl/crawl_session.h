@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "import/crawler.h"
+#include "crawl/crawler.h"
 
 namespace orvo::crawl {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "import/crawl_fetcher.h"
+#include "crawl/crawl_fetcher.h"
 
 namespace orvo {
 

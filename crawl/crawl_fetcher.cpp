@@ -1,4 +1,4 @@
-#include "import/crawl_fetcher.h"
+#include "crawl/crawl_fetcher.h"
 
 #include <curl/curl.h>
 

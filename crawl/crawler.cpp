@@ -1,4 +1,4 @@
-#include "import/crawler.h"
+#include "crawl/crawler.h"
 
 #include <algorithm>
 #include <chrono>
@@ -7,11 +7,11 @@
 #include <optional>
 #include <unordered_map>
 
+#include "crawl/crawl_fetcher.h"
+#include "crawl/crawl_robots.h"
+#include "crawl/sitemap_check.h"
 #include "import/content_kind.h"
-#include "import/crawl_fetcher.h"
-#include "import/crawl_robots.h"
 #include "import/html_references.h"
-#include "import/sitemap_check.h"
 #include "import/url.h"
 
 #ifndef ORVO_VERSION

@@ -1,4 +1,4 @@
-#include "import/crawl_session.h"
+#include "crawl/crawl_session.h"
 
 namespace orvo::crawl {
 

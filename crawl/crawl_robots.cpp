@@ -1,4 +1,4 @@
-#include "import/crawl_robots.h"
+#include "crawl/crawl_robots.h"
 
 #include <algorithm>
 
