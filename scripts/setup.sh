@@ -4,13 +4,16 @@
 #   demo   (the default) opens the viewer on the bundled example graph, the link structure of a
 #          real documentation site (orvo examples/sqlite-doc.graph);
 #          without a display it reports on the graph instead (orvo-inspect --stats)
-#   test   runs the whole test suite with ctest, headless (under a virtual X server when no
-#          display is set); further arguments go to ctest (e.g. -L core)
+#   test   installs what the browser tests need too (as web does), builds the core for the
+#          browser and everything else, and runs the whole test suite with ctest, headless (under
+#          a virtual X server when no display is set), none skipped for a missing tool: a browser
+#          test that would skip fails (ORVO_REQUIRE_WEB=1 unless set otherwise); further arguments
+#          go to ctest (e.g. -L core)
 #   build  builds everything and stops
 #   web    installs what the browser build and its tests need (emscripten, chromium-headless-shell,
-#          firefox-esr, node and npm, and the rig's node packages from tests/web/package-lock.json)
-#          and builds the core for the browser into build-web/ (ORVO_WEB_BUILD_DIR; see
-#          scripts/build-web-module.sh); `./scripts/setup.sh test -L web` then runs its tests
+#          firefox-esr, node and npm, and the rig's node packages from tests/web/package-lock.json),
+#          builds the core for the browser into build-web/ (ORVO_WEB_BUILD_DIR; see
+#          scripts/build-web-module.sh) and orvo-publish, which puts it into published maps
 #   package  builds the Debian package orvo_<version>_<arch>.deb (Debian's hardening flags, no
 #          tests or benchmarks, in build-package/ beside the build directory, with the browser
 #          build the published maps carry in build-package-web/), leaves it at the
@@ -70,8 +73,13 @@ install_web_tools() {
   if [ ${#missing[@]} -gt 0 ]; then
     apt_install "${missing[@]}"
   fi
-  # The rig's node packages, exactly as locked; none of them downloads a browser.
-  (cd "$root/tests/web" && npm ci --no-audit --no-fund)
+  # The rig's node packages, exactly as locked; none of them downloads a browser. Installed again
+  # only when the lock file has changed since (each test run comes here).
+  local web="$root/tests/web"
+  if ! cmp -s "$web/package-lock.json" "$web/node_modules/.installed-package-lock.json"; then
+    (cd "$web" && npm ci --no-audit --no-fund)
+    cp "$web/package-lock.json" "$web/node_modules/.installed-package-lock.json"
+  fi
 }
 
 configure() {
@@ -124,16 +132,24 @@ build_package() {
 }
 
 install_missing_packages
-if [ "$action" = web ]; then
-  install_web_tools
-  exec "$root/scripts/build-web-module.sh"
-fi
 if [ "$action" = package ]; then
   build_package
   exit 0
 fi
+if [ "$action" = test ]; then
+  # Every test runs: one that would skip for a missing browser tool fails instead.
+  export ORVO_REQUIRE_WEB="${ORVO_REQUIRE_WEB:-1}"
+fi
+if [ "$action" = web ] || [ "$action" = test ]; then
+  install_web_tools
+  "$root/scripts/build-web-module.sh"
+fi
 configure
 case "$action" in
+  web)
+    cmake --build "$build_dir" -j "$jobs" --target orvo-publish
+    echo "Publish a map with: $build_dir/tools/orvo-publish GRAPH -o map.html"
+    ;;
   demo)
     if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
       cmake --build "$build_dir" -j "$jobs" --target orvo
