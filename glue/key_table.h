@@ -1,6 +1,6 @@
 // The one table of what every key and mouse action does: the shortcut list of Help > Keyboard
-// Shortcuts, the About box and the README are made from it, and the View menu's items (each
-// showing its key) from the key-command part of it.
+// Shortcuts, the About box and the manual (docs/viewer.md) are made from it, and the View menu's
+// items (each showing its key) from the key-command part of it.
 #pragma once
 
 #include <span>

@@ -59,7 +59,7 @@ TEST(ImportTool, OutputToAPipeGoesIntoIt) {
 }
 
 // The bundled real example is what orvo-import makes of the documentation a Debian package
-// installs (the README names both); where the package is installed, it is made again.
+// installs (docs/file-formats.md names both); where the package is installed, it is made again.
 TEST(ImportTool, TheBundledDocumentationExampleIsTheImportOfItsPackage) {
     const std::string example = ORVO_SOURCE_DIR "/examples/sqlite-doc.graph";
     const std::string docs = "/usr/share/doc/sqlite3";

@@ -1,4 +1,4 @@
-// The source folders depend on each other one way only (as the README's "Source layout" says):
+// The source folders depend on each other one way only (as docs/source-layout.md says):
 // every include of every source folder against its folder's rule; window-system headers only in
 // shell/ and platform/; <regex> nowhere, tests included.
 #include <gtest/gtest.h>

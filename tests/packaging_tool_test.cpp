@@ -1,6 +1,6 @@
-// What the installed programs carry: every option --help prints is in the man page, the README
-// and the bash completion (which also offers choices and file names); the desktop's own type
-// lookup names the outline graph type.
+// What the installed programs carry: every option --help prints is in the man page, the manual
+// (README.md and docs/) and the bash completion (which also offers choices and file names); the
+// desktop's own type lookup names the outline graph type.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -60,7 +60,7 @@ bool mentions(const std::string& text, const std::string& name) {
     return false;
 }
 
-// The README's text about a program: the viewer's own section for `orvo`; for a tool, its entry
+// The manual's text about a program: the viewer's own section for `orvo`; for a tool, its entry
 // in Tools, any section whose heading names it, and Tools' opening paragraph (shared options).
 std::string readmeText(const std::string& readme, const std::string& program) {
     std::string text, shared;
@@ -72,7 +72,7 @@ std::string readmeText(const std::string& readme, const std::string& program) {
         if (heading == "\n## Tools") shared = piece;
         if (heading.find("`" + program + "`") != std::string::npos ||
             piece.starts_with("\n- `" + program + " ") ||
-            (program == "orvo" && heading == "\n## Using the viewer"))
+            (program == "orvo" && heading == "\n# The viewer"))
             text += piece;
     }
     return text.empty() || program == "orvo" ? text : text + shared;
@@ -98,13 +98,17 @@ std::vector<std::string> complete(const Program& program, const std::vector<std:
     return offered;
 }
 
-TEST(PackagingTest, EveryOptionOfEveryProgramIsInItsManPageTheReadmeAndItsCompletion) {
+TEST(PackagingTest, EveryOptionOfEveryProgramIsInItsManPageTheManualAndItsCompletion) {
     const std::vector<Program> programs = builtPrograms();
     std::string names;
     for (const Program& p : programs) names += " " + p.name + " ";
     for (const char* always : {" orvo-inspect ", " orvo-gen "})
         EXPECT_NE(names.find(always), std::string::npos) << always;
-    const std::string readme = readWholeFile(ORVO_SOURCE_DIR "/README.md");
+    // The front page and the manual's pages, each starting on a line of its own.
+    std::string readme = readWholeFile(ORVO_SOURCE_DIR "/README.md");
+    for (const char* page : {"viewer", "importing", "crawling", "publishing", "file-formats",
+                             "building-and-testing", "benchmarks", "source-layout"})
+        readme += "\n" + readWholeFile(std::string(ORVO_SOURCE_DIR "/docs/") + page + ".md");
     TempDir scratch;
     writeWholeFile(scratch / "big-site.graph", "0 a://h/ 0 html main\n");
     writeWholeFile(scratch / "notes.txt", "");
@@ -133,8 +137,8 @@ TEST(PackagingTest, EveryOptionOfEveryProgramIsInItsManPageTheReadmeAndItsComple
         const std::vector<std::string> offered =
             complete(program, {program.name, "-"}, scratch.path());
         for (const std::vector<std::string>& option : options) {
-            // The README names the long spelling (or the only one).
-            EXPECT_TRUE(mentions(about, option[0])) << option[0] << " is not in the README";
+            // The manual names the long spelling (or the only one).
+            EXPECT_TRUE(mentions(about, option[0])) << option[0] << " is not in the manual";
             for (const std::string& name : option) {
                 EXPECT_TRUE(mentions(man, name)) << name << " is not in " << program.manPage;
                 EXPECT_TRUE(std::binary_search(offered.begin(), offered.end(), name))
@@ -210,7 +214,7 @@ TEST(PackagingTest, TheInstalledOrvoPublishFindsThePageAndProgramBesideIt) {
 
 #else
 
-TEST(PackagingTest, EveryOptionOfEveryProgramIsInItsManPageTheReadmeAndItsCompletion) {
+TEST(PackagingTest, EveryOptionOfEveryProgramIsInItsManPageTheManualAndItsCompletion) {
     GTEST_SKIP() << "configured with -DORVO_PACKAGING=OFF: no man pages or completions";
 }
 

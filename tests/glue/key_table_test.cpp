@@ -1,6 +1,6 @@
 // The shortcut table: every key command is listed once, every View menu item names a key of the
-// table, and the README carries the very list that Help > Keyboard Shortcuts and the About box
-// show.
+// table, and the viewer's page of the manual carries the very list that Help > Keyboard Shortcuts
+// and the About box show.
 #include "glue/key_table.h"
 
 #include <gtest/gtest.h>
@@ -52,11 +52,12 @@ TEST(KeyTableTest, EveryKeyIsListedOnceAndEveryMenuItemHasItsKey) {
               commands.substr(0, commands.find('0')) + commands.substr(commands.find('9') + 1));
 }
 
-TEST(KeyTableTest, TheReadmeCarriesTheShortcutList) {
-    const std::string readme = testing::readWholeFile(std::string(ORVO_SOURCE_DIR) + "/README.md");
+TEST(KeyTableTest, TheManualCarriesTheShortcutList) {
+    const std::string readme =
+        testing::readWholeFile(std::string(ORVO_SOURCE_DIR) + "/docs/viewer.md");
     const std::string text = shortcutsText();
     EXPECT_NE(readme.find("```\n" + text + "```\n"), std::string::npos)
-        << "README.md should hold this list in a code block:\n"
+        << "docs/viewer.md should hold this list in a code block:\n"
         << text;
     // Aligned: every action starts in the same column.
     std::istringstream lines(text);

@@ -291,7 +291,7 @@ int widestLine(wxTextCtrl& field) {
 }
 
 // The About box lists the commands (its texts are in the menus' golden text); it and Help >
-// Keyboard Shortcuts show the very list of the README (which the key table test holds to it), from
+// Keyboard Shortcuts show the very list of the manual (which the key table test holds to it), from
 // the one table, and fit it; the shortcut list also fits over the default window.
 TEST_F(MainFrameTest, TheAboutBoxAndTheShortcutListShowTheCommandsWhole) {
     ShortcutsDialog shortcuts(frame);
