@@ -29,7 +29,6 @@ class OrvoView {
     this.sliceMs = OrvoView.maxSliceMs;
     this.spentMs = 0;
     this.lastFrameAt = 0;
-    this.inputAt = 0; // when the user last moved, pressed or typed
     this.gl = null; // the canvas's context, once the view has a graph
     this.fences = []; // what the GPU has still to draw: a fence, and when, for each frame
     const selector = `#${canvas.id}`;
@@ -147,7 +146,7 @@ class OrvoView {
         this.schedule();
         return;
       }
-      const more = this.drawing(() => this.module._orvo_view_idle(this.handle), false);
+      const more = this.drawing(() => this.module._orvo_view_idle(this.handle));
       this.fence();
       if (more) {
         this.schedule();
@@ -159,12 +158,10 @@ class OrvoView {
   }
 
   // Runs a call into the viewer that may draw (a slice, or a new frame's first slice), with what
-  // is left of this animation frame's drawing time as its slice's budget. `input`: the call
-  // answers the user (a motion, a button, a key), not the refinement.
-  drawing(call, input = true) {
-    if (input) this.inputAt = performance.now();
+  // is left of this animation frame's drawing time as its slice's budget.
+  drawing(call) {
     const budget = !this.paced ? OrvoView.maxSliceMs
-      : Math.max(OrvoView.minSliceMs, Math.min(OrvoView.maxSliceMs, this.sliceMs * this.frameScale()) - this.spentMs);
+      : Math.max(OrvoView.minSliceMs, this.sliceMs - this.spentMs);
     this.module._orvo_view_set_slice_budget(this.handle, Math.round(budget * 1000));
     const start = performance.now();
     try {
@@ -172,13 +169,6 @@ class OrvoView {
     } finally {
       this.spentMs += performance.now() - start;
     }
-  }
-
-  // While the user does nothing, frames may take restFrameMs rather than frameMs: fewer and
-  // larger slices waste less on each frame's own cost, and refine the picture further, at the
-  // price of a slower answer to the next motion.
-  frameScale() {
-    return performance.now() - this.inputAt > OrvoView.restMs ? OrvoView.restFrameMs / OrvoView.frameMs : 1;
   }
 
   // A fence after what this animation frame queued: once the GPU has drawn it, the fence is
@@ -204,7 +194,7 @@ class OrvoView {
     }
     if (this.fences.length > 1) cost = Math.max(cost, now - this.fences[0].at);
     if (cost > 0) {
-      const scale = Math.min(Math.max((OrvoView.frameMs * this.frameScale()) / cost, 0.5), 2);
+      const scale = Math.min(Math.max(OrvoView.frameMs / cost, 0.5), 1.5);
       this.sliceMs = Math.min(OrvoView.maxSliceMs, Math.max(OrvoView.minSliceMs, this.sliceMs * scale));
     }
     this.lastFrameAt = now;
@@ -412,7 +402,6 @@ class OrvoView {
 OrvoView.maxSliceMs = 50;
 OrvoView.minSliceMs = 1;
 OrvoView.frameMs = 100;
-OrvoView.restFrameMs = 250;
 OrvoView.restMs = 120; // as long as the desktop window waits before it calls a pointer at rest
 
 if (typeof module !== "undefined") module.exports = { OrvoView };
