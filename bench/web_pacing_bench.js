@@ -43,7 +43,7 @@ function parseArguments(argv) {
 // Back at the start view, drawn in full and on the screen, the slices as `paced` says; the nodes
 // that picture holds once the refinement has ended.
 async function startView(page, paced) {
-  await page.evaluate(async (paced) => {
+  return page.evaluate(async (paced) => {
     const { module, view, options } = window.orvoMap;
     view.paced = paced;
     const id = (options && options.start) || module.UTF8ToString(module._orvo_view_top(view.handle));
