@@ -179,20 +179,20 @@ class OrvoView {
     this.fences.push({ sync: this.gl.fenceSync(this.gl.SYNC_GPU_COMMANDS_COMPLETE, 0), at: performance.now() });
   }
 
-  // At each animation frame: what the drawing queued since the frame before cost. That is the
-  // time between the two frames, or, where the GPU is behind (a software one), the time from
-  // queueing a frame's drawing to the GPU being done with it, if longer. The slices are scaled
-  // to bring that to frameMs; where the picture is drawn as fast as it is queued, they stay at
-  // their full length.
+  // At each animation frame: what the drawing queued before cost. Where a fence has been
+  // signalled since the last frame, that is the time from queueing the drawing it follows to the
+  // GPU being done with it; without fences, the time between the two frames. The slices are
+  // scaled to bring that to frameMs; where the picture is drawn as fast as it is queued, they
+  // stay at their full length. A frame that waits for the GPU queued nothing, and tells nothing.
   pace(now) {
-    let cost = this.lastFrameAt && this.spentMs > 0 ? now - this.lastFrameAt : 0;
+    let cost = 0;
     const gl = this.gl;
     while (this.fences.length && gl.getSyncParameter(this.fences[0].sync, gl.SYNC_STATUS) === gl.SIGNALED) {
       const done = this.fences.shift();
       gl.deleteSync(done.sync);
       cost = Math.max(cost, now - done.at);
     }
-    if (this.fences.length > 1) cost = Math.max(cost, now - this.fences[0].at);
+    if (!gl && this.lastFrameAt && this.spentMs > 0) cost = now - this.lastFrameAt;
     if (cost > 0) {
       const scale = Math.min(Math.max(OrvoView.frameMs / cost, 0.5), 1.5);
       this.sliceMs = Math.min(OrvoView.maxSliceMs, Math.max(OrvoView.minSliceMs, this.sliceMs * scale));
