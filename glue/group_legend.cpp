@@ -54,6 +54,18 @@ bool isHidden(const Graph& graph, int kind, std::string_view name) {
     return std::find(list.begin(), list.end(), name) != list.end();
 }
 
+// The attribute the file says the groups came from ("section" gives "Section"), else what a
+// site's groups of the kind are.
+std::string kindTitle(const Graph& graph, int kind) {
+    if (std::string name(graph.groupKindName(kind)); !name.empty()) {
+        if (name[0] >= 'a' && name[0] <= 'z') name[0] = static_cast<char>(name[0] - 'a' + 'A');
+        return name;
+    }
+    return kind == 0   ? "File type or group"
+           : kind == 1 ? "Site group or status"
+                       : "Groups of kind " + std::to_string(kind);
+}
+
 }  // namespace
 
 Legend groupLegend(const Graph& graph, size_t maxRows, int kind) {
@@ -63,9 +75,7 @@ Legend groupLegend(const Graph& graph, size_t maxRows, int kind) {
 Legend groupLegend(const Graph& graph, const GroupTallies& tallies, size_t maxRows, int kind) {
     Legend legend;
     legend.kind = kind >= 0 ? kind : graph.settings.groupColumn;
-    legend.title = legend.kind == 0   ? "File type or group"
-                   : legend.kind == 1 ? "Site group or status"
-                                      : "Groups of kind " + std::to_string(legend.kind);
+    legend.title = kindTitle(graph, legend.kind);
     if (legend.kind < 0 || legend.kind >= kGroupKinds) return legend;
     const std::vector<GroupTally>& groups = tallies[static_cast<size_t>(legend.kind)];
     uint64_t grouped = 0;

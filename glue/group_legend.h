@@ -39,7 +39,7 @@ struct LegendRow {
 
 struct Legend {
     int kind = 0;
-    std::string title;  // the kind: "File type or group"
+    std::string title;  // the kind: the attribute the groups came from, or "File type or group"
     std::vector<LegendRow> rows;
 };
 

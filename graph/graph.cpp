@@ -99,6 +99,7 @@ void Graph::clearContents() {
     idStore_.clear();
     labels_.clear();
     groupNames_.clear();
+    for (std::string& name : groupKindNames_) name.clear();
 }
 
 bool Graph::reload(std::istream& in, const ReadReport& report) {
@@ -130,6 +131,7 @@ void Graph::takeContentsOf(Graph& fresh) {
     nodeIndexById_ = std::move(fresh.nodeIndexById_);
     groupNames_ = std::move(fresh.groupNames_);
     homeTransform_ = fresh.homeTransform_;
+    groupKindNames_ = std::move(fresh.groupKindNames_);
     topNodeIndex_ = fresh.topNodeIndex_;
     readStats = fresh.readStats;
     fresh.clearContents();

@@ -176,6 +176,12 @@ public:
     void addNode(Node* n, std::string_view id);
     void addLink(Link* l);
     ProjTransform homeTransform() const { return homeTransform_; }
+    /// What the groups of a kind are, as the file names it ("section", from a "-99 groups"
+    /// record); "" when it names none (or for a kind out of range).
+    std::string_view groupKindName(int kind) const {
+        return kind >= 0 && kind < kGroupKinds ? std::string_view(groupKindNames_[size_t(kind)])
+                                               : std::string_view();
+    }
 
     // Reading (reader.cpp).
     void parseStream(std::istream& in, const ReadReport& report);
@@ -267,6 +273,7 @@ private:
     void applyHiddenGroupsToAll();
 
     ProjTransform homeTransform_ = ProjTransform::identity();
+    std::array<std::string, kGroupKinds> groupKindNames_;
     int32_t topNodeIndex_ = -1;
     uint64_t linkVisibilityVersion_ = 0;
     NodeIndex nodeIndexById_;

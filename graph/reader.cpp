@@ -206,6 +206,20 @@ void Graph::parseStream(std::istream& in, const ReadReport& report) {
         return true;
     };
 
+    // "-99 groups KIND NAME": what the groups of that kind are (the attribute an import took
+    // them from), for the legend's title; false for a kind out of range or no name.
+    auto applyGroupKindName = [&](RecordFields& fields) -> bool {
+        const std::string_view kindField = fields.next();
+        const std::string_view name = fields.next();
+        if (kindField.empty() || name.empty()) return false;
+        const int32_t kind = readInt(kindField);
+        if (kind < 0 || kind >= kGroupKinds ||
+            kindField.find_first_not_of("0123456789") != std::string_view::npos)
+            return false;
+        groupKindNames_[size_t(kind)] = decodeLabelText(name);
+        return true;
+    };
+
     // Applies one scanned line; false when the line was skipped.
     auto apply = [&](ScannedLine& s) -> bool {
         if (s.blank) return true;
@@ -213,6 +227,7 @@ void Graph::parseStream(std::istream& in, const ReadReport& report) {
         RecordFields& fields = s.fields;
         if (s.level < -98) {
             if (s.id == "label") return applyLabel(fields);
+            if (s.id == "groups") return applyGroupKindName(fields);
             if (s.id != "position") return false;
             ProjTransform home;
             for (double& element : home.m) {

@@ -11,6 +11,8 @@ namespace orvo {
 
 namespace {
 
+using namespace std::string_view_literals;  // the magic numbers hold NUL bytes
+
 struct ExtensionKind {
     std::string_view extension;  // lower case, without the dot
     std::string_view kind;
@@ -80,6 +82,34 @@ constexpr std::array kExtensions{
     ExtensionKind{"m", "source"},         ExtensionKind{"f90", "source"},
 };
 
+struct MagicKind {
+    std::string_view start;  // the file's first bytes
+    std::string_view kind;
+};
+
+constexpr std::array kMagic{
+    MagicKind{"\x89PNG\r\n\x1a\n"sv, "a PNG image"},
+    MagicKind{"\xff\xd8\xff"sv, "a JPEG image"},
+    MagicKind{"GIF87a"sv, "a GIF image"},
+    MagicKind{"GIF89a"sv, "a GIF image"},
+    MagicKind{"\x7f"
+              "ELF"sv,
+              "an executable (ELF)"},
+    MagicKind{"MZ"sv, "a Windows executable"},
+    MagicKind{"%PDF-"sv, "a PDF document"},
+    MagicKind{"PK\x03\x04"sv, "a ZIP archive (or a document made of one)"},
+    MagicKind{"\x00"
+              "asm"sv,
+              "a WebAssembly program"},
+    MagicKind{"OggS"sv, "an Ogg audio or video file"},
+    MagicKind{"ID3"sv, "an MP3 audio file"},
+    MagicKind{"\x1a\x45\xdf\xa3"sv, "a Matroska or WebM video"},
+    MagicKind{"!<arch>\n"sv, "an ar archive (a Debian package or a static library)"},
+    MagicKind{"SQLite format 3"sv, "an SQLite database"},
+    MagicKind{"wOFF"sv, "a web font"},
+    MagicKind{"wOF2"sv, "a web font"},
+};
+
 std::string_view extensionOf(std::string_view name) {
     const size_t slash = name.find_last_of('/');
     const std::string_view base = slash == std::string_view::npos ? name : name.substr(slash + 1);
@@ -98,6 +128,21 @@ std::string_view contentKindFromName(std::string_view name) {
         if (entry.extension == extension) return entry.kind;
     }
     return "other";
+}
+
+std::string_view binaryKindFromBytes(std::string_view head) {
+    for (const MagicKind& entry : kMagic) {
+        if (head.starts_with(entry.start)) return entry.kind;
+    }
+    // RIFF holds WAVE sound, AVI video and WebP pictures, told by the form at byte 8.
+    if (head.starts_with("RIFF") && head.size() >= 12) {
+        const std::string_view form = head.substr(8, 4);
+        if (form == "WEBP") return "a WebP image";
+        if (form == "WAVE") return "a WAVE audio file";
+        if (form == "AVI ") return "an AVI video";
+    }
+    if (head.size() >= 8 && head.substr(4, 4) == "ftyp") return "an MP4 or QuickTime video";
+    return "";
 }
 
 bool isHtmlName(std::string_view name) {

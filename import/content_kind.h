@@ -14,6 +14,10 @@ std::string_view contentKindFromName(std::string_view name);
 /// unknown type gives "other".
 std::string_view contentKindFromType(std::string_view contentType);
 
+/// What a file's first bytes say it is, for a message about a file that is no graph: "a PNG
+/// image", "an executable (ELF)"...; "" when its start is none of the kinds known here.
+std::string_view binaryKindFromBytes(std::string_view head);
+
 /// True for the names the site reader parses as HTML pages (.html, .htm, .xhtml, .shtml).
 bool isHtmlName(std::string_view name);
 

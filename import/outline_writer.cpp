@@ -151,6 +151,18 @@ bool OutlineWriter::writeLabel(std::string_view encodedId, std::string_view labe
     return true;
 }
 
+bool OutlineWriter::writeGroupKindName(int kind, std::string_view name) {
+    std::string record = "-99 groups " + std::to_string(kind) + " ";
+    const std::string text = encodeLabelText(name, kOutlineLineLimit - record.size());
+    if (text.empty()) return false;
+    record += text;
+    buffer_.append(record);
+    buffer_.push_back('\n');
+    bytes_ += record.size() + 1;
+    if (buffer_.size() >= kFlushBytes) flush();
+    return true;
+}
+
 bool OutlineWriter::flush() {
     if (!buffer_.empty()) {
         out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));

@@ -44,6 +44,9 @@ public:
     /// is cut (see encodeLabelText). False, writing nothing, for an empty label or one without
     /// room for a character.
     bool writeLabel(std::string_view encodedId, std::string_view label);
+    /// Writes "-99 groups KIND NAME": what the groups of that kind are (the attribute they were
+    /// taken from), which the legend shows as its title; the name is encoded as a label is.
+    bool writeGroupKindName(int kind, std::string_view name);
     /// Hands the buffered text to the stream; true when the stream took everything so far.
     bool flush();
 

@@ -358,6 +358,8 @@ bool SiteGraph::write(OutlineWriter& writer, const ImportProgress& progress,
             }
         }
     }
+    // What the groups are, for the legend: the attribute they were taken from.
+    if (!result.groupedBy.empty()) writer.writeGroupKindName(0, result.groupedBy);
     if (!writer.flush()) {
         result.error = "could not write the output";
         return false;

@@ -1,18 +1,21 @@
 // Colours of groups without a site colour and the legend that names them: the palette stays
 // apart (for colour-blind readers too) and stands out on every scheme's background, each group
 // gets its colour by rank whatever the file's order, and the legend counts, orders, folds the
-// rest into "other" and marks hidden groups.
+// rest into "other" and marks hidden groups, under a title naming what the groups are.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "glue/category_palette.h"
 #include "glue/group_legend.h"
 #include "glue/window_settings.h"
+#include "import/import.h"
 #include "tests/graph_test_support.h"
 
 namespace orvo {
@@ -194,6 +197,64 @@ TEST(LegendTest, RowsCountOrderFoldAndMarkHiddenGroups) {
     // The kind coloured unless another is asked for.
     settings.groupColumn = 1;
     EXPECT_EQ(groupLegend(g, 10).rows.front().name, "main");
+}
+
+// The title names the attribute the file says the groups came from, capitalised, else what a
+// site's groups are; a record naming no kind in range, or no name, is skipped as any other.
+TEST(LegendTest, TheTitleNamesWhatTheGroupsAre) {
+    struct Case {
+        std::string records;  // after the graph's node records
+        int kind;
+        std::string title;
+        uint64_t skipped;
+    };
+    const Case cases[] = {
+        {"", 0, "File type or group", 0},
+        {"", 1, "Site group or status", 0},
+        {"-99 groups 0 section\n", 0, "Section", 0},
+        {"-99 groups 0 section\n", 1, "Site group or status", 0},
+        {"-99 groups 1 Debian%20priority\n", 1, "Debian priority", 0},
+        {"-99 groups 0 a\n-99 groups 0 b\n", 0, "B", 0},
+        {"-99 groups 16 section\n", 0, "File type or group", 1},
+        {"-99 groups -1 section\n", 0, "File type or group", 1},
+        {"-99 groups 0x0 section\n", 0, "File type or group", 1},
+        {"-99 groups 0\n", 0, "File type or group", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.records);
+        ViewerSettings settings;
+        Graph g(settings);
+        ASSERT_TRUE(testing::readText(g, sectionGraph(kSections) + c.records));
+        EXPECT_EQ(groupLegend(g, 10, c.kind).title, c.title);
+        EXPECT_EQ(g.readStats.skippedLines, c.skipped);
+    }
+    // A graph handed over brings its names and takes the old ones away.
+    ViewerSettings settings;
+    Graph shown(settings), named(settings), plain(settings);
+    ASSERT_TRUE(testing::readText(shown, sectionGraph(kSections)));
+    ASSERT_TRUE(testing::readText(named, sectionGraph(kSections) + "-99 groups 0 section\n"));
+    ASSERT_TRUE(testing::readText(plain, sectionGraph(kSections)));
+    shown.takeContentsOf(named);
+    EXPECT_EQ(groupLegend(shown, 10, 0).title, "Section");
+    shown.takeContentsOf(plain);
+    EXPECT_EQ(groupLegend(shown, 10, 0).title, "File type or group");
+}
+
+// An import writes the attribute it took the groups from, and the legend names it.
+TEST(LegendTest, AnImportedAttributeTitlesTheLegend) {
+    const testing::TempDir dir;
+    testing::writeWholeFile(dir.file("deps.csv"), "from,to,section\na,b,libs\nb,c,net\nc,a,libs\n");
+    testing::writeWholeFile(dir.file("plain.csv"), "a,b\nb,c\n");
+    for (const auto& [file, title] :
+         {std::pair{"deps.csv", "Section"}, {"plain.csv", "File type or group"}}) {
+        std::ostringstream out;
+        ASSERT_TRUE(importGraph(dir.file(file), ImportFormat::Csv, {}, out).ok) << file;
+        ViewerSettings settings;
+        Graph g(settings);
+        ASSERT_TRUE(testing::readText(g, out.str())) << out.str();
+        EXPECT_EQ(groupLegend(g, 10, 0).title, title) << out.str();
+        EXPECT_EQ(g.readStats.skippedLines, 0u);
+    }
 }
 
 }  // namespace

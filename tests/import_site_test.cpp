@@ -39,6 +39,7 @@ TEST(ImportText, HelpersAnswerAsTheirTableSays) {
         if (f[0] == "under") return yes(isUnder(a, b));
         if (f[0] == "kind of name") return std::string(contentKindFromName(a));
         if (f[0] == "kind of type") return std::string(contentKindFromType(a));
+        if (f[0] == "kind of bytes") return std::string(binaryKindFromBytes(a));
         if (f[0] == "encode") return encodeField(a);
         if (f[0] == "encode strictly") return encodeFieldStrictly(a);
         if (f[0] == "needs encoding") return yes(fieldNeedsEncoding(a));

@@ -27,6 +27,12 @@ TEST(ImportTool, DoesWhatItsTranscriptShows) {
                    "graph [ directed 1 node [ id 1 label \"python3\" ] node [ id 2 label \"libc6 "
                    "runtime\" ] node [ id 3 ] edge [ source 1 target 2 ] edge [ source 1 target 3 "
                    "] ]\n");
+    // What is no graph: a picture whose bytes hold lines like node records, a listing with one
+    // such line among many, an empty file and an empty directory.
+    writeWholeFile(dir / "picture.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\n1 a 0\n", 23));
+    writeWholeFile(dir / "listing.graph", "0 a 0\nnotes.txt\npicture.png\nREADME\n");
+    writeWholeFile(dir / "empty.graph", "");
+    fs::create_directories(dir / "empty");
     const mode_t mask = ::umask(022);
     EXPECT_TRUE(matchesTranscript("orvo-import.transcript", dir));
     ::umask(mask);

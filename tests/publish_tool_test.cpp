@@ -60,8 +60,21 @@ TEST(PublishTool, RefusesWhatItCannotPublishNamingWhy) {
         int status;
         std::string message;
     };
+    // A picture that happens to hold lines the reader would take for node records.
+    const std::string picture = tree.dir.file("picture.png");
+    writeWholeFile(picture, std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\n1 a 0\n2 b 1\n", 29));
+    const std::string program = tree.dir.file("program");
+    writeWholeFile(program, std::string("\x7f" "ELF\2\1\1\0\n1 a 0\n", 15));
+    writeWholeFile(tree.dir / "empty.graph", "");
+    fs::create_directories(tree.dir / "empty");
     const Case cases[] = {
         {&tree, {graph}, 2, "give either -o FILE.html (one file) or --folder DIR"},
+        {&tree, {picture, "-o", out}, 1,
+         "picture.png does not look like a graph file: it holds NUL bytes, as binary files do "
+         "(it looks like a PNG image); --force takes it anyway"},
+        {&tree, {program, "-o", out, "-f", "csv"}, 1, "(it looks like an executable (ELF))"},
+        {&tree, {tree.dir.file("empty.graph"), "-o", out}, 1, "empty.graph: is empty"},
+        {&tree, {tree.dir.file("empty"), "-o", out}, 1, "empty: is an empty directory"},
         {&tree, {graph, "-o", out, "--folder", tree.dir.file("f")}, 2, "--output excludes --folder"},
         {&tree, {graph, "-o", out, "--keys", "lf"}, 2, "--keys cannot take \"f\""},
         {&tree, {graph, "-o", out, "--keys", "l\x01"}, 2, "printable characters"},
@@ -81,6 +94,22 @@ TEST(PublishTool, RefusesWhatItCannotPublishNamingWhy) {
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
         EXPECT_EQ(run.err.rfind("orvo-publish: ", 0), 0u) << run.err;
         EXPECT_FALSE(fs::exists(out)) << "a refused run wrote the map";
+        fs::remove(out);
+    }
+}
+
+// --force takes what does not look like a graph, as the window's question allows.
+TEST(PublishTool, ForceTakesABinaryFileAndAnEmptyDirectory) {
+    InstallTree tree;
+    const std::string picture = tree.dir.file("picture.png");
+    writeWholeFile(picture, std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\n1 a 0\n2 b 1\n", 29));
+    fs::create_directories(tree.dir / "empty");
+    for (const std::string& input : {picture, tree.dir.file("empty")}) {
+        SCOPED_TRACE(input);
+        const std::string out = tree.dir.file("map.html");
+        const ToolRun run = runTool(tree.program, {input, "-o", out, "--force", "-q"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(fs::exists(out));
         fs::remove(out);
     }
 }

@@ -13,6 +13,7 @@ namespace orvo {
 struct ImportCommandLine {
     std::string format;  // empty: told from the input
     std::string direction = "auto";
+    bool force = false;  // take a file that does not look like a graph, or an empty directory
     ImportOptions import;
 };
 
@@ -32,8 +33,11 @@ struct ImportPlan {
 };
 
 /// Checks the parsed options (checkImportOptions: status 2) and the input and tells its
-/// format: the input must exist (1), a file read as a graph file must hold a node
-/// record in its first lines (else 1 with --format, 2 without: its format cannot be told).
+/// format: the input must exist (1), a file must not be empty (1), a file read as a graph file
+/// must hold a node record in its first lines (else 1 with --format, 2 without: its format
+/// cannot be told). Without --force, a file that does not look like a graph (NUL bytes, as
+/// binary files hold; a graph file most of whose lines are no record) and a directory holding
+/// nothing are refused too (1), with what the file looks like.
 ImportPlan planImport(const std::string& input, ImportCommandLine& line);
 
 }  // namespace orvo

@@ -11,6 +11,8 @@
 //   viewer       the OrvoMapViewer around the view (search, legend, help, #node= links)
 //   ready        a promise resolved when the first picture is drawn in full, or the map failed
 //   firstPictureMs  milliseconds from the start of the page's loading to its first whole picture
+//                being on the screen (the GPU done with it, and the browser's next frame shown)
+//   firstPictureNodes  the nodes that picture holds
 //   timings      milliseconds from the same start at which each step ended: unpacked (the program
 //                and the graph decoded and checked), program (the module instantiated), read
 //                (the graph inflated, read and laid out), drawn (the first whole picture)
@@ -247,10 +249,24 @@
     status(`${options.graph.nodes.toLocaleString("en")} nodes`);
     if (map.viewer) map.viewer.showStatus();
     window.addEventListener("resize", () => fitCanvas(view));
+    // The view keys work at once: the picture has the keyboard unless the user has already
+    // gone elsewhere (the search box takes it when clicked or on "/").
+    if (!document.activeElement || document.activeElement === document.body) canvas.focus({ preventScroll: true });
     await view.settled();
+    await onScreen(canvas);
+    map.firstPictureNodes = view.nodesDrawn();
     map.firstPictureMs = map.timings.drawn = performance.now();
     map.state = "drawn";
     settle();
+  }
+
+  // Resolves once what was drawn on the canvas is on the screen: reading a pixel back waits
+  // for the GPU (a software one may be seconds behind the drawing), then the browser's next
+  // frame shows it.
+  function onScreen(canvas) {
+    const gl = canvas.getContext("webgl2");
+    if (gl) gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, new Uint8Array(4));
+    return new Promise((resolve) => requestAnimationFrame(() => resolve()));
   }
 
   function begin() {

@@ -416,7 +416,7 @@ OrvoMapViewer.css = `
   background: rgba(255, 255, 255, 0.92); color: #111; border-radius: 4px; padding: 4px 0;
   min-width: 12em; box-shadow: 0 2px 8px rgba(0, 0, 0, 0.4); }
 .orvo-legend-title { font-weight: 600; padding: 2px 8px 4px; }
-.orvo-legend-row { display: flex; align-items: center; gap: 6px; width: 100%; padding: 1px 8px;
+.orvo-legend-row { display: flex; align-items: center; gap: 6px; width: 100%; box-sizing: border-box; padding: 1px 8px;
   border: 0; background: none; color: inherit; font: inherit; text-align: left; }
 button.orvo-legend-row { cursor: pointer; }
 button.orvo-legend-row:hover { background: #dde6ee; }
@@ -425,7 +425,7 @@ button.orvo-legend-row:hover { background: #dde6ee; }
 .orvo-hidden .orvo-swatch { background: none; }
 .orvo-hidden .orvo-legend-name { color: #999; }
 .orvo-legend-name { flex: 1; white-space: nowrap; overflow: hidden; text-overflow: ellipsis; max-width: 18em; }
-.orvo-legend-count { color: #555; font-variant-numeric: tabular-nums; }
+.orvo-legend-count { flex: none; color: #555; font-variant-numeric: tabular-nums; }
 #orvo-help { position: absolute; left: 50%; top: 50%; transform: translate(-50%, -50%); max-height: 85%;
   width: min(44em, 92vw); box-sizing: border-box; overflow-y: auto; background: #fff; color: #111; padding: 0.8em 1.2em; border-radius: 4px;
   box-shadow: 0 2px 12px rgba(0, 0, 0, 0.6); }

@@ -1,6 +1,8 @@
 // The page's side of a graph view on a canvas: hands a graph file to the module (a gzip file
 // inflated by the browser on the way), draws its frames slice by slice, one slice per animation
-// frame, and passes the pointer, the buttons and the keys on to the viewer.
+// frame, and passes the pointer, the buttons and the keys on to the viewer. Each slice is sized
+// to what the frames really cost: where the browser draws WebGL in software, the drawing a slice
+// queues takes far longer than queueing it did, and the page would stop following the pointer.
 //
 //   const module = await createOrvoModule();
 //   const view = new OrvoView(module, canvas);        // the canvas needs an id
@@ -21,6 +23,14 @@ class OrvoView {
     this.hovered = "";
     this.scheduled = false;
     this.waiting = [];
+    // What a slice may take now; the drawing done since the last animation frame; that frame's
+    // time, 0 when the frame before it was not a slice of the same run.
+    this.paced = true; // false: every slice at its full length (for benchmarks to compare)
+    this.sliceMs = OrvoView.maxSliceMs;
+    this.spentMs = 0;
+    this.lastFrameAt = 0;
+    this.gl = null; // the canvas's context, once the view has a graph
+    this.fences = []; // what the GPU has still to draw: a fence, and when, for each frame
     const selector = `#${canvas.id}`;
     const text = module._malloc(selector.length * 4 + 1);
     module.stringToUTF8(selector, text, selector.length * 4 + 1);
@@ -30,6 +40,7 @@ class OrvoView {
   }
 
   close() {
+    clearTimeout(this.restTimer);
     this.module._orvo_view_close(this.handle);
     this.handle = 0;
   }
@@ -115,25 +126,79 @@ class OrvoView {
     const m = this.module;
     if (!m._orvo_view_load(this.handle, block, length))
       throw new Error(m.UTF8ToString(m._orvo_view_error(this.handle)));
+    this.loaded = true; // the canvas has its WebGL context
     this.hovered = "";
     if (this.onLoaded) this.onLoaded(); // the start view, set before the first frame
-    m._orvo_view_redraw(this.handle);
+    this.drawing(() => m._orvo_view_redraw(this.handle));
     this.schedule();
   }
 
-  // One slice of the frame per animation frame, while the frame has more to draw.
+  // One slice of the frame per animation frame, while the frame has more to draw; while the GPU
+  // is more than a frame behind what was queued, the refinement waits for it.
   schedule() {
     if (this.scheduled || !this.handle) return;
     this.scheduled = true;
     requestAnimationFrame(() => {
       this.scheduled = false;
       if (!this.handle) return;
-      if (this.module._orvo_view_idle(this.handle)) {
+      this.pace(performance.now());
+      if (this.paced && this.fences.length > 1) {
+        this.schedule();
+        return;
+      }
+      const more = this.drawing(() => this.module._orvo_view_idle(this.handle));
+      this.fence();
+      if (more) {
         this.schedule();
       } else {
+        this.lastFrameAt = 0;
         for (const resolve of this.waiting.splice(0)) resolve();
       }
     });
+  }
+
+  // Runs a call into the viewer that may draw (a slice, or a new frame's first slice), with what
+  // is left of this animation frame's drawing time as its slice's budget.
+  drawing(call) {
+    const budget = !this.paced ? OrvoView.maxSliceMs
+      : Math.max(OrvoView.minSliceMs, this.sliceMs - this.spentMs);
+    this.module._orvo_view_set_slice_budget(this.handle, Math.round(budget * 1000));
+    const start = performance.now();
+    try {
+      return call();
+    } finally {
+      this.spentMs += performance.now() - start;
+    }
+  }
+
+  // A fence after what this animation frame queued: once the GPU has drawn it, the fence is
+  // signalled, which tells how long the drawing really took.
+  fence() {
+    if (!this.gl) this.gl = this.loaded && this.canvas.getContext("webgl2");
+    if (!this.gl || this.fences.length > 8) return;
+    this.fences.push({ sync: this.gl.fenceSync(this.gl.SYNC_GPU_COMMANDS_COMPLETE, 0), at: performance.now() });
+  }
+
+  // At each animation frame: what the drawing queued before cost. Where a fence has been
+  // signalled since the last frame, that is the time from queueing the drawing it follows to the
+  // GPU being done with it; without fences, the time between the two frames. The slices are
+  // scaled to bring that to frameMs; where the picture is drawn as fast as it is queued, they
+  // stay at their full length. A frame that waits for the GPU queued nothing, and tells nothing.
+  pace(now) {
+    let cost = 0;
+    const gl = this.gl;
+    while (this.fences.length && gl.getSyncParameter(this.fences[0].sync, gl.SYNC_STATUS) === gl.SIGNALED) {
+      const done = this.fences.shift();
+      gl.deleteSync(done.sync);
+      cost = Math.max(cost, now - done.at);
+    }
+    if (!gl && this.lastFrameAt && this.spentMs > 0) cost = now - this.lastFrameAt;
+    if (cost > 0) {
+      const scale = Math.min(Math.max(OrvoView.frameMs / cost, 0.5), 1.5);
+      this.sliceMs = Math.min(OrvoView.maxSliceMs, Math.max(OrvoView.minSliceMs, this.sliceMs * scale));
+    }
+    this.lastFrameAt = now;
+    this.spentMs = 0;
   }
 
   // Resolves once the frame on view is drawn in full (refinement has stopped).
@@ -147,6 +212,11 @@ class OrvoView {
   // The node the last slice drew.
   nodesLastSlice() {
     return this.module._orvo_view_nodes_last_slice(this.handle);
+  }
+
+  // The nodes the frame on view holds so far.
+  nodesDrawn() {
+    return this.module._orvo_view_nodes_drawn(this.handle);
   }
 
   // The picture as RGBA rows, top row first (a copy), or null without a graph.
@@ -166,7 +236,7 @@ class OrvoView {
   resize(width, height) {
     this.canvas.width = width;
     this.canvas.height = height;
-    this.module._orvo_view_resize(this.handle, width, height);
+    this.drawing(() => this.module._orvo_view_resize(this.handle, width, height));
     this.schedule();
   }
 
@@ -190,14 +260,16 @@ class OrvoView {
     c.addEventListener("pointermove", (event) => {
       if (event.pointerType === "touch") return;
       const [x, y] = this.point(event), [shift, ctrl] = OrvoView.modifiers(event);
-      m._orvo_view_pointer_move(this.handle, x, y, shift, ctrl);
+      this.drawing(() => m._orvo_view_pointer_move(this.handle, x, y, shift, ctrl));
       this.noteHover();
       this.schedule();
+      clearTimeout(this.restTimer);
+      if (this.held === undefined) this.restTimer = setTimeout(() => this.rest(), OrvoView.restMs);
     });
     // A button press and release as the viewer takes them; a left press and release without
     // motion between is a click. Shift turns the left button into the turning (right) one.
     const press = (button, down, x, y, shift, ctrl) => {
-      m._orvo_view_button(this.handle, button, down ? 1 : 0, x, y, shift, ctrl);
+      this.drawing(() => m._orvo_view_button(this.handle, button, down ? 1 : 0, x, y, shift, ctrl));
       if (!down && button === 0 && this.onClick) {
         this.onClick(m.UTF8ToString(m._orvo_view_clicked(this.handle)));
       }
@@ -209,6 +281,7 @@ class OrvoView {
       if (event.button !== 0 && event.button !== 2) return;
       const [x, y] = this.point(event), [shift, ctrl] = OrvoView.modifiers(event);
       if (down) {
+        clearTimeout(this.restTimer);
         c.focus();
         c.setPointerCapture(event.pointerId);
         this.held = event.button === 0 && event.shiftKey ? 2 : event.button;
@@ -225,7 +298,7 @@ class OrvoView {
     c.addEventListener("keydown", (event) => {
       if (event.key.length !== 1 || event.ctrlKey || event.altKey || event.metaKey) return;
       if (event.key.charCodeAt(0) > 127) return; // the commands are ASCII characters
-      m._orvo_view_key(this.handle, event.key.charCodeAt(0));
+      this.drawing(() => m._orvo_view_key(this.handle, event.key.charCodeAt(0)));
       event.preventDefault();
       this.schedule();
     });
@@ -249,7 +322,7 @@ class OrvoView {
     const turn = () => {
       pendingTurn = 0;
       const [x, y] = middle();
-      m._orvo_view_pointer_move(this.handle, x, y, 0, 0);
+      this.drawing(() => m._orvo_view_pointer_move(this.handle, x, y, 0, 0));
       this.schedule();
     };
     const flushTurn = () => {
@@ -281,7 +354,7 @@ class OrvoView {
         mode = "move";
       }
       if (mode === "move") {
-        m._orvo_view_pointer_move(this.handle, point[0], point[1], 0, 0);
+        this.drawing(() => m._orvo_view_pointer_move(this.handle, point[0], point[1], 0, 0));
         this.schedule();
       } else if (mode === "turn" && !pendingTurn) {
         pendingTurn = setTimeout(turn, 0);
@@ -294,7 +367,7 @@ class OrvoView {
       touches.delete(event.pointerId);
       if (mode === "pending") {
         // A tap: the pointer comes to the spot first, so that the viewer picks there.
-        m._orvo_view_pointer_move(this.handle, x, y, 0, 0);
+        this.drawing(() => m._orvo_view_pointer_move(this.handle, x, y, 0, 0));
         press(0, true, x, y, 0, 0);
         press(0, false, x, y, 0, 0);
       } else if (mode === "move") {
@@ -308,6 +381,14 @@ class OrvoView {
     c.addEventListener("pointercancel", lift);
   }
 
+  // The viewer takes only every few motions of a moving pointer; once it stops, the motion it
+  // left out is picked, so that the node under a resting pointer is always named.
+  rest() {
+    if (!this.handle || !this.drawing(() => this.module._orvo_view_pointer_rest(this.handle))) return;
+    this.noteHover();
+    this.schedule();
+  }
+
   noteHover() {
     const id = this.module.UTF8ToString(this.module._orvo_view_hovered(this.handle));
     if (id === this.hovered) return;
@@ -315,5 +396,12 @@ class OrvoView {
     if (this.onHover) this.onHover(id);
   }
 }
+
+// A slice is 50 ms at most, as in the desktop window, and shrinks, down to 1 ms, while the
+// frames take longer than frameMs apart.
+OrvoView.maxSliceMs = 50;
+OrvoView.minSliceMs = 1;
+OrvoView.frameMs = 100;
+OrvoView.restMs = 120; // as long as the desktop window waits before it calls a pointer at rest
 
 if (typeof module !== "undefined") module.exports = { OrvoView };

@@ -51,6 +51,8 @@ struct WebView {
     int width = 1, height = 1;
     bool loaded = false;
     bool buttonHeld = false;
+    bool restPending = false;   // a hover the decimation dropped, picked when the pointer rests
+    int restX = 0, restY = 0;
     std::string error;
     std::string clicked;        // what the last click picked: a node id, "from|to" or ""
     std::string selected;       // the node the last click selected
@@ -284,6 +286,20 @@ EMSCRIPTEN_KEEPALIVE int orvo_view_nodes_last_slice(WebView* view) {
     return view->viewer.renderer().nodesDrawnLastSlice();
 }
 
+/// The nodes the frame on view holds so far (every slice since its start).
+EMSCRIPTEN_KEEPALIVE int orvo_view_nodes_drawn(WebView* view) {
+    return view->loaded ? int(view->viewer.renderer().drawnNodes().size()) : 0;
+}
+
+/// How long each slice may draw from now on (microseconds, at least 1): the page sizes its
+/// slices to what its frames really cost, where the browser draws in software.
+EMSCRIPTEN_KEEPALIVE void orvo_view_set_slice_budget(WebView* view, int microseconds) {
+    orvo::ViewerSettings& settings = view->viewer.settings();
+    microseconds = std::max(microseconds, 1);
+    settings.sliceBudgetSec = microseconds / 1000000;
+    settings.sliceBudgetUsec = microseconds % 1000000;
+}
+
 /// The canvas's drawing buffer has a new size: the view is drawn again at it.
 EMSCRIPTEN_KEEPALIVE void orvo_view_resize(WebView* view, int width, int height) {
     width = std::max(width, 1);
@@ -304,10 +320,23 @@ EMSCRIPTEN_KEEPALIVE void orvo_view_pointer_move(WebView* view, int x, int y, in
                                                  int ctrl) {
     if (!view->loaded) return;
     if (view->buttonHeld) {
+        view->restPending = false;
         view->viewer.mouseDrag(x, y, shift, ctrl);
     } else {
-        view->viewer.mouseMove(x, y, shift, ctrl);
+        view->restPending = view->viewer.mouseMove(x, y, shift, ctrl) == 0;
+        view->restX = x;
+        view->restY = y;
     }
+}
+
+/// The pointer came to rest (no motion for a moment): the hover that the decimation of motions
+/// dropped is picked now, so that the node under a resting pointer is always named, as in the
+/// desktop window. 1 when a pick ran.
+EMSCRIPTEN_KEEPALIVE int orvo_view_pointer_rest(WebView* view) {
+    if (!view->loaded || !view->restPending) return 0;
+    view->restPending = false;
+    view->viewer.renderer().hoverHighlight(view->restX, view->restY, 0, 0);
+    return 1;
 }
 
 /// A button (0 left, 2 right) went down (1) or up (0) at x, y. A left press and release
@@ -316,6 +345,7 @@ EMSCRIPTEN_KEEPALIVE void orvo_view_button(WebView* view, int button, int down, 
                                            int shift, int ctrl) {
     if (!view->loaded) return;
     view->buttonHeld = down != 0;
+    view->restPending = false;
     view->viewer.mouseButton(button, down != 0 ? 0 : 1, x, y, shift, ctrl);
 }
 

@@ -5,8 +5,11 @@
 //   labels   the page draws labels with the browser's fonts: its label boxes against
 //            orvo-snapshot --gl modern --report (same ids in the same order, the boxes' widths
 //            differing only as far as the fonts' widths do, stated)
-//   keys     "l" twice (labels off) changes the picture as it changes the desktop's
-//   hover    the pointer on a node's cube names it (its id and groups) in the status line
+//   keys     the view has the keyboard when the map opens: "l" twice, typed before any click,
+//            changes the picture as it changes the desktop's
+//   hover    the pointer on a node's cube names it (its id and groups) in the status line; a
+//            pointer coming to rest on it after one, two or three motions too, whichever of them
+//            the viewer took
 //   click    a click on it moves the fragment to #node=ID and flies there: the picture as
 //            orvo-snapshot --goto ID draws it
 //   search   typing part of an id, then Enter, flies to the best match and moves the fragment
@@ -270,8 +273,10 @@ async function checkMap(page, options, graph, index, scratch, failures) {
       failures.push(`${name}: on a screen of twice the density labels are ${two} px tall, not about twice ${one}`);
   }
 
-  // A key: "l" twice turns the labels off, as on the desktop.
-  await page.focus("#orvo-view");
+  // A key: "l" twice turns the labels off, as on the desktop, typed before any click: the view
+  // has the keyboard from the start.
+  const focused = await page.evaluate(() => document.activeElement && document.activeElement.id);
+  if (focused !== "orvo-view") failures.push(`${name}: the view does not have the keyboard when the map opens (${focused || "nothing"} has it)`);
   await page.keyboard.press("l");
   await page.keyboard.press("l");
   await settle(page);
@@ -322,6 +327,33 @@ async function checkMap(page, options, graph, index, scratch, failures) {
   now = await state(page);
   console.log(`${name}: pointer on ${target.id} at ${target.x},${target.y}: status "${now.status}"`);
   if (!now.status.includes(target.id)) failures.push(`${name}: the status line does not name ${target.id} under the pointer: "${now.status}"`);
+
+  // A pointer coming to rest on the cube names it, whatever the number of motions that brought
+  // it there: the viewer takes every third motion of a moving pointer, and picks the one it left
+  // out once the pointer rests. Each arrival starts from an empty corner, rested on, by a number
+  // of motions that changes from one to the next, so that every arrival's last motion is in turn
+  // one the viewer takes and one it leaves out.
+  const corner = [kWidth - 8, kHeight - 40];
+  const named = (id) => page.waitForFunction((wanted) =>
+    document.getElementById("orvo-status").textContent.includes(wanted) && window.orvoMap.view.hovered === wanted,
+  { timeout: 3000, polling: 50 }, id).then(() => true, () => false);
+  const unnamed = (id) => page.waitForFunction((wanted) => !window.orvoMap.view.hovered.includes(wanted),
+    { timeout: 3000, polling: 50 }, id).then(() => true, () => false);
+  const missed = [];
+  for (const motions of [1, 2, 3]) {
+    for (const lead of [3, 4, 5]) {
+      for (let i = 0; i < lead; ++i) await moveMouse(page, corner[0] - i, corner[1]);
+      if (!(await unnamed(target.id))) {
+        failures.push(`${name}: the pointer resting on an empty corner still names ${target.id}`);
+        break;
+      }
+      for (let i = motions - 1; i >= 0; --i) await moveMouse(page, target.x + i, target.y);
+      if (!(await named(target.id))) missed.push(`${motions} after ${lead}`);
+    }
+  }
+  console.log(`${name}: the pointer resting on ${target.id} after 1, 2 and 3 motions (each after 3, 4 and 5 in the corner): ` +
+    `named ${9 - missed.length} of 9`);
+  if (missed.length) failures.push(`${name}: a pointer resting on ${target.id} is not named after ${missed.join(", ")} motions`);
 
   // A click moves the fragment and flies there.
   const beforeClick = now.pixels;
