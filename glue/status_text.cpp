@@ -32,6 +32,14 @@ std::string nodeGroupsText(const Graph& graph, const Node& node) {
     return text.empty() ? "no group" : text;
 }
 
+std::string nodeLinksText(const Node& node) {
+    // Its tree link in is its parent's, its tree links out are its children's.
+    const size_t in = node.inLinks.size() + (node.parent != nullptr ? 1 : 0);
+    const size_t out = node.outLinks.size() + node.children.size();
+    return groupedNumber(static_cast<long long>(in)) + " in, " +
+           groupedNumber(static_cast<long long>(out)) + " out";
+}
+
 GraphCounts countGraph(const Graph& graph) {
     GraphCounts c;
     c.nodes = static_cast<int64_t>(graph.nodes.size());

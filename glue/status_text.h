@@ -17,6 +17,9 @@ std::string nodeNameText(const Graph& graph, const Node& node);
 /// redirect says where it leads ("html, redirect to http://h/new.html").
 std::string nodeGroupsText(const Graph& graph, const Node& node);
 
+/// The node's links as the status bar counts them, tree and non-tree alike: "3 in, 12 out".
+std::string nodeLinksText(const Node& node);
+
 /// What a graph holds and how much of it is shown.
 struct GraphCounts {
     int64_t nodes = 0, links = 0;

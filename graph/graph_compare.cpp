@@ -7,6 +7,8 @@
 #include <utility>
 
 #include "graph/graph.h"
+#include "graph/link_score.h"
+#include "graph/measures_csv.h"
 #include "graph/outline_writer.h"
 
 namespace orvo {
@@ -110,8 +112,16 @@ GraphComparison compareGraphs(const Graph& older, const Graph& newer) {
     return result;
 }
 
-std::string changesCsv(const GraphComparison& comparison) {
-    std::string out = "id,change,links_added,links_removed\n";
+std::string changesCsv(const GraphComparison& comparison, const Graph& older, const Graph& newer) {
+    std::string out = "id,change,links_added,links_removed,score_before,score_after\n";
+    const std::vector<double> before = computeLinkScores(older).score;
+    const std::vector<double> after = computeLinkScores(newer).score;
+    auto score = [&out](const Graph& graph, const std::vector<double>& scores,
+                        const std::string& id) {
+        const int32_t i = graph.findNodeIndex(id);
+        if (i >= 0 && static_cast<size_t>(i) < scores.size())
+            out += scoreText(scores[static_cast<size_t>(i)]);
+    };
     auto list = [&out](const std::vector<std::string>& ids) {
         std::string joined;
         for (const std::string& id : ids) joined += (joined.empty() ? "" : " ") + id;
@@ -129,6 +139,10 @@ std::string changesCsv(const GraphComparison& comparison) {
         list(c.linksAdded);
         out += ',';
         list(c.linksRemoved);
+        out += ',';
+        score(older, before, c.id);
+        out += ',';
+        score(newer, after, c.id);
         out += '\n';
     }
     return out;

@@ -30,8 +30,10 @@ struct GraphComparison {
 /// Compares `older` with `newer`; both must have a root for the outline to hold anything.
 GraphComparison compareGraphs(const Graph& older, const Graph& newer);
 
-/// The changes as CSV: "id,change,links_added,links_removed", the link lists ' '-separated.
-std::string changesCsv(const GraphComparison& comparison);
+/// The changes as CSV: "id,change,links_added,links_removed,score_before,score_after", the link
+/// lists ' '-separated, the link scores (see link_score.h) the node has in `older` and `newer`,
+/// empty where it is not in one of them.
+std::string changesCsv(const GraphComparison& comparison, const Graph& older, const Graph& newer);
 
 /// "added 3, removed 1, changed 2, unchanged 40".
 std::string comparisonSummary(const GraphComparison& comparison);

@@ -2,37 +2,18 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 #include "graph/graph.h"
+#include "graph/measures_csv.h"
+#include "graph/node_measures.h"
 #include "graph/positions_csv.h"
 #include "memory/atomic_file.h"
 
 namespace orvo {
 
-namespace {
-
-// Depth of every node below the root, by index; -1 for nodes the root's tree does not hold.
-// Breadth-first, so that no tree is too deep for it.
-std::vector<int64_t> treeDepths(const Graph& graph) {
-    std::vector<int64_t> depth(graph.nodes.size(), -1);
-    if (graph.root == nullptr) return depth;
-    std::vector<const Node*> level{graph.root}, next;
-    for (int64_t d = 0; !level.empty(); ++d, level.swap(next)) {
-        next.clear();
-        for (const Node* n : level) {
-            depth[static_cast<size_t>(n->index)] = d;
-            for (const Node* child : n->children) next.push_back(child);
-        }
-    }
-    return depth;
-}
-
-}  // namespace
-
 std::string siteReportCsv(const Graph& graph) {
-    std::string out = "id,groups,depth,links_in,links_out,status\n";
-    const std::vector<int64_t> depth = treeDepths(graph);
+    std::string out = "id,groups,depth,links_in,links_out,status,subtree,score\n";
+    const NodeMeasures m = computeNodeMeasures(graph);
     for (const Node* n : graph.nodes) {
         appendCsvField(out, n->id);
         out += ',';
@@ -45,12 +26,11 @@ std::string siteReportCsv(const Graph& graph) {
         }
         appendCsvField(out, groups);
         out += ',';
-        if (const int64_t d = depth[static_cast<size_t>(n->index)]; d >= 0)
-            out += std::to_string(d);
-        out += ',' + std::to_string(n->inLinks.size() + (n->parent != nullptr ? 1 : 0));
-        out += ',' + std::to_string(n->outLinks.size() + n->children.size()) + ',';
+        const auto i = static_cast<size_t>(n->index);
+        if (m.depth[i] >= 0) out += std::to_string(m.depth[i]);
+        out += ',' + std::to_string(m.linksIn[i]) + ',' + std::to_string(m.linksOut[i]) + ',';
         appendCsvField(out, graph.groupOf(*n, 1));
-        out += '\n';
+        out += ',' + std::to_string(m.subtree[i]) + ',' + scoreText(m.score[i]) + '\n';
     }
     return out;
 }

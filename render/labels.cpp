@@ -167,10 +167,21 @@ void Renderer::placeLabel(Node& n, const ProjPoint& anchor, DrawBatch* batch) {
 void Renderer::placeDeferredLabels() {
     deferLabels_ = false;
     if (deferredLabels_.empty()) return;
-    std::stable_sort(deferredLabels_.begin(), deferredLabels_.end(),
-                     [](const LabelCandidate& a, const LabelCandidate& b) {
-                         return a.node->apparentSize > b.node->apparentSize;
-                     });
+    if (labelRanks_ != nullptr && graph_ != nullptr && labelRanks_->size() == graph_->nodes.size()) {
+        const std::vector<double>& rank = *labelRanks_;
+        std::stable_sort(deferredLabels_.begin(), deferredLabels_.end(),
+                         [&rank](const LabelCandidate& a, const LabelCandidate& b) {
+                             const double ra = rank[static_cast<size_t>(a.node->index)];
+                             const double rb = rank[static_cast<size_t>(b.node->index)];
+                             return ra != rb ? ra > rb
+                                             : a.node->apparentSize > b.node->apparentSize;
+                         });
+    } else {
+        std::stable_sort(deferredLabels_.begin(), deferredLabels_.end(),
+                         [](const LabelCandidate& a, const LabelCandidate& b) {
+                             return a.node->apparentSize > b.node->apparentSize;
+                         });
+    }
     // The slice's batch has been drawn: labels put off are drawn at once.
     for (const LabelCandidate& c : deferredLabels_) placeLabel(*c.node, c.anchor, nullptr);
     deferredLabels_.clear();

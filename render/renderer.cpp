@@ -395,6 +395,9 @@ const float* Renderer::cubeColour(const Node& n) const {
     if (n.flags & Highlighted) return settings_.highlightColor.data();
     // With labels on top a selected node keeps its own colour (a status, a group) and is ringed.
     if ((n.flags & Selected) && !labelsOnTop()) return settings_.selectedColor.data();
+    if (nodeColours_ != nullptr && graph_ != nullptr &&
+        nodeColours_->size() == 3 * graph_->nodes.size())
+        return nodeColours_->data() + 3 * static_cast<size_t>(n.index);
     const float* colour = graph_ != nullptr ? graph_->nodeColor(n) : nullptr;
     if (colour != nullptr) return colour;
     static constexpr float kGrey[3] = {0.7f, 0.7f, 0.7f};

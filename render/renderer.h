@@ -88,6 +88,15 @@ public:
     void setPickFromDrawn(bool on) { pickFromDrawn_ = on; }
     bool picksFromDrawn() const { return pickFromDrawn_ || modern_ != nullptr; }
 
+    /// Colours the nodes' cubes from a table (red, green, blue of every node by index, such as
+    /// a MeasureColouring's) instead of by their groups; nullptr goes back to the groups. The
+    /// table must outlive its use, and be as long as the graph's nodes, or it is not used.
+    void setNodeColours(const std::vector<float>* rgb) { nodeColours_ = rgb; }
+    /// Where a slice's labels compete for room, the node ranked higher (such as by its link
+    /// score, a number per node by index) gets it, equal ranks the larger node; nullptr goes
+    /// back to the larger node first. The same lifetime and length rules as setNodeColours.
+    void setLabelRanks(const std::vector<double>* ranks) { labelRanks_ = ranks; }
+
     /// Whether a frame's slices gather their cubes and links into vertex arrays (on by default)
     /// or draw each node with calls of its own; the picture is the same either way.
     void setBatchedDrawing(bool on) { batchedDrawing_ = on; }
@@ -303,6 +312,8 @@ private:
     GlSurface& surface_;
     GlContext* context_ = nullptr;
     Graph* graph_ = nullptr;
+    const std::vector<float>* nodeColours_ = nullptr;
+    const std::vector<double>* labelRanks_ = nullptr;
     std::array<int, 4> viewport_{0, 0, 0, 0};
 
     ProjTransform viewTransform_ = ProjTransform::identity();

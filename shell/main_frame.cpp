@@ -475,7 +475,8 @@ void CMainFrame::refreshStatus() {
     }
     if (const orvo::Node* node = glue.hoveredNode()) {
         const wxString groups =
-            "   " + fromBytes(orvo::nodeGroupsText(*glue.viewer()->graph(), *node));
+            "   " + fromBytes(orvo::nodeGroupsText(*glue.viewer()->graph(), *node)) + "   " +
+            fromBytes(orvo::nodeLinksText(*node));
         wxRect pane;
         status->GetFieldRect(kMessage, pane);
         wxClientDC dc(status);

@@ -37,6 +37,9 @@ TEST(SnapshotTool, PicturesShowWhatTheViewShows) {
         {{"--keys", "RRsmm"}, "site_keys_RRsmm", kShare},
         {{"--scheme", "2", "--keys", "smm"}, "site_keys_RRsmm", kShare},
         {{"--keys", "n"}, "site_keys_n", kShare},  // no node at all
+        // Coloured by link score (the top page lightest) and by depth (the top darkest).
+        {{"--colour-by", "score"}, "site_colour_score", kShare},
+        {{"--colour-by", "depth"}, "site_colour_depth", kShare},
     };
     TempDir dir;
     for (const char* gl : {"legacy", "modern"}) {

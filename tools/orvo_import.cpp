@@ -122,7 +122,7 @@ int compareInputs(const Options& options) {
                   << " records too long for a graph file left out\n";
     std::string why = writeWhole(options.output, comparison.outline);
     if (why.empty() && !options.compareCsv.empty())
-        why = writeWhole(options.compareCsv, orvo::changesCsv(comparison));
+        why = writeWhole(options.compareCsv, orvo::changesCsv(comparison, older, newer));
     if (why.empty() && !options.report.empty())
         why = writeReport(options.report, comparison.outline);
     if (!why.empty()) {
@@ -162,7 +162,8 @@ int main(int argc, char** argv) {
     app.add_flag("-q,--quiet", options.quiet, "Print no warnings");
     app.add_option("--report", options.report,
                    "Also write a CSV file with a line per node of the graph written: id, "
-                   "groups, depth in the tree, links in, links out, status")
+                   "groups, depth in the tree, links in, links out, status, subtree size, link "
+                   "score (a PageRank over all links)")
         ->type_name("PATH");
     app.add_option("--compare", options.compare,
                    "Instead of one input, compare two (each any input orvo opens, or an address "
@@ -173,7 +174,7 @@ int main(int argc, char** argv) {
         ->excludes("input");
     app.add_option("--compare-csv", options.compareCsv,
                    "With --compare: write each changed or removed id, with the links it gained "
-                   "and lost, as CSV")
+                   "and lost and its link score before and after, as CSV")
         ->type_name("PATH")
         ->needs("--compare");
     app.set_version_flag("--version", "orvo-import " ORVO_VERSION);

@@ -17,6 +17,8 @@
 
 #include "glue/window_settings.h"
 #include "graph/graph.h"
+#include "graph/measures_csv.h"
+#include "graph/node_measures.h"
 #include "graph/positions_csv.h"
 #include "graph/read_stats.h"
 #include "layout/layout.h"
@@ -57,6 +59,12 @@ const char* const kHelpFooter =
     "Positions (--positions PATH): CSV with the header index,id,x,y,z, one row a node in index\n"
     "order, x y z being where the layout puts it in the unit ball.\n"
     "\n"
+    "Measures (--measures PATH): CSV with the header index,id,depth,links_in,links_out,subtree,\n"
+    "score, one row a node in index order (with --top N the N highest link scores, highest\n"
+    "first): the depth in the tree (empty outside the top node's tree), the links in and out\n"
+    "(tree links included), the nodes of its subtree (itself included) and the link score, a\n"
+    "PageRank over all links (damping 0.85) summing to 1 over the graph.\n"
+    "\n"
     "Exit status: 0 loaded, 1 unusable file, unknown id or unwritable output, 2 usage error or\n"
     "no node in the file.\n"
     "Ids and file names shown on a terminal have their control bytes written as \\xNN.";
@@ -65,6 +73,8 @@ struct Options {
     std::string file;
     std::string dumpPath;
     std::string positionsPath;
+    std::string measuresPath;
+    size_t top = 0;
     std::string fromId;
     bool haveFrom = false;
     int32_t loadFlags = orvo::kWindowLoadFlags;
@@ -224,10 +234,17 @@ int run(const Options& options) {
     if (!options.positionsPath.empty()) {
         if (const int status = writePositions(graph, options.positionsPath)) return status;
     }
+    if (!options.measuresPath.empty()) {
+        const orvo::NodeMeasures measures = orvo::computeNodeMeasures(graph, nullptr, 2);
+        if (const int status =
+                writeOutput(options.measuresPath, orvo::measuresCsv(graph, measures, options.top)))
+            return status;
+    }
     if (options.stats) {
         const double readSeconds = loadSeconds > layoutSeconds ? loadSeconds - layoutSeconds : 0;
         printStats(options.file, graph, readSeconds, layoutSeconds);
-    } else if (options.dumpPath != "-" && options.positionsPath != "-") {
+    } else if (options.dumpPath != "-" && options.positionsPath != "-" &&
+               options.measuresPath != "-") {
         printSummary(options.file, graph);
     }
     // Every output is written and closed: the process ends without freeing the graph.
@@ -257,6 +274,22 @@ int main(int argc, char** argv) {
     app.add_option("--positions", options.positionsPath,
                    "Write index,id,x,y,z of every node as CSV to PATH (- for standard output)")
         ->type_name("PATH");
+    CLI::Option* measures = app.add_option("--measures", options.measuresPath,
+                   "Write every node's depth, links in and out, subtree size and link score as "
+                   "CSV to PATH (- for standard output)")
+        ->type_name("PATH");
+    app.add_option("--top", options.top,
+                   "With --measures: only the N highest link scores, highest first")
+        ->type_name("N")
+        ->check(CLI::Validator(
+            [](const std::string& text) {
+                return text.find_first_not_of("0123456789") == std::string::npos &&
+                               text.find_first_not_of('0') != std::string::npos
+                           ? std::string()
+                           : "wants a whole number of 1 or more, not \"" + text + "\"";
+            },
+            "", ""))
+        ->needs(measures);
     CLI::Option* from =
         app.add_option("--from", options.fromId, "Lay the tree out from the node with this id")
             ->type_name("ID");

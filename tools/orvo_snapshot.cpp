@@ -18,11 +18,13 @@
 #include "glue/legend_picture.h"
 #include "glue/window_settings.h"
 #include "graph/graph.h"
+#include "graph/node_measures.h"
 #include "memory/atomic_file.h"
 #include "memory/program_end.h"
 #include "platform/draw_process.h"
 #include "platform/offscreen_surface.h"
 #include "platform/png_image.h"
+#include "render/measure_colouring.h"
 #include "tools/command_line.h"
 #include "tools/tool_input.h"
 #include "viewer/viewer.h"
@@ -43,6 +45,8 @@ struct Options {
     std::optional<double> refineLimit;  // seconds; the viewer's own limit when not given
     bool overlappingLabels = false;
     bool legend = false;
+    std::optional<std::string> colourBy;  // a measure's name
+    std::string labelOrder = "size";
     std::optional<std::string> report;
     std::optional<std::string> pickAt;
     std::string gl = "auto";
@@ -165,6 +169,18 @@ int run(const Options& options) {
     }
 
     viewer.setLabelsOverlap(options.overlappingLabels ? 1 : 0);
+    // Worked out before the first frame, which the window would draw while they are computed.
+    orvo::NodeMeasures measures;
+    orvo::MeasureColouring colouring;
+    if (options.colourBy || options.labelOrder == "score")
+        measures = orvo::computeNodeMeasures(graph, nullptr, 2);
+    if (options.colourBy) {
+        colouring = orvo::colourByMeasure(
+            measures, *orvo::measureNamed(*options.colourBy),
+            {graph.defaultColor[0], graph.defaultColor[1], graph.defaultColor[2]});
+        viewer.renderer().setNodeColours(&colouring.rgb);
+    }
+    if (options.labelOrder == "score") viewer.renderer().setLabelRanks(&measures.score);
     viewer.renderer().setBatchedDrawing(!options.perNodeDrawing);
     // Set before the first frame: a go-to and the keys draw frames too, and the node a frame
     // finds nearest the centre starts the next one, so a frame cut short by time would change
@@ -260,6 +276,16 @@ int main(int argc, char** argv) {
     app.add_flag("--legend", options.legend,
                  "draw the legend into the picture's top left corner: each group of the kind "
                  "being coloured with its colour and node count, largest first");
+    app.add_option("--colour-by", options.colourBy,
+                   "colour the nodes by a measure instead of their groups, light for more: "
+                   "depth, in (links in), out (links out), subtree (its nodes) or score (link "
+                   "score); in, subtree and score on a log scale")
+        ->check(CLI::IsMember({"depth", "in", "out", "subtree", "score"}))
+        ->excludes("--legend");
+    app.add_option("--label-order", options.labelOrder,
+                   "which label wins where labels compete for room: size (the larger node, the "
+                   "default) or score (the higher link score)")
+        ->check(CLI::IsMember({"size", "score"}));
     app.add_option("--report", options.report,
                    "write a CSV line for each node cube and each label drawn: kind, id and the "
                    "window rectangle x0,y0,x1,y1 (top left origin), in drawing order");

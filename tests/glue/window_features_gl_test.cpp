@@ -14,6 +14,7 @@
 
 #include "glue/status_text.h"
 #include "glue/window_settings.h"
+#include "graph/node_measures.h"
 #include "tests/glue/glue_rig.h"
 #include "tools/site_generator.h"
 
@@ -136,6 +137,14 @@ TEST_F(WindowFeaturesTest, FindTheStatusTextsTheHighlightOfAPointerAtRestAndARes
                                        " links (3 000 nodes and " +
                                        groupedNumber(counts.shownLinks) + " links shown)");
     EXPECT_EQ(nodeGroupsText(graph(), top()), "html, main");
+    // The hover text's links agree, node by node, with the measures' own count of them.
+    EXPECT_EQ(nodeLinksText(top()), "327 in, 19 out");
+    const NodeMeasures measures = computeNodeMeasures(graph());
+    for (const Node* n : graph().nodes)
+        ASSERT_EQ(nodeLinksText(*n), groupedNumber(measures.linksIn[size_t(n->index)]) + " in, " +
+                                         groupedNumber(measures.linksOut[size_t(n->index)]) +
+                                         " out")
+            << n->id;
     glue->setGenerationLimit(true, 7);
     EXPECT_EQ(settings().nodeGenerationLimit, 7);
     EXPECT_EQ(glue->keyStatus(), "Node generation limit 7");

@@ -175,8 +175,9 @@ TEST_F(MainFrameTest, CompareWithShowsWhatChangedAndTheReportFollowsTheView) {
     EXPECT_EQ(rows(), "changed 2; added 1; removed 1; ");
     ASSERT_TRUE(frame->exportReportTo(dir.file("report.csv"), error)) << error;
     EXPECT_EQ(testing::readWholeFile(dir / "report.csv"),
-              "id,groups,depth,links_in,links_out,status\nr,html,0,0,2,changed\n"
-              "a,html,1,1,1,changed\ngone,html,2,1,0,removed\nb,html,1,1,0,added\n");
+              "id,groups,depth,links_in,links_out,status,subtree,score\n"
+              "r,html,0,0,2,changed,4,0.1649824706\na,html,1,1,1,changed,2,0.2351000206\n"
+              "gone,html,2,1,0,removed,1,0.3648174881\nb,html,1,1,0,added,1,0.2351000206\n");
     // The message field changes with what the pointer is on and the keys do; the legend stays
     // until another graph is on view, even after an open that failed.
     frame->refreshStatus();

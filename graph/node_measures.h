@@ -1,0 +1,48 @@
+// What a node weighs in its graph, for colouring, labelling and listing by it: its depth in the
+// tree, its links in and out (tree and non-tree links alike, each linked pair once), the nodes
+// of its subtree and its link score.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace orvo {
+
+class Graph;
+
+/// The measures one can colour or order by.
+enum class Measure : uint8_t { Depth, LinksIn, LinksOut, Subtree, Score };
+constexpr int kMeasureCount = 5;
+
+/// "depth", "in", "out", "subtree", "score": the names the command lines and keys use.
+std::string_view measureName(Measure m);
+/// The measure of that name, none for any other text.
+std::optional<Measure> measureNamed(std::string_view name);
+/// Heavy-tailed measures (score, links in, subtree size) are best seen on a log scale.
+bool measureIsHeavyTailed(Measure m);
+
+struct NodeMeasures {
+    /// Hops from the root, by node index; -1 for a node outside the root's tree.
+    std::vector<int32_t> depth;
+    std::vector<int32_t> linksIn, linksOut;
+    /// Nodes of the subtree, the node itself included.
+    std::vector<int32_t> subtree;
+    /// Link score (see link_score.h), summing to 1.
+    std::vector<double> score;
+    int scoreRounds = 0;
+
+    bool empty() const { return score.empty(); }
+    size_t size() const { return score.size(); }
+    /// Measure m of node i as a number (depth -1 stays -1).
+    double value(Measure m, size_t i) const;
+};
+
+/// Computes every measure of every node. `stop`, when given and set by another thread, ends the
+/// work early with an empty result; `threads` (1 or 2) may share the link score's rounds.
+NodeMeasures computeNodeMeasures(const Graph& graph, const std::atomic<bool>* stop = nullptr,
+                                 int threads = 1);
+
+}  // namespace orvo
