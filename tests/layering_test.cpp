@@ -27,14 +27,18 @@ const FolderRule kRules[] = {
     {"settings", ""},
     {"graph", "memory geometry settings stream"},
     {"layout", "graph memory geometry settings"},
+    // The map file: a laid-out graph stored whole; the tools and the window read it.
+    {"mapfile", "layout graph memory geometry settings"},
     {"render", "layout graph memory geometry settings"},
     {"viewer", "render layout graph memory geometry settings"},
     {"stream", "memory"},
     {"import", "memory stream"},
     {"platform", "render layout graph memory geometry settings"},
-    {"glue", "viewer render layout graph memory geometry settings stream platform"},
-    {"shell", "glue viewer render layout graph memory geometry settings stream import platform"},
-    {"tools", "glue viewer render layout graph memory geometry settings stream import platform"},
+    {"glue", "viewer render mapfile layout graph memory geometry settings stream platform"},
+    {"shell",
+     "glue viewer render mapfile layout graph memory geometry settings stream import platform"},
+    {"tools",
+     "glue viewer render mapfile layout graph memory geometry settings stream import platform"},
     // The page's entry points: on top like shell/, never included by the core.
     {"web", "glue viewer render layout graph memory geometry settings stream import"},
 };
