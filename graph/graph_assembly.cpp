@@ -31,6 +31,7 @@ void Graph::finishAssembly(int32_t topNodeIndex, const ProjTransform& home,
     readStats = stats;
     ++linkVisibilityVersion_;
     if (anyGroupHidden()) applyHiddenGroupsToAll();
+    if (debugLevel != 0 && root != nullptr) writeDebugFile(summaryAndDump());  // as a read does
 }
 
 }  // namespace orvo
