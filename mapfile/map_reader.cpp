@@ -256,7 +256,7 @@ std::string readNodes(const SectionSpans& spans, const Meta& meta, Graph& graph,
             return damaged(MapSection::Nodes, "node " + number(i) + "'s parent");
         if (groups >= setCount)
             return damaged(MapSection::Nodes, "node " + number(i) + "'s groups");
-        if (!(radius >= 0.0 && radius <= kMaxRadius))
+        if (!(radius > 0.0 && radius <= kMaxRadius))
             return damaged(MapSection::Nodes, "node " + number(i) + "'s radius");
         if (!isFieldText(id))
             return damaged(MapSection::IdText, "node " + number(i) + "'s id is no field");
