@@ -53,8 +53,8 @@ for nodes in "${sizes[@]}"; do
     kind=outline
     [ "$file" = "$map" ] && kind=map
     measure "open the $kind (orvo-inspect)" "$build/tools/orvo-inspect" "$file"
-    if [ -x "$build/orvo-snapshot" ]; then
-      measure "picture of the $kind (orvo-snapshot)" "$build/orvo-snapshot" "$file" \
+    if [ -x "$build/tools/orvo-snapshot" ]; then
+      measure "picture of the $kind (orvo-snapshot)" "$build/tools/orvo-snapshot" "$file" \
         -o "$work/picture.png" --no-refine
     fi
   done

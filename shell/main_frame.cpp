@@ -236,11 +236,11 @@ void CMainFrame::buildMenus() {
     file->AppendCheckItem(ID_FILE_ASK_HOW_TO_IMPORT, "Ask How to &Import", kAskHowToImportHelp);
     file->AppendSeparator();
     file->Append(ID_EXPORT_PICTURE, "Export &Picture...", kExportPictureHelp);
-    file->Append(ID_SAVE_AS_MAP, "Save As &Map...", kSaveAsMapHelp);
     file->Append(ID_EXPORT_LAYOUT, "Export &Layout...", kExportLayoutHelp);
     file->Append(ID_EXPORT_REPORT, "Export &Report...", kExportReportHelp);
     file->Append(ID_EXPORT_WEB_PAGE, "Export Web Pa&ge...", kExportWebPageHelp);
     file->Append(ID_COMPARE_WITH, "&Compare With...", kCompareWithHelp);
+    file->Append(ID_SAVE_AS_MAP, "Save As &Map...", kSaveAsMapHelp);
     file->AppendSeparator();
     const size_t recentPosition = file->GetMenuItemCount();
     file->AppendSeparator();
