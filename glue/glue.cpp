@@ -14,6 +14,7 @@
 #include "glue/failure_text.h"
 #include "glue/key_status.h"
 #include "glue/window_settings.h"
+#include "mapfile/map_reader.h"
 #include "stream/background_conversion.h"
 #include "stream/polled_input.h"
 
@@ -152,6 +153,23 @@ std::unique_ptr<Graph> Glue::importInput(const std::string& path, const InputCon
     return fresh;
 }
 
+// The map kept for the outline at `path`, when there is one; else nullptr, and where its map is
+// to be kept once it is read (empty without a cache).
+std::unique_ptr<Graph> Glue::readKeptMap(const std::string& path, std::string& cacheMap) {
+    cacheMap.clear();
+    if (!mapCache_) return nullptr;
+    const std::string kept = mapCache_->mapPathFor(path, viewer_->settings());
+    if (kept.empty()) return nullptr;
+    auto fresh = std::make_unique<Graph>(viewer_->settings());
+    fresh->debugLevel = readDebugLevel();
+    if (mapCache_->read(kept, *fresh)) {
+        openedFromCache_ = kept;
+        return fresh;
+    }
+    cacheMap = kept;
+    return nullptr;
+}
+
 // The input is read completely into a fresh graph before anything on view changes; only then
 // is the new GL context made and the graph handed over. An input that cannot be shown, or a
 // load that is cancelled, leaves the picture, the context and the graph as they were.
@@ -160,14 +178,26 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
     openCancelled_ = false;
     noContext_ = false;
     openWarnings_.clear();
+    openedFromCache_.clear();
+    std::string cacheMap;  // where to keep the map of the outline read, when it is read
     if (!viewerCreated_) return fail("Cannot open " + quoted(path) + ": the view is not ready.");
 
     std::unique_ptr<Graph> fresh;
     const InputConverter& converter =
         request.converter != nullptr ? *request.converter : inputConverter_;
-    if (converter && converter.accepts(path)) {
+    const bool converted = converter && converter.accepts(path);
+    if (isMapFile(path)) {
+        // A map, whatever its name: laid out already, read back without text or layout.
+        request.report(LoadStage::Read, 0, 0);
+        fresh = std::make_unique<Graph>(viewer_->settings());
+        fresh->debugLevel = readDebugLevel();
+        if (const std::string why = readMapFile(path, *fresh); !why.empty())
+            return fail(failureText("Cannot open", path, why));
+    } else if (converted) {
         fresh = importInput(path, converter, request);
         if (!fresh) return 0;
+    } else if ((fresh = readKeptMap(path, cacheMap))) {
+        // The outline is unchanged since its map was kept.
     } else {
         uint64_t totalBytes = 0;
         std::unique_ptr<std::istream> in = openInput(path, request, totalBytes);
@@ -221,6 +251,7 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
     // Part of the load, so that the first slice draws as much as any later one.
     viewer_->renderer().prepareFrames();
     graphLoaded_ = true;
+    pendingCacheMap_ = cacheMap;
     ++graphsOpened_;
     countsValid_ = false;
     restPending_ = false;
@@ -290,6 +321,13 @@ bool Glue::pointerRested() {
 int Glue::idleViewer() {
     if (!ready()) return 0;
     if (viewer_->idle() != 0) return 1;
+    if (!pendingCacheMap_.empty()) {
+        // The picture is finished: now the map can be kept without delaying it. A map that
+        // cannot be written is no failure of the open: the outline is read next time.
+        mapCache_->store(pendingCacheMap_, *viewer_->graph());
+        pendingCacheMap_.clear();
+        return 1;
+    }
     return indexStep() ? 1 : 0;
 }
 

@@ -17,6 +17,7 @@
 #include "glue/status_text.h"
 #include "glue/travel_history.h"
 #include "graph/node_search.h"
+#include "mapfile/map_cache.h"
 #include "stream/input_converter.h"
 #include "viewer/viewer.h"
 
@@ -55,6 +56,14 @@ public:
     /// `converter` converts the inputs that are not graph files; without one every input is
     /// read as a graph file.
     explicit Glue(InputConverter converter) : inputConverter_(std::move(converter)) {}
+
+    /// Keeps the map of every outline opened in this cache, written in idle time once the first
+    /// picture is drawn, and opens an unchanged outline from it; none by default.
+    void setMapCache(std::unique_ptr<MapCache> cache) { mapCache_ = std::move(cache); }
+    /// Where the last open took its graph from a kept map (empty when it read the file).
+    const std::string& openedFromCache() const { return openedFromCache_; }
+    /// Whether a kept map is still to be written for the graph on view.
+    bool mapCachePending() const { return !pendingCacheMap_.empty(); }
     Glue(const Glue&) = delete;
     Glue& operator=(const Glue&) = delete;
 
@@ -155,7 +164,11 @@ private:
     void applyLoadSettings();
     int travel(const std::string& id, bool remember);
 
+    std::unique_ptr<Graph> readKeptMap(const std::string& path, std::string& cacheMap);
     InputConverter inputConverter_;
+    std::unique_ptr<MapCache> mapCache_;
+    std::string pendingCacheMap_;  // where the graph on view is to be kept, once drawn
+    std::string openedFromCache_;
     std::unique_ptr<Viewer> viewer_;
     bool viewerCreated_ = false;
     bool graphLoaded_ = false;

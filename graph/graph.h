@@ -218,6 +218,22 @@ public:
         labels_.set(n.index, text, nodes.size());
     }
 
+    // Building a graph that was read before and stored whole (graph_assembly.cpp): the nodes in
+    // index order, then the links in index order, then finishAssembly. Each node's children and
+    // non-tree link lists are filled by the builder, in their stored order.
+    /// Empties the graph and makes room for that many nodes and links.
+    void startAssembly(size_t nodeCount, size_t linkCount);
+    /// A new node with the next index; its parent is set by the builder.
+    Node* assembleNode(std::string_view id, int32_t level, GroupSetId groups);
+    /// A new link with the next index, neither filed in its ends' lists nor made a tree link.
+    Link* assembleLink(Node* from, Node* to, int32_t extra, uint8_t flags);
+    /// The group names to intern in their stored order.
+    GroupNames& assemblyGroupNames() { return groupNames_; }
+    /// Sets what a read would have set, and applies the hidden groups in force.
+    void finishAssembly(int32_t topNodeIndex, const ProjTransform& home, const ReadStats& stats);
+    /// The interned group names and sets, in the order they were interned.
+    const GroupNames& groupNames() const { return groupNames_; }
+
     // Debug dump (debug_dump.cpp).
     /// Writes the summary line to stderr when debugLevel is non-zero, returns the tree text.
     std::string summaryAndDump() const;

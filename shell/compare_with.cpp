@@ -6,6 +6,7 @@
 #include "graph/graph.h"
 #include "graph/graph_compare.h"
 #include "import/import_converter.h"
+#include "mapfile/map_reader.h"
 #include "stream/background_conversion.h"
 
 namespace orvo {
@@ -14,7 +15,9 @@ ComparedView compareWithInput(const Graph& onView, const std::string& otherInput
     ComparedView view;
     Graph older(onView.settings);
     const InputConverter converter = importConverter();
-    if (converter.accepts(otherInput)) {
+    if (isMapFile(otherInput)) {
+        view.error = readMapFile(otherInput, older);
+    } else if (converter.accepts(otherInput)) {
         BackgroundConversion conversion(converter, otherInput, [] { return true; });
         older.reload(conversion.stream());
         conversion.stop();

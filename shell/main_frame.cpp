@@ -36,6 +36,7 @@
 #include "graph/graph.h"
 #include "graph/positions_csv.h"
 #include "graph/site_report.h"
+#include "mapfile/map_writer.h"
 #include "platform/url_opener.h"
 #include "shell/about_dialog.h"
 #include "shell/app_icon.h"
@@ -88,6 +89,8 @@ const char* const kBrowserHelp = "Open the selected node's web address in the br
 const char* const kExportPictureHelp =
     "Write the view as a PNG picture, at the window's size or another";
 const char* const kExportLayoutHelp = "Write every node's id and laid-out position as CSV";
+const char* const kSaveAsMapHelp =
+    "Write the graph on view, laid out, as a map file that opens at once";
 const char* const kExportReportHelp =
     "Write a CSV line per node: id, groups, depth, links in and out, status";
 const char* const kExportWebPageHelp =
@@ -164,9 +167,10 @@ bool CMainFrame::createContents(orvo::GlChoice gl) {
         ID_FIND_NODE, ID_FIND_NODE);
     Bind(wxEVT_MENU, &CMainFrame::onExportPicture, this, ID_EXPORT_PICTURE);
     Bind(wxEVT_MENU, &CMainFrame::onExportLayout, this, ID_EXPORT_LAYOUT);
+    Bind(wxEVT_MENU, &CMainFrame::onSaveAsMap, this, ID_SAVE_AS_MAP);
     Bind(
         wxEVT_UPDATE_UI, [&glue](wxUpdateUIEvent& e) { e.Enable(glue.graphLoaded()); },
-        ID_EXPORT_PICTURE, ID_COMPARE_WITH);
+        ID_EXPORT_PICTURE, ID_SAVE_AS_MAP);
     Bind(wxEVT_MENU, &CMainFrame::onExportReport, this, ID_EXPORT_REPORT);
     Bind(wxEVT_MENU, &CMainFrame::onExportWebPage, this, ID_EXPORT_WEB_PAGE);
     Bind(wxEVT_MENU, &CMainFrame::onCompareWith, this, ID_COMPARE_WITH);
@@ -236,6 +240,7 @@ void CMainFrame::buildMenus() {
     file->Append(ID_EXPORT_REPORT, "Export &Report...", kExportReportHelp);
     file->Append(ID_EXPORT_WEB_PAGE, "Export Web Pa&ge...", kExportWebPageHelp);
     file->Append(ID_COMPARE_WITH, "&Compare With...", kCompareWithHelp);
+    file->Append(ID_SAVE_AS_MAP, "Save As &Map...", kSaveAsMapHelp);
     file->AppendSeparator();
     const size_t recentPosition = file->GetMenuItemCount();
     file->AppendSeparator();
@@ -630,6 +635,16 @@ bool CMainFrame::exportLayoutTo(const wxString& path, std::string& error) {
     return orvo::writePositionsCsvFile(std::string(path.fn_str()), *glue.viewer()->graph(), error);
 }
 
+bool CMainFrame::saveMapTo(const wxString& path, std::string& error) {
+    if (!glue_.graphLoaded()) {
+        error = "no graph is open";
+        return false;
+    }
+    orvo::Viewer& viewer = *glue_.viewer();
+    error = orvo::writeMapFile(std::string(path.fn_str()), *viewer.graph(), viewer.settings());
+    return error.empty();
+}
+
 bool CMainFrame::exportReportTo(const wxString& path, std::string& error) {
     if (!glue_.graphLoaded()) {
         error = "no graph is open";
@@ -757,6 +772,27 @@ void CMainFrame::onExportPicture(wxCommandEvent& /*event*/) {
         status->SetStatusText(
             wxString::Format("Picture of %d x %d pixels written to ", size.x, size.y) + path,
             kMessage);
+    }
+}
+
+void CMainFrame::onSaveAsMap(wxCommandEvent& /*event*/) {
+    if (!glue_.graphLoaded()) return;
+    const wxString path =
+        askForExportFile("Save As Map", "Map files (*.orvomap)|*.orvomap", "orvomap");
+    if (path.empty()) return;
+    std::string error;
+    bool written = false;
+    {
+        wxBusyCursor busy;
+        written = saveMapTo(path, error);
+    }
+    if (!written) {
+        wxMessageBox("The map was not saved: " + fromBytes(error), "orvo", wxOK | wxICON_ERROR,
+                     this);
+        return;
+    }
+    if (wxStatusBar* status = GetStatusBar()) {
+        status->SetStatusText("Map written to " + path, kMessage);
     }
 }
 

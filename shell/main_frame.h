@@ -58,6 +58,8 @@ public:
                          bool withLegend = false);
     /// Writes every node's laid-out position as CSV (as orvo-inspect --positions does).
     bool exportLayoutTo(const wxString& path, std::string& error);
+    /// Writes the graph on view as a map file; false with the reason in error.
+    bool saveMapTo(const wxString& path, std::string& error);
     /// Writes a CSV line per node: id, groups, depth, links in and out, status (as orvo-import
     /// --report does).
     bool exportReportTo(const wxString& path, std::string& error);
@@ -95,6 +97,7 @@ private:
     void onUpdateLimit(wxUpdateUIEvent& event);
     void onExportPicture(wxCommandEvent& event);
     void onExportLayout(wxCommandEvent& event);
+    void onSaveAsMap(wxCommandEvent& event);
     void onExportReport(wxCommandEvent& event);
     void onExportWebPage(wxCommandEvent& event);
     void onCompareWith(wxCommandEvent& event);

@@ -27,6 +27,8 @@ const FolderRule kRules[] = {
     {"settings", ""},
     {"graph", "memory geometry settings stream"},
     {"layout", "graph memory geometry settings"},
+    // The map file: a laid-out graph stored whole; the tools and the window read it.
+    {"mapfile", "layout graph memory geometry settings"},
     {"render", "layout graph memory geometry settings"},
     {"viewer", "render layout graph memory geometry settings"},
     {"stream", "memory"},
@@ -34,11 +36,11 @@ const FolderRule kRules[] = {
     // The crawl of live sites and the site audit, on top of the importers.
     {"crawl", "import memory stream"},
     {"platform", "render layout graph memory geometry settings"},
-    {"glue", "viewer render layout graph memory geometry settings stream platform"},
+    {"glue", "viewer render mapfile layout graph memory geometry settings stream platform"},
     {"shell",
-     "glue viewer render layout graph memory geometry settings stream import crawl platform"},
+     "glue viewer render mapfile layout graph memory geometry settings stream import crawl platform"},
     {"tools",
-     "glue viewer render layout graph memory geometry settings stream import crawl platform"},
+     "glue viewer render mapfile layout graph memory geometry settings stream import crawl platform"},
     // The page's entry points: on top like shell/, never included by the core.
     {"web", "glue viewer render layout graph memory geometry settings stream import"},
 };

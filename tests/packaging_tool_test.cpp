@@ -181,8 +181,8 @@ TEST(PackagingTest, TheFileTypeDefinitionNamesOutlineGraphsByNameAndByContent) {
     // The desktop entry offers the viewer for each of these types, several files at once.
     const std::string desktop = readWholeFile(ORVO_SOURCE_DIR "/shell/orvo.desktop");
     for (const char* type :
-         {"application/x-orvo-graph", "application/x-graphml+xml", "text/vnd.graphviz", "text/csv",
-          "application/x-sitemap+xml", "application/x-gexf+xml"})
+         {"application/x-orvo-graph", "application/x-orvo-map", "application/x-graphml+xml",
+          "text/vnd.graphviz", "text/csv", "application/x-sitemap+xml", "application/x-gexf+xml"})
         EXPECT_TRUE(mentions(desktop, type)) << type;
     EXPECT_NE(desktop.find("\nExec=orvo %F\n"), std::string::npos);
 }

@@ -14,10 +14,14 @@
 #include <string_view>
 
 #include "crawl/import_graph.h"
+#include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "graph/graph_compare.h"
 #include "graph/site_report.h"
 #include "import/url.h"
+#include "layout/layout.h"
+#include "mapfile/map_reader.h"
+#include "mapfile/map_writer.h"
 #include "memory/atomic_file.h"
 #include "settings/viewer_settings.h"
 #include "tools/command_line.h"
@@ -39,7 +43,25 @@ struct Options {
     std::string report;                // --report: a CSV line per node of the graph written
     std::vector<std::string> compare;  // --compare OLD NEW
     std::string compareCsv;
+    std::string outputFormat;  // "outline", "map", or "" to go by the output's name
 };
+
+// A map when asked for, or when the output's name ends in .orvomap.
+bool writesMap(const Options& options) {
+    if (!options.outputFormat.empty()) return options.outputFormat == "map";
+    return options.output.size() > 8 && options.output.ends_with(".orvomap");
+}
+
+// Reads the outline text as the window would and writes the laid-out graph as a map to `path`;
+// "" or why not.
+std::string writeMapOf(const std::string& text, const std::string& path) {
+    orvo::ViewerSettings settings;
+    orvo::applyWindowInitialisation(settings);
+    orvo::Graph graph(settings);
+    std::istringstream in(text);
+    if (!orvo::readAndLayOut(graph, in)) return "the input holds no node record; nothing written";
+    return orvo::writeMapFile(path, graph, settings);
+}
 
 // Reads an input as the viewer opens it (a web address is crawled) into `graph`; "" or why not.
 std::string readGraph(const std::string& input, const orvo::ImportOptions& import,
@@ -52,6 +74,10 @@ std::string readGraph(const std::string& input, const orvo::ImportOptions& impor
         std::istringstream in(text.str());
         graph.reload(in);
         return "";
+    }
+    if (orvo::isMapFile(input)) {
+        const std::string why = orvo::readMapFile(input, graph);
+        return why.empty() ? "" : input + ": " + why;
     }
     orvo::ToolInput in(input);
     if (in.stream() == nullptr) return in.error();
@@ -177,6 +203,11 @@ int main(int argc, char** argv) {
                    "and lost and its link score before and after, as CSV")
         ->type_name("PATH")
         ->needs("--compare");
+    app.add_option("--output-format", options.outputFormat,
+                   "What to write: the outline graph text (outline), or the graph laid out as a "
+                   "map file that opens without reading text or laying out again (map); by "
+                   "default a map when the output's name ends in .orvomap")
+        ->check(CLI::IsMember({"outline", "map"}));
     app.set_version_flag("--version", "orvo-import " ORVO_VERSION);
     if (const std::optional<int> status = orvo::parseCommandLine(app, argc, argv)) return *status;
     if (options.input.empty() && options.compare.empty()) {
@@ -184,6 +215,11 @@ int main(int argc, char** argv) {
         return orvo::kExitUsage;
     }
 
+    const bool map = writesMap(options);
+    if (map && (options.output.empty() || options.output == "-" || !options.compare.empty())) {
+        std::cerr << "orvo-import: a map is written to a file named with -o, from one input\n";
+        return orvo::kExitUsage;
+    }
     if (!options.compare.empty()) {
         if (const std::string why = orvo::checkImportOptions(options.importLine); !why.empty()) {
             std::cerr << "orvo-import: " << why << "\n";
@@ -234,7 +270,12 @@ int main(int argc, char** argv) {
     // end, leaves any file there as it was.
     std::string writeError;
     bool written = false;
-    if (options.output.empty() || options.output == "-") {
+    if (map) {
+        // The map is made from the whole outline text, read and laid out as the window does.
+        result = orvo::importGraph(options.input, format, options.import, kept, progress);
+        if (result.ok) writeError = writeMapOf(kept.str(), options.output);
+        written = result.ok && writeError.empty();
+    } else if (options.output.empty() || options.output == "-") {
         written = import(std::cout);
         if (!written) writeError = "standard output: could not be written";
     } else {

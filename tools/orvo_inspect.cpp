@@ -22,6 +22,7 @@
 #include "graph/positions_csv.h"
 #include "graph/read_stats.h"
 #include "layout/layout.h"
+#include "mapfile/map_reader.h"
 #include "memory/atomic_file.h"
 #include "memory/program_end.h"
 #include "tools/command_line.h"
@@ -173,29 +174,38 @@ void printSummary(const std::string& file, const orvo::Graph& graph) {
 
 int run(const Options& options) {
     const std::string file = shown(options.file);
-    // Every input the viewer opens: graph files, and through the importers folders, sitemaps,
-    // edge lists, DOT, GraphML, GEXF and JSON graphs, GML and Pajek.
-    orvo::ToolInput input(options.file);
-    if (input.stream() == nullptr) {
-        std::fprintf(stderr, "orvo-inspect: %s\n", shown(input.error()).c_str());
-        return kExitFailure;
-    }
-
     orvo::ViewerSettings settings;
     orvo::applyWindowInitialisation(settings);
     settings.loadFlags = options.loadFlags;
+    orvo::Graph graph(settings);
+    graph.debugLevel = orvo::readDebugLevel();  // as the viewer does
     const auto loadStart = std::chrono::steady_clock::now();
-    orvo::Graph graph(settings, *input.stream());  // reads, and honours DEVIRIRO_DEBUG
-    orvo::layOutFromTop(graph);
+    if (orvo::isMapFile(options.file)) {
+        // A map, whatever its name: read back as it was laid out.
+        if (const std::string why = orvo::readMapFile(options.file, graph); !why.empty()) {
+            std::fprintf(stderr, "orvo-inspect: %s: %s\n", file.c_str(), why.c_str());
+            return kExitFailure;
+        }
+    } else {
+        // Every input the viewer opens: graph files, and through the importers folders,
+        // sitemaps, edge lists, DOT, GraphML, GEXF and JSON graphs, GML and Pajek.
+        orvo::ToolInput input(options.file);
+        if (input.stream() == nullptr) {
+            std::fprintf(stderr, "orvo-inspect: %s\n", shown(input.error()).c_str());
+            return kExitFailure;
+        }
+        graph.reload(*input.stream());
+        orvo::layOutFromTop(graph);
+        const std::string failure = input.finish();
+        for (const std::string& warning : input.warnings()) {
+            std::fprintf(stderr, "orvo-inspect: warning: %s\n", shown(warning).c_str());
+        }
+        if (!failure.empty()) {
+            std::fprintf(stderr, "orvo-inspect: %s\n", shown(failure).c_str());
+            return kExitFailure;
+        }
+    }
     const double loadSeconds = secondsSince(loadStart);
-    const std::string failure = input.finish();
-    for (const std::string& warning : input.warnings()) {
-        std::fprintf(stderr, "orvo-inspect: warning: %s\n", shown(warning).c_str());
-    }
-    if (!failure.empty()) {
-        std::fprintf(stderr, "orvo-inspect: %s\n", shown(failure).c_str());
-        return kExitFailure;
-    }
     // What the viewer asks about before it shows such a file; the load itself is the same.
     if (graph.readStats.looksLikeNoGraph()) {
         std::fprintf(stderr, "orvo-inspect: warning: %s\n",

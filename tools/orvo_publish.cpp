@@ -16,6 +16,9 @@
 #include "crawl/import_graph.h"
 #include "glue/web_page.h"
 #include "graph/graph.h"
+#include "graph/outline_writer.h"
+#include "import/import.h"
+#include "mapfile/map_reader.h"
 #include "settings/viewer_settings.h"
 #include "tools/command_line.h"
 #include "tools/import_options.h"
@@ -67,7 +70,10 @@ int run(const Options& given) {
         return usage("give either -o FILE.html (one file) or --folder DIR (a folder to host)");
     if (const std::string problem = keysProblem(options.keys); !problem.empty())
         return usage(problem);
-    const orvo::ImportPlan plan = orvo::planImport(options.input, options.importLine);
+    // A map, whatever its name, is published as the graph it holds.
+    const bool map = orvo::isMapFile(options.input);
+    const orvo::ImportPlan plan =
+        map ? orvo::ImportPlan{} : orvo::planImport(options.input, options.importLine);
     if (plan.status != 0) {
         std::cerr << "orvo-publish: " << plan.error << "\n";
         return plan.status;
@@ -90,20 +96,30 @@ int run(const Options& given) {
     progress.report = [&showProgress](uint64_t done, uint64_t total, std::string_view what) {
         showProgress(what, done, total);
     };
-    std::ostringstream text;
-    const orvo::ImportResult imported =
-        orvo::importGraph(options.input, plan.format, options.importLine.import, text, progress);
-    line.clear();
-    if (!options.quiet)
-        for (const std::string& warning : imported.warnings)
-            std::cerr << "orvo-publish: warning: " << warning << "\n";
-    if (const int signal = orvo::interruptSignal(); signal != 0) {
-        std::cerr << "orvo-publish: interrupted; nothing written\n";
-        return 128 + signal;
+    std::string outline;
+    if (map) {
+        orvo::ViewerSettings mapSettings;
+        orvo::Graph mapGraph(mapSettings);
+        if (const std::string why = orvo::readMapFile(options.input, mapGraph); !why.empty())
+            return fail(options.input + ": " + why);
+        outline = orvo::graphOutline(mapGraph);
+    } else {
+        std::ostringstream text;
+        const orvo::ImportResult imported = orvo::importGraph(
+            options.input, plan.format, options.importLine.import, text, progress);
+        line.clear();
+        if (!options.quiet)
+            for (const std::string& warning : imported.warnings)
+                std::cerr << "orvo-publish: warning: " << warning << "\n";
+        if (const int signal = orvo::interruptSignal(); signal != 0) {
+            std::cerr << "orvo-publish: interrupted; nothing written\n";
+            return 128 + signal;
+        }
+        if (!imported.ok)
+            return fail(imported.error.empty() ? options.input + ": cannot be imported"
+                                               : imported.error);
+        outline = std::move(text).str();
     }
-    if (!imported.ok) return fail(imported.error.empty() ? options.input + ": cannot be imported"
-                                                         : imported.error);
-    const std::string outline = std::move(text).str();
 
     // The graph as the page will read it: its size, and the start node shown in it.
     showProgress("reading", 0, 0);

@@ -205,6 +205,7 @@ private:
     pid_t start(const std::string& configHome, const std::vector<std::string>& arguments,
                 std::vector<std::string> environment) const {
         environment.push_back("XDG_CONFIG_HOME=" + configHome);
+        environment.push_back("XDG_CACHE_HOME=" + configHome + "/cache");  // the kept maps
         return test::startTool(output_, ORVO_APP, arguments, environment);
     }
 

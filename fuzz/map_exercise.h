@@ -1,0 +1,47 @@
+// One round of the map reader's fuzz target, shared with the test that replays its corpus and
+// saved crash inputs: read the bytes as a map; what is read must keep the graph's invariants,
+// and come back the same through a map written of it. (Extreme radii and spacings may place
+// nodes beyond what a double holds, as extreme outlines may.)
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "glue/window_settings.h"
+#include "graph/graph.h"
+#include "mapfile/map_reader.h"
+#include "mapfile/map_writer.h"
+#include "tests/graph_invariants.h"
+
+namespace orvo {
+
+/// Empty when everything held; otherwise what broke.
+inline std::string exerciseMapReader(const uint8_t* data, size_t size) {
+    ViewerSettings settings;
+    applyWindowInitialisation(settings);
+    Graph g(settings);
+    const std::string why = readMapBytes(data, size, g);
+    if (why.empty() == g.empty()) return "the result does not match the graph";
+    if (!why.empty()) return "";
+    if (std::string problem = checkGraphInvariants(g); !problem.empty()) return problem;
+    std::FILE* file = std::tmpfile();
+    if (file == nullptr) return "";
+    std::string again = writeMap(g, *layoutStartOf(g), settings, file);
+    std::string bytes;
+    if (again.empty()) {
+        std::fseek(file, 0, SEEK_END);
+        bytes.resize(static_cast<size_t>(std::ftell(file)));
+        std::rewind(file);
+        if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) again = "short read";
+    }
+    std::fclose(file);
+    if (!again.empty()) return "the map read cannot be written again: " + again;
+    Graph back(settings);
+    again = readMapBytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), back);
+    if (!again.empty()) return "the map written of it cannot be read: " + again;
+    if (back.summaryAndDump() != g.summaryAndDump()) return "the map written of it differs";
+    return "";
+}
+
+}  // namespace orvo

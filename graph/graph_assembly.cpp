@@ -1,0 +1,37 @@
+// Building a graph from its stored parts instead of from outline text: the same nodes, links and
+// lookups a read makes, given in the order the read made them.
+#include "graph/graph.h"
+
+namespace orvo {
+
+void Graph::startAssembly(size_t nodeCount, size_t linkCount) {
+    clearContents();
+    homeTransform_ = ProjTransform::identity();
+    nodes.reserve(nodeCount);
+    links.reserve(linkCount);
+    nodeIndexById_.reserve(nodeCount);
+}
+
+Node* Graph::assembleNode(std::string_view id, int32_t level, GroupSetId groups) {
+    Node* n = newNode(nullptr, level);
+    addNode(n, id);
+    n->groups = groups;
+    return n;
+}
+
+Link* Graph::assembleLink(Node* from, Node* to, int32_t extra, uint8_t flags) {
+    return newLink(from, to, extra, flags);
+}
+
+void Graph::finishAssembly(int32_t topNodeIndex, const ProjTransform& home,
+                           const ReadStats& stats) {
+    root = nodes.empty() ? nullptr : nodes[0];
+    topNodeIndex_ = topNodeIndex;
+    homeTransform_ = home;
+    readStats = stats;
+    ++linkVisibilityVersion_;
+    if (anyGroupHidden()) applyHiddenGroupsToAll();
+    if (debugLevel != 0 && root != nullptr) writeDebugFile(summaryAndDump());  // as a read does
+}
+
+}  // namespace orvo

@@ -1,0 +1,83 @@
+// The map file: a graph laid out once and stored in fixed-width little-endian records, so that
+// opening it needs neither the outline's text nor the layout's sizing. docs/file-formats.md
+// ("The map file") describes every byte.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+namespace orvo {
+
+static_assert(std::endian::native == std::endian::little,
+              "the map's records are read and written in place as little-endian numbers");
+
+/// The first eight bytes: a byte above 127 first, so that no text file starts so, and a line
+/// feed, so that a transfer that rewrites line ends shows.
+constexpr unsigned char kMapMagic[8] = {0x89, 'O', 'R', 'V', 'M', 'A', 'P', '\n'};
+constexpr uint32_t kMapVersion = 1;
+constexpr uint32_t kMapHeaderBytes = 64;
+constexpr uint32_t kMapSectionEntryBytes = 32;
+/// Sections start at multiples of this.
+constexpr uint64_t kMapAlignment = 8;
+/// A section flag: a reader that does not know the section's kind must not open the map.
+constexpr uint32_t kMapSectionRequired = 1;
+/// No parent (the root), in the node records.
+constexpr uint32_t kMapNoNode = 0xffffffffu;
+
+enum class MapSection : uint32_t {
+    Meta = 1,        // counts, top and start node, home view, layout spacing, read statistics
+    Nodes = 2,       // per node: parent, level, group set, radius
+    IdOffsets = 3,   // per node, and one more: where its id starts in IdText
+    IdText = 4,      // the ids' bytes, back to back
+    Children = 5,    // every node's children in order, the parents in node order
+    Links = 6,       // per link: from, to, extra
+    OutLinks = 7,    // every node's non-tree links out, in order, the nodes in node order
+    InLinks = 8,     // every node's non-tree links in, likewise
+    GroupNames = 9,  // the group names in interned order
+    GroupSets = 10,  // the group sets in interned order
+    Labels = 11,     // per labelled node: node, length, offset into LabelText
+    LabelText = 12,  // the labels' bytes
+};
+constexpr uint32_t kMapSectionKinds = 12;
+
+// The header's fields, by offset.
+constexpr size_t kHeaderVersionAt = 8;     // u32
+constexpr size_t kHeaderSizeAt = 12;       // u32, kMapHeaderBytes
+constexpr size_t kHeaderFileBytesAt = 16;  // u64, the whole file
+constexpr size_t kHeaderTableAt = 24;      // u64, offset of the section table
+constexpr size_t kHeaderSectionsAt = 32;   // u32, entries in the table
+constexpr size_t kHeaderTableSumAt = 40;   // u64, XXH3-64 of the table
+constexpr size_t kHeaderSumAt = 48;        // u64, XXH3-64 of bytes 0..47
+// Bytes 36..39 and 56..63 are zero.
+
+/// The Meta section's fields, by offset; it is kMetaBytes long.
+constexpr size_t kMetaNodesAt = 0;           // u64
+constexpr size_t kMetaLinksAt = 8;           // u64
+constexpr size_t kMetaTopAt = 16;            // i32, -1: none
+constexpr size_t kMetaStartAt = 20;          // u32, the node the layout started from
+constexpr size_t kMetaChildSpacingAt = 24;   // f64
+constexpr size_t kMetaHomeAt = 32;           // 16 x f64, row-major as the outline writes it
+constexpr size_t kMetaLinesAt = 160;         // u64
+constexpr size_t kMetaSkippedLinesAt = 168;  // u64
+constexpr size_t kMetaHoldsNulAt = 176;      // u8, then 3 zero bytes
+constexpr size_t kMetaLoadFlagsAt = 180;     // i32, the reader's load flags it was read with
+constexpr size_t kMetaBytes = 184;
+
+constexpr size_t kNodeRecordBytes = 20;   // u32 parent, i32 level, u32 group set, f64 radius
+constexpr size_t kLinkRecordBytes = 12;   // u32 from, u32 to, i32 extra
+constexpr size_t kLabelRecordBytes = 16;  // u32 node, u32 length, u64 offset
+
+template <typename T>
+T loadLittle(const unsigned char* at) {
+    T value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
+template <typename T>
+void storeLittle(unsigned char* at, T value) {
+    std::memcpy(at, &value, sizeof value);
+}
+
+}  // namespace orvo

@@ -1,0 +1,439 @@
+// The map reader: the header and the section table first, every section's bounds and checksum,
+// then the records, each index checked against the counts before it is followed. The graph is
+// built as a read would have built it, and placed from the stored radii.
+#include "mapfile/map_reader.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+#include "graph/graph.h"
+#include "layout/layout.h"
+#include "layout/placement_from_radii.h"
+#include "mapfile/map_format.h"
+#include "settings/viewer_settings.h"
+
+namespace orvo {
+
+namespace {
+
+constexpr uint32_t kMaxSections = 4096;
+// A fuzzing build takes altered bytes past the checksums, to the checks behind them.
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+constexpr bool kChecksums = false;
+#else
+constexpr bool kChecksums = true;
+#endif
+// sinh of a larger radius is no longer a finite double.
+constexpr double kMaxRadius = 700.0;
+
+constexpr std::array<const char*, kMapSectionKinds + 1> kSectionNames = {
+    "",          "meta",     "nodes",       "id offsets", "id text", "children",  "links",
+    "out-links", "in-links", "group names", "group sets", "labels",  "label text"};
+
+struct Span {
+    const unsigned char* data = nullptr;
+    uint64_t size = 0;
+};
+
+using SectionSpans = std::array<Span, kMapSectionKinds + 1>;
+
+std::string number(uint64_t value) { return std::to_string(value); }
+
+// What an outline field can hold: not empty, no space, line feed or zero byte, no tab first.
+bool isFieldText(std::string_view text) {
+    if (text.empty() || text.front() == '\t') return false;
+    for (const char c : text)
+        if (c == ' ' || c == '\n' || c == '\0') return false;
+    return true;
+}
+
+// What a label can hold: text that can be shown, without control bytes.
+bool isLabelText(std::string_view text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return false;
+    return !text.empty();
+}
+
+std::string damaged(MapSection kind, const std::string& what) {
+    return std::string("its ") + kSectionNames[static_cast<uint32_t>(kind)] +
+           " section is damaged (" + what + ")";
+}
+
+// The header and the section table; the spans of the known sections.
+std::string readContainer(const unsigned char* data, size_t size, SectionSpans& spans) {
+    if (!startsLikeMap(data, size)) return "it is not a map (it does not start as one does)";
+    if (size < kMapHeaderBytes)
+        return "it is cut short: " + number(size) + " bytes, less than a map's header";
+    const auto version = loadLittle<uint32_t>(data + kHeaderVersionAt);
+    if (version > kMapVersion)
+        return "it is a map of format version " + number(version) +
+               ", newer than this program reads (" + number(kMapVersion) + ")";
+    if (version < kMapVersion)
+        return "it is a map of format version " + number(version) +
+               ", older than this program reads (" + number(kMapVersion) + ")";
+    if ((loadLittle<uint64_t>(data + kHeaderSumAt) != XXH3_64bits(data, kHeaderSumAt) &&
+         kChecksums) ||
+        loadLittle<uint32_t>(data + kHeaderSizeAt) != kMapHeaderBytes)
+        return "its header is damaged";
+    const auto fileBytes = loadLittle<uint64_t>(data + kHeaderFileBytesAt);
+    if (fileBytes > size)
+        return "it is cut short: " + number(size) + " of its " + number(fileBytes) + " bytes";
+    if (fileBytes < size)
+        return "it has " + number(size - fileBytes) + " bytes more than its header says";
+    const auto tableAt = loadLittle<uint64_t>(data + kHeaderTableAt);
+    const auto count = loadLittle<uint32_t>(data + kHeaderSectionsAt);
+    if (count > kMaxSections || tableAt < kMapHeaderBytes || tableAt > size ||
+        uint64_t{count} * kMapSectionEntryBytes > size - tableAt)
+        return "its header is damaged (the section table lies outside the file)";
+    const unsigned char* table = data + tableAt;
+    if (loadLittle<uint64_t>(data + kHeaderTableSumAt) !=
+            XXH3_64bits(table, size_t{count} * kMapSectionEntryBytes) &&
+        kChecksums)
+        return "its section table is damaged";
+    for (uint32_t i = 0; i < count; ++i) {
+        const unsigned char* entry = table + size_t{i} * kMapSectionEntryBytes;
+        const auto kind = loadLittle<uint32_t>(entry);
+        const auto flags = loadLittle<uint32_t>(entry + 4);
+        const auto offset = loadLittle<uint64_t>(entry + 8);
+        const auto bytes = loadLittle<uint64_t>(entry + 16);
+        if (offset < kMapHeaderBytes || offset > size || bytes > size - offset)
+            return "its section table is damaged (a section lies outside the file)";
+        if (kind == 0 || kind > kMapSectionKinds) {
+            if (flags & kMapSectionRequired)
+                return "it needs a newer program (it holds a section of kind " + number(kind) +
+                       " that this program does not know)";
+            continue;  // a later addition this program can do without
+        }
+        Span& span = spans[kind];
+        if (span.data != nullptr)
+            return "its section table is damaged (two " + std::string(kSectionNames[kind]) +
+                   " sections)";
+        if (loadLittle<uint64_t>(entry + 24) != XXH3_64bits(data + offset, bytes) && kChecksums)
+            return damaged(static_cast<MapSection>(kind), "its checksum does not match");
+        span = {data + offset, bytes};
+    }
+    for (uint32_t kind = 1; kind <= kMapSectionKinds; ++kind)
+        if (spans[kind].data == nullptr)
+            return std::string("it lacks its ") + kSectionNames[kind] + " section";
+    return "";
+}
+
+// Reads numbers one after another from a section, never past its end.
+class Cursor {
+public:
+    explicit Cursor(Span span) : span_(span) {}
+    template <typename T>
+    bool next(T& value) {
+        if (span_.size - at_ < sizeof(T)) return false;
+        value = loadLittle<T>(span_.data + at_);
+        at_ += sizeof(T);
+        return true;
+    }
+    bool text(uint32_t length, std::string_view& out) {
+        if (span_.size - at_ < length) return false;
+        out = {reinterpret_cast<const char*>(span_.data + at_), length};
+        at_ += length;
+        return true;
+    }
+    bool atEnd() const { return at_ == span_.size; }
+
+private:
+    Span span_;
+    uint64_t at_ = 0;
+};
+
+std::string readGroups(const SectionSpans& spans, Graph& graph) {
+    GroupNames& names = graph.assemblyGroupNames();
+    Cursor nameCursor(spans[static_cast<uint32_t>(MapSection::GroupNames)]);
+    uint32_t count = 0;
+    if (!nameCursor.next(count)) return damaged(MapSection::GroupNames, "no count");
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t length = 0;
+        std::string_view name;
+        if (!nameCursor.next(length) || !nameCursor.text(length, name))
+            return damaged(MapSection::GroupNames, "it ends inside a name");
+        if (!isFieldText(name)) return damaged(MapSection::GroupNames, "a name no field holds");
+        if (names.intern(name) != i) return damaged(MapSection::GroupNames, "a name twice");
+    }
+    if (!nameCursor.atEnd()) return damaged(MapSection::GroupNames, "bytes past its names");
+
+    Cursor setCursor(spans[static_cast<uint32_t>(MapSection::GroupSets)]);
+    if (!setCursor.next(count) || count == 0) return damaged(MapSection::GroupSets, "no count");
+    std::vector<GroupNameId> set;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t size = 0;
+        if (!setCursor.next(size) || size > kGroupKinds * 64)
+            return damaged(MapSection::GroupSets, "a set's size");
+        set.assign(size, 0);
+        for (GroupNameId& id : set)
+            if (!setCursor.next(id) || id >= names.nameCount())
+                return damaged(MapSection::GroupSets, "a name that is not there");
+        if (names.internSet(set) != i) return damaged(MapSection::GroupSets, "a set twice");
+    }
+    if (!setCursor.atEnd()) return damaged(MapSection::GroupSets, "bytes past its sets");
+    return "";
+}
+
+struct Meta {
+    uint64_t nodes = 0, links = 0;
+    int32_t top = -1;
+    uint32_t start = 0;
+    double childSpacing = 0.0;
+    int32_t loadFlags = 0;
+    ProjTransform home = ProjTransform::identity();
+    ReadStats stats;
+};
+
+std::string readMeta(Span span, Meta& meta) {
+    if (span.size != kMetaBytes) return damaged(MapSection::Meta, "its size");
+    const unsigned char* m = span.data;
+    meta.nodes = loadLittle<uint64_t>(m + kMetaNodesAt);
+    meta.links = loadLittle<uint64_t>(m + kMetaLinksAt);
+    meta.top = loadLittle<int32_t>(m + kMetaTopAt);
+    meta.start = loadLittle<uint32_t>(m + kMetaStartAt);
+    meta.childSpacing = loadLittle<double>(m + kMetaChildSpacingAt);
+    for (size_t i = 0; i < 16; ++i) meta.home.m[i] = loadLittle<double>(m + kMetaHomeAt + 8 * i);
+    meta.stats.lines = loadLittle<uint64_t>(m + kMetaLinesAt);
+    meta.stats.skippedLines = loadLittle<uint64_t>(m + kMetaSkippedLinesAt);
+    meta.stats.holdsNul = m[kMetaHoldsNulAt] != 0;
+    meta.loadFlags = loadLittle<int32_t>(m + kMetaLoadFlagsAt);
+    if (meta.nodes == 0 || meta.nodes >= kMapNoNode || meta.links >= kMapNoNode ||
+        meta.links + 1 < meta.nodes)
+        return damaged(MapSection::Meta, "its counts");
+    if (meta.top < -1 || (meta.top >= 0 && static_cast<uint64_t>(meta.top) >= meta.nodes) ||
+        meta.start >= meta.nodes)
+        return damaged(MapSection::Meta, "its top or start node");
+    if (!std::isfinite(meta.childSpacing) || std::fabs(meta.childSpacing) > 1e6)
+        return damaged(MapSection::Meta, "its layout spacing");
+    for (double element : meta.home.m)
+        if (!std::isfinite(element)) return damaged(MapSection::Meta, "its home view");
+    return "";
+}
+
+Span section(const SectionSpans& spans, MapSection kind) {
+    return spans[static_cast<uint32_t>(kind)];
+}
+
+// The nodes with their ids, levels, groups and radii; parents are checked, not yet set.
+std::string readNodes(const SectionSpans& spans, const Meta& meta, Graph& graph,
+                      std::vector<uint32_t>& parents) {
+    const Span records = section(spans, MapSection::Nodes);
+    const Span offsets = section(spans, MapSection::IdOffsets);
+    const Span text = section(spans, MapSection::IdText);
+    const uint64_t n = meta.nodes;
+    if (records.size != n * kNodeRecordBytes) return damaged(MapSection::Nodes, "its size");
+    if (offsets.size != (n + 1) * 8) return damaged(MapSection::IdOffsets, "its size");
+    if (loadLittle<uint64_t>(offsets.data) != 0 ||
+        loadLittle<uint64_t>(offsets.data + n * 8) != text.size)
+        return damaged(MapSection::IdOffsets, "its first or last offset");
+    const size_t setCount = graph.groupNames().setCount();
+    parents.resize(n);
+    uint64_t idStart = 0;
+    for (uint64_t i = 0; i < n; ++i) {
+        const unsigned char* record = records.data + i * kNodeRecordBytes;
+        const uint64_t idEnd = loadLittle<uint64_t>(offsets.data + (i + 1) * 8);
+        if (idEnd <= idStart || idEnd > text.size)
+            return damaged(MapSection::IdOffsets, "node " + number(i) + "'s id");
+        const std::string_view id(reinterpret_cast<const char*>(text.data + idStart),
+                                  idEnd - idStart);
+        idStart = idEnd;
+        const auto parent = loadLittle<uint32_t>(record);
+        const auto groups = loadLittle<uint32_t>(record + 8);
+        const auto radius = loadLittle<double>(record + 12);
+        if ((i == 0) != (parent == kMapNoNode) || (i != 0 && (parent >= n || parent == i)))
+            return damaged(MapSection::Nodes, "node " + number(i) + "'s parent");
+        if (groups >= setCount)
+            return damaged(MapSection::Nodes, "node " + number(i) + "'s groups");
+        if (!(radius > 0.0 && radius <= kMaxRadius))
+            return damaged(MapSection::Nodes, "node " + number(i) + "'s radius");
+        if (!isFieldText(id))
+            return damaged(MapSection::IdText, "node " + number(i) + "'s id is no field");
+        if (graph.findNodeIndex(id) >= 0)
+            return damaged(MapSection::IdText, "an id twice: " + std::string(id));
+        Node* node = graph.assembleNode(id, loadLittle<int32_t>(record + 4), groups);
+        node->radius = radius;
+        parents[i] = parent;
+    }
+    return "";
+}
+
+// Every node's children in their stored order; the tree must reach every node from the root.
+std::string readChildren(const SectionSpans& spans, const std::vector<uint32_t>& parents,
+                         Graph& graph) {
+    const Span children = section(spans, MapSection::Children);
+    const uint64_t n = parents.size();
+    if (children.size != (n - 1) * 4) return damaged(MapSection::Children, "its size");
+    std::vector<bool> seen(n, false);
+    uint32_t lastParent = 0;
+    for (uint64_t j = 0; j + 1 < n; ++j) {
+        const auto child = loadLittle<uint32_t>(children.data + j * 4);
+        if (child == 0 || child >= n || seen[child] || parents[child] < lastParent)
+            return damaged(MapSection::Children, "entry " + number(j));
+        seen[child] = true;
+        lastParent = parents[child];
+        Node* parent = graph.nodes[lastParent];
+        Node* node = graph.nodes[child];
+        node->parent = parent;
+        parent->children.push_back(node);
+    }
+    // Each node has one parent and is its parent's child once: a tree unless there is a cycle,
+    // which the root does not reach.
+    uint64_t reached = 0;
+    std::vector<const Node*> stack{graph.nodes[0]};
+    while (!stack.empty()) {
+        const Node* node = stack.back();
+        stack.pop_back();
+        ++reached;
+        for (const Node* k : node->children) stack.push_back(k);
+    }
+    if (reached != n) return damaged(MapSection::Nodes, "the parents make a cycle");
+    return "";
+}
+
+// The links, each node's tree link, and the non-tree links filed in their lists in order.
+std::string readLinks(const SectionSpans& spans, const Meta& meta, Graph& graph) {
+    const Span records = section(spans, MapSection::Links);
+    const uint64_t n = meta.nodes, count = meta.links;
+    if (records.size != count * kLinkRecordBytes) return damaged(MapSection::Links, "its size");
+    constexpr uint8_t kTreeLinkFlags = Enabled | Shown;
+    for (uint64_t i = 0; i < count; ++i) {
+        const unsigned char* record = records.data + i * kLinkRecordBytes;
+        const auto from = loadLittle<uint32_t>(record);
+        const auto to = loadLittle<uint32_t>(record + 4);
+        if (from >= n || to >= n || from == to)
+            return damaged(MapSection::Links, "link " + number(i) + "'s ends");
+        Node* fromNode = graph.nodes[from];
+        Node* toNode = graph.nodes[to];
+        const bool tree = toNode->parent == fromNode;
+        if (tree && toNode->parentLink != nullptr)
+            return damaged(MapSection::Links, "link " + number(i) + " twice");
+        Link* l = graph.assembleLink(fromNode, toNode, loadLittle<int32_t>(record + 8),
+                                     tree ? kTreeLinkFlags : 0);
+        if (tree) toNode->parentLink = l;
+    }
+    for (uint64_t i = 1; i < n; ++i)
+        if (graph.nodes[i]->parentLink == nullptr)
+            return damaged(MapSection::Links, "node " + number(i) + " has no tree link");
+
+    const uint64_t nonTree = count - (n - 1);
+    for (const auto& [kind, out] :
+         {std::pair{MapSection::OutLinks, true}, std::pair{MapSection::InLinks, false}}) {
+        const Span list = section(spans, kind);
+        if (list.size != nonTree * 4) return damaged(kind, "its size");
+        std::vector<bool> seen(count, false);
+        int32_t lastNode = 0;
+        for (uint64_t j = 0; j < nonTree; ++j) {
+            const auto index = loadLittle<uint32_t>(list.data + j * 4);
+            if (index >= count || seen[index]) return damaged(kind, "entry " + number(j));
+            Link* l = graph.links[index];
+            Node* owner = out ? l->fromNode : l->toNode;
+            if (l->toNode->parentLink == l || owner->index < lastNode)
+                return damaged(kind, "entry " + number(j));
+            seen[index] = true;
+            lastNode = owner->index;
+            (out ? owner->outLinks : owner->inLinks).push_back(l);
+        }
+    }
+    return "";
+}
+
+std::string readLabels(const SectionSpans& spans, Graph& graph) {
+    const Span records = section(spans, MapSection::Labels);
+    const Span text = section(spans, MapSection::LabelText);
+    if (records.size % kLabelRecordBytes != 0) return damaged(MapSection::Labels, "its size");
+    for (uint64_t at = 0; at < records.size; at += kLabelRecordBytes) {
+        const auto node = loadLittle<uint32_t>(records.data + at);
+        const auto length = loadLittle<uint32_t>(records.data + at + 4);
+        const auto offset = loadLittle<uint64_t>(records.data + at + 8);
+        if (node >= graph.nodes.size() || offset > text.size || length > text.size - offset)
+            return damaged(MapSection::Labels, "label " + number(at / kLabelRecordBytes));
+        const std::string_view label(reinterpret_cast<const char*>(text.data + offset), length);
+        if (!isLabelText(label))
+            return damaged(MapSection::LabelText, "label " + number(at / kLabelRecordBytes));
+        graph.setLabel(*graph.nodes[node], label);
+    }
+    return "";
+}
+
+std::string assemble(const SectionSpans& spans, Graph& graph) {
+    Meta meta;
+    if (std::string why = readMeta(section(spans, MapSection::Meta), meta); !why.empty())
+        return why;
+    graph.startAssembly(meta.nodes, meta.links);
+    std::vector<uint32_t> parents;
+    std::string why = readGroups(spans, graph);
+    if (why.empty()) why = readNodes(spans, meta, graph, parents);
+    if (why.empty()) why = readChildren(spans, parents, graph);
+    if (why.empty()) why = readLinks(spans, meta, graph);
+    if (why.empty()) why = readLabels(spans, graph);
+    if (!why.empty()) return why;
+    graph.finishAssembly(meta.top, meta.home, meta.stats);
+    ViewerSettings placing = graph.settings;
+    placing.childSpacing = static_cast<float>(meta.childSpacing);
+    placeFromRadii(placing, graph.nodes[meta.start], graph.nodes.size() >= kTwoThreadLayoutNodes);
+    return "";
+}
+
+}  // namespace
+
+bool startsLikeMap(const unsigned char* data, size_t size) {
+    return size >= sizeof kMapMagic && std::memcmp(data, kMapMagic, sizeof kMapMagic) == 0;
+}
+
+bool isMapFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat info {};
+    unsigned char start[sizeof kMapMagic];
+    const bool map = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                     ::pread(fd, start, sizeof start, 0) == static_cast<ssize_t>(sizeof start) &&
+                     startsLikeMap(start, sizeof start);
+    ::close(fd);
+    return map;
+}
+
+std::string readMapBytes(const unsigned char* data, size_t size, Graph& graph) {
+    SectionSpans spans{};
+    std::string why = readContainer(data, size, spans);
+    if (why.empty()) why = assemble(spans, graph);
+    if (!why.empty()) graph.startAssembly(0, 0);  // nothing half-built stays
+    return why;
+}
+
+std::string readMapFile(const std::string& path, Graph& graph) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::strerror(errno);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return std::strerror(error);
+    }
+    const auto size = static_cast<size_t>(info.st_size);
+    if (!S_ISREG(info.st_mode) || size == 0) {
+        ::close(fd);
+        return S_ISREG(info.st_mode) ? "it is empty" : "a map must be a regular file";
+    }
+    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    const int mapError = errno;
+    ::close(fd);
+    if (mapped == MAP_FAILED) return std::strerror(mapError);
+    ::madvise(mapped, size, MADV_SEQUENTIAL);
+    std::string why = readMapBytes(static_cast<const unsigned char*>(mapped), size, graph);
+    ::munmap(mapped, size);
+    return why;
+}
+
+}  // namespace orvo

@@ -1,0 +1,98 @@
+// Maps opened through the glue on an offscreen Mesa context: the same picture, search and
+// travel as the outline they were made from; the map cache that makes re-opening an unchanged
+// outline as quick; a damaged map refused with the graph on view kept.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "mapfile/map_cache.h"
+#include "mapfile/map_writer.h"
+#include "tests/glue/glue_rig.h"
+
+namespace orvo {
+namespace {
+
+class MapOpenTest : public GlueRig {
+public:
+    // The example site's map, written from the graph the glue read, under this name.
+    std::string siteMap(const std::string& name) {
+        open(kSite);
+        const std::string path = dir / name;
+        EXPECT_EQ(writeMapFile(path, graph(), settings()), "");
+        makeGlue();
+        return path;
+    }
+    // The finished picture and what finding, picking and travelling give on the graph on view.
+    std::vector<uint8_t> pictureAndWork() {
+        drawWhole();
+        std::vector<uint8_t> picture = finishedPicture();
+        const SearchResult found = glue->findNodes("faq", 5);
+        std::string more;
+        for (const SearchHit& hit : found.hits)
+            more += std::string(graph().nodes[static_cast<size_t>(hit.node)]->id) + " ";
+        glue->travelTo("http://www.example.org/faq.html");
+        idleToTheEnd();
+        more += std::to_string(glue->history().canGoBack());
+        picture.insert(picture.end(), more.begin(), more.end());
+        const std::vector<uint8_t> after = finishedPicture();
+        picture.insert(picture.end(), after.begin(), after.end());
+        return picture;
+    }
+    testing::TempDir dir;
+};
+
+TEST_F(MapOpenTest, AMapShowsWhatItsOutlineShows) {
+    const std::string map = siteMap("site.graph");  // known by content, whatever its name
+    open(kSite);
+    const std::vector<uint8_t> fromOutline = pictureAndWork();
+    makeGlue();
+    open(map);
+    EXPECT_TRUE(pictureAndWork() == fromOutline);
+    // Cut short on disk while it is on view: what is on view was read whole and stays.
+    ::truncate(map.c_str(), 100);
+    EXPECT_FALSE(finishedPicture().empty());
+    EXPECT_EQ(glue->openGraphFile(map, request), 0);
+    EXPECT_NE(glue->openError().find("it is cut short: 100 of its"), std::string::npos)
+        << glue->openError();
+    EXPECT_EQ(graph().nodes.size(), 3000u);
+}
+
+TEST_F(MapOpenTest, TheCacheKeepsTheMapOfAnOutlineAfterItsFirstPicture) {
+    const std::string outline = dir / "site.graph", cache = dir / "cache";
+    std::filesystem::copy_file(kSite, outline);
+    auto withCache = [&] {
+        makeGlue();
+        glue->setMapCache(std::make_unique<MapCache>(cache, MapCache::kDefaultLimitBytes));
+    };
+    withCache();
+    open(outline);
+    EXPECT_EQ(glue->openedFromCache(), "");
+    EXPECT_TRUE(glue->mapCachePending());
+    EXPECT_FALSE(std::filesystem::exists(cache));  // not before the first picture
+    const std::vector<uint8_t> fromOutline = pictureAndWork();
+    EXPECT_FALSE(glue->mapCachePending());
+
+    withCache();
+    open(outline);
+    EXPECT_NE(glue->openedFromCache(), "");
+    EXPECT_FALSE(glue->mapCachePending());
+    EXPECT_TRUE(pictureAndWork() == fromOutline);
+
+    // A changed outline is read again, and its map kept anew.
+    testing::writeWholeFile(outline, testing::readWholeFile(outline) + " 1 http://x/ 1 html\n");
+    withCache();
+    open(outline);
+    EXPECT_EQ(glue->openedFromCache(), "");
+    EXPECT_EQ(graph().nodes.size(), 3001u);
+    idleToTheEnd();
+    size_t kept = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(cache))
+        kept += entry.is_regular_file();
+    EXPECT_EQ(kept, 2u);
+}
+
+}  // namespace
+}  // namespace orvo

@@ -1,0 +1,380 @@
+// The map file against the outline it was made from: the same graph and the same positions to
+// the last bit, read back from a map on disk; and every kind of damage refused with its reason.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+#include "fuzz/map_exercise.h"
+#include "glue/window_settings.h"
+#include "graph/positions_csv.h"
+#include "mapfile/map_cache.h"
+#include "mapfile/map_format.h"
+#include "mapfile/map_reader.h"
+#include "mapfile/map_writer.h"
+#include "tests/graph_test_support.h"
+#include "tools/site_generator.h"
+
+namespace orvo::testing {
+namespace {
+
+ViewerSettings windowSettings() {
+    ViewerSettings settings;
+    applyWindowInitialisation(settings);
+    return settings;
+}
+
+std::string positionsOf(const Graph& graph) {
+    TempDir dir;
+    const std::string path = (dir / "positions.csv").string();
+    std::FILE* out = std::fopen(path.c_str(), "w");
+    EXPECT_TRUE(out && writePositionsCsv(out, graph));
+    std::fclose(out);
+    return readWholeFile(path);
+}
+
+// Everything a comparison should see: the dump, levels, links, home view, invariants, labels,
+// groups, radii and the positions written with all their digits.
+std::string everything(const Graph& graph) {
+    std::string out = describe(graph) + positionsOf(graph);
+    for (const Node* n : graph.nodes) {
+        out += std::string(graph.labelOf(*n)) + "|";
+        for (GroupNameId id : graph.groupsOf(*n)) out += std::string(graph.groupName(id)) + ",";
+        char radius[40];
+        std::snprintf(radius, sizeof radius, "%a %d\n", n->radius, n->descendantCount);
+        out += radius;
+        for (const Link* l : n->outLinks) out += std::to_string(l->index) + ">";
+        for (const Link* l : n->inLinks) out += std::to_string(l->index) + "<";
+    }
+    return out + std::to_string(graph.topNodeIndex());
+}
+
+std::string writeMapOf(const Graph& graph, const std::filesystem::path& path) {
+    return writeMapFile(path.string(), graph, graph.settings);
+}
+
+struct OutlineSource {
+    std::string name;
+    std::string text;
+};
+
+std::vector<OutlineSource> outlineSources() {
+    std::vector<OutlineSource> sources;
+    for (const char* path :
+         {ORVO_SOURCE_DIR "/examples/site.graph", ORVO_SOURCE_DIR "/examples/worked-example.graph",
+          ORVO_SOURCE_DIR "/examples/sqlite-doc.graph"})
+        sources.push_back({path, readWholeFile(path)});
+    for (const char* name : {"move_example.graph", "attributes.graph", "small_trees.graph",
+                             "node_search.graph", "level_overflow.graph"})
+        sources.push_back({name, readWholeFile(dataPath(name))});
+    sources.push_back({"labels",
+                       "0 http://a/ 1 html main\n 1 http://a/b 1 html x\n"
+                       "-99 label http://a/b the%20b\n 1 http://a/c 1 image\n"
+                       "  2 http://a/b 1 html\n"});
+    sources.push_back({"generated site", generateSiteGraph({20000, 7})});
+    return sources;
+}
+
+// From a map and from its outline, the same graph: laid out from the top node as the window
+// does, and again from a deep node (whose ancestors are placed upward).
+TEST(MapFile, ReadsBackWhatItsOutlineReadsToTheLastBit) {
+    const ViewerSettings settings = windowSettings();
+    TempDir dir;
+    for (const OutlineSource& source : outlineSources()) {
+        SCOPED_TRACE(source.name);
+        Graph outline(settings);
+        ASSERT_TRUE(readText(outline, source.text));
+        for (Node* start : {static_cast<Node*>(nullptr), outline.nodes.back()}) {
+            if (start != nullptr) relayoutFrom(outline, start);
+            ASSERT_EQ(writeMapOf(outline, dir / "x.orvomap"), "");
+            Graph map(settings);
+            ASSERT_EQ(readMapFile((dir / "x.orvomap").string(), map), "");
+            EXPECT_EQ(everything(map), everything(outline));
+            EXPECT_EQ(layoutStartOf(map), map.nodes[layoutStartOf(outline)->index]);
+        }
+    }
+}
+
+// The hidden groups of the graph read into stay in force, as after a read of the outline.
+TEST(MapFile, KeepsTheHiddenGroupsOfTheGraphItIsReadInto) {
+    const ViewerSettings settings = windowSettings();
+    TempDir dir;
+    Graph outline(settings), map(settings);
+    outline.setGroupHidden(0, "image", 1);
+    map.setGroupHidden(0, "image", 1);
+    ASSERT_TRUE(readFile(outline, ORVO_SOURCE_DIR "/examples/site.graph"));
+    ASSERT_EQ(writeMapOf(outline, dir / "x.orvomap"), "");
+    ASSERT_EQ(readMapFile((dir / "x.orvomap").string(), map), "");
+    EXPECT_EQ(everything(map), everything(outline));
+    EXPECT_NE(everything(map).find(":0"), std::string::npos);  // some link hidden
+}
+
+// A map held in memory, its sections found through its table, altered and sealed again with
+// fresh checksums: damage that the checksums do not catch must be caught by the checks.
+class MapBytes {
+public:
+    explicit MapBytes(std::string bytes) : bytes_(std::move(bytes)) {}
+    unsigned char* data() { return reinterpret_cast<unsigned char*>(bytes_.data()); }
+    size_t size() const { return bytes_.size(); }
+    std::string& bytes() { return bytes_; }
+    // Offset and size of the section of this kind.
+    std::pair<uint64_t, uint64_t> section(MapSection kind) {
+        for (uint32_t i = 0; i < sectionCount(); ++i) {
+            unsigned char* entry = entryAt(i);
+            if (loadLittle<uint32_t>(entry) == static_cast<uint32_t>(kind))
+                return {loadLittle<uint64_t>(entry + 8), loadLittle<uint64_t>(entry + 16)};
+        }
+        ADD_FAILURE() << "no section " << static_cast<uint32_t>(kind);
+        return {0, 0};
+    }
+    void seal() {
+        for (uint32_t i = 0; i < sectionCount(); ++i) {
+            unsigned char* entry = entryAt(i);
+            storeLittle<uint64_t>(entry + 24, XXH3_64bits(data() + loadLittle<uint64_t>(entry + 8),
+                                                          loadLittle<uint64_t>(entry + 16)));
+        }
+        storeLittle<uint64_t>(data() + kHeaderTableSumAt,
+                              XXH3_64bits(entryAt(0), sectionCount() * kMapSectionEntryBytes));
+        storeLittle<uint64_t>(data() + kHeaderFileBytesAt, size());
+        storeLittle<uint64_t>(data() + kHeaderSumAt, XXH3_64bits(data(), kHeaderSumAt));
+    }
+    uint32_t sectionCount() { return loadLittle<uint32_t>(data() + kHeaderSectionsAt); }
+    unsigned char* entryAt(uint32_t i) {
+        return data() + loadLittle<uint64_t>(data() + kHeaderTableAt) + i * kMapSectionEntryBytes;
+    }
+
+private:
+    std::string bytes_;
+};
+
+std::string readBack(MapBytes& map) {
+    const ViewerSettings settings = windowSettings();
+    Graph graph(settings);
+    const std::string why = readMapBytes(map.data(), map.size(), graph);
+    EXPECT_TRUE(why.empty() ? !graph.empty() : graph.empty()) << why;
+    return why;
+}
+
+MapBytes siteMap() {
+    const ViewerSettings settings = windowSettings();
+    Graph outline(settings);
+    EXPECT_TRUE(readFile(outline, ORVO_SOURCE_DIR "/examples/site.graph"));
+    outline.setLabel(*outline.nodes[3], "a label");
+    TempDir dir;
+    EXPECT_EQ(writeMapOf(outline, dir / "site.orvomap"), "");
+    return MapBytes(readWholeFile(dir / "site.orvomap"));
+}
+
+TEST(MapFile, RefusesACutOrAlteredFileWithItsReason) {
+    MapBytes whole = siteMap();
+    ASSERT_EQ(readBack(whole), "");
+    // Cut anywhere: before the header's end, inside each section, before the table's end.
+    for (size_t length = 0; length < whole.size(); length += 1 + length / 3) {
+        SCOPED_TRACE(length);
+        MapBytes cut(whole.bytes().substr(0, length));
+        const std::string why = readBack(cut);
+        EXPECT_TRUE(why.starts_with(length < 8 ? "it is not a map" : "it is cut short")) << why;
+    }
+    // One byte altered in each section: its checksum tells.
+    for (uint32_t kind = 1; kind <= kMapSectionKinds; ++kind) {
+        MapBytes altered = siteMap();
+        const auto [offset, size] = altered.section(static_cast<MapSection>(kind));
+        if (size == 0) continue;
+        altered.data()[offset + size / 2] ^= 0x10;
+        EXPECT_NE(readBack(altered).find("section is damaged (its checksum does not match)"),
+                  std::string::npos);
+    }
+    // The header and the table have checksums of their own.
+    for (const auto& [at, expected] :
+         {std::pair{size_t{20}, "its header is damaged"}, std::pair{size_t{0}, "not a map"}}) {
+        MapBytes altered = siteMap();
+        altered.data()[at] ^= 0x01;
+        EXPECT_NE(readBack(altered).find(expected), std::string::npos) << at;
+    }
+    MapBytes table = siteMap();
+    table.entryAt(2)[9] ^= 0x01;
+    EXPECT_EQ(readBack(table), "its section table is damaged");
+}
+
+TEST(MapFile, RefusesOtherVersionsAndForeignFiles) {
+    for (const auto& [version, expected] :
+         {std::pair{0u, "it is a map of format version 0, older than this program reads (1)"},
+          std::pair{2u, "it is a map of format version 2, newer than this program reads (1)"}}) {
+        MapBytes map = siteMap();
+        storeLittle<uint32_t>(map.data() + kHeaderVersionAt, version);
+        map.seal();
+        EXPECT_EQ(readBack(map), expected);
+    }
+    TempDir dir;
+    writeWholeFile(dir / "outline.orvomap", readWholeFile(ORVO_SOURCE_DIR "/examples/site.graph"));
+    EXPECT_FALSE(isMapFile((dir / "outline.orvomap").string()));
+    const ViewerSettings settings = windowSettings();
+    Graph graph(settings);
+    EXPECT_EQ(readMapFile((dir / "outline.orvomap").string(), graph),
+              "it is not a map (it does not start as one does)");
+    EXPECT_NE(readMapFile((dir / "missing.orvomap").string(), graph), "");
+    writeWholeFile(dir / "empty", "");
+    EXPECT_EQ(readMapFile((dir / "empty").string(), graph), "it is empty");
+}
+
+// A section of a kind this program does not know is skipped unless it is marked required.
+TEST(MapFile, SkipsUnknownSectionsUnlessRequired) {
+    for (const uint32_t flags : {0u, kMapSectionRequired}) {
+        MapBytes map = siteMap();
+        // A new entry after the others, pointing at the meta section's bytes.
+        const uint32_t count = map.sectionCount();
+        std::string entry(reinterpret_cast<char*>(map.entryAt(0)), kMapSectionEntryBytes);
+        storeLittle<uint32_t>(reinterpret_cast<unsigned char*>(entry.data()), 99);
+        storeLittle<uint32_t>(reinterpret_cast<unsigned char*>(entry.data()) + 4, flags);
+        map.bytes() += entry;
+        storeLittle<uint32_t>(map.data() + kHeaderSectionsAt, count + 1);
+        map.seal();
+        EXPECT_EQ(readBack(map), flags ? "it needs a newer program (it holds a section of kind 99 "
+                                         "that this program does not know)"
+                                       : "");
+    }
+}
+
+// Records that pass their checksums but break the graph's rules: indices out of range, a
+// cycle, an id twice, a radius that is no number. Each is refused, never followed.
+TEST(MapFile, RefusesRecordsThatBreakTheGraphsRules) {
+    struct Case {
+        MapSection kind;
+        size_t at;  // within the section
+        uint32_t value;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {MapSection::Nodes, 20, 0xfffffff0u, "its nodes section is damaged (node 1's parent)"},
+        {MapSection::Nodes, 0, 1, "its nodes section is damaged (node 0's parent)"},
+        {MapSection::Nodes, 28, 0xffffu, "its nodes section is damaged (node 1's groups)"},
+        {MapSection::Nodes, 36, 0x7ff80000u, "its nodes section is damaged (node 1's radius)"},
+        {MapSection::Children, 0, 0, "its children section is damaged (entry 0)"},
+        {MapSection::Children, 4, 1, "its children section is damaged (entry 1)"},
+        {MapSection::Links, 0, 0xffffffu, "its links section is damaged (link 0's ends)"},
+        {MapSection::Links, 4, 0, "its links section is damaged (link 0's ends)"},
+        {MapSection::OutLinks, 0, 0, "its out-links section is damaged (entry 0)"},
+        {MapSection::InLinks, 0, 0xfffffu, "its in-links section is damaged (entry 0)"},
+        {MapSection::IdOffsets, 8, 0, "its id offsets section is damaged (node 0's id)"},
+        {MapSection::IdOffsets, 16, 0xffffffu, "its id offsets section is damaged (node 1's id)"},
+        {MapSection::Meta, 0, 0, "its meta section is damaged (its counts)"},
+        {MapSection::Meta, 20, 5000, "its meta section is damaged (its top or start node)"},
+        {MapSection::Labels, 4, 0xffffffu, "its labels section is damaged (label 0)"},
+        {MapSection::GroupSets, 0, 0, "its group sets section is damaged (no count)"},
+        {MapSection::GroupNames, 4, 0xffffu,
+         "its group names section is damaged (it ends inside "
+         "a name)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        MapBytes map = siteMap();
+        storeLittle<uint32_t>(map.data() + map.section(c.kind).first + c.at, c.value);
+        map.seal();
+        EXPECT_EQ(readBack(map), c.expected);
+    }
+    // Nodes 1 and 2 each other's parent: a cycle the root does not reach.
+    MapBytes cycle = siteMap();
+    const uint64_t nodes = cycle.section(MapSection::Nodes).first;
+    storeLittle<uint32_t>(cycle.data() + nodes + 1 * kNodeRecordBytes, 2);
+    storeLittle<uint32_t>(cycle.data() + nodes + 2 * kNodeRecordBytes, 1);
+    cycle.seal();
+    EXPECT_NE(readBack(cycle), "");
+    // Two nodes with one id.
+    MapBytes twice = siteMap();
+    const auto [ids, idBytes] = twice.section(MapSection::IdText);
+    const auto [offsets, offsetBytes] = twice.section(MapSection::IdOffsets);
+    const uint64_t second = loadLittle<uint64_t>(twice.data() + offsets + 8);
+    ASSERT_GT(idBytes, 2 * second);
+    std::memcpy(twice.data() + ids + second, twice.data() + ids, second);
+    storeLittle<uint64_t>(twice.data() + offsets + 16, 2 * second);
+    twice.seal();
+    EXPECT_NE(readBack(twice).find("an id twice"), std::string::npos);
+}
+
+// A kept map is found again only for the same file as it was, read with the same settings; the
+// least recently used go first when the folder outgrows its bound.
+TEST(MapCache, KeepsOneMapPerOutlineAndSettingsAndDropsTheLeastUsed) {
+    TempDir dir;
+    const std::string outline = (dir / "site.graph").string(), other = (dir / "b.graph").string();
+    writeWholeFile(outline, readWholeFile(ORVO_SOURCE_DIR "/examples/site.graph"));
+    writeWholeFile(other, "0 http://b/ 1 html main\n");
+    ViewerSettings settings = windowSettings();
+    Graph graph(settings);
+    ASSERT_TRUE(readFile(graph, outline));
+    const MapCache cache((dir / "cache").string(), 1 << 30);
+    const std::string kept = cache.mapPathFor(outline, settings);
+    ASSERT_TRUE(kept.starts_with(cache.folder() + "/") && kept.ends_with(".orvomap")) << kept;
+    EXPECT_EQ(cache.mapPathFor(outline, settings), kept);
+    EXPECT_EQ(cache.mapPathFor(dir.path() + "/./site.graph", settings), kept);
+    EXPECT_EQ(cache.mapPathFor((dir / "missing").string(), settings), "");
+    EXPECT_EQ(cache.mapPathFor(dir.path(), settings), "");
+    EXPECT_NE(cache.mapPathFor(other, settings), kept);
+    ViewerSettings spaced = settings;
+    spaced.childSpacing = 0.5f;
+    ViewerSettings flags = settings;
+    flags.loadFlags = 0;
+    EXPECT_NE(cache.mapPathFor(outline, spaced), kept);
+    EXPECT_NE(cache.mapPathFor(outline, flags), kept);
+
+    Graph fromCache(settings);
+    EXPECT_FALSE(cache.read(kept, fromCache));
+    ASSERT_EQ(cache.store(kept, graph), "");
+    EXPECT_TRUE(cache.read(kept, fromCache));
+    EXPECT_EQ(everything(fromCache), everything(graph));
+    // The file touched (a new modification time) or grown: another name.
+    writeWholeFile(outline, readWholeFile(outline) + "\n");
+    EXPECT_NE(cache.mapPathFor(outline, settings), kept);
+    // A damaged map is dropped.
+    writeWholeFile(kept, readWholeFile(kept).substr(0, 500));
+    EXPECT_FALSE(cache.read(kept, fromCache));
+    EXPECT_FALSE(std::filesystem::exists(kept));
+
+    // Room for three maps of the example: the fourth stored drops the one used longest ago.
+    ASSERT_EQ(cache.store(kept, graph), "");
+    const uint64_t bytes = std::filesystem::file_size(kept);
+    const MapCache small((dir / "cache").string(), 3 * bytes + bytes / 2);
+    const std::string a = cache.folder() + "/a.orvomap", b = cache.folder() + "/b.orvomap";
+    ASSERT_EQ(small.store(a, graph), "");
+    ASSERT_EQ(small.store(b, graph), "");
+    // kept is the oldest, but reading it makes it the most recently used: a goes instead.
+    EXPECT_TRUE(small.read(kept, fromCache));
+    ASSERT_EQ(small.store(cache.folder() + "/c.orvomap", graph), "");
+    EXPECT_TRUE(std::filesystem::exists(kept));
+    EXPECT_FALSE(std::filesystem::exists(a));
+    EXPECT_TRUE(std::filesystem::exists(b));
+    EXPECT_EQ(MapCache::defaultFolder("/x/cache", "/home/u"), "/x/cache/orvo");
+    EXPECT_EQ(MapCache::defaultFolder(nullptr, "/home/u"), "/home/u/.cache/orvo");
+    EXPECT_EQ(MapCache::defaultFolder("relative", nullptr), "");
+}
+
+// The map reader's fuzz round on its seed corpus, and on each seed cut and altered: the maps of
+// the examples pass whole, and whatever is refused is refused cleanly.
+TEST(MapFile, TheFuzzCorpusPassesTheFuzzersRound) {
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(
+             std::filesystem::path(ORVO_SOURCE_DIR) / "fuzz" / "corpus-map")) {
+        ++files;
+        std::string bytes = readWholeFile(entry.path());
+        const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+        EXPECT_EQ(exerciseMapReader(data, bytes.size()), "") << entry.path();
+        const ViewerSettings settings = windowSettings();
+        Graph graph(settings);
+        EXPECT_EQ(readMapBytes(data, bytes.size(), graph), "") << entry.path();
+        for (size_t at = 0; at < bytes.size(); at += 7) {
+            bytes[at] = static_cast<char>(bytes[at] ^ 0x5a);
+            EXPECT_EQ(exerciseMapReader(data, bytes.size()), "") << entry.path() << " " << at;
+            EXPECT_EQ(exerciseMapReader(data, at), "") << entry.path() << " cut at " << at;
+            bytes[at] = static_cast<char>(bytes[at] ^ 0x5a);
+        }
+    }
+    EXPECT_GE(files, 3u);
+}
+
+}  // namespace
+}  // namespace orvo::testing

@@ -1,0 +1,106 @@
+// Maps through the tools, as separate processes on real files: orvo-import writes one, and
+// orvo-inspect and orvo-snapshot give byte for byte what they give on the outline it was made
+// from; a damaged map gets a message and a failing status.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "run_tool.h"
+
+namespace orvo::test {
+namespace {
+
+struct Pair {
+    std::string outline, map;
+};
+
+// The outline and its map, written by orvo-import: the bundled example and a generated site.
+std::vector<Pair> makePairs(const TempDir& dir) {
+    EXPECT_EQ(
+        runTool("orvo-gen", {"-n", "30000", "-s", "3", "-o", (dir / "gen.graph").string()}).status,
+        0);
+    std::vector<Pair> pairs{{ORVO_SOURCE_DIR "/examples/site.graph", (dir / "site.orvomap")},
+                            {(dir / "gen.graph").string(), (dir / "gen.bin")}};
+    for (const Pair& p : pairs) {
+        std::vector<std::string> arguments{p.outline, "-o", p.map};
+        if (!p.map.ends_with(".orvomap")) arguments.push_back("--output-format=map");
+        const ToolRun run = runTool("orvo-import", arguments);
+        EXPECT_EQ(run.status, 0) << run.err;
+    }
+    return pairs;
+}
+
+// What a run of the tool wrote to `out` (and printed), with the input's name taken out.
+std::string outputOf(const std::string& tool, const std::string& input,
+                     std::vector<std::string> arguments, const std::string& out) {
+    arguments.insert(arguments.begin(), input);
+    const ToolRun run = runTool(tool, arguments);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return replaceAll(run.out + run.err, input, "INPUT") + "\n" + readWholeFile(out);
+}
+
+TEST(MapFileTools, InspectGivesTheSameDumpAndPositionsOnAMap) {
+    TempDir dir;
+    for (const Pair& p : makePairs(dir)) {
+        for (const std::vector<std::string>& arguments :
+             {std::vector<std::string>{"--dump", (dir / "out").string()},
+              {"--positions", (dir / "out").string()},
+              {"--from", "http://www.example.org/faq.html", "--positions",
+               (dir / "out").string()}}) {
+            if (arguments[0] == "--from" && !p.outline.ends_with("site.graph")) continue;
+            const std::string fromOutline =
+                outputOf("orvo-inspect", p.outline, arguments, dir / "out");
+            EXPECT_GT(fromOutline.size(), 100u);
+            EXPECT_EQ(outputOf("orvo-inspect", p.map, arguments, dir / "out"), fromOutline);
+        }
+    }
+}
+
+#ifdef ORVO_SNAPSHOT
+TEST(MapFileTools, SnapshotDrawsTheSamePicturePickAndReport) {
+    TempDir dir;
+    for (const Pair& p : makePairs(dir)) {
+        // Refined to the end, labels drawn wherever they fall: which label gives way to which
+        // otherwise depends on the slices the machine's speed allows.
+        const std::vector<std::string> arguments{
+            "-o",      (dir / "out").string(), "--report", (dir / "report").string(), "--pick",
+            "400,300", "--refine-limit",       "3600",     "--overlapping-labels"};
+        // One run after the other: the report file is read only once its run has written it.
+        auto drawn = [&](const std::string& input) {
+            const std::string output = outputOf(ORVO_SNAPSHOT, input, arguments, dir / "out");
+            return output + readWholeFile(dir / "report");
+        };
+        const std::string fromOutline = drawn(p.outline);
+        EXPECT_NE(fromOutline.find("\nnode,"), std::string::npos);
+        EXPECT_TRUE(drawn(p.map) == fromOutline) << "the pictures, picks or reports differ";
+    }
+}
+#endif
+
+TEST(MapFileTools, ADamagedMapIsRefusedWithItsReason) {
+    TempDir dir;
+    const Pair site = makePairs(dir).front();
+    const std::string whole = readWholeFile(site.map);
+    writeWholeFile(dir / "cut.orvomap", whole.substr(0, whole.size() / 2));
+    const std::string cut = (dir / "cut.orvomap").string();
+    ToolRun run = runTool("orvo-inspect", {cut});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "orvo-inspect: " + cut +
+                           ": it is cut short: " + std::to_string(whole.size() / 2) + " of its " +
+                           std::to_string(whole.size()) + " bytes\n");
+#ifdef ORVO_SNAPSHOT
+    run = runTool(ORVO_SNAPSHOT, {cut, "-o", (dir / "x.png").string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("it is cut short"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.png"));
+#endif
+    // A map goes to a named file, never to standard output.
+    run = runTool("orvo-import", {site.outline, "--output-format", "map"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("a map is written to a file"), std::string::npos) << run.err;
+}
+
+}  // namespace
+}  // namespace orvo::test
