@@ -248,7 +248,7 @@ TEST(LegendTest, AnImportedAttributeTitlesTheLegend) {
     for (const auto& [file, title] :
          {std::pair{"deps.csv", "Section"}, {"plain.csv", "File type or group"}}) {
         std::ostringstream out;
-        ASSERT_TRUE(importGraph(dir.file(file), ImportFormat::Csv, {}, out).ok) << file;
+        ASSERT_TRUE(importFromFiles(dir.file(file), ImportFormat::Csv, {}, out).ok) << file;
         ViewerSettings settings;
         Graph g(settings);
         ASSERT_TRUE(testing::readText(g, out.str())) << out.str();
