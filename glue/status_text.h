@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "glue/group_legend.h"
+
 namespace orvo {
 
 class Graph;
@@ -16,6 +18,13 @@ std::string nodeNameText(const Graph& graph, const Node& node);
 /// The node's groups, kind by kind ("html, main"); "no group" when it has none. A crawled
 /// redirect says where it leads ("html, redirect to http://h/new.html").
 std::string nodeGroupsText(const Graph& graph, const Node& node);
+
+/// What the status bar says while the view flies to a node: "Flying to python3 (29753)".
+std::string flyingToText(const Graph& graph, const Node& node);
+
+/// What it says after a click on a legend row: "Group image hidden", "Nodes without a group
+/// shown".
+std::string legendRowStatus(const LegendRow& row, bool hidden);
 
 /// What a graph holds and how much of it is shown.
 struct GraphCounts {
