@@ -43,7 +43,9 @@ std::string drawReportCsv(const Renderer& renderer) {
         } else {
             const WindowBox b = renderer.cubeBoxOnScreen(*item.node);
             if (b.x0 > b.x1 || b.isUnbounded()) continue;  // nothing of it lies in front
-            appendLine(out, "node", item.node->id, b.x0, b.y0, b.x1, b.y1, height);
+            // A node hidden from the legend is only a dot the links run through.
+            const char* kind = (item.node->flags & Veiled) != 0 ? "dot" : "node";
+            appendLine(out, kind, item.node->id, b.x0, b.y0, b.x1, b.y1, height);
         }
     }
     return out;

@@ -13,6 +13,7 @@
 
 #include "glue/failure_text.h"
 #include "glue/key_status.h"
+#include "glue/legend_actions.h"
 #include "glue/window_settings.h"
 #include "mapfile/map_reader.h"
 #include "stream/background_conversion.h"
@@ -270,6 +271,8 @@ void Glue::applyLoadSettings() {
     Viewer& v = *viewer_;
     tallies_ = tallyGroups(*v.graph());
     orvo::applyLoadSettings(*v.graph(), v.settings(), tallies_);
+    // A comparison opens coloured by its statuses: "g" goes on from there.
+    keys_.setToggle('g', v.settings().groupColumn);
     v.renderer().updateProjection();  // the window's aspect ratio is in use from now on
 }
 
@@ -385,6 +388,8 @@ int Glue::travel(const std::string& id, bool remember) {
     lastSelectedId_ = target;
     if (remember) history_.visit(target);
     v.gotoNode(target, 0);
+    keyStatus_ = flyingToText(*v.graph(), *node);
+    ++statusSerial_;
     v.redraw();
     return 1;
 }
@@ -405,9 +410,11 @@ void Glue::setGenerationLimit(bool node, int limit) {
     if (node) {
         v.setNodeGenerationLimit(limit);
         keyStatus_ = "Node generation limit " + std::to_string(limit);
+        ++statusSerial_;
     } else {
         v.setLinkGenerationLimit(limit);
         keyStatus_ = "Link generation limit " + std::to_string(limit);
+        ++statusSerial_;
     }
     v.redraw();
 }
@@ -420,6 +427,7 @@ void Glue::keyViewer(int character) {
     const std::string selected = lastSelectedId_;
     keys_.apply(v, character, selected);
     keyStatus_ = keyMessage(key, keys_, v, selected);
+    ++statusSerial_;
     countsValid_ = false;  // the key may have hidden or shown nodes and links
     if (ready() && keys_.lastResult() == 1) {
         if (key == 'c') {
@@ -442,17 +450,57 @@ bool Glue::coloursNeedLegend() const {
     return ready() && orvo::coloursNeedLegend(tallies_, viewer_->settings().groupColumn);
 }
 
-int Glue::toggleGroupHidden(int kind, const std::string& name) {
+int Glue::toggleLegendRow(int kind, const LegendRow& row) {
     if (!ready() || kind < 0 || kind >= kGroupKinds) return 0;
     Viewer& v = *viewer_;
-    const auto& hidden = v.graph()->hiddenGroups[static_cast<size_t>(kind)];
-    const bool hide = std::find(hidden.begin(), hidden.end(), name) == hidden.end();
     v.setKeepRedrawing(0);
-    v.setGroupHidden(kind, name, hide ? 1 : 0);
-    keyStatus_ = "Group " + name + (hide ? " hidden" : " shown");
+    const bool hidden = orvo::toggleLegendRow(v, kind, row);
+    keyStatus_ = legendRowStatus(row, hidden);
+    ++statusSerial_;
     countsValid_ = false;
     v.redraw();
     return 1;
+}
+
+std::vector<std::pair<int, std::string>> Glue::hiddenGroups() const {
+    std::vector<std::pair<int, std::string>> groups;
+    if (!ready()) return groups;
+    const Graph& g = *viewer_->graph();
+    for (int kind = 0; kind < kGroupKinds; ++kind) {
+        for (const auto* list : {&g.hiddenGroups[static_cast<size_t>(kind)],
+                                 &g.veiledGroups[static_cast<size_t>(kind)]}) {
+            for (const std::string& name : *list) {
+                if (std::find(groups.begin(), groups.end(), std::pair(kind, name)) == groups.end())
+                    groups.emplace_back(kind, name);
+            }
+        }
+    }
+    return groups;
+}
+
+int Glue::showGroup(int kind, const std::string& name) {
+    if (!ready()) return 0;
+    const auto hidden = hiddenGroups();
+    if (std::find(hidden.begin(), hidden.end(), std::pair(kind, name)) == hidden.end()) return 0;
+    LegendRow row;
+    row.kind = name.empty() ? LegendRow::Kind::Ungrouped : LegendRow::Kind::Group;
+    row.name = name.empty() ? "no group" : name;
+    row.hidden = true;
+    row.groups = {name};
+    return toggleLegendRow(kind, row);
+}
+
+int Glue::travelToNextOfRow(int kind, const LegendRow& row) {
+    if (!ready()) return 0;
+    const Graph& g = *viewer_->graph();
+    const int32_t after = lastSelectedId_.empty() ? -1 : g.findNodeIndex(lastSelectedId_);
+    const int32_t next = nextNodeOfLegendRow(g, kind, row, after);
+    if (next < 0) {
+        keyStatus_ = "No node of " + row.name + " is shown";
+        ++statusSerial_;
+        return 0;
+    }
+    return travelTo(std::string(g.nodes[static_cast<size_t>(next)]->id));
 }
 
 // The new node is selected before the last one is unselected, so clicking the selected node
@@ -466,7 +514,13 @@ void Glue::onPicked(const std::string& id, int /*shift*/, int /*ctrl*/) {
     const int travelled = v.gotoNode(id, 0);
     v.redraw();
     lastSelectedId_ = id;
-    if (travelled == 1) history_.visit(id);
+    if (travelled == 1) {
+        history_.visit(id);
+        if (const Node* node = v.graph()->findNode(id)) {
+            keyStatus_ = flyingToText(*v.graph(), *node);
+            ++statusSerial_;
+        }
+    }
 }
 
 }  // namespace orvo

@@ -86,9 +86,17 @@ public:
     void mouseMoveViewer(int x, int y, int shift, int ctrl);
     int idleViewer();
     void keyViewer(int character);
-    /// Hides the group of that kind when it is shown, else shows it, as the group keys do (a
-    /// click on a legend entry); keyStatus() then says which. 0 when there is no graph.
-    int toggleGroupHidden(int kind, const std::string& name);
+    /// A click on a legend row: hides the nodes of its groups when they are shown, else shows
+    /// them (see toggleLegendRow); keyStatus() then says which. 0 when there is no graph.
+    int toggleLegendRow(int kind, const LegendRow& row);
+    /// Every group hidden, by a legend click or a group key, kind by kind ("" names the nodes
+    /// without a group of the kind): the View menu lists them so that each can be found again.
+    std::vector<std::pair<int, std::string>> hiddenGroups() const;
+    /// Shows the group again however it was hidden; 0 when it was not hidden.
+    int showGroup(int kind, const std::string& name);
+    /// Travels to the row's next node after the one selected (see nextNodeOfLegendRow), as
+    /// Find does. 0 when the row has no node to go to.
+    int travelToNextOfRow(int kind, const LegendRow& row);
     /// The legend of the kind coloured, from the node counts taken when the graph was opened;
     /// no rows before a graph is open.
     Legend legend(size_t maxRows) const;
@@ -134,8 +142,12 @@ public:
     bool pointerRested();
 
     // Status texts.
-    /// What the last key command did ("Boundary sphere hidden"); empty for keys without one.
+    /// What the last key command did ("Boundary sphere hidden"), or where the last click, Find,
+    /// Back or legend arrow flies to ("Flying to python3 (29753)"); empty for keys without one.
     const std::string& keyStatus() const { return keyStatus_; }
+    /// Counts the messages keyStatus() has given: a new one is worth showing even where the
+    /// pointer moved meanwhile.
+    uint64_t statusSerial() const { return statusSerial_; }
     /// The open graph's node and link counts and how many are shown; empty before a load.
     std::string graphStatus();
     /// Sets a generation limit from a menu, whatever the digit mode: 1 for the node limit.
@@ -186,6 +198,7 @@ private:
     bool buildSearchIndex_ = true;
     TravelHistory history_;
     std::string keyStatus_;
+    uint64_t statusSerial_ = 0;
     bool countsValid_ = false;
     GraphCounts counts_;
     GroupTallies tallies_;  // of the graph on view, counted when it was opened

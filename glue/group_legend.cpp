@@ -51,7 +51,8 @@ Rgb toRgb(const float* c) { return {c[0], c[1], c[2]}; }
 
 bool isHidden(const Graph& graph, int kind, std::string_view name) {
     const auto& list = graph.hiddenGroups[static_cast<size_t>(kind)];
-    return std::find(list.begin(), list.end(), name) != list.end();
+    return std::find(list.begin(), list.end(), name) != list.end() ||
+           graph.isGroupVeiled(kind, name);
 }
 
 // The attribute the file says the groups came from ("section" gives "Section"), else what a
@@ -79,25 +80,33 @@ Legend groupLegend(const Graph& graph, const GroupTallies& tallies, size_t maxRo
     if (legend.kind < 0 || legend.kind >= kGroupKinds) return legend;
     const std::vector<GroupTally>& groups = tallies[static_cast<size_t>(legend.kind)];
     uint64_t grouped = 0;
-    LegendRow other{LegendRow::Kind::Other, "other", 0, toRgb(graph.defaultColor), true};
+    LegendRow other{LegendRow::Kind::Other, "other", 0, kOtherGroupsColour, true, {}};
     for (size_t i = 0; i < groups.size(); ++i) {
         const GroupTally& g = groups[i];
         grouped += g.nodes;
         const bool hidden = isHidden(graph, legend.kind, g.name);
-        // A single group past the last row takes the row "other" would.
-        if (i < maxRows || groups.size() == maxRows + 1) {
-            legend.rows.push_back({LegendRow::Kind::Group, std::string(g.name), g.nodes,
-                                   toRgb(graph.groupColor(legend.kind, g.name)), hidden});
+        if (hasOwnLegendRow(i, groups.size(), maxRows)) {
+            legend.rows.push_back({LegendRow::Kind::Group,
+                                   std::string(g.name),
+                                   g.nodes,
+                                   toRgb(graph.groupColor(legend.kind, g.name)),
+                                   hidden,
+                                   {std::string(g.name)}});
         } else {
             other.nodes += g.nodes;
             other.hidden = other.hidden && hidden;
+            other.groups.push_back(g.name);
         }
     }
     if (other.nodes > 0) legend.rows.push_back(other);
     const uint64_t ungrouped = graph.nodes.size() - std::min<uint64_t>(grouped, graph.nodes.size());
     if (ungrouped > 0) {
-        legend.rows.push_back(
-            {LegendRow::Kind::Ungrouped, "no group", ungrouped, toRgb(graph.defaultColor), false});
+        legend.rows.push_back({LegendRow::Kind::Ungrouped,
+                               "no group",
+                               ungrouped,
+                               toRgb(graph.defaultColor),
+                               graph.isGroupVeiled(legend.kind, ""),
+                               {std::string()}});
     }
     return legend;
 }

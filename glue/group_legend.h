@@ -14,6 +14,20 @@
 
 namespace orvo {
 
+/// The group rows the legends of the window and the page show at most before "other"; the
+/// groups past them are drawn in the colour of "other".
+inline constexpr size_t kLegendRows = 24;
+/// The colour of the groups "other" gathers: a muted violet apart from every site colour,
+/// status, palette colour a legend shows, the default grey and the marks of hover and selection.
+inline constexpr Rgb kOtherGroupsColour{0.5f, 0.35f, 0.65f};
+
+/// Whether the group ranked `rank` (0 the largest) among `groups` of its kind has a row of its
+/// own in a legend of `maxRows` rows, rather than being one of "other": a single group past
+/// the last row takes the row "other" would.
+inline bool hasOwnLegendRow(size_t rank, size_t groups, size_t maxRows) {
+    return rank < maxRows || groups == maxRows + 1;
+}
+
 struct GroupTally {
     std::string name;
     uint64_t nodes = 0;
@@ -35,6 +49,9 @@ struct LegendRow {
     uint64_t nodes = 0;
     Rgb colour{};
     bool hidden = false;  // a group hidden; "other" when every group in it is hidden
+    /// The names of the groups the row stands for: the group's own, every group "other" gathers,
+    /// or "" (the nodes without a group of the kind), as Graph::setGroupsVeiled takes them.
+    std::vector<std::string> groups;
 };
 
 struct Legend {

@@ -17,6 +17,17 @@ std::string nodeNameText(const Graph& graph, const Node& node) {
     return std::string(label) + " (" + std::string(node.id) + ")";
 }
 
+std::string flyingToText(const Graph& graph, const Node& node) {
+    return "Flying to " + nodeNameText(graph, node);
+}
+
+std::string legendRowStatus(const LegendRow& row, bool hidden) {
+    const std::string what = row.kind == LegendRow::Kind::Group   ? "Group " + row.name
+                             : row.kind == LegendRow::Kind::Other ? "The groups under \"other\""
+                                                                  : "Nodes without a group";
+    return what + (hidden ? " hidden" : " shown");
+}
+
 std::string nodeGroupsText(const Graph& graph, const Node& node) {
     std::string text;
     for (int kind = 0; kind < kGroupKinds; ++kind) {

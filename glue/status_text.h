@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "glue/group_legend.h"
+
 namespace orvo {
 
 class Graph;
@@ -19,6 +21,13 @@ std::string nodeGroupsText(const Graph& graph, const Node& node);
 
 /// The node's links as the status bar counts them, tree and non-tree alike: "3 in, 12 out".
 std::string nodeLinksText(const Node& node);
+
+/// What the status bar says while the view flies to a node: "Flying to python3 (29753)".
+std::string flyingToText(const Graph& graph, const Node& node);
+
+/// What it says after a click on a legend row: "Group image hidden", "Nodes without a group
+/// shown".
+std::string legendRowStatus(const LegendRow& row, bool hidden);
 
 /// What a graph holds and how much of it is shown.
 struct GraphCounts {

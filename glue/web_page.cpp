@@ -133,15 +133,23 @@ bool optionsJson(const WebPageGraph& graph, const WebPageStart& start, std::stri
     json += ",\"start\":" + (start.startId.empty() ? std::string("null") : jsonString(start.startId));
     json += ",\"keys\":" + jsonString(start.keys);
     json += ",\"colourKind\":" + std::to_string(start.colourKind);
-    json += ",\"hidden\":[";
-    bool first = true;
-    for (const auto& [kind, name] : start.hiddenGroups) {
-        if (!utf8(name, "the group name \"" + name + "\"")) return false;
-        json += std::string(first ? "" : ",") + "{\"kind\":" + std::to_string(kind) +
-                ",\"name\":" + jsonString(name) + '}';
-        first = false;
-    }
-    json += "],\"graph\":" + pieceJson(graphGzip, true, folder ? kGraphFile : nullptr);
+    const auto groupList = [&](const char* key,
+                               const std::vector<std::pair<int, std::string>>& groups) {
+        json += std::string(",\"") + key + "\":[";
+        bool first = true;
+        for (const auto& [kind, name] : groups) {
+            if (!utf8(name, "the group name \"" + name + "\"")) return false;
+            json += std::string(first ? "" : ",") + "{\"kind\":" + std::to_string(kind) +
+                    ",\"name\":" + jsonString(name) + '}';
+            first = false;
+        }
+        json += ']';
+        return true;
+    };
+    if (!groupList("hidden", start.hiddenGroups)) return false;
+    // Left out without groups hidden from the legend: such a page is as it was.
+    if (!start.veiledGroups.empty() && !groupList("veiled", start.veiledGroups)) return false;
+    json += ",\"graph\":" + pieceJson(graphGzip, true, folder ? kGraphFile : nullptr);
     json.pop_back();
     json += ",\"nodes\":" + std::to_string(graph.nodes) +
             ",\"outlineBytes\":" + std::to_string(graph.outline.size()) +

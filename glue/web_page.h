@@ -23,7 +23,10 @@ struct WebPageStart {
     std::string startId;  // the node at the centre of the start view; empty: the file's own view
     std::string keys;     // view keys typed before the first picture, as in the desktop view
     int colourKind = -1;  // 0 file type, 1 site group; -1: as a fresh load colours
-    std::vector<std::pair<int, std::string>> hiddenGroups;  // (kind, name)
+    std::vector<std::pair<int, std::string>> hiddenGroups;  // (kind, name), hidden by group keys
+    /// (kind, name), hidden from the legend: their nodes give way to dots, what hangs below them
+    /// stays ("" names the nodes without a group of the kind).
+    std::vector<std::pair<int, std::string>> veiledGroups;
 };
 
 /// The parts of the page, as read from their files.

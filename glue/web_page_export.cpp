@@ -51,6 +51,9 @@ WebPageStart webPageStartOf(Glue& glue, const std::string& title, std::string* v
     for (int kind = 0; kind < kGroupKinds; ++kind)
         for (const std::string& name : graph.hiddenGroups[static_cast<size_t>(kind)])
             start.hiddenGroups.emplace_back(kind, name);
+    for (int kind = 0; kind < kGroupKinds; ++kind)
+        for (const std::string& name : graph.veiledGroups[static_cast<size_t>(kind)])
+            start.veiledGroups.emplace_back(kind, name);
     // The page steps through the colour schemes as the key does.
     start.keys.assign(static_cast<size_t>(glue.keys().colourScheme()), 'R');
     return start;

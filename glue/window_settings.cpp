@@ -6,6 +6,7 @@
 #include "glue/category_palette.h"
 #include "glue/group_legend.h"
 #include "graph/graph.h"
+#include "graph/graph_compare.h"
 
 namespace orvo {
 
@@ -23,8 +24,16 @@ const GroupColourEntry* tableEntry(size_t kind, std::string_view name) {
 
 }  // namespace
 
+bool isComparison(const GroupTallies& tallies) {
+    const auto& statuses = tallies[1];
+    return !statuses.empty() &&
+           std::all_of(statuses.begin(), statuses.end(),
+                       [](const GroupTally& g) { return isComparisonStatus(g.name); });
+}
+
 bool coloursNeedLegend(const GroupTallies& tallies, int kind) {
     if (kind < 0 || kind >= kGroupKinds) return false;
+    if (kind == 1 && isComparison(tallies)) return true;
     const auto& groups = tallies[static_cast<size_t>(kind)];
     return std::any_of(groups.begin(), groups.end(), [kind](const GroupTally& g) {
         return tableEntry(static_cast<size_t>(kind), g.name) == nullptr;
@@ -42,7 +51,15 @@ void assignPaletteColours(Graph& graph, const GroupTallies& tallies) {
             }
         }
         size_t next = 0;
-        for (const GroupTally& g : tallies[kind]) {
+        const size_t groups = tallies[kind].size();
+        for (size_t rank = 0; rank < groups; ++rank) {
+            const GroupTally& g = tallies[kind][rank];
+            // The legend shows these together as "other", in a colour of their own.
+            if (!hasOwnLegendRow(rank, groups, kLegendRows)) {
+                graph.setGroupColor(static_cast<int>(kind), g.name, kOtherGroupsColour[0],
+                                    kOtherGroupsColour[1], kOtherGroupsColour[2]);
+                continue;
+            }
             if (tableEntry(kind, g.name) != nullptr) continue;
             // Past the whole palette every colour is taken anyway: then they repeat in order.
             Rgb colour = paletteColour(next);
@@ -69,7 +86,7 @@ void applyLoadSettings(Graph& graph, ViewerSettings& settings) {
 }
 
 void applyLoadSettings(Graph& graph, ViewerSettings& settings, const GroupTallies& tallies) {
-    settings.groupColumn = 0;
+    settings.groupColumn = isComparison(tallies) ? 1 : 0;
     for (const GroupColourEntry& e : kGroupColourTable) {
         graph.setGroupColor(e.kind, e.name, e.red, e.green, e.blue);
     }

@@ -77,11 +77,18 @@ inline constexpr std::array<ColourScheme, 3> kColourSchemes{{
     {{0.0f, 0.0f, 0.0f}, {0.25f, 0.15f, 0.1f}, {1.0f, 1.0f, 1.0f}},
 }};
 
-/// Whether some group of the kind has a palette colour, which only a legend can name (the site
-/// colours are in the shortcut list).
+/// Whether the legend should show by itself for the kind coloured: some group of the kind has a
+/// palette colour, which only a legend can name (the site colours are in the shortcut list), or
+/// the groups are a comparison's statuses, whose legend counts the changes and leads to them.
 bool coloursNeedLegend(const GroupTallies& tallies, int kind);
 
-/// What the glue sets after every load: group colours from kind 0, the colour table (and palette
+/// Whether the graph is a comparison of two versions (written by orvo-import --compare or by
+/// Compare With): its groups of kind 1 are statuses ("added", "removed", "changed",
+/// "unchanged") and nothing else.
+bool isComparison(const GroupTallies& tallies);
+
+/// What the glue sets after every load: group colours from kind 0 (from kind 1, the statuses,
+/// for a comparison), the colour table (and palette
 /// colours for every other group, see category_palette.h), the
 /// window's aspect ratio in the projection (the caller recomputes the projection) and the pick
 /// budget of a click.

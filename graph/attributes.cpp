@@ -72,6 +72,74 @@ int Graph::setGroupHidden(int kind, std::string_view name, int hide) {
     return 1;
 }
 
+bool Graph::anyGroupVeiled() const {
+    return std::any_of(veiledGroups.begin(), veiledGroups.end(),
+                       [](const auto& list) { return !list.empty(); });
+}
+
+bool Graph::isGroupVeiled(int kind, std::string_view name) const {
+    if (!validKind(kind)) return false;
+    const auto& list = veiledGroups[static_cast<size_t>(kind)];
+    return std::find(list.begin(), list.end(), name) != list.end();
+}
+
+// The reader writes "-" for a kind a node skips: like a kind past the node's last group, no
+// group of that kind.
+void Graph::applyVeilsToAll() {
+    std::array<std::vector<int64_t>, kGroupKinds> veiledIds;
+    std::array<bool, kGroupKinds> ungroupedVeiled{};
+    for (size_t k = 0; k < kGroupKinds; ++k) {
+        for (const std::string& name : veiledGroups[k]) {
+            if (name.empty()) {
+                ungroupedVeiled[k] = true;
+                continue;
+            }
+            const int64_t id = groupNames_.find(name);
+            if (id >= 0) veiledIds[k].push_back(id);
+        }
+    }
+    std::vector<uint8_t> setVeiled(groupNames_.setCount(), 0);
+    for (size_t s = 0; s < setVeiled.size(); ++s) {
+        const GroupSetView set = groupNames_.set(static_cast<GroupSetId>(s));
+        for (size_t k = 0; k < kGroupKinds && !setVeiled[s]; ++k) {
+            if (k >= set.size()) {
+                setVeiled[s] = ungroupedVeiled[k];
+                continue;
+            }
+            const std::string_view name = groupName(set[k]);
+            const auto& ids = veiledIds[k];
+            setVeiled[s] = (name.empty() || name == "-")
+                               ? ungroupedVeiled[k]
+                               : std::find(ids.begin(), ids.end(), set[k]) != ids.end();
+        }
+    }
+    for (Node* n : nodes) setFlag(n->flags, Veiled, setVeiled[n->groups] != 0);
+}
+
+int Graph::setGroupVeiled(int kind, std::string_view name, int veil) {
+    return setGroupsVeiled(kind, {std::string(name)}, veil);
+}
+
+int Graph::setGroupsVeiled(int kind, const std::vector<std::string>& names, int veil) {
+    if (!validKind(kind)) return 0;
+    auto& list = veiledGroups[static_cast<size_t>(kind)];
+    bool changed = false;
+    for (const std::string& name : names) {
+        const auto found = std::find(list.begin(), list.end(), name);
+        const bool present = found != list.end();
+        if (present == (veil != 0)) continue;
+        if (present) {
+            list.erase(found);
+        } else {
+            list.push_back(name);
+        }
+        changed = true;
+    }
+    if (!changed) return 0;
+    applyVeilsToAll();
+    return 1;
+}
+
 void Graph::applyHiddenGroups(Node& n) {
     const GroupSetView set = groupsOf(n);
     const size_t kinds = std::min<size_t>(set.size(), kGroupKinds);

@@ -138,6 +138,7 @@ void Graph::takeContentsOf(Graph& fresh) {
     fresh.homeTransform_ = ProjTransform::identity();
     // The fresh graph applied its own (usually empty) hidden lists; ours are the ones in force.
     if (anyGroupHidden() || freshHadHiddenGroups) applyHiddenGroupsToAll();
+    if (anyGroupVeiled() || fresh.anyGroupVeiled()) applyVeilsToAll();
 }
 
 int32_t Graph::findNodeIndex(std::string_view id) const {

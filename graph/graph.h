@@ -31,6 +31,10 @@ constexpr uint8_t Highlighted = 2;
 constexpr uint8_t Shown = 4;      // also a link bit: enabled and both ends shown
 constexpr uint8_t Drawn = 8;      // also a link bit
 constexpr uint8_t Labelled = 16;  // its label was drawn in the current frame
+// Node flag bit: a node of a veiled group. It stays Shown, so the tree goes on through it and
+// what hangs below it is drawn and reachable, but it is drawn as a small grey dot, without a
+// label, and nothing picks it.
+constexpr uint8_t Veiled = 32;
 // Link flag bit.
 constexpr uint8_t Enabled = 2;
 
@@ -191,6 +195,14 @@ public:
 
     // Groups, visibility and colours (attributes.cpp). Kinds outside 0..15 are refused.
     int setGroupHidden(int kind, std::string_view name, int hide);
+    /// Veils (veil non-zero) or unveils the nodes of the group: they stay shown, as does every
+    /// link, but get the Veiled flag. The empty name stands for the nodes without a group of the
+    /// kind. 1 when the kind's veiled list changed, else 0.
+    int setGroupVeiled(int kind, std::string_view name, int veil);
+    /// The same for several groups of the kind at once (one pass over the nodes).
+    int setGroupsVeiled(int kind, const std::vector<std::string>& names, int veil);
+    bool isGroupVeiled(int kind, std::string_view name) const;
+    bool anyGroupVeiled() const;
     void applyHiddenGroups(Node& n);
     void setShown(Node& n, int on);
     void setGroupColor(int kind, std::string_view name, float r, float g, float b);
@@ -252,6 +264,9 @@ public:
     float defaultColor[3] = {0.7f, 0.7f, 0.7f};
     int32_t debugLevel = 0;
     std::array<std::vector<std::string>, kGroupKinds> hiddenGroups;
+    /// Per kind, the veiled groups ("" for the nodes without a group of the kind). Like the
+    /// hidden lists, they survive reloads.
+    std::array<std::vector<std::string>, kGroupKinds> veiledGroups;
     /// A deque so that the colour pointers handed out stay valid when entries are added.
     std::array<std::deque<GroupColor>, kGroupKinds> groupColors;
 
@@ -287,6 +302,7 @@ private:
     void finishRead();
     bool anyGroupHidden() const;
     void applyHiddenGroupsToAll();
+    void applyVeilsToAll();
 
     ProjTransform homeTransform_ = ProjTransform::identity();
     std::array<std::string, kGroupKinds> groupKindNames_;

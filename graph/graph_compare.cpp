@@ -46,6 +46,10 @@ std::vector<std::string> missingFrom(const std::vector<std::string_view>& ids,
 
 }  // namespace
 
+bool isComparisonStatus(std::string_view group) {
+    return std::find(kGroups.begin(), kGroups.end(), group) != kGroups.end();
+}
+
 GraphComparison compareGraphs(const Graph& older, const Graph& newer) {
     GraphComparison result;
     if (newer.root == nullptr) return result;

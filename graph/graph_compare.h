@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orvo {
@@ -26,6 +27,9 @@ struct GraphComparison {
     std::vector<NodeChange> changes;  // the changed and removed nodes, the removed last
     uint64_t recordsLeftOut = 0;      // records too long for the format's line limit
 };
+
+/// Whether the name is one of the statuses a comparison gives its nodes (kind 1).
+bool isComparisonStatus(std::string_view group);
 
 /// Compares `older` with `newer`; both must have a root for the outline to hold anything.
 GraphComparison compareGraphs(const Graph& older, const Graph& newer);

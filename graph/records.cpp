@@ -170,6 +170,7 @@ void Graph::finishRead() {
     // nodes and links keep their spare room: pages never written take no memory, and copying
     // the arrays to fit would cost time and, for a moment, both copies.
     if (anyGroupHidden()) applyHiddenGroupsToAll();
+    if (anyGroupVeiled()) applyVeilsToAll();
 }
 
 }  // namespace orvo

@@ -43,7 +43,9 @@ bool Renderer::cubeDepthInSquare(const Node& n, const ProjTransform& window,
                                  const WindowSquare& square, double& depth) const {
     // What a pick pass draws of a node: the filled cube of a shown node below the generation
     // limit whose transform GL can take.
-    if (!n.isShown() || n.generation >= settings_.nodeGenerationLimit) return false;
+    if (!n.isShown() || (n.flags & Veiled) != 0 || n.generation >= settings_.nodeGenerationLimit) {
+        return false;
+    }
     if (!isDrawable(n.globalTransform)) return false;
     const ProjTransform m = n.globalTransform * window;
     ClipVertex corners[8];

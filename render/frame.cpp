@@ -25,6 +25,7 @@ void Renderer::setGraph(Graph* graph) {
     pendingHead_ = 0;
     clearFrameRecords();
     arrival_ = nullptr;
+    lastSelected_ = nullptr;
     pickBounds_.clear();
     pickBoundsValid_ = false;
     hoveredName_ = -1;
@@ -144,6 +145,7 @@ void Renderer::drawFrame() {
     const size_t sliceStart = drawnNodes_.size();
     const size_t labelsFrom = drawnLabels_.size(), marksFrom = markedNodes_.size();
     const ProjTransform sliceWindow = currentWindowMatrix();
+    if (onTop && !continuing_) keepLabelsOffMarkedCubes(sliceWindow);
     while (elapsed < slice) {
         if (pendingHead_ == pendingNodes_.size()) {
             pendingNodes_.clear();

@@ -89,7 +89,8 @@ constexpr uint32_t kRareShareDivisor = 20;
 }  // namespace
 
 void Renderer::noteCube(const Node& n, const ProjTransform& window) {
-    if (!n.isShown() || n.generation >= settings_.nodeGenerationLimit) return;
+    if (!n.isShown() || (n.flags & Veiled) != 0 || n.generation >= settings_.nodeGenerationLimit)
+        return;
     // A cube the size that carries a label under the overlapping rule always keeps labels off;
     // a small one only when its colour is rare (an added or a broken page among thousands):
     // keeping them all in sight would leave no room for labels.
@@ -149,6 +150,14 @@ void Renderer::noteMarked(Node& n) {
     if (b.x0 <= b.x1 && !b.isUnbounded()) labelSpace_.add(LabelBox{b.x0, b.y0, b.x1, b.y1});
 }
 
+void Renderer::keepLabelsOffMarkedCubes(const ProjTransform& window) {
+    for (const Node* n : {centreNode_, lastSelected_}) {
+        if (n == nullptr || !n->isShown() || (n->flags & Veiled) != 0) continue;
+        const WindowBox b = cubeWindowBox(n->globalTransform, window);
+        if (b.x0 <= b.x1 && !b.isUnbounded()) labelSpace_.add(LabelBox{b.x0, b.y0, b.x1, b.y1});
+    }
+}
+
 bool Renderer::isMarked(const Node& n) const {
     return labelsOnTop() && (n.generation == 0 || (n.flags & Selected) != 0);
 }
@@ -158,7 +167,7 @@ void Renderer::drawMark(const Node& n) {
     const WindowBox b = markBoxOf(n);
     if (!(b.x0 <= b.x1)) return;
     const bool selected = (n.flags & Selected) != 0;
-    const Colour& ring = selected ? settings_.selectedColor : settings_.labelColor;
+    const Colour& ring = selected ? kSelectionRingColour : settings_.labelColor;
     const Colour& edge = selected ? settings_.labelColor : settings_.backgroundColor;
     const std::vector<double> edgeQuads =
         frameQuads(b.x0, b.y0, b.x1, b.y1, kMarkWidth + 2 * kMarkEdge, kMarkZ);

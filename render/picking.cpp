@@ -242,7 +242,8 @@ void Renderer::preparePickFilter() {
 }
 
 bool Renderer::nodeMayTouchPick(const Node& n) const {
-    if (!n.isShown() || n.generation >= settings_.nodeGenerationLimit) return false;
+    if (!n.isShown() || (n.flags & Veiled) != 0 || n.generation >= settings_.nodeGenerationLimit)
+        return false;
     return cubeWindowBox(n.globalTransform, pickWindow_)
         .reaches(pickWindowX_, pickWindowY_,
                  pickingUnder_ ? kUnderReach : kPickHalfSize + kPickMargin);
@@ -307,6 +308,11 @@ void Renderer::hoverHighlight(int x, int y, int /*shift*/, int /*ctrl*/) {
         drawNode(now, nullptr);
     }
     surface_.flushFront();
+}
+
+void Renderer::dropHover() {
+    if (Node* old = nodeNamed(hoveredName_)) old->flags &= static_cast<uint8_t>(~Highlighted);
+    hoveredName_ = -1;
 }
 
 void Renderer::redrawHovered(Node* old, Node* now) {

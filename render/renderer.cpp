@@ -323,6 +323,22 @@ Renderer::ScreenMeasure Renderer::measureOnScreen(const Node& n) const {
     return {w, dehomogenized(screenMatrix_.apply(q1)), dehomogenized(screenMatrix_.apply(q2))};
 }
 
+namespace {
+
+// A veiled node's dot: a cube a third the size, in a grey that shows on every background.
+constexpr float kVeiledDotColour[3] = {0.4f, 0.4f, 0.4f};
+
+const ProjTransform& veiledDotScale() {
+    static const ProjTransform scale = [] {
+        ProjTransform t;
+        t.setEuclideanScale(0.35, 0.35, 0.35);
+        return t;
+    }();
+    return scale;
+}
+
+}  // namespace
+
 void Renderer::drawNode(Node* n, DrawBatch* batch) {
     if (n == nullptr || !n->isShown()) return;
 #if ORVO_FIXED_FUNCTION_GL
@@ -352,19 +368,24 @@ void Renderer::drawNode(Node* n, DrawBatch* batch) {
         n->centreDistance = located ? h : kUnreachedDistance;
 
         if (sized && n->generation < settings_.nodeGenerationLimit && settings_.labelChoice != 0 &&
-            labelLimit() < s) {
+            labelLimit() < s && (n->flags & Veiled) == 0) {
             const ProjPoint& r = labelRight_ ? r1 : r2;
             placeLabel(*n, labelAnchorFrom(*n, r), batch);
         }
     }
 
     if (!isDrawable(n->globalTransform)) return;
-    const float* colour = cubeColour(*n);
+    const bool veiled = (n->flags & Veiled) != 0;
+    // A veiled node is passed through, never picked: its dot marks where the links meet.
+    if (veiled && picking_) return;
+    const float* colour = veiled ? kVeiledDotColour : cubeColour(*n);
+    const ProjTransform placement =
+        veiled ? veiledDotScale() * n->globalTransform : n->globalTransform;
     // At or beyond the generation limit a node is traversed and sized but has no geometry.
     const bool geometry = n->generation < settings_.nodeGenerationLimit;
-    const bool outlined = !picking_ && settings_.outlineMinSize < s;
+    const bool outlined = !picking_ && !veiled && settings_.outlineMinSize < s;
     if (batch != nullptr) {
-        if (geometry) batch->addCube(n->globalTransform, colour, outlined);
+        if (geometry) batch->addCube(placement, colour, outlined);
         return;
     }
 #if ORVO_FIXED_FUNCTION_GL
@@ -372,7 +393,7 @@ void Renderer::drawNode(Node* n, DrawBatch* batch) {
     // home view both hold entries in the thousands, too many digits for GL's single precision.
     glPushMatrix();
     glLoadMatrixd(cameraMatrix_.m);
-    glMultMatrixd((n->globalTransform * viewTransform_).m);
+    glMultMatrixd((placement * viewTransform_).m);
     glColor3f(colour[0], colour[1], colour[2]);
     glLineWidth(1.0f);
     const DepthBandScope band(!picking_ && labelsOnTop(), kCubeDepths);
@@ -501,8 +522,10 @@ void Renderer::endLinks() {
 void Renderer::markSelected(Node& node, int on) {
     if (on != 0) {
         node.flags |= Selected;
+        lastSelected_ = &node;
     } else {
         node.flags &= static_cast<uint8_t>(~Selected);
+        if (lastSelected_ == &node) lastSelected_ = nullptr;
     }
     if (!node.isShown() || !node.isDrawn()) return;
     redrawNodeInFront(&node);

@@ -39,6 +39,10 @@ using PickCallback = std::function<void(const std::string& id, int shift, int ct
 /// A mouse action bound to an event slot.
 using MouseAction = std::function<void(int x, int y, int shift, int ctrl)>;
 
+/// The selection ring's colour: a pale violet that no site colour, status or palette colour comes
+/// near (the selection yellow would pass for "changed" or "redirect").
+inline constexpr std::array<float, 4> kSelectionRingColour{0.8f, 0.7f, 1.0f, 1.0f};
+
 class Renderer {
 public:
     Renderer(ViewerSettings& settings, GlSurface& surface);
@@ -73,6 +77,9 @@ public:
     // Picking.
     uint32_t pick(int x, int y);
     void hoverHighlight(int x, int y, int shift, int ctrl);
+    /// Forgets the node under the pointer without drawing: the next frame draws it in its own
+    /// colour (after a click, a flight or a change of what can be picked).
+    void dropHover();
     void clickPick(int x, int y, int shift, int ctrl);
     void setPickCallback(PickCallback callback) { pickCallback_ = std::move(callback); }
     /// The node or link a pick name names, or none.
@@ -271,6 +278,9 @@ private:
     bool isMarked(const Node& n) const;
     /// Notes the node as marked in this frame and keeps labels off its cube.
     void noteMarked(Node& n);
+    /// At a frame's start: the cubes of the centre and of the node selected last are kept free
+    /// of every label the frame places, whichever is drawn first.
+    void keepLabelsOffMarkedCubes(const ProjTransform& window);
     std::string_view labelText(const Node& n) const;
     /// Where a label with that text goes at the anchor: its box, where its text starts, and how
     /// many leading characters are cut off for it to start at the window's left edge.
@@ -328,6 +338,7 @@ private:
     // again over its own links (thousands of them may leave it towards the viewer) and always
     // gets its label.
     Node* arrival_ = nullptr;
+    Node* lastSelected_ = nullptr;  // the node markSelected selected last, while it stays so
     double bestApparentSize_ = -1.0;
     ProjPoint viewCentre_;
     std::vector<Node*> pendingNodes_;  // FIFO (read from pendingHead_)

@@ -31,6 +31,8 @@ enum CommandId : int {
     ID_KEY_FIRST = wxID_HIGHEST + 100,         // + the key's character code
     ID_LINK_LIMIT_FIRST = ID_KEY_FIRST + 256,  // + the limit 0 .. 9, 10 for 99
     ID_NODE_LIMIT_FIRST = ID_LINK_LIMIT_FIRST + 11,
+    // View > Hidden Groups: + 0 shows them all, + 1 .. 20 one of those listed.
+    ID_HIDDEN_GROUP_FIRST = ID_NODE_LIMIT_FIRST + 11,
 };
 
 }  // namespace orvo

@@ -23,6 +23,9 @@ LegendPanel::LegendPanel(wxWindow* parent)
     // Narrow enough to leave an 800-pixel window most of its width for the view.
     SetMinSize(wxSize(FromDIP(170), -1));
     SetScrollRate(0, rowHeight());
+    // GTK's overlay scroll bars show only while the pointer moves over them: a legend cut off
+    // at the window's bottom would give no sign that more rows follow.
+    ShowScrollbars(wxSHOW_SB_NEVER, wxSHOW_SB_ALWAYS);
     Bind(wxEVT_PAINT, &LegendPanel::onPaint, this);
     Bind(wxEVT_LEFT_DOWN, &LegendPanel::onClick, this);
     // The second press of a quick pair arrives as a double click: it is a click of its own.
@@ -51,11 +54,22 @@ int LegendPanel::rowAt(const wxPoint& client) const {
     return row < legend_.rows.size() ? static_cast<int>(row) : -1;
 }
 
+int LegendPanel::arrowWidth() const { return rowHeight(); }
+
+wxRect LegendPanel::arrowRect(size_t row) const {
+    const wxRect r = rowRect(row);
+    return wxRect(r.GetRight() + 1 - arrowWidth(), r.y, arrowWidth(), r.height);
+}
+
 void LegendPanel::onClick(wxMouseEvent& event) {
     const int row = rowAt(event.GetPosition());
     if (row < 0) return;
     const LegendRow& r = legend_.rows[static_cast<size_t>(row)];
-    if (r.kind == LegendRow::Kind::Group && onGroupClicked) onGroupClicked(r);
+    if (arrowRect(static_cast<size_t>(row)).Contains(event.GetPosition())) {
+        if (!r.hidden && onNextClicked) onNextClicked(r);
+        return;
+    }
+    if (onRowClicked) onRowClicked(r);
 }
 
 void LegendPanel::onPaint(wxPaintEvent& /*event*/) {
@@ -67,7 +81,8 @@ void LegendPanel::onPaint(wxPaintEvent& /*event*/) {
     dc.SetBackground(wxBrush(background));
     dc.Clear();
     dc.SetFont(GetFont());
-    const int line = rowHeight(), pad = FromDIP(6), width = GetClientSize().x;
+    const int line = rowHeight(), pad = FromDIP(6), arrow = arrowWidth();
+    const int width = GetClientSize().x - arrow;
     const int swatch = line - FromDIP(8);
     dc.SetTextForeground(text);
     dc.DrawText(wxControl::Ellipsize(wxString::FromUTF8(legend_.title), dc, wxELLIPSIZE_END,
@@ -91,6 +106,14 @@ void LegendPanel::onPaint(wxPaintEvent& /*event*/) {
                                          std::max(room, FromDIP(20))),
                     nameX, textY);
         dc.DrawText(count, width - pad - countWidth, textY);
+        if (!row.hidden) {
+            // A small triangle pointing right: to the row's next node.
+            const int cx = width + arrow / 2, cy = top + line / 2, h = swatch / 2;
+            const wxPoint tip[3] = {{cx - h / 2, cy - h}, {cx - h / 2, cy + h}, {cx + h, cy}};
+            dc.SetPen(wxPen(text));
+            dc.SetBrush(wxBrush(text));
+            dc.DrawPolygon(3, tip);
+        }
     }
 }
 

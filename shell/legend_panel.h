@@ -1,5 +1,6 @@
 // The legend beside the view: a row per group of the kind being coloured (its colour, name and
-// node count, largest first, the rest as "other"); a click on a group's row hides or shows it.
+// node count, largest first, the rest as "other"); a click on a row hides or shows its nodes,
+// and the arrow beside its count flies to its next node.
 // Hidden groups show an empty swatch and grey text. Scrolls when the rows outgrow the window.
 #pragma once
 
@@ -16,7 +17,7 @@ public:
     explicit LegendPanel(wxWindow* parent);
 
     /// The group rows the panel shows at most before "other".
-    static constexpr size_t kRows = 24;
+    static constexpr size_t kRows = kLegendRows;
 
     void setLegend(Legend legend);
     const Legend& legend() const { return legend_; }
@@ -26,13 +27,20 @@ public:
     /// Where row `row` is drawn, in client coordinates.
     wxRect rowRect(size_t row) const;
 
-    /// Called when a group's row is clicked.
-    std::function<void(const LegendRow& row)> onGroupClicked;
+    /// Where the arrow of row `row` is drawn, in client coordinates: a click on it flies to the
+    /// row's next node.
+    wxRect arrowRect(size_t row) const;
+
+    /// Called when a row is clicked (any row: a group, "other", "no group").
+    std::function<void(const LegendRow& row)> onRowClicked;
+    /// Called when the arrow beside a row's count is clicked.
+    std::function<void(const LegendRow& row)> onNextClicked;
 
 private:
     void onPaint(wxPaintEvent& event);
     void onClick(wxMouseEvent& event);
     int rowHeight() const;
+    int arrowWidth() const;
 
     Legend legend_;
 };

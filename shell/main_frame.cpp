@@ -113,8 +113,13 @@ bool CMainFrame::createContents(orvo::GlChoice gl) {
     view_ = new orvo::GlViewWindow(this, glue_, gl);
     legendPanel_ = new orvo::LegendPanel(this);
     legendPanel_->Hide();  // until a graph is open
-    legendPanel_->onGroupClicked = [this](const orvo::LegendRow& row) {
-        glue_.toggleGroupHidden(legendPanel_->legend().kind, row.name);
+    legendPanel_->onRowClicked = [this](const orvo::LegendRow& row) {
+        glue_.toggleLegendRow(legendPanel_->legend().kind, row);
+        view_->Refresh(false);
+        showKeyStatus();
+    };
+    legendPanel_->onNextClicked = [this](const orvo::LegendRow& row) {
+        glue_.travelToNextOfRow(legendPanel_->legend().kind, row);
         view_->Refresh(false);
         showKeyStatus();
     };
@@ -140,14 +145,14 @@ bool CMainFrame::createContents(orvo::GlChoice gl) {
         wxEVT_MENU,
         [this, &glue](wxCommandEvent&) {
             glue.goBack();
-            refreshStatus();
+            showKeyStatus();
         },
         ID_BACK);
     Bind(
         wxEVT_MENU,
         [this, &glue](wxCommandEvent&) {
             glue.goForward();
-            refreshStatus();
+            showKeyStatus();
         },
         ID_FORWARD);
     Bind(
@@ -174,6 +179,8 @@ bool CMainFrame::createContents(orvo::GlChoice gl) {
     Bind(wxEVT_MENU, &CMainFrame::onExportReport, this, ID_EXPORT_REPORT);
     Bind(wxEVT_MENU, &CMainFrame::onExportWebPage, this, ID_EXPORT_WEB_PAGE);
     Bind(wxEVT_MENU, &CMainFrame::onCompareWith, this, ID_COMPARE_WITH);
+    Bind(wxEVT_MENU, &CMainFrame::onShowHiddenGroup, this, ID_HIDDEN_GROUP_FIRST,
+         ID_HIDDEN_GROUP_FIRST + kHiddenGroupItems);
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { orvo::ShortcutsDialog(this).ShowModal(); },
         ID_SHORTCUTS);
@@ -210,12 +217,14 @@ bool CMainFrame::createContents(orvo::GlChoice gl) {
         wxEVT_MENU,
         [this, &glue](wxCommandEvent&) {
             glue.travelTo(menuNodeId_);
-            refreshStatus();
+            showKeyStatus();
         },
         ID_NODE_CENTRE);
 
     view_->onHoverChanged = [this] {
-        showKeyMessage_ = false;
+        // A click that flew somewhere changes the hover too: its message is shown first.
+        showKeyMessage_ = glue_.statusSerial() != statusShown_;
+        statusShown_ = glue_.statusSerial();
         refreshStatus();
     };
     view_->onKeyCommand = [this] { showKeyStatus(); };
@@ -258,6 +267,10 @@ void CMainFrame::buildMenus() {
     view->Append(ID_BACK, "&Back\tAlt+Left", kBackHelp);
     view->Append(ID_FORWARD, "&Forward\tAlt+Right", kForwardHelp);
     view->Append(ID_OPEN_IN_BROWSER, "Open in Bro&wser", kBrowserHelp);
+    hiddenGroupsMenu_ = new wxMenu;
+    view->AppendSubMenu(hiddenGroupsMenu_, "&Hidden Groups",
+                        "The groups hidden from the legend or by keys: choose one to show it");
+    refreshHiddenGroupsMenu();
     // Every key command, showing its key; the keys themselves stay plain typing in the view
     // (as accelerators they would be taken from the search field too).
     int group = -1;
@@ -393,6 +406,7 @@ void CMainFrame::refreshLegend() {
         legendGraph_ = glue_.graphsOpened();
         if (glue_.coloursNeedLegend()) glue_.keys().setToggle('G', 1);
     }
+    refreshHiddenGroupsMenu();
     const bool show = glue_.graphLoaded() && glue_.keys().toggle('G') != 0;
     if (show) {
         legendPanel_->setLegend(glue_.legend(orvo::LegendPanel::kRows));
@@ -401,6 +415,50 @@ void CMainFrame::refreshLegend() {
         legendPanel_->Show(show);
         Layout();
     }
+}
+
+void CMainFrame::refreshHiddenGroupsMenu() {
+    if (hiddenGroupsMenu_ == nullptr) return;
+    while (hiddenGroupsMenu_->GetMenuItemCount() > 0) {
+        hiddenGroupsMenu_->Destroy(hiddenGroupsMenu_->FindItemByPosition(0));
+    }
+    hiddenGroupItems_ = glue_.hiddenGroups();
+    if (hiddenGroupItems_.empty()) {
+        hiddenGroupsMenu_->Append(ID_HIDDEN_GROUP_FIRST, "No group hidden")->Enable(false);
+        return;
+    }
+    const size_t listed = std::min<size_t>(hiddenGroupItems_.size(), kHiddenGroupItems);
+    for (size_t i = 0; i < listed; ++i) {
+        const auto& [kind, name] = hiddenGroupItems_[i];
+        const std::string label = (name.empty() ? std::string("no group") : name) +
+                                  (kind == 0   ? " (file type or group)"
+                                   : kind == 1 ? " (site group or status)"
+                                               : " (kind " + std::to_string(kind) + ")");
+        hiddenGroupsMenu_->Append(ID_HIDDEN_GROUP_FIRST + 1 + static_cast<int>(i),
+                                  wxString::FromUTF8(label), "Show this group again");
+    }
+    if (hiddenGroupItems_.size() > listed) {
+        hiddenGroupsMenu_
+            ->Append(wxID_ANY, wxString::Format("and %zu more", hiddenGroupItems_.size() - listed))
+            ->Enable(false);
+    }
+    hiddenGroupsMenu_->AppendSeparator();
+    hiddenGroupsMenu_->Append(
+        ID_HIDDEN_GROUP_FIRST,
+        wxString::Format("Show &All %zu Hidden Groups", hiddenGroupItems_.size()),
+        "Show every hidden group again");
+}
+
+void CMainFrame::onShowHiddenGroup(wxCommandEvent& event) {
+    const int item = event.GetId() - ID_HIDDEN_GROUP_FIRST;
+    const auto groups = hiddenGroupItems_;
+    for (size_t i = 0; i < groups.size(); ++i) {
+        if (item == 0 || static_cast<size_t>(item) == i + 1) {
+            glue_.showGroup(groups[i].first, groups[i].second);
+        }
+    }
+    view_->Refresh(false);
+    showKeyStatus();
 }
 
 void CMainFrame::recentFilesChanged() {
@@ -502,6 +560,7 @@ void CMainFrame::refreshStatus() {
 
 void CMainFrame::showKeyStatus() {
     showKeyMessage_ = true;
+    statusShown_ = glue_.statusSerial();
     refreshLegend();  // the key may have changed the kind coloured or hidden groups
     refreshStatus();
 }
@@ -546,7 +605,7 @@ bool CMainFrame::findNode(const wxString& query) {
         }
         return false;
     }
-    refreshStatus();
+    showKeyStatus();
     return true;
 }
 
@@ -560,7 +619,7 @@ bool CMainFrame::flyToBestMatch(const wxString& query) {
     const std::string id(glue.viewer()->graph()->nodes[static_cast<size_t>(r.hits[0].node)]->id);
     if (!glue.travelTo(id)) return findNode(query);  // hidden: let the user pick another
     view_->SetFocus();
-    refreshStatus();
+    showKeyStatus();
     return true;
 }
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "render/gl_surface.h"
 #include "shell/command_ids.h"
@@ -119,4 +121,10 @@ private:
     std::string menuNodeId_;       // the node of the open node menu
     orvo::LegendPanel* legendPanel_ = nullptr;
     uint64_t legendGraph_ = 0;  // the glue's graphsOpened() when the legend was last decided on
+    uint64_t statusShown_ = 0;  // the glue's statusSerial() of the message last shown
+    wxMenu* hiddenGroupsMenu_ = nullptr;  // View > Hidden Groups, rebuilt with the legend
+    std::vector<std::pair<int, std::string>> hiddenGroupItems_;  // (kind, name) per item
+    void refreshHiddenGroupsMenu();
+    void onShowHiddenGroup(wxCommandEvent& event);
+    static constexpr size_t kHiddenGroupItems = 20;  // listed one by one at most
 };

@@ -130,3 +130,70 @@ TEST(Attributes, GroupColours) {
                   std::string(g.groupOf(*a, -1)),
               "main||");
 }
+
+namespace {
+
+// The ids of the veiled nodes, in the graph's order, and whether every node and link kept the
+// flags it had before.
+std::string veiledIds(const Graph& g) {
+    std::string ids;
+    for (const Node* n : g.nodes) {
+        if ((n->flags & Veiled) != 0) ids += (ids.empty() ? "" : " ") + std::string(n->id);
+    }
+    return ids;
+}
+
+std::vector<uint8_t> visibility(const Graph& g) {
+    std::vector<uint8_t> flags;
+    for (const Node* n : g.nodes) flags.push_back(n->flags & Shown);
+    for (const Link* k : g.links) flags.push_back(k->flags & (Shown | Enabled));
+    return flags;
+}
+
+}  // namespace
+
+// Veiling a group (a legend click) marks its nodes and nothing else: every node and link stays
+// shown, so what hangs below a veiled node is still drawn; "" names the nodes without a group.
+TEST(Attributes, VeilingMarksTheGroupsNodesAndKeepsTheTree) {
+    struct Step {
+        int kind;
+        std::vector<std::string> names;
+        int veil;
+        int changed;
+        const char* veiled;
+    };
+    const std::vector<Step> steps{
+        {0, {"html"}, 1, 1, "r r/a r/b r/b/c"},
+        {0, {"html"}, 1, 0, "r r/a r/b r/b/c"},  // already veiled
+        {0, {"image", "nosuch"}, 1, 1, "r r/a r/a/p r/b r/b/c"},
+        {0, {"html"}, 0, 1, "r/a/p"},
+        {1, {""}, 1, 1, "r/a r/a/p r/b/c r/a/q"},  // no group of kind 1 ("-" or none)
+        {0, {""}, 1, 1, "r/a r/a/p r/b/c r/a/q"},  // every node has a kind-0 group
+        {0, {"image", "", "nosuch"}, 0, 1, "r/a r/b/c r/a/q"},
+        {1, {"", "main"}, 0, 1, ""},
+        {16, {"html"}, 1, 0, ""},  // no such kind
+        {-1, {"html"}, 1, 0, ""},
+    };
+    ViewerSettings settings;
+    Graph g(settings);
+    ASSERT_TRUE(readText(g,
+                         "0 r 0 html main\n1 r/a 0 html\n2 r/a/p 0 image main\n1 r/b 0 html "
+                         "orphan\n2 r/b/c 0 html -\n2 r/a/q 0 text\n"));
+    const std::vector<uint8_t> before = visibility(g);
+    for (const Step& s : steps) {
+        EXPECT_EQ(g.setGroupsVeiled(s.kind, s.names, s.veil), s.changed) << s.kind;
+        EXPECT_EQ(veiledIds(g), s.veiled) << s.kind << " " << s.names[0];
+        EXPECT_EQ(visibility(g), before);
+    }
+    // The veils outlive a reload, as the hidden lists do; hiding by key still hides what hangs
+    // below a node, veiled or not.
+    EXPECT_EQ(g.setGroupVeiled(0, "text", 1), 1);
+    Graph fresh(settings);
+    ASSERT_TRUE(readText(fresh, "0 r 0 html main\n1 r/t 0 text\n2 r/t/x 0 html\n"));
+    g.takeContentsOf(fresh);
+    EXPECT_EQ(veiledIds(g), "r/t");
+    EXPECT_TRUE(g.isGroupVeiled(0, "text"));
+    EXPECT_EQ(g.setGroupHidden(0, "text", 1), 1);
+    EXPECT_FALSE(g.findNode("r/t")->isShown());
+    EXPECT_TRUE(g.findNode("r/t/x")->isShown());
+}

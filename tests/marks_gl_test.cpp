@@ -113,7 +113,7 @@ TEST(MarksGl, TheCentreAndTheSelectedNodeAreRingedAndKeepTheirStatusColour) {
             EXPECT_EQ(yellow, 0);
             if (c.oldRule) continue;
             const bool ringed = selected || n == root;
-            const Colour& ring = selected ? s.selectedColor : s.labelColor;
+            const Colour& ring = selected ? kSelectionRingColour : s.labelColor;
             const Colour& edge = selected ? s.labelColor : s.backgroundColor;
             EXPECT_EQ(sameColour(ringPixel(rig, rgba, *n, 2.0), ring), ringed);
             if (ringed) {

@@ -117,9 +117,9 @@ TEST(SnapshotTool, TheReportTellsWhatWasDrawnWhere) {
 }
 
 // What --pick names at a pixel (the top node at the centre, nothing in a corner, the node --goto
-// brought to the centre), and every refusal with its message and exit status (2 for usage
-// errors), against the transcript tests/data/tools/orvo-snapshot.transcript. A refusal writes
-// no picture.
+// brought to the centre, a link where --hide left the top node a dot), and every refusal with its
+// message and exit status (2 for usage errors), against the transcript
+// tests/data/tools/orvo-snapshot.transcript. A refusal writes no picture.
 TEST(SnapshotTool, PicksAndRefusalsAsTheirTranscript) {
     TempDir dir;
     test::writeWholeFile(dir / "empty.graph", "\n\n");

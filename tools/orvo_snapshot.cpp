@@ -1,6 +1,7 @@
 // orvo-snapshot: draws a graph file headless, as the viewer shows it right after opening it (the
 // first frame and, unless told otherwise, the idle refinement), and writes the picture as a PNG.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -41,6 +42,7 @@ struct Options {
     std::optional<std::string> gotoId;
     int scheme = -1;
     std::optional<std::string> keys;
+    std::vector<std::string> hide;  // legend rows clicked: group names, "other", "no group"
     bool noRefine = false;
     std::optional<double> refineLimit;  // seconds; the viewer's own limit when not given
     bool overlappingLabels = false;
@@ -192,6 +194,19 @@ int run(const Options& options) {
     }
     if (!options.noRefine) drawFramesInOneSlice(viewer.settings());
 
+    // As clicks on the legend's rows, in the legend of the kind coloured.
+    if (!options.hide.empty()) {
+        const orvo::Legend legend = glue.legend(orvo::kLegendRows);
+        for (const std::string& name : options.hide) {
+            const auto row = std::find_if(legend.rows.begin(), legend.rows.end(),
+                                          [&](const orvo::LegendRow& r) { return r.name == name; });
+            if (row == legend.rows.end()) {
+                return fail("the legend has no row \"" + name + "\" (" + legend.title + ")");
+            }
+            if (!row->hidden) glue.toggleLegendRow(legend.kind, *row);
+        }
+    }
+
     if (options.gotoId) {
         const orvo::Node* node = graph.findNode(*options.gotoId);
         if (node == nullptr) return fail("no node has the id \"" + *options.gotoId + "\"");
@@ -265,6 +280,11 @@ int main(int argc, char** argv) {
     app.add_option("--keys", options.keys,
                    "keyboard commands, as if typed into the view (all but \"f\", which reads "
                    "standard input: use --goto)");
+    app.add_option("--hide", options.hide,
+                   "hide the nodes of a group as a click on its legend row does (repeatable): a "
+                   "group of the kind coloured, \"other\" or \"no group\"; what hangs below them "
+                   "stays, each hidden node a small grey dot")
+        ->allow_extra_args(false);
     app.add_flag("--no-refine", options.noRefine, "only the first time slice, no idle refinement");
     app.add_option("--refine-limit", options.refineLimit,
                    "seconds of refinement at the most (default 1, as in the viewer); a large "

@@ -57,6 +57,14 @@ int Viewer::setGroupHidden(int kind, std::string_view name, int hide) {
     return changed;
 }
 
+int Viewer::setGroupsVeiled(int kind, const std::vector<std::string>& names, int veil) {
+    if (!graph_) return 0;
+    const int changed = graph_->setGroupsVeiled(kind, names, veil);
+    // A veiled node cannot be picked, so it cannot stay the one under the pointer either.
+    if (changed == 1) renderer_.dropHover();
+    return changed;
+}
+
 void Viewer::selectNode(std::string_view id, int on) {
     if (!graph_) return;
     if (Node* n = graph_->findNode(id)) renderer_.markSelected(*n, on);
@@ -78,6 +86,9 @@ int Viewer::gotoNode(std::string_view id, int immediate) {
     if (!graph_) return 0;
     Node* n = graph_->findNode(id);
     if (n == nullptr || !n->isShown()) return 0;
+    // The view moves away under the pointer: the node it was on is drawn in its own colour
+    // (a status, a group) from now on, until the pointer moves onto a node again.
+    renderer_.dropHover();
     if (layoutDepth(*n) > kRelayoutDepth) {
         relayoutFrom(*graph_, n);
         return renderer_.gotoNodeView(n, 1);
@@ -92,6 +103,7 @@ int Viewer::gotoTopNode(int immediate) {
     if (static_cast<uint32_t>(top) >= graph_->nodes.size()) return 0;
     Node* n = graph_->nodes[static_cast<size_t>(top)];
     if (n == nullptr || !n->isShown()) return 0;
+    renderer_.dropHover();
     if (layoutDepth(*n) > kRelayoutDepth) {
         relayoutFrom(*graph_, n);
         renderer_.resetViewToNode(n->index);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "graph/graph.h"
 #include "layout/layout.h"
@@ -37,6 +38,10 @@ public:
     /// kept; later ones hand their contents to it, so there is one Graph object for good.
     int showGraph(std::unique_ptr<Graph> fresh);
     int setGroupHidden(int kind, std::string_view name, int hide);
+    /// Veils (veil 1) or unveils the nodes of the groups of that kind ("" for the nodes without
+    /// a group of the kind): they give way to small grey dots, what hangs below them stays (see
+    /// Graph::setGroupsVeiled). 1 when something changed.
+    int setGroupsVeiled(int kind, const std::vector<std::string>& names, int veil);
     void selectNode(std::string_view id, int on);
     void selectSubtree(std::string_view id, int on);
     int centrePoint(int immediate);

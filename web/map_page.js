@@ -178,6 +178,8 @@
     };
     for (const group of options.hidden || [])
       withText(group.name, (at) => module._orvo_view_set_group_hidden(view.handle, group.kind, at, 1));
+    for (const group of options.veiled || [])
+      withText(group.name, (at) => module._orvo_view_set_group_veiled(view.handle, group.kind, at, 1));
     if (options.start && !withText(options.start, (at) => module._orvo_view_goto(view.handle, at)))
       console.warn(`the start node ${options.start} is not shown`);
     for (const key of options.keys || "") view.module._orvo_view_key(view.handle, key.charCodeAt(0));

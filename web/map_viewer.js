@@ -92,7 +92,11 @@ class OrvoMapViewer {
   // the id.
   travel(id) {
     const ok = this.withText(id, (at) => this.module._orvo_view_travel(this.handle, at)) !== 0;
-    if (ok) this.view.schedule();
+    if (ok) {
+      this.view.schedule();
+      this.keyStatus = this.text(this.module._orvo_view_key_message(this.handle)); // "Flying to …"
+      this.showStatus();
+    }
     return ok;
   }
 
@@ -170,12 +174,15 @@ class OrvoMapViewer {
     heading.className = "orvo-legend-title";
     heading.textContent = title;
     this.legend.appendChild(heading);
-    for (const line of lines.slice(1)) {
+    lines.slice(1).forEach((line, index) => {
       const [row, name, nodes, colour, hidden] = line.split("\t");
-      const entry = document.createElement(row === "group" ? "button" : "div");
+      const holder = document.createElement("div");
+      holder.className = "orvo-legend-line";
+      const entry = document.createElement("button");
       entry.className = "orvo-legend-row" + (hidden === "1" ? " orvo-hidden" : "");
       entry.dataset.kind = kind;
       entry.dataset.group = row === "group" ? name : "";
+      entry.dataset.row = row;
       const swatch = document.createElement("span");
       swatch.className = "orvo-swatch";
       swatch.style.setProperty("--colour", colour);
@@ -186,21 +193,41 @@ class OrvoMapViewer {
       count.className = "orvo-legend-count";
       count.textContent = Number(nodes).toLocaleString("en").replace(/,/g, " ");
       entry.append(swatch, label, count);
-      if (row === "group") {
-        entry.type = "button";
-        entry.title = hidden === "1" ? `Show the group ${name}` : `Hide the group ${name}`;
-        entry.addEventListener("click", () => this.toggleGroup(Number(kind), name, hidden !== "1"));
-      }
-      this.legend.appendChild(entry);
-    }
+      entry.type = "button";
+      const what = row === "group" ? `the group ${name}` : row === "other" ? "the groups under “other”"
+        : "the nodes without a group";
+      entry.title = hidden === "1" ? `Show ${what}` : `Hide ${what}`;
+      entry.addEventListener("click", () => this.legendClick(index));
+      const next = document.createElement("button");
+      next.type = "button";
+      next.className = "orvo-legend-next";
+      next.textContent = "›";
+      next.title = `Fly to the next node of ${what}`;
+      next.disabled = hidden === "1";
+      next.addEventListener("click", () => this.legendNext(index));
+      holder.append(entry, next);
+      this.legend.appendChild(holder);
+    });
   }
 
-  toggleGroup(kind, name, hide) {
-    this.withText(name, (at) => this.module._orvo_view_set_group_hidden(this.handle, kind, at, hide ? 1 : 0));
-    this.keyStatus = `Group ${name} ${hide ? "hidden" : "shown"}`;
+  // A click on a row of the legend: its nodes hidden (small grey dots, what hangs below them
+  // kept) or shown again.
+  legendClick(index) {
+    this.module._orvo_view_legend_click(this.handle, index);
+    this.keyStatus = this.text(this.module._orvo_view_key_message(this.handle));
     this.fillLegend();
     this.showStatus();
     this.view.schedule();
+  }
+
+  // The arrow beside a row's count: to the row's next node after the one selected.
+  legendNext(index) {
+    if (this.module._orvo_view_legend_next(this.handle, index)) {
+      this.view.schedule();
+      this.remember(this.text(this.module._orvo_view_selected(this.handle)));
+    }
+    this.keyStatus = this.text(this.module._orvo_view_key_message(this.handle));
+    this.showStatus();
   }
 
   // --- the help ------------------------------------------------------------------------------
@@ -306,7 +333,7 @@ class OrvoMapViewer {
     const view = this.view, canvas = view.canvas;
     view.onHover = () => this.showStatus();
     view.onClick = (id) => {
-      this.keyStatus = "";
+      this.keyStatus = id ? this.text(this.module._orvo_view_key_message(this.handle)) : "";
       if (id && !id.includes("|")) this.remember(id);
       this.showStatus();
     };
@@ -426,6 +453,11 @@ button.orvo-legend-row:hover { background: #dde6ee; }
 .orvo-hidden .orvo-legend-name { color: #999; }
 .orvo-legend-name { flex: 1; white-space: nowrap; overflow: hidden; text-overflow: ellipsis; max-width: 18em; }
 .orvo-legend-count { flex: none; color: #555; font-variant-numeric: tabular-nums; }
+.orvo-legend-line { display: flex; align-items: stretch; }
+.orvo-legend-next { border: 0; background: none; color: #333; font: inherit; font-weight: 700;
+  padding: 0 8px 0 2px; cursor: pointer; }
+.orvo-legend-next:hover { background: #dde6ee; }
+.orvo-legend-next:disabled { color: #bbb; cursor: default; background: none; }
 #orvo-help { position: absolute; left: 50%; top: 50%; transform: translate(-50%, -50%); max-height: 85%;
   width: min(44em, 92vw); box-sizing: border-box; overflow-y: auto; background: #fff; color: #111; padding: 0.8em 1.2em; border-radius: 4px;
   box-shadow: 0 2px 12px rgba(0, 0, 0, 0.6); }

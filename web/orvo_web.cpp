@@ -20,6 +20,7 @@
 #include "glue/key_status.h"
 #include "glue/key_table.h"
 #include "glue/keys.h"
+#include "glue/legend_actions.h"
 #include "glue/status_text.h"
 #include "glue/window_settings.h"
 #include "graph/graph.h"
@@ -100,7 +101,11 @@ void onPicked(WebView& view, const std::string& id) {
     if (id.find('|') != std::string::npos) v.centrePoint(0);
     v.selectNode(id, 1);
     v.selectNode(view.selected, 0);
-    v.gotoNode(id, 0);
+    if (v.gotoNode(id, 0) == 1) {
+        if (const Node* node = v.graph()->findNode(id)) {
+            view.keyMessage = flyingToText(*v.graph(), *node);
+        }
+    }
     v.redraw();
     view.selected = id;
 }
@@ -148,6 +153,8 @@ bool load(WebView& view, const char* bytes, size_t length) {
     view.tallies = tallyGroups(*v.graph());
     // The legend shows by itself where colours come from the palette, as in the desktop window.
     view.keys.setToggle('G', coloursNeedLegend(view.tallies, v.settings().groupColumn) ? 1 : 0);
+    // A comparison opens coloured by its statuses: "g" goes on from there.
+    view.keys.setToggle('g', v.settings().groupColumn);
     return true;
 }
 
@@ -162,8 +169,15 @@ bool travel(WebView& view, const std::string& id) {
     v.selectNode(id, 1);
     view.selected = id;
     v.gotoNode(id, 0);
+    view.keyMessage = flyingToText(*v.graph(), *node);
     v.redraw();
     return true;
+}
+
+// The row of the legend on view, as orvo_view_legend lists them; nullptr past the last.
+const LegendRow* legendRow(WebView& view, Legend& legend, int row) {
+    legend = groupLegend(*view.viewer.graph(), view.tallies, kLegendRows);
+    return row >= 0 && size_t(row) < legend.rows.size() ? &legend.rows[size_t(row)] : nullptr;
 }
 
 // "#rrggbb" of a colour with channels in 0..1.
@@ -457,8 +471,8 @@ EMSCRIPTEN_KEEPALIVE const char* orvo_view_search(WebView* view, const char* que
 EMSCRIPTEN_KEEPALIVE const char* orvo_view_legend(WebView* view) {
     view->text.clear();
     if (!view->loaded) return view->text.c_str();
-    constexpr size_t kLegendRows = 24;  // as the desktop's legend panel
-    const orvo::Legend legend = orvo::groupLegend(*view->viewer.graph(), view->tallies, kLegendRows);
+    const orvo::Legend legend =
+        orvo::groupLegend(*view->viewer.graph(), view->tallies, orvo::kLegendRows);
     view->text = std::to_string(legend.kind) + '\t' + orvo::web::field(legend.title) + '\n';
     for (const orvo::LegendRow& row : legend.rows) {
         const char* kind = row.kind == orvo::LegendRow::Kind::Group   ? "group"
@@ -490,6 +504,11 @@ EMSCRIPTEN_KEEPALIVE const char* orvo_view_hovered(WebView* view) {
     return view->hovered.c_str();
 }
 
+/// The node selected last (by a click, a search, Back or Forward, a legend row's arrow), or "".
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_selected(const WebView* view) {
+    return view->selected.c_str();
+}
+
 /// What the last click picked: a node's id, a link's "from|to", or "" for nothing.
 EMSCRIPTEN_KEEPALIVE const char* orvo_view_clicked(const WebView* view) {
     return view->clicked.c_str();
@@ -517,6 +536,50 @@ EMSCRIPTEN_KEEPALIVE int orvo_view_set_group_hidden(WebView* view, int kind, con
     view->viewer.setGroupHidden(kind, name, hide != 0 ? 1 : 0);
     view->viewer.redraw();
     return 1;
+}
+
+/// A click on row `row` of the legend (as orvo_view_legend lists them, 0 the first after the
+/// title): hides the row's nodes when they are shown, else shows them, as in the desktop
+/// window; the hidden nodes become small grey dots and what hangs below them stays. 1 when the
+/// row is hidden now, 0 when it is shown, -1 when there is no such row.
+EMSCRIPTEN_KEEPALIVE int orvo_view_legend_click(WebView* view, int row) {
+    if (!view->loaded) return -1;
+    orvo::Legend legend;
+    const orvo::LegendRow* r = orvo::web::legendRow(*view, legend, row);
+    if (r == nullptr) return -1;
+    view->viewer.setKeepRedrawing(0);
+    const bool hidden = orvo::toggleLegendRow(view->viewer, legend.kind, *r);
+    view->keyMessage = orvo::legendRowStatus(*r, hidden);
+    view->viewer.redraw();
+    return hidden ? 1 : 0;
+}
+
+/// Flies to the next shown node of legend row `row` after the one selected, as a search does.
+/// 1 when there was one to fly to, else 0.
+EMSCRIPTEN_KEEPALIVE int orvo_view_legend_next(WebView* view, int row) {
+    if (!view->loaded) return 0;
+    orvo::Legend legend;
+    const orvo::LegendRow* r = orvo::web::legendRow(*view, legend, row);
+    if (r == nullptr) return 0;
+    const orvo::Graph& g = *view->viewer.graph();
+    const int32_t after = view->selected.empty() ? -1 : g.findNodeIndex(view->selected);
+    const int32_t next = orvo::nextNodeOfLegendRow(g, legend.kind, *r, after);
+    if (next < 0) {
+        view->keyMessage = "No node of " + r->name + " is shown";
+        return 0;
+    }
+    return orvo::web::travel(*view, std::string(g.nodes[size_t(next)]->id)) ? 1 : 0;
+}
+
+/// Hides (veil 1) or shows (0) the nodes of the group of that kind ("" for the nodes without a
+/// group) as a click on its legend row does, keeping what hangs below them: the start view of a
+/// page exported with groups hidden from the legend. 1 when something changed.
+EMSCRIPTEN_KEEPALIVE int orvo_view_set_group_veiled(WebView* view, int kind, const char* name,
+                                                    int veil) {
+    if (!view->loaded || kind < 0 || kind >= orvo::kGroupKinds) return 0;
+    const int changed = view->viewer.setGroupsVeiled(kind, {std::string(name)}, veil != 0 ? 1 : 0);
+    view->viewer.redraw();
+    return changed;
 }
 
 /// Colours the nodes by the groups of that kind (0 file type, 1 site group), as the key "g"

@@ -215,7 +215,7 @@ private:
 };
 
 using Rgb = std::array<uint8_t, 3>;
-constexpr Rgb kHtml{0, 255, 255}, kSelected{255, 255, 0}, kImage{255, 0, 255},
+constexpr Rgb kHtml{0, 255, 255}, kSelected{204, 178, 255}, kImage{255, 0, 255},
     kSphere{230, 179, 153}, kWhite{255, 255, 255}, kBlack{0, 0, 0};
 
 bool near(const Rgb& p, const Rgb& q) {
@@ -367,7 +367,7 @@ TEST_F(ApplicationTest, ExportClickKeysFindOpenNewAndQuit) {
     EXPECT_GT(countColour(exported, kSphere), 500) << "the boundary sphere";
     EXPECT_GT(countColour(exported, kHtml), 50) << "html pages";
 
-    // A click on the top node rings it in the selected colour; it keeps its own.
+    // A click on the top node rings it in the selection ring's colour; it keeps its own.
     shell("xdotool mousemove --sync " + std::to_string(frame.x + cx) + " " +
           std::to_string(frame.y + cy) + " click 1");
     int sx = 0, sy = 0;

@@ -230,12 +230,36 @@ TEST_F(MainFrameTest, TheLegendNamesTheColoursAndAClickHidesAGroup) {
     };
     ASSERT_EQ(clickRow(1), 0);
     ASSERT_TRUE(pumpUntil([&] { return panel.legend().rows[1].hidden; }));
-    EXPECT_EQ(glue.viewer()->graph()->hiddenGroups[0], std::vector<std::string>{"beta"});
+    EXPECT_EQ(glue.viewer()->graph()->veiledGroups[0], std::vector<std::string>{"beta"});
     EXPECT_EQ(glue.keyStatus(), "Group beta hidden");
     EXPECT_TRUE(pumpUntil([&] { return betaPixels() == 0; })) << "beta's nodes are gone";
+    // View > Hidden Groups names it, and shows it again.
+    wxMenuBar* bar = frame->GetMenuBar();
+    wxMenuItem* listed = bar->FindItem(CMainFrame::ID_HIDDEN_GROUP_FIRST + 1);
+    ASSERT_NE(listed, nullptr);
+    EXPECT_EQ(listed->GetItemLabelText(), "beta (file type or group)");
     ASSERT_EQ(clickRow(1), 0);
     ASSERT_TRUE(pumpUntil([&] { return !panel.legend().rows[1].hidden; }));
     EXPECT_TRUE(pumpUntil([&] { return betaPixels() > 20; })) << "beta's nodes are back";
+    ASSERT_NE(bar->FindItem(CMainFrame::ID_HIDDEN_GROUP_FIRST), nullptr);
+    EXPECT_EQ(bar->FindItem(CMainFrame::ID_HIDDEN_GROUP_FIRST)->GetItemLabelText(),
+              "No group hidden");
+
+    // The arrow beside beta's count flies to its first node, then its second, and says so.
+    auto clickArrow = [&](size_t row) {
+        const wxRect a = panel.arrowRect(row);
+        const wxPoint p =
+            panel.ClientToScreen(a.GetPosition() + wxPoint(a.width / 2, a.height / 2));
+        return std::system(("xdotool mousemove --sync " + std::to_string(p.x) + " " +
+                            std::to_string(p.y) + " click 1")
+                               .c_str());
+    };
+    ASSERT_EQ(clickArrow(1), 0);
+    ASSERT_TRUE(pumpUntil([&] { return glue.lastSelectedId() == "b0"; }));
+    EXPECT_EQ(glue.keyStatus(), "Flying to b0");
+    EXPECT_EQ(frame->GetStatusBar()->GetStatusText(0), "Flying to b0");
+    ASSERT_EQ(clickArrow(1), 0);
+    ASSERT_TRUE(pumpUntil([&] { return glue.lastSelectedId() == "b1"; }));
 
     const int viewWidth = frame->view().GetSize().x;
     wxCommandEvent legendItem(wxEVT_MENU, CMainFrame::ID_KEY_FIRST + 'G');

@@ -18,8 +18,8 @@
 //   link     opening map.html#node=ID starts at that node (the desktop's --goto picture); an
 //            unknown id opens at the start view with a note
 //   turn     right drag, Shift+drag and two fingers turn alike about the centre; a left drag moves
-//   legend   a click on a group of the legend hides its nodes (none of them drawn) and a second
-//            click shows them again
+//   legend   a click on a group of the legend hides its nodes (drawn as dots, no cube) and a
+//            second click shows them again; the arrow beside its count visits its nodes
 //
 //   node map_viewer_rig.js --module-dir DIR --publish PATH --snapshot PATH
 //                          [--graph FILE --search TEXT --expect ID]...
@@ -302,6 +302,7 @@ async function checkMap(page, options, graph, index, scratch, failures) {
     if (now.centre !== bestId || now.hash !== bestHash)
       failures.push(`${name}: Enter after "${graph.search}" centred ${now.centre} at ${now.hash}, not ${bestId}`);
     if (before === bestHash) failures.push(`${name}: the fragment named the node searched for before the search`);
+    if (!now.status.includes(bestId)) failures.push(`${name}: after the search's flight the status line says "${now.status}"`);
   };
 
   // The click is made from the start view where a node's cube is there to click: the flight
@@ -473,7 +474,7 @@ async function checkMap(page, options, graph, index, scratch, failures) {
   }
   if (!viewDifference(turns["left drag"], turns["right drag"])) failures.push(`${name}: a left drag turns as a right drag does`);
 
-  // The legend: a click hides a group (none of its nodes drawn), a second shows it again.
+  // The legend: a click hides a group (its nodes only dots), a second shows it again.
   await page.evaluate(() => window.orvoMap.viewer.showLegend(true));
   const rows = await page.$$eval("#orvo-legend button.orvo-legend-row", (items) => items.map((i) => i.dataset.group));
   const groupsOfIds = (ids) => page.evaluate((ids) => {
@@ -500,10 +501,30 @@ async function checkMap(page, options, graph, index, scratch, failures) {
   console.log(`${name}: legend click on ${group}: ${beforeGroups.length} cubes drawn before, ${hiddenGroups.length} after; marked hidden: ${marked}`);
   if (hasGroup(hiddenGroups, group) || !marked || hidden.pixels === before.pixels)
     failures.push(`${name}: a click on the legend's ${group} did not hide it`);
+  // Its nodes give way to dots; what hangs below them stays.
+  const dots = parseReport(hidden.report).filter((i) => i.kind === "dot").map((i) => i.id);
+  if (!hasGroup(await groupsOfIds(dots.slice(0, 50)), group))
+    failures.push(`${name}: the hidden ${group} nodes are not drawn as dots (${dots.length} dots)`);
   await page.click(`#orvo-legend button.orvo-legend-row[data-group="${group}"]`);
   await settle(page);
   const shown = await state(page);
   if (!hasGroup(await groupsOf(shown.report), group)) failures.push(`${name}: a second click on ${group} did not show it again`);
+
+  // The arrow beside a row's count flies to the row's next node, then to the one after it.
+  const next = async () => {
+    await page.click(`#orvo-legend .orvo-legend-line:has(button[data-group="${group}"]) .orvo-legend-next`);
+    await settle(page);
+    const selected = await page.evaluate(() =>
+      window.orvoMap.module.UTF8ToString(window.orvoMap.module._orvo_view_selected(window.orvoMap.view.handle)));
+    return { selected, ...(await state(page)) };
+  };
+  const first = await next(), second = await next();
+  const [firstGroups, secondGroups] = await groupsOfIds([first.selected, second.selected]);
+  console.log(`${name}: the ${group} arrow: ${first.selected} then ${second.selected}; status "${second.status}"`);
+  if (!hasGroup([firstGroups], group) || !hasGroup([secondGroups], group) || first.selected === second.selected)
+    failures.push(`${name}: the ${group} arrow flew to ${first.selected} (${firstGroups}), then ${second.selected} (${secondGroups})`);
+  if (second.centre !== second.selected) failures.push(`${name}: the arrow's flight ended at ${second.centre}, not ${second.selected}`);
+  if (!second.status.includes(second.selected)) failures.push(`${name}: after the arrow the status line says "${second.status}"`);
 
   // "g" colours by the other kind of group: the legend shown follows.
   const kindOfLegend = () => page.$eval("#orvo-legend .orvo-legend-row", (row) => row.dataset.kind);
