@@ -126,6 +126,20 @@ inline std::string checkOutline(const std::string& text) {
             ++labels;
             continue;
         }
+        if (line.starts_with("-99 groups ")) {
+            // "-99 groups KIND NAME": what the groups of a kind are; NAME one field of visible
+            // bytes, as a label's text.
+            std::string kind, text, more;
+            long groupKind = -1;
+            fields >> level >> kind >> groupKind >> text;
+            if (groupKind < 0 || groupKind > 15 || text.empty() || (fields >> more))
+                return "a groups record that is not a kind and one field: " + line;
+            for (const char c : text) {
+                if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F || !isUtf8(text))
+                    return "a groups name with blanks, control bytes or no UTF-8: " + line;
+            }
+            continue;
+        }
         if (!(fields >> level >> id >> extra)) return "a record without its fields: " + line;
         if (level < 0) return "a negative level (or a position record): " + line;
         if (level > previousLevel + 1) return "a level that steps down more than one: " + line;

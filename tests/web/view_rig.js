@@ -225,9 +225,11 @@ async function checkGraph(page, port, options, graph, index, scratch, failures) 
     for (const near of [6, 4, 2]) await moveMouse(page, p.x + near, p.y + near);
     for (const within of [0.2, 0.5, 0.8]) await moveMouse(page, p.x + within, p.y + within);
     const last = i === points.length - 1;
+    // The hover is read before the click: the flight a click starts ends the hover.
+    const hovers = await page.evaluate(() => window.rigEvents.hovers);
+    const hovered = hovers.length ? hovers[hovers.length - 1] : "";
     if (last) await page.mouse.click(p.x, p.y);
     const events = await page.evaluate(() => window.rigEvents);
-    const hovered = events.hovers.length ? events.hovers[events.hovers.length - 1] : "";
     const clicked = last ? events.clicks[events.clicks.length - 1] : undefined;
     const what = `${label} at ${p.x},${p.y}: the desktop picks ${desktop}; the page hovers "${hovered}"` +
       (last ? `, clicks "${clicked}"` : "");
