@@ -371,6 +371,12 @@ std::string assemble(const SectionSpans& spans, Graph& graph) {
     Meta meta;
     if (std::string why = readMeta(section(spans, MapSection::Meta), meta); !why.empty())
         return why;
+    // The counts are held against the sections' sizes before any room is reserved for them: a
+    // count altered in the meta section must not ask for memory the file could not fill.
+    if (section(spans, MapSection::Nodes).size != meta.nodes * kNodeRecordBytes)
+        return damaged(MapSection::Nodes, "its size");
+    if (section(spans, MapSection::Links).size != meta.links * kLinkRecordBytes)
+        return damaged(MapSection::Links, "its size");
     graph.startAssembly(meta.nodes, meta.links);
     std::vector<uint32_t> parents;
     std::string why = readGroups(spans, graph);

@@ -353,6 +353,23 @@ TEST(MapCache, KeepsOneMapPerOutlineAndSettingsAndDropsTheLeastUsed) {
     EXPECT_EQ(MapCache::defaultFolder("relative", nullptr), "");
 }
 
+// Every input the map reader's fuzzer failed on is refused cleanly (an altered count asked for
+// 16 GiB before the sections' sizes were held against it).
+TEST(MapFile, TheFuzzersSavedFailuresAreRefusedCleanly) {
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(
+             std::filesystem::path(ORVO_SOURCE_DIR) / "fuzz" / "regressions-map")) {
+        ++files;
+        const std::string bytes = readWholeFile(entry.path());
+        const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+        EXPECT_EQ(exerciseMapReader(data, bytes.size()), "") << entry.path();
+        const ViewerSettings settings = windowSettings();
+        Graph graph(settings);
+        EXPECT_NE(readMapBytes(data, bytes.size(), graph), "") << entry.path();
+    }
+    EXPECT_GE(files, 1u);
+}
+
 // The map reader's fuzz round on its seed corpus, and on each seed cut and altered: the maps of
 // the examples pass whole, and whatever is refused is refused cleanly.
 TEST(MapFile, TheFuzzCorpusPassesTheFuzzersRound) {
