@@ -182,6 +182,9 @@ function compareLabels(label, pageCsv, desktopCsv, failures) {
 // gets within its time depends on how busy the machine is: the cubes are matched by id, not by
 // their place in the drawing order.) Says how they differ, or "" when they do not.
 const kSameViewCubes = 20;
+// Under load the browser may merge two motions into one; the turn they make together then
+// differs from two turns by rounding, a tenth of a pixel, where a wrong turn moves cubes by tens.
+const kSameViewPx = 0.5;
 function viewDifference(a, b) {
   const cubesOf = (report) => parseReport(report).filter((i) => i.kind === "node");
   const boxes = new Map(cubesOf(a.report).map((i) => [i.id, i.box]));
@@ -189,7 +192,7 @@ function viewDifference(a, b) {
   for (const { id, box } of cubesOf(b.report)) {
     const other = boxes.get(id);
     if (!other) continue;
-    if (box.some((v, k) => v !== other[k])) return `${id} lies at ${box}, not at ${other}`;
+    if (box.some((v, k) => Math.abs(v - other[k]) > kSameViewPx)) return `${id} lies at ${box}, not at ${other}`;
     ++common;
   }
   return common < kSameViewCubes ? `only ${common} cubes in common` : "";
