@@ -60,7 +60,7 @@ constexpr std::array<Shortcut, 6> kWindow{{
 
 // What the site colours mean; any other group (an imported column, sections) takes a colour of
 // its own from the palette, which only the legend can name.
-constexpr std::array<Shortcut, 11> kColours{{
+constexpr std::array<Shortcut, 12> kColours{{
     {"cyan", "pages; site groups main and ok"},
     {"magenta", "images; orphan nodes"},
     {"orange", "text, applications; crawl errors"},
@@ -69,7 +69,8 @@ constexpr std::array<Shortcut, 11> kColours{{
     {"red", "missing pages; removed (Compare With)"},
     {"yellow", "redirects; changed (Compare With)"},
     {"green", "added (Compare With)"},
-    {"grey", "no colour of its own; unchanged (Compare With)"},
+    {"grey", "no colour of its own"},
+    {"grey-blue", "unchanged (Compare With)"},
     {"other colours", "imported groups (a column, sections): see the legend (G)"},
     {"red to blue", "tree links, from the parent's end to the child's"},
 }};

@@ -61,7 +61,7 @@ inline constexpr std::array<GroupColourEntry, 26> kGroupColourTable{{
     {1, "added", 0.0f, 0.9f, 0.0f},
     {1, "removed", 0.85f, 0.0f, 0.0f},
     {1, "changed", 1.0f, 0.85f, 0.0f},
-    {1, "unchanged", 0.7f, 0.7f, 0.7f},
+    {1, "unchanged", 0.6f, 0.7f, 0.85f},  // grey-blue: the grey is for no group
 }};
 
 struct ColourScheme {

@@ -33,7 +33,7 @@ ComparedView compareWithInput(const Graph& onView, const std::string& otherInput
     view.outline = c.outline;
     view.legend = "added " + std::to_string(c.added) + " (green), removed " +
                   std::to_string(c.removed) + " (red), changed " + std::to_string(c.changed) +
-                  " (yellow), unchanged " + std::to_string(c.unchanged) + " (grey)";
+                  " (yellow), unchanged " + std::to_string(c.unchanged) + " (grey-blue)";
     return view;
 }
 

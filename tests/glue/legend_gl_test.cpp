@@ -125,13 +125,15 @@ TEST_F(LegendRowTest, OtherAndNoGroupHaveColoursOfTheirOwnAndHideLikeAnyRow) {
     std::vector<Rgb> colours;
     for (const LegendRow& row : legend.rows) colours.push_back(row.colour);
     for (const GroupColourEntry& e : kGroupColourTable) colours.push_back({e.red, e.green, e.blue});
-    for (const Rgb& c : colours) {
-        if (&c != &colours[kLegendRows]) {
-            EXPECT_GT(colourDifference(other.colour, c), 20.0)
-                << c[0] << " " << c[1] << " " << c[2];
+    for (size_t own : {kLegendRows, kLegendRows + 1}) {
+        for (size_t i = 0; i < colours.size(); ++i) {
+            if (i != own) {
+                EXPECT_GT(colourDifference(colours[own], colours[i]), 20.0)
+                    << legend.rows[own].name << " against " << colours[i][0] << " "
+                    << colours[i][1] << " " << colours[i][2];
+            }
         }
     }
-    EXPECT_GT(colourDifference(other.colour, none.colour), 20.0);
     // The nodes of "other" are drawn in its colour, as the legend says.
     const float* drawn = graph().nodeColor(node("r/29/0"));
     EXPECT_EQ((Rgb{drawn[0], drawn[1], drawn[2]}), other.colour);

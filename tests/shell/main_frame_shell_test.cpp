@@ -163,7 +163,7 @@ TEST_F(MainFrameTest, CompareWithShowsWhatChangedAndTheReportFollowsTheView) {
     ASSERT_TRUE(frame->compareWith(dir.file("old.graph"), error)) << error;
     wxStatusBar* status = frame->GetStatusBar();
     EXPECT_EQ(status->GetStatusText(0),
-              "added 1 (green), removed 1 (red), changed 2 (yellow), unchanged 0 (grey)");
+              "added 1 (green), removed 1 (red), changed 2 (yellow), unchanged 0 (grey-blue)");
     EXPECT_EQ(glue.viewer()->settings().groupColumn, 1);
     auto rows = [&] {
         std::string text;
