@@ -268,10 +268,18 @@ protected:
             << "the window never showed what was waited for";
         return image;
     }
-    /// Where the top node (the largest html cube) is, once the window shows it.
+    /// Where the top node (the largest html cube) is, once the window shows it and has finished
+    /// drawing it: a picture caught while its frame is drawn, before the labels, puts the cube's
+    /// middle elsewhere, so the same place must come back in two pictures a moment apart.
     std::pair<int, int> topNode(const Geometry& frame) {
-        int cx = 0, cy = 0;
-        shotWhen(frame, [&](const ScreenImage& shot) { return largestPatch(shot, kHtml, cx, cy); });
+        int cx = 0, cy = 0, lastX = -1, lastY = -1;
+        shotWhen(frame, [&](const ScreenImage& shot) {
+            if (!largestPatch(shot, kHtml, cx, cy)) return false;
+            const bool same = cx == lastX && cy == lastY;
+            lastX = cx, lastY = cy;
+            if (!same) std::this_thread::sleep_for(200ms);
+            return same;
+        });
         return {cx, cy};
     }
     /// Waits until the site is on view, its top node where it was, under the site's title.
