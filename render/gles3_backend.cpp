@@ -17,7 +17,7 @@ namespace orvo {
 namespace {
 
 // Attribute locations, bound before the programs are linked.
-constexpr GLuint kPosition = 0, kColour = 1, kOther = 2, kOtherColour = 3;
+constexpr GLuint kPosition = 0, kColour = 1, kOther = 2;
 
 constexpr const char* kEsHeader = "#version 300 es\nprecision highp float;\n";
 constexpr const char* kCoreHeader = "#version 330 core\n";
@@ -33,30 +33,29 @@ void main() {
 }
 )";
 
-// A wide line's quad, drawn as one instance per line: the six corners of its two triangles
-// (a-, a+, b+ and a-, b+, b-) come from gl_VertexID, each its end moved half the width across
-// the line's minor axis in window pixels (vertically for a line that runs more across than
-// up), as the rasteriser widens a wide line; the ends are not extended.
+// A wide line's quad: four corners (a-, a+, b+, b-, drawn as the triangles a-, a+, b+ and
+// a-, b+, b-), each its end moved half the width across the line's minor axis in window pixels
+// (vertically for a line that runs more across than up), as the rasteriser widens a wide line;
+// the ends are not extended. Each corner carries its own end, the other end and its end's
+// colour: one instance per line would be simpler, but a software rasteriser sets up every
+// instance as a draw of its own, and a frame of a hundred thousand links then took seconds.
 constexpr const char* kWideVertex = R"(
 in vec4 position;
 in vec4 colour;
 in vec4 other;
-in vec4 otherColour;
 uniform mat4 matrix;
 uniform vec2 viewport;
 uniform float halfWidth;
 out vec4 shade;
-const bool kAtOther[6] = bool[6](false, false, true, false, true, true);
-const float kSide[6] = float[6](-1.0, 1.0, 1.0, -1.0, 1.0, -1.0);
+const float kSide[4] = float[4](-1.0, 1.0, 1.0, -1.0);
 void main() {
-    bool atOther = kAtOther[gl_VertexID];
-    vec4 near = matrix * (atOther ? other : position);
-    vec4 far = matrix * (atOther ? position : other);
+    vec4 near = matrix * position;
+    vec4 far = matrix * other;
     vec2 run = (far.xy / far.w - near.xy / near.w) * viewport;
     vec2 across = abs(run.x) >= abs(run.y) ? vec2(0.0, 1.0) : vec2(1.0, 0.0);
-    float side = kSide[gl_VertexID];
+    float side = kSide[gl_VertexID % 4];
     gl_Position = near + vec4(across * (side * halfWidth * 2.0 * near.w) / viewport, 0.0, 0.0);
-    shade = atOther ? otherColour : colour;
+    shade = colour;
 }
 )";
 
@@ -193,10 +192,7 @@ bool ModernBackend::build(Program& program, const char* vertexBody, bool widened
     glBindAttribLocation(program.id, kPosition, "position");
     glBindAttribLocation(program.id, kColour, "colour");
     glBindAttribLocation(program.id, kOther, "texel");
-    if (widened) {
-        glBindAttribLocation(program.id, kOther, "other");
-        glBindAttribLocation(program.id, kOtherColour, "otherColour");
-    }
+    if (widened) glBindAttribLocation(program.id, kOther, "other");
     glLinkProgram(program.id);
     glDeleteShader(vertex);
     glDeleteShader(fragment);
@@ -332,31 +328,37 @@ void ModernBackend::drawQuads(size_t quads, bool edges) {
 
 void ModernBackend::drawWideLines(const std::vector<float>& vertices,
                                   const std::vector<float>& colours, const ProjTransform& matrix) {
-    // The batch holds both ends of each line in turn, and so do the buffers: each attribute
-    // reads one end and steps once per line.
-    constexpr GLsizei kLineStride = 8 * sizeof(float);
-    const auto perLine = [&](GLuint location, GLuint buffer, size_t firstFloat) {
-        glBindBuffer(GL_ARRAY_BUFFER, buffer);
-        glEnableVertexAttribArray(location);
-        glVertexAttribPointer(location, 4, GL_FLOAT, GL_FALSE, kLineStride,
-                              reinterpret_cast<const void*>(firstFloat * sizeof(float)));
-        glVertexAttribDivisor(location, 1);
-    };
+    // The batch holds both ends of each line in turn; each of a quad's corners gets its own end,
+    // the other end and its end's colour, side by side.
+    constexpr size_t kCornerFloats = 12;
+    constexpr GLsizei kCornerStride = kCornerFloats * sizeof(float);
     const size_t lines = vertices.size() / 8;
+    wideCorners_.resize(lines * 4 * kCornerFloats);
+    float* corner = wideCorners_.data();
+    for (size_t line = 0; line < lines; ++line) {
+        const float* ends = &vertices[line * 8];
+        const float* shades = &colours[line * 8];
+        for (size_t k = 0; k < 4; ++k, corner += kCornerFloats) {
+            const size_t own = k < 2 ? 0 : 4;  // a-, a+ at the line's first end; b+, b- at the other
+            std::copy_n(ends + own, 4, corner);
+            std::copy_n(ends + (4 - own), 4, corner + 4);
+            std::copy_n(shades + own, 4, corner + 8);
+        }
+    }
     useMatrix(wide_, matrix);
     glUniform2f(wide_.viewport, static_cast<float>(width_), static_cast<float>(height_));
     glUniform1f(wide_.halfWidth, 1.0f);
-    upload(buffers_[kThickPositions], vertices);
-    upload(buffers_[kThickColours], colours);
-    perLine(kPosition, buffers_[kThickPositions], 0);
-    perLine(kOther, buffers_[kThickPositions], 4);
-    perLine(kColour, buffers_[kThickColours], 0);
-    perLine(kOtherColour, buffers_[kThickColours], 4);
-    glDrawArraysInstanced(GL_TRIANGLES, 0, 6, static_cast<GLsizei>(lines));
-    for (const GLuint location : {kPosition, kColour, kOther, kOtherColour})
-        glVertexAttribDivisor(location, 0);
+    upload(buffers_[kThickPositions], wideCorners_);
+    const auto interleaved = [](GLuint location, size_t firstFloat) {
+        glEnableVertexAttribArray(location);
+        glVertexAttribPointer(location, 4, GL_FLOAT, GL_FALSE, kCornerStride,
+                              reinterpret_cast<const void*>(firstFloat * sizeof(float)));
+    };
+    interleaved(kPosition, 0);
+    interleaved(kOther, 4);
+    interleaved(kColour, 8);
+    drawIndexed(quadTriangles_, lines, false);
     glDisableVertexAttribArray(kOther);
-    glDisableVertexAttribArray(kOtherColour);
 }
 
 void ModernBackend::drawBatch(const DrawBatch& batch) {

@@ -126,7 +126,7 @@ private:
     ProjTransform projection_ = ProjTransform::identity();
     int width_ = 1, height_ = 1;
     // Scratch arrays kept between batches.
-    std::vector<float> positions_, texels_;
+    std::vector<float> positions_, texels_, wideCorners_;
 };
 
 }  // namespace orvo
