@@ -84,6 +84,11 @@ int main(int argc, char** argv) {
 
     for (size_t i = 1; i < files.size(); ++i) openInViewerOfItsOwn(argv[0], gl, files[i]);
 
+    // Scroll bars that stay drawn: GTK's overlay bars show only while the pointer moves over
+    // them, and a legend cut off at the window's bottom would give no sign that more rows
+    // follow. A user's own choice in the environment stands.
+    ::setenv("GTK_OVERLAY_SCROLLING", "0", 0);
+
     // The toolkit sees only the program name: the options are ours.
     auto* app = new COrvoApp;
     app->setStartFile(files.empty() ? std::string() : files.front());
