@@ -339,7 +339,8 @@ void ModernBackend::drawWideLines(const std::vector<float>& vertices,
         const float* ends = &vertices[line * 8];
         const float* shades = &colours[line * 8];
         for (size_t k = 0; k < 4; ++k, corner += kCornerFloats) {
-            const size_t own = k < 2 ? 0 : 4;  // a-, a+ at the line's first end; b+, b- at the other
+            // a- and a+ at the line's first end, b+ and b- at the other
+            const size_t own = k < 2 ? 0 : 4;
             std::copy_n(ends + own, 4, corner);
             std::copy_n(ends + (4 - own), 4, corner + 4);
             std::copy_n(shades + own, 4, corner + 8);
