@@ -19,6 +19,7 @@
 #include <xxhash.h>
 
 #include "graph/graph.h"
+#include "graph/node_index.h"
 #include "layout/layout.h"
 #include "layout/placement_from_radii.h"
 #include "mapfile/map_format.h"
@@ -240,6 +241,22 @@ std::string readNodes(const SectionSpans& spans, const Meta& meta, Graph& graph,
         return damaged(MapSection::IdOffsets, "its first or last offset");
     const size_t setCount = graph.groupNames().setCount();
     parents.resize(n);
+    // The ids' hashes are taken a few nodes ahead and their slots in the id table fetched, so
+    // that registering a node seldom waits for memory. An id whose offsets are wrong is hashed
+    // as nothing: its own turn refuses it before the hash is used.
+    constexpr uint64_t kAhead = 8;
+    std::array<uint32_t, kAhead> hashes{};
+    const auto hashAhead = [&](uint64_t i) {
+        const uint64_t from = loadLittle<uint64_t>(offsets.data + i * 8);
+        const uint64_t to = loadLittle<uint64_t>(offsets.data + (i + 1) * 8);
+        const uint32_t hash =
+            from < to && to <= text.size
+                ? NodeIndex::hashOf({reinterpret_cast<const char*>(text.data + from), to - from})
+                : 0;
+        hashes[i % kAhead] = hash;
+        graph.prefetchAssembly(hash);
+    };
+    for (uint64_t i = 0; i < kAhead && i < n; ++i) hashAhead(i);
     uint64_t idStart = 0;
     for (uint64_t i = 0; i < n; ++i) {
         const unsigned char* record = records.data + i * kNodeRecordBytes;
@@ -249,6 +266,8 @@ std::string readNodes(const SectionSpans& spans, const Meta& meta, Graph& graph,
         const std::string_view id(reinterpret_cast<const char*>(text.data + idStart),
                                   idEnd - idStart);
         idStart = idEnd;
+        const uint32_t idHash = hashes[i % kAhead];
+        if (i + kAhead < n) hashAhead(i + kAhead);
         const auto parent = loadLittle<uint32_t>(record);
         const auto groups = loadLittle<uint32_t>(record + 8);
         const auto radius = loadLittle<double>(record + 12);
@@ -260,9 +279,8 @@ std::string readNodes(const SectionSpans& spans, const Meta& meta, Graph& graph,
             return damaged(MapSection::Nodes, "node " + number(i) + "'s radius");
         if (!isFieldText(id))
             return damaged(MapSection::IdText, "node " + number(i) + "'s id is no field");
-        if (graph.findNodeIndex(id) >= 0)
-            return damaged(MapSection::IdText, "an id twice: " + std::string(id));
-        Node* node = graph.assembleNode(id, loadLittle<int32_t>(record + 4), groups);
+        Node* node = graph.assembleNode(id, idHash, loadLittle<int32_t>(record + 4), groups);
+        if (node == nullptr) return damaged(MapSection::IdText, "an id twice: " + std::string(id));
         node->radius = radius;
         parents[i] = parent;
     }
