@@ -288,11 +288,18 @@ std::string readNodes(const SectionSpans& spans, const Meta& meta, Graph& graph,
 }
 
 // Every node's children in their stored order; the tree must reach every node from the root.
+// Each list gets its room once, from the parents' counts, and the reach is walked over the
+// section itself rather than over the nodes.
 std::string readChildren(const SectionSpans& spans, const std::vector<uint32_t>& parents,
                          Graph& graph) {
     const Span children = section(spans, MapSection::Children);
     const uint64_t n = parents.size();
     if (children.size != (n - 1) * 4) return damaged(MapSection::Children, "its size");
+    // Where each node's children start in the section, once the entries are known to be every
+    // node but the root, once each, in the order of their parents.
+    std::vector<uint32_t> firstChild(n + 1, 0);
+    for (uint64_t i = 1; i < n; ++i) ++firstChild[parents[i] + 1];
+    for (uint64_t i = 0; i < n; ++i) firstChild[i + 1] += firstChild[i];
     std::vector<bool> seen(n, false);
     uint32_t lastParent = 0;
     for (uint64_t j = 0; j + 1 < n; ++j) {
@@ -304,46 +311,61 @@ std::string readChildren(const SectionSpans& spans, const std::vector<uint32_t>&
         Node* parent = graph.nodes[lastParent];
         Node* node = graph.nodes[child];
         node->parent = parent;
+        if (parent->children.empty())
+            parent->children.reserve(firstChild[lastParent + 1] - firstChild[lastParent]);
         parent->children.push_back(node);
     }
     // Each node has one parent and is its parent's child once: a tree unless there is a cycle,
     // which the root does not reach.
     uint64_t reached = 0;
-    std::vector<const Node*> stack{graph.nodes[0]};
+    std::vector<uint32_t> stack{0};
     while (!stack.empty()) {
-        const Node* node = stack.back();
+        const uint32_t node = stack.back();
         stack.pop_back();
         ++reached;
-        for (const Node* k : node->children) stack.push_back(k);
+        for (uint32_t j = firstChild[node]; j < firstChild[node + 1]; ++j)
+            stack.push_back(loadLittle<uint32_t>(children.data + uint64_t{j} * 4));
     }
     if (reached != n) return damaged(MapSection::Nodes, "the parents make a cycle");
     return "";
 }
 
-// The links, each node's tree link, and the non-tree links filed in their lists in order.
-std::string readLinks(const SectionSpans& spans, const Meta& meta, Graph& graph) {
+// The links, each node's tree link, and the non-tree links filed in their lists in order. The
+// checks read the parents and the link records, not the nodes, which the links reach in no
+// order: only the filing touches a node, in node order.
+std::string readLinks(const SectionSpans& spans, const Meta& meta,
+                      const std::vector<uint32_t>& parents, Graph& graph) {
     const Span records = section(spans, MapSection::Links);
     const uint64_t n = meta.nodes, count = meta.links;
     if (records.size != count * kLinkRecordBytes) return damaged(MapSection::Links, "its size");
     constexpr uint8_t kTreeLinkFlags = Enabled | Shown;
+    std::vector<uint32_t> treeLinkOf(n, kMapNoNode);
+    std::vector<bool> isTree(count, false);
+    std::vector<uint32_t> outCount(n, 0), inCount(n, 0);
     for (uint64_t i = 0; i < count; ++i) {
         const unsigned char* record = records.data + i * kLinkRecordBytes;
         const auto from = loadLittle<uint32_t>(record);
         const auto to = loadLittle<uint32_t>(record + 4);
         if (from >= n || to >= n || from == to)
             return damaged(MapSection::Links, "link " + number(i) + "'s ends");
-        Node* fromNode = graph.nodes[from];
-        Node* toNode = graph.nodes[to];
-        const bool tree = toNode->parent == fromNode;
-        if (tree && toNode->parentLink != nullptr)
+        const bool tree = parents[to] == from;
+        if (tree && treeLinkOf[to] != kMapNoNode)
             return damaged(MapSection::Links, "link " + number(i) + " twice");
-        Link* l = graph.assembleLink(fromNode, toNode, loadLittle<int32_t>(record + 8),
-                                     tree ? kTreeLinkFlags : 0);
-        if (tree) toNode->parentLink = l;
+        graph.assembleLink(graph.nodes[from], graph.nodes[to], loadLittle<int32_t>(record + 8),
+                           tree ? kTreeLinkFlags : 0);
+        if (tree) {
+            treeLinkOf[to] = static_cast<uint32_t>(i);
+            isTree[i] = true;
+        } else {
+            ++outCount[from];
+            ++inCount[to];
+        }
     }
-    for (uint64_t i = 1; i < n; ++i)
-        if (graph.nodes[i]->parentLink == nullptr)
+    for (uint64_t i = 1; i < n; ++i) {
+        if (treeLinkOf[i] == kMapNoNode)
             return damaged(MapSection::Links, "node " + number(i) + " has no tree link");
+        graph.nodes[i]->parentLink = graph.links[treeLinkOf[i]];
+    }
 
     const uint64_t nonTree = count - (n - 1);
     for (const auto& [kind, out] :
@@ -351,17 +373,19 @@ std::string readLinks(const SectionSpans& spans, const Meta& meta, Graph& graph)
         const Span list = section(spans, kind);
         if (list.size != nonTree * 4) return damaged(kind, "its size");
         std::vector<bool> seen(count, false);
-        int32_t lastNode = 0;
+        uint32_t lastNode = 0;
         for (uint64_t j = 0; j < nonTree; ++j) {
             const auto index = loadLittle<uint32_t>(list.data + j * 4);
             if (index >= count || seen[index]) return damaged(kind, "entry " + number(j));
-            Link* l = graph.links[index];
-            Node* owner = out ? l->fromNode : l->toNode;
-            if (l->toNode->parentLink == l || owner->index < lastNode)
-                return damaged(kind, "entry " + number(j));
+            const auto owner = loadLittle<uint32_t>(
+                records.data + uint64_t{index} * kLinkRecordBytes + (out ? 0 : 4));
+            if (isTree[index] || owner < lastNode) return damaged(kind, "entry " + number(j));
             seen[index] = true;
-            lastNode = owner->index;
-            (out ? owner->outLinks : owner->inLinks).push_back(l);
+            lastNode = owner;
+            PointerList<Link>& filed =
+                out ? graph.nodes[owner]->outLinks : graph.nodes[owner]->inLinks;
+            if (filed.empty()) filed.reserve((out ? outCount : inCount)[owner]);
+            filed.push_back(graph.links[index]);
         }
     }
     return "";
@@ -400,7 +424,7 @@ std::string assemble(const SectionSpans& spans, Graph& graph) {
     std::string why = readGroups(spans, graph);
     if (why.empty()) why = readNodes(spans, meta, graph, parents);
     if (why.empty()) why = readChildren(spans, parents, graph);
-    if (why.empty()) why = readLinks(spans, meta, graph);
+    if (why.empty()) why = readLinks(spans, meta, parents, graph);
     if (why.empty()) why = readLabels(spans, graph);
     if (!why.empty()) return why;
     graph.finishAssembly(meta.top, meta.home, meta.stats);
