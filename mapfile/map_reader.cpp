@@ -11,7 +11,9 @@
 #include <array>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string_view>
 #include <vector>
 
@@ -409,7 +411,24 @@ std::string readLabels(const SectionSpans& spans, Graph& graph) {
     return "";
 }
 
-std::string assemble(const SectionSpans& spans, Graph& graph) {
+// Gives back the memory of a mapped file's section that has been read for good. The pages are
+// the file's and were never written, so the system can drop them; nothing touches them again.
+// Whole pages only, so the neighbouring sections' bytes stay.
+void releasePages(Span span) {
+    const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<uintptr_t>(span.data);
+    const uintptr_t start = (begin + page - 1) & ~(page - 1);
+    const uintptr_t end = (begin + span.size) & ~(page - 1);
+    if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
+}
+
+// `mappedFile`: the bytes are a read-only mapping of a file, whose sections are given back to
+// the system as they are read, so that the peak holds the graph rather than graph and file.
+std::string assemble(const SectionSpans& spans, Graph& graph, bool mappedFile) {
+    const auto release = [&](std::initializer_list<MapSection> kinds) {
+        if (mappedFile)
+            for (const MapSection kind : kinds) releasePages(section(spans, kind));
+    };
     Meta meta;
     if (std::string why = readMeta(section(spans, MapSection::Meta), meta); !why.empty())
         return why;
@@ -423,10 +442,15 @@ std::string assemble(const SectionSpans& spans, Graph& graph) {
     std::vector<uint32_t> parents;
     std::string why = readGroups(spans, graph);
     if (why.empty()) why = readNodes(spans, meta, graph, parents);
+    release({MapSection::Nodes, MapSection::IdOffsets, MapSection::IdText});
     if (why.empty()) why = readChildren(spans, parents, graph);
+    release({MapSection::Children});
     if (why.empty()) why = readLinks(spans, meta, parents, graph);
+    release({MapSection::Links, MapSection::OutLinks, MapSection::InLinks});
     if (why.empty()) why = readLabels(spans, graph);
+    release({MapSection::Labels, MapSection::LabelText});
     if (!why.empty()) return why;
+    decltype(parents)().swap(parents);
     graph.finishAssembly(meta.top, meta.home, meta.stats);
     ViewerSettings placing = graph.settings;
     placing.childSpacing = static_cast<float>(meta.childSpacing);
@@ -452,12 +476,20 @@ bool isMapFile(const std::string& path) {
     return map;
 }
 
-std::string readMapBytes(const unsigned char* data, size_t size, Graph& graph) {
+namespace {
+
+std::string readMap(const unsigned char* data, size_t size, Graph& graph, bool mappedFile) {
     SectionSpans spans{};
     std::string why = readContainer(data, size, spans);
-    if (why.empty()) why = assemble(spans, graph);
+    if (why.empty()) why = assemble(spans, graph, mappedFile);
     if (!why.empty()) graph.startAssembly(0, 0);  // nothing half-built stays
     return why;
+}
+
+}  // namespace
+
+std::string readMapBytes(const unsigned char* data, size_t size, Graph& graph) {
+    return readMap(data, size, graph, false);
 }
 
 std::string readMapFile(const std::string& path, Graph& graph) {
@@ -479,7 +511,7 @@ std::string readMapFile(const std::string& path, Graph& graph) {
     ::close(fd);
     if (mapped == MAP_FAILED) return std::strerror(mapError);
     ::madvise(mapped, size, MADV_SEQUENTIAL);
-    std::string why = readMapBytes(static_cast<const unsigned char*>(mapped), size, graph);
+    std::string why = readMap(static_cast<const unsigned char*>(mapped), size, graph, true);
     ::munmap(mapped, size);
     return why;
 }
