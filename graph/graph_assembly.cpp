@@ -12,9 +12,14 @@ void Graph::startAssembly(size_t nodeCount, size_t linkCount) {
     nodeIndexById_.reserve(nodeCount);
 }
 
-Node* Graph::assembleNode(std::string_view id, int32_t level, GroupSetId groups) {
+Node* Graph::assembleNode(std::string_view id, uint32_t idHash, int32_t level, GroupSetId groups) {
     Node* n = newNode(nullptr, level);
-    addNode(n, id);
+    const auto i = static_cast<int32_t>(nodes.size());
+    n->index = i;
+    n->id = idStore_.store(id);
+    if (nodes.empty()) root = n;
+    nodes.push_back(n);
+    if (!nodeIndexById_.insertNew(n->id, idHash, i, nodes)) return nullptr;
     n->groups = groups;
     return n;
 }

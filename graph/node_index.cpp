@@ -73,8 +73,8 @@ void NodeIndex::prefetchParentId(uint32_t hash, const std::vector<Node*>& nodes)
     if (const Node* parent = nodes[index]->parent) __builtin_prefetch(parent->id.data());
 }
 
-void NodeIndex::insert(std::string_view id, uint32_t hash, int32_t index,
-                       const std::vector<Node*>& nodes) {
+bool NodeIndex::place(std::string_view id, uint32_t hash, int32_t index,
+                      const std::vector<Node*>& nodes, bool replace) {
     if (static_cast<size_t>(index) >= hashes_.size())
         hashes_.resize(static_cast<size_t>(index) + 1);
     hashes_[index] = hash;
@@ -92,11 +92,12 @@ void NodeIndex::insert(std::string_view id, uint32_t hash, int32_t index,
         if (slot == 0) {
             slots_[i] = entry;
             ++count_;
-            return;
+            return true;
         }
         if ((slot & ~indexMask) == tag && nodes[(slot & indexMask) - 1]->id == id) {
+            if (!replace) return false;
             slots_[i] = entry;  // a later node with the same id replaces the earlier entry
-            return;
+            return true;
         }
     }
 }

@@ -31,7 +31,16 @@ public:
     void insert(std::string_view id, int32_t index, const std::vector<Node*>& nodes) {
         insert(id, hashOf(id), index, nodes);
     }
-    void insert(std::string_view id, uint32_t hash, int32_t index, const std::vector<Node*>& nodes);
+    void insert(std::string_view id, uint32_t hash, int32_t index,
+                const std::vector<Node*>& nodes) {
+        place(id, hash, index, nodes, true);
+    }
+    /// Maps id to index unless some node already has that id: then false, and nothing changes
+    /// but the hash kept for `index`. One probe where find and insert would take two.
+    bool insertNew(std::string_view id, uint32_t hash, int32_t index,
+                   const std::vector<Node*>& nodes) {
+        return place(id, hash, index, nodes, false);
+    }
     /// Hints for lookups to come, each one's loads started by the one before: the id's first
     /// slot, then the candidate entry of `nodes` that slot names, then that node, then the id
     /// bytes it holds and its parent, then the parent's id bytes (a repeated node's parent
@@ -56,6 +65,9 @@ private:
     // the stored bits together hold the whole hash: most mismatches are told apart without
     // touching a node, and growing needs only the hashes kept per node.
     void grow(size_t minimumSlots);
+    /// insert (replace) or insertNew (!replace): false when an entry with the id stays.
+    bool place(std::string_view id, uint32_t hash, int32_t index, const std::vector<Node*>& nodes,
+               bool replace);
     /// Walks the hash's probe path: the first index whose stored hash bits match and that
     /// `accept` takes, or -1 at the first empty slot.
     template <typename Accept>

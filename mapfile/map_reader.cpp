@@ -11,7 +11,9 @@
 #include <array>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string_view>
 #include <vector>
 
@@ -19,6 +21,7 @@
 #include <xxhash.h>
 
 #include "graph/graph.h"
+#include "graph/node_index.h"
 #include "layout/layout.h"
 #include "layout/placement_from_radii.h"
 #include "mapfile/map_format.h"
@@ -240,6 +243,22 @@ std::string readNodes(const SectionSpans& spans, const Meta& meta, Graph& graph,
         return damaged(MapSection::IdOffsets, "its first or last offset");
     const size_t setCount = graph.groupNames().setCount();
     parents.resize(n);
+    // The ids' hashes are taken a few nodes ahead and their slots in the id table fetched, so
+    // that registering a node seldom waits for memory. An id whose offsets are wrong is hashed
+    // as nothing: its own turn refuses it before the hash is used.
+    constexpr uint64_t kAhead = 8;
+    std::array<uint32_t, kAhead> hashes{};
+    const auto hashAhead = [&](uint64_t i) {
+        const uint64_t from = loadLittle<uint64_t>(offsets.data + i * 8);
+        const uint64_t to = loadLittle<uint64_t>(offsets.data + (i + 1) * 8);
+        const uint32_t hash =
+            from < to && to <= text.size
+                ? NodeIndex::hashOf({reinterpret_cast<const char*>(text.data + from), to - from})
+                : 0;
+        hashes[i % kAhead] = hash;
+        graph.prefetchAssembly(hash);
+    };
+    for (uint64_t i = 0; i < kAhead && i < n; ++i) hashAhead(i);
     uint64_t idStart = 0;
     for (uint64_t i = 0; i < n; ++i) {
         const unsigned char* record = records.data + i * kNodeRecordBytes;
@@ -249,6 +268,8 @@ std::string readNodes(const SectionSpans& spans, const Meta& meta, Graph& graph,
         const std::string_view id(reinterpret_cast<const char*>(text.data + idStart),
                                   idEnd - idStart);
         idStart = idEnd;
+        const uint32_t idHash = hashes[i % kAhead];
+        if (i + kAhead < n) hashAhead(i + kAhead);
         const auto parent = loadLittle<uint32_t>(record);
         const auto groups = loadLittle<uint32_t>(record + 8);
         const auto radius = loadLittle<double>(record + 12);
@@ -260,9 +281,8 @@ std::string readNodes(const SectionSpans& spans, const Meta& meta, Graph& graph,
             return damaged(MapSection::Nodes, "node " + number(i) + "'s radius");
         if (!isFieldText(id))
             return damaged(MapSection::IdText, "node " + number(i) + "'s id is no field");
-        if (graph.findNodeIndex(id) >= 0)
-            return damaged(MapSection::IdText, "an id twice: " + std::string(id));
-        Node* node = graph.assembleNode(id, loadLittle<int32_t>(record + 4), groups);
+        Node* node = graph.assembleNode(id, idHash, loadLittle<int32_t>(record + 4), groups);
+        if (node == nullptr) return damaged(MapSection::IdText, "an id twice: " + std::string(id));
         node->radius = radius;
         parents[i] = parent;
     }
@@ -270,11 +290,18 @@ std::string readNodes(const SectionSpans& spans, const Meta& meta, Graph& graph,
 }
 
 // Every node's children in their stored order; the tree must reach every node from the root.
+// Each list gets its room once, from the parents' counts, and the reach is walked over the
+// section itself rather than over the nodes.
 std::string readChildren(const SectionSpans& spans, const std::vector<uint32_t>& parents,
                          Graph& graph) {
     const Span children = section(spans, MapSection::Children);
     const uint64_t n = parents.size();
     if (children.size != (n - 1) * 4) return damaged(MapSection::Children, "its size");
+    // Where each node's children start in the section, once the entries are known to be every
+    // node but the root, once each, in the order of their parents.
+    std::vector<uint32_t> firstChild(n + 1, 0);
+    for (uint64_t i = 1; i < n; ++i) ++firstChild[parents[i] + 1];
+    for (uint64_t i = 0; i < n; ++i) firstChild[i + 1] += firstChild[i];
     std::vector<bool> seen(n, false);
     uint32_t lastParent = 0;
     for (uint64_t j = 0; j + 1 < n; ++j) {
@@ -286,46 +313,61 @@ std::string readChildren(const SectionSpans& spans, const std::vector<uint32_t>&
         Node* parent = graph.nodes[lastParent];
         Node* node = graph.nodes[child];
         node->parent = parent;
+        if (parent->children.empty())
+            parent->children.reserve(firstChild[lastParent + 1] - firstChild[lastParent]);
         parent->children.push_back(node);
     }
     // Each node has one parent and is its parent's child once: a tree unless there is a cycle,
     // which the root does not reach.
     uint64_t reached = 0;
-    std::vector<const Node*> stack{graph.nodes[0]};
+    std::vector<uint32_t> stack{0};
     while (!stack.empty()) {
-        const Node* node = stack.back();
+        const uint32_t node = stack.back();
         stack.pop_back();
         ++reached;
-        for (const Node* k : node->children) stack.push_back(k);
+        for (uint32_t j = firstChild[node]; j < firstChild[node + 1]; ++j)
+            stack.push_back(loadLittle<uint32_t>(children.data + uint64_t{j} * 4));
     }
     if (reached != n) return damaged(MapSection::Nodes, "the parents make a cycle");
     return "";
 }
 
-// The links, each node's tree link, and the non-tree links filed in their lists in order.
-std::string readLinks(const SectionSpans& spans, const Meta& meta, Graph& graph) {
+// The links, each node's tree link, and the non-tree links filed in their lists in order. The
+// checks read the parents and the link records, not the nodes, which the links reach in no
+// order: only the filing touches a node, in node order.
+std::string readLinks(const SectionSpans& spans, const Meta& meta,
+                      const std::vector<uint32_t>& parents, Graph& graph) {
     const Span records = section(spans, MapSection::Links);
     const uint64_t n = meta.nodes, count = meta.links;
     if (records.size != count * kLinkRecordBytes) return damaged(MapSection::Links, "its size");
     constexpr uint8_t kTreeLinkFlags = Enabled | Shown;
+    std::vector<uint32_t> treeLinkOf(n, kMapNoNode);
+    std::vector<bool> isTree(count, false);
+    std::vector<uint32_t> outCount(n, 0), inCount(n, 0);
     for (uint64_t i = 0; i < count; ++i) {
         const unsigned char* record = records.data + i * kLinkRecordBytes;
         const auto from = loadLittle<uint32_t>(record);
         const auto to = loadLittle<uint32_t>(record + 4);
         if (from >= n || to >= n || from == to)
             return damaged(MapSection::Links, "link " + number(i) + "'s ends");
-        Node* fromNode = graph.nodes[from];
-        Node* toNode = graph.nodes[to];
-        const bool tree = toNode->parent == fromNode;
-        if (tree && toNode->parentLink != nullptr)
+        const bool tree = parents[to] == from;
+        if (tree && treeLinkOf[to] != kMapNoNode)
             return damaged(MapSection::Links, "link " + number(i) + " twice");
-        Link* l = graph.assembleLink(fromNode, toNode, loadLittle<int32_t>(record + 8),
-                                     tree ? kTreeLinkFlags : 0);
-        if (tree) toNode->parentLink = l;
+        graph.assembleLink(graph.nodes[from], graph.nodes[to], loadLittle<int32_t>(record + 8),
+                           tree ? kTreeLinkFlags : 0);
+        if (tree) {
+            treeLinkOf[to] = static_cast<uint32_t>(i);
+            isTree[i] = true;
+        } else {
+            ++outCount[from];
+            ++inCount[to];
+        }
     }
-    for (uint64_t i = 1; i < n; ++i)
-        if (graph.nodes[i]->parentLink == nullptr)
+    for (uint64_t i = 1; i < n; ++i) {
+        if (treeLinkOf[i] == kMapNoNode)
             return damaged(MapSection::Links, "node " + number(i) + " has no tree link");
+        graph.nodes[i]->parentLink = graph.links[treeLinkOf[i]];
+    }
 
     const uint64_t nonTree = count - (n - 1);
     for (const auto& [kind, out] :
@@ -333,17 +375,19 @@ std::string readLinks(const SectionSpans& spans, const Meta& meta, Graph& graph)
         const Span list = section(spans, kind);
         if (list.size != nonTree * 4) return damaged(kind, "its size");
         std::vector<bool> seen(count, false);
-        int32_t lastNode = 0;
+        uint32_t lastNode = 0;
         for (uint64_t j = 0; j < nonTree; ++j) {
             const auto index = loadLittle<uint32_t>(list.data + j * 4);
             if (index >= count || seen[index]) return damaged(kind, "entry " + number(j));
-            Link* l = graph.links[index];
-            Node* owner = out ? l->fromNode : l->toNode;
-            if (l->toNode->parentLink == l || owner->index < lastNode)
-                return damaged(kind, "entry " + number(j));
+            const auto owner = loadLittle<uint32_t>(
+                records.data + uint64_t{index} * kLinkRecordBytes + (out ? 0 : 4));
+            if (isTree[index] || owner < lastNode) return damaged(kind, "entry " + number(j));
             seen[index] = true;
-            lastNode = owner->index;
-            (out ? owner->outLinks : owner->inLinks).push_back(l);
+            lastNode = owner;
+            PointerList<Link>& filed =
+                out ? graph.nodes[owner]->outLinks : graph.nodes[owner]->inLinks;
+            if (filed.empty()) filed.reserve((out ? outCount : inCount)[owner]);
+            filed.push_back(graph.links[index]);
         }
     }
     return "";
@@ -367,7 +411,24 @@ std::string readLabels(const SectionSpans& spans, Graph& graph) {
     return "";
 }
 
-std::string assemble(const SectionSpans& spans, Graph& graph) {
+// Gives back the memory of a mapped file's section that has been read for good. The pages are
+// the file's and were never written, so the system can drop them; nothing touches them again.
+// Whole pages only, so the neighbouring sections' bytes stay.
+void releasePages(Span span) {
+    const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<uintptr_t>(span.data);
+    const uintptr_t start = (begin + page - 1) & ~(page - 1);
+    const uintptr_t end = (begin + span.size) & ~(page - 1);
+    if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
+}
+
+// `mappedFile`: the bytes are a read-only mapping of a file, whose sections are given back to
+// the system as they are read, so that the peak holds the graph rather than graph and file.
+std::string assemble(const SectionSpans& spans, Graph& graph, bool mappedFile) {
+    const auto release = [&](std::initializer_list<MapSection> kinds) {
+        if (mappedFile)
+            for (const MapSection kind : kinds) releasePages(section(spans, kind));
+    };
     Meta meta;
     if (std::string why = readMeta(section(spans, MapSection::Meta), meta); !why.empty())
         return why;
@@ -381,10 +442,15 @@ std::string assemble(const SectionSpans& spans, Graph& graph) {
     std::vector<uint32_t> parents;
     std::string why = readGroups(spans, graph);
     if (why.empty()) why = readNodes(spans, meta, graph, parents);
+    release({MapSection::Nodes, MapSection::IdOffsets, MapSection::IdText});
     if (why.empty()) why = readChildren(spans, parents, graph);
-    if (why.empty()) why = readLinks(spans, meta, graph);
+    release({MapSection::Children});
+    if (why.empty()) why = readLinks(spans, meta, parents, graph);
+    release({MapSection::Links, MapSection::OutLinks, MapSection::InLinks});
     if (why.empty()) why = readLabels(spans, graph);
+    release({MapSection::Labels, MapSection::LabelText});
     if (!why.empty()) return why;
+    decltype(parents)().swap(parents);
     graph.finishAssembly(meta.top, meta.home, meta.stats);
     ViewerSettings placing = graph.settings;
     placing.childSpacing = static_cast<float>(meta.childSpacing);
@@ -410,12 +476,20 @@ bool isMapFile(const std::string& path) {
     return map;
 }
 
-std::string readMapBytes(const unsigned char* data, size_t size, Graph& graph) {
+namespace {
+
+std::string readMap(const unsigned char* data, size_t size, Graph& graph, bool mappedFile) {
     SectionSpans spans{};
     std::string why = readContainer(data, size, spans);
-    if (why.empty()) why = assemble(spans, graph);
+    if (why.empty()) why = assemble(spans, graph, mappedFile);
     if (!why.empty()) graph.startAssembly(0, 0);  // nothing half-built stays
     return why;
+}
+
+}  // namespace
+
+std::string readMapBytes(const unsigned char* data, size_t size, Graph& graph) {
+    return readMap(data, size, graph, false);
 }
 
 std::string readMapFile(const std::string& path, Graph& graph) {
@@ -437,7 +511,7 @@ std::string readMapFile(const std::string& path, Graph& graph) {
     ::close(fd);
     if (mapped == MAP_FAILED) return std::strerror(mapError);
     ::madvise(mapped, size, MADV_SEQUENTIAL);
-    std::string why = readMapBytes(static_cast<const unsigned char*>(mapped), size, graph);
+    std::string why = readMap(static_cast<const unsigned char*>(mapped), size, graph, true);
     ::munmap(mapped, size);
     return why;
 }

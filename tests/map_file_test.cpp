@@ -278,6 +278,15 @@ TEST(MapFile, RefusesRecordsThatBreakTheGraphsRules) {
         map.seal();
         EXPECT_EQ(readBack(map), c.expected);
     }
+    // Either end of a link one past the last node.
+    for (const size_t end : {0, 4}) {
+        MapBytes past = siteMap();
+        const uint64_t meta = past.section(MapSection::Meta).first;
+        const auto nodeCount = loadLittle<uint32_t>(past.data() + meta + kMetaNodesAt);
+        storeLittle<uint32_t>(past.data() + past.section(MapSection::Links).first + end, nodeCount);
+        past.seal();
+        EXPECT_EQ(readBack(past), "its links section is damaged (link 0's ends)");
+    }
     // Nodes 1 and 2 each other's parent: a cycle the root does not reach.
     MapBytes cycle = siteMap();
     const uint64_t nodes = cycle.section(MapSection::Nodes).first;
