@@ -1,6 +1,8 @@
 #include "shell/links_panel.h"
 
 #include <wx/bitmap.h>
+#include <wx/control.h>
+#include <wx/dcclient.h>
 #include <wx/dcmemory.h>
 #include <wx/imaglist.h>
 #include <wx/sizer.h>
@@ -39,20 +41,24 @@ public:
           panel_(panel),
           swatches_(panel.FromDIP(12), panel.FromDIP(12), true, 16) {
         SetImageList(&swatches_, wxIMAGE_LIST_SMALL);
-        for (int c = 0; c < kLinksColumns; ++c)
-            AppendColumn(kTitles[static_cast<size_t>(c)],
-                         kColumns[static_cast<size_t>(c)] == LinksColumn::Score
-                             ? wxLIST_FORMAT_RIGHT
-                             : wxLIST_FORMAT_LEFT,
-                         panel.FromDIP(c == 0   ? 170
-                                       : c == 1 ? 70
-                                                : 70));
+        constexpr std::array<int, kLinksColumns> kWidths = {160, 70, 75, 40};
+        for (size_t c = 0; c < kColumns.size(); ++c)
+            AppendColumn(kTitles[c],
+                         kColumns[c] == LinksColumn::Score ? wxLIST_FORMAT_RIGHT
+                                                           : wxLIST_FORMAT_LEFT,
+                         panel.FromDIP(kWidths[c]));
     }
 
     wxString OnGetItemText(long item, long column) const override {
         if (item < 0 || static_cast<size_t>(item) >= panel_.links_.size()) return {};
-        return fromBytes(panel_.links_.cellText(static_cast<size_t>(item),
-                                                kColumns[static_cast<size_t>(column)]));
+        const LinksColumn shown = kColumns[static_cast<size_t>(column)];
+        const wxString text = fromBytes(panel_.links_.cellText(static_cast<size_t>(item), shown));
+        if (shown != LinksColumn::Name) return text;
+        // Ids of one site share their start: what tells them apart is kept, the middle goes.
+        wxClientDC dc(const_cast<LinksListView*>(this));
+        dc.SetFont(GetFont());
+        return wxControl::Ellipsize(text, dc, wxELLIPSIZE_MIDDLE,
+                                    GetColumnWidth(static_cast<int>(column)) - FromDIP(8));
     }
     int OnGetItemImage(long /*item*/) const override { return -1; }
     int OnGetItemColumnImage(long item, long column) const override {
@@ -92,7 +98,7 @@ private:
 };
 
 LinksPanel::LinksPanel(wxWindow* parent) : wxPanel(parent, wxID_ANY) {
-    SetMinSize(wxSize(FromDIP(330), -1));
+    SetMinSize(wxSize(FromDIP(370), -1));
     summary_ = new wxStaticText(this, wxID_ANY, "No node selected");
     filter_ = new wxSearchCtrl(this, wxID_ANY);
     filter_->SetDescriptiveText("Filter links");

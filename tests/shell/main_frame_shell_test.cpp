@@ -497,8 +497,14 @@ TEST_F(MainFrameTest, MeasuresColourTheViewAndTheLinksPanelListsAndFlies) {
     ASSERT_GT(rows.size(), 2u);
     EXPECT_GE(m.score[static_cast<size_t>(rows.row(0).node)],
               m.score[static_cast<size_t>(rows.row(rows.size() - 1).node)]);
-    EXPECT_EQ(list.GetItemText(0, LinksPanel::viewColumn(LinksColumn::Name)),
-              wxString::FromUTF8(rows.cellText(0, LinksColumn::Name)));
+    // The name as the status bar gives it, its middle left out where the column is too narrow.
+    const wxString name = list.GetItemText(0, LinksPanel::viewColumn(LinksColumn::Name));
+    const wxString whole = wxString::FromUTF8(rows.cellText(0, LinksColumn::Name));
+    if (name != whole) {
+        ASSERT_TRUE(name.Contains(wxString::FromUTF8("\u2026")) || name.Contains("..."))
+            << name;
+        EXPECT_TRUE(whole.StartsWith(name.Left(8)) && whole.EndsWith(name.Right(6))) << name;
+    }
     EXPECT_EQ(list.GetItemText(0, LinksPanel::viewColumn(LinksColumn::Score)),
               wxString::FromUTF8(rows.cellText(0, LinksColumn::Score)));
     // The filter box keeps the rows that hold its text.
