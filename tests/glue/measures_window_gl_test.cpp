@@ -148,9 +148,16 @@ TEST_F(MeasuresWindowTest, TheLinksListHoldsTheNodesLinksSortedAndFiltered) {
     glue->waitForMeasures();
     const NodeMeasures& m = glue->measures();
     const Graph& g = graph();
-    // The node with the most links in, and the top node (with the most out).
-    const auto most = std::max_element(m.linksIn.begin(), m.linksIn.end()) - m.linksIn.begin();
-    for (const Node* listed : {g.nodes[static_cast<size_t>(most)], &top()}) {
+    // The top node (without a parent, with the most links in), and a node below it with the
+    // most non-tree links both in and out.
+    const Node* both = nullptr;
+    for (const Node* n : g.nodes)
+        if (n->parent != nullptr &&
+            (both == nullptr || std::min(n->inLinks.size(), n->outLinks.size()) >
+                                    std::min(both->inLinks.size(), both->outLinks.size())))
+            both = n;
+    ASSERT_TRUE(both != nullptr && !both->inLinks.empty() && !both->outLinks.empty());
+    for (const Node* listed : {static_cast<const Node*>(&top()), both}) {
         LinksList list;
         list.list(g, *listed, &m);
         const auto i = static_cast<size_t>(listed->index);
@@ -215,7 +222,8 @@ TEST_F(MeasuresWindowTest, TheLinksListHoldsTheNodesLinksSortedAndFiltered) {
         const float* c = g.nodeColor(first);
         EXPECT_EQ(list.groupColour(0), (Rgb{c[0], c[1], c[2]}));
     }
-    // Without measures the score cells are empty and a sort by score keeps the graph's order.
+    // Without measures the score cells are empty and a sort by score keeps the graph's order;
+    // once they come the rows follow the order chosen.
     LinksList list;
     list.list(g, top(), nullptr);
     std::vector<int32_t> held;
@@ -223,6 +231,46 @@ TEST_F(MeasuresWindowTest, TheLinksListHoldsTheNodesLinksSortedAndFiltered) {
     list.sortBy(LinksColumn::Score, false);
     EXPECT_EQ(list.cellText(0, LinksColumn::Score), "");
     for (size_t r = 0; r < list.size(); ++r) EXPECT_EQ(list.row(r).node, held[r]);
+    list.setMeasures(&m);
+    ASSERT_GT(list.size(), 2u);
+    for (size_t r = 1; r < list.size(); ++r)
+        EXPECT_GE(m.score[static_cast<size_t>(list.row(r - 1).node)],
+                  m.score[static_cast<size_t>(list.row(r).node)]);
+    list.clear();
+    EXPECT_EQ(list.listedNode(), -1);
+    EXPECT_EQ(list.size(), 0u);
+    EXPECT_EQ(list.summary(), "No node selected");
+}
+
+// The legend's texts of each measure's values, and its ramp at every step.
+TEST(MeasureLegendTest, ValuesAsTheLegendWritesThemAndTheRampsSteps) {
+    struct Case {
+        Measure measure;
+        double value;
+        const char* text;
+    };
+    for (const Case& c :
+         {Case{Measure::Depth, -1, "none"}, Case{Measure::Depth, 0, "0"},
+          Case{Measure::Depth, 7, "7"}, Case{Measure::LinksIn, 12345, "12 345"},
+          Case{Measure::LinksOut, 0, "0"}, Case{Measure::Subtree, 1234567, "1 234 567"},
+          Case{Measure::Score, 0.00123456, "0.00123"}, Case{Measure::Score, 0.5, "0.5"},
+          Case{Measure::Score, 2.5e-7, "2.5e-07"}})
+        EXPECT_EQ(measureValueText(c.measure, c.value), c.text) << measureTitle(c.measure);
+    NodeMeasures m;
+    m.depth = {0, 1, -1};
+    m.linksIn = m.linksOut = m.subtree = {1, 2, 3};
+    m.score = {0.5, 0.25, 0.25};
+    const MeasureColouring depth = colourByMeasure(m, Measure::Depth, {0.7f, 0.7f, 0.7f});
+    ViewerSettings settings;
+    Graph g(settings);
+    const MeasureLegend legend = measureLegend(depth, m, g, nullptr, 5);
+    EXPECT_EQ(legend.title, "Depth");
+    EXPECT_EQ(legend.lowText, "0");
+    EXPECT_EQ(legend.highText, "1");
+    ASSERT_EQ(legend.ramp.size(), 5u);
+    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(legend.ramp[i], rampColour(double(i) / 4.0)) << i;
+    EXPECT_FALSE(legend.pointed);
+    EXPECT_EQ(measureLegend(depth, m, g, nullptr, 1).ramp, std::vector<Rgb>{rampColour(0.0)});
 }
 
 }  // namespace
