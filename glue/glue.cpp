@@ -247,11 +247,18 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
         viewer_->setContext(context, lastWidth_, lastHeight_);
     }
     searchIndex_.clear();  // it reads the old graph's ids, which go now
+    // So do the old graph's measures: a thread still working them out is stopped first.
+    measuresJob_.reset();
+    measures_ = NodeMeasures{};
+    viewer_->renderer().setNodeColours(nullptr);
+    viewer_->renderer().setLabelRanks(nullptr);
+    colouring_ = MeasureColouring{};
     viewer_->showGraph(std::move(fresh));
     applyLoadSettings();
     // Part of the load, so that the first slice draws as much as any later one.
     viewer_->renderer().prepareFrames();
     graphLoaded_ = true;
+    if (computeMeasures_) measuresJob_ = std::make_unique<BackgroundMeasures>(*viewer_->graph());
     pendingCacheMap_ = cacheMap;
     ++graphsOpened_;
     countsValid_ = false;
@@ -424,6 +431,16 @@ void Glue::keyViewer(int character) {
     Viewer& v = *viewer_;
     v.setKeepRedrawing(0);
     const char key = static_cast<char>(character & 0xFF);
+    // The measures' keys: the glue holds the measures, the viewer only what they colour.
+    if (key == 'M' || key == 'P') {
+        if (key == 'M') {
+            cycleColourBy();
+            if (colourBy_) keys_.setToggle('G', 1);  // a ramp is read from its legend
+        }
+        if (key == 'P') setLabelsByScore(!labelsByScore_);
+        v.redraw();
+        return;
+    }
     const std::string selected = lastSelectedId_;
     keys_.apply(v, character, selected);
     keyStatus_ = keyMessage(key, keys_, v, selected);
@@ -439,6 +456,86 @@ void Glue::keyViewer(int character) {
         }
     }
     v.redraw();
+}
+
+void Glue::say(std::string message) {
+    keyStatus_ = std::move(message);
+    ++statusSerial_;
+}
+
+bool Glue::collectMeasures() {
+    if (!measuresJob_ || !measuresJob_->finished()) return false;
+    measures_ = measuresJob_->take();
+    measuresJob_.reset();
+    applyMeasureChoices();
+    if (ready()) viewer_->redraw();
+    return true;
+}
+
+std::string Glue::measuresMessage() const {
+    if (measures_.empty()) return "";
+    std::string message = "Measures ready: depth, links in and out, subtree size, link score";
+    if (colouredByMeasure()) message += "; coloured by " + measureTitle(*colourBy_);
+    return message;
+}
+
+void Glue::waitForMeasures() {
+    if (measuresJob_) measuresJob_->wait();
+    collectMeasures();
+}
+
+// The renderer holds pointers to the colouring and the scores, which live here as long as the
+// graph they were computed from.
+void Glue::applyMeasureChoices() {
+    if (!ready()) return;
+    Renderer& r = viewer_->renderer();
+    const Graph& g = *viewer_->graph();
+    if (colourBy_ && !measures_.empty()) {
+        colouring_ = colourByMeasure(measures_, *colourBy_,
+                                     {g.defaultColor[0], g.defaultColor[1], g.defaultColor[2]});
+        r.setNodeColours(&colouring_.rgb);
+    } else {
+        r.setNodeColours(nullptr);
+        colouring_ = MeasureColouring{};
+    }
+    r.setLabelRanks(labelsByScore_ && !measures_.empty() ? &measures_.score : nullptr);
+}
+
+void Glue::setColourBy(std::optional<Measure> measure) {
+    colourBy_ = measure;
+    applyMeasureChoices();
+    if (!measure) {
+        say("Coloured by groups");
+    } else {
+        const std::string what = "Coloured by " + measureTitle(*measure) +
+                                 (measureIsHeavyTailed(*measure) ? " (log scale)" : "");
+        say(measures_.empty() ? what + " once the measures are ready" : what);
+    }
+    if (ready()) viewer_->redraw();
+}
+
+void Glue::cycleColourBy() {
+    if (!colourBy_) {
+        setColourBy(Measure::Depth);
+    } else if (static_cast<int>(*colourBy_) + 1 < kMeasureCount) {
+        setColourBy(static_cast<Measure>(static_cast<int>(*colourBy_) + 1));
+    } else {
+        setColourBy(std::nullopt);
+    }
+}
+
+void Glue::setLabelsByScore(bool on) {
+    labelsByScore_ = on;
+    applyMeasureChoices();
+    const std::string what =
+        on ? "Labels by link score: the higher score wins the room" : "Labels by node size";
+    say(on && measures_.empty() ? what + " once the measures are ready" : what);
+    if (ready()) viewer_->redraw();
+}
+
+MeasureLegend Glue::measureLegend() {
+    if (!ready() || !colouredByMeasure()) return {};
+    return orvo::measureLegend(colouring_, measures_, *viewer_->graph(), hoveredNode());
 }
 
 Legend Glue::legend(size_t maxRows) const {

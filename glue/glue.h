@@ -7,13 +7,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "glue/background_measures.h"
 #include "glue/group_legend.h"
 #include "glue/keys.h"
+#include "glue/measure_legend.h"
 #include "glue/status_text.h"
 #include "glue/travel_history.h"
 #include "graph/node_search.h"
@@ -153,6 +156,42 @@ public:
     /// Sets a generation limit from a menu, whatever the digit mode: 1 for the node limit.
     void setGenerationLimit(bool node, int limit);
 
+    // The measures of every node (depth, links in and out, subtree size, link score), worked
+    // out on a thread of their own after each open; the first picture never waits for them.
+    /// Whether opens start working them out (the headless tools turn it off unless they need
+    /// them).
+    void setComputeMeasures(bool on) { computeMeasures_ = on; }
+    /// Whether they are being worked out for the graph on view.
+    bool measuresPending() const { return measuresJob_ != nullptr; }
+    /// The measures of the graph on view; empty until they are ready.
+    const NodeMeasures& measures() const { return measures_; }
+    /// Takes the measures once their thread is done and applies the colouring and label order
+    /// chosen. True when it took them now. The window asks on a timer while measuresPending().
+    bool collectMeasures();
+    /// What the status bar says once they are taken: "Measures ready: ..." (and the measure
+    /// coloured by, when one waited for them); empty before. Apart from keyStatus(), so that it
+    /// never takes the place of what the user's last command said.
+    std::string measuresMessage() const;
+    /// Waits for the measures of the graph on view and takes them (for tools and tests).
+    void waitForMeasures();
+
+    // Colouring and labelling by the measures.
+    /// What the nodes are coloured by: a measure, or their groups (nullopt, the default). A
+    /// measure chosen before the measures are ready colours the nodes once they are.
+    std::optional<Measure> colourBy() const { return colourBy_; }
+    void setColourBy(std::optional<Measure> measure);
+    /// The next colouring after the one in use: the groups, then each measure in turn (key M).
+    void cycleColourBy();
+    /// Whether, where labels compete for room, the higher link score wins (key P) instead of the
+    /// larger node.
+    bool labelsByScore() const { return labelsByScore_; }
+    void setLabelsByScore(bool on);
+    /// Whether the picture is coloured by a measure now (chosen and ready).
+    bool colouredByMeasure() const { return colourBy_ && !colouring_.rgb.empty(); }
+    /// The legend of the measure coloured by, naming the node under the pointer; empty (no
+    /// title) unless colouredByMeasure().
+    MeasureLegend measureLegend();
+
     /// Why the last openGraphFile failed (empty after a success, and when the user declined).
     const std::string& openError() const { return openError_; }
     /// Whether the last openGraphFile stopped because the request's cancel turned true.
@@ -174,6 +213,8 @@ private:
                                        const OpenRequest& request);
     int fail(std::string message);
     void applyLoadSettings();
+    void applyMeasureChoices();
+    void say(std::string message);
     int travel(const std::string& id, bool remember);
 
     std::unique_ptr<Graph> readKeptMap(const std::string& path, std::string& cacheMap);
@@ -205,6 +246,14 @@ private:
     // A passive move the decimation dropped, picked when the pointer rests.
     bool restPending_ = false;
     int restX_ = 0, restY_ = 0;
+
+    // After viewer_: the thread reads the viewer's graph, so it is stopped first.
+    bool computeMeasures_ = true;
+    std::unique_ptr<BackgroundMeasures> measuresJob_;
+    NodeMeasures measures_;
+    std::optional<Measure> colourBy_;
+    MeasureColouring colouring_;  // of colourBy_, once the measures are ready
+    bool labelsByScore_ = false;
 };
 
 }  // namespace orvo

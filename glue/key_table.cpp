@@ -18,7 +18,7 @@ constexpr std::array<Shortcut, 6> kMouse{{
     {"pointer over a node", "highlight it; its id and groups show in the status bar"},
 }};
 
-constexpr std::array<Shortcut, 28> kKeys{{
+constexpr std::array<Shortcut, 30> kKeys{{
     {"0 .. 9", "link generation limit (node limit after r)"},
     {"*", "show every generation (limits 99)"},
     {"r", "switch the digits between link and node limit"},
@@ -26,10 +26,12 @@ constexpr std::array<Shortcut, 28> kKeys{{
     {"L", "labels to the right or to the left of their node"},
     {"b / B", "smaller / larger labels"},
     {"O", "labels: never overlapping, or every one (overlaps and all)"},
+    {"P", "labels competing for room: larger node or higher link score"},
     {"s", "boundary sphere on / off"},
     {"K", "window aspect on / off"},
     {"C", "centre node in red on / off"},
     {"g", "colour by file type or by site group"},
+    {"M", "colour by groups, depth, links in / out, subtree, link score"},
     {"G", "legend of the colours on / off (click a group: hide / show it)"},
     {"R", "next colour scheme (white, grey, black)"},
     {"e", "hide / show external nodes"},
@@ -49,8 +51,9 @@ constexpr std::array<Shortcut, 28> kKeys{{
     {"f", "fly to the node whose id is the next line of standard input"},
 }};
 
-constexpr std::array<Shortcut, 6> kWindow{{
+constexpr std::array<Shortcut, 7> kWindow{{
     {"Ctrl+F", "find a node by part of its id or label"},
+    {"Ctrl+L", "links panel: the selected node's links in and out"},
     {"Alt+Left / Alt+Right", "back / forward through the nodes travelled to"},
     {"Ctrl+O", "open a graph file"},
     {"Ctrl+Shift+W", "crawl a web site from its address and show it"},
@@ -83,7 +86,7 @@ constexpr std::array<ShortcutSection, 4> kSections{{
 }};
 
 // Groups: 0 display, 1 colours, 2 hidden nodes and links, 3 non-tree links, 4 travel.
-constexpr std::array<KeyMenuEntry, 28> kKeyMenu{{
+constexpr std::array<KeyMenuEntry, 30> kKeyMenu{{
     {'s', "Boundary Sphere", "Show or hide the boundary sphere", KeyMenuKind::Check, 0},
     {'K', "Window Aspect", "Draw with the window's aspect ratio or a square one",
      KeyMenuKind::Check, 0},
@@ -96,9 +99,15 @@ constexpr std::array<KeyMenuEntry, 28> kKeyMenu{{
      "Draw every label of a large enough node, overlaps and all, instead of leaving out those "
      "that would overlap",
      KeyMenuKind::Check, 0},
+    {'P', "Labels by Link Score",
+     "Where labels compete for room, the node of higher link score wins instead of the larger",
+     KeyMenuKind::Check, 0},
     {'C', "Red Centre Node", "Draw the node at the centre in red", KeyMenuKind::Check, 1},
     {'g', "Colour by Site Group", "Colour the nodes by site group instead of file type",
      KeyMenuKind::Check, 1},
+    {'M', "Next Colouring",
+     "Colour by groups, then by depth, links in, links out, subtree size and link score",
+     KeyMenuKind::Command, 1},
     {'G', "Legend", "Show or hide the legend: what each colour means, with node counts",
      KeyMenuKind::Check, 1},
     {'R', "Next Colour Scheme", "White, grey or black background", KeyMenuKind::Command, 1},

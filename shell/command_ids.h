@@ -28,11 +28,14 @@ enum CommandId : int {
     ID_NODE_OPEN_IN_BROWSER,
     ID_NODE_SELECT_SUBTREE,
     ID_NODE_CENTRE,
+    ID_VIEW_LINKS_PANEL,
     ID_KEY_FIRST = wxID_HIGHEST + 100,         // + the key's character code
     ID_LINK_LIMIT_FIRST = ID_KEY_FIRST + 256,  // + the limit 0 .. 9, 10 for 99
     ID_NODE_LIMIT_FIRST = ID_LINK_LIMIT_FIRST + 11,
     // View > Hidden Groups: + 0 shows them all, + 1 .. 20 one of those listed.
     ID_HIDDEN_GROUP_FIRST = ID_NODE_LIMIT_FIRST + 11,
+    // View > Colour By: + 0 the groups, + 1 + the measure's number each measure.
+    ID_COLOUR_BY_FIRST = ID_HIDDEN_GROUP_FIRST + 21,
 };
 
 }  // namespace orvo

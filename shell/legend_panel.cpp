@@ -36,8 +36,65 @@ int LegendPanel::rowHeight() const { return GetCharHeight() + FromDIP(6); }
 
 void LegendPanel::setLegend(Legend legend) {
     legend_ = std::move(legend);
+    measure_ = MeasureLegend{};
     SetVirtualSize(-1, rowHeight() * static_cast<int>(legend_.rows.size() + 1) + FromDIP(8));
     Refresh();
+}
+
+void LegendPanel::setMeasureLegend(MeasureLegend legend) {
+    legend_ = Legend{};  // no row to click
+    measure_ = std::move(legend);
+    SetVirtualSize(-1, rowHeight() * 6);
+    Refresh();
+}
+
+// Below the title, across the panel, a row high.
+wxRect LegendPanel::rampRect() const {
+    if (measure_.title.empty()) return {};
+    const int pad = FromDIP(6);
+    const wxPoint top = CalcScrolledPosition(wxPoint(pad, FromDIP(4) + rowHeight()));
+    return wxRect(top, wxSize(GetClientSize().x - 2 * pad, rowHeight()));
+}
+
+void LegendPanel::paintMeasure(wxDC& dc) {
+    const wxColour text = wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOWTEXT);
+    const int line = rowHeight(), pad = FromDIP(6);
+    const int width = GetClientSize().x;
+    const int textOffset = (line - GetCharHeight()) / 2;
+    dc.SetTextForeground(text);
+    dc.DrawText(wxControl::Ellipsize(wxString::FromUTF8(measure_.title), dc, wxELLIPSIZE_END,
+                                     width - 2 * pad),
+                pad, FromDIP(4) + textOffset);
+    // The ramp in as many bands as it has colours, its ends' values below it.
+    const wxRect ramp(pad, FromDIP(4) + line, width - 2 * pad, line);
+    const size_t steps = measure_.ramp.size();
+    dc.SetPen(*wxTRANSPARENT_PEN);
+    for (size_t i = 0; i < steps; ++i) {
+        const int x0 = ramp.x + static_cast<int>(ramp.width * i / steps);
+        const int x1 = ramp.x + static_cast<int>(ramp.width * (i + 1) / steps);
+        dc.SetBrush(wxBrush(toColour(measure_.ramp[i])));
+        dc.DrawRectangle(x0, ramp.y, x1 - x0, ramp.height);
+    }
+    const int endsY = ramp.GetBottom() + 1 + textOffset;
+    const wxString low = wxString::FromUTF8(measure_.lowText);
+    const wxString high = wxString::FromUTF8(measure_.highText);
+    dc.DrawText(low, ramp.x, endsY);
+    dc.DrawText(high, ramp.GetRight() + 1 - dc.GetTextExtent(high).x, endsY);
+    if (!measure_.pointed) return;
+    // The node under the pointer: a mark on the ramp at its value, then its swatch and value.
+    const int markX = ramp.x + static_cast<int>(measure_.pointedPosition * (ramp.width - 1));
+    dc.SetPen(wxPen(text, FromDIP(2)));
+    dc.DrawLine(markX, ramp.y - FromDIP(2), markX, ramp.GetBottom() + FromDIP(3));
+    const int top = FromDIP(4) + 3 * line;
+    const int swatch = line - FromDIP(8);
+    dc.SetPen(wxPen(text));
+    dc.SetBrush(wxBrush(toColour(measure_.pointedColour)));
+    dc.DrawRectangle(pad, top + (line - swatch) / 2, swatch, swatch);
+    const int nameX = pad + swatch + pad;
+    dc.DrawText(
+        wxControl::Ellipsize(wxString::FromUTF8(measure_.pointedText), dc, wxELLIPSIZE_MIDDLE,
+                             std::max(width - nameX - pad, FromDIP(20))),
+        nameX, top + textOffset);
 }
 
 wxRect LegendPanel::rowRect(size_t row) const {
@@ -81,6 +138,10 @@ void LegendPanel::onPaint(wxPaintEvent& /*event*/) {
     dc.SetBackground(wxBrush(background));
     dc.Clear();
     dc.SetFont(GetFont());
+    if (!measure_.title.empty()) {
+        paintMeasure(dc);
+        return;
+    }
     const int line = rowHeight(), pad = FromDIP(6), arrow = arrowWidth();
     const int width = GetClientSize().x - arrow;
     const int swatch = line - FromDIP(8);

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "glue/group_legend.h"
+#include "glue/measure_legend.h"
 
 namespace orvo {
 
@@ -21,6 +22,13 @@ public:
 
     void setLegend(Legend legend);
     const Legend& legend() const { return legend_; }
+    /// Shows a measure's ramp instead of group rows (until the next setLegend): its title, the
+    /// ramp with the values at its ends, and the node under the pointer with its value, its
+    /// colour and a mark on the ramp.
+    void setMeasureLegend(MeasureLegend legend);
+    const MeasureLegend& measureLegend() const { return measure_; }
+    /// Where the ramp is drawn, in client coordinates (empty without a measure).
+    wxRect rampRect() const;
     /// The row under a point of the panel's client area (scrolling taken into account); -1 for
     /// none, and for the title.
     int rowAt(const wxPoint& client) const;
@@ -41,8 +49,10 @@ private:
     void onClick(wxMouseEvent& event);
     int rowHeight() const;
     int arrowWidth() const;
+    void paintMeasure(wxDC& dc);
 
     Legend legend_;
+    MeasureLegend measure_;  // shown while its title is not empty
 };
 
 }  // namespace orvo

@@ -45,6 +45,7 @@
 #include "shell/find_node_dialog.h"
 #include "shell/gl_view_window.h"
 #include "shell/legend_panel.h"
+#include "shell/links_panel.h"
 #include "shell/shortcuts_dialog.h"
 
 namespace {
@@ -95,6 +96,10 @@ const char* const kExportReportHelp =
     "Write a CSV line per node: id, groups, depth, links in and out, status";
 const char* const kExportWebPageHelp =
     "Write the graph on view as one HTML file that any browser opens, starting at this view";
+const char* const kLinksPanelHelp =
+    "Show or hide the list of the selected node's links in and out; a click on a row flies there";
+// How often the window asks whether the measures are ready while they are worked out.
+constexpr int kMeasuresPollMilliseconds = 200;
 const char* const kCompareWithHelp =
     "Show the graph together with an older version of it, coloured by what changed";
 
@@ -123,9 +128,44 @@ bool CMainFrame::createContents(orvo::GlChoice gl) {
         view_->Refresh(false);
         showKeyStatus();
     };
+    linksPanel_ = new orvo::LinksPanel(this);
+    linksPanel_->Hide();  // until asked for
+    linksPanel_->onRowChosen = [this](const std::string& id) {
+        if (!glue_.travelTo(id)) {
+            if (wxStatusBar* status = GetStatusBar())
+                status->SetStatusText("That node is hidden: show its group first", kMessage);
+            return;
+        }
+        view_->Refresh(false);
+        showKeyStatus();
+    };
     auto* client = new wxBoxSizer(wxHORIZONTAL);
     client->Add(view_, 1, wxEXPAND);
     client->Add(legendPanel_, 0, wxEXPAND);
+    client->Add(linksPanel_, 0, wxEXPAND);
+    measuresTimer_.SetOwner(this);
+    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { collectMeasures(); });
+    Bind(
+        wxEVT_MENU,
+        [this](wxCommandEvent&) {
+            linksPanel_->Show(!linksPanel_->IsShown());
+            Layout();
+            refreshLinks();
+        },
+        ID_VIEW_LINKS_PANEL);
+    Bind(
+        wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& e) { e.Check(linksPanel_->IsShown()); },
+        ID_VIEW_LINKS_PANEL);
+    Bind(wxEVT_MENU, &CMainFrame::onColourBy, this, ID_COLOUR_BY_FIRST,
+         ID_COLOUR_BY_FIRST + orvo::kMeasureCount);
+    Bind(
+        wxEVT_UPDATE_UI,
+        [this](wxUpdateUIEvent& e) {
+            const int item = e.GetId() - ID_COLOUR_BY_FIRST;
+            const std::optional<orvo::Measure> by = glue_.colourBy();
+            e.Check(by ? item == static_cast<int>(*by) + 1 : item == 0);
+        },
+        ID_COLOUR_BY_FIRST, ID_COLOUR_BY_FIRST + orvo::kMeasureCount);
     SetSizer(client);
     Bind(wxEVT_MENU, &CMainFrame::onAbout, this, wxID_ABOUT);
     Bind(wxEVT_MENU, &CMainFrame::onExit, this, wxID_EXIT);
@@ -226,7 +266,14 @@ bool CMainFrame::createContents(orvo::GlChoice gl) {
         showKeyMessage_ = glue_.statusSerial() != statusShown_;
         statusShown_ = glue_.statusSerial();
         refreshStatus();
+        if (glue_.colouredByMeasure()) refreshLegend();  // it names the node under the pointer
+        refreshLinks();
     };
+    // A click on a node selects it: its links are listed once the click is handled.
+    view_->Bind(wxEVT_LEFT_UP, [this](wxMouseEvent& event) {
+        event.Skip();
+        CallAfter([this] { refreshLinks(); });
+    });
     view_->onKeyCommand = [this] { showKeyStatus(); };
     // On the view too: a drop lands on the deepest window that takes drops.
     SetDropTarget(new FileDrop(*manager_));
@@ -267,6 +314,20 @@ void CMainFrame::buildMenus() {
     view->Append(ID_BACK, "&Back\tAlt+Left", kBackHelp);
     view->Append(ID_FORWARD, "&Forward\tAlt+Right", kForwardHelp);
     view->Append(ID_OPEN_IN_BROWSER, "Open in Bro&wser", kBrowserHelp);
+    view->AppendCheckItem(ID_VIEW_LINKS_PANEL, "&Links Panel\tCtrl+L", kLinksPanelHelp);
+    auto* colourBy = new wxMenu;
+    colourBy->AppendRadioItem(ID_COLOUR_BY_FIRST, "&Groups",
+                              "Colour the nodes by their groups (file type or site group)");
+    for (int m = 0; m < orvo::kMeasureCount; ++m) {
+        const auto measure = static_cast<orvo::Measure>(m);
+        colourBy->AppendRadioItem(
+            ID_COLOUR_BY_FIRST + 1 + m, wxString::FromUTF8(orvo::measureTitle(measure)),
+            orvo::measureIsHeavyTailed(measure)
+                ? "Colour the nodes by this measure, dark to light, on a log scale"
+                : "Colour the nodes by this measure, dark to light");
+    }
+    view->AppendSubMenu(colourBy, "Colour &By",
+                        "Colour the nodes by their groups or by a measure (key M: the next)");
     hiddenGroupsMenu_ = new wxMenu;
     view->AppendSubMenu(hiddenGroupsMenu_, "&Hidden Groups",
                         "The groups hidden from the legend or by keys: choose one to show it");
@@ -408,7 +469,9 @@ void CMainFrame::refreshLegend() {
     }
     refreshHiddenGroupsMenu();
     const bool show = glue_.graphLoaded() && glue_.keys().toggle('G') != 0;
-    if (show) {
+    if (show && glue_.colouredByMeasure()) {
+        legendPanel_->setMeasureLegend(glue_.measureLegend());
+    } else if (show) {
         legendPanel_->setLegend(glue_.legend(orvo::LegendPanel::kRows));
     }
     if (legendPanel_->IsShown() != show) {
@@ -469,7 +532,49 @@ void CMainFrame::recentFilesChanged() {
 void CMainFrame::documentChanged() {
     view_->Refresh(false);
     refreshLegend();
+    refreshLinks();
     refreshStatus();
+    if (glue_.measuresPending() && !measuresTimer_.IsRunning())
+        measuresTimer_.Start(kMeasuresPollMilliseconds);
+}
+
+bool CMainFrame::collectMeasures() {
+    if (!glue_.measuresPending()) measuresTimer_.Stop();
+    if (!glue_.collectMeasures()) return false;
+    measuresTimer_.Stop();
+    linksPanel_->measuresChanged(&glue_.measures());
+    view_->Refresh(false);
+    refreshLegend();
+    // Shown until the pointer moves onto a node or a command says something.
+    showKeyMessage_ = false;
+    if (wxStatusBar* status = GetStatusBar())
+        status->SetStatusText(wxString::FromUTF8(glue_.measuresMessage()), kMessage);
+    return true;
+}
+
+void CMainFrame::refreshLinks() {
+    if (linksPanel_ == nullptr) return;
+    const orvo::Graph* graph = glue_.graphLoaded() ? glue_.viewer()->graph() : nullptr;
+    const orvo::Node* node = graph != nullptr ? graph->findNode(glue_.lastSelectedId()) : nullptr;
+    // The rows point into the graph they list: another graph on view drops them at once.
+    if (glue_.graphsOpened() != linksGraph_ || graph == nullptr) {
+        linksGraph_ = glue_.graphsOpened();
+        linksPanel_->showLinks(nullptr, nullptr, nullptr);
+    }
+    if (!linksPanel_->IsShown()) return;
+    const int32_t index = node != nullptr ? node->index : -1;
+    if (index == linksPanel_->links().listedNode()) return;
+    linksPanel_->showLinks(graph, node, &glue_.measures());
+}
+
+void CMainFrame::onColourBy(wxCommandEvent& event) {
+    const int item = event.GetId() - ID_COLOUR_BY_FIRST;
+    glue_.setColourBy(item == 0 ? std::nullopt
+                                : std::optional(static_cast<orvo::Measure>(item - 1)));
+    // A ramp needs its legend to be read.
+    if (item != 0) glue_.keys().setToggle('G', 1);
+    view_->Refresh(false);
+    showKeyStatus();
 }
 
 void CMainFrame::updateLockIndicators() {
@@ -562,6 +667,7 @@ void CMainFrame::showKeyStatus() {
     showKeyMessage_ = true;
     statusShown_ = glue_.statusSerial();
     refreshLegend();  // the key may have changed the kind coloured or hidden groups
+    refreshLinks();   // or flown to another node
     refreshStatus();
 }
 
@@ -574,6 +680,10 @@ void CMainFrame::onUpdateKeyItem(wxUpdateUIEvent& event) {
     orvo::Glue& glue = glue_;
     const char key = static_cast<char>(event.GetId() - ID_KEY_FIRST);
     if (glue.viewer() == nullptr) return;
+    if (key == 'P') {
+        event.Check(glue.labelsByScore());  // the glue keeps it, with the scores
+        return;
+    }
     if (event.IsCheckable()) event.Check(orvo::keyChecked(key, glue.keys(), *glue.viewer()));
 }
 
@@ -790,6 +900,9 @@ bool CMainFrame::compareWith(const wxString& otherInput, std::string& error) {
     legendGraph_ = glue_.graphsOpened();
     glue_.keys().setToggle('G', 1);  // what each status's colour means, with its count
     refreshLegend();
+    refreshLinks();
+    if (glue_.measuresPending() && !measuresTimer_.IsRunning())
+        measuresTimer_.Start(kMeasuresPollMilliseconds);
     showKeyMessage_ = false;
     if (wxStatusBar* status = GetStatusBar()) {
         status->SetStatusText(wxString::FromUTF8(compared.legend), kMessage);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <wx/docview.h>
+#include <wx/timer.h>
 
 #include <cstdint>
 #include <memory>
@@ -20,6 +21,7 @@ namespace orvo {
 class Glue;
 class GlViewWindow;
 class LegendPanel;
+class LinksPanel;
 }  // namespace orvo
 
 class CMainFrame : public wxDocParentFrame, public orvo::DocumentWindow {
@@ -36,8 +38,16 @@ public:
     /// The legend beside the view; shown while a graph is open and the key G leaves it on. A
     /// graph with groups of palette colours, and a comparison, turn it on.
     orvo::LegendPanel& legendPanel() { return *legendPanel_; }
-    /// Shows the legend of the graph on view as it is now (or hides the panel).
+    /// Shows the legend of the graph on view as it is now (or hides the panel). Under a colouring
+    /// by a measure it shows the measure's ramp instead, naming the node under the pointer.
     void refreshLegend();
+    /// The Links panel (View > Links Panel): the selected node's links in and out.
+    orvo::LinksPanel& linksPanel() { return *linksPanel_; }
+    /// Lists the links of the node selected now, when the panel is shown and it lists another.
+    void refreshLinks();
+    /// Takes the measures when their thread is done and says so; the window asks on a timer
+    /// while they are worked out. True when it took them now.
+    bool collectMeasures();
     /// Rebuilds the recent-file items and saves the list.
     void recentFilesChanged() override;
     /// Shows the caps-lock, num-lock and scroll-lock states in the status bar.
@@ -120,6 +130,10 @@ private:
     bool showKeyMessage_ = false;  // the last key's message stays until the pointer changes node
     std::string menuNodeId_;       // the node of the open node menu
     orvo::LegendPanel* legendPanel_ = nullptr;
+    orvo::LinksPanel* linksPanel_ = nullptr;
+    uint64_t linksGraph_ = 0;  // the glue's graphsOpened() when the links were last listed
+    wxTimer measuresTimer_;    // asks for the measures while they are worked out
+    void onColourBy(wxCommandEvent& event);
     uint64_t legendGraph_ = 0;  // the glue's graphsOpened() when the legend was last decided on
     uint64_t statusShown_ = 0;  // the glue's statusSerial() of the message last shown
     wxMenu* hiddenGroupsMenu_ = nullptr;  // View > Hidden Groups, rebuilt with the legend

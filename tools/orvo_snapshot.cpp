@@ -143,6 +143,11 @@ int run(const Options& options) {
     // edge lists, DOT and GraphML.
     orvo::Glue glue(orvo::toolInputConverter());
     glue.setBuildSearchIndex(false);  // nobody searches here
+    // The measures colour, order the labels, or serve the keys that choose either.
+    const bool needsMeasures =
+        options.colourBy || options.labelOrder == "score" ||
+        (options.keys && options.keys->find_first_of("MP") != std::string::npos);
+    glue.setComputeMeasures(needsMeasures);
     glue.initViewer(surface, width, height);
     glue.reshapeViewer(width, height);
     const int opened = glue.openGraphFile(options.file);
@@ -171,18 +176,10 @@ int run(const Options& options) {
     }
 
     viewer.setLabelsOverlap(options.overlappingLabels ? 1 : 0);
-    // Worked out before the first frame, which the window would draw while they are computed.
-    orvo::NodeMeasures measures;
-    orvo::MeasureColouring colouring;
-    if (options.colourBy || options.labelOrder == "score")
-        measures = orvo::computeNodeMeasures(graph, nullptr, 2);
-    if (options.colourBy) {
-        colouring = orvo::colourByMeasure(
-            measures, *orvo::measureNamed(*options.colourBy),
-            {graph.defaultColor[0], graph.defaultColor[1], graph.defaultColor[2]});
-        viewer.renderer().setNodeColours(&colouring.rgb);
-    }
-    if (options.labelOrder == "score") viewer.renderer().setLabelRanks(&measures.score);
+    // Waited for before the first frame, which the window draws while they are computed.
+    if (needsMeasures) glue.waitForMeasures();
+    if (options.colourBy) glue.setColourBy(*orvo::measureNamed(*options.colourBy));
+    if (options.labelOrder == "score") glue.setLabelsByScore(true);
     viewer.renderer().setBatchedDrawing(!options.perNodeDrawing);
     // Set before the first frame: a go-to and the keys draw frames too, and the node a frame
     // finds nearest the centre starts the next one, so a frame cut short by time would change

@@ -385,14 +385,16 @@ EMSCRIPTEN_KEEPALIVE int orvo_view_key_checked(WebView* view, int character) {
 }
 
 /// The view's keys for the page's help, a line each: "keys<TAB>what they do". The key reading
-/// an id from standard input has no place in a page and is left out.
+/// an id from standard input has no place in a page and is left out, as are the keys of the
+/// measures (colouring and labels by them), which the window works out and the page does not.
 EMSCRIPTEN_KEEPALIVE const char* orvo_view_key_help(WebView* view) {
     std::string& text = view->text;
     text.clear();
     for (const orvo::ShortcutSection& section : orvo::shortcutSections()) {
         if (std::string_view(section.title).rfind("Keys", 0) != 0) continue;
         for (const orvo::Shortcut& entry : section.entries) {
-            if (std::string_view(entry.keys) == "f") continue;
+            const std::string_view keys = entry.keys;
+            if (keys == "f" || keys == "M" || keys == "P") continue;
             text += std::string(entry.keys) + '\t' + entry.action + '\n';
         }
     }

@@ -32,7 +32,7 @@ std::set<char> keysNamed(const std::string& keys) {
 
 TEST(KeyTableTest, EveryKeyIsListedOnceAndEveryMenuItemHasItsKey) {
     // The keys the view's commands answer to, each listed once and nothing else listed.
-    std::string commands = "0123456789*rlLbBOsKCgGReomnNhiujvkwScf", listed, inMenu;
+    std::string commands = "0123456789*rlLbBOPsKCgMGReomnNhiujvkwScf", listed, inMenu;
     for (const ShortcutSection& s : shortcutSections()) {
         if (std::string(s.title) != "Keys (in the view)") continue;
         for (const Shortcut& e : s.entries) {

@@ -7,8 +7,10 @@
 #include <wx/combobox.h>
 #include <wx/config.h>
 #include <wx/filename.h>
+#include <wx/listctrl.h>
 #include <wx/menu.h>
 #include <wx/settings.h>
+#include <wx/srchctrl.h>
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
 #include <wx/textctrl.h>
@@ -23,12 +25,15 @@
 
 #include "glue/glue.h"
 #include "glue/key_table.h"
+#include "glue/measure_legend.h"
 #include "glue/status_text.h"
 #include "graph/graph.h"
+#include "graph/read_stats.h"
 #include "shell/about_dialog.h"
 #include "shell/gl_view_window.h"
 #include "shell/import_dialog.h"
 #include "shell/legend_panel.h"
+#include "shell/links_panel.h"
 #include "shell/main_frame.h"
 #include "shell/orvo_doc.h"
 #include "shell/shortcuts_dialog.h"
@@ -413,6 +418,127 @@ TEST_F(MainFrameTest, ImportChoicesReachTheGraphCancelKeepsItAndAskingCanStop) {
     delete wxConfigBase::Set(nullptr);
     ::setenv("XDG_CONFIG_HOME", configHomeWas.c_str(), 1);
     if (configHomeWas.empty()) ::unsetenv("XDG_CONFIG_HOME");
+}
+
+}  // namespace
+}  // namespace orvo
+
+namespace orvo {
+namespace {
+
+// After an open the measures come from their thread and the status bar says so; View > Colour
+// By colours by one with its ramp in the legend (real pixels); the Links panel lists the
+// selected node's links, sorts and filters them, and a real click on a row flies there and
+// lists the links of the node reached.
+TEST_F(MainFrameTest, MeasuresColourTheViewAndTheLinksPanelListsAndFlies) {
+    const std::string site = std::string(ORVO_SOURCE_DIR) + "/examples/site.graph";
+    ASSERT_EQ(glue.openGraphFile(site), 1) << glue.openError();
+    frame->documentChanged();
+    wxStatusBar* status = frame->GetStatusBar();
+    ASSERT_TRUE(pumpUntil([&] { return !glue.measures().empty(); }));
+    EXPECT_TRUE(pumpUntil([&] {
+        return status->GetStatusText(0) ==
+               "Measures ready: depth, links in and out, subtree size, link score";
+    })) << status->GetStatusText(0);
+
+    // Colour By > Link score: the legend shows the ramp, its ends and the colours on screen.
+    wxCommandEvent score(wxEVT_MENU,
+                         CMainFrame::ID_COLOUR_BY_FIRST + 1 + static_cast<int>(Measure::Score));
+    frame->ProcessWindowEvent(score);
+    ASSERT_TRUE(glue.colouredByMeasure());
+    LegendPanel& legend = frame->legendPanel();
+    ASSERT_TRUE(legend.IsShown());
+    EXPECT_EQ(legend.measureLegend().title, "Link score (log scale)");
+    EXPECT_EQ(status->GetStatusText(0), "Coloured by Link score (log scale)");
+    const MeasureLegend shown = legend.measureLegend();
+    auto rampMatches = [&] {
+        legend.Refresh();
+        pumpOnce();
+        const wxRect ramp(legend.ClientToScreen(legend.rampRect().GetPosition()),
+                          legend.rampRect().GetSize());
+        ScreenImage image;
+        if (!captureScreen(ramp.x, ramp.y, ramp.width, ramp.height, image)) return false;
+        // The first and last bands, in their middles, are the ramp's ends.
+        for (const auto& [x, colour] :
+             {std::pair(2, shown.ramp.front()), std::pair(ramp.width - 3, shown.ramp.back())}) {
+            const auto& p = image.at(x, ramp.height / 2);
+            for (size_t c = 0; c < 3; ++c)
+                if (std::abs(p[c] - colour[c] * 255.0f) > 3.0f) return false;
+        }
+        return true;
+    };
+    EXPECT_TRUE(pumpUntil(rampMatches));
+    wxCommandEvent groups(wxEVT_MENU, CMainFrame::ID_COLOUR_BY_FIRST);
+    frame->ProcessWindowEvent(groups);
+    EXPECT_FALSE(glue.colouredByMeasure());
+    EXPECT_TRUE(legend.measureLegend().title.empty());
+
+    // View > Links Panel; the top node selected lists its links.
+    wxCommandEvent panelItem(wxEVT_MENU, CMainFrame::ID_VIEW_LINKS_PANEL);
+    frame->ProcessWindowEvent(panelItem);
+    LinksPanel& panel = frame->linksPanel();
+    ASSERT_TRUE(panel.IsShown());
+    const Graph& g = *glue.viewer()->graph();
+    const Node& top = *g.nodes[static_cast<size_t>(glue.viewer()->settings().topNodeIndex)];
+    ASSERT_EQ(glue.travelTo(std::string(top.id)), 1);
+    frame->refreshLinks();
+    const NodeMeasures& m = glue.measures();
+    const auto t = static_cast<size_t>(top.index);
+    wxListCtrl& list = panel.listView();
+    ASSERT_EQ(list.GetItemCount(), m.linksIn[t] + m.linksOut[t]);
+    EXPECT_EQ(panel.summaryText(), wxString::FromUTF8(groupedNumber(m.linksIn[t]) + " in, " +
+                                                      groupedNumber(m.linksOut[t]) + " out"));
+    // A click on the score column's header: highest first.
+    wxListEvent sort(wxEVT_LIST_COL_CLICK, list.GetId());
+    sort.SetEventObject(&list);
+    sort.m_col = LinksPanel::viewColumn(LinksColumn::Score);
+    list.GetEventHandler()->ProcessEvent(sort);
+    const LinksList& rows = panel.links();
+    ASSERT_GT(rows.size(), 2u);
+    EXPECT_GE(m.score[static_cast<size_t>(rows.row(0).node)],
+              m.score[static_cast<size_t>(rows.row(rows.size() - 1).node)]);
+    // The name as the status bar gives it, its middle left out where the column is too narrow.
+    const wxString name = list.GetItemText(0, LinksPanel::viewColumn(LinksColumn::Name));
+    const wxString whole = wxString::FromUTF8(rows.cellText(0, LinksColumn::Name));
+    if (name != whole) {
+        ASSERT_TRUE(name.Contains(wxString::FromUTF8("\u2026")) || name.Contains("..."))
+            << name;
+        EXPECT_TRUE(whole.StartsWith(name.Left(8)) && whole.EndsWith(name.Right(6))) << name;
+    }
+    EXPECT_EQ(list.GetItemText(0, LinksPanel::viewColumn(LinksColumn::Score)),
+              wxString::FromUTF8(rows.cellText(0, LinksColumn::Score)));
+    // The filter box keeps the rows that hold its text.
+    const std::string second(rows.rowNode(1).id);
+    panel.filterField().SetValue(wxString::FromUTF8(second));
+    EXPECT_EQ(list.GetItemCount(), static_cast<int>(rows.size()));
+    EXPECT_LT(rows.size(), rows.total());
+    ASSERT_GE(rows.size(), 1u);
+    EXPECT_NE(std::string(rows.rowNode(0).id).find(second), std::string::npos);
+
+    // A real click on the first row flies to its node, whose links are listed then.
+    const std::string target(rows.rowNode(0).id);
+    const int32_t targetIndex = rows.row(0).node;
+    frame->Raise();
+    pumpOnce();
+    wxRect item;
+    ASSERT_TRUE(list.GetItemRect(0, item));
+    const wxPoint p =
+        list.ClientToScreen(wxPoint(item.x + item.width / 4, item.y + item.height / 2));
+    ASSERT_EQ(std::system(("xdotool mousemove --sync " + std::to_string(p.x) + " " +
+                           std::to_string(p.y) + " click 1")
+                              .c_str()),
+              0);
+    ASSERT_TRUE(pumpUntil([&] { return glue.lastSelectedId() == target; }))
+        << glue.lastSelectedId();
+    EXPECT_TRUE(pumpUntil([&] { return panel.links().listedNode() == targetIndex; }));
+    EXPECT_EQ(status->GetStatusText(0).utf8_string(),
+              flyingToText(g, *g.nodes[static_cast<size_t>(targetIndex)]));
+
+    // Another graph on view: the rows of the old one go at once.
+    ASSERT_EQ(glue.openGraphFile(std::string(ORVO_TEST_DATA) + "/viewer_groups.graph"), 1);
+    frame->documentChanged();
+    EXPECT_EQ(panel.links().listedNode(), -1);
+    EXPECT_EQ(list.GetItemCount(), 0);
 }
 
 }  // namespace
