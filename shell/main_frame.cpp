@@ -9,6 +9,7 @@
 #include <wx/config.h>
 #include <wx/control.h>
 #include <wx/dcclient.h>
+#include <wx/display.h>
 #include <wx/dnd.h>
 #include <wx/filedlg.h>
 #include <wx/filehistory.h>
@@ -148,8 +149,7 @@ bool CMainFrame::createContents(orvo::GlChoice gl) {
     Bind(
         wxEVT_MENU,
         [this](wxCommandEvent&) {
-            linksPanel_->Show(!linksPanel_->IsShown());
-            Layout();
+            showLinksPanel(!linksPanel_->IsShown());
             refreshLinks();
         },
         ID_VIEW_LINKS_PANEL);
@@ -550,6 +550,30 @@ bool CMainFrame::collectMeasures() {
     if (wxStatusBar* status = GetStatusBar())
         status->SetStatusText(wxString::FromUTF8(glue_.measuresMessage()), kMessage);
     return true;
+}
+
+void CMainFrame::showLinksPanel(bool show) {
+    if (linksPanel_->IsShown() == show) return;
+    linksPanel_->Show(show);
+    // The panel widens the window by its own width, as far as the screen allows, and gives that
+    // width back when it goes: taken from the view, it would leave the map a narrow strip.
+    // A window that would then reach past the screen's right edge moves left.
+    if (!IsMaximized() && !IsFullScreen()) {
+        const wxRect area = wxDisplay(this).GetClientArea();
+        wxRect frame = GetScreenRect();
+        if (show) {
+            linksPanelGrowth_ =
+                std::max(0, std::min(linksPanel_->GetMinSize().x, area.width - frame.width));
+            frame.width += linksPanelGrowth_;
+            if (frame.GetRight() > area.GetRight())
+                frame.x = std::max(area.x, area.GetRight() + 1 - frame.width);
+        } else {
+            frame.width -= linksPanelGrowth_;
+            linksPanelGrowth_ = 0;
+        }
+        SetSize(frame);
+    }
+    Layout();
 }
 
 void CMainFrame::refreshLinks() {

@@ -43,6 +43,8 @@ public:
     void refreshLegend();
     /// The Links panel (View > Links Panel): the selected node's links in and out.
     orvo::LinksPanel& linksPanel() { return *linksPanel_; }
+    /// Shows or hides the Links panel, the window widened by it while it shows.
+    void showLinksPanel(bool show);
     /// Lists the links of the node selected now, when the panel is shown and it lists another.
     void refreshLinks();
     /// Takes the measures when their thread is done and says so; the window asks on a timer
@@ -132,6 +134,7 @@ private:
     orvo::LegendPanel* legendPanel_ = nullptr;
     orvo::LinksPanel* linksPanel_ = nullptr;
     uint64_t linksGraph_ = 0;  // the glue's graphsOpened() when the links were last listed
+    int linksPanelGrowth_ = 0;  // how much the Links panel widened the window
     wxTimer measuresTimer_;    // asks for the measures while they are worked out
     void onColourBy(wxCommandEvent& event);
     uint64_t legendGraph_ = 0;  // the glue's graphsOpened() when the legend was last decided on

@@ -473,11 +473,15 @@ TEST_F(MainFrameTest, MeasuresColourTheViewAndTheLinksPanelListsAndFlies) {
     EXPECT_FALSE(glue.colouredByMeasure());
     EXPECT_TRUE(legend.measureLegend().title.empty());
 
-    // View > Links Panel; the top node selected lists its links.
+    // View > Links Panel widens the window by the panel, leaving the view its width; the top
+    // node selected lists its links.
+    const int viewWidth = frame->view().GetSize().x, frameWidth = frame->GetSize().x;
     wxCommandEvent panelItem(wxEVT_MENU, CMainFrame::ID_VIEW_LINKS_PANEL);
     frame->ProcessWindowEvent(panelItem);
     LinksPanel& panel = frame->linksPanel();
     ASSERT_TRUE(panel.IsShown());
+    EXPECT_TRUE(pumpUntil([&] { return frame->GetSize().x > frameWidth; })) << frameWidth;
+    EXPECT_EQ(frame->view().GetSize().x, viewWidth);
     const Graph& g = *glue.viewer()->graph();
     const Node& top = *g.nodes[static_cast<size_t>(glue.viewer()->settings().topNodeIndex)];
     ASSERT_EQ(glue.travelTo(std::string(top.id)), 1);
@@ -533,6 +537,12 @@ TEST_F(MainFrameTest, MeasuresColourTheViewAndTheLinksPanelListsAndFlies) {
     EXPECT_TRUE(pumpUntil([&] { return panel.links().listedNode() == targetIndex; }));
     EXPECT_EQ(status->GetStatusText(0).utf8_string(),
               flyingToText(g, *g.nodes[static_cast<size_t>(targetIndex)]));
+
+    // Hidden again, the panel gives its width back.
+    frame->ProcessWindowEvent(panelItem);
+    EXPECT_TRUE(pumpUntil([&] { return frame->GetSize().x == frameWidth; })) << frameWidth;
+    frame->ProcessWindowEvent(panelItem);
+    ASSERT_TRUE(panel.IsShown());
 
     // Another graph on view: the rows of the old one go at once.
     ASSERT_EQ(glue.openGraphFile(std::string(ORVO_TEST_DATA) + "/viewer_groups.graph"), 1);
