@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_environment.h"
 #include "bench/fresh_process.h"
 #include "glue/glue.h"
 #include "platform/draw_process.h"
@@ -35,9 +36,7 @@ constexpr int kWidth = 800, kHeight = 600;
 constexpr int kLaterFrames = 5;
 
 int64_t largeNodes() {
-    const char* value = std::getenv("ORVO_BENCH_LARGE_NODES");
-    const int64_t n = value != nullptr ? std::atoll(value) : 0;
-    return n > 0 ? n : 1000000;
+    return orvo::bench::countFromEnvironment("ORVO_BENCH_LARGE_NODES", 1000000);
 }
 
 // A folder of this run's own for the sites, removed at the end.

@@ -29,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/bench_environment.h"
 #include "bench/fresh_process.h"
 #include "bench/process_memory.h"
 #include "crawl/import_graph.h"
@@ -44,9 +45,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+using orvo::bench::secondsSince;
 
 // The process's processor time (user and system), which a loaded machine inflates far less than
 // the time on the clock.

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "bench/bench_environment.h"
 #include "glue/links_list.h"
 #include "glue/window_settings.h"
 #include "graph/graph.h"
@@ -19,15 +20,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int64_t benchLinks() {
-    const char* text = std::getenv("ORVO_BENCH_LINKS");
-    const int64_t n = text != nullptr ? std::strtoll(text, nullptr, 10) : 0;
-    return n > 0 ? n : 1000000;
-}
+int64_t benchLinks() { return orvo::bench::countFromEnvironment("ORVO_BENCH_LINKS", 1000000); }
 
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+using orvo::bench::secondsSince;
 
 void BM_LinksOfAHub(benchmark::State& state) {
     orvo::ViewerSettings settings;

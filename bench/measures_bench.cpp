@@ -13,6 +13,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/bench_environment.h"
 #include "bench/process_memory.h"
 #include "glue/window_settings.h"
 #include "graph/graph.h"
@@ -25,9 +26,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int64_t benchNodes() {
-    const char* text = std::getenv("ORVO_BENCH_LARGE_NODES");
-    const int64_t n = text != nullptr ? std::strtoll(text, nullptr, 10) : 0;
-    return n > 0 ? n : 1000000;
+    return orvo::bench::countFromEnvironment("ORVO_BENCH_LARGE_NODES", 1000000);
 }
 
 void BM_NodeMeasures(benchmark::State& state) {

@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/bench_environment.h"
 #include "bench/process_memory.h"
 #include "glue/window_settings.h"
 #include "graph/graph.h"
@@ -150,11 +151,7 @@ BENCHMARK(BM_ReadAndLayout)
     ->MeasureProcessCPUTime();
 
 // ORVO_BENCH_LARGE_NODES adds a run of that size (such as 10000000), after the others.
-int64_t extraNodes() {
-    const char* text = std::getenv("ORVO_BENCH_LARGE_NODES");
-    const long long value = text != nullptr ? std::atoll(text) : 0;
-    return value > 0 ? static_cast<int64_t>(value) : 0;
-}
+int64_t extraNodes() { return orvo::bench::countFromEnvironment("ORVO_BENCH_LARGE_NODES", 0); }
 
 void printGoals() {
     if (const int64_t extra = extraNodes(); results.count(extra) != 0) {

@@ -31,6 +31,7 @@
 #include <sstream>
 #include <string>
 
+#include "bench/bench_environment.h"
 #include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "layout/layout.h"
@@ -113,11 +114,8 @@ Scene* modernScene(int64_t nodes) {
 
 // The node count of the large graph: 1 000 000 unless ORVO_BENCH_LARGE_NODES says otherwise.
 int64_t largeNodes() {
-    static const int64_t nodes = [] {
-        const char* text = std::getenv("ORVO_BENCH_LARGE_NODES");
-        const long long value = text != nullptr ? std::atoll(text) : 0;
-        return value > 0 ? static_cast<int64_t>(value) : int64_t{1000000};
-    }();
+    static const int64_t nodes =
+        orvo::bench::countFromEnvironment("ORVO_BENCH_LARGE_NODES", 1000000);
     return nodes;
 }
 
