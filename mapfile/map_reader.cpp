@@ -465,6 +465,10 @@ bool startsLikeMap(const unsigned char* data, size_t size) {
 }
 
 bool isMapFile(const std::string& path) {
+    // Only a regular file is opened: opening a named pipe lets its writer go on, and closing it
+    // again before the real reader opens loses what the writer gives (or kills it by SIGPIPE).
+    struct stat named {};
+    if (::stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return false;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat info {};

@@ -2,6 +2,7 @@
 // cancelled leaves the graph on view as it was, with the message the window shows; the inputs
 // that open, and the stages one progress box shows while they do.
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -295,6 +296,13 @@ TEST_F(GlueLoadTest, InputsThatOpen) {
     // A pipe written whole and closed by its writer.
     const std::string fifo = dir / "closed.pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // The pipe is opened for reading once: a look at its first bytes beforehand would let the
+    // writer go on and then leave it without a reader. (Each reader's close is counted: the
+    // kernel merges an event into the same one just before it, so the writer's open may be
+    // merged into the reader's, but never a close into the one before, an open lying between.)
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, fifo.c_str(), IN_OPEN | IN_CLOSE_NOWRITE), 0);
     std::thread feeder([&] {
         const int fd = ::open(fifo.c_str(), O_WRONLY);  // waits for the reader
         if (fd < 0) return;
@@ -307,6 +315,17 @@ TEST_F(GlueLoadTest, InputsThatOpen) {
     feeder.join();
     ASSERT_EQ(result, 1) << glue->openError();
     EXPECT_EQ(graph().nodes.size(), 3u);
+    int readersClosed = 0;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t got; (got = ::read(watch, events, sizeof events)) > 0;) {
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+            readersClosed += (event->mask & IN_CLOSE_NOWRITE) != 0;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    ::close(watch);
+    EXPECT_EQ(readersClosed, 1);
 }
 
 // A GML file whose nodes carry labels opens named by them: the labels are drawn in either label
