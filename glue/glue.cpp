@@ -36,6 +36,11 @@ constexpr size_t kIndexSlice = 32768;
 
 void Glue::initViewer(GlSurface& surface, int /*width*/, int /*height*/) {
     viewer_ = std::make_unique<Viewer>(surface);
+    // A map kept from now on would hold another layout than the outline's own.
+    viewer_->setBeforeRelayout([this] {
+        mapStoreJob_.reset();
+        pendingCacheMap_.clear();
+    });
     Viewer& v = *viewer_;
     applyWindowInitialisation(v.settings());
     v.bindMouse(kSlotLeftButton, kActionClick);
@@ -249,6 +254,7 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
     searchIndex_.clear();  // it reads the old graph's ids, which go now
     // So do the old graph's measures: a thread still working them out is stopped first.
     measuresJob_.reset();
+    mapStoreJob_.reset();
     measures_ = NodeMeasures{};
     viewer_->renderer().setNodeColours(nullptr);
     viewer_->renderer().setLabelRanks(nullptr);
@@ -334,8 +340,8 @@ int Glue::idleViewer() {
     if (!pendingCacheMap_.empty()) {
         // The picture is finished: now the map can be kept without delaying it. A map that
         // cannot be written is no failure of the open: the outline is read next time.
-        mapCache_->store(pendingCacheMap_, *viewer_->graph());
-        pendingCacheMap_.clear();
+        mapStoreJob_ = std::make_unique<BackgroundMapStore>(
+            *mapCache_, std::exchange(pendingCacheMap_, std::string()), *viewer_->graph());
         return 1;
     }
     return indexStep() ? 1 : 0;

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "glue/background_map_store.h"
 #include "glue/background_measures.h"
 #include "glue/group_legend.h"
 #include "glue/keys.h"
@@ -60,13 +61,19 @@ public:
     /// read as a graph file.
     explicit Glue(InputConverter converter) : inputConverter_(std::move(converter)) {}
 
-    /// Keeps the map of every outline opened in this cache, written in idle time once the first
-    /// picture is drawn, and opens an unchanged outline from it; none by default.
+    /// Keeps the map of every outline opened in this cache, written on a thread of its own once
+    /// the first picture is drawn, and opens an unchanged outline from it; none by default.
     void setMapCache(std::unique_ptr<MapCache> cache) { mapCache_ = std::move(cache); }
     /// Where the last open took its graph from a kept map (empty when it read the file).
     const std::string& openedFromCache() const { return openedFromCache_; }
-    /// Whether a kept map is still to be written for the graph on view.
-    bool mapCachePending() const { return !pendingCacheMap_.empty(); }
+    /// Whether a kept map is still to be written, or being written, for the graph on view.
+    bool mapCachePending() const {
+        return !pendingCacheMap_.empty() || (mapStoreJob_ && !mapStoreJob_->finished());
+    }
+    /// Waits until the map being kept is written (or has failed).
+    void waitForMapCache() {
+        if (mapStoreJob_) mapStoreJob_->wait();
+    }
     Glue(const Glue&) = delete;
     Glue& operator=(const Glue&) = delete;
 
@@ -250,6 +257,8 @@ private:
     // After viewer_: the thread reads the viewer's graph, so it is stopped first.
     bool computeMeasures_ = true;
     std::unique_ptr<BackgroundMeasures> measuresJob_;
+    // The same goes for the map being kept, which reads the placements too.
+    std::unique_ptr<BackgroundMapStore> mapStoreJob_;
     NodeMeasures measures_;
     std::optional<Measure> colourBy_;
     MeasureColouring colouring_;  // of colourBy_, once the measures are ready

@@ -60,11 +60,12 @@ bool MapCache::read(const std::string& mapPath, Graph& graph) const {
     return true;
 }
 
-std::string MapCache::store(const std::string& mapPath, const Graph& graph) const {
+std::string MapCache::store(const std::string& mapPath, const Graph& graph,
+                            const ViewerSettings& settings, const std::atomic<bool>* stop) const {
     std::error_code error;
     fs::create_directories(folder_, error);
     if (error) return "cannot make \"" + folder_ + "\": " + error.message();
-    if (std::string why = writeMapFile(mapPath, graph, graph.settings); !why.empty()) return why;
+    if (std::string why = writeMapFile(mapPath, graph, settings, stop); !why.empty()) return why;
     trim();
     return "";
 }

@@ -4,6 +4,7 @@
 // go first when the folder grows past its bound.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -28,9 +29,12 @@ public:
     /// Reads the kept map into the graph, marking it used; false (the graph empty) when there
     /// is none or it cannot be read (a damaged one is removed).
     bool read(const std::string& mapPath, Graph& graph) const;
-    /// Writes the graph's map there, then removes the least recently used maps past the bound;
-    /// "" or why not.
-    std::string store(const std::string& mapPath, const Graph& graph) const;
+    /// Writes the graph's map, laid out with these settings, there, then removes the least
+    /// recently used maps past the bound; "" or why not. A write that sees `stop` set leaves no
+    /// file behind.
+    std::string store(const std::string& mapPath, const Graph& graph,
+                      const ViewerSettings& settings,
+                      const std::atomic<bool>* stop = nullptr) const;
 
     const std::string& folder() const { return folder_; }
 

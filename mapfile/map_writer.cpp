@@ -3,6 +3,7 @@
 // small sections: a node's records go out as they are made.
 #include "mapfile/map_writer.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -24,10 +25,13 @@ struct SectionEntry {
     uint64_t offset = 0, size = 0, checksum = 0;
 };
 
-// Appends bytes to the file through a buffer, keeping the checksum of the current section.
+// Appends bytes to the file through a buffer, keeping the checksum of the current section. Once
+// writing failed or was stopped, nothing more is written.
 class SectionSink {
 public:
-    explicit SectionSink(std::FILE* out) : out_(out) { buffer_.reserve(kBufferBytes); }
+    SectionSink(std::FILE* out, const std::atomic<bool>* stop) : out_(out), stop_(stop) {
+        buffer_.reserve(kBufferBytes);
+    }
 
     void begin(MapSection kind) {
         while (at_ % kMapAlignment != 0) raw("\0", 1);
@@ -50,13 +54,15 @@ public:
         put(bytes, sizeof bytes);
     }
     void raw(const void* data, size_t size) {
+        if (failed_) return;
         const auto* bytes = static_cast<const char*>(data);
         buffer_.insert(buffer_.end(), bytes, bytes + size);
         at_ += size;
         if (buffer_.size() >= kBufferBytes) flush();
     }
     bool flush() {
-        if (!buffer_.empty() &&
+        if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) stopped_ = failed_ = true;
+        if (!failed_ && !buffer_.empty() &&
             std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size())
             failed_ = true;
         buffer_.clear();
@@ -64,14 +70,17 @@ public:
     }
     uint64_t at() const { return at_; }
     bool failed() const { return failed_; }
+    bool stopped() const { return stopped_; }
     const std::vector<SectionEntry>& entries() const { return entries_; }
 
 private:
     static constexpr size_t kBufferBytes = 1 << 20;
     std::FILE* out_;
+    const std::atomic<bool>* stop_;
     std::vector<char> buffer_;
     uint64_t at_ = 0;
     bool failed_ = false;
+    bool stopped_ = false;
     XXH3_state_t state_;
     SectionEntry current_{};
     std::vector<SectionEntry> entries_;
@@ -201,11 +210,11 @@ const Node* layoutStartOf(const Graph& graph) {
 }
 
 std::string writeMap(const Graph& graph, const Node& start, const ViewerSettings& settings,
-                     std::FILE* out) {
+                     std::FILE* out, const std::atomic<bool>* stop) {
     if (graph.nodes.empty()) return "the graph holds no node";
     if (graph.nodes.size() >= kMapNoNode || graph.links.size() >= kMapNoNode)
         return "the graph has too many nodes or links for a map";
-    SectionSink sink(out);
+    SectionSink sink(out, stop);
     unsigned char header[kMapHeaderBytes] = {};
     sink.raw(header, sizeof header);  // written again, filled in, at the end
     writeSections(sink, graph, start, settings);
@@ -223,7 +232,7 @@ std::string writeMap(const Graph& graph, const Node& start, const ViewerSettings
         storeLittle<uint64_t>(entry + 24, e.checksum);
     }
     sink.raw(table.data(), table.size());
-    if (!sink.flush()) return std::strerror(errno);
+    if (!sink.flush()) return sink.stopped() ? kMapWriteStopped : std::strerror(errno);
 
     std::memcpy(header, kMapMagic, sizeof kMapMagic);
     storeLittle<uint32_t>(header + kHeaderVersionAt, kMapVersion);
@@ -239,14 +248,14 @@ std::string writeMap(const Graph& graph, const Node& start, const ViewerSettings
 }
 
 std::string writeMapFile(const std::string& path, const Graph& graph,
-                         const ViewerSettings& settings) {
+                         const ViewerSettings& settings, const std::atomic<bool>* stop) {
     const Node* start = layoutStartOf(graph);
     if (start == nullptr) return "cannot write \"" + path + "\": the graph holds no node";
     std::string error;
     writeFileAtomically(
         path,
         [&](const std::string&, std::FILE* out, std::string& why) {
-            why = writeMap(graph, *start, settings, out);
+            why = writeMap(graph, *start, settings, out, stop);
             if (!why.empty()) why = "cannot write \"" + path + "\": " + why;
             return why.empty();
         },

@@ -1,6 +1,7 @@
 // Writing a laid-out graph as a map file.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -16,12 +17,15 @@ const Node* layoutStartOf(const Graph& graph);
 
 /// Writes the graph, laid out from `start` with these settings, as a map to `out`, which must
 /// be a file that can be sought back to its start (the header, written last, holds the section
-/// table's place and checksum). "" or why not.
+/// table's place and checksum). "" or why not: kMapWriteStopped once `stop`, when given, is
+/// seen set (it is looked at after each megabyte).
 std::string writeMap(const Graph& graph, const Node& start, const ViewerSettings& settings,
-                     std::FILE* out);
+                     std::FILE* out, const std::atomic<bool>* stop = nullptr);
+inline constexpr const char* kMapWriteStopped = "the writing was stopped";
 
 /// writeMap to `path`, complete or not at all; "" or why not (naming the path).
 std::string writeMapFile(const std::string& path, const Graph& graph,
-                         const ViewerSettings& settings);
+                         const ViewerSettings& settings,
+                         const std::atomic<bool>* stop = nullptr);
 
 }  // namespace orvo

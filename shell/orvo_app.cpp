@@ -26,14 +26,14 @@ bool COrvoApp::OnInit() {
 
     // Sites, directories, sitemaps, edge lists, DOT and GraphML open as graph files do.
     glue_ = std::make_unique<orvo::Glue>(orvo::importConverter());
-    // The maps of the outlines opened can be kept in the user's cache folder ([MapCache] Keep=1);
-    // at most LimitMiB of them. Off by default: a map is still read into a whole graph, no
-    // quicker than its outline, and it is written on the window's thread once the picture is done.
+    // The maps of the outlines opened are kept in the user's cache folder, at most LimitMiB of
+    // them, unless [MapCache] Keep=0. Each is written on a thread of its own once the first
+    // picture is drawn.
     const std::string cacheFolder =
         orvo::MapCache::defaultFolder(std::getenv("XDG_CACHE_HOME"), std::getenv("HOME"));
     const long cacheMiB = config->ReadLong("/MapCache/LimitMiB",
                                            long(orvo::MapCache::kDefaultLimitBytes >> 20));
-    if (config->ReadBool("/MapCache/Keep", false) && !cacheFolder.empty() && cacheMiB > 0) {
+    if (config->ReadBool("/MapCache/Keep", true) && !cacheFolder.empty() && cacheMiB > 0) {
         glue_->setMapCache(
             std::make_unique<orvo::MapCache>(cacheFolder, uint64_t(cacheMiB) << 20));
     }

@@ -333,7 +333,7 @@ TEST(MapCache, KeepsOneMapPerOutlineAndSettingsAndDropsTheLeastUsed) {
 
     Graph fromCache(settings);
     EXPECT_FALSE(cache.read(kept, fromCache));
-    ASSERT_EQ(cache.store(kept, graph), "");
+    ASSERT_EQ(cache.store(kept, graph, settings), "");
     EXPECT_TRUE(cache.read(kept, fromCache));
     EXPECT_EQ(everything(fromCache), everything(graph));
     // The file touched (a new modification time) or grown: another name.
@@ -345,18 +345,27 @@ TEST(MapCache, KeepsOneMapPerOutlineAndSettingsAndDropsTheLeastUsed) {
     EXPECT_FALSE(std::filesystem::exists(kept));
 
     // Room for three maps of the example: the fourth stored drops the one used longest ago.
-    ASSERT_EQ(cache.store(kept, graph), "");
+    ASSERT_EQ(cache.store(kept, graph, settings), "");
     const uint64_t bytes = std::filesystem::file_size(kept);
     const MapCache small((dir / "cache").string(), 3 * bytes + bytes / 2);
     const std::string a = cache.folder() + "/a.orvomap", b = cache.folder() + "/b.orvomap";
-    ASSERT_EQ(small.store(a, graph), "");
-    ASSERT_EQ(small.store(b, graph), "");
+    ASSERT_EQ(small.store(a, graph, settings), "");
+    ASSERT_EQ(small.store(b, graph, settings), "");
     // kept is the oldest, but reading it makes it the most recently used: a goes instead.
     EXPECT_TRUE(small.read(kept, fromCache));
-    ASSERT_EQ(small.store(cache.folder() + "/c.orvomap", graph), "");
+    ASSERT_EQ(small.store(cache.folder() + "/c.orvomap", graph, settings), "");
     EXPECT_TRUE(std::filesystem::exists(kept));
     EXPECT_FALSE(std::filesystem::exists(a));
     EXPECT_TRUE(std::filesystem::exists(b));
+    // A write stopped half way leaves nothing behind, not even its temporary file.
+    const std::atomic<bool> stop{true};
+    const std::string stopped = cache.folder() + "/stopped.orvomap";
+    EXPECT_NE(cache.store(stopped, graph, settings, &stop).find(kMapWriteStopped),
+              std::string::npos);
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(cache.folder()))
+        ++files;
+    EXPECT_EQ(files, 3u);
     EXPECT_EQ(MapCache::defaultFolder("/x/cache", "/home/u"), "/x/cache/orvo");
     EXPECT_EQ(MapCache::defaultFolder(nullptr, "/home/u"), "/home/u/.cache/orvo");
     EXPECT_EQ(MapCache::defaultFolder("relative", nullptr), "");

@@ -82,6 +82,11 @@ int Viewer::centrePoint(int immediate) {
     return renderer_.centrePoint(immediate);
 }
 
+void Viewer::relayoutFrom(Node* n) {
+    if (beforeRelayout_) beforeRelayout_();
+    orvo::relayoutFrom(*graph_, n);
+}
+
 int Viewer::gotoNode(std::string_view id, int immediate) {
     if (!graph_) return 0;
     Node* n = graph_->findNode(id);
@@ -90,7 +95,7 @@ int Viewer::gotoNode(std::string_view id, int immediate) {
     // (a status, a group) from now on, until the pointer moves onto a node again.
     renderer_.dropHover();
     if (layoutDepth(*n) > kRelayoutDepth) {
-        relayoutFrom(*graph_, n);
+        relayoutFrom(n);
         return renderer_.gotoNodeView(n, 1);
     }
     return renderer_.gotoNodeView(n, immediate);
@@ -105,7 +110,7 @@ int Viewer::gotoTopNode(int immediate) {
     if (n == nullptr || !n->isShown()) return 0;
     renderer_.dropHover();
     if (layoutDepth(*n) > kRelayoutDepth) {
-        relayoutFrom(*graph_, n);
+        relayoutFrom(n);
         renderer_.resetViewToNode(n->index);
         return renderer_.gotoNodeView(n, 1);
     }

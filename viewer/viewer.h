@@ -57,6 +57,9 @@ public:
     void setKeepRedrawing(int flag);
     int idle();
     void setPickCallback(PickCallback callback);
+    /// Called before the tree is laid out again from another node (on the way to a node far
+    /// from the layout's start): whoever reads the placements on another thread stops first.
+    void setBeforeRelayout(std::function<void()> hook) { beforeRelayout_ = std::move(hook); }
     void display();
     void redraw();
     void reshape(int width, int height);
@@ -95,6 +98,9 @@ private:
     ViewerSettings settings_;
     std::unique_ptr<Graph> graph_;
     Renderer renderer_;
+    std::function<void()> beforeRelayout_;
+
+    void relayoutFrom(Node* n);
 };
 
 }  // namespace orvo
