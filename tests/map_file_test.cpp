@@ -2,9 +2,14 @@
 // the last bit, read back from a map on disk; and every kind of damage refused with its reason.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -99,6 +104,69 @@ TEST(MapFile, ReadsBackWhatItsOutlineReadsToTheLastBit) {
             EXPECT_EQ(layoutStartOf(map), map.nodes[layoutStartOf(outline)->index]);
         }
     }
+}
+
+// A map whose graph cannot fit into the memory left is refused before it is read, with how much
+// it needs, rather than failing half way (or ending in the out-of-memory killer); one that fits
+// opens under the same bound. The bound: 24 MiB of address space above what the process uses.
+TEST(MapFile, TooLargeForTheMemoryLeftIsRefusedBeforeItIsRead) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves its shadow memory beyond any such bound";
+#else
+    const ViewerSettings settings = windowSettings();
+    TempDir dir;
+    const struct {
+        std::string name;
+        int nodes;
+        bool refused;
+    } cases[] = {{"small.orvomap", 2000, false}, {"large.orvomap", 100000, true}};
+    for (const auto& c : cases) {
+        Graph outline(settings);
+        ASSERT_TRUE(readText(outline, generateSiteGraph({c.nodes, 7})));
+        ASSERT_EQ(writeMapOf(outline, dir / c.name), "");
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int report[2];
+        ASSERT_EQ(::pipe(report), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(report[0]);
+            std::ifstream statm("/proc/self/statm");
+            uint64_t pages = 0;
+            statm >> pages;
+            const rlim_t bound = pages * ::sysconf(_SC_PAGESIZE) + (24u << 20);
+            const rlimit limit{bound, bound};
+            Graph map(settings);
+            const std::string why = ::setrlimit(RLIMIT_AS, &limit) == 0
+                                        ? readMapFile((dir / c.name).string(), map)
+                                        : "no bound";
+            const std::string said = why.empty() ? std::to_string(map.nodes.size()) : why;
+            [[maybe_unused]] const ssize_t put = ::write(report[1], said.data(), said.size());
+            ::_exit(0);
+        }
+        ::close(report[1]);
+        std::string said;
+        char buffer[256];
+        for (ssize_t got; (got = ::read(report[0], buffer, sizeof buffer)) > 0;)
+            said.append(buffer, static_cast<size_t>(got));
+        ::close(report[0]);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << said;
+        if (c.refused) {
+            int needed = 0, room = 0;
+            ASSERT_EQ(std::sscanf(said.c_str(), "it needs about %d MiB of memory, and %d MiB are",
+                                  &needed, &room),
+                      2)
+                << said;
+            EXPECT_TRUE(needed > room && room <= 24 && needed >= 100000 * 360 >> 20) << said;
+        } else {
+            EXPECT_EQ(said, std::to_string(c.nodes)) << said;
+        }
+    }
+#endif
 }
 
 // The hidden groups of the graph read into stay in force, as after a read of the outline.
