@@ -264,7 +264,7 @@ size_t readGraph(std::istream& in) {
     settings.loadFlags = orvo::kWindowLoadFlags;
     orvo::Graph graph(settings, in);
     orvo::layOutFromTop(graph);
-    benchmark::DoNotOptimize(graph.nodes.empty() ? 0.0 : graph.nodes.back()->globalTransform.m[12]);
+    benchmark::DoNotOptimize(graph.nodes.empty() ? 0.0 : graph.globalTransform(*graph.nodes.back()).m[12]);
     return graph.nodes.size();
 }
 

@@ -145,11 +145,11 @@ double bareSlice(Scene& s, const std::vector<Node*>& nodes) {
     for (size_t i = 0; currentTime() - start < slice; ++i, ++drawn) {
         const Node* n = nodes[i % nodes.size()];
         glPushMatrix();
-        glMultMatrixd(n->globalTransform.m);
+        glMultMatrixd(s.graph.globalTransform(*n).m);
         glCallList(3);
         glPopMatrix();
         const Link* k = n->parentLink != nullptr ? n->parentLink : n->children.front()->parentLink;
-        const ProjPoint from = k->fromPosition(), to = k->toPosition();
+        const ProjPoint from = s.graph.positionOf(*k->fromNode), to = s.graph.positionOf(*k->toNode);
         glBegin(GL_LINES);
         glColor4fv(s.settings.linkFromColor.data());
         glVertex4d(from.x, from.y, from.z, from.w);

@@ -42,7 +42,7 @@ WebPageStart webPageStartOf(Glue& glue, const std::string& title, std::string* v
                           ? graph.nodes[size_t(topIndex)]
                           : graph.root;
     const Renderer& renderer = viewer->renderer();
-    if (viewRecord != nullptr && top != nullptr && isIdentity(top->globalTransform)) {
+    if (viewRecord != nullptr && top != nullptr && isIdentity(graph.globalTransform(*top))) {
         *viewRecord = positionRecord(renderer.baseView().inverse() * renderer.viewTransform());
     } else if (const Node* centre = renderer.centreNode()) {
         start.startId = centre->id;

@@ -98,6 +98,7 @@ void Graph::clearContents() {
     linkStore_.clear();
     idStore_.clear();
     labels_.clear();
+    transforms_.clear();
     groupNames_.clear();
     for (std::string& name : groupKindNames_) name.clear();
 }
@@ -128,6 +129,7 @@ void Graph::takeContentsOf(Graph& fresh) {
     linkStore_ = std::move(fresh.linkStore_);
     idStore_ = std::move(fresh.idStore_);
     std::swap(labels_, fresh.labels_);
+    std::swap(transforms_, fresh.transforms_);
     nodeIndexById_ = std::move(fresh.nodeIndexById_);
     groupNames_ = std::move(fresh.groupNames_);
     homeTransform_ = fresh.homeTransform_;

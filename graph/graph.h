@@ -14,6 +14,7 @@
 
 #include "geometry/proj_point.h"
 #include "geometry/proj_transform.h"
+#include "graph/global_transforms.h"
 #include "graph/group_names.h"
 #include "graph/node_index.h"
 #include "graph/node_labels.h"
@@ -79,7 +80,6 @@ constexpr int32_t kUnreachedGeneration = 9999;
 constexpr double kUnreachedDistance = 9999.0;
 
 struct Node {
-    ProjTransform globalTransform = ProjTransform::identity();
     LocalPlacement localPlacement;
     double radius = 0.1;
     double centreDistance = kUnreachedDistance;
@@ -110,9 +110,6 @@ struct Node {
 
     bool isShown() const { return flags & Shown; }
     bool isDrawn() const { return flags & Drawn; }
-    /// Where the node stands: its frame's origin, dehomogenised. Links take their end positions
-    /// from here instead of storing them.
-    ProjPoint position() const { return dehomogenized(globalTransform.apply(ProjPoint())); }
     /// The transform from this node's frame to its parent's (derived from localPlacement).
     ProjTransform localTransform() const { return localPlacement.transform(placementKind); }
     void setPlacement(LocalPlacement::Kind kind, double distance, const ProjPoint& direction) {
@@ -136,9 +133,6 @@ struct Link {
     std::string_view toId() const { return toNode->id; }
     /// fromId + "|" + toId.
     std::string linkId() const;
-    /// The end positions, derived from the end nodes' placement (see Node::position).
-    ProjPoint fromPosition() const { return fromNode->position(); }
-    ProjPoint toPosition() const { return toNode->position(); }
 
     bool isShown() const { return flags & Shown; }
 };
@@ -180,6 +174,14 @@ public:
     void addNode(Node* n, std::string_view id);
     void addLink(Link* l);
     ProjTransform homeTransform() const { return homeTransform_; }
+    /// Where the node stands in the frame of the node the layout started from, worked out when
+    /// first asked for (the identity before any layout). Links take their end positions from
+    /// their nodes instead of storing them.
+    const ProjTransform& globalTransform(const Node& n) const { return transforms_.of(n); }
+    ProjPoint positionOf(const Node& n) const { return transforms_.positionOf(n); }
+    /// The transforms themselves: the layout restarts them, a test or a tool may place a node
+    /// by hand. Working one out changes nothing a caller sees, so a const graph gives them too.
+    GlobalTransforms& transforms() const { return transforms_; }
     /// What the groups of a kind are, as the file names it ("section", from a "-99 groups"
     /// record); "" when it names none (or for a kind out of range).
     std::string_view groupKindName(int kind) const {
@@ -318,6 +320,7 @@ private:
     ChunkedStore<Link> linkStore_;
     TextArena idStore_;  // the bytes of every node id
     NodeLabels labels_;
+    mutable GlobalTransforms transforms_;
     std::unique_ptr<ReadState> read_;  // set only while parseStream runs
 };
 

@@ -28,7 +28,7 @@ bool writePositionsCsv(std::FILE* out, const Graph& graph) {
     std::fputs("index,id,x,y,z\n", out);
     for (const Node* n : graph.nodes) {
         // The node sits where its global transform carries the origin.
-        const ProjPoint p = dehomogenized(n->globalTransform.apply(ProjPoint{}));
+        const ProjPoint p = graph.positionOf(*n);
         row.clear();
         row += std::to_string(n->index);
         row += ',';

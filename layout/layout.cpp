@@ -10,11 +10,11 @@ namespace orvo {
 void layoutGraph(Graph& graph, Node* s, const LayoutTicker::Report& report) {
     const bool twoThreads = graph.nodes.size() >= kTwoThreadLayoutNodes;
     if (!report) {
-        layoutTree(graph.settings, s, nullptr, twoThreads);
+        layoutTree(graph, s, nullptr, twoThreads);
         return;
     }
-    LayoutTicker ticker(report, 2 * static_cast<uint64_t>(graph.nodes.size()));
-    layoutTree(graph.settings, s, &ticker, twoThreads);
+    LayoutTicker ticker(report, static_cast<uint64_t>(graph.nodes.size()));
+    layoutTree(graph, s, &ticker, twoThreads);
     ticker.finish();
 }
 
@@ -36,16 +36,13 @@ bool readAndLayOut(Graph& graph, std::istream& in, const LoadReports& reports) {
     return true;
 }
 
-void layoutTree(const ViewerSettings& settings, Node* s, LayoutTicker* ticker, bool twoThreads) {
+void layoutTree(Graph& graph, Node* s, LayoutTicker* ticker, bool twoThreads) {
     if (s == nullptr) return;  // an empty graph has nothing to lay out
-    s->globalTransform.setIdentity();
     s->setPlacementIdentity();
-    sizeSubtree(settings, s, false, ticker, twoThreads);
-    composeTransforms(s, false, ticker, twoThreads);
-    if (s->parent != nullptr) {
-        sizeSubtree(settings, s, true, ticker);
-        composeTransforms(s, true, ticker);
-    }
+    sizeSubtree(graph.settings, s, false, ticker, twoThreads);
+    if (s->parent != nullptr) sizeSubtree(graph.settings, s, true, ticker);
+    // Each node's place in s's frame is worked out when something first asks for it.
+    graph.transforms().restart(s);
 }
 
 }  // namespace orvo

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "geometry/proj_transform.h"
-#include "layout/child_translations.h"
 
 namespace orvo {
 
@@ -65,12 +64,11 @@ struct LoadReports {
 /// from its top node. Returns what reload returned.
 bool readAndLayOut(Graph& graph, std::istream& in, const LoadReports& reports = {});
 
-/// layoutGraph without the Graph: the tree reached from s. With a ticker, one tick per node
-/// sized and one per node placed: twice the tree's node count in all.
-/// With twoThreads, the downward passes share the subtrees below the start's top levels with a
-/// second thread; the result is the same to the last bit.
-void layoutTree(const ViewerSettings& settings, Node* s, LayoutTicker* ticker = nullptr,
-                bool twoThreads = false);
+/// layoutGraph with a ticker of the caller's: the tree reached from s, one tick per node sized
+/// and placed against its parent. The nodes' places in s's frame (Graph::globalTransform) are
+/// worked out when first asked for. With twoThreads, the downward pass shares the subtrees below
+/// the start's top levels with a second thread; the result is the same to the last bit.
+void layoutTree(Graph& graph, Node* s, LayoutTicker* ticker = nullptr, bool twoThreads = false);
 /// Trees from this many nodes on are laid out on two threads: below it, starting the thread
 /// costs more than it saves.
 constexpr size_t kTwoThreadLayoutNodes = 50000;
@@ -90,8 +88,6 @@ void sizeSubtree(const ViewerSettings& settings, Node* n, bool upward,
 /// used (0 when every child sits at the pole), which tells whether they spilled past the equator.
 double placeChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
                      const std::vector<OrderRecord>& order);
-void composeTransforms(Node* n, bool upward, LayoutTicker* ticker = nullptr,
-                       bool twoThreads = false);
 
 /// Buffers shared by every node of a layout pass, so that no node allocates.
 struct LayoutScratch {
@@ -103,9 +99,6 @@ struct LayoutScratch {
     std::vector<OrderRecord> order;
 };
 
-/// The node's local transform built from its placement, the translation taken from (and kept
-/// in) the memo; the same bits as Node::localTransform().
-ProjTransform localTransformOf(const Node& n, ChildTranslations& translations);
 /// Sizes and places target's children, which must already carry their final radius and count:
 /// target's descendantCount, the ordering list (left in scratch.order), target's radius, the
 /// placement, and the second, enlarged placement when the bands ran past the equator. With

@@ -39,7 +39,7 @@ void placeChildrenOf(const ViewerSettings& settings, Node* anchor, bool upward, 
 
 }  // namespace
 
-void placeFromRadii(const ViewerSettings& settings, Node* s, bool twoThreads) {
+void placeFromRadii(Graph& graph, const ViewerSettings& settings, Node* s) {
     if (s == nullptr) return;
     Node* root = s;
     while (root->parent != nullptr) root = root->parent;
@@ -58,10 +58,8 @@ void placeFromRadii(const ViewerSettings& settings, Node* s, bool twoThreads) {
     for (Node* n = s; n->parent != nullptr; n = n->parent)
         placeChildrenOf(settings, n, true, n->parent, order);
 
-    s->globalTransform.setIdentity();
     s->setPlacementIdentity();
-    composeTransforms(s, false, nullptr, twoThreads);
-    if (s->parent != nullptr) composeTransforms(s, true);
+    graph.transforms().restart(s);
 }
 
 }  // namespace orvo

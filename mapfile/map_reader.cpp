@@ -467,7 +467,7 @@ std::string assemble(const SectionSpans& spans, Graph& graph, bool mappedFile) {
     graph.finishAssembly(meta.top, meta.home, meta.stats);
     ViewerSettings placing = graph.settings;
     placing.childSpacing = static_cast<float>(meta.childSpacing);
-    placeFromRadii(placing, graph.nodes[meta.start], graph.nodes.size() >= kTwoThreadLayoutNodes);
+    placeFromRadii(graph, placing, graph.nodes[meta.start]);
     return "";
 }
 

@@ -46,8 +46,8 @@ bool Renderer::cubeDepthInSquare(const Node& n, const ProjTransform& window,
     if (!n.isShown() || (n.flags & Veiled) != 0 || n.generation >= settings_.nodeGenerationLimit) {
         return false;
     }
-    if (!isDrawable(n.globalTransform)) return false;
-    const ProjTransform m = n.globalTransform * window;
+    if (!isDrawable(graph_->globalTransform(n))) return false;
+    const ProjTransform m = graph_->globalTransform(n) * window;
     ClipVertex corners[8];
     for (int c = 0; c < 8; ++c) {
         const double h = kHalfEdge;
@@ -136,7 +136,7 @@ bool Renderer::pickDrawnNear(uint32_t& name, double& depth) {
             n, linkLimit, graph_, shownLinks_, [](float) {},
             [&](Link* k) {
                 if (!k->isShown()) return false;
-                const ProjPoint from = k->fromPosition(), to = k->toPosition();
+                const ProjPoint from = graph_->positionOf(*k->fromNode), to = graph_->positionOf(*k->toNode);
                 if (!isFinite(from) || !isFinite(to)) return false;
                 const ClipVertex ends[2] = {toClip(from, window), toClip(to, window)};
                 if (!nearestDepthInSquare(ends, 2, square, depth)) return false;

@@ -16,17 +16,15 @@ namespace {
 // About as many nodes as a slice draws.
 constexpr size_t kNodesBroughtNear = 16384;
 
-// Brings the nodes a frame starting at `centre` draws first into the processor's caches: they
-// were last read by the layout, and the passes over the whole graph since have pushed them out.
-// They are visited breadth first, as a frame spreads, their transforms, flags and tree links
-// fetched.
-void bringNodesNear(const Node& centre) {
+// Works out where the nodes a frame starting at `centre` draws first stand, and brings their
+// flags and tree links into the processor's caches: the passes over the whole graph since the
+// read have pushed them out. They are visited breadth first, as a frame spreads.
+void bringNodesNear(const Graph& graph, const Node& centre) {
     std::vector<const Node*> queue{&centre};
     queue.reserve(kNodesBroughtNear);
     for (size_t i = 0; i < queue.size(); ++i) {
         const Node& n = *queue[i];
-        __builtin_prefetch(&n.globalTransform);
-        __builtin_prefetch(&n.globalTransform.m[8]);
+        graph.globalTransform(n);
         __builtin_prefetch(&n.flags);
         if (n.parentLink != nullptr) __builtin_prefetch(&n.parentLink->flags);
         for (const Node* child : n.children) {
@@ -53,28 +51,28 @@ void Renderer::prepareFrames() {
     // links, the cube drawn over its own links, and a label are drawn once into the back buffer,
     // which the next frame clears before anything is shown.
     Node* centre = centreNode_;
-    if (centre == nullptr || !isDrawable(centre->globalTransform)) return;
+    if (centre == nullptr || !isDrawable(graph_->globalTransform(*centre))) return;
     beginFrame();
     const float* colour = graph_->nodeColor(*centre);
     if (colour == nullptr) colour = graph_->defaultColor;
     for (size_t i = 0; i < DrawBatch::kNodesPerBatch; ++i) {
-        batch_.addCube(centre->globalTransform, colour, i % 2 == 0);
+        batch_.addCube(graph_->globalTransform(*centre), colour, i % 2 == 0);
     }
     Link* link = centre->children.empty() ? centre->parentLink : centre->children[0]->parentLink;
     for (size_t ends = 0; link != nullptr && ends < DrawBatch::kLinkEndsPerBatch; ends += 4) {
         for (const bool thick : {true, false}) {
-            batch_.addLink(link->fromPosition(), link->toPosition(), settings_.linkFromColor.data(),
+            batch_.addLink(graph_->positionOf(*link->fromNode), graph_->positionOf(*link->toNode), settings_.linkFromColor.data(),
                            settings_.linkToColor.data(), thick);
         }
     }
     batch_.draw();
     depthFunction_.set(GL_ALWAYS);
-    batch_.addCube(centre->globalTransform, colour, true);
+    batch_.addCube(graph_->globalTransform(*centre), colour, true);
     batch_.draw();
     depthFunction_.set(GL_LESS);
     drawLabel(*centre, labelAnchorOf(*centre));
     glFinish();  // the rasteriser draws (and compiles) now, not when the next frame flushes
-    bringNodesNear(*centre);
+    bringNodesNear(*graph_, *centre);
 }
 
 }  // namespace orvo

@@ -96,7 +96,7 @@ void Renderer::noteCube(const Node& n, const ProjTransform& window) {
     // keeping them all in sight would leave no room for labels.
     const bool large = n.apparentSize >= labelThreshold_;
     if (!large && n.apparentSize < kRareCubeMinSize) return;
-    const WindowBox cube = cubeWindowBox(n.globalTransform, window);
+    const WindowBox cube = cubeWindowBox(graph_->globalTransform(n), window);
     if (cube.isUnbounded() || !(cube.x0 <= cube.x1)) return;
     const LabelBox box{cube.x0, cube.y0, cube.x1, cube.y1};
     const float* colour = cubeColour(n);
@@ -153,7 +153,7 @@ void Renderer::noteMarked(Node& n) {
 void Renderer::keepLabelsOffMarkedCubes(const ProjTransform& window) {
     for (const Node* n : {centreNode_, lastSelected_}) {
         if (n == nullptr || !n->isShown() || (n->flags & Veiled) != 0) continue;
-        const WindowBox b = cubeWindowBox(n->globalTransform, window);
+        const WindowBox b = cubeWindowBox(graph_->globalTransform(*n), window);
         if (b.x0 <= b.x1 && !b.isUnbounded()) labelSpace_.add(LabelBox{b.x0, b.y0, b.x1, b.y1});
     }
 }

@@ -144,7 +144,7 @@ int Renderer::gotoNodeView(Node* n, int immediate) {
     // recorded for picking no longer holds.
     pickBoundsValid_ = false;
     const ProjTransform v = viewTransform_;
-    ProjPoint pn = dehomogenized((n->globalTransform * v).apply(ProjPoint()));
+    ProjPoint pn = dehomogenized((graph_->globalTransform(*n) * v).apply(ProjPoint()));
     if (!isFinite(pn)) return 0;  // an overflowed position cannot be brought anywhere
 
     const double r = pn.norm3();
@@ -163,7 +163,7 @@ int Renderer::gotoNodeView(Node* n, int immediate) {
     x1.setTranslationTo(pn);
     const ProjTransform v1 = v * x1.inverse();  // the view with the node at the centre
 
-    ProjTransform n1 = n->globalTransform * v1;
+    ProjTransform n1 = graph_->globalTransform(*n) * v1;
     ProjTransform x2;
     x2.setTranslationTo(n1.apply(ProjPoint()));  // the residual offset, zero up to rounding
     n1 = n1 * x2.inverse();

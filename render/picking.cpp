@@ -244,26 +244,26 @@ void Renderer::preparePickFilter() {
 bool Renderer::nodeMayTouchPick(const Node& n) const {
     if (!n.isShown() || (n.flags & Veiled) != 0 || n.generation >= settings_.nodeGenerationLimit)
         return false;
-    return cubeWindowBox(n.globalTransform, pickWindow_)
+    return cubeWindowBox(graph_->globalTransform(n), pickWindow_)
         .reaches(pickWindowX_, pickWindowY_,
                  pickingUnder_ ? kUnderReach : kPickHalfSize + kPickMargin);
 }
 
 bool Renderer::linkMayTouchPick(const Link& k, float lineWidth) const {
-    return segmentMayTouch(k.fromPosition(), k.toPosition(), pickWindow_, pickWindowX_,
+    return segmentMayTouch(graph_->positionOf(*k.fromNode), graph_->positionOf(*k.toNode), pickWindow_, pickWindowX_,
                            pickWindowY_, kPickHalfSize, lineWidth, kPickMargin);
 }
 
 void Renderer::recordPickBounds(const Node& n) {
     PickBounds b;
-    b.cube = cubeWindowBox(n.globalTransform, boundsWindow_);
+    b.cube = cubeWindowBox(graph_->globalTransform(n), boundsWindow_);
     // Every link a pick pass may draw with n: its tree links whatever their flags, and its shown
     // non-tree links. Generations may still change and positions do not; a change of
     // visibility drops what was recorded. Hidden non-tree links are most of a site's (every
     // page links to the home page), and with them nearly every node would reach the centre.
     bool bounded = true;
     auto add = [&](const Link* k) {
-        if (bounded && !addSegment(b.links, k->fromPosition(), k->toPosition(), boundsWindow_)) {
+        if (bounded && !addSegment(b.links, graph_->positionOf(*k->fromNode), graph_->positionOf(*k->toNode), boundsWindow_)) {
             bounded = false;
         }
     };

@@ -172,7 +172,7 @@ void Renderer::resetViewToNode(int32_t index) {
         return;
     }
     const Node* n = graph_->nodes[index];
-    if (n != nullptr) commitView(baseView_ * n->globalTransform);
+    if (n != nullptr) commitView(baseView_ * graph_->globalTransform(*n));
 }
 
 void Renderer::resize(int width, int height) {
@@ -316,7 +316,7 @@ bool Renderer::commitView(const ProjTransform& v) {
 }
 
 Renderer::ScreenMeasure Renderer::measureOnScreen(const Node& n) const {
-    const ProjPoint w = n.globalTransform.apply(ProjPoint());
+    const ProjPoint w = graph_->globalTransform(n).apply(ProjPoint());
     const ProjPoint p = viewTransform_.apply(w);
     const ProjPoint q1(p.x + 0.04, p.y, p.z + 0.06, p.w);
     const ProjPoint q2(q1.x - 0.08, q1.y, q1.z, q1.w);
@@ -374,13 +374,13 @@ void Renderer::drawNode(Node* n, DrawBatch* batch) {
         }
     }
 
-    if (!isDrawable(n->globalTransform)) return;
+    if (!isDrawable(graph_->globalTransform(*n))) return;
     const bool veiled = (n->flags & Veiled) != 0;
     // A veiled node is passed through, never picked: its dot marks where the links meet.
     if (veiled && picking_) return;
     const float* colour = veiled ? kVeiledDotColour : cubeColour(*n);
     const ProjTransform placement =
-        veiled ? veiledDotScale() * n->globalTransform : n->globalTransform;
+        veiled ? veiledDotScale() * graph_->globalTransform(*n) : graph_->globalTransform(*n);
     // At or beyond the generation limit a node is traversed and sized but has no geometry.
     const bool geometry = n->generation < settings_.nodeGenerationLimit;
     const bool outlined = !picking_ && !veiled && settings_.outlineMinSize < s;
@@ -426,7 +426,7 @@ const float* Renderer::cubeColour(const Node& n) const {
 }
 
 WindowBox Renderer::cubeBoxOnScreen(const Node& n) const {
-    return cubeWindowBox(n.globalTransform, currentWindowMatrix());
+    return cubeWindowBox(graph_->globalTransform(n), currentWindowMatrix());
 }
 
 namespace {
@@ -482,7 +482,7 @@ void Renderer::drawLink(Link* k, DrawBatch* batch) {
     // A link drawn again (a pick pass, a node drawn twice) is listed once.
     if (!(k->flags & Drawn)) drawnLinks_.push_back(k);
     k->flags |= Drawn;
-    const ProjPoint fromPoint = k->fromPosition(), toPoint = k->toPosition();
+    const ProjPoint fromPoint = graph_->positionOf(*k->fromNode), toPoint = graph_->positionOf(*k->toNode);
     if (!isFinite(fromPoint) || !isFinite(toPoint)) return;
     if (batch != nullptr) {
         batch->addLink(fromPoint, toPoint, settings_.linkFromColor.data(),

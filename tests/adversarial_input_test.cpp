@@ -53,16 +53,16 @@ TEST(AdversarialInput, OutlineTwoHundredThousandLevelsDeep) {
     // Laid out, each level adds 0.3 to the distance from the top, whose cosh is w of the placed
     // origin: it overflows somewhere near depth 2 400, and only there.
     int firstOverflow = 0;
-    while (std::isfinite(g.nodes[firstOverflow]->globalTransform.at(3, 3))) ++firstOverflow;
+    while (std::isfinite(g.globalTransform(*g.nodes[firstOverflow]).at(3, 3))) ++firstOverflow;
     EXPECT_TRUE(firstOverflow > 2300 && firstOverflow < 2500) << firstOverflow;
-    EXPECT_NEAR(std::acosh(g.nodes[1000]->globalTransform.at(3, 3)), 1000 * 0.30000001192092896,
+    EXPECT_NEAR(std::acosh(g.globalTransform(*g.nodes[1000]).at(3, 3)), 1000 * 0.30000001192092896,
                 1e-6);
     // From the bottom: the whole chain is re-anchored upward.
     Node* deepest = g.nodes.back();
     relayoutFrom(g, deepest);
-    EXPECT_TRUE(std::equal(deepest->globalTransform.m, deepest->globalTransform.m + 16,
+    EXPECT_TRUE(std::equal(g.globalTransform(*deepest).m, g.globalTransform(*deepest).m + 16,
                            ProjTransform::identity().m));
-    EXPECT_NEAR(g.nodes[kDepth - 2]->position().x, std::tanh(0.30000001192092896), 1e-15);
+    EXPECT_NEAR(g.positionOf(*g.nodes[kDepth - 2]).x, std::tanh(0.30000001192092896), 1e-15);
     EXPECT_EQ(g.root->descendantCount, kDepth - 1);
     EXPECT_EQ(deepest->level, kDepth - 1);
     EXPECT_EQ(deepest->outLinks.size(), 1000u);
@@ -124,7 +124,7 @@ TEST(AdversarialInput, RootWithThreeHundredThousandChildrenThatAllMove) {
     EXPECT_EQ(misplaced, 0);
     relayoutFrom(g, a->children[123456]);
     EXPECT_EQ(a->radius, d);
-    EXPECT_NEAR(a->position().x, std::tanh(d), 1e-14);
+    EXPECT_NEAR(g.positionOf(*a).x, std::tanh(d), 1e-14);
 }
 
 // Graph files nested 100 000 deep, read without recursion: JSON past the parser's depth is

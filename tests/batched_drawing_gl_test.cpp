@@ -74,7 +74,8 @@ TEST(BatchedDrawing, FarFromTheOriginGivesThePictureAndPickOfNearIt) {
         ProjTransform away, back;
         away.setTranslationBy(9.0, 0.0, 0.0);
         back.setTranslationBy(-9.0, 0.0, 0.0);
-        for (Node* n : rig.graph.nodes) n->globalTransform = n->globalTransform * away;
+        for (Node* n : rig.graph.nodes)
+            rig.graph.transforms().set(*n, rig.graph.globalTransform(*n) * away);
         rig.renderer.setViewTransform(back * rig.renderer.viewTransform());
         // A link's shading runs over its ends' homogeneous scales, which the move changes:
         // colours may differ by a quarter, places may not.

@@ -65,7 +65,7 @@ std::string fingerprint(const Graph& g) {
     for (const Node* n : g.nodes) {
         text += "\n" + std::to_string(n->flags) + " " + std::to_string(n->descendantCount);
         indices(n->children), indices(n->inLinks), indices(n->outLinks);
-        const ProjPoint at = n->position();
+        const ProjPoint at = g.positionOf(*n);
         real(n->radius), real(at.x), real(at.y), real(at.z);
     }
     uint64_t hash = 14695981039346656037u;  // 64-bit FNV-1a

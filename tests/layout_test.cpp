@@ -16,7 +16,6 @@
 #include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "graph/positions_csv.h"
-#include "layout/child_translations.h"
 #include "layout/subtree_split.h"
 #include "settings/viewer_settings.h"
 #include "tests/graph_test_support.h"
@@ -55,19 +54,18 @@ void expectGoldenPositions(const Graph& graph, const char* golden) {
 
 // Laid out again from `s` (on one thread or two), every node is where it was seen from `s`
 // before: `s` at the origin, its parent straight along +x at the child distance.
-void expectSamePictureFrom(const ViewerSettings& settings, Graph& graph, Node* s,
-                           double tolerance) {
+void expectSamePictureFrom(Graph& graph, Node* s, double tolerance) {
     std::vector<ProjTransform> fromTop;
-    for (const Node* n : graph.nodes) fromTop.push_back(n->globalTransform);
+    for (const Node* n : graph.nodes) fromTop.push_back(graph.globalTransform(*n));
     const ProjTransform topToStart = fromTop[s->index].inverse();
     for (const bool twoThreads : {false, true}) {
-        layoutTree(settings, s, nullptr, twoThreads);
-        EXPECT_TRUE(std::equal(s->globalTransform.m, s->globalTransform.m + 16,
+        layoutTree(graph, s, nullptr, twoThreads);
+        EXPECT_TRUE(std::equal(graph.globalTransform(*s).m, graph.globalTransform(*s).m + 16,
                                ProjTransform::identity().m));
         for (const Node* n : graph.nodes) {
             const ProjTransform expected = fromTop[n->index] * topToStart;
             for (int i = 0; i < 16; ++i) {
-                ASSERT_NEAR(n->globalTransform.m[i], expected.m[i],
+                ASSERT_NEAR(graph.globalTransform(*n).m[i], expected.m[i],
                             tolerance * (1.0 + std::fabs(expected.m[i])))
                     << n->id << " element " << i;
             }
@@ -114,8 +112,55 @@ TEST(Layout, SmallTreesMatchGoldenPositions) {
     settings.childSpacing = 0.5f;
     relayoutFrom(graph, graph.root);
     expectGoldenPositions(graph, "small_trees.spaced.positions.csv");
-    expectSamePictureFrom(settings, graph, graph.findNode("order/big"), 1e-9);
-    layoutTree(settings, nullptr);  // no start node: nothing to do, no crash
+    expectSamePictureFrom(graph, graph.findNode("order/big"), 1e-9);
+    layoutTree(graph, nullptr);  // no start node: nothing to do, no crash
+}
+
+// The places worked out when asked for, in any order, are those of composing every placement
+// down from the start (and up through its ancestors), to the last bit: from the top node and
+// from a deep one, then again after the layout restarted.
+TEST(Layout, PlacesAskedForInAnyOrderAreThoseComposedFromTheStart) {
+    ViewerSettings settings;
+    applyWindowInitialisation(settings);
+    std::ifstream in(std::string(ORVO_SOURCE_DIR) + "/examples/site.graph", std::ios::binary);
+    Graph graph(settings, in);
+    Node* deep = graph.nodes.back();
+    while (deep->parent != nullptr && deep->children.empty()) deep = deep->parent;
+    std::mt19937 rng(5);
+    for (Node* start : {graph.root, deep, graph.root}) {
+        SCOPED_TRACE(start->id);
+        relayoutFrom(graph, start);
+        // Composed down from the start, then up its ancestors, each placed against the child
+        // leading to the start, and down the other subtrees hanging from them.
+        std::vector<ProjTransform> composed(graph.nodes.size());
+        std::vector<const Node*> stack;
+        const auto down = [&](const Node* top) {
+            for (stack.assign(1, top); !stack.empty();) {
+                const Node* n = stack.back();
+                stack.pop_back();
+                for (const Node* k : n->children) {
+                    composed[k->index] = k->localTransform() * composed[n->index];
+                    stack.push_back(k);
+                }
+            }
+        };
+        composed[start->index] = ProjTransform::identity();
+        down(start);
+        for (const Node *n = start, *p = start->parent; p != nullptr; n = p, p = p->parent) {
+            composed[p->index] = p->localTransform() * composed[n->index];
+            for (const Node* k : p->children) {
+                if (k == n) continue;
+                composed[k->index] = k->localTransform() * composed[p->index];
+                down(k);
+            }
+        }
+        std::vector<const Node*> asked(graph.nodes.begin(), graph.nodes.end());
+        std::shuffle(asked.begin(), asked.end(), rng);
+        for (const Node* n : asked) {
+            const ProjTransform& lazy = graph.globalTransform(*n);
+            ASSERT_TRUE(std::equal(lazy.m, lazy.m + 16, composed[n->index].m)) << n->id;
+        }
+    }
 }
 
 TEST(Layout, BundledExampleMatchesGoldenPositionsOnOneAndTwoThreads) {
@@ -129,42 +174,30 @@ TEST(Layout, BundledExampleMatchesGoldenPositionsOnOneAndTwoThreads) {
     expectGoldenPositions(graph, "site.positions.csv");
     // Every cube keeps its handedness: the shader back end draws only the faces wound towards
     // the eye, and a mirrored cube would show its far faces, their outlines through it.
-    for (const Node* n : graph.nodes) ASSERT_GT(determinant(n->globalTransform), 0.0) << n->id;
+    for (const Node* n : graph.nodes)
+        ASSERT_GT(determinant(graph.globalTransform(*n)), 0.0) << n->id;
 
     // The same tree shared out between two threads: the same positions to the last bit.
     std::vector<ProjTransform> fromTop;
-    for (const Node* n : graph.nodes) fromTop.push_back(n->globalTransform);
+    for (const Node* n : graph.nodes) fromTop.push_back(graph.globalTransform(*n));
     ASSERT_GE(splitSubtree(graph.root, kSplitRoots).roots.size(), kSplitRoots);
     uint64_t reported = 0;
     const LayoutTicker::Report report = [&](uint64_t done, uint64_t) { reported = done; };
-    LayoutTicker ticker(report, 2 * graph.nodes.size());
-    layoutTree(settings, graph.root, &ticker, true);
-    EXPECT_EQ(ticker.done(), 2 * graph.nodes.size());
+    LayoutTicker ticker(report, graph.nodes.size());
+    layoutTree(graph, graph.root, &ticker, true);
+    EXPECT_EQ(ticker.done(), graph.nodes.size());
     ticker.finish();
-    EXPECT_EQ(reported, 2 * graph.nodes.size());
+    EXPECT_EQ(reported, graph.nodes.size());
     for (const Node* n : graph.nodes) {
-        ASSERT_TRUE(
-            std::equal(n->globalTransform.m, n->globalTransform.m + 16, fromTop[n->index].m));
+        const ProjTransform& t = graph.globalTransform(*n);
+        ASSERT_TRUE(std::equal(t.m, t.m + 16, fromTop[n->index].m));
     }
 
     // Re-anchored at a deep node, on one thread and on two: the same picture seen from there.
     Node* s = graph.nodes.back();
     while (s->parent != nullptr && s->parent->parent != nullptr && s->children.empty())
         s = s->parent;
-    expectSamePictureFrom(settings, graph, s, 1e-8);
-}
-
-TEST(Layout, ChildTranslationsAreExact) {
-    // Many more distances than memo slots, in a scrambled order: each answer is built afresh.
-    ChildTranslations memo;
-    std::mt19937 rng(3);
-    for (int round = 0; round < 4000; ++round) {
-        const unsigned pick = rng() % 301;
-        const double d = pick == 300 ? 0.0 : 0.3 + 0.01 * pick;
-        ProjTransform fresh;
-        fresh.setTranslationBy(-d, 0, 0);
-        ASSERT_TRUE(std::equal(fresh.m, fresh.m + 16, memo.toward(d).m)) << d;
-    }
+    expectSamePictureFrom(graph, s, 1e-8);
 }
 
 // A crowd of leaves never gets a smaller hemisphere than a thinner one.

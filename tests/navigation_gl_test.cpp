@@ -151,7 +151,7 @@ TEST(NavigationGl, GotoNodeViewCentresTheNodeWithItsParentToTheLeftInSteps) {
     Node* node = rig.node("http://site.example/logo.png");
     ProjTransform outside;
     outside.setEuclideanTranslation(1.000001, 0.0, 0.0);
-    node->globalTransform = outside * rig.renderer.viewTransform().inverse();
+    rig.graph.transforms().set(*node, outside * rig.renderer.viewTransform().inverse());
     const ProjTransform was = rig.renderer.viewTransform();
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(rig.renderer.gotoNodeView(node, 1), 1);

@@ -97,8 +97,10 @@ TEST(PickingGl, TheNearerOfTwoOverlappingNodesIsPickedAsThePictureShowsIt) {
     // in front); one child moves to the layout's centre, behind it and drawn larger.
     Node* root = rig.node(kRoot);
     Node* child = rig.node("http://site.example/logo.png");
-    root->globalTransform.setTranslationBy(0.0, 0.0, -1.0);
-    child->globalTransform.setIdentity();
+    ProjTransform towardCamera;
+    towardCamera.setTranslationBy(0.0, 0.0, -1.0);
+    rig.graph.transforms().set(*root, towardCamera);
+    rig.graph.transforms().set(*child, ProjTransform::identity());
     rig.settings.autoRecentre = 0;
     rig.renderer.setCentreNode(child);  // drawn first: the first hit is not the nearest
     rig.drawAll();                      // twice: shaders are compiled before a slice is timed
@@ -207,11 +209,14 @@ TEST(PickingGl, APickedPointAtTheSphereTakesTheFallbackDepth) {
     // The root moves away; the link guide.html -> notes.txt lies along the line of sight, from
     // the centre towards the camera (layout -z). Its ends' cubes are undrawable (a scale beyond
     // single precision, which the origin does not see) and guide.html's other links hidden.
-    rig.node(kRoot)->globalTransform.setTranslationBy(0.0, 1.5, 0.0);
-    auto placeEndAt = [](Node* n, double z) {
-        n->globalTransform = ProjTransform::identity();
-        n->globalTransform.m[0] = 1e300;
-        n->globalTransform.m[14] = z;
+    ProjTransform up;
+    up.setTranslationBy(0.0, 1.5, 0.0);
+    rig.graph.transforms().set(*rig.node(kRoot), up);
+    auto placeEndAt = [&](Node* n, double z) {
+        ProjTransform t = ProjTransform::identity();
+        t.m[0] = 1e300;
+        t.m[14] = z;
+        rig.graph.transforms().set(*n, t);
     };
     Node* to = rig.node("http://site.example/docs/guide/notes.txt");
     Link* link = to->parentLink;
@@ -247,7 +252,7 @@ TEST(PickingGl, ASelectionBufferOverflowStillReportsTheFirstHit) {
     rig.startText(text);
     rig.drawAll();
     ASSERT_EQ(rig.renderer.drawnNodes().size(), 2001u);
-    for (Node* n : rig.graph.nodes) n->globalTransform.setIdentity();
+    for (Node* n : rig.graph.nodes) rig.graph.transforms().set(*n, ProjTransform::identity());
     rig.renderer.setViewTransform(rig.renderer.viewTransform());  // drops the recorded extents
     const auto first = static_cast<uint32_t>(rig.renderer.drawnNodes().front()->index);
     EXPECT_EQ(rig.renderer.pick(200, 150), first);

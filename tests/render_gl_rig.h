@@ -243,6 +243,8 @@ struct RenderRig : SurfaceRig {
     /// Loads a graph as the viewer and the glue do; returns false when nothing was read.
     bool load(std::istream& in) {
         if (!readAndLayOut(graph, in)) return false;
+        // Every place worked out now, so that a test moving one node by hand moves only it.
+        for (const Node* n : graph.nodes) graph.globalTransform(*n);
         settings.topNodeIndex = graph.topNodeIndex();
         renderer.setGraph(&graph);
         renderer.resetViewWith(graph.homeTransform());
@@ -293,7 +295,7 @@ struct RenderRig : SurfaceRig {
             renderer.screenMatrix().apply(renderer.viewTransform().apply(layoutPoint)));
     }
     ProjPoint windowPosition(const Node& n) const {
-        return windowPosition(n.globalTransform.apply(ProjPoint()));
+        return windowPosition(graph.positionOf(n));
     }
 
     MousePoint mouseAt(const ProjPoint& window) const {
@@ -303,8 +305,8 @@ struct RenderRig : SurfaceRig {
 
     /// The mouse position a fraction t of the way along a link as drawn.
     MousePoint alongLink(const Link& link, double t) const {
-        const ProjPoint from = windowPosition(link.fromPosition());
-        const ProjPoint to = windowPosition(link.toPosition());
+        const ProjPoint from = windowPosition(graph.positionOf(*link.fromNode));
+        const ProjPoint to = windowPosition(graph.positionOf(*link.toNode));
         return mouseAt(ProjPoint(from.x + t * (to.x - from.x), from.y + t * (to.y - from.y), 0, 1));
     }
 
@@ -312,7 +314,7 @@ struct RenderRig : SurfaceRig {
     /// (which was drawn before the node, and so is hit there first).
     MousePoint besideParentLink(const Node& n, double pixels) const {
         const ProjPoint at = windowPosition(n);
-        const ProjPoint from = windowPosition(n.parentLink->fromPosition());
+        const ProjPoint from = windowPosition(graph.positionOf(*n.parentLink->fromNode));
         const double dx = at.x - from.x, dy = at.y - from.y, len = std::hypot(dx, dy);
         return mouseAt(ProjPoint(at.x - pixels * dy / len, at.y + pixels * dx / len, 0, 1));
     }

@@ -103,12 +103,18 @@ TEST(RendererGl, OverflowedPositionsAreSkippedAndTheViewStaysFinite) {
     Node* broken = rig.node("http://site.example/news.html");
     Node* huge = rig.node("http://site.example/logo.png");
     Node* lost = rig.node("http://site.example/news/today.html");
-    broken->globalTransform.at(3, 3) = inf;
-    broken->globalTransform.at(3, 0) = nan;
-    for (int j = 0; j < 4; ++j) huge->globalTransform.at(3, j) = 1e308;  // overflows in products
-    lost->globalTransform.at(3, 3) = 1e200;  // finite, but beyond single precision
+    const auto change = [&](Node* n, const auto& how) {
+        ProjTransform t = rig.graph.globalTransform(*n);
+        how(t);
+        rig.graph.transforms().set(*n, t);
+    };
+    change(broken, [&](ProjTransform& t) { t.at(3, 3) = inf, t.at(3, 0) = nan; });
+    change(huge, [](ProjTransform& t) {
+        for (int j = 0; j < 4; ++j) t.at(3, j) = 1e308;  // overflows in products
+    });
+    change(lost, [](ProjTransform& t) { t.at(3, 3) = 1e200; });  // beyond single precision
     rig.settings.labelChoice = 0;
-    const ProjPoint end = broken->parentLink->toPosition();  // derived from its node
+    const ProjPoint end = rig.graph.positionOf(*broken->parentLink->toNode);  // from its node
     EXPECT_FALSE(std::isfinite(end.x) && std::isfinite(end.y) && std::isfinite(end.z));
 
     rig.drawAll();

@@ -58,7 +58,12 @@ TEST(ViewerGl, CallsAgainstTheirTranscript) {
         if (call == "context") viewer.setContext(surface.createContext(), 320, 240);
         if (call == "centre") viewer.renderer().setCentreNode(graph->findNode(id));
         if (call == "topIndex") viewer.settings().topNodeIndex = std::stoi(id);
-        if (call == "w") graph->findNode(id)->globalTransform.at(3, 3) = std::stod(value);
+        if (call == "w") {
+            const Node& n = *graph->findNode(id);
+            ProjTransform t = graph->globalTransform(n);
+            t.at(3, 3) = std::stod(value);
+            graph->transforms().set(n, t);
+        }
         if (call == "mouse") {
             viewer.mouseButton(0, 0, 10, 10, 0, 0);
             viewer.mouseButton(0, 1, 10, 10, 0, 0);
@@ -92,7 +97,7 @@ TEST(ViewerGl, CallsAgainstTheirTranscript) {
                      : testing::sameMatrix(view, lastView, 1e-12) ? "kept"
                                                                   : "moved");
             if ((call == "goto" || call == "top") && centre != nullptr)
-                line << " | w " << centre->globalTransform.at(3, 3);
+                line << " | w " << graph->globalTransform(*centre).at(3, 3);
         }
         lastView = viewer.renderer().viewTransform();
         line << " | frames " << surface.swapCount() - swaps << " | redraw "

@@ -14,7 +14,7 @@ namespace {
 // from the layout's start node. Beyond this the positions lose too much precision to navigate.
 constexpr double kRelayoutDepth = 100.0;
 
-double layoutDepth(const Node& n) { return n.globalTransform.at(3, 3); }
+double layoutDepth(const Graph& graph, const Node& n) { return graph.globalTransform(n).at(3, 3); }
 
 uint8_t lowByte(int value) { return static_cast<uint8_t>(value); }
 
@@ -94,7 +94,7 @@ int Viewer::gotoNode(std::string_view id, int immediate) {
     // The view moves away under the pointer: the node it was on is drawn in its own colour
     // (a status, a group) from now on, until the pointer moves onto a node again.
     renderer_.dropHover();
-    if (layoutDepth(*n) > kRelayoutDepth) {
+    if (layoutDepth(*graph_, *n) > kRelayoutDepth) {
         relayoutFrom(n);
         return renderer_.gotoNodeView(n, 1);
     }
@@ -109,7 +109,7 @@ int Viewer::gotoTopNode(int immediate) {
     Node* n = graph_->nodes[static_cast<size_t>(top)];
     if (n == nullptr || !n->isShown()) return 0;
     renderer_.dropHover();
-    if (layoutDepth(*n) > kRelayoutDepth) {
+    if (layoutDepth(*graph_, *n) > kRelayoutDepth) {
         relayoutFrom(n);
         renderer_.resetViewToNode(n->index);
         return renderer_.gotoNodeView(n, 1);

@@ -88,7 +88,8 @@ protected:
     /// Where the node is seen (in the unit ball), and how far from the view centre.
     ProjPoint seen(const Node& n) {
         return dehomogenized(
-            (n.globalTransform * viewer().renderer().viewTransform()).apply(ProjPoint(0, 0, 0, 1)));
+            (graph().globalTransform(n) * viewer().renderer().viewTransform())
+                .apply(ProjPoint(0, 0, 0, 1)));
     }
     double offCentre(const Node& n) { return seen(n).norm3(); }
     bool centred(const Node& n) { return offCentre(n) < 0.05; }
