@@ -1,7 +1,9 @@
 // The published map's viewer, around the page's graph view: the status line names the node
-// under the pointer (its label, id and groups); a search box finds nodes by part of their id or
-// label, best matches first, and flies to the one chosen; the legend of the colours hides or
-// shows a group at a click; a short help lists the mouse and the keys. The address's fragment
+// under the pointer (its label, id, groups and links in and out); a search box finds nodes by part
+// of their id or label, best matches first, and flies to the one chosen; the legend of the
+// colours hides or shows a group at a click, or shows the ramp of the measure the nodes are
+// coloured by; a short help lists the mouse and the keys. Once the first picture is whole the
+// nodes' measures are worked out (workOutMeasures), for the keys M and P. The address's fragment
 // (#node=ID) names the node travelled to, so that a copied address opens the map there, and the
 // browser's Back and Forward travel between the nodes visited, as Alt+Left and Alt+Right do.
 //
@@ -18,6 +20,9 @@ class OrvoMapViewer {
     this.handle = map.view.handle;
     this.keyStatus = "";
     this.startNode = "";
+    this.measures = "pending"; // then "ready", or "failed" (measuresError says why)
+    this.measuresError = "";
+    this.measuresMs = 0; // how long working them out kept the page busy
     this.build();
     this.listen();
     this.showLegend(this.checked("G"));
@@ -150,9 +155,9 @@ class OrvoMapViewer {
     if (!line) return;
     const hovered = this.view.hovered;
     if (hovered) {
-      const [name, groups] = this.withText(hovered, (at) =>
+      const [name, groups, links] = this.withText(hovered, (at) =>
         this.text(this.module._orvo_view_describe(this.handle, at))).split("\t");
-      line.textContent = groups ? `${name} — ${groups}` : name;
+      line.textContent = [name, groups, links].filter(Boolean).join(" — ");
     } else {
       line.textContent = this.keyStatus || this.text(this.module._orvo_view_counts(this.handle));
     }
@@ -166,6 +171,7 @@ class OrvoMapViewer {
   }
 
   fillLegend() {
+    if (this.fillMeasureLegend()) return;
     const lines = this.text(this.module._orvo_view_legend(this.handle)).split("\n").filter(Boolean);
     if (!lines.length) return;
     const [kind, title] = lines[0].split("\t");
@@ -210,6 +216,73 @@ class OrvoMapViewer {
     });
   }
 
+  // The legend of the measure the nodes are coloured by: its title, the ramp with the values at
+  // its ends, and the node under the pointer, its value marked on the ramp. False while they
+  // are coloured by their groups.
+  fillMeasureLegend() {
+    const lines = this.text(this.module._orvo_view_measure_legend(this.handle)).split("\n");
+    this.measureLegendShown = lines[0] !== "";
+    if (!this.measureLegendShown) return false;
+    const [title, low, high] = lines[0].split("\t");
+    const ramp = lines[1].split(" ");
+    const part = (tag, className, text) => {
+      const element = document.createElement(tag);
+      element.className = className;
+      if (text !== undefined) element.textContent = text;
+      return element;
+    };
+    const box = part("div", "orvo-measure");
+    const bar = part("div", "orvo-ramp");
+    bar.style.background = `linear-gradient(to right, ${ramp.join(", ")})`;
+    const ends = part("div", "orvo-ramp-ends");
+    ends.append(part("span", "orvo-ramp-low", low), part("span", "orvo-ramp-high", high));
+    box.append(part("div", "orvo-legend-title", title), bar, ends);
+    const pointed = part("div", "orvo-pointed");
+    if (lines[2]) {
+      const [text, colour, position] = lines[2].split("\t");
+      const mark = part("span", "orvo-ramp-mark");
+      mark.style.left = `${(100 * Number(position)).toFixed(2)}%`;
+      bar.appendChild(mark);
+      const swatch = part("span", "orvo-swatch");
+      swatch.style.setProperty("--colour", colour);
+      pointed.append(swatch, part("span", "orvo-pointed-text", text));
+    } else {
+      pointed.textContent = "Point at a node for its value";
+    }
+    box.appendChild(pointed);
+    this.legend.replaceChildren(box);
+    return true;
+  }
+
+  // --- the measures --------------------------------------------------------------------------
+
+  // Works the nodes' measures out, once: the page has no threads to spare, so this keeps it busy
+  // for a while (measuresMs; about 1 s a million nodes), and runs only after the first whole
+  // picture, once the status line says so. Resolves when they are there (or could not be).
+  async workOutMeasures() {
+    if (this.measures !== "pending" || this.working) return;
+    this.working = true;
+    const line = document.getElementById("orvo-status");
+    if (line && !this.view.hovered) line.textContent = "Working out the measures…";
+    // The status line is painted before the work starts.
+    await new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+    const started = performance.now();
+    const ok = this.module._orvo_view_work_out_measures(this.handle) !== 0;
+    this.measuresMs = performance.now() - started;
+    this.working = false;
+    if (ok) {
+      this.measures = "ready";
+      this.keyStatus = this.text(this.module._orvo_view_measures_message(this.handle));
+    } else {
+      this.measures = "failed";
+      this.measuresError = this.text(this.module._orvo_view_measures_error(this.handle));
+      this.keyStatus = `No measures: ${this.measuresError}`;
+    }
+    if (!this.legend.hidden) this.fillLegend();
+    this.showStatus();
+    this.view.schedule();
+  }
+
   // A click on a row of the legend: its nodes hidden (small grey dots, what hangs below them
   // kept) or shown again.
   legendClick(index) {
@@ -238,7 +311,7 @@ class OrvoMapViewer {
       ["click or tap a node", "fly to it (it is selected; click again: unselect)"],
       ["left drag, one finger", "move through the space"],
       ["right drag, Shift+drag, two fingers", "turn the view about its centre"],
-      ["pointer over a node", "its id, label and groups in the status line"],
+      ["pointer over a node", "its id, label, groups and links in and out in the status line"],
       ["double click a web address", "open it in a new tab"],
       ["Page", null],
       ["Find box (/)", "find a node by part of its id or label; Enter flies to it"],
@@ -331,7 +404,10 @@ class OrvoMapViewer {
 
   listen() {
     const view = this.view, canvas = view.canvas;
-    view.onHover = () => this.showStatus();
+    view.onHover = () => {
+      this.showStatus();
+      if (this.measureLegendShown && !this.legend.hidden) this.fillMeasureLegend(); // names it
+    };
     view.onClick = (id) => {
       this.keyStatus = id ? this.text(this.module._orvo_view_key_message(this.handle)) : "";
       if (id && !id.includes("|")) this.remember(id);
@@ -392,7 +468,8 @@ class OrvoMapViewer {
     const key = event.key;
     if (key === "?" || key === "/") return; // the page's own, below
     this.keyStatus = this.text(this.module._orvo_view_key_message(this.handle));
-    if (key === "G") this.showLegend(this.checked("G"));
+    // M colours by a measure and turns the legend on for its ramp.
+    if (key === "G" || key === "M") this.showLegend(this.checked("G"));
     else if (!this.legend.hidden) this.fillLegend(); // g colours by the other kind, m hides groups
     if (key === "c") this.remember(this.text(this.module._orvo_view_top(this.handle)));
     this.showStatus();
@@ -458,6 +535,14 @@ button.orvo-legend-row:hover { background: #dde6ee; }
   padding: 0 8px 0 2px; cursor: pointer; }
 .orvo-legend-next:hover { background: #dde6ee; }
 .orvo-legend-next:disabled { color: #bbb; cursor: default; background: none; }
+.orvo-measure { padding: 0 8px 2px; width: 16em; }
+.orvo-ramp { position: relative; height: 0.9em; border: 1px solid #555; }
+.orvo-ramp-mark { position: absolute; top: -3px; bottom: -3px; width: 2px; margin-left: -1px;
+  background: #e00; }
+.orvo-ramp-ends { display: flex; justify-content: space-between; color: #555; font-size: 0.9em;
+  font-variant-numeric: tabular-nums; }
+.orvo-pointed { display: flex; align-items: center; gap: 6px; padding-top: 2px; }
+.orvo-pointed-text { overflow: hidden; text-overflow: ellipsis; white-space: nowrap; }
 #orvo-help { position: absolute; left: 50%; top: 50%; transform: translate(-50%, -50%); max-height: 85%;
   width: min(44em, 92vw); box-sizing: border-box; overflow-y: auto; background: #fff; color: #111; padding: 0.8em 1.2em; border-radius: 4px;
   box-shadow: 0 2px 12px rgba(0, 0, 0, 0.6); }

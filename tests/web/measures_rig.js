@@ -1,0 +1,319 @@
+#!/usr/bin/env node
+// The measures rig: publishes graphs with orvo-publish, opens each map from file:// in headless
+// Chromium and checks what the page does with the nodes' measures against the desktop's tools on
+// the same graph:
+//   ready    once the first picture is whole the page works the measures out and says so in its
+//            status line; its help lists the keys M and P
+//   colour   M, again and again, colours by depth, links in, links out, subtree size and link
+//            score, then by the groups again: each picture as orvo-snapshot --colour-by draws
+//            it (and unlike the groups' picture), the last as the default one
+//   legend   while coloured by a measure the legend shows its ramp with the smallest and largest
+//            value of orvo-inspect --measures at its ends, and the value of the node under the
+//            pointer; the status line names that node's links in and out as the measures count them
+//   labels   P: where labels compete, the higher link score wins, as with orvo-snapshot
+//            --label-order score; which labels win changes
+//
+//   node measures_rig.js --module-dir DIR --publish PATH --snapshot PATH --inspect PATH
+//                        [--graph FILE]... [--generate NODES]...
+//
+// Every wait is for a state of the page, never for a time. Exit status 0 when every check holds,
+// 1 when one fails, 77 (skipped) when a piece is missing.
+"use strict";
+
+const fs = require("fs");
+const os = require("os");
+const path = require("path");
+const url = require("url");
+const {
+  parseOptions, takeGraphOption, generateGraphs, runMain, closeAll, requirePieces, launch, openPage,
+  decodePng, moveMouse,
+} = require("./browser");
+const { comparePictures, writePng } = require("./view_rig");
+const { run, kWidth, kHeight } = require("./publish_rig");
+
+// Pictures as the other rigs compare the page's with the desktop's: the mean channel difference
+// at most kMeanDiff, and at most kDifferingShare of the drawn pixels differing by more than
+// kShiftTolerance beyond a one-pixel shift, more than the groups' pictures differ already. Where
+// sub-pixel nodes crowd the rim, the browser's last-bit differences move pixels of the default
+// picture (0.65 % of the drawn ones measured on the small site, none measured on the bundled
+// example): that share, at most kCrowdedShare, is allowed in addition. A colouring must also move
+// more than kChangedShare of the drawn pixels away from the groups' picture, so that a page that
+// ignored it cannot pass.
+const kMeanDiff = 1.0;
+const kShiftTolerance = 16;
+const kDifferingShare = 0.005;
+const kCrowdedShare = 0.02;
+const kChangedShare = 0.02;
+const kPageTimeoutMs = 300000 * Number(process.env.ORVO_TEST_TIME_SCALE || 1);
+const kLabelsOff = "ll";
+
+// The measures in the order M colours by them: the name orvo-snapshot --colour-by takes, the
+// column of orvo-inspect --measures, and the legend's title.
+const kMeasures = [
+  { name: "depth", column: "depth", title: "Depth" },
+  { name: "in", column: "links_in", title: "Links in (log scale)" },
+  { name: "out", column: "links_out", title: "Links out" },
+  { name: "subtree", column: "subtree", title: "Subtree size (log scale)" },
+  { name: "score", column: "score", title: "Link score (log scale)" },
+];
+
+function parseArguments(argv) {
+  const options = parseOptions(argv, { graphs: [] }, {
+    "--module-dir": "moduleDir", "--publish": "publish", "--snapshot": "snapshot", "--inspect": "inspect",
+  }, (options, name, value) => takeGraphOption(options, name, value, []));
+  if (!options.moduleDir || !options.publish || !options.snapshot || !options.inspect || !options.graphs.length)
+    throw new Error("usage: measures_rig.js --module-dir DIR --publish PATH --snapshot PATH --inspect PATH [--graph FILE]... [--generate NODES]...");
+  return options;
+}
+
+// orvo-inspect --measures: every node's row by id, numbers as numbers (an empty depth: null).
+function readMeasures(csv) {
+  const lines = csv.trim().split("\n");
+  const header = lines[0].split(",");
+  const byId = new Map();
+  for (const line of lines.slice(1)) {
+    // The id is the only field that may hold commas (quoted); the others are numbers.
+    const fields = line.split(",");
+    const tail = fields.slice(-5);
+    let id = fields.slice(1, -5).join(",");
+    if (id.startsWith('"')) id = id.slice(1, -1).replace(/""/g, '"');
+    const row = {};
+    header.slice(-5).forEach((name, k) => (row[name] = tail[k] === "" ? null : Number(tail[k])));
+    byId.set(id, row);
+  }
+  return byId;
+}
+
+// The report's lines as {kind, id, box} (an id may hold quoted commas).
+function parseReport(csv) {
+  const items = [];
+  for (const line of csv.split("\n").slice(1)) {
+    if (!line) continue;
+    const fields = line.split(",");
+    let id = fields.slice(1, -4).join(",");
+    if (id.startsWith('"')) id = id.slice(1, -1).replace(/""/g, '"');
+    items.push({ kind: fields[0], id, box: fields.slice(-4).map(Number) });
+  }
+  return items;
+}
+
+// A value as the legend writes it: counts grouped by spaces, a link score to three significant
+// digits (parsed back, so that the exponent's form does not matter).
+const grouped = (n) => String(n).replace(/\B(?=(\d{3})+(?!\d))/g, " ");
+function sameValue(measure, text, value) {
+  if (measure === "score") return Math.abs(Number(text) - value) <= 5e-3 * value;
+  return text === grouped(value);
+}
+
+async function pageState(page) {
+  return page.evaluate(() => {
+    const map = window.orvoMap, m = map.module, h = map.view.handle;
+    const rows = map.view.pixels();
+    let text = "";
+    for (let i = 0; i < rows.length; i += 0x8000)
+      text += String.fromCharCode.apply(null, rows.subarray(i, i + 0x8000));
+    const legend = document.getElementById("orvo-legend");
+    const part = (selector) => {
+      const element = legend.querySelector(selector);
+      return element ? element.textContent : null;
+    };
+    return {
+      status: document.getElementById("orvo-status").textContent,
+      report: m.UTF8ToString(m._orvo_view_report(h)),
+      pixels: btoa(text),
+      legendShown: !legend.hidden,
+      title: part(".orvo-legend-title"),
+      low: part(".orvo-ramp-low"),
+      high: part(".orvo-ramp-high"),
+      pointed: part(".orvo-pointed-text"),
+      groupRows: legend.querySelectorAll(".orvo-legend-row").length,
+    };
+  });
+}
+
+async function openMap(page, address) {
+  await page.goto("about:blank");
+  await page.goto(address, { waitUntil: "domcontentloaded" });
+  await page.waitForFunction("window.orvoMap && window.orvoMap.state !== 'loading'",
+    { timeout: kPageTimeoutMs, polling: 100 });
+  const opened = await page.evaluate(async () => {
+    await window.orvoMap.measured;
+    const viewer = window.orvoMap.viewer;
+    return { state: window.orvoMap.state, message: window.orvoMap.message, measures: viewer && viewer.measures,
+      error: viewer && viewer.measuresError, ms: viewer && viewer.measuresMs,
+      status: document.getElementById("orvo-status").textContent };
+  });
+  if (opened.state !== "drawn") throw new Error(`the map is ${opened.state}: ${opened.message}`);
+  return opened;
+}
+
+async function typeKeys(page, keys) {
+  await page.focus("#orvo-view");
+  for (const key of keys) await page.keyboard.press(key);
+  await page.evaluate(() => window.orvoMap.view.settled());
+}
+
+// How the page's picture and the desktop's compare: the mean channel difference and the share
+// of drawn pixels differing beyond a one-pixel shift.
+async function compare(page, gotBase64, wantPng) {
+  const want = await decodePng(page, wantPng, kWidth, kHeight);
+  const got = new Uint8Array(Buffer.from(gotBase64, "base64"));
+  const d = comparePictures(want, got, kWidth, kHeight, Array.from(want.subarray(0, 3)), kShiftTolerance);
+  return { mean: d.meanDiff, share: d.drawn ? d.differing / d.drawn : 1, drawn: d.drawn, got };
+}
+
+function keepPictures(label, got, wantPng) {
+  const stem = path.join(os.tmpdir(), `orvo-measures-${label.replace(/[^\w.-]+/g, "-")}`);
+  writePng(`${stem}.got.png`, kWidth, kHeight, got);
+  fs.copyFileSync(wantPng, `${stem}.want.png`);
+  console.log(`${label}: pictures written to ${stem}.{got,want}.png`);
+}
+
+// The first labels of two reports, in order: the nearest and largest nodes' labels are placed
+// before any could collide, so where the fonts' widths differ these still agree.
+function firstLabels(report, count) {
+  return parseReport(report).filter((i) => i.kind === "label").slice(0, count).map((i) => i.id);
+}
+
+// The largest node cube drawn wholly inside the picture, away from its edges and the centre.
+function cubeToPointAt(report) {
+  let best = null;
+  for (const item of parseReport(report)) {
+    if (item.kind !== "node") continue;
+    const [x0, y0, x1, y1] = item.box;
+    if (!(x0 >= 20 && y0 >= 40 && x1 < kWidth - 20 && y1 < kHeight - 40 && x1 - x0 >= 5)) continue;
+    const area = (x1 - x0) * (y1 - y0);
+    if (!best || area > best.area) best = { id: item.id, area, x: Math.round((x0 + x1) / 2), y: Math.round((y0 + y1) / 2) };
+  }
+  return best;
+}
+
+async function checkMap(page, options, graph, index, scratch, failures) {
+  const name = path.basename(graph.file);
+  const map = path.join(scratch, `map-${index}.html`);
+  run(options.publish, [graph.file, "-o", map, "--title", name]);
+  const address = url.pathToFileURL(map).href;
+  const snapshot = (file, args) => run(options.snapshot,
+    ["--gl", "modern", "--size", `${kWidth}x${kHeight}`, ...args, "-o", file, graph.file]);
+  const measuresCsv = path.join(scratch, `measures-${index}.csv`);
+  run(options.inspect, [graph.file, "--measures", measuresCsv]);
+  const measures = readMeasures(fs.readFileSync(measuresCsv, "utf8"));
+
+  // Ready: worked out after the first picture, said in the status line; the help has M and P.
+  const opened = await openMap(page, address);
+  console.log(`${name}: measures ${opened.measures} ${opened.error || ""} in ${Math.round(opened.ms)} ms after the first picture; status "${opened.status}"`);
+  if (opened.measures !== "ready" || !opened.status.startsWith("Measures ready"))
+    failures.push(`${name}: the page's measures are ${opened.measures} (${opened.error}), the status line says "${opened.status}"`);
+  const helpKeys = await page.$$eval("#orvo-help th", (cells) => cells.map((c) => c.textContent));
+  for (const key of ["M", "P"])
+    if (!helpKeys.includes(key)) failures.push(`${name}: the page's help does not list the key ${key}`);
+
+  // Colour: M through every measure and back to the groups, labels off on both sides.
+  await typeKeys(page, kLabelsOff);
+  const groupsPng = path.join(scratch, `groups-${index}.png`);
+  snapshot(groupsPng, ["--keys", kLabelsOff]);
+  const groupsPicture = await pageState(page);
+  const crowded = await compare(page, groupsPicture.pixels, groupsPng);
+  const allowed = kDifferingShare + crowded.share;
+  console.log(`${name}: the groups' picture against orvo-snapshot: ${(100 * crowded.share).toFixed(3)} % of ` +
+    `${crowded.drawn} drawn pixels differ (at most ${100 * kCrowdedShare} %)`);
+  if (crowded.share > kCrowdedShare) failures.push(`${name}: the groups' picture differs from orvo-snapshot's`);
+  for (const [k, measure] of [...kMeasures, null].entries()) {
+    const label = `${name} M ${k + 1}: ${measure ? measure.name : "groups"}`;
+    await typeKeys(page, "M");
+    const now = await pageState(page);
+    const wantPng = path.join(scratch, `colour-${index}-${k}.png`);
+    snapshot(wantPng, ["--keys", kLabelsOff, ...(measure ? ["--colour-by", measure.name] : [])]);
+    const same = await compare(page, now.pixels, wantPng);
+    const changed = measure ? await compare(page, now.pixels, groupsPng) : null;
+    console.log(`${label}: against orvo-snapshot mean ${same.mean.toFixed(3)}, ${(100 * same.share).toFixed(3)} % of ` +
+      `${same.drawn} drawn pixels differ (allowed ${kMeanDiff}, ${(100 * allowed).toFixed(3)} %)` +
+      (changed ? `; against the groups' picture ${(100 * changed.share).toFixed(2)} % (at least ${100 * kChangedShare} %)` : ""));
+    if (!(same.drawn > 0 && same.mean <= kMeanDiff && same.share <= allowed)) {
+      failures.push(`${label}: the page's picture differs from orvo-snapshot's`);
+      keepPictures(label, same.got, wantPng);
+    } else if (process.env.ORVO_WRITE_COMPARED) {
+      keepPictures(label, same.got, wantPng);
+    }
+    if (changed && changed.share < kChangedShare)
+      failures.push(`${label}: the picture is hardly other than the groups' (${(100 * changed.share).toFixed(2)} %)`);
+    if (!measure) {
+      if (now.pixels !== groupsPicture.pixels) {
+        const back = await compare(page, now.pixels, groupsPng);
+        if (back.share > allowed) failures.push(`${label}: back to the groups, the picture is not the one before`);
+      }
+      if (now.title === null || now.low !== null || now.groupRows === 0)
+        failures.push(`${label}: back to the groups, the legend still shows a ramp`);
+      continue;
+    }
+    // The legend: shown, its title, and the smallest and largest value at the ramp's ends.
+    const values = [...measures.values()].map((row) => row[measure.column]).filter((v) => v !== null);
+    const [low, high] = [Math.min(...values), Math.max(...values)];
+    console.log(`${label}: legend "${now.title}" from ${now.low} to ${now.high} (orvo-inspect: ${low} to ${high})`);
+    if (!now.legendShown || now.title !== measure.title || !sameValue(measure.name, now.low, low) ||
+        !sameValue(measure.name, now.high, high))
+      failures.push(`${label}: the legend shows "${now.title}" from ${now.low} to ${now.high}, not ${measure.title} from ${low} to ${high}`);
+  }
+
+  // Legend and status under the pointer, coloured by link score: the node's value, links in and out.
+  await typeKeys(page, "MMMMM");
+  const coloured = await pageState(page);
+  const target = cubeToPointAt(coloured.report);
+  if (!target) {
+    failures.push(`${name}: no node cube to point at`);
+  } else {
+    const row = measures.get(target.id);
+    const links = `${grouped(row.links_in)} in, ${grouped(row.links_out)} out`;
+    for (const off of [6, 4, 2, 1, 0]) await moveMouse(page, target.x + off, target.y);
+    const named = await page.waitForFunction((id) => {
+      const pointed = document.querySelector("#orvo-legend .orvo-pointed-text");
+      return window.orvoMap.view.hovered === id && pointed && pointed.textContent.includes(id);
+    }, { timeout: 30000, polling: 50 }, target.id).then(() => true, () => false);
+    const now = await pageState(page);
+    const value = now.pointed ? now.pointed.slice(now.pointed.lastIndexOf(": ") + 2) : "";
+    console.log(`${name}: the pointer on ${target.id}: legend "${now.pointed}", status "${now.status}" (orvo-inspect: score ${row.score}, ${links})`);
+    if (!named || !sameValue("score", value, row.score))
+      failures.push(`${name}: the legend names "${now.pointed}" under the pointer, not ${target.id} at ${row.score}`);
+    if (!now.status.includes(target.id) || !now.status.endsWith(links))
+      failures.push(`${name}: the status line says "${now.status}" of ${target.id}, not its ${links}`);
+  }
+
+  // Labels: P, against orvo-snapshot --label-order score; the first labels change.
+  await openMap(page, address);
+  const bySize = firstLabels((await pageState(page)).report, 10);
+  await typeKeys(page, "P");
+  const byScore = await pageState(page);
+  const desktopReport = path.join(scratch, `labels-${index}.csv`);
+  run(options.snapshot, ["--gl", "modern", "--size", `${kWidth}x${kHeight}`, "--label-order", "score",
+    "--report", desktopReport, graph.file]);
+  const desktop = firstLabels(fs.readFileSync(desktopReport, "utf8"), 10);
+  const mine = firstLabels(byScore.report, 10);
+  console.log(`${name}: P: "${byScore.status}"; the first labels by size ${bySize.join(" ")}; by score ${mine.join(" ")}; ` +
+    `orvo-snapshot --label-order score ${desktop.join(" ")}`);
+  if (!byScore.status.startsWith("Labels by link score")) failures.push(`${name}: after P the status line says "${byScore.status}"`);
+  if (mine.length === 0 || mine.join("\n") !== desktop.join("\n"))
+    failures.push(`${name}: after P the first labels are ${mine.join(" ")}, orvo-snapshot's ${desktop.join(" ")}`);
+  if (mine.join("\n") === bySize.join("\n")) failures.push(`${name}: P left the first labels as they were`);
+}
+
+async function main() {
+  const options = parseArguments(process.argv.slice(2));
+  const { puppeteer, browserPath } = requirePieces(options.moduleDir);
+  const scratch = fs.mkdtempSync(path.join(os.tmpdir(), "orvo-measures-rig-"));
+  const failures = [];
+  const lines = [];
+  let browser;
+  try {
+    generateGraphs(options.graphs, path.join(path.dirname(options.publish), "orvo-gen"), scratch);
+    browser = await launch(puppeteer, browserPath, path.join(scratch, "profile"));
+    console.log(`browser: ${await browser.version()}`);
+    const page = await openPage(browser, lines);
+    await page.setViewport({ width: kWidth, height: kHeight });
+    for (const [i, graph] of options.graphs.entries()) await checkMap(page, options, graph, i, scratch, failures);
+  } finally {
+    await closeAll({ lines, browser, scratch });
+  }
+  return failures;
+}
+
+runMain(main);
