@@ -522,8 +522,8 @@ EMSCRIPTEN_KEEPALIVE const char* orvo_view_legend(WebView* view) {
 
 /// Works out every node's measures (depth, links in and out, subtree size, link score) at once,
 /// on this thread: the page calls it once the first picture is whole, since a page has no
-/// threads to spare. The colouring and label order chosen meanwhile apply from now on, and the
-/// view is drawn again. 1 when the measures are there; 0 when they could not be worked out
+/// threads to spare. The colouring and label order chosen meanwhile apply from now on, the view
+/// drawn again with them. 1 when the measures are there; 0 when they could not be worked out
 /// (orvo_view_measures_error says why), the view going on without them.
 EMSCRIPTEN_KEEPALIVE int orvo_view_work_out_measures(WebView* view) {
     if (!view->loaded) return 0;
@@ -536,8 +536,11 @@ EMSCRIPTEN_KEEPALIVE int orvo_view_work_out_measures(WebView* view) {
         return 0;
     }
     view->measures.apply(v.renderer(), *v.graph());
-    v.setKeepRedrawing(0);
-    v.redraw();
+    // Under the default choices the picture stays as it is, and so does the frame on view.
+    if (view->measures.colourBy() || view->measures.labelsByScore()) {
+        v.setKeepRedrawing(0);
+        v.redraw();
+    }
     return 1;
 }
 
