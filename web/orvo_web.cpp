@@ -21,6 +21,7 @@
 #include "glue/key_table.h"
 #include "glue/keys.h"
 #include "glue/legend_actions.h"
+#include "glue/links_list.h"
 #include "glue/measure_choices.h"
 #include "glue/status_text.h"
 #include "glue/window_settings.h"
@@ -66,6 +67,7 @@ struct WebView {
     std::string measuresError;  // why the measures of the graph on view could not be worked out
     std::string text;           // the last text handed to the page, kept while it reads it
     NodeSearchIndex search;     // built at the first search
+    LinksList links;            // the Links panel's rows: a node's links in and out
     GroupTallies tallies;       // of the graph on view, for its legend
     std::vector<uint8_t> pixels;
 };
@@ -149,6 +151,7 @@ bool load(WebView& view, const char* bytes, size_t length) {
     // The old graph's measures go with it; the choices made stay for the new one.
     view.measures.forget(v.renderer());
     view.measuresError.clear();
+    view.links.clear();  // it points into the old graph
     v.showGraph(std::move(fresh));
     applyLoadSettings(*v.graph(), v.settings(), tallyGroups(*v.graph()));
     v.renderer().updateProjection();
@@ -536,6 +539,7 @@ EMSCRIPTEN_KEEPALIVE int orvo_view_work_out_measures(WebView* view) {
         return 0;
     }
     view->measures.apply(v.renderer(), *v.graph());
+    view->links.setMeasures(&view->measures.measures());
     // Under the default choices the picture stays as it is, and so does the frame on view.
     if (view->measures.colourBy() || view->measures.labelsByScore()) {
         v.setKeepRedrawing(0);
@@ -577,6 +581,60 @@ EMSCRIPTEN_KEEPALIVE const char* orvo_view_measure_legend(WebView* view) {
         std::snprintf(position, sizeof position, "%.6f", legend.pointedPosition);
         t += orvo::web::field(legend.pointedText) + '\t' + orvo::web::hexColour(legend.pointedColour) +
              '\t' + position + '\n';
+    }
+    return t.c_str();
+}
+
+/// Lists the links in and out of the node with that id in the Links panel's rows, filtered and
+/// sorted as before (the panel of the desktop window). The number of its links; -1 (and nothing
+/// listed) when no node has the id.
+EMSCRIPTEN_KEEPALIVE int orvo_view_links_list(WebView* view, const char* id) {
+    view->links.clear();
+    if (!view->loaded) return -1;
+    const orvo::Graph& g = *view->viewer.graph();
+    const orvo::Node* node = g.findNode(id);
+    if (node == nullptr) return -1;
+    view->links.list(g, *node, &view->measures.measures());
+    return int(view->links.total());
+}
+
+/// Sorts the rows by a column (0 direction, 1 name, 2 group, 3 link score), up (1) or down (0);
+/// the order stays for the next node listed.
+EMSCRIPTEN_KEEPALIVE void orvo_view_links_sort(WebView* view, int column, int ascending) {
+    if (column < 0 || column >= orvo::kLinksColumns) return;
+    view->links.sortBy(orvo::LinksColumn(column), ascending != 0);
+}
+
+/// Keeps the rows whose node's label or id holds the text (any case); "" keeps every row. The
+/// number of rows kept.
+EMSCRIPTEN_KEEPALIVE int orvo_view_links_filter(WebView* view, const char* text) {
+    view->links.setFilter(text);
+    return int(view->links.size());
+}
+
+/// The rows kept; the node listed, and what the panel's heading says of it ("12 in, 3 out").
+EMSCRIPTEN_KEEPALIVE int orvo_view_links_size(const WebView* view) { return int(view->links.size()); }
+
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_links_summary(WebView* view) {
+    view->text = view->links.summary();
+    return view->text.c_str();
+}
+
+/// Rows first to first + count - 1 of those kept (fewer past the last), a line each:
+/// "id<TAB>in or out<TAB>label or id<TAB>group<TAB>#rrggbb<TAB>link score" (the score "" while
+/// the measures are not there). The panel asks only for the rows in sight.
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_links_rows(WebView* view, int first, int count) {
+    std::string& t = view->text;
+    t.clear();
+    const orvo::LinksList& links = view->links;
+    const size_t end = std::min(links.size(), size_t(std::max(first, 0)) + size_t(std::max(count, 0)));
+    for (size_t i = size_t(std::max(first, 0)); i < end; ++i) {
+        using orvo::LinksColumn;
+        t += orvo::web::field(links.rowNode(i).id) + '\t' + links.cellText(i, LinksColumn::Direction) +
+             '\t' + orvo::web::field(links.cellText(i, LinksColumn::Name)) + '\t' +
+             orvo::web::field(links.cellText(i, LinksColumn::Group)) + '\t' +
+             orvo::web::hexColour(links.groupColour(i)) + '\t' + links.cellText(i, LinksColumn::Score) +
+             '\n';
     }
     return t.c_str();
 }

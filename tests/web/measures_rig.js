@@ -12,9 +12,14 @@
 //            pointer; the status line names that node's links in and out as the measures count them
 //   labels   P: where labels compete, the higher link score wins, as with orvo-snapshot
 //            --label-order score; which labels win changes
+//   panel    the Links panel lists a node of the worked example (--panel-graph) in the order each
+//            column's header sorts by, its link scores as orvo-inspect's; the filter box keeps
+//            the rows that match; a click on a row flies there and lists that node's links; the
+//            top node of the first --graph lists all its links while only the rows in sight are
+//            made, the last of them once scrolled to the end
 //
 //   node measures_rig.js --module-dir DIR --publish PATH --snapshot PATH --inspect PATH
-//                        [--graph FILE]... [--generate NODES]...
+//                        --panel-graph FILE [--graph FILE]... [--generate NODES]...
 //
 // Every wait is for a state of the page, never for a time. Exit status 0 when every check holds,
 // 1 when one fails, 77 (skipped) when a piece is missing.
@@ -60,9 +65,11 @@ const kMeasures = [
 function parseArguments(argv) {
   const options = parseOptions(argv, { graphs: [] }, {
     "--module-dir": "moduleDir", "--publish": "publish", "--snapshot": "snapshot", "--inspect": "inspect",
+    "--panel-graph": "panelGraph",
   }, (options, name, value) => takeGraphOption(options, name, value, []));
-  if (!options.moduleDir || !options.publish || !options.snapshot || !options.inspect || !options.graphs.length)
-    throw new Error("usage: measures_rig.js --module-dir DIR --publish PATH --snapshot PATH --inspect PATH [--graph FILE]... [--generate NODES]...");
+  if (!options.moduleDir || !options.publish || !options.snapshot || !options.inspect || !options.panelGraph ||
+      !options.graphs.length)
+    throw new Error("usage: measures_rig.js --module-dir DIR --publish PATH --snapshot PATH --inspect PATH --panel-graph FILE [--graph FILE]... [--generate NODES]...");
   return options;
 }
 
@@ -296,6 +303,134 @@ async function checkMap(page, options, graph, index, scratch, failures) {
   if (mine.join("\n") === bySize.join("\n")) failures.push(`${name}: P left the first labels as they were`);
 }
 
+// The worked example's node x.html: its parent links in, its child y.gif and its non-tree links
+// to the top node and d/ go out, in the order the file holds them. Each case clicks the headers
+// named (the sort order carries over from case to case) and lists the rows it leads to, as
+// "id direction"; a case with `prefix` lists the first rows only (equal link scores keep the
+// file's order, but scores equal in print may differ in their last bits).
+const kPanelNode = "a://h/x.html";
+const kPanelSummary = "1 in, 3 out";
+const kPanelCases = [
+  { clicks: [], rows: ["a://h/ in", "a://h/y.gif out", "a://h/ out", "a://h/d/ out"] },
+  { clicks: ["Link"], rows: ["a://h/ in", "a://h/y.gif out", "a://h/ out", "a://h/d/ out"] },
+  { clicks: ["Link"], rows: ["a://h/y.gif out", "a://h/ out", "a://h/d/ out", "a://h/ in"] },
+  { clicks: ["Node"], rows: ["a://h/ in", "a://h/ out", "a://h/d/ out", "a://h/y.gif out"] },
+  { clicks: ["Node"], rows: ["a://h/y.gif out", "a://h/d/ out", "a://h/ in", "a://h/ out"] },
+  { clicks: ["Group", "Group"], rows: ["a://h/y.gif out", "a://h/ in", "a://h/ out", "a://h/d/ out"] },
+  { clicks: ["Link score"], rows: ["a://h/d/ out"], prefix: true },
+];
+
+async function panelRows(page) {
+  return page.evaluate(() => ({
+    summary: document.getElementById("orvo-links-summary").textContent,
+    title: document.getElementById("orvo-links-title").textContent,
+    rows: [...document.querySelectorAll("#orvo-links .orvo-link-row")]
+      .sort((a, b) => Number(a.dataset.index) - Number(b.dataset.index))
+      .map((row) => ({
+        id: row.dataset.id, index: Number(row.dataset.index),
+        direction: row.querySelector(".orvo-link-direction").textContent,
+        name: row.querySelector(".orvo-link-name").textContent,
+        group: row.querySelector(".orvo-link-group-name").textContent,
+        score: row.querySelector(".orvo-link-score").textContent,
+      })),
+  }));
+}
+
+async function checkPanel(page, options, scratch, failures) {
+  const name = path.basename(options.panelGraph);
+  const map = path.join(scratch, "panel.html");
+  run(options.publish, [options.panelGraph, "-o", map]);
+  const csv = path.join(scratch, "panel-measures.csv");
+  run(options.inspect, [options.panelGraph, "--measures", csv]);
+  const measures = readMeasures(fs.readFileSync(csv, "utf8"));
+  await openMap(page, url.pathToFileURL(map).href);
+  await page.evaluate((id) => window.orvoMap.viewer.travel(id), kPanelNode);
+  await page.click("#orvo-links-button");
+  await page.waitForFunction((want) => document.getElementById("orvo-links-summary").textContent === want,
+    { timeout: 30000, polling: 50 }, kPanelSummary).catch(() => {});
+  let now = await panelRows(page);
+  console.log(`${name}: the panel of ${kPanelNode}: "${now.title}", "${now.summary}"`);
+  if (now.summary !== kPanelSummary || !now.title.includes(kPanelNode))
+    failures.push(`${name}: the panel lists "${now.title}", "${now.summary}", not ${kPanelNode}'s ${kPanelSummary}`);
+  for (const [k, c] of kPanelCases.entries()) {
+    for (const header of c.clicks) {
+      // The header whose text is the column's name (and an arrow once sorted by it).
+      const buttons = await page.$$("#orvo-links .orvo-links-col");
+      const texts = await Promise.all(buttons.map((b) => b.evaluate((e) => e.textContent.replace(/ [▲▼]$/, ""))));
+      await buttons[texts.indexOf(header)].click();
+    }
+    now = await panelRows(page);
+    const got = now.rows.map((r) => `${r.id} ${r.direction}`);
+    const want = c.rows;
+    console.log(`${name}: panel case ${k + 1} (${c.clicks.join(", ") || "as the file holds them"}): ${got.join("; ")}`);
+    const same = c.prefix ? want.every((w, i) => got[i] === w) && got.length === 4 : got.join("\n") === want.join("\n");
+    if (!same) failures.push(`${name}: panel case ${k + 1}: the rows are ${got.join("; ")}, not ${want.join("; ")}`);
+    for (const row of now.rows) {
+      const expected = measures.get(row.id);
+      if (!expected || !sameValue("score", row.score, expected.score) || row.name !== row.id)
+        failures.push(`${name}: panel case ${k + 1}: the row of ${row.id} says "${row.name}" at ${row.score}, not ${expected && expected.score}`);
+    }
+    const scores = now.rows.map((r) => Number(r.score));
+    if (c.clicks.includes("Link score") && scores.some((v, i) => i > 0 && v > scores[i - 1]))
+      failures.push(`${name}: sorted by link score the rows go ${scores.join(", ")}`);
+  }
+  const groups = Object.fromEntries(now.rows.map((r) => [r.id, r.group]));
+  if (groups["a://h/y.gif"] !== "image" || groups["a://h/d/"] !== "html")
+    failures.push(`${name}: the panel's groups are ${JSON.stringify(groups)}`);
+
+  // The filter box, then a click on a row.
+  await page.type("#orvo-links-filter", "GIF");
+  now = await panelRows(page);
+  console.log(`${name}: filtered by "GIF": "${now.summary}", ${now.rows.map((r) => r.id).join("; ")}`);
+  if (now.summary !== `${kPanelSummary} (1 shown)` || now.rows.length !== 1 || now.rows[0].id !== "a://h/y.gif")
+    failures.push(`${name}: filtered by "GIF" the panel shows "${now.summary}": ${now.rows.map((r) => r.id).join("; ")}`);
+  await page.click('#orvo-links .orvo-link-row[data-id="a://h/y.gif"]');
+  const flown = await page.waitForFunction(() => document.getElementById("orvo-links-summary").textContent.startsWith("1 in, 0 out"),
+    { timeout: 30000, polling: 50 }).then(() => true, () => false);
+  const after = await page.evaluate(async () => {
+    await window.orvoMap.view.settled();
+    const m = window.orvoMap.module, h = window.orvoMap.view.handle;
+    return { centre: m.UTF8ToString(m._orvo_view_centre(h)), selected: m.UTF8ToString(m._orvo_view_selected(h)), hash: location.hash };
+  });
+  now = await panelRows(page);
+  console.log(`${name}: a click on the y.gif row: centre ${after.centre}, selected ${after.selected}, ${after.hash}; the panel "${now.title}", "${now.summary}"`);
+  if (!flown || after.centre !== "a://h/y.gif" || after.selected !== "a://h/y.gif" ||
+      after.hash !== `#node=${encodeURIComponent("a://h/y.gif")}` || !now.title.includes("a://h/y.gif"))
+    failures.push(`${name}: a click on the y.gif row left the centre at ${after.centre}, the panel at "${now.title}", "${now.summary}"`);
+}
+
+// A node with many links lists them all while only the rows in sight are made; scrolled to the
+// end, the last row is made.
+async function checkManyLinks(page, options, graph, scratch, failures) {
+  const name = path.basename(graph.file);
+  const map = path.join(scratch, "many.html");
+  run(options.publish, [graph.file, "-o", map]);
+  await openMap(page, url.pathToFileURL(map).href);
+  const top = await page.evaluate(() => {
+    const m = window.orvoMap.module, id = m.UTF8ToString(m._orvo_view_top(window.orvoMap.view.handle));
+    window.orvoMap.viewer.travel(id);
+    return id;
+  });
+  const csv = path.join(scratch, "many-measures.csv");
+  run(options.inspect, [graph.file, "--measures", csv]);
+  const row = readMeasures(fs.readFileSync(csv, "utf8")).get(top);
+  const total = row.links_in + row.links_out;
+  await page.click("#orvo-links-button");
+  let now = await panelRows(page);
+  await page.$eval("#orvo-links-rows", (rows) => (rows.scrollTop = rows.scrollHeight));
+  const reached = await page.waitForFunction((last) =>
+    [...document.querySelectorAll("#orvo-links .orvo-link-row")].some((r) => Number(r.dataset.index) === last),
+  { timeout: 30000, polling: 50 }, total - 1).then(() => true, () => false);
+  const end = await panelRows(page);
+  console.log(`${name}: the panel of ${top}: "${now.summary}", ${now.rows.length} rows made of ${total}; ` +
+    `scrolled to the end, rows ${end.rows[0] && end.rows[0].index} to ${end.rows.length && end.rows[end.rows.length - 1].index}`);
+  const expected = `${grouped(row.links_in)} in, ${grouped(row.links_out)} out`;
+  if (now.summary !== expected) failures.push(`${name}: the panel of ${top} says "${now.summary}", not "${expected}"`);
+  if (now.rows.length === 0 || now.rows.length > 60 || now.rows.length >= total)
+    failures.push(`${name}: the panel made ${now.rows.length} rows of ${total}, not those in sight`);
+  if (!reached || end.rows.length > 60) failures.push(`${name}: scrolled to the end the panel does not show row ${total - 1}`);
+}
+
 async function main() {
   const options = parseArguments(process.argv.slice(2));
   const { puppeteer, browserPath } = requirePieces(options.moduleDir);
@@ -309,6 +444,8 @@ async function main() {
     console.log(`browser: ${await browser.version()}`);
     const page = await openPage(browser, lines);
     await page.setViewport({ width: kWidth, height: kHeight });
+    await checkPanel(page, options, scratch, failures);
+    await checkManyLinks(page, options, options.graphs[0], scratch, failures);
     for (const [i, graph] of options.graphs.entries()) await checkMap(page, options, graph, i, scratch, failures);
   } finally {
     await closeAll({ lines, browser, scratch });
