@@ -35,6 +35,7 @@ const {
 } = require("./browser");
 const { comparePictures, writePng } = require("./view_rig");
 const { run, kWidth, kHeight } = require("./publish_rig");
+const { parseReport, cubeToPointAt } = require("./map_viewer_rig");
 
 // Pictures as the other rigs compare the page's with the desktop's: the mean channel difference
 // at most kMeanDiff, and at most kDifferingShare of the drawn pixels differing by more than
@@ -89,19 +90,6 @@ function readMeasures(csv) {
     byId.set(id, row);
   }
   return byId;
-}
-
-// The report's lines as {kind, id, box} (an id may hold quoted commas).
-function parseReport(csv) {
-  const items = [];
-  for (const line of csv.split("\n").slice(1)) {
-    if (!line) continue;
-    const fields = line.split(",");
-    let id = fields.slice(1, -4).join(",");
-    if (id.startsWith('"')) id = id.slice(1, -1).replace(/""/g, '"');
-    items.push({ kind: fields[0], id, box: fields.slice(-4).map(Number) });
-  }
-  return items;
 }
 
 // A value as the legend writes it: counts grouped by spaces, a link score to three significant
@@ -182,19 +170,6 @@ function firstLabels(report, count) {
   return parseReport(report).filter((i) => i.kind === "label").slice(0, count).map((i) => i.id);
 }
 
-// The largest node cube drawn wholly inside the picture, away from its edges and the centre.
-function cubeToPointAt(report) {
-  let best = null;
-  for (const item of parseReport(report)) {
-    if (item.kind !== "node") continue;
-    const [x0, y0, x1, y1] = item.box;
-    if (!(x0 >= 20 && y0 >= 40 && x1 < kWidth - 20 && y1 < kHeight - 40 && x1 - x0 >= 5)) continue;
-    const area = (x1 - x0) * (y1 - y0);
-    if (!best || area > best.area) best = { id: item.id, area, x: Math.round((x0 + x1) / 2), y: Math.round((y0 + y1) / 2) };
-  }
-  return best;
-}
-
 async function checkMap(page, options, graph, index, scratch, failures) {
   const name = path.basename(graph.file);
   const map = path.join(scratch, `map-${index}.html`);
@@ -265,7 +240,7 @@ async function checkMap(page, options, graph, index, scratch, failures) {
   // Legend and status under the pointer, coloured by link score: the node's value, links in and out.
   await typeKeys(page, "MMMMM");
   const coloured = await pageState(page);
-  const target = cubeToPointAt(coloured.report);
+  const target = cubeToPointAt(parseReport(coloured.report), "");
   if (!target) {
     failures.push(`${name}: no node cube to point at`);
   } else {
