@@ -359,7 +359,12 @@ async function checkPanel(page, options, scratch, failures) {
   console.log(`${name}: filtered by "GIF": "${now.summary}", ${now.rows.map((r) => r.id).join("; ")}`);
   if (now.summary !== `${kPanelSummary} (1 shown)` || now.rows.length !== 1 || now.rows[0].id !== "a://h/y.gif")
     failures.push(`${name}: filtered by "GIF" the panel shows "${now.summary}": ${now.rows.map((r) => r.id).join("; ")}`);
-  await page.click('#orvo-links .orvo-link-row[data-id="a://h/y.gif"]');
+  const row = await page.$('#orvo-links .orvo-link-row[data-id="a://h/y.gif"]');
+  if (!row) {
+    failures.push(`${name}: the panel has no row of a://h/y.gif to click`);
+    return;
+  }
+  await row.click();
   const flown = await page.waitForFunction(() => document.getElementById("orvo-links-summary").textContent.startsWith("1 in, 0 out"),
     { timeout: 30000, polling: 50 }).then(() => true, () => false);
   const after = await page.evaluate(async () => {
