@@ -127,6 +127,9 @@ async function pageState(page) {
 }
 
 async function openMap(page, address) {
+  // The pointer waits in a corner, where no node is, so that the status line says what the page
+  // says of itself, not what a node under a pointer left there would.
+  await page.mouse.move(kWidth - 4, kHeight - 4);
   await page.goto("about:blank");
   await page.goto(address, { waitUntil: "domcontentloaded" });
   await page.waitForFunction("window.orvoMap && window.orvoMap.state !== 'loading'",
