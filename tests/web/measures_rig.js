@@ -12,6 +12,7 @@
 //            pointer; the status line names that node's links in and out as the measures count them
 //   labels   P: where labels compete, the higher link score wins, as with orvo-snapshot
 //            --label-order score; which labels win changes
+//   early    a map published with the key M opens coloured by depth once the measures are there
 //   panel    the Links panel lists a node of the worked example (--panel-graph) in the order each
 //            column's header sorts by, its link scores as orvo-inspect's; the filter box keeps
 //            the rows that match; a click on a row flies there and lists that node's links; the
@@ -275,10 +276,26 @@ async function checkMap(page, options, graph, index, scratch, failures) {
   const mine = firstLabels(byScore.report, 10);
   console.log(`${name}: P: "${byScore.status}"; the first labels by size ${bySize.join(" ")}; by score ${mine.join(" ")}; ` +
     `orvo-snapshot --label-order score ${desktop.join(" ")}`);
-  if (!byScore.status.startsWith("Labels by link score")) failures.push(`${name}: after P the status line says "${byScore.status}"`);
+  const checked = await page.evaluate(() => window.orvoMap.viewer.checked("P"));
+  if (!byScore.status.startsWith("Labels by link score") || !checked)
+    failures.push(`${name}: after P the status line says "${byScore.status}", the key ${checked ? "on" : "off"}`);
   if (mine.length === 0 || mine.join("\n") !== desktop.join("\n"))
     failures.push(`${name}: after P the first labels are ${mine.join(" ")}, orvo-snapshot's ${desktop.join(" ")}`);
   if (mine.join("\n") === bySize.join("\n")) failures.push(`${name}: P left the first labels as they were`);
+
+  // A map published with M among its keys, typed before the measures are there, opens coloured by
+  // depth once they are: the picture orvo-snapshot --colour-by depth draws, the legend its ramp.
+  const early = path.join(scratch, `early-${index}.html`);
+  run(options.publish, [graph.file, "-o", early, "--keys", `${kLabelsOff}M`]);
+  await openMap(page, url.pathToFileURL(early).href);
+  await page.evaluate(() => window.orvoMap.view.settled());
+  const typedEarly = await pageState(page);
+  const depthPng = path.join(scratch, `colour-${index}-0.png`);
+  const same = await compare(page, typedEarly.pixels, depthPng);
+  console.log(`${name}: published with the keys ${kLabelsOff}M: legend "${typedEarly.title}", against ` +
+    `orvo-snapshot --colour-by depth ${(100 * same.share).toFixed(3)} % of the drawn pixels differ`);
+  if (typedEarly.title !== "Depth" || same.mean > kMeanDiff || same.share > allowed)
+    failures.push(`${name}: a map published with the key M does not open coloured by depth`);
 }
 
 // The worked example's node x.html: its parent links in, its child y.gif and its non-tree links
