@@ -5,7 +5,8 @@
 // the page's start of loading to its first whole picture (goals: the bundled example within 1 s,
 // the generated 1 000 000-node site within 5 s) with the browser's peak memory (goal: under
 // 1.5 GB at a million nodes: the resident memory of all its processes, sampled every 50 ms) and
-// the program's own memory (its wasm heap, which 4 GiB bounds).
+// the program's own memory (its wasm heap, which 4 GiB bounds); then how long the page is busy
+// working out the nodes' measures after that picture, and the heap after them.
 //
 //   node bench/publish_bench.js --build-dir build [--module-dir build-web/web]
 //        [--graph FILE]... [--nodes N]...
@@ -84,6 +85,12 @@ async function openMap(browser, file) {
       timings: window.orvoMap.timings,
       heap: window.orvoMap.module ? window.orvoMap.module.HEAPU8.length : 0,
     }));
+    Object.assign(result, await page.evaluate(async () => {
+      await window.orvoMap.measured;
+      const viewer = window.orvoMap.viewer;
+      return { measures: viewer ? viewer.measures : "none", measuresMs: viewer ? viewer.measuresMs : 0,
+        heapMeasured: window.orvoMap.module ? window.orvoMap.module.HEAPU8.length : 0 };
+    }));
     peak = Math.max(peak, treeRss(pid));
     return { ...result, peak };
   } finally {
@@ -132,6 +139,8 @@ async function main() {
       const t = opened.timings;
       console.log(`  steps ended at: unpacked ${(t.unpacked / 1000).toFixed(2)} s, program ${(t.program / 1000).toFixed(2)} s, ` +
         `read and laid out ${(t.read / 1000).toFixed(2)} s, drawn ${(t.drawn / 1000).toFixed(2)} s`);
+      console.log(`  then the measures ${opened.measures}: the page busy ${(opened.measuresMs / 1000).toFixed(2)} s with them, ` +
+        `the program's heap ${mb(opened.heapMeasured)} after`);
       fs.rmSync(map);
     }
   } finally {

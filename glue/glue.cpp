@@ -255,10 +255,7 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
     // So do the old graph's measures: a thread still working them out is stopped first.
     measuresJob_.reset();
     mapStoreJob_.reset();
-    measures_ = NodeMeasures{};
-    viewer_->renderer().setNodeColours(nullptr);
-    viewer_->renderer().setLabelRanks(nullptr);
-    colouring_ = MeasureColouring{};
+    measureChoices_.forget(viewer_->renderer());
     viewer_->showGraph(std::move(fresh));
     applyLoadSettings();
     // Part of the load, so that the first slice draws as much as any later one.
@@ -441,9 +438,9 @@ void Glue::keyViewer(int character) {
     if (key == 'M' || key == 'P') {
         if (key == 'M') {
             cycleColourBy();
-            if (colourBy_) keys_.setToggle('G', 1);  // a ramp is read from its legend
+            if (colourBy()) keys_.setToggle('G', 1);  // a ramp is read from its legend
         }
-        if (key == 'P') setLabelsByScore(!labelsByScore_);
+        if (key == 'P') setLabelsByScore(!labelsByScore());
         v.redraw();
         return;
     }
@@ -471,77 +468,45 @@ void Glue::say(std::string message) {
 
 bool Glue::collectMeasures() {
     if (!measuresJob_ || !measuresJob_->finished()) return false;
-    measures_ = measuresJob_->take();
+    measureChoices_.take(measuresJob_->take());
     measuresJob_.reset();
     applyMeasureChoices();
     if (ready()) viewer_->redraw();
     return true;
 }
 
-std::string Glue::measuresMessage() const {
-    if (measures_.empty()) return "";
-    std::string message = "Measures ready: depth, links in and out, subtree size, link score";
-    if (colouredByMeasure()) message += "; coloured by " + measureTitle(*colourBy_);
-    return message;
-}
+std::string Glue::measuresMessage() const { return measureChoices_.readyMessage(); }
 
 void Glue::waitForMeasures() {
     if (measuresJob_) measuresJob_->wait();
     collectMeasures();
 }
 
-// The renderer holds pointers to the colouring and the scores, which live here as long as the
-// graph they were computed from.
 void Glue::applyMeasureChoices() {
-    if (!ready()) return;
-    Renderer& r = viewer_->renderer();
-    const Graph& g = *viewer_->graph();
-    if (colourBy_ && !measures_.empty()) {
-        colouring_ = colourByMeasure(measures_, *colourBy_,
-                                     {g.defaultColor[0], g.defaultColor[1], g.defaultColor[2]});
-        r.setNodeColours(&colouring_.rgb);
-    } else {
-        r.setNodeColours(nullptr);
-        colouring_ = MeasureColouring{};
-    }
-    r.setLabelRanks(labelsByScore_ && !measures_.empty() ? &measures_.score : nullptr);
+    if (ready()) measureChoices_.apply(viewer_->renderer(), *viewer_->graph());
 }
 
 void Glue::setColourBy(std::optional<Measure> measure) {
-    colourBy_ = measure;
+    say(measureChoices_.setColourBy(measure));
     applyMeasureChoices();
-    if (!measure) {
-        say("Coloured by groups");
-    } else {
-        const std::string what = "Coloured by " + measureTitle(*measure) +
-                                 (measureIsHeavyTailed(*measure) ? " (log scale)" : "");
-        say(measures_.empty() ? what + " once the measures are ready" : what);
-    }
     if (ready()) viewer_->redraw();
 }
 
 void Glue::cycleColourBy() {
-    if (!colourBy_) {
-        setColourBy(Measure::Depth);
-    } else if (static_cast<int>(*colourBy_) + 1 < kMeasureCount) {
-        setColourBy(static_cast<Measure>(static_cast<int>(*colourBy_) + 1));
-    } else {
-        setColourBy(std::nullopt);
-    }
+    say(measureChoices_.cycleColourBy());
+    applyMeasureChoices();
+    if (ready()) viewer_->redraw();
 }
 
 void Glue::setLabelsByScore(bool on) {
-    labelsByScore_ = on;
+    say(measureChoices_.setLabelsByScore(on));
     applyMeasureChoices();
-    const std::string what =
-        on ? "Labels by link score: the higher score wins the room" : "Labels by node size";
-    say(on && measures_.empty() ? what + " once the measures are ready" : what);
     if (ready()) viewer_->redraw();
 }
 
 MeasureLegend Glue::measureLegend() {
-    if (!ready() || !colouredByMeasure()) return {};
-    return orvo::measureLegend(colouring_, measures_, *viewer_->graph(), hoveredNode());
+    if (!ready()) return {};
+    return measureChoices_.legend(*viewer_->graph(), hoveredNode());
 }
 
 Legend Glue::legend(size_t maxRows) const {

@@ -17,6 +17,7 @@
 #include "glue/background_measures.h"
 #include "glue/group_legend.h"
 #include "glue/keys.h"
+#include "glue/measure_choices.h"
 #include "glue/measure_legend.h"
 #include "glue/status_text.h"
 #include "glue/travel_history.h"
@@ -171,7 +172,7 @@ public:
     /// Whether they are being worked out for the graph on view.
     bool measuresPending() const { return measuresJob_ != nullptr; }
     /// The measures of the graph on view; empty until they are ready.
-    const NodeMeasures& measures() const { return measures_; }
+    const NodeMeasures& measures() const { return measureChoices_.measures(); }
     /// Takes the measures once their thread is done and applies the colouring and label order
     /// chosen. True when it took them now. The window asks on a timer while measuresPending().
     bool collectMeasures();
@@ -185,16 +186,16 @@ public:
     // Colouring and labelling by the measures.
     /// What the nodes are coloured by: a measure, or their groups (nullopt, the default). A
     /// measure chosen before the measures are ready colours the nodes once they are.
-    std::optional<Measure> colourBy() const { return colourBy_; }
+    std::optional<Measure> colourBy() const { return measureChoices_.colourBy(); }
     void setColourBy(std::optional<Measure> measure);
     /// The next colouring after the one in use: the groups, then each measure in turn (key M).
     void cycleColourBy();
     /// Whether, where labels compete for room, the higher link score wins (key P) instead of the
     /// larger node.
-    bool labelsByScore() const { return labelsByScore_; }
+    bool labelsByScore() const { return measureChoices_.labelsByScore(); }
     void setLabelsByScore(bool on);
     /// Whether the picture is coloured by a measure now (chosen and ready).
-    bool colouredByMeasure() const { return colourBy_ && !colouring_.rgb.empty(); }
+    bool colouredByMeasure() const { return measureChoices_.colouredByMeasure(); }
     /// The legend of the measure coloured by, naming the node under the pointer; empty (no
     /// title) unless colouredByMeasure().
     MeasureLegend measureLegend();
@@ -259,10 +260,7 @@ private:
     std::unique_ptr<BackgroundMeasures> measuresJob_;
     // The same goes for the map being kept, which reads the placements too.
     std::unique_ptr<BackgroundMapStore> mapStoreJob_;
-    NodeMeasures measures_;
-    std::optional<Measure> colourBy_;
-    MeasureColouring colouring_;  // of colourBy_, once the measures are ready
-    bool labelsByScore_ = false;
+    MeasureChoices measureChoices_;
 };
 
 }  // namespace orvo

@@ -15,13 +15,18 @@
 //   firstPictureNodes  the nodes that picture holds
 //   timings      milliseconds from the same start at which each step ended: unpacked (the program
 //                and the graph decoded and checked), program (the module instantiated), read
-//                (the graph inflated, read and laid out), drawn (the first whole picture)
+//                (the graph inflated, read and laid out), drawn (the first whole picture),
+//                measured (the nodes' measures worked out, after that picture)
+//   measured     a promise resolved once the measures are worked out (or could not be): the
+//                viewer's measures then says "ready" or "failed", its measuresMs how long the
+//                page was busy with them
 "use strict";
 
 (function () {
   const map = { state: "loading", message: "", options: null, module: null, view: null, timings: {} };
-  let settle;
+  let settle, measured;
   map.ready = new Promise((resolve) => (settle = resolve));
+  map.measured = new Promise((resolve) => (measured = resolve));
   window.orvoMap = map;
 
   // A failure the page explains: a title and what to do.
@@ -65,6 +70,7 @@
     map.state = "failed";
     map.message = `${title} ${text}`;
     settle();
+    measured();
   }
 
   // CRC-32 (the one gzip and zlib compute), of every byte.
@@ -260,6 +266,16 @@
     map.firstPictureMs = map.timings.drawn = performance.now();
     map.state = "drawn";
     settle();
+    // The first picture never waits for the measures: they are worked out once it is whole.
+    try {
+      if (map.viewer) await map.viewer.workOutMeasures();
+    } catch (error) {
+      // The map stays on view without them.
+      map.viewer.measures = "failed";
+      map.viewer.measuresError = String((error && error.message) || error);
+    }
+    map.timings.measured = performance.now();
+    measured();
   }
 
   // Resolves once what was drawn on the canvas is on the screen: reading a pixel back waits

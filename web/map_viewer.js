@@ -1,7 +1,10 @@
 // The published map's viewer, around the page's graph view: the status line names the node
-// under the pointer (its label, id and groups); a search box finds nodes by part of their id or
-// label, best matches first, and flies to the one chosen; the legend of the colours hides or
-// shows a group at a click; a short help lists the mouse and the keys. The address's fragment
+// under the pointer (its label, id, groups and links in and out); a search box finds nodes by part
+// of their id or label, best matches first, and flies to the one chosen; the legend of the
+// colours hides or shows a group at a click, or shows the ramp of the measure the nodes are
+// coloured by; the Links panel lists the selected node's links in and out; a short help lists
+// the mouse and the keys. Once the first picture is whole the nodes' measures are worked out
+// (workOutMeasures), for the keys M and P and the panel's link scores. The address's fragment
 // (#node=ID) names the node travelled to, so that a copied address opens the map there, and the
 // browser's Back and Forward travel between the nodes visited, as Alt+Left and Alt+Right do.
 //
@@ -18,7 +21,11 @@ class OrvoMapViewer {
     this.handle = map.view.handle;
     this.keyStatus = "";
     this.startNode = "";
+    this.measures = "pending"; // then "ready", or "failed" (measuresError says why)
+    this.measuresError = "";
+    this.measuresMs = 0; // how long working them out kept the page busy
     this.build();
+    this.links = new OrvoLinksPanel(this);
     this.listen();
     this.showLegend(this.checked("G"));
     this.startFromAddress();
@@ -112,6 +119,8 @@ class OrvoMapViewer {
       '<input id="orvo-search" type="search" placeholder="Find a node…" autocomplete="off" ' +
       'spellcheck="false" aria-label="Find a node by part of its id or label" ' +
       'aria-controls="orvo-matches">' +
+      '<button id="orvo-links-button" type="button" title="The selected node\'s links in and out (Alt+L)" ' +
+      'aria-controls="orvo-links">Links</button>' +
       '<button id="orvo-help-button" type="button" title="Mouse and keys (?)">?</button>' +
       '<ol id="orvo-matches" role="listbox" hidden></ol>';
     document.body.appendChild(tools);
@@ -150,12 +159,14 @@ class OrvoMapViewer {
     if (!line) return;
     const hovered = this.view.hovered;
     if (hovered) {
-      const [name, groups] = this.withText(hovered, (at) =>
+      const [name, groups, links] = this.withText(hovered, (at) =>
         this.text(this.module._orvo_view_describe(this.handle, at))).split("\t");
-      line.textContent = groups ? `${name} — ${groups}` : name;
+      line.textContent = [name, groups, links].filter(Boolean).join(" — ");
     } else {
       line.textContent = this.keyStatus || this.text(this.module._orvo_view_counts(this.handle));
     }
+    // Whatever selected another node (a click, a search, Back, a legend arrow) said so here.
+    if (this.links) this.links.follow();
   }
 
   // --- the legend ----------------------------------------------------------------------------
@@ -166,6 +177,7 @@ class OrvoMapViewer {
   }
 
   fillLegend() {
+    if (this.fillMeasureLegend()) return;
     const lines = this.text(this.module._orvo_view_legend(this.handle)).split("\n").filter(Boolean);
     if (!lines.length) return;
     const [kind, title] = lines[0].split("\t");
@@ -210,6 +222,78 @@ class OrvoMapViewer {
     });
   }
 
+  // The legend of the measure the nodes are coloured by: its title, the ramp with the values at
+  // its ends, and the node under the pointer, its value marked on the ramp. False while they
+  // are coloured by their groups.
+  fillMeasureLegend() {
+    const lines = this.text(this.module._orvo_view_measure_legend(this.handle)).split("\n");
+    this.measureLegendShown = lines[0] !== "";
+    if (!this.measureLegendShown) return false;
+    const [title, low, high] = lines[0].split("\t");
+    const ramp = lines[1].split(" ");
+    const part = (tag, className, text) => {
+      const element = document.createElement(tag);
+      element.className = className;
+      if (text !== undefined) element.textContent = text;
+      return element;
+    };
+    const box = part("div", "orvo-measure");
+    const bar = part("div", "orvo-ramp");
+    bar.style.background = `linear-gradient(to right, ${ramp.join(", ")})`;
+    const ends = part("div", "orvo-ramp-ends");
+    ends.append(part("span", "orvo-ramp-low", low), part("span", "orvo-ramp-high", high));
+    box.append(part("div", "orvo-legend-title", title), bar, ends);
+    const pointed = part("div", "orvo-pointed");
+    if (lines[2]) {
+      const [text, colour, position] = lines[2].split("\t");
+      const mark = part("span", "orvo-ramp-mark");
+      mark.style.left = `${(100 * Number(position)).toFixed(2)}%`;
+      bar.appendChild(mark);
+      const swatch = part("span", "orvo-swatch");
+      swatch.style.setProperty("--colour", colour);
+      // The value stays in sight however long the node's name is.
+      const cut = text.lastIndexOf(": ");
+      const named = part("span", "orvo-pointed-text");
+      named.append(part("span", "orvo-pointed-name", text.slice(0, cut)), part("span", "orvo-pointed-value", text.slice(cut)));
+      pointed.append(swatch, named);
+    } else {
+      pointed.textContent = "Point at a node for its value";
+    }
+    box.appendChild(pointed);
+    this.legend.replaceChildren(box);
+    return true;
+  }
+
+  // --- the measures --------------------------------------------------------------------------
+
+  // Works the nodes' measures out, once: the page has no threads to spare, so this keeps it busy
+  // for a while (measuresMs; about 1 s a million nodes), and runs only after the first whole
+  // picture, once the status line says so. Resolves when they are there (or could not be).
+  async workOutMeasures() {
+    if (this.measures !== "pending" || this.working) return;
+    this.working = true;
+    const line = document.getElementById("orvo-status");
+    if (line && !this.view.hovered) line.textContent = "Working out the measures…";
+    // The status line is painted before the work starts.
+    await new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+    const started = performance.now();
+    const ok = this.module._orvo_view_work_out_measures(this.handle) !== 0;
+    this.measuresMs = performance.now() - started;
+    this.working = false;
+    if (ok) {
+      this.measures = "ready";
+      this.keyStatus = this.text(this.module._orvo_view_measures_message(this.handle));
+    } else {
+      this.measures = "failed";
+      this.measuresError = this.text(this.module._orvo_view_measures_error(this.handle));
+      this.keyStatus = `No measures: ${this.measuresError}`;
+    }
+    if (!this.legend.hidden) this.fillLegend();
+    this.links.refresh(); // the link scores
+    this.showStatus();
+    this.view.schedule();
+  }
+
   // A click on a row of the legend: its nodes hidden (small grey dots, what hangs below them
   // kept) or shown again.
   legendClick(index) {
@@ -238,11 +322,12 @@ class OrvoMapViewer {
       ["click or tap a node", "fly to it (it is selected; click again: unselect)"],
       ["left drag, one finger", "move through the space"],
       ["right drag, Shift+drag, two fingers", "turn the view about its centre"],
-      ["pointer over a node", "its id, label and groups in the status line"],
+      ["pointer over a node", "its id, label, groups and links in and out in the status line"],
       ["double click a web address", "open it in a new tab"],
       ["Page", null],
       ["Find box (/)", "find a node by part of its id or label; Enter flies to it"],
       ["Back / Forward, Alt+Left / Right", "travel back and forth between the nodes visited"],
+      ["Links button, Alt+L", "the selected node's links in and out: a click on a column sorts, a click on a row flies there"],
       ["? / Escape", "this help / close it"],
       ["Keys (in the view)", null],
     ];
@@ -331,7 +416,10 @@ class OrvoMapViewer {
 
   listen() {
     const view = this.view, canvas = view.canvas;
-    view.onHover = () => this.showStatus();
+    view.onHover = () => {
+      this.showStatus();
+      if (this.measureLegendShown && !this.legend.hidden) this.fillMeasureLegend(); // names it
+    };
     view.onClick = (id) => {
       this.keyStatus = id ? this.text(this.module._orvo_view_key_message(this.handle)) : "";
       if (id && !id.includes("|")) this.remember(id);
@@ -383,6 +471,8 @@ class OrvoMapViewer {
       event.stopPropagation(); // typing a query is no key command
     });
     this.search.addEventListener("blur", () => setTimeout(() => (this.matches.hidden = true), 150));
+    document.getElementById("orvo-links-button").addEventListener("click", () =>
+      this.links.show(this.links.panel.hidden));
     document.getElementById("orvo-help-button").addEventListener("click", () =>
       this.showHelp(this.help.hidden));
   }
@@ -392,17 +482,21 @@ class OrvoMapViewer {
     const key = event.key;
     if (key === "?" || key === "/") return; // the page's own, below
     this.keyStatus = this.text(this.module._orvo_view_key_message(this.handle));
-    if (key === "G") this.showLegend(this.checked("G"));
+    // M colours by a measure and turns the legend on for its ramp.
+    if (key === "G" || key === "M") this.showLegend(this.checked("G"));
     else if (!this.legend.hidden) this.fillLegend(); // g colours by the other kind, m hides groups
     if (key === "c") this.remember(this.text(this.module._orvo_view_top(this.handle)));
     this.showStatus();
   }
 
   onPageKey(event) {
-    if (event.target === this.search) return;
+    if (event.target === this.search || event.target === this.links.filter) return;
     if (event.altKey && (event.key === "ArrowLeft" || event.key === "ArrowRight")) {
       if (event.key === "ArrowLeft") history.back();
       else history.forward();
+      event.preventDefault();
+    } else if (event.altKey && event.code === "KeyL") {
+      this.links.show(this.links.panel.hidden);
       event.preventDefault();
     } else if (event.key === "?") {
       this.showHelp(this.help.hidden);
@@ -425,6 +519,165 @@ class OrvoMapViewer {
     link.remove();
   }
 }
+
+// The Links panel: the selected node's links in and out, a row each with the node at the other
+// end (its label or id, its group's colour and name, its link score) and whether the link comes
+// in or goes out; a click on a column's header sorts by it (again: the other way round), the
+// filter box keeps the rows whose label or id holds its text, a click on a row flies there. The
+// rows live in the module: the panel asks only for those in sight, so that a node with a million
+// links in lists at once.
+class OrvoLinksPanel {
+  constructor(viewer) {
+    this.viewer = viewer;
+    this.module = viewer.module;
+    this.handle = viewer.handle;
+    this.listed = null; // the id of the node listed; null before the panel lists any
+    this.sorted = null; // { column, ascending } once a column is chosen
+    this.build();
+  }
+
+  build() {
+    const panel = document.createElement("div");
+    panel.id = "orvo-links";
+    panel.hidden = true;
+    panel.setAttribute("role", "region");
+    panel.setAttribute("aria-label", "Links of the selected node");
+    panel.innerHTML =
+      '<div class="orvo-links-head"><span id="orvo-links-title"></span>' +
+      '<button id="orvo-links-close" type="button" title="Close (Alt+L)">×</button></div>' +
+      '<div id="orvo-links-summary"></div>' +
+      '<input id="orvo-links-filter" type="search" placeholder="Filter by label or id…" ' +
+      'autocomplete="off" spellcheck="false" aria-label="Keep the links whose node\'s label or id holds this">' +
+      '<div class="orvo-links-columns"></div>' +
+      '<div id="orvo-links-rows" role="list"><div class="orvo-links-spacer"></div></div>';
+    document.body.appendChild(panel);
+    this.panel = panel;
+    this.title = panel.querySelector("#orvo-links-title");
+    this.summary = panel.querySelector("#orvo-links-summary");
+    this.filter = panel.querySelector("#orvo-links-filter");
+    this.scroller = panel.querySelector("#orvo-links-rows");
+    this.spacer = panel.querySelector(".orvo-links-spacer");
+    const columns = panel.querySelector(".orvo-links-columns");
+    for (const [column, title] of OrvoLinksPanel.columns) {
+      const button = document.createElement("button");
+      button.type = "button";
+      button.dataset.column = column;
+      button.className = `orvo-links-col orvo-links-col-${column}`;
+      button.textContent = title;
+      button.title = `Sort by ${title.toLowerCase()} (again: the other way round)`;
+      button.addEventListener("click", () => this.sortBy(column));
+      columns.appendChild(button);
+    }
+    panel.querySelector("#orvo-links-close").addEventListener("click", () => this.show(false));
+    this.filter.addEventListener("input", () => {
+      this.viewer.withText(this.filter.value, (at) => this.module._orvo_view_links_filter(this.handle, at));
+      this.render(true);
+    });
+    this.filter.addEventListener("keydown", (event) => event.stopPropagation()); // no view keys
+    this.scroller.addEventListener("scroll", () => this.drawRows());
+  }
+
+  show(on) {
+    this.panel.hidden = !on;
+    if (on) this.follow(true);
+    else this.viewer.view.canvas.focus();
+  }
+
+  // Lists the selected node's links when it is another than the one listed (or when forced).
+  follow(force = false) {
+    if (this.panel.hidden) return;
+    const m = this.module, id = m.UTF8ToString(m._orvo_view_selected(this.handle));
+    if (!force && id === this.listed) return;
+    this.listed = id;
+    const total = id ? this.viewer.withText(id, (at) => m._orvo_view_links_list(this.handle, at)) : -1;
+    if (total >= 0) this.viewer.withText(this.filter.value, (at) => m._orvo_view_links_filter(this.handle, at));
+    this.title.textContent = total >= 0
+      ? this.viewer.withText(id, (at) => m.UTF8ToString(m._orvo_view_describe(this.handle, at))).split("\t")[0]
+      : "No node selected: click one";
+    this.render(true);
+  }
+
+  // The rows again, where they may have changed in place (the link scores arrived).
+  refresh() {
+    if (!this.panel.hidden && this.listed) this.follow(true);
+  }
+
+  // A new column sorts the way one looks first (names and groups from A, scores from the
+  // highest); the column sorted by again, the other way round.
+  sortBy(column) {
+    const ascending = this.sorted && this.sorted.column === column ? !this.sorted.ascending : column !== 3;
+    this.sorted = { column, ascending };
+    this.module._orvo_view_links_sort(this.handle, column, ascending ? 1 : 0);
+    for (const button of this.panel.querySelectorAll(".orvo-links-col")) {
+      const here = Number(button.dataset.column) === column;
+      button.classList.toggle("orvo-sorted", here);
+      button.dataset.order = here ? (ascending ? "up" : "down") : "";
+    }
+    this.render(true);
+  }
+
+  render(toTop) {
+    const m = this.module;
+    const size = this.listed ? m._orvo_view_links_size(this.handle) : 0;
+    this.size = size;
+    this.summary.textContent = this.listed ? m.UTF8ToString(m._orvo_view_links_summary(this.handle)) : "";
+    this.spacer.style.height = `${size * OrvoLinksPanel.rowPx}px`;
+    if (toTop) this.scroller.scrollTop = 0;
+    this.drawRows();
+  }
+
+  // Only the rows in sight (and one more) are made, placed where they lie in the whole list.
+  drawRows() {
+    const m = this.module, px = OrvoLinksPanel.rowPx;
+    for (const row of this.scroller.querySelectorAll(".orvo-link-row")) row.remove();
+    if (!this.size) return;
+    const first = Math.min(Math.floor(this.scroller.scrollTop / px), this.size - 1);
+    const count = Math.ceil(this.scroller.clientHeight / px) + 1;
+    const lines = m.UTF8ToString(m._orvo_view_links_rows(this.handle, first, count)).split("\n");
+    lines.forEach((line, i) => {
+      if (!line) return;
+      const [id, direction, name, group, colour, score] = line.split("\t");
+      const row = document.createElement("div");
+      row.className = "orvo-link-row";
+      row.setAttribute("role", "listitem");
+      row.dataset.id = id;
+      row.dataset.index = String(first + i);
+      row.style.top = `${(first + i) * px}px`;
+      row.title = `${name}: fly there`;
+      const cell = (className, text) => {
+        const span = document.createElement("span");
+        span.className = className;
+        if (text !== undefined) span.textContent = text;
+        return span;
+      };
+      // A site's ids share their start: the end, which tells them apart, is always shown.
+      const nameCell = cell("orvo-link-name");
+      const cut = Math.max(name.length - OrvoLinksPanel.keptEnd, 0);
+      nameCell.append(cell("orvo-link-name-start", name.slice(0, cut)), cell("orvo-link-name-end", name.slice(cut)));
+      const swatch = cell("orvo-swatch");
+      swatch.style.setProperty("--colour", colour);
+      const groupCell = cell("orvo-link-group");
+      groupCell.append(swatch, cell("orvo-link-group-name", group));
+      row.append(nameCell, groupCell, cell("orvo-link-score", score), cell("orvo-link-direction", direction));
+      row.addEventListener("click", () => this.choose(id));
+      this.scroller.appendChild(row);
+    });
+  }
+
+  // A click on a row: to that node, as a click on it in the view; the panel then lists its links.
+  choose(id) {
+    if (!this.viewer.travel(id)) {
+      this.viewer.note(`${this.viewer.missing(id)}: show its group to fly to it.`);
+      return;
+    }
+    this.viewer.remember(id);
+  }
+}
+
+// The columns left to right, by the module's numbers: 0 in or out, 1 name, 2 group, 3 score.
+OrvoLinksPanel.columns = [[1, "Node"], [2, "Group"], [3, "Link score"], [0, "Link"]];
+OrvoLinksPanel.rowPx = 22; // as .orvo-link-row's height
+OrvoLinksPanel.keptEnd = 14; // characters of a name always shown at its end
 
 OrvoMapViewer.css = `
 #orvo-tools { position: absolute; top: 8px; left: 8px; display: flex; gap: 4px; width: min(26em, 60vw); }
@@ -458,6 +711,44 @@ button.orvo-legend-row:hover { background: #dde6ee; }
   padding: 0 8px 0 2px; cursor: pointer; }
 .orvo-legend-next:hover { background: #dde6ee; }
 .orvo-legend-next:disabled { color: #bbb; cursor: default; background: none; }
+.orvo-measure { padding: 0 8px 2px; width: 16em; }
+.orvo-ramp { position: relative; height: 0.9em; border: 1px solid #555; }
+.orvo-ramp-mark { position: absolute; top: -3px; bottom: -3px; width: 2px; margin-left: -1px;
+  background: #e00; }
+.orvo-ramp-ends { display: flex; justify-content: space-between; color: #555; font-size: 0.9em;
+  font-variant-numeric: tabular-nums; }
+.orvo-pointed { display: flex; align-items: center; gap: 6px; padding-top: 2px; }
+.orvo-pointed-text { display: flex; min-width: 0; white-space: nowrap; }
+.orvo-pointed-name { overflow: hidden; text-overflow: ellipsis; min-width: 0; }
+.orvo-pointed-value { flex: none; }
+#orvo-links { position: absolute; left: 8px; top: 44px; bottom: 36px; width: min(32em, 46vw);
+  display: flex; flex-direction: column; background: rgba(255, 255, 255, 0.96); color: #111;
+  border-radius: 4px; box-shadow: 0 2px 8px rgba(0, 0, 0, 0.4); font-size: 0.92em; }
+.orvo-links-head { display: flex; align-items: center; gap: 4px; padding: 4px 8px 0; font-weight: 600; }
+#orvo-links-title { flex: 1; overflow: hidden; text-overflow: ellipsis; white-space: nowrap; }
+#orvo-links-close { border: 0; background: none; font: inherit; font-size: 1.2em; cursor: pointer; }
+#orvo-links-summary { padding: 0 8px 2px; color: #555; }
+#orvo-links-filter { margin: 0 8px 4px; font: inherit; padding: 2px 6px; border: 1px solid #888; border-radius: 3px; }
+.orvo-links-columns, .orvo-link-row { display: grid; grid-template-columns: minmax(0, 1fr) 7em 5.5em 2.5em;
+  gap: 6px; padding: 0 8px; }
+.orvo-links-columns { border-bottom: 1px solid #bbb; }
+.orvo-links-col { border: 0; background: none; font: inherit; font-weight: 600; text-align: left;
+  padding: 2px 0; cursor: pointer; white-space: nowrap; overflow: hidden; }
+.orvo-links-col-3 { text-align: right; }
+.orvo-links-col[data-order="up"]::after { content: " ▲"; }
+.orvo-links-col[data-order="down"]::after { content: " ▼"; }
+#orvo-links-rows { position: relative; flex: 1; overflow-y: auto; }
+.orvo-links-spacer { width: 1px; }
+.orvo-link-row { position: absolute; left: 0; right: 0; height: 22px; align-items: center; cursor: pointer;
+  box-sizing: border-box; white-space: nowrap; }
+.orvo-link-row:hover { background: #dde6ee; }
+.orvo-link-name { display: flex; min-width: 0; }
+.orvo-link-name-start { overflow: hidden; text-overflow: ellipsis; min-width: 0; }
+.orvo-link-name-end { flex: none; }
+.orvo-link-group { display: flex; align-items: center; gap: 4px; min-width: 0; }
+.orvo-link-group-name { overflow: hidden; text-overflow: ellipsis; }
+.orvo-link-score { text-align: right; font-variant-numeric: tabular-nums; }
+.orvo-link-direction { color: #555; }
 #orvo-help { position: absolute; left: 50%; top: 50%; transform: translate(-50%, -50%); max-height: 85%;
   width: min(44em, 92vw); box-sizing: border-box; overflow-y: auto; background: #fff; color: #111; padding: 0.8em 1.2em; border-radius: 4px;
   box-shadow: 0 2px 12px rgba(0, 0, 0, 0.6); }
@@ -472,4 +763,4 @@ button.orvo-legend-row:hover { background: #dde6ee; }
   background: #fff8d0; color: #222; border-left: 5px solid #d90; padding: 4px 10px; border-radius: 3px; }
 `;
 
-if (typeof module !== "undefined") module.exports = { OrvoMapViewer };
+if (typeof module !== "undefined") module.exports = { OrvoMapViewer, OrvoLinksPanel };

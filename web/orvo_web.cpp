@@ -21,9 +21,12 @@
 #include "glue/key_table.h"
 #include "glue/keys.h"
 #include "glue/legend_actions.h"
+#include "glue/links_list.h"
+#include "glue/measure_choices.h"
 #include "glue/status_text.h"
 #include "glue/window_settings.h"
 #include "graph/graph.h"
+#include "graph/node_measures.h"
 #include "graph/node_search.h"
 #include "graph/positions_csv.h"
 #include "layout/layout.h"
@@ -47,6 +50,8 @@ struct WebView {
     explicit WebView(std::string canvas) : surface(std::move(canvas)), viewer(surface) {}
 
     WebGlSurface surface;
+    // Before the viewer, whose renderer points into it: it goes after the viewer.
+    MeasureChoices measures;
     Viewer viewer;
     KeyCommands keys;
     int width = 1, height = 1;
@@ -59,8 +64,10 @@ struct WebView {
     std::string selected;       // the node the last click selected
     std::string hovered;        // kept for the page while it reads it
     std::string keyMessage;     // what the last key command did, for the status line
+    std::string measuresError;  // why the measures of the graph on view could not be worked out
     std::string text;           // the last text handed to the page, kept while it reads it
     NodeSearchIndex search;     // built at the first search
+    LinksList links;            // the Links panel's rows: a node's links in and out
     GroupTallies tallies;       // of the graph on view, for its legend
     std::vector<uint8_t> pixels;
 };
@@ -141,6 +148,10 @@ bool load(WebView& view, const char* bytes, size_t length) {
         view.error = "WebGL 2 cannot draw the graph: " + problem;
         return false;
     }
+    // The old graph's measures go with it; the choices made stay for the new one.
+    view.measures.forget(v.renderer());
+    view.measuresError.clear();
+    view.links.clear();  // it points into the old graph
     v.showGraph(std::move(fresh));
     applyLoadSettings(*v.graph(), v.settings(), tallyGroups(*v.graph()));
     v.renderer().updateProjection();
@@ -178,6 +189,24 @@ bool travel(WebView& view, const std::string& id) {
 const LegendRow* legendRow(WebView& view, Legend& legend, int row) {
     legend = groupLegend(*view.viewer.graph(), view.tallies, kLegendRows);
     return row >= 0 && size_t(row) < legend.rows.size() ? &legend.rows[size_t(row)] : nullptr;
+}
+
+// The node the last hover highlighted; nullptr when the pointer is on no node.
+const Node* hoveredNode(WebView& view) {
+    if (!view.loaded) return nullptr;
+    return view.viewer.renderer().nodeNamed(view.viewer.renderer().hoveredName());
+}
+
+// The measures' keys: the measures live here, the viewer draws only what they colour.
+void applyMeasureKey(WebView& view, char key) {
+    MeasureChoices& m = view.measures;
+    if (key == 'M') {
+        view.keyMessage = m.cycleColourBy();
+        if (m.colourBy()) view.keys.setToggle('G', 1);  // a ramp is read from its legend
+    } else {
+        view.keyMessage = m.setLabelsByScore(!m.labelsByScore());
+    }
+    m.apply(view.viewer.renderer(), *view.viewer.graph());
 }
 
 // "#rrggbb" of a colour with channels in 0..1.
@@ -368,8 +397,12 @@ EMSCRIPTEN_KEEPALIVE void orvo_view_key(WebView* view, int character) {
     if (!view->loaded || character == 'f') return;
     orvo::Viewer& v = view->viewer;
     v.setKeepRedrawing(0);
-    view->keys.apply(v, character, view->selected);
-    view->keyMessage = orvo::keyMessage(char(character), view->keys, v, view->selected);
+    if (character == 'M' || character == 'P') {
+        orvo::web::applyMeasureKey(*view, char(character));
+    } else {
+        view->keys.apply(v, character, view->selected);
+        view->keyMessage = orvo::keyMessage(char(character), view->keys, v, view->selected);
+    }
     // As the desktop window after a key: the view is drawn again with what the key changed.
     v.redraw();
 }
@@ -379,14 +412,16 @@ EMSCRIPTEN_KEEPALIVE const char* orvo_view_key_message(const WebView* view) {
     return view->keyMessage.c_str();
 }
 
-/// The state the key switches: 1 on (the group hidden, the links shown), else 0.
+/// The state the key switches: 1 on (the group hidden, the links shown, labels by link score),
+/// else 0.
 EMSCRIPTEN_KEEPALIVE int orvo_view_key_checked(WebView* view, int character) {
-    return view->loaded && orvo::keyChecked(char(character), view->keys, view->viewer) ? 1 : 0;
+    if (!view->loaded) return 0;
+    if (character == 'P') return view->measures.labelsByScore() ? 1 : 0;
+    return orvo::keyChecked(char(character), view->keys, view->viewer) ? 1 : 0;
 }
 
 /// The view's keys for the page's help, a line each: "keys<TAB>what they do". The key reading
-/// an id from standard input has no place in a page and is left out, as are the keys of the
-/// measures (colouring and labels by them), which the window works out and the page does not.
+/// an id from standard input has no place in a page and is left out.
 EMSCRIPTEN_KEEPALIVE const char* orvo_view_key_help(WebView* view) {
     std::string& text = view->text;
     text.clear();
@@ -394,7 +429,7 @@ EMSCRIPTEN_KEEPALIVE const char* orvo_view_key_help(WebView* view) {
         if (std::string_view(section.title).rfind("Keys", 0) != 0) continue;
         for (const orvo::Shortcut& entry : section.entries) {
             const std::string_view keys = entry.keys;
-            if (keys == "f" || keys == "M" || keys == "P") continue;
+            if (keys == "f") continue;
             text += std::string(entry.keys) + '\t' + entry.action + '\n';
         }
     }
@@ -428,15 +463,16 @@ EMSCRIPTEN_KEEPALIVE const char* orvo_view_top(WebView* view) {
     return view->text.c_str();
 }
 
-/// How the status line names the node with that id and its groups, as the desktop's status bar
-/// does: "name<TAB>groups"; "" when no node has the id.
+/// How the status line names the node with that id, its groups and its links, as the desktop's
+/// status bar does: "name<TAB>groups<TAB>3 in, 12 out"; "" when no node has the id.
 EMSCRIPTEN_KEEPALIVE const char* orvo_view_describe(WebView* view, const char* id) {
     view->text.clear();
     if (!view->loaded) return view->text.c_str();
     const orvo::Graph& g = *view->viewer.graph();
     if (const orvo::Node* node = g.findNode(id)) {
         view->text = orvo::web::field(orvo::nodeNameText(g, *node)) + '\t' +
-                     orvo::web::field(orvo::nodeGroupsText(g, *node));
+                     orvo::web::field(orvo::nodeGroupsText(g, *node)) + '\t' +
+                     orvo::nodeLinksText(*node);
     }
     return view->text.c_str();
 }
@@ -487,6 +523,122 @@ EMSCRIPTEN_KEEPALIVE const char* orvo_view_legend(WebView* view) {
     return view->text.c_str();
 }
 
+/// Works out every node's measures (depth, links in and out, subtree size, link score) at once,
+/// on this thread: the page calls it once the first picture is whole, since a page has no
+/// threads to spare. The colouring and label order chosen meanwhile apply from now on, the view
+/// drawn again with them. 1 when the measures are there; 0 when they could not be worked out
+/// (orvo_view_measures_error says why), the view going on without them.
+EMSCRIPTEN_KEEPALIVE int orvo_view_work_out_measures(WebView* view) {
+    if (!view->loaded) return 0;
+    if (view->measures.ready()) return 1;
+    orvo::Viewer& v = view->viewer;
+    try {
+        view->measures.take(orvo::computeNodeMeasures(*v.graph()));
+    } catch (const std::bad_alloc&) {
+        view->measuresError = "out of memory for the measures";
+        return 0;
+    }
+    view->measures.apply(v.renderer(), *v.graph());
+    view->links.setMeasures(&view->measures.measures());
+    // Under the default choices the picture stays as it is, and so does the frame on view.
+    if (view->measures.colourBy() || view->measures.labelsByScore()) {
+        v.setKeepRedrawing(0);
+        v.redraw();
+    }
+    return 1;
+}
+
+/// Why the measures could not be worked out, or "".
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_measures_error(const WebView* view) {
+    return view->measuresError.c_str();
+}
+
+/// What the status line says once the measures are there ("Measures ready: ..."); "" before.
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_measures_message(WebView* view) {
+    view->text = view->measures.readyMessage();
+    return view->text.c_str();
+}
+
+/// The legend of the measure the nodes are coloured by, as the desktop's legend panel shows it;
+/// "" while they are coloured by their groups (or the measures are not there yet). The first line
+/// "title<TAB>low end's value<TAB>high end's value", the second the ramp's colours from the low
+/// end ("#rrggbb" separated by spaces), and, when the pointer is on a node, a third:
+/// "name: value<TAB>#rrggbb<TAB>where the value sits on the ramp, 0 to 1".
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_measure_legend(WebView* view) {
+    view->text.clear();
+    if (!view->loaded) return view->text.c_str();
+    const orvo::MeasureLegend legend =
+        view->measures.legend(*view->viewer.graph(), orvo::web::hoveredNode(*view));
+    if (legend.title.empty()) return view->text.c_str();
+    std::string& t = view->text;
+    t = orvo::web::field(legend.title) + '\t' + orvo::web::field(legend.lowText) + '\t' +
+        orvo::web::field(legend.highText) + '\n';
+    for (size_t i = 0; i < legend.ramp.size(); ++i)
+        t += (i == 0 ? "" : " ") + orvo::web::hexColour(legend.ramp[i]);
+    t += '\n';
+    if (legend.pointed) {
+        char position[32];
+        std::snprintf(position, sizeof position, "%.6f", legend.pointedPosition);
+        t += orvo::web::field(legend.pointedText) + '\t' + orvo::web::hexColour(legend.pointedColour) +
+             '\t' + position + '\n';
+    }
+    return t.c_str();
+}
+
+/// Lists the links in and out of the node with that id in the Links panel's rows, filtered and
+/// sorted as before (the panel of the desktop window). The number of its links; -1 (and nothing
+/// listed) when no node has the id.
+EMSCRIPTEN_KEEPALIVE int orvo_view_links_list(WebView* view, const char* id) {
+    view->links.clear();
+    if (!view->loaded) return -1;
+    const orvo::Graph& g = *view->viewer.graph();
+    const orvo::Node* node = g.findNode(id);
+    if (node == nullptr) return -1;
+    view->links.list(g, *node, &view->measures.measures());
+    return int(view->links.total());
+}
+
+/// Sorts the rows by a column (0 direction, 1 name, 2 group, 3 link score), up (1) or down (0);
+/// the order stays for the next node listed.
+EMSCRIPTEN_KEEPALIVE void orvo_view_links_sort(WebView* view, int column, int ascending) {
+    if (column < 0 || column >= orvo::kLinksColumns) return;
+    view->links.sortBy(orvo::LinksColumn(column), ascending != 0);
+}
+
+/// Keeps the rows whose node's label or id holds the text (any case); "" keeps every row. The
+/// number of rows kept.
+EMSCRIPTEN_KEEPALIVE int orvo_view_links_filter(WebView* view, const char* text) {
+    view->links.setFilter(text);
+    return int(view->links.size());
+}
+
+/// The rows kept; the node listed, and what the panel's heading says of it ("12 in, 3 out").
+EMSCRIPTEN_KEEPALIVE int orvo_view_links_size(const WebView* view) { return int(view->links.size()); }
+
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_links_summary(WebView* view) {
+    view->text = view->links.summary();
+    return view->text.c_str();
+}
+
+/// Rows first to first + count - 1 of those kept (fewer past the last), a line each:
+/// "id<TAB>in or out<TAB>label or id<TAB>group<TAB>#rrggbb<TAB>link score" (the score "" while
+/// the measures are not there). The panel asks only for the rows in sight.
+EMSCRIPTEN_KEEPALIVE const char* orvo_view_links_rows(WebView* view, int first, int count) {
+    std::string& t = view->text;
+    t.clear();
+    const orvo::LinksList& links = view->links;
+    const size_t end = std::min(links.size(), size_t(std::max(first, 0)) + size_t(std::max(count, 0)));
+    for (size_t i = size_t(std::max(first, 0)); i < end; ++i) {
+        using orvo::LinksColumn;
+        t += orvo::web::field(links.rowNode(i).id) + '\t' + links.cellText(i, LinksColumn::Direction) +
+             '\t' + orvo::web::field(links.cellText(i, LinksColumn::Name)) + '\t' +
+             orvo::web::field(links.cellText(i, LinksColumn::Group)) + '\t' +
+             orvo::web::hexColour(links.groupColour(i)) + '\t' + links.cellText(i, LinksColumn::Score) +
+             '\n';
+    }
+    return t.c_str();
+}
+
 /// What the last frame drew, as orvo-snapshot --report writes it: "kind,id,x0,y0,x1,y1" and a
 /// line per node cube and label in drawing order.
 EMSCRIPTEN_KEEPALIVE const char* orvo_view_report(WebView* view) {
@@ -498,11 +650,7 @@ EMSCRIPTEN_KEEPALIVE const char* orvo_view_report(WebView* view) {
 /// The id of the node under the pointer (highlighted), or "".
 EMSCRIPTEN_KEEPALIVE const char* orvo_view_hovered(WebView* view) {
     view->hovered.clear();
-    if (view->loaded) {
-        const orvo::Node* node = view->viewer.renderer().nodeNamed(
-            view->viewer.renderer().hoveredName());
-        if (node != nullptr) view->hovered.assign(node->id);
-    }
+    if (const orvo::Node* node = orvo::web::hoveredNode(*view)) view->hovered.assign(node->id);
     return view->hovered.c_str();
 }
 

@@ -134,6 +134,9 @@ TEST_F(MeasuresWindowTest, LabelsByLinkScoreAndBackToTheDefault) {
     EXPECT_EQ(glue->keyStatus(),
               "Labels by link score: the higher score wins the room once the measures are ready");
     EXPECT_EQ(finishedPicture(), bySize);
+    glue->keyViewer('P');
+    EXPECT_EQ(glue->keyStatus(), "Labels by node size") << "turned off, nothing waits";
+    glue->keyViewer('P');
     glue->waitForMeasures();
     EXPECT_NE(finishedPicture(), bySize);
     glue->keyViewer('P');

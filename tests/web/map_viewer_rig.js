@@ -559,4 +559,6 @@ async function main() {
   return failures;
 }
 
-runMain(main);
+if (require.main === module) runMain(main);
+
+module.exports = { parseReport, cubeToPointAt };
