@@ -42,11 +42,12 @@ struct RoundSums {
     double danglings = 0.0;  // new score held by its nodes without links out
 };
 
-// One round for nodes [first, last): score[v] becomes base + damping * (sum of the shares
-// handed to v), and v's own share for the next round goes to nextShare[v].
+// One round for nodes [first, last): v's score becomes base + damping * (sum of the shares
+// handed to v), and goes to nextShare[v] divided among v's links out. A node without links out
+// hands nothing on, and no node's sum reads its share: its slot holds its whole score instead.
+// Each node's score is thus held in one array, not two, which the rounds would have to stream.
 RoundSums scoreRange(const LinkTable& table, double base, const ScratchArray<double>& share,
-                     ScratchArray<double>& nextShare, std::vector<double>& score, size_t first,
-                     size_t last) {
+                     ScratchArray<double>& nextShare, size_t first, size_t last) {
     RoundSums sums;
     const uint32_t* start = table.inStart.data();
     const int32_t* sources = table.sources.data();
@@ -59,13 +60,13 @@ RoundSums scoreRange(const LinkTable& table, double base, const ScratchArray<dou
             pulled += share[static_cast<size_t>(sources[k])];
         }
         const double value = base + kLinkScoreDamping * pulled;
-        sums.change += std::fabs(value - score[v]);
-        score[v] = value;
         const int32_t out = table.linksOut[v];
         if (out == 0) {
+            sums.change += std::fabs(value - share[v]);
             sums.danglings += value;
-            nextShare[v] = 0.0;
+            nextShare[v] = value;
         } else {
+            sums.change += std::fabs(value - share[v] * out);
             nextShare[v] = value / out;
         }
     }
@@ -135,14 +136,16 @@ LinkScores computeLinkScores(const LinkTable& table, const std::atomic<bool>* st
     };
 
     const double uniform = 1.0 / static_cast<double>(n);
-    std::vector<double> score(n, uniform);
     ScratchArray<double> share(n), nextShare(n);
     double danglings = 0.0;
     for (size_t v = 0; v < n; ++v) {
-        if (table.linksOut[v] == 0)
+        const int32_t out = table.linksOut[v];
+        if (out == 0) {
             danglings += uniform;
-        else
-            share[v] = uniform / table.linksOut[v];
+            share[v] = uniform;
+        } else {
+            share[v] = uniform / out;
+        }
     }
     // With fixed halves and sums added in a fixed order, one thread or two give the same bits.
     const size_t middle = middleOf(table);
@@ -153,16 +156,21 @@ LinkScores computeLinkScores(const LinkTable& table, const std::atomic<bool>* st
         const double base = ((1.0 - kLinkScoreDamping) + kLinkScoreDamping * danglings) * uniform;
         RoundSums low, high;
         runSideBySide(
-            twoThreads, [&] { low = scoreRange(table, base, share, nextShare, score, 0, middle); },
-            [&] { high = scoreRange(table, base, share, nextShare, score, middle, n); });
+            twoThreads, [&] { low = scoreRange(table, base, share, nextShare, 0, middle); },
+            [&] { high = scoreRange(table, base, share, nextShare, middle, n); });
         share.swap(nextShare);
         danglings = low.danglings + high.danglings;
         result.lastChange = low.change + high.change;
         ++result.rounds;
         if (result.lastChange < kLinkScoreTolerance) break;
     }
+    std::vector<double> score(n);
     double total = 0.0;
-    for (const double s : score) total += s;
+    for (size_t v = 0; v < n; ++v) {
+        const int32_t out = table.linksOut[v];
+        score[v] = out == 0 ? share[v] : share[v] * out;
+        total += score[v];
+    }
     if (total > 0.0)
         for (double& s : score) s /= total;
     result.score = std::move(score);
