@@ -61,7 +61,8 @@ public:
     explicit Glue(InputConverter converter) : inputConverter_(std::move(converter)) {}
 
     /// Keeps the map of every outline opened in this cache, written in idle time once the first
-    /// picture is drawn, and opens an unchanged outline from it; none by default.
+    /// picture is drawn and the measures are taken (it carries them), and opens an unchanged
+    /// outline from it; none by default.
     void setMapCache(std::unique_ptr<MapCache> cache) { mapCache_ = std::move(cache); }
     /// Where the last open took its graph from a kept map (empty when it read the file).
     const std::string& openedFromCache() const { return openedFromCache_; }
@@ -174,6 +175,11 @@ public:
     std::string measuresMessage() const;
     /// Waits for the measures of the graph on view and takes them (for tools and tests).
     void waitForMeasures();
+    /// Waits until the measures' thread is done, leaving them to collectMeasures().
+    void finishMeasures();
+    /// Writes the graph on view as a map to `path`, with the measures once they are taken; ""
+    /// or why not.
+    std::string saveMap(const std::string& path) const;
 
     // Colouring and labelling by the measures.
     /// What the nodes are coloured by: a measure, or their groups (nullopt, the default). A
@@ -217,7 +223,8 @@ private:
     void say(std::string message);
     int travel(const std::string& id, bool remember);
 
-    std::unique_ptr<Graph> readKeptMap(const std::string& path, std::string& cacheMap);
+    std::unique_ptr<Graph> readKeptMap(const std::string& path, std::string& cacheMap,
+                                       NodeMeasures* measures);
     InputConverter inputConverter_;
     std::unique_ptr<MapCache> mapCache_;
     std::string pendingCacheMap_;  // where the graph on view is to be kept, once drawn

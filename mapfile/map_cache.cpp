@@ -49,10 +49,10 @@ std::string MapCache::mapPathFor(const std::string& path, const ViewerSettings& 
     return folder_ + "/" + name;
 }
 
-bool MapCache::read(const std::string& mapPath, Graph& graph) const {
+bool MapCache::read(const std::string& mapPath, Graph& graph, NodeMeasures* measures) const {
     std::error_code error;
     if (mapPath.empty() || !fs::is_regular_file(mapPath, error)) return false;
-    if (!readMapFile(mapPath, graph).empty()) {
+    if (!readMapFile(mapPath, graph, measures).empty()) {
         fs::remove(mapPath, error);
         return false;
     }
@@ -60,11 +60,13 @@ bool MapCache::read(const std::string& mapPath, Graph& graph) const {
     return true;
 }
 
-std::string MapCache::store(const std::string& mapPath, const Graph& graph) const {
+std::string MapCache::store(const std::string& mapPath, const Graph& graph,
+                            const NodeMeasures* measures) const {
     std::error_code error;
     fs::create_directories(folder_, error);
     if (error) return "cannot make \"" + folder_ + "\": " + error.message();
-    if (std::string why = writeMapFile(mapPath, graph, graph.settings); !why.empty()) return why;
+    if (std::string why = writeMapFile(mapPath, graph, graph.settings, measures); !why.empty())
+        return why;
     trim();
     return "";
 }

@@ -10,6 +10,7 @@
 namespace orvo {
 
 class Graph;
+struct NodeMeasures;
 struct ViewerSettings;
 
 class MapCache {
@@ -25,12 +26,14 @@ public:
     /// Where the map of the outline at `path`, read with these settings, is kept; "" when the
     /// outline is no regular file.
     std::string mapPathFor(const std::string& path, const ViewerSettings& settings) const;
-    /// Reads the kept map into the graph, marking it used; false (the graph empty) when there
-    /// is none or it cannot be read (a damaged one is removed).
-    bool read(const std::string& mapPath, Graph& graph) const;
-    /// Writes the graph's map there, then removes the least recently used maps past the bound;
-    /// "" or why not.
-    std::string store(const std::string& mapPath, const Graph& graph) const;
+    /// Reads the kept map into the graph (and the measures it carries into `measures`, when
+    /// given), marking it used; false (the graph empty) when there is none or it cannot be read
+    /// (a damaged one is removed).
+    bool read(const std::string& mapPath, Graph& graph, NodeMeasures* measures = nullptr) const;
+    /// Writes the graph's map there, with its measures when given, then removes the least
+    /// recently used maps past the bound; "" or why not.
+    std::string store(const std::string& mapPath, const Graph& graph,
+                      const NodeMeasures* measures = nullptr) const;
 
     const std::string& folder() const { return folder_; }
 
