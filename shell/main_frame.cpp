@@ -812,6 +812,7 @@ bool CMainFrame::exportPictureTo(const wxString& path, const wxSize& size, std::
     picture.width = size.x;
     picture.height = size.y;
     picture.legend = withLegend;
+    picture.measureLegend = glue.measureLegend();
     const bool written =
         orvo::exportPicture(*glue.viewer(), picture, std::string(path.fn_str()), error);
     view_->Refresh(false);
