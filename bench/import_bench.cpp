@@ -12,7 +12,6 @@
 // times, all within 1.5 times its memory; the 1 000 000-file tree in under 10 s.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,15 +46,7 @@ using Clock = std::chrono::steady_clock;
 
 using orvo::bench::secondsSince;
 
-// The process's processor time (user and system), which a loaded machine inflates far less than
-// the time on the clock.
-double processorSeconds() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
-}
-
+using orvo::bench::processorSeconds;
 using orvo::bench::peakResidentBytes;
 using orvo::bench::resetPeakResident;
 using orvo::bench::residentBytes;

@@ -1,7 +1,7 @@
 // One round of the map reader's fuzz target, shared with the test that replays its corpus and
 // saved crash inputs: read the bytes as a map; what is read must keep the graph's invariants,
-// and come back the same through a map written of it. (Extreme radii and spacings may place
-// nodes beyond what a double holds, as extreme outlines may.)
+// and come back the same, with the measures it carried, through a map written of it. (Extreme radii
+// and spacings may place nodes beyond what a double holds, as extreme outlines may.)
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 
 #include "glue/window_settings.h"
 #include "graph/graph.h"
+#include "graph/node_measures.h"
 #include "mapfile/map_reader.h"
 #include "mapfile/map_writer.h"
 #include "tests/graph_invariants.h"
@@ -21,13 +22,16 @@ inline std::string exerciseMapReader(const uint8_t* data, size_t size) {
     ViewerSettings settings;
     applyWindowInitialisation(settings);
     Graph g(settings);
-    const std::string why = readMapBytes(data, size, g);
+    NodeMeasures measures;
+    const std::string why = readMapBytes(data, size, g, &measures);
     if (why.empty() == g.empty()) return "the result does not match the graph";
+    if (!measures.empty() && measures.size() != g.nodes.size())
+        return "the measures do not match the graph";
     if (!why.empty()) return "";
     if (std::string problem = checkGraphInvariants(g); !problem.empty()) return problem;
     std::FILE* file = std::tmpfile();
     if (file == nullptr) return "";
-    std::string again = writeMap(g, *layoutStartOf(g), settings, file);
+    std::string again = writeMap(g, *layoutStartOf(g), settings, file, &measures);
     std::string bytes;
     if (again.empty()) {
         std::fseek(file, 0, SEEK_END);
@@ -38,9 +42,15 @@ inline std::string exerciseMapReader(const uint8_t* data, size_t size) {
     std::fclose(file);
     if (!again.empty()) return "the map read cannot be written again: " + again;
     Graph back(settings);
-    again = readMapBytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), back);
+    NodeMeasures measuresBack;
+    again = readMapBytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), back,
+                         &measuresBack);
     if (!again.empty()) return "the map written of it cannot be read: " + again;
     if (back.summaryAndDump() != g.summaryAndDump()) return "the map written of it differs";
+    if (measuresBack.depth != measures.depth || measuresBack.linksIn != measures.linksIn ||
+        measuresBack.linksOut != measures.linksOut || measuresBack.subtree != measures.subtree ||
+        measuresBack.score != measures.score || measuresBack.scoreRounds != measures.scoreRounds)
+        return "the measures written of it differ";
     return "";
 }
 

@@ -8,10 +8,10 @@
 namespace orvo {
 
 BackgroundMapStore::BackgroundMapStore(const MapCache& cache, std::string mapPath,
-                                       const Graph& graph)
+                                       const Graph& graph, const NodeMeasures* measures)
     : settings_(graph.settings) {
-    thread_ = std::thread([this, &cache, &graph, path = std::move(mapPath)] {
-        error_ = cache.store(path, graph, settings_, &stop_);
+    thread_ = std::thread([this, &cache, &graph, measures, path = std::move(mapPath)] {
+        error_ = cache.store(path, graph, settings_, measures, &stop_);
         finished_.store(true, std::memory_order_release);
     });
 }

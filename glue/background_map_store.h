@@ -14,12 +14,15 @@ namespace orvo {
 
 class Graph;
 class MapCache;
+struct NodeMeasures;
 
 class BackgroundMapStore {
 public:
-    /// Starts writing the map of `graph`, which must stay unchanged in its nodes, links and
-    /// placements and alive, as must the cache, until this object is gone.
-    BackgroundMapStore(const MapCache& cache, std::string mapPath, const Graph& graph);
+    /// Starts writing the map of `graph`, with its measures when given, which must stay
+    /// unchanged in its nodes, links and placements and alive, as must the cache and the
+    /// measures, until this object is gone.
+    BackgroundMapStore(const MapCache& cache, std::string mapPath, const Graph& graph,
+                       const NodeMeasures* measures);
     ~BackgroundMapStore();
     BackgroundMapStore(const BackgroundMapStore&) = delete;
     BackgroundMapStore& operator=(const BackgroundMapStore&) = delete;

@@ -13,6 +13,10 @@ BackgroundMeasures::BackgroundMeasures(const Graph& graph) {
     });
 }
 
+BackgroundMeasures::BackgroundMeasures(NodeMeasures ready) : result_(std::move(ready)) {
+    finished_.store(true, std::memory_order_release);
+}
+
 BackgroundMeasures::~BackgroundMeasures() {
     stop_.store(true);
     wait();

@@ -18,6 +18,8 @@ public:
     /// Starts computing the measures of `graph`, which must stay unchanged in its nodes and links
     /// and alive until this object is gone.
     explicit BackgroundMeasures(const Graph& graph);
+    /// Measures at hand already (those a map carries): finished at once, with no thread.
+    explicit BackgroundMeasures(NodeMeasures ready);
     /// Stops the work if it still runs and waits for its thread.
     ~BackgroundMeasures();
     BackgroundMeasures(const BackgroundMeasures&) = delete;

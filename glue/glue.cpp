@@ -16,6 +16,7 @@
 #include "glue/legend_actions.h"
 #include "glue/window_settings.h"
 #include "mapfile/map_reader.h"
+#include "mapfile/map_writer.h"
 #include "stream/background_conversion.h"
 #include "stream/polled_input.h"
 
@@ -161,14 +162,15 @@ std::unique_ptr<Graph> Glue::importInput(const std::string& path, const InputCon
 
 // The map kept for the outline at `path`, when there is one; else nullptr, and where its map is
 // to be kept once it is read (empty without a cache).
-std::unique_ptr<Graph> Glue::readKeptMap(const std::string& path, std::string& cacheMap) {
+std::unique_ptr<Graph> Glue::readKeptMap(const std::string& path, std::string& cacheMap,
+                                         NodeMeasures* measures) {
     cacheMap.clear();
     if (!mapCache_) return nullptr;
     const std::string kept = mapCache_->mapPathFor(path, viewer_->settings());
     if (kept.empty()) return nullptr;
     auto fresh = std::make_unique<Graph>(viewer_->settings());
     fresh->debugLevel = readDebugLevel();
-    if (mapCache_->read(kept, *fresh)) {
+    if (mapCache_->read(kept, *fresh, measures)) {
         openedFromCache_ = kept;
         return fresh;
     }
@@ -186,6 +188,9 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
     openWarnings_.clear();
     openedFromCache_.clear();
     std::string cacheMap;  // where to keep the map of the outline read, when it is read
+    // The measures a map carries are taken as they are instead of being worked out again.
+    NodeMeasures stored;
+    NodeMeasures* const keep = computeMeasures_ ? &stored : nullptr;
     if (!viewerCreated_) return fail("Cannot open " + quoted(path) + ": the view is not ready.");
 
     std::unique_ptr<Graph> fresh;
@@ -197,12 +202,12 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
         request.report(LoadStage::Read, 0, 0);
         fresh = std::make_unique<Graph>(viewer_->settings());
         fresh->debugLevel = readDebugLevel();
-        if (const std::string why = readMapFile(path, *fresh); !why.empty())
+        if (const std::string why = readMapFile(path, *fresh, keep); !why.empty())
             return fail(failureText("Cannot open", path, why));
     } else if (converted) {
         fresh = importInput(path, converter, request);
         if (!fresh) return 0;
-    } else if ((fresh = readKeptMap(path, cacheMap))) {
+    } else if ((fresh = readKeptMap(path, cacheMap, keep))) {
         // The outline is unchanged since its map was kept.
     } else {
         uint64_t totalBytes = 0;
@@ -261,7 +266,10 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
     // Part of the load, so that the first slice draws as much as any later one.
     viewer_->renderer().prepareFrames();
     graphLoaded_ = true;
-    if (computeMeasures_) measuresJob_ = std::make_unique<BackgroundMeasures>(*viewer_->graph());
+    if (computeMeasures_ && stored.size() == viewer_->graph()->nodes.size())
+        measuresJob_ = std::make_unique<BackgroundMeasures>(std::move(stored));
+    else if (computeMeasures_)
+        measuresJob_ = std::make_unique<BackgroundMeasures>(*viewer_->graph());
     pendingCacheMap_ = cacheMap;
     ++graphsOpened_;
     countsValid_ = false;
@@ -334,11 +342,14 @@ bool Glue::pointerRested() {
 int Glue::idleViewer() {
     if (!ready()) return 0;
     if (viewer_->idle() != 0) return 1;
-    if (!pendingCacheMap_.empty()) {
-        // The picture is finished: now the map can be kept without delaying it. A map that
-        // cannot be written is no failure of the open: the outline is read next time.
+    if (!pendingCacheMap_.empty() && !measuresJob_) {
+        // The picture is finished and the measures taken: now the map can be kept, with them,
+        // on a thread of its own. A map that cannot be written is no failure of the open: the
+        // outline is read next time.
+        const NodeMeasures& measures = measureChoices_.measures();
         mapStoreJob_ = std::make_unique<BackgroundMapStore>(
-            *mapCache_, std::exchange(pendingCacheMap_, std::string()), *viewer_->graph());
+            *mapCache_, std::exchange(pendingCacheMap_, std::string()), *viewer_->graph(),
+            measures.empty() ? nullptr : &measures);
         return 1;
     }
     return indexStep() ? 1 : 0;
@@ -478,8 +489,19 @@ bool Glue::collectMeasures() {
 std::string Glue::measuresMessage() const { return measureChoices_.readyMessage(); }
 
 void Glue::waitForMeasures() {
-    if (measuresJob_) measuresJob_->wait();
+    finishMeasures();
     collectMeasures();
+}
+
+void Glue::finishMeasures() {
+    if (measuresJob_) measuresJob_->wait();
+}
+
+std::string Glue::saveMap(const std::string& path) const {
+    if (!graphLoaded_ || !viewer_ || !viewer_->graph()) return "no graph is open";
+    const NodeMeasures& measures = measureChoices_.measures();
+    return writeMapFile(path, *viewer_->graph(), viewer_->settings(),
+                        measures.empty() ? nullptr : &measures);
 }
 
 void Glue::applyMeasureChoices() {

@@ -63,7 +63,8 @@ public:
     explicit Glue(InputConverter converter) : inputConverter_(std::move(converter)) {}
 
     /// Keeps the map of every outline opened in this cache, written on a thread of its own once
-    /// the first picture is drawn, and opens an unchanged outline from it; none by default.
+    /// the first picture is drawn and the measures are taken (it carries them), and opens an
+    /// unchanged outline from it; none by default.
     void setMapCache(std::unique_ptr<MapCache> cache) { mapCache_ = std::move(cache); }
     /// Where the last open took its graph from a kept map (empty when it read the file).
     const std::string& openedFromCache() const { return openedFromCache_; }
@@ -182,6 +183,11 @@ public:
     std::string measuresMessage() const;
     /// Waits for the measures of the graph on view and takes them (for tools and tests).
     void waitForMeasures();
+    /// Waits until the measures' thread is done, leaving them to collectMeasures().
+    void finishMeasures();
+    /// Writes the graph on view as a map to `path`, with the measures once they are taken; ""
+    /// or why not.
+    std::string saveMap(const std::string& path) const;
 
     // Colouring and labelling by the measures.
     /// What the nodes are coloured by: a measure, or their groups (nullopt, the default). A
@@ -225,7 +231,8 @@ private:
     void say(std::string message);
     int travel(const std::string& id, bool remember);
 
-    std::unique_ptr<Graph> readKeptMap(const std::string& path, std::string& cacheMap);
+    std::unique_ptr<Graph> readKeptMap(const std::string& path, std::string& cacheMap,
+                                       NodeMeasures* measures);
     InputConverter inputConverter_;
     std::unique_ptr<MapCache> mapCache_;
     std::string pendingCacheMap_;  // where the graph on view is to be kept, once drawn
@@ -258,9 +265,9 @@ private:
     // After viewer_: the thread reads the viewer's graph, so it is stopped first.
     bool computeMeasures_ = true;
     std::unique_ptr<BackgroundMeasures> measuresJob_;
-    // The same goes for the map being kept, which reads the placements too.
-    std::unique_ptr<BackgroundMapStore> mapStoreJob_;
     MeasureChoices measureChoices_;
+    // After both: the map being kept reads the graph's placements and the measures.
+    std::unique_ptr<BackgroundMapStore> mapStoreJob_;
 };
 
 }  // namespace orvo

@@ -174,19 +174,64 @@ void drawLegend(std::vector<uint8_t>& rgba, int width, int height, bool bottomUp
     }
 }
 
+// The ramp is never narrower than this, so that its bands can be told apart.
+constexpr int kMinRampWidth = 160;
+
+MeasureLegendPlacement placeMeasureLegend(const MeasureLegend& legend, const RasterFont& font) {
+    const int line = lineHeight(font);
+    const int ends = textWidth(latin1(legend.lowText), font) + 2 * kGap +
+                     textWidth(latin1(legend.highText), font);
+    const int inner = std::max({kMinRampWidth, textWidth(latin1(legend.title), font), ends});
+    MeasureLegendPlacement p;
+    p.box = {0, 0, inner + 2 * kPad, 2 * kPad + 3 * line};
+    p.ramp = {kPad, kPad + line + 2, kPad + inner, kPad + 2 * line - 2};
+    return p;
+}
+
+void drawMeasureLegend(std::vector<uint8_t>& rgba, int width, int height, bool bottomUp,
+                       const MeasureLegend& legend, const RasterFont& font, const Rgb& background,
+                       const Rgb& text) {
+    if (width <= 0 || height <= 0 ||
+        rgba.size() < static_cast<size_t>(width) * static_cast<size_t>(height) * 4) {
+        return;
+    }
+    const MeasureLegendPlacement p = placeMeasureLegend(legend, font);
+    Canvas canvas(rgba, width, height, bottomUp);
+    canvas.fill(p.box, background);
+    canvas.frame(p.box, text);
+    const int line = lineHeight(font), ascentOffset = 2 + font.metrics.ascent;
+    canvas.text(kPad, kPad + ascentOffset, latin1(legend.title), font, text);
+    const size_t steps = legend.ramp.size();
+    const int rampWidth = p.ramp.x1 - p.ramp.x0;
+    for (size_t i = 0; i < steps; ++i) {
+        const int x0 = p.ramp.x0 + static_cast<int>(rampWidth * i / steps);
+        const int x1 = p.ramp.x0 + static_cast<int>(rampWidth * (i + 1) / steps);
+        canvas.fill({x0, p.ramp.y0, x1, p.ramp.y1}, legend.ramp[i]);
+    }
+    const int baseline = kPad + 2 * line + ascentOffset;
+    canvas.text(p.ramp.x0, baseline, latin1(legend.lowText), font, text);
+    const auto high = latin1(legend.highText);
+    canvas.text(p.ramp.x1 - textWidth(high, font), baseline, high, font, text);
+}
+
 bool drawViewLegend(std::vector<uint8_t>& rgba, int width, int height, const Graph& graph,
-                    const ViewerSettings& settings, std::string& error) {
+                    const ViewerSettings& settings, std::string& error,
+                    const MeasureLegend* measure) {
     const std::optional<RasterFont> font =
         rasteriseLatin1Font(settings.fontFace, settings.fontHeight);
     if (!font) {
         error = "no font to write the legend with";
         return false;
     }
-    const Legend legend = groupLegend(graph, kPictureLegendRows);
     const Rgb background{settings.backgroundColor[0], settings.backgroundColor[1],
                          settings.backgroundColor[2]};
     const Rgb text{settings.labelColor[0], settings.labelColor[1], settings.labelColor[2]};
-    drawLegend(rgba, width, height, true, legend, *font, background, text);
+    if (measure != nullptr && !measure->title.empty()) {
+        drawMeasureLegend(rgba, width, height, true, *measure, *font, background, text);
+    } else {
+        drawLegend(rgba, width, height, true, groupLegend(graph, kPictureLegendRows), *font,
+                   background, text);
+    }
     return true;
 }
 

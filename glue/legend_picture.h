@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "glue/group_legend.h"
+#include "glue/measure_legend.h"
 #include "platform/freetype_font.h"
 
 namespace orvo {
@@ -31,13 +32,28 @@ void drawLegend(std::vector<uint8_t>& rgba, int width, int height, bool bottomUp
                 const Legend& legend, const RasterFont& font, const Rgb& background,
                 const Rgb& text);
 
+/// Where the legend of a colouring by a measure sits: its box, with the title on the first
+/// line, the ramp on the second (in as many bands as it has colours, the low end left) and the
+/// values at its ends on the third, as the window's legend shows them.
+struct MeasureLegendPlacement {
+    LegendPlacement::Box box, ramp;
+};
+
+MeasureLegendPlacement placeMeasureLegend(const MeasureLegend& legend, const RasterFont& font);
+
+/// Draws the measure's legend over the picture, as drawLegend does the groups'.
+void drawMeasureLegend(std::vector<uint8_t>& rgba, int width, int height, bool bottomUp,
+                       const MeasureLegend& legend, const RasterFont& font, const Rgb& background,
+                       const Rgb& text);
+
 /// The group rows a picture's legend shows at most (the rest are "other").
 inline constexpr size_t kPictureLegendRows = 12;
 
-/// Draws the legend of the graph's coloured kind over a picture the view's settings drew (rows
-/// bottom-up), in the label font and the scheme's colours; false with error when no font can be
-/// had.
+/// Draws the legend over a picture the view's settings drew (rows bottom-up), in the label font
+/// and the scheme's colours: that of `measure` when it has a title (the view is coloured by a
+/// measure), else that of the graph's coloured kind. False with error when no font can be had.
 bool drawViewLegend(std::vector<uint8_t>& rgba, int width, int height, const Graph& graph,
-                    const ViewerSettings& settings, std::string& error);
+                    const ViewerSettings& settings, std::string& error,
+                    const MeasureLegend* measure = nullptr);
 
 }  // namespace orvo

@@ -99,6 +99,9 @@ bool exportPicture(Viewer& viewer, const PictureExport& picture, const std::stri
         renderer.setCentreNode(shown.centreNode());
         renderer.setArrival(shown.arrival());
         renderer.setLabelRight(shown.labelRight());
+        // Coloured and labelled as the view is, by a measure when it is.
+        renderer.setNodeColours(shown.nodeColours());
+        renderer.setLabelRanks(shown.labelRanks());
         // A whole frame, as the viewer's redraw and its idle refinement draw it.
         renderer.drawFrame();
         renderer.setKeepRedrawing(1);
@@ -110,7 +113,8 @@ bool exportPicture(Viewer& viewer, const PictureExport& picture, const std::stri
         }
     }
 
-    if (picture.legend && !drawViewLegend(rgba, width, height, *graph, viewer.settings(), error)) {
+    if (picture.legend && !drawViewLegend(rgba, width, height, *graph, viewer.settings(), error,
+                                          &picture.measureLegend)) {
         return false;
     }
     std::vector<uint8_t> png;

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "glue/measure_legend.h"
+
 namespace orvo {
 
 class Viewer;
@@ -20,6 +22,10 @@ struct PictureExport {
     double refineLimitSeconds = 30.0;
     /// Whether the legend of the colours is drawn into the picture's top left corner.
     bool legend = false;
+    /// The legend of the measure the view is coloured by (the window's own); without a title
+    /// the legend is that of the groups. The nodes' colours and the labels' order are the
+    /// view's, whatever they go by.
+    MeasureLegend measureLegend;
 };
 
 /// Draws the viewer's graph as its view shows it, width x height pixels, and writes the picture

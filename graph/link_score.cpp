@@ -5,64 +5,68 @@
 
 #include <algorithm>
 #include <cmath>
-#include <system_error>
-#include <thread>
 
 #include "graph/graph.h"
+#include "graph/side_by_side.h"
 
 namespace orvo {
 
 namespace {
 
-// Each node's links in, as the indices of the nodes they come from: node v's sources are
-// sources[offsets[v]] to sources[offsets[v + 1] - 1].
-struct LinksIn {
-    std::vector<uint32_t> offsets;
-    std::vector<int32_t> sources;
-    std::vector<int32_t> outCount;  // links out of each node
-};
+// Below this many nodes or links a second thread costs more than it saves.
+constexpr size_t kTwoThreadsFrom = 4096;
 
-LinksIn linksInOf(const Graph& graph) {
-    const size_t n = graph.nodes.size();
-    LinksIn in;
-    in.offsets.assign(n + 1, 0);
-    in.outCount.assign(n, 0);
-    for (const Link* l : graph.links) {
-        ++in.offsets[static_cast<size_t>(l->toNode->index) + 1];
-        ++in.outCount[static_cast<size_t>(l->fromNode->index)];
+// How far ahead of the link being read its node is asked for, so that the reads of several
+// scattered nodes overlap.
+constexpr size_t kLookAhead = 16;
+
+// Each link's end nodes, by link index, in [first, last).
+void readLinkEnds(const Graph& graph, ScratchArray<int32_t>& from, ScratchArray<int32_t>& to,
+                  size_t first, size_t last) {
+    const size_t count = graph.links.size();
+    for (size_t k = first; k < last; ++k) {
+        if (k + kLookAhead < count) {
+            const Link* ahead = graph.links[k + kLookAhead];
+            __builtin_prefetch(&ahead->fromNode->index);
+            __builtin_prefetch(&ahead->toNode->index);
+        }
+        const Link* l = graph.links[k];
+        from[k] = l->fromNode->index;
+        to[k] = l->toNode->index;
     }
-    for (size_t v = 0; v < n; ++v) in.offsets[v + 1] += in.offsets[v];
-    in.sources.resize(graph.links.size());
-    std::vector<uint32_t> next(in.offsets.begin(), in.offsets.end() - 1);
-    for (const Link* l : graph.links)
-        in.sources[next[static_cast<size_t>(l->toNode->index)]++] = l->fromNode->index;
-    return in;
 }
 
 // What one share of the nodes gives back from a round.
 struct RoundSums {
-    double change = 0.0;    // sum of |new - old| over the share
+    double change = 0.0;     // sum of |new - old| over the share
     double danglings = 0.0;  // new score held by its nodes without links out
 };
 
-// One round for nodes [first, last): score[v] becomes base + damping * (sum of the shares
-// handed to v), and v's own share for the next round goes to nextShare[v].
-RoundSums scoreRange(const LinksIn& in, double base, const std::vector<double>& share,
-                     std::vector<double>& nextShare, std::vector<double>& score, size_t first,
-                     size_t last) {
+// One round for nodes [first, last): v's score becomes base + damping * (sum of the shares
+// handed to v), and goes to nextShare[v] divided among v's links out. A node without links out
+// hands nothing on, and no node's sum reads its share: its slot holds its whole score instead.
+// Each node's score is thus held in one array, not two, which the rounds would have to stream.
+RoundSums scoreRange(const LinkTable& table, double base, const ScratchArray<double>& share,
+                     ScratchArray<double>& nextShare, size_t first, size_t last) {
     RoundSums sums;
+    const uint32_t* start = table.inStart.data();
+    const int32_t* sources = table.sources.data();
+    const uint32_t lastLink = start[last];
     for (size_t v = first; v < last; ++v) {
         double pulled = 0.0;
-        for (uint32_t k = in.offsets[v]; k < in.offsets[v + 1]; ++k)
-            pulled += share[static_cast<size_t>(in.sources[k])];
+        for (uint32_t k = start[v]; k < start[v + 1]; ++k) {
+            if (k + kLookAhead < lastLink)
+                __builtin_prefetch(&share[static_cast<size_t>(sources[k + kLookAhead])]);
+            pulled += share[static_cast<size_t>(sources[k])];
+        }
         const double value = base + kLinkScoreDamping * pulled;
-        sums.change += std::fabs(value - score[v]);
-        score[v] = value;
-        const int32_t out = in.outCount[v];
+        const int32_t out = table.linksOut[v];
         if (out == 0) {
+            sums.change += std::fabs(value - share[v]);
             sums.danglings += value;
-            nextShare[v] = 0.0;
+            nextShare[v] = value;
         } else {
+            sums.change += std::fabs(value - share[v] * out);
             nextShare[v] = value / out;
         }
     }
@@ -71,13 +75,13 @@ RoundSums scoreRange(const LinksIn& in, double base, const std::vector<double>& 
 
 // The node where the work of a round is cut in two: about as many nodes plus links in on
 // either side.
-size_t middleOf(const LinksIn& in) {
-    const size_t n = in.outCount.size();
-    const uint64_t half = (uint64_t{in.offsets[n]} + n) / 2;
+size_t middleOf(const LinkTable& table) {
+    const size_t n = table.nodeCount();
+    const uint64_t half = (uint64_t{table.inStart[n]} + n) / 2;
     size_t low = 0, high = n;
     while (low < high) {
         const size_t mid = (low + high) / 2;
-        if (uint64_t{in.offsets[mid]} + mid < half)
+        if (uint64_t{table.inStart[mid]} + mid < half)
             low = mid + 1;
         else
             high = mid;
@@ -87,54 +91,86 @@ size_t middleOf(const LinksIn& in) {
 
 }  // namespace
 
-LinkScores computeLinkScores(const Graph& graph, const std::atomic<bool>* stop, int threads) {
-    LinkScores result;
-    const size_t n = graph.nodes.size();
-    if (n == 0) return result;
-    const auto stopped = [stop] { return stop != nullptr && stop->load(std::memory_order_relaxed); };
+LinkTable linkTableOf(const Graph& graph, int threads) {
+    LinkTable table;
+    const size_t n = graph.nodes.size(), links = graph.links.size();
+    table.linksIn.assign(n, 0);
+    table.linksOut.assign(n, 0);
+    table.inStart.assign(n + 1, 0);
+    table.sources.resize(links);
+    const bool twoThreads = threads > 1 && links >= kTwoThreadsFrom;
+    // The pointers are followed once, into two arrays that every later pass reads in order.
+    ScratchArray<int32_t> from(links), to(links);
+    runSideBySide(
+        twoThreads, [&] { readLinkEnds(graph, from, to, 0, links / 2); },
+        [&] { readLinkEnds(graph, from, to, links / 2, links); });
+    runSideBySide(
+        twoThreads,
+        [&] {
+            for (const int32_t v : to) ++table.linksIn[static_cast<size_t>(v)];
+        },
+        [&] {
+            for (const int32_t u : from) ++table.linksOut[static_cast<size_t>(u)];
+        });
+    // inStart[v] first counts up to where v's sources end; placing the links from the last back
+    // moves it to where they begin, and keeps each node's sources in the order of the links.
+    uint32_t end = 0;
+    for (size_t v = 0; v < n; ++v) table.inStart[v] = end += uint32_t(table.linksIn[v]);
+    table.inStart[n] = end;
+    for (size_t k = links; k-- > 0;)
+        table.sources[--table.inStart[static_cast<size_t>(to[k])]] = from[k];
+    return table;
+}
 
-    const LinksIn in = linksInOf(graph);
-    if (stopped()) return result;
+LinkScores computeLinkScores(const Graph& graph, const std::atomic<bool>* stop, int threads) {
+    if (graph.nodes.empty()) return LinkScores{};
+    return computeLinkScores(linkTableOf(graph, threads), stop, threads);
+}
+
+LinkScores computeLinkScores(const LinkTable& table, const std::atomic<bool>* stop, int threads) {
+    LinkScores result;
+    const size_t n = table.nodeCount();
+    if (n == 0) return result;
+    const auto stopped = [stop] {
+        return stop != nullptr && stop->load(std::memory_order_relaxed);
+    };
+
     const double uniform = 1.0 / static_cast<double>(n);
-    std::vector<double> score(n, uniform), share(n), nextShare(n);
+    ScratchArray<double> share(n), nextShare(n);
     double danglings = 0.0;
     for (size_t v = 0; v < n; ++v) {
-        if (in.outCount[v] == 0)
+        const int32_t out = table.linksOut[v];
+        if (out == 0) {
             danglings += uniform;
-        else
-            share[v] = uniform / in.outCount[v];
+            share[v] = uniform;
+        } else {
+            share[v] = uniform / out;
+        }
     }
     // With fixed halves and sums added in a fixed order, one thread or two give the same bits.
-    const size_t middle = middleOf(in);
-    const bool twoThreads = threads > 1 && n > 4096;
+    const size_t middle = middleOf(table);
+    const bool twoThreads = threads > 1 && n >= kTwoThreadsFrom;
 
     while (result.rounds < kLinkScoreMaxRounds) {
         if (stopped()) return LinkScores{};
-        const double base =
-            ((1.0 - kLinkScoreDamping) + kLinkScoreDamping * danglings) * uniform;
+        const double base = ((1.0 - kLinkScoreDamping) + kLinkScoreDamping * danglings) * uniform;
         RoundSums low, high;
-        std::thread helper;
-        if (twoThreads) {
-            try {
-                helper = std::thread(
-                    [&] { high = scoreRange(in, base, share, nextShare, score, middle, n); });
-            } catch (const std::system_error&) {
-                // No thread to spare: this thread does both halves.
-            }
-        }
-        low = scoreRange(in, base, share, nextShare, score, 0, middle);
-        if (helper.joinable())
-            helper.join();
-        else
-            high = scoreRange(in, base, share, nextShare, score, middle, n);
+        runSideBySide(
+            twoThreads, [&] { low = scoreRange(table, base, share, nextShare, 0, middle); },
+            [&] { high = scoreRange(table, base, share, nextShare, middle, n); });
         share.swap(nextShare);
         danglings = low.danglings + high.danglings;
         result.lastChange = low.change + high.change;
         ++result.rounds;
         if (result.lastChange < kLinkScoreTolerance) break;
     }
+    std::vector<double> score(n);
     double total = 0.0;
-    for (const double s : score) total += s;
+    for (size_t v = 0; v < n; ++v) {
+        const int32_t out = table.linksOut[v];
+        score[v] = out == 0 ? share[v] : share[v] * out;
+        total += score[v];
+    }
     if (total > 0.0)
         for (double& s : score) s /= total;
     result.score = std::move(score);

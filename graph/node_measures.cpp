@@ -4,6 +4,7 @@
 
 #include "graph/graph.h"
 #include "graph/link_score.h"
+#include "graph/side_by_side.h"
 
 namespace orvo {
 
@@ -12,28 +13,52 @@ namespace {
 constexpr std::array<std::string_view, kMeasureCount> kNames = {"depth", "in", "out", "subtree",
                                                                 "score"};
 
-// Every node reachable from a node without a parent, parents before their children, found
-// breadth-first so that no tree is too deep; depth filled in for the root's tree.
-std::vector<const Node*> treeOrder(const Graph& graph, std::vector<int32_t>& depth) {
-    std::vector<const Node*> order;
-    order.reserve(graph.nodes.size());
-    for (const Node* top : graph.nodes) {
-        if (top->parent != nullptr) continue;
-        const bool rootTree = top == graph.root;
+// Depth (in the root's tree) and subtree size of every node, from the flat parent array: every
+// node reachable from a node without a parent is put in order, parents before their children,
+// breadth-first so that no tree is too deep; walking that order back hands each finished
+// subtree count up.
+void measureTrees(const Graph& graph, NodeMeasures& m) {
+    const size_t n = graph.nodes.size();
+    ScratchArray<int32_t> parent(n);
+    for (size_t i = 0; i < n; ++i) {
+        const Node* p = graph.nodes[i]->parent;
+        parent[i] = p != nullptr ? p->index : -1;
+    }
+    // Each node's children: children[childStart[v]] to children[childStart[v + 1] - 1].
+    ScratchArray<uint32_t> childStart(n + 1, 0);
+    for (const int32_t p : parent)
+        if (p >= 0) ++childStart[static_cast<size_t>(p)];
+    uint32_t end = 0;
+    for (size_t v = 0; v < n; ++v) childStart[v] = end += childStart[v];
+    childStart[n] = end;
+    ScratchArray<int32_t> children(end);
+    for (size_t i = n; i-- > 0;)
+        if (parent[i] >= 0) children[--childStart[static_cast<size_t>(parent[i])]] = int32_t(i);
+
+    const int32_t root = graph.root != nullptr ? graph.root->index : -1;
+    ScratchArray<int32_t> order;
+    order.reserve(n);
+    m.depth.assign(n, -1);
+    for (size_t top = 0; top < n; ++top) {
+        if (parent[top] >= 0) continue;
+        const bool rootTree = int32_t(top) == root;
         size_t at = order.size();
-        order.push_back(top);
-        if (rootTree) depth[static_cast<size_t>(top->index)] = 0;
+        order.push_back(int32_t(top));
+        if (rootTree) m.depth[top] = 0;
         for (; at < order.size(); ++at) {
-            const Node* n = order[at];
-            for (const Node* child : n->children) {
+            const auto v = static_cast<size_t>(order[at]);
+            for (uint32_t k = childStart[v]; k < childStart[v + 1]; ++k) {
+                const int32_t child = children[k];
                 order.push_back(child);
-                if (rootTree)
-                    depth[static_cast<size_t>(child->index)] =
-                        depth[static_cast<size_t>(n->index)] + 1;
+                if (rootTree) m.depth[static_cast<size_t>(child)] = m.depth[v] + 1;
             }
         }
     }
-    return order;
+    m.subtree.assign(n, 1);
+    for (size_t k = order.size(); k-- > 0;) {
+        const auto v = static_cast<size_t>(order[k]);
+        if (parent[v] >= 0) m.subtree[static_cast<size_t>(parent[v])] += m.subtree[v];
+    }
 }
 
 }  // namespace
@@ -52,40 +77,33 @@ bool measureIsHeavyTailed(Measure m) {
 
 double NodeMeasures::value(Measure m, size_t i) const {
     switch (m) {
-        case Measure::Depth: return depth[i];
-        case Measure::LinksIn: return linksIn[i];
-        case Measure::LinksOut: return linksOut[i];
-        case Measure::Subtree: return subtree[i];
-        case Measure::Score: return score[i];
+        case Measure::Depth:
+            return depth[i];
+        case Measure::LinksIn:
+            return linksIn[i];
+        case Measure::LinksOut:
+            return linksOut[i];
+        case Measure::Subtree:
+            return subtree[i];
+        case Measure::Score:
+            return score[i];
     }
     return 0.0;
 }
 
-NodeMeasures computeNodeMeasures(const Graph& graph, const std::atomic<bool>* stop,
-                                 int threads) {
+NodeMeasures computeNodeMeasures(const Graph& graph, const std::atomic<bool>* stop, int threads) {
     NodeMeasures m;
-    const size_t n = graph.nodes.size();
-    if (n == 0) return m;
-    m.depth.assign(n, -1);
-    m.linksIn.assign(n, 0);
-    m.linksOut.assign(n, 0);
-    for (const Link* l : graph.links) {
-        ++m.linksIn[static_cast<size_t>(l->toNode->index)];
-        ++m.linksOut[static_cast<size_t>(l->fromNode->index)];
-    }
-    {
-        const std::vector<const Node*> order = treeOrder(graph, m.depth);
-        m.subtree.assign(n, 1);
-        // Children after their parents: walking back hands each finished count up.
-        for (size_t k = order.size(); k-- > 0;) {
-            const Node* node = order[k];
-            if (node->parent != nullptr)
-                m.subtree[static_cast<size_t>(node->parent->index)] +=
-                    m.subtree[static_cast<size_t>(node->index)];
-        }
-    }
-    LinkScores scores = computeLinkScores(graph, stop, threads);
+    if (graph.nodes.empty()) return m;
+    // The trees and the link table are each a walk over the whole graph; with two threads they
+    // are walked side by side instead of each split in two, as most of either is one pass.
+    LinkTable table;
+    runSideBySide(
+        threads > 1, [&] { measureTrees(graph, m); }, [&] { table = linkTableOf(graph); });
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) return NodeMeasures{};
+    LinkScores scores = computeLinkScores(table, stop, threads);
     if (scores.score.empty()) return NodeMeasures{};
+    m.linksIn = std::move(table.linksIn);
+    m.linksOut = std::move(table.linksOut);
     m.score = std::move(scores.score);
     m.scoreRounds = scores.rounds;
     return m;

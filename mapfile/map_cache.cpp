@@ -49,10 +49,10 @@ std::string MapCache::mapPathFor(const std::string& path, const ViewerSettings& 
     return folder_ + "/" + name;
 }
 
-bool MapCache::read(const std::string& mapPath, Graph& graph) const {
+bool MapCache::read(const std::string& mapPath, Graph& graph, NodeMeasures* measures) const {
     std::error_code error;
     if (mapPath.empty() || !fs::is_regular_file(mapPath, error)) return false;
-    if (!readMapFile(mapPath, graph).empty()) {
+    if (!readMapFile(mapPath, graph, measures).empty()) {
         fs::remove(mapPath, error);
         return false;
     }
@@ -61,11 +61,13 @@ bool MapCache::read(const std::string& mapPath, Graph& graph) const {
 }
 
 std::string MapCache::store(const std::string& mapPath, const Graph& graph,
-                            const ViewerSettings& settings, const std::atomic<bool>* stop) const {
+                            const ViewerSettings& settings, const NodeMeasures* measures,
+                            const std::atomic<bool>* stop) const {
     std::error_code error;
     fs::create_directories(folder_, error);
     if (error) return "cannot make \"" + folder_ + "\": " + error.message();
-    if (std::string why = writeMapFile(mapPath, graph, settings, stop); !why.empty()) return why;
+    if (std::string why = writeMapFile(mapPath, graph, settings, measures, stop); !why.empty())
+        return why;
     trim();
     return "";
 }

@@ -11,6 +11,7 @@
 namespace orvo {
 
 class Graph;
+struct NodeMeasures;
 struct ViewerSettings;
 
 class MapCache {
@@ -26,14 +27,15 @@ public:
     /// Where the map of the outline at `path`, read with these settings, is kept; "" when the
     /// outline is no regular file.
     std::string mapPathFor(const std::string& path, const ViewerSettings& settings) const;
-    /// Reads the kept map into the graph, marking it used; false (the graph empty) when there
-    /// is none or it cannot be read (a damaged one is removed).
-    bool read(const std::string& mapPath, Graph& graph) const;
-    /// Writes the graph's map, laid out with these settings, there, then removes the least
-    /// recently used maps past the bound; "" or why not. A write that sees `stop` set leaves no
-    /// file behind.
+    /// Reads the kept map into the graph (and the measures it carries into `measures`, when
+    /// given), marking it used; false (the graph empty) when there is none or it cannot be read
+    /// (a damaged one is removed).
+    bool read(const std::string& mapPath, Graph& graph, NodeMeasures* measures = nullptr) const;
+    /// Writes the graph's map, laid out with these settings, there, with its measures when
+    /// given, then removes the least recently used maps past the bound; "" or why not. A write
+    /// that sees `stop` set leaves no file behind.
     std::string store(const std::string& mapPath, const Graph& graph,
-                      const ViewerSettings& settings,
+                      const ViewerSettings& settings, const NodeMeasures* measures = nullptr,
                       const std::atomic<bool>* stop = nullptr) const;
 
     const std::string& folder() const { return folder_; }

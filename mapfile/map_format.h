@@ -38,8 +38,12 @@ enum class MapSection : uint32_t {
     GroupSets = 10,  // the group sets in interned order
     Labels = 11,     // per labelled node: node, length, offset into LabelText
     LabelText = 12,  // the labels' bytes
+    Measures = 13,   // every node's depth, links in and out, subtree size and link score
 };
-constexpr uint32_t kMapSectionKinds = 12;
+constexpr uint32_t kMapSectionKinds = 13;
+/// A map may lack these; they are written without kMapSectionRequired, so that a reader older
+/// than they are opens the map without them.
+constexpr bool mapSectionIsOptional(MapSection kind) { return kind == MapSection::Measures; }
 
 // The header's fields, by offset.
 constexpr size_t kHeaderVersionAt = 8;     // u32
@@ -63,6 +67,14 @@ constexpr size_t kMetaSkippedLinesAt = 168;  // u64
 constexpr size_t kMetaHoldsNulAt = 176;      // u8, then 3 zero bytes
 constexpr size_t kMetaLoadFlagsAt = 180;     // i32, the reader's load flags it was read with
 constexpr size_t kMetaBytes = 184;
+
+/// The Measures section: these fields, then the measures as columns of every node's values in
+/// node order: i32 depths (-1 outside the root's tree), i32 links in, i32 links out, i32 subtree
+/// sizes, f64 link scores. It is kMeasuresHeadBytes + kMeasuresNodeBytes x nodes long.
+constexpr size_t kMeasuresNodesAt = 0;   // u64, as in the meta section
+constexpr size_t kMeasuresRoundsAt = 8;  // i32, the link score's rounds, then 4 zero bytes
+constexpr size_t kMeasuresHeadBytes = 16;
+constexpr size_t kMeasuresNodeBytes = 24;
 
 constexpr size_t kNodeRecordBytes = 20;   // u32 parent, i32 level, u32 group set, f64 radius
 constexpr size_t kLinkRecordBytes = 12;   // u32 from, u32 to, i32 extra

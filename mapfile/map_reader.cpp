@@ -21,7 +21,9 @@
 #include <xxhash.h>
 
 #include "graph/graph.h"
+#include "graph/link_score.h"
 #include "graph/node_index.h"
+#include "graph/node_measures.h"
 #include "layout/layout.h"
 #include "layout/placement_from_radii.h"
 #include "mapfile/map_format.h"
@@ -48,8 +50,8 @@ constexpr bool kChecksums = true;
 constexpr double kMaxRadius = 700.0;
 
 constexpr std::array<const char*, kMapSectionKinds + 1> kSectionNames = {
-    "",          "meta",     "nodes",       "id offsets", "id text", "children",  "links",
-    "out-links", "in-links", "group names", "group sets", "labels",  "label text"};
+    "",          "meta",     "nodes",       "id offsets", "id text", "children",   "links",
+    "out-links", "in-links", "group names", "group sets", "labels",  "label text", "measures"};
 
 struct Span {
     const unsigned char* data = nullptr;
@@ -134,7 +136,7 @@ std::string readContainer(const unsigned char* data, size_t size, SectionSpans& 
         span = {data + offset, bytes};
     }
     for (uint32_t kind = 1; kind <= kMapSectionKinds; ++kind)
-        if (spans[kind].data == nullptr)
+        if (spans[kind].data == nullptr && !mapSectionIsOptional(static_cast<MapSection>(kind)))
             return std::string("it lacks its ") + kSectionNames[kind] + " section";
     return "";
 }
@@ -417,6 +419,44 @@ std::string readLabels(const SectionSpans& spans, Graph& graph) {
     return "";
 }
 
+template <typename T>
+void readColumn(const unsigned char* at, std::vector<T>& column, uint64_t n) {
+    column.resize(n);
+    std::memcpy(column.data(), at, n * sizeof(T));
+}
+
+// The measures the map carries, each held to what the graph allows, so that nothing coloured,
+// sorted or listed by them meets a value its graph could not have given.
+std::string readMeasures(Span span, const Meta& meta, NodeMeasures& measures) {
+    const uint64_t n = meta.nodes;
+    if (span.size != kMeasuresHeadBytes + kMeasuresNodeBytes * n ||
+        loadLittle<uint64_t>(span.data + kMeasuresNodesAt) != n)
+        return damaged(MapSection::Measures, "its size");
+    NodeMeasures m;
+    m.scoreRounds = loadLittle<int32_t>(span.data + kMeasuresRoundsAt);
+    if (m.scoreRounds < 0 || m.scoreRounds > kLinkScoreMaxRounds)
+        return damaged(MapSection::Measures, "its rounds");
+    const unsigned char* at = span.data + kMeasuresHeadBytes;
+    readColumn(at, m.depth, n);
+    readColumn(at += 4 * n, m.linksIn, n);
+    readColumn(at += 4 * n, m.linksOut, n);
+    readColumn(at += 4 * n, m.subtree, n);
+    readColumn(at += 4 * n, m.score, n);
+    const auto nodes = static_cast<int64_t>(n), links = static_cast<int64_t>(meta.links);
+    for (size_t i = 0; i < n; ++i) {
+        const char* wrong = m.depth[i] < -1 || m.depth[i] >= nodes       ? "depth"
+                            : m.linksIn[i] < 0 || m.linksIn[i] > links   ? "links in"
+                            : m.linksOut[i] < 0 || m.linksOut[i] > links ? "links out"
+                            : m.subtree[i] < 1 || m.subtree[i] > nodes   ? "subtree size"
+                            : !(m.score[i] >= 0.0 && m.score[i] <= 1.0)  ? "link score"
+                                                                         : nullptr;
+        if (wrong != nullptr)
+            return damaged(MapSection::Measures, "node " + number(i) + "'s " + wrong);
+    }
+    measures = std::move(m);
+    return "";
+}
+
 // Gives back the memory of a mapped file's section that has been read for good. The pages are
 // the file's and were never written, so the system can drop them; nothing touches them again.
 // Whole pages only, so the neighbouring sections' bytes stay.
@@ -430,7 +470,8 @@ void releasePages(Span span) {
 
 // `mappedFile`: the bytes are a read-only mapping of a file, whose sections are given back to
 // the system as they are read, so that the peak holds the graph rather than graph and file.
-std::string assemble(const SectionSpans& spans, Graph& graph, bool mappedFile) {
+std::string assemble(const SectionSpans& spans, Graph& graph, bool mappedFile,
+                     NodeMeasures* measures) {
     const auto release = [&](std::initializer_list<MapSection> kinds) {
         if (mappedFile)
             for (const MapSection kind : kinds) releasePages(section(spans, kind));
@@ -462,6 +503,10 @@ std::string assemble(const SectionSpans& spans, Graph& graph, bool mappedFile) {
     release({MapSection::Links, MapSection::OutLinks, MapSection::InLinks});
     if (why.empty()) why = readLabels(spans, graph);
     release({MapSection::Labels, MapSection::LabelText});
+    const Span measured = section(spans, MapSection::Measures);
+    if (why.empty() && measures != nullptr && measured.data != nullptr)
+        why = readMeasures(measured, meta, *measures);
+    release({MapSection::Measures});
     if (!why.empty()) return why;
     decltype(parents)().swap(parents);
     graph.finishAssembly(meta.top, meta.home, meta.stats);
@@ -494,21 +539,28 @@ bool isMapFile(const std::string& path) {
 
 namespace {
 
-std::string readMap(const unsigned char* data, size_t size, Graph& graph, bool mappedFile) {
+std::string readMap(const unsigned char* data, size_t size, Graph& graph, bool mappedFile,
+                    NodeMeasures* measures) {
+    if (measures != nullptr) *measures = NodeMeasures{};
     SectionSpans spans{};
     std::string why = readContainer(data, size, spans);
-    if (why.empty()) why = assemble(spans, graph, mappedFile);
-    if (!why.empty()) graph.startAssembly(0, 0);  // nothing half-built stays
+    if (why.empty()) why = assemble(spans, graph, mappedFile, measures);
+    if (!why.empty()) {
+        graph.startAssembly(0, 0);  // nothing half-built stays
+        if (measures != nullptr) *measures = NodeMeasures{};
+    }
     return why;
 }
 
 }  // namespace
 
-std::string readMapBytes(const unsigned char* data, size_t size, Graph& graph) {
-    return readMap(data, size, graph, false);
+std::string readMapBytes(const unsigned char* data, size_t size, Graph& graph,
+                         NodeMeasures* measures) {
+    return readMap(data, size, graph, false, measures);
 }
 
-std::string readMapFile(const std::string& path, Graph& graph) {
+std::string readMapFile(const std::string& path, Graph& graph, NodeMeasures* measures) {
+    if (measures != nullptr) *measures = NodeMeasures{};
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::strerror(errno);
     struct stat info {};
@@ -527,7 +579,8 @@ std::string readMapFile(const std::string& path, Graph& graph) {
     ::close(fd);
     if (mapped == MAP_FAILED) return std::strerror(mapError);
     ::madvise(mapped, size, MADV_SEQUENTIAL);
-    std::string why = readMap(static_cast<const unsigned char*>(mapped), size, graph, true);
+    std::string why =
+        readMap(static_cast<const unsigned char*>(mapped), size, graph, true, measures);
     ::munmap(mapped, size);
     return why;
 }

@@ -9,6 +9,7 @@
 namespace orvo {
 
 class Graph;
+struct NodeMeasures;
 
 /// Whether these bytes begin with a map's magic.
 bool startsLikeMap(const unsigned char* data, size_t size);
@@ -17,11 +18,13 @@ bool isMapFile(const std::string& path);
 
 /// Reads a whole map held in memory into the graph, which is emptied first and keeps its hidden
 /// groups and colours; the graph comes out laid out. "" or why not (a sentence without the
-/// file's name); on failure the graph is left empty.
-std::string readMapBytes(const unsigned char* data, size_t size, Graph& graph);
+/// file's name); on failure the graph is left empty. `measures`, when given, gets the measures
+/// the map carries, and is left empty when it carries none (a map from before they were kept).
+std::string readMapBytes(const unsigned char* data, size_t size, Graph& graph,
+                         NodeMeasures* measures = nullptr);
 
 /// Maps the file read-only and reads it (readMapBytes); "" or why not (a sentence without the
 /// file's name, for the caller to name it).
-std::string readMapFile(const std::string& path, Graph& graph);
+std::string readMapFile(const std::string& path, Graph& graph, NodeMeasures* measures = nullptr);
 
 }  // namespace orvo

@@ -3,6 +3,7 @@
 // small sections: a node's records go out as they are made.
 #include "mapfile/map_writer.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <xxhash.h>
 
 #include "graph/graph.h"
+#include "graph/node_measures.h"
 #include "mapfile/map_format.h"
 #include "memory/atomic_file.h"
 #include "settings/viewer_settings.h"
@@ -148,8 +150,31 @@ void writeLabels(SectionSink& sink, const Graph& graph) {
     sink.end();
 }
 
+// The columns go out as they lie in memory (the map's numbers are little-endian, as this
+// machine's are: see map_format.h), a buffer's worth at a time.
+template <typename T>
+void putColumn(SectionSink& sink, const std::vector<T>& column) {
+    constexpr size_t kPiece = (size_t{1} << 16) / sizeof(T);
+    for (size_t at = 0; at < column.size(); at += kPiece)
+        sink.put(column.data() + at, std::min(kPiece, column.size() - at) * sizeof(T));
+}
+
+void writeMeasures(SectionSink& sink, const NodeMeasures& measures) {
+    sink.begin(MapSection::Measures);
+    unsigned char head[kMeasuresHeadBytes] = {};
+    storeLittle<uint64_t>(head + kMeasuresNodesAt, measures.size());
+    storeLittle<int32_t>(head + kMeasuresRoundsAt, measures.scoreRounds);
+    sink.put(head, sizeof head);
+    putColumn(sink, measures.depth);
+    putColumn(sink, measures.linksIn);
+    putColumn(sink, measures.linksOut);
+    putColumn(sink, measures.subtree);
+    putColumn(sink, measures.score);
+    sink.end();
+}
+
 void writeSections(SectionSink& sink, const Graph& graph, const Node& start,
-                   const ViewerSettings& settings) {
+                   const ViewerSettings& settings, const NodeMeasures* measures) {
     sink.begin(MapSection::Meta);
     writeMeta(sink, graph, start, settings);
     sink.end();
@@ -199,6 +224,8 @@ void writeSections(SectionSink& sink, const Graph& graph, const Node& start,
 
     writeGroups(sink, graph.groupNames());
     writeLabels(sink, graph);
+    if (measures != nullptr && !measures->empty() && measures->size() == graph.nodes.size())
+        writeMeasures(sink, *measures);
 }
 
 }  // namespace
@@ -210,14 +237,15 @@ const Node* layoutStartOf(const Graph& graph) {
 }
 
 std::string writeMap(const Graph& graph, const Node& start, const ViewerSettings& settings,
-                     std::FILE* out, const std::atomic<bool>* stop) {
+                     std::FILE* out, const NodeMeasures* measures,
+                     const std::atomic<bool>* stop) {
     if (graph.nodes.empty()) return "the graph holds no node";
     if (graph.nodes.size() >= kMapNoNode || graph.links.size() >= kMapNoNode)
         return "the graph has too many nodes or links for a map";
     SectionSink sink(out, stop);
     unsigned char header[kMapHeaderBytes] = {};
     sink.raw(header, sizeof header);  // written again, filled in, at the end
-    writeSections(sink, graph, start, settings);
+    writeSections(sink, graph, start, settings, measures);
 
     while (sink.at() % kMapAlignment != 0) sink.raw("\0", 1);
     const uint64_t tableAt = sink.at();
@@ -226,7 +254,7 @@ std::string writeMap(const Graph& graph, const Node& start, const ViewerSettings
         const SectionEntry& e = sink.entries()[i];
         unsigned char* entry = table.data() + i * kMapSectionEntryBytes;
         storeLittle<uint32_t>(entry, static_cast<uint32_t>(e.kind));
-        storeLittle<uint32_t>(entry + 4, kMapSectionRequired);
+        storeLittle<uint32_t>(entry + 4, mapSectionIsOptional(e.kind) ? 0 : kMapSectionRequired);
         storeLittle<uint64_t>(entry + 8, e.offset);
         storeLittle<uint64_t>(entry + 16, e.size);
         storeLittle<uint64_t>(entry + 24, e.checksum);
@@ -248,14 +276,15 @@ std::string writeMap(const Graph& graph, const Node& start, const ViewerSettings
 }
 
 std::string writeMapFile(const std::string& path, const Graph& graph,
-                         const ViewerSettings& settings, const std::atomic<bool>* stop) {
+                         const ViewerSettings& settings, const NodeMeasures* measures,
+                         const std::atomic<bool>* stop) {
     const Node* start = layoutStartOf(graph);
     if (start == nullptr) return "cannot write \"" + path + "\": the graph holds no node";
     std::string error;
     writeFileAtomically(
         path,
         [&](const std::string&, std::FILE* out, std::string& why) {
-            why = writeMap(graph, *start, settings, out, stop);
+            why = writeMap(graph, *start, settings, out, measures, stop);
             if (!why.empty()) why = "cannot write \"" + path + "\": " + why;
             return why.empty();
         },

@@ -99,10 +99,12 @@ public:
     /// a MeasureColouring's) instead of by their groups; nullptr goes back to the groups. The
     /// table must outlive its use, and be as long as the graph's nodes, or it is not used.
     void setNodeColours(const std::vector<float>* rgb) { nodeColours_ = rgb; }
+    const std::vector<float>* nodeColours() const { return nodeColours_; }
     /// Where a slice's labels compete for room, the node ranked higher (such as by its link
     /// score, a number per node by index) gets it, equal ranks the larger node; nullptr goes
     /// back to the larger node first. The same lifetime and length rules as setNodeColours.
     void setLabelRanks(const std::vector<double>* ranks) { labelRanks_ = ranks; }
+    const std::vector<double>* labelRanks() const { return labelRanks_; }
 
     /// Whether a frame's slices gather their cubes and links into vertex arrays (on by default)
     /// or draw each node with calls of its own; the picture is the same either way.

@@ -37,7 +37,6 @@
 #include "graph/graph.h"
 #include "graph/positions_csv.h"
 #include "graph/site_report.h"
-#include "mapfile/map_writer.h"
 #include "platform/url_opener.h"
 #include "shell/about_dialog.h"
 #include "shell/app_icon.h"
@@ -813,6 +812,7 @@ bool CMainFrame::exportPictureTo(const wxString& path, const wxSize& size, std::
     picture.width = size.x;
     picture.height = size.y;
     picture.legend = withLegend;
+    picture.measureLegend = glue.measureLegend();
     const bool written =
         orvo::exportPicture(*glue.viewer(), picture, std::string(path.fn_str()), error);
     view_->Refresh(false);
@@ -833,8 +833,12 @@ bool CMainFrame::saveMapTo(const wxString& path, std::string& error) {
         error = "no graph is open";
         return false;
     }
-    orvo::Viewer& viewer = *glue_.viewer();
-    error = orvo::writeMapFile(std::string(path.fn_str()), *viewer.graph(), viewer.settings());
+    // The map carries the measures: those still being worked out are waited for.
+    if (glue_.measuresPending()) {
+        glue_.finishMeasures();
+        collectMeasures();
+    }
+    error = glue_.saveMap(std::string(path.fn_str()));
     return error.empty();
 }
 

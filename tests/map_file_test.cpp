@@ -18,6 +18,7 @@
 
 #include "fuzz/map_exercise.h"
 #include "glue/window_settings.h"
+#include "graph/node_measures.h"
 #include "graph/positions_csv.h"
 #include "mapfile/map_cache.h"
 #include "mapfile/map_format.h"
@@ -60,8 +61,18 @@ std::string everything(const Graph& graph) {
     return out + std::to_string(graph.topNodeIndex());
 }
 
-std::string writeMapOf(const Graph& graph, const std::filesystem::path& path) {
-    return writeMapFile(path.string(), graph, graph.settings);
+std::string writeMapOf(const Graph& graph, const std::filesystem::path& path,
+                       const NodeMeasures* measures = nullptr) {
+    return writeMapFile(path.string(), graph, graph.settings, measures);
+}
+
+void expectSameMeasures(const NodeMeasures& got, const NodeMeasures& want) {
+    EXPECT_EQ(got.depth, want.depth);
+    EXPECT_EQ(got.linksIn, want.linksIn);
+    EXPECT_EQ(got.linksOut, want.linksOut);
+    EXPECT_EQ(got.subtree, want.subtree);
+    EXPECT_EQ(got.score, want.score);
+    EXPECT_EQ(got.scoreRounds, want.scoreRounds);
 }
 
 struct OutlineSource {
@@ -221,21 +232,26 @@ private:
     std::string bytes_;
 };
 
+// Reads the map with its measures: the graph and the measures both, or neither.
 std::string readBack(MapBytes& map) {
     const ViewerSettings settings = windowSettings();
     Graph graph(settings);
-    const std::string why = readMapBytes(map.data(), map.size(), graph);
+    NodeMeasures measures;
+    const std::string why = readMapBytes(map.data(), map.size(), graph, &measures);
     EXPECT_TRUE(why.empty() ? !graph.empty() : graph.empty()) << why;
+    EXPECT_TRUE(why.empty() ? measures.size() == graph.nodes.size() : measures.empty()) << why;
     return why;
 }
 
+// The example site's map, with its measures.
 MapBytes siteMap() {
     const ViewerSettings settings = windowSettings();
     Graph outline(settings);
     EXPECT_TRUE(readFile(outline, ORVO_SOURCE_DIR "/examples/site.graph"));
     outline.setLabel(*outline.nodes[3], "a label");
     TempDir dir;
-    EXPECT_EQ(writeMapOf(outline, dir / "site.orvomap"), "");
+    const NodeMeasures measures = computeNodeMeasures(outline);
+    EXPECT_EQ(writeMapOf(outline, dir / "site.orvomap", &measures), "");
     return MapBytes(readWholeFile(dir / "site.orvomap"));
 }
 
@@ -346,6 +362,41 @@ TEST(MapFile, RefusesRecordsThatBreakTheGraphsRules) {
         map.seal();
         EXPECT_EQ(readBack(map), c.expected);
     }
+    // Measures no graph of the map's counts could have: each column's values past their bounds.
+    MapBytes site = siteMap();
+    const uint64_t meta = site.section(MapSection::Meta).first;
+    const auto n = loadLittle<uint32_t>(site.data() + meta + kMetaNodesAt);
+    const auto links = loadLittle<uint32_t>(site.data() + meta + kMetaLinksAt);
+    const uint64_t column = 4 * uint64_t{n};
+    const Case measureCases[] = {
+        {MapSection::Measures, 16 + 4, n, "its measures section is damaged (node 1's depth)"},
+        {MapSection::Measures, 16 + 4, 0xfffffffeu,
+         "its measures section is damaged (node 1's depth)"},
+        {MapSection::Measures, 16 + column + 8, 0xffffffffu,
+         "its measures section is damaged (node 2's links in)"},
+        {MapSection::Measures, 16 + 2 * column, links + 1,
+         "its measures section is damaged (node 0's links out)"},
+        {MapSection::Measures, 16 + 3 * column + 16, 0,
+         "its measures section is damaged (node 4's subtree size)"},
+        {MapSection::Measures, 16 + 3 * column + 16, n + 1,
+         "its measures section is damaged (node 4's subtree size)"},
+        // The high half of node 5's score: not a number, then 2.
+        {MapSection::Measures, 16 + 4 * column + 44, 0x7ff80000u,
+         "its measures section is damaged (node 5's link score)"},
+        {MapSection::Measures, 16 + 4 * column + 44, 0x40000000u,
+         "its measures section is damaged (node 5's link score)"},
+        {MapSection::Measures, kMeasuresRoundsAt, 201,
+         "its measures section is damaged (its rounds)"},
+        {MapSection::Measures, kMeasuresNodesAt, n - 1,
+         "its measures section is damaged (its size)"},
+    };
+    for (const Case& c : measureCases) {
+        SCOPED_TRACE(c.expected);
+        MapBytes map = siteMap();
+        storeLittle<uint32_t>(map.data() + map.section(c.kind).first + c.at, c.value);
+        map.seal();
+        EXPECT_EQ(readBack(map), c.expected);
+    }
     // Either end of a link one past the last node.
     for (const size_t end : {0, 4}) {
         MapBytes past = siteMap();
@@ -372,6 +423,43 @@ TEST(MapFile, RefusesRecordsThatBreakTheGraphsRules) {
     storeLittle<uint64_t>(twice.data() + offsets + 16, 2 * second);
     twice.seal();
     EXPECT_NE(readBack(twice).find("an id twice"), std::string::npos);
+}
+
+// The measures a map carries are those worked out from its graph, to the last bit; a map
+// without them still opens, and so does one with them for a reader that does not ask for them.
+// They are an optional section: a reader from before them skips it and opens the map.
+TEST(MapFile, CarriesTheMeasuresOfItsGraph) {
+    const ViewerSettings settings = windowSettings();
+    TempDir dir;
+    for (const OutlineSource& source : outlineSources()) {
+        SCOPED_TRACE(source.name);
+        Graph outline(settings);
+        ASSERT_TRUE(readText(outline, source.text));
+        const NodeMeasures computed = computeNodeMeasures(outline);
+        ASSERT_EQ(writeMapOf(outline, dir / "with.orvomap", &computed), "");
+        ASSERT_EQ(writeMapOf(outline, dir / "without.orvomap"), "");
+        NodeMeasures read;
+        read.scoreRounds = -1;
+        Graph with(settings), without(settings), unasked(settings);
+        ASSERT_EQ(readMapFile((dir / "with.orvomap").string(), with, &read), "");
+        expectSameMeasures(read, computed);
+        expectSameMeasures(computeNodeMeasures(with), computed);
+        ASSERT_EQ(readMapFile((dir / "without.orvomap").string(), without, &read), "");
+        EXPECT_TRUE(read.empty());
+        ASSERT_EQ(readMapFile((dir / "with.orvomap").string(), unasked), "");
+        EXPECT_EQ(everything(with), everything(without));
+        EXPECT_EQ(everything(unasked), everything(without));
+    }
+    MapBytes site = siteMap();
+    bool found = false;
+    for (uint32_t i = 0; i < site.sectionCount(); ++i) {
+        const unsigned char* entry = site.entryAt(i);
+        const bool measures =
+            loadLittle<uint32_t>(entry) == static_cast<uint32_t>(MapSection::Measures);
+        found = found || measures;
+        EXPECT_EQ(loadLittle<uint32_t>(entry + 4), measures ? 0u : kMapSectionRequired) << i;
+    }
+    EXPECT_TRUE(found);
 }
 
 // A kept map is found again only for the same file as it was, read with the same settings; the
@@ -401,9 +489,12 @@ TEST(MapCache, KeepsOneMapPerOutlineAndSettingsAndDropsTheLeastUsed) {
 
     Graph fromCache(settings);
     EXPECT_FALSE(cache.read(kept, fromCache));
-    ASSERT_EQ(cache.store(kept, graph, settings), "");
-    EXPECT_TRUE(cache.read(kept, fromCache));
+    const NodeMeasures measures = computeNodeMeasures(graph);
+    ASSERT_EQ(cache.store(kept, graph, settings, &measures), "");
+    NodeMeasures keptMeasures;
+    EXPECT_TRUE(cache.read(kept, fromCache, &keptMeasures));
     EXPECT_EQ(everything(fromCache), everything(graph));
+    expectSameMeasures(keptMeasures, measures);
     // The file touched (a new modification time) or grown: another name.
     writeWholeFile(outline, readWholeFile(outline) + "\n");
     EXPECT_NE(cache.mapPathFor(outline, settings), kept);
@@ -428,7 +519,7 @@ TEST(MapCache, KeepsOneMapPerOutlineAndSettingsAndDropsTheLeastUsed) {
     // A write stopped half way leaves nothing behind, not even its temporary file.
     const std::atomic<bool> stop{true};
     const std::string stopped = cache.folder() + "/stopped.orvomap";
-    EXPECT_NE(cache.store(stopped, graph, settings, &stop).find(kMapWriteStopped),
+    EXPECT_NE(cache.store(stopped, graph, settings, nullptr, &stop).find(kMapWriteStopped),
               std::string::npos);
     size_t files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(cache.folder()))

@@ -4,9 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "glue/window_settings.h"
+#include "graph/graph.h"
+#include "graph/node_measures.h"
+#include "layout/layout.h"
+#include "mapfile/map_writer.h"
 #include "run_tool.h"
 
 namespace orvo::test {
@@ -47,6 +53,7 @@ TEST(MapFileTools, InspectGivesTheSameDumpAndPositionsOnAMap) {
         for (const std::vector<std::string>& arguments :
              {std::vector<std::string>{"--dump", (dir / "out").string()},
               {"--positions", (dir / "out").string()},
+              {"--measures", (dir / "out").string()},
               {"--from", "http://www.example.org/faq.html", "--positions",
                (dir / "out").string()}}) {
             if (arguments[0] == "--from" && !p.outline.ends_with("site.graph")) continue;
@@ -78,6 +85,26 @@ TEST(MapFileTools, SnapshotDrawsTheSamePicturePickAndReport) {
     }
 }
 #endif
+
+// orvo-inspect takes the measures a map carries as they are: a map written with a node's
+// measures changed gives them back changed.
+TEST(MapFileTools, InspectTakesTheMeasuresAMapCarries) {
+    TempDir dir;
+    ViewerSettings settings;
+    applyWindowInitialisation(settings);
+    Graph graph(settings);
+    std::ifstream in(ORVO_SOURCE_DIR "/examples/worked-example.graph");
+    ASSERT_TRUE(readAndLayOut(graph, in));
+    NodeMeasures measures = computeNodeMeasures(graph);
+    ASSERT_EQ(measures.size(), 5u);
+    measures.subtree[2] = 4;
+    measures.linksIn[2] = 6;
+    const std::string map = (dir / "changed.orvomap").string();
+    ASSERT_EQ(writeMapFile(map, graph, settings, &measures), "");
+    const ToolRun run = runTool("orvo-inspect", {map, "--measures", "-", "--top", "5"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\n2,a://h/y.gif,2,6,0,4,0.1554719305\n"), std::string::npos) << run.out;
+}
 
 TEST(MapFileTools, ADamagedMapIsRefusedWithItsReason) {
     TempDir dir;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <numeric>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "glue/window_settings.h"
@@ -38,6 +39,7 @@ TEST(NodeMeasures, SmallOutlinesGiveTheirHandCheckedMeasures) {
         Graph g(settings);
         ASSERT_TRUE(testing::readText(g, c.input)) << c.name;
         EXPECT_EQ(table(g, computeNodeMeasures(g)), c.expected) << c.name;
+        EXPECT_EQ(table(g, computeNodeMeasures(g, nullptr, 2)), c.expected) << c.name;
     }
 }
 
@@ -111,8 +113,14 @@ TEST(NodeMeasures, LinkScoresOfRealSitesMatchAPlainPowerIteration) {
                     << g.nodes[b[k]]->id;
             }
         }
-        // Two threads sharing each round give the very same numbers.
+        // Two threads sharing each round give the very same numbers, and the other measures
+        // worked out beside the link table too.
         EXPECT_EQ(computeLinkScores(g, nullptr, 2).score, ours.score) << file;
+        const NodeMeasures one = computeNodeMeasures(g), two = computeNodeMeasures(g, nullptr, 2);
+        EXPECT_EQ(two.score, one.score) << file;
+        EXPECT_EQ(std::tie(two.depth, two.linksIn, two.linksOut, two.subtree),
+                  std::tie(one.depth, one.linksIn, one.linksOut, one.subtree))
+            << file;
     }
 }
 

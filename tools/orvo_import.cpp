@@ -17,6 +17,7 @@
 #include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "graph/graph_compare.h"
+#include "graph/node_measures.h"
 #include "graph/site_report.h"
 #include "import/url.h"
 #include "layout/layout.h"
@@ -52,15 +53,16 @@ bool writesMap(const Options& options) {
     return options.output.size() > 8 && options.output.ends_with(".orvomap");
 }
 
-// Reads the outline text as the window would and writes the laid-out graph as a map to `path`;
-// "" or why not.
+// Reads the outline text as the window would and writes the laid-out graph as a map to `path`,
+// with every node's measures, so that whoever opens it need not work them out; "" or why not.
 std::string writeMapOf(const std::string& text, const std::string& path) {
     orvo::ViewerSettings settings;
     orvo::applyWindowInitialisation(settings);
     orvo::Graph graph(settings);
     std::istringstream in(text);
     if (!orvo::readAndLayOut(graph, in)) return "the input holds no node record; nothing written";
-    return orvo::writeMapFile(path, graph, settings);
+    const orvo::NodeMeasures measures = orvo::computeNodeMeasures(graph, nullptr, 2);
+    return orvo::writeMapFile(path, graph, settings, &measures);
 }
 
 // Reads an input as the viewer opens it (a web address is crawled) into `graph`; "" or why not.

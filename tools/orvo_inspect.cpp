@@ -180,9 +180,12 @@ int run(const Options& options) {
     orvo::Graph graph(settings);
     graph.debugLevel = orvo::readDebugLevel();  // as the viewer does
     const auto loadStart = std::chrono::steady_clock::now();
+    // The measures a map carries, taken as they are for --measures.
+    orvo::NodeMeasures measures;
     if (orvo::isMapFile(options.file)) {
         // A map, whatever its name: read back as it was laid out.
-        if (const std::string why = orvo::readMapFile(options.file, graph); !why.empty()) {
+        orvo::NodeMeasures* keep = options.measuresPath.empty() ? nullptr : &measures;
+        if (const std::string why = orvo::readMapFile(options.file, graph, keep); !why.empty()) {
             std::fprintf(stderr, "orvo-inspect: %s: %s\n", file.c_str(), why.c_str());
             return kExitFailure;
         }
@@ -245,7 +248,8 @@ int run(const Options& options) {
         if (const int status = writePositions(graph, options.positionsPath)) return status;
     }
     if (!options.measuresPath.empty()) {
-        const orvo::NodeMeasures measures = orvo::computeNodeMeasures(graph, nullptr, 2);
+        if (measures.size() != graph.nodes.size())
+            measures = orvo::computeNodeMeasures(graph, nullptr, 2);
         if (const int status =
                 writeOutput(options.measuresPath, orvo::measuresCsv(graph, measures, options.top)))
             return status;

@@ -232,8 +232,10 @@ int run(const Options& options) {
         if (!surface.readPixels(orvo::DrawBuffer::Front, rgba)) {
             return fail("cannot read the picture");
         }
-        if (options.legend &&
-            !orvo::drawViewLegend(rgba, width, height, graph, viewer.settings(), error)) {
+        // Under --colour-by, the measure's legend, as the window shows it.
+        const orvo::MeasureLegend measureLegend = glue.measureLegend();
+        if (options.legend && !orvo::drawViewLegend(rgba, width, height, graph, viewer.settings(),
+                                                    error, &measureLegend)) {
             return fail(error);
         }
         if (!orvo::writePng(options.output, width, height, rgba, orvo::RowOrder::BottomUp, error)) {
@@ -292,13 +294,13 @@ int main(int argc, char** argv) {
                  "would overlap one drawn before it is left out)");
     app.add_flag("--legend", options.legend,
                  "draw the legend into the picture's top left corner: each group of the kind "
-                 "being coloured with its colour and node count, largest first");
+                 "being coloured with its colour and node count, largest first; with --colour-by "
+                 "the measure's colour ramp with the values at its ends");
     app.add_option("--colour-by", options.colourBy,
                    "colour the nodes by a measure instead of their groups, light for more: "
                    "depth, in (links in), out (links out), subtree (its nodes) or score (link "
                    "score); in, subtree and score on a log scale")
-        ->check(CLI::IsMember({"depth", "in", "out", "subtree", "score"}))
-        ->excludes("--legend");
+        ->check(CLI::IsMember({"depth", "in", "out", "subtree", "score"}));
     app.add_option("--label-order", options.labelOrder,
                    "which label wins where labels compete for room: size (the larger node, the "
                    "default) or score (the higher link score)")

@@ -1,6 +1,7 @@
 // Maps opened through the glue on an offscreen Mesa context: the same picture, search and
-// travel as the outline they were made from; the map cache that makes re-opening an unchanged
-// outline as quick; a damaged map refused with the graph on view kept.
+// travel as the outline they were made from; the measures a map carries taken from it; the map
+// cache that makes re-opening an unchanged outline as quick; a damaged map refused with the
+// graph on view kept.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,12 +9,22 @@
 #include <string>
 #include <vector>
 
+#include "graph/node_measures.h"
 #include "mapfile/map_cache.h"
 #include "mapfile/map_writer.h"
 #include "tests/glue/glue_rig.h"
 
 namespace orvo {
 namespace {
+
+void expectSameMeasures(const NodeMeasures& got, const NodeMeasures& want) {
+    EXPECT_EQ(got.depth, want.depth);
+    EXPECT_EQ(got.linksIn, want.linksIn);
+    EXPECT_EQ(got.linksOut, want.linksOut);
+    EXPECT_EQ(got.subtree, want.subtree);
+    EXPECT_EQ(got.score, want.score);
+    EXPECT_EQ(got.scoreRounds, want.scoreRounds);
+}
 
 class MapOpenTest : public GlueRig {
 public:
@@ -60,6 +71,41 @@ TEST_F(MapOpenTest, AMapShowsWhatItsOutlineShows) {
     EXPECT_EQ(graph().nodes.size(), 3000u);
 }
 
+// The measures a map carries are taken as they are, not worked out again: a map written with a
+// node's measures changed shows them changed. Save As Map writes them once they are taken.
+TEST_F(MapOpenTest, TheMeasuresOfAMapAreTakenFromItAndSavedWithIt) {
+    open(kSite);
+    glue->waitForMeasures();
+    const NodeMeasures computed = glue->measures();
+    ASSERT_EQ(computed.size(), graph().nodes.size());
+    const std::string saved = dir / "saved.orvomap";
+    ASSERT_EQ(glue->saveMap(saved), "");
+    NodeMeasures changed = computed;
+    changed.depth[7] += 1;
+    changed.score[7] /= 2;
+    const std::string path = dir / "changed.orvomap";
+    ASSERT_EQ(writeMapFile(path, graph(), settings(), &changed), "");
+
+    makeGlue();
+    open(path);
+    EXPECT_TRUE(glue->collectMeasures());
+    expectSameMeasures(glue->measures(), changed);
+    makeGlue();
+    open(saved);
+    EXPECT_TRUE(glue->collectMeasures());
+    expectSameMeasures(glue->measures(), computed);
+    // Without them (saved before they were taken, or opened without working them out) the map
+    // carries none, and opening it works them out.
+    glue->setComputeMeasures(false);
+    open(kSite);
+    ASSERT_EQ(glue->saveMap(path), "");
+    glue->setComputeMeasures(true);
+    open(path);
+    EXPECT_TRUE(glue->measuresPending());
+    glue->waitForMeasures();
+    expectSameMeasures(glue->measures(), computed);
+}
+
 TEST_F(MapOpenTest, TheCacheKeepsTheMapOfAnOutlineAfterItsFirstPicture) {
     const std::string outline = dir / "site.graph", cache = dir / "cache";
     std::filesystem::copy_file(kSite, outline);
@@ -73,6 +119,12 @@ TEST_F(MapOpenTest, TheCacheKeepsTheMapOfAnOutlineAfterItsFirstPicture) {
     EXPECT_TRUE(glue->mapCachePending());
     EXPECT_FALSE(std::filesystem::exists(cache));  // not before the first picture
     const std::vector<uint8_t> fromOutline = pictureAndWork();
+    // Nor before the measures, which it carries, are taken.
+    EXPECT_TRUE(glue->measuresPending());
+    EXPECT_TRUE(glue->mapCachePending());
+    glue->waitForMeasures();
+    const NodeMeasures computed = glue->measures();
+    idleToTheEnd();
     glue->waitForMapCache();
     EXPECT_FALSE(glue->mapCachePending());
 
@@ -80,6 +132,9 @@ TEST_F(MapOpenTest, TheCacheKeepsTheMapOfAnOutlineAfterItsFirstPicture) {
     open(outline);
     EXPECT_NE(glue->openedFromCache(), "");
     EXPECT_FALSE(glue->mapCachePending());
+    // Taken from the kept map, finished as soon as the open is.
+    EXPECT_TRUE(glue->collectMeasures());
+    expectSameMeasures(glue->measures(), computed);
     EXPECT_TRUE(pictureAndWork() == fromOutline);
 
     // A changed outline is read again, and its map kept anew.
@@ -88,6 +143,7 @@ TEST_F(MapOpenTest, TheCacheKeepsTheMapOfAnOutlineAfterItsFirstPicture) {
     open(outline);
     EXPECT_EQ(glue->openedFromCache(), "");
     EXPECT_EQ(graph().nodes.size(), 3001u);
+    glue->waitForMeasures();
     idleToTheEnd();
     glue->waitForMapCache();
     const auto keptMaps = [&] {
@@ -109,6 +165,7 @@ TEST_F(MapOpenTest, TheCacheKeepsTheMapOfAnOutlineAfterItsFirstPicture) {
     EXPECT_TRUE(glue->mapCachePending());
     glue->travelTo("n30");
     EXPECT_FALSE(glue->mapCachePending());
+    glue->waitForMeasures();
     idleToTheEnd();
     glue->waitForMapCache();
     EXPECT_EQ(keptMaps(), 2u);

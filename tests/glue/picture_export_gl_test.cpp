@@ -12,6 +12,7 @@
 #include <set>
 
 #include "glue/legend_picture.h"
+#include "glue/measure_legend.h"
 #include "glue/picture_export.h"
 #include "graph/positions_csv.h"
 #include "import/import_converter.h"
@@ -283,6 +284,78 @@ TEST_F(PictureExportTest, SectionsShowInTheirColoursAndTheLegendNamesThem) {
     const auto& s = place.swatches[0];
     EXPECT_TRUE(pixelIs(hidden, (s.x0 + s.x1) / 2, (s.y0 + s.y1) / 2, white));
     EXPECT_TRUE(pixelIs(hidden, s.x0, (s.y0 + s.y1) / 2, legend.rows[0].colour));
+}
+
+// Coloured by a measure, the export is coloured and labelled as the view is, and its legend is
+// the window's legend of the measure: its title, the ramp from the low end's colour to the high
+// end's, and the values at either end. orvo-snapshot --colour-by --legend draws the very same
+// picture; the legend changes nothing outside its box.
+TEST_F(PictureExportTest, UnderAMeasureTheExportAndItsLegendAreTheMeasures) {
+    openSite();
+    glue->waitForMeasures();
+    glue->setColourBy(Measure::Score);
+    glue->setLabelsByScore(true);
+    drawWhole();
+    const std::vector<std::string> size{"--size", "640x360"};
+    auto snap = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), size.begin(), size.end());
+        return snapshot(more);
+    };
+    const RgbaImage groups = snap({}),
+                    byScore = snap({"--colour-by", "score", "--label-order", "score"}),
+                    withLegend =
+                        snap({"--colour-by", "score", "--label-order", "score", "--legend"});
+    EXPECT_FALSE(samePicture(byScore, groups));
+
+    PictureExport picture;
+    picture.width = 640;
+    picture.height = 360;
+    picture.refineLimitSeconds = kWholeGraph;
+    std::string error;
+    ASSERT_TRUE(exportPicture(viewer(), picture, dir / "export.png", error)) << error;
+    EXPECT_TRUE(samePicture(readPicture(dir / "export.png"), byScore));
+    picture.legend = true;
+    picture.measureLegend = glue->measureLegend();
+    ASSERT_EQ(picture.measureLegend.title, "Link score (log scale)");
+    ASSERT_TRUE(exportPicture(viewer(), picture, dir / "export.png", error)) << error;
+    EXPECT_TRUE(samePicture(readPicture(dir / "export.png"), withLegend));
+
+    const std::optional<RasterFont> font =
+        rasteriseLatin1Font(settings().fontFace, settings().fontHeight);
+    ASSERT_TRUE(font);
+    const MeasureLegendPlacement place = placeMeasureLegend(picture.measureLegend, *font);
+    ASSERT_LT(place.box.y1, 360);
+    const Rgb black{0, 0, 0};
+    EXPECT_TRUE(pixelIs(withLegend, place.box.x1 - 1, place.box.y1 - 1, black)) << "its frame";
+    // The ramp's ends in the colours of the colouring's ends (within a step of rounding), its
+    // middle in neither.
+    const int middle = (place.ramp.y0 + place.ramp.y1) / 2;
+    EXPECT_TRUE(pixelIs(withLegend, place.ramp.x0, middle, rampColour(0.0)));
+    EXPECT_TRUE(pixelIs(withLegend, place.ramp.x1 - 1, middle, rampColour(1.0)));
+    const int centre = (place.ramp.x0 + place.ramp.x1) / 2;
+    EXPECT_FALSE(pixelIs(withLegend, centre, middle, rampColour(0.0)));
+    EXPECT_FALSE(pixelIs(withLegend, centre, middle, rampColour(1.0)));
+    // The ends' values are written below the ramp: text pixels on the third line, at the left
+    // under the low end and at the right under the high end.
+    auto inked = [&](int x0, int x1) {
+        size_t n = 0;
+        for (int y = place.ramp.y1 + 2; y < place.box.y1 - 1; ++y)
+            for (int x = x0; x < x1; ++x) n += pixelIs(withLegend, x, y, black);
+        return n;
+    };
+    EXPECT_GT(inked(place.ramp.x0, centre - 20), 10u);
+    EXPECT_GT(inked(centre + 20, place.ramp.x1), 10u);
+    size_t changed = 0, outside = 0;
+    for (int y = 0; y < 360; ++y) {
+        for (int x = 0; x < 640; ++x) {
+            const bool differs =
+                std::memcmp(pixelAt(byScore, x, y), pixelAt(withLegend, x, y), 4) != 0;
+            changed += differs;
+            outside += differs && !(x < place.box.x1 && y < place.box.y1);
+        }
+    }
+    EXPECT_GT(changed, 1000u);
+    EXPECT_EQ(outside, 0u);
 }
 
 }  // namespace
