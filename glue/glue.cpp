@@ -58,6 +58,12 @@ int Glue::fail(std::string message) {
     return 0;
 }
 
+int Glue::cancelledOpen(const std::string& path) {
+    openCancelled_ = true;
+    openError_ = "Opening " + quoted(path) + " was cancelled.";
+    return 0;
+}
+
 // A graph file as a stream; nullptr when it cannot be opened, with openError_ saying why.
 // Inputs the converter accepts never come here (see openGraphFile).
 std::unique_ptr<std::istream> Glue::openInput(const std::string& path, const OpenRequest& request,
@@ -146,8 +152,7 @@ std::unique_ptr<Graph> Glue::importInput(const std::string& path, const InputCon
     const ConversionResult result = conversion.result();
     openWarnings_ = result.warnings;
     if (result.cancelled || request.cancelled()) {
-        openCancelled_ = true;
-        openError_ = "Opening " + quoted(path) + " was cancelled.";
+        cancelledOpen(path);
         return nullptr;
     }
     if (!result.ok) {
@@ -163,14 +168,15 @@ std::unique_ptr<Graph> Glue::importInput(const std::string& path, const InputCon
 // The map kept for the outline at `path`, when there is one; else nullptr, and where its map is
 // to be kept once it is read (empty without a cache).
 std::unique_ptr<Graph> Glue::readKeptMap(const std::string& path, std::string& cacheMap,
-                                         NodeMeasures* measures) {
+                                         NodeMeasures* measures,
+                                         const MapReadProgress& progress) {
     cacheMap.clear();
     if (!mapCache_) return nullptr;
     const std::string kept = mapCache_->mapPathFor(path, viewer_->settings());
     if (kept.empty()) return nullptr;
     auto fresh = std::make_unique<Graph>(viewer_->settings());
     fresh->debugLevel = readDebugLevel();
-    if (mapCache_->read(kept, *fresh, measures)) {
+    if (mapCache_->read(kept, *fresh, measures, progress)) {
         openedFromCache_ = kept;
         return fresh;
     }
@@ -197,29 +203,32 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
     const InputConverter& converter =
         request.converter != nullptr ? *request.converter : inputConverter_;
     const bool converted = converter && converter.accepts(path);
+    // A map's reading shows how far it has come and stops at a cancel, as a file's does.
+    const MapReadProgress mapProgress = [&request](uint64_t done, uint64_t total) {
+        request.report(LoadStage::Read, done, total);
+        return !request.cancelled();
+    };
     if (isMapFile(path)) {
         // A map, whatever its name: laid out already, read back without text or layout.
         request.report(LoadStage::Read, 0, 0);
         fresh = std::make_unique<Graph>(viewer_->settings());
         fresh->debugLevel = readDebugLevel();
-        if (const std::string why = readMapFile(path, *fresh, keep); !why.empty())
-            return fail(failureText("Cannot open", path, why));
+        const std::string why = readMapFile(path, *fresh, keep, mapProgress);
+        if (request.cancelled()) return cancelledOpen(path);
+        if (!why.empty()) return fail(failureText("Cannot open", path, why));
     } else if (converted) {
         fresh = importInput(path, converter, request);
         if (!fresh) return 0;
-    } else if ((fresh = readKeptMap(path, cacheMap, keep))) {
+    } else if ((fresh = readKeptMap(path, cacheMap, keep, mapProgress))) {
         // The outline is unchanged since its map was kept.
+    } else if (request.cancelled()) {
+        return cancelledOpen(path);
     } else {
         uint64_t totalBytes = 0;
         std::unique_ptr<std::istream> in = openInput(path, request, totalBytes);
         if (!in) return 0;
         fresh = readInput(*in, totalBytes, request);
-        if (request.cancelled()) {
-            fresh.reset();
-            openCancelled_ = true;
-            openError_ = "Opening " + quoted(path) + " was cancelled.";
-            return 0;
-        }
+        if (request.cancelled()) return cancelledOpen(path);
         if (in->bad()) {
             return fail("Cannot read " + quoted(path) + ": " + std::strerror(errno) + ".");
         }

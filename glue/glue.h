@@ -226,13 +226,15 @@ private:
     std::unique_ptr<Graph> importInput(const std::string& path, const InputConverter& converter,
                                        const OpenRequest& request);
     int fail(std::string message);
+    /// Says that opening `path` was cancelled; 0.
+    int cancelledOpen(const std::string& path);
     void applyLoadSettings();
     void applyMeasureChoices();
     void say(std::string message);
     int travel(const std::string& id, bool remember);
 
     std::unique_ptr<Graph> readKeptMap(const std::string& path, std::string& cacheMap,
-                                       NodeMeasures* measures);
+                                       NodeMeasures* measures, const MapReadProgress& progress);
     InputConverter inputConverter_;
     std::unique_ptr<MapCache> mapCache_;
     std::string pendingCacheMap_;  // where the graph on view is to be kept, once drawn

@@ -49,11 +49,12 @@ std::string MapCache::mapPathFor(const std::string& path, const ViewerSettings& 
     return folder_ + "/" + name;
 }
 
-bool MapCache::read(const std::string& mapPath, Graph& graph, NodeMeasures* measures) const {
+bool MapCache::read(const std::string& mapPath, Graph& graph, NodeMeasures* measures,
+                    const MapReadProgress& progress) const {
     std::error_code error;
     if (mapPath.empty() || !fs::is_regular_file(mapPath, error)) return false;
-    if (!readMapFile(mapPath, graph, measures).empty()) {
-        fs::remove(mapPath, error);
+    if (const std::string why = readMapFile(mapPath, graph, measures, progress); !why.empty()) {
+        if (why != kMapReadCancelled) fs::remove(mapPath, error);  // a cancelled read is no fault
         return false;
     }
     fs::last_write_time(mapPath, fs::file_time_type::clock::now(), error);

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "mapfile/map_reader.h"
+
 namespace orvo {
 
 class Graph;
@@ -29,8 +31,9 @@ public:
     std::string mapPathFor(const std::string& path, const ViewerSettings& settings) const;
     /// Reads the kept map into the graph (and the measures it carries into `measures`, when
     /// given), marking it used; false (the graph empty) when there is none or it cannot be read
-    /// (a damaged one is removed).
-    bool read(const std::string& mapPath, Graph& graph, NodeMeasures* measures = nullptr) const;
+    /// (a damaged one is removed). `progress` hears how far the reading has come and may stop it.
+    bool read(const std::string& mapPath, Graph& graph, NodeMeasures* measures = nullptr,
+              const MapReadProgress& progress = {}) const;
     /// Writes the graph's map, laid out with these settings, there, with its measures when
     /// given, then removes the least recently used maps past the bound; "" or why not. A write
     /// that sees `stop` set leaves no file behind.

@@ -40,6 +40,27 @@ constexpr uint32_t kMaxSections = 4096;
 // sites' maps peaked at 7 % above what these give.
 constexpr uint64_t kAssembledNodeBytes = 360;
 constexpr uint64_t kAssembledLinkBytes = 32;
+
+// How far the assembly has come, told every so many steps to whoever asked, who may stop it:
+// a step per node read, per child filed and per link made.
+class Steps {
+public:
+    Steps(const MapReadProgress& report, uint64_t total) : report_(report), total_(total) {}
+    /// False once the listener has asked to stop.
+    bool step() {
+        if (++done_ < next_) return true;
+        next_ = done_ + kEvery;
+        return !report_ || report_(done_, total_);
+    }
+    bool finish() { return !report_ || report_(total_, total_); }
+
+private:
+    static constexpr uint64_t kEvery = 1 << 16;
+    const MapReadProgress& report_;
+    uint64_t total_;
+    uint64_t done_ = 0;
+    uint64_t next_ = kEvery;
+};
 // A fuzzing build takes altered bytes past the checksums, to the checks behind them.
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
 constexpr bool kChecksums = false;
@@ -239,7 +260,7 @@ Span section(const SectionSpans& spans, MapSection kind) {
 
 // The nodes with their ids, levels, groups and radii; parents are checked, not yet set.
 std::string readNodes(const SectionSpans& spans, const Meta& meta, Graph& graph,
-                      std::vector<uint32_t>& parents) {
+                      std::vector<uint32_t>& parents, Steps& steps) {
     const Span records = section(spans, MapSection::Nodes);
     const Span offsets = section(spans, MapSection::IdOffsets);
     const Span text = section(spans, MapSection::IdText);
@@ -293,6 +314,7 @@ std::string readNodes(const SectionSpans& spans, const Meta& meta, Graph& graph,
         if (node == nullptr) return damaged(MapSection::IdText, "an id twice: " + std::string(id));
         node->radius = radius;
         parents[i] = parent;
+        if (!steps.step()) return kMapReadCancelled;
     }
     return "";
 }
@@ -301,7 +323,7 @@ std::string readNodes(const SectionSpans& spans, const Meta& meta, Graph& graph,
 // Each list gets its room once, from the parents' counts, and the reach is walked over the
 // section itself rather than over the nodes.
 std::string readChildren(const SectionSpans& spans, const std::vector<uint32_t>& parents,
-                         Graph& graph) {
+                         Graph& graph, Steps& steps) {
     const Span children = section(spans, MapSection::Children);
     const uint64_t n = parents.size();
     if (children.size != (n - 1) * 4) return damaged(MapSection::Children, "its size");
@@ -324,6 +346,7 @@ std::string readChildren(const SectionSpans& spans, const std::vector<uint32_t>&
         if (parent->children.empty())
             parent->children.reserve(firstChild[lastParent + 1] - firstChild[lastParent]);
         parent->children.push_back(node);
+        if (!steps.step()) return kMapReadCancelled;
     }
     // Each node has one parent and is its parent's child once: a tree unless there is a cycle,
     // which the root does not reach.
@@ -344,7 +367,7 @@ std::string readChildren(const SectionSpans& spans, const std::vector<uint32_t>&
 // checks read the parents and the link records, not the nodes, which the links reach in no
 // order: only the filing touches a node, in node order.
 std::string readLinks(const SectionSpans& spans, const Meta& meta,
-                      const std::vector<uint32_t>& parents, Graph& graph) {
+                      const std::vector<uint32_t>& parents, Graph& graph, Steps& steps) {
     const Span records = section(spans, MapSection::Links);
     const uint64_t n = meta.nodes, count = meta.links;
     if (records.size != count * kLinkRecordBytes) return damaged(MapSection::Links, "its size");
@@ -370,6 +393,7 @@ std::string readLinks(const SectionSpans& spans, const Meta& meta,
             ++outCount[from];
             ++inCount[to];
         }
+        if (!steps.step()) return kMapReadCancelled;
     }
     for (uint64_t i = 1; i < n; ++i) {
         if (treeLinkOf[i] == kMapNoNode)
@@ -471,7 +495,7 @@ void releasePages(Span span) {
 // `mappedFile`: the bytes are a read-only mapping of a file, whose sections are given back to
 // the system as they are read, so that the peak holds the graph rather than graph and file.
 std::string assemble(const SectionSpans& spans, Graph& graph, bool mappedFile,
-                     NodeMeasures* measures) {
+                     NodeMeasures* measures, const MapReadProgress& progress) {
     const auto release = [&](std::initializer_list<MapSection> kinds) {
         if (mappedFile)
             for (const MapSection kind : kinds) releasePages(section(spans, kind));
@@ -493,13 +517,14 @@ std::string assemble(const SectionSpans& spans, Graph& graph, bool mappedFile,
                             section(spans, MapSection::LabelText).size;
     if (std::string why = memoryShortfall(needed, memoryRoomBytes()); !why.empty()) return why;
     graph.startAssembly(meta.nodes, meta.links);
+    Steps steps(progress, 2 * meta.nodes + meta.links);
     std::vector<uint32_t> parents;
     std::string why = readGroups(spans, graph);
-    if (why.empty()) why = readNodes(spans, meta, graph, parents);
+    if (why.empty()) why = readNodes(spans, meta, graph, parents, steps);
     release({MapSection::Nodes, MapSection::IdOffsets, MapSection::IdText});
-    if (why.empty()) why = readChildren(spans, parents, graph);
+    if (why.empty()) why = readChildren(spans, parents, graph, steps);
     release({MapSection::Children});
-    if (why.empty()) why = readLinks(spans, meta, parents, graph);
+    if (why.empty()) why = readLinks(spans, meta, parents, graph, steps);
     release({MapSection::Links, MapSection::OutLinks, MapSection::InLinks});
     if (why.empty()) why = readLabels(spans, graph);
     release({MapSection::Labels, MapSection::LabelText});
@@ -513,7 +538,7 @@ std::string assemble(const SectionSpans& spans, Graph& graph, bool mappedFile,
     ViewerSettings placing = graph.settings;
     placing.childSpacing = static_cast<float>(meta.childSpacing);
     placeFromRadii(graph, placing, graph.nodes[meta.start]);
-    return "";
+    return steps.finish() ? "" : kMapReadCancelled;
 }
 
 }  // namespace
@@ -540,11 +565,11 @@ bool isMapFile(const std::string& path) {
 namespace {
 
 std::string readMap(const unsigned char* data, size_t size, Graph& graph, bool mappedFile,
-                    NodeMeasures* measures) {
+                    NodeMeasures* measures, const MapReadProgress& progress) {
     if (measures != nullptr) *measures = NodeMeasures{};
     SectionSpans spans{};
     std::string why = readContainer(data, size, spans);
-    if (why.empty()) why = assemble(spans, graph, mappedFile, measures);
+    if (why.empty()) why = assemble(spans, graph, mappedFile, measures, progress);
     if (!why.empty()) {
         graph.startAssembly(0, 0);  // nothing half-built stays
         if (measures != nullptr) *measures = NodeMeasures{};
@@ -555,11 +580,12 @@ std::string readMap(const unsigned char* data, size_t size, Graph& graph, bool m
 }  // namespace
 
 std::string readMapBytes(const unsigned char* data, size_t size, Graph& graph,
-                         NodeMeasures* measures) {
-    return readMap(data, size, graph, false, measures);
+                         NodeMeasures* measures, const MapReadProgress& progress) {
+    return readMap(data, size, graph, false, measures, progress);
 }
 
-std::string readMapFile(const std::string& path, Graph& graph, NodeMeasures* measures) {
+std::string readMapFile(const std::string& path, Graph& graph, NodeMeasures* measures,
+                        const MapReadProgress& progress) {
     if (measures != nullptr) *measures = NodeMeasures{};
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::strerror(errno);
@@ -580,7 +606,7 @@ std::string readMapFile(const std::string& path, Graph& graph, NodeMeasures* mea
     if (mapped == MAP_FAILED) return std::strerror(mapError);
     ::madvise(mapped, size, MADV_SEQUENTIAL);
     std::string why =
-        readMap(static_cast<const unsigned char*>(mapped), size, graph, true, measures);
+        readMap(static_cast<const unsigned char*>(mapped), size, graph, true, measures, progress);
     ::munmap(mapped, size);
     return why;
 }

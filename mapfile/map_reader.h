@@ -4,12 +4,20 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 
 namespace orvo {
 
 class Graph;
 struct NodeMeasures;
+
+/// Hears how far a map's reading has come (`done` of `total` steps, a few per node and link)
+/// now and then, and at its end; returning false stops it, and the read fails with
+/// kMapReadCancelled.
+using MapReadProgress = std::function<bool(uint64_t done, uint64_t total)>;
+inline constexpr const char* kMapReadCancelled = "the reading was cancelled";
 
 /// Whether these bytes begin with a map's magic.
 bool startsLikeMap(const unsigned char* data, size_t size);
@@ -21,10 +29,11 @@ bool isMapFile(const std::string& path);
 /// file's name); on failure the graph is left empty. `measures`, when given, gets the measures
 /// the map carries, and is left empty when it carries none (a map from before they were kept).
 std::string readMapBytes(const unsigned char* data, size_t size, Graph& graph,
-                         NodeMeasures* measures = nullptr);
+                         NodeMeasures* measures = nullptr, const MapReadProgress& progress = {});
 
 /// Maps the file read-only and reads it (readMapBytes); "" or why not (a sentence without the
 /// file's name, for the caller to name it).
-std::string readMapFile(const std::string& path, Graph& graph, NodeMeasures* measures = nullptr);
+std::string readMapFile(const std::string& path, Graph& graph, NodeMeasures* measures = nullptr,
+                        const MapReadProgress& progress = {});
 
 }  // namespace orvo

@@ -9,12 +9,14 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "import/import_converter.h"
+#include "mapfile/map_writer.h"
 #include "tests/glue/glue_rig.h"
 #include "tools/site_generator.h"
 
@@ -61,6 +63,15 @@ public:
         SiteSummary summary;
         EXPECT_TRUE(writeSiteGraphFile(path, options, &summary));
         bytes = static_cast<uint64_t>(summary.bytes);
+        return path;
+    }
+    /// The map of a generated site graph of this many nodes.
+    std::string siteMap(int64_t nodes) {
+        const std::string outline = siteFile(nodes), path = outline + ".orvomap";
+        Graph site(settings());
+        std::ifstream in(outline);
+        EXPECT_TRUE(readAndLayOut(site, in));
+        EXPECT_EQ(writeMapFile(path, site, settings()), "");
         return path;
     }
     std::string file(const std::string& name, const std::string& text) {
@@ -134,6 +145,10 @@ const FailedOpen kFailedOpens[] = {
     {"CancelledRead", false, [](GlueLoadTest& t) { return t.siteFile(60000); },
      [](const Reports& r) { return r.back().stage == LoadStage::Read && r.back().done > 0; },
      kCancelled, ""},
+    // Cancel pressed while a map is read: it stops soon too.
+    {"CancelledMap", false, [](GlueLoadTest& t) { return t.siteMap(60000); },
+     [](const Reports& r) { return r.back().stage == LoadStage::Read && r.back().done > 0; },
+     kCancelled, ""},
     // The last byte is in; the finished graph is dropped all the same.
     {"CancelledLayout", false, [](GlueLoadTest& t) { return t.siteFile(60000); },
      [](const Reports& r) { return r.back().stage == LoadStage::Layout; }, kCancelled, ""},
@@ -185,6 +200,9 @@ TEST_P(FailedOpenTest, KeepsTheGraphOnViewAndSaysWhy) {
                                         : std::vector<std::string>{c.question});
     if (c.name == std::string("CancelledRead")) {
         EXPECT_LT(largestRead(reports), bytes / 2) << "the reader did not stop soon";
+    }
+    if (c.name == std::string("CancelledMap")) {
+        EXPECT_LT(largestRead(reports), reports.back().total / 2) << "the map's read went on";
     }
     if (c.name == std::string("CancelledLayout")) {
         EXPECT_EQ(largestRead(reports), bytes);
@@ -247,6 +265,22 @@ TEST_F(GlueLoadTest, AGraphFileIsReadThenLaidOutWithItsSizeKnown) {
     EXPECT_GT(laidOut.front(), 0u);
     EXPECT_LT(laidOut.front(), layoutTotal);
     EXPECT_EQ(laidOut.back(), layoutTotal);
+}
+
+// A map's read shows how far it has come, as a file's does, growing to the whole: a step per
+// node read, per child filed and per link made.
+TEST_F(GlueLoadTest, AMapIsReadWithItsProgressShown) {
+    open(siteMap(70000));
+    std::vector<uint64_t> done;
+    for (const Report& r : reports) {
+        EXPECT_EQ(r.stage, LoadStage::Read);
+        if (r.total == 0) continue;
+        EXPECT_EQ(r.total, 2 * 70000 + graph().links.size());
+        done.push_back(r.done);
+    }
+    ASSERT_GE(done.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
+    EXPECT_EQ(done.back(), 2 * 70000 + graph().links.size());
 }
 
 // With the importers as its converter the window opens what users have as it opens graph files:
