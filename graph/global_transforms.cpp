@@ -78,13 +78,4 @@ const ProjTransform& GlobalTransforms::of(const Node& n) {
 
 void GlobalTransforms::set(const Node& n, const ProjTransform& transform) { slot(n) = transform; }
 
-void GlobalTransforms::prefetch(const Node& n) const {
-    const size_t i = static_cast<size_t>(n.index);
-    const size_t c = i / kChunkNodes;
-    if (c < chunks_.size() && chunks_[c]) {
-        __builtin_prefetch(&chunks_[c]->transforms[i % kChunkNodes]);
-        __builtin_prefetch(&chunks_[c]->stamps[i % kChunkNodes]);
-    }
-}
-
 }  // namespace orvo

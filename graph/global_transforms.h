@@ -37,8 +37,6 @@ public:
     void set(const Node& n, const ProjTransform& transform);
     /// Where n stands: its frame's origin, dehomogenised.
     ProjPoint positionOf(const Node& n) { return dehomogenized(of(n).apply(ProjPoint())); }
-    /// A hint that n's transform is asked for soon.
-    void prefetch(const Node& n) const;
 
     const Node* start() const { return start_; }
 

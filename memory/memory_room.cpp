@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cinttypes>
 #include <cstdio>
 #include <fstream>
 #include <limits>
@@ -41,7 +40,8 @@ uint64_t addressSpaceRoom() {
 }
 
 // The bound of the control group this process runs in (a container's, a service's), when the
-// unified hierarchy gives one.
+// unified hierarchy gives one. The group's file cache counts as room: the kernel gives it back
+// before it kills anything.
 uint64_t controlGroupRoom() {
     std::ifstream self("/proc/self/cgroup");
     std::string line, path;
@@ -52,6 +52,15 @@ uint64_t controlGroupRoom() {
     std::ifstream maxFile(folder + "/memory.max"), currentFile(folder + "/memory.current");
     uint64_t bound = 0, current = 0;
     if (!(maxFile >> bound) || !(currentFile >> current)) return kUnknown;  // "max": no bound
+    std::ifstream stat(folder + "/memory.stat");
+    std::string key;
+    uint64_t value = 0;
+    while (stat >> key >> value) {
+        if (key == "file") {
+            current -= std::min(current, value);
+            break;
+        }
+    }
     return bound > current ? bound - current : 0;
 }
 
