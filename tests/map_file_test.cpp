@@ -25,6 +25,7 @@
 #include "mapfile/map_reader.h"
 #include "mapfile/map_writer.h"
 #include "tests/graph_test_support.h"
+#include "tests/measures_test_support.h"
 #include "tools/site_generator.h"
 
 namespace orvo::testing {
@@ -64,15 +65,6 @@ std::string everything(const Graph& graph) {
 std::string writeMapOf(const Graph& graph, const std::filesystem::path& path,
                        const NodeMeasures* measures = nullptr) {
     return writeMapFile(path.string(), graph, graph.settings, measures);
-}
-
-void expectSameMeasures(const NodeMeasures& got, const NodeMeasures& want) {
-    EXPECT_EQ(got.depth, want.depth);
-    EXPECT_EQ(got.linksIn, want.linksIn);
-    EXPECT_EQ(got.linksOut, want.linksOut);
-    EXPECT_EQ(got.subtree, want.subtree);
-    EXPECT_EQ(got.score, want.score);
-    EXPECT_EQ(got.scoreRounds, want.scoreRounds);
 }
 
 struct OutlineSource {

@@ -13,18 +13,10 @@
 #include "mapfile/map_cache.h"
 #include "mapfile/map_writer.h"
 #include "tests/glue/glue_rig.h"
+#include "tests/measures_test_support.h"
 
 namespace orvo {
 namespace {
-
-void expectSameMeasures(const NodeMeasures& got, const NodeMeasures& want) {
-    EXPECT_EQ(got.depth, want.depth);
-    EXPECT_EQ(got.linksIn, want.linksIn);
-    EXPECT_EQ(got.linksOut, want.linksOut);
-    EXPECT_EQ(got.subtree, want.subtree);
-    EXPECT_EQ(got.score, want.score);
-    EXPECT_EQ(got.scoreRounds, want.scoreRounds);
-}
 
 class MapOpenTest : public GlueRig {
 public:

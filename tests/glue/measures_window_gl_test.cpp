@@ -12,19 +12,12 @@
 #include "graph/graph.h"
 #include "graph/node_measures.h"
 #include "tests/glue/glue_rig.h"
+#include "tests/measures_test_support.h"
 
 namespace orvo {
 namespace {
 
 using MeasuresWindowTest = GlueRig;
-
-void expectSameMeasures(const NodeMeasures& got, const NodeMeasures& want) {
-    EXPECT_EQ(got.depth, want.depth);
-    EXPECT_EQ(got.linksIn, want.linksIn);
-    EXPECT_EQ(got.linksOut, want.linksOut);
-    EXPECT_EQ(got.subtree, want.subtree);
-    EXPECT_EQ(got.score, want.score);
-}
 
 TEST_F(MeasuresWindowTest, WorkedOutAfterTheOpenAndDroppedWhenTheGraphIsReplaced) {
     open(kSite);
