@@ -238,11 +238,12 @@ public:
     /// Empties the graph and makes room for that many nodes and links.
     void startAssembly(size_t nodeCount, size_t linkCount);
     /// A new node with the next index; its parent is set by the builder. `idHash` is the id's
-    /// NodeIndex::hashOf. nullptr when a node already has the id: the assembly must then be
-    /// abandoned (startAssembly again), as the new node is half registered.
+    /// NodeIndex::hashOf. No id is found until indexAssembledNodes.
     Node* assembleNode(std::string_view id, uint32_t idHash, int32_t level, GroupSetId groups);
-    /// A hint that an id of that hash is to be assembled soon; it changes nothing but speed.
-    void prefetchAssembly(uint32_t idHash) const { nodeIndexById_.prefetchSlot(idHash); }
+    /// Makes every node assembled so far findable by its id, all at once. -1, or the index of
+    /// the first node whose id an earlier node has: the assembly must then be abandoned
+    /// (startAssembly again).
+    int32_t indexAssembledNodes();
     /// A new link with the next index, neither filed in its ends' lists nor made a tree link.
     Link* assembleLink(Node* from, Node* to, int32_t extra, uint8_t flags);
     /// The group names to intern in their stored order.

@@ -19,10 +19,12 @@ Node* Graph::assembleNode(std::string_view id, uint32_t idHash, int32_t level, G
     n->id = idStore_.store(id);
     if (nodes.empty()) root = n;
     nodes.push_back(n);
-    if (!nodeIndexById_.insertNew(n->id, idHash, i, nodes)) return nullptr;
+    nodeIndexById_.note(i, idHash);
     n->groups = groups;
     return n;
 }
+
+int32_t Graph::indexAssembledNodes() { return nodeIndexById_.indexNoted(nodes); }
 
 Link* Graph::assembleLink(Node* from, Node* to, int32_t extra, uint8_t flags) {
     return newLink(from, to, extra, flags);

@@ -73,8 +73,8 @@ void NodeIndex::prefetchParentId(uint32_t hash, const std::vector<Node*>& nodes)
     if (const Node* parent = nodes[index]->parent) __builtin_prefetch(parent->id.data());
 }
 
-bool NodeIndex::place(std::string_view id, uint32_t hash, int32_t index,
-                      const std::vector<Node*>& nodes, bool replace) {
+void NodeIndex::insert(std::string_view id, uint32_t hash, int32_t index,
+                       const std::vector<Node*>& nodes) {
     if (static_cast<size_t>(index) >= hashes_.size())
         hashes_.resize(static_cast<size_t>(index) + 1);
     hashes_[index] = hash;
@@ -92,14 +92,51 @@ bool NodeIndex::place(std::string_view id, uint32_t hash, int32_t index,
         if (slot == 0) {
             slots_[i] = entry;
             ++count_;
-            return true;
+            return;
         }
         if ((slot & ~indexMask) == tag && nodes[(slot & indexMask) - 1]->id == id) {
-            if (!replace) return false;
             slots_[i] = entry;  // a later node with the same id replaces the earlier entry
-            return true;
+            return;
         }
     }
+}
+
+int32_t NodeIndex::indexNoted(const std::vector<Node*>& nodes) {
+    const size_t n = hashes_.size();
+    reserve(n);
+    // The nodes are sorted by the stretch of the table their first slot lies in (a counting
+    // sort, stable, so each stretch takes its nodes in index order) and placed stretch by
+    // stretch. Any order of insertion gives a table in which every id is found; placing the
+    // nodes of a stretch in index order finds the same first repeated id as one by one would.
+    constexpr size_t kStretchSlots = size_t{1} << 15;  // 128 KiB of slots
+    const size_t mask = slots_.size() - 1;
+    const size_t stretches = (slots_.size() + kStretchSlots - 1) / kStretchSlots;
+    std::vector<uint32_t> start(stretches + 1, 0);
+    for (size_t i = 0; i < n; ++i) ++start[((hashes_[i] & mask) / kStretchSlots) + 1];
+    for (size_t s = 0; s < stretches; ++s) start[s + 1] += start[s];
+    std::vector<uint32_t> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[start[(hashes_[i] & mask) / kStretchSlots]++] = static_cast<uint32_t>(i);
+    const uint32_t indexMask = maskOf(indexBits_);
+    int32_t firstRepeat = -1;
+    for (const uint32_t index : order) {
+        const uint32_t hash = hashes_[index];
+        const uint32_t tag = hash & ~indexMask;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            const uint32_t slot = slots_[i];
+            if (slot == 0) {
+                slots_[i] = tag | (index + 1);
+                ++count_;
+                break;
+            }
+            if ((slot & ~indexMask) == tag && nodes[(slot & indexMask) - 1]->id == nodes[index]->id) {
+                if (firstRepeat < 0 || index < static_cast<uint32_t>(firstRepeat))
+                    firstRepeat = static_cast<int32_t>(index);
+                break;
+            }
+        }
+    }
+    return firstRepeat;
 }
 
 void NodeIndex::grow(size_t minimumSlots) {

@@ -32,15 +32,7 @@ public:
         insert(id, hashOf(id), index, nodes);
     }
     void insert(std::string_view id, uint32_t hash, int32_t index,
-                const std::vector<Node*>& nodes) {
-        place(id, hash, index, nodes, true);
-    }
-    /// Maps id to index unless some node already has that id: then false, and nothing changes
-    /// but the hash kept for `index`. One probe where find and insert would take two.
-    bool insertNew(std::string_view id, uint32_t hash, int32_t index,
-                   const std::vector<Node*>& nodes) {
-        return place(id, hash, index, nodes, false);
-    }
+                const std::vector<Node*>& nodes);
     /// Hints for lookups to come, each one's loads started by the one before: the id's first
     /// slot, then the candidate entry of `nodes` that slot names, then that node, then the id
     /// bytes it holds and its parent, then the parent's id bytes (a repeated node's parent
@@ -55,6 +47,17 @@ public:
     void prefetchNode(uint32_t hash, const std::vector<Node*>& nodes) const;
     void prefetchNodeId(uint32_t hash, const std::vector<Node*>& nodes) const;
     void prefetchParentId(uint32_t hash, const std::vector<Node*>& nodes) const;
+    /// Bulk filling, for nodes that come all at once (a stored graph): each node's hash is noted
+    /// in index order on an empty index, then indexNoted makes them all findable in one pass
+    /// that works through the table a cache-sized stretch at a time, where inserting them one
+    /// by one would miss the cache at every node.
+    void note(int32_t index, uint32_t hash) {
+        if (static_cast<size_t>(index) >= hashes_.size())
+            hashes_.resize(static_cast<size_t>(index) + 1);
+        hashes_[index] = hash;
+    }
+    /// -1, or the first index whose id an earlier node has (the index must then be cleared).
+    int32_t indexNoted(const std::vector<Node*>& nodes);
     size_t memoryBytes() const {
         return slots_.capacity() * sizeof(uint32_t) + hashes_.capacity() * sizeof(uint32_t);
     }
@@ -65,9 +68,6 @@ private:
     // the stored bits together hold the whole hash: most mismatches are told apart without
     // touching a node, and growing needs only the hashes kept per node.
     void grow(size_t minimumSlots);
-    /// insert (replace) or insertNew (!replace): false when an entry with the id stays.
-    bool place(std::string_view id, uint32_t hash, int32_t index, const std::vector<Node*>& nodes,
-               bool replace);
     /// Walks the hash's probe path: the first index whose stored hash bits match and that
     /// `accept` takes, or -1 at the first empty slot.
     template <typename Accept>

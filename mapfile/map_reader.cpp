@@ -28,6 +28,7 @@
 #include "layout/placement_from_radii.h"
 #include "mapfile/map_format.h"
 #include "memory/memory_room.h"
+#include "memory/prefaulted_blocks.h"
 #include "memory/regular_file.h"
 #include "settings/viewer_settings.h"
 
@@ -272,22 +273,6 @@ std::string readNodes(const SectionSpans& spans, const Meta& meta, Graph& graph,
         return damaged(MapSection::IdOffsets, "its first or last offset");
     const size_t setCount = graph.groupNames().setCount();
     parents.resize(n);
-    // The ids' hashes are taken a few nodes ahead and their slots in the id table fetched, so
-    // that registering a node seldom waits for memory. An id whose offsets are wrong is hashed
-    // as nothing: its own turn refuses it before the hash is used.
-    constexpr uint64_t kAhead = 8;
-    std::array<uint32_t, kAhead> hashes{};
-    const auto hashAhead = [&](uint64_t i) {
-        const uint64_t from = loadLittle<uint64_t>(offsets.data + i * 8);
-        const uint64_t to = loadLittle<uint64_t>(offsets.data + (i + 1) * 8);
-        const uint32_t hash =
-            from < to && to <= text.size
-                ? NodeIndex::hashOf({reinterpret_cast<const char*>(text.data + from), to - from})
-                : 0;
-        hashes[i % kAhead] = hash;
-        graph.prefetchAssembly(hash);
-    };
-    for (uint64_t i = 0; i < kAhead && i < n; ++i) hashAhead(i);
     uint64_t idStart = 0;
     for (uint64_t i = 0; i < n; ++i) {
         const unsigned char* record = records.data + i * kNodeRecordBytes;
@@ -297,8 +282,6 @@ std::string readNodes(const SectionSpans& spans, const Meta& meta, Graph& graph,
         const std::string_view id(reinterpret_cast<const char*>(text.data + idStart),
                                   idEnd - idStart);
         idStart = idEnd;
-        const uint32_t idHash = hashes[i % kAhead];
-        if (i + kAhead < n) hashAhead(i + kAhead);
         const auto parent = loadLittle<uint32_t>(record);
         const auto groups = loadLittle<uint32_t>(record + 8);
         const auto radius = loadLittle<double>(record + 12);
@@ -310,12 +293,15 @@ std::string readNodes(const SectionSpans& spans, const Meta& meta, Graph& graph,
             return damaged(MapSection::Nodes, "node " + number(i) + "'s radius");
         if (!isFieldText(id))
             return damaged(MapSection::IdText, "node " + number(i) + "'s id is no field");
-        Node* node = graph.assembleNode(id, idHash, loadLittle<int32_t>(record + 4), groups);
-        if (node == nullptr) return damaged(MapSection::IdText, "an id twice: " + std::string(id));
+        Node* node = graph.assembleNode(id, NodeIndex::hashOf(id), loadLittle<int32_t>(record + 4),
+                                        groups);
         node->radius = radius;
         parents[i] = parent;
         if (!steps.step()) return kMapReadCancelled;
     }
+    if (const int32_t repeated = graph.indexAssembledNodes(); repeated >= 0)
+        return damaged(MapSection::IdText,
+                       "an id twice: " + std::string(graph.nodes[size_t(repeated)]->id));
     return "";
 }
 
@@ -517,6 +503,7 @@ std::string assemble(const SectionSpans& spans, Graph& graph, bool mappedFile,
                             section(spans, MapSection::LabelText).size;
     if (std::string why = memoryShortfall(needed, memoryRoomBytes()); !why.empty()) return why;
     graph.startAssembly(meta.nodes, meta.links);
+    const PrefaultedBlocks prefaulted;  // a second thread zeroes the nodes' and links' blocks ahead
     Steps steps(progress, 2 * meta.nodes + meta.links);
     std::vector<uint32_t> parents;
     std::string why = readGroups(spans, graph);

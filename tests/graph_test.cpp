@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <deque>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "graph/group_names.h"
 #include "graph/outline_writer.h"
 #include "graph/index_pair_set.h"
+#include "graph/node_index.h"
 #include "graph_test_support.h"
 #include "memory/background_discard.h"
 #include "memory/chunked_store.h"
@@ -27,6 +29,37 @@
 
 using namespace orvo;
 using namespace orvo::testing;
+
+// Filled all at once, the index finds every id, and names the first node (in node order) whose
+// id an earlier node has, whichever stretch of the table the repeats fall in.
+TEST(NodeIndexTest, IndexedAllAtOnceFindsEveryIdAndTheFirstRepeat) {
+    struct Case {
+        const char* name;
+        int count;
+        std::vector<std::pair<int, int>> repeats;  // node a takes node b's id (b < a)
+        int firstRepeat;
+    };
+    const Case cases[] = {{"none", 100000, {}, -1},
+                          {"one", 100000, {{99999, 3}}, 99999},
+                          {"several", 100000, {{95000, 7}, {41234, 41233}, {70000, 12}}, 41234}};
+    for (const Case& c : cases) {
+        std::vector<std::string> ids;
+        for (int i = 0; i < c.count; ++i) ids.push_back("https://h/" + std::to_string(i * 7919));
+        for (const auto& [a, b] : c.repeats) ids[size_t(a)] = ids[size_t(b)];
+        std::deque<Node> store;
+        std::vector<Node*> nodes;
+        NodeIndex index;
+        for (int i = 0; i < c.count; ++i) {
+            store.emplace_back(nullptr, 0).id = ids[size_t(i)];
+            nodes.push_back(&store.back());
+            index.note(i, NodeIndex::hashOf(ids[size_t(i)]));
+        }
+        EXPECT_EQ(index.indexNoted(nodes), c.firstRepeat) << c.name;
+        if (c.firstRepeat >= 0) continue;
+        for (int i = 0; i < c.count; i += 13) EXPECT_EQ(index.find(ids[size_t(i)], nodes), i);
+        EXPECT_EQ(index.find("https://h/1", nodes), -1);
+    }
+}
 
 TEST(Graph, LabelsAndDebugLevelFromText) {
     const char* old = std::getenv("DEVIRIRO_DEBUG");
