@@ -64,6 +64,12 @@ int Glue::cancelledOpen(const std::string& path) {
     return 0;
 }
 
+int Glue::failNoGraph(const std::string& path) {
+    if (const std::string reason = outOfMemoryReason(lastRead_); !reason.empty())
+        return fail(failureText("Cannot open", path, reason));
+    return fail("Cannot show " + quoted(path) + ": it holds no graph (no node record).");
+}
+
 // A graph file as a stream; nullptr when it cannot be opened, with openError_ saying why.
 // Inputs the converter accepts never come here (see openGraphFile).
 std::unique_ptr<std::istream> Glue::openInput(const std::string& path, const OpenRequest& request,
@@ -103,6 +109,7 @@ std::unique_ptr<std::istream> Glue::openInput(const std::string& path, const Ope
 std::unique_ptr<Graph> Glue::readInput(std::istream& in, uint64_t totalBytes,
                                        const OpenRequest& request,
                                        const BackgroundConversion* conversion) {
+    lastRead_ = ReadStats{};
     if (!conversion) request.report(LoadStage::Read, 0, totalBytes);
     bool readReported = false;
     LoadReports reports;
@@ -130,7 +137,7 @@ std::unique_ptr<Graph> Glue::readInput(std::istream& in, uint64_t totalBytes,
         }
         request.report(LoadStage::Layout, done, total);
     };
-    return viewer_->readGraph(in, reports);
+    return viewer_->readGraph(in, reports, &lastRead_);
 }
 
 // Converts the input on a thread of its own while the reader takes the outline text as it comes
@@ -161,7 +168,7 @@ std::unique_ptr<Graph> Glue::importInput(const std::string& path, const InputCon
                          result.error.empty() ? "it cannot be imported" : result.error));
         return nullptr;
     }
-    if (!fresh) fail("Cannot show " + quoted(path) + ": it holds no graph (no node record).");
+    if (!fresh) failNoGraph(path);
     return fresh;
 }
 
@@ -232,9 +239,7 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
         if (in->bad()) {
             return fail("Cannot read " + quoted(path) + ": " + std::strerror(errno) + ".");
         }
-        if (!fresh) {
-            return fail("Cannot show " + quoted(path) + ": it holds no graph (no node record).");
-        }
+        if (!fresh) return failNoGraph(path);
     }
     if (request.confirmDoubtfulFile && fresh->readStats.looksLikeNoGraph()) {
         const std::string name = path.substr(path.find_last_of('/') + 1);

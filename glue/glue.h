@@ -228,6 +228,8 @@ private:
     int fail(std::string message);
     /// Says that opening `path` was cancelled; 0.
     int cancelledOpen(const std::string& path);
+    /// Says why the outline at `path` gave no graph (no node record, or no memory left); 0.
+    int failNoGraph(const std::string& path);
     void applyLoadSettings();
     void applyMeasureChoices();
     void say(std::string message);
@@ -236,6 +238,7 @@ private:
     std::unique_ptr<Graph> readKeptMap(const std::string& path, std::string& cacheMap,
                                        NodeMeasures* measures, const MapReadProgress& progress);
     InputConverter inputConverter_;
+    ReadStats lastRead_;  // what the last outline read met
     std::unique_ptr<MapCache> mapCache_;
     std::string pendingCacheMap_;  // where the graph on view is to be kept, once drawn
     std::string openedFromCache_;

@@ -1,6 +1,8 @@
 // The warning about a file that does not look like a graph file.
 #include "graph/read_stats.h"
 
+#include "memory/memory_room.h"
+
 namespace orvo {
 
 std::string groupedNumber(long long value) {
@@ -21,6 +23,12 @@ std::string noGraphWarning(const std::string& name, const ReadStats& stats) {
     if (stats.holdsNul) return start + "it holds NUL bytes, as binary files do";
     return start + groupedNumber(static_cast<long long>(stats.skippedLines)) + " of " +
            groupedNumber(static_cast<long long>(stats.lines)) + " lines were skipped";
+}
+
+std::string outOfMemoryReason(const ReadStats& stats) {
+    if (!stats.outOfMemory) return "";
+    return "there is not enough memory for it: " + memorySizeText(stats.memoryLeftAtStop) +
+           " were left after " + memorySizeText(stats.bytesReadBeforeStop) + " of it were read";
 }
 
 }  // namespace orvo

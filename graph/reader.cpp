@@ -8,6 +8,7 @@
 #include "graph/graph.h"
 #include "graph/read_state.h"
 #include "graph/record_fields.h"
+#include "memory/memory_room.h"
 #include "memory/prefaulted_blocks.h"
 #include "stream/outline_format.h"
 #include "stream/outline_label.h"
@@ -17,6 +18,13 @@ namespace orvo {
 namespace {
 
 constexpr size_t kChunkBytes = 64 * 1024;  // read size, also the progress step
+// Every so many bytes the read makes sure that the graph still fits: a read stopped with a
+// message while the machine still has room beats the kernel's out-of-memory killer half way.
+constexpr uint64_t kRoomCheckBytes = 16 << 20;
+
+// What the rest of an open needs once the read is done: the layout's scratch, the first frames'
+// transforms, and room for the rest of the system.
+uint64_t reserveAfterRead(size_t nodes) { return (uint64_t{256} << 20) + uint64_t{64} * nodes; }
 
 // The outline position of the next record.
 struct OutlineState {
@@ -292,6 +300,7 @@ void Graph::parseStream(std::istream& in, const ReadReport& report) {
     LineSplitter splitter;
     std::vector<char> chunk(kChunkBytes);
     uint64_t consumed = 0;
+    uint64_t nextRoomCheck = kRoomCheckBytes;
     while (in) {
         in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
         const auto got = static_cast<size_t>(in.gcount());
@@ -302,6 +311,19 @@ void Graph::parseStream(std::istream& in, const ReadReport& report) {
         applyBatch();  // the chunk is overwritten next
         consumed += got;
         if (report) report(consumed);
+        if (consumed >= nextRoomCheck) {
+            nextRoomCheck = consumed + kRoomCheckBytes;
+            const uint64_t room = memoryRoomBytes();
+            if (room < reserveAfterRead(nodes.size())) {
+                stats.outOfMemory = true;
+                stats.bytesReadBeforeStop = consumed;
+                stats.memoryLeftAtStop = room;
+                read_.reset();
+                clearContents();  // nothing half read stays
+                readStats = stats;
+                return;
+            }
+        }
     }
     splitter.finish(handleLine);
     applyBatch();

@@ -64,7 +64,13 @@ uint64_t controlGroupRoom() {
     return bound > current ? bound - current : 0;
 }
 
-std::string sizeText(uint64_t bytes) {
+}  // namespace
+
+uint64_t memoryRoomBytes() {
+    return std::min({systemAvailable(), addressSpaceRoom(), controlGroupRoom()});
+}
+
+std::string memorySizeText(uint64_t bytes) {
     char text[32];
     if (bytes >= (1u << 30))
         std::snprintf(text, sizeof text, "%.1f GiB", static_cast<double>(bytes) / (1u << 30));
@@ -73,15 +79,10 @@ std::string sizeText(uint64_t bytes) {
     return text;
 }
 
-}  // namespace
-
-uint64_t memoryRoomBytes() {
-    return std::min({systemAvailable(), addressSpaceRoom(), controlGroupRoom()});
-}
-
 std::string memoryShortfall(uint64_t neededBytes, uint64_t roomBytes) {
     if (neededBytes <= roomBytes) return "";
-    return "it needs about " + sizeText(neededBytes) + " of memory, and " + sizeText(roomBytes) +
+    return "it needs about " + memorySizeText(neededBytes) + " of memory, and " +
+           memorySizeText(roomBytes) +
            " are available";
 }
 

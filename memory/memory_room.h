@@ -12,6 +12,9 @@ namespace orvo {
 /// memory bound. UINT64_MAX when none of them can be read.
 uint64_t memoryRoomBytes();
 
+/// "612 MiB", "3.2 GiB": a size as the messages above give it.
+std::string memorySizeText(uint64_t bytes);
+
 /// "" when `neededBytes` fit into `roomBytes`; else a clause for a message: "it needs about
 /// 36.2 GiB of memory, and 21.0 GiB are available" (MiB below a GiB).
 std::string memoryShortfall(uint64_t neededBytes, uint64_t roomBytes);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -109,10 +110,46 @@ TEST(MapFile, ReadsBackWhatItsOutlineReadsToTheLastBit) {
     }
 }
 
-// A map whose graph cannot fit into the memory left is refused before it is read, with how much
-// it needs, rather than failing half way (or ending in the out-of-memory killer); one that fits
-// opens under the same bound. The bound: 24 MiB of address space above what the process uses.
-TEST(MapFile, TooLargeForTheMemoryLeftIsRefusedBeforeItIsRead) {
+// What `work` says when run in a child process whose address space may grow by `extraBytes`
+// beyond what it uses at the start, or how the child ended when it did not end well.
+namespace {
+
+std::string saidUnderBound(const std::function<std::string()>& work, uint64_t extraBytes) {
+    int report[2];
+    if (::pipe(report) != 0) return "no pipe";
+    const pid_t child = ::fork();
+    if (child < 0) return "no fork";
+    if (child == 0) {
+        ::close(report[0]);
+        std::ifstream statm("/proc/self/statm");
+        uint64_t pages = 0;
+        statm >> pages;
+        const rlim_t bound = pages * ::sysconf(_SC_PAGESIZE) + extraBytes;
+        const rlimit limit{bound, bound};
+        const std::string said = ::setrlimit(RLIMIT_AS, &limit) == 0 ? work() : "no bound";
+        [[maybe_unused]] const ssize_t put = ::write(report[1], said.data(), said.size());
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    std::string said;
+    char buffer[256];
+    for (ssize_t got; (got = ::read(report[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, static_cast<size_t>(got));
+    ::close(report[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return "the child ended with status " + std::to_string(status) + " after: " + said;
+    return said;
+}
+
+}  // namespace
+
+// A graph that cannot fit into the memory left is refused with a message instead of failing
+// half way or ending in the out-of-memory killer: a map before it is read, with how much it
+// needs; an outline once the memory left runs low while it is read, with nothing half read
+// kept. One that fits opens under the same bound.
+TEST(MapFile, TooLargeForTheMemoryLeftIsRefusedWithAMessage) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the address sanitizer reserves its shadow memory beyond any such bound";
 #else
@@ -121,52 +158,51 @@ TEST(MapFile, TooLargeForTheMemoryLeftIsRefusedBeforeItIsRead) {
     const struct {
         std::string name;
         int nodes;
-        bool refused;
-    } cases[] = {{"small.orvomap", 2000, false}, {"large.orvomap", 100000, true}};
+        uint64_t extraBytes;
+        const char* refusal;  // the start of the message, nullptr when it opens
+    } cases[] = {{"small.orvomap", 2000, 24u << 20, nullptr},
+                 {"large.orvomap", 100000, 24u << 20, "it needs about "},
+                 {"large.graph", 200000, uint64_t{1} << 30, nullptr},
+                 {"large.graph", 200000, 200u << 20, "there is not enough memory for it: "}};
     for (const auto& c : cases) {
+        const std::string text = generateSiteGraph({c.nodes, 7});
+        if (c.name.ends_with(".graph")) {
+            std::ofstream(dir / c.name) << text;
+            continue;
+        }
         Graph outline(settings);
-        ASSERT_TRUE(readText(outline, generateSiteGraph({c.nodes, 7})));
+        ASSERT_TRUE(readText(outline, text));
         ASSERT_EQ(writeMapOf(outline, dir / c.name), "");
     }
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        int report[2];
-        ASSERT_EQ(::pipe(report), 0);
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            ::close(report[0]);
-            std::ifstream statm("/proc/self/statm");
-            uint64_t pages = 0;
-            statm >> pages;
-            const rlim_t bound = pages * ::sysconf(_SC_PAGESIZE) + (24u << 20);
-            const rlimit limit{bound, bound};
-            Graph map(settings);
-            const std::string why = ::setrlimit(RLIMIT_AS, &limit) == 0
-                                        ? readMapFile((dir / c.name).string(), map)
-                                        : "no bound";
-            const std::string said = why.empty() ? std::to_string(map.nodes.size()) : why;
-            [[maybe_unused]] const ssize_t put = ::write(report[1], said.data(), said.size());
-            ::_exit(0);
+        SCOPED_TRACE(c.name + " with " + std::to_string(c.extraBytes >> 20) + " MiB");
+        const std::string path = (dir / c.name).string();
+        const std::string said = saidUnderBound(
+            [&] {
+                Graph graph(settings);
+                std::string why;
+                if (c.name.ends_with(".graph")) {
+                    std::ifstream in(path);
+                    graph.reload(in);
+                    why = outOfMemoryReason(graph.readStats);
+                } else {
+                    why = readMapFile(path, graph);
+                }
+                return why.empty() ? std::to_string(graph.nodes.size()) : why;
+            },
+            c.extraBytes);
+        if (c.refusal == nullptr) {
+            EXPECT_EQ(said, std::to_string(c.nodes));
+            continue;
         }
-        ::close(report[1]);
-        std::string said;
-        char buffer[256];
-        for (ssize_t got; (got = ::read(report[0], buffer, sizeof buffer)) > 0;)
-            said.append(buffer, static_cast<size_t>(got));
-        ::close(report[0]);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << said;
-        if (c.refused) {
+        EXPECT_TRUE(said.starts_with(c.refusal)) << said;
+        if (c.name.ends_with(".orvomap")) {
             int needed = 0, room = 0;
             ASSERT_EQ(std::sscanf(said.c_str(), "it needs about %d MiB of memory, and %d MiB are",
                                   &needed, &room),
                       2)
                 << said;
             EXPECT_TRUE(needed > room && room <= 24 && needed >= 100000 * 360 >> 20) << said;
-        } else {
-            EXPECT_EQ(said, std::to_string(c.nodes)) << said;
         }
     }
 #endif

@@ -85,6 +85,8 @@ std::string readGraph(const std::string& input, const orvo::ImportOptions& impor
     if (in.stream() == nullptr) return in.error();
     graph.reload(*in.stream());
     const std::string failure = in.finish();
+    if (const std::string reason = orvo::outOfMemoryReason(graph.readStats); !reason.empty())
+        return input + ": " + reason;
     if (failure.empty() && graph.empty()) return input + ": holds no node record";
     return failure;
 }

@@ -214,6 +214,10 @@ int run(const Options& options) {
         std::fprintf(stderr, "orvo-inspect: warning: %s\n",
                      orvo::noGraphWarning(file, graph.readStats).c_str());
     }
+    if (const std::string reason = orvo::outOfMemoryReason(graph.readStats); !reason.empty()) {
+        std::fprintf(stderr, "orvo-inspect: %s: %s\n", file.c_str(), reason.c_str());
+        return kExitFailure;
+    }
     if (graph.empty()) {
         std::fprintf(stderr, "orvo-inspect: %s holds no node record\n", file.c_str());
         return kExitNoNode;

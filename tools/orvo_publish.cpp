@@ -130,6 +130,8 @@ int run(const Options& given) {
         graph.reload(in);
     }
     line.clear();
+    if (const std::string reason = orvo::outOfMemoryReason(graph.readStats); !reason.empty())
+        return fail(options.input + ": " + reason);
     if (graph.empty()) return fail(options.input + ": holds no node record");
     if (options.gotoId) {
         const orvo::Node* node = graph.findNode(*options.gotoId);

@@ -26,11 +26,14 @@ void Viewer::setContext(GlContext* context, int width, int height) {
     renderer_.initContext(context, width, height);
 }
 
-std::unique_ptr<Graph> Viewer::readGraph(std::istream& in, const LoadReports& reports) {
+std::unique_ptr<Graph> Viewer::readGraph(std::istream& in, const LoadReports& reports,
+                                         ReadStats* stats) {
     if (in.fail() || in.bad()) return nullptr;
     auto fresh = std::make_unique<Graph>(settings_);
     fresh->debugLevel = readDebugLevel();
-    if (!readAndLayOut(*fresh, in, reports)) return nullptr;
+    const bool read = readAndLayOut(*fresh, in, reports);
+    if (stats != nullptr) *stats = fresh->readStats;
+    if (!read) return nullptr;
     return fresh;
 }
 

@@ -31,9 +31,10 @@ public:
     int loadGraph(std::istream& in);
     /// The first half of loadGraph: reads the stream into a fresh graph with these settings and
     /// lays it out, telling `reports` how far it has come. nullptr when the stream is unusable or
-    /// held no node. Nothing on view changes, so the window may keep drawing the current graph
+    /// held no node (or ran out of memory: `stats`, when given, hears what the read met). Nothing on view changes, so the window may keep drawing the current graph
     /// while a long file is read.
-    std::unique_ptr<Graph> readGraph(std::istream& in, const LoadReports& reports = {});
+    std::unique_ptr<Graph> readGraph(std::istream& in, const LoadReports& reports = {},
+                                     ReadStats* stats = nullptr);
     /// The second half of loadGraph: puts a graph from readGraph on view. The first graph is
     /// kept; later ones hand their contents to it, so there is one Graph object for good.
     int showGraph(std::unique_ptr<Graph> fresh);
