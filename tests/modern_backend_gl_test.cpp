@@ -350,11 +350,7 @@ TEST(ModernBackendGl, EveryPixelTestSceneLooksAsTheLegacyPathDrawsIt) {
             const Drawn legacy = drawScene(scene, GlApi::Compatibility);
             RgbaImage want = legacy.picture;
             if (!scene.reference.empty()) {
-                std::string error;
-                ASSERT_TRUE(
-                    readPng(testing::dataPath("pictures/" + scene.reference + ".png"),
-                            want, error))
-                    << error;
+                want = testing::readPicture(testing::dataPath("pictures/" + scene.reference + ".png"));
                 // The scene is the one the reference was made from.
                 EXPECT_TRUE(testing::samePicture(want, legacy.picture,
                                                  scene.name + "-legacy",

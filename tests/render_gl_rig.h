@@ -79,6 +79,14 @@ inline ::testing::AssertionResult matchesPicture(const RgbaImage& picture, const
            << " (allowed " << meanDiff << "); drawn: " << actual.string();
 }
 
+/// A PNG file's picture; fails the test when it cannot be read.
+inline RgbaImage readPicture(const std::string& path) {
+    RgbaImage image;
+    std::string error;
+    EXPECT_TRUE(readPng(path, image, error)) << path << ": " << error;
+    return image;
+}
+
 /// How a picture differs from another of the same scene, drawn another way. A pixel counts as
 /// drawn when it is not the background in either picture; it differs beyond a shift when no
 /// pixel of the other picture within one pixel of it (in either direction of comparison) comes
@@ -164,6 +172,20 @@ inline ::testing::AssertionResult samePicture(const RgbaImage& want, const RgbaI
              RowOrder::TopDown, error);
     if (same) return ::testing::AssertionSuccess() << figures.str();
     return ::testing::AssertionFailure() << figures.str() << "; written to " << dir.string();
+}
+
+/// Whether a picture of the shader back end is tests/data/pictures/<name>.png within a one-pixel
+/// shift (samePicture's defaults), on the reference's ground (its top left pixel); `as` names the
+/// pictures written when it is not. A picture of nothing but the ground has to be the very same.
+inline ::testing::AssertionResult matchesPictureWithinAShift(const RgbaImage& got,
+                                                             const std::string& name,
+                                                             const std::string& as) {
+    const RgbaImage want = readPicture(dataPath("pictures/" + name + ".png"));
+    if (want.pixels.size() < 4) return ::testing::AssertionFailure() << "no reference " << name;
+    if (got.width == want.width && got.pixels == want.pixels) return ::testing::AssertionSuccess();
+    const auto same = samePicture(want, got, as, {want.pixels[0], want.pixels[1], want.pixels[2], 255});
+    std::printf("%s\n", same.message());
+    return same;
 }
 
 struct SurfaceRig {

@@ -27,16 +27,10 @@ using test::readWholeFile;
 using test::runTool;
 using test::TempDir;
 using test::writeWholeFile;
+using testing::readPicture;
 
 // Seconds of refinement: enough to draw every node whatever the machine's speed.
 constexpr double kWholeGraph = 3600.0;
-
-RgbaImage readPicture(const std::string& path) {
-    RgbaImage image;
-    std::string error;
-    EXPECT_TRUE(readPng(path, image, error)) << error;
-    return image;
-}
 
 bool samePicture(const RgbaImage& a, const RgbaImage& b) {
     return a.width == b.width && a.height == b.height && a.pixels == b.pixels;
