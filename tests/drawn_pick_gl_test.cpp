@@ -14,7 +14,6 @@ namespace orvo {
 namespace {
 
 using testing::MousePoint;
-using testing::offered;
 using testing::RenderRig;
 
 // Window points at w = 1 (x, y in pixels, z the clip z in -1..1).
@@ -187,14 +186,9 @@ TEST(DrawnPickGl, BothPicksFindTheSameObjectsOnTheSameFrame) {
 // a click at a node's centre reports the node, and hovering it repaints it highlighted, then in
 // its own colour again when the pointer leaves.
 TEST(DrawnPickGl, TheShaderBackEndPicksClicksAndRepaintsTheHover) {
-    int pickedWith = 0;
-    for (const GlApi api : {GlApi::Es3, GlApi::Core33}) {
-        std::string why;
-        if (!offered(api, why)) {
-            std::printf("skipped: Mesa offers no %s context here: %s\n", glApiName(api), why.c_str());
-            continue;
-        }
-        ++pickedWith;
+    const std::vector<GlApi> apis = testing::offeredModernApis();
+    if (apis.empty()) GTEST_SKIP() << "Mesa offers neither an ES 3.0 nor a 3.3 core context";
+    for (const GlApi api : apis) {
         SCOPED_TRACE(glApiName(api));
         RenderRig legacy(400, 300), modern(400, 300, api);
         for (RenderRig* rig : {&legacy, &modern}) {
@@ -245,7 +239,6 @@ TEST(DrawnPickGl, TheShaderBackEndPicksClicksAndRepaintsTheHover) {
         EXPECT_EQ(modern.renderer.hoveredName(), static_cast<int32_t>(kNothingPicked));
         EXPECT_EQ(centrePixel(), before);
     }
-    if (pickedWith == 0) GTEST_SKIP() << "Mesa offers neither an ES 3.0 nor a 3.3 core context";
 }
 
 }  // namespace

@@ -15,26 +15,9 @@ namespace {
 
 using testing::comparePictures;
 using testing::offered;
+using testing::offeredModernApis;
 using testing::RenderRig;
 using testing::Rgba;
-
-constexpr GlApi kModernApis[] = {GlApi::Es3, GlApi::Core33};
-
-
-// The modern kinds of GL Mesa offers here, saying which it does not and why.
-std::vector<GlApi> offeredModernApis() {
-    std::vector<GlApi> apis;
-    for (const GlApi api : kModernApis) {
-        std::string why;
-        if (offered(api, why)) {
-            apis.push_back(api);
-        } else {
-            std::printf("skipped: Mesa offers no %s context here: %s\n", glApiName(api),
-                        why.c_str());
-        }
-    }
-    return apis;
-}
 
 TEST(ModernBackendGl, SurfacesMakeTheKindOfContextAskedFor) {
     struct Case {
@@ -215,16 +198,15 @@ TEST(ModernBackendGl, AtlasTextLandsOnTheGlyphListsPixels) {
     }
 }
 
-// Every scene of the renderer's reference pictures, and a few the pixel tests draw without one,
-// drawn by both paths: the shader back end's picture within a one-pixel shift of the reference
-// (or, without one, of the GL 1.1 path's), and the very same labels, placed alike, with their
-// text on the same pixels.
+// Every frame of the renderer's reference pictures, and a few scenes the pixel tests draw without
+// one, drawn by both paths: the shader back end's picture within a one-pixel shift of the
+// reference (or, without one, of the GL 1.1 path's), and the very same labels, placed alike,
+// with their text on the same pixels.
 struct Scene {
-    const char* name;
-    const char* reference;  // tests/data/pictures/<reference>.png; none: the legacy picture
-    const char* graph;      // under the source directory; none: a node with a long label
+    std::string name;
+    std::string reference;  // tests/data/pictures/<reference>.png; empty: the legacy picture
     int width, height;
-    std::function<void(RenderRig&)> before, after;
+    std::function<void(RenderRig&)> draw;  // on the initialised rig: the graph, to its end
     // The share of drawn pixels that may differ beyond a one-pixel shift.
     double quadsShare = 0.005;  // allowed with the quads that stand in for wide lines
 };
@@ -236,108 +218,77 @@ struct Scene {
 // shader back end draw it as the GL 1.1 path does.
 constexpr double kCrowdedRimShare = 0.006;
 
-const std::string kLongLabel =
-    "0 http://site.example/a/rather/long/path/to/some/page/deep/inside/the/site.html x html\n";
-
-void labelsOff(RenderRig& rig) { rig.settings.labelChoice = 0; }
-
-// The window glue's start: labels that never overlap (the viewer's default), none drawn here.
-void glueStart(RenderRig& rig) {
-    rig.settings.labelsOverlap = 0;
-    labelsOff(rig);
-}
-
 void selectNode(RenderRig& rig, const char* id, int on) {
     rig.renderer.markSelected(*rig.node(id), on);
 }
 
-// A window resized after its first frame, as the window glue does it, then drawn to the end.
-void resizeAndDraw(RenderRig& rig, int width, int height) {
-    ASSERT_TRUE(rig.surface.resize(width, height));
-    rig.renderer.resize(width, height);
-    if (rig.settings.useWindowAspect != 0) rig.renderer.updateProjection();
-    rig.renderer.drawFrame();
-    rig.drawAll();
+// A graph under the source directory drawn to its end, with settings before and steps after.
+std::function<void(RenderRig&)> onGraph(const char* file, std::function<void(RenderRig&)> before,
+                                        std::function<void(RenderRig&)> after = nullptr) {
+    return [=](RenderRig& rig) {
+        ASSERT_TRUE(rig.loadFile(std::string(ORVO_SOURCE_DIR) + "/" + file)) << file;
+        if (before) before(rig);
+        rig.drawAll();
+        if (after) after(rig);
+    };
 }
 
-const Scene kScenes[] = {
-    // Group colours, outlines, the sphere, tree links and labels left of their nodes.
-    {"site", "site", "examples/site.graph", 200, 150, nullptr, nullptr, kCrowdedRimShare},
-    {"small", "small", "tests/data/render_small.graph", 200, 150, nullptr, nullptr},
-    // A selection redrawn in place, then taken back.
-    {"small_selected_and_back", "small", "tests/data/render_small.graph", 200, 150, nullptr,
-     [](RenderRig& r) {
-         selectNode(r, "http://site.example/news.html", 1);
-         selectNode(r, "http://site.example/news.html", 0);
-     }},
-    {"small_centre_only", "small_centre_only", "tests/data/render_small.graph", 200, 150,
-     [](RenderRig& r) {
-         r.settings.nodeGenerationLimit = 1;
-         r.settings.labelChoice = 0;
-     },
-     nullptr},
-    {"small_red_centre", "small_red_centre", "tests/data/render_small.graph", 200, 150,
-     [](RenderRig& r) {
-         r.settings.redCentreNode = 1;
-         r.settings.drawSphere = 0;
-         r.settings.labelChoice = 1;
-     },
-     nullptr},
-    // Right-side labels; a selected node recoloured at once, without a new frame.
-    {"small_right_selected", "small_right_selected", "tests/data/render_small.graph", 200, 150,
-     [](RenderRig& r) { r.renderer.setLabelRight(1); },
-     [](RenderRig& r) { selectNode(r, "http://site.example/news.html", 1); }},
-    // A left label crossing the window's edge starts at the edge, its first characters cut off.
-    {"long_label", "long_label", nullptr, 200, 150, nullptr, nullptr},
+// The window glue's start (labels that never overlap, none drawn here), then a resize after the
+// first frame as the glue does it, drawn to the end.
+std::function<void(RenderRig&)> resized(int width, int height, bool windowAspect = true) {
+    const auto start = [](RenderRig& r) { r.settings.labelsOverlap = r.settings.labelChoice = 0; };
+    return onGraph("tests/data/viewer_groups.graph", start, [=](RenderRig& r) {
+        if (!windowAspect) r.settings.useWindowAspect = 0, r.renderer.updateProjection();
+        ASSERT_TRUE(r.surface.resize(width, height));
+        r.renderer.resize(width, height);
+        if (r.settings.useWindowAspect != 0) r.renderer.updateProjection();
+        r.renderer.drawFrame();
+        r.drawAll();
+    });
+}
+
+std::vector<Scene> scenes() {
+    std::vector<Scene> all;
+    for (const testing::OutlineCase& c : testing::frameCases())
+        all.push_back({c.name, testing::framePicture(c), 200, 150,
+                       [c](RenderRig& r) { testing::drawFrameCase(r, c); },
+                       c.name == "site" ? kCrowdedRimShare : 0.005});
+    const char* const small = "tests/data/render_small.graph";
+    const auto onTop = [](RenderRig& r) {  // the bundled example as the viewer opens it
+        r.settings.labelsOverlap = 0;
+        r.settings.sliceBudgetSec = 3600;
+    };
     // Labels that never overlap, over everything: boxes, text, the centre's ring, and a selected
     // node's ring and label drawn over the finished frame.
-    {"small_on_top", nullptr, "tests/data/render_small.graph", 200, 150,
-     [](RenderRig& r) {
-         r.settings.labelsOverlap = 0;
-         r.settings.drawSphere = 1;
-     },
-     [](RenderRig& r) { selectNode(r, "http://site.example/news.html", 1); }},
-    // The bundled example as the viewer opens it, in a larger window: labels on top, on both
-    // sides, the inverted label of a highlighted node.
-    {"site_on_top", nullptr, "examples/site.graph", 400, 300,
-     [](RenderRig& r) {
-         r.settings.labelsOverlap = 0;
-         r.settings.sliceBudgetSec = 3600;
-     },
-     nullptr},
-    // A highlighted node's label, inverted, drawn over the finished frame as a hover draws it
-    // (hovering itself needs a pick, which the shader back end does not make yet).
-    {"small_highlighted_label", nullptr, "tests/data/render_small.graph", 200, 150, nullptr,
-     [](RenderRig& r) {
-         Node& n = *r.node("http://site.example/news.html");
-         n.flags |= Highlighted;
-         r.surface.setDrawBuffer(DrawBuffer::Front);
-         glDepthFunc(GL_LEQUAL);  // over the label the frame drew, at the same depth
-         r.renderer.drawLabel(n, r.renderer.labelAnchorOf(n));
-         glDepthFunc(GL_LESS);
-         r.surface.flushFront();
-     }},
+    all.push_back({"small_on_top", "", 200, 150, onGraph(small, [](RenderRig& r) {
+                       r.settings.labelsOverlap = 0;
+                       r.settings.drawSphere = 1;
+                   }, [](RenderRig& r) { selectNode(r, "http://site.example/news.html", 1); })});
+    // In a larger window: labels on top, on both sides, the inverted label of a highlighted node.
+    all.push_back({"site_on_top", "", 400, 300, onGraph("examples/site.graph", onTop)});
+    all.push_back({"site_on_top_right", "", 400, 300,
+                   onGraph("examples/site.graph", [&](RenderRig& r) {
+                       onTop(r);
+                       r.renderer.setLabelRight(1);
+                   })});
+    // A highlighted node's label, inverted, drawn over the finished frame as a hover draws it.
+    all.push_back({"small_highlighted_label", "", 200, 150,
+                   onGraph(small, nullptr, [](RenderRig& r) {
+                       Node& n = *r.node("http://site.example/news.html");
+                       n.flags |= Highlighted;
+                       r.surface.setDrawBuffer(DrawBuffer::Front);
+                       glDepthFunc(GL_LEQUAL);  // over the label the frame drew, at the same depth
+                       r.renderer.drawLabel(n, r.renderer.labelAnchorOf(n));
+                       glDepthFunc(GL_LESS);
+                       r.surface.flushFront();
+                   })});
     // The boundary sphere stays round in a wide and in a tall window; without the window aspect
     // a resize stretches the picture.
-    {"resized_wide", "resized_wide", "tests/data/viewer_groups.graph", 400, 300, glueStart,
-     [](RenderRig& r) { resizeAndDraw(r, 480, 240); }},
-    {"resized_tall", "resized_tall", "tests/data/viewer_groups.graph", 400, 300, glueStart,
-     [](RenderRig& r) { resizeAndDraw(r, 200, 360); }},
-    {"resized_stretched", "resized_stretched", "tests/data/viewer_groups.graph", 400, 300,
-     glueStart,
-     [](RenderRig& r) {
-         r.settings.useWindowAspect = 0;
-         r.renderer.updateProjection();
-         resizeAndDraw(r, 480, 240);
-     }},
-    {"site_on_top_right", nullptr, "examples/site.graph", 400, 300,
-     [](RenderRig& r) {
-         r.settings.labelsOverlap = 0;
-         r.settings.sliceBudgetSec = 3600;
-         r.renderer.setLabelRight(1);
-     },
-     nullptr},
-};
+    all.push_back({"resized_wide", "resized_wide", 400, 300, resized(480, 240)});
+    all.push_back({"resized_tall", "resized_tall", 400, 300, resized(200, 360)});
+    all.push_back({"resized_stretched", "resized_stretched", 400, 300, resized(480, 240, false)});
+    return all;
+}
 
 // A label as drawn: its node's id (the node goes with its rig), box, depth and anchor.
 struct Label {
@@ -358,11 +309,7 @@ Drawn drawScene(const Scene& scene, GlApi api, bool wideLines = true) {
     RenderRig rig(scene.width, scene.height, api);
     rig.renderer.setGlWideLines(wideLines);
     EXPECT_TRUE(rig.initialise()) << rig.surface.lastError();
-    EXPECT_TRUE(scene.graph ? rig.loadFile(std::string(ORVO_SOURCE_DIR) + "/" + scene.graph)
-                            : rig.loadText(kLongLabel));
-    if (scene.before) scene.before(rig);
-    rig.drawAll();
-    if (scene.after) scene.after(rig);
+    scene.draw(rig);
     std::vector<Label> labels;
     for (const Renderer::DrawnLabel& l : rig.renderer.drawnLabels())
         labels.push_back({std::string(l.node->id), l.box, l.depth, l.anchor});
@@ -399,24 +346,20 @@ TEST(ModernBackendGl, EveryPixelTestSceneLooksAsTheLegacyPathDrawsIt) {
     const std::vector<GlApi> apis = offeredModernApis();
     if (apis.empty()) GTEST_SKIP() << "Mesa offers neither an ES 3.0 nor a 3.3 core context";
     for (const GlApi api : apis) {
-        for (const Scene& scene : kScenes) {
+        for (const Scene& scene : scenes()) {
             const Drawn legacy = drawScene(scene, GlApi::Compatibility);
             RgbaImage want = legacy.picture;
-            if (scene.reference != nullptr) {
-                std::string error;
-                ASSERT_TRUE(
-                    readPng(testing::dataPath(std::string("pictures/") + scene.reference + ".png"),
-                            want, error))
-                    << error;
+            if (!scene.reference.empty()) {
+                want = testing::readPicture(testing::dataPath("pictures/" + scene.reference + ".png"));
                 // The scene is the one the reference was made from.
                 EXPECT_TRUE(testing::samePicture(want, legacy.picture,
-                                                 std::string(scene.name) + "-legacy",
+                                                 scene.name + "-legacy",
                                                  {255, 255, 255, 255}));
             }
             // The two-pixel links as Mesa's own wide lines, and as the quads WebGL needs.
             for (const bool wideLines : {true, false}) {
                 const std::string name =
-                    std::string(scene.name) + "-" + glApiName(api) + (wideLines ? "" : "-quads");
+                    scene.name + "-" + glApiName(api) + (wideLines ? "" : "-quads");
                 SCOPED_TRACE(name);
                 const Drawn modern = drawScene(scene, api, wideLines);
                 EXPECT_EQ(modern.backendError, "");

@@ -22,6 +22,7 @@
 #include "platform/offscreen_surface.h"
 #include "platform/png_image.h"
 #include "render/renderer.h"
+#include "tests/graph_test_support.h"
 #include "tests/test_files.h"
 #include "tests/test_time.h"
 
@@ -76,6 +77,14 @@ inline ::testing::AssertionResult matchesPicture(const RgbaImage& picture, const
     return ::testing::AssertionFailure()
            << name << ": max difference " << worst << " (allowed " << maxDiff << "), mean " << mean
            << " (allowed " << meanDiff << "); drawn: " << actual.string();
+}
+
+/// A PNG file's picture; fails the test when it cannot be read.
+inline RgbaImage readPicture(const std::string& path) {
+    RgbaImage image;
+    std::string error;
+    EXPECT_TRUE(readPng(path, image, error)) << path << ": " << error;
+    return image;
 }
 
 /// How a picture differs from another of the same scene, drawn another way. A pixel counts as
@@ -163,6 +172,20 @@ inline ::testing::AssertionResult samePicture(const RgbaImage& want, const RgbaI
              RowOrder::TopDown, error);
     if (same) return ::testing::AssertionSuccess() << figures.str();
     return ::testing::AssertionFailure() << figures.str() << "; written to " << dir.string();
+}
+
+/// Whether a picture of the shader back end is tests/data/pictures/<name>.png within a one-pixel
+/// shift (samePicture's defaults), on the reference's ground (its top left pixel); `as` names the
+/// pictures written when it is not. A picture of nothing but the ground has to be the very same.
+inline ::testing::AssertionResult matchesPictureWithinAShift(const RgbaImage& got,
+                                                             const std::string& name,
+                                                             const std::string& as) {
+    const RgbaImage want = readPicture(dataPath("pictures/" + name + ".png"));
+    if (want.pixels.size() < 4) return ::testing::AssertionFailure() << "no reference " << name;
+    if (got.width == want.width && got.pixels == want.pixels) return ::testing::AssertionSuccess();
+    const auto same = samePicture(want, got, as, {want.pixels[0], want.pixels[1], want.pixels[2], 255});
+    std::printf("%s\n", same.message());
+    return same;
 }
 
 struct SurfaceRig {
@@ -328,6 +351,65 @@ inline bool offered(GlApi api, std::string& why) {
     if (surface.valid() && surface.createContext() != nullptr) return true;
     why = surface.lastError();
     return false;
+}
+
+/// The shader back end's kinds of GL that Mesa offers here, saying which it does not and why.
+inline std::vector<GlApi> offeredModernApis() {
+    std::vector<GlApi> apis;
+    for (const GlApi api : {GlApi::Es3, GlApi::Core33}) {
+        std::string why;
+        if (offered(api, why)) {
+            apis.push_back(api);
+        } else {
+            std::printf("skipped: Mesa offers no %s context here: %s\n", glApiName(api), why.c_str());
+        }
+    }
+    return apis;
+}
+
+/// A step of a case of tests/data/pictures/frames.txt: a setting before the frame, or what is
+/// done to the finished frame.
+inline void takeFrameStep(RenderRig& rig, const std::string& step) {
+    std::istringstream words(step);
+    std::string verb, page;
+    int x = 0, y = 0;
+    words >> verb;
+    if (verb == "limit") {
+        words >> rig.settings.nodeGenerationLimit;
+    } else if (verb == "labels") {
+        words >> rig.settings.labelChoice;
+    } else if (verb == "red-centre") {
+        rig.settings.redCentreNode = 1;
+    } else if (verb == "no-sphere") {
+        rig.settings.drawSphere = 0;
+    } else if (verb == "labels-right") {
+        rig.renderer.setLabelRight(1);
+    } else if (verb == "red-highlight") {
+        rig.settings.highlightColor = {1.0f, 0.0f, 0.0f, 1.0f};
+    } else if (verb == "select" || verb == "unselect") {
+        words >> page;
+        rig.renderer.markSelected(*rig.node("http://site.example/" + page), verb == "select");
+    } else if (verb == "hover") {
+        words >> x >> y;
+        rig.renderer.hoverHighlight(x, y, 0, 0);
+    } else {
+        ADD_FAILURE() << "no such step: " << step;
+    }
+}
+
+/// The cases of tests/data/pictures/frames.txt, each drawn by drawFrameCase on an initialised
+/// rig of 200 x 150 and compared with the picture its name starts with.
+inline std::vector<OutlineCase> frameCases() { return outlineCases("pictures/frames.txt"); }
+inline std::string framePicture(const OutlineCase& c) { return c.name.substr(0, c.name.find(' ')); }
+inline void drawFrameCase(RenderRig& rig, const OutlineCase& c) {
+    ASSERT_TRUE(c.arguments == "-"
+                    ? rig.loadText(c.input)
+                    : rig.loadFile(std::string(ORVO_SOURCE_DIR) + "/" + c.arguments));
+    std::istringstream steps(c.expected);
+    std::string step;
+    while (std::getline(steps, step) && step != "frame") takeFrameStep(rig, step);
+    rig.drawAll();
+    while (std::getline(steps, step)) takeFrameStep(rig, step);
 }
 
 /// A text graph: a root with `fanout` children per node, `depth` levels below it.

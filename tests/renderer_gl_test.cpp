@@ -14,53 +14,17 @@ namespace {
 
 using testing::RenderRig;
 
-// A step of a frame's case: a setting before the frame, or what is done to the finished frame.
-void takeStep(RenderRig& rig, const std::string& step) {
-    std::istringstream words(step);
-    std::string verb, page;
-    int x = 0, y = 0;
-    words >> verb;
-    if (verb == "limit") {
-        words >> rig.settings.nodeGenerationLimit;
-    } else if (verb == "labels") {
-        words >> rig.settings.labelChoice;
-    } else if (verb == "red-centre") {
-        rig.settings.redCentreNode = 1;
-    } else if (verb == "no-sphere") {
-        rig.settings.drawSphere = 0;
-    } else if (verb == "labels-right") {
-        rig.renderer.setLabelRight(1);
-    } else if (verb == "red-highlight") {
-        rig.settings.highlightColor = {1.0f, 0.0f, 0.0f, 1.0f};
-    } else if (verb == "select" || verb == "unselect") {
-        words >> page;
-        rig.renderer.markSelected(*rig.node("http://site.example/" + page), verb == "select");
-    } else if (verb == "hover") {
-        words >> x >> y;
-        rig.renderer.hoverHighlight(x, y, 0, 0);
-    } else {
-        ADD_FAILURE() << "no such step: " << step;
-    }
-}
-
 // What a window of 200 x 150 shows in each case of tests/data/pictures/frames.txt, against
 // pictures made from this renderer and looked at once.
 TEST(RendererGl, FramesLookAsTheReferencePictures) {
-    const std::vector<testing::OutlineCase> cases = testing::outlineCases("pictures/frames.txt");
+    const std::vector<testing::OutlineCase> cases = testing::frameCases();
     ASSERT_EQ(cases.size(), 11u);
     for (const testing::OutlineCase& c : cases) {
         SCOPED_TRACE(c.name);
         RenderRig rig(200, 150);
         ASSERT_TRUE(rig.initialise()) << rig.surface.lastError();
-        ASSERT_TRUE(c.arguments == "-"
-                        ? rig.loadText(c.input)
-                        : rig.loadFile(std::string(ORVO_SOURCE_DIR) + "/" + c.arguments));
-        std::istringstream steps(c.expected);
-        std::string step;
-        while (std::getline(steps, step) && step != "frame") takeStep(rig, step);
-        rig.drawAll();
-        while (std::getline(steps, step)) takeStep(rig, step);
-        EXPECT_TRUE(testing::matchesPicture(rig.picture(), c.name.substr(0, c.name.find(' '))));
+        ASSERT_NO_FATAL_FAILURE(testing::drawFrameCase(rig, c));
+        EXPECT_TRUE(testing::matchesPicture(rig.picture(), testing::framePicture(c)));
     }
 }
 

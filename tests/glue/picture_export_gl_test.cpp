@@ -27,16 +27,10 @@ using test::readWholeFile;
 using test::runTool;
 using test::TempDir;
 using test::writeWholeFile;
+using testing::readPicture;
 
 // Seconds of refinement: enough to draw every node whatever the machine's speed.
 constexpr double kWholeGraph = 3600.0;
-
-RgbaImage readPicture(const std::string& path) {
-    RgbaImage image;
-    std::string error;
-    EXPECT_TRUE(readPng(path, image, error)) << error;
-    return image;
-}
 
 bool samePicture(const RgbaImage& a, const RgbaImage& b) {
     return a.width == b.width && a.height == b.height && a.pixels == b.pixels;
@@ -48,22 +42,33 @@ protected:
         open(kSite);
         finishedPicture();
     }
-    /// orvo-snapshot's picture of the site with these extra options, drawn as the rig's
+    /// orvo-snapshot's picture of the input with these extra options, drawn as the rig's
     /// surface draws, through the fixed functions.
-    RgbaImage snapshot(const std::vector<std::string>& options) {
+    RgbaImage snapshot(const std::vector<std::string>& options, const std::string& input = kSite) {
         std::vector<std::string> arguments{
-            kSite, "-o", dir / "snapshot.png", "--refine-limit", "3600", "--gl", "legacy"};
+            input, "-o", dir / "snapshot.png", "--refine-limit", "3600", "--gl", "legacy"};
         arguments.insert(arguments.end(), options.begin(), options.end());
         const test::ToolRun run = runTool("orvo-snapshot", arguments);
         EXPECT_EQ(run.status, 0) << run.err;
         return readPicture(dir / "snapshot.png");
     }
-    bool exportAt(int width, int height, const std::string& path, std::string& error) {
+    /// File > Export Picture at this size, with the window's legend or without.
+    bool exportAt(int width, int height, const std::string& path, std::string& error,
+                  bool legend = false) {
         PictureExport picture;
         picture.width = width;
         picture.height = height;
         picture.refineLimitSeconds = kWholeGraph;
+        picture.legend = legend;
+        picture.measureLegend = legend ? glue->measureLegend() : MeasureLegend{};
         return exportPicture(viewer(), picture, path, error);
+    }
+    /// The window's font, as the pictures' legends are written in.
+    RasterFont font() {
+        const std::optional<RasterFont> raster =
+            rasteriseLatin1Font(settings().fontFace, settings().fontHeight);
+        EXPECT_TRUE(raster);
+        return raster.value_or(RasterFont{});
     }
 
     TempDir dir;
@@ -209,6 +214,22 @@ const uint8_t* pixelAt(const RgbaImage& image, int x, int y) {
     return &image.pixels[(size_t(y) * size_t(image.width) + size_t(x)) * 4];
 }
 
+/// That a legend in the top left corner changed many pixels of the picture, and none outside its
+/// box (right and bottom edges excluded).
+void expectOnlyTheBoxChanged(const RgbaImage& without, const RgbaImage& with, int boxX1, int boxY1) {
+    ASSERT_TRUE(without.width == with.width && without.height == with.height);
+    size_t changed = 0, outside = 0;
+    for (int y = 0; y < with.height; ++y) {
+        for (int x = 0; x < with.width; ++x) {
+            const bool differs = std::memcmp(pixelAt(without, x, y), pixelAt(with, x, y), 4) != 0;
+            changed += differs;
+            outside += differs && !(x < boxX1 && y < boxY1);
+        }
+    }
+    EXPECT_GT(changed, 1000u);
+    EXPECT_EQ(outside, 0u);
+}
+
 bool pixelIs(const RgbaImage& image, int x, int y, const Rgb& c) {
     const uint8_t* p = pixelAt(image, x, y);
     for (size_t k = 0; k < 3; ++k) {
@@ -225,27 +246,14 @@ TEST_F(PictureExportTest, SectionsShowInTheirColoursAndTheLegendNamesThem) {
     makeGlue(importConverter());
     open(dir / "deps.csv");
     drawWhole();
-    const std::vector<std::string> common{dir / "deps.csv", "--size", "800x600", "--refine-limit",
-                                          "3600",           "--gl",   "legacy"};
-    auto snap = [&](const std::vector<std::string>& more) {
-        std::vector<std::string> arguments = common;
-        arguments.insert(arguments.end(), more.begin(), more.end());
-        arguments.insert(arguments.end(), {"-o", dir / "s.png"});
-        const test::ToolRun run = runTool("orvo-snapshot", arguments);
-        EXPECT_EQ(run.status, 0) << run.err;
-        return readPicture(dir / "s.png");
-    };
-    const RgbaImage plain = snap({});
+    const RgbaImage plain = snapshot({"--size", "800x600"}, dir / "deps.csv");
     EXPECT_GE(paletteColoursDrawn(plain, 4).size(), 10u);
-    const RgbaImage withLegend = snap({"--legend"});
+    const RgbaImage withLegend = snapshot({"--size", "800x600", "--legend"}, dir / "deps.csv");
 
     const Legend legend = groupLegend(graph(), kPictureLegendRows);
     ASSERT_EQ(legend.rows.size(), kPictureLegendRows + 2) << "12 sections, other, no group";
     EXPECT_EQ(legend.rows[12].name, "other");
-    const std::optional<RasterFont> font =
-        rasteriseLatin1Font(settings().fontFace, settings().fontHeight);
-    ASSERT_TRUE(font);
-    const LegendPlacement place = placeLegend(legend, *font);
+    const LegendPlacement place = placeLegend(legend, font());
     ASSERT_EQ(place.swatches.size(), legend.rows.size());
     ASSERT_LT(place.box.y1, 600);
     const Rgb black{0, 0, 0}, white{1, 1, 1};
@@ -256,30 +264,14 @@ TEST_F(PictureExportTest, SectionsShowInTheirColoursAndTheLegendNamesThem) {
             pixelIs(withLegend, (s.x0 + s.x1) / 2, (s.y0 + s.y1) / 2, legend.rows[i].colour))
             << legend.rows[i].name;
     }
-    size_t changed = 0, outside = 0;
-    for (int y = 0; y < 600; ++y) {
-        for (int x = 0; x < 800; ++x) {
-            const bool differs =
-                std::memcmp(pixelAt(plain, x, y), pixelAt(withLegend, x, y), 4) != 0;
-            const bool inBox = x < place.box.x1 && y < place.box.y1;
-            changed += differs;
-            outside += differs && !inBox;
-        }
-    }
-    EXPECT_GT(changed, 1000u);
-    EXPECT_EQ(outside, 0u);
+    expectOnlyTheBoxChanged(plain, withLegend, place.box.x1, place.box.y1);
 
     // The export with the legend is the snapshot's picture; a hidden group's swatch is empty.
-    PictureExport picture;
-    picture.width = 800;
-    picture.height = 600;
-    picture.refineLimitSeconds = kWholeGraph;
-    picture.legend = true;
     std::string error;
-    ASSERT_TRUE(exportPicture(viewer(), picture, dir / "export.png", error)) << error;
+    ASSERT_TRUE(exportAt(800, 600, dir / "export.png", error, true)) << error;
     EXPECT_TRUE(samePicture(readPicture(dir / "export.png"), withLegend));
     ASSERT_EQ(viewer().setGroupHidden(0, legend.rows[0].name, 1), 1);
-    ASSERT_TRUE(exportPicture(viewer(), picture, dir / "export.png", error)) << error;
+    ASSERT_TRUE(exportAt(800, 600, dir / "export.png", error, true)) << error;
     const RgbaImage hidden = readPicture(dir / "export.png");
     const auto& s = place.swatches[0];
     EXPECT_TRUE(pixelIs(hidden, (s.x0 + s.x1) / 2, (s.y0 + s.y1) / 2, white));
@@ -307,23 +299,15 @@ TEST_F(PictureExportTest, UnderAMeasureTheExportAndItsLegendAreTheMeasures) {
                         snap({"--colour-by", "score", "--label-order", "score", "--legend"});
     EXPECT_FALSE(samePicture(byScore, groups));
 
-    PictureExport picture;
-    picture.width = 640;
-    picture.height = 360;
-    picture.refineLimitSeconds = kWholeGraph;
     std::string error;
-    ASSERT_TRUE(exportPicture(viewer(), picture, dir / "export.png", error)) << error;
+    ASSERT_TRUE(exportAt(640, 360, dir / "export.png", error)) << error;
     EXPECT_TRUE(samePicture(readPicture(dir / "export.png"), byScore));
-    picture.legend = true;
-    picture.measureLegend = glue->measureLegend();
-    ASSERT_EQ(picture.measureLegend.title, "Link score (log scale)");
-    ASSERT_TRUE(exportPicture(viewer(), picture, dir / "export.png", error)) << error;
+    const MeasureLegend legend = glue->measureLegend();
+    ASSERT_EQ(legend.title, "Link score (log scale)");
+    ASSERT_TRUE(exportAt(640, 360, dir / "export.png", error, true)) << error;
     EXPECT_TRUE(samePicture(readPicture(dir / "export.png"), withLegend));
 
-    const std::optional<RasterFont> font =
-        rasteriseLatin1Font(settings().fontFace, settings().fontHeight);
-    ASSERT_TRUE(font);
-    const MeasureLegendPlacement place = placeMeasureLegend(picture.measureLegend, *font);
+    const MeasureLegendPlacement place = placeMeasureLegend(legend, font());
     ASSERT_LT(place.box.y1, 360);
     const Rgb black{0, 0, 0};
     EXPECT_TRUE(pixelIs(withLegend, place.box.x1 - 1, place.box.y1 - 1, black)) << "its frame";
@@ -345,17 +329,7 @@ TEST_F(PictureExportTest, UnderAMeasureTheExportAndItsLegendAreTheMeasures) {
     };
     EXPECT_GT(inked(place.ramp.x0, centre - 20), 10u);
     EXPECT_GT(inked(centre + 20, place.ramp.x1), 10u);
-    size_t changed = 0, outside = 0;
-    for (int y = 0; y < 360; ++y) {
-        for (int x = 0; x < 640; ++x) {
-            const bool differs =
-                std::memcmp(pixelAt(byScore, x, y), pixelAt(withLegend, x, y), 4) != 0;
-            changed += differs;
-            outside += differs && !(x < place.box.x1 && y < place.box.y1);
-        }
-    }
-    EXPECT_GT(changed, 1000u);
-    EXPECT_EQ(outside, 0u);
+    expectOnlyTheBoxChanged(byScore, withLegend, place.box.x1, place.box.y1);
 }
 
 }  // namespace
