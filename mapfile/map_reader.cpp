@@ -282,7 +282,8 @@ std::string readNodes(const SectionSpans& spans, const Meta& meta, Graph& graph,
         const uint64_t to = loadLittle<uint64_t>(offsets.data + (i + 1) * 8);
         const uint32_t hash =
             from < to && to <= text.size
-                ? NodeIndex::hashOf({reinterpret_cast<const char*>(text.data + from), to - from})
+                ? NodeIndex::hashOf({reinterpret_cast<const char*>(text.data + from),
+                                     static_cast<size_t>(to - from)})
                 : 0;
         hashes[i % kAhead] = hash;
         graph.prefetchAssembly(hash);

@@ -114,33 +114,51 @@ TEST(PublishTool, ForceTakesABinaryFileAndAnEmptyDirectory) {
     }
 }
 
-// The single file carries the outline orvo-import writes for the same input and options, the
-// program, the start view and the title, each as the page reads them back; the folder form the
-// same data as files beside index.html.
+// The single file carries the map orvo-import writes for the same input and options (a map given
+// as it is; with --outline the outline orvo-import writes), the program, the start view and the
+// title, each as the page reads them back; the folder form the same data as files beside
+// index.html.
 TEST(PublishTool, TheMapCarriesTheGraphTheProgramAndTheStartView) {
     InstallTree tree;
     TempDir inputs;
     writeWholeFile(inputs / "e.csv", "from,to,kind\na,b,x\nb,c,y\nc,a,x\n");
+    const std::string givenMap = inputs.file("worked.orvomap");
+    ASSERT_EQ(runTool("orvo-import",
+                      {ORVO_SOURCE_DIR "/examples/worked-example.graph", "-o", givenMap, "-q"})
+                  .status,
+              0);
     struct Case {
         std::string input;
         std::vector<std::string> importOptions;
         std::string gotoId;
+        bool outline;  // published with --outline
     };
     const Case cases[] = {
-        {ORVO_SOURCE_DIR "/examples/worked-example.graph", {}, "a://h/d/"},
-        {ORVO_SOURCE_DIR "/examples/sqlite-doc.graph", {}, ""},
-        {inputs.file("e.csv"), {"--root", "c", "--group", "none"}, "b"},
+        {ORVO_SOURCE_DIR "/examples/worked-example.graph", {}, "a://h/d/", false},
+        {ORVO_SOURCE_DIR "/examples/sqlite-doc.graph", {}, "", false},
+        {ORVO_SOURCE_DIR "/examples/sqlite-doc.graph", {}, "", true},
+        {inputs.file("e.csv"), {"--root", "c", "--group", "none"}, "b", false},
+        {inputs.file("e.csv"), {"--root", "c", "--group", "none"}, "b", true},
+        {givenMap, {}, "a://h/d/", false},
     };
     const std::string title = "Map </script><b>\"&\" of ünïcode";
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.input);
-        const ToolRun imported = runTool("orvo-import", [&] {
-            std::vector<std::string> a{c.input};
-            a.insert(a.end(), c.importOptions.begin(), c.importOptions.end());
-            return a;
-        }());
-        ASSERT_EQ(imported.status, 0) << imported.err;
+        SCOPED_TRACE(c.input + (c.outline ? " --outline" : ""));
+        // What the page must carry: the outline, or the map, orvo-import writes of the input.
+        std::string carried = c.input == givenMap ? readWholeFile(givenMap) : "";
+        if (carried.empty()) {
+            const std::string expectedMap = tree.dir.file("expected.orvomap");
+            const ToolRun imported = runTool("orvo-import", [&] {
+                std::vector<std::string> a{c.input};
+                a.insert(a.end(), c.importOptions.begin(), c.importOptions.end());
+                if (!c.outline) a.insert(a.end(), {"-o", expectedMap});
+                return a;
+            }());
+            ASSERT_EQ(imported.status, 0) << imported.err;
+            carried = c.outline ? imported.out : readWholeFile(expectedMap);
+        }
         std::vector<std::string> arguments{c.input, "--title", title, "--keys", "ge"};
+        if (c.outline) arguments.push_back("--outline");
         arguments.insert(arguments.end(), c.importOptions.begin(), c.importOptions.end());
         if (!c.gotoId.empty()) arguments.insert(arguments.end(), {"--goto", c.gotoId});
         const std::string map = tree.dir.file("map.html"), folder = tree.dir.file("folder");
@@ -154,11 +172,13 @@ TEST(PublishTool, TheMapCarriesTheGraphTheProgramAndTheStartView) {
         const std::string options = elementText(page, "orvo-options");
         const std::string graphGzip = unbase64(elementText(page, "orvo-graph"));
         const std::string wasmGzip = unbase64(elementText(page, "orvo-wasm"));
-        EXPECT_EQ(gunzip(graphGzip), imported.out);
+        EXPECT_EQ(gunzip(graphGzip), carried);
         EXPECT_EQ(gunzip(wasmGzip), tree.wasm);
         EXPECT_EQ(jsonNumber(options, "graph", "bytes"), graphGzip.size());
         EXPECT_EQ(jsonNumber(options, "graph", "crc32"), crc32Of(graphGzip));
-        EXPECT_EQ(jsonNumber(options, "graph", "outlineBytes"), imported.out.size());
+        // The page tells which it carries by the size it is given.
+        EXPECT_EQ(jsonNumber(options, "graph", c.outline ? "outlineBytes" : "mapBytes"),
+                  carried.size());
         EXPECT_EQ(jsonNumber(options, "wasm", "crc32"), crc32Of(wasmGzip));
         // The page inflates what the options call gzip, and fetches what they name as a file.
         EXPECT_NE(options.find("\"wasm\":{\"bytes\":" + std::to_string(wasmGzip.size()) +
@@ -184,7 +204,7 @@ TEST(PublishTool, TheMapCarriesTheGraphTheProgramAndTheStartView) {
 
         const std::string index = readWholeFile(folder + "/index.html");
         const std::string folderOptions = elementText(index, "orvo-options");
-        EXPECT_EQ(gunzip(readWholeFile(folder + "/graph.gz")), imported.out);
+        EXPECT_EQ(gunzip(readWholeFile(folder + "/graph.gz")), carried);
         EXPECT_EQ(readWholeFile(folder + "/orvo-web.wasm"), tree.wasm);
         EXPECT_EQ(jsonNumber(folderOptions, "graph", "crc32"),
                   crc32Of(readWholeFile(folder + "/graph.gz")));
