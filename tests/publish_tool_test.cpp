@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "glue/web_page.h"
+#include "mapfile/map_format.h"
 #include "tests/published_map.h"
 #include "tests/run_tool.h"
 
@@ -66,6 +67,18 @@ TEST(PublishTool, RefusesWhatItCannotPublishNamingWhy) {
     const std::string program = tree.dir.file("program");
     writeWholeFile(program, std::string("\x7f" "ELF\2\1\1\0\n1 a 0\n", 15));
     writeWholeFile(tree.dir / "empty.graph", "");
+    // A map with a byte of its node records changed: refused with the reader's reason.
+    const std::string damagedMap = tree.dir.file("damaged.orvomap");
+    ASSERT_EQ(runTool("orvo-import", {graph, "-o", damagedMap, "-q"}).status, 0);
+    std::string mapBytes = readWholeFile(damagedMap);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(mapBytes.data());
+    const auto table = loadLittle<uint64_t>(bytes + kHeaderTableAt);
+    for (uint32_t i = 0; i < loadLittle<uint32_t>(bytes + kHeaderSectionsAt); ++i) {
+        const unsigned char* entry = bytes + table + i * kMapSectionEntryBytes;
+        if (loadLittle<uint32_t>(entry) == uint32_t(MapSection::Nodes))
+            mapBytes[loadLittle<uint64_t>(entry + 8) + loadLittle<uint64_t>(entry + 16) / 2] ^= 0x5a;
+    }
+    writeWholeFile(damagedMap, mapBytes);
     fs::create_directories(tree.dir / "empty");
     const Case cases[] = {
         {&tree, {graph}, 2, "give either -o FILE.html (one file) or --folder DIR"},
@@ -81,6 +94,11 @@ TEST(PublishTool, RefusesWhatItCannotPublishNamingWhy) {
         {&tree, {tree.dir.file("nothing.graph"), "-o", out}, 1, "no such file or directory"},
         {&tree, {graph, "-o", out, "--goto", "a://h/none"}, 1, "no node has the id \"a://h/none\""},
         {&tree, {ORVO_TEST_DATA "/no_nodes.graph", "-o", out}, 2, "cannot tell its format"},
+        {&tree, {ORVO_TEST_DATA "/no_nodes.graph", "-o", out, "-f", "outline", "--force"}, 1,
+         "no_nodes.graph: holds no node record"},
+        {&tree, {ORVO_TEST_DATA "/no_nodes.graph", "-o", out, "-f", "outline", "--force", "--outline"},
+         1, "no_nodes.graph: holds no node record"},
+        {&tree, {damagedMap, "-o", out}, 1, "damaged.orvomap: its nodes section is damaged"},
         {&tree, {graph, "-o", out, "--title", "\xff\xfe"}, 1, "the title is not UTF-8 text"},
         {&tree, {graph, "-o", tree.dir.file("no/such/folder/map.html")}, 1, "map.html"},
         {&bare, {graph, "-o", out}, 1,

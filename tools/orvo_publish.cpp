@@ -160,12 +160,11 @@ int run(const Options& given) {
             graph = &outlineGraph;
         } else {
             showProgress("laying out", 0, 0);
-            orvo::layOutForMap(outline, laidOut);
-            if (!laidOut.graph.empty()) {
-                showProgress("writing the map", 0, 0);
-                if (const std::string why = orvo::mapBytesOf(laidOut, mapBytes); !why.empty())
-                    return fail(why);
-            }
+            if (!orvo::layOutForMap(outline, laidOut))
+                return fail(options.input + ": holds no node record");
+            showProgress("writing the map", 0, 0);
+            if (const std::string why = orvo::mapBytesOf(laidOut, mapBytes); !why.empty())
+                return fail(why);
             outline = {};
         }
         line.clear();
