@@ -1,6 +1,7 @@
 #!/usr/bin/env node
 // The publish rig: publishes graphs with orvo-publish, opens each map from file:// in headless
-// Chromium (offline, one browser for every page) and checks its first whole picture against
+// Chromium (offline, one browser for every page) and checks its first whole picture (of the map
+// it carries, and for the first graph of its outline too) against
 // `orvo-snapshot --gl modern` of the same graph, start view and size (labels off in both: the
 // browser's fonts are not the desktop's). Then it checks the page's messages: a file cut short, a file altered (its
 // stored bytes, or the map inside before it was packed: the message names what of the map is wrong), a browser
@@ -205,6 +206,13 @@ async function main() {
         firstMap = { map, want, graph, start, label };
         folder = path.join(scratch, `folder-${i}`);
         run(options.publish, [graph.file, "--folder", folder, "--title", label, "--keys", `ll${keys}`, ...start]);
+        // The outline a page carries with --outline (and from the viewer's Export Web Page), read
+        // and laid out in the browser: the same picture.
+        const outline = path.join(scratch, `outline-${i}.html`);
+        run(options.publish, [graph.file, "-o", outline, "--outline", "--title", label, "--keys", `ll${keys}`, ...start]);
+        const laidOut = await openMap(page, url.pathToFileURL(outline).href);
+        if (laidOut.state !== "drawn") failures.push(`${label}: the outline opened from file:// is ${laidOut.state}: ${laidOut.message}`);
+        else await checkPicture(page, `${label}, outline from file://`, laidOut.pixels, want, failures);
       }
     }
     if (!firstMap) throw new Error("no map was drawn to check the messages against");
