@@ -1,7 +1,8 @@
 // A published map: one HTML file that holds the page, the browser program (its script and its
-// wasm, gzipped and base64-encoded), the graph's outline text (gzip -9, base64) and the start
-// view as a small JSON block, so that it opens from disk without any server; or the folder form,
-// index.html with the graph's .gz and the wasm beside it, fetched, for a static host.
+// wasm, gzipped and base64-encoded), the graph (a map file, or its outline text; gzip -9,
+// base64) and the start view as a small JSON block, so that it opens from disk without any
+// server; or the folder form, index.html with the graph's .gz and the wasm beside it, fetched,
+// for a static host.
 //
 // The page's parts (web/map_page.html, web/map_page.js, web/orvo_view.js, web/map_viewer.js,
 // and the browser build's orvo-web.js and orvo-web.wasm) are read from a folder of the installed
@@ -58,19 +59,26 @@ std::string runningProgramDir();
 bool readWebPageParts(const std::vector<WebPartsPlace>& places, WebPageParts& parts,
                       std::string& error);
 
-/// The graph's outline text and its node count (which sizes what the page needs).
+/// The graph the page carries and its node count (which sizes what the page needs): a map
+/// file's bytes, which the page reads as they are, or else the outline text, which the page
+/// reads and lays out at every visit.
 struct WebPageGraph {
     std::string_view outline;
     uint64_t nodes = 0;
+    std::string_view map;  // carried instead of the outline when not empty
 };
 
 /// The memory the page's program needs for the graph, in bytes (an estimate from measurements).
 uint64_t webPageMemory(uint64_t nodes, uint64_t outlineBytes);
+/// The same for a map of that many bytes.
+uint64_t webPageMapMemory(uint64_t nodes, uint64_t mapBytes);
 
 /// The largest graph a page can hold: the browser program has 4 GiB of memory at the most and
 /// needs its outline text (inflated, in a block grown by doubling) and the read graph at once.
 /// Empty when the graph fits, else why not, naming the limit.
 std::string webPageLimitProblem(uint64_t nodes, uint64_t outlineBytes);
+/// The same for a map: its bytes (inflated, in one block of their size) and the graph read.
+std::string webPageMapLimitProblem(uint64_t nodes, uint64_t mapBytes);
 
 /// Work done in a long step ("compressing", bytes done, bytes in all); false stops the work,
 /// which then writes nothing and fails with the error "interrupted".

@@ -71,7 +71,8 @@ bool exportWebPage(Glue& glue, const std::string& path, const std::string& title
     std::string view;
     const WebPageStart start = webPageStartOf(glue, title, &view);
     const std::string outline = graphOutline(graph) + view;
-    return writeWebPage(path, {outline, graph.nodes.size()}, start, parts, error);
+    // The outline, with the view at export: the page lays it out as the window did.
+    return writeWebPage(path, {outline, graph.nodes.size(), {}}, start, parts, error);
 }
 
 }  // namespace orvo

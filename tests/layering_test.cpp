@@ -42,7 +42,7 @@ const FolderRule kRules[] = {
     {"tools",
      "glue viewer render mapfile layout graph memory geometry settings stream import crawl platform"},
     // The page's entry points: on top like shell/, never included by the core.
-    {"web", "glue viewer render layout graph memory geometry settings stream import"},
+    {"web", "glue viewer render mapfile layout graph memory geometry settings stream import"},
 };
 
 /// Why a file under `rule` (none for a folder without one) may not include `line`'s header; empty

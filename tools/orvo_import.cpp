@@ -14,13 +14,10 @@
 #include <string_view>
 
 #include "crawl/import_graph.h"
-#include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "graph/graph_compare.h"
-#include "graph/node_measures.h"
 #include "graph/site_report.h"
 #include "import/url.h"
-#include "layout/layout.h"
 #include "mapfile/map_reader.h"
 #include "mapfile/map_writer.h"
 #include "memory/atomic_file.h"
@@ -28,6 +25,7 @@
 #include "tools/command_line.h"
 #include "tools/import_options.h"
 #include "tools/interrupt.h"
+#include "tools/outline_map.h"
 #include "tools/progress_line.h"
 #include "tools/tool_input.h"
 
@@ -56,13 +54,9 @@ bool writesMap(const Options& options) {
 // Reads the outline text as the window would and writes the laid-out graph as a map to `path`,
 // with every node's measures, so that whoever opens it need not work them out; "" or why not.
 std::string writeMapOf(const std::string& text, const std::string& path) {
-    orvo::ViewerSettings settings;
-    orvo::applyWindowInitialisation(settings);
-    orvo::Graph graph(settings);
-    std::istringstream in(text);
-    if (!orvo::readAndLayOut(graph, in)) return "the input holds no node record; nothing written";
-    const orvo::NodeMeasures measures = orvo::computeNodeMeasures(graph, nullptr, 2);
-    return orvo::writeMapFile(path, graph, settings, &measures);
+    orvo::OutlineMap map;
+    if (!orvo::layOutForMap(text, map)) return "the input holds no node record; nothing written";
+    return orvo::writeMapFile(path, map.graph, map.settings, &map.measures);
 }
 
 // Reads an input as the viewer opens it (a web address is crawled) into `graph`; "" or why not.

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -23,6 +25,7 @@
 #include "tools/command_line.h"
 #include "tools/import_options.h"
 #include "tools/interrupt.h"
+#include "tools/outline_map.h"
 #include "tools/progress_line.h"
 
 namespace {
@@ -37,6 +40,7 @@ struct Options {
     std::optional<std::string> gotoId;
     std::string keys;
     bool quiet = false;
+    bool outline = false;
     orvo::ImportCommandLine importLine;
 };
 
@@ -62,6 +66,21 @@ std::string keysProblem(const std::string& keys) {
                    keys + "\"";
     }
     return "";
+}
+
+// The whole file's bytes; false (errno set) when it cannot be read.
+bool readBytes(const std::string& path, std::string& bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    bool read = std::fseek(file, 0, SEEK_END) == 0;
+    const long size = read ? std::ftell(file) : -1;
+    read = size >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
+    if (read) {
+        bytes.resize(size_t(size));
+        read = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    }
+    std::fclose(file);
+    return read;
 }
 
 int run(const Options& given) {
@@ -96,13 +115,27 @@ int run(const Options& given) {
     progress.report = [&showProgress](uint64_t done, uint64_t total, std::string_view what) {
         showProgress(what, done, total);
     };
-    std::string outline;
+    // The page carries a map unless asked for the outline: the map is read as it is, without a
+    // layout, and carries the nodes' measures.
+    std::string outline, mapBytes;
+    orvo::OutlineMap laidOut;
+    orvo::ViewerSettings settings;
+    orvo::Graph outlineGraph(settings);
+    orvo::Graph* graph = &laidOut.graph;
     if (map) {
-        orvo::ViewerSettings mapSettings;
-        orvo::Graph mapGraph(mapSettings);
-        if (const std::string why = orvo::readMapFile(options.input, mapGraph); !why.empty())
+        showProgress("reading", 0, 0);
+        if (!readBytes(options.input, mapBytes))
+            return fail(options.input + ": " + std::strerror(errno));
+        if (const std::string why = orvo::readMapBytes(
+                reinterpret_cast<const unsigned char*>(mapBytes.data()), mapBytes.size(),
+                laidOut.graph);
+            !why.empty())
             return fail(options.input + ": " + why);
-        outline = orvo::graphOutline(mapGraph);
+        line.clear();
+        if (options.outline) {
+            outline = orvo::graphOutline(laidOut.graph);
+            mapBytes = {};
+        }
     } else {
         std::ostringstream text;
         const orvo::ImportResult imported = orvo::importGraph(
@@ -119,22 +152,35 @@ int run(const Options& given) {
             return fail(imported.error.empty() ? options.input + ": cannot be imported"
                                                : imported.error);
         outline = std::move(text).str();
+        if (options.outline) {
+            // The graph as the page will read it: its size, and the start node shown in it.
+            showProgress("reading", 0, 0);
+            std::istringstream in(outline);
+            outlineGraph.reload(in);
+            if (const std::string why = orvo::outOfMemoryReason(outlineGraph.readStats);
+                !why.empty())
+                return fail(options.input + ": " + why);
+            graph = &outlineGraph;
+        } else {
+            showProgress("laying out", 0, 0);
+            if (!orvo::layOutForMap(outline, laidOut)) {
+                const std::string why = orvo::outOfMemoryReason(laidOut.graph.readStats);
+                return fail(options.input + ": " + (why.empty() ? "holds no node record" : why));
+            }
+            showProgress("writing the map", 0, 0);
+            if (const std::string why = orvo::mapBytesOf(laidOut, mapBytes); !why.empty())
+                return fail(why);
+            outline = {};
+        }
+        line.clear();
+        if (const int signal = orvo::interruptSignal(); signal != 0) {
+            std::cerr << "orvo-publish: interrupted; nothing written\n";
+            return 128 + signal;
+        }
     }
-
-    // The graph as the page will read it: its size, and the start node shown in it.
-    showProgress("reading", 0, 0);
-    orvo::ViewerSettings settings;
-    orvo::Graph graph(settings);
-    {
-        std::istringstream in(outline);
-        graph.reload(in);
-    }
-    line.clear();
-    if (const std::string reason = orvo::outOfMemoryReason(graph.readStats); !reason.empty())
-        return fail(options.input + ": " + reason);
-    if (graph.empty()) return fail(options.input + ": holds no node record");
+    if (graph->empty()) return fail(options.input + ": holds no node record");
     if (options.gotoId) {
-        const orvo::Node* node = graph.findNode(*options.gotoId);
+        const orvo::Node* node = graph->findNode(*options.gotoId);
         if (node == nullptr) return fail("no node has the id \"" + *options.gotoId + "\"");
         if (!node->isShown()) return fail("the node \"" + *options.gotoId + "\" is hidden");
     }
@@ -146,7 +192,7 @@ int run(const Options& given) {
     if (start.title.empty()) start.title = options.input;
     start.startId = options.gotoId.value_or("");
     start.keys = options.keys;
-    const orvo::WebPageGraph page{outline, graph.nodes.size()};
+    const orvo::WebPageGraph page{outline, graph->nodes.size(), mapBytes};
     // Ctrl+C and SIGTERM stop the compression too; nothing is written then.
     const auto report = [&showProgress](std::string_view what, uint64_t done, uint64_t total) {
         showProgress(what, done, total);
@@ -198,6 +244,10 @@ int main(int argc, char** argv) {
                    "View keys typed before the first picture, as in the viewer and "
                    "orvo-snapshot (all but \"f\")")
         ->type_name("STRING");
+    app.add_flag("--outline", options.outline,
+                 "Carry the graph as outline text instead of a map: a smaller file, which the "
+                 "page reads and lays out at every visit (slower to open, and at most about 3.5 "
+                 "million nodes)");
     app.add_flag("-q,--quiet", options.quiet, "Print no warnings and no progress");
     orvo::addImportOptions(app, options.importLine);
     app.set_version_flag("--version", "orvo-publish " ORVO_VERSION);

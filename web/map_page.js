@@ -15,11 +15,12 @@
 //   firstPictureNodes  the nodes that picture holds
 //   timings      milliseconds from the same start at which each step ended: unpacked (the program
 //                and the graph decoded and checked), program (the module instantiated), read
-//                (the graph inflated, read and laid out), drawn (the first whole picture),
-//                measured (the nodes' measures worked out, after that picture)
-//   measured     a promise resolved once the measures are worked out (or could not be): the
-//                viewer's measures then says "ready" or "failed", its measuresMs how long the
-//                page was busy with them
+//                (the graph inflated and read, and laid out when it is an outline), drawn (the
+//                first whole picture), measured (the nodes' measures there: carried by a map,
+//                worked out after that picture for an outline)
+//   measured     a promise resolved once the measures are there (or could not be worked out):
+//                the viewer's measures then says "ready" or "failed", its measuresMs how long
+//                the page was busy with them (0 when the map carried them)
 "use strict";
 
 (function () {
@@ -144,9 +145,23 @@
     return bytes;
   }
 
-  // The gzip bytes inflated by the browser, as a stream of chunks.
+  // The gzip bytes inflated by the browser, as a stream of chunks. They are fed to it a piece at
+  // a time, so that what comes out is taken as it comes rather than queued whole, and are let go
+  // once all are in.
   function inflated(bytes) {
-    return new Blob([bytes]).stream().pipeThrough(new DecompressionStream("gzip"));
+    let at = 0;
+    const piece = 1 << 18;
+    return new ReadableStream({
+      pull(controller) {
+        if (at >= bytes.length) {
+          bytes = null;
+          controller.close();
+          return;
+        }
+        controller.enqueue(bytes.subarray(at, at + piece));
+        at += piece;
+      },
+    }).pipeThrough(new DecompressionStream("gzip"));
   }
 
   async function* chunksOf(stream) {
@@ -224,7 +239,9 @@
     const wasmGzip = await pieceBytes(options.wasm, "orvo-wasm", "program");
     const wasm = options.wasm.gzip
       ? new Uint8Array(await new Response(inflated(wasmGzip)).arrayBuffer()) : wasmGzip;
-    const graphGzip = await pieceBytes(options.graph, "orvo-graph", "graph");
+    let graphGzip = await pieceBytes(options.graph, "orvo-graph", "graph");
+    // The text the bytes were decoded from is needed no more: the page lets it go.
+    for (const id of ["orvo-wasm", "orvo-graph"]) if ($(id)) $(id).remove();
     map.timings.unpacked = performance.now();
     let module;
     try {
@@ -240,16 +257,26 @@
     map.view = view;
     fitCanvas(view);
     status(`Reading ${options.graph.nodes.toLocaleString("en")} nodes…`);
-    view.onProgress = (bytes) => progress(bytes, options.graph.outlineBytes);
+    // A map is read as it is, laid out and with its measures; an outline (published with
+    // --outline, or by an older version) is laid out here.
+    const isMap = options.graph.mapBytes !== undefined;
+    const inflatedBytes = isMap ? options.graph.mapBytes : options.graph.outlineBytes;
+    view.onProgress = (bytes) => progress(bytes, inflatedBytes);
     view.onLoaded = () => {
       applyStartView(module, view, options);
       if (typeof OrvoMapViewer === "function") map.viewer = new OrvoMapViewer(map);
     };
+    const chunks = chunksOf(inflated(graphGzip));
+    graphGzip = null; // the inflater holds it while it needs it
     try {
-      await view.loadChunks(chunksOf(inflated(graphGzip)), options.graph.outlineBytes);
+      await view.loadChunks(chunks, inflatedBytes, isMap);
     } catch (error) {
       if (isMemoryError(error)) throw memoryProblem(options);
       if (error instanceof TypeError) throw altered("graph"); // the inflater's own complaint
+      if (error.damaged)
+        throw new MapProblem("This map file is damaged.",
+          `The map it carries cannot be read: ${error.message}. The file was changed or broken ` +
+          "after it was written. Copy or download it again.");
       throw new MapProblem("This map's graph cannot be read.", error.message);
     }
     map.timings.read = performance.now();

@@ -19,9 +19,11 @@ class OrvoMapViewer {
     this.module = map.module;
     this.view = map.view;
     this.handle = map.view.handle;
-    this.keyStatus = "";
     this.startNode = "";
-    this.measures = "pending"; // then "ready", or "failed" (measuresError says why)
+    // "pending", then "ready" or "failed" (measuresError says why). A map carries them: they
+    // are there from the start, and the status line says so as it does once they are worked out.
+    this.keyStatus = this.text(this.module._orvo_view_measures_message(this.handle));
+    this.measures = this.keyStatus ? "ready" : "pending";
     this.measuresError = "";
     this.measuresMs = 0; // how long working them out kept the page busy
     this.build();

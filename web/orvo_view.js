@@ -84,8 +84,9 @@ class OrvoView {
 
   // Copies the chunks into one block of the module's memory, growing it as they come, and
   // hands it over; the block is freed once the graph is read. A size known beforehand (a
-  // published map's) makes the block once, at that size.
-  async loadChunks(chunks, sizeHint = 0) {
+  // published map's) makes the block once, at that size. `map`: the bytes are a map file's,
+  // read as they are laid out, else an outline's, read and laid out.
+  async loadChunks(chunks, sizeHint = 0, map = false) {
     const m = this.module;
     let capacity = Math.max(1 << 20, sizeHint), length = 0;
     let block = m._malloc(capacity);
@@ -104,7 +105,7 @@ class OrvoView {
         length += chunk.length;
         if (this.onProgress) this.onProgress(length);
       }
-      return this.loadFrom(block, length);
+      return this.loadFrom(block, length, map);
     } finally {
       m._free(block);
     }
@@ -122,10 +123,14 @@ class OrvoView {
     }
   }
 
-  loadFrom(block, length) {
+  loadFrom(block, length, map = false) {
     const m = this.module;
-    if (!m._orvo_view_load(this.handle, block, length))
-      throw new Error(m.UTF8ToString(m._orvo_view_error(this.handle)));
+    const loaded = (map ? m._orvo_view_load_map : m._orvo_view_load)(this.handle, block, length);
+    if (loaded !== 1) {
+      const error = new Error(m.UTF8ToString(m._orvo_view_error(this.handle)));
+      error.damaged = loaded < 0; // the bytes are no whole map; the message says what is wrong
+      throw error;
+    }
     this.loaded = true; // the canvas has its WebGL context
     this.hovered = "";
     if (this.onLoaded) this.onLoaded(); // the start view, set before the first frame

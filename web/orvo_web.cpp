@@ -1,7 +1,7 @@
 // The module's entry points for the page: read a graph file handed over in memory, lay it out as
 // the desktop does, and tell what came of it (orvo_open and the calls on its handle); and a view
-// on a canvas (orvo_view_*) that draws a graph through WebGL 2 as the desktop window does,
-// slice by slice, and takes the pointer and the keys. The page owns every handle it is given and
+// on a canvas (orvo_view_*) that reads an outline or a map, draws the graph through WebGL 2 as
+// the desktop window does, slice by slice, and takes the pointer and the keys. The page owns every handle it is given and
 // gives it back with orvo_close or orvo_view_close.
 #include <emscripten/emscripten.h>
 #include <GLES3/gl3.h>
@@ -30,6 +30,7 @@
 #include "graph/node_search.h"
 #include "graph/positions_csv.h"
 #include "layout/layout.h"
+#include "mapfile/map_reader.h"
 #include "settings/viewer_settings.h"
 #include "viewer/viewer.h"
 #include "web/byte_stream.h"
@@ -127,16 +128,11 @@ void setUp(WebView& view) {
     v.setPickCallback([&view](const std::string& id, int, int) { onPicked(view, id); });
 }
 
-// Reads and lays out the graph, then puts it on view on a fresh context, as the desktop window
-// opens a file: the boundary sphere first, then the graph with the settings a load applies.
-bool load(WebView& view, const char* bytes, size_t length) {
+// Puts a graph read in full on view on a fresh context, as the desktop window opens a file: the
+// boundary sphere first, then the graph with the settings a load applies. The measures a map
+// carried (empty for an outline, or a map from before they were kept) are taken as they are.
+bool show(WebView& view, std::unique_ptr<Graph> fresh, NodeMeasures carried) {
     Viewer& v = view.viewer;
-    ByteStream in(bytes, length);
-    std::unique_ptr<Graph> fresh = v.readGraph(in);
-    if (!fresh || fresh->empty()) {
-        view.error = "the file holds no node record";
-        return false;
-    }
     GlContext* context = view.surface.createContext();
     if (context == nullptr) {
         view.error = view.surface.lastError();
@@ -156,6 +152,11 @@ bool load(WebView& view, const char* bytes, size_t length) {
     applyLoadSettings(*v.graph(), v.settings(), tallyGroups(*v.graph()));
     v.renderer().updateProjection();
     v.renderer().prepareFrames();
+    if (!carried.empty()) {
+        view.measures.take(std::move(carried));
+        view.measures.apply(v.renderer(), *v.graph());
+        view.links.setMeasures(&view.measures.measures());
+    }
     view.loaded = true;
     view.clicked.clear();
     view.selected.clear();
@@ -167,6 +168,33 @@ bool load(WebView& view, const char* bytes, size_t length) {
     // A comparison opens coloured by its statuses: "g" goes on from there.
     view.keys.setToggle('g', v.settings().groupColumn);
     return true;
+}
+
+// Reads and lays out an outline's text, then puts it on view.
+bool load(WebView& view, const char* bytes, size_t length) {
+    ByteStream in(bytes, length);
+    std::unique_ptr<Graph> fresh = view.viewer.readGraph(in);
+    if (!fresh || fresh->empty()) {
+        view.error = "the file holds no node record";
+        return false;
+    }
+    return show(view, std::move(fresh), {});
+}
+
+// Reads a map, laid out already and with its measures, then puts it on view: 1, or -1 when the
+// bytes are no whole map (the error says what of it is wrong), or 0 when it cannot be shown.
+int loadMap(WebView& view, const unsigned char* bytes, size_t length) {
+    auto fresh = std::make_unique<Graph>(view.viewer.settings());
+    NodeMeasures carried;
+    if (std::string why = readMapBytes(bytes, length, *fresh, &carried); !why.empty()) {
+        view.error = std::move(why);
+        return -1;
+    }
+    if (fresh->empty()) {
+        view.error = "it holds no node";
+        return -1;
+    }
+    return show(view, std::move(fresh), std::move(carried)) ? 1 : 0;
 }
 
 // As a click on the node, except that the node ends up selected even when it already was (a
@@ -299,13 +327,29 @@ EMSCRIPTEN_KEEPALIVE WebView* orvo_view_new(const char* canvas, int width, int h
 
 EMSCRIPTEN_KEEPALIVE void orvo_view_close(WebView* view) { delete view; }
 
-/// Reads the graph file's bytes (the caller keeps them), lays it out and puts it on view. 1 on
+/// Reads an outline's bytes (the caller keeps them), lays it out and puts it on view. 1 on
 /// success; 0 when the bytes hold no graph or WebGL 2 cannot draw it (orvo_view_error says
 /// why), the graph on view before, if any, staying as it was.
 EMSCRIPTEN_KEEPALIVE int orvo_view_load(WebView* view, const char* bytes, size_t length) {
     view->error.clear();
     try {
         return orvo::web::load(*view, bytes, length) ? 1 : 0;
+    } catch (const std::bad_alloc&) {
+        view->error = "out of memory for this graph";
+        return 0;
+    }
+}
+
+/// Reads a map file's bytes (the caller keeps them; they may go once this returns), laid out
+/// already, and puts it on view with the measures it carries. 1 on success; -1 when the bytes
+/// hold no whole map (orvo_view_error names what of it is wrong: "its nodes section is damaged
+/// (its checksum does not match)"), 0 when WebGL 2 cannot draw it or memory ran out (it says
+/// why); the graph on view before, if any, staying as it was.
+EMSCRIPTEN_KEEPALIVE int orvo_view_load_map(WebView* view, const unsigned char* bytes,
+                                            size_t length) {
+    view->error.clear();
+    try {
+        return orvo::web::loadMap(*view, bytes, length);
     } catch (const std::bad_alloc&) {
         view->error = "out of memory for this graph";
         return 0;

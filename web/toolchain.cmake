@@ -19,3 +19,16 @@ file(MAKE_DIRECTORY "${ORVO_BOOST_LINK_DIR}")
 file(CREATE_LINK "${ORVO_BOOST_ROOT}/boost" "${ORVO_BOOST_LINK_DIR}/boost" SYMBOLIC)
 add_library(Boost::headers INTERFACE IMPORTED)
 target_include_directories(Boost::headers SYSTEM INTERFACE "${ORVO_BOOST_LINK_DIR}")
+
+# xxHash, which the map reader uses header-only, the same way: a folder holding only a link to
+# its one header. (-idirafter /usr/include would find it too, but would also let any header the
+# toolchain lacks be taken from the build machine's C library without a word.)
+set(ORVO_XXHASH_HEADER "/usr/include/xxhash.h" CACHE FILEPATH "xxHash's header (xxhash.h)")
+if(NOT EXISTS "${ORVO_XXHASH_HEADER}")
+  message(FATAL_ERROR "No ${ORVO_XXHASH_HEADER} (install libxxhash-dev, or set ORVO_XXHASH_HEADER)")
+endif()
+set(ORVO_XXHASH_LINK_DIR "${CMAKE_BINARY_DIR}/xxhash-headers")
+file(MAKE_DIRECTORY "${ORVO_XXHASH_LINK_DIR}")
+file(CREATE_LINK "${ORVO_XXHASH_HEADER}" "${ORVO_XXHASH_LINK_DIR}/xxhash.h" SYMBOLIC)
+add_library(xxhash::headers INTERFACE IMPORTED)
+target_include_directories(xxhash::headers SYSTEM INTERFACE "${ORVO_XXHASH_LINK_DIR}")

@@ -1,8 +1,10 @@
 #!/usr/bin/env node
 // The publish rig: publishes graphs with orvo-publish, opens each map from file:// in headless
-// Chromium (offline, one browser for every page) and checks its first whole picture against
+// Chromium (offline, one browser for every page) and checks its first whole picture (of the map
+// it carries, and for the first graph of its outline too) against
 // `orvo-snapshot --gl modern` of the same graph, start view and size (labels off in both: the
-// browser's fonts are not the desktop's). Then it checks the page's messages: a file cut short, a file altered, a browser
+// browser's fonts are not the desktop's). Then it checks the page's messages: a file cut short, a file altered (its
+// stored bytes, or the map inside before it was packed: the message names what of the map is wrong), a browser
 // without WebGL 2, memory refused, and the folder form opened from disk; and it serves the
 // folder form from 127.0.0.1 and checks that it draws the same picture.
 //
@@ -19,6 +21,7 @@ const fs = require("fs");
 const os = require("os");
 const path = require("path");
 const url = require("url");
+const zlib = require("zlib");
 const {
   parseOptions, takeGraphOption, generateGraphs, runMain, closeAll, requirePieces, serve, launch,
   openPage, decodePng,
@@ -91,12 +94,80 @@ async function checkPicture(page, label, got, wantPng, failures) {
   if (!agree) failures.push(`${label}: the map's first picture differs from orvo-snapshot --gl modern`);
 }
 
-// The page fails with a message holding `expected`, shown on the page.
+// The page fails with a message holding `expected` (a text, or every text of a list), shown on
+// the page.
 function expectMessage(label, result, expected, failures) {
-  const ok = result.state === "failed" && result.shown && result.message.includes(expected) &&
-    result.shownText.includes(expected);
+  const texts = [].concat(expected);
+  const ok = result.state === "failed" && result.shown &&
+    texts.every((text) => result.message.includes(text) && result.shownText.includes(text));
   console.log(`${label}: ${result.state}: ${result.message || "(no message)"}`);
-  if (!ok) failures.push(`${label}: the page should show "${expected}", it is ${result.state}: "${result.message}"`);
+  if (!ok) failures.push(`${label}: the page should show "${texts.join('" and "')}", it is ${result.state}: "${result.message}"`);
+}
+
+// CRC-32 as gzip computes it (the page checks its pieces against it).
+function crc32(bytes) {
+  let c = 0xffffffff;
+  for (const byte of bytes) {
+    c ^= byte;
+    for (let k = 0; k < 8; ++k) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
+  }
+  return (c ^ 0xffffffff) >>> 0;
+}
+
+// The single file with the map it carries changed by `change` (given the inflated map, it
+// returns the bytes to carry instead), packed again with its size and checksum in the options
+// made to match, so that only the map's own checks can tell.
+function withMapChanged(whole, change) {
+  const text = whole.toString("latin1");
+  const open = 'id="orvo-graph">';
+  const start = text.indexOf(open) + open.length, end = text.indexOf("</script>", start);
+  const map = change(zlib.gunzipSync(Buffer.from(text.slice(start, end), "base64")));
+  const packed = zlib.gzipSync(map, { level: 9 });
+  const head = text.slice(0, start).replace(/"graph":\{"bytes":\d+,"crc32":\d+/,
+    `"graph":{"bytes":${packed.length},"crc32":${crc32(packed)}`);
+  return Buffer.from(head + packed.toString("base64") + text.slice(end), "latin1");
+}
+
+// Where a section of a map lies: the section table's entry of that kind (see the manual's "The
+// map file").
+function mapSection(map, kind) {
+  const table = Number(map.readBigUInt64LE(24)), count = map.readUInt32LE(32);
+  for (let i = 0; i < count; ++i) {
+    const entry = table + 32 * i;
+    if (map.readUInt32LE(entry) === kind)
+      return { offset: Number(map.readBigUInt64LE(entry + 8)), size: Number(map.readBigUInt64LE(entry + 16)) };
+  }
+  throw new Error(`the published map has no section of kind ${kind}`);
+}
+
+// A byte in the middle of a section of the map flipped.
+const flipInSection = (kind) => (map) => {
+  const { offset, size } = mapSection(map, kind);
+  const changed = Buffer.from(map);
+  changed[offset + Math.floor(size / 2)] ^= 0x5a;
+  return changed;
+};
+
+// The ways a single file is altered, and what its message must say.
+function alterations(whole) {
+  const kNodes = 2, kMeasures = 13;
+  return [
+    { label: "a graph byte altered", expected: ["This map file is damaged.", "graph it carries"],
+      alter: () => {
+        const altered = Buffer.from(whole);
+        const at = altered.indexOf('id="orvo-graph">') + 'id="orvo-graph">'.length + 100;
+        altered[at] = altered[at] === 0x41 ? 0x42 : 0x41; // another base64 digit
+        return altered;
+      } },
+    { label: "the map's nodes altered before packing", expected: ["This map file is damaged.", "nodes section"],
+      alter: () => withMapChanged(whole, flipInSection(kNodes)) },
+    { label: "the map's measures altered before packing", expected: ["This map file is damaged.", "measures section"],
+      alter: () => withMapChanged(whole, flipInSection(kMeasures)) },
+    { label: "the map cut short before packing", expected: ["This map file is damaged.", "cut short"],
+      alter: () => withMapChanged(whole, (map) => map.subarray(0, map.length - 1000)) },
+    { label: "no map packed", expected: ["This map file is damaged.", "not a map"],
+      alter: () => withMapChanged(whole, () => Buffer.from("1 a 0\n")) },
+  ];
 }
 
 async function main() {
@@ -135,6 +206,13 @@ async function main() {
         firstMap = { map, want, graph, start, label };
         folder = path.join(scratch, `folder-${i}`);
         run(options.publish, [graph.file, "--folder", folder, "--title", label, "--keys", `ll${keys}`, ...start]);
+        // The outline a page carries with --outline (and from the viewer's Export Web Page), read
+        // and laid out in the browser: the same picture.
+        const outline = path.join(scratch, `outline-${i}.html`);
+        run(options.publish, [graph.file, "-o", outline, "--outline", "--title", label, "--keys", `ll${keys}`, ...start]);
+        const laidOut = await openMap(page, url.pathToFileURL(outline).href);
+        if (laidOut.state !== "drawn") failures.push(`${label}: the outline opened from file:// is ${laidOut.state}: ${laidOut.message}`);
+        else await checkPicture(page, `${label}, outline from file://`, laidOut.pixels, want, failures);
       }
     }
     if (!firstMap) throw new Error("no map was drawn to check the messages against");
@@ -164,14 +242,14 @@ async function main() {
     console.log(`cut in the page's script: ${note || "(no note)"}`);
     if (!note.startsWith("This map file is incomplete"))
       failures.push("a file cut in the page's script shows no note that it is incomplete");
-    const altered = Buffer.from(whole);
-    const graphAt = altered.indexOf('id="orvo-graph">') + 'id="orvo-graph">'.length;
-    const at = graphAt + 100;
-    altered[at] = altered[at] === 0x41 ? 0x42 : 0x41; // another base64 digit
+    // A file altered: a byte of what it stores, which its checksum catches; and the map inside
+    // altered before it was packed (the file's own checksum matching), which the map's reader
+    // catches and the message names.
     const alteredFile = path.join(scratch, "altered.html");
-    fs.writeFileSync(alteredFile, altered);
-    expectMessage("a graph byte altered", await openMap(page, url.pathToFileURL(alteredFile).href),
-      "This map file is damaged.", failures);
+    for (const { label, alter, expected } of alterations(whole)) {
+      fs.writeFileSync(alteredFile, alter());
+      expectMessage(label, await openMap(page, url.pathToFileURL(alteredFile).href), expected, failures);
+    }
 
     // The folder form: from disk it explains itself; from a server it draws the same picture.
     expectMessage("the folder form from file://",
