@@ -110,10 +110,12 @@ TEST(MapFile, ReadsBackWhatItsOutlineReadsToTheLastBit) {
     }
 }
 
-// What `work` says when run in a child process whose address space may grow by `extraBytes`
-// beyond what it uses at the start, or how the child ended when it did not end well.
+// The address sanitizer reserves its shadow memory beyond any address-space bound.
+#if !defined(__SANITIZE_ADDRESS__)
 namespace {
 
+// What `work` says when run in a child process whose address space may grow by `extraBytes`
+// beyond what it uses at the start, or how the child ended when it did not end well.
 std::string saidUnderBound(const std::function<std::string()>& work, uint64_t extraBytes) {
     int report[2];
     if (::pipe(report) != 0) return "no pipe";
@@ -144,6 +146,7 @@ std::string saidUnderBound(const std::function<std::string()>& work, uint64_t ex
 }
 
 }  // namespace
+#endif
 
 // A graph that cannot fit into the memory left is refused with a message instead of failing
 // half way or ending in the out-of-memory killer: a map before it is read, with how much it
