@@ -122,6 +122,7 @@ int32_t NodeIndex::indexNoted(const std::vector<Node*>& nodes) {
     for (const uint32_t index : order) {
         const uint32_t hash = hashes_[index];
         const uint32_t tag = hash & ~indexMask;
+        const std::string_view id = nodes[index]->id;
         for (size_t i = hash & mask;; i = (i + 1) & mask) {
             const uint32_t slot = slots_[i];
             if (slot == 0) {
@@ -129,7 +130,7 @@ int32_t NodeIndex::indexNoted(const std::vector<Node*>& nodes) {
                 ++count_;
                 break;
             }
-            if ((slot & ~indexMask) == tag && nodes[(slot & indexMask) - 1]->id == nodes[index]->id) {
+            if ((slot & ~indexMask) == tag && nodes[(slot & indexMask) - 1]->id == id) {
                 if (firstRepeat < 0 || index < static_cast<uint32_t>(firstRepeat))
                     firstRepeat = static_cast<int32_t>(index);
                 break;
