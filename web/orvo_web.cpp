@@ -1,8 +1,8 @@
 // The module's entry points for the page: read a graph file handed over in memory, lay it out as
 // the desktop does, and tell what came of it (orvo_open and the calls on its handle); and a view
 // on a canvas (orvo_view_*) that reads an outline or a map, draws the graph through WebGL 2 as
-// the desktop window does, slice by slice, and takes the pointer and the keys. The page owns every handle it is given and
-// gives it back with orvo_close or orvo_view_close.
+// the desktop window does, slice by slice, and takes the pointer and the keys. The page owns
+// every handle it is given and gives it back with orvo_close or orvo_view_close.
 #include <emscripten/emscripten.h>
 #include <GLES3/gl3.h>
 
