@@ -8,10 +8,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "memory/atomic_file.h"
+#include "memory/regular_file.h"
 #include "stream/outline_label.h"
 
 namespace orvo {
@@ -35,15 +34,6 @@ constexpr uint64_t kPageBytesPerNode = 1000;
 constexpr uint64_t kMapPageBytesPerNode = 650;
 // The browser program's memory at the most (wasm32), less what it needs before any graph.
 constexpr uint64_t kPageMemory = (4ull << 30) - (64ull << 20);
-
-bool readFile(const std::string& path, std::string& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream text;
-    text << in.rdbuf();
-    out = std::move(text).str();
-    return !in.bad();
-}
 
 bool validUtf8(std::string_view text) {
     for (size_t i = 0; i < text.size();) {
@@ -308,7 +298,7 @@ bool readWebPageParts(const std::vector<WebPartsPlace>& places, WebPageParts& pa
             {place.moduleDir + "/orvo-web.js", &parts.moduleScript},
             {place.moduleDir + "/orvo-web.wasm", &parts.wasm}};
         bool all = true;
-        for (const auto& [path, into] : files) all = all && readFile(path, *into);
+        for (const auto& [path, into] : files) all = all && readWholeFile(path, *into);
         if (all) return true;
         looked += (looked.empty() ? "" : ", ") + place.pageDir +
                   (place.moduleDir == place.pageDir ? "" : " with " + place.moduleDir);

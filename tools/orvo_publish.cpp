@@ -21,6 +21,7 @@
 #include "graph/outline_writer.h"
 #include "import/import.h"
 #include "mapfile/map_reader.h"
+#include "memory/regular_file.h"
 #include "settings/viewer_settings.h"
 #include "tools/command_line.h"
 #include "tools/import_options.h"
@@ -68,21 +69,6 @@ std::string keysProblem(const std::string& keys) {
     return "";
 }
 
-// The whole file's bytes; false (errno set) when it cannot be read.
-bool readBytes(const std::string& path, std::string& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return false;
-    bool read = std::fseek(file, 0, SEEK_END) == 0;
-    const long size = read ? std::ftell(file) : -1;
-    read = size >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
-    if (read) {
-        bytes.resize(size_t(size));
-        read = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    }
-    std::fclose(file);
-    return read;
-}
-
 int run(const Options& given) {
     Options options = given;
     if (options.output.empty() == options.folder.empty())
@@ -124,7 +110,7 @@ int run(const Options& given) {
     orvo::Graph* graph = &laidOut.graph;
     if (map) {
         showProgress("reading", 0, 0);
-        if (!readBytes(options.input, mapBytes))
+        if (!orvo::readWholeFile(options.input, mapBytes))
             return fail(options.input + ": " + std::strerror(errno));
         if (const std::string why = orvo::readMapBytes(
                 reinterpret_cast<const unsigned char*>(mapBytes.data()), mapBytes.size(),
