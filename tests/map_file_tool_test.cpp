@@ -129,5 +129,39 @@ TEST(MapFileTools, ADamagedMapIsRefusedWithItsReason) {
     EXPECT_NE(run.err.find("a map is written to a file"), std::string::npos) << run.err;
 }
 
+// An outline's map is made from the file as it is read, never from a copy of its text: an
+// outline too large for the memory left stops with the reason and leaves no map, where a small
+// one under the same bound gets its map.
+TEST(MapFileTools, AnOutlineTooLargeForTheMemoryLeftGetsTheReasonAndNoMap) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves its shadow memory beyond any such bound";
+#else
+    TempDir dir;
+    const std::string large = (dir / "large.graph").string();
+    ASSERT_EQ(runTool("orvo-gen", {"-n", "200000", "-s", "7", "-o", large}).status, 0);
+    const struct {
+        std::string input;
+        const char* said;  // nullptr: the map is written
+    } cases[] = {{ORVO_SOURCE_DIR "/examples/site.graph", nullptr},
+                 {large, "there is not enough memory for it: "}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        const std::string map = (dir / "out.orvomap").string();
+        std::filesystem::remove(map);
+        // 300 MiB of address space: the program and a small graph fit, 200 000 nodes do not.
+        const ToolRun run = runTool("/bin/sh", {"-c", "ulimit -v 307200 && exec \"$0\" \"$@\"",
+                                                ORVO_TOOLS_DIR "/orvo-import", c.input, "-o", map});
+        if (c.said == nullptr) {
+            EXPECT_EQ(run.status, 0) << run.err;
+            EXPECT_TRUE(std::filesystem::exists(map));
+            continue;
+        }
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(run.err.starts_with("orvo-import: " + c.input + ": " + c.said)) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(map));
+    }
+#endif
+}
+
 }  // namespace
 }  // namespace orvo::test

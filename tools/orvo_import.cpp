@@ -1,11 +1,13 @@
 // orvo-import: turns a web site on disk or on the web, a sitemap, any directory, an edge list
 // (CSV/TSV), a DOT, GraphML, GEXF, JSON, GML or Pajek file into the outline graph format that
 // orvo reads.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -16,11 +18,13 @@
 #include "crawl/import_graph.h"
 #include "graph/graph.h"
 #include "graph/graph_compare.h"
+#include "graph/read_stats.h"
 #include "graph/site_report.h"
 #include "import/url.h"
 #include "mapfile/map_reader.h"
 #include "mapfile/map_writer.h"
 #include "memory/atomic_file.h"
+#include "memory/memory_room.h"
 #include "settings/viewer_settings.h"
 #include "tools/command_line.h"
 #include "tools/import_options.h"
@@ -53,10 +57,71 @@ bool writesMap(const Options& options) {
 
 // Reads the outline text as the window would and writes the laid-out graph as a map to `path`,
 // with every node's measures, so that whoever opens it need not work them out; "" or why not.
-std::string writeMapOf(const std::string& text, const std::string& path) {
+std::string writeMapOf(std::string text, const std::string& path) {
     orvo::OutlineMap map;
-    if (!orvo::layOutForMap(text, map)) return "the input holds no node record; nothing written";
+    if (!orvo::layOutForMap(std::move(text), map))
+        return "the input holds no node record; nothing written";
     return orvo::writeMapFile(path, map.graph, map.settings, &map.measures);
+}
+
+// The map of an outline file, read from the file as the window reads it: the text is never
+// held whole, and memory that runs short stops the read with a message. Progress shows on a
+// terminal; Ctrl+C stops the read and nothing is written. `writeError` says why the map could
+// not be written.
+orvo::ImportResult mapOfOutlineFile(const Options& options, std::string& writeError) {
+    orvo::ImportResult result;
+    orvo::ToolInput in(options.input);
+    if (in.stream() == nullptr) {
+        result.error = in.error();
+        return result;
+    }
+    orvo::ProgressLine status(!options.quiet && ::isatty(STDERR_FILENO) == 1);
+    struct stat info {};
+    const uint64_t size = ::stat(options.input.c_str(), &info) == 0 && S_ISREG(info.st_mode)
+                              ? uint64_t(info.st_size)
+                              : 0;
+    orvo::LoadReports reports;
+    // Nothing is written before the read and the layout are done: Ctrl+C ends the program at
+    // once, instead of after laying out what was read.
+    const auto stopWhenInterrupted = [&status] {
+        if (const int signal = orvo::interruptSignal(); signal != 0) {
+            status.clear();
+            std::cerr << "orvo-import: interrupted; nothing written" << std::endl;
+            std::_Exit(128 + signal);
+        }
+    };
+    reports.read = [&](uint64_t bytes) {
+        stopWhenInterrupted();
+        if (!status.due()) return;
+        std::string shown = "reading: " + orvo::memorySizeText(bytes);
+        if (size >= bytes) shown += " of " + orvo::memorySizeText(size);
+        status.show(std::move(shown));
+    };
+    reports.layout = [&](uint64_t done, uint64_t total) {
+        stopWhenInterrupted();
+        if (status.due())
+            status.show("laying out: " + std::to_string(done) + " of " + std::to_string(total) +
+                        " nodes");
+    };
+    orvo::OutlineMap map;
+    const bool any = orvo::layOutForMap(*in.stream(), map, reports);
+    stopWhenInterrupted();
+    status.clear();
+    result.error = in.finish();
+    result.warnings = in.warnings();
+    if (const std::string reason = orvo::outOfMemoryReason(map.graph.readStats);
+        result.error.empty() && !reason.empty())
+        result.error = options.input + ": " + reason;
+    if (!result.error.empty()) return result;
+    result.ok = true;
+    if (!any) {
+        writeError = "the input holds no node record; nothing written";
+        return result;
+    }
+    if (status.due()) status.show("writing the map");
+    writeError = orvo::writeMapFile(options.output, map.graph, map.settings, &map.measures);
+    status.clear();
+    return result;
 }
 
 // Reads an input as the viewer opens it (a web address is crawled) into `graph`; "" or why not.
@@ -270,8 +335,15 @@ int main(int argc, char** argv) {
     bool written = false;
     if (map) {
         // The map is made from the whole outline text, read and laid out as the window does.
-        result = orvo::importGraph(options.input, format, options.import, kept, progress);
-        if (result.ok) writeError = writeMapOf(kept.str(), options.output);
+        if (format == orvo::ImportFormat::Outline && options.report.empty()) {
+            result = mapOfOutlineFile(options, writeError);
+        } else {
+            result = orvo::importGraph(options.input, format, options.import, kept, progress);
+            if (result.ok && options.report.empty())
+                writeError = writeMapOf(std::move(kept).str(), options.output);
+            else if (result.ok)
+                writeError = writeMapOf(kept.str(), options.output);
+        }
         written = result.ok && writeError.empty();
     } else if (options.output.empty() || options.output == "-") {
         written = import(std::cout);

@@ -6,17 +6,20 @@
 #include <sstream>
 
 #include "glue/window_settings.h"
-#include "layout/layout.h"
 #include "mapfile/map_writer.h"
 
 namespace orvo {
 
-bool layOutForMap(const std::string& text, OutlineMap& map) {
+bool layOutForMap(std::istream& in, OutlineMap& map, const LoadReports& reports) {
     applyWindowInitialisation(map.settings);
-    std::istringstream in(text);
-    if (!readAndLayOut(map.graph, in)) return false;
+    if (!readAndLayOut(map.graph, in, reports)) return false;
     map.measures = computeNodeMeasures(map.graph, nullptr, 2);
     return true;
+}
+
+bool layOutForMap(std::string text, OutlineMap& map) {
+    std::istringstream in(std::move(text));
+    return layOutForMap(in, map);
 }
 
 std::string mapBytesOf(const OutlineMap& map, std::string& bytes) {

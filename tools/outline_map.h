@@ -3,10 +3,12 @@
 // map need neither lay it out nor work them out.
 #pragma once
 
+#include <istream>
 #include <string>
 
 #include "graph/graph.h"
 #include "graph/node_measures.h"
+#include "layout/layout.h"
 #include "settings/viewer_settings.h"
 
 namespace orvo {
@@ -17,8 +19,12 @@ struct OutlineMap {
     NodeMeasures measures;
 };
 
-/// Reads the outline text into `map` and lays it out; false when it holds no node record.
-bool layOutForMap(const std::string& text, OutlineMap& map);
+/// Reads the outline into `map` and lays it out; false when it holds no node record (or the
+/// read stopped: map.graph.readStats says when memory ran short). `reports` hears how far the
+/// read and the layout have come.
+bool layOutForMap(std::istream& in, OutlineMap& map, const LoadReports& reports = {});
+/// The same from the outline's text, taken over without a copy.
+bool layOutForMap(std::string text, OutlineMap& map);
 
 /// The map file's bytes of a laid-out graph (with the measures when they are every node's);
 /// "" or why not.
