@@ -20,7 +20,8 @@
 #          top of the repository and checks it with lintian; install it with
 #          `sudo apt install ./orvo_*.deb`
 # Environment: ORVO_BUILD_DIR (default: build), ORVO_CMAKE_ARGS (more configure arguments, e.g.
-# -DORVO_WERROR=ON), ORVO_JOBS (default: the number of cores).
+# -DORVO_WERROR=ON), ORVO_JOBS (default: the number of cores), ORVO_PACKAGE_WEB_BUILD_DIR (package:
+# a browser build to take instead of making build-package-web/).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -99,7 +100,10 @@ run_tests() {
 # The package is built apart from the development build: with the compiler and linker flags
 # Debian builds its packages with (hardening included) and without tests or benchmarks.
 build_package() {
-  local package_dir="${build_dir}-package" flags web_dir="${build_dir}-package-web"
+  local package_dir="${build_dir}-package" flags
+  # ORVO_PACKAGE_WEB_BUILD_DIR may name a browser build made already (CI's, from its test run):
+  # the same module, built once.
+  local web_dir="${ORVO_PACKAGE_WEB_BUILD_DIR:-${build_dir}-package-web}"
   # The package carries the published map's program: the browser build comes first.
   install_web_tools
   ORVO_REQUIRE_WEB=1 ORVO_WEB_CMAKE_ARGS="" "$root/scripts/build-web-module.sh" "$web_dir"
