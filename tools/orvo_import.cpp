@@ -1,7 +1,6 @@
 // orvo-import: turns a web site on disk or on the web, a sitemap, any directory, an edge list
 // (CSV/TSV), a DOT, GraphML, GEXF, JSON, GML or Pajek file into the outline graph format that
 // orvo reads.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -26,6 +25,7 @@
 #include "memory/atomic_file.h"
 #include "memory/memory_room.h"
 #include "settings/viewer_settings.h"
+#include "stream/input_file.h"
 #include "tools/command_line.h"
 #include "tools/import_options.h"
 #include "tools/interrupt.h"
@@ -70,16 +70,14 @@ std::string writeMapOf(std::string text, const std::string& path) {
 // not be written.
 orvo::ImportResult mapOfOutlineFile(const Options& options, std::string& writeError) {
     orvo::ImportResult result;
-    orvo::ToolInput in(options.input);
-    if (in.stream() == nullptr) {
-        result.error = in.error();
+    // The bytes the outline's copy would give: decompressed, and nothing converted.
+    orvo::InputFile in;
+    if (!in.open(options.input)) {
+        result.error = options.input + ": " + in.error();
         return result;
     }
     orvo::ProgressLine status(!options.quiet && ::isatty(STDERR_FILENO) == 1);
-    struct stat info {};
-    const uint64_t size = ::stat(options.input.c_str(), &info) == 0 && S_ISREG(info.st_mode)
-                              ? uint64_t(info.st_size)
-                              : 0;
+    const uint64_t size = in.expectedSize();
     orvo::LoadReports reports;
     // Nothing is written before the read and the layout are done: Ctrl+C ends the program at
     // once, instead of after laying out what was read.
@@ -104,11 +102,10 @@ orvo::ImportResult mapOfOutlineFile(const Options& options, std::string& writeEr
                         " nodes");
     };
     orvo::OutlineMap map;
-    const bool any = orvo::layOutForMap(*in.stream(), map, reports);
+    const bool any = orvo::layOutForMap(in.stream(), map, reports);
     stopWhenInterrupted();
     status.clear();
-    result.error = in.finish();
-    result.warnings = in.warnings();
+    if (in.stream().bad()) result.error = options.input + ": " + in.error();
     if (const std::string reason = orvo::outOfMemoryReason(map.graph.readStats);
         result.error.empty() && !reason.empty())
         result.error = options.input + ": " + reason;
