@@ -47,9 +47,11 @@ TEST(StreamedSite, ReadsAsExactlyTheNodesAskedForWithEveryPageUnderItsFolder) {
             ++pagesChecked;
         }
         if (nodes >= 3000) {
+            // orvo-gen's shares: a page in eighty listed first elsewhere, half as many repeated
+            // records as nodes, pages under folders a few levels deep.
             EXPECT_GT(pagesChecked, size_t(nodes) / 5);
-            EXPECT_GT(summary.preListings, nodes / 200);
-            EXPECT_GT(summary.repeatRecords, nodes / 3);
+            EXPECT_NEAR(double(summary.preListings) / double(nodes), 1.0 / 80, 0.004);
+            EXPECT_NEAR(double(summary.repeatRecords) / double(nodes), 0.5, 0.01);
             EXPECT_GT(g.nodes.back()->level, 2);
         }
     }
