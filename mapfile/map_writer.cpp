@@ -27,7 +27,9 @@ struct SectionEntry {
     uint64_t offset = 0, size = 0, checksum = 0;
 };
 
-// Appends bytes to the file through a buffer, keeping the checksum of the current section. Once
+// Appends bytes to the file through a buffer, keeping the checksum of the current section. The
+// checksum takes the section's bytes a buffer at a time, not a number at a time: most records
+// are a few bytes each, and a checksum's update costs more than the bytes it is given. Once
 // writing failed or was stopped, nothing more is written.
 class SectionSink {
 public:
@@ -41,13 +43,15 @@ public:
         XXH3_64bits_reset(&state_);
     }
     void end() {
+        hashPending();
         current_.size = at_ - current_.offset;
         current_.checksum = XXH3_64bits_digest(&state_);
         entries_.push_back(current_);
     }
+    /// Bytes of the current section.
     void put(const void* data, size_t size) {
-        XXH3_64bits_update(&state_, data, size);
-        raw(data, size);
+        append(data, size);
+        if (buffer_.size() >= kBufferBytes) flush();
     }
     template <typename T>
     void number(T value) {
@@ -55,19 +59,21 @@ public:
         storeLittle(bytes, value);
         put(bytes, sizeof bytes);
     }
+    /// Bytes outside every section (the header, the table, the padding between sections).
     void raw(const void* data, size_t size) {
-        if (failed_) return;
-        const auto* bytes = static_cast<const char*>(data);
-        buffer_.insert(buffer_.end(), bytes, bytes + size);
-        at_ += size;
+        hashPending();
+        append(data, size);
+        hashedUpTo_ = buffer_.size();
         if (buffer_.size() >= kBufferBytes) flush();
     }
     bool flush() {
+        hashPending();
         if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) stopped_ = failed_ = true;
         if (!failed_ && !buffer_.empty() &&
             std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size())
             failed_ = true;
         buffer_.clear();
+        hashedUpTo_ = 0;
         return !failed_;
     }
     uint64_t at() const { return at_; }
@@ -76,10 +82,24 @@ public:
     const std::vector<SectionEntry>& entries() const { return entries_; }
 
 private:
+    void append(const void* data, size_t size) {
+        if (failed_) return;
+        const auto* bytes = static_cast<const char*>(data);
+        buffer_.insert(buffer_.end(), bytes, bytes + size);
+        at_ += size;
+    }
+    // The section's bytes in the buffer that the checksum has not taken yet.
+    void hashPending() {
+        if (buffer_.size() > hashedUpTo_)
+            XXH3_64bits_update(&state_, buffer_.data() + hashedUpTo_, buffer_.size() - hashedUpTo_);
+        hashedUpTo_ = buffer_.size();
+    }
+
     static constexpr size_t kBufferBytes = 1 << 20;
     std::FILE* out_;
     const std::atomic<bool>* stop_;
     std::vector<char> buffer_;
+    size_t hashedUpTo_ = 0;  // buffer_[0, hashedUpTo_) is in the checksum or outside sections
     uint64_t at_ = 0;
     bool failed_ = false;
     bool stopped_ = false;
