@@ -43,13 +43,21 @@ constexpr uint64_t kAssembledNodeBytes = 360;
 constexpr uint64_t kAssembledLinkBytes = 32;
 
 // How far the assembly has come, told every so many steps to whoever asked, who may stop it:
-// a step per node read, per child filed and per link made.
+// a step per node read, per child filed and per link made, then a quarter of the node count
+// each for making the ids findable and for placing the nodes, so that the last seconds of a
+// large map's reading do not show as done.
 class Steps {
 public:
     Steps(const MapReadProgress& report, uint64_t total) : report_(report), total_(total) {}
     /// False once the listener has asked to stop.
     bool step() {
         if (++done_ < next_) return true;
+        next_ = done_ + kEvery;
+        return !report_ || report_(done_, total_);
+    }
+    /// Many steps at once; false once the listener has asked to stop.
+    bool advance(uint64_t steps) {
+        done_ += steps;
         next_ = done_ + kEvery;
         return !report_ || report_(done_, total_);
     }
@@ -504,7 +512,7 @@ std::string assemble(const SectionSpans& spans, Graph& graph, bool mappedFile,
     if (std::string why = memoryShortfall(needed, memoryRoomBytes()); !why.empty()) return why;
     graph.startAssembly(meta.nodes, meta.links);
     const PrefaultedBlocks prefaulted;  // a second thread zeroes the nodes' and links' blocks ahead
-    Steps steps(progress, 2 * meta.nodes + meta.links);
+    Steps steps(progress, 2 * meta.nodes + meta.links + meta.nodes / 2);
     std::vector<uint32_t> parents;
     std::string why = readGroups(spans, graph);
     if (why.empty()) why = readNodes(spans, meta, graph, parents, steps);
@@ -522,6 +530,7 @@ std::string assemble(const SectionSpans& spans, Graph& graph, bool mappedFile,
     if (!why.empty()) return why;
     decltype(parents)().swap(parents);
     graph.finishAssembly(meta.top, meta.home, meta.stats);
+    if (!steps.advance(meta.nodes / 4)) return kMapReadCancelled;
     ViewerSettings placing = graph.settings;
     placing.childSpacing = static_cast<float>(meta.childSpacing);
     placeFromRadii(graph, placing, graph.nodes[meta.start]);

@@ -225,6 +225,41 @@ TEST(MapFile, KeepsTheHiddenGroupsOfTheGraphItIsReadInto) {
     EXPECT_NE(everything(map).find(":0"), std::string::npos);  // some link hidden
 }
 
+// The reading tells how far it has come, in steps that only grow, to its whole; a listener
+// that says stop gets the reading cancelled, the graph left empty, at any point it says so.
+TEST(MapFile, TellsHowFarItHasComeAndStopsWhenAsked) {
+    const ViewerSettings settings = windowSettings();
+    TempDir dir;
+    Graph outline(settings);
+    ASSERT_TRUE(readText(outline, generateSiteGraph({120000, 3})));
+    const std::string path = (dir / "x.orvomap").string();
+    ASSERT_EQ(writeMapOf(outline, path), "");
+    std::vector<std::pair<uint64_t, uint64_t>> heard;
+    Graph whole(settings);
+    EXPECT_EQ(readMapFile(path, whole, nullptr, [&](uint64_t done, uint64_t total) {
+                  heard.emplace_back(done, total);
+                  return true;
+              }),
+              "");
+    ASSERT_GT(heard.size(), 4u);
+    for (size_t i = 1; i < heard.size(); ++i) {
+        EXPECT_GT(heard[i].first, heard[i - 1].first);
+        EXPECT_EQ(heard[i].second, heard[0].second);
+    }
+    EXPECT_EQ(heard.back().first, heard.back().second);
+    // The nodes placed after the records: the bar is not full before them.
+    EXPECT_LE(heard[heard.size() - 2].first + outline.nodes.size() / 4, heard.back().second);
+    for (const size_t stopAt : {size_t{0}, heard.size() / 2, heard.size() - 2, heard.size() - 1}) {
+        SCOPED_TRACE(stopAt);
+        Graph stopped(settings);
+        size_t reports = 0;
+        EXPECT_EQ(readMapFile(path, stopped, nullptr,
+                              [&](uint64_t, uint64_t) { return reports++ < stopAt; }),
+                  kMapReadCancelled);
+        EXPECT_TRUE(stopped.nodes.empty());
+    }
+}
+
 // A map held in memory, its sections found through its table, altered and sealed again with
 // fresh checksums: damage that the checksums do not catch must be caught by the checks.
 class MapBytes {
