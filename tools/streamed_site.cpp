@@ -117,10 +117,11 @@ private:
                 continue;
             }
             const uint64_t child = top.nextChild++;
+            const uint32_t level = top.level + 1;  // `top` goes with the push below
             path_.resize(top.pathLength);
             appendFolderName(path_, child);
-            stack_.push_back({child, childrenBegin(child), path_.size(), top.level + 1});
-            listFolder(child, top.level + 1);
+            stack_.push_back({child, childrenBegin(child), path_.size(), level});
+            listFolder(child, level);
         }
     }
 
