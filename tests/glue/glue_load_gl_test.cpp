@@ -267,20 +267,23 @@ TEST_F(GlueLoadTest, AGraphFileIsReadThenLaidOutWithItsSizeKnown) {
     EXPECT_EQ(laidOut.back(), layoutTotal);
 }
 
-// A map's read shows how far it has come, as a file's does, growing to the whole: a step per
-// node read, per child filed and per link made.
+// A map's read shows how far it has come, as a file's does, growing to the whole: at least a
+// step per node read, per child filed and per link made.
 TEST_F(GlueLoadTest, AMapIsReadWithItsProgressShown) {
     open(siteMap(70000));
     std::vector<uint64_t> done;
+    uint64_t total = 0;
     for (const Report& r : reports) {
         EXPECT_EQ(r.stage, LoadStage::Read);
         if (r.total == 0) continue;
-        EXPECT_EQ(r.total, 2 * 70000 + graph().links.size());
+        if (total == 0) total = r.total;
+        EXPECT_EQ(r.total, total);
         done.push_back(r.done);
     }
     ASSERT_GE(done.size(), 3u);
+    EXPECT_GE(total, 2 * 70000 + graph().links.size());
     EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
-    EXPECT_EQ(done.back(), 2 * 70000 + graph().links.size());
+    EXPECT_EQ(done.back(), total);
 }
 
 // With the importers as its converter the window opens what users have as it opens graph files:
