@@ -260,7 +260,7 @@
     // A map is read as it is, laid out and with its measures; an outline (published with
     // --outline, or by an older version) is laid out here.
     const isMap = options.graph.mapBytes !== undefined;
-    const inflatedBytes = isMap ? options.graph.mapBytes : options.graph.outlineBytes;
+    const inflatedBytes = isMap ? options.graph.packBytes ?? options.graph.mapBytes : options.graph.outlineBytes;
     view.onProgress = (bytes) => progress(bytes, inflatedBytes);
     view.onLoaded = () => {
       applyStartView(module, view, options);
@@ -269,7 +269,10 @@
     const chunks = chunksOf(inflated(graphGzip));
     graphGzip = null; // the inflater holds it while it needs it
     try {
-      await view.loadChunks(chunks, inflatedBytes, isMap);
+      if (options.graph.packBytes !== undefined)
+        await view.loadPackedChunks(chunks, options.graph.packBytes, options.graph.mapBytes);
+      else
+        await view.loadChunks(chunks, inflatedBytes, isMap);
     } catch (error) {
       if (isMemoryError(error)) throw memoryProblem(options);
       if (error instanceof TypeError) throw altered("graph"); // the inflater's own complaint
