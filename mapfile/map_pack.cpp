@@ -144,22 +144,22 @@ void arrange(const Arrangement& a, const unsigned char* in, uint64_t size, unsig
     }
 }
 
+// Column by column, each read straight through; a link's end after its start, which it needs.
 void restore(const Arrangement& a, const unsigned char* in, uint64_t size, unsigned char* out) {
     const uint64_t n = size / a.recordBytes;
     const Columns columns(a, n);
-    std::array<uint64_t, 4> before{};
-    for (uint64_t r = 0; r < n; ++r) {
-        unsigned char* record = out + r * a.recordBytes;
-        uint64_t first = 0;
-        for (uint32_t f = 0; f < a.fieldCount; ++f) {
-            const Field field = a.fields[f];
+    for (uint32_t f = 0; f < a.fieldCount; ++f) {
+        const Field field = a.fields[f];
+        unsigned char* to = out + columns.start[f];
+        uint64_t before = 0;
+        for (uint64_t r = 0; r < n; ++r) {
             uint64_t value = columns.get(in, f, r);
-            if (field.step == Step::Delta) value += before[f];
-            if (field.step == Step::LessFirst) value += first;
+            if (field.step == Step::Delta) value += before;
+            if (field.step == Step::LessFirst)
+                value += loadField(out + r * a.recordBytes, a.fields[0].width);
             value &= widthMask(field.width);
-            if (f == 0) first = value;
-            before[f] = value;
-            storeField(record + columns.start[f], field.width, value);
+            before = value;
+            storeField(to + r * a.recordBytes, field.width, value);
         }
     }
 }
