@@ -673,6 +673,7 @@ TEST(MapPack, RefusesACutOrAlteredPackWithItsReason) {
         {12, 100000, "its head is damaged (it names 100000 sections)"},
         {12, 3, "bytes more than its sections"},
         {entry + 8, 0xfffffff0u, "it is cut short: its sections need more bytes than it holds"},
+        {entry + 24, 5, "a section arranged in a way this program does not know"},
         {entry + 24, 77, "a section arranged in a way this program does not know"},
         {entry + 24, 4, "a section's size is no whole number of records"},
         {entry + 28, 1, "a section arranged in a way this program does not know"},
