@@ -1,7 +1,8 @@
 // A map packed for a published page: its sections back to back, without the section table's
 // offsets or the alignment padding, each rearranged so that deflate finds more to take (columns
-// of a record's fields, differences from the record before). Unpacking gives back the map's own
-// bytes, which its checksums then check. docs/publishing.md describes the layout.
+// of a record's fields, differences from the record before, each id as what it adds to the one
+// before). Unpacking gives back the map's own bytes, which its checksums then check.
+// docs/publishing.md describes the layout.
 #pragma once
 
 #include <cstddef>
@@ -30,7 +31,7 @@ std::string unpackedMapSize(const unsigned char* pack, size_t size, uint64_t& ma
 /// must be unpackedMapSize() bytes long: the map is written from the block's start, never over
 /// what of the pack is still to be read, so that the page holds a single block. "" or why not;
 /// on failure the block holds nothing usable. Needs a buffer the size of the largest rearranged
-/// section.
+/// section, and one of the pack from the ids' text on (which unpacks larger than it is packed).
 std::string unpackMapInPlace(unsigned char* block, size_t blockBytes, size_t packBytes);
 
 /// Unpacks a pack into a map of its own; "" or why not.
