@@ -648,6 +648,15 @@ TEST(MapPack, UnpacksToTheMapItPacked) {
         EXPECT_TRUE(carried.empty());
         if (source.name == "generated site") {
             EXPECT_LT(deflatedSize(pack), deflatedSize(unpacked) * 8 / 10);
+            // Every section of records, offsets or ids goes rearranged.
+            const uint32_t sections = loadLittle<uint32_t>(bytesOf(pack) + 12);
+            for (uint32_t i = 0; i < sections; ++i) {
+                const unsigned char* e = bytesOf(pack) + kMapPackHeadBytes + i * kMapPackEntryBytes;
+                const uint32_t kind = loadLittle<uint32_t>(e);
+                const bool records =
+                    kind >= uint32_t(MapSection::Nodes) && kind <= uint32_t(MapSection::InLinks);
+                EXPECT_EQ(loadLittle<uint32_t>(e + 24) != 0, records) << "section " << kind;
+            }
         }
     }
 }
