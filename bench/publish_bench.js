@@ -8,8 +8,7 @@
 // with the browser's peak memory (the resident memory of all its processes, sampled every 50 ms;
 // goal for a map: at most 0.3 GB above the bundled example's map in the same run) and the
 // program's own memory (its wasm heap, which 4 GiB bounds); then how long the page is busy
-// working out the nodes' measures after that picture (none for a map, which carries them), and
-// the heap after them.
+// working out the nodes' measures after that picture, and the heap after them.
 //
 //   node bench/publish_bench.js --build-dir build [--module-dir build-web/web]
 //        [--graph FILE]... [--nodes N]... [--form map|outline]...
@@ -153,6 +152,7 @@ async function main() {
           `the program's heap ${mb(opened.heap)}`);
         const t = opened.timings;
         console.log(`  steps ended at: unpacked ${(t.unpacked / 1000).toFixed(2)} s, program ${(t.program / 1000).toFixed(2)} s, ` +
+          `inflated ${(t.inflated / 1000).toFixed(2)} s, ` +
           `read${form === "outline" ? " and laid out" : ""} ${(t.read / 1000).toFixed(2)} s, drawn ${(t.drawn / 1000).toFixed(2)} s`);
         console.log(`  then the measures ${opened.measures}: the page busy ${(opened.measuresMs / 1000).toFixed(2)} s with them, ` +
           `the program's heap ${mb(opened.heapMeasured)} after`);

@@ -1,24 +1,40 @@
 // One round of the map reader's fuzz target, shared with the test that replays its corpus and
 // saved crash inputs: read the bytes as a map; what is read must keep the graph's invariants,
-// and come back the same, with the measures it carried, through a map written of it. (Extreme radii
-// and spacings may place nodes beyond what a double holds, as extreme outlines may.)
+// and come back the same, with the measures it carried, through a map written of it and through
+// the map packed and unpacked. Bytes that start as a packed map are unpacked first (a page's
+// data), and what they unpack to goes the same round. (Extreme radii and spacings may place
+// nodes beyond what a double holds, as extreme outlines may.)
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "graph/node_measures.h"
+#include "mapfile/map_pack.h"
 #include "mapfile/map_reader.h"
 #include "mapfile/map_writer.h"
 #include "tests/graph_invariants.h"
 
 namespace orvo {
 
+inline std::string exerciseMapRead(const uint8_t* data, size_t size);
+
 /// Empty when everything held; otherwise what broke.
 inline std::string exerciseMapReader(const uint8_t* data, size_t size) {
+    if (size >= sizeof kMapPackMagic &&
+        std::memcmp(data, kMapPackMagic, sizeof kMapPackMagic) == 0) {
+        std::string map;
+        if (!unpackMap(data, size, map).empty()) return "";
+        return exerciseMapRead(reinterpret_cast<const uint8_t*>(map.data()), map.size());
+    }
+    return exerciseMapRead(data, size);
+}
+
+inline std::string exerciseMapRead(const uint8_t* data, size_t size) {
     ViewerSettings settings;
     applyWindowInitialisation(settings);
     Graph g(settings);
@@ -51,6 +67,20 @@ inline std::string exerciseMapReader(const uint8_t* data, size_t size) {
         measuresBack.linksOut != measures.linksOut || measuresBack.subtree != measures.subtree ||
         measuresBack.score != measures.score || measuresBack.scoreRounds != measures.scoreRounds)
         return "the measures written of it differ";
+    std::string pack, unpacked;
+    if (std::string why = packMap(data, size, pack, true); !why.empty())
+        return "the map read cannot be packed: " + why;
+    if (std::string why =
+            unpackMap(reinterpret_cast<const unsigned char*>(pack.data()), pack.size(), unpacked);
+        !why.empty())
+        return "its pack cannot be unpacked: " + why;
+    Graph fromPack(settings);
+    NodeMeasures measuresFromPack;
+    again = readMapBytes(reinterpret_cast<const unsigned char*>(unpacked.data()), unpacked.size(),
+                         fromPack, &measuresFromPack);
+    if (!again.empty()) return "the map unpacked cannot be read: " + again;
+    if (fromPack.summaryAndDump() != g.summaryAndDump() || measuresFromPack.score != measures.score)
+        return "the map unpacked differs";
     return "";
 }
 

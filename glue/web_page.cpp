@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "mapfile/map_pack.h"
 #include "memory/atomic_file.h"
 #include "memory/regular_file.h"
 #include "stream/outline_label.h"
@@ -112,7 +113,14 @@ std::string pieceJson(std::string_view stored, bool gzip, const char* file) {
     return json + '}';
 }
 
-bool optionsJson(const WebPageGraph& graph, const WebPageStart& start, std::string_view graphGzip,
+struct Packed {
+    std::string graphGzip;
+    std::string wasmGzip;
+    uint64_t mapBytes = 0;   // the map the page unpacks (its measures left out)
+    uint64_t packBytes = 0;  // the packed map, inflated
+};
+
+bool optionsJson(const WebPageGraph& graph, const WebPageStart& start, const Packed& packed,
                  std::string_view wasm, bool wasmGzip, bool folder, std::string& json,
                  std::string& error) {
     const auto utf8 = [&error](std::string_view text, const std::string& what) {
@@ -143,13 +151,15 @@ bool optionsJson(const WebPageGraph& graph, const WebPageStart& start, std::stri
     if (!groupList("hidden", start.hiddenGroups)) return false;
     // Left out without groups hidden from the legend: such a page is as it was.
     if (!start.veiledGroups.empty() && !groupList("veiled", start.veiledGroups)) return false;
-    json += ",\"graph\":" + pieceJson(graphGzip, true, folder ? kGraphFile : nullptr);
+    json += ",\"graph\":" + pieceJson(packed.graphGzip, true, folder ? kGraphFile : nullptr);
     json.pop_back();
     json += ",\"nodes\":" + std::to_string(graph.nodes);
     // The page tells a map from an outline by which of the two sizes it is given.
+    // A map comes packed: the page inflates packBytes and unpacks them into mapBytes.
     if (!graph.map.empty())
-        json += ",\"mapBytes\":" + std::to_string(graph.map.size()) + ",\"memoryBytes\":" +
-                std::to_string(webPageMapMemory(graph.nodes, graph.map.size()));
+        json += ",\"mapBytes\":" + std::to_string(packed.mapBytes) +
+                ",\"packBytes\":" + std::to_string(packed.packBytes) + ",\"memoryBytes\":" +
+                std::to_string(webPageMapMemory(graph.nodes, packed.mapBytes));
     else
         json += ",\"outlineBytes\":" + std::to_string(graph.outline.size()) + ",\"memoryBytes\":" +
                 std::to_string(webPageMemory(graph.nodes, graph.outline.size()));
@@ -342,11 +352,6 @@ std::string webPageMapLimitProblem(uint64_t nodes, uint64_t mapBytes) {
 
 namespace {
 
-struct Packed {
-    std::string graphGzip;
-    std::string wasmGzip;
-};
-
 bool pack(const WebPageGraph& graph, const WebPageParts& parts, bool gzipWasm, Packed& packed,
           std::string& error, const WebPageProgress& progress) {
     const std::string problem = graph.map.empty()
@@ -361,9 +366,26 @@ bool pack(const WebPageGraph& graph, const WebPageParts& parts, bool gzipWasm, P
         stopped = progress && !progress(what, done, total);
         return !stopped;
     };
-    // A map's binary records take gzip -9 six times as long as -6 for under 2 % of their size.
-    packed.graphGzip = graph.map.empty() ? gzipBytes(graph.outline, 9, step)
-                                         : gzipBytes(graph.map, 6, step);
+    if (graph.map.empty()) {
+        packed.graphGzip = gzipBytes(graph.outline, 9, step);
+    } else {
+        // The page works the measures out after its first picture, faster than it would
+        // inflate them (a sixth of the million-node site's map): the pack leaves them out.
+        std::string mapPack;
+        const auto* map = reinterpret_cast<const unsigned char*>(graph.map.data());
+        std::string why = packMap(map, graph.map.size(), mapPack);
+        if (why.empty())
+            why = unpackedMapSize(reinterpret_cast<const unsigned char*>(mapPack.data()),
+                                  mapPack.size(), packed.mapBytes);
+        if (!why.empty()) {
+            error = "the map cannot be packed: " + why;
+            return false;
+        }
+        packed.packBytes = mapPack.size();
+        // A map's binary records take gzip -9 six times as long as -6 for under 2 % of their
+        // size.
+        packed.graphGzip = gzipBytes(mapPack, 6, step);
+    }
     if (gzipWasm) packed.wasmGzip = gzipBytes(parts.wasm, 9);
     if (packed.graphGzip.empty() || (gzipWasm && packed.wasmGzip.empty())) {
         error = stopped ? "interrupted" : "out of memory while compressing the graph";
@@ -379,7 +401,7 @@ bool writeWebPage(const std::string& path, const WebPageGraph& graph, const WebP
     Packed packed;
     if (!pack(graph, parts, true, packed, error, progress)) return false;
     std::string options;
-    if (!optionsJson(graph, start, packed.graphGzip, packed.wasmGzip, true, false, options, error))
+    if (!optionsJson(graph, start, packed, packed.wasmGzip, true, false, options, error))
         return false;
     // The program first, then the graph, then the end marker: a file cut short anywhere lacks
     // the marker, and the page says so.
@@ -409,7 +431,7 @@ bool writeWebFolder(const std::string& dir, const WebPageGraph& graph, const Web
     Packed packed;
     if (!pack(graph, parts, false, packed, error, progress)) return false;
     std::string options;
-    if (!optionsJson(graph, start, packed.graphGzip, parts.wasm, false, true, options, error))
+    if (!optionsJson(graph, start, packed, parts.wasm, false, true, options, error))
         return false;
     std::string page;
     if (!composePage(parts, start.title.empty() ? "Orvo map" : start.title, options, kEndElement,

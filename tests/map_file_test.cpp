@@ -16,6 +16,7 @@
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
+#include <zlib.h>
 
 #include "fuzz/map_exercise.h"
 #include "glue/window_settings.h"
@@ -23,6 +24,7 @@
 #include "graph/positions_csv.h"
 #include "mapfile/map_cache.h"
 #include "mapfile/map_format.h"
+#include "mapfile/map_pack.h"
 #include "mapfile/map_reader.h"
 #include "mapfile/map_writer.h"
 #include "tests/graph_test_support.h"
@@ -603,7 +605,8 @@ TEST(MapFile, TheFuzzersSavedFailuresAreRefusedCleanly) {
 }
 
 // The map reader's fuzz round on its seed corpus, and on each seed cut and altered: the maps of
-// the examples pass whole, and whatever is refused is refused cleanly.
+// the examples (two of them packed as a page carries them) pass whole, and whatever is refused
+// is refused cleanly.
 TEST(MapFile, TheFuzzCorpusPassesTheFuzzersRound) {
     size_t files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(
@@ -614,7 +617,13 @@ TEST(MapFile, TheFuzzCorpusPassesTheFuzzersRound) {
         EXPECT_EQ(exerciseMapReader(data, bytes.size()), "") << entry.path();
         const ViewerSettings settings = windowSettings();
         Graph graph(settings);
-        EXPECT_EQ(readMapBytes(data, bytes.size(), graph), "") << entry.path();
+        // A packed map, as a page carries it, unpacks to a whole map.
+        std::string map = bytes;
+        if (entry.path().extension() == ".orvopack") {
+            EXPECT_EQ(unpackMap(data, bytes.size(), map), "") << entry.path();
+        }
+        EXPECT_EQ(readMapBytes(reinterpret_cast<const uint8_t*>(map.data()), map.size(), graph), "")
+            << entry.path();
         for (size_t at = 0; at < bytes.size(); at += 7) {
             bytes[at] = static_cast<char>(bytes[at] ^ 0x5a);
             EXPECT_EQ(exerciseMapReader(data, bytes.size()), "") << entry.path() << " " << at;
@@ -623,6 +632,132 @@ TEST(MapFile, TheFuzzCorpusPassesTheFuzzersRound) {
         }
     }
     EXPECT_GE(files, 3u);
+}
+
+const unsigned char* bytesOf(const std::string& text) {
+    return reinterpret_cast<const unsigned char*>(text.data());
+}
+
+size_t deflatedSize(const std::string& bytes) {
+    uLongf size = compressBound(uLong(bytes.size()));
+    std::string out(size, '\0');
+    EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &size, bytesOf(bytes),
+                        uLong(bytes.size()), 6),
+              Z_OK);
+    return size;
+}
+
+// A map packed as a page carries it unpacks to the very bytes it was (its measures kept), or
+// without its measures to the same graph; the arrangements make the generated site's pack
+// deflate smaller than the map it unpacks to.
+TEST(MapPack, UnpacksToTheMapItPacked) {
+    const ViewerSettings settings = windowSettings();
+    TempDir dir;
+    for (const OutlineSource& source : outlineSources()) {
+        SCOPED_TRACE(source.name);
+        Graph outline(settings);
+        ASSERT_TRUE(readText(outline, source.text));
+        const NodeMeasures measures = computeNodeMeasures(outline);
+        ASSERT_EQ(writeMapOf(outline, dir / "x.orvomap", &measures), "");
+        const std::string map = readWholeFile(dir / "x.orvomap");
+        std::string pack, unpacked;
+        ASSERT_EQ(packMap(bytesOf(map), map.size(), pack, true), "");
+        ASSERT_EQ(unpackMap(bytesOf(pack), pack.size(), unpacked), "");
+        EXPECT_TRUE(unpacked == map) << "the unpacked map differs from the map packed";
+
+        ASSERT_EQ(packMap(bytesOf(map), map.size(), pack), "");
+        uint64_t told = 0;
+        EXPECT_EQ(unpackedMapSize(bytesOf(pack), pack.size(), told), "");
+        ASSERT_EQ(unpackMap(bytesOf(pack), pack.size(), unpacked), "");
+        EXPECT_EQ(told, unpacked.size());
+        Graph read(settings);
+        NodeMeasures carried;
+        ASSERT_EQ(readMapBytes(bytesOf(unpacked), unpacked.size(), read, &carried), "");
+        EXPECT_EQ(everything(read), everything(outline));
+        EXPECT_TRUE(carried.empty());
+        if (source.name == "generated site") {
+            EXPECT_LT(deflatedSize(pack), deflatedSize(unpacked) * 8 / 10);
+            // Every section of records, offsets or ids goes rearranged.
+            const uint32_t sections = loadLittle<uint32_t>(bytesOf(pack) + 12);
+            for (uint32_t i = 0; i < sections; ++i) {
+                const unsigned char* e = bytesOf(pack) + kMapPackHeadBytes + i * kMapPackEntryBytes;
+                const uint32_t kind = loadLittle<uint32_t>(e);
+                const bool records =
+                    kind >= uint32_t(MapSection::Nodes) && kind <= uint32_t(MapSection::InLinks);
+                EXPECT_EQ(loadLittle<uint32_t>(e + 24) != 0, records) << "section " << kind;
+            }
+        }
+    }
+}
+
+// A pack cut anywhere or with its head altered is refused with its reason; a byte of a section
+// altered, or a section restored in another arrangement, unpacks to a map whose checksum names
+// the section.
+TEST(MapPack, RefusesACutOrAlteredPackWithItsReason) {
+    MapBytes map = siteMap();
+    std::string whole;
+    ASSERT_EQ(packMap(map.data(), map.size(), whole), "");
+    std::string unpacked;
+    for (size_t length = 0; length < whole.size(); length += 1 + length / 5)
+        EXPECT_NE(unpackMap(bytesOf(whole), length, unpacked), "") << length;
+    const size_t entry = kMapPackHeadBytes;  // the meta section's, 184 bytes
+    struct Case {
+        size_t at;
+        uint32_t value;
+        std::string said;
+    };
+    const Case cases[] = {
+        {1, 'X', "it is not a packed map"},
+        {12, 100000, "its head is damaged (it names 100000 sections)"},
+        {12, 3, "bytes more than its sections"},
+        {entry + 8, 0xfffffff0u, "it is cut short: its sections need more bytes than it holds"},
+        {entry + 24, 5, "its head is damaged (two sections front coded)"},
+        {entry + 24, 6, "a section arranged in a way this program does not know"},
+        {entry + 24, 77, "a section arranged in a way this program does not know"},
+        {entry + 24, 4, "a section's size is no whole number of records"},
+        {entry + 28, 1, "a section arranged in a way this program does not know"},
+        {entry + 24, 1, "its meta section is damaged (its checksum does not match)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.said);
+        std::string altered = whole;
+        storeLittle<uint32_t>(reinterpret_cast<unsigned char*>(altered.data()) + c.at, c.value);
+        std::string why = unpackMap(bytesOf(altered), altered.size(), unpacked);
+        if (why.empty()) {
+            MapBytes read(unpacked);
+            why = readBack(read);
+        }
+        EXPECT_NE(why.find(c.said), std::string::npos) << why;
+    }
+    // Each section takes its size in the pack, but the front coded ids' text (arrangement 5)
+    // takes what the others leave.
+    const uint32_t sections = loadLittle<uint32_t>(bytesOf(whole) + 12);
+    const uint64_t bodyAt = kMapPackHeadBytes + uint64_t{sections} * kMapPackEntryBytes;
+    std::vector<uint64_t> taken(sections);
+    uint64_t others = 0;
+    for (uint32_t i = 0; i < sections; ++i) {
+        const unsigned char* e = bytesOf(whole) + entry + i * kMapPackEntryBytes;
+        taken[i] = loadLittle<uint32_t>(e + 24) == 5 ? 0 : loadLittle<uint64_t>(e + 8);
+        others += taken[i];
+    }
+    for (uint64_t& t : taken)
+        if (t == 0) t = whole.size() - bodyAt - others;
+    size_t caught = 0, filled = 0;
+    for (uint64_t i = 0, at = bodyAt; i < sections; at += taken[i++]) {
+        if (taken[i] == 0) continue;
+        ++filled;
+        std::string altered = whole;
+        altered[at + taken[i] / 2] ^= 0x10;
+        std::string why = unpackMap(bytesOf(altered), altered.size(), unpacked);
+        if (why.empty()) {
+            MapBytes read(unpacked);
+            why = readBack(read);
+        }
+        caught += why.ends_with("section is damaged (its checksum does not match)") ||
+                  why.starts_with("its ids cannot be unpacked");
+    }
+    EXPECT_EQ(caught, filled);
+    EXPECT_GE(filled, 8u);
 }
 
 }  // namespace

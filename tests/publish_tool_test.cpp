@@ -12,7 +12,11 @@
 #include <vector>
 
 #include "glue/web_page.h"
+#include "graph/graph.h"
 #include "mapfile/map_format.h"
+#include "mapfile/map_pack.h"
+#include "mapfile/map_reader.h"
+#include "settings/viewer_settings.h"
 #include "tests/published_map.h"
 #include "tests/run_tool.h"
 
@@ -175,6 +179,24 @@ TEST(PublishTool, TheMapCarriesTheGraphTheProgramAndTheStartView) {
             ASSERT_EQ(imported.status, 0) << imported.err;
             carried = c.outline ? imported.out : readWholeFile(expectedMap);
         }
+        // A map goes packed, its measures left out: it unpacks to a map that reads.
+        std::string mapBytes;
+        const size_t withMeasures = carried.size();
+        if (!c.outline) {
+            mapBytes = carried;
+            ASSERT_EQ(packMap(reinterpret_cast<const unsigned char*>(mapBytes.data()),
+                              mapBytes.size(), carried),
+                      "");
+            ASSERT_EQ(unpackMap(reinterpret_cast<const unsigned char*>(carried.data()),
+                                carried.size(), mapBytes),
+                      "");
+            ViewerSettings settings;
+            Graph read(settings);
+            EXPECT_EQ(readMapBytes(reinterpret_cast<const unsigned char*>(mapBytes.data()),
+                                   mapBytes.size(), read),
+                      "");
+            EXPECT_LT(mapBytes.size(), withMeasures) << "the measures are carried";
+        }
         std::vector<std::string> arguments{c.input, "--title", title, "--keys", "ge"};
         if (c.outline) arguments.push_back("--outline");
         arguments.insert(arguments.end(), c.importOptions.begin(), c.importOptions.end());
@@ -195,8 +217,11 @@ TEST(PublishTool, TheMapCarriesTheGraphTheProgramAndTheStartView) {
         EXPECT_EQ(jsonNumber(options, "graph", "bytes"), graphGzip.size());
         EXPECT_EQ(jsonNumber(options, "graph", "crc32"), crc32Of(graphGzip));
         // The page tells which it carries by the size it is given.
-        EXPECT_EQ(jsonNumber(options, "graph", c.outline ? "outlineBytes" : "mapBytes"),
+        EXPECT_EQ(jsonNumber(options, "graph", c.outline ? "outlineBytes" : "packBytes"),
                   carried.size());
+        if (!c.outline) {
+            EXPECT_EQ(jsonNumber(options, "graph", "mapBytes"), mapBytes.size());
+        }
         EXPECT_EQ(jsonNumber(options, "wasm", "crc32"), crc32Of(wasmGzip));
         // The page inflates what the options call gzip, and fetches what they name as a file.
         EXPECT_NE(options.find("\"wasm\":{\"bytes\":" + std::to_string(wasmGzip.size()) +

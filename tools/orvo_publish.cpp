@@ -231,9 +231,9 @@ int main(int argc, char** argv) {
                    "orvo-snapshot (all but \"f\")")
         ->type_name("STRING");
     app.add_flag("--outline", options.outline,
-                 "Carry the graph as outline text instead of a map: a smaller file, which the "
-                 "page reads and lays out at every visit (slower to open, and at most about 3.5 "
-                 "million nodes)");
+                 "Carry the graph as outline text instead of a map, which the page reads and "
+                 "lays out at every visit (slower to open, and at most about 3.5 million "
+                 "nodes)");
     app.add_flag("-q,--quiet", options.quiet, "Print no warnings and no progress");
     orvo::addImportOptions(app, options.importLine);
     app.set_version_flag("--version", "orvo-publish " ORVO_VERSION);

@@ -14,10 +14,10 @@
 //                being on the screen (the GPU done with it, and the browser's next frame shown)
 //   firstPictureNodes  the nodes that picture holds
 //   timings      milliseconds from the same start at which each step ended: unpacked (the program
-//                and the graph decoded and checked), program (the module instantiated), read
-//                (the graph inflated and read, and laid out when it is an outline), drawn (the
-//                first whole picture), measured (the nodes' measures there: carried by a map,
-//                worked out after that picture for an outline)
+//                and the graph decoded and checked), program (the module instantiated),
+//                inflated (the graph's last bytes in the program), read (the graph unpacked and
+//                read, and laid out when it is an outline), drawn (the first whole picture),
+//                measured (the nodes' measures worked out after that picture)
 //   measured     a promise resolved once the measures are there (or could not be worked out):
 //                the viewer's measures then says "ready" or "failed", its measuresMs how long
 //                the page was busy with them (0 when the map carried them)
@@ -260,16 +260,22 @@
     // A map is read as it is, laid out and with its measures; an outline (published with
     // --outline, or by an older version) is laid out here.
     const isMap = options.graph.mapBytes !== undefined;
-    const inflatedBytes = isMap ? options.graph.mapBytes : options.graph.outlineBytes;
+    const inflatedBytes = isMap ? options.graph.packBytes ?? options.graph.mapBytes : options.graph.outlineBytes;
     view.onProgress = (bytes) => progress(bytes, inflatedBytes);
     view.onLoaded = () => {
       applyStartView(module, view, options);
       if (typeof OrvoMapViewer === "function") map.viewer = new OrvoMapViewer(map);
     };
-    const chunks = chunksOf(inflated(graphGzip));
+    const chunks = (async function* (stream) {
+      yield* chunksOf(stream);
+      map.timings.inflated = performance.now();
+    })(inflated(graphGzip));
     graphGzip = null; // the inflater holds it while it needs it
     try {
-      await view.loadChunks(chunks, inflatedBytes, isMap);
+      if (options.graph.packBytes !== undefined)
+        await view.loadPackedChunks(chunks, options.graph.packBytes, options.graph.mapBytes);
+      else
+        await view.loadChunks(chunks, inflatedBytes, isMap);
     } catch (error) {
       if (isMemoryError(error)) throw memoryProblem(options);
       if (error instanceof TypeError) throw altered("graph"); // the inflater's own complaint

@@ -20,8 +20,9 @@ class OrvoMapViewer {
     this.view = map.view;
     this.handle = map.view.handle;
     this.startNode = "";
-    // "pending", then "ready" or "failed" (measuresError says why). A map carries them: they
-    // are there from the start, and the status line says so as it does once they are worked out.
+    // "pending", then "ready" or "failed" (measuresError says why). A map that carries them (a
+    // published page's pack leaves them out) has them from the start, and the status line says
+    // so as it does once they are worked out.
     this.keyStatus = this.text(this.module._orvo_view_measures_message(this.handle));
     this.measures = this.keyStatus ? "ready" : "pending";
     this.measuresError = "";

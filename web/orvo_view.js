@@ -111,6 +111,36 @@ class OrvoView {
     }
   }
 
+  // Reads a packed map (a published page's) as it is inflated: its `packBytes` go straight to
+  // the end of one block the size of the map they unpack to (`mapBytes`), where the module
+  // unpacks them in place and reads the map, so that the page never holds two copies.
+  async loadPackedChunks(chunks, packBytes, mapBytes) {
+    const m = this.module;
+    if (!(packBytes <= mapBytes)) throw new Error("the packed map is larger than its map");
+    const block = m._malloc(Math.max(mapBytes, 1));
+    if (!block) throw new Error("no memory for the file");
+    try {
+      const start = block + mapBytes - packBytes;
+      let length = 0;
+      for await (const chunk of chunks) {
+        if (length + chunk.length > packBytes) throw this.damage("it is longer than its page says");
+        m.HEAPU8.set(chunk, start + length);
+        length += chunk.length;
+        if (this.onProgress) this.onProgress(length);
+      }
+      if (length !== packBytes) throw this.damage("it is shorter than its page says");
+      return this.finishLoad(m._orvo_view_load_packed_map(this.handle, block, mapBytes, packBytes));
+    } finally {
+      m._free(block);
+    }
+  }
+
+  damage(text) {
+    const error = new Error(`its packed map is damaged: ${text}`);
+    error.damaged = true;
+    return error;
+  }
+
   loadBytes(bytes) {
     const m = this.module;
     const block = m._malloc(Math.max(bytes.length, 1));
@@ -125,7 +155,12 @@ class OrvoView {
 
   loadFrom(block, length, map = false) {
     const m = this.module;
-    const loaded = (map ? m._orvo_view_load_map : m._orvo_view_load)(this.handle, block, length);
+    return this.finishLoad((map ? m._orvo_view_load_map : m._orvo_view_load)(this.handle, block, length));
+  }
+
+  // After the module's read: its error thrown, or the graph put on view.
+  finishLoad(loaded) {
+    const m = this.module;
     if (loaded !== 1) {
       const error = new Error(m.UTF8ToString(m._orvo_view_error(this.handle)));
       error.damaged = loaded < 0; // the bytes are no whole map; the message says what is wrong

@@ -30,6 +30,7 @@
 #include "graph/node_search.h"
 #include "graph/positions_csv.h"
 #include "layout/layout.h"
+#include "mapfile/map_pack.h"
 #include "mapfile/map_reader.h"
 #include "settings/viewer_settings.h"
 #include "viewer/viewer.h"
@@ -350,6 +351,24 @@ EMSCRIPTEN_KEEPALIVE int orvo_view_load_map(WebView* view, const unsigned char* 
     view->error.clear();
     try {
         return orvo::web::loadMap(*view, bytes, length);
+    } catch (const std::bad_alloc&) {
+        view->error = "out of memory for this graph";
+        return 0;
+    }
+}
+
+/// As orvo_view_load_map, for a packed map (orvo-publish's) that lies in the last `packBytes`
+/// bytes of a block of `blockBytes`, the size of the map it unpacks to: unpacked there, in
+/// place, then read. -1 when the pack is damaged too.
+EMSCRIPTEN_KEEPALIVE int orvo_view_load_packed_map(WebView* view, unsigned char* block,
+                                                   size_t blockBytes, size_t packBytes) {
+    view->error.clear();
+    try {
+        if (std::string why = orvo::unpackMapInPlace(block, blockBytes, packBytes); !why.empty()) {
+            view->error = "its packed map is damaged: " + why;
+            return -1;
+        }
+        return orvo::web::loadMap(*view, block, blockBytes);
     } catch (const std::bad_alloc&) {
         view->error = "out of memory for this graph";
         return 0;

@@ -114,43 +114,45 @@ function crc32(bytes) {
   return (c ^ 0xffffffff) >>> 0;
 }
 
-// The single file with the map it carries changed by `change` (given the inflated map, it
-// returns the bytes to carry instead), packed again with its size and checksum in the options
-// made to match, so that only the map's own checks can tell.
+// The single file with the packed map it carries changed by `change` (given the inflated pack,
+// it returns the bytes to carry instead), compressed again with its sizes and checksum in the
+// options made to match, so that only the pack's and the map's own checks can tell.
 function withMapChanged(whole, change) {
   const text = whole.toString("latin1");
   const open = 'id="orvo-graph">';
   const start = text.indexOf(open) + open.length, end = text.indexOf("</script>", start);
-  const map = change(zlib.gunzipSync(Buffer.from(text.slice(start, end), "base64")));
-  const packed = zlib.gzipSync(map, { level: 9 });
+  const pack = change(zlib.gunzipSync(Buffer.from(text.slice(start, end), "base64")));
+  const packed = zlib.gzipSync(pack, { level: 9 });
   const head = text.slice(0, start).replace(/"graph":\{"bytes":\d+,"crc32":\d+/,
-    `"graph":{"bytes":${packed.length},"crc32":${crc32(packed)}`);
+    `"graph":{"bytes":${packed.length},"crc32":${crc32(packed)}`)
+    .replace(/"packBytes":\d+/, `"packBytes":${pack.length}`);
   return Buffer.from(head + packed.toString("base64") + text.slice(end), "latin1");
 }
 
-// Where a section of a map lies: the section table's entry of that kind (see the manual's "The
-// map file").
-function mapSection(map, kind) {
-  const table = Number(map.readBigUInt64LE(24)), count = map.readUInt32LE(32);
+// Where a section of a packed map lies: after the pack's head, the sections back to back in the
+// order of its entries (see the manual's "The page's packed map").
+function packSection(pack, kind) {
+  const count = pack.readUInt32LE(12);
+  let offset = 16 + 32 * count;
   for (let i = 0; i < count; ++i) {
-    const entry = table + 32 * i;
-    if (map.readUInt32LE(entry) === kind)
-      return { offset: Number(map.readBigUInt64LE(entry + 8)), size: Number(map.readBigUInt64LE(entry + 16)) };
+    const entry = 16 + 32 * i, size = Number(pack.readBigUInt64LE(entry + 8));
+    if (pack.readUInt32LE(entry) === kind) return { offset, size };
+    offset += size;
   }
   throw new Error(`the published map has no section of kind ${kind}`);
 }
 
 // A byte in the middle of a section of the map flipped.
-const flipInSection = (kind) => (map) => {
-  const { offset, size } = mapSection(map, kind);
-  const changed = Buffer.from(map);
+const flipInSection = (kind) => (pack) => {
+  const { offset, size } = packSection(pack, kind);
+  const changed = Buffer.from(pack);
   changed[offset + Math.floor(size / 2)] ^= 0x5a;
   return changed;
 };
 
 // The ways a single file is altered, and what its message must say.
 function alterations(whole) {
-  const kNodes = 2, kMeasures = 13;
+  const kNodes = 2, kLinks = 6;
   return [
     { label: "a graph byte altered", expected: ["This map file is damaged.", "graph it carries"],
       alter: () => {
@@ -161,11 +163,11 @@ function alterations(whole) {
       } },
     { label: "the map's nodes altered before packing", expected: ["This map file is damaged.", "nodes section"],
       alter: () => withMapChanged(whole, flipInSection(kNodes)) },
-    { label: "the map's measures altered before packing", expected: ["This map file is damaged.", "measures section"],
-      alter: () => withMapChanged(whole, flipInSection(kMeasures)) },
+    { label: "the map's links altered before packing", expected: ["This map file is damaged.", "links section"],
+      alter: () => withMapChanged(whole, flipInSection(kLinks)) },
     { label: "the map cut short before packing", expected: ["This map file is damaged.", "cut short"],
-      alter: () => withMapChanged(whole, (map) => map.subarray(0, map.length - 1000)) },
-    { label: "no map packed", expected: ["This map file is damaged.", "not a map"],
+      alter: () => withMapChanged(whole, (pack) => pack.subarray(0, pack.length - 1000)) },
+    { label: "no map packed", expected: ["This map file is damaged.", "not a packed map"],
       alter: () => withMapChanged(whole, () => Buffer.from("1 a 0\n")) },
   ];
 }
