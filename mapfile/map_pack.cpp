@@ -426,7 +426,8 @@ std::string unpackMapInPlace(unsigned char* block, size_t blockBytes, size_t pac
                 !why.empty())
                 return why;
         } else if (a.recordBytes == 0) {
-            std::memmove(block + writeAt, from, e.size);
+            // An empty section past the ids' text has no bytes to come from (its copy is empty).
+            if (e.size > 0) std::memmove(block + writeAt, from, e.size);
         } else if (fromTail) {
             restore(a, from, e.size, block + writeAt);
         } else {
@@ -449,7 +450,7 @@ std::string unpackMapInPlace(unsigned char* block, size_t blockBytes, size_t pac
         std::memset(block + writeAt, 0, next - writeAt);
         writeAt = next;
     }
-    std::memcpy(block + writeAt, table.data(), table.size());
+    if (!table.empty()) std::memcpy(block + writeAt, table.data(), table.size());
     unsigned char* header = block;
     std::memset(header, 0, kMapHeaderBytes);
     std::memcpy(header, kMapMagic, sizeof kMapMagic);
