@@ -44,6 +44,13 @@ void placeFromRadii(Graph& graph, const ViewerSettings& settings, Node* s) {
     Node* root = s;
     while (root->parent != nullptr) root = root->parent;
     countDescendants(root);
+    placeFromRadiiAndCounts(graph, settings, s);
+}
+
+void placeFromRadiiAndCounts(Graph& graph, const ViewerSettings& settings, Node* s) {
+    if (s == nullptr) return;
+    Node* root = s;
+    while (root->parent != nullptr) root = root->parent;
 
     // The start's ancestors place their children relative to the child leading to the start.
     std::vector<OrderRecord> order;

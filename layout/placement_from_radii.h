@@ -13,5 +13,8 @@ struct ViewerSettings;
 /// counts as layoutTree would from start node s, then restarts the graph's transforms from s.
 /// The radii are kept; the settings may differ from the graph's (the map's child spacing).
 void placeFromRadii(Graph& graph, const ViewerSettings& settings, Node* s);
+/// placeFromRadii for a tree whose nodes carry their descendant counts already: a part of a
+/// larger tree, whose leaves may stand for subtrees left out, is placed as the whole would be.
+void placeFromRadiiAndCounts(Graph& graph, const ViewerSettings& settings, Node* s);
 
 }  // namespace orvo

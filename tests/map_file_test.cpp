@@ -26,6 +26,7 @@
 #include "mapfile/map_format.h"
 #include "mapfile/map_pack.h"
 #include "mapfile/map_reader.h"
+#include "mapfile/map_region.h"
 #include "mapfile/map_writer.h"
 #include "tests/graph_test_support.h"
 #include "tests/measures_test_support.h"
@@ -294,7 +295,21 @@ private:
     std::string bytes_;
 };
 
-// Reads the map with its measures: the graph and the measures both, or neither.
+// What opening the map file for regions and building the whole of it as one says.
+std::string regionVerdict(const std::string& path) {
+    MapRegionSource source;
+    std::string why = source.open(path);
+    if (!why.empty()) return why;
+    Graph graph(windowSettings());
+    MapRegion region;
+    why = source.buildRegion(source.homeNode(), source.nodeCount(), graph, region);
+    EXPECT_TRUE(why.empty() ? graph.nodes.size() == source.nodeCount() : graph.empty()) << why;
+    EXPECT_EQ(region.mapIndex.size(), graph.nodes.size());
+    return why;
+}
+
+// Reads the map with its measures: the graph and the measures both, or neither. Opened for
+// regions, the map is refused too (maybe for another of its faults, found first).
 std::string readBack(MapBytes& map) {
     const ViewerSettings settings = windowSettings();
     Graph graph(settings);
@@ -302,6 +317,10 @@ std::string readBack(MapBytes& map) {
     const std::string why = readMapBytes(map.data(), map.size(), graph, &measures);
     EXPECT_TRUE(why.empty() ? !graph.empty() : graph.empty()) << why;
     EXPECT_TRUE(why.empty() ? measures.size() == graph.nodes.size() : measures.empty()) << why;
+    TempDir dir;
+    std::ofstream((dir / "m.orvomap").string(), std::ios::binary) << map.bytes();
+    const std::string regionWhy = regionVerdict((dir / "m.orvomap").string());
+    EXPECT_EQ(regionWhy.empty(), why.empty()) << regionWhy << " / " << why;
     return why;
 }
 
@@ -517,6 +536,127 @@ TEST(MapFile, CarriesTheMeasuresOfItsGraph) {
         EXPECT_EQ(loadLittle<uint32_t>(entry + 4), measures ? 0u : kMapSectionRequired) << i;
     }
     EXPECT_TRUE(found);
+}
+
+// A region as large as its map is the map: the same graph, positions and measures to the last
+// bit, laid out from the top node and from a deep one.
+TEST(MapRegion, AsLargeAsItsMapIsTheWholeMap) {
+    const ViewerSettings settings = windowSettings();
+    TempDir dir;
+    const std::string path = (dir / "x.orvomap").string();
+    for (const OutlineSource& source : outlineSources()) {
+        SCOPED_TRACE(source.name);
+        Graph outline(settings);
+        ASSERT_TRUE(readText(outline, source.text));
+        const NodeMeasures computed = computeNodeMeasures(outline);
+        for (Node* start : {static_cast<Node*>(nullptr), outline.nodes.back()}) {
+            if (start != nullptr) relayoutFrom(outline, start);
+            ASSERT_EQ(writeMapOf(outline, path, &computed), "");
+            MapRegionSource source;
+            ASSERT_EQ(source.open(path), "");
+            Graph whole(settings);
+            MapRegion region;
+            ASSERT_EQ(source.buildRegion(source.homeNode(), source.nodeCount(), whole, region), "");
+            EXPECT_EQ(everything(whole), everything(outline));
+            expectSameMeasures(region.measures, computed);
+        }
+    }
+    // Without measures there is nothing to order a part's children by.
+    Graph outline(settings);
+    ASSERT_TRUE(readText(outline, outlineSources().back().text));
+    ASSERT_EQ(writeMapOf(outline, path), "");
+    MapRegionSource source;
+    EXPECT_EQ(source.open(path), "it carries no measures to place a part of it by");
+}
+
+// A part of the map, built around a node within a budget, holds each of its nodes as the whole
+// map does (id, radius, groups, label, measures and place to the last bit), every link between
+// them in their order, and either all of a node's children or none; it reaches from the root to
+// the focus and outwards from it, and stays within its budget once the paths are in.
+TEST(MapRegion, APartHoldsItsNodesAsTheWholeMapDoes) {
+    const ViewerSettings settings = windowSettings();
+    TempDir dir;
+    const std::string path = (dir / "site.orvomap").string();
+    Graph outline(settings);
+    ASSERT_TRUE(readText(outline, generateSiteGraph({20000, 11})));
+    outline.setLabel(*outline.nodes[40], "a label");
+    relayoutFrom(outline, outline.nodes[7]);
+    const NodeMeasures computed = computeNodeMeasures(outline);
+    ASSERT_EQ(writeMapOf(outline, path, &computed), "");
+    Graph whole(settings);
+    ASSERT_EQ(readMapFile(path, whole), "");
+    MapRegionSource source;
+    ASSERT_EQ(source.open(path), "");
+    const auto deepest = std::max_element(whole.nodes.begin(), whole.nodes.end(),
+                                          [](const Node* a, const Node* b) {
+                                              return a->level < b->level;
+                                          });
+    for (const uint32_t focus : {0u, source.homeNode(), uint32_t((*deepest)->index), 19999u}) {
+        for (const uint64_t budget : {1, 60, 2500}) {
+            SCOPED_TRACE(std::to_string(focus) + " within " + std::to_string(budget));
+            Graph part(settings);
+            MapRegion region;
+            ASSERT_EQ(source.buildRegion(focus, budget, part, region), "");
+            uint64_t pathCost = 1;
+            for (const Node* end : {whole.nodes[focus], whole.nodes[7], whole.nodes[0]})
+                for (const Node* n = end; n != nullptr; n = n->parent)
+                    if (region.graphIndexOf(uint32_t(n->index)) < 0) ADD_FAILURE() << n->id;
+            for (size_t i = 0; i < part.nodes.size(); ++i)
+                if (region.expanded[i] &&
+                    (part.nodes[i]->level <= whole.nodes[focus]->level ||
+                     region.mapIndex[i] == focus))
+                    pathCost += part.nodes[i]->children.size();
+            EXPECT_LE(part.nodes.size(), std::max(budget, pathCost));
+            for (const Node* child : whole.nodes[focus]->children) {
+                if (budget >= 2500) {
+                    EXPECT_GE(region.graphIndexOf(uint32_t(child->index)), 0) << child->id;
+                }
+            }
+            std::vector<uint32_t> links;  // the whole map's links between the part's nodes
+            for (const Link* l : whole.links)
+                if (region.graphIndexOf(uint32_t(l->fromNode->index)) >= 0 &&
+                    region.graphIndexOf(uint32_t(l->toNode->index)) >= 0)
+                    links.push_back(uint32_t(l->index));
+            ASSERT_EQ(part.links.size(), links.size());
+            const auto mapIndexOfLink = [&](const Link* l) { return links[size_t(l->index)]; };
+            for (size_t i = 0; i < part.nodes.size(); ++i) {
+                const Node& p = *part.nodes[i];
+                const Node& w = *whole.nodes[region.mapIndex[i]];
+                ASSERT_EQ(p.id, w.id);
+                EXPECT_EQ(std::memcmp(&part.globalTransform(p), &whole.globalTransform(w),
+                                      sizeof(ProjTransform)), 0) << w.id;
+                EXPECT_EQ(p.radius, w.radius);
+                EXPECT_EQ(p.descendantCount, w.descendantCount);
+                EXPECT_EQ(p.level, w.level);
+                EXPECT_EQ(part.labelOf(p), whole.labelOf(w));
+                EXPECT_EQ(part.groupOf(p, 0), whole.groupOf(w, 0));
+                EXPECT_EQ(region.measures.score[i], computed.score[size_t(w.index)]);
+                EXPECT_EQ(region.measures.depth[i], computed.depth[size_t(w.index)]);
+                EXPECT_EQ(p.parent ? region.mapIndex[size_t(p.parent->index)] : kMapNoNode,
+                          w.parent ? uint32_t(w.parent->index) : kMapNoNode);
+                EXPECT_EQ(p.children.size(), region.expanded[i] ? w.children.size() : 0u);
+                for (size_t k = 0; k < p.children.size(); ++k)
+                    EXPECT_EQ(region.mapIndex[size_t(p.children[k]->index)],
+                              uint32_t(w.children[k]->index));
+                std::vector<uint32_t> out, wholeOut;
+                for (const Link* l : p.outLinks) out.push_back(mapIndexOfLink(l));
+                for (const Link* l : p.inLinks) out.push_back(mapIndexOfLink(l) | 1u << 31);
+                for (const Link* l : w.outLinks)
+                    if (region.graphIndexOf(uint32_t(l->toNode->index)) >= 0)
+                        wholeOut.push_back(uint32_t(l->index));
+                for (const Link* l : w.inLinks)
+                    if (region.graphIndexOf(uint32_t(l->fromNode->index)) >= 0)
+                        wholeOut.push_back(uint32_t(l->index) | 1u << 31);
+                EXPECT_EQ(out, wholeOut) << w.id;
+                if (p.parentLink != nullptr) {
+                    EXPECT_EQ(mapIndexOfLink(p.parentLink), uint32_t(w.parentLink->index));
+                }
+            }
+            EXPECT_EQ(source.idOf(focus), whole.nodes[focus]->id);
+            EXPECT_EQ(source.findNode(whole.nodes[focus]->id), int64_t(focus));
+        }
+    }
+    EXPECT_EQ(source.findNode("http://nowhere/"), -1);
 }
 
 // A kept map is found again only for the same file as it was, read with the same settings; the

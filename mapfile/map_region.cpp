@@ -1,0 +1,473 @@
+// Regions of a mapped map. Opening walks the parents and the links once, in file order, to learn
+// where each node's children and non-tree links lie; a region then reads only its own nodes'
+// records, checking each before it is followed, so that a damaged map is refused with a reason
+// and never crashes.
+#include "mapfile/map_region.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "graph/graph.h"
+#include "graph/link_score.h"
+#include "graph/node_index.h"
+#include "layout/placement_from_radii.h"
+#include "mapfile/map_format.h"
+#include "mapfile/map_sections.h"
+#include "settings/viewer_settings.h"
+
+namespace orvo {
+
+using namespace map_detail;
+
+int32_t MapRegion::graphIndexOf(uint32_t m) const {
+    const auto at = std::lower_bound(mapIndex.begin(), mapIndex.end(), m);
+    return at != mapIndex.end() && *at == m ? static_cast<int32_t>(at - mapIndex.begin()) : -1;
+}
+
+struct MapRegionSource::Mapped {
+    const unsigned char* data = nullptr;
+    size_t size = 0;
+    SectionSpans spans{};
+    Meta meta;
+    uint32_t groupSets = 0;
+    // Where node i's children, non-tree links out and in start in their sections (i + 1: end).
+    std::vector<uint32_t> firstChild, firstOut, firstIn;
+    // The index of node i's tree link (none for the root).
+    std::vector<uint32_t> treeLink;
+    bool labelsInNodeOrder = true;
+
+    ~Mapped() {
+        if (data != nullptr) ::munmap(const_cast<unsigned char*>(data), size);
+    }
+    Span of(MapSection kind) const { return section(spans, kind); }
+    uint32_t parentOf(uint32_t m) const {
+        return loadLittle<uint32_t>(of(MapSection::Nodes).data + uint64_t{m} * kNodeRecordBytes);
+    }
+    const unsigned char* linkRecord(uint32_t l) const {
+        return of(MapSection::Links).data + uint64_t{l} * kLinkRecordBytes;
+    }
+    uint32_t childAt(uint64_t j) const {
+        return loadLittle<uint32_t>(of(MapSection::Children).data + j * 4);
+    }
+    std::string index();
+};
+
+namespace {
+
+// Turns counts (entry i + 1 holding node i's) into starts, in place.
+void countsToStarts(std::vector<uint32_t>& starts) {
+    for (size_t i = 1; i < starts.size(); ++i) starts[i] += starts[i - 1];
+}
+
+}  // namespace
+
+// The parents and the links, checked as far as they can be without building the graph: every
+// index in range, one parent and one tree link per node. What a region reads beyond that (the
+// lists' entries, the records of its nodes) is checked as it is read.
+std::string MapRegionSource::Mapped::index() {
+    if (std::string why = readMeta(of(MapSection::Meta), meta); !why.empty()) return why;
+    const uint64_t n = meta.nodes, count = meta.links;
+    const Span measures = of(MapSection::Measures);
+    if (measures.data == nullptr) return "it carries no measures to place a part of it by";
+    if (measures.size != kMeasuresHeadBytes + kMeasuresNodeBytes * n ||
+        loadLittle<uint64_t>(measures.data + kMeasuresNodesAt) != n)
+        return damaged(MapSection::Measures, "its size");
+    if (of(MapSection::Nodes).size != n * kNodeRecordBytes)
+        return damaged(MapSection::Nodes, "its size");
+    if (of(MapSection::Links).size != count * kLinkRecordBytes)
+        return damaged(MapSection::Links, "its size");
+    if (of(MapSection::IdOffsets).size != (n + 1) * 8)
+        return damaged(MapSection::IdOffsets, "its size");
+    if (of(MapSection::Children).size != (n - 1) * 4)
+        return damaged(MapSection::Children, "its size");
+    const uint64_t nonTree = count - (n - 1);
+    for (const MapSection kind : {MapSection::OutLinks, MapSection::InLinks})
+        if (of(kind).size != nonTree * 4) return damaged(kind, "its size");
+    if (of(MapSection::Labels).size % kLabelRecordBytes != 0)
+        return damaged(MapSection::Labels, "its size");
+    if (of(MapSection::GroupSets).size < 4) return damaged(MapSection::GroupSets, "no count");
+    groupSets = loadLittle<uint32_t>(of(MapSection::GroupSets).data);
+
+    firstChild.assign(n + 1, 0);
+    for (uint64_t i = 0; i < n; ++i) {
+        const uint32_t parent = parentOf(static_cast<uint32_t>(i));
+        if ((i == 0) != (parent == kMapNoNode) || (i != 0 && (parent >= n || parent == i)))
+            return damaged(MapSection::Nodes, "node " + number(i) + "'s parent");
+        if (i != 0) ++firstChild[parent + 1];
+    }
+    countsToStarts(firstChild);
+
+    treeLink.assign(n, kMapNoNode);
+    firstOut.assign(n + 1, 0);
+    firstIn.assign(n + 1, 0);
+    for (uint64_t i = 0; i < count; ++i) {
+        const unsigned char* record = linkRecord(static_cast<uint32_t>(i));
+        const auto from = loadLittle<uint32_t>(record);
+        const auto to = loadLittle<uint32_t>(record + 4);
+        if (from >= n || to >= n || from == to)
+            return damaged(MapSection::Links, "link " + number(i) + "'s ends");
+        if (parentOf(to) == from) {
+            if (treeLink[to] != kMapNoNode)
+                return damaged(MapSection::Links, "link " + number(i) + " twice");
+            treeLink[to] = static_cast<uint32_t>(i);
+        } else {
+            ++firstOut[from + 1];
+            ++firstIn[to + 1];
+        }
+    }
+    for (uint64_t i = 1; i < n; ++i)
+        if (treeLink[i] == kMapNoNode)
+            return damaged(MapSection::Links, "node " + number(i) + " has no tree link");
+    countsToStarts(firstOut);
+    countsToStarts(firstIn);
+    releasePages(of(MapSection::Nodes));
+    releasePages(of(MapSection::Links));
+
+    const Span labels = of(MapSection::Labels);
+    for (uint64_t at = kLabelRecordBytes; at < labels.size; at += kLabelRecordBytes)
+        if (loadLittle<uint32_t>(labels.data + at) <=
+            loadLittle<uint32_t>(labels.data + at - kLabelRecordBytes))
+            labelsInNodeOrder = false;
+    return "";
+}
+
+MapRegionSource::MapRegionSource() = default;
+MapRegionSource::~MapRegionSource() = default;
+
+std::string MapRegionSource::open(const std::string& path) {
+    map_.reset();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::strerror(errno);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0) {
+        ::close(fd);
+        return "a map must be a regular file, not empty";
+    }
+    auto mapped = std::make_unique<Mapped>();
+    mapped->size = static_cast<size_t>(info.st_size);
+    void* at = ::mmap(nullptr, mapped->size, PROT_READ, MAP_PRIVATE, fd, 0);
+    const int mapError = errno;
+    ::close(fd);
+    if (at == MAP_FAILED) return std::strerror(mapError);
+    mapped->data = static_cast<const unsigned char*>(at);
+    std::string why = readContainer(mapped->data, mapped->size, mapped->spans, true);
+    if (why.empty()) why = mapped->index();
+    if (!why.empty()) return why;
+    // From now on only the nodes of regions are read, in no order the system could foresee.
+    ::madvise(at, mapped->size, MADV_RANDOM);
+    map_ = std::move(mapped);
+    return "";
+}
+
+bool MapRegionSource::isOpen() const { return map_ != nullptr; }
+uint64_t MapRegionSource::nodeCount() const { return map_ ? map_->meta.nodes : 0; }
+uint64_t MapRegionSource::linkCount() const { return map_ ? map_->meta.links : 0; }
+
+uint32_t MapRegionSource::homeNode() const {
+    if (!map_) return 0;
+    return map_->meta.top >= 0 ? static_cast<uint32_t>(map_->meta.top) : map_->meta.start;
+}
+
+std::string_view MapRegionSource::idOf(uint32_t m) const {
+    if (!map_ || m >= map_->meta.nodes) return {};
+    const unsigned char* offsets = map_->of(MapSection::IdOffsets).data;
+    const Span text = map_->of(MapSection::IdText);
+    const auto begin = loadLittle<uint64_t>(offsets + uint64_t{m} * 8);
+    const auto end = loadLittle<uint64_t>(offsets + uint64_t{m} * 8 + 8);
+    if (begin >= end || end > text.size) return {};
+    return {reinterpret_cast<const char*>(text.data + begin), end - begin};
+}
+
+int64_t MapRegionSource::findNode(std::string_view id) const {
+    if (!map_ || id.empty()) return -1;
+    for (uint64_t m = 0; m < map_->meta.nodes; ++m)
+        if (idOf(static_cast<uint32_t>(m)) == id) return static_cast<int64_t>(m);
+    return -1;
+}
+
+namespace {
+
+// The region's node set: the chosen nodes and which of them bring their children.
+class RegionChoice {
+public:
+    explicit RegionChoice(uint64_t n) : in_(n, false), expanded_(n, false), queued_(n, false) {}
+    bool has(uint32_t m) const { return in_[m]; }
+    bool isExpanded(uint32_t m) const { return expanded_[m]; }
+    void add(uint32_t m) {
+        if (in_[m]) return;
+        in_[m] = true;
+        members_.push_back(m);
+    }
+    void markExpanded(uint32_t m) { expanded_[m] = true; }
+    /// True the first time m is queued.
+    bool queue(uint32_t m) {
+        if (queued_[m]) return false;
+        queued_[m] = true;
+        return true;
+    }
+    size_t size() const { return members_.size(); }
+    std::vector<uint32_t>& members() { return members_; }
+
+private:
+    std::vector<bool> in_, expanded_, queued_;
+    std::vector<uint32_t> members_;
+};
+
+}  // namespace
+
+std::string MapRegionSource::buildRegion(uint32_t focus, uint64_t budget, Graph& graph,
+                                         MapRegion& region) const {
+    region = MapRegion{};
+    graph.startAssembly(0, 0);
+    if (!map_) return "no map is open";
+    std::string why = assemble(focus, budget, graph, region);
+    if (!why.empty()) {
+        graph.startAssembly(0, 0);  // nothing half-built stays
+        region = MapRegion{};
+    }
+    return why;
+}
+
+std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& graph,
+                                      MapRegion& region) const {
+    const Mapped& map = *map_;
+    const uint64_t n = map.meta.nodes;
+    if (focus >= n) return "there is no node " + number(focus);
+
+    RegionChoice choice(n);
+    // Expands m: its children join the region, each checked to be m's.
+    const auto expand = [&](uint32_t m) -> std::string {
+        if (choice.isExpanded(m)) return "";
+        choice.markExpanded(m);
+        for (uint64_t j = map.firstChild[m]; j < map.firstChild[m + 1]; ++j) {
+            const uint32_t child = map.childAt(j);
+            if (child == 0 || child >= n || map.parentOf(child) != m || choice.has(child))
+                return damaged(MapSection::Children, "entry " + number(j));
+            choice.add(child);
+        }
+        return "";
+    };
+
+    // The paths down to the focus, the top and the start, each node of them expanded; the
+    // nodes of the focus's path are queued at their distance from it.
+    std::vector<std::vector<uint32_t>> byDistance(1);
+    choice.add(0);
+    for (const int64_t end : {int64_t{focus}, int64_t{map.meta.top}, int64_t{map.meta.start}}) {
+        if (end < 0) continue;
+        std::vector<uint32_t> path;
+        for (auto m = static_cast<uint32_t>(end); m != 0; m = map.parentOf(m)) {
+            path.push_back(m);
+            if (path.size() > n) return damaged(MapSection::Nodes, "the parents make a cycle");
+        }
+        path.push_back(0);
+        for (auto at = path.rbegin(); at != path.rend(); ++at)
+            if (std::string why = expand(*at); !why.empty()) return why;
+        if (end != focus) continue;
+        byDistance.resize(path.size());
+        for (size_t d = 0; d < path.size(); ++d) {
+            choice.queue(path[d]);
+            byDistance[d].push_back(path[d]);
+        }
+    }
+    // Outwards from the focus: a node whose children would overrun the budget stays a leaf.
+    for (size_t d = 0; d < byDistance.size() && choice.size() < budget; ++d) {
+        for (size_t k = 0; k < byDistance[d].size() && choice.size() < budget; ++k) {
+            const uint32_t m = byDistance[d][k];
+            const uint64_t children = map.firstChild[m + 1] - map.firstChild[m];
+            if (!choice.isExpanded(m)) {
+                if (choice.size() + children > budget) continue;
+                if (std::string why = expand(m); !why.empty()) return why;
+            }
+            for (uint64_t j = map.firstChild[m]; j < map.firstChild[m + 1]; ++j) {
+                const uint32_t child = map.childAt(j);
+                if (!choice.queue(child)) continue;
+                if (byDistance.size() == d + 1) byDistance.emplace_back();
+                byDistance[d + 1].push_back(child);
+            }
+        }
+    }
+    std::vector<uint32_t>& members = choice.members();
+    std::sort(members.begin(), members.end());
+
+    // The nodes, in the map's order.
+    graph.startAssembly(members.size(), members.size());
+    if (std::string why = readGroups(map.spans, graph); !why.empty()) return why;
+    const Span nodes = map.of(MapSection::Nodes);
+    const Span measured = map.of(MapSection::Measures);
+    const unsigned char* columns = measured.data + kMeasuresHeadBytes;
+    NodeMeasures& measures = region.measures;
+    measures.scoreRounds = loadLittle<int32_t>(measured.data + kMeasuresRoundsAt);
+    if (measures.scoreRounds < 0 || measures.scoreRounds > kLinkScoreMaxRounds)
+        return damaged(MapSection::Measures, "its rounds");
+    const auto nodesSigned = static_cast<int64_t>(n);
+    const auto linksSigned = static_cast<int64_t>(map.meta.links);
+    for (const uint32_t m : members) {
+        const unsigned char* record = nodes.data + uint64_t{m} * kNodeRecordBytes;
+        const auto groups = loadLittle<uint32_t>(record + 8);
+        const auto radius = loadLittle<double>(record + 12);
+        if (groups >= map.groupSets)
+            return damaged(MapSection::Nodes, "node " + number(m) + "'s groups");
+        if (!(radius > 0.0 && radius <= kMaxRadius))
+            return damaged(MapSection::Nodes, "node " + number(m) + "'s radius");
+        const std::string_view id = idOf(m);
+        if (id.empty()) return damaged(MapSection::IdOffsets, "node " + number(m) + "'s id");
+        if (!isFieldText(id))
+            return damaged(MapSection::IdText, "node " + number(m) + "'s id is no field");
+        const int32_t depth = loadLittle<int32_t>(columns + uint64_t{m} * 4);
+        const int32_t in = loadLittle<int32_t>(columns + (n + m) * 4);
+        const int32_t out = loadLittle<int32_t>(columns + (2 * n + m) * 4);
+        const int32_t subtree = loadLittle<int32_t>(columns + (3 * n + m) * 4);
+        const double score = loadLittle<double>(columns + 16 * n + uint64_t{m} * 8);
+        const char* wrong = depth < -1 || depth >= nodesSigned            ? "depth"
+                            : in < 0 || in > linksSigned                  ? "links in"
+                            : out < 0 || out > linksSigned                ? "links out"
+                            : subtree < 1 || subtree > nodesSigned        ? "subtree size"
+                            : !(score >= 0.0 && score <= 1.0)             ? "link score"
+                                                                          : nullptr;
+        if (wrong != nullptr)
+            return damaged(MapSection::Measures, "node " + number(m) + "'s " + wrong);
+        measures.depth.push_back(depth);
+        measures.linksIn.push_back(in);
+        measures.linksOut.push_back(out);
+        measures.subtree.push_back(subtree);
+        measures.score.push_back(score);
+        Node* node =
+            graph.assembleNode(id, NodeIndex::hashOf(id), loadLittle<int32_t>(record + 4), groups);
+        node->radius = radius;
+        node->descendantCount = subtree - 1;
+        region.expanded.push_back(choice.isExpanded(m));
+    }
+    if (const int32_t repeated = graph.indexAssembledNodes(); repeated >= 0)
+        return damaged(MapSection::IdText,
+                       "an id twice: " + std::string(graph.nodes[size_t(repeated)]->id));
+    region.mapIndex = members;
+    const auto nodeOf = [&](uint32_t m) { return graph.nodes[size_t(region.graphIndexOf(m))]; };
+    for (size_t i = 0; i < members.size(); ++i) {
+        if (!region.expanded[i]) continue;
+        Node* parent = graph.nodes[i];
+        const uint32_t m = members[i];
+        parent->children.reserve(map.firstChild[m + 1] - map.firstChild[m]);
+        for (uint64_t j = map.firstChild[m]; j < map.firstChild[m + 1]; ++j) {
+            Node* child = nodeOf(map.childAt(j));
+            child->parent = parent;
+            parent->children.push_back(child);
+        }
+    }
+
+    // The links between the region's nodes, in the map's order: the tree links, and the
+    // non-tree links whose other end is in the region too.
+    std::vector<uint32_t> linkIndices;
+    const auto listEntry = [&](MapSection kind, uint64_t j, uint32_t owner,
+                               uint32_t& link) -> std::string {
+        link = loadLittle<uint32_t>(map.of(kind).data + j * 4);
+        if (link >= map.meta.links) return damaged(kind, "entry " + number(j));
+        const unsigned char* record = map.linkRecord(link);
+        const auto from = loadLittle<uint32_t>(record), to = loadLittle<uint32_t>(record + 4);
+        if ((kind == MapSection::OutLinks ? from : to) != owner || map.parentOf(to) == from)
+            return damaged(kind, "entry " + number(j));
+        return "";
+    };
+    for (const uint32_t m : members) {
+        if (m != 0) linkIndices.push_back(map.treeLink[m]);
+        for (uint64_t j = map.firstOut[m]; j < map.firstOut[m + 1]; ++j) {
+            uint32_t link = 0;
+            if (std::string why = listEntry(MapSection::OutLinks, j, m, link); !why.empty())
+                return why;
+            if (choice.has(loadLittle<uint32_t>(map.linkRecord(link) + 4)))
+                linkIndices.push_back(link);
+        }
+    }
+    std::sort(linkIndices.begin(), linkIndices.end());
+    if (std::adjacent_find(linkIndices.begin(), linkIndices.end()) != linkIndices.end())
+        return damaged(MapSection::OutLinks, "a link twice");
+    const auto linkOf = [&](uint32_t l) -> Link* {
+        const auto at = std::lower_bound(linkIndices.begin(), linkIndices.end(), l);
+        return at != linkIndices.end() && *at == l ? graph.links[size_t(at - linkIndices.begin())]
+                                                   : nullptr;
+    };
+    constexpr uint8_t kTreeLinkFlags = Enabled | Shown;
+    for (const uint32_t l : linkIndices) {
+        const unsigned char* record = map.linkRecord(l);
+        const auto from = loadLittle<uint32_t>(record), to = loadLittle<uint32_t>(record + 4);
+        const bool tree = map.parentOf(to) == from;
+        Link* link = graph.assembleLink(nodeOf(from), nodeOf(to), loadLittle<int32_t>(record + 8),
+                                        tree ? kTreeLinkFlags : 0);
+        if (tree) link->toNode->parentLink = link;
+    }
+    std::vector<bool> filedIn(linkIndices.size(), false);
+    for (size_t i = 0; i < members.size(); ++i) {
+        const uint32_t m = members[i];
+        Node* node = graph.nodes[i];
+        for (uint64_t j = map.firstOut[m]; j < map.firstOut[m + 1]; ++j) {
+            const uint32_t link = loadLittle<uint32_t>(map.of(MapSection::OutLinks).data + j * 4);
+            if (choice.has(loadLittle<uint32_t>(map.linkRecord(link) + 4)))
+                node->outLinks.push_back(linkOf(link));
+        }
+        for (uint64_t j = map.firstIn[m]; j < map.firstIn[m + 1]; ++j) {
+            uint32_t link = 0;
+            if (std::string why = listEntry(MapSection::InLinks, j, m, link); !why.empty())
+                return why;
+            if (!choice.has(loadLittle<uint32_t>(map.linkRecord(link)))) continue;
+            // Once, and named by its other end's list of links out too.
+            Link* filed = linkOf(link);
+            if (filed == nullptr || filedIn[size_t(filed->index)])
+                return damaged(MapSection::InLinks, "entry " + number(j));
+            filedIn[size_t(filed->index)] = true;
+            node->inLinks.push_back(filed);
+        }
+    }
+
+    // The labels of the region's nodes.
+    const Span labels = map.of(MapSection::Labels);
+    const Span labelText = map.of(MapSection::LabelText);
+    const uint64_t labelCount = labels.size / kLabelRecordBytes;
+    const auto labelNode = [&](uint64_t k) {
+        return loadLittle<uint32_t>(labels.data + k * kLabelRecordBytes);
+    };
+    const auto takeLabel = [&](uint64_t k) -> std::string {
+        const unsigned char* record = labels.data + k * kLabelRecordBytes;
+        const auto length = loadLittle<uint32_t>(record + 4);
+        const auto offset = loadLittle<uint64_t>(record + 8);
+        if (offset > labelText.size || length > labelText.size - offset)
+            return damaged(MapSection::Labels, "label " + number(k));
+        const std::string_view label(reinterpret_cast<const char*>(labelText.data + offset),
+                                     length);
+        if (!isLabelText(label)) return damaged(MapSection::LabelText, "label " + number(k));
+        graph.setLabel(*nodeOf(labelNode(k)), label);
+        return "";
+    };
+    if (map.labelsInNodeOrder && labelCount > members.size()) {
+        for (const uint32_t m : members) {
+            uint64_t low = 0, high = labelCount;
+            while (low < high) {
+                const uint64_t mid = low + (high - low) / 2;
+                if (labelNode(mid) < m) low = mid + 1; else high = mid;
+            }
+            if (low < labelCount && labelNode(low) == m)
+                if (std::string why = takeLabel(low); !why.empty()) return why;
+        }
+    } else {
+        for (uint64_t k = 0; k < labelCount; ++k) {
+            const uint32_t m = labelNode(k);
+            if (m >= n) return damaged(MapSection::Labels, "label " + number(k));
+            if (choice.has(m))
+                if (std::string why = takeLabel(k); !why.empty()) return why;
+        }
+    }
+
+    const int32_t top = map.meta.top >= 0 ? region.graphIndexOf(uint32_t(map.meta.top)) : -1;
+    graph.finishAssembly(top, map.meta.home, map.meta.stats);
+    ViewerSettings placing = graph.settings;
+    placing.childSpacing = static_cast<float>(map.meta.childSpacing);
+    placeFromRadiiAndCounts(graph, placing, nodeOf(map.meta.start));
+    region.focus = focus;
+    return "";
+}
+
+}  // namespace orvo
