@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "glue/failure_text.h"
@@ -29,6 +30,21 @@ constexpr int kSlotLeftButton = 0, kSlotLeftDrag = 3, kSlotRightDrag = 5, kSlotP
 constexpr int kActionHover = 0, kActionClick = 1, kActionTranslate = 2, kActionRotate = 3;
 
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+
+// Copies the file at `from` to `to` through a temporary file beside it, so that a failed copy
+// leaves `to` as it was; "" or why not.
+std::string copyFile(const std::string& from, const std::string& to) {
+    std::error_code error;
+    if (std::filesystem::equivalent(from, to, error)) return "";
+    const std::string partial = to + ".partial";
+    if (std::filesystem::copy_file(from, partial,
+                                   std::filesystem::copy_options::overwrite_existing, error))
+        std::filesystem::rename(partial, to, error);
+    if (!error) return "";
+    const std::string why = error.message();
+    std::filesystem::remove(partial, error);
+    return why;
+}
 
 // Nodes indexed per idle call: a few milliseconds of work, so the view stays responsive.
 constexpr size_t kIndexSlice = 32768;
@@ -215,12 +231,22 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
         request.report(LoadStage::Read, done, total);
         return !request.cancelled();
     };
+    // A map too large to hold whole opens as a region around its home node; the regions of
+    // the map on view stay until another graph has replaced it.
+    MapRegions regions;
     if (isMapFile(path)) {
         // A map, whatever its name: laid out already, read back without text or layout.
         request.report(LoadStage::Read, 0, 0);
         fresh = std::make_unique<Graph>(viewer_->settings());
         fresh->debugLevel = readDebugLevel();
-        const std::string why = readMapFile(path, *fresh, keep, mapProgress);
+        regions = regions_.limitsOnly();
+        std::string why;
+        if (regions.wants(path)) {
+            why = regions.open(path, *fresh);
+            if (why.empty()) stored = regions.takeMeasures();
+        }
+        // A map without measures cannot give regions: it is read whole, if it fits.
+        if (!regions.active()) why = readMapFile(path, *fresh, keep, mapProgress);
         if (request.cancelled()) return cancelledOpen(path);
         if (!why.empty()) return fail(failureText("Cannot open", path, why));
     } else if (converted) {
@@ -275,12 +301,15 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
     measuresJob_.reset();
     mapStoreJob_.reset();
     measureChoices_.forget(viewer_->renderer());
+    regions_ = std::move(regions);
     viewer_->showGraph(std::move(fresh));
     applyLoadSettings();
     // Part of the load, so that the first slice draws as much as any later one.
     viewer_->renderer().prepareFrames();
     graphLoaded_ = true;
-    if (computeMeasures_ && stored.size() == viewer_->graph()->nodes.size())
+    // A region's measures are the whole map's: never worked out from the region alone.
+    if ((computeMeasures_ || regions_.active()) &&
+        stored.size() == viewer_->graph()->nodes.size())
         measuresJob_ = std::make_unique<BackgroundMeasures>(std::move(stored));
     else if (computeMeasures_)
         measuresJob_ = std::make_unique<BackgroundMeasures>(*viewer_->graph());
@@ -301,7 +330,7 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
 
 void Glue::applyLoadSettings() {
     Viewer& v = *viewer_;
-    tallies_ = tallyGroups(*v.graph());
+    tallies_ = regions_.active() ? regions_.tallies(*v.graph()) : tallyGroups(*v.graph());
     orvo::applyLoadSettings(*v.graph(), v.settings(), tallies_);
     // A comparison opens coloured by its statuses: "g" goes on from there.
     keys_.setToggle('g', v.settings().groupColumn);
@@ -356,6 +385,13 @@ bool Glue::pointerRested() {
 int Glue::idleViewer() {
     if (!ready()) return 0;
     if (viewer_->idle() != 0) return 1;
+    // The view came to rest near the edge of the region held: the region around its centre
+    // takes its place before anything else is done in idle time.
+    if (regions_.active() &&
+        regions_.nearEdge(*viewer_->graph(), viewer_->renderer().centreNode())) {
+        const Node* centre = viewer_->renderer().centreNode();
+        if (showRegionAround(regions_.mapIndexOf(*centre))) return 1;
+    }
     if (!pendingCacheMap_.empty() && !measuresJob_) {
         // The picture is finished and the measures taken: now the map can be kept, with them,
         // on a thread of its own. A map that cannot be written is no failure of the open: the
@@ -415,6 +451,12 @@ int Glue::goForward() {
 int Glue::travel(const std::string& id, bool remember) {
     if (!ready()) return 0;
     const Node* node = viewer_->graph()->findNode(id);
+    // A node of the map outside the region on view: the region around it comes first.
+    if (node == nullptr && regions_.active()) {
+        const int64_t m = regions_.findNode(id);
+        if (m < 0 || !showRegionAround(static_cast<uint32_t>(m))) return 0;
+        node = viewer_->graph()->findNode(id);
+    }
     if (node == nullptr || !node->isShown()) return 0;
     Viewer& v = *viewer_;
     const std::string target = id;  // id may live in the history, which visit() changes
@@ -435,7 +477,36 @@ std::string Glue::graphStatus() {
         counts_ = countGraph(*viewer_->graph());
         countsValid_ = true;
     }
+    if (regions_.active()) {
+        return groupedNumber(static_cast<long long>(regions_.mapNodes())) + " nodes, " +
+               groupedNumber(static_cast<long long>(regions_.mapLinks())) + " links (" +
+               groupedNumber(counts_.nodes) + " nodes around the view in memory)";
+    }
     return graphCountsText(counts_);
+}
+
+bool Glue::showRegionAround(uint32_t m) {
+    auto fresh = std::make_unique<Graph>(viewer_->settings());
+    fresh->debugLevel = readDebugLevel();
+    if (const std::string why = regions_.rebuild(m, *fresh); !why.empty()) {
+        say("Cannot show that part of the map: " + why + ".");
+        return false;
+    }
+    searchIndex_.clear();  // it reads the old region's ids
+    measuresJob_.reset();
+    viewer_->swapGraphKeepingView(std::move(fresh));
+    applyToNewRegion();
+    return true;
+}
+
+void Glue::applyToNewRegion() {
+    Viewer& v = *viewer_;
+    orvo::applyLoadSettings(*v.graph(), v.settings(), tallies_);
+    measureChoices_.take(regions_.takeMeasures());
+    applyMeasureChoices();
+    if (!lastSelectedId_.empty()) v.selectNode(lastSelectedId_, 1);
+    countsValid_ = false;
+    v.redraw();
 }
 
 void Glue::setGenerationLimit(bool node, int limit) {
@@ -513,6 +584,8 @@ void Glue::finishMeasures() {
 
 std::string Glue::saveMap(const std::string& path) const {
     if (!graphLoaded_ || !viewer_ || !viewer_->graph()) return "no graph is open";
+    // Only a region of the map is in memory: the map itself is the graph on view.
+    if (regions_.active()) return copyFile(regions_.path(), path);
     const NodeMeasures& measures = measureChoices_.measures();
     return writeMapFile(path, *viewer_->graph(), viewer_->settings(),
                         measures.empty() ? nullptr : &measures);

@@ -17,6 +17,7 @@
 #include "glue/background_measures.h"
 #include "glue/group_legend.h"
 #include "glue/keys.h"
+#include "glue/map_regions.h"
 #include "glue/measure_choices.h"
 #include "glue/measure_legend.h"
 #include "glue/status_text.h"
@@ -66,6 +67,13 @@ public:
     /// the first picture is drawn and the measures are taken (it carries them), and opens an
     /// unchanged outline from it; none by default.
     void setMapCache(std::unique_ptr<MapCache> cache) { mapCache_ = std::move(cache); }
+    /// Maps of more than `aboveNodes` nodes open as regions of about `regionNodes` nodes around
+    /// the view (see MapRegions); 0 reads every map whole.
+    void setMapRegions(uint64_t aboveNodes, uint64_t regionNodes) {
+        regions_.setLimits(aboveNodes, regionNodes);
+    }
+    /// The regions of the map on view when it opened as regions (else not active()).
+    const MapRegions& mapRegions() const { return regions_; }
     /// Where the last open took its graph from a kept map (empty when it read the file).
     const std::string& openedFromCache() const { return openedFromCache_; }
     /// Whether a kept map is still to be written, or being written, for the graph on view.
@@ -234,12 +242,18 @@ private:
     void applyMeasureChoices();
     void say(std::string message);
     int travel(const std::string& id, bool remember);
+    /// Puts the region around map node m on view in place of the one shown, the view kept;
+    /// false (with keyStatus saying why) when it cannot be built.
+    bool showRegionAround(uint32_t m);
+    /// Re-applies what the load and the user set on the graph on view to a new region of it.
+    void applyToNewRegion();
 
     std::unique_ptr<Graph> readKeptMap(const std::string& path, std::string& cacheMap,
                                        NodeMeasures* measures, const MapReadProgress& progress);
     InputConverter inputConverter_;
     ReadStats lastRead_;  // what the last outline read met
     std::unique_ptr<MapCache> mapCache_;
+    MapRegions regions_;
     std::string pendingCacheMap_;  // where the graph on view is to be kept, once drawn
     std::string openedFromCache_;
     std::unique_ptr<Viewer> viewer_;

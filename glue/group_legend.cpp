@@ -9,19 +9,19 @@ namespace orvo {
 GroupTallies tallyGroups(const Graph& graph) {
     // Nodes share a few group sets: count the sets, then add each set's count to its names.
     std::vector<uint64_t> setNodes;
-    std::vector<const Node*> setNode;  // a node of each set, to read the set through
     for (const Node* n : graph.nodes) {
-        if (n->groups >= setNodes.size()) {
-            setNodes.resize(n->groups + 1, 0);
-            setNode.resize(n->groups + 1, nullptr);
-        }
-        if (setNodes[n->groups]++ == 0) setNode[n->groups] = n;
+        if (n->groups >= setNodes.size()) setNodes.resize(n->groups + 1, 0);
+        ++setNodes[n->groups];
     }
+    return tallyGroupSets(graph.groupNames(), setNodes);
+}
+
+GroupTallies tallyGroupSets(const GroupNames& names, const std::vector<uint64_t>& setNodes) {
     GroupTallies tallies;
     std::array<std::vector<uint64_t>, kGroupKinds> byName;  // indexed by name id
-    for (size_t s = 0; s < setNodes.size(); ++s) {
+    for (size_t s = 0; s < setNodes.size() && s < names.setCount(); ++s) {
         if (setNodes[s] == 0) continue;
-        const GroupSetView set = graph.groupsOf(*setNode[s]);
+        const GroupSetView set = names.set(static_cast<GroupSetId>(s));
         const size_t kinds = std::min<size_t>(set.size(), kGroupKinds);
         for (size_t k = 0; k < kinds; ++k) {
             auto& counts = byName[k];
@@ -32,7 +32,7 @@ GroupTallies tallyGroups(const Graph& graph) {
     for (size_t k = 0; k < kGroupKinds; ++k) {
         for (size_t id = 0; id < byName[k].size(); ++id) {
             if (byName[k][id] == 0) continue;
-            const std::string_view name = graph.groupName(static_cast<GroupNameId>(id));
+            const std::string_view name = names.name(static_cast<GroupNameId>(id));
             // The reader writes "-" for a kind a node skips: no group of that kind.
             if (name.empty() || name == "-") continue;
             tallies[k].push_back({std::string(name), byName[k][id]});

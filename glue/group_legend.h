@@ -37,6 +37,9 @@ using GroupTallies = std::array<std::vector<GroupTally>, kGroupKinds>;
 /// Every group of every kind with its node count, each kind's largest first (ties by name). One
 /// pass over the nodes: whoever shows legends often keeps it for the graph.
 GroupTallies tallyGroups(const Graph& graph);
+/// The same from how many nodes have each group set (entry s: set s of `names`), for a graph
+/// known by its counts rather than its nodes.
+GroupTallies tallyGroupSets(const GroupNames& names, const std::vector<uint64_t>& setNodes);
 
 struct LegendRow {
     enum class Kind : uint8_t {

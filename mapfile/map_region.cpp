@@ -18,6 +18,7 @@
 #include "graph/node_index.h"
 #include "layout/placement_from_radii.h"
 #include "mapfile/map_format.h"
+#include "mapfile/map_reader.h"
 #include "mapfile/map_sections.h"
 #include "settings/viewer_settings.h"
 
@@ -41,6 +42,7 @@ struct MapRegionSource::Mapped {
     // The index of node i's tree link (none for the root).
     std::vector<uint32_t> treeLink;
     bool labelsInNodeOrder = true;
+    std::vector<uint64_t> setNodes;  // how many nodes have each group set
 
     ~Mapped() {
         if (data != nullptr) ::munmap(const_cast<unsigned char*>(data), size);
@@ -95,11 +97,16 @@ std::string MapRegionSource::Mapped::index() {
     groupSets = loadLittle<uint32_t>(of(MapSection::GroupSets).data);
 
     firstChild.assign(n + 1, 0);
+    setNodes.assign(groupSets, 0);
     for (uint64_t i = 0; i < n; ++i) {
         const uint32_t parent = parentOf(static_cast<uint32_t>(i));
         if ((i == 0) != (parent == kMapNoNode) || (i != 0 && (parent >= n || parent == i)))
             return damaged(MapSection::Nodes, "node " + number(i) + "'s parent");
         if (i != 0) ++firstChild[parent + 1];
+        const auto groups = loadLittle<uint32_t>(of(MapSection::Nodes).data +
+                                                 i * kNodeRecordBytes + 8);
+        if (groups >= groupSets) return damaged(MapSection::Nodes, "node " + number(i) + "'s groups");
+        ++setNodes[groups];
     }
     countsToStarts(firstChild);
 
@@ -137,6 +144,33 @@ std::string MapRegionSource::Mapped::index() {
     return "";
 }
 
+uint64_t peekMapNodeCount(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return 0;
+    const auto readAt = [fd](void* to, size_t bytes, uint64_t at) {
+        return ::pread(fd, to, bytes, static_cast<off_t>(at)) == static_cast<ssize_t>(bytes);
+    };
+    uint64_t nodes = 0;
+    unsigned char header[kMapHeaderBytes];
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && readAt(header, sizeof header, 0) &&
+        startsLikeMap(header, sizeof header)) {
+        const auto tableAt = loadLittle<uint64_t>(header + kHeaderTableAt);
+        const auto count = std::min<uint32_t>(loadLittle<uint32_t>(header + kHeaderSectionsAt), 64);
+        unsigned char entry[kMapSectionEntryBytes];
+        for (uint32_t i = 0; i < count; ++i) {
+            if (!readAt(entry, sizeof entry, tableAt + uint64_t{i} * kMapSectionEntryBytes)) break;
+            if (loadLittle<uint32_t>(entry) != static_cast<uint32_t>(MapSection::Meta)) continue;
+            unsigned char count8[8];
+            if (readAt(count8, sizeof count8, loadLittle<uint64_t>(entry + 8) + kMetaNodesAt))
+                nodes = loadLittle<uint64_t>(count8);
+            break;
+        }
+    }
+    ::close(fd);
+    return nodes;
+}
+
 MapRegionSource::MapRegionSource() = default;
 MapRegionSource::~MapRegionSource() = default;
 
@@ -166,6 +200,9 @@ std::string MapRegionSource::open(const std::string& path) {
 }
 
 bool MapRegionSource::isOpen() const { return map_ != nullptr; }
+std::vector<uint64_t> MapRegionSource::groupSetNodes() const {
+    return map_ ? map_->setNodes : std::vector<uint64_t>();
+}
 uint64_t MapRegionSource::nodeCount() const { return map_ ? map_->meta.nodes : 0; }
 uint64_t MapRegionSource::linkCount() const { return map_ ? map_->meta.links : 0; }
 
@@ -181,7 +218,7 @@ std::string_view MapRegionSource::idOf(uint32_t m) const {
     const auto begin = loadLittle<uint64_t>(offsets + uint64_t{m} * 8);
     const auto end = loadLittle<uint64_t>(offsets + uint64_t{m} * 8 + 8);
     if (begin >= end || end > text.size) return {};
-    return {reinterpret_cast<const char*>(text.data + begin), end - begin};
+    return {reinterpret_cast<const char*>(text.data + begin), static_cast<size_t>(end - begin)};
 }
 
 int64_t MapRegionSource::findNode(std::string_view id) const {
@@ -276,12 +313,21 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
         }
     }
     // Outwards from the focus: a node whose children would overrun the budget stays a leaf.
-    for (size_t d = 0; d < byDistance.size() && choice.size() < budget; ++d) {
-        for (size_t k = 0; k < byDistance[d].size() && choice.size() < budget; ++k) {
+    // The reach is the last distance all of whose nodes brought their children.
+    region.reach = MapRegion::kWholeTree;
+    const auto shortAt = [&](size_t d) {
+        region.reach = std::min<uint32_t>(region.reach, d == 0 ? 0 : uint32_t(d - 1));
+    };
+    for (size_t d = 0; d < byDistance.size(); ++d) {
+        for (size_t k = 0; k < byDistance[d].size(); ++k) {
             const uint32_t m = byDistance[d][k];
             const uint64_t children = map.firstChild[m + 1] - map.firstChild[m];
             if (!choice.isExpanded(m)) {
-                if (choice.size() + children > budget) continue;
+                if (choice.size() >= budget || choice.size() + children > budget) {
+                    shortAt(d);
+                    if (choice.size() >= budget) break;
+                    continue;
+                }
                 if (std::string why = expand(m); !why.empty()) return why;
             }
             for (uint64_t j = map.firstChild[m]; j < map.firstChild[m + 1]; ++j) {
@@ -361,31 +407,53 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
     }
 
     // The links between the region's nodes, in the map's order: the tree links, and the
-    // non-tree links whose other end is in the region too.
-    std::vector<uint32_t> linkIndices;
-    const auto listEntry = [&](MapSection kind, uint64_t j, uint32_t owner,
-                               uint32_t& link) -> std::string {
+    // non-tree links whose other end is in the region too. A node's list of links out or in is
+    // read when it is short; the links of a hub's long list are found from their other ends, so
+    // that a region never reads a list of millions for the few links of it that it holds. So a
+    // link between two hubs is left out, and a hub's long list is filed in the map's link order.
+    const auto shortList = [&](const std::vector<uint32_t>& first, uint32_t m) {
+        return first[m + 1] - first[m] <= listScanLimit_;
+    };
+    // The list's entry j, checked to be a non-tree link of its owner; and whether its other end
+    // is in the region.
+    const auto listEntry = [&](MapSection kind, uint64_t j, uint32_t owner, uint32_t& link,
+                               bool& held) -> std::string {
         link = loadLittle<uint32_t>(map.of(kind).data + j * 4);
         if (link >= map.meta.links) return damaged(kind, "entry " + number(j));
         const unsigned char* record = map.linkRecord(link);
         const auto from = loadLittle<uint32_t>(record), to = loadLittle<uint32_t>(record + 4);
-        if ((kind == MapSection::OutLinks ? from : to) != owner || map.parentOf(to) == from)
+        const bool out = kind == MapSection::OutLinks;
+        if ((out ? from : to) != owner || map.parentOf(to) == from)
             return damaged(kind, "entry " + number(j));
+        held = choice.has(out ? to : from);
         return "";
+    };
+    // Calls take(link, j) for each entry of m's list whose other end the region holds.
+    const auto eachHeld = [&](MapSection kind, uint32_t m, const auto& take) -> std::string {
+        const std::vector<uint32_t>& first = kind == MapSection::OutLinks ? map.firstOut
+                                                                           : map.firstIn;
+        for (uint64_t j = first[m]; j < first[m + 1]; ++j) {
+            uint32_t link = 0;
+            bool held = false;
+            if (std::string why = listEntry(kind, j, m, link, held); !why.empty()) return why;
+            if (held)
+                if (std::string why = take(link, j); !why.empty()) return why;
+        }
+        return "";
+    };
+    std::vector<uint32_t> linkIndices;
+    const auto collect = [&](uint32_t link, uint64_t) {
+        linkIndices.push_back(link);
+        return std::string();
     };
     for (const uint32_t m : members) {
         if (m != 0) linkIndices.push_back(map.treeLink[m]);
-        for (uint64_t j = map.firstOut[m]; j < map.firstOut[m + 1]; ++j) {
-            uint32_t link = 0;
-            if (std::string why = listEntry(MapSection::OutLinks, j, m, link); !why.empty())
-                return why;
-            if (choice.has(loadLittle<uint32_t>(map.linkRecord(link) + 4)))
-                linkIndices.push_back(link);
-        }
+        for (const MapSection kind : {MapSection::OutLinks, MapSection::InLinks})
+            if (shortList(kind == MapSection::OutLinks ? map.firstOut : map.firstIn, m))
+                if (std::string why = eachHeld(kind, m, collect); !why.empty()) return why;
     }
     std::sort(linkIndices.begin(), linkIndices.end());
-    if (std::adjacent_find(linkIndices.begin(), linkIndices.end()) != linkIndices.end())
-        return damaged(MapSection::OutLinks, "a link twice");
+    linkIndices.erase(std::unique(linkIndices.begin(), linkIndices.end()), linkIndices.end());
     const auto linkOf = [&](uint32_t l) -> Link* {
         const auto at = std::lower_bound(linkIndices.begin(), linkIndices.end(), l);
         return at != linkIndices.end() && *at == l ? graph.links[size_t(at - linkIndices.begin())]
@@ -400,26 +468,37 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
                                         tree ? kTreeLinkFlags : 0);
         if (tree) link->toNode->parentLink = link;
     }
-    std::vector<bool> filedIn(linkIndices.size(), false);
+    // Each non-tree link filed once at each end: in its list's order where the list was read,
+    // then in link order at the hubs.
+    std::vector<bool> filedOut(linkIndices.size(), false), filedIn(linkIndices.size(), false);
     for (size_t i = 0; i < members.size(); ++i) {
         const uint32_t m = members[i];
         Node* node = graph.nodes[i];
-        for (uint64_t j = map.firstOut[m]; j < map.firstOut[m + 1]; ++j) {
-            const uint32_t link = loadLittle<uint32_t>(map.of(MapSection::OutLinks).data + j * 4);
-            if (choice.has(loadLittle<uint32_t>(map.linkRecord(link) + 4)))
-                node->outLinks.push_back(linkOf(link));
+        for (const MapSection kind : {MapSection::OutLinks, MapSection::InLinks}) {
+            const bool out = kind == MapSection::OutLinks;
+            if (!shortList(out ? map.firstOut : map.firstIn, m)) continue;
+            std::vector<bool>& filed = out ? filedOut : filedIn;
+            const auto file = [&](uint32_t link, uint64_t j) -> std::string {
+                Link* l = linkOf(link);
+                if (l == nullptr || filed[size_t(l->index)])
+                    return damaged(kind, "entry " + number(j));
+                filed[size_t(l->index)] = true;
+                (out ? node->outLinks : node->inLinks).push_back(l);
+                return "";
+            };
+            if (std::string why = eachHeld(kind, m, file); !why.empty()) return why;
         }
-        for (uint64_t j = map.firstIn[m]; j < map.firstIn[m + 1]; ++j) {
-            uint32_t link = 0;
-            if (std::string why = listEntry(MapSection::InLinks, j, m, link); !why.empty())
-                return why;
-            if (!choice.has(loadLittle<uint32_t>(map.linkRecord(link)))) continue;
-            // Once, and named by its other end's list of links out too.
-            Link* filed = linkOf(link);
-            if (filed == nullptr || filedIn[size_t(filed->index)])
-                return damaged(MapSection::InLinks, "entry " + number(j));
-            filedIn[size_t(filed->index)] = true;
-            node->inLinks.push_back(filed);
+    }
+    for (Link* l : graph.links) {
+        if (l->toNode->parentLink == l) continue;
+        for (const MapSection kind : {MapSection::OutLinks, MapSection::InLinks}) {
+            const bool out = kind == MapSection::OutLinks;
+            if ((out ? filedOut : filedIn)[size_t(l->index)]) continue;
+            Node* end = out ? l->fromNode : l->toNode;
+            // Only a hub's list was not read; a short one that lacks the link is damaged.
+            if (shortList(out ? map.firstOut : map.firstIn, region.mapIndex[size_t(end->index)]))
+                return damaged(kind, "a link missing");
+            (out ? end->outLinks : end->inLinks).push_back(l);
         }
     }
 

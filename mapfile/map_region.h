@@ -28,10 +28,18 @@ struct MapRegion {
     NodeMeasures measures;
     /// The map node the region was built around.
     uint32_t focus = 0;
+    /// Every node at most this many steps away from the focus in the tree has its children in
+    /// the region (kWholeTree: the region is the whole map).
+    uint32_t reach = 0;
+    static constexpr uint32_t kWholeTree = 0xffffffffu;
 
     /// The graph index of map node m, -1 when the region lacks it.
     int32_t graphIndexOf(uint32_t m) const;
 };
+
+/// The node count a map's meta section gives, read without checking the map (0 when the file is
+/// no map, or too short to tell): enough to choose how to open it.
+uint64_t peekMapNodeCount(const std::string& path);
 
 class MapRegionSource {
 public:
@@ -48,6 +56,9 @@ public:
     bool isOpen() const;
 
     uint64_t nodeCount() const;
+    /// How many of the map's nodes have each group set (entry s: set s, in the order a region's
+    /// graph interns them).
+    std::vector<uint64_t> groupSetNodes() const;
     uint64_t linkCount() const;
     /// The node the view starts at: the map's top node, else the one its layout started from.
     uint32_t homeNode() const;
@@ -61,10 +72,18 @@ public:
     /// node, then the nodes by growing distance in the tree from the focus, each node taken with
     /// all its children, until about `budget` nodes. The graph comes out placed; its top node is
     /// the map's when the region holds it. "" or why not; on failure the graph is left empty.
+    /// The non-tree links are those between the region's nodes, but for the links between two
+    /// hubs (nodes whose lists of links out, or in, are longer than the scan limit); a hub's long
+    /// list holds its links in link order rather than in the map's order.
     std::string buildRegion(uint32_t focus, uint64_t budget, Graph& graph, MapRegion& region) const;
+
+    /// Lists of links out or in longer than this are not read for a region; their links are
+    /// found from their other ends (see buildRegion).
+    void setListScanLimit(uint32_t entries) { listScanLimit_ = entries; }
 
 private:
     struct Mapped;
+    uint32_t listScanLimit_ = 4096;
     std::string assemble(uint32_t focus, uint64_t budget, Graph& graph, MapRegion& region) const;
     std::unique_ptr<Mapped> map_;
 };

@@ -52,6 +52,8 @@ struct Options {
     std::optional<std::string> report;
     std::optional<std::string> pickAt;
     std::string gl = "auto";
+    uint64_t regionAbove = orvo::kRegionAboveNodes;
+    uint64_t regionNodes = orvo::kRegionNodes;
     // The same picture drawn with per-node calls rather than vertex arrays, for measurements
     // against the slower way; set by ORVO_SNAPSHOT_PER_NODE_DRAWING=1, not offered to users.
     bool perNodeDrawing = false;
@@ -143,6 +145,7 @@ int run(const Options& options) {
     // edge lists, DOT and GraphML.
     orvo::Glue glue(orvo::toolInputConverter());
     glue.setBuildSearchIndex(false);  // nobody searches here
+    glue.setMapRegions(options.regionAbove, options.regionNodes);
     // The measures colour, order the labels, or serve the keys that choose either.
     const bool needsMeasures =
         options.colourBy || options.labelOrder == "score" ||
@@ -285,6 +288,13 @@ int main(int argc, char** argv) {
                    "stays, each hidden node a small grey dot")
         ->allow_extra_args(false);
     app.add_flag("--no-refine", options.noRefine, "only the first time slice, no idle refinement");
+    app.add_option("--regions-above", options.regionAbove,
+                   "a map of more nodes than this is read a region at a time, around the view "
+                   "(default " + std::to_string(orvo::kRegionAboveNodes) + "; 0: every map whole)");
+    app.add_option("--region-nodes", options.regionNodes,
+                   "about how many nodes such a region holds (default " +
+                       std::to_string(orvo::kRegionNodes) + ")")
+        ->check(CLI::Range(uint64_t{1}, uint64_t{1} << 32));
     app.add_option("--refine-limit", options.refineLimit,
                    "seconds of refinement at the most (default 1, as in the viewer); a large "
                    "value draws the whole graph however slow the machine")

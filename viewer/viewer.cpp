@@ -51,6 +51,20 @@ int Viewer::showGraph(std::unique_ptr<Graph> fresh) {
     return 1;
 }
 
+int Viewer::swapGraphKeepingView(std::unique_ptr<Graph> fresh) {
+    if (!graph_ || !fresh || fresh->empty()) return showGraph(std::move(fresh));
+    const ProjTransform view = renderer_.viewTransform();
+    const Node* centre = renderer_.centreNode();
+    const std::string centreId = centre != nullptr ? std::string(centre->id) : std::string();
+    graph_->takeContentsOf(*fresh);
+    settings_.topNodeIndex = graph_->topNodeIndex();
+    renderer_.setGraph(graph_.get());
+    renderer_.setViewTransform(view);
+    if (Node* kept = graph_->findNode(centreId)) renderer_.setCentreNode(kept);
+    renderer_.setKeepRedrawing(1);
+    return 1;
+}
+
 int Viewer::loadGraph(std::istream& in) { return showGraph(readGraph(in)); }
 
 int Viewer::setGroupHidden(int kind, std::string_view name, int hide) {

@@ -38,6 +38,11 @@ public:
     /// The second half of loadGraph: puts a graph from readGraph on view. The first graph is
     /// kept; later ones hand their contents to it, so there is one Graph object for good.
     int showGraph(std::unique_ptr<Graph> fresh);
+    /// Puts on view a graph of the same layout as the one shown (another region of one map),
+    /// the view staying where it is: every node the two share stands where it stood, and the
+    /// node at the centre stays the centre when the new graph has it. The selection and the
+    /// frame's marks go with the old graph's nodes.
+    int swapGraphKeepingView(std::unique_ptr<Graph> fresh);
     int setGroupHidden(int kind, std::string_view name, int hide);
     /// Veils (veil 1) or unveils the nodes of the groups of that kind ("" for the nodes without
     /// a group of the kind): they give way to small grey dots, what hangs below them stays (see

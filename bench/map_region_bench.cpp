@@ -1,0 +1,59 @@
+// How long a large map takes to open for regions and to give a region, and the memory it holds:
+// `orvo_map_region_bench MAP [NODES...]` prints the open, then a region of each size around the
+// home node, each with the process's resident and peak memory.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "bench/process_memory.h"
+#include "glue/window_settings.h"
+#include "graph/graph.h"
+#include "mapfile/map_region.h"
+
+namespace {
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void printMemory() {
+    std::printf("  resident %.0f MiB, peak %.0f MiB\n",
+                double(orvo::bench::residentBytes()) / (1 << 20),
+                double(orvo::bench::peakResidentBytes()) / (1 << 20));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: orvo_map_region_bench MAP [NODES...]\n");
+        return 2;
+    }
+    auto start = std::chrono::steady_clock::now();
+    orvo::MapRegionSource source;
+    if (const std::string why = source.open(argv[1]); !why.empty()) {
+        std::fprintf(stderr, "orvo_map_region_bench: %s\n", why.c_str());
+        return 1;
+    }
+    std::printf("open: %.3f s for %llu nodes\n", secondsSince(start),
+                static_cast<unsigned long long>(source.nodeCount()));
+    printMemory();
+    orvo::ViewerSettings settings;
+    orvo::applyWindowInitialisation(settings);
+    for (int i = 2; i < argc; ++i) {
+        const auto budget = std::strtoull(argv[i], nullptr, 10);
+        orvo::Graph graph(settings);
+        orvo::MapRegion region;
+        start = std::chrono::steady_clock::now();
+        if (const std::string why = source.buildRegion(source.homeNode(), budget, graph, region);
+            !why.empty()) {
+            std::fprintf(stderr, "orvo_map_region_bench: %s\n", why.c_str());
+            return 1;
+        }
+        std::printf("region of %zu nodes (reach %u): %.3f s\n", graph.nodes.size(), region.reach,
+                    secondsSince(start));
+        printMemory();
+    }
+    return 0;
+}
