@@ -39,11 +39,17 @@ enum class MapSection : uint32_t {
     Labels = 11,     // per labelled node: node, length, offset into LabelText
     LabelText = 12,  // the labels' bytes
     Measures = 13,   // every node's depth, links in and out, subtree size and link score
+    NodeStarts = 14,  // per node, and one more: where its children and links start, its tree link
+    GroupSetCounts = 15,  // per group set: how many nodes have it
 };
-constexpr uint32_t kMapSectionKinds = 13;
+constexpr uint32_t kMapSectionKinds = 15;
 /// A map may lack these; they are written without kMapSectionRequired, so that a reader older
-/// than they are opens the map without them.
-constexpr bool mapSectionIsOptional(MapSection kind) { return kind == MapSection::Measures; }
+/// than they are opens the map without them. The last two only spare a reader of a part of the
+/// map a pass over all of it.
+constexpr bool mapSectionIsOptional(MapSection kind) {
+    return kind == MapSection::Measures || kind == MapSection::NodeStarts ||
+           kind == MapSection::GroupSetCounts;
+}
 
 // The header's fields, by offset.
 constexpr size_t kHeaderVersionAt = 8;     // u32
@@ -75,6 +81,13 @@ constexpr size_t kMeasuresNodesAt = 0;   // u64, as in the meta section
 constexpr size_t kMeasuresRoundsAt = 8;  // i32, the link score's rounds, then 4 zero bytes
 constexpr size_t kMeasuresHeadBytes = 16;
 constexpr size_t kMeasuresNodeBytes = 24;
+
+/// The node starts section: N + 1 records of four u32, the last one closing the ranges.
+constexpr size_t kStartChildAt = 0;    // where the node's children start in Children
+constexpr size_t kStartTreeLinkAt = 4;  // the node's tree link (kMapNoNode: the root, the last)
+constexpr size_t kStartOutAt = 8;      // where its links out start in OutLinks
+constexpr size_t kStartInAt = 12;      // where its links in start in InLinks
+constexpr size_t kStartRecordBytes = 16;
 
 constexpr size_t kNodeRecordBytes = 20;   // u32 parent, i32 level, u32 group set, f64 radius
 constexpr size_t kLinkRecordBytes = 12;   // u32 from, u32 to, i32 extra

@@ -37,10 +37,9 @@ struct MapRegionSource::Mapped {
     SectionSpans spans{};
     Meta meta;
     uint32_t groupSets = 0;
-    // Where node i's children, non-tree links out and in start in their sections (i + 1: end).
-    std::vector<uint32_t> firstChild, firstOut, firstIn;
-    // The index of node i's tree link (none for the root).
-    std::vector<uint32_t> treeLink;
+    // The node starts: the map's section, else worked out at open in the same layout.
+    const unsigned char* starts = nullptr;
+    std::vector<uint32_t> workedOutStarts;
     bool labelsInNodeOrder = true;
     std::vector<uint64_t> setNodes;  // how many nodes have each group set
 
@@ -57,21 +56,85 @@ struct MapRegionSource::Mapped {
     uint32_t childAt(uint64_t j) const {
         return loadLittle<uint32_t>(of(MapSection::Children).data + j * 4);
     }
+    uint32_t startOf(uint32_t m, size_t field) const {
+        return loadLittle<uint32_t>(starts + uint64_t{m} * kStartRecordBytes + field);
+    }
+    struct Range {
+        uint64_t begin = 0, end = 0;
+        uint64_t size() const { return end - begin; }
+    };
+    /// Node m's entries in the children or a link list (field kStartChildAt, kStartOutAt or
+    /// kStartInAt); false when the starts do not lie in order within the section.
+    bool rangeOf(uint32_t m, size_t field, Range& range) const {
+        const uint64_t entries = field == kStartChildAt ? meta.nodes - 1
+                                                        : meta.links - (meta.nodes - 1);
+        range = {startOf(m, field), startOf(m + 1, field)};
+        return range.begin <= range.end && range.end <= entries;
+    }
     std::string index();
+    std::string workOutStarts();
+    std::string countGroupSets();
 };
 
-namespace {
-
-// Turns counts (entry i + 1 holding node i's) into starts, in place.
-void countsToStarts(std::vector<uint32_t>& starts) {
-    for (size_t i = 1; i < starts.size(); ++i) starts[i] += starts[i - 1];
+// What a map without node starts lacks, worked out from every node's parent and every link:
+// each index checked to be in range, one parent and one tree link per node.
+std::string MapRegionSource::Mapped::workOutStarts() {
+    const uint64_t n = meta.nodes, count = meta.links;
+    constexpr size_t kFields = kStartRecordBytes / 4;
+    std::vector<uint32_t>& s = workedOutStarts;
+    s.assign((n + 1) * kFields, 0);
+    const auto field = [&](uint64_t m, size_t at) -> uint32_t& { return s[m * kFields + at / 4]; };
+    for (uint64_t i = 1; i < n; ++i) {
+        const uint32_t parent = parentOf(static_cast<uint32_t>(i));
+        if (parent >= n || parent == i)
+            return damaged(MapSection::Nodes, "node " + number(i) + "'s parent");
+        ++field(parent + 1, kStartChildAt);
+    }
+    for (uint64_t i = 0; i <= n; ++i) field(i, kStartTreeLinkAt) = kMapNoNode;
+    for (uint64_t i = 0; i < count; ++i) {
+        const unsigned char* record = linkRecord(static_cast<uint32_t>(i));
+        const auto from = loadLittle<uint32_t>(record);
+        const auto to = loadLittle<uint32_t>(record + 4);
+        if (from >= n || to >= n || from == to)
+            return damaged(MapSection::Links, "link " + number(i) + "'s ends");
+        if (parentOf(to) == from) {
+            if (field(to, kStartTreeLinkAt) != kMapNoNode)
+                return damaged(MapSection::Links, "link " + number(i) + " twice");
+            field(to, kStartTreeLinkAt) = static_cast<uint32_t>(i);
+        } else {
+            ++field(from + 1, kStartOutAt);
+            ++field(to + 1, kStartInAt);
+        }
+    }
+    for (uint64_t i = 1; i < n; ++i)
+        if (field(i, kStartTreeLinkAt) == kMapNoNode)
+            return damaged(MapSection::Links, "node " + number(i) + " has no tree link");
+    for (uint64_t i = 1; i <= n; ++i)
+        for (const size_t at : {kStartChildAt, kStartOutAt, kStartInAt})
+            field(i, at) += field(i - 1, at);
+    starts = reinterpret_cast<const unsigned char*>(s.data());
+    releasePages(of(MapSection::Nodes));
+    releasePages(of(MapSection::Links));
+    return "";
 }
 
-}  // namespace
+// How many nodes have each group set, from every node's record.
+std::string MapRegionSource::Mapped::countGroupSets() {
+    setNodes.assign(groupSets, 0);
+    for (uint64_t i = 0; i < meta.nodes; ++i) {
+        const auto groups =
+            loadLittle<uint32_t>(of(MapSection::Nodes).data + i * kNodeRecordBytes + 8);
+        if (groups >= groupSets)
+            return damaged(MapSection::Nodes, "node " + number(i) + "'s groups");
+        ++setNodes[groups];
+    }
+    releasePages(of(MapSection::Nodes));
+    return "";
+}
 
-// The parents and the links, checked as far as they can be without building the graph: every
-// index in range, one parent and one tree link per node. What a region reads beyond that (the
-// lists' entries, the records of its nodes) is checked as it is read.
+// The sections' sizes held to the counts; the node starts and the group set counts taken from
+// the map when it has them, else worked out. What a region reads beyond that (the records of its
+// nodes, the lists' entries, the starts themselves) is checked as it is read.
 std::string MapRegionSource::Mapped::index() {
     if (std::string why = readMeta(of(MapSection::Meta), meta); !why.empty()) return why;
     const uint64_t n = meta.nodes, count = meta.links;
@@ -95,52 +158,37 @@ std::string MapRegionSource::Mapped::index() {
         return damaged(MapSection::Labels, "its size");
     if (of(MapSection::GroupSets).size < 4) return damaged(MapSection::GroupSets, "no count");
     groupSets = loadLittle<uint32_t>(of(MapSection::GroupSets).data);
+    if (parentOf(0) != kMapNoNode) return damaged(MapSection::Nodes, "node 0's parent");
 
-    firstChild.assign(n + 1, 0);
-    setNodes.assign(groupSets, 0);
-    for (uint64_t i = 0; i < n; ++i) {
-        const uint32_t parent = parentOf(static_cast<uint32_t>(i));
-        if ((i == 0) != (parent == kMapNoNode) || (i != 0 && (parent >= n || parent == i)))
-            return damaged(MapSection::Nodes, "node " + number(i) + "'s parent");
-        if (i != 0) ++firstChild[parent + 1];
-        const auto groups = loadLittle<uint32_t>(of(MapSection::Nodes).data +
-                                                 i * kNodeRecordBytes + 8);
-        if (groups >= groupSets) return damaged(MapSection::Nodes, "node " + number(i) + "'s groups");
-        ++setNodes[groups];
+    const Span given = of(MapSection::NodeStarts);
+    if (given.data == nullptr) {
+        if (std::string why = workOutStarts(); !why.empty()) return why;
+    } else if (given.size != (n + 1) * kStartRecordBytes) {
+        return damaged(MapSection::NodeStarts, "its size");
+    } else {
+        starts = given.data;
     }
-    countsToStarts(firstChild);
-
-    treeLink.assign(n, kMapNoNode);
-    firstOut.assign(n + 1, 0);
-    firstIn.assign(n + 1, 0);
-    for (uint64_t i = 0; i < count; ++i) {
-        const unsigned char* record = linkRecord(static_cast<uint32_t>(i));
-        const auto from = loadLittle<uint32_t>(record);
-        const auto to = loadLittle<uint32_t>(record + 4);
-        if (from >= n || to >= n || from == to)
-            return damaged(MapSection::Links, "link " + number(i) + "'s ends");
-        if (parentOf(to) == from) {
-            if (treeLink[to] != kMapNoNode)
-                return damaged(MapSection::Links, "link " + number(i) + " twice");
-            treeLink[to] = static_cast<uint32_t>(i);
-        } else {
-            ++firstOut[from + 1];
-            ++firstIn[to + 1];
-        }
+    const Span counted = of(MapSection::GroupSetCounts);
+    if (counted.data == nullptr) {
+        if (std::string why = countGroupSets(); !why.empty()) return why;
+    } else {
+        if (counted.size != uint64_t{groupSets} * 8)
+            return damaged(MapSection::GroupSetCounts, "its size");
+        setNodes.resize(groupSets);
+        std::memcpy(setNodes.data(), counted.data, counted.size);
+        uint64_t sum = 0;
+        for (const uint64_t c : setNodes) sum += std::min(c, n + 1);
+        if (sum != n) return damaged(MapSection::GroupSetCounts, "its counts");
     }
-    for (uint64_t i = 1; i < n; ++i)
-        if (treeLink[i] == kMapNoNode)
-            return damaged(MapSection::Links, "node " + number(i) + " has no tree link");
-    countsToStarts(firstOut);
-    countsToStarts(firstIn);
-    releasePages(of(MapSection::Nodes));
-    releasePages(of(MapSection::Links));
 
+    // The writer puts the labels in node order, and a map with node starts comes from a writer
+    // that does; an older map's order is checked, and labels out of it are found by a scan.
     const Span labels = of(MapSection::Labels);
-    for (uint64_t at = kLabelRecordBytes; at < labels.size; at += kLabelRecordBytes)
-        if (loadLittle<uint32_t>(labels.data + at) <=
-            loadLittle<uint32_t>(labels.data + at - kLabelRecordBytes))
-            labelsInNodeOrder = false;
+    if (given.data == nullptr)
+        for (uint64_t at = kLabelRecordBytes; at < labels.size; at += kLabelRecordBytes)
+            if (loadLittle<uint32_t>(labels.data + at) <=
+                loadLittle<uint32_t>(labels.data + at - kLabelRecordBytes))
+                labelsInNodeOrder = false;
     return "";
 }
 
@@ -279,10 +327,17 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
 
     RegionChoice choice(n);
     // Expands m: its children join the region, each checked to be m's.
+    const auto childrenOf = [&](uint32_t m, Mapped::Range& range) -> std::string {
+        return map.rangeOf(m, kStartChildAt, range)
+                   ? ""
+                   : damaged(MapSection::NodeStarts, "node " + number(m) + "'s children");
+    };
     const auto expand = [&](uint32_t m) -> std::string {
         if (choice.isExpanded(m)) return "";
         choice.markExpanded(m);
-        for (uint64_t j = map.firstChild[m]; j < map.firstChild[m + 1]; ++j) {
+        Mapped::Range range;
+        if (std::string why = childrenOf(m, range); !why.empty()) return why;
+        for (uint64_t j = range.begin; j < range.end; ++j) {
             const uint32_t child = map.childAt(j);
             if (child == 0 || child >= n || map.parentOf(child) != m || choice.has(child))
                 return damaged(MapSection::Children, "entry " + number(j));
@@ -300,7 +355,8 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
         std::vector<uint32_t> path;
         for (auto m = static_cast<uint32_t>(end); m != 0; m = map.parentOf(m)) {
             path.push_back(m);
-            if (path.size() > n) return damaged(MapSection::Nodes, "the parents make a cycle");
+            if (path.size() > n || map.parentOf(m) >= n)
+                return damaged(MapSection::Nodes, "node " + number(m) + "'s parent");
         }
         path.push_back(0);
         for (auto at = path.rbegin(); at != path.rend(); ++at)
@@ -321,7 +377,9 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
     for (size_t d = 0; d < byDistance.size(); ++d) {
         for (size_t k = 0; k < byDistance[d].size(); ++k) {
             const uint32_t m = byDistance[d][k];
-            const uint64_t children = map.firstChild[m + 1] - map.firstChild[m];
+            Mapped::Range range;
+            if (std::string why = childrenOf(m, range); !why.empty()) return why;
+            const uint64_t children = range.size();
             if (!choice.isExpanded(m)) {
                 if (choice.size() >= budget || choice.size() + children > budget) {
                     shortAt(d);
@@ -330,7 +388,7 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
                 }
                 if (std::string why = expand(m); !why.empty()) return why;
             }
-            for (uint64_t j = map.firstChild[m]; j < map.firstChild[m + 1]; ++j) {
+            for (uint64_t j = range.begin; j < range.end; ++j) {
                 const uint32_t child = map.childAt(j);
                 if (!choice.queue(child)) continue;
                 if (byDistance.size() == d + 1) byDistance.emplace_back();
@@ -398,8 +456,10 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
         if (!region.expanded[i]) continue;
         Node* parent = graph.nodes[i];
         const uint32_t m = members[i];
-        parent->children.reserve(map.firstChild[m + 1] - map.firstChild[m]);
-        for (uint64_t j = map.firstChild[m]; j < map.firstChild[m + 1]; ++j) {
+        Mapped::Range range;
+        map.rangeOf(m, kStartChildAt, range);  // checked when m was expanded
+        parent->children.reserve(range.size());
+        for (uint64_t j = range.begin; j < range.end; ++j) {
             Node* child = nodeOf(map.childAt(j));
             child->parent = parent;
             parent->children.push_back(child);
@@ -411,8 +471,14 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
     // read when it is short; the links of a hub's long list are found from their other ends, so
     // that a region never reads a list of millions for the few links of it that it holds. So a
     // link between two hubs is left out, and a hub's long list is filed in the map's link order.
-    const auto shortList = [&](const std::vector<uint32_t>& first, uint32_t m) {
-        return first[m + 1] - first[m] <= listScanLimit_;
+    const auto fieldOf = [](MapSection kind) {
+        return kind == MapSection::OutLinks ? kStartOutAt : kStartInAt;
+    };
+    // Ranges are checked before lists are read: a range out of order reads as a long list, and
+    // is refused where it is read.
+    const auto shortList = [&](MapSection kind, uint32_t m) {
+        Mapped::Range range;
+        return !map.rangeOf(m, fieldOf(kind), range) || range.size() <= listScanLimit_;
     };
     // The list's entry j, checked to be a non-tree link of its owner; and whether its other end
     // is in the region.
@@ -423,16 +489,17 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
         const unsigned char* record = map.linkRecord(link);
         const auto from = loadLittle<uint32_t>(record), to = loadLittle<uint32_t>(record + 4);
         const bool out = kind == MapSection::OutLinks;
-        if ((out ? from : to) != owner || map.parentOf(to) == from)
+        if (from >= n || to >= n || (out ? from : to) != owner || map.parentOf(to) == from)
             return damaged(kind, "entry " + number(j));
         held = choice.has(out ? to : from);
         return "";
     };
     // Calls take(link, j) for each entry of m's list whose other end the region holds.
     const auto eachHeld = [&](MapSection kind, uint32_t m, const auto& take) -> std::string {
-        const std::vector<uint32_t>& first = kind == MapSection::OutLinks ? map.firstOut
-                                                                           : map.firstIn;
-        for (uint64_t j = first[m]; j < first[m + 1]; ++j) {
+        Mapped::Range range;
+        if (!map.rangeOf(m, fieldOf(kind), range))
+            return damaged(MapSection::NodeStarts, "node " + number(m) + "'s links");
+        for (uint64_t j = range.begin; j < range.end; ++j) {
             uint32_t link = 0;
             bool held = false;
             if (std::string why = listEntry(kind, j, m, link, held); !why.empty()) return why;
@@ -447,9 +514,16 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
         return std::string();
     };
     for (const uint32_t m : members) {
-        if (m != 0) linkIndices.push_back(map.treeLink[m]);
+        if (m != 0) {
+            const uint32_t tree = map.startOf(m, kStartTreeLinkAt);
+            if (tree >= map.meta.links ||
+                loadLittle<uint32_t>(map.linkRecord(tree)) != map.parentOf(m) ||
+                loadLittle<uint32_t>(map.linkRecord(tree) + 4) != m)
+                return damaged(MapSection::NodeStarts, "node " + number(m) + "'s tree link");
+            linkIndices.push_back(tree);
+        }
         for (const MapSection kind : {MapSection::OutLinks, MapSection::InLinks})
-            if (shortList(kind == MapSection::OutLinks ? map.firstOut : map.firstIn, m))
+            if (shortList(kind, m))
                 if (std::string why = eachHeld(kind, m, collect); !why.empty()) return why;
     }
     std::sort(linkIndices.begin(), linkIndices.end());
@@ -476,7 +550,7 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
         Node* node = graph.nodes[i];
         for (const MapSection kind : {MapSection::OutLinks, MapSection::InLinks}) {
             const bool out = kind == MapSection::OutLinks;
-            if (!shortList(out ? map.firstOut : map.firstIn, m)) continue;
+            if (!shortList(kind, m)) continue;
             std::vector<bool>& filed = out ? filedOut : filedIn;
             const auto file = [&](uint32_t link, uint64_t j) -> std::string {
                 Link* l = linkOf(link);
@@ -496,7 +570,7 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
             if ((out ? filedOut : filedIn)[size_t(l->index)]) continue;
             Node* end = out ? l->fromNode : l->toNode;
             // Only a hub's list was not read; a short one that lacks the link is damaged.
-            if (shortList(out ? map.firstOut : map.firstIn, region.mapIndex[size_t(end->index)]))
+            if (shortList(kind, region.mapIndex[size_t(end->index)]))
                 return damaged(kind, "a link missing");
             (out ? end->outLinks : end->inLinks).push_back(l);
         }

@@ -193,6 +193,37 @@ void writeMeasures(SectionSink& sink, const NodeMeasures& measures) {
     sink.end();
 }
 
+// Where each node's children and non-tree links start in their sections, and its tree link:
+// what a reader of a part of the map would otherwise work out from every node and link.
+void writeNodeStarts(SectionSink& sink, const Graph& graph) {
+    sink.begin(MapSection::NodeStarts);
+    uint32_t child = 0, out = 0, in = 0;
+    const auto put = [&](uint32_t treeLink) {
+        unsigned char record[kStartRecordBytes];
+        storeLittle<uint32_t>(record + kStartChildAt, child);
+        storeLittle<uint32_t>(record + kStartTreeLinkAt, treeLink);
+        storeLittle<uint32_t>(record + kStartOutAt, out);
+        storeLittle<uint32_t>(record + kStartInAt, in);
+        sink.put(record, sizeof record);
+    };
+    for (const Node* n : graph.nodes) {
+        put(n->parentLink != nullptr ? static_cast<uint32_t>(n->parentLink->index) : kMapNoNode);
+        child += static_cast<uint32_t>(n->children.size());
+        out += static_cast<uint32_t>(n->outLinks.size());
+        in += static_cast<uint32_t>(n->inLinks.size());
+    }
+    put(kMapNoNode);
+    sink.end();
+}
+
+void writeGroupSetCounts(SectionSink& sink, const Graph& graph) {
+    std::vector<uint64_t> counts(graph.groupNames().setCount(), 0);
+    for (const Node* n : graph.nodes) ++counts[n->groups];
+    sink.begin(MapSection::GroupSetCounts);
+    putColumn(sink, counts);
+    sink.end();
+}
+
 void writeSections(SectionSink& sink, const Graph& graph, const Node& start,
                    const ViewerSettings& settings, const NodeMeasures* measures) {
     sink.begin(MapSection::Meta);
@@ -246,6 +277,8 @@ void writeSections(SectionSink& sink, const Graph& graph, const Node& start,
     writeLabels(sink, graph);
     if (measures != nullptr && !measures->empty() && measures->size() == graph.nodes.size())
         writeMeasures(sink, *measures);
+    writeNodeStarts(sink, graph);
+    writeGroupSetCounts(sink, graph);
 }
 
 }  // namespace

@@ -287,6 +287,16 @@ public:
         storeLittle<uint64_t>(data() + kHeaderSumAt, XXH3_64bits(data(), kHeaderSumAt));
     }
     uint32_t sectionCount() { return loadLittle<uint32_t>(data() + kHeaderSectionsAt); }
+    // The section's entry made one of a kind no reader knows, which a reader skips.
+    void forget(MapSection kind) { storeLittle<uint32_t>(entryOf(kind), 99); }
+    // The section's size in the table made smaller (its bytes stay where they are).
+    void resize(MapSection kind, uint64_t bytes) { storeLittle<uint64_t>(entryOf(kind) + 16, bytes); }
+    unsigned char* entryOf(MapSection kind) {
+        for (uint32_t i = 0; i < sectionCount(); ++i)
+            if (loadLittle<uint32_t>(entryAt(i)) == static_cast<uint32_t>(kind)) return entryAt(i);
+        ADD_FAILURE() << "no section " << static_cast<uint32_t>(kind);
+        return entryAt(0);
+    }
     unsigned char* entryAt(uint32_t i) {
         return data() + loadLittle<uint64_t>(data() + kHeaderTableAt) + i * kMapSectionEntryBytes;
     }
@@ -526,16 +536,21 @@ TEST(MapFile, CarriesTheMeasuresOfItsGraph) {
         EXPECT_EQ(everything(with), everything(without));
         EXPECT_EQ(everything(unasked), everything(without));
     }
+    // Every kind once, the optional ones (measures, node starts, group set counts) flagged so.
     MapBytes site = siteMap();
-    bool found = false;
+    std::vector<uint32_t> kinds;
     for (uint32_t i = 0; i < site.sectionCount(); ++i) {
         const unsigned char* entry = site.entryAt(i);
-        const bool measures =
-            loadLittle<uint32_t>(entry) == static_cast<uint32_t>(MapSection::Measures);
-        found = found || measures;
-        EXPECT_EQ(loadLittle<uint32_t>(entry + 4), measures ? 0u : kMapSectionRequired) << i;
+        const auto kind = loadLittle<uint32_t>(entry);
+        kinds.push_back(kind);
+        EXPECT_EQ(loadLittle<uint32_t>(entry + 4),
+                  mapSectionIsOptional(MapSection(kind)) ? 0u : kMapSectionRequired) << kind;
     }
-    EXPECT_TRUE(found);
+    std::sort(kinds.begin(), kinds.end());
+    EXPECT_EQ(kinds.size(), kMapSectionKinds);
+    EXPECT_EQ(kinds.front(), 1u);
+    EXPECT_EQ(kinds.back(), kMapSectionKinds);
+    EXPECT_EQ(std::adjacent_find(kinds.begin(), kinds.end()), kinds.end());
 }
 
 // A region as large as its map is the map: the same graph, positions and measures to the last
@@ -591,9 +606,17 @@ TEST(MapRegion, APartHoldsItsNodesAsTheWholeMapDoes) {
                                           [](const Node* a, const Node* b) {
                                               return a->level < b->level;
                                           });
+    // With a scan limit of 3, most pages are hubs: a link between two is left out, and a hub's
+    // long list holds its links in link order.
+    const auto hub = [](const PointerList<Link>& list, uint32_t limit) {
+        return list.size() > limit;
+    };
+    for (const uint32_t limit : {4096u, 3u})
     for (const uint32_t focus : {0u, source.homeNode(), uint32_t((*deepest)->index), 19999u}) {
         for (const uint64_t budget : {1, 60, 2500}) {
-            SCOPED_TRACE(std::to_string(focus) + " within " + std::to_string(budget));
+            SCOPED_TRACE(std::to_string(focus) + " within " + std::to_string(budget) +
+                         ", lists scanned up to " + std::to_string(limit));
+            source.setListScanLimit(limit);
             Graph part(settings);
             MapRegion region;
             ASSERT_EQ(source.buildRegion(focus, budget, part, region), "");
@@ -613,9 +636,13 @@ TEST(MapRegion, APartHoldsItsNodesAsTheWholeMapDoes) {
                 }
             }
             std::vector<uint32_t> links;  // the whole map's links between the part's nodes
+            const auto betweenHubs = [&](const Link* l) {
+                return l->toNode->parentLink != l && hub(l->fromNode->outLinks, limit) &&
+                       hub(l->toNode->inLinks, limit);
+            };
             for (const Link* l : whole.links)
                 if (region.graphIndexOf(uint32_t(l->fromNode->index)) >= 0 &&
-                    region.graphIndexOf(uint32_t(l->toNode->index)) >= 0)
+                    region.graphIndexOf(uint32_t(l->toNode->index)) >= 0 && !betweenHubs(l))
                     links.push_back(uint32_t(l->index));
             ASSERT_EQ(part.links.size(), links.size());
             const auto mapIndexOfLink = [&](const Link* l) { return links[size_t(l->index)]; };
@@ -638,16 +665,19 @@ TEST(MapRegion, APartHoldsItsNodesAsTheWholeMapDoes) {
                 for (size_t k = 0; k < p.children.size(); ++k)
                     EXPECT_EQ(region.mapIndex[size_t(p.children[k]->index)],
                               uint32_t(w.children[k]->index));
-                std::vector<uint32_t> out, wholeOut;
-                for (const Link* l : p.outLinks) out.push_back(mapIndexOfLink(l));
-                for (const Link* l : p.inLinks) out.push_back(mapIndexOfLink(l) | 1u << 31);
-                for (const Link* l : w.outLinks)
-                    if (region.graphIndexOf(uint32_t(l->toNode->index)) >= 0)
-                        wholeOut.push_back(uint32_t(l->index));
-                for (const Link* l : w.inLinks)
-                    if (region.graphIndexOf(uint32_t(l->fromNode->index)) >= 0)
-                        wholeOut.push_back(uint32_t(l->index) | 1u << 31);
-                EXPECT_EQ(out, wholeOut) << w.id;
+                for (const bool outward : {true, false}) {
+                    std::vector<uint32_t> got, want;
+                    for (const Link* l : outward ? p.outLinks : p.inLinks)
+                        got.push_back(mapIndexOfLink(l));
+                    const PointerList<Link>& list = outward ? w.outLinks : w.inLinks;
+                    for (const Link* l : list)
+                        if (region.graphIndexOf(uint32_t(
+                                (outward ? l->toNode : l->fromNode)->index)) >= 0 &&
+                            !betweenHubs(l))
+                            want.push_back(uint32_t(l->index));
+                    if (hub(list, limit)) std::sort(want.begin(), want.end());
+                    EXPECT_EQ(got, want) << w.id << (outward ? " out" : " in");
+                }
                 if (p.parentLink != nullptr) {
                     EXPECT_EQ(mapIndexOfLink(p.parentLink), uint32_t(w.parentLink->index));
                 }
@@ -657,6 +687,63 @@ TEST(MapRegion, APartHoldsItsNodesAsTheWholeMapDoes) {
         }
     }
     EXPECT_EQ(source.findNode("http://nowhere/"), -1);
+}
+
+// The node starts and group set counts only spare a reader of parts a pass over the map: a map
+// without them (as maps were first written) gives the same regions, and wrong ones are refused.
+TEST(MapRegion, TakesItsStartsFromTheMapOrWorksThemOut) {
+    TempDir dir;
+    const std::string path = (dir / "m.orvomap").string();
+    const auto regionOf = [&](MapBytes& map, uint32_t focus, uint64_t budget) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << map.bytes();
+        MapRegionSource source;
+        source.setListScanLimit(3);  // so that the example's home page is a hub
+        std::string out = source.open(path);
+        Graph graph(windowSettings());
+        MapRegion region;
+        if (out.empty()) out = source.buildRegion(focus, budget, graph, region);
+        if (!out.empty()) return out;
+        for (const uint64_t count : source.groupSetNodes()) out += std::to_string(count) + ",";
+        return out + everything(graph);
+    };
+    MapBytes with = siteMap(), without = siteMap();
+    without.forget(MapSection::NodeStarts);
+    without.forget(MapSection::GroupSetCounts);
+    without.seal();
+    const auto n = loadLittle<uint32_t>(with.data() + with.section(MapSection::Meta).first);
+    for (const uint32_t focus : {0u, n / 2, n - 1}) {
+        for (const uint64_t budget : {5u, 50u, n}) {
+            const std::string given = regionOf(with, focus, budget);
+            EXPECT_EQ(given.find("damaged"), std::string::npos) << given;
+            EXPECT_EQ(given, regionOf(without, focus, budget)) << focus << " " << budget;
+        }
+    }
+    struct Case {
+        MapSection kind;
+        size_t at;  // within the section
+        uint32_t value;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {MapSection::NodeStarts, kStartRecordBytes + kStartChildAt, 0xffffffu,
+         "its node starts section is damaged (node 0's children)"},
+        {MapSection::NodeStarts, 2 * kStartRecordBytes + kStartTreeLinkAt, 0,
+         "its node starts section is damaged (node 2's tree link)"},
+        {MapSection::NodeStarts, kStartRecordBytes + kStartOutAt, 0xfffffff0u,
+         "its node starts section is damaged (node 0's links)"},
+        {MapSection::NodeStarts, 0, 0, "its node starts section is damaged (its size)"},
+        {MapSection::GroupSetCounts, 0, 12345,
+         "its group set counts section is damaged (its counts)"},
+    };
+    for (const Case& c : cases) {
+        MapBytes map = siteMap();
+        if (c.at == 0 && c.value == 0)
+            map.resize(c.kind, map.section(c.kind).second - kStartRecordBytes);
+        else
+            storeLittle<uint32_t>(map.data() + map.section(c.kind).first + c.at, c.value);
+        map.seal();
+        EXPECT_EQ(regionOf(map, 0, n), c.expected);
+    }
 }
 
 // A kept map is found again only for the same file as it was, read with the same settings; the
