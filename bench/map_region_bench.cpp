@@ -18,8 +18,10 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 }
 
 void printMemory() {
-    std::printf("  resident %.0f MiB, peak %.0f MiB\n",
+    std::printf("  resident %.0f MiB (%.0f MiB of it the process's own, the rest the map's pages), "
+                "peak %.0f MiB\n",
                 double(orvo::bench::residentBytes()) / (1 << 20),
+                double(orvo::bench::statusKiB("RssAnon")) / 1024,
                 double(orvo::bench::peakResidentBytes()) / (1 << 20));
 }
 

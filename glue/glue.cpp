@@ -385,12 +385,23 @@ bool Glue::pointerRested() {
 int Glue::idleViewer() {
     if (!ready()) return 0;
     if (viewer_->idle() != 0) return 1;
-    // The view came to rest near the edge of the region held: the region around its centre
-    // takes its place before anything else is done in idle time.
-    if (regions_.active() &&
-        regions_.nearEdge(*viewer_->graph(), viewer_->renderer().centreNode())) {
+    if (regions_.active()) {
+        // The view came to rest near the edge of the region held: the region around its
+        // centre takes its place before anything else is done in idle time.
         const Node* centre = viewer_->renderer().centreNode();
-        if (showRegionAround(regions_.mapIndexOf(*centre))) return 1;
+        if (regions_.nearEdge(*viewer_->graph(), centre) &&
+            showRegionAround(regions_.mapIndexOf(*centre)))
+            return 1;
+        // Once the picture is finished, the map's large sections are checked.
+        if (!regions_.checkStarted()) {
+            regions_.startCheck();
+            mapCheckSaid_ = false;
+        } else if (!mapCheckSaid_ && regions_.checkFinished()) {
+            mapCheckSaid_ = true;
+            if (!regions_.checkProblem().empty())
+                say(failureText("The map", regions_.path(), regions_.checkProblem()) +
+                    " What is shown of it may be wrong.");
+        }
     }
     if (!pendingCacheMap_.empty() && !measuresJob_) {
         // The picture is finished and the measures taken: now the map can be kept, with them,
@@ -448,15 +459,18 @@ int Glue::goForward() {
 }
 
 // As a click on the node, except that the node ends up selected even when it already was.
-int Glue::travel(const std::string& id, bool remember) {
-    if (!ready()) return 0;
-    const Node* node = viewer_->graph()->findNode(id);
+bool Glue::holdNode(const std::string& id) {
+    if (!ready()) return false;
+    if (viewer_->graph()->findNode(id) != nullptr) return true;
     // A node of the map outside the region on view: the region around it comes first.
-    if (node == nullptr && regions_.active()) {
-        const int64_t m = regions_.findNode(id);
-        if (m < 0 || !showRegionAround(static_cast<uint32_t>(m))) return 0;
-        node = viewer_->graph()->findNode(id);
-    }
+    if (!regions_.active()) return false;
+    const int64_t m = regions_.findNode(id);
+    return m >= 0 && showRegionAround(static_cast<uint32_t>(m));
+}
+
+int Glue::travel(const std::string& id, bool remember) {
+    if (!ready() || !holdNode(id)) return 0;
+    const Node* node = viewer_->graph()->findNode(id);
     if (node == nullptr || !node->isShown()) return 0;
     Viewer& v = *viewer_;
     const std::string target = id;  // id may live in the history, which visit() changes
@@ -483,6 +497,10 @@ std::string Glue::graphStatus() {
                groupedNumber(counts_.nodes) + " nodes around the view in memory)";
     }
     return graphCountsText(counts_);
+}
+
+std::string Glue::waitForMapCheck() {
+    return regions_.active() ? regions_.waitForCheck() : std::string();
 }
 
 bool Glue::showRegionAround(uint32_t m) {

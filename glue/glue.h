@@ -74,6 +74,10 @@ public:
     }
     /// The regions of the map on view when it opened as regions (else not active()).
     const MapRegions& mapRegions() const { return regions_; }
+    /// For a map opened as regions: waits for the check of its large sections, which idle time
+    /// starts once the picture is finished, and tells what it found ("" when it is sound, and
+    /// for any other graph).
+    std::string waitForMapCheck();
     /// Where the last open took its graph from a kept map (empty when it read the file).
     const std::string& openedFromCache() const { return openedFromCache_; }
     /// Whether a kept map is still to be written, or being written, for the graph on view.
@@ -147,6 +151,9 @@ public:
     /// Selects the node and flies to it with the animated move, as a click on it does, and
     /// remembers the travel. 1 when a shown node has the id, else 0 (nothing changes).
     int travelTo(const std::string& id);
+    /// Whether the graph on view holds the node with this id; for a map opened as regions, the
+    /// region around the node is put on view first when the map has it.
+    bool holdNode(const std::string& id);
     /// Travels to the previous (next) node of the history; 0 when there is none.
     int goBack();
     int goForward();
@@ -254,6 +261,7 @@ private:
     ReadStats lastRead_;  // what the last outline read met
     std::unique_ptr<MapCache> mapCache_;
     MapRegions regions_;
+    bool mapCheckSaid_ = false;  // what the check of the regions' map found was said
     std::string pendingCacheMap_;  // where the graph on view is to be kept, once drawn
     std::string openedFromCache_;
     std::unique_ptr<Viewer> viewer_;

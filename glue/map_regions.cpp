@@ -16,6 +16,19 @@ constexpr uint32_t kEdgeMargin = 2;
 
 }  // namespace
 
+MapRegions& MapRegions::operator=(MapRegions&& other) noexcept {
+    if (this == &other) return *this;
+    close();
+    aboveNodes_ = other.aboveNodes_;
+    regionNodes_ = other.regionNodes_;
+    path_ = std::move(other.path_);
+    source_ = std::move(other.source_);
+    region_ = std::move(other.region_);
+    stuck_ = other.stuck_;
+    check_ = std::move(other.check_);
+    return *this;
+}
+
 bool MapRegions::wants(const std::string& path) const {
     return aboveNodes_ > 0 && peekMapNodeCount(path) > aboveNodes_;
 }
@@ -34,6 +47,8 @@ std::string MapRegions::open(const std::string& path, Graph& graph) {
 }
 
 void MapRegions::close() {
+    check_.reset();
+    stuck_ = false;
     source_.reset();
     region_ = MapRegion{};
     path_.clear();
@@ -48,7 +63,10 @@ uint32_t MapRegions::mapIndexOf(const Node& n) const {
 }
 
 bool MapRegions::nearEdge(const Graph& graph, const Node* centre) const {
-    if (!source_ || centre == nullptr || region_.reach == MapRegion::kWholeTree) return false;
+    if (!source_ || stuck_ || centre == nullptr || region_.reach == MapRegion::kWholeTree)
+        return false;
+    // A region around the centre would be this one again.
+    if (mapIndexOf(*centre) == region_.focus) return false;
     const int32_t focusIndex = region_.graphIndexOf(region_.focus);
     if (focusIndex < 0) return true;
     // The steps between the centre and the focus, through the lowest node above both.
@@ -73,7 +91,31 @@ std::string MapRegions::rebuild(uint32_t m, Graph& graph) {
     MapRegion region;
     std::string why = source_->buildRegion(m, regionNodes_, graph, region);
     if (why.empty()) region_ = std::move(region);
+    stuck_ = !why.empty();
     return why;
+}
+
+void MapRegions::startCheck() {
+    check_.reset();
+    if (!source_) return;
+    check_ = std::make_unique<Check>();
+    Check& check = *check_;
+    const MapRegionSource& source = *source_;
+    check.thread = std::thread([&check, &source] {
+        check.problem = source.check(&check.stop);
+        check.finished.store(true, std::memory_order_release);
+    });
+}
+
+bool MapRegions::checkFinished() const {
+    return !check_ || check_->finished.load(std::memory_order_acquire);
+}
+
+const std::string& MapRegions::waitForCheck() {
+    if (!check_) startCheck();
+    if (!check_) return none_;
+    if (check_->thread.joinable()) check_->thread.join();
+    return check_->problem;
 }
 
 }  // namespace orvo

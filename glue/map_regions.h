@@ -4,8 +4,10 @@
 // whole map would be, so the view never jumps.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <string>
 #include <string_view>
 
@@ -26,6 +28,12 @@ inline constexpr uint64_t kRegionNodes = 400000;
 
 class MapRegions {
 public:
+    MapRegions() = default;
+    MapRegions(MapRegions&& other) noexcept { *this = std::move(other); }
+    /// Closes what this object has open (its check stops first), then takes the other's.
+    MapRegions& operator=(MapRegions&& other) noexcept;
+    ~MapRegions() { close(); }
+
     /// Maps of more than `aboveNodes` nodes open as regions of about `regionNodes` nodes; with
     /// aboveNodes 0 every map is read whole.
     void setLimits(uint64_t aboveNodes, uint64_t regionNodes) {
@@ -64,15 +72,38 @@ public:
     /// The map index of the node with this id, -1 when the map has none.
     int64_t findNode(std::string_view id) const;
     /// Builds the region around map node `m` into `graph` (a fresh one, the region on view
-    /// stays until it is shown); "" or why not.
+    /// stays until it is shown); "" or why not. After a failure no region is asked for again
+    /// (nearEdge says no): the map is shown as it is.
     std::string rebuild(uint32_t m, Graph& graph);
 
+    /// Checks the map's large sections on a thread of its own (see MapRegionSource::check).
+    void startCheck();
+    bool checkStarted() const { return check_ != nullptr; }
+    /// Whether the check is done, and what it found ("" when the map is sound).
+    bool checkFinished() const;
+    const std::string& checkProblem() const { return check_ ? check_->problem : none_; }
+    /// Waits for the check (started now when it was not) and tells what it found.
+    const std::string& waitForCheck();
+
 private:
+    // The check's thread reads the source: it is stopped and joined before the source goes.
+    struct Check {
+        std::atomic<bool> stop{false}, finished{false};
+        std::string problem;
+        std::thread thread;
+        ~Check() {
+            stop = true;
+            if (thread.joinable()) thread.join();
+        }
+    };
+    std::string none_;
     uint64_t aboveNodes_ = kRegionAboveNodes;
     uint64_t regionNodes_ = kRegionNodes;
     std::string path_;
     std::unique_ptr<MapRegionSource> source_;
     MapRegion region_;
+    bool stuck_ = false;  // a region could not be built
+    std::unique_ptr<Check> check_;  // after source_: destroyed first
 };
 
 }  // namespace orvo

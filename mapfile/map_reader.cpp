@@ -28,6 +28,7 @@
 #include "layout/placement_from_radii.h"
 #include "mapfile/map_format.h"
 #include "mapfile/map_sections.h"
+#include "memory/mapped_file.h"
 #include "memory/memory_room.h"
 #include "memory/prefaulted_blocks.h"
 #include "memory/regular_file.h"
@@ -377,27 +378,17 @@ std::string readMapBytes(const unsigned char* data, size_t size, Graph& graph,
 std::string readMapFile(const std::string& path, Graph& graph, NodeMeasures* measures,
                         const MapReadProgress& progress) {
     if (measures != nullptr) *measures = NodeMeasures{};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::strerror(errno);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return std::strerror(error);
+    MappedFile file;
+    if (std::string why = file.open(path); !why.empty())
+        return why == "it is not a regular file" ? "a map must be a regular file" : why;
+    ::madvise(const_cast<unsigned char*>(file.data()), file.size(), MADV_SEQUENTIAL);
+    std::string why = readMap(file.data(), file.size(), graph, true, measures, progress);
+    if (file.changed()) {
+        // What was read past the file's new end was zeros: nothing of it is kept.
+        graph.startAssembly(0, 0);
+        if (measures != nullptr) *measures = NodeMeasures{};
+        why = "the file was changed on disk while it was read";
     }
-    const auto size = static_cast<size_t>(info.st_size);
-    if (!S_ISREG(info.st_mode) || size == 0) {
-        ::close(fd);
-        return S_ISREG(info.st_mode) ? "it is empty" : "a map must be a regular file";
-    }
-    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    const int mapError = errno;
-    ::close(fd);
-    if (mapped == MAP_FAILED) return std::strerror(mapError);
-    ::madvise(mapped, size, MADV_SEQUENTIAL);
-    std::string why =
-        readMap(static_cast<const unsigned char*>(mapped), size, graph, true, measures, progress);
-    ::munmap(mapped, size);
     return why;
 }
 

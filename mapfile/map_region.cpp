@@ -20,6 +20,7 @@
 #include "mapfile/map_format.h"
 #include "mapfile/map_reader.h"
 #include "mapfile/map_sections.h"
+#include "memory/mapped_file.h"
 #include "settings/viewer_settings.h"
 
 namespace orvo {
@@ -32,9 +33,9 @@ int32_t MapRegion::graphIndexOf(uint32_t m) const {
 }
 
 struct MapRegionSource::Mapped {
-    const unsigned char* data = nullptr;
-    size_t size = 0;
+    MappedFile file;
     SectionSpans spans{};
+    std::vector<SectionCheck> unchecked;  // the large sections, checked after the first region
     Meta meta;
     uint32_t groupSets = 0;
     // The node starts: the map's section, else worked out at open in the same layout.
@@ -43,9 +44,6 @@ struct MapRegionSource::Mapped {
     bool labelsInNodeOrder = true;
     std::vector<uint64_t> setNodes;  // how many nodes have each group set
 
-    ~Mapped() {
-        if (data != nullptr) ::munmap(const_cast<unsigned char*>(data), size);
-    }
     Span of(MapSection kind) const { return section(spans, kind); }
     uint32_t parentOf(uint32_t m) const {
         return loadLittle<uint32_t>(of(MapSection::Nodes).data + uint64_t{m} * kNodeRecordBytes);
@@ -224,28 +222,27 @@ MapRegionSource::~MapRegionSource() = default;
 
 std::string MapRegionSource::open(const std::string& path) {
     map_.reset();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::strerror(errno);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0) {
-        ::close(fd);
-        return "a map must be a regular file, not empty";
-    }
     auto mapped = std::make_unique<Mapped>();
-    mapped->size = static_cast<size_t>(info.st_size);
-    void* at = ::mmap(nullptr, mapped->size, PROT_READ, MAP_PRIVATE, fd, 0);
-    const int mapError = errno;
-    ::close(fd);
-    if (at == MAP_FAILED) return std::strerror(mapError);
-    mapped->data = static_cast<const unsigned char*>(at);
-    std::string why = readContainer(mapped->data, mapped->size, mapped->spans, true);
+    if (std::string why = mapped->file.open(path); !why.empty()) return why;
+    MappedFile& file = mapped->file;
+    std::string why =
+        readContainer(file.data(), file.size(), mapped->spans, true, &mapped->unchecked);
     if (why.empty()) why = mapped->index();
+    if (why.empty() && file.changed()) why = kMapFileChanged;
     if (!why.empty()) return why;
     // From now on only the nodes of regions are read, in no order the system could foresee.
-    ::madvise(at, mapped->size, MADV_RANDOM);
+    ::madvise(const_cast<unsigned char*>(file.data()), file.size(), MADV_RANDOM);
     map_ = std::move(mapped);
     return "";
 }
+
+std::string MapRegionSource::check(const std::atomic<bool>* stop) const {
+    if (!map_) return "";
+    std::string why = checkSections(map_->unchecked, stop);
+    return map_->file.changed() ? kMapFileChanged : why;
+}
+
+bool MapRegionSource::changed() const { return map_ && map_->file.changed(); }
 
 bool MapRegionSource::isOpen() const { return map_ != nullptr; }
 std::vector<uint64_t> MapRegionSource::groupSetNodes() const {
@@ -312,6 +309,7 @@ std::string MapRegionSource::buildRegion(uint32_t focus, uint64_t budget, Graph&
     graph.startAssembly(0, 0);
     if (!map_) return "no map is open";
     std::string why = assemble(focus, budget, graph, region);
+    if (map_->file.changed()) why = kMapFileChanged;
     if (!why.empty()) {
         graph.startAssembly(0, 0);  // nothing half-built stays
         region = MapRegion{};

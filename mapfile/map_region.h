@@ -4,6 +4,7 @@
 // bit where the whole graph would place it, so that a view of the region is the view of the map.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -37,6 +38,8 @@ struct MapRegion {
     int32_t graphIndexOf(uint32_t m) const;
 };
 
+inline constexpr const char* kMapFileChanged = "the file was changed on disk since it was opened";
+
 /// The node count a map's meta section gives, read without checking the map (0 when the file is
 /// no map, or too short to tell): enough to choose how to open it.
 uint64_t peekMapNodeCount(const std::string& path);
@@ -54,6 +57,14 @@ public:
     /// parent's children come from its subtree sizes.
     std::string open(const std::string& path);
     bool isOpen() const;
+    /// Checks the checksums of the large sections, which open() leaves unchecked so that the
+    /// first region comes at once (every record a region reads is checked as it is read, so
+    /// damage there cannot do harm before). "" when they match (or `stop` turned true first),
+    /// else why not. May run on a thread of its own while regions are built.
+    std::string check(const std::atomic<bool>* stop = nullptr) const;
+    /// Whether the file was cut short since it was opened: what is read of it then is zeros,
+    /// and every region is refused with kMapFileChanged.
+    bool changed() const;
 
     uint64_t nodeCount() const;
     /// How many of the map's nodes have each group set (entry s: set s, in the order a region's

@@ -2,6 +2,7 @@
 // each section's bounds and checksum, the meta section and the group names.
 #include "mapfile/map_sections.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <sys/mman.h>
@@ -58,7 +59,7 @@ std::string damaged(MapSection kind, const std::string& what) {
 
 // The header and the section table; the spans of the known sections.
 std::string readContainer(const unsigned char* data, size_t size, SectionSpans& spans,
-                          bool releaseChecked) {
+                          bool releaseChecked, std::vector<SectionCheck>* deferred) {
     if (!startsLikeMap(data, size)) return "it is not a map (it does not start as one does)";
     if (size < kMapHeaderBytes)
         return "it is cut short: " + number(size) + " bytes, less than a map's header";
@@ -106,10 +107,15 @@ std::string readContainer(const unsigned char* data, size_t size, SectionSpans& 
         if (span.data != nullptr)
             return "its section table is damaged (two " + std::string(kSectionNames[kind]) +
                    " sections)";
+        span = {data + offset, bytes};
+        if (deferred != nullptr && bytes > kDeferredCheckBytes) {
+            deferred->push_back({static_cast<MapSection>(kind), span,
+                                 loadLittle<uint64_t>(entry + 24)});
+            continue;
+        }
         if (loadLittle<uint64_t>(entry + 24) != XXH3_64bits(data + offset, bytes) && kChecksums)
             return damaged(static_cast<MapSection>(kind), "its checksum does not match");
-        if (releaseChecked) releasePages({data + offset, bytes});
-        span = {data + offset, bytes};
+        if (releaseChecked) releasePages(span);
     }
     for (uint32_t kind = 1; kind <= kMapSectionKinds; ++kind)
         if (spans[kind].data == nullptr && !mapSectionIsOptional(static_cast<MapSection>(kind)))
@@ -176,6 +182,24 @@ std::string readMeta(Span span, Meta& meta) {
 }
 
 
+
+std::string checkSections(const std::vector<SectionCheck>& checks,
+                          const std::atomic<bool>* stop) {
+    constexpr uint64_t kPiece = uint64_t{64} << 20;
+    XXH3_state_t state;
+    for (const SectionCheck& check : checks) {
+        XXH3_64bits_reset(&state);
+        for (uint64_t at = 0; at < check.span.size; at += kPiece) {
+            if (stop != nullptr && stop->load(std::memory_order_relaxed)) return "";
+            const Span piece{check.span.data + at, std::min(kPiece, check.span.size - at)};
+            XXH3_64bits_update(&state, piece.data, piece.size);
+            releasePages(piece);
+        }
+        if (XXH3_64bits_digest(&state) != check.checksum && kChecksums)
+            return damaged(check.kind, "its checksum does not match");
+    }
+    return "";
+}
 
 void releasePages(Span span) {
     const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));

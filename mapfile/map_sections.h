@@ -3,9 +3,11 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "geometry/proj_transform.h"
 #include "graph/read_stats.h"
@@ -71,8 +73,23 @@ std::string damaged(MapSection kind, const std::string& what);
 /// The header and the section table, every known section's bounds and checksum; the spans of
 /// the known sections. `releaseChecked`: the bytes are a mapped file whose sections are given
 /// back to the system once checked (see releasePages).
+/// A section whose checksum is yet to be checked.
+struct SectionCheck {
+    MapSection kind;
+    Span span;
+    uint64_t checksum = 0;
+};
+/// Sections larger than this are left to checkSections when the reader defers them.
+inline constexpr uint64_t kDeferredCheckBytes = uint64_t{1} << 20;
+/// `deferred`, when given, gets the sections larger than kDeferredCheckBytes unchecked, for
+/// the caller to check later with checkSections (a reader of parts of a map shows them first).
 std::string readContainer(const unsigned char* data, size_t size, SectionSpans& spans,
-                          bool releaseChecked = false);
+                          bool releaseChecked = false,
+                          std::vector<SectionCheck>* deferred = nullptr);
+/// Checks the sections' checksums a piece at a time, giving each piece's pages back once
+/// checked; "" when they match, or when `stop` turned true first.
+std::string checkSections(const std::vector<SectionCheck>& checks,
+                          const std::atomic<bool>* stop = nullptr);
 /// Gives back the memory of a mapped file's section that has been read for now. The pages are
 /// the file's and were never written, so the system can drop them and read them again if they
 /// are touched. Whole pages only, so the neighbouring sections' bytes stay.

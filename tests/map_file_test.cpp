@@ -27,6 +27,7 @@
 #include "mapfile/map_pack.h"
 #include "mapfile/map_reader.h"
 #include "mapfile/map_region.h"
+#include "mapfile/map_sections.h"
 #include "mapfile/map_writer.h"
 #include "tests/graph_test_support.h"
 #include "tests/measures_test_support.h"
@@ -744,6 +745,44 @@ TEST(MapRegion, TakesItsStartsFromTheMapOrWorksThemOut) {
         map.seal();
         EXPECT_EQ(regionOf(map, 0, n), c.expected);
     }
+}
+
+// Opening a map for regions checks its large sections later, so that the first region comes at
+// once: damage in them is told then. A map cut short on disk while it is open reads as zeros,
+// never as a bus error: every region after is refused as changed, and the reader keeps running.
+TEST(MapRegion, ChecksLargeSectionsLaterAndOutlivesItsFileCutShort) {
+    const ViewerSettings settings = windowSettings();
+    TempDir dir;
+    const std::string path = (dir / "large.orvomap").string();
+    Graph outline(settings);
+    ASSERT_TRUE(readText(outline, generateSiteGraph({40000, 3})));
+    const NodeMeasures measures = computeNodeMeasures(outline);
+    ASSERT_EQ(writeMapOf(outline, path, &measures), "");
+    MapBytes altered(readWholeFile(path));
+    const auto [ids, idBytes] = altered.section(MapSection::IdText);
+    ASSERT_GT(idBytes, map_detail::kDeferredCheckBytes);
+    altered.data()[ids + idBytes / 2] ^= 1;  // unsealed: the checksum no longer matches
+    const std::string damagedPath = (dir / "damaged.orvomap").string();
+    std::ofstream(damagedPath, std::ios::binary) << altered.bytes();
+    for (const std::string& file : {path, damagedPath}) {
+        MapRegionSource source;
+        ASSERT_EQ(source.open(file), "");
+        EXPECT_EQ(source.check(), file == path ? ""
+                                               : "its id text section is damaged (its checksum "
+                                                 "does not match)");
+    }
+
+    MapRegionSource source;
+    ASSERT_EQ(source.open(path), "");
+    Graph graph(settings);
+    MapRegion region;
+    ASSERT_EQ(source.buildRegion(0, 100, graph, region), "");
+    std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
+    EXPECT_EQ(source.buildRegion(source.nodeCount() - 1, source.nodeCount(), graph, region),
+              kMapFileChanged);
+    EXPECT_TRUE(graph.empty());
+    EXPECT_TRUE(source.changed());
+    EXPECT_EQ(source.check(), kMapFileChanged);
 }
 
 // A kept map is found again only for the same file as it was, read with the same settings; the

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "glue/draw_report.h"
+#include "glue/failure_text.h"
 #include "glue/glue.h"
 #include "glue/legend_picture.h"
 #include "glue/window_settings.h"
@@ -208,6 +209,7 @@ int run(const Options& options) {
     }
 
     if (options.gotoId) {
+        glue.holdNode(*options.gotoId);  // a map shown a region at a time: the region around it
         const orvo::Node* node = graph.findNode(*options.gotoId);
         if (node == nullptr) return fail("no node has the id \"" + *options.gotoId + "\"");
         if (!node->isShown()) return fail("the node \"" + *options.gotoId + "\" is hidden");
@@ -227,6 +229,11 @@ int run(const Options& options) {
     if (!options.noRefine) {
         while (glue.idleViewer() != 0) {
         }
+    }
+
+    // A map read a region at a time has its large sections checked after the picture.
+    if (const std::string problem = glue.waitForMapCheck(); !problem.empty()) {
+        return fail(orvo::failureText("cannot draw", options.file, problem));
     }
 
     std::string error;
