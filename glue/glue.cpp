@@ -465,6 +465,10 @@ bool Glue::holdNode(const std::string& id) {
     // A node of the map outside the region on view: the region around it comes first.
     if (!regions_.active()) return false;
     const int64_t m = regions_.findNode(id);
+    if (regions_.changed()) {
+        say(std::string("Cannot show that part of the map: ") + kMapFileChanged + ".");
+        return false;
+    }
     return m >= 0 && showRegionAround(static_cast<uint32_t>(m));
 }
 

@@ -53,6 +53,8 @@ public:
     std::string open(const std::string& path, Graph& graph);
     void close();
     bool active() const { return source_ != nullptr; }
+    /// Whether the map file was cut short on disk since it was opened.
+    bool changed() const { return source_ && source_->changed(); }
     const std::string& path() const { return path_; }
 
     /// The region on view and the map's node and link counts.

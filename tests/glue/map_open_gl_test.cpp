@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "graph/node_measures.h"
 #include "mapfile/map_cache.h"
+#include "mapfile/map_reader.h"
 #include "mapfile/map_writer.h"
 #include "tests/glue/glue_rig.h"
 #include "tests/measures_test_support.h"
@@ -96,6 +98,80 @@ TEST_F(MapOpenTest, TheMeasuresOfAMapAreTakenFromItAndSavedWithIt) {
     EXPECT_TRUE(glue->measuresPending());
     glue->waitForMeasures();
     expectSameMeasures(glue->measures(), computed);
+}
+
+// A map larger than the glue's bound is shown a region at a time: the picture, the legend's
+// counts and the status are the whole map's; travel reaches any node, the view staying put while
+// regions change; Save As Map keeps the map whole; a map cut short on disk is said to have
+// changed, and what is on view stays.
+TEST_F(MapOpenTest, ALargeMapIsShownARegionAtATimeAsTheWholeWould) {
+    open(kSite);
+    glue->waitForMeasures();
+    const std::string map = dir / "site.orvomap";
+    ASSERT_EQ(writeMapFile(map, graph(), settings(), &glue->measures()), "");
+    const auto legendText = [&] {
+        std::string text;
+        for (const LegendRow& row : glue->legend(kLegendRows).rows)
+            text += row.name + " " + std::to_string(row.nodes) + "\n";
+        return text;
+    };
+    makeGlue();
+    open(map);
+    ASSERT_FALSE(glue->mapRegions().active());
+    drawWhole();
+    const std::vector<uint8_t> whole = finishedPicture();
+    const std::string wholeLegend = legendText(), wholeStatus = glue->graphStatus();
+
+    makeGlue();
+    glue->setMapRegions(2000, 1200);
+    open(map);
+    ASSERT_TRUE(glue->mapRegions().active());
+    EXPECT_LE(graph().nodes.size(), 1300u);
+    EXPECT_EQ(legendText(), wholeLegend);
+    EXPECT_EQ(glue->graphStatus(), wholeStatus.substr(0, wholeStatus.find(" (")) + " (" +
+                                       groupedNumber(int64_t(graph().nodes.size())) +
+                                       " nodes around the view in memory)");
+    drawWhole();
+    const std::vector<uint8_t> part = finishedPicture();
+    size_t differing = 0;
+    for (size_t i = 0; i + 3 < whole.size(); i += 4)
+        differing += whole[i] != part[i] || whole[i + 1] != part[i + 1] ||
+                     whole[i + 2] != part[i + 2];
+    EXPECT_LT(differing, size_t{kWidth * kHeight / 100}) << "pixels unlike the whole map's";
+    EXPECT_EQ(glue->waitForMapCheck(), "");
+
+    // The deepest node of the map, beyond the region: travel brings its region in without
+    // moving the view, then flies there; Back flies home again.
+    Graph wholeGraph(settings());
+    ASSERT_EQ(readMapFile(map, wholeGraph), "");
+    const Node* deepest = wholeGraph.nodes.back();
+    for (const Node* n : wholeGraph.nodes)
+        if (n->level > deepest->level) deepest = n;
+    const std::string far(deepest->id);
+    ASSERT_EQ(graph().findNode(far), nullptr);
+    const ProjTransform view = viewer().renderer().viewTransform();
+    ASSERT_TRUE(glue->holdNode(far));
+    EXPECT_EQ(std::memcmp(&view, &viewer().renderer().viewTransform(), sizeof view), 0);
+    EXPECT_EQ(glue->mapRegions().region().focus, uint32_t(deepest->index));
+    const std::string homeId(top().id);
+    ASSERT_EQ(glue->travelTo(far), 1);
+    idleToTheEnd();
+    EXPECT_TRUE(centred(node(far.c_str())));
+    ASSERT_EQ(glue->goBack(), 1);
+    idleToTheEnd();
+    EXPECT_TRUE(centred(node(homeId.c_str())));
+
+    const std::string saved = dir / "saved.orvomap";
+    ASSERT_EQ(glue->saveMap(saved), "");
+    EXPECT_EQ(testing::readWholeFile(saved), testing::readWholeFile(map));
+
+    ::truncate(map.c_str(), 100);
+    EXPECT_EQ(glue->travelTo(far), 0);
+    EXPECT_EQ(glue->keyStatus(),
+              "Cannot show that part of the map: the file was changed on disk since it was "
+              "opened.");
+    EXPECT_FALSE(finishedPicture().empty());
+    EXPECT_GT(graph().nodes.size(), 0u);
 }
 
 TEST_F(MapOpenTest, TheCacheKeepsTheMapOfAnOutlineAfterItsFirstPicture) {
