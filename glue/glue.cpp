@@ -192,13 +192,20 @@ std::unique_ptr<Graph> Glue::importInput(const std::string& path, const InputCon
 // to be kept once it is read (empty without a cache).
 std::unique_ptr<Graph> Glue::readKeptMap(const std::string& path, std::string& cacheMap,
                                          NodeMeasures* measures,
-                                         const MapReadProgress& progress) {
+                                         const MapReadProgress& progress, MapRegions& regions) {
     cacheMap.clear();
     if (!mapCache_) return nullptr;
     const std::string kept = mapCache_->mapPathFor(path, viewer_->settings());
     if (kept.empty()) return nullptr;
     auto fresh = std::make_unique<Graph>(viewer_->settings());
     fresh->debugLevel = readDebugLevel();
+    // A kept map too large to hold whole opens as regions, as any map does.
+    if (regions.wants(kept) && regions.open(kept, *fresh).empty()) {
+        mapCache_->markUsed(kept);
+        if (measures != nullptr) *measures = regions.takeMeasures();
+        openedFromCache_ = kept;
+        return fresh;
+    }
     if (mapCache_->read(kept, *fresh, measures, progress)) {
         openedFromCache_ = kept;
         return fresh;
@@ -233,13 +240,12 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
     };
     // A map too large to hold whole opens as a region around its home node; the regions of
     // the map on view stay until another graph has replaced it.
-    MapRegions regions;
+    MapRegions regions = regions_.limitsOnly();
     if (isMapFile(path)) {
         // A map, whatever its name: laid out already, read back without text or layout.
         request.report(LoadStage::Read, 0, 0);
         fresh = std::make_unique<Graph>(viewer_->settings());
         fresh->debugLevel = readDebugLevel();
-        regions = regions_.limitsOnly();
         std::string why;
         if (regions.wants(path)) {
             why = regions.open(path, *fresh);
@@ -252,7 +258,7 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
     } else if (converted) {
         fresh = importInput(path, converter, request);
         if (!fresh) return 0;
-    } else if ((fresh = readKeptMap(path, cacheMap, keep, mapProgress))) {
+    } else if ((fresh = readKeptMap(path, cacheMap, keep, mapProgress, regions))) {
         // The outline is unchanged since its map was kept.
     } else if (request.cancelled()) {
         return cancelledOpen(path);
@@ -302,6 +308,7 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
     mapStoreJob_.reset();
     measureChoices_.forget(viewer_->renderer());
     regions_ = std::move(regions);
+    viewer_->setRelayoutAllowed(!regions_.active());
     viewer_->showGraph(std::move(fresh));
     applyLoadSettings();
     // Part of the load, so that the first slice draws as much as any later one.

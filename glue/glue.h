@@ -256,7 +256,8 @@ private:
     void applyToNewRegion();
 
     std::unique_ptr<Graph> readKeptMap(const std::string& path, std::string& cacheMap,
-                                       NodeMeasures* measures, const MapReadProgress& progress);
+                                       NodeMeasures* measures, const MapReadProgress& progress,
+                                       MapRegions& regions);
     InputConverter inputConverter_;
     ReadStats lastRead_;  // what the last outline read met
     std::unique_ptr<MapCache> mapCache_;

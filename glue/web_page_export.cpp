@@ -65,6 +65,12 @@ bool exportWebPage(Glue& glue, const std::string& path, const std::string& title
         error = "no graph is open";
         return false;
     }
+    // A page of the region on view would look whole and lack the rest of the map.
+    if (glue.mapRegions().active()) {
+        error = "only the part of the map around the view is in memory: publish the map "
+                "itself with orvo-publish " + glue.mapRegions().path() + " -o PAGE.html";
+        return false;
+    }
     WebPageParts parts;
     if (!readWebPageParts(places, parts, error)) return false;
     const Graph& graph = *glue.viewer()->graph();

@@ -57,8 +57,13 @@ bool MapCache::read(const std::string& mapPath, Graph& graph, NodeMeasures* meas
         if (why != kMapReadCancelled) fs::remove(mapPath, error);  // a cancelled read is no fault
         return false;
     }
-    fs::last_write_time(mapPath, fs::file_time_type::clock::now(), error);
+    markUsed(mapPath);
     return true;
+}
+
+void MapCache::markUsed(const std::string& mapPath) const {
+    std::error_code error;
+    fs::last_write_time(mapPath, fs::file_time_type::clock::now(), error);
 }
 
 std::string MapCache::store(const std::string& mapPath, const Graph& graph,

@@ -32,6 +32,8 @@ public:
     /// Reads the kept map into the graph (and the measures it carries into `measures`, when
     /// given), marking it used; false (the graph empty) when there is none or it cannot be read
     /// (a damaged one is removed). `progress` hears how far the reading has come and may stop it.
+    /// Marks the kept map used now (read otherwise than by read()), so that it goes last.
+    void markUsed(const std::string& mapPath) const;
     bool read(const std::string& mapPath, Graph& graph, NodeMeasures* measures = nullptr,
               const MapReadProgress& progress = {}) const;
     /// Writes the graph's map, laid out with these settings, there, with its measures when

@@ -111,7 +111,7 @@ int Viewer::gotoNode(std::string_view id, int immediate) {
     // The view moves away under the pointer: the node it was on is drawn in its own colour
     // (a status, a group) from now on, until the pointer moves onto a node again.
     renderer_.dropHover();
-    if (layoutDepth(*graph_, *n) > kRelayoutDepth) {
+    if (relayoutAllowed_ && layoutDepth(*graph_, *n) > kRelayoutDepth) {
         relayoutFrom(n);
         return renderer_.gotoNodeView(n, 1);
     }
@@ -126,7 +126,7 @@ int Viewer::gotoTopNode(int immediate) {
     Node* n = graph_->nodes[static_cast<size_t>(top)];
     if (n == nullptr || !n->isShown()) return 0;
     renderer_.dropHover();
-    if (layoutDepth(*graph_, *n) > kRelayoutDepth) {
+    if (relayoutAllowed_ && layoutDepth(*graph_, *n) > kRelayoutDepth) {
         relayoutFrom(n);
         renderer_.resetViewToNode(n->index);
         return renderer_.gotoNodeView(n, 1);

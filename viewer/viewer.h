@@ -66,6 +66,9 @@ public:
     /// Called before the tree is laid out again from another node (on the way to a node far
     /// from the layout's start): whoever reads the placements on another thread stops first.
     void setBeforeRelayout(std::function<void()> hook) { beforeRelayout_ = std::move(hook); }
+    /// Whether a go-to far from the layout's start lays the tree out again from the node gone
+    /// to (the default); a region of a larger tree keeps the whole tree's layout instead.
+    void setRelayoutAllowed(bool allowed) { relayoutAllowed_ = allowed; }
     void display();
     void redraw();
     void reshape(int width, int height);
@@ -105,6 +108,7 @@ private:
     std::unique_ptr<Graph> graph_;
     Renderer renderer_;
     std::function<void()> beforeRelayout_;
+    bool relayoutAllowed_ = true;
 
     void relayoutFrom(Node* n);
 };

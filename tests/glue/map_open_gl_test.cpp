@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "graph/node_measures.h"
+#include "glue/web_page_export.h"
 #include "mapfile/map_cache.h"
 #include "mapfile/map_reader.h"
 #include "mapfile/map_writer.h"
@@ -164,6 +165,10 @@ TEST_F(MapOpenTest, ALargeMapIsShownARegionAtATimeAsTheWholeWould) {
     const std::string saved = dir / "saved.orvomap";
     ASSERT_EQ(glue->saveMap(saved), "");
     EXPECT_EQ(testing::readWholeFile(saved), testing::readWholeFile(map));
+    // A page of the region alone would pass for the whole map.
+    std::string error;
+    EXPECT_FALSE(exportWebPage(*glue, dir / "page.html", "site", {}, error));
+    EXPECT_NE(error.find("orvo-publish " + map), std::string::npos) << error;
 
     ::truncate(map.c_str(), 100);
     EXPECT_EQ(glue->travelTo(far), 0);
@@ -204,6 +209,14 @@ TEST_F(MapOpenTest, TheCacheKeepsTheMapOfAnOutlineAfterItsFirstPicture) {
     EXPECT_TRUE(glue->collectMeasures());
     expectSameMeasures(glue->measures(), computed);
     EXPECT_TRUE(pictureAndWork() == fromOutline);
+
+    // Kept maps too large to hold whole open a region at a time, as any map.
+    withCache();
+    glue->setMapRegions(2000, 1200);
+    open(outline);
+    EXPECT_NE(glue->openedFromCache(), "");
+    EXPECT_TRUE(glue->mapRegions().active());
+    EXPECT_LE(graph().nodes.size(), 1300u);
 
     // A changed outline is read again, and its map kept anew.
     testing::writeWholeFile(outline, testing::readWholeFile(outline) + " 1 http://x/ 1 html\n");
