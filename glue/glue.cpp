@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -393,22 +394,7 @@ int Glue::idleViewer() {
     if (!ready()) return 0;
     if (viewer_->idle() != 0) return 1;
     if (regions_.active()) {
-        // The view came to rest near the edge of the region held: the region around its
-        // centre takes its place before anything else is done in idle time.
-        const Node* centre = viewer_->renderer().centreNode();
-        if (regions_.nearEdge(*viewer_->graph(), centre) &&
-            showRegionAround(regions_.mapIndexOf(*centre)))
-            return 1;
-        // Once the picture is finished, the map's large sections are checked.
-        if (!regions_.checkStarted()) {
-            regions_.startCheck();
-            mapCheckSaid_ = false;
-        } else if (!mapCheckSaid_ && regions_.checkFinished()) {
-            mapCheckSaid_ = true;
-            if (!regions_.checkProblem().empty())
-                say(failureText("The map", regions_.path(), regions_.checkProblem()) +
-                    " What is shown of it may be wrong.");
-        }
+        if (const int busy = regionIdleStep(); busy != 0) return busy;
     }
     if (!pendingCacheMap_.empty() && !measuresJob_) {
         // The picture is finished and the measures taken: now the map can be kept, with them,
@@ -508,6 +494,45 @@ std::string Glue::graphStatus() {
                groupedNumber(counts_.nodes) + " nodes around the view in memory)";
     }
     return graphCountsText(counts_);
+}
+
+// A map shown a region at a time: the full region built on its thread is shown once done; a
+// region around the centre is started when the view rests near the edge of the one on view; the
+// map's large sections are checked once the picture is finished. 1 while there is work.
+int Glue::regionIdleStep() {
+    if (regions_.building()) {
+        // Waiting a little here keeps idle time from spinning while the thread works.
+        if (!regions_.buildDone(std::chrono::milliseconds(10))) return 1;
+        std::string why;
+        if (std::unique_ptr<Graph> built = regions_.takeBuilt(why)) {
+            viewer_->swapGraphKeepingView(std::move(built));
+            searchIndex_.clear();  // it read the old region's ids
+            measuresJob_.reset();
+            applyToNewRegion();
+            return 1;
+        }
+        if (!why.empty()) say("Cannot show that part of the map: " + why + ".");
+    }
+    const Node* centre = viewer_->renderer().centreNode();
+    if (regions_.nearEdge(*viewer_->graph(), centre)) {
+        regions_.startBuild(regions_.mapIndexOf(*centre), viewer_->settings());
+        return 1;
+    }
+    if (regions_.wantsFull()) {
+        regions_.startBuild(regions_.region().focus, viewer_->settings());
+        return 1;
+    }
+    // Once the picture is finished, the map's large sections are checked.
+    if (!regions_.checkStarted()) {
+        regions_.startCheck();
+        mapCheckSaid_ = false;
+    } else if (!mapCheckSaid_ && regions_.checkFinished()) {
+        mapCheckSaid_ = true;
+        if (!regions_.checkProblem().empty())
+            say(failureText("The map", regions_.path(), regions_.checkProblem()) +
+                " What is shown of it may be wrong.");
+    }
+    return 0;
 }
 
 std::string Glue::waitForMapCheck() {

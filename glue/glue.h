@@ -68,9 +68,11 @@ public:
     /// unchanged outline from it; none by default.
     void setMapCache(std::unique_ptr<MapCache> cache) { mapCache_ = std::move(cache); }
     /// Maps of more than `aboveNodes` nodes open as regions of about `regionNodes` nodes around
-    /// the view (see MapRegions); 0 reads every map whole.
-    void setMapRegions(uint64_t aboveNodes, uint64_t regionNodes) {
-        regions_.setLimits(aboveNodes, regionNodes);
+    /// the view, the first drawn from one of about `firstNodes` (see MapRegions); 0 reads every
+    /// map whole.
+    void setMapRegions(uint64_t aboveNodes, uint64_t regionNodes,
+                       uint64_t firstNodes = kFirstRegionNodes) {
+        regions_.setLimits(aboveNodes, regionNodes, firstNodes);
     }
     /// The regions of the map on view when it opened as regions (else not active()).
     const MapRegions& mapRegions() const { return regions_; }
@@ -254,6 +256,8 @@ private:
     bool showRegionAround(uint32_t m);
     /// Re-applies what the load and the user set on the graph on view to a new region of it.
     void applyToNewRegion();
+    /// Idle time's work for a map shown a region at a time; 1 while there is some.
+    int regionIdleStep();
 
     std::unique_ptr<Graph> readKeptMap(const std::string& path, std::string& cacheMap,
                                        NodeMeasures* measures, const MapReadProgress& progress,

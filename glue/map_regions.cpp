@@ -1,4 +1,5 @@
-// Regions of a map on view: when to open a map so, and when the view needs another region.
+// Regions of a map on view: when to open a map so, when the view needs another region, and the
+// threads that build full regions and check the map.
 #include "glue/map_regions.h"
 
 #include <algorithm>
@@ -21,11 +22,15 @@ MapRegions& MapRegions::operator=(MapRegions&& other) noexcept {
     close();
     aboveNodes_ = other.aboveNodes_;
     regionNodes_ = other.regionNodes_;
+    firstNodes_ = other.firstNodes_;
     path_ = std::move(other.path_);
     source_ = std::move(other.source_);
     region_ = std::move(other.region_);
     stuck_ = other.stuck_;
+    full_ = other.full_;
+    generation_ = other.generation_;
     check_ = std::move(other.check_);
+    build_ = std::move(other.build_);
     return *this;
 }
 
@@ -38,7 +43,9 @@ std::string MapRegions::open(const std::string& path, Graph& graph) {
     auto source = std::make_unique<MapRegionSource>();
     std::string why = source->open(path);
     MapRegion region;
-    if (why.empty()) why = source->buildRegion(source->homeNode(), regionNodes_, graph, region);
+    if (why.empty())
+        why = source->buildRegion(source->homeNode(), firstNodes_,
+                                  graph, region);
     if (!why.empty()) return why;
     source_ = std::move(source);
     region_ = std::move(region);
@@ -47,8 +54,9 @@ std::string MapRegions::open(const std::string& path, Graph& graph) {
 }
 
 void MapRegions::close() {
+    build_.reset();
     check_.reset();
-    stuck_ = false;
+    stuck_ = full_ = false;
     source_.reset();
     region_ = MapRegion{};
     path_.clear();
@@ -89,10 +97,52 @@ int64_t MapRegions::findNode(std::string_view id) const {
 std::string MapRegions::rebuild(uint32_t m, Graph& graph) {
     if (!source_) return "no map is open";
     MapRegion region;
-    std::string why = source_->buildRegion(m, regionNodes_, graph, region);
+    std::string why =
+        source_->buildRegion(m, firstNodes_, graph, region);
     if (why.empty()) region_ = std::move(region);
     stuck_ = !why.empty();
+    full_ = false;
+    ++generation_;
     return why;
+}
+
+void MapRegions::startBuild(uint32_t m, const ViewerSettings& settings) {
+    if (!source_ || stuck_ || building()) return;
+    build_.reset();  // the last one, shown already
+    build_ = std::make_unique<Build>(settings);
+    Build& build = *build_;
+    build.generation = generation_;
+    build.graph = std::make_unique<Graph>(build.settings);
+    const MapRegionSource& source = *source_;
+    const uint64_t budget = regionNodes_;
+    build.thread = std::thread([&build, &source, m, budget] {
+        build.why = source.buildRegion(m, budget, *build.graph, build.region);
+        build.finished.store(true, std::memory_order_release);
+    });
+}
+
+bool MapRegions::buildDone(std::chrono::milliseconds wait) {
+    if (!building()) return false;
+    const auto until = std::chrono::steady_clock::now() + wait;
+    while (!build_->finished.load(std::memory_order_acquire)) {
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+std::unique_ptr<Graph> MapRegions::takeBuilt(std::string& why) {
+    why.clear();
+    if (!buildDone()) return nullptr;
+    build_->thread.join();
+    build_->taken = true;
+    if (build_->generation != generation_) return nullptr;
+    why = build_->why;
+    stuck_ = !why.empty();
+    if (!why.empty()) return nullptr;
+    region_ = std::move(build_->region);
+    full_ = true;
+    return std::move(build_->graph);
 }
 
 void MapRegions::startCheck() {

@@ -1,18 +1,22 @@
 // A map too large to hold whole, shown a region at a time: the map stays mapped, the graph on
 // view holds the part of its tree around the view, and another part takes its place when the
 // view nears the edge of what is held or travels to a node it lacks. Every part is placed as the
-// whole map would be, so the view never jumps.
+// whole map would be, so the view never jumps. A small region is built at once, so that the
+// picture comes without waiting; the full one is built on a thread of its own and shown when done.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
-#include <thread>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "glue/group_legend.h"
 #include "mapfile/map_region.h"
+#include "settings/viewer_settings.h"
 
 namespace orvo {
 
@@ -23,39 +27,44 @@ struct Node;
 /// whole, which keeps every command of the viewer at hand.
 inline constexpr uint64_t kRegionAboveNodes = 4000000;
 /// About how many nodes a region holds: a frame reaches a few thousand around its centre, and
-/// this leaves a wide margin on every side while building in a fraction of a second.
+/// this leaves a wide margin on every side.
 inline constexpr uint64_t kRegionNodes = 400000;
+/// About how many nodes the region built at once holds, before the full one is ready: enough for
+/// the first frames, built in a small fraction of a second.
+inline constexpr uint64_t kFirstRegionNodes = 20000;
 
 class MapRegions {
 public:
     MapRegions() = default;
     MapRegions(MapRegions&& other) noexcept { *this = std::move(other); }
-    /// Closes what this object has open (its check stops first), then takes the other's.
+    /// Closes what this object has open (its threads stop first), then takes the other's.
     MapRegions& operator=(MapRegions&& other) noexcept;
     ~MapRegions() { close(); }
 
-    /// Maps of more than `aboveNodes` nodes open as regions of about `regionNodes` nodes; with
-    /// aboveNodes 0 every map is read whole.
-    void setLimits(uint64_t aboveNodes, uint64_t regionNodes) {
+    /// Maps of more than `aboveNodes` nodes open as regions of about `regionNodes` nodes, the
+    /// first around a node of about `firstNodes`; with aboveNodes 0 every map is read whole.
+    void setLimits(uint64_t aboveNodes, uint64_t regionNodes,
+                   uint64_t firstNodes = kFirstRegionNodes) {
         aboveNodes_ = aboveNodes;
         regionNodes_ = regionNodes;
+        firstNodes_ = std::min(firstNodes, regionNodes);
     }
     /// A MapRegions with these limits and nothing open.
     MapRegions limitsOnly() const {
         MapRegions fresh;
-        fresh.setLimits(aboveNodes_, regionNodes_);
+        fresh.setLimits(aboveNodes_, regionNodes_, firstNodes_);
         return fresh;
     }
     /// Whether the map file at `path` is to open as regions (its size read without checking it).
     bool wants(const std::string& path) const;
-    /// Opens the map and builds its first region, around its home node, into `graph`; "" or why
-    /// not (a sentence without the file's name). On failure nothing is open.
+    /// Opens the map and builds a first, small region around its home node into `graph`; "" or
+    /// why not (a sentence without the file's name). On failure nothing is open.
     std::string open(const std::string& path, Graph& graph);
     void close();
     bool active() const { return source_ != nullptr; }
+    const std::string& path() const { return path_; }
     /// Whether the map file was cut short on disk since it was opened.
     bool changed() const { return source_ && source_->changed(); }
-    const std::string& path() const { return path_; }
 
     /// The region on view and the map's node and link counts.
     const MapRegion& region() const { return region_; }
@@ -73,10 +82,24 @@ public:
     uint32_t mapIndexOf(const Node& n) const;
     /// The map index of the node with this id, -1 when the map has none.
     int64_t findNode(std::string_view id) const;
-    /// Builds the region around map node `m` into `graph` (a fresh one, the region on view
-    /// stays until it is shown); "" or why not. After a failure no region is asked for again
-    /// (nearEdge says no): the map is shown as it is.
+    /// Builds a small region around map node `m` into `graph` (a fresh one; the region on view
+    /// stays until it is shown), at once; "" or why not. After a failure no region is asked for
+    /// again (nearEdge says no): the map is shown as it is.
     std::string rebuild(uint32_t m, Graph& graph);
+
+    /// Starts building the full region around map node `m` on a thread of its own, for a graph
+    /// of these settings; nothing when one is being built already.
+    void startBuild(uint32_t m, const ViewerSettings& settings);
+    bool building() const { return build_ != nullptr && !build_->taken; }
+    /// Whether the region on view is a small one, built at once, whose full region is still to
+    /// be built.
+    bool wantsFull() const { return source_ && !full_ && !stuck_; }
+    /// Waits at most `wait` for the build; whether it is done.
+    bool buildDone(std::chrono::milliseconds wait = std::chrono::milliseconds(0));
+    /// The built region's graph, once done (it becomes the region on view), else nullptr: `why`
+    /// says why it failed, or is empty when a region built at once since has made it stale. The graph reads settings this object keeps: it must be gone
+    /// (shown, its contents taken) before the next build starts.
+    std::unique_ptr<Graph> takeBuilt(std::string& why);
 
     /// Checks the map's large sections on a thread of its own (see MapRegionSource::check).
     void startCheck();
@@ -88,7 +111,7 @@ public:
     const std::string& waitForCheck();
 
 private:
-    // The check's thread reads the source: it is stopped and joined before the source goes.
+    // The threads read the source: they are stopped and joined before the source goes.
     struct Check {
         std::atomic<bool> stop{false}, finished{false};
         std::string problem;
@@ -98,14 +121,33 @@ private:
             if (thread.joinable()) thread.join();
         }
     };
+    struct Build {
+        explicit Build(const ViewerSettings& s) : settings(s) {}
+        ViewerSettings settings;  // the graph's own, apart from the window's
+        std::unique_ptr<Graph> graph;
+        MapRegion region;
+        std::string why;
+        std::atomic<bool> finished{false};
+        bool taken = false;
+        uint64_t generation = 0;  // of the region on view when it started
+        std::thread thread;
+        ~Build() {
+            if (thread.joinable()) thread.join();
+        }
+    };
     std::string none_;
     uint64_t aboveNodes_ = kRegionAboveNodes;
     uint64_t regionNodes_ = kRegionNodes;
+    uint64_t firstNodes_ = kFirstRegionNodes;
     std::string path_;
     std::unique_ptr<MapRegionSource> source_;
     MapRegion region_;
     bool stuck_ = false;  // a region could not be built
-    std::unique_ptr<Check> check_;  // after source_: destroyed first
+    bool full_ = false;   // the region on view was built with the full budget
+    uint64_t generation_ = 0;  // counts the regions built at once
+    // After source_: destroyed first.
+    std::unique_ptr<Check> check_;
+    std::unique_ptr<Build> build_;
 };
 
 }  // namespace orvo

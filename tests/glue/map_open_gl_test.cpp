@@ -123,10 +123,14 @@ TEST_F(MapOpenTest, ALargeMapIsShownARegionAtATimeAsTheWholeWould) {
     const std::vector<uint8_t> whole = finishedPicture();
     const std::string wholeLegend = legendText(), wholeStatus = glue->graphStatus();
 
+    // At first a small region, then in idle time the full one.
     makeGlue();
-    glue->setMapRegions(2000, 1200);
+    glue->setMapRegions(2000, 1200, 300);
     open(map);
     ASSERT_TRUE(glue->mapRegions().active());
+    EXPECT_LE(graph().nodes.size(), 400u);
+    idleToTheEnd();
+    EXPECT_GT(graph().nodes.size(), 800u);
     EXPECT_LE(graph().nodes.size(), 1300u);
     EXPECT_EQ(legendText(), wholeLegend);
     EXPECT_EQ(glue->graphStatus(), wholeStatus.substr(0, wholeStatus.find(" (")) + " (" +
