@@ -595,7 +595,8 @@ TEST(MapRegion, APartHoldsItsNodesAsTheWholeMapDoes) {
     const std::string path = (dir / "site.orvomap").string();
     Graph outline(settings);
     ASSERT_TRUE(readText(outline, generateSiteGraph({20000, 11})));
-    outline.setLabel(*outline.nodes[40], "a label");
+    for (size_t i = 40; i < outline.nodes.size(); i += 3)  // more labels than a small region
+        outline.setLabel(*outline.nodes[i], "label " + std::to_string(i));
     relayoutFrom(outline, outline.nodes[7]);
     const NodeMeasures computed = computeNodeMeasures(outline);
     ASSERT_EQ(writeMapOf(outline, path, &computed), "");
@@ -688,6 +689,8 @@ TEST(MapRegion, APartHoldsItsNodesAsTheWholeMapDoes) {
         }
     }
     EXPECT_EQ(source.findNode("http://nowhere/"), -1);
+    EXPECT_EQ(peekMapNodeCount(path), 20000u);
+    EXPECT_EQ(peekMapNodeCount(ORVO_SOURCE_DIR "/examples/site.graph"), 0u);
 }
 
 // The node starts and group set counts only spare a reader of parts a pass over the map: a map
@@ -712,6 +715,8 @@ TEST(MapRegion, TakesItsStartsFromTheMapOrWorksThemOut) {
     without.forget(MapSection::GroupSetCounts);
     without.seal();
     const auto n = loadLittle<uint32_t>(with.data() + with.section(MapSection::Meta).first);
+    const auto links =
+        loadLittle<uint32_t>(with.data() + with.section(MapSection::Meta).first + kMetaLinksAt);
     for (const uint32_t focus : {0u, n / 2, n - 1}) {
         for (const uint64_t budget : {5u, 50u, n}) {
             const std::string given = regionOf(with, focus, budget);
@@ -729,6 +734,8 @@ TEST(MapRegion, TakesItsStartsFromTheMapOrWorksThemOut) {
         {MapSection::NodeStarts, kStartRecordBytes + kStartChildAt, 0xffffffu,
          "its node starts section is damaged (node 0's children)"},
         {MapSection::NodeStarts, 2 * kStartRecordBytes + kStartTreeLinkAt, 0,
+         "its node starts section is damaged (node 2's tree link)"},
+        {MapSection::NodeStarts, 2 * kStartRecordBytes + kStartTreeLinkAt, links,
          "its node starts section is damaged (node 2's tree link)"},
         {MapSection::NodeStarts, kStartRecordBytes + kStartOutAt, 0xfffffff0u,
          "its node starts section is damaged (node 0's links)"},
