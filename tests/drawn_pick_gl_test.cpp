@@ -104,11 +104,6 @@ struct Agreement {
 // nothing); every disagreement printed with its pixel.
 Agreement compareBothPicks(RenderRig& rig, const std::vector<MousePoint>& points) {
     Agreement a;
-    const auto named = [&](uint32_t name) -> std::string {
-        if (const Node* n = rig.renderer.nodeNamed(static_cast<int32_t>(name))) return std::string(n->id);
-        const Link* k = rig.renderer.linkNamed(static_cast<int32_t>(name));
-        return k != nullptr ? "link " + k->linkId() : "nothing";
-    };
     for (const MousePoint& m : points) {
         rig.renderer.setPickFromDrawn(true);
         const uint32_t drawn = rig.renderer.pick(m.x, m.y);
@@ -119,8 +114,8 @@ Agreement compareBothPicks(RenderRig& rig, const std::vector<MousePoint>& points
         ++a.points;
         if (drawn != selected) {
             ++a.differ;
-            ADD_FAILURE() << "at " << m.x << "," << m.y << ": drawn " << named(drawn) << ", selection "
-                          << named(selected);
+            ADD_FAILURE() << "at " << m.x << "," << m.y << ": drawn " << rig.nameOf(drawn) << ", selection "
+                          << rig.nameOf(selected);
             continue;
         }
         if (drawn == kNothingPicked) {

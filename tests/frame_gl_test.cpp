@@ -120,8 +120,8 @@ TEST(FrameGl, ContinuationSlicesRefineTheFrontBufferUntilTheWholeGraphIsDrawn) {
 
     setBudget(rig.settings.sliceBudgetSec, rig.settings.sliceBudgetUsec, 1000);
     const int swaps = rig.surface.swapCount();
-    rig.renderer.setKeepRedrawing(
-        1);  // as a load leaves it: a first slice with nodes left keeps it
+    // As a load leaves it: a first slice with nodes left keeps it.
+    rig.renderer.setKeepRedrawing(1);
     rig.renderer.drawFrame();
     EXPECT_EQ(rig.surface.swapCount(), swaps + 1);
     ASSERT_EQ(rig.renderer.keepRedrawing(), 1);
@@ -185,9 +185,8 @@ TEST(FrameGl, TheDrawingOrderIsTheGoldenOne) {
         }
         rig.drawAll();
         std::string order;
-        for (const Renderer::DrawnItem& item : rig.renderer.drawLog()) {
+        for (const Renderer::DrawnItem& item : rig.renderer.drawLog())
             order += (item.label < 0 ? "" : "label ") + std::to_string(item.node->index) + "\n";
-        }
         order += "drawn nodes:\n";
         for (const Node* n : rig.renderer.drawnNodes()) order += std::to_string(n->index) + "\n";
         expectGolden(std::string("draw_order_") + name + ".txt", order);
@@ -357,9 +356,8 @@ std::set<std::string> linksOfAFrameFromA1(RenderRig& rig) {
     rig.renderer.setCentreNode(rig.node("a1"));
     rig.drawAll();
     std::set<std::string> links;
-    for (const Link* k : rig.renderer.drawnLinks()) {
+    for (const Link* k : rig.renderer.drawnLinks())
         links.insert(std::string(k->fromId()) + ">" + std::string(k->toId()));
-    }
     return links;
 }
 
@@ -381,8 +379,7 @@ TEST(FrameGl, AFrameCutShortLeavesNothingToTheNext) {
     rig.renderer.setKeepRedrawing(1);
     ASSERT_EQ(rig.renderer.idleStep(), 1);
     ASSERT_FALSE(rig.node("b")->isDrawn());
-    rig.settings.refineLimitSec = 0;
-    rig.settings.refineLimitUsec = 0;
+    rig.settings.refineLimitSec = rig.settings.refineLimitUsec = 0;
     EXPECT_EQ(rig.renderer.idleStep(), 0);
     rig.settings.refineLimitSec = 3600;
 

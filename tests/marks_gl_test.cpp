@@ -21,7 +21,7 @@ using testing::near;
 using testing::RenderRig;
 using testing::Rgba;
 
-bool sameColour(const Rgba& p, const float* c) { return near(p, c[0], c[1], c[2]); }
+template <class Colour>  // an array of floats, or a pointer to one
 bool sameColour(const Rgba& p, const Colour& c) { return near(p, c[0], c[1], c[2]); }
 
 void useScheme(RenderRig& rig, size_t scheme) {
@@ -141,11 +141,8 @@ void expectReadableLabels(RenderRig& rig, const std::string& what) {
             for (int x = std::max(0, int(std::ceil(b.x0 + kSnap - 0.5)));
                  x + 0.5 < b.x1 - kSnap && x < rig.width(); ++x) {
                 const Rgba p = rig.pixel(rgba, x, y);
-                if (sameColour(p, s.labelColor)) {
-                    ++ink;
-                } else if (!sameColour(p, s.backgroundColor)) {
-                    ++other;
-                }
+                ink += sameColour(p, s.labelColor);
+                other += !sameColour(p, s.labelColor) && !sameColour(p, s.backgroundColor);
             }
         }
         EXPECT_EQ(other, 0) << what << ": " << label.node->id;
@@ -240,9 +237,8 @@ TEST(MarksGl, TheStartViewOfAComparisonShowsEveryStatusItDraws) {
     rig.drawAll();
     const std::vector<uint8_t> rgba = rig.read(DrawBuffer::Front);
     std::map<const float*, std::string> statuses;  // the colours of the nodes drawn in sight
-    for (const Node* n : rig.renderer.drawnNodes()) {
+    for (const Node* n : rig.renderer.drawnNodes())
         if (n->apparentSize >= 1.0) statuses[rig.graph.nodeColor(*n)] = std::string(n->id);
-    }
     EXPECT_GE(statuses.size(), 4u);
     for (const auto& [colour, example] : statuses) {
         const WindowBox all{0, float(rig.width() - 1), 0, float(rig.height() - 1)};
@@ -254,9 +250,8 @@ TEST(MarksGl, TheStartViewOfAComparisonShowsEveryStatusItDraws) {
 // Only a cube (its own, or a child's in front of it) may show in its box, never a link.
 TEST(MarksGl, TheCentreShowsItsCubeAndLabelOverThousandsOfItsLinks) {
     std::string text = "0 http://star.example/ 0 html main\n";
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < 3000; ++i)
         text += "1 http://star.example/p" + std::to_string(i) + ".html 0 image main\n";
-    }
     for (const bool batched : {true, false}) {
         SCOPED_TRACE(batched ? "batched" : "per node");
         RenderRig rig(400, 300);
@@ -273,11 +268,10 @@ TEST(MarksGl, TheCentreShowsItsCubeAndLabelOverThousandsOfItsLinks) {
         for (int y = int(cube.y0) + 2; y < int(cube.y1) - 1; ++y) {
             for (int x = int(cube.x0) + 2; x < int(cube.x1) - 1; ++x) {
                 const Rgba p = rig.pixel(rgba, x, y);
-                if (sameColour(p, rig.graph.nodeColor(*root)) || near(p, 0, 0, 0)) {
-                    ++own;  // its colour or its outline
-                } else if (!sameColour(p, rig.graph.nodeColor(*root->children[0]))) {
-                    ++other;  // not a child's cube in front of it either: a link
-                }
+                // Its colour or its outline; else, unless a child's cube in front of it, a link.
+                const bool itself = sameColour(p, rig.graph.nodeColor(*root)) || near(p, 0, 0, 0);
+                own += itself;
+                other += !itself && !sameColour(p, rig.graph.nodeColor(*root->children[0]));
             }
         }
         EXPECT_GT(own, 0);

@@ -43,11 +43,6 @@ TEST_P(Transcript, PicksClicksAndHoversAgainstTheirTranscript) {
         reported += " " + id + " " + std::to_string(shift) + std::to_string(ctrl);
     });
     rig.renderer.bindMouse(0, 1);
-    const auto named = [&](int32_t name) -> std::string {
-        if (const Node* n = rig.renderer.nodeNamed(name)) return std::string(n->id);
-        const Link* k = rig.renderer.linkNamed(name);
-        return k != nullptr ? "link " + k->linkId() : "nothing";
-    };
     const auto point = [&](const std::string& at) {
         const size_t colon = at.find(':');
         if (colon == std::string::npos)
@@ -68,7 +63,7 @@ TEST_P(Transcript, PicksClicksAndHoversAgainstTheirTranscript) {
         if (command == "limit") rig.settings.nodeGenerationLimit = std::stoi(at), rig.drawAll();
         if (command == "forget") rig.renderer.setPickCallback(nullptr);
         if (command == "pick")
-            answer = named(static_cast<int32_t>(rig.renderer.pick(point(at).x, point(at).y))) + " ";
+            answer = rig.nameOf(rig.renderer.pick(point(at).x, point(at).y)) + " ";
         if (command == "hover") rig.renderer.hoverHighlight(point(at).x, point(at).y, 0, 0);
         if (command == "click") {
             rig.renderer.mouseButton(0, 0, point(at).x, point(at).y, 0, 0);
@@ -79,7 +74,7 @@ TEST_P(Transcript, PicksClicksAndHoversAgainstTheirTranscript) {
                   " | reported" + std::exchange(reported, "") + " | redraw " +
                   std::to_string(rig.renderer.keepRedrawing());
         if (command == "hover") {
-            answer += " | hovered " + named(rig.renderer.hoveredName()) + " | highlighted";
+            answer += " | hovered " + rig.nameOf(uint32_t(rig.renderer.hoveredName())) + " | highlighted";
             for (const Node* n : rig.graph.nodes)
                 if (n->flags & Highlighted) answer += " " + std::string(n->id);
         }

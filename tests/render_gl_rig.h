@@ -343,6 +343,13 @@ struct RenderRig : SurfaceRig {
     }
 
     Node* node(std::string_view id) const { return graph.findNode(id); }
+
+    /// What a pick's name stands for: a node's id, "link " and a link's id, or "nothing".
+    std::string nameOf(uint32_t name) const {
+        if (const Node* n = renderer.nodeNamed(static_cast<int32_t>(name))) return std::string(n->id);
+        const Link* k = renderer.linkNamed(static_cast<int32_t>(name));
+        return k != nullptr ? "link " + k->linkId() : "nothing";
+    }
 };
 
 /// Whether Mesa here makes a context of that kind; the reason when it does not.

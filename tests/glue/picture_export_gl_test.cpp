@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <set>
 
@@ -189,29 +188,28 @@ std::string dependencyEdges() {
     return csv;
 }
 
-/// The palette colours drawn on at least `least` pixels.
-std::set<size_t> paletteColoursDrawn(const RgbaImage& image, int least) {
-    std::map<size_t, int> pixels;
-    for (size_t p = 0; p + 3 < image.pixels.size(); p += 4) {
-        for (size_t i = 0; i < kPaletteSize; ++i) {
-            const Rgb c = paletteColour(i);
-            bool same = true;
-            for (size_t k = 0; k < 3; ++k) {
-                same =
-                    same && std::abs(int(image.pixels[p + k]) - int(std::lround(c[k] * 255))) <= 1;
-            }
-            if (same) ++pixels[i];
-        }
-    }
-    std::set<size_t> drawn;
-    for (const auto& [i, n] : pixels) {
-        if (n >= least) drawn.insert(i);
-    }
-    return drawn;
-}
-
 const uint8_t* pixelAt(const RgbaImage& image, int x, int y) {
     return &image.pixels[(size_t(y) * size_t(image.width) + size_t(x)) * 4];
+}
+
+/// Whether the pixel is the colour, within a step of rounding.
+bool pixelIs(const RgbaImage& image, int x, int y, const Rgb& c) {
+    const uint8_t* p = pixelAt(image, x, y);
+    for (size_t k = 0; k < 3; ++k)
+        if (std::abs(int(p[k]) - int(std::lround(c[k] * 255))) > 1) return false;
+    return true;
+}
+
+/// The palette colours drawn on at least `least` pixels.
+std::set<size_t> paletteColoursDrawn(const RgbaImage& image, int least) {
+    std::set<size_t> drawn;
+    for (size_t i = 0; i < kPaletteSize; ++i) {
+        int pixels = 0;
+        for (int y = 0; y < image.height; ++y)
+            for (int x = 0; x < image.width; ++x) pixels += pixelIs(image, x, y, paletteColour(i));
+        if (pixels >= least) drawn.insert(i);
+    }
+    return drawn;
 }
 
 /// That a legend in the top left corner changed many pixels of the picture, and none outside its
@@ -228,14 +226,6 @@ void expectOnlyTheBoxChanged(const RgbaImage& without, const RgbaImage& with, in
     }
     EXPECT_GT(changed, 1000u);
     EXPECT_EQ(outside, 0u);
-}
-
-bool pixelIs(const RgbaImage& image, int x, int y, const Rgb& c) {
-    const uint8_t* p = pixelAt(image, x, y);
-    for (size_t k = 0; k < 3; ++k) {
-        if (std::abs(int(p[k]) - int(std::lround(c[k] * 255))) > 1) return false;
-    }
-    return true;
 }
 
 // A dependency graph coloured by section shows its sections in as many colours on the start

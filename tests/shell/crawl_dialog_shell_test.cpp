@@ -118,8 +118,7 @@ TEST_F(CrawlDialogTest, TheWebSiteDialogEditsTheAddressTheLimitsAndTheSitemap) {
     for (const char* other : {"ftp://x/", "/home/someone/site.graph", "httpfile.graph"})
         EXPECT_FALSE(isWebAddress(other)) << other;
 
-    const std::string configHomeWas = std::getenv("XDG_CONFIG_HOME") ?: "";
-    ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    const auto configHome = ownConfigHome(dir.path());
     {
         Glue glue;
         COrvoDocManager manager(glue);
@@ -138,9 +137,6 @@ TEST_F(CrawlDialogTest, TheWebSiteDialogEditsTheAddressTheLimitsAndTheSitemap) {
             EXPECT_EQ(manager.webSiteOptions().connections, crawl::CrawlOptions{}.connections);
         }
     }
-    delete wxConfigBase::Set(nullptr);
-    ::setenv("XDG_CONFIG_HOME", configHomeWas.c_str(), 1);
-    if (configHomeWas.empty()) ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

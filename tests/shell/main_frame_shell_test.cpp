@@ -224,16 +224,14 @@ TEST_F(MainFrameTest, TheLegendNamesTheColoursAndAClickHidesAGroup) {
         return static_cast<long>(std::count(image.rgb.begin(), image.rgb.end(), beta));
     };
     ASSERT_TRUE(pumpUntil([&] { return betaPixels() > 20; })) << "beta's nodes are drawn";
-    int clicks = 0;  // each click elsewhere in the row: a move --sync onto the pointer waits
-    auto clickRow = [&](size_t row) {
-        const wxPoint p = panel.ClientToScreen(
-            panel.rowRect(row).GetPosition() +
-            wxPoint(panel.rowRect(row).width / 2 + 4 * clicks++, panel.rowRect(row).height / 2));
-        return std::system(("xdotool mousemove --sync " + std::to_string(p.x) + " " +
-                            std::to_string(p.y) + " click 1")
-                               .c_str());
+    // A click `right` pixels right of the middle of a box of the panel (a second click on a row
+    // elsewhere: a move --sync onto the pointer waits).
+    auto clickIn = [&](const wxRect& r, int right = 0) {
+        const wxPoint p =
+            panel.ClientToScreen(r.GetPosition() + wxPoint(r.width / 2 + right, r.height / 2));
+        return clickAt(p.x, p.y);
     };
-    ASSERT_EQ(clickRow(1), 0);
+    ASSERT_TRUE(clickIn(panel.rowRect(1)));
     ASSERT_TRUE(pumpUntil([&] { return panel.legend().rows[1].hidden; }));
     EXPECT_EQ(glue.viewer()->graph()->veiledGroups[0], std::vector<std::string>{"beta"});
     EXPECT_EQ(glue.keyStatus(), "Group beta hidden");
@@ -243,7 +241,7 @@ TEST_F(MainFrameTest, TheLegendNamesTheColoursAndAClickHidesAGroup) {
     wxMenuItem* listed = bar->FindItem(CMainFrame::ID_HIDDEN_GROUP_FIRST + 1);
     ASSERT_NE(listed, nullptr);
     EXPECT_EQ(listed->GetItemLabelText(), "beta (file type or group)");
-    ASSERT_EQ(clickRow(1), 0);
+    ASSERT_TRUE(clickIn(panel.rowRect(1), 4));
     ASSERT_TRUE(pumpUntil([&] { return !panel.legend().rows[1].hidden; }));
     EXPECT_TRUE(pumpUntil([&] { return betaPixels() > 20; })) << "beta's nodes are back";
     ASSERT_NE(bar->FindItem(CMainFrame::ID_HIDDEN_GROUP_FIRST), nullptr);
@@ -251,19 +249,11 @@ TEST_F(MainFrameTest, TheLegendNamesTheColoursAndAClickHidesAGroup) {
               "No group hidden");
 
     // The arrow beside beta's count flies to its first node, then its second, and says so.
-    auto clickArrow = [&](size_t row) {
-        const wxRect a = panel.arrowRect(row);
-        const wxPoint p =
-            panel.ClientToScreen(a.GetPosition() + wxPoint(a.width / 2, a.height / 2));
-        return std::system(("xdotool mousemove --sync " + std::to_string(p.x) + " " +
-                            std::to_string(p.y) + " click 1")
-                               .c_str());
-    };
-    ASSERT_EQ(clickArrow(1), 0);
+    ASSERT_TRUE(clickIn(panel.arrowRect(1)));
     ASSERT_TRUE(pumpUntil([&] { return glue.lastSelectedId() == "b0"; }));
     EXPECT_EQ(glue.keyStatus(), "Flying to b0");
     EXPECT_EQ(frame->GetStatusBar()->GetStatusText(0), "Flying to b0");
-    ASSERT_EQ(clickArrow(1), 0);
+    ASSERT_TRUE(clickIn(panel.arrowRect(1)));
     ASSERT_TRUE(pumpUntil([&] { return glue.lastSelectedId() == "b1"; }));
 
     const int viewWidth = frame->view().GetSize().x;
@@ -381,8 +371,7 @@ std::string clickOn(wxWindow& control) {
 // The import dialog answered with real clicks and keys.
 TEST_F(MainFrameTest, ImportChoicesReachTheGraphCancelKeepsItAndAskingCanStop) {
     testing::TempDir dir;  // the configuration's folder and the files opened
-    const std::string configHomeWas = std::getenv("XDG_CONFIG_HOME") ?: "";
-    ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    const auto configHome = ownConfigHome(dir.path());
     const auto groupsOf = [this](const char* id) {
         const Node* n = glue.graphLoaded() ? glue.viewer()->graph()->findNode(id) : nullptr;
         return n ? nodeGroupsText(*glue.viewer()->graph(), *n) : "(none)";
@@ -415,16 +404,7 @@ TEST_F(MainFrameTest, ImportChoicesReachTheGraphCancelKeepsItAndAskingCanStop) {
     EXPECT_FALSE(
         openAnswering(*manager, other, [](ImportDialog&) { return "xdotool key Escape"; }));
     EXPECT_EQ(groupsOf("y"), "no group");
-    delete wxConfigBase::Set(nullptr);
-    ::setenv("XDG_CONFIG_HOME", configHomeWas.c_str(), 1);
-    if (configHomeWas.empty()) ::unsetenv("XDG_CONFIG_HOME");
 }
-
-}  // namespace
-}  // namespace orvo
-
-namespace orvo {
-namespace {
 
 // After an open the measures come from their thread and the status bar says so; View > Colour
 // By colours by one with its ramp in the legend (real pixels); the Links panel lists the
@@ -537,10 +517,7 @@ TEST_F(MainFrameTest, MeasuresColourTheViewAndTheLinksPanelListsAndFlies) {
         ::usleep(100000);
         return sameLooks >= 2;
     }));
-    ASSERT_EQ(std::system(("xdotool mousemove --sync " + std::to_string(p.x) + " " +
-                           std::to_string(p.y) + " click 1")
-                              .c_str()),
-              0);
+    ASSERT_TRUE(clickAt(p.x, p.y));
     ASSERT_TRUE(pumpUntil([&] { return glue.lastSelectedId() == target; }))
         << glue.lastSelectedId();
     EXPECT_TRUE(pumpUntil([&] { return panel.links().listedNode() == targetIndex; }));

@@ -4,12 +4,16 @@
 
 #include <unistd.h>
 #include <wx/app.h>
+#include <wx/config.h>
 #include <wx/evtloop.h>
 #include <wx/init.h>
 #include <wx/toplevel.h>
 #include <wx/weakref.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
 
 #include "tests/test_time.h"
 
@@ -50,6 +54,25 @@ inline void destroyWindow(wxTopLevelWindow* window) {
     wxWeakRef<wxTopLevelWindow> alive(window);
     window->Destroy();
     if (!pumpUntil([&] { return !alive; }) && alive) delete alive.get();
+}
+
+/// A real click (through the X server's test extension) at a point of the screen; whether
+/// xdotool made it.
+inline bool clickAt(int x, int y) {
+    const std::string at = std::to_string(x) + " " + std::to_string(y);
+    return std::system(("xdotool mousemove --sync " + at + " click 1").c_str()) == 0;
+}
+
+/// Keeps the window settings in `folder` until the guard returned goes: then the toolkit's
+/// configuration object, made from there, is deleted, and the folder before is named again.
+inline std::shared_ptr<void> ownConfigHome(const std::string& folder) {
+    const std::string was = std::getenv("XDG_CONFIG_HOME") ?: "";
+    ::setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    return {nullptr, [was](void*) {
+                delete wxConfigBase::Set(nullptr);
+                if (was.empty()) ::unsetenv("XDG_CONFIG_HOME");
+                else ::setenv("XDG_CONFIG_HOME", was.c_str(), 1);
+            }};
 }
 
 }  // namespace orvo
