@@ -34,6 +34,7 @@ std::string MapRegions::open(const std::string& path, Graph& graph) {
 }
 
 void MapRegions::close() {
+    idTexts_.reset();
     source_.reset();
     region_ = MapRegion{};
     path_.clear();
@@ -66,6 +67,11 @@ bool MapRegions::nearEdge(const Graph& graph, const Node* centre) const {
 
 int64_t MapRegions::findNode(std::string_view id) const {
     return source_ ? source_->findNode(id) : -1;
+}
+
+const IdTextSpans& MapRegions::idTexts() {
+    if (!idTexts_) idTexts_ = source_ ? source_->idTextSpans() : IdTextSpans{};
+    return *idTexts_;
 }
 
 std::string MapRegions::rebuild(uint32_t m, Graph& graph) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -63,6 +64,9 @@ public:
     uint32_t mapIndexOf(const Node& n) const;
     /// The map index of the node with this id, -1 when the map has none.
     int64_t findNode(std::string_view id) const;
+    /// The map's ids and labels as Find searches them, viewed in the map (taken from it at the
+    /// first call: nothing is read for them before the first picture).
+    const IdTextSpans& idTexts();
     /// Builds the region around map node `m` into `graph` (a fresh one, the region on view
     /// stays until it is shown); "" or why not.
     std::string rebuild(uint32_t m, Graph& graph);
@@ -73,6 +77,7 @@ private:
     std::string path_;
     std::unique_ptr<MapRegionSource> source_;
     MapRegion region_;
+    std::optional<IdTextSpans> idTexts_;
 };
 
 }  // namespace orvo
