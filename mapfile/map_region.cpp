@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 #include "graph/graph.h"
 #include "graph/link_score.h"
@@ -227,7 +228,9 @@ IdTextSpans MapRegionSource::idTextSpans() const {
     const Span text = map_->of(MapSection::IdText);
     spans.text = {reinterpret_cast<const char*>(text.data), text.size};
     spans.starts = map_->of(MapSection::IdOffsets).data;
-    spans.nodes = static_cast<uint32_t>(map_->meta.nodes);
+    // A hit names its node by a signed 32-bit index, as a graph does.
+    spans.nodes = static_cast<uint32_t>(
+        std::min<uint64_t>(map_->meta.nodes, std::numeric_limits<int32_t>::max()));
     const Span labels = map_->of(MapSection::Labels);
     const Span labelText = map_->of(MapSection::LabelText);
     for (uint64_t at = 0; at + kLabelRecordBytes <= labels.size; at += kLabelRecordBytes) {
