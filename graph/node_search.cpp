@@ -325,12 +325,14 @@ bool NodeSearchIndex::buildSome(const Graph& graph, size_t count) {
 }
 
 // The spans' starts are read where they lie; a step only checks that they are in order and
-// within the text, which the search's pass relies on.
+// within the text, which the search's pass relies on, and that no id holds a line end, which
+// would break the folded copies into the wrong lines (a graph's ids never do).
 bool NodeSearchIndex::buildSome(const IdTextSpans& ids, size_t count) {
     if (stopped_) return false;
     size_t end = std::min<size_t>(ids.nodes, indexed_ + count);
     for (size_t i = indexed_; i < end; ++i) {
-        if (ids.start(i) > ids.start(i + 1) || ids.start(i + 1) > ids.text.size()) {
+        if (ids.start(i) > ids.start(i + 1) || ids.start(i + 1) > ids.text.size() ||
+            ids.idOf(i).find('\n') != std::string_view::npos) {
             stopped_ = true;
             end = i;
         }

@@ -84,7 +84,8 @@ public:
     bool buildSome(const Graph& graph, size_t count);
     /// The same over ids kept end to end (the same spans each time): nothing of the ids is
     /// copied but those with upper-case letters, case-folded, and the labels. The steps stop
-    /// at a node whose id starts out of order, the rest being scanned plainly.
+    /// at a node whose id starts out of order or holds a line end, the rest being scanned
+    /// plainly.
     bool buildSome(const IdTextSpans& ids, size_t count);
     bool complete(const Graph& graph) const { return indexed() >= nodeCount(graph); }
     bool complete(const IdTextSpans& ids) const { return stopped_ || indexed() >= ids.nodes; }

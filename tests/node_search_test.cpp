@@ -171,37 +171,48 @@ TEST(NodeSearchTest, TheIndexAnswersAsThePlainScanOnALargeSite) {
     }
 }
 
-// Ids whose starts are out of order or run past the text (a damaged map that passed its checks)
-// end the index where they start: the rest is scanned plainly, an id that cannot be cut out
-// matching nothing, and the answers stay the plain scan's.
-TEST(NodeSearchTest, IdsStartingOutOfOrderAreScannedPlainly) {
+// Ids whose starts are out of order or run past the text, or that hold a line end (a damaged map
+// that passed its checks), end the index where they start: the rest is scanned plainly, an id
+// that cannot be cut out matching nothing, and the answers stay the plain scan's. One index
+// serves every case, cleared in between.
+TEST(NodeSearchTest, DamagedIdsAreScannedPlainly) {
     const std::string text = "alphabetaAlphagammaalphadelta";
     struct Case {
         const char* name;
+        std::string text;
         std::vector<uint64_t> starts;
-        const char* expected;  // what "alpha" finds (node 1 by its label)
+        const char* query;
+        const char* expected;  // node 1 matches by its label
     };
     const Case cases[] = {
-        {"in order", {0, 5, 9, 14, 19, 24, 29}, "4: alpha/0 Alpha/0 alpha/0 beta/1"},
-        {"one back", {0, 5, 9, 14, 12, 24, 29}, "4: alpha/0 Alpha/0 beta/1 hagammaalpha/2"},
-        {"past the end", {0, 5, 9, 14, 19, 24, 99}, "4: alpha/0 Alpha/0 alpha/0 beta/1"},
-        {"all past", {0, 5, 9, 99, 19, 24, 29}, "3: alpha/0 alpha/0 beta/1"},
+        {"in order", text, {0, 5, 9, 14, 19, 24, 29}, "alpha", "4: alpha/0 Alpha/0 alpha/0 beta/1"},
+        {"one back", text, {0, 5, 9, 14, 12, 24, 29}, "alpha",
+         "4: alpha/0 Alpha/0 beta/1 hagammaalpha/2"},
+        {"past the end", text, {0, 5, 9, 14, 19, 24, 99}, "alpha",
+         "4: alpha/0 Alpha/0 alpha/0 beta/1"},
+        {"all past", text, {0, 5, 9, 99, 19, 24, 29}, "alpha", "3: alpha/0 alpha/0 beta/1"},
+        {"a line end", "a\nbbetaAl\nhagammaalphadelta", {0, 5, 9, 14, 19, 24, 29}, "a\nb",
+         "1: a\nbbe/1"},
+        {"a line end folded", "alphabetaAl\nhaGAmmaalphadelta", {0, 5, 9, 14, 19, 24, 29}, "AMMA",
+         "1: GAmma/2"},
     };
+    NodeSearchIndex index;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<unsigned char> starts(c.starts.size() * 8);
         std::memcpy(starts.data(), c.starts.data(), starts.size());
-        IdTextSpans ids{text, starts.data(), uint32_t(c.starts.size() - 1), {}};
+        IdTextSpans ids{c.text, starts.data(), uint32_t(c.starts.size() - 1), {}};
         ids.labels = {{1, "Alpha Two"}, {5, "last"}};
-        const std::string plain = shown(ids, plainSearch(ids, "alpha", 10));
+        const std::string plain = shown(ids, plainSearch(ids, c.query, 10));
         EXPECT_EQ(plain, c.expected);
         for (const size_t step : {1, 2, 100}) {
-            NodeSearchIndex index;
+            index.clear();
+            EXPECT_EQ(shown(ids, index.search(ids, c.query, 10)), plain) << "unbuilt";
             size_t steps = 0;
             while (index.buildSome(ids, step) && ++steps < 100) {
             }
             EXPECT_TRUE(index.complete(ids));
-            EXPECT_EQ(shown(ids, index.search(ids, "alpha", 10)), plain) << step;
+            EXPECT_EQ(shown(ids, index.search(ids, c.query, 10)), plain) << step;
             EXPECT_EQ(shown(ids, index.search(ids, "LAST", 10)),
                       shown(ids, plainSearch(ids, "LAST", 10)));
         }
