@@ -409,8 +409,14 @@ int Glue::idleViewer() {
     return indexStep() ? 1 : 0;
 }
 
+// A map shown a region at a time is indexed whole, from its own id text: the index outlives
+// the regions.
 bool Glue::indexStep() {
     if (!ready() || !buildSearchIndex_) return false;
+    if (regions_.active()) {
+        const IdTextSpans& ids = regions_.idTexts();
+        return !searchIndex_.complete(ids) && searchIndex_.buildSome(ids, kIndexSlice);
+    }
     const Graph& g = *viewer_->graph();
     if (searchIndex_.complete(g)) return false;
     return searchIndex_.buildSome(g, kIndexSlice);
@@ -418,7 +424,27 @@ bool Glue::indexStep() {
 
 SearchResult Glue::findNodes(std::string_view query, size_t limit) {
     if (!ready()) return {};
+    if (regions_.active()) return searchIndex_.search(regions_.idTexts(), query, limit);
     return searchIndex_.search(*viewer_->graph(), query, limit);
+}
+
+FoundNode Glue::foundNode(const SearchHit& hit) {
+    if (!ready() || hit.node < 0) return {};
+    const Graph& g = *viewer_->graph();
+    int32_t index = hit.node;
+    if (regions_.active()) {
+        index = regions_.region().graphIndexOf(static_cast<uint32_t>(hit.node));
+        if (index < 0) {
+            const IdTextSpans& ids = regions_.idTexts();
+            const std::string_view id = ids.idOf(static_cast<size_t>(hit.node));
+            return {std::string(id), nodeNameText(id, ids.labelOf(static_cast<size_t>(hit.node))),
+                    true};
+        }
+    }
+    if (static_cast<size_t>(index) >= g.nodes.size() || g.nodes[size_t(index)] == nullptr)
+        return {};
+    const Node& node = *g.nodes[static_cast<size_t>(index)];
+    return {std::string(node.id), nodeNameText(g, node), node.isShown()};
 }
 
 const Node* Glue::hoveredNode() {
@@ -546,7 +572,7 @@ bool Glue::showRegionAround(uint32_t m) {
         say("Cannot show that part of the map: " + why + ".");
         return false;
     }
-    searchIndex_.clear();  // it reads the old region's ids
+    // The search index stays: it reads the map's ids, not the region's.
     measuresJob_.reset();
     viewer_->swapGraphKeepingView(std::move(fresh));
     applyToNewRegion();

@@ -33,6 +33,14 @@ class BackgroundConversion;
 
 /// What one open needs besides the input: where its progress goes, when it stops, and who
 /// decides on a doubtful file. Every member may stay empty.
+/// A node Find found, as the window lists it.
+struct FoundNode {
+    std::string id;
+    std::string name;   // as the status bar names it (see nodeNameText)
+    bool shown = true;  // false while hidden; a map's node outside the region on view counts as
+                        // shown until its region is
+};
+
 struct OpenRequest {
     /// Called now and then while the input is opened: the stage, the work done in it and its
     /// total (bytes while reading; 0 when unknown). The shell shows one progress box for the
@@ -146,8 +154,12 @@ public:
     /// Indexes one slice of nodes; true while nodes remain.
     bool indexStep();
     const NodeSearchIndex& searchIndex() const { return searchIndex_; }
-    /// The best `limit` nodes for the query (nodes not indexed yet are scanned plainly).
+    /// The best `limit` nodes for the query (nodes not indexed yet are scanned plainly). In a
+    /// map shown a region at a time every node of the map is searched, and a hit's node is the
+    /// map's index: foundNode tells what it is.
     SearchResult findNodes(std::string_view query, size_t limit);
+    /// What the window shows of a hit of findNodes.
+    FoundNode foundNode(const SearchHit& hit);
 
     // Travelling to nodes.
     /// Selects the node and flies to it with the animated move, as a click on it does, and

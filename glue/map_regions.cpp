@@ -29,6 +29,7 @@ MapRegions& MapRegions::operator=(MapRegions&& other) noexcept {
     stuck_ = other.stuck_;
     full_ = other.full_;
     generation_ = other.generation_;
+    idTexts_ = std::move(other.idTexts_);
     check_ = std::move(other.check_);
     build_ = std::move(other.build_);
     return *this;
@@ -57,6 +58,7 @@ void MapRegions::close() {
     build_.reset();
     check_.reset();
     stuck_ = full_ = false;
+    idTexts_.reset();
     source_.reset();
     region_ = MapRegion{};
     path_.clear();
@@ -92,6 +94,11 @@ bool MapRegions::nearEdge(const Graph& graph, const Node* centre) const {
 
 int64_t MapRegions::findNode(std::string_view id) const {
     return source_ ? source_->findNode(id) : -1;
+}
+
+const IdTextSpans& MapRegions::idTexts() {
+    if (!idTexts_) idTexts_ = source_ ? source_->idTextSpans() : IdTextSpans{};
+    return *idTexts_;
 }
 
 std::string MapRegions::rebuild(uint32_t m, Graph& graph) {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -82,6 +83,9 @@ public:
     uint32_t mapIndexOf(const Node& n) const;
     /// The map index of the node with this id, -1 when the map has none.
     int64_t findNode(std::string_view id) const;
+    /// The map's ids and labels as Find searches them, viewed in the map (taken from it at the
+    /// first call: nothing is read for them before the first picture).
+    const IdTextSpans& idTexts();
     /// Builds a small region around map node `m` into `graph` (a fresh one; the region on view
     /// stays until it is shown), at once; "" or why not. After a failure no region is asked for
     /// again (nearEdge says no): the map is shown as it is.
@@ -145,6 +149,7 @@ private:
     bool stuck_ = false;  // a region could not be built
     bool full_ = false;   // the region on view was built with the full budget
     uint64_t generation_ = 0;  // counts the regions built at once
+    std::optional<IdTextSpans> idTexts_;
     // After source_: destroyed first.
     std::unique_ptr<Check> check_;
     std::unique_ptr<Build> build_;

@@ -12,9 +12,12 @@ bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) 
 }  // namespace
 
 std::string nodeNameText(const Graph& graph, const Node& node) {
-    const std::string_view label = graph.labelOf(node);
-    if (label.empty() || label == node.id) return std::string(node.id);
-    return std::string(label) + " (" + std::string(node.id) + ")";
+    return nodeNameText(node.id, graph.labelOf(node));
+}
+
+std::string nodeNameText(std::string_view id, std::string_view label) {
+    if (label.empty() || label == id) return std::string(id);
+    return std::string(label) + " (" + std::string(id) + ")";
 }
 
 std::string flyingToText(const Graph& graph, const Node& node) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "glue/group_legend.h"
 
@@ -14,6 +15,8 @@ struct Node;
 /// How the status bar names a node: its id, or its label from the file with the id beside it
 /// ("python3 (29753)").
 std::string nodeNameText(const Graph& graph, const Node& node);
+/// The same for a node known by its id and label alone ("" when it has none).
+std::string nodeNameText(std::string_view id, std::string_view label);
 
 /// The node's groups, kind by kind ("html, main"); "no group" when it has none. A crawled
 /// redirect says where it leads ("html, redirect to http://h/new.html").

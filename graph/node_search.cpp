@@ -100,19 +100,43 @@ void forEachLineHolding(std::string_view text, std::string_view q, Take&& take) 
     }
 }
 
-/// Plain scan of nodes [first, end) into hits.
-void scanNodes(const Graph& graph, size_t first, std::string_view q, TopHits& hits) {
-    std::string folded;
-    for (size_t i = first; i < graph.nodes.size(); ++i) {
+// What the search reads of the nodes: their ids and labels, from a graph or from spans of id
+// text. An empty id (a node the graph lacks) matches nothing.
+struct GraphTexts {
+    const Graph& graph;
+    size_t count() const { return graph.nodes.size(); }
+    std::string_view id(size_t i) const {
         const Node* n = graph.nodes[i];
-        if (n == nullptr) continue;
-        folded.assign(n->id);
+        return n != nullptr ? std::string_view(n->id) : std::string_view();
+    }
+    std::string_view label(size_t i) const {
+        const Node* n = graph.nodes[i];
+        return n != nullptr ? graph.labelOf(*n) : std::string_view();
+    }
+    bool hasLabels() const { return graph.hasLabels(); }
+};
+
+struct SpanTexts {
+    const IdTextSpans& ids;
+    size_t count() const { return ids.nodes; }
+    std::string_view id(size_t i) const { return ids.idOf(i); }
+    std::string_view label(size_t i) const { return ids.labelOf(i); }
+    bool hasLabels() const { return !ids.labels.empty(); }
+};
+
+/// Plain scan of nodes [first, end) into hits.
+template <typename Texts>
+void scanNodes(const Texts& texts, size_t first, std::string_view q, TopHits& hits) {
+    std::string folded;
+    for (size_t i = first; i < texts.count(); ++i) {
+        const std::string_view id = texts.id(i);
+        folded.assign(id);
         for (char& c : folded) c = fold(c);
         MatchRank rank;
         std::optional<SearchHit> hit;
         if (rankMatch(folded, q, rank))
-            hit = SearchHit{static_cast<int32_t>(i), rank, static_cast<uint32_t>(n->id.size())};
-        if (const std::string_view label = graph.labelOf(*n); !label.empty()) {
+            hit = SearchHit{static_cast<int32_t>(i), rank, static_cast<uint32_t>(id.size())};
+        if (const std::string_view label = texts.label(i); !label.empty()) {
             folded.assign(label);
             for (char& c : folded) c = fold(c);
             if (rankLabel(folded, q, rank)) {
@@ -132,6 +156,42 @@ bool cannotEnter(const SearchHit* worst, std::string_view id, std::string_view q
     if (worst == nullptr || id.size() < worst->length) return false;
     if (worst->rank == MatchRank::Exact) return true;
     return worst->rank == MatchRank::Prefix && !id.ends_with(q);
+}
+
+/// One memmem pass over a run of ids end to end, nodes [firstNode, done) of it: `endOf(node)`
+/// is where the node's id ends, counted from `text` like `firstStart`, where the first starts.
+/// The node of a hit is the first whose end lies past the hit's start; after a hit the search
+/// resumes at the next id, so each node counts once. A hit that runs on into the next id is no
+/// match, and nor is any later start in the same id, so that id is passed over too. Ids that
+/// `folded` names are searched in their folded copies instead; `offer` takes each hit that may
+/// enter the best kept (the node's label hit made part of it) and `hasLabelHit` tells the nodes
+/// whose label matched.
+template <typename EndOf, typename Folded, typename HasLabelHit, typename Offer>
+void passRun(const char* text, size_t firstStart, size_t length, size_t firstNode, size_t done,
+             std::string_view q, TopHits& hits, EndOf&& endOf, Folded&& folded,
+             HasLabelHit&& hasLabelHit, Offer&& offer) {
+    size_t node = firstNode;
+    size_t idStart = firstStart;
+    size_t pos = firstStart;
+    while (pos < length) {
+        const void* found = ::memmem(text + pos, length - pos, q.data(), q.size());
+        if (found == nullptr) break;
+        const size_t at = static_cast<const char*>(found) - text;
+        while (endOf(node) <= at) idStart = endOf(node++);
+        if (node >= done) break;
+        const size_t idEnd = endOf(node);
+        pos = idEnd;
+        if (at + q.size() > idEnd || folded(node)) continue;
+        // memmem found the query inside this id: only its rank is left to tell, and not even
+        // that when the hit cannot enter the best kept (a common letter matches nearly every id).
+        const std::string_view id(text + idStart, idEnd - idStart);
+        if (!hasLabelHit(node) && cannotEnter(hits.worstWhenFull(), id, q)) {
+            hits.countOnly();
+        } else {
+            offer(SearchHit{static_cast<int32_t>(node), rankOfMatch(id, q),
+                            static_cast<uint32_t>(id.size())});
+        }
+    }
 }
 
 }  // namespace
@@ -170,8 +230,35 @@ MatchRank rankOfMatch(std::string_view id, std::string_view q) {
 SearchResult plainSearch(const Graph& graph, std::string_view query, size_t limit) {
     TopHits hits(limit);
     const std::string q = foldQuery(query);
-    if (!q.empty()) scanNodes(graph, 0, q, hits);
+    if (!q.empty()) scanNodes(GraphTexts{graph}, 0, q, hits);
     return hits.take();
+}
+
+SearchResult plainSearch(const IdTextSpans& ids, std::string_view query, size_t limit) {
+    TopHits hits(limit);
+    const std::string q = foldQuery(query);
+    if (!q.empty()) scanNodes(SpanTexts{ids}, 0, q, hits);
+    return hits.take();
+}
+
+uint64_t IdTextSpans::start(size_t i) const {
+    uint64_t at;
+    std::memcpy(&at, starts + i * sizeof at, sizeof at);  // little-endian, as every host here
+    return at;
+}
+
+std::string_view IdTextSpans::idOf(size_t i) const {
+    if (i >= nodes) return {};
+    const uint64_t begin = start(i), end = start(i + 1);
+    if (begin >= end || end > text.size()) return {};
+    return text.substr(begin, end - begin);
+}
+
+std::string_view IdTextSpans::labelOf(size_t i) const {
+    const auto at = std::lower_bound(
+        labels.begin(), labels.end(), i,
+        [](const std::pair<uint32_t, std::string_view>& l, size_t node) { return l.first < node; });
+    return at != labels.end() && at->first == i ? at->second : std::string_view();
 }
 
 size_t NodeSearchIndex::nodeCount(const Graph& graph) { return graph.nodes.size(); }
@@ -185,17 +272,43 @@ void NodeSearchIndex::clear() {
     std::string().swap(labelText_);
     std::vector<uint32_t>().swap(labelNodes_);
     indexed_ = 0;
+    stopped_ = false;
+}
+
+template <typename Texts>
+void NodeSearchIndex::addFoldedAndLabels(const Texts& texts, size_t end) {
+    if (indexed_ == 0) foldedBits_.assign(texts.count() / 64 + 1, 0);
+    for (size_t i = indexed_; i < end; ++i) {
+        const std::string_view id = texts.id(i);
+        if (std::any_of(id.begin(), id.end(), [](char c) { return fold(c) != c; })) {
+            foldedBits_[i / 64] |= uint64_t{1} << (i % 64);
+            foldedNodes_.push_back(static_cast<uint32_t>(i));
+            for (char c : id) foldedText_.push_back(fold(c));
+            foldedText_.push_back('\n');
+        }
+    }
+    if (texts.hasLabels()) {
+        for (size_t k = indexed_; k < end; ++k) {
+            const std::string_view label = texts.label(k);
+            if (label.empty()) continue;  // a label holds no line end (see NodeLabels::set)
+            for (char c : label) labelText_.push_back(fold(c));
+            labelText_.push_back('\n');
+            labelNodes_.push_back(static_cast<uint32_t>(k));
+        }
+    }
+    indexed_ = end;
+    if (end < texts.count()) return;
+    foldedText_.shrink_to_fit();
+    foldedNodes_.shrink_to_fit();
+    labelText_.shrink_to_fit();
+    labelNodes_.shrink_to_fit();
 }
 
 bool NodeSearchIndex::buildSome(const Graph& graph, size_t count) {
     const size_t n = std::min<size_t>(nodeCount(graph), std::numeric_limits<uint32_t>::max());
-    if (indexed_ == 0) {
-        idEnds_.reserve(n);
-        foldedBits_.assign(n / 64 + 1, 0);
-    }
-    size_t i = indexed_;
-    const size_t end = std::min(n, i + count);
-    for (; i < end; ++i) {
+    if (indexed_ == 0) idEnds_.reserve(n);
+    const size_t end = std::min(n, indexed_ + count);
+    for (size_t i = indexed_; i < end; ++i) {
         const Node* node = graph.nodes[i];
         const std::string_view id = node != nullptr ? std::string_view(node->id) : "";
         // An id continues the run when it starts where the run ends (an empty one always does).
@@ -206,40 +319,37 @@ bool NodeSearchIndex::buildSome(const Graph& graph, size_t count) {
         if (!continues) runs_.push_back({id.data(), static_cast<uint32_t>(i), 0});
         runs_.back().length += static_cast<uint32_t>(id.size());
         idEnds_.push_back(runs_.back().length);
-        if (std::any_of(id.begin(), id.end(), [](char c) { return fold(c) != c; })) {
-            foldedBits_[i / 64] |= uint64_t{1} << (i % 64);
-            foldedNodes_.push_back(static_cast<uint32_t>(i));
-            for (char c : id) foldedText_.push_back(fold(c));
-            foldedText_.push_back('\n');
-        }
     }
-    if (graph.hasLabels()) {
-        for (size_t k = indexed_; k < i; ++k) {
-            const Node* node = graph.nodes[k];
-            const std::string_view label = node != nullptr ? graph.labelOf(*node) : "";
-            if (label.empty()) continue;  // a label holds no line end (see NodeLabels::set)
-            for (char c : label) labelText_.push_back(fold(c));
-            labelText_.push_back('\n');
-            labelNodes_.push_back(static_cast<uint32_t>(k));
-        }
-    }
-    indexed_ = i;
-    if (i < n) return true;
-    foldedText_.shrink_to_fit();
-    foldedNodes_.shrink_to_fit();
-    labelText_.shrink_to_fit();
-    labelNodes_.shrink_to_fit();
-    return false;
+    addFoldedAndLabels(GraphTexts{graph}, end);
+    return end < n;
 }
 
-SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
-                                     size_t limit) const {
+// The spans' starts are read where they lie; a step only checks that they are in order and
+// within the text, which the search's pass relies on, and that no id holds a line end, which
+// would break the folded copies into the wrong lines (a graph's ids never do).
+bool NodeSearchIndex::buildSome(const IdTextSpans& ids, size_t count) {
+    if (stopped_) return false;
+    size_t end = std::min<size_t>(ids.nodes, indexed_ + count);
+    for (size_t i = indexed_; i < end; ++i) {
+        if (ids.start(i) > ids.start(i + 1) || ids.start(i + 1) > ids.text.size() ||
+            ids.idOf(i).find('\n') != std::string_view::npos) {
+            stopped_ = true;
+            end = i;
+        }
+    }
+    addFoldedAndLabels(SpanTexts{ids}, end);
+    return !complete(ids);
+}
+
+template <typename Texts, typename PassRuns>
+SearchResult NodeSearchIndex::searchWith(const Texts& texts, std::string_view query, size_t limit,
+                                         PassRuns&& passRuns) const {
     TopHits hits(limit);
     const std::string q = foldQuery(query);
     if (q.empty()) return hits.take();
-    const size_t done = std::min(indexed(), nodeCount(graph));
+    const size_t done = std::min(indexed(), texts.count());
     if (q.find('\n') != std::string::npos) {
-        scanNodes(graph, 0, q, hits);  // no id holds a line end: the scan finds nothing either
+        scanNodes(texts, 0, q, hits);  // no id holds a line end: the scan finds nothing either
         return hits.take();
     }
 
@@ -270,37 +380,9 @@ SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
             SearchHit{static_cast<int32_t>(node), MatchRank::Exact, 0},
             [](const SearchHit& a, const SearchHit& b) { return a.node < b.node; });
     };
-
-    // The runs, in node order: one memmem pass over each. The node of a hit is the first whose
-    // end lies past the hit's start; after a hit the search resumes at the next id, so each node
-    // counts once. A hit that runs on into the next id is no match, and nor is any later start
-    // in the same id, so that id is passed over too.
-    for (const Run& run : runs_) {
-        if (run.firstNode >= done) break;
-        size_t node = run.firstNode;
-        size_t idStart = 0;
-        size_t pos = 0;
-        while (pos < run.length) {
-            const void* found = ::memmem(run.text + pos, run.length - pos, q.data(), q.size());
-            if (found == nullptr) break;
-            const size_t at = static_cast<const char*>(found) - run.text;
-            while (idEnds_[node] <= at) idStart = idEnds_[node++];
-            if (node >= done) break;
-            const size_t idEnd = idEnds_[node];
-            pos = idEnd;
-            if (at + q.size() > idEnd || inFoldedText(node)) continue;
-            // memmem found the query inside this id: only its rank is left to tell, and not even
-            // that when the hit cannot enter the best kept (a common letter matches nearly every
-            // id).
-            const std::string_view id(run.text + idStart, idEnd - idStart);
-            if (!hasLabelHit(node) && cannotEnter(hits.worstWhenFull(), id, q)) {
-                hits.countOnly();
-            } else {
-                hits.offer(withLabelHit({static_cast<int32_t>(node), rankOfMatch(id, q),
-                                         static_cast<uint32_t>(id.size())}));
-            }
-        }
-    }
+    const auto folded = [this](size_t node) { return inFoldedText(node); };
+    const auto offer = [&](const SearchHit& hit) { hits.offer(withLabelHit(hit)); };
+    passRuns(q, done, hits, folded, hasLabelHit, offer);
 
     // The folded copies, line by line; their nodes come out of node order with the runs', so
     // every hit is offered.
@@ -316,8 +398,36 @@ SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
     for (size_t k = 0; k < labelHits.size(); ++k) {
         if (!labelHitTaken[k]) hits.offer(labelHits[k]);
     }
-    scanNodes(graph, done, q, hits);
+    scanNodes(texts, done, q, hits);
     return hits.take();
+}
+
+// The graph's runs, in node order, each with the ends the index keeps.
+SearchResult NodeSearchIndex::search(const Graph& graph, std::string_view query,
+                                     size_t limit) const {
+    return searchWith(GraphTexts{graph}, query, limit,
+                      [&](std::string_view q, size_t done, TopHits& hits, const auto& folded,
+                          const auto& hasLabelHit, const auto& offer) {
+                          for (const Run& run : runs_) {
+                              if (run.firstNode >= done) break;
+                              passRun(run.text, 0, run.length, run.firstNode, done, q, hits,
+                                      [&](size_t node) { return size_t{idEnds_[node]}; },
+                                      folded, hasLabelHit, offer);
+                          }
+                      });
+}
+
+// The spans' text up to the end of the last node indexed is one run, with the spans' own starts.
+SearchResult NodeSearchIndex::search(const IdTextSpans& ids, std::string_view query,
+                                     size_t limit) const {
+    return searchWith(SpanTexts{ids}, query, limit,
+                      [&](std::string_view q, size_t done, TopHits& hits, const auto& folded,
+                          const auto& hasLabelHit, const auto& offer) {
+                          if (done == 0) return;
+                          passRun(ids.text.data(), ids.start(0), ids.start(done), 0, done, q,
+                                  hits, [&](size_t node) { return ids.start(node + 1); }, folded,
+                                  hasLabelHit, offer);
+                      });
 }
 
 size_t NodeSearchIndex::memoryBytes() const {

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 #include "graph/graph.h"
 #include "graph/link_score.h"
@@ -264,6 +265,44 @@ std::string_view MapRegionSource::idOf(uint32_t m) const {
     const auto end = loadLittle<uint64_t>(offsets + uint64_t{m} * 8 + 8);
     if (begin >= end || end > text.size) return {};
     return {reinterpret_cast<const char*>(text.data + begin), static_cast<size_t>(end - begin)};
+}
+
+IdTextSpans MapRegionSource::idTextSpans() const {
+    IdTextSpans spans;
+    if (!map_) return spans;
+    const Span text = map_->of(MapSection::IdText);
+    spans.text = {reinterpret_cast<const char*>(text.data), text.size};
+    spans.starts = map_->of(MapSection::IdOffsets).data;
+    // A hit names its node by a signed 32-bit index, as a graph does.
+    spans.nodes = static_cast<uint32_t>(
+        std::min<uint64_t>(map_->meta.nodes, std::numeric_limits<int32_t>::max()));
+    const Span labels = map_->of(MapSection::Labels);
+    const Span labelText = map_->of(MapSection::LabelText);
+    for (uint64_t at = 0; at + kLabelRecordBytes <= labels.size; at += kLabelRecordBytes) {
+        const auto node = loadLittle<uint32_t>(labels.data + at);
+        const auto length = loadLittle<uint32_t>(labels.data + at + 4);
+        const auto offset = loadLittle<uint64_t>(labels.data + at + 8);
+        if (node >= spans.nodes || offset > labelText.size || length > labelText.size - offset)
+            continue;
+        const std::string_view label(reinterpret_cast<const char*>(labelText.data + offset),
+                                     length);
+        if (isLabelText(label)) spans.labels.emplace_back(node, label);
+    }
+    // In node order, a node labelled twice keeping its last label, as a graph would.
+    std::stable_sort(spans.labels.begin(), spans.labels.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    const auto last = std::unique(spans.labels.rbegin(), spans.labels.rend(),
+                                  [](const auto& a, const auto& b) { return a.first == b.first; });
+    spans.labels.erase(spans.labels.begin(), last.base());
+    // The search reads the ids from end to end: read ahead of it.
+    for (const MapSection kind : {MapSection::IdText, MapSection::IdOffsets}) {
+        const Span span = map_->of(kind);
+        const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+        const uintptr_t start = reinterpret_cast<uintptr_t>(span.data) & ~(page - 1);
+        const uintptr_t end = reinterpret_cast<uintptr_t>(span.data) + span.size;
+        if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_NORMAL);
+    }
+    return spans;
 }
 
 int64_t MapRegionSource::findNode(std::string_view id) const {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "graph/node_measures.h"
+#include "graph/node_search.h"
 
 namespace orvo {
 
@@ -77,6 +78,10 @@ public:
     std::string_view idOf(uint32_t m) const;
     /// The map index of the node with this id, -1 when there is none.
     int64_t findNode(std::string_view id) const;
+    /// Every id of the map end to end with where each starts, viewed in the mapped file, and
+    /// the labels it gives (those out of bounds or not fit to show left out): what Find searches
+    /// in place. Valid while the map is open.
+    IdTextSpans idTextSpans() const;
 
     /// Empties the graph (its hidden groups and colours stay) and builds into it the region
     /// around map node `focus`: the paths from the root to the focus, the top and the start

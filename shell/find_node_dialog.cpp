@@ -7,10 +7,8 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
-#include "graph/graph.h"
 #include "graph/read_stats.h"
 #include "glue/glue.h"
-#include "glue/status_text.h"
 
 namespace orvo {
 
@@ -45,16 +43,15 @@ FindNodeDialog::FindNodeDialog(wxWindow* parent, Glue& glue, const wxString& que
 void FindNodeDialog::refresh() {
     const std::string query(query_->GetValue().utf8_str());
     const SearchResult result = glue_.findNodes(query, kShown);
-    const Graph* graph = glue_.viewer() != nullptr ? glue_.viewer()->graph() : nullptr;
     ids_.clear();
     wxArrayString rows;
     for (const SearchHit& hit : result.hits) {
-        const Node& node = *graph->nodes[static_cast<size_t>(hit.node)];
-        ids_.emplace_back(node.id);
-        const std::string name = nodeNameText(*graph, node);
+        FoundNode found = glue_.foundNode(hit);
+        const std::string& name = found.name;
         wxString row = wxString::FromUTF8(name.data(), name.size());
         if (row.empty() && !name.empty()) row = wxString::From8BitData(name.data(), name.size());
-        if (!node.isShown()) row += "   (hidden)";
+        if (!found.shown) row += "   (hidden)";
+        ids_.push_back(std::move(found.id));
         rows.Add(row);
     }
     list_->Set(rows);

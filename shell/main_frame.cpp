@@ -427,11 +427,7 @@ bool CMainFrame::buildToolBar() {
             status->SetStatusText(
                 r.hits.empty()
                     ? wxString("No node matches")
-                    : "Enter flies to " +
-                          fromBytes(std::string(glue.viewer()
-                                                    ->graph()
-                                                    ->nodes[static_cast<size_t>(r.hits[0].node)]
-                                                    ->id)) +
+                    : "Enter flies to " + fromBytes(glue.foundNode(r.hits[0]).id) +
                           wxString::FromUTF8(" (" +
                                              orvo::groupedNumber(static_cast<long long>(r.total)) +
                                              (r.total == 1 ? " match)" : " matches)")),
@@ -749,7 +745,7 @@ bool CMainFrame::flyToBestMatch(const wxString& query) {
         wxBell();
         return false;
     }
-    const std::string id(glue.viewer()->graph()->nodes[static_cast<size_t>(r.hits[0].node)]->id);
+    const std::string id = glue.foundNode(r.hits[0]).id;
     if (!glue.travelTo(id)) return findNode(query);  // hidden: let the user pick another
     view_->SetFocus();
     showKeyStatus();

@@ -1,5 +1,6 @@
 // Maps opened through the glue on an offscreen Mesa context: the same picture, search and
-// travel as the outline they were made from; the measures a map carries taken from it; the map
+// travel as the outline they were made from, Find over the whole of a map shown a region at a
+// time; the measures a map carries taken from it; the map
 // cache that makes re-opening an unchanged outline as quick; a damaged map refused with the
 // graph on view kept.
 #include <sys/stat.h>
@@ -7,6 +8,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@
 #include "mapfile/map_writer.h"
 #include "tests/glue/glue_rig.h"
 #include "tests/measures_test_support.h"
+#include "tools/site_generator.h"
 
 namespace orvo {
 namespace {
@@ -64,6 +67,77 @@ TEST_F(MapOpenTest, AMapShowsWhatItsOutlineShows) {
     EXPECT_NE(glue->openError().find("it is cut short: 100 of its"), std::string::npos)
         << glue->openError();
     EXPECT_EQ(graph().nodes.size(), 3000u);
+}
+
+// Shown a region at a time, a map is searched whole, from its own id text: the same hits (ids,
+// ranks, names) and totals as the map read whole, before the index is built and after, hits
+// outside the region included; choosing one travels to it, and the index outlives the region.
+TEST_F(MapOpenTest, FindSearchesTheWholeOfAMapShownARegionAtATime) {
+    // A generated site with upper-case letters in some ids and labels on some nodes.
+    std::string outline = generateSiteGraph({3000, 5});
+    for (size_t at = 0; (at = outline.find("/a", at)) != std::string::npos; at += 2)
+        outline[at + 1] = 'A';
+    const std::string outlinePath = dir / "upper.graph";
+    std::ofstream(outlinePath, std::ios::binary) << outline;
+    open(outlinePath);
+    for (size_t i = 5; i < graph().nodes.size(); i += 97)
+        graph().setLabel(*graph().nodes[i], "Label " + std::to_string(i % 7) + " of " +
+                                                 std::string(graph().nodes[i]->id.substr(7, 5)));
+    glue->waitForMeasures();
+    const std::string map = dir / "upper.orvomap";
+    ASSERT_EQ(writeMapFile(map, graph(), settings(), &glue->measures()), "");
+
+    const std::vector<std::string> queries{"a",        "A",       "/a",    "HTML", "label 3",
+                                           "LABEL 6 OF", "www.",  "zzzz",  "\xff", "",
+                                           std::string(graph().nodes[2999]->id),
+                                           std::string(graph().labelOf(*graph().nodes[5]))};
+    // Each query's total, then each hit's rank, id, name and whether it is shown.
+    const auto answers = [&] {
+        std::vector<std::string> all;
+        for (const std::string& q : queries) {
+            const SearchResult found = glue->findNodes(q, 12);
+            std::string text = std::to_string(found.total) + ":";
+            for (const SearchHit& hit : found.hits) {
+                const FoundNode node = glue->foundNode(hit);
+                text += " " + std::to_string(int(hit.rank)) + " " + node.id + " " + node.name +
+                        (node.shown ? "" : " hidden");
+            }
+            all.push_back(text);
+        }
+        return all;
+    };
+    makeGlue();
+    open(map);
+    ASSERT_EQ(graph().nodes.size(), 3000u);
+    idleToTheEnd();
+    ASSERT_TRUE(glue->searchIndex().complete(graph()));
+    const std::vector<std::string> whole = answers();
+    EXPECT_EQ(whole[0].substr(0, 5), "3000:");
+    EXPECT_NE(whole[11].find(": 0 "), std::string::npos) << "a label matched whole: " << whole[11];
+
+    makeGlue();
+    glue->setMapRegions(1000, 200);
+    open(map);
+    ASSERT_LT(graph().nodes.size(), 1000u);
+    EXPECT_EQ(glue->searchIndex().indexed(), 0u);
+    EXPECT_EQ(answers(), whole) << "before the index";
+    // As idle time builds it (here without the region's refinement, which never finishes with
+    // so few nodes around the view).
+    for (int step = 0; glue->indexStep() && step < 100; ++step) {
+    }
+    EXPECT_EQ(glue->searchIndex().indexed(), 3000u);
+    EXPECT_EQ(answers(), whole) << "from the index";
+
+    // The last node is outside the first region: Find travels to it, and finds it there too.
+    const std::string last(queries[10]);
+    ASSERT_EQ(graph().findNode(last), nullptr);
+    const SearchResult found = glue->findNodes(last, 1);
+    ASSERT_EQ(found.hits.size(), 1u);
+    ASSERT_EQ(glue->travelTo(glue->foundNode(found.hits[0]).id), 1);
+    EXPECT_NE(graph().findNode(last), nullptr);
+    EXPECT_EQ(glue->lastSelectedId(), last);
+    EXPECT_EQ(glue->searchIndex().indexed(), 3000u) << "the index reads the map, not the region";
+    EXPECT_EQ(answers(), whole) << "in the region around the last node";
 }
 
 // The measures a map carries are taken as they are, not worked out again: a map written with a
