@@ -271,7 +271,7 @@ IdTextSpans MapRegionSource::idTextSpans() const {
     IdTextSpans spans;
     if (!map_) return spans;
     const Span text = map_->of(MapSection::IdText);
-    spans.text = {reinterpret_cast<const char*>(text.data), text.size};
+    spans.text = {reinterpret_cast<const char*>(text.data), static_cast<size_t>(text.size)};
     spans.starts = map_->of(MapSection::IdOffsets).data;
     // A hit names its node by a signed 32-bit index, as a graph does.
     spans.nodes = static_cast<uint32_t>(

@@ -239,6 +239,13 @@ TEST_F(MapOpenTest, ALargeMapIsShownARegionAtATimeAsTheWholeWould) {
     ASSERT_EQ(glue->goBack(), 1);
     idleToTheEnd();
     EXPECT_TRUE(centred(node(homeId.c_str())));
+    // Regions too small to hold more than a node's children settle too: idle time ends.
+    makeGlue();
+    glue->setMapRegions(1000, 60, 20);
+    open(map);
+    ASSERT_EQ(glue->travelTo(far), 1);
+    idleToTheEnd();
+    EXPECT_TRUE(centred(node(far.c_str())));
 
     const std::string saved = dir / "saved.orvomap";
     ASSERT_EQ(glue->saveMap(saved), "");
@@ -248,8 +255,12 @@ TEST_F(MapOpenTest, ALargeMapIsShownARegionAtATimeAsTheWholeWould) {
     EXPECT_FALSE(exportWebPage(*glue, dir / "page.html", "site", {}, error));
     EXPECT_NE(error.find("orvo-publish " + map), std::string::npos) << error;
 
+    std::string outside;  // a node the small region around `far` lacks
+    for (const Node* n : wholeGraph.nodes)
+        if (outside.empty() && graph().findNode(n->id) == nullptr) outside = n->id;
+    ASSERT_NE(outside, "");
     ::truncate(map.c_str(), 100);
-    EXPECT_EQ(glue->travelTo(far), 0);
+    EXPECT_EQ(glue->travelTo(outside), 0);
     EXPECT_EQ(glue->keyStatus(),
               "Cannot show that part of the map: the file was changed on disk since it was "
               "opened.");
