@@ -311,7 +311,8 @@ std::string regionVerdict(const std::string& path) {
     MapRegionSource source;
     std::string why = source.open(path);
     if (!why.empty()) return why;
-    Graph graph(windowSettings());
+    const ViewerSettings settings = windowSettings();  // outlives the graph, which reads it
+    Graph graph(settings);
     MapRegion region;
     why = source.buildRegion(source.homeNode(), source.nodeCount(), graph, region);
     EXPECT_TRUE(why.empty() ? graph.nodes.size() == source.nodeCount() : graph.empty()) << why;
@@ -703,7 +704,8 @@ TEST(MapRegion, TakesItsStartsFromTheMapOrWorksThemOut) {
         MapRegionSource source;
         source.setListScanLimit(3);  // so that the example's home page is a hub
         std::string out = source.open(path);
-        Graph graph(windowSettings());
+        const ViewerSettings settings = windowSettings();
+        Graph graph(settings);
         MapRegion region;
         if (out.empty()) out = source.buildRegion(focus, budget, graph, region);
         if (!out.empty()) return out;
