@@ -157,6 +157,10 @@ std::string MapRegionSource::Mapped::index() {
         return damaged(MapSection::Labels, "its size");
     if (of(MapSection::GroupSets).size < 4) return damaged(MapSection::GroupSets, "no count");
     groupSets = loadLittle<uint32_t>(of(MapSection::GroupSets).data);
+    // Each set takes at least its size's four bytes: a count past that asks for memory the
+    // section could not fill.
+    if (groupSets > (of(MapSection::GroupSets).size - 4) / 4)
+        return damaged(MapSection::GroupSets, "its count");
     if (parentOf(0) != kMapNoNode) return damaged(MapSection::Nodes, "node 0's parent");
 
     const Span given = of(MapSection::NodeStarts);

@@ -744,6 +744,7 @@ TEST(MapRegion, TakesItsStartsFromTheMapOrWorksThemOut) {
         {MapSection::NodeStarts, 0, 0, "its node starts section is damaged (its size)"},
         {MapSection::GroupSetCounts, 0, 12345,
          "its group set counts section is damaged (its counts)"},
+        {MapSection::GroupSets, 0, 0x40000000u, "its group sets section is damaged (its count)"},
     };
     for (const Case& c : cases) {
         MapBytes map = siteMap();
