@@ -418,16 +418,18 @@ TEST(MapFile, SkipsUnknownSectionsUnlessRequired) {
     }
 }
 
+// A value written into a map's section, and what reading it must then say.
+struct MapDamage {
+    MapSection kind;
+    size_t at;  // within the section
+    uint32_t value;
+    const char* expected;
+};
+
 // Records that pass their checksums but break the graph's rules: indices out of range, a
 // cycle, an id twice, a radius that is no number. Each is refused, never followed.
 TEST(MapFile, RefusesRecordsThatBreakTheGraphsRules) {
-    struct Case {
-        MapSection kind;
-        size_t at;  // within the section
-        uint32_t value;
-        const char* expected;
-    };
-    const Case cases[] = {
+    const MapDamage cases[] = {
         {MapSection::Nodes, 20, 0xfffffff0u, "its nodes section is damaged (node 1's parent)"},
         {MapSection::Nodes, 0, 1, "its nodes section is damaged (node 0's parent)"},
         {MapSection::Nodes, 28, 0xffffu, "its nodes section is damaged (node 1's groups)"},
@@ -448,21 +450,21 @@ TEST(MapFile, RefusesRecordsThatBreakTheGraphsRules) {
          "its group names section is damaged (it ends inside "
          "a name)"},
     };
-    const auto expectRefused = [&](const Case& c) {
+    const auto expectRefused = [&](const MapDamage& c) {
         SCOPED_TRACE(c.expected);
         MapBytes map = siteMap();
         storeLittle<uint32_t>(map.data() + map.section(c.kind).first + c.at, c.value);
         map.seal();
         EXPECT_EQ(readBack(map), c.expected);
     };
-    for (const Case& c : cases) expectRefused(c);
+    for (const MapDamage& c : cases) expectRefused(c);
     // Measures no graph of the map's counts could have: each column's values past their bounds.
     MapBytes site = siteMap();
     const uint64_t meta = site.section(MapSection::Meta).first;
     const auto n = loadLittle<uint32_t>(site.data() + meta + kMetaNodesAt);
     const auto links = loadLittle<uint32_t>(site.data() + meta + kMetaLinksAt);
     const uint64_t column = 4 * uint64_t{n};
-    const Case measureCases[] = {
+    const MapDamage measureCases[] = {
         {MapSection::Measures, 16 + 4, n, "its measures section is damaged (node 1's depth)"},
         {MapSection::Measures, 16 + 4, 0xfffffffeu,
          "its measures section is damaged (node 1's depth)"},
@@ -484,7 +486,7 @@ TEST(MapFile, RefusesRecordsThatBreakTheGraphsRules) {
         {MapSection::Measures, kMeasuresNodesAt, n - 1,
          "its measures section is damaged (its size)"},
     };
-    for (const Case& c : measureCases) expectRefused(c);
+    for (const MapDamage& c : measureCases) expectRefused(c);
     // Either end of a link one past the last node.
     for (const size_t end : {0, 4}) {
         MapBytes past = siteMap();
@@ -726,13 +728,7 @@ TEST(MapRegion, TakesItsStartsFromTheMapOrWorksThemOut) {
             EXPECT_EQ(given, regionOf(without, focus, budget)) << focus << " " << budget;
         }
     }
-    struct Case {
-        MapSection kind;
-        size_t at;  // within the section
-        uint32_t value;
-        const char* expected;
-    };
-    const Case cases[] = {
+    const MapDamage cases[] = {
         {MapSection::NodeStarts, kStartRecordBytes + kStartChildAt, 0xffffffu,
          "its node starts section is damaged (node 0's children)"},
         {MapSection::NodeStarts, 2 * kStartRecordBytes + kStartTreeLinkAt, 0,
@@ -746,7 +742,7 @@ TEST(MapRegion, TakesItsStartsFromTheMapOrWorksThemOut) {
          "its group set counts section is damaged (its counts)"},
         {MapSection::GroupSets, 0, 0x40000000u, "its group sets section is damaged (its count)"},
     };
-    for (const Case& c : cases) {
+    for (const MapDamage& c : cases) {
         MapBytes map = siteMap();
         if (c.at == 0 && c.value == 0)
             map.resize(c.kind, map.section(c.kind).second - kStartRecordBytes);
@@ -982,7 +978,7 @@ TEST(MapPack, RefusesACutOrAlteredPackWithItsReason) {
         uint32_t value;
         std::string said;
     };
-    const Case cases[] = {
+    const MapDamage cases[] = {
         {1, 'X', "it is not a packed map"},
         {12, 100000, "its head is damaged (it names 100000 sections)"},
         {12, 3, "bytes more than its sections"},
@@ -994,7 +990,7 @@ TEST(MapPack, RefusesACutOrAlteredPackWithItsReason) {
         {entry + 28, 1, "a section arranged in a way this program does not know"},
         {entry + 24, 1, "its meta section is damaged (its checksum does not match)"},
     };
-    for (const Case& c : cases) {
+    for (const MapDamage& c : cases) {
         SCOPED_TRACE(c.said);
         std::string altered = whole;
         storeLittle<uint32_t>(reinterpret_cast<unsigned char*>(altered.data()) + c.at, c.value);
