@@ -978,7 +978,7 @@ TEST(MapPack, RefusesACutOrAlteredPackWithItsReason) {
         uint32_t value;
         std::string said;
     };
-    const MapDamage cases[] = {
+    const Case cases[] = {
         {1, 'X', "it is not a packed map"},
         {12, 100000, "its head is damaged (it names 100000 sections)"},
         {12, 3, "bytes more than its sections"},
@@ -990,7 +990,7 @@ TEST(MapPack, RefusesACutOrAlteredPackWithItsReason) {
         {entry + 28, 1, "a section arranged in a way this program does not know"},
         {entry + 24, 1, "its meta section is damaged (its checksum does not match)"},
     };
-    for (const MapDamage& c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.said);
         std::string altered = whole;
         storeLittle<uint32_t>(reinterpret_cast<unsigned char*>(altered.data()) + c.at, c.value);
