@@ -532,7 +532,7 @@ int Glue::regionIdleStep() {
         std::string why;
         if (std::unique_ptr<Graph> built = regions_.takeBuilt(why)) {
             viewer_->swapGraphKeepingView(std::move(built));
-            searchIndex_.clear();  // it read the old region's ids
+            // The search index stays: it reads the map's ids, not the region's.
             measuresJob_.reset();
             applyToNewRegion();
             return 1;
