@@ -266,14 +266,9 @@ std::string readMeasures(Span span, const Meta& meta, NodeMeasures& measures) {
     readColumn(at += 4 * n, m.linksOut, n);
     readColumn(at += 4 * n, m.subtree, n);
     readColumn(at += 4 * n, m.score, n);
-    const auto nodes = static_cast<int64_t>(n), links = static_cast<int64_t>(meta.links);
     for (size_t i = 0; i < n; ++i) {
-        const char* wrong = m.depth[i] < -1 || m.depth[i] >= nodes       ? "depth"
-                            : m.linksIn[i] < 0 || m.linksIn[i] > links   ? "links in"
-                            : m.linksOut[i] < 0 || m.linksOut[i] > links ? "links out"
-                            : m.subtree[i] < 1 || m.subtree[i] > nodes   ? "subtree size"
-                            : !(m.score[i] >= 0.0 && m.score[i] <= 1.0)  ? "link score"
-                                                                         : nullptr;
+        const char* wrong = measureOutOfBounds(m.depth[i], m.linksIn[i], m.linksOut[i],
+                                               m.subtree[i], m.score[i], n, meta.links);
         if (wrong != nullptr)
             return damaged(MapSection::Measures, "node " + number(i) + "'s " + wrong);
     }

@@ -1,7 +1,7 @@
-// Regions of a mapped map. Opening walks the parents and the links once, in file order, to learn
-// where each node's children and non-tree links lie; a region then reads only its own nodes'
-// records, checking each before it is followed, so that a damaged map is refused with a reason
-// and never crashes.
+// Regions of a mapped map. Where each node's children and non-tree links lie comes from the map's
+// node starts (or, for a map without them, one pass over the parents and links at open); a region
+// then reads only its own nodes' records, checking each before it is followed, so that a damaged
+// map is refused with a reason and never crashes.
 #include "mapfile/map_region.h"
 
 #include <fcntl.h>
@@ -450,8 +450,6 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
     measures.scoreRounds = loadLittle<int32_t>(measured.data + kMeasuresRoundsAt);
     if (measures.scoreRounds < 0 || measures.scoreRounds > kLinkScoreMaxRounds)
         return damaged(MapSection::Measures, "its rounds");
-    const auto nodesSigned = static_cast<int64_t>(n);
-    const auto linksSigned = static_cast<int64_t>(map.meta.links);
     for (const uint32_t m : members) {
         const unsigned char* record = nodes.data + uint64_t{m} * kNodeRecordBytes;
         const auto groups = loadLittle<uint32_t>(record + 8);
@@ -469,12 +467,7 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
         const int32_t out = loadLittle<int32_t>(columns + (2 * n + m) * 4);
         const int32_t subtree = loadLittle<int32_t>(columns + (3 * n + m) * 4);
         const double score = loadLittle<double>(columns + 16 * n + uint64_t{m} * 8);
-        const char* wrong = depth < -1 || depth >= nodesSigned            ? "depth"
-                            : in < 0 || in > linksSigned                  ? "links in"
-                            : out < 0 || out > linksSigned                ? "links out"
-                            : subtree < 1 || subtree > nodesSigned        ? "subtree size"
-                            : !(score >= 0.0 && score <= 1.0)             ? "link score"
-                                                                          : nullptr;
+        const char* wrong = measureOutOfBounds(depth, in, out, subtree, score, n, map.meta.links);
         if (wrong != nullptr)
             return damaged(MapSection::Measures, "node " + number(m) + "'s " + wrong);
         measures.depth.push_back(depth);

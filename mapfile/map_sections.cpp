@@ -52,6 +52,17 @@ bool isLabelText(std::string_view text) {
     return !text.empty();
 }
 
+const char* measureOutOfBounds(int32_t depth, int32_t linksIn, int32_t linksOut, int32_t subtree,
+                               double score, uint64_t nodes, uint64_t links) {
+    const auto n = static_cast<int64_t>(nodes), l = static_cast<int64_t>(links);
+    return depth < -1 || depth >= n          ? "depth"
+           : linksIn < 0 || linksIn > l      ? "links in"
+           : linksOut < 0 || linksOut > l    ? "links out"
+           : subtree < 1 || subtree > n      ? "subtree size"
+           : !(score >= 0.0 && score <= 1.0) ? "link score"
+                                             : nullptr;
+}
+
 std::string damaged(MapSection kind, const std::string& what) {
     return std::string("its ") + kSectionNames[static_cast<uint32_t>(kind)] +
            " section is damaged (" + what + ")";

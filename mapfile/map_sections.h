@@ -68,6 +68,10 @@ std::string number(uint64_t value);
 bool isFieldText(std::string_view text);
 /// What a label can hold: text that can be shown, without control bytes.
 bool isLabelText(std::string_view text);
+/// Which of a node's measures no graph of `nodes` nodes and `links` links could give it
+/// ("depth", "links in", "links out", "subtree size", "link score"), nullptr when none.
+const char* measureOutOfBounds(int32_t depth, int32_t linksIn, int32_t linksOut, int32_t subtree,
+                               double score, uint64_t nodes, uint64_t links);
 /// "its <section> section is damaged (<what>)".
 std::string damaged(MapSection kind, const std::string& what);
 /// The header and the section table, every known section's bounds and checksum; the spans of
