@@ -531,10 +531,7 @@ int Glue::regionIdleStep() {
         if (!regions_.buildDone(std::chrono::milliseconds(10))) return 1;
         std::string why;
         if (std::unique_ptr<Graph> built = regions_.takeBuilt(why)) {
-            viewer_->swapGraphKeepingView(std::move(built));
-            // The search index stays: it reads the map's ids, not the region's.
-            measuresJob_.reset();
-            applyToNewRegion();
+            showNewRegion(std::move(built));
             return 1;
         }
         if (!why.empty()) say("Cannot show that part of the map: " + why + ".");
@@ -572,14 +569,14 @@ bool Glue::showRegionAround(uint32_t m) {
         say("Cannot show that part of the map: " + why + ".");
         return false;
     }
-    // The search index stays: it reads the map's ids, not the region's.
-    measuresJob_.reset();
-    viewer_->swapGraphKeepingView(std::move(fresh));
-    applyToNewRegion();
+    showNewRegion(std::move(fresh));
     return true;
 }
 
-void Glue::applyToNewRegion() {
+void Glue::showNewRegion(std::unique_ptr<Graph> region) {
+    // The search index stays: it reads the map's ids, not the region's.
+    measuresJob_.reset();
+    viewer_->swapGraphKeepingView(std::move(region));
     Viewer& v = *viewer_;
     orvo::applyLoadSettings(*v.graph(), v.settings(), tallies_);
     measureChoices_.take(regions_.takeMeasures());

@@ -266,8 +266,9 @@ private:
     /// Puts the region around map node m on view in place of the one shown, the view kept;
     /// false (with keyStatus saying why) when it cannot be built.
     bool showRegionAround(uint32_t m);
-    /// Re-applies what the load and the user set on the graph on view to a new region of it.
-    void applyToNewRegion();
+    /// Puts another region of the map on view in place of the one shown, the view kept, and
+    /// re-applies to it what the load and the user set.
+    void showNewRegion(std::unique_ptr<Graph> region);
     /// Idle time's work for a map shown a region at a time; 1 while there is some.
     int regionIdleStep();
 
