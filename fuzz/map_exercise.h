@@ -49,6 +49,10 @@ inline std::string exerciseMapRegions(const uint8_t* data, size_t size) {
                 problem = "a region: " + broken;
             if (!problem.empty()) break;
         }
+        MapTreeShape shape;
+        if (problem.empty() && source.treeShape(shape).empty() &&
+            (shape.depth >= source.nodeCount() || shape.widestFanOut >= source.nodeCount()))
+            problem = "the tree's shape";
         source.check();
     }
     ::close(fd);

@@ -36,8 +36,7 @@ bool Graph::anyGroupHidden() const {
                        [](const auto& list) { return !list.empty(); });
 }
 
-void Graph::applyHiddenGroupsToAll() {
-    // Nodes share a few group sets: decide each set once, then set every node from its set.
+std::vector<uint8_t> Graph::hiddenGroupSets() const {
     std::array<std::vector<int64_t>, kGroupKinds> hiddenIds;
     for (int k = 0; k < kGroupKinds; ++k) {
         for (const std::string& name : hiddenGroups[k]) {
@@ -54,6 +53,12 @@ void Graph::applyHiddenGroupsToAll() {
             setHidden[s] = std::find(ids.begin(), ids.end(), set[k]) != ids.end();
         }
     }
+    return setHidden;
+}
+
+void Graph::applyHiddenGroupsToAll() {
+    // Nodes share a few group sets: decide each set once, then set every node from its set.
+    const std::vector<uint8_t> setHidden = hiddenGroupSets();
     for (Node* n : nodes) setShown(*n, setHidden[n->groups] ? 0 : 1);
 }
 

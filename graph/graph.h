@@ -271,6 +271,8 @@ public:
     float defaultColor[3] = {0.7f, 0.7f, 0.7f};
     int32_t debugLevel = 0;
     std::array<std::vector<std::string>, kGroupKinds> hiddenGroups;
+    /// For each interned group set, whether a group of hiddenGroups hides its nodes.
+    std::vector<uint8_t> hiddenGroupSets() const;
     /// Per kind, the veiled groups ("" for the nodes without a group of the kind). Like the
     /// hidden lists, they survive reloads.
     std::array<std::vector<std::string>, kGroupKinds> veiledGroups;

@@ -316,6 +316,55 @@ int64_t MapRegionSource::findNode(std::string_view id) const {
     return -1;
 }
 
+std::string MapRegionSource::treeShape(MapTreeShape& shape) const {
+    shape = {};
+    if (!map_) return "no map is open";
+    const Mapped& map = *map_;
+    const uint64_t n = map.meta.nodes;
+    // The map's pages are given back as the passes go, so that a map larger than the memory
+    // at hand can be walked: they are the file's, read again if touched.
+    constexpr uint64_t kReleaseEvery = uint64_t{1} << 24;
+    const auto release = [&map] {
+        releasePages(map.of(MapSection::Children));
+        releasePages(map.of(MapSection::NodeStarts));
+    };
+    Mapped::Range range;
+    for (uint64_t m = 0; m < n; ++m) {
+        if (m % kReleaseEvery == kReleaseEvery - 1) release();
+        if (!map.rangeOf(static_cast<uint32_t>(m), kStartChildAt, range))
+            return damaged(MapSection::NodeStarts, "node " + number(m) + "'s children");
+        if (range.size() > shape.widestFanOut || m == 0) {
+            shape.widestFanOut = range.size();
+            shape.widestNode = static_cast<uint32_t>(m);
+        }
+    }
+    // Down from the root, each frame the children of a node yet to be visited. A node reached
+    // twice, or more visits than nodes, would be a damaged map's cycle.
+    struct Frame {
+        uint64_t next, end;
+    };
+    std::vector<Frame> stack;
+    if (n > 0 && map.rangeOf(0, kStartChildAt, range)) stack.push_back({range.begin, range.end});
+    uint64_t visits = 1;
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next == frame.end) {
+            stack.pop_back();
+            continue;
+        }
+        const uint32_t child = map.childAt(frame.next++);
+        if (child >= n || child == 0 || ++visits > n)
+            return damaged(MapSection::Children, "a child outside the tree");
+        if (!map.rangeOf(child, kStartChildAt, range))
+            return damaged(MapSection::NodeStarts, "node " + number(child) + "'s children");
+        stack.push_back({range.begin, range.end});
+        shape.depth = std::max<uint64_t>(shape.depth, stack.size() - 1);
+        if (visits % kReleaseEvery == 0) release();
+    }
+    release();
+    return map.file.changed() ? kMapFileChanged : "";
+}
+
 namespace {
 
 // The region's node set: the chosen nodes and which of them bring their children.

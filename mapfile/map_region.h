@@ -39,6 +39,13 @@ struct MapRegion {
     int32_t graphIndexOf(uint32_t m) const;
 };
 
+/// The shape of a map's tree, read from its records without building a node.
+struct MapTreeShape {
+    uint64_t depth = 0;         // hops from the root to the deepest node
+    uint64_t widestFanOut = 0;  // most children of one node
+    uint32_t widestNode = 0;    // the first node in map order with that many
+};
+
 inline constexpr const char* kMapFileChanged = "the file was changed on disk since it was opened";
 
 /// The node count a map's meta section gives, read without checking the map (0 when the file is
@@ -82,6 +89,10 @@ public:
     /// the labels it gives (those out of bounds or not fit to show left out): what Find searches
     /// in place. Valid while the map is open.
     IdTextSpans idTextSpans() const;
+
+    /// The tree's depth and widest fan-out, in a pass over the map's children that holds a
+    /// stack as deep as the tree, never the tree: "" or why not.
+    std::string treeShape(MapTreeShape& shape) const;
 
     /// Empties the graph (its hidden groups and colours stay) and builds into it the region
     /// around map node `focus`: the paths from the root to the focus, the top and the start

@@ -578,6 +578,20 @@ TEST(MapRegion, AsLargeAsItsMapIsTheWholeMap) {
             ASSERT_EQ(source.buildRegion(source.homeNode(), source.nodeCount(), whole, region), "");
             EXPECT_EQ(everything(whole), everything(outline));
             expectSameMeasures(region.measures, computed);
+            // The tree's shape read in place, against the parents walked one by one.
+            MapTreeShape shape, walked;
+            ASSERT_EQ(source.treeShape(shape), "");
+            for (const Node* n : outline.nodes) {
+                if (n->children.size() > walked.widestFanOut || n == outline.nodes.front()) {
+                    walked.widestFanOut = n->children.size();
+                    walked.widestNode = static_cast<uint32_t>(n->index);
+                }
+                uint64_t depth = 0;
+                for (const Node* up = n; up->parent != nullptr; up = up->parent) ++depth;
+                walked.depth = std::max(walked.depth, depth);
+            }
+            EXPECT_EQ(std::tie(shape.depth, shape.widestFanOut, shape.widestNode),
+                      std::tie(walked.depth, walked.widestFanOut, walked.widestNode));
         }
     }
     // Without measures there is nothing to order a part's children by.

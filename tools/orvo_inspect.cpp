@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "glue/map_regions.h"
 #include "glue/window_settings.h"
 #include "graph/graph.h"
 #include "graph/measures_csv.h"
@@ -23,6 +24,7 @@
 #include "graph/read_stats.h"
 #include "layout/layout.h"
 #include "mapfile/map_reader.h"
+#include "mapfile/map_region.h"
 #include "memory/atomic_file.h"
 #include "memory/program_end.h"
 #include "tools/command_line.h"
@@ -80,6 +82,12 @@ struct Options {
     bool haveFrom = false;
     int32_t loadFlags = orvo::kWindowLoadFlags;
     bool stats = false;
+    uint64_t regionsAbove = orvo::kRegionAboveNodes;
+
+    /// Whether what is asked needs every node in memory, rather than the map's counts.
+    bool needsWholeGraph() const {
+        return !dumpPath.empty() || !positionsPath.empty() || !measuresPath.empty() || haveFrom;
+    }
 };
 
 /// Decimal, or hexadecimal after 0x; the whole text must be a number from 0 to INT32_MAX.
@@ -145,9 +153,8 @@ int writePositions(const orvo::Graph& graph, const std::string& path) {
     return writeOutput(path, text);
 }
 
-void printStats(const std::string& file, const orvo::Graph& graph, double readSeconds,
+void printStats(const std::string& file, const orvo::TreeStats& s, double readSeconds,
                 double layoutSeconds) {
-    const orvo::TreeStats s = orvo::computeTreeStats(graph);
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const double peakBytes = double(usage.ru_maxrss) * 1024.0;  // ru_maxrss is in KiB
@@ -158,18 +165,48 @@ void printStats(const std::string& file, const orvo::Graph& graph, double readSe
     std::printf("non-tree links  %lld\n", (long long)s.nonTreeLinks);
     std::printf("tree depth      %lld\n", (long long)s.depth);
     std::printf("widest fan-out  %lld (%s)\n", (long long)s.widestFanOut,
-                s.widestNode ? shown(std::string(s.widestNode->id)).c_str() : "");
+                shown(s.widestId).c_str());
     std::printf("read time       %.3f s\n", readSeconds);
     std::printf("layout time     %.3f s\n", layoutSeconds);
     std::printf("peak memory     %.1f MiB (%.0f bytes per node)\n", peakBytes / (1024.0 * 1024.0),
                 peakBytes / double(s.nodes));
 }
 
-void printSummary(const std::string& file, const orvo::Graph& graph) {
-    const orvo::TreeStats s = orvo::computeTreeStats(graph);
+void printSummary(const std::string& file, const orvo::TreeStats& s) {
     std::printf("%s: %lld nodes, %lld links (%lld non-tree), depth %lld, widest fan-out %lld\n",
                 shown(file).c_str(), (long long)s.nodes, (long long)s.links,
                 (long long)s.nonTreeLinks, (long long)s.depth, (long long)s.widestFanOut);
+}
+
+// The statistics or the summary of a map too large to read whole, from its records in place:
+// nothing that grows with the graph is built. Nothing when the map cannot be opened so (one
+// without measures, or damaged): the whole read then reads it, or says why not.
+std::optional<int> reportMapInPlace(const Options& options, orvo::ViewerSettings& settings) {
+    const std::string file = shown(options.file);
+    const auto start = std::chrono::steady_clock::now();
+    orvo::MapRegionSource map;
+    // A region of one node gives the map's group names and sets, and which the settings hide.
+    orvo::Graph groups(settings);
+    orvo::MapRegion region;
+    orvo::TreeStats stats;
+    if (!map.open(options.file).empty()) return std::nullopt;
+    std::string why = map.buildRegion(map.homeNode(), 1, groups, region);
+    if (why.empty()) {
+        orvo::applyLoadSettings(groups, settings);
+        // Every section's checksum, as a whole read checks them.
+        why = map.check();
+    }
+    if (why.empty()) why = orvo::computeMapTreeStats(map, groups, stats);
+    if (!why.empty()) {
+        std::fprintf(stderr, "orvo-inspect: %s: %s\n", file.c_str(), why.c_str());
+        return kExitFailure;
+    }
+    if (options.stats) {
+        printStats(options.file, stats, secondsSince(start), 0.0);
+    } else {
+        printSummary(options.file, stats);
+    }
+    return orvo::endProgram(std::fflush(stdout) == 0 ? 0 : kExitFailure);
 }
 
 int run(const Options& options) {
@@ -177,6 +214,10 @@ int run(const Options& options) {
     orvo::ViewerSettings settings;
     orvo::applyWindowInitialisation(settings);
     settings.loadFlags = options.loadFlags;
+    if (!options.needsWholeGraph() && options.regionsAbove > 0 &&
+        orvo::peekMapNodeCount(options.file) > options.regionsAbove) {
+        if (const std::optional<int> status = reportMapInPlace(options, settings)) return *status;
+    }
     orvo::Graph graph(settings);
     graph.debugLevel = orvo::readDebugLevel();  // as the viewer does
     const auto loadStart = std::chrono::steady_clock::now();
@@ -260,10 +301,10 @@ int run(const Options& options) {
     }
     if (options.stats) {
         const double readSeconds = loadSeconds > layoutSeconds ? loadSeconds - layoutSeconds : 0;
-        printStats(options.file, graph, readSeconds, layoutSeconds);
+        printStats(options.file, orvo::computeTreeStats(graph), readSeconds, layoutSeconds);
     } else if (options.dumpPath != "-" && options.positionsPath != "-" &&
                options.measuresPath != "-") {
-        printSummary(options.file, graph);
+        printSummary(options.file, orvo::computeTreeStats(graph));
     }
     // Every output is written and closed: the process ends without freeing the graph.
     return orvo::endProgram(std::fflush(stdout) == 0 ? 0 : kExitFailure);
@@ -316,6 +357,11 @@ int main(int argc, char** argv) {
         ->type_name("N");
     app.add_flag("--stats", options.stats,
                  "Print counts, tree depth, widest fan-out, read and layout time, peak memory");
+    app.add_option("--regions-above", options.regionsAbove,
+                   "The summary and --stats of a map of more nodes than this come from its "
+                   "records in place, without reading it whole (default " +
+                       std::to_string(orvo::kRegionAboveNodes) + "; 0: every map read whole)")
+        ->type_name("N");
     app.set_version_flag("--version", "orvo-inspect " ORVO_VERSION);
     if (const std::optional<int> status = orvo::parseCommandLine(app, argc, argv)) return *status;
     options.haveFrom = from->count() > 0;
