@@ -35,6 +35,8 @@ int32_t MapRegion::graphIndexOf(uint32_t m) const {
 
 struct MapRegionSource::Mapped {
     MappedFile file;
+    // A map held in memory by the caller (file is then closed): its pages are never given back.
+    bool inMemory = false;
     SectionSpans spans{};
     std::vector<SectionCheck> unchecked;  // the large sections, checked after the first region
     Meta meta;
@@ -42,6 +44,7 @@ struct MapRegionSource::Mapped {
     // The node starts: the map's section, else worked out at open in the same layout.
     const unsigned char* starts = nullptr;
     std::vector<uint32_t> workedOutStarts;
+    std::vector<unsigned char> workedOutMeasures;  // a map without measures: in their layout
     bool labelsInNodeOrder = true;
     std::vector<uint64_t> setNodes;  // how many nodes have each group set
 
@@ -72,7 +75,12 @@ struct MapRegionSource::Mapped {
     }
     std::string index();
     std::string workOutStarts();
+    std::string workOutMeasures();
     std::string countGroupSets();
+    bool changed() const { return !inMemory && file.changed(); }
+    void release(Span span) const {
+        if (!inMemory) releasePages(span);
+    }
 };
 
 // What a map without node starts lacks, worked out from every node's parent and every link:
@@ -112,8 +120,8 @@ std::string MapRegionSource::Mapped::workOutStarts() {
         for (const size_t at : {kStartChildAt, kStartOutAt, kStartInAt})
             field(i, at) += field(i - 1, at);
     starts = reinterpret_cast<const unsigned char*>(s.data());
-    releasePages(of(MapSection::Nodes));
-    releasePages(of(MapSection::Links));
+    release(of(MapSection::Nodes));
+    release(of(MapSection::Links));
     return "";
 }
 
@@ -127,7 +135,43 @@ std::string MapRegionSource::Mapped::countGroupSets() {
             return damaged(MapSection::Nodes, "node " + number(i) + "'s groups");
         ++setNodes[groups];
     }
-    releasePages(of(MapSection::Nodes));
+    release(of(MapSection::Nodes));
+    return "";
+}
+
+// What a map without measures lacks for its regions (a parent's children are ordered by their
+// subtree sizes, and a region carries the whole map's measures), worked out from every node's
+// parent and every link as they would be from the whole graph, and laid out as the map's own
+// section. Runs after the node starts, which checked the parents and the links' ends.
+std::string MapRegionSource::Mapped::workOutMeasures() {
+    const uint64_t n = meta.nodes, count = meta.links;
+    std::vector<int32_t> parent(n), from(count), to(count);
+    for (uint64_t i = 0; i < n; ++i) {
+        const uint32_t p = parentOf(static_cast<uint32_t>(i));
+        parent[i] = p < n ? static_cast<int32_t>(p) : -1;
+    }
+    for (uint64_t i = 0; i < count; ++i) {
+        const unsigned char* record = linkRecord(static_cast<uint32_t>(i));
+        from[i] = static_cast<int32_t>(loadLittle<uint32_t>(record));
+        to[i] = static_cast<int32_t>(loadLittle<uint32_t>(record + 4));
+        if (uint64_t(uint32_t(from[i])) >= n || uint64_t(uint32_t(to[i])) >= n)
+            return damaged(MapSection::Links, "link " + number(i) + "'s ends");
+    }
+    const NodeMeasures m = computeNodeMeasures(parent, 0, from, to);
+    if (m.size() != n) return "its measures cannot be worked out";
+    std::vector<unsigned char>& out = workedOutMeasures;
+    out.assign(kMeasuresHeadBytes + kMeasuresNodeBytes * n, 0);
+    storeLittle<uint64_t>(out.data() + kMeasuresNodesAt, n);
+    storeLittle<int32_t>(out.data() + kMeasuresRoundsAt, m.scoreRounds);
+    unsigned char* columns = out.data() + kMeasuresHeadBytes;
+    for (uint64_t i = 0; i < n; ++i) {
+        storeLittle<int32_t>(columns + i * 4, m.depth[i]);
+        storeLittle<int32_t>(columns + (n + i) * 4, m.linksIn[i]);
+        storeLittle<int32_t>(columns + (2 * n + i) * 4, m.linksOut[i]);
+        storeLittle<int32_t>(columns + (3 * n + i) * 4, m.subtree[i]);
+        storeLittle<double>(columns + 16 * n + i * 8, m.score[i]);
+    }
+    spans[static_cast<uint32_t>(MapSection::Measures)] = {out.data(), out.size()};
     return "";
 }
 
@@ -137,10 +181,10 @@ std::string MapRegionSource::Mapped::countGroupSets() {
 std::string MapRegionSource::Mapped::index() {
     if (std::string why = readMeta(of(MapSection::Meta), meta); !why.empty()) return why;
     const uint64_t n = meta.nodes, count = meta.links;
-    const Span measures = of(MapSection::Measures);
-    if (measures.data == nullptr) return "it carries no measures to place a part of it by";
-    if (measures.size != kMeasuresHeadBytes + kMeasuresNodeBytes * n ||
-        loadLittle<uint64_t>(measures.data + kMeasuresNodesAt) != n)
+    const bool measured = of(MapSection::Measures).data != nullptr;
+    if (!measured && !inMemory) return "it carries no measures to place a part of it by";
+    if (measured && (of(MapSection::Measures).size != kMeasuresHeadBytes + kMeasuresNodeBytes * n ||
+                     loadLittle<uint64_t>(of(MapSection::Measures).data + kMeasuresNodesAt) != n))
         return damaged(MapSection::Measures, "its size");
     if (of(MapSection::Nodes).size != n * kNodeRecordBytes)
         return damaged(MapSection::Nodes, "its size");
@@ -171,6 +215,8 @@ std::string MapRegionSource::Mapped::index() {
     } else {
         starts = given.data;
     }
+    if (!measured)
+        if (std::string why = workOutMeasures(); !why.empty()) return why;
     const Span counted = of(MapSection::GroupSetCounts);
     if (counted.data == nullptr) {
         if (std::string why = countGroupSets(); !why.empty()) return why;
@@ -195,31 +241,51 @@ std::string MapRegionSource::Mapped::index() {
     return "";
 }
 
+namespace {
+
+// The meta section's node count, read through readAt(to, bytes, at) (false past the end).
+template <typename ReadAt>
+uint64_t peekNodeCount(const ReadAt& readAt) {
+    unsigned char header[kMapHeaderBytes];
+    if (!readAt(header, sizeof header, 0) || !startsLikeMap(header, sizeof header)) return 0;
+    const auto tableAt = loadLittle<uint64_t>(header + kHeaderTableAt);
+    const auto count = std::min<uint32_t>(loadLittle<uint32_t>(header + kHeaderSectionsAt), 64);
+    unsigned char entry[kMapSectionEntryBytes];
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!readAt(entry, sizeof entry, tableAt + uint64_t{i} * kMapSectionEntryBytes)) break;
+        if (loadLittle<uint32_t>(entry) != static_cast<uint32_t>(MapSection::Meta)) continue;
+        unsigned char count8[8];
+        const uint64_t metaAt = loadLittle<uint64_t>(entry + 8);
+        if (metaAt <= std::numeric_limits<uint64_t>::max() - kMetaNodesAt &&
+            readAt(count8, sizeof count8, metaAt + kMetaNodesAt))
+            return loadLittle<uint64_t>(count8);
+        break;
+    }
+    return 0;
+}
+
+}  // namespace
+
 uint64_t peekMapNodeCount(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return 0;
-    const auto readAt = [fd](void* to, size_t bytes, uint64_t at) {
-        return ::pread(fd, to, bytes, static_cast<off_t>(at)) == static_cast<ssize_t>(bytes);
-    };
-    uint64_t nodes = 0;
-    unsigned char header[kMapHeaderBytes];
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && readAt(header, sizeof header, 0) &&
-        startsLikeMap(header, sizeof header)) {
-        const auto tableAt = loadLittle<uint64_t>(header + kHeaderTableAt);
-        const auto count = std::min<uint32_t>(loadLittle<uint32_t>(header + kHeaderSectionsAt), 64);
-        unsigned char entry[kMapSectionEntryBytes];
-        for (uint32_t i = 0; i < count; ++i) {
-            if (!readAt(entry, sizeof entry, tableAt + uint64_t{i} * kMapSectionEntryBytes)) break;
-            if (loadLittle<uint32_t>(entry) != static_cast<uint32_t>(MapSection::Meta)) continue;
-            unsigned char count8[8];
-            if (readAt(count8, sizeof count8, loadLittle<uint64_t>(entry + 8) + kMetaNodesAt))
-                nodes = loadLittle<uint64_t>(count8);
-            break;
-        }
-    }
+    uint64_t nodes = 0;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        nodes = peekNodeCount([fd](void* to, size_t bytes, uint64_t at) {
+            return at <= uint64_t(std::numeric_limits<off_t>::max()) &&
+                   ::pread(fd, to, bytes, static_cast<off_t>(at)) == static_cast<ssize_t>(bytes);
+        });
     ::close(fd);
     return nodes;
+}
+
+uint64_t peekMapNodeCount(const unsigned char* bytes, size_t size) {
+    return peekNodeCount([bytes, size](void* to, size_t length, uint64_t at) {
+        if (at > size || length > size - at) return false;
+        std::memcpy(to, bytes + at, length);
+        return true;
+    });
 }
 
 MapRegionSource::MapRegionSource() = default;
@@ -241,13 +307,26 @@ std::string MapRegionSource::open(const std::string& path) {
     return "";
 }
 
+std::string MapRegionSource::openBytes(const unsigned char* bytes, size_t size) {
+    map_.reset();
+    auto mapped = std::make_unique<Mapped>();
+    mapped->inMemory = true;
+    // Every checksum at once: the bytes are in memory already, and checking them is fast beside
+    // the reading that brought them there.
+    std::string why = readContainer(bytes, size, mapped->spans);
+    if (why.empty()) why = mapped->index();
+    if (!why.empty()) return why;
+    map_ = std::move(mapped);
+    return "";
+}
+
 std::string MapRegionSource::check(const std::atomic<bool>* stop) const {
     if (!map_) return "";
     std::string why = checkSections(map_->unchecked, stop);
-    return map_->file.changed() ? kMapFileChanged : why;
+    return map_->changed() ? kMapFileChanged : why;
 }
 
-bool MapRegionSource::changed() const { return map_ && map_->file.changed(); }
+bool MapRegionSource::changed() const { return map_ && map_->changed(); }
 
 bool MapRegionSource::isOpen() const { return map_ != nullptr; }
 std::vector<uint64_t> MapRegionSource::groupSetNodes() const {
@@ -300,6 +379,7 @@ IdTextSpans MapRegionSource::idTextSpans() const {
     spans.labels.erase(spans.labels.begin(), last.base());
     // The search reads the ids from end to end: read ahead of it.
     for (const MapSection kind : {MapSection::IdText, MapSection::IdOffsets}) {
+        if (map_->inMemory) break;
         const Span span = map_->of(kind);
         const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
         const uintptr_t start = reinterpret_cast<uintptr_t>(span.data) & ~(page - 1);
@@ -352,7 +432,7 @@ std::string MapRegionSource::buildRegion(uint32_t focus, uint64_t budget, Graph&
     graph.startAssembly(0, 0);
     if (!map_) return "no map is open";
     std::string why = assemble(focus, budget, graph, region);
-    if (map_->file.changed()) why = kMapFileChanged;
+    if (map_->changed()) why = kMapFileChanged;
     if (!why.empty()) {
         graph.startAssembly(0, 0);  // nothing half-built stays
         region = MapRegion{};
