@@ -9,6 +9,7 @@
 //   await view.loadUrl("site.graph.gz");              // or view.loadBytes(uint8Array)
 //   view.onHover = (id) => ...; view.onClick = (id) => ...;
 //   await view.settled();                             // the frame is drawn in full
+//   await view.rested();                              // and a large map's full region is in
 "use strict";
 
 class OrvoView {

@@ -4,9 +4,11 @@
 // The same single file is opened whole (?regionAbove=0) and by regions, from file:// in headless
 // Chromium, and checked: the picture at rest (the full region in place of the first) equals the
 // whole map's within the view rig's tolerance (the map coloured by its second group kind, which
-// a region put on view keeps); the status line counts the whole map; Find lists a
-// node the first region lacks, and Enter flies there, the picture at rest again the whole map's
-// after the same flight; a #node= link to another such node opens the page there.
+// a region put on view keeps); the status line counts the whole map; Find lists a node the first
+// region lacks, and Enter flies there, the picture at rest again the whole map's after the same
+// flight; a #node= link to another such node opens the page there. The nodes are taken near
+// enough the top that the whole map's page flies to them without laying the tree out again from
+// them, which a region never does (it keeps the map's layout, as the window does).
 //
 //   node region_rig.js --module-dir DIR --publish PATH --generate NODES
 //                      --region-above N --region-nodes N --first-region-nodes N
@@ -43,17 +45,41 @@ function parseArguments(argv) {
   return options;
 }
 
-// Opens the address and waits for its first whole picture, then until it is at rest.
+// Opens the address and waits for its first whole picture, then until it is at rest. `first`
+// tells the graph's node count at the first picture, and which of the `probed` ids it held.
 async function openAtRest(page, address) {
   await page.goto(address, { waitUntil: "domcontentloaded" });
-  await page.waitForFunction("window.orvoMap && window.orvoMap.state !== 'loading'",
+  await page.waitForFunction("window.orvoMap && window.orvoMap.state !== 'loading' && window.rigFirst",
     { timeout: kPageTimeoutMs, polling: 100 });
-  const first = await page.evaluate(() => ({
-    state: window.orvoMap.state, message: window.orvoMap.message,
-    nodes: window.orvoMap.state === "drawn" ? window.orvoMap.module._orvo_view_node_count(window.orvoMap.view.handle) : 0,
-  }));
+  const first = await page.evaluate(() => window.rigFirst);
   if (first.state !== "drawn") throw new Error(`${address} is ${first.state}: ${first.message}`);
   return { first, ...(await atRest(page)) };
+}
+
+// Before the page's scripts: once its first picture is drawn (before any region takes the first
+// one's place), what the graph on view holds is noted in window.rigFirst.
+function noteFirstPicture(probed) {
+  let map;
+  Object.defineProperty(window, "orvoMap", {
+    configurable: true,
+    get: () => map,
+    set: (value) => {
+      map = value;
+      map.ready.then(() => {
+        const m = map.module, h = map.view && map.view.handle;
+        const held = (id) => {
+          const size = id.length * 4 + 1, at = m._malloc(size);
+          m.stringToUTF8(id, at, size);
+          const text = m.UTF8ToString(m._orvo_view_describe(h, at));
+          m._free(at);
+          return text !== "";
+        };
+        window.rigFirst = map.state !== "drawn" ? { state: map.state, message: map.message } : {
+          state: map.state, nodes: m._orvo_view_node_count(h), held: probed.filter(held),
+        };
+      });
+    },
+  });
 }
 
 // The page once at rest: its picture, its status counts, centre and fragment.
@@ -128,6 +154,12 @@ async function main() {
     const byRegions = `${address}?regionAbove=${options.regionAbove}&regionNodes=${options.regionNodes}` +
       `&firstRegionNodes=${options.firstRegionNodes}`;
 
+    // Nodes two steps down, from the last: a small first region lacks some, and they are near
+    // enough the top for the whole map's page to fly there without laying the tree out again.
+    const probed = [...new Set(fs.readFileSync(graph.file, "utf8").split("\n")
+      .filter((line) => line.startsWith("  2 ")).map((line) => line.trim().split(/\s+/)[1]))].reverse();
+    await page.evaluateOnNewDocument(noteFirstPicture, probed);
+
     // At rest, whole and by regions.
     const whole = await openAtRest(page, `${address}?regionAbove=0`);
     const parts = await openAtRest(page, byRegions);
@@ -135,7 +167,8 @@ async function main() {
     console.log(`by regions: first region of ${parts.first.nodes} nodes; at rest ${parts.counts}, ` +
       `${parts.drawn} nodes drawn`);
     if (whole.nodes !== graph.generate) failures.push(`the whole map holds ${whole.nodes} nodes, not ${graph.generate}`);
-    if (!(parts.first.nodes < parts.nodes && parts.nodes < graph.generate))
+    if (!(parts.first.nodes <= 2 * Number(options.firstRegionNodes) && parts.first.nodes < parts.nodes &&
+          parts.nodes < graph.generate))
       failures.push(`the regions hold ${parts.first.nodes} then ${parts.nodes} nodes: not a small first region, then a larger part of the map`);
     samePicture("at rest", whole.pixels, parts.pixels, failures);
     // "60 000 nodes, 73 000 links" of the whole map in both; the region's own count after.
@@ -143,13 +176,10 @@ async function main() {
     if (!parts.counts.startsWith(`${mapCounts} (`) || !parts.counts.includes(`${parts.nodes.toLocaleString("en").replace(/,/g, " ")} nodes around the view in memory`))
       failures.push(`by regions the status counts "${parts.counts}", not the whole map's "${mapCounts}" and the region's ${parts.nodes} nodes`);
 
-    // Find reaches nodes the region lacks: the last nodes of the site, deep in its tree.
-    const ids = fs.readFileSync(graph.file, "utf8").split("\n").filter((line) => /^\s*\d+ \S/.test(line))
-      .map((line) => line.trim().split(/\s+/)[1]);
-    const outside = [];
-    for (let i = ids.length - 1; i >= 0 && outside.length < 2; i -= 97)
-      if (!(await holds(page, ids[i]))) outside.push(ids[i]);
-    if (outside.length < 2) throw new Error("every node tried is in the region: the region limits are too large for the rig");
+    // Find reaches nodes the first region lacks.
+    const outside = probed.filter((id) => !parts.first.held.includes(id));
+    console.log(`${outside.length} of ${probed.length} nodes two steps down lie outside the first region`);
+    if (outside.length < 2) throw new Error("every node tried is in the first region: its limit is too large for the rig");
     const [target, linked] = outside;
     const listed = await find(page, target);
     const found = await atRest(page);
