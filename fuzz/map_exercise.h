@@ -51,9 +51,11 @@ inline std::string exerciseRegionsOf(const MapRegionSource& source) {
 /// the subtree sizes it carries.)
 inline std::string exerciseMapRegions(const uint8_t* data, size_t size) {
     MapRegionSource held;
-    if (held.openBytes(data, size).empty())
+    if (held.openBytes(data, size).empty()) {
+        held.workOutLinkScores();
         if (std::string problem = exerciseRegionsOf(held); !problem.empty())
             return "held in memory: " + problem;
+    }
     const int fd = ::memfd_create("map", MFD_CLOEXEC);
     if (fd < 0) return "";
     const bool written = ::write(fd, data, size) == static_cast<ssize_t>(size);

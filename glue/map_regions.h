@@ -83,6 +83,14 @@ public:
     uint64_t mapLinks() const { return source_ ? source_->linkCount() : 0; }
     /// The region's measures, taken out (the viewer keeps them while the region is on view).
     NodeMeasures takeMeasures() { return std::move(region_.measures); }
+    /// A map held in memory without its measures has its link scores worked out apart (see
+    /// MapRegionSource::workOutLinkScores): until then its regions' measures lack them.
+    bool linkScoresPending() const { return source_ && source_->linkScoresPending(); }
+    std::string workOutLinkScores() { return source_ ? source_->workOutLinkScores() : ""; }
+    /// The measures of the region on view, read again from the map (after the link scores).
+    NodeMeasures regionMeasures() const {
+        return source_ ? source_->measuresOf(region_) : NodeMeasures{};
+    }
     /// The group counts of the whole map, named as `graph` (a region of it) names its groups.
     GroupTallies tallies(const Graph& graph) const;
 

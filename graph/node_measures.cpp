@@ -119,13 +119,15 @@ NodeMeasures computeNodeMeasures(const Graph& graph, const std::atomic<bool>* st
     return withLinkScores(std::move(m), std::move(table), stop, threads);
 }
 
-NodeMeasures computeNodeMeasures(std::span<const int32_t> parent, int32_t root,
-                                 std::span<const int32_t> from, std::span<const int32_t> to,
-                                 const std::atomic<bool>* stop) {
+NodeMeasures measureTreesAndLinks(std::span<const int32_t> parent, int32_t root,
+                                  std::span<const int32_t> from, std::span<const int32_t> to) {
     NodeMeasures m;
     if (parent.empty()) return m;
     measureTrees(parent, root, m);
-    return withLinkScores(std::move(m), linkTableOf(parent.size(), from, to), stop, 1);
+    LinkTable table = linkTableOf(parent.size(), from, to);
+    m.linksIn = std::move(table.linksIn);
+    m.linksOut = std::move(table.linksOut);
+    return m;
 }
 
 }  // namespace orvo

@@ -46,11 +46,11 @@ struct NodeMeasures {
 NodeMeasures computeNodeMeasures(const Graph& graph, const std::atomic<bool>* stop = nullptr,
                                  int threads = 1);
 
-/// The same measures of a graph given as flat arrays, where no graph is built: each node's
-/// parent (-1 for none; every index in range), the root's index (-1 for none), and each link's
-/// ends, in link order. A graph with these parents and links in this order measures the same.
-NodeMeasures computeNodeMeasures(std::span<const int32_t> parent, int32_t root,
-                                 std::span<const int32_t> from, std::span<const int32_t> to,
-                                 const std::atomic<bool>* stop = nullptr);
+/// The same measures but the link score (left empty, for computeLinkScores of the same links), of
+/// a graph given as flat arrays where no graph is built: each node's parent (-1 for none; every
+/// index in range), the root's index (-1 for none), and each link's ends in link order. A graph
+/// with these parents and links in this order measures the same.
+NodeMeasures measureTreesAndLinks(std::span<const int32_t> parent, int32_t root,
+                                  std::span<const int32_t> from, std::span<const int32_t> to);
 
 }  // namespace orvo

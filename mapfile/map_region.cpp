@@ -16,6 +16,7 @@
 
 #include "graph/graph.h"
 #include "graph/link_score.h"
+#include "graph/node_measures.h"
 #include "graph/node_index.h"
 #include "layout/placement_from_radii.h"
 #include "mapfile/map_format.h"
@@ -45,6 +46,7 @@ struct MapRegionSource::Mapped {
     const unsigned char* starts = nullptr;
     std::vector<uint32_t> workedOutStarts;
     std::vector<unsigned char> workedOutMeasures;  // a map without measures: in their layout
+    bool scoresPending = false;  // their link scores are still zeros (workOutLinkScores)
     bool labelsInNodeOrder = true;
     std::vector<uint64_t> setNodes;  // how many nodes have each group set
 
@@ -73,9 +75,24 @@ struct MapRegionSource::Mapped {
         range = {startOf(m, field), startOf(m + 1, field)};
         return range.begin <= range.end && range.end <= entries;
     }
+    // Node m's measures, as the measures section holds them.
+    struct Measured {
+        int32_t depth, in, out, subtree;
+        double score;
+    };
+    Measured measuredOf(uint32_t m) const {
+        const uint64_t n = meta.nodes;
+        const unsigned char* columns = of(MapSection::Measures).data + kMeasuresHeadBytes;
+        return {loadLittle<int32_t>(columns + uint64_t{m} * 4),
+                loadLittle<int32_t>(columns + (n + m) * 4),
+                loadLittle<int32_t>(columns + (2 * n + m) * 4),
+                loadLittle<int32_t>(columns + (3 * n + m) * 4),
+                loadLittle<double>(columns + 16 * n + uint64_t{m} * 8)};
+    }
     std::string index();
     std::string workOutStarts();
     std::string workOutMeasures();
+    void linkEnds(std::vector<int32_t>& from, std::vector<int32_t>& to) const;
     std::string countGroupSets();
     bool changed() const { return !inMemory && file.changed(); }
     void release(Span span) const {
@@ -139,40 +156,83 @@ std::string MapRegionSource::Mapped::countGroupSets() {
     return "";
 }
 
+// Every link's ends, checked to be nodes of the map (-1 where one is not).
+void MapRegionSource::Mapped::linkEnds(std::vector<int32_t>& from, std::vector<int32_t>& to) const {
+    const uint64_t n = meta.nodes;
+    from.resize(meta.links);
+    to.resize(meta.links);
+    for (uint64_t i = 0; i < meta.links; ++i) {
+        const unsigned char* record = linkRecord(static_cast<uint32_t>(i));
+        const auto f = loadLittle<uint32_t>(record), t = loadLittle<uint32_t>(record + 4);
+        from[i] = f < n ? static_cast<int32_t>(f) : -1;
+        to[i] = t < n ? static_cast<int32_t>(t) : -1;
+    }
+}
+
 // What a map without measures lacks for its regions (a parent's children are ordered by their
 // subtree sizes, and a region carries the whole map's measures), worked out from every node's
 // parent and every link as they would be from the whole graph, and laid out as the map's own
-// section. Runs after the node starts, which checked the parents and the links' ends.
+// section; but the link scores, which take the longest and place nothing: they stay zeros until
+// workOutLinkScores.
 std::string MapRegionSource::Mapped::workOutMeasures() {
-    const uint64_t n = meta.nodes, count = meta.links;
-    std::vector<int32_t> parent(n), from(count), to(count);
+    const uint64_t n = meta.nodes;
+    std::vector<int32_t> parent(n), from, to;
     for (uint64_t i = 0; i < n; ++i) {
         const uint32_t p = parentOf(static_cast<uint32_t>(i));
         parent[i] = p < n ? static_cast<int32_t>(p) : -1;
     }
-    for (uint64_t i = 0; i < count; ++i) {
-        const unsigned char* record = linkRecord(static_cast<uint32_t>(i));
-        from[i] = static_cast<int32_t>(loadLittle<uint32_t>(record));
-        to[i] = static_cast<int32_t>(loadLittle<uint32_t>(record + 4));
-        if (uint64_t(uint32_t(from[i])) >= n || uint64_t(uint32_t(to[i])) >= n)
+    linkEnds(from, to);
+    for (uint64_t i = 0; i < meta.links; ++i)
+        if (from[i] < 0 || to[i] < 0)
             return damaged(MapSection::Links, "link " + number(i) + "'s ends");
-    }
-    const NodeMeasures m = computeNodeMeasures(parent, 0, from, to);
-    if (m.size() != n) return "its measures cannot be worked out";
+    const NodeMeasures m = measureTreesAndLinks(parent, 0, from, to);
     std::vector<unsigned char>& out = workedOutMeasures;
     out.assign(kMeasuresHeadBytes + kMeasuresNodeBytes * n, 0);
     storeLittle<uint64_t>(out.data() + kMeasuresNodesAt, n);
-    storeLittle<int32_t>(out.data() + kMeasuresRoundsAt, m.scoreRounds);
     unsigned char* columns = out.data() + kMeasuresHeadBytes;
     for (uint64_t i = 0; i < n; ++i) {
         storeLittle<int32_t>(columns + i * 4, m.depth[i]);
         storeLittle<int32_t>(columns + (n + i) * 4, m.linksIn[i]);
         storeLittle<int32_t>(columns + (2 * n + i) * 4, m.linksOut[i]);
         storeLittle<int32_t>(columns + (3 * n + i) * 4, m.subtree[i]);
-        storeLittle<double>(columns + 16 * n + i * 8, m.score[i]);
     }
     spans[static_cast<uint32_t>(MapSection::Measures)] = {out.data(), out.size()};
+    scoresPending = true;
     return "";
+}
+
+bool MapRegionSource::linkScoresPending() const { return map_ && map_->scoresPending; }
+
+std::string MapRegionSource::workOutLinkScores() {
+    if (!linkScoresPending()) return "";
+    Mapped& map = *map_;
+    std::vector<int32_t> from, to;
+    map.linkEnds(from, to);  // checked at open
+    const LinkScores scores = computeLinkScores(linkTableOf(map.meta.nodes, from, to));
+    if (scores.score.size() != map.meta.nodes) return "the link scores cannot be worked out";
+    unsigned char* out = map.workedOutMeasures.data();
+    storeLittle<int32_t>(out + kMeasuresRoundsAt, scores.rounds);
+    unsigned char* column = out + kMeasuresHeadBytes + 16 * map.meta.nodes;
+    for (uint64_t i = 0; i < map.meta.nodes; ++i)
+        storeLittle<double>(column + i * 8, scores.score[i]);
+    map.scoresPending = false;
+    return "";
+}
+
+NodeMeasures MapRegionSource::measuresOf(const MapRegion& region) const {
+    NodeMeasures m;
+    if (!map_) return m;
+    m.scoreRounds = loadLittle<int32_t>(map_->of(MapSection::Measures).data + kMeasuresRoundsAt);
+    for (const uint32_t i : region.mapIndex) {
+        if (i >= map_->meta.nodes) return NodeMeasures{};
+        const Mapped::Measured measured = map_->measuredOf(i);
+        m.depth.push_back(measured.depth);
+        m.linksIn.push_back(measured.in);
+        m.linksOut.push_back(measured.out);
+        m.subtree.push_back(measured.subtree);
+        m.score.push_back(measured.score);
+    }
+    return m;
 }
 
 // The sections' sizes held to the counts; the node starts and the group set counts taken from
@@ -525,7 +585,6 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
     if (std::string why = readGroups(map.spans, graph); !why.empty()) return why;
     const Span nodes = map.of(MapSection::Nodes);
     const Span measured = map.of(MapSection::Measures);
-    const unsigned char* columns = measured.data + kMeasuresHeadBytes;
     NodeMeasures& measures = region.measures;
     measures.scoreRounds = loadLittle<int32_t>(measured.data + kMeasuresRoundsAt);
     if (measures.scoreRounds < 0 || measures.scoreRounds > kLinkScoreMaxRounds)
@@ -542,11 +601,7 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
         if (id.empty()) return damaged(MapSection::IdOffsets, "node " + number(m) + "'s id");
         if (!isFieldText(id))
             return damaged(MapSection::IdText, "node " + number(m) + "'s id is no field");
-        const int32_t depth = loadLittle<int32_t>(columns + uint64_t{m} * 4);
-        const int32_t in = loadLittle<int32_t>(columns + (n + m) * 4);
-        const int32_t out = loadLittle<int32_t>(columns + (2 * n + m) * 4);
-        const int32_t subtree = loadLittle<int32_t>(columns + (3 * n + m) * 4);
-        const double score = loadLittle<double>(columns + 16 * n + uint64_t{m} * 8);
+        const auto [depth, in, out, subtree, score] = map.measuredOf(m);
         const char* wrong = measureOutOfBounds(depth, in, out, subtree, score, n, map.meta.links);
         if (wrong != nullptr)
             return damaged(MapSection::Measures, "node " + number(m) + "'s " + wrong);

@@ -61,9 +61,16 @@ public:
     std::string open(const std::string& path);
     /// As open, for a map held in memory, which the caller keeps unchanged while it is open:
     /// every checksum is checked here (check() has nothing left). A map without measures is
-    /// opened too, its measures worked out here from its parents and links as a reader of the
-    /// whole map would work them out.
+    /// opened too, its measures worked out here from its parents and links as they are for a
+    /// whole graph, but its link scores, zeros until workOutLinkScores.
     std::string openBytes(const unsigned char* bytes, size_t size);
+    /// Whether the link scores of the map's measures are still to be worked out, and works them
+    /// out (the regions built from now on carry them; measuresOf gives those of one built
+    /// before). "" or why not.
+    bool linkScoresPending() const;
+    std::string workOutLinkScores();
+    /// The map's measures of the region's nodes, as the region was built with them.
+    NodeMeasures measuresOf(const MapRegion& region) const;
     bool isOpen() const;
     /// Checks the checksums of the large sections, which open() leaves unchecked so that the
     /// first region comes at once (every record a region reads is checked as it is read, so

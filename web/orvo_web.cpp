@@ -234,7 +234,9 @@ int loadPackedMap(WebView& view, std::unique_ptr<unsigned char, FreeBlock> block
         view.error = std::move(why);
         return -1;
     }
+    // Without their link scores the measures wait for orvo_view_work_out_measures.
     NodeMeasures carried = regions.takeMeasures();
+    if (regions.linkScoresPending()) carried = NodeMeasures{};
     return show(view, std::move(fresh), std::move(carried), &regions, std::move(block)) ? 1 : 0;
 }
 
@@ -248,9 +250,11 @@ void showNewRegion(WebView& view, std::unique_ptr<Graph> region) {
     v.swapGraphKeepingView(std::move(region));
     // The colouring chosen since the load (a key, the start view) stays.
     applyGroupColours(*v.graph(), view.tallies);
-    view.measures.take(view.regions.takeMeasures());
-    view.measures.apply(v.renderer(), *v.graph());
-    view.links.setMeasures(&view.measures.measures());
+    if (!view.regions.linkScoresPending()) {
+        view.measures.take(view.regions.takeMeasures());
+        view.measures.apply(v.renderer(), *v.graph());
+        view.links.setMeasures(&view.measures.measures());
+    }
     if (!view.selected.empty()) v.selectNode(view.selected, 1);
     v.redraw();
 }
@@ -743,15 +747,23 @@ EMSCRIPTEN_KEEPALIVE const char* orvo_view_legend(WebView* view) {
 
 /// Works out every node's measures (depth, links in and out, subtree size, link score) at once,
 /// on this thread: the page calls it once the first picture is whole, since a page has no
-/// threads to spare. The colouring and label order chosen meanwhile apply from now on, the view
-/// drawn again with them. 1 when the measures are there; 0 when they could not be worked out
+/// threads to spare. For a map shown a region at a time, the link scores of the whole map (its
+/// other measures were worked out as it opened). The colouring and label order chosen meanwhile
+/// apply from now on, the view drawn again with them. 1 when the measures are there; 0 when they could not be worked out
 /// (orvo_view_measures_error says why), the view going on without them.
 EMSCRIPTEN_KEEPALIVE int orvo_view_work_out_measures(WebView* view) {
     if (!view->loaded) return 0;
     if (view->measures.ready()) return 1;
     orvo::Viewer& v = view->viewer;
     try {
-        view->measures.take(orvo::computeNodeMeasures(*v.graph()));
+        if (view->regions.active()) {
+            // The whole map's, of which the region's are read: never the region's own.
+            view->measuresError = view->regions.workOutLinkScores();
+            if (!view->measuresError.empty()) return 0;
+            view->measures.take(view->regions.regionMeasures());
+        } else {
+            view->measures.take(orvo::computeNodeMeasures(*v.graph()));
+        }
     } catch (const std::bad_alloc&) {
         view->measuresError = "out of memory for the measures";
         return 0;
