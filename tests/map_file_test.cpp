@@ -950,10 +950,6 @@ TEST(MapFile, TheFuzzCorpusPassesTheFuzzersRound) {
     EXPECT_GE(files, 3u);
 }
 
-const unsigned char* bytesOf(const std::string& text) {
-    return reinterpret_cast<const unsigned char*>(text.data());
-}
-
 size_t deflatedSize(const std::string& bytes) {
     uLongf size = compressBound(uLong(bytes.size()));
     std::string out(size, '\0');
