@@ -27,34 +27,46 @@ namespace orvo {
 
 inline std::string exerciseMapRead(const uint8_t* data, size_t size);
 
-/// The bytes opened as a map of regions (through a file in memory): whatever they hold, a region
-/// is built or refused, and a region keeps the graph's invariants. (Whether a region is placed as
-/// the whole map is, the tests hold on sound maps: a damaged one may place it otherwise, by the
-/// subtree sizes it carries.)
+/// The regions of an open source: whatever the map holds, a region is built or refused, and a
+/// region keeps the graph's invariants.
+inline std::string exerciseRegionsOf(const MapRegionSource& source) {
+    ViewerSettings settings;
+    applyWindowInitialisation(settings);
+    for (const uint64_t budget : {uint64_t{8}, source.nodeCount()}) {
+        Graph g(settings);
+        MapRegion region;
+        if (!source.buildRegion(source.homeNode(), budget, g, region).empty()) continue;
+        if (region.mapIndex.size() != g.nodes.size() || region.measures.size() != g.nodes.size())
+            return "the region's indices or measures";
+        if (std::string broken = checkGraphInvariants(g); !broken.empty())
+            return "a region: " + broken;
+    }
+    MapTreeShape shape;
+    if (source.treeShape(shape).empty() &&
+        (shape.depth >= source.nodeCount() || shape.widestFanOut >= source.nodeCount()))
+        return "the tree's shape";
+    source.check();
+    return "";
+}
+
+/// The bytes opened as a map of regions, through a file in memory and held in memory as a page
+/// holds a map (where a map without measures has them worked out). (Whether a region is placed
+/// as the whole map is, the tests hold on sound maps: a damaged one may place it otherwise, by
+/// the subtree sizes it carries.)
 inline std::string exerciseMapRegions(const uint8_t* data, size_t size) {
+    MapRegionSource held;
+    if (held.openBytes(data, size).empty()) {
+        held.workOutLinkScores();
+        if (std::string problem = exerciseRegionsOf(held); !problem.empty())
+            return "held in memory: " + problem;
+    }
     const int fd = ::memfd_create("map", MFD_CLOEXEC);
     if (fd < 0) return "";
     const bool written = ::write(fd, data, size) == static_cast<ssize_t>(size);
     std::string problem;
     MapRegionSource source;
-    if (written && source.open("/proc/self/fd/" + std::to_string(fd)).empty()) {
-        ViewerSettings settings;
-        applyWindowInitialisation(settings);
-        for (const uint64_t budget : {uint64_t{8}, source.nodeCount()}) {
-            Graph g(settings);
-            MapRegion region;
-            if (!source.buildRegion(source.homeNode(), budget, g, region).empty()) continue;
-            if (region.mapIndex.size() != g.nodes.size()) problem = "the region's indices";
-            else if (std::string broken = checkGraphInvariants(g); !broken.empty())
-                problem = "a region: " + broken;
-            if (!problem.empty()) break;
-        }
-        MapTreeShape shape;
-        if (problem.empty() && source.treeShape(shape).empty() &&
-            (shape.depth >= source.nodeCount() || shape.widestFanOut >= source.nodeCount()))
-            problem = "the tree's shape";
-        source.check();
-    }
+    if (written && source.open("/proc/self/fd/" + std::to_string(fd)).empty())
+        problem = exerciseRegionsOf(source);
     ::close(fd);
     return problem;
 }

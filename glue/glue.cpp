@@ -515,9 +515,7 @@ std::string Glue::graphStatus() {
         countsValid_ = true;
     }
     if (regions_.active()) {
-        return groupedNumber(static_cast<long long>(regions_.mapNodes())) + " nodes, " +
-               groupedNumber(static_cast<long long>(regions_.mapLinks())) + " links (" +
-               groupedNumber(counts_.nodes) + " nodes around the view in memory)";
+        return regionCountsText(regions_.mapNodes(), regions_.mapLinks(), counts_.nodes);
     }
     return graphCountsText(counts_);
 }
@@ -578,7 +576,8 @@ void Glue::showNewRegion(std::unique_ptr<Graph> region) {
     measuresJob_.reset();
     viewer_->swapGraphKeepingView(std::move(region));
     Viewer& v = *viewer_;
-    orvo::applyLoadSettings(*v.graph(), v.settings(), tallies_);
+    // The colouring chosen since the load (a key, the command line) stays.
+    applyGroupColours(*v.graph(), tallies_);
     measureChoices_.take(regions_.takeMeasures());
     applyMeasureChoices();
     if (!lastSelectedId_.empty()) v.selectNode(lastSelectedId_, 1);

@@ -43,14 +43,25 @@ std::string MapRegions::open(const std::string& path, Graph& graph) {
     close();
     auto source = std::make_unique<MapRegionSource>();
     std::string why = source->open(path);
+    why = adopt(std::move(source), std::move(why), graph);
+    if (why.empty()) path_ = path;
+    return why;
+}
+
+std::string MapRegions::openBytes(const unsigned char* bytes, size_t size, Graph& graph) {
+    close();
+    auto source = std::make_unique<MapRegionSource>();
+    std::string why = source->openBytes(bytes, size);
+    return adopt(std::move(source), std::move(why), graph);
+}
+
+std::string MapRegions::adopt(std::unique_ptr<MapRegionSource> source, std::string why,
+                              Graph& graph) {
     MapRegion region;
-    if (why.empty())
-        why = source->buildRegion(source->homeNode(), firstNodes_,
-                                  graph, region);
+    if (why.empty()) why = source->buildRegion(source->homeNode(), firstNodes_, graph, region);
     if (!why.empty()) return why;
     source_ = std::move(source);
     region_ = std::move(region);
-    path_ = path;
     return "";
 }
 
@@ -101,14 +112,13 @@ const IdTextSpans& MapRegions::idTexts() {
     return *idTexts_;
 }
 
-std::string MapRegions::rebuild(uint32_t m, Graph& graph) {
+std::string MapRegions::rebuild(uint32_t m, Graph& graph, bool full) {
     if (!source_) return "no map is open";
     MapRegion region;
-    std::string why =
-        source_->buildRegion(m, firstNodes_, graph, region);
+    std::string why = source_->buildRegion(m, full ? regionNodes_ : firstNodes_, graph, region);
     if (why.empty()) region_ = std::move(region);
     stuck_ = !why.empty();
-    full_ = false;
+    full_ = full && why.empty();
     ++generation_;
     return why;
 }

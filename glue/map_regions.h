@@ -33,6 +33,11 @@ inline constexpr uint64_t kRegionNodes = 400000;
 /// About how many nodes the region built at once holds, before the full one is ready: enough for
 /// the first frames, built in a small fraction of a second.
 inline constexpr uint64_t kFirstRegionNodes = 20000;
+/// The published page's limits: its maps open as regions from a smaller size (a page's memory is
+/// the browser's, and the read of a whole graph is what keeps its first picture waiting), and its
+/// full regions are smaller, since the page builds them between frames on its one thread.
+inline constexpr uint64_t kPageRegionAboveNodes = 500000;
+inline constexpr uint64_t kPageRegionNodes = 200000;
 
 class MapRegions {
 public:
@@ -58,9 +63,14 @@ public:
     }
     /// Whether the map file at `path` is to open as regions (its size read without checking it).
     bool wants(const std::string& path) const;
+    /// Whether a map of this many nodes is to open as regions.
+    bool wantsNodes(uint64_t nodes) const { return aboveNodes_ > 0 && nodes > aboveNodes_; }
     /// Opens the map and builds a first, small region around its home node into `graph`; "" or
     /// why not (a sentence without the file's name). On failure nothing is open.
     std::string open(const std::string& path, Graph& graph);
+    /// As open, for a map held in memory that the caller keeps unchanged while it is open (see
+    /// MapRegionSource::openBytes); path() is then "".
+    std::string openBytes(const unsigned char* bytes, size_t size, Graph& graph);
     void close();
     bool active() const { return source_ != nullptr; }
     const std::string& path() const { return path_; }
@@ -73,6 +83,14 @@ public:
     uint64_t mapLinks() const { return source_ ? source_->linkCount() : 0; }
     /// The region's measures, taken out (the viewer keeps them while the region is on view).
     NodeMeasures takeMeasures() { return std::move(region_.measures); }
+    /// A map held in memory without its measures has its link scores worked out apart (see
+    /// MapRegionSource::workOutLinkScores): until then its regions' measures lack them.
+    bool linkScoresPending() const { return source_ && source_->linkScoresPending(); }
+    std::string workOutLinkScores() { return source_ ? source_->workOutLinkScores() : ""; }
+    /// The measures of the region on view, read again from the map (after the link scores).
+    NodeMeasures regionMeasures() const {
+        return source_ ? source_->measuresOf(region_) : NodeMeasures{};
+    }
     /// The group counts of the whole map, named as `graph` (a region of it) names its groups.
     GroupTallies tallies(const Graph& graph) const;
 
@@ -88,8 +106,9 @@ public:
     const IdTextSpans& idTexts();
     /// Builds a small region around map node `m` into `graph` (a fresh one; the region on view
     /// stays until it is shown), at once; "" or why not. After a failure no region is asked for
-    /// again (nearEdge says no): the map is shown as it is.
-    std::string rebuild(uint32_t m, Graph& graph);
+    /// again (nearEdge says no): the map is shown as it is. With `full`, the region is a full one,
+    /// built here: where there is no thread to build it on.
+    std::string rebuild(uint32_t m, Graph& graph, bool full = false);
 
     /// Starts building the full region around map node `m` on a thread of its own, for a graph
     /// of these settings; nothing when one is being built already.
@@ -115,6 +134,7 @@ public:
     const std::string& waitForCheck();
 
 private:
+    std::string adopt(std::unique_ptr<MapRegionSource> source, std::string why, Graph& graph);
     // The threads read the source: they are stopped and joined before the source goes.
     struct Check {
         std::atomic<bool> stop{false}, finished{false};

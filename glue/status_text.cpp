@@ -50,8 +50,18 @@ std::string nodeLinksText(const Node& node) {
     // Its tree link in is its parent's, its tree links out are its children's.
     const size_t in = node.inLinks.size() + (node.parent != nullptr ? 1 : 0);
     const size_t out = node.outLinks.size() + node.children.size();
+    return linksText(static_cast<int64_t>(in), static_cast<int64_t>(out));
+}
+
+std::string linksText(int64_t in, int64_t out) {
     return groupedNumber(static_cast<long long>(in)) + " in, " +
            groupedNumber(static_cast<long long>(out)) + " out";
+}
+
+std::string regionCountsText(uint64_t mapNodes, uint64_t mapLinks, int64_t regionNodes) {
+    return groupedNumber(static_cast<long long>(mapNodes)) + " nodes, " +
+           groupedNumber(static_cast<long long>(mapLinks)) + " links (" +
+           groupedNumber(static_cast<long long>(regionNodes)) + " nodes around the view in memory)";
 }
 
 GraphCounts countGraph(const Graph& graph) {

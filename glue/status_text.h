@@ -24,6 +24,8 @@ std::string nodeGroupsText(const Graph& graph, const Node& node);
 
 /// The node's links as the status bar counts them, tree and non-tree alike: "3 in, 12 out".
 std::string nodeLinksText(const Node& node);
+/// The same from the counts (a node of a map shown a region at a time counts the whole map's).
+std::string linksText(int64_t in, int64_t out);
 
 /// What the status bar says while the view flies to a node: "Flying to python3 (29753)".
 std::string flyingToText(const Graph& graph, const Node& node);
@@ -38,6 +40,9 @@ struct GraphCounts {
     int64_t shownNodes = 0, shownLinks = 0;
 };
 GraphCounts countGraph(const Graph& graph);
+/// What a map shown a region at a time holds, and the region: "4 000 000 nodes, 9 000 000 links
+/// (400 000 nodes around the view in memory)".
+std::string regionCountsText(uint64_t mapNodes, uint64_t mapLinks, int64_t regionNodes);
 
 /// "12 345 nodes, 6 789 links (12 000 nodes and 345 links shown)"; a graph with everything
 /// shown says "all shown".

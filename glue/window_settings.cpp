@@ -87,13 +87,17 @@ void applyLoadSettings(Graph& graph, ViewerSettings& settings) {
 
 void applyLoadSettings(Graph& graph, ViewerSettings& settings, const GroupTallies& tallies) {
     settings.groupColumn = isComparison(tallies) ? 1 : 0;
+    applyGroupColours(graph, tallies);
+    applyLoadProjection(settings);
+    settings.pickBudgetSec = 5;
+    settings.pickBudgetUsec = 0;
+}
+
+void applyGroupColours(Graph& graph, const GroupTallies& tallies) {
     for (const GroupColourEntry& e : kGroupColourTable) {
         graph.setGroupColor(e.kind, e.name, e.red, e.green, e.blue);
     }
     assignPaletteColours(graph, tallies);
-    applyLoadProjection(settings);
-    settings.pickBudgetSec = 5;
-    settings.pickBudgetUsec = 0;
 }
 
 }  // namespace orvo

@@ -95,6 +95,9 @@ bool isComparison(const GroupTallies& tallies);
 void applyLoadSettings(Graph& graph, ViewerSettings& settings);
 /// The same with the graph's group tallies (tallyGroups in group_legend.h) counted before.
 void applyLoadSettings(Graph& graph, ViewerSettings& settings, const GroupTallies& tallies);
+/// The graph's own part of them, the group colours: what another region of a map on view needs,
+/// the view's settings (the colouring chosen since the load among them) staying as they are.
+void applyGroupColours(Graph& graph, const GroupTallies& tallies);
 
 /// The part of the load settings that shapes the picture: the window's aspect ratio. The glue
 /// sets it before a load's new context draws its first picture (the boundary sphere alone, shown

@@ -92,25 +92,32 @@ size_t middleOf(const LinkTable& table) {
 }  // namespace
 
 LinkTable linkTableOf(const Graph& graph, int threads) {
-    LinkTable table;
-    const size_t n = graph.nodes.size(), links = graph.links.size();
-    table.linksIn.assign(n, 0);
-    table.linksOut.assign(n, 0);
-    table.inStart.assign(n + 1, 0);
-    table.sources.resize(links);
+    const size_t links = graph.links.size();
     const bool twoThreads = threads > 1 && links >= kTwoThreadsFrom;
     // The pointers are followed once, into two arrays that every later pass reads in order.
     ScratchArray<int32_t> from(links), to(links);
     runSideBySide(
         twoThreads, [&] { readLinkEnds(graph, from, to, 0, links / 2); },
         [&] { readLinkEnds(graph, from, to, links / 2, links); });
+    return linkTableOf(graph.nodes.size(), from, to, threads);
+}
+
+LinkTable linkTableOf(size_t n, std::span<const int32_t> from, std::span<const int32_t> to,
+                      int threads) {
+    LinkTable table;
+    const size_t links = std::min(from.size(), to.size());
+    table.linksIn.assign(n, 0);
+    table.linksOut.assign(n, 0);
+    table.inStart.assign(n + 1, 0);
+    table.sources.resize(links);
+    const bool twoThreads = threads > 1 && links >= kTwoThreadsFrom;
     runSideBySide(
         twoThreads,
         [&] {
-            for (const int32_t v : to) ++table.linksIn[static_cast<size_t>(v)];
+            for (size_t k = 0; k < links; ++k) ++table.linksIn[static_cast<size_t>(to[k])];
         },
         [&] {
-            for (const int32_t u : from) ++table.linksOut[static_cast<size_t>(u)];
+            for (size_t k = 0; k < links; ++k) ++table.linksOut[static_cast<size_t>(from[k])];
         });
     // inStart[v] first counts up to where v's sources end; placing the links from the last back
     // moves it to where they begin, and keeps each node's sources in the order of the links.

@@ -17,13 +17,8 @@ constexpr std::array<std::string_view, kMeasureCount> kNames = {"depth", "in", "
 // node reachable from a node without a parent is put in order, parents before their children,
 // breadth-first so that no tree is too deep; walking that order back hands each finished
 // subtree count up.
-void measureTrees(const Graph& graph, NodeMeasures& m) {
-    const size_t n = graph.nodes.size();
-    ScratchArray<int32_t> parent(n);
-    for (size_t i = 0; i < n; ++i) {
-        const Node* p = graph.nodes[i]->parent;
-        parent[i] = p != nullptr ? p->index : -1;
-    }
+void measureTrees(std::span<const int32_t> parent, int32_t root, NodeMeasures& m) {
+    const size_t n = parent.size();
     // Each node's children: children[childStart[v]] to children[childStart[v + 1] - 1].
     ScratchArray<uint32_t> childStart(n + 1, 0);
     for (const int32_t p : parent)
@@ -35,7 +30,6 @@ void measureTrees(const Graph& graph, NodeMeasures& m) {
     for (size_t i = n; i-- > 0;)
         if (parent[i] >= 0) children[--childStart[static_cast<size_t>(parent[i])]] = int32_t(i);
 
-    const int32_t root = graph.root != nullptr ? graph.root->index : -1;
     ScratchArray<int32_t> order;
     order.reserve(n);
     m.depth.assign(n, -1);
@@ -59,6 +53,18 @@ void measureTrees(const Graph& graph, NodeMeasures& m) {
         const auto v = static_cast<size_t>(order[k]);
         if (parent[v] >= 0) m.subtree[static_cast<size_t>(parent[v])] += m.subtree[v];
     }
+}
+
+// The link scores of the table's links joined to the trees' measures.
+NodeMeasures withLinkScores(NodeMeasures m, LinkTable table, const std::atomic<bool>* stop,
+                            int threads) {
+    LinkScores scores = computeLinkScores(table, stop, threads);
+    if (scores.score.empty()) return NodeMeasures{};
+    m.linksIn = std::move(table.linksIn);
+    m.linksOut = std::move(table.linksOut);
+    m.score = std::move(scores.score);
+    m.scoreRounds = scores.rounds;
+    return m;
 }
 
 }  // namespace
@@ -98,14 +104,29 @@ NodeMeasures computeNodeMeasures(const Graph& graph, const std::atomic<bool>* st
     // are walked side by side instead of each split in two, as most of either is one pass.
     LinkTable table;
     runSideBySide(
-        threads > 1, [&] { measureTrees(graph, m); }, [&] { table = linkTableOf(graph); });
+        threads > 1,
+        [&] {
+            const size_t n = graph.nodes.size();
+            ScratchArray<int32_t> parent(n);
+            for (size_t i = 0; i < n; ++i) {
+                const Node* p = graph.nodes[i]->parent;
+                parent[i] = p != nullptr ? p->index : -1;
+            }
+            measureTrees(parent, graph.root != nullptr ? graph.root->index : -1, m);
+        },
+        [&] { table = linkTableOf(graph); });
     if (stop != nullptr && stop->load(std::memory_order_relaxed)) return NodeMeasures{};
-    LinkScores scores = computeLinkScores(table, stop, threads);
-    if (scores.score.empty()) return NodeMeasures{};
+    return withLinkScores(std::move(m), std::move(table), stop, threads);
+}
+
+NodeMeasures measureTreesAndLinks(std::span<const int32_t> parent, int32_t root,
+                                  std::span<const int32_t> from, std::span<const int32_t> to) {
+    NodeMeasures m;
+    if (parent.empty()) return m;
+    measureTrees(parent, root, m);
+    LinkTable table = linkTableOf(parent.size(), from, to);
     m.linksIn = std::move(table.linksIn);
     m.linksOut = std::move(table.linksOut);
-    m.score = std::move(scores.score);
-    m.scoreRounds = scores.rounds;
     return m;
 }
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -44,5 +45,12 @@ struct NodeMeasures {
 /// work early with an empty result; `threads` (1 or 2) may share the link score's rounds.
 NodeMeasures computeNodeMeasures(const Graph& graph, const std::atomic<bool>* stop = nullptr,
                                  int threads = 1);
+
+/// The same measures but the link score (left empty, for computeLinkScores of the same links), of
+/// a graph given as flat arrays where no graph is built: each node's parent (-1 for none; every
+/// index in range), the root's index (-1 for none), and each link's ends in link order. A graph
+/// with these parents and links in this order measures the same.
+NodeMeasures measureTreesAndLinks(std::span<const int32_t> parent, int32_t root,
+                                  std::span<const int32_t> from, std::span<const int32_t> to);
 
 }  // namespace orvo

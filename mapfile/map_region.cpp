@@ -16,6 +16,7 @@
 
 #include "graph/graph.h"
 #include "graph/link_score.h"
+#include "graph/node_measures.h"
 #include "graph/node_index.h"
 #include "layout/placement_from_radii.h"
 #include "mapfile/map_format.h"
@@ -35,6 +36,8 @@ int32_t MapRegion::graphIndexOf(uint32_t m) const {
 
 struct MapRegionSource::Mapped {
     MappedFile file;
+    // A map held in memory by the caller (file is then closed): its pages are never given back.
+    bool inMemory = false;
     SectionSpans spans{};
     std::vector<SectionCheck> unchecked;  // the large sections, checked after the first region
     Meta meta;
@@ -42,6 +45,8 @@ struct MapRegionSource::Mapped {
     // The node starts: the map's section, else worked out at open in the same layout.
     const unsigned char* starts = nullptr;
     std::vector<uint32_t> workedOutStarts;
+    std::vector<unsigned char> workedOutMeasures;  // a map without measures: in their layout
+    bool scoresPending = false;  // their link scores are still zeros (workOutLinkScores)
     bool labelsInNodeOrder = true;
     std::vector<uint64_t> setNodes;  // how many nodes have each group set
 
@@ -70,9 +75,29 @@ struct MapRegionSource::Mapped {
         range = {startOf(m, field), startOf(m + 1, field)};
         return range.begin <= range.end && range.end <= entries;
     }
+    // Node m's measures, as the measures section holds them.
+    struct Measured {
+        int32_t depth, in, out, subtree;
+        double score;
+    };
+    Measured measuredOf(uint32_t m) const {
+        const uint64_t n = meta.nodes;
+        const unsigned char* columns = of(MapSection::Measures).data + kMeasuresHeadBytes;
+        return {loadLittle<int32_t>(columns + uint64_t{m} * 4),
+                loadLittle<int32_t>(columns + (n + m) * 4),
+                loadLittle<int32_t>(columns + (2 * n + m) * 4),
+                loadLittle<int32_t>(columns + (3 * n + m) * 4),
+                loadLittle<double>(columns + 16 * n + uint64_t{m} * 8)};
+    }
     std::string index();
     std::string workOutStarts();
+    std::string workOutMeasures();
+    void linkEnds(std::vector<int32_t>& from, std::vector<int32_t>& to) const;
     std::string countGroupSets();
+    bool changed() const { return !inMemory && file.changed(); }
+    void release(Span span) const {
+        if (!inMemory) releasePages(span);
+    }
 };
 
 // What a map without node starts lacks, worked out from every node's parent and every link:
@@ -112,8 +137,8 @@ std::string MapRegionSource::Mapped::workOutStarts() {
         for (const size_t at : {kStartChildAt, kStartOutAt, kStartInAt})
             field(i, at) += field(i - 1, at);
     starts = reinterpret_cast<const unsigned char*>(s.data());
-    releasePages(of(MapSection::Nodes));
-    releasePages(of(MapSection::Links));
+    release(of(MapSection::Nodes));
+    release(of(MapSection::Links));
     return "";
 }
 
@@ -127,8 +152,87 @@ std::string MapRegionSource::Mapped::countGroupSets() {
             return damaged(MapSection::Nodes, "node " + number(i) + "'s groups");
         ++setNodes[groups];
     }
-    releasePages(of(MapSection::Nodes));
+    release(of(MapSection::Nodes));
     return "";
+}
+
+// Every link's ends, checked to be nodes of the map (-1 where one is not).
+void MapRegionSource::Mapped::linkEnds(std::vector<int32_t>& from, std::vector<int32_t>& to) const {
+    const uint64_t n = meta.nodes;
+    from.resize(meta.links);
+    to.resize(meta.links);
+    for (uint64_t i = 0; i < meta.links; ++i) {
+        const unsigned char* record = linkRecord(static_cast<uint32_t>(i));
+        const auto f = loadLittle<uint32_t>(record), t = loadLittle<uint32_t>(record + 4);
+        from[i] = f < n ? static_cast<int32_t>(f) : -1;
+        to[i] = t < n ? static_cast<int32_t>(t) : -1;
+    }
+}
+
+// What a map without measures lacks for its regions (a parent's children are ordered by their
+// subtree sizes, and a region carries the whole map's measures), worked out from every node's
+// parent and every link as they would be from the whole graph, and laid out as the map's own
+// section; but the link scores, which take the longest and place nothing: they stay zeros until
+// workOutLinkScores.
+std::string MapRegionSource::Mapped::workOutMeasures() {
+    const uint64_t n = meta.nodes;
+    std::vector<int32_t> parent(n), from, to;
+    for (uint64_t i = 0; i < n; ++i) {
+        const uint32_t p = parentOf(static_cast<uint32_t>(i));
+        parent[i] = p < n ? static_cast<int32_t>(p) : -1;
+    }
+    linkEnds(from, to);
+    for (uint64_t i = 0; i < meta.links; ++i)
+        if (from[i] < 0 || to[i] < 0)
+            return damaged(MapSection::Links, "link " + number(i) + "'s ends");
+    const NodeMeasures m = measureTreesAndLinks(parent, 0, from, to);
+    std::vector<unsigned char>& out = workedOutMeasures;
+    out.assign(kMeasuresHeadBytes + kMeasuresNodeBytes * n, 0);
+    storeLittle<uint64_t>(out.data() + kMeasuresNodesAt, n);
+    unsigned char* columns = out.data() + kMeasuresHeadBytes;
+    for (uint64_t i = 0; i < n; ++i) {
+        storeLittle<int32_t>(columns + i * 4, m.depth[i]);
+        storeLittle<int32_t>(columns + (n + i) * 4, m.linksIn[i]);
+        storeLittle<int32_t>(columns + (2 * n + i) * 4, m.linksOut[i]);
+        storeLittle<int32_t>(columns + (3 * n + i) * 4, m.subtree[i]);
+    }
+    spans[static_cast<uint32_t>(MapSection::Measures)] = {out.data(), out.size()};
+    scoresPending = true;
+    return "";
+}
+
+bool MapRegionSource::linkScoresPending() const { return map_ && map_->scoresPending; }
+
+std::string MapRegionSource::workOutLinkScores() {
+    if (!linkScoresPending()) return "";
+    Mapped& map = *map_;
+    std::vector<int32_t> from, to;
+    map.linkEnds(from, to);  // checked at open
+    const LinkScores scores = computeLinkScores(linkTableOf(map.meta.nodes, from, to));
+    if (scores.score.size() != map.meta.nodes) return "the link scores cannot be worked out";
+    unsigned char* out = map.workedOutMeasures.data();
+    storeLittle<int32_t>(out + kMeasuresRoundsAt, scores.rounds);
+    unsigned char* column = out + kMeasuresHeadBytes + 16 * map.meta.nodes;
+    for (uint64_t i = 0; i < map.meta.nodes; ++i)
+        storeLittle<double>(column + i * 8, scores.score[i]);
+    map.scoresPending = false;
+    return "";
+}
+
+NodeMeasures MapRegionSource::measuresOf(const MapRegion& region) const {
+    NodeMeasures m;
+    if (!map_) return m;
+    m.scoreRounds = loadLittle<int32_t>(map_->of(MapSection::Measures).data + kMeasuresRoundsAt);
+    for (const uint32_t i : region.mapIndex) {
+        if (i >= map_->meta.nodes) return NodeMeasures{};
+        const Mapped::Measured measured = map_->measuredOf(i);
+        m.depth.push_back(measured.depth);
+        m.linksIn.push_back(measured.in);
+        m.linksOut.push_back(measured.out);
+        m.subtree.push_back(measured.subtree);
+        m.score.push_back(measured.score);
+    }
+    return m;
 }
 
 // The sections' sizes held to the counts; the node starts and the group set counts taken from
@@ -137,10 +241,10 @@ std::string MapRegionSource::Mapped::countGroupSets() {
 std::string MapRegionSource::Mapped::index() {
     if (std::string why = readMeta(of(MapSection::Meta), meta); !why.empty()) return why;
     const uint64_t n = meta.nodes, count = meta.links;
-    const Span measures = of(MapSection::Measures);
-    if (measures.data == nullptr) return "it carries no measures to place a part of it by";
-    if (measures.size != kMeasuresHeadBytes + kMeasuresNodeBytes * n ||
-        loadLittle<uint64_t>(measures.data + kMeasuresNodesAt) != n)
+    const bool measured = of(MapSection::Measures).data != nullptr;
+    if (!measured && !inMemory) return "it carries no measures to place a part of it by";
+    if (measured && (of(MapSection::Measures).size != kMeasuresHeadBytes + kMeasuresNodeBytes * n ||
+                     loadLittle<uint64_t>(of(MapSection::Measures).data + kMeasuresNodesAt) != n))
         return damaged(MapSection::Measures, "its size");
     if (of(MapSection::Nodes).size != n * kNodeRecordBytes)
         return damaged(MapSection::Nodes, "its size");
@@ -171,6 +275,8 @@ std::string MapRegionSource::Mapped::index() {
     } else {
         starts = given.data;
     }
+    if (!measured)
+        if (std::string why = workOutMeasures(); !why.empty()) return why;
     const Span counted = of(MapSection::GroupSetCounts);
     if (counted.data == nullptr) {
         if (std::string why = countGroupSets(); !why.empty()) return why;
@@ -195,31 +301,51 @@ std::string MapRegionSource::Mapped::index() {
     return "";
 }
 
+namespace {
+
+// The meta section's node count, read through readAt(to, bytes, at) (false past the end).
+template <typename ReadAt>
+uint64_t peekNodeCount(const ReadAt& readAt) {
+    unsigned char header[kMapHeaderBytes];
+    if (!readAt(header, sizeof header, 0) || !startsLikeMap(header, sizeof header)) return 0;
+    const auto tableAt = loadLittle<uint64_t>(header + kHeaderTableAt);
+    const auto count = std::min<uint32_t>(loadLittle<uint32_t>(header + kHeaderSectionsAt), 64);
+    unsigned char entry[kMapSectionEntryBytes];
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!readAt(entry, sizeof entry, tableAt + uint64_t{i} * kMapSectionEntryBytes)) break;
+        if (loadLittle<uint32_t>(entry) != static_cast<uint32_t>(MapSection::Meta)) continue;
+        unsigned char count8[8];
+        const uint64_t metaAt = loadLittle<uint64_t>(entry + 8);
+        if (metaAt <= std::numeric_limits<uint64_t>::max() - kMetaNodesAt &&
+            readAt(count8, sizeof count8, metaAt + kMetaNodesAt))
+            return loadLittle<uint64_t>(count8);
+        break;
+    }
+    return 0;
+}
+
+}  // namespace
+
 uint64_t peekMapNodeCount(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return 0;
-    const auto readAt = [fd](void* to, size_t bytes, uint64_t at) {
-        return ::pread(fd, to, bytes, static_cast<off_t>(at)) == static_cast<ssize_t>(bytes);
-    };
-    uint64_t nodes = 0;
-    unsigned char header[kMapHeaderBytes];
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && readAt(header, sizeof header, 0) &&
-        startsLikeMap(header, sizeof header)) {
-        const auto tableAt = loadLittle<uint64_t>(header + kHeaderTableAt);
-        const auto count = std::min<uint32_t>(loadLittle<uint32_t>(header + kHeaderSectionsAt), 64);
-        unsigned char entry[kMapSectionEntryBytes];
-        for (uint32_t i = 0; i < count; ++i) {
-            if (!readAt(entry, sizeof entry, tableAt + uint64_t{i} * kMapSectionEntryBytes)) break;
-            if (loadLittle<uint32_t>(entry) != static_cast<uint32_t>(MapSection::Meta)) continue;
-            unsigned char count8[8];
-            if (readAt(count8, sizeof count8, loadLittle<uint64_t>(entry + 8) + kMetaNodesAt))
-                nodes = loadLittle<uint64_t>(count8);
-            break;
-        }
-    }
+    uint64_t nodes = 0;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        nodes = peekNodeCount([fd](void* to, size_t bytes, uint64_t at) {
+            return at <= uint64_t(std::numeric_limits<off_t>::max()) &&
+                   ::pread(fd, to, bytes, static_cast<off_t>(at)) == static_cast<ssize_t>(bytes);
+        });
     ::close(fd);
     return nodes;
+}
+
+uint64_t peekMapNodeCount(const unsigned char* bytes, size_t size) {
+    return peekNodeCount([bytes, size](void* to, size_t length, uint64_t at) {
+        if (at > size || length > size - at) return false;
+        std::memcpy(to, bytes + at, length);
+        return true;
+    });
 }
 
 MapRegionSource::MapRegionSource() = default;
@@ -241,13 +367,26 @@ std::string MapRegionSource::open(const std::string& path) {
     return "";
 }
 
+std::string MapRegionSource::openBytes(const unsigned char* bytes, size_t size) {
+    map_.reset();
+    auto mapped = std::make_unique<Mapped>();
+    mapped->inMemory = true;
+    // Every checksum at once: the bytes are in memory already, and checking them is fast beside
+    // the reading that brought them there.
+    std::string why = readContainer(bytes, size, mapped->spans);
+    if (why.empty()) why = mapped->index();
+    if (!why.empty()) return why;
+    map_ = std::move(mapped);
+    return "";
+}
+
 std::string MapRegionSource::check(const std::atomic<bool>* stop) const {
     if (!map_) return "";
     std::string why = checkSections(map_->unchecked, stop);
-    return map_->file.changed() ? kMapFileChanged : why;
+    return map_->changed() ? kMapFileChanged : why;
 }
 
-bool MapRegionSource::changed() const { return map_ && map_->file.changed(); }
+bool MapRegionSource::changed() const { return map_ && map_->changed(); }
 
 bool MapRegionSource::isOpen() const { return map_ != nullptr; }
 std::vector<uint64_t> MapRegionSource::groupSetNodes() const {
@@ -300,6 +439,7 @@ IdTextSpans MapRegionSource::idTextSpans() const {
     spans.labels.erase(spans.labels.begin(), last.base());
     // The search reads the ids from end to end: read ahead of it.
     for (const MapSection kind : {MapSection::IdText, MapSection::IdOffsets}) {
+        if (map_->inMemory) break;
         const Span span = map_->of(kind);
         const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
         const uintptr_t start = reinterpret_cast<uintptr_t>(span.data) & ~(page - 1);
@@ -325,8 +465,8 @@ std::string MapRegionSource::treeShape(MapTreeShape& shape) const {
     // at hand can be walked: they are the file's, read again if touched.
     constexpr uint64_t kReleaseEvery = uint64_t{1} << 24;
     const auto release = [&map] {
-        releasePages(map.of(MapSection::Children));
-        releasePages(map.of(MapSection::NodeStarts));
+        map.release(map.of(MapSection::Children));
+        map.release(map.of(MapSection::NodeStarts));
     };
     Mapped::Range range;
     for (uint64_t m = 0; m < n; ++m) {
@@ -401,7 +541,7 @@ std::string MapRegionSource::buildRegion(uint32_t focus, uint64_t budget, Graph&
     graph.startAssembly(0, 0);
     if (!map_) return "no map is open";
     std::string why = assemble(focus, budget, graph, region);
-    if (map_->file.changed()) why = kMapFileChanged;
+    if (map_->changed()) why = kMapFileChanged;
     if (!why.empty()) {
         graph.startAssembly(0, 0);  // nothing half-built stays
         region = MapRegion{};
@@ -494,7 +634,6 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
     if (std::string why = readGroups(map.spans, graph); !why.empty()) return why;
     const Span nodes = map.of(MapSection::Nodes);
     const Span measured = map.of(MapSection::Measures);
-    const unsigned char* columns = measured.data + kMeasuresHeadBytes;
     NodeMeasures& measures = region.measures;
     measures.scoreRounds = loadLittle<int32_t>(measured.data + kMeasuresRoundsAt);
     if (measures.scoreRounds < 0 || measures.scoreRounds > kLinkScoreMaxRounds)
@@ -511,11 +650,7 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
         if (id.empty()) return damaged(MapSection::IdOffsets, "node " + number(m) + "'s id");
         if (!isFieldText(id))
             return damaged(MapSection::IdText, "node " + number(m) + "'s id is no field");
-        const int32_t depth = loadLittle<int32_t>(columns + uint64_t{m} * 4);
-        const int32_t in = loadLittle<int32_t>(columns + (n + m) * 4);
-        const int32_t out = loadLittle<int32_t>(columns + (2 * n + m) * 4);
-        const int32_t subtree = loadLittle<int32_t>(columns + (3 * n + m) * 4);
-        const double score = loadLittle<double>(columns + 16 * n + uint64_t{m} * 8);
+        const auto [depth, in, out, subtree, score] = map.measuredOf(m);
         const char* wrong = measureOutOfBounds(depth, in, out, subtree, score, n, map.meta.links);
         if (wrong != nullptr)
             return damaged(MapSection::Measures, "node " + number(m) + "'s " + wrong);

@@ -51,6 +51,8 @@ inline constexpr const char* kMapFileChanged = "the file was changed on disk sin
 /// The node count a map's meta section gives, read without checking the map (0 when the file is
 /// no map, or too short to tell): enough to choose how to open it.
 uint64_t peekMapNodeCount(const std::string& path);
+/// The same of a map held in memory.
+uint64_t peekMapNodeCount(const unsigned char* bytes, size_t size);
 
 class MapRegionSource {
 public:
@@ -64,6 +66,18 @@ public:
     /// name). A map without measures cannot give regions: the descendant counts that order a
     /// parent's children come from its subtree sizes.
     std::string open(const std::string& path);
+    /// As open, for a map held in memory, which the caller keeps unchanged while it is open:
+    /// every checksum is checked here (check() has nothing left). A map without measures is
+    /// opened too, its measures worked out here from its parents and links as they are for a
+    /// whole graph, but its link scores, zeros until workOutLinkScores.
+    std::string openBytes(const unsigned char* bytes, size_t size);
+    /// Whether the link scores of the map's measures are still to be worked out, and works them
+    /// out (the regions built from now on carry them; measuresOf gives those of one built
+    /// before). "" or why not.
+    bool linkScoresPending() const;
+    std::string workOutLinkScores();
+    /// The map's measures of the region's nodes, as the region was built with them.
+    NodeMeasures measuresOf(const MapRegion& region) const;
     bool isOpen() const;
     /// Checks the checksums of the large sections, which open() leaves unchecked so that the
     /// first region comes at once (every record a region reads is checked as it is read, so

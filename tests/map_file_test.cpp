@@ -557,8 +557,22 @@ TEST(MapFile, CarriesTheMeasuresOfItsGraph) {
     EXPECT_EQ(std::adjacent_find(kinds.begin(), kinds.end()), kinds.end());
 }
 
+const unsigned char* bytesOf(const std::string& text) {
+    return reinterpret_cast<const unsigned char*>(text.data());
+}
+
+// The map as a published page holds it: packed (without its measures, node starts and group
+// set counts) and unpacked in memory.
+std::string asPageHoldsIt(const std::string& map) {
+    std::string pack, unpacked;
+    EXPECT_EQ(packMap(bytesOf(map), map.size(), pack), "");
+    EXPECT_EQ(unpackMap(bytesOf(pack), pack.size(), unpacked), "");
+    return unpacked;
+}
+
 // A region as large as its map is the map: the same graph, positions and measures to the last
-// bit, laid out from the top node and from a deep one.
+// bit, laid out from the top node and from a deep one; from a map file, and from a map held in
+// memory without its measures, which are worked out as the whole graph's (the link scores apart).
 TEST(MapRegion, AsLargeAsItsMapIsTheWholeMap) {
     const ViewerSettings settings = windowSettings();
     TempDir dir;
@@ -592,6 +606,34 @@ TEST(MapRegion, AsLargeAsItsMapIsTheWholeMap) {
             }
             EXPECT_EQ(std::tie(shape.depth, shape.widestFanOut, shape.widestNode),
                       std::tie(walked.depth, walked.widestFanOut, walked.widestNode));
+
+            const std::string held = asPageHoldsIt(readWholeFile(path));
+            EXPECT_EQ(peekMapNodeCount(bytesOf(held), held.size()), outline.nodes.size());
+            MapRegionSource inMemory;
+            ASSERT_EQ(inMemory.openBytes(bytesOf(held), held.size()), "");
+            Graph fromMemory(settings);
+            ASSERT_EQ(inMemory.buildRegion(inMemory.homeNode(), inMemory.nodeCount(), fromMemory,
+                                           region),
+                      "");
+            EXPECT_EQ(everything(fromMemory), everything(outline));
+            // The link scores come apart, the region's read again after them.
+            EXPECT_TRUE(inMemory.linkScoresPending());
+            EXPECT_EQ(region.measures.subtree, computed.subtree);
+            EXPECT_EQ(region.measures.linksIn, computed.linksIn);
+            EXPECT_EQ(inMemory.workOutLinkScores(), "");
+            EXPECT_FALSE(inMemory.linkScoresPending());
+            expectSameMeasures(inMemory.measuresOf(region), computed);
+            EXPECT_EQ(inMemory.check(), "");
+            // A walk of the tree in memory the caller holds leaves its bytes as they were.
+            MapTreeShape heldShape;
+            ASSERT_EQ(inMemory.treeShape(heldShape), "");
+            EXPECT_EQ(std::tie(heldShape.depth, heldShape.widestFanOut, heldShape.widestNode),
+                      std::tie(shape.depth, shape.widestFanOut, shape.widestNode));
+            Graph again(settings);
+            ASSERT_EQ(inMemory.buildRegion(inMemory.homeNode(), inMemory.nodeCount(), again,
+                                           region),
+                      "");
+            EXPECT_EQ(everything(again), everything(outline));
         }
     }
     // Without measures there is nothing to order a part's children by.
@@ -600,6 +642,9 @@ TEST(MapRegion, AsLargeAsItsMapIsTheWholeMap) {
     ASSERT_EQ(writeMapOf(outline, path), "");
     MapRegionSource source;
     EXPECT_EQ(source.open(path), "it carries no measures to place a part of it by");
+    for (const std::string& bytes : {std::string("not a map at all"), std::string(),
+                                     readWholeFile(path).substr(0, kMapHeaderBytes + 8)})
+        EXPECT_EQ(peekMapNodeCount(bytesOf(bytes), bytes.size()), 0u) << bytes.size();
 }
 
 // A part of the map, built around a node within a budget, holds each of its nodes as the whole
@@ -712,14 +757,17 @@ TEST(MapRegion, APartHoldsItsNodesAsTheWholeMapDoes) {
 
 // The node starts and group set counts only spare a reader of parts a pass over the map: a map
 // without them (as maps were first written) gives the same regions, and wrong ones are refused.
+// So does a map held in memory without its measures too, as a published page holds it.
 TEST(MapRegion, TakesItsStartsFromTheMapOrWorksThemOut) {
     TempDir dir;
     const std::string path = (dir / "m.orvomap").string();
-    const auto regionOf = [&](MapBytes& map, uint32_t focus, uint64_t budget) {
+    const auto regionOf = [&](MapBytes& map, uint32_t focus, uint64_t budget,
+                              bool held = false) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << map.bytes();
         MapRegionSource source;
         source.setListScanLimit(3);  // so that the example's home page is a hub
-        std::string out = source.open(path);
+        const std::string bytes = held ? asPageHoldsIt(map.bytes()) : std::string();
+        std::string out = held ? source.openBytes(bytesOf(bytes), bytes.size()) : source.open(path);
         const ViewerSettings settings = windowSettings();
         Graph graph(settings);
         MapRegion region;
@@ -740,6 +788,7 @@ TEST(MapRegion, TakesItsStartsFromTheMapOrWorksThemOut) {
             const std::string given = regionOf(with, focus, budget);
             EXPECT_EQ(given.find("damaged"), std::string::npos) << given;
             EXPECT_EQ(given, regionOf(without, focus, budget)) << focus << " " << budget;
+            EXPECT_EQ(given, regionOf(with, focus, budget, true)) << focus << " " << budget;
         }
     }
     const MapDamage cases[] = {
@@ -791,6 +840,11 @@ TEST(MapRegion, ChecksLargeSectionsLaterAndOutlivesItsFileCutShort) {
                                                : "its id text section is damaged (its checksum "
                                                  "does not match)");
     }
+    // Held in memory, the map is checked whole as it opens: the bytes are there already.
+    MapRegionSource held;
+    EXPECT_EQ(held.openBytes(bytesOf(altered.bytes()), altered.bytes().size()),
+              "its id text section is damaged (its checksum does not match)");
+    EXPECT_FALSE(held.isOpen());
 
     MapRegionSource source;
     ASSERT_EQ(source.open(path), "");
@@ -918,10 +972,6 @@ TEST(MapFile, TheFuzzCorpusPassesTheFuzzersRound) {
         }
     }
     EXPECT_GE(files, 3u);
-}
-
-const unsigned char* bytesOf(const std::string& text) {
-    return reinterpret_cast<const unsigned char*>(text.data());
 }
 
 size_t deflatedSize(const std::string& bytes) {

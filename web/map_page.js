@@ -7,7 +7,8 @@
 //   state        "loading", "drawn" (the first picture is drawn in full) or "failed"
 //   message      the message shown when it failed ("" otherwise)
 //   options      the map's options (the JSON block #orvo-options)
-//   module, view the program and its OrvoView once loaded
+//   module, view the program and its OrvoView once loaded (a map of many nodes is shown a region
+//                at a time: see applyRegionLimits)
 //   viewer       the OrvoMapViewer around the view (search, legend, help, #node= links)
 //   ready        a promise resolved when the first picture is drawn in full, or the map failed
 //   firstPictureMs  milliseconds from the start of the page's loading to its first whole picture
@@ -206,6 +207,18 @@
     for (const key of options.keys || "") view.module._orvo_view_key(view.handle, key.charCodeAt(0));
   }
 
+  // The page's address may set when a map is shown a region at a time (for tests, and to
+  // compare): ?regionAbove=NODES (0: always whole), &regionNodes=, &firstRegionNodes=.
+  function applyRegionLimits(view) {
+    const query = new URLSearchParams(location.search);
+    if (!query.has("regionAbove")) return;
+    const number = (name) => {
+      const value = Number(query.get(name) ?? -1);
+      return Number.isFinite(value) ? value : -1; // below 0: the module's own
+    };
+    view.setRegionLimits(number("regionAbove"), number("regionNodes"), number("firstRegionNodes"));
+  }
+
   function fitCanvas(view) {
     const canvas = view.canvas;
     const ratio = window.devicePixelRatio || 1;
@@ -255,6 +268,7 @@
     const canvas = $("orvo-view");
     const view = new OrvoView(module, canvas);
     map.view = view;
+    applyRegionLimits(view);
     fitCanvas(view);
     status(`Reading ${options.graph.nodes.toLocaleString("en")} nodes…`);
     // A map is read as it is, laid out and with its measures; an outline (published with

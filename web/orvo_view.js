@@ -9,6 +9,7 @@
 //   await view.loadUrl("site.graph.gz");              // or view.loadBytes(uint8Array)
 //   view.onHover = (id) => ...; view.onClick = (id) => ...;
 //   await view.settled();                             // the frame is drawn in full
+//   await view.rested();                              // and a large map's full region is in
 "use strict";
 
 class OrvoView {
@@ -20,6 +21,8 @@ class OrvoView {
     this.onClick = null; // called with what a click picked: a node id, "from|to", or ""
     this.onProgress = null; // called with the bytes of the graph file handed over so far
     this.onLoaded = null; // called once the graph is read, before its first frame is drawn
+    this.onRegion = null; // called when another region of a map shown so is put on view
+    this.regionPending = false;
     this.hovered = "";
     this.scheduled = false;
     this.waiting = [];
@@ -117,7 +120,7 @@ class OrvoView {
   async loadPackedChunks(chunks, packBytes, mapBytes) {
     const m = this.module;
     if (!(packBytes <= mapBytes)) throw new Error("the packed map is larger than its map");
-    const block = m._malloc(Math.max(mapBytes, 1));
+    let block = m._malloc(Math.max(mapBytes, 1));
     if (!block) throw new Error("no memory for the file");
     try {
       const start = block + mapBytes - packBytes;
@@ -129,10 +132,45 @@ class OrvoView {
         if (this.onProgress) this.onProgress(length);
       }
       if (length !== packBytes) throw this.damage("it is shorter than its page says");
-      return this.finishLoad(m._orvo_view_load_packed_map(this.handle, block, mapBytes, packBytes));
+      // The module takes the block: a map shown a region at a time is read from it for good.
+      const given = block;
+      block = 0;
+      return this.finishLoad(m._orvo_view_load_packed_map(this.handle, given, mapBytes, packBytes));
     } finally {
-      m._free(block);
+      if (block) m._free(block);
     }
+  }
+
+  // Packed maps of more than `aboveNodes` nodes (0: none) load from now on a region at a time,
+  // of about `regionNodes` nodes, the first of about `firstNodes` (see the module).
+  setRegionLimits(aboveNodes, regionNodes, firstNodes) {
+    this.module._orvo_view_set_region_limits(this.handle, aboveNodes, regionNodes, firstNodes);
+  }
+
+  // Resolves once the view is at rest: its frame drawn in full, and, for a map shown a region
+  // at a time, no other region wanted (the full one in place of the first, or one around a
+  // centre near the region's edge).
+  async rested() {
+    for (;;) {
+      await this.settled();
+      if (!this.module._orvo_view_region_wanted(this.handle)) return;
+      await new Promise((resolve) => setTimeout(resolve, 10));
+    }
+  }
+
+  // Once a frame is finished, a region the view wants is built and put on view, after the
+  // browser's next frame has shown that one (the first picture never waits for a region).
+  regionStep() {
+    if (this.regionPending || !this.handle || !this.module._orvo_view_region_wanted(this.handle)) return;
+    this.regionPending = true;
+    requestAnimationFrame(() => setTimeout(() => {
+      this.regionPending = false;
+      if (!this.handle || this.scheduled) return; // a frame is under way: it comes back here
+      if (this.drawing(() => this.module._orvo_view_region_step(this.handle))) {
+        if (this.onRegion) this.onRegion();
+        this.schedule();
+      }
+    }, 0));
   }
 
   damage(text) {
@@ -193,6 +231,7 @@ class OrvoView {
       } else {
         this.lastFrameAt = 0;
         for (const resolve of this.waiting.splice(0)) resolve();
+        this.regionStep();
       }
     });
   }

@@ -22,6 +22,7 @@
 #include "glue/keys.h"
 #include "glue/legend_actions.h"
 #include "glue/links_list.h"
+#include "glue/map_regions.h"
 #include "glue/measure_choices.h"
 #include "glue/status_text.h"
 #include "glue/window_settings.h"
@@ -32,6 +33,7 @@
 #include "layout/layout.h"
 #include "mapfile/map_pack.h"
 #include "mapfile/map_reader.h"
+#include "mapfile/map_region.h"
 #include "settings/viewer_settings.h"
 #include "viewer/viewer.h"
 #include "web/byte_stream.h"
@@ -45,6 +47,11 @@ struct LoadedGraph {
     std::string error;      // why the load failed; empty when it did not
     std::string topId;      // the node the layout started from; empty without one
     std::string positions;  // made when first asked for
+};
+
+/// Frees a block the page allocated in the module's memory.
+struct FreeBlock {
+    void operator()(unsigned char* block) const { std::free(block); }
 };
 
 /// A graph on view on a canvas, with what the page asks about it.
@@ -70,8 +77,12 @@ struct WebView {
     std::string text;           // the last text handed to the page, kept while it reads it
     NodeSearchIndex search;     // built at the first search
     LinksList links;            // the Links panel's rows: a node's links in and out
-    GroupTallies tallies;       // of the graph on view, for its legend
+    GroupTallies tallies;       // of the graph on view, for its legend (the whole map's)
     std::vector<uint8_t> pixels;
+    // A map shown a region at a time reads the block it was unpacked in, kept here while the
+    // regions are open: they go first.
+    std::unique_ptr<unsigned char, FreeBlock> mapBlock;
+    MapRegions regions;
 };
 
 namespace {
@@ -132,7 +143,10 @@ void setUp(WebView& view) {
 // Puts a graph read in full on view on a fresh context, as the desktop window opens a file: the
 // boundary sphere first, then the graph with the settings a load applies. The measures a map
 // carried (empty for an outline, or a map from before they were kept) are taken as they are.
-bool show(WebView& view, std::unique_ptr<Graph> fresh, NodeMeasures carried) {
+// A map shown a region at a time comes with its regions and the block they read; any other
+// graph closes the regions of the one before.
+bool show(WebView& view, std::unique_ptr<Graph> fresh, NodeMeasures carried,
+          MapRegions* regions = nullptr, std::unique_ptr<unsigned char, FreeBlock> block = {}) {
     Viewer& v = view.viewer;
     GlContext* context = view.surface.createContext();
     if (context == nullptr) {
@@ -149,8 +163,15 @@ bool show(WebView& view, std::unique_ptr<Graph> fresh, NodeMeasures carried) {
     view.measures.forget(v.renderer());
     view.measuresError.clear();
     view.links.clear();  // it points into the old graph
+    view.search.clear();  // it points into the old graph's ids, or the old map's
+    // The old block goes after the regions that read it; the limits stay for the next map.
+    view.regions = regions != nullptr ? std::move(*regions) : view.regions.limitsOnly();
+    view.mapBlock = std::move(block);
+    v.setRelayoutAllowed(!view.regions.active());
     v.showGraph(std::move(fresh));
-    applyLoadSettings(*v.graph(), v.settings(), tallyGroups(*v.graph()));
+    view.tallies =
+        view.regions.active() ? view.regions.tallies(*v.graph()) : tallyGroups(*v.graph());
+    applyLoadSettings(*v.graph(), v.settings(), view.tallies);
     v.renderer().updateProjection();
     v.renderer().prepareFrames();
     if (!carried.empty()) {
@@ -162,8 +183,6 @@ bool show(WebView& view, std::unique_ptr<Graph> fresh, NodeMeasures carried) {
     view.clicked.clear();
     view.selected.clear();
     view.keyMessage.clear();
-    view.search.clear();  // it points into the old graph's ids
-    view.tallies = tallyGroups(*v.graph());
     // The legend shows by itself where colours come from the palette, as in the desktop window.
     view.keys.setToggle('G', coloursNeedLegend(view.tallies, v.settings().groupColumn) ? 1 : 0);
     // A comparison opens coloured by its statuses: "g" goes on from there.
@@ -198,10 +217,87 @@ int loadMap(WebView& view, const unsigned char* bytes, size_t length) {
     return show(view, std::move(fresh), std::move(carried)) ? 1 : 0;
 }
 
+// Unpacks a packed map in its block, which the view takes, and puts it on view: read whole, or,
+// above the regions' size, a region at a time from the block, which the view then keeps. As
+// loadMap returns.
+int loadPackedMap(WebView& view, std::unique_ptr<unsigned char, FreeBlock> block,
+                  size_t blockBytes, size_t packBytes) {
+    if (std::string why = unpackMapInPlace(block.get(), blockBytes, packBytes); !why.empty()) {
+        view.error = "its packed map is damaged: " + why;
+        return -1;
+    }
+    if (!view.regions.wantsNodes(peekMapNodeCount(block.get(), blockBytes)))
+        return loadMap(view, block.get(), blockBytes);
+    MapRegions regions = view.regions.limitsOnly();
+    auto fresh = std::make_unique<Graph>(view.viewer.settings());
+    if (std::string why = regions.openBytes(block.get(), blockBytes, *fresh); !why.empty()) {
+        view.error = std::move(why);
+        return -1;
+    }
+    // Without their link scores the measures wait for orvo_view_work_out_measures.
+    NodeMeasures carried = regions.takeMeasures();
+    if (regions.linkScoresPending()) carried = NodeMeasures{};
+    return show(view, std::move(fresh), std::move(carried), &regions, std::move(block)) ? 1 : 0;
+}
+
+// Puts the region on view that the view's regions built last, the view staying where it is:
+// the nodes the two regions share stand where they stood (both are placed as the whole map is).
+// The search index stays: it reads the map's ids, not the region's.
+void showNewRegion(WebView& view, std::unique_ptr<Graph> region) {
+    Viewer& v = view.viewer;
+    view.links.clear();  // it points into the old region
+    view.measures.forget(v.renderer());
+    v.swapGraphKeepingView(std::move(region));
+    // The colouring chosen since the load (a key, the start view) stays.
+    applyGroupColours(*v.graph(), view.tallies);
+    if (!view.regions.linkScoresPending()) {
+        view.measures.take(view.regions.takeMeasures());
+        view.measures.apply(v.renderer(), *v.graph());
+        view.links.setMeasures(&view.measures.measures());
+    }
+    if (!view.selected.empty()) v.selectNode(view.selected, 1);
+    v.redraw();
+}
+
+// Builds the region around map node m (a full one, or a small one at once) and puts it on view;
+// false, the status line saying why, when it cannot be built.
+bool showRegionAround(WebView& view, uint32_t m, bool full) {
+    auto fresh = std::make_unique<Graph>(view.viewer.settings());
+    if (const std::string why = view.regions.rebuild(m, *fresh, full); !why.empty()) {
+        view.keyMessage = "Cannot show that part of the map: " + why + ".";
+        return false;
+    }
+    showNewRegion(view, std::move(fresh));
+    return true;
+}
+
+// Whether the graph on view holds the node with that id: for a map shown a region at a time,
+// the region around the node is put on view first when the map has the node.
+bool holdNode(WebView& view, const std::string& id) {
+    if (view.viewer.graph()->findNode(id) != nullptr) return true;
+    if (!view.regions.active()) return false;
+    const int64_t m = view.regions.findNode(id);
+    return m >= 0 && showRegionAround(view, static_cast<uint32_t>(m), false);
+}
+
+// What the view's regions want once the frame on view is finished: the full region in place of
+// the small one built at once, or a region around the centre when the view nears the edge of
+// the one on view.
+bool regionWanted(WebView& view, uint32_t& focus) {
+    if (!view.loaded || !view.regions.active()) return false;
+    const Node* centre = view.viewer.renderer().centreNode();
+    if (view.regions.nearEdge(*view.viewer.graph(), centre)) {
+        focus = view.regions.mapIndexOf(*centre);
+        return true;
+    }
+    focus = view.regions.region().focus;
+    return view.regions.wantsFull();
+}
+
 // As a click on the node, except that the node ends up selected even when it already was (a
 // search, Back and Forward, a link to the node).
 bool travel(WebView& view, const std::string& id) {
-    if (!view.loaded) return false;
+    if (!view.loaded || !holdNode(view, id)) return false;
     Viewer& v = view.viewer;
     const Node* node = v.graph()->findNode(id);
     if (node == nullptr || !node->isShown()) return false;
@@ -322,6 +418,7 @@ EMSCRIPTEN_KEEPALIVE WebView* orvo_view_new(const char* canvas, int width, int h
     auto* view = new WebView(canvas);
     view->width = std::max(width, 1);
     view->height = std::max(height, 1);
+    view->regions.setLimits(orvo::kPageRegionAboveNodes, orvo::kPageRegionNodes);
     orvo::web::setUp(*view);
     return view;
 }
@@ -359,16 +456,15 @@ EMSCRIPTEN_KEEPALIVE int orvo_view_load_map(WebView* view, const unsigned char* 
 
 /// As orvo_view_load_map, for a packed map (orvo-publish's) that lies in the last `packBytes`
 /// bytes of a block of `blockBytes`, the size of the map it unpacks to: unpacked there, in
-/// place, then read. -1 when the pack is damaged too.
+/// place, then read. -1 when the pack is damaged too. The view takes the block (the page
+/// allocated it with malloc, and must not free it): a map of more nodes than the region limit
+/// is shown a region at a time, read from the block, which the view keeps while it is on view.
 EMSCRIPTEN_KEEPALIVE int orvo_view_load_packed_map(WebView* view, unsigned char* block,
                                                    size_t blockBytes, size_t packBytes) {
     view->error.clear();
+    std::unique_ptr<unsigned char, orvo::web::FreeBlock> owned(block);
     try {
-        if (std::string why = orvo::unpackMapInPlace(block, blockBytes, packBytes); !why.empty()) {
-            view->error = "its packed map is damaged: " + why;
-            return -1;
-        }
-        return orvo::web::loadMap(*view, block, blockBytes);
+        return orvo::web::loadPackedMap(*view, std::move(owned), blockBytes, packBytes);
     } catch (const std::bad_alloc&) {
         view->error = "out of memory for this graph";
         return 0;
@@ -376,6 +472,41 @@ EMSCRIPTEN_KEEPALIVE int orvo_view_load_packed_map(WebView* view, unsigned char*
 }
 
 EMSCRIPTEN_KEEPALIVE const char* orvo_view_error(const WebView* view) { return view->error.c_str(); }
+
+/// Packed maps of more than `aboveNodes` nodes (0: none) load from now on a region at a time,
+/// of about `regionNodes` nodes, the first, built at once, of about `firstNodes`; a limit below 0
+/// is the page's own.
+EMSCRIPTEN_KEEPALIVE void orvo_view_set_region_limits(WebView* view, double aboveNodes,
+                                                     double regionNodes, double firstNodes) {
+    const auto count = [](double nodes, uint64_t own) {
+        return nodes >= 0 ? uint64_t(std::min(nodes, 4e9)) : own;
+    };
+    view->regions.setLimits(count(aboveNodes, orvo::kPageRegionAboveNodes),
+                            std::max<uint64_t>(count(regionNodes, orvo::kPageRegionNodes), 1),
+                            std::max<uint64_t>(count(firstNodes, orvo::kFirstRegionNodes), 1));
+}
+
+/// Whether the map on view, shown a region at a time, wants another region once the frame on
+/// view is finished (see orvo_view_region_step): 1 or 0.
+EMSCRIPTEN_KEEPALIVE int orvo_view_region_wanted(WebView* view) {
+    uint32_t focus = 0;
+    return orvo::web::regionWanted(*view, focus) ? 1 : 0;
+}
+
+/// Builds the region the view wants, at once, and puts it on view in place of the one there,
+/// the view staying where it is (the frame is drawn again: orvo_view_idle draws the rest). 1 when
+/// a region was put on view; 0 when none was wanted or it could not be built (the key message
+/// says why, and no region is asked for again).
+EMSCRIPTEN_KEEPALIVE int orvo_view_region_step(WebView* view) {
+    uint32_t focus = 0;
+    if (!orvo::web::regionWanted(*view, focus)) return 0;
+    try {
+        return orvo::web::showRegionAround(*view, focus, true) ? 1 : 0;
+    } catch (const std::bad_alloc&) {
+        view->keyMessage = "Cannot show that part of the map: out of memory.";
+        return 0;
+    }
+}
 
 /// Starts a new frame: its first slice is drawn at once; orvo_view_idle draws the rest.
 EMSCRIPTEN_KEEPALIVE void orvo_view_redraw(WebView* view) {
@@ -533,17 +664,29 @@ EMSCRIPTEN_KEEPALIVE const char* orvo_view_describe(WebView* view, const char* i
     if (!view->loaded) return view->text.c_str();
     const orvo::Graph& g = *view->viewer.graph();
     if (const orvo::Node* node = g.findNode(id)) {
+        // A region lacks the links to the rest of the map: its nodes count the map's.
+        const orvo::NodeMeasures& measures = view->measures.measures();
+        const auto i = size_t(node->index);
+        const std::string links = view->regions.active() && i < measures.linksIn.size()
+                                      ? orvo::linksText(measures.linksIn[i], measures.linksOut[i])
+                                      : orvo::nodeLinksText(*node);
         view->text = orvo::web::field(orvo::nodeNameText(g, *node)) + '\t' +
-                     orvo::web::field(orvo::nodeGroupsText(g, *node)) + '\t' +
-                     orvo::nodeLinksText(*node);
+                     orvo::web::field(orvo::nodeGroupsText(g, *node)) + '\t' + links;
     }
     return view->text.c_str();
 }
 
-/// What the graph holds and shows: "12 345 nodes, 6 789 links (all shown)".
+/// What the graph holds and shows: "12 345 nodes, 6 789 links (all shown)"; for a map shown a
+/// region at a time, the map's counts and the region's: "4 000 000 nodes, 9 000 000 links (200 000
+/// nodes around the view in memory)".
 EMSCRIPTEN_KEEPALIVE const char* orvo_view_counts(WebView* view) {
     view->text.clear();
-    if (view->loaded) view->text = orvo::graphCountsText(orvo::countGraph(*view->viewer.graph()));
+    if (!view->loaded) return view->text.c_str();
+    const orvo::Graph& g = *view->viewer.graph();
+    view->text = view->regions.active()
+                     ? orvo::regionCountsText(view->regions.mapNodes(), view->regions.mapLinks(),
+                                              int64_t(g.nodes.size()))
+                     : orvo::graphCountsText(orvo::countGraph(g));
     return view->text.c_str();
 }
 
@@ -553,14 +696,30 @@ EMSCRIPTEN_KEEPALIVE const char* orvo_view_search(WebView* view, const char* que
     view->text.clear();
     if (!view->loaded) return view->text.c_str();
     const orvo::Graph& g = *view->viewer.graph();
+    const size_t most = size_t(std::max(limit, 0));
+    const auto line = [](std::string_view id, const std::string& name) {
+        return orvo::web::field(id) + '\t' + orvo::web::field(name) + '\n';
+    };
+    if (view->regions.active()) {
+        // The whole map's ids, in place: a hit is a map node, which the region may lack.
+        const orvo::IdTextSpans& ids = view->regions.idTexts();
+        while (view->search.buildSome(ids, 1u << 16)) {
+        }
+        const orvo::SearchResult result = view->search.search(ids, query, most);
+        view->text = std::to_string(result.total) + '\n';
+        for (const orvo::SearchHit& hit : result.hits) {
+            const std::string_view id = ids.idOf(size_t(hit.node));
+            view->text += line(id, orvo::nodeNameText(id, ids.labelOf(size_t(hit.node))));
+        }
+        return view->text.c_str();
+    }
     while (view->search.buildSome(g, 1u << 16)) {
     }
-    const orvo::SearchResult result = view->search.search(g, query, size_t(std::max(limit, 0)));
+    const orvo::SearchResult result = view->search.search(g, query, most);
     view->text = std::to_string(result.total) + '\n';
     for (const orvo::SearchHit& hit : result.hits) {
         const orvo::Node& node = *g.nodes[size_t(hit.node)];
-        view->text += orvo::web::field(node.id) + '\t' +
-                      orvo::web::field(orvo::nodeNameText(g, node)) + '\n';
+        view->text += line(node.id, orvo::nodeNameText(g, node));
     }
     return view->text.c_str();
 }
@@ -588,15 +747,23 @@ EMSCRIPTEN_KEEPALIVE const char* orvo_view_legend(WebView* view) {
 
 /// Works out every node's measures (depth, links in and out, subtree size, link score) at once,
 /// on this thread: the page calls it once the first picture is whole, since a page has no
-/// threads to spare. The colouring and label order chosen meanwhile apply from now on, the view
-/// drawn again with them. 1 when the measures are there; 0 when they could not be worked out
+/// threads to spare. For a map shown a region at a time, the link scores of the whole map (its
+/// other measures were worked out as it opened). The colouring and label order chosen meanwhile
+/// apply from now on, the view drawn again with them. 1 when the measures are there; 0 when they could not be worked out
 /// (orvo_view_measures_error says why), the view going on without them.
 EMSCRIPTEN_KEEPALIVE int orvo_view_work_out_measures(WebView* view) {
     if (!view->loaded) return 0;
     if (view->measures.ready()) return 1;
     orvo::Viewer& v = view->viewer;
     try {
-        view->measures.take(orvo::computeNodeMeasures(*v.graph()));
+        if (view->regions.active()) {
+            // The whole map's, of which the region's are read: never the region's own.
+            view->measuresError = view->regions.workOutLinkScores();
+            if (!view->measuresError.empty()) return 0;
+            view->measures.take(view->regions.regionMeasures());
+        } else {
+            view->measures.take(orvo::computeNodeMeasures(*v.graph()));
+        }
     } catch (const std::bad_alloc&) {
         view->measuresError = "out of memory for the measures";
         return 0;
@@ -680,6 +847,15 @@ EMSCRIPTEN_KEEPALIVE int orvo_view_links_size(const WebView* view) { return int(
 
 EMSCRIPTEN_KEEPALIVE const char* orvo_view_links_summary(WebView* view) {
     view->text = view->links.summary();
+    // A region holds a node's links to the nodes around the view only: the rows say so when
+    // the map has more.
+    const orvo::NodeMeasures& measures = view->measures.measures();
+    const auto i = size_t(view->links.listedNode());
+    if (view->regions.active() && i < measures.linksIn.size() &&
+        int64_t(view->links.total()) != int64_t(measures.linksIn[i]) + measures.linksOut[i])
+        view->text += " listed of the map's " +
+                      orvo::linksText(measures.linksIn[i], measures.linksOut[i]) +
+                      ": the others lead outside the part around the view";
     return view->text.c_str();
 }
 
@@ -730,7 +906,7 @@ EMSCRIPTEN_KEEPALIVE const char* orvo_view_clicked(const WebView* view) {
 /// Brings the node with that id to the centre at once (the start view of a published map). 1
 /// when a shown node has the id, else 0 and nothing changes.
 EMSCRIPTEN_KEEPALIVE int orvo_view_goto(WebView* view, const char* id) {
-    if (!view->loaded) return 0;
+    if (!view->loaded || !orvo::web::holdNode(*view, id)) return 0;
     const orvo::Node* node = view->viewer.graph()->findNode(id);
     if (node == nullptr || !node->isShown()) return 0;
     return view->viewer.gotoNode(id, 1) == 1 ? 1 : 0;
@@ -741,8 +917,8 @@ EMSCRIPTEN_KEEPALIVE int orvo_view_goto(WebView* view, const char* id) {
 EMSCRIPTEN_KEEPALIVE int orvo_view_set_group_hidden(WebView* view, int kind, const char* name,
                                                     int hide) {
     if (!view->loaded || kind < 0 || kind >= orvo::kGroupKinds) return 0;
-    const orvo::GroupTallies tallies = orvo::tallyGroups(*view->viewer.graph());
-    const auto& groups = tallies[size_t(kind)];
+    // The groups of the whole graph, or of the whole map shown a region at a time.
+    const auto& groups = view->tallies[size_t(kind)];
     if (std::none_of(groups.begin(), groups.end(),
                      [name](const orvo::GroupTally& g) { return g.name == name; }))
         return 0;
