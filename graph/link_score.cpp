@@ -92,18 +92,25 @@ size_t middleOf(const LinkTable& table) {
 }  // namespace
 
 LinkTable linkTableOf(const Graph& graph, int threads) {
-    LinkTable table;
-    const size_t n = graph.nodes.size(), links = graph.links.size();
-    table.linksIn.assign(n, 0);
-    table.linksOut.assign(n, 0);
-    table.inStart.assign(n + 1, 0);
-    table.sources.resize(links);
+    const size_t links = graph.links.size();
     const bool twoThreads = threads > 1 && links >= kTwoThreadsFrom;
     // The pointers are followed once, into two arrays that every later pass reads in order.
     ScratchArray<int32_t> from(links), to(links);
     runSideBySide(
         twoThreads, [&] { readLinkEnds(graph, from, to, 0, links / 2); },
         [&] { readLinkEnds(graph, from, to, links / 2, links); });
+    return linkTableOfEnds(graph.nodes.size(), from, to, threads);
+}
+
+LinkTable linkTableOfEnds(size_t n, std::span<const int32_t> from, std::span<const int32_t> to,
+                          int threads) {
+    LinkTable table;
+    const size_t links = from.size();
+    table.linksIn.assign(n, 0);
+    table.linksOut.assign(n, 0);
+    table.inStart.assign(n + 1, 0);
+    table.sources.resize(links);
+    const bool twoThreads = threads > 1 && links >= kTwoThreadsFrom;
     runSideBySide(
         twoThreads,
         [&] {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "memory/huge_page_allocator.h"
@@ -33,6 +34,9 @@ struct LinkTable {
 
 /// Builds the table of `graph`'s links; `threads` (1 or 2) may share the reading.
 LinkTable linkTableOf(const Graph& graph, int threads = 1);
+/// The same from the links' end nodes, by link index, in a graph of n nodes.
+LinkTable linkTableOfEnds(size_t n, std::span<const int32_t> from, std::span<const int32_t> to,
+                          int threads = 1);
 
 struct LinkScores {
     std::vector<double> score;  // by node index; empty for an empty graph or a stopped run

@@ -24,6 +24,13 @@ void measureTrees(const Graph& graph, NodeMeasures& m) {
         const Node* p = graph.nodes[i]->parent;
         parent[i] = p != nullptr ? p->index : -1;
     }
+    measureTreesOf(parent, graph.root != nullptr ? graph.root->index : -1, m);
+}
+
+}  // namespace
+
+void measureTreesOf(std::span<const int32_t> parent, int32_t root, NodeMeasures& m) {
+    const size_t n = parent.size();
     // Each node's children: children[childStart[v]] to children[childStart[v + 1] - 1].
     ScratchArray<uint32_t> childStart(n + 1, 0);
     for (const int32_t p : parent)
@@ -35,7 +42,6 @@ void measureTrees(const Graph& graph, NodeMeasures& m) {
     for (size_t i = n; i-- > 0;)
         if (parent[i] >= 0) children[--childStart[static_cast<size_t>(parent[i])]] = int32_t(i);
 
-    const int32_t root = graph.root != nullptr ? graph.root->index : -1;
     ScratchArray<int32_t> order;
     order.reserve(n);
     m.depth.assign(n, -1);
@@ -60,8 +66,6 @@ void measureTrees(const Graph& graph, NodeMeasures& m) {
         if (parent[v] >= 0) m.subtree[static_cast<size_t>(parent[v])] += m.subtree[v];
     }
 }
-
-}  // namespace
 
 std::string_view measureName(Measure m) { return kNames[static_cast<size_t>(m)]; }
 
