@@ -16,15 +16,12 @@ namespace orvo {
 
 namespace {
 
-void writeColumns(OutlineColumns& columns, std::istream& in, uint64_t sizeHint,
-                  const std::string& path, const ViewerSettings& settings,
-                  const ColumnMapReports& reports, const std::atomic<bool>* stop,
-                  ColumnMapResult& result);
-
 // A node's radius before any layout reached it (Node's own default).
 constexpr double kUnlaidRadius = 0.1;
 
-NodeMeasures measuresOf(const OutlineColumns& c, const std::atomic<bool>* stop) {
+}  // namespace
+
+NodeMeasures columnMeasures(const OutlineColumns& c, const std::atomic<bool>* stop) {
     NodeMeasures m;
     measureTreesOf(c.parent, 0, m);
     LinkTable table = linkTableOfEnds(c.nodeCount(), c.linkFrom, c.linkTo, 2);
@@ -36,6 +33,8 @@ NodeMeasures measuresOf(const OutlineColumns& c, const std::atomic<bool>* stop) 
     m.scoreRounds = scores.rounds;
     return m;
 }
+
+namespace {
 
 void putNodes(SectionSink& sink, const OutlineColumns& c, const std::vector<double>& radius) {
     sink.begin(MapSection::Nodes);
@@ -128,14 +127,14 @@ void putGroupSetCounts(SectionSink& sink, const OutlineColumns& c) {
 
 }  // namespace
 
-std::string writeColumnMap(const OutlineColumns& c, const ViewerSettings& settings,
-                           std::FILE* out, const std::atomic<bool>* stop) {
+std::string writeColumnMap(const OutlineColumns& c, const NodeMeasures& measures,
+                           const ViewerSettings& settings, std::FILE* out,
+                           const std::atomic<bool>* stop) {
     if (c.nodeCount() == 0) return "the graph holds no node";
     if (c.nodeCount() >= kMapNoNode || c.linkCount() >= kMapNoNode)
         return "the graph has too many nodes or links for a map";
     const std::vector<double> radius =
         treeRadii(settings, c.childStart, c.children, 0, kUnlaidRadius);
-    const NodeMeasures measures = measuresOf(c, stop);
 
     SectionSink sink(out, stop);
     startMap(sink);
@@ -152,28 +151,11 @@ std::string writeColumnMap(const OutlineColumns& c, const ViewerSettings& settin
     putLinks(sink, c);
     putGroups(sink, c.groupNames);
     putLabels(sink, c);
-    if (!measures.empty()) putMeasures(sink, measures);
+    if (!measures.empty() && measures.size() == c.nodeCount()) putMeasures(sink, measures);
     putNodeStarts(sink, c);
     putGroupSetCounts(sink, c);
     if (!c.error().empty()) return c.error();
     return finishMap(sink, out);
-}
-
-ColumnMapResult writeColumnMapFile(std::istream& in, uint64_t sizeHint, const std::string& path,
-                                   const ViewerSettings& settings, const ColumnReadLimits& limits,
-                                   const ColumnMapReports& reports, const std::atomic<bool>* stop) {
-    ColumnMapResult result;
-    try {
-        OutlineColumns columns(limits);
-        writeColumns(columns, in, sizeHint, path, settings, reports, stop, result);
-    } catch (const std::bad_alloc&) {
-        // The output's temporary file went with the unwinding; the columns are freed by now.
-        result.error = "there is not enough memory for it";
-        if (result.nodes != 0)
-            result.error += " (" + groupedNumber(static_cast<long long>(result.nodes)) +
-                            " nodes were read)";
-    }
-    return result;
 }
 
 namespace {
@@ -182,7 +164,14 @@ void writeColumns(OutlineColumns& columns, std::istream& in, uint64_t sizeHint,
                   const std::string& path, const ViewerSettings& settings,
                   const ColumnMapReports& reports, const std::atomic<bool>* stop,
                   ColumnMapResult& result) {
-    const bool any = columns.read(in, settings.loadFlags, sizeHint, reports.read, stop);
+    // The measures need the nodes and links alone: worked out before the lists are built, they
+    // never share the memory with them.
+    NodeMeasures measures;
+    const bool any = columns.read(in, settings.loadFlags, sizeHint, reports.read, stop,
+                                  [&](const OutlineColumns& read) {
+                                      if (reports.step) reports.step("measuring");
+                                      measures = columnMeasures(read, stop);
+                                  });
     result.stats = columns.stats;
     result.nodes = columns.nodeCount();
     result.links = columns.linkCount();
@@ -202,8 +191,9 @@ void writeColumns(OutlineColumns& columns, std::istream& in, uint64_t sizeHint,
         path,
         [&](const std::string&, std::FILE* out, std::string& why) {
             try {
-                why = writeColumnMap(columns, settings, out, stop);
+                why = writeColumnMap(columns, measures, settings, out, stop);
             } catch (const std::bad_alloc&) {
+                result.outOfMemory = true;
                 why = "there is not enough memory for it";  // the file must not stay behind
             }
             if (!why.empty()) why = "cannot write \"" + path + "\": " + why;
@@ -214,5 +204,23 @@ void writeColumns(OutlineColumns& columns, std::istream& in, uint64_t sizeHint,
 }
 
 }  // namespace
+
+ColumnMapResult writeColumnMapFile(std::istream& in, uint64_t sizeHint, const std::string& path,
+                                   const ViewerSettings& settings, const ColumnReadLimits& limits,
+                                   const ColumnMapReports& reports, const std::atomic<bool>* stop) {
+    ColumnMapResult result;
+    try {
+        OutlineColumns columns(limits);
+        writeColumns(columns, in, sizeHint, path, settings, reports, stop, result);
+    } catch (const std::bad_alloc&) {
+        // The columns are freed by now, and no output file was begun.
+        result.outOfMemory = true;
+        result.error = "there is not enough memory for it";
+        if (result.nodes != 0)
+            result.error += " (" + groupedNumber(static_cast<long long>(result.nodes)) +
+                            " nodes were read)";
+    }
+    return result;
+}
 
 }  // namespace orvo

@@ -25,16 +25,25 @@ struct ColumnMapReports {
 struct ColumnMapResult {
     bool anyNode = false;  // the outline held a node record (else nothing was written)
     bool stopped = false;  // `stop` was seen set; nothing was written
+    bool outOfMemory = false;  // the memory ran out (error says so); nothing was written
     std::string error;     // why the map was not written, "" when it was (or held no node)
     ReadStats stats;
     uint64_t nodes = 0, links = 0;
     uint64_t spilledBytes = 0;  // id and label text that went to temporary files
 };
 
+struct NodeMeasures;
+
+/// Every measure of every node of the columns (once their nodes and links are read); empty when
+/// stopped.
+NodeMeasures columnMeasures(const OutlineColumns& columns, const std::atomic<bool>* stop = nullptr);
+
 /// Writes the map of the columns, read and complete, laid out from their root with these
-/// settings, to `out` (which must be seekable); "" or why not.
-std::string writeColumnMap(const OutlineColumns& columns, const ViewerSettings& settings,
-                           std::FILE* out, const std::atomic<bool>* stop = nullptr);
+/// settings, to `out` (which must be seekable), with the measures when they are every node's
+/// (columnMeasures); "" or why not.
+std::string writeColumnMap(const OutlineColumns& columns, const NodeMeasures& measures,
+                           const ViewerSettings& settings, std::FILE* out,
+                           const std::atomic<bool>* stop = nullptr);
 
 /// Reads the outline (of sizeHint bytes, 0 when unknown) with the settings' load flags and
 /// writes its map to `path`, complete or not at all.

@@ -116,6 +116,10 @@ orvo::ImportResult mapOfOutlineFile(const Options& options,
         result.error = options.input + ": " + in.error();
         return result;
     }
+    if (made.outOfMemory) {
+        result.error = options.input + ": " + made.error;
+        return result;
+    }
     result.ok = true;
     if (!made.anyNode && made.error.empty()) {
         writeError = "the input holds no node record; nothing written";
