@@ -48,7 +48,7 @@ void SpillText::spill(std::string_view text) {
     if (fileBuffer_.size() >= kFileBufferBytes) flushFileBuffer();
 }
 
-bool SpillText::flushFileBuffer() {
+void SpillText::flushFileBuffer() {
     size_t done = 0;
     while (done < fileBuffer_.size()) {
         const ssize_t wrote = ::pwrite(fd_, fileBuffer_.data() + done, fileBuffer_.size() - done,
@@ -57,13 +57,12 @@ bool SpillText::flushFileBuffer() {
         if (wrote <= 0) {
             error_ = std::string("cannot write a temporary file: ") + std::strerror(errno);
             fileBuffer_.clear();
-            return false;
+            return;
         }
         done += static_cast<size_t>(wrote);
     }
     fileBytes_ += fileBuffer_.size();
     fileBuffer_.clear();
-    return true;
 }
 
 std::string_view SpillText::read(uint64_t offset, size_t length, std::string& scratch) const {

@@ -37,7 +37,7 @@ private:
     static constexpr size_t kBlockBytes = size_t{1} << 24;
     static constexpr size_t kFileBufferBytes = size_t{1} << 20;
     void spill(std::string_view text);
-    bool flushFileBuffer();
+    void flushFileBuffer();
 
     std::string directory_;
     uint64_t budget_;

@@ -16,6 +16,7 @@
 #include "mapfile/column_map.h"
 #include "mapfile/map_reader.h"
 #include "mapfile/map_writer.h"
+#include "memory/spill_text.h"
 #include "tests/graph_test_support.h"
 #include "tools/site_generator.h"
 #include "tools/streamed_site.h"
@@ -150,6 +151,43 @@ TEST(ColumnMap, GivesTheGraphPathsBytesUnderEveryFlagAndBudget) {
     EXPECT_GT(maps, outlines.size() * 3);  // most outlines hold nodes
     EXPECT_GT(spilledAll, 1u << 20);        // the small budgets did spill
     EXPECT_TRUE(fs::is_empty(dir.path()));  // the spill files have no name
+}
+
+// Texts in memory, across the memory's blocks, in the file, across the file's buffer and in the
+// buffer not yet written: every range reads back as appended.
+TEST(ColumnMap, SpilledTextReadsBackAsAppended) {
+    const TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    constexpr uint64_t kBlock = uint64_t{1} << 24;
+    for (const uint64_t budget : {uint64_t{0}, uint64_t{5}, kBlock + 3, uint64_t{1} << 40}) {
+        SCOPED_TRACE(budget);
+        SpillText text(dir.path(), budget);
+        std::string mirror;
+        // Pieces of 1 to 1000 bytes, about 20 MiB in all: past a block and a few file buffers.
+        uint32_t state = 12345;
+        while (mirror.size() < kBlock + (uint64_t{4} << 20)) {
+            state = state * 1103515245u + 12345u;
+            std::string piece((state >> 16) % 1000 + 1, char('a' + state % 26));
+            piece.front() = char(mirror.size() % 251);
+            text.append(piece);
+            mirror += piece;
+        }
+        ASSERT_EQ(text.size(), mirror.size());
+        EXPECT_EQ(text.spilledBytes(), mirror.size() - std::min<uint64_t>(budget, mirror.size()));
+        std::string scratch;
+        for (int i = 0; i < 2000; ++i) {
+            state = state * 1103515245u + 12345u;
+            const size_t length = state % 3000;
+            const uint64_t offset =
+                i < 4 ? std::vector<uint64_t>{kBlock - 7, 0, budget, mirror.size() - length}[i]
+                      : (uint64_t(state) * 7919) % (mirror.size() - length);
+            if (offset + length > mirror.size()) continue;
+            ASSERT_EQ(text.read(offset, length, scratch), std::string_view(mirror).substr(offset, length))
+                << offset << " + " << length;
+        }
+        EXPECT_EQ(text.error(), "");
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
 TEST(ColumnMap, FileIsWholeOrAbsentAndLeavesNoTemporaryFile) {
