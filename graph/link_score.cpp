@@ -99,11 +99,11 @@ LinkTable linkTableOf(const Graph& graph, int threads) {
     runSideBySide(
         twoThreads, [&] { readLinkEnds(graph, from, to, 0, links / 2); },
         [&] { readLinkEnds(graph, from, to, links / 2, links); });
-    return linkTableOf(graph.nodes.size(), from, to, threads);
+    return linkTableOfEnds(graph.nodes.size(), from, to, threads);
 }
 
-LinkTable linkTableOf(size_t n, std::span<const int32_t> from, std::span<const int32_t> to,
-                      int threads) {
+LinkTable linkTableOfEnds(size_t n, std::span<const int32_t> from, std::span<const int32_t> to,
+                          int threads) {
     LinkTable table;
     const size_t links = std::min(from.size(), to.size());
     table.linksIn.assign(n, 0);

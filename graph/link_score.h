@@ -36,8 +36,8 @@ struct LinkTable {
 LinkTable linkTableOf(const Graph& graph, int threads = 1);
 /// The table of `nodes` nodes and links given by their ends (node indices in range), in link
 /// order, as linkTableOf makes it for a graph with these links.
-LinkTable linkTableOf(size_t nodes, std::span<const int32_t> from, std::span<const int32_t> to,
-                      int threads = 1);
+LinkTable linkTableOfEnds(size_t nodes, std::span<const int32_t> from,
+                          std::span<const int32_t> to, int threads = 1);
 
 struct LinkScores {
     std::vector<double> score;  // by node index; empty for an empty graph or a stopped run

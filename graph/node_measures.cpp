@@ -13,11 +13,12 @@ namespace {
 constexpr std::array<std::string_view, kMeasureCount> kNames = {"depth", "in", "out", "subtree",
                                                                 "score"};
 
-// Depth (in the root's tree) and subtree size of every node, from the flat parent array: every
-// node reachable from a node without a parent is put in order, parents before their children,
-// breadth-first so that no tree is too deep; walking that order back hands each finished
-// subtree count up.
-void measureTrees(std::span<const int32_t> parent, int32_t root, NodeMeasures& m) {
+}  // namespace
+
+// Every node reachable from a node without a parent is put in order, parents before their
+// children, breadth-first so that no tree is too deep; walking that order back hands each
+// finished subtree count up.
+void measureTreesOf(std::span<const int32_t> parent, int32_t root, NodeMeasures& m) {
     const size_t n = parent.size();
     // Each node's children: children[childStart[v]] to children[childStart[v + 1] - 1].
     ScratchArray<uint32_t> childStart(n + 1, 0);
@@ -54,6 +55,8 @@ void measureTrees(std::span<const int32_t> parent, int32_t root, NodeMeasures& m
         if (parent[v] >= 0) m.subtree[static_cast<size_t>(parent[v])] += m.subtree[v];
     }
 }
+
+namespace {
 
 // The link scores of the table's links joined to the trees' measures.
 NodeMeasures withLinkScores(NodeMeasures m, LinkTable table, const std::atomic<bool>* stop,
@@ -112,7 +115,7 @@ NodeMeasures computeNodeMeasures(const Graph& graph, const std::atomic<bool>* st
                 const Node* p = graph.nodes[i]->parent;
                 parent[i] = p != nullptr ? p->index : -1;
             }
-            measureTrees(parent, graph.root != nullptr ? graph.root->index : -1, m);
+            measureTreesOf(parent, graph.root != nullptr ? graph.root->index : -1, m);
         },
         [&] { table = linkTableOf(graph); });
     if (stop != nullptr && stop->load(std::memory_order_relaxed)) return NodeMeasures{};
@@ -123,8 +126,8 @@ NodeMeasures measureTreesAndLinks(std::span<const int32_t> parent, int32_t root,
                                   std::span<const int32_t> from, std::span<const int32_t> to) {
     NodeMeasures m;
     if (parent.empty()) return m;
-    measureTrees(parent, root, m);
-    LinkTable table = linkTableOf(parent.size(), from, to);
+    measureTreesOf(parent, root, m);
+    LinkTable table = linkTableOfEnds(parent.size(), from, to);
     m.linksIn = std::move(table.linksIn);
     m.linksOut = std::move(table.linksOut);
     return m;

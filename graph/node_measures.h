@@ -41,6 +41,10 @@ struct NodeMeasures {
     double value(Measure m, size_t i) const;
 };
 
+/// Depth and subtree size of every node of a forest given by each node's parent (-1 for none),
+/// into m.depth and m.subtree; depths count from `root` (-1 outside its tree).
+void measureTreesOf(std::span<const int32_t> parent, int32_t root, NodeMeasures& m);
+
 /// Computes every measure of every node. `stop`, when given and set by another thread, ends the
 /// work early with an empty result; `threads` (1 or 2) may share the link score's rounds.
 NodeMeasures computeNodeMeasures(const Graph& graph, const std::atomic<bool>* stop = nullptr,

@@ -1,8 +1,8 @@
-// Deciding whether a node listed again under another parent moves there: the load flags choose
-// which tests run (same top ancestor, extra field, address components, levels, alphabet).
+// The graph's side of the move decision (graph/move_choice.h): its nodes and the address walk.
 #include <algorithm>
 
 #include "graph/graph.h"
+#include "graph/move_choice.h"
 
 namespace orvo {
 
@@ -24,18 +24,27 @@ struct ComponentCursor {
     }
 };
 
-struct WalkResult {
-    int d;
-    std::string_view oldComponent;  // a: the last component compared from the old parent's id
-    std::string_view newComponent;  // b: the same from the new parent's id
+// The graph's nodes as preferNewParentIn asks about them.
+struct NodeTree {
+    const Node* none() const { return nullptr; }
+    const Node* parent(const Node* n) const { return n->parent; }
+    int32_t level(const Node* n) const { return n->level; }
+    std::string_view id(const Node* n) const { return n->id; }
+    bool treeLinkExtra(const Node* n, int32_t& extra) const {
+        if (n->parentLink == nullptr) return false;
+        extra = n->parentLink->extra;
+        return true;
+    }
+    bool hasChildren(const Node* n) const { return !n->children.empty(); }
 };
 
-// Compares the addresses of old parent, new parent and node component by component until they
-// stop agreeing. Each string wraps independently, so the walk ends within
-// lcm(components of old parent, components of node) steps.
-WalkResult componentWalk(std::string_view oldId, std::string_view newId, std::string_view id) {
+}  // namespace
+
+// Each string wraps independently, so the walk ends within lcm(components of old parent,
+// components of node) steps.
+ComponentWalk componentWalk(std::string_view oldId, std::string_view newId, std::string_view id) {
     ComponentCursor o{oldId}, p{newId}, s{id};
-    WalkResult r{0, {}, {}};
+    ComponentWalk r{0, {}, {}};
     do {
         const std::string_view a = o.next();
         const std::string_view b = p.next();
@@ -52,12 +61,6 @@ WalkResult componentWalk(std::string_view oldId, std::string_view newId, std::st
     return r;
 }
 
-const Node* topAncestor(const Node* n) {
-    while (n->level > 0 && n->parent != nullptr) n = n->parent;
-    return n;
-}
-
-// Byte-wise order with unsigned bytes; a proper prefix sorts first.
 bool sortsBefore(std::string_view x, std::string_view y) {
     const size_t common = std::min(x.size(), y.size());
     for (size_t i = 0; i < common; ++i) {
@@ -68,45 +71,11 @@ bool sortsBefore(std::string_view x, std::string_view y) {
     return x.size() < y.size();
 }
 
-}  // namespace
-
 int Graph::preferNewParent(const Node* newParent, const Node* oldParent, std::string_view id,
                            int32_t extra) const {
-    const int32_t flags = settings.loadFlags;
-    if ((flags & NeverMove) || oldParent == nullptr || newParent == nullptr || id.empty()) return 0;
-    if ((flags & SameTopAncestor) && topAncestor(newParent) != topAncestor(oldParent)) return 0;
-
-    int d = -1;
-    if ((flags & ExtraField) && newParent->parentLink != nullptr) {
-        const int32_t held = newParent->parentLink->extra;
-        d = extra > held ? 1 : extra == held ? -1 : -2;
-    }
-    std::string_view a = oldParent->id;
-    std::string_view b = newParent->id;
-    if (flags & CompareComponents) {
-        const WalkResult walk = componentWalk(oldParent->id, newParent->id, id);
-        d = walk.d;
-        a = walk.oldComponent;
-        b = walk.newComponent;
-    }
-    if ((flags & PreferShallower) && d == -1) {
-        d = newParent->level < oldParent->level    ? 1
-            : newParent->level == oldParent->level ? -1
-                                                   : -2;
-    }
-    if ((flags & PreferAlphabetical) && d == -1 && sortsBefore(b, a)) d = 1;
-
-    if (d == 1) {
-        // Refuse a move below one of the node's own descendants. Ids are unique, so the ancestor
-        // with that id is the node itself, and a node without children is nobody's ancestor.
-        const Node* x = findNode(id);
-        if (x != nullptr && !x->children.empty()) {
-            for (const Node* up = newParent->parent; up != nullptr; up = up->parent) {
-                if (up == x) return -1;
-            }
-        }
-    }
-    return d;
+    // Ids are unique, so the node is the one with that id.
+    return preferNewParentIn(NodeTree{}, settings.loadFlags, newParent, oldParent,
+                             [&] { return static_cast<const Node*>(findNode(id)); }, id, extra);
 }
 
 }  // namespace orvo

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "graph/graph.h"
+#include "graph/outline_lines.h"
 #include "graph/read_state.h"
 #include "graph/record_fields.h"
 #include "memory/memory_room.h"
 #include "memory/prefaulted_blocks.h"
-#include "stream/outline_format.h"
 #include "stream/outline_label.h"
 
 namespace orvo {
@@ -25,94 +25,6 @@ constexpr uint64_t kRoomCheckBytes = 16 << 20;
 // What the rest of an open needs once the read is done: the layout's scratch, the first frames'
 // transforms, and room for the rest of the system.
 uint64_t reserveAfterRead(size_t nodes) { return (uint64_t{256} << 20) + uint64_t{64} * nodes; }
-
-// The outline position of the next record.
-struct OutlineState {
-    Node* parent = nullptr;
-    int64_t parentLevel = -999;  // 64 bits: level + 1 must not overflow
-    Node* lastNode = nullptr;
-    std::vector<Node*> ancestors;  // the most recent at the back
-};
-
-// Feeds complete lines of a chunked byte stream to a handler. Lines longer than the limit are
-// dropped whole; a line split across two chunks is assembled in a small buffer. The handler learns
-// whether the view stays valid until feed() returns (it points into the chunk) or only for the
-// call (it points into that buffer).
-class LineSplitter {
-public:
-    template <typename Handler>
-    void feed(const char* data, size_t size, Handler&& handle) {
-        while (size > 0) {
-            const char* newline = static_cast<const char*>(std::memchr(data, '\n', size));
-            const size_t piece = newline ? static_cast<size_t>(newline - data) : size;
-            if (!tooLong_ && pending_.empty() && newline && piece <= kOutlineLineLimit) {
-                handle(std::string_view(data, piece), true);  // the usual case: no copy
-            } else {
-                append(data, piece);
-                if (newline) flush(handle);
-            }
-            if (!newline) return;
-            data += piece + 1;
-            size -= piece + 1;
-        }
-    }
-
-    /// Lines dropped for their length.
-    uint64_t longLines() const { return longLines_; }
-
-    /// The last line, when the stream did not end with a line feed.
-    template <typename Handler>
-    void finish(Handler&& handle) {
-        if (!pending_.empty() || tooLong_) flush(handle);
-    }
-
-private:
-    void append(const char* data, size_t size) {
-        if (tooLong_) return;
-        if (pending_.size() + size > kOutlineLineLimit) {
-            tooLong_ = true;
-            pending_.clear();
-            return;
-        }
-        pending_.append(data, size);
-    }
-
-    template <typename Handler>
-    void flush(Handler&& handle) {
-        if (tooLong_) {
-            ++longLines_;
-        } else {
-            handle(std::string_view(pending_), false);
-        }
-        pending_.clear();
-        tooLong_ = false;
-    }
-
-    std::string pending_;
-    bool tooLong_ = false;
-    uint64_t longLines_ = 0;
-};
-
-// Hangs a record of level v into the outline: a deeper record goes one level down under the
-// previous node, a shallower one returns to the ancestors it names.
-void placeInOutline(OutlineState& state, int64_t v) {
-    if (v > state.parentLevel + 1) {
-        if (state.parentLevel < -98) {
-            state.parentLevel = v;
-        } else if (state.parent != nullptr) {
-            state.ancestors.push_back(state.parent);
-            state.parentLevel += 1;
-            state.parent = state.lastNode;
-        }
-    } else if (v <= state.parentLevel) {
-        int64_t pops = state.parentLevel - v + 1;
-        state.parentLevel = v - 1;
-        for (; pops > 0 && !state.ancestors.empty(); --pops) {
-            state.parent = state.ancestors.back();
-            state.ancestors.pop_back();
-        }
-    }
-}
 
 // Bytes from the stream's position to its end, or 0 when the stream cannot tell (a pipe).
 uint64_t bytesLeftIn(std::istream& in) {
@@ -164,8 +76,9 @@ void Graph::parseStream(std::istream& in, const ReadReport& report) {
         for (const Link* l : n->outLinks) read_->outLinkPairs.insert(n->index, l->toNode->index);
     }
     if (const uint64_t bytes = bytesLeftIn(in)) reserveForBytes(bytes);
-    OutlineState outline;
+    OutlinePosition<Node*> outline(nullptr);
     std::vector<GroupNameId> groupIds;
+    std::vector<std::string_view> groupFields;
     const bool withExtra = settings.loadFlags & ExtraField;
 
     // Lines are taken in batches: a first pass finds each line's level and id and hashes the id,
@@ -214,20 +127,6 @@ void Graph::parseStream(std::istream& in, const ReadReport& report) {
         return true;
     };
 
-    // "-99 groups KIND NAME": what the groups of that kind are (the attribute an import took
-    // them from), for the legend's title; false for a kind out of range or no name.
-    auto applyGroupKindName = [&](RecordFields& fields) -> bool {
-        const std::string_view kindField = fields.next();
-        const std::string_view name = fields.next();
-        if (kindField.empty() || name.empty()) return false;
-        const int32_t kind = readInt(kindField);
-        if (kind < 0 || kind >= kGroupKinds ||
-            kindField.find_first_not_of("0123456789") != std::string_view::npos)
-            return false;
-        groupKindNames_[size_t(kind)] = decodeLabelText(name);
-        return true;
-    };
-
     // Applies one scanned line; false when the line was skipped.
     auto apply = [&](ScannedLine& s) -> bool {
         if (s.blank) return true;
@@ -235,34 +134,22 @@ void Graph::parseStream(std::istream& in, const ReadReport& report) {
         RecordFields& fields = s.fields;
         if (s.level < -98) {
             if (s.id == "label") return applyLabel(fields);
-            if (s.id == "groups") return applyGroupKindName(fields);
-            if (s.id != "position") return false;
-            ProjTransform home;
-            for (double& element : home.m) {
-                const std::string_view field = fields.next();
-                if (field.empty()) return false;  // fewer than 16 numbers
-                element = readReal(field);
-                if (!std::isfinite(element)) return false;
+            if (s.id == "groups") {
+                int32_t kind = 0;
+                std::string name;
+                if (!readGroupKindRecord(fields, kind, name)) return false;
+                groupKindNames_[size_t(kind)] = std::move(name);
+                return true;
             }
-            homeTransform_ = home;
-            return true;
+            return s.id == "position" && readPositionRecord(fields, homeTransform_);
         }
 
         int32_t extra = 0;
-        if (withExtra) {
-            const std::string_view field = fields.next();
-            if (field.empty()) return false;
-            extra = readInt(field);
-        }
-        if (fields.next().empty()) return false;  // the placeholder field is required
-
+        if (!readNodeRecordTail(fields, withExtra, extra, groupFields)) return false;
         groupIds.clear();
-        // A field that would start on the line's last byte is not a group.
-        while (fields.nextStart() + 1 < fields.lineLength()) {
-            groupIds.push_back(groupNames_.intern(fields.next()));
-        }
+        for (const std::string_view name : groupFields) groupIds.push_back(groupNames_.intern(name));
 
-        placeInOutline(outline, s.level);
+        outline.place(s.level);
         const RecordResult result = applyRecord(outline.parent, s.id, s.idHash, s.level, extra);
         outline.lastNode = result.node;
         if (result.created) {

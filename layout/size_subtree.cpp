@@ -6,6 +6,7 @@
 
 #include "geometry/proj_point.h"
 #include "graph/graph.h"
+#include "layout/hemisphere_packing.h"
 #include "layout/layout.h"
 #include "layout/subtree_split.h"
 #include "settings/viewer_settings.h"
@@ -14,12 +15,7 @@ namespace orvo {
 
 namespace {
 
-constexpr double kTwoPi = 6.28318530718;
 constexpr double kInverseTwoPi = 0.15915494309188485;
-// Bands past this polar angle have run over the hemisphere's equator.
-constexpr double kEquator = 1.57;
-// The enlarged hemisphere is the cap actually used plus 7.6 per cent.
-constexpr double kCapMargin = 1.076;
 
 // Spare room by number of children: one child needs little, two need the most.
 double inflation(std::size_t childCount) {
@@ -27,12 +23,6 @@ double inflation(std::size_t childCount) {
     if (childCount == 2) return 0.9;
     if (childCount <= 5) return 0.6;
     return 0.4;
-}
-
-double clampRadius(const ViewerSettings& settings, double r) {
-    if (r < settings.minRadius) r = settings.minRadius;
-    if (r > settings.maxRadius) r = settings.maxRadius;
-    return r;
 }
 
 void sizeLeafAlone(const ViewerSettings& settings, Node* n) {
@@ -103,40 +93,13 @@ void sortByDescendingCount(std::vector<OrderRecord>& order) {
 double sizeFromChildren(const ViewerSettings& settings, Node* anchor, bool upward, Node* target,
                         LayoutScratch& scratch) {
     Node* p = target;
-    std::vector<OrderRecord>& order = scratch.order;
     const PointerList<Node>& children = p->children;
-    p->descendantCount = 0;
-    order.clear();
-    if (children.empty()) {
-        // Nothing to place: the radius of an empty hemisphere, clamped, i.e. the minimum.
-        p->radius = clampRadius(settings, 0.0);
-        return 0.0;
-    }
-    double area = 0.0;
-    double coshKey = std::nan(""), coshOfKey = 0.0;  // runs of equal radii (leaves)
-    for (std::size_t i = 0; i < children.size(); ++i) {
-        const Node* k = children[i];
-        if (k->radius != coshKey) {
-            coshKey = k->radius;
-            coshOfKey = std::cosh(coshKey);
-        }
-        area += (coshOfKey - 1.0) * kTwoPi;  // hyperbolic area of a disc
-        p->descendantCount += k->descendantCount + 1;
-        order.push_back({static_cast<float>(k->descendantCount), static_cast<int>(i)});
-    }
-    sortByDescendingCount(order);
-
-    double r = clampRadius(settings, hemisphereRadius(area, children.size()));
-    p->radius = r;
-    double bandAngle = placeChildren(settings, anchor, upward, p, order);
-    if (bandAngle > kEquator) {
-        // Not clamped again: the children must fit even when that exceeds the maximum.
-        const double usedCap = std::pow(std::sinh(r), 2.0) * (1.0 - std::cos(bandAngle));
-        r = asinh(std::sqrt(usedCap * kCapMargin));
-        p->radius = r;
-        bandAngle = placeChildren(settings, anchor, upward, p, order);
-    }
-    return bandAngle;
+    return sizeHemisphere(
+        settings, children.size(), [&](size_t i) { return children[i]->radius; },
+        [&](size_t i) { return children[i]->descendantCount; }, scratch.order, p->radius,
+        p->descendantCount, [&](double) {
+            return placeChildren(settings, anchor, upward, p, scratch.order);
+        });
 }
 
 void sizeSubtree(const ViewerSettings& settings, Node* n, bool upward, LayoutTicker* ticker,

@@ -208,7 +208,7 @@ std::string MapRegionSource::workOutLinkScores() {
     Mapped& map = *map_;
     std::vector<int32_t> from, to;
     map.linkEnds(from, to);  // checked at open
-    const LinkScores scores = computeLinkScores(linkTableOf(map.meta.nodes, from, to));
+    const LinkScores scores = computeLinkScores(linkTableOfEnds(map.meta.nodes, from, to));
     if (scores.score.size() != map.meta.nodes) return "the link scores cannot be worked out";
     unsigned char* out = map.workedOutMeasures.data();
     storeLittle<int32_t>(out + kMeasuresRoundsAt, scores.rounds);

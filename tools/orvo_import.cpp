@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <atomic>
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -20,6 +23,8 @@
 #include "graph/read_stats.h"
 #include "graph/site_report.h"
 #include "import/url.h"
+#include "glue/window_settings.h"
+#include "mapfile/column_map.h"
 #include "mapfile/map_reader.h"
 #include "mapfile/map_writer.h"
 #include "memory/atomic_file.h"
@@ -47,6 +52,9 @@ struct Options {
     std::vector<std::string> compare;  // --compare OLD NEW
     std::string compareCsv;
     std::string outputFormat;  // "outline", "map", or "" to go by the output's name
+    // Bytes of id and label text a map of an outline keeps in memory; the rest goes to
+    // temporary files beside the map. 0: a quarter of the outline's size.
+    uint64_t textMemory = 0;
 };
 
 // A map when asked for, or when the output's name ends in .orvomap.
@@ -64,11 +72,14 @@ std::string writeMapOf(std::string text, const std::string& path) {
     return orvo::writeMapFile(path, map.graph, map.settings, &map.measures);
 }
 
-// The map of an outline file, read from the file as the window reads it: the text is never
-// held whole, and memory that runs short stops the read with a message. Progress shows on a
-// terminal; Ctrl+C stops the read and nothing is written. `writeError` says why the map could
-// not be written.
-orvo::ImportResult mapOfOutlineFile(const Options& options, std::string& writeError) {
+// The map of an outline file, read from the file in columns: the text is never held whole, nor
+// a Graph built, and the ids and labels that do not fit the memory given go to temporary files
+// beside the map (they have no name, so that nothing stays behind whatever ends the program).
+// The map has the bytes a Graph read and layout would give it. Progress shows on a terminal;
+// Ctrl+C stops the work and nothing is written. `writeError` says why the map could not be
+// written.
+orvo::ImportResult mapOfOutlineFile(const Options& options,
+                                    const std::atomic<bool>* interrupted, std::string& writeError) {
     orvo::ImportResult result;
     // The bytes the outline's copy would give: decompressed, and nothing converted.
     orvo::InputFile in;
@@ -78,46 +89,43 @@ orvo::ImportResult mapOfOutlineFile(const Options& options, std::string& writeEr
     }
     orvo::ProgressLine status(!options.quiet && ::isatty(STDERR_FILENO) == 1);
     const uint64_t size = in.expectedSize();
-    orvo::LoadReports reports;
-    // Nothing is written before the read and the layout are done: Ctrl+C ends the program at
-    // once, instead of after laying out what was read.
-    const auto stopWhenInterrupted = [&status] {
-        if (const int signal = orvo::interruptSignal(); signal != 0) {
-            status.clear();
-            std::cerr << "orvo-import: interrupted; nothing written" << std::endl;
-            std::_Exit(128 + signal);
-        }
-    };
+    orvo::ColumnMapReports reports;
     reports.read = [&](uint64_t bytes) {
-        stopWhenInterrupted();
         if (!status.due()) return;
         std::string shown = "reading: " + orvo::memorySizeText(bytes);
         if (size >= bytes) shown += " of " + orvo::memorySizeText(size);
         status.show(std::move(shown));
     };
-    reports.layout = [&](uint64_t done, uint64_t total) {
-        stopWhenInterrupted();
-        if (status.due())
-            status.show("laying out: " + std::to_string(done) + " of " + std::to_string(total) +
-                        " nodes");
-    };
-    orvo::OutlineMap map;
-    const bool any = orvo::layOutForMap(in.stream(), map, reports);
-    stopWhenInterrupted();
+    reports.step = [&](const char* step) { status.show(step); };
+    orvo::ViewerSettings settings;
+    orvo::applyWindowInitialisation(settings);
+    orvo::ColumnReadLimits limits;
+    const std::filesystem::path folder = std::filesystem::path(options.output).parent_path();
+    limits.spillDirectory = folder.empty() ? "." : folder.string();
+    limits.textMemoryBytes = options.textMemory != 0 ? options.textMemory
+                                                     : std::max<uint64_t>(size / 4, 64 << 20);
+    const orvo::ColumnMapResult made = orvo::writeColumnMapFile(in.stream(), size, options.output,
+                                                                settings, limits, reports,
+                                                                interrupted);
     status.clear();
-    if (in.stream().bad()) result.error = options.input + ": " + in.error();
-    if (const std::string reason = orvo::outOfMemoryReason(map.graph.readStats);
-        result.error.empty() && !reason.empty())
-        result.error = options.input + ": " + reason;
-    if (!result.error.empty()) return result;
+    if (made.stopped) {
+        result.cancelled = true;
+        return result;
+    }
+    if (in.stream().bad()) {
+        result.error = options.input + ": " + in.error();
+        return result;
+    }
+    if (made.outOfMemory) {
+        result.error = options.input + ": " + made.error;
+        return result;
+    }
     result.ok = true;
-    if (!any) {
+    if (!made.anyNode && made.error.empty()) {
         writeError = "the input holds no node record; nothing written";
         return result;
     }
-    if (status.due()) status.show("writing the map");
-    writeError = orvo::writeMapFile(options.output, map.graph, map.settings, &map.measures);
-    status.clear();
+    writeError = made.error;
     return result;
 }
 
@@ -268,6 +276,11 @@ int main(int argc, char** argv) {
                    "map file that opens without reading text or laying out again (map); by "
                    "default a map when the output's name ends in .orvomap")
         ->check(CLI::IsMember({"outline", "map"}));
+    app.add_option("--text-memory", options.textMemory,
+                   "With a map of an outline graph file: bytes of id and label text kept in "
+                   "memory, the rest going to temporary files beside the map (by default a "
+                   "quarter of the input's size)")
+        ->type_name("BYTES");
     app.set_version_flag("--version", "orvo-import " ORVO_VERSION);
     if (const std::optional<int> status = orvo::parseCommandLine(app, argc, argv)) return *status;
     if (options.input.empty() && options.compare.empty()) {
@@ -333,7 +346,7 @@ int main(int argc, char** argv) {
     if (map) {
         // The map is made from the whole outline text, read and laid out as the window does.
         if (format == orvo::ImportFormat::Outline && options.report.empty()) {
-            result = mapOfOutlineFile(options, writeError);
+            result = mapOfOutlineFile(options, progress.cancel, writeError);
         } else {
             result = orvo::importGraph(options.input, format, options.import, kept, progress);
             if (result.ok && options.report.empty())
