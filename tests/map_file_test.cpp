@@ -591,7 +591,8 @@ TEST(MapRegion, AsLargeAsItsMapIsTheWholeMap) {
 // A part of the map, built around a node within a budget, holds each of its nodes as the whole
 // map does (id, radius, groups, label, measures and place to the last bit), every link between
 // them in their order, and either all of a node's children or none; it reaches from the root to
-// the focus and outwards from it, and stays within its budget once the paths are in.
+// the focus and outwards from it, and stays within its budget once the paths are in. So it does
+// whether its records are copied out of the file or read where the file is mapped.
 TEST(MapRegion, APartHoldsItsNodesAsTheWholeMapDoes) {
     const ViewerSettings settings = windowSettings();
     TempDir dir;
@@ -616,12 +617,15 @@ TEST(MapRegion, APartHoldsItsNodesAsTheWholeMapDoes) {
     const auto hub = [](const PointerList<Link>& list, uint32_t limit) {
         return list.size() > limit;
     };
+    for (const uint64_t copiedUpTo : {MapRegionSource::kCopiedReadsUpTo, uint64_t{0}})
     for (const uint32_t limit : {4096u, 3u})
     for (const uint32_t focus : {0u, source.homeNode(), uint32_t((*deepest)->index), 19999u}) {
         for (const uint64_t budget : {1, 60, 2500}) {
             SCOPED_TRACE(std::to_string(focus) + " within " + std::to_string(budget) +
-                         ", lists scanned up to " + std::to_string(limit));
+                         ", lists scanned up to " + std::to_string(limit) +
+                         (copiedUpTo == 0 ? ", read mapped" : ", read copied"));
             source.setListScanLimit(limit);
+            source.setCopiedReadsUpTo(copiedUpTo);
             Graph part(settings);
             MapRegion region;
             ASSERT_EQ(source.buildRegion(focus, budget, part, region), "");
@@ -778,17 +782,24 @@ TEST(MapRegion, ChecksLargeSectionsLaterAndOutlivesItsFileCutShort) {
                                                  "does not match)");
     }
 
-    MapRegionSource source;
-    ASSERT_EQ(source.open(path), "");
-    Graph graph(settings);
-    MapRegion region;
-    ASSERT_EQ(source.buildRegion(0, 100, graph, region), "");
-    std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
-    EXPECT_EQ(source.buildRegion(source.nodeCount() - 1, source.nodeCount(), graph, region),
-              kMapFileChanged);
-    EXPECT_TRUE(graph.empty());
-    EXPECT_TRUE(source.changed());
-    EXPECT_EQ(source.check(), kMapFileChanged);
+    // Whether the region's records are copied out of the file or read where it is mapped.
+    for (const uint64_t copiedUpTo : {MapRegionSource::kCopiedReadsUpTo, uint64_t{0}}) {
+        SCOPED_TRACE(copiedUpTo == 0 ? "read mapped" : "read copied");
+        const std::string cut = (dir / "cut.orvomap").string();
+        std::filesystem::copy_file(path, cut, std::filesystem::copy_options::overwrite_existing);
+        MapRegionSource source;
+        source.setCopiedReadsUpTo(copiedUpTo);
+        ASSERT_EQ(source.open(cut), "");
+        Graph graph(settings);
+        MapRegion region;
+        ASSERT_EQ(source.buildRegion(0, 100, graph, region), "");
+        std::filesystem::resize_file(cut, std::filesystem::file_size(cut) / 2);
+        EXPECT_EQ(source.buildRegion(source.nodeCount() - 1, source.nodeCount(), graph, region),
+                  kMapFileChanged);
+        EXPECT_TRUE(graph.empty());
+        EXPECT_TRUE(source.changed());
+        EXPECT_EQ(source.check(), kMapFileChanged);
+    }
 }
 
 // A kept map is found again only for the same file as it was, read with the same settings; the
