@@ -20,8 +20,8 @@ void BlockReader::copyBlocks(uint64_t offset, size_t bytes, unsigned char* to) {
         unsigned char* held = blocks_.get() + slot * kBlockBytes;
         if (tags_[slot] != block + 1) {
             const uint64_t from = block * kBlockBytes;
-            const auto length = static_cast<size_t>(
-                std::min<uint64_t>(kBlockBytes, file_.size() - std::min<uint64_t>(from, file_.size())));
+            const auto length =
+                static_cast<size_t>(std::min<uint64_t>(kBlockBytes, file_.size() - from));
             // What lies past the file's end (cut short since) reads as zeros, as in the mapping.
             file_.copy(from, held, length);
             tags_[slot] = block + 1;

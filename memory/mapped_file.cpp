@@ -122,7 +122,8 @@ bool MappedFile::copy(uint64_t offset, void* to, size_t bytes) const {
     auto* out = static_cast<unsigned char*>(to);
     size_t done = 0;
     while (fd_ >= 0 && done < bytes && offset + done < size_) {
-        const ssize_t got = ::pread(fd_, out + done, bytes - done, static_cast<off_t>(offset + done));
+        const ssize_t got =
+            ::pread(fd_, out + done, bytes - done, static_cast<off_t>(offset + done));
         if (got > 0) {
             done += static_cast<size_t>(got);
         } else if (got == 0 || errno != EINTR) {
