@@ -560,6 +560,12 @@ std::string Glue::waitForMapCheck() {
     return regions_.active() ? regions_.waitForCheck() : std::string();
 }
 
+void Glue::startMapCheck() {
+    if (!regions_.active() || regions_.checkStarted()) return;
+    regions_.startCheck();
+    mapCheckSaid_ = false;
+}
+
 bool Glue::showRegionAround(uint32_t m) {
     auto fresh = std::make_unique<Graph>(viewer_->settings());
     fresh->debugLevel = readDebugLevel();

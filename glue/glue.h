@@ -88,6 +88,9 @@ public:
     /// starts once the picture is finished, and tells what it found ("" when it is sound, and
     /// for any other graph).
     std::string waitForMapCheck();
+    /// Starts that check at once, on a thread of its own, for a caller that will wait for it
+    /// anyway: it then runs while the first picture is drawn.
+    void startMapCheck();
     /// Where the last open took its graph from a kept map (empty when it read the file).
     const std::string& openedFromCache() const { return openedFromCache_; }
     /// Whether a kept map is still to be written, or being written, for the graph on view.

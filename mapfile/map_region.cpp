@@ -22,6 +22,7 @@
 #include "mapfile/map_format.h"
 #include "mapfile/map_reader.h"
 #include "mapfile/map_sections.h"
+#include "memory/block_reader.h"
 #include "memory/mapped_file.h"
 #include "settings/viewer_settings.h"
 
@@ -51,17 +52,52 @@ struct MapRegionSource::Mapped {
     std::vector<uint64_t> setNodes;  // how many nodes have each group set
 
     Span of(MapSection kind) const { return section(spans, kind); }
+    // A region reads every record through a reader (see buildRegion); a pass over the whole
+    // map reads the mapping, the forms without one.
+    BlockReader mappedReads() const { return BlockReader(file, BlockReader::Mode::Mapped); }
     uint32_t parentOf(uint32_t m) const {
-        return loadLittle<uint32_t>(of(MapSection::Nodes).data + uint64_t{m} * kNodeRecordBytes);
+        BlockReader r = mappedReads();
+        return parentOf(r, m);
+    }
+    uint32_t childAt(uint64_t j) const {
+        BlockReader r = mappedReads();
+        return childAt(r, j);
+    }
+    uint32_t startOf(uint32_t m, size_t field) const {
+        BlockReader r = mappedReads();
+        return startOf(r, m, field);
+    }
+    uint32_t parentOf(BlockReader& r, uint32_t m) const {
+        return r.load<uint32_t>(of(MapSection::Nodes).data + uint64_t{m} * kNodeRecordBytes);
     }
     const unsigned char* linkRecord(uint32_t l) const {
         return of(MapSection::Links).data + uint64_t{l} * kLinkRecordBytes;
     }
-    uint32_t childAt(uint64_t j) const {
-        return loadLittle<uint32_t>(of(MapSection::Children).data + j * 4);
+    struct Ends {
+        uint32_t from = 0, to = 0;
+        int32_t extra = 0;
+    };
+    Ends endsOf(BlockReader& r, uint32_t l) const {
+        unsigned char record[kLinkRecordBytes];
+        r.copy(linkRecord(l), sizeof record, record);
+        return {loadLittle<uint32_t>(record), loadLittle<uint32_t>(record + 4),
+                loadLittle<int32_t>(record + 8)};
     }
-    uint32_t startOf(uint32_t m, size_t field) const {
-        return loadLittle<uint32_t>(starts + uint64_t{m} * kStartRecordBytes + field);
+    /// Node m's id (empty when its offsets are out of bounds), viewed in the map or copied.
+    std::string_view idOf(BlockReader& r, uint32_t m, std::string& copy) const {
+        const unsigned char* offsets = of(MapSection::IdOffsets).data + uint64_t{m} * 8;
+        const Span text = of(MapSection::IdText);
+        const auto begin = r.load<uint64_t>(offsets), end = r.load<uint64_t>(offsets + 8);
+        if (begin >= end || end > text.size) return {};
+        return r.text(text.data + begin, static_cast<size_t>(end - begin), copy);
+    }
+    uint32_t childAt(BlockReader& r, uint64_t j) const {
+        return r.load<uint32_t>(of(MapSection::Children).data + j * 4);
+    }
+    uint32_t startOf(BlockReader& r, uint32_t m, size_t field) const {
+        const unsigned char* at = starts + uint64_t{m} * kStartRecordBytes + field;
+        // Starts worked out at open lie in memory, not in the file.
+        return workedOutStarts.empty() ? r.load<uint32_t>(at) : loadLittle<uint32_t>(at);
     }
     struct Range {
         uint64_t begin = 0, end = 0;
@@ -70,9 +106,13 @@ struct MapRegionSource::Mapped {
     /// Node m's entries in the children or a link list (field kStartChildAt, kStartOutAt or
     /// kStartInAt); false when the starts do not lie in order within the section.
     bool rangeOf(uint32_t m, size_t field, Range& range) const {
+        BlockReader r = mappedReads();
+        return rangeOf(r, m, field, range);
+    }
+    bool rangeOf(BlockReader& r, uint32_t m, size_t field, Range& range) const {
         const uint64_t entries = field == kStartChildAt ? meta.nodes - 1
                                                         : meta.links - (meta.nodes - 1);
-        range = {startOf(m, field), startOf(m + 1, field)};
+        range = {startOf(r, m, field), startOf(r, m + 1, field)};
         return range.begin <= range.end && range.end <= entries;
     }
     // Node m's measures, as the measures section holds them.
@@ -81,13 +121,18 @@ struct MapRegionSource::Mapped {
         double score;
     };
     Measured measuredOf(uint32_t m) const {
+        BlockReader r = mappedReads();
+        return measuredOf(r, m);
+    }
+    // Measures worked out at open (a map held in memory) are read by a reader of the mapping.
+    Measured measuredOf(BlockReader& r, uint32_t m) const {
         const uint64_t n = meta.nodes;
         const unsigned char* columns = of(MapSection::Measures).data + kMeasuresHeadBytes;
-        return {loadLittle<int32_t>(columns + uint64_t{m} * 4),
-                loadLittle<int32_t>(columns + (n + m) * 4),
-                loadLittle<int32_t>(columns + (2 * n + m) * 4),
-                loadLittle<int32_t>(columns + (3 * n + m) * 4),
-                loadLittle<double>(columns + 16 * n + uint64_t{m} * 8)};
+        return {r.load<int32_t>(columns + uint64_t{m} * 4),
+                r.load<int32_t>(columns + (n + m) * 4),
+                r.load<int32_t>(columns + (2 * n + m) * 4),
+                r.load<int32_t>(columns + (3 * n + m) * 4),
+                r.load<double>(columns + 16 * n + uint64_t{m} * 8)};
     }
     std::string index();
     std::string workOutStarts();
@@ -382,7 +427,7 @@ std::string MapRegionSource::openBytes(const unsigned char* bytes, size_t size) 
 
 std::string MapRegionSource::check(const std::atomic<bool>* stop) const {
     if (!map_) return "";
-    std::string why = checkSections(map_->unchecked, stop);
+    std::string why = checkSections(map_->file, map_->unchecked, stop);
     return map_->changed() ? kMapFileChanged : why;
 }
 
@@ -402,12 +447,9 @@ uint32_t MapRegionSource::homeNode() const {
 
 std::string_view MapRegionSource::idOf(uint32_t m) const {
     if (!map_ || m >= map_->meta.nodes) return {};
-    const unsigned char* offsets = map_->of(MapSection::IdOffsets).data;
-    const Span text = map_->of(MapSection::IdText);
-    const auto begin = loadLittle<uint64_t>(offsets + uint64_t{m} * 8);
-    const auto end = loadLittle<uint64_t>(offsets + uint64_t{m} * 8 + 8);
-    if (begin >= end || end > text.size) return {};
-    return {reinterpret_cast<const char*>(text.data + begin), static_cast<size_t>(end - begin)};
+    BlockReader r = map_->mappedReads();
+    std::string unused;
+    return map_->idOf(r, m, unused);
 }
 
 IdTextSpans MapRegionSource::idTextSpans() const {
@@ -556,9 +598,14 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
     if (focus >= n) return "there is no node " + number(focus);
 
     RegionChoice choice(n);
+    // A map held in memory has no file to copy from.
+    BlockReader r(map.file, budget <= copiedReadsUpTo_ && !map.inMemory
+                                ? BlockReader::Mode::Copied
+                                : BlockReader::Mode::Mapped);
+    std::string idCopy, textCopy;
     // Expands m: its children join the region, each checked to be m's.
     const auto childrenOf = [&](uint32_t m, Mapped::Range& range) -> std::string {
-        return map.rangeOf(m, kStartChildAt, range)
+        return map.rangeOf(r, m, kStartChildAt, range)
                    ? ""
                    : damaged(MapSection::NodeStarts, "node " + number(m) + "'s children");
     };
@@ -568,8 +615,8 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
         Mapped::Range range;
         if (std::string why = childrenOf(m, range); !why.empty()) return why;
         for (uint64_t j = range.begin; j < range.end; ++j) {
-            const uint32_t child = map.childAt(j);
-            if (child == 0 || child >= n || map.parentOf(child) != m || choice.has(child))
+            const uint32_t child = map.childAt(r, j);
+            if (child == 0 || child >= n || map.parentOf(r, child) != m || choice.has(child))
                 return damaged(MapSection::Children, "entry " + number(j));
             choice.add(child);
         }
@@ -583,9 +630,9 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
     for (const int64_t end : {int64_t{focus}, int64_t{map.meta.top}, int64_t{map.meta.start}}) {
         if (end < 0) continue;
         std::vector<uint32_t> path;
-        for (auto m = static_cast<uint32_t>(end); m != 0; m = map.parentOf(m)) {
+        for (auto m = static_cast<uint32_t>(end); m != 0; m = map.parentOf(r, m)) {
             path.push_back(m);
-            if (path.size() > n || map.parentOf(m) >= n)
+            if (path.size() > n || map.parentOf(r, m) >= n)
                 return damaged(MapSection::Nodes, "node " + number(m) + "'s parent");
         }
         path.push_back(0);
@@ -619,7 +666,7 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
                 if (std::string why = expand(m); !why.empty()) return why;
             }
             for (uint64_t j = range.begin; j < range.end; ++j) {
-                const uint32_t child = map.childAt(j);
+                const uint32_t child = map.childAt(r, j);
                 if (!choice.queue(child)) continue;
                 if (byDistance.size() == d + 1) byDistance.emplace_back();
                 byDistance[d + 1].push_back(child);
@@ -635,22 +682,24 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
     const Span nodes = map.of(MapSection::Nodes);
     const Span measured = map.of(MapSection::Measures);
     NodeMeasures& measures = region.measures;
-    measures.scoreRounds = loadLittle<int32_t>(measured.data + kMeasuresRoundsAt);
+    measures.scoreRounds = r.load<int32_t>(measured.data + kMeasuresRoundsAt);
     if (measures.scoreRounds < 0 || measures.scoreRounds > kLinkScoreMaxRounds)
         return damaged(MapSection::Measures, "its rounds");
     for (const uint32_t m : members) {
         const unsigned char* record = nodes.data + uint64_t{m} * kNodeRecordBytes;
-        const auto groups = loadLittle<uint32_t>(record + 8);
-        const auto radius = loadLittle<double>(record + 12);
+        unsigned char fields[kNodeRecordBytes];
+        r.copy(record, sizeof fields, fields);
+        const auto groups = loadLittle<uint32_t>(fields + 8);
+        const auto radius = loadLittle<double>(fields + 12);
         if (groups >= map.groupSets)
             return damaged(MapSection::Nodes, "node " + number(m) + "'s groups");
         if (!(radius > 0.0 && radius <= kMaxRadius))
             return damaged(MapSection::Nodes, "node " + number(m) + "'s radius");
-        const std::string_view id = idOf(m);
+        const std::string_view id = map.idOf(r, m, idCopy);
         if (id.empty()) return damaged(MapSection::IdOffsets, "node " + number(m) + "'s id");
         if (!isFieldText(id))
             return damaged(MapSection::IdText, "node " + number(m) + "'s id is no field");
-        const auto [depth, in, out, subtree, score] = map.measuredOf(m);
+        const auto [depth, in, out, subtree, score] = map.measuredOf(r, m);
         const char* wrong = measureOutOfBounds(depth, in, out, subtree, score, n, map.meta.links);
         if (wrong != nullptr)
             return damaged(MapSection::Measures, "node " + number(m) + "'s " + wrong);
@@ -660,7 +709,7 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
         measures.subtree.push_back(subtree);
         measures.score.push_back(score);
         Node* node =
-            graph.assembleNode(id, NodeIndex::hashOf(id), loadLittle<int32_t>(record + 4), groups);
+            graph.assembleNode(id, NodeIndex::hashOf(id), loadLittle<int32_t>(fields + 4), groups);
         node->radius = radius;
         node->descendantCount = subtree - 1;
         region.expanded.push_back(choice.isExpanded(m));
@@ -675,10 +724,10 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
         Node* parent = graph.nodes[i];
         const uint32_t m = members[i];
         Mapped::Range range;
-        map.rangeOf(m, kStartChildAt, range);  // checked when m was expanded
+        map.rangeOf(r, m, kStartChildAt, range);  // checked when m was expanded
         parent->children.reserve(range.size());
         for (uint64_t j = range.begin; j < range.end; ++j) {
-            Node* child = nodeOf(map.childAt(j));
+            Node* child = nodeOf(map.childAt(r, j));
             child->parent = parent;
             parent->children.push_back(child);
         }
@@ -696,26 +745,29 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
     // is refused where it is read.
     const auto shortList = [&](MapSection kind, uint32_t m) {
         Mapped::Range range;
-        return !map.rangeOf(m, fieldOf(kind), range) || range.size() <= listScanLimit_;
+        return !map.rangeOf(r, m, fieldOf(kind), range) || range.size() <= listScanLimit_;
     };
     // The list's entry j, checked to be a non-tree link of its owner; and whether its other end
     // is in the region.
     const auto listEntry = [&](MapSection kind, uint64_t j, uint32_t owner, uint32_t& link,
                                bool& held) -> std::string {
-        link = loadLittle<uint32_t>(map.of(kind).data + j * 4);
+        link = r.load<uint32_t>(map.of(kind).data + j * 4);
         if (link >= map.meta.links) return damaged(kind, "entry " + number(j));
-        const unsigned char* record = map.linkRecord(link);
-        const auto from = loadLittle<uint32_t>(record), to = loadLittle<uint32_t>(record + 4);
+        const Mapped::Ends ends = map.endsOf(r, link);
+        const uint32_t from = ends.from, to = ends.to;
         const bool out = kind == MapSection::OutLinks;
-        if (from >= n || to >= n || (out ? from : to) != owner || map.parentOf(to) == from)
+        if (from >= n || to >= n || (out ? from : to) != owner)
             return damaged(kind, "entry " + number(j));
         held = choice.has(out ? to : from);
+        // A tree link listed here would be filed twice; one the region leaves out does no harm,
+        // and its other end's record, far away in the file, is not read for it.
+        if (held && map.parentOf(r, to) == from) return damaged(kind, "entry " + number(j));
         return "";
     };
     // Calls take(link, j) for each entry of m's list whose other end the region holds.
     const auto eachHeld = [&](MapSection kind, uint32_t m, const auto& take) -> std::string {
         Mapped::Range range;
-        if (!map.rangeOf(m, fieldOf(kind), range))
+        if (!map.rangeOf(r, m, fieldOf(kind), range))
             return damaged(MapSection::NodeStarts, "node " + number(m) + "'s links");
         for (uint64_t j = range.begin; j < range.end; ++j) {
             uint32_t link = 0;
@@ -726,24 +778,32 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
         }
         return "";
     };
+    // The entries of the short lists that the region takes (link, entry), by member and kind in
+    // list order: read once here, filed once the links are made.
     std::vector<uint32_t> linkIndices;
-    const auto collect = [&](uint32_t link, uint64_t) {
+    std::vector<std::pair<uint32_t, uint64_t>> heldEntries;
+    std::vector<size_t> heldFrom;  // where member i's entries of kind k start: index 2i + k
+    heldFrom.reserve(2 * members.size() + 1);
+    const auto collect = [&](uint32_t link, uint64_t j) {
         linkIndices.push_back(link);
+        heldEntries.emplace_back(link, j);
         return std::string();
     };
     for (const uint32_t m : members) {
         if (m != 0) {
-            const uint32_t tree = map.startOf(m, kStartTreeLinkAt);
-            if (tree >= map.meta.links ||
-                loadLittle<uint32_t>(map.linkRecord(tree)) != map.parentOf(m) ||
-                loadLittle<uint32_t>(map.linkRecord(tree) + 4) != m)
+            const uint32_t tree = map.startOf(r, m, kStartTreeLinkAt);
+            const Mapped::Ends ends = tree < map.meta.links ? map.endsOf(r, tree) : Mapped::Ends{};
+            if (tree >= map.meta.links || ends.from != map.parentOf(r, m) || ends.to != m)
                 return damaged(MapSection::NodeStarts, "node " + number(m) + "'s tree link");
             linkIndices.push_back(tree);
         }
-        for (const MapSection kind : {MapSection::OutLinks, MapSection::InLinks})
+        for (const MapSection kind : {MapSection::OutLinks, MapSection::InLinks}) {
+            heldFrom.push_back(heldEntries.size());
             if (shortList(kind, m))
                 if (std::string why = eachHeld(kind, m, collect); !why.empty()) return why;
+        }
     }
+    heldFrom.push_back(heldEntries.size());
     std::sort(linkIndices.begin(), linkIndices.end());
     linkIndices.erase(std::unique(linkIndices.begin(), linkIndices.end()), linkIndices.end());
     const auto linkOf = [&](uint32_t l) -> Link* {
@@ -753,10 +813,10 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
     };
     constexpr uint8_t kTreeLinkFlags = Enabled | Shown;
     for (const uint32_t l : linkIndices) {
-        const unsigned char* record = map.linkRecord(l);
-        const auto from = loadLittle<uint32_t>(record), to = loadLittle<uint32_t>(record + 4);
-        const bool tree = map.parentOf(to) == from;
-        Link* link = graph.assembleLink(nodeOf(from), nodeOf(to), loadLittle<int32_t>(record + 8),
+        const Mapped::Ends ends = map.endsOf(r, l);
+        const uint32_t from = ends.from, to = ends.to;
+        const bool tree = map.parentOf(r, to) == from;
+        Link* link = graph.assembleLink(nodeOf(from), nodeOf(to), ends.extra,
                                         tree ? kTreeLinkFlags : 0);
         if (tree) link->toNode->parentLink = link;
     }
@@ -764,21 +824,19 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
     // then in link order at the hubs.
     std::vector<bool> filedOut(linkIndices.size(), false), filedIn(linkIndices.size(), false);
     for (size_t i = 0; i < members.size(); ++i) {
-        const uint32_t m = members[i];
         Node* node = graph.nodes[i];
-        for (const MapSection kind : {MapSection::OutLinks, MapSection::InLinks}) {
-            const bool out = kind == MapSection::OutLinks;
-            if (!shortList(kind, m)) continue;
+        for (const bool out : {true, false}) {
+            const MapSection kind = out ? MapSection::OutLinks : MapSection::InLinks;
             std::vector<bool>& filed = out ? filedOut : filedIn;
-            const auto file = [&](uint32_t link, uint64_t j) -> std::string {
+            const size_t list = 2 * i + (out ? 0 : 1);
+            for (size_t e = heldFrom[list]; e < heldFrom[list + 1]; ++e) {
+                const auto [link, j] = heldEntries[e];
                 Link* l = linkOf(link);
                 if (l == nullptr || filed[size_t(l->index)])
                     return damaged(kind, "entry " + number(j));
                 filed[size_t(l->index)] = true;
                 (out ? node->outLinks : node->inLinks).push_back(l);
-                return "";
-            };
-            if (std::string why = eachHeld(kind, m, file); !why.empty()) return why;
+            }
         }
     }
     for (Link* l : graph.links) {
@@ -799,16 +857,15 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
     const Span labelText = map.of(MapSection::LabelText);
     const uint64_t labelCount = labels.size / kLabelRecordBytes;
     const auto labelNode = [&](uint64_t k) {
-        return loadLittle<uint32_t>(labels.data + k * kLabelRecordBytes);
+        return r.load<uint32_t>(labels.data + k * kLabelRecordBytes);
     };
     const auto takeLabel = [&](uint64_t k) -> std::string {
         const unsigned char* record = labels.data + k * kLabelRecordBytes;
-        const auto length = loadLittle<uint32_t>(record + 4);
-        const auto offset = loadLittle<uint64_t>(record + 8);
+        const auto length = r.load<uint32_t>(record + 4);
+        const auto offset = r.load<uint64_t>(record + 8);
         if (offset > labelText.size || length > labelText.size - offset)
             return damaged(MapSection::Labels, "label " + number(k));
-        const std::string_view label(reinterpret_cast<const char*>(labelText.data + offset),
-                                     length);
+        const std::string_view label = r.text(labelText.data + offset, length, textCopy);
         if (!isLabelText(label)) return damaged(MapSection::LabelText, "label " + number(k));
         graph.setLabel(*nodeOf(labelNode(k)), label);
         return "";

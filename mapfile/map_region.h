@@ -121,10 +121,19 @@ public:
     /// Lists of links out or in longer than this are not read for a region; their links are
     /// found from their other ends (see buildRegion).
     void setListScanLimit(uint32_t entries) { listScanLimit_ = entries; }
+    /// A region of a budget up to this copies the records it reads out of the file a block at a
+    /// time instead of reading them where the file is mapped. Its records lie all over the file,
+    /// and each fault on the mapping maps the pages around the record too: a small region of a
+    /// map of millions of nodes would leave most of the file mapped into the process, and take
+    /// longer than the copies. A larger region reads much of the file anyway, and the mapping
+    /// serves it faster.
+    void setCopiedReadsUpTo(uint64_t budget) { copiedReadsUpTo_ = budget; }
+    static constexpr uint64_t kCopiedReadsUpTo = 100000;
 
 private:
     struct Mapped;
     uint32_t listScanLimit_ = 4096;
+    uint64_t copiedReadsUpTo_ = kCopiedReadsUpTo;
     std::string assemble(uint32_t focus, uint64_t budget, Graph& graph, MapRegion& region) const;
     std::unique_ptr<Mapped> map_;
 };

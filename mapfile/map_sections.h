@@ -15,6 +15,7 @@
 
 namespace orvo {
 class Graph;
+class MappedFile;
 }
 
 namespace orvo::map_detail {
@@ -90,9 +91,11 @@ inline constexpr uint64_t kDeferredCheckBytes = uint64_t{1} << 20;
 std::string readContainer(const unsigned char* data, size_t size, SectionSpans& spans,
                           bool releaseChecked = false,
                           std::vector<SectionCheck>* deferred = nullptr);
-/// Checks the sections' checksums a piece at a time, giving each piece's pages back once
-/// checked; "" when they match, or when `stop` turned true first.
-std::string checkSections(const std::vector<SectionCheck>& checks,
+/// Checks the checksums of sections of the mapped `file`, copying them a piece at a time into a
+/// small buffer rather than touching their mapped pages (which would count as the process's
+/// memory however soon they were given back); "" when they match, or when `stop` turned true
+/// first.
+std::string checkSections(const MappedFile& file, const std::vector<SectionCheck>& checks,
                           const std::atomic<bool>* stop = nullptr);
 /// Gives back the memory of a mapped file's section that has been read for now. The pages are
 /// the file's and were never written, so the system can drop them and read them again if they

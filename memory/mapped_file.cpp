@@ -69,6 +69,7 @@ void installHandler() {
 }  // namespace
 
 MappedFile::~MappedFile() {
+    if (fd_ >= 0) ::close(fd_);
     if (data_ == nullptr) return;
     slots[slot_].begin.store(0, std::memory_order_release);
     slots[slot_].end.store(0, std::memory_order_release);
@@ -92,8 +93,10 @@ std::string MappedFile::open(const std::string& path) {
     const auto size = static_cast<size_t>(info.st_size);
     void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
     const int mapError = errno;
-    ::close(fd);
-    if (mapped == MAP_FAILED) return std::strerror(mapError);
+    if (mapped == MAP_FAILED) {
+        ::close(fd);
+        return std::strerror(mapError);
+    }
     const auto begin = reinterpret_cast<uintptr_t>(mapped);
     for (int i = 0; i < kMappedFileSlots; ++i) {
         uintptr_t free = 0;
@@ -103,14 +106,36 @@ std::string MappedFile::open(const std::string& path) {
         data_ = static_cast<unsigned char*>(mapped);
         size_ = size;
         slot_ = i;
+        fd_ = fd;
         return "";
     }
+    ::close(fd);
     ::munmap(mapped, size);
     return "too many files are mapped at once";
 }
 
 bool MappedFile::changed() const {
     return data_ != nullptr && slots[slot_].faulted.load(std::memory_order_acquire);
+}
+
+bool MappedFile::copy(uint64_t offset, void* to, size_t bytes) const {
+    auto* out = static_cast<unsigned char*>(to);
+    size_t done = 0;
+    while (fd_ >= 0 && done < bytes && offset + done < size_) {
+        const ssize_t got =
+            ::pread(fd_, out + done, bytes - done, static_cast<off_t>(offset + done));
+        if (got > 0) {
+            done += static_cast<size_t>(got);
+        } else if (got == 0 || errno != EINTR) {
+            break;
+        }
+    }
+    if (done == bytes) return true;
+    std::memset(out + done, 0, bytes - done);
+    // Within the mapping's length, the file was cut short since it was mapped.
+    if (data_ != nullptr && offset + done < size_)
+        slots[slot_].faulted.store(true, std::memory_order_release);
+    return false;
 }
 
 }  // namespace orvo

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace orvo {
@@ -22,10 +23,15 @@ public:
     size_t size() const { return size_; }
     /// Whether a read has met the end of the file cut short since it was mapped.
     bool changed() const;
+    /// Copies `bytes` of the file from `offset` without mapping them into the process: the
+    /// system's page cache serves them, and nothing of the file stays resident here. Bytes past
+    /// the file's end read as zeros and count as the file changed; false then.
+    bool copy(uint64_t offset, void* to, size_t bytes) const;
 
 private:
     unsigned char* data_ = nullptr;
     size_t size_ = 0;
+    int fd_ = -1;
     int slot_ = -1;  // in the table the fault handler reads
 };
 

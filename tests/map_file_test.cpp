@@ -29,6 +29,8 @@
 #include "mapfile/map_region.h"
 #include "mapfile/map_sections.h"
 #include "mapfile/map_writer.h"
+#include "memory/block_reader.h"
+#include "memory/mapped_file.h"
 #include "tests/graph_test_support.h"
 #include "tests/measures_test_support.h"
 #include "tools/site_generator.h"
@@ -650,7 +652,8 @@ TEST(MapRegion, AsLargeAsItsMapIsTheWholeMap) {
 // A part of the map, built around a node within a budget, holds each of its nodes as the whole
 // map does (id, radius, groups, label, measures and place to the last bit), every link between
 // them in their order, and either all of a node's children or none; it reaches from the root to
-// the focus and outwards from it, and stays within its budget once the paths are in.
+// the focus and outwards from it, and stays within its budget once the paths are in. So it does
+// whether its records are copied out of the file or read where the file is mapped.
 TEST(MapRegion, APartHoldsItsNodesAsTheWholeMapDoes) {
     const ViewerSettings settings = windowSettings();
     TempDir dir;
@@ -675,12 +678,15 @@ TEST(MapRegion, APartHoldsItsNodesAsTheWholeMapDoes) {
     const auto hub = [](const PointerList<Link>& list, uint32_t limit) {
         return list.size() > limit;
     };
+    for (const uint64_t copiedUpTo : {MapRegionSource::kCopiedReadsUpTo, uint64_t{0}})
     for (const uint32_t limit : {4096u, 3u})
     for (const uint32_t focus : {0u, source.homeNode(), uint32_t((*deepest)->index), 19999u}) {
         for (const uint64_t budget : {1, 60, 2500}) {
             SCOPED_TRACE(std::to_string(focus) + " within " + std::to_string(budget) +
-                         ", lists scanned up to " + std::to_string(limit));
+                         ", lists scanned up to " + std::to_string(limit) +
+                         (copiedUpTo == 0 ? ", read mapped" : ", read copied"));
             source.setListScanLimit(limit);
+            source.setCopiedReadsUpTo(copiedUpTo);
             Graph part(settings);
             MapRegion region;
             ASSERT_EQ(source.buildRegion(focus, budget, part, region), "");
@@ -846,17 +852,65 @@ TEST(MapRegion, ChecksLargeSectionsLaterAndOutlivesItsFileCutShort) {
               "its id text section is damaged (its checksum does not match)");
     EXPECT_FALSE(held.isOpen());
 
-    MapRegionSource source;
-    ASSERT_EQ(source.open(path), "");
-    Graph graph(settings);
-    MapRegion region;
-    ASSERT_EQ(source.buildRegion(0, 100, graph, region), "");
-    std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
-    EXPECT_EQ(source.buildRegion(source.nodeCount() - 1, source.nodeCount(), graph, region),
-              kMapFileChanged);
-    EXPECT_TRUE(graph.empty());
-    EXPECT_TRUE(source.changed());
-    EXPECT_EQ(source.check(), kMapFileChanged);
+    // Whether the region's records are copied out of the file or read where it is mapped.
+    for (const uint64_t copiedUpTo : {MapRegionSource::kCopiedReadsUpTo, uint64_t{0}}) {
+        SCOPED_TRACE(copiedUpTo == 0 ? "read mapped" : "read copied");
+        const std::string cut = (dir / "cut.orvomap").string();
+        std::filesystem::copy_file(path, cut, std::filesystem::copy_options::overwrite_existing);
+        MapRegionSource source;
+        source.setCopiedReadsUpTo(copiedUpTo);
+        ASSERT_EQ(source.open(cut), "");
+        Graph graph(settings);
+        MapRegion region;
+        ASSERT_EQ(source.buildRegion(0, 100, graph, region), "");
+        std::filesystem::resize_file(cut, std::filesystem::file_size(cut) / 2);
+        EXPECT_EQ(source.buildRegion(source.nodeCount() - 1, source.nodeCount(), graph, region),
+                  kMapFileChanged);
+        EXPECT_TRUE(graph.empty());
+        EXPECT_TRUE(source.changed());
+        EXPECT_EQ(source.check(), kMapFileChanged);
+    }
+}
+
+// Bytes copied out of a mapped file are the mapping's, taken whole or a block at a time through
+// the cache (spans across blocks, a block read again); once the file is cut short, what lay past
+// the cut reads as zeros, the copy says so and the file counts as changed.
+TEST(MappedFile, CopiesWhatItMapsAndZerosPastACut) {
+    TempDir dir;
+    const std::string path = (dir / "bytes").string();
+    std::string bytes(20000, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = char(i * 7 + i / 251);
+    std::ofstream(path, std::ios::binary) << bytes;
+    MappedFile file;
+    ASSERT_EQ(file.open(path), "");
+    BlockReader blocks(file, BlockReader::Mode::Copied);
+    struct Span {
+        uint64_t offset;
+        size_t length;
+    };
+    for (const Span span : {Span{0, 1}, Span{4090, 12}, Span{4096, 4096}, Span{8000, 9000},
+                            Span{4093, 6}, Span{19999, 1}}) {
+        std::string copied(span.length, '\0'), throughBlocks(span.length, '\0');
+        EXPECT_TRUE(file.copy(span.offset, copied.data(), span.length));
+        blocks.copy(file.data() + span.offset, span.length, throughBlocks.data());
+        EXPECT_EQ(copied, bytes.substr(span.offset, span.length)) << span.offset;
+        EXPECT_EQ(throughBlocks, copied) << span.offset;
+    }
+    EXPECT_FALSE(file.changed());
+
+    std::filesystem::resize_file(path, 10001);
+    char last = 0;
+    EXPECT_TRUE(file.copy(10000, &last, 1));
+    EXPECT_EQ(last, bytes[10000]);
+    EXPECT_FALSE(file.changed());
+    std::string across(20, 'x');
+    EXPECT_FALSE(file.copy(9990, across.data(), across.size()));
+    EXPECT_EQ(across, bytes.substr(9990, 11) + std::string(9, '\0'));
+    EXPECT_TRUE(file.changed());
+    BlockReader fresh(file, BlockReader::Mode::Copied);
+    std::string cut(2000, 'x');
+    fresh.copy(file.data() + 9000, cut.size(), cut.data());
+    EXPECT_EQ(cut, bytes.substr(9000, 1001) + std::string(999, '\0'));
 }
 
 // A kept map is found again only for the same file as it was, read with the same settings; the

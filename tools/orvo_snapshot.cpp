@@ -166,6 +166,9 @@ int run(const Options& options) {
         }
         return kExitFailure;
     }
+    // A map read a region at a time has its large sections checked before the picture is
+    // written: the check reads the file while the picture is drawn.
+    glue.startMapCheck();
     orvo::Viewer& viewer = *glue.viewer();
     orvo::Graph& graph = *viewer.graph();
     if (const std::string problem = viewer.renderer().backendError(); !problem.empty()) {
