@@ -8,7 +8,9 @@ namespace orvo {
 
 BlockReader::BlockReader(const MappedFile& file, Mode mode) : file_(file), mode_(mode) {
     if (mode_ == Mode::Mapped) return;
-    blocks_ = std::make_unique_for_overwrite<unsigned char[]>(kBlocks * kBlockBytes);
+    // Left unset: every block is written before it is read (make_unique_for_overwrite is not in
+    // every standard library the project builds with).
+    blocks_.reset(new unsigned char[kBlocks * kBlockBytes]);
     tags_ = std::make_unique<uint64_t[]>(kBlocks);
 }
 
