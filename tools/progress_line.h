@@ -22,8 +22,9 @@ public:
         last_ = now;
         return true;
     }
-    /// Writes the text over the last one, padded to cover it whole.
+    /// Writes the text over the last one, padded to cover it whole (nothing when not enabled).
     void show(std::string text) {
+        if (!enabled_) return;
         if (text.size() < width_) text.append(width_ - text.size(), ' ');
         width_ = text.size();
         std::cerr << '\r' << text << std::flush;
