@@ -56,9 +56,6 @@ void measureTreesOf(std::span<const int32_t> parent, int32_t root, NodeMeasures&
     }
 }
 
-namespace {
-
-// The link scores of the table's links joined to the trees' measures.
 NodeMeasures withLinkScores(NodeMeasures m, LinkTable table, const std::atomic<bool>* stop,
                             int threads) {
     LinkScores scores = computeLinkScores(table, stop, threads);
@@ -69,8 +66,6 @@ NodeMeasures withLinkScores(NodeMeasures m, LinkTable table, const std::atomic<b
     m.scoreRounds = scores.rounds;
     return m;
 }
-
-}  // namespace
 
 std::string_view measureName(Measure m) { return kNames[static_cast<size_t>(m)]; }
 

@@ -13,6 +13,7 @@
 namespace orvo {
 
 class Graph;
+struct LinkTable;
 
 /// The measures one can colour or order by.
 enum class Measure : uint8_t { Depth, LinksIn, LinksOut, Subtree, Score };
@@ -44,6 +45,11 @@ struct NodeMeasures {
 /// Depth and subtree size of every node of a forest given by each node's parent (-1 for none),
 /// into m.depth and m.subtree; depths count from `root` (-1 outside its tree).
 void measureTreesOf(std::span<const int32_t> parent, int32_t root, NodeMeasures& m);
+
+/// The trees' measures `m` with the links in and out of `table` and their link scores (worked
+/// out as computeNodeMeasures does); empty when `stop` turned true first.
+NodeMeasures withLinkScores(NodeMeasures m, LinkTable table, const std::atomic<bool>* stop,
+                            int threads);
 
 /// Computes every measure of every node. `stop`, when given and set by another thread, ends the
 /// work early with an empty result; `threads` (1 or 2) may share the link score's rounds.

@@ -24,14 +24,8 @@ constexpr double kUnlaidRadius = 0.1;
 NodeMeasures columnMeasures(const OutlineColumns& c, const std::atomic<bool>* stop) {
     NodeMeasures m;
     measureTreesOf(c.parent, 0, m);
-    LinkTable table = linkTableOfEnds(c.nodeCount(), c.linkFrom, c.linkTo, 2);
-    LinkScores scores = computeLinkScores(table, stop, 2);
-    if (scores.score.empty()) return NodeMeasures{};
-    m.linksIn = std::move(table.linksIn);
-    m.linksOut = std::move(table.linksOut);
-    m.score = std::move(scores.score);
-    m.scoreRounds = scores.rounds;
-    return m;
+    return withLinkScores(std::move(m), linkTableOfEnds(c.nodeCount(), c.linkFrom, c.linkTo, 2),
+                          stop, 2);
 }
 
 namespace {
