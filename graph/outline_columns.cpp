@@ -23,21 +23,21 @@ namespace {
 
 constexpr size_t kChunkBytes = size_t{1} << 20;
 
-// Id -> node number by open addressing (linear probing, at most half full): a slot holds the id's
+// Id -> node number by open addressing (linear probing, at most 7/10 full): a slot holds the id's
 // hash above and number + 1 below, so that most mismatches are told apart without the id's text,
-// and growing needs no text at all.
+// and growing needs no text at all. A hash picks its first slot by scaling, not by masking, so
+// that the table can take any size: at a hundred million ids a power of two would cost up to
+// twice the memory.
 class IdTable {
 public:
     void reserve(size_t count) {
-        size_t slots = 64;
-        while (slots < 2 * (count + 1)) slots *= 2;
+        const size_t slots = slotsFor(count);
         if (slots > slots_.size()) rehash(slots);
     }
     template <typename Matches>
     int64_t find(uint32_t hash, Matches matches) const {
         if (slots_.empty()) return -1;
-        const size_t mask = slots_.size() - 1;
-        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        for (size_t i = firstSlot(hash);; i = i + 1 == slots_.size() ? 0 : i + 1) {
             const uint64_t slot = slots_[i];
             if (slot == 0) return -1;
             if (static_cast<uint32_t>(slot >> 32) != hash) continue;
@@ -46,16 +46,20 @@ public:
         }
     }
     void insert(uint32_t hash, uint32_t node) {
-        if (2 * (count_ + 1) > slots_.size()) rehash(std::max<size_t>(64, 2 * slots_.size()));
+        if (slotsFor(count_ + 1) > slots_.size())
+            rehash(std::max(slotsFor(count_ + 1), slots_.size() + slots_.size() / 2));
         place((uint64_t{hash} << 32) | (uint64_t{node} + 1));
         ++count_;
     }
 
 private:
+    static size_t slotsFor(size_t count) { return 64 + count + count * 3 / 7; }
+    size_t firstSlot(uint32_t hash) const {
+        return static_cast<size_t>((uint64_t{hash} * slots_.size()) >> 32);
+    }
     void place(uint64_t entry) {
-        const size_t mask = slots_.size() - 1;
-        size_t i = static_cast<uint32_t>(entry >> 32) & mask;
-        while (slots_[i] != 0) i = (i + 1) & mask;
+        size_t i = firstSlot(static_cast<uint32_t>(entry >> 32));
+        while (slots_[i] != 0) i = i + 1 == slots_.size() ? 0 : i + 1;
         slots_[i] = entry;
     }
     void rehash(size_t slots) {
@@ -231,7 +235,6 @@ private:
             c_.groups.push_back(c_.groupNames.internSet(groupIds_));
             c_.treeLink.push_back(kNone);
             c_.ids_.append(id);
-            c_.idEnd.push_back(c_.ids_.size());
             childCount_.push_back(0);
             table_.insert(hash, x);
             if (parent != kNone) {
@@ -318,7 +321,6 @@ void OutlineColumns::reserveFor(uint64_t bytes, Reading& r) {
         for (auto* column : {&parent, &level, &linkFrom, &linkTo, &linkExtra})
             column->reserve(records);
         for (auto* column : {&groups, &treeLink, &r.childCount_}) column->reserve(records);
-        idEnd.reserve(records);
         r.table_.reserve(static_cast<size_t>(bytes / kUsualRecordBytes));
     } catch (const std::bad_alloc&) {
         // Only a hint: the columns grow as they go.

@@ -16,6 +16,7 @@
 #include "geometry/proj_transform.h"
 #include "graph/group_names.h"
 #include "graph/read_stats.h"
+#include "memory/front_coded_texts.h"
 #include "memory/spill_text.h"
 
 namespace orvo {
@@ -52,10 +53,9 @@ public:
     size_t nodeCount() const { return parent.size(); }
     size_t linkCount() const { return linkFrom.size(); }
     /// Node i's id; valid until the next call with the same scratch.
-    std::string_view idOf(uint32_t i, std::string& scratch) const {
-        const uint64_t start = i == 0 ? 0 : idEnd[i - 1];
-        return ids_.read(start, static_cast<size_t>(idEnd[i] - start), scratch);
-    }
+    std::string_view idOf(uint32_t i, std::string& scratch) const { return ids_.get(i, scratch); }
+    /// Every node's id in order, cheaper than idOf for each.
+    FrontCodedTexts::Cursor idsInOrder() const { return FrontCodedTexts::Cursor(ids_); }
     /// A label's text; valid until the next call with the same scratch.
     std::string_view labelText(uint64_t offset, uint32_t length, std::string& scratch) const {
         return labels_.read(offset, length, scratch);
@@ -70,7 +70,6 @@ public:
     std::vector<int32_t> level;
     std::vector<uint32_t> groups;
     std::vector<uint32_t> treeLink;  // kNone for the root
-    std::vector<uint64_t> idEnd;     // node i's id ends there in the id text
     // By link.
     std::vector<int32_t> linkFrom, linkTo, linkExtra;
 
@@ -98,7 +97,7 @@ private:
     void reserveFor(uint64_t bytes, Reading& r);
     void finish(Reading& r);
 
-    SpillText ids_;
+    FrontCodedTexts ids_;
     SpillText labels_;
 };
 

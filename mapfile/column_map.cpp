@@ -46,14 +46,12 @@ void putNodes(SectionSink& sink, const OutlineColumns& c, const std::vector<doub
 void putIds(SectionSink& sink, const OutlineColumns& c) {
     sink.begin(MapSection::IdOffsets);
     sink.number<uint64_t>(0);
-    putColumn(sink, c.idEnd.data(), c.idEnd.size());
+    uint64_t end = 0;
+    std::string_view id;
+    for (auto ids = c.idsInOrder(); ids.next(id);) sink.number<uint64_t>(end += id.size());
     sink.end();
     sink.begin(MapSection::IdText);
-    std::string scratch;
-    for (size_t v = 0; v < c.nodeCount(); ++v) {
-        const std::string_view id = c.idOf(static_cast<uint32_t>(v), scratch);
-        sink.put(id.data(), id.size());
-    }
+    for (auto ids = c.idsInOrder(); ids.next(id);) sink.put(id.data(), id.size());
     sink.end();
 }
 

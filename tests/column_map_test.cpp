@@ -16,6 +16,7 @@
 #include "mapfile/column_map.h"
 #include "mapfile/map_reader.h"
 #include "mapfile/map_writer.h"
+#include "memory/front_coded_texts.h"
 #include "memory/spill_text.h"
 #include "tests/graph_test_support.h"
 #include "tools/site_generator.h"
@@ -186,6 +187,53 @@ TEST(ColumnMap, SpilledTextReadsBackAsAppended) {
                 << offset << " + " << length;
         }
         EXPECT_EQ(text.error(), "");
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+// Ids kept front-coded, in memory and past a budget in the file: each reads back whole, alone
+// and in order, with runs cut anywhere (an empty text, a text sharing all or none of the one
+// before, lengths past one byte's count) and the last run still open.
+TEST(ColumnMap, FrontCodedIdsReadBackAsAppended) {
+    const TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    std::vector<std::string> texts{std::string(128, 'q')};  // a length of exactly 0x80
+    uint32_t state = 777;
+    for (int i = 0; i < 1000; ++i) {
+        state = state * 1103515245u + 12345u;
+        const std::string base = "http://www.example.com/d" + std::to_string(i / 40) + "/";
+        switch (state % 6) {
+        case 0: texts.push_back(""); break;
+        case 1: texts.push_back(texts.empty() ? "x" : texts.back()); break;
+        case 2: texts.push_back(base + std::string(200 + state % 300, char('a' + i % 26))); break;
+        case 3: texts.push_back(std::to_string(state)); break;
+        default: texts.push_back(base + "p" + std::to_string(i) + ".html");
+        }
+    }
+    uint64_t plainBytes = 0;
+    for (const std::string& t : texts) plainBytes += t.size();
+    for (const uint64_t budget : {uint64_t{0}, uint64_t{1000}, uint64_t{1} << 40}) {
+        for (const size_t count : {size_t{1}, FrontCodedTexts::kRun, size_t{999}}) {
+            SCOPED_TRACE(::testing::Message() << budget << " " << count);
+            FrontCodedTexts ids(dir.path(), budget);
+            for (size_t i = 0; i < count; ++i) ids.append(texts[i]);
+            ASSERT_EQ(ids.size(), count);
+            std::string scratch;
+            for (size_t k = 0; k < count; ++k) {
+                const size_t i = (k * 7919) % count;
+                ASSERT_EQ(ids.get(i, scratch), texts[i]) << i;
+            }
+            size_t i = 0;
+            std::string_view text;
+            for (auto cursor = FrontCodedTexts::Cursor(ids); cursor.next(text); ++i)
+                ASSERT_EQ(text, texts[i]) << i;
+            EXPECT_EQ(i, count);
+            EXPECT_EQ(ids.error(), "");
+            if (count == 999) {
+                EXPECT_LT(ids.storedBytes(), plainBytes * 3 / 4);  // what is shared is not kept twice
+                EXPECT_EQ(ids.spilledBytes() > 0, budget < ids.storedBytes());
+            }
+        }
     }
     EXPECT_TRUE(fs::is_empty(dir.path()));
 }
