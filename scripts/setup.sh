@@ -21,7 +21,10 @@
 #          `sudo apt install ./orvo_*.deb`
 # Environment: ORVO_BUILD_DIR (default: build), ORVO_CMAKE_ARGS (more configure arguments, e.g.
 # -DORVO_WERROR=ON), ORVO_JOBS (default: the number of cores), ORVO_PACKAGE_WEB_BUILD_DIR (package:
-# a browser build to take instead of making build-package-web/).
+# a browser build to take instead of making build-package-web/), ORVO_DEBIAN_FLAGS=1 (build and
+# test: compile and link with the package's flags), ORVO_PACKAGE_BUILD_DIR (package: a build made
+# with ORVO_DEBIAN_FLAGS=1 to package as it is, instead of building build-package/: the programs
+# the tests ran are the ones packaged).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -83,9 +86,21 @@ install_web_tools() {
   fi
 }
 
+# The compiler and linker flags Debian builds its packages with, hardening included, as
+# configure arguments in debian_flags.
+debian_flags=()
+set_debian_flags() {
+  local CFLAGS CPPFLAGS CXXFLAGS LDFLAGS flags
+  flags="$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
+  eval "$flags"
+  debian_flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_FLAGS="$CFLAGS $CPPFLAGS"
+    -DCMAKE_CXX_FLAGS="$CXXFLAGS $CPPFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS")
+}
+
 configure() {
+  [ "${ORVO_DEBIAN_FLAGS:-0}" = 1 ] && set_debian_flags
   # shellcheck disable=SC2086 # ORVO_CMAKE_ARGS holds several words on purpose
-  cmake -S "$root" -B "$build_dir" -G Ninja ${ORVO_CMAKE_ARGS:-}
+  cmake -S "$root" -B "$build_dir" -G Ninja "${debian_flags[@]}" ${ORVO_CMAKE_ARGS:-}
 }
 
 run_tests() {
@@ -107,13 +122,23 @@ build_package() {
   # The package carries the published map's program: the browser build comes first.
   install_web_tools
   ORVO_REQUIRE_WEB=1 ORVO_WEB_CMAKE_ARGS="" "$root/scripts/build-web-module.sh" "$web_dir"
-  flags="$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
-  eval "$flags"
-  # shellcheck disable=SC2086 # ORVO_CMAKE_ARGS holds several words on purpose
-  cmake -S "$root" -B "$package_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DORVO_BUILD_TESTS=OFF -DORVO_BENCH=OFF -DORVO_FUZZ=OFF -DORVO_SANITIZE=OFF \
-    -DCMAKE_C_FLAGS="$CFLAGS $CPPFLAGS" -DCMAKE_CXX_FLAGS="$CXXFLAGS $CPPFLAGS" \
-    -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" -DORVO_WEB_BUILD_DIR="$web_dir" ${ORVO_CMAKE_ARGS:-}
+  if [ -n "${ORVO_PACKAGE_BUILD_DIR:-}" ]; then
+    # A build made with the package's flags and this browser build, packaged as it is.
+    package_dir="$ORVO_PACKAGE_BUILD_DIR"
+    if ! grep -q -- '-fstack-protector-strong' "$package_dir/CMakeCache.txt" ||
+      ! grep -q "^ORVO_SANITIZE:BOOL=OFF" "$package_dir/CMakeCache.txt" ||
+      ! grep -qx "ORVO_WEB_BUILD_DIR:PATH=$web_dir" "$package_dir/CMakeCache.txt"; then
+      echo "FAILED: $package_dir was not built with the package's flags (ORVO_DEBIAN_FLAGS=1)," \
+        "without sanitizers and with the browser build $web_dir" >&2
+      exit 1
+    fi
+  else
+    set_debian_flags
+    # shellcheck disable=SC2086 # ORVO_CMAKE_ARGS holds several words on purpose
+    cmake -S "$root" -B "$package_dir" -G Ninja "${debian_flags[@]}" \
+      -DORVO_BUILD_TESTS=OFF -DORVO_BENCH=OFF -DORVO_FUZZ=OFF -DORVO_SANITIZE=OFF \
+      -DORVO_WEB_BUILD_DIR="$web_dir" ${ORVO_CMAKE_ARGS:-}
+  fi
   cmake --build "$package_dir" -j "$jobs"
   rm -f "$package_dir"/orvo_*.deb
   (cd "$package_dir" && cpack -G DEB)
