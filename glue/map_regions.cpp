@@ -58,7 +58,9 @@ std::string MapRegions::openBytes(const unsigned char* bytes, size_t size, Graph
 std::string MapRegions::adopt(std::unique_ptr<MapRegionSource> source, std::string why,
                               Graph& graph) {
     MapRegion region;
-    if (why.empty()) why = source->buildRegion(source->homeNode(), firstNodes_, graph, region);
+    if (why.empty())
+        why = source->buildRegion(source->homeNode(), firstNodes_, graph, region,
+                                  kFirstRegionListScanLimit);
     if (!why.empty()) return why;
     source_ = std::move(source);
     region_ = std::move(region);
@@ -115,7 +117,9 @@ const IdTextSpans& MapRegions::idTexts() {
 std::string MapRegions::rebuild(uint32_t m, Graph& graph, bool full) {
     if (!source_) return "no map is open";
     MapRegion region;
-    std::string why = source_->buildRegion(m, full ? regionNodes_ : firstNodes_, graph, region);
+    std::string why =
+        full ? source_->buildRegion(m, regionNodes_, graph, region)
+             : source_->buildRegion(m, firstNodes_, graph, region, kFirstRegionListScanLimit);
     if (why.empty()) region_ = std::move(region);
     stuck_ = !why.empty();
     full_ = full && why.empty();

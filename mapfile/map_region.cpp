@@ -578,11 +578,12 @@ private:
 }  // namespace
 
 std::string MapRegionSource::buildRegion(uint32_t focus, uint64_t budget, Graph& graph,
-                                         MapRegion& region) const {
+                                         MapRegion& region,
+                                         std::optional<uint32_t> listScanLimit) const {
     region = MapRegion{};
     graph.startAssembly(0, 0);
     if (!map_) return "no map is open";
-    std::string why = assemble(focus, budget, graph, region);
+    std::string why = assemble(focus, budget, listScanLimit.value_or(listScanLimit_), graph, region);
     if (map_->changed()) why = kMapFileChanged;
     if (!why.empty()) {
         graph.startAssembly(0, 0);  // nothing half-built stays
@@ -591,8 +592,8 @@ std::string MapRegionSource::buildRegion(uint32_t focus, uint64_t budget, Graph&
     return why;
 }
 
-std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& graph,
-                                      MapRegion& region) const {
+std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, uint32_t listScanLimit,
+                                      Graph& graph, MapRegion& region) const {
     const Mapped& map = *map_;
     const uint64_t n = map.meta.nodes;
     if (focus >= n) return "there is no node " + number(focus);
@@ -745,7 +746,7 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, Graph& gr
     // is refused where it is read.
     const auto shortList = [&](MapSection kind, uint32_t m) {
         Mapped::Range range;
-        return !map.rangeOf(r, m, fieldOf(kind), range) || range.size() <= listScanLimit_;
+        return !map.rangeOf(r, m, fieldOf(kind), range) || range.size() <= listScanLimit;
     };
     // The list's entry j, checked to be a non-tree link of its owner; and whether its other end
     // is in the region.

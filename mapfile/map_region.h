@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -115,8 +116,10 @@ public:
     /// the map's when the region holds it. "" or why not; on failure the graph is left empty.
     /// The non-tree links are those between the region's nodes, but for the links between two
     /// hubs (nodes whose lists of links out, or in, are longer than the scan limit); a hub's long
-    /// list holds its links in link order rather than in the map's order.
-    std::string buildRegion(uint32_t focus, uint64_t budget, Graph& graph, MapRegion& region) const;
+    /// list holds its links in link order rather than in the map's order. `listScanLimit`, when
+    /// given, takes the place of the one set for this call.
+    std::string buildRegion(uint32_t focus, uint64_t budget, Graph& graph, MapRegion& region,
+                            std::optional<uint32_t> listScanLimit = std::nullopt) const;
 
     /// Lists of links out or in longer than this are not read for a region; their links are
     /// found from their other ends (see buildRegion).
@@ -134,7 +137,8 @@ private:
     struct Mapped;
     uint32_t listScanLimit_ = 4096;
     uint64_t copiedReadsUpTo_ = kCopiedReadsUpTo;
-    std::string assemble(uint32_t focus, uint64_t budget, Graph& graph, MapRegion& region) const;
+    std::string assemble(uint32_t focus, uint64_t budget, uint32_t listScanLimit, Graph& graph,
+                         MapRegion& region) const;
     std::unique_ptr<Mapped> map_;
 };
 
