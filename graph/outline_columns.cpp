@@ -6,6 +6,7 @@
 // a list meanwhile keeps only its last entry, if any.
 #include "graph/outline_columns.h"
 
+#include <algorithm>
 #include <boost/unordered/unordered_flat_map.hpp>
 #include <cstring>
 #include <limits>
@@ -112,14 +113,16 @@ void inAttachOrder(size_t count, const std::vector<Stamped>& log, AtMaking atMak
 }
 
 // Flat lists by key: the items of key k at list[start[k]] .. list[start[k + 1]], in their order.
+// The items are placed from the last, each at the end of its key's part, so that the counts
+// become the starts with no second array of them.
 void groupByKey(size_t keys, const std::vector<uint32_t>& items, const std::vector<int32_t>& keyOf,
                 std::vector<uint32_t>& start, std::vector<uint32_t>& list) {
     start.assign(keys + 1, 0);
-    for (const uint32_t item : items) ++start[static_cast<size_t>(keyOf[item]) + 1];
-    for (size_t k = 0; k < keys; ++k) start[k + 1] += start[k];
+    for (const uint32_t item : items) ++start[static_cast<size_t>(keyOf[item])];
+    for (size_t k = 1; k <= keys; ++k) start[k] += start[k - 1];
     list.resize(items.size());
-    std::vector<uint32_t> next(start.begin(), start.end() - 1);
-    for (const uint32_t item : items) list[next[static_cast<size_t>(keyOf[item])]++] = item;
+    for (size_t i = items.size(); i-- > 0;)
+        list[--start[static_cast<size_t>(keyOf[items[i]])]] = items[i];
 }
 
 }  // namespace
@@ -379,14 +382,17 @@ void OutlineColumns::finish(Reading& r) {
         groupByKey(n, filed, linkFrom, outStart, outLinks);
         groupByKey(n, filed, linkTo, inStart, inLinks);
     }
-    // Each node's last label, when it was not taken away.
-    std::vector<uint64_t> lastLabel(r.labelEntries.empty() ? 0 : n, ~uint64_t{0});
-    for (size_t e = 0; e < r.labelEntries.size(); ++e) lastLabel[r.labelEntries[e].node] = e;
-    for (size_t v = 0; v < lastLabel.size(); ++v) {
-        if (lastLabel[v] == ~uint64_t{0}) continue;
-        const Reading::LabelEntry& e = r.labelEntries[lastLabel[v]];
-        if (e.length != 0) labels.push_back({e.node, e.length, e.offset});
+    // Each node's last label, when it was not taken away, by node: the entries from the last,
+    // a bit a node telling which were seen.
+    std::vector<bool> labelled(r.labelEntries.empty() ? 0 : n, false);
+    for (size_t e = r.labelEntries.size(); e-- > 0;) {
+        const Reading::LabelEntry& entry = r.labelEntries[e];
+        if (labelled[entry.node]) continue;
+        labelled[entry.node] = true;
+        if (entry.length != 0) labels.push_back({entry.node, entry.length, entry.offset});
     }
+    std::sort(labels.begin(), labels.end(),
+              [](const Label& a, const Label& b) { return a.node < b.node; });
 }
 
 }  // namespace orvo
