@@ -49,6 +49,8 @@ std::string copyFile(const std::string& from, const std::string& to) {
 
 // Nodes indexed per idle call: a few milliseconds of work, so the view stays responsive.
 constexpr size_t kIndexSlice = 32768;
+// Slices of the index between two give-backs of the map's pages: about 2M ids.
+constexpr unsigned kLetGoEverySlices = 64;
 
 }  // namespace
 
@@ -414,8 +416,13 @@ int Glue::idleViewer() {
 bool Glue::indexStep() {
     if (!ready() || !buildSearchIndex_) return false;
     if (regions_.active()) {
+        // A pass over every id of a map of millions maps them all: each stretch read is given
+        // back, as after each search.
         const IdTextSpans& ids = regions_.idTexts();
-        return !searchIndex_.complete(ids) && searchIndex_.buildSome(ids, kIndexSlice);
+        if (searchIndex_.complete(ids)) return false;
+        const bool more = searchIndex_.buildSome(ids, kIndexSlice);
+        if (!more || ++indexSlices_ % kLetGoEverySlices == 0) regions_.letGo();
+        return more;
     }
     const Graph& g = *viewer_->graph();
     if (searchIndex_.complete(g)) return false;
@@ -424,7 +431,11 @@ bool Glue::indexStep() {
 
 SearchResult Glue::findNodes(std::string_view query, size_t limit) {
     if (!ready()) return {};
-    if (regions_.active()) return searchIndex_.search(regions_.idTexts(), query, limit);
+    if (regions_.active()) {
+        SearchResult found = searchIndex_.search(regions_.idTexts(), query, limit);
+        regions_.letGo();
+        return found;
+    }
     return searchIndex_.search(*viewer_->graph(), query, limit);
 }
 

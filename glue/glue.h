@@ -299,6 +299,7 @@ private:
     std::vector<std::string> openWarnings_;
 
     NodeSearchIndex searchIndex_;
+    unsigned indexSlices_ = 0;  // index slices built from a map's regions
     bool buildSearchIndex_ = true;
     TravelHistory history_;
     std::string keyStatus_;

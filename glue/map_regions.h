@@ -110,6 +110,10 @@ public:
     /// The map's ids and labels as Find searches them, viewed in the map (taken from it at the
     /// first call: nothing is read for them before the first picture).
     const IdTextSpans& idTexts();
+    /// Gives back the map's pages that reads mapped into the process (see MapRegionSource).
+    void letGo() const {
+        if (source_) source_->letGo();
+    }
     /// Builds a small region around map node `m` into `graph` (a fresh one; the region on view
     /// stays until it is shown), at once; "" or why not. After a failure no region is asked for
     /// again (nearEdge says no): the map is shown as it is. With `full`, the region is a full one,

@@ -452,6 +452,10 @@ std::string_view MapRegionSource::idOf(uint32_t m) const {
     return map_->idOf(r, m, unused);
 }
 
+void MapRegionSource::letGo() const {
+    if (map_) map_->release(Span{map_->file.data(), map_->file.size()});
+}
+
 IdTextSpans MapRegionSource::idTextSpans() const {
     IdTextSpans spans;
     if (!map_) return spans;
@@ -584,6 +588,7 @@ std::string MapRegionSource::buildRegion(uint32_t focus, uint64_t budget, Graph&
     graph.startAssembly(0, 0);
     if (!map_) return "no map is open";
     std::string why = assemble(focus, budget, listScanLimit.value_or(listScanLimit_), graph, region);
+    letGo();  // the region holds what it read
     if (map_->changed()) why = kMapFileChanged;
     if (!why.empty()) {
         graph.startAssembly(0, 0);  // nothing half-built stays
@@ -599,6 +604,12 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, uint32_t 
     if (focus >= n) return "there is no node " + number(focus);
 
     RegionChoice choice(n);
+    // The records of a large region lie all over the file: what they mapped is given back as
+    // the region is chosen and read, so that the process never holds much of the file.
+    constexpr size_t kLetGoEveryNodes = 2048;
+    auto letGoNow = [&map, read = size_t{0}]() mutable {
+        if (++read % kLetGoEveryNodes == 0) map.release(Span{map.file.data(), map.file.size()});
+    };
     // A map held in memory has no file to copy from.
     BlockReader r(map.file, budget <= copiedReadsUpTo_ && !map.inMemory
                                 ? BlockReader::Mode::Copied
@@ -654,6 +665,7 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, uint32_t 
     };
     for (size_t d = 0; d < byDistance.size(); ++d) {
         for (size_t k = 0; k < byDistance[d].size(); ++k) {
+            letGoNow();
             const uint32_t m = byDistance[d][k];
             Mapped::Range range;
             if (std::string why = childrenOf(m, range); !why.empty()) return why;
@@ -687,6 +699,7 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, uint32_t 
     if (measures.scoreRounds < 0 || measures.scoreRounds > kLinkScoreMaxRounds)
         return damaged(MapSection::Measures, "its rounds");
     for (const uint32_t m : members) {
+        letGoNow();
         const unsigned char* record = nodes.data + uint64_t{m} * kNodeRecordBytes;
         unsigned char fields[kNodeRecordBytes];
         r.copy(record, sizeof fields, fields);
@@ -791,6 +804,7 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, uint32_t 
         return std::string();
     };
     for (const uint32_t m : members) {
+        letGoNow();
         if (m != 0) {
             const uint32_t tree = map.startOf(r, m, kStartTreeLinkAt);
             const Mapped::Ends ends = tree < map.meta.links ? map.endsOf(r, tree) : Mapped::Ends{};

@@ -121,6 +121,11 @@ public:
     std::string buildRegion(uint32_t focus, uint64_t budget, Graph& graph, MapRegion& region,
                             std::optional<uint32_t> listScanLimit = std::nullopt) const;
 
+    /// Gives back the pages of the file that reads have mapped into the process (the system
+    /// keeps them cached): what a region, a pass over the ids or a search has read is not held
+    /// after it. Reads go on as before. A map held in memory keeps its bytes.
+    void letGo() const;
+
     /// Lists of links out or in longer than this are not read for a region; their links are
     /// found from their other ends (see buildRegion).
     void setListScanLimit(uint32_t entries) { listScanLimit_ = entries; }

@@ -353,7 +353,7 @@ bool openAnswering(COrvoDocManager& manager, const std::string& path,
             if (dialog == nullptr || !dialog->IsShownOnScreen() || shown) continue;
             shown = true;
             // In the background: the dialog's own loop takes the events.
-            std::system(("(" + answer(*dialog) + ") &").c_str());
+            EXPECT_EQ(std::system(("(" + answer(*dialog) + ") &").c_str()), 0);
         }
     });
     timer.Start(100);
