@@ -56,8 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::istringstream in(text);
         if (columns.read(in, settings.loadFlags)) {
             std::FILE* file = std::tmpfile();
-            const std::string why =
-                orvo::writeColumnMap(columns, orvo::columnMeasures(columns), settings, file);
+            const std::string why = orvo::writeColumnMap(columns, settings, file);
             got = why.empty() ? bytesOf(file) : (std::fclose(file), "failed: " + why);
         } else if (!columns.error().empty()) {
             got = columns.error();

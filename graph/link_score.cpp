@@ -171,6 +171,9 @@ LinkScores computeLinkScores(const LinkTable& table, const std::atomic<bool>* st
         ++result.rounds;
         if (result.lastChange < kLinkScoreTolerance) break;
     }
+    // The other round's array goes before the scores take their room: at a hundred million
+    // nodes it is 800 MB of the peak.
+    ScratchArray<double>().swap(nextShare);
     std::vector<double> score(n);
     double total = 0.0;
     for (size_t v = 0; v < n; ++v) {

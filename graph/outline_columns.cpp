@@ -333,8 +333,7 @@ void OutlineColumns::reserveFor(uint64_t bytes, Reading& r) {
 
 bool OutlineColumns::read(std::istream& in, int32_t loadFlags, uint64_t sizeHint,
                           const std::function<void(uint64_t)>& report,
-                          const std::atomic<bool>* stop,
-                          const std::function<void(const OutlineColumns&)>& beforeLists) {
+                          const std::atomic<bool>* stop) {
     Reading r(*this, loadFlags);
     if (sizeHint != 0) reserveFor(sizeHint, r);
     LineSplitter splitter;
@@ -358,7 +357,6 @@ bool OutlineColumns::read(std::istream& in, int32_t loadFlags, uint64_t sizeHint
     stats.skippedLines += splitter.longLines();
     if (parent.empty() || !error().empty()) return false;
     r.dropLookups();
-    if (beforeLists) beforeLists(*this);
     finish(r);
     return error().empty();
 }

@@ -42,13 +42,9 @@ public:
     /// node record, was stopped (`stop` set, looked at after each chunk) or a temporary file
     /// failed (error() says why). `report` hears the bytes read now and then. `sizeHint`, the
     /// stream's size when known, lets the columns take their room at once.
-    /// `beforeLists`, when set, is called once the nodes and links are read and the lookups of
-    /// the read freed, before the lists are built: work on the nodes and links alone is done
-    /// there with the least else in memory.
     bool read(std::istream& in, int32_t loadFlags, uint64_t sizeHint = 0,
               const std::function<void(uint64_t)>& report = {},
-              const std::atomic<bool>* stop = nullptr,
-              const std::function<void(const OutlineColumns&)>& beforeLists = {});
+              const std::atomic<bool>* stop = nullptr);
 
     size_t nodeCount() const { return parent.size(); }
     size_t linkCount() const { return linkFrom.size(); }
@@ -62,6 +58,12 @@ public:
     }
     /// Why a temporary file failed, "" when none did.
     std::string error() const;
+    /// Let go of the ids' and the labels' texts (once written out): the rest stays.
+    void dropIds() { ids_.clear(); }
+    void dropLabels() {
+        labels_.clear();
+        std::vector<Label>().swap(labels);
+    }
     /// Bytes of id and label text that went to the temporary files.
     uint64_t spilledBytes() const { return ids_.spilledBytes() + labels_.spilledBytes(); }
 

@@ -109,24 +109,28 @@ void putNodeStarts(SectionSink& sink, const OutlineColumns& c) {
     sink.end();
 }
 
-void putGroupSetCounts(SectionSink& sink, const OutlineColumns& c) {
-    std::vector<uint64_t> counts(c.groupNames.setCount(), 0);
-    for (const uint32_t set : c.groups) ++counts[set];
+void putGroupSetCounts(SectionSink& sink, const std::vector<uint64_t>& counts) {
     sink.begin(MapSection::GroupSetCounts);
     putColumn(sink, counts.data(), counts.size());
     sink.end();
 }
 
+template <typename T>
+void letGo(std::vector<T>& column) {
+    std::vector<T>().swap(column);
+}
+
 }  // namespace
 
-std::string writeColumnMap(const OutlineColumns& c, const NodeMeasures& measures,
-                           const ViewerSettings& settings, std::FILE* out,
-                           const std::atomic<bool>* stop) {
+std::string writeColumnMap(OutlineColumns& c, const ViewerSettings& settings, std::FILE* out,
+                           const std::atomic<bool>* stop,
+                           const std::function<void(const char*)>& step) {
     if (c.nodeCount() == 0) return "the graph holds no node";
     if (c.nodeCount() >= kMapNoNode || c.linkCount() >= kMapNoNode)
         return "the graph has too many nodes or links for a map";
-    const std::vector<double> radius =
-        treeRadii(settings, c.childStart, c.children, 0, kUnlaidRadius);
+    // Each column goes once the sections written so far were the last to need it, so that the
+    // peak is the columns with the radii, or the measures' work with what the last sections need.
+    std::vector<double> radius = treeRadii(settings, c.childStart, c.children, 0, kUnlaidRadius);
 
     SectionSink sink(out, stop);
     startMap(sink);
@@ -139,14 +143,31 @@ std::string writeColumnMap(const OutlineColumns& c, const NodeMeasures& measures
     meta.stats = c.stats;
     putMeta(sink, meta, settings);
     putNodes(sink, c, radius);
+    letGo(radius);
+    letGo(c.level);
+    std::vector<uint64_t> setCounts(c.groupNames.setCount(), 0);
+    for (const uint32_t set : c.groups) ++setCounts[set];
+    letGo(c.groups);
     putIds(sink, c);
+    if (!c.error().empty()) return c.error();
+    c.dropIds();
     putLinks(sink, c);
+    letGo(c.children);
+    letGo(c.linkExtra);
+    letGo(c.outLinks);
+    letGo(c.inLinks);
     putGroups(sink, c.groupNames);
     putLabels(sink, c);
-    if (!measures.empty() && measures.size() == c.nodeCount()) putMeasures(sink, measures);
-    putNodeStarts(sink, c);
-    putGroupSetCounts(sink, c);
     if (!c.error().empty()) return c.error();
+    c.dropLabels();
+    if (step) step("measuring");
+    NodeMeasures measures = columnMeasures(c, stop);
+    letGo(c.linkFrom);
+    letGo(c.linkTo);
+    if (measures.depth.size() == meta.nodes) putMeasures(sink, measures);
+    measures = NodeMeasures{};
+    putNodeStarts(sink, c);
+    putGroupSetCounts(sink, setCounts);
     return finishMap(sink, out);
 }
 
@@ -156,14 +177,7 @@ void writeColumns(OutlineColumns& columns, std::istream& in, uint64_t sizeHint,
                   const std::string& path, const ViewerSettings& settings,
                   const ColumnMapReports& reports, const std::atomic<bool>* stop,
                   ColumnMapResult& result) {
-    // The measures need the nodes and links alone: worked out before the lists are built, they
-    // never share the memory with them.
-    NodeMeasures measures;
-    const bool any = columns.read(in, settings.loadFlags, sizeHint, reports.read, stop,
-                                  [&](const OutlineColumns& read) {
-                                      if (reports.step) reports.step("measuring");
-                                      measures = columnMeasures(read, stop);
-                                  });
+    const bool any = columns.read(in, settings.loadFlags, sizeHint, reports.read, stop);
     result.stats = columns.stats;
     result.nodes = columns.nodeCount();
     result.links = columns.linkCount();
@@ -183,7 +197,7 @@ void writeColumns(OutlineColumns& columns, std::istream& in, uint64_t sizeHint,
         path,
         [&](const std::string&, std::FILE* out, std::string& why) {
             try {
-                why = writeColumnMap(columns, measures, settings, out, stop);
+                why = writeColumnMap(columns, settings, out, stop, reports.step);
             } catch (const std::bad_alloc&) {
                 result.outOfMemory = true;
                 why = "there is not enough memory for it";  // the file must not stay behind

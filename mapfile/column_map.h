@@ -39,11 +39,12 @@ struct NodeMeasures;
 NodeMeasures columnMeasures(const OutlineColumns& columns, const std::atomic<bool>* stop = nullptr);
 
 /// Writes the map of the columns, read and complete, laid out from their root with these
-/// settings, to `out` (which must be seekable), with the measures when they are every node's
-/// (columnMeasures); "" or why not.
-std::string writeColumnMap(const OutlineColumns& columns, const NodeMeasures& measures,
-                           const ViewerSettings& settings, std::FILE* out,
-                           const std::atomic<bool>* stop = nullptr);
+/// settings, to `out` (which must be seekable), with their measures (columnMeasures, worked out
+/// on the way; `step` hears "measuring"); "" or why not. The columns are spent: each is let go
+/// once the sections that need it are written.
+std::string writeColumnMap(OutlineColumns& columns, const ViewerSettings& settings,
+                           std::FILE* out, const std::atomic<bool>* stop = nullptr,
+                           const std::function<void(const char*)>& step = {});
 
 /// Reads the outline (of sizeHint bytes, 0 when unknown) with the settings' load flags and
 /// writes its map to `path`, complete or not at all.

@@ -49,6 +49,14 @@ void FrontCodedTexts::append(std::string_view text) {
     if (++count_ % kRun == 0) closeRun();
 }
 
+void FrontCodedTexts::clear() {
+    runs_.clear();
+    decltype(runStart_)().swap(runStart_);
+    std::string().swap(open_);
+    std::string().swap(last_);
+    count_ = 0;
+}
+
 void FrontCodedTexts::closeRun() {
     runStart_.push_back(runs_.size());
     runs_.append(open_);

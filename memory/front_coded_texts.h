@@ -28,6 +28,8 @@ public:
     /// Bytes the stored entries take, and those of them that went to the file.
     uint64_t storedBytes() const { return runs_.size() + open_.size(); }
     uint64_t spilledBytes() const { return runs_.spilledBytes(); }
+    /// Lets go of every text; what failed stays said.
+    void clear();
     /// Why the file failed, "" while it did not.
     const std::string& error() const { return runs_.error(); }
 

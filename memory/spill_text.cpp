@@ -17,6 +17,14 @@ SpillText::~SpillText() {
     if (fd_ >= 0) ::close(fd_);
 }
 
+void SpillText::clear() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    decltype(blocks_)().swap(blocks_);
+    std::string().swap(fileBuffer_);
+    size_ = inMemory_ = fileBytes_ = 0;
+}
+
 void SpillText::append(std::string_view text) {
     while (!text.empty() && inMemory_ == size_ && inMemory_ < budget_) {
         const size_t within = static_cast<size_t>(inMemory_ % kBlockBytes);

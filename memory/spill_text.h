@@ -30,6 +30,8 @@ public:
     /// until the next call with the same scratch, or the next append. Empty (and error() set)
     /// when the file cannot be read back.
     std::string_view read(uint64_t offset, size_t length, std::string& scratch) const;
+    /// Lets go of every byte, in memory and in the file; what failed stays said.
+    void clear();
     /// Why a write or read of the file failed, "" while none did.
     const std::string& error() const { return error_; }
 

@@ -63,14 +63,11 @@ std::string columnMap(const std::string& text, int32_t flags, const ColumnReadLi
     settings.loadFlags = flags;
     OutlineColumns columns(limits);
     std::istringstream in(text);
-    // The measures as orvo-import works them out: before the lists are built.
-    NodeMeasures measures;
-    const auto measure = [&](const OutlineColumns& read) { measures = columnMeasures(read); };
-    if (!columns.read(in, flags, 0, {}, nullptr, measure))
+    if (!columns.read(in, flags))
         return columns.error().empty() ? "no node" : columns.error();
     if (spilled != nullptr) *spilled = columns.spilledBytes();
     std::FILE* file = std::tmpfile();
-    const std::string why = writeColumnMap(columns, measures, settings, file);
+    const std::string why = writeColumnMap(columns, settings, file);
     const std::string bytes = bytesOf(file);
     return why.empty() ? bytes : "failed: " + why;
 }
