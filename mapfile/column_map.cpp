@@ -164,8 +164,9 @@ std::string writeColumnMap(OutlineColumns& c, const ViewerSettings& settings, st
     NodeMeasures measures = columnMeasures(c, stop);
     letGo(c.linkFrom);
     letGo(c.linkTo);
-    if (measures.depth.size() == meta.nodes) putMeasures(sink, measures);
+    if (measures.size() == meta.nodes) putMeasures(sink, measures);
     measures = NodeMeasures{};
+    if (step) step("writing the map");
     putNodeStarts(sink, c);
     putGroupSetCounts(sink, setCounts);
     return finishMap(sink, out);
