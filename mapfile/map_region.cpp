@@ -143,6 +143,7 @@ struct MapRegionSource::Mapped {
     void release(Span span) const {
         if (!inMemory) releasePages(span);
     }
+    void releaseAll() const { release(Span{file.data(), file.size()}); }
 };
 
 // What a map without node starts lacks, worked out from every node's parent and every link:
@@ -453,7 +454,7 @@ std::string_view MapRegionSource::idOf(uint32_t m) const {
 }
 
 void MapRegionSource::letGo() const {
-    if (map_) map_->release(Span{map_->file.data(), map_->file.size()});
+    if (map_) map_->releaseAll();
 }
 
 IdTextSpans MapRegionSource::idTextSpans() const {
@@ -608,7 +609,7 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, uint32_t 
     // the region is chosen and read, so that the process never holds much of the file.
     constexpr size_t kLetGoEveryNodes = 2048;
     auto letGoNow = [&map, read = size_t{0}]() mutable {
-        if (++read % kLetGoEveryNodes == 0) map.release(Span{map.file.data(), map.file.size()});
+        if (++read % kLetGoEveryNodes == 0) map.releaseAll();
     };
     // A map held in memory has no file to copy from.
     BlockReader r(map.file, budget <= copiedReadsUpTo_ && !map.inMemory
