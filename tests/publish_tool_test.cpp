@@ -8,7 +8,6 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "glue/web_page.h"
@@ -19,6 +18,7 @@
 #include "settings/viewer_settings.h"
 #include "tests/published_map.h"
 #include "tests/run_tool.h"
+#include "tests/test_time.h"
 
 namespace orvo::test {
 namespace {
@@ -265,8 +265,10 @@ TEST(PublishTool, AnInterruptWritesNothing) {
     ASSERT_EQ(runTool("orvo-gen", {"-n", "1000000", "-o", work.file("big.graph")}).status, 0);
     const pid_t child =
         startTool(capture, tree.program, {work.file("big.graph"), "-o", work.file("map.html")});
-    // Reading and compressing a million nodes takes seconds on any machine.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Reading and compressing a million nodes takes seconds on any machine; the signal goes once
+    // the tool listens for it (a sanitized build can take more than a second to get there).
+    ASSERT_TRUE(orvo::testing::waitUntil([&] { return catchesSignal(child, SIGINT); },
+                                         std::chrono::seconds(60)));
     ::kill(child, SIGINT);
     const ToolRun run = finishTool(capture, child);
     EXPECT_EQ(run.status, 128 + SIGINT) << run.err;

@@ -72,6 +72,16 @@ inline pid_t startTool(const TempDir& capture, const std::string& tool,
     execTool(tool, arguments, environment);
 }
 
+/// Whether the running process has its own handler for `signal` (its SigCgt mask in /proc): a
+/// signal sent before the handler is installed ends the process without its own last words.
+inline bool catchesSignal(pid_t process, int signal) {
+    const std::string status = readWholeFile("/proc/" + std::to_string(process) + "/status");
+    const size_t at = status.find("SigCgt:\t");
+    if (at == std::string::npos) return false;
+    const unsigned long long caught = std::strtoull(status.c_str() + at + 8, nullptr, 16);
+    return (caught >> (signal - 1)) & 1u;
+}
+
 inline ToolRun finishTool(const TempDir& capture, pid_t child) {
     ToolRun run;
     int status = 0;
