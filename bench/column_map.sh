@@ -3,20 +3,28 @@
 # another build's orvo-import (the Graph read, before the column path) on the same outline: wall
 # time and peak memory of each whole process (GNU time), the bytes of id and label text spilled,
 # and whether the two maps are the same bytes (cmp). Sites come from bench's orvo_site_stream.
-#   bench/column_map.sh [-b BUILD_DIR] [-o OTHER_BUILD_DIR] [-s "NODES..."] [-t TEXT_MEMORY]
+#   bench/column_map.sh [-b BUILD_DIR] [-o OTHER_BUILD_DIR] [-s "NODES..."] [-t TEXT_MEMORY] [-p]
+#                       [-k KEEP_DIR]
 # Without -o only the column path runs (for sizes the Graph read cannot open). -t passes
-# --text-memory to the column path.
+# --text-memory to the column path. -p also opens each map as fresh processes (orvo-inspect
+# --stats, orvo-snapshot --no-refine) and gives the map's size against the outline's, so that one
+# run gives the write and open figures of every size side by side. -k keeps each map as
+# KEEP_DIR/site-NODES.orvomap, for the window's and Find's figures after.
 set -eu
 build=build
 other=
+open_maps=
 sizes=(1000000)
 text=()
-while getopts b:o:s:t: option; do
+keep=
+while getopts b:o:s:t:pk: option; do
   case $option in
     b) build=$OPTARG ;;
     o) other=$OPTARG ;;
     s) read -r -a sizes <<<"$OPTARG" ;;
     t) text=(--text-memory "$OPTARG") ;;
+    p) open_maps=1 ;;
+    k) keep=$OPTARG ;;
     *) exit 2 ;;
   esac
 done
@@ -40,6 +48,13 @@ for nodes in "${sizes[@]}"; do
   "$build/bench/orvo_site_stream" -n "$nodes" -s 1 -o "$outline" 2>/dev/null
   echo "== $nodes nodes, $(($(stat -c %s "$outline") >> 20)) MiB of outline"
   run "column read" "$build/tools/orvo-import" "$outline" -o "$work/columns.orvomap" "${text[@]}"
+  if [ -n "$open_maps" ]; then
+    echo "map: $(($(stat -c %s "$work/columns.orvomap") >> 20)) MiB," \
+      "outline: $(($(stat -c %s "$outline") >> 20)) MiB"
+    run "inspect --stats" "$build/tools/orvo-inspect" --stats "$work/columns.orvomap"
+    run "snapshot --no-refine" env -u DISPLAY "$build/tools/orvo-snapshot" --no-refine \
+      "$work/columns.orvomap" -o "$work/picture.png"
+  fi
   if [ -n "$other" ]; then
     run "Graph read ($other)" "$other/tools/orvo-import" "$outline" -o "$work/graph.orvomap"
     if cmp -s "$work/columns.orvomap" "$work/graph.orvomap"; then
@@ -49,5 +64,6 @@ for nodes in "${sizes[@]}"; do
     fi
     rm -f "$work/graph.orvomap"
   fi
+  [ -n "$keep" ] && mv "$work/columns.orvomap" "$keep/site-$nodes.orvomap"
   rm -f "$outline" "$work/columns.orvomap"
 done

@@ -1,5 +1,5 @@
 // How long a large map takes to open for regions and to give a region, and the memory it holds:
-// `orvo_map_region_bench MAP [NODES...]` prints the open, then a region of each size around the
+// `orvo_map_region_bench MAP [NODES[/LISTS]...]` prints the open, then a region of each size around the
 // home node, then the check of the map's large sections, each with the process's resident and
 // peak memory.
 #include <time.h>
@@ -40,7 +40,7 @@ void printMemory() {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: orvo_map_region_bench MAP [NODES...]\n");
+        std::fprintf(stderr, "usage: orvo_map_region_bench MAP [NODES[/LISTS]...]\n");
         return 2;
     }
     auto start = std::chrono::steady_clock::now();
@@ -55,12 +55,16 @@ int main(int argc, char** argv) {
     orvo::ViewerSettings settings;
     orvo::applyWindowInitialisation(settings);
     for (int i = 2; i < argc; ++i) {
-        const auto budget = std::strtoull(argv[i], nullptr, 10);
+        // NODES or NODES/LISTS: LISTS bounds the lists of links read, as the window's first
+        // region does (64).
+        char* rest = nullptr;
+        const auto budget = std::strtoull(argv[i], &rest, 10);
+        const uint32_t lists = *rest == '/' ? uint32_t(std::strtoul(rest + 1, nullptr, 10)) : 4096;
         orvo::Graph graph(settings);
         orvo::MapRegion region;
         start = std::chrono::steady_clock::now();
         const double processor = processorSeconds();
-        if (const std::string why = source.buildRegion(source.homeNode(), budget, graph, region);
+        if (const std::string why = source.buildRegion(source.homeNode(), budget, graph, region, lists);
             !why.empty()) {
             std::fprintf(stderr, "orvo_map_region_bench: %s\n", why.c_str());
             return 1;
