@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include <sys/mman.h>
@@ -41,6 +42,18 @@ inline std::string exerciseRegionsOf(const MapRegionSource& source) {
         if (std::string broken = checkGraphInvariants(g); !broken.empty())
             return "a region: " + broken;
     }
+    // Names: a node's id leads to a node of that id (a damaged name index may have lost it), and
+    // what the name index finds are nodes of the map.
+    const std::string home(source.idOf(source.homeNode()));
+    if (const int64_t found = source.findNode(home);
+        !home.empty() && (found < 0 ? !source.hasNameIndex()
+                                    : source.idOf(static_cast<uint32_t>(found)) != home))
+        return "the home node's id";
+    const IdTextSpans ids = source.idTextSpans();
+    for (const std::string_view q : {std::string_view(home), std::string_view("a"), std::string_view("/")})
+        if (const std::optional<IndexedFind> f = source.findByNames(ids, q, 5))
+            for (const SearchHit& hit : f->result.hits)
+                if (hit.node < 0 || uint64_t(hit.node) >= source.nodeCount()) return "a name's node";
     MapTreeShape shape;
     if (source.treeShape(shape).empty() &&
         (shape.depth >= source.nodeCount() || shape.widestFanOut >= source.nodeCount()))

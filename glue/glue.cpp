@@ -311,7 +311,7 @@ int Glue::openGraphFile(const std::string& path, const OpenRequest& request) {
     mapStoreJob_.reset();
     measureChoices_.forget(viewer_->renderer());
     regions_ = std::move(regions);
-    viewer_->setRelayoutAllowed(!regions_.active());
+    regions_.setRelayoutOf(*viewer_);
     viewer_->showGraph(std::move(fresh));
     applyLoadSettings();
     // Part of the load, so that the first slice draws as much as any later one.
@@ -432,11 +432,28 @@ bool Glue::indexStep() {
 SearchResult Glue::findNodes(std::string_view query, size_t limit) {
     if (!ready()) return {};
     if (regions_.active()) {
+        // The map's name index gives the exact hits at once; when there are enough of them to
+        // fill the limit they are the best, and only the count needs the pass over every id.
+        if (std::optional<IndexedFind> quick = regions_.findByNames(query, limit);
+            quick && quick->isWholeSearchsBest(limit)) {
+            regions_.letGo();
+            quick->result.totalAtLeast = true;
+            return std::move(quick->result);
+        }
         SearchResult found = searchIndex_.search(regions_.idTexts(), query, limit);
         regions_.letGo();
         return found;
     }
     return searchIndex_.search(*viewer_->graph(), query, limit);
+}
+
+std::optional<SearchResult> Glue::findNodesAtOnce(std::string_view query, size_t limit) {
+    if (!ready() || !regions_.active()) return std::nullopt;
+    std::optional<IndexedFind> quick = regions_.findByNames(query, limit);
+    if (!quick || quick->isWholeSearchsBest(limit)) return std::nullopt;
+    regions_.letGo();
+    quick->result.totalAtLeast = true;
+    return std::move(quick->result);
 }
 
 FoundNode Glue::foundNode(const SearchHit& hit) {

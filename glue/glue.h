@@ -161,6 +161,11 @@ public:
     /// map shown a region at a time every node of the map is searched, and a hit's node is the
     /// map's index: foundNode tells what it is.
     SearchResult findNodes(std::string_view query, size_t limit);
+    /// When findNodes needs a pass over every id of a map shown a region at a time, what the
+    /// map's name index finds at once: the exact hits (all of them but for the query "/") and
+    /// the nodes of that segment or label word, ranked, the total those found so far (with
+    /// totalAtLeast). Nothing when findNodes answers at once itself.
+    std::optional<SearchResult> findNodesAtOnce(std::string_view query, size_t limit);
     /// What the window shows of a hit of findNodes.
     FoundNode foundNode(const SearchHit& hit);
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "graph/graph.h"
+#include "viewer/viewer.h"
 
 namespace orvo {
 
@@ -85,6 +86,21 @@ uint32_t MapRegions::mapIndexOf(const Node& n) const {
     return region_.mapIndex[static_cast<size_t>(n.index)];
 }
 
+void MapRegions::relayOut(Graph& graph, Node* start) {
+    if (!source_ || start == nullptr) return;
+    source_->placeFrom(graph, start);
+    region_.layoutStart = mapIndexOf(*start);
+    ++generation_;
+    full_ = false;
+}
+
+void MapRegions::setRelayoutOf(Viewer& viewer) {
+    viewer.setRelayout(active() ? std::function<void(Node*)>([this, &viewer](Node* start) {
+        relayOut(*viewer.graph(), start);
+    })
+                                : nullptr);
+}
+
 bool MapRegions::nearEdge(const Graph& graph, const Node* centre) const {
     if (!source_ || stuck_ || centre == nullptr || region_.reach == MapRegion::kWholeTree)
         return false;
@@ -109,6 +125,11 @@ int64_t MapRegions::findNode(std::string_view id) const {
     return source_ ? source_->findNode(id) : -1;
 }
 
+std::optional<IndexedFind> MapRegions::findByNames(std::string_view query, size_t limit) {
+    if (!source_ || !source_->hasNameIndex()) return std::nullopt;
+    return source_->findByNames(idTexts(), query, limit);
+}
+
 const IdTextSpans& MapRegions::idTexts() {
     if (!idTexts_) idTexts_ = source_ ? source_->idTextSpans() : IdTextSpans{};
     return *idTexts_;
@@ -117,9 +138,11 @@ const IdTextSpans& MapRegions::idTexts() {
 std::string MapRegions::rebuild(uint32_t m, Graph& graph, bool full) {
     if (!source_) return "no map is open";
     MapRegion region;
+    const uint32_t start = region_.layoutStart;
     std::string why =
-        full ? source_->buildRegion(m, regionNodes_, graph, region)
-             : source_->buildRegion(m, firstNodes_, graph, region, kFirstRegionListScanLimit);
+        full ? source_->buildRegion(m, regionNodes_, graph, region, std::nullopt, start)
+             : source_->buildRegion(m, firstNodes_, graph, region, kFirstRegionListScanLimit,
+                                    start);
     if (why.empty()) region_ = std::move(region);
     stuck_ = !why.empty();
     full_ = full && why.empty();
@@ -136,8 +159,9 @@ void MapRegions::startBuild(uint32_t m, const ViewerSettings& settings) {
     build.graph = std::make_unique<Graph>(build.settings);
     const MapRegionSource& source = *source_;
     const uint64_t budget = regionNodes_;
-    build.thread = std::thread([&build, &source, m, budget] {
-        build.why = source.buildRegion(m, budget, *build.graph, build.region);
+    const uint32_t start = region_.layoutStart;
+    build.thread = std::thread([&build, &source, m, budget, start] {
+        build.why = source.buildRegion(m, budget, *build.graph, build.region, std::nullopt, start);
         build.finished.store(true, std::memory_order_release);
     });
 }

@@ -22,6 +22,7 @@
 namespace orvo {
 
 class Graph;
+class Viewer;
 struct Node;
 
 /// Maps of more nodes than this open as regions (the window's default): below it a map is read
@@ -105,8 +106,18 @@ public:
     bool nearEdge(const Graph& graph, const Node* centre) const;
     /// The map index of a node of the region on view.
     uint32_t mapIndexOf(const Node& n) const;
+    /// Lays the tree out again from `start`, a node of the region on view in `graph`: the region
+    /// is placed anew, and every region built from now on is placed so too. A full region being
+    /// built, placed from the old start, is dropped and built again.
+    void relayOut(Graph& graph, Node* start);
+    /// Has the viewer lay the tree out again as relayOut does while a map is shown by regions,
+    /// and lay out the whole graph otherwise (its default). Called after each open.
+    void setRelayoutOf(Viewer& viewer);
     /// The map index of the node with this id, -1 when the map has none.
     int64_t findNode(std::string_view id) const;
+    /// What the map's name index finds of the query at once (see MapRegionSource::findByNames);
+    /// nothing when the map has no index.
+    std::optional<IndexedFind> findByNames(std::string_view query, size_t limit);
     /// The map's ids and labels as Find searches them, viewed in the map (taken from it at the
     /// first call: nothing is read for them before the first picture).
     const IdTextSpans& idTexts();

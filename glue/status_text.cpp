@@ -99,4 +99,21 @@ std::string ellipsizeMiddle(const std::string& text, size_t maxBytes) {
     return text.substr(0, head) + dots + text.substr(tail);
 }
 
+std::string findCountText(const SearchResult& result, bool searching) {
+    const std::string total = groupedNumber(static_cast<long long>(result.total));
+    if (searching)
+        return "Searching every node; " + total + (result.total == 1 ? " match" : " matches") +
+               " found at once.";
+    if (result.total == 0) return "No node matches.";
+    const std::string matched = total + (result.total == 1 ? " node matches" : " nodes match");
+    // A lower bound is never given as the count, even when it equals the hits shown.
+    if (result.total > result.hits.size() || result.totalAtLeast) {
+        return (result.totalAtLeast ? "At least " : "") + matched +
+               (result.hits.size() == 1 ? "; the best is shown."
+                                        : "; the best " + std::to_string(result.hits.size()) +
+                                              " are shown.");
+    }
+    return matched + ".";
+}
+
 }  // namespace orvo

@@ -1,4 +1,5 @@
-// The status bar's texts: what the pointer rests on, or what the open graph holds and shows.
+// The status bar's texts: what the pointer rests on, or what the open graph holds and shows; and
+// the Find dialog's count of what matched.
 #pragma once
 
 #include <cstdint>
@@ -6,6 +7,7 @@
 #include <string_view>
 
 #include "glue/group_legend.h"
+#include "graph/node_search.h"
 
 namespace orvo {
 
@@ -47,6 +49,11 @@ std::string regionCountsText(uint64_t mapNodes, uint64_t mapLinks, int64_t regio
 /// "12 345 nodes, 6 789 links (12 000 nodes and 345 links shown)"; a graph with everything
 /// shown says "all shown".
 std::string graphCountsText(const GraphCounts& counts);
+
+/// The Find dialog's line under its list: "12 nodes match.", "At least 20 nodes match; the best
+/// 20 are shown." (the total a lower bound, as the map's name index gives it), "No node
+/// matches."; while the pass over every node runs, what was found at once.
+std::string findCountText(const SearchResult& result, bool searching);
 
 /// The text's middle replaced by "..." so that it is at most maxBytes long, never cutting a
 /// UTF-8 sequence; the text itself when it fits.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <queue>
@@ -124,29 +125,35 @@ struct SpanTexts {
     bool hasLabels() const { return !ids.labels.empty(); }
 };
 
+/// Node i's hit, when it matches: the better of its id's and its label's. `folded` is scratch.
+template <typename Texts>
+std::optional<SearchHit> nodeHit(const Texts& texts, size_t i, std::string_view q,
+                                 std::string& folded) {
+    const std::string_view id = texts.id(i);
+    folded.assign(id);
+    for (char& c : folded) c = fold(c);
+    MatchRank rank;
+    std::optional<SearchHit> hit;
+    if (rankMatch(folded, q, rank))
+        hit = SearchHit{static_cast<int32_t>(i), rank, static_cast<uint32_t>(id.size())};
+    if (const std::string_view label = texts.label(i); !label.empty()) {
+        folded.assign(label);
+        for (char& c : folded) c = fold(c);
+        if (rankLabel(folded, q, rank)) {
+            const SearchHit byLabel{static_cast<int32_t>(i), rank,
+                                    static_cast<uint32_t>(label.size())};
+            hit = hit ? betterHit(*hit, byLabel) : byLabel;
+        }
+    }
+    return hit;
+}
+
 /// Plain scan of nodes [first, end) into hits.
 template <typename Texts>
 void scanNodes(const Texts& texts, size_t first, std::string_view q, TopHits& hits) {
     std::string folded;
-    for (size_t i = first; i < texts.count(); ++i) {
-        const std::string_view id = texts.id(i);
-        folded.assign(id);
-        for (char& c : folded) c = fold(c);
-        MatchRank rank;
-        std::optional<SearchHit> hit;
-        if (rankMatch(folded, q, rank))
-            hit = SearchHit{static_cast<int32_t>(i), rank, static_cast<uint32_t>(id.size())};
-        if (const std::string_view label = texts.label(i); !label.empty()) {
-            folded.assign(label);
-            for (char& c : folded) c = fold(c);
-            if (rankLabel(folded, q, rank)) {
-                const SearchHit byLabel{static_cast<int32_t>(i), rank,
-                                        static_cast<uint32_t>(label.size())};
-                hit = hit ? betterHit(*hit, byLabel) : byLabel;
-            }
-        }
-        if (hit) hits.offer(*hit);
-    }
+    for (size_t i = first; i < texts.count(); ++i)
+        if (const std::optional<SearchHit> hit = nodeHit(texts, i, q, folded)) hits.offer(*hit);
 }
 
 /// True when a hit on `id`, later in node order than every kept hit, cannot beat `worst`
@@ -238,6 +245,47 @@ SearchResult plainSearch(const IdTextSpans& ids, std::string_view query, size_t 
     TopHits hits(limit);
     const std::string q = foldQuery(query);
     if (!q.empty()) scanNodes(SpanTexts{ids}, 0, q, hits);
+    return hits.take();
+}
+
+SearchResult searchAmong(const IdTextSpans& ids, const std::vector<uint32_t>& nodes,
+                         std::string_view query, size_t limit, size_t* exact) {
+    TopHits hits(limit);
+    const std::string q = foldQuery(query);
+    std::string folded;
+    size_t exactHits = 0;
+    if (!q.empty()) {
+        // No hit of a node is better than an exact one as long as the shorter of its id and its
+        // label: nodes are taken in that order, lengths read from the id starts alone.
+        std::vector<uint64_t> order;
+        order.reserve(nodes.size());
+        for (const uint32_t node : nodes) {
+            if (node >= ids.nodes) continue;
+            const uint64_t begin = ids.start(node), end = ids.start(node + 1);
+            uint64_t shortest = begin < end && end <= ids.text.size() ? end - begin : 0;
+            if (const std::string_view label = ids.labelOf(node); !label.empty())
+                shortest = std::min<uint64_t>(shortest, label.size());
+            shortest = std::min<uint64_t>(shortest, std::numeric_limits<uint32_t>::max());
+            order.push_back(shortest << 32 | node);
+        }
+        const auto later = std::greater<uint64_t>();
+        std::make_heap(order.begin(), order.end(), later);
+        while (!order.empty()) {
+            const uint64_t next = order.front();
+            const auto node = static_cast<uint32_t>(next);
+            if (const SearchHit* worst = hits.worstWhenFull();
+                worst != nullptr && *worst < SearchHit{static_cast<int32_t>(node), MatchRank::Exact,
+                                                       static_cast<uint32_t>(next >> 32)})
+                break;
+            std::pop_heap(order.begin(), order.end(), later);
+            order.pop_back();
+            if (const std::optional<SearchHit> hit = nodeHit(SpanTexts{ids}, node, q, folded)) {
+                hits.offer(*hit);
+                exactHits += hit->rank == MatchRank::Exact;
+            }
+        }
+    }
+    if (exact != nullptr) *exact = exactHits;
     return hits.take();
 }
 

@@ -42,6 +42,8 @@ struct SearchHit {
 struct SearchResult {
     std::vector<SearchHit> hits;  // the best `limit` matches, best first
     size_t total = 0;             // how many nodes match in all
+    /// The hits are the best, but not every node was looked at: at least `total` match.
+    bool totalAtLeast = false;
 };
 
 /// The query as the search compares it: ASCII letters folded to lower case.
@@ -73,6 +75,14 @@ struct IdTextSpans {
 /// The reference search: every node's id folded and compared in turn.
 SearchResult plainSearch(const Graph& graph, std::string_view query, size_t limit);
 SearchResult plainSearch(const IdTextSpans& ids, std::string_view query, size_t limit);
+
+/// plainSearch's best `limit` hits among these nodes only (each once). The nodes are looked at
+/// shortest id or label first, and the search ends once no node left could enter the best kept,
+/// so a name that thousands of nodes share costs about `limit` looks. `total` counts the hits
+/// among the nodes looked at (all of them when the best are not all exact) and `exact`, when
+/// given, gets how many of those are exact.
+SearchResult searchAmong(const IdTextSpans& ids, const std::vector<uint32_t>& nodes,
+                         std::string_view query, size_t limit, size_t* exact = nullptr);
 
 class NodeSearchIndex {
 public:

@@ -8,6 +8,7 @@
 #include "layout/tree_radii.h"
 #include "mapfile/map_format.h"
 #include "mapfile/map_writer.h"
+#include "mapfile/name_index_writer.h"
 #include "mapfile/section_sink.h"
 #include "memory/atomic_file.h"
 #include "settings/viewer_settings.h"
@@ -168,8 +169,13 @@ std::string writeColumnMap(OutlineColumns& c, const ViewerSettings& settings, st
     measures = NodeMeasures{};
     if (step) step("writing the map");
     putNodeStarts(sink, c);
+    for (auto* column : {&c.treeLink, &c.childStart, &c.outStart, &c.inStart}) letGo(*column);
+    letGo(c.parent);
     putGroupSetCounts(sink, setCounts);
-    return finishMap(sink, out);
+    if (std::string why = finishMap(sink, out); !why.empty()) return why;
+    // The name index is read back from the map: it needs none of the columns.
+    if (step) step("indexing the names");
+    return appendNameIndex(out, stop);
 }
 
 namespace {

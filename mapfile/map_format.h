@@ -41,14 +41,15 @@ enum class MapSection : uint32_t {
     Measures = 13,   // every node's depth, links in and out, subtree size and link score
     NodeStarts = 14,  // per node, and one more: where its children and links start, its tree link
     GroupSetCounts = 15,  // per group set: how many nodes have it
+    NameIndex = 16,       // the nodes by their own id segment, label and label words, hashed
 };
-constexpr uint32_t kMapSectionKinds = 15;
+constexpr uint32_t kMapSectionKinds = 16;
 /// A map may lack these; they are written without kMapSectionRequired, so that a reader older
 /// than they are opens the map without them. The last two only spare a reader of a part of the
-/// map a pass over all of it.
+/// map a pass over all of it, and so does the name index a search.
 constexpr bool mapSectionIsOptional(MapSection kind) {
     return kind == MapSection::Measures || kind == MapSection::NodeStarts ||
-           kind == MapSection::GroupSetCounts;
+           kind == MapSection::GroupSetCounts || kind == MapSection::NameIndex;
 }
 
 // The header's fields, by offset.
@@ -88,6 +89,19 @@ constexpr size_t kStartTreeLinkAt = 4;  // the node's tree link (kMapNoNode: the
 constexpr size_t kStartOutAt = 8;      // where its links out start in OutLinks
 constexpr size_t kStartInAt = 12;      // where its links in start in InLinks
 constexpr size_t kStartRecordBytes = 16;
+
+/// The name index: these fields, then the segment table's bucket starts (buckets + 1 u32, entry
+/// indices), the label table's likewise, the segment entries, the label entries. An entry of
+/// either table is 8 bytes, the node first; a key's hash picks its bucket by its low bits.
+constexpr size_t kNamesNodesAt = 0;           // u64, as in the meta section
+constexpr size_t kNamesSegmentBucketsAt = 8;  // u32, a power of two
+constexpr size_t kNamesLabelBucketsAt = 12;   // u32, a power of two
+constexpr size_t kNamesSegmentEntriesAt = 16;  // u64, one per node
+constexpr size_t kNamesLabelEntriesAt = 24;   // u64
+constexpr size_t kNamesHeadBytes = 32;
+constexpr size_t kNamesEntryBytes = 8;
+// A segment entry: u32 node, u16 the key hash's top 16 bits, u16 those of the path part's hash.
+// A label entry: u32 node, u32 the key hash's top 32 bits.
 
 constexpr size_t kNodeRecordBytes = 20;   // u32 parent, i32 level, u32 group set, f64 radius
 constexpr size_t kLinkRecordBytes = 12;   // u32 from, u32 to, i32 extra

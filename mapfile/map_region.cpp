@@ -22,6 +22,7 @@
 #include "mapfile/map_format.h"
 #include "mapfile/map_reader.h"
 #include "mapfile/map_sections.h"
+#include "mapfile/name_index.h"
 #include "memory/block_reader.h"
 #include "memory/mapped_file.h"
 #include "settings/viewer_settings.h"
@@ -50,6 +51,8 @@ struct MapRegionSource::Mapped {
     bool scoresPending = false;  // their link scores are still zeros (workOutLinkScores)
     bool labelsInNodeOrder = true;
     std::vector<uint64_t> setNodes;  // how many nodes have each group set
+    NameIndex names;                 // open when the map has a usable one
+    std::string namesNote;           // why the map's name index is not used, if it has one
 
     Span of(MapSection kind) const { return section(spans, kind); }
     // A region reads every record through a reader (see buildRegion); a pass over the whole
@@ -336,6 +339,11 @@ std::string MapRegionSource::Mapped::index() {
         if (sum != n) return damaged(MapSection::GroupSetCounts, "its counts");
     }
 
+    // A name index that does not fit the map is not used: names are then found by passes.
+    if (const Span span = of(MapSection::NameIndex); span.data != nullptr)
+        if (std::string why = names.open(span.data, span.size, n); !why.empty())
+            namesNote = damaged(MapSection::NameIndex, why) + ": it is not used";
+
     // The writer puts the labels in node order, and a map with node starts comes from a writer
     // that does; an older map's order is checked, and labels out of it are found by a scan.
     const Span labels = of(MapSection::Labels);
@@ -498,9 +506,33 @@ IdTextSpans MapRegionSource::idTextSpans() const {
 
 int64_t MapRegionSource::findNode(std::string_view id) const {
     if (!map_ || id.empty()) return -1;
+    if (map_->names.isOpen()) {
+        std::vector<uint32_t> candidates;
+        map_->names.candidates(foldQuery(id), candidates);
+        for (const uint32_t m : candidates)
+            if (idOf(m) == id) return m;
+        return -1;
+    }
     for (uint64_t m = 0; m < map_->meta.nodes; ++m)
         if (idOf(static_cast<uint32_t>(m)) == id) return static_cast<int64_t>(m);
     return -1;
+}
+
+bool MapRegionSource::hasNameIndex() const { return map_ && map_->names.isOpen(); }
+
+std::string MapRegionSource::nameIndexNote() const { return map_ ? map_->namesNote : ""; }
+
+std::optional<IndexedFind> MapRegionSource::findByNames(const IdTextSpans& ids,
+                                                       std::string_view query,
+                                                       size_t limit) const {
+    if (!hasNameIndex()) return std::nullopt;
+    const std::string q = foldQuery(query);
+    IndexedFind found;
+    found.exactComplete = NameIndex::answersExactly(q);
+    std::vector<uint32_t> candidates;
+    map_->names.candidates(q, candidates);
+    found.result = searchAmong(ids, candidates, q, limit, &found.exact);
+    return found;
 }
 
 std::string MapRegionSource::treeShape(MapTreeShape& shape) const {
@@ -584,11 +616,16 @@ private:
 
 std::string MapRegionSource::buildRegion(uint32_t focus, uint64_t budget, Graph& graph,
                                          MapRegion& region,
-                                         std::optional<uint32_t> listScanLimit) const {
+                                         std::optional<uint32_t> listScanLimit,
+                                         std::optional<uint32_t> layoutStart) const {
     region = MapRegion{};
     graph.startAssembly(0, 0);
     if (!map_) return "no map is open";
-    std::string why = assemble(focus, budget, listScanLimit.value_or(listScanLimit_), graph, region);
+    const uint32_t start = layoutStart.value_or(map_->meta.start);
+    std::string why = start < map_->meta.nodes
+                          ? assemble(focus, budget, listScanLimit.value_or(listScanLimit_), start,
+                                     graph, region)
+                          : "there is no node " + number(start) + " to lay the tree out from";
     letGo();  // the region holds what it read
     if (map_->changed()) why = kMapFileChanged;
     if (!why.empty()) {
@@ -599,7 +636,8 @@ std::string MapRegionSource::buildRegion(uint32_t focus, uint64_t budget, Graph&
 }
 
 std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, uint32_t listScanLimit,
-                                      Graph& graph, MapRegion& region) const {
+                                      uint32_t layoutStart, Graph& graph,
+                                      MapRegion& region) const {
     const Mapped& map = *map_;
     const uint64_t n = map.meta.nodes;
     if (focus >= n) return "there is no node " + number(focus);
@@ -636,11 +674,11 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, uint32_t 
         return "";
     };
 
-    // The paths down to the focus, the top and the start, each node of them expanded; the
-    // nodes of the focus's path are queued at their distance from it.
+    // The paths down to the focus, the top and the layout's start, each node of them expanded;
+    // the nodes of the focus's path are queued at their distance from it.
     std::vector<std::vector<uint32_t>> byDistance(1);
     choice.add(0);
-    for (const int64_t end : {int64_t{focus}, int64_t{map.meta.top}, int64_t{map.meta.start}}) {
+    for (const int64_t end : {int64_t{focus}, int64_t{map.meta.top}, int64_t{layoutStart}}) {
         if (end < 0) continue;
         std::vector<uint32_t> path;
         for (auto m = static_cast<uint32_t>(end); m != 0; m = map.parentOf(r, m)) {
@@ -907,11 +945,17 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, uint32_t 
 
     const int32_t top = map.meta.top >= 0 ? region.graphIndexOf(uint32_t(map.meta.top)) : -1;
     graph.finishAssembly(top, map.meta.home, map.meta.stats);
-    ViewerSettings placing = graph.settings;
-    placing.childSpacing = static_cast<float>(map.meta.childSpacing);
-    placeFromRadiiAndCounts(graph, placing, nodeOf(map.meta.start));
+    placeFrom(graph, nodeOf(layoutStart));
     region.focus = focus;
+    region.layoutStart = layoutStart;
     return "";
+}
+
+void MapRegionSource::placeFrom(Graph& graph, Node* start) const {
+    if (!map_ || start == nullptr) return;
+    ViewerSettings placing = graph.settings;
+    placing.childSpacing = static_cast<float>(map_->meta.childSpacing);
+    placeFromRadiiAndCounts(graph, placing, start);
 }
 
 }  // namespace orvo

@@ -19,6 +19,7 @@
 namespace orvo {
 
 class Graph;
+struct Node;
 
 /// What a region holds beside its graph.
 struct MapRegion {
@@ -29,8 +30,9 @@ struct MapRegion {
     std::vector<bool> expanded;
     /// The map's measures of the region's nodes, by graph index.
     NodeMeasures measures;
-    /// The map node the region was built around.
+    /// The map node the region was built around, and the one its layout started from.
     uint32_t focus = 0;
+    uint32_t layoutStart = 0;
     /// Every node at most this many steps away from the focus in the tree has its children in
     /// the region (kWholeTree: the region is the whole map).
     uint32_t reach = 0;
@@ -54,6 +56,22 @@ inline constexpr const char* kMapFileChanged = "the file was changed on disk sin
 uint64_t peekMapNodeCount(const std::string& path);
 /// The same of a map held in memory.
 uint64_t peekMapNodeCount(const unsigned char* bytes, size_t size);
+
+/// What a map's name index finds of a query at once.
+struct IndexedFind {
+    /// The hits among the nodes the index gives, ranked as the whole search ranks them; the
+    /// total counts the hits among the nodes looked at (see searchAmong), a lower bound of the
+    /// whole search's.
+    SearchResult result;
+    size_t exact = 0;  // how many of the hits are exact
+    /// Whether they hold every exact hit of the map (false for the one query the index cannot
+    /// answer so, "/"). Then, as exact hits rank first, when `exact` reaches the limit the hits
+    /// are the whole search's.
+    bool exactComplete = false;
+    bool isWholeSearchsBest(size_t limit) const {
+        return exactComplete && limit > 0 && exact >= limit;
+    }
+};
 
 class MapRegionSource {
 public:
@@ -98,8 +116,16 @@ public:
     uint32_t homeNode() const;
     /// Node m's id, viewed in the mapped file.
     std::string_view idOf(uint32_t m) const;
-    /// The map index of the node with this id, -1 when there is none.
+    /// The map index of the node with this id, -1 when there is none: from the name index when
+    /// the map has one, else by a pass over the ids.
     int64_t findNode(std::string_view id) const;
+    /// Whether the map has a name index in use, and why one it has is not.
+    bool hasNameIndex() const;
+    std::string nameIndexNote() const;
+    /// The nodes the name index finds for the query (those filed under its segment, its label or
+    /// a word of a label, checked against `ids`, idTextSpans()'s), or nothing without an index.
+    std::optional<IndexedFind> findByNames(const IdTextSpans& ids, std::string_view query,
+                                           size_t limit) const;
     /// Every id of the map end to end with where each starts, viewed in the mapped file, and
     /// the labels it gives (those out of bounds or not fit to show left out): what Find searches
     /// in place. Valid while the map is open.
@@ -117,9 +143,17 @@ public:
     /// The non-tree links are those between the region's nodes, but for the links between two
     /// hubs (nodes whose lists of links out, or in, are longer than the scan limit); a hub's long
     /// list holds its links in link order rather than in the map's order. `listScanLimit`, when
-    /// given, takes the place of the one set for this call.
+    /// given, takes the place of the one set for this call. The region is placed as the whole
+    /// map laid out from `layoutStart` (by default the node its layout started from), and holds
+    /// the path down to that node.
     std::string buildRegion(uint32_t focus, uint64_t budget, Graph& graph, MapRegion& region,
-                            std::optional<uint32_t> listScanLimit = std::nullopt) const;
+                            std::optional<uint32_t> listScanLimit = std::nullopt,
+                            std::optional<uint32_t> layoutStart = std::nullopt) const;
+    /// Places a region's graph (built by buildRegion) anew, the tree laid out from its node
+    /// `start`: each node's radius and descendant count are the same whichever node the layout
+    /// starts from (a parent is sized from its children's in both directions), so only the
+    /// places change, and they are those of the whole map laid out from `start`.
+    void placeFrom(Graph& graph, Node* start) const;
 
     /// Gives back the pages of the file that reads have mapped into the process (the system
     /// keeps them cached): what a region, a pass over the ids or a search has read is not held
@@ -142,8 +176,8 @@ private:
     struct Mapped;
     uint32_t listScanLimit_ = 4096;
     uint64_t copiedReadsUpTo_ = kCopiedReadsUpTo;
-    std::string assemble(uint32_t focus, uint64_t budget, uint32_t listScanLimit, Graph& graph,
-                         MapRegion& region) const;
+    std::string assemble(uint32_t focus, uint64_t budget, uint32_t listScanLimit,
+                         uint32_t layoutStart, Graph& graph, MapRegion& region) const;
     std::unique_ptr<Mapped> map_;
 };
 

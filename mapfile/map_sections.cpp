@@ -31,7 +31,7 @@ constexpr bool kChecksums = true;
 constexpr std::array<const char*, kMapSectionKinds + 1> kSectionNames = {
     "",          "meta",     "nodes",       "id offsets", "id text", "children",   "links",
     "out-links", "in-links", "group names", "group sets", "labels",  "label text", "measures",
-    "node starts", "group set counts"};
+    "node starts", "group set counts", "name index"};
 
 
 }  // namespace

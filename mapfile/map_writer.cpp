@@ -12,6 +12,7 @@
 #include "graph/graph.h"
 #include "graph/node_measures.h"
 #include "mapfile/map_format.h"
+#include "mapfile/name_index_writer.h"
 #include "mapfile/section_sink.h"
 #include "memory/atomic_file.h"
 #include "settings/viewer_settings.h"
@@ -156,8 +157,8 @@ std::string writeMap(const Graph& graph, const Node& start, const ViewerSettings
     SectionSink sink(out, stop);
     startMap(sink);
     writeSections(sink, graph, start, settings, measures);
-
-    return finishMap(sink, out);
+    if (std::string why = finishMap(sink, out); !why.empty()) return why;
+    return appendNameIndex(out, stop);
 }
 
 std::string writeMapFile(const std::string& path, const Graph& graph,

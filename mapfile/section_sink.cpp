@@ -65,13 +65,10 @@ void putMeasures(SectionSink& sink, const NodeMeasures& measures) {
     sink.end();
 }
 
-std::string finishMap(SectionSink& sink, std::FILE* out) {
-    unsigned char header[kMapHeaderBytes] = {};
-    while (sink.at() % kMapAlignment != 0) sink.raw("\0", 1);
-    const uint64_t tableAt = sink.at();
-    std::vector<unsigned char> table(sink.entries().size() * kMapSectionEntryBytes);
-    for (size_t i = 0; i < sink.entries().size(); ++i) {
-        const SectionEntry& e = sink.entries()[i];
+std::vector<unsigned char> sectionTable(const std::vector<SectionEntry>& entries) {
+    std::vector<unsigned char> table(entries.size() * kMapSectionEntryBytes);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const SectionEntry& e = entries[i];
         unsigned char* entry = table.data() + i * kMapSectionEntryBytes;
         storeLittle<uint32_t>(entry, static_cast<uint32_t>(e.kind));
         storeLittle<uint32_t>(entry + 4, mapSectionIsOptional(e.kind) ? 0 : kMapSectionRequired);
@@ -79,20 +76,33 @@ std::string finishMap(SectionSink& sink, std::FILE* out) {
         storeLittle<uint64_t>(entry + 16, e.size);
         storeLittle<uint64_t>(entry + 24, e.checksum);
     }
-    sink.raw(table.data(), table.size());
-    if (!sink.flush()) return sink.stopped() ? kMapWriteStopped : std::strerror(errno);
+    return table;
+}
 
+std::string putHeader(std::FILE* out, uint64_t fileBytes, uint64_t tableAt,
+                      const std::vector<unsigned char>& table) {
+    unsigned char header[kMapHeaderBytes] = {};
     std::memcpy(header, kMapMagic, sizeof kMapMagic);
     storeLittle<uint32_t>(header + kHeaderVersionAt, kMapVersion);
     storeLittle<uint32_t>(header + kHeaderSizeAt, kMapHeaderBytes);
-    storeLittle<uint64_t>(header + kHeaderFileBytesAt, sink.at());
+    storeLittle<uint64_t>(header + kHeaderFileBytesAt, fileBytes);
     storeLittle<uint64_t>(header + kHeaderTableAt, tableAt);
-    storeLittle<uint32_t>(header + kHeaderSectionsAt, static_cast<uint32_t>(sink.entries().size()));
+    storeLittle<uint32_t>(header + kHeaderSectionsAt,
+                          static_cast<uint32_t>(table.size() / kMapSectionEntryBytes));
     storeLittle<uint64_t>(header + kHeaderTableSumAt, XXH3_64bits(table.data(), table.size()));
     storeLittle<uint64_t>(header + kHeaderSumAt, XXH3_64bits(header, kHeaderSumAt));
     if (std::fseek(out, 0, SEEK_SET) != 0) return "a map cannot be written where it cannot seek";
     if (std::fwrite(header, 1, sizeof header, out) != sizeof header) return std::strerror(errno);
     return "";
+}
+
+std::string finishMap(SectionSink& sink, std::FILE* out) {
+    while (sink.at() % kMapAlignment != 0) sink.raw("\0", 1);
+    const uint64_t tableAt = sink.at();
+    const std::vector<unsigned char> table = sectionTable(sink.entries());
+    sink.raw(table.data(), table.size());
+    if (!sink.flush()) return sink.stopped() ? kMapWriteStopped : std::strerror(errno);
+    return putHeader(out, sink.at(), tableAt, table);
 }
 
 }  // namespace orvo

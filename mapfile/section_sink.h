@@ -107,6 +107,13 @@ private:
 /// The header's room at the file's start, filled in by finishMap.
 void startMap(SectionSink& sink);
 
+/// The section table's bytes for these sections.
+std::vector<unsigned char> sectionTable(const std::vector<SectionEntry>& entries);
+/// Writes the header at the file's start, for a table of these bytes at `tableAt` in a file of
+/// `fileBytes`; "" or why not.
+std::string putHeader(std::FILE* out, uint64_t fileBytes, uint64_t tableAt,
+                      const std::vector<unsigned char>& table);
+
 /// Writes the section table after the sections written so far and the header at the file's start
 /// (which must be seekable); "" or why not (kMapWriteStopped when the sink was stopped).
 std::string finishMap(SectionSink& sink, std::FILE* out);

@@ -7,8 +7,8 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
-#include "graph/read_stats.h"
 #include "glue/glue.h"
+#include "glue/status_text.h"
 
 namespace orvo {
 
@@ -42,7 +42,21 @@ FindNodeDialog::FindNodeDialog(wxWindow* parent, Glue& glue, const wxString& que
 
 void FindNodeDialog::refresh() {
     const std::string query(query_->GetValue().utf8_str());
-    const SearchResult result = glue_.findNodes(query, kShown);
+    // On a large map the name index lists the exact hits at once; the whole search, a pass over
+    // every id, follows once they are on screen, unless the query has changed by then.
+    if (const std::optional<SearchResult> quick = glue_.findNodesAtOnce(query, kShown)) {
+        show(*quick, query, true);
+        Update();  // painted before the pass holds the window
+        CallAfter([this, query] {
+            if (std::string(query_->GetValue().utf8_str()) == query)
+                show(glue_.findNodes(query, kShown), query, false);
+        });
+        return;
+    }
+    show(glue_.findNodes(query, kShown), query, false);
+}
+
+void FindNodeDialog::show(const SearchResult& result, const std::string& query, bool searching) {
     ids_.clear();
     wxArrayString rows;
     for (const SearchHit& hit : result.hits) {
@@ -56,18 +70,7 @@ void FindNodeDialog::refresh() {
     }
     list_->Set(rows);
     if (!rows.empty()) list_->SetSelection(0);
-    if (query.empty()) {
-        count_->SetLabel("");
-    } else if (result.total == 0) {
-        count_->SetLabel("No node matches.");
-    } else if (result.total > result.hits.size()) {
-        count_->SetLabel(wxString::FromUTF8(groupedNumber(static_cast<long long>(result.total)) +
-                                            " nodes match; the best " +
-                                            std::to_string(result.hits.size()) + " are shown."));
-    } else {
-        count_->SetLabel(wxString::FromUTF8(groupedNumber(static_cast<long long>(result.total)) +
-                                            (result.total == 1 ? " node matches." : " nodes match.")));
-    }
+    count_->SetLabel(query.empty() ? wxString() : wxString::FromUTF8(findCountText(result, searching)));
 }
 
 void FindNodeDialog::choose() {

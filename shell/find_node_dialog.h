@@ -14,6 +14,7 @@ class wxTextCtrl;
 namespace orvo {
 
 class Glue;
+struct SearchResult;
 
 class FindNodeDialog : public wxDialog {
 public:
@@ -30,6 +31,8 @@ public:
 
 private:
     void refresh();
+    /// Lists the result; `searching`: it is what was found at once, the whole search to come.
+    void show(const SearchResult& result, const std::string& query, bool searching);
     void choose();
     void onKey(wxKeyEvent& event);
 

@@ -428,7 +428,7 @@ bool CMainFrame::buildToolBar() {
                 r.hits.empty()
                     ? wxString("No node matches")
                     : "Enter flies to " + fromBytes(glue.foundNode(r.hits[0]).id) +
-                          wxString::FromUTF8(" (" +
+                          wxString::FromUTF8(std::string(r.totalAtLeast ? " (at least " : " (") +
                                              orvo::groupedNumber(static_cast<long long>(r.total)) +
                                              (r.total == 1 ? " match)" : " matches)")),
                 kMessage);

@@ -74,6 +74,12 @@ std::string writeMapOf(const Graph& graph, const std::filesystem::path& path,
     return writeMapFile(path.string(), graph, graph.settings, measures);
 }
 
+// The map as orvo-import writes it: with the measures worked out from the graph.
+std::string writeMeasuredMapOf(const Graph& graph, const std::filesystem::path& path) {
+    const NodeMeasures measures = computeNodeMeasures(graph);
+    return writeMapOf(graph, path, &measures);
+}
+
 struct OutlineSource {
     std::string name;
     std::string text;
@@ -761,6 +767,58 @@ TEST(MapRegion, APartHoldsItsNodesAsTheWholeMapDoes) {
     EXPECT_EQ(peekMapNodeCount(ORVO_SOURCE_DIR "/examples/site.graph"), 0u);
 }
 
+// The tree laid out again from another node: a part built from that start, or a part placed
+// anew from one of its nodes, stands where the whole map laid out from that node puts it (a
+// node's radius does not depend on where the layout starts), whichever node the part is around.
+TEST(MapRegion, LaidOutFromAnotherNodeAsTheWholeMapWouldBe) {
+    const ViewerSettings settings = windowSettings();
+    TempDir dir;
+    const std::string path = (dir / "site.orvomap").string();
+    Graph outline(settings);
+    ASSERT_TRUE(readText(outline, generateSiteGraph({3000, 5})));
+    ASSERT_EQ(writeMeasuredMapOf(outline, path), "");
+    MapRegionSource source;
+    ASSERT_EQ(source.open(path), "");
+    const auto deepest = uint32_t((*std::max_element(
+        outline.nodes.begin(), outline.nodes.end(),
+        [](const Node* a, const Node* b) { return a->level < b->level; }))->index);
+    const auto samePlaces = [](const Graph& part, const MapRegion& region, const Graph& whole) {
+        size_t differing = 0;
+        for (size_t i = 0; i < part.nodes.size(); ++i)
+            differing += std::memcmp(&part.globalTransform(*part.nodes[i]),
+                                     &whole.globalTransform(*whole.nodes[region.mapIndex[i]]),
+                                     sizeof(ProjTransform)) != 0;
+        return differing;
+    };
+    for (const uint32_t start : {deepest, 2999u, 17u, 0u}) {
+        Graph whole(settings);
+        ASSERT_EQ(readMapFile(path, whole), "");
+        relayoutFrom(whole, whole.nodes[start]);
+        for (const uint32_t focus : {start, 0u, 1500u}) {
+            SCOPED_TRACE(std::to_string(focus) + " laid out from " + std::to_string(start));
+            Graph part(settings);
+            MapRegion region;
+            ASSERT_EQ(source.buildRegion(focus, 200, part, region, std::nullopt, start), "");
+            EXPECT_EQ(region.layoutStart, start);
+            EXPECT_GE(region.graphIndexOf(start), 0);
+            EXPECT_EQ(samePlaces(part, region, whole), 0u);
+            // The part built from the map's own start, placed anew from `start` when it has it.
+            Graph moved(settings);
+            MapRegion first;
+            ASSERT_EQ(source.buildRegion(focus, 200, moved, first), "");
+            if (const int32_t at = first.graphIndexOf(start); at >= 0) {
+                source.placeFrom(moved, moved.nodes[size_t(at)]);
+                EXPECT_EQ(samePlaces(moved, first, whole), 0u);
+            }
+        }
+    }
+    Graph part(settings);
+    MapRegion region;
+    EXPECT_EQ(source.buildRegion(0, 200, part, region, std::nullopt, 3000u),
+              "there is no node 3000 to lay the tree out from");
+    EXPECT_TRUE(part.nodes.empty());
+}
+
 // The node starts and group set counts only spare a reader of parts a pass over the map: a map
 // without them (as maps were first written) gives the same regions, and wrong ones are refused.
 // So does a map held in memory without its measures too, as a published page holds it.
@@ -831,8 +889,7 @@ TEST(MapRegion, ChecksLargeSectionsLaterAndOutlivesItsFileCutShort) {
     const std::string path = (dir / "large.orvomap").string();
     Graph outline(settings);
     ASSERT_TRUE(readText(outline, generateSiteGraph({40000, 3})));
-    const NodeMeasures measures = computeNodeMeasures(outline);
-    ASSERT_EQ(writeMapOf(outline, path, &measures), "");
+    ASSERT_EQ(writeMeasuredMapOf(outline, path), "");
     MapBytes altered(readWholeFile(path));
     const auto [ids, idBytes] = altered.section(MapSection::IdText);
     ASSERT_GT(idBytes, map_detail::kDeferredCheckBytes);
@@ -1047,8 +1104,7 @@ TEST(MapPack, UnpacksToTheMapItPacked) {
         SCOPED_TRACE(source.name);
         Graph outline(settings);
         ASSERT_TRUE(readText(outline, source.text));
-        const NodeMeasures measures = computeNodeMeasures(outline);
-        ASSERT_EQ(writeMapOf(outline, dir / "x.orvomap", &measures), "");
+        ASSERT_EQ(writeMeasuredMapOf(outline, dir / "x.orvomap"), "");
         const std::string map = readWholeFile(dir / "x.orvomap");
         std::string pack, unpacked;
         ASSERT_EQ(packMap(bytesOf(map), map.size(), pack, true), "");

@@ -101,7 +101,11 @@ int Viewer::centrePoint(int immediate) {
 
 void Viewer::relayoutFrom(Node* n) {
     if (beforeRelayout_) beforeRelayout_();
-    orvo::relayoutFrom(*graph_, n);
+    if (relayout_) {
+        relayout_(n);
+    } else {
+        orvo::relayoutFrom(*graph_, n);
+    }
 }
 
 int Viewer::gotoNode(std::string_view id, int immediate) {
@@ -111,7 +115,7 @@ int Viewer::gotoNode(std::string_view id, int immediate) {
     // The view moves away under the pointer: the node it was on is drawn in its own colour
     // (a status, a group) from now on, until the pointer moves onto a node again.
     renderer_.dropHover();
-    if (relayoutAllowed_ && layoutDepth(*graph_, *n) > kRelayoutDepth) {
+    if (layoutDepth(*graph_, *n) > kRelayoutDepth) {
         relayoutFrom(n);
         return renderer_.gotoNodeView(n, 1);
     }
@@ -126,7 +130,7 @@ int Viewer::gotoTopNode(int immediate) {
     Node* n = graph_->nodes[static_cast<size_t>(top)];
     if (n == nullptr || !n->isShown()) return 0;
     renderer_.dropHover();
-    if (relayoutAllowed_ && layoutDepth(*graph_, *n) > kRelayoutDepth) {
+    if (layoutDepth(*graph_, *n) > kRelayoutDepth) {
         relayoutFrom(n);
         renderer_.resetViewToNode(n->index);
         return renderer_.gotoNodeView(n, 1);

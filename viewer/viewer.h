@@ -66,9 +66,11 @@ public:
     /// Called before the tree is laid out again from another node (on the way to a node far
     /// from the layout's start): whoever reads the placements on another thread stops first.
     void setBeforeRelayout(std::function<void()> hook) { beforeRelayout_ = std::move(hook); }
-    /// Whether a go-to far from the layout's start lays the tree out again from the node gone
-    /// to (the default); a region of a larger tree keeps the whole tree's layout instead.
-    void setRelayoutAllowed(bool allowed) { relayoutAllowed_ = allowed; }
+    /// A go-to far from the layout's start lays the tree out again from the node gone to: by
+    /// default the whole graph is sized and placed anew. A region of a larger tree, whose leaves
+    /// stand for subtrees it lacks, sets how it is placed from that node instead (unset: the
+    /// default again).
+    void setRelayout(std::function<void(Node*)> relayout) { relayout_ = std::move(relayout); }
     void display();
     void redraw();
     void reshape(int width, int height);
@@ -108,7 +110,7 @@ private:
     std::unique_ptr<Graph> graph_;
     Renderer renderer_;
     std::function<void()> beforeRelayout_;
-    bool relayoutAllowed_ = true;
+    std::function<void(Node*)> relayout_;
 
     void relayoutFrom(Node* n);
 };

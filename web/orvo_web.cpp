@@ -167,7 +167,7 @@ bool show(WebView& view, std::unique_ptr<Graph> fresh, NodeMeasures carried,
     // The old block goes after the regions that read it; the limits stay for the next map.
     view.regions = regions != nullptr ? std::move(*regions) : view.regions.limitsOnly();
     view.mapBlock = std::move(block);
-    v.setRelayoutAllowed(!view.regions.active());
+    view.regions.setRelayoutOf(v);
     v.showGraph(std::move(fresh));
     view.tallies =
         view.regions.active() ? view.regions.tallies(*v.graph()) : tallyGroups(*v.graph());

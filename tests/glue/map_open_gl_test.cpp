@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "graph/node_measures.h"
+#include "glue/status_text.h"
 #include "glue/web_page_export.h"
 #include "mapfile/map_cache.h"
 #include "mapfile/map_reader.h"
@@ -133,6 +134,14 @@ TEST_F(MapOpenTest, FindSearchesTheWholeOfAMapShownARegionAtATime) {
     ASSERT_EQ(graph().findNode(last), nullptr);
     const SearchResult found = glue->findNodes(last, 1);
     ASSERT_EQ(found.hits.size(), 1u);
+    // The map's name index gave it, without the pass: the total is only a lower bound then. In
+    // a list of 12 the one exact hit comes at once, the rest with the pass.
+    EXPECT_TRUE(found.totalAtLeast);
+    EXPECT_EQ(findCountText(found, false), "At least 1 node matches; the best is shown.");
+    const std::optional<SearchResult> atOnce = glue->findNodesAtOnce(last, 12);
+    ASSERT_TRUE(atOnce.has_value());
+    ASSERT_FALSE(atOnce->hits.empty());
+    EXPECT_EQ(atOnce->hits[0], found.hits[0]);
     ASSERT_EQ(glue->travelTo(glue->foundNode(found.hits[0]).id), 1);
     EXPECT_NE(graph().findNode(last), nullptr);
     EXPECT_EQ(glue->lastSelectedId(), last);
@@ -268,6 +277,55 @@ TEST_F(MapOpenTest, ALargeMapIsShownARegionAtATimeAsTheWholeWould) {
     EXPECT_GT(graph().nodes.size(), 0u);
 }
 
+// Far down a chain the tree is laid out again from the node travelled to, on a map shown a
+// region at a time as on the map read whole: the same pictures there and back, and the regions
+// built after it are placed from that node too.
+TEST_F(MapOpenTest, ARegionIsLaidOutAgainFromANodeFarDownAsTheWholeMapIs) {
+    const std::string chain = dir / "chain.graph", map = dir / "chain.orvomap";
+    std::string text;
+    for (int i = 0; i < 80; ++i) {
+        text += std::to_string(i) + " n" + std::to_string(i) + " 0 gg\n";
+        text += std::to_string(i + 1) + " leaf" + std::to_string(i) + " 0 gg\n";
+    }
+    testing::writeWholeFile(chain, text);
+    open(chain);
+    glue->waitForMeasures();
+    ASSERT_EQ(writeMapFile(map, graph(), settings(), &glue->measures()), "");
+    const auto journey = [&] {
+        std::vector<std::vector<uint8_t>> pictures;
+        for (const char* id : {"n70", "leaf75", "n0"}) {
+            EXPECT_EQ(glue->travelTo(id), 1) << id;
+            idleToTheEnd();
+            EXPECT_TRUE(centred(node(id))) << id;
+            pictures.push_back(finishedPicture());
+        }
+        return pictures;
+    };
+    makeGlue();
+    open(map);
+    ASSERT_FALSE(glue->mapRegions().active());
+    drawWhole();
+    const std::vector<std::vector<uint8_t>> whole = journey();
+
+    makeGlue();
+    glue->setMapRegions(100, 60, 30);
+    open(map);
+    ASSERT_TRUE(glue->mapRegions().active());
+    drawWhole();
+    const std::vector<std::vector<uint8_t>> part = journey();
+    ASSERT_EQ(part.size(), whole.size());
+    for (size_t k = 0; k < part.size(); ++k) {
+        ASSERT_EQ(part[k].size(), whole[k].size());
+        size_t differing = 0;
+        for (size_t i = 0; i + 3 < whole[k].size(); i += 4)
+            differing += whole[k][i] != part[k][i] || whole[k][i + 1] != part[k][i + 1] ||
+                         whole[k][i + 2] != part[k][i + 2];
+        EXPECT_LT(differing, size_t{kWidth * kHeight / 100}) << "picture " << k;
+    }
+    // Home again, the layout starts at the chain's top once more (its map index is 0).
+    EXPECT_EQ(glue->mapRegions().region().layoutStart, 0u);
+}
+
 TEST_F(MapOpenTest, TheCacheKeepsTheMapOfAnOutlineAfterItsFirstPicture) {
     const std::string outline = dir / "site.graph", cache = dir / "cache";
     std::filesystem::copy_file(kSite, outline);
@@ -339,6 +397,32 @@ TEST_F(MapOpenTest, TheCacheKeepsTheMapOfAnOutlineAfterItsFirstPicture) {
     idleToTheEnd();
     glue->waitForMapCache();
     EXPECT_EQ(keptMaps(), 2u);
+}
+
+// The Find dialog's count: a total that is only a lower bound (the name index stopped once the
+// best were found) is never said to be the count.
+TEST(FindCountText, ALowerBoundIsNeverGivenAsTheCount) {
+    const auto result = [](size_t total, size_t shown, bool atLeast) {
+        SearchResult r;
+        r.total = total;
+        r.hits.resize(shown);
+        r.totalAtLeast = atLeast;
+        return r;
+    };
+    const struct {
+        SearchResult result;
+        bool searching;
+        const char* text;
+    } cases[] = {
+        {result(0, 0, false), false, "No node matches."},
+        {result(1, 1, false), false, "1 node matches."},
+        {result(12, 12, false), false, "12 nodes match."},
+        {result(20, 20, true), false, "At least 20 nodes match; the best 20 are shown."},
+        {result(1, 1, true), false, "At least 1 node matches; the best is shown."},
+        {result(109375, 20, false), false, "109 375 nodes match; the best 20 are shown."},
+        {result(3, 3, false), true, "Searching every node; 3 matches found at once."},
+    };
+    for (const auto& c : cases) EXPECT_EQ(findCountText(c.result, c.searching), c.text);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@
 namespace orvo {
 namespace {
 
-constexpr std::array<uint8_t, 3> kWhite{255, 255, 255};
+constexpr std::array<uint8_t, 3> kWhiteBackground{255, 255, 255};
 
 /// A view window in a frame on screen. The frame is destroyed before the glue it refers to,
 /// however the test ends; while `holdPaints` is set the toolkit's paints leave the picture to
@@ -98,7 +98,7 @@ TEST_P(WindowSurfaceTest, AContinuationSliceAddsToThePictureOnScreen) {
     ScreenImage before, after;
     ASSERT_TRUE(settledCapture(before, [](const ScreenImage& image) {
         return std::any_of(image.rgb.begin(), image.rgb.end(),
-                           [](const auto& p) { return p != kWhite; });
+                           [](const auto& p) { return p != kWhiteBackground; });
     })) << "the first slice never reached the screen";
 
     // Continuation slices until some thousands more nodes are drawn (or the graph is done). The
@@ -114,7 +114,7 @@ TEST_P(WindowSurfaceTest, AContinuationSliceAddsToThePictureOnScreen) {
 
     long shownBefore = 0, kept = 0, added = 0, ground = 0;
     for (size_t i = 0; i < before.rgb.size(); ++i) {
-        const bool was = before.rgb[i] != kWhite, is = after.rgb[i] != kWhite;
+        const bool was = before.rgb[i] != kWhiteBackground, is = after.rgb[i] != kWhiteBackground;
         shownBefore += was;
         kept += was && before.rgb[i] == after.rgb[i];
         added += !was && is;
