@@ -11,6 +11,7 @@
 # Two shares are reported: drawn pixels (neither background nor the boundary sphere), and 8 x 8
 # cells of the view that hold any drawn pixel.
 set -eu
+. "$(dirname "$0")/virtual_display.sh"
 build=${2:-build}
 shots=${3:-$(mktemp -d)}
 mkdir -p "$shots"
@@ -40,10 +41,8 @@ print("%.1f %.1f" % (100 * sum(drawn) / (w * h), 100 * cells / ((w // 8) * (h //
 }
 
 run() {  # way (batched | per-node)
-  local way=$1 display=:$((90 + RANDOM % 9)) pid xpid window
-  Xvfb $display -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 & xpid=$!
-  sleep 2
-  export DISPLAY=$display
+  local way=$1 pid window
+  start_virtual_display 90
   ORVO_PER_NODE_DRAWING=$([ "$way" = per-node ] && echo 1 || echo 0) "$build/orvo" --gl legacy "$graph" \
     >/dev/null 2>&1 & pid=$!
   window=
@@ -62,7 +61,7 @@ run() {  # way (batched | per-node)
   drag - 420 $((top + 552)) 0 -5 60
   drag deep 300 $((top + 272)) 2 1 60
   kill $pid; wait $pid 2>/dev/null || true
-  kill $xpid; wait $xpid 2>/dev/null || true
+  kill $display_pid; wait $display_pid 2>/dev/null || true
   for view in home deep; do
     local p c sp=0 sc=0 n=0
     for f in "$shots/$way-$view"-drag-*.miff; do

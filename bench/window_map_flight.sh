@@ -24,12 +24,9 @@ work=$(mktemp -d)
 shots=${shots:-$work}
 mkdir -p "$shots"
 
-display=:$((70 + RANDOM % 19))
-Xvfb $display -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xpid=$!
-trap 'kill $xpid 2>/dev/null; wait $xpid 2>/dev/null; rm -rf "$work"' EXIT
-export DISPLAY=$display
-sleep 2
+. "$(dirname "$0")/virtual_display.sh"
+trap 'kill $display_pid 2>/dev/null; wait $display_pid 2>/dev/null; rm -rf "$work"' EXIT
+start_virtual_display
 
 memory() {  # resident MiB: all, the process's own, the mapped files'
   awk '/^VmRSS/ { all = $2 } /^RssAnon/ { own = $2 } /^RssFile/ { file = $2 }
@@ -47,7 +44,7 @@ for at in 0.5 0.75 1 1.5 2 3 5; do
   sleep "$(echo "$at - ($(date +%s.%N) - $start)" | bc | sed 's/^-.*/0/')"
   import -window root "$shots/start-$at.png" 2>/dev/null &
 done
-wait_shots=$(jobs -p | grep -v "^$pid\$" | grep -v "^$xpid\$" || true)
+wait_shots=$(jobs -p | grep -v "^$pid\$" | grep -v "^$display_pid\$" || true)
 for job in $wait_shots; do wait "$job" 2>/dev/null || true; done
 echo "screenshots after the launch: $shots/start-*.png"
 

@@ -26,12 +26,9 @@ if [ ${#graphs[@]} = 0 ]; then
   graphs=("$work/site-1m.graph")
 fi
 
-display=:$((70 + RANDOM % 19))
-Xvfb $display -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xpid=$!
-trap 'kill $xpid; wait $xpid 2>/dev/null; rm -rf "$work"' EXIT
-export DISPLAY=$display
-sleep 2
+. "$(dirname "$0")/virtual_display.sh"
+trap 'kill $display_pid 2>/dev/null; wait $display_pid 2>/dev/null; rm -rf "$work"' EXIT
+start_virtual_display
 
 cpu_ticks() {  # user + system clock ticks of a process
   awk '{ sub(/.*\) /, ""); print $12 + $13 }' "/proc/$1/stat" 2>/dev/null || echo 0
