@@ -46,6 +46,13 @@ using testing::writeWholeFile;
     for (std::string& a : store) argv.push_back(a.data());
     argv.push_back(nullptr);
     unsetenv("DEVIRIRO_DEBUG");
+    // A tool that draws loads Mesa, whose allocations outlive the leak check and whose threads
+    // have crashed the leak checker's tracer at exit: it is checked for memory errors only, as
+    // the suites that draw are.
+    const std::string name = store.front().substr(store.front().find_last_of('/') + 1);
+    if (const char* asan = std::getenv("ASAN_OPTIONS");
+        asan != nullptr && (name == "orvo-snapshot" || name == "orvo"))
+        setenv("ASAN_OPTIONS", (std::string(asan) + ":detect_leaks=0").c_str(), 1);
     for (const std::string& e : environment) {
         const size_t eq = e.find('=');
         eq == std::string::npos ? unsetenv(e.c_str())
