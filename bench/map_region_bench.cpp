@@ -49,8 +49,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "orvo_map_region_bench: %s\n", why.c_str());
         return 1;
     }
-    std::printf("open: %.3f s for %llu nodes\n", secondsSince(start),
-                static_cast<unsigned long long>(source.nodeCount()));
+    std::printf("open: %.3f s for %llu nodes%s\n", secondsSince(start),
+                static_cast<unsigned long long>(source.nodeCount()),
+                source.hasFirstReads() ? ", with its first reads" : "");
     printMemory();
     orvo::ViewerSettings settings;
     orvo::applyWindowInitialisation(settings);
@@ -69,9 +70,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "orvo_map_region_bench: %s\n", why.c_str());
             return 1;
         }
-        std::printf("region of %zu nodes (reach %u): %.3f s (processor %.3f s)\n",
+        std::printf("region of %zu nodes (reach %u): %.3f s (processor %.3f s), %llu blocks "
+                    "read\n",
                     graph.nodes.size(), region.reach, secondsSince(start),
-                    processorSeconds() - processor);
+                    processorSeconds() - processor,
+                    static_cast<unsigned long long>(region.blocksRead));
         printMemory();
     }
     start = std::chrono::steady_clock::now();

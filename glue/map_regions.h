@@ -31,15 +31,13 @@ inline constexpr uint64_t kRegionAboveNodes = 4000000;
 /// About how many nodes a region holds: a frame reaches a few thousand around its centre, and
 /// this leaves a wide margin on every side.
 inline constexpr uint64_t kRegionNodes = 400000;
-/// About how many nodes the region built at once holds, before the full one is ready: enough for
-/// the first frames, built in a small fraction of a second. Its nodes lie all over the file (the
-/// top levels of every subtree), each read apart: on a map of a hundred million nodes a first
-/// region of 20 000 took seconds even with the file in the page cache.
-inline constexpr uint64_t kFirstRegionNodes = 4000;
-/// The lists of links out or in that the region built at once reads: a page near the top is
-/// linked from all over the file, and its list of thousands would cost a read for each. Its
-/// links are found from their other ends, and the full region reads the lists.
-inline constexpr uint32_t kFirstRegionListScanLimit = 64;
+// The region built at once, before the full one is ready, is of kFirstRegionNodes, enough for
+// the first frames: its nodes lie all over the file (the top levels of every subtree), each read
+// apart, and on a map of a hundred million nodes a first region of 20 000 took seconds even with
+// the file in the page cache. It reads the lists of links out or in up to
+// kFirstRegionListScanLimit: a page near the top is linked from all over the file, and its list
+// of thousands would cost a read for each. Its links are found from their other ends, and the
+// full region reads the lists.
 /// The published page's limits: its maps open as regions from a smaller size (a page's memory is
 /// the browser's, and the read of a whole graph is what keeps its first picture waiting), and its
 /// full regions are smaller, since the page builds them between frames on its one thread.

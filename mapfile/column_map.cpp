@@ -8,6 +8,7 @@
 #include "layout/tree_radii.h"
 #include "mapfile/map_format.h"
 #include "mapfile/map_writer.h"
+#include "mapfile/first_reads_writer.h"
 #include "mapfile/name_index_writer.h"
 #include "mapfile/section_sink.h"
 #include "memory/atomic_file.h"
@@ -175,7 +176,9 @@ std::string writeColumnMap(OutlineColumns& c, const ViewerSettings& settings, st
     if (std::string why = finishMap(sink, out); !why.empty()) return why;
     // The name index is read back from the map: it needs none of the columns.
     if (step) step("indexing the names");
-    return appendNameIndex(out, stop);
+    if (std::string why = appendNameIndex(out, stop); !why.empty()) return why;
+    if (step && meta.nodes > kFirstReadsAboveNodes) step("keeping the first picture's records");
+    return appendFirstReads(out);
 }
 
 namespace {

@@ -42,14 +42,17 @@ enum class MapSection : uint32_t {
     NodeStarts = 14,  // per node, and one more: where its children and links start, its tree link
     GroupSetCounts = 15,  // per group set: how many nodes have it
     NameIndex = 16,       // the nodes by their own id segment, label and label words, hashed
+    FirstReads = 17,      // copies of the bytes the first region around the home node reads
 };
-constexpr uint32_t kMapSectionKinds = 16;
+constexpr uint32_t kMapSectionKinds = 17;
 /// A map may lack these; they are written without kMapSectionRequired, so that a reader older
-/// than they are opens the map without them. The last two only spare a reader of a part of the
-/// map a pass over all of it, and so does the name index a search.
+/// than they are opens the map without them. The node starts and group set counts only spare a
+/// reader of a part of the map a pass over all of it, the name index a search, and the first
+/// reads the scattered reads of the first picture.
 constexpr bool mapSectionIsOptional(MapSection kind) {
     return kind == MapSection::Measures || kind == MapSection::NodeStarts ||
-           kind == MapSection::GroupSetCounts || kind == MapSection::NameIndex;
+           kind == MapSection::GroupSetCounts || kind == MapSection::NameIndex ||
+           kind == MapSection::FirstReads;
 }
 
 // The header's fields, by offset.
@@ -102,6 +105,18 @@ constexpr size_t kNamesHeadBytes = 32;
 constexpr size_t kNamesEntryBytes = 8;
 // A segment entry: u32 node, u16 the key hash's top 16 bits, u16 those of the path part's hash.
 // A label entry: u32 node, u32 the key hash's top 32 bits.
+
+/// The first reads: these fields, then the ranges (each a u32 section kind, a u32 size, a u64
+/// offset into the section; in increasing order of the file's offsets, none overlapping), then
+/// their bytes end to end. The fields name the region they were read for; any region may use
+/// the bytes.
+constexpr size_t kFirstNodesAt = 0;       // u64, as in the meta section
+constexpr size_t kFirstFocusAt = 8;       // u32, the node the region was built around
+constexpr size_t kFirstListLimitAt = 12;  // u32, the longest list of links it read
+constexpr size_t kFirstBudgetAt = 16;     // u64, about how many nodes it holds
+constexpr size_t kFirstRangesAt = 24;     // u64, how many ranges follow
+constexpr size_t kFirstHeadBytes = 32;
+constexpr size_t kFirstRangeBytes = 16;
 
 constexpr size_t kNodeRecordBytes = 20;   // u32 parent, i32 level, u32 group set, f64 radius
 constexpr size_t kLinkRecordBytes = 12;   // u32 from, u32 to, i32 extra

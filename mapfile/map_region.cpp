@@ -53,6 +53,9 @@ struct MapRegionSource::Mapped {
     std::vector<uint64_t> setNodes;  // how many nodes have each group set
     NameIndex names;                 // open when the map has a usable one
     std::string namesNote;           // why the map's name index is not used, if it has one
+    Span whole;                      // the file's bytes
+    FileExcerpts firstReads;         // the map's, when it has usable ones
+    std::string firstReadsNote;      // why the map's first reads are not used, if it has them
 
     Span of(MapSection kind) const { return section(spans, kind); }
     // A region reads every record through a reader (see buildRegion); a pass over the whole
@@ -138,6 +141,7 @@ struct MapRegionSource::Mapped {
                 r.load<double>(columns + 16 * n + uint64_t{m} * 8)};
     }
     std::string index();
+    std::string takeFirstReads(Span span);
     std::string workOutStarts();
     std::string workOutMeasures();
     void linkEnds(std::vector<int32_t>& from, std::vector<int32_t>& to) const;
@@ -148,6 +152,38 @@ struct MapRegionSource::Mapped {
     }
     void releaseAll() const { release(Span{file.data(), file.size()}); }
 };
+
+// The first reads' ranges, each within the section it names, turned into the file's offsets.
+std::string MapRegionSource::Mapped::takeFirstReads(Span span) {
+    if (span.size < kFirstHeadBytes) return "its size";
+    if (loadLittle<uint64_t>(span.data + kFirstNodesAt) != meta.nodes)
+        return "its node count is not the map's";
+    const auto count = loadLittle<uint64_t>(span.data + kFirstRangesAt);
+    if (count > (span.size - kFirstHeadBytes) / kFirstRangeBytes) return "its range count";
+    std::vector<ByteRange> ranges;
+    ranges.reserve(count);
+    uint64_t held = 0;
+    for (uint64_t i = 0; i < count; ++i) {
+        const unsigned char* entry = span.data + kFirstHeadBytes + i * kFirstRangeBytes;
+        const auto kind = loadLittle<uint32_t>(entry);
+        const auto size = loadLittle<uint32_t>(entry + 4);
+        const auto offset = loadLittle<uint64_t>(entry + 8);
+        const bool known = kind >= 1 && kind <= kMapSectionKinds &&
+                           kind != static_cast<uint32_t>(MapSection::FirstReads);
+        const Span in = known ? spans[kind] : Span{};
+        if (in.data == nullptr || offset > in.size || size > in.size - offset)
+            return "range " + number(i);
+        ranges.push_back({static_cast<uint64_t>(in.data - whole.data) + offset, size});
+        held += size;
+    }
+    const uint64_t bytesAt = kFirstHeadBytes + count * kFirstRangeBytes;
+    if (held != span.size - bytesAt) return "its size is not what its ranges give";
+    if (!firstReads.assign(std::move(ranges),
+                           std::vector<unsigned char>(span.data + bytesAt, span.data + span.size),
+                           whole.size))
+        return "its ranges are not in order";
+    return "";
+}
 
 // What a map without node starts lacks, worked out from every node's parent and every link:
 // each index checked to be in range, one parent and one tree link per node.
@@ -343,6 +379,15 @@ std::string MapRegionSource::Mapped::index() {
     if (const Span span = of(MapSection::NameIndex); span.data != nullptr)
         if (std::string why = names.open(span.data, span.size, n); !why.empty())
             namesNote = damaged(MapSection::NameIndex, why) + ": it is not used";
+    // The first reads are read whole at once, so checked now; ones that do not fit the map are
+    // not used, and the first region reads the file itself.
+    if (const Span span = of(MapSection::FirstReads); span.data != nullptr) {
+        if (std::string why = checkDeferredNow(unchecked, MapSection::FirstReads); !why.empty())
+            return why;
+        if (std::string why = takeFirstReads(span); !why.empty())
+            firstReadsNote = damaged(MapSection::FirstReads, why) + ": they are not used";
+        release(span);
+    }
 
     // The writer puts the labels in node order, and a map with node starts comes from a writer
     // that does; an older map's order is checked, and labels out of it are found by a scan.
@@ -409,7 +454,19 @@ std::string MapRegionSource::open(const std::string& path) {
     map_.reset();
     auto mapped = std::make_unique<Mapped>();
     if (std::string why = mapped->file.open(path); !why.empty()) return why;
+    return openMapped(std::move(mapped));
+}
+
+std::string MapRegionSource::openDescriptor(int fd) {
+    map_.reset();
+    auto mapped = std::make_unique<Mapped>();
+    if (std::string why = mapped->file.openDescriptor(fd); !why.empty()) return why;
+    return openMapped(std::move(mapped));
+}
+
+std::string MapRegionSource::openMapped(std::unique_ptr<Mapped> mapped) {
     MappedFile& file = mapped->file;
+    mapped->whole = {file.data(), file.size()};
     std::string why =
         readContainer(file.data(), file.size(), mapped->spans, true, &mapped->unchecked);
     if (why.empty()) why = mapped->index();
@@ -425,6 +482,7 @@ std::string MapRegionSource::openBytes(const unsigned char* bytes, size_t size) 
     map_.reset();
     auto mapped = std::make_unique<Mapped>();
     mapped->inMemory = true;
+    mapped->whole = {bytes, size};
     // Every checksum at once: the bytes are in memory already, and checking them is fast beside
     // the reading that brought them there.
     std::string why = readContainer(bytes, size, mapped->spans);
@@ -519,6 +577,27 @@ int64_t MapRegionSource::findNode(std::string_view id) const {
 }
 
 bool MapRegionSource::hasNameIndex() const { return map_ && map_->names.isOpen(); }
+
+bool MapRegionSource::hasFirstReads() const { return map_ && !map_->firstReads.empty(); }
+
+std::string MapRegionSource::firstReadsNote() const { return map_ ? map_->firstReadsNote : ""; }
+
+std::string MapRegionSource::regionReads(uint32_t focus, uint64_t budget, uint32_t listScanLimit,
+                                         uint64_t gap, std::vector<ByteRange>& reads) const {
+    reads.clear();
+    if (!map_) return "no map is open";
+    if (map_->inMemory) return "the map is not read from a file";
+    const ViewerSettings settings;  // the graph keeps a reference to them
+    Graph graph(settings);
+    MapRegion region;
+    std::string why =
+        assemble(focus, budget, listScanLimit, map_->meta.start, graph, region, &reads);
+    letGo();
+    if (map_->changed()) why = kMapFileChanged;
+    if (!why.empty()) reads.clear();
+    reads = mergedRanges(std::move(reads), gap);
+    return why;
+}
 
 std::string MapRegionSource::nameIndexNote() const { return map_ ? map_->namesNote : ""; }
 
@@ -636,8 +715,8 @@ std::string MapRegionSource::buildRegion(uint32_t focus, uint64_t budget, Graph&
 }
 
 std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, uint32_t listScanLimit,
-                                      uint32_t layoutStart, Graph& graph,
-                                      MapRegion& region) const {
+                                      uint32_t layoutStart, Graph& graph, MapRegion& region,
+                                      std::vector<ByteRange>* record) const {
     const Mapped& map = *map_;
     const uint64_t n = map.meta.nodes;
     if (focus >= n) return "there is no node " + number(focus);
@@ -649,10 +728,14 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, uint32_t 
     auto letGoNow = [&map, read = size_t{0}]() mutable {
         if (++read % kLetGoEveryNodes == 0) map.releaseAll();
     };
-    // A map held in memory has no file to copy from.
-    BlockReader r(map.file, budget <= copiedReadsUpTo_ && !map.inMemory
-                                ? BlockReader::Mode::Copied
-                                : BlockReader::Mode::Mapped);
+    // A map held in memory has no file to copy from. What the map's first reads hold is taken
+    // from them, but when the reads are recorded: they are the file's.
+    const bool copied = record != nullptr || (budget <= copiedReadsUpTo_ && !map.inMemory);
+    BlockReader r(map.file, copied ? BlockReader::Mode::Copied : BlockReader::Mode::Mapped);
+    if (record != nullptr)
+        r.recordInto(record);
+    else if (copied && !map.firstReads.empty())
+        r.serveFrom(&map.firstReads);
     std::string idCopy, textCopy;
     // Expands m: its children join the region, each checked to be m's.
     const auto childrenOf = [&](uint32_t m, Mapped::Range& range) -> std::string {
@@ -946,6 +1029,7 @@ std::string MapRegionSource::assemble(uint32_t focus, uint64_t budget, uint32_t 
     const int32_t top = map.meta.top >= 0 ? region.graphIndexOf(uint32_t(map.meta.top)) : -1;
     graph.finishAssembly(top, map.meta.home, map.meta.stats);
     placeFrom(graph, nodeOf(layoutStart));
+    region.blocksRead = r.blocksRead();
     region.focus = focus;
     region.layoutStart = layoutStart;
     return "";

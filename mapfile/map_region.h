@@ -15,6 +15,7 @@
 
 #include "graph/node_measures.h"
 #include "graph/node_search.h"
+#include "memory/file_excerpts.h"
 
 namespace orvo {
 
@@ -40,7 +41,14 @@ struct MapRegion {
 
     /// The graph index of map node m, -1 when the region lacks it.
     int32_t graphIndexOf(uint32_t m) const;
+    /// How many blocks of the file its build read (those the map's first reads held are not).
+    uint64_t blocksRead = 0;
 };
+
+/// About how many nodes the region built at once around the home node holds, and the longest
+/// lists of links out or in it reads: what a map's first reads are recorded for.
+inline constexpr uint64_t kFirstRegionNodes = 4000;
+inline constexpr uint32_t kFirstRegionListScanLimit = 64;
 
 /// The shape of a map's tree, read from its records without building a node.
 struct MapTreeShape {
@@ -85,6 +93,8 @@ public:
     /// name). A map without measures cannot give regions: the descendant counts that order a
     /// parent's children come from its subtree sizes.
     std::string open(const std::string& path);
+    /// As open, for the map file open as `fd` (which stays the caller's).
+    std::string openDescriptor(int fd);
     /// As open, for a map held in memory, which the caller keeps unchanged while it is open:
     /// every checksum is checked here (check() has nothing left). A map without measures is
     /// opened too, its measures worked out here from its parents and links as they are for a
@@ -155,6 +165,15 @@ public:
     /// places change, and they are those of the whole map laid out from `start`.
     void placeFrom(Graph& graph, Node* start) const;
 
+    /// Whether the map's first reads are in use, and why ones it has are not.
+    bool hasFirstReads() const;
+    std::string firstReadsNote() const;
+    /// The ranges of the file that building the region around `focus` with this budget and
+    /// list scan limit reads (as buildRegion would, the first reads aside), merged where they
+    /// lie at most `gap` bytes apart: what a map's first reads keep. "" or why not.
+    std::string regionReads(uint32_t focus, uint64_t budget, uint32_t listScanLimit,
+                            uint64_t gap, std::vector<ByteRange>& reads) const;
+
     /// Gives back the pages of the file that reads have mapped into the process (the system
     /// keeps them cached): what a region, a pass over the ids or a search has read is not held
     /// after it. Reads go on as before. A map held in memory keeps its bytes.
@@ -176,8 +195,11 @@ private:
     struct Mapped;
     uint32_t listScanLimit_ = 4096;
     uint64_t copiedReadsUpTo_ = kCopiedReadsUpTo;
+    std::string openMapped(std::unique_ptr<Mapped> mapped);
+    // `record`, when given, gets every range read, read from the file itself.
     std::string assemble(uint32_t focus, uint64_t budget, uint32_t listScanLimit,
-                         uint32_t layoutStart, Graph& graph, MapRegion& region) const;
+                         uint32_t layoutStart, Graph& graph, MapRegion& region,
+                         std::vector<ByteRange>* record = nullptr) const;
     std::unique_ptr<Mapped> map_;
 };
 

@@ -31,7 +31,7 @@ constexpr bool kChecksums = true;
 constexpr std::array<const char*, kMapSectionKinds + 1> kSectionNames = {
     "",          "meta",     "nodes",       "id offsets", "id text", "children",   "links",
     "out-links", "in-links", "group names", "group sets", "labels",  "label text", "measures",
-    "node starts", "group set counts", "name index"};
+    "node starts", "group set counts", "name index", "first reads"};
 
 
 }  // namespace
@@ -214,6 +214,17 @@ std::string checkSections(const MappedFile& file, const std::vector<SectionCheck
         if (XXH3_64bits_digest(&state) != check.checksum && kChecksums)
             return damaged(check.kind, "its checksum does not match");
     }
+    return "";
+}
+
+std::string checkDeferredNow(std::vector<SectionCheck>& deferred, MapSection kind) {
+    const auto at = std::find_if(deferred.begin(), deferred.end(),
+                                 [kind](const SectionCheck& c) { return c.kind == kind; });
+    if (at == deferred.end()) return "";
+    const SectionCheck check = *at;
+    deferred.erase(at);
+    if (XXH3_64bits(check.span.data, check.span.size) != check.checksum && kChecksums)
+        return damaged(kind, "its checksum does not match");
     return "";
 }
 

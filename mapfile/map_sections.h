@@ -97,6 +97,9 @@ std::string readContainer(const unsigned char* data, size_t size, SectionSpans& 
 /// first.
 std::string checkSections(const MappedFile& file, const std::vector<SectionCheck>& checks,
                           const std::atomic<bool>* stop = nullptr);
+/// Checks at once the checksum of a deferred section of this kind (one a reader needs whole now),
+/// and takes it off the list; "" when it matches or is not on the list.
+std::string checkDeferredNow(std::vector<SectionCheck>& deferred, MapSection kind);
 /// Gives back the memory of a mapped file's section that has been read for now. The pages are
 /// the file's and were never written, so the system can drop them and read them again if they
 /// are touched. Whole pages only, so the neighbouring sections' bytes stay.

@@ -12,6 +12,7 @@
 #include "graph/graph.h"
 #include "graph/node_measures.h"
 #include "mapfile/map_format.h"
+#include "mapfile/first_reads_writer.h"
 #include "mapfile/name_index_writer.h"
 #include "mapfile/section_sink.h"
 #include "memory/atomic_file.h"
@@ -158,7 +159,8 @@ std::string writeMap(const Graph& graph, const Node& start, const ViewerSettings
     startMap(sink);
     writeSections(sink, graph, start, settings, measures);
     if (std::string why = finishMap(sink, out); !why.empty()) return why;
-    return appendNameIndex(out, stop);
+    if (std::string why = appendNameIndex(out, stop); !why.empty()) return why;
+    return appendFirstReads(out);
 }
 
 std::string writeMapFile(const std::string& path, const Graph& graph,

@@ -3,8 +3,6 @@
 // of a key come in node order with nothing sorted.
 #include "mapfile/name_index_writer.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -15,7 +13,7 @@
 #include "mapfile/map_format.h"
 #include "mapfile/map_writer.h"
 #include "mapfile/name_keys.h"
-#include "mapfile/section_sink.h"
+#include "mapfile/section_append.h"
 
 namespace orvo {
 
@@ -33,7 +31,10 @@ public:
         if (offset < bufferAt_ || offset + length > bufferAt_ + buffer_.size()) {
             const uint64_t want = std::min(size_ - offset, std::max<uint64_t>(length, kPiece));
             buffer_.resize(want);
-            if (!readAll(offset, want)) return false;
+            if (!readFileAt(fd_, buffer_.data(), want, at_ + offset)) {
+                buffer_.clear();
+                return false;
+            }
             bufferAt_ = offset;
         }
         out = {buffer_.data() + (offset - bufferAt_), static_cast<size_t>(length)};
@@ -41,65 +42,12 @@ public:
     }
 
 private:
-    bool readAll(uint64_t offset, uint64_t length) {
-        for (uint64_t done = 0; done < length;) {
-            const ssize_t got = ::pread(fd_, buffer_.data() + done, length - done,
-                                        static_cast<off_t>(at_ + offset + done));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) {
-                buffer_.clear();
-                return false;
-            }
-            done += static_cast<uint64_t>(got);
-        }
-        return true;
-    }
-
     static constexpr uint64_t kPiece = uint64_t{1} << 20;
     int fd_;
     uint64_t at_, size_;
     std::vector<char> buffer_;
     uint64_t bufferAt_ = 0;
 };
-
-struct Layout {
-    std::vector<SectionEntry> entries;
-    uint64_t tableAt = 0;
-    uint64_t nodes = 0;
-    const SectionEntry* of(MapSection kind) const {
-        for (const SectionEntry& e : entries)
-            if (e.kind == kind) return &e;
-        return nullptr;
-    }
-};
-
-bool readAt(int fd, void* to, size_t bytes, uint64_t at) {
-    return ::pread(fd, to, bytes, static_cast<off_t>(at)) == static_cast<ssize_t>(bytes);
-}
-
-// The table the writer has just written: read back rather than handed over, so that the index
-// needs nothing of either writer.
-bool readLayout(int fd, Layout& layout) {
-    unsigned char header[kMapHeaderBytes];
-    if (!readAt(fd, header, sizeof header, 0)) return false;
-    layout.tableAt = loadLittle<uint64_t>(header + kHeaderTableAt);
-    const auto count = loadLittle<uint32_t>(header + kHeaderSectionsAt);
-    if (count > 2 * kMapSectionKinds) return false;  // no table the writers write
-    std::vector<unsigned char> table(size_t{count} * kMapSectionEntryBytes);
-    if (!readAt(fd, table.data(), table.size(), layout.tableAt)) return false;
-    for (uint32_t i = 0; i < count; ++i) {
-        const unsigned char* entry = table.data() + size_t{i} * kMapSectionEntryBytes;
-        layout.entries.push_back({static_cast<MapSection>(loadLittle<uint32_t>(entry)),
-                                  loadLittle<uint64_t>(entry + 8), loadLittle<uint64_t>(entry + 16),
-                                  loadLittle<uint64_t>(entry + 24)});
-    }
-    const SectionEntry* meta = layout.of(MapSection::Meta);
-    unsigned char nodes[8];
-    if (meta == nullptr || !readAt(fd, nodes, sizeof nodes, meta->offset + kMetaNodesAt))
-        return false;
-    layout.nodes = loadLittle<uint64_t>(nodes);
-    return true;
-}
 
 uint32_t bucketsFor(uint64_t entries) {
     uint32_t buckets = 1;
@@ -110,7 +58,7 @@ uint32_t bucketsFor(uint64_t entries) {
 // The map's ids and labels, case-folded, each handed on in the order the map keeps them.
 class NameSource {
 public:
-    NameSource(int fd, const Layout& layout) : fd_(fd), layout_(layout) {}
+    NameSource(int fd, const MapLayout& layout) : fd_(fd), layout_(layout) {}
 
     /// take(node, folded id) for every node; false when the ids cannot be read.
     template <typename Take>
@@ -166,7 +114,7 @@ private:
     }
 
     int fd_;
-    const Layout& layout_;
+    const MapLayout& layout_;
     std::string folded_;
 };
 
@@ -257,35 +205,15 @@ std::string passOver(NameSource& names, const std::atomic<bool>* stop, Segment&&
     return read ? "" : "its ids or labels cannot be read back";
 }
 
-std::string writeSection(std::FILE* out, const Layout& layout, const std::vector<unsigned char>& section) {
-    std::vector<SectionEntry> entries = layout.entries;
-    entries.push_back({MapSection::NameIndex, layout.tableAt, section.size(),
-                       XXH3_64bits(section.data(), section.size())});
-    uint64_t tableAt = layout.tableAt + section.size();
-    const uint64_t padding = (kMapAlignment - tableAt % kMapAlignment) % kMapAlignment;
-    tableAt += padding;
-    const std::vector<unsigned char> table = sectionTable(entries);
-    const unsigned char zeros[kMapAlignment] = {};
-    if (std::fseek(out, static_cast<long>(layout.tableAt), SEEK_SET) != 0)
-        return "a map cannot be written where it cannot seek";
-    if (std::fwrite(section.data(), 1, section.size(), out) != section.size() ||
-        std::fwrite(zeros, 1, padding, out) != padding ||
-        std::fwrite(table.data(), 1, table.size(), out) != table.size())
-        return std::strerror(errno);
-    if (std::string why = putHeader(out, tableAt + table.size(), tableAt, table); !why.empty())
-        return why;
-    return std::fflush(out) == 0 ? "" : std::strerror(errno);
-}
-
 }  // namespace
 
 std::string appendNameIndex(std::FILE* out, const std::atomic<bool>* stop) {
     if (std::fflush(out) != 0) return std::strerror(errno);
     const int fd = ::fileno(out);
-    Layout layout;
+    MapLayout layout;
     char probe;
-    if (::pread(fd, &probe, 1, 0) != 1) return "";  // open for writing only: no index
-    if (!readLayout(fd, layout) || layout.nodes == 0 || layout.nodes >= kMapNoNode)
+    if (!readFileAt(fd, &probe, 1, 0)) return "";  // open for writing only: no index
+    if (!readMapLayout(fd, layout) || layout.nodes == 0 || layout.nodes >= kMapNoNode)
         return "the map cannot be read back";
     if (layout.of(MapSection::NameIndex) != nullptr) return "";
 
@@ -315,7 +243,7 @@ std::string appendNameIndex(std::FILE* out, const std::atomic<bool>* stop) {
             [&](uint32_t node, std::string_view key) { index.fileLabel(nameHash(key), node); });
         !why.empty())
         return why;
-    return writeSection(out, layout, index.bytes());
+    return appendSection(out, layout, MapSection::NameIndex, index.bytes());
 }
 
 }  // namespace orvo

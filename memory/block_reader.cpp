@@ -15,6 +15,8 @@ BlockReader::BlockReader(const MappedFile& file, Mode mode) : file_(file), mode_
 }
 
 void BlockReader::copyBlocks(uint64_t offset, size_t bytes, unsigned char* to) {
+    if (reads_ != nullptr) reads_->push_back({offset, bytes});
+    if (excerpts_ != nullptr && excerpts_->copy(offset, bytes, to)) return;
     while (bytes > 0) {
         const uint64_t block = offset / kBlockBytes;
         const size_t within = static_cast<size_t>(offset % kBlockBytes);
@@ -27,6 +29,7 @@ void BlockReader::copyBlocks(uint64_t offset, size_t bytes, unsigned char* to) {
             // What lies past the file's end (cut short since) reads as zeros, as in the mapping.
             file_.copy(from, held, length);
             tags_[slot] = block + 1;
+            ++blocksRead_;
         }
         const size_t part = std::min(bytes, kBlockBytes - within);
         std::memcpy(to, held + within, part);

@@ -10,7 +10,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "memory/file_excerpts.h"
 #include "memory/mapped_file.h"
 
 namespace orvo {
@@ -39,6 +41,14 @@ public:
     /// the buffer changes).
     std::string_view text(const unsigned char* at, size_t bytes, std::string& buffer);
 
+    /// A reader that copies serves what these excerpts of the file hold from them (kept by the
+    /// caller while this reader is used).
+    void serveFrom(const FileExcerpts* excerpts) { excerpts_ = excerpts; }
+    /// A reader that copies lists every range of the file it is asked for, in order, in `reads`.
+    void recordInto(std::vector<ByteRange>* reads) { reads_ = reads; }
+    /// How many blocks a reader that copies has copied from the file.
+    uint64_t blocksRead() const { return blocksRead_; }
+
 private:
     static constexpr size_t kBlockBytes = 4096;
     static constexpr size_t kBlocks = 1024;
@@ -48,6 +58,9 @@ private:
     Mode mode_;
     std::unique_ptr<unsigned char[]> blocks_;
     std::unique_ptr<uint64_t[]> tags_;  // the block each slot holds, plus one (0: none)
+    const FileExcerpts* excerpts_ = nullptr;
+    std::vector<ByteRange>* reads_ = nullptr;
+    uint64_t blocksRead_ = 0;
 };
 
 }  // namespace orvo

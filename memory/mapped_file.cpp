@@ -77,9 +77,19 @@ MappedFile::~MappedFile() {
 }
 
 std::string MappedFile::open(const std::string& path) {
-    std::call_once(handlerInstalled, installHandler);
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::strerror(errno);
+    return adopt(fd);
+}
+
+std::string MappedFile::openDescriptor(int fd) {
+    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (own < 0) return std::strerror(errno);
+    return adopt(own);
+}
+
+std::string MappedFile::adopt(int fd) {
+    std::call_once(handlerInstalled, installHandler);
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         const int error = errno;

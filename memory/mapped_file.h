@@ -19,6 +19,9 @@ public:
 
     /// Maps the regular file at `path` whole; "" or why not (a sentence without the file's name).
     std::string open(const std::string& path);
+    /// As open, for the file open as `fd` (which stays the caller's): a file being written, or
+    /// one without a name.
+    std::string openDescriptor(int fd);
     const unsigned char* data() const { return data_; }
     size_t size() const { return size_; }
     /// Whether a read has met the end of the file cut short since it was mapped.
@@ -29,6 +32,7 @@ public:
     bool copy(uint64_t offset, void* to, size_t bytes) const;
 
 private:
+    std::string adopt(int fd);  // maps the file open as fd, which it keeps (or closes)
     unsigned char* data_ = nullptr;
     size_t size_ = 0;
     int fd_ = -1;

@@ -22,6 +22,7 @@
 #include "glue/window_settings.h"
 #include "graph/node_measures.h"
 #include "graph/positions_csv.h"
+#include "mapfile/first_reads_writer.h"
 #include "mapfile/map_cache.h"
 #include "mapfile/map_format.h"
 #include "mapfile/map_pack.h"
@@ -30,6 +31,7 @@
 #include "mapfile/map_sections.h"
 #include "mapfile/map_writer.h"
 #include "memory/block_reader.h"
+#include "memory/file_excerpts.h"
 #include "memory/mapped_file.h"
 #include "tests/graph_test_support.h"
 #include "tests/measures_test_support.h"
@@ -344,16 +346,23 @@ std::string readBack(MapBytes& map) {
     return why;
 }
 
-// The example site's map, with its measures.
-MapBytes siteMap() {
+// The example site's map, with its measures; with `firstReads`, with the first reads that only
+// maps too large to read whole carry.
+MapBytes siteMap(bool firstReads = false) {
     const ViewerSettings settings = windowSettings();
     Graph outline(settings);
     EXPECT_TRUE(readFile(outline, ORVO_SOURCE_DIR "/examples/site.graph"));
     outline.setLabel(*outline.nodes[3], "a label");
     TempDir dir;
+    const std::string path = (dir / "site.orvomap").string();
     const NodeMeasures measures = computeNodeMeasures(outline);
-    EXPECT_EQ(writeMapOf(outline, dir / "site.orvomap", &measures), "");
-    return MapBytes(readWholeFile(dir / "site.orvomap"));
+    EXPECT_EQ(writeMapOf(outline, path, &measures), "");
+    if (firstReads) {
+        std::FILE* out = std::fopen(path.c_str(), "r+b");
+        EXPECT_EQ(out != nullptr ? appendFirstReads(out, 0) : "", "");
+        if (out != nullptr) std::fclose(out);
+    }
+    return MapBytes(readWholeFile(path));
 }
 
 TEST(MapFile, RefusesACutOrAlteredFileWithItsReason) {
@@ -368,7 +377,7 @@ TEST(MapFile, RefusesACutOrAlteredFileWithItsReason) {
     }
     // One byte altered in each section: its checksum tells.
     for (uint32_t kind = 1; kind <= kMapSectionKinds; ++kind) {
-        MapBytes altered = siteMap();
+        MapBytes altered = siteMap(true);
         const auto [offset, size] = altered.section(static_cast<MapSection>(kind));
         if (size == 0) continue;
         altered.data()[offset + size / 2] ^= 0x10;
@@ -548,8 +557,9 @@ TEST(MapFile, CarriesTheMeasuresOfItsGraph) {
         EXPECT_EQ(everything(with), everything(without));
         EXPECT_EQ(everything(unasked), everything(without));
     }
-    // Every kind once, the optional ones (measures, node starts, group set counts) flagged so.
-    MapBytes site = siteMap();
+    // Every kind once, the optional ones (measures, node starts, group set counts, name index,
+    // first reads) flagged so.
+    MapBytes site = siteMap(true);
     std::vector<uint32_t> kinds;
     for (uint32_t i = 0; i < site.sectionCount(); ++i) {
         const unsigned char* entry = site.entryAt(i);
@@ -880,6 +890,120 @@ TEST(MapRegion, TakesItsStartsFromTheMapOrWorksThemOut) {
     }
 }
 
+// A map's first reads hold every byte its first region reads: that region reads no block of the
+// file, and any region (taking from them what they hold, reading the rest) is the one the file
+// alone gives. Writing them changes nothing before them. First reads that do not fit the map
+// are passed over with the reason, never followed; altered bytes fail the checksum.
+TEST(MapRegion, TheFirstRegionReadsTheMapsFirstReadsAlone) {
+    const ViewerSettings settings = windowSettings();
+    TempDir dir;
+    const std::string path = (dir / "first.orvomap").string();
+    Graph outline(settings);
+    ASSERT_TRUE(readText(outline, generateSiteGraph({20000, 5})));
+    for (size_t i = 3; i < outline.nodes.size(); i += 2)
+        outline.setLabel(*outline.nodes[i], "label " + std::to_string(i));
+    ASSERT_EQ(writeMeasuredMapOf(outline, path), "");
+    const std::string plain = readWholeFile(path);
+    std::FILE* out = std::fopen(path.c_str(), "r+b");
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(appendFirstReads(out, 20000), "");  // a map of no more nodes: none
+    EXPECT_EQ(appendFirstReads(out, 0), "");
+    std::fclose(out);
+    MapBytes with(readWholeFile(path));
+    const auto plainTable = loadLittle<uint64_t>(bytesOf(plain) + kHeaderTableAt);
+    const uint64_t sections = plainTable - kMapHeaderBytes;  // the header names the new table
+    EXPECT_TRUE(with.bytes().compare(kMapHeaderBytes, sections, plain, kMapHeaderBytes, sections) ==
+                0);
+    MapBytes without = with;
+    without.forget(MapSection::FirstReads);
+    without.seal();
+
+    const auto open = [&](MapBytes& map, MapRegionSource& source) {
+        const std::string file = (dir / "opened.orvomap").string();
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << map.bytes();
+        return source.open(file);
+    };
+    MapRegionSource first, fileAlone;
+    ASSERT_EQ(open(with, first), "");
+    ASSERT_EQ(open(without, fileAlone), "");
+    ASSERT_TRUE(first.hasFirstReads()) << first.firstReadsNote();
+    EXPECT_FALSE(fileAlone.hasFirstReads());
+    const uint32_t home = first.homeNode(), deep = 19999;
+    for (const uint32_t focus : {home, deep})
+    for (const uint64_t budget : {kFirstRegionNodes, uint64_t{60}})
+    for (const uint32_t limit : {kFirstRegionListScanLimit, 4096u}) {
+        SCOPED_TRACE(std::to_string(focus) + " within " + std::to_string(budget) +
+                     ", lists scanned up to " + std::to_string(limit));
+        Graph a(settings), b(settings);
+        MapRegion fromFirst, fromFile;
+        ASSERT_EQ(first.buildRegion(focus, budget, a, fromFirst, limit), "");
+        ASSERT_EQ(fileAlone.buildRegion(focus, budget, b, fromFile, limit), "");
+        EXPECT_EQ(everything(a), everything(b));
+        EXPECT_GT(fromFile.blocksRead, 0u);
+        if (focus == home && budget == kFirstRegionNodes && limit == kFirstRegionListScanLimit) {
+            EXPECT_EQ(fromFirst.blocksRead, 0u);
+            EXPECT_GT(a.nodes.size(), 1000u);
+        }
+        if (focus == deep) {
+            EXPECT_GT(fromFirst.blocksRead, 0u);
+        }
+    }
+
+    const auto [at, size] = with.section(MapSection::FirstReads);
+    const uint64_t entry = at + kFirstHeadBytes;
+    const auto ranges = loadLittle<uint64_t>(with.data() + at + kFirstRangesAt);
+    ASSERT_GT(ranges, 2u);
+    const auto word = [&](uint64_t offset) { return loadLittle<uint64_t>(with.data() + offset); };
+    const struct {
+        const char* name;
+        uint64_t offset;
+        uint64_t value;
+        unsigned bytes;
+        const char* note;
+    } cases[] = {
+        {"node count", at + kFirstNodesAt, 19999, 8, "its node count is not the map's"},
+        {"range count", at + kFirstRangesAt, uint64_t{1} << 60, 8, "its range count"},
+        {"one range less", at + kFirstRangesAt, ranges - 1, 8, "its size is not what its ranges"},
+        {"a range in itself", entry, uint32_t(MapSection::FirstReads), 4, "range 0"},
+        {"a range in no section", entry + kFirstRangeBytes, 99, 4, "range 1"},
+        {"a range past its section", entry + 8, uint64_t{1} << 40, 8, "range 0"},
+        {"a range over the one before", entry + kFirstRangeBytes + 8, word(entry + 8), 8,
+         "its ranges are not in order"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MapBytes damaged = with;
+        if (c.bytes == 8)
+            storeLittle<uint64_t>(damaged.data() + c.offset, c.value);
+        else
+            storeLittle<uint32_t>(damaged.data() + c.offset, uint32_t(c.value));
+        if (std::string_view(c.name) == "a range over the one before")  // in the same section
+            std::memcpy(damaged.data() + entry + kFirstRangeBytes, damaged.data() + entry, 4);
+        damaged.seal();
+        MapRegionSource source;
+        ASSERT_EQ(open(damaged, source), "");
+        EXPECT_FALSE(source.hasFirstReads());
+        EXPECT_NE(source.firstReadsNote().find(std::string("its first reads section is damaged (") +
+                                               c.note),
+                  std::string::npos)
+            << source.firstReadsNote();
+        Graph a(settings), b(settings);
+        MapRegion region;
+        ASSERT_EQ(source.buildRegion(home, kFirstRegionNodes, a, region,
+                                     kFirstRegionListScanLimit),
+                  "");
+        ASSERT_EQ(fileAlone.buildRegion(home, kFirstRegionNodes, b, region,
+                                        kFirstRegionListScanLimit),
+                  "");
+        EXPECT_EQ(everything(a), everything(b));
+    }
+    MapBytes altered = with;
+    altered.data()[at + size - 1] ^= 0x04;  // a byte kept, the checksum left as it was
+    MapRegionSource source;
+    EXPECT_EQ(open(altered, source),
+              "its first reads section is damaged (its checksum does not match)");
+}
+
 // Opening a map for regions checks its large sections later, so that the first region comes at
 // once: damage in them is told then. A map cut short on disk while it is open reads as zeros,
 // never as a bus error: every region after is refused as changed, and the reader keeps running.
@@ -926,6 +1050,56 @@ TEST(MapRegion, ChecksLargeSectionsLaterAndOutlivesItsFileCutShort) {
         EXPECT_TRUE(graph.empty());
         EXPECT_TRUE(source.changed());
         EXPECT_EQ(source.check(), kMapFileChanged);
+    }
+}
+
+// Excerpts of a file serve a read that one range holds, and only such a read; ranges are taken
+// in order, touching or apart, within the file. Reads merge into the fewest ranges holding them.
+TEST(FileExcerpts, ServeWhatOneRangeHolds) {
+    EXPECT_EQ(mergedRanges({{40, 4}, {10, 2}, {12, 3}, {0, 0}, {20, 5}, {41, 1}}, 0),
+              (std::vector<ByteRange>{{10, 5}, {20, 5}, {40, 4}}));
+    EXPECT_EQ(mergedRanges({{40, 4}, {10, 2}, {20, 5}}, 8),
+              (std::vector<ByteRange>{{10, 15}, {40, 4}}));
+    const auto bytesOfRanges = [](const std::vector<ByteRange>& ranges) {
+        std::vector<unsigned char> bytes;
+        for (const ByteRange& r : ranges)
+            for (uint64_t i = 0; i < r.size; ++i) bytes.push_back(uint8_t(r.offset + i));
+        return bytes;
+    };
+    const struct {
+        std::vector<ByteRange> ranges;
+        uint64_t extraBytes;
+        bool taken;
+    } assignments[] = {
+        {{{10, 5}, {15, 5}, {30, 10}}, 0, true},  // touching ranges are taken
+        {{{10, 5}, {90, 10}}, 0, true},           // up to the file's end
+        {{{10, 5}, {90, 11}}, 0, false},          // past it
+        {{{10, 5}, {14, 5}}, 0, false},           // overlapping
+        {{{20, 5}, {10, 5}}, 0, false},           // out of order
+        {{{10, 0}}, 0, false},                    // empty
+        {{{10, 5}}, 1, false},                    // more bytes than the ranges hold
+    };
+    for (const auto& a : assignments) {
+        std::vector<unsigned char> bytes = bytesOfRanges(a.ranges);
+        bytes.resize(bytes.size() + a.extraBytes);
+        FileExcerpts excerpts;
+        EXPECT_EQ(excerpts.assign(a.ranges, bytes, 100), a.taken) << a.ranges.size();
+        EXPECT_EQ(excerpts.empty(), !a.taken);
+    }
+    FileExcerpts excerpts;
+    const std::vector<ByteRange> ranges{{10, 5}, {15, 5}, {30, 10}};
+    ASSERT_TRUE(excerpts.assign(ranges, bytesOfRanges(ranges), 100));
+    const struct {
+        uint64_t offset;
+        size_t size;
+        bool served;
+    } reads[] = {{10, 5, true}, {12, 3, true}, {30, 10, true}, {35, 2, true}, {20, 0, true},
+                 {9, 1, false},  {5, 2, false}, {14, 2, false}, {38, 3, false}, {25, 1, false},
+                 {40, 1, false}, {0, 0, false}};
+    for (const auto& r : reads) {
+        unsigned char out[16] = {};
+        EXPECT_EQ(excerpts.copy(r.offset, r.size, out), r.served) << r.offset << "+" << r.size;
+        for (size_t i = 0; r.served && i < r.size; ++i) EXPECT_EQ(out[i], uint8_t(r.offset + i));
     }
 }
 
