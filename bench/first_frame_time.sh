@@ -5,7 +5,7 @@
 # the third swap shows the graph: that is its first picture. With -c, the file's pages are dropped
 # from the page cache before each run (the cold case).
 #   bench/first_frame_time.sh [-b BUILD_DIR] [-n RUNS] [-c] FILE
-# Needs Xvfb, a C compiler and Mesa's GL headers.
+# Needs Xvfb and a C compiler.
 set -eu
 build=build
 runs=3

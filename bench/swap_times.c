@@ -1,7 +1,6 @@
 // Preloaded into the window (LD_PRELOAD) by bench/first_frame_time.sh: prints, for each of the
 // first frames the program shows, how long after the process started its buffers were swapped.
 #define _GNU_SOURCE
-#include <GL/glx.h>
 #include <dlfcn.h>
 #include <stdio.h>
 #include <string.h>
@@ -24,10 +23,12 @@ static double secondsSinceStart(void) {
     return (double)now.tv_sec + (double)now.tv_nsec / 1e9 - (double)startTicks / 100.0;
 }
 
-void glXSwapBuffers(Display* display, GLXDrawable drawable) {
-    static void (*real)(Display*, GLXDrawable);
+// The display is a pointer and the drawable an X id, as the GL library takes them: declared so
+// rather than with the window system's headers, which only the shell and platform layers use.
+void glXSwapBuffers(void* display, unsigned long drawable) {
+    static void (*real)(void*, unsigned long);
     static int frames;
-    if (real == NULL) real = (void (*)(Display*, GLXDrawable))dlsym(RTLD_NEXT, "glXSwapBuffers");
+    if (real == NULL) real = (void (*)(void*, unsigned long))dlsym(RTLD_NEXT, "glXSwapBuffers");
     if (frames++ < 8) fprintf(stderr, "orvo swap %d at %.3f s\n", frames, secondsSinceStart());
     real(display, drawable);
 }
