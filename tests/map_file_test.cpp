@@ -34,6 +34,7 @@
 #include "memory/file_excerpts.h"
 #include "memory/mapped_file.h"
 #include "tests/graph_test_support.h"
+#include "tests/map_bytes.h"
 #include "tests/measures_test_support.h"
 #include "tools/site_generator.h"
 
@@ -82,6 +83,15 @@ std::string writeMeasuredMapOf(const Graph& graph, const std::filesystem::path& 
     return writeMapOf(graph, path, &measures);
 }
 
+// The map at `path` given the first reads that only maps too large to read whole get by default.
+std::string appendFirstReadsTo(const std::string& path) {
+    std::FILE* out = std::fopen(path.c_str(), "r+b");
+    if (out == nullptr) return "cannot open " + path;
+    std::string why = appendFirstReads(out, 0);
+    std::fclose(out);
+    return why;
+}
+
 struct OutlineSource {
     std::string name;
     std::string text;
@@ -102,26 +112,6 @@ std::vector<OutlineSource> outlineSources() {
                        "  2 http://a/b 1 html\n"});
     sources.push_back({"generated site", generateSiteGraph({20000, 7})});
     return sources;
-}
-
-// From a map and from its outline, the same graph: laid out from the top node as the window
-// does, and again from a deep node (whose ancestors are placed upward).
-TEST(MapFile, ReadsBackWhatItsOutlineReadsToTheLastBit) {
-    const ViewerSettings settings = windowSettings();
-    TempDir dir;
-    for (const OutlineSource& source : outlineSources()) {
-        SCOPED_TRACE(source.name);
-        Graph outline(settings);
-        ASSERT_TRUE(readText(outline, source.text));
-        for (Node* start : {static_cast<Node*>(nullptr), outline.nodes.back()}) {
-            if (start != nullptr) relayoutFrom(outline, start);
-            ASSERT_EQ(writeMapOf(outline, dir / "x.orvomap"), "");
-            Graph map(settings);
-            ASSERT_EQ(readMapFile((dir / "x.orvomap").string(), map), "");
-            EXPECT_EQ(everything(map), everything(outline));
-            EXPECT_EQ(layoutStartOf(map), map.nodes[layoutStartOf(outline)->index]);
-        }
-    }
 }
 
 // The address sanitizer reserves its shadow memory beyond any address-space bound.
@@ -268,54 +258,6 @@ TEST(MapFile, ItsProgressWaitsForThePlacingAndAStopCancelsIt) {
     }
 }
 
-// A map held in memory, its sections found through its table, altered and sealed again with
-// fresh checksums: damage that the checksums do not catch must be caught by the checks.
-class MapBytes {
-public:
-    explicit MapBytes(std::string bytes) : bytes_(std::move(bytes)) {}
-    unsigned char* data() { return reinterpret_cast<unsigned char*>(bytes_.data()); }
-    size_t size() const { return bytes_.size(); }
-    std::string& bytes() { return bytes_; }
-    // Offset and size of the section of this kind.
-    std::pair<uint64_t, uint64_t> section(MapSection kind) {
-        for (uint32_t i = 0; i < sectionCount(); ++i) {
-            unsigned char* entry = entryAt(i);
-            if (loadLittle<uint32_t>(entry) == static_cast<uint32_t>(kind))
-                return {loadLittle<uint64_t>(entry + 8), loadLittle<uint64_t>(entry + 16)};
-        }
-        ADD_FAILURE() << "no section " << static_cast<uint32_t>(kind);
-        return {0, 0};
-    }
-    void seal() {
-        for (uint32_t i = 0; i < sectionCount(); ++i) {
-            unsigned char* entry = entryAt(i);
-            storeLittle<uint64_t>(entry + 24, XXH3_64bits(data() + loadLittle<uint64_t>(entry + 8),
-                                                          loadLittle<uint64_t>(entry + 16)));
-        }
-        storeLittle<uint64_t>(data() + kHeaderTableSumAt,
-                              XXH3_64bits(entryAt(0), sectionCount() * kMapSectionEntryBytes));
-        storeLittle<uint64_t>(data() + kHeaderFileBytesAt, size());
-        storeLittle<uint64_t>(data() + kHeaderSumAt, XXH3_64bits(data(), kHeaderSumAt));
-    }
-    uint32_t sectionCount() { return loadLittle<uint32_t>(data() + kHeaderSectionsAt); }
-    // The section's entry made one of a kind no reader knows, which a reader skips.
-    void forget(MapSection kind) { storeLittle<uint32_t>(entryOf(kind), 99); }
-    // The section's size in the table made smaller (its bytes stay where they are).
-    void resize(MapSection kind, uint64_t bytes) { storeLittle<uint64_t>(entryOf(kind) + 16, bytes); }
-    unsigned char* entryOf(MapSection kind) {
-        for (uint32_t i = 0; i < sectionCount(); ++i)
-            if (loadLittle<uint32_t>(entryAt(i)) == static_cast<uint32_t>(kind)) return entryAt(i);
-        ADD_FAILURE() << "no section " << static_cast<uint32_t>(kind);
-        return entryAt(0);
-    }
-    unsigned char* entryAt(uint32_t i) {
-        return data() + loadLittle<uint64_t>(data() + kHeaderTableAt) + i * kMapSectionEntryBytes;
-    }
-
-private:
-    std::string bytes_;
-};
-
 // What opening the map file for regions and building the whole of it as one says.
 std::string regionVerdict(const std::string& path) {
     MapRegionSource source;
@@ -358,9 +300,7 @@ MapBytes siteMap(bool firstReads = false) {
     const NodeMeasures measures = computeNodeMeasures(outline);
     EXPECT_EQ(writeMapOf(outline, path, &measures), "");
     if (firstReads) {
-        std::FILE* out = std::fopen(path.c_str(), "r+b");
-        EXPECT_EQ(out != nullptr ? appendFirstReads(out, 0) : "", "");
-        if (out != nullptr) std::fclose(out);
+        EXPECT_EQ(appendFirstReadsTo(path), "");
     }
     return MapBytes(readWholeFile(path));
 }
@@ -579,18 +519,36 @@ const unsigned char* bytesOf(const std::string& text) {
     return reinterpret_cast<const unsigned char*>(text.data());
 }
 
-// The map as a published page holds it: packed (without its measures, node starts and group
-// set counts) and unpacked in memory.
-std::string asPageHoldsIt(const std::string& map) {
-    std::string pack, unpacked;
-    EXPECT_EQ(packMap(bytesOf(map), map.size(), pack), "");
-    EXPECT_EQ(unpackMap(bytesOf(pack), pack.size(), unpacked), "");
+size_t deflatedSize(const std::string& bytes) {
+    uLongf size = compressBound(uLong(bytes.size()));
+    std::string out(size, '\0');
+    EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &size, bytesOf(bytes),
+                        uLong(bytes.size()), 6),
+              Z_OK);
+    return size;
+}
+
+// The map as a published page holds it: packed (without its optional sections) and unpacked in
+// memory, to the size the pack's head tells. `pack`, when given, gets the pack.
+std::string asPageHoldsIt(const std::string& map, std::string* pack = nullptr) {
+    std::string packed, unpacked;
+    uint64_t told = 0;
+    EXPECT_EQ(packMap(bytesOf(map), map.size(), packed), "");
+    EXPECT_EQ(unpackedMapSize(bytesOf(packed), packed.size(), told), "");
+    EXPECT_EQ(unpackMap(bytesOf(packed), packed.size(), unpacked), "");
+    EXPECT_EQ(told, unpacked.size());
+    if (pack != nullptr) *pack = std::move(packed);
     return unpacked;
 }
 
-// A region as large as its map is the map: the same graph, positions and measures to the last
-// bit, laid out from the top node and from a deep one; from a map file, and from a map held in
-// memory without its measures, which are worked out as the whole graph's (the link scores apart).
+// From a map and from its outline, the same graph to the last bit, laid out from the top node as
+// the window does, and again from a deep node (whose ancestors are placed upward): the map read
+// whole, and a region as large as the map (positions and measures too), from a map file and from
+// a map held in memory without its measures, which are worked out as the whole graph's (the
+// link scores apart). (A map read whole without its measures: CarriesTheMeasuresOfItsGraph.)
+// A map packed with its optional sections unpacks to its very bytes; as a page carries it, the
+// generated site's pack, every section of records, offsets or ids rearranged, deflates smaller
+// than the map it unpacks to.
 TEST(MapRegion, AsLargeAsItsMapIsTheWholeMap) {
     const ViewerSettings settings = windowSettings();
     TempDir dir;
@@ -600,9 +558,14 @@ TEST(MapRegion, AsLargeAsItsMapIsTheWholeMap) {
         Graph outline(settings);
         ASSERT_TRUE(readText(outline, source.text));
         const NodeMeasures computed = computeNodeMeasures(outline);
+        const bool generated = source.name == "generated site";
         for (Node* start : {static_cast<Node*>(nullptr), outline.nodes.back()}) {
             if (start != nullptr) relayoutFrom(outline, start);
             ASSERT_EQ(writeMapOf(outline, path, &computed), "");
+            Graph read(settings);
+            ASSERT_EQ(readMapFile(path, read), "");
+            EXPECT_EQ(everything(read), everything(outline));
+            EXPECT_EQ(layoutStartOf(read), read.nodes[layoutStartOf(outline)->index]);
             MapRegionSource source;
             ASSERT_EQ(source.open(path), "");
             Graph whole(settings);
@@ -625,8 +588,30 @@ TEST(MapRegion, AsLargeAsItsMapIsTheWholeMap) {
             EXPECT_EQ(std::tie(shape.depth, shape.widestFanOut, shape.widestNode),
                       std::tie(walked.depth, walked.widestFanOut, walked.widestNode));
 
-            const std::string held = asPageHoldsIt(readWholeFile(path));
+            const std::string written = readWholeFile(path);
+            std::string pack, unpacked;
+            ASSERT_EQ(packMap(bytesOf(written), written.size(), pack, true), "");
+            ASSERT_EQ(unpackMap(bytesOf(pack), pack.size(), unpacked), "");
+            EXPECT_TRUE(unpacked == written) << "the unpacked map differs from the map packed";
+            const std::string held = asPageHoldsIt(written, &pack);
+            if (generated) {
+                EXPECT_LT(deflatedSize(pack), deflatedSize(held) * 8 / 10);
+                for (uint32_t i = 0; i < loadLittle<uint32_t>(bytesOf(pack) + 12); ++i) {
+                    const unsigned char* e =
+                        bytesOf(pack) + kMapPackHeadBytes + i * kMapPackEntryBytes;
+                    const uint32_t kind = loadLittle<uint32_t>(e);
+                    EXPECT_EQ(loadLittle<uint32_t>(e + 24) != 0,
+                              kind >= uint32_t(MapSection::Nodes) &&
+                                  kind <= uint32_t(MapSection::InLinks))
+                        << "section " << kind;
+                }
+            }
             EXPECT_EQ(peekMapNodeCount(bytesOf(held), held.size()), outline.nodes.size());
+            Graph readHeld(settings);
+            NodeMeasures carried;
+            ASSERT_EQ(readMapBytes(bytesOf(held), held.size(), readHeld, &carried), "");
+            EXPECT_EQ(everything(readHeld), everything(outline));
+            EXPECT_TRUE(carried.empty());
             MapRegionSource inMemory;
             ASSERT_EQ(inMemory.openBytes(bytesOf(held), held.size()), "");
             Graph fromMemory(settings);
@@ -669,7 +654,8 @@ TEST(MapRegion, AsLargeAsItsMapIsTheWholeMap) {
 // map does (id, radius, groups, label, measures and place to the last bit), every link between
 // them in their order, and either all of a node's children or none; it reaches from the root to
 // the focus and outwards from it, and stays within its budget once the paths are in. So it does
-// whether its records are copied out of the file or read where the file is mapped.
+// whether its records are copied (those the map's first reads hold taken from them, the rest
+// out of the file) or read where the file is mapped.
 TEST(MapRegion, APartHoldsItsNodesAsTheWholeMapDoes) {
     const ViewerSettings settings = windowSettings();
     TempDir dir;
@@ -681,10 +667,12 @@ TEST(MapRegion, APartHoldsItsNodesAsTheWholeMapDoes) {
     relayoutFrom(outline, outline.nodes[7]);
     const NodeMeasures computed = computeNodeMeasures(outline);
     ASSERT_EQ(writeMapOf(outline, path, &computed), "");
+    ASSERT_EQ(appendFirstReadsTo(path), "");
     Graph whole(settings);
     ASSERT_EQ(readMapFile(path, whole), "");
     MapRegionSource source;
     ASSERT_EQ(source.open(path), "");
+    ASSERT_TRUE(source.hasFirstReads());
     const auto deepest = std::max_element(whole.nodes.begin(), whole.nodes.end(),
                                           [](const Node* a, const Node* b) {
                                               return a->level < b->level;
@@ -891,9 +879,9 @@ TEST(MapRegion, TakesItsStartsFromTheMapOrWorksThemOut) {
 }
 
 // A map's first reads hold every byte its first region reads: that region reads no block of the
-// file, and any region (taking from them what they hold, reading the rest) is the one the file
-// alone gives. Writing them changes nothing before them. First reads that do not fit the map
-// are passed over with the reason, never followed; altered bytes fail the checksum.
+// file, and is the one the file alone gives (other regions: see APartHoldsItsNodesAsTheWholeMap).
+// Writing them changes nothing before them. First reads that do not fit the map are passed over
+// with the reason, never followed; altered bytes fail the checksum.
 TEST(MapRegion, TheFirstRegionReadsTheMapsFirstReadsAlone) {
     const ViewerSettings settings = windowSettings();
     TempDir dir;
@@ -907,8 +895,9 @@ TEST(MapRegion, TheFirstRegionReadsTheMapsFirstReadsAlone) {
     std::FILE* out = std::fopen(path.c_str(), "r+b");
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(appendFirstReads(out, 20000), "");  // a map of no more nodes: none
-    EXPECT_EQ(appendFirstReads(out, 0), "");
     std::fclose(out);
+    EXPECT_EQ(readWholeFile(path), plain);
+    ASSERT_EQ(appendFirstReadsTo(path), "");
     MapBytes with(readWholeFile(path));
     const auto plainTable = loadLittle<uint64_t>(bytesOf(plain) + kHeaderTableAt);
     const uint64_t sections = plainTable - kMapHeaderBytes;  // the header names the new table
@@ -928,39 +917,32 @@ TEST(MapRegion, TheFirstRegionReadsTheMapsFirstReadsAlone) {
     ASSERT_EQ(open(without, fileAlone), "");
     ASSERT_TRUE(first.hasFirstReads()) << first.firstReadsNote();
     EXPECT_FALSE(fileAlone.hasFirstReads());
-    const uint32_t home = first.homeNode(), deep = 19999;
-    for (const uint32_t focus : {home, deep})
-    for (const uint64_t budget : {kFirstRegionNodes, uint64_t{60}})
-    for (const uint32_t limit : {kFirstRegionListScanLimit, 4096u}) {
-        SCOPED_TRACE(std::to_string(focus) + " within " + std::to_string(budget) +
-                     ", lists scanned up to " + std::to_string(limit));
-        Graph a(settings), b(settings);
-        MapRegion fromFirst, fromFile;
-        ASSERT_EQ(first.buildRegion(focus, budget, a, fromFirst, limit), "");
-        ASSERT_EQ(fileAlone.buildRegion(focus, budget, b, fromFile, limit), "");
-        EXPECT_EQ(everything(a), everything(b));
-        EXPECT_GT(fromFile.blocksRead, 0u);
-        if (focus == home && budget == kFirstRegionNodes && limit == kFirstRegionListScanLimit) {
-            EXPECT_EQ(fromFirst.blocksRead, 0u);
-            EXPECT_GT(a.nodes.size(), 1000u);
-        }
-        if (focus == deep) {
-            EXPECT_GT(fromFirst.blocksRead, 0u);
-        }
-    }
+    const uint32_t home = first.homeNode();
+    // The first region of a source, with how many blocks of the file it read.
+    const auto firstRegion = [&](const MapRegionSource& source, uint64_t& blocks) {
+        Graph graph(settings);
+        MapRegion region;
+        EXPECT_EQ(source.buildRegion(home, kFirstRegionNodes, graph, region,
+                                     kFirstRegionListScanLimit),
+                  "");
+        EXPECT_GT(graph.nodes.size(), 1000u);
+        blocks = region.blocksRead;
+        return everything(graph);
+    };
+    uint64_t blocks = 0, fileBlocks = 0;
+    const std::string expected = firstRegion(fileAlone, fileBlocks);
+    EXPECT_EQ(firstRegion(first, blocks), expected);
+    EXPECT_EQ(blocks, 0u);
+    EXPECT_GT(fileBlocks, 100u);
 
     const auto [at, size] = with.section(MapSection::FirstReads);
     const uint64_t entry = at + kFirstHeadBytes;
     const auto ranges = loadLittle<uint64_t>(with.data() + at + kFirstRangesAt);
     ASSERT_GT(ranges, 2u);
     const auto word = [&](uint64_t offset) { return loadLittle<uint64_t>(with.data() + offset); };
-    const struct {
-        const char* name;
-        uint64_t offset;
-        uint64_t value;
-        unsigned bytes;
-        const char* note;
-    } cases[] = {
+    // A field of the section set to a value of 4 or 8 bytes, and the note the reader then gives.
+    const struct { const char* name; uint64_t offset, value; unsigned bytes; const char* note; }
+    cases[] = {
         {"node count", at + kFirstNodesAt, 19999, 8, "its node count is not the map's"},
         {"range count", at + kFirstRangesAt, uint64_t{1} << 60, 8, "its range count"},
         {"one range less", at + kFirstRangesAt, ranges - 1, 8, "its size is not what its ranges"},
@@ -987,15 +969,7 @@ TEST(MapRegion, TheFirstRegionReadsTheMapsFirstReadsAlone) {
                                                c.note),
                   std::string::npos)
             << source.firstReadsNote();
-        Graph a(settings), b(settings);
-        MapRegion region;
-        ASSERT_EQ(source.buildRegion(home, kFirstRegionNodes, a, region,
-                                     kFirstRegionListScanLimit),
-                  "");
-        ASSERT_EQ(fileAlone.buildRegion(home, kFirstRegionNodes, b, region,
-                                        kFirstRegionListScanLimit),
-                  "");
-        EXPECT_EQ(everything(a), everything(b));
+        EXPECT_EQ(firstRegion(source, blocks), expected);
     }
     MapBytes altered = with;
     altered.data()[at + size - 1] ^= 0x04;  // a byte kept, the checksum left as it was
@@ -1066,11 +1040,8 @@ TEST(FileExcerpts, ServeWhatOneRangeHolds) {
             for (uint64_t i = 0; i < r.size; ++i) bytes.push_back(uint8_t(r.offset + i));
         return bytes;
     };
-    const struct {
-        std::vector<ByteRange> ranges;
-        uint64_t extraBytes;
-        bool taken;
-    } assignments[] = {
+    const struct { std::vector<ByteRange> ranges; uint64_t extraBytes; bool taken; }
+    assignments[] = {
         {{{10, 5}, {15, 5}, {30, 10}}, 0, true},  // touching ranges are taken
         {{{10, 5}, {90, 10}}, 0, true},           // up to the file's end
         {{{10, 5}, {90, 11}}, 0, false},          // past it
@@ -1089,11 +1060,8 @@ TEST(FileExcerpts, ServeWhatOneRangeHolds) {
     FileExcerpts excerpts;
     const std::vector<ByteRange> ranges{{10, 5}, {15, 5}, {30, 10}};
     ASSERT_TRUE(excerpts.assign(ranges, bytesOfRanges(ranges), 100));
-    const struct {
-        uint64_t offset;
-        size_t size;
-        bool served;
-    } reads[] = {{10, 5, true}, {12, 3, true}, {30, 10, true}, {35, 2, true}, {20, 0, true},
+    const struct { uint64_t offset; size_t size; bool served; } reads[] = {
+                 {10, 5, true}, {12, 3, true}, {30, 10, true}, {35, 2, true}, {20, 0, true},
                  {9, 1, false},  {5, 2, false}, {14, 2, false}, {38, 3, false}, {25, 1, false},
                  {40, 1, false}, {0, 0, false}};
     for (const auto& r : reads) {
@@ -1257,57 +1225,6 @@ TEST(MapFile, TheFuzzCorpusPassesTheFuzzersRound) {
         }
     }
     EXPECT_GE(files, 3u);
-}
-
-size_t deflatedSize(const std::string& bytes) {
-    uLongf size = compressBound(uLong(bytes.size()));
-    std::string out(size, '\0');
-    EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &size, bytesOf(bytes),
-                        uLong(bytes.size()), 6),
-              Z_OK);
-    return size;
-}
-
-// A map packed as a page carries it unpacks to the very bytes it was (its measures kept), or
-// without its measures to the same graph; the arrangements make the generated site's pack
-// deflate smaller than the map it unpacks to.
-TEST(MapPack, UnpacksToTheMapItPacked) {
-    const ViewerSettings settings = windowSettings();
-    TempDir dir;
-    for (const OutlineSource& source : outlineSources()) {
-        SCOPED_TRACE(source.name);
-        Graph outline(settings);
-        ASSERT_TRUE(readText(outline, source.text));
-        ASSERT_EQ(writeMeasuredMapOf(outline, dir / "x.orvomap"), "");
-        const std::string map = readWholeFile(dir / "x.orvomap");
-        std::string pack, unpacked;
-        ASSERT_EQ(packMap(bytesOf(map), map.size(), pack, true), "");
-        ASSERT_EQ(unpackMap(bytesOf(pack), pack.size(), unpacked), "");
-        EXPECT_TRUE(unpacked == map) << "the unpacked map differs from the map packed";
-
-        ASSERT_EQ(packMap(bytesOf(map), map.size(), pack), "");
-        uint64_t told = 0;
-        EXPECT_EQ(unpackedMapSize(bytesOf(pack), pack.size(), told), "");
-        ASSERT_EQ(unpackMap(bytesOf(pack), pack.size(), unpacked), "");
-        EXPECT_EQ(told, unpacked.size());
-        Graph read(settings);
-        NodeMeasures carried;
-        ASSERT_EQ(readMapBytes(bytesOf(unpacked), unpacked.size(), read, &carried), "");
-        EXPECT_EQ(everything(read), everything(outline));
-        EXPECT_TRUE(carried.empty());
-        if (source.name == "generated site") {
-            EXPECT_LT(deflatedSize(pack), deflatedSize(unpacked) * 8 / 10);
-            // Every section of records, offsets or ids goes rearranged.
-            const uint32_t sections = loadLittle<uint32_t>(bytesOf(pack) + 12);
-            for (uint32_t i = 0; i < sections; ++i) {
-                const unsigned char* e = bytesOf(pack) + kMapPackHeadBytes + i * kMapPackEntryBytes;
-                const uint32_t kind = loadLittle<uint32_t>(e);
-                const bool records =
-                    kind >= uint32_t(MapSection::Nodes) && kind <= uint32_t(MapSection::InLinks);
-                EXPECT_EQ(loadLittle<uint32_t>(e + 24) != 0, records) << "section " << kind;
-            }
-        }
-    }
 }
 
 // A pack cut anywhere or with its head altered is refused with its reason; a byte of a section

@@ -15,9 +15,6 @@
 #include <string>
 #include <vector>
 
-#define XXH_INLINE_ALL
-#include <xxhash.h>
-
 #include "graph/graph.h"
 #include "graph/node_measures.h"
 #include "graph/node_search.h"
@@ -26,6 +23,7 @@
 #include "mapfile/map_writer.h"
 #include "mapfile/name_keys.h"
 #include "tests/graph_test_support.h"
+#include "tests/map_bytes.h"
 #include "tests/test_files.h"
 #include "tools/site_generator.h"
 
@@ -50,35 +48,6 @@ std::string mapBytes(const Graph& g, bool readable) {
 
 const unsigned char* bytesOf(const std::string& s) {
     return reinterpret_cast<const unsigned char*>(s.data());
-}
-
-// Where a section of the map lies; {0, 0} when the map has none.
-std::pair<uint64_t, uint64_t> sectionOf(const std::string& map, MapSection kind) {
-    const unsigned char* data = bytesOf(map);
-    const auto tableAt = loadLittle<uint64_t>(data + kHeaderTableAt);
-    const auto count = loadLittle<uint32_t>(data + kHeaderSectionsAt);
-    for (uint32_t i = 0; i < count; ++i) {
-        const unsigned char* entry = data + tableAt + i * kMapSectionEntryBytes;
-        if (loadLittle<uint32_t>(entry) == static_cast<uint32_t>(kind))
-            return {loadLittle<uint64_t>(entry + 8), loadLittle<uint64_t>(entry + 16)};
-    }
-    return {0, 0};
-}
-
-// The checksums made right again after the section's bytes were changed on purpose.
-void resum(std::string& map, MapSection kind) {
-    auto* data = reinterpret_cast<unsigned char*>(map.data());
-    const auto tableAt = loadLittle<uint64_t>(data + kHeaderTableAt);
-    const auto count = loadLittle<uint32_t>(data + kHeaderSectionsAt);
-    for (uint32_t i = 0; i < count; ++i) {
-        unsigned char* entry = data + tableAt + i * kMapSectionEntryBytes;
-        if (loadLittle<uint32_t>(entry) != static_cast<uint32_t>(kind)) continue;
-        storeLittle<uint64_t>(entry + 24, XXH3_64bits(data + loadLittle<uint64_t>(entry + 8),
-                                                      loadLittle<uint64_t>(entry + 16)));
-    }
-    storeLittle<uint64_t>(data + kHeaderTableSumAt,
-                          XXH3_64bits(data + tableAt, size_t{count} * kMapSectionEntryBytes));
-    storeLittle<uint64_t>(data + kHeaderSumAt, XXH3_64bits(data, kHeaderSumAt));
 }
 
 // Every form of a node a query may equal exactly, and the words of its label, in random case.
@@ -182,11 +151,16 @@ TEST(NameIndex, FindsWhatThePlainScanFinds) {
         Graph g(settings);
         if (!testing::readText(g, input.text) || g.nodes.empty()) continue;
         labelSome(g);
-        const std::string map = mapBytes(g, true);
-        MapRegionSource source;
+        const std::string map = mapBytes(g, true), plain = mapBytes(g, false);
+        EXPECT_GT(plain.size(), 0u);
+        EXPECT_LT(plain.size(), map.size());
+        MapRegionSource source, scanned;
         ASSERT_EQ(source.openBytes(bytesOf(map), map.size()), "") << input.name;
+        ASSERT_EQ(scanned.openBytes(bytesOf(plain), plain.size()), "");
         ASSERT_TRUE(source.hasNameIndex()) << input.name;
+        ASSERT_FALSE(scanned.hasNameIndex());
         EXPECT_EQ(source.nameIndexNote(), "");
+        EXPECT_FALSE(scanned.findByNames(scanned.idTextSpans(), "a", 5));
         ++maps;
         // One segment entry a node, one label entry a label key, buckets for an eighth of them.
         uint64_t labelEntries = 0;
@@ -197,7 +171,7 @@ TEST(NameIndex, FindsWhatThePlainScanFinds) {
             labelKeys(folded, keys);
             labelEntries += keys.size();
         }
-        const auto [at, size] = sectionOf(map, MapSection::NameIndex);
+        const auto [at, size] = testing::MapBytes(map).section(MapSection::NameIndex);
         const unsigned char* head = bytesOf(map) + at;
         EXPECT_EQ(loadLittle<uint64_t>(head + kNamesLabelEntriesAt), labelEntries) << input.name;
         const uint64_t segmentBuckets = loadLittle<uint32_t>(head + kNamesSegmentBucketsAt);
@@ -220,40 +194,22 @@ TEST(NameIndex, FindsWhatThePlainScanFinds) {
             ++queries;
             EXPECT_EQ(disagreement(source, ids, q), "") << input.name << ": " << q;
         }
-    }
-    EXPECT_GT(maps, 20u);
-    EXPECT_GT(queries, 2000u);
-}
-
-// Whole ids are found where they are, absent ones nowhere: the index against the scan of the
-// same map written without one, for every node, ids in another case and ids that only share a
-// node's segment or path.
-TEST(NameIndex, FindNodeAgreesWithTheScan) {
-    for (const Input& input : inputs()) {
-        ViewerSettings settings;
-        Graph g(settings);
-        if (!testing::readText(g, input.text) || g.nodes.empty()) continue;
-        labelSome(g);
-        const std::string indexed = mapBytes(g, true), plain = mapBytes(g, false);
-        EXPECT_GT(plain.size(), 0u);
-        EXPECT_LT(plain.size(), indexed.size());
-        MapRegionSource withIndex, scanned;
-        ASSERT_EQ(withIndex.openBytes(bytesOf(indexed), indexed.size()), "");
-        ASSERT_EQ(scanned.openBytes(bytesOf(plain), plain.size()), "");
-        ASSERT_TRUE(withIndex.hasNameIndex());
-        ASSERT_FALSE(scanned.hasNameIndex());
-        EXPECT_FALSE(scanned.findByNames(scanned.idTextSpans(), "a", 5));
+        // Whole ids are found where they are, absent ones nowhere, as the scan of the map
+        // without an index finds them: ids in another case, ids that only share a node's
+        // segment or path.
         for (size_t i = 0; i < g.nodes.size(); ++i) {
             const std::string id(g.nodes[i]->id);
-            ASSERT_EQ(withIndex.findNode(id), int64_t(i)) << input.name << ": " << id;
+            ASSERT_EQ(source.findNode(id), int64_t(i)) << input.name << ": " << id;
             if (g.nodes.size() > 500 && i % 37 != 0) continue;  // the scans are slow
             for (const std::string& other :
                  {foldQuery(id) == id ? id + "X" : foldQuery(id), id + "/", "x" + id,
                   std::string(pathLabelOf(id)), std::string(lastSegmentOf(id))})
-                ASSERT_EQ(withIndex.findNode(other), scanned.findNode(other))
+                ASSERT_EQ(source.findNode(other), scanned.findNode(other))
                     << input.name << ": " << other;
         }
     }
+    EXPECT_GT(maps, 20u);
+    EXPECT_GT(queries, 2000u);
 }
 
 // The keys a node is filed under, and those a query is looked up by.
@@ -305,7 +261,7 @@ TEST(NameIndex, ADamagedIndexIsRefusedOrPassedOver) {
     labelSome(g);
     const std::string whole = mapBytes(g, true);
     const uint64_t n = g.nodes.size();
-    const auto [at, size] = sectionOf(whole, MapSection::NameIndex);
+    const auto [at, size] = testing::MapBytes(whole).section(MapSection::NameIndex);
     ASSERT_GT(size, kNamesHeadBytes);
     const auto segmentBuckets = loadLittle<uint32_t>(bytesOf(whole) + at + kNamesSegmentBucketsAt);
     const uint64_t firstStart = at + kNamesHeadBytes;
@@ -338,11 +294,11 @@ TEST(NameIndex, ADamagedIndexIsRefusedOrPassedOver) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string map = whole;
-        std::copy(c.bytes.begin(), c.bytes.end(), map.begin() + std::ptrdiff_t(c.offset));
-        resum(map, MapSection::NameIndex);
+        testing::MapBytes map(whole);
+        std::copy(c.bytes.begin(), c.bytes.end(), map.data() + c.offset);
+        map.seal();
         MapRegionSource source;
-        ASSERT_EQ(source.openBytes(bytesOf(map), map.size()), "");
+        ASSERT_EQ(source.openBytes(map.data(), map.size()), "");
         EXPECT_EQ(source.hasNameIndex(), std::string(c.note).empty());
         if (*c.note != '\0') {
             EXPECT_NE(source.nameIndexNote().find(c.note), std::string::npos)
@@ -352,7 +308,7 @@ TEST(NameIndex, ADamagedIndexIsRefusedOrPassedOver) {
         }
         // The index alone gives only nodes of the map, whatever its entries say.
         NameIndex index;
-        if (index.open(bytesOf(map) + at, size, n).empty()) {
+        if (index.open(map.data() + at, size, n).empty()) {
             std::vector<uint32_t> candidates;
             std::vector<std::string_view> keys;
             for (size_t i = 0; i < n; ++i) {

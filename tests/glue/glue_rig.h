@@ -70,6 +70,13 @@ protected:
         idleToTheEnd();
         return rig.read(DrawBuffer::Front);
     }
+    /// How many pixels of two RGBA pictures of the same size differ in colour.
+    static size_t pixelsUnlike(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+        size_t differing = 0;
+        for (size_t i = 0; i + 3 < a.size() && i + 3 < b.size(); i += 4)
+            differing += a[i] != b[i] || a[i + 1] != b[i + 1] || a[i + 2] != b[i + 2];
+        return differing;
+    }
 
     Viewer& viewer() { return *glue->viewer(); }
     ViewerSettings& settings() { return glue->viewer()->settings(); }

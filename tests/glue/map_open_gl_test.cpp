@@ -221,11 +221,9 @@ TEST_F(MapOpenTest, ALargeMapIsShownARegionAtATimeAsTheWholeWould) {
                                        " nodes around the view in memory)");
     drawWhole();
     const std::vector<uint8_t> part = finishedPicture();
-    size_t differing = 0;
-    for (size_t i = 0; i + 3 < whole.size(); i += 4)
-        differing += whole[i] != part[i] || whole[i + 1] != part[i + 1] ||
-                     whole[i + 2] != part[i + 2];
-    EXPECT_LT(differing, size_t{kWidth * kHeight / 100}) << "pixels unlike the whole map's";
+    ASSERT_EQ(part.size(), whole.size());
+    EXPECT_LT(pixelsUnlike(whole, part), size_t{kWidth * kHeight / 100})
+        << "pixels unlike the whole map's";
     EXPECT_EQ(glue->waitForMapCheck(), "");
 
     // The deepest node of the map, beyond the region: travel brings its region in without
@@ -316,11 +314,8 @@ TEST_F(MapOpenTest, ARegionIsLaidOutAgainFromANodeFarDownAsTheWholeMapIs) {
     ASSERT_EQ(part.size(), whole.size());
     for (size_t k = 0; k < part.size(); ++k) {
         ASSERT_EQ(part[k].size(), whole[k].size());
-        size_t differing = 0;
-        for (size_t i = 0; i + 3 < whole[k].size(); i += 4)
-            differing += whole[k][i] != part[k][i] || whole[k][i + 1] != part[k][i + 1] ||
-                         whole[k][i + 2] != part[k][i + 2];
-        EXPECT_LT(differing, size_t{kWidth * kHeight / 100}) << "picture " << k;
+        EXPECT_LT(pixelsUnlike(whole[k], part[k]), size_t{kWidth * kHeight / 100})
+            << "picture " << k;
     }
     // Home again, the layout starts at the chain's top once more (its map index is 0).
     EXPECT_EQ(glue->mapRegions().region().layoutStart, 0u);
